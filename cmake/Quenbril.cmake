@@ -1,0 +1,11 @@
+# Helpers shared by every folder's CMakeLists.
+
+# quenbril_test(NAME LABEL SOURCES... LIBS ...): one gtest executable registered with ctest under LABEL.
+function(quenbril_test name label)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+    target_compile_definitions(${name} PRIVATE
+        QUENBRIL_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data")
+    gtest_discover_tests(${name} PROPERTIES LABELS ${label} TIMEOUT 60 DISCOVERY_TIMEOUT 30)
+endfunction()

@@ -1,0 +1,235 @@
+#include "foundation/PropertyList.h"
+
+#include <plist/plist.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <memory>
+
+namespace quenbril {
+
+namespace {
+
+struct PlistDeleter {
+    void operator()(plist_t p) const { plist_free(p); }
+};
+using PlistPtr = std::unique_ptr<void, PlistDeleter>;
+
+void fail(Error* error, int code, const std::string& text) {
+    if (error) *error = Error::make(PropertyList::kErrorDomain, code, text);
+}
+
+std::optional<Value> fromNode(plist_t node, int depth, Error* error) {
+    if (depth > PropertyList::kMaxDepth) {
+        fail(error, PropertyList::kTooDeep, "property list nested too deeply");
+        return std::nullopt;
+    }
+    switch (plist_get_node_type(node)) {
+        case PLIST_BOOLEAN: {
+            uint8_t b = 0;
+            plist_get_bool_val(node, &b);
+            return Value(b != 0);
+        }
+        case PLIST_UINT: {
+            uint64_t u = 0;
+            plist_get_uint_val(node, &u);
+            // Binary plists store signed 64-bit integers; the bit pattern is the value.
+            return Value(static_cast<int64_t>(u));
+        }
+        case PLIST_REAL: {
+            double d = 0;
+            plist_get_real_val(node, &d);
+            return Value(d);
+        }
+        case PLIST_STRING: {
+            char* s = nullptr;
+            plist_get_string_val(node, &s);
+            Value v(std::string(s ? s : ""));
+            std::free(s);
+            return v;
+        }
+        case PLIST_DATA: {
+            char* d = nullptr;
+            uint64_t n = 0;
+            plist_get_data_val(node, &d, &n);
+            Value v = Value::data(d, d ? n : 0);
+            std::free(d);
+            return v;
+        }
+        case PLIST_DATE: {
+            int32_t sec = 0, usec = 0;
+            plist_get_date_val(node, &sec, &usec);
+            return Value::date(sec + usec / 1e6);
+        }
+        case PLIST_UID: {
+            uint64_t u = 0;
+            plist_get_uid_val(node, &u);
+            return Value(Uid{u});
+        }
+        case PLIST_ARRAY: {
+            Array a;
+            uint32_t n = plist_array_get_size(node);
+            a.reserve(n);
+            for (uint32_t i = 0; i < n; ++i) {
+                auto v = fromNode(plist_array_get_item(node, i), depth + 1, error);
+                if (!v) return std::nullopt;
+                a.push_back(std::move(*v));
+            }
+            return Value(std::move(a));
+        }
+        case PLIST_DICT: {
+            Dictionary d;
+            plist_dict_iter it = nullptr;
+            plist_dict_new_iter(node, &it);
+            char* key = nullptr;
+            plist_t item = nullptr;
+            std::optional<Value> result;
+            for (;;) {
+                plist_dict_next_item(node, it, &key, &item);
+                if (!item) break;
+                auto v = fromNode(item, depth + 1, error);
+                if (!v) {
+                    std::free(key);
+                    std::free(it);
+                    return std::nullopt;
+                }
+                d.set(Value(std::string(key ? key : "")), std::move(*v));
+                std::free(key);
+                key = nullptr;
+            }
+            std::free(it);
+            return Value(std::move(d));
+        }
+        default:
+            fail(error, PropertyList::kParseError, "unsupported property list node");
+            return std::nullopt;
+    }
+}
+
+PlistPtr toNode(const Value& value, int depth, Error* error) {
+    if (depth > PropertyList::kMaxDepth) {
+        fail(error, PropertyList::kTooDeep, "value nested too deeply for a property list");
+        return nullptr;
+    }
+    switch (value.kind()) {
+        case Value::Kind::Bool:
+            return PlistPtr(plist_new_bool(*value.boolValue()));
+        case Value::Kind::Integer:
+            return PlistPtr(plist_new_uint(static_cast<uint64_t>(*value.longLongValue())));
+        case Value::Kind::Real:
+            return PlistPtr(plist_new_real(*value.doubleValue()));
+        case Value::Kind::String:
+            return PlistPtr(plist_new_string(value.stringValue()->c_str()));
+        case Value::Kind::Data: {
+            const Bytes& b = *value.dataValue();
+            return PlistPtr(plist_new_data(reinterpret_cast<const char*>(b.data()), b.size()));
+        }
+        case Value::Kind::Date: {
+            double t = *value.dateValue();
+            if (!(t > std::numeric_limits<int32_t>::min() &&
+                  t < std::numeric_limits<int32_t>::max())) {
+                fail(error, PropertyList::kUnsupportedValue,
+                     "date out of range for a property list");
+                return nullptr;
+            }
+            double whole = std::floor(t);
+            return PlistPtr(plist_new_date(static_cast<int32_t>(whole),
+                                           static_cast<int32_t>(std::lround((t - whole) * 1e6))));
+        }
+        case Value::Kind::Uid: {
+            uint64_t u = *value.uidValue();
+            // libplist would silently truncate larger UIDs.
+            if (u > std::numeric_limits<uint32_t>::max()) {
+                fail(error, PropertyList::kUnsupportedValue, "UID above 2^32-1");
+                return nullptr;
+            }
+            return PlistPtr(plist_new_uid(u));
+        }
+        case Value::Kind::Array: {
+            PlistPtr a(plist_new_array());
+            for (const Value& v : *value.arrayValue()) {
+                PlistPtr item = toNode(v, depth + 1, error);
+                if (!item) return nullptr;
+                plist_array_append_item(a.get(), item.release());
+            }
+            return a;
+        }
+        case Value::Kind::Dictionary: {
+            PlistPtr d(plist_new_dict());
+            for (const auto& [k, v] : *value.dictionaryValue()) {
+                if (!k.isString()) {
+                    fail(error, PropertyList::kUnsupportedValue,
+                         "property list dictionaries take string keys only");
+                    return nullptr;
+                }
+                PlistPtr item = toNode(v, depth + 1, error);
+                if (!item) return nullptr;
+                plist_dict_set_item(d.get(), k.stringValue()->c_str(), item.release());
+            }
+            return d;
+        }
+        case Value::Kind::Null:
+        case Value::Kind::Color:
+        case Value::Kind::Object:
+            break;
+    }
+    fail(error, PropertyList::kUnsupportedValue,
+         std::string("a property list cannot hold a ") + Value::kindName(value.kind()));
+    return nullptr;
+}
+
+}  // namespace
+
+std::optional<Value> PropertyList::read(const void* bytes, size_t length, Error* error) {
+    if (length == 0 || length > std::numeric_limits<uint32_t>::max()) {
+        fail(error, kParseError, "not a property list");
+        return std::nullopt;
+    }
+    plist_t root = nullptr;
+    plist_from_memory(static_cast<const char*>(bytes), static_cast<uint32_t>(length), &root);
+    if (!root) {
+        fail(error, kParseError, "not a property list, or a damaged one");
+        return std::nullopt;
+    }
+    PlistPtr owner(root);
+    return fromNode(root, 0, error);
+}
+
+std::optional<Bytes> PropertyList::write(const Value& value, Format format, Error* error) {
+    PlistPtr root = toNode(value, 0, error);
+    if (!root) return std::nullopt;
+    char* out = nullptr;
+    uint32_t n = 0;
+    if (format == Format::Binary) {
+        plist_to_bin(root.get(), &out, &n);
+    } else {
+        plist_to_xml(root.get(), &out, &n);
+    }
+    if (!out) {
+        fail(error, kUnsupportedValue, "libplist could not write the value");
+        return std::nullopt;
+    }
+    Bytes bytes(out, out + n);
+    if (format == Format::Binary) {
+        plist_to_bin_free(out);
+    } else {
+        plist_to_xml_free(out);
+    }
+    return bytes;
+}
+
+std::optional<Value> PropertyList::readFile(const std::string& path, Error* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        fail(error, kFileError, "cannot open " + path);
+        return std::nullopt;
+    }
+    Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return read(bytes, error);
+}
+
+}  // namespace quenbril

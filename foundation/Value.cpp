@@ -1,0 +1,318 @@
+#include "foundation/Value.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace quenbril {
+
+namespace {
+
+template <typename Int>
+Int saturatingFromDouble(double d) {
+    if (std::isnan(d)) return 0;
+    // The largest double below 2^63 is exactly representable; compare against the bounds as
+    // doubles so the conversion itself can never overflow.
+    constexpr double lo = static_cast<double>(std::numeric_limits<Int>::min());
+    constexpr double hi = static_cast<double>(std::numeric_limits<Int>::max());
+    if (d <= lo) return std::numeric_limits<Int>::min();
+    if (d >= hi) return std::numeric_limits<Int>::max();
+    return static_cast<Int>(d);
+}
+
+int compareNumbers(const Value& a, const Value& b) {
+    if (a.isReal() || b.isReal()) {
+        double x = *a.doubleValue(), y = *b.doubleValue();
+        if (x < y) return -1;
+        if (x > y) return 1;
+        if (x == y) return 0;
+        // NaN sorts after every number and equals itself, so maps stay well ordered.
+        return std::isnan(x) ? (std::isnan(y) ? 0 : 1) : -1;
+    }
+    int64_t x = *a.longLongValue(), y = *b.longLongValue();
+    return x < y ? -1 : (x > y ? 1 : 0);
+}
+
+int kindRank(Value::Kind k) {
+    // Integers and reals share a rank: they are one kind for ordering.
+    return k == Value::Kind::Real ? static_cast<int>(Value::Kind::Integer) : static_cast<int>(k);
+}
+
+template <typename T>
+int threeWay(const T& a, const T& b) {
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+}  // namespace
+
+Value::Value(Array a) : storage_(std::make_shared<const Array>(std::move(a))) {}
+Value::Value(Dictionary d) : storage_(std::make_shared<const Dictionary>(std::move(d))) {}
+
+Value Value::data(const void* bytes, size_t length) {
+    auto p = static_cast<const uint8_t*>(bytes);
+    return Value(Bytes(p, p + length));
+}
+
+const Value& Value::null() {
+    static const Value nullValue;
+    return nullValue;
+}
+
+std::optional<bool> Value::boolValue() const {
+    switch (kind()) {
+        case Kind::Bool:
+            return std::get<bool>(storage_);
+        case Kind::Integer:
+            return std::get<int64_t>(storage_) != 0;
+        case Kind::Real:
+            return std::get<double>(storage_) != 0.0;
+        default:
+            return std::nullopt;
+    }
+}
+
+std::optional<int64_t> Value::longLongValue() const {
+    switch (kind()) {
+        case Kind::Bool:
+            return std::get<bool>(storage_) ? 1 : 0;
+        case Kind::Integer:
+            return std::get<int64_t>(storage_);
+        case Kind::Real:
+            return saturatingFromDouble<int64_t>(std::get<double>(storage_));
+        default:
+            return std::nullopt;
+    }
+}
+
+std::optional<int32_t> Value::intValue() const {
+    switch (kind()) {
+        case Kind::Bool:
+        case Kind::Integer:
+            // Wider integers keep their low 32 bits, as a number object's intValue does.
+            return static_cast<int32_t>(static_cast<uint32_t>(*longLongValue()));
+        case Kind::Real:
+            return saturatingFromDouble<int32_t>(std::get<double>(storage_));
+        default:
+            return std::nullopt;
+    }
+}
+
+std::optional<double> Value::doubleValue() const {
+    switch (kind()) {
+        case Kind::Bool:
+            return std::get<bool>(storage_) ? 1.0 : 0.0;
+        case Kind::Integer:
+            return static_cast<double>(std::get<int64_t>(storage_));
+        case Kind::Real:
+            return std::get<double>(storage_);
+        default:
+            return std::nullopt;
+    }
+}
+
+std::optional<float> Value::floatValue() const {
+    auto d = doubleValue();
+    if (!d) return std::nullopt;
+    return static_cast<float>(*d);
+}
+
+const std::string* Value::stringValue() const {
+    auto p = std::get_if<std::shared_ptr<const std::string>>(&storage_);
+    return p ? p->get() : nullptr;
+}
+
+const Bytes* Value::dataValue() const {
+    auto p = std::get_if<std::shared_ptr<const Bytes>>(&storage_);
+    return p ? p->get() : nullptr;
+}
+
+const Array* Value::arrayValue() const {
+    auto p = std::get_if<std::shared_ptr<const Array>>(&storage_);
+    return p ? p->get() : nullptr;
+}
+
+const Dictionary* Value::dictionaryValue() const {
+    auto p = std::get_if<std::shared_ptr<const Dictionary>>(&storage_);
+    return p ? p->get() : nullptr;
+}
+
+std::optional<double> Value::dateValue() const {
+    auto p = std::get_if<Date>(&storage_);
+    if (!p) return std::nullopt;
+    return p->secondsSinceReferenceDate;
+}
+
+std::optional<uint64_t> Value::uidValue() const {
+    auto p = std::get_if<Uid>(&storage_);
+    if (!p) return std::nullopt;
+    return p->index;
+}
+
+std::optional<Color> Value::colorValue() const {
+    auto p = std::get_if<Color>(&storage_);
+    if (!p) return std::nullopt;
+    return *p;
+}
+
+const std::shared_ptr<const Object>* Value::objectValue() const {
+    return std::get_if<std::shared_ptr<const Object>>(&storage_);
+}
+
+const Value& Value::operator[](std::string_view key) const {
+    auto d = dictionaryValue();
+    return d ? (*d)[key] : null();
+}
+
+const Value& Value::operator[](const Value& key) const {
+    auto d = dictionaryValue();
+    return d ? (*d)[key] : null();
+}
+
+const Value& Value::at(size_t index) const {
+    auto a = arrayValue();
+    return a && index < a->size() ? (*a)[index] : null();
+}
+
+size_t Value::count() const {
+    if (auto a = arrayValue()) return a->size();
+    if (auto d = dictionaryValue()) return d->size();
+    if (auto b = dataValue()) return b->size();
+    return 0;
+}
+
+Array& Value::mutableArray() {
+    auto p = std::get_if<std::shared_ptr<const Array>>(&storage_);
+    if (!p) {
+        storage_ = std::make_shared<const Array>();
+        p = std::get_if<std::shared_ptr<const Array>>(&storage_);
+    } else if (p->use_count() > 1) {
+        *p = std::make_shared<const Array>(**p);
+    }
+    // Sole owner now: changing the shared storage is safe.
+    return const_cast<Array&>(**p);
+}
+
+Dictionary& Value::mutableDictionary() {
+    auto p = std::get_if<std::shared_ptr<const Dictionary>>(&storage_);
+    if (!p) {
+        storage_ = std::make_shared<const Dictionary>();
+        p = std::get_if<std::shared_ptr<const Dictionary>>(&storage_);
+    } else if (p->use_count() > 1) {
+        *p = std::make_shared<const Dictionary>(**p);
+    }
+    return const_cast<Dictionary&>(**p);
+}
+
+bool Value::operator==(const Value& other) const { return compare(*this, other) == 0; }
+
+int Value::compare(const Value& a, const Value& b) {
+    int ra = kindRank(a.kind()), rb = kindRank(b.kind());
+    if (ra != rb) return ra < rb ? -1 : 1;
+    switch (a.kind()) {
+        case Kind::Null:
+            return 0;
+        case Kind::Bool:
+            return threeWay(std::get<bool>(a.storage_), std::get<bool>(b.storage_));
+        case Kind::Integer:
+        case Kind::Real:
+            return compareNumbers(a, b);
+        case Kind::String: {
+            int c = a.stringValue()->compare(*b.stringValue());
+            return c < 0 ? -1 : (c > 0 ? 1 : 0);
+        }
+        case Kind::Data:
+            return threeWay(*a.dataValue(), *b.dataValue());
+        case Kind::Date:
+            return threeWay(*a.dateValue(), *b.dateValue());
+        case Kind::Array: {
+            const Array &x = *a.arrayValue(), &y = *b.arrayValue();
+            for (size_t i = 0; i < x.size() && i < y.size(); ++i) {
+                if (int c = compare(x[i], y[i])) return c;
+            }
+            return threeWay(x.size(), y.size());
+        }
+        case Kind::Dictionary: {
+            const Dictionary &x = *a.dictionaryValue(), &y = *b.dictionaryValue();
+            auto i = x.begin(), j = y.begin();
+            for (; i != x.end() && j != y.end(); ++i, ++j) {
+                if (int c = compare(i->first, j->first)) return c;
+                if (int c = compare(i->second, j->second)) return c;
+            }
+            return threeWay(x.size(), y.size());
+        }
+        case Kind::Uid:
+            return threeWay(*a.uidValue(), *b.uidValue());
+        case Kind::Color: {
+            Color x = *a.colorValue(), y = *b.colorValue();
+            if (int c = threeWay(x.red, y.red)) return c;
+            if (int c = threeWay(x.green, y.green)) return c;
+            if (int c = threeWay(x.blue, y.blue)) return c;
+            return threeWay(x.alpha, y.alpha);
+        }
+        case Kind::Object: {
+            const Object &x = **a.objectValue(), &y = **b.objectValue();
+            if (x.isEqual(y)) return 0;
+            return threeWay(static_cast<const void*>(&x), static_cast<const void*>(&y));
+        }
+    }
+    return 0;
+}
+
+const char* Value::kindName(Kind kind) {
+    static const char* const names[] = {"null", "bool",  "integer",    "real", "string", "data",
+                                        "date", "array", "dictionary", "uid",  "color",  "object"};
+    return names[static_cast<int>(kind)];
+}
+
+std::string Value::description() const {
+    char buf[64];
+    switch (kind()) {
+        case Kind::Null:
+            return "null";
+        case Kind::Bool:
+            return *boolValue() ? "true" : "false";
+        case Kind::Integer:
+            return std::to_string(*longLongValue());
+        case Kind::Real:
+            std::snprintf(buf, sizeof buf, "%g", *doubleValue());
+            return buf;
+        case Kind::String:
+            return "\"" + *stringValue() + "\"";
+        case Kind::Data:
+            return "<" + std::to_string(dataValue()->size()) + " bytes>";
+        case Kind::Date:
+            std::snprintf(buf, sizeof buf, "date(%.3f)", *dateValue());
+            return buf;
+        case Kind::Uid:
+            return "uid(" + std::to_string(*uidValue()) + ")";
+        case Kind::Color: {
+            Color c = *colorValue();
+            std::snprintf(buf, sizeof buf, "rgba(%g, %g, %g, %g)", c.red, c.green, c.blue, c.alpha);
+            return buf;
+        }
+        case Kind::Object:
+            return "<" + (*objectValue())->className() + ">";
+        case Kind::Array: {
+            std::string s = "[";
+            for (const auto& v : *arrayValue()) s += (s.size() > 1 ? ", " : "") + v.description();
+            return s + "]";
+        }
+        case Kind::Dictionary: {
+            std::string s = "{";
+            for (const auto& [k, v] : *dictionaryValue()) {
+                s += (s.size() > 1 ? ", " : "") + k.description() + ": " + v.description();
+            }
+            return s + "}";
+        }
+    }
+    return {};
+}
+
+const Value& Dictionary::operator[](std::string_view key) const { return (*this)[Value(key)]; }
+
+const Value& Dictionary::operator[](const Value& key) const {
+    auto it = map_.find(key);
+    return it == map_.end() ? Value::null() : it->second;
+}
+
+}  // namespace quenbril

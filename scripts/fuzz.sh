@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, over the layers that link no Qt) and runs each for
+# FUZZ_SECONDS (default 10) seconds. Any crash, leak or time-out fails the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${FUZZ_BUILD_DIR:-build-fuzz}
+seconds=${FUZZ_SECONDS:-10}
+CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQUENBRIL_WITH_QT=OFF -DQUENBRIL_BUILD_TESTS=OFF -DQUENBRIL_BUILD_BENCH=OFF \
+    -DQUENBRIL_BUILD_FUZZ=ON
+cmake --build "$build"
+shopt -s nullglob
+targets=("$build"/fuzz/fuzz_*)
+if [ ${#targets[@]} -eq 0 ]; then
+    echo "fuzz: no targets yet"
+    exit 0
+fi
+for target in "${targets[@]}"; do
+    [ -x "$target" ] || continue
+    name=$(basename "$target")
+    corpus="$build/corpus/$name"
+    mkdir -p "$corpus"
+    seeds="fuzz/seeds/${name#fuzz_}"
+    echo "fuzz: $name for ${seconds}s"
+    if [ -d "$seeds" ]; then
+        "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 "$corpus" "$seeds"
+    else
+        "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 "$corpus"
+    fi
+done

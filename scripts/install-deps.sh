@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the demo need. One list, shared by the
+# README's commands and CI.
+set -euo pipefail
+packages=(
+  cmake ninja-build pkg-config g++ clang clang-format libclang-rt-14-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev libqt6opengl6-dev qt6-image-formats-plugins libgl-dev libgl1-mesa-dri libegl-mesa0
+  fonts-dejavu-core fonts-roboto xvfb xauth
+  portaudio19-dev libjack-jackd2-dev jackd2 libasound2-dev libsndfile1-dev libsamplerate0-dev
+  libkissfft-dev librtmidi-dev
+  dbus avahi-daemon libavahi-client-dev iproute2
+  libplist-dev socat libudev-dev libssl-dev openssl
+)
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=600 "${packages[@]}"

@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+
+#include "foundation/PropertyList.h"
+
+namespace quenbril {
+namespace {
+
+Value sample() {
+    Dictionary d;
+    d.set("name", "Lead vocal \xC3\xA9\xE2\x99\xAA");
+    d.set("count", int64_t{-123456789012});
+    d.set("big", std::numeric_limits<int64_t>::max());
+    d.set("ratio", 0.25);
+    d.set("on", true);
+    d.set("off", false);
+    d.set("bytes", Bytes{0, 1, 2, 255});
+    d.set("when", Value::date(789012345.0));  // XML dates keep whole seconds
+    d.set("list", Array{1, "two", Array{}, Dictionary{}});
+    return Value(std::move(d));
+}
+
+class PropertyListRoundTrip : public testing::TestWithParam<PropertyList::Format> {};
+
+TEST_P(PropertyListRoundTrip, KeepsEveryKind) {
+    Error error;
+    auto bytes = PropertyList::write(sample(), GetParam(), &error);
+    ASSERT_TRUE(bytes) << error.description;
+    auto back = PropertyList::read(*bytes, &error);
+    ASSERT_TRUE(back) << error.description;
+    EXPECT_EQ(*back, sample()) << back->description();
+    EXPECT_TRUE((*back)["on"].isBool()) << "bools stay bools";
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, PropertyListRoundTrip,
+                         testing::Values(PropertyList::Format::Xml, PropertyList::Format::Binary));
+
+TEST(PropertyList, UidsRoundTripInBinaryUpToTheLimit) {
+    for (uint64_t u : {0ull, 1ull, 255ull, 256ull, 65535ull, 65536ull, 0xFFFFFFFFull}) {
+        auto bytes = PropertyList::write(Value(Array{Value(Uid{u})}), PropertyList::Format::Binary);
+        ASSERT_TRUE(bytes);
+        auto back = PropertyList::read(*bytes);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->at(0).uidValue(), u);
+    }
+    Error error;
+    EXPECT_FALSE(
+        PropertyList::write(Value(Uid{0x100000000ull}), PropertyList::Format::Binary, &error));
+    EXPECT_EQ(error.code, PropertyList::kUnsupportedValue);
+}
+
+TEST(PropertyList, BinaryDatesKeepFractionsOfASecond) {
+    for (double t : {12.25, 789012345.5, -86400.0}) {
+        auto bytes = PropertyList::write(Value::date(t), PropertyList::Format::Binary);
+        ASSERT_TRUE(bytes);
+        EXPECT_DOUBLE_EQ(*PropertyList::read(*bytes)->dateValue(), t);
+    }
+}
+
+TEST(PropertyList, XmlUidReadsBackAsDictionary) {
+    auto bytes = PropertyList::write(Value(Uid{7}), PropertyList::Format::Xml);
+    ASSERT_TRUE(bytes);
+    auto back = PropertyList::read(*bytes);
+    ASSERT_TRUE(back);
+    EXPECT_TRUE(back->isDictionary());
+    EXPECT_EQ((*back)["CF$UID"].intValue(), 7);
+}
+
+TEST(PropertyList, RefusesValuesItCannotHold) {
+    EXPECT_FALSE(PropertyList::write(Value(Dictionary{{3, "x"}}), PropertyList::Format::Binary));
+    EXPECT_FALSE(PropertyList::write(Value(), PropertyList::Format::Xml));
+    EXPECT_FALSE(PropertyList::write(Value(Color{}), PropertyList::Format::Xml));
+}
+
+TEST(PropertyList, GarbageAndTruncatedInputAreRefused) {
+    Error error;
+    const char garbage[] = "this is not a plist at all";
+    EXPECT_FALSE(PropertyList::read(garbage, std::strlen(garbage), &error));
+    EXPECT_EQ(error.domain, PropertyList::kErrorDomain);
+    EXPECT_FALSE(PropertyList::read(Bytes{}));
+
+    for (auto format : {PropertyList::Format::Binary, PropertyList::Format::Xml}) {
+        auto bytes = PropertyList::write(sample(), format);
+        ASSERT_TRUE(bytes);
+        // The binary form ends in its offset table, so even the last byte matters.
+        size_t last = format == PropertyList::Format::Binary ? bytes->size() - 1 : 8;
+        for (size_t cut : {bytes->size() / 2, last, size_t{8}}) {
+            Bytes truncated(bytes->begin(), bytes->begin() + static_cast<long>(cut));
+            EXPECT_FALSE(PropertyList::read(truncated)) << "cut at " << cut;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quenbril
