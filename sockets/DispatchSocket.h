@@ -331,6 +331,7 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     QueuePtr socketQueue_;
     std::shared_ptr<dispatch::Source> accept4Source_, accept6Source_, acceptUNSource_;
     std::shared_ptr<dispatch::TimerSource> acceptPauseTimer_;
+    bool acceptStarved_ = false;  // out of descriptors (logged once per episode)
     std::shared_ptr<dispatch::TimerSource> connectTimer_;
     int connectIndex_ = 0;  // stateIndex_ of the connect in progress
     std::shared_ptr<dispatch::DescriptorSource> readSource_, writeSource_;

@@ -641,7 +641,10 @@ bool DispatchSocket::doAccept(int listenFD) {
         if (errno == EMFILE || errno == ENFILE) {
             // The connection stays pending and the listener would fire again at once: rest
             // briefly instead of spinning.
-            log(LogLevel::Warning, "DispatchSocket: out of descriptors, accepting paused");
+            if (!acceptStarved_) {
+                log(LogLevel::Warning, "DispatchSocket: out of descriptors, accepting paused");
+                acceptStarved_ = true;
+            }
             pauseAccepting();
         }
         return false;

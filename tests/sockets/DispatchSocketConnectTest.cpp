@@ -1,3 +1,4 @@
+#include <sys/resource.h>
 #include <sys/un.h>
 
 #include <filesystem>
@@ -176,6 +177,28 @@ TEST_F(ConnectTest, ListenerTakesEveryWaitingConnectionAndClosesThoseNobodyCanTa
     EXPECT_TRUE(peerClosed(orphan));
     ::close(orphan);
     for (int fd : clients) ::close(fd);
+}
+
+TEST_F(ConnectTest, ListenerOutOfDescriptorsRestsThenAcceptsAgain) {
+    Recorder server;
+    auto listener = listenLocal(server, this, "127.0.0.1");
+    int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    rlimit old{};
+    getrlimit(RLIMIT_NOFILE, &old);
+    int lowestFree = 0;
+    while (fcntl(lowestFree, F_GETFD) != -1) ++lowestFree;
+    rlimit low = old;
+    low.rlim_cur = static_cast<rlim_t>(lowestFree);  // no number left for an accepted socket
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    Bytes a = address4("127.0.0.1", listener->localPort());
+    int status =
+        ::connect(client, reinterpret_cast<const sockaddr*>(a.data()), sizeof(sockaddr_in));
+    settle(0.3);
+    setrlimit(RLIMIT_NOFILE, &old);
+    ASSERT_EQ(status, 0);
+    EXPECT_TRUE(server.accepted.empty());
+    ASSERT_TRUE(wait([&] { return server.accepted.size() == 1; }));
+    ::close(client);
 }
 
 TEST_F(ConnectTest, OneDisconnectPerCloseAndNoneForAnIdleSocket) {
