@@ -248,6 +248,14 @@ bool DispatchSocket::isSecure() const {
 
 void DispatchSocket::performBlock(const std::function<void()>& block) { runSync(block); }
 
+void DispatchSocket::markSocketQueueTargetQueue(const QueuePtr& queue) {
+    if (queue) queue->setSpecific(this, this);
+}
+
+void DispatchSocket::unmarkSocketQueueTargetQueue(const QueuePtr& queue) {
+    if (queue) queue->setSpecific(this, nullptr);
+}
+
 int DispatchSocket::socketFD() const {
     if (!onSocketQueue()) return -1;
     return socket4FD_ != -1 ? socket4FD_ : socket6FD_;

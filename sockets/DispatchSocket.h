@@ -105,6 +105,10 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
 
     /// Runs `block` on the socket queue and waits for it.
     void performBlock(const std::function<void()>& block);
+    /// Marks (unmarks) a queue that targets the socket queue, so that code running there
+    /// counts as running on the socket queue.
+    void markSocketQueueTargetQueue(const QueuePtr& queue);
+    void unmarkSocketQueueTargetQueue(const QueuePtr& queue);
     /// Descriptors: only on the socket queue (inside performBlock); -1 elsewhere.
     int socketFD() const;
     int socket4FD() const;

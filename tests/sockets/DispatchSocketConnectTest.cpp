@@ -311,6 +311,17 @@ TEST_F(ConnectTest, DescriptorsAnswerOnlyOnTheSocketQueue) {
     int inside = -1;
     listener->performBlock([&] { inside = listener->socketFD(); });
     EXPECT_GE(inside, 0);
+
+    // Code on a queue that targets the socket queue runs on the socket queue.
+    auto socketQueue = dispatch::Queue::makeSerial("own socket queue");
+    auto inner = dispatch::Queue::makeSerial("inner", socketQueue);
+    auto sock = DispatchSocket::make(&server, mainQueue(), socketQueue);
+    ASSERT_TRUE(sock->acceptOnInterface("127.0.0.1", 0));
+    int seen = -1;
+    sock->markSocketQueueTargetQueue(inner);
+    inner->sync([&] { seen = sock->socketFD(); });
+    EXPECT_GE(seen, 0);
+    sock->unmarkSocketQueueTargetQueue(inner);
 }
 
 TEST_F(ConnectTest, FailedBindBeforeConnectLeaksNoDescriptor) {
