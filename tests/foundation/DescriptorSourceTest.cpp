@@ -32,6 +32,13 @@ class DescriptorSourceTest : public testing::Test {
         ASSERT_EQ(write(fds[1], bytes.data(), bytes.size()), ssize_t(bytes.size()));
     }
     bool waitFor(const std::function<bool()>& done) { return loop.runUntil(done, 5.0); }
+    // Handlers use the test's locals: the test ends only once its source is done with them.
+    void cancelAndWait(const std::shared_ptr<Source>& source) {
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        source->setCancelHandler([done] { *done = true; });
+        source->cancel();
+        ASSERT_TRUE(waitFor([&] { return done->load(); }));
+    }
 
     ManualRunLoop loop;
     int fds[2] = {-1, -1};
@@ -68,7 +75,7 @@ TEST_F(DescriptorSourceTest, ReadSourceReportsReadableBytesOneEventPerHandlerRun
     shutdown(fds[1], SHUT_WR);
     ASSERT_TRUE(waitFor([&] { return seen().size() >= 4; }));
     EXPECT_EQ(seen()[3], 0u);  // end of stream
-    source->cancel();
+    cancelAndWait(source);
 }
 
 TEST_F(DescriptorSourceTest, SuspendedSourceHoldsItsEventUntilResumed) {
@@ -95,7 +102,7 @@ TEST_F(DescriptorSourceTest, SuspendedSourceHoldsItsEventUntilResumed) {
     source->resume();
     ASSERT_TRUE(waitFor([&] { return runs == 2; }));
     EXPECT_EQ(last, 6u);
-    source->cancel();
+    cancelAndWait(source);
 }
 
 TEST_F(DescriptorSourceTest, WriteSourceFiresWhenTheDescriptorTakesBytesAgain) {
@@ -116,7 +123,7 @@ TEST_F(DescriptorSourceTest, WriteSourceFiresWhenTheDescriptorTakesBytesAgain) {
     while (read(fds[1], buffer, sizeof buffer) > 0) {
     }
     ASSERT_TRUE(waitFor([&] { return runs == 1; }));
-    source->cancel();
+    cancelAndWait(source);
 }
 
 TEST_F(DescriptorSourceTest, CancelRunsTheCancelHandlerOnceAfterARunningHandler) {
@@ -231,9 +238,13 @@ TEST(DescriptorSourceKindsTest, ListeningAndDatagramSocketsNeverReportZero) {
         5.0));
     EXPECT_EQ(sizes, (std::vector<int64_t>{100, 404}));  // 1 readable / 0 read, 4 / 4
 
+    Semaphore cancelled;
+    accepts->setCancelHandler([&] { cancelled.signal(); });
+    receiver->setCancelHandler([&] { cancelled.signal(); });
     accepts->cancel();
     receiver->cancel();
-    queue->sync([] {});
+    ASSERT_TRUE(cancelled.wait(5.0));
+    ASSERT_TRUE(cancelled.wait(5.0));
     close(client);
     close(listener);
     close(datagrams[0]);
@@ -253,8 +264,7 @@ TEST_F(DescriptorSourceTest, SourceOnTheMainQueueIsServedByTheRunLoop) {
     source->resume();
     send("ping");
     ASSERT_TRUE(waitFor([&] { return got == "ping"; }));
-    source->cancel();
-    loop.runPending();
+    cancelAndWait(source);
 }
 
 }  // namespace
