@@ -114,10 +114,10 @@ void throughput(ManualRunLoop& loop) {
     double cpu = cpuSeconds() - cpu0;
     writer.join();
     double mb = reader.frames * (8.0 + kBodyLength) / 1e6;
-    std::printf("throughput: %ld frames of 8+4096 bytes in %.3f s: %.0f frames/s, %.1f MB/s "
-                "(process CPU %.0f%% of one core, writer thread included)\n",
-                reader.frames, seconds, reader.frames / seconds, mb / seconds,
-                100.0 * cpu / seconds);
+    std::printf(
+        "throughput: %ld frames of 8+4096 bytes in %.3f s: %.0f frames/s, %.1f MB/s "
+        "(process CPU %.0f%% of one core, writer thread included)\n",
+        reader.frames, seconds, reader.frames / seconds, mb / seconds, 100.0 * cpu / seconds);
     sock->disconnect();
     ::close(fd);
 }
@@ -149,10 +149,13 @@ void latency(ManualRunLoop& loop) {
     writer.join();
     auto& l = reader.latencies;
     std::sort(l.begin(), l.end());
-    auto at = [&](double q) { return l.empty() ? 0.0 : l[static_cast<size_t>(q * (l.size() - 1))]; };
-    std::printf("latency, peer send -> socketDidReadData on the main queue (%zu frames, 1 ms "
-                "apart): p50 %.3f ms, p99 %.3f ms, max %.3f ms\n",
-                l.size(), at(0.5) * 1e3, at(0.99) * 1e3, at(1.0) * 1e3);
+    auto at = [&](double q) {
+        return l.empty() ? 0.0 : l[static_cast<size_t>(q * (l.size() - 1))];
+    };
+    std::printf(
+        "latency, peer send -> socketDidReadData on the main queue (%zu frames, 1 ms "
+        "apart): p50 %.3f ms, p99 %.3f ms, max %.3f ms\n",
+        l.size(), at(0.5) * 1e3, at(0.99) * 1e3, at(1.0) * 1e3);
     sock->disconnect();
     ::close(fd);
 }
@@ -186,9 +189,10 @@ void idle(ManualRunLoop& loop) {
     loop.runUntil([] { return false; }, 5.0);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     double cpu = cpuSeconds() - cpu0;
-    std::printf("idle: 50 connections (100 sockets, reads pending) for %.1f s: CPU %.3f s = "
-                "%.2f%% of one core\n",
-                seconds, cpu, 100.0 * cpu / seconds);
+    std::printf(
+        "idle: 50 connections (100 sockets, reads pending) for %.1f s: CPU %.3f s = "
+        "%.2f%% of one core\n",
+        seconds, cpu, 100.0 * cpu / seconds);
 }
 
 }  // namespace
