@@ -44,14 +44,13 @@ void Source::suspend() {
 }
 
 void Source::cancel() {
-    {
-        std::lock_guard lock(mutex_);
-        if (cancelled_) return;
-        cancelled_ = true;
-        pending_ = false;
-    }
+    // Stop the events first: the cancel handler (which may close the descriptor) can run as soon
+    // as the flag below is set, so nothing may touch the descriptor after that.
     disarm();
     std::lock_guard lock(mutex_);
+    if (cancelled_) return;
+    cancelled_ = true;
+    pending_ = false;
     // A delivery already queued, or the handler running now, finishes the cancellation.
     if (!scheduled_ && !running_) scheduleDelivery();
 }

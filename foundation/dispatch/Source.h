@@ -55,7 +55,8 @@ class Source : public std::enable_shared_from_this<Source> {
     /// Called (under no lock) when the source becomes able to receive an event again: resumed, or
     /// after a handler run while running. Descriptor sources re-arm here.
     virtual void arm() {}
-    /// Called once from cancel(), before the cancel handler is queued.
+    /// Called from cancel() (perhaps more than once), before the source counts as cancelled;
+    /// afterwards arm() must do nothing.
     virtual void disarm() {}
 
   private:
