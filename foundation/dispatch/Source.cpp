@@ -89,7 +89,7 @@ void Source::scheduleDelivery() {
 
 void Source::deliver() {
     Block handler;
-    uint64_t raw;
+    uint64_t raw = 0;
     {
         std::lock_guard lock(mutex_);
         scheduled_ = false;
