@@ -78,6 +78,12 @@ void Source::signal(uint64_t data) {
     if (suspendCount_ == 0 && !scheduled_ && !running_) scheduleDelivery();
 }
 
+void Source::clearPending() {
+    std::lock_guard lock(mutex_);
+    pending_ = false;
+    pendingData_ = 0;
+}
+
 uint64_t Source::mergeData(uint64_t, uint64_t incoming) const { return incoming; }
 
 std::optional<uint64_t> Source::measure(uint64_t pending) { return pending; }
