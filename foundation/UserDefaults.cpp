@@ -168,7 +168,8 @@ void UserDefaults::load() {
 
     std::optional<Bytes> bytes = readAll(path_);
     if (!bytes) {
-        if (errno == ENOENT) return;
+        // No file (or no folder on the way to it) is a store not yet written.
+        if (errno == ENOENT || errno == ENOTDIR) return;
         log(LogLevel::Error, "Cannot read the settings file %s (%s); it will not be overwritten",
             path_.c_str(), std::strerror(errno));
         writesRefused_ = true;
