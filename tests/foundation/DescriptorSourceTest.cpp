@@ -7,6 +7,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "foundation/ManualRunLoop.h"
@@ -172,6 +173,47 @@ TEST_F(DescriptorSourceTest, CancelRunsTheCancelHandlerOnceAfterARunningHandler)
     EXPECT_EQ(cancels, 2);
     close(reuse[0]);
     close(reuse[1]);
+}
+
+TEST_F(DescriptorSourceTest, CancelRacingEventsEndsWithOneCancelHandlerAndNoLaterRun) {
+    // On the concurrent queue too: a source never runs two handlers at once, and nothing of it
+    // runs after its cancel handler.
+    for (const QueuePtr& target : {queue, Queue::global()}) {
+        for (int round = 0; round < 100; ++round) {
+            int pair[2];
+            ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, pair), 0);
+            auto source = DescriptorSource::makeRead(pair[0], target);
+            std::atomic<bool> running{false}, finished{false}, overlap{false}, late{false};
+            std::atomic<int> cancels{0};
+            source->setEventHandler([&, fd = pair[0]] {
+                if (running.exchange(true)) overlap = true;
+                if (finished) late = true;
+                char buffer[8];
+                [[maybe_unused]] auto n = read(fd, buffer, 1);  // leaves bytes: fires again
+                running = false;
+            });
+            source->setCancelHandler([&, fd = pair[0]] {
+                if (running) overlap = true;
+                finished = true;
+                ++cancels;
+                close(fd);
+            });
+            source->resume();
+            std::thread writer([fd = pair[1]] {
+                for (int i = 0; i < 20; ++i)
+                    [[maybe_unused]] auto n = ::send(fd, "0123456789", 10, MSG_NOSIGNAL);
+            });
+            if (round % 2) std::this_thread::yield();
+            source->cancel();
+            writer.join();
+            ASSERT_TRUE(loop.runUntil([&] { return cancels == 1; }, 5.0));
+            target->sync([] {});
+            EXPECT_FALSE(overlap);
+            EXPECT_FALSE(late);
+            EXPECT_EQ(cancels, 1);
+            close(pair[1]);
+        }
+    }
 }
 
 TEST_F(DescriptorSourceTest, HandlersAreReleasedAfterCancel) {

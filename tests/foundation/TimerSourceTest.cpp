@@ -71,6 +71,15 @@ TEST_F(TimerSourceTest, SuspendedTimerCountsItsFires) {
     timer->resume();
     loop.runPending();
     EXPECT_EQ(counts, (std::vector<uint64_t>{1, 3}));
+    // A timer set anew while a fire waits drops that fire with its old setting.
+    timer->suspend();
+    loop.advance(1.0);
+    timer->setTimer(10.0);
+    timer->resume();
+    loop.advance(9.9);
+    EXPECT_EQ(counts, (std::vector<uint64_t>{1, 3}));
+    loop.advance(0.1);
+    EXPECT_EQ(counts, (std::vector<uint64_t>{1, 3, 1}));
     timer->cancel();
     loop.runPending();
 }
