@@ -16,6 +16,7 @@ class IOTest : public SocketTest {
         ASSERT_TRUE(wait([&] { return r.connects == 1; }));
     }
     void TearDown() override {
+        EXPECT_FALSE(r.offMainThread) << "a delegate call came off the delegate queue";
         sock.reset();
         if (peer >= 0) ::close(peer);
         SocketTest::TearDown();
