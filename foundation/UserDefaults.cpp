@@ -179,6 +179,18 @@ void UserDefaults::load() {
     std::optional<Value> root = PropertyList::read(*bytes, &error);
     if (root && root->isDictionary()) {
         stored_ = *root->dictionaryValue();
+        // A file written elsewhere may hold what we cannot write back (a binary plist's date
+        // out of range, say). Kept, one such value would make every later save fail; drop it.
+        if (!PropertyList::write(Value(stored_), PropertyList::Format::Xml)) {
+            for (const auto& [key, value] : *root->dictionaryValue()) {
+                Error unstorable;
+                if (!PropertyList::write(value, PropertyList::Format::Xml, &unstorable)) {
+                    log(LogLevel::Error, "Dropping the setting %s from %s: %s",
+                        key.description().c_str(), path_.c_str(), unstorable.description.c_str());
+                    stored_.erase(key);
+                }
+            }
+        }
         return;
     }
     std::string reason = root ? "its root is not a dictionary" : error.description;

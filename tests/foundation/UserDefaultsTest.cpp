@@ -276,6 +276,22 @@ TEST_F(UserDefaultsTest, ADamagedFileIsMovedAsideAndTheStoreStartsEmpty) {
     }
 }
 
+TEST_F(UserDefaultsTest, AFileHoldingAValueWeCannotWriteBackStillLetsUsSave) {
+    // Written elsewhere: dates this far out do not fit the store's date range.
+    fs::create_directories(folder());
+    writeFile(file(),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+              "<key>future</key><date>2200-01-01T00:00:00Z</date>"
+              "<key>past</key><date>1800-01-01T00:00:00Z</date>"
+              "<key>columns</key><integer>3</integer></dict></plist>");
+    UserDefaults& defaults = restart();
+    EXPECT_EQ(defaults.integerForKey("columns"), 3);
+    EXPECT_TRUE(defaults.setBool(true, "soloOn"));
+    UserDefaults& after = restart();
+    EXPECT_EQ(after.integerForKey("columns"), 3);
+    EXPECT_TRUE(after.boolForKey("soloOn"));
+}
+
 TEST_F(UserDefaultsTest, WritesFromSeveralThreadsAreAllKept) {
     UserDefaults& defaults = UserDefaults::standardUserDefaults();
     constexpr int kThreads = 4;
