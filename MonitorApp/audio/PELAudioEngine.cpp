@@ -2,7 +2,10 @@
 
 #include <algorithm>
 
+#include "MonitorApp/channelstrips/SharedInstance.h"
+#include "MonitorApp/channelstrips/UserSettingsManager.h"
 #include "foundation/Log.h"
+#include "foundation/RunLoop.h"
 
 namespace quenbril {
 
@@ -17,17 +20,20 @@ int historyLength(int longRingBufLen) {
     return longRingBufLen;
 }
 
-// The stored role and the history length of this run. The remote role is stored by the connection
-// dialog; until it has been, the engine starts in the server role. Histories hold 3000 columns.
-bool storedActAsClient() { return false; }
-int runHistoryLength() { return 3000; }
+// Seconds between two prints of the rings' log lines.
+constexpr double kLogInterval = 1.0;
+
+SharedInstance<PELAudioEngine> shared;
 
 }  // namespace
 
-PELAudioEngine& PELAudioEngine::sharedInstance() {
-    static PELAudioEngine engine(storedActAsClient(), runHistoryLength());
-    return engine;
-}
+PELAudioEngine& PELAudioEngine::sharedInstance() { return shared.get(); }
+
+void PELAudioEngine::resetSharedInstance() { shared.reset(); }
+
+PELAudioEngine::PELAudioEngine()
+    : PELAudioEngine(UserSettingsManager::sharedInstance().actAsClient(),
+                     UserSettingsManager::sharedInstance().longRingBufLen()) {}
 
 PELAudioEngine::PELAudioEngine(bool actAsClient, int longRingBufLen)
     : actAsClient_(actAsClient),
@@ -41,7 +47,9 @@ PELAudioEngine::PELAudioEngine(bool actAsClient, int longRingBufLen)
       alertRingBuffer_(kHistoryChannels, levelRingBuffer_.bufferLen()),
       qlRingBuffer_(kHistoryChannels, levelRingBuffer_.bufferLen()),
       clientRing_(kClientRingChannels, kClientRingFrames),
-      blockRing_(kBlockFrames, kBlockCount) {}
+      blockRing_(kBlockFrames, kBlockCount) {
+    logTimer_ = RunLoop::main().scheduleTimer(kLogInterval, true, [this] { flushLogs(); });
+}
 
 void PELAudioEngine::setOutputChannel(int channel) {
     // The output unit that plays the monitor pair is set up with the device; it takes the

@@ -8,6 +8,7 @@
 #include "MonitorApp/audio/BlockRingBuffer.h"
 #include "MonitorApp/audio/CharRingBuffer.h"
 #include "MonitorApp/audio/RingBuffer.h"
+#include "foundation/Timer.h"
 
 namespace quenbril {
 
@@ -35,11 +36,17 @@ class PELAudioEngine {
     static constexpr int kBlockFrames = 128;
     static constexpr int kBlockCount = 6;
 
-    /// The one engine, made on first use with the role and history length the settings hold then.
+    /// The one engine, made on first use with the role and history length the user settings
+    /// hold then.
     static PELAudioEngine& sharedInstance();
+    /// Tests: drops the shared instance; the next sharedInstance() makes a new one (a restart).
+    static void resetSharedInstance();
 
+    /// An engine with the role and history length the user settings hold now.
+    PELAudioEngine();
     /// `actAsClient`: the remote role. `longRingBufLen`: columns of each history (at least 128).
-    /// Both are read once, here.
+    /// Both are read once, here. On the thread of the main run loop, where a repeating timer
+    /// prints the rings' log lines.
     PELAudioEngine(bool actAsClient, int longRingBufLen);
     PELAudioEngine(const PELAudioEngine&) = delete;
     PELAudioEngine& operator=(const PELAudioEngine&) = delete;
@@ -112,7 +119,8 @@ class PELAudioEngine {
     /// allocation, no printing.
     int output(std::span<float* const> buffers, int numberOfFrames);
 
-    /// Main thread: prints the log lines the rings counted since the last call.
+    /// Main thread: prints the log lines the rings counted since the last call. A timer calls it
+    /// every second.
     void flushLogs();
 
   private:
@@ -138,6 +146,7 @@ class PELAudioEngine {
     std::optional<std::string> inputDeviceUID_;
     std::optional<std::string> outputDeviceUID_;
     PELAudioEngineDelegate* delegate_ = nullptr;
+    Timer logTimer_;
 };
 
 }  // namespace quenbril

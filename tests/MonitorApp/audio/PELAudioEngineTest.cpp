@@ -1,8 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "MonitorApp/audio/PELAudioEngine.h"
+#include "MonitorApp/channelstrips/UserSettingsManager.h"
+#include "foundation/ManualRunLoop.h"
+#include "foundation/UserDefaults.h"
 
 namespace quenbril {
 namespace {
@@ -149,11 +157,73 @@ TEST(PELAudioEngineTest, ServerRoleOutputDoesNotReadTheClientRing) {
     EXPECT_EQ(engine.clientRing().dataInBuffer(), 2500);
 }
 
-TEST(PELAudioEngineTest, SharedInstanceIsMadeOnce) {
-    PELAudioEngine& engine = PELAudioEngine::sharedInstance();
-    EXPECT_EQ(&engine, &PELAudioEngine::sharedInstance());
-    EXPECT_EQ(engine.levelRingBuffer().bufferLen(), 3000);
-    engine.flushLogs();
+// The shared engine reads the user settings, so these tests get a store of their own and a
+// virtual-time main loop.
+class PELAudioEngineSharedTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/quenbril-audio-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        if (const char* previous = std::getenv("XDG_CONFIG_HOME")) savedConfigHome_ = previous;
+        setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
+        loop_ = std::make_unique<ManualRunLoop>(800000000.0);
+        RunLoop::setMain(loop_.get());
+        restart();
+    }
+    void TearDown() override {
+        restart();
+        RunLoop::setMain(nullptr);
+        loop_.reset();
+        if (savedConfigHome_) {
+            setenv("XDG_CONFIG_HOME", savedConfigHome_->c_str(), 1);
+        } else {
+            unsetenv("XDG_CONFIG_HOME");
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(root_, ignored);
+    }
+    static void restart() {
+        PELAudioEngine::resetSharedInstance();
+        UserSettingsManager::resetSharedInstance();
+        UserDefaults::resetStandardUserDefaults();
+    }
+
+    std::string root_;
+    std::optional<std::string> savedConfigHome_;
+    std::unique_ptr<ManualRunLoop> loop_;
+};
+
+TEST_F(PELAudioEngineSharedTest, TheStoredRoleTakesEffectAtTheNextStart) {
+    PELAudioEngine& first = PELAudioEngine::sharedInstance();
+    EXPECT_EQ(&first, &PELAudioEngine::sharedInstance());
+    EXPECT_FALSE(first.actAsClient());  // nothing stored yet: the server role
+    EXPECT_EQ(first.levelRingBuffer().bufferLen(), 3000);
+
+    // The first run's stream still has its ring...
+    Stream stream;
+    stream.send(first.clientRing(), 100);
+    EXPECT_EQ(first.clientRing().dataInBuffer(), 100);
+
+    // ...and a role stored during the run waits for the next one.
+    UserSettingsManager::sharedInstance().setActAsClient(true);
+    ASSERT_TRUE(UserSettingsManager::sharedInstance().saveSettings());
+    EXPECT_FALSE(PELAudioEngine::sharedInstance().actAsClient());
+
+    restart();
+    UserSettingsManager::sharedInstance().setLongRingBufLen(500);
+    PELAudioEngine& second = PELAudioEngine::sharedInstance();
+    EXPECT_TRUE(second.actAsClient());
+    EXPECT_EQ(second.alertRingBuffer().bufferLen(), 500);
+}
+
+TEST_F(PELAudioEngineSharedTest, TheMainLoopPrintsTheRingsLogLines) {
+    PELAudioEngine engine(true, 3000);
+    Device device(2, 128);
+    engine.output(device.pointers, 128);  // an empty ring: one FILLING line counted
+    EXPECT_EQ(engine.clientRing().log().pending(RingLog::Line::RingFilling), 1u);
+    loop_->advance(1.0);
+    EXPECT_EQ(engine.clientRing().log().pending(RingLog::Line::RingFilling), 0u);
 }
 
 }  // namespace
