@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "MonitorApp/audio/BlockRingBuffer.h"
+#include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/audio/RingBuffer.h"
 
 namespace quenbril {
@@ -117,6 +118,52 @@ TEST(RingStressTest, BlockRingHandsOutWholeBlocksUnderTwoThreads) {
     writer.join();
     EXPECT_EQ(failures, 0);
     EXPECT_GT(blocks, 0);
+}
+
+TEST(RingStressTest, EngineOutputPlaysTheStreamWhileTheMainThreadWritesAndMutes) {
+    constexpr int kBlocks = 100000;
+    constexpr int kBlockFrames = 32;
+    constexpr int kPeriod = 64;
+    PELAudioEngine engine(true, 200);
+    std::atomic<bool> done{false};
+
+    // The main thread's part: the stream's frames, and the mute button now and then.
+    std::thread main([&] {
+        float left[kBlockFrames], right[kBlockFrames];
+        const float* in[2] = {left, right};
+        int64_t frame = 0;
+        for (int block = 0; block < kBlocks; ++block) {
+            for (int i = 0; i < kBlockFrames; ++i, ++frame) {
+                left[i] = frameValue(frame);
+                right[i] = -left[i];
+            }
+            engine.clientRing().produce(in, kBlockFrames, 2);
+            if (block % 1000 == 0) engine.setMute(!engine.mute());
+        }
+        engine.setMute(false);
+        done.store(true, std::memory_order_release);
+    });
+
+    float left[kPeriod], right[kPeriod];
+    float* const buffers[2] = {left, right};
+    int64_t played = 0, failures = 0;
+    while (!done.load(std::memory_order_acquire)) {
+        engine.output(buffers, kPeriod);
+        if (left[0] == 0.0f) {
+            for (int i = 0; i < kPeriod; ++i) {
+                if (left[i] != 0.0f || right[i] != 0.0f) ++failures;  // silence is whole
+            }
+            continue;
+        }
+        ++played;
+        for (int i = 0; i < kPeriod; ++i) {
+            if (right[i] != -left[i]) ++failures;
+            if (i > 0 && left[i] != left[i - 1] + 1.0f) ++failures;
+        }
+    }
+    main.join();
+    EXPECT_EQ(failures, 0);
+    EXPECT_GT(played, 0);
 }
 
 }  // namespace
