@@ -43,8 +43,9 @@ class ArchiveClassRegistry {
     ArchiveClassRegistry(const ArchiveClassRegistry&) = delete;
     ArchiveClassRegistry& operator=(const ArchiveClassRegistry&) = delete;
 
-    /// Replaces any decoder of that class name. A registered decoder takes precedence over the
-    /// built-in value classes of the same name.
+    /// Replaces any decoder of that class name. The built-in value classes (NSDictionary,
+    /// NSArray, NSString, NSData and their mutable forms, NSDate, NSNull, NSColor) are always
+    /// decoded by the unarchiver itself.
     void registerDecoder(const std::string& className, Decoder decoder);
     /// Replaces any encoder of that class name; objects whose `className()` is this name are
     /// written through it. `superclasses` follow the class name in "$classes".

@@ -6,7 +6,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <deque>
 #include <exception>
 #include <limits>
 #include <memory>
@@ -51,12 +50,19 @@ Builtin builtinClass(std::string_view name) {
     return Builtin::None;
 }
 
+/// A resolved class entry. The names point into the parsed plist, which outlives the decode.
 struct ClassInfo {
-    std::string name;
-    std::vector<std::string> classes;
+    std::string_view name;
+    plist_t chain = nullptr;  ///< "$classes", checked to hold strings only
     Builtin builtin = Builtin::None;
     std::shared_ptr<const ArchiveClassRegistry::Decoder> decoder;
 };
+
+std::string_view stringOf(plist_t node) {
+    uint64_t n = 0;
+    const char* s = plist_get_string_ptr(node, &n);
+    return s ? std::string_view(s, n) : std::string_view();
+}
 
 enum class Status { Ok, Drop, Fail };
 
@@ -200,6 +206,7 @@ class Reader {
     };
 
     Status decodeInstance(plist_t object, int depth, Value& out, uint64_t& weight);
+    /// Null (with the error recorded) when the class is missing, damaged or unknown.
     const ClassInfo* classOf(plist_t object);
     Status decodeDictionary(plist_t object, int depth, Value& out, uint64_t& weight);
     Status decodeArray(plist_t object, int depth, Value& out, uint64_t& weight);
@@ -220,8 +227,7 @@ class Reader {
     plist_t objects_;
     const ArchiveClassRegistry& registry_;
     std::vector<Slot> slots_;
-    // A deque: decoders hold references to their class while more classes are added.
-    std::deque<ClassInfo> classes_;
+    std::vector<ClassInfo> classes_;
     bool failed_ = false;
     int errorCode_ = 0;
     std::string errorText_;
@@ -231,10 +237,17 @@ class Reader {
 class ObjectCoder final : public KeyedDecoder {
   public:
     ObjectCoder(Reader& reader, const ClassInfo& info, plist_t object, int depth)
-        : reader_(reader), info_(info), object_(object), depth_(depth) {}
+        : reader_(reader), name_(info.name), object_(object), depth_(depth) {
+        classes_.push_back(name_);
+        uint32_t count = info.chain ? plist_array_get_size(info.chain) : 0;
+        for (uint32_t i = 0; i < count; ++i) {
+            std::string_view name = stringOf(plist_array_get_item(info.chain, i));
+            if (name != name_) classes_.emplace_back(name);
+        }
+    }
 
-    const std::string& className() const override { return info_.name; }
-    const std::vector<std::string>& classes() const override { return info_.classes; }
+    const std::string& className() const override { return name_; }
+    const std::vector<std::string>& classes() const override { return classes_; }
 
     bool contains(std::string_view key) const override { return member(key) != nullptr; }
 
@@ -322,7 +335,7 @@ class ObjectCoder final : public KeyedDecoder {
 
     void fail(std::string description) override {
         failed_ = true;
-        reader_.fail(KeyedUnarchiver::kDecoderFailed, info_.name + ": " + description);
+        reader_.fail(KeyedUnarchiver::kDecoderFailed, name_ + ": " + description);
     }
     bool failed() const override { return failed_; }
 
@@ -349,12 +362,13 @@ class ObjectCoder final : public KeyedDecoder {
 
     void wrongKind(std::string_view key, const char* expected) {
         failed_ = true;
-        reader_.fail(KeyedUnarchiver::kCorrupt, "member \"" + std::string(key) + "\" of " +
-                                                    info_.name + " is not " + expected);
+        reader_.fail(KeyedUnarchiver::kCorrupt,
+                     "member \"" + std::string(key) + "\" of " + name_ + " is not " + expected);
     }
 
     Reader& reader_;
-    const ClassInfo& info_;
+    std::string name_;
+    std::vector<std::string> classes_;
     plist_t object_;
     int depth_;
     bool failed_ = false;
@@ -437,37 +451,36 @@ const ClassInfo* Reader::classOf(plist_t object) {
         return nullptr;
     }
     ClassInfo info;
-    uint64_t n = 0;
-    const char* s = plist_get_string_ptr(nameNode, &n);
-    info.name.assign(s ? s : "", s ? n : 0);
-    info.classes.push_back(info.name);
-    if (plist_t chain = plist_dict_get_item(entry, "$classes")) {
-        if (plist_get_node_type(chain) != PLIST_ARRAY) {
-            fail(KeyedUnarchiver::kCorrupt, "the class chain of " + info.name + " is not an array");
-            return nullptr;
-        }
-        uint32_t count = plist_array_get_size(chain);
-        for (uint32_t i = 0; i < count; ++i) {
-            plist_t item = plist_array_get_item(chain, i);
+    info.name = stringOf(nameNode);
+    plist_t chain = plist_dict_get_item(entry, "$classes");
+    if (chain && plist_get_node_type(chain) != PLIST_ARRAY) {
+        fail(KeyedUnarchiver::kCorrupt,
+             "the class chain of " + std::string(info.name) + " is not an array");
+        return nullptr;
+    }
+    info.chain = chain;
+    // The first class along the chain that is built in or registered decodes the object, so an
+    // archived subclass falls back to the nearest class known here. Built-in names are settled
+    // without the registry's lock.
+    uint32_t count = chain ? plist_array_get_size(chain) : 0;
+    for (uint32_t i = 0; i <= count; ++i) {
+        std::string_view name = info.name;
+        if (i > 0) {
+            plist_t item = plist_array_get_item(chain, i - 1);
             if (plist_get_node_type(item) != PLIST_STRING) {
                 fail(KeyedUnarchiver::kCorrupt,
-                     "the class chain of " + info.name + " holds a non-string");
+                     "the class chain of " + std::string(info.name) + " holds a non-string");
                 return nullptr;
             }
-            const char* c = plist_get_string_ptr(item, &n);
-            std::string_view name(c ? c : "", c ? n : 0);
-            if (name != info.name) info.classes.emplace_back(name);
+            name = stringOf(item);
         }
-    }
-    // The first class along the chain that is registered or built in decodes the object, so an
-    // archived subclass falls back to the nearest class known here.
-    for (const std::string& name : info.classes) {
-        if ((info.decoder = registry_.decoder(name))) break;
-        if ((info.builtin = builtinClass(name)) != Builtin::None) break;
+        if (info.builtin != Builtin::None || info.decoder) continue;  // keep checking the chain
+        if ((info.builtin = builtinClass(name)) == Builtin::None)
+            info.decoder = registry_.decoder(name);
     }
     if (!info.decoder && info.builtin == Builtin::None) {
         fail(KeyedUnarchiver::kUnknownClass,
-             "cannot decode an object of unknown class " + info.name);
+             "cannot decode an object of unknown class " + std::string(info.name));
         return nullptr;
     }
     slot.classIndex = static_cast<int32_t>(classes_.size());
@@ -476,10 +489,12 @@ const ClassInfo* Reader::classOf(plist_t object) {
 }
 
 Status Reader::decodeInstance(plist_t object, int depth, Value& out, uint64_t& weight) {
-    const ClassInfo* info = classOf(object);
-    if (!info) return Status::Fail;
-    if (info->decoder) return decodeRegistered(*info, object, depth, out, weight);
-    switch (info->builtin) {
+    const ClassInfo* found = classOf(object);
+    if (!found) return Status::Fail;
+    // A copy: decoding the members may add classes and move the table.
+    const ClassInfo info = *found;
+    if (info.decoder) return decodeRegistered(info, object, depth, out, weight);
+    switch (info.builtin) {
         case Builtin::Dictionary:
             return decodeDictionary(object, depth, out, weight);
         case Builtin::Array:
@@ -520,7 +535,8 @@ Status Reader::decodeInstance(plist_t object, int depth, Value& out, uint64_t& w
         case Builtin::None:
             break;
     }
-    return fail(KeyedUnarchiver::kUnknownClass, "cannot decode an object of class " + info->name);
+    return fail(KeyedUnarchiver::kUnknownClass,
+                "cannot decode an object of class " + std::string(info.name));
 }
 
 Status Reader::decodeDictionary(plist_t object, int depth, Value& out, uint64_t& weight) {
@@ -610,12 +626,12 @@ Status Reader::decodeRegistered(const ClassInfo& info, plist_t object, int depth
         value = (*info.decoder)(coder);
     } catch (const std::exception& e) {
         return fail(KeyedUnarchiver::kDecoderFailed,
-                    "the decoder of " + info.name + " failed: " + e.what());
+                    "the decoder of " + std::string(info.name) + " failed: " + e.what());
     }
     if (coder.failed()) return Status::Fail;
     if (!value) {
         return fail(KeyedUnarchiver::kDecoderFailed,
-                    "the decoder of " + info.name + " refused the object");
+                    "the decoder of " + std::string(info.name) + " refused the object");
     }
     weight = coder.weight();
     if (checkWeight(weight) == Status::Fail) return Status::Fail;
