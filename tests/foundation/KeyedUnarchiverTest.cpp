@@ -1,0 +1,402 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <thread>
+
+#include "foundation/KeyedArchiver.h"
+#include "foundation/KeyedUnarchiver.h"
+#include "foundation/PropertyList.h"
+
+namespace quenbril {
+namespace {
+
+Bytes fixture(const std::string& name) {
+    std::ifstream in(std::string(QUENBRIL_TEST_DATA) + "/keyed-archives/" + name, std::ios::binary);
+    EXPECT_TRUE(in) << name;
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+/// A hand-made archive: the given "$objects" (entry 0 is "$null") and root reference.
+Bytes archive(Array objects, uint64_t root = 1) {
+    objects.insert(objects.begin(), Value("$null"));
+    Dictionary top{{"root", Uid{root}}};
+    Dictionary d{{"$version", 100000},
+                 {"$archiver", "NSKeyedArchiver"},
+                 {"$top", top},
+                 {"$objects", std::move(objects)}};
+    return *PropertyList::write(Value(std::move(d)), PropertyList::Format::Binary);
+}
+
+Value classEntry(const std::string& name) {
+    return Dictionary{{"$classname", name}, {"$classes", Array{name, "NSObject"}}};
+}
+
+Value uids(std::initializer_list<uint64_t> list) {
+    Array a;
+    for (uint64_t u : list) a.push_back(Uid{u});
+    return a;
+}
+
+struct Note : Object {
+    std::string title, author;
+    int64_t date = 0;
+    bool published = false;
+    Value array;
+    std::string className() const override { return "Note"; }
+};
+
+struct Url : Object {
+    Value base, relative;
+    std::string className() const override { return "NSURL"; }
+};
+
+void registerComplexClasses(ArchiveClassRegistry& registry) {
+    registry.registerDecoder("NSURL", [](KeyedDecoder& coder) -> std::optional<Value> {
+        auto url = std::make_shared<Url>();
+        url->base = coder.decodeObject("NS.base");
+        url->relative = coder.decodeObject("NS.relative");
+        return Value(std::shared_ptr<const Object>(url));
+    });
+    registry.registerDecoder("NSUUID", [](KeyedDecoder& coder) -> std::optional<Value> {
+        auto bytes = coder.decodeBytes("NS.uuidbytes");
+        if (!bytes || bytes->size() != 16) return std::nullopt;
+        return Value(*bytes);
+    });
+}
+
+std::optional<Value> unarchive(const Bytes& bytes, Error* error = nullptr) {
+    static ArchiveClassRegistry empty;
+    return KeyedUnarchiver::unarchive(bytes.data(), bytes.size(), empty, error);
+}
+
+TEST(KeyedUnarchiverFixtures, SimpleDictionary) {
+    auto value = unarchive(fixture("simpleDict.plist"));
+    ASSERT_TRUE(value);
+    Value expected = Dictionary{{"First key", "First value"},
+                                {"Second key", "Second value"},
+                                {"Array key", Array{1, 2, 3}}};
+    EXPECT_EQ(*value, expected) << value->description();
+}
+
+TEST(KeyedUnarchiverFixtures, CustomClassThroughARegisteredDecoder) {
+    Bytes bytes = fixture("note.plist");
+    Error error;
+    EXPECT_FALSE(unarchive(bytes, &error));
+    EXPECT_EQ(error.code, KeyedUnarchiver::kUnknownClass);
+    EXPECT_NE(error.description.find("Note"), std::string::npos) << error.description;
+
+    ArchiveClassRegistry registry;
+    registry.registerDecoder("Note", [](KeyedDecoder& coder) -> std::optional<Value> {
+        auto note = std::make_shared<Note>();
+        note->title = *coder.decodeObject("title").stringValue();
+        note->author = *coder.decodeObject("author").stringValue();
+        note->date = coder.decodeInt32("date");
+        note->published = coder.decodeBool("published");
+        note->array = coder.decodeObject("array");
+        EXPECT_EQ(coder.className(), "Note");
+        EXPECT_TRUE(coder.contains("published"));
+        EXPECT_FALSE(coder.contains("missing"));
+        EXPECT_EQ(coder.decodeInt64("missing"), 0);
+        EXPECT_TRUE(coder.decodeObject("missing").isNull());
+        return Value(std::shared_ptr<const Object>(note));
+    });
+    auto value = KeyedUnarchiver::unarchive(bytes.data(), bytes.size(), registry, &error);
+    ASSERT_TRUE(value) << error.description;
+    ASSERT_TRUE(value->isObject());
+    auto note = std::dynamic_pointer_cast<const Note>(*value->objectValue());
+    ASSERT_TRUE(note);
+    EXPECT_EQ(note->title, "Some cool title");
+    EXPECT_EQ(note->author, "Michael Wright");
+    EXPECT_EQ(note->date, 2025);
+    EXPECT_TRUE(note->published);
+    EXPECT_EQ(note->array, Value(Array{"Hello, World!", 42, true}));
+    EXPECT_TRUE(note->array.at(2).isBool());
+}
+
+TEST(KeyedUnarchiverFixtures, MutableDataFoundAlongTheClassChain) {
+    auto value = unarchive(fixture("nsData.plist"));
+    ASSERT_TRUE(value);
+    EXPECT_EQ(*value, Value(Bytes{'S', 'o', 'm', 'e', ' ', 'd', 'a', 't', 'a', '!'}));
+}
+
+TEST(KeyedUnarchiverFixtures, DeviceMessageWithSharedObjectsAndADate) {
+    auto value = unarchive(fixture("ax_statechange.bin"));
+    ASSERT_TRUE(value);
+    EXPECT_EQ(value->count(), 11u);
+    EXPECT_EQ((*value)["state"], Value(2));
+    EXPECT_EQ((*value)["elevated_state"], Value(2));
+    EXPECT_EQ((*value)["state_description"], Value("Background Task Suspended"));
+    EXPECT_EQ((*value)["elevated_state_description"], Value("Background Task Suspended"));
+    // Shared objects decode once and stay shared.
+    EXPECT_EQ((*value)["state_description"].stringValue(),
+              (*value)["elevated_state_description"].stringValue());
+    EXPECT_EQ((*value)["mach_absolute_time"], Value(int64_t{2374870072663}));
+    EXPECT_EQ((*value)["pid"], Value(1231));
+    EXPECT_EQ((*value)["displayID"], Value("com.apple.Spotlight"));
+    ASSERT_TRUE((*value)["timestamp"].isDate());
+    EXPECT_DOUBLE_EQ(*(*value)["timestamp"].dateValue(), 620737053.76402);
+}
+
+TEST(KeyedUnarchiverFixtures, ComplexArchiveWithOtherKeyOrderNeedsItsClasses) {
+    Bytes bytes = fixture("NSKeyedUnarchiver-ComplexTest.plist");
+    Error error;
+    EXPECT_FALSE(unarchive(bytes, &error));
+    EXPECT_EQ(error.code, KeyedUnarchiver::kUnknownClass);
+    EXPECT_TRUE(error.description.find("NSURL") != std::string::npos ||
+                error.description.find("NSUUID") != std::string::npos)
+        << error.description;
+
+    ArchiveClassRegistry registry;
+    registerComplexClasses(registry);
+    auto value = KeyedUnarchiver::unarchive(bytes.data(), bytes.size(), registry, &error);
+    ASSERT_TRUE(value) << error.description;
+    EXPECT_EQ((*value)["array"], Value(Array{Value(), "hello", 34545, Dictionary{{"key", "val"}}}));
+    EXPECT_EQ((*value)["string"], Value("hello"));
+    EXPECT_EQ((*value)["string"].stringValue(), (*value)["array"].at(1).stringValue());
+    EXPECT_EQ((*value)["uuid"], Value(Bytes{0x71, 0xDC, 0x06, 0x8E, 0x34, 0x20, 0x45, 0xFF, 0x91,
+                                            0x9E, 0x3A, 0x26, 0x7D, 0x55, 0xEC, 0x22}));
+    ASSERT_TRUE((*value)["url"].isObject());
+    auto url = std::dynamic_pointer_cast<const Url>(*(*value)["url"].objectValue());
+    ASSERT_TRUE(url);
+    EXPECT_EQ(url->relative, Value("index.xml"));
+    auto base = std::dynamic_pointer_cast<const Url>(*url->base.objectValue());
+    ASSERT_TRUE(base);
+    EXPECT_TRUE(base->base.isNull());
+    EXPECT_EQ(base->relative, Value("https://www.swift.org"));
+}
+
+TEST(KeyedUnarchiverFixtures, ArrayThatContainsItselfIsRefused) {
+    Error error;
+    EXPECT_FALSE(unarchive(fixture("circularReference.plist"), &error));
+    EXPECT_EQ(error.code, KeyedUnarchiver::kCycle);
+}
+
+TEST(KeyedUnarchiverFixtures, EveryTruncationFailsCleanly) {
+    ArchiveClassRegistry registry;
+    registerComplexClasses(registry);
+    for (const char* name :
+         {"simpleDict.plist", "NSKeyedUnarchiver-ComplexTest.plist", "ax_statechange.bin"}) {
+        Bytes bytes = fixture(name);
+        for (size_t n = 0; n < bytes.size(); ++n) {
+            Error error;
+            EXPECT_FALSE(KeyedUnarchiver::unarchive(bytes.data(), n, registry, &error))
+                << name << " cut at " << n;
+            EXPECT_EQ(error.domain, KeyedUnarchiver::kErrorDomain);
+        }
+    }
+}
+
+TEST(KeyedUnarchiver, RefusesWhatIsNotAnArchive) {
+    Error error;
+    EXPECT_FALSE(KeyedUnarchiver::unarchive(nullptr, 0, &error));
+    EXPECT_EQ(error.code, KeyedUnarchiver::kNotAnArchive);
+    Bytes xml = *PropertyList::write(Value(Dictionary{{"a", 1}}), PropertyList::Format::Xml);
+    EXPECT_FALSE(unarchive(xml, &error));
+    EXPECT_EQ(error.code, KeyedUnarchiver::kNotAnArchive);
+    Bytes plain = *PropertyList::write(Value(Dictionary{{"a", 1}}), PropertyList::Format::Binary);
+    EXPECT_FALSE(unarchive(plain, &error));
+    EXPECT_EQ(error.code, KeyedUnarchiver::kNotAnArchive);
+}
+
+TEST(KeyedUnarchiver, DamagedGraphsAreErrorsOfTheArchive) {
+    Value dictClass = classEntry("NSDictionary");
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        int code;
+    } cases[] = {
+        {"root out of range", archive({"x"}, 5), KeyedUnarchiver::kCorrupt},
+        {"member out of range",
+         archive(
+             {Dictionary{{"NS.objects", uids({9})}, {"$class", Uid{2}}}, classEntry("NSArray")}),
+         KeyedUnarchiver::kCorrupt},
+        {"keys and objects differ in length",
+         archive(
+             {Dictionary{{"NS.keys", uids({3, 3})}, {"NS.objects", uids({3})}, {"$class", Uid{2}}},
+              dictClass, "k"}),
+         KeyedUnarchiver::kCorrupt},
+        {"keys of the wrong kind",
+         archive({Dictionary{{"NS.keys", "no"}, {"NS.objects", uids({})}, {"$class", Uid{2}}},
+                  dictClass}),
+         KeyedUnarchiver::kCorrupt},
+        {"inline member where a reference belongs",
+         archive({Dictionary{{"NS.objects", Array{1}}, {"$class", Uid{2}}}, classEntry("NSArray")}),
+         KeyedUnarchiver::kCorrupt},
+        {"object without class", archive({Dictionary{{"NS.objects", uids({})}}}),
+         KeyedUnarchiver::kCorrupt},
+        {"class reference to a string", archive({Dictionary{{"$class", Uid{2}}}, "NSArray"}),
+         KeyedUnarchiver::kCorrupt},
+        {"class chain of the wrong kind",
+         archive({Dictionary{{"$class", Uid{2}}},
+                  Dictionary{{"$classname", "NSArray"}, {"$classes", "NSArray"}}}),
+         KeyedUnarchiver::kCorrupt},
+        {"bare array in the object table", archive({Array{1, 2}}), KeyedUnarchiver::kCorrupt},
+        {"string object of the wrong kind",
+         archive({Dictionary{{"NS.string", 7}, {"$class", Uid{2}}}, classEntry("NSString")}),
+         KeyedUnarchiver::kCorrupt},
+        {"date of the wrong kind",
+         archive({Dictionary{{"NS.time", "soon"}, {"$class", Uid{2}}}, classEntry("NSDate")}),
+         KeyedUnarchiver::kCorrupt},
+        {"indirect cycle",
+         archive({Dictionary{{"NS.keys", uids({3})}, {"NS.objects", uids({4})}, {"$class", Uid{2}}},
+                  dictClass, "k", Dictionary{{"NS.objects", uids({1})}, {"$class", Uid{5}}},
+                  classEntry("NSArray")}),
+         KeyedUnarchiver::kCycle},
+        {"unknown class", archive({Dictionary{{"$class", Uid{2}}}, classEntry("NSSecret")}),
+         KeyedUnarchiver::kUnknownClass},
+    };
+    for (auto& c : cases) {
+        Error error;
+        EXPECT_FALSE(unarchive(c.bytes, &error)) << c.what;
+        EXPECT_EQ(error.code, c.code) << c.what << ": " << error.description;
+    }
+}
+
+TEST(KeyedUnarchiver, UnknownClassErrorNamesTheClass) {
+    Error error;
+    EXPECT_FALSE(
+        unarchive(archive({Dictionary{{"$class", Uid{2}}}, classEntry("NSSecret")}), &error));
+    EXPECT_NE(error.description.find("NSSecret"), std::string::npos) << error.description;
+}
+
+TEST(KeyedUnarchiver, NestingBeyondTheBoundIsRefused) {
+    auto nested = [](int levels) {
+        Array objects{classEntry("NSArray")};  // index 1
+        for (int i = 0; i < levels; ++i) {
+            // Object i + 2 holds object i + 3; the last one is empty.
+            Value members = i + 1 < levels ? uids({uint64_t(i) + 3}) : uids({});
+            objects.push_back(Dictionary{{"NS.objects", members}, {"$class", Uid{1}}});
+        }
+        return archive(std::move(objects), 2);
+    };
+    EXPECT_TRUE(unarchive(nested(KeyedUnarchiver::kMaxDepth / 2)));
+    Error error;
+    EXPECT_FALSE(unarchive(nested(KeyedUnarchiver::kMaxDepth + 2), &error));
+    EXPECT_EQ(error.code, KeyedUnarchiver::kTooDeep);
+}
+
+TEST(KeyedUnarchiver, SharedObjectsThatWouldExpandWithoutBoundAreRefused) {
+    // Each array holds the previous one twice: 60 levels are tiny as a graph and 2^60 values
+    // as a tree.
+    Array objects{classEntry("NSArray"), Dictionary{{"NS.objects", uids({})}, {"$class", Uid{1}}}};
+    for (uint64_t i = 0; i < 60; ++i) {
+        objects.push_back(Dictionary{{"NS.objects", uids({i + 2, i + 2})}, {"$class", Uid{1}}});
+    }
+    Error error;
+    EXPECT_FALSE(unarchive(archive(std::move(objects), 62), &error));
+    EXPECT_EQ(error.code, KeyedUnarchiver::kTooLarge);
+}
+
+TEST(KeyedUnarchiver, ColoursDecodeAndAnUnreadableOneDropsOnlyItsEntry) {
+    Value colorClass = classEntry("NSColor");
+    auto color = [](int space, const char* key, std::string text) {
+        return Value(Dictionary{{"NSColorSpace", space},
+                                {key, Bytes(text.begin(), text.end())},
+                                {"NSComponents", Bytes{'1'}},
+                                {"$class", Uid{2}}});
+    };
+    std::string rgbText("0.5 0.25 1", 11);  // NUL-terminated, alpha left out
+    Bytes bytes = archive({
+        Dictionary{{"NS.keys", uids({4, 5, 6, 7, 8})},
+                   {"NS.objects", uids({9, 10, 11, 12, 13})},
+                   {"$class", Uid{3}}},                                      // 1
+        colorClass,                                                          // 2
+        classEntry("NSDictionary"),                                          // 3
+        "rgb", "white", "bad", "space", "list",                              // 4..8
+        color(2, "NSRGB", rgbText),                                          // 9
+        color(4, "NSWhite", "0.75 0.5"),                                     // 10
+        color(1, "NSRGB", "0.1 zero 0.3"),                                   // 11
+        color(6, "NSRGB", "0 0 0"),                                          // 12
+        Dictionary{{"NS.objects", uids({9, 11, 10})}, {"$class", Uid{14}}},  // 13
+        classEntry("NSArray"),                                               // 14
+    });
+    Error error;
+    auto value = unarchive(bytes, &error);
+    ASSERT_TRUE(value) << error.description;
+    Color rgb{0.5, 0.25, 1.0, 1.0}, white{0.75, 0.75, 0.75, 0.5};
+    Value expected = Dictionary{{"rgb", rgb}, {"white", white}, {"list", Array{rgb, white}}};
+    EXPECT_EQ(*value, expected) << value->description();
+
+    Error rootError;
+    EXPECT_FALSE(unarchive(archive({color(1, "NSRGB", "x"), colorClass}), &rootError));
+}
+
+TEST(KeyedUnarchiver, MutableClassVariantsAndNSNull) {
+    Bytes bytes = archive({
+        Dictionary{
+            {"NS.keys", uids({3, 4, 5})}, {"NS.objects", uids({6, 8, 10})}, {"$class", Uid{2}}},
+        Dictionary{{"$classname", "NSMutableDictionary"},
+                   {"$classes", Array{"NSMutableDictionary", "NSDictionary", "NSObject"}}},
+        "s", "a", "n",                                                   // 3..5
+        Dictionary{{"NS.string", "text \xC3\xA9"}, {"$class", Uid{7}}},  // 6
+        classEntry("NSMutableString"),                                   // 7
+        Dictionary{{"NS.objects", uids({10, 0})}, {"$class", Uid{9}}},   // 8
+        classEntry("NSMutableArray"),                                    // 9
+        Dictionary{{"$class", Uid{11}}},                                 // 10
+        classEntry("NSNull"),                                            // 11
+    });
+    Error error;
+    auto value = unarchive(bytes, &error);
+    ASSERT_TRUE(value) << error.description;
+    Value expected =
+        Dictionary{{"s", "text \xC3\xA9"}, {"a", Array{Value(), Value()}}, {"n", Value()}};
+    EXPECT_EQ(*value, expected) << value->description();
+}
+
+TEST(KeyedUnarchiver, DecoderFailuresBecomeErrorsOfTheArchive) {
+    Bytes bytes = archive({Dictionary{{"count", "many"}, {"$class", Uid{2}}}, classEntry("Thing")});
+    ArchiveClassRegistry registry;
+    Error error;
+
+    registry.registerDecoder("Thing", [](KeyedDecoder& coder) -> std::optional<Value> {
+        return Value(coder.decodeInt64("count"));  // a string where a number belongs
+    });
+    EXPECT_FALSE(KeyedUnarchiver::unarchive(bytes.data(), bytes.size(), registry, &error));
+    EXPECT_EQ(error.code, KeyedUnarchiver::kCorrupt);
+
+    registry.registerDecoder(
+        "Thing", [](KeyedDecoder&) -> std::optional<Value> { throw std::runtime_error("boom"); });
+    EXPECT_FALSE(KeyedUnarchiver::unarchive(bytes.data(), bytes.size(), registry, &error));
+    EXPECT_EQ(error.code, KeyedUnarchiver::kDecoderFailed);
+
+    registry.registerDecoder("Thing", [](KeyedDecoder&) { return std::optional<Value>(); });
+    EXPECT_FALSE(KeyedUnarchiver::unarchive(bytes.data(), bytes.size(), registry, &error));
+    EXPECT_EQ(error.code, KeyedUnarchiver::kDecoderFailed);
+    EXPECT_NE(error.description.find("Thing"), std::string::npos);
+
+    EXPECT_TRUE(registry.removeDecoder("Thing"));
+    EXPECT_FALSE(KeyedUnarchiver::unarchive(bytes.data(), bytes.size(), registry, &error));
+    EXPECT_EQ(error.code, KeyedUnarchiver::kUnknownClass);
+}
+
+TEST(ArchiveClassRegistry, RegisteringWhileOtherThreadsDecode) {
+    ArchiveClassRegistry registry;
+    registerComplexClasses(registry);
+    Bytes bytes = fixture("NSKeyedUnarchiver-ComplexTest.plist");
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (int i = 0; !stop; ++i) {
+            registry.registerDecoder("Other" + std::to_string(i % 8),
+                                     [](KeyedDecoder&) { return std::optional<Value>(Value(1)); });
+        }
+    });
+    std::vector<std::thread> readers;
+    std::atomic<int> decoded{0};
+    for (int t = 0; t < 3; ++t) {
+        readers.emplace_back([&] {
+            for (int i = 0; i < 200; ++i) {
+                if (KeyedUnarchiver::unarchive(bytes.data(), bytes.size(), registry)) ++decoded;
+            }
+        });
+    }
+    for (auto& r : readers) r.join();
+    stop = true;
+    writer.join();
+    EXPECT_EQ(decoded, 600);
+}
+
+}  // namespace
+}  // namespace quenbril
