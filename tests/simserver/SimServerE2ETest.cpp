@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstring>
+#include <map>
 #include <set>
 
 #include "MonitorApp/LinkMessageBuilder.h"
@@ -26,7 +29,7 @@ std::vector<Dictionary> initialState(WireClient& c) {
     return out;
 }
 
-[[maybe_unused]] std::vector<int64_t> ids(const Dictionary& m) {
+std::vector<int64_t> ids(const Dictionary& m) {
     std::vector<int64_t> out;
     if (auto a = m["Value"].arrayValue()) {
         for (const Value& v : *a) out.push_back(v.longLongValue().value_or(0));
@@ -186,6 +189,183 @@ TEST_F(SimServerE2E, TimecodeStripGetsItsTimecodeAndSamples) {
     EXPECT_EQ(record["CSID"].longLongValue(), production_.timecode);
     ASSERT_TRUE(record["LTCSample"].isData());
     EXPECT_EQ(record["LTCSample"].dataValue()->size(), 720u);
+}
+
+/// Float32 samples of a stream channel.
+std::vector<float> samples(const Value& data) {
+    std::vector<float> out;
+    const Bytes* b = data.dataValue();
+    if (!b) return out;
+    out.resize(b->size() / 4);
+    std::memcpy(out.data(), b->data(), out.size() * 4);
+    return out;
+}
+
+TEST_F(SimServerE2E, ClickSolosAStripForEveryRemoteAndItsAudioFollows) {
+    auto a = connect();
+    auto b = connect();
+    ASSERT_GE(production_.enabled.size(), 3u);
+    int64_t first = production_.enabled[0], second = production_.enabled[1];
+
+    // Nothing soloed: no audio.
+    ASSERT_TRUE(a->waitFor("LevelData"));
+    ASSERT_TRUE(a->waitFor("LevelData"));
+    EXPECT_FALSE(a->waitFor("StreamData", 0.3));
+
+    ASSERT_TRUE(a->send(Builder::channelClicked(first)));
+    for (WireClient* c : {a.get(), b.get()}) {
+        auto soloed = c->waitFor("SoloedChannels");
+        ASSERT_TRUE(soloed);
+        EXPECT_EQ(ids(*soloed), std::vector<int64_t>{first});
+        auto active = c->waitFor("ActiveChannels");
+        ASSERT_TRUE(active);
+        EXPECT_EQ(ids(*active), std::vector<int64_t>{first});
+    }
+    // One strip: mono blocks of a tone that is not silence.
+    auto stream = a->waitFor("StreamData");
+    ASSERT_TRUE(stream);
+    EXPECT_TRUE((*stream)["RightValue"].isNull());
+    auto left = samples((*stream)["LeftValue"]);
+    ASSERT_FALSE(left.empty());
+    EXPECT_EQ((*stream)["LeftValue"].dataValue()->size() % 4, 0u);
+    float peak = 0;
+    for (float f : left) peak = std::max(peak, std::abs(f));
+    EXPECT_GT(peak, 0.001f);
+    EXPECT_LE(peak, 1.0f);
+    // About 4800 samples a tick at 48 kHz, as one block per level frame.
+    EXPECT_LE(left.size(), 24000u);
+
+    // A second strip: stereo, the two channels of equal length.
+    ASSERT_TRUE(b->send(Builder::channelClicked(second)));
+    auto both = a->waitFor("SoloedChannels");
+    ASSERT_TRUE(both);
+    EXPECT_EQ(ids(*both), (std::vector<int64_t>{first, second}));
+    stream = a->waitFor("StreamData");
+    ASSERT_TRUE(stream);
+    ASSERT_TRUE((*stream)["RightValue"].isData());
+    EXPECT_EQ((*stream)["RightValue"].dataValue()->size(),
+              (*stream)["LeftValue"].dataValue()->size());
+
+    // Clicking it again takes it out; a long click leaves one strip; Clear empties both lists.
+    ASSERT_TRUE(b->send(Builder::channelClicked(second)));
+    EXPECT_EQ(ids(*a->waitFor("SoloedChannels")), std::vector<int64_t>{first});
+    ASSERT_TRUE(b->send(Builder::channelLongClicked(second)));
+    EXPECT_EQ(ids(*a->waitFor("SoloedChannels")), std::vector<int64_t>{second});
+    EXPECT_EQ(ids(*a->waitFor("ActiveChannels")), std::vector<int64_t>{second});
+    ASSERT_TRUE(b->send(Builder::clear()));
+    EXPECT_EQ(ids(*a->waitFor("SoloedChannels")), std::vector<int64_t>{});
+    EXPECT_EQ(ids(*a->waitFor("ActiveChannels")), std::vector<int64_t>{});
+    // What was sent before the Clear may still be on its way; after the next answer, silence.
+    ASSERT_TRUE(a->send(Builder::groupClicked(1)));
+    ASSERT_TRUE(a->waitFor("GroupStates"));
+    for (int i = 0; i < 3; ++i) {
+        auto m = a->waitFor("LevelData");
+        ASSERT_TRUE(m);
+    }
+    EXPECT_FALSE(a->waitFor("StreamData", 0.3));
+}
+
+TEST_F(SimServerE2E, StopStreamSilencesOneRemoteAndPlaybackReplaysTheStripAlone) {
+    auto a = connect();
+    auto b = connect();
+    int64_t strip = production_.enabled[0];
+    ASSERT_TRUE(a->send(Builder::stopStream()));
+    ASSERT_TRUE(a->send(Builder::channelClicked(strip)));
+    ASSERT_TRUE(a->waitFor("SoloedChannels"));
+    ASSERT_TRUE(b->waitFor("StreamData")) << "the other remote still hears the strip";
+    ASSERT_TRUE(a->waitFor("LevelData"));
+    EXPECT_FALSE(a->waitFor("StreamData", 0.5));
+    ASSERT_TRUE(a->send(Builder::startStream()));
+    ASSERT_TRUE(a->waitFor("StreamData"));
+
+    // With nothing soloed, a replay still streams, mono, to the remote that asked only.
+    ASSERT_TRUE(a->send(Builder::clear()));
+    ASSERT_TRUE(a->waitFor("SoloedChannels"));
+    ASSERT_TRUE(b->waitFor("SoloedChannels"));
+    ASSERT_TRUE(a->send(Builder::playbackStarted(production_.enabled[1], 48000 * 3)));
+    auto replay = a->waitFor("StreamData");
+    ASSERT_TRUE(replay);
+    EXPECT_TRUE((*replay)["RightValue"].isNull());
+    ASSERT_TRUE(b->waitFor("LevelData"));
+    ASSERT_TRUE(b->waitFor("LevelData"));
+    EXPECT_FALSE(b->waitFor("StreamData", 0.3));
+    ASSERT_TRUE(a->send(Builder::playbackStopped(production_.enabled[1])));
+    ASSERT_TRUE(a->send(Builder::groupClicked(2)));
+    ASSERT_TRUE(a->waitFor("GroupStates"));
+    ASSERT_TRUE(a->waitFor("LevelData"));
+    EXPECT_FALSE(a->waitFor("StreamData", 0.3));
+}
+
+std::vector<int32_t> groupStates(const Dictionary& m) {
+    std::vector<int32_t> out;
+    for (const Value& v : *m["Value"].arrayValue()) out.push_back(v.intValue().value_or(-1));
+    return out;
+}
+
+TEST_F(SimServerE2E, GroupsHardMutesMicChecksWarningsAndMarkersAreAnswered) {
+    auto a = connect();
+    auto b = connect();
+    ASSERT_TRUE(a->send(Builder::groupClicked(3)));
+    EXPECT_EQ(groupStates(*b->waitFor("GroupStates")),
+              (std::vector<int32_t>{0, 0, 1, 0, 0, 0, 0, 0}));
+    ASSERT_TRUE(a->send(Builder::groupClicked(3)));
+    EXPECT_EQ(groupStates(*b->waitFor("GroupStates")), std::vector<int32_t>(8, 0));
+    ASSERT_TRUE(a->send(Builder::groupLongClicked(8)));
+    EXPECT_EQ(groupStates(*b->waitFor("GroupStates")),
+              (std::vector<int32_t>{0, 0, 0, 0, 0, 0, 0, 2}));
+    ASSERT_TRUE(a->send(Builder::groupClicked(9)));  // no such button: no answer
+    ASSERT_TRUE(a->send(Builder::channelClicked(production_.enabled[2])));
+    ASSERT_TRUE(b->waitFor("SoloedChannels"));
+    ASSERT_TRUE(a->send(Builder::hardClear()));
+    EXPECT_EQ(ids(*b->waitFor("SoloedChannels")), std::vector<int64_t>{});
+    EXPECT_EQ(ids(*b->waitFor("ActiveChannels")), std::vector<int64_t>{});
+    EXPECT_EQ(groupStates(*b->waitFor("GroupStates")), std::vector<int32_t>(8, 0));
+
+    int64_t strip = production_.enabled[1];
+    ASSERT_TRUE(a->send(Builder::hardMuteClicked(strip)));
+    auto mutes = b->waitFor("HardMuteArray");
+    ASSERT_TRUE(mutes);
+    int muted = 0;
+    for (const Value& f : *(*mutes)["Value"].arrayValue()) {
+        if (f["hardMute"].boolValue().value_or(false)) {
+            ++muted;
+            EXPECT_EQ(f["csID"].longLongValue(), strip);
+        }
+    }
+    EXPECT_EQ(muted, 1);
+
+    ASSERT_TRUE(a->send(Builder::channelCheckClicked(strip)));
+    auto check = b->waitFor("MicCheckState");
+    ASSERT_TRUE(check);
+    EXPECT_EQ((*check)["Value"]["csID"].longLongValue(), strip);
+    EXPECT_EQ((*check)["Value"]["checked"].boolValue(), true);
+    EXPECT_TRUE((*check)["Value"]["time"].isDate());
+    ASSERT_TRUE(a->send(Builder::channelCheckClicked(strip)));
+    EXPECT_EQ((*b->waitFor("MicCheckState"))["Value"]["checked"].boolValue(), false);
+
+    ASSERT_TRUE(a->send(Builder::markerAdded("Alice")));
+    auto marker = b->waitFor("MarkerAdded");
+    ASSERT_TRUE(marker);
+    EXPECT_EQ(*(*marker)["Value"].stringValue(), "Alice");
+
+    ASSERT_TRUE(a->send(Builder::resetWarnings()));
+    auto warnings = b->waitFor("ChannelWarnings");
+    ASSERT_TRUE(warnings);
+    const Array& pairs = *(*warnings)["Value"].arrayValue();
+    ASSERT_EQ(pairs.size(), 2 * production_.enabled.size());
+    for (size_t i = 1; i < pairs.size(); i += 2) EXPECT_EQ(pairs[i].intValue(), 0);
+}
+
+TEST_F(SimServerE2E, AMessageOfTheWrongKindOrAnUnknownCommandCostsOnlyThatMessage) {
+    auto a = connect();
+    ASSERT_TRUE(a->send(Builder::message("ChannelClicked", Value("not a strip id"))));
+    ASSERT_TRUE(a->send(Builder::message("NoSuchCommand", Value(1))));
+    ASSERT_TRUE(a->send(Builder::message("GroupClicked")));  // no Value
+    ASSERT_TRUE(a->send(Builder::groupClicked(4)));
+    auto states = a->waitFor("GroupStates");
+    ASSERT_TRUE(states);
+    EXPECT_EQ(groupStates(*states), (std::vector<int32_t>{0, 0, 0, 1, 0, 0, 0, 0}));
+    EXPECT_NE(server_.log().find("Something went wrong!"), std::string::npos);
 }
 
 }  // namespace
