@@ -1,0 +1,49 @@
+#pragma once
+
+#include "foundation/dispatch/Source.h"
+
+namespace quenbril::dispatch {
+
+/// A read or write source on a descriptor, watched by the one epoll thread of the process; its
+/// handler runs on its queue.
+///
+/// Events are one-shot: after the handler has run, the source is re-armed, so a descriptor that
+/// stays readable fires again (once per handler run) until it is read, or the source suspended.
+///
+/// data() in the handler:
+/// - read source: the bytes readable (FIONREAD) at the time the handler runs; 0 means end of
+///   stream on a stream socket, pipe or terminal. A listening socket reports 1 (FIONREAD does not
+///   apply to it). A datagram socket reports at least 1, so an empty datagram is not taken for an
+///   end of stream.
+/// - write source: 1 (writable).
+///
+/// One read and one write source per descriptor. The source never closes the descriptor: close it
+/// in the cancel handler (after every source on it has been cancelled).
+class DescriptorSource : public Source {
+  public:
+    enum class Type { Read, Write };
+
+    static std::shared_ptr<DescriptorSource> makeRead(int fd, QueuePtr queue);
+    static std::shared_ptr<DescriptorSource> makeWrite(int fd, QueuePtr queue);
+
+    ~DescriptorSource() override;
+
+    int handle() const { return fd_; }
+    Type type() const { return type_; }
+
+    DescriptorSource(int fd, Type type, QueuePtr queue);  // use makeRead / makeWrite
+
+  private:
+    uint64_t measure(uint64_t pending) override;
+    void arm() override;
+    void disarm() override;
+    void ensureRegistered();
+
+    const int fd_;
+    const Type type_;
+    bool datagram_ = false;
+    uint64_t registration_ = 0;
+    std::mutex registrationMutex_;
+};
+
+}  // namespace quenbril::dispatch
