@@ -262,8 +262,9 @@ bool ManualRunLoop::runUntil(const std::function<bool()>& done, double realTimeo
         if (remaining <= Clock::duration::zero()) return false;
         auto ms = std::chrono::ceil<std::chrono::milliseconds>(remaining).count();
         epoll_event ignored[8];
-        // Level-triggered: what this wait sees is seen again by the next runPending().
-        epoll_wait(epoll_, ignored, 8, static_cast<int>(std::min<int64_t>(ms, 1000)));
+        // Level-triggered: what this wait sees is seen again by the next runPending(). The wait is
+        // short so that a predicate on state other threads change is seen soon without a post.
+        epoll_wait(epoll_, ignored, 8, static_cast<int>(std::min<int64_t>(ms, 10)));
     }
 }
 

@@ -39,8 +39,8 @@ class ManualRunLoop : public RunLoop {
     /// virtual time, without waiting.
     void runPending();
     /// Runs as runPending() and waits in real time for posts and descriptors until `done` answers
-    /// true (true) or `realTimeoutSeconds` of real time have passed (false). The virtual clock does
-    /// not move.
+    /// true (true) or `realTimeoutSeconds` of real time have passed (false); `done` is asked after
+    /// each pass and at least every 10 ms. The virtual clock does not move.
     bool runUntil(const std::function<bool()>& done, double realTimeoutSeconds);
 
     /// Timers still scheduled (valid and not yet fired).

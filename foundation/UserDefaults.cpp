@@ -168,7 +168,8 @@ void UserDefaults::load() {
 
     std::optional<Bytes> bytes = readAll(path_);
     if (!bytes) {
-        if (errno == ENOENT) return;
+        // No file (or no folder on the way to it) is a store not yet written.
+        if (errno == ENOENT || errno == ENOTDIR) return;
         log(LogLevel::Error, "Cannot read the settings file %s (%s); it will not be overwritten",
             path_.c_str(), std::strerror(errno));
         writesRefused_ = true;
@@ -178,6 +179,18 @@ void UserDefaults::load() {
     std::optional<Value> root = PropertyList::read(*bytes, &error);
     if (root && root->isDictionary()) {
         stored_ = *root->dictionaryValue();
+        // A file written elsewhere may hold what we cannot write back (a binary plist's date
+        // out of range, say). Kept, one such value would make every later save fail; drop it.
+        if (!PropertyList::write(Value(stored_), PropertyList::Format::Xml)) {
+            for (const auto& [key, value] : *root->dictionaryValue()) {
+                Error unstorable;
+                if (!PropertyList::write(value, PropertyList::Format::Xml, &unstorable)) {
+                    log(LogLevel::Error, "Dropping the setting %s from %s: %s",
+                        key.description().c_str(), path_.c_str(), unstorable.description.c_str());
+                    stored_.erase(key);
+                }
+            }
+        }
         return;
     }
     std::string reason = root ? "its root is not a dictionary" : error.description;

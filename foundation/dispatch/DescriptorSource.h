@@ -34,16 +34,15 @@ class DescriptorSource : public Source {
     DescriptorSource(int fd, Type type, QueuePtr queue);  // use makeRead / makeWrite
 
   private:
-    uint64_t measure(uint64_t pending) override;
+    std::optional<uint64_t> measure(uint64_t pending) override;
     void arm() override;
     void disarm() override;
-    void ensureRegistered();
-
     const int fd_;
     const Type type_;
     bool datagram_ = false;
-    uint64_t registration_ = 0;
     std::mutex registrationMutex_;
+    uint64_t registration_ = 0;
+    bool disarmed_ = false;
 };
 
 }  // namespace quenbril::dispatch

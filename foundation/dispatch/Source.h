@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "foundation/dispatch/Queue.h"
 
@@ -48,8 +49,9 @@ class Source : public std::enable_shared_from_this<Source> {
     void signal(uint64_t data);
     /// How a new event's data joins data not yet delivered (timers add up fire counts).
     virtual uint64_t mergeData(uint64_t pending, uint64_t incoming) const;
-    /// Called on the queue just before the handler runs; answers the value of data().
-    virtual uint64_t measure(uint64_t pending);
+    /// Called on the queue just before the handler runs; answers the value of data(), or nothing
+    /// when the event turned out spurious (the handler is skipped and the source re-armed).
+    virtual std::optional<uint64_t> measure(uint64_t pending);
     /// Called (under no lock) when the source becomes able to receive an event again: resumed, or
     /// after a handler run while running. Descriptor sources re-arm here.
     virtual void arm() {}

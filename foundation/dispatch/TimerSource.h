@@ -1,6 +1,7 @@
 #pragma once
 
 #include <limits>
+#include <mutex>
 
 #include "foundation/RunLoop.h"
 #include "foundation/dispatch/Source.h"
@@ -29,7 +30,7 @@ class TimerSource : public Source {
 
   private:
     uint64_t mergeData(uint64_t pending, uint64_t incoming) const override;
-    uint64_t measure(uint64_t pending) override;
+    std::optional<uint64_t> measure(uint64_t pending) override;
     void disarm() override;
     void fired(uint64_t generation);
     void scheduleRealTime(uint64_t generation, double deadline);
@@ -41,6 +42,7 @@ class TimerSource : public Source {
     double nextDeadline_ = 0;  // monotonic seconds (real time) or run-loop seconds
     uint64_t reactorTimer_ = 0;
     Timer runLoopTimer_;
+    bool disarmed_ = false;
 };
 
 }  // namespace quenbril::dispatch
