@@ -148,6 +148,9 @@ ChannelStripManager::Controllers& ChannelStripManager::channelStripControllers()
 }
 
 ChannelStripController* ChannelStripManager::controllerWithCSID(int64_t csID) const {
+    if (csID == 0) {
+        return nullptr;  // 0 names no strip
+    }
     for (const auto& controller : controllers_) {
         if (controller->model().csID() == csID) {
             return controller.get();
@@ -161,6 +164,9 @@ ChannelStripController* ChannelStripManager::controllerByID(int64_t csID) {
 }
 
 int32_t ChannelStripManager::controllerIndexByID(int64_t csID) {
+    if (csID == 0) {
+        return -1;
+    }
     const Controllers& list = sharedInstance().controllers_;
     for (size_t i = 0; i < list.size(); ++i) {
         if (list[i]->model().csID() == csID) {
@@ -185,6 +191,9 @@ int32_t ChannelStripManager::controllerIndexOf(const ChannelStripController* con
 }
 
 int32_t ChannelStripManager::indexOfChannelStripID(int64_t csID) const {
+    if (csID == 0) {
+        return -1;
+    }
     int32_t index = 0;
     for (const auto& controller : controllers_) {
         if (!controller->model().channelEnabled()) {

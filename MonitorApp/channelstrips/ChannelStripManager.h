@@ -79,6 +79,7 @@ class ChannelStripManager {
     static Controllers& channelStripControllers();
     Controllers& controllers() { return controllers_; }
     const Controllers& controllers() const { return controllers_; }
+    /// The first strip with that id; none for 0, which names no strip.
     ChannelStripController* controllerWithCSID(int64_t csID) const;
     static ChannelStripController* controllerByID(int64_t csID);
     static int32_t controllerIndexByID(int64_t csID);

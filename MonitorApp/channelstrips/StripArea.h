@@ -18,8 +18,6 @@ class StripArea {
 
     /// The scroll view's size.
     virtual Size scrollViewSize() const = 0;
-    /// The height of the scroll view's content (clip) view.
-    virtual double contentViewHeight() const = 0;
 
     /// True once the two panel views exist.
     virtual bool hasPanels() const = 0;

@@ -66,11 +66,15 @@ TEST_F(ManagerBuild, ZeroColumnsLaysOutOneStripPerRow) {
 using ManagerLookups = StripTest;
 
 TEST_F(ManagerLookups, ByIdByPositionAndByPanel) {
-    manager().initFromProperyArray({strip(1, "A"), strip(2, "B"), strip(3, "A"), strip(4, "C")});
+    manager().initFromProperyArray(
+        {strip(1, "A"), strip(2, "B"), strip(3, "A"), strip(4, "C"), Dictionary{{"panel", "D"}}});
     auto& list = manager().controllers();
     EXPECT_EQ(ChannelStripManager::controllerIndexByID(3), 2);
     EXPECT_EQ(ChannelStripManager::controllerIndexByID(99), -1);
+    // A strip without an id reads as id 0, which names no strip.
     EXPECT_EQ(ChannelStripManager::controllerByID(0), nullptr);
+    EXPECT_EQ(ChannelStripManager::controllerIndexByID(0), -1);
+    EXPECT_EQ(manager().indexOfChannelStripID(0), -1);
     EXPECT_EQ(ChannelStripManager::controllerByIndexInPanel(list, 1, "A"), list[2].get());
     EXPECT_EQ(ChannelStripManager::controllerByIndexInPanel(list, 2, "A"), nullptr);
     EXPECT_EQ(ChannelStripManager::controllerByIndexInPanel(list, -1, "A"), nullptr);

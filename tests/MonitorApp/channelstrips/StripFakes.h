@@ -158,7 +158,6 @@ class FakeStripArea : public StripArea {
         Rect frame;
     };
     Size scrollViewSize() const override { return scroll; }
-    double contentViewHeight() const override { return scroll.height; }
     bool hasPanels() const override { return panelsMade > 0; }
     void makePanels(const Rect& frame) override {
         ++panelsMade;
