@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/channelstrips/UserSettingsManager.h"
 #include "foundation/Log.h"
@@ -106,8 +107,8 @@ void ChannelStripManager::initFromProperyArray(const Array& channels) {
             kMaxStrips);
     }
     updateChannels();
-    if (!UserSettingsManager::sharedInstance().actAsClient() && audioEngine_) {
-        audioEngine_->mapChannels();
+    if (!UserSettingsManager::sharedInstance().actAsClient()) {
+        PELAudioEngine::sharedInstance().mapChannels();
     }
     updatePositions();
 }
@@ -317,7 +318,7 @@ bool ChannelStripManager::isInputChannelAvailable(int32_t input) {
 }
 
 int32_t ChannelStripManager::findFreeAudioInput() const {
-    const int n = audioEngine_ ? audioEngine_->availableChannels() : 0;
+    const int n = PELAudioEngine::sharedInstance().availableChannels();
     if (!controllers_.empty()) {
         const int32_t last = controllers_.back()->model().audioInput();
         if (last >= 0 && last + 1 < n && isInputChannelAvailable(last + 1)) {

@@ -21,17 +21,6 @@
 
 namespace quenbril {
 
-/// Gives the strip editor and the server role what they need of the audio engine, which lies in
-/// another layer: the engine's capture channel count and its channel mapping.
-class StripAudioEngine {
-  public:
-    virtual ~StripAudioEngine() = default;
-    /// Input channels of the capture device; 0 until the device is set up.
-    virtual int availableChannels() = 0;
-    /// Maps the capture channels to the strips' inputs (server role).
-    virtual void mapChannels() = 0;
-};
-
 /// The one owner of the channel strips: the ordered list of strip controllers (the order of the
 /// server's last "Channels" list), the look-ups by id and by position, the layout of the strip
 /// views in panels A and B, the level display's map, the group buttons and snapshots, and the
@@ -53,7 +42,6 @@ class ChannelStripManager {
     /// Where group commands go; none drops them.
     void setLinkSender(LinkSender* sender) { linkSender_ = sender; }
     LinkSender* linkSender() const { return linkSender_; }
-    void setAudioEngine(StripAudioEngine* engine) { audioEngine_ = engine; }
 
     // ---- Set-up ----
     /// Sets up the panels and the level display in the strip area (the first call makes them;
@@ -177,7 +165,6 @@ class ChannelStripManager {
     GroupButtonContainer* groupButtonView_ = nullptr;
     PanelRenderer* renderer_ = nullptr;
     LinkSender* linkSender_ = nullptr;
-    StripAudioEngine* audioEngine_ = nullptr;
     std::string previouslyClickedChannel_ = "(No channel clicked)";
     std::array<uint8_t, kMaxStrips> panelArray_{};
     bool scrolling_ = false;

@@ -9,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/UserSettingsManager.h"
 #include "foundation/Log.h"
@@ -72,6 +73,7 @@ int main() {
                 warningsPass);
 
     ChannelStripManager::resetSharedInstance();
+    PELAudioEngine::resetSharedInstance();
     UserSettingsManager::resetSharedInstance();
     RunLoop::setMain(nullptr);
     std::filesystem::remove_all(pattern);

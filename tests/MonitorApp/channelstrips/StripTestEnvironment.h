@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/ColorHelper.h"
 #include "MonitorApp/channelstrips/LTCManager.h"
@@ -63,6 +64,7 @@ class StripTest : public testing::Test {
 
     static void resetShared() {
         ChannelStripManager::resetSharedInstance();
+        PELAudioEngine::resetSharedInstance();
         UserSettingsManager::resetSharedInstance();
         PlayerManager::resetSharedInstance();
         LTCManager::resetSharedInstance();
