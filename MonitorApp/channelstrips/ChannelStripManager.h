@@ -152,6 +152,16 @@ class ChannelStripManager {
     void updateWarnings();
     /// The server role's per-frame level update (128 level bytes).
     void updateLevels(const uint8_t* levels);
+    /// Level frames from the server go straight to the engine's histories, which the level
+    /// display draws; nothing is left for the strips to do with them.
+    void updateLevelsFromServer(const uint8_t* levels, int length) {
+        (void)levels;
+        (void)length;
+    }
+    void updateRfLevelsFromServer(const uint8_t* levels, int length) {
+        (void)levels;
+        (void)length;
+    }
 
   private:
     void removeAllViews();
