@@ -13,13 +13,20 @@
 
 namespace {
 
+void emptyFolder();
+
 const std::string& folder() {
-    static const std::string path = [] {
+    // Never destroyed: the exit handler below still needs it.
+    static const std::string* path = [] {
         char pattern[] = "/tmp/quenbril-fuzz-defaults-XXXXXX";
         if (!mkdtemp(pattern)) std::abort();
-        return std::string(pattern);
+        std::atexit([] {
+            emptyFolder();
+            rmdir(folder().c_str());
+        });
+        return new std::string(pattern);
     }();
-    return path;
+    return *path;
 }
 
 void emptyFolder() {

@@ -52,6 +52,12 @@ TEST(NotificationCenter, DestroyingResettingOrReplacingATokenRemovesTheObserver)
     EXPECT_EQ(third, 1);
 
     EXPECT_FALSE(center.addObserver("N", nullptr)) << "an empty callback registers nothing";
+
+    // A token may outlive its centre.
+    auto survivor = std::make_unique<NotificationCenter>();
+    moved = survivor->addObserver("N", [](const Notification&) {});
+    survivor.reset();
+    moved.reset();
 }
 
 TEST(NotificationCenter, ObserversRemovedDuringADeliveryAreNotCalledAfterwards) {
@@ -109,25 +115,6 @@ TEST(NotificationCenter, AnExceptionReachesThePosterAndLeavesTheCentreUsable) {
     EXPECT_THROW(center.post("N"), std::runtime_error);
     thrower.reset();  // would wait forever if the failed call were still counted as running
     center.post("N");
-    EXPECT_EQ(calls, 1);
-}
-
-TEST(NotificationCenter, ATokenMayOutliveItsCentre) {
-    NotificationObserver token;
-    {
-        NotificationCenter center;
-        token = center.addObserver("N", [](const Notification&) {});
-    }
-    token.reset();
-    EXPECT_FALSE(token);
-}
-
-TEST(NotificationCenter, DefaultCenterIsOneCentre) {
-    EXPECT_EQ(&NotificationCenter::defaultCenter(), &NotificationCenter::defaultCenter());
-    int calls = 0;
-    auto token = NotificationCenter::defaultCenter().addObserver(
-        "DefaultCenterIsOneCentre", [&](const Notification&) { ++calls; });
-    NotificationCenter::defaultCenter().post("DefaultCenterIsOneCentre");
     EXPECT_EQ(calls, 1);
 }
 
