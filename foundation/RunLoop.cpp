@@ -27,6 +27,9 @@ MainLoopSlot& slot() {
     return *s;
 }
 
+// Static initialisation runs on the process's main thread.
+const std::thread::id kProcessMainThread = std::this_thread::get_id();
+
 }  // namespace
 
 RunLoop& RunLoop::main() {
@@ -35,6 +38,8 @@ RunLoop& RunLoop::main() {
     std::lock_guard lock(s.mutex);
     if (RunLoop* loop = s.current.load(std::memory_order_acquire)) return *loop;
     s.made.push_back(std::make_unique<ManualRunLoop>());
+    // Made on demand, perhaps from a worker: it belongs to the main thread until someone runs it.
+    s.made.back()->setThread(kProcessMainThread);
     s.current.store(s.made.back().get(), std::memory_order_release);
     return *s.made.back();
 }

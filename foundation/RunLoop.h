@@ -17,7 +17,8 @@ class RunLoop {
   public:
     enum class Condition { Readable, Writable };
 
-    /// The main loop: the one installed with setMain, else a ManualRunLoop made on first use.
+    /// The main loop: the one installed with setMain, else a ManualRunLoop made on first use
+    /// (bound to the process's main thread until a thread runs it).
     static RunLoop& main();
     /// The application installs its Qt loop; a test its ManualRunLoop. nullptr resets, so that the
     /// next main() makes a fresh ManualRunLoop. The caller keeps an installed loop alive until it

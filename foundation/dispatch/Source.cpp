@@ -44,14 +44,13 @@ void Source::suspend() {
 }
 
 void Source::cancel() {
-    {
-        std::lock_guard lock(mutex_);
-        if (cancelled_) return;
-        cancelled_ = true;
-        pending_ = false;
-    }
+    // Stop the events first: the cancel handler (which may close the descriptor) can run as soon
+    // as the flag below is set, so nothing may touch the descriptor after that.
     disarm();
     std::lock_guard lock(mutex_);
+    if (cancelled_) return;
+    cancelled_ = true;
+    pending_ = false;
     // A delivery already queued, or the handler running now, finishes the cancellation.
     if (!scheduled_ && !running_) scheduleDelivery();
 }
@@ -79,6 +78,12 @@ void Source::signal(uint64_t data) {
     if (suspendCount_ == 0 && !scheduled_ && !running_) scheduleDelivery();
 }
 
+void Source::clearPending() {
+    std::lock_guard lock(mutex_);
+    pending_ = false;
+    pendingData_ = 0;
+}
+
 uint64_t Source::mergeData(uint64_t, uint64_t incoming) const { return incoming; }
 
 std::optional<uint64_t> Source::measure(uint64_t pending) { return pending; }
@@ -90,7 +95,7 @@ void Source::scheduleDelivery() {
 
 void Source::deliver() {
     Block handler;
-    uint64_t raw;
+    uint64_t raw = 0;
     {
         std::lock_guard lock(mutex_);
         scheduled_ = false;

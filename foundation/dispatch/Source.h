@@ -47,6 +47,8 @@ class Source : public std::enable_shared_from_this<Source> {
     /// Called (any thread) when the event happened; `data` is merged into the pending data by
     /// mergeData().
     void signal(uint64_t data);
+    /// Forgets an event not yet delivered (a timer set anew drops the fires of its old setting).
+    void clearPending();
     /// How a new event's data joins data not yet delivered (timers add up fire counts).
     virtual uint64_t mergeData(uint64_t pending, uint64_t incoming) const;
     /// Called on the queue just before the handler runs; answers the value of data(), or nothing
@@ -55,7 +57,8 @@ class Source : public std::enable_shared_from_this<Source> {
     /// Called (under no lock) when the source becomes able to receive an event again: resumed, or
     /// after a handler run while running. Descriptor sources re-arm here.
     virtual void arm() {}
-    /// Called once from cancel(), before the cancel handler is queued.
+    /// Called from cancel() (perhaps more than once), before the source counts as cancelled;
+    /// afterwards arm() must do nothing.
     virtual void disarm() {}
 
   private:

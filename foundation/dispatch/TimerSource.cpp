@@ -24,6 +24,8 @@ void TimerSource::setTimer(double start, double interval) {
         if (reactorTimer_) Reactor::shared().removeTimer(reactorTimer_);
         reactorTimer_ = 0;
         previous = std::move(runLoopTimer_);
+        // Fires of the earlier setting not yet handled are dropped with it.
+        clearPending();
         if (!(start < kNever)) return;
         start = std::max(start, 0.0);
         if (queue()->runsOnMain()) {
@@ -55,6 +57,8 @@ void TimerSource::fired(uint64_t generation) {
     uint64_t count = 1;
     Timer previous;
     {
+        // Signalled under the lock, so that a fire of an old setting cannot land after setTimer
+        // dropped the pending ones.
         std::lock_guard lock(timerMutex_);
         if (generation != generation_ || disarmed_) return;
         reactorTimer_ = 0;
@@ -76,8 +80,8 @@ void TimerSource::fired(uint64_t generation) {
                 scheduleRealTime(generation, next);
             }
         }
+        signal(count);
     }
-    signal(count);
 }
 
 uint64_t TimerSource::mergeData(uint64_t pending, uint64_t incoming) const {

@@ -22,7 +22,8 @@ class TimerSource : public Source {
     ~TimerSource() override;
 
     /// Fires first `start` seconds from now (kNever: not until set again), then every `interval`
-    /// seconds; an interval of 0 or less (or kNever) fires once. Replaces any earlier setting.
+    /// seconds; an interval of 0 or less (or kNever) fires once. Replaces any earlier setting,
+    /// and drops its fires not yet handled.
     /// The period is kept: a late fire does not shift the following ones.
     void setTimer(double start, double interval = 0);
 

@@ -143,7 +143,16 @@ TEST(ManualRunLoopTest, MainIsTheInstalledLoopElseAFreshManualOne) {
     RunLoop::setMain(&loop);
     EXPECT_EQ(&RunLoop::main(), &loop);
     RunLoop::setMain(nullptr);
+    RunLoop* fromWorker = nullptr;
+    bool workerIsCurrent = true;
+    std::thread([&] {
+        fromWorker = &RunLoop::main();
+        workerIsCurrent = fromWorker->isCurrentThread();
+    }).join();
+    EXPECT_FALSE(workerIsCurrent);  // made by a worker, it still belongs to the main thread
+    EXPECT_TRUE(fromWorker->isCurrentThread());
     RunLoop& made = RunLoop::main();
+    EXPECT_EQ(&made, fromWorker);
     EXPECT_NE(&made, &loop);
     EXPECT_NE(dynamic_cast<ManualRunLoop*>(&made), nullptr);
     EXPECT_NEAR(made.now(), RunLoop::realTimeNow(), 60.0);

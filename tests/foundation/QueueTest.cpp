@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "foundation/ManualRunLoop.h"
-#include "foundation/dispatch/Once.h"
 #include "foundation/dispatch/Queue.h"
 #include "foundation/dispatch/Reactor.h"
 #include "foundation/dispatch/Semaphore.h"
@@ -195,15 +194,6 @@ TEST(SemaphoreTest, WaitTimesOutOrTakesASignal) {
     EXPECT_TRUE(semaphore.wait(0));
     EXPECT_TRUE(semaphore.wait());
     EXPECT_FALSE(semaphore.wait(0));
-}
-
-TEST(OnceTest, RunsOnceAcrossThreads) {
-    Once once;
-    std::atomic<int> calls{0};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 8; ++i) threads.emplace_back([&] { once.call([&] { ++calls; }); });
-    for (auto& thread : threads) thread.join();
-    EXPECT_EQ(calls, 1);
 }
 
 }  // namespace
