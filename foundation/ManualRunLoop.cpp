@@ -49,18 +49,24 @@ ManualRunLoop::ManualRunLoop(double startTime) : now_(startTime) {
 }
 
 ManualRunLoop::~ManualRunLoop() {
-    std::map<uint64_t, std::shared_ptr<TimerEntry>> timers;
-    std::map<uint64_t, std::shared_ptr<WatchEntry>> watches;
-    std::deque<std::function<void()>> tasks;
-    {
-        std::lock_guard lock(mutex_);
-        timers.swap(timers_);
-        watches.swap(watches_);
-        tasks.swap(tasks_);
+    resignMain();
+    // What the loop still holds may post or schedule again as it is released: repeat until
+    // nothing is left, and close the descriptors only then.
+    for (;;) {
+        std::map<uint64_t, std::shared_ptr<TimerEntry>> timers;
+        std::map<uint64_t, std::shared_ptr<WatchEntry>> watches;
+        std::deque<std::function<void()>> tasks;
+        {
+            std::lock_guard lock(mutex_);
+            timers.swap(timers_);
+            watches.swap(watches_);
+            tasks.swap(tasks_);
+        }
+        if (timers.empty() && watches.empty() && tasks.empty()) break;
+        // The handles may outlive the loop: their hooks must not reach it any more.
+        for (auto& [id, entry] : timers) entry->token->clearOnCancel();
+        for (auto& [id, entry] : watches) entry->token->clearOnCancel();
     }
-    // The handles may outlive the loop: their hooks must not reach it any more.
-    for (auto& [id, entry] : timers) entry->token->clearOnCancel();
-    for (auto& [id, entry] : watches) entry->token->clearOnCancel();
     if (epoll_ >= 0) close(epoll_);
     if (wake_ >= 0) close(wake_);
 }

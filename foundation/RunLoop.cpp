@@ -58,8 +58,11 @@ double RunLoop::realTimeNow() {
 
 RunLoop::RunLoop() : thread_(std::this_thread::get_id()) {}
 
-RunLoop::~RunLoop() {
+RunLoop::~RunLoop() { resignMain(); }
+
+void RunLoop::resignMain() {
     MainLoopSlot& s = slot();
+    std::lock_guard lock(s.mutex);
     RunLoop* self = this;
     // A loop that goes away while installed must not stay reachable.
     s.current.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);

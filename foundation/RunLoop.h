@@ -57,6 +57,8 @@ class RunLoop {
 
   protected:
     void setThread(std::thread::id id) { thread_.store(id, std::memory_order_release); }
+    /// Uninstalls this loop when it is the main one; loops call it first thing when destroyed.
+    void resignMain();
 
   private:
     std::atomic<std::thread::id> thread_;

@@ -14,7 +14,9 @@ namespace quenbril::dispatch {
 /// - read source: the bytes readable (FIONREAD) at the time the handler runs; 0 means end of
 ///   stream on a stream socket, pipe or terminal. A listening socket reports 1 (FIONREAD does not
 ///   apply to it). A datagram socket reports at least 1, so an empty datagram is not taken for an
-///   end of stream.
+///   end of stream. A socket with a pending error reports 1 (the read meets the error). When the
+///   bytes that raised the event were read before the handler ran, the event is dropped (the
+///   handler is not called with a false 0) and the source re-armed.
 /// - write source: 1 (writable).
 ///
 /// One read and one write source per descriptor. The source never closes the descriptor: close it

@@ -35,7 +35,7 @@ void retireOnThread(QThread* thread, QPointer<QObject> object) {
 
 QtRunLoop::QtRunLoop() : context_(std::make_unique<QObject>()), thread_(QThread::currentThread()) {}
 
-QtRunLoop::~QtRunLoop() = default;
+QtRunLoop::~QtRunLoop() { resignMain(); }
 
 void QtRunLoop::post(std::function<void()> task) {
     QMetaObject::invokeMethod(

@@ -106,6 +106,36 @@ TEST_F(DescriptorSourceTest, SuspendedSourceHoldsItsEventUntilResumed) {
     cancelAndWait(source);
 }
 
+TEST_F(DescriptorSourceTest, BytesReadBeforeTheHandlerRunsAreNotReportedAsEndOfStream) {
+    auto source = DescriptorSource::makeRead(fds[0], queue);
+    std::mutex mutex;
+    std::vector<uint64_t> counts;
+    source->setEventHandler([&] {
+        std::lock_guard lock(mutex);
+        counts.push_back(source->data());
+        char buffer[16];
+        [[maybe_unused]] auto n = read(fds[0], buffer, sizeof buffer);
+    });
+    source->resume();  // armed
+    source->suspend();
+    send("abc");
+    loop.runUntil([] { return false; }, 0.05);  // the event arrives and waits
+    char buffer[16];
+    ASSERT_EQ(read(fds[0], buffer, sizeof buffer), 3);  // someone else takes the bytes
+    source->resume();
+    loop.runUntil([] { return false; }, 0.05);
+    send("d");
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard lock(mutex);
+        return !counts.empty();
+    }));
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(counts, (std::vector<uint64_t>{1}));  // no false 0 before it
+    }
+    cancelAndWait(source);
+}
+
 TEST_F(DescriptorSourceTest, WriteSourceFiresWhenTheDescriptorTakesBytesAgain) {
     auto source = DescriptorSource::makeWrite(fds[0], queue);
     std::atomic<int> runs{0};

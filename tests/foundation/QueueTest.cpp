@@ -41,6 +41,27 @@ TEST_F(QueueTest, SerialQueueRunsBlocksInOrderOnItsOwnThread) {
     for (int i = 0; i < 100; ++i) EXPECT_EQ(order[i], i);
 }
 
+TEST_F(QueueTest, QueueOnTheConcurrentQueueStaysSerial) {
+    QueuePtr queue = Queue::makeSerial("test.on.global", Queue::global());
+    std::atomic<bool> inside{false}, overlap{false};
+    std::vector<int> order;
+    std::atomic<bool> done{false};
+    for (int i = 0; i < 300; ++i) {
+        queue->async([&, i] {
+            if (inside.exchange(true)) overlap = true;
+            EXPECT_TRUE(queue->isCurrent());
+            EXPECT_TRUE(Queue::global()->isCurrent());
+            order.push_back(i);
+            inside = false;
+            if (i == 299) done = true;
+        });
+    }
+    ASSERT_TRUE(loop.runUntil([&] { return done.load(); }, 5.0));
+    EXPECT_FALSE(overlap);
+    ASSERT_EQ(order.size(), 300u);
+    for (int i = 0; i < 300; ++i) EXPECT_EQ(order[i], i);
+}
+
 TEST_F(QueueTest, SyncOntoTheCurrentQueueRunsInPlace) {
     QueuePtr queue = Queue::makeSerial("test.current");
     QueuePtr child = Queue::makeSerial("test.child", queue);
