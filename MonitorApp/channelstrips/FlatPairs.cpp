@@ -6,12 +6,12 @@ namespace quenbril {
 
 void forEachIdValuePair(const Array& values, const char* what,
                         const std::function<void(int64_t, const Value&)>& apply) {
-    std::optional<int64_t> pending;
+    bool idPending = false;
+    int64_t pending = 0;
     for (const Value& element : values) {
-        if (pending) {
-            const int64_t id = *pending;
-            pending.reset();
-            apply(id, element);
+        if (idPending) {
+            idPending = false;
+            apply(pending, element);
             continue;
         }
         const std::optional<int64_t> id = element.longLongValue();
@@ -21,7 +21,8 @@ void forEachIdValuePair(const Array& values, const char* what,
             continue;
         }
         if (*id != 0) {
-            pending = id;
+            pending = *id;
+            idPending = true;
         }
     }
 }
