@@ -168,3 +168,45 @@ TEST_F(ManagerLookups, NewStripsTakeAFreeInputAndGoToBWhenAIsFull) {
 
 }  // namespace
 }  // namespace quenbril
+
+namespace quenbril {
+namespace {
+
+using ManagerArea = StripTest;
+
+TEST_F(ManagerArea, SizesFocusAndPreferenceChanges) {
+    area.scroll = {1039, 300};
+    manager().setSuperView(&area);
+    EXPECT_EQ(area.panels[0], (Rect{0, 0, 1039, 1024}));
+    EXPECT_EQ(area.levelFrame, (Rect{0, 0, 1024, 1024}));
+    EXPECT_EQ(area.renderer.drawableSize, (Size{2048, 2048}));
+    settings().setColumns(8);
+    buildStrips(17);
+    manager().updateSizes();
+    EXPECT_EQ(area.panels[0], (Rect{0, 0, 1039, 3 * 128}));
+    EXPECT_EQ(area.panels[1], area.panels[0]);
+    EXPECT_EQ(area.content, area.panels[0]);
+    EXPECT_EQ(area.levelFrame, (Rect{0, 0, 1024, 384}));
+    EXPECT_EQ(area.renderer.drawableSize, (Size{2048, 768}));
+
+    manager().setKeyboardFocus();
+    EXPECT_EQ(area.focused, 1);
+
+    viewOf(3).setChannelState(2);
+    NotificationCenter::defaultCenter().post("PreferencesChanged");
+    EXPECT_EQ(viewOf(3).warningCode, 0);
+
+    stateOf(4).setChannelState(2);
+    const int redraws = viewOf(4).appearanceUpdates;
+    manager().allChannelsOff();
+    EXPECT_EQ(stateOf(4).channelState(), 0u);
+    EXPECT_EQ(viewOf(4).appearanceUpdates, redraws) << "turning off does not redraw";
+
+    manager().scrollViewScrolled();
+    EXPECT_TRUE(manager().isScrolling());
+    loop_->advance(0.5);
+    EXPECT_FALSE(manager().isScrolling());
+}
+
+}  // namespace
+}  // namespace quenbril
