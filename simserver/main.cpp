@@ -5,16 +5,22 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "foundation/ArchiveClassRegistry.h"
 #include "foundation/Log.h"
+#include "platform/discovery/AvahiDiscovery.h"
 #include "simserver/SimChatMessage.h"
 #include "simserver/SimOptions.h"
 #include "simserver/SimServer.h"
 
 using namespace quenbril;
+
+namespace {
+constexpr const char* kServiceType = "_quenbril._tcp.";
+}  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -61,9 +67,38 @@ int main(int argc, char** argv) {
                  "connection dialog). Ctrl-C stops.\n",
                  static_cast<unsigned>(server.port()));
 
+    std::unique_ptr<ServicePublisher> publisher;
+    if (options->publish) {
+        std::string name = options->name;
+        if (name.empty()) {
+            char host[256] = {};
+            gethostname(host, sizeof host - 1);
+            name = std::string("Quenbril stand-in on ") + host;
+        }
+        // A service name holds at most 63 bytes; cut at a character boundary.
+        if (name.size() > 63) {
+            size_t cut = 63;
+            while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+            name.resize(cut);
+        }
+        publisher = makeAvahiServicePublisher();
+        if (publisher->publish(name, kServiceType, server.port())) {
+            std::fprintf(stderr, "Announced as \"%s\" (%s); remotes on this network find it.\n",
+                         name.c_str(), kServiceType);
+        } else {
+            std::fprintf(stderr,
+                         "Not announced on the network (is avahi-daemon running?): remotes must "
+                         "use the address.\n");
+            publisher.reset();
+        }
+    } else {
+        std::fprintf(stderr, "Not announced on the network (--no-publish).\n");
+    }
+
     int signalNumber = 0;
     sigwait(&stopSignals, &signalNumber);
     std::fprintf(stderr, "%s: stopping (signal %d)\n", program.c_str(), signalNumber);
+    if (publisher) publisher->unpublish();
     server.stop();
     return 0;
 }

@@ -368,5 +368,167 @@ TEST_F(SimServerE2E, AMessageOfTheWrongKindOrAnUnknownCommandCostsOnlyThatMessag
     EXPECT_NE(server_.log().find("Something went wrong!"), std::string::npos);
 }
 
+/// Reads archived chat messages as dictionaries of their fields (the remote's chat model has
+/// its own decoder).
+void registerChatMessageDecoder() {
+    ArchiveClassRegistry::shared().registerDecoder(
+        "ChatMessage", [](KeyedDecoder& d) -> std::optional<Value> {
+            Dictionary fields;
+            for (const char* key :
+                 {"sender", "recipient", "uuid", "message", "messageId", "date"}) {
+                if (d.contains(key)) fields.set(key, d.decodeObject(key));
+            }
+            fields.set("messageType", Value(d.decodeInt32("messageType")));
+            return Value(std::move(fields));
+        });
+}
+
+Dictionary chatMessage(const std::string& sender, const std::string& recipient,
+                       const std::string& text, int type, const std::string& id) {
+    Dictionary d;
+    d.set("message", text);
+    d.set("sender", sender);
+    d.set("messageId", id);
+    d.set("uuid", "UUID-" + sender);
+    d.set("type", Value(type));
+    d.set("recipient", recipient);
+    return d;
+}
+
+TEST_F(SimServerE2E, RemotesChatThroughTheServerAndAPageReachesOnlyItsAddressee) {
+    registerChatMessageDecoder();
+    auto alice = connect();
+    auto bob = connect();
+    auto carol = connect();
+    const std::pair<WireClient*, const char*> users[] = {
+        {alice.get(), "Alice"}, {bob.get(), "Bob"}, {carol.get(), "Carol"}};
+    for (auto [client, name] : users) {
+        ASSERT_TRUE(client->send(Builder::registerToChat(name, std::string("UUID-") + name)));
+        auto history = client->waitFor("ChatMessageHistory");
+        ASSERT_TRUE(history) << name;
+        EXPECT_EQ((*history)["Value"].count(), 0u);
+    }
+    // Everyone hears of every registration; the last list names all three.
+    auto clients = carol->waitFor("ChatClients");
+    ASSERT_TRUE(clients);
+    ASSERT_EQ((*clients)["Value"].count(), 3u);
+    const Value& first = (*clients)["Value"].at(0);
+    EXPECT_EQ(*first["chatName"].stringValue(), "Alice");
+    EXPECT_EQ(*first["ip"].stringValue(), "127.0.0.1");
+    EXPECT_EQ(*first["uuid"].stringValue(), "UUID-Alice");
+    EXPECT_TRUE(first["status"].isString());
+
+    // A page to Bob reaches Bob and Alice; then a message to all reaches everyone. Carol's
+    // first chat message is the second one: the page was never sent to her.
+    Dictionary page = chatMessage("Alice", "Bob", "Alice paging!", 5, "ID-PAGE");
+    Dictionary hello = chatMessage("Alice", "All", "Places, please", 0, "ID-HELLO");
+    ASSERT_TRUE(alice->send(Builder::chatMessageFromClient(page)));
+    ASSERT_TRUE(alice->send(Builder::chatMessageFromClient(hello)));
+    for (WireClient* c : {alice.get(), bob.get()}) {
+        auto m = c->waitFor("ChatMessageFromServer");
+        ASSERT_TRUE(m);
+        EXPECT_EQ(*(*m)["Value"].dictionaryValue(), page);
+    }
+    for (WireClient* c : {alice.get(), bob.get(), carol.get()}) {
+        auto m = c->waitFor("ChatMessageFromServer");
+        ASSERT_TRUE(m);
+        EXPECT_EQ(*(*m)["Value"].dictionaryValue(), hello);
+    }
+
+    // A remote that joins later gets the history as archived chat messages.
+    auto dave = connect();
+    ASSERT_TRUE(dave->send(Builder::registerToChat("Dave", "UUID-Dave")));
+    auto history = dave->waitFor("ChatMessageHistory");
+    ASSERT_TRUE(history);
+    ASSERT_EQ((*history)["Value"].count(), 2u);
+    const Value& archived = (*history)["Value"].at(1);
+    EXPECT_EQ(*archived["message"].stringValue(), "Places, please");
+    EXPECT_EQ(*archived["sender"].stringValue(), "Alice");
+    EXPECT_EQ(*archived["recipient"].stringValue(), "All");
+    EXPECT_EQ(*archived["messageId"].stringValue(), "ID-HELLO");
+    EXPECT_EQ(archived["messageType"].intValue(), 0);
+    EXPECT_TRUE(archived["date"].isDate());
+    EXPECT_EQ((*history)["Value"].at(0)["messageType"].intValue(), 5);
+
+    // A removal goes to everyone, and the history keeps the row, marked removed.
+    ASSERT_TRUE(alice->send(Builder::chatRemoveMessage("ID-HELLO")));
+    for (WireClient* c : {alice.get(), bob.get(), carol.get(), dave.get()}) {
+        auto m = c->waitFor("ChatRemoveMessage");
+        ASSERT_TRUE(m);
+        EXPECT_EQ(*(*m)["Value"].stringValue(), "ID-HELLO");
+    }
+    auto eve = connect();
+    ASSERT_TRUE(eve->send(Builder::registerToChat("Eve", "UUID-Eve")));
+    history = eve->waitFor("ChatMessageHistory");
+    ASSERT_TRUE(history);
+    EXPECT_EQ(*(*history)["Value"].at(1)["message"].stringValue(), "<message removed>");
+    EXPECT_EQ(*(*history)["Value"].at(1)["uuid"].stringValue(), "message_removed");
+
+    // A remote that leaves is taken off the list.
+    dave.reset();
+    clients = alice->waitFor("ChatClients");
+    ASSERT_TRUE(clients);
+    while ((*clients)["Value"].count() != 4u) {
+        clients = alice->waitFor("ChatClients");
+        ASSERT_TRUE(clients);
+    }
+    for (const Value& c : *(*clients)["Value"].arrayValue()) {
+        EXPECT_NE(*c["chatName"].stringValue(), "Dave");
+    }
+}
+
+TEST_F(SimServerE2E, NotesAreSharedWithEveryRemote) {
+    auto a = connect();
+    auto b = connect();
+    int64_t strip = production_.enabled[2];
+    ASSERT_TRUE(a->send(Builder::remoteAddedNote("Mic tape loose", strip, "Alice",
+                                                 {10, 59, 300, 24}, 800000000.0)));
+    auto entries = b->waitFor("NotebookEntries");
+    ASSERT_TRUE(entries);
+    ASSERT_EQ((*entries)["Values"].count(), 1u);
+    const Value& note = (*entries)["Values"].at(0);
+    EXPECT_EQ(note.count(), 9u);
+    EXPECT_EQ(*note["Note"].stringValue(), "Mic tape loose");
+    EXPECT_EQ(*note["Creator"].stringValue(), "Alice");
+    EXPECT_EQ(note["csID"].longLongValue(), strip);
+    EXPECT_EQ(note["Time"].dateValue(), 800000000.0);
+    EXPECT_EQ(note["Hours"].intValue(), 10);
+    EXPECT_EQ(note["Mins"].intValue(), 59);
+    EXPECT_EQ(note["Secs"].intValue(), 44);  // 300 travels as its low 8 bits
+    EXPECT_EQ(note["Frame"].intValue(), 24);
+    int32_t firstID = note["teID"].intValue().value_or(0);
+    EXPECT_GT(firstID, 0);
+    ASSERT_TRUE(a->waitFor("NotebookEntries"));
+
+    ASSERT_TRUE(b->send(Builder::remoteAddedNote("Battery swap", strip, "Bob", {}, 0)));
+    entries = a->waitFor("NotebookEntries");
+    ASSERT_TRUE(entries);
+    ASSERT_EQ((*entries)["Values"].count(), 2u);
+    EXPECT_NE((*entries)["Values"].at(1)["teID"].intValue(), firstID);
+
+    ASSERT_TRUE(b->send(Builder::removeTimelineEntry(firstID)));
+    entries = a->waitFor("NotebookEntries");
+    ASSERT_TRUE(entries);
+    ASSERT_EQ((*entries)["Values"].count(), 1u);
+    EXPECT_EQ(*(*entries)["Values"].at(0)["Note"].stringValue(), "Battery swap");
+
+    ASSERT_TRUE(a->send(Builder::removeAllTimelineEntries()));
+    entries = b->waitFor("NotebookEntries");
+    ASSERT_TRUE(entries);
+    while ((*entries)["Values"].count() != 0u) {
+        entries = b->waitFor("NotebookEntries");
+        ASSERT_TRUE(entries);
+    }
+    // A remote that connects now starts from the same notebook.
+    auto c = std::make_unique<WireClient>(server_.port());
+    bool sawEmptyNotebook = false;
+    for (const Dictionary& m : initialState(*c)) {
+        if (WireClient::commandOf(m) == "NotebookEntries") {
+            sawEmptyNotebook = m["Values"].count() == 0;
+        }
+    }
+    EXPECT_TRUE(sawEmptyNotebook);
+}
+
 }  // namespace
 }  // namespace quenbril::test
