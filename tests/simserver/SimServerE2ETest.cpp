@@ -530,5 +530,80 @@ TEST_F(SimServerE2E, NotesAreSharedWithEveryRemote) {
     EXPECT_TRUE(sawEmptyNotebook);
 }
 
+Bytes header(int32_t marker, int32_t length) {
+    auto h = LinkFrameHeader{marker, length}.encode();
+    return Bytes(h.begin(), h.end());
+}
+
+/// Level frames keep coming to `c` (it was not stalled by another remote's misbehaviour).
+void expectLevelsFlow(WireClient& c, int frames) {
+    for (int i = 0; i < frames; ++i) ASSERT_TRUE(c.waitFor("LevelData", 1.0)) << "frame " << i;
+}
+
+TEST_F(SimServerE2E, ARemoteSendingGarbageOrAnOversizedHeaderIsDroppedWhileTheOthersGoOn) {
+    auto good = connect();
+    auto oversized = connect();
+    auto negative = connect();
+    auto junk = connect();
+
+    // Over the 16 MiB cap: the connection is closed at once, nothing is waited for.
+    ASSERT_TRUE(oversized->sendRaw(header(0, 0x7FFFFFFF)));
+    // A length of 0 or less cannot be framed: closed as well.
+    ASSERT_TRUE(negative->sendRaw(header(0, -5)));
+    // A well-framed body that is no keyed archive costs that message only.
+    Bytes garbage = header(0, 32);
+    for (int i = 0; i < 32; ++i) garbage.push_back(static_cast<uint8_t>(i * 37 + 11));
+    ASSERT_TRUE(junk->sendRaw(garbage));
+    ASSERT_TRUE(junk->send(Builder::groupClicked(6)));
+
+    EXPECT_TRUE(oversized->waitForClose(3.0));
+    EXPECT_TRUE(negative->waitForClose(3.0));
+    auto states = junk->waitFor("GroupStates");
+    ASSERT_TRUE(states) << "the remote that sent a bad body stays connected";
+    EXPECT_EQ(groupStates(*states)[5], 1);
+    expectLevelsFlow(*good, 5);
+    expectLevelsFlow(*junk, 2);
+    std::string log = server_.log();
+    EXPECT_NE(log.find("over the limit"), std::string::npos) << log;
+    EXPECT_NE(log.find("dropped"), std::string::npos) << log;
+}
+
+TEST_F(SimServerE2E, AFrameThatNeverCompletesDropsItsRemote) {
+    auto good = connect();
+    auto slow = connect();
+    // Half a header, then nothing: the read time-out closes this connection only.
+    ASSERT_TRUE(slow->sendRaw(Bytes{0, 0, 0}));
+    auto start = std::chrono::steady_clock::now();
+    while (!slow->closed()) {
+        ASSERT_TRUE(good->waitFor("LevelData", 1.0));
+        slow->waitForClose(0.01);
+        ASSERT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4500));
+    expectLevelsFlow(*good, 3);
+}
+
+TEST_F(SimServerE2E, ARemoteThatStopsReadingIsDroppedWithoutStallingTheOthers) {
+    auto good = connect();
+    // A small receive window, and two soloed strips: a stereo stream piles up quickly.
+    auto stuck = std::make_unique<WireClient>(server_.port(), 4096);
+    ASSERT_TRUE(stuck->connected());
+    ASSERT_TRUE(good->send(Builder::channelClicked(production_.enabled[0])));
+    ASSERT_TRUE(good->send(Builder::channelClicked(production_.enabled[1])));
+    auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        // The good remote keeps reading, and keeps getting its frames in time.
+        ASSERT_TRUE(good->waitFor("LevelData", 1.0)) << server_.log();
+        if (server_.log().find("Remote 2 dropped") != std::string::npos ||
+            server_.log().find("Remote 2 disconnected") != std::string::npos) {
+            break;
+        }
+        ASSERT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30))
+            << server_.log();
+    }
+    EXPECT_TRUE(stuck->waitForClose(10.0));
+    expectLevelsFlow(*good, 5);
+}
+
 }  // namespace
 }  // namespace quenbril::test
