@@ -19,11 +19,13 @@ namespace quenbril::test {
 
 class SimServerProcess {
   public:
-    explicit SimServerProcess(std::vector<std::string> args = {}) {
+    /// `publish`: announce the service (the `net` tests); otherwise --no-publish.
+    explicit SimServerProcess(std::vector<std::string> args = {}, bool publish = false) {
         char dir[] = "/tmp/simserver-test-XXXXXX";
         if (!mkdtemp(dir)) return;
         logPath_ = std::string(dir) + "/stderr.log";
-        args.insert(args.begin(), {"--port", "0", "--no-publish"});
+        args.insert(args.begin(), {"--port", "0"});
+        if (!publish) args.push_back("--no-publish");
         pid_ = fork();
         if (pid_ == 0) {
             FILE* err = std::freopen(logPath_.c_str(), "w", stderr);
