@@ -442,6 +442,7 @@ std::string SimServer::userName(const SimClient& client) const {
 }
 
 void SimServer::sendSoloState() {
+    QLOG("Soloed strips: %zu", production_.soloed().size());
     broadcast(production_.soloedChannelsMessage());
     broadcast(production_.activeChannelsMessage());
 }
@@ -474,6 +475,8 @@ void SimServer::onChatMessageFromClient(SimClient& client, const Dictionary& m) 
     const Dictionary* value = required(LinkMessageReader::dictionary(m), "Value");
     const std::string* recipient = (*value)["recipient"].stringValue();
     chat_.addToHistory(*value, absoluteNow());
+    QLOG("Remote %llu: chat message to %s", static_cast<unsigned long long>(client.id()),
+         recipient ? recipient->c_str() : "everyone");
     auto frame = encode(message(LinkCommand::kChatMessageFromServer, Value(*value)));
     for (uint64_t id : chat_.addressees(recipient ? *recipient : std::string(), client.id())) {
         auto it = clients_.find(id);
@@ -521,7 +524,10 @@ void SimServer::onHardMuteClicked(SimClient&, const Dictionary& m) {
 
 void SimServer::onGroupClicked(SimClient&, const Dictionary& m) {
     int32_t group = required(LinkMessageReader::int32(m), "Value");
-    if (production_.toggleGroup(group)) broadcast(production_.groupStatesMessage());
+    if (production_.toggleGroup(group)) {
+        QLOG("Group %d toggled", group);
+        broadcast(production_.groupStatesMessage());
+    }
 }
 
 void SimServer::onGroupLongClicked(SimClient&, const Dictionary& m) {
@@ -594,7 +600,8 @@ void SimServer::onRemoteAddedNote(SimClient& client, const Dictionary& m) {
         e.secs = field("secs");
         e.frame = field("frame");
     }
-    notebook_.add(std::move(e));
+    int32_t teID = notebook_.add(std::move(e));
+    QLOG("Remote %llu added note %d", static_cast<unsigned long long>(client.id()), teID);
     broadcast(notebook_.entriesMessage());
 }
 
