@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/BinaryPlistNesting.h"
 #include "foundation/Log.h"
 
 namespace quenbril {
@@ -655,6 +656,10 @@ std::optional<Value> KeyedUnarchiver::unarchive(const void* bytes, size_t length
     if (!bytes || length < 8 || length > std::numeric_limits<uint32_t>::max() ||
         std::memcmp(bytes, "bplist00", 8) != 0) {
         fail(error, kNotAnArchive, "not a binary property list");
+        return std::nullopt;
+    }
+    if (!BinaryPlistNesting::within(bytes, length, kMaxPlistNesting)) {
+        fail(error, kNotAnArchive, "a damaged binary property list, or one nested too deeply");
         return std::nullopt;
     }
     plist_t root = nullptr;
