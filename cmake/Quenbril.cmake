@@ -9,3 +9,10 @@ function(quenbril_test name label)
         QUENBRIL_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data")
     gtest_discover_tests(${name} PROPERTIES LABELS ${label} TIMEOUT 60 DISCOVERY_TIMEOUT 30)
 endfunction()
+
+# quenbril_fuzzer(NAME SOURCE LIBS...): a libFuzzer target (fuzz build only, clang).
+function(quenbril_fuzzer name source)
+    add_executable(${name} ${source})
+    target_link_libraries(${name} PRIVATE ${ARGN})
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+endfunction()

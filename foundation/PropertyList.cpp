@@ -49,11 +49,12 @@ std::optional<Value> fromNode(plist_t node, int depth, Error* error) {
             return Value(d);
         }
         case PLIST_STRING: {
-            char* s = nullptr;
-            plist_get_string_val(node, &s);
-            Value v(std::string(s ? s : ""));
-            std::free(s);
-            return v;
+            // Not plist_get_string_val: it asserts (ending the process) when the string holds
+            // a NUL character, which damaged or hostile input may well do. The string ends at
+            // the first NUL, as libplist reads some strings anyway.
+            uint64_t n = 0;
+            const char* s = plist_get_string_ptr(node, &n);
+            return Value(s ? std::string(s, strnlen(s, n)) : std::string());
         }
         case PLIST_DATA: {
             char* d = nullptr;
@@ -185,6 +186,45 @@ PlistPtr toNode(const Value& value, int depth, Error* error) {
     return nullptr;
 }
 
+// True when a binary plist holds a UTF-16 string with a NUL character. libplist asserts when it
+// hands such a string out as a dictionary key, so these plists are refused before parsing.
+// Anything malformed is left for libplist to refuse.
+bool binaryHasNulInUtf16String(const uint8_t* bytes, size_t length) {
+    constexpr size_t kHeader = 8, kTrailer = 32;
+    if (length < kHeader + kTrailer) return false;
+    auto readBigEndian = [&](size_t at, size_t size) {
+        uint64_t v = 0;
+        for (size_t i = 0; i < size; ++i) v = (v << 8) | bytes[at + i];
+        return v;
+    };
+    const size_t trailer = length - kTrailer;
+    const size_t offsetSize = bytes[trailer + 6];
+    const uint64_t objects = readBigEndian(trailer + 8, 8);
+    const uint64_t table = readBigEndian(trailer + 24, 8);
+    if (offsetSize < 1 || offsetSize > 8 || table > trailer ||
+        objects > (trailer - table) / offsetSize) {
+        return false;
+    }
+    for (uint64_t i = 0; i < objects; ++i) {
+        uint64_t at = readBigEndian(static_cast<size_t>(table + i * offsetSize), offsetSize);
+        if (at >= trailer || (bytes[at] & 0xF0) != 0x60) continue;
+        uint64_t count = bytes[at] & 0x0F;
+        size_t p = static_cast<size_t>(at) + 1;
+        if (count == 0x0F) {
+            if (p >= trailer || (bytes[p] & 0xF0) != 0x10 || (bytes[p] & 0x0F) > 3) continue;
+            size_t size = size_t{1} << (bytes[p] & 0x0F);
+            if (p + 1 + size > trailer) continue;
+            count = readBigEndian(p + 1, size);
+            p += 1 + size;
+        }
+        if (count > (trailer - p) / 2) continue;
+        for (uint64_t c = 0; c < count; ++c) {
+            if (bytes[p + 2 * c] == 0 && bytes[p + 2 * c + 1] == 0) return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::optional<Value> PropertyList::read(const void* bytes, size_t length, Error* error) {
@@ -201,6 +241,11 @@ std::optional<Value> PropertyList::read(const void* bytes, size_t length, Error*
                  deep ? "property list nested too deeply" : "a damaged binary property list");
             return std::nullopt;
         }
+    }
+    if (length >= 8 && std::memcmp(bytes, "bplist00", 8) == 0 &&
+        binaryHasNulInUtf16String(static_cast<const uint8_t*>(bytes), length)) {
+        fail(error, kParseError, "a string of the property list holds a NUL character");
+        return std::nullopt;
     }
     plist_t root = nullptr;
     plist_from_memory(static_cast<const char*>(bytes), static_cast<uint32_t>(length), &root);

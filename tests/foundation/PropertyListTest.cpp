@@ -93,5 +93,25 @@ TEST(PropertyList, GarbageAndTruncatedInputAreRefused) {
     }
 }
 
+TEST(PropertyList, StringsHoldingNulCharactersNeverEndTheProcess) {
+    // A NUL byte inside an XML string ends the string.
+    const std::string xml =
+        std::string("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>k</key><string>x") +
+        '\0' + "y</string></dict></plist>";
+    auto back = PropertyList::read(xml.data(), xml.size());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*(*back)["k"].stringValue(), "x");
+
+    // A binary plist whose UTF-16 key holds U+0000 is refused.
+    const uint8_t binary[] = {
+        0x62, 0x70, 0x6c, 0x69, 0x73, 0x74, 0x30, 0x30, 0xd1, 0x01, 0x02, 0x64, 0x00, 0x61,
+        0x00, 0x00, 0x00, 0x62, 0x20, 0xac, 0x09, 0x08, 0x0b, 0x14, 0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x15};
+    Error error;
+    EXPECT_FALSE(PropertyList::read(binary, sizeof binary, &error));
+    EXPECT_EQ(error.code, PropertyList::kParseError);
+}
+
 }  // namespace
 }  // namespace quenbril

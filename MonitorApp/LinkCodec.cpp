@@ -1,0 +1,34 @@
+#include "MonitorApp/LinkCodec.h"
+
+#include "foundation/KeyedArchiver.h"
+#include "foundation/KeyedUnarchiver.h"
+
+namespace quenbril {
+
+std::optional<Bytes> LinkCodec::encodeBody(const Dictionary& message, Error* error) {
+    return KeyedArchiver::archivedData(Value(message), error);
+}
+
+std::optional<Bytes> LinkCodec::encodeFrame(const Dictionary& message, LinkPeer writer,
+                                            Error* error) {
+    auto body = encodeBody(message, error);
+    if (!body) return std::nullopt;
+    return makeLinkFrame(writer, *body, error);
+}
+
+std::optional<Dictionary> LinkCodec::decodeBody(const void* bytes, size_t length, Error* error) {
+    auto root = KeyedUnarchiver::unarchive(bytes, length, error);
+    if (!root) return std::nullopt;
+    const Dictionary* message = root->dictionaryValue();
+    if (!message) {
+        if (error) {
+            *error = Error::make(kErrorDomain, kNotADictionary,
+                                 std::string("Link message is ") + Value::kindName(root->kind()) +
+                                     ", not a dictionary");
+        }
+        return std::nullopt;
+    }
+    return *message;
+}
+
+}  // namespace quenbril

@@ -1,0 +1,99 @@
+#include "MonitorApp/audio/PELAudioEngine.h"
+
+#include <algorithm>
+
+#include "MonitorApp/channelstrips/SharedInstance.h"
+#include "MonitorApp/channelstrips/UserSettingsManager.h"
+#include "foundation/Log.h"
+#include "foundation/RunLoop.h"
+
+namespace quenbril {
+
+namespace {
+
+int historyLength(int longRingBufLen) {
+    if (longRingBufLen < PELAudioEngine::kMinHistoryLength) {
+        QLOG("History length %d is too short, using %d", longRingBufLen,
+             PELAudioEngine::kMinHistoryLength);
+        return PELAudioEngine::kMinHistoryLength;
+    }
+    return longRingBufLen;
+}
+
+// Seconds between two prints of the rings' log lines.
+constexpr double kLogInterval = 1.0;
+
+SharedInstance<PELAudioEngine> shared;
+
+}  // namespace
+
+PELAudioEngine& PELAudioEngine::sharedInstance() { return shared.get(); }
+
+void PELAudioEngine::resetSharedInstance() { shared.reset(); }
+
+PELAudioEngine::PELAudioEngine()
+    : PELAudioEngine(UserSettingsManager::sharedInstance().actAsClient(),
+                     UserSettingsManager::sharedInstance().longRingBufLen()) {}
+
+PELAudioEngine::PELAudioEngine(bool actAsClient, int longRingBufLen)
+    : actAsClient_(actAsClient),
+      levelRingBuffer_(kHistoryChannels, historyLength(longRingBufLen)),
+      rfLevelRingBuffer_(kHistoryChannels, levelRingBuffer_.bufferLen()),
+      rfALevelRingBuffer_(kHistoryChannels, levelRingBuffer_.bufferLen()),
+      rfBLevelRingBuffer_(kHistoryChannels, levelRingBuffer_.bufferLen()),
+      rfCLevelRingBuffer_(kHistoryChannels, levelRingBuffer_.bufferLen()),
+      rfDLevelRingBuffer_(kHistoryChannels, levelRingBuffer_.bufferLen()),
+      rfDivLevelRingBuffer_(kHistoryChannels, levelRingBuffer_.bufferLen()),
+      alertRingBuffer_(kHistoryChannels, levelRingBuffer_.bufferLen()),
+      qlRingBuffer_(kHistoryChannels, levelRingBuffer_.bufferLen()),
+      clientRing_(kClientRingChannels, kClientRingFrames),
+      blockRing_(kBlockFrames, kBlockCount) {
+    logTimer_ = RunLoop::main().scheduleTimer(kLogInterval, true, [this] { flushLogs(); });
+}
+
+void PELAudioEngine::setOutputChannel(int channel) {
+    // The output unit that plays the monitor pair is set up with the device; it takes the
+    // channel from here when it is made.
+    outputChannel_ = channel;
+}
+
+void PELAudioEngine::startListening() {
+    if (isListening_) return;
+    isListening_ = true;
+}
+
+void PELAudioEngine::stopListening() {
+    if (!isListening_) return;
+    isListening_ = false;
+}
+
+void PELAudioEngine::mapChannels() {
+    if (actAsClient_) return;
+    // Without an input device there is no capture channel to map.
+}
+
+int PELAudioEngine::output(std::span<float* const> buffers, int numberOfFrames) {
+    const int frames = std::max(numberOfFrames, 0);
+    for (float* buffer : buffers) {
+        if (buffer) std::fill_n(buffer, frames, 0.0f);
+    }
+    if (mute_.load(std::memory_order_relaxed)) return 0;
+    if (!actAsClient_) return 0;
+    if (buffers.empty() || !buffers[0]) return 0;
+
+    // Straight into the device's buffers: the ring copies only when it can hand out every frame
+    // asked for, so a filling or short ring leaves the silence written above.
+    float* const destination[kClientRingChannels] = {buffers[0],
+                                                     buffers.size() > 1 ? buffers[1] : nullptr};
+    const int channels = destination[1] ? 2 : 1;
+    int got = 0;
+    clientRing_.consume(destination, frames, &got, channels);
+    return 0;
+}
+
+void PELAudioEngine::flushLogs() {
+    clientRing_.log().flush();
+    blockRing_.log().flush();
+}
+
+}  // namespace quenbril

@@ -1,0 +1,51 @@
+#include "MonitorApp/channelstrips/Player.h"
+
+#include "MonitorApp/channelstrips/DropImageHere.h"
+
+namespace quenbril {
+
+namespace {
+
+std::optional<std::string> stringFor(const Dictionary& d, const char* key) {
+    if (const std::string* s = d[key].stringValue()) return *s;
+    return std::nullopt;
+}
+
+}  // namespace
+
+Player::Player(const Dictionary& d)
+    : name_(stringFor(d, "Name")),
+      roleName_(stringFor(d, "RoleName")),
+      comments_(stringFor(d, "Comments")) {
+    if (const Bytes* image = d["Image"].dataValue()) {
+        image_ = *image;
+    }
+}
+
+std::string Player::displayName() const {
+    std::string name = name_.value_or("");
+    if (roleName_ && !roleName_->empty()) {
+        return name + " as " + *roleName_;
+    }
+    return name;
+}
+
+Dictionary Player::propertyDic() {
+    if (!name_) name_ = "";
+    if (!comments_) comments_ = "";
+    if (!roleName_) roleName_ = "";
+    if (!image_) image_ = dropImageHere();
+    return Dictionary{
+        {"Name", *name_},
+        {"RoleName", *roleName_},
+        {"Image", *image_},
+        {"Comments", *comments_},
+    };
+}
+
+const Bytes& Player::dropImageHere() {
+    static const Bytes bytes(kDropImageHereTiff, kDropImageHereTiff + kDropImageHereTiffSize);
+    return bytes;
+}
+
+}  // namespace quenbril

@@ -1,0 +1,209 @@
+// Loopback figures of DispatchSocket, delegate calls on the main queue (a ManualRunLoop here):
+// throughput of 8+4096-byte frames read as header then body, the time from a peer's write to
+// socketDidReadData on the main queue, and the CPU that idle connections cost.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "foundation/ManualRunLoop.h"
+#include "foundation/dispatch/Queue.h"
+#include "sockets/DispatchSocket.h"
+
+using namespace quenbril;
+
+namespace {
+
+constexpr long kHeaderTag = 100;
+constexpr long kBodyTag = 123;
+constexpr size_t kBodyLength = 4096;
+
+int64_t nowNanos() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+/// Reads frames as the server link does: an 8-byte header, then the body, one after the other.
+struct FrameReader : DispatchSocketDelegate {
+    long frames = 0;
+    std::vector<double> latencies;  // seconds, from the peer's send to the body's delivery
+    bool measure = false;
+    int connects = 0;
+
+    void socketDidConnectToHost(DispatchSocket* sock, const std::string&, uint16_t) override {
+        ++connects;
+        sock->readDataToLength(8, -1, kHeaderTag);
+    }
+    void socketDidReadData(DispatchSocket* sock, const Bytes& data, long tag) override {
+        if (tag == kHeaderTag) {
+            sock->readDataToLength(kBodyLength, -1, kBodyTag);
+            return;
+        }
+        if (measure) {
+            int64_t sent;
+            std::memcpy(&sent, data.data(), sizeof sent);
+            latencies.push_back((nowNanos() - sent) / 1e9);
+        }
+        ++frames;
+        sock->readDataToLength(8, -1, kHeaderTag);
+    }
+};
+
+struct Peer {
+    int listenFD = -1;
+    uint16_t port = 0;
+    Peer() {
+        listenFD = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listenFD, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(listenFD, 128);
+        socklen_t length = sizeof a;
+        getsockname(listenFD, reinterpret_cast<sockaddr*>(&a), &length);
+        port = ntohs(a.sin_port);
+    }
+    ~Peer() { ::close(listenFD); }
+};
+
+void sendAll(int fd, const uint8_t* p, size_t n) {
+    while (n > 0) {
+        ssize_t k = ::send(fd, p, n, MSG_NOSIGNAL);
+        if (k <= 0) return;
+        p += k;
+        n -= static_cast<size_t>(k);
+    }
+}
+
+void throughput(ManualRunLoop& loop) {
+    Peer peer;
+    FrameReader reader;
+    auto sock = DispatchSocket::make(&reader, dispatch::Queue::main());
+    sock->connectToHost("127.0.0.1", peer.port);
+    int fd = ::accept(peer.listenFD, nullptr, nullptr);
+    loop.runUntil([&] { return reader.connects == 1; }, 5);
+
+    const long total = 100000;
+    std::thread writer([fd, total] {
+        std::vector<uint8_t> frame(8 + kBodyLength, 0x5A);
+        for (long i = 0; i < total; ++i) sendAll(fd, frame.data(), frame.size());
+    });
+    double cpu0 = cpuSeconds();
+    auto t0 = std::chrono::steady_clock::now();
+    loop.runUntil([&] { return reader.frames == total; }, 120);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    double cpu = cpuSeconds() - cpu0;
+    writer.join();
+    double mb = reader.frames * (8.0 + kBodyLength) / 1e6;
+    std::printf(
+        "throughput: %ld frames of 8+4096 bytes in %.3f s: %.0f frames/s, %.1f MB/s "
+        "(process CPU %.0f%% of one core, writer thread included)\n",
+        reader.frames, seconds, reader.frames / seconds, mb / seconds, 100.0 * cpu / seconds);
+    sock->disconnect();
+    ::close(fd);
+}
+
+void latency(ManualRunLoop& loop) {
+    Peer peer;
+    FrameReader reader;
+    auto sock = DispatchSocket::make(&reader, dispatch::Queue::main());
+    sock->connectToHost("127.0.0.1", peer.port);
+    int fd = ::accept(peer.listenFD, nullptr, nullptr);
+    int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    loop.runUntil([&] { return reader.connects == 1; }, 5);
+
+    reader.measure = true;
+    const long samples = 3000;
+    std::atomic<bool> stop{false};
+    std::thread writer([fd, samples, &stop] {
+        std::vector<uint8_t> frame(8 + kBodyLength, 0);
+        for (long i = 0; i < samples && !stop; ++i) {
+            int64_t t = nowNanos();
+            std::memcpy(frame.data() + 8, &t, sizeof t);
+            sendAll(fd, frame.data(), frame.size());
+            std::this_thread::sleep_for(std::chrono::microseconds(1000));
+        }
+    });
+    loop.runUntil([&] { return reader.frames == samples; }, 60);
+    stop = true;
+    writer.join();
+    auto& l = reader.latencies;
+    std::sort(l.begin(), l.end());
+    auto at = [&](double q) {
+        return l.empty() ? 0.0 : l[static_cast<size_t>(q * (l.size() - 1))];
+    };
+    std::printf(
+        "latency, peer send -> socketDidReadData on the main queue (%zu frames, 1 ms "
+        "apart): p50 %.3f ms, p99 %.3f ms, max %.3f ms\n",
+        l.size(), at(0.5) * 1e3, at(0.99) * 1e3, at(1.0) * 1e3);
+    sock->disconnect();
+    ::close(fd);
+}
+
+struct Quiet : DispatchSocketDelegate {
+    std::vector<std::shared_ptr<DispatchSocket>> accepted;
+    int connects = 0;
+    void socketDidAcceptNewSocket(DispatchSocket*, std::shared_ptr<DispatchSocket> s) override {
+        s->readDataWithTimeout(-1, 0);
+        accepted.push_back(std::move(s));
+    }
+    void socketDidConnectToHost(DispatchSocket* sock, const std::string&, uint16_t) override {
+        ++connects;
+        sock->readDataWithTimeout(-1, 0);
+    }
+};
+
+void idle(ManualRunLoop& loop) {
+    Quiet delegate;
+    auto listener = DispatchSocket::make(&delegate, dispatch::Queue::main());
+    listener->acceptOnInterface("127.0.0.1", 0);
+    std::vector<std::shared_ptr<DispatchSocket>> clients;
+    for (int i = 0; i < 50; ++i) {
+        auto c = DispatchSocket::make(&delegate, dispatch::Queue::main());
+        c->connectToHost("127.0.0.1", listener->localPort());
+        clients.push_back(c);
+    }
+    loop.runUntil([&] { return delegate.connects == 50 && delegate.accepted.size() == 50; }, 10);
+    double cpu0 = cpuSeconds();
+    auto t0 = std::chrono::steady_clock::now();
+    loop.runUntil([] { return false; }, 5.0);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    double cpu = cpuSeconds() - cpu0;
+    std::printf(
+        "idle: 50 connections (100 sockets, reads pending) for %.1f s: CPU %.3f s = "
+        "%.2f%% of one core\n",
+        seconds, cpu, 100.0 * cpu / seconds);
+}
+
+}  // namespace
+
+int main() {
+    ManualRunLoop loop;
+    RunLoop::setMain(&loop);
+    throughput(loop);
+    latency(loop);
+    idle(loop);
+    loop.runPending();
+    RunLoop::setMain(nullptr);
+    return 0;
+}

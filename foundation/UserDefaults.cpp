@@ -1,0 +1,397 @@
+#include "foundation/UserDefaults.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <vector>
+
+#include "foundation/Log.h"
+#include "foundation/PropertyList.h"
+
+namespace quenbril {
+
+namespace {
+
+constexpr const char* kApplicationName = "Quenbril";
+
+// The base folder of configuration files. XDG says a relative XDG_CONFIG_HOME is invalid and
+// must be ignored.
+std::string configurationHome() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/') return xdg;
+    std::string home;
+    if (const char* h = std::getenv("HOME"); h && h[0] != '\0') {
+        home = h;
+    } else {
+        passwd entry;
+        passwd* found = nullptr;
+        std::vector<char> buffer(16384);
+        if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+            found->pw_dir) {
+            home = found->pw_dir;
+        }
+    }
+    if (home.empty()) {
+        log(LogLevel::Warning, "No home folder known; settings go to the current folder");
+        home = ".";
+    }
+    return home + "/.config";
+}
+
+struct StandardStore {
+    std::mutex mutex;
+    std::unique_ptr<UserDefaults> current;
+    // Instances dropped by a reset stay alive so that references taken earlier never dangle.
+    std::vector<std::unique_ptr<UserDefaults>> retired;
+};
+
+StandardStore& standardStore() {
+    // Never destroyed: other objects may touch the settings while the program exits.
+    static StandardStore* store = new StandardStore;
+    return *store;
+}
+
+// Makes `directory` and its missing parents with mode 0700 (as XDG asks).
+bool makeDirectories(const std::string& directory, std::string* failure) {
+    struct stat st;
+    if (stat(directory.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return true;
+        *failure = directory + " is not a folder";
+        return false;
+    }
+    for (size_t slash = directory.find('/', 1);; slash = directory.find('/', slash + 1)) {
+        std::string part = directory.substr(0, slash);
+        if (!part.empty() && mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+            *failure = "cannot make folder " + part + ": " + std::strerror(errno);
+            return false;
+        }
+        if (slash == std::string::npos) break;
+    }
+    if (stat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        *failure = directory + " is not a folder";
+        return false;
+    }
+    return true;
+}
+
+bool writeAll(int fd, const Bytes& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Reads the whole file. Nothing (and errno set) when it cannot be opened or read.
+std::optional<Bytes> readAll(const std::string& path) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    Bytes bytes;
+    char chunk[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            int saved = errno;
+            close(fd);
+            errno = saved;
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    close(fd);
+    return bytes;
+}
+
+std::string timestamp() {
+    std::time_t now = std::time(nullptr);
+    std::tm local;
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+    return text;
+}
+
+}  // namespace
+
+UserDefaults& UserDefaults::standardUserDefaults() {
+    StandardStore& store = standardStore();
+    std::lock_guard lock(store.mutex);
+    if (!store.current) {
+        store.current = std::make_unique<UserDefaults>(configurationHome() + "/" + kApplicationName,
+                                                       kApplicationName);
+    }
+    return *store.current;
+}
+
+void UserDefaults::resetStandardUserDefaults() {
+    StandardStore& store = standardStore();
+    std::lock_guard lock(store.mutex);
+    if (store.current) store.retired.push_back(std::move(store.current));
+}
+
+UserDefaults::UserDefaults(std::string directory, std::string domain)
+    : directory_(std::move(directory)),
+      domain_(std::move(domain)),
+      path_(directory_ + "/" + domain_ + ".plist") {
+    std::lock_guard lock(mutex_);
+    load();
+}
+
+void UserDefaults::load() {
+    // Temporary files of writes that a crash cut short hold nothing the file lacks.
+    if (DIR* dir = opendir(directory_.c_str())) {
+        const std::string prefix = domain_ + ".plist.tmp-";
+        while (dirent* entry = readdir(dir)) {
+            std::string_view name = entry->d_name;
+            if (name.size() == prefix.size() + 6 && name.substr(0, prefix.size()) == prefix) {
+                unlink((directory_ + "/" + std::string(name)).c_str());
+            }
+        }
+        closedir(dir);
+    }
+
+    std::optional<Bytes> bytes = readAll(path_);
+    if (!bytes) {
+        // No file (or no folder on the way to it) is a store not yet written.
+        if (errno == ENOENT || errno == ENOTDIR) return;
+        log(LogLevel::Error, "Cannot read the settings file %s (%s); it will not be overwritten",
+            path_.c_str(), std::strerror(errno));
+        writesRefused_ = true;
+        return;
+    }
+    Error error;
+    std::optional<Value> root = PropertyList::read(*bytes, &error);
+    if (root && root->isDictionary()) {
+        stored_ = *root->dictionaryValue();
+        // A file written elsewhere may hold what we cannot write back (a binary plist's date
+        // out of range, say). Kept, one such value would make every later save fail; drop it.
+        if (!PropertyList::write(Value(stored_), PropertyList::Format::Xml)) {
+            for (const auto& [key, value] : *root->dictionaryValue()) {
+                Error unstorable;
+                if (!PropertyList::write(value, PropertyList::Format::Xml, &unstorable)) {
+                    log(LogLevel::Error, "Dropping the setting %s from %s: %s",
+                        key.description().c_str(), path_.c_str(), unstorable.description.c_str());
+                    stored_.erase(key);
+                }
+            }
+        }
+        return;
+    }
+    std::string reason = root ? "its root is not a dictionary" : error.description;
+
+    // Keep the damaged file for the user to inspect; never write over it.
+    std::string aside = path_ + ".corrupt-" + timestamp();
+    struct stat st;
+    for (int n = 1; lstat(aside.c_str(), &st) == 0 && n < 1000; ++n) {
+        aside = path_ + ".corrupt-" + timestamp() + "-" + std::to_string(n);
+    }
+    if (rename(path_.c_str(), aside.c_str()) != 0) {
+        log(LogLevel::Error,
+            "The settings file %s is damaged (%s) and cannot be moved aside (%s); starting with "
+            "empty settings that will not be saved",
+            path_.c_str(), reason.c_str(), std::strerror(errno));
+        writesRefused_ = true;
+        return;
+    }
+    log(LogLevel::Error,
+        "The settings file %s is damaged (%s); it was moved to %s and the settings start empty",
+        path_.c_str(), reason.c_str(), aside.c_str());
+}
+
+UserDefaults::WriteResult UserDefaults::writeLocked() {
+    Error error;
+    std::optional<Bytes> bytes =
+        PropertyList::write(Value(stored_), PropertyList::Format::Xml, &error);
+    if (!bytes) {
+        log(LogLevel::Error, "Settings not saved to %s: %s", path_.c_str(),
+            error.description.c_str());
+        return WriteResult::Unstorable;
+    }
+    if (writesRefused_) {
+        log(LogLevel::Error,
+            "Settings not saved: %s could not be read or moved aside and is left as it is",
+            path_.c_str());
+        return WriteResult::Failed;
+    }
+    std::string failure;
+    if (!makeDirectories(directory_, &failure)) {
+        log(LogLevel::Error, "Settings not saved to %s: %s", path_.c_str(), failure.c_str());
+        return WriteResult::Failed;
+    }
+
+    // The new contents go to a temporary file in the same folder (so the rename cannot cross
+    // file systems), reach the disk, and only then replace the file in one step.
+    std::string temporary = path_ + ".tmp-XXXXXX";
+    int fd = mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        log(LogLevel::Error, "Settings not saved to %s: cannot create %s: %s", path_.c_str(),
+            temporary.c_str(), std::strerror(errno));
+        return WriteResult::Failed;
+    }
+    const char* step = nullptr;
+    if (!writeAll(fd, *bytes)) {
+        step = "write";
+    } else if (fsync(fd) != 0) {
+        step = "fsync";
+    }
+    int savedErrno = errno;
+    if (close(fd) != 0 && !step) {
+        step = "close";
+        savedErrno = errno;
+    }
+    if (!step && rename(temporary.c_str(), path_.c_str()) != 0) {
+        step = "rename";
+        savedErrno = errno;
+    }
+    if (step) {
+        unlink(temporary.c_str());
+        log(LogLevel::Error, "Settings not saved to %s: %s failed: %s", path_.c_str(), step,
+            std::strerror(savedErrno));
+        return WriteResult::Failed;
+    }
+    // The rename itself is durable only once the folder is flushed too. The new file is in
+    // place either way, so a failure here is only worth a line.
+    int dirFd = open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0 || fsync(dirFd) != 0) {
+        log(LogLevel::Warning, "Cannot flush the folder %s: %s", directory_.c_str(),
+            std::strerror(errno));
+    }
+    if (dirFd >= 0) close(dirFd);
+    return WriteResult::Written;
+}
+
+Value UserDefaults::objectForKey(std::string_view key) const {
+    std::lock_guard lock(mutex_);
+    const Value& stored = stored_[key];
+    return stored.isNull() ? registered_[key] : stored;
+}
+
+bool UserDefaults::setObject(const Value& value, std::string_view key) {
+    if (value.isNull()) return removeObjectForKey(key);
+    std::lock_guard lock(mutex_);
+    Value k{std::string(key)};
+    std::optional<Value> previous;
+    if (stored_.contains(k)) previous = stored_[k];
+    stored_.set(k, value);
+    switch (writeLocked()) {
+        case WriteResult::Written:
+            dirty_ = false;
+            return true;
+        case WriteResult::Unstorable:
+            if (previous) {
+                stored_.set(k, std::move(*previous));
+            } else {
+                stored_.erase(k);
+            }
+            return false;
+        case WriteResult::Failed:
+            dirty_ = true;
+            return false;
+    }
+    return false;
+}
+
+bool UserDefaults::removeObjectForKey(std::string_view key) {
+    std::lock_guard lock(mutex_);
+    Value k{std::string(key)};
+    if (!stored_.contains(k) && !dirty_) return true;
+    stored_.erase(k);
+    dirty_ = writeLocked() != WriteResult::Written;
+    return !dirty_;
+}
+
+void UserDefaults::registerDefaults(const Dictionary& defaults) {
+    std::lock_guard lock(mutex_);
+    for (const auto& [key, value] : defaults) registered_.set(key, value);
+}
+
+bool UserDefaults::synchronize() {
+    std::lock_guard lock(mutex_);
+    if (!dirty_) return true;
+    dirty_ = writeLocked() != WriteResult::Written;
+    return !dirty_;
+}
+
+Dictionary UserDefaults::storedValues() const {
+    std::lock_guard lock(mutex_);
+    return stored_;
+}
+
+template <typename T, typename Accept>
+std::optional<T> UserDefaults::lookUp(std::string_view key, Accept accept) const {
+    std::lock_guard lock(mutex_);
+    for (const Dictionary* domain : {&stored_, &registered_}) {
+        const Value& value = (*domain)[key];
+        if (value.isNull()) continue;
+        if (std::optional<T> result = accept(value)) return result;
+    }
+    return std::nullopt;
+}
+
+bool UserDefaults::boolForKey(std::string_view key) const {
+    return lookUp<bool>(key, [](const Value& v) { return v.boolValue(); }).value_or(false);
+}
+
+int64_t UserDefaults::integerForKey(std::string_view key) const {
+    return lookUp<int64_t>(key, [](const Value& v) { return v.longLongValue(); }).value_or(0);
+}
+
+double UserDefaults::doubleForKey(std::string_view key) const {
+    return lookUp<double>(key, [](const Value& v) { return v.doubleValue(); }).value_or(0);
+}
+
+float UserDefaults::floatForKey(std::string_view key) const {
+    return lookUp<float>(key, [](const Value& v) { return v.floatValue(); }).value_or(0);
+}
+
+std::optional<std::string> UserDefaults::stringForKey(std::string_view key) const {
+    return lookUp<std::string>(key, [](const Value& v) -> std::optional<std::string> {
+        if (const std::string* s = v.stringValue()) return *s;
+        return std::nullopt;
+    });
+}
+
+std::optional<Array> UserDefaults::arrayForKey(std::string_view key) const {
+    return lookUp<Array>(key, [](const Value& v) -> std::optional<Array> {
+        if (const Array* a = v.arrayValue()) return *a;
+        return std::nullopt;
+    });
+}
+
+std::optional<Dictionary> UserDefaults::dictionaryForKey(std::string_view key) const {
+    return lookUp<Dictionary>(key, [](const Value& v) -> std::optional<Dictionary> {
+        if (const Dictionary* d = v.dictionaryValue()) return *d;
+        return std::nullopt;
+    });
+}
+
+std::optional<Bytes> UserDefaults::dataForKey(std::string_view key) const {
+    return lookUp<Bytes>(key, [](const Value& v) -> std::optional<Bytes> {
+        if (const Bytes* b = v.dataValue()) return *b;
+        return std::nullopt;
+    });
+}
+
+bool UserDefaults::setBool(bool v, std::string_view key) { return setObject(Value(v), key); }
+
+bool UserDefaults::setInteger(int64_t v, std::string_view key) { return setObject(Value(v), key); }
+
+bool UserDefaults::setDouble(double v, std::string_view key) { return setObject(Value(v), key); }
+
+}  // namespace quenbril

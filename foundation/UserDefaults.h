@@ -1,0 +1,101 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "foundation/Value.h"
+
+namespace quenbril {
+
+/// A store of user preferences: one XML property list per domain, kept in memory and written
+/// back whole after every change.
+///
+/// Look-ups search the stored values first, then the registered defaults. Every setter writes
+/// the file before it returns and answers false (after a log line) when the write failed; the
+/// changed value stays in memory for this run all the same, and the next successful write
+/// saves it. Writes are atomic: the new file is written beside the old one, flushed to disk
+/// and renamed over it, so a crash or a full disk leaves either the old file or the new one,
+/// never a mixture.
+///
+/// A file that cannot be parsed (or whose root is not a dictionary) is renamed aside to
+/// "<file>.corrupt-<date>-<time>" with a log line and the store starts empty. A file that
+/// exists but cannot be read, or a damaged one that cannot be moved aside, is never
+/// overwritten: the store keeps working in memory and every write reports failure.
+///
+/// All members may be called from any thread; one mutex guards the state and the file.
+class UserDefaults {
+  public:
+    /// The application's store: $XDG_CONFIG_HOME/Quenbril/Quenbril.plist (XDG_CONFIG_HOME
+    /// defaulting to ~/.config). Made on first use.
+    static UserDefaults& standardUserDefaults();
+    /// Tests: drops the shared instance; the next standardUserDefaults() re-reads the
+    /// environment and the file (a simulated restart). Registered defaults are dropped too.
+    /// References taken before stay valid (the old instance is kept, detached, until exit) but
+    /// should not be used.
+    static void resetStandardUserDefaults();
+
+    /// The store of file <directory>/<domain>.plist, read at once. The directory is made
+    /// (mode 0700) at the first write.
+    UserDefaults(std::string directory, std::string domain);
+    UserDefaults(const UserDefaults&) = delete;
+    UserDefaults& operator=(const UserDefaults&) = delete;
+
+    /// The stored value, else the registered default, else null.
+    Value objectForKey(std::string_view key) const;
+    /// Stores `value` (a null value removes the key) and writes the file. False, with a log
+    /// line, when the file could not be written, or when the value cannot go in a property list
+    /// (null inside a collection, a colour, an object, a dictionary with non-string keys), in
+    /// which case nothing changes.
+    bool setObject(const Value& value, std::string_view key);
+    bool removeObjectForKey(std::string_view key);
+    /// Adds to the registered defaults (later registrations replace earlier ones key by key).
+    /// They are never written to the file.
+    void registerDefaults(const Dictionary& defaults);
+
+    // Typed getters. A stored value of the wrong kind reads as missing, so the registered
+    // default of that kind applies, else the getter's empty answer. Bools, integers and reals
+    // are one kind here and convert into each other as number objects do.
+    bool boolForKey(std::string_view key) const;        // false when missing
+    int64_t integerForKey(std::string_view key) const;  // 0 when missing
+    double doubleForKey(std::string_view key) const;    // 0 when missing
+    float floatForKey(std::string_view key) const;      // 0 when missing
+    std::optional<std::string> stringForKey(std::string_view key) const;
+    std::optional<Array> arrayForKey(std::string_view key) const;
+    std::optional<Dictionary> dictionaryForKey(std::string_view key) const;
+    std::optional<Bytes> dataForKey(std::string_view key) const;
+
+    bool setBool(bool v, std::string_view key);
+    bool setInteger(int64_t v, std::string_view key);
+    bool setDouble(double v, std::string_view key);
+
+    /// Writes the file when a change has not been saved yet. False when it could not be
+    /// written.
+    bool synchronize();
+    /// The stored values only (no registered defaults).
+    Dictionary storedValues() const;
+    const std::string& path() const { return path_; }
+
+  private:
+    // The first value for `key` (stored, then registered) that `accept` takes.
+    template <typename T, typename Accept>
+    std::optional<T> lookUp(std::string_view key, Accept accept) const;
+    enum class WriteResult { Written, Unstorable, Failed };
+    void load();
+    // Serialises and writes the stored values; the caller holds the mutex.
+    WriteResult writeLocked();
+
+    const std::string directory_;
+    const std::string domain_;
+    const std::string path_;
+    mutable std::mutex mutex_;
+    Dictionary stored_;
+    Dictionary registered_;
+    bool dirty_ = false;
+    // Set when the file on disk could not be read or moved aside: it must not be replaced.
+    bool writesRefused_ = false;
+};
+
+}  // namespace quenbril

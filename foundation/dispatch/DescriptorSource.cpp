@@ -1,0 +1,88 @@
+#include "foundation/dispatch/DescriptorSource.h"
+
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "foundation/dispatch/Reactor.h"
+
+namespace quenbril::dispatch {
+
+namespace {
+
+std::shared_ptr<DescriptorSource> make(int fd, DescriptorSource::Type type, QueuePtr queue) {
+    return std::make_shared<DescriptorSource>(fd, type, std::move(queue));
+}
+
+}  // namespace
+
+std::shared_ptr<DescriptorSource> DescriptorSource::makeRead(int fd, QueuePtr queue) {
+    return make(fd, Type::Read, std::move(queue));
+}
+
+std::shared_ptr<DescriptorSource> DescriptorSource::makeWrite(int fd, QueuePtr queue) {
+    return make(fd, Type::Write, std::move(queue));
+}
+
+DescriptorSource::DescriptorSource(int fd, Type type, QueuePtr queue)
+    : Source(std::move(queue)), fd_(fd), type_(type) {
+    int socketType = 0;
+    socklen_t length = sizeof socketType;
+    if (getsockopt(fd, SOL_SOCKET, SO_TYPE, &socketType, &length) == 0) {
+        datagram_ = socketType == SOCK_DGRAM || socketType == SOCK_SEQPACKET;
+    }
+}
+
+DescriptorSource::~DescriptorSource() {
+    std::lock_guard lock(registrationMutex_);
+    if (registration_) Reactor::shared().removeDescriptor(registration_);
+}
+
+void DescriptorSource::arm() {
+    std::lock_guard lock(registrationMutex_);
+    if (disarmed_) return;
+    if (registration_ == 0) {
+        // Registered on first arming: the callback needs a weak reference to this source.
+        std::weak_ptr<Source> weak = weak_from_this();
+        registration_ = Reactor::shared().addDescriptor(fd_, type_ == Type::Write, [weak, this] {
+            if (auto self = weak.lock()) signal(1);
+        });
+    }
+    Reactor::shared().arm(registration_);
+}
+
+void DescriptorSource::disarm() {
+    std::lock_guard lock(registrationMutex_);
+    disarmed_ = true;
+    if (registration_) Reactor::shared().removeDescriptor(registration_);
+    registration_ = 0;
+}
+
+std::optional<uint64_t> DescriptorSource::measure(uint64_t) {
+    if (type_ == Type::Write) return 1;
+    int available = 0;
+    // Not applicable (a listening socket, some special files): readable, amount unknown.
+    if (ioctl(fd_, FIONREAD, &available) < 0) return 1;
+    if (available > 0) return uint64_t(available);
+    // Nothing queued: end of stream, an empty datagram, a pending error, or the bytes were read
+    // since the event (then it is spurious, and reporting 0 would fake an end of stream).
+    char byte;
+    ssize_t n = recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (n == 0) return datagram_ ? 1 : 0;
+    if (n > 0) {
+        if (ioctl(fd_, FIONREAD, &available) < 0) return 1;
+        return uint64_t(std::max(available, 1));
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return std::nullopt;
+    if (errno != ENOTSOCK) return 1;  // the reader meets the error
+    // Not a socket (a pipe, a terminal): readable with nothing queued means the writer is gone.
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, 0) <= 0) return std::nullopt;
+    if (ioctl(fd_, FIONREAD, &available) == 0 && available > 0) return uint64_t(available);
+    return 0;
+}
+
+}  // namespace quenbril::dispatch

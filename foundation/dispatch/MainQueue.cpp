@@ -1,0 +1,11 @@
+#include "foundation/dispatch/MainQueue.h"
+
+#include "foundation/RunLoop.h"
+
+namespace quenbril::dispatch {
+
+MainQueue::MainQueue() : Queue(Kind::Main, "main", nullptr) {}
+
+void MainQueue::submit(Block wrapped) { RunLoop::main().post(std::move(wrapped)); }
+
+}  // namespace quenbril::dispatch

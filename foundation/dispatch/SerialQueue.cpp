@@ -1,0 +1,93 @@
+#include "foundation/dispatch/SerialQueue.h"
+
+#include <pthread.h>
+
+namespace quenbril::dispatch {
+
+namespace {
+// Blocks a targeted queue runs per turn on its target before letting the target's other work in.
+constexpr int kDrainBatch = 64;
+}  // namespace
+
+// The state the thread shares with the queue; the thread never touches the queue object itself,
+// which may be destroyed on that very thread when its last block lets go of it.
+struct SerialQueue::Worker {
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::deque<Block> blocks;
+    bool draining = false;  // a drain is submitted to the target (targeted queues)
+    bool stop = false;
+};
+
+QueuePtr SerialQueue::make(std::string label, QueuePtr target) {
+    return std::make_shared<SerialQueue>(std::move(label), std::move(target));
+}
+
+SerialQueue::SerialQueue(std::string label, QueuePtr target)
+    : Queue(Kind::Serial, std::move(label), std::move(target)),
+      worker_(std::make_shared<Worker>()) {
+    if (this->target()) return;
+    thread_ = std::thread([worker = worker_, name = this->label().substr(0, 15)] {
+        pthread_setname_np(pthread_self(), name.c_str());
+        std::unique_lock lock(worker->mutex);
+        for (;;) {
+            worker->cv.wait(lock, [&] { return worker->stop || !worker->blocks.empty(); });
+            if (worker->blocks.empty()) return;  // stopped, and nothing left
+            Block block = std::move(worker->blocks.front());
+            worker->blocks.pop_front();
+            lock.unlock();
+            block();
+            block = nullptr;  // may drop the last reference to the queue
+            lock.lock();
+        }
+    });
+}
+
+SerialQueue::~SerialQueue() {
+    {
+        std::lock_guard lock(worker_->mutex);
+        worker_->stop = true;
+    }
+    worker_->cv.notify_one();
+    if (!thread_.joinable()) return;
+    if (thread_.get_id() == std::this_thread::get_id()) {
+        thread_.detach();
+    } else {
+        thread_.join();
+    }
+}
+
+void SerialQueue::submit(Block wrapped) {
+    bool startDrain = false;
+    {
+        std::lock_guard lock(worker_->mutex);
+        worker_->blocks.push_back(std::move(wrapped));
+        if (target() && !worker_->draining) worker_->draining = startDrain = true;
+    }
+    if (!target()) {
+        worker_->cv.notify_one();
+    } else if (startDrain) {
+        auto self = std::static_pointer_cast<SerialQueue>(shared_from_this());
+        target()->async([self] { self->drain(); });
+    }
+}
+
+void SerialQueue::drain() {
+    for (int i = 0; i < kDrainBatch; ++i) {
+        Block block;
+        {
+            std::lock_guard lock(worker_->mutex);
+            if (worker_->blocks.empty()) {
+                worker_->draining = false;
+                return;
+            }
+            block = std::move(worker_->blocks.front());
+            worker_->blocks.pop_front();
+        }
+        block();
+    }
+    auto self = std::static_pointer_cast<SerialQueue>(shared_from_this());
+    target()->async([self] { self->drain(); });
+}
+
+}  // namespace quenbril::dispatch

@@ -1,0 +1,102 @@
+#include "foundation/qt/QtRunLoop.h"
+
+#include <QMetaObject>
+#include <QObject>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace quenbril {
+
+namespace {
+
+constexpr double kMinimumRepeatInterval = 0.0001;
+
+int milliseconds(double seconds) {
+    double ms = std::ceil(seconds * 1000.0);
+    if (!(ms > 0)) return 0;
+    return int(std::min(ms, double(std::numeric_limits<int>::max())));
+}
+
+// Stops and frees a timer or notifier from its own thread; elsewhere the owner notices the
+// cancelled token at its next event and frees it then.
+void retireOnThread(QThread* thread, QPointer<QObject> object) {
+    if (QThread::currentThread() != thread || !object) return;
+    if (auto* timer = qobject_cast<QTimer*>(object.data())) timer->stop();
+    if (auto* notifier = qobject_cast<QSocketNotifier*>(object.data())) notifier->setEnabled(false);
+    object->deleteLater();
+}
+
+}  // namespace
+
+QtRunLoop::QtRunLoop() : context_(std::make_unique<QObject>()), thread_(QThread::currentThread()) {}
+
+QtRunLoop::~QtRunLoop() { resignMain(); }
+
+void QtRunLoop::post(std::function<void()> task) {
+    QMetaObject::invokeMethod(
+        context_.get(), [task = std::move(task)] { task(); }, Qt::QueuedConnection);
+}
+
+double QtRunLoop::now() const { return realTimeNow(); }
+
+Timer QtRunLoop::scheduleTimer(double interval, bool repeats, std::function<void()> fire) {
+    auto token = std::make_shared<CancelToken>();
+    if (!(interval >= 0)) interval = 0;
+    if (repeats) interval = std::max(interval, kMinimumRepeatInterval);
+    if (QThread::currentThread() == thread_) {
+        startTimer(token, interval, repeats, std::move(fire));
+    } else {
+        post([this, token, interval, repeats, fire = std::move(fire)]() mutable {
+            startTimer(token, interval, repeats, std::move(fire));
+        });
+    }
+    return Timer(token);
+}
+
+void QtRunLoop::startTimer(const std::shared_ptr<CancelToken>& token, double interval, bool repeats,
+                           std::function<void()> fire) {
+    if (token->isCancelled()) return;
+    auto* timer = new QTimer(context_.get());
+    timer->setTimerType(Qt::PreciseTimer);
+    timer->setSingleShot(!repeats);
+    timer->setInterval(milliseconds(interval));
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, token, repeats, fire] {
+        if (token->isCancelled()) {
+            timer->stop();
+            timer->deleteLater();
+            return;
+        }
+        if (!repeats) timer->deleteLater();
+        fire();
+        if (!repeats) token->cancel();
+    });
+    token->setOnCancel(
+        [thread = thread_, guard = QPointer<QObject>(timer)] { retireOnThread(thread, guard); });
+    timer->start();
+}
+
+DescriptorWatch QtRunLoop::watchDescriptor(int fd, Condition condition,
+                                           std::function<void()> ready) {
+    auto token = std::make_shared<CancelToken>();
+    auto type = condition == Condition::Readable ? QSocketNotifier::Read : QSocketNotifier::Write;
+    auto* notifier = new QSocketNotifier(fd, type, context_.get());
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier,
+                     [notifier, token, ready = std::move(ready)] {
+                         if (token->isCancelled()) {
+                             notifier->setEnabled(false);
+                             notifier->deleteLater();
+                             return;
+                         }
+                         ready();
+                     });
+    token->setOnCancel(
+        [thread = thread_, guard = QPointer<QObject>(notifier)] { retireOnThread(thread, guard); });
+    return DescriptorWatch(token);
+}
+
+}  // namespace quenbril

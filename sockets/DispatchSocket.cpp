@@ -1,0 +1,458 @@
+// DispatchSocket: the model, its queues, the delegate, state queries, closing and the errors.
+
+#include "sockets/DispatchSocket.h"
+
+#include <netdb.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+#include "foundation/dispatch/DescriptorSource.h"
+#include "foundation/dispatch/Queue.h"
+#include "foundation/dispatch/TimerSource.h"
+#include "sockets/DispatchReadPacket.h"
+#include "sockets/DispatchWritePacket.h"
+
+namespace quenbril {
+
+// ---- creation ----
+
+std::shared_ptr<DispatchSocket> DispatchSocket::make() { return make(nullptr, nullptr, nullptr); }
+
+std::shared_ptr<DispatchSocket> DispatchSocket::make(QueuePtr socketQueue) {
+    return make(nullptr, nullptr, std::move(socketQueue));
+}
+
+std::shared_ptr<DispatchSocket> DispatchSocket::make(DispatchSocketDelegate* delegate,
+                                                     QueuePtr delegateQueue, QueuePtr socketQueue) {
+    return std::make_shared<DispatchSocket>(Passkey{}, delegate, std::move(delegateQueue),
+                                            std::move(socketQueue));
+}
+
+DispatchSocket::DispatchSocket(Passkey, DispatchSocketDelegate* delegate, QueuePtr delegateQueue,
+                               QueuePtr socketQueue)
+    : delegateQueue_(std::move(delegateQueue)), socketQueue_(std::move(socketQueue)) {
+    if (delegate) delegate_ = DelegateRef{delegate, delegate->lifeToken_};
+    if (!socketQueue_) socketQueue_ = dispatch::Queue::makeSerial("DispatchSocket");
+    // The key is this socket's own address, so each socket has a key of its own.
+    socketQueue_->setSpecific(this, this);
+}
+
+DispatchSocket::~DispatchSocket() {
+    // Handlers hold the socket weakly, so this may run on the socket queue itself (a handler
+    // held the last reference); close directly there, else wait for the queue.
+    flags_ |= flagDeallocating;
+    runSync([this] { closeWithError(std::nullopt); });
+    socketQueue_->setSpecific(this, nullptr);
+}
+
+// ---- queues ----
+
+bool DispatchSocket::onSocketQueue() const {
+    return dispatch::Queue::currentSpecific(this) == this;
+}
+
+void DispatchSocket::runSync(const std::function<void()>& fn) const {
+    if (onSocketQueue()) {
+        fn();
+    } else {
+        socketQueue_->sync(fn);
+    }
+}
+
+void DispatchSocket::runAsync(std::function<void()> fn) {
+    std::weak_ptr<DispatchSocket> weak = weak_from_this();
+    socketQueue_->async([weak, fn = std::move(fn)] {
+        if (auto self = weak.lock()) fn();
+    });
+}
+
+void DispatchSocket::notifyDelegate(
+    std::function<void(DispatchSocketDelegate&, DispatchSocket*)> fn) {
+    if (!delegateQueue_ || !delegate_.ptr) return;
+    DelegateRef ref = delegate_;
+    // The call keeps the socket alive until it has been delivered, except while the socket is
+    // being destroyed: then the delegate hears of it with no socket.
+    std::shared_ptr<DispatchSocket> self =
+        (flags_ & flagDeallocating) ? nullptr : weak_from_this().lock();
+    delegateQueue_->async([ref, self, fn = std::move(fn)] {
+        auto alive = ref.token.lock();
+        if (alive) fn(*ref.ptr, self.get());
+    });
+}
+
+// ---- delegate and configuration ----
+
+DispatchSocketDelegate* DispatchSocket::delegate() const {
+    DispatchSocketDelegate* result = nullptr;
+    runSync([&] { result = delegate_.token.expired() ? nullptr : delegate_.ptr; });
+    return result;
+}
+
+DispatchSocket::QueuePtr DispatchSocket::delegateQueue() const {
+    QueuePtr result;
+    runSync([&] { result = delegateQueue_; });
+    return result;
+}
+
+void DispatchSocket::getDelegate(DispatchSocketDelegate** delegate, QueuePtr* queue) const {
+    runSync([&] {
+        if (delegate) *delegate = delegate_.token.expired() ? nullptr : delegate_.ptr;
+        if (queue) *queue = delegateQueue_;
+    });
+}
+
+void DispatchSocket::setDelegate(DispatchSocketDelegate* delegate) {
+    DelegateRef ref;
+    if (delegate) ref = DelegateRef{delegate, delegate->lifeToken_};
+    if (onSocketQueue()) {
+        delegate_ = ref;
+    } else {
+        runAsync([this, ref] { delegate_ = ref; });
+    }
+}
+
+void DispatchSocket::setDelegateQueue(QueuePtr queue) {
+    if (onSocketQueue()) {
+        delegateQueue_ = std::move(queue);
+    } else {
+        runAsync([this, queue] { delegateQueue_ = queue; });
+    }
+}
+
+void DispatchSocket::setDelegate(DispatchSocketDelegate* delegate, QueuePtr queue) {
+    setDelegate(delegate);
+    setDelegateQueue(std::move(queue));
+}
+
+void DispatchSocket::synchronouslySetDelegate(DispatchSocketDelegate* delegate) {
+    DelegateRef ref;
+    if (delegate) ref = DelegateRef{delegate, delegate->lifeToken_};
+    runSync([&] { delegate_ = ref; });
+}
+
+void DispatchSocket::synchronouslySetDelegateQueue(QueuePtr queue) {
+    runSync([&] { delegateQueue_ = queue; });
+}
+
+void DispatchSocket::synchronouslySetDelegate(DispatchSocketDelegate* delegate, QueuePtr queue) {
+    DelegateRef ref;
+    if (delegate) ref = DelegateRef{delegate, delegate->lifeToken_};
+    runSync([&] {
+        delegate_ = ref;
+        delegateQueue_ = queue;
+    });
+}
+
+bool DispatchSocket::isIPv4Enabled() const {
+    bool result = false;
+    runSync([&] { result = !(config_ & configNoIPv4); });
+    return result;
+}
+
+bool DispatchSocket::isIPv6Enabled() const {
+    bool result = false;
+    runSync([&] { result = !(config_ & configNoIPv6); });
+    return result;
+}
+
+bool DispatchSocket::isIPv4PreferredOverIPv6() const {
+    bool result = false;
+    runSync([&] { result = !(config_ & configPreferIPv6); });
+    return result;
+}
+
+bool DispatchSocket::autoDisconnectOnClosedReadStream() const {
+    bool result = false;
+    runSync([&] { result = !(config_ & configKeepOpenOnReadEOF); });
+    return result;
+}
+
+namespace {
+void setBit(uint16_t& bits, uint16_t bit, bool on) {
+    if (on) {
+        bits |= bit;
+    } else {
+        bits &= static_cast<uint16_t>(~bit);
+    }
+}
+}  // namespace
+
+void DispatchSocket::setIPv4Enabled(bool flag) {
+    auto apply = [this, flag] { setBit(config_, configNoIPv4, !flag); };
+    onSocketQueue() ? apply() : runAsync(apply);
+}
+
+void DispatchSocket::setIPv6Enabled(bool flag) {
+    auto apply = [this, flag] { setBit(config_, configNoIPv6, !flag); };
+    onSocketQueue() ? apply() : runAsync(apply);
+}
+
+void DispatchSocket::setIPv4PreferredOverIPv6(bool flag) {
+    auto apply = [this, flag] { setBit(config_, configPreferIPv6, !flag); };
+    onSocketQueue() ? apply() : runAsync(apply);
+}
+
+void DispatchSocket::setAutoDisconnectOnClosedReadStream(bool flag) {
+    auto apply = [this, flag] { setBit(config_, configKeepOpenOnReadEOF, !flag); };
+    onSocketQueue() ? apply() : runAsync(apply);
+}
+
+std::shared_ptr<void> DispatchSocket::userData() const {
+    std::shared_ptr<void> result;
+    runSync([&] { result = userData_; });
+    return result;
+}
+
+void DispatchSocket::setUserData(std::shared_ptr<void> data) {
+    auto apply = [this, data] {
+        if (userData_ != data) userData_ = data;
+    };
+    onSocketQueue() ? apply() : runAsync(apply);
+}
+
+// ---- state ----
+
+bool DispatchSocket::isDisconnected() const {
+    bool result = false;
+    runSync([&] { result = !(flags_ & flagStarted); });
+    return result;
+}
+
+bool DispatchSocket::isConnected() const {
+    bool result = false;
+    runSync([&] { result = flags_ & flagConnected; });
+    return result;
+}
+
+bool DispatchSocket::isIPv4() const {
+    bool result = false;
+    runSync([&] { result = socket4FD_ != -1; });
+    return result;
+}
+
+bool DispatchSocket::isIPv6() const {
+    bool result = false;
+    runSync([&] { result = socket6FD_ != -1; });
+    return result;
+}
+
+bool DispatchSocket::isSecure() const {
+    bool result = false;
+    runSync([&] { result = flags_ & flagSecure; });
+    return result;
+}
+
+void DispatchSocket::performBlock(const std::function<void()>& block) { runSync(block); }
+
+void DispatchSocket::markSocketQueueTargetQueue(const QueuePtr& queue) {
+    if (queue) queue->setSpecific(this, this);
+}
+
+void DispatchSocket::unmarkSocketQueueTargetQueue(const QueuePtr& queue) {
+    if (queue) queue->setSpecific(this, nullptr);
+}
+
+int DispatchSocket::socketFD() const {
+    if (!onSocketQueue()) return -1;
+    return socket4FD_ != -1 ? socket4FD_ : socket6FD_;
+}
+
+int DispatchSocket::socket4FD() const { return onSocketQueue() ? socket4FD_ : -1; }
+
+int DispatchSocket::socket6FD() const { return onSocketQueue() ? socket6FD_ : -1; }
+
+// ---- closing ----
+
+void DispatchSocket::disconnect() {
+    runSync([this] {
+        if (flags_ & flagStarted) closeWithError(std::nullopt);
+    });
+}
+
+void DispatchSocket::disconnectAfterReading() {
+    runAsync([this] {
+        if (flags_ & flagStarted) {
+            flags_ |= (flagNoNewIO | flagCloseAfterReads);
+            maybeClose();
+        }
+    });
+}
+
+void DispatchSocket::disconnectAfterWriting() {
+    runAsync([this] {
+        if (flags_ & flagStarted) {
+            flags_ |= (flagNoNewIO | flagCloseAfterWrites);
+            maybeClose();
+        }
+    });
+}
+
+void DispatchSocket::disconnectAfterReadingAndWriting() {
+    runAsync([this] {
+        if (flags_ & flagStarted) {
+            flags_ |= (flagNoNewIO | flagCloseAfterReads | flagCloseAfterWrites);
+            maybeClose();
+        }
+    });
+}
+
+void DispatchSocket::maybeClose() {
+    bool shouldClose = false;
+    if (flags_ & flagCloseAfterReads) {
+        if (readQueue_.empty() && !currentRead_) {
+            if (flags_ & flagCloseAfterWrites) {
+                shouldClose = writeQueue_.empty() && !currentWrite_;
+            } else {
+                shouldClose = true;
+            }
+        }
+    } else if (flags_ & flagCloseAfterWrites) {
+        shouldClose = writeQueue_.empty() && !currentWrite_;
+    }
+    if (shouldClose) closeWithError(std::nullopt);
+}
+
+void DispatchSocket::closeWithError(std::optional<Error> error) {
+    endConnectTimeout();
+    if (currentRead_) endCurrentRead();
+    if (currentWrite_) endCurrentWrite();
+
+    readQueue_.clear();
+    writeQueue_.clear();
+    preBuffer_.reset();
+
+    if (acceptPauseTimer_) {
+        acceptPauseTimer_->cancel();
+        acceptPauseTimer_.reset();
+    }
+
+    if (!accept4Source_ && !accept6Source_ && !acceptUNSource_ && !readSource_ && !writeSource_) {
+        if (socket4FD_ != -1) ::close(socket4FD_);
+        if (socket6FD_ != -1) ::close(socket6FD_);
+        if (socketUN_ != -1) {
+            ::close(socketUN_);
+            if (!socketUrl_.empty()) {
+                std::error_code ignored;
+                std::filesystem::remove(socketUrl_, ignored);
+            }
+            socketUrl_.clear();
+        }
+    } else {
+        for (auto* source : {&accept4Source_, &accept6Source_, &acceptUNSource_}) {
+            if (*source) {
+                (*source)->cancel();
+                source->reset();
+            }
+        }
+        // The cancel handlers close the descriptors (also of a suspended source).
+        if (readSource_) {
+            readSource_->cancel();
+            readSource_.reset();
+        }
+        if (writeSource_) {
+            writeSource_->cancel();
+            writeSource_.reset();
+        }
+    }
+    socket4FD_ = socket6FD_ = socketUN_ = -1;
+
+    bool wasStarted = flags_ & flagStarted;
+    socketFDBytesAvailable_ = 0;
+    flags_ &= flagDeallocating;  // only the destruction mark outlives a close
+
+    if (wasStarted) {
+        notifyDelegate([error](DispatchSocketDelegate& d, DispatchSocket* sock) {
+            d.socketDidDisconnect(sock, error);
+        });
+    }
+}
+
+// ---- errors ----
+
+namespace {
+Error socketError(int64_t code, std::string description) {
+    return Error::make(DispatchSocket::kErrorDomain, code, std::move(description));
+}
+}  // namespace
+
+Error DispatchSocket::badConfigError(const std::string& message) {
+    return socketError(BadConfigError, message);
+}
+Error DispatchSocket::badParamError(const std::string& message) {
+    return socketError(BadParamError, message);
+}
+Error DispatchSocket::connectTimeoutError() {
+    return socketError(ConnectTimeoutError, "Attempt to connect to host timed out");
+}
+Error DispatchSocket::readTimeoutError() {
+    return socketError(ReadTimeoutError, "Read operation timed out");
+}
+Error DispatchSocket::writeTimeoutError() {
+    return socketError(WriteTimeoutError, "Write operation timed out");
+}
+Error DispatchSocket::readMaxedOutError() {
+    return socketError(ReadMaxedOutError, "Read operation reached set maximum length");
+}
+Error DispatchSocket::connectionClosedError() {
+    return socketError(ClosedError, "Socket closed by remote peer");
+}
+Error DispatchSocket::otherError(const std::string& message) {
+    return socketError(OtherError, message);
+}
+Error DispatchSocket::errnoErrorWithReason(const std::string& reason) {
+    return Error::posix(errno, reason);
+}
+Error DispatchSocket::errnoError() { return Error::posix(errno); }
+
+Error DispatchSocket::sslError(int status) {
+    Error e = Error::make(kSSLErrorDomain, status, "");
+    e.userInfo.set("NSLocalizedRecoverySuggestion",
+                   Value("Error code definition can be found in Apple's SecureTransport.h"));
+    return e;
+}
+
+int DispatchSocket::portableResolverCode(int systemCode) {
+    switch (systemCode) {
+#ifdef EAI_ADDRFAMILY
+        case EAI_ADDRFAMILY:
+            return 1;
+#endif
+        case EAI_AGAIN:
+            return 2;
+        case EAI_BADFLAGS:
+            return 3;
+        case EAI_FAIL:
+            return 4;
+        case EAI_FAMILY:
+            return 5;
+        case EAI_MEMORY:
+            return 6;
+#ifdef EAI_NODATA
+        case EAI_NODATA:
+            return 7;
+#endif
+        case EAI_NONAME:
+            return 8;
+        case EAI_SERVICE:
+            return 9;
+        case EAI_SOCKTYPE:
+            return 10;
+        case EAI_SYSTEM:
+            return 11;
+        case EAI_OVERFLOW:
+            return 14;
+        default:
+            return systemCode;
+    }
+}
+
+Error DispatchSocket::gaiError(int resolverCode) {
+    return Error::make(kNetDBErrorDomain, portableResolverCode(resolverCode),
+                       gai_strerror(resolverCode));
+}
+
+}  // namespace quenbril

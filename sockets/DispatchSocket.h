@@ -1,0 +1,350 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "foundation/Error.h"
+#include "foundation/Value.h"
+#include "sockets/DispatchSocketDelegate.h"
+#include "sockets/DispatchSocketPreBuffer.h"
+
+struct sockaddr_in;
+struct sockaddr_in6;
+struct sockaddr_un;
+
+namespace quenbril {
+
+namespace dispatch {
+class Queue;
+class Source;
+class DescriptorSource;
+class TimerSource;
+}  // namespace dispatch
+class DispatchSocketPacket;
+class DispatchReadPacket;
+class DispatchWritePacket;
+
+/// A TCP (or Unix-domain stream) socket driven by dispatch queues: one listener or one
+/// connection. Its state lives on a private serial queue (the socket queue); callers queue
+/// connects, reads and writes and hear of each result through `DispatchSocketDelegate`, called
+/// asynchronously on the delegate queue (the main queue for every user here).
+///
+/// Getters and the calls that answer (connect, accept, disconnect) wait for the socket queue,
+/// or run directly when already on it; reads, writes and the deferred disconnects are queued.
+/// Made only through `make`; destroying a started socket closes it and tells the delegate with
+/// a null socket.
+///
+/// Socket addresses are byte buffers holding a whole `sockaddr_in` (16 bytes) or
+/// `sockaddr_in6` (28 bytes); Unix-domain sockets are named by a file-system path. Ports are in
+/// host order; a negative time-out means none.
+class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
+    struct Passkey {};
+
+  public:
+    using QueuePtr = std::shared_ptr<dispatch::Queue>;
+
+    static constexpr const char* kErrorDomain = "DispatchSocketErrorDomain";
+    static constexpr const char* kNetDBErrorDomain = "kCFStreamErrorDomainNetDB";
+    static constexpr const char* kSSLErrorDomain = "kCFStreamErrorDomainSSL";
+    enum ErrorCode : int64_t {
+        NoError = 0,
+        BadConfigError = 1,
+        BadParamError = 2,
+        ConnectTimeoutError = 3,
+        ReadTimeoutError = 4,
+        WriteTimeoutError = 5,
+        ReadMaxedOutError = 6,
+        ClosedError = 7,
+        OtherError = 8,
+    };
+
+    // ---- creation (model) ----
+    static std::shared_ptr<DispatchSocket> make();
+    static std::shared_ptr<DispatchSocket> make(QueuePtr socketQueue);
+    static std::shared_ptr<DispatchSocket> make(DispatchSocketDelegate* delegate,
+                                                QueuePtr delegateQueue,
+                                                QueuePtr socketQueue = nullptr);
+    DispatchSocket(Passkey, DispatchSocketDelegate* delegate, QueuePtr delegateQueue,
+                   QueuePtr socketQueue);
+    ~DispatchSocket();
+    DispatchSocket(const DispatchSocket&) = delete;
+    DispatchSocket& operator=(const DispatchSocket&) = delete;
+
+    // ---- configuration and state (model) ----
+    DispatchSocketDelegate* delegate() const;
+    QueuePtr delegateQueue() const;
+    void getDelegate(DispatchSocketDelegate** delegate, QueuePtr* delegateQueue) const;
+    void setDelegate(DispatchSocketDelegate* delegate);
+    void setDelegateQueue(QueuePtr delegateQueue);
+    void setDelegate(DispatchSocketDelegate* delegate, QueuePtr delegateQueue);
+    void synchronouslySetDelegate(DispatchSocketDelegate* delegate);
+    void synchronouslySetDelegateQueue(QueuePtr delegateQueue);
+    void synchronouslySetDelegate(DispatchSocketDelegate* delegate, QueuePtr delegateQueue);
+
+    bool isIPv4Enabled() const;
+    void setIPv4Enabled(bool flag);
+    bool isIPv6Enabled() const;
+    void setIPv6Enabled(bool flag);
+    bool isIPv4PreferredOverIPv6() const;
+    void setIPv4PreferredOverIPv6(bool flag);
+    bool autoDisconnectOnClosedReadStream() const;
+    void setAutoDisconnectOnClosedReadStream(bool flag);
+    std::shared_ptr<void> userData() const;
+    void setUserData(std::shared_ptr<void> data);
+
+    bool isDisconnected() const;
+    bool isConnected() const;
+    bool isIPv4() const;
+    bool isIPv6() const;
+    bool isSecure() const;
+
+    /// Runs `block` on the socket queue and waits for it.
+    void performBlock(const std::function<void()>& block);
+    /// Marks (unmarks) a queue that targets the socket queue, so that code running there
+    /// counts as running on the socket queue.
+    void markSocketQueueTargetQueue(const QueuePtr& queue);
+    void unmarkSocketQueueTargetQueue(const QueuePtr& queue);
+    /// Descriptors: only on the socket queue (inside performBlock); -1 elsewhere.
+    int socketFD() const;
+    int socket4FD() const;
+    int socket6FD() const;
+
+    /// Closes at once (a started socket tells its delegate, with no error).
+    void disconnect();
+    /// Closes once the queued reads (writes, both) are done; later reads and writes are dropped.
+    void disconnectAfterReading();
+    void disconnectAfterWriting();
+    void disconnectAfterReadingAndWriting();
+
+    // ---- connecting and accepting ----
+    bool connectToHost(const std::string& host, uint16_t port, Error* error = nullptr);
+    bool connectToHost(const std::string& host, uint16_t port, double timeout,
+                       Error* error = nullptr);
+    bool connectToHost(const std::string& host, uint16_t port, const std::string& interface,
+                       double timeout, Error* error = nullptr);
+    bool connectToAddress(const Bytes& address, Error* error = nullptr);
+    bool connectToAddress(const Bytes& address, double timeout, Error* error = nullptr);
+    bool connectToAddress(const Bytes& address, const std::string& interface, double timeout,
+                          Error* error = nullptr);
+    /// Connects to the Unix-domain socket at `path`.
+    bool connectToUrl(const std::string& path, double timeout, Error* error = nullptr);
+
+    bool acceptOnPort(uint16_t port, Error* error = nullptr);
+    /// `interface`: "" for all, a name ("lo"), an address text, "localhost"; "name:port" too.
+    bool acceptOnInterface(const std::string& interface, uint16_t port, Error* error = nullptr);
+    /// Listens on a Unix-domain socket at `path` (an existing file there is replaced).
+    bool acceptOnUrl(const std::string& path, Error* error = nullptr);
+
+    // ---- reading and writing ----
+    void readDataWithTimeout(double timeout, long tag);
+    void readDataWithTimeout(double timeout, std::shared_ptr<Bytes> buffer, size_t offset,
+                             long tag);
+    void readDataWithTimeout(double timeout, std::shared_ptr<Bytes> buffer, size_t offset,
+                             size_t maxLength, long tag);
+    void readDataToLength(size_t length, double timeout, long tag);
+    void readDataToLength(size_t length, double timeout, std::shared_ptr<Bytes> buffer,
+                          size_t offset, long tag);
+    void readDataToData(const Bytes& term, double timeout, long tag);
+    void readDataToData(const Bytes& term, double timeout, std::shared_ptr<Bytes> buffer,
+                        size_t offset, long tag);
+    void readDataToData(const Bytes& term, double timeout, size_t maxLength, long tag);
+    void readDataToData(const Bytes& term, double timeout, std::shared_ptr<Bytes> buffer,
+                        size_t offset, size_t maxLength, long tag);
+    /// Queues a write of `data` (taken over; empty data is ignored).
+    void writeData(Bytes data, double timeout, long tag);
+    void writeData(std::shared_ptr<const Bytes> data, double timeout, long tag);
+    /// Progress of the current read (write): the fraction done, NaN when none is current.
+    float progressOfReadReturningTag(long* tag, uint64_t* done, uint64_t* total) const;
+    float progressOfWriteReturningTag(long* tag, uint64_t* done, uint64_t* total) const;
+
+    // ---- addresses ----
+    /// The addresses of `host` (IPv4 and IPv6 only, in the resolver's order); "localhost" and
+    /// "loopback" give 127.0.0.1 and ::1 without asking the resolver. Blocking.
+    static std::optional<std::vector<Bytes>> lookupHost(const std::string& host, uint16_t port,
+                                                        Error* error = nullptr);
+    static std::string hostFromSockaddr4(const sockaddr_in& address);
+    static std::string hostFromSockaddr6(const sockaddr_in6& address);
+    static uint16_t portFromSockaddr4(const sockaddr_in& address);
+    static uint16_t portFromSockaddr6(const sockaddr_in6& address);
+    static std::string urlFromSockaddrUN(const sockaddr_un& address);
+    static std::optional<std::string> hostFromAddress(const Bytes& address);
+    static uint16_t portFromAddress(const Bytes& address);
+    static bool isIPv4Address(const Bytes& address);
+    static bool isIPv6Address(const Bytes& address);
+    static bool getHost(std::string* host, uint16_t* port, const Bytes& address);
+    static bool getHost(std::string* host, uint16_t* port, int* family, const Bytes& address);
+    static const Bytes& CRLFData();
+    static const Bytes& CRData();
+    static const Bytes& LFData();
+    static const Bytes& ZeroData();
+
+    std::optional<std::string> connectedHost() const;
+    uint16_t connectedPort() const;
+    std::optional<std::string> connectedUrl() const;
+    std::optional<std::string> localHost() const;
+    uint16_t localPort() const;
+    /// Per family, without a hop: for use on the socket queue.
+    std::optional<std::string> connectedHost4() const;
+    std::optional<std::string> connectedHost6() const;
+    uint16_t connectedPort4() const;
+    uint16_t connectedPort6() const;
+    std::optional<std::string> localHost4() const;
+    std::optional<std::string> localHost6() const;
+    uint16_t localPort4() const;
+    uint16_t localPort6() const;
+    std::optional<Bytes> connectedAddress() const;
+    std::optional<Bytes> localAddress() const;
+
+    /// The bind addresses for an interface description ("lo", "127.0.0.1", "localhost",
+    /// ":8080", "lo:8080") and a port; either may stay empty.
+    static void getInterfaceAddress(Bytes* address4, Bytes* address6,
+                                    const std::string& description, uint16_t port);
+    /// A `sockaddr_un` for `path`; none when the path is empty or too long for the address.
+    static std::optional<Bytes> getInterfaceAddressFromUrl(const std::string& path);
+
+    // ---- errors ----
+    static Error badConfigError(const std::string& message);
+    static Error badParamError(const std::string& message);
+    static Error gaiError(int resolverCode);
+    static Error sslError(int status);
+    static Error connectTimeoutError();
+    static Error readMaxedOutError();
+    static Error readTimeoutError();
+    static Error writeTimeoutError();
+    static Error connectionClosedError();
+    static Error otherError(const std::string& message);
+    static Error errnoErrorWithReason(const std::string& reason);
+    static Error errnoError();
+    /// The resolver's error number in the numbering our error domain uses (EAI_FAIL is 4,
+    /// EAI_NONAME 8, ...), whatever this system numbers them.
+    static int portableResolverCode(int systemCode);
+
+    /// State bits (cleared by every close).
+    enum Flags : uint32_t {
+        flagStarted = 1 << 0,
+        flagConnected = 1 << 1,
+        flagNoNewIO = 1 << 2,
+        flagReadsPaused = 1 << 3,
+        flagWritesPaused = 1 << 4,
+        flagCloseAfterReads = 1 << 5,
+        flagCloseAfterWrites = 1 << 6,
+        flagCanAcceptBytes = 1 << 7,
+        flagReadSourceSuspended = 1 << 8,
+        flagWriteSourceSuspended = 1 << 9,
+        flagTLSQueued = 1 << 10,
+        flagReadTLSStarting = 1 << 11,
+        flagWriteTLSStarting = 1 << 12,
+        flagSecure = 1 << 13,
+        flagReadEOF = 1 << 14,
+        flagReadStreamClosed = 1 << 15,
+        flagDeallocating = 1 << 16,
+    };
+    /// Configuration bits (kept across closes).
+    enum Config : uint16_t {
+        configNoIPv4 = 1 << 0,
+        configNoIPv6 = 1 << 1,
+        configPreferIPv6 = 1 << 2,
+        configKeepOpenOnReadEOF = 1 << 3,
+    };
+
+  private:
+    struct DelegateRef {
+        DispatchSocketDelegate* ptr = nullptr;
+        std::weak_ptr<int> token;
+    };
+
+    bool onSocketQueue() const;
+    /// Runs `fn` on the socket queue and waits (directly when already there).
+    void runSync(const std::function<void()>& fn) const;
+    void runAsync(std::function<void()> fn);
+    /// Calls `fn` on the delegate queue with the current delegate (socket queue only).
+    void notifyDelegate(std::function<void(DispatchSocketDelegate&, DispatchSocket*)> fn);
+
+    void closeWithError(std::optional<Error> error);
+    void maybeClose();
+
+    // connect / accept (DispatchSocketConnect.cpp)
+    bool preConnectWithInterface(const std::string& interface, Error* error);
+    bool preConnectWithUrl(const std::string& path, Error* error);
+    void lookupDidSucceed(int aStateIndex, Bytes address4, Bytes address6);
+    void lookupDidFail(int aStateIndex, const Error& error);
+    bool connectWithAddress4(const Bytes& address4, const Bytes& address6, Error* error);
+    bool connectWithAddressUN(const Bytes& address, Error* error);
+    bool startNonBlockingConnect(int fd, const Bytes& address, Error* error);
+    void connectReady();
+    void didConnect(int aStateIndex);
+    void didNotConnect(int aStateIndex, const Error& error);
+    void startConnectTimeout(double timeout);
+    void endConnectTimeout();
+    void doConnectTimeout();
+    int createListeningSocket(int domain, const Bytes& address, bool v6Only, Error* error);
+    std::shared_ptr<dispatch::Source> makeAcceptSource(int fd);
+    void acceptReady(int listenFD);
+    void pauseAccepting();
+    bool doAccept(int listenFD);
+
+    // read / write (DispatchSocketIO.cpp)
+    void queueRead(std::shared_ptr<DispatchReadPacket> packet);
+    void createSources(int fd);
+    void readSourceFired();
+    void writeSourceFired();
+    void setupReadAndWriteSourcesForNewlyConnectedSocket(int fd);
+    void suspendReadSource();
+    void resumeReadSource();
+    void suspendWriteSource();
+    void resumeWriteSource();
+    void maybeDequeueRead();
+    void doReadData();
+    void doReadEOF();
+    void completeCurrentRead();
+    void endCurrentRead();
+    void setupReadTimerWithTimeout(double timeout);
+    void doReadTimeout();
+    void doReadTimeoutWithExtension(double extension);
+    void maybeDequeueWrite();
+    void doWriteData();
+    void completeCurrentWrite();
+    void endCurrentWrite();
+    void setupWriteTimerWithTimeout(double timeout);
+    void doWriteTimeout();
+    void doWriteTimeoutWithExtension(double extension);
+    void maybeStartTLS();
+    int connectedFD() const;
+
+    // addresses (DispatchSocketAddress.cpp)
+    static std::optional<std::string> hostFromFD(int fd, bool peer);
+    static uint16_t portFromFD(int fd, bool peer);
+    static std::optional<Bytes> addressFromFD(int fd, bool peer);
+    std::optional<std::string> connectedUrlFromSocketUN() const;
+
+    uint32_t flags_ = 0;
+    uint16_t config_ = 0;
+    DelegateRef delegate_;
+    QueuePtr delegateQueue_;
+    int socket4FD_ = -1;
+    int socket6FD_ = -1;
+    int socketUN_ = -1;
+    std::string socketUrl_;
+    int stateIndex_ = 0;
+    Bytes connectInterface4_, connectInterface6_, connectInterfaceUN_;
+    QueuePtr socketQueue_;
+    std::shared_ptr<dispatch::Source> accept4Source_, accept6Source_, acceptUNSource_;
+    std::shared_ptr<dispatch::TimerSource> acceptPauseTimer_;
+    bool acceptStarved_ = false;  // out of descriptors (logged once per episode)
+    std::shared_ptr<dispatch::TimerSource> connectTimer_;
+    int connectIndex_ = 0;  // stateIndex_ of the connect in progress
+    std::shared_ptr<dispatch::DescriptorSource> readSource_, writeSource_;
+    std::shared_ptr<dispatch::TimerSource> readTimer_, writeTimer_;
+    std::deque<std::shared_ptr<DispatchSocketPacket>> readQueue_, writeQueue_;
+    std::shared_ptr<DispatchSocketPacket> currentRead_, currentWrite_;
+    uint64_t socketFDBytesAvailable_ = 0;
+    DispatchSocketPreBuffer preBuffer_{4096};
+    std::shared_ptr<void> userData_;
+};
+
+}  // namespace quenbril

@@ -1,0 +1,679 @@
+// DispatchSocket: the data path. Reads and writes are queued and served one at a time per
+// side, in order, from a read and a write source on the connected descriptor.
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "foundation/dispatch/DescriptorSource.h"
+#include "foundation/dispatch/Queue.h"
+#include "foundation/dispatch/TimerSource.h"
+#include "sockets/DispatchReadPacket.h"
+#include "sockets/DispatchSocket.h"
+#include "sockets/DispatchSpecialPacket.h"
+#include "sockets/DispatchWritePacket.h"
+
+namespace quenbril {
+
+namespace {
+
+DispatchReadPacket* asRead(const std::shared_ptr<DispatchSocketPacket>& packet) {
+    return packet && packet->kind() == DispatchSocketPacket::Kind::Read
+               ? static_cast<DispatchReadPacket*>(packet.get())
+               : nullptr;
+}
+
+DispatchWritePacket* asWrite(const std::shared_ptr<DispatchSocketPacket>& packet) {
+    return packet && packet->kind() == DispatchSocketPacket::Kind::Write
+               ? static_cast<DispatchWritePacket*>(packet.get())
+               : nullptr;
+}
+
+}  // namespace
+
+// ---- queueing ----
+
+void DispatchSocket::readDataWithTimeout(double timeout, long tag) {
+    readDataWithTimeout(timeout, nullptr, 0, 0, tag);
+}
+
+void DispatchSocket::readDataWithTimeout(double timeout, std::shared_ptr<Bytes> buffer,
+                                         size_t offset, long tag) {
+    readDataWithTimeout(timeout, std::move(buffer), offset, 0, tag);
+}
+
+void DispatchSocket::readDataWithTimeout(double timeout, std::shared_ptr<Bytes> buffer,
+                                         size_t offset, size_t maxLength, long tag) {
+    if (buffer && offset > buffer->size()) return;
+    queueRead(std::make_shared<DispatchReadPacket>(std::move(buffer), offset, maxLength, timeout, 0,
+                                                   Bytes{}, tag));
+}
+
+void DispatchSocket::readDataToLength(size_t length, double timeout, long tag) {
+    readDataToLength(length, timeout, nullptr, 0, tag);
+}
+
+void DispatchSocket::readDataToLength(size_t length, double timeout, std::shared_ptr<Bytes> buffer,
+                                      size_t offset, long tag) {
+    if (length == 0) return;
+    if (buffer && offset > buffer->size()) return;
+    queueRead(std::make_shared<DispatchReadPacket>(std::move(buffer), offset, 0, timeout, length,
+                                                   Bytes{}, tag));
+}
+
+void DispatchSocket::readDataToData(const Bytes& term, double timeout, long tag) {
+    readDataToData(term, timeout, nullptr, 0, 0, tag);
+}
+
+void DispatchSocket::readDataToData(const Bytes& term, double timeout,
+                                    std::shared_ptr<Bytes> buffer, size_t offset, long tag) {
+    readDataToData(term, timeout, std::move(buffer), offset, 0, tag);
+}
+
+void DispatchSocket::readDataToData(const Bytes& term, double timeout, size_t maxLength, long tag) {
+    readDataToData(term, timeout, nullptr, 0, maxLength, tag);
+}
+
+void DispatchSocket::readDataToData(const Bytes& term, double timeout,
+                                    std::shared_ptr<Bytes> buffer, size_t offset, size_t maxLength,
+                                    long tag) {
+    if (term.empty()) return;
+    if (buffer && offset > buffer->size()) return;
+    if (maxLength > 0 && maxLength < term.size()) return;
+    queueRead(std::make_shared<DispatchReadPacket>(std::move(buffer), offset, maxLength, timeout, 0,
+                                                   term, tag));
+}
+
+void DispatchSocket::queueRead(std::shared_ptr<DispatchReadPacket> packet) {
+    runAsync([this, packet = std::move(packet)] {
+        if ((flags_ & flagStarted) && !(flags_ & flagNoNewIO)) {
+            readQueue_.push_back(packet);
+            maybeDequeueRead();
+        }
+    });
+}
+
+void DispatchSocket::writeData(Bytes data, double timeout, long tag) {
+    if (data.empty()) return;
+    writeData(std::make_shared<const Bytes>(std::move(data)), timeout, tag);
+}
+
+void DispatchSocket::writeData(std::shared_ptr<const Bytes> data, double timeout, long tag) {
+    if (!data || data->empty()) return;
+    auto packet = std::make_shared<DispatchWritePacket>(std::move(data), timeout, tag);
+    runAsync([this, packet = std::move(packet)] {
+        if ((flags_ & flagStarted) && !(flags_ & flagNoNewIO)) {
+            writeQueue_.push_back(packet);
+            maybeDequeueWrite();
+        }
+    });
+}
+
+float DispatchSocket::progressOfReadReturningTag(long* tag, uint64_t* done, uint64_t* total) const {
+    float result = NAN;
+    long t = 0;
+    uint64_t d = 0, n = 0;
+    runSync([&] {
+        DispatchReadPacket* p = asRead(currentRead_);
+        if (!p) return;
+        t = p->tag;
+        d = p->bytesDone;
+        n = p->readLength;
+        result = n > 0 ? static_cast<float>(static_cast<double>(d) / static_cast<double>(n)) : 1.0f;
+    });
+    if (tag) *tag = t;
+    if (done) *done = d;
+    if (total) *total = n;
+    return result;
+}
+
+float DispatchSocket::progressOfWriteReturningTag(long* tag, uint64_t* done,
+                                                  uint64_t* total) const {
+    float result = NAN;
+    long t = 0;
+    uint64_t d = 0, n = 0;
+    runSync([&] {
+        DispatchWritePacket* p = asWrite(currentWrite_);
+        if (!p) return;
+        t = p->tag;
+        d = p->bytesDone;
+        n = p->buffer->size();
+        result = static_cast<float>(static_cast<double>(d) / static_cast<double>(n));
+    });
+    if (tag) *tag = t;
+    if (done) *done = d;
+    if (total) *total = n;
+    return result;
+}
+
+// ---- sources ----
+
+int DispatchSocket::connectedFD() const {
+    if (socket4FD_ != -1) return socket4FD_;
+    if (socket6FD_ != -1) return socket6FD_;
+    return socketUN_;
+}
+
+void DispatchSocket::createSources(int fd) {
+    readSource_ = dispatch::DescriptorSource::makeRead(fd, socketQueue_);
+    writeSource_ = dispatch::DescriptorSource::makeWrite(fd, socketQueue_);
+    std::weak_ptr<DispatchSocket> weak = weak_from_this();
+    readSource_->setEventHandler([weak] {
+        if (auto self = weak.lock()) self->readSourceFired();
+    });
+    writeSource_->setEventHandler([weak] {
+        if (auto self = weak.lock()) self->writeSourceFired();
+    });
+    // Both cancel handlers run on the socket queue; the second one closes the descriptor.
+    auto remaining = std::make_shared<int>(2);
+    auto cancelled = [remaining, fd] {
+        if (--*remaining == 0) ::close(fd);
+    };
+    readSource_->setCancelHandler(cancelled);
+    writeSource_->setCancelHandler(cancelled);
+    flags_ |= flagReadSourceSuspended | flagWriteSourceSuspended;
+}
+
+void DispatchSocket::readSourceFired() {
+    if (!readSource_) return;
+    socketFDBytesAvailable_ = readSource_->data();
+    if (socketFDBytesAvailable_ > 0) {
+        doReadData();
+    } else {
+        doReadEOF();
+    }
+}
+
+void DispatchSocket::writeSourceFired() {
+    if (!writeSource_) return;
+    if (!(flags_ & flagConnected)) {
+        connectReady();
+        return;
+    }
+    flags_ |= flagCanAcceptBytes;
+    doWriteData();
+}
+
+void DispatchSocket::setupReadAndWriteSourcesForNewlyConnectedSocket(int fd) {
+    // An accepted socket may have been closed before this ran.
+    if (!(flags_ & flagConnected) || fd < 0) return;
+    if (!readSource_) createSources(fd);
+    socketFDBytesAvailable_ = 0;
+    resumeReadSource();
+    suspendWriteSource();
+    flags_ |= flagCanAcceptBytes;
+}
+
+void DispatchSocket::suspendReadSource() {
+    if (readSource_ && !(flags_ & flagReadSourceSuspended)) {
+        readSource_->suspend();
+        flags_ |= flagReadSourceSuspended;
+    }
+}
+
+void DispatchSocket::resumeReadSource() {
+    if (readSource_ && (flags_ & flagReadSourceSuspended)) {
+        readSource_->resume();
+        flags_ &= ~flagReadSourceSuspended;
+    }
+}
+
+void DispatchSocket::suspendWriteSource() {
+    if (writeSource_ && !(flags_ & flagWriteSourceSuspended)) {
+        writeSource_->suspend();
+        flags_ |= flagWriteSourceSuspended;
+    }
+}
+
+void DispatchSocket::resumeWriteSource() {
+    if (writeSource_ && (flags_ & flagWriteSourceSuspended)) {
+        writeSource_->resume();
+        flags_ &= ~flagWriteSourceSuspended;
+    }
+}
+
+// ---- reading ----
+
+void DispatchSocket::maybeDequeueRead() {
+    if (currentRead_ || !(flags_ & flagConnected)) return;
+    if (!readQueue_.empty()) {
+        currentRead_ = std::move(readQueue_.front());
+        readQueue_.pop_front();
+        if (DispatchReadPacket* p = asRead(currentRead_)) {
+            setupReadTimerWithTimeout(p->timeout);
+            doReadData();
+        } else {
+            flags_ |= flagReadTLSStarting;
+            maybeStartTLS();
+        }
+    } else if (flags_ & flagCloseAfterReads) {
+        if ((flags_ & flagCloseAfterWrites) && (!writeQueue_.empty() || currentWrite_)) return;
+        closeWithError(std::nullopt);
+    }
+}
+
+void DispatchSocket::doReadData() {
+    if (!currentRead_ || (flags_ & flagReadsPaused)) {
+        // Leave pending bytes in the kernel; a running source would fire without end.
+        if (socketFDBytesAvailable_ > 0) suspendReadSource();
+        return;
+    }
+    const uint64_t estimatedBytesAvailable = socketFDBytesAvailable_;
+    const bool hasBytesAvailable = estimatedBytesAvailable > 0;
+    if (!hasBytesAvailable && preBuffer_.availableBytes() == 0) {
+        resumeReadSource();
+        return;
+    }
+    if (flags_ & flagReadTLSStarting) {
+        suspendReadSource();
+        return;
+    }
+    DispatchReadPacket& p = *asRead(currentRead_);
+
+    bool done = false;
+    bool waiting = false;
+    bool socketEOF = false;
+    std::optional<Error> error;
+    size_t totalBytesRead = 0;
+
+    // 1. Bytes read ahead earlier serve this read first.
+    if (preBuffer_.availableBytes() > 0) {
+        size_t n;
+        if (p.isTermRead()) {
+            n = p.readLengthForTermWithPreBuffer(preBuffer_, &done);
+        } else {
+            n = p.readLengthForNonTermWithHint(preBuffer_.availableBytes());
+        }
+        p.ensureCapacityForAdditionalDataOfLength(n);
+        std::memcpy(p.writePointer(), preBuffer_.readBuffer(), n);
+        preBuffer_.didRead(n);
+        p.bytesDone += n;
+        totalBytesRead += n;
+        if (p.readLength > 0) {
+            done = p.bytesDone == p.readLength;
+        } else if (p.isTermRead()) {
+            if (!done && p.maxLength > 0 && p.bytesDone >= p.maxLength) {
+                error = readMaxedOutError();
+            }
+        } else if (p.maxLength > 0 && p.bytesDone == p.maxLength) {
+            done = true;
+        }
+    }
+
+    // 2. Then the descriptor, sized by what the source reported.
+    if (!done && !error && !(flags_ & flagReadEOF) && hasBytesAvailable) {
+        bool readIntoPreBuffer = false;
+        size_t bytesToRead =
+            p.isTermRead()
+                ? p.readLengthForTermWithHint(estimatedBytesAvailable, &readIntoPreBuffer)
+                : p.readLengthForNonTermWithHint(estimatedBytesAvailable);
+        uint8_t* target;
+        if (readIntoPreBuffer) {
+            preBuffer_.ensureCapacityForWrite(bytesToRead);
+            target = preBuffer_.writeBuffer();
+        } else {
+            p.ensureCapacityForAdditionalDataOfLength(bytesToRead);
+            target = p.writePointer();
+        }
+        size_t bytesRead = 0;
+        ssize_t result = bytesToRead > 0 ? ::read(connectedFD(), target, bytesToRead) : 0;
+        if (bytesToRead == 0) {
+            // Nothing can be taken (a maximum reached): not an end of stream.
+        } else if (result < 0) {
+            if (errno == EWOULDBLOCK || errno == EAGAIN) {
+                waiting = true;
+            } else {
+                error = errnoErrorWithReason("Error in read() function");
+            }
+            socketFDBytesAvailable_ = 0;
+        } else if (result == 0) {
+            socketEOF = true;
+            socketFDBytesAvailable_ = 0;
+        } else {
+            bytesRead = static_cast<size_t>(result);
+            if (bytesRead < bytesToRead) {
+                socketFDBytesAvailable_ = 0;
+            } else {
+                socketFDBytesAvailable_ -= std::min<uint64_t>(bytesRead, socketFDBytesAvailable_);
+            }
+            if (socketFDBytesAvailable_ == 0) waiting = true;
+        }
+
+        if (bytesRead > 0) {
+            if (p.readLength > 0) {
+                p.bytesDone += bytesRead;
+                totalBytesRead += bytesRead;
+                done = p.bytesDone == p.readLength;
+            } else if (p.isTermRead()) {
+                if (readIntoPreBuffer) {
+                    preBuffer_.didWrite(bytesRead);
+                    size_t n = p.readLengthForTermWithPreBuffer(preBuffer_, &done);
+                    p.ensureCapacityForAdditionalDataOfLength(n);
+                    std::memcpy(p.writePointer(), preBuffer_.readBuffer(), n);
+                    preBuffer_.didRead(n);
+                    p.bytesDone += n;
+                    totalBytesRead += n;
+                } else {
+                    long overflow = p.searchForTermAfterPreBuffering(bytesRead);
+                    if (overflow < 0) {
+                        p.bytesDone += bytesRead;
+                        totalBytesRead += bytesRead;
+                    } else {
+                        // The bytes after the terminator wait for the next read.
+                        size_t underflow = bytesRead - static_cast<size_t>(overflow);
+                        preBuffer_.ensureCapacityForWrite(static_cast<size_t>(overflow));
+                        std::memcpy(preBuffer_.writeBuffer(), p.writePointer() + underflow,
+                                    static_cast<size_t>(overflow));
+                        preBuffer_.didWrite(static_cast<size_t>(overflow));
+                        p.bytesDone += underflow;
+                        totalBytesRead += underflow;
+                        done = true;
+                    }
+                }
+                if (!done && p.maxLength > 0 && p.bytesDone >= p.maxLength) {
+                    error = readMaxedOutError();
+                }
+            } else {
+                p.bytesDone += bytesRead;
+                totalBytesRead += bytesRead;
+                done = true;
+            }
+        }
+    }
+
+    // An everything-available read is satisfied by whatever came from the pre-buffer.
+    if (!done && p.readLength == 0 && !p.isTermRead() && totalBytesRead > 0) done = true;
+
+    if (done) {
+        completeCurrentRead();
+        if (!error &&
+            ((!socketEOF && !(flags_ & flagReadEOF)) || preBuffer_.availableBytes() > 0)) {
+            maybeDequeueRead();
+        }
+    } else if (totalBytesRead > 0) {
+        long tag = p.tag;
+        notifyDelegate([totalBytesRead, tag](DispatchSocketDelegate& d, DispatchSocket* sock) {
+            d.socketDidReadPartialDataOfLength(sock, totalBytesRead, tag);
+        });
+    }
+
+    if (error) {
+        closeWithError(error);
+    } else if (!(flags_ & flagConnected)) {
+        // Closed meanwhile (by a read that was dequeued above).
+    } else if (socketEOF) {
+        doReadEOF();
+    } else if (waiting) {
+        resumeReadSource();
+    }
+}
+
+void DispatchSocket::doReadEOF() {
+    flags_ |= flagReadEOF;
+    if (flags_ & (flagReadTLSStarting | flagWriteTLSStarting)) {
+        closeWithError(sslError(-9806));
+        return;
+    }
+    if (flags_ & flagReadStreamClosed) {
+        suspendReadSource();
+        return;
+    }
+    if (preBuffer_.availableBytes() > 0) {
+        // What was read ahead can still satisfy reads.
+        suspendReadSource();
+        return;
+    }
+    if (config_ & configKeepOpenOnReadEOF) {
+        pollfd pfd{connectedFD(), POLLOUT, 0};
+        ::poll(&pfd, 1, 0);
+        if (pfd.revents & POLLOUT) {
+            flags_ |= flagReadStreamClosed;
+            notifyDelegate([](DispatchSocketDelegate& d, DispatchSocket* sock) {
+                d.socketDidCloseReadStream(sock);
+            });
+            suspendReadSource();
+            return;
+        }
+    }
+    closeWithError(connectionClosedError());
+}
+
+void DispatchSocket::completeCurrentRead() {
+    DispatchReadPacket& p = *asRead(currentRead_);
+    Bytes result;
+    if (p.bufferOwner) {
+        p.buffer->resize(p.bytesDone);
+        result = std::move(*p.buffer);
+    } else {
+        size_t used = p.startOffset + p.bytesDone;
+        if (p.buffer->size() > p.originalBufferLength && p.buffer->size() > used) {
+            p.buffer->resize(std::max(p.originalBufferLength, used));
+        }
+        auto first = p.buffer->begin() + static_cast<std::ptrdiff_t>(p.startOffset);
+        result.assign(first, first + static_cast<std::ptrdiff_t>(p.bytesDone));
+    }
+    long tag = p.tag;
+    notifyDelegate(
+        [data = std::move(result), tag](DispatchSocketDelegate& d, DispatchSocket* sock) {
+            d.socketDidReadData(sock, data, tag);
+        });
+    endCurrentRead();
+}
+
+void DispatchSocket::endCurrentRead() {
+    if (readTimer_) {
+        readTimer_->cancel();
+        readTimer_.reset();
+    }
+    currentRead_.reset();
+}
+
+void DispatchSocket::setupReadTimerWithTimeout(double timeout) {
+    if (timeout < 0) return;
+    auto timer = dispatch::TimerSource::make(socketQueue_);
+    std::weak_ptr<DispatchSocket> weak = weak_from_this();
+    timer->setEventHandler([weak] {
+        if (auto self = weak.lock()) self->doReadTimeout();
+    });
+    timer->setTimer(timeout);
+    timer->resume();
+    readTimer_ = timer;
+}
+
+void DispatchSocket::doReadTimeout() {
+    flags_ |= flagReadsPaused;
+    DispatchReadPacket* p = asRead(currentRead_);
+    if (!p || !delegateQueue_ || !delegate_.ptr || delegate_.token.expired()) {
+        doReadTimeoutWithExtension(0);
+        return;
+    }
+    long tag = p->tag;
+    double elapsed = p->timeout;
+    size_t bytesDone = p->bytesDone;
+    DelegateRef ref = delegate_;
+    std::shared_ptr<DispatchSocket> self = shared_from_this();
+    delegateQueue_->async([ref, self, tag, elapsed, bytesDone] {
+        std::optional<double> extension;
+        if (auto alive = ref.token.lock()) {
+            extension =
+                ref.ptr->socketShouldTimeoutReadWithTag(self.get(), tag, elapsed, bytesDone);
+        }
+        double x = extension.value_or(0);
+        self->runAsync([s = self.get(), x] { s->doReadTimeoutWithExtension(x); });
+    });
+}
+
+void DispatchSocket::doReadTimeoutWithExtension(double extension) {
+    DispatchReadPacket* p = asRead(currentRead_);
+    if (!p) return;
+    if (extension > 0) {
+        p->timeout += extension;
+        if (readTimer_) readTimer_->setTimer(extension);
+        flags_ &= ~flagReadsPaused;
+        doReadData();
+    } else {
+        closeWithError(readTimeoutError());
+    }
+}
+
+// ---- writing ----
+
+void DispatchSocket::maybeDequeueWrite() {
+    if (currentWrite_ || !(flags_ & flagConnected)) return;
+    if (!writeQueue_.empty()) {
+        currentWrite_ = std::move(writeQueue_.front());
+        writeQueue_.pop_front();
+        if (DispatchWritePacket* p = asWrite(currentWrite_)) {
+            setupWriteTimerWithTimeout(p->timeout);
+            doWriteData();
+        } else {
+            flags_ |= flagWriteTLSStarting;
+            maybeStartTLS();
+        }
+    } else if (flags_ & flagCloseAfterWrites) {
+        if ((flags_ & flagCloseAfterReads) && (!readQueue_.empty() || currentRead_)) return;
+        closeWithError(std::nullopt);
+    }
+}
+
+void DispatchSocket::doWriteData() {
+    if (!currentWrite_ || (flags_ & flagWritesPaused)) {
+        // A writable descriptor would fire without end.
+        if (flags_ & flagCanAcceptBytes) suspendWriteSource();
+        return;
+    }
+    if (!(flags_ & flagCanAcceptBytes)) {
+        resumeWriteSource();
+        return;
+    }
+    if (flags_ & (flagReadTLSStarting | flagWriteTLSStarting)) {
+        suspendWriteSource();
+        return;
+    }
+    DispatchWritePacket& p = *asWrite(currentWrite_);
+
+    bool waiting = false;
+    std::optional<Error> error;
+    size_t bytesWritten = 0;
+    // MSG_NOSIGNAL: a peer that went away gives an error here, never a signal that ends the
+    // process.
+    ssize_t result = ::send(connectedFD(), p.buffer->data() + p.bytesDone,
+                            p.buffer->size() - p.bytesDone, MSG_NOSIGNAL);
+    if (result < 0) {
+        if (errno == EWOULDBLOCK || errno == EAGAIN) {
+            waiting = true;
+        } else {
+            error = errnoErrorWithReason("Error in write() function");
+        }
+    } else {
+        bytesWritten = static_cast<size_t>(result);
+    }
+
+    if (waiting) {
+        flags_ &= ~flagCanAcceptBytes;
+        resumeWriteSource();
+    }
+
+    bool done = false;
+    if (bytesWritten > 0) {
+        p.bytesDone += bytesWritten;
+        done = p.bytesDone == p.buffer->size();
+    }
+
+    if (done) {
+        completeCurrentWrite();
+        if (!error) runAsync([this] { maybeDequeueWrite(); });
+    } else {
+        if (!waiting && !error) {
+            // The descriptor took part of the data: wait until it is writable again.
+            flags_ &= ~flagCanAcceptBytes;
+            resumeWriteSource();
+        }
+        if (bytesWritten > 0) {
+            long tag = p.tag;
+            notifyDelegate([bytesWritten, tag](DispatchSocketDelegate& d, DispatchSocket* sock) {
+                d.socketDidWritePartialDataOfLength(sock, bytesWritten, tag);
+            });
+        }
+    }
+
+    if (error) closeWithError(error);
+}
+
+void DispatchSocket::completeCurrentWrite() {
+    long tag = asWrite(currentWrite_)->tag;
+    notifyDelegate([tag](DispatchSocketDelegate& d, DispatchSocket* sock) {
+        d.socketDidWriteDataWithTag(sock, tag);
+    });
+    endCurrentWrite();
+}
+
+void DispatchSocket::endCurrentWrite() {
+    if (writeTimer_) {
+        writeTimer_->cancel();
+        writeTimer_.reset();
+    }
+    currentWrite_.reset();
+}
+
+void DispatchSocket::setupWriteTimerWithTimeout(double timeout) {
+    if (timeout < 0) return;
+    auto timer = dispatch::TimerSource::make(socketQueue_);
+    std::weak_ptr<DispatchSocket> weak = weak_from_this();
+    timer->setEventHandler([weak] {
+        if (auto self = weak.lock()) self->doWriteTimeout();
+    });
+    timer->setTimer(timeout);
+    timer->resume();
+    writeTimer_ = timer;
+}
+
+void DispatchSocket::doWriteTimeout() {
+    flags_ |= flagWritesPaused;
+    DispatchWritePacket* p = asWrite(currentWrite_);
+    if (!p || !delegateQueue_ || !delegate_.ptr || delegate_.token.expired()) {
+        doWriteTimeoutWithExtension(0);
+        return;
+    }
+    long tag = p->tag;
+    double elapsed = p->timeout;
+    size_t bytesDone = p->bytesDone;
+    DelegateRef ref = delegate_;
+    std::shared_ptr<DispatchSocket> self = shared_from_this();
+    delegateQueue_->async([ref, self, tag, elapsed, bytesDone] {
+        std::optional<double> extension;
+        if (auto alive = ref.token.lock()) {
+            extension =
+                ref.ptr->socketShouldTimeoutWriteWithTag(self.get(), tag, elapsed, bytesDone);
+        }
+        double x = extension.value_or(0);
+        self->runAsync([s = self.get(), x] { s->doWriteTimeoutWithExtension(x); });
+    });
+}
+
+void DispatchSocket::doWriteTimeoutWithExtension(double extension) {
+    DispatchWritePacket* p = asWrite(currentWrite_);
+    if (!p) return;
+    if (extension > 0) {
+        p->timeout += extension;
+        if (writeTimer_) writeTimer_->setTimer(extension);
+        flags_ &= ~flagWritesPaused;
+        doWriteData();
+    } else {
+        closeWithError(writeTimeoutError());
+    }
+}
+
+// ---- TLS hook ----
+
+void DispatchSocket::maybeStartTLS() {
+    // The TLS engine starts here once both sides have reached the special packet; nothing
+    // queues that packet yet, so both sides simply wait at it.
+}
+
+}  // namespace quenbril

@@ -1,0 +1,272 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "MonitorApp/audio/BlockRingBuffer.h"
+#include "MonitorApp/audio/MonoRingBuffer.h"
+#include "MonitorApp/audio/RingBuffer.h"
+#include "MonitorApp/audio/StreamRingBuffer.h"
+
+namespace quenbril {
+namespace {
+
+// A stereo source whose frame k holds k + 1 on the left and -(k + 1) on the right, k counting on
+// across calls, so that every frame read back tells where it came from.
+class StereoSource {
+  public:
+    template <typename Ring>
+    void write(Ring& ring, int frames) {
+        left_.resize(static_cast<size_t>(frames));
+        right_.resize(static_cast<size_t>(frames));
+        for (int i = 0; i < frames; ++i) {
+            left_[static_cast<size_t>(i)] = static_cast<float>(next_ + i + 1);
+            right_[static_cast<size_t>(i)] = -static_cast<float>(next_ + i + 1);
+        }
+        const float* in[2] = {left_.data(), right_.data()};
+        ring.produce(in, frames, 2);
+        next_ += frames;
+    }
+
+  private:
+    std::vector<float> left_, right_;
+    int next_ = 0;
+};
+
+struct StereoSink {
+    explicit StereoSink(int frames) : left(static_cast<size_t>(frames), 99.0f), right(left) {}
+    float* out[2] = {nullptr, nullptr};
+    float* const* buffers() {
+        out[0] = left.data();
+        out[1] = right.data();
+        return out;
+    }
+    std::vector<float> left, right;
+};
+
+TEST(RingBufferTest, FillingTheRingDropsTheFirstFrame) {
+    RingBuffer ring(2, 64);
+    StereoSource source;
+    source.write(ring, 64);
+    EXPECT_EQ(ring.dataInBuffer(), 63);
+    EXPECT_EQ(ring.data()[0][ring.bufferStart()], 2.0f);
+    EXPECT_EQ(ring.data()[1][ring.bufferStart()], -2.0f);
+}
+
+TEST(RingBufferTest, ShortReadTakesNothingAndWaitsForMoreThanLengthOver2Point1) {
+    RingBuffer ring(2, 4096);
+    StereoSource source;
+    source.write(ring, 100);
+    StereoSink sink(512);
+    int got = -1;
+    ring.consume(sink.buffers(), 512, &got, 2);
+    EXPECT_EQ(got, 0);  // nothing was delivered, so the count says so
+    EXPECT_EQ(sink.left[0], 99.0f);
+    EXPECT_TRUE(ring.isFilling());
+    EXPECT_EQ(ring.dataInBuffer(), 100);
+    EXPECT_EQ(ring.log().pending(RingLog::Line::RingFilling), 1u);
+
+    source.write(ring, 1850);  // 1950 held: not yet
+    got = -1;
+    ring.consume(sink.buffers(), 512, &got, 2);
+    EXPECT_EQ(got, 0);
+    EXPECT_EQ(ring.dataInBuffer(), 1950);
+
+    source.write(ring, 1);  // 1951 held
+    ring.consume(sink.buffers(), 512, &got, 2);
+    ASSERT_EQ(got, 512);
+    EXPECT_FALSE(ring.isFilling());
+    for (int i = 0; i < 512; ++i) {
+        ASSERT_EQ(sink.left[static_cast<size_t>(i)], static_cast<float>(i + 1));
+        ASSERT_EQ(sink.right[static_cast<size_t>(i)], -static_cast<float>(i + 1));
+    }
+    EXPECT_EQ(ring.dataInBuffer(), 1951 - 512);
+    ring.log().flush();
+    EXPECT_EQ(ring.log().pending(RingLog::Line::RingFilling), 0u);
+}
+
+TEST(RingBufferTest, AReaderFarBehindSkipsTheOldestHalf) {
+    RingBuffer ring(2, 4096);
+    StereoSource source;
+    source.write(ring, 3700);
+    StereoSink sink(512);
+    int got = 0;
+    ring.consume(sink.buffers(), 512, &got, 2);
+    ASSERT_EQ(got, 512);
+    EXPECT_EQ(sink.left[0], 2049.0f);  // frames 1..2048 were dropped first
+    EXPECT_EQ(ring.dataInBuffer(), 3700 - 2048 - 512);
+
+    source.write(ring, 3686 - ring.dataInBuffer());  // 3686 held is below the cap
+    ring.consume(sink.buffers(), 512, &got, 2);
+    EXPECT_EQ(sink.left[0], 2049.0f + 512);
+}
+
+TEST(RingBufferTest, CountsOutsideTheRingAreClamped) {
+    RingBuffer wide(300, 16);
+    EXPECT_EQ(wide.channels(), 128);
+    RingBuffer ring(1, 16);
+    StereoSource source;
+    source.write(ring, 0);
+    source.write(ring, 10);  // two source channels into a one-channel ring
+    EXPECT_EQ(ring.dataInBuffer(), 10);
+    const float* none[1] = {nullptr};
+    ring.produce(none, 4, 0);  // no channel written: nothing moves
+    EXPECT_EQ(ring.dataInBuffer(), 10);
+    StereoSink sink(8);
+    int got = 0;
+    ring.consume(sink.buffers(), 8, &got, 2);  // asks for more channels than the ring has
+    EXPECT_EQ(got, 8);
+    EXPECT_EQ(sink.right[0], 99.0f);
+    ring.reset();
+    EXPECT_EQ(ring.dataInBuffer(), 0);
+    EXPECT_EQ(ring.bufferStart(), 0);
+    EXPECT_EQ(ring.bufferEnd(), 0);
+    EXPECT_EQ(ring.data()[0][9], 0.0f);
+}
+
+TEST(RingBufferTest, InPlaceReadHandsOutTheSlotsAndMovesOn) {
+    RingBuffer ring(2, 16);
+    StereoSource source;
+    source.write(ring, 12);
+    int got = 0, start = -1, size = 0;
+    ring.consume2(5, &got, &start, &size);
+    EXPECT_EQ(got, 5);
+    float* const* rows = ring.consume2(20, &got, &start, &size);
+    EXPECT_EQ(got, 7);
+    EXPECT_EQ(start, 5);
+    EXPECT_EQ(size, 16);
+    EXPECT_EQ(rows[1][start], -6.0f);
+    EXPECT_EQ(ring.log().pending(RingLog::Line::NotEnoughInPlace), 1u);
+}
+
+TEST(StreamRingBufferTest, PlaysAboveTheTargetFillAndResetsAboveTwiceIt) {
+    StreamRingBuffer ring(2, 240000);
+    EXPECT_EQ(ring.targetFill(), 72000);
+    EXPECT_TRUE(ring.isFilling());
+    StereoSource source;
+    StereoSink sink(512);
+    int got = -1;
+    ring.consume(sink.buffers(), 512, &got, 2);
+    EXPECT_EQ(got, 0);
+    EXPECT_EQ(sink.left[0], 0.0f);  // silence, not what the sink held
+    EXPECT_EQ(sink.right[511], 0.0f);
+
+    source.write(ring, 72000);
+    EXPECT_TRUE(ring.isFilling());
+    ring.consume(sink.buffers(), 512, &got, 2);
+    EXPECT_EQ(got, 0);
+    EXPECT_EQ(ring.dataInBuffer(), 72000);
+
+    source.write(ring, 1);
+    EXPECT_FALSE(ring.isFilling());
+    ring.consume(sink.buffers(), 512, &got, 2);
+    EXPECT_EQ(got, 512);
+    EXPECT_EQ(sink.left[0], 1.0f);
+
+    source.write(ring, 144000 - ring.dataInBuffer());
+    EXPECT_EQ(ring.dataInBuffer(), 144000);
+    source.write(ring, 1);
+    EXPECT_EQ(ring.dataInBuffer(), 0);
+    EXPECT_TRUE(ring.isFilling());
+    EXPECT_EQ(ring.bufferStart(), 0);
+    EXPECT_EQ(ring.bufferEnd(), 0);
+    EXPECT_EQ(ring.log().pending(RingLog::Line::TooFullReset), 1u);
+}
+
+TEST(StreamRingBufferTest, ShortReadServesWhatIsHeldAndSilenceGoesOnlyWhereAsked) {
+    StreamRingBuffer ring(2, 64);
+    ring.setSampleRate(10.0f);
+    ring.setBufferDur(1.0f);  // target fill 10 frames
+    StereoSource source;
+    source.write(ring, 11);
+    StereoSink sink(16);
+    int got = 0;
+    ring.consume(sink.buffers(), 16, &got, 2);
+    EXPECT_EQ(got, 11);
+    EXPECT_EQ(sink.right[10], -11.0f);
+    EXPECT_EQ(ring.log().pending(RingLog::Line::NotEnoughData), 1u);
+    // A short read leaves the ring playing; the empty one starts filling again.
+    EXPECT_FALSE(ring.isFilling());
+    float mono[16];
+    float* one[1] = {mono};
+    ring.consume(one, 16, &got, 1);  // a one-channel destination gets one channel of silence
+    EXPECT_EQ(mono[15], 0.0f);
+    EXPECT_TRUE(ring.isFilling());
+}
+
+TEST(MonoRingBufferTest, ReadsAreAllOrNothing) {
+    MonoRingBuffer ring(32);
+    float in[10];
+    for (int i = 0; i < 10; ++i) in[i] = static_cast<float>(i);
+    ring.produce(in, 10);
+    float out[16] = {};
+    int got = -1;
+    ring.consume(out, 11, &got);
+    EXPECT_EQ(got, 0);
+    EXPECT_EQ(ring.dataInBuffer(), 10);
+    ring.consume(out, 10, &got);
+    EXPECT_EQ(got, 10);
+    EXPECT_EQ(out[9], 9.0f);
+    EXPECT_EQ(ring.channels(), 0);
+}
+
+TEST(BlockRingBufferTest, ServesAfterTheFifthBlockAndDropsTheOldestWhenFull) {
+    BlockRingBuffer ring(4, 6);
+    float left[4], right[4];
+    auto write = [&](float v) {
+        for (int i = 0; i < 4; ++i) {
+            left[i] = v;
+            right[i] = -v;
+        }
+        ring.produce(left, right, 4);
+    };
+    float* l = nullptr;
+    float* r = nullptr;
+    for (int b = 1; b <= 4; ++b) write(static_cast<float>(b));
+    EXPECT_FALSE(ring.consume(&l, &r));
+    EXPECT_EQ(l, nullptr);
+    write(5);
+    EXPECT_EQ(ring.sizeNow(), 5);
+    ASSERT_TRUE(ring.consume(&l, &r));
+    EXPECT_EQ(l[0], 1.0f);
+    EXPECT_EQ(r[3], -1.0f);
+    write(6);
+    write(7);  // full with 5 held: block 2 goes
+    EXPECT_EQ(ring.sizeNow(), 5);
+    ASSERT_TRUE(ring.consume(&l, &r));
+    EXPECT_EQ(l[0], 3.0f);
+}
+
+TEST(BlockRingBufferTest, EmptyingTheRingStartsFillingAgain) {
+    BlockRingBuffer ring(2, 6);
+    float block[2] = {1, 2};
+    for (int b = 0; b < 5; ++b) ring.produce(block, block, 2);
+    float* l = nullptr;
+    float* r = nullptr;
+    for (int b = 0; b < 5; ++b) ASSERT_TRUE(ring.consume(&l, &r));
+    EXPECT_FALSE(ring.consume(&l, &r));
+    EXPECT_TRUE(ring.isFilling());
+    for (int b = 0; b < 4; ++b) ring.produce(block, block, 2);
+    EXPECT_FALSE(ring.consume(&l, &r));
+}
+
+TEST(BlockRingBufferTest, SizesOutsideTheRingAreClamped) {
+    BlockRingBuffer none;
+    float block[256] = {};
+    none.produce(block, block, 128);
+    float* l = nullptr;
+    float* r = nullptr;
+    EXPECT_FALSE(none.consume(&l, &r));
+    EXPECT_EQ(none.sizeNow(), 0);
+
+    BlockRingBuffer many(8, 40);
+    EXPECT_EQ(many.numBlocks(), 30);
+    BlockRingBuffer small(8, 6);
+    for (int i = 0; i < 256; ++i) block[i] = 1.0f;
+    small.produce(block, nullptr, 256);  // longer than a block: the block takes its 8 frames
+    EXPECT_EQ(small.buffersL()[0][7], 1.0f);
+    EXPECT_EQ(small.buffersR()[0][0], 0.0f);
+    EXPECT_EQ(small.buffersL()[1][0], 0.0f);
+}
+
+}  // namespace
+}  // namespace quenbril

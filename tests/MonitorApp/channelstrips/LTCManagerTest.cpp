@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "SettingsTestEnvironment.h"
+
+namespace quenbril {
+namespace {
+
+class LTCManagerTest : public SettingsTest {
+  protected:
+    // An "LTC" message whose server read the timecode `serverDelay` seconds before sending.
+    static Dictionary message(int64_t csID, int fps, SMPTETimecode tc, double serverDelay = 0) {
+        return Dictionary{{"Command", "LTC"},
+                          {"CSID", csID},
+                          {"ReceiveTime", 5000.0},
+                          {"SendTime", 5000.0 + serverDelay},
+                          {"FPS", fps},
+                          {"Hours", tc.hours},
+                          {"Minutes", tc.mins},
+                          {"Seconds", tc.secs},
+                          {"Frames", tc.frame}};
+    }
+
+    static LTCManager& ltc() { return LTCManager::sharedInstance(); }
+};
+
+TEST_F(LTCManagerTest, FirstMessageOfASourceAddsARecordAndLaterOnesUpdateIt) {
+    testing::internal::CaptureStderr();
+    ltc().tcReceived(message(41, 25, {1, 2, 3, 4}));
+    const std::string logged = testing::internal::GetCapturedStderr();
+    EXPECT_NE(logged.find("New timecode added for 41"), std::string::npos) << logged;
+    ASSERT_EQ(ltc().receivedTC().size(), 1u);
+    EXPECT_EQ(ltc().receivedTC()[0]->receiveLocalTime(), kStartTime);
+
+    loop_->advance(2);
+    testing::internal::CaptureStderr();
+    ltc().tcReceived(message(41, 30, {1, 2, 5, 6}));
+    EXPECT_EQ(testing::internal::GetCapturedStderr().find("New timecode"), std::string::npos);
+    ASSERT_EQ(ltc().receivedTC().size(), 1u);
+    const ReceivedLTC& record = *ltc().receivedTC()[0];
+    EXPECT_EQ(record.fps(), 30);
+    EXPECT_EQ(record.seconds(), 5);
+    EXPECT_EQ(record.receiveLocalTime(), kStartTime + 2);
+    EXPECT_EQ(ltc().tcCSIndex(), -1);
+}
+
+TEST_F(LTCManagerTest, UnknownSourceGivesZeroAndKeepsTheSelection) {
+    ltc().tcReceived(message(7, 25, {0, 0, 1, 0}));
+    ltc().getTimecode(7);
+    EXPECT_EQ(ltc().getTimecode(8), SMPTETimecode{});
+    ASSERT_TRUE(ltc().selectedLTC());
+    EXPECT_EQ(ltc().selectedLTC()->csID(), 7) << "callers tell a missing source by the id";
+}
+
+TEST_F(LTCManagerTest, MessageWithoutIdIsSourceZero) {
+    ltc().tcReceived(Dictionary{{"Command", "LTC"}, {"Hours", 2}});
+    EXPECT_EQ(ltc().receivedTC()[0]->csID(), 0);
+    EXPECT_EQ(ltc().getTimecode(0).hours, 2);
+}
+
+TEST_F(LTCManagerTest, OnlyRecordsUpToOneAndAHalfSecondsOldAreExtrapolated) {
+    ltc().tcReceived(message(1, 25, {0, 0, 0, 0}));
+    loop_->advance(1.5);
+    EXPECT_EQ(ltc().getTimecode(1), (SMPTETimecode{0, 0, 1, 12})) << "37.5 frames, truncated";
+    loop_->advance(0.1);
+    EXPECT_EQ(ltc().getTimecode(1), (SMPTETimecode{0, 0, 0, 0}));
+}
+
+TEST_F(LTCManagerTest, LatencyAdvancesTheFramesAndCarries) {
+    // Server delay 0.03 s, read 0.03 s after arrival: 1.5 frames, truncated to one.
+    ltc().tcReceived(message(1, 25, {10, 59, 59, 24}, 0.03));
+    loop_->advance(0.03);
+    EXPECT_EQ(ltc().getTimecode(1), (SMPTETimecode{11, 0, 0, 0}));
+    const ReceivedLTC& record = *ltc().selectedLTC();
+    EXPECT_EQ(record.correctedFrames(), 0);
+    EXPECT_EQ(record.correctedSeconds(), 0);
+    EXPECT_EQ(record.correctedTime(), kStartTime + 0.03);
+
+    ltc().tcReceived(message(2, 25, {0, 0, 0, 0}, 0.079));
+    EXPECT_EQ(ltc().getTimecode(2), (SMPTETimecode{0, 0, 0, 1})) << "1.975 frames";
+
+    ltc().tcReceived(message(3, 25, {1, 2, 3, 20}, 1.42));
+    EXPECT_EQ(ltc().getTimecode(3), (SMPTETimecode{1, 2, 5, 5})) << "35.5 frames";
+
+    ltc().tcReceived(message(4, 30, {23, 59, 59, 29}, 0.04));
+    EXPECT_EQ(ltc().getTimecode(4), (SMPTETimecode{24, 0, 0, 0})) << "hours do not wrap";
+}
+
+TEST_F(LTCManagerTest, ZeroFrameRateIsNeverExtrapolated) {
+    ltc().tcReceived(message(1, 0, {0, 0, 75, 40}, 0.5));
+    EXPECT_EQ(ltc().getTimecode(1), (SMPTETimecode{0, 1, 15, 40}))
+        << "no frames to add; seconds above 59 still carry";
+    ltc().tcReceived(message(2, -25, {0, 0, 1, 3}, 0.5));
+    EXPECT_EQ(ltc().getTimecode(2), (SMPTETimecode{0, 0, 1, 3}));
+}
+
+TEST_F(LTCManagerTest, HostileFieldsNeitherOverflowNorLoop) {
+    constexpr int kMax = std::numeric_limits<int32_t>::max();
+    Dictionary huge = message(1, 1, {kMax, kMax, kMax, kMax});
+    huge.set("SendTime", 1e300);
+    ltc().tcReceived(huge);
+    SMPTETimecode tc = ltc().getTimecode(1);
+    EXPECT_EQ(tc.frame, 0);
+    EXPECT_GE(tc.secs, 0);
+    EXPECT_LT(tc.secs, 60);
+    EXPECT_GE(tc.mins, 0);
+    EXPECT_LT(tc.mins, 60);
+    EXPECT_EQ(tc.hours, kMax) << "saturated, not wrapped around";
+
+    Dictionary undefined = message(2, 25, {1, 0, 0, 10});
+    undefined.set("SendTime", std::nan(""));
+    ltc().tcReceived(undefined);
+    EXPECT_EQ(ltc().getTimecode(2), (SMPTETimecode{1, 0, 0, 10}));
+
+    // A server clock that stepped back: nothing is added, no negative frames.
+    ltc().tcReceived(message(3, 25, {1, 0, 0, 10}, -30));
+    EXPECT_EQ(ltc().getTimecode(3), (SMPTETimecode{1, 0, 0, 10}));
+
+    // 10^15 frames to add stop at the largest int, 2147483647: 2147 s and 483647 frames.
+    ltc().tcReceived(message(4, 1000000, {0, 0, 0, 0}, 1e9));
+    EXPECT_EQ(ltc().getTimecode(4), (SMPTETimecode{0, 35, 47, 483647}));
+}
+
+}  // namespace
+}  // namespace quenbril

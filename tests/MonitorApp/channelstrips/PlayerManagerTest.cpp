@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include "SettingsTestEnvironment.h"
+
+namespace quenbril {
+namespace {
+
+using PlayerManagerTest = SettingsTest;
+
+Dictionary playerDic(const char* name, const char* role, Bytes image = {1, 2, 3}) {
+    return Dictionary{{"Name", name}, {"RoleName", role}, {"Image", image}, {"Comments", ""}};
+}
+
+std::vector<std::string> displayNames() {
+    std::vector<std::string> names;
+    for (const auto& p : PlayerManager::sharedInstance().players()) {
+        names.push_back(p->displayName());
+    }
+    return names;
+}
+
+TEST(Player, DisplayNameAddsTheRoleOnlyWhenThereIsOne) {
+    Player ann{playerDic("Ann", "Juliet")};
+    EXPECT_EQ(ann.displayName(), "Ann as Juliet");
+    ann.setRoleName("");
+    EXPECT_EQ(ann.displayName(), "Ann");
+    ann.setRoleName(std::nullopt);
+    EXPECT_EQ(ann.displayName(), "Ann");
+}
+
+TEST(Player, PropertyDicFillsMissingFieldsAndKeepsTheFills) {
+    Player player{Dictionary{{"Name", "Bo"}, {"Image", "not data"}, {"RoleName", 3}}};
+    EXPECT_FALSE(player.image()) << "a picture must be data";
+    EXPECT_FALSE(player.roleName());
+    Dictionary d = player.propertyDic();
+    EXPECT_EQ(d.size(), 4u);
+    EXPECT_EQ(d["Name"], Value("Bo"));
+    EXPECT_EQ(d["RoleName"], Value(""));
+    EXPECT_EQ(d["Comments"], Value(""));
+    const Bytes* image = d["Image"].dataValue();
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(*image, Player::dropImageHere());
+    ASSERT_GT(image->size(), 8u);
+    EXPECT_EQ(Bytes(image->begin(), image->begin() + 4), (Bytes{'I', 'I', 42, 0})) << "a TIFF file";
+    EXPECT_EQ(player.image(), Player::dropImageHere());
+    EXPECT_EQ(player.roleName(), "");
+}
+
+TEST_F(PlayerManagerTest, ReannouncedPlayerMovesToTheEndAndIsLoggedOnce) {
+    PlayerManager::sharedInstance().updateFromArray(
+        Array{playerDic("Ann", "Juliet"), playerDic("Cy", "Romeo")});
+    testing::internal::CaptureStderr();
+    PlayerManager::addFromDic(playerDic("Ann", "Juliet", {9}));
+    const std::string logged = testing::internal::GetCapturedStderr();
+    EXPECT_NE(logged.find("Player Ann already existed, replacing..."), std::string::npos);
+    EXPECT_EQ(logged.find("replacing", logged.find("replacing") + 1), std::string::npos);
+    EXPECT_EQ(displayNames(), (std::vector<std::string>{"Cy as Romeo", "Ann as Juliet"}));
+    EXPECT_EQ(PlayerManager::sharedInstance().players()[1]->image(), Bytes{9});
+
+    PlayerManager::addFromDic(playerDic("Ann", "Nurse"));
+    EXPECT_EQ(displayNames(),
+              (std::vector<std::string>{"Cy as Romeo", "Ann as Juliet", "Ann as Nurse"}));
+}
+
+TEST_F(PlayerManagerTest, PlayerFileLoadedTwiceListsEveryPlayerTwice) {
+    Array file{playerDic("Ann", ""), "junk", playerDic("Cy", "Romeo")};
+    testing::internal::CaptureStderr();
+    PlayerManager::sharedInstance().updateFromArray(file);
+    PlayerManager::sharedInstance().updateFromArray(file);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(displayNames(),
+              (std::vector<std::string>{"Ann", "Cy as Romeo", "Ann", "Cy as Romeo"}));
+}
+
+TEST_F(PlayerManagerTest, StoredListIsLoadedAtStartAndWrittenInTheSameShape) {
+    EXPECT_TRUE(PlayerManager::sharedInstance().players().empty());
+    PlayerManager::sharedInstance().updateFromArray(
+        Array{playerDic("Ann", "Juliet"), Dictionary{{"Name", "Dee"}}});
+    const Array written = PlayerManager::propertyArray();
+    ASSERT_EQ(written.size(), 2u);
+    EXPECT_EQ(written[1]["Image"], Value(Player::dropImageHere()));
+    ASSERT_TRUE(defaults().setObject(written, PlayerManager::kPlayersKey));
+
+    restart();
+    EXPECT_EQ(displayNames(), (std::vector<std::string>{"Ann as Juliet", "Dee"}));
+    EXPECT_EQ(PlayerManager::propertyArray(), written);
+}
+
+}  // namespace
+}  // namespace quenbril

@@ -1,0 +1,343 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "foundation/ManualRunLoop.h"
+#include "foundation/dispatch/DescriptorSource.h"
+#include "foundation/dispatch/Semaphore.h"
+
+namespace quenbril::dispatch {
+namespace {
+
+class DescriptorSourceTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        RunLoop::setMain(&loop);
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, fds), 0);
+    }
+    void TearDown() override {
+        for (int fd : fds) {
+            if (fd >= 0) close(fd);
+        }
+        RunLoop::setMain(nullptr);
+    }
+    void send(const std::string& bytes) {
+        ASSERT_EQ(write(fds[1], bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    }
+    bool waitFor(const std::function<bool()>& done) { return loop.runUntil(done, 5.0); }
+    // Handlers use the test's locals: the test ends only once its source is done with them.
+    void cancelAndWait(const std::shared_ptr<Source>& source) {
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        source->setCancelHandler([done] { *done = true; });
+        source->cancel();
+        ASSERT_TRUE(waitFor([&] { return done->load(); }));
+    }
+
+    ManualRunLoop loop;
+    int fds[2] = {-1, -1};
+    QueuePtr queue = Queue::makeSerial("test.sources");
+};
+
+TEST_F(DescriptorSourceTest, ReadSourceReportsReadableBytesOneEventPerHandlerRun) {
+    auto source = DescriptorSource::makeRead(fds[0], queue);
+    std::mutex mutex;
+    std::vector<uint64_t> counts;
+    std::atomic<bool> running{false};
+    source->setEventHandler([&] {
+        EXPECT_FALSE(running.exchange(true));  // never two runs at once
+        EXPECT_TRUE(queue->isCurrent());
+        uint64_t available = source->data();
+        char byte;
+        if (available > 0) {
+            EXPECT_EQ(read(fds[0], &byte, 1), 1);  // takes one byte per run
+        }
+        std::lock_guard lock(mutex);
+        counts.push_back(available);
+        running = false;
+    });
+    auto seen = [&] {
+        std::lock_guard lock(mutex);
+        return counts;
+    };
+    send("abc");
+    source->resume();
+    // Each run leaves bytes behind: the re-armed source fires once more per run, each time with
+    // the count left.
+    ASSERT_TRUE(waitFor([&] { return seen().size() == 3; }));
+    EXPECT_EQ(seen(), (std::vector<uint64_t>{3, 2, 1}));
+    shutdown(fds[1], SHUT_WR);
+    ASSERT_TRUE(waitFor([&] { return seen().size() >= 4; }));
+    EXPECT_EQ(seen()[3], 0u);  // end of stream
+    cancelAndWait(source);
+}
+
+TEST_F(DescriptorSourceTest, SuspendedSourceHoldsItsEventUntilResumed) {
+    auto source = DescriptorSource::makeRead(fds[0], queue);
+    std::atomic<int> runs{0};
+    std::atomic<uint64_t> last{0};
+    source->setEventHandler([&] {
+        last = source->data();
+        char buffer[64];
+        [[maybe_unused]] auto n = read(fds[0], buffer, sizeof buffer);
+        ++runs;
+    });
+    EXPECT_TRUE(source->isSuspended());  // made suspended
+    send("hello");
+    EXPECT_FALSE(loop.runUntil([&] { return runs > 0; }, 0.05));
+    source->resume();
+    ASSERT_TRUE(waitFor([&] { return runs == 1; }));
+    EXPECT_EQ(last, 5u);
+    source->suspend();
+    source->suspend();  // nests
+    send("world!");
+    source->resume();
+    EXPECT_FALSE(loop.runUntil([&] { return runs > 1; }, 0.05));
+    source->resume();
+    ASSERT_TRUE(waitFor([&] { return runs == 2; }));
+    EXPECT_EQ(last, 6u);
+    cancelAndWait(source);
+}
+
+TEST_F(DescriptorSourceTest, BytesReadBeforeTheHandlerRunsAreNotReportedAsEndOfStream) {
+    auto source = DescriptorSource::makeRead(fds[0], queue);
+    std::mutex mutex;
+    std::vector<uint64_t> counts;
+    source->setEventHandler([&] {
+        std::lock_guard lock(mutex);
+        counts.push_back(source->data());
+        char buffer[16];
+        [[maybe_unused]] auto n = read(fds[0], buffer, sizeof buffer);
+    });
+    source->resume();  // armed
+    source->suspend();
+    send("abc");
+    loop.runUntil([] { return false; }, 0.05);  // the event arrives and waits
+    char buffer[16];
+    ASSERT_EQ(read(fds[0], buffer, sizeof buffer), 3);  // someone else takes the bytes
+    source->resume();
+    loop.runUntil([] { return false; }, 0.05);
+    send("d");
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard lock(mutex);
+        return !counts.empty();
+    }));
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(counts, (std::vector<uint64_t>{1}));  // no false 0 before it
+    }
+    cancelAndWait(source);
+}
+
+TEST_F(DescriptorSourceTest, WriteSourceFiresWhenTheDescriptorTakesBytesAgain) {
+    auto source = DescriptorSource::makeWrite(fds[0], queue);
+    std::atomic<int> runs{0};
+    source->setEventHandler([&] {
+        EXPECT_EQ(source->data(), 1u);
+        ++runs;
+        source->suspend();  // as a writer does once it has nothing more to write
+    });
+    // Fill the buffer so that the descriptor is not writable.
+    std::string chunk(65536, 'x');
+    while (write(fds[0], chunk.data(), chunk.size()) > 0) {
+    }
+    source->resume();
+    EXPECT_FALSE(loop.runUntil([&] { return runs > 0; }, 0.05));
+    char buffer[65536];
+    while (read(fds[1], buffer, sizeof buffer) > 0) {
+    }
+    ASSERT_TRUE(waitFor([&] { return runs == 1; }));
+    cancelAndWait(source);
+}
+
+TEST_F(DescriptorSourceTest, CancelRunsTheCancelHandlerOnceAfterARunningHandler) {
+    auto reader = DescriptorSource::makeRead(fds[0], queue);
+    auto writer = DescriptorSource::makeWrite(fds[0], queue);
+    Semaphore inHandler, release;
+    std::atomic<int> handlerRuns{0}, handlerDone{0}, cancels{0};
+    std::atomic<bool> closedWhileRunning{false};
+    // Both cancel handlers share a count; the last one closes the descriptor.
+    auto remaining = std::make_shared<std::atomic<int>>(2);
+    int fd = fds[0];
+    fds[0] = -1;  // owned by the sources from here on
+    auto onCancel = [&, remaining, fd] {
+        EXPECT_TRUE(queue->isCurrent());
+        if (handlerRuns != handlerDone) closedWhileRunning = true;
+        ++cancels;
+        if (--*remaining == 0) close(fd);
+    };
+    reader->setCancelHandler(onCancel);
+    writer->setCancelHandler(onCancel);
+    reader->setEventHandler([&] {
+        ++handlerRuns;
+        inHandler.signal();
+        release.wait();
+        char byte;
+        EXPECT_EQ(read(fd, &byte, 1), 1);  // the descriptor is still open
+        ++handlerDone;
+    });
+    reader->resume();  // the writer stays suspended: its cancel handler must run all the same
+    send("x");
+    ASSERT_TRUE(inHandler.wait(5.0));
+    reader->cancel();  // while its handler runs, from this thread
+    writer->cancel();
+    reader->cancel();  // a second cancel does nothing
+    release.signal();
+    ASSERT_TRUE(waitFor([&] { return cancels == 2; }));
+    EXPECT_FALSE(closedWhileRunning);
+    EXPECT_EQ(handlerRuns, 1);
+    EXPECT_TRUE(reader->isCancelled());
+    // The number may be reused at once: the cancelled source must not react to the new file.
+    int reuse[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, reuse), 0);
+    ASSERT_EQ(write(reuse[1], "y", 1), 1);
+    EXPECT_FALSE(loop.runUntil([&] { return handlerRuns > 1; }, 0.05));
+    queue->sync([] {});
+    EXPECT_EQ(cancels, 2);
+    close(reuse[0]);
+    close(reuse[1]);
+}
+
+TEST_F(DescriptorSourceTest, CancelRacingEventsEndsWithOneCancelHandlerAndNoLaterRun) {
+    // On the concurrent queue too: a source never runs two handlers at once, and nothing of it
+    // runs after its cancel handler.
+    for (const QueuePtr& target : {queue, Queue::global()}) {
+        for (int round = 0; round < 100; ++round) {
+            int pair[2];
+            ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, pair), 0);
+            auto source = DescriptorSource::makeRead(pair[0], target);
+            std::atomic<bool> running{false}, finished{false}, overlap{false}, late{false};
+            std::atomic<int> cancels{0};
+            source->setEventHandler([&, fd = pair[0]] {
+                if (running.exchange(true)) overlap = true;
+                if (finished) late = true;
+                char buffer[8];
+                [[maybe_unused]] auto n = read(fd, buffer, 1);  // leaves bytes: fires again
+                running = false;
+            });
+            source->setCancelHandler([&, fd = pair[0]] {
+                if (running) overlap = true;
+                finished = true;
+                ++cancels;
+                close(fd);
+            });
+            source->resume();
+            std::thread writer([fd = pair[1]] {
+                for (int i = 0; i < 20; ++i)
+                    [[maybe_unused]] auto n = ::send(fd, "0123456789", 10, MSG_NOSIGNAL);
+            });
+            if (round % 2) std::this_thread::yield();
+            source->cancel();
+            writer.join();
+            ASSERT_TRUE(loop.runUntil([&] { return cancels == 1; }, 5.0));
+            target->sync([] {});
+            EXPECT_FALSE(overlap);
+            EXPECT_FALSE(late);
+            EXPECT_EQ(cancels, 1);
+            close(pair[1]);
+        }
+    }
+}
+
+TEST_F(DescriptorSourceTest, HandlersAreReleasedAfterCancel) {
+    auto source = DescriptorSource::makeRead(fds[0], queue);
+    auto token = std::make_shared<int>(0);
+    std::weak_ptr<int> watch = token;
+    // The handler holds the source itself, as owners' handlers often do.
+    source->setEventHandler([token, source] { (void)source->data(); });
+    token.reset();
+    std::atomic<bool> cancelled{false};
+    source->setCancelHandler([&] { cancelled = true; });
+    source->cancel();
+    ASSERT_TRUE(waitFor([&] { return cancelled.load(); }));
+    queue->sync([] {});
+    EXPECT_TRUE(watch.expired());
+}
+
+TEST(DescriptorSourceKindsTest, ListeningAndDatagramSocketsNeverReportZero) {
+    ManualRunLoop loop;
+    RunLoop::setMain(&loop);
+    QueuePtr queue = Queue::makeSerial("test.kinds");
+
+    int listener = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(listen(listener, 4), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    auto accepts = DescriptorSource::makeRead(listener, queue);
+    std::atomic<int64_t> acceptData{-1};
+    accepts->setEventHandler([&] {
+        acceptData = int64_t(accepts->data());
+        int connection = accept(listener, nullptr, nullptr);
+        if (connection >= 0) close(connection);
+    });
+    accepts->resume();
+    int client = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_EQ(connect(client, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_TRUE(loop.runUntil([&] { return acceptData >= 0; }, 5.0));
+    EXPECT_EQ(acceptData, 1);
+
+    int datagrams[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0, datagrams), 0);
+    auto receiver = DescriptorSource::makeRead(datagrams[0], queue);
+    std::vector<int64_t> sizes;
+    std::mutex mutex;
+    receiver->setEventHandler([&] {
+        uint64_t available = receiver->data();
+        char buffer[16];
+        ssize_t n = recv(datagrams[0], buffer, sizeof buffer, 0);
+        std::lock_guard lock(mutex);
+        sizes.push_back(int64_t(available) * 100 + n);
+    });
+    receiver->resume();
+    ASSERT_EQ(send(datagrams[1], "", 0, 0), 0);  // an empty datagram is a datagram
+    ASSERT_EQ(send(datagrams[1], "abcd", 4, 0), 4);
+    ASSERT_TRUE(loop.runUntil(
+        [&] {
+            std::lock_guard lock(mutex);
+            return sizes.size() == 2;
+        },
+        5.0));
+    EXPECT_EQ(sizes, (std::vector<int64_t>{100, 404}));  // 1 readable / 0 read, 4 / 4
+
+    Semaphore cancelled;
+    accepts->setCancelHandler([&] { cancelled.signal(); });
+    receiver->setCancelHandler([&] { cancelled.signal(); });
+    accepts->cancel();
+    receiver->cancel();
+    ASSERT_TRUE(cancelled.wait(5.0));
+    ASSERT_TRUE(cancelled.wait(5.0));
+    close(client);
+    close(listener);
+    close(datagrams[0]);
+    close(datagrams[1]);
+    RunLoop::setMain(nullptr);
+}
+
+TEST_F(DescriptorSourceTest, SourceOnTheMainQueueIsServedByTheRunLoop) {
+    auto source = DescriptorSource::makeRead(fds[0], Queue::main());
+    std::string got;
+    source->setEventHandler([&] {
+        EXPECT_TRUE(loop.isCurrentThread());
+        char buffer[16];
+        ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n > 0) got.append(buffer, size_t(n));
+    });
+    source->resume();
+    send("ping");
+    ASSERT_TRUE(waitFor([&] { return got == "ping"; }));
+    cancelAndWait(source);
+}
+
+}  // namespace
+}  // namespace quenbril::dispatch

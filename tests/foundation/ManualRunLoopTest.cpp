@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "foundation/ManualRunLoop.h"
+
+namespace quenbril {
+namespace {
+
+TEST(ManualRunLoopTest, OneShotTimerFiresAfterItsIntervalNotBefore) {
+    ManualRunLoop loop(1000.0);
+    int fired = 0;
+    Timer timer = loop.scheduleTimer(5.0, false, [&] { ++fired; });
+    loop.advance(4.999);
+    EXPECT_EQ(fired, 0);
+    EXPECT_TRUE(timer.isValid());
+    loop.advance(0.001);
+    EXPECT_EQ(fired, 1);
+    EXPECT_FALSE(timer.isValid());
+    loop.advance(10.0);
+    EXPECT_EQ(fired, 1);
+    EXPECT_DOUBLE_EQ(loop.now(), 1015.0);
+}
+
+TEST(ManualRunLoopTest, TimersFireInOrderEachAtItsOwnTime) {
+    ManualRunLoop loop(0.0);
+    std::vector<std::pair<int, double>> fired;
+    Timer late = loop.scheduleTimer(3.0, false, [&] { fired.push_back({3, loop.now()}); });
+    Timer early = loop.scheduleTimer(1.0, false, [&] { fired.push_back({1, loop.now()}); });
+    Timer tie = loop.scheduleTimer(3.0, false, [&] { fired.push_back({4, loop.now()}); });
+    loop.advance(5.0);
+    ASSERT_EQ(fired.size(), 3u);
+    EXPECT_EQ(fired[0], std::make_pair(1, 1.0));
+    EXPECT_EQ(fired[1], std::make_pair(3, 3.0));
+    EXPECT_EQ(fired[2], std::make_pair(4, 3.0));
+}
+
+TEST(ManualRunLoopTest, RepeatingTimerKeepsItsPeriodUntilInvalidated) {
+    ManualRunLoop loop(0.0);
+    std::vector<double> times;
+    Timer timer = loop.scheduleTimer(0.5, true, [&] { times.push_back(loop.now()); });
+    loop.advance(0.3);
+    loop.advance(0.3);  // 0.6: first fire at 0.5
+    loop.advance(1.4);  // 2.0: fires at 1.0, 1.5, 2.0
+    EXPECT_EQ(times, (std::vector<double>{0.5, 1.0, 1.5, 2.0}));
+    timer.invalidate();
+    loop.advance(5.0);
+    EXPECT_EQ(times.size(), 4u);
+    EXPECT_EQ(loop.timerCount(), 0u);
+}
+
+TEST(ManualRunLoopTest, DestroyingTheHandleCancelsAndATimerMayStopItself) {
+    ManualRunLoop loop(0.0);
+    int a = 0, b = 0;
+    {
+        Timer dropped = loop.scheduleTimer(1.0, false, [&] { ++a; });
+    }
+    Timer self;
+    self = loop.scheduleTimer(1.0, true, [&] {
+        if (++b == 2) self.invalidate();
+    });
+    loop.advance(10.0);
+    EXPECT_EQ(a, 0);
+    EXPECT_EQ(b, 2);
+}
+
+TEST(ManualRunLoopTest, TasksPostedByTimersRunBeforeLaterTimers) {
+    ManualRunLoop loop(0.0);
+    std::vector<std::string> order;
+    Timer first = loop.scheduleTimer(1.0, false, [&] {
+        order.push_back("timer1");
+        loop.post([&] { order.push_back("task"); });
+    });
+    Timer second = loop.scheduleTimer(2.0, false, [&] { order.push_back("timer2"); });
+    loop.after(1.5, [&] { order.push_back("after"); });
+    loop.advance(3.0);
+    EXPECT_EQ(order, (std::vector<std::string>{"timer1", "task", "after", "timer2"}));
+}
+
+TEST(ManualRunLoopTest, PostsFromSeveralThreadsArriveEachThreadInOrder) {
+    ManualRunLoop loop;
+    constexpr int kThreads = 4, kPosts = 500;
+    std::vector<std::vector<int>> seen(kThreads);
+    std::atomic<int> total{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kPosts; ++i) {
+                loop.post([&, t, i] {
+                    EXPECT_TRUE(loop.isCurrentThread());
+                    seen[t].push_back(i);
+                    ++total;
+                });
+            }
+        });
+    }
+    double before = loop.now();
+    EXPECT_TRUE(loop.runUntil([&] { return total == kThreads * kPosts; }, 10.0));
+    for (auto& thread : threads) thread.join();
+    for (auto& list : seen) {
+        ASSERT_EQ(list.size(), size_t(kPosts));
+        for (int i = 0; i < kPosts; ++i) EXPECT_EQ(list[i], i);
+    }
+    EXPECT_EQ(loop.now(), before);  // the real-time wait leaves the virtual clock alone
+}
+
+TEST(ManualRunLoopTest, RunUntilTimesOutWithoutMovingTheClock) {
+    ManualRunLoop loop(50.0);
+    int fired = 0;
+    Timer timer = loop.scheduleTimer(0.01, false, [&] { ++fired; });
+    EXPECT_FALSE(loop.runUntil([] { return false; }, 0.05));
+    EXPECT_EQ(fired, 0);
+    EXPECT_EQ(loop.now(), 50.0);
+}
+
+TEST(ManualRunLoopTest, WatchedDescriptorIsServedUntilCancelled) {
+    ManualRunLoop loop;
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    std::string got;
+    DescriptorWatch watch = loop.watchDescriptor(fds[0], RunLoop::Condition::Readable, [&] {
+        char buffer[16];
+        ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n > 0) got.append(buffer, size_t(n));
+    });
+    std::thread writer([&] { ASSERT_EQ(write(fds[1], "abc", 3), 3); });
+    EXPECT_TRUE(loop.runUntil([&] { return got == "abc"; }, 5.0));
+    writer.join();
+    watch.cancel();
+    ASSERT_EQ(write(fds[1], "d", 1), 1);
+    loop.runPending();
+    EXPECT_EQ(got, "abc");
+    close(fds[0]);
+    close(fds[1]);
+}
+
+TEST(ManualRunLoopTest, MainIsTheInstalledLoopElseAFreshManualOne) {
+    ManualRunLoop loop;
+    RunLoop::setMain(&loop);
+    EXPECT_EQ(&RunLoop::main(), &loop);
+    RunLoop::setMain(nullptr);
+    RunLoop* fromWorker = nullptr;
+    bool workerIsCurrent = true;
+    std::thread([&] {
+        fromWorker = &RunLoop::main();
+        workerIsCurrent = fromWorker->isCurrentThread();
+    }).join();
+    EXPECT_FALSE(workerIsCurrent);  // made by a worker, it still belongs to the main thread
+    EXPECT_TRUE(fromWorker->isCurrentThread());
+    RunLoop& made = RunLoop::main();
+    EXPECT_EQ(&made, fromWorker);
+    EXPECT_NE(&made, &loop);
+    EXPECT_NE(dynamic_cast<ManualRunLoop*>(&made), nullptr);
+    EXPECT_NEAR(made.now(), RunLoop::realTimeNow(), 60.0);
+}
+
+}  // namespace
+}  // namespace quenbril

@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "foundation/ManualRunLoop.h"
+#include "foundation/dispatch/Queue.h"
+#include "foundation/dispatch/Reactor.h"
+#include "foundation/dispatch/Semaphore.h"
+
+namespace quenbril::dispatch {
+namespace {
+
+class QueueTest : public testing::Test {
+  protected:
+    void SetUp() override { RunLoop::setMain(&loop); }
+    void TearDown() override { RunLoop::setMain(nullptr); }
+    ManualRunLoop loop;
+};
+
+TEST_F(QueueTest, SerialQueueRunsBlocksInOrderOnItsOwnThread) {
+    QueuePtr queue = Queue::makeSerial("test.serial");
+    std::vector<int> order;
+    std::thread::id worker;
+    std::atomic<bool> done{false};
+    for (int i = 0; i < 100; ++i) {
+        queue->async([&, i] {
+            if (i == 0) worker = std::this_thread::get_id();
+            EXPECT_EQ(worker, std::this_thread::get_id());
+            EXPECT_TRUE(queue->isCurrent());
+            order.push_back(i);
+            if (i == 99) done = true;
+        });
+    }
+    EXPECT_FALSE(queue->isCurrent());
+    ASSERT_TRUE(loop.runUntil([&] { return done.load(); }, 5.0));
+    EXPECT_NE(worker, std::this_thread::get_id());
+    ASSERT_EQ(order.size(), 100u);
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(order[i], i);
+}
+
+TEST_F(QueueTest, QueueOnTheConcurrentQueueStaysSerial) {
+    QueuePtr queue = Queue::makeSerial("test.on.global", Queue::global());
+    std::atomic<bool> inside{false}, overlap{false};
+    std::vector<int> order;
+    std::atomic<bool> done{false};
+    for (int i = 0; i < 300; ++i) {
+        queue->async([&, i] {
+            if (inside.exchange(true)) overlap = true;
+            EXPECT_TRUE(queue->isCurrent());
+            EXPECT_TRUE(Queue::global()->isCurrent());
+            order.push_back(i);
+            inside = false;
+            if (i == 299) done = true;
+        });
+    }
+    ASSERT_TRUE(loop.runUntil([&] { return done.load(); }, 5.0));
+    EXPECT_FALSE(overlap);
+    ASSERT_EQ(order.size(), 300u);
+    for (int i = 0; i < 300; ++i) EXPECT_EQ(order[i], i);
+}
+
+TEST_F(QueueTest, SyncOntoTheCurrentQueueRunsInPlace) {
+    QueuePtr queue = Queue::makeSerial("test.current");
+    QueuePtr child = Queue::makeSerial("test.child", queue);
+    std::vector<std::string> steps;
+    queue->sync([&] {
+        steps.push_back("outer");
+        queue->sync([&] { steps.push_back("same queue"); });
+    });
+    child->sync([&] {
+        // The child runs on its target: a sync onto the target is a sync onto the current queue.
+        queue->sync([&] { steps.push_back("target from child"); });
+        child->sync([&] { steps.push_back("child again"); });
+    });
+    queue->sync([&] {
+        // Nothing of the child can run while its target is busy here, so this runs in place too.
+        child->sync([&] { steps.push_back("child from target"); });
+    });
+    EXPECT_EQ(steps, (std::vector<std::string>{"outer", "same queue", "target from child",
+                                               "child again", "child from target"}));
+}
+
+TEST_F(QueueTest, SyncBackOntoTheWaitingQueueDoesNotDeadlock) {
+    QueuePtr a = Queue::makeSerial("test.a");
+    QueuePtr b = Queue::makeSerial("test.b");
+    std::atomic<int> depth{0};
+    a->sync([&] {
+        b->sync([&] {
+            a->sync([&] { depth = 3; });  // `a` waits for this very block
+        });
+    });
+    EXPECT_EQ(depth, 3);
+    // The main thread, on no queue, stands for the main queue.
+    int ran = 0;
+    Queue::main()->sync([&] { ++ran; });
+    a->sync([&] { Queue::main()->sync([&] { ++ran; }); });
+    EXPECT_EQ(ran, 2);
+}
+
+TEST_F(QueueTest, MainQueueBlocksRunOnTheLoopInOrder) {
+    QueuePtr queue = Queue::makeSerial("test.to.main");
+    std::vector<int> order;
+    for (int i = 0; i < 50; ++i) {
+        queue->async([&, i] {
+            Queue::main()->async([&, i] {
+                EXPECT_TRUE(loop.isCurrentThread());
+                EXPECT_TRUE(Queue::main()->isCurrent());
+                order.push_back(i);
+            });
+        });
+    }
+    ASSERT_TRUE(loop.runUntil([&] { return order.size() == 50; }, 5.0));
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(order[i], i);
+}
+
+TEST_F(QueueTest, SpecificValuesAreFoundThroughTheTargetChain) {
+    static int key;
+    static int otherKey;
+    int socketValue = 1;
+    int mainValue = 2;
+    QueuePtr queue = Queue::makeSerial("test.specific");
+    QueuePtr child = Queue::makeSerial("test.specific.child", queue);
+    queue->setSpecific(&key, &socketValue);
+    Queue::main()->setSpecific(&otherKey, &mainValue);
+    void* seen[4] = {};
+    child->sync([&] {
+        seen[0] = Queue::currentSpecific(&key);
+        seen[1] = Queue::currentSpecific(&otherKey);
+    });
+    queue->sync([&] { seen[2] = child->getSpecific(&key); });
+    seen[3] = Queue::currentSpecific(&otherKey);  // the main thread counts as the main queue
+    EXPECT_EQ(seen[0], &socketValue);
+    EXPECT_EQ(seen[1], nullptr);
+    EXPECT_EQ(seen[2], nullptr);
+    EXPECT_EQ(seen[3], &mainValue);
+    EXPECT_EQ(Queue::currentSpecific(&key), nullptr);
+    queue->setSpecific(&key, nullptr);
+    child->sync([&] { seen[0] = Queue::currentSpecific(&key); });
+    EXPECT_EQ(seen[0], nullptr);
+    Queue::main()->setSpecific(&otherKey, nullptr);
+}
+
+TEST_F(QueueTest, AfterOnASerialQueueWaitsRealTime) {
+    QueuePtr queue = Queue::makeSerial("test.after");
+    std::vector<int> order;
+    std::atomic<bool> done{false};
+    double start = Reactor::monotonicNow();
+    double firedAt = 0;
+    queue->after(0.06, [&] {
+        order.push_back(2);
+        firedAt = Reactor::monotonicNow();
+        done = true;
+    });
+    queue->after(0.02, [&] { order.push_back(1); });
+    queue->async([&] { order.push_back(0); });
+    ASSERT_TRUE(loop.runUntil([&] { return done.load(); }, 5.0));
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
+    EXPECT_GE(firedAt - start, 0.06);
+}
+
+TEST_F(QueueTest, AfterOnTheMainQueueFollowsTheVirtualClock) {
+    int fired = 0;
+    QueuePtr child = Queue::makeSerial("test.main.child", Queue::main());
+    Queue::main()->after(5.0, [&] { ++fired; });
+    child->after(5.0, [&] { ++fired; });
+    EXPECT_FALSE(loop.runUntil([&] { return fired > 0; }, 0.05));
+    loop.advance(4.9);
+    EXPECT_EQ(fired, 0);
+    loop.advance(0.1);
+    EXPECT_EQ(fired, 2);
+}
+
+TEST_F(QueueTest, DroppedQueueFinishesItsPendingWork) {
+    std::atomic<int> ran{0};
+    Semaphore gate;
+    {
+        QueuePtr queue = Queue::makeSerial("test.dropped");
+        queue->async([&] { gate.wait(); });
+        for (int i = 0; i < 10; ++i) queue->async([&] { ++ran; });
+    }
+    gate.signal();  // the queue's last reference now goes with its last block, on its own thread
+    ASSERT_TRUE(loop.runUntil([&] { return ran == 10; }, 5.0));
+    // A queue dropped on another thread while idle joins its thread at once.
+    QueuePtr idle = Queue::makeSerial("test.idle");
+    idle->sync([] {});
+    idle.reset();
+}
+
+TEST_F(QueueTest, GlobalQueueRunsBlocksSideBySide) {
+    Semaphore first, second;
+    std::atomic<int> done{0};
+    // Each block waits for the other: only concurrent execution lets both finish.
+    Queue::global()->async([&] {
+        second.signal();
+        if (first.wait(5.0)) ++done;
+    });
+    Queue::global()->async([&] {
+        first.signal();
+        if (second.wait(5.0)) ++done;
+    });
+    ASSERT_TRUE(loop.runUntil([&] { return done == 2; }, 10.0));
+    int inPlace = 0;
+    Queue::global()->sync([&] { inPlace = Queue::global()->isCurrent() ? 1 : -1; });
+    EXPECT_EQ(inPlace, 1);
+}
+
+TEST(SemaphoreTest, WaitTimesOutOrTakesASignal) {
+    Semaphore semaphore;
+    EXPECT_FALSE(semaphore.wait(0.01));
+    semaphore.signal();
+    semaphore.signal();
+    EXPECT_TRUE(semaphore.wait(0));
+    EXPECT_TRUE(semaphore.wait());
+    EXPECT_FALSE(semaphore.wait(0));
+}
+
+}  // namespace
+}  // namespace quenbril::dispatch
