@@ -11,6 +11,8 @@
 #include <limits>
 #include <memory>
 
+#include "foundation/BinaryPlistNesting.h"
+
 namespace quenbril {
 
 namespace {
@@ -229,6 +231,16 @@ std::optional<Value> PropertyList::read(const void* bytes, size_t length, Error*
     if (length == 0 || length > std::numeric_limits<uint32_t>::max()) {
         fail(error, kParseError, "not a property list");
         return std::nullopt;
+    }
+    // libplist parses binary nesting recursively, without a bound of its own.
+    if (length >= 8 && std::memcmp(bytes, "bplist", 6) == 0) {
+        auto nesting = BinaryPlistNesting::check(bytes, length, kMaxDepth);
+        if (nesting != BinaryPlistNesting::Result::Within) {
+            bool deep = nesting == BinaryPlistNesting::Result::TooDeep;
+            fail(error, deep ? kTooDeep : kParseError,
+                 deep ? "property list nested too deeply" : "a damaged binary property list");
+            return std::nullopt;
+        }
     }
     if (length >= 8 && std::memcmp(bytes, "bplist00", 8) == 0 &&
         binaryHasNulInUtf16String(static_cast<const uint8_t*>(bytes), length)) {
