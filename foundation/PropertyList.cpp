@@ -76,13 +76,22 @@ std::optional<Value> fromNode(plist_t node, int depth, Error* error) {
         }
         case PLIST_ARRAY: {
             Array a;
-            uint32_t n = plist_array_get_size(node);
-            a.reserve(n);
-            for (uint32_t i = 0; i < n; ++i) {
-                auto v = fromNode(plist_array_get_item(node, i), depth + 1, error);
-                if (!v) return std::nullopt;
+            a.reserve(plist_array_get_size(node));
+            // Walk with an iterator: indexing a parsed array is linear per item.
+            plist_array_iter it = nullptr;
+            plist_array_new_iter(node, &it);
+            for (;;) {
+                plist_t item = nullptr;
+                plist_array_next_item(node, it, &item);
+                if (!item) break;
+                auto v = fromNode(item, depth + 1, error);
+                if (!v) {
+                    std::free(it);
+                    return std::nullopt;
+                }
                 a.push_back(std::move(*v));
             }
+            std::free(it);
             return Value(std::move(a));
         }
         case PLIST_DICT: {
