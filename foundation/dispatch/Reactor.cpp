@@ -151,7 +151,8 @@ void Reactor::rearmTimerFd() {
     double whole = std::floor(next);
     deadline.it_value.tv_sec = time_t(whole);
     deadline.it_value.tv_nsec = long((next - whole) * 1e9);
-    if (deadline.it_value.tv_sec == 0 && deadline.it_value.tv_nsec == 0) deadline.it_value.tv_nsec = 1;
+    if (deadline.it_value.tv_sec == 0 && deadline.it_value.tv_nsec == 0)
+        deadline.it_value.tv_nsec = 1;
     timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &deadline, nullptr);
 }
 
