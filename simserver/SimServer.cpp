@@ -150,6 +150,12 @@ double SimServer::absoluteNow() const { return RunLoop::realTimeNow(); }
 
 void SimServer::socketDidAcceptNewSocket(DispatchSocket*, std::shared_ptr<DispatchSocket> socket) {
     if (!alive_) return;
+    if (clients_.size() >= kMaxClients) {
+        log(LogLevel::Warning, "Connection from %s refused: %zu remotes connected already",
+            socket->connectedHost().value_or("?").c_str(), clients_.size());
+        socket->disconnect();
+        return;
+    }
     uint64_t id = nextClientID_++;
     SimClient::Owner* owner = this;
     auto client =

@@ -31,6 +31,8 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
   public:
     /// Seconds between two level frames.
     static constexpr double kTickInterval = 0.1;
+    /// Remotes served at once; further connections are closed at once.
+    static constexpr size_t kMaxClients = 64;
 
     explicit SimServer(const SimOptions& options);
     ~SimServer() override;
