@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <ctime>
 
 #include "MonitorApp/LinkCodec.h"
 #include "MonitorApp/LinkCommands.h"
@@ -134,12 +133,6 @@ void SimServer::stop() {
             listener_.reset();
         }
     });
-}
-
-size_t SimServer::clientCount() const {
-    size_t n = 0;
-    queue_->sync([&] { n = clients_.size(); });
-    return n;
 }
 
 double SimServer::now() const { return monotonicSeconds() - startTime_; }

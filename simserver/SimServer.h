@@ -45,8 +45,6 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
     void stop();
     /// The port listened on (the one the system chose for port 0); 0 before start.
     uint16_t port() const { return port_; }
-    /// Remotes connected now. Any thread.
-    size_t clientCount() const;
 
   private:
     using Handler = void (SimServer::*)(SimClient&, const Dictionary&);
