@@ -19,8 +19,7 @@ std::optional<Bytes> LinkCodec::encodeFrame(const Dictionary& message, LinkPeer 
 std::optional<Dictionary> LinkCodec::decodeBody(const void* bytes, size_t length, Error* error) {
     auto root = KeyedUnarchiver::unarchive(bytes, length, error);
     if (!root) return std::nullopt;
-    const Dictionary* message = root->dictionaryValue();
-    if (!message) {
+    if (!root->isDictionary()) {
         if (error) {
             *error = Error::make(kErrorDomain, kNotADictionary,
                                  std::string("Link message is ") + Value::kindName(root->kind()) +
@@ -28,7 +27,8 @@ std::optional<Dictionary> LinkCodec::decodeBody(const void* bytes, size_t length
         }
         return std::nullopt;
     }
-    return *message;
+    // Not shared once the archive is read: taken without copying.
+    return std::move(root->mutableDictionary());
 }
 
 }  // namespace quenbril

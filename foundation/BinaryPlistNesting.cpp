@@ -1,5 +1,6 @@
 #include "foundation/BinaryPlistNesting.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -12,6 +13,9 @@ constexpr size_t kHeaderSize = 8;  // "bplist00"
 constexpr size_t kTrailerSize = 32;
 
 uint64_t readBigEndian(const uint8_t* p, size_t width) {
+    // References and offsets are mostly one or two bytes wide.
+    if (width == 1) return p[0];
+    if (width == 2) return uint64_t{p[0]} << 8 | p[1];
     uint64_t v = 0;
     for (size_t i = 0; i < width; ++i) v = (v << 8) | p[i];
     return v;
@@ -84,6 +88,7 @@ class Walker {
 
     Result walk(uint64_t top, int maxDepth) {
         std::vector<Frame> path;
+        path.reserve(std::min(maxDepth, 16));  // archives nest a few levels; small stays cheap
         auto enter = [&](uint64_t object) {
             uint64_t refs = 0, count = 0;
             if (!container(object, refs, count)) return Result::Damaged;

@@ -193,6 +193,7 @@ std::optional<Color> readColor(plist_t object) {
 class Reader {
   public:
     Reader(plist_t objects, const ArchiveClassRegistry& registry) : registry_(registry) {
+        nodes_.reserve(plist_array_get_size(objects));
         ArrayCursor cursor(objects);
         while (plist_t node = cursor.next()) nodes_.push_back(node);
         slots_.resize(nodes_.size());

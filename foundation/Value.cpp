@@ -224,7 +224,9 @@ int Value::compare(const Value& a, const Value& b) {
         case Kind::Real:
             return compareNumbers(a, b);
         case Kind::String: {
-            int c = a.stringValue()->compare(*b.stringValue());
+            const std::string *x = a.stringValue(), *y = b.stringValue();
+            if (x == y) return 0;  // one shared string, as decoded archives share their keys
+            int c = x->compare(*y);
             return c < 0 ? -1 : (c > 0 ? 1 : 0);
         }
         case Kind::Data:
@@ -315,7 +317,26 @@ std::string Value::description() const {
     return {};
 }
 
-const Value& Dictionary::operator[](std::string_view key) const { return (*this)[Value(key)]; }
+int ValueLess::compareToString(const Value& a, std::string_view b) {
+    if (const std::string* s = a.stringValue()) {
+        int c = std::string_view(*s).compare(b);
+        return c < 0 ? -1 : (c > 0 ? 1 : 0);
+    }
+    return kindRank(a.kind()) < kindRank(Value::Kind::String) ? -1 : 1;
+}
+
+void Dictionary::set(Value key, Value value) {
+    if (map_.empty() || ValueLess()(map_.rbegin()->first, key)) {
+        map_.emplace_hint(map_.end(), std::move(key), std::move(value));
+    } else {
+        map_.insert_or_assign(std::move(key), std::move(value));
+    }
+}
+
+const Value& Dictionary::operator[](std::string_view key) const {
+    auto it = map_.find(key);
+    return it == map_.end() ? Value::null() : it->second;
+}
 
 const Value& Dictionary::operator[](const Value& key) const {
     auto it = map_.find(key);

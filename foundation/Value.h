@@ -165,7 +165,15 @@ class Value {
 };
 
 struct ValueLess {
+    /// String keys are looked up without building a value for them.
+    using is_transparent = void;
     bool operator()(const Value& a, const Value& b) const { return Value::compare(a, b) < 0; }
+    bool operator()(const Value& a, std::string_view b) const { return compareToString(a, b) < 0; }
+    bool operator()(std::string_view a, const Value& b) const { return compareToString(b, a) > 0; }
+
+  private:
+    /// Value::compare(a, Value(b)).
+    static int compareToString(const Value& a, std::string_view b);
 };
 
 /// A dictionary whose keys are strings or numbers (the link has one keyed by numbers).
@@ -183,10 +191,12 @@ class Dictionary {
     const Value& operator[](const char* key) const { return (*this)[std::string_view(key)]; }
     const Value& operator[](const Value& key) const;
     bool contains(const Value& key) const { return map_.count(key) != 0; }
-    bool contains(std::string_view key) const { return contains(Value(key)); }
-    bool contains(const char* key) const { return contains(Value(key)); }
+    bool contains(std::string_view key) const { return map_.find(key) != map_.end(); }
+    bool contains(const char* key) const { return contains(std::string_view(key)); }
 
-    void set(Value key, Value value) { map_.insert_or_assign(std::move(key), std::move(value)); }
+    /// Keys arriving in order (as archives and property lists mostly hold them) append in
+    /// constant time.
+    void set(Value key, Value value);
     void erase(const Value& key) { map_.erase(key); }
     size_t size() const { return map_.size(); }
     bool empty() const { return map_.empty(); }

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <limits>
+#include <string_view>
+#include <vector>
 
 #include "foundation/Value.h"
 
@@ -56,6 +58,38 @@ TEST(Value, DictionariesTakeStringAndNumberKeys) {
     EXPECT_EQ(*v[Value(-7)].stringValue(), "minus seven");
     EXPECT_TRUE(v[Value("3")].isNull()) << "a string key is not a number key";
     EXPECT_EQ(v.count(), 3u);
+}
+
+TEST(Value, StringLookupsAgreeWithValueLookupsAmongKeysOfEveryKind) {
+    // Keys set out of order, in order and again, around the string keys on both sides.
+    Dictionary d;
+    d.set("m", 1);
+    d.set(Value(Bytes{1}), 2);
+    d.set("b", 3);
+    d.set(7, 4);
+    d.set(true, 5);
+    d.set("z", 6);
+    d.set("", 7);
+    d.set("m", 8);
+    d.set(Value(Array{}), 9);
+    d.set("z", 10);
+    EXPECT_EQ(d.size(), 8u);
+    for (const char* key : {"", "b", "m", "z"}) {
+        EXPECT_EQ(d[key], d[Value(key)]) << key;
+        EXPECT_EQ(d[std::string_view(key)], d[Value(key)]) << key;
+        EXPECT_TRUE(d.contains(key)) << key;
+    }
+    EXPECT_EQ(d["m"], Value(8));
+    EXPECT_EQ(d["z"], Value(10));
+    for (const char* key : {"a", "c", "zz", "7", "true"}) {
+        EXPECT_TRUE(d[key].isNull()) << key;
+        EXPECT_FALSE(d.contains(std::string_view(key))) << key;
+    }
+    // Iteration stays in key order: by kind (bool, number, string, data, array), then content.
+    std::vector<Value> keys;
+    for (const auto& [k, v] : d) keys.push_back(k);
+    std::vector<Value> expected{true, 7, "", "b", "m", "z", Value(Bytes{1}), Value(Array{})};
+    EXPECT_EQ(keys, expected);
 }
 
 TEST(Value, EqualityIsDeepAndCopiesAreIndependent) {
