@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "MonitorApp/channelstrips/ChannelStripModel.h"
+#include "MonitorApp/channelstrips/ChannelStripState.h"
+#include "MonitorApp/channelstrips/ChannelStripView.h"
+#include "foundation/RunLoop.h"
+#include "foundation/Value.h"
+
+namespace quenbril {
+
+/// One channel strip: its stored record, its live state and its view. Fills the view from the
+/// record, runs the strip's timecode display and, in the server role, evaluates its warnings.
+class ChannelStripController {
+  public:
+    /// Makes the strip views (128 x 128). The widget layer installs one at start; without one,
+    /// controllers have no view and every view call is skipped.
+    using ViewFactory = std::function<std::unique_ptr<ChannelStripView>()>;
+    static void setViewFactory(ViewFactory factory);
+
+    /// A new strip (a new record with a fresh id), with a view; the record's audio history off.
+    ChannelStripController();
+    /// A strip built from a strip dictionary, with a view.
+    explicit ChannelStripController(const Dictionary& dictionary);
+    /// A strip built from a strip dictionary without a view (the strip lists of hosted remotes).
+    static std::unique_ptr<ChannelStripController> makeWithoutView(const Dictionary& dictionary);
+
+    ~ChannelStripController();
+    ChannelStripController(const ChannelStripController&) = delete;
+    ChannelStripController& operator=(const ChannelStripController&) = delete;
+
+    ChannelStripModel& model() { return model_; }
+    const ChannelStripModel& model() const { return model_; }
+    ChannelStripState& state() { return state_; }
+    const ChannelStripState& state() const { return state_; }
+    /// The strip view, or null.
+    ChannelStripView* view() const { return view_.get(); }
+    bool audioAvailable() const { return audioAvailable_; }
+    void setAudioAvailable(bool v) { audioAvailable_ = v; }
+    int32_t counter() const { return counter_; }
+    void setCounter(int32_t v) { counter_ = v; }
+    int32_t warningCounter() const { return warningCounter_; }
+
+    /// Fills the view from the record: title, input, alternative input text, picture.
+    void update();
+
+    /// Starts the repeating 0.2 s timecode display on the main run loop (once).
+    void startLTCTimer();
+    void stopLTCTimer();
+    bool ltcTimerRunning() const { return ltcTimer_.isValid(); }
+    /// One tick of the timecode display.
+    void ltcTimerCallback();
+
+    /// The warning code to report for the strip: cycles through the raised warnings.
+    int32_t warningStatus();
+    /// The server role's warning evaluation (nothing in the remote role).
+    void updateWarnings();
+    void resetWarnings() { state_.reset(); }
+
+    /// Local state changes (never used in the remote role, where the server decides).
+    void clickedNotification();
+    void longClickedNotification();
+    void applyGroupState(int32_t groupState);
+
+  private:
+    struct WithoutView {};
+    ChannelStripController(WithoutView, const Dictionary& dictionary);
+    void showState();
+
+    ChannelStripModel model_;
+    ChannelStripState state_;
+    std::unique_ptr<ChannelStripView> view_;
+    bool audioAvailable_ = false;
+    int32_t counter_ = 0;
+    int32_t warningCounter_ = 0;
+    Timer ltcTimer_;
+};
+
+}  // namespace quenbril

@@ -1,0 +1,188 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "MonitorApp/channelstrips/ChannelStripController.h"
+#include "MonitorApp/channelstrips/GroupButtonView.h"
+#include "MonitorApp/channelstrips/LinkSender.h"
+#include "MonitorApp/channelstrips/PanelRenderer.h"
+#include "MonitorApp/channelstrips/Snapshot.h"
+#include "MonitorApp/channelstrips/StripArea.h"
+#include "MonitorApp/channelstrips/StripLayout.h"
+#include "foundation/NotificationCenter.h"
+#include "foundation/RunLoop.h"
+#include "foundation/Value.h"
+
+namespace quenbril {
+
+/// The one owner of the channel strips: the ordered list of strip controllers (the order of the
+/// server's last "Channels" list), the look-ups by id and by position, the layout of the strip
+/// views in panels A and B, the level display's map, the group buttons and snapshots, and the
+/// handlers of the server's per-strip data. Main thread only.
+class ChannelStripManager {
+  public:
+    using Controllers = std::vector<std::unique_ptr<ChannelStripController>>;
+
+    static ChannelStripManager& sharedInstance();
+    /// Tests: drops the shared instance (its strips, timers and observers).
+    static void resetSharedInstance();
+
+    ChannelStripManager();
+    ~ChannelStripManager();
+    ChannelStripManager(const ChannelStripManager&) = delete;
+    ChannelStripManager& operator=(const ChannelStripManager&) = delete;
+
+    // ---- Collaborators, installed by the application (tests install fakes) ----
+    /// Where group commands go; none drops them.
+    void setLinkSender(LinkSender* sender) { linkSender_ = sender; }
+    LinkSender* linkSender() const { return linkSender_; }
+
+    // ---- Set-up ----
+    /// Sets up the panels and the level display in the strip area (the first call makes them;
+    /// later calls only keep the new area).
+    void setSuperView(StripArea* area);
+    StripArea* superView() const { return area_; }
+    bool useMetal() const { return useMetal_; }
+    /// Makes the eight group buttons in the container (first call only).
+    void setGroupButtonView(GroupButtonContainer* container);
+    const std::vector<GroupButtonView*>& groupButtons() const { return groupButtons_; }
+    PanelRenderer* renderer() const { return renderer_; }
+
+    // ---- Building and saving ----
+    /// Replaces every strip with those of a "Channels" list. Disabled strips are dropped, and
+    /// so are strips past the 128th; an entry that is not a dictionary is skipped.
+    void initFromProperyArray(const Array& channels);
+    /// Every strip's dictionary, in list order.
+    Array propertyArray() const;
+    /// Refreshes the panel flags, every strip's view, the positions and the level map.
+    void updateChannels();
+
+    // ---- Look-ups ----
+    static Controllers& channelStripControllers();
+    Controllers& controllers() { return controllers_; }
+    const Controllers& controllers() const { return controllers_; }
+    /// The first strip with that id; none for 0, which names no strip.
+    ChannelStripController* controllerWithCSID(int64_t csID) const;
+    static ChannelStripController* controllerByID(int64_t csID);
+    static int32_t controllerIndexByID(int64_t csID);
+    /// The list position of a controller of the shared list, or -1.
+    static int32_t controllerIndexOf(const ChannelStripController* controller);
+    /// The position of the strip among the enabled strips (its level byte), or -1.
+    int32_t indexOfChannelStripID(int64_t csID) const;
+    static ChannelStripController* controllerByIndexInPanel(const Controllers& controllers,
+                                                            int32_t index, std::string_view panel);
+    static int32_t indexInPanel(const Controllers& controllers,
+                                const ChannelStripController* controller);
+    static int32_t controllersInPanel(const Controllers& controllers, std::string_view panel);
+    static ChannelStripController* controllerByIndexInCurrentPanel(int32_t index);
+    int32_t enabledChannels(std::string_view panel) const;
+    bool isWarningOn() const;
+    std::string activeChannelNamesForChat() const;
+    /// List positions of the strips soloed or hard-soloed, and of the active strips.
+    Array hardSoloedChannels() const;
+    Array activeChannels() const;
+
+    // ---- Strip editor ----
+    bool createChannelStrip();
+    void removeChannelStrips(const std::vector<int32_t>& positions);
+    void removeChannelStrip(int32_t position);
+    int32_t findFreeAudioInput() const;
+    static bool isInputChannelAvailable(int32_t input);
+
+    // ---- Views and panels ----
+    int32_t panelIndex() const { return panelIndex_; }
+    void setPanelIndex(int32_t panelIndex);
+    void updatePositions();
+    void updateSizes();
+    void updateRendererMap();
+    void scrollUp();
+    void setKeyboardFocus();
+    void updateStates();
+    void updateAppearances();
+    void preferencesChanged();
+    void allChannelsOff();
+    void reset();
+    void scrollViewScrolled();
+    void scrollEnded();
+    bool isScrolling() const { return scrolling_; }
+    /// One tick of the draw timer: the level display redraws itself, so nothing is left to do.
+    void drawChannels() {}
+    const std::string& previouslyClickedChannel() const { return previouslyClickedChannel_; }
+    void setPreviouslyClickedChannel(std::string text) {
+        previouslyClickedChannel_ = std::move(text);
+    }
+    /// Panel flags of the enabled strips: 1 for panel B.
+    const std::array<uint8_t, kMaxStrips>& panelArray() const { return panelArray_; }
+    void clientClickedChannel(int32_t index, const std::string& fromIP);
+    void clientLongClickedChannel(int32_t index);
+
+    // ---- Snapshots and groups ----
+    void applySnapshot(const Snapshot& snapshot);
+    /// Sets the group buttons from a "GroupStates" value: exactly eight numbers, else nothing
+    /// changes ("Wrong amount of groups"). Answers whether it was applied.
+    bool applyGroupStates(const Value& states);
+    void groupClicked(const Notification& notification);
+    void groupLongClicked(const Notification& notification);
+    Array groupAssignments();
+    void soloClear();
+    void soloHardClear();
+    static Color colorForIndex(int32_t index);
+
+    // ---- Server data ----
+    void activeChannelsReceived(const Array& ids);
+    void soloChannelsReceived(const Array& ids);
+    void autoSoloChannelsReceived(const Array& ids);
+    /// Queues the warning update on the main run loop and returns at once.
+    void updateWarningsFromServer(const Array& pairs);
+    /// The warning update itself (one pass over the pairs).
+    void applyWarningsFromServer(const Array& pairs);
+    static bool warningIgnored(int32_t code);
+    void updateBatteryDataFromServer(const Array& pairs);
+    void updateBatteryTimeDataFromServer(const Array& pairs);
+    void updateAntennaDataFromServer(const Array& pairs);
+    void ltcSampleReceived(const Array& samples);
+    void updateLTCData();
+    /// The server role's warning pass, sent to the hosted remotes.
+    void updateWarnings();
+    /// The server role's per-frame level update (128 level bytes).
+    void updateLevels(const uint8_t* levels);
+    /// Level frames from the server go straight to the engine's histories, which the level
+    /// display draws; nothing is left for the strips to do with them.
+    void updateLevelsFromServer(const uint8_t* levels, int length) {
+        (void)levels;
+        (void)length;
+    }
+    void updateRfLevelsFromServer(const uint8_t* levels, int length) {
+        (void)levels;
+        (void)length;
+    }
+
+  private:
+    void removeAllViews();
+    void showLTCParameters(ChannelStripController& controller);
+
+    Controllers controllers_;
+    std::vector<GroupButtonView*> groupButtons_;
+    int32_t panelIndex_ = 0;
+    bool useMetal_ = false;
+    StripArea* area_ = nullptr;
+    GroupButtonContainer* groupButtonView_ = nullptr;
+    PanelRenderer* renderer_ = nullptr;
+    LinkSender* linkSender_ = nullptr;
+    std::string previouslyClickedChannel_ = "(No channel clicked)";
+    std::array<uint8_t, kMaxStrips> panelArray_{};
+    bool scrolling_ = false;
+    Timer drawTimer_;
+    Timer scrollTimer_;
+    std::vector<NotificationObserver> observers_;
+    // Tasks queued on the main run loop check this before they touch the manager.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace quenbril

@@ -1,0 +1,38 @@
+#include "MonitorApp/channelstrips/PlayerStripLookup.h"
+
+#include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/channelstrips/PlayerManager.h"
+
+namespace quenbril {
+
+namespace {
+
+int32_t indexOfPlayerNamed(const ChannelStripController* controller) {
+    if (!controller || !controller->model().playerName()) {
+        return -1;
+    }
+    const std::string& playerName = *controller->model().playerName();
+    const auto& players = PlayerManager::sharedInstance().players();
+    for (size_t i = 0; i < players.size(); ++i) {
+        if (players[i] && players[i]->displayName() == playerName) {
+            return static_cast<int32_t>(i);
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
+int32_t PlayerStripLookup::indexOfPlayerInChannelStripIndex(int32_t stripIndex) {
+    const auto& controllers = ChannelStripManager::channelStripControllers();
+    if (stripIndex < 0 || static_cast<size_t>(stripIndex) >= controllers.size()) {
+        return -1;
+    }
+    return indexOfPlayerNamed(controllers[static_cast<size_t>(stripIndex)].get());
+}
+
+int32_t PlayerStripLookup::indexOfPlayerInChannelStripID(int64_t csID) {
+    return indexOfPlayerNamed(ChannelStripManager::controllerByID(csID));
+}
+
+}  // namespace quenbril

@@ -1,0 +1,52 @@
+#include "MonitorApp/channelstrips/SnapshotManager.h"
+
+#include "foundation/Log.h"
+
+namespace quenbril {
+
+SnapshotManager& SnapshotManager::sharedInstance() {
+    static SnapshotManager instance;
+    return instance;
+}
+
+Snapshot SnapshotManager::snapshotFromDictionary(const Dictionary& d) {
+    Snapshot snapshot;
+    if (const std::string* title = d["title"].stringValue()) {
+        snapshot.setTitle(*title);
+    }
+    snapshot.setOrderIndex(d["orderIndex"].intValue().value_or(0));
+    snapshot.setMidiB1(d["midiB1"].intValue().value_or(0));
+    snapshot.setMidiB2(d["midiB2"].intValue().value_or(0));
+    snapshot.setMidiChannel(d["midiChannel"].intValue().value_or(0));
+    snapshot.setMidiCommand(d["midiCommand"].intValue().value_or(0));
+    if (const Array* names = d["groupNames"].arrayValue()) {
+        for (const Value& name : *names) {
+            // A name's position is its group number, so a name of the wrong kind keeps its
+            // place as an empty name.
+            if (const std::string* s = name.stringValue()) {
+                snapshot.groupNames().push_back(*s);
+            } else {
+                log(LogLevel::Warning, "Snapshot: skipped a group name of kind %s",
+                    Value::kindName(name.kind()));
+                snapshot.groupNames().emplace_back();
+            }
+        }
+    }
+    if (const Array* settings = d["channelSettings"].arrayValue()) {
+        for (const Value& entry : *settings) {
+            const Dictionary* fields = entry.dictionaryValue();
+            if (!fields) {
+                log(LogLevel::Warning, "Snapshot: skipped a channel setting of kind %s",
+                    Value::kindName(entry.kind()));
+                continue;
+            }
+            ChannelSettings setting;
+            setting.setCsID((*fields)["csID"].longLongValue().value_or(0));
+            setting.setGroupIndex((*fields)["groupIndex"].intValue().value_or(0));
+            snapshot.channelSettings().push_back(setting);
+        }
+    }
+    return snapshot;
+}
+
+}  // namespace quenbril

@@ -1,0 +1,81 @@
+// Rebuilding 128 strips from a "Channels" list and applying a 128-pair "ChannelWarnings", with
+// recording views: prints the median time of each over many runs.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <vector>
+
+#include "MonitorApp/audio/PELAudioEngine.h"
+#include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/channelstrips/UserSettingsManager.h"
+#include "foundation/Log.h"
+#include "foundation/ManualRunLoop.h"
+#include "tests/MonitorApp/channelstrips/StripFakes.h"
+
+using namespace quenbril;
+
+namespace {
+
+double medianMicroseconds(int runs, const std::function<void()>& work) {
+    std::vector<double> times;
+    times.reserve(static_cast<size_t>(runs));
+    for (int i = 0; i < runs; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        const auto end = std::chrono::steady_clock::now();
+        times.push_back(std::chrono::duration<double, std::micro>(end - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+}  // namespace
+
+int main() {
+    setLogLevel(LogLevel::Warning);
+    char pattern[] = "/tmp/quenbril-strips-bench-XXXXXX";
+    if (!mkdtemp(pattern)) return 1;
+    setenv("XDG_CONFIG_HOME", pattern, 1);
+    ManualRunLoop loop;
+    RunLoop::setMain(&loop);
+    ChannelStripController::setViewFactory([] { return std::make_unique<FakeStripView>(); });
+
+    ChannelStripManager& manager = ChannelStripManager::sharedInstance();
+    FakeStripArea area;
+    FakeGroupContainer groups;
+    manager.setSuperView(&area);
+    manager.setGroupButtonView(&groups);
+
+    Array channels;
+    Array warnings;
+    for (int i = 1; i <= 128; ++i) {
+        channels.emplace_back(Dictionary{{"csID", int64_t{1000} + i},
+                                         {"name", "Strip " + std::to_string(i)},
+                                         {"wirelessName", "No device"},
+                                         {"playerName", "No player"},
+                                         {"panel", i <= 64 ? "A" : "B"},
+                                         {"audioInput", i - 1},
+                                         {"channelEnabled", true}});
+        warnings.emplace_back(int64_t{1000} + i);
+        warnings.emplace_back(i % 4);
+    }
+
+    const double rebuild = medianMicroseconds(200, [&] { manager.initFromProperyArray(channels); });
+    const double warningsPass =
+        medianMicroseconds(2000, [&] { manager.applyWarningsFromServer(warnings); });
+
+    std::printf("rebuild 128 strips from \"Channels\":        %8.1f us (median of 200)\n", rebuild);
+    std::printf("apply 128-pair \"ChannelWarnings\" (1 pass): %8.1f us (median of 2000)\n",
+                warningsPass);
+
+    ChannelStripManager::resetSharedInstance();
+    PELAudioEngine::resetSharedInstance();
+    UserSettingsManager::resetSharedInstance();
+    RunLoop::setMain(nullptr);
+    std::filesystem::remove_all(pattern);
+    return 0;
+}

@@ -1,0 +1,69 @@
+// Feeds arbitrary property lists to the strip manager as the server's strip messages: a
+// dictionary whose keys name the messages ("Channels", "ActiveChannels", "ChannelWarnings",
+// "BatteryData", "LTCSample", "Snapshot", "GroupStates"...) and whose values are their values.
+// Nothing may crash, and the per-strip tables must stay within bounds.
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+#include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/channelstrips/SnapshotManager.h"
+#include "foundation/Log.h"
+#include "foundation/ManualRunLoop.h"
+#include "foundation/PropertyList.h"
+#include "tests/MonitorApp/channelstrips/StripFakes.h"
+
+using namespace quenbril;
+
+namespace {
+
+struct Setup {
+    Setup() {
+        setLogLevel(LogLevel::None);
+        char pattern[] = "/tmp/quenbril-fuzz-strips-XXXXXX";
+        if (!mkdtemp(pattern)) std::abort();
+        setenv("XDG_CONFIG_HOME", pattern, 1);
+        RunLoop::setMain(&loop);
+        ChannelStripController::setViewFactory([] { return std::make_unique<FakeStripView>(); });
+        ChannelStripManager& manager = ChannelStripManager::sharedInstance();
+        manager.setSuperView(&area);
+        manager.setGroupButtonView(&groups);
+    }
+    ManualRunLoop loop;
+    FakeStripArea area;
+    FakeGroupContainer groups;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static Setup setup;
+    const std::optional<Value> root = PropertyList::read(data, size);
+    if (!root || !root->dictionaryValue()) {
+        return 0;
+    }
+    const Dictionary& messages = *root->dictionaryValue();
+    ChannelStripManager& manager = ChannelStripManager::sharedInstance();
+    auto arrayOf = [&](const char* key) -> const Array* { return messages[key].arrayValue(); };
+    if (const Array* a = arrayOf("Channels")) manager.initFromProperyArray(*a);
+    if (const Array* a = arrayOf("ActiveChannels")) manager.activeChannelsReceived(*a);
+    if (const Array* a = arrayOf("SoloedChannels")) manager.soloChannelsReceived(*a);
+    if (const Array* a = arrayOf("AutoSoloedChannels")) manager.autoSoloChannelsReceived(*a);
+    if (const Array* a = arrayOf("ChannelWarnings")) manager.updateWarningsFromServer(*a);
+    if (const Array* a = arrayOf("BatteryData")) manager.updateBatteryDataFromServer(*a);
+    if (const Array* a = arrayOf("BatteryTimeData")) manager.updateBatteryTimeDataFromServer(*a);
+    if (const Array* a = arrayOf("AntennaData")) manager.updateAntennaDataFromServer(*a);
+    if (const Array* a = arrayOf("LTCSample")) manager.ltcSampleReceived(*a);
+    if (const Dictionary* d = messages["Snapshot"].dictionaryValue()) {
+        manager.applySnapshot(SnapshotManager::snapshotFromDictionary(*d));
+    }
+    manager.applyGroupStates(messages["GroupStates"]);
+    manager.updateLTCData();
+    manager.updateWarnings();
+    manager.setPanelIndex(1);
+    manager.setPanelIndex(0);
+    setup.loop.runPending();
+    setup.loop.advance(0.25);
+    if (manager.controllers().size() > static_cast<size_t>(kMaxStrips)) std::abort();
+    return 0;
+}

@@ -1,0 +1,198 @@
+#include "StripTestEnvironment.h"
+
+namespace quenbril {
+namespace {
+
+class Controller : public StripTest {
+  protected:
+    void SetUp() override {
+        StripTest::SetUp();
+        buildStrips(1);
+        c = manager().controllers()[0].get();
+        view = &viewOf(1);
+    }
+    void counters(int peak, int clip, int sym, int mean, int hf, int lpf) {
+        ChannelStripState& s = c->state();
+        s.setPeakWarnings(peak);
+        s.setClipWarnings(clip);
+        s.setSymmetryWarnings(sym);
+        s.setMeanWarnings(mean);
+        s.setHfWarnings(hf);
+        s.setLpfWarnings(lpf);
+    }
+    ChannelStripController* c = nullptr;
+    FakeStripView* view = nullptr;
+};
+
+TEST_F(Controller, TitleFromNameSeparatorReceiverAndPlayer) {
+    c->model().setName(std::string("Vox--Wireless 4"));
+    c->update();
+    EXPECT_EQ(view->title, "Vox");
+    EXPECT_EQ(view->alternativeInput, "Wireless 4");
+    c->model().setName(std::string("a--b--c"));
+    c->update();
+    EXPECT_EQ(view->title, "a--b--c");
+    c->model().setName(std::string(""));
+    c->update();
+    EXPECT_EQ(c->model().name(), std::string(" "));
+
+    c->model().setName(std::string("Vox"));
+    c->model().setWirelessName(std::string("Rx 7"));
+    settings().setTitleShows(3);
+    c->update();
+    EXPECT_EQ(view->title, "Rx 7");
+
+    auto ann = std::make_shared<Player>();
+    ann->setName(std::string("Ann"));
+    ann->setRoleName(std::string("Juliet"));
+    ann->setImage(Bytes{1, 2, 3});
+    PlayerManager::sharedInstance().players().push_back(ann);
+    c->model().setPlayerName(std::string("Ann as Juliet"));
+    settings().setTitleShows(1);
+    c->update();
+    EXPECT_EQ(view->title, "Juliet");
+    EXPECT_EQ(view->image, (Bytes{1, 2, 3}));
+    settings().setTitleShows(2);
+    c->update();
+    EXPECT_EQ(view->title, "Ann");
+    settings().setShowImages(0);
+    c->update();
+    EXPECT_EQ(view->title, "Vox") << "player titles need pictures on";
+    EXPECT_FALSE(view->image);
+}
+
+TEST_F(Controller, ScpWarningThresholdsAndChatMessageOnTheRisingEdge) {
+    std::vector<Dictionary> chat;
+    auto observer = NotificationCenter::defaultCenter().addObserver(
+        "ChatMessage", [&](const Notification& n) { chat.push_back(n.userInfo); });
+    counters(2, 5, 0, 3, 0, 0);  // k = 3, s = 10
+    c->updateWarnings();
+    EXPECT_FALSE(c->state().warningOn());
+    EXPECT_EQ(c->state().peakWarnings(), 0) << "counters clear while nothing is raised";
+    counters(2, 5, 0, 4, 0, 0);  // s = 11
+    c->updateWarnings();
+    EXPECT_TRUE(c->state().warningOn());
+    ASSERT_EQ(chat.size(), 1u);
+    EXPECT_EQ(chat[0]["message"], Value("SCP alert notification!"));
+    EXPECT_EQ(chat[0]["sender"], Value("S1 (chan 2)"));
+    EXPECT_EQ(chat[0]["type"], Value(1));
+    c->updateWarnings();
+    EXPECT_EQ(chat.size(), 1u) << "no message while it stays raised";
+
+    counters(0, 0, 0, 0, 0, 1);
+    c->updateWarnings();
+    EXPECT_TRUE(c->state().warningOn()) << "one lpf detection raises it";
+    counters(3, 0, 0, 0, 0, 0);
+    settings().setWarningSensitivity(1);
+    c->updateWarnings();
+    EXPECT_TRUE(c->state().warningOn()) << "three peaks raise it";
+    counters(0, 1, 1, 0, 0, 0);
+    settings().setWarningSensitivity(2);
+    c->updateWarnings();
+    EXPECT_TRUE(c->state().warningOn()) << "sensitivity 2: one kind, more than one detection";
+    counters(0, 0, 0, 0, 0, 0);
+    c->updateWarnings();
+    EXPECT_FALSE(c->state().warningOn());
+
+    settings().setActAsClient(true);
+    counters(0, 0, 0, 0, 0, 5);
+    c->updateWarnings();
+    EXPECT_FALSE(c->state().warningOn()) << "the remote role evaluates nothing";
+}
+
+TEST_F(Controller, RfAndBatteryWarnings) {
+    WirelessManager registry;
+    WirelessManager::setSharedInstance(&registry);
+    auto rx = std::make_shared<WirelessDevice>();
+    registry.devices()["Rx"] = rx;
+    c->model().setWirelessName(std::string("Rx"));
+    for (auto [threshold, rf, raised] : {std::tuple{19, 49, true},
+                                         {19, 50, false},
+                                         {81, 49, true},
+                                         {20, 19, true},
+                                         {20, 20, false},
+                                         {80, 79, true},
+                                         {80, -1, false}}) {
+        settings().setRfThreshold(threshold);
+        rx->setRf(rf);
+        c->updateWarnings();
+        EXPECT_EQ(c->state().rfWarningOn(), raised) << threshold << " " << rf;
+    }
+    c->model().setRfWarnEnabled(false);
+    rx->setRf(0);
+    c->updateWarnings();
+    EXPECT_FALSE(c->state().rfWarningOn());
+
+    settings().setBatThreshold(30);
+    view->setBatteryPower(25);
+    c->updateWarnings();
+    EXPECT_TRUE(c->state().batWarningOn());
+    view->setBatteryPower(-1);
+    c->updateWarnings();
+    EXPECT_TRUE(c->state().batWarningOn()) << "\"?\" changes nothing";
+    view->setBatteryPower(35);
+    c->updateWarnings();
+    EXPECT_FALSE(c->state().batWarningOn());
+
+    WirelessManager::setSharedInstance(nullptr);
+    c->updateWarnings();
+    EXPECT_EQ(view->removeWirelessCalls, 1);
+
+    settings().setDisableAllWarnings(true);
+    c->state().setBatWarningOn(true);
+    c->updateWarnings();
+    EXPECT_FALSE(c->state().batWarningOn());
+}
+
+TEST_F(Controller, RaisedWarningsAreShownAndReportedInTurn) {
+    EXPECT_EQ(c->warningStatus(), 0);
+    c->state().setWarningOn(true);
+    c->state().setRfWarningOn(true);
+    c->state().setBatWarningOn(true);
+    EXPECT_EQ(c->warningStatus(), 3) << "reporting starts with the second warning";
+    EXPECT_EQ(c->warningStatus(), 2);
+    EXPECT_EQ(c->warningStatus(), 1);
+
+    // The displayed cycle: counters keep the three flags raised (lpf, RF and battery).
+    WirelessManager registry;
+    WirelessManager::setSharedInstance(&registry);
+    registry.devices()["Rx"] = std::make_shared<WirelessDevice>();
+    c->model().setWirelessName(std::string("Rx"));
+    view->setBatteryPower(5);
+    view->pending = 12;
+    for (int i = 0; i < 4; ++i) {
+        c->state().setLpfWarnings(1);
+        c->updateWarnings();
+    }
+    EXPECT_EQ(view->warningCodes, (std::vector<int32_t>{1, 3, 2, 1}));
+    EXPECT_EQ(view->quality, 12);
+}
+
+TEST_F(Controller, LocalStateChanges) {
+    const std::vector<uint64_t> clicked{1, 0, 2, 3, 4};
+    const std::vector<uint64_t> longClicked{2, 2, 0, 0, 4};
+    for (uint64_t s = 0; s < 5; ++s) {
+        c->state().setChannelState(s);
+        c->clickedNotification();
+        EXPECT_EQ(c->state().channelState(), clicked[s]);
+        c->state().setChannelState(s);
+        c->longClickedNotification();
+        EXPECT_EQ(c->state().channelState(), longClicked[s]);
+    }
+    c->applyGroupState(2);
+    EXPECT_EQ(c->state().channelState(), 3u);
+    c->applyGroupState(7);
+    EXPECT_EQ(c->state().channelState(), 3u);
+    c->applyGroupState(0);
+    EXPECT_EQ(view->lastAppearanceState, 0u);
+
+    auto bare = ChannelStripController::makeWithoutView(strip(9));
+    EXPECT_EQ(bare->view(), nullptr);
+    bare->update();
+    bare->state().setLpfWarnings(1);
+    bare->updateWarnings();
+    EXPECT_TRUE(bare->state().warningOn());
+}
+
+}  // namespace
+}  // namespace quenbril

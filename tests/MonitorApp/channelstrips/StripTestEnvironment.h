@@ -1,0 +1,117 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "MonitorApp/audio/PELAudioEngine.h"
+#include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/channelstrips/ColorHelper.h"
+#include "MonitorApp/channelstrips/LTCManager.h"
+#include "MonitorApp/channelstrips/PlayerManager.h"
+#include "MonitorApp/channelstrips/UserSettingsManager.h"
+#include "MonitorApp/serverrole/ClientManager.h"
+#include "MonitorApp/serverrole/WirelessManager.h"
+#include "StripFakes.h"
+#include "foundation/ManualRunLoop.h"
+#include "foundation/UserDefaults.h"
+
+namespace quenbril {
+
+/// Each test gets a fresh settings folder, fresh shared instances, a virtual-time main run loop
+/// and fake strip views; every view the controllers make is kept in `views` in making order.
+class StripTest : public testing::Test {
+  protected:
+    static constexpr double kStartTime = 800000000.0;
+
+    void SetUp() override {
+        char pattern[] = "/tmp/quenbril-strips-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        if (const char* previous = std::getenv("XDG_CONFIG_HOME")) savedConfigHome_ = previous;
+        setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
+        loop_ = std::make_unique<ManualRunLoop>(kStartTime);
+        RunLoop::setMain(loop_.get());
+        resetShared();
+        ChannelStripController::setViewFactory([this] {
+            auto view = std::make_unique<FakeStripView>();
+            views.push_back(view.get());
+            return view;
+        });
+        manager().setLinkSender(&sender);
+    }
+
+    void TearDown() override {
+        resetShared();
+        ChannelStripController::setViewFactory(nullptr);
+        WirelessManager::setSharedInstance(nullptr);
+        ClientManager::setSharedInstance(nullptr);
+        RunLoop::setMain(nullptr);
+        loop_.reset();
+        if (savedConfigHome_) {
+            setenv("XDG_CONFIG_HOME", savedConfigHome_->c_str(), 1);
+        } else {
+            unsetenv("XDG_CONFIG_HOME");
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(root_, ignored);
+    }
+
+    static void resetShared() {
+        ChannelStripManager::resetSharedInstance();
+        PELAudioEngine::resetSharedInstance();
+        UserSettingsManager::resetSharedInstance();
+        PlayerManager::resetSharedInstance();
+        LTCManager::resetSharedInstance();
+        ColorHelper::resetSharedInstance();
+        UserDefaults::resetStandardUserDefaults();
+    }
+
+    static ChannelStripManager& manager() { return ChannelStripManager::sharedInstance(); }
+    static UserSettingsManager& settings() { return UserSettingsManager::sharedInstance(); }
+
+    /// A strip dictionary with the given id, panel and name (enabled unless said otherwise).
+    static Dictionary strip(int64_t csID, const char* panel = "A", const std::string& name = "",
+                            bool enabled = true) {
+        return Dictionary{{"csID", csID},
+                          {"panel", panel},
+                          {"name", name.empty() ? "S" + std::to_string(csID) : name},
+                          {"wirelessName", "No device"},
+                          {"playerName", "No player"},
+                          {"audioInput", static_cast<int>(csID % 1000)},
+                          {"channelEnabled", enabled},
+                          {"rfWarnEnabled", true},
+                          {"scpEnabled", true}};
+    }
+
+    /// Builds strips with ids 1..n, all in panel A.
+    static void buildStrips(int n, const char* panel = "A") {
+        Array channels;
+        for (int i = 1; i <= n; ++i) channels.emplace_back(strip(i, panel));
+        manager().initFromProperyArray(channels);
+    }
+
+    FakeStripView& viewOf(int64_t csID) {
+        ChannelStripController* c = ChannelStripManager::controllerByID(csID);
+        EXPECT_NE(c, nullptr) << "no strip " << csID;
+        return *static_cast<FakeStripView*>(c->view());
+    }
+    ChannelStripState& stateOf(int64_t csID) {
+        return ChannelStripManager::controllerByID(csID)->state();
+    }
+
+    std::string root_;
+    std::optional<std::string> savedConfigHome_;
+    std::unique_ptr<ManualRunLoop> loop_;
+    std::vector<FakeStripView*> views;
+    RecordingSender sender;
+    FakeStripArea area;
+    FakeGroupContainer groups;
+};
+
+}  // namespace quenbril
