@@ -78,7 +78,7 @@ void ViewController::messageReceivedFromServer(const Value& value) {
     if (!message) {
         throw LinkTypeError(std::string("a message that is ") + Value::kindName(value.kind()));
     }
-    const std::optional<std::string>& command = Reader::command(*message).get();
+    const std::optional<std::string> command = Reader::command(*message).get();
     if (!command) return;
     const std::optional<size_t> index = commandIndex(*command);
     if (!index) return;
