@@ -1,6 +1,8 @@
 // The remote's start and reconnection against a loopback server that speaks the link's frames:
 // a headless main window, its connection dialog and the shared server link, by manual address.
 
+#include <cstring>
+
 #include "MonitorApp/LinkFrame.h"
 #include "tests/MonitorApp/lifecycle/LifeCycleTest.h"
 
@@ -103,6 +105,19 @@ TEST_F(RemoteStart, DecodedMessagesReachTheMainWindow) {
     vc->updateStatusMessage();
     EXPECT_EQ(vc->registerLabelText(), "MIC CHECK ACT 3");
     EXPECT_TRUE(vc->registerLabelIsRed());
+}
+
+TEST_F(RemoteStart, OnTheFirstRunTheStreamFillsTheEnginesRing) {
+    // No role is stored yet when the window loads and makes the engine.
+    startAndConnect();
+    ASSERT_FALSE(PELAudioEngine::sharedInstance().actAsClient());
+    confirm();
+    std::vector<float> samples(256, 0.25f);
+    Bytes left(samples.size() * sizeof(float));
+    std::memcpy(left.data(), samples.data(), left.size());
+    ASSERT_TRUE(server->sendMessage(Dictionary{{"Command", "StreamData"}, {"LeftValue", left}}));
+    EXPECT_TRUE(waitFor(
+        [] { return PELAudioEngine::sharedInstance().clientRing().dataInBuffer() == 256; }));
 }
 
 TEST_F(RemoteStart, ASilentServerIsDropped) {
