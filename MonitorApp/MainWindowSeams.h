@@ -1,0 +1,106 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace quenbril {
+
+class ChannelStripView;
+
+// The windows and controls the main window controller feeds or opens, as it sees them. The
+// windows themselves come with their own subsystems; until one exists its segue finds no
+// destination and is skipped, and every call on an absent window is skipped.
+
+/// What a segue opens. `show()` brings the window up once it is prepared.
+class SegueDestination {
+  public:
+    virtual ~SegueDestination() = default;
+    virtual void show() {}
+};
+
+/// The performer window ("editPlayer").
+class PerformerWindow : public virtual SegueDestination {
+  public:
+    virtual int32_t channelIndex() const = 0;
+    virtual int32_t playerIndex() const = 0;
+    virtual bool isClosed() const = 0;
+    virtual void setReadOnly(bool readOnly) = 0;
+    virtual void setPlayerIndex(int32_t index) = 0;
+    virtual void setChannelIndex(int32_t index) = 0;
+    virtual void setQuadversity(bool quadversity) = 0;
+    /// Shows that strip's performer and history.
+    virtual void updatePlayer(int32_t playerIndex, int32_t channelIndex) = 0;
+    /// Window title and history colours of the strip.
+    virtual void updateTitle(int32_t channelIndex) = 0;
+    /// The status line under the history ("battery").
+    virtual void setBatteryText(const std::string& text) = 0;
+    /// The history renderer's four antenna curves and single line.
+    virtual void setRendererQuadversity(bool quadversity) = 0;
+    virtual void setRendererSingleLine(bool singleLine) = 0;
+    virtual void lock(bool locked) = 0;
+};
+
+/// The chat panel's message table.
+class ChatTable {
+  public:
+    virtual ~ChatTable() = default;
+    virtual void reloadData() = 0;
+    virtual void scrollToEnd() = 0;
+    /// Refills the recipient menu from the chat users.
+    virtual void updateClients() = 0;
+    virtual void lock(bool locked) = 0;
+};
+
+/// The chat panel's quick-message buttons.
+class ChatButtons {
+  public:
+    virtual ~ChatButtons() = default;
+    /// The first button's label.
+    virtual void updateButtonText(const std::string& text) = 0;
+    virtual void lock(bool locked) = 0;
+};
+
+/// The chat panel ("showSplit"): the table first, the buttons last.
+class ChatSplit : public virtual SegueDestination {
+  public:
+    virtual std::shared_ptr<ChatTable> firstChild() = 0;
+    virtual std::shared_ptr<ChatButtons> lastChild() = 0;
+};
+
+/// The page notifier ("showChatNotifier").
+class ChatNotifier : public virtual SegueDestination {
+  public:
+    virtual void setMessage(const std::string& message) = 0;
+    virtual void setSender(const std::string& sender) = 0;
+    virtual void setTextLabel(const std::string& text) = 0;
+    /// Sizes the label to its text.
+    virtual void screenResize() = 0;
+    virtual bool isViewLoaded() const = 0;
+    virtual void closeMe() = 0;
+};
+
+/// Modal alerts; the application shows a message box, tests record.
+class AlertPresenter {
+  public:
+    virtual ~AlertPresenter() = default;
+    virtual void runModal(const std::string& messageText) = 0;
+};
+
+/// The main window's scroll view around the strips.
+class StripScroller {
+  public:
+    virtual ~StripScroller() = default;
+    /// Scrolls the document view so that the strip view's frame is visible.
+    virtual void scrollStripToVisible(const ChannelStripView& view) = 0;
+};
+
+/// An image button with a title (the header's "Reset", "Solo clear", "Snaps", "Chat", "A"/"B").
+class TitledButton {
+  public:
+    virtual ~TitledButton() = default;
+    virtual std::string title() const = 0;
+    virtual void setTitle(const std::string& title) = 0;
+};
+
+}  // namespace quenbril

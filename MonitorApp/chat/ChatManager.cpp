@@ -1,0 +1,186 @@
+#include "MonitorApp/chat/ChatManager.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "MonitorApp/channelstrips/LinkSender.h"
+#include "MonitorApp/channelstrips/SharedInstance.h"
+#include "MonitorApp/channelstrips/UserSettingsManager.h"
+#include "MonitorApp/chat/ChatNotifications.h"
+#include "MonitorApp/chat/TextSearch.h"
+#include "MonitorApp/chat/UUIDString.h"
+#include "foundation/Log.h"
+#include "foundation/NotificationCenter.h"
+#include "foundation/RunLoop.h"
+#include "foundation/UserDefaults.h"
+
+namespace quenbril {
+
+namespace {
+
+SharedInstance<ChatManager> shared;
+std::atomic<LinkSender*> linkSender{nullptr};
+
+std::optional<std::string> stringField(const Dictionary& d, const char* key) {
+    if (const std::string* s = d[key].stringValue()) return *s;
+    return std::nullopt;
+}
+
+}  // namespace
+
+ChatManager& ChatManager::sharedInstance() { return shared.get(); }
+
+void ChatManager::resetSharedInstance() { shared.reset(); }
+
+ChatManager::ChatManager() {
+    ChatMessage::registerArchiveDecoder();
+    for (size_t i = 0; i < kPlaceholderCount; ++i) {
+        auto m = std::make_shared<ChatMessage>();
+        m->setSender("");
+        m->setRecipient("");
+        m->setMessage("");
+        m->setUuid("");
+        messages_.push_back(std::move(m));
+    }
+}
+
+void ChatManager::setLinkSender(LinkSender* sender) { linkSender.store(sender); }
+
+std::string ChatManager::uuid() {
+    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    if (auto stored = defaults.stringForKey(kUUIDKey)) return *stored;
+    std::string made = UUIDString::make();
+    // A failed write keeps the id for this run; the next run makes another.
+    defaults.setObject(made, kUUIDKey);
+    return made;
+}
+
+ChatManager::Messages& ChatManager::messages() { return sharedInstance().messages_; }
+
+void ChatManager::addMessage(std::optional<std::string> message,
+                             std::optional<std::string> messageId,
+                             std::optional<std::string> sender, std::optional<std::string> uuid,
+                             std::optional<std::string> recipient, uint64_t type) {
+    auto m = std::make_shared<ChatMessage>();
+    m->setMessage(std::move(message));
+    m->setMessageId(std::move(messageId));
+    m->setSender(std::move(sender));
+    m->setUuid(std::move(uuid));
+    m->setRecipient(std::move(recipient));
+    m->setMessageType(type);
+    m->setDate(RunLoop::main().now());
+    Messages& list = messages();
+    list.push_back(std::move(m));
+    if (list.size() > kMaxMessages) list.erase(list.begin());
+}
+
+void ChatManager::removeMessage(const std::optional<std::string>& messageId, bool shouldSend) {
+    if (!messageId || messageId->empty()) {
+        log(LogLevel::Warning, "Chat: a removal without a message id is ignored");
+        return;
+    }
+    Messages& list = messages();
+    auto found = std::find_if(list.begin(), list.end(), [&](const auto& m) {
+        return m->messageId() &&
+               TextSearch::containsIgnoringCaseAndAccents(*m->messageId(), *messageId);
+    });
+    if (found != list.end()) {
+        (*found)->setMessage(ChatMessage::kRemovedText);
+        (*found)->setUuid(ChatMessage::kRemovedUUID);
+    }
+    if (shouldSend) {
+        if (LinkSender* sender = linkSender.load()) {
+            sender->sendDictionary(
+                Dictionary{{"Command", "ChatRemoveMessage"}, {"Value", *messageId}});
+        }
+    }
+    NotificationCenter::defaultCenter().post(ChatNotification::kRefreshChat);
+}
+
+void ChatManager::updateFromProps(const Array& props) {
+    std::vector<ChatClient>& clients = sharedInstance().chatClients_;
+    clients.clear();
+    for (size_t i = 0; i < props.size(); ++i) {
+        const Dictionary* d = props[i].dictionaryValue();
+        if (!d) {
+            log(LogLevel::Warning, "Chat clients: element %zu is %s, skipped", i,
+                Value::kindName(props[i].kind()));
+            continue;
+        }
+        clients.push_back(ChatClient{stringField(*d, "chatName"), stringField(*d, "ip"),
+                                     stringField(*d, "status"), stringField(*d, "uuid")});
+    }
+    logClients();
+}
+
+void ChatManager::updateChatHistory(const std::vector<std::shared_ptr<const Object>>& history) {
+    const std::string me = UserSettingsManager::sharedInstance().chatUsername();
+    Messages& list = messages();
+    list.clear();
+    for (size_t i = 0; i < history.size(); ++i) {
+        const auto* m = dynamic_cast<const ChatMessage*>(history[i].get());
+        if (!m) {
+            log(LogLevel::Warning, "Chat history: element %zu is not a chat message, skipped", i);
+            continue;
+        }
+        const bool fromMe = m->sender() && *m->sender() == me;
+        const bool toMe = m->recipient() && (*m->recipient() == me || *m->recipient() == "All");
+        const bool hasSender = m->sender() && !m->sender()->empty();
+        if ((toMe || fromMe) && hasSender) list.push_back(std::make_shared<ChatMessage>(*m));
+    }
+}
+
+void ChatManager::sendMacro(int32_t n) {
+    auto text = UserDefaults::standardUserDefaults().stringForKey("CB " + std::to_string(n));
+    if (!text) return;
+    log(LogLevel::Info, "Sending message %s", text->c_str());
+    NotificationCenter::defaultCenter().post(
+        ChatNotification::kChatMessage,
+        Dictionary{{"message", *text},
+                   {"sender", UserSettingsManager::sharedInstance().chatUsername()},
+                   {"type", 0},
+                   {"recipient", "All"}});
+}
+
+void ChatManager::registerToChat(const std::string& name, const std::string& ip) {
+    std::vector<ChatClient>& clients = sharedInstance().chatClients_;
+    for (ChatClient& c : clients) {
+        if (c.ip == ip) {
+            if (c.chatName == name) return;
+            c.chatName = name;
+            logClients();
+            return;
+        }
+    }
+    clients.push_back(ChatClient{name, ip, std::nullopt, std::nullopt});
+    logClients();
+}
+
+void ChatManager::removeFromChat(const std::string& ip) {
+    std::vector<ChatClient>& clients = sharedInstance().chatClients_;
+    std::erase_if(clients, [&](const ChatClient& c) { return c.ip == ip; });
+    logClients();
+}
+
+Array ChatManager::clientsProperty() {
+    Array out;
+    for (const ChatClient& c : sharedInstance().chatClients_) {
+        Dictionary d;
+        if (c.chatName) d.set("chatName", *c.chatName);
+        if (c.ip) d.set("ip", *c.ip);
+        if (c.uuid) d.set("uuid", *c.uuid);
+        out.emplace_back(std::move(d));
+    }
+    return out;
+}
+
+void ChatManager::logClients() {
+    std::string names;
+    for (const ChatClient& c : sharedInstance().chatClients_) {
+        if (!names.empty()) names += ", ";
+        names += c.chatName.value_or("?") + " (" + c.ip.value_or("?") + ")";
+    }
+    log(LogLevel::Info, "Connected chat clients: %s", names.c_str());
+}
+
+}  // namespace quenbril

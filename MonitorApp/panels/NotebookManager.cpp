@@ -1,0 +1,57 @@
+#include "MonitorApp/panels/NotebookManager.h"
+
+#include "MonitorApp/channelstrips/SharedInstance.h"
+#include "foundation/Log.h"
+#include "foundation/NotificationCenter.h"
+
+namespace quenbril {
+
+namespace {
+
+SharedInstance<NotebookManager> shared;
+
+int32_t low8(const Value& v) {
+    return static_cast<uint8_t>(static_cast<uint64_t>(v.longLongValue().value_or(0)));
+}
+
+}  // namespace
+
+NotebookManager& NotebookManager::sharedInstance() { return shared.get(); }
+
+void NotebookManager::resetSharedInstance() { shared.reset(); }
+
+void NotebookManager::refreshFromArray(const Array& notes) {
+    notebookEntries_.clear();
+    notebookEntries_.reserve(notes.size());
+    for (size_t i = 0; i < notes.size(); ++i) {
+        const Dictionary* d = notes[i].dictionaryValue();
+        if (!d) {
+            log(LogLevel::Warning, "Notebook: element %zu is %s, skipped", i,
+                Value::kindName(notes[i].kind()));
+            continue;
+        }
+        notebookEntries_.push_back(TimelineEntry::makeWithProperty(*d));
+    }
+    NotificationCenter::defaultCenter().post(kNoteAddedNotification);
+}
+
+Array NotebookManager::array() {
+    Array out;
+    out.reserve(notebookEntries_.size());
+    for (const auto& e : notebookEntries_) out.emplace_back(e->property());
+    return out;
+}
+
+Dictionary NotebookManager::dictionaryFromSMPTETimecode(const SMPTETimecode& t) {
+    auto byte = [](int32_t field) { return static_cast<int>(static_cast<uint8_t>(field)); };
+    return Dictionary{{"hours", byte(t.hours)},
+                      {"mins", byte(t.mins)},
+                      {"secs", byte(t.secs)},
+                      {"frame", byte(t.frame)}};
+}
+
+SMPTETimecode NotebookManager::SMPTETimecodeFromDictionary(const Dictionary& d) {
+    return SMPTETimecode{low8(d["hours"]), low8(d["mins"]), low8(d["secs"]), low8(d["frame"])};
+}
+
+}  // namespace quenbril

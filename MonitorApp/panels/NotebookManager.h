@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "MonitorApp/channelstrips/SMPTETimecode.h"
+#include "MonitorApp/panels/TimelineEntry.h"
+#include "foundation/Value.h"
+
+namespace quenbril {
+
+/// The remote's copy of the server's notebook: the notes in the order the server sent them,
+/// plus notes added locally at the end until the next list replaces them. Main thread only.
+class NotebookManager {
+  public:
+    using Entries = std::vector<std::shared_ptr<TimelineEntry>>;
+
+    /// Posted (no user info) after each replacement of the list.
+    static constexpr const char* kNoteAddedNotification = "NoteAdded";
+
+    static NotebookManager& sharedInstance();
+    /// Tests: drops the shared instance (a restart).
+    static void resetSharedInstance();
+
+    /// Replaces every entry with one per note dictionary, in order (other elements are skipped
+    /// with a log line), then posts "NoteAdded", also for an empty array.
+    void refreshFromArray(const Array& notes);
+    /// The dictionary form of every entry, in list order.
+    Array array();
+
+    /// {"hours", "mins", "secs", "frame"}, each the low 8 bits of its field as an unsigned
+    /// number.
+    static Dictionary dictionaryFromSMPTETimecode(const SMPTETimecode& timecode);
+    /// Each field the unsigned 8-bit value of its number; missing or not a number reads as 0.
+    static SMPTETimecode SMPTETimecodeFromDictionary(const Dictionary& dictionary);
+
+    Entries& notebookEntries() { return notebookEntries_; }
+    void setNotebookEntries(Entries v) { notebookEntries_ = std::move(v); }
+    /// The strip the user last asked a new note for; 0 at start.
+    int64_t latestCsID() const { return latestCsID_; }
+    void setLatestCsID(int64_t v) { latestCsID_ = v; }
+
+  private:
+    Entries notebookEntries_;
+    int64_t latestCsID_ = 0;
+};
+
+}  // namespace quenbril
