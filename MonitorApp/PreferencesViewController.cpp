@@ -178,7 +178,12 @@ void PreferencesViewController::closeEvent(QCloseEvent* event) { event->ignore()
 
 // ---- Actions ----
 
-void PreferencesViewController::tryToConnect() { ServerManager::sharedInstance().tryToConnect(); }
+void PreferencesViewController::tryToConnect() {
+    // Retry only while there is no connection: in discovery mode a new attempt drops a working
+    // link to try the next address, so retrying a live link would cut it every five seconds.
+    ServerManager& link = ServerManager::sharedInstance();
+    if (!link.isConnected()) link.tryToConnect();
+}
 
 void PreferencesViewController::connected() {
     if (continueAutomatically_->isChecked()) confirm();

@@ -70,6 +70,25 @@ TEST_F(RemoteStart, TheDialogConnectsFirstAndConfirmingSendsOnlyTheClientID) {
     EXPECT_FALSE(vc->statusRightIsRed());
 }
 
+TEST_F(RemoteStart, TheOpenDialogLeavesAFoundServersLinkAlone) {
+    defaults().setInteger(0, "useManualIP");
+    start();
+    ASSERT_NE(dialog(), nullptr);
+    ASSERT_NE(browserLog->delegate, nullptr);
+    browserLog->delegate->serviceFound("Desk");
+    browserLog->delegate->serviceResolved(
+        {"Desk", "stage.local", server->port(), {loopbackAddress(server->port())}});
+    ASSERT_TRUE(server->acceptWithin(*loop_));
+    ASSERT_TRUE(waitFor([&] { return link().isConnected(); }));
+
+    loop_->advance(3 * PreferencesViewController::kRetryInterval);
+    settle();
+    server->accept();  // takes a new connection, if the link made one
+    EXPECT_EQ(server->acceptedCount(), 1) << "the dialog's retries must not drop a live link";
+    EXPECT_TRUE(link().isConnected());
+    EXPECT_TRUE(dialog()->isRetrying());
+}
+
 TEST_F(RemoteStart, AfterTheServerRestartsTheReconnectionSendsClientIDAndSoloOn) {
     startAndConnect();
     confirm();
