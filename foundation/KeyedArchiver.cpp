@@ -4,6 +4,8 @@
 
 #include <charconv>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <limits>
 #include <map>
 #include <memory>
@@ -212,7 +214,7 @@ class Writer {
     std::unordered_map<const void*, uint64_t> shared_;
     std::unordered_map<std::string, uint64_t> classes_;
     std::unordered_set<const Object*> inProgress_;
-    std::vector<Value> keepAlive_;
+    std::deque<Value> keepAlive_;  // a deque: references to kept values stay valid
     uint64_t nsNull_ = 0;
     bool failed_ = false;
     Error error_;
@@ -376,7 +378,12 @@ bool Writer::encodeObject(const Object& object, int depth, uint64_t& uid) {
     inProgress_.insert(&object);
     PlistPtr members(plist_new_dict());
     MemberCoder coder(*this, members.get(), depth);
-    bool ok = entry->encode(object, coder) && !coder.failed();
+    bool ok = false;
+    try {
+        ok = entry->encode(object, coder) && !coder.failed();
+    } catch (const std::exception& e) {
+        fail(KeyedArchiver::kEncoderFailed, "the encoder of " + name + " failed: " + e.what());
+    }
     inProgress_.erase(&object);
     if (!ok) {
         return fail(KeyedArchiver::kEncoderFailed, "the encoder of " + name + " failed");

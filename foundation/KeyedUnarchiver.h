@@ -37,6 +37,9 @@ class KeyedUnarchiver {
         kDecoderFailed = 7,  ///< a registered decoder refused its object
     };
     static constexpr int kMaxDepth = 256;
+    /// Bound on the nesting of the plist itself (arrays and dictionaries inside one another, not
+    /// references): an archive needs four levels; libplist parses nesting recursively.
+    static constexpr int kMaxPlistNesting = 32;
     /// Bound on the size of the decoded value as if every shared object were copied where it
     /// is used (values count one each, strings and data one more per 16 bytes). It keeps
     /// consumers that walk the value as a tree (writing it to a file, comparing it) bounded.

@@ -11,6 +11,8 @@
 #include <limits>
 #include <memory>
 
+#include "foundation/BinaryPlistNesting.h"
+
 namespace quenbril {
 
 namespace {
@@ -74,13 +76,22 @@ std::optional<Value> fromNode(plist_t node, int depth, Error* error) {
         }
         case PLIST_ARRAY: {
             Array a;
-            uint32_t n = plist_array_get_size(node);
-            a.reserve(n);
-            for (uint32_t i = 0; i < n; ++i) {
-                auto v = fromNode(plist_array_get_item(node, i), depth + 1, error);
-                if (!v) return std::nullopt;
+            a.reserve(plist_array_get_size(node));
+            // Walk with an iterator: indexing a parsed array is linear per item.
+            plist_array_iter it = nullptr;
+            plist_array_new_iter(node, &it);
+            for (;;) {
+                plist_t item = nullptr;
+                plist_array_next_item(node, it, &item);
+                if (!item) break;
+                auto v = fromNode(item, depth + 1, error);
+                if (!v) {
+                    std::free(it);
+                    return std::nullopt;
+                }
                 a.push_back(std::move(*v));
             }
+            std::free(it);
             return Value(std::move(a));
         }
         case PLIST_DICT: {
@@ -229,6 +240,16 @@ std::optional<Value> PropertyList::read(const void* bytes, size_t length, Error*
     if (length == 0 || length > std::numeric_limits<uint32_t>::max()) {
         fail(error, kParseError, "not a property list");
         return std::nullopt;
+    }
+    // libplist parses binary nesting recursively, without a bound of its own.
+    if (length >= 8 && std::memcmp(bytes, "bplist", 6) == 0) {
+        auto nesting = BinaryPlistNesting::check(bytes, length, kMaxDepth);
+        if (nesting != BinaryPlistNesting::Result::Within) {
+            bool deep = nesting == BinaryPlistNesting::Result::TooDeep;
+            fail(error, deep ? kTooDeep : kParseError,
+                 deep ? "property list nested too deeply" : "a damaged binary property list");
+            return std::nullopt;
+        }
     }
     if (length >= 8 && std::memcmp(bytes, "bplist00", 8) == 0 &&
         binaryHasNulInUtf16String(static_cast<const uint8_t*>(bytes), length)) {

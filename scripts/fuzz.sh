@@ -21,10 +21,15 @@ for target in "${targets[@]}"; do
     corpus="$build/corpus/$name"
     mkdir -p "$corpus"
     seeds="fuzz/seeds/${name#fuzz_}"
-    echo "fuzz: $name for ${seconds}s"
-    if [ -d "$seeds" ]; then
-        "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 "$corpus" "$seeds"
+    log="$build/$name.log"
+    args=(-max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 "$corpus")
+    [ -d "$seeds" ] && args+=("$seeds")
+    # libFuzzer is chatty; keep its log and show it only when the target fails.
+    if "$target" "${args[@]}" > "$log" 2>&1; then
+        echo "fuzz: $name: $(grep -m1 -o 'Done [0-9]* runs in [0-9]* second(s)' "$log")"
     else
-        "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 "$corpus"
+        tail -n 60 "$log"
+        echo "fuzz: $name FAILED (log: $log)"
+        exit 1
     fi
 done

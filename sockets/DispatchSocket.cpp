@@ -70,6 +70,18 @@ void DispatchSocket::runAsync(std::function<void()> fn) {
     });
 }
 
+std::shared_ptr<dispatch::TimerSource> DispatchSocket::startTimer(
+    double seconds, std::function<void(DispatchSocket&)> fire) {
+    auto timer = dispatch::TimerSource::make(socketQueue_);
+    std::weak_ptr<DispatchSocket> weak = weak_from_this();
+    timer->setEventHandler([weak, fire = std::move(fire)] {
+        if (auto self = weak.lock()) fire(*self);
+    });
+    timer->setTimer(seconds);
+    timer->resume();
+    return timer;
+}
+
 void DispatchSocket::notifyDelegate(
     std::function<void(DispatchSocketDelegate&, DispatchSocket*)> fn) {
     if (!delegateQueue_ || !delegate_.ptr) return;
@@ -318,8 +330,8 @@ void DispatchSocket::maybeClose() {
 
 void DispatchSocket::closeWithError(std::optional<Error> error) {
     endConnectTimeout();
-    if (currentRead_) endCurrentRead();
-    if (currentWrite_) endCurrentWrite();
+    if (currentRead_) endCurrentPacket(IOSide::Read);
+    if (currentWrite_) endCurrentPacket(IOSide::Write);
 
     readQueue_.clear();
     writeQueue_.clear();

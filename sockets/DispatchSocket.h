@@ -269,6 +269,15 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     void maybeClose();
 
     // connect / accept (DispatchSocketConnect.cpp)
+    /// Runs a connect or accept on the socket queue and waits: `attempt` says whether it started
+    /// and sets the error when not (an empty one for a failure already told to the delegate).
+    bool runStartingCall(Error* error, const std::function<bool(Error*)>& attempt);
+    /// The checks every connect and accept makes; `verb` ("connect", "accept") names it.
+    bool checkCanStart(const std::string& verb, Error* error) const;
+    bool checkNotStarted(const std::string& verb, Error* error) const;
+    bool checkAFamilyEnabled(Error* error) const;
+    bool checkInterfaceFamilies(const Bytes& interface4, const Bytes& interface6,
+                                Error* error) const;
     bool preConnectWithInterface(const std::string& interface, Error* error);
     bool preConnectWithUrl(const std::string& path, Error* error);
     void lookupDidSucceed(int aStateIndex, Bytes address4, Bytes address6);
@@ -279,6 +288,9 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     void connectReady();
     void didConnect(int aStateIndex);
     void didNotConnect(int aStateIndex, const Error& error);
+    /// A one-shot timer on the socket queue that calls `fire` while this socket lives.
+    std::shared_ptr<dispatch::TimerSource> startTimer(double seconds,
+                                                      std::function<void(DispatchSocket&)> fire);
     void startConnectTimeout(double timeout);
     void endConnectTimeout();
     void doConnectTimeout();
@@ -302,17 +314,17 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     void doReadData();
     void doReadEOF();
     void completeCurrentRead();
-    void endCurrentRead();
-    void setupReadTimerWithTimeout(double timeout);
-    void doReadTimeout();
-    void doReadTimeoutWithExtension(double extension);
     void maybeDequeueWrite();
     void doWriteData();
     void completeCurrentWrite();
-    void endCurrentWrite();
-    void setupWriteTimerWithTimeout(double timeout);
-    void doWriteTimeout();
-    void doWriteTimeoutWithExtension(double extension);
+    // The read and the write side time out alike; `side` picks the packet, timer and flag.
+    enum class IOSide { Read, Write };
+    std::shared_ptr<DispatchSocketPacket>& currentPacket(IOSide side);
+    std::shared_ptr<dispatch::TimerSource>& timerOf(IOSide side);
+    void endCurrentPacket(IOSide side);
+    void setupTimerWithTimeout(IOSide side, double timeout);
+    void doTimeout(IOSide side);
+    void doTimeoutWithExtension(IOSide side, double extension);
     void maybeStartTLS();
     int connectedFD() const;
 

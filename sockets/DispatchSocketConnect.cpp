@@ -64,43 +64,74 @@ void closeKeepingErrno(int fd) {
 
 // ---- checks ----
 
-bool DispatchSocket::preConnectWithInterface(const std::string& interface, Error* error) {
+bool DispatchSocket::runStartingCall(Error* error, const std::function<bool(Error*)>& attempt) {
+    Error failure;
+    bool result = false;
+    runSync([&] { result = attempt(&failure); });
+    if (error) *error = result ? Error{} : failure;
+    return result;
+}
+
+bool DispatchSocket::checkCanStart(const std::string& verb, Error* error) const {
     if (!delegate_.ptr || delegate_.token.expired()) {
-        *error = badConfigError("Attempting to connect without a delegate. Set a delegate first.");
+        *error =
+            badConfigError("Attempting to " + verb + " without a delegate. Set a delegate first.");
         return false;
     }
     if (!delegateQueue_) {
-        *error = badConfigError(
-            "Attempting to connect without a delegate queue. Set a delegate queue first.");
+        *error = badConfigError("Attempting to " + verb +
+                                " without a delegate queue. Set a delegate queue first.");
         return false;
     }
+    return true;
+}
+
+bool DispatchSocket::checkNotStarted(const std::string& verb, Error* error) const {
     if (flags_ & flagStarted) {
-        *error = badConfigError(
-            "Attempting to connect while connected or accepting connections. Disconnect first.");
+        *error = badConfigError("Attempting to " + verb +
+                                " while connected or accepting connections. Disconnect first.");
         return false;
     }
+    return true;
+}
+
+bool DispatchSocket::checkAFamilyEnabled(Error* error) const {
     if ((config_ & configNoIPv4) && (config_ & configNoIPv6)) {
         *error = badConfigError(
             "Both IPv4 and IPv6 have been disabled. Must enable at least one protocol first.");
         return false;
     }
+    return true;
+}
+
+bool DispatchSocket::checkInterfaceFamilies(const Bytes& interface4, const Bytes& interface6,
+                                            Error* error) const {
+    if (interface4.empty() && interface6.empty()) {
+        *error = badParamError(kUnknownInterface);
+        return false;
+    }
+    if ((config_ & configNoIPv4) && interface6.empty()) {
+        *error =
+            badParamError("IPv4 has been disabled and specified interface doesn't support IPv6.");
+        return false;
+    }
+    if ((config_ & configNoIPv6) && interface4.empty()) {
+        *error =
+            badParamError("IPv6 has been disabled and specified interface doesn't support IPv4.");
+        return false;
+    }
+    return true;
+}
+
+bool DispatchSocket::preConnectWithInterface(const std::string& interface, Error* error) {
+    if (!checkCanStart("connect", error) || !checkNotStarted("connect", error) ||
+        !checkAFamilyEnabled(error)) {
+        return false;
+    }
     if (!interface.empty()) {
         Bytes interface4, interface6;
         getInterfaceAddress(&interface4, &interface6, interface, 0);
-        if (interface4.empty() && interface6.empty()) {
-            *error = badParamError(kUnknownInterface);
-            return false;
-        }
-        if ((config_ & configNoIPv4) && interface6.empty()) {
-            *error = badParamError(
-                "IPv4 has been disabled and specified interface doesn't support IPv6.");
-            return false;
-        }
-        if ((config_ & configNoIPv6) && interface4.empty()) {
-            *error = badParamError(
-                "IPv6 has been disabled and specified interface doesn't support IPv4.");
-            return false;
-        }
+        if (!checkInterfaceFamilies(interface4, interface6, error)) return false;
         connectInterface4_ = std::move(interface4);
         connectInterface6_ = std::move(interface6);
     }
@@ -110,20 +141,7 @@ bool DispatchSocket::preConnectWithInterface(const std::string& interface, Error
 }
 
 bool DispatchSocket::preConnectWithUrl(const std::string& path, Error* error) {
-    if (!delegate_.ptr || delegate_.token.expired()) {
-        *error = badConfigError("Attempting to connect without a delegate. Set a delegate first.");
-        return false;
-    }
-    if (!delegateQueue_) {
-        *error = badConfigError(
-            "Attempting to connect without a delegate queue. Set a delegate queue first.");
-        return false;
-    }
-    if (flags_ & flagStarted) {
-        *error = badConfigError(
-            "Attempting to connect while connected or accepting connections. Disconnect first.");
-        return false;
-    }
+    if (!checkCanStart("connect", error) || !checkNotStarted("connect", error)) return false;
     auto address = getInterfaceAddressFromUrl(path);
     if (!address) {
         *error = badParamError(kUnknownInterface);
@@ -148,16 +166,14 @@ bool DispatchSocket::connectToHost(const std::string& host, uint16_t port, doubl
 
 bool DispatchSocket::connectToHost(const std::string& host, uint16_t port,
                                    const std::string& interface, double timeout, Error* error) {
-    Error failure;
-    bool result = false;
-    runSync([&] {
+    return runStartingCall(error, [&](Error* failure) {
         if (host.empty()) {
-            failure = badParamError(
+            *failure = badParamError(
                 "Invalid host parameter (nil or \"\"). Should be a domain name or IP address "
                 "string.");
-            return;
+            return false;
         }
-        if (!preConnectWithInterface(interface, &failure)) return;
+        if (!preConnectWithInterface(interface, failure)) return false;
         flags_ |= flagStarted;
 
         int aStateIndex = stateIndex_;
@@ -188,10 +204,8 @@ bool DispatchSocket::connectToHost(const std::string& host, uint16_t port,
             });
         });
         startConnectTimeout(timeout);
-        result = true;
+        return true;
     });
-    if (error) *error = result ? Error{} : failure;
-    return result;
 }
 
 void DispatchSocket::lookupDidSucceed(int aStateIndex, Bytes address4, Bytes address6) {
@@ -299,57 +313,49 @@ bool DispatchSocket::connectToAddress(const Bytes& address, double timeout, Erro
 
 bool DispatchSocket::connectToAddress(const Bytes& address, const std::string& interface,
                                       double timeout, Error* error) {
-    Error failure;
-    bool result = false;
-    runSync([&] {
+    return runStartingCall(error, [&](Error* failure) {
         Bytes address4, address6;
         if (isIPv6Address(address) && address.size() == sizeof(sockaddr_in6)) {
             address6 = address;
         } else if (isIPv4Address(address) && address.size() == sizeof(sockaddr_in)) {
             address4 = address;
         } else {
-            failure = badParamError("A valid IPv4 or IPv6 address was not given");
-            return;
+            *failure = badParamError("A valid IPv4 or IPv6 address was not given");
+            return false;
         }
         if (!address4.empty() && (config_ & configNoIPv4)) {
-            failure = badParamError("IPv4 has been disabled and an IPv4 address was passed.");
-            return;
+            *failure = badParamError("IPv4 has been disabled and an IPv4 address was passed.");
+            return false;
         }
         if (!address6.empty() && (config_ & configNoIPv6)) {
-            failure = badParamError("IPv6 has been disabled and an IPv6 address was passed.");
-            return;
+            *failure = badParamError("IPv6 has been disabled and an IPv6 address was passed.");
+            return false;
         }
-        if (!preConnectWithInterface(interface, &failure)) return;
-        if (!connectWithAddress4(address4, address6, &failure)) return;
+        if (!preConnectWithInterface(interface, failure)) return false;
+        if (!connectWithAddress4(address4, address6, failure)) return false;
         flags_ |= flagStarted;
         startConnectTimeout(timeout);
-        result = true;
+        return true;
     });
-    if (error) *error = result ? Error{} : failure;
-    return result;
 }
 
 bool DispatchSocket::connectToUrl(const std::string& path, double timeout, Error* error) {
-    Error failure;
-    bool result = false;
-    runSync([&] {
+    return runStartingCall(error, [&](Error* failure) {
         if (path.empty()) {
-            failure = badParamError("Invalid unix domain socket url.");
-            return;
+            *failure = badParamError("Invalid unix domain socket url.");
+            return false;
         }
-        if (!preConnectWithUrl(path, &failure)) return;
+        if (!preConnectWithUrl(path, failure)) return false;
         flags_ |= flagStarted;
         Error connectError;
         if (!connectWithAddressUN(connectInterfaceUN_, &connectError)) {
             closeWithError(connectError);
-            failure = Error{};
-            return;
+            *failure = Error{};
+            return false;
         }
         startConnectTimeout(timeout);
-        result = true;
+        return true;
     });
-    if (error) *error = result ? Error{} : failure;
-    return result;
 }
 
 bool DispatchSocket::connectWithAddressUN(const Bytes& address, Error* error) {
@@ -407,14 +413,7 @@ void DispatchSocket::didNotConnect(int aStateIndex, const Error& error) {
 
 void DispatchSocket::startConnectTimeout(double timeout) {
     if (timeout < 0) return;
-    auto timer = dispatch::TimerSource::make(socketQueue_);
-    std::weak_ptr<DispatchSocket> weak = weak_from_this();
-    timer->setEventHandler([weak] {
-        if (auto self = weak.lock()) self->doConnectTimeout();
-    });
-    timer->setTimer(timeout);
-    timer->resume();
-    connectTimer_ = timer;
+    connectTimer_ = startTimer(timeout, [](DispatchSocket& s) { s.doConnectTimeout(); });
 }
 
 void DispatchSocket::endConnectTimeout() {
@@ -468,68 +467,34 @@ int DispatchSocket::createListeningSocket(int domain, const Bytes& address, bool
 }
 
 bool DispatchSocket::acceptOnInterface(const std::string& interface, uint16_t port, Error* error) {
-    Error failure;
-    bool result = false;
-    runSync([&] {
-        if (!delegate_.ptr || delegate_.token.expired()) {
-            failure =
-                badConfigError("Attempting to accept without a delegate. Set a delegate first.");
-            return;
-        }
-        if (!delegateQueue_) {
-            failure = badConfigError(
-                "Attempting to accept without a delegate queue. Set a delegate queue first.");
-            return;
-        }
-        bool noIPv4 = config_ & configNoIPv4;
-        bool noIPv6 = config_ & configNoIPv6;
-        if (noIPv4 && noIPv6) {
-            failure = badConfigError(
-                "Both IPv4 and IPv6 have been disabled. Must enable at least one protocol first.");
-            return;
-        }
-        if (flags_ & flagStarted) {
-            failure = badConfigError(
-                "Attempting to accept while connected or accepting connections. Disconnect "
-                "first.");
-            return;
+    return runStartingCall(error, [&](Error* failure) {
+        if (!checkCanStart("accept", failure) || !checkAFamilyEnabled(failure) ||
+            !checkNotStarted("accept", failure)) {
+            return false;
         }
         readQueue_.clear();
         writeQueue_.clear();
 
         Bytes interface4, interface6;
         getInterfaceAddress(&interface4, &interface6, interface, port);
-        if (interface4.empty() && interface6.empty()) {
-            failure = badParamError(kUnknownInterface);
-            return;
-        }
-        if (noIPv4 && interface6.empty()) {
-            failure = badParamError(
-                "IPv4 has been disabled and specified interface doesn't support IPv6.");
-            return;
-        }
-        if (noIPv6 && interface4.empty()) {
-            failure = badParamError(
-                "IPv6 has been disabled and specified interface doesn't support IPv4.");
-            return;
-        }
-        bool enable4 = !noIPv4 && !interface4.empty();
-        bool enable6 = !noIPv6 && !interface6.empty();
+        if (!checkInterfaceFamilies(interface4, interface6, failure)) return false;
+        bool enable4 = !(config_ & configNoIPv4) && !interface4.empty();
+        bool enable6 = !(config_ & configNoIPv6) && !interface6.empty();
 
         int fd4 = -1, fd6 = -1;
         if (enable4) {
-            fd4 = createListeningSocket(AF_INET, interface4, false, &failure);
-            if (fd4 < 0) return;
+            fd4 = createListeningSocket(AF_INET, interface4, false, failure);
+            if (fd4 < 0) return false;
         }
         if (enable6) {
             if (enable4 && portFromAddress(interface6) == 0) {
                 // Let the IPv6 socket take the port the system gave the IPv4 one.
                 setPort(interface6, portFromFD(fd4, false));
             }
-            fd6 = createListeningSocket(AF_INET6, interface6, enable4, &failure);
+            fd6 = createListeningSocket(AF_INET6, interface6, enable4, failure);
             if (fd6 < 0) {
                 if (fd4 >= 0) ::close(fd4);
-                return;
+                return false;
             }
         }
         socket4FD_ = fd4;
@@ -537,59 +502,38 @@ bool DispatchSocket::acceptOnInterface(const std::string& interface, uint16_t po
         if (fd4 >= 0) accept4Source_ = makeAcceptSource(fd4);
         if (fd6 >= 0) accept6Source_ = makeAcceptSource(fd6);
         flags_ |= flagStarted;
-        result = true;
+        return true;
     });
-    if (error) *error = result ? Error{} : failure;
-    return result;
 }
 
 bool DispatchSocket::acceptOnUrl(const std::string& path, Error* error) {
-    Error failure;
-    bool result = false;
-    runSync([&] {
-        if (!delegate_.ptr || delegate_.token.expired()) {
-            failure =
-                badConfigError("Attempting to accept without a delegate. Set a delegate first.");
-            return;
-        }
-        if (!delegateQueue_) {
-            failure = badConfigError(
-                "Attempting to accept without a delegate queue. Set a delegate queue first.");
-            return;
-        }
-        if (flags_ & flagStarted) {
-            failure = badConfigError(
-                "Attempting to accept while connected or accepting connections. Disconnect "
-                "first.");
-            return;
-        }
+    return runStartingCall(error, [&](Error* failure) {
+        if (!checkCanStart("accept", failure) || !checkNotStarted("accept", failure)) return false;
         readQueue_.clear();
         writeQueue_.clear();
         std::error_code ec;
         if (!path.empty() && std::filesystem::symlink_status(path, ec).type() !=
                                  std::filesystem::file_type::not_found) {
             if (!std::filesystem::remove(path, ec) || ec) {
-                failure = otherError("Could not remove previous unix domain socket at given url.");
-                return;
+                *failure = otherError("Could not remove previous unix domain socket at given url.");
+                return false;
             }
         }
         auto address = getInterfaceAddressFromUrl(path);
         if (!address) {
-            failure = badParamError(
+            *failure = badParamError(
                 "Invalid unix domain url. Specify a valid file url that does not exist (e.g. "
                 "\"file:///tmp/socket\")");
-            return;
+            return false;
         }
-        int fd = createListeningSocket(AF_UNIX, *address, false, &failure);
-        if (fd < 0) return;
+        int fd = createListeningSocket(AF_UNIX, *address, false, failure);
+        if (fd < 0) return false;
         socketUN_ = fd;
         socketUrl_ = path;
         acceptUNSource_ = makeAcceptSource(fd);
         flags_ |= flagStarted;
-        result = true;
+        return true;
     });
-    if (error) *error = result ? Error{} : failure;
-    return result;
 }
 
 std::shared_ptr<dispatch::Source> DispatchSocket::makeAcceptSource(int fd) {
@@ -616,21 +560,14 @@ void DispatchSocket::pauseAccepting() {
     for (auto* source : {&accept4Source_, &accept6Source_, &acceptUNSource_}) {
         if (*source) (*source)->suspend();
     }
-    auto timer = dispatch::TimerSource::make(socketQueue_);
-    std::weak_ptr<DispatchSocket> weak = weak_from_this();
-    timer->setEventHandler([weak] {
-        auto self = weak.lock();
-        if (!self || !self->acceptPauseTimer_) return;
-        self->acceptPauseTimer_->cancel();
-        self->acceptPauseTimer_.reset();
-        for (auto* source :
-             {&self->accept4Source_, &self->accept6Source_, &self->acceptUNSource_}) {
+    acceptPauseTimer_ = startTimer(kAcceptPauseSeconds, [](DispatchSocket& s) {
+        if (!s.acceptPauseTimer_) return;
+        s.acceptPauseTimer_->cancel();
+        s.acceptPauseTimer_.reset();
+        for (auto* source : {&s.accept4Source_, &s.accept6Source_, &s.acceptUNSource_}) {
             if (*source) (*source)->resume();
         }
     });
-    timer->setTimer(kAcceptPauseSeconds);
-    timer->resume();
-    acceptPauseTimer_ = timer;
 }
 
 bool DispatchSocket::doAccept(int listenFD) {

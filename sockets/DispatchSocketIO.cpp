@@ -245,7 +245,7 @@ void DispatchSocket::maybeDequeueRead() {
         currentRead_ = std::move(readQueue_.front());
         readQueue_.pop_front();
         if (DispatchReadPacket* p = asRead(currentRead_)) {
-            setupReadTimerWithTimeout(p->timeout);
+            setupTimerWithTimeout(IOSide::Read, p->timeout);
             doReadData();
         } else {
             flags_ |= flagReadTLSStarting;
@@ -462,63 +462,7 @@ void DispatchSocket::completeCurrentRead() {
         [data = std::move(result), tag](DispatchSocketDelegate& d, DispatchSocket* sock) {
             d.socketDidReadData(sock, data, tag);
         });
-    endCurrentRead();
-}
-
-void DispatchSocket::endCurrentRead() {
-    if (readTimer_) {
-        readTimer_->cancel();
-        readTimer_.reset();
-    }
-    currentRead_.reset();
-}
-
-void DispatchSocket::setupReadTimerWithTimeout(double timeout) {
-    if (timeout < 0) return;
-    auto timer = dispatch::TimerSource::make(socketQueue_);
-    std::weak_ptr<DispatchSocket> weak = weak_from_this();
-    timer->setEventHandler([weak] {
-        if (auto self = weak.lock()) self->doReadTimeout();
-    });
-    timer->setTimer(timeout);
-    timer->resume();
-    readTimer_ = timer;
-}
-
-void DispatchSocket::doReadTimeout() {
-    flags_ |= flagReadsPaused;
-    DispatchReadPacket* p = asRead(currentRead_);
-    if (!p || !delegateQueue_ || !delegate_.ptr || delegate_.token.expired()) {
-        doReadTimeoutWithExtension(0);
-        return;
-    }
-    long tag = p->tag;
-    double elapsed = p->timeout;
-    size_t bytesDone = p->bytesDone;
-    DelegateRef ref = delegate_;
-    std::shared_ptr<DispatchSocket> self = shared_from_this();
-    delegateQueue_->async([ref, self, tag, elapsed, bytesDone] {
-        std::optional<double> extension;
-        if (auto alive = ref.token.lock()) {
-            extension =
-                ref.ptr->socketShouldTimeoutReadWithTag(self.get(), tag, elapsed, bytesDone);
-        }
-        double x = extension.value_or(0);
-        self->runAsync([s = self.get(), x] { s->doReadTimeoutWithExtension(x); });
-    });
-}
-
-void DispatchSocket::doReadTimeoutWithExtension(double extension) {
-    DispatchReadPacket* p = asRead(currentRead_);
-    if (!p) return;
-    if (extension > 0) {
-        p->timeout += extension;
-        if (readTimer_) readTimer_->setTimer(extension);
-        flags_ &= ~flagReadsPaused;
-        doReadData();
-    } else {
-        closeWithError(readTimeoutError());
-    }
+    endCurrentPacket(IOSide::Read);
 }
 
 // ---- writing ----
@@ -529,7 +473,7 @@ void DispatchSocket::maybeDequeueWrite() {
         currentWrite_ = std::move(writeQueue_.front());
         writeQueue_.pop_front();
         if (DispatchWritePacket* p = asWrite(currentWrite_)) {
-            setupWriteTimerWithTimeout(p->timeout);
+            setupTimerWithTimeout(IOSide::Write, p->timeout);
             doWriteData();
         } else {
             flags_ |= flagWriteTLSStarting;
@@ -610,62 +554,87 @@ void DispatchSocket::completeCurrentWrite() {
     notifyDelegate([tag](DispatchSocketDelegate& d, DispatchSocket* sock) {
         d.socketDidWriteDataWithTag(sock, tag);
     });
-    endCurrentWrite();
+    endCurrentPacket(IOSide::Write);
 }
 
-void DispatchSocket::endCurrentWrite() {
-    if (writeTimer_) {
-        writeTimer_->cancel();
-        writeTimer_.reset();
+// ---- time-outs (the same for reads and writes) ----
+
+namespace {
+
+/// What a time-out needs of the current read or write packet; `timeout` is null when there is
+/// none (or when the TLS packet is current).
+struct TimedPacket {
+    double* timeout = nullptr;
+    long tag = 0;
+    size_t bytesDone = 0;
+};
+
+TimedPacket timedPacket(const std::shared_ptr<DispatchSocketPacket>& packet) {
+    if (DispatchReadPacket* p = asRead(packet)) return {&p->timeout, p->tag, p->bytesDone};
+    if (DispatchWritePacket* p = asWrite(packet)) return {&p->timeout, p->tag, p->bytesDone};
+    return {};
+}
+
+}  // namespace
+
+std::shared_ptr<DispatchSocketPacket>& DispatchSocket::currentPacket(IOSide side) {
+    return side == IOSide::Read ? currentRead_ : currentWrite_;
+}
+
+std::shared_ptr<dispatch::TimerSource>& DispatchSocket::timerOf(IOSide side) {
+    return side == IOSide::Read ? readTimer_ : writeTimer_;
+}
+
+void DispatchSocket::endCurrentPacket(IOSide side) {
+    if (auto& timer = timerOf(side)) {
+        timer->cancel();
+        timer.reset();
     }
-    currentWrite_.reset();
+    currentPacket(side).reset();
 }
 
-void DispatchSocket::setupWriteTimerWithTimeout(double timeout) {
+void DispatchSocket::setupTimerWithTimeout(IOSide side, double timeout) {
     if (timeout < 0) return;
-    auto timer = dispatch::TimerSource::make(socketQueue_);
-    std::weak_ptr<DispatchSocket> weak = weak_from_this();
-    timer->setEventHandler([weak] {
-        if (auto self = weak.lock()) self->doWriteTimeout();
-    });
-    timer->setTimer(timeout);
-    timer->resume();
-    writeTimer_ = timer;
+    timerOf(side) = startTimer(timeout, [side](DispatchSocket& s) { s.doTimeout(side); });
 }
 
-void DispatchSocket::doWriteTimeout() {
-    flags_ |= flagWritesPaused;
-    DispatchWritePacket* p = asWrite(currentWrite_);
-    if (!p || !delegateQueue_ || !delegate_.ptr || delegate_.token.expired()) {
-        doWriteTimeoutWithExtension(0);
+void DispatchSocket::doTimeout(IOSide side) {
+    const bool reading = side == IOSide::Read;
+    flags_ |= reading ? flagReadsPaused : flagWritesPaused;
+    TimedPacket p = timedPacket(currentPacket(side));
+    if (!p.timeout || !delegateQueue_ || !delegate_.ptr || delegate_.token.expired()) {
+        doTimeoutWithExtension(side, 0);
         return;
     }
-    long tag = p->tag;
-    double elapsed = p->timeout;
-    size_t bytesDone = p->bytesDone;
+    long tag = p.tag;
+    double elapsed = *p.timeout;
+    size_t bytesDone = p.bytesDone;
     DelegateRef ref = delegate_;
     std::shared_ptr<DispatchSocket> self = shared_from_this();
-    delegateQueue_->async([ref, self, tag, elapsed, bytesDone] {
+    delegateQueue_->async([ref, self, side, reading, tag, elapsed, bytesDone] {
         std::optional<double> extension;
         if (auto alive = ref.token.lock()) {
+            DispatchSocketDelegate& d = *ref.ptr;
             extension =
-                ref.ptr->socketShouldTimeoutWriteWithTag(self.get(), tag, elapsed, bytesDone);
+                reading ? d.socketShouldTimeoutReadWithTag(self.get(), tag, elapsed, bytesDone)
+                        : d.socketShouldTimeoutWriteWithTag(self.get(), tag, elapsed, bytesDone);
         }
         double x = extension.value_or(0);
-        self->runAsync([s = self.get(), x] { s->doWriteTimeoutWithExtension(x); });
+        self->runAsync([s = self.get(), side, x] { s->doTimeoutWithExtension(side, x); });
     });
 }
 
-void DispatchSocket::doWriteTimeoutWithExtension(double extension) {
-    DispatchWritePacket* p = asWrite(currentWrite_);
-    if (!p) return;
+void DispatchSocket::doTimeoutWithExtension(IOSide side, double extension) {
+    const bool reading = side == IOSide::Read;
+    TimedPacket p = timedPacket(currentPacket(side));
+    if (!p.timeout) return;
     if (extension > 0) {
-        p->timeout += extension;
-        if (writeTimer_) writeTimer_->setTimer(extension);
-        flags_ &= ~flagWritesPaused;
-        doWriteData();
+        *p.timeout += extension;
+        if (auto& timer = timerOf(side)) timer->setTimer(extension);
+        flags_ &= reading ? ~flagReadsPaused : ~flagWritesPaused;
+        reading ? doReadData() : doWriteData();
     } else {
-        closeWithError(writeTimeoutError());
+        closeWithError(reading ? readTimeoutError() : writeTimeoutError());
     }
 }
 

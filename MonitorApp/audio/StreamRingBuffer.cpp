@@ -7,21 +7,12 @@
 
 namespace quenbril {
 
-namespace {
-
-constexpr int kReadAttempts = 4;
-
-}  // namespace
-
 StreamRingBuffer::StreamRingBuffer(int channels, int bufferLen)
-    : channels_(std::clamp(channels, 0, kMaxChannels)), indices_(std::max(bufferLen, 1)) {
+    : FloatRing(std::clamp(channels, 0, kMaxChannels), std::max(bufferLen, 1), true) {
     if (channels != channels_ || bufferLen < 1) {
         QLOG("Stream ring: %d channels of %d frames asked for, using %d of %d", channels, bufferLen,
              channels_, indices_.length());
     }
-    const size_t row = static_cast<size_t>(indices_.length());
-    storage_ = std::make_unique<float[]>(row * static_cast<size_t>(channels_));
-    for (int ch = 0; ch < channels_; ++ch) data_[ch] = storage_.get() + row * ch;
 }
 
 int StreamRingBuffer::targetFill() const {
@@ -32,12 +23,7 @@ int StreamRingBuffer::targetFill() const {
 }
 
 void StreamRingBuffer::produce(const float* const* source, int len, int channelsUsed) {
-    const int used = std::clamp(channelsUsed, 0, channels_);
-    if (!source || len <= 0 || used == 0) return;
-    const uint64_t first = indices_.beginWrite(static_cast<uint64_t>(len));
-    copyIntoRing(source, used, indices_.slot(first), indices_.length(), len, data_);
-    indices_.endWrite(first + static_cast<uint64_t>(len));
-
+    if (!append(source, len, channelsUsed)) return;
     const int64_t target = targetFill();
     int held = indices_.held();
     if (held > 2 * target) {
@@ -75,41 +61,11 @@ void StreamRingBuffer::consume(float* const* destination, int wanted, int* gotLe
         if (gotLen) *gotLen = got;
         return;
     }
-    zeroFrames(destination, std::clamp(channels, 0, kMaxChannels), wanted);
-    log_.note(RingLog::Line::ReadOverrun);
-    if (gotLen) *gotLen = 0;
-}
-
-float* const* StreamRingBuffer::consume2(int wanted, int* gotLen, int* start, int* bufSize) {
-    wanted = std::max(wanted, 0);
-    int got = 0;
-    int from = indices_.startSlot();
-    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-        const RingIndices::Snapshot now = indices_.snapshot();
-        if (!now.consistent) continue;
-        const uint64_t held = now.held();
-        const uint64_t take = std::min<uint64_t>(held, static_cast<uint64_t>(wanted));
-        if (!indices_.advanceStart(now.start, now.start + take)) continue;
-        if (held < static_cast<uint64_t>(wanted)) {
-            log_.note(RingLog::Line::NotEnoughInPlace, static_cast<int>(held));
-        }
-        got = static_cast<int>(take);
-        from = indices_.slot(now.start);
-        break;
-    }
-    if (gotLen) *gotLen = got;
-    if (start) *start = from;
-    if (bufSize) *bufSize = indices_.length();
-    return data_;
+    giveUpTornRead(destination, std::clamp(channels, 0, kMaxChannels), wanted, gotLen);
 }
 
 void StreamRingBuffer::reset() {
-    indices_.reset([this] {
-        const int length = indices_.length();
-        for (int ch = 0; ch < channels_; ++ch) {
-            for (int i = 0; i < length; ++i) storeSample(data_[ch] + i, 0.0f);
-        }
-    });
+    FloatRing::reset();
     filling_.store(true, std::memory_order_relaxed);
 }
 

@@ -1,10 +1,8 @@
 #pragma once
 
 #include <atomic>
-#include <memory>
 
-#include "MonitorApp/audio/RingIndices.h"
-#include "MonitorApp/audio/RingLog.h"
+#include "MonitorApp/audio/FloatRing.h"
 
 namespace quenbril {
 
@@ -12,23 +10,10 @@ namespace quenbril {
 /// writer lets it play once more than the target fill T = trunc(sampleRate() x bufferDur()) frames
 /// are held, and resets it (empty, filling) when more than 2 x T are held. A read of an empty ring,
 /// or of one still filling, hands out silence and (re)starts filling.
-///
-/// One writer and one reader, possibly on different threads; neither locks, allocates or prints.
-class StreamRingBuffer {
+class StreamRingBuffer : public FloatRing<2> {
   public:
-    static constexpr int kMaxChannels = 2;
-
     /// `channels` arrays (0 to 2) of `bufferLen` zero samples (at least 1).
     StreamRingBuffer(int channels, int bufferLen);
-    StreamRingBuffer(const StreamRingBuffer&) = delete;
-    StreamRingBuffer& operator=(const StreamRingBuffer&) = delete;
-
-    float* const* data() const { return data_; }
-    int bufferLen() const { return indices_.length(); }
-    int channels() const { return channels_; }
-    int bufferStart() const { return indices_.startSlot(); }
-    int bufferEnd() const { return indices_.endSlot(); }
-    bool isFilling() const { return filling_.load(std::memory_order_relaxed); }
 
     /// Hz; 48000 when made.
     float sampleRate() const { return sampleRate_.load(std::memory_order_relaxed); }
@@ -39,8 +24,6 @@ class StreamRingBuffer {
     /// The target fill T in frames.
     int targetFill() const;
 
-    int dataInBuffer() const { return indices_.held(); }
-
     /// Writer: appends `len` frames of the first `channelsUsed` channels, then applies the fill
     /// rules (reset above 2 x T; leave filling above T).
     void produce(const float* const* source, int len, int channelsUsed);
@@ -50,24 +33,13 @@ class StreamRingBuffer {
     /// frames (fewer when fewer are held) and stores how many.
     void consume(float* const* destination, int wanted, int* gotLen, int channels);
 
-    /// Reader: takes up to `wanted` frames without copying (see RingBuffer::consume2).
-    float* const* consume2(int wanted, int* gotLen, int* start, int* bufSize);
-
     /// Writer's thread (or with no writer running): zeroes the samples, empties the ring and sets
     /// filling.
     void reset();
 
-    RingLog& log() { return log_; }
-
   private:
-    float* data_[kMaxChannels] = {};
-    std::unique_ptr<float[]> storage_;
-    int channels_;
-    RingIndices indices_;
-    std::atomic<bool> filling_{true};
     std::atomic<float> sampleRate_{48000.0f};
     std::atomic<float> bufferDur_{1.5f};
-    RingLog log_;
 };
 
 }  // namespace quenbril

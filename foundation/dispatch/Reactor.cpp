@@ -147,12 +147,13 @@ void Reactor::rearmTimerFd() {
     double next = deadlines_.begin()->first;
     if (next == armedDeadline_) return;
     armedDeadline_ = next;
-    itimerspec spec{};
+    itimerspec deadline{};
     double whole = std::floor(next);
-    spec.it_value.tv_sec = time_t(whole);
-    spec.it_value.tv_nsec = long((next - whole) * 1e9);
-    if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0) spec.it_value.tv_nsec = 1;
-    timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &spec, nullptr);
+    deadline.it_value.tv_sec = time_t(whole);
+    deadline.it_value.tv_nsec = long((next - whole) * 1e9);
+    if (deadline.it_value.tv_sec == 0 && deadline.it_value.tv_nsec == 0)
+        deadline.it_value.tv_nsec = 1;
+    timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &deadline, nullptr);
 }
 
 void Reactor::handleTimers() {

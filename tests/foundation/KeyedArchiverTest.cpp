@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <stdexcept>
 
 #include "foundation/KeyedArchiver.h"
 #include "foundation/KeyedUnarchiver.h"
@@ -264,6 +265,12 @@ TEST(KeyedArchiver, EncoderFailuresAndReservedKeys) {
     });
     EXPECT_FALSE(KeyedArchiver::archivedData(message, registry, &error));
     EXPECT_EQ(error.code, KeyedArchiver::kUnsupportedValue);
+
+    registry.registerEncoder("TestMessage", [](const Object&, KeyedEncoder&) -> bool {
+        throw std::runtime_error("no");
+    });
+    EXPECT_FALSE(KeyedArchiver::archivedData(message, registry, &error));
+    EXPECT_EQ(error.code, KeyedArchiver::kEncoderFailed);
 
     // An object that writes itself as its own member.
     registry.registerEncoder("TestMessage", [message](const Object&, KeyedEncoder& coder) {

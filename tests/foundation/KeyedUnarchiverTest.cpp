@@ -168,6 +168,35 @@ TEST(KeyedUnarchiverFixtures, ComplexArchiveWithOtherKeyOrderNeedsItsClasses) {
     EXPECT_EQ(base->relative, Value("https://www.swift.org"));
 }
 
+TEST(KeyedUnarchiverFixtures, ChatHistoryWithUtf16TextAndColoursFromAnotherWriter) {
+    ArchiveClassRegistry registry;
+    int decoded = 0;
+    registry.registerDecoder(
+        "ChatMessage", [&decoded](KeyedDecoder& coder) -> std::optional<Value> {
+            ++decoded;
+            return Value(Dictionary{{"sender", coder.decodeObject("sender")},
+                                    {"recipient", coder.decodeObject("recipient")},
+                                    {"message", coder.decodeObject("message")},
+                                    {"type", coder.decodeInt32("messageType")},
+                                    {"date", coder.decodeObject("date")}});
+        });
+    Bytes bytes = fixture("chatHistoryAndColours.plist");
+    Error error;
+    auto value = KeyedUnarchiver::unarchive(bytes.data(), bytes.size(), registry, &error);
+    ASSERT_TRUE(value) << error.description;
+    EXPECT_EQ(decoded, 1) << "a shared object decodes once";
+    Value message = Dictionary{{"sender", "FOH"},
+                               {"recipient", "All"},
+                               {"message",
+                                "Gr\xC3\xBC\xC3\x9F"
+                                "e \xE2\x99\xAA \xF0\x9F\x8E\xA4"},
+                               {"type", 5},
+                               {"date", Value::date(620737053.76402)}};
+    EXPECT_EQ((*value)["Value"], Value(Array{message, message})) << value->description();
+    EXPECT_EQ((*value)["NValue"], Value(Dictionary{{"FOH", Color{0.5, 0.25, 1, 1}},
+                                                   {"All", Color{0.75, 0.75, 0.75, 0.5}}}));
+}
+
 TEST(KeyedUnarchiverFixtures, ArrayThatContainsItselfIsRefused) {
     Error error;
     EXPECT_FALSE(unarchive(fixture("circularReference.plist"), &error));

@@ -1,16 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
-#include <optional>
-#include <string>
 #include <vector>
 
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/UserSettingsManager.h"
-#include "foundation/ManualRunLoop.h"
 #include "foundation/UserDefaults.h"
+#include "tests/support/TemporarySettingsTest.h"
 
 namespace quenbril {
 namespace {
@@ -159,39 +154,21 @@ TEST(PELAudioEngineTest, ServerRoleOutputDoesNotReadTheClientRing) {
 
 // The shared engine reads the user settings, so these tests get a store of their own and a
 // virtual-time main loop.
-class PELAudioEngineSharedTest : public testing::Test {
+class PELAudioEngineSharedTest : public TemporarySettingsTest {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/quenbril-audio-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        if (const char* previous = std::getenv("XDG_CONFIG_HOME")) savedConfigHome_ = previous;
-        setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
-        loop_ = std::make_unique<ManualRunLoop>(800000000.0);
-        RunLoop::setMain(loop_.get());
+        ASSERT_NO_FATAL_FAILURE(enterTemporarySettings("/tmp/quenbril-audio-XXXXXX"));
         restart();
     }
     void TearDown() override {
         restart();
-        RunLoop::setMain(nullptr);
-        loop_.reset();
-        if (savedConfigHome_) {
-            setenv("XDG_CONFIG_HOME", savedConfigHome_->c_str(), 1);
-        } else {
-            unsetenv("XDG_CONFIG_HOME");
-        }
-        std::error_code ignored;
-        std::filesystem::remove_all(root_, ignored);
+        leaveTemporarySettings();
     }
     static void restart() {
         PELAudioEngine::resetSharedInstance();
         UserSettingsManager::resetSharedInstance();
         UserDefaults::resetStandardUserDefaults();
     }
-
-    std::string root_;
-    std::optional<std::string> savedConfigHome_;
-    std::unique_ptr<ManualRunLoop> loop_;
 };
 
 TEST_F(PELAudioEngineSharedTest, TheStoredRoleTakesEffectAtTheNextStart) {

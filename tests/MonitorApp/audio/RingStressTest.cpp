@@ -19,24 +19,33 @@ constexpr int64_t kWrap = int64_t{1} << 23;
 
 float frameValue(int64_t frame) { return static_cast<float>(frame % kWrap + 1); }
 
+constexpr int kBlockFrames = 32;
+
+// The writer's part: `blocks` blocks of numbered stereo frames (the right channel the negated
+// left) into `ring`, calling `afterBlock(block)` after each.
+template <typename AfterBlock>
+void writeNumberedBlocks(RingBuffer& ring, int blocks, AfterBlock afterBlock) {
+    float left[kBlockFrames], right[kBlockFrames];
+    const float* in[2] = {left, right};
+    int64_t frame = 0;
+    for (int block = 0; block < blocks; ++block) {
+        for (int i = 0; i < kBlockFrames; ++i, ++frame) {
+            left[i] = frameValue(frame);
+            right[i] = -left[i];
+        }
+        ring.produce(in, kBlockFrames, 2);
+        afterBlock(block);
+    }
+}
+
 TEST(RingStressTest, StreamRingDeliversWholeOrderedFramesUnderTwoThreads) {
     constexpr int kBlocks = 1000000;
-    constexpr int kBlockFrames = 32;
     constexpr int kReadFrames = 48;
     RingBuffer ring(2, 4096);
     std::atomic<bool> done{false};
 
     std::thread writer([&] {
-        float left[kBlockFrames], right[kBlockFrames];
-        const float* in[2] = {left, right};
-        int64_t frame = 0;
-        for (int block = 0; block < kBlocks; ++block) {
-            for (int i = 0; i < kBlockFrames; ++i, ++frame) {
-                left[i] = frameValue(frame);
-                right[i] = -left[i];
-            }
-            ring.produce(in, kBlockFrames, 2);
-        }
+        writeNumberedBlocks(ring, kBlocks, [](int) {});
         done.store(true, std::memory_order_release);
     });
 
@@ -122,24 +131,15 @@ TEST(RingStressTest, BlockRingHandsOutWholeBlocksUnderTwoThreads) {
 
 TEST(RingStressTest, EngineOutputPlaysTheStreamWhileTheMainThreadWritesAndMutes) {
     constexpr int kBlocks = 100000;
-    constexpr int kBlockFrames = 32;
     constexpr int kPeriod = 64;
     PELAudioEngine engine(true, 200);
     std::atomic<bool> done{false};
 
     // The main thread's part: the stream's frames, and the mute button now and then.
     std::thread main([&] {
-        float left[kBlockFrames], right[kBlockFrames];
-        const float* in[2] = {left, right};
-        int64_t frame = 0;
-        for (int block = 0; block < kBlocks; ++block) {
-            for (int i = 0; i < kBlockFrames; ++i, ++frame) {
-                left[i] = frameValue(frame);
-                right[i] = -left[i];
-            }
-            engine.clientRing().produce(in, kBlockFrames, 2);
+        writeNumberedBlocks(engine.clientRing(), kBlocks, [&](int block) {
             if (block % 1000 == 0) engine.setMute(!engine.mute());
-        }
+        });
         engine.setMute(false);
         done.store(true, std::memory_order_release);
     });

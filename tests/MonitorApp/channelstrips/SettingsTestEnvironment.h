@@ -2,12 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
-#include <optional>
 #include <ostream>
-#include <string>
 
 #include "MonitorApp/channelstrips/ColorHelper.h"
 #include "MonitorApp/channelstrips/LTCManager.h"
@@ -15,8 +10,8 @@
 #include "MonitorApp/channelstrips/PlayerManager.h"
 #include "MonitorApp/channelstrips/SettingsManager.h"
 #include "MonitorApp/channelstrips/UserSettingsManager.h"
-#include "foundation/ManualRunLoop.h"
 #include "foundation/UserDefaults.h"
+#include "tests/support/TemporarySettingsTest.h"
 
 namespace quenbril {
 
@@ -30,34 +25,16 @@ inline void PrintTo(const SMPTETimecode& t, std::ostream* out) {
 
 /// Each test gets a fresh XDG_CONFIG_HOME, fresh shared instances and a virtual-time main run
 /// loop; restart() drops every shared instance and the store, as the next run would see them.
-class SettingsTest : public testing::Test {
+class SettingsTest : public TemporarySettingsTest {
   protected:
-    /// A start time a double holds exactly, so that advancing by 1.5 s gives exactly 1.5 s.
-    static constexpr double kStartTime = 800000000.0;
-
     void SetUp() override {
-        char pattern[] = "/tmp/quenbril-settings-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        const char* previous = std::getenv("XDG_CONFIG_HOME");
-        if (previous) savedConfigHome_ = previous;
-        setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
-        loop_ = std::make_unique<ManualRunLoop>(kStartTime);
-        RunLoop::setMain(loop_.get());
+        ASSERT_NO_FATAL_FAILURE(enterTemporarySettings("/tmp/quenbril-settings-XXXXXX"));
         restart();
     }
 
     void TearDown() override {
         restart();
-        RunLoop::setMain(nullptr);
-        loop_.reset();
-        if (savedConfigHome_) {
-            setenv("XDG_CONFIG_HOME", savedConfigHome_->c_str(), 1);
-        } else {
-            unsetenv("XDG_CONFIG_HOME");
-        }
-        std::error_code ignored;
-        std::filesystem::remove_all(root_, ignored);
+        leaveTemporarySettings();
     }
 
     static void restart() {
@@ -71,10 +48,6 @@ class SettingsTest : public testing::Test {
     }
 
     static UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
-
-    std::string root_;
-    std::optional<std::string> savedConfigHome_;
-    std::unique_ptr<ManualRunLoop> loop_;
 };
 
 }  // namespace quenbril

@@ -2,10 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,25 +15,17 @@
 #include "MonitorApp/serverrole/ClientManager.h"
 #include "MonitorApp/serverrole/WirelessManager.h"
 #include "StripFakes.h"
-#include "foundation/ManualRunLoop.h"
 #include "foundation/UserDefaults.h"
+#include "tests/support/TemporarySettingsTest.h"
 
 namespace quenbril {
 
 /// Each test gets a fresh settings folder, fresh shared instances, a virtual-time main run loop
 /// and fake strip views; every view the controllers make is kept in `views` in making order.
-class StripTest : public testing::Test {
+class StripTest : public TemporarySettingsTest {
   protected:
-    static constexpr double kStartTime = 800000000.0;
-
     void SetUp() override {
-        char pattern[] = "/tmp/quenbril-strips-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        if (const char* previous = std::getenv("XDG_CONFIG_HOME")) savedConfigHome_ = previous;
-        setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
-        loop_ = std::make_unique<ManualRunLoop>(kStartTime);
-        RunLoop::setMain(loop_.get());
+        ASSERT_NO_FATAL_FAILURE(enterTemporarySettings("/tmp/quenbril-strips-XXXXXX"));
         resetShared();
         ChannelStripController::setViewFactory([this] {
             auto view = std::make_unique<FakeStripView>();
@@ -51,15 +40,7 @@ class StripTest : public testing::Test {
         ChannelStripController::setViewFactory(nullptr);
         WirelessManager::setSharedInstance(nullptr);
         ClientManager::setSharedInstance(nullptr);
-        RunLoop::setMain(nullptr);
-        loop_.reset();
-        if (savedConfigHome_) {
-            setenv("XDG_CONFIG_HOME", savedConfigHome_->c_str(), 1);
-        } else {
-            unsetenv("XDG_CONFIG_HOME");
-        }
-        std::error_code ignored;
-        std::filesystem::remove_all(root_, ignored);
+        leaveTemporarySettings();
     }
 
     static void resetShared() {
@@ -105,9 +86,6 @@ class StripTest : public testing::Test {
         return ChannelStripManager::controllerByID(csID)->state();
     }
 
-    std::string root_;
-    std::optional<std::string> savedConfigHome_;
-    std::unique_ptr<ManualRunLoop> loop_;
     std::vector<FakeStripView*> views;
     RecordingSender sender;
     FakeStripArea area;

@@ -1,0 +1,370 @@
+// The service browser on the Avahi daemon. Avahi calls back on its own thread (the threaded
+// poll), with the poll's lock held; every call from the main thread into Avahi takes that lock.
+// What the delegate must hear is posted to the main queue and checked there against the
+// browser's current search, so that nothing from a stopped search or a destroyed browser
+// arrives.
+
+#include <avahi-client/client.h>
+#include <avahi-client/lookup.h>
+#include <avahi-common/error.h>
+#include <avahi-common/thread-watch.h>
+#include <avahi-common/timeval.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "foundation/Log.h"
+#include "foundation/dispatch/Queue.h"
+#include "platform/discovery/AvahiDiscovery.h"
+
+namespace quenbril {
+
+namespace {
+
+Error avahiError(int code, const std::string& what) {
+    return Error::make(ServiceBrowser::kErrorDomain, code, what + ": " + avahi_strerror(code));
+}
+
+/// Avahi takes service types without the final dot of a fully qualified name.
+std::string avahiType(const std::string& type) {
+    if (!type.empty() && type.back() == '.') return type.substr(0, type.size() - 1);
+    return type;
+}
+
+class AvahiBrowser final : public ServiceBrowser {
+  public:
+    AvahiBrowser() : shared_(std::make_shared<Shared>()) {}
+    ~AvahiBrowser() override {
+        stop();
+        closeClient();
+    }
+
+    void browse(const std::string& type, Delegate* delegate) override;
+    void resolve(const std::string& name) override;
+    void stop() override;
+
+  private:
+    /// Main-thread state the posted results are checked against.
+    struct Shared {
+        Delegate* delegate = nullptr;
+        uint64_t generation = 0;
+    };
+    /// One announcement of a service: a name may be announced on several interfaces and over
+    /// both protocols.
+    struct Instance {
+        AvahiIfIndex interface;
+        AvahiProtocol protocol;
+        std::string domain;
+        bool operator==(const Instance&) const = default;
+    };
+    struct Resolution {
+        AvahiBrowser* owner = nullptr;
+        std::string name;
+        std::vector<AvahiServiceResolver*> resolvers;
+        AvahiTimeout* timeout = nullptr;
+        ResolvedService result;
+        std::optional<Error> lastError;
+    };
+
+    bool openClient(Error* error);
+    void closeClient();
+    void finishResolution(Resolution* resolution);
+    void dropResolution(Resolution* resolution);
+    /// Poll thread (lock held) or main thread: runs `fn` with the delegate on the main queue,
+    /// if the search of `generation` is still the current one by then.
+    void post(std::function<void(Delegate&)> fn);
+
+    static void clientCallback(AvahiClient* client, AvahiClientState state, void* userdata);
+    static void browseCallback(::AvahiServiceBrowser* browser, AvahiIfIndex interface,
+                               AvahiProtocol protocol, AvahiBrowserEvent event, const char* name,
+                               const char* type, const char* domain, AvahiLookupResultFlags flags,
+                               void* userdata);
+    static void resolveCallback(AvahiServiceResolver* resolver, AvahiIfIndex interface,
+                                AvahiProtocol protocol, AvahiResolverEvent event, const char* name,
+                                const char* type, const char* domain, const char* hostName,
+                                const AvahiAddress* address, uint16_t port, AvahiStringList* txt,
+                                AvahiLookupResultFlags flags, void* userdata);
+    static void timeoutCallback(AvahiTimeout* timeout, void* userdata);
+
+    std::shared_ptr<Shared> shared_;
+    AvahiThreadedPoll* poll_ = nullptr;
+    AvahiClient* client_ = nullptr;
+    // Guarded by the poll's lock once the poll runs.
+    bool clientFailed_ = false;
+    uint64_t generation_ = 0;
+    std::string type_;
+    ::AvahiServiceBrowser* browser_ = nullptr;
+    std::map<std::string, std::vector<Instance>> instances_;
+    std::map<std::string, std::unique_ptr<Resolution>> resolutions_;
+};
+
+void AvahiBrowser::post(std::function<void(Delegate&)> fn) {
+    std::weak_ptr<Shared> weak = shared_;
+    uint64_t generation = generation_;
+    dispatch::Queue::main()->async([weak, generation, fn = std::move(fn)] {
+        auto shared = weak.lock();
+        if (!shared || shared->generation != generation || !shared->delegate) return;
+        fn(*shared->delegate);
+    });
+}
+
+bool AvahiBrowser::openClient(Error* error) {
+    if (client_ && !clientFailed_) return true;
+    closeClient();
+    poll_ = avahi_threaded_poll_new();
+    if (!poll_) {
+        *error = avahiError(AVAHI_ERR_NO_MEMORY, "Could not start the discovery thread");
+        return false;
+    }
+    int code = 0;
+    // The poll does not run yet, so the client's first callbacks come on this thread.
+    client_ = avahi_client_new(avahi_threaded_poll_get(poll_), AvahiClientFlags(0),
+                               &AvahiBrowser::clientCallback, this, &code);
+    if (!client_) {
+        *error = avahiError(code, "Could not reach the Avahi daemon");
+        closeClient();
+        return false;
+    }
+    clientFailed_ = false;
+    if (avahi_threaded_poll_start(poll_) < 0) {
+        *error = avahiError(AVAHI_ERR_FAILURE, "Could not start the discovery thread");
+        closeClient();
+        return false;
+    }
+    return true;
+}
+
+void AvahiBrowser::closeClient() {
+    if (!poll_) return;
+    // Stopping joins the poll thread (a no-op when it never ran); after that nothing else
+    // touches the client, so it is freed without the lock.
+    avahi_threaded_poll_stop(poll_);
+    for (auto& [name, resolution] : resolutions_) {
+        for (auto* resolver : resolution->resolvers) avahi_service_resolver_free(resolver);
+        if (resolution->timeout) avahi_threaded_poll_get(poll_)->timeout_free(resolution->timeout);
+    }
+    resolutions_.clear();
+    if (browser_) avahi_service_browser_free(browser_);
+    browser_ = nullptr;
+    instances_.clear();
+    if (client_) avahi_client_free(client_);
+    client_ = nullptr;
+    avahi_threaded_poll_free(poll_);
+    poll_ = nullptr;
+    clientFailed_ = false;
+}
+
+void AvahiBrowser::browse(const std::string& type, Delegate* delegate) {
+    stop();
+    shared_->delegate = delegate;
+    Error error;
+    if (!openClient(&error)) {
+        QLOG("Service discovery: %s", error.description.c_str());
+        post([error](Delegate& d) { d.browseFailed(error); });
+        return;
+    }
+    avahi_threaded_poll_lock(poll_);
+    type_ = avahiType(type);
+    browser_ = avahi_service_browser_new(client_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
+                                         type_.c_str(), nullptr, AvahiLookupFlags(0),
+                                         &AvahiBrowser::browseCallback, this);
+    if (!browser_) {
+        error = avahiError(avahi_client_errno(client_), "Could not browse for " + type);
+        QLOG("Service discovery: %s", error.description.c_str());
+        post([error](Delegate& d) { d.browseFailed(error); });
+    }
+    avahi_threaded_poll_unlock(poll_);
+}
+
+void AvahiBrowser::resolve(const std::string& name) {
+    if (!poll_ || !browser_) {
+        Error error = avahiError(AVAHI_ERR_BAD_STATE, "No search is running to resolve " + name);
+        post([name, error](Delegate& d) { d.resolveFailed(name, error); });
+        return;
+    }
+    avahi_threaded_poll_lock(poll_);
+    if (auto it = resolutions_.find(name); it != resolutions_.end())
+        dropResolution(it->second.get());
+    auto found = instances_.find(name);
+    if (found == instances_.end()) {
+        Error error = avahiError(AVAHI_ERR_NOT_FOUND, "No service named " + name);
+        post([name, error](Delegate& d) { d.resolveFailed(name, error); });
+        avahi_threaded_poll_unlock(poll_);
+        return;
+    }
+    auto resolution = std::make_unique<Resolution>();
+    resolution->owner = this;
+    resolution->name = name;
+    resolution->result.name = name;
+    for (const Instance& instance : found->second) {
+        // Ask for the address family the announcement came over: one address per interface and
+        // family.
+        auto* resolver = avahi_service_resolver_new(
+            client_, instance.interface, instance.protocol, name.c_str(), type_.c_str(),
+            instance.domain.c_str(), instance.protocol, AvahiLookupFlags(0),
+            &AvahiBrowser::resolveCallback, resolution.get());
+        if (resolver) {
+            resolution->resolvers.push_back(resolver);
+        } else {
+            resolution->lastError =
+                avahiError(avahi_client_errno(client_), "Could not resolve " + name);
+        }
+    }
+    Resolution* raw = resolution.get();
+    resolutions_[name] = std::move(resolution);
+    if (raw->resolvers.empty()) {
+        finishResolution(raw);
+    } else {
+        timeval when{};
+        avahi_elapse_time(&when, static_cast<unsigned>(kResolveTimeout * 1000), 0);
+        raw->timeout = avahi_threaded_poll_get(poll_)->timeout_new(
+            avahi_threaded_poll_get(poll_), &when, &AvahiBrowser::timeoutCallback, raw);
+    }
+    avahi_threaded_poll_unlock(poll_);
+}
+
+void AvahiBrowser::stop() {
+    ++shared_->generation;
+    shared_->delegate = nullptr;
+    if (!poll_) {
+        ++generation_;
+        return;
+    }
+    avahi_threaded_poll_lock(poll_);
+    ++generation_;
+    while (!resolutions_.empty()) dropResolution(resolutions_.begin()->second.get());
+    if (browser_) avahi_service_browser_free(browser_);
+    browser_ = nullptr;
+    instances_.clear();
+    avahi_threaded_poll_unlock(poll_);
+}
+
+// Lock held. Frees the resolution's Avahi objects and forgets it.
+void AvahiBrowser::dropResolution(Resolution* resolution) {
+    for (auto* resolver : resolution->resolvers) avahi_service_resolver_free(resolver);
+    resolution->resolvers.clear();
+    if (resolution->timeout) avahi_threaded_poll_get(poll_)->timeout_free(resolution->timeout);
+    resolution->timeout = nullptr;
+    std::string name = resolution->name;  // the key must outlive the erase
+    resolutions_.erase(name);
+}
+
+// Lock held. Reports what the resolution found (or that it found nothing) and drops it.
+void AvahiBrowser::finishResolution(Resolution* resolution) {
+    ResolvedService result = resolution->result;
+    if (!result.addresses.empty()) {
+        post([result](Delegate& d) { d.serviceResolved(result); });
+    } else {
+        Error error = resolution->lastError.value_or(
+            avahiError(AVAHI_ERR_TIMEOUT, "No address for " + resolution->name));
+        std::string name = resolution->name;
+        post([name, error](Delegate& d) { d.resolveFailed(name, error); });
+    }
+    dropResolution(resolution);
+}
+
+void AvahiBrowser::clientCallback(AvahiClient* client, AvahiClientState state, void* userdata) {
+    auto* self = static_cast<AvahiBrowser*>(userdata);
+    if (state != AVAHI_CLIENT_FAILURE) return;
+    // The daemon went away (or refused us). The next browse() opens a new client.
+    self->clientFailed_ = true;
+    Error error = avahiError(avahi_client_errno(client), "Lost the Avahi daemon");
+    QLOG("Service discovery: %s", error.description.c_str());
+    if (self->poll_ && self->client_) self->post([error](Delegate& d) { d.browseFailed(error); });
+}
+
+void AvahiBrowser::browseCallback(::AvahiServiceBrowser* /*browser*/, AvahiIfIndex interface,
+                                  AvahiProtocol protocol, AvahiBrowserEvent event, const char* name,
+                                  const char* /*type*/, const char* domain,
+                                  AvahiLookupResultFlags /*flags*/, void* userdata) {
+    auto* self = static_cast<AvahiBrowser*>(userdata);
+    switch (event) {
+        case AVAHI_BROWSER_NEW: {
+            std::string serviceName = name ? name : "";
+            auto& list = self->instances_[serviceName];
+            Instance instance{interface, protocol, domain ? domain : ""};
+            bool first = list.empty();
+            if (std::find(list.begin(), list.end(), instance) == list.end()) {
+                list.push_back(instance);
+            }
+            if (first) self->post([serviceName](Delegate& d) { d.serviceFound(serviceName); });
+            break;
+        }
+        case AVAHI_BROWSER_REMOVE: {
+            std::string serviceName = name ? name : "";
+            auto it = self->instances_.find(serviceName);
+            if (it == self->instances_.end()) break;
+            Instance instance{interface, protocol, domain ? domain : ""};
+            std::erase(it->second, instance);
+            if (it->second.empty()) {
+                self->instances_.erase(it);
+                self->post([serviceName](Delegate& d) { d.serviceRemoved(serviceName); });
+            }
+            break;
+        }
+        case AVAHI_BROWSER_FAILURE: {
+            Error error = avahiError(avahi_client_errno(self->client_), "Browsing failed");
+            QLOG("Service discovery: %s", error.description.c_str());
+            self->post([error](Delegate& d) { d.browseFailed(error); });
+            break;
+        }
+        case AVAHI_BROWSER_CACHE_EXHAUSTED:
+        case AVAHI_BROWSER_ALL_FOR_NOW:
+            break;
+    }
+}
+
+void AvahiBrowser::resolveCallback(AvahiServiceResolver* resolver, AvahiIfIndex interface,
+                                   AvahiProtocol /*protocol*/, AvahiResolverEvent event,
+                                   const char* /*name*/, const char* /*type*/,
+                                   const char* /*domain*/, const char* hostName,
+                                   const AvahiAddress* address, uint16_t port,
+                                   AvahiStringList* /*txt*/, AvahiLookupResultFlags /*flags*/,
+                                   void* userdata) {
+    auto* resolution = static_cast<Resolution*>(userdata);
+    AvahiBrowser* self = resolution->owner;
+    if (event == AVAHI_RESOLVER_FOUND && address) {
+        Bytes socketAddress;
+        if (address->proto == AVAHI_PROTO_INET) {
+            socketAddress = makeSocketAddress4(
+                reinterpret_cast<const uint8_t*>(&address->data.ipv4.address), port);
+        } else if (address->proto == AVAHI_PROTO_INET6) {
+            socketAddress = makeSocketAddress6(address->data.ipv6.address, port,
+                                               interface >= 0 ? uint32_t(interface) : 0);
+        }
+        auto& addresses = resolution->result.addresses;
+        if (!socketAddress.empty() &&
+            std::find(addresses.begin(), addresses.end(), socketAddress) == addresses.end()) {
+            addresses.push_back(std::move(socketAddress));
+        }
+        if (resolution->result.hostName.empty() && hostName) resolution->result.hostName = hostName;
+        if (resolution->result.port == 0) resolution->result.port = port;
+    } else {
+        resolution->lastError =
+            avahiError(avahi_client_errno(self->client_), "Could not resolve " + resolution->name);
+    }
+    // A resolver keeps watching after its first answer; one answer is all we take.
+    std::erase(resolution->resolvers, resolver);
+    avahi_service_resolver_free(resolver);
+    if (resolution->resolvers.empty()) self->finishResolution(resolution);
+}
+
+void AvahiBrowser::timeoutCallback(AvahiTimeout* /*timeout*/, void* userdata) {
+    auto* resolution = static_cast<Resolution*>(userdata);
+    AvahiBrowser* self = resolution->owner;
+    // The poll frees a fired timeout only when asked to; dropResolution does that.
+    QLOG("Service discovery: resolving %s timed out", resolution->name.c_str());
+    self->finishResolution(resolution);
+}
+
+}  // namespace
+
+std::unique_ptr<ServiceBrowser> makeAvahiServiceBrowser() {
+    return std::make_unique<AvahiBrowser>();
+}
+
+}  // namespace quenbril

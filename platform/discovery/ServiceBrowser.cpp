@@ -1,0 +1,7 @@
+#include "platform/discovery/ServiceBrowser.h"
+
+namespace quenbril {
+
+ServiceBrowser::~ServiceBrowser() = default;
+
+}  // namespace quenbril

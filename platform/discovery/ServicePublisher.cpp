@@ -1,0 +1,7 @@
+#include "platform/discovery/ServicePublisher.h"
+
+namespace quenbril {
+
+ServicePublisher::~ServicePublisher() = default;
+
+}  // namespace quenbril

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace quenbril {
+
+/// Announces one service on the local network for as long as it is published.
+class ServicePublisher {
+  public:
+    virtual ~ServicePublisher();
+
+    /// Announces `name` of `type` ("_quenbril._tcp.") on `port` (host order), replacing an
+    /// earlier announcement of this publisher. False, with a log line, when the announcement
+    /// cannot be made (no daemon running, an invalid name or type). When another host already
+    /// holds the name, the announcement goes on under the daemon's alternative name.
+    virtual bool publish(const std::string& name, const std::string& type, uint16_t port) = 0;
+    /// Withdraws the announcement; nothing when none is made.
+    virtual void unpublish() = 0;
+};
+
+}  // namespace quenbril

@@ -1,0 +1,106 @@
+#include "simserver/SimChat.h"
+
+#include <algorithm>
+
+#include "MonitorApp/LinkCommands.h"
+#include "MonitorApp/LinkMessageBuilder.h"
+
+namespace quenbril {
+
+namespace {
+std::optional<std::string> text(const Dictionary& d, std::string_view key) {
+    if (const std::string* s = d[key].stringValue()) return *s;
+    return std::nullopt;
+}
+}  // namespace
+
+bool SimChat::registerClient(uint64_t connection, const std::string& chatName,
+                             const std::string& ip, const std::string& uuid) {
+    for (Client& c : clients_) {
+        if (c.connection == connection) {
+            c.chatName = chatName;
+            c.uuid = uuid;
+            return false;
+        }
+    }
+    clients_.push_back({connection, chatName, ip, uuid});
+    return true;
+}
+
+bool SimChat::removeClient(uint64_t connection) {
+    auto it = std::remove_if(clients_.begin(), clients_.end(),
+                             [&](const Client& c) { return c.connection == connection; });
+    bool found = it != clients_.end();
+    clients_.erase(it, clients_.end());
+    return found;
+}
+
+const SimChat::Client* SimChat::client(uint64_t connection) const {
+    for (const Client& c : clients_) {
+        if (c.connection == connection) return &c;
+    }
+    return nullptr;
+}
+
+std::vector<uint64_t> SimChat::addressees(const std::string& recipient, uint64_t sender) const {
+    std::vector<uint64_t> out{sender};
+    bool all = recipient.empty() || recipient == kAll;
+    for (const Client& c : clients_) {
+        if (c.connection != sender && (all || c.chatName == recipient)) {
+            out.push_back(c.connection);
+        }
+    }
+    return out;
+}
+
+void SimChat::addToHistory(const Dictionary& message, double now) {
+    auto m = std::make_shared<SimChatMessage>();
+    m->sender = text(message, "sender");
+    m->recipient = text(message, "recipient");
+    m->uuid = text(message, "uuid");
+    m->message = text(message, "message");
+    m->messageId = text(message, "messageId");
+    m->messageType = message["type"].intValue().value_or(0);
+    m->date = now;
+    history_.push_back(std::move(m));
+    while (history_.size() > kHistoryLimit) history_.pop_front();
+}
+
+bool SimChat::removeMessage(const std::string& messageId) {
+    if (messageId.empty()) return false;
+    auto lower = [](std::string s) {
+        std::transform(s.begin(), s.end(), s.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return s;
+    };
+    std::string wanted = lower(messageId);
+    for (auto& m : history_) {
+        if (m->messageId && lower(*m->messageId).find(wanted) != std::string::npos) {
+            m->message = "<message removed>";
+            m->uuid = "message_removed";
+            return true;
+        }
+    }
+    return false;
+}
+
+Dictionary SimChat::clientsMessage() const {
+    Array list;
+    for (const Client& c : clients_) {
+        Dictionary d;
+        d.set("chatName", c.chatName);
+        d.set("ip", c.ip);
+        d.set("uuid", c.uuid);
+        d.set("status", "Online");
+        list.push_back(Value(std::move(d)));
+    }
+    return LinkMessageBuilder::message(LinkCommand::kChatClients, Value(std::move(list)));
+}
+
+Dictionary SimChat::historyMessage() const {
+    Array list;
+    for (const auto& m : history_) list.push_back(Value(std::shared_ptr<const Object>(m)));
+    return LinkMessageBuilder::message(LinkCommand::kChatMessageHistory, Value(std::move(list)));
+}
+
+}  // namespace quenbril

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundation/Value.h"
+#include "simserver/SimChatMessage.h"
+
+namespace quenbril {
+
+/// The chat of the stand-in: who is registered on which connection, and the history of the
+/// messages it relayed.
+class SimChat {
+  public:
+    /// The history keeps this many messages, the newest.
+    static constexpr size_t kHistoryLimit = 200;
+    static constexpr const char* kAll = "All";
+
+    struct Client {
+        uint64_t connection = 0;
+        std::string chatName, ip, uuid;
+    };
+
+    /// Registers (or renames) the chat user of a connection. True when the connection was not
+    /// registered before.
+    bool registerClient(uint64_t connection, const std::string& chatName, const std::string& ip,
+                        const std::string& uuid);
+    /// False when the connection was not registered.
+    bool removeClient(uint64_t connection);
+    const Client* client(uint64_t connection) const;
+    const std::vector<Client>& clients() const { return clients_; }
+
+    /// The connections a message from `sender` to `recipient` goes to: every registered user
+    /// for "All" (or no recipient), else the users of that chat name; the sender always.
+    std::vector<uint64_t> addressees(const std::string& recipient, uint64_t sender) const;
+
+    /// Files a relayed message (the "ChatMessageFromClient" dictionary) with the date `now`.
+    void addToHistory(const Dictionary& message, double now);
+    /// Marks the first message whose id contains `messageId` as removed; false when none.
+    bool removeMessage(const std::string& messageId);
+
+    /// "ChatClients".
+    Dictionary clientsMessage() const;
+    /// "ChatMessageHistory": the archived messages.
+    Dictionary historyMessage() const;
+
+  private:
+    std::vector<Client> clients_;
+    std::deque<std::shared_ptr<SimChatMessage>> history_;
+};
+
+}  // namespace quenbril

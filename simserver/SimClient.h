@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "MonitorApp/LinkFrameReader.h"
+#include "sockets/DispatchSocket.h"
+
+namespace quenbril {
+
+/// One remote connected to the stand-in: its socket, the frames it sends, the bytes waiting to
+/// go out to it, and what it asked for. Lives on the server's queue, which is its socket's
+/// delegate queue.
+class SimClient : public DispatchSocketDelegate {
+  public:
+    /// A frame begun must be complete within this many seconds (the link's read time-out).
+    static constexpr double kFrameTimeout = 5.0;
+    /// Writes not finished within this many seconds close the connection.
+    static constexpr double kWriteTimeout = 5.0;
+    /// A remote that lets more than this many bytes pile up is not reading: it is dropped.
+    static constexpr size_t kMaxQueuedBytes = 2 * 1024 * 1024;
+
+    class Owner {
+      public:
+        virtual ~Owner() = default;
+        /// New frames are waiting (takeFrame), or the reader failed (readFailed).
+        virtual void clientHasFrames(SimClient& client) = 0;
+        virtual void clientDisconnected(SimClient& client, const std::optional<Error>& error) = 0;
+    };
+
+    /// `clock` answers the server's time in seconds (monotonic).
+    SimClient(uint64_t id, std::shared_ptr<DispatchSocket> socket, Owner* owner,
+              std::function<double()> clock);
+    ~SimClient() override;
+
+    uint64_t id() const { return id_; }
+    /// "host:port" of the remote.
+    const std::string& address() const { return address_; }
+    const std::string& host() const { return host_; }
+    bool isOpen() const { return open_; }
+
+    /// Starts reading.
+    void start();
+    /// Queues a frame; false (and nothing queued) when the remote has too much waiting already.
+    bool send(const std::shared_ptr<const Bytes>& frame);
+    size_t queuedBytes() const { return queuedBytes_; }
+    /// Closes the connection; the owner still hears of the disconnection.
+    void close();
+
+    std::optional<LinkFrame> takeFrame() { return reader_.takeFrame(); }
+    bool readFailed() const { return reader_.failed(); }
+    const Error& readError() const { return reader_.error(); }
+    /// True when a frame was begun more than kFrameTimeout seconds before `now`.
+    bool readStalled(double now) const;
+
+    // What the remote asked for.
+    bool streaming = true;
+    /// The strip being replayed, and how far behind live, in samples; 0 for none.
+    int64_t playbackCSID = 0;
+    int64_t playbackDelay = 0;
+    std::optional<int32_t> clientID;
+    std::optional<bool> soloOn;
+
+  private:
+    void socketDidReadData(DispatchSocket* sock, const Bytes& data, long tag) override;
+    void socketDidWriteDataWithTag(DispatchSocket* sock, long tag) override;
+    void socketDidDisconnect(DispatchSocket* sock, const std::optional<Error>& error) override;
+
+    uint64_t id_;
+    std::shared_ptr<DispatchSocket> socket_;
+    Owner* owner_;
+    std::string host_, address_;
+    bool open_ = true;
+    LinkFrameReader reader_{LinkPeer::Server};
+    std::optional<double> frameBegun_;
+    std::function<double()> clock_;
+    std::deque<size_t> pendingWrites_;
+    size_t queuedBytes_ = 0;
+};
+
+}  // namespace quenbril

@@ -1,0 +1,47 @@
+#include "simserver/SimNotebook.h"
+
+#include <algorithm>
+
+#include "MonitorApp/LinkCommands.h"
+#include "MonitorApp/LinkMessageBuilder.h"
+
+namespace quenbril {
+
+int32_t SimNotebook::add(Entry entry) {
+    entry.teID = nextID_;
+    // Ids stay positive and unique for as long as the notes they name can exist.
+    nextID_ = nextID_ == INT32_MAX ? 1 : nextID_ + 1;
+    entries_.push_back(std::move(entry));
+    if (entries_.size() > kLimit) entries_.erase(entries_.begin());
+    return entries_.back().teID;
+}
+
+bool SimNotebook::remove(int32_t teID) {
+    auto it = std::find_if(entries_.begin(), entries_.end(),
+                           [&](const Entry& e) { return e.teID == teID; });
+    if (it == entries_.end()) return false;
+    entries_.erase(it);
+    return true;
+}
+
+Dictionary SimNotebook::entriesMessage() const {
+    Array values;
+    for (const Entry& e : entries_) {
+        Dictionary d;
+        d.set("Note", e.note);
+        d.set("Creator", e.creator);
+        d.set("Time", Value::date(e.time));
+        d.set("csID", Value(e.csID));
+        d.set("teID", Value(e.teID));
+        d.set("Hours", Value(e.hours));
+        d.set("Mins", Value(e.mins));
+        d.set("Secs", Value(e.secs));
+        d.set("Frame", Value(e.frame));
+        values.push_back(Value(std::move(d)));
+    }
+    Dictionary m = LinkMessageBuilder::message(LinkCommand::kNotebookEntries);
+    m.set(Value(LinkKey::kValues), Value(std::move(values)));
+    return m;
+}
+
+}  // namespace quenbril

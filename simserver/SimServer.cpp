@@ -1,0 +1,618 @@
+#include "simserver/SimServer.h"
+
+#include <chrono>
+#include <cmath>
+#include <ctime>
+
+#include "MonitorApp/LinkCodec.h"
+#include "MonitorApp/LinkCommands.h"
+#include "MonitorApp/LinkMessageBuilder.h"
+#include "MonitorApp/LinkMessageReader.h"
+#include "foundation/Log.h"
+#include "foundation/RunLoop.h"
+#include "foundation/dispatch/Queue.h"
+#include "foundation/dispatch/TimerSource.h"
+#include "simserver/SimSignals.h"
+#include "sockets/DispatchSocket.h"
+
+namespace quenbril {
+
+namespace {
+
+double monotonicSeconds() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+/// A required value, or a LinkTypeError for a missing one (which drops the message like a
+/// value of the wrong kind).
+template <class T>
+T required(const LinkRead<T>& read, std::string_view key) {
+    const std::optional<T>& v = read.get();
+    if (!v) throw LinkTypeError("missing \"" + std::string(key) + "\"");
+    return *v;
+}
+
+/// A 64-bit integer at the top level of a message (strip ids beside "Command").
+LinkRead<int64_t> int64Field(const Dictionary& m, std::string_view key) {
+    const Value& v = m[key];
+    if (v.isNull()) return LinkRead<int64_t>::missing();
+    auto x = v.longLongValue();
+    if (!x) return LinkRead<int64_t>::wrongKind("\"" + std::string(key) + "\" is not a number");
+    return LinkRead<int64_t>::found(*x);
+}
+
+Dictionary message(std::string_view command, Value value) {
+    return LinkMessageBuilder::message(command, std::move(value));
+}
+
+constexpr uint64_t kTicksPerTimecode = 5;    // "LTC" twice a second
+constexpr uint64_t kTicksPerWarnings = 10;   // "ChannelWarnings" every second
+constexpr uint64_t kTicksPerBattery = 50;    // batteries and antennas every 5 s
+constexpr uint64_t kTicksPerIncident = 150;  // an SCP or an RF drop every 15 s
+/// At most this much audio goes out in one block; a stalled queue skips ahead instead.
+constexpr int64_t kMaxBlockSamples = SimSignals::kSampleRate / 2;
+
+}  // namespace
+
+SimServer::SimServer(const SimOptions& options)
+    : options_(options),
+      queue_(dispatch::Queue::makeSerial("quenbril.simserver")),
+      production_(options.channels) {
+    handlers_ = {
+        {std::string(LinkCommand::kClientID), &SimServer::onClientID},
+        {std::string(LinkCommand::kSoloOn), &SimServer::onSoloOn},
+        {std::string(LinkCommand::kRegisterToChat), &SimServer::onRegisterToChat},
+        {std::string(LinkCommand::kChatMessageFromClient), &SimServer::onChatMessageFromClient},
+        {std::string(LinkCommand::kChatRemoveMessage), &SimServer::onChatRemoveMessage},
+        {std::string(LinkCommand::kChannelClicked), &SimServer::onChannelClicked},
+        {std::string(LinkCommand::kChannelLongClicked), &SimServer::onChannelLongClicked},
+        {std::string(LinkCommand::kChannelCheckClicked), &SimServer::onChannelCheckClicked},
+        {std::string(LinkCommand::kHardMuteClicked), &SimServer::onHardMuteClicked},
+        {std::string(LinkCommand::kGroupClicked), &SimServer::onGroupClicked},
+        {std::string(LinkCommand::kGroupLongClicked), &SimServer::onGroupLongClicked},
+        {std::string(LinkCommand::kMarkerAdded), &SimServer::onMarkerAdded},
+        {std::string(LinkCommand::kResetWarnings), &SimServer::onResetWarnings},
+        {std::string(LinkCommand::kClear), &SimServer::onClear},
+        {std::string(LinkCommand::kHardClear), &SimServer::onHardClear},
+        {std::string(LinkCommand::kStartStream), &SimServer::onStartStream},
+        {std::string(LinkCommand::kStopStream), &SimServer::onStopStream},
+        {std::string(LinkCommand::kPlaybackStarted), &SimServer::onPlaybackStarted},
+        {std::string(LinkCommand::kPlaybackStopped), &SimServer::onPlaybackStopped},
+        {std::string(LinkCommand::kRemoteAddedNote), &SimServer::onRemoteAddedNote},
+        {std::string(LinkCommand::kRemoveTimelineEntry), &SimServer::onRemoveTimelineEntry},
+        {std::string(LinkCommand::kRemoveAllTimelineEntries),
+         &SimServer::onRemoveAllTimelineEntries},
+    };
+}
+
+SimServer::~SimServer() { stop(); }
+
+bool SimServer::start(Error* error) {
+    bool ok = false;
+    queue_->sync([&] {
+        if (listener_) {
+            ok = true;
+            return;
+        }
+        alive_ = std::make_shared<int>(0);
+        listener_ = DispatchSocket::make(this, queue_);
+        Error failure;
+        if (!listener_->acceptOnPort(options_.port, &failure)) {
+            if (error) *error = failure;
+            listener_.reset();
+            alive_.reset();
+            return;
+        }
+        port_ = listener_->localPort();
+        startTime_ = monotonicSeconds();
+        ticks_ = 0;
+        streamClock_ = 0;
+        ticker_ = dispatch::TimerSource::make(queue_);
+        std::weak_ptr<int> alive = alive_;
+        ticker_->setEventHandler([this, alive] {
+            if (alive.lock()) tick();
+        });
+        ticker_->setTimer(kTickInterval, kTickInterval);
+        ticker_->resume();
+        ok = true;
+    });
+    return ok;
+}
+
+void SimServer::stop() {
+    queue_->sync([&] {
+        alive_.reset();
+        if (ticker_) {
+            ticker_->cancel();
+            ticker_.reset();
+        }
+        clients_.clear();
+        if (listener_) {
+            listener_->synchronouslySetDelegate(nullptr);
+            listener_->disconnect();
+            listener_.reset();
+        }
+    });
+}
+
+size_t SimServer::clientCount() const {
+    size_t n = 0;
+    queue_->sync([&] { n = clients_.size(); });
+    return n;
+}
+
+double SimServer::now() const { return monotonicSeconds() - startTime_; }
+
+double SimServer::absoluteNow() const { return RunLoop::realTimeNow(); }
+
+// ---- listener and clients ----
+
+void SimServer::socketDidAcceptNewSocket(DispatchSocket*, std::shared_ptr<DispatchSocket> socket) {
+    if (!alive_) return;
+    uint64_t id = nextClientID_++;
+    SimClient::Owner* owner = this;
+    auto client =
+        std::make_unique<SimClient>(id, std::move(socket), owner, [this] { return now(); });
+    SimClient& c = *client;
+    clients_[id] = std::move(client);
+    QLOG("Remote %llu connected from %s (%zu connected)", static_cast<unsigned long long>(id),
+         c.address().c_str(), clients_.size());
+    sendInitialState(c);
+    c.start();
+}
+
+void SimServer::clientHasFrames(SimClient& client) {
+    while (client.isOpen()) {
+        auto frame = client.takeFrame();
+        if (!frame) break;
+        Error error;
+        auto decoded = LinkCodec::decodeBody(frame->body, &error);
+        if (!decoded) {
+            // A body that is no message costs that message only.
+            log(LogLevel::Warning, "Remote %llu: frame of %zu bytes dropped: %s",
+                static_cast<unsigned long long>(client.id()), frame->body.size(),
+                error.description.c_str());
+            continue;
+        }
+        handle(client, *decoded);
+    }
+    if (client.isOpen() && client.readFailed()) {
+        drop(client, client.readError().description);
+    }
+}
+
+void SimServer::clientDisconnected(SimClient& client, const std::optional<Error>& error) {
+    uint64_t id = client.id();
+    QLOG("Remote %llu disconnected%s%s", static_cast<unsigned long long>(id), error ? ": " : "",
+         error ? error->description.c_str() : "");
+    if (chat_.removeClient(id)) broadcast(chat_.clientsMessage());
+    // The client is inside its own callback: it goes once that has returned.
+    std::weak_ptr<int> alive = alive_;
+    queue_->async([this, alive, id] {
+        if (alive.lock()) clients_.erase(id);
+    });
+}
+
+void SimServer::drop(SimClient& client, const std::string& why) {
+    if (!client.isOpen()) return;
+    log(LogLevel::Warning, "Remote %llu dropped: %s", static_cast<unsigned long long>(client.id()),
+        why.c_str());
+    client.close();
+}
+
+void SimServer::handle(SimClient& client, const Dictionary& message) {
+    try {
+        auto command = LinkMessageReader::command(message);
+        const std::optional<std::string>& name = command.get();
+        if (!name) throw LinkTypeError("no \"Command\"");
+        auto it = handlers_.find(*name);
+        if (it == handlers_.end()) {
+            log(LogLevel::Info, "Remote %llu: unknown command \"%s\" ignored",
+                static_cast<unsigned long long>(client.id()), name->c_str());
+            return;
+        }
+        (this->*(it->second))(client, message);
+    } catch (const LinkTypeError& e) {
+        log(LogLevel::Warning, "Something went wrong! (remote %llu: %s)",
+            static_cast<unsigned long long>(client.id()), e.what());
+    }
+}
+
+// ---- sending ----
+
+std::shared_ptr<const Bytes> SimServer::encode(const Dictionary& message) {
+    Error error;
+    auto frame = LinkCodec::encodeFrame(message, LinkPeer::Server, &error);
+    if (!frame) {
+        log(LogLevel::Error, "Cannot encode \"%s\": %s",
+            LinkMessageReader::command(message).isFound()
+                ? LinkMessageReader::command(message)->c_str()
+                : "?",
+            error.description.c_str());
+        return nullptr;
+    }
+    return std::make_shared<const Bytes>(std::move(*frame));
+}
+
+void SimServer::sendFrame(SimClient& client, const std::shared_ptr<const Bytes>& frame) {
+    if (!frame || !client.isOpen()) return;
+    if (!client.send(frame)) {
+        drop(client, "it does not read what it is sent (" + std::to_string(client.queuedBytes()) +
+                         " bytes waiting)");
+    }
+}
+
+void SimServer::send(SimClient& client, const Dictionary& message) {
+    sendFrame(client, encode(message));
+}
+
+void SimServer::broadcast(const Dictionary& message) {
+    auto frame = encode(message);
+    for (auto& [id, client] : clients_) sendFrame(*client, frame);
+}
+
+void SimServer::sendInitialState(SimClient& c) {
+    send(c, production_.clientNamesMessage());
+    send(c, production_.masterVersionMessage());
+    send(c, production_.channelsMessage());
+    for (const Dictionary& player : production_.newPlayerMessages()) send(c, player);
+    send(c, production_.groupColorsMessage());
+    send(c, production_.groupStatesMessage());
+    send(c, production_.snapshotNamesMessage());
+    send(c, production_.snapshotMessage());
+    send(c, production_.batteryThresholdMessage());
+    double t = now();
+    Array battery, batteryTime, antennas;
+    for (size_t i = 0; i < production_.enabledStrips().size(); ++i) {
+        const SimStrip& s = *production_.enabledStrips()[i];
+        battery.push_back(Value(s.csID));
+        batteryTime.push_back(Value(s.csID));
+        antennas.push_back(Value(s.csID));
+        battery.push_back(Value(s.timecode ? -2 : (i == 3 ? -1 : SimSignals::battery(i, t))));
+        batteryTime.push_back(Value(s.timecode ? std::string() : SimSignals::batteryTime(i, t)));
+        antennas.push_back(Value(s.timecode ? std::string() : SimSignals::antennas(i, t)));
+    }
+    send(c, message(LinkCommand::kBatteryData, Value(std::move(battery))));
+    send(c, message(LinkCommand::kBatteryTimeData, Value(std::move(batteryTime))));
+    send(c, message(LinkCommand::kAntennaData, Value(std::move(antennas))));
+    send(c, production_.wirelessInfoMessage());
+    send(c, production_.soloedChannelsMessage());
+    send(c, production_.activeChannelsMessage());
+    send(c, production_.hardMuteArrayMessage());
+    send(c, production_.micCheckArrayMessage());
+    send(c, production_.channelWarningsMessage());
+    send(c, chat_.clientsMessage());
+    send(c, notebook_.entriesMessage());
+    send(c, message(LinkCommand::kInitialDataReady, Value(true)));
+}
+
+// ---- the periodic part ----
+
+void SimServer::tick() {
+    double t = now();
+    for (auto& [id, client] : clients_) {
+        if (client->isOpen() && client->readStalled(t)) {
+            drop(*client, "a frame was not completed within 5 s");
+        }
+    }
+    sendLevels(t);
+    sendStream(t);
+    if (ticks_ % kTicksPerTimecode == 0) sendTimecode(t);
+    if (ticks_ % kTicksPerBattery == kTicksPerBattery - 1) sendBatteries(t);
+    if (ticks_ % kTicksPerIncident == kTicksPerIncident - 1) raiseSomeWarning();
+    if (ticks_ % kTicksPerWarnings == 0) broadcast(production_.channelWarningsMessage());
+    ++ticks_;
+}
+
+void SimServer::sendLevels(double t) {
+    if (clients_.empty()) return;
+    size_t n = production_.enabledStrips().size();
+    auto frame = [&](std::string_view command, auto byteOf) {
+        Bytes bytes(n);
+        for (size_t i = 0; i < n; ++i) bytes[i] = byteOf(i);
+        broadcast(message(command, Value(std::move(bytes))));
+    };
+    frame(LinkCommand::kLevelData, [&](size_t i) { return SimSignals::levelByte(i, t); });
+    frame(LinkCommand::kRfLevelData, [&](size_t i) { return SimSignals::rfDiversityByte(i, t); });
+    const std::string_view antennas[] = {LinkCommand::kRfLevelDataA, LinkCommand::kRfLevelDataB,
+                                         LinkCommand::kRfLevelDataC, LinkCommand::kRfLevelDataD};
+    for (int a = 0; a < 4; ++a) {
+        frame(antennas[a], [&](size_t i) { return SimSignals::rfByte(i, a, t); });
+    }
+    frame(LinkCommand::kRfLevelDataDiv,
+          [&](size_t i) { return SimSignals::rfDiversityByte(i, t); });
+    frame(LinkCommand::kQLData, [&](size_t i) { return SimSignals::qualityByte(i, t); });
+    frame(LinkCommand::kQualityLevelData, [&](size_t i) { return SimSignals::qualityByte(i, t); });
+}
+
+void SimServer::sendStream(double t) {
+    auto target = static_cast<int64_t>(t * SimSignals::kSampleRate);
+    if (target - streamClock_ > kMaxBlockSamples) streamClock_ = target - kMaxBlockSamples;
+    if (target <= streamClock_) return;
+    int64_t first = streamClock_;
+    auto count = static_cast<size_t>(target - streamClock_);
+    streamClock_ = target;
+
+    // The live stream, the same for every remote: one soloed strip plays mono, several are
+    // spread over the two channels.
+    std::shared_ptr<const Bytes> live;
+    auto liveFrame = [&]() {
+        if (live) return live;
+        std::vector<size_t> left, right;
+        for (size_t k = 0; k < production_.soloed().size(); ++k) {
+            if (auto p = production_.positionOf(production_.soloed()[k])) {
+                (k % 2 == 0 ? left : right).push_back(*p);
+            }
+        }
+        if (left.empty()) return live;
+        Dictionary m = LinkMessageBuilder::message(LinkCommand::kStreamData);
+        m.set(Value(LinkKey::kLeftValue), Value(SimSignals::mixBlock(left, first, count)));
+        if (!right.empty()) {
+            m.set(Value(LinkKey::kRightValue), Value(SimSignals::mixBlock(right, first, count)));
+        }
+        live = encode(m);
+        return live;
+    };
+    for (auto& [id, client] : clients_) {
+        if (!client->isOpen() || !client->streaming) continue;
+        if (client->playbackCSID != 0) {
+            auto p = production_.positionOf(client->playbackCSID);
+            if (!p) continue;
+            Dictionary m = LinkMessageBuilder::message(LinkCommand::kStreamData);
+            m.set(Value(LinkKey::kLeftValue),
+                  Value(SimSignals::toneBlock(*p, first - client->playbackDelay, count)));
+            send(*client, m);
+        } else if (auto frame = liveFrame()) {
+            sendFrame(*client, frame);
+        }
+    }
+}
+
+void SimServer::sendTimecode(double) {
+    const SimStrip* tc = nullptr;
+    for (const SimStrip* s : production_.enabledStrips()) {
+        if (s->timecode) tc = s;
+    }
+    if (!tc || clients_.empty()) return;
+    // The show's timecode is the time of day.
+    double wall = absoluteNow();
+    double seconds = std::fmod(wall, 86400.0);
+    if (seconds < 0) seconds += 86400.0;
+    auto whole = static_cast<int64_t>(seconds);
+    auto frames =
+        static_cast<int32_t>((seconds - static_cast<double>(whole)) * SimSignals::kTimecodeFps);
+    Dictionary ltc = LinkMessageBuilder::message(LinkCommand::kLTC);
+    ltc.set(Value(LinkKey::kCSID), Value(tc->csID));
+    ltc.set(Value(LinkKey::kReceiveTime), Value(wall));
+    ltc.set(Value(LinkKey::kSendTime), Value(absoluteNow()));
+    ltc.set(Value(LinkKey::kFPS), Value(SimSignals::kTimecodeFps));
+    ltc.set(Value(LinkKey::kHours), Value(static_cast<int32_t>(whole / 3600)));
+    ltc.set(Value(LinkKey::kMinutes), Value(static_cast<int32_t>(whole / 60 % 60)));
+    ltc.set(Value(LinkKey::kSeconds), Value(static_cast<int32_t>(whole % 60)));
+    ltc.set(Value(LinkKey::kFrames), Value(frames));
+    broadcast(ltc);
+
+    Dictionary sample;
+    sample.set("CSID", Value(tc->csID));
+    sample.set("LTCSample", Value(SimSignals::timecodePicture(wall)));
+    sample.set("FPS", Value(SimSignals::kTimecodeFps));
+    sample.set("fromMax", Value(-6.5f));
+    broadcast(message(LinkCommand::kLTCSample, Array{Value(std::move(sample))}));
+}
+
+void SimServer::sendBatteries(double t) {
+    Array battery, batteryTime, antennas;
+    for (size_t i = 0; i < production_.enabledStrips().size(); ++i) {
+        const SimStrip& s = *production_.enabledStrips()[i];
+        if (s.timecode) continue;
+        battery.push_back(Value(s.csID));
+        battery.push_back(Value(i == 3 ? -1 : SimSignals::battery(i, t)));
+        batteryTime.push_back(Value(s.csID));
+        batteryTime.push_back(Value(SimSignals::batteryTime(i, t)));
+        antennas.push_back(Value(s.csID));
+        antennas.push_back(Value(SimSignals::antennas(i, t)));
+        if (SimSignals::battery(i, t) < SimProduction::kBatteryThreshold && i != 3) {
+            production_.setWarning(s.csID, 2);
+        }
+    }
+    broadcast(message(LinkCommand::kBatteryData, Value(std::move(battery))));
+    broadcast(message(LinkCommand::kBatteryTimeData, Value(std::move(batteryTime))));
+    broadcast(message(LinkCommand::kAntennaData, Value(std::move(antennas))));
+}
+
+void SimServer::raiseSomeWarning() {
+    const auto& strips = production_.enabledStrips();
+    random_ = random_ * 1103515245u + 12345u;
+    const SimStrip& s = *strips[(random_ >> 8) % strips.size()];
+    if (s.timecode) return;
+    if ((random_ >> 20) % 2 == 0) {
+        production_.setWarning(s.csID, 1);
+        broadcast(message(LinkCommand::kSCPOnChannel, Value(s.csID)));
+    } else {
+        production_.setWarning(s.csID, 3);
+    }
+}
+
+// ---- commands ----
+
+std::string SimServer::userName(const SimClient& client) const {
+    if (const SimChat::Client* c = chat_.client(client.id())) return c->chatName;
+    return "Remote " + std::to_string(client.id());
+}
+
+void SimServer::sendSoloState() {
+    QLOG("Soloed strips: %zu", production_.soloed().size());
+    broadcast(production_.soloedChannelsMessage());
+    broadcast(production_.activeChannelsMessage());
+}
+
+void SimServer::onClientID(SimClient& client, const Dictionary& m) {
+    client.clientID = required(LinkMessageReader::int32(m), "Value");
+    QLOG("Remote %llu is client %d", static_cast<unsigned long long>(client.id()),
+         *client.clientID);
+}
+
+void SimServer::onSoloOn(SimClient& client, const Dictionary& m) {
+    client.soloOn = required(LinkMessageReader::boolean(m), "Value");
+    QLOG("Remote %llu: solo %s", static_cast<unsigned long long>(client.id()),
+         *client.soloOn ? "on" : "off");
+}
+
+void SimServer::onRegisterToChat(SimClient& client, const Dictionary& m) {
+    const Dictionary* value = required(LinkMessageReader::dictionary(m), "Value");
+    std::string name =
+        (*value)["sender"].stringValue() ? *(*value)["sender"].stringValue() : userName(client);
+    std::string uuid = (*value)["uuid"].stringValue() ? *(*value)["uuid"].stringValue() : "";
+    bool isNew = chat_.registerClient(client.id(), name, client.host(), uuid);
+    QLOG("Remote %llu %s the chat as \"%s\"", static_cast<unsigned long long>(client.id()),
+         isNew ? "joined" : "renamed itself in", name.c_str());
+    if (isNew) send(client, chat_.historyMessage());
+    broadcast(chat_.clientsMessage());
+}
+
+void SimServer::onChatMessageFromClient(SimClient& client, const Dictionary& m) {
+    const Dictionary* value = required(LinkMessageReader::dictionary(m), "Value");
+    const std::string* recipient = (*value)["recipient"].stringValue();
+    chat_.addToHistory(*value, absoluteNow());
+    QLOG("Remote %llu: chat message to %s", static_cast<unsigned long long>(client.id()),
+         recipient ? recipient->c_str() : "everyone");
+    auto frame = encode(message(LinkCommand::kChatMessageFromServer, Value(*value)));
+    for (uint64_t id : chat_.addressees(recipient ? *recipient : std::string(), client.id())) {
+        auto it = clients_.find(id);
+        if (it != clients_.end()) sendFrame(*it->second, frame);
+    }
+}
+
+void SimServer::onChatRemoveMessage(SimClient&, const Dictionary& m) {
+    std::string id = required(LinkMessageReader::string(m), "Value");
+    chat_.removeMessage(id);
+    broadcast(message(LinkCommand::kChatRemoveMessage, Value(id)));
+}
+
+void SimServer::onChannelClicked(SimClient& client, const Dictionary& m) {
+    int64_t csID = required(LinkMessageReader::stripID(m), "Value");
+    if (!production_.toggleSolo(csID)) {
+        QLOG("Remote %llu clicked unknown strip %lld", static_cast<unsigned long long>(client.id()),
+             static_cast<long long>(csID));
+        return;
+    }
+    sendSoloState();
+}
+
+void SimServer::onChannelLongClicked(SimClient& client, const Dictionary& m) {
+    int64_t csID = required(LinkMessageReader::stripID(m), "Value");
+    if (!production_.soloOnly(csID)) {
+        QLOG("Remote %llu long-clicked unknown strip %lld",
+             static_cast<unsigned long long>(client.id()), static_cast<long long>(csID));
+        return;
+    }
+    sendSoloState();
+}
+
+void SimServer::onChannelCheckClicked(SimClient& client, const Dictionary& m) {
+    int64_t csID = required(LinkMessageReader::stripID(m), "Value");
+    if (production_.toggleMicCheck(csID, userName(client), absoluteNow())) {
+        broadcast(production_.micCheckStateMessage(csID));
+    }
+}
+
+void SimServer::onHardMuteClicked(SimClient&, const Dictionary& m) {
+    int64_t csID = required(LinkMessageReader::stripID(m), "Value");
+    if (production_.toggleHardMute(csID)) broadcast(production_.hardMuteArrayMessage());
+}
+
+void SimServer::onGroupClicked(SimClient&, const Dictionary& m) {
+    int32_t group = required(LinkMessageReader::int32(m), "Value");
+    if (production_.toggleGroup(group)) {
+        QLOG("Group %d toggled", group);
+        broadcast(production_.groupStatesMessage());
+    }
+}
+
+void SimServer::onGroupLongClicked(SimClient&, const Dictionary& m) {
+    int32_t group = required(LinkMessageReader::int32(m), "Value");
+    if (production_.setGroupHard(group)) broadcast(production_.groupStatesMessage());
+}
+
+void SimServer::onMarkerAdded(SimClient& client, const Dictionary& m) {
+    const Value& who = m[LinkKey::kValue];
+    broadcast(message(LinkCommand::kMarkerAdded, who.isString() ? who : Value(userName(client))));
+}
+
+void SimServer::onResetWarnings(SimClient&, const Dictionary&) {
+    production_.clearWarnings();
+    broadcast(production_.channelWarningsMessage());
+}
+
+void SimServer::onClear(SimClient&, const Dictionary&) {
+    production_.clearSolo();
+    sendSoloState();
+}
+
+void SimServer::onHardClear(SimClient&, const Dictionary&) {
+    production_.clearSolo();
+    production_.clearGroups();
+    sendSoloState();
+    broadcast(production_.groupStatesMessage());
+}
+
+void SimServer::onStartStream(SimClient& client, const Dictionary&) { client.streaming = true; }
+
+void SimServer::onStopStream(SimClient& client, const Dictionary&) { client.streaming = false; }
+
+void SimServer::onPlaybackStarted(SimClient& client, const Dictionary& m) {
+    int64_t csID = required(int64Field(m, LinkKey::kCSID), LinkKey::kCSID);
+    int32_t delay =
+        required(LinkMessageReader::int32(m, LinkKey::kDelayInSamples), LinkKey::kDelayInSamples);
+    if (delay <= 0 || !production_.positionOf(csID)) {
+        client.playbackCSID = 0;
+        client.playbackDelay = 0;
+        return;
+    }
+    client.playbackCSID = csID;
+    client.playbackDelay = delay;
+    QLOG("Remote %llu replays strip %lld from %.1f s ago",
+         static_cast<unsigned long long>(client.id()), static_cast<long long>(csID),
+         delay / static_cast<double>(SimSignals::kSampleRate));
+}
+
+void SimServer::onPlaybackStopped(SimClient& client, const Dictionary&) {
+    client.playbackCSID = 0;
+    client.playbackDelay = 0;
+}
+
+void SimServer::onRemoteAddedNote(SimClient& client, const Dictionary& m) {
+    SimNotebook::Entry e;
+    e.note = LinkMessageReader::string(m, LinkKey::kNote).get().value_or("");
+    e.creator = LinkMessageReader::string(m, LinkKey::kUsername).get().value_or(userName(client));
+    e.csID = int64Field(m, LinkKey::kCsID).get().value_or(0);
+    const Value& time = m[LinkKey::kTime];
+    if (!time.isNull() && !time.isDate()) throw LinkTypeError("\"Time\" is not a date");
+    e.time = time.dateValue().value_or(absoluteNow());
+    if (auto ltc = LinkMessageReader::dictionary(m, LinkKey::kLTC).get()) {
+        // Each field travels as an unsigned 8-bit number.
+        auto field = [&](const char* key) {
+            return static_cast<int32_t>((**ltc)[key].longLongValue().value_or(0) & 0xFF);
+        };
+        e.hours = field("hours");
+        e.mins = field("mins");
+        e.secs = field("secs");
+        e.frame = field("frame");
+    }
+    int32_t teID = notebook_.add(std::move(e));
+    QLOG("Remote %llu added note %d", static_cast<unsigned long long>(client.id()), teID);
+    broadcast(notebook_.entriesMessage());
+}
+
+void SimServer::onRemoveTimelineEntry(SimClient&, const Dictionary& m) {
+    notebook_.remove(required(LinkMessageReader::int32(m, LinkKey::kTeID), LinkKey::kTeID));
+    broadcast(notebook_.entriesMessage());
+}
+
+void SimServer::onRemoveAllTimelineEntries(SimClient&, const Dictionary&) {
+    notebook_.clear();
+    broadcast(notebook_.entriesMessage());
+}
+
+}  // namespace quenbril

@@ -1,0 +1,123 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "foundation/Error.h"
+#include "foundation/Value.h"
+#include "simserver/SimChat.h"
+#include "simserver/SimClient.h"
+#include "simserver/SimNotebook.h"
+#include "simserver/SimOptions.h"
+#include "simserver/SimProduction.h"
+#include "sockets/DispatchSocketDelegate.h"
+
+namespace quenbril {
+
+namespace dispatch {
+class Queue;
+class TimerSource;
+}  // namespace dispatch
+
+/// The monitoring-server stand-in: listens for remotes, sends each the production's state when
+/// it connects, then level frames ten times a second and the audio of the soloed strips, and
+/// answers their commands. Everything runs on one serial queue of its own.
+class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
+  public:
+    /// Seconds between two level frames.
+    static constexpr double kTickInterval = 0.1;
+
+    explicit SimServer(const SimOptions& options);
+    ~SimServer() override;
+    SimServer(const SimServer&) = delete;
+    SimServer& operator=(const SimServer&) = delete;
+
+    /// Listens on the options' port (all interfaces) and starts the ticks. Any thread.
+    bool start(Error* error = nullptr);
+    /// Closes every connection and the listener. Any thread; also done by the destructor.
+    void stop();
+    /// The port listened on (the one the system chose for port 0); 0 before start.
+    uint16_t port() const { return port_; }
+    /// Remotes connected now. Any thread.
+    size_t clientCount() const;
+
+  private:
+    using Handler = void (SimServer::*)(SimClient&, const Dictionary&);
+
+    // Listener and clients.
+    void socketDidAcceptNewSocket(DispatchSocket* sock,
+                                  std::shared_ptr<DispatchSocket> newSocket) override;
+    void clientHasFrames(SimClient& client) override;
+    void clientDisconnected(SimClient& client, const std::optional<Error>& error) override;
+    void drop(SimClient& client, const std::string& why);
+    void handle(SimClient& client, const Dictionary& message);
+
+    // Sending.
+    std::shared_ptr<const Bytes> encode(const Dictionary& message);
+    void sendFrame(SimClient& client, const std::shared_ptr<const Bytes>& frame);
+    void send(SimClient& client, const Dictionary& message);
+    void broadcast(const Dictionary& message);
+    void sendInitialState(SimClient& client);
+
+    // The periodic part.
+    void tick();
+    void sendLevels(double t);
+    void sendStream(double t);
+    void sendTimecode(double t);
+    void sendBatteries(double t);
+    void raiseSomeWarning();
+    double now() const;
+    double absoluteNow() const;
+
+    // Commands.
+    void onClientID(SimClient&, const Dictionary&);
+    void onSoloOn(SimClient&, const Dictionary&);
+    void onRegisterToChat(SimClient&, const Dictionary&);
+    void onChatMessageFromClient(SimClient&, const Dictionary&);
+    void onChatRemoveMessage(SimClient&, const Dictionary&);
+    void onChannelClicked(SimClient&, const Dictionary&);
+    void onChannelLongClicked(SimClient&, const Dictionary&);
+    void onChannelCheckClicked(SimClient&, const Dictionary&);
+    void onHardMuteClicked(SimClient&, const Dictionary&);
+    void onGroupClicked(SimClient&, const Dictionary&);
+    void onGroupLongClicked(SimClient&, const Dictionary&);
+    void onMarkerAdded(SimClient&, const Dictionary&);
+    void onResetWarnings(SimClient&, const Dictionary&);
+    void onClear(SimClient&, const Dictionary&);
+    void onHardClear(SimClient&, const Dictionary&);
+    void onStartStream(SimClient&, const Dictionary&);
+    void onStopStream(SimClient&, const Dictionary&);
+    void onPlaybackStarted(SimClient&, const Dictionary&);
+    void onPlaybackStopped(SimClient&, const Dictionary&);
+    void onRemoteAddedNote(SimClient&, const Dictionary&);
+    void onRemoveTimelineEntry(SimClient&, const Dictionary&);
+    void onRemoveAllTimelineEntries(SimClient&, const Dictionary&);
+    void sendSoloState();
+    std::string userName(const SimClient& client) const;
+
+    SimOptions options_;
+    std::shared_ptr<dispatch::Queue> queue_;
+    std::shared_ptr<DispatchSocket> listener_;
+    std::shared_ptr<dispatch::TimerSource> ticker_;
+    std::map<std::string, Handler, std::less<>> handlers_;
+    std::map<uint64_t, std::unique_ptr<SimClient>> clients_;
+    /// Expires when the server stops: blocks still queued then do nothing.
+    std::shared_ptr<int> alive_;
+    uint64_t nextClientID_ = 1;
+    uint16_t port_ = 0;
+    double startTime_ = 0;  // monotonic seconds
+    uint64_t ticks_ = 0;
+    int64_t streamClock_ = 0;  // next sample of the stream, counted from the start
+    uint32_t random_ = 12345;
+
+    SimProduction production_;
+    SimChat chat_;
+    SimNotebook notebook_;
+};
+
+}  // namespace quenbril

@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "foundation/BinaryPlistNesting.h"
+#include "foundation/KeyedUnarchiver.h"
+#include "foundation/PropertyList.h"
+
+namespace quenbril {
+namespace {
+
+void putBigEndian(Bytes& out, uint64_t v, int width) {
+    for (int i = width - 1; i >= 0; --i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+/// A binary plist of `count` arrays, array i holding the objects `children(i)`, with 4-byte
+/// references and offsets (so deep nesting costs few bytes per level).
+template <typename Children>
+Bytes arrays(uint64_t count, Children children) {
+    Bytes out{'b', 'p', 'l', 'i', 's', 't', '0', '0'};
+    std::vector<uint64_t> offsets;
+    for (uint64_t i = 0; i < count; ++i) {
+        offsets.push_back(out.size());
+        std::vector<uint64_t> refs = children(i);
+        if (refs.size() < 15) {
+            out.push_back(static_cast<uint8_t>(0xA0 | refs.size()));
+        } else {
+            out.push_back(0xAF);
+            out.push_back(0x12);
+            putBigEndian(out, refs.size(), 4);
+        }
+        for (uint64_t r : refs) putBigEndian(out, r, 4);
+    }
+    uint64_t table = out.size();
+    for (uint64_t o : offsets) putBigEndian(out, o, 4);
+    out.insert(out.end(), 6, 0);
+    out.push_back(4);
+    out.push_back(4);
+    putBigEndian(out, count, 8);
+    putBigEndian(out, 0, 8);
+    putBigEndian(out, table, 8);
+    return out;
+}
+
+Bytes chain(uint64_t levels) {
+    return arrays(levels, [levels](uint64_t i) {
+        return i + 1 < levels ? std::vector<uint64_t>{i + 1} : std::vector<uint64_t>{};
+    });
+}
+
+bool within(const Bytes& b, int depth) {
+    return BinaryPlistNesting::within(b.data(), b.size(), depth);
+}
+
+TEST(BinaryPlistNesting, MeasuresNestingFromTheTopObject) {
+    EXPECT_TRUE(within(chain(100), 100));
+    EXPECT_FALSE(within(chain(100), 98));
+    // libplist reads what passes.
+    EXPECT_TRUE(PropertyList::read(chain(100)));
+}
+
+TEST(BinaryPlistNesting, RealFilesPass) {
+    for (const char* name : {"simpleDict.plist", "note.plist", "ax_statechange.bin",
+                             "NSKeyedUnarchiver-ComplexTest.plist", "circularReference.plist"}) {
+        std::ifstream in(std::string(QUENBRIL_TEST_DATA) + "/keyed-archives/" + name,
+                         std::ios::binary);
+        Bytes b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_TRUE(within(b, KeyedUnarchiver::kMaxPlistNesting)) << name;
+    }
+    Bytes written = *PropertyList::write(
+        Value(Dictionary{{"a", Array{Dictionary{{"b", Array{1, 2}}}, "x"}}, {"c", 3}}),
+        PropertyList::Format::Binary);
+    EXPECT_TRUE(within(written, 4));
+    EXPECT_FALSE(within(written, 3));
+}
+
+TEST(BinaryPlistNesting, NestingThatWouldOverflowLibplistsStackIsRefusedEverywhere) {
+    Bytes deep = chain(400000);  // about 3.6 MB: enough to crash a recursive parse
+    EXPECT_EQ(BinaryPlistNesting::check(deep.data(), deep.size(), 512),
+              BinaryPlistNesting::Result::TooDeep);
+    Error error;
+    EXPECT_FALSE(PropertyList::read(deep, &error));
+    EXPECT_EQ(error.code, PropertyList::kTooDeep);
+    EXPECT_FALSE(KeyedUnarchiver::unarchive(deep, &error));
+    EXPECT_EQ(error.code, KeyedUnarchiver::kNotAnArchive);
+}
+
+TEST(BinaryPlistNesting, SharedObjectsAreWalkedOnceAndCyclesRefused) {
+    // Each array holds the next one twice: 2^60 paths, 60 levels.
+    Bytes doubling = arrays(61, [](uint64_t i) {
+        return i < 60 ? std::vector<uint64_t>{i + 1, i + 1} : std::vector<uint64_t>{};
+    });
+    EXPECT_TRUE(within(doubling, 64));
+    EXPECT_FALSE(within(doubling, 50));
+    Bytes cycle = arrays(2, [](uint64_t i) { return std::vector<uint64_t>{1 - i}; });
+    EXPECT_EQ(BinaryPlistNesting::check(cycle.data(), cycle.size(), 64),
+              BinaryPlistNesting::Result::Damaged);
+}
+
+TEST(BinaryPlistNesting, DamagedTablesAreRefused) {
+    Bytes good = chain(3);
+    EXPECT_TRUE(within(good, 8));
+    Bytes badRef = arrays(2, [](uint64_t i) { return std::vector<uint64_t>{i == 0 ? 7u : 0u}; });
+    EXPECT_FALSE(within(badRef, 8));
+    Bytes longCount = arrays(1, [](uint64_t) { return std::vector<uint64_t>(20, 0); });
+    longCount[10] = 0xFF;  // the 4-byte count claims far more references than there are
+    EXPECT_FALSE(within(longCount, 8));
+    for (size_t n = 0; n < good.size(); ++n) {
+        EXPECT_FALSE(BinaryPlistNesting::within(good.data(), n, 8)) << n;
+    }
+    Bytes badTrailer = good;
+    badTrailer[badTrailer.size() - 25] = 9;  // reference size 9
+    EXPECT_FALSE(within(badTrailer, 8));
+}
+
+}  // namespace
+}  // namespace quenbril

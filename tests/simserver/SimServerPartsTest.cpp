@@ -1,0 +1,190 @@
+// The stand-in's parts without sockets: flags, production, chat routing and history, notebook.
+
+#include <gtest/gtest.h>
+
+#include "MonitorApp/LinkCodec.h"
+#include "foundation/ArchiveClassRegistry.h"
+#include "foundation/KeyedArchiver.h"
+#include "foundation/KeyedUnarchiver.h"
+#include "simserver/SimChat.h"
+#include "simserver/SimNotebook.h"
+#include "simserver/SimOptions.h"
+#include "simserver/SimProduction.h"
+#include "simserver/SimSignals.h"
+
+namespace quenbril {
+namespace {
+
+std::optional<SimOptions> parse(std::vector<std::string> args, std::string* error = nullptr) {
+    return SimOptions::parse(args, error);
+}
+
+TEST(SimOptions, DefaultsAndEveryFlag) {
+    auto defaults = parse({});
+    ASSERT_TRUE(defaults);
+    EXPECT_EQ(defaults->port, 57576);
+    EXPECT_EQ(defaults->channels, 16);
+    EXPECT_TRUE(defaults->publish);
+    auto o = parse({"--port", "0", "--channels=128", "--name", "Stage", "--no-publish"});
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->port, 0);
+    EXPECT_EQ(o->channels, 128);
+    EXPECT_EQ(o->name, "Stage");
+    EXPECT_FALSE(o->publish);
+    EXPECT_TRUE(parse({"--help"})->help);
+    EXPECT_TRUE(parse({"--version"})->version);
+}
+
+TEST(SimOptions, RefusesBadValuesAndUnknownFlags) {
+    std::string error;
+    for (auto args : std::vector<std::vector<std::string>>{{"--port", "65536"},
+                                                           {"--port", "-1"},
+                                                           {"--port", "12ab"},
+                                                           {"--port"},
+                                                           {"--channels", "0"},
+                                                           {"--channels", "129"},
+                                                           {"--name", ""},
+                                                           {"--bogus"}}) {
+        error.clear();
+        EXPECT_FALSE(parse(args, &error)) << args[0];
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(SimProduction, OneStripIsTheTimecodeStripAndDisabledStripsHaveNoPosition) {
+    SimProduction one(1);
+    ASSERT_EQ(one.strips().size(), 1u);
+    EXPECT_TRUE(one.strips()[0].timecode);
+    EXPECT_EQ(one.enabledStrips().size(), 1u);
+
+    SimProduction full(128);
+    EXPECT_EQ(full.strips().size(), 128u);
+    EXPECT_EQ(full.enabledStrips().size(), 127u);
+    const SimStrip* spare = nullptr;
+    for (const SimStrip& s : full.strips()) {
+        if (!s.enabled) spare = &s;
+    }
+    ASSERT_NE(spare, nullptr);
+    EXPECT_FALSE(full.positionOf(spare->csID));
+    EXPECT_FALSE(full.toggleSolo(spare->csID)) << "a strip no remote shows cannot be soloed";
+    EXPECT_EQ(full.positionOf(full.strips().back().csID), 126u);
+    // Every strip byte frame fits the 128 strips a frame may cover.
+    EXPECT_LE(full.enabledStrips().size(), 128u);
+}
+
+TEST(SimProduction, GroupButtonsToggleBetweenOffAndOnAndHardIsSetByALongClick) {
+    SimProduction p(16);
+    EXPECT_FALSE(p.toggleGroup(0));
+    EXPECT_FALSE(p.toggleGroup(9));
+    EXPECT_TRUE(p.setGroupHard(2));
+    EXPECT_TRUE(p.toggleGroup(2));  // hard goes to off
+    Dictionary states = p.groupStatesMessage();
+    EXPECT_EQ(states["Value"].at(1).intValue(), 0);
+    EXPECT_TRUE(p.toggleGroup(2));
+    EXPECT_EQ(p.groupStatesMessage()["Value"].at(1).intValue(), 1);
+}
+
+TEST(SimProduction, MessagesSurviveTheCodec) {
+    SimProduction p(16);
+    for (const Dictionary& m :
+         {p.channelsMessage(), p.snapshotMessage(), p.wirelessInfoMessage(), p.groupColorsMessage(),
+          p.micCheckArrayMessage(), p.newPlayerMessages()[0]}) {
+        auto body = LinkCodec::encodeBody(m);
+        ASSERT_TRUE(body);
+        auto back = LinkCodec::decodeBody(*body);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(*back, m);
+    }
+    // The player picture is a little-endian TIFF.
+    Dictionary player = p.newPlayerMessages()[0];
+    const Bytes& tiff = *player["Value"]["Image"].dataValue();
+    ASSERT_GT(tiff.size(), 8u);
+    EXPECT_EQ(tiff[0], 'I');
+    EXPECT_EQ(tiff[2], 42);
+}
+
+TEST(SimSignals, LevelsStayOnTheByteScaleAndTonesDiffer) {
+    for (size_t p = 0; p < 128; ++p) {
+        for (double t : {0.0, 1.3, 77.7, 3600.0}) {
+            EXPECT_LE(SimSignals::levelByte(p, t), 110);
+            EXPECT_LE(SimSignals::rfDiversityByte(p, t), 100);
+            EXPECT_GE(SimSignals::battery(p, t), 1);
+        }
+    }
+    EXPECT_NE(SimSignals::toneFrequency(0), SimSignals::toneFrequency(127));
+    EXPECT_EQ(SimSignals::toneBlock(3, 0, 480).size(), 480u * 4);
+    EXPECT_EQ(SimSignals::timecodePicture(12.0).size(), 720u);
+    // The past of a strip is silence before the server started.
+    EXPECT_EQ(SimSignals::toneSample(0, -1), 0.0f);
+}
+
+TEST(SimChat, AddresseesAreTheNamedUserOrEveryoneAndAlwaysTheSender) {
+    SimChat chat;
+    EXPECT_TRUE(chat.registerClient(1, "Alice", "10.0.0.1", "u1"));
+    EXPECT_TRUE(chat.registerClient(2, "Bob", "10.0.0.2", "u2"));
+    EXPECT_TRUE(chat.registerClient(3, "Bob", "10.0.0.3", "u3"));  // same name, two desks
+    EXPECT_FALSE(chat.registerClient(1, "Alicia", "10.0.0.1", "u1"));
+    EXPECT_EQ(chat.client(1)->chatName, "Alicia");
+
+    EXPECT_EQ(chat.addressees("Bob", 1), (std::vector<uint64_t>{1, 2, 3}));
+    EXPECT_EQ(chat.addressees("Nobody", 2), (std::vector<uint64_t>{2}));
+    EXPECT_EQ(chat.addressees("All", 2), (std::vector<uint64_t>{2, 1, 3}));
+    EXPECT_EQ(chat.addressees("", 9), (std::vector<uint64_t>{9, 1, 2, 3}));
+    EXPECT_TRUE(chat.removeClient(2));
+    EXPECT_FALSE(chat.removeClient(2));
+    EXPECT_EQ(chat.clientsMessage()["Value"].count(), 2u);
+}
+
+TEST(SimChat, HistoryIsBoundedAndArchivesAsChatMessages) {
+    ArchiveClassRegistry registry;
+    SimChatMessage::registerEncoder(registry);
+    registry.registerDecoder("ChatMessage", [](KeyedDecoder& d) -> std::optional<Value> {
+        Dictionary f;
+        f.set("message", d.decodeObject("message"));
+        f.set("recipient", d.decodeObject("recipient"));
+        f.set("date", d.decodeObject("date"));
+        f.set("type", Value(d.decodeInt32("messageType")));
+        return Value(std::move(f));
+    });
+
+    SimChat chat;
+    for (int i = 0; i < 250; ++i) {
+        Dictionary m;
+        m.set("message", "text " + std::to_string(i));
+        m.set("messageId", "ID-" + std::to_string(i));
+        m.set("type", Value(i % 2 ? 5 : 0));
+        chat.addToHistory(m, 1000.0 + i);
+    }
+    EXPECT_TRUE(chat.removeMessage("id-249"));  // the id is matched without regard to case
+    EXPECT_FALSE(chat.removeMessage("ID-0"));   // dropped from the history long ago
+    Dictionary history = chat.historyMessage();
+    ASSERT_EQ(history["Value"].count(), SimChat::kHistoryLimit);
+
+    auto bytes = KeyedArchiver::archivedData(Value(history), registry);
+    ASSERT_TRUE(bytes);
+    auto back = KeyedUnarchiver::unarchive(bytes->data(), bytes->size(), registry);
+    ASSERT_TRUE(back);
+    const Value& oldest = (*back)["Value"].at(0);
+    EXPECT_EQ(*oldest["message"].stringValue(), "text 50");
+    EXPECT_EQ(oldest["date"].dateValue(), 1050.0);
+    EXPECT_TRUE(oldest["recipient"].isNull()) << "a missing field stays missing";
+    const Value& newest = (*back)["Value"].at(SimChat::kHistoryLimit - 1);
+    EXPECT_EQ(*newest["message"].stringValue(), "<message removed>");
+    EXPECT_EQ(newest["type"].intValue(), 5);
+}
+
+TEST(SimNotebook, IdsAreNewAndRemovalsFindThem) {
+    SimNotebook book;
+    int32_t a = book.add({});
+    int32_t b = book.add({});
+    EXPECT_NE(a, b);
+    EXPECT_TRUE(book.remove(a));
+    EXPECT_FALSE(book.remove(a));
+    EXPECT_NE(book.add({}), a);
+    EXPECT_EQ(book.entriesMessage()["Values"].count(), 2u);
+    book.clear();
+    EXPECT_EQ(book.entriesMessage()["Values"].count(), 0u);
+}
+
+}  // namespace
+}  // namespace quenbril

@@ -1,0 +1,93 @@
+#pragma once
+
+// Starts the real stand-in as a child process on a port the system picks, and stops it by its
+// process id.
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quenbril::test {
+
+class SimServerProcess {
+  public:
+    /// `publish`: announce the service (the `net` tests); otherwise --no-publish.
+    explicit SimServerProcess(std::vector<std::string> args = {}, bool publish = false) {
+        char dir[] = "/tmp/simserver-test-XXXXXX";
+        if (!mkdtemp(dir)) return;
+        logPath_ = std::string(dir) + "/stderr.log";
+        args.insert(args.begin(), {"--port", "0"});
+        if (!publish) args.push_back("--no-publish");
+        pid_ = fork();
+        if (pid_ == 0) {
+            FILE* err = std::freopen(logPath_.c_str(), "w", stderr);
+            if (!err) _exit(127);
+            std::vector<char*> argv;
+            std::string program = QUENBRIL_SIMSERVER_PATH;
+            argv.push_back(program.data());
+            for (auto& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(program.c_str(), argv.data());
+            _exit(127);
+        }
+        // The port is on the first line the program prints.
+        for (int i = 0; i < 500 && port_ == 0; ++i) {
+            std::string log = this->log();
+            auto at = log.find("listening on TCP port ");
+            if (at != std::string::npos) {
+                port_ = static_cast<uint16_t>(std::atoi(log.c_str() + at + 22));
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ~SimServerProcess() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            int status = 0;
+            for (int i = 0; i < 300; ++i) {
+                if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                    pid_ = -1;
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            if (pid_ > 0) {
+                kill(pid_, SIGKILL);
+                waitpid(pid_, &status, 0);
+            }
+        }
+        if (!logPath_.empty()) {
+            std::remove(logPath_.c_str());
+            ::rmdir(logPath_.substr(0, logPath_.rfind('/')).c_str());
+        }
+    }
+    SimServerProcess(const SimServerProcess&) = delete;
+    SimServerProcess& operator=(const SimServerProcess&) = delete;
+
+    uint16_t port() const { return port_; }
+    pid_t pid() const { return pid_; }
+
+    /// What the program printed on stderr so far.
+    std::string log() const {
+        std::ifstream in(logPath_);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+  private:
+    pid_t pid_ = -1;
+    uint16_t port_ = 0;
+    std::string logPath_;
+};
+
+}  // namespace quenbril::test

@@ -1,0 +1,134 @@
+#pragma once
+
+// A remote's side of the link for the end-to-end tests: a plain blocking TCP socket with
+// short time-outs, the project's frame writer, byte-fed frame reader and codec.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <deque>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "MonitorApp/LinkCodec.h"
+#include "MonitorApp/LinkFrameReader.h"
+#include "foundation/Value.h"
+
+namespace quenbril::test {
+
+class WireClient {
+  public:
+    /// `receiveBuffer` > 0 shrinks the socket's receive buffer (a remote that reads slowly).
+    explicit WireClient(uint16_t port, int receiveBuffer = 0) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (receiveBuffer > 0) {
+            setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        }
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    }
+    ~WireClient() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    WireClient(const WireClient&) = delete;
+    WireClient& operator=(const WireClient&) = delete;
+
+    bool connected() const { return connected_; }
+    bool closed() const { return eof_; }
+
+    bool sendRaw(const Bytes& bytes) {
+        size_t done = 0;
+        while (done < bytes.size()) {
+            ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+            if (n <= 0) return false;
+            done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+    bool send(const Dictionary& message) {
+        auto frame = LinkCodec::encodeFrame(message, LinkPeer::Remote);
+        return frame && sendRaw(*frame);
+    }
+
+    /// The next message, waiting at most `timeout` seconds; nothing on time-out or end of
+    /// stream. Frames that do not decode are skipped (and counted).
+    std::optional<Dictionary> next(double timeout = 3.0) {
+        auto deadline = clock::now() + std::chrono::duration<double>(timeout);
+        for (;;) {
+            while (auto frame = reader_.takeFrame()) {
+                if (auto m = LinkCodec::decodeBody(frame->body)) return m;
+                ++undecodable_;
+            }
+            if (eof_) return std::nullopt;
+            auto left = std::chrono::duration<double>(deadline - clock::now()).count();
+            if (left <= 0) return std::nullopt;
+            if (!readSome(left)) return std::nullopt;
+        }
+    }
+
+    /// The next message with this command, skipping others; nothing on time-out.
+    std::optional<Dictionary> waitFor(std::string_view command, double timeout = 3.0) {
+        auto deadline = clock::now() + std::chrono::duration<double>(timeout);
+        for (;;) {
+            auto left = std::chrono::duration<double>(deadline - clock::now()).count();
+            if (left <= 0) return std::nullopt;
+            auto m = next(left);
+            if (!m) return std::nullopt;
+            if (commandOf(*m) == command) return m;
+        }
+    }
+
+    /// Reads and throws away everything until the peer closes (true) or `timeout` passes.
+    bool waitForClose(double timeout) {
+        auto deadline = clock::now() + std::chrono::duration<double>(timeout);
+        while (!eof_) {
+            auto left = std::chrono::duration<double>(deadline - clock::now()).count();
+            if (left <= 0) return false;
+            readSome(left);
+            while (reader_.takeFrame()) {
+            }
+        }
+        return true;
+    }
+
+    static std::string commandOf(const Dictionary& m) {
+        const std::string* s = m["Command"].stringValue();
+        return s ? *s : std::string();
+    }
+
+    int undecodable() const { return undecodable_; }
+
+  private:
+    using clock = std::chrono::steady_clock;
+
+    bool readSome(double timeout) {
+        pollfd p{fd_, POLLIN, 0};
+        int r = ::poll(&p, 1, static_cast<int>(timeout * 1000) + 1);
+        if (r <= 0) return false;
+        uint8_t buf[65536];
+        ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+        if (n <= 0) {
+            eof_ = true;
+            return false;
+        }
+        reader_.feed(buf, static_cast<size_t>(n));
+        return true;
+    }
+
+    int fd_ = -1;
+    bool connected_ = false;
+    bool eof_ = false;
+    int undecodable_ = 0;
+    LinkFrameReader reader_{LinkPeer::Remote};
+};
+
+}  // namespace quenbril::test
