@@ -1,19 +1,57 @@
 #include "MonitorApp/ViewController.h"
 
-#include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+#include "MonitorApp/ServerManager.h"
 
 namespace quenbril {
 
-ViewController::ViewController(QWidget* parent) : QWidget(parent) {}
-
-ViewController::~ViewController() = default;
-
-void ViewController::updateChannelStrips() {
-    ChannelStripManager::sharedInstance().updateChannels();
+ViewController::ViewController(QWidget* parent) : QWidget(parent) {
+    linkSender_ = &ServerManager::sharedInstance();
+    segueFactory_ = [](const std::string& identifier) -> std::shared_ptr<SegueDestination> {
+        if (identifier == "showPreferences") return std::make_shared<PreferencesViewController>();
+        return nullptr;
+    };
+    buildViews();
 }
 
-void ViewController::updateStatusMessage() {}
+ViewController::~ViewController() {
+    *alive_ = false;
+    if (isLinkDelegate_ && ServerManager::sharedInstance().delegate() == this) {
+        ServerManager::sharedInstance().setDelegate(nullptr);
+    }
+    if (prefViewController_) prefViewController_->setDelegate(nullptr);
+    if (audioEngine_ && audioEngine_->delegate() == this) audioEngine_->setDelegate(nullptr);
+}
 
-bool ViewController::linkConnected() const { return false; }
+// The window's parts the life cycle and the status line use. Their look (pictures, fonts,
+// colours, the strip views) comes with the application's views.
+void ViewController::buildViews() {
+    headerView_ = new QWidget(this);
+    versionNumber_ = new QLabel(headerView_);
+    leftLabel_ = new QLabel(headerView_);
+    middleLabel_ = new QLabel(headerView_);
+    registerLabel_ = new QLabel(headerView_);
+    groupView_ = new QWidget(headerView_);
+    auto* header = new QHBoxLayout(headerView_);
+    header->addWidget(versionNumber_);
+    header->addWidget(leftLabel_);
+    header->addWidget(groupView_, 1);
+    header->addWidget(middleLabel_);
+    header->addWidget(registerLabel_);
+
+    scrollView_ = new QScrollArea(this);
+    scrollView_->setWidgetResizable(false);
+    rightLabel_ = new QLabel(this);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(headerView_);
+    layout->addWidget(scrollView_, 1);
+    layout->addWidget(rightLabel_);
+}
 
 }  // namespace quenbril

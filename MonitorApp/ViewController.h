@@ -12,37 +12,88 @@
 #include "MonitorApp/LevelFrameBuilder.h"
 #include "MonitorApp/LinkRecords.h"
 #include "MonitorApp/MainWindowSeams.h"
+#include "MonitorApp/PreferencesViewController.h"
+#include "MonitorApp/ServerManagerDelegate.h"
 #include "MonitorApp/StreamBlockWriter.h"
+#include "MonitorApp/audio/PELAudioEngine.h"
 #include "foundation/NotificationCenter.h"
+#include "foundation/Timer.h"
 #include "foundation/Value.h"
 
 class QAbstractButton;
+class QLabel;
+class QScrollArea;
 
 namespace quenbril {
 
+class ChannelStripController;
+class GroupButtonContainer;
 class LinkSender;
+class StripArea;
 
-/// The main window controller. It holds the connection life cycle, turns every server message
-/// into model updates (`messageReceivedFromServer`, ViewControllerDispatch.cpp) and every user
+/// The main window controller. It holds the connection life cycle (ViewControllerLifeCycle.cpp,
+/// and the server link's delegate in ViewControllerLink.cpp), turns every server message into
+/// model updates (`messageReceivedFromServer`, ViewControllerDispatch.cpp) and every user
 /// action into a command (ViewControllerActions.cpp). Main thread only.
-class ViewController : public QWidget {
+///
+/// The application calls the life-cycle functions as the window loads, appears and goes away;
+/// logic tests call them directly.
+class ViewController : public QWidget,
+                       public ServerManagerDelegate,
+                       public PreferencesViewControllerDelegate,
+                       public PELAudioEngineDelegate {
   public:
+    /// Seconds between the connection timer's attempts.
+    static constexpr double kConnectionInterval = 5.0;
+    /// Seconds after a resize before the strips are laid out anew.
+    static constexpr double kLayoutDelay = 0.1;
+    /// Strip width the column count is taken from.
+    static constexpr int kColumnWidth = 128;
+
     explicit ViewController(QWidget* parent = nullptr);
     ~ViewController() override;
 
-    /// Registers the observers of the strip, chat, mic-check and MIDI notifications.
+    // ---- Life cycle (ViewControllerLifeCycle.cpp) ----
+    /// Observers, the connection timer and the engine.
     void viewDidLoad();
-
-    // ---- Life cycle (provisional until the connection life cycle lands) ----
-    void updateChannelStrips();
+    /// The window's set-up; opens the connection dialog until the client has started.
+    void viewDidAppear();
+    /// Saves the window frame and the "Settings" record.
+    void viewWillDisappear();
+    /// The connection timer: asks the link to connect while the client role (or chat mode 1)
+    /// is on and the link is down.
+    void tryConnection();
+    /// The connection dialog was confirmed.
+    void startClient() override;
     void updateStatusMessage();
+    /// Shows (true) or hides (false) the menu's "open in" item; then updateStatusMessage.
+    void showOpenInMenu(bool show);
+    void updateWindowTitle();
+    /// Lays the strip area out for the scroll view's size (columns of 128 points).
+    void screenResize();
+    /// After a "Channels" message: the strips into the strip area, then the layout.
+    void updateChannelStrips();
+    void channelStripsEdited();
+    /// The strip area scrolled.
+    void boundDidChange();
+    void updateWarnings();
+    ChannelStripController* stripForChan(int chan);
+    /// True when `document`'s "channels" has as many entries as this server has channels.
+    bool canOpen(const Dictionary& document);
+    /// Registers the observers of the strip, chat, mic-check and MIDI notifications
+    /// (ViewControllerActions.cpp).
+    void addActionObservers();
+
+    // ---- Server link delegate (ViewControllerLink.cpp) ----
+    void connectedToServer(const std::string& host) override;
+    void disconnectedFromServer(const std::optional<Error>& error) override;
     /// Whether the server link is up.
     bool linkConnected() const;
 
     // ---- Server messages (ViewControllerDispatch.cpp) ----
     /// Handles one message of the server. Throws LinkTypeError for a value of the wrong kind
     /// (the link drops the message); effects before the throw remain.
-    void messageReceivedFromServer(const Value& message);
+    void messageReceivedFromServer(const Value& message) override;
     /// Observer of "ChatMessageFromServer": files the message by the chat's receipt rule.
     void chatMessageFromServer(const Notification& notification);
 
@@ -108,7 +159,27 @@ class ViewController : public QWidget {
     const std::string& statusRightText() const { return statusRightText_; }
     bool statusRightIsRed() const { return statusRightRed_; }
 
+    // ---- Life-cycle state ----
+    bool isInitialized() const { return isInitialized_; }
+    /// The connection dialog while it is open.
+    const std::shared_ptr<PreferencesViewController>& prefViewController() const {
+        return prefViewController_;
+    }
+    bool isConnectionTimerRunning() const { return connectionTimer_.isValid(); }
+    const std::string& registerLabelText() const { return registerLabelText_; }
+    bool registerLabelIsRed() const { return registerLabelRed_; }
+    bool openInMenuShown() const { return openInMenuShown_; }
+    const std::string& currentDocumentName() const { return currentDocumentName_; }
+    QScrollArea* scrollView() const { return scrollView_; }
+    QLabel* rightLabel() const { return rightLabel_; }
+
     // ---- Collaborators ----
+    /// The strip area the strips are laid out in (the application's strip views). Not owned.
+    void setStripArea(StripArea* area) { stripArea_ = area; }
+    /// Where the group buttons go (the application's header view). Not owned.
+    void setGroupButtonContainer(GroupButtonContainer* container) {
+        groupButtonContainer_ = container;
+    }
     /// Where commands go (the server link unless set). Not owned.
     void setLinkSender(LinkSender* sender) { linkSender_ = sender; }
     void setAlertPresenter(AlertPresenter* presenter) { alertPresenter_ = presenter; }
@@ -171,6 +242,36 @@ class ViewController : public QWidget {
     bool longClickBarRunning_ = false;
     std::string statusRightText_;
     bool statusRightRed_ = false;
+
+    // Life cycle.
+    void buildViews();
+    void prepareConnectionDialog(const std::shared_ptr<SegueDestination>& destination);
+    void refreshStatusLabels();
+    PELAudioEngine* audioEngine_ = nullptr;
+    int32_t channels_ = 0;
+    Timer connectionTimer_;
+    std::shared_ptr<PreferencesViewController> prefViewController_;
+    bool isInitialized_ = false;
+    bool headerFlashing_ = false;
+    bool openInMenuShown_ = true;
+    std::string currentDocumentName_;
+    std::string registerLabelText_;
+    bool registerLabelRed_ = false;
+    StripArea* stripArea_ = nullptr;
+    GroupButtonContainer* groupButtonContainer_ = nullptr;
+    bool isLinkDelegate_ = false;
+    bool resizeWatched_ = false;
+    QScrollArea* scrollView_ = nullptr;
+    QWidget* headerView_ = nullptr;
+    QWidget* groupView_ = nullptr;
+    QLabel* leftLabel_ = nullptr;
+    QLabel* middleLabel_ = nullptr;
+    QLabel* rightLabel_ = nullptr;
+    QLabel* registerLabel_ = nullptr;
+    QLabel* versionNumber_ = nullptr;
+    std::vector<NotificationObserver> lifeCycleObservers_;
+    // Tasks queued on the main run loop check this before they touch the controller.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 
     LinkSender* linkSender_ = nullptr;
     AlertPresenter* alertPresenter_ = nullptr;

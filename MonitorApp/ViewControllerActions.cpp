@@ -38,7 +38,7 @@ constexpr double kMacroLearnGuard = 0.1;
 
 }  // namespace
 
-void ViewController::viewDidLoad() {
+void ViewController::addActionObservers() {
     NotificationCenter& center = NotificationCenter::defaultCenter();
     auto observe = [&](const char* name, void (ViewController::*handler)(const Notification&)) {
         actionObservers_.push_back(center.addObserver(
@@ -324,6 +324,8 @@ void ViewController::prepareForSegue(const std::string& identifier,
                 log(LogLevel::Warning, "%s", text);
             }
         }
+    } else if (identifier == "showPreferences") {
+        prepareConnectionDialog(destination);
     } else if (identifier == "editPlayer") {
         auto window = std::dynamic_pointer_cast<PerformerWindow>(destination);
         if (!window) return;
