@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <ctime>
 
 #include "MonitorApp/LinkCodec.h"
 #include "MonitorApp/LinkCommands.h"
@@ -136,12 +135,6 @@ void SimServer::stop() {
     });
 }
 
-size_t SimServer::clientCount() const {
-    size_t n = 0;
-    queue_->sync([&] { n = clients_.size(); });
-    return n;
-}
-
 double SimServer::now() const { return monotonicSeconds() - startTime_; }
 
 double SimServer::absoluteNow() const { return RunLoop::realTimeNow(); }
@@ -150,6 +143,12 @@ double SimServer::absoluteNow() const { return RunLoop::realTimeNow(); }
 
 void SimServer::socketDidAcceptNewSocket(DispatchSocket*, std::shared_ptr<DispatchSocket> socket) {
     if (!alive_) return;
+    if (clients_.size() >= kMaxClients) {
+        log(LogLevel::Warning, "Connection from %s refused: %zu remotes connected already",
+            socket->connectedHost().value_or("?").c_str(), clients_.size());
+        socket->disconnect();
+        return;
+    }
     uint64_t id = nextClientID_++;
     SimClient::Owner* owner = this;
     auto client =

@@ -31,6 +31,8 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
   public:
     /// Seconds between two level frames.
     static constexpr double kTickInterval = 0.1;
+    /// Remotes served at once; further connections are closed at once.
+    static constexpr size_t kMaxClients = 64;
 
     explicit SimServer(const SimOptions& options);
     ~SimServer() override;
@@ -43,8 +45,6 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
     void stop();
     /// The port listened on (the one the system chose for port 0); 0 before start.
     uint16_t port() const { return port_; }
-    /// Remotes connected now. Any thread.
-    size_t clientCount() const;
 
   private:
     using Handler = void (SimServer::*)(SimClient&, const Dictionary&);

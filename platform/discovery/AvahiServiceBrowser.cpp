@@ -113,7 +113,13 @@ void AvahiBrowser::post(std::function<void(Delegate&)> fn) {
 }
 
 bool AvahiBrowser::openClient(Error* error) {
-    if (client_ && !clientFailed_) return true;
+    if (client_) {
+        // The flag is set on the Avahi thread when the daemon goes away.
+        avahi_threaded_poll_lock(poll_);
+        bool failed = clientFailed_;
+        avahi_threaded_poll_unlock(poll_);
+        if (!failed) return true;
+    }
     closeClient();
     poll_ = avahi_threaded_poll_new();
     if (!poll_) {

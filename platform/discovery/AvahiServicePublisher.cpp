@@ -52,7 +52,13 @@ class AvahiPublisher final : public ServicePublisher {
 };
 
 bool AvahiPublisher::openClient() {
-    if (client_ && !clientFailed_) return true;
+    if (client_) {
+        // The flag is set on the Avahi thread when the daemon goes away.
+        avahi_threaded_poll_lock(poll_);
+        bool failed = clientFailed_;
+        avahi_threaded_poll_unlock(poll_);
+        if (!failed) return true;
+    }
     closeClient();
     poll_ = avahi_threaded_poll_new();
     if (!poll_) return false;

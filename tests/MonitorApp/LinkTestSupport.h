@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +27,7 @@
 #include "MonitorApp/channelstrips/UserSettingsManager.h"
 #include "foundation/ManualRunLoop.h"
 #include "foundation/UserDefaults.h"
+#include "tests/support/TemporarySettingsTest.h"
 
 namespace quenbril::test {
 
@@ -36,18 +36,10 @@ inline constexpr double kNetWait = 3.0;
 
 /// Each test gets a fresh XDG_CONFIG_HOME, a virtual-time main loop and fresh shared
 /// instances.
-class LinkTest : public testing::Test {
+class LinkTest : public TemporarySettingsTest {
   protected:
-    static constexpr double kStartTime = 800000000.0;
-
     void SetUp() override {
-        char pattern[] = "/tmp/quenbril-link-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        if (const char* previous = std::getenv("XDG_CONFIG_HOME")) savedConfigHome_ = previous;
-        setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
-        loop_ = std::make_unique<ManualRunLoop>(kStartTime);
-        RunLoop::setMain(loop_.get());
+        ASSERT_NO_FATAL_FAILURE(enterTemporarySettings("/tmp/quenbril-link-XXXXXX"));
         resetShared();
     }
 
@@ -55,15 +47,7 @@ class LinkTest : public testing::Test {
         resetShared();
         // Let the closing sockets' last reports run before the loop goes.
         loop_->runPending();
-        RunLoop::setMain(nullptr);
-        loop_.reset();
-        if (savedConfigHome_) {
-            setenv("XDG_CONFIG_HOME", savedConfigHome_->c_str(), 1);
-        } else {
-            unsetenv("XDG_CONFIG_HOME");
-        }
-        std::error_code ignored;
-        std::filesystem::remove_all(root_, ignored);
+        leaveTemporarySettings();
     }
 
     static void resetShared() {
@@ -80,10 +64,6 @@ class LinkTest : public testing::Test {
     bool waitFor(const std::function<bool()>& done, double seconds = kNetWait) {
         return loop_->runUntil(done, seconds);
     }
-
-    std::string root_;
-    std::optional<std::string> savedConfigHome_;
-    std::unique_ptr<ManualRunLoop> loop_;
 };
 
 /// A browser the test drives: it records what the link asks and reports what the test says.

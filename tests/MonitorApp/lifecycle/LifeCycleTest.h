@@ -1,0 +1,92 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MonitorApp/PreferencesViewController.h"
+#include "MonitorApp/ServerManager.h"
+#include "MonitorApp/ViewController.h"
+#include "MonitorApp/chat/ChatManager.h"
+#include "tests/MonitorApp/LinkTestSupport.h"
+#include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
+
+namespace quenbril::test {
+
+class RecordingAlertPresenter : public AlertPresenter {
+  public:
+    void runModal(const std::string& text) override { texts.push_back(text); }
+    std::vector<std::string> texts;
+};
+
+/// A main window controller over fresh shared instances, the shared server link with a
+/// scripted browser, and a segue factory that makes real connection dialogs (recording every
+/// segue performed).
+class LifeCycleTest : public StripTest {
+  protected:
+    void SetUp() override {
+        StripTest::SetUp();
+        ServerManager::resetSharedInstance();
+        ChatManager::resetSharedInstance();
+        browserLog = std::make_shared<FakeServiceBrowser::Log>();
+        link().setServiceBrowser(std::make_unique<FakeServiceBrowser>(browserLog));
+        vc = std::make_unique<ViewController>();
+        vc->setAlertPresenter(&alerts);
+        vc->setSegueFactory([this](const std::string& id) -> std::shared_ptr<SegueDestination> {
+            segues.push_back(id);
+            if (id != "showPreferences") return nullptr;
+            auto dialog = std::make_shared<PreferencesViewController>();
+            dialog->setGraphicsCheck([] { return true; });
+            dialog->setAlertPresenter(&alerts);
+            dialogs.push_back(dialog);
+            return dialog;
+        });
+    }
+
+    void TearDown() override {
+        vc.reset();
+        ServerManager::resetSharedInstance();
+        ChatManager::resetSharedInstance();
+        loop_->runPending();
+        StripTest::TearDown();
+    }
+
+    static ServerManager& link() { return ServerManager::sharedInstance(); }
+    static UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
+
+    /// Loads the window and shows it: the connection dialog opens.
+    void start() {
+        vc->viewDidLoad();
+        vc->viewDidAppear();
+    }
+    PreferencesViewController* dialog() const { return vc->prefViewController().get(); }
+
+    /// The commands sent through `sender`, in order.
+    std::vector<std::string> sentCommands() const {
+        std::vector<std::string> names;
+        for (const Dictionary& m : sender.sent) {
+            const std::string* name = m["Command"].stringValue();
+            names.push_back(name ? *name : "?");
+        }
+        return names;
+    }
+
+    bool waitFor(const std::function<bool()>& done, double seconds = kNetWait) {
+        return loop_->runUntil(done, seconds);
+    }
+
+    std::unique_ptr<ViewController> vc;
+    std::shared_ptr<FakeServiceBrowser::Log> browserLog;
+    RecordingAlertPresenter alerts;
+    std::vector<std::string> segues;
+    std::vector<std::weak_ptr<PreferencesViewController>> dialogs;
+};
+
+}  // namespace quenbril::test

@@ -1,0 +1,181 @@
+// The connection dialog's logic: what it reads and writes in the user defaults, its retry
+// timer, and the connection attempts its fields start.
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/MonitorApp/lifecycle/LifeCycleTest.h"
+
+namespace quenbril::test {
+namespace {
+
+class ConnectionDialog : public LifeCycleTest {
+  protected:
+    void SetUp() override {
+        LifeCycleTest::SetUp();
+        vc->setLinkSender(&sender);
+        link().setPort(unusedPort());  // manual attempts are refused, whatever runs here
+    }
+    /// Opens the dialog as the main window does at its first appearance.
+    PreferencesViewController& open() {
+        start();
+        EXPECT_NE(dialog(), nullptr);
+        return *dialog();
+    }
+    static void edit(QLineEdit* field, const char* text) { field->setText(text); }
+};
+
+TEST_F(ConnectionDialog, RetriesEveryFiveSecondsWhileOpen) {
+    PreferencesViewController& d = open();
+    EXPECT_EQ(browserLog->browsed.size(), 1u) << "the first attempt comes with the dialog";
+    loop_->advance(4.9);
+    EXPECT_EQ(browserLog->browsed.size(), 1u);
+    loop_->advance(0.1);
+    EXPECT_EQ(browserLog->browsed.size(), 2u);
+    loop_->advance(10.0);
+    EXPECT_EQ(browserLog->browsed.size(), 4u);
+    EXPECT_TRUE(d.isRetrying());
+
+    d.dismiss();
+    EXPECT_FALSE(d.isRetrying());
+    loop_->advance(20.0);
+    EXPECT_EQ(browserLog->browsed.size(), 4u) << "the main window's timer waits for the role";
+}
+
+TEST_F(ConnectionDialog, AppliesTheStoredChoices) {
+    settings().setQbIdentifier("fromsettings");
+    defaults().setObject(Value("stage"), "qbIdentifier");
+    defaults().setInteger(2, "clientID");
+    defaults().setInteger(1, "useManualIP");
+    defaults().setObject(Value("10.0.0.7"), "manualIP");
+    PreferencesViewController& d = open();
+    EXPECT_EQ(d.qbIdentifier()->text(), "stage") << "the top-level identifier wins";
+    EXPECT_EQ(settings().qbIdentifier(), "stage");
+    EXPECT_EQ(d.clientID()->currentIndex(), 2);
+    EXPECT_TRUE(d.useManualIP()->isChecked());
+    EXPECT_TRUE(d.manualIP()->isEnabled());
+    EXPECT_EQ(d.manualIP()->text(), "10.0.0.7");
+    EXPECT_FALSE(d.continueAutomatically()->isChecked());
+}
+
+TEST_F(ConnectionDialog, AClientIndexPastTheItemsIsIgnored) {
+    defaults().setInteger(9, "clientID");
+    PreferencesViewController& d = open();
+    EXPECT_EQ(d.clientID()->currentIndex(), 0);
+}
+
+TEST_F(ConnectionDialog, EditingTheIdentifierSearchesForItUntilConfirmed) {
+    PreferencesViewController& d = open();
+    edit(d.qbIdentifier(), "foh");
+    d.serverChanged();
+    EXPECT_EQ(settings().qbIdentifier(), "foh");
+    EXPECT_EQ(defaults().stringForKey("qbIdentifier"), "foh");
+    EXPECT_EQ(browserLog->browsed.back(), "_foh._tcp.");
+    size_t searches = browserLog->browsed.size();
+
+    // After confirm (the field may still end its editing as the dialog goes away) the text is
+    // stored, but no attempt starts.
+    std::shared_ptr<PreferencesViewController> keep = vc->prefViewController();
+    d.confirmClicked();
+    edit(d.qbIdentifier(), "mon");
+    d.serverChanged();
+    EXPECT_EQ(defaults().stringForKey("qbIdentifier"), "mon");
+    EXPECT_EQ(settings().qbIdentifier(), "foh");
+    EXPECT_EQ(browserLog->browsed.size(), searches);
+}
+
+TEST_F(ConnectionDialog, TheManualAddressBoxSwitchesTheModeAndConnects) {
+    PreferencesViewController& d = open();
+    edit(d.manualIP(), "127.0.0.1");
+    d.useManualIP()->setChecked(true);
+    d.manualIPClicked();
+    EXPECT_EQ(defaults().integerForKey("useManualIP"), 1);
+    EXPECT_TRUE(d.manualIP()->isEnabled());
+
+    d.controlTextDidEndEditing();
+    EXPECT_EQ(defaults().stringForKey("manualIP"), "127.0.0.1");
+    EXPECT_EQ(link().previousManualIP(), "127.0.0.1");
+    size_t searches = browserLog->browsed.size();
+
+    // Unticked: the field is disabled and the attempt goes by discovery.
+    d.useManualIP()->setChecked(false);
+    d.manualIPClicked();
+    EXPECT_EQ(defaults().integerForKey("useManualIP"), 0);
+    EXPECT_FALSE(d.manualIP()->isEnabled());
+    EXPECT_EQ(browserLog->browsed.size(), searches + 1);
+}
+
+TEST_F(ConnectionDialog, AnEmptyManualAddressIsNotStoredButStillConnects) {
+    defaults().setObject(Value("127.0.0.9"), "manualIP");
+    defaults().setInteger(1, "useManualIP");
+    PreferencesViewController& d = open();
+    edit(d.manualIP(), "");
+    d.controlTextDidEndEditing();
+    EXPECT_EQ(defaults().stringForKey("manualIP"), "127.0.0.9");
+    EXPECT_EQ(link().previousManualIP(), "127.0.0.9");
+}
+
+TEST_F(ConnectionDialog, GoingAwayStoresContinueAutomatically) {
+    PreferencesViewController& d = open();
+    d.continueAutomatically()->setChecked(true);
+    d.confirmClicked();
+    EXPECT_EQ(defaults().integerForKey("continueAutomatically"), 1);
+}
+
+TEST_F(ConnectionDialog, TheDialogCannotBeClosedButByConfirming) {
+    PreferencesViewController& d = open();
+    d.QWidget::show();
+    EXPECT_FALSE(d.close());
+    EXPECT_TRUE(d.isVisible());
+}
+
+TEST_F(ConnectionDialog, OldGraphicsRaiseTheAlertAndTheDialogGoesOn) {
+    vc->setSegueFactory([this](const std::string&) -> std::shared_ptr<SegueDestination> {
+        auto dialog = std::make_shared<PreferencesViewController>();
+        dialog->setGraphicsCheck([] { return false; });
+        dialog->setAlertPresenter(&alerts);
+        return dialog;
+    });
+    PreferencesViewController& d = open();
+    ASSERT_EQ(alerts.texts.size(), 1u);
+    EXPECT_EQ(alerts.texts[0].rfind("It seems that your computer GPU might be too old to run this "
+                                    "version of Quenbril due to Metal graphics.",
+                                    0),
+              0u);
+    EXPECT_TRUE(d.isRetrying());
+}
+
+TEST_F(ConnectionDialog, OutputDevicesAndThePreviousShowFile) {
+    std::string file = root_ + "/last.qcf";
+    std::ofstream(file) << "show";
+    defaults().setObject(Value(file), "PreviousShowFile");
+    defaults().setObject(Value("in-b"), "InputDeviceUID");
+    defaults().setObject(Value("out-b"), "OutputDeviceUID");
+    vc->setSegueFactory([this](const std::string&) -> std::shared_ptr<SegueDestination> {
+        auto dialog = std::make_shared<PreferencesViewController>();
+        dialog->setGraphicsCheck([] { return true; });
+        dialog->setAudioDevices({{"in-a", "Mic A", 1}, {"in-b", "Mic B", 2}},
+                                {{"out-a", "Phones", 3}, {"out-b", "Monitors", 4}});
+        return dialog;
+    });
+    PreferencesViewController& d = open();
+    EXPECT_TRUE(d.previousButton()->isEnabled());
+    EXPECT_EQ(d.inDeviceUID(), "in-b");
+    EXPECT_EQ(d.outDeviceUID(), "out-b");
+    ASSERT_EQ(d.outputDevices()->count(), 2);
+    EXPECT_EQ(d.outputDevices()->currentText(), "Monitors");
+    EXPECT_EQ(d.outputDevices()->currentData().toInt(), 4);
+    EXPECT_TRUE(d.defaultDevicesFound("in-a", "out-a"));
+    EXPECT_FALSE(d.defaultDevicesFound("in-a", "out-c"));
+}
+
+TEST_F(ConnectionDialog, APreviousShowFileThatIsGoneLeavesTheButtonAlone) {
+    defaults().setObject(Value(root_ + "/missing.qcf"), "PreviousShowFile");
+    defaults().setObject(Value("in"), "InputDeviceUID");
+    defaults().setObject(Value("out"), "OutputDeviceUID");
+    PreferencesViewController& d = open();
+    EXPECT_FALSE(d.previousButton()->isEnabled());
+}
+
+}  // namespace
+}  // namespace quenbril::test

@@ -1,0 +1,219 @@
+// The main window's life cycle on the virtual clock: the connection timer, the dialog at first
+// appearance, the start of the client, the link callbacks, the status line, the layout and
+// what is saved when the window goes away.
+
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include "tests/MonitorApp/lifecycle/LifeCycleTest.h"
+
+namespace quenbril::test {
+namespace {
+
+class ViewControllerLifeCycle : public LifeCycleTest {
+  protected:
+    void SetUp() override {
+        LifeCycleTest::SetUp();
+        vc->setLinkSender(&sender);
+    }
+};
+
+TEST_F(ViewControllerLifeCycle, AtFirstLaunchTheConnectionTimerAttemptsNothing) {
+    vc->viewDidLoad();
+    EXPECT_TRUE(vc->isConnectionTimerRunning());
+    loop_->advance(15.0);
+    EXPECT_TRUE(browserLog->browsed.empty());
+
+    settings().setChatMode(1);
+    loop_->advance(5.0);
+    EXPECT_EQ(browserLog->browsed.size(), 1u) << "chat mode 1 connects";
+    settings().setChatMode(0);
+    settings().setActAsClient(true);
+    loop_->advance(5.0);
+    EXPECT_EQ(browserLog->browsed.size(), 2u) << "the client role connects";
+}
+
+TEST_F(ViewControllerLifeCycle, FirstAppearanceOpensTheDialogAndStartsConnecting) {
+    EXPECT_EQ(link().delegate(), nullptr);
+    start();
+    EXPECT_EQ(segues, std::vector<std::string>{"showPreferences"});
+    ASSERT_NE(dialog(), nullptr);
+    EXPECT_EQ(dialog()->delegate(), vc.get());
+    EXPECT_EQ(link().delegate(), vc.get());
+    EXPECT_EQ(browserLog->browsed, std::vector<std::string>{"_quenbril._tcp."});
+    EXPECT_FALSE(vc->openInMenuShown());
+    // No role is stored yet: the status line is the server role's.
+    EXPECT_EQ(vc->statusRightText(), "0 channels / 0.00 Hz");
+    EXPECT_EQ(vc->window()->windowTitle(), "Quenbril 3 Remote");
+}
+
+TEST_F(ViewControllerLifeCycle, TheDialogGetsTheEnginesDevices) {
+    vc->viewDidLoad();
+    PELAudioEngine::sharedInstance().setCurrentInputDeviceUID("in:1");
+    PELAudioEngine::sharedInstance().setCurrentOutputDeviceUID("out:2");
+    vc->viewDidAppear();
+    EXPECT_EQ(dialog()->inDeviceUID(), "in:1");
+    EXPECT_EQ(dialog()->outDeviceUID(), "out:2");
+}
+
+TEST_F(ViewControllerLifeCycle, ConfirmingStartsTheClientOnceAndTheDialogNeverReturns) {
+    start();
+    dialog()->clientID()->setCurrentIndex(2);
+    dialog()->confirmClicked();
+
+    EXPECT_EQ(defaults().integerForKey("clientID"), 2);
+    EXPECT_EQ(defaults().stringForKey("clientName"), "Client 3");
+    EXPECT_TRUE(settings().actAsClient());
+    EXPECT_TRUE(vc->isInitialized());
+    EXPECT_EQ(vc->prefViewController(), nullptr);
+    EXPECT_TRUE(dialogs[0].expired()) << "the dismissed dialog is released";
+    ASSERT_EQ(sender.sent.size(), 1u);
+    EXPECT_EQ(sender.sent[0], (Dictionary{{"Command", "ClientID"}, {"Value", 2}}));
+
+    // The role is stored with the user settings as the dialog goes away.
+    UserSettingsManager::resetSharedInstance();
+    EXPECT_TRUE(settings().actAsClient());
+
+    vc->viewDidAppear();
+    EXPECT_EQ(segues.size(), 1u);
+}
+
+TEST_F(ViewControllerLifeCycle, WithoutAStoredClientIDNothingIsSent) {
+    start();
+    dialog()->previousClicked();  // confirms without storing the client id
+    EXPECT_TRUE(vc->isInitialized());
+    EXPECT_TRUE(sender.sent.empty());
+
+    vc->connectedToServer("127.0.0.1");
+    EXPECT_EQ(sentCommands(), std::vector<std::string>{"SoloOn"});
+}
+
+TEST_F(ViewControllerLifeCycle, WithTheDialogOpenAConnectionOnlyUpdatesIt) {
+    start();
+    dialog()->confirmButton()->setText("Start");
+    defaults().setInteger(1, "clientID");
+    vc->connectedToServer("127.0.0.1");
+    EXPECT_EQ(dialog()->confirmButton()->text(), "Confirm");
+    EXPECT_EQ(dialog()->statusText()->text(), "Connected to server");
+    EXPECT_TRUE(sender.sent.empty());
+    EXPECT_FALSE(vc->isInitialized());
+}
+
+TEST_F(ViewControllerLifeCycle, ContinueAutomaticallyConfirmsOnConnectionKeepingTheStoredClient) {
+    defaults().setInteger(1, "continueAutomatically");
+    defaults().setInteger(3, "clientID");
+    defaults().setObject(Value("Monitor world"), "clientName");
+    start();
+    ASSERT_TRUE(dialog()->continueAutomatically()->isChecked());
+    EXPECT_EQ(dialog()->clientID()->currentIndex(), 3);
+    dialog()->clientID()->setCurrentIndex(0);
+
+    vc->connectedToServer("127.0.0.1");
+    EXPECT_TRUE(vc->isInitialized());
+    EXPECT_EQ(vc->prefViewController(), nullptr);
+    EXPECT_EQ(defaults().integerForKey("clientID"), 3);
+    EXPECT_EQ(defaults().stringForKey("clientName"), "Monitor world");
+    EXPECT_EQ(sender.sent, (std::vector<Dictionary>{{{"Command", "ClientID"}, {"Value", 3}}}));
+}
+
+TEST_F(ViewControllerLifeCycle, AReconnectionAfterTheStartSendsClientIDAndSoloOn) {
+    start();
+    dialog()->confirmClicked();
+    sender.sent.clear();
+    settings().setSoloOn(false);
+    vc->connectedToServer("127.0.0.1");
+    EXPECT_EQ(sender.sent, (std::vector<Dictionary>{{{"Command", "ClientID"}, {"Value", 0}},
+                                                    {{"Command", "SoloOn"}, {"Value", false}}}));
+}
+
+TEST_F(ViewControllerLifeCycle, ADropTurnsEveryStripOffAndSaysSo) {
+    start();
+    dialog()->confirmClicked();
+    buildStrips(3);
+    stateOf(1).setChannelState(ChannelStripState::kSoloed);
+    stateOf(3).setChannelState(ChannelStripState::kActive);
+    vc->disconnectedFromServer(std::nullopt);
+    for (int64_t id : {1, 2, 3}) EXPECT_EQ(stateOf(id).channelState(), ChannelStripState::kOff);
+    EXPECT_EQ(manager().controllers().size(), 3u) << "the strips keep their records";
+    EXPECT_EQ(vc->statusRightText(), "NOT CONNECTED TO SERVER");
+    EXPECT_TRUE(vc->statusRightIsRed());
+    EXPECT_EQ(vc->rightLabel()->text(), "NOT CONNECTED TO SERVER");
+}
+
+TEST_F(ViewControllerLifeCycle, InTheServerRoleTheStatusLineCountsChannels) {
+    vc->viewDidLoad();
+    PELAudioEngine::sharedInstance().setSampleRate(48000.0f);
+    vc->updateStatusMessage();
+    EXPECT_EQ(vc->statusRightText(), "0 channels / 48000.00 Hz");
+}
+
+TEST_F(ViewControllerLifeCycle, AContentViewOf1000PointsGivesSevenColumns) {
+    vc->viewDidLoad();
+    vc->resize(1200, 600);
+    vc->show();
+    QScrollArea* scroll = vc->scrollView();
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    int frame = scroll->width() - scroll->viewport()->width();
+    scroll->setFixedWidth(1000 + frame);
+    ASSERT_EQ(scroll->viewport()->width(), 1000);
+    vc->screenResize();
+    EXPECT_EQ(settings().columns(), 7);
+
+    scroll->setFixedWidth(100 + frame);
+    vc->screenResize();
+    EXPECT_EQ(settings().columns(), 1) << "never fewer than one column";
+    vc->hide();
+}
+
+TEST_F(ViewControllerLifeCycle, ChannelsLayTheStripsOutInTheStripArea) {
+    vc->viewDidLoad();
+    vc->setStripArea(&area);
+    buildStrips(2);
+    vc->updateChannelStrips();
+    EXPECT_EQ(manager().superView(), &area);
+    EXPECT_GT(area.scrolls, 0) << "the top of the strip area is shown";
+    loop_->advance(ViewController::kLayoutDelay);
+    EXPECT_EQ(area.placed.size(), 2u);
+}
+
+TEST_F(ViewControllerLifeCycle, GoingAwaySavesTheFrameAndTheSettingsRecord) {
+    start();
+    dialog()->confirmClicked();
+    buildStrips(2);
+    vc->setGeometry(40, 50, 1100, 700);
+    vc->viewWillDisappear();
+
+    auto record = defaults().dictionaryForKey("Settings");
+    ASSERT_TRUE(record);
+    ASSERT_TRUE((*record)["chanList"].isArray());
+    EXPECT_EQ((*record)["chanList"].count(), 2u);
+    EXPECT_EQ((*record)["chatOpen"], Value(false));
+    EXPECT_EQ((*record)["playerOpen"], Value(false));
+    EXPECT_EQ((*record)["outputChannel"], Value(0));
+    EXPECT_FALSE(record->contains("inputDeviceUID"));
+    EXPECT_EQ(defaults().stringForKey("mainWindowAutoSave2"), "40 50 1100 700");
+
+    // The next run puts the window back where it was.
+    ViewController next;
+    next.viewDidLoad();
+    next.setSegueFactory([](const std::string&) { return nullptr; });
+    next.viewDidAppear();
+    EXPECT_EQ(next.geometry(), QRect(40, 50, 1100, 700));
+}
+
+TEST_F(ViewControllerLifeCycle, AStoredOpenChatReopensWhenTheClientStarts) {
+    defaults().setObject(Value(Dictionary{{"chatOpen", true}}), "Settings");
+    start();
+    dialog()->confirmClicked();
+    EXPECT_EQ(segues, (std::vector<std::string>{"showPreferences", "showSplit"}));
+}
+
+TEST_F(ViewControllerLifeCycle, CanOpenChecksTheChannelCount) {
+    vc->viewDidLoad();
+    EXPECT_TRUE(vc->canOpen(Dictionary{{"channels", Array{}}}));
+    EXPECT_FALSE(vc->canOpen(Dictionary{{"channels", Array{Value(1)}}}));
+    EXPECT_EQ(alerts.texts, std::vector<std::string>{"Wrong amount of channels"});
+}
+
+}  // namespace
+}  // namespace quenbril::test
