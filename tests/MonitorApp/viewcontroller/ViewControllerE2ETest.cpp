@@ -17,18 +17,6 @@ namespace {
 [[maybe_unused]] testing::Environment* const qtEnvironment =
     testing::AddGlobalTestEnvironment(new QtEnvironment);
 
-/// Hands the link's messages to the controller.
-class LinkToController : public ServerManagerDelegate {
-  public:
-    explicit LinkToController(ViewController& vc) : vc_(vc) {}
-    void messageReceivedFromServer(const Value& message) override {
-        vc_.messageReceivedFromServer(message);
-    }
-
-  private:
-    ViewController& vc_;
-};
-
 constexpr double kWait = 5.0;
 
 class ViewControllerE2E : public ViewControllerTest {
@@ -41,8 +29,7 @@ class ViewControllerE2E : public ViewControllerTest {
         defaults().setObject("127.0.0.1", "manualIP");
         ServerManager& link = ServerManager::sharedInstance();
         link.setPort(server_.port());
-        delegate_ = std::make_unique<LinkToController>(*vc);
-        link.setDelegate(delegate_.get());
+        link.setDelegate(vc.get());
         vc->setLinkSender(&link);
         ChatManager::setLinkSender(&link);
         link.tryToConnect();
@@ -50,6 +37,7 @@ class ViewControllerE2E : public ViewControllerTest {
             << server_.log();
     }
     void TearDown() override {
+        ServerManager::sharedInstance().setDelegate(nullptr);
         ServerManager::resetSharedInstance();
         ViewControllerTest::TearDown();
     }
@@ -83,7 +71,6 @@ class ViewControllerE2E : public ViewControllerTest {
     }
 
     test::SimServerProcess server_;
-    std::unique_ptr<LinkToController> delegate_;
 };
 
 TEST_F(ViewControllerE2E, TheStripsAreBuiltAndLevelFramesFillTheHistoriesTenTimesASecond) {
