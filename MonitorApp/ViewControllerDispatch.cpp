@@ -1,5 +1,6 @@
 // The server-message dispatcher: every command of the server ends here, in one branch each.
 
+#include <QComboBox>
 #include <QLocale>
 #include <QTime>
 #include <unordered_map>
@@ -269,11 +270,13 @@ void ViewController::messageReceivedFromServer(const Value& value) {
     } else if (name == Cmd::kOpenedEditing) {
         statusRightRed_ = true;
         setStatusRightText("Server editing channels!");
+        refreshStatusLabels();
     } else if (name == Cmd::kClosedEditing) {
         statusRightRed_ = false;
         if (auto clientName = UserDefaults::standardUserDefaults().stringForKey("clientName")) {
             setStatusRightText("Connected to server as " + *clientName);
         }
+        refreshStatusLabels();
     } else if (name == Cmd::kLTC) {
         Reader::ltc(*message).get();
         LTCManager::sharedInstance().tcReceived(*message);
@@ -396,7 +399,16 @@ void ViewController::handleInitialDataReady(const Dictionary& message) {
 
 void ViewController::setStatusRightText(std::string text) { statusRightText_ = std::move(text); }
 
-void ViewController::updateDialogClientNames() {}
+void ViewController::updateDialogClientNames() {
+    if (!prefViewController_ || !clientNames_) return;
+    QComboBox* clients = prefViewController_->clientID();
+    if (!clients) return;
+    // Only the items the pop-up has: a longer list from the server adds none.
+    const size_t n = std::min(clientNames_->size(), static_cast<size_t>(clients->count()));
+    for (size_t i = 0; i < n; ++i) {
+        clients->setItemText(static_cast<int>(i), QString::fromStdString((*clientNames_)[i]));
+    }
+}
 
 void ViewController::reloadChatTable() {
     if (!chatVC_) return;

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <cstring>
 
 #include "MonitorApp/LinkRead.h"
+#include "MonitorApp/PreferencesViewController.h"
+#include "MonitorApp/ServerManager.h"
 #include "MonitorApp/channelstrips/ColorHelper.h"
 #include "ViewControllerTestEnvironment.h"
+#include "tests/MonitorApp/LinkTestSupport.h"
 
 namespace quenbril {
 namespace {
@@ -320,6 +324,27 @@ TEST_F(ViewControllerTest, SettingsAndNamesFromTheServer) {
     EXPECT_EQ(settings().batThreshold(), 25);
     dispatch("ClientsEnabled", false);
     EXPECT_FALSE(settings().clientsEnabled());
+}
+
+TEST_F(ViewControllerTest, ClientNamesTitleTheOpenDialogsItemsAndNoMore) {
+    ServerManager::resetSharedInstance();
+    ServerManager::sharedInstance().setServiceBrowser(std::make_unique<test::FakeServiceBrowser>(
+        std::make_shared<test::FakeServiceBrowser::Log>()));
+    auto dialog = std::make_shared<PreferencesViewController>();
+    dialog->setGraphicsCheck([] { return true; });
+    destinations["showPreferences"] = dialog;
+    vc->performSegue("showPreferences");
+    ASSERT_EQ(vc->prefViewController(), dialog);
+    const int items = dialog->clientID()->count();
+    Array names;
+    for (int i = 0; i < items + 2; ++i) names.emplace_back("FOH " + std::to_string(i));
+    dispatch("ClientNames", names);
+    EXPECT_EQ(dialog->clientID()->count(), items);
+    EXPECT_EQ(dialog->clientID()->itemText(0).toStdString(), "FOH 0");
+    EXPECT_EQ(dialog->clientID()->itemText(items - 1).toStdString(),
+              "FOH " + std::to_string(items - 1));
+    vc.reset();
+    ServerManager::resetSharedInstance();
 }
 
 TEST_F(ViewControllerTest, ActiveStripsAreScrolledIntoViewWithTheSelectionTool) {

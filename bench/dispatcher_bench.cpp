@@ -1,0 +1,141 @@
+// Cost of the server-message dispatcher on a remote with 128 strips: one "LevelData" from its
+// frame body to the two history columns, and one "ChannelWarnings" of 128 pairs with the
+// warning pass it queues.
+
+#include <QApplication>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "MonitorApp/LinkCodec.h"
+#include "MonitorApp/ViewController.h"
+#include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/channelstrips/ChannelStripView.h"
+#include "MonitorApp/channelstrips/UserSettingsManager.h"
+#include "foundation/ManualRunLoop.h"
+
+using namespace quenbril;
+
+namespace {
+
+constexpr int kStrips = 128;
+
+double microsecondsPerCall(const std::function<void()>& call, int iterations, int rounds = 9) {
+    std::vector<double> samples;
+    for (int r = 0; r < rounds; ++r) {
+        auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < iterations; ++i) call();
+        std::chrono::duration<double, std::micro> spent = std::chrono::steady_clock::now() - start;
+        samples.push_back(spent.count() / iterations);
+    }
+    std::sort(samples.begin(), samples.end());
+    return samples[samples.size() / 2];
+}
+
+/// A strip view that only keeps what the warning pass sets.
+class QuietStripView : public ChannelStripView {
+  public:
+    void updateAppearance(const ChannelStripState&) override {}
+    void redraw() override {}
+    void setChannelState(int32_t code) override { warning_ = code; }
+    void setBatteryPower(int32_t) override {}
+    void setBatteryString(const std::string&) override {}
+    bool timeAdded() const override { return false; }
+    void setAntennaData(const std::string&) override {}
+    void setTimecode(const SMPTETimecode&) override {}
+    void setTimecodeNotFound(int32_t) override {}
+    void setPendingQuality(int32_t q) override { pending_ = q; }
+    int32_t pendingQuality() const override { return pending_; }
+    void setQuality(int32_t) override {}
+    void setTitle(const std::string&) override {}
+    void setInputChannel(int32_t) override {}
+    void setAlternativeInputText(const std::string&) override {}
+    void setImage(const Bytes*) override {}
+    void setChannelColor(const std::optional<Color>&) override {}
+    void removeWireless() override {}
+    std::string tcParamText() const override { return {}; }
+    void setTcParamText(const std::string&) override {}
+    std::string batText() const override { return {}; }
+
+  private:
+    int32_t warning_ = 0;
+    int32_t pending_ = 0;
+};
+
+Bytes body(const Dictionary& message) { return *LinkCodec::encodeBody(message); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    char pattern[] = "/tmp/quenbril-dispatcher-bench-XXXXXX";
+    if (!mkdtemp(pattern)) return 1;
+    setenv("XDG_CONFIG_HOME", pattern, 1);
+    setenv("QUENBRIL_LOG", "warning", 1);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ManualRunLoop loop;
+    RunLoop::setMain(&loop);
+    UserSettingsManager::sharedInstance().setActAsClient(true);
+    ChannelStripController::setViewFactory([] { return std::make_unique<QuietStripView>(); });
+
+    Array strips;
+    for (int i = 0; i < kStrips; ++i) {
+        strips.push_back(Dictionary{{"name", "Channel " + std::to_string(i + 1)},
+                                    {"panel", i % 2 ? "B" : "A"},
+                                    {"audioInput", i},
+                                    {"channelEnabled", true},
+                                    {"scpEnabled", true},
+                                    {"rfWarnEnabled", true},
+                                    {"csID", int64_t{1000003} * (i + 1)}});
+    }
+    {
+        ViewController vc;
+        vc.viewDidLoad();
+        vc.messageReceivedFromServer(Dictionary{{"Command", "Channels"}, {"Value", strips}});
+
+        Bytes levels(kStrips);
+        for (int i = 0; i < kStrips; ++i) levels[i] = static_cast<uint8_t>((i * 37) % 111);
+        const Bytes levelBody = body(Dictionary{{"Command", "LevelData"}, {"Value", levels}});
+        Array pairs;
+        for (int i = 0; i < kStrips; ++i) {
+            pairs.emplace_back(int64_t{1000003} * (i + 1));
+            pairs.emplace_back(i % 4);
+        }
+        const Bytes warningsBody =
+            body(Dictionary{{"Command", "ChannelWarnings"}, {"Value", pairs}});
+
+        auto dispatchBody = [&](const Bytes& b) {
+            vc.messageReceivedFromServer(Value(*LinkCodec::decodeBody(b)));
+        };
+        const double level = microsecondsPerCall([&] { dispatchBody(levelBody); }, 2000);
+        const double levelOnly = microsecondsPerCall(
+            [&, message = Value(*LinkCodec::decodeBody(levelBody))] {
+                vc.messageReceivedFromServer(message);
+            },
+            20000);
+        const double warnings = microsecondsPerCall(
+            [&] {
+                dispatchBody(warningsBody);
+                loop.runPending();
+            },
+            500);
+
+        std::printf("LevelData, 128 strips, decode + dispatch:        %8.2f us (target <= 50)\n",
+                    level);
+        std::printf("LevelData, 128 strips, dispatch of a decoded one: %7.2f us\n", levelOnly);
+        std::printf(
+            "ChannelWarnings, 128 pairs, decode + dispatch + warning pass: %8.2f us "
+            "(target <= 1000)\n",
+            warnings);
+    }
+    ChannelStripManager::resetSharedInstance();
+    RunLoop::setMain(nullptr);
+    std::error_code ignored;
+    std::filesystem::remove_all(pattern, ignored);
+    return 0;
+}
