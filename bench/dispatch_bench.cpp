@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "foundation/ManualRunLoop.h"
 #include "foundation/dispatch/DescriptorSource.h"
 #include "foundation/dispatch/Queue.h"
@@ -24,9 +25,8 @@ constexpr int kWarmUp = 500;
 
 void report(const char* what, std::vector<double>& micros) {
     std::sort(micros.begin(), micros.end());
-    auto at = [&](double q) { return micros[size_t(q * double(micros.size() - 1))]; };
-    std::printf("%-44s p50 %7.1f us   p99 %7.1f us   (%zu samples)\n", what, at(0.50), at(0.99),
-                micros.size());
+    std::printf("%-44s p50 %7.1f us   p99 %7.1f us   (%zu samples)\n", what,
+                bench::quantile(micros, 0.50), bench::quantile(micros, 0.99), micros.size());
 }
 
 double microsSince(Clock::time_point start) {

@@ -17,6 +17,7 @@
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/ChannelStripView.h"
 #include "MonitorApp/channelstrips/UserSettingsManager.h"
+#include "bench/BenchSupport.h"
 #include "foundation/ManualRunLoop.h"
 
 using namespace quenbril;
@@ -24,18 +25,6 @@ using namespace quenbril;
 namespace {
 
 constexpr int kStrips = 128;
-
-double microsecondsPerCall(const std::function<void()>& call, int iterations, int rounds = 9) {
-    std::vector<double> samples;
-    for (int r = 0; r < rounds; ++r) {
-        auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < iterations; ++i) call();
-        std::chrono::duration<double, std::micro> spent = std::chrono::steady_clock::now() - start;
-        samples.push_back(spent.count() / iterations);
-    }
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
-}
 
 /// A strip view that only keeps what the warning pass sets.
 class QuietStripView : public ChannelStripView {
@@ -72,9 +61,8 @@ Bytes body(const Dictionary& message) { return *LinkCodec::encodeBody(message); 
 }  // namespace
 
 int main(int argc, char** argv) {
-    char pattern[] = "/tmp/quenbril-dispatcher-bench-XXXXXX";
-    if (!mkdtemp(pattern)) return 1;
-    setenv("XDG_CONFIG_HOME", pattern, 1);
+    bench::TemporarySettingsFolder settingsFolder("dispatcher-bench");
+    if (!settingsFolder.ok()) return 1;
     setenv("QUENBRIL_LOG", "warning", 1);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -112,13 +100,13 @@ int main(int argc, char** argv) {
         auto dispatchBody = [&](const Bytes& b) {
             vc.messageReceivedFromServer(Value(*LinkCodec::decodeBody(b)));
         };
-        const double level = microsecondsPerCall([&] { dispatchBody(levelBody); }, 2000);
-        const double levelOnly = microsecondsPerCall(
+        const double level = bench::microsecondsPerCall([&] { dispatchBody(levelBody); }, 2000);
+        const double levelOnly = bench::microsecondsPerCall(
             [&, message = Value(*LinkCodec::decodeBody(levelBody))] {
                 vc.messageReceivedFromServer(message);
             },
             20000);
-        const double warnings = microsecondsPerCall(
+        const double warnings = bench::microsecondsPerCall(
             [&] {
                 dispatchBody(warningsBody);
                 loop.runPending();
@@ -135,7 +123,5 @@ int main(int argc, char** argv) {
     }
     ChannelStripManager::resetSharedInstance();
     RunLoop::setMain(nullptr);
-    std::error_code ignored;
-    std::filesystem::remove_all(pattern, ignored);
     return 0;
 }

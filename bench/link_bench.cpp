@@ -15,25 +15,13 @@
 #include "MonitorApp/LinkFrameReader.h"
 #include "MonitorApp/LinkMessageBuilder.h"
 #include "MonitorApp/LinkMessageReader.h"
+#include "bench/BenchSupport.h"
 
 using namespace quenbril;
 
 namespace {
 
 constexpr int kStrips = 128;
-
-/// Median over `rounds` of the mean time of `iterations` calls, in microseconds.
-double microsecondsPerCall(const std::function<void()>& call, int iterations, int rounds = 9) {
-    std::vector<double> samples;
-    for (int r = 0; r < rounds; ++r) {
-        auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < iterations; ++i) call();
-        std::chrono::duration<double, std::micro> spent = std::chrono::steady_clock::now() - start;
-        samples.push_back(spent.count() / iterations);
-    }
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
-}
 
 Dictionary levelData() {
     Bytes levels(kStrips);
@@ -71,7 +59,7 @@ Figures measure(const Dictionary& message, Read read, int iterations) {
     Bytes frame = *LinkCodec::encodeFrame(message, LinkPeer::Server);
     Bytes body(frame.begin() + LinkFrameHeader::kSize, frame.end());
     size_t sink = 0;
-    double decode = microsecondsPerCall(
+    double decode = bench::microsecondsPerCall(
         [&] {
             LinkFrameReader reader(LinkPeer::Remote);
             reader.feed(frame.data(), frame.size());
@@ -80,7 +68,7 @@ Figures measure(const Dictionary& message, Read read, int iterations) {
             sink += read(*m);
         },
         iterations);
-    double bare = microsecondsPerCall(
+    double bare = bench::microsecondsPerCall(
         [&] {
             plist_t root = nullptr;
             plist_from_bin(reinterpret_cast<const char*>(body.data()),

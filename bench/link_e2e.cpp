@@ -33,6 +33,7 @@
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/UserSettingsManager.h"
+#include "bench/BenchSupport.h"
 #include "foundation/ManualRunLoop.h"
 #include "foundation/UserDefaults.h"
 
@@ -196,9 +197,8 @@ Figures run(double rate, ManualRunLoop& loop) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    char pattern[] = "/tmp/quenbril-link-e2e-XXXXXX";
-    if (!mkdtemp(pattern)) return 1;
-    setenv("XDG_CONFIG_HOME", pattern, 1);
+    bench::TemporarySettingsFolder settingsFolder("link-e2e");
+    if (!settingsFolder.ok()) return 1;
     setenv("QUENBRIL_LOG", "warning", 1);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -218,7 +218,5 @@ int main(int argc, char** argv) {
     ChannelStripManager::resetSharedInstance();
     PELAudioEngine::resetSharedInstance();
     RunLoop::setMain(nullptr);
-    std::error_code ignored;
-    std::filesystem::remove_all(pattern, ignored);
     return 0;
 }

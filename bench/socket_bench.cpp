@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "foundation/ManualRunLoop.h"
 #include "foundation/dispatch/Queue.h"
 #include "sockets/DispatchSocket.h"
@@ -149,9 +150,7 @@ void latency(ManualRunLoop& loop) {
     writer.join();
     auto& l = reader.latencies;
     std::sort(l.begin(), l.end());
-    auto at = [&](double q) {
-        return l.empty() ? 0.0 : l[static_cast<size_t>(q * (l.size() - 1))];
-    };
+    auto at = [&](double q) { return bench::quantile(l, q); };
     std::printf(
         "latency, peer send -> socketDidReadData on the main queue (%zu frames, 1 ms "
         "apart): p50 %.3f ms, p99 %.3f ms, max %.3f ms\n",

@@ -12,6 +12,7 @@
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/UserSettingsManager.h"
+#include "bench/BenchSupport.h"
 #include "foundation/Log.h"
 #include "foundation/ManualRunLoop.h"
 #include "tests/MonitorApp/channelstrips/StripFakes.h"
@@ -37,9 +38,8 @@ double medianMicroseconds(int runs, const std::function<void()>& work) {
 
 int main() {
     setLogLevel(LogLevel::Warning);
-    char pattern[] = "/tmp/quenbril-strips-bench-XXXXXX";
-    if (!mkdtemp(pattern)) return 1;
-    setenv("XDG_CONFIG_HOME", pattern, 1);
+    bench::TemporarySettingsFolder settingsFolder("strips-bench");
+    if (!settingsFolder.ok()) return 1;
     ManualRunLoop loop;
     RunLoop::setMain(&loop);
     ChannelStripController::setViewFactory([] { return std::make_unique<FakeStripView>(); });
@@ -76,6 +76,5 @@ int main() {
     PELAudioEngine::resetSharedInstance();
     UserSettingsManager::resetSharedInstance();
     RunLoop::setMain(nullptr);
-    std::filesystem::remove_all(pattern);
     return 0;
 }

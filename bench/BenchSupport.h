@@ -1,0 +1,58 @@
+#pragma once
+
+// Small helpers the benchmark programs share: timing loops, quantiles and a settings folder of
+// their own.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quenbril::bench {
+
+/// Median over `rounds` of the mean time of `iterations` calls, in microseconds.
+inline double microsecondsPerCall(const std::function<void()>& call, int iterations,
+                                  int rounds = 9) {
+    std::vector<double> samples;
+    for (int r = 0; r < rounds; ++r) {
+        auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < iterations; ++i) call();
+        std::chrono::duration<double, std::micro> spent = std::chrono::steady_clock::now() - start;
+        samples.push_back(spent.count() / iterations);
+    }
+    std::sort(samples.begin(), samples.end());
+    return samples[samples.size() / 2];
+}
+
+/// The q-quantile (0..1) of samples already sorted; 0 for none.
+inline double quantile(const std::vector<double>& sorted, double q) {
+    if (sorted.empty()) return 0.0;
+    return sorted[static_cast<size_t>(q * static_cast<double>(sorted.size() - 1))];
+}
+
+/// Points XDG_CONFIG_HOME at a new temporary folder for the run, so a benchmark never touches the
+/// user's settings; the folder goes away with this object.
+class TemporarySettingsFolder {
+public:
+    explicit TemporarySettingsFolder(const std::string& name) {
+        std::string pattern = "/tmp/quenbril-" + name + "-XXXXXX";
+        if (!mkdtemp(pattern.data())) return;
+        path_ = pattern;
+        setenv("XDG_CONFIG_HOME", path_.c_str(), 1);
+    }
+    ~TemporarySettingsFolder() {
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    }
+    TemporarySettingsFolder(const TemporarySettingsFolder&) = delete;
+    TemporarySettingsFolder& operator=(const TemporarySettingsFolder&) = delete;
+    bool ok() const { return !path_.empty(); }
+
+private:
+    std::string path_;
+};
+
+}  // namespace quenbril::bench
