@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "MonitorApp/DispatchRules.h"
 #include "MonitorApp/LevelFrameBuilder.h"
 #include "MonitorApp/PerformerBatteryText.h"
 #include "MonitorApp/StreamBlockWriter.h"
@@ -113,6 +114,13 @@ TEST(PerformerBatteryText, WithAReceiver) {
     EXPECT_FALSE(PerformerBatteryText::forBattery(80, &info, 100).text);
     EXPECT_EQ(PerformerBatteryText::forBatteryTime("1h", &info).text,
               "Receiver RX1 BAT: 1h  FREQ: 606.125 MHz");
+}
+
+// The dispatcher checks a stored, filtered list; this is the rule itself, first match winning.
+TEST(DispatchRules, SnapshotSelectionByOrderIndex) {
+    Array names{Array{"A", 4}, Array{}, Value("junk"), Array{"B", 7}, Array{"C", 7}};
+    EXPECT_EQ(DispatchRules::snapshotSelection(names, 7), 3);
+    EXPECT_EQ(DispatchRules::snapshotSelection(names, 9), 5);
 }
 
 }  // namespace

@@ -86,12 +86,16 @@ TEST_F(RemoteStart, AfterTheServerRestartsTheReconnectionSendsClientIDAndSoloOn)
     startAndConnect();
     confirm();
     buildStrips(3);
-    stateOf(2).setChannelState(ChannelStripState::kSoloed);
+    stateOf(1).setChannelState(ChannelStripState::kSoloed);
+    stateOf(3).setChannelState(ChannelStripState::kActive);
 
+    // A drop turns every strip off, keeping their records, and says so.
     server->stop();
     ASSERT_TRUE(disconnected());
     EXPECT_TRUE(vc->statusRightIsRed());
-    EXPECT_EQ(stateOf(2).channelState(), ChannelStripState::kOff);
+    EXPECT_EQ(vc->rightLabel()->text(), "NOT CONNECTED TO SERVER");
+    for (int64_t id : {1, 2, 3}) EXPECT_EQ(stateOf(id).channelState(), ChannelStripState::kOff);
+    EXPECT_EQ(manager().controllers().size(), 3u);
 
     server->restart();
     server->clearMessages();

@@ -121,20 +121,6 @@ TEST_F(ViewControllerLifeCycle, ContinueAutomaticallyConfirmsOnConnectionKeeping
     EXPECT_EQ(sender.sent, (std::vector<Dictionary>{{{"Command", "ClientID"}, {"Value", 3}}}));
 }
 
-TEST_F(ViewControllerLifeCycle, ADropTurnsEveryStripOffAndSaysSo) {
-    start();
-    dialog()->confirmClicked();
-    buildStrips(3);
-    stateOf(1).setChannelState(ChannelStripState::kSoloed);
-    stateOf(3).setChannelState(ChannelStripState::kActive);
-    vc->disconnectedFromServer(std::nullopt);
-    for (int64_t id : {1, 2, 3}) EXPECT_EQ(stateOf(id).channelState(), ChannelStripState::kOff);
-    EXPECT_EQ(manager().controllers().size(), 3u) << "the strips keep their records";
-    EXPECT_EQ(vc->statusRightText(), "NOT CONNECTED TO SERVER");
-    EXPECT_TRUE(vc->statusRightIsRed());
-    EXPECT_EQ(vc->rightLabel()->text(), "NOT CONNECTED TO SERVER");
-}
-
 TEST_F(ViewControllerLifeCycle, AContentViewOf1000PointsGivesSevenColumns) {
     vc->viewDidLoad();
     vc->resize(1200, 600);

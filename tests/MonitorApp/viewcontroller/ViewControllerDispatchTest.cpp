@@ -185,11 +185,7 @@ TEST_F(ViewControllerTest, MicCheckRecordsUpdateTheStripsAndPostOnce) {
     buildStrips(3);
     PostRecorder checked("ChannelStripChecked");
     const int appearances = viewOf(2).appearanceUpdates;
-    dispatch("MicCheckState", Dictionary{{"csID", int64_t{2}},
-                                         {"checked", true},
-                                         {"user", "bob"},
-                                         {"note", "ok"},
-                                         {"needsChecking", false}});
+    dispatch("MicCheckState", Dictionary{{"csID", int64_t{2}}, {"checked", true}, {"user", "bob"}});
     EXPECT_TRUE(stateOf(2).micCheckState().checked());
     EXPECT_EQ(stateOf(2).micCheckState().user(), "bob");
     EXPECT_EQ(viewOf(2).appearanceUpdates, appearances + 1);
