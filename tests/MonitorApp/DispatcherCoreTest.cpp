@@ -9,7 +9,6 @@
 #include "MonitorApp/LevelFrameBuilder.h"
 #include "MonitorApp/PerformerBatteryText.h"
 #include "MonitorApp/StreamBlockWriter.h"
-#include "MonitorApp/WarningsPass.h"
 #include "MonitorApp/audio/RingBuffer.h"
 
 namespace quenbril {
@@ -17,45 +16,24 @@ namespace {
 
 std::vector<int8_t> copy(const int8_t* column) { return {column, column + 128}; }
 
-TEST(LevelFrameBuilder, ALongFrameIsCutTo128Bytes) {
+// The dispatcher's tests drive these through "LevelData"; here, the edges of the frame and
+// of the SCP positions.
+TEST(LevelFrameBuilder, FramesAndAlertColumnsAtTheirEdges) {
     LevelFrameBuilder b;
-    std::vector<uint8_t> frame(200, 0x55);
-    auto column = copy(b.column(frame));
-    EXPECT_EQ(column, std::vector<int8_t>(128, 0x55));
-    auto alerts = copy(b.alertColumn(frame.size()));
-    EXPECT_EQ(alerts, std::vector<int8_t>(128, 0));
-}
-
-TEST(LevelFrameBuilder, AShortFrameLeavesTheOtherStripsAtZero) {
-    LevelFrameBuilder b;
-    b.column(std::vector<uint8_t>(128, 9));
+    EXPECT_EQ(copy(b.column(std::vector<uint8_t>(200, 0x55))), std::vector<int8_t>(128, 0x55));
     auto column = copy(b.column(std::vector<uint8_t>(10, 0xFF)));
     EXPECT_EQ(column[9], -1);
     EXPECT_EQ(column[10], 0);
     EXPECT_EQ(column[127], 0);
-}
 
-TEST(LevelFrameBuilder, AMarkerMarksTheFrameOnceAndAnSCPWinsOverIt) {
-    LevelFrameBuilder b;
-    b.setMarkerFlag();
-    ASSERT_TRUE(b.markSCP(3));
-    auto alerts = copy(b.alertColumn(10));
-    for (int i = 0; i < 128; ++i) {
-        EXPECT_EQ(alerts[i], i == 3 ? 1 : i < 10 ? 2 : 0) << i;
-    }
-    EXPECT_FALSE(b.markerFlag());
-    EXPECT_FALSE(b.scpPending(3));
-    EXPECT_EQ(copy(b.alertColumn(10)), std::vector<int8_t>(128, 0));
-}
-
-TEST(LevelFrameBuilder, AnSCPPastTheFrameStaysPendingUntilAFrameReachesIt) {
-    LevelFrameBuilder b;
     ASSERT_TRUE(b.markSCP(20));
-    EXPECT_EQ(copy(b.alertColumn(10))[20], 0);
-    EXPECT_TRUE(b.scpPending(20));
     EXPECT_EQ(copy(b.alertColumn(20))[20], 0);  // 20 bytes reach positions 0..19
+    EXPECT_TRUE(b.scpPending(20));
     EXPECT_EQ(copy(b.alertColumn(21))[20], 1);
     EXPECT_FALSE(b.scpPending(20));
+    b.setMarkerFlag();
+    EXPECT_EQ(copy(b.alertColumn(300)), std::vector<int8_t>(128, 2));
+    EXPECT_FALSE(b.markerFlag());
     EXPECT_FALSE(b.markSCP(-1));
     EXPECT_FALSE(b.markSCP(128));
     b.markSCP(127);
@@ -111,35 +89,6 @@ TEST(StreamBlockWriter, AMonoBlockFeedsBothChannelsAndLongBlocksGoInChunks) {
     EXPECT_EQ(out[0], out[1]);
 }
 
-FlatPairs<int32_t> pairs(std::vector<std::pair<int64_t, int32_t>> p, size_t elements) {
-    return FlatPairs<int32_t>{std::move(p), elements};
-}
-
-TEST(WarningsPass, DecidesTheUpdateAndTheResetAlarm) {
-    auto hideSCP = [](int32_t code) { return code == 1; };
-    auto showAll = [](int32_t) { return false; };
-
-    WarningsPass none = WarningsPass::evaluate(pairs({}, 0), showAll);
-    EXPECT_FALSE(none.apply);
-    EXPECT_FALSE(none.resetAlarm);
-
-    WarningsPass lone = WarningsPass::evaluate(pairs({}, 1), showAll);  // a lone strip id
-    EXPECT_FALSE(lone.apply);
-    EXPECT_EQ(lone.resetAlarm, false);
-
-    WarningsPass cleared = WarningsPass::evaluate(pairs({{5, 0}}, 2), showAll);
-    EXPECT_TRUE(cleared.apply);
-    EXPECT_EQ(cleared.resetAlarm, false);
-
-    WarningsPass scp = WarningsPass::evaluate(pairs({{5, 1}, {6, 3}}, 4), showAll);
-    EXPECT_TRUE(scp.apply);
-    EXPECT_EQ(scp.resetAlarm, true);
-
-    WarningsPass hidden = WarningsPass::evaluate(pairs({{5, 1}}, 2), hideSCP);
-    EXPECT_FALSE(hidden.apply);
-    EXPECT_EQ(hidden.resetAlarm, false);
-}
-
 TEST(PerformerBatteryText, WithoutAReceiver) {
     EXPECT_EQ(PerformerBatteryText::forBattery(45, nullptr, 0).text, "BAT: 45%");
     EXPECT_FALSE(PerformerBatteryText::forBattery(45, nullptr, 480).text);  // replay running
@@ -167,30 +116,11 @@ TEST(PerformerBatteryText, WithAReceiver) {
               "Receiver RX1 BAT: 1h  FREQ: 606.125 MHz");
 }
 
-TEST(DispatchRules, TheChatNeedsAServerOf3Point8) {
-    EXPECT_TRUE(DispatchRules::registersToChat(3.8f));
-    EXPECT_FALSE(DispatchRules::registersToChat(3.79f));
-    EXPECT_EQ(DispatchRules::updateAlertText(3.79f),
-              "Please update your Quenbril server. You are currently using server version 3.79. "
-              "Minimum requirement for this remote version is 3.80.");
-}
-
+// The dispatcher checks a stored, filtered list; this is the rule itself, first match winning.
 TEST(DispatchRules, SnapshotSelectionByOrderIndex) {
     Array names{Array{"A", 4}, Array{}, Value("junk"), Array{"B", 7}, Array{"C", 7}};
     EXPECT_EQ(DispatchRules::snapshotSelection(names, 7), 3);
-    EXPECT_EQ(DispatchRules::snapshotSelection(names, 4), 0);
     EXPECT_EQ(DispatchRules::snapshotSelection(names, 9), 5);
-    EXPECT_EQ(DispatchRules::snapshotSelection(Array{}, 0), 0);
-}
-
-TEST(DispatchRules, GroupColoursMustBeColourDictionaries) {
-    Dictionary red{{"red", 1.0}, {"green", 0}, {"blue", 0}, {"alpha", 1}};
-    EXPECT_TRUE(DispatchRules::isGroupColorArray(Array{red, red}));
-    EXPECT_FALSE(DispatchRules::isGroupColorArray(Array{red, Value(3)}));
-    EXPECT_FALSE(DispatchRules::isGroupColorArray(
-        Array{Dictionary{{"red", "x"}, {"green", 0}, {"blue", 0}, {"alpha", 1}}}));
-    EXPECT_FALSE(DispatchRules::isGroupColorArray(red));
-    EXPECT_EQ(DispatchRules::stripLabel("Vox", 2), "Vox(3)");
 }
 
 }  // namespace

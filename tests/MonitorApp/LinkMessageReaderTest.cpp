@@ -141,11 +141,8 @@ TEST_F(LinkMessageReaderTest, WirelessInfoIsKeyedByStripPosition) {
 }
 
 TEST_F(LinkMessageReaderTest, LtcReadsTopLevelKeysAndMissingOnesAsZero) {
-    Dictionary m = LinkMessageBuilder::message(LinkCommand::kLTC);
-    m.set("CSID", int64_t{77});
-    m.set("ReceiveTime", 10.25);
-    m.set("FPS", 25);
-    m.set("Frames", 24);
+    Dictionary m{
+        {"Command", "LTC"}, {"CSID", 77}, {"ReceiveTime", 10.25}, {"FPS", 25}, {"Frames", 24}};
     auto ltc = R::ltc(m);
     ASSERT_TRUE(ltc);
     EXPECT_EQ(ltc->csID, 77);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "MonitorApp/LinkCodec.h"
+#include "MonitorApp/LinkFrame.h"
 #include "MonitorApp/LinkFrameReader.h"
 #include "MonitorApp/ServerManager.h"
 #include "MonitorApp/audio/PELAudioEngine.h"
@@ -255,6 +256,19 @@ class FrameServer {
     std::vector<Dictionary> messages_;
 };
 
+/// A frame header as it goes on the wire.
+inline Bytes frameHeader(int32_t marker, int32_t length) {
+    auto bytes = LinkFrameHeader{marker, length}.encode();
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+/// A message {"Command": name, "Value": value} (no "Value" when it is null).
+inline Dictionary command(const char* name, Value value = {}) {
+    Dictionary message{{"Command", name}};
+    if (!value.isNull()) message.set("Value", value);
+    return message;
+}
+
 /// Records what the link tells its delegate, with the loop time of each call.
 struct LinkRecorder : ServerManagerDelegate {
     std::vector<std::string> connects;
@@ -271,6 +285,36 @@ struct LinkRecorder : ServerManagerDelegate {
     void updateConnectMessageFromServer(const std::string& text) override {
         progress.push_back(text);
     }
+};
+
+/// A server link of the test's own, with a scripted browser and a recording delegate.
+class ServerManagerTestBase : public LinkTest {
+  protected:
+    void SetUp() override {
+        LinkTest::SetUp();
+        link_ = std::make_unique<ServerManager>();
+        link_->setServiceBrowser(std::make_unique<FakeServiceBrowser>(browserLog_));
+        link_->setDelegate(&recorder_);
+    }
+    void TearDown() override {
+        link_.reset();
+        LinkTest::TearDown();
+    }
+    /// Discovery finds `name` and resolves it to `addresses`.
+    void resolveTo(const std::string& name, std::vector<Bytes> addresses) {
+        ASSERT_NE(browserLog_->delegate, nullptr);
+        browserLog_->delegate->serviceFound(name);
+        browserLog_->delegate->serviceResolved({name, "stage.local", 57576, std::move(addresses)});
+    }
+    /// Waits for the link's report of its `count`th drop or failed attempt.
+    bool waitForDisconnects(size_t count) {
+        return waitFor([&] { return recorder_.disconnects.size() >= count; });
+    }
+
+    std::shared_ptr<FakeServiceBrowser::Log> browserLog_ =
+        std::make_shared<FakeServiceBrowser::Log>();
+    LinkRecorder recorder_;
+    std::unique_ptr<ServerManager> link_;
 };
 
 }  // namespace quenbril::test

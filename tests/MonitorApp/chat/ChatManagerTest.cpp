@@ -18,17 +18,14 @@ void addText(int i) {
     ChatManager::addMessage("m" + std::to_string(i), std::nullopt, "bob", "u", "All", 0);
 }
 
-TEST_F(ChatTest, ANewStoreHoldsEightPlaceholders) {
+TEST_F(ChatTest, ANewStoreHoldsEightEmptyUndatedPlaceholders) {
     ASSERT_EQ(ChatManager::messages().size(), 8u);
     const ChatMessage& p = *ChatManager::messages().front();
-    EXPECT_EQ(p.sender(), "");
-    EXPECT_EQ(p.recipient(), "");
-    EXPECT_EQ(p.message(), "");
-    EXPECT_EQ(p.uuid(), "");
+    for (const auto& field : {p.sender(), p.recipient(), p.message(), p.uuid()}) {
+        EXPECT_EQ(field, "");
+    }
     EXPECT_EQ(p.messageType(), 0u);
-    EXPECT_FALSE(p.messageId());
-    EXPECT_FALSE(p.date());
-    EXPECT_TRUE(ChatManager::sharedInstance().chatClients().empty());
+    EXPECT_FALSE(p.messageId() || p.date());
 }
 
 TEST_F(ChatTest, TheCapDropsExactlyOneOldestMessagePerAdd) {
@@ -94,22 +91,17 @@ TEST_F(ChatTest, RemovalMarksTheFirstMessageWhoseIdContainsTheGivenOne) {
     EXPECT_EQ(refresh.posted.size(), 2u);
 }
 
-TEST_F(ChatTest, RemovalWithAnUnknownIdStillSendsAndRefreshes) {
-    NotificationRecorder refresh(ChatNotification::kRefreshChat);
-    ChatManager::removeMessage("nothing", true);
-    EXPECT_EQ(link.sent.size(), 1u);
-    EXPECT_EQ(refresh.posted.size(), 1u);
-    for (const auto& m : ChatManager::messages()) EXPECT_EQ(m->message(), "");
-}
-
-TEST_F(ChatTest, RemovalWithoutAnIdDoesNothingAtAll) {
+TEST_F(ChatTest, RemovalWithAnUnknownIdStillSendsWithoutAnIdDoesNothing) {
     NotificationRecorder refresh(ChatNotification::kRefreshChat);
     ChatManager::addMessage("a", "ID-1", "bob", "u", "All", 0);
     ChatManager::removeMessage(std::nullopt, true);
     ChatManager::removeMessage(std::string(), true);
-    EXPECT_EQ(ChatManager::messages().back()->message(), "a");
     EXPECT_TRUE(link.sent.empty());
     EXPECT_TRUE(refresh.posted.empty());
+    ChatManager::removeMessage("nothing", true);
+    EXPECT_EQ(link.sent.size(), 1u);
+    EXPECT_EQ(refresh.posted.size(), 1u);
+    EXPECT_EQ(ChatManager::messages().back()->message(), "a");
 }
 
 TEST_F(ChatTest, TheChatIdIsMadeOnceAndKeptAcrossRestarts) {

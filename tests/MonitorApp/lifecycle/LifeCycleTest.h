@@ -45,6 +45,7 @@ class LifeCycleTest : public StripTest {
             auto dialog = std::make_shared<PreferencesViewController>();
             dialog->setGraphicsCheck([] { return true; });
             dialog->setAlertPresenter(&alerts);
+            if (configureDialog) configureDialog(*dialog);
             dialogs.push_back(dialog);
             return dialog;
         });
@@ -87,6 +88,8 @@ class LifeCycleTest : public StripTest {
     RecordingAlertPresenter alerts;
     std::vector<std::string> segues;
     std::vector<std::weak_ptr<PreferencesViewController>> dialogs;
+    /// Applied to every dialog the segue makes.
+    std::function<void(PreferencesViewController&)> configureDialog;
 };
 
 }  // namespace quenbril::test

@@ -47,21 +47,29 @@ TEST_F(ConnectionDialog, AppliesTheStoredChoices) {
     defaults().setObject(Value("stage"), "qbIdentifier");
     defaults().setInteger(2, "clientID");
     defaults().setInteger(1, "useManualIP");
-    defaults().setObject(Value("10.0.0.7"), "manualIP");
+    defaults().setObject(Value("127.0.0.9"), "manualIP");
     PreferencesViewController& d = open();
     EXPECT_EQ(d.qbIdentifier()->text(), "stage") << "the top-level identifier wins";
     EXPECT_EQ(settings().qbIdentifier(), "stage");
     EXPECT_EQ(d.clientID()->currentIndex(), 2);
     EXPECT_TRUE(d.useManualIP()->isChecked());
     EXPECT_TRUE(d.manualIP()->isEnabled());
-    EXPECT_EQ(d.manualIP()->text(), "10.0.0.7");
+    EXPECT_EQ(d.manualIP()->text(), "127.0.0.9");
     EXPECT_FALSE(d.continueAutomatically()->isChecked());
+    // An empty address is not stored, but the stored one is still tried.
+    edit(d.manualIP(), "");
+    d.controlTextDidEndEditing();
+    EXPECT_EQ(defaults().stringForKey("manualIP"), "127.0.0.9");
+    EXPECT_EQ(link().previousManualIP(), "127.0.0.9");
+    // Going away stores continue automatically.
+    d.continueAutomatically()->setChecked(true);
+    d.confirmClicked();
+    EXPECT_EQ(defaults().integerForKey("continueAutomatically"), 1);
 }
 
 TEST_F(ConnectionDialog, AClientIndexPastTheItemsIsIgnored) {
     defaults().setInteger(9, "clientID");
-    PreferencesViewController& d = open();
-    EXPECT_EQ(d.clientID()->currentIndex(), 0);
+    EXPECT_EQ(open().clientID()->currentIndex(), 0);
 }
 
 TEST_F(ConnectionDialog, EditingTheIdentifierSearchesForItUntilConfirmed) {
@@ -105,23 +113,6 @@ TEST_F(ConnectionDialog, TheManualAddressBoxSwitchesTheModeAndConnects) {
     EXPECT_EQ(browserLog->browsed.size(), searches + 1);
 }
 
-TEST_F(ConnectionDialog, AnEmptyManualAddressIsNotStoredButStillConnects) {
-    defaults().setObject(Value("127.0.0.9"), "manualIP");
-    defaults().setInteger(1, "useManualIP");
-    PreferencesViewController& d = open();
-    edit(d.manualIP(), "");
-    d.controlTextDidEndEditing();
-    EXPECT_EQ(defaults().stringForKey("manualIP"), "127.0.0.9");
-    EXPECT_EQ(link().previousManualIP(), "127.0.0.9");
-}
-
-TEST_F(ConnectionDialog, GoingAwayStoresContinueAutomatically) {
-    PreferencesViewController& d = open();
-    d.continueAutomatically()->setChecked(true);
-    d.confirmClicked();
-    EXPECT_EQ(defaults().integerForKey("continueAutomatically"), 1);
-}
-
 TEST_F(ConnectionDialog, TheDialogCannotBeClosedButByConfirming) {
     PreferencesViewController& d = open();
     d.QWidget::show();
@@ -130,12 +121,9 @@ TEST_F(ConnectionDialog, TheDialogCannotBeClosedButByConfirming) {
 }
 
 TEST_F(ConnectionDialog, OldGraphicsRaiseTheAlertAndTheDialogGoesOn) {
-    vc->setSegueFactory([this](const std::string&) -> std::shared_ptr<SegueDestination> {
-        auto dialog = std::make_shared<PreferencesViewController>();
-        dialog->setGraphicsCheck([] { return false; });
-        dialog->setAlertPresenter(&alerts);
-        return dialog;
-    });
+    configureDialog = [](PreferencesViewController& d) {
+        d.setGraphicsCheck([] { return false; });
+    };
     PreferencesViewController& d = open();
     ASSERT_EQ(alerts.texts.size(), 1u);
     EXPECT_EQ(alerts.texts[0].rfind("It seems that your computer GPU might be too old to run this "
@@ -151,13 +139,10 @@ TEST_F(ConnectionDialog, OutputDevicesAndThePreviousShowFile) {
     defaults().setObject(Value(file), "PreviousShowFile");
     defaults().setObject(Value("in-b"), "InputDeviceUID");
     defaults().setObject(Value("out-b"), "OutputDeviceUID");
-    vc->setSegueFactory([this](const std::string&) -> std::shared_ptr<SegueDestination> {
-        auto dialog = std::make_shared<PreferencesViewController>();
-        dialog->setGraphicsCheck([] { return true; });
-        dialog->setAudioDevices({{"in-a", "Mic A", 1}, {"in-b", "Mic B", 2}},
-                                {{"out-a", "Phones", 3}, {"out-b", "Monitors", 4}});
-        return dialog;
-    });
+    configureDialog = [](PreferencesViewController& d) {
+        d.setAudioDevices({{"in-a", "Mic A", 1}, {"in-b", "Mic B", 2}},
+                          {{"out-a", "Phones", 3}, {"out-b", "Monitors", 4}});
+    };
     PreferencesViewController& d = open();
     EXPECT_TRUE(d.previousButton()->isEnabled());
     EXPECT_EQ(d.inDeviceUID(), "in-b");

@@ -33,27 +33,25 @@ TEST_F(ViewControllerLifeCycle, AtFirstLaunchTheConnectionTimerAttemptsNothing) 
     EXPECT_EQ(browserLog->browsed.size(), 2u) << "the client role connects";
 }
 
-TEST_F(ViewControllerLifeCycle, FirstAppearanceOpensTheDialogAndStartsConnecting) {
+TEST_F(ViewControllerLifeCycle, FirstAppearanceOpensTheDialogWithTheEnginesDevicesAndConnects) {
     EXPECT_EQ(link().delegate(), nullptr);
-    start();
+    vc->viewDidLoad();
+    PELAudioEngine::sharedInstance().setCurrentInputDeviceUID("in:1");
+    PELAudioEngine::sharedInstance().setCurrentOutputDeviceUID("out:2");
+    PELAudioEngine::sharedInstance().setSampleRate(48000.0f);
+    vc->viewDidAppear();
     EXPECT_EQ(segues, std::vector<std::string>{"showPreferences"});
     ASSERT_NE(dialog(), nullptr);
     EXPECT_EQ(dialog()->delegate(), vc.get());
+    EXPECT_EQ(dialog()->inDeviceUID(), "in:1");
+    EXPECT_EQ(dialog()->outDeviceUID(), "out:2");
     EXPECT_EQ(link().delegate(), vc.get());
     EXPECT_EQ(browserLog->browsed, std::vector<std::string>{"_quenbril._tcp."});
     EXPECT_FALSE(vc->openInMenuShown());
     // No role is stored yet: the status line is the server role's.
-    EXPECT_EQ(vc->statusRightText(), "0 channels / 0.00 Hz");
+    vc->updateStatusMessage();
+    EXPECT_EQ(vc->statusRightText(), "0 channels / 48000.00 Hz");
     EXPECT_EQ(vc->window()->windowTitle(), "Quenbril 3 Remote");
-}
-
-TEST_F(ViewControllerLifeCycle, TheDialogGetsTheEnginesDevices) {
-    vc->viewDidLoad();
-    PELAudioEngine::sharedInstance().setCurrentInputDeviceUID("in:1");
-    PELAudioEngine::sharedInstance().setCurrentOutputDeviceUID("out:2");
-    vc->viewDidAppear();
-    EXPECT_EQ(dialog()->inDeviceUID(), "in:1");
-    EXPECT_EQ(dialog()->outDeviceUID(), "out:2");
 }
 
 TEST_F(ViewControllerLifeCycle, ConfirmingStartsTheClientOnceAndTheDialogNeverReturns) {
@@ -76,6 +74,13 @@ TEST_F(ViewControllerLifeCycle, ConfirmingStartsTheClientOnceAndTheDialogNeverRe
 
     vc->viewDidAppear();
     EXPECT_EQ(segues.size(), 1u);
+
+    // A reconnection after the start sends the client id and the solo setting.
+    sender.sent.clear();
+    settings().setSoloOn(false);
+    vc->connectedToServer("127.0.0.1");
+    EXPECT_EQ(sender.sent, (std::vector<Dictionary>{{{"Command", "ClientID"}, {"Value", 2}},
+                                                    {{"Command", "SoloOn"}, {"Value", false}}}));
 }
 
 TEST_F(ViewControllerLifeCycle, WithoutAStoredClientIDNothingIsSent) {
@@ -114,37 +119,6 @@ TEST_F(ViewControllerLifeCycle, ContinueAutomaticallyConfirmsOnConnectionKeeping
     EXPECT_EQ(defaults().integerForKey("clientID"), 3);
     EXPECT_EQ(defaults().stringForKey("clientName"), "Monitor world");
     EXPECT_EQ(sender.sent, (std::vector<Dictionary>{{{"Command", "ClientID"}, {"Value", 3}}}));
-}
-
-TEST_F(ViewControllerLifeCycle, AReconnectionAfterTheStartSendsClientIDAndSoloOn) {
-    start();
-    dialog()->confirmClicked();
-    sender.sent.clear();
-    settings().setSoloOn(false);
-    vc->connectedToServer("127.0.0.1");
-    EXPECT_EQ(sender.sent, (std::vector<Dictionary>{{{"Command", "ClientID"}, {"Value", 0}},
-                                                    {{"Command", "SoloOn"}, {"Value", false}}}));
-}
-
-TEST_F(ViewControllerLifeCycle, ADropTurnsEveryStripOffAndSaysSo) {
-    start();
-    dialog()->confirmClicked();
-    buildStrips(3);
-    stateOf(1).setChannelState(ChannelStripState::kSoloed);
-    stateOf(3).setChannelState(ChannelStripState::kActive);
-    vc->disconnectedFromServer(std::nullopt);
-    for (int64_t id : {1, 2, 3}) EXPECT_EQ(stateOf(id).channelState(), ChannelStripState::kOff);
-    EXPECT_EQ(manager().controllers().size(), 3u) << "the strips keep their records";
-    EXPECT_EQ(vc->statusRightText(), "NOT CONNECTED TO SERVER");
-    EXPECT_TRUE(vc->statusRightIsRed());
-    EXPECT_EQ(vc->rightLabel()->text(), "NOT CONNECTED TO SERVER");
-}
-
-TEST_F(ViewControllerLifeCycle, InTheServerRoleTheStatusLineCountsChannels) {
-    vc->viewDidLoad();
-    PELAudioEngine::sharedInstance().setSampleRate(48000.0f);
-    vc->updateStatusMessage();
-    EXPECT_EQ(vc->statusRightText(), "0 channels / 48000.00 Hz");
 }
 
 TEST_F(ViewControllerLifeCycle, AContentViewOf1000PointsGivesSevenColumns) {

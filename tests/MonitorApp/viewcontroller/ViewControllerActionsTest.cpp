@@ -99,26 +99,6 @@ TEST_F(ViewControllerTest, MicCheckKeysToggleTheActiveStrips) {
     EXPECT_EQ(sentCommands("ChannelCheckClicked").size(), 3u);
 }
 
-TEST_F(ViewControllerTest, StripTogglesAreForwardedWithTheStripIdOnly) {
-    post("ChannelCheckClicked", Dictionary{{"index", int64_t{4}}, {"sender", "master"}});
-    post("HardMuteClicked", Dictionary{{"index", int64_t{5}}, {"uuid", "U"}});
-    post("CSDoubleClicked", Dictionary{{"index", 0}});
-    post("CSClicked");  // no id: ignored
-    EXPECT_EQ(sender.sent,
-              (std::vector<Dictionary>{
-                  Dictionary{{"Command", "ChannelCheckClicked"}, {"Value", int64_t{4}}},
-                  Dictionary{{"Command", "HardMuteClicked"}, {"Value", int64_t{5}}}}));
-}
-
-TEST_F(ViewControllerTest, ChatMessagesGoToTheServerUnchanged) {
-    Dictionary payload{{"message", "hi"}, {"sender", "me"}, {"type", 0}, {"recipient", "All"}};
-    post("ChatMessage", payload);
-    ASSERT_EQ(sender.sent.size(), 1u);
-    EXPECT_EQ(sender.sent[0],
-              (Dictionary{{"Command", "ChatMessageFromClient"}, {"Value", payload}}));
-    EXPECT_EQ(ChatManager::messages().size(), 8u);  // shown only after the relay
-}
-
 TEST_F(ViewControllerTest, MIDIEventsTriggerLearnedMacrosAndDismissTheNotifier) {
     settings().setChatUsername("me");
     defaults().setObject("Stand by", "CB 3");
@@ -214,7 +194,20 @@ TEST_F(ViewControllerTest, OpeningTheChatWhileDisconnectedWarnsTheRemote) {
     EXPECT_EQ(split->table->reloads, 1);
 }
 
-TEST_F(ViewControllerTest, SeguesWithoutAWindowAreSkipped) {
+TEST_F(ViewControllerTest, TogglesAndChatMessagesAreForwardedAndAbsentWindowsSkipped) {
+    Dictionary chat{{"message", "hi"}, {"sender", "me"}, {"type", 0}, {"recipient", "All"}};
+    post("ChannelCheckClicked", Dictionary{{"index", int64_t{4}}, {"sender", "master"}});
+    post("HardMuteClicked", Dictionary{{"index", int64_t{5}}, {"uuid", "U"}});
+    post("CSDoubleClicked", Dictionary{{"index", 0}});
+    post("CSClicked");  // no id: ignored
+    post("ChatMessage", chat);
+    EXPECT_EQ(sender.sent,
+              (std::vector<Dictionary>{
+                  Dictionary{{"Command", "ChannelCheckClicked"}, {"Value", int64_t{4}}},
+                  Dictionary{{"Command", "HardMuteClicked"}, {"Value", int64_t{5}}},
+                  Dictionary{{"Command", "ChatMessageFromClient"}, {"Value", chat}}}));
+    EXPECT_EQ(ChatManager::messages().size(), 8u);  // shown only after the relay
+
     vc->showHideSnapshots();
     vc->channelIOClicked();
     vc->dismissChatNotifier();
