@@ -8,9 +8,10 @@ namespace {
 /// A DispatchSocket connected to a plain socket (`peer`) that the test drives directly.
 class IOTest : public SocketTest {
   protected:
-    void connect(double timeout = -1) {
+    void connect(bool closeOnReadEOF = true) {
         sock = makeSocket(r);
-        ASSERT_TRUE(sock->connectToHost("127.0.0.1", listener.port, timeout));
+        sock->setAutoDisconnectOnClosedReadStream(closeOnReadEOF);
+        ASSERT_TRUE(sock->connectToHost("127.0.0.1", listener.port));
         peer = listener.accept();
         ASSERT_GE(peer, 0);
         ASSERT_TRUE(wait([&] { return r.connects == 1; }));
@@ -27,10 +28,11 @@ class IOTest : public SocketTest {
     bool waitDisconnect() {
         return wait([&] { return r.disconnects == 1; });
     }
-    void expectClosedWith(int64_t code) {
+    void expectClosedWith(int64_t code, const std::string& text) {
         ASSERT_TRUE(r.disconnectError);
         EXPECT_EQ(r.disconnectError->domain, DispatchSocket::kErrorDomain);
         EXPECT_EQ(r.disconnectError->code, code);
+        EXPECT_EQ(r.disconnectError->description, text);
     }
 
     RawListener listener;
@@ -112,7 +114,8 @@ TEST_F(IOTest, TerminatorReadWithAMaximumClosesWhenItIsReached) {
     sock->readDataToData(bytesOf("\r\n"), 2.0, 10, 1);
     sendText(peer, "0123456789abc");
     ASSERT_TRUE(waitDisconnect());
-    expectClosedWith(DispatchSocket::ReadMaxedOutError);
+    expectClosedWith(DispatchSocket::ReadMaxedOutError,
+                     "Read operation reached set maximum length");
     EXPECT_TRUE(r.reads.empty());
 }
 
@@ -121,7 +124,7 @@ TEST_F(IOTest, ReadTimeOutClosesUnlessTheDelegateExtendsIt) {
     r.readExtension = 0.2;
     sock->readDataToLength(4, 0.2, 1);
     ASSERT_TRUE(waitDisconnect());
-    expectClosedWith(DispatchSocket::ReadTimeoutError);
+    expectClosedWith(DispatchSocket::ReadTimeoutError, "Read operation timed out");
     ASSERT_EQ(r.timeoutElapsed.size(), 2u);
     EXPECT_DOUBLE_EQ(r.timeoutElapsed[0], 0.2);
     EXPECT_DOUBLE_EQ(r.timeoutElapsed[1], 0.4);  // the extension counts
@@ -151,7 +154,7 @@ TEST_F(IOTest, WriteTimeOutClosesWhenThePeerDoesNotRead) {
     connect();
     sock->writeData(Bytes(64 * 1024 * 1024, 'x'), 0.3, 1);
     ASSERT_TRUE(waitDisconnect());
-    expectClosedWith(DispatchSocket::WriteTimeoutError);
+    expectClosedWith(DispatchSocket::WriteTimeoutError, "Write operation timed out");
     EXPECT_TRUE(r.writes.empty());
 }
 
@@ -206,17 +209,13 @@ TEST_F(IOTest, PeerClosingCompletesWhatArrivedThenReportsTheClose) {
     ::close(peer);
     peer = -1;
     ASSERT_TRUE(waitDisconnect());
-    expectClosedWith(DispatchSocket::ClosedError);
+    expectClosedWith(DispatchSocket::ClosedError, "Socket closed by remote peer");
     ASSERT_EQ(r.reads.size(), 2u);
     EXPECT_EQ(textOf(r.reads[1].data), "bbbb");
 }
 
 TEST_F(IOTest, KeepOpenOnReadEOFReportsTheClosedReadStream) {
-    sock = makeSocket(r);
-    sock->setAutoDisconnectOnClosedReadStream(false);
-    ASSERT_TRUE(sock->connectToHost("127.0.0.1", listener.port));
-    peer = listener.accept();
-    ASSERT_TRUE(wait([&] { return r.connects == 1; }));
+    connect(false);
     ::shutdown(peer, SHUT_WR);
     sock->readDataWithTimeout(-1, 1);
     ASSERT_TRUE(wait([&] { return r.readStreamClosed == 1; }));
