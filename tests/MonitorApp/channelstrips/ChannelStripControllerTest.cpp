@@ -79,20 +79,18 @@ TEST_F(Controller, ScpWarningThresholdsAndChatMessageOnTheRisingEdge) {
     c->updateWarnings();
     EXPECT_EQ(chat.size(), 1u) << "no message while it stays raised";
 
-    counters(0, 0, 0, 0, 0, 1);
-    c->updateWarnings();
-    EXPECT_TRUE(c->state().warningOn()) << "one lpf detection raises it";
-    counters(3, 0, 0, 0, 0, 0);
-    settings().setWarningSensitivity(1);
-    c->updateWarnings();
-    EXPECT_TRUE(c->state().warningOn()) << "three peaks raise it";
-    counters(0, 1, 1, 0, 0, 0);
-    settings().setWarningSensitivity(2);
-    c->updateWarnings();
-    EXPECT_TRUE(c->state().warningOn()) << "sensitivity 2: one kind, more than one detection";
-    counters(0, 0, 0, 0, 0, 0);
-    c->updateWarnings();
-    EXPECT_FALSE(c->state().warningOn());
+    // Sensitivity, counters (peak, clip, symmetry, mean, hf, lpf), raised.
+    for (auto [sensitivity, counts, raised] :
+         {std::tuple{0, std::array{0, 0, 0, 0, 0, 1}, true},  // one lpf detection
+          {1, {3, 0, 0, 0, 0, 0}, true},                      // three peaks
+          {2, {0, 1, 1, 0, 0, 0}, true},  // one kind with more than one detection
+          {2, {0, 0, 0, 0, 0, 0}, false}}) {
+        settings().setWarningSensitivity(sensitivity);
+        counters(counts[0], counts[1], counts[2], counts[3], counts[4], counts[5]);
+        c->updateWarnings();
+        EXPECT_EQ(c->state().warningOn(), raised)
+            << sensitivity << " " << testing::PrintToString(counts);
+    }
 
     settings().setActAsClient(true);
     counters(0, 0, 0, 0, 0, 5);

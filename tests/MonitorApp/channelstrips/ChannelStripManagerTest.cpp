@@ -140,14 +140,10 @@ TEST_F(ManagerLookups, NewStripsTakeAFreeInputAndGoToBWhenAIsFull) {
 
     engine.setAvailableChannels(200);
     Array channels;
-    for (int i = 0; i < 64; ++i) {
-        Dictionary d = strip(i + 1);
-        d.set("audioInput", i);
-        channels.emplace_back(d);
-    }
-    for (int i = 0; i < 10; ++i) {
-        Dictionary d = strip(100 + i, "B");
-        d.set("audioInput", 100 + i);
+    for (int i = 0; i < 74; ++i) {  // inputs 0..63 in A, 100..109 in B
+        const int input = i < 64 ? i : 36 + i;
+        Dictionary d = strip(i < 64 ? i + 1 : input, i < 64 ? "A" : "B");
+        d.set("audioInput", input);
         channels.emplace_back(d);
     }
     manager().initFromProperyArray(channels);

@@ -22,26 +22,18 @@ class ServerData : public StripTest {
 };
 
 TEST_F(ServerData, SoloSetsFollowTheStateTable) {
-    setStates();
-    manager().activeChannelsReceived({});
-    EXPECT_EQ(states(), (S{0, 0, 2, 3, 0}));
-    setStates();
-    manager().activeChannelsReceived({1, 3, 5, "junk"});
-    EXPECT_EQ(states(), (S{1, 0, 2, 3, 1}));
-
-    setStates();
-    manager().soloChannelsReceived({});
-    EXPECT_EQ(states(), (S{0, 1, 0, 0, 4}));
-    setStates();
-    manager().soloChannelsReceived({2});
-    EXPECT_EQ(states(), (S{0, 2, 0, 0, 4}));
-
-    setStates();
-    manager().autoSoloChannelsReceived({});
-    EXPECT_EQ(states(), (S{0, 1, 2, 3, 0}));
-    setStates();
-    manager().autoSoloChannelsReceived({1, 42});
-    EXPECT_EQ(states(), (S{4, 1, 2, 3, 0}));
+    using M = ChannelStripManager;
+    for (auto [list, ids, expected] :
+         {std::tuple{&M::activeChannelsReceived, Array{}, S{0, 0, 2, 3, 0}},
+          {&M::activeChannelsReceived, Array{1, 3, 5, "junk"}, S{1, 0, 2, 3, 1}},
+          {&M::soloChannelsReceived, Array{}, S{0, 1, 0, 0, 4}},
+          {&M::soloChannelsReceived, Array{2}, S{0, 2, 0, 0, 4}},
+          {&M::autoSoloChannelsReceived, Array{}, S{0, 1, 2, 3, 0}},
+          {&M::autoSoloChannelsReceived, Array{1, 42}, S{4, 1, 2, 3, 0}}}) {
+        setStates();
+        (manager().*list)(ids);
+        EXPECT_EQ(states(), expected) << Value(ids).description();
+    }
     EXPECT_EQ(viewOf(1).lastAppearanceState, 4u) << "a changed strip is redrawn";
 }
 
