@@ -34,19 +34,13 @@ class FakeStripView : public ChannelStripView {
         batVal = value;
         if (value == -2) {
             bat.clear();
-            batteryShown = false;
             timeAdded_ = false;
-        } else if (value == -1) {
-            batteryShown = true;
-            if (!timeAdded_) bat = "?";
-        } else {
-            batteryShown = true;
-            if (!timeAdded_) bat = std::to_string(value) + "%";
+        } else if (!timeAdded_) {
+            bat = value == -1 ? "?" : std::to_string(value) + "%";
         }
     }
     void setBatteryString(const std::string& text) override {
         bat = text;
-        batteryShown = true;
         timeAdded_ = true;
     }
     bool timeAdded() const override { return timeAdded_; }
@@ -68,10 +62,7 @@ class FakeStripView : public ChannelStripView {
     void setImage(const Bytes* tiff) override {
         image = tiff ? std::optional<Bytes>(*tiff) : std::nullopt;
     }
-    void setChannelColor(const std::optional<Color>& c) override {
-        color = c;
-        ++colorCalls;
-    }
+    void setChannelColor(const std::optional<Color>& c) override { color = c; }
     void removeWireless() override { ++removeWirelessCalls; }
     std::string tcParamText() const override { return tcParam; }
     void setTcParamText(const std::string& text) override { tcParam = text; }
@@ -82,7 +73,6 @@ class FakeStripView : public ChannelStripView {
     int32_t warningCode = -100;
     std::vector<int32_t> warningCodes;
     int32_t batVal = -100;
-    bool batteryShown = false;
     bool timeAdded_ = false;
     std::string bat;
     std::string antenna = "unset";
@@ -97,7 +87,6 @@ class FakeStripView : public ChannelStripView {
     std::string alternativeInput;
     std::optional<Bytes> image;
     std::optional<Color> color;
-    int colorCalls = 0;
     int removeWirelessCalls = 0;
     std::string tcParam;
 };

@@ -82,17 +82,8 @@ TEST_F(UserSettingsManagerTest, SaveAndRestartKeepEveryStoredFieldAndNoPerRunOne
     UserSettingsManager& s = settings();
     EXPECT_FALSE(s.debugTextOn()) << "never kept on";
     s.setIsLocked(true);
-    s.setChannelStripBorder(4);
-    s.setBatTimeThreshold(12);
     s.setMicCheckMode(true);
-    s.setHardMuting(true);
-    s.setCurrentAct(3);
-    s.setNotebookMode(true);
-    s.setSelectedTool(2);
     s.setChatReceiver("Stage manager");
-    s.setMacroLastUpdated(123.5);
-    s.setClientsEnabled(false);
-    s.setPrevSoloIndex(7);
     s.setLongRingBufLen(500);
     s.setColumns(3);
     s.setMasterVersion(3.8f);
