@@ -25,15 +25,15 @@ class Controller : public StripTest {
 };
 
 TEST_F(Controller, TitleFromNameSeparatorReceiverAndPlayer) {
-    c->model().setName(std::string("Vox--Wireless 4"));
-    c->update();
-    EXPECT_EQ(view->title, "Vox");
+    auto titleFor = [&](const char* name) {
+        c->model().setName(std::string(name));
+        c->update();
+        return view->title;
+    };
+    EXPECT_EQ(titleFor("Vox--Wireless 4"), "Vox");
     EXPECT_EQ(view->alternativeInput, "Wireless 4");
-    c->model().setName(std::string("a--b--c"));
-    c->update();
-    EXPECT_EQ(view->title, "a--b--c");
-    c->model().setName(std::string(""));
-    c->update();
+    EXPECT_EQ(titleFor("a--b--c"), "a--b--c");
+    titleFor("");
     EXPECT_EQ(c->model().name(), std::string(" "));
 
     c->model().setName(std::string("Vox"));
@@ -42,11 +42,8 @@ TEST_F(Controller, TitleFromNameSeparatorReceiverAndPlayer) {
     c->update();
     EXPECT_EQ(view->title, "Rx 7");
 
-    auto ann = std::make_shared<Player>();
-    ann->setName(std::string("Ann"));
-    ann->setRoleName(std::string("Juliet"));
-    ann->setImage(Bytes{1, 2, 3});
-    PlayerManager::sharedInstance().players().push_back(ann);
+    PlayerManager::sharedInstance().players().push_back(std::make_shared<Player>(
+        Dictionary{{"Name", "Ann"}, {"RoleName", "Juliet"}, {"Image", Bytes{1, 2, 3}}}));
     c->model().setPlayerName(std::string("Ann as Juliet"));
     settings().setTitleShows(1);
     c->update();

@@ -120,10 +120,8 @@ TEST_F(ManagerLookups, ChatNamesAndStateListsAndPlayers) {
     EXPECT_EQ(manager().activeChannels(), (Array{1}));
     EXPECT_EQ(manager().hardSoloedChannels(), (Array{2}));
 
-    auto ann = std::make_shared<Player>();
-    ann->setName(std::string("Ann"));
-    ann->setRoleName(std::string("Juliet"));
-    PlayerManager::sharedInstance().players().push_back(ann);
+    PlayerManager::sharedInstance().players().push_back(
+        std::make_shared<Player>(Dictionary{{"Name", "Ann"}, {"RoleName", "Juliet"}}));
     manager().controllers()[1]->model().setPlayerName(std::string("Ann as Juliet"));
     manager().controllers()[2]->model().setPlayerName(std::string("Ann"));
     EXPECT_EQ(PlayerStripLookup::indexOfPlayerInChannelStripIndex(1), 0);

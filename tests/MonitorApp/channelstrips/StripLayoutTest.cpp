@@ -12,7 +12,6 @@ TEST(StripLayout, CellsFillRowsOfColumnsAndZeroColumnsCountsAsOne) {
     EXPECT_EQ(stripCell(8, 8), (StripCell{1, 0}));
     EXPECT_EQ(stripCell(3, 0), (StripCell{3, 0}));
     EXPECT_EQ(stripCell(3, -4), (StripCell{3, 0}));
-    EXPECT_EQ(stripFrame(9, 8), (Rect{128, 128, 128, 128}));
 }
 
 TEST(StripLayout, PanelHeightHasARowToSpareAndFillsTheScrollView) {
