@@ -96,11 +96,7 @@ TEST_F(Controller, ScpWarningThresholdsAndChatMessageOnTheRisingEdge) {
 }
 
 TEST_F(Controller, RfAndBatteryWarnings) {
-    WirelessManager registry;
-    WirelessManager::setSharedInstance(&registry);
-    auto rx = std::make_shared<WirelessDevice>();
-    registry.devices()["Rx"] = rx;
-    c->model().setWirelessName(std::string("Rx"));
+    auto rx = receiver("Rx", 1);
     for (auto [threshold, rf, raised] : {std::tuple{19, 49, true},
                                          {19, 50, false},
                                          {81, 49, true},
@@ -149,10 +145,7 @@ TEST_F(Controller, RaisedWarningsAreShownAndReportedInTurn) {
     EXPECT_EQ(c->warningStatus(), 1);
 
     // The displayed cycle: counters keep the three flags raised (lpf, RF and battery).
-    WirelessManager registry;
-    WirelessManager::setSharedInstance(&registry);
-    registry.devices()["Rx"] = std::make_shared<WirelessDevice>();
-    c->model().setWirelessName(std::string("Rx"));
+    receiver("Rx", 1);
     view->setBatteryPower(5);
     view->pending = 12;
     for (int i = 0; i < 4; ++i) {

@@ -138,19 +138,14 @@ TEST_F(ServerData, TimecodeTimerShowsTheStripsOwnTimecodeAndItsAge) {
 }
 
 TEST_F(ServerData, ServerRoleWarningPassReadsTheReceiverRegistry) {
-    WirelessManager registry;
-    WirelessManager::setSharedInstance(&registry);
     ClientManager::setSharedInstance(&sender);
-    auto device = std::make_shared<WirelessDevice>();
-    device->setName("Rx 1");
+    auto device = receiver("Rx 1", 1);
     device->setBattery(60);
     device->setRf(30);
     device->setQuality(88);
     device->setIsA_active(true);
     device->setIsC_active(true);
     device->setLastSeen(loop_->now());
-    registry.devices()["Rx 1"] = device;
-    manager().controllers()[0]->model().setWirelessName(std::string("Rx 1"));
     manager().controllers()[1]->model().setWirelessName(std::string("Rx gone"));
     manager().controllers()[2]->model().setWirelessName(std::string("LTC Timecode"));
     stateOf(4).setWarningOn(true);
@@ -195,13 +190,7 @@ TEST_F(ServerData, ServerRoleLevelUpdateClearsQualityOfStripsWithoutNetworkedRec
     manager().updateLevels(levels);
     EXPECT_EQ(viewOf(1).qualityCalls, 0) << "nothing before the strip area is set";
     manager().setSuperView(&area);
-    WirelessManager registry;
-    WirelessManager::setSharedInstance(&registry);
-    auto device = std::make_shared<WirelessDevice>();
-    device->setName("Rx 8");
-    device->setDeviceType(8);
-    registry.devices()["Rx 8"] = device;
-    manager().controllers()[0]->model().setWirelessName(std::string("Rx 8"));
+    receiver("Rx 8", 1)->setDeviceType(8);
     manager().updateLevels(levels);
     EXPECT_EQ(viewOf(1).qualityCalls, 0);
     EXPECT_EQ(viewOf(2).quality, 0);

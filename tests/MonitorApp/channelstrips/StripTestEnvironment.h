@@ -76,8 +76,20 @@ class StripTest : public SettingsTest {
         return ChannelStripManager::controllerByID(csID)->state();
     }
 
+    /// Puts a receiver called `name` in `registry` (made the shared one) and gives it to strip
+    /// `csID`.
+    std::shared_ptr<WirelessDevice> receiver(const std::string& name, int64_t csID) {
+        WirelessManager::setSharedInstance(&registry);
+        auto device = std::make_shared<WirelessDevice>();
+        device->setName(name);
+        registry.devices()[name] = device;
+        ChannelStripManager::controllerByID(csID)->model().setWirelessName(name);
+        return device;
+    }
+
     std::vector<FakeStripView*> views;
     RecordingSender sender;
+    WirelessManager registry;
     FakeStripArea area;
     FakeGroupContainer groups;
 };
