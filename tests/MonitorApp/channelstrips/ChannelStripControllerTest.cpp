@@ -36,25 +36,22 @@ TEST_F(Controller, TitleFromNameSeparatorReceiverAndPlayer) {
     titleFor("");
     EXPECT_EQ(c->model().name(), std::string(" "));
 
+    auto titleShowing = [&](int shows) {
+        settings().setTitleShows(shows);
+        c->update();
+        return view->title;
+    };
     c->model().setName(std::string("Vox"));
     c->model().setWirelessName(std::string("Rx 7"));
-    settings().setTitleShows(3);
-    c->update();
-    EXPECT_EQ(view->title, "Rx 7");
-
+    EXPECT_EQ(titleShowing(3), "Rx 7");
     PlayerManager::sharedInstance().players().push_back(std::make_shared<Player>(
         Dictionary{{"Name", "Ann"}, {"RoleName", "Juliet"}, {"Image", Bytes{1, 2, 3}}}));
     c->model().setPlayerName(std::string("Ann as Juliet"));
-    settings().setTitleShows(1);
-    c->update();
-    EXPECT_EQ(view->title, "Juliet");
+    EXPECT_EQ(titleShowing(1), "Juliet");
     EXPECT_EQ(view->image, (Bytes{1, 2, 3}));
-    settings().setTitleShows(2);
-    c->update();
-    EXPECT_EQ(view->title, "Ann");
+    EXPECT_EQ(titleShowing(2), "Ann");
     settings().setShowImages(0);
-    c->update();
-    EXPECT_EQ(view->title, "Vox") << "player titles need pictures on";
+    EXPECT_EQ(titleShowing(2), "Vox") << "player titles need pictures on";
     EXPECT_FALSE(view->image);
 }
 

@@ -58,7 +58,7 @@ TEST_F(ServerData, WarningsRunLaterTakePendingQualityAndSkipHiddenAlerts) {
     EXPECT_EQ(viewOf(2).warningCode, 2);
     EXPECT_EQ(viewOf(3).warningCode, -100) << "a code of the wrong kind is skipped";
 
-    EXPECT_TRUE(ChannelStripManager::warningIgnored(4) == false);
+    EXPECT_FALSE(ChannelStripManager::warningIgnored(4));
     settings().setShowSCPAlerts(false);
     settings().setShowRFAlerts(false);
     EXPECT_TRUE(ChannelStripManager::warningIgnored(1));
