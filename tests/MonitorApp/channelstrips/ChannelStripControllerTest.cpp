@@ -25,39 +25,33 @@ class Controller : public StripTest {
 };
 
 TEST_F(Controller, TitleFromNameSeparatorReceiverAndPlayer) {
-    c->model().setName(std::string("Vox--Wireless 4"));
-    c->update();
-    EXPECT_EQ(view->title, "Vox");
+    auto titleFor = [&](const char* name) {
+        c->model().setName(std::string(name));
+        c->update();
+        return view->title;
+    };
+    EXPECT_EQ(titleFor("Vox--Wireless 4"), "Vox");
     EXPECT_EQ(view->alternativeInput, "Wireless 4");
-    c->model().setName(std::string("a--b--c"));
-    c->update();
-    EXPECT_EQ(view->title, "a--b--c");
-    c->model().setName(std::string(""));
-    c->update();
+    EXPECT_EQ(titleFor("a--b--c"), "a--b--c");
+    titleFor("");
     EXPECT_EQ(c->model().name(), std::string(" "));
 
+    auto titleShowing = [&](int shows) {
+        settings().setTitleShows(shows);
+        c->update();
+        return view->title;
+    };
     c->model().setName(std::string("Vox"));
     c->model().setWirelessName(std::string("Rx 7"));
-    settings().setTitleShows(3);
-    c->update();
-    EXPECT_EQ(view->title, "Rx 7");
-
-    auto ann = std::make_shared<Player>();
-    ann->setName(std::string("Ann"));
-    ann->setRoleName(std::string("Juliet"));
-    ann->setImage(Bytes{1, 2, 3});
-    PlayerManager::sharedInstance().players().push_back(ann);
+    EXPECT_EQ(titleShowing(3), "Rx 7");
+    PlayerManager::sharedInstance().players().push_back(std::make_shared<Player>(
+        Dictionary{{"Name", "Ann"}, {"RoleName", "Juliet"}, {"Image", Bytes{1, 2, 3}}}));
     c->model().setPlayerName(std::string("Ann as Juliet"));
-    settings().setTitleShows(1);
-    c->update();
-    EXPECT_EQ(view->title, "Juliet");
+    EXPECT_EQ(titleShowing(1), "Juliet");
     EXPECT_EQ(view->image, (Bytes{1, 2, 3}));
-    settings().setTitleShows(2);
-    c->update();
-    EXPECT_EQ(view->title, "Ann");
+    EXPECT_EQ(titleShowing(2), "Ann");
     settings().setShowImages(0);
-    c->update();
-    EXPECT_EQ(view->title, "Vox") << "player titles need pictures on";
+    EXPECT_EQ(titleShowing(2), "Vox") << "player titles need pictures on";
     EXPECT_FALSE(view->image);
 }
 
@@ -79,20 +73,18 @@ TEST_F(Controller, ScpWarningThresholdsAndChatMessageOnTheRisingEdge) {
     c->updateWarnings();
     EXPECT_EQ(chat.size(), 1u) << "no message while it stays raised";
 
-    counters(0, 0, 0, 0, 0, 1);
-    c->updateWarnings();
-    EXPECT_TRUE(c->state().warningOn()) << "one lpf detection raises it";
-    counters(3, 0, 0, 0, 0, 0);
-    settings().setWarningSensitivity(1);
-    c->updateWarnings();
-    EXPECT_TRUE(c->state().warningOn()) << "three peaks raise it";
-    counters(0, 1, 1, 0, 0, 0);
-    settings().setWarningSensitivity(2);
-    c->updateWarnings();
-    EXPECT_TRUE(c->state().warningOn()) << "sensitivity 2: one kind, more than one detection";
-    counters(0, 0, 0, 0, 0, 0);
-    c->updateWarnings();
-    EXPECT_FALSE(c->state().warningOn());
+    // Sensitivity, counters (peak, clip, symmetry, mean, hf, lpf), raised.
+    for (auto [sensitivity, counts, raised] :
+         {std::tuple{0, std::array{0, 0, 0, 0, 0, 1}, true},  // one lpf detection
+          {1, {3, 0, 0, 0, 0, 0}, true},                      // three peaks
+          {2, {0, 1, 1, 0, 0, 0}, true},  // one kind with more than one detection
+          {2, {0, 0, 0, 0, 0, 0}, false}}) {
+        settings().setWarningSensitivity(sensitivity);
+        counters(counts[0], counts[1], counts[2], counts[3], counts[4], counts[5]);
+        c->updateWarnings();
+        EXPECT_EQ(c->state().warningOn(), raised)
+            << sensitivity << " " << testing::PrintToString(counts);
+    }
 
     settings().setActAsClient(true);
     counters(0, 0, 0, 0, 0, 5);
@@ -101,11 +93,7 @@ TEST_F(Controller, ScpWarningThresholdsAndChatMessageOnTheRisingEdge) {
 }
 
 TEST_F(Controller, RfAndBatteryWarnings) {
-    WirelessManager registry;
-    WirelessManager::setSharedInstance(&registry);
-    auto rx = std::make_shared<WirelessDevice>();
-    registry.devices()["Rx"] = rx;
-    c->model().setWirelessName(std::string("Rx"));
+    auto rx = receiver("Rx", 1);
     for (auto [threshold, rf, raised] : {std::tuple{19, 49, true},
                                          {19, 50, false},
                                          {81, 49, true},
@@ -154,10 +142,7 @@ TEST_F(Controller, RaisedWarningsAreShownAndReportedInTurn) {
     EXPECT_EQ(c->warningStatus(), 1);
 
     // The displayed cycle: counters keep the three flags raised (lpf, RF and battery).
-    WirelessManager registry;
-    WirelessManager::setSharedInstance(&registry);
-    registry.devices()["Rx"] = std::make_shared<WirelessDevice>();
-    c->model().setWirelessName(std::string("Rx"));
+    receiver("Rx", 1);
     view->setBatteryPower(5);
     view->pending = 12;
     for (int i = 0; i < 4; ++i) {

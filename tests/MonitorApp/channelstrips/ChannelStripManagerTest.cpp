@@ -120,10 +120,8 @@ TEST_F(ManagerLookups, ChatNamesAndStateListsAndPlayers) {
     EXPECT_EQ(manager().activeChannels(), (Array{1}));
     EXPECT_EQ(manager().hardSoloedChannels(), (Array{2}));
 
-    auto ann = std::make_shared<Player>();
-    ann->setName(std::string("Ann"));
-    ann->setRoleName(std::string("Juliet"));
-    PlayerManager::sharedInstance().players().push_back(ann);
+    PlayerManager::sharedInstance().players().push_back(
+        std::make_shared<Player>(Dictionary{{"Name", "Ann"}, {"RoleName", "Juliet"}}));
     manager().controllers()[1]->model().setPlayerName(std::string("Ann as Juliet"));
     manager().controllers()[2]->model().setPlayerName(std::string("Ann"));
     EXPECT_EQ(PlayerStripLookup::indexOfPlayerInChannelStripIndex(1), 0);
@@ -140,14 +138,10 @@ TEST_F(ManagerLookups, NewStripsTakeAFreeInputAndGoToBWhenAIsFull) {
 
     engine.setAvailableChannels(200);
     Array channels;
-    for (int i = 0; i < 64; ++i) {
-        Dictionary d = strip(i + 1);
-        d.set("audioInput", i);
-        channels.emplace_back(d);
-    }
-    for (int i = 0; i < 10; ++i) {
-        Dictionary d = strip(100 + i, "B");
-        d.set("audioInput", 100 + i);
+    for (int i = 0; i < 74; ++i) {  // inputs 0..63 in A, 100..109 in B
+        const int input = i < 64 ? i : 36 + i;
+        Dictionary d = strip(i < 64 ? i + 1 : input, i < 64 ? "A" : "B");
+        d.set("audioInput", input);
         channels.emplace_back(d);
     }
     manager().initFromProperyArray(channels);

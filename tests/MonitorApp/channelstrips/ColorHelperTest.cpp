@@ -59,16 +59,11 @@ TEST_F(ColorHelperTest, StoredThemeValuesOfTheWrongKindGiveTheDefault) {
     EXPECT_EQ(ColorHelper::colorForArray(Array{}), (Color{0, 0, 0, 1}));
 }
 
-TEST_F(ColorHelperTest, HexStringsAndFixedColours) {
+TEST_F(ColorHelperTest, HexStrings) {
     EXPECT_EQ(ColorHelper::colorFromHexString("#60A9F0"), rgb(96, 169, 240));
     EXPECT_EQ(ColorHelper::colorFromHexString("#zz"), rgb(0, 0, 0));
     EXPECT_EQ(ColorHelper::colorFromHexString(""), rgb(0, 0, 0));
     EXPECT_EQ(ColorHelper::colorFromHexString("#FFFFFFFFFFFF"), rgb(255, 255, 255));
-    EXPECT_EQ(ColorHelper::vozodGreen(), rgb(178, 255, 51));
-    EXPECT_EQ(ColorHelper::vozodDarkGray(), rgb(98, 98, 98));
-    EXPECT_EQ(ColorHelper::vozodDarkerGray(), rgb(46, 46, 48));
-    EXPECT_EQ(ColorHelper::vozodLightGray(), rgb(88, 88, 88));
-    EXPECT_EQ(ColorHelper::vozodRed(), rgb(229, 57, 53));
 }
 
 TEST_F(ColorHelperTest, ChatNamesTakePaletteIndexesInTheOrderFirstAskedFor) {

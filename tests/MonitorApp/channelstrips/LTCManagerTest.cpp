@@ -46,17 +46,15 @@ TEST_F(LTCManagerTest, FirstMessageOfASourceAddsARecordAndLaterOnesUpdateIt) {
     EXPECT_EQ(ltc().tcCSIndex(), -1);
 }
 
-TEST_F(LTCManagerTest, UnknownSourceGivesZeroAndKeepsTheSelection) {
+TEST_F(LTCManagerTest, UnknownSourceGivesZeroAndKeepsTheSelectionAndNoIdIsSourceZero) {
     ltc().tcReceived(message(7, 25, {0, 0, 1, 0}));
     ltc().getTimecode(7);
     EXPECT_EQ(ltc().getTimecode(8), SMPTETimecode{});
     ASSERT_TRUE(ltc().selectedLTC());
     EXPECT_EQ(ltc().selectedLTC()->csID(), 7) << "callers tell a missing source by the id";
-}
 
-TEST_F(LTCManagerTest, MessageWithoutIdIsSourceZero) {
     ltc().tcReceived(Dictionary{{"Command", "LTC"}, {"Hours", 2}});
-    EXPECT_EQ(ltc().receivedTC()[0]->csID(), 0);
+    EXPECT_EQ(ltc().receivedTC()[1]->csID(), 0);
     EXPECT_EQ(ltc().getTimecode(0).hours, 2);
 }
 
@@ -78,14 +76,14 @@ TEST_F(LTCManagerTest, LatencyAdvancesTheFramesAndCarries) {
     EXPECT_EQ(record.correctedSeconds(), 0);
     EXPECT_EQ(record.correctedTime(), kStartTime + 0.03);
 
-    ltc().tcReceived(message(2, 25, {0, 0, 0, 0}, 0.079));
-    EXPECT_EQ(ltc().getTimecode(2), (SMPTETimecode{0, 0, 0, 1})) << "1.975 frames";
-
-    ltc().tcReceived(message(3, 25, {1, 2, 3, 20}, 1.42));
-    EXPECT_EQ(ltc().getTimecode(3), (SMPTETimecode{1, 2, 5, 5})) << "35.5 frames";
-
-    ltc().tcReceived(message(4, 30, {23, 59, 59, 29}, 0.04));
-    EXPECT_EQ(ltc().getTimecode(4), (SMPTETimecode{24, 0, 0, 0})) << "hours do not wrap";
+    // Server delay, timecode sent, timecode shown at once.
+    for (auto [fps, delay, sent, shown] :
+         {std::tuple{25, 0.079, SMPTETimecode{0, 0, 0, 0}, SMPTETimecode{0, 0, 0, 1}},  // 1.975
+          {25, 1.42, {1, 2, 3, 20}, {1, 2, 5, 5}},                                      // 35.5
+          {30, 0.04, {23, 59, 59, 29}, {24, 0, 0, 0}}}) {  // hours do not wrap
+        ltc().tcReceived(message(2, fps, sent, delay));
+        EXPECT_EQ(ltc().getTimecode(2), shown) << delay;
+    }
 }
 
 TEST_F(LTCManagerTest, ZeroFrameRateIsNeverExtrapolated) {

@@ -34,19 +34,13 @@ class FakeStripView : public ChannelStripView {
         batVal = value;
         if (value == -2) {
             bat.clear();
-            batteryShown = false;
             timeAdded_ = false;
-        } else if (value == -1) {
-            batteryShown = true;
-            if (!timeAdded_) bat = "?";
-        } else {
-            batteryShown = true;
-            if (!timeAdded_) bat = std::to_string(value) + "%";
+        } else if (!timeAdded_) {
+            bat = value == -1 ? "?" : std::to_string(value) + "%";
         }
     }
     void setBatteryString(const std::string& text) override {
         bat = text;
-        batteryShown = true;
         timeAdded_ = true;
     }
     bool timeAdded() const override { return timeAdded_; }
@@ -68,38 +62,22 @@ class FakeStripView : public ChannelStripView {
     void setImage(const Bytes* tiff) override {
         image = tiff ? std::optional<Bytes>(*tiff) : std::nullopt;
     }
-    void setChannelColor(const std::optional<Color>& c) override {
-        color = c;
-        ++colorCalls;
-    }
+    void setChannelColor(const std::optional<Color>& c) override { color = c; }
     void removeWireless() override { ++removeWirelessCalls; }
     std::string tcParamText() const override { return tcParam; }
     void setTcParamText(const std::string& text) override { tcParam = text; }
     std::string batText() const override { return bat; }
 
-    int appearanceUpdates = 0;
+    // Call counts, and what the view was last told (-100: never).
+    int appearanceUpdates = 0, antennaCalls = 0, qualityCalls = 0, removeWirelessCalls = 0;
     uint64_t lastAppearanceState = 0;
-    int32_t warningCode = -100;
-    std::vector<int32_t> warningCodes;
-    int32_t batVal = -100;
-    bool batteryShown = false;
+    int32_t warningCode = -100, batVal = -100, pending = 0, quality = -100, inputChannel = -100;
+    std::vector<int32_t> warningCodes, notFound;
     bool timeAdded_ = false;
-    std::string bat;
-    std::string antenna = "unset";
-    int antennaCalls = 0;
+    std::string bat, title, alternativeInput, tcParam, antenna = "unset";
     std::vector<SMPTETimecode> timecodes;
-    std::vector<int32_t> notFound;
-    int32_t pending = 0;
-    int32_t quality = -100;
-    int qualityCalls = 0;
-    std::string title;
-    int32_t inputChannel = -100;
-    std::string alternativeInput;
     std::optional<Bytes> image;
     std::optional<Color> color;
-    int colorCalls = 0;
-    int removeWirelessCalls = 0;
-    std::string tcParam;
 };
 
 class FakeGroupButton : public GroupButtonView {
@@ -113,11 +91,9 @@ class FakeGroupButton : public GroupButtonView {
     void setHidden(bool h) override { hidden = h; }
     void setFrame(const Rect& f) override { frame = f; }
 
-    int32_t id_;
-    int32_t state_ = 0;
+    int32_t id_, state_ = 0;
     std::optional<Color> color;
-    std::string name;
-    std::string text;
+    std::string name, text;
     bool hidden = true;
     Rect frame;
 };
@@ -146,8 +122,7 @@ class FakeRenderer : public PanelRenderer {
     void setLevelCount(int32_t c) override { levelCount = c; }
     void drawableSizeWillChange(const Size& s) override { drawableSize = s; }
     std::array<int32_t, kMaxStrips> map;
-    int32_t panelIndex = -1;
-    int32_t levelCount = -1;
+    int32_t panelIndex = -1, levelCount = -1;
     Size drawableSize;
 };
 
@@ -186,15 +161,11 @@ class FakeStripArea : public StripArea {
     void focusLevelDisplay() override { ++focused; }
 
     Size scroll{1024, 600};
-    int panelsMade = 0;
+    int panelsMade = 0, scrolls = 0, focused = 0;
     std::array<Rect, 2> panels;
-    int32_t documentPanel = -1;
-    Rect content;
-    int scrolls = 0;
+    int32_t documentPanel = -1, levelPanel = -1;
+    Rect content, levelFrame;
     std::map<const ChannelStripView*, Placement> placed;
-    Rect levelFrame;
-    int32_t levelPanel = -1;
-    int focused = 0;
     FakeRenderer renderer;
 };
 

@@ -6,16 +6,13 @@
 namespace quenbril {
 namespace {
 
-TEST(StripLayout, CellsFillRowsOfColumnsAndZeroColumnsCountsAsOne) {
+TEST(StripLayout, CellsFillRowsOfColumnsAndPanelsHaveARowToSpare) {
     EXPECT_EQ(stripCell(0, 8), (StripCell{0, 0}));
     EXPECT_EQ(stripCell(7, 8), (StripCell{0, 7}));
     EXPECT_EQ(stripCell(8, 8), (StripCell{1, 0}));
-    EXPECT_EQ(stripCell(3, 0), (StripCell{3, 0}));
+    EXPECT_EQ(stripCell(3, 0), (StripCell{3, 0})) << "zero columns count as one";
     EXPECT_EQ(stripCell(3, -4), (StripCell{3, 0}));
-    EXPECT_EQ(stripFrame(9, 8), (Rect{128, 128, 128, 128}));
-}
-
-TEST(StripLayout, PanelHeightHasARowToSpareAndFillsTheScrollView) {
+    // A panel has a row to spare and fills the scroll view.
     EXPECT_EQ(panelHeight(16, 8, 100), 3 * 128);
     EXPECT_EQ(panelHeight(15, 8, 100), 2 * 128);
     EXPECT_EQ(panelHeight(0, 8, 700), 700);

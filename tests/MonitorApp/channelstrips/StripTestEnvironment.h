@@ -8,24 +8,19 @@
 
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
-#include "MonitorApp/channelstrips/ColorHelper.h"
-#include "MonitorApp/channelstrips/LTCManager.h"
-#include "MonitorApp/channelstrips/PlayerManager.h"
-#include "MonitorApp/channelstrips/UserSettingsManager.h"
 #include "MonitorApp/serverrole/ClientManager.h"
 #include "MonitorApp/serverrole/WirelessManager.h"
+#include "SettingsTestEnvironment.h"
 #include "StripFakes.h"
-#include "foundation/UserDefaults.h"
-#include "tests/support/TemporarySettingsTest.h"
 
 namespace quenbril {
 
-/// Each test gets a fresh settings folder, fresh shared instances, a virtual-time main run loop
-/// and fake strip views; every view the controllers make is kept in `views` in making order.
-class StripTest : public TemporarySettingsTest {
+/// SettingsTest with a fresh strip manager and audio engine, and fake strip views: every view the
+/// controllers make is kept in `views` in making order.
+class StripTest : public SettingsTest {
   protected:
     void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(enterTemporarySettings("/tmp/quenbril-strips-XXXXXX"));
+        ASSERT_NO_FATAL_FAILURE(SettingsTest::SetUp());
         resetShared();
         ChannelStripController::setViewFactory([this] {
             auto view = std::make_unique<FakeStripView>();
@@ -40,17 +35,12 @@ class StripTest : public TemporarySettingsTest {
         ChannelStripController::setViewFactory(nullptr);
         WirelessManager::setSharedInstance(nullptr);
         ClientManager::setSharedInstance(nullptr);
-        leaveTemporarySettings();
+        SettingsTest::TearDown();
     }
 
     static void resetShared() {
         ChannelStripManager::resetSharedInstance();
         PELAudioEngine::resetSharedInstance();
-        UserSettingsManager::resetSharedInstance();
-        PlayerManager::resetSharedInstance();
-        LTCManager::resetSharedInstance();
-        ColorHelper::resetSharedInstance();
-        UserDefaults::resetStandardUserDefaults();
     }
 
     static ChannelStripManager& manager() { return ChannelStripManager::sharedInstance(); }
@@ -86,8 +76,20 @@ class StripTest : public TemporarySettingsTest {
         return ChannelStripManager::controllerByID(csID)->state();
     }
 
+    /// Puts a receiver called `name` in `registry` (made the shared one) and gives it to strip
+    /// `csID`.
+    std::shared_ptr<WirelessDevice> receiver(const std::string& name, int64_t csID) {
+        WirelessManager::setSharedInstance(&registry);
+        auto device = std::make_shared<WirelessDevice>();
+        device->setName(name);
+        registry.devices()[name] = device;
+        ChannelStripManager::controllerByID(csID)->model().setWirelessName(name);
+        return device;
+    }
+
     std::vector<FakeStripView*> views;
     RecordingSender sender;
+    WirelessManager registry;
     FakeStripArea area;
     FakeGroupContainer groups;
 };

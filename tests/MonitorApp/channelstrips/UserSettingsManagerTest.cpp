@@ -4,6 +4,7 @@
 #include <fstream>
 #include <regex>
 #include <set>
+#include <tuple>
 
 #include "SettingsTestEnvironment.h"
 
@@ -20,167 +21,83 @@ std::set<std::string> keysOf(const Dictionary& d) {
     return keys;
 }
 
-TEST_F(UserSettingsManagerTest, FirstLaunchGivesTheDefaults) {
-    const UserSettingsManager& s = settings();
-    EXPECT_EQ(s.showImages(), 15);
-    EXPECT_FALSE(s.actAsClient());
-    EXPECT_TRUE(s.soloOn());
-    EXPECT_FALSE(s.debugTextOn());
-    EXPECT_FALSE(s.isLocked());
-    EXPECT_FALSE(s.disableAllWarnings());
-    EXPECT_TRUE(s.rfRecover());
-    EXPECT_FALSE(s.chatFlash());
-    EXPECT_EQ(s.titleShows(), 0);
-    EXPECT_FALSE(s.flipChannelStrip());
-    EXPECT_EQ(s.chatMacroCount(), 8);
-    EXPECT_EQ(s.channelStripBorder(), 2);
-    EXPECT_EQ(s.warningSensitivity(), 0);
-    EXPECT_EQ(s.lowSensitivity(), 0);
-    EXPECT_EQ(s.rfThreshold(), 50);
-    EXPECT_EQ(s.batThreshold(), 30);
-    EXPECT_EQ(s.batTimeThreshold(), 90);
-    EXPECT_EQ(s.midiChannel(), 15);
-    EXPECT_EQ(s.midiCommand(), 176);
-    std::smatch match;
-    const std::string name = s.chatUsername();
-    ASSERT_TRUE(std::regex_match(name, match, std::regex("Remote_(0|[1-9][0-9]{0,2})"))) << name;
-    EXPECT_EQ(s.chatMode(), 0);
-    EXPECT_EQ(s.qbIdentifier(), "quenbril");
-    EXPECT_EQ(s.chatIdentifier(), "quenbril_chat");
-    EXPECT_FALSE(s.micCheckMode());
-    EXPECT_FALSE(s.hardMuting());
-    EXPECT_EQ(s.currentAct(), 0);
-    for (bool on : {s.showRFA(), s.showRFB(), s.showRFC(), s.showRFD(), s.showAudio(),
-                    s.showQuality(), s.showBatteryAlerts(), s.showSCPAlerts(), s.showRFAlerts()}) {
-        EXPECT_TRUE(on);
-    }
-    EXPECT_FALSE(s.notebookMode());
-    EXPECT_EQ(s.selectedTool(), 0);
-    EXPECT_EQ(s.chatFontSize(), 0);
-    EXPECT_EQ(s.chatButtonSize(), 0);
+// The stored record at first launch, but for the random chat name.
+// clang-format off
+const Dictionary kDefaultRecord{
+    {"showImages", 15}, {"actAsClient", false}, {"soloOn", true}, {"debugTextOn", false},
+    {"disableAllWarnings", false}, {"rfRecover", true}, {"chatFlash", false}, {"titleShows", 0},
+    {"flipChannelStrip", false}, {"chatMacroCount", 8}, {"warningSensitivity", 0},
+    {"lowSensitivity", 0}, {"rfThreshold", 50}, {"batThreshold", 30}, {"midiChannel", 15},
+    {"midiCommand", 176}, {"chatMode", 0}, {"qbIdentifier", "quenbril"},
+    {"chatIdentifier", "quenbril_chat"}, {"showRFA", true}, {"showRFB", true}, {"showRFC", true},
+    {"showRFD", true}, {"showAudio", true}, {"showQuality", true}, {"showBatteryAlerts", true},
+    {"showSCPAlerts", true}, {"showRFAlerts", true}, {"chatFontSize", 0}, {"chatButtonSize", 0},
+    {"streamingMode", 0}, {"flashTimeout", 0}, {"longClickDuration", 0.75}};
+// clang-format on
+
+// The fields that live for one run only, at their start values.
+void expectPerRunDefaults(const UserSettingsManager& s) {
+    EXPECT_FALSE(s.isLocked() || s.micCheckMode() || s.hardMuting() || s.notebookMode());
+    EXPECT_EQ(std::tuple(s.channelStripBorder(), s.batTimeThreshold(), s.currentAct(),
+                         s.selectedTool(), s.prevSoloIndex(), s.longRingBufLen(), s.columns()),
+              std::tuple(2, 90, 0, 0, -1, 3000, 8));
     EXPECT_EQ(s.chatReceiver(), "All");
     EXPECT_EQ(s.macroLastUpdated(), 0.0);
     EXPECT_TRUE(s.clientsEnabled());
-    EXPECT_EQ(s.prevSoloIndex(), -1);
-    EXPECT_EQ(s.longRingBufLen(), 3000);
-    EXPECT_EQ(s.streamingMode(), 0);
-    EXPECT_EQ(s.columns(), 8);
-    EXPECT_EQ(s.flashTimeout(), 0);
-    EXPECT_FLOAT_EQ(s.longClickDuration(), 0.75f);
     EXPECT_FLOAT_EQ(s.masterVersion(), 1.0f);
-    EXPECT_EQ(SettingsManager::channels(), 128);
-    EXPECT_TRUE(defaults().objectForKey("UserSettings").isNull()) << "loading stores nothing";
+}
+
+std::optional<Dictionary> storedRecord() {
+    return UserDefaults::standardUserDefaults().dictionaryForKey("UserSettings");
+}
+
+TEST_F(UserSettingsManagerTest, FirstLaunchGivesTheDefaults) {
+    const std::string name = settings().chatUsername();
+    EXPECT_TRUE(std::regex_match(name, std::regex("Remote_(0|[1-9][0-9]{0,2})"))) << name;
+    expectPerRunDefaults(settings());
+    EXPECT_FALSE(storedRecord()) << "loading stores nothing";
+    ASSERT_TRUE(settings().saveSettings());
+    Dictionary expected = kDefaultRecord;
+    expected.set("chatUsername", name);
+    EXPECT_EQ(storedRecord(), expected);
 }
 
 TEST_F(UserSettingsManagerTest, SaveAndRestartKeepEveryStoredFieldAndNoPerRunOne) {
+    // Every stored field away from its default, as an earlier run left it.
+    // clang-format off
+    Dictionary record{
+        {"showImages", 40}, {"actAsClient", true}, {"soloOn", false}, {"debugTextOn", true},
+        {"disableAllWarnings", true}, {"rfRecover", false}, {"chatFlash", true}, {"titleShows", 3},
+        {"flipChannelStrip", true}, {"chatMacroCount", 5}, {"warningSensitivity", 2},
+        {"lowSensitivity", 1}, {"rfThreshold", 61}, {"batThreshold", 22}, {"midiChannel", 3},
+        {"midiCommand", 144}, {"chatUsername", "Stage left"}, {"chatMode", 1},
+        {"qbIdentifier", "theatre"}, {"chatIdentifier", "theatre_chat"}, {"showRFA", false},
+        {"showRFB", false}, {"showRFC", false}, {"showRFD", false}, {"showAudio", false},
+        {"showQuality", false}, {"showBatteryAlerts", false}, {"showSCPAlerts", false},
+        {"showRFAlerts", false}, {"chatFontSize", 2}, {"chatButtonSize", 1},
+        {"streamingMode", 1}, {"flashTimeout", 9}, {"longClickDuration", 1.25}};
+    // clang-format on
+    ASSERT_TRUE(defaults().setObject(record, "UserSettings"));
+    restart();
     UserSettingsManager& s = settings();
-    s.setShowImages(40);
-    s.setActAsClient(true);
-    s.setSoloOn(false);
-    s.setDebugTextOn(true);
-    s.setDisableAllWarnings(true);
-    s.setRfRecover(false);
-    s.setChatFlash(true);
-    s.setTitleShows(3);
-    s.setFlipChannelStrip(true);
-    s.setChatMacroCount(5);
-    s.setWarningSensitivity(2);
-    s.setLowSensitivity(1);
-    s.setRfThreshold(61);
-    s.setBatThreshold(22);
-    s.setMidiChannel(3);
-    s.setMidiCommand(144);
-    s.setChatUsername("Stage left");
-    s.setChatMode(1);
-    s.setQbIdentifier("theatre");
-    s.setChatIdentifier("theatre_chat");
-    s.setShowRFA(false);
-    s.setShowRFB(false);
-    s.setShowRFC(false);
-    s.setShowRFD(false);
-    s.setShowAudio(false);
-    s.setShowQuality(false);
-    s.setShowBatteryAlerts(false);
-    s.setShowSCPAlerts(false);
-    s.setShowRFAlerts(false);
-    s.setChatFontSize(2);
-    s.setChatButtonSize(1);
-    s.setStreamingMode(1);
-    s.setFlashTimeout(9);
-    s.setLongClickDuration(0.8f);
-    // Per-run fields.
+    EXPECT_FALSE(s.debugTextOn()) << "never kept on";
     s.setIsLocked(true);
-    s.setChannelStripBorder(4);
-    s.setBatTimeThreshold(12);
     s.setMicCheckMode(true);
-    s.setHardMuting(true);
-    s.setCurrentAct(3);
-    s.setNotebookMode(true);
-    s.setSelectedTool(2);
     s.setChatReceiver("Stage manager");
-    s.setMacroLastUpdated(123.5);
-    s.setClientsEnabled(false);
-    s.setPrevSoloIndex(7);
     s.setLongRingBufLen(500);
     s.setColumns(3);
     s.setMasterVersion(3.8f);
     ASSERT_TRUE(s.saveSettings());
 
-    auto record = defaults().dictionaryForKey("UserSettings");
-    ASSERT_TRUE(record);
-    EXPECT_EQ(record->size(), 34u);
-    EXPECT_TRUE((*record)["soloOn"].isBool());
-    EXPECT_TRUE((*record)["showImages"].isInteger());
-    EXPECT_TRUE((*record)["longClickDuration"].isReal());
-    EXPECT_EQ(*(*record)["chatUsername"].stringValue(), "Stage left");
-
     restart();
-    const UserSettingsManager& r = settings();
-    EXPECT_EQ(r.showImages(), 40);
-    EXPECT_TRUE(r.actAsClient());
-    EXPECT_FALSE(r.soloOn());
-    EXPECT_FALSE(r.debugTextOn()) << "never kept on";
-    EXPECT_TRUE(r.disableAllWarnings());
-    EXPECT_FALSE(r.rfRecover());
-    EXPECT_TRUE(r.chatFlash());
-    EXPECT_EQ(r.titleShows(), 3);
-    EXPECT_TRUE(r.flipChannelStrip());
-    EXPECT_EQ(r.chatMacroCount(), 5);
-    EXPECT_EQ(r.warningSensitivity(), 2);
-    EXPECT_EQ(r.lowSensitivity(), 1);
-    EXPECT_EQ(r.rfThreshold(), 61);
-    EXPECT_EQ(r.batThreshold(), 22);
-    EXPECT_EQ(r.midiChannel(), 3);
-    EXPECT_EQ(r.midiCommand(), 144);
-    EXPECT_EQ(r.chatUsername(), "Stage left");
-    EXPECT_EQ(r.chatMode(), 1);
-    EXPECT_EQ(r.qbIdentifier(), "theatre");
-    EXPECT_EQ(r.chatIdentifier(), "theatre_chat");
-    for (bool on : {r.showRFA(), r.showRFB(), r.showRFC(), r.showRFD(), r.showAudio(),
-                    r.showQuality(), r.showBatteryAlerts(), r.showSCPAlerts(), r.showRFAlerts()}) {
-        EXPECT_FALSE(on);
-    }
-    EXPECT_EQ(r.chatFontSize(), 2);
-    EXPECT_EQ(r.chatButtonSize(), 1);
-    EXPECT_EQ(r.streamingMode(), 1);
-    EXPECT_EQ(r.flashTimeout(), 9);
-    EXPECT_FLOAT_EQ(r.longClickDuration(), 0.8f);
-
-    EXPECT_FALSE(r.isLocked());
-    EXPECT_EQ(r.channelStripBorder(), 2);
-    EXPECT_EQ(r.batTimeThreshold(), 90);
-    EXPECT_FALSE(r.micCheckMode());
-    EXPECT_FALSE(r.hardMuting());
-    EXPECT_EQ(r.currentAct(), 0);
-    EXPECT_FALSE(r.notebookMode());
-    EXPECT_EQ(r.selectedTool(), 0);
-    EXPECT_EQ(r.chatReceiver(), "All");
-    EXPECT_EQ(r.macroLastUpdated(), 0.0);
-    EXPECT_TRUE(r.clientsEnabled());
-    EXPECT_EQ(r.prevSoloIndex(), -1);
-    EXPECT_EQ(r.longRingBufLen(), 3000);
-    EXPECT_EQ(r.columns(), 8);
-    EXPECT_FLOAT_EQ(r.masterVersion(), 1.0f);
+    record.set("debugTextOn", false);
+    auto stored = storedRecord();
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(*stored, record);
+    EXPECT_TRUE((*stored)["soloOn"].isBool());
+    EXPECT_TRUE((*stored)["showImages"].isInteger());
+    EXPECT_TRUE((*stored)["longClickDuration"].isReal());
+    expectPerRunDefaults(settings());
 }
 
 TEST_F(UserSettingsManagerTest, MissingStoredKeysFollowTheirOwnRule) {
