@@ -10,29 +10,28 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/ManualRunLoop.h"
 #include "foundation/dispatch/DescriptorSource.h"
 #include "foundation/dispatch/Semaphore.h"
+#include "tests/foundation/TestSupport.h"
 
 namespace quenbril::dispatch {
 namespace {
 
-class DescriptorSourceTest : public testing::Test {
+class DescriptorSourceTest : public test::MainLoopTest {
   protected:
     void SetUp() override {
-        RunLoop::setMain(&loop);
+        MainLoopTest::SetUp();
         ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, fds), 0);
     }
     void TearDown() override {
         for (int fd : fds) {
             if (fd >= 0) close(fd);
         }
-        RunLoop::setMain(nullptr);
+        MainLoopTest::TearDown();
     }
     void send(const std::string& bytes) {
         ASSERT_EQ(write(fds[1], bytes.data(), bytes.size()), ssize_t(bytes.size()));
     }
-    bool waitFor(const std::function<bool()>& done) { return loop.runUntil(done, 5.0); }
     // Handlers use the test's locals: the test ends only once its source is done with them.
     void cancelAndWait(const std::shared_ptr<Source>& source) {
         auto done = std::make_shared<std::atomic<bool>>(false);
@@ -41,7 +40,6 @@ class DescriptorSourceTest : public testing::Test {
         ASSERT_TRUE(waitFor([&] { return done->load(); }));
     }
 
-    ManualRunLoop loop;
     int fds[2] = {-1, -1};
     QueuePtr queue = Queue::makeSerial("test.sources");
 };
@@ -261,11 +259,7 @@ TEST_F(DescriptorSourceTest, HandlersAreReleasedAfterCancel) {
     EXPECT_TRUE(watch.expired());
 }
 
-TEST(DescriptorSourceKindsTest, ListeningAndDatagramSocketsNeverReportZero) {
-    ManualRunLoop loop;
-    RunLoop::setMain(&loop);
-    QueuePtr queue = Queue::makeSerial("test.kinds");
-
+TEST_F(DescriptorSourceTest, ListeningAndDatagramSocketsNeverReportZero) {
     int listener = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -284,44 +278,35 @@ TEST(DescriptorSourceKindsTest, ListeningAndDatagramSocketsNeverReportZero) {
     accepts->resume();
     int client = socket(AF_INET, SOCK_STREAM, 0);
     ASSERT_EQ(connect(client, reinterpret_cast<sockaddr*>(&address), length), 0);
-    ASSERT_TRUE(loop.runUntil([&] { return acceptData >= 0; }, 5.0));
+    ASSERT_TRUE(waitFor([&] { return acceptData >= 0; }));
     EXPECT_EQ(acceptData, 1);
+    cancelAndWait(accepts);
+    close(client);
+    close(listener);
 
-    int datagrams[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0, datagrams), 0);
-    auto receiver = DescriptorSource::makeRead(datagrams[0], queue);
+    // A datagram pair in place of the fixture's stream pair.
+    close(fds[0]);
+    close(fds[1]);
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0, fds), 0);
+    auto receiver = DescriptorSource::makeRead(fds[0], queue);
     std::vector<int64_t> sizes;
     std::mutex mutex;
     receiver->setEventHandler([&] {
         uint64_t available = receiver->data();
         char buffer[16];
-        ssize_t n = recv(datagrams[0], buffer, sizeof buffer, 0);
+        ssize_t n = recv(fds[0], buffer, sizeof buffer, 0);
         std::lock_guard lock(mutex);
         sizes.push_back(int64_t(available) * 100 + n);
     });
     receiver->resume();
-    ASSERT_EQ(send(datagrams[1], "", 0, 0), 0);  // an empty datagram is a datagram
-    ASSERT_EQ(send(datagrams[1], "abcd", 4, 0), 4);
-    ASSERT_TRUE(loop.runUntil(
-        [&] {
-            std::lock_guard lock(mutex);
-            return sizes.size() == 2;
-        },
-        5.0));
+    ASSERT_EQ(::send(fds[1], "", 0, 0), 0);  // an empty datagram is a datagram
+    ASSERT_EQ(::send(fds[1], "abcd", 4, 0), 4);
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard lock(mutex);
+        return sizes.size() == 2;
+    }));
     EXPECT_EQ(sizes, (std::vector<int64_t>{100, 404}));  // 1 readable / 0 read, 4 / 4
-
-    Semaphore cancelled;
-    accepts->setCancelHandler([&] { cancelled.signal(); });
-    receiver->setCancelHandler([&] { cancelled.signal(); });
-    accepts->cancel();
-    receiver->cancel();
-    ASSERT_TRUE(cancelled.wait(5.0));
-    ASSERT_TRUE(cancelled.wait(5.0));
-    close(client);
-    close(listener);
-    close(datagrams[0]);
-    close(datagrams[1]);
-    RunLoop::setMain(nullptr);
+    cancelAndWait(receiver);
 }
 
 TEST_F(DescriptorSourceTest, SourceOnTheMainQueueIsServedByTheRunLoop) {

@@ -1,23 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <thread>
 
 #include "foundation/KeyedArchiver.h"
 #include "foundation/KeyedUnarchiver.h"
 #include "foundation/PropertyList.h"
+#include "tests/foundation/TestSupport.h"
 
 namespace quenbril {
 namespace {
-
-Bytes fixture(const std::string& name) {
-    std::ifstream in(std::string(QUENBRIL_TEST_DATA) + "/keyed-archives/" + name, std::ios::binary);
-    EXPECT_TRUE(in) << name;
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 /// A hand-made archive: the given "$objects" (entry 0 is "$null") and root reference.
 Bytes archive(Array objects, uint64_t root = 1) {
@@ -72,17 +65,23 @@ std::optional<Value> unarchive(const Bytes& bytes, Error* error = nullptr) {
     return KeyedUnarchiver::unarchive(bytes.data(), bytes.size(), empty, error);
 }
 
-TEST(KeyedUnarchiverFixtures, SimpleDictionary) {
-    auto value = unarchive(fixture("simpleDict.plist"));
-    ASSERT_TRUE(value);
-    Value expected = Dictionary{{"First key", "First value"},
-                                {"Second key", "Second value"},
-                                {"Array key", Array{1, 2, 3}}};
-    EXPECT_EQ(*value, expected) << value->description();
+TEST(KeyedUnarchiverFixtures, PlainArchivesDecodeToTheirValues) {
+    // nsData's class chain starts with NSMutableData: the data is found along the chain.
+    const std::pair<const char*, Value> cases[] = {
+        {"simpleDict.plist", Dictionary{{"First key", "First value"},
+                                        {"Second key", "Second value"},
+                                        {"Array key", Array{1, 2, 3}}}},
+        {"nsData.plist", Bytes{'S', 'o', 'm', 'e', ' ', 'd', 'a', 't', 'a', '!'}},
+    };
+    for (const auto& [name, expected] : cases) {
+        auto value = unarchive(test::archiveFixture(name));
+        ASSERT_TRUE(value) << name;
+        EXPECT_EQ(*value, expected) << name << ": " << value->description();
+    }
 }
 
 TEST(KeyedUnarchiverFixtures, CustomClassThroughARegisteredDecoder) {
-    Bytes bytes = fixture("note.plist");
+    Bytes bytes = test::archiveFixture("note.plist");
     Error error;
     EXPECT_FALSE(unarchive(bytes, &error));
     EXPECT_EQ(error.code, KeyedUnarchiver::kUnknownClass);
@@ -116,14 +115,8 @@ TEST(KeyedUnarchiverFixtures, CustomClassThroughARegisteredDecoder) {
     EXPECT_TRUE(note->array.at(2).isBool());
 }
 
-TEST(KeyedUnarchiverFixtures, MutableDataFoundAlongTheClassChain) {
-    auto value = unarchive(fixture("nsData.plist"));
-    ASSERT_TRUE(value);
-    EXPECT_EQ(*value, Value(Bytes{'S', 'o', 'm', 'e', ' ', 'd', 'a', 't', 'a', '!'}));
-}
-
 TEST(KeyedUnarchiverFixtures, DeviceMessageWithSharedObjectsAndADate) {
-    auto value = unarchive(fixture("ax_statechange.bin"));
+    auto value = unarchive(test::archiveFixture("ax_statechange.bin"));
     ASSERT_TRUE(value);
     EXPECT_EQ(value->count(), 11u);
     EXPECT_EQ((*value)["state"], Value(2));
@@ -141,7 +134,7 @@ TEST(KeyedUnarchiverFixtures, DeviceMessageWithSharedObjectsAndADate) {
 }
 
 TEST(KeyedUnarchiverFixtures, ComplexArchiveWithOtherKeyOrderNeedsItsClasses) {
-    Bytes bytes = fixture("NSKeyedUnarchiver-ComplexTest.plist");
+    Bytes bytes = test::archiveFixture("NSKeyedUnarchiver-ComplexTest.plist");
     Error error;
     EXPECT_FALSE(unarchive(bytes, &error));
     EXPECT_EQ(error.code, KeyedUnarchiver::kUnknownClass);
@@ -180,7 +173,7 @@ TEST(KeyedUnarchiverFixtures, ChatHistoryWithUtf16TextAndColoursFromAnotherWrite
                                     {"type", coder.decodeInt32("messageType")},
                                     {"date", coder.decodeObject("date")}});
         });
-    Bytes bytes = fixture("chatHistoryAndColours.plist");
+    Bytes bytes = test::archiveFixture("chatHistoryAndColours.plist");
     Error error;
     auto value = KeyedUnarchiver::unarchive(bytes.data(), bytes.size(), registry, &error);
     ASSERT_TRUE(value) << error.description;
@@ -199,7 +192,7 @@ TEST(KeyedUnarchiverFixtures, ChatHistoryWithUtf16TextAndColoursFromAnotherWrite
 
 TEST(KeyedUnarchiverFixtures, ArrayThatContainsItselfIsRefused) {
     Error error;
-    EXPECT_FALSE(unarchive(fixture("circularReference.plist"), &error));
+    EXPECT_FALSE(unarchive(test::archiveFixture("circularReference.plist"), &error));
     EXPECT_EQ(error.code, KeyedUnarchiver::kCycle);
 }
 
@@ -208,7 +201,7 @@ TEST(KeyedUnarchiverFixtures, EveryTruncationFailsCleanly) {
     registerComplexClasses(registry);
     for (const char* name :
          {"simpleDict.plist", "NSKeyedUnarchiver-ComplexTest.plist", "ax_statechange.bin"}) {
-        Bytes bytes = fixture(name);
+        Bytes bytes = test::archiveFixture(name);
         for (size_t n = 0; n < bytes.size(); ++n) {
             Error error;
             EXPECT_FALSE(KeyedUnarchiver::unarchive(bytes.data(), n, registry, &error))
@@ -218,25 +211,19 @@ TEST(KeyedUnarchiverFixtures, EveryTruncationFailsCleanly) {
     }
 }
 
-TEST(KeyedUnarchiver, RefusesWhatIsNotAnArchive) {
-    Error error;
-    EXPECT_FALSE(KeyedUnarchiver::unarchive(nullptr, 0, &error));
-    EXPECT_EQ(error.code, KeyedUnarchiver::kNotAnArchive);
-    Bytes xml = *PropertyList::write(Value(Dictionary{{"a", 1}}), PropertyList::Format::Xml);
-    EXPECT_FALSE(unarchive(xml, &error));
-    EXPECT_EQ(error.code, KeyedUnarchiver::kNotAnArchive);
-    Bytes plain = *PropertyList::write(Value(Dictionary{{"a", 1}}), PropertyList::Format::Binary);
-    EXPECT_FALSE(unarchive(plain, &error));
-    EXPECT_EQ(error.code, KeyedUnarchiver::kNotAnArchive);
-}
-
-TEST(KeyedUnarchiver, DamagedGraphsAreErrorsOfTheArchive) {
+TEST(KeyedUnarchiver, DamagedGraphsAndOtherPlistsAreErrorsOfTheArchive) {
     Value dictClass = classEntry("NSDictionary");
     struct Case {
         const char* what;
         Bytes bytes;
         int code;
     } cases[] = {
+        {"no bytes", Bytes{}, KeyedUnarchiver::kNotAnArchive},
+        {"XML plist", *PropertyList::write(Value(Dictionary{{"a", 1}}), PropertyList::Format::Xml),
+         KeyedUnarchiver::kNotAnArchive},
+        {"plain binary plist",
+         *PropertyList::write(Value(Dictionary{{"a", 1}}), PropertyList::Format::Binary),
+         KeyedUnarchiver::kNotAnArchive},
         {"root out of range", archive({"x"}, 5), KeyedUnarchiver::kCorrupt},
         {"member out of range",
          archive(
@@ -281,14 +268,8 @@ TEST(KeyedUnarchiver, DamagedGraphsAreErrorsOfTheArchive) {
         Error error;
         EXPECT_FALSE(unarchive(c.bytes, &error)) << c.what;
         EXPECT_EQ(error.code, c.code) << c.what << ": " << error.description;
+        EXPECT_EQ(error.domain, KeyedUnarchiver::kErrorDomain) << c.what;
     }
-}
-
-TEST(KeyedUnarchiver, UnknownClassErrorNamesTheClass) {
-    Error error;
-    EXPECT_FALSE(
-        unarchive(archive({Dictionary{{"$class", Uid{2}}}, classEntry("NSSecret")}), &error));
-    EXPECT_NE(error.description.find("NSSecret"), std::string::npos) << error.description;
 }
 
 TEST(KeyedUnarchiver, NestingBeyondTheBoundIsRefused) {
@@ -404,7 +385,7 @@ TEST(KeyedUnarchiver, DecoderFailuresBecomeErrorsOfTheArchive) {
 TEST(ArchiveClassRegistry, RegisteringWhileOtherThreadsDecode) {
     ArchiveClassRegistry registry;
     registerComplexClasses(registry);
-    Bytes bytes = fixture("NSKeyedUnarchiver-ComplexTest.plist");
+    Bytes bytes = test::archiveFixture("NSKeyedUnarchiver-ComplexTest.plist");
     std::atomic<bool> stop{false};
     std::thread writer([&] {
         for (int i = 0; !stop; ++i) {
