@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <string>
@@ -40,35 +41,41 @@ class DescriptorSourceTest : public test::MainLoopTest {
         ASSERT_TRUE(waitFor([&] { return done->load(); }));
     }
 
+    // A read source on fds[0] whose handler records each run's data() and then reads up to
+    // `take` bytes; it checks that runs never overlap and run on `queue`.
+    std::shared_ptr<DescriptorSource> recordingReader(size_t take) {
+        auto source = DescriptorSource::makeRead(fds[0], queue);
+        source->setEventHandler([this, take, raw = source.get()] {
+            EXPECT_FALSE(running_.exchange(true));
+            EXPECT_TRUE(queue->isCurrent());
+            uint64_t available = raw->data();
+            char buffer[64];
+            if (available > 0) {
+                EXPECT_GT(read(fds[0], buffer, std::min(take, sizeof buffer)), 0);
+            }
+            std::lock_guard lock(mutex_);
+            counts_.push_back(available);
+            running_ = false;
+        });
+        return source;
+    }
+    std::vector<uint64_t> seen() {
+        std::lock_guard lock(mutex_);
+        return counts_;
+    }
+
     int fds[2] = {-1, -1};
     QueuePtr queue = Queue::makeSerial("test.sources");
+    std::mutex mutex_;
+    std::vector<uint64_t> counts_;
+    std::atomic<bool> running_{false};
 };
 
 TEST_F(DescriptorSourceTest, ReadSourceReportsReadableBytesOneEventPerHandlerRun) {
-    auto source = DescriptorSource::makeRead(fds[0], queue);
-    std::mutex mutex;
-    std::vector<uint64_t> counts;
-    std::atomic<bool> running{false};
-    source->setEventHandler([&] {
-        EXPECT_FALSE(running.exchange(true));  // never two runs at once
-        EXPECT_TRUE(queue->isCurrent());
-        uint64_t available = source->data();
-        char byte;
-        if (available > 0) {
-            EXPECT_EQ(read(fds[0], &byte, 1), 1);  // takes one byte per run
-        }
-        std::lock_guard lock(mutex);
-        counts.push_back(available);
-        running = false;
-    });
-    auto seen = [&] {
-        std::lock_guard lock(mutex);
-        return counts;
-    };
+    auto source = recordingReader(1);
     send("abc");
     source->resume();
-    // Each run leaves bytes behind: the re-armed source fires once more per run, each time with
-    // the count left.
+    // Each run takes one byte: the re-armed source fires once more per run with the count left.
     ASSERT_TRUE(waitFor([&] { return seen().size() == 3; }));
     EXPECT_EQ(seen(), (std::vector<uint64_t>{3, 2, 1}));
     shutdown(fds[1], SHUT_WR);
@@ -78,42 +85,25 @@ TEST_F(DescriptorSourceTest, ReadSourceReportsReadableBytesOneEventPerHandlerRun
 }
 
 TEST_F(DescriptorSourceTest, SuspendedSourceHoldsItsEventUntilResumed) {
-    auto source = DescriptorSource::makeRead(fds[0], queue);
-    std::atomic<int> runs{0};
-    std::atomic<uint64_t> last{0};
-    source->setEventHandler([&] {
-        last = source->data();
-        char buffer[64];
-        [[maybe_unused]] auto n = read(fds[0], buffer, sizeof buffer);
-        ++runs;
-    });
+    auto source = recordingReader(64);
     EXPECT_TRUE(source->isSuspended());  // made suspended
     send("hello");
-    EXPECT_FALSE(loop.runUntil([&] { return runs > 0; }, 0.05));
+    EXPECT_FALSE(loop.runUntil([&] { return !seen().empty(); }, 0.05));
     source->resume();
-    ASSERT_TRUE(waitFor([&] { return runs == 1; }));
-    EXPECT_EQ(last, 5u);
+    ASSERT_TRUE(waitFor([&] { return seen().size() == 1; }));
     source->suspend();
     source->suspend();  // nests
     send("world!");
     source->resume();
-    EXPECT_FALSE(loop.runUntil([&] { return runs > 1; }, 0.05));
+    EXPECT_FALSE(loop.runUntil([&] { return seen().size() > 1; }, 0.05));
     source->resume();
-    ASSERT_TRUE(waitFor([&] { return runs == 2; }));
-    EXPECT_EQ(last, 6u);
+    ASSERT_TRUE(waitFor([&] { return seen().size() == 2; }));
+    EXPECT_EQ(seen(), (std::vector<uint64_t>{5, 6}));
     cancelAndWait(source);
 }
 
 TEST_F(DescriptorSourceTest, BytesReadBeforeTheHandlerRunsAreNotReportedAsEndOfStream) {
-    auto source = DescriptorSource::makeRead(fds[0], queue);
-    std::mutex mutex;
-    std::vector<uint64_t> counts;
-    source->setEventHandler([&] {
-        std::lock_guard lock(mutex);
-        counts.push_back(source->data());
-        char buffer[16];
-        [[maybe_unused]] auto n = read(fds[0], buffer, sizeof buffer);
-    });
+    auto source = recordingReader(64);
     source->resume();  // armed
     source->suspend();
     send("abc");
@@ -123,14 +113,8 @@ TEST_F(DescriptorSourceTest, BytesReadBeforeTheHandlerRunsAreNotReportedAsEndOfS
     source->resume();
     loop.runUntil([] { return false; }, 0.05);
     send("d");
-    ASSERT_TRUE(waitFor([&] {
-        std::lock_guard lock(mutex);
-        return !counts.empty();
-    }));
-    {
-        std::lock_guard lock(mutex);
-        EXPECT_EQ(counts, (std::vector<uint64_t>{1}));  // no false 0 before it
-    }
+    ASSERT_TRUE(waitFor([&] { return !seen().empty(); }));
+    EXPECT_EQ(seen(), (std::vector<uint64_t>{1}));  // no false 0 before it
     cancelAndWait(source);
 }
 
@@ -251,10 +235,7 @@ TEST_F(DescriptorSourceTest, HandlersAreReleasedAfterCancel) {
     // The handler holds the source itself, as owners' handlers often do.
     source->setEventHandler([token, source] { (void)source->data(); });
     token.reset();
-    std::atomic<bool> cancelled{false};
-    source->setCancelHandler([&] { cancelled = true; });
-    source->cancel();
-    ASSERT_TRUE(waitFor([&] { return cancelled.load(); }));
+    cancelAndWait(source);
     queue->sync([] {});
     EXPECT_TRUE(watch.expired());
 }

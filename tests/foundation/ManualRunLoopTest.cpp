@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "foundation/ManualRunLoop.h"
+#include "tests/foundation/TestSupport.h"
 
 namespace quenbril {
 namespace {
@@ -67,30 +68,10 @@ TEST(ManualRunLoopTest, TasksPostedByTimersRunBeforeLaterTimers) {
 }
 
 TEST(ManualRunLoopTest, PostsFromSeveralThreadsArriveEachThreadInOrder) {
-    ManualRunLoop loop;
-    constexpr int kThreads = 4, kPosts = 500;
-    std::vector<std::vector<int>> seen(kThreads);
-    std::atomic<int> total{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < kPosts; ++i) {
-                loop.post([&, t, i] {
-                    EXPECT_TRUE(loop.isCurrentThread());
-                    seen[t].push_back(i);
-                    ++total;
-                });
-            }
-        });
-    }
-    double before = loop.now();
-    EXPECT_TRUE(loop.runUntil([&] { return total == kThreads * kPosts; }, 10.0));
-    for (auto& thread : threads) thread.join();
-    for (auto& list : seen) {
-        ASSERT_EQ(list.size(), size_t(kPosts));
-        for (int i = 0; i < kPosts; ++i) EXPECT_EQ(list[i], i);
-    }
-    EXPECT_EQ(loop.now(), before);  // the real-time wait leaves the virtual clock alone
+    ManualRunLoop loop(7.0);
+    test::expectPostsFromThreadsArriveInOrder(
+        loop, [&](const std::function<bool()>& done) { return loop.runUntil(done, 10.0); });
+    EXPECT_EQ(loop.now(), 7.0);  // the real-time wait leaves the virtual clock alone
 }
 
 TEST(ManualRunLoopTest, RunUntilTimesOutWithoutMovingTheClock) {

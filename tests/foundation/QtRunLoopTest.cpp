@@ -12,6 +12,7 @@
 #include "foundation/dispatch/Queue.h"
 #include "foundation/dispatch/TimerSource.h"
 #include "foundation/qt/QtRunLoop.h"
+#include "tests/foundation/TestSupport.h"
 
 namespace quenbril {
 namespace {
@@ -50,27 +51,8 @@ class QtRunLoopTest : public testing::Test {
 };
 
 TEST_F(QtRunLoopTest, PostsFromSeveralThreadsArriveEachThreadInOrder) {
-    constexpr int kThreads = 4, kPosts = 300;
-    std::vector<std::vector<int>> seen(kThreads);
-    int total = 0;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < kPosts; ++i) {
-                RunLoop::main().post([&, t, i] {
-                    EXPECT_TRUE(loop->isCurrentThread());
-                    seen[t].push_back(i);
-                    ++total;
-                });
-            }
-        });
-    }
-    for (auto& thread : threads) thread.join();
-    ASSERT_TRUE(runUntil([&] { return total == kThreads * kPosts; }));
-    for (auto& list : seen) {
-        ASSERT_EQ(list.size(), size_t(kPosts));
-        for (int i = 0; i < kPosts; ++i) EXPECT_EQ(list[i], i);
-    }
+    test::expectPostsFromThreadsArriveInOrder(
+        RunLoop::main(), [&](const std::function<bool()>& done) { return runUntil(done); });
 }
 
 TEST_F(QtRunLoopTest, TimersFireOnTheLoopAndStopWhenInvalidated) {

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <iterator>
+#include <numeric>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "foundation/ManualRunLoop.h"
 #include "foundation/Value.h"
@@ -32,5 +36,31 @@ class MainLoopTest : public testing::Test {
     bool waitFor(const std::function<bool()>& done) { return loop.runUntil(done, 5.0); }
     ManualRunLoop loop{0.0};
 };
+
+/// Posts to `loop` from several threads, then `run(done)` runs the loop until `done()` holds.
+/// Every post must run on the loop's thread, each thread's posts in order.
+template <typename Run>
+void expectPostsFromThreadsArriveInOrder(RunLoop& loop, Run run) {
+    constexpr int kThreads = 4, kPosts = 300;
+    std::vector<std::vector<int>> seen(kThreads);
+    std::atomic<int> total{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kPosts; ++i) {
+                loop.post([&, t, i] {
+                    EXPECT_TRUE(loop.isCurrentThread());
+                    seen[t].push_back(i);
+                    ++total;
+                });
+            }
+        });
+    }
+    EXPECT_TRUE(run([&] { return total == kThreads * kPosts; }));
+    for (auto& thread : threads) thread.join();
+    std::vector<int> expected(kPosts);
+    std::iota(expected.begin(), expected.end(), 0);
+    for (const auto& list : seen) EXPECT_EQ(list, expected);
+}
 
 }  // namespace quenbril::test
