@@ -85,23 +85,10 @@ TEST(ManualRunLoopTest, RunUntilTimesOutWithoutMovingTheClock) {
 
 TEST(ManualRunLoopTest, WatchedDescriptorIsServedUntilCancelled) {
     ManualRunLoop loop;
-    int fds[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-    std::string got;
-    DescriptorWatch watch = loop.watchDescriptor(fds[0], RunLoop::Condition::Readable, [&] {
-        char buffer[16];
-        ssize_t n = read(fds[0], buffer, sizeof buffer);
-        if (n > 0) got.append(buffer, size_t(n));
-    });
-    std::thread writer([&] { ASSERT_EQ(write(fds[1], "abc", 3), 3); });
-    EXPECT_TRUE(loop.runUntil([&] { return got == "abc"; }, 5.0));
-    writer.join();
-    watch.cancel();
-    ASSERT_EQ(write(fds[1], "d", 1), 1);
-    loop.runPending();
-    EXPECT_EQ(got, "abc");
-    close(fds[0]);
-    close(fds[1]);
+    test::expectWatchServedUntilCancelled(loop,
+                                          [&](const std::function<bool()>& done, double seconds) {
+                                              return loop.runUntil(done, seconds);
+                                          });
 }
 
 TEST(ManualRunLoopTest, MainIsTheInstalledLoopElseAFreshManualOne) {

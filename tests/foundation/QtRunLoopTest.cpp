@@ -111,22 +111,9 @@ TEST_F(QtRunLoopTest, MainQueueAndItsTimersRunOnTheQtLoop) {
 }
 
 TEST_F(QtRunLoopTest, WatchedDescriptorIsServedUntilCancelled) {
-    int fds[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-    std::string got;
-    DescriptorWatch watch = loop->watchDescriptor(fds[0], RunLoop::Condition::Readable, [&] {
-        char buffer[16];
-        ssize_t n = read(fds[0], buffer, sizeof buffer);
-        if (n > 0) got.append(buffer, size_t(n));
-    });
-    ASSERT_EQ(write(fds[1], "qt", 2), 2);
-    ASSERT_TRUE(runUntil([&] { return got == "qt"; }));
-    watch.cancel();
-    ASSERT_EQ(write(fds[1], "!", 1), 1);  // left unread: a live watch would fire at once
-    runUntil([] { return false; }, 0.1);
-    EXPECT_EQ(got, "qt");
-    close(fds[0]);
-    close(fds[1]);
+    test::expectWatchServedUntilCancelled(
+        *loop,
+        [&](const std::function<bool()>& done, double seconds) { return runUntil(done, seconds); });
 }
 
 }  // namespace

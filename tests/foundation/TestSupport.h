@@ -1,6 +1,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
@@ -61,6 +63,29 @@ void expectPostsFromThreadsArriveInOrder(RunLoop& loop, Run run) {
     std::vector<int> expected(kPosts);
     std::iota(expected.begin(), expected.end(), 0);
     for (const auto& list : seen) EXPECT_EQ(list, expected);
+}
+
+/// Watches one end of a socket pair on `loop`, written from another thread: the loop reads the
+/// bytes until the watch is cancelled. `run(done, seconds)` runs the loop until `done()` holds.
+template <typename Run>
+void expectWatchServedUntilCancelled(RunLoop& loop, Run run) {
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    std::string got;
+    DescriptorWatch watch = loop.watchDescriptor(fds[0], RunLoop::Condition::Readable, [&] {
+        char buffer[16];
+        ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n > 0) got.append(buffer, size_t(n));
+    });
+    std::thread writer([&] { EXPECT_EQ(write(fds[1], "abc", 3), 3); });
+    EXPECT_TRUE(run([&] { return got == "abc"; }, 5.0));
+    writer.join();
+    watch.cancel();
+    EXPECT_EQ(write(fds[1], "!", 1), 1);  // left unread: a live watch would fire at once
+    run([] { return false; }, 0.1);
+    EXPECT_EQ(got, "abc");
+    close(fds[0]);
+    close(fds[1]);
 }
 
 }  // namespace quenbril::test
