@@ -92,35 +92,26 @@ TEST(KeyedArchiver, WritesThePublishedStructure) {
     EXPECT_EQ(rootClass["$classname"], Value("NSDictionary"));
     EXPECT_EQ(rootClass["$classes"], Value(Array{"NSDictionary", "NSObject"}));
 
-    Value sharedRefs[2];
+    Dictionary refs;  // each member's reference, by its key
     for (size_t i = 0; i < keys.count(); ++i) {
         ASSERT_TRUE(keys.at(i).isUid());
         ASSERT_TRUE(values.at(i).isUid());
-        const Value& key = object(raw, keys.at(i));
-        const Value& member = object(raw, values.at(i));
-        if (key == Value("Value")) {
-            EXPECT_TRUE(member.isData()) << "data is a plain plist object";
-        } else if (key == Value("when")) {
-            EXPECT_EQ(object(raw, member["$class"])["$classname"], Value("NSDate"));
-            EXPECT_EQ(member["NS.time"], Value(789012345.678));
-        } else if (key == Value("withNull")) {
-            EXPECT_EQ(object(raw, member["$class"])["$classname"], Value("NSArray"));
-            const Value& null = object(raw, member["NS.objects"].at(1));
-            EXPECT_EQ(object(raw, null["$class"])["$classname"], Value("NSNull"));
-        } else if (key == Value("colour")) {
-            EXPECT_EQ(object(raw, member["$class"])["$classname"], Value("NSColor"));
-            EXPECT_EQ(member["NSColorSpace"], Value(2));
-            const Bytes& rgb = *member["NSRGB"].dataValue();
-            EXPECT_EQ(std::string(rgb.begin(), rgb.end()), std::string("0.5 0.25 0.125 0.75", 20));
-        } else if (key == Value("text")) {
-            EXPECT_EQ(member, Value(kChatText));
-        } else if (key == Value("first") || key == Value("second")) {
-            sharedRefs[key == Value("first") ? 0 : 1] = values.at(i);
-        }
+        refs.set(object(raw, keys.at(i)), values.at(i));
     }
+    auto member = [&](const char* key) { return object(raw, refs[key]); };
+    auto className = [&](const Value& o) { return object(raw, o["$class"])["$classname"]; };
+    EXPECT_TRUE(member("Value").isData()) << "data is a plain plist object";
+    EXPECT_EQ(member("text"), Value(kChatText));
+    EXPECT_EQ(className(member("when")), Value("NSDate"));
+    EXPECT_EQ(member("when")["NS.time"], Value(789012345.678));
+    EXPECT_EQ(className(member("withNull")), Value("NSArray"));
+    EXPECT_EQ(className(object(raw, member("withNull")["NS.objects"].at(1))), Value("NSNull"));
+    EXPECT_EQ(className(member("colour")), Value("NSColor"));
+    EXPECT_EQ(member("colour")["NSColorSpace"], Value(2));
+    const std::string rgb("0.5 0.25 0.125 0.75", 20);
+    EXPECT_EQ(member("colour")["NSRGB"], Value(Bytes(rgb.begin(), rgb.end())));
     // Equal strings, equal numbers, shared values and class entries are written once.
-    EXPECT_TRUE(sharedRefs[0].isUid());
-    EXPECT_EQ(sharedRefs[0], sharedRefs[1]);
+    EXPECT_EQ(refs["first"], refs["second"]);
     EXPECT_EQ(countInObjects(raw, Value("a")), 1u);
     EXPECT_EQ(countInObjects(raw, Value(1)), 1u);
     EXPECT_EQ(countInObjects(raw, Value(Dictionary{{"$classname", "NSArray"},

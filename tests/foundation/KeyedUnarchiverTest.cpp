@@ -27,6 +27,15 @@ Value classEntry(const std::string& name) {
     return Dictionary{{"$classname", name}, {"$classes", Array{name, "NSObject"}}};
 }
 
+/// An archive whose root (object 1) holds `members` and is of class `name` (object 2); `more`
+/// objects follow from 3 on.
+Bytes rootOfClass(const std::string& name, Dictionary members, Array more = {}) {
+    members.set("$class", Uid{2});
+    Array objects{Value(std::move(members)), classEntry(name)};
+    objects.insert(objects.end(), more.begin(), more.end());
+    return archive(std::move(objects));
+}
+
 Value uids(std::initializer_list<uint64_t> list) {
     Array a;
     for (uint64_t u : list) a.push_back(Uid{u});
@@ -186,7 +195,6 @@ TEST(KeyedUnarchiverFixtures, EveryTruncationFailsCleanly) {
 }
 
 TEST(KeyedUnarchiver, DamagedGraphsAndOtherPlistsAreErrorsOfTheArchive) {
-    Value dictClass = classEntry("NSDictionary");
     struct Case {
         const char* what;
         Bytes bytes;
@@ -199,22 +207,16 @@ TEST(KeyedUnarchiver, DamagedGraphsAndOtherPlistsAreErrorsOfTheArchive) {
          *PropertyList::write(Value(Dictionary{{"a", 1}}), PropertyList::Format::Binary),
          KeyedUnarchiver::kNotAnArchive},
         {"root out of range", archive({"x"}, 5), KeyedUnarchiver::kCorrupt},
-        {"member out of range",
-         archive(
-             {Dictionary{{"NS.objects", uids({9})}, {"$class", Uid{2}}}, classEntry("NSArray")}),
+        {"member out of range", rootOfClass("NSArray", {{"NS.objects", uids({9})}}),
          KeyedUnarchiver::kCorrupt},
         {"keys and objects differ in length",
-         archive(
-             {Dictionary{{"NS.keys", uids({3, 3})}, {"NS.objects", uids({3})}, {"$class", Uid{2}}},
-              dictClass, "k"}),
+         rootOfClass("NSDictionary", {{"NS.keys", uids({3, 3})}, {"NS.objects", uids({3})}}, {"k"}),
          KeyedUnarchiver::kCorrupt},
         {"keys of the wrong kind",
-         archive({Dictionary{{"NS.keys", "no"}, {"NS.objects", uids({})}, {"$class", Uid{2}}},
-                  dictClass}),
+         rootOfClass("NSDictionary", {{"NS.keys", "no"}, {"NS.objects", uids({})}}),
          KeyedUnarchiver::kCorrupt},
         {"inline member where a reference belongs",
-         archive({Dictionary{{"NS.objects", Array{1}}, {"$class", Uid{2}}}, classEntry("NSArray")}),
-         KeyedUnarchiver::kCorrupt},
+         rootOfClass("NSArray", {{"NS.objects", Array{1}}}), KeyedUnarchiver::kCorrupt},
         {"object without class", archive({Dictionary{{"NS.objects", uids({})}}}),
          KeyedUnarchiver::kCorrupt},
         {"class reference to a string", archive({Dictionary{{"$class", Uid{2}}}, "NSArray"}),
@@ -224,19 +226,16 @@ TEST(KeyedUnarchiver, DamagedGraphsAndOtherPlistsAreErrorsOfTheArchive) {
                   Dictionary{{"$classname", "NSArray"}, {"$classes", "NSArray"}}}),
          KeyedUnarchiver::kCorrupt},
         {"bare array in the object table", archive({Array{1, 2}}), KeyedUnarchiver::kCorrupt},
-        {"string object of the wrong kind",
-         archive({Dictionary{{"NS.string", 7}, {"$class", Uid{2}}}, classEntry("NSString")}),
+        {"string object of the wrong kind", rootOfClass("NSString", {{"NS.string", 7}}),
          KeyedUnarchiver::kCorrupt},
-        {"date of the wrong kind",
-         archive({Dictionary{{"NS.time", "soon"}, {"$class", Uid{2}}}, classEntry("NSDate")}),
+        {"date of the wrong kind", rootOfClass("NSDate", {{"NS.time", "soon"}}),
          KeyedUnarchiver::kCorrupt},
         {"indirect cycle",
-         archive({Dictionary{{"NS.keys", uids({3})}, {"NS.objects", uids({4})}, {"$class", Uid{2}}},
-                  dictClass, "k", Dictionary{{"NS.objects", uids({1})}, {"$class", Uid{5}}},
-                  classEntry("NSArray")}),
+         rootOfClass("NSDictionary", {{"NS.keys", uids({3})}, {"NS.objects", uids({4})}},
+                     {"k", Dictionary{{"NS.objects", uids({1})}, {"$class", Uid{5}}},
+                      classEntry("NSArray")}),
          KeyedUnarchiver::kCycle},
-        {"unknown class", archive({Dictionary{{"$class", Uid{2}}}, classEntry("NSSecret")}),
-         KeyedUnarchiver::kUnknownClass},
+        {"unknown class", rootOfClass("NSSecret", {}), KeyedUnarchiver::kUnknownClass},
     };
     for (auto& c : cases) {
         Error error;
@@ -331,7 +330,7 @@ TEST(KeyedUnarchiver, MutableClassVariantsAndNSNull) {
 }
 
 TEST(KeyedUnarchiver, DecoderFailuresBecomeErrorsOfTheArchive) {
-    Bytes bytes = archive({Dictionary{{"count", "many"}, {"$class", Uid{2}}}, classEntry("Thing")});
+    Bytes bytes = rootOfClass("Thing", {{"count", "many"}});
     ArchiveClassRegistry registry;
     Error error;
 
