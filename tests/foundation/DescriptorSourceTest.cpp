@@ -51,7 +51,7 @@ class DescriptorSourceTest : public test::MainLoopTest {
             uint64_t available = raw->data();
             char buffer[64];
             if (available > 0) {
-                EXPECT_GT(read(fds[0], buffer, std::min(take, sizeof buffer)), 0);
+                EXPECT_GE(read(fds[0], buffer, std::min(take, sizeof buffer)), 0);
             }
             std::lock_guard lock(mutex_);
             counts_.push_back(available);
@@ -269,24 +269,12 @@ TEST_F(DescriptorSourceTest, ListeningAndDatagramSocketsNeverReportZero) {
     close(fds[0]);
     close(fds[1]);
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0, fds), 0);
-    auto receiver = DescriptorSource::makeRead(fds[0], queue);
-    std::vector<int64_t> sizes;
-    std::mutex mutex;
-    receiver->setEventHandler([&] {
-        uint64_t available = receiver->data();
-        char buffer[16];
-        ssize_t n = recv(fds[0], buffer, sizeof buffer, 0);
-        std::lock_guard lock(mutex);
-        sizes.push_back(int64_t(available) * 100 + n);
-    });
+    auto receiver = recordingReader(64);
     receiver->resume();
     ASSERT_EQ(::send(fds[1], "", 0, 0), 0);  // an empty datagram is a datagram
     ASSERT_EQ(::send(fds[1], "abcd", 4, 0), 4);
-    ASSERT_TRUE(waitFor([&] {
-        std::lock_guard lock(mutex);
-        return sizes.size() == 2;
-    }));
-    EXPECT_EQ(sizes, (std::vector<int64_t>{100, 404}));  // 1 readable / 0 read, 4 / 4
+    ASSERT_TRUE(waitFor([&] { return seen().size() == 2; }));
+    EXPECT_EQ(seen(), (std::vector<uint64_t>{1, 4}));
     cancelAndWait(receiver);
 }
 
