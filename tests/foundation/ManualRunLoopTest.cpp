@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <thread>
 #include <vector>
 
