@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "foundation/BinaryPlistNesting.h"
 #include "foundation/KeyedUnarchiver.h"
 #include "foundation/PropertyList.h"
+#include "tests/foundation/TestSupport.h"
 
 namespace quenbril {
 namespace {
@@ -63,10 +61,7 @@ TEST(BinaryPlistNesting, MeasuresNestingFromTheTopObject) {
 TEST(BinaryPlistNesting, RealFilesPass) {
     for (const char* name : {"simpleDict.plist", "note.plist", "ax_statechange.bin",
                              "NSKeyedUnarchiver-ComplexTest.plist", "circularReference.plist"}) {
-        std::ifstream in(std::string(QUENBRIL_TEST_DATA) + "/keyed-archives/" + name,
-                         std::ios::binary);
-        Bytes b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        EXPECT_TRUE(within(b, KeyedUnarchiver::kMaxPlistNesting)) << name;
+        EXPECT_TRUE(within(test::archiveFixture(name), KeyedUnarchiver::kMaxPlistNesting)) << name;
     }
     Bytes written = *PropertyList::write(
         Value(Dictionary{{"a", Array{Dictionary{{"b", Array{1, 2}}}, "x"}}, {"c", 3}}),

@@ -1,38 +1,37 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "foundation/ManualRunLoop.h"
 #include "foundation/dispatch/DescriptorSource.h"
 #include "foundation/dispatch/Semaphore.h"
+#include "tests/foundation/TestSupport.h"
 
 namespace quenbril::dispatch {
 namespace {
 
-class DescriptorSourceTest : public testing::Test {
+class DescriptorSourceTest : public test::MainLoopTest {
   protected:
     void SetUp() override {
-        RunLoop::setMain(&loop);
+        MainLoopTest::SetUp();
         ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, fds), 0);
     }
     void TearDown() override {
         for (int fd : fds) {
             if (fd >= 0) close(fd);
         }
-        RunLoop::setMain(nullptr);
+        MainLoopTest::TearDown();
     }
     void send(const std::string& bytes) {
         ASSERT_EQ(write(fds[1], bytes.data(), bytes.size()), ssize_t(bytes.size()));
     }
-    bool waitFor(const std::function<bool()>& done) { return loop.runUntil(done, 5.0); }
     // Handlers use the test's locals: the test ends only once its source is done with them.
     void cancelAndWait(const std::shared_ptr<Source>& source) {
         auto done = std::make_shared<std::atomic<bool>>(false);
@@ -41,36 +40,41 @@ class DescriptorSourceTest : public testing::Test {
         ASSERT_TRUE(waitFor([&] { return done->load(); }));
     }
 
-    ManualRunLoop loop;
+    // A read source on fds[0] whose handler records each run's data() and then reads up to
+    // `take` bytes; it checks that runs never overlap and run on `queue`.
+    std::shared_ptr<DescriptorSource> recordingReader(size_t take) {
+        auto source = DescriptorSource::makeRead(fds[0], queue);
+        source->setEventHandler([this, take, raw = source.get()] {
+            EXPECT_FALSE(running_.exchange(true));
+            EXPECT_TRUE(queue->isCurrent());
+            uint64_t available = raw->data();
+            char buffer[64];
+            if (available > 0) {
+                EXPECT_GE(read(fds[0], buffer, std::min(take, sizeof buffer)), 0);
+            }
+            std::lock_guard lock(mutex_);
+            counts_.push_back(available);
+            running_ = false;
+        });
+        return source;
+    }
+    std::vector<uint64_t> seen() {
+        std::lock_guard lock(mutex_);
+        return counts_;
+    }
+
     int fds[2] = {-1, -1};
     QueuePtr queue = Queue::makeSerial("test.sources");
+    std::mutex mutex_;
+    std::vector<uint64_t> counts_;
+    std::atomic<bool> running_{false};
 };
 
 TEST_F(DescriptorSourceTest, ReadSourceReportsReadableBytesOneEventPerHandlerRun) {
-    auto source = DescriptorSource::makeRead(fds[0], queue);
-    std::mutex mutex;
-    std::vector<uint64_t> counts;
-    std::atomic<bool> running{false};
-    source->setEventHandler([&] {
-        EXPECT_FALSE(running.exchange(true));  // never two runs at once
-        EXPECT_TRUE(queue->isCurrent());
-        uint64_t available = source->data();
-        char byte;
-        if (available > 0) {
-            EXPECT_EQ(read(fds[0], &byte, 1), 1);  // takes one byte per run
-        }
-        std::lock_guard lock(mutex);
-        counts.push_back(available);
-        running = false;
-    });
-    auto seen = [&] {
-        std::lock_guard lock(mutex);
-        return counts;
-    };
+    auto source = recordingReader(1);
     send("abc");
     source->resume();
-    // Each run leaves bytes behind: the re-armed source fires once more per run, each time with
-    // the count left.
+    // Each run takes one byte: the re-armed source fires once more per run with the count left.
     ASSERT_TRUE(waitFor([&] { return seen().size() == 3; }));
     EXPECT_EQ(seen(), (std::vector<uint64_t>{3, 2, 1}));
     shutdown(fds[1], SHUT_WR);
@@ -80,42 +84,25 @@ TEST_F(DescriptorSourceTest, ReadSourceReportsReadableBytesOneEventPerHandlerRun
 }
 
 TEST_F(DescriptorSourceTest, SuspendedSourceHoldsItsEventUntilResumed) {
-    auto source = DescriptorSource::makeRead(fds[0], queue);
-    std::atomic<int> runs{0};
-    std::atomic<uint64_t> last{0};
-    source->setEventHandler([&] {
-        last = source->data();
-        char buffer[64];
-        [[maybe_unused]] auto n = read(fds[0], buffer, sizeof buffer);
-        ++runs;
-    });
+    auto source = recordingReader(64);
     EXPECT_TRUE(source->isSuspended());  // made suspended
     send("hello");
-    EXPECT_FALSE(loop.runUntil([&] { return runs > 0; }, 0.05));
+    EXPECT_FALSE(loop.runUntil([&] { return !seen().empty(); }, 0.05));
     source->resume();
-    ASSERT_TRUE(waitFor([&] { return runs == 1; }));
-    EXPECT_EQ(last, 5u);
+    ASSERT_TRUE(waitFor([&] { return seen().size() == 1; }));
     source->suspend();
     source->suspend();  // nests
     send("world!");
     source->resume();
-    EXPECT_FALSE(loop.runUntil([&] { return runs > 1; }, 0.05));
+    EXPECT_FALSE(loop.runUntil([&] { return seen().size() > 1; }, 0.05));
     source->resume();
-    ASSERT_TRUE(waitFor([&] { return runs == 2; }));
-    EXPECT_EQ(last, 6u);
+    ASSERT_TRUE(waitFor([&] { return seen().size() == 2; }));
+    EXPECT_EQ(seen(), (std::vector<uint64_t>{5, 6}));
     cancelAndWait(source);
 }
 
 TEST_F(DescriptorSourceTest, BytesReadBeforeTheHandlerRunsAreNotReportedAsEndOfStream) {
-    auto source = DescriptorSource::makeRead(fds[0], queue);
-    std::mutex mutex;
-    std::vector<uint64_t> counts;
-    source->setEventHandler([&] {
-        std::lock_guard lock(mutex);
-        counts.push_back(source->data());
-        char buffer[16];
-        [[maybe_unused]] auto n = read(fds[0], buffer, sizeof buffer);
-    });
+    auto source = recordingReader(64);
     source->resume();  // armed
     source->suspend();
     send("abc");
@@ -125,14 +112,8 @@ TEST_F(DescriptorSourceTest, BytesReadBeforeTheHandlerRunsAreNotReportedAsEndOfS
     source->resume();
     loop.runUntil([] { return false; }, 0.05);
     send("d");
-    ASSERT_TRUE(waitFor([&] {
-        std::lock_guard lock(mutex);
-        return !counts.empty();
-    }));
-    {
-        std::lock_guard lock(mutex);
-        EXPECT_EQ(counts, (std::vector<uint64_t>{1}));  // no false 0 before it
-    }
+    ASSERT_TRUE(waitFor([&] { return !seen().empty(); }));
+    EXPECT_EQ(seen(), (std::vector<uint64_t>{1}));  // no false 0 before it
     cancelAndWait(source);
 }
 
@@ -253,19 +234,12 @@ TEST_F(DescriptorSourceTest, HandlersAreReleasedAfterCancel) {
     // The handler holds the source itself, as owners' handlers often do.
     source->setEventHandler([token, source] { (void)source->data(); });
     token.reset();
-    std::atomic<bool> cancelled{false};
-    source->setCancelHandler([&] { cancelled = true; });
-    source->cancel();
-    ASSERT_TRUE(waitFor([&] { return cancelled.load(); }));
+    cancelAndWait(source);
     queue->sync([] {});
     EXPECT_TRUE(watch.expired());
 }
 
-TEST(DescriptorSourceKindsTest, ListeningAndDatagramSocketsNeverReportZero) {
-    ManualRunLoop loop;
-    RunLoop::setMain(&loop);
-    QueuePtr queue = Queue::makeSerial("test.kinds");
-
+TEST_F(DescriptorSourceTest, ListeningAndDatagramSocketsNeverReportZero) {
     int listener = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -284,44 +258,23 @@ TEST(DescriptorSourceKindsTest, ListeningAndDatagramSocketsNeverReportZero) {
     accepts->resume();
     int client = socket(AF_INET, SOCK_STREAM, 0);
     ASSERT_EQ(connect(client, reinterpret_cast<sockaddr*>(&address), length), 0);
-    ASSERT_TRUE(loop.runUntil([&] { return acceptData >= 0; }, 5.0));
+    ASSERT_TRUE(waitFor([&] { return acceptData >= 0; }));
     EXPECT_EQ(acceptData, 1);
-
-    int datagrams[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0, datagrams), 0);
-    auto receiver = DescriptorSource::makeRead(datagrams[0], queue);
-    std::vector<int64_t> sizes;
-    std::mutex mutex;
-    receiver->setEventHandler([&] {
-        uint64_t available = receiver->data();
-        char buffer[16];
-        ssize_t n = recv(datagrams[0], buffer, sizeof buffer, 0);
-        std::lock_guard lock(mutex);
-        sizes.push_back(int64_t(available) * 100 + n);
-    });
-    receiver->resume();
-    ASSERT_EQ(send(datagrams[1], "", 0, 0), 0);  // an empty datagram is a datagram
-    ASSERT_EQ(send(datagrams[1], "abcd", 4, 0), 4);
-    ASSERT_TRUE(loop.runUntil(
-        [&] {
-            std::lock_guard lock(mutex);
-            return sizes.size() == 2;
-        },
-        5.0));
-    EXPECT_EQ(sizes, (std::vector<int64_t>{100, 404}));  // 1 readable / 0 read, 4 / 4
-
-    Semaphore cancelled;
-    accepts->setCancelHandler([&] { cancelled.signal(); });
-    receiver->setCancelHandler([&] { cancelled.signal(); });
-    accepts->cancel();
-    receiver->cancel();
-    ASSERT_TRUE(cancelled.wait(5.0));
-    ASSERT_TRUE(cancelled.wait(5.0));
+    cancelAndWait(accepts);
     close(client);
     close(listener);
-    close(datagrams[0]);
-    close(datagrams[1]);
-    RunLoop::setMain(nullptr);
+
+    // A datagram pair in place of the fixture's stream pair.
+    close(fds[0]);
+    close(fds[1]);
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0, fds), 0);
+    auto receiver = recordingReader(64);
+    receiver->resume();
+    ASSERT_EQ(::send(fds[1], "", 0, 0), 0);  // an empty datagram is a datagram
+    ASSERT_EQ(::send(fds[1], "abcd", 4, 0), 4);
+    ASSERT_TRUE(waitFor([&] { return seen().size() == 2; }));
+    EXPECT_EQ(seen(), (std::vector<uint64_t>{1, 4}));
+    cancelAndWait(receiver);
 }
 
 TEST_F(DescriptorSourceTest, SourceOnTheMainQueueIsServedByTheRunLoop) {

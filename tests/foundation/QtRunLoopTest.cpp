@@ -1,6 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -12,6 +10,7 @@
 #include "foundation/dispatch/Queue.h"
 #include "foundation/dispatch/TimerSource.h"
 #include "foundation/qt/QtRunLoop.h"
+#include "tests/foundation/TestSupport.h"
 
 namespace quenbril {
 namespace {
@@ -50,27 +49,8 @@ class QtRunLoopTest : public testing::Test {
 };
 
 TEST_F(QtRunLoopTest, PostsFromSeveralThreadsArriveEachThreadInOrder) {
-    constexpr int kThreads = 4, kPosts = 300;
-    std::vector<std::vector<int>> seen(kThreads);
-    int total = 0;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < kPosts; ++i) {
-                RunLoop::main().post([&, t, i] {
-                    EXPECT_TRUE(loop->isCurrentThread());
-                    seen[t].push_back(i);
-                    ++total;
-                });
-            }
-        });
-    }
-    for (auto& thread : threads) thread.join();
-    ASSERT_TRUE(runUntil([&] { return total == kThreads * kPosts; }));
-    for (auto& list : seen) {
-        ASSERT_EQ(list.size(), size_t(kPosts));
-        for (int i = 0; i < kPosts; ++i) EXPECT_EQ(list[i], i);
-    }
+    test::expectPostsFromThreadsArriveInOrder(
+        RunLoop::main(), [&](const std::function<bool()>& done) { return runUntil(done); });
 }
 
 TEST_F(QtRunLoopTest, TimersFireOnTheLoopAndStopWhenInvalidated) {
@@ -129,22 +109,9 @@ TEST_F(QtRunLoopTest, MainQueueAndItsTimersRunOnTheQtLoop) {
 }
 
 TEST_F(QtRunLoopTest, WatchedDescriptorIsServedUntilCancelled) {
-    int fds[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-    std::string got;
-    DescriptorWatch watch = loop->watchDescriptor(fds[0], RunLoop::Condition::Readable, [&] {
-        char buffer[16];
-        ssize_t n = read(fds[0], buffer, sizeof buffer);
-        if (n > 0) got.append(buffer, size_t(n));
-    });
-    ASSERT_EQ(write(fds[1], "qt", 2), 2);
-    ASSERT_TRUE(runUntil([&] { return got == "qt"; }));
-    watch.cancel();
-    ASSERT_EQ(write(fds[1], "!", 1), 1);  // left unread: a live watch would fire at once
-    runUntil([] { return false; }, 0.1);
-    EXPECT_EQ(got, "qt");
-    close(fds[0]);
-    close(fds[1]);
+    test::expectWatchServedUntilCancelled(
+        *loop,
+        [&](const std::function<bool()>& done, double seconds) { return runUntil(done, seconds); });
 }
 
 }  // namespace

@@ -1,68 +1,54 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
+#include <numeric>
 #include <thread>
 #include <vector>
 
-#include "foundation/ManualRunLoop.h"
 #include "foundation/dispatch/Queue.h"
 #include "foundation/dispatch/Reactor.h"
 #include "foundation/dispatch/Semaphore.h"
+#include "tests/foundation/TestSupport.h"
 
 namespace quenbril::dispatch {
 namespace {
 
-class QueueTest : public testing::Test {
-  protected:
-    void SetUp() override { RunLoop::setMain(&loop); }
-    void TearDown() override { RunLoop::setMain(nullptr); }
-    ManualRunLoop loop;
-};
+using QueueTest = test::MainLoopTest;
 
-TEST_F(QueueTest, SerialQueueRunsBlocksInOrderOnItsOwnThread) {
-    QueuePtr queue = Queue::makeSerial("test.serial");
-    std::vector<int> order;
-    std::thread::id worker;
-    std::atomic<bool> done{false};
-    for (int i = 0; i < 100; ++i) {
-        queue->async([&, i] {
-            if (i == 0) worker = std::this_thread::get_id();
-            EXPECT_EQ(worker, std::this_thread::get_id());
-            EXPECT_TRUE(queue->isCurrent());
-            order.push_back(i);
-            if (i == 99) done = true;
-        });
+TEST_F(QueueTest, SerialQueuesRunBlocksOneAtATimeInOrder) {
+    // On a thread of its own, or on the concurrent queue.
+    for (const QueuePtr& target : {QueuePtr(), Queue::global()}) {
+        SCOPED_TRACE(target ? "on the concurrent queue" : "on its own thread");
+        QueuePtr queue = Queue::makeSerial("test.serial", target);
+        std::vector<int> order;
+        std::thread::id worker;
+        std::atomic<bool> inside{false}, overlap{false}, done{false};
+        for (int i = 0; i < 300; ++i) {
+            queue->async([&, i] {
+                if (inside.exchange(true)) overlap = true;
+                EXPECT_TRUE(queue->isCurrent());
+                if (target) {
+                    EXPECT_TRUE(target->isCurrent());
+                } else {
+                    if (i == 0) worker = std::this_thread::get_id();
+                    EXPECT_EQ(worker, std::this_thread::get_id());
+                }
+                order.push_back(i);
+                inside = false;
+                if (i == 299) done = true;
+            });
+        }
+        EXPECT_FALSE(queue->isCurrent());
+        ASSERT_TRUE(waitFor([&] { return done.load(); }));
+        EXPECT_FALSE(overlap);
+        EXPECT_NE(worker, std::this_thread::get_id());
+        std::vector<int> expected(300);
+        std::iota(expected.begin(), expected.end(), 0);
+        EXPECT_EQ(order, expected);
     }
-    EXPECT_FALSE(queue->isCurrent());
-    ASSERT_TRUE(loop.runUntil([&] { return done.load(); }, 5.0));
-    EXPECT_NE(worker, std::this_thread::get_id());
-    ASSERT_EQ(order.size(), 100u);
-    for (int i = 0; i < 100; ++i) EXPECT_EQ(order[i], i);
 }
 
-TEST_F(QueueTest, QueueOnTheConcurrentQueueStaysSerial) {
-    QueuePtr queue = Queue::makeSerial("test.on.global", Queue::global());
-    std::atomic<bool> inside{false}, overlap{false};
-    std::vector<int> order;
-    std::atomic<bool> done{false};
-    for (int i = 0; i < 300; ++i) {
-        queue->async([&, i] {
-            if (inside.exchange(true)) overlap = true;
-            EXPECT_TRUE(queue->isCurrent());
-            EXPECT_TRUE(Queue::global()->isCurrent());
-            order.push_back(i);
-            inside = false;
-            if (i == 299) done = true;
-        });
-    }
-    ASSERT_TRUE(loop.runUntil([&] { return done.load(); }, 5.0));
-    EXPECT_FALSE(overlap);
-    ASSERT_EQ(order.size(), 300u);
-    for (int i = 0; i < 300; ++i) EXPECT_EQ(order[i], i);
-}
-
-TEST_F(QueueTest, SyncOntoTheCurrentQueueRunsInPlace) {
+TEST_F(QueueTest, SyncOntoTheCurrentOrAWaitingQueueRunsInPlace) {
     QueuePtr queue = Queue::makeSerial("test.current");
     QueuePtr child = Queue::makeSerial("test.child", queue);
     std::vector<std::string> steps;
@@ -79,25 +65,15 @@ TEST_F(QueueTest, SyncOntoTheCurrentQueueRunsInPlace) {
         // Nothing of the child can run while its target is busy here, so this runs in place too.
         child->sync([&] { steps.push_back("child from target"); });
     });
-    EXPECT_EQ(steps, (std::vector<std::string>{"outer", "same queue", "target from child",
-                                               "child again", "child from target"}));
-}
-
-TEST_F(QueueTest, SyncBackOntoTheWaitingQueueDoesNotDeadlock) {
-    QueuePtr a = Queue::makeSerial("test.a");
-    QueuePtr b = Queue::makeSerial("test.b");
-    std::atomic<int> depth{0};
-    a->sync([&] {
-        b->sync([&] {
-            a->sync([&] { depth = 3; });  // `a` waits for this very block
-        });
-    });
-    EXPECT_EQ(depth, 3);
+    // Back onto a queue that waits for this very block.
+    QueuePtr other = Queue::makeSerial("test.other");
+    queue->sync([&] { other->sync([&] { queue->sync([&] { steps.push_back("back"); }); }); });
     // The main thread, on no queue, stands for the main queue.
-    int ran = 0;
-    Queue::main()->sync([&] { ++ran; });
-    a->sync([&] { Queue::main()->sync([&] { ++ran; }); });
-    EXPECT_EQ(ran, 2);
+    Queue::main()->sync([&] { steps.push_back("main"); });
+    queue->sync([&] { Queue::main()->sync([&] { steps.push_back("main from queue"); }); });
+    EXPECT_EQ(steps,
+              (std::vector<std::string>{"outer", "same queue", "target from child", "child again",
+                                        "child from target", "back", "main", "main from queue"}));
 }
 
 TEST_F(QueueTest, MainQueueBlocksRunOnTheLoopInOrder) {
@@ -112,34 +88,26 @@ TEST_F(QueueTest, MainQueueBlocksRunOnTheLoopInOrder) {
             });
         });
     }
-    ASSERT_TRUE(loop.runUntil([&] { return order.size() == 50; }, 5.0));
+    ASSERT_TRUE(waitFor([&] { return order.size() == 50; }));
     for (int i = 0; i < 50; ++i) EXPECT_EQ(order[i], i);
 }
 
 TEST_F(QueueTest, SpecificValuesAreFoundThroughTheTargetChain) {
-    static int key;
-    static int otherKey;
-    int socketValue = 1;
-    int mainValue = 2;
+    static int key, otherKey;
+    int socketValue = 1, mainValue = 2;
     QueuePtr queue = Queue::makeSerial("test.specific");
     QueuePtr child = Queue::makeSerial("test.specific.child", queue);
     queue->setSpecific(&key, &socketValue);
     Queue::main()->setSpecific(&otherKey, &mainValue);
-    void* seen[4] = {};
     child->sync([&] {
-        seen[0] = Queue::currentSpecific(&key);
-        seen[1] = Queue::currentSpecific(&otherKey);
+        EXPECT_EQ(Queue::currentSpecific(&key), &socketValue);
+        EXPECT_EQ(Queue::currentSpecific(&otherKey), nullptr);
     });
-    queue->sync([&] { seen[2] = child->getSpecific(&key); });
-    seen[3] = Queue::currentSpecific(&otherKey);  // the main thread counts as the main queue
-    EXPECT_EQ(seen[0], &socketValue);
-    EXPECT_EQ(seen[1], nullptr);
-    EXPECT_EQ(seen[2], nullptr);
-    EXPECT_EQ(seen[3], &mainValue);
+    queue->sync([&] { EXPECT_EQ(child->getSpecific(&key), nullptr) << "only the queue's own"; });
+    EXPECT_EQ(Queue::currentSpecific(&otherKey), &mainValue) << "the main thread is the main queue";
     EXPECT_EQ(Queue::currentSpecific(&key), nullptr);
     queue->setSpecific(&key, nullptr);
-    child->sync([&] { seen[0] = Queue::currentSpecific(&key); });
-    EXPECT_EQ(seen[0], nullptr);
+    child->sync([&] { EXPECT_EQ(Queue::currentSpecific(&key), nullptr); });
     Queue::main()->setSpecific(&otherKey, nullptr);
 }
 
@@ -156,7 +124,7 @@ TEST_F(QueueTest, AfterOnASerialQueueWaitsRealTime) {
     });
     queue->after(0.02, [&] { order.push_back(1); });
     queue->async([&] { order.push_back(0); });
-    ASSERT_TRUE(loop.runUntil([&] { return done.load(); }, 5.0));
+    ASSERT_TRUE(waitFor([&] { return done.load(); }));
     EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
     EXPECT_GE(firedAt - start, 0.06);
 }
@@ -182,7 +150,7 @@ TEST_F(QueueTest, DroppedQueueFinishesItsPendingWork) {
         for (int i = 0; i < 10; ++i) queue->async([&] { ++ran; });
     }
     gate.signal();  // the queue's last reference now goes with its last block, on its own thread
-    ASSERT_TRUE(loop.runUntil([&] { return ran == 10; }, 5.0));
+    ASSERT_TRUE(waitFor([&] { return ran == 10; }));
     // A queue dropped on another thread while idle joins its thread at once.
     QueuePtr idle = Queue::makeSerial("test.idle");
     idle->sync([] {});

@@ -1,61 +1,54 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <mutex>
 #include <vector>
 
-#include "foundation/ManualRunLoop.h"
 #include "foundation/dispatch/Reactor.h"
 #include "foundation/dispatch/Semaphore.h"
 #include "foundation/dispatch/TimerSource.h"
+#include "tests/foundation/TestSupport.h"
 
 namespace quenbril::dispatch {
 namespace {
 
-class TimerSourceTest : public testing::Test {
-  protected:
-    void SetUp() override { RunLoop::setMain(&loop); }
-    void TearDown() override { RunLoop::setMain(nullptr); }
-    ManualRunLoop loop{100.0};
-};
+using TimerSourceTest = test::MainLoopTest;
 
-TEST_F(TimerSourceTest, MainQueueTimerFollowsTheVirtualClock) {
-    auto timer = TimerSource::make(Queue::main());
-    std::vector<double> fired;
-    timer->setEventHandler([&] {
-        EXPECT_EQ(timer->data(), 1u);
-        fired.push_back(loop.now());
-    });
-    timer->setTimer(5.0);
-    timer->resume();
-    EXPECT_FALSE(loop.runUntil([&] { return !fired.empty(); }, 0.05));
-    loop.advance(4.99);
-    EXPECT_TRUE(fired.empty());
-    loop.advance(0.01);
-    EXPECT_EQ(fired, (std::vector<double>{105.0}));
-    loop.advance(100.0);  // one-shot
-    EXPECT_EQ(fired.size(), 1u);
-    timer->cancel();
-    loop.runPending();
-}
-
-TEST_F(TimerSourceTest, RepeatingMainQueueTimerKeepsItsPeriodAndStopsOnCancel) {
-    auto timer = TimerSource::make(Queue::main());
-    std::vector<double> fired;
+TEST_F(TimerSourceTest, MainQueueTimersFollowTheVirtualClock) {
+    auto once = TimerSource::make(Queue::main());
+    auto repeating = TimerSource::make(Queue::main());
+    std::vector<double> onceFired, fired;
     bool cancelled = false;
-    timer->setEventHandler([&] { fired.push_back(loop.now()); });
-    timer->setCancelHandler([&] { cancelled = true; });
-    timer->setTimer(1.0, 0.5);
-    timer->resume();
+    once->setEventHandler([&] {
+        EXPECT_EQ(once->data(), 1u);
+        onceFired.push_back(loop.now());
+    });
+    once->setTimer(5.0);
+    once->resume();
+    repeating->setEventHandler([&] { fired.push_back(loop.now()); });
+    repeating->setCancelHandler([&] { cancelled = true; });
+    repeating->setTimer(1.0, 0.5);
+    repeating->resume();
+    auto never = TimerSource::make(Queue::main());
+    never->setEventHandler([] { ADD_FAILURE() << "a timer set to never fired"; });
+    never->setTimer(0.01);
+    never->setTimer(TimerSource::kNever);
+    never->resume();
+    EXPECT_FALSE(loop.runUntil([&] { return !fired.empty(); }, 0.05)) << "real time is not virtual";
     loop.advance(2.2);
-    EXPECT_EQ(fired, (std::vector<double>{101.0, 101.5, 102.0}));
-    timer->setTimer(0.25, 0.25);  // re-set: the earlier schedule is gone
+    EXPECT_EQ(fired, (std::vector<double>{1.0, 1.5, 2.0}));
+    repeating->setTimer(0.25, 0.25);  // re-set: the earlier schedule is gone
     loop.advance(0.5);
-    EXPECT_EQ(fired, (std::vector<double>{101.0, 101.5, 102.0, 102.45, 102.7}));
-    timer->cancel();
-    loop.advance(10.0);
+    EXPECT_EQ(fired, (std::vector<double>{1.0, 1.5, 2.0, 2.45, 2.7}));
+    repeating->cancel();
+    loop.advance(2.0);
+    EXPECT_TRUE(onceFired.empty());
+    loop.advance(100.0);
     EXPECT_EQ(fired.size(), 5u);
     EXPECT_TRUE(cancelled);
+    EXPECT_EQ(onceFired, (std::vector<double>{5.0})) << "a one-shot timer fires once";
+    once->cancel();
+    never->cancel();
+    loop.runPending();
 }
 
 TEST_F(TimerSourceTest, SuspendedTimerCountsItsFires) {
@@ -101,7 +94,7 @@ TEST_F(TimerSourceTest, SerialQueueTimerFollowsRealTime) {
         std::lock_guard lock(mutex);
         return fired.size();
     };
-    ASSERT_TRUE(loop.runUntil([&] { return count() >= 3; }, 5.0));
+    ASSERT_TRUE(waitFor([&] { return count() >= 3; }));
     double virtualBefore = loop.now();
     Semaphore cancelled;
     timer->setCancelHandler([&] { cancelled.signal(); });
@@ -113,18 +106,6 @@ TEST_F(TimerSourceTest, SerialQueueTimerFollowsRealTime) {
     EXPECT_GE(fired[0], 0.03);
     EXPECT_GE(fired[2], 0.07);
     EXPECT_EQ(loop.now(), virtualBefore);
-}
-
-TEST_F(TimerSourceTest, TimerSetToNeverDoesNotFire) {
-    QueuePtr queue = Queue::makeSerial("test.never");
-    auto timer = TimerSource::make(queue);
-    std::atomic<int> fired{0};
-    timer->setEventHandler([&] { ++fired; });
-    timer->setTimer(0.01);
-    timer->setTimer(TimerSource::kNever);
-    timer->resume();
-    EXPECT_FALSE(loop.runUntil([&] { return fired > 0; }, 0.05));
-    timer->cancel();
 }
 
 }  // namespace

@@ -1,29 +1,23 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <optional>
 #include <thread>
 #include <vector>
 
 #include "foundation/PropertyList.h"
 #include "foundation/UserDefaults.h"
+#include "tests/foundation/TestSupport.h"
+#include "tests/support/TemporarySettingsTest.h"
 
 namespace quenbril {
 namespace {
 
 namespace fs = std::filesystem;
-
-Bytes readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using test::readFile;
 
 void writeFile(const fs::path& path, std::string_view text) {
     std::ofstream(path, std::ios::binary) << text;
@@ -31,31 +25,15 @@ void writeFile(const fs::path& path, std::string_view text) {
 
 // Each test gets a fresh XDG_CONFIG_HOME and a fresh shared store; restart() drops the store
 // and reads the file again, as the next run of the program would.
-class UserDefaultsTest : public testing::Test {
+class UserDefaultsTest : public TemporarySettingsTest {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/quenbril-defaults-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        for (const char* name : {"XDG_CONFIG_HOME", "HOME"}) {
-            const char* value = std::getenv(name);
-            saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
-        }
-        setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
+        ASSERT_NO_FATAL_FAILURE(enterTemporarySettings("/tmp/quenbril-defaults-XXXXXX"));
         UserDefaults::resetStandardUserDefaults();
     }
-
     void TearDown() override {
         UserDefaults::resetStandardUserDefaults();
-        for (const auto& [name, value] : saved_) {
-            if (value) {
-                setenv(name.c_str(), value->c_str(), 1);
-            } else {
-                unsetenv(name.c_str());
-            }
-        }
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
+        leaveTemporarySettings();
     }
 
     static UserDefaults& restart() {
@@ -74,9 +52,6 @@ class UserDefaultsTest : public testing::Test {
         std::sort(names.begin(), names.end());
         return names;
     }
-
-    std::string root_;
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
 TEST_F(UserDefaultsTest, ValuesOfEveryKindSurviveARestart) {
@@ -84,17 +59,16 @@ TEST_F(UserDefaultsTest, ValuesOfEveryKindSurviveARestart) {
     EXPECT_EQ(defaults.path(), file().string());
     EXPECT_FALSE(fs::exists(folder())) << "nothing is written before the first change";
 
+    const Array list{1, "two", Dictionary{{"three", 3.5}}};
+    const Dictionary settings{{"soloOn", false}, {"columns", 6}};
     EXPECT_TRUE(defaults.setBool(true, "useManualIP"));
     EXPECT_TRUE(defaults.setInteger(-1234567890123, "clientID"));
     EXPECT_TRUE(defaults.setDouble(0.125, "horizontalZoom"));
     EXPECT_TRUE(defaults.setObject(Value("10.0.0.7"), "manualIP"));
-    EXPECT_TRUE(defaults.setObject(Value(Array{1, "two", Dictionary{{"three", 3.5}}}), "chanList"));
-    EXPECT_TRUE(
-        defaults.setObject(Value(Dictionary{{"soloOn", false}, {"columns", 6}}), "UserSettings"));
+    EXPECT_TRUE(defaults.setObject(Value(list), "chanList"));
+    EXPECT_TRUE(defaults.setObject(Value(settings), "UserSettings"));
     EXPECT_TRUE(defaults.setObject(Value(Bytes{0, 1, 254, 255}), "Image"));
     EXPECT_TRUE(defaults.setObject(Value::date(800000000.0), "when"));
-    EXPECT_TRUE(defaults.setObject(Value("gone soon"), "scratch"));
-    EXPECT_TRUE(defaults.removeObjectForKey("scratch"));
 
     const Bytes text = readFile(file());
     EXPECT_EQ(std::string(text.begin(), text.begin() + 5), "<?xml");
@@ -107,18 +81,16 @@ TEST_F(UserDefaultsTest, ValuesOfEveryKindSurviveARestart) {
     EXPECT_TRUE(after.objectForKey("useManualIP").isBool()) << "a bool stays a bool";
     EXPECT_EQ(after.integerForKey("clientID"), -1234567890123);
     EXPECT_DOUBLE_EQ(after.doubleForKey("horizontalZoom"), 0.125);
-    EXPECT_FLOAT_EQ(after.floatForKey("horizontalZoom"), 0.125f);
     EXPECT_EQ(after.stringForKey("manualIP"), "10.0.0.7");
-    EXPECT_EQ(after.arrayForKey("chanList"), (Array{1, "two", Dictionary{{"three", 3.5}}}));
-    EXPECT_EQ(after.dictionaryForKey("UserSettings"),
-              (Dictionary{{"soloOn", false}, {"columns", 6}}));
+    EXPECT_EQ(after.arrayForKey("chanList"), list);
+    EXPECT_EQ(after.dictionaryForKey("UserSettings"), settings);
     EXPECT_EQ(after.dataForKey("Image"), (Bytes{0, 1, 254, 255}));
     EXPECT_EQ(after.objectForKey("when"), Value::date(800000000.0));
-    EXPECT_TRUE(after.objectForKey("scratch").isNull());
     EXPECT_EQ(after.storedValues().size(), 8u);
 }
 
 TEST_F(UserDefaultsTest, FolderFollowsXdgConfigHomeElseHome) {
+    const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
     setenv("HOME", root_.c_str(), 1);
     const std::string underHome = root_ + "/.config/Quenbril/Quenbril.plist";
     setenv("XDG_CONFIG_HOME", "relative/paths/are/ignored", 1);
@@ -127,57 +99,43 @@ TEST_F(UserDefaultsTest, FolderFollowsXdgConfigHomeElseHome) {
     EXPECT_EQ(restart().path(), underHome);
     EXPECT_TRUE(restart().setBool(true, "made"));
     EXPECT_TRUE(fs::exists(underHome));
+    setenv("HOME", savedHome.c_str(), 1);
 }
 
-TEST_F(UserDefaultsTest, StoredValuesOverrideRegisteredDefaultsWhichAreNeverWritten) {
+TEST_F(UserDefaultsTest, StoredValuesOfTheRightKindOverrideRegisteredDefaults) {
     UserDefaults& defaults = UserDefaults::standardUserDefaults();
-    defaults.registerDefaults({{"columns", 4}, {"qbIdentifier", "quenbril"}});
-    defaults.registerDefaults({{"columns", 5}});
+    defaults.registerDefaults({{"columns", 4}, {"qbIdentifier", "quenbril"}, {"soloOn", true}});
+    defaults.registerDefaults({{"columns", 5}, {"manualIP", 7}});
     EXPECT_EQ(defaults.integerForKey("columns"), 5) << "a later registration wins";
     EXPECT_EQ(defaults.stringForKey("qbIdentifier"), "quenbril");
 
     EXPECT_TRUE(defaults.setInteger(8, "columns"));
     EXPECT_EQ(defaults.integerForKey("columns"), 8);
-    EXPECT_EQ(defaults.objectForKey("columns"), Value(8));
-    EXPECT_EQ(defaults.storedValues(), (Dictionary{{"columns", 8}}));
-    EXPECT_EQ(PropertyList::readFile(file()), Value(Dictionary{{"columns", 8}}));
-
+    EXPECT_EQ(PropertyList::readFile(file()), Value(Dictionary{{"columns", 8}}))
+        << "registered defaults are never written";
     EXPECT_TRUE(defaults.removeObjectForKey("columns"));
     EXPECT_EQ(defaults.integerForKey("columns"), 5);
 
-    UserDefaults& after = restart();
-    EXPECT_EQ(after.integerForKey("columns"), 0) << "registrations last for one run";
-    EXPECT_EQ(after.stringForKey("qbIdentifier"), std::nullopt);
-}
-
-TEST_F(UserDefaultsTest, ValuesOfTheWrongKindReadAsMissing) {
-    UserDefaults& defaults = UserDefaults::standardUserDefaults();
-    ASSERT_TRUE(defaults.setObject(Value("YES"), "soloOn"));
-    ASSERT_TRUE(defaults.setObject(Value(Dictionary{{"a", 1}}), "chanList"));
+    // A stored value of the wrong kind reads as missing: the registered default applies when it
+    // has the right kind.
+    ASSERT_TRUE(defaults.setObject(Value("NO"), "soloOn"));
     ASSERT_TRUE(defaults.setObject(Value(42), "manualIP"));
-    ASSERT_TRUE(defaults.setObject(Value("bytes"), "Image"));
-
-    EXPECT_FALSE(defaults.boolForKey("soloOn"));
-    EXPECT_EQ(defaults.integerForKey("soloOn"), 0);
-    EXPECT_EQ(defaults.doubleForKey("soloOn"), 0);
-    EXPECT_EQ(defaults.arrayForKey("chanList"), std::nullopt);
-    EXPECT_EQ(defaults.stringForKey("manualIP"), std::nullopt);
-    EXPECT_EQ(defaults.dataForKey("Image"), std::nullopt);
-    EXPECT_EQ(defaults.dictionaryForKey("manualIP"), std::nullopt);
-    EXPECT_EQ(defaults.objectForKey("soloOn"), Value("YES")) << "the raw value is still there";
-
-    // Missing means the registered default applies, when it has the right kind.
-    defaults.registerDefaults({{"soloOn", true}, {"chanList", Array{}}, {"manualIP", 7}});
     EXPECT_TRUE(defaults.boolForKey("soloOn"));
-    EXPECT_EQ(defaults.arrayForKey("chanList"), Array{});
     EXPECT_EQ(defaults.stringForKey("manualIP"), std::nullopt);
-
+    EXPECT_EQ(defaults.arrayForKey("manualIP"), std::nullopt);
+    EXPECT_EQ(defaults.dictionaryForKey("manualIP"), std::nullopt);
+    EXPECT_EQ(defaults.dataForKey("manualIP"), std::nullopt);
+    EXPECT_EQ(defaults.integerForKey("qbIdentifier"), 0);
+    EXPECT_EQ(defaults.objectForKey("soloOn"), Value("NO")) << "the raw value is still there";
     // Numbers convert into each other as number objects do.
     ASSERT_TRUE(defaults.setDouble(2.9, "columns"));
     EXPECT_EQ(defaults.integerForKey("columns"), 2);
     EXPECT_TRUE(defaults.boolForKey("columns"));
     ASSERT_TRUE(defaults.setBool(true, "flag"));
     EXPECT_EQ(defaults.integerForKey("flag"), 1);
+
+    UserDefaults& after = restart();
+    EXPECT_EQ(after.stringForKey("qbIdentifier"), std::nullopt) << "registrations last one run";
 }
 
 TEST_F(UserDefaultsTest, ValuesAPropertyListCannotHoldAreRefusedAndChangeNothing) {
@@ -228,9 +186,7 @@ TEST_F(UserDefaultsTest, AWriteThatFailsPartWayLeavesTheOldFileWhole) {
 TEST_F(UserDefaultsTest, ATemporaryFileLeftByACrashIsIgnoredAndRemoved) {
     ASSERT_TRUE(UserDefaults::standardUserDefaults().setInteger(2, "columns"));
     writeFile(folder() / "Quenbril.plist.tmp-Ab3dE9", "<?xml version=\"1.0\"?><pli");
-
-    UserDefaults& after = restart();
-    EXPECT_EQ(after.integerForKey("columns"), 2);
+    EXPECT_EQ(restart().integerForKey("columns"), 2);
     EXPECT_EQ(folderEntries(), std::vector<std::string>{"Quenbril.plist"});
 }
 
@@ -284,9 +240,8 @@ TEST_F(UserDefaultsTest, AFileHoldingAValueWeCannotWriteBackStillLetsUsSave) {
               "<key>future</key><date>2200-01-01T00:00:00Z</date>"
               "<key>past</key><date>1800-01-01T00:00:00Z</date>"
               "<key>columns</key><integer>3</integer></dict></plist>");
-    UserDefaults& defaults = restart();
-    EXPECT_EQ(defaults.integerForKey("columns"), 3);
-    EXPECT_TRUE(defaults.setBool(true, "soloOn"));
+    EXPECT_EQ(restart().integerForKey("columns"), 3);
+    EXPECT_TRUE(UserDefaults::standardUserDefaults().setBool(true, "soloOn"));
     UserDefaults& after = restart();
     EXPECT_EQ(after.integerForKey("columns"), 3);
     EXPECT_TRUE(after.boolForKey("soloOn"));
@@ -294,12 +249,10 @@ TEST_F(UserDefaultsTest, AFileHoldingAValueWeCannotWriteBackStillLetsUsSave) {
 
 TEST_F(UserDefaultsTest, WritesFromSeveralThreadsAreAllKept) {
     UserDefaults& defaults = UserDefaults::standardUserDefaults();
-    constexpr int kThreads = 4;
-    constexpr int kWrites = 10;
     std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
+    for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&defaults, t] {
-            for (int i = 0; i < kWrites; ++i) {
+            for (int i = 0; i < 10; ++i) {
                 std::string key = "k" + std::to_string(t) + "-" + std::to_string(i);
                 EXPECT_TRUE(defaults.setInteger(t * 100 + i, key));
                 EXPECT_EQ(defaults.integerForKey(key), t * 100 + i);
@@ -308,7 +261,7 @@ TEST_F(UserDefaultsTest, WritesFromSeveralThreadsAreAllKept) {
     }
     for (std::thread& thread : threads) thread.join();
     UserDefaults& after = restart();
-    EXPECT_EQ(after.storedValues().size(), size_t{kThreads * kWrites});
+    EXPECT_EQ(after.storedValues().size(), 40u);
     EXPECT_EQ(after.integerForKey("k3-9"), 309);
 }
 

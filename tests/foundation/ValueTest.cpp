@@ -10,27 +10,21 @@
 namespace quenbril {
 namespace {
 
-TEST(Value, NumbersConvertBetweenKindsLikeNumberObjects) {
-    Value i(42), r(2.75), b(true);
-    EXPECT_EQ(i.doubleValue(), 42.0);
-    EXPECT_EQ(r.intValue(), 2);
+TEST(Value, NumbersConvertLikeNumberObjectsAndOtherKindsAnswerNothing) {
+    EXPECT_EQ(Value(42).doubleValue(), 42.0);
+    EXPECT_EQ(Value(2.75).intValue(), 2);
     EXPECT_EQ(Value(-2.75).longLongValue(), -2);
-    EXPECT_EQ(b.intValue(), 1);
+    EXPECT_EQ(Value(true).intValue(), 1);
     EXPECT_EQ(Value(0.0).boolValue(), false);
     EXPECT_EQ(Value(int64_t{1} << 40).intValue(), 0) << "intValue keeps the low 32 bits";
     EXPECT_FLOAT_EQ(*Value(3).floatValue(), 3.0f);
-}
-
-TEST(Value, RealToIntegerSaturatesAndNanIsZero) {
+    // Reals out of range saturate; NaN is zero.
     EXPECT_EQ(Value(1e300).longLongValue(), std::numeric_limits<int64_t>::max());
     EXPECT_EQ(Value(-1e300).intValue(), std::numeric_limits<int32_t>::min());
     EXPECT_EQ(Value(std::nan("")).intValue(), 0);
-}
 
-TEST(Value, WrongKindAnswersNothing) {
-    Value s("12");
-    EXPECT_FALSE(s.intValue());
-    EXPECT_FALSE(s.boolValue());
+    EXPECT_FALSE(Value("12").intValue());
+    EXPECT_FALSE(Value("12").boolValue());
     EXPECT_EQ(Value(12).stringValue(), nullptr);
     EXPECT_EQ(Value(12).arrayValue(), nullptr);
     EXPECT_FALSE(Value(Bytes{1, 2}).dateValue());
@@ -38,29 +32,7 @@ TEST(Value, WrongKindAnswersNothing) {
     EXPECT_TRUE(Value(Array{1}).at(5).isNull());
 }
 
-TEST(Value, BoolAndIntegerStayDistinct) {
-    EXPECT_TRUE(Value(true).isBool());
-    EXPECT_FALSE(Value(true).isInteger());
-    EXPECT_NE(Value(true), Value(1));
-    EXPECT_NE(Value(false), Value(0));
-    EXPECT_EQ(Value(1), Value(1.0)) << "integers and reals compare as numbers";
-}
-
-TEST(Value, DictionariesTakeStringAndNumberKeys) {
-    Dictionary d;
-    d.set("Command", "WirelessInfo");
-    d.set(3, "three");
-    d.set(int64_t{-7}, "minus seven");
-    Value v(d);
-    EXPECT_EQ(*v["Command"].stringValue(), "WirelessInfo");
-    EXPECT_EQ(*v[Value(3)].stringValue(), "three");
-    EXPECT_EQ(*v[Value(3.0)].stringValue(), "three");
-    EXPECT_EQ(*v[Value(-7)].stringValue(), "minus seven");
-    EXPECT_TRUE(v[Value("3")].isNull()) << "a string key is not a number key";
-    EXPECT_EQ(v.count(), 3u);
-}
-
-TEST(Value, StringLookupsAgreeWithValueLookupsAmongKeysOfEveryKind) {
+TEST(Value, DictionaryKeysOfEveryKindKeepTheirOrderAndStringLookupsAgree) {
     // Keys set out of order, in order and again, around the string keys on both sides.
     Dictionary d;
     d.set("m", 1);
@@ -73,7 +45,11 @@ TEST(Value, StringLookupsAgreeWithValueLookupsAmongKeysOfEveryKind) {
     d.set("m", 8);
     d.set(Value(Array{}), 9);
     d.set("z", 10);
-    EXPECT_EQ(d.size(), 8u);
+    d.set(int64_t{-7}, 11);
+    EXPECT_EQ(d.size(), 9u);
+    EXPECT_EQ(d[Value(7.0)], Value(4)) << "number keys match by value";
+    EXPECT_EQ(d[Value(-7)], Value(11));
+    EXPECT_TRUE(d[Value("7")].isNull()) << "a string key is not a number key";
     for (const char* key : {"", "b", "m", "z"}) {
         EXPECT_EQ(d[key], d[Value(key)]) << key;
         EXPECT_EQ(d[std::string_view(key)], d[Value(key)]) << key;
@@ -88,20 +64,26 @@ TEST(Value, StringLookupsAgreeWithValueLookupsAmongKeysOfEveryKind) {
     // Iteration stays in key order: by kind (bool, number, string, data, array), then content.
     std::vector<Value> keys;
     for (const auto& [k, v] : d) keys.push_back(k);
-    std::vector<Value> expected{true, 7, "", "b", "m", "z", Value(Bytes{1}), Value(Array{})};
+    std::vector<Value> expected{true, -7, 7, "", "b", "m", "z", Value(Bytes{1}), Value(Array{})};
     EXPECT_EQ(keys, expected);
 }
 
-TEST(Value, EqualityIsDeepAndCopiesAreIndependent) {
+TEST(Value, EqualityIsDeepKeepsBoolsApartAndCopiesAreIndependent) {
+    EXPECT_TRUE(Value(true).isBool());
+    EXPECT_FALSE(Value(true).isInteger());
+    EXPECT_NE(Value(true), Value(1));
+    EXPECT_NE(Value(false), Value(0));
+    EXPECT_EQ(Value(1), Value(1.0)) << "integers and reals compare as numbers";
+    EXPECT_EQ(Value::date(10.5), Value::date(10.5));
+    EXPECT_NE(Value::date(10.5), Value(10.5));
+    EXPECT_EQ(Value(Color{1, 0, 0, 1}), Value(Color{1, 0, 0, 1}));
+
     Value a(Dictionary{{"k", Array{1, "two", Bytes{3}}}});
     Value b = a;
     EXPECT_EQ(a, b);
     b.mutableDictionary().set("k2", 2.5);
     EXPECT_NE(a, b);
     EXPECT_EQ(a.count(), 1u) << "changing a copy leaves the original alone";
-    EXPECT_EQ(Value::date(10.5), Value::date(10.5));
-    EXPECT_NE(Value::date(10.5), Value(10.5));
-    EXPECT_EQ(Value(Color{1, 0, 0, 1}), Value(Color{1, 0, 0, 1}));
 }
 
 }  // namespace
