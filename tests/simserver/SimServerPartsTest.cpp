@@ -59,17 +59,6 @@ TEST(SimProduction, OneStripIsTheTimecodeStripAndDisabledStripsHaveNoPosition) {
     EXPECT_EQ(full.positionOf(full.strips().back().csID), 126u);
 }
 
-TEST(SimProduction, GroupButtonsToggleBetweenOffAndOnAndHardIsSetByALongClick) {
-    SimProduction p(16);
-    EXPECT_FALSE(p.toggleGroup(0));
-    EXPECT_FALSE(p.toggleGroup(9));
-    EXPECT_TRUE(p.setGroupHard(2));
-    EXPECT_TRUE(p.toggleGroup(2));  // hard goes to off
-    EXPECT_EQ(p.groupStatesMessage()["Value"].at(1).intValue(), 0);
-    EXPECT_TRUE(p.toggleGroup(2));
-    EXPECT_EQ(p.groupStatesMessage()["Value"].at(1).intValue(), 1);
-}
-
 TEST(SimProduction, MessagesSurviveTheCodec) {
     SimProduction p(16);
     for (const Dictionary& m :

@@ -86,11 +86,7 @@ class WireClient {
     /// Reads and throws away everything until the peer closes (true) or `timeout` passes.
     bool waitForClose(double timeout) {
         auto deadline = clock::now() + std::chrono::duration<double>(timeout);
-        while (!eof_ && left(deadline) > 0) {
-            readSome(left(deadline));
-            while (reader_.takeFrame()) {
-            }
-        }
+        while (!eof_ && left(deadline) > 0) next(left(deadline));
         return eof_;
     }
 
