@@ -40,7 +40,6 @@ class WireClient {
     WireClient& operator=(const WireClient&) = delete;
 
     bool connected() const { return connected_; }
-    bool closed() const { return eof_; }
 
     bool sendRaw(const Bytes& bytes) {
         for (size_t done = 0; done < bytes.size();) {
