@@ -19,9 +19,8 @@ namespace {
 constexpr double kWait = 10.0;  // real seconds; an announcement shows up in about 1 s
 
 struct Recorder : ServiceBrowser::Delegate {
-    std::vector<std::string> found;
+    std::vector<std::string> found, failures;
     std::vector<ResolvedService> resolved;
-    std::vector<std::string> failures;
     void serviceFound(const std::string& name) override { found.push_back(name); }
     void serviceResolved(const ResolvedService& service) override { resolved.push_back(service); }
     void resolveFailed(const std::string& name, const Error&) override { failures.push_back(name); }
@@ -40,12 +39,8 @@ TEST(SimServerDiscovery, TheRemotesDiscoveryFindsTheStandInAndResolvesItsAddress
         SimServerProcess server({"--name", name}, /*publish=*/true);
         ASSERT_NE(server.port(), 0) << server.log();
 
-        ASSERT_TRUE(loop.runUntil(
-            [&] {
-                return std::find(recorder.found.begin(), recorder.found.end(), name) !=
-                       recorder.found.end();
-            },
-            kWait))
+        ASSERT_TRUE(
+            loop.runUntil([&] { return std::ranges::count(recorder.found, name) > 0; }, kWait))
             << server.log();
         browser->resolve(name);
         ASSERT_TRUE(loop.runUntil([&] { return !recorder.resolved.empty(); }, kWait))

@@ -24,15 +24,13 @@ class SimServerProcess {
         char dir[] = "/tmp/simserver-test-XXXXXX";
         if (!mkdtemp(dir)) return;
         logPath_ = std::string(dir) + "/stderr.log";
-        args.insert(args.begin(), {"--port", "0"});
+        std::string program = QUENBRIL_SIMSERVER_PATH;
+        args.insert(args.begin(), {program, "--port", "0"});
         if (!publish) args.push_back("--no-publish");
         pid_ = fork();
         if (pid_ == 0) {
-            FILE* err = std::freopen(logPath_.c_str(), "w", stderr);
-            if (!err) _exit(127);
+            if (!std::freopen(logPath_.c_str(), "w", stderr)) _exit(127);
             std::vector<char*> argv;
-            std::string program = QUENBRIL_SIMSERVER_PATH;
-            argv.push_back(program.data());
             for (auto& a : args) argv.push_back(a.data());
             argv.push_back(nullptr);
             execv(program.c_str(), argv.data());
@@ -42,25 +40,20 @@ class SimServerProcess {
         for (int i = 0; i < 500 && port_ == 0; ++i) {
             std::string log = this->log();
             auto at = log.find("listening on TCP port ");
-            if (at != std::string::npos) {
-                port_ = static_cast<uint16_t>(std::atoi(log.c_str() + at + 22));
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (at != std::string::npos)
+                port_ = std::atoi(log.c_str() + at + 22);
+            else
+                nap();
         }
     }
     ~SimServerProcess() {
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
             int status = 0;
-            for (int i = 0; i < 300; ++i) {
-                if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                    pid_ = -1;
-                    break;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-            if (pid_ > 0) {
+            bool ended = false;
+            for (int i = 0; i < 300 && !(ended = waitpid(pid_, &status, WNOHANG) == pid_); ++i)
+                nap();
+            if (!ended) {
                 kill(pid_, SIGKILL);
                 waitpid(pid_, &status, 0);
             }
@@ -74,7 +67,6 @@ class SimServerProcess {
     SimServerProcess& operator=(const SimServerProcess&) = delete;
 
     uint16_t port() const { return port_; }
-    pid_t pid() const { return pid_; }
 
     /// What the program printed on stderr so far.
     std::string log() const {
@@ -85,6 +77,8 @@ class SimServerProcess {
     }
 
   private:
+    static void nap() { std::this_thread::sleep_for(std::chrono::milliseconds(10)); }
+
     pid_t pid_ = -1;
     uint16_t port_ = 0;
     std::string logPath_;

@@ -4,14 +4,13 @@
 // short time-outs, the project's frame writer, byte-fed frame reader and codec.
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,18 +35,14 @@ class WireClient {
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     }
-    ~WireClient() {
-        if (fd_ >= 0) ::close(fd_);
-    }
+    ~WireClient() { ::close(fd_); }
     WireClient(const WireClient&) = delete;
     WireClient& operator=(const WireClient&) = delete;
 
     bool connected() const { return connected_; }
-    bool closed() const { return eof_; }
 
     bool sendRaw(const Bytes& bytes) {
-        size_t done = 0;
-        while (done < bytes.size()) {
+        for (size_t done = 0; done < bytes.size();) {
             ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
             if (n <= 0) return false;
             done += static_cast<size_t>(n);
@@ -60,44 +55,38 @@ class WireClient {
     }
 
     /// The next message, waiting at most `timeout` seconds; nothing on time-out or end of
-    /// stream. Frames that do not decode are skipped (and counted).
+    /// stream. Frames that do not decode are skipped.
     std::optional<Dictionary> next(double timeout = 3.0) {
         auto deadline = clock::now() + std::chrono::duration<double>(timeout);
         for (;;) {
             while (auto frame = reader_.takeFrame()) {
                 if (auto m = LinkCodec::decodeBody(frame->body)) return m;
-                ++undecodable_;
             }
-            if (eof_) return std::nullopt;
-            auto left = std::chrono::duration<double>(deadline - clock::now()).count();
-            if (left <= 0) return std::nullopt;
-            if (!readSome(left)) return std::nullopt;
+            if (eof_ || !readSome(left(deadline))) return std::nullopt;
         }
     }
 
     /// The next message with this command, skipping others; nothing on time-out.
     std::optional<Dictionary> waitFor(std::string_view command, double timeout = 3.0) {
         auto deadline = clock::now() + std::chrono::duration<double>(timeout);
-        for (;;) {
-            auto left = std::chrono::duration<double>(deadline - clock::now()).count();
-            if (left <= 0) return std::nullopt;
-            auto m = next(left);
-            if (!m) return std::nullopt;
+        while (auto m = next(left(deadline))) {
             if (commandOf(*m) == command) return m;
         }
+        return std::nullopt;
+    }
+
+    /// waitFor() that fails the test (and answers an empty message) when nothing comes.
+    Dictionary expect(std::string_view command, double timeout = 3.0) {
+        auto m = waitFor(command, timeout);
+        if (!m) ADD_FAILURE() << "no \"" << command << "\" within " << timeout << " s";
+        return m.value_or(Dictionary{});
     }
 
     /// Reads and throws away everything until the peer closes (true) or `timeout` passes.
     bool waitForClose(double timeout) {
         auto deadline = clock::now() + std::chrono::duration<double>(timeout);
-        while (!eof_) {
-            auto left = std::chrono::duration<double>(deadline - clock::now()).count();
-            if (left <= 0) return false;
-            readSome(left);
-            while (reader_.takeFrame()) {
-            }
-        }
-        return true;
+        while (!eof_ && left(deadline) > 0) next(left(deadline));
+        return eof_;
     }
 
     static std::string commandOf(const Dictionary& m) {
@@ -105,15 +94,17 @@ class WireClient {
         return s ? *s : std::string();
     }
 
-    int undecodable() const { return undecodable_; }
-
   private:
     using clock = std::chrono::steady_clock;
 
+    static double left(auto deadline) {
+        return std::chrono::duration<double>(deadline - clock::now()).count();
+    }
+
     bool readSome(double timeout) {
+        if (timeout <= 0) return false;
         pollfd p{fd_, POLLIN, 0};
-        int r = ::poll(&p, 1, static_cast<int>(timeout * 1000) + 1);
-        if (r <= 0) return false;
+        if (::poll(&p, 1, static_cast<int>(timeout * 1000) + 1) <= 0) return false;
         uint8_t buf[65536];
         ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
         if (n <= 0) {
@@ -127,7 +118,6 @@ class WireClient {
     int fd_ = -1;
     bool connected_ = false;
     bool eof_ = false;
-    int undecodable_ = 0;
     LinkFrameReader reader_{LinkPeer::Remote};
 };
 
