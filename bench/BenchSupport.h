@@ -36,7 +36,7 @@ inline double quantile(const std::vector<double>& sorted, double q) {
 /// Points XDG_CONFIG_HOME at a new temporary folder for the run, so a benchmark never touches the
 /// user's settings; the folder goes away with this object.
 class TemporarySettingsFolder {
-public:
+  public:
     explicit TemporarySettingsFolder(const std::string& name) {
         std::string pattern = "/tmp/quenbril-" + name + "-XXXXXX";
         if (!mkdtemp(pattern.data())) return;
@@ -51,7 +51,7 @@ public:
     TemporarySettingsFolder& operator=(const TemporarySettingsFolder&) = delete;
     bool ok() const { return !path_.empty(); }
 
-private:
+  private:
     std::string path_;
 };
 
