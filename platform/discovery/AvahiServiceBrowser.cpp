@@ -19,6 +19,7 @@
 
 #include "foundation/Log.h"
 #include "foundation/dispatch/Queue.h"
+#include "platform/discovery/AvahiClientThread.h"
 #include "platform/discovery/AvahiDiscovery.h"
 
 namespace quenbril {
@@ -27,12 +28,6 @@ namespace {
 
 Error avahiError(int code, const std::string& what) {
     return Error::make(ServiceBrowser::kErrorDomain, code, what + ": " + avahi_strerror(code));
-}
-
-/// Avahi takes service types without the final dot of a fully qualified name.
-std::string avahiType(const std::string& type) {
-    if (!type.empty() && type.back() == '.') return type.substr(0, type.size() - 1);
-    return type;
 }
 
 class AvahiBrowser final : public ServiceBrowser {
@@ -91,10 +86,7 @@ class AvahiBrowser final : public ServiceBrowser {
     static void timeoutCallback(AvahiTimeout* timeout, void* userdata);
 
     std::shared_ptr<Shared> shared_;
-    AvahiThreadedPoll* poll_ = nullptr;
-    AvahiClient* client_ = nullptr;
-    // Guarded by the poll's lock once the poll runs.
-    bool clientFailed_ = false;
+    AvahiClientThread avahi_;
     uint64_t generation_ = 0;
     std::string type_;
     ::AvahiServiceBrowser* browser_ = nullptr;
@@ -113,55 +105,31 @@ void AvahiBrowser::post(std::function<void(Delegate&)> fn) {
 }
 
 bool AvahiBrowser::openClient(Error* error) {
-    if (client_) {
-        // The flag is set on the Avahi thread when the daemon goes away.
-        avahi_threaded_poll_lock(poll_);
-        bool failed = clientFailed_;
-        avahi_threaded_poll_unlock(poll_);
-        if (!failed) return true;
-    }
-    closeClient();
-    poll_ = avahi_threaded_poll_new();
-    if (!poll_) {
-        *error = avahiError(AVAHI_ERR_NO_MEMORY, "Could not start the discovery thread");
-        return false;
-    }
     int code = 0;
-    // The poll does not run yet, so the client's first callbacks come on this thread.
-    client_ = avahi_client_new(avahi_threaded_poll_get(poll_), AvahiClientFlags(0),
-                               &AvahiBrowser::clientCallback, this, &code);
-    if (!client_) {
-        *error = avahiError(code, "Could not reach the Avahi daemon");
-        closeClient();
-        return false;
+    switch (avahi_.open(&AvahiBrowser::clientCallback, this, &code)) {
+        case AvahiClientThread::Failure::None:
+            return true;
+        case AvahiClientThread::Failure::Thread:
+            *error = avahiError(code, "Could not start the discovery thread");
+            return false;
+        case AvahiClientThread::Failure::Daemon:
+            *error = avahiError(code, "Could not reach the Avahi daemon");
+            return false;
     }
-    clientFailed_ = false;
-    if (avahi_threaded_poll_start(poll_) < 0) {
-        *error = avahiError(AVAHI_ERR_FAILURE, "Could not start the discovery thread");
-        closeClient();
-        return false;
-    }
-    return true;
+    return false;
 }
 
 void AvahiBrowser::closeClient() {
-    if (!poll_) return;
-    // Stopping joins the poll thread (a no-op when it never ran); after that nothing else
-    // touches the client, so it is freed without the lock.
-    avahi_threaded_poll_stop(poll_);
-    for (auto& [name, resolution] : resolutions_) {
-        for (auto* resolver : resolution->resolvers) avahi_service_resolver_free(resolver);
-        if (resolution->timeout) avahi_threaded_poll_get(poll_)->timeout_free(resolution->timeout);
-    }
-    resolutions_.clear();
-    if (browser_) avahi_service_browser_free(browser_);
-    browser_ = nullptr;
-    instances_.clear();
-    if (client_) avahi_client_free(client_);
-    client_ = nullptr;
-    avahi_threaded_poll_free(poll_);
-    poll_ = nullptr;
-    clientFailed_ = false;
+    avahi_.close([this] {
+        for (auto& [name, resolution] : resolutions_) {
+            for (auto* resolver : resolution->resolvers) avahi_service_resolver_free(resolver);
+            if (resolution->timeout) avahi_.api()->timeout_free(resolution->timeout);
+        }
+        resolutions_.clear();
+        if (browser_) avahi_service_browser_free(browser_);
+        browser_ = nullptr;
+        instances_.clear();
+    });
 }
 
 void AvahiBrowser::browse(const std::string& type, Delegate* delegate) {
@@ -173,33 +141,33 @@ void AvahiBrowser::browse(const std::string& type, Delegate* delegate) {
         post([error](Delegate& d) { d.browseFailed(error); });
         return;
     }
-    avahi_threaded_poll_lock(poll_);
-    type_ = avahiType(type);
-    browser_ = avahi_service_browser_new(client_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
+    avahi_.lock();
+    type_ = avahiServiceType(type);
+    browser_ = avahi_service_browser_new(avahi_.client(), AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
                                          type_.c_str(), nullptr, AvahiLookupFlags(0),
                                          &AvahiBrowser::browseCallback, this);
     if (!browser_) {
-        error = avahiError(avahi_client_errno(client_), "Could not browse for " + type);
+        error = avahiError(avahi_client_errno(avahi_.client()), "Could not browse for " + type);
         QLOG("Service discovery: %s", error.description.c_str());
         post([error](Delegate& d) { d.browseFailed(error); });
     }
-    avahi_threaded_poll_unlock(poll_);
+    avahi_.unlock();
 }
 
 void AvahiBrowser::resolve(const std::string& name) {
-    if (!poll_ || !browser_) {
+    if (!avahi_.isOpen() || !browser_) {
         Error error = avahiError(AVAHI_ERR_BAD_STATE, "No search is running to resolve " + name);
         post([name, error](Delegate& d) { d.resolveFailed(name, error); });
         return;
     }
-    avahi_threaded_poll_lock(poll_);
+    avahi_.lock();
     if (auto it = resolutions_.find(name); it != resolutions_.end())
         dropResolution(it->second.get());
     auto found = instances_.find(name);
     if (found == instances_.end()) {
         Error error = avahiError(AVAHI_ERR_NOT_FOUND, "No service named " + name);
         post([name, error](Delegate& d) { d.resolveFailed(name, error); });
-        avahi_threaded_poll_unlock(poll_);
+        avahi_.unlock();
         return;
     }
     auto resolution = std::make_unique<Resolution>();
@@ -210,14 +178,14 @@ void AvahiBrowser::resolve(const std::string& name) {
         // Ask for the address family the announcement came over: one address per interface and
         // family.
         auto* resolver = avahi_service_resolver_new(
-            client_, instance.interface, instance.protocol, name.c_str(), type_.c_str(),
+            avahi_.client(), instance.interface, instance.protocol, name.c_str(), type_.c_str(),
             instance.domain.c_str(), instance.protocol, AvahiLookupFlags(0),
             &AvahiBrowser::resolveCallback, resolution.get());
         if (resolver) {
             resolution->resolvers.push_back(resolver);
         } else {
             resolution->lastError =
-                avahiError(avahi_client_errno(client_), "Could not resolve " + name);
+                avahiError(avahi_client_errno(avahi_.client()), "Could not resolve " + name);
         }
     }
     Resolution* raw = resolution.get();
@@ -227,33 +195,33 @@ void AvahiBrowser::resolve(const std::string& name) {
     } else {
         timeval when{};
         avahi_elapse_time(&when, static_cast<unsigned>(kResolveTimeout * 1000), 0);
-        raw->timeout = avahi_threaded_poll_get(poll_)->timeout_new(
-            avahi_threaded_poll_get(poll_), &when, &AvahiBrowser::timeoutCallback, raw);
+        raw->timeout =
+            avahi_.api()->timeout_new(avahi_.api(), &when, &AvahiBrowser::timeoutCallback, raw);
     }
-    avahi_threaded_poll_unlock(poll_);
+    avahi_.unlock();
 }
 
 void AvahiBrowser::stop() {
     ++shared_->generation;
     shared_->delegate = nullptr;
-    if (!poll_) {
+    if (!avahi_.isOpen()) {
         ++generation_;
         return;
     }
-    avahi_threaded_poll_lock(poll_);
+    avahi_.lock();
     ++generation_;
     while (!resolutions_.empty()) dropResolution(resolutions_.begin()->second.get());
     if (browser_) avahi_service_browser_free(browser_);
     browser_ = nullptr;
     instances_.clear();
-    avahi_threaded_poll_unlock(poll_);
+    avahi_.unlock();
 }
 
 // Lock held. Frees the resolution's Avahi objects and forgets it.
 void AvahiBrowser::dropResolution(Resolution* resolution) {
     for (auto* resolver : resolution->resolvers) avahi_service_resolver_free(resolver);
     resolution->resolvers.clear();
-    if (resolution->timeout) avahi_threaded_poll_get(poll_)->timeout_free(resolution->timeout);
+    if (resolution->timeout) avahi_.api()->timeout_free(resolution->timeout);
     resolution->timeout = nullptr;
     std::string name = resolution->name;  // the key must outlive the erase
     resolutions_.erase(name);
@@ -277,10 +245,10 @@ void AvahiBrowser::clientCallback(AvahiClient* client, AvahiClientState state, v
     auto* self = static_cast<AvahiBrowser*>(userdata);
     if (state != AVAHI_CLIENT_FAILURE) return;
     // The daemon went away (or refused us). The next browse() opens a new client.
-    self->clientFailed_ = true;
+    self->avahi_.markFailed();
     Error error = avahiError(avahi_client_errno(client), "Lost the Avahi daemon");
     QLOG("Service discovery: %s", error.description.c_str());
-    if (self->poll_ && self->client_) self->post([error](Delegate& d) { d.browseFailed(error); });
+    if (self->avahi_.client()) self->post([error](Delegate& d) { d.browseFailed(error); });
 }
 
 void AvahiBrowser::browseCallback(::AvahiServiceBrowser* /*browser*/, AvahiIfIndex interface,
@@ -313,7 +281,7 @@ void AvahiBrowser::browseCallback(::AvahiServiceBrowser* /*browser*/, AvahiIfInd
             break;
         }
         case AVAHI_BROWSER_FAILURE: {
-            Error error = avahiError(avahi_client_errno(self->client_), "Browsing failed");
+            Error error = avahiError(avahi_client_errno(self->avahi_.client()), "Browsing failed");
             QLOG("Service discovery: %s", error.description.c_str());
             self->post([error](Delegate& d) { d.browseFailed(error); });
             break;
@@ -350,8 +318,8 @@ void AvahiBrowser::resolveCallback(AvahiServiceResolver* resolver, AvahiIfIndex 
         if (resolution->result.hostName.empty() && hostName) resolution->result.hostName = hostName;
         if (resolution->result.port == 0) resolution->result.port = port;
     } else {
-        resolution->lastError =
-            avahiError(avahi_client_errno(self->client_), "Could not resolve " + resolution->name);
+        resolution->lastError = avahiError(avahi_client_errno(self->avahi_.client()),
+                                           "Could not resolve " + resolution->name);
     }
     // A resolver keeps watching after its first answer; one answer is all we take.
     std::erase(resolution->resolvers, resolver);

@@ -11,16 +11,12 @@
 #include <string>
 
 #include "foundation/Log.h"
+#include "platform/discovery/AvahiClientThread.h"
 #include "platform/discovery/AvahiDiscovery.h"
 
 namespace quenbril {
 
 namespace {
-
-std::string avahiType(const std::string& type) {
-    if (!type.empty() && type.back() == '.') return type.substr(0, type.size() - 1);
-    return type;
-}
 
 class AvahiPublisher final : public ServicePublisher {
   public:
@@ -40,10 +36,7 @@ class AvahiPublisher final : public ServicePublisher {
     static void clientCallback(AvahiClient* client, AvahiClientState state, void* userdata);
     static void groupCallback(AvahiEntryGroup* group, AvahiEntryGroupState state, void* userdata);
 
-    AvahiThreadedPoll* poll_ = nullptr;
-    AvahiClient* client_ = nullptr;
-    // Guarded by the poll's lock once the poll runs.
-    bool clientFailed_ = false;
+    AvahiClientThread avahi_;
     AvahiEntryGroup* group_ = nullptr;
     bool published_ = false;
     std::string name_;
@@ -52,73 +45,55 @@ class AvahiPublisher final : public ServicePublisher {
 };
 
 bool AvahiPublisher::openClient() {
-    if (client_) {
-        // The flag is set on the Avahi thread when the daemon goes away.
-        avahi_threaded_poll_lock(poll_);
-        bool failed = clientFailed_;
-        avahi_threaded_poll_unlock(poll_);
-        if (!failed) return true;
-    }
-    closeClient();
-    poll_ = avahi_threaded_poll_new();
-    if (!poll_) return false;
     int code = 0;
-    client_ = avahi_client_new(avahi_threaded_poll_get(poll_), AvahiClientFlags(0),
-                               &AvahiPublisher::clientCallback, this, &code);
-    if (!client_) {
-        log(LogLevel::Warning, "Cannot publish: no Avahi daemon (%s)", avahi_strerror(code));
-        closeClient();
-        return false;
+    switch (avahi_.open(&AvahiPublisher::clientCallback, this, &code)) {
+        case AvahiClientThread::Failure::None:
+            return true;
+        case AvahiClientThread::Failure::Thread:
+            log(LogLevel::Warning, "Cannot publish: the discovery thread did not start");
+            return false;
+        case AvahiClientThread::Failure::Daemon:
+            log(LogLevel::Warning, "Cannot publish: no Avahi daemon (%s)", avahi_strerror(code));
+            return false;
     }
-    clientFailed_ = false;
-    if (avahi_threaded_poll_start(poll_) < 0) {
-        log(LogLevel::Warning, "Cannot publish: the discovery thread did not start");
-        closeClient();
-        return false;
-    }
-    return true;
+    return false;
 }
 
 void AvahiPublisher::closeClient() {
-    if (!poll_) return;
-    avahi_threaded_poll_stop(poll_);
+    if (!avahi_.isOpen()) return;
     // Freeing the client frees its entry groups.
-    if (client_) avahi_client_free(client_);
-    client_ = nullptr;
+    avahi_.close();
     group_ = nullptr;
     published_ = false;
-    avahi_threaded_poll_free(poll_);
-    poll_ = nullptr;
-    clientFailed_ = false;
 }
 
 bool AvahiPublisher::publish(const std::string& name, const std::string& type, uint16_t port) {
     if (!openClient()) return false;
-    avahi_threaded_poll_lock(poll_);
+    avahi_.lock();
     name_ = name;
-    type_ = avahiType(type);
+    type_ = avahiServiceType(type);
     port_ = port;
     published_ = true;
     bool ok = addService();
     if (!ok) published_ = false;
-    avahi_threaded_poll_unlock(poll_);
+    avahi_.unlock();
     return ok;
 }
 
 void AvahiPublisher::unpublish() {
-    if (!poll_) return;
-    avahi_threaded_poll_lock(poll_);
+    if (!avahi_.isOpen()) return;
+    avahi_.lock();
     published_ = false;
     if (group_) avahi_entry_group_reset(group_);
-    avahi_threaded_poll_unlock(poll_);
+    avahi_.unlock();
 }
 
 bool AvahiPublisher::addService() {
     if (!group_) {
-        group_ = avahi_entry_group_new(client_, &AvahiPublisher::groupCallback, this);
+        group_ = avahi_entry_group_new(avahi_.client(), &AvahiPublisher::groupCallback, this);
         if (!group_) {
             log(LogLevel::Warning, "Cannot publish %s: %s", name_.c_str(),
-                avahi_strerror(avahi_client_errno(client_)));
+                avahi_strerror(avahi_client_errno(avahi_.client())));
             return false;
         }
     }
@@ -156,7 +131,7 @@ void AvahiPublisher::clientCallback(AvahiClient* client, AvahiClientState state,
     switch (state) {
         case AVAHI_CLIENT_S_RUNNING:
             // After a host-name change the daemon dropped our records: announce them again.
-            if (self->client_ && self->published_ && self->group_ &&
+            if (self->avahi_.client() && self->published_ && self->group_ &&
                 avahi_entry_group_is_empty(self->group_)) {
                 self->addService();
             }
@@ -168,7 +143,7 @@ void AvahiPublisher::clientCallback(AvahiClient* client, AvahiClientState state,
         case AVAHI_CLIENT_FAILURE:
             log(LogLevel::Warning, "Publishing stopped: %s",
                 avahi_strerror(avahi_client_errno(client)));
-            self->clientFailed_ = true;
+            self->avahi_.markFailed();
             break;
         case AVAHI_CLIENT_CONNECTING:
             break;
@@ -190,7 +165,7 @@ void AvahiPublisher::groupCallback(AvahiEntryGroup* /*group*/, AvahiEntryGroupSt
         }
         case AVAHI_ENTRY_GROUP_FAILURE:
             log(LogLevel::Warning, "Publishing %s failed: %s", self->name_.c_str(),
-                avahi_strerror(avahi_client_errno(self->client_)));
+                avahi_strerror(avahi_client_errno(self->avahi_.client())));
             break;
         case AVAHI_ENTRY_GROUP_UNCOMMITED:
         case AVAHI_ENTRY_GROUP_REGISTERING:
