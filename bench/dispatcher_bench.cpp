@@ -18,6 +18,7 @@
 #include "MonitorApp/channelstrips/ChannelStripView.h"
 #include "MonitorApp/channelstrips/UserSettingsManager.h"
 #include "bench/BenchSupport.h"
+#include "bench/HeadlessRemote.h"
 #include "foundation/ManualRunLoop.h"
 
 using namespace quenbril;
@@ -61,14 +62,9 @@ Bytes body(const Dictionary& message) { return *LinkCodec::encodeBody(message); 
 }  // namespace
 
 int main(int argc, char** argv) {
-    bench::TemporarySettingsFolder settingsFolder("dispatcher-bench");
-    if (!settingsFolder.ok()) return 1;
-    setenv("QUENBRIL_LOG", "warning", 1);
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ManualRunLoop loop;
-    RunLoop::setMain(&loop);
-    UserSettingsManager::sharedInstance().setActAsClient(true);
+    bench::HeadlessRemote remote(argc, argv, "dispatcher-bench");
+    if (!remote.ok()) return 1;
+    ManualRunLoop& loop = remote.loop();
     ChannelStripController::setViewFactory([] { return std::make_unique<QuietStripView>(); });
 
     Array strips;
@@ -122,6 +118,5 @@ int main(int argc, char** argv) {
             warnings);
     }
     ChannelStripManager::resetSharedInstance();
-    RunLoop::setMain(nullptr);
     return 0;
 }

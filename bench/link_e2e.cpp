@@ -34,6 +34,7 @@
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/UserSettingsManager.h"
 #include "bench/BenchSupport.h"
+#include "bench/HeadlessRemote.h"
 #include "foundation/ManualRunLoop.h"
 #include "foundation/UserDefaults.h"
 
@@ -197,14 +198,9 @@ Figures run(double rate, ManualRunLoop& loop) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    bench::TemporarySettingsFolder settingsFolder("link-e2e");
-    if (!settingsFolder.ok()) return 1;
-    setenv("QUENBRIL_LOG", "warning", 1);
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ManualRunLoop loop;
-    RunLoop::setMain(&loop);
-    UserSettingsManager::sharedInstance().setActAsClient(true);
+    bench::HeadlessRemote remote(argc, argv, "link-e2e");
+    if (!remote.ok()) return 1;
+    ManualRunLoop& loop = remote.loop();
     UserDefaults::standardUserDefaults().setObject(true, "useManualIP");
     UserDefaults::standardUserDefaults().setObject("127.0.0.1", "manualIP");
 
@@ -217,6 +213,5 @@ int main(int argc, char** argv) {
     }
     ChannelStripManager::resetSharedInstance();
     PELAudioEngine::resetSharedInstance();
-    RunLoop::setMain(nullptr);
     return 0;
 }

@@ -3,11 +3,9 @@
 # clang and runs each for a bounded time. Set QUENBRIL_SKIP_INSTALL=1 to skip the package step.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-[ "${QUENBRIL_SKIP_INSTALL:-0}" = 1 ] || ./scripts/install-deps.sh
+./scripts/build.sh
 
 build=${BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure --timeout 120 -j "$(nproc)"
 
 if [ "${FUZZ:-0}" = 1 ]; then

@@ -1,0 +1,41 @@
+#pragma once
+
+// What a benchmark of the remote needs before it makes a main window: a settings folder of its
+// own, quiet logs, Qt without a display, a virtual-clock main loop and the remote role.
+
+#include <QApplication>
+#include <cstdlib>
+
+#include "MonitorApp/channelstrips/UserSettingsManager.h"
+#include "bench/BenchSupport.h"
+#include "foundation/ManualRunLoop.h"
+
+namespace quenbril::bench {
+
+class HeadlessRemote {
+  public:
+    HeadlessRemote(int& argc, char** argv, const char* name)
+        : settingsFolder_(name), environment_(), app_(argc, argv) {
+        RunLoop::setMain(&loop_);
+        UserSettingsManager::sharedInstance().setActAsClient(true);
+    }
+    ~HeadlessRemote() { RunLoop::setMain(nullptr); }
+
+    bool ok() const { return settingsFolder_.ok(); }
+    ManualRunLoop& loop() { return loop_; }
+
+  private:
+    struct QuietOffscreen {
+        QuietOffscreen() {
+            setenv("QUENBRIL_LOG", "warning", 1);
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        }
+    };
+
+    TemporarySettingsFolder settingsFolder_;
+    QuietOffscreen environment_;
+    QApplication app_;
+    ManualRunLoop loop_;
+};
+
+}  // namespace quenbril::bench
