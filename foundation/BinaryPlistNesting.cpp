@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "foundation/ScratchVector.h"
+
 namespace quenbril {
 
 namespace {
@@ -87,8 +89,8 @@ class Walker {
     }
 
     Result walk(uint64_t top, int maxDepth) {
-        std::vector<Frame> path;
-        path.reserve(std::min(maxDepth, 16));  // archives nest a few levels; small stays cheap
+        ScratchVector<Frame, Frame> pathScratch;
+        std::vector<Frame>& path = pathScratch.items;
         auto enter = [&](uint64_t object) {
             uint64_t refs = 0, count = 0;
             if (!container(object, refs, count)) return Result::Damaged;
@@ -131,7 +133,9 @@ class Walker {
     size_t length_;
     size_t offsetSize_ = 0, refSize_ = 0;
     uint64_t objectCount_ = 0, offsetTable_ = 0, dataEnd_ = 0;
-    std::vector<uint16_t> state_;
+    struct StateTag;
+    ScratchVector<uint16_t, StateTag> stateScratch_;
+    std::vector<uint16_t>& state_ = stateScratch_.items;
 };
 
 }  // namespace

@@ -16,6 +16,7 @@
 
 #include "foundation/BinaryPlistNesting.h"
 #include "foundation/Log.h"
+#include "foundation/ScratchVector.h"
 
 namespace quenbril {
 
@@ -252,8 +253,12 @@ class Reader {
     friend class ObjectCoder;
 
     const ArchiveClassRegistry& registry_;
-    std::vector<plist_t> nodes_;  // "$objects", by index
-    std::vector<Slot> slots_;
+    struct NodesTag;
+    struct SlotsTag;
+    ScratchVector<plist_t, NodesTag> nodeScratch_;
+    ScratchVector<Slot, SlotsTag> slotScratch_;
+    std::vector<plist_t>& nodes_ = nodeScratch_.items;  // "$objects", by index
+    std::vector<Slot>& slots_ = slotScratch_.items;
     std::vector<ClassInfo> classes_;
     bool failed_ = false;
     int errorCode_ = 0;
@@ -572,13 +577,14 @@ Status Reader::decodeInstance(plist_t object, int depth, Value& out, uint64_t& w
 Status Reader::decodeDictionary(plist_t object, int depth, Value& out, uint64_t& weight) {
     plist_t keys = plist_dict_get_item(object, "NS.keys");
     plist_t values = plist_dict_get_item(object, "NS.objects");
-    Dictionary dictionary;
+    Dictionary::Entries entries;
     weight = 1;
     if (keys || values) {
         if (!keys || !values || plist_get_node_type(keys) != PLIST_ARRAY ||
             plist_get_node_type(values) != PLIST_ARRAY) {
             return fail(KeyedUnarchiver::kCorrupt, "a dictionary's keys or objects are missing");
         }
+        entries.reserve(plist_array_get_size(keys));
         ArrayCursor keyCursor(keys), valueCursor(values);
         for (;;) {
             plist_t keyNode = keyCursor.next();
@@ -597,10 +603,10 @@ Status Reader::decodeDictionary(plist_t object, int depth, Value& out, uint64_t&
             if (ks == Status::Drop || vs == Status::Drop) continue;
             weight = addWeight(weight, addWeight(kw, vw));
             if (checkWeight(weight) == Status::Fail) return Status::Fail;
-            dictionary.set(std::move(key), std::move(value));
+            entries.emplace_back(std::move(key), std::move(value));
         }
     }
-    out = Value(std::move(dictionary));
+    out = Value(Dictionary::fromEntries(std::move(entries)));
     return Status::Ok;
 }
 

@@ -95,7 +95,8 @@ std::optional<Value> fromNode(plist_t node, int depth, Error* error) {
             return Value(std::move(a));
         }
         case PLIST_DICT: {
-            Dictionary d;
+            Dictionary::Entries entries;
+            entries.reserve(plist_dict_get_size(node));
             plist_dict_iter it = nullptr;
             plist_dict_new_iter(node, &it);
             char* key = nullptr;
@@ -110,12 +111,12 @@ std::optional<Value> fromNode(plist_t node, int depth, Error* error) {
                     std::free(it);
                     return std::nullopt;
                 }
-                d.set(Value(std::string(key ? key : "")), std::move(*v));
+                entries.emplace_back(Value(std::string(key ? key : "")), std::move(*v));
                 std::free(key);
                 key = nullptr;
             }
             std::free(it);
-            return Value(std::move(d));
+            return Value(Dictionary::fromEntries(std::move(entries)));
         }
         default:
             fail(error, PropertyList::kParseError, "unsupported property list node");

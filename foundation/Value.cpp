@@ -1,5 +1,6 @@
 #include "foundation/Value.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -325,22 +326,90 @@ int ValueLess::compareToString(const Value& a, std::string_view b) {
     return kindRank(a.kind()) < kindRank(Value::Kind::String) ? -1 : 1;
 }
 
+namespace {
+
+bool keysEqual(const Value& a, const Value& b) { return Value::compare(a, b) == 0; }
+
+bool sortedWithoutDuplicates(const Dictionary::Entries& entries) {
+    for (size_t i = 1; i < entries.size(); ++i) {
+        if (!ValueLess()(entries[i - 1].first, entries[i].first)) return false;
+    }
+    return true;
+}
+
+// Sorts by key, keeping of equal keys the first (`keepLast` false) or the last.
+void sortAndDeduplicate(Dictionary::Entries& entries, bool keepLast) {
+    if (sortedWithoutDuplicates(entries)) return;
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const auto& a, const auto& b) { return ValueLess()(a.first, b.first); });
+    size_t out = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (out > 0 && keysEqual(entries[out - 1].first, entries[i].first)) {
+            if (keepLast) entries[out - 1].second = std::move(entries[i].second);
+            continue;
+        }
+        if (out != i) entries[out] = std::move(entries[i]);
+        ++out;
+    }
+    entries.resize(out);
+}
+
+}  // namespace
+
+Dictionary::Dictionary(std::initializer_list<Entry> entries) : entries_(entries) {
+    sortAndDeduplicate(entries_, false);
+}
+
+Dictionary Dictionary::fromEntries(Entries entries) {
+    Dictionary d;
+    d.entries_ = std::move(entries);
+    sortAndDeduplicate(d.entries_, true);
+    return d;
+}
+
+template <class Key>
+Dictionary::Entries::const_iterator Dictionary::lowerBound(const Key& key) const {
+    return std::lower_bound(entries_.begin(), entries_.end(), key,
+                            [](const Entry& e, const Key& k) { return ValueLess()(e.first, k); });
+}
+
+template <class Key>
+const Value* Dictionary::find(const Key& key) const {
+    auto it = lowerBound(key);
+    if (it == entries_.end() || ValueLess()(key, it->first)) return nullptr;
+    return &it->second;
+}
+
 void Dictionary::set(Value key, Value value) {
-    if (map_.empty() || ValueLess()(map_.rbegin()->first, key)) {
-        map_.emplace_hint(map_.end(), std::move(key), std::move(value));
+    if (entries_.empty() || ValueLess()(entries_.back().first, key)) {
+        entries_.emplace_back(std::move(key), std::move(value));
+        return;
+    }
+    auto at = entries_.begin() + (lowerBound(key) - entries_.cbegin());
+    if (!ValueLess()(key, at->first)) {
+        at->second = std::move(value);
     } else {
-        map_.insert_or_assign(std::move(key), std::move(value));
+        entries_.emplace(at, std::move(key), std::move(value));
     }
 }
 
+void Dictionary::erase(const Value& key) {
+    auto at = lowerBound(key);
+    if (at != entries_.end() && !ValueLess()(key, at->first)) entries_.erase(at);
+}
+
+bool Dictionary::contains(const Value& key) const { return find(key) != nullptr; }
+
+bool Dictionary::contains(std::string_view key) const { return find(key) != nullptr; }
+
 const Value& Dictionary::operator[](std::string_view key) const {
-    auto it = map_.find(key);
-    return it == map_.end() ? Value::null() : it->second;
+    const Value* v = find(key);
+    return v ? *v : Value::null();
 }
 
 const Value& Dictionary::operator[](const Value& key) const {
-    auto it = map_.find(key);
-    return it == map_.end() ? Value::null() : it->second;
+    const Value* v = find(key);
+    return v ? *v : Value::null();
 }
 
 }  // namespace quenbril

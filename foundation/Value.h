@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -177,36 +177,46 @@ struct ValueLess {
 };
 
 /// A dictionary whose keys are strings or numbers (the link has one keyed by numbers).
-/// Iteration is in key order.
+/// Iteration is in key order. Entries sit in one sorted vector: the link's dictionaries are
+/// small and decoded by the thousand, so one allocation each beats a node per key.
 class Dictionary {
   public:
-    using Map = std::map<Value, Value, ValueLess>;
-    using const_iterator = Map::const_iterator;
+    using Entry = std::pair<Value, Value>;
+    using Entries = std::vector<Entry>;
+    using const_iterator = Entries::const_iterator;
 
     Dictionary() = default;
-    Dictionary(std::initializer_list<std::pair<const Value, Value>> entries) : map_(entries) {}
+    /// Of equal keys the first is kept.
+    Dictionary(std::initializer_list<Entry> entries);
+    /// Entries in any order, sorted in n log n; of equal keys the last is kept, as a run of
+    /// `set` calls would. Decoders build through this, so no input order costs n squared.
+    static Dictionary fromEntries(Entries entries);
 
     /// Null when there is no such key.
     const Value& operator[](std::string_view key) const;
     const Value& operator[](const char* key) const { return (*this)[std::string_view(key)]; }
     const Value& operator[](const Value& key) const;
-    bool contains(const Value& key) const { return map_.count(key) != 0; }
-    bool contains(std::string_view key) const { return map_.find(key) != map_.end(); }
+    bool contains(const Value& key) const;
+    bool contains(std::string_view key) const;
     bool contains(const char* key) const { return contains(std::string_view(key)); }
 
-    /// Keys arriving in order (as archives and property lists mostly hold them) append in
-    /// constant time.
+    /// Keys arriving in order append in constant time; others are inserted in place.
     void set(Value key, Value value);
-    void erase(const Value& key) { map_.erase(key); }
-    size_t size() const { return map_.size(); }
-    bool empty() const { return map_.empty(); }
-    const_iterator begin() const { return map_.begin(); }
-    const_iterator end() const { return map_.end(); }
+    void erase(const Value& key);
+    size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
+    const_iterator begin() const { return entries_.begin(); }
+    const_iterator end() const { return entries_.end(); }
 
-    bool operator==(const Dictionary& other) const { return map_ == other.map_; }
+    bool operator==(const Dictionary& other) const { return entries_ == other.entries_; }
 
   private:
-    Map map_;
+    template <class Key>
+    Entries::const_iterator lowerBound(const Key& key) const;
+    template <class Key>
+    const Value* find(const Key& key) const;
+
+    Entries entries_;
 };
 
 }  // namespace quenbril

@@ -68,6 +68,26 @@ TEST(Value, DictionaryKeysOfEveryKindKeepTheirOrderAndStringLookupsAgree) {
     EXPECT_EQ(keys, expected);
 }
 
+TEST(Value, DictionariesBuiltWholeSortTheirEntriesAndKeepOneValuePerKey) {
+    // Decoders hand over entries as they come: the last of equal keys wins, as with set().
+    Dictionary::Entries entries;
+    for (int i = 2000; i > 0; --i) entries.emplace_back(i % 1000, i);
+    entries.emplace_back("k", 1);
+    entries.emplace_back("k", 2);
+    Dictionary built = Dictionary::fromEntries(std::move(entries));
+    EXPECT_EQ(built.size(), 1001u);
+    EXPECT_EQ(built[Value(0)], Value(1000));
+    EXPECT_EQ(built[Value(999)], Value(999));
+    EXPECT_EQ(built["k"], Value(2));
+    EXPECT_EQ(built.begin()->first, Value(0));
+    // A literal keeps the first of equal keys; erasing leaves the rest in order.
+    Dictionary literal{{"b", 1}, {"a", 2}, {"b", 3}};
+    EXPECT_EQ(literal, (Dictionary{{"a", 2}, {"b", 1}}));
+    literal.erase("a");
+    literal.erase("missing");
+    EXPECT_EQ(literal, (Dictionary{{"b", 1}}));
+}
+
 TEST(Value, EqualityIsDeepKeepsBoolsApartAndCopiesAreIndependent) {
     EXPECT_TRUE(Value(true).isBool());
     EXPECT_FALSE(Value(true).isInteger());
