@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
+#include "MonitorApp/ClientDefaultsKeys.h"
 #include "MonitorApp/ServerManager.h"
 #include "MonitorApp/channelstrips/UserSettingsManager.h"
 #include "foundation/Log.h"
@@ -23,10 +24,6 @@ namespace quenbril {
 
 namespace {
 
-constexpr const char* kClientIDKey = "clientID";
-constexpr const char* kClientNameKey = "clientName";
-constexpr const char* kUseManualIPKey = "useManualIP";
-constexpr const char* kManualIPKey = "manualIP";
 constexpr const char* kContinueAutomaticallyKey = "continueAutomatically";
 constexpr const char* kQbIdentifierKey = "qbIdentifier";
 constexpr const char* kPreviousShowFileKey = "PreviousShowFile";
@@ -147,16 +144,17 @@ void PreferencesViewController::viewDidAppear() {
     }
 
     qbIdentifier_->setText(qt(settings.qbIdentifier()));
-    if (!defaults().objectForKey(kClientIDKey).isNull()) {
-        int64_t index = defaults().integerForKey(kClientIDKey);
+    if (!defaults().objectForKey(ClientDefaultsKeys::kClientID).isNull()) {
+        int64_t index = defaults().integerForKey(ClientDefaultsKeys::kClientID);
         if (index >= 0 && index < clientID_->count()) {
             clientID_->setCurrentIndex(static_cast<int>(index));
         }
     }
-    if (!defaults().objectForKey(kUseManualIPKey).isNull()) {
-        useManualIP_->setChecked(defaults().integerForKey(kUseManualIPKey) == 1);
+    if (!defaults().objectForKey(ClientDefaultsKeys::kUseManualIP).isNull()) {
+        useManualIP_->setChecked(defaults().integerForKey(ClientDefaultsKeys::kUseManualIP) == 1);
     }
-    if (auto address = defaults().stringForKey(kManualIPKey)) manualIP_->setText(qt(*address));
+    if (auto address = defaults().stringForKey(ClientDefaultsKeys::kManualIP))
+        manualIP_->setText(qt(*address));
     manualIP_->setEnabled(useManualIP_->isChecked());
     continueAutomatically_->setChecked(defaults().integerForKey(kContinueAutomaticallyKey) == 1);
     if (auto identifier = defaults().stringForKey(kQbIdentifierKey)) {
@@ -190,8 +188,9 @@ void PreferencesViewController::connected() {
 }
 
 void PreferencesViewController::confirmClicked() {
-    defaults().setInteger(clientID_->currentIndex(), kClientIDKey);
-    defaults().setObject(Value(clientID_->currentText().toStdString()), kClientNameKey);
+    defaults().setInteger(clientID_->currentIndex(), ClientDefaultsKeys::kClientID);
+    defaults().setObject(Value(clientID_->currentText().toStdString()),
+                         ClientDefaultsKeys::kClientName);
     defaults().synchronize();
     closing_ = true;
     confirm();
@@ -221,14 +220,14 @@ void PreferencesViewController::serverChanged() {
 }
 
 void PreferencesViewController::manualIPClicked() {
-    defaults().setInteger(stateOf(useManualIP_), kUseManualIPKey);
+    defaults().setInteger(stateOf(useManualIP_), ClientDefaultsKeys::kUseManualIP);
     manualIP_->setEnabled(useManualIP_->isChecked());
     ServerManager::sharedInstance().tryToConnect();
 }
 
 void PreferencesViewController::controlTextDidEndEditing() {
     const std::string text = manualIP_->text().toStdString();
-    if (!text.empty()) defaults().setObject(Value(text), kManualIPKey);
+    if (!text.empty()) defaults().setObject(Value(text), ClientDefaultsKeys::kManualIP);
     ServerManager::sharedInstance().tryToConnect();
 }
 

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "MonitorApp/ClientDefaultsKeys.h"
 #include "MonitorApp/LinkCodec.h"
 #include "MonitorApp/LinkFrame.h"
 #include "MonitorApp/channelstrips/SharedInstance.h"
@@ -19,10 +20,9 @@ namespace {
 
 SharedInstance<ServerManager> shared;
 
-constexpr const char* kUseManualIPKey = "useManualIP";
-constexpr const char* kManualIPKey = "manualIP";
-
-bool useManualIP() { return UserDefaults::standardUserDefaults().boolForKey(kUseManualIPKey); }
+bool useManualIP() {
+    return UserDefaults::standardUserDefaults().boolForKey(ClientDefaultsKeys::kUseManualIP);
+}
 
 std::string describe(const std::optional<Error>& error) {
     return error ? error->toString() : std::string("(null)");
@@ -64,7 +64,8 @@ void ServerManager::sendConnectMessage(const std::string& text) {
 void ServerManager::tryToConnect() {
     counter_ = 0;
     if (useManualIP()) {
-        auto stored = UserDefaults::standardUserDefaults().stringForKey(kManualIPKey);
+        auto stored =
+            UserDefaults::standardUserDefaults().stringForKey(ClientDefaultsKeys::kManualIP);
         manualIP_ = stored;
         sendConnectMessage("Conn to " + manualIP_.value_or("(null)") + "...");
         connectToManualAddress(manualIP_.value_or(""));

@@ -5,6 +5,7 @@
 #include <QTime>
 #include <unordered_map>
 
+#include "MonitorApp/ClientDefaultsKeys.h"
 #include "MonitorApp/DispatchRules.h"
 #include "MonitorApp/LinkCommands.h"
 #include "MonitorApp/LinkMessageReader.h"
@@ -273,7 +274,8 @@ void ViewController::messageReceivedFromServer(const Value& value) {
         refreshStatusLabels();
     } else if (name == Cmd::kClosedEditing) {
         statusRightRed_ = false;
-        if (auto clientName = UserDefaults::standardUserDefaults().stringForKey("clientName")) {
+        if (auto clientName = UserDefaults::standardUserDefaults().stringForKey(
+                ClientDefaultsKeys::kClientName)) {
             setStatusRightText("Connected to server as " + *clientName);
         }
         refreshStatusLabels();

@@ -7,6 +7,7 @@
 #include <QScrollBar>
 #include <sstream>
 
+#include "MonitorApp/ClientDefaultsKeys.h"
 #include "MonitorApp/LinkMessageBuilder.h"
 #include "MonitorApp/ServerManager.h"
 #include "MonitorApp/ViewController.h"
@@ -25,8 +26,6 @@ namespace {
 
 constexpr const char* kSettingsKey = "Settings";
 constexpr const char* kWindowFrameKey = "mainWindowAutoSave2";
-constexpr const char* kClientIDKey = "clientID";
-constexpr const char* kClientNameKey = "clientName";
 
 UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
 
@@ -159,9 +158,9 @@ void ViewController::tryConnection() {
 void ViewController::startClient() {
     updateStatusMessage();
     showOpenInMenu(false);
-    if (!defaults().objectForKey(kClientIDKey).isNull()) {
+    if (!defaults().objectForKey(ClientDefaultsKeys::kClientID).isNull()) {
         send(LinkMessageBuilder::clientID(
-            static_cast<int32_t>(defaults().integerForKey(kClientIDKey))));
+            static_cast<int32_t>(defaults().integerForKey(ClientDefaultsKeys::kClientID))));
     }
     prefViewController_.reset();
     isInitialized_ = true;
@@ -179,7 +178,7 @@ void ViewController::updateStatusMessage() {
     if (settings.actAsClient()) {
         if (linkConnected()) {
             statusRightRed_ = false;
-            if (auto name = defaults().stringForKey(kClientNameKey)) {
+            if (auto name = defaults().stringForKey(ClientDefaultsKeys::kClientName)) {
                 setStatusRightText("Connected to server as " + *name);
             }
             if (settings.micCheckMode()) {

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "MonitorApp/ClientDefaultsKeys.h"
 #include "MonitorApp/LinkMessageBuilder.h"
 #include "MonitorApp/ViewController.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
@@ -24,9 +25,9 @@ void ViewController::connectedToServer(const std::string& /*host*/) {
         return;
     }
     UserDefaults& defaults = UserDefaults::standardUserDefaults();
-    if (!defaults.objectForKey("clientID").isNull()) {
-        send(
-            LinkMessageBuilder::clientID(static_cast<int32_t>(defaults.integerForKey("clientID"))));
+    if (!defaults.objectForKey(ClientDefaultsKeys::kClientID).isNull()) {
+        send(LinkMessageBuilder::clientID(
+            static_cast<int32_t>(defaults.integerForKey(ClientDefaultsKeys::kClientID))));
     }
     send(LinkMessageBuilder::soloOn(UserSettingsManager::sharedInstance().soloOn()));
 }

@@ -4,6 +4,7 @@
 
 #include "MonitorApp/LinkCommands.h"
 #include "MonitorApp/LinkMessageBuilder.h"
+#include "MonitorApp/chat/TextSearch.h"
 
 namespace quenbril {
 
@@ -68,14 +69,8 @@ void SimChat::addToHistory(const Dictionary& message, double now) {
 
 bool SimChat::removeMessage(const std::string& messageId) {
     if (messageId.empty()) return false;
-    auto lower = [](std::string s) {
-        std::transform(s.begin(), s.end(), s.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        return s;
-    };
-    std::string wanted = lower(messageId);
     for (auto& m : history_) {
-        if (m->messageId && lower(*m->messageId).find(wanted) != std::string::npos) {
+        if (m->messageId && TextSearch::containsIgnoringCaseAndAccents(*m->messageId, messageId)) {
             m->message = "<message removed>";
             m->uuid = "message_removed";
             return true;

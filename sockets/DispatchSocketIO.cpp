@@ -15,7 +15,6 @@
 #include "foundation/dispatch/TimerSource.h"
 #include "sockets/DispatchReadPacket.h"
 #include "sockets/DispatchSocket.h"
-#include "sockets/DispatchSpecialPacket.h"
 #include "sockets/DispatchWritePacket.h"
 
 namespace quenbril {

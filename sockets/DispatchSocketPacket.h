@@ -1,5 +1,9 @@
 #pragma once
 
+#include <utility>
+
+#include "foundation/Value.h"
+
 namespace quenbril {
 
 /// What a socket's read and write queues hold: read packets, write packets, and the special
@@ -13,6 +17,16 @@ class DispatchSocketPacket {
 
   private:
     Kind kind_;
+};
+
+/// The request to switch the stream to TLS; the same packet sits in the read and the write
+/// queue, so the switch happens once everything queued before it has been read and written.
+class DispatchSpecialPacket : public DispatchSocketPacket {
+  public:
+    explicit DispatchSpecialPacket(Dictionary settings)
+        : DispatchSocketPacket(Kind::Special), tlsSettings(std::move(settings)) {}
+
+    Dictionary tlsSettings;
 };
 
 }  // namespace quenbril

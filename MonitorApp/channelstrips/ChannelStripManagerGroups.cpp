@@ -180,26 +180,12 @@ void ChannelStripManager::soloHardClear() {
 }
 
 Color ChannelStripManager::colorForIndex(int32_t index) {
-    switch (index) {
-        case 1:
-            return Color{1, 0, 1, 1};
-        case 2:
-            return Color{1, 0, 0, 1};
-        case 3:
-            return Color{0, 1, 0, 1};
-        case 4:
-            return Color{1, 1, 0, 1};
-        case 5:
-            return Color{0, 0, 1, 1};
-        case 6:
-            return Color{1, 0.5, 0, 1};
-        case 7:
-            return Color{0, 1, 1, 1};
-        case 8:
-            return Color{0.5, 0, 0.5, 1};
-        default:
-            return Color{0.5, 0.5, 0.5, 1};
-    }
+    static constexpr Color kColors[] = {
+        {1, 0, 1, 1}, {1, 0, 0, 1},   {0, 1, 0, 1}, {1, 1, 0, 1},
+        {0, 0, 1, 1}, {1, 0.5, 0, 1}, {0, 1, 1, 1}, {0.5, 0, 0.5, 1},
+    };
+    if (index < 1 || index > 8) return Color{0.5, 0.5, 0.5, 1};
+    return kColors[index - 1];
 }
 
 }  // namespace quenbril
