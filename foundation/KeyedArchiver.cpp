@@ -1,7 +1,5 @@
 #include "foundation/KeyedArchiver.h"
 
-#include <plist/plist.h>
-
 #include <charconv>
 #include <cstring>
 #include <deque>
@@ -16,14 +14,11 @@
 #include <utility>
 #include <vector>
 
+#include "foundation/PlistSupport.h"
+
 namespace quenbril {
 
 namespace {
-
-struct PlistDeleter {
-    void operator()(plist_t p) const { plist_free(p); }
-};
-using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
 /// Strings go into the plist as UTF-8 that libplist turns into UTF-16 where needed; it cannot
 /// carry NUL characters and mangles invalid UTF-8, so both are refused rather than changed.
@@ -159,15 +154,8 @@ class Writer {
             p = nullptr;
         }
         plist_dict_set_item(archive.get(), "$objects", objects);
-        char* out = nullptr;
-        uint32_t n = 0;
-        plist_to_bin(archive.get(), &out, &n);
-        if (!out) {
-            fail(KeyedArchiver::kUnsupportedValue, "libplist could not write the archive");
-            return std::nullopt;
-        }
-        Bytes bytes(out, out + n);
-        plist_to_bin_free(out);
+        std::optional<Bytes> bytes = plistBytes(archive.get(), true);
+        if (!bytes) fail(KeyedArchiver::kUnsupportedValue, "libplist could not write the archive");
         return bytes;
     }
 

@@ -1,7 +1,5 @@
 #include "foundation/KeyedUnarchiver.h"
 
-#include <plist/plist.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -16,15 +14,12 @@
 
 #include "foundation/BinaryPlistNesting.h"
 #include "foundation/Log.h"
+#include "foundation/PlistSupport.h"
 #include "foundation/ScratchVector.h"
 
 namespace quenbril {
 
 namespace {
-
-struct PlistDeleter {
-    void operator()(plist_t p) const { plist_free(p); }
-};
 
 /// The value classes decoded here without a registered decoder.
 enum class Builtin : uint8_t { None, Dictionary, Array, String, Data, Date, Null, Color };
@@ -73,27 +68,6 @@ uint64_t addWeight(uint64_t a, uint64_t b) {
     uint64_t sum = a + b;
     return sum < a ? std::numeric_limits<uint64_t>::max() : sum;
 }
-
-/// Walks an array's items in order. libplist's indexed look-up costs about a microsecond an
-/// item; its iterator is nearly free.
-class ArrayCursor {
-  public:
-    explicit ArrayCursor(plist_t array) : array_(array) { plist_array_new_iter(array, &iter_); }
-    ~ArrayCursor() { std::free(iter_); }
-    ArrayCursor(const ArrayCursor&) = delete;
-    ArrayCursor& operator=(const ArrayCursor&) = delete;
-
-    /// Null after the last item.
-    plist_t next() {
-        plist_t item = nullptr;
-        if (iter_) plist_array_next_item(array_, iter_, &item);
-        return item;
-    }
-
-  private:
-    plist_t array_;
-    plist_array_iter iter_ = nullptr;
-};
 
 /// Plain plist objects that stand for themselves: strings, numbers, data and dates.
 std::optional<Value> primitive(plist_t node, uint64_t& weight) {
@@ -195,7 +169,7 @@ class Reader {
   public:
     Reader(plist_t objects, const ArchiveClassRegistry& registry) : registry_(registry) {
         nodes_.reserve(plist_array_get_size(objects));
-        ArrayCursor cursor(objects);
+        PlistArrayCursor cursor(objects);
         while (plist_t node = cursor.next()) nodes_.push_back(node);
         slots_.resize(nodes_.size());
     }
@@ -272,7 +246,7 @@ class ObjectCoder final : public KeyedDecoder {
         : reader_(reader), name_(info.name), object_(object), depth_(depth) {
         classes_.push_back(name_);
         if (info.chain) {
-            ArrayCursor cursor(info.chain);
+            PlistArrayCursor cursor(info.chain);
             while (plist_t item = cursor.next()) {
                 std::string_view name = stringOf(item);
                 if (name != name_) classes_.emplace_back(name);
@@ -495,7 +469,7 @@ const ClassInfo* Reader::classOf(plist_t object) {
     // The first class along the chain that is built in or registered decodes the object, so an
     // archived subclass falls back to the nearest class known here. Built-in names are settled
     // without the registry's lock.
-    std::optional<ArrayCursor> cursor;
+    std::optional<PlistArrayCursor> cursor;
     if (chain) cursor.emplace(chain);
     for (bool first = true;; first = false) {
         std::string_view name = info.name;
@@ -585,7 +559,7 @@ Status Reader::decodeDictionary(plist_t object, int depth, Value& out, uint64_t&
             return fail(KeyedUnarchiver::kCorrupt, "a dictionary's keys or objects are missing");
         }
         entries.reserve(plist_array_get_size(keys));
-        ArrayCursor keyCursor(keys), valueCursor(values);
+        PlistArrayCursor keyCursor(keys), valueCursor(values);
         for (;;) {
             plist_t keyNode = keyCursor.next();
             plist_t valueNode = valueCursor.next();
@@ -619,7 +593,7 @@ Status Reader::decodeArray(plist_t object, int depth, Value& out, uint64_t& weig
             return fail(KeyedUnarchiver::kCorrupt, "an array's objects are not an array");
         }
         array.reserve(plist_array_get_size(values));
-        ArrayCursor cursor(values);
+        PlistArrayCursor cursor(values);
         while (plist_t node = cursor.next()) {
             Value value;
             uint64_t w = 0;
@@ -707,7 +681,7 @@ std::optional<Value> KeyedUnarchiver::unarchive(const void* bytes, size_t length
         fail(error, kNotAnArchive, "a damaged binary property list");
         return std::nullopt;
     }
-    std::unique_ptr<void, PlistDeleter> owner(root);
+    PlistPtr owner(root);
     if (plist_get_node_type(root) != PLIST_DICT) {
         fail(error, kNotAnArchive, "not a keyed archive");
         return std::nullopt;

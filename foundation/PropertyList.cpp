@@ -1,7 +1,5 @@
 #include "foundation/PropertyList.h"
 
-#include <plist/plist.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -9,18 +7,13 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
-#include <memory>
 
 #include "foundation/BinaryPlistNesting.h"
+#include "foundation/PlistSupport.h"
 
 namespace quenbril {
 
 namespace {
-
-struct PlistDeleter {
-    void operator()(plist_t p) const { plist_free(p); }
-};
-using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
 void fail(Error* error, int code, const std::string& text) {
     if (error) *error = Error::make(PropertyList::kErrorDomain, code, text);
@@ -77,21 +70,12 @@ std::optional<Value> fromNode(plist_t node, int depth, Error* error) {
         case PLIST_ARRAY: {
             Array a;
             a.reserve(plist_array_get_size(node));
-            // Walk with an iterator: indexing a parsed array is linear per item.
-            plist_array_iter it = nullptr;
-            plist_array_new_iter(node, &it);
-            for (;;) {
-                plist_t item = nullptr;
-                plist_array_next_item(node, it, &item);
-                if (!item) break;
+            PlistArrayCursor cursor(node);
+            while (plist_t item = cursor.next()) {
                 auto v = fromNode(item, depth + 1, error);
-                if (!v) {
-                    std::free(it);
-                    return std::nullopt;
-                }
+                if (!v) return std::nullopt;
                 a.push_back(std::move(*v));
             }
-            std::free(it);
             return Value(std::move(a));
         }
         case PLIST_DICT: {
@@ -101,7 +85,6 @@ std::optional<Value> fromNode(plist_t node, int depth, Error* error) {
             plist_dict_new_iter(node, &it);
             char* key = nullptr;
             plist_t item = nullptr;
-            std::optional<Value> result;
             for (;;) {
                 plist_dict_next_item(node, it, &key, &item);
                 if (!item) break;
@@ -270,23 +253,8 @@ std::optional<Value> PropertyList::read(const void* bytes, size_t length, Error*
 std::optional<Bytes> PropertyList::write(const Value& value, Format format, Error* error) {
     PlistPtr root = toNode(value, 0, error);
     if (!root) return std::nullopt;
-    char* out = nullptr;
-    uint32_t n = 0;
-    if (format == Format::Binary) {
-        plist_to_bin(root.get(), &out, &n);
-    } else {
-        plist_to_xml(root.get(), &out, &n);
-    }
-    if (!out) {
-        fail(error, kUnsupportedValue, "libplist could not write the value");
-        return std::nullopt;
-    }
-    Bytes bytes(out, out + n);
-    if (format == Format::Binary) {
-        plist_to_bin_free(out);
-    } else {
-        plist_to_xml_free(out);
-    }
+    std::optional<Bytes> bytes = plistBytes(root.get(), format == Format::Binary);
+    if (!bytes) fail(error, kUnsupportedValue, "libplist could not write the value");
     return bytes;
 }
 
