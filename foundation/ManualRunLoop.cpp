@@ -7,16 +7,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cmath>
-#include <limits>
 
 #include "foundation/Log.h"
 
 namespace quenbril {
-
-namespace {
-constexpr double kMinimumRepeatInterval = 0.0001;
-}
 
 struct ManualRunLoop::TimerEntry {
     double fireTime = 0;
@@ -91,9 +85,7 @@ Timer ManualRunLoop::scheduleTimer(double interval, bool repeats, std::function<
     auto entry = std::make_shared<TimerEntry>();
     entry->token = std::make_shared<CancelToken>();
     entry->repeats = repeats;
-    if (!std::isfinite(interval) && interval > 0) interval = std::numeric_limits<double>::max();
-    if (!(interval >= 0)) interval = 0;
-    entry->interval = repeats ? std::max(interval, kMinimumRepeatInterval) : interval;
+    entry->interval = timerInterval(interval, repeats);
     entry->fire = std::move(fire);
     uint64_t id;
     {

@@ -1,6 +1,9 @@
 #include "foundation/RunLoop.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -13,6 +16,8 @@ namespace {
 
 // Seconds between 1970-01-01 and 2001-01-01.
 constexpr double kUnixToReferenceDate = 978307200.0;
+
+constexpr double kMinimumRepeatInterval = 0.0001;
 
 struct MainLoopSlot {
     std::mutex mutex;
@@ -54,6 +59,12 @@ double RunLoop::realTimeNow() {
     using namespace std::chrono;
     auto since = system_clock::now().time_since_epoch();
     return duration<double>(since).count() - kUnixToReferenceDate;
+}
+
+double RunLoop::timerInterval(double interval, bool repeats) {
+    if (!std::isfinite(interval) && interval > 0) interval = std::numeric_limits<double>::max();
+    if (!(interval >= 0)) interval = 0;
+    return repeats ? std::max(interval, kMinimumRepeatInterval) : interval;
 }
 
 RunLoop::RunLoop() : thread_(std::this_thread::get_id()) {}

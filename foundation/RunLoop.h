@@ -56,6 +56,9 @@ class RunLoop {
     bool isCurrentThread() const;
 
   protected:
+    /// The interval a timer asked for with `interval` runs at: 0 for a negative or NaN one, the
+    /// largest double for an infinite one, at least 0.1 ms when repeating.
+    static double timerInterval(double interval, bool repeats);
     void setThread(std::thread::id id) { thread_.store(id, std::memory_order_release); }
     /// Uninstalls this loop when it is the main one; loops call it first thing when destroyed.
     void resignMain();

@@ -14,8 +14,6 @@ namespace quenbril {
 
 namespace {
 
-constexpr double kMinimumRepeatInterval = 0.0001;
-
 int milliseconds(double seconds) {
     double ms = std::ceil(seconds * 1000.0);
     if (!(ms > 0)) return 0;
@@ -46,8 +44,7 @@ double QtRunLoop::now() const { return realTimeNow(); }
 
 Timer QtRunLoop::scheduleTimer(double interval, bool repeats, std::function<void()> fire) {
     auto token = std::make_shared<CancelToken>();
-    if (!(interval >= 0)) interval = 0;
-    if (repeats) interval = std::max(interval, kMinimumRepeatInterval);
+    interval = timerInterval(interval, repeats);
     if (QThread::currentThread() == thread_) {
         startTimer(token, interval, repeats, std::move(fire));
     } else {
