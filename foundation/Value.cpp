@@ -188,28 +188,27 @@ size_t Value::count() const {
     return 0;
 }
 
-Array& Value::mutableArray() {
-    auto p = std::get_if<std::shared_ptr<const Array>>(&storage_);
+namespace {
+
+// The `T` that `storage` holds, made empty when it holds another kind and copied first when
+// another value shares it.
+template <class T, class Storage>
+T& soleOwned(Storage& storage) {
+    auto p = std::get_if<std::shared_ptr<const T>>(&storage);
     if (!p) {
-        storage_ = std::make_shared<const Array>();
-        p = std::get_if<std::shared_ptr<const Array>>(&storage_);
+        p = &storage.template emplace<std::shared_ptr<const T>>(std::make_shared<const T>());
     } else if (p->use_count() > 1) {
-        *p = std::make_shared<const Array>(**p);
+        *p = std::make_shared<const T>(**p);
     }
     // Sole owner now: changing the shared storage is safe.
-    return const_cast<Array&>(**p);
+    return const_cast<T&>(**p);
 }
 
-Dictionary& Value::mutableDictionary() {
-    auto p = std::get_if<std::shared_ptr<const Dictionary>>(&storage_);
-    if (!p) {
-        storage_ = std::make_shared<const Dictionary>();
-        p = std::get_if<std::shared_ptr<const Dictionary>>(&storage_);
-    } else if (p->use_count() > 1) {
-        *p = std::make_shared<const Dictionary>(**p);
-    }
-    return const_cast<Dictionary&>(**p);
-}
+}  // namespace
+
+Array& Value::mutableArray() { return soleOwned<Array>(storage_); }
+
+Dictionary& Value::mutableDictionary() { return soleOwned<Dictionary>(storage_); }
 
 bool Value::operator==(const Value& other) const { return compare(*this, other) == 0; }
 
