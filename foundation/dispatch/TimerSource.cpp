@@ -88,8 +88,6 @@ uint64_t TimerSource::mergeData(uint64_t pending, uint64_t incoming) const {
     return pending + incoming;
 }
 
-std::optional<uint64_t> TimerSource::measure(uint64_t pending) { return pending; }
-
 void TimerSource::disarm() {
     Timer previous;
     std::lock_guard lock(timerMutex_);

@@ -31,7 +31,6 @@ class TimerSource : public Source {
 
   private:
     uint64_t mergeData(uint64_t pending, uint64_t incoming) const override;
-    std::optional<uint64_t> measure(uint64_t pending) override;
     void disarm() override;
     void fired(uint64_t generation);
     void scheduleRealTime(uint64_t generation, double deadline);
