@@ -247,6 +247,7 @@ void SimServer::send(SimClient& client, const Dictionary& message) {
 }
 
 void SimServer::broadcast(const Dictionary& message) {
+    if (clients_.empty()) return;
     auto frame = encode(message);
     for (auto& [id, client] : clients_) sendFrame(*client, frame);
 }

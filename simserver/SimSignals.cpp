@@ -115,19 +115,17 @@ Bytes SimSignals::timecodePicture(double t) {
     // Bi-phase mark: a transition at every bit edge, and one more inside a 1 bit.
     Bytes out;
     out.reserve(kTimecodeSampleCount * 4);
-    auto bitsPerFrame = 80;
+    // One sample per half bit.
+    constexpr int kBitsPerFrame = 80;
     uint32_t seed = static_cast<uint32_t>(t * kTimecodeFps);
     float level = 0.5f;
-    int samplesPerHalfBit = 1;
     int halves = 0;
-    for (int i = 0; i < kTimecodeSampleCount; i += samplesPerHalfBit) {
+    for (int i = 0; i < kTimecodeSampleCount; ++i) {
         int bit = static_cast<int>((seed >> ((halves / 2) % 32)) & 1);
         bool edge = halves % 2 == 0 || bit == 1;
         if (edge) level = -level;
-        for (int k = 0; k < samplesPerHalfBit && i + k < kTimecodeSampleCount; ++k) {
-            appendFloat(out, level);
-        }
-        halves = (halves + 1) % (2 * bitsPerFrame);
+        appendFloat(out, level);
+        halves = (halves + 1) % (2 * kBitsPerFrame);
     }
     return out;
 }

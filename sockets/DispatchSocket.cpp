@@ -34,8 +34,9 @@ std::shared_ptr<DispatchSocket> DispatchSocket::make(DispatchSocketDelegate* del
 
 DispatchSocket::DispatchSocket(Passkey, DispatchSocketDelegate* delegate, QueuePtr delegateQueue,
                                QueuePtr socketQueue)
-    : delegateQueue_(std::move(delegateQueue)), socketQueue_(std::move(socketQueue)) {
-    if (delegate) delegate_ = DelegateRef{delegate, delegate->lifeToken_};
+    : delegate_(delegate),
+      delegateQueue_(std::move(delegateQueue)),
+      socketQueue_(std::move(socketQueue)) {
     if (!socketQueue_) socketQueue_ = dispatch::Queue::makeSerial("DispatchSocket");
     // The key is this socket's own address, so each socket has a key of its own.
     socketQueue_->setSpecific(this, this);
@@ -47,6 +48,10 @@ DispatchSocket::~DispatchSocket() {
     flags_ |= flagDeallocating;
     runSync([this] { closeWithError(std::nullopt); });
     socketQueue_->setSpecific(this, nullptr);
+}
+
+DispatchSocket::DelegateRef::DelegateRef(DispatchSocketDelegate* delegate) : ptr(delegate) {
+    if (delegate) token = delegate->lifeToken_;
 }
 
 // ---- queues ----
@@ -100,7 +105,7 @@ void DispatchSocket::notifyDelegate(
 
 DispatchSocketDelegate* DispatchSocket::delegate() const {
     DispatchSocketDelegate* result = nullptr;
-    runSync([&] { result = delegate_.token.expired() ? nullptr : delegate_.ptr; });
+    runSync([&] { result = delegate_.live(); });
     return result;
 }
 
@@ -112,14 +117,13 @@ DispatchSocket::QueuePtr DispatchSocket::delegateQueue() const {
 
 void DispatchSocket::getDelegate(DispatchSocketDelegate** delegate, QueuePtr* queue) const {
     runSync([&] {
-        if (delegate) *delegate = delegate_.token.expired() ? nullptr : delegate_.ptr;
+        if (delegate) *delegate = delegate_.live();
         if (queue) *queue = delegateQueue_;
     });
 }
 
 void DispatchSocket::setDelegate(DispatchSocketDelegate* delegate) {
-    DelegateRef ref;
-    if (delegate) ref = DelegateRef{delegate, delegate->lifeToken_};
+    DelegateRef ref(delegate);
     if (onSocketQueue()) {
         delegate_ = ref;
     } else {
@@ -141,8 +145,7 @@ void DispatchSocket::setDelegate(DispatchSocketDelegate* delegate, QueuePtr queu
 }
 
 void DispatchSocket::synchronouslySetDelegate(DispatchSocketDelegate* delegate) {
-    DelegateRef ref;
-    if (delegate) ref = DelegateRef{delegate, delegate->lifeToken_};
+    DelegateRef ref(delegate);
     runSync([&] { delegate_ = ref; });
 }
 
@@ -151,8 +154,7 @@ void DispatchSocket::synchronouslySetDelegateQueue(QueuePtr queue) {
 }
 
 void DispatchSocket::synchronouslySetDelegate(DispatchSocketDelegate* delegate, QueuePtr queue) {
-    DelegateRef ref;
-    if (delegate) ref = DelegateRef{delegate, delegate->lifeToken_};
+    DelegateRef ref(delegate);
     runSync([&] {
         delegate_ = ref;
         delegateQueue_ = queue;

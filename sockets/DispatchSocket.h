@@ -253,7 +253,13 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     };
 
   private:
+    /// The delegate, held weakly through its life token.
     struct DelegateRef {
+        DelegateRef() = default;
+        explicit DelegateRef(DispatchSocketDelegate* delegate);
+        /// The delegate while it lives, else null.
+        DispatchSocketDelegate* live() const { return token.expired() ? nullptr : ptr; }
+
         DispatchSocketDelegate* ptr = nullptr;
         std::weak_ptr<int> token;
     };

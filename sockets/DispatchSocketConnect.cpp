@@ -73,7 +73,7 @@ bool DispatchSocket::runStartingCall(Error* error, const std::function<bool(Erro
 }
 
 bool DispatchSocket::checkCanStart(const std::string& verb, Error* error) const {
-    if (!delegate_.ptr || delegate_.token.expired()) {
+    if (!delegate_.live()) {
         *error =
             badConfigError("Attempting to " + verb + " without a delegate. Set a delegate first.");
         return false;
@@ -135,8 +135,6 @@ bool DispatchSocket::preConnectWithInterface(const std::string& interface, Error
         connectInterface4_ = std::move(interface4);
         connectInterface6_ = std::move(interface6);
     }
-    readQueue_.clear();
-    writeQueue_.clear();
     return true;
 }
 
@@ -148,8 +146,6 @@ bool DispatchSocket::preConnectWithUrl(const std::string& path, Error* error) {
         return false;
     }
     connectInterfaceUN_ = std::move(*address);
-    readQueue_.clear();
-    writeQueue_.clear();
     return true;
 }
 
@@ -472,8 +468,6 @@ bool DispatchSocket::acceptOnInterface(const std::string& interface, uint16_t po
             !checkNotStarted("accept", failure)) {
             return false;
         }
-        readQueue_.clear();
-        writeQueue_.clear();
 
         Bytes interface4, interface6;
         getInterfaceAddress(&interface4, &interface6, interface, port);
@@ -509,8 +503,6 @@ bool DispatchSocket::acceptOnInterface(const std::string& interface, uint16_t po
 bool DispatchSocket::acceptOnUrl(const std::string& path, Error* error) {
     return runStartingCall(error, [&](Error* failure) {
         if (!checkCanStart("accept", failure) || !checkNotStarted("accept", failure)) return false;
-        readQueue_.clear();
-        writeQueue_.clear();
         std::error_code ec;
         if (!path.empty() && std::filesystem::symlink_status(path, ec).type() !=
                                  std::filesystem::file_type::not_found) {

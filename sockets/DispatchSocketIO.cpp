@@ -33,6 +33,14 @@ DispatchWritePacket* asWrite(const std::shared_ptr<DispatchSocketPacket>& packet
                : nullptr;
 }
 
+/// Moves the first `length` bytes read ahead into the read.
+void takeFromPreBuffer(DispatchSocketPreBuffer& preBuffer, DispatchReadPacket& p, size_t length) {
+    p.ensureCapacityForAdditionalDataOfLength(length);
+    std::memcpy(p.writePointer(), preBuffer.readBuffer(), length);
+    preBuffer.didRead(length);
+    p.bytesDone += length;
+}
+
 }  // namespace
 
 // ---- queueing ----
@@ -251,8 +259,7 @@ void DispatchSocket::maybeDequeueRead() {
             maybeStartTLS();
         }
     } else if (flags_ & flagCloseAfterReads) {
-        if ((flags_ & flagCloseAfterWrites) && (!writeQueue_.empty() || currentWrite_)) return;
-        closeWithError(std::nullopt);
+        maybeClose();
     }
 }
 
@@ -288,10 +295,7 @@ void DispatchSocket::doReadData() {
         } else {
             n = p.readLengthForNonTermWithHint(preBuffer_.availableBytes());
         }
-        p.ensureCapacityForAdditionalDataOfLength(n);
-        std::memcpy(p.writePointer(), preBuffer_.readBuffer(), n);
-        preBuffer_.didRead(n);
-        p.bytesDone += n;
+        takeFromPreBuffer(preBuffer_, p, n);
         totalBytesRead += n;
         if (p.readLength > 0) {
             done = p.bytesDone == p.readLength;
@@ -352,10 +356,7 @@ void DispatchSocket::doReadData() {
                 if (readIntoPreBuffer) {
                     preBuffer_.didWrite(bytesRead);
                     size_t n = p.readLengthForTermWithPreBuffer(preBuffer_, &done);
-                    p.ensureCapacityForAdditionalDataOfLength(n);
-                    std::memcpy(p.writePointer(), preBuffer_.readBuffer(), n);
-                    preBuffer_.didRead(n);
-                    p.bytesDone += n;
+                    takeFromPreBuffer(preBuffer_, p, n);
                     totalBytesRead += n;
                 } else {
                     long overflow = p.searchForTermAfterPreBuffering(bytesRead);
@@ -479,8 +480,7 @@ void DispatchSocket::maybeDequeueWrite() {
             maybeStartTLS();
         }
     } else if (flags_ & flagCloseAfterWrites) {
-        if ((flags_ & flagCloseAfterReads) && (!readQueue_.empty() || currentRead_)) return;
-        closeWithError(std::nullopt);
+        maybeClose();
     }
 }
 
@@ -601,7 +601,7 @@ void DispatchSocket::doTimeout(IOSide side) {
     const bool reading = side == IOSide::Read;
     flags_ |= reading ? flagReadsPaused : flagWritesPaused;
     TimedPacket p = timedPacket(currentPacket(side));
-    if (!p.timeout || !delegateQueue_ || !delegate_.ptr || delegate_.token.expired()) {
+    if (!p.timeout || !delegateQueue_ || !delegate_.live()) {
         doTimeoutWithExtension(side, 0);
         return;
     }

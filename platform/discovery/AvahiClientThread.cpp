@@ -39,12 +39,11 @@ AvahiClientThread::Failure AvahiClientThread::open(AvahiClientCallback callback,
     return Failure::None;
 }
 
-void AvahiClientThread::close(const std::function<void()>& release) {
+void AvahiClientThread::close() {
     if (!poll_) return;
     // Stopping joins the poll thread (a no-op when it never ran); after that nothing else
     // touches the client, so it is freed without the lock.
     avahi_threaded_poll_stop(poll_);
-    if (release) release();
     if (client_) avahi_client_free(client_);
     client_ = nullptr;
     avahi_threaded_poll_free(poll_);

@@ -5,7 +5,6 @@
 #include <avahi-client/client.h>
 #include <avahi-common/thread-watch.h>
 
-#include <functional>
 #include <string>
 
 namespace quenbril {
@@ -28,9 +27,9 @@ class AvahiClientThread {
     /// Keeps a client that is still healthy, or makes a new one whose state changes go to
     /// `callback`. On failure `code` holds Avahi's error code and everything is closed again.
     Failure open(AvahiClientCallback callback, void* userdata, int* code);
-    /// Stops the poll thread, lets `release` free what hangs on the client (resolvers, browsers,
-    /// time-outs), then frees the client and the poll. Nothing happens when nothing is open.
-    void close(const std::function<void()>& release = {});
+    /// Stops the poll thread, then frees the client (with whatever still hangs on it: browsers,
+    /// resolvers, entry groups) and the poll. Nothing happens when nothing is open.
+    void close();
     /// From the client callback (poll thread, lock held): the daemon went away, so the next
     /// `open` makes a new client.
     void markFailed() { failed_ = true; }

@@ -34,8 +34,9 @@ class AvahiBrowser final : public ServiceBrowser {
   public:
     AvahiBrowser() : shared_(std::make_shared<Shared>()) {}
     ~AvahiBrowser() override {
+        // stop() frees every Avahi object of ours; closing then frees the client.
         stop();
-        closeClient();
+        avahi_.close();
     }
 
     void browse(const std::string& type, Delegate* delegate) override;
@@ -66,7 +67,6 @@ class AvahiBrowser final : public ServiceBrowser {
     };
 
     bool openClient(Error* error);
-    void closeClient();
     void finishResolution(Resolution* resolution);
     void dropResolution(Resolution* resolution);
     /// Poll thread (lock held) or main thread: runs `fn` with the delegate on the main queue,
@@ -117,19 +117,6 @@ bool AvahiBrowser::openClient(Error* error) {
             return false;
     }
     return false;
-}
-
-void AvahiBrowser::closeClient() {
-    avahi_.close([this] {
-        for (auto& [name, resolution] : resolutions_) {
-            for (auto* resolver : resolution->resolvers) avahi_service_resolver_free(resolver);
-            if (resolution->timeout) avahi_.api()->timeout_free(resolution->timeout);
-        }
-        resolutions_.clear();
-        if (browser_) avahi_service_browser_free(browser_);
-        browser_ = nullptr;
-        instances_.clear();
-    });
 }
 
 void AvahiBrowser::browse(const std::string& type, Delegate* delegate) {
