@@ -191,7 +191,7 @@ void ServerManager::handleHeader(const Bytes& data) {
         return;
     }
     LinkFrameHeader header = LinkFrameHeader::decode(data.data());
-    switch (header.check(LinkPeer::Remote)) {
+    switch (auto verdict = header.check(LinkPeer::Remote)) {
         case LinkFrameHeader::Verdict::ReadBody:
             asyncSocket_->readDataToLength(static_cast<size_t>(header.length), readTimeout_,
                                            kBodyTag);
@@ -203,7 +203,7 @@ void ServerManager::handleHeader(const Bytes& data) {
         case LinkFrameHeader::Verdict::BadLength: {
             // The stream cannot be trusted past a length like this one: the connection goes,
             // and the link comes back as after any drop.
-            Error error = header.error(header.check(LinkPeer::Remote));
+            Error error = header.error(verdict);
             QLOG("Closing the link: %s", error.description.c_str());
             asyncSocket_->disconnect();
             break;
