@@ -5,7 +5,6 @@
 #include <QTime>
 #include <unordered_map>
 
-#include "MonitorApp/ClientDefaultsKeys.h"
 #include "MonitorApp/DispatchRules.h"
 #include "MonitorApp/LinkCommands.h"
 #include "MonitorApp/LinkMessageReader.h"
@@ -273,11 +272,7 @@ void ViewController::messageReceivedFromServer(const Value& value) {
         setStatusRightText("Server editing channels!");
         refreshStatusLabels();
     } else if (name == Cmd::kClosedEditing) {
-        statusRightRed_ = false;
-        if (auto clientName = UserDefaults::standardUserDefaults().stringForKey(
-                ClientDefaultsKeys::kClientName)) {
-            setStatusRightText("Connected to server as " + *clientName);
-        }
+        showConnectedStatus();
         refreshStatusLabels();
     } else if (name == Cmd::kLTC) {
         Reader::ltc(*message).get();
@@ -390,10 +385,8 @@ void ViewController::handleInitialDataReady(const Dictionary& message) {
         const float version = UserSettingsManager::sharedInstance().masterVersion();
         if (DispatchRules::registersToChat(version)) {
             registerToChat();
-        } else if (alertPresenter_) {
-            alertPresenter_->runModal(DispatchRules::updateAlertText(version));
         } else {
-            log(LogLevel::Warning, "%s", DispatchRules::updateAlertText(version).c_str());
+            alert(DispatchRules::updateAlertText(version));
         }
     }
     ChannelStripManager::sharedInstance().setKeyboardFocus();
