@@ -206,7 +206,6 @@ class ViewController : public QWidget,
   private:
     void send(const Dictionary& message);
     void handleLevelFrame(const Dictionary& message);
-    void handleHistoryFrame(const Dictionary& message, size_t command);
     void handleChannelWarnings(const Dictionary& message);
     void handleBatteryData(const Dictionary& message);
     void handleBatteryTimeData(const Dictionary& message);
