@@ -41,27 +41,27 @@ LinkRead<T> scalar(const Dictionary& message, std::string_view key, const char* 
     return LinkRead<T>::found(std::move(*x));
 }
 
-/// The array under `key`, or the matching missing / wrong-kind result for a reader of `T`.
+/// The array under "Value", or the matching missing / wrong-kind result for a reader of `T`.
 template <class T>
-const Array* arrayOrResult(const Dictionary& message, std::string_view key,
-                           std::optional<LinkRead<T>>& result) {
-    const Value* v = find(message, key);
+const Array* arrayOrResult(const Dictionary& message, std::optional<LinkRead<T>>& result) {
+    const Value* v = find(message, LinkKey::kValue);
     if (!v) {
         result = LinkRead<T>::missing();
         return nullptr;
     }
     const Array* a = v->arrayValue();
-    if (!a) result = LinkRead<T>::wrongKind(wrongKindText(message, key, *v, "an array"));
+    if (!a) {
+        result = LinkRead<T>::wrongKind(wrongKindText(message, LinkKey::kValue, *v, "an array"));
+    }
     return a;
 }
 
 /// Maps every element of the array under "Value" with `convert`, skipping (with a log line)
 /// the elements it answers nothing for.
 template <class E, class Convert>
-LinkRead<std::vector<E>> mapArray(const Dictionary& message, std::string_view key,
-                                  Convert convert) {
+LinkRead<std::vector<E>> mapArray(const Dictionary& message, Convert convert) {
     std::optional<LinkRead<std::vector<E>>> result;
-    const Array* a = arrayOrResult(message, key, result);
+    const Array* a = arrayOrResult(message, result);
     if (!a) return *result;
     std::vector<E> out;
     out.reserve(a->size());
@@ -85,15 +85,11 @@ std::optional<std::string> strField(const Dictionary& d, std::string_view key) {
     return str(d[key]);
 }
 
-std::optional<double> dateField(const Dictionary& d, std::string_view key) {
-    return d[key].dateValue();
-}
-
 /// Flat pairs by the pending-id rule; `convert` reads a value (nothing: the pair is skipped).
 template <class T, class Convert>
 LinkRead<FlatPairs<T>> pairs(const Dictionary& message, Convert convert) {
     std::optional<LinkRead<FlatPairs<T>>> result;
-    const Array* a = arrayOrResult(message, LinkKey::kValue, result);
+    const Array* a = arrayOrResult(message, result);
     if (!a) return *result;
     FlatPairs<T> out;
     out.elementCount = a->size();
@@ -118,12 +114,20 @@ LinkRead<FlatPairs<T>> pairs(const Dictionary& message, Convert convert) {
     return LinkRead<FlatPairs<T>>::found(std::move(out));
 }
 
-MicCheckRecord micCheckRecord(const Dictionary& d) {
+std::optional<const Dictionary*> dictionaryOf(const Value& v) {
+    if (const Dictionary* d = v.dictionaryValue()) return d;
+    return std::nullopt;
+}
+
+std::optional<MicCheckRecord> micCheckRecord(const Value& v) {
+    const Dictionary* dictionary = v.dictionaryValue();
+    if (!dictionary) return std::nullopt;
+    const Dictionary& d = *dictionary;
     MicCheckRecord r;
     r.csID = d["csID"].longLongValue();
     r.checked = d["checked"].boolValue();
     r.user = strField(d, "user");
-    r.time = dateField(d, "time");
+    r.time = d["time"].dateValue();
     r.note = strField(d, "note");
     r.needsChecking = d["needsChecking"].boolValue();
     return r;
@@ -158,11 +162,7 @@ LinkRead<int64_t> LinkMessageReader::stripID(const Dictionary& message) {
 
 LinkRead<const Dictionary*> LinkMessageReader::dictionary(const Dictionary& message,
                                                           std::string_view key) {
-    return scalar<const Dictionary*>(message, key, "a dictionary",
-                                     [](const Value& v) -> std::optional<const Dictionary*> {
-                                         if (auto d = v.dictionaryValue()) return d;
-                                         return std::nullopt;
-                                     });
+    return scalar<const Dictionary*>(message, key, "a dictionary", dictionaryOf);
 }
 
 LinkRead<Value> LinkMessageReader::propertyList(const Dictionary& message) {
@@ -174,24 +174,13 @@ LinkRead<Value> LinkMessageReader::propertyList(const Dictionary& message) {
 }
 
 LinkRead<std::vector<std::string>> LinkMessageReader::clientNames(const Dictionary& message) {
-    return mapArray<std::string>(message, LinkKey::kValue, str);
-}
-
-LinkRead<std::vector<ChatClientInfo>> LinkMessageReader::chatClients(const Dictionary& message) {
-    return mapArray<ChatClientInfo>(
-        message, LinkKey::kValue, [](const Value& v) -> std::optional<ChatClientInfo> {
-            const Dictionary* d = v.dictionaryValue();
-            if (!d) return std::nullopt;
-            return ChatClientInfo{strField(*d, "chatName"), strField(*d, "ip"),
-                                  strField(*d, "uuid"), strField(*d, "status")};
-        });
+    return mapArray<std::string>(message, str);
 }
 
 LinkRead<std::vector<std::shared_ptr<const Object>>> LinkMessageReader::chatMessageHistory(
     const Dictionary& message) {
     return mapArray<std::shared_ptr<const Object>>(
-        message, LinkKey::kValue,
-        [](const Value& v) -> std::optional<std::shared_ptr<const Object>> {
+        message, [](const Value& v) -> std::optional<std::shared_ptr<const Object>> {
             if (auto o = v.objectValue()) return *o;
             return std::nullopt;
         });
@@ -245,49 +234,27 @@ LinkRead<FlatPairs<std::string>> LinkMessageReader::stringPairs(const Dictionary
 }
 
 LinkRead<std::vector<int64_t>> LinkMessageReader::stripIDs(const Dictionary& message) {
-    return mapArray<int64_t>(message, LinkKey::kValue,
-                             [](const Value& v) { return v.longLongValue(); });
+    return mapArray<int64_t>(message, [](const Value& v) { return v.longLongValue(); });
 }
 
 LinkRead<std::vector<LtcSampleRecord>> LinkMessageReader::ltcSamples(const Dictionary& message) {
-    return mapArray<LtcSampleRecord>(message, LinkKey::kValue,
-                                     [](const Value& v) -> std::optional<LtcSampleRecord> {
-                                         const Dictionary* d = v.dictionaryValue();
-                                         if (!d) return std::nullopt;
-                                         LtcSampleRecord r;
-                                         r.csID = (*d)["CSID"].longLongValue();
-                                         r.sample = (*d)["LTCSample"].dataValue();
-                                         r.fps = (*d)["FPS"].intValue();
-                                         r.fromMax = (*d)["fromMax"].floatValue();
-                                         return r;
-                                     });
-}
-
-LinkRead<std::vector<NotebookEntryRecord>> LinkMessageReader::notebookEntries(
-    const Dictionary& message) {
-    return mapArray<NotebookEntryRecord>(message, LinkKey::kValues,
-                                         [](const Value& v) -> std::optional<NotebookEntryRecord> {
-                                             const Dictionary* d = v.dictionaryValue();
-                                             if (!d) return std::nullopt;
-                                             NotebookEntryRecord r;
-                                             r.note = strField(*d, "Note");
-                                             r.creator = strField(*d, "Creator");
-                                             r.time = dateField(*d, "Time");
-                                             r.csID = (*d)["csID"].longLongValue();
-                                             r.teID = (*d)["teID"].intValue();
-                                             r.hours = (*d)["Hours"].intValue();
-                                             r.mins = (*d)["Mins"].intValue();
-                                             r.secs = (*d)["Secs"].intValue();
-                                             r.frame = (*d)["Frame"].intValue();
-                                             return r;
-                                         });
+    return mapArray<LtcSampleRecord>(message, [](const Value& v) -> std::optional<LtcSampleRecord> {
+        const Dictionary* d = v.dictionaryValue();
+        if (!d) return std::nullopt;
+        LtcSampleRecord r;
+        r.csID = (*d)["CSID"].longLongValue();
+        r.sample = (*d)["LTCSample"].dataValue();
+        r.fps = (*d)["FPS"].intValue();
+        r.fromMax = (*d)["fromMax"].floatValue();
+        return r;
+    });
 }
 
 LinkRead<std::vector<std::optional<int32_t>>> LinkMessageReader::groupStates(
     const Dictionary& message) {
     using Result = LinkRead<std::vector<std::optional<int32_t>>>;
     std::optional<Result> result;
-    const Array* a = arrayOrResult(message, LinkKey::kValue, result);
+    const Array* a = arrayOrResult(message, result);
     if (!a) return *result;
     std::vector<std::optional<int32_t>> out;
     out.reserve(a->size());
@@ -299,11 +266,7 @@ LinkRead<std::vector<std::optional<int32_t>>> LinkMessageReader::groupStates(
 }
 
 LinkRead<std::vector<const Dictionary*>> LinkMessageReader::channels(const Dictionary& message) {
-    return mapArray<const Dictionary*>(message, LinkKey::kValue,
-                                       [](const Value& v) -> std::optional<const Dictionary*> {
-                                           if (auto d = v.dictionaryValue()) return d;
-                                           return std::nullopt;
-                                       });
+    return mapArray<const Dictionary*>(message, dictionaryOf);
 }
 
 LinkRead<std::map<int64_t, WirelessInfoEntry>> LinkMessageReader::wirelessInfo(
@@ -333,39 +296,27 @@ LinkRead<std::map<int64_t, WirelessInfoEntry>> LinkMessageReader::wirelessInfo(
 }
 
 LinkRead<MicCheckRecord> LinkMessageReader::micCheckState(const Dictionary& message) {
-    return scalar<MicCheckRecord>(message, LinkKey::kValue, "a dictionary",
-                                  [](const Value& v) -> std::optional<MicCheckRecord> {
-                                      const Dictionary* d = v.dictionaryValue();
-                                      if (!d) return std::nullopt;
-                                      return micCheckRecord(*d);
-                                  });
+    return scalar<MicCheckRecord>(message, LinkKey::kValue, "a dictionary", micCheckRecord);
 }
 
 LinkRead<std::vector<MicCheckRecord>> LinkMessageReader::micCheckArray(const Dictionary& message) {
-    return mapArray<MicCheckRecord>(message, LinkKey::kValue,
-                                    [](const Value& v) -> std::optional<MicCheckRecord> {
-                                        const Dictionary* d = v.dictionaryValue();
-                                        if (!d) return std::nullopt;
-                                        return micCheckRecord(*d);
-                                    });
+    return mapArray<MicCheckRecord>(message, micCheckRecord);
 }
 
 LinkRead<std::vector<MuteFlag>> LinkMessageReader::muteFlags(const Dictionary& message,
                                                              std::string_view flagKey) {
-    return mapArray<MuteFlag>(
-        message, LinkKey::kValue, [flagKey](const Value& v) -> std::optional<MuteFlag> {
-            const Dictionary* d = v.dictionaryValue();
-            if (!d) return std::nullopt;
-            return MuteFlag{(*d)["csID"].longLongValue(), (*d)[flagKey].boolValue()};
-        });
+    return mapArray<MuteFlag>(message, [flagKey](const Value& v) -> std::optional<MuteFlag> {
+        const Dictionary* d = v.dictionaryValue();
+        if (!d) return std::nullopt;
+        return MuteFlag{(*d)["csID"].longLongValue(), (*d)[flagKey].boolValue()};
+    });
 }
 
 LinkRead<std::vector<const Array*>> LinkMessageReader::snapshotNames(const Dictionary& message) {
-    return mapArray<const Array*>(message, LinkKey::kValue,
-                                  [](const Value& v) -> std::optional<const Array*> {
-                                      if (auto a = v.arrayValue()) return a;
-                                      return std::nullopt;
-                                  });
+    return mapArray<const Array*>(message, [](const Value& v) -> std::optional<const Array*> {
+        if (auto a = v.arrayValue()) return a;
+        return std::nullopt;
+    });
 }
 
 LinkRead<std::span<const uint8_t>> LinkMessageReader::stripBytes(const Dictionary& message) {

@@ -50,8 +50,6 @@ class LinkMessageReader {
 
     /// "ClientNames".
     static LinkRead<std::vector<std::string>> clientNames(const Dictionary& message);
-    /// "ChatClients".
-    static LinkRead<std::vector<ChatClientInfo>> chatClients(const Dictionary& message);
     /// "ChatMessageHistory": the archived chat messages.
     static LinkRead<std::vector<std::shared_ptr<const Object>>> chatMessageHistory(
         const Dictionary& message);
@@ -68,8 +66,6 @@ class LinkMessageReader {
     static LinkRead<std::vector<int64_t>> stripIDs(const Dictionary& message);
     /// "LTCSample".
     static LinkRead<std::vector<LtcSampleRecord>> ltcSamples(const Dictionary& message);
-    /// "NotebookEntries" (its top-level "Values").
-    static LinkRead<std::vector<NotebookEntryRecord>> notebookEntries(const Dictionary& message);
     /// "GroupStates": one entry per element, empty for an element that is not a number.
     static LinkRead<std::vector<std::optional<int32_t>>> groupStates(const Dictionary& message);
     /// "Channels": the strip dictionaries, in order.

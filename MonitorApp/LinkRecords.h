@@ -33,11 +33,6 @@ struct FlatPairs {
     size_t elementCount = 0;
 };
 
-/// An element of "ChatClients".
-struct ChatClientInfo {
-    std::optional<std::string> chatName, ip, uuid, status;
-};
-
 /// A chat message dictionary ("ChatMessageFromServer"'s Value and the notification's user info).
 struct ChatMessageFields {
     std::optional<std::string> sender, uuid, messageId, message, recipient;
@@ -51,14 +46,6 @@ struct LtcSampleRecord {
     const Bytes* sample = nullptr;
     std::optional<int32_t> fps;
     std::optional<float> fromMax;
-};
-
-/// An element of "NotebookEntries"' "Values". `time` in seconds since 2001-01-01.
-struct NotebookEntryRecord {
-    std::optional<std::string> note, creator;
-    std::optional<double> time;
-    std::optional<int64_t> csID;
-    std::optional<int32_t> teID, hours, mins, secs, frame;
 };
 
 /// The receiver behind one strip ("WirelessInfo"). `frequency` in kHz.

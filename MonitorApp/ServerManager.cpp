@@ -64,9 +64,8 @@ void ServerManager::sendConnectMessage(const std::string& text) {
 void ServerManager::tryToConnect() {
     counter_ = 0;
     if (useManualIP()) {
-        auto stored =
+        manualIP_ =
             UserDefaults::standardUserDefaults().stringForKey(ClientDefaultsKeys::kManualIP);
-        manualIP_ = stored;
         sendConnectMessage("Conn to " + manualIP_.value_or("(null)") + "...");
         connectToManualAddress(manualIP_.value_or(""));
     } else if (serverAddresses_ && !serverAddresses_->empty()) {
@@ -105,13 +104,7 @@ void ServerManager::connectToNextAddress() {
     if (asyncSocket_->isDisconnected()) {
         lastAttemptStart_ = now;
         Error error;
-        if (!asyncSocket_->connectToAddress(address, kConnectTimeout, &error)) {
-            connecting_ = false;
-            QLOG("Unable to connect: %s", error.toString().c_str());
-            asyncSocket_->disconnect();
-        } else {
-            connecting_ = true;
-        }
+        attemptStarted(asyncSocket_->connectToAddress(address, kConnectTimeout, &error), error);
     } else {
         QLOG("not disconnected!");
         asyncSocket_->disconnect();
@@ -132,13 +125,14 @@ void ServerManager::connectToManualAddress(const std::string& address) {
     }
     previousManualIP_ = address;
     Error error;
-    if (!asyncSocket_->connectToHost(address, port_, &error)) {
-        connecting_ = false;
-        QLOG("Unable to connect: %s", error.toString().c_str());
-        asyncSocket_->disconnect();
-    } else {
-        connecting_ = true;
-    }
+    attemptStarted(asyncSocket_->connectToHost(address, port_, &error), error);
+}
+
+void ServerManager::attemptStarted(bool started, const Error& error) {
+    connecting_ = started;
+    if (started) return;
+    QLOG("Unable to connect: %s", error.toString().c_str());
+    asyncSocket_->disconnect();
 }
 
 void ServerManager::disconnect() { asyncSocket_->disconnect(); }
@@ -191,7 +185,7 @@ void ServerManager::handleHeader(const Bytes& data) {
         return;
     }
     LinkFrameHeader header = LinkFrameHeader::decode(data.data());
-    switch (header.check(LinkPeer::Remote)) {
+    switch (auto verdict = header.check(LinkPeer::Remote)) {
         case LinkFrameHeader::Verdict::ReadBody:
             asyncSocket_->readDataToLength(static_cast<size_t>(header.length), readTimeout_,
                                            kBodyTag);
@@ -203,7 +197,7 @@ void ServerManager::handleHeader(const Bytes& data) {
         case LinkFrameHeader::Verdict::BadLength: {
             // The stream cannot be trusted past a length like this one: the connection goes,
             // and the link comes back as after any drop.
-            Error error = header.error(header.check(LinkPeer::Remote));
+            Error error = header.error(verdict);
             QLOG("Closing the link: %s", error.description.c_str());
             asyncSocket_->disconnect();
             break;

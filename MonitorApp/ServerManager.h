@@ -116,6 +116,8 @@ class ServerManager final : public DispatchSocketDelegate,
     void handleHeader(const Bytes& data);
     void handleBody(const Bytes& data);
     void sendConnectMessage(const std::string& text);
+    /// Keeps whether the socket took an attempt; one it refused to start closes the socket.
+    void attemptStarted(bool started, const Error& error);
 
     std::unique_ptr<ServiceBrowser> netServiceBrowser_;
     std::optional<std::string> serverService_;

@@ -5,7 +5,11 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "MonitorApp/ClientDefaultsKeys.h"
+#include "MonitorApp/LinkMessageBuilder.h"
 #include "MonitorApp/ServerManager.h"
+#include "foundation/Log.h"
+#include "foundation/UserDefaults.h"
 
 namespace quenbril {
 
@@ -25,6 +29,29 @@ ViewController::~ViewController() {
     }
     if (prefViewController_) prefViewController_->setDelegate(nullptr);
     if (audioEngine_ && audioEngine_->delegate() == this) audioEngine_->setDelegate(nullptr);
+}
+
+void ViewController::sendStoredClientID() {
+    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    if (defaults.objectForKey(ClientDefaultsKeys::kClientID).isNull()) return;
+    send(LinkMessageBuilder::clientID(
+        static_cast<int32_t>(defaults.integerForKey(ClientDefaultsKeys::kClientID))));
+}
+
+void ViewController::showConnectedStatus() {
+    statusRightRed_ = false;
+    if (auto name =
+            UserDefaults::standardUserDefaults().stringForKey(ClientDefaultsKeys::kClientName)) {
+        setStatusRightText("Connected to server as " + *name);
+    }
+}
+
+void ViewController::alert(const std::string& text) {
+    if (alertPresenter_) {
+        alertPresenter_->runModal(text);
+    } else {
+        log(LogLevel::Warning, "%s", text.c_str());
+    }
 }
 
 // The window's parts the life cycle and the status line use. Their look (pictures, fonts,

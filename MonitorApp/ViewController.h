@@ -206,7 +206,6 @@ class ViewController : public QWidget,
   private:
     void send(const Dictionary& message);
     void handleLevelFrame(const Dictionary& message);
-    void handleHistoryFrame(const Dictionary& message, size_t command);
     void handleChannelWarnings(const Dictionary& message);
     void handleBatteryData(const Dictionary& message);
     void handleBatteryTimeData(const Dictionary& message);
@@ -217,6 +216,12 @@ class ViewController : public QWidget,
     void showBatteryText(int64_t csID, const struct PerformerBatteryText& text);
     void reloadChatTable();
     void setStatusRightText(std::string text);
+    /// The status line of a live link: "Connected to server as <clientName>", not red.
+    void showConnectedStatus();
+    /// Sends "ClientID" with the stored client id, if one is stored.
+    void sendStoredClientID();
+    /// Shows `text` in a modal alert; logs it while no alert presenter is set.
+    void alert(const std::string& text);
     /// Titles the connection dialog's client items after `clientNames`, while it is open.
     void updateDialogClientNames();
 

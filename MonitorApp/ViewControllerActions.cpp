@@ -316,13 +316,7 @@ void ViewController::prepareForSegue(const std::string& identifier,
         }
         const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
         if ((settings.actAsClient() || settings.chatMode() == 1) && !linkConnected()) {
-            const char* text =
-                "Chat client not connected to chat server. Please check your settings!";
-            if (alertPresenter_) {
-                alertPresenter_->runModal(text);
-            } else {
-                log(LogLevel::Warning, "%s", text);
-            }
+            alert("Chat client not connected to chat server. Please check your settings!");
         }
     } else if (identifier == "showPreferences") {
         prepareConnectionDialog(destination);

@@ -4,8 +4,8 @@
 #include <QLocale>
 #include <QTime>
 #include <unordered_map>
+#include <utility>
 
-#include "MonitorApp/ClientDefaultsKeys.h"
 #include "MonitorApp/DispatchRules.h"
 #include "MonitorApp/LinkCommands.h"
 #include "MonitorApp/LinkMessageReader.h"
@@ -63,14 +63,25 @@ const Array& arrayOrEmpty(const Dictionary& message, std::string_view key) {
 /// The raw array of a message whose typed reader found it.
 const Array& rawValue(const Dictionary& message) { return *message[LinkKey::kValue].arrayValue(); }
 
-CharRingBuffer& historyFor(PELAudioEngine& engine, std::string_view command) {
-    if (command == Cmd::kRfLevelData) return engine.rfLevelRingBuffer();
-    if (command == Cmd::kRfLevelDataA) return engine.rfALevelRingBuffer();
-    if (command == Cmd::kRfLevelDataB) return engine.rfBLevelRingBuffer();
-    if (command == Cmd::kRfLevelDataC) return engine.rfCLevelRingBuffer();
-    if (command == Cmd::kRfLevelDataD) return engine.rfDLevelRingBuffer();
-    if (command == Cmd::kRfLevelDataDiv) return engine.rfDivLevelRingBuffer();
-    return engine.qlRingBuffer();
+/// One of the engine's history rings.
+using HistoryRing = CharRingBuffer& (PELAudioEngine::*)();
+
+/// The commands whose strip-byte frames feed a history ring of the engine, with their ring.
+constexpr std::pair<std::string_view, HistoryRing> kHistoryRings[] = {
+    {Cmd::kRfLevelData, &PELAudioEngine::rfLevelRingBuffer},
+    {Cmd::kRfLevelDataA, &PELAudioEngine::rfALevelRingBuffer},
+    {Cmd::kRfLevelDataB, &PELAudioEngine::rfBLevelRingBuffer},
+    {Cmd::kRfLevelDataC, &PELAudioEngine::rfCLevelRingBuffer},
+    {Cmd::kRfLevelDataD, &PELAudioEngine::rfDLevelRingBuffer},
+    {Cmd::kRfLevelDataDiv, &PELAudioEngine::rfDivLevelRingBuffer},
+    {Cmd::kQLData, &PELAudioEngine::qlRingBuffer}};
+
+/// The history ring of `command`, or null for a command that feeds none.
+const HistoryRing* historyRingOf(std::string_view command) {
+    for (const auto& entry : kHistoryRings) {
+        if (entry.first == command) return &entry.second;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -250,10 +261,11 @@ void ViewController::messageReceivedFromServer(const Value& value) {
         handleInitialDataReady(*message);
     } else if (name == Cmd::kLevelData) {
         handleLevelFrame(*message);
-    } else if (name == Cmd::kRfLevelData || name == Cmd::kRfLevelDataA ||
-               name == Cmd::kRfLevelDataB || name == Cmd::kRfLevelDataC ||
-               name == Cmd::kRfLevelDataD || name == Cmd::kRfLevelDataDiv || name == Cmd::kQLData) {
-        handleHistoryFrame(*message, *index);
+    } else if (const HistoryRing* ring = historyRingOf(name)) {
+        if (auto bytes = Reader::stripBytes(*message).get()) {
+            (PELAudioEngine::sharedInstance().**ring)().produceOne(levelFrames_.column(*bytes),
+                                                                   LevelFrameBuilder::kStrips);
+        }
     } else if (name == Cmd::kQualityLevelData) {
         if (auto bytes = Reader::stripBytes(*message).get()) {
             const auto& controllers = ChannelStripManager::channelStripControllers();
@@ -273,11 +285,7 @@ void ViewController::messageReceivedFromServer(const Value& value) {
         setStatusRightText("Server editing channels!");
         refreshStatusLabels();
     } else if (name == Cmd::kClosedEditing) {
-        statusRightRed_ = false;
-        if (auto clientName = UserDefaults::standardUserDefaults().stringForKey(
-                ClientDefaultsKeys::kClientName)) {
-            setStatusRightText("Connected to server as " + *clientName);
-        }
+        showConnectedStatus();
         refreshStatusLabels();
     } else if (name == Cmd::kLTC) {
         Reader::ltc(*message).get();
@@ -295,14 +303,6 @@ void ViewController::handleLevelFrame(const Dictionary& message) {
     engine.levelRingBuffer().produceOne(levelFrames_.column(*bytes), LevelFrameBuilder::kStrips);
     engine.alertRingBuffer().produceOne(levelFrames_.alertColumn(bytes->size()),
                                         LevelFrameBuilder::kStrips);
-}
-
-void ViewController::handleHistoryFrame(const Dictionary& message, size_t command) {
-    auto bytes = Reader::stripBytes(message).get();
-    if (!bytes) return;
-    CharRingBuffer& history =
-        historyFor(PELAudioEngine::sharedInstance(), Cmd::kServerToRemote[command]);
-    history.produceOne(levelFrames_.column(*bytes), LevelFrameBuilder::kStrips);
 }
 
 void ViewController::handleChannelWarnings(const Dictionary& message) {
@@ -390,10 +390,8 @@ void ViewController::handleInitialDataReady(const Dictionary& message) {
         const float version = UserSettingsManager::sharedInstance().masterVersion();
         if (DispatchRules::registersToChat(version)) {
             registerToChat();
-        } else if (alertPresenter_) {
-            alertPresenter_->runModal(DispatchRules::updateAlertText(version));
         } else {
-            log(LogLevel::Warning, "%s", DispatchRules::updateAlertText(version).c_str());
+            alert(DispatchRules::updateAlertText(version));
         }
     }
     ChannelStripManager::sharedInstance().setKeyboardFocus();

@@ -7,8 +7,6 @@
 #include <QScrollBar>
 #include <sstream>
 
-#include "MonitorApp/ClientDefaultsKeys.h"
-#include "MonitorApp/LinkMessageBuilder.h"
 #include "MonitorApp/ServerManager.h"
 #include "MonitorApp/ViewController.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
@@ -158,10 +156,7 @@ void ViewController::tryConnection() {
 void ViewController::startClient() {
     updateStatusMessage();
     showOpenInMenu(false);
-    if (!defaults().objectForKey(ClientDefaultsKeys::kClientID).isNull()) {
-        send(LinkMessageBuilder::clientID(
-            static_cast<int32_t>(defaults().integerForKey(ClientDefaultsKeys::kClientID))));
-    }
+    sendStoredClientID();
     prefViewController_.reset();
     isInitialized_ = true;
     if (auto record = defaults().dictionaryForKey(kSettingsKey)) {
@@ -177,10 +172,7 @@ void ViewController::updateStatusMessage() {
     const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
     if (settings.actAsClient()) {
         if (linkConnected()) {
-            statusRightRed_ = false;
-            if (auto name = defaults().stringForKey(ClientDefaultsKeys::kClientName)) {
-                setStatusRightText("Connected to server as " + *name);
-            }
+            showConnectedStatus();
             if (settings.micCheckMode()) {
                 registerLabelText_ = "MIC CHECK ACT " + std::to_string(settings.currentAct() + 1);
                 registerLabelRed_ = true;
@@ -261,11 +253,7 @@ ChannelStripController* ViewController::stripForChan(int chan) {
 bool ViewController::canOpen(const Dictionary& document) {
     const Array* channels = document["channels"].arrayValue();
     if (channels && static_cast<int64_t>(channels->size()) == channels_) return true;
-    if (alertPresenter_) {
-        alertPresenter_->runModal("Wrong amount of channels");
-    } else {
-        log(LogLevel::Warning, "Wrong amount of channels");
-    }
+    alert("Wrong amount of channels");
     return false;
 }
 

@@ -4,12 +4,10 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "MonitorApp/ClientDefaultsKeys.h"
 #include "MonitorApp/LinkMessageBuilder.h"
 #include "MonitorApp/ViewController.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/UserSettingsManager.h"
-#include "foundation/UserDefaults.h"
 
 namespace quenbril {
 
@@ -24,11 +22,7 @@ void ViewController::connectedToServer(const std::string& /*host*/) {
         dialog->connected();
         return;
     }
-    UserDefaults& defaults = UserDefaults::standardUserDefaults();
-    if (!defaults.objectForKey(ClientDefaultsKeys::kClientID).isNull()) {
-        send(LinkMessageBuilder::clientID(
-            static_cast<int32_t>(defaults.integerForKey(ClientDefaultsKeys::kClientID))));
-    }
+    sendStoredClientID();
     send(LinkMessageBuilder::soloOn(UserSettingsManager::sharedInstance().soloOn()));
 }
 

@@ -2,13 +2,7 @@
 // frame body to the two history columns, and one "ChannelWarnings" of 128 pairs with the
 // warning pass it queues.
 
-#include <QApplication>
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,7 +10,6 @@
 #include "MonitorApp/ViewController.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/ChannelStripView.h"
-#include "MonitorApp/channelstrips/UserSettingsManager.h"
 #include "bench/BenchSupport.h"
 #include "bench/HeadlessRemote.h"
 #include "foundation/ManualRunLoop.h"

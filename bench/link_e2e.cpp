@@ -17,22 +17,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QApplication>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "MonitorApp/ClientDefaultsKeys.h"
 #include "MonitorApp/LinkCodec.h"
 #include "MonitorApp/ServerManager.h"
 #include "MonitorApp/ViewController.h"
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
-#include "MonitorApp/channelstrips/UserSettingsManager.h"
 #include "bench/BenchSupport.h"
 #include "bench/HeadlessRemote.h"
 #include "foundation/ManualRunLoop.h"
@@ -201,8 +199,8 @@ int main(int argc, char** argv) {
     bench::HeadlessRemote remote(argc, argv, "link-e2e");
     if (!remote.ok()) return 1;
     ManualRunLoop& loop = remote.loop();
-    UserDefaults::standardUserDefaults().setObject(true, "useManualIP");
-    UserDefaults::standardUserDefaults().setObject("127.0.0.1", "manualIP");
+    UserDefaults::standardUserDefaults().setObject(true, ClientDefaultsKeys::kUseManualIP);
+    UserDefaults::standardUserDefaults().setObject("127.0.0.1", ClientDefaultsKeys::kManualIP);
 
     for (double rate : {10.0, 100.0}) {
         Figures f = run(rate, loop);

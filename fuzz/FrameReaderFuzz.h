@@ -34,7 +34,6 @@ inline void readEverything(const Dictionary& m) {
     (void)R::dictionary(m, LinkKey::kNValue);
     (void)R::propertyList(m);
     (void)R::clientNames(m);
-    (void)R::chatClients(m);
     (void)R::chatMessageHistory(m);
     if (auto d = R::dictionary(m); d.isFound()) (void)R::chatMessage(**d);
     (void)R::streamData(m);
@@ -42,7 +41,6 @@ inline void readEverything(const Dictionary& m) {
     (void)R::stringPairs(m);
     (void)R::stripIDs(m);
     (void)R::ltcSamples(m);
-    (void)R::notebookEntries(m);
     (void)R::groupStates(m);
     (void)R::channels(m);
     (void)R::wirelessInfo(m);

@@ -9,6 +9,7 @@
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/chat/ChatMessage.h"
 #include "foundation/NotificationCenter.h"
+#include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/channelstrips/SettingsTestEnvironment.h"
 
 namespace quenbril {
@@ -17,18 +18,6 @@ class RecordingLinkSender : public LinkSender {
   public:
     void sendDictionary(const Dictionary& message) override { sent.push_back(message); }
     std::vector<Dictionary> sent;
-};
-
-/// Records every notification of one name.
-class NotificationRecorder {
-  public:
-    explicit NotificationRecorder(const std::string& name)
-        : observer_(NotificationCenter::defaultCenter().addObserver(
-              name, [this](const Notification& n) { posted.push_back(n.userInfo); })) {}
-    std::vector<Dictionary> posted;
-
-  private:
-    NotificationObserver observer_;
 };
 
 /// SettingsTest with a fresh chat store and colour table, and a recording link.

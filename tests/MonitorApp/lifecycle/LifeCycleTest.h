@@ -16,15 +16,10 @@
 #include "MonitorApp/ViewController.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "tests/MonitorApp/LinkTestSupport.h"
+#include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
 
 namespace quenbril::test {
-
-class RecordingAlertPresenter : public AlertPresenter {
-  public:
-    void runModal(const std::string& text) override { texts.push_back(text); }
-    std::vector<std::string> texts;
-};
 
 /// A main window controller over fresh shared instances, the shared server link with a
 /// scripted browser, and a segue factory that makes real connection dialogs (recording every
@@ -85,7 +80,7 @@ class LifeCycleTest : public StripTest {
 
     std::unique_ptr<ViewController> vc;
     std::shared_ptr<FakeServiceBrowser::Log> browserLog;
-    RecordingAlertPresenter alerts;
+    RecordingAlerts alerts;
     std::vector<std::string> segues;
     std::vector<std::weak_ptr<PreferencesViewController>> dialogs;
     /// Applied to every dialog the segue makes.

@@ -5,9 +5,6 @@
 namespace quenbril {
 namespace {
 
-[[maybe_unused]] testing::Environment* const qtEnvironment =
-    testing::AddGlobalTestEnvironment(new QtEnvironment);
-
 void post(const char* name, Dictionary info = {}) {
     NotificationCenter::defaultCenter().post(name, info);
 }

@@ -13,9 +13,6 @@
 namespace quenbril {
 namespace {
 
-[[maybe_unused]] testing::Environment* const qtEnvironment =
-    testing::AddGlobalTestEnvironment(new QtEnvironment);
-
 Bytes bytes(size_t n, uint8_t value) { return Bytes(n, value); }
 
 Bytes floats(std::initializer_list<float> values) {
@@ -117,7 +114,7 @@ TEST_F(ViewControllerTest, ChannelWarningsApplyShownCodesAndSwitchTheResetAlarm)
 
 TEST_F(ViewControllerTest, TheServerRoleHandlesOnlyTheChatAndItsNeighbours) {
     settings().setActAsClient(false);
-    PostRecorder chat(ChatNotification::kChatMessageFromServer);
+    NotificationRecorder chat(ChatNotification::kChatMessageFromServer);
     dispatch("LevelData", bytes(128, 50));
     dispatch("Channels", Array{strip(1)});
     EXPECT_EQ(newest(engine().levelRingBuffer()), std::vector<int8_t>(128, 0));
@@ -183,7 +180,7 @@ TEST_F(ViewControllerTest, ChatColoursFillBothTables) {
 
 TEST_F(ViewControllerTest, MicCheckRecordsUpdateTheStripsAndPostOnce) {
     buildStrips(3);
-    PostRecorder checked("ChannelStripChecked");
+    NotificationRecorder checked("ChannelStripChecked");
     const int appearances = viewOf(2).appearanceUpdates;
     dispatch("MicCheckState", Dictionary{{"csID", int64_t{2}}, {"checked", true}, {"user", "bob"}});
     EXPECT_TRUE(stateOf(2).micCheckState().checked());
@@ -215,7 +212,7 @@ TEST_F(ViewControllerTest, MuteArraysSetTheStripStates) {
 }
 
 TEST_F(ViewControllerTest, SnapshotsSelectByOrderIndex) {
-    PostRecorder updated("SnapshotsUpdated");
+    NotificationRecorder updated("SnapshotsUpdated");
     dispatch("SnapshotNames", Array{Array{"Act 1", 4}, Array{}, Array{"Act 2", 9}});
     EXPECT_EQ(SnapshotManager::sharedInstance().snapshotNames(),
               (Array{Array{"Act 1", 4}, Array{"Act 2", 9}}));
@@ -246,7 +243,7 @@ TEST_F(ViewControllerTest, InitialDataReadyRegistersToAChatServerOrAsksForAnUpda
 }
 
 TEST_F(ViewControllerTest, NotebookEntriesReplaceTheNotebook) {
-    PostRecorder added("NoteAdded");
+    NotificationRecorder added("NoteAdded");
     dispatch("NotebookEntries");  // no "Values": nothing
     EXPECT_TRUE(added.posted.empty());
     dispatch(Dictionary{{"Command", "NotebookEntries"},

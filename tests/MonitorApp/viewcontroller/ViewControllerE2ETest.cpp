@@ -14,9 +14,6 @@
 namespace quenbril {
 namespace {
 
-[[maybe_unused]] testing::Environment* const qtEnvironment =
-    testing::AddGlobalTestEnvironment(new QtEnvironment);
-
 constexpr double kWait = 5.0;
 
 class ViewControllerE2E : public ViewControllerTest {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <map>
 #include <memory>
 #include <string>
@@ -15,38 +14,10 @@
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/chat/ChatNotifications.h"
 #include "MonitorApp/panels/NotebookManager.h"
+#include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
 
 namespace quenbril {
-
-/// One QApplication for the whole test program, on the offscreen platform.
-class QtEnvironment : public testing::Environment {
-  public:
-    void SetUp() override {
-        if (QApplication::instance()) return;
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "viewcontroller_tests";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    std::unique_ptr<QApplication> app_;
-};
-
-/// Records every notification of one name.
-class PostRecorder {
-  public:
-    explicit PostRecorder(const std::string& name)
-        : observer_(NotificationCenter::defaultCenter().addObserver(
-              name, [this](const Notification& n) { posted.push_back(n.userInfo); })) {}
-    std::vector<Dictionary> posted;
-
-  private:
-    NotificationObserver observer_;
-};
 
 class FakePerformerWindow : public PerformerWindow {
   public:
@@ -111,12 +82,6 @@ class FakeChatNotifier : public ChatNotifier {
     void show() override { ++shown; }
     std::string message, sender, label;
     int resized = 0, closed = 0, shown = 0;
-};
-
-class RecordingAlerts : public AlertPresenter {
-  public:
-    void runModal(const std::string& text) override { texts.push_back(text); }
-    std::vector<std::string> texts;
 };
 
 class RecordingScroller : public StripScroller {
