@@ -82,12 +82,11 @@ int PELAudioEngine::output(std::span<float* const> buffers, int numberOfFrames) 
     if (buffers.empty() || !buffers[0]) return 0;
 
     // Straight into the device's buffers: the ring copies only when it can hand out every frame
-    // asked for, so a filling or short ring leaves the silence written above.
+    // asked for, so a filling or short ring leaves the silence written above. A missing right
+    // buffer is skipped.
     float* const destination[kClientRingChannels] = {buffers[0],
                                                      buffers.size() > 1 ? buffers[1] : nullptr};
-    const int channels = destination[1] ? 2 : 1;
-    int got = 0;
-    clientRing_.consume(destination, frames, &got, channels);
+    clientRing_.consume(destination, frames, nullptr, kClientRingChannels);
     return 0;
 }
 

@@ -144,8 +144,6 @@ void ChannelStripController::update() {
                 }
             }
         }
-    } else {
-        view_->setImage(nullptr);
     }
     view_->setTitle(title);
 }
@@ -176,13 +174,7 @@ void ChannelStripController::ltcTimerCallback() {
     view_->setTimecode(timecode);
     // The age comes from this strip's own record: the manager's selected record may belong to
     // another source, or be none at all.
-    const ReceivedLTC* own = nullptr;
-    for (const auto& record : ltc.receivedTC()) {
-        if (record && record->csID() == model_.csID()) {
-            own = record.get();
-            break;
-        }
-    }
+    const std::shared_ptr<ReceivedLTC> own = ltc.recordFor(model_.csID());
     if (!own) {
         view_->setTimecodeNotFound(-1);
         return;

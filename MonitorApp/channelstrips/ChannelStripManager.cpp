@@ -29,7 +29,6 @@ ChannelStripManager& ChannelStripManager::sharedInstance() {
 void ChannelStripManager::resetSharedInstance() { sharedManager().reset(); }
 
 ChannelStripManager::ChannelStripManager() {
-    drawTimer_ = RunLoop::main().scheduleTimer(0.05, true, [this] { drawChannels(); });
     NotificationCenter& center = NotificationCenter::defaultCenter();
     observers_.push_back(center.addObserver(kPreferencesChangedNotification,
                                             [this](const Notification&) { preferencesChanged(); }));
@@ -165,16 +164,7 @@ ChannelStripController* ChannelStripManager::controllerByID(int64_t csID) {
 }
 
 int32_t ChannelStripManager::controllerIndexByID(int64_t csID) {
-    if (csID == 0) {
-        return -1;
-    }
-    const Controllers& list = sharedInstance().controllers_;
-    for (size_t i = 0; i < list.size(); ++i) {
-        if (list[i]->model().csID() == csID) {
-            return static_cast<int32_t>(i);
-        }
-    }
-    return -1;
+    return controllerIndexOf(controllerByID(csID));
 }
 
 int32_t ChannelStripManager::controllerIndexOf(const ChannelStripController* controller) {
@@ -380,12 +370,7 @@ void ChannelStripManager::removeChannelStrips(const std::vector<int32_t>& positi
     controllers_ = std::move(kept);
 }
 
-void ChannelStripManager::removeChannelStrip(int32_t position) {
-    if (position < 0 || static_cast<size_t>(position) >= controllers_.size()) {
-        return;
-    }
-    removeChannelStrips({position});
-}
+void ChannelStripManager::removeChannelStrip(int32_t position) { removeChannelStrips({position}); }
 
 // ---------------------------------------------------------------------------------------------
 // Views and panels
@@ -509,7 +494,8 @@ void ChannelStripManager::reset() {
 
 void ChannelStripManager::scrollViewScrolled() {
     scrolling_ = true;
-    scrollTimer_ = RunLoop::main().scheduleTimer(0.5, true, [this] { scrollEnded(); });
+    // Scrolling ends half a second after the last scroll event.
+    scrollTimer_ = RunLoop::main().scheduleTimer(0.5, false, [this] { scrollEnded(); });
 }
 
 void ChannelStripManager::scrollEnded() { scrolling_ = false; }

@@ -111,7 +111,7 @@ class ChannelStripManager {
     void scrollViewScrolled();
     void scrollEnded();
     bool isScrolling() const { return scrolling_; }
-    /// One tick of the draw timer: the level display redraws itself, so nothing is left to do.
+    /// The level display redraws itself on its own timer, so nothing is left to draw here.
     void drawChannels() {}
     const std::string& previouslyClickedChannel() const { return previouslyClickedChannel_; }
     void setPreviouslyClickedChannel(std::string text) {
@@ -178,7 +178,6 @@ class ChannelStripManager {
     std::string previouslyClickedChannel_ = "(No channel clicked)";
     std::array<uint8_t, kMaxStrips> panelArray_{};
     bool scrolling_ = false;
-    Timer drawTimer_;
     Timer scrollTimer_;
     std::vector<NotificationObserver> observers_;
     // Tasks queued on the main run loop check this before they touch the manager.

@@ -10,7 +10,11 @@ namespace quenbril {
 
 namespace {
 
-bool hasButton(int32_t group) { return group >= 1 && group <= kGroupCount; }
+// Whether the button of a group (1 to 8) exists and is in its hard state (2).
+bool isHardGroup(const std::vector<GroupButtonView*>& buttons, int32_t group) {
+    return group >= 1 && group <= kGroupCount && static_cast<size_t>(group) <= buttons.size() &&
+           buttons[static_cast<size_t>(group) - 1]->state() == 2;
+}
 
 }  // namespace
 
@@ -51,14 +55,6 @@ void ChannelStripManager::applySnapshot(const Snapshot& snapshot) {
             strips[i]->state().addAssignedGroup(settings[i].groupIndex());
         }
     }
-    auto colourStrips = [&] {
-        for (size_t i = 0; i < settings.size(); ++i) {
-            if (strips[i] && strips[i]->view()) {
-                strips[i]->view()->setChannelColor(
-                    ColorHelper::colorForGroup(settings[i].groupIndex()));
-            }
-        }
-    };
 
     for (GroupButtonView* button : groupButtons_) {
         if (button->state() == 1) {
@@ -81,12 +77,16 @@ void ChannelStripManager::applySnapshot(const Snapshot& snapshot) {
         }
         button->setHidden(!used);
     }
-    colourStrips();
+    for (size_t i = 0; i < settings.size(); ++i) {
+        if (strips[i] && strips[i]->view()) {
+            strips[i]->view()->setChannelColor(
+                ColorHelper::colorForGroup(settings[i].groupIndex()));
+        }
+    }
 
     for (auto& controller : controllers_) {
         for (int32_t group : controller->state().assignedGroups()) {
-            if (hasButton(group) && static_cast<size_t>(group) <= groupButtons_.size() &&
-                groupButtons_[static_cast<size_t>(group) - 1]->state() == 2) {
+            if (isHardGroup(groupButtons_, group)) {
                 controller->state().setChannelState(ChannelStripState::kHardSoloed);
             }
         }
@@ -141,8 +141,7 @@ Array ChannelStripManager::groupAssignments() {
         Array groups;
         for (int32_t group : state.assignedGroups()) {
             groups.emplace_back(group);
-            if (hasButton(group) && static_cast<size_t>(group) <= groupButtons_.size() &&
-                groupButtons_[static_cast<size_t>(group) - 1]->state() == 2) {
+            if (isHardGroup(groupButtons_, group)) {
                 state.setChannelState(ChannelStripState::kHardSoloed);
             }
         }

@@ -4,10 +4,8 @@
 
 namespace quenbril {
 
-ChannelStripState::ChannelStripState() : timeCodeSample_(std::make_unique<TimeCodeSample>()) {
-    timeCodeSample_->fill(0.0f);
-    reset();
-}
+// The members start cleared; make_unique value-initialises the samples to zero.
+ChannelStripState::ChannelStripState() : timeCodeSample_(std::make_unique<TimeCodeSample>()) {}
 
 void ChannelStripState::reset() {
     clipWarnings_ = 0;

@@ -25,14 +25,17 @@ LTCManager& LTCManager::sharedInstance() { return shared.get(); }
 
 void LTCManager::resetSharedInstance() { shared.reset(); }
 
+std::shared_ptr<ReceivedLTC> LTCManager::recordFor(int64_t csID) const {
+    for (const auto& record : receivedTC_) {
+        if (record && record->csID() == csID) return record;
+    }
+    return nullptr;
+}
+
 void LTCManager::tcReceived(const Dictionary& message) {
     const int64_t csID = message["CSID"].longLongValue().value_or(0);
-    auto found = std::find_if(receivedTC_.begin(), receivedTC_.end(),
-                              [&](const auto& record) { return record->csID() == csID; });
-    std::shared_ptr<ReceivedLTC> record;
-    if (found != receivedTC_.end()) {
-        record = *found;
-    } else {
+    std::shared_ptr<ReceivedLTC> record = recordFor(csID);
+    if (!record) {
         record = std::make_shared<ReceivedLTC>();
         receivedTC_.push_back(record);
         QLOG("New timecode added for %lld", static_cast<long long>(csID));
@@ -44,15 +47,11 @@ void LTCManager::tcReceived(const Dictionary& message) {
 SMPTETimecode LTCManager::getTimecode(int64_t csID) {
     std::shared_ptr<ReceivedLTC> record = selectedLTC_.lock();
     if (!record || record->csID() != csID) {
-        auto found = std::find_if(receivedTC_.begin(), receivedTC_.end(),
-                                  [&](const auto& r) { return r->csID() == csID; });
-        if (found != receivedTC_.end()) {
-            record = *found;
-            selectedLTC_ = record;
+        record = recordFor(csID);
+        if (!record) {
+            return {};
         }
-    }
-    if (!record || record->csID() != csID) {
-        return {};
+        selectedLTC_ = record;
     }
 
     const double now = RunLoop::main().now();

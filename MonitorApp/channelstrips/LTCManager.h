@@ -29,6 +29,9 @@ class LTCManager {
     /// `selectedLTC()` is that source's record, or, when it has none, the previous selection.
     SMPTETimecode getTimecode(int64_t csID);
 
+    /// The record of the source `csID`, or null.
+    std::shared_ptr<ReceivedLTC> recordFor(int64_t csID) const;
+
     /// One record per source, in order of first arrival. Records are never removed.
     const std::vector<std::shared_ptr<ReceivedLTC>>& receivedTC() const { return receivedTC_; }
     void setReceivedTC(std::vector<std::shared_ptr<ReceivedLTC>> v) { receivedTC_ = std::move(v); }

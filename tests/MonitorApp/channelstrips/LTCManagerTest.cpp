@@ -58,6 +58,15 @@ TEST_F(LTCManagerTest, UnknownSourceGivesZeroAndKeepsTheSelectionAndNoIdIsSource
     EXPECT_EQ(ltc().getTimecode(0).hours, 2);
 }
 
+TEST_F(LTCManagerTest, AnEmptyRecordSlotIsPassedOverByEveryLookUp) {
+    ltc().setReceivedTC({nullptr});
+    EXPECT_EQ(ltc().recordFor(9), nullptr);
+    ltc().tcReceived(message(9, 25, {3, 0, 0, 0}));
+    ASSERT_EQ(ltc().receivedTC().size(), 2u);
+    EXPECT_EQ(ltc().recordFor(9), ltc().receivedTC()[1]);
+    EXPECT_EQ(ltc().getTimecode(9).hours, 3);
+}
+
 TEST_F(LTCManagerTest, OnlyRecordsUpToOneAndAHalfSecondsOldAreExtrapolated) {
     ltc().tcReceived(message(1, 25, {0, 0, 0, 0}));
     loop_->advance(1.5);
