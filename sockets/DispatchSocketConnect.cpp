@@ -578,6 +578,7 @@ bool DispatchSocket::doAccept(int listenFD) {
         }
         return false;
     }
+    acceptStarved_ = false;  // the episode is over: the next one is logged again
     Bytes peer(
         reinterpret_cast<const uint8_t*>(&storage),
         reinterpret_cast<const uint8_t*>(&storage) + std::min<size_t>(length, sizeof storage));
