@@ -7,12 +7,15 @@
 #                                  (having cleaned up) when the sandbox cannot be made.
 #   avahi-sandbox.sh exec DIR CMD  runs CMD inside the sandbox (use absolute paths).
 #   avahi-sandbox.sh stop DIR      stops what start started, by PID, and removes the namespace.
+#   avahi-sandbox.sh restart-daemon DIR
+#                                  run inside the sandbox: stops its avahi-daemon and starts a
+#                                  new one, as a daemon dropping its clients would be seen.
 #
 # Every sandbox has its own namespace name (from DIR's PID file), so several may run at once.
 set -euo pipefail
 
 usage() {
-    echo "usage: $0 start|exec|stop DIR [CMD...]" >&2
+    echo "usage: $0 start|exec|stop|restart-daemon DIR [CMD...]" >&2
     exit 2
 }
 [ $# -ge 2 ] || usage
@@ -41,6 +44,29 @@ stop_pid() {
         alive "$pid" && kill -9 "$pid" 2>/dev/null || true
     fi
     rm -f "$file"
+}
+
+# Waits up to 10 s for the daemon's startup line while process $1 lives.
+daemon_up() {
+    local i
+    for i in $(seq 200); do
+        grep -qs "Server startup complete" "$dir/avahi.log" && return 0
+        alive "$1" || return 1
+        sleep 0.05
+    done
+    return 1
+}
+
+start_daemon() {
+    avahi-daemon -f "$dir/avahi-daemon.conf" --no-chroot --no-rlimits --no-drop-root \
+        > "$dir/avahi.log" 2>&1 < /dev/null &
+    echo $! > "$dir/avahi.pid"
+}
+
+restart_daemon() {
+    stop_pid "$dir/avahi.pid"
+    start_daemon
+    daemon_up "$(cat "$dir/avahi.pid")"
 }
 
 stop() {
@@ -81,24 +107,19 @@ publish-hinfo=no
 publish-workstation=no
 EOF
     rm -f "$dir/avahi.log" "$dir/dbus.log" "$dir/avahi.pid" "$dir/dbus.pid"
-    # The holder keeps the private /run mount alive; the daemons are its children.
+    # The holder keeps the private /run mount alive and runs the bus; the avahi-daemon is
+    # started the way restart-daemon starts it again.
     setsid ip netns exec "$ns" unshare --mount --propagation private bash -c '
         mount -t tmpfs -o mode=755 tmpfs /run && mkdir -p /run/dbus || exit 1
         dbus-daemon --system --nofork --nopidfile > "$0/dbus.log" 2>&1 & echo $! > "$0/dbus.pid"
         for i in $(seq 100); do [ -S /run/dbus/system_bus_socket ] && break; sleep 0.05; done
-        avahi-daemon -f "$0/avahi-daemon.conf" --no-chroot --no-rlimits --no-drop-root \
-            > "$0/avahi.log" 2>&1 & echo $! > "$0/avahi.pid"
-        wait' "$dir" > "$dir/holder.log" 2>&1 < /dev/null &
+        "$1" start-daemon "$0"
+        wait' "$dir" "$(realpath "$0")" > "$dir/holder.log" 2>&1 < /dev/null &
     echo $! > "$dir/holder.pid"
-    local i
-    for i in $(seq 200); do
-        if grep -qs "Server startup complete" "$dir/avahi.log"; then
-            cat "$dir/avahi.pid"
-            return 0
-        fi
-        alive "$(cat "$dir/holder.pid")" || break
-        sleep 0.05
-    done
+    if daemon_up "$(cat "$dir/holder.pid")"; then
+        cat "$dir/avahi.pid"
+        return 0
+    fi
     echo "avahi-sandbox: avahi-daemon did not come up:" >&2
     cat "$dir/holder.log" "$dir/dbus.log" "$dir/avahi.log" >&2 2> /dev/null || true
     return 1
@@ -116,5 +137,7 @@ case $action in
         exec nsenter -t "$(cat "$dir/avahi.pid")" -n -m "$@"
         ;;
     stop) stop ;;
+    start-daemon) start_daemon ;;
+    restart-daemon) restart_daemon ;;
     *) usage ;;
 esac

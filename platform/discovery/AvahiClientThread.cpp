@@ -11,13 +11,7 @@ std::string avahiServiceType(const std::string& type) {
 
 AvahiClientThread::Failure AvahiClientThread::open(AvahiClientCallback callback, void* userdata,
                                                    int* code) {
-    if (client_) {
-        // The flag is set on the Avahi thread when the daemon goes away.
-        lock();
-        bool failed = failed_;
-        unlock();
-        if (!failed) return Failure::None;
-    }
+    if (isHealthy()) return Failure::None;
     close();
     poll_ = avahi_threaded_poll_new();
     if (!poll_) {
@@ -37,6 +31,15 @@ AvahiClientThread::Failure AvahiClientThread::open(AvahiClientCallback callback,
         return Failure::Thread;
     }
     return Failure::None;
+}
+
+bool AvahiClientThread::isHealthy() {
+    if (!client_) return false;
+    // The flag is set on the Avahi thread when the daemon goes away.
+    lock();
+    bool failed = failed_;
+    unlock();
+    return !failed;
 }
 
 void AvahiClientThread::close() {

@@ -35,6 +35,9 @@ class AvahiClientThread {
     void markFailed() { failed_ = true; }
 
     bool isOpen() const { return poll_ != nullptr; }
+    /// Whether a client is open and the daemon has not dropped it; when not, `open` makes a
+    /// new client, and whatever hung on the old one is freed with it.
+    bool isHealthy();
     AvahiClient* client() const { return client_; }
     const AvahiPoll* api() const { return avahi_threaded_poll_get(poll_); }
     void lock() { avahi_threaded_poll_lock(poll_); }

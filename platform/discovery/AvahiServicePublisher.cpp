@@ -45,6 +45,8 @@ class AvahiPublisher final : public ServicePublisher {
 };
 
 bool AvahiPublisher::openClient() {
+    // A client the daemon dropped is made anew, and its entry group goes with it.
+    if (avahi_.isOpen() && !avahi_.isHealthy()) closeClient();
     int code = 0;
     switch (avahi_.open(&AvahiPublisher::clientCallback, this, &code)) {
         case AvahiClientThread::Failure::None:

@@ -47,6 +47,11 @@ bool runScript(const std::string& action, const std::string& dir, std::string* o
 
 }  // namespace
 
+bool quenbril::test::restartAvahiDaemon() {
+    const char* dir = std::getenv(kAvahiSandboxDirVariable);
+    return dir && runScript("restart-daemon", dir, nullptr);
+}
+
 int main(int argc, char** argv) {
     using quenbril::test::kAvahiSandboxMissingVariable;
     using quenbril::test::kAvahiSandboxVariable;
@@ -83,6 +88,7 @@ int main(int argc, char** argv) {
     pid_t child = fork();
     if (child == 0) {
         setenv(kAvahiSandboxVariable, "1", 1);
+        setenv(quenbril::test::kAvahiSandboxDirVariable, dir.c_str(), 1);
         std::vector<char*> args;
         std::string script = QUENBRIL_SANDBOX_SCRIPT;
         std::string execWord = "exec";

@@ -86,5 +86,27 @@ TEST(AvahiDiscovery, PublishFindResolveRenameOnACollisionRemoveAndStop) {
     RunLoop::setMain(nullptr);
 }
 
+TEST(AvahiDiscovery, AfterTheDaemonRestartsTheServiceIsPublishedAgain) {
+    QUENBRIL_REQUIRE_AVAHI_SANDBOX();
+    ManualRunLoop loop;
+    RunLoop::setMain(&loop);
+    {
+        auto publisher = makeAvahiServicePublisher();
+        ASSERT_TRUE(publisher->publish("Before", kType, 45690));
+        ASSERT_TRUE(test::restartAvahiDaemon());
+        // The publisher hears of the drop on its Avahi thread; until then a publish fails
+        // against the dead client. Then it makes a new client, without the old one's group.
+        ASSERT_TRUE(
+            loop.runUntil([&] { return publisher->publish("After", kType, 45691); }, kWait));
+        auto browser = makeAvahiServiceBrowser();
+        Recorder recorder;
+        browser->browse(kType, &recorder);
+        ASSERT_TRUE(loop.runUntil([&] { return !recorder.found.empty(); }, kWait));
+        EXPECT_EQ(recorder.found, std::vector<std::string>{"After"});
+    }
+    loop.runPending();
+    RunLoop::setMain(nullptr);
+}
+
 }  // namespace
 }  // namespace quenbril
