@@ -76,14 +76,7 @@ LinkRead<std::vector<E>> mapArray(const Dictionary& message, Convert convert) {
     return LinkRead<std::vector<E>>::found(std::move(out));
 }
 
-std::optional<std::string> str(const Value& v) {
-    const std::string* s = v.stringValue();
-    return s ? std::optional<std::string>(*s) : std::nullopt;
-}
-
-std::optional<std::string> strField(const Dictionary& d, std::string_view key) {
-    return str(d[key]);
-}
+const auto asString = [](const Value& v) { return v.optionalString(); };
 
 /// Flat pairs by the pending-id rule; `convert` reads a value (nothing: the pair is skipped).
 template <class T, class Convert>
@@ -126,9 +119,9 @@ std::optional<MicCheckRecord> micCheckRecord(const Value& v) {
     MicCheckRecord r;
     r.csID = d["csID"].longLongValue();
     r.checked = d["checked"].boolValue();
-    r.user = strField(d, "user");
+    r.user = d["user"].optionalString();
     r.time = d["time"].dateValue();
-    r.note = strField(d, "note");
+    r.note = d["note"].optionalString();
     r.needsChecking = d["needsChecking"].boolValue();
     return r;
 }
@@ -136,11 +129,11 @@ std::optional<MicCheckRecord> micCheckRecord(const Value& v) {
 }  // namespace
 
 LinkRead<std::string> LinkMessageReader::command(const Dictionary& message) {
-    return scalar<std::string>(message, LinkKey::kCommand, "a string", str);
+    return scalar<std::string>(message, LinkKey::kCommand, "a string", asString);
 }
 
 LinkRead<std::string> LinkMessageReader::string(const Dictionary& message, std::string_view key) {
-    return scalar<std::string>(message, key, "a string", str);
+    return scalar<std::string>(message, key, "a string", asString);
 }
 
 LinkRead<int32_t> LinkMessageReader::int32(const Dictionary& message, std::string_view key) {
@@ -174,7 +167,7 @@ LinkRead<Value> LinkMessageReader::propertyList(const Dictionary& message) {
 }
 
 LinkRead<std::vector<std::string>> LinkMessageReader::clientNames(const Dictionary& message) {
-    return mapArray<std::string>(message, str);
+    return mapArray<std::string>(message, asString);
 }
 
 LinkRead<std::vector<std::shared_ptr<const Object>>> LinkMessageReader::chatMessageHistory(
@@ -188,11 +181,11 @@ LinkRead<std::vector<std::shared_ptr<const Object>>> LinkMessageReader::chatMess
 
 ChatMessageFields LinkMessageReader::chatMessage(const Dictionary& d) {
     ChatMessageFields f;
-    f.sender = strField(d, "sender");
-    f.uuid = strField(d, "uuid");
-    f.messageId = strField(d, "messageId");
-    f.message = strField(d, "message");
-    f.recipient = strField(d, "recipient");
+    f.sender = d["sender"].optionalString();
+    f.uuid = d["uuid"].optionalString();
+    f.messageId = d["messageId"].optionalString();
+    f.message = d["message"].optionalString();
+    f.recipient = d["recipient"].optionalString();
     f.type = d["type"].intValue();
     return f;
 }
@@ -230,7 +223,7 @@ LinkRead<FlatPairs<int32_t>> LinkMessageReader::intPairs(const Dictionary& messa
 }
 
 LinkRead<FlatPairs<std::string>> LinkMessageReader::stringPairs(const Dictionary& message) {
-    return pairs<std::string>(message, str);
+    return pairs<std::string>(message, asString);
 }
 
 LinkRead<std::vector<int64_t>> LinkMessageReader::stripIDs(const Dictionary& message) {
@@ -287,7 +280,7 @@ LinkRead<std::map<int64_t, WirelessInfoEntry>> LinkMessageReader::wirelessInfo(
             logSkipped(message, i, position ? entry : key);
         } else {
             out[*position] =
-                WirelessInfoEntry{strField(*d, "Name"), (*d)["Frequency"].doubleValue(),
+                WirelessInfoEntry{(*d)["Name"].optionalString(), (*d)["Frequency"].doubleValue(),
                                   (*d)["Quadversity"].boolValue(), (*d)["SingleLine"].boolValue()};
         }
         ++i;

@@ -129,6 +129,11 @@ const std::string* Value::stringValue() const {
     return p ? p->get() : nullptr;
 }
 
+std::optional<std::string> Value::optionalString() const {
+    if (const std::string* s = stringValue()) return *s;
+    return std::nullopt;
+}
+
 const Bytes* Value::dataValue() const {
     auto p = std::get_if<std::shared_ptr<const Bytes>>(&storage_);
     return p ? p->get() : nullptr;

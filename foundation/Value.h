@@ -125,6 +125,8 @@ class Value {
 
     /// Null when the value is not of that kind.
     const std::string* stringValue() const;
+    /// A copy of the string; nothing for any other kind.
+    std::optional<std::string> optionalString() const;
     const Bytes* dataValue() const;
     const Array* arrayValue() const;
     const Dictionary* dictionaryValue() const;

@@ -8,13 +8,6 @@
 
 namespace quenbril {
 
-namespace {
-std::optional<std::string> text(const Dictionary& d, std::string_view key) {
-    if (const std::string* s = d[key].stringValue()) return *s;
-    return std::nullopt;
-}
-}  // namespace
-
 bool SimChat::registerClient(uint64_t connection, const std::string& chatName,
                              const std::string& ip, const std::string& uuid) {
     for (Client& c : clients_) {
@@ -56,11 +49,11 @@ std::vector<uint64_t> SimChat::addressees(const std::string& recipient, uint64_t
 
 void SimChat::addToHistory(const Dictionary& message, double now) {
     auto m = std::make_shared<SimChatMessage>();
-    m->sender = text(message, "sender");
-    m->recipient = text(message, "recipient");
-    m->uuid = text(message, "uuid");
-    m->message = text(message, "message");
-    m->messageId = text(message, "messageId");
+    m->sender = message["sender"].optionalString();
+    m->recipient = message["recipient"].optionalString();
+    m->uuid = message["uuid"].optionalString();
+    m->message = message["message"].optionalString();
+    m->messageId = message["messageId"].optionalString();
     m->messageType = message["type"].intValue().value_or(0);
     m->date = now;
     history_.push_back(std::move(m));

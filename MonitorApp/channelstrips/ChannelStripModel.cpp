@@ -14,13 +14,6 @@ int64_t randomStripID() {
     return static_cast<int64_t>(distribution(generator));
 }
 
-std::optional<std::string> stringFor(const Dictionary& dictionary, const char* key) {
-    if (const std::string* s = dictionary[key].stringValue()) {
-        return *s;
-    }
-    return std::nullopt;
-}
-
 }  // namespace
 
 ChannelStripModel::ChannelStripModel()
@@ -41,10 +34,10 @@ ChannelStripModel::ChannelStripModel(const Dictionary& d)
       audioInput_(d["audioInput"].intValue().value_or(0)),
       pan_(d["pan"].intValue().value_or(0)),
       gain_(d["gain"].intValue().value_or(0)),
-      name_(stringFor(d, "name")),
-      wirelessName_(stringFor(d, "wirelessName")),
-      playerName_(stringFor(d, "playerName")),
-      panel_(stringFor(d, "panel")),
+      name_(d["name"].optionalString()),
+      wirelessName_(d["wirelessName"].optionalString()),
+      playerName_(d["playerName"].optionalString()),
+      panel_(d["panel"].optionalString()),
       csID_(d["csID"].longLongValue().value_or(0)) {}
 
 Dictionary ChannelStripModel::property() const {

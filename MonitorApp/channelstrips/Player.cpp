@@ -4,19 +4,10 @@
 
 namespace quenbril {
 
-namespace {
-
-std::optional<std::string> stringFor(const Dictionary& d, const char* key) {
-    if (const std::string* s = d[key].stringValue()) return *s;
-    return std::nullopt;
-}
-
-}  // namespace
-
 Player::Player(const Dictionary& d)
-    : name_(stringFor(d, "Name")),
-      roleName_(stringFor(d, "RoleName")),
-      comments_(stringFor(d, "Comments")) {
+    : name_(d["Name"].optionalString()),
+      roleName_(d["RoleName"].optionalString()),
+      comments_(d["Comments"].optionalString()) {
     if (const Bytes* image = d["Image"].dataValue()) {
         image_ = *image;
     }

@@ -21,11 +21,6 @@ namespace {
 SharedInstance<ChatManager> shared;
 std::atomic<LinkSender*> linkSender{nullptr};
 
-std::optional<std::string> stringField(const Dictionary& d, const char* key) {
-    if (const std::string* s = d[key].stringValue()) return *s;
-    return std::nullopt;
-}
-
 }  // namespace
 
 ChatManager& ChatManager::sharedInstance() { return shared.get(); }
@@ -107,8 +102,9 @@ void ChatManager::updateFromProps(const Array& props) {
                 Value::kindName(props[i].kind()));
             continue;
         }
-        clients.push_back(ChatClient{stringField(*d, "chatName"), stringField(*d, "ip"),
-                                     stringField(*d, "status"), stringField(*d, "uuid")});
+        clients.push_back(ChatClient{(*d)["chatName"].optionalString(), (*d)["ip"].optionalString(),
+                                     (*d)["status"].optionalString(),
+                                     (*d)["uuid"].optionalString()});
     }
     logClients();
 }

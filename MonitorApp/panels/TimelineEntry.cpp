@@ -6,19 +6,10 @@
 
 namespace quenbril {
 
-namespace {
-
-std::optional<std::string> stringOf(const Value& v) {
-    if (const std::string* s = v.stringValue()) return *s;
-    return std::nullopt;
-}
-
-}  // namespace
-
 std::shared_ptr<TimelineEntry> TimelineEntry::makeWithProperty(const Dictionary& p) {
     auto e = std::make_shared<TimelineEntry>();
-    e->note_ = stringOf(p["Note"]);
-    e->creator_ = stringOf(p["Creator"]);
+    e->note_ = p["Note"].optionalString();
+    e->creator_ = p["Creator"].optionalString();
     e->time_ = p["Time"].dateValue();
     e->csID_ = p["csID"].longLongValue().value_or(0);
     e->teID_ = p["teID"].intValue().value_or(0);
