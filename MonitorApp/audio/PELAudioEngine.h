@@ -8,6 +8,7 @@
 #include "MonitorApp/audio/BlockRingBuffer.h"
 #include "MonitorApp/audio/CharRingBuffer.h"
 #include "MonitorApp/audio/RingBuffer.h"
+#include "MonitorApp/channelstrips/UserSettingsManager.h"
 #include "foundation/Timer.h"
 
 namespace quenbril {
@@ -28,9 +29,9 @@ class PELAudioEngineDelegate {
 class PELAudioEngine {
   public:
     static constexpr int kHistoryChannels = 128;
-    /// Columns of each history when the settings ask for fewer: the level displays read the 128
-    /// columns before the newest.
-    static constexpr int kMinHistoryLength = 128;
+    /// Columns of each history when asked for fewer: the level displays read the 128 columns
+    /// before the newest. The stored setting has the same floor.
+    static constexpr int kMinHistoryLength = UserSettingsManager::kMinLongRingBufLen;
     static constexpr int kClientRingChannels = 2;
     static constexpr int kClientRingFrames = 4096;
     static constexpr int kBlockFrames = 128;
