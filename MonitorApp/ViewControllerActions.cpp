@@ -164,11 +164,12 @@ void ViewController::MIDIEventReceived(const Notification& notification) {
         e["byte1"].intValue().value_or(0), e["byte2"].intValue().value_or(0)));
     UserDefaults& defaults = UserDefaults::standardUserDefaults();
     for (int n = 1; n <= 8; ++n) {
-        if (defaults.objectForKey("CB MIDI " + std::to_string(n)) == key) {
+        if (defaults.objectForKey(UserSettingsManager::chatButtonMidiKey(n)) == key) {
             ChatManager::sendMacro(n);
         }
     }
-    if (defaults.objectForKey("CB MIDI 20") == key) dismissChatNotifier();
+    if (defaults.objectForKey(UserSettingsManager::chatButtonMidiKey(20)) == key)
+        dismissChatNotifier();
 }
 
 void ViewController::clickStarted() { longClickBarRunning_ = true; }

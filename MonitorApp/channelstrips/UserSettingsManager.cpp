@@ -170,8 +170,8 @@ int randomRemoteNumber() {
 
 bool isChatSettingsEntry(const std::string& key, const Value& value) {
     for (int n = 1; n <= 7; ++n) {
-        if (key == "CB " + std::to_string(n)) return value.isString();
-        if (key == "CB MIDI " + std::to_string(n)) return value.isArray();
+        if (key == UserSettingsManager::chatButtonKey(n)) return value.isString();
+        if (key == UserSettingsManager::chatButtonMidiKey(n)) return value.isArray();
     }
     if (key == "chatSettings") return value.isDictionary();
     return false;
@@ -239,8 +239,8 @@ Dictionary UserSettingsManager::getChatSettings() {
         if (!value.isNull()) settings.set(key, value);
     };
     for (int n = 1; n <= 7; ++n) {
-        copy("CB " + std::to_string(n));
-        copy("CB MIDI " + std::to_string(n));
+        copy(chatButtonKey(n));
+        copy(chatButtonMidiKey(n));
     }
     copy("chatSettings");
     return settings;

@@ -40,6 +40,10 @@ class UserSettingsManager {
     /// Applies exported general settings; stores nothing until the next `saveSettings`.
     /// Values of the wrong kind count as missing.
     void setSettings(const Dictionary& settings);
+    /// The user-default keys of quick message `n`: its text ("CB <n>") and its MIDI trigger
+    /// ("CB MIDI <n>").
+    static std::string chatButtonKey(int n) { return "CB " + std::to_string(n); }
+    static std::string chatButtonMidiKey(int n) { return "CB MIDI " + std::to_string(n); }
     /// The chat-button entries of the user defaults ("CB 1".."CB 7", "CB MIDI 1".."CB MIDI 7",
     /// "chatSettings"), each when present.
     static Dictionary getChatSettings();

@@ -127,7 +127,8 @@ void ChatManager::updateChatHistory(const std::vector<std::shared_ptr<const Obje
 }
 
 void ChatManager::sendMacro(int32_t n) {
-    auto text = UserDefaults::standardUserDefaults().stringForKey("CB " + std::to_string(n));
+    auto text =
+        UserDefaults::standardUserDefaults().stringForKey(UserSettingsManager::chatButtonKey(n));
     if (!text) return;
     log(LogLevel::Info, "Sending message %s", text->c_str());
     NotificationCenter::defaultCenter().post(
