@@ -6,7 +6,7 @@
 #include <QApplication>
 #include <cstdlib>
 
-#include "MonitorApp/channelstrips/UserSettingsManager.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "bench/BenchSupport.h"
 #include "foundation/ManualRunLoop.h"
 

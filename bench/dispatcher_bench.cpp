@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "MonitorApp/LinkCodec.h"
-#include "MonitorApp/ViewController.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/ChannelStripView.h"
+#include "MonitorApp/link/LinkCodec.h"
+#include "MonitorApp/mainwindow/ViewController.h"
 #include "bench/BenchSupport.h"
 #include "bench/HeadlessRemote.h"
 #include "foundation/ManualRunLoop.h"

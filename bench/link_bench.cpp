@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "MonitorApp/LinkCodec.h"
-#include "MonitorApp/LinkCommands.h"
-#include "MonitorApp/LinkFrameReader.h"
-#include "MonitorApp/LinkMessageBuilder.h"
-#include "MonitorApp/LinkMessageReader.h"
+#include "MonitorApp/link/LinkCodec.h"
+#include "MonitorApp/link/LinkCommands.h"
+#include "MonitorApp/link/LinkFrameReader.h"
+#include "MonitorApp/link/LinkMessageBuilder.h"
+#include "MonitorApp/link/LinkMessageReader.h"
 #include "bench/BenchSupport.h"
 
 using namespace quenbril;

@@ -25,12 +25,12 @@
 #include <string>
 #include <vector>
 
-#include "MonitorApp/ClientDefaultsKeys.h"
-#include "MonitorApp/LinkCodec.h"
-#include "MonitorApp/ServerManager.h"
-#include "MonitorApp/ViewController.h"
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/link/ClientDefaultsKeys.h"
+#include "MonitorApp/link/LinkCodec.h"
+#include "MonitorApp/mainwindow/ViewController.h"
+#include "MonitorApp/serverlink/ServerManager.h"
 #include "bench/BenchSupport.h"
 #include "bench/HeadlessRemote.h"
 #include "foundation/ManualRunLoop.h"

@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "MonitorApp/LinkCodec.h"
-#include "MonitorApp/LinkFrameReader.h"
-#include "MonitorApp/LinkMessageReader.h"
+#include "MonitorApp/link/LinkCodec.h"
+#include "MonitorApp/link/LinkFrameReader.h"
+#include "MonitorApp/link/LinkMessageReader.h"
 
 namespace quenbril {
 

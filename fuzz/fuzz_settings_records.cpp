@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "MonitorApp/channelstrips/ChannelStripModel.h"
-#include "MonitorApp/channelstrips/ColorHelper.h"
-#include "MonitorApp/channelstrips/LTCManager.h"
-#include "MonitorApp/channelstrips/Player.h"
-#include "MonitorApp/channelstrips/UserSettingsManager.h"
+#include "MonitorApp/settings/ChannelStripModel.h"
+#include "MonitorApp/settings/ColorHelper.h"
+#include "MonitorApp/settings/LTCManager.h"
+#include "MonitorApp/settings/Player.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/Log.h"
 #include "foundation/ManualRunLoop.h"
 #include "foundation/PropertyList.h"

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "MonitorApp/LinkCommands.h"
-#include "MonitorApp/LinkMessageBuilder.h"
 #include "MonitorApp/chat/TextSearch.h"
+#include "MonitorApp/link/LinkCommands.h"
+#include "MonitorApp/link/LinkMessageBuilder.h"
 
 namespace quenbril {
 

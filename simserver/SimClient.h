@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "MonitorApp/LinkFrameReader.h"
+#include "MonitorApp/link/LinkFrameReader.h"
 #include "sockets/DispatchSocket.h"
 
 namespace quenbril {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "MonitorApp/LinkCommands.h"
-#include "MonitorApp/LinkMessageBuilder.h"
+#include "MonitorApp/link/LinkCommands.h"
+#include "MonitorApp/link/LinkMessageBuilder.h"
 
 namespace quenbril {
 

@@ -3,10 +3,10 @@
 #include <chrono>
 #include <cmath>
 
-#include "MonitorApp/LinkCodec.h"
-#include "MonitorApp/LinkCommands.h"
-#include "MonitorApp/LinkMessageBuilder.h"
-#include "MonitorApp/LinkMessageReader.h"
+#include "MonitorApp/link/LinkCodec.h"
+#include "MonitorApp/link/LinkCommands.h"
+#include "MonitorApp/link/LinkMessageBuilder.h"
+#include "MonitorApp/link/LinkMessageReader.h"
 #include "foundation/Log.h"
 #include "foundation/RunLoop.h"
 #include "foundation/dispatch/Queue.h"

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "MonitorApp/channelstrips/SharedInstance.h"
-#include "MonitorApp/channelstrips/UserSettingsManager.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/Log.h"
 #include "foundation/RunLoop.h"
+#include "foundation/SharedInstance.h"
 
 namespace quenbril {
 

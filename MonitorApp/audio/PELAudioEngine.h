@@ -8,7 +8,7 @@
 #include "MonitorApp/audio/BlockRingBuffer.h"
 #include "MonitorApp/audio/CharRingBuffer.h"
 #include "MonitorApp/audio/RingBuffer.h"
-#include "MonitorApp/channelstrips/UserSettingsManager.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/Timer.h"
 
 namespace quenbril {

@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
-#include "MonitorApp/channelstrips/LTCManager.h"
-#include "MonitorApp/channelstrips/PlayerManager.h"
 #include "MonitorApp/channelstrips/StripNotifications.h"
-#include "MonitorApp/channelstrips/UserSettingsManager.h"
 #include "MonitorApp/serverrole/WirelessManager.h"
+#include "MonitorApp/settings/LTCManager.h"
+#include "MonitorApp/settings/PlayerManager.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/Log.h"
 #include "foundation/NotificationCenter.h"
 

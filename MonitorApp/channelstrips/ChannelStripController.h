@@ -4,9 +4,9 @@
 #include <functional>
 #include <memory>
 
-#include "MonitorApp/channelstrips/ChannelStripModel.h"
-#include "MonitorApp/channelstrips/ChannelStripState.h"
 #include "MonitorApp/channelstrips/ChannelStripView.h"
+#include "MonitorApp/settings/ChannelStripModel.h"
+#include "MonitorApp/settings/ChannelStripState.h"
 #include "foundation/RunLoop.h"
 #include "foundation/Value.h"
 

@@ -4,7 +4,7 @@
 
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/StripNotifications.h"
-#include "MonitorApp/channelstrips/UserSettingsManager.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/Log.h"
 
 namespace quenbril {

@@ -10,11 +10,11 @@
 
 #include "MonitorApp/channelstrips/ChannelStripController.h"
 #include "MonitorApp/channelstrips/GroupButtonView.h"
-#include "MonitorApp/channelstrips/LinkSender.h"
 #include "MonitorApp/channelstrips/PanelRenderer.h"
 #include "MonitorApp/channelstrips/Snapshot.h"
 #include "MonitorApp/channelstrips/StripArea.h"
 #include "MonitorApp/channelstrips/StripLayout.h"
+#include "MonitorApp/link/LinkSender.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/RunLoop.h"
 #include "foundation/Value.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
-#include "MonitorApp/channelstrips/ColorHelper.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "foundation/Log.h"
 
 namespace quenbril {

@@ -7,9 +7,9 @@
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/FlatPairs.h"
-#include "MonitorApp/channelstrips/UserSettingsManager.h"
 #include "MonitorApp/serverrole/ClientManager.h"
 #include "MonitorApp/serverrole/WirelessManager.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/Log.h"
 
 namespace quenbril {

@@ -1,7 +1,7 @@
 #include "MonitorApp/channelstrips/PlayerStripLookup.h"
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
-#include "MonitorApp/channelstrips/PlayerManager.h"
+#include "MonitorApp/settings/PlayerManager.h"
 
 namespace quenbril {
 

@@ -1,7 +1,7 @@
 #include "MonitorApp/chat/ChatColorManager.h"
 
-#include "MonitorApp/channelstrips/SharedInstance.h"
 #include "foundation/Log.h"
+#include "foundation/SharedInstance.h"
 
 namespace quenbril {
 

@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <atomic>
 
-#include "MonitorApp/channelstrips/LinkSender.h"
-#include "MonitorApp/channelstrips/SharedInstance.h"
-#include "MonitorApp/channelstrips/UserSettingsManager.h"
 #include "MonitorApp/chat/ChatNotifications.h"
 #include "MonitorApp/chat/TextSearch.h"
 #include "MonitorApp/chat/UUIDString.h"
+#include "MonitorApp/link/LinkSender.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/Log.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/RunLoop.h"
+#include "foundation/SharedInstance.h"
 #include "foundation/UserDefaults.h"
 
 namespace quenbril {

@@ -1,8 +1,8 @@
 #include "MonitorApp/panels/NotebookManager.h"
 
-#include "MonitorApp/channelstrips/SharedInstance.h"
 #include "foundation/Log.h"
 #include "foundation/NotificationCenter.h"
+#include "foundation/SharedInstance.h"
 
 namespace quenbril {
 

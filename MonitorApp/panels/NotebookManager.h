@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "MonitorApp/channelstrips/SMPTETimecode.h"
 #include "MonitorApp/panels/TimelineEntry.h"
+#include "MonitorApp/settings/SMPTETimecode.h"
 #include "foundation/Value.h"
 
 namespace quenbril {

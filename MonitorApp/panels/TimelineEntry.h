@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "MonitorApp/channelstrips/SMPTETimecode.h"
+#include "MonitorApp/settings/SMPTETimecode.h"
 #include "foundation/Value.h"
 
 namespace quenbril {

@@ -11,7 +11,7 @@
 
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
-#include "MonitorApp/channelstrips/UserSettingsManager.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "bench/BenchSupport.h"
 #include "foundation/Log.h"
 #include "foundation/ManualRunLoop.h"

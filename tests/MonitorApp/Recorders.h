@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "MonitorApp/MainWindowSeams.h"
+#include "MonitorApp/mainwindow/MainWindowSeams.h"
 #include "foundation/NotificationCenter.h"
 
 namespace quenbril {

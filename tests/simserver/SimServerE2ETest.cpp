@@ -10,8 +10,8 @@
 #include <map>
 #include <set>
 
-#include "MonitorApp/LinkMessageBuilder.h"
 #include "MonitorApp/chat/ChatMessage.h"
+#include "MonitorApp/link/LinkMessageBuilder.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/simserver/WireClient.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "MonitorApp/LinkCodec.h"
+#include "MonitorApp/link/LinkCodec.h"
 #include "simserver/SimChat.h"
 #include "simserver/SimChatMessage.h"
 #include "simserver/SimNotebook.h"

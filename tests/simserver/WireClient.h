@@ -15,8 +15,8 @@
 #include <string>
 #include <string_view>
 
-#include "MonitorApp/LinkCodec.h"
-#include "MonitorApp/LinkFrameReader.h"
+#include "MonitorApp/link/LinkCodec.h"
+#include "MonitorApp/link/LinkFrameReader.h"
 #include "foundation/Value.h"
 
 namespace quenbril::test {

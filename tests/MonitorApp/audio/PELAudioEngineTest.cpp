@@ -2,7 +2,7 @@
 
 #include "AudioTestSupport.h"
 #include "MonitorApp/audio/PELAudioEngine.h"
-#include "MonitorApp/channelstrips/UserSettingsManager.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/UserDefaults.h"
 #include "tests/support/TemporarySettingsTest.h"
 

@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "MonitorApp/channelstrips/ChannelStripState.h"
 #include "MonitorApp/channelstrips/ChannelStripView.h"
 #include "MonitorApp/channelstrips/GroupButtonView.h"
-#include "MonitorApp/channelstrips/LinkSender.h"
 #include "MonitorApp/channelstrips/PanelRenderer.h"
-#include "MonitorApp/channelstrips/SMPTETimecode.h"
 #include "MonitorApp/channelstrips/StripArea.h"
+#include "MonitorApp/link/LinkSender.h"
 #include "MonitorApp/serverrole/ClientManager.h"
+#include "MonitorApp/settings/ChannelStripState.h"
+#include "MonitorApp/settings/SMPTETimecode.h"
 
 namespace quenbril {
 

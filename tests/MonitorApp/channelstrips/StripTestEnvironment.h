@@ -10,8 +10,8 @@
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/serverrole/ClientManager.h"
 #include "MonitorApp/serverrole/WirelessManager.h"
-#include "SettingsTestEnvironment.h"
 #include "StripFakes.h"
+#include "tests/MonitorApp/settings/SettingsTestEnvironment.h"
 
 namespace quenbril {
 

@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "MonitorApp/channelstrips/LinkSender.h"
 #include "MonitorApp/chat/ChatColorManager.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/chat/ChatMessage.h"
+#include "MonitorApp/link/LinkSender.h"
 #include "foundation/NotificationCenter.h"
 #include "tests/MonitorApp/Recorders.h"
-#include "tests/MonitorApp/channelstrips/SettingsTestEnvironment.h"
+#include "tests/MonitorApp/settings/SettingsTestEnvironment.h"
 
 namespace quenbril {
 

@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "MonitorApp/PreferencesViewController.h"
-#include "MonitorApp/ServerManager.h"
-#include "MonitorApp/ViewController.h"
 #include "MonitorApp/chat/ChatManager.h"
-#include "tests/MonitorApp/LinkTestSupport.h"
+#include "MonitorApp/mainwindow/ViewController.h"
+#include "MonitorApp/preferences/PreferencesViewController.h"
+#include "MonitorApp/serverlink/ServerManager.h"
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
+#include "tests/MonitorApp/link/LinkTestSupport.h"
 
 namespace quenbril::test {
 

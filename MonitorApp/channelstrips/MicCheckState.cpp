@@ -1,9 +1,0 @@
-#include "MonitorApp/channelstrips/MicCheckState.h"
-
-#include "foundation/RunLoop.h"
-
-namespace quenbril {
-
-MicCheckState::MicCheckState() : time_{RunLoop::main().now()} {}
-
-}  // namespace quenbril

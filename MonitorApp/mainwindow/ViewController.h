@@ -1,0 +1,288 @@
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "MonitorApp/audio/PELAudioEngine.h"
+#include "MonitorApp/dispatch/LevelFrameBuilder.h"
+#include "MonitorApp/dispatch/StreamBlockWriter.h"
+#include "MonitorApp/link/LinkRecords.h"
+#include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "MonitorApp/preferences/PreferencesViewController.h"
+#include "MonitorApp/serverlink/ServerManagerDelegate.h"
+#include "foundation/NotificationCenter.h"
+#include "foundation/Timer.h"
+#include "foundation/Value.h"
+
+class QAbstractButton;
+class QLabel;
+class QScrollArea;
+
+namespace quenbril {
+
+class ChannelStripController;
+class GroupButtonContainer;
+class LinkSender;
+class StripArea;
+
+/// The main window controller. It holds the connection life cycle (ViewControllerLifeCycle.cpp,
+/// and the server link's delegate in ViewControllerLink.cpp), turns every server message into
+/// model updates (`messageReceivedFromServer`, ViewControllerDispatch.cpp) and every user
+/// action into a command (ViewControllerActions.cpp). Main thread only.
+///
+/// The application calls the life-cycle functions as the window loads, appears and goes away;
+/// logic tests call them directly.
+class ViewController : public QWidget,
+                       public ServerManagerDelegate,
+                       public PreferencesViewControllerDelegate,
+                       public PELAudioEngineDelegate {
+  public:
+    /// Seconds between the connection timer's attempts.
+    static constexpr double kConnectionInterval = 5.0;
+    /// Seconds after a resize before the strips are laid out anew.
+    static constexpr double kLayoutDelay = 0.1;
+    /// Strip width the column count is taken from.
+    static constexpr int kColumnWidth = 128;
+
+    explicit ViewController(QWidget* parent = nullptr);
+    ~ViewController() override;
+
+    // ---- Life cycle (ViewControllerLifeCycle.cpp) ----
+    /// Observers, the connection timer and the engine.
+    void viewDidLoad();
+    /// The window's set-up; opens the connection dialog until the client has started.
+    void viewDidAppear();
+    /// Saves the window frame and the "Settings" record.
+    void viewWillDisappear();
+    /// The connection timer: asks the link to connect while the client role (or chat mode 1)
+    /// is on and the link is down.
+    void tryConnection();
+    /// The connection dialog was confirmed.
+    void startClient() override;
+    void updateStatusMessage();
+    /// Shows (true) or hides (false) the menu's "open in" item; then updateStatusMessage.
+    void showOpenInMenu(bool show);
+    void updateWindowTitle();
+    /// Lays the strip area out for the scroll view's size (columns of 128 points).
+    void screenResize();
+    /// After a "Channels" message: the strips into the strip area, then the layout.
+    void updateChannelStrips();
+    void channelStripsEdited();
+    /// The strip area scrolled.
+    void boundDidChange();
+    void updateWarnings();
+    ChannelStripController* stripForChan(int chan);
+    /// True when `document`'s "channels" has as many entries as this server has channels.
+    bool canOpen(const Dictionary& document);
+    /// Registers the observers of the strip, chat, mic-check and MIDI notifications
+    /// (ViewControllerActions.cpp).
+    void addActionObservers();
+
+    // ---- Server link delegate (ViewControllerLink.cpp) ----
+    void connectedToServer(const std::string& host) override;
+    void disconnectedFromServer(const std::optional<Error>& error) override;
+    /// Whether the server link is up.
+    bool linkConnected() const;
+
+    // ---- Server messages (ViewControllerDispatch.cpp) ----
+    /// Handles one message of the server. Throws LinkTypeError for a value of the wrong kind
+    /// (the link drops the message); effects before the throw remain.
+    void messageReceivedFromServer(const Value& message) override;
+    /// Observer of "ChatMessageFromServer": files the message by the chat's receipt rule.
+    void chatMessageFromServer(const Notification& notification);
+
+    // ---- Notification observers (ViewControllerActions.cpp) ----
+    void csClicked(const Notification& notification);
+    void csLongClicked(const Notification& notification);
+    void csChecked(const Notification& notification);
+    void hardMuteClicked(const Notification& notification);
+    void csDoubleClicked(const Notification& notification);
+    void micCheckKeyClicked(const Notification& notification);
+    void chatMessage(const Notification& notification);
+    void MIDIEventReceived(const Notification& notification);
+    void clickStarted();
+    void clickEnded();
+
+    // ---- Actions ----
+    void addMarker();
+    void resetClicked();
+    void soloClearClicked();
+    void soloHardClearClicked();
+    void startStream();
+    void stopStream();
+    void startEngine();
+    void stopEngine();
+    /// Returns the engine's new mute state.
+    bool toggleMute();
+    /// Titles the sender "Mute" when the engine is muted now, "Unmute" otherwise, then toggles.
+    void mute(QAbstractButton* sender);
+    void selectedTool(int segment);
+    void showHideSnapshots();
+    void showHideChat();
+    void channelIOClicked();
+    void chatButtonClicked();
+    void panelButtonClicked();
+    void resetButtonClicked();
+    void dismissChatNotifier();
+    void clearChat();
+    void LongClickButtonClicked(const void* sender);
+    void LongClickButtonLongClicked(const void* sender);
+    void QBButtonClicked(TitledButton& button);
+    void QBButtonLongClicked(TitledButton& button);
+    void registerToChat();
+
+    // ---- Segues ----
+    /// Makes the destination of `identifier` through the segue factory, prepares it and shows
+    /// it; skipped (with a log line) while no window exists for it.
+    void performSegue(const std::string& identifier);
+    void prepareForSegue(const std::string& identifier,
+                         const std::shared_ptr<SegueDestination>& destination);
+    using SegueFactory =
+        std::function<std::shared_ptr<SegueDestination>(const std::string& identifier)>;
+    void setSegueFactory(SegueFactory factory) { segueFactory_ = std::move(factory); }
+
+    // ---- Indicators (drawn by the main window) ----
+    void setResetAlarm(bool on) { resetAlarm_ = on; }
+    bool resetAlarm() const { return resetAlarm_; }
+    void setChatAlarm(bool on) { chatAlarm_ = on; }
+    bool chatAlarm() const { return chatAlarm_; }
+    /// Flashes the header unless it is flashing already.
+    void flashHeader();
+    int headerFlashCount() const { return headerFlashCount_; }
+    bool longClickBarRunning() const { return longClickBarRunning_; }
+    const std::string& statusRightText() const { return statusRightText_; }
+    bool statusRightIsRed() const { return statusRightRed_; }
+
+    // ---- Life-cycle state ----
+    bool isInitialized() const { return isInitialized_; }
+    /// The connection dialog while it is open.
+    const std::shared_ptr<PreferencesViewController>& prefViewController() const {
+        return prefViewController_;
+    }
+    bool isConnectionTimerRunning() const { return connectionTimer_.isValid(); }
+    const std::string& registerLabelText() const { return registerLabelText_; }
+    bool registerLabelIsRed() const { return registerLabelRed_; }
+    bool openInMenuShown() const { return openInMenuShown_; }
+    const std::string& currentDocumentName() const { return currentDocumentName_; }
+    QScrollArea* scrollView() const { return scrollView_; }
+    QLabel* rightLabel() const { return rightLabel_; }
+
+    // ---- Collaborators ----
+    /// The strip area the strips are laid out in (the application's strip views). Not owned.
+    void setStripArea(StripArea* area) { stripArea_ = area; }
+    /// Where the group buttons go (the application's header view). Not owned.
+    void setGroupButtonContainer(GroupButtonContainer* container) {
+        groupButtonContainer_ = container;
+    }
+    /// Where commands go (the server link unless set). Not owned.
+    void setLinkSender(LinkSender* sender) { linkSender_ = sender; }
+    void setAlertPresenter(AlertPresenter* presenter) { alertPresenter_ = presenter; }
+    void setStripScroller(StripScroller* scroller) { stripScroller_ = scroller; }
+    void setSoloClearButton(const void* button) { soloClearButton_ = button; }
+
+    // ---- State the dispatcher keeps ----
+    const std::optional<std::vector<std::string>>& clientNames() const { return clientNames_; }
+    const std::map<int64_t, WirelessInfoEntry>& wirelessInfo() const { return wirelessInfo_; }
+    bool markerFlag() const { return levelFrames_.markerFlag(); }
+    const LevelFrameBuilder& levelFrames() const { return levelFrames_; }
+    const std::string& latestChatMessage() const { return latestChatMessage_; }
+    const std::string& latestSender() const { return latestSender_; }
+    int32_t playerIndex() const { return playerIndex_; }
+    int32_t channelIndex() const { return channelIndex_; }
+    int32_t currentPanel() const { return currentPanel_; }
+    std::shared_ptr<ChatTable> chatVC() const { return chatVC_; }
+    std::shared_ptr<ChatButtons> chatButtonVC() const { return chatButtonVC_; }
+    std::shared_ptr<ChatNotifier> cnVC() const { return cnVC_; }
+    std::shared_ptr<PerformerWindow> playerViewController() const {
+        return playerViewController_.lock();
+    }
+
+  private:
+    void send(const Dictionary& message);
+    void handleLevelFrame(const Dictionary& message);
+    void handleChannelWarnings(const Dictionary& message);
+    void handleBatteryData(const Dictionary& message);
+    void handleBatteryTimeData(const Dictionary& message);
+    void scrollToActiveStrips();
+    void applyMicCheckRecord(const MicCheckRecord& record);
+    void handleSnapshot(const Dictionary& message);
+    void handleInitialDataReady(const Dictionary& message);
+    void showBatteryText(int64_t csID, const struct PerformerBatteryText& text);
+    void reloadChatTable();
+    void setStatusRightText(std::string text);
+    /// The status line of a live link: "Connected to server as <clientName>", not red.
+    void showConnectedStatus();
+    /// Sends "ClientID" with the stored client id, if one is stored.
+    void sendStoredClientID();
+    /// Shows `text` in a modal alert; logs it while no alert presenter is set.
+    void alert(const std::string& text);
+    /// Titles the connection dialog's client items after `clientNames`, while it is open.
+    void updateDialogClientNames();
+
+    LevelFrameBuilder levelFrames_;
+    StreamBlockWriter streamWriter_;
+    std::optional<std::vector<std::string>> clientNames_;
+    std::map<int64_t, WirelessInfoEntry> wirelessInfo_;
+    std::string latestChatMessage_;
+    std::string latestSender_;
+    int32_t playerIndex_ = 0;
+    int32_t channelIndex_ = 0;
+    int32_t currentPanel_ = 0;
+    std::shared_ptr<ChatTable> chatVC_;
+    std::shared_ptr<ChatButtons> chatButtonVC_;
+    std::shared_ptr<ChatNotifier> cnVC_;
+    std::shared_ptr<SegueDestination> snapselector_;
+    std::weak_ptr<PerformerWindow> playerViewController_;
+    SegueFactory segueFactory_;
+
+    bool resetAlarm_ = false;
+    bool chatAlarm_ = false;
+    int headerFlashCount_ = 0;
+    bool longClickBarRunning_ = false;
+    std::string statusRightText_;
+    bool statusRightRed_ = false;
+
+    // Life cycle.
+    void buildViews();
+    void prepareConnectionDialog(const std::shared_ptr<SegueDestination>& destination);
+    void refreshStatusLabels();
+    PELAudioEngine* audioEngine_ = nullptr;
+    int32_t channels_ = 0;
+    Timer connectionTimer_;
+    std::shared_ptr<PreferencesViewController> prefViewController_;
+    bool isInitialized_ = false;
+    bool headerFlashing_ = false;
+    bool openInMenuShown_ = true;
+    std::string currentDocumentName_;
+    std::string registerLabelText_;
+    bool registerLabelRed_ = false;
+    StripArea* stripArea_ = nullptr;
+    GroupButtonContainer* groupButtonContainer_ = nullptr;
+    bool isLinkDelegate_ = false;
+    bool resizeWatched_ = false;
+    QScrollArea* scrollView_ = nullptr;
+    QWidget* headerView_ = nullptr;
+    QWidget* groupView_ = nullptr;
+    QLabel* leftLabel_ = nullptr;
+    QLabel* middleLabel_ = nullptr;
+    QLabel* rightLabel_ = nullptr;
+    QLabel* registerLabel_ = nullptr;
+    QLabel* versionNumber_ = nullptr;
+    std::vector<NotificationObserver> lifeCycleObservers_;
+    // Tasks queued on the main run loop check this before they touch the controller.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+
+    LinkSender* linkSender_ = nullptr;
+    AlertPresenter* alertPresenter_ = nullptr;
+    StripScroller* stripScroller_ = nullptr;
+    const void* soloClearButton_ = nullptr;
+    std::vector<NotificationObserver> actionObservers_;
+};
+
+}  // namespace quenbril

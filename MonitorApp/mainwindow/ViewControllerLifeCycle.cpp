@@ -1,0 +1,283 @@
+// The main window's life cycle: loading, appearing and going away, the connection timer, the
+// start of the client, the status line and the strip area's layout.
+
+#include <QEvent>
+#include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <sstream>
+
+#include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/mainwindow/ViewController.h"
+#include "MonitorApp/serverlink/ServerManager.h"
+#include "MonitorApp/settings/LTCManager.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
+#include "foundation/Log.h"
+#include "foundation/RunLoop.h"
+#include "foundation/UserDefaults.h"
+#include "foundation/dispatch/Queue.h"
+
+namespace quenbril {
+
+namespace {
+
+constexpr const char* kSettingsKey = "Settings";
+constexpr const char* kWindowFrameKey = "mainWindowAutoSave2";
+
+UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
+
+/// Calls `fn` whenever the watched widget changes size.
+class ResizeWatcher : public QObject {
+  public:
+    ResizeWatcher(QObject* parent, std::function<void()> fn)
+        : QObject(parent), fn_(std::move(fn)) {}
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        if (event->type() == QEvent::Resize) fn_();
+        return false;
+    }
+
+  private:
+    std::function<void()> fn_;
+};
+
+std::string frameText(const QRect& frame) {
+    std::ostringstream out;
+    out << frame.x() << ' ' << frame.y() << ' ' << frame.width() << ' ' << frame.height();
+    return out.str();
+}
+
+std::optional<QRect> frameFromText(const std::string& text) {
+    std::istringstream in(text);
+    int x = 0, y = 0, w = 0, h = 0;
+    if (!(in >> x >> y >> w >> h) || w <= 0 || h <= 0) return std::nullopt;
+    return QRect(x, y, w, h);
+}
+
+}  // namespace
+
+// ---- Loading ----
+
+void ViewController::viewDidLoad() {
+    currentPanel_ = 0;
+    headerFlashing_ = false;
+    isInitialized_ = false;
+    clientNames_ = std::vector<std::string>{"Client 1", "Client 2", "Client 3", "Client 4"};
+    currentDocumentName_ = "Untitled";
+
+    ChannelStripManager::sharedInstance();
+    LTCManager::sharedInstance();
+    ChatManager::sharedInstance();
+
+    addActionObservers();
+    lifeCycleObservers_.push_back(NotificationCenter::defaultCenter().addObserver(
+        "ChannelStripsEdited", [this](const Notification&) { channelStripsEdited(); }));
+
+    connectionTimer_ =
+        RunLoop::main().scheduleTimer(kConnectionInterval, true, [this] { tryConnection(); });
+    // In the server role the receiver registry would start its discovery here; the
+    // application has no registry, so there is nothing to start.
+
+    leftLabel_->setText("");
+    middleLabel_->setText("");
+
+    audioEngine_ = &PELAudioEngine::sharedInstance();
+    audioEngine_->setDelegate(this);
+}
+
+// ---- Appearing ----
+
+void ViewController::viewDidAppear() {
+    scrollView_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    QWidget* window = this->window();
+    window->setMaximumSize(4200, 2000);
+    window->setMinimumSize(1039, 256);
+    updateWindowTitle();
+    registerLabelText_.clear();
+    refreshStatusLabels();
+
+    versionNumber_->setText(QString("V%1").arg(QUENBRIL_VERSION));
+    if (groupButtonContainer_) {
+        ChannelStripManager::sharedInstance().setGroupButtonView(groupButtonContainer_);
+    }
+
+    if (!resizeWatched_) {
+        resizeWatched_ = true;
+        connect(scrollView_->verticalScrollBar(), &QScrollBar::valueChanged, this,
+                [this] { boundDidChange(); });
+    }
+
+    if (!isInitialized_) performSegue("showPreferences");
+
+    if (auto saved = defaults().stringForKey(kWindowFrameKey)) {
+        if (auto frame = frameFromText(*saved)) window->setGeometry(*frame);
+    }
+
+    if (!scrollView_->findChild<ResizeWatcher*>()) {
+        scrollView_->installEventFilter(new ResizeWatcher(scrollView_, [this] { screenResize(); }));
+    }
+}
+
+void ViewController::updateWindowTitle() { window()->setWindowTitle("Quenbril 3 Remote"); }
+
+void ViewController::showOpenInMenu(bool show) {
+    // The main menu comes with the application; until then only the flag is kept.
+    openInMenuShown_ = show;
+    updateStatusMessage();
+}
+
+// ---- The connection dialog ----
+
+void ViewController::prepareConnectionDialog(const std::shared_ptr<SegueDestination>& destination) {
+    showOpenInMenu(false);
+    prefViewController_ = std::dynamic_pointer_cast<PreferencesViewController>(destination);
+    if (prefViewController_) {
+        prefViewController_->setDelegate(this);
+        prefViewController_->setInDeviceUID(audioEngine_ ? audioEngine_->currentInputDeviceUID()
+                                                         : std::nullopt);
+        prefViewController_->setOutDeviceUID(audioEngine_ ? audioEngine_->currentOutputDeviceUID()
+                                                          : std::nullopt);
+    }
+    ServerManager& link = ServerManager::sharedInstance();
+    link.setDelegate(this);
+    isLinkDelegate_ = true;
+    link.tryToConnect();
+}
+
+void ViewController::tryConnection() {
+    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+    if ((settings.actAsClient() || settings.chatMode() == 1) &&
+        !ServerManager::sharedInstance().isConnected()) {
+        ServerManager::sharedInstance().tryToConnect();
+    }
+}
+
+void ViewController::startClient() {
+    updateStatusMessage();
+    showOpenInMenu(false);
+    sendStoredClientID();
+    prefViewController_.reset();
+    isInitialized_ = true;
+    if (auto record = defaults().dictionaryForKey(kSettingsKey)) {
+        if ((*record)["chatOpen"].boolValue().value_or(false)) showHideChat();
+    }
+}
+
+// ---- Status line ----
+
+bool ViewController::linkConnected() const { return ServerManager::sharedInstance().isConnected(); }
+
+void ViewController::updateStatusMessage() {
+    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+    if (settings.actAsClient()) {
+        if (linkConnected()) {
+            showConnectedStatus();
+            if (settings.micCheckMode()) {
+                registerLabelText_ = "MIC CHECK ACT " + std::to_string(settings.currentAct() + 1);
+                registerLabelRed_ = true;
+            } else if (settings.notebookMode()) {
+                registerLabelText_ = "Notebook mode";
+                registerLabelRed_ = true;
+            } else if (settings.hardMuting()) {
+                registerLabelText_ = "HARD MUTING";
+                registerLabelRed_ = true;
+            } else {
+                registerLabelText_.clear();
+            }
+        } else {
+            statusRightRed_ = true;
+            setStatusRightText("NOT CONNECTED TO SERVER");
+        }
+    } else {
+        float rate = audioEngine_ ? audioEngine_->sampleRate() : 0.0f;
+        char text[64];
+        std::snprintf(text, sizeof text, "%d channels / %.02f Hz", channels_,
+                      static_cast<double>(rate));
+        setStatusRightText(text);
+    }
+    refreshStatusLabels();
+}
+
+void ViewController::refreshStatusLabels() {
+    rightLabel_->setText(QString::fromStdString(statusRightText_));
+    rightLabel_->setStyleSheet(statusRightRed_ ? "color: red" : "color: white");
+    registerLabel_->setText(QString::fromStdString(registerLabelText_));
+    if (registerLabelRed_) registerLabel_->setStyleSheet("color: red");
+}
+
+// ---- Strip area ----
+
+void ViewController::screenResize() {
+    if (stripArea_) {
+        stripArea_->scrollToTop();
+    } else {
+        scrollView_->verticalScrollBar()->setValue(0);
+    }
+    UserSettingsManager::sharedInstance().setColumns(scrollView_->viewport()->width() /
+                                                     kColumnWidth);
+    std::weak_ptr<bool> alive = alive_;
+    dispatch::Queue::main()->after(kLayoutDelay, [alive] {
+        if (auto living = alive.lock(); !living || !*living) return;
+        ChannelStripManager& manager = ChannelStripManager::sharedInstance();
+        manager.updateSizes();
+        manager.updatePositions();
+    });
+}
+
+void ViewController::updateChannelStrips() {
+    ChannelStripManager& manager = ChannelStripManager::sharedInstance();
+    if (stripArea_) manager.setSuperView(stripArea_);
+    manager.updateChannels();
+    screenResize();
+}
+
+void ViewController::channelStripsEdited() { screenResize(); }
+
+void ViewController::boundDidChange() {
+    ChannelStripManager::sharedInstance().scrollViewScrolled();
+}
+
+void ViewController::updateWarnings() {
+    ChannelStripManager& manager = ChannelStripManager::sharedInstance();
+    manager.updateWarnings();
+    setResetAlarm(manager.isWarningOn());
+}
+
+ChannelStripController* ViewController::stripForChan(int chan) {
+    auto& controllers = ChannelStripManager::sharedInstance().controllers();
+    if (chan < 0 || static_cast<size_t>(chan) >= controllers.size()) return nullptr;
+    return controllers[static_cast<size_t>(chan)].get();
+}
+
+bool ViewController::canOpen(const Dictionary& document) {
+    const Array* channels = document["channels"].arrayValue();
+    if (channels && static_cast<int64_t>(channels->size()) == channels_) return true;
+    alert("Wrong amount of channels");
+    return false;
+}
+
+// ---- Going away ----
+
+void ViewController::viewWillDisappear() {
+    defaults().setObject(Value(frameText(window()->geometry())), kWindowFrameKey);
+
+    Dictionary record;
+    record.set("chanList", Value(ChannelStripManager::sharedInstance().propertyArray()));
+    if (audioEngine_) {
+        record.set("outputChannel", audioEngine_->outputChannel());
+        if (auto uid = audioEngine_->currentInputDeviceUID()) record.set("inputDeviceUID", *uid);
+        if (auto uid = audioEngine_->currentOutputDeviceUID()) {
+            record.set("outputDeviceUID", *uid);
+        }
+    }
+    auto player = playerViewController();
+    record.set("playerOpen", player != nullptr && !player->isClosed());
+    record.set("chatOpen", chatVC_ != nullptr);
+    if (!defaults().setObject(Value(std::move(record)), kSettingsKey)) {
+        log(LogLevel::Warning, "The window's settings could not be saved");
+    }
+    defaults().synchronize();
+}
+
+}  // namespace quenbril

@@ -1,0 +1,261 @@
+#include "MonitorApp/preferences/PreferencesViewController.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QOpenGLContext>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <filesystem>
+
+#include "MonitorApp/link/ClientDefaultsKeys.h"
+#include "MonitorApp/serverlink/ServerManager.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
+#include "foundation/Log.h"
+#include "foundation/RunLoop.h"
+#include "foundation/UserDefaults.h"
+
+namespace quenbril {
+
+namespace {
+
+constexpr const char* kContinueAutomaticallyKey = "continueAutomatically";
+constexpr const char* kQbIdentifierKey = "qbIdentifier";
+constexpr const char* kPreviousShowFileKey = "PreviousShowFile";
+constexpr const char* kInputDeviceUIDKey = "InputDeviceUID";
+constexpr const char* kOutputDeviceUIDKey = "OutputDeviceUID";
+
+constexpr const char* kOldGraphicsAlert =
+    "It seems that your computer GPU might be too old to run this version of Quenbril due to "
+    "Metal graphics. In case of problems, please install an earlier version from the Quenbril "
+    "web site.";
+
+UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
+
+QString qt(const std::string& text) { return QString::fromStdString(text); }
+
+/// A check box state as the defaults keep it: 1 on, 0 off.
+int64_t stateOf(const QCheckBox* box) { return box->isChecked() ? 1 : 0; }
+
+bool openGLAvailable() {
+    const QString platform = QGuiApplication::platformName();
+    if (platform == "offscreen" || platform == "minimal") return false;
+    QOpenGLContext context;
+    return context.create();
+}
+
+}  // namespace
+
+PreferencesViewController::PreferencesViewController(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    // Neither a close nor a minimise button: the dialog goes away only by confirming.
+    setWindowTitle("Quenbril Remote");
+    graphicsCheck_ = openGLAvailable;
+    buildForm();
+    viewDidLoad();
+}
+
+PreferencesViewController::~PreferencesViewController() = default;
+
+void PreferencesViewController::buildForm() {
+    qbIdentifier_ = new QLineEdit(this);
+    statusText_ = new QLabel(this);
+    confirmButton_ = new QPushButton("Confirm", this);
+    outputDevices_ = new QComboBox(this);
+    previousButton_ = new QPushButton("Previous show", this);
+    previousButton_->setEnabled(false);
+    clientID_ = new QComboBox(this);
+    for (int i = 1; i <= 4; ++i) clientID_->addItem(QString("Client %1").arg(i));
+    useManualIP_ = new QCheckBox("Use manual address", this);
+    manualIP_ = new QLineEdit(this);
+    manualIP_->setEnabled(false);
+    continueAutomatically_ = new QCheckBox("Continue automatically", this);
+
+    auto* form = new QFormLayout;
+    form->addRow("Server identifier", qbIdentifier_);
+    form->addRow("Client", clientID_);
+    form->addRow(useManualIP_, manualIP_);
+    form->addRow("Output device", outputDevices_);
+    form->addRow(continueAutomatically_);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(statusText_, 1);
+    buttons->addWidget(previousButton_);
+    buttons->addWidget(confirmButton_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+
+    connect(qbIdentifier_, &QLineEdit::editingFinished, this, [this] { serverChanged(); });
+    connect(manualIP_, &QLineEdit::editingFinished, this, [this] { controlTextDidEndEditing(); });
+    connect(useManualIP_, &QCheckBox::clicked, this, [this] { manualIPClicked(); });
+    connect(confirmButton_, &QPushButton::clicked, this, [this] { confirmClicked(); });
+    connect(previousButton_, &QPushButton::clicked, this, [this] { previousClicked(); });
+}
+
+// ---- Life cycle ----
+
+void PreferencesViewController::viewDidLoad() { closing_ = false; }
+
+void PreferencesViewController::show() {
+    QWidget::show();
+    viewDidAppear();
+}
+
+void PreferencesViewController::dismiss() {
+    viewWillDisappear();
+    hide();
+}
+
+void PreferencesViewController::viewDidAppear() {
+    UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+    outputDevices_->clear();
+
+    if (graphicsCheck_ && !graphicsCheck_()) {
+        if (alertPresenter_) {
+            alertPresenter_->runModal(kOldGraphicsAlert);
+        } else {
+            log(LogLevel::Warning, "%s", kOldGraphicsAlert);
+        }
+    }
+
+    auto previousFile = defaults().stringForKey(kPreviousShowFileKey);
+    auto inputUID = defaults().stringForKey(kInputDeviceUIDKey);
+    auto outputUID = defaults().stringForKey(kOutputDeviceUIDKey);
+    if (previousFile && inputUID && outputUID) {
+        std::error_code error;
+        if (std::filesystem::exists(*previousFile, error) &&
+            defaultDevicesFound(*inputUID, *outputUID)) {
+            inDeviceUID_ = inputUID;
+            outDeviceUID_ = outputUID;
+            previousButton_->setEnabled(true);
+        }
+    }
+
+    for (const AudioDevice& device : outputDeviceList_) {
+        outputDevices_->addItem(qt(device.name), device.deviceID);
+        if (outDeviceUID_ && device.uid == *outDeviceUID_) {
+            outputDevices_->setCurrentIndex(outputDevices_->count() - 1);
+        }
+    }
+
+    qbIdentifier_->setText(qt(settings.qbIdentifier()));
+    if (!defaults().objectForKey(ClientDefaultsKeys::kClientID).isNull()) {
+        int64_t index = defaults().integerForKey(ClientDefaultsKeys::kClientID);
+        if (index >= 0 && index < clientID_->count()) {
+            clientID_->setCurrentIndex(static_cast<int>(index));
+        }
+    }
+    if (!defaults().objectForKey(ClientDefaultsKeys::kUseManualIP).isNull()) {
+        useManualIP_->setChecked(defaults().integerForKey(ClientDefaultsKeys::kUseManualIP) == 1);
+    }
+    if (auto address = defaults().stringForKey(ClientDefaultsKeys::kManualIP))
+        manualIP_->setText(qt(*address));
+    manualIP_->setEnabled(useManualIP_->isChecked());
+    continueAutomatically_->setChecked(defaults().integerForKey(kContinueAutomaticallyKey) == 1);
+    if (auto identifier = defaults().stringForKey(kQbIdentifierKey)) {
+        qbIdentifier_->setText(qt(*identifier));
+        settings.setQbIdentifier(*identifier);
+    }
+
+    connTimer_ = RunLoop::main().scheduleTimer(kRetryInterval, true, [this] { tryToConnect(); });
+}
+
+void PreferencesViewController::viewWillDisappear() {
+    defaults().setInteger(stateOf(continueAutomatically_), kContinueAutomaticallyKey);
+    defaults().synchronize();
+    connTimer_.invalidate();
+    UserSettingsManager::sharedInstance().saveSettings();
+}
+
+void PreferencesViewController::closeEvent(QCloseEvent* event) { event->ignore(); }
+
+// ---- Actions ----
+
+void PreferencesViewController::tryToConnect() {
+    // Retry only while there is no connection: in discovery mode a new attempt drops a working
+    // link to try the next address, so retrying a live link would cut it every five seconds.
+    ServerManager& link = ServerManager::sharedInstance();
+    if (!link.isConnected()) link.tryToConnect();
+}
+
+void PreferencesViewController::connected() {
+    if (continueAutomatically_->isChecked()) confirm();
+}
+
+void PreferencesViewController::confirmClicked() {
+    defaults().setInteger(clientID_->currentIndex(), ClientDefaultsKeys::kClientID);
+    defaults().setObject(Value(clientID_->currentText().toStdString()),
+                         ClientDefaultsKeys::kClientName);
+    defaults().synchronize();
+    closing_ = true;
+    confirm();
+}
+
+void PreferencesViewController::confirm(const std::optional<std::string>& /*showFile*/) {
+    // The delegate drops its reference to the dialog when the client starts; the dialog stays
+    // alive until it has dismissed itself.
+    auto keepAlive = weak_from_this().lock();
+    UserSettingsManager::sharedInstance().setActAsClient(true);
+    if (delegate_) delegate_->startClient();
+    dismiss();
+}
+
+void PreferencesViewController::previousClicked() {
+    confirm(defaults().stringForKey(kPreviousShowFileKey));
+}
+
+void PreferencesViewController::serverChanged() {
+    const std::string text = qbIdentifier_->text().toStdString();
+    if (!closing_) {
+        UserSettingsManager::sharedInstance().setQbIdentifier(text);
+        ServerManager::sharedInstance().tryToConnect();
+    }
+    defaults().setObject(Value(text), kQbIdentifierKey);
+    defaults().synchronize();
+}
+
+void PreferencesViewController::manualIPClicked() {
+    defaults().setInteger(stateOf(useManualIP_), ClientDefaultsKeys::kUseManualIP);
+    manualIP_->setEnabled(useManualIP_->isChecked());
+    ServerManager::sharedInstance().tryToConnect();
+}
+
+void PreferencesViewController::controlTextDidEndEditing() {
+    const std::string text = manualIP_->text().toStdString();
+    if (!text.empty()) defaults().setObject(Value(text), ClientDefaultsKeys::kManualIP);
+    ServerManager::sharedInstance().tryToConnect();
+}
+
+bool PreferencesViewController::defaultDevicesFound(const std::string& input,
+                                                    const std::string& output) const {
+    bool inputFound = false;
+    for (const AudioDevice& device : inputDevices_) {
+        QLOG("Input device %s", device.uid.c_str());
+        if (device.uid == input) {
+            inputFound = true;
+            break;
+        }
+    }
+    bool outputFound = false;
+    for (const AudioDevice& device : outputDeviceList_) {
+        QLOG("Output device %s", device.uid.c_str());
+        if (device.uid == output) {
+            outputFound = true;
+            break;
+        }
+    }
+    return inputFound && outputFound;
+}
+
+void PreferencesViewController::setAudioDevices(std::vector<AudioDevice> inputs,
+                                                std::vector<AudioDevice> outputs) {
+    inputDevices_ = std::move(inputs);
+    outputDeviceList_ = std::move(outputs);
+}
+
+}  // namespace quenbril

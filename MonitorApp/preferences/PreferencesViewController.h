@@ -1,0 +1,133 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "foundation/Timer.h"
+#include "platform/audio/AudioDevice.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace quenbril {
+
+/// What the connection dialog tells the main window controller.
+class PreferencesViewControllerDelegate {
+  public:
+    virtual ~PreferencesViewControllerDelegate() = default;
+    /// The user confirmed: the remote role is set; start the client.
+    virtual void startClient() {}
+};
+
+/// The start-up connection dialog: the server identifier for discovery or a manual server
+/// address, the client id this station announces, the output device and "continue
+/// automatically". While open it asks the server link to connect every 5 s; confirming selects
+/// the remote role and hands over to the main window controller. It cannot be closed except by
+/// confirming.
+///
+/// Made and shown by the main window's "showPreferences" segue; show() runs viewDidAppear and
+/// dismiss() viewWillDisappear. Main thread only.
+class PreferencesViewController : public QWidget,
+                                  public virtual SegueDestination,
+                                  public std::enable_shared_from_this<PreferencesViewController> {
+  public:
+    /// Seconds between the dialog's connection attempts.
+    static constexpr double kRetryInterval = 5.0;
+
+    explicit PreferencesViewController(QWidget* parent = nullptr);
+    ~PreferencesViewController() override;
+
+    // ---- Life cycle ----
+    void viewDidLoad();
+    void viewDidAppear();
+    void viewWillDisappear();
+    /// Shows the dialog and runs viewDidAppear.
+    void show() override;
+    /// Runs viewWillDisappear and hides the dialog.
+    void dismiss();
+
+    // ---- Actions ----
+    /// The retry timer's action: the server link's tryToConnect.
+    void tryToConnect();
+    /// The link came up while the dialog is open: confirms by itself when "continue
+    /// automatically" is on.
+    void connected();
+    void confirmClicked();
+    /// Selects the remote role, starts the client through the delegate and dismisses the
+    /// dialog. `showFile` (the previous show file) is not used further.
+    void confirm(const std::optional<std::string>& showFile = std::nullopt);
+    void previousClicked();
+    /// The server identifier field was edited.
+    void serverChanged();
+    /// The manual-address check box was clicked.
+    void manualIPClicked();
+    /// The manual-address field finished editing.
+    void controlTextDidEndEditing();
+    /// True when an input device has UID `input` and an output device UID `output`.
+    bool defaultDevicesFound(const std::string& input, const std::string& output) const;
+
+    // ---- Properties ----
+    PreferencesViewControllerDelegate* delegate() const { return delegate_; }
+    void setDelegate(PreferencesViewControllerDelegate* delegate) { delegate_ = delegate; }
+    const std::optional<std::string>& inDeviceUID() const { return inDeviceUID_; }
+    void setInDeviceUID(std::optional<std::string> uid) { inDeviceUID_ = std::move(uid); }
+    const std::optional<std::string>& outDeviceUID() const { return outDeviceUID_; }
+    void setOutDeviceUID(std::optional<std::string> uid) { outDeviceUID_ = std::move(uid); }
+    bool closing() const { return closing_; }
+    bool isRetrying() const { return connTimer_.isValid(); }
+
+    // ---- Outlets ----
+    QLineEdit* qbIdentifier() const { return qbIdentifier_; }
+    QLabel* statusText() const { return statusText_; }
+    QPushButton* confirmButton() const { return confirmButton_; }
+    QComboBox* outputDevices() const { return outputDevices_; }
+    QPushButton* previousButton() const { return previousButton_; }
+    QComboBox* clientID() const { return clientID_; }
+    QCheckBox* useManualIP() const { return useManualIP_; }
+    QLineEdit* manualIP() const { return manualIP_; }
+    QCheckBox* continueAutomatically() const { return continueAutomatically_; }
+
+    // ---- Seams (the device lists and the graphics check come with the application) ----
+    void setAudioDevices(std::vector<AudioDevice> inputs, std::vector<AudioDevice> outputs);
+    /// Answers whether the graphics the level display needs are there; by default whether an
+    /// OpenGL context can be made on this platform.
+    void setGraphicsCheck(std::function<bool()> check) { graphicsCheck_ = std::move(check); }
+    void setAlertPresenter(AlertPresenter* presenter) { alertPresenter_ = presenter; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void buildForm();
+
+    bool closing_ = false;
+    Timer connTimer_;
+    PreferencesViewControllerDelegate* delegate_ = nullptr;
+    std::optional<std::string> inDeviceUID_;
+    std::optional<std::string> outDeviceUID_;
+
+    QLineEdit* qbIdentifier_ = nullptr;
+    QLabel* statusText_ = nullptr;
+    QPushButton* confirmButton_ = nullptr;
+    QComboBox* outputDevices_ = nullptr;
+    QPushButton* previousButton_ = nullptr;
+    QComboBox* clientID_ = nullptr;
+    QCheckBox* useManualIP_ = nullptr;
+    QLineEdit* manualIP_ = nullptr;
+    QCheckBox* continueAutomatically_ = nullptr;
+
+    std::vector<AudioDevice> inputDevices_;
+    std::vector<AudioDevice> outputDeviceList_;
+    std::function<bool()> graphicsCheck_;
+    AlertPresenter* alertPresenter_ = nullptr;
+};
+
+}  // namespace quenbril

@@ -1,0 +1,296 @@
+#include "MonitorApp/serverlink/ServerManager.h"
+
+#include <exception>
+
+#include "MonitorApp/link/ClientDefaultsKeys.h"
+#include "MonitorApp/link/LinkCodec.h"
+#include "MonitorApp/link/LinkFrame.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
+#include "foundation/Log.h"
+#include "foundation/RunLoop.h"
+#include "foundation/SharedInstance.h"
+#include "foundation/UserDefaults.h"
+#include "foundation/dispatch/Queue.h"
+#include "platform/discovery/AvahiDiscovery.h"
+#include "sockets/DispatchSocket.h"
+
+namespace quenbril {
+
+namespace {
+
+SharedInstance<ServerManager> shared;
+
+bool useManualIP() {
+    return UserDefaults::standardUserDefaults().boolForKey(ClientDefaultsKeys::kUseManualIP);
+}
+
+std::string describe(const std::optional<Error>& error) {
+    return error ? error->toString() : std::string("(null)");
+}
+
+}  // namespace
+
+ServerManager& ServerManager::sharedInstance() { return shared.get(); }
+
+void ServerManager::resetSharedInstance() { shared.reset(); }
+
+ServerManager::ServerManager() {
+    asyncSocket_ = DispatchSocket::make(this, dispatch::Queue::main());
+}
+
+ServerManager::~ServerManager() {
+    delegate_ = nullptr;
+    pacingTimer_.invalidate();
+    if (netServiceBrowser_) netServiceBrowser_->stop();
+    // Closing reports to a delegate that is going away: the socket checks the delegate's life
+    // before each call, so nothing arrives.
+    if (asyncSocket_) asyncSocket_->setDelegate(nullptr);
+    if (asyncSocketStream_) asyncSocketStream_->setDelegate(nullptr);
+}
+
+void ServerManager::setServiceBrowser(std::unique_ptr<ServiceBrowser> browser) {
+    if (netServiceBrowser_) netServiceBrowser_->stop();
+    netServiceBrowser_ = std::move(browser);
+}
+
+bool ServerManager::isConnected() const { return asyncSocket_->isConnected(); }
+
+void ServerManager::sendConnectMessage(const std::string& text) {
+    if (delegate_) delegate_->updateConnectMessageFromServer(text);
+}
+
+// ---- Connecting ----
+
+void ServerManager::tryToConnect() {
+    counter_ = 0;
+    if (useManualIP()) {
+        manualIP_ =
+            UserDefaults::standardUserDefaults().stringForKey(ClientDefaultsKeys::kManualIP);
+        sendConnectMessage("Conn to " + manualIP_.value_or("(null)") + "...");
+        connectToManualAddress(manualIP_.value_or(""));
+    } else if (serverAddresses_ && !serverAddresses_->empty()) {
+        sendConnectMessage("Conn to " + host_ + "...");
+        connectToNextAddress();
+    } else {
+        if (!netServiceBrowser_) netServiceBrowser_ = makeAvahiServiceBrowser();
+        sendConnectMessage("Resolving address...");
+        QLOG("Resolving...");
+        netServiceBrowser_->stop();
+        std::string type = "_" + UserSettingsManager::sharedInstance().qbIdentifier() + "._tcp.";
+        netServiceBrowser_->browse(type, this);
+    }
+}
+
+void ServerManager::connectToNextAddress() {
+    if (connecting_) QLOG("Connecting...");
+    if (!serverAddresses_ || serverAddresses_->empty()) return;
+
+    // A host that refuses at once would otherwise make the drop -> next address -> drop cycle
+    // a busy loop: an attempt waits until a second has passed since the previous one started.
+    RunLoop& loop = RunLoop::main();
+    double now = loop.now();
+    if (lastAttemptStart_ && now - *lastAttemptStart_ < kMinAttemptInterval) {
+        if (!pacingTimer_.isValid()) {
+            double wait = *lastAttemptStart_ + kMinAttemptInterval - now;
+            pacingTimer_ = loop.scheduleTimer(wait, false, [this] { connectToNextAddress(); });
+        }
+        return;
+    }
+    pacingTimer_.invalidate();
+
+    const auto& addresses = *serverAddresses_;
+    const Bytes address = addresses[static_cast<uint32_t>(counter_) % addresses.size()];
+    ++counter_;
+    if (asyncSocket_->isDisconnected()) {
+        lastAttemptStart_ = now;
+        Error error;
+        attemptStarted(asyncSocket_->connectToAddress(address, kConnectTimeout, &error), error);
+    } else {
+        QLOG("not disconnected!");
+        asyncSocket_->disconnect();
+    }
+}
+
+void ServerManager::connectToManualAddress(const std::string& address) {
+    QLOG("Connecting to manual address %s", address.c_str());
+    QLOG("Connecting %d, connected %d", connecting_ ? 1 : 0, isConnected() ? 1 : 0);
+    if (!connecting_ && !isConnected()) {
+        QLOG("Continue connection");
+    } else {
+        QLOG("Already connecting / connected");
+        if (previousManualIP_ && *previousManualIP_ == address) return;
+        QLOG("Disconnecting due to changed IP");
+        asyncSocket_->disconnect();
+        QLOG("Continue connection");
+    }
+    previousManualIP_ = address;
+    Error error;
+    attemptStarted(asyncSocket_->connectToHost(address, port_, &error), error);
+}
+
+void ServerManager::attemptStarted(bool started, const Error& error) {
+    connecting_ = started;
+    if (started) return;
+    QLOG("Unable to connect: %s", error.toString().c_str());
+    asyncSocket_->disconnect();
+}
+
+void ServerManager::disconnect() { asyncSocket_->disconnect(); }
+
+// ---- Writing ----
+
+void ServerManager::sendDictionary(const Dictionary& message) {
+    Error error;
+    auto body = LinkCodec::encodeBody(message, &error);
+    if (!body) {
+        QLOG("Cannot send a message: %s", error.toString().c_str());
+        return;
+    }
+    if (body->size() > static_cast<size_t>(LinkFrameHeader::kMaxLength)) {
+        QLOG("Cannot send a message of %zu bytes: over the frame limit", body->size());
+        return;
+    }
+    auto header =
+        LinkFrameHeader::forBody(LinkPeer::Remote, static_cast<int32_t>(body->size())).encode();
+    asyncSocket_->writeData(Bytes(header.begin(), header.end()), kIOTimeout, kHeaderTag);
+    asyncSocket_->writeData(std::move(*body), kIOTimeout, kBodyWriteTag);
+}
+
+void ServerManager::sendMessage(const std::string& text) {
+    Bytes data(text.begin(), text.end());
+    data.push_back('\r');
+    data.push_back('\n');
+    asyncSocket_->writeData(std::move(data), -1, 0);
+}
+
+void ServerManager::startStream() {
+    if (!asyncSocketStream_) {
+        asyncSocketStream_ = DispatchSocket::make(this, dispatch::Queue::main());
+        Error error;
+        if (!asyncSocketStream_->connectToHost(host_, kDefaultPort, &error)) {
+            QLOG("Unable to connect: %s", error.toString().c_str());
+        }
+    }
+}
+
+// ---- Reading ----
+
+void ServerManager::readHeader() {
+    asyncSocket_->readDataToLength(LinkFrameHeader::kSize, readTimeout_, kHeaderTag);
+}
+
+void ServerManager::handleHeader(const Bytes& data) {
+    if (data.size() != LinkFrameHeader::kSize) {
+        readHeader();
+        return;
+    }
+    LinkFrameHeader header = LinkFrameHeader::decode(data.data());
+    switch (auto verdict = header.check(LinkPeer::Remote)) {
+        case LinkFrameHeader::Verdict::ReadBody:
+            asyncSocket_->readDataToLength(static_cast<size_t>(header.length), readTimeout_,
+                                           kBodyTag);
+            break;
+        case LinkFrameHeader::Verdict::Drop:
+            readHeader();
+            break;
+        case LinkFrameHeader::Verdict::TooLong:
+        case LinkFrameHeader::Verdict::BadLength: {
+            // The stream cannot be trusted past a length like this one: the connection goes,
+            // and the link comes back as after any drop.
+            Error error = header.error(verdict);
+            QLOG("Closing the link: %s", error.description.c_str());
+            asyncSocket_->disconnect();
+            break;
+        }
+    }
+}
+
+void ServerManager::handleBody(const Bytes& data) {
+    try {
+        Error error;
+        auto message = LinkCodec::decodeBody(data, &error);
+        if (!message) throw std::runtime_error(error.toString());
+        if (delegate_) delegate_->messageReceivedFromServer(Value(std::move(*message)));
+    } catch (const std::exception& e) {
+        QLOG("Something went wrong!");
+        log(LogLevel::Debug, "Dropped message: %s", e.what());
+    }
+    readHeader();
+}
+
+// ---- Socket callbacks ----
+
+void ServerManager::socketDidConnectToHost(DispatchSocket* sock, const std::string& host,
+                                           uint16_t port) {
+    if (sock != asyncSocket_.get()) return;
+    connecting_ = false;
+    QLOG("Socket:DidConnectToHost: %s Port: %hu", host.c_str(), port);
+    readHeader();
+    connected_ = true;
+    if (delegate_) delegate_->connectedToServer(host);
+}
+
+void ServerManager::socketDidReadData(DispatchSocket* sock, const Bytes& data, long tag) {
+    if (sock != asyncSocket_.get()) return;
+    if (tag == kHeaderTag) {
+        handleHeader(data);
+    } else {
+        handleBody(data);
+    }
+}
+
+void ServerManager::socketDidWriteDataWithTag(DispatchSocket* /*sock*/, long /*tag*/) {}
+
+void ServerManager::socketDidDisconnect(DispatchSocket* sock, const std::optional<Error>& error) {
+    if (!sock || sock != asyncSocket_.get()) return;
+    connecting_ = false;
+    QLOG("SocketDidDisconnect:WithError: %s", describe(error).c_str());
+    connected_ = false;
+    if (!useManualIP()) connectToNextAddress();
+    if (delegate_) delegate_->disconnectedFromServer(error);
+}
+
+// ---- Discovery callbacks ----
+
+void ServerManager::serviceFound(const std::string& name) {
+    QLOG("DidFindService: %s", name.c_str());
+    if (!serverService_) {
+        QLOG("Resolving...");
+        serverService_ = name;
+        netServiceBrowser_->resolve(name);
+    } else if (*serverService_ == name && !serverAddresses_) {
+        // A restarted search ends the resolution it held; the service keeps being the one, so
+        // its resolution starts again.
+        netServiceBrowser_->resolve(name);
+    }
+}
+
+void ServerManager::serviceResolved(const ResolvedService& service) {
+    std::string addresses;
+    for (const Bytes& address : service.addresses) {
+        std::string host;
+        uint16_t port = 0;
+        if (DispatchSocket::getHost(&host, &port, address)) {
+            addresses += (addresses.empty() ? "" : ", ") + host + ":" + std::to_string(port);
+        }
+    }
+    QLOG("DidResolve: (%s) %s", addresses.c_str(), service.hostName.c_str());
+    host_ = service.hostName;
+    sendConnectMessage("Found " + host_ + " connecting...");
+    if (!serverAddresses_) serverAddresses_ = service.addresses;
+    connectToNextAddress();
+}
+
+void ServerManager::serviceRemoved(const std::string& name) {
+    QLOG("DidRemoveService: %s", name.c_str());
+}
+
+void ServerManager::browseFailed(const Error& error) {
+    QLOG("DidNotSearch: %s", error.toString().c_str());
+}
+
+void ServerManager::resolveFailed(const std::string& /*name*/, const Error& /*error*/) {
+    QLOG("DidNotResolve");
+}
+
+}  // namespace quenbril

@@ -1,0 +1,143 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "MonitorApp/link/LinkSender.h"
+#include "MonitorApp/serverlink/ServerManagerDelegate.h"
+#include "foundation/Timer.h"
+#include "foundation/Value.h"
+#include "platform/discovery/ServiceBrowser.h"
+#include "sockets/DispatchSocketDelegate.h"
+
+namespace quenbril {
+
+class DispatchSocket;
+
+/// The remote's one connection to the monitoring server. It finds the server by browsing for
+/// the service "_<qbIdentifier>._tcp." or takes the manual address of the user defaults,
+/// connects, reads frames for the life of the connection and hands every decoded message to
+/// its delegate, and sends every command of the program (`sendDictionary`).
+///
+/// In discovery mode it reconnects by itself: every drop or failed attempt moves on to the next
+/// resolved address, never starting an attempt less than a second after the previous one
+/// started. The service is found and resolved once per run. In manual mode the callers' timers
+/// retry through tryToConnect().
+///
+/// Main thread only: the socket and the browser report on the main queue.
+class ServerManager final : public DispatchSocketDelegate,
+                            public ServiceBrowser::Delegate,
+                            public LinkSender {
+  public:
+    static constexpr uint16_t kDefaultPort = 57576;
+    /// Seconds each read and write of the link may take.
+    static constexpr double kIOTimeout = 5.0;
+    /// Seconds a discovery-mode connect may take.
+    static constexpr double kConnectTimeout = 1.0;
+    /// The least time between the starts of two discovery-mode attempts.
+    static constexpr double kMinAttemptInterval = 1.0;
+    /// Read tags: the header, and the body of a frame.
+    static constexpr long kHeaderTag = 100;
+    static constexpr long kBodyTag = 123;
+    static constexpr long kBodyWriteTag = 101;
+
+    static ServerManager& sharedInstance();
+    /// Tests: drops the shared instance (closing its connection); the next sharedInstance()
+    /// makes a new one.
+    static void resetSharedInstance();
+
+    ServerManager();
+    ~ServerManager() override;
+    ServerManager(const ServerManager&) = delete;
+    ServerManager& operator=(const ServerManager&) = delete;
+
+    /// Starts or continues an attempt in the mode the user defaults name ("useManualIP").
+    void tryToConnect();
+    /// The socket's own state.
+    bool isConnected() const;
+    /// The flag the link's callbacks keep.
+    bool connected() const { return connected_; }
+    /// Frames one message (marker 0) and queues it on the socket, whatever the connection's
+    /// state. A message that cannot be encoded, or is over the frame cap, is dropped with a
+    /// log line.
+    void sendDictionary(const Dictionary& message) override;
+    void disconnect();
+    void connectToNextAddress();
+    void connectToManualAddress(const std::string& address);
+    /// Writes `text` and CR LF as UTF-8 on the link, without a time-out.
+    void sendMessage(const std::string& text);
+    /// Connects a second socket to `host` for an audio stream.
+    void startStream();
+
+    const std::optional<std::string>& manualIP() const { return manualIP_; }
+    void setManualIP(std::optional<std::string> ip) { manualIP_ = std::move(ip); }
+    const std::optional<std::string>& previousManualIP() const { return previousManualIP_; }
+    void setPreviousManualIP(std::optional<std::string> ip) { previousManualIP_ = std::move(ip); }
+    const std::string& host() const { return host_; }
+    void setHost(std::string host) { host_ = std::move(host); }
+    /// Not owned; the delegate clears it before it goes away.
+    ServerManagerDelegate* delegate() const { return delegate_; }
+    void setDelegate(ServerManagerDelegate* delegate) { delegate_ = delegate; }
+
+    // ---- Set-up for tests and other ports ----
+    /// The port of manual addresses (57576 unless set).
+    uint16_t port() const { return port_; }
+    void setPort(uint16_t port) { port_ = port; }
+    /// Seconds each read may take (5.0 unless set).
+    void setReadTimeout(double seconds) { readTimeout_ = seconds; }
+    /// The browser for discovery; made with the Avahi backend on the first discovery attempt
+    /// unless one was set before.
+    void setServiceBrowser(std::unique_ptr<ServiceBrowser> browser);
+    /// The resolved addresses, none before the first resolution.
+    const std::optional<std::vector<Bytes>>& serverAddresses() const { return serverAddresses_; }
+    const std::optional<std::string>& serverService() const { return serverService_; }
+    bool isConnecting() const { return connecting_; }
+
+    // ---- ServiceBrowser::Delegate ----
+    void serviceFound(const std::string& name) override;
+    void serviceResolved(const ResolvedService& service) override;
+    void serviceRemoved(const std::string& name) override;
+    void browseFailed(const Error& error) override;
+    void resolveFailed(const std::string& name, const Error& error) override;
+
+    // ---- DispatchSocketDelegate ----
+    void socketDidConnectToHost(DispatchSocket* sock, const std::string& host,
+                                uint16_t port) override;
+    void socketDidReadData(DispatchSocket* sock, const Bytes& data, long tag) override;
+    void socketDidWriteDataWithTag(DispatchSocket* sock, long tag) override;
+    void socketDidDisconnect(DispatchSocket* sock, const std::optional<Error>& error) override;
+
+  private:
+    void readHeader();
+    void handleHeader(const Bytes& data);
+    void handleBody(const Bytes& data);
+    void sendConnectMessage(const std::string& text);
+    /// Keeps whether the socket took an attempt; one it refused to start closes the socket.
+    void attemptStarted(bool started, const Error& error);
+
+    std::unique_ptr<ServiceBrowser> netServiceBrowser_;
+    std::optional<std::string> serverService_;
+    std::optional<std::vector<Bytes>> serverAddresses_;
+    std::shared_ptr<DispatchSocket> asyncSocketStream_;
+    std::shared_ptr<DispatchSocket> asyncSocket_;
+    bool connecting_ = false;
+    int32_t counter_ = 0;
+    bool connected_ = false;
+    std::optional<std::string> manualIP_;
+    std::optional<std::string> previousManualIP_;
+    ServerManagerDelegate* delegate_ = nullptr;
+    std::string host_;
+
+    uint16_t port_ = kDefaultPort;
+    double readTimeout_ = kIOTimeout;
+    /// Run-loop time the last discovery-mode attempt started.
+    std::optional<double> lastAttemptStart_;
+    /// The next discovery-mode attempt, when it had to wait.
+    Timer pacingTimer_;
+};
+
+}  // namespace quenbril

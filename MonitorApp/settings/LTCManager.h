@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "MonitorApp/settings/ReceivedLTC.h"
+#include "MonitorApp/settings/SMPTETimecode.h"
+#include "foundation/Value.h"
+
+namespace quenbril {
+
+/// The last received timecode of every source, and the current timecode of a source: the
+/// received value advanced by the time since the server read it. Main thread only; the local
+/// clock is the main run loop's.
+class LTCManager {
+  public:
+    /// A record older than this (seconds) is returned as received, without extrapolation.
+    static constexpr double kExtrapolationLimit = 1.5;
+
+    static LTCManager& sharedInstance();
+    /// Tests: drops the shared instance (a restart).
+    static void resetSharedInstance();
+
+    /// Stores one "LTC" message (its fields sit beside "Command"). A source seen for the first
+    /// time gets a new record.
+    void tcReceived(const Dictionary& message);
+    /// The current timecode of the source `csID`; 00:00:00:00 when it has no record. Afterwards
+    /// `selectedLTC()` is that source's record, or, when it has none, the previous selection.
+    SMPTETimecode getTimecode(int64_t csID);
+
+    /// The record of the source `csID`, or null.
+    std::shared_ptr<ReceivedLTC> recordFor(int64_t csID) const;
+
+    /// One record per source, in order of first arrival. Records are never removed.
+    const std::vector<std::shared_ptr<ReceivedLTC>>& receivedTC() const { return receivedTC_; }
+    void setReceivedTC(std::vector<std::shared_ptr<ReceivedLTC>> v) { receivedTC_ = std::move(v); }
+    /// The source chosen for the large timecode window (a strip id); -1 for none.
+    int64_t tcCSIndex() const { return tcCSIndex_; }
+    void setTcCSIndex(int64_t v) { tcCSIndex_ = v; }
+    /// The record the last `getTimecode` found; null before any. Callers compare its csID
+    /// with the id they asked for, right after their own call.
+    std::shared_ptr<ReceivedLTC> selectedLTC() const { return selectedLTC_.lock(); }
+    void setSelectedLTC(const std::shared_ptr<ReceivedLTC>& v) { selectedLTC_ = v; }
+
+  private:
+    std::vector<std::shared_ptr<ReceivedLTC>> receivedTC_;
+    int64_t tcCSIndex_ = -1;
+    std::weak_ptr<ReceivedLTC> selectedLTC_;
+};
+
+}  // namespace quenbril

@@ -1,0 +1,65 @@
+#include "MonitorApp/settings/PlayerManager.h"
+
+#include "foundation/Log.h"
+#include "foundation/SharedInstance.h"
+#include "foundation/UserDefaults.h"
+
+namespace quenbril {
+
+namespace {
+
+SharedInstance<PlayerManager> shared;
+
+// Texts match when both are present and equal: a missing name matches nothing.
+bool sameText(const std::optional<std::string>& a, const std::optional<std::string>& b) {
+    return a && b && *a == *b;
+}
+
+}  // namespace
+
+PlayerManager& PlayerManager::sharedInstance() { return shared.get(); }
+
+void PlayerManager::resetSharedInstance() { shared.reset(); }
+
+PlayerManager::PlayerManager() {
+    if (auto stored = UserDefaults::standardUserDefaults().arrayForKey(kPlayersKey)) {
+        updateFromArray(*stored);
+    }
+}
+
+void PlayerManager::updateFromArray(const Array& players) {
+    for (const Value& element : players) {
+        if (const Dictionary* dictionary = element.dictionaryValue()) {
+            players_.push_back(std::make_shared<Player>(*dictionary));
+        } else {
+            log(LogLevel::Warning, "Skipping a player entry that is not a dictionary");
+        }
+    }
+}
+
+void PlayerManager::addFromDic(const Dictionary& dictionary) {
+    auto player = std::make_shared<Player>(dictionary);
+    auto& players = sharedInstance().players_;
+    std::shared_ptr<Player> replaced;
+    for (const auto& existing : players) {
+        if (sameText(existing->name(), player->name()) &&
+            sameText(existing->roleName(), player->roleName())) {
+            QLOG("Player %s already existed, replacing...", existing->name().value_or("").c_str());
+            replaced = existing;
+        }
+    }
+    if (replaced) {
+        std::erase(players, replaced);
+    }
+    players.push_back(std::move(player));
+}
+
+Array PlayerManager::propertyArray() {
+    Array array;
+    for (const auto& player : sharedInstance().players_) {
+        array.push_back(player->propertyDic());
+    }
+    return array;
+}
+
+}  // namespace quenbril

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "MonitorApp/settings/Player.h"
+#include "foundation/Value.h"
+
+namespace quenbril {
+
+/// The cast list the strips refer to by display name. Loaded from the user defaults
+/// ("players") at first use; the player list window writes it back. Main thread only.
+class PlayerManager {
+  public:
+    /// The user-defaults key of the stored list.
+    static constexpr const char* kPlayersKey = "players";
+
+    static PlayerManager& sharedInstance();
+    /// Tests: drops the shared instance; the next one loads the stored list again.
+    static void resetSharedInstance();
+
+    /// The stored list, one player per dictionary (other elements are skipped with a log line).
+    PlayerManager();
+
+    /// Appends one player per dictionary, in order, after the players already listed.
+    void updateFromArray(const Array& players);
+    /// Adds the player a "NewPlayer" message announces: a player of the same name and role
+    /// already listed is replaced, and the new one goes to the end of the list.
+    static void addFromDic(const Dictionary& player);
+    /// The `propertyDic` of every player, in list order.
+    static Array propertyArray();
+
+    std::vector<std::shared_ptr<Player>>& players() { return players_; }
+    const std::vector<std::shared_ptr<Player>>& players() const { return players_; }
+    void setPlayers(std::vector<std::shared_ptr<Player>> v) { players_ = std::move(v); }
+
+  private:
+    std::vector<std::shared_ptr<Player>> players_;
+};
+
+}  // namespace quenbril

@@ -1,0 +1,96 @@
+// The link's frames both ways against a loopback server.
+
+#include <gtest/gtest.h>
+
+#include "sockets/DispatchSocket.h"
+#include "tests/MonitorApp/link/LinkTestSupport.h"
+
+namespace quenbril::test {
+namespace {
+
+class ServerManagerLinkTest : public ServerManagerTestBase {
+  protected:
+    /// Connects in discovery mode to `server`.
+    void connect(FrameServer& server) {
+        link_->tryToConnect();
+        resolveTo("Desk", {server.address()});
+        ASSERT_TRUE(server.acceptWithin(*loop_));
+        ASSERT_TRUE(waitFor([&] { return !recorder_.connects.empty(); }));
+    }
+};
+
+TEST_F(ServerManagerLinkTest, MessagesArriveInOrderAndTheRemoteFramesItsOwn) {
+    FrameServer server;
+    connect(server);
+    const std::vector<Dictionary> in{command("BatteryThreshold", 25),
+                                     command("ClientsEnabled", true)};
+    for (const Dictionary& m : in) ASSERT_TRUE(server.sendMessage(m));
+    ASSERT_TRUE(waitFor([&] { return recorder_.messages.size() == 2; }));
+    EXPECT_EQ(recorder_.messages, (std::vector<Value>{Value(in[0]), Value(in[1])}));
+
+    const std::vector<Dictionary> out{command("ClientID", 2), command("SoloOn", false)};
+    for (const Dictionary& m : out) link_->sendDictionary(m);
+    ASSERT_TRUE(waitFor([&] { return server.messages().size() == 2; }));
+    EXPECT_EQ(server.messages(), out);
+}
+
+TEST_F(ServerManagerLinkTest, HeadersNotForTheRemoteAndBadBodiesAreSkipped) {
+    FrameServer server;
+    connect(server);
+    Bytes stream;
+    auto append = [&](const Bytes& b) { stream.insert(stream.end(), b.begin(), b.end()); };
+    append(frameHeader(0, 20));    // a remote's marker: dropped, the next 8 bytes are a header
+    append(frameHeader(123, 3));   // too short: dropped
+    append(frameHeader(123, -5));  // negative: dropped
+    append(frameHeader(123, 4));   // taken: a body of 4 bytes that is no archive
+    append(Bytes{1, 2, 3, 4});
+    append(*LinkCodec::encodeFrame(command("MarkerAdded", 1), LinkPeer::Server));
+    ASSERT_TRUE(server.sendRaw(stream));
+    ASSERT_TRUE(waitFor([&] { return !recorder_.messages.empty(); }));
+    EXPECT_EQ(recorder_.messages[0]["Command"], Value("MarkerAdded"));
+    loop_->runPending();
+    EXPECT_EQ(recorder_.messages.size(), 1u);
+    EXPECT_TRUE(link_->isConnected());
+}
+
+TEST_F(ServerManagerLinkTest, AnOversizedFrameClosesTheLinkWhichComesBack) {
+    FrameServer server;
+    connect(server);
+    ASSERT_TRUE(server.sendRaw(frameHeader(123, LinkFrameHeader::kMaxLength + 1)));
+    ASSERT_TRUE(waitFor([&] { return server.peerClosed(); }));
+    ASSERT_TRUE(waitForDisconnects(1));
+    loop_->advance(ServerManager::kMinAttemptInterval);
+    ASSERT_TRUE(server.acceptWithin(*loop_));
+    ASSERT_TRUE(waitFor([&] { return recorder_.connects.size() == 2; }));
+
+    // The new connection reads frames as before.
+    ASSERT_TRUE(server.sendMessage(command("MarkerAdded", 1)));
+    EXPECT_TRUE(waitFor([&] { return recorder_.messages.size() == 1; }));
+}
+
+TEST_F(ServerManagerLinkTest, ASilentServerIsDropped) {
+    link_->setReadTimeout(0.3);
+    FrameServer server;
+    connect(server);
+    ASSERT_TRUE(server.sendMessage(command("MarkerAdded", 1)));
+    ASSERT_TRUE(waitFor([&] { return recorder_.messages.size() == 1; }));
+    ASSERT_TRUE(waitForDisconnects(1));
+    ASSERT_TRUE(recorder_.disconnects[0].has_value());
+    EXPECT_EQ(recorder_.disconnects[0]->domain, DispatchSocket::kErrorDomain);
+    EXPECT_EQ(recorder_.disconnects[0]->code, DispatchSocket::ReadTimeoutError);
+    EXPECT_FALSE(link_->connected());
+}
+
+TEST_F(ServerManagerLinkTest, ABodyThatStopsHalfwayIsDropped) {
+    link_->setReadTimeout(0.3);
+    FrameServer server;
+    connect(server);
+    auto frame = *LinkCodec::encodeFrame(command("MarkerAdded", 1), LinkPeer::Server);
+    ASSERT_TRUE(server.sendRaw(Bytes(frame.begin(), frame.end() - 1)));
+    ASSERT_TRUE(waitForDisconnects(1));
+    EXPECT_EQ(recorder_.disconnects[0]->code, DispatchSocket::ReadTimeoutError);
+    EXPECT_TRUE(recorder_.messages.empty());
+}
+
+}  // namespace
+}  // namespace quenbril::test
