@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -127,6 +129,143 @@ std::string timestamp() {
     return text;
 }
 
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file a write must replace: `path` itself, or the end of the chain of symbolic links it
+// starts (the target need not exist yet). Replacing the link itself would cut it.
+std::optional<std::string> resolveLinks(const std::string& path, std::string* failure) {
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (lstat(current.c_str(), &st) != 0) {
+            if (errno == ENOENT) return current;
+            *failure = "cannot examine " + current + ": " + std::strerror(errno);
+            return std::nullopt;
+        }
+        if (!S_ISLNK(st.st_mode)) return current;
+        std::vector<char> target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+        const ssize_t n = readlink(current.c_str(), target.data(), target.size());
+        if (n < 0 || static_cast<size_t>(n) >= target.size()) {
+            *failure = "cannot read the link " + current;
+            return std::nullopt;
+        }
+        std::string next(target.data(), static_cast<size_t>(n));
+        current = next[0] == '/' ? next : folderOf(current) + "/" + next;
+    }
+    *failure = "too many levels of symbolic links at " + path;
+    return std::nullopt;
+}
+
+// Temporary files are "<file>.tmp-<process id>-XXXXXX", so that a start-up can tell which
+// belong to a process that is still writing.
+std::string temporaryPrefix(const std::string& file) { return file + ".tmp-"; }
+
+std::string temporaryTemplate(const std::string& file) {
+    return temporaryPrefix(file) + std::to_string(getpid()) + "-XXXXXX";
+}
+
+// Removes the temporary files of `file` whose writer is no longer running: a crash cut their
+// write short and they hold nothing the file lacks. Those of running processes (this one
+// included: another store may be writing) are left alone.
+void removeLeftoverTemporaries(const std::string& file) {
+    const std::string folder = folderOf(file);
+    const std::string prefix = temporaryPrefix(nameOf(file));
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    while (dirent* entry = readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.substr(0, prefix.size()) != prefix) continue;
+        const std::string_view rest = name.substr(prefix.size());
+        const size_t dash = rest.find('-');
+        if (dash == 0 || dash == std::string_view::npos || rest.size() != dash + 7) continue;
+        if (rest.substr(0, dash).find_first_not_of("0123456789") != std::string_view::npos) {
+            continue;
+        }
+        const long long pid = std::strtoll(std::string(rest.substr(0, dash)).c_str(), nullptr, 10);
+        if (pid <= 0 || pid > INT32_MAX) continue;
+        if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        unlink((folder + "/" + std::string(name)).c_str());
+    }
+    closedir(dir);
+}
+
+// The values of a settings file, or none (with the reason) when it is damaged. Values we could
+// not write back (a binary plist's date out of range, say) would make every later save fail, so
+// they are dropped with a log line.
+std::optional<Dictionary> parseSettings(const Bytes& bytes, const std::string& path,
+                                        std::string* reason) {
+    Error error;
+    std::optional<Value> root = PropertyList::read(bytes, &error);
+    if (!root || !root->isDictionary()) {
+        *reason = root ? "its root is not a dictionary" : error.description;
+        return std::nullopt;
+    }
+    Dictionary values = *root->dictionaryValue();
+    if (!PropertyList::write(Value(values), PropertyList::Format::Xml)) {
+        for (const auto& [key, value] : *root->dictionaryValue()) {
+            Error unstorable;
+            if (!PropertyList::write(value, PropertyList::Format::Xml, &unstorable)) {
+                log(LogLevel::Error, "Dropping the setting %s from %s: %s",
+                    key.description().c_str(), path.c_str(), unstorable.description.c_str());
+                values.erase(key);
+            }
+        }
+    }
+    return values;
+}
+
+// Renames a damaged settings file to "<file>.corrupt-<date>-<time>" for the user to inspect.
+bool moveAside(const std::string& file, const std::string& reason) {
+    std::string aside = file + ".corrupt-" + timestamp();
+    struct stat st;
+    for (int n = 1; lstat(aside.c_str(), &st) == 0 && n < 1000; ++n) {
+        aside = file + ".corrupt-" + timestamp() + "-" + std::to_string(n);
+    }
+    if (rename(file.c_str(), aside.c_str()) != 0) {
+        log(LogLevel::Error, "The settings file %s is damaged (%s) and cannot be moved aside (%s)",
+            file.c_str(), reason.c_str(), std::strerror(errno));
+        return false;
+    }
+    log(LogLevel::Error, "The settings file %s is damaged (%s); it was moved to %s", file.c_str(),
+        reason.c_str(), aside.c_str());
+    return true;
+}
+
+// An exclusive lock on a folder for as long as it lives: writers of the files in it take turns,
+// whichever process they are in. flock() locks belong to an open file, so two stores of one
+// process exclude each other too.
+class FolderLock {
+  public:
+    explicit FolderLock(const std::string& folder)
+        : fd_(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (fd_ < 0) return;
+        while (flock(fd_, LOCK_EX) != 0) {
+            if (errno == EINTR) continue;
+            close(fd_);
+            fd_ = -1;
+            return;
+        }
+    }
+    ~FolderLock() {
+        if (fd_ >= 0) close(fd_);
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    bool held() const { return fd_ >= 0; }
+
+  private:
+    int fd_;
+};
+
 }  // namespace
 
 UserDefaults& UserDefaults::standardUserDefaults() {
@@ -154,17 +293,9 @@ UserDefaults::UserDefaults(std::string directory, std::string domain)
 }
 
 void UserDefaults::load() {
-    // Temporary files of writes that a crash cut short hold nothing the file lacks.
-    if (DIR* dir = opendir(directory_.c_str())) {
-        const std::string prefix = domain_ + ".plist.tmp-";
-        while (dirent* entry = readdir(dir)) {
-            std::string_view name = entry->d_name;
-            if (name.size() == prefix.size() + 6 && name.substr(0, prefix.size()) == prefix) {
-                unlink((directory_ + "/" + std::string(name)).c_str());
-            }
-        }
-        closedir(dir);
-    }
+    std::string failure;
+    const std::optional<std::string> target = resolveLinks(path_, &failure);
+    if (target) removeLeftoverTemporaries(*target);
 
     std::optional<Bytes> bytes = readAll(path_);
     if (!bytes) {
@@ -175,50 +306,57 @@ void UserDefaults::load() {
         writesRefused_ = true;
         return;
     }
-    Error error;
-    std::optional<Value> root = PropertyList::read(*bytes, &error);
-    if (root && root->isDictionary()) {
-        stored_ = *root->dictionaryValue();
-        // A file written elsewhere may hold what we cannot write back (a binary plist's date
-        // out of range, say). Kept, one such value would make every later save fail; drop it.
-        if (!PropertyList::write(Value(stored_), PropertyList::Format::Xml)) {
-            for (const auto& [key, value] : *root->dictionaryValue()) {
-                Error unstorable;
-                if (!PropertyList::write(value, PropertyList::Format::Xml, &unstorable)) {
-                    log(LogLevel::Error, "Dropping the setting %s from %s: %s",
-                        key.description().c_str(), path_.c_str(), unstorable.description.c_str());
-                    stored_.erase(key);
-                }
-            }
-        }
+    std::string reason;
+    if (std::optional<Dictionary> values = parseSettings(*bytes, path_, &reason)) {
+        stored_ = std::move(*values);
+        onDisk_ = std::move(bytes);
         return;
     }
-    std::string reason = root ? "its root is not a dictionary" : error.description;
-
     // Keep the damaged file for the user to inspect; never write over it.
-    std::string aside = path_ + ".corrupt-" + timestamp();
-    struct stat st;
-    for (int n = 1; lstat(aside.c_str(), &st) == 0 && n < 1000; ++n) {
-        aside = path_ + ".corrupt-" + timestamp() + "-" + std::to_string(n);
-    }
-    if (rename(path_.c_str(), aside.c_str()) != 0) {
-        log(LogLevel::Error,
-            "The settings file %s is damaged (%s) and cannot be moved aside (%s); starting with "
-            "empty settings that will not be saved",
-            path_.c_str(), reason.c_str(), std::strerror(errno));
+    if (!target || !moveAside(*target, reason)) {
+        log(LogLevel::Error, "Starting with empty settings that will not be saved to %s",
+            path_.c_str());
         writesRefused_ = true;
         return;
     }
-    log(LogLevel::Error,
-        "The settings file %s is damaged (%s); it was moved to %s and the settings start empty",
-        path_.c_str(), reason.c_str(), aside.c_str());
+    log(LogLevel::Error, "The settings of %s start empty", path_.c_str());
+}
+
+bool UserDefaults::noteChanged(const Value& key) { return !changed_.insert(key).second; }
+
+std::optional<Dictionary> UserDefaults::valuesToWrite(const std::string& target) {
+    std::optional<Bytes> now = readAll(target);
+    if (!now && errno != ENOENT) {
+        log(LogLevel::Error, "Settings not saved to %s: cannot read it to merge: %s", path_.c_str(),
+            std::strerror(errno));
+        return std::nullopt;
+    }
+    if (now == onDisk_) return stored_;
+
+    // Another store wrote the file since: keep what it wrote and lay this store's changes on it.
+    Dictionary merged;
+    std::string reason;
+    if (now) {
+        if (std::optional<Dictionary> values = parseSettings(*now, target, &reason)) {
+            merged = std::move(*values);
+        } else if (!moveAside(target, reason)) {
+            return std::nullopt;
+        }
+    }
+    for (const Value& key : changed_) {
+        const Value& value = stored_[key];
+        if (value.isNull()) {
+            merged.erase(key);
+        } else {
+            merged.set(key, value);
+        }
+    }
+    return merged;
 }
 
 UserDefaults::WriteResult UserDefaults::writeLocked() {
     Error error;
-    std::optional<Bytes> bytes =
-        PropertyList::write(Value(stored_), PropertyList::Format::Xml, &error);
-    if (!bytes) {
+    if (!PropertyList::write(Value(stored_), PropertyList::Format::Xml, &error)) {
         log(LogLevel::Error, "Settings not saved to %s: %s", path_.c_str(),
             error.description.c_str());
         return WriteResult::Unstorable;
@@ -234,10 +372,38 @@ UserDefaults::WriteResult UserDefaults::writeLocked() {
         log(LogLevel::Error, "Settings not saved to %s: %s", path_.c_str(), failure.c_str());
         return WriteResult::Failed;
     }
+    FolderLock lock(directory_);
+    if (!lock.held()) {
+        log(LogLevel::Error, "Settings not saved to %s: cannot lock %s: %s", path_.c_str(),
+            directory_.c_str(), std::strerror(errno));
+        return WriteResult::Failed;
+    }
+    const std::optional<std::string> target = resolveLinks(path_, &failure);
+    if (!target) {
+        log(LogLevel::Error, "Settings not saved to %s: %s", path_.c_str(), failure.c_str());
+        return WriteResult::Failed;
+    }
+    struct stat existing;
+    const bool exists = stat(target->c_str(), &existing) == 0;
+    if (exists && ((existing.st_mode & 0222) == 0 || access(target->c_str(), W_OK) != 0)) {
+        log(LogLevel::Error, "Settings not saved: %s is read-only and is left as it is",
+            target->c_str());
+        return WriteResult::Failed;
+    }
+    std::optional<Dictionary> values = valuesToWrite(*target);
+    if (!values) return WriteResult::Failed;
+    std::optional<Bytes> bytes =
+        PropertyList::write(Value(*values), PropertyList::Format::Xml, &error);
+    if (!bytes) {
+        log(LogLevel::Error, "Settings not saved to %s: %s", path_.c_str(),
+            error.description.c_str());
+        return WriteResult::Failed;
+    }
 
     // The new contents go to a temporary file in the same folder (so the rename cannot cross
     // file systems), reach the disk, and only then replace the file in one step.
-    std::string temporary = path_ + ".tmp-XXXXXX";
+    const std::string folder = folderOf(*target);
+    std::string temporary = temporaryTemplate(*target);
     int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
         log(LogLevel::Error, "Settings not saved to %s: cannot create %s: %s", path_.c_str(),
@@ -245,7 +411,9 @@ UserDefaults::WriteResult UserDefaults::writeLocked() {
         return WriteResult::Failed;
     }
     const char* step = nullptr;
-    if (!writeAll(fd, *bytes)) {
+    if (exists && fchmod(fd, existing.st_mode & 07777) != 0) {
+        step = "chmod";
+    } else if (!writeAll(fd, *bytes)) {
         step = "write";
     } else if (fsync(fd) != 0) {
         step = "fsync";
@@ -255,7 +423,8 @@ UserDefaults::WriteResult UserDefaults::writeLocked() {
         step = "close";
         savedErrno = errno;
     }
-    if (!step && rename(temporary.c_str(), path_.c_str()) != 0) {
+    if (!step && beforeReplace_) beforeReplace_();
+    if (!step && rename(temporary.c_str(), target->c_str()) != 0) {
         step = "rename";
         savedErrno = errno;
     }
@@ -265,11 +434,14 @@ UserDefaults::WriteResult UserDefaults::writeLocked() {
             std::strerror(savedErrno));
         return WriteResult::Failed;
     }
+    stored_ = std::move(*values);
+    onDisk_ = std::move(bytes);
+    changed_.clear();
     // The rename itself is durable only once the folder is flushed too. The new file is in
     // place either way, so a failure here is only worth a line.
-    int dirFd = open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0 || fsync(dirFd) != 0) {
-        log(LogLevel::Warning, "Cannot flush the folder %s: %s", directory_.c_str(),
+        log(LogLevel::Warning, "Cannot flush the folder %s: %s", folder.c_str(),
             std::strerror(errno));
     }
     if (dirFd >= 0) close(dirFd);
@@ -288,6 +460,7 @@ bool UserDefaults::setObject(const Value& value, std::string_view key) {
     Value k{std::string(key)};
     std::optional<Value> previous;
     if (stored_.contains(k)) previous = stored_[k];
+    const bool changedBefore = noteChanged(k);
     stored_.set(k, value);
     switch (writeLocked()) {
         case WriteResult::Written:
@@ -299,6 +472,7 @@ bool UserDefaults::setObject(const Value& value, std::string_view key) {
             } else {
                 stored_.erase(k);
             }
+            if (!changedBefore) changed_.erase(k);
             return false;
         case WriteResult::Failed:
             dirty_ = true;
@@ -311,6 +485,8 @@ bool UserDefaults::removeObjectForKey(std::string_view key) {
     std::lock_guard lock(mutex_);
     Value k{std::string(key)};
     if (!stored_.contains(k) && !dirty_) return true;
+    // A removal is a change of this store's too: a merge must not bring the key back.
+    if (stored_.contains(k)) noteChanged(k);
     stored_.erase(k);
     dirty_ = writeLocked() != WriteResult::Written;
     return !dirty_;

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -12,6 +14,16 @@ namespace quenbril {
 
 /// A store of user preferences: one XML property list per domain, kept in memory and written
 /// back whole after every change.
+///
+/// Several stores may share one file, in one process or in several (two copies of the program).
+/// A write holds a lock on the folder while it reads, merges and replaces the file, and when the
+/// file changed since this store last read or wrote it, the write starts from what is on disk and
+/// applies only the keys this store changed (set or removed) since: no store loses another's keys.
+/// Each process names its temporary files after its id, and a store's start-up removes only those
+/// of processes that are gone.
+///
+/// A file the user made read-only (no write bit) is not replaced: the write fails. A file that is
+/// a symbolic link is written through to its target, and the link stays.
 ///
 /// Look-ups search the stored values first, then the registered defaults. Every setter writes
 /// the file before it returns and answers false (after a log line) when the write failed; the
@@ -78,14 +90,27 @@ class UserDefaults {
     Dictionary storedValues() const;
     const std::string& path() const { return path_; }
 
+    /// Tests: runs `hook` in every write after the new file is complete and before it replaces
+    /// the old one (the folder's lock is held). Another store's start-up can then run while a
+    /// write is under way.
+    void setBeforeReplaceForTesting(std::function<void()> hook) {
+        beforeReplace_ = std::move(hook);
+    }
+
   private:
     // The first value for `key` (stored, then registered) that `accept` takes.
     template <typename T, typename Accept>
     std::optional<T> lookUp(std::string_view key, Accept accept) const;
     enum class WriteResult { Written, Unstorable, Failed };
     void load();
-    // Serialises and writes the stored values; the caller holds the mutex.
+    // Serialises and writes the stored values, merged with the file's when it changed; the caller
+    // holds the mutex.
     WriteResult writeLocked();
+    // Under the folder's lock: the values to write, which are the stored ones, or the file's with
+    // this store's changes applied when the file is no longer the one it read or wrote.
+    std::optional<Dictionary> valuesToWrite(const std::string& target);
+    // Records `key` as changed by this store; answers whether it already was.
+    bool noteChanged(const Value& key);
 
     const std::string directory_;
     const std::string domain_;
@@ -94,6 +119,11 @@ class UserDefaults {
     Dictionary stored_;
     Dictionary registered_;
     bool dirty_ = false;
+    // Keys set or removed here since the last write that reached the file.
+    std::set<Value, ValueLess> changed_;
+    // The file as this store last read or wrote it; none when there was no file.
+    std::optional<Bytes> onDisk_;
+    std::function<void()> beforeReplace_;
     // Set when the file on disk could not be read or moved aside: it must not be replaced.
     bool writesRefused_ = false;
 };

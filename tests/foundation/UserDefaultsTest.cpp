@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -183,11 +185,159 @@ TEST_F(UserDefaultsTest, AWriteThatFailsPartWayLeavesTheOldFileWhole) {
     EXPECT_EQ(restart().dataForKey("Image"), Bytes(65536, 0xAB));
 }
 
-TEST_F(UserDefaultsTest, ATemporaryFileLeftByACrashIsIgnoredAndRemoved) {
+// The id of a process that has ended: a child that exits at once, reaped.
+pid_t goneProcessID() {
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return child;
+}
+
+TEST_F(UserDefaultsTest, OnlyTemporaryFilesOfEndedProcessesAreRemovedAtStartUp) {
     ASSERT_TRUE(UserDefaults::standardUserDefaults().setInteger(2, "columns"));
-    writeFile(folder() / "Quenbril.plist.tmp-Ab3dE9", "<?xml version=\"1.0\"?><pli");
+    const std::string crashed = "Quenbril.plist.tmp-" + std::to_string(goneProcessID()) + "-Ab3dE9";
+    const std::string running = "Quenbril.plist.tmp-" + std::to_string(getppid()) + "-Zy8xW7";
+    writeFile(folder() / crashed, "<?xml version=\"1.0\"?><pli");
+    writeFile(folder() / running, "<?xml version=\"1.0\"?><pli");
     EXPECT_EQ(restart().integerForKey("columns"), 2);
+    EXPECT_EQ(folderEntries(), (std::vector<std::string>{"Quenbril.plist", running}));
+}
+
+TEST_F(UserDefaultsTest, AStoreStartingUpLeavesAnotherStoresWriteUnderWayAlone) {
+    UserDefaults writer(folder().string(), "Quenbril");
+    std::vector<std::string> seenDuringWrite;
+    writer.setBeforeReplaceForTesting([&] {
+        // A second copy of the program starts while the first is between its write and its
+        // rename.
+        UserDefaults starting(folder().string(), "Quenbril");
+        seenDuringWrite = folderEntries();
+    });
+    EXPECT_TRUE(writer.setInteger(4, "columns"));
+    ASSERT_EQ(seenDuringWrite.size(), 1u);
+    EXPECT_EQ(seenDuringWrite[0].rfind("Quenbril.plist.tmp-" + std::to_string(getpid()) + "-", 0),
+              0u)
+        << seenDuringWrite[0];
+    EXPECT_EQ(UserDefaults(folder().string(), "Quenbril").integerForKey("columns"), 4);
     EXPECT_EQ(folderEntries(), std::vector<std::string>{"Quenbril.plist"});
+}
+
+TEST_F(UserDefaultsTest, StoresSharingAFileKeepEachOthersChanges) {
+    fs::create_directories(folder());
+    writeFile(file(),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+              "<key>shared</key><integer>1</integer><key>kept</key><integer>2</integer>"
+              "</dict></plist>");
+    UserDefaults first(folder().string(), "Quenbril");
+    UserDefaults second(folder().string(), "Quenbril");
+
+    EXPECT_TRUE(first.setInteger(10, "fromFirst"));
+    EXPECT_TRUE(second.setInteger(20, "fromSecond"));
+    EXPECT_EQ(second.integerForKey("fromFirst"), 10) << "a merging save reads the other's keys";
+    // A removal is an own change: the other store's next save must not bring the key back.
+    EXPECT_TRUE(first.removeObjectForKey("shared"));
+    EXPECT_TRUE(second.setInteger(21, "fromSecond"));
+    // Of two changes to one key, the later save wins.
+    EXPECT_TRUE(first.setInteger(1, "both"));
+    EXPECT_TRUE(second.setInteger(2, "both"));
+    EXPECT_TRUE(first.setInteger(11, "fromFirst"));
+
+    const Dictionary expected{{"kept", 2}, {"fromFirst", 11}, {"fromSecond", 21}, {"both", 2}};
+    EXPECT_EQ(UserDefaults(folder().string(), "Quenbril").storedValues(), expected);
+    EXPECT_EQ(first.storedValues(), expected);
+}
+
+TEST_F(UserDefaultsTest, TwoProcessesWritingAtOnceKeepAllTheirKeys) {
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    // Each process writes through one long-lived store and through stores made afresh, whose
+    // start-up runs while the other process writes.
+    auto writeKeys = [this](const std::string& prefix) {
+        UserDefaults lasting(folder().string(), "Quenbril");
+        int failures = 0;
+        for (int i = 0; i < 40; ++i) {
+            const std::string key = prefix + std::to_string(i);
+            if (i % 2 == 0) {
+                failures += lasting.setInteger(i, key) ? 0 : 1;
+            } else {
+                failures += UserDefaults(folder().string(), "Quenbril").setInteger(i, key) ? 0 : 1;
+            }
+        }
+        return failures;
+    };
+    fs::create_directories(folder());
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(go[1]);
+        char byte;
+        const bool started = read(go[0], &byte, 1) == 1;
+        _exit(started ? std::min(writeKeys("child-"), 100) : 101);
+    }
+    close(go[0]);
+    ASSERT_EQ(write(go[1], "x", 1), 1);
+    close(go[1]);
+    const int parentFailures = writeKeys("parent-");
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "writes that failed in the child";
+    EXPECT_EQ(parentFailures, 0);
+
+    const Dictionary stored = UserDefaults(folder().string(), "Quenbril").storedValues();
+    EXPECT_EQ(stored.size(), 80u);
+    EXPECT_EQ(stored["child-39"], Value(39));
+    EXPECT_EQ(stored["parent-38"], Value(38));
+    EXPECT_EQ(folderEntries(), std::vector<std::string>{"Quenbril.plist"});
+}
+
+TEST_F(UserDefaultsTest, AReadOnlyFileIsNotReplacedAndTheFailureIsReported) {
+    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    ASSERT_TRUE(defaults.setInteger(3, "columns"));
+    const Bytes before = readFile(file());
+    fs::permissions(file(), fs::perms::owner_read | fs::perms::group_read);
+
+    EXPECT_FALSE(defaults.setInteger(5, "columns"));
+    EXPECT_FALSE(defaults.removeObjectForKey("columns"));
+    EXPECT_FALSE(defaults.synchronize());
+    EXPECT_EQ(readFile(file()), before);
+    EXPECT_EQ(fs::status(file()).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::group_read);
+    EXPECT_EQ(folderEntries(), std::vector<std::string>{"Quenbril.plist"}) << "no stray file";
+
+    // Made writable again, the file takes what was not saved.
+    fs::permissions(file(), fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_TRUE(defaults.setInteger(6, "columns"));
+    EXPECT_EQ(restart().integerForKey("columns"), 6);
+}
+
+TEST_F(UserDefaultsTest, ASymlinkedFileIsWrittenThroughToItsTarget) {
+    const fs::path elsewhere = fs::path(root_) / "dotfiles";
+    fs::create_directories(elsewhere);
+    fs::create_directories(folder());
+    writeFile(elsewhere / "quenbril.plist",
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+              "<key>columns</key><integer>3</integer></dict></plist>");
+    fs::permissions(elsewhere / "quenbril.plist",
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink("../dotfiles/quenbril.plist", file());
+
+    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    EXPECT_EQ(defaults.integerForKey("columns"), 3);
+    EXPECT_TRUE(defaults.setInteger(7, "columns"));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(file())));
+    EXPECT_EQ(fs::read_symlink(file()), "../dotfiles/quenbril.plist");
+    EXPECT_EQ(fs::status(elsewhere / "quenbril.plist").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read)
+        << "the target keeps its mode";
+    EXPECT_EQ(restart().integerForKey("columns"), 7);
+
+    // A link whose target does not exist yet gets it made.
+    fs::remove(file());
+    fs::create_symlink(elsewhere / "new.plist", file());
+    EXPECT_TRUE(restart().setBool(true, "soloOn"));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(file())));
+    EXPECT_TRUE(UserDefaults(elsewhere.string(), "new").boolForKey("soloOn"));
 }
 
 TEST_F(UserDefaultsTest, AnUnwritableLocationMakesSettersFail) {
