@@ -56,7 +56,10 @@ void RingBuffer::consume(float* const* destination, int wanted, int* gotLen, int
             }
             got = wanted;
         } else {
-            log_.note(RingLog::Line::RingFilling, static_cast<int>(held), channels_);
+            // The count tells how many frames were held, although none were copied: the reader
+            // learns how short the ring ran. Readers that want the audio look for `wanted`.
+            got = static_cast<int>(held);
+            log_.note(RingLog::Line::RingFilling, got, channels_);
             filling_.store(true, std::memory_order_relaxed);
         }
         if (gotLen) *gotLen = got;

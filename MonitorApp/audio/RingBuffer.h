@@ -23,8 +23,9 @@ class RingBuffer : public FloatRing<128> {
     }
 
     /// Reader: copies `wanted` frames of each of the first `channels` channels and stores `wanted`
-    /// in the count, or copies nothing and stores 0 (while filling, or when fewer are held, which
-    /// starts filling).
+    /// in the count. When fewer are held it copies nothing, stores the number held and starts
+    /// filling; while filling it copies nothing and stores 0. So only a count equal to `wanted`
+    /// means the destinations were written.
     void consume(float* const* destination, int wanted, int* gotLen, int channels);
 };
 

@@ -22,16 +22,22 @@ TEST(RingBufferTest, ShortReadTakesNothingAndWaitsForMoreThanLengthOver2Point1) 
     RingBuffer ring(2, 4096);
     StereoSource source;
     Device sink(2, 512);
-    // 100, then 1950 held: not yet (more than 4096 / 2.1 is needed); nothing is delivered, and
-    // the count says so.
-    for (int frames : {100, 1850}) {
-        source.write(ring, frames);
-        int got = -1;
-        ring.consume(sink.buffers(), 512, &got, 2);
-        EXPECT_EQ(got, 0);
-        EXPECT_EQ(sink.at(0, 0), 99.0f);
-        EXPECT_TRUE(ring.isFilling());
-    }
+    // 100 held: nothing is delivered, the count tells how many were held, and filling starts.
+    source.write(ring, 100);
+    int shortCount = -1;
+    ring.consume(sink.buffers(), 512, &shortCount, 2);
+    EXPECT_EQ(shortCount, 100);
+    EXPECT_EQ(sink.at(0, 0), 99.0f);
+    EXPECT_EQ(sink.at(1, 99), 99.0f);
+    EXPECT_TRUE(ring.isFilling());
+    EXPECT_EQ(ring.dataInBuffer(), 100) << "a short read takes nothing";
+    // 1950 held: still filling (more than 4096 / 2.1 is needed); nothing is delivered.
+    source.write(ring, 1850);
+    int filling = -1;
+    ring.consume(sink.buffers(), 512, &filling, 2);
+    EXPECT_EQ(filling, 0);
+    EXPECT_EQ(sink.at(0, 0), 99.0f);
+    EXPECT_TRUE(ring.isFilling());
     EXPECT_EQ(ring.dataInBuffer(), 1950);
     EXPECT_EQ(ring.log().pending(RingLog::Line::RingFilling), 1u);
 
