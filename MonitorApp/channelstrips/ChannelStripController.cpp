@@ -167,14 +167,17 @@ void ChannelStripController::stopLTCTimer() {
 
 void ChannelStripController::ltcTimerCallback() {
     LTCManager& ltc = LTCManager::sharedInstance();
-    const SMPTETimecode timecode = ltc.getTimecode(model_.csID());
+    // A strip without an id has no timecode source: a record filed under 0 is not its own.
+    const SMPTETimecode timecode =
+        isAddressable() ? ltc.getTimecode(model_.csID()) : SMPTETimecode{};
     if (!view_) {
         return;
     }
     view_->setTimecode(timecode);
     // The age comes from this strip's own record: the manager's selected record may belong to
     // another source, or be none at all.
-    const std::shared_ptr<ReceivedLTC> own = ltc.recordFor(model_.csID());
+    const std::shared_ptr<ReceivedLTC> own =
+        isAddressable() ? ltc.recordFor(model_.csID()) : nullptr;
     if (!own) {
         view_->setTimecodeNotFound(-1);
         return;

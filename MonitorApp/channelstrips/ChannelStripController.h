@@ -34,6 +34,11 @@ class ChannelStripController {
 
     ChannelStripModel& model() { return model_; }
     const ChannelStripModel& model() const { return model_; }
+    /// Whether messages that name strips by id can reach this strip. An id of 0 names no strip,
+    /// so a strip that has one is shown but never addressed: look-ups, solo sets, timecode.
+    bool isAddressable() const { return model_.csID() != 0; }
+    /// Whether a message naming strip `csID` is meant for this one.
+    bool isAddressedBy(int64_t csID) const { return isAddressable() && model_.csID() == csID; }
     ChannelStripState& state() { return state_; }
     const ChannelStripState& state() const { return state_; }
     /// The strip view, or null.

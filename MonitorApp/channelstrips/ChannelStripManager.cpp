@@ -80,6 +80,7 @@ void ChannelStripManager::initFromProperyArray(const Array& channels) {
     controllers_.clear();
     controllers_.reserve(std::min<size_t>(channels.size(), kMaxStrips));
     size_t dropped = 0;
+    size_t withoutID = 0;
     for (const Value& entry : channels) {
         const Dictionary* dictionary = entry.dictionaryValue();
         if (!dictionary) {
@@ -96,10 +97,17 @@ void ChannelStripManager::initFromProperyArray(const Array& channels) {
             continue;
         }
         auto controller = std::make_unique<ChannelStripController>(*dictionary);
+        if (!controller->isAddressable()) {
+            ++withoutID;
+        }
         if (controller->view()) {
             controller->view()->updateAppearance(controller->state());
         }
         controllers_.push_back(std::move(controller));
+    }
+    if (withoutID > 0) {
+        log(LogLevel::Warning, "Channels: %zu strips have id 0; no message by id reaches them",
+            withoutID);
     }
     if (dropped > 0) {
         log(LogLevel::Warning, "Channels: dropped %zu strips past the first %d", dropped,
@@ -148,11 +156,8 @@ ChannelStripManager::Controllers& ChannelStripManager::channelStripControllers()
 }
 
 ChannelStripController* ChannelStripManager::controllerWithCSID(int64_t csID) const {
-    if (csID == 0) {
-        return nullptr;  // 0 names no strip
-    }
     for (const auto& controller : controllers_) {
-        if (controller->model().csID() == csID) {
+        if (controller->isAddressedBy(csID)) {
             return controller.get();
         }
     }
@@ -182,15 +187,12 @@ int32_t ChannelStripManager::controllerIndexOf(const ChannelStripController* con
 }
 
 int32_t ChannelStripManager::indexOfChannelStripID(int64_t csID) const {
-    if (csID == 0) {
-        return -1;
-    }
     int32_t index = 0;
     for (const auto& controller : controllers_) {
         if (!controller->model().channelEnabled()) {
             continue;
         }
-        if (controller->model().csID() == csID) {
+        if (controller->isAddressedBy(csID)) {
             return index;
         }
         ++index;

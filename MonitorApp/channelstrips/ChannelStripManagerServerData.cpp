@@ -56,6 +56,7 @@ bool soloed(uint64_t state) {
 void ChannelStripManager::activeChannelsReceived(const Array& ids) {
     const auto listed = idSet(ids, "ActiveChannels");
     for (auto& controller : controllers_) {
+        if (!controller->isAddressable()) continue;
         ChannelStripState& state = controller->state();
         if (soloed(state.channelState())) {
             continue;
@@ -72,6 +73,7 @@ void ChannelStripManager::activeChannelsReceived(const Array& ids) {
 void ChannelStripManager::soloChannelsReceived(const Array& ids) {
     const auto listed = idSet(ids, "SoloedChannels");
     for (auto& controller : controllers_) {
+        if (!controller->isAddressable()) continue;
         ChannelStripState& state = controller->state();
         const uint64_t before = state.channelState();
         if (listed.count(controller->model().csID())) {
@@ -88,6 +90,7 @@ void ChannelStripManager::soloChannelsReceived(const Array& ids) {
 void ChannelStripManager::autoSoloChannelsReceived(const Array& ids) {
     const auto listed = idSet(ids, "AutoSoloedChannels");
     for (auto& controller : controllers_) {
+        if (!controller->isAddressable()) continue;
         ChannelStripState& state = controller->state();
         const uint64_t before = state.channelState();
         if (listed.count(controller->model().csID())) {
@@ -216,6 +219,7 @@ void ChannelStripManager::ltcSampleReceived(const Array& samples) {
         }
     }
     for (auto& controller : controllers_) {
+        if (!controller->isAddressable()) continue;
         ChannelStripState& state = controller->state();
         for (const Dictionary* entry : entries) {
             if ((*entry)["CSID"].longLongValue() != controller->model().csID()) {

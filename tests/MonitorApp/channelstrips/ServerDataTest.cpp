@@ -137,6 +137,45 @@ TEST_F(ServerData, TimecodeTimerShowsTheStripsOwnTimecodeAndItsAge) {
     EXPECT_EQ(view.notFound.back(), 5);
 }
 
+TEST_F(ServerData, AStripWithIdZeroIsBuiltButNoMessageByIdReachesIt) {
+    testing::internal::CaptureStderr();
+    manager().initFromProperyArray({strip(1), strip(0), strip(0, "B"), strip(2)});
+    const std::string logged = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(manager().controllers().size(), 4u);
+    EXPECT_EQ(logged.find("id 0"), logged.rfind("id 0")) << logged;
+    EXPECT_NE(logged.find("2 strips have id 0"), std::string::npos) << logged;
+    ChannelStripController& zero = *manager().controllers()[1];
+    FakeStripView& view = *static_cast<FakeStripView*>(zero.view());
+    EXPECT_EQ(ChannelStripManager::controllerByID(0), nullptr);
+    EXPECT_EQ(manager().indexOfChannelStripID(0), -1);
+
+    const int drawn = view.appearanceUpdates;
+
+    // Solo sets naming 0 leave it as it is, and so do those that do not name it.
+    zero.state().setChannelState(ChannelStripState::kHardSoloed);
+    manager().soloChannelsReceived({0, 1});
+    EXPECT_EQ(zero.state().channelState(), ChannelStripState::kHardSoloed);
+    EXPECT_EQ(stateOf(1).channelState(), ChannelStripState::kSoloed);
+    zero.state().setChannelState(ChannelStripState::kOff);
+    manager().activeChannelsReceived({0});
+    manager().autoSoloChannelsReceived({0});
+    EXPECT_EQ(zero.state().channelState(), ChannelStripState::kOff);
+    EXPECT_EQ(view.appearanceUpdates, drawn) << "not redrawn";
+
+    // Timecode filed under 0 is no strip's.
+    Bytes whole(720, 0x3f);
+    manager().ltcSampleReceived(
+        {Dictionary{{"CSID", 0}, {"LTCSample", whole}, {"FPS", 25}, {"fromMax", -6.5}}});
+    EXPECT_EQ((*zero.state().timeCodeSample())[0], 0.0f);
+    EXPECT_EQ(zero.state().fps(), 0);
+    LTCManager::sharedInstance().tcReceived(
+        {{"CSID", 0}, {"Hours", 1}, {"Minutes", 2}, {"Seconds", 3}, {"Frames", 4}, {"FPS", 25}});
+    zero.ltcTimerCallback();
+    ASSERT_EQ(view.timecodes.size(), 1u);
+    EXPECT_EQ(view.timecodes[0], SMPTETimecode{});
+    EXPECT_EQ(view.notFound, (std::vector<int32_t>{-1}));
+}
+
 TEST_F(ServerData, ServerRoleWarningPassReadsTheReceiverRegistry) {
     ClientManager::setSharedInstance(&sender);
     auto device = receiver("Rx 1", 1);
