@@ -11,6 +11,10 @@ namespace quenbril {
 
 namespace {
 
+// Random draws repeat an id of 128 strips among 2^32 almost never; a source that keeps doing so
+// is broken, and the strip is refused rather than the editor hung.
+constexpr int kMaxIDDraws = 1000;
+
 std::unique_ptr<ChannelStripManager>& sharedManager() {
     static std::unique_ptr<ChannelStripManager> instance;
     return instance;
@@ -325,12 +329,32 @@ int32_t ChannelStripManager::findFreeAudioInput() const {
     return -1;
 }
 
+void ChannelStripManager::setStripIDSource(StripIDSource source) {
+    stripIDSource_ = source ? std::move(source) : &ChannelStripModel::randomStripID;
+}
+
 bool ChannelStripManager::createChannelStrip() {
-    auto controller = std::make_unique<ChannelStripController>();
+    // The per-strip tables (levels, panels, the level display's map) have room for 128.
+    if (controllers_.size() >= static_cast<size_t>(kMaxStrips)) {
+        log(LogLevel::Warning, "No new channel strip: there are %d already, the most there can be",
+            kMaxStrips);
+        return false;
+    }
     const int32_t input = findFreeAudioInput();
     if (input < 0) {
         return false;
     }
+    // Messages find strips by id, so a new strip's id must be its own.
+    int64_t id = stripIDSource_();
+    for (int draws = 1; id == 0 || controllerWithCSID(id); ++draws) {
+        if (draws == kMaxIDDraws) {
+            log(LogLevel::Error, "No new channel strip: no free id after %d draws", draws);
+            return false;
+        }
+        id = stripIDSource_();
+    }
+    auto controller = std::make_unique<ChannelStripController>();
+    controller->model().setCsID(id);
     controller->model().setAudioInput(input);
     controller->model().setName("Ch " + std::to_string(input + 1));
     if (controller->view()) {

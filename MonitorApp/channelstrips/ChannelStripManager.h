@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -89,7 +90,13 @@ class ChannelStripManager {
     Array activeChannels() const;
 
     // ---- Strip editor ----
+    /// Adds a strip on a free audio input with an id no other strip has. False, changing
+    /// nothing, when there are 128 strips already or no input is free.
     bool createChannelStrip();
+    /// Where new strips' ids come from (a random draw unless set; tests install a sequence).
+    /// A draw that is 0 or another strip's id is drawn again.
+    using StripIDSource = std::function<int64_t()>;
+    void setStripIDSource(StripIDSource source);
     void removeChannelStrips(const std::vector<int32_t>& positions);
     void removeChannelStrip(int32_t position);
     int32_t findFreeAudioInput() const;
@@ -175,6 +182,7 @@ class ChannelStripManager {
     GroupButtonContainer* groupButtonView_ = nullptr;
     PanelRenderer* renderer_ = nullptr;
     LinkSender* linkSender_ = nullptr;
+    StripIDSource stripIDSource_ = &ChannelStripModel::randomStripID;
     std::string previouslyClickedChannel_ = "(No channel clicked)";
     std::array<uint8_t, kMaxStrips> panelArray_{};
     bool scrolling_ = false;

@@ -4,17 +4,12 @@
 
 namespace quenbril {
 
-namespace {
-
-// A fresh strip id: an unsigned 32-bit random number. Zero means "no strip" everywhere, so
-// it is drawn again.
-int64_t randomStripID() {
+// Zero means "no strip" everywhere, so it is never drawn.
+int64_t ChannelStripModel::randomStripID() {
     static thread_local std::mt19937 generator{std::random_device{}()};
     std::uniform_int_distribution<uint32_t> distribution(1, UINT32_MAX);
     return static_cast<int64_t>(distribution(generator));
 }
-
-}  // namespace
 
 ChannelStripModel::ChannelStripModel()
     : scpEnabled_(true),

@@ -21,6 +21,9 @@ class ChannelStripModel {
     /// NO flags, except `channelEnabled` and `playerVisible`, which give YES.
     explicit ChannelStripModel(const Dictionary& dictionary);
 
+    /// A fresh random strip id: an unsigned 32-bit number, never 0 (which names no strip).
+    static int64_t randomStripID();
+
     /// The strip dictionary of the record, always all 13 keys (an absent string is written as
     /// the empty string).
     Dictionary property() const;

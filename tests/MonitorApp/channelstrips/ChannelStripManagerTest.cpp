@@ -160,6 +160,45 @@ TEST_F(ManagerLookups, NewStripsTakeAFreeInputAndGoToBWhenAIsFull) {
     EXPECT_EQ(manager().controllers().size(), 74u);
 }
 
+TEST_F(ManagerLookups, NoStripIsCreatedPastTheHundredTwentyEighth) {
+    PELAudioEngine::sharedInstance().setAvailableChannels(200);
+    buildStrips(127);
+    ASSERT_TRUE(manager().createChannelStrip());
+    ASSERT_EQ(manager().controllers().size(), 128u);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(manager().createChannelStrip());
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("No new channel strip"),
+              std::string::npos);
+    EXPECT_EQ(manager().controllers().size(), 128u);
+
+    manager().removeChannelStrip(0);
+    EXPECT_TRUE(manager().createChannelStrip()) << "room again once a strip is gone";
+}
+
+TEST_F(ManagerLookups, ANewStripsIdIsDrawnAgainWhileAnotherStripHasIt) {
+    PELAudioEngine::sharedInstance().setAvailableChannels(16);
+    buildStrips(3);
+    std::vector<int64_t> draws{2, 3, 0, 2, 9, 4};
+    size_t next = 0;
+    manager().setStripIDSource([&] { return draws[next++ % draws.size()]; });
+    ASSERT_TRUE(manager().createChannelStrip());
+    EXPECT_EQ(manager().controllers().back()->model().csID(), 9);
+    EXPECT_EQ(next, 5u);
+    EXPECT_EQ(ChannelStripManager::controllerByID(9), manager().controllers().back().get());
+
+    // A source that only repeats taken ids makes no strip, and the editor does not hang.
+    manager().setStripIDSource([] { return int64_t{1}; });
+    EXPECT_FALSE(manager().createChannelStrip());
+    EXPECT_EQ(manager().controllers().size(), 4u);
+
+    // The real draw gives ids no strip has.
+    manager().setStripIDSource(nullptr);
+    ASSERT_TRUE(manager().createChannelStrip());
+    const int64_t drawn = manager().controllers().back()->model().csID();
+    EXPECT_NE(drawn, 0);
+    EXPECT_EQ(ChannelStripManager::controllerIndexByID(drawn), 4);
+}
+
 }  // namespace
 }  // namespace quenbril
 
