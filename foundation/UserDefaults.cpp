@@ -334,12 +334,15 @@ std::optional<Dictionary> UserDefaults::valuesToWrite(const std::string& target)
     if (now == onDisk_) return stored_;
 
     // Another store wrote the file since: keep what it wrote and lay this store's changes on it.
+    // A file it left damaged is moved aside, and what this store holds is the best there is.
     Dictionary merged;
     std::string reason;
     if (now) {
         if (std::optional<Dictionary> values = parseSettings(*now, target, &reason)) {
             merged = std::move(*values);
-        } else if (!moveAside(target, reason)) {
+        } else if (moveAside(target, reason)) {
+            return stored_;
+        } else {
             return std::nullopt;
         }
     }
@@ -374,9 +377,10 @@ UserDefaults::WriteResult UserDefaults::writeLocked() {
     }
     FolderLock lock(directory_);
     if (!lock.held()) {
-        log(LogLevel::Error, "Settings not saved to %s: cannot lock %s: %s", path_.c_str(),
-            directory_.c_str(), std::strerror(errno));
-        return WriteResult::Failed;
+        // Some file systems have no locks. The merge below still keeps most of what another
+        // writer did; only writes at the very same moment can lose.
+        log(LogLevel::Warning, "Cannot lock %s (%s); saving without the lock", directory_.c_str(),
+            std::strerror(errno));
     }
     const std::optional<std::string> target = resolveLinks(path_, &failure);
     if (!target) {

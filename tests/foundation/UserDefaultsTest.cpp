@@ -245,6 +245,13 @@ TEST_F(UserDefaultsTest, StoresSharingAFileKeepEachOthersChanges) {
     const Dictionary expected{{"kept", 2}, {"fromFirst", 11}, {"fromSecond", 21}, {"both", 2}};
     EXPECT_EQ(UserDefaults(folder().string(), "Quenbril").storedValues(), expected);
     EXPECT_EQ(first.storedValues(), expected);
+
+    // A file damaged since it was read is moved aside, and the store's values replace it.
+    writeFile(file(), "<?xml version=\"1.0\"?><plist><dict><key>columns</key><integ");
+    EXPECT_TRUE(second.setInteger(22, "fromSecond"));
+    EXPECT_EQ(folderEntries().size(), 2u);
+    EXPECT_EQ(UserDefaults(folder().string(), "Quenbril").storedValues(),
+              (Dictionary{{"kept", 2}, {"fromFirst", 10}, {"fromSecond", 22}, {"both", 2}}));
 }
 
 TEST_F(UserDefaultsTest, TwoProcessesWritingAtOnceKeepAllTheirKeys) {
