@@ -72,16 +72,21 @@ void ServerManager::tryToConnect() {
         sendConnectMessage("Conn to " + host_ + "...");
         connectToNextAddress();
     } else {
-        if (!netServiceBrowser_) netServiceBrowser_ = makeAvahiServiceBrowser();
         sendConnectMessage("Resolving address...");
         QLOG("Resolving...");
-        netServiceBrowser_->stop();
-        // Stopping ended any resolution; the new search resolves once its first batch is in.
-        firstBatchDone_ = false;
-        resolving_ = false;
-        std::string type = "_" + UserSettingsManager::sharedInstance().qbIdentifier() + "._tcp.";
-        netServiceBrowser_->browse(type, this);
+        startSearch();
     }
+}
+
+void ServerManager::startSearch() {
+    if (!netServiceBrowser_) netServiceBrowser_ = makeAvahiServiceBrowser();
+    netServiceBrowser_->stop();
+    // Stopping ended any resolution; the new search resolves once its first batch is in.
+    firstBatchDone_ = false;
+    resolving_ = false;
+    searching_ = true;
+    std::string type = "_" + UserSettingsManager::sharedInstance().qbIdentifier() + "._tcp.";
+    netServiceBrowser_->browse(type, this);
 }
 
 void ServerManager::connectToNextAddress() {
@@ -259,7 +264,13 @@ void ServerManager::socketDidDisconnect(DispatchSocket* sock, const std::optiona
         // server may have moved. The service is resolved again while the attempts go on.
         if (attemptFailed && serverAddresses_ && roundAttempts_ >= serverAddresses_->size()) {
             roundAttempts_ = 0;
-            resolveServerService();
+            needsResolution_ = true;
+            // A search the daemon dropped resolves nothing: a new one resolves at its batch.
+            if (searching_) {
+                resolveServerService();
+            } else {
+                startSearch();
+            }
         }
         connectToNextAddress();
     }
@@ -281,12 +292,12 @@ void ServerManager::serviceFound(const std::string& name) {
     // A service announced on several interfaces or families is reported at its first
     // announcement; resolving then would miss the others. So the first batch is awaited, and
     // only a service that comes after it is resolved at once.
-    if (*serverService_ == name && firstBatchDone_ && !serverAddresses_) resolveServerService();
+    if (*serverService_ == name && firstBatchDone_ && needsResolution_) resolveServerService();
 }
 
 void ServerManager::firstBatchComplete() {
     firstBatchDone_ = true;
-    if (!serverAddresses_) resolveServerService();
+    if (needsResolution_) resolveServerService();
 }
 
 void ServerManager::serviceResolved(const ResolvedService& service) {
@@ -307,6 +318,7 @@ void ServerManager::serviceResolved(const ResolvedService& service) {
         serverAddresses_ = service.addresses;
         counter_ = 0;
         roundAttempts_ = 0;
+        needsResolution_ = service.addresses.empty();
     }
     // An attempt under way, or a live link, goes on; the new list serves the next attempt.
     if (!connecting_ && asyncSocket_->isDisconnected()) connectToNextAddress();
@@ -317,6 +329,7 @@ void ServerManager::serviceRemoved(const std::string& name) {
 }
 
 void ServerManager::browseFailed(const Error& error) {
+    searching_ = false;
     QLOG("DidNotSearch: %s", error.toString().c_str());
 }
 

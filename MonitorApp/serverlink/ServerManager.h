@@ -127,6 +127,8 @@ class ServerManager final : public DispatchSocketDelegate,
     void sendConnectMessage(const std::string& text);
     /// Keeps whether the socket took an attempt; one it refused to start closes the socket.
     void attemptStarted(bool started, const Error& error);
+    /// Starts the search for the service type of the settings, replacing any earlier one.
+    void startSearch();
     /// Asks the browser for the addresses of the chosen service, unless it is already asked.
     void resolveServerService();
 
@@ -146,8 +148,12 @@ class ServerManager final : public DispatchSocketDelegate,
     uint16_t port_ = kDefaultPort;
     double readTimeout_ = kIOTimeout;
     double manualConnectTimeout_ = kManualConnectTimeout;
+    /// A search is running: started, and not reported failed.
+    bool searching_ = false;
     /// The current search has reported its first batch of services.
     bool firstBatchDone_ = false;
+    /// The chosen service is to be resolved: it never was, or every address failed in turn.
+    bool needsResolution_ = true;
     /// A resolution of serverService_ is under way.
     bool resolving_ = false;
     /// Discovery-mode attempts started since the last connection or the last new address list.

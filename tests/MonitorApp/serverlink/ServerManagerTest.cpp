@@ -173,6 +173,18 @@ TEST_F(ServerManagerTest, AFullRoundOfFailedAddressesResolvesTheServiceAgain) {
     EXPECT_EQ(live.acceptedCount(), 1);
 }
 
+TEST_F(ServerManagerTest, ARoundOfFailedAddressesAfterTheSearchFailedSearchesAgain) {
+    link_->tryToConnect();
+    resolveTo("Desk", {loopbackAddress(unusedPort())});
+    browserLog_->delegate->browseFailed(Error{});  // the daemon went away
+    ASSERT_TRUE(waitForDisconnects(1));
+    EXPECT_EQ(browserLog_->browsed.size(), 2u);
+    EXPECT_TRUE(browserLog_->resolved.empty()) << "a dropped search resolves nothing";
+    browserLog_->delegate->serviceFound("Desk");
+    browserLog_->delegate->firstBatchComplete();
+    EXPECT_EQ(browserLog_->resolved, std::vector<std::string>{"Desk"});
+}
+
 TEST_F(ServerManagerTest, AddressesAreTriedInTurnWrappingAfterTheLast) {
     FrameServer a, b, c;
     link_->tryToConnect();
