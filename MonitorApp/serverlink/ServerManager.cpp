@@ -72,13 +72,21 @@ void ServerManager::tryToConnect() {
         sendConnectMessage("Conn to " + host_ + "...");
         connectToNextAddress();
     } else {
-        if (!netServiceBrowser_) netServiceBrowser_ = makeAvahiServiceBrowser();
         sendConnectMessage("Resolving address...");
         QLOG("Resolving...");
-        netServiceBrowser_->stop();
-        std::string type = "_" + UserSettingsManager::sharedInstance().qbIdentifier() + "._tcp.";
-        netServiceBrowser_->browse(type, this);
+        startSearch();
     }
+}
+
+void ServerManager::startSearch() {
+    if (!netServiceBrowser_) netServiceBrowser_ = makeAvahiServiceBrowser();
+    netServiceBrowser_->stop();
+    // Stopping ended any resolution; the new search resolves once its first batch is in.
+    firstBatchDone_ = false;
+    resolving_ = false;
+    searching_ = true;
+    std::string type = "_" + UserSettingsManager::sharedInstance().qbIdentifier() + "._tcp.";
+    netServiceBrowser_->browse(type, this);
 }
 
 void ServerManager::connectToNextAddress() {
@@ -103,6 +111,7 @@ void ServerManager::connectToNextAddress() {
     ++counter_;
     if (asyncSocket_->isDisconnected()) {
         lastAttemptStart_ = now;
+        ++roundAttempts_;
         Error error;
         attemptStarted(asyncSocket_->connectToAddress(address, kConnectTimeout, &error), error);
     } else {
@@ -125,7 +134,8 @@ void ServerManager::connectToManualAddress(const std::string& address) {
     }
     previousManualIP_ = address;
     Error error;
-    attemptStarted(asyncSocket_->connectToHost(address, port_, &error), error);
+    attemptStarted(asyncSocket_->connectToHost(address, port_, manualConnectTimeout_, &error),
+                   error);
 }
 
 void ServerManager::attemptStarted(bool started, const Error& error) {
@@ -224,6 +234,7 @@ void ServerManager::socketDidConnectToHost(DispatchSocket* sock, const std::stri
                                            uint16_t port) {
     if (sock != asyncSocket_.get()) return;
     connecting_ = false;
+    roundAttempts_ = 0;
     QLOG("Socket:DidConnectToHost: %s Port: %hu", host.c_str(), port);
     readHeader();
     connected_ = true;
@@ -243,29 +254,55 @@ void ServerManager::socketDidWriteDataWithTag(DispatchSocket* /*sock*/, long /*t
 
 void ServerManager::socketDidDisconnect(DispatchSocket* sock, const std::optional<Error>& error) {
     if (!sock || sock != asyncSocket_.get()) return;
+    bool attemptFailed = !connected_;
     connecting_ = false;
     QLOG("SocketDidDisconnect:WithError: %s", describe(error).c_str());
     connected_ = false;
-    if (!useManualIP()) connectToNextAddress();
+    if (!useManualIP()) {
+        // Every address failed in turn: the list may hold only what the first resolution found
+        // (an announcement on an interface or family that does not reach the server), or the
+        // server may have moved. The service is resolved again while the attempts go on.
+        if (attemptFailed && serverAddresses_ && roundAttempts_ >= serverAddresses_->size()) {
+            roundAttempts_ = 0;
+            needsResolution_ = true;
+            // A search the daemon dropped resolves nothing: a new one resolves at its batch.
+            if (searching_) {
+                resolveServerService();
+            } else {
+                startSearch();
+            }
+        }
+        connectToNextAddress();
+    }
     if (delegate_) delegate_->disconnectedFromServer(error);
 }
 
 // ---- Discovery callbacks ----
 
+void ServerManager::resolveServerService() {
+    if (!serverService_ || !netServiceBrowser_ || resolving_) return;
+    QLOG("Resolving...");
+    resolving_ = true;
+    netServiceBrowser_->resolve(*serverService_);
+}
+
 void ServerManager::serviceFound(const std::string& name) {
     QLOG("DidFindService: %s", name.c_str());
-    if (!serverService_) {
-        QLOG("Resolving...");
-        serverService_ = name;
-        netServiceBrowser_->resolve(name);
-    } else if (*serverService_ == name && !serverAddresses_) {
-        // A restarted search ends the resolution it held; the service keeps being the one, so
-        // its resolution starts again.
-        netServiceBrowser_->resolve(name);
-    }
+    if (!serverService_) serverService_ = name;
+    // A service announced on several interfaces or families is reported at its first
+    // announcement; resolving then would miss the others. So the first batch is awaited, and
+    // only a service that comes after it is resolved at once.
+    if (*serverService_ == name && firstBatchDone_ && needsResolution_) resolveServerService();
+}
+
+void ServerManager::firstBatchComplete() {
+    firstBatchDone_ = true;
+    if (needsResolution_) resolveServerService();
 }
 
 void ServerManager::serviceResolved(const ResolvedService& service) {
+    if (!serverService_ || service.name != *serverService_) return;
+    resolving_ = false;
     std::string addresses;
     for (const Bytes& address : service.addresses) {
         std::string host;
@@ -277,8 +314,14 @@ void ServerManager::serviceResolved(const ResolvedService& service) {
     QLOG("DidResolve: (%s) %s", addresses.c_str(), service.hostName.c_str());
     host_ = service.hostName;
     sendConnectMessage("Found " + host_ + " connecting...");
-    if (!serverAddresses_) serverAddresses_ = service.addresses;
-    connectToNextAddress();
+    if (!serverAddresses_ || !service.addresses.empty()) {
+        serverAddresses_ = service.addresses;
+        counter_ = 0;
+        roundAttempts_ = 0;
+        needsResolution_ = service.addresses.empty();
+    }
+    // An attempt under way, or a live link, goes on; the new list serves the next attempt.
+    if (!connecting_ && asyncSocket_->isDisconnected()) connectToNextAddress();
 }
 
 void ServerManager::serviceRemoved(const std::string& name) {
@@ -286,11 +329,14 @@ void ServerManager::serviceRemoved(const std::string& name) {
 }
 
 void ServerManager::browseFailed(const Error& error) {
+    searching_ = false;
     QLOG("DidNotSearch: %s", error.toString().c_str());
 }
 
-void ServerManager::resolveFailed(const std::string& /*name*/, const Error& /*error*/) {
+void ServerManager::resolveFailed(const std::string& name, const Error& /*error*/) {
     QLOG("DidNotResolve");
+    // The next round of failed attempts asks again.
+    if (serverService_ && name == *serverService_) resolving_ = false;
 }
 
 }  // namespace quenbril

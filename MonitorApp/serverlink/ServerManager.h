@@ -25,7 +25,10 @@ class DispatchSocket;
 ///
 /// In discovery mode it reconnects by itself: every drop or failed attempt moves on to the next
 /// resolved address, never starting an attempt less than a second after the previous one
-/// started. The service is found and resolved once per run. In manual mode the callers' timers
+/// started. The first service found is the server for the whole run. It is resolved once the
+/// search has reported its first batch (so that its announcements on every interface and family
+/// are in), and again whenever every address of the list has failed in turn. In manual mode an
+/// attempt that gets no answer is given up after kManualConnectTimeout, and the callers' timers
 /// retry through tryToConnect().
 ///
 /// Main thread only: the socket and the browser report on the main queue.
@@ -38,6 +41,9 @@ class ServerManager final : public DispatchSocketDelegate,
     static constexpr double kIOTimeout = 5.0;
     /// Seconds a discovery-mode connect may take.
     static constexpr double kConnectTimeout = 1.0;
+    /// Seconds a connect to the manual address may take. A host that neither answers nor
+    /// refuses would otherwise hold the link in "connecting" for the kernel's two minutes.
+    static constexpr double kManualConnectTimeout = 5.0;
     /// The least time between the starts of two discovery-mode attempts.
     static constexpr double kMinAttemptInterval = 1.0;
     /// Read tags: the header, and the body of a frame.
@@ -89,6 +95,8 @@ class ServerManager final : public DispatchSocketDelegate,
     void setPort(uint16_t port) { port_ = port; }
     /// Seconds each read may take (5.0 unless set).
     void setReadTimeout(double seconds) { readTimeout_ = seconds; }
+    /// Seconds a connect to the manual address may take (kManualConnectTimeout unless set).
+    void setManualConnectTimeout(double seconds) { manualConnectTimeout_ = seconds; }
     /// The browser for discovery; made with the Avahi backend on the first discovery attempt
     /// unless one was set before.
     void setServiceBrowser(std::unique_ptr<ServiceBrowser> browser);
@@ -99,6 +107,7 @@ class ServerManager final : public DispatchSocketDelegate,
 
     // ---- ServiceBrowser::Delegate ----
     void serviceFound(const std::string& name) override;
+    void firstBatchComplete() override;
     void serviceResolved(const ResolvedService& service) override;
     void serviceRemoved(const std::string& name) override;
     void browseFailed(const Error& error) override;
@@ -118,6 +127,10 @@ class ServerManager final : public DispatchSocketDelegate,
     void sendConnectMessage(const std::string& text);
     /// Keeps whether the socket took an attempt; one it refused to start closes the socket.
     void attemptStarted(bool started, const Error& error);
+    /// Starts the search for the service type of the settings, replacing any earlier one.
+    void startSearch();
+    /// Asks the browser for the addresses of the chosen service, unless it is already asked.
+    void resolveServerService();
 
     std::unique_ptr<ServiceBrowser> netServiceBrowser_;
     std::optional<std::string> serverService_;
@@ -134,6 +147,17 @@ class ServerManager final : public DispatchSocketDelegate,
 
     uint16_t port_ = kDefaultPort;
     double readTimeout_ = kIOTimeout;
+    double manualConnectTimeout_ = kManualConnectTimeout;
+    /// A search is running: started, and not reported failed.
+    bool searching_ = false;
+    /// The current search has reported its first batch of services.
+    bool firstBatchDone_ = false;
+    /// The chosen service is to be resolved: it never was, or every address failed in turn.
+    bool needsResolution_ = true;
+    /// A resolution of serverService_ is under way.
+    bool resolving_ = false;
+    /// Discovery-mode attempts started since the last connection or the last new address list.
+    size_t roundAttempts_ = 0;
     /// Run-loop time the last discovery-mode attempt started.
     std::optional<double> lastAttemptStart_;
     /// The next discovery-mode attempt, when it had to wait.

@@ -90,6 +90,8 @@ class AvahiBrowser final : public ServiceBrowser {
     uint64_t generation_ = 0;
     std::string type_;
     ::AvahiServiceBrowser* browser_ = nullptr;
+    /// The current search has reported its first batch (Avahi may say "all for now" again).
+    bool firstBatchReported_ = false;
     std::map<std::string, std::vector<Instance>> instances_;
     std::map<std::string, std::unique_ptr<Resolution>> resolutions_;
 };
@@ -130,6 +132,7 @@ void AvahiBrowser::browse(const std::string& type, Delegate* delegate) {
     }
     avahi_.lock();
     type_ = avahiServiceType(type);
+    firstBatchReported_ = false;
     browser_ = avahi_service_browser_new(avahi_.client(), AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
                                          type_.c_str(), nullptr, AvahiLookupFlags(0),
                                          &AvahiBrowser::browseCallback, this);
@@ -273,8 +276,13 @@ void AvahiBrowser::browseCallback(::AvahiServiceBrowser* /*browser*/, AvahiIfInd
             self->post([error](Delegate& d) { d.browseFailed(error); });
             break;
         }
-        case AVAHI_BROWSER_CACHE_EXHAUSTED:
         case AVAHI_BROWSER_ALL_FOR_NOW:
+            if (!self->firstBatchReported_) {
+                self->firstBatchReported_ = true;
+                self->post([](Delegate& d) { d.firstBatchComplete(); });
+            }
+            break;
+        case AVAHI_BROWSER_CACHE_EXHAUSTED:
             break;
     }
 }

@@ -24,6 +24,11 @@ class ServiceBrowser {
         virtual ~Delegate() = default;
         /// A service of the type was announced (once per name, however many interfaces carry it).
         virtual void serviceFound(const std::string& /*name*/) {}
+        /// The search has reported every service it found when it started (once per search).
+        /// The announcements of one service on several interfaces and families come in that
+        /// batch, so a resolution started now covers all of them; later announcements still come
+        /// as serviceFound.
+        virtual void firstBatchComplete() {}
         /// A resolve() finished with at least one address.
         virtual void serviceResolved(const ResolvedService&) {}
         /// The last announcement of that name went away.

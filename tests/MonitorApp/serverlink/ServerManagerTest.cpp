@@ -2,7 +2,9 @@
 // and loopback listeners.
 
 #include <gtest/gtest.h>
+#include <netinet/tcp.h>
 
+#include "sockets/DispatchSocket.h"
 #include "tests/MonitorApp/link/LinkTestSupport.h"
 
 namespace quenbril::test {
@@ -10,12 +12,79 @@ namespace {
 
 using ServerManagerTest = ServerManagerTestBase;
 
+/// A loopback listener whose accept queue is full and which does not accept: the kernel drops
+/// every further SYN, so a connect to it is neither answered nor refused.
+class SilentPeer {
+  public:
+    SilentPeer() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(listener_, 0) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            return;
+        }
+        port_ = ntohs(address.sin_port);
+        // Each filler's handshake completes in the kernel and waits in the queue, until the
+        // listener reports the queue over its limit.
+        while (!isFull() && fillers_.size() < 8) {
+            int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+            fillers_.push_back(fd);
+            for (int wait = 0; wait < 300 && !isFull() && queued() < fillers_.size(); ++wait) {
+                ::poll(nullptr, 0, 10);
+            }
+        }
+    }
+    ~SilentPeer() {
+        for (int fd : fillers_) ::close(fd);
+        ::close(listener_);
+    }
+    SilentPeer(const SilentPeer&) = delete;
+    SilentPeer& operator=(const SilentPeer&) = delete;
+
+    uint16_t port() const { return port_; }
+    /// Whether the accept queue is full, so that new connects go unanswered.
+    bool isFull() const {
+        tcp_info info = queueInfo();
+        return info.tcpi_unacked > info.tcpi_sacked;
+    }
+    /// Takes the queued connections, which makes room for new ones.
+    void drain() {
+        while (true) {
+            int fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd < 0) break;
+            fillers_.push_back(fd);
+            if (!isFull()) break;
+        }
+    }
+
+  private:
+    /// For a listener the kernel reports the accept queue's length in tcpi_unacked and its
+    /// limit in tcpi_sacked.
+    tcp_info queueInfo() const {
+        tcp_info info{};
+        socklen_t length = sizeof info;
+        ::getsockopt(listener_, IPPROTO_TCP, TCP_INFO, &info, &length);
+        return info;
+    }
+    size_t queued() const { return queueInfo().tcpi_unacked; }
+
+    int listener_ = -1;
+    uint16_t port_ = 0;
+    std::vector<int> fillers_;
+};
+
 TEST_F(ServerManagerTest, FirstServiceWinsForTheWholeRun) {
     FrameServer first, second;
     link_->tryToConnect();
     auto* browser = browserLog_->delegate;
     browser->serviceFound("First");
     browser->serviceFound("Second");
+    browser->firstBatchComplete();
     EXPECT_EQ(browserLog_->resolved, std::vector<std::string>{"First"});
 
     browser->serviceResolved({"First", "first.local", first.port(), {first.address()}});
@@ -23,8 +92,8 @@ TEST_F(ServerManagerTest, FirstServiceWinsForTheWholeRun) {
     ASSERT_TRUE(waitFor([&] { return !recorder_.connects.empty(); }));
     EXPECT_EQ(link_->host(), "first.local");
 
-    // The first one goes away; the second is still never used, and a later resolution does
-    // not replace the addresses.
+    // The first one goes away; the second is still never used, and a resolution of it is
+    // ignored.
     browser->serviceRemoved("First");
     browser->serviceFound("Second");
     browser->serviceResolved({"Second", "second.local", second.port(), {second.address()}});
@@ -33,18 +102,87 @@ TEST_F(ServerManagerTest, FirstServiceWinsForTheWholeRun) {
     EXPECT_EQ(*link_->serverAddresses(), std::vector<Bytes>{first.address()});
 }
 
-TEST_F(ServerManagerTest, BrowsesForTheStoredIdentifierAndARestartResolvesTheChosenServiceAgain) {
+TEST_F(ServerManagerTest, TheChosenServiceIsResolvedOnceTheSearchsFirstBatchIsIn) {
     UserSettingsManager::sharedInstance().setQbIdentifier("foh");
     link_->tryToConnect();
     EXPECT_EQ(browserLog_->browsed, std::vector<std::string>{"_foh._tcp."});
     EXPECT_EQ(recorder_.progress, std::vector<std::string>{"Resolving address..."});
+    // Its first announcement may be on an interface or family that does not reach it; the
+    // others come in the same batch.
     browserLog_->delegate->serviceFound("First");
+    EXPECT_TRUE(browserLog_->resolved.empty());
+    browserLog_->delegate->firstBatchComplete();
+    EXPECT_EQ(browserLog_->resolved, std::vector<std::string>{"First"});
     browserLog_->delegate->resolveFailed("First", Error{});
-    link_->tryToConnect();  // nothing resolved yet: searches again
+
+    link_->tryToConnect();  // nothing resolved yet: searches again, and waits for its batch
     EXPECT_EQ(browserLog_->browsed.size(), 2u);
     browserLog_->delegate->serviceFound("Other");
     browserLog_->delegate->serviceFound("First");
+    EXPECT_EQ(browserLog_->resolved.size(), 1u);
+    browserLog_->delegate->firstBatchComplete();
     EXPECT_EQ(browserLog_->resolved, (std::vector<std::string>{"First", "First"}));
+}
+
+TEST_F(ServerManagerTest, AServiceAnnouncedAfterAnEmptyFirstBatchIsResolvedAtOnce) {
+    link_->tryToConnect();
+    browserLog_->delegate->firstBatchComplete();
+    EXPECT_TRUE(browserLog_->resolved.empty());
+    browserLog_->delegate->serviceFound("Late");
+    EXPECT_EQ(browserLog_->resolved, std::vector<std::string>{"Late"});
+}
+
+TEST_F(ServerManagerTest, AFullRoundOfFailedAddressesResolvesTheServiceAgain) {
+    FrameServer live;
+    link_->tryToConnect();
+    auto* browser = browserLog_->delegate;
+    browser->serviceFound("Desk");
+    browser->firstBatchComplete();
+    ASSERT_EQ(browserLog_->resolved.size(), 1u);
+    browser->serviceResolved({"Desk",
+                              "stage.local",
+                              57576,
+                              {loopbackAddress(unusedPort()), loopbackAddress(unusedPort())}});
+    ASSERT_TRUE(waitForDisconnects(1));
+    EXPECT_EQ(browserLog_->resolved.size(), 1u) << "one address of two has failed";
+    loop_->advance(ServerManager::kMinAttemptInterval);
+    ASSERT_TRUE(waitForDisconnects(2));
+    EXPECT_EQ(browserLog_->resolved.size(), 2u);
+
+    // The attempts go on meanwhile; a resolution that fails is asked for again after the next
+    // round.
+    browser->resolveFailed("Desk", Error{});
+    for (size_t attempt = 3; attempt <= 4; ++attempt) {
+        loop_->advance(ServerManager::kMinAttemptInterval);
+        ASSERT_TRUE(waitForDisconnects(attempt));
+    }
+    EXPECT_EQ(browserLog_->resolved.size(), 3u);
+
+    // The new addresses replace the old ones.
+    browser->serviceResolved({"Desk", "stage.local", 57576, {live.address()}});
+    loop_->advance(ServerManager::kMinAttemptInterval);
+    ASSERT_TRUE(live.acceptWithin(*loop_));
+    ASSERT_TRUE(waitFor([&] { return !recorder_.connects.empty(); }));
+    EXPECT_EQ(*link_->serverAddresses(), std::vector<Bytes>{live.address()});
+
+    // A late answer changes the list but leaves the live link alone.
+    browser->serviceResolved({"Desk", "stage.local", 57576, {loopbackAddress(unusedPort())}});
+    loop_->advance(ServerManager::kMinAttemptInterval);
+    EXPECT_TRUE(link_->isConnected());
+    EXPECT_FALSE(live.peerClosed());
+    EXPECT_EQ(live.acceptedCount(), 1);
+}
+
+TEST_F(ServerManagerTest, ARoundOfFailedAddressesAfterTheSearchFailedSearchesAgain) {
+    link_->tryToConnect();
+    resolveTo("Desk", {loopbackAddress(unusedPort())});
+    browserLog_->delegate->browseFailed(Error{});  // the daemon went away
+    ASSERT_TRUE(waitForDisconnects(1));
+    EXPECT_EQ(browserLog_->browsed.size(), 2u);
+    EXPECT_TRUE(browserLog_->resolved.empty()) << "a dropped search resolves nothing";
+    browserLog_->delegate->serviceFound("Desk");
+    browserLog_->delegate->firstBatchComplete();
+    EXPECT_EQ(browserLog_->resolved, std::vector<std::string>{"Desk"});
 }
 
 TEST_F(ServerManagerTest, AddressesAreTriedInTurnWrappingAfterTheLast) {
@@ -161,6 +299,28 @@ TEST_F(ManualAddressTest, ADropIsNotFollowedByAnAttemptAndARefusalIsReportedAsAD
     ASSERT_TRUE(waitForDisconnects(3));
     EXPECT_TRUE(recorder_.disconnects[2].has_value());
     EXPECT_FALSE(link_->isConnecting());
+}
+
+TEST_F(ManualAddressTest, AHostThatNeverAnswersIsGivenUpAndTheNextTryConnectsAgain) {
+    SilentPeer peer;
+    ASSERT_TRUE(peer.isFull());
+    useManual("127.0.0.1", peer.port());
+    link_->setManualConnectTimeout(0.2);
+    link_->tryToConnect();
+    EXPECT_TRUE(link_->isConnecting());
+    ASSERT_TRUE(waitForDisconnects(1));
+    ASSERT_TRUE(recorder_.disconnects[0].has_value());
+    EXPECT_EQ(recorder_.disconnects[0]->domain, DispatchSocket::kErrorDomain);
+    EXPECT_EQ(recorder_.disconnects[0]->code, DispatchSocket::ConnectTimeoutError);
+    EXPECT_FALSE(link_->isConnecting());
+
+    // As after a refusal, the callers' next tryToConnect makes a new attempt; the host has
+    // room for it now.
+    peer.drain();
+    link_->tryToConnect();
+    EXPECT_TRUE(link_->isConnecting());
+    ASSERT_TRUE(waitFor([&] { return !recorder_.connects.empty(); }));
+    EXPECT_TRUE(link_->connected());
 }
 
 }  // namespace

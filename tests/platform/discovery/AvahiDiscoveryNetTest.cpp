@@ -21,7 +21,10 @@ struct Recorder : ServiceBrowser::Delegate {
     std::vector<std::string> found, removed, resolveFailures;
     std::vector<ResolvedService> resolved;
     std::vector<Error> browseFailures;
+    /// What had been found when each first batch was reported.
+    std::vector<std::vector<std::string>> batches;
     void serviceFound(const std::string& name) override { found.push_back(name); }
+    void firstBatchComplete() override { batches.push_back(found); }
     void serviceResolved(const ResolvedService& service) override { resolved.push_back(service); }
     void serviceRemoved(const std::string& name) override { removed.push_back(name); }
     void browseFailed(const Error& error) override { browseFailures.push_back(error); }
@@ -81,6 +84,42 @@ TEST(AvahiDiscovery, PublishFindResolveRenameOnACollisionRemoveAndStop) {
             << "one report per name";
         EXPECT_TRUE(recorder.browseFailures.empty());
         EXPECT_TRUE(silent.found.empty());
+    }
+    loop.runPending();
+    RunLoop::setMain(nullptr);
+}
+
+TEST(AvahiDiscovery, TheFirstBatchHoldsTheServicesAnnouncedBeforeTheSearch) {
+    QUENBRIL_REQUIRE_AVAHI_SANDBOX();
+    ManualRunLoop loop;
+    RunLoop::setMain(&loop);
+    auto waitFor = [&](const std::function<bool()>& done) { return loop.runUntil(done, kWait); };
+    {
+        // Nothing announced: the batch still comes, empty, so that a later announcement is
+        // known to be one.
+        auto early = makeAvahiServiceBrowser();
+        Recorder before;
+        early->browse(kType, &before);
+        ASSERT_TRUE(waitFor([&] { return !before.batches.empty(); }));
+        EXPECT_TRUE(before.batches[0].empty());
+
+        auto publisher = makeAvahiServicePublisher();
+        ASSERT_TRUE(publisher->publish("Desk", kType, 45700));
+        ASSERT_TRUE(waitFor([&] { return !before.found.empty(); }));
+        EXPECT_EQ(before.batches.size(), 1u) << "a later announcement is no new batch";
+
+        // A search that starts after the announcement has it in its first batch, and so has a
+        // search started again on the same browser.
+        auto browser = makeAvahiServiceBrowser();
+        Recorder recorder;
+        browser->browse(kType, &recorder);
+        ASSERT_TRUE(waitFor([&] { return !recorder.batches.empty(); }));
+        EXPECT_EQ(recorder.batches[0], std::vector<std::string>{"Desk"});
+        Recorder again;
+        browser->browse(kType, &again);
+        ASSERT_TRUE(waitFor([&] { return !again.batches.empty(); }));
+        EXPECT_EQ(again.batches[0], std::vector<std::string>{"Desk"});
+        EXPECT_EQ(recorder.batches.size(), 1u) << "the replaced search reports nothing more";
     }
     loop.runPending();
     RunLoop::setMain(nullptr);
