@@ -15,18 +15,13 @@
 namespace quenbril {
 
 RemoteContext RemoteContext::fromSharedInstances(const ShortTimeClock& clock) {
-    return RemoteContext{PELAudioEngine::sharedInstance(),
-                         ChannelStripManager::sharedInstance(),
-                         SnapshotManager::sharedInstance(),
-                         UserSettingsManager::sharedInstance(),
-                         UserDefaults::standardUserDefaults(),
-                         ColorHelper::sharedInstance(),
-                         ChatColorManager::sharedInstance(),
-                         NotebookManager::sharedInstance(),
-                         PlaybackManager::sharedInstance(),
-                         LTCManager::sharedInstance(),
-                         NotificationCenter::defaultCenter(),
-                         clock};
+    return RemoteContext{
+        PELAudioEngine::sharedInstance(),     ChannelStripManager::sharedInstance(),
+        SnapshotManager::sharedInstance(),    UserSettingsManager::sharedInstance(),
+        UserDefaults::standardUserDefaults(), ColorHelper::sharedInstance(),
+        ChatColorManager::sharedInstance(),   NotebookManager::sharedInstance(),
+        PlaybackManager::sharedInstance(),    LTCManager::sharedInstance(),
+        NotificationCenter::defaultCenter(),  clock};
 }
 
 }  // namespace quenbril

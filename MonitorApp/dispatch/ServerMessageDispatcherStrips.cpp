@@ -79,9 +79,9 @@ void ServerMessageDispatcher::handleBatteryData(const Dictionary& message) {
         // A strip that shows a battery time keeps it in the performer window too.
         ChannelStripController* c = context_.strips.controllerWithCSID(csID);
         if (c && c->view() && c->view()->timeAdded()) continue;
-        showBatteryText(csID, PerformerBatteryText::forBattery(
-                                  battery, wirelessInfoAt(positionOf(csID)),
-                                  context_.playback.delayInSamples()));
+        showBatteryText(csID,
+                        PerformerBatteryText::forBattery(battery, wirelessInfoAt(positionOf(csID)),
+                                                         context_.playback.delayInSamples()));
     }
 }
 
@@ -90,8 +90,8 @@ void ServerMessageDispatcher::handleBatteryTimeData(const Dictionary& message) {
     if (!pairs) return;
     context_.strips.updateBatteryTimeDataFromServer(*pairs);
     for (const auto& [csID, time] : pairs->pairs) {
-        showBatteryText(csID, PerformerBatteryText::forBatteryTime(
-                                  time, wirelessInfoAt(positionOf(csID))));
+        showBatteryText(
+            csID, PerformerBatteryText::forBatteryTime(time, wirelessInfoAt(positionOf(csID))));
     }
 }
 

@@ -8,10 +8,11 @@ namespace quenbril {
 namespace {
 
 TEST_F(DispatcherTest, ChatClientsKeepEveryFieldOfEveryUser) {
-    dispatch("ChatClients",
-             Array{Dictionary{{"chatName", "FOH"}, {"ip", "10.0.0.2"}, {"uuid", "U1"},
-                              {"status", "online"}},
-                   "junk", Dictionary{{"chatName", "Monitor"}, {"ip", 7}}});
+    dispatch(
+        "ChatClients",
+        Array{Dictionary{
+                  {"chatName", "FOH"}, {"ip", "10.0.0.2"}, {"uuid", "U1"}, {"status", "online"}},
+              "junk", Dictionary{{"chatName", "Monitor"}, {"ip", 7}}});
     const std::vector<ChatClient>& clients = ChatManager::sharedInstance().chatClients();
     ASSERT_EQ(clients.size(), 2u);
     EXPECT_EQ(clients[0].chatName, "FOH");

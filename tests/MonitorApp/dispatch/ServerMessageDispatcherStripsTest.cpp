@@ -41,8 +41,7 @@ TEST_F(DispatcherTest, TimecodeSamplesReachTheirStripsWhole) {
     for (size_t i = 0; i < whole.size(); i += 4) whole[i + 3] = 0x3f;  // 0.5f
     dispatch("LTCSample",
              Array{Dictionary{{"CSID", 2}, {"LTCSample", whole}, {"FPS", 25}, {"fromMax", -6.5}},
-                   "junk",
-                   Dictionary{{"CSID", 3}, {"LTCSample", Bytes(10, 0x3f)}, {"FPS", 30}},
+                   "junk", Dictionary{{"CSID", 3}, {"LTCSample", Bytes(10, 0x3f)}, {"FPS", 30}},
                    Dictionary{{"LTCSample", whole}, {"FPS", 24}}});
     EXPECT_EQ((*stateOf(2).timeCodeSample())[0], 0.5f);
     EXPECT_EQ((*stateOf(2).timeCodeSample())[179], 0.5f);
@@ -143,11 +142,10 @@ class PerformerBattery : public DispatcherTest {
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(DispatcherTest::SetUp());
         buildStrips(3);
-        dispatch("WirelessInfo",
-                 Dictionary{{Value(1), Dictionary{{"Name", "RX2"},
-                                                  {"Frequency", 550000.0},
-                                                  {"Quadversity", true},
-                                                  {"SingleLine", false}}}});
+        dispatch("WirelessInfo", Dictionary{{Value(1), Dictionary{{"Name", "RX2"},
+                                                                  {"Frequency", 550000.0},
+                                                                  {"Quadversity", true},
+                                                                  {"SingleLine", false}}}});
         window.performerChannel = 1;
     }
     std::optional<std::string> lastText() const {
@@ -211,10 +209,10 @@ TEST_F(DispatcherTest, MicCheckRecordsUpdateTheStripsAndPostOnce) {
     buildStrips(3);
     NotificationRecorder checked("ChannelStripChecked");
     const int appearances = viewOf(2).appearanceUpdates;
-    dispatch("MicCheckState", Dictionary{{"csID", int64_t{2}},
-                                         {"checked", true},
-                                         {"user", "bob"},
-                                         {"time", Date{700000000.0}}});
+    dispatch(
+        "MicCheckState",
+        Dictionary{
+            {"csID", int64_t{2}}, {"checked", true}, {"user", "bob"}, {"time", Date{700000000.0}}});
     EXPECT_TRUE(stateOf(2).micCheckState().checked());
     EXPECT_EQ(stateOf(2).micCheckState().user(), "bob");
     EXPECT_EQ(stateOf(2).micCheckState().time(), Date{700000000.0});
