@@ -24,7 +24,8 @@ class CharRingBuffer;
 /// arrive ("ChatMessageFromServer"). Main thread only.
 ///
 /// One handler per command of the server-to-remote command table, found through the
-/// command's index in that table. Handlers from the chat's on serve only the remote role.
+/// command's index in that table. The commands after the chat's ("SCPOnChannel" on) are
+/// handled only in the remote role.
 class ServerMessageDispatcher {
   public:
     ServerMessageDispatcher(const RemoteContext& context, DispatcherWindow& window);
@@ -56,7 +57,7 @@ class ServerMessageDispatcher {
     using HistoryRing = CharRingBuffer& (PELAudioEngine::*)();
     struct Routes;
 
-    // ---- Both roles (ServerMessageDispatcherChat.cpp for the chat) ----
+    // ---- Both roles (the chat's in ServerMessageDispatcherChat.cpp) ----
     void handleClientNames(const Dictionary& message);
     void handleChatRemoveMessage(const Dictionary& message);
     void handleChatClients(const Dictionary& message);
@@ -89,7 +90,7 @@ class ServerMessageDispatcher {
     void handleNewPlayer(const Dictionary& message);
     void handleLTC(const Dictionary& message);
 
-    // ---- The rest of the remote role ----
+    // ---- The rest of the remote role (ServerMessageDispatcher.cpp) ----
     void handleNotebookEntries(const Dictionary& message);
     void handleClientsEnabled(const Dictionary& message);
     void handleSnapshot(const Dictionary& message);
