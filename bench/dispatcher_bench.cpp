@@ -6,13 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/ChannelStripView.h"
+#include "MonitorApp/dispatch/RemoteContext.h"
+#include "MonitorApp/dispatch/ServerMessageDispatcher.h"
 #include "MonitorApp/link/LinkCodec.h"
-#include "MonitorApp/mainwindow/ViewController.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "bench/BenchSupport.h"
-#include "bench/HeadlessRemote.h"
+#include "foundation/Log.h"
 #include "foundation/ManualRunLoop.h"
+#include "tests/MonitorApp/dispatch/RecordingDispatcherWindow.h"
 
 using namespace quenbril;
 
@@ -54,10 +58,13 @@ Bytes body(const Dictionary& message) { return *LinkCodec::encodeBody(message); 
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    bench::HeadlessRemote remote(argc, argv, "dispatcher-bench");
-    if (!remote.ok()) return 1;
-    ManualRunLoop& loop = remote.loop();
+int main() {
+    setLogLevel(LogLevel::Warning);
+    bench::TemporarySettingsFolder settingsFolder("dispatcher-bench");
+    if (!settingsFolder.ok()) return 1;
+    ManualRunLoop loop;
+    RunLoop::setMain(&loop);
+    UserSettingsManager::sharedInstance().setActAsClient(true);
     ChannelStripController::setViewFactory([] { return std::make_unique<QuietStripView>(); });
 
     Array strips;
@@ -71,9 +78,11 @@ int main(int argc, char** argv) {
                                     {"csID", int64_t{1000003} * (i + 1)}});
     }
     {
-        ViewController vc;
-        vc.viewDidLoad();
-        vc.messageReceivedFromServer(Dictionary{{"Command", "Channels"}, {"Value", strips}});
+        const FixedShortTimeClock clock;
+        RecordingDispatcherWindow window;
+        ServerMessageDispatcher dispatcher(RemoteContext::fromSharedInstances(clock), window);
+        dispatcher.messageReceivedFromServer(
+            Dictionary{{"Command", "Channels"}, {"Value", strips}});
 
         Bytes levels(kStrips);
         for (int i = 0; i < kStrips; ++i) levels[i] = static_cast<uint8_t>((i * 37) % 111);
@@ -87,12 +96,12 @@ int main(int argc, char** argv) {
             body(Dictionary{{"Command", "ChannelWarnings"}, {"Value", pairs}});
 
         auto dispatchBody = [&](const Bytes& b) {
-            vc.messageReceivedFromServer(Value(*LinkCodec::decodeBody(b)));
+            dispatcher.messageReceivedFromServer(Value(*LinkCodec::decodeBody(b)));
         };
         const double level = bench::microsecondsPerCall([&] { dispatchBody(levelBody); }, 2000);
         const double levelOnly = bench::microsecondsPerCall(
             [&, message = Value(*LinkCodec::decodeBody(levelBody))] {
-                vc.messageReceivedFromServer(message);
+                dispatcher.messageReceivedFromServer(message);
             },
             20000);
         const double warnings = bench::microsecondsPerCall(
@@ -111,5 +120,8 @@ int main(int argc, char** argv) {
             warnings);
     }
     ChannelStripManager::resetSharedInstance();
+    PELAudioEngine::resetSharedInstance();
+    UserSettingsManager::resetSharedInstance();
+    RunLoop::setMain(nullptr);
     return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/SnapshotManager.h"
+#include "MonitorApp/link/LinkMessageReader.h"
 #include "foundation/Log.h"
 #include "foundation/ManualRunLoop.h"
 #include "foundation/PropertyList.h"
@@ -45,15 +46,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Dictionary& messages = *root->dictionaryValue();
     ChannelStripManager& manager = ChannelStripManager::sharedInstance();
     auto arrayOf = [&](const char* key) -> const Array* { return messages[key].arrayValue(); };
+    // The strip data as the message reader hands it to the manager.
+    using R = LinkMessageReader;
+    auto read = [&](const char* key, auto reader, auto apply) {
+        if (!arrayOf(key)) return;
+        const Dictionary message{{"Command", key}, {"Value", messages[key]}};
+        if (auto records = reader(message)) apply(*records);
+    };
+    using Ids = std::vector<int64_t>;
+    using IntPairs = FlatPairs<int32_t>;
+    using TextPairs = FlatPairs<std::string>;
     if (const Array* a = arrayOf("Channels")) manager.initFromProperyArray(*a);
-    if (const Array* a = arrayOf("ActiveChannels")) manager.activeChannelsReceived(*a);
-    if (const Array* a = arrayOf("SoloedChannels")) manager.soloChannelsReceived(*a);
-    if (const Array* a = arrayOf("AutoSoloedChannels")) manager.autoSoloChannelsReceived(*a);
-    if (const Array* a = arrayOf("ChannelWarnings")) manager.updateWarningsFromServer(*a);
-    if (const Array* a = arrayOf("BatteryData")) manager.updateBatteryDataFromServer(*a);
-    if (const Array* a = arrayOf("BatteryTimeData")) manager.updateBatteryTimeDataFromServer(*a);
-    if (const Array* a = arrayOf("AntennaData")) manager.updateAntennaDataFromServer(*a);
-    if (const Array* a = arrayOf("LTCSample")) manager.ltcSampleReceived(*a);
+    read("ActiveChannels", R::stripIDs, [&](const Ids& r) { manager.activeChannelsReceived(r); });
+    read("SoloedChannels", R::stripIDs, [&](const Ids& r) { manager.soloChannelsReceived(r); });
+    read("AutoSoloedChannels", R::stripIDs,
+         [&](const Ids& r) { manager.autoSoloChannelsReceived(r); });
+    read("ChannelWarnings", R::intPairs,
+         [&](const IntPairs& r) { manager.updateWarningsFromServer(r); });
+    read("BatteryData", R::intPairs,
+         [&](const IntPairs& r) { manager.updateBatteryDataFromServer(r); });
+    read("BatteryTimeData", R::stringPairs,
+         [&](const TextPairs& r) { manager.updateBatteryTimeDataFromServer(r); });
+    read("AntennaData", R::stringPairs,
+         [&](const TextPairs& r) { manager.updateAntennaDataFromServer(r); });
+    read("LTCSample", R::ltcSamples,
+         [&](const std::vector<LtcSampleRecord>& r) { manager.ltcSampleReceived(r); });
     if (const Dictionary* d = messages["Snapshot"].dictionaryValue()) {
         manager.applySnapshot(SnapshotManager::snapshotFromDictionary(*d));
     }

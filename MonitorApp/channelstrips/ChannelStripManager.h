@@ -15,6 +15,7 @@
 #include "MonitorApp/channelstrips/Snapshot.h"
 #include "MonitorApp/channelstrips/StripArea.h"
 #include "MonitorApp/channelstrips/StripLayout.h"
+#include "MonitorApp/link/LinkRecords.h"
 #include "MonitorApp/link/LinkSender.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/RunLoop.h"
@@ -142,18 +143,21 @@ class ChannelStripManager {
     static Color colorForIndex(int32_t index);
 
     // ---- Server data ----
-    void activeChannelsReceived(const Array& ids);
-    void soloChannelsReceived(const Array& ids);
-    void autoSoloChannelsReceived(const Array& ids);
+    // They take the records the link's message reader made of the message, which has read the
+    // id/value arrays by the pending-id rule and skipped (and logged) the elements of the
+    // wrong kind.
+    void activeChannelsReceived(const std::vector<int64_t>& ids);
+    void soloChannelsReceived(const std::vector<int64_t>& ids);
+    void autoSoloChannelsReceived(const std::vector<int64_t>& ids);
     /// Queues the warning update on the main run loop and returns at once.
-    void updateWarningsFromServer(const Array& pairs);
+    void updateWarningsFromServer(const FlatPairs<int32_t>& pairs);
     /// The warning update itself (one pass over the pairs).
-    void applyWarningsFromServer(const Array& pairs);
+    void applyWarningsFromServer(const FlatPairs<int32_t>& pairs);
     static bool warningIgnored(int32_t code);
-    void updateBatteryDataFromServer(const Array& pairs);
-    void updateBatteryTimeDataFromServer(const Array& pairs);
-    void updateAntennaDataFromServer(const Array& pairs);
-    void ltcSampleReceived(const Array& samples);
+    void updateBatteryDataFromServer(const FlatPairs<int32_t>& pairs);
+    void updateBatteryTimeDataFromServer(const FlatPairs<std::string>& pairs);
+    void updateAntennaDataFromServer(const FlatPairs<std::string>& pairs);
+    void ltcSampleReceived(const std::vector<LtcSampleRecord>& samples);
     void updateLTCData();
     /// The server role's warning pass, sent to the hosted remotes.
     void updateWarnings();

@@ -6,11 +6,9 @@
 #include <unordered_set>
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
-#include "MonitorApp/channelstrips/FlatPairs.h"
 #include "MonitorApp/serverrole/ClientManager.h"
 #include "MonitorApp/serverrole/WirelessManager.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
-#include "foundation/Log.h"
 
 namespace quenbril {
 
@@ -23,19 +21,9 @@ bool isTimecodeStrip(const ChannelStripController& controller) {
     return name && *name == kLTCTimecode;
 }
 
-// The ids of a solo-set message; elements that are not numbers are skipped.
-std::unordered_set<int64_t> idSet(const Array& ids, const char* what) {
-    std::unordered_set<int64_t> set;
-    set.reserve(ids.size());
-    for (const Value& id : ids) {
-        if (const std::optional<int64_t> v = id.longLongValue()) {
-            set.insert(*v);
-        } else {
-            log(LogLevel::Warning, "%s: skipped an id of kind %s", what,
-                Value::kindName(id.kind()));
-        }
-    }
-    return set;
+// The ids of a solo-set message, for look-up by strip.
+std::unordered_set<int64_t> idSet(const std::vector<int64_t>& ids) {
+    return std::unordered_set<int64_t>(ids.begin(), ids.end());
 }
 
 void redraw(ChannelStripController& controller) {
@@ -53,8 +41,8 @@ bool soloed(uint64_t state) {
 // ---------------------------------------------------------------------------------------------
 // Solo sets
 
-void ChannelStripManager::activeChannelsReceived(const Array& ids) {
-    const auto listed = idSet(ids, "ActiveChannels");
+void ChannelStripManager::activeChannelsReceived(const std::vector<int64_t>& ids) {
+    const auto listed = idSet(ids);
     for (auto& controller : controllers_) {
         if (!controller->isAddressable()) continue;
         ChannelStripState& state = controller->state();
@@ -70,8 +58,8 @@ void ChannelStripManager::activeChannelsReceived(const Array& ids) {
     }
 }
 
-void ChannelStripManager::soloChannelsReceived(const Array& ids) {
-    const auto listed = idSet(ids, "SoloedChannels");
+void ChannelStripManager::soloChannelsReceived(const std::vector<int64_t>& ids) {
+    const auto listed = idSet(ids);
     for (auto& controller : controllers_) {
         if (!controller->isAddressable()) continue;
         ChannelStripState& state = controller->state();
@@ -87,8 +75,8 @@ void ChannelStripManager::soloChannelsReceived(const Array& ids) {
     }
 }
 
-void ChannelStripManager::autoSoloChannelsReceived(const Array& ids) {
-    const auto listed = idSet(ids, "AutoSoloedChannels");
+void ChannelStripManager::autoSoloChannelsReceived(const std::vector<int64_t>& ids) {
+    const auto listed = idSet(ids);
     for (auto& controller : controllers_) {
         if (!controller->isAddressable()) continue;
         ChannelStripState& state = controller->state();
@@ -121,7 +109,7 @@ bool ChannelStripManager::warningIgnored(int32_t code) {
     }
 }
 
-void ChannelStripManager::updateWarningsFromServer(const Array& pairs) {
+void ChannelStripManager::updateWarningsFromServer(const FlatPairs<int32_t>& pairs) {
     // Runs after the message being handled, even when asked for on the main thread.
     RunLoop::main().post([alive = std::weak_ptr<bool>(alive_), this, pairs] {
         const auto token = alive.lock();
@@ -131,107 +119,70 @@ void ChannelStripManager::updateWarningsFromServer(const Array& pairs) {
     });
 }
 
-void ChannelStripManager::applyWarningsFromServer(const Array& pairs) {
-    forEachIdValuePair(pairs, "ChannelWarnings", [this](int64_t id, const Value& value) {
+void ChannelStripManager::applyWarningsFromServer(const FlatPairs<int32_t>& pairs) {
+    for (const auto& [id, code] : pairs.pairs) {
         ChannelStripController* controller = controllerWithCSID(id);
         if (!controller) {
-            return;
+            continue;
         }
         ChannelStripView* view = controller->view();
         if (view) {
             view->setQuality(view->pendingQuality());
         }
-        const std::optional<int32_t> code = value.intValue();
-        if (!code) {
-            log(LogLevel::Warning, "ChannelWarnings: skipped a code of kind %s",
-                Value::kindName(value.kind()));
-            return;
-        }
-        if (warningIgnored(*code)) {
-            return;
+        if (warningIgnored(code)) {
+            continue;
         }
         if (view) {
-            view->setChannelState(*code);
+            view->setChannelState(code);
         }
-    });
+    }
 }
 
-void ChannelStripManager::updateBatteryDataFromServer(const Array& pairs) {
-    forEachIdValuePair(pairs, "BatteryData", [this](int64_t id, const Value& value) {
+void ChannelStripManager::updateBatteryDataFromServer(const FlatPairs<int32_t>& pairs) {
+    for (const auto& [id, battery] : pairs.pairs) {
         ChannelStripController* controller = controllerWithCSID(id);
-        if (!controller || !controller->view()) {
-            return;
+        if (controller && controller->view()) {
+            controller->view()->setBatteryPower(battery);
         }
-        if (const std::optional<int32_t> battery = value.intValue()) {
-            controller->view()->setBatteryPower(*battery);
-        } else {
-            log(LogLevel::Warning, "BatteryData: skipped a value of kind %s",
-                Value::kindName(value.kind()));
-        }
-    });
+    }
 }
 
-void ChannelStripManager::updateBatteryTimeDataFromServer(const Array& pairs) {
-    forEachIdValuePair(pairs, "BatteryTimeData", [this](int64_t id, const Value& value) {
+void ChannelStripManager::updateBatteryTimeDataFromServer(const FlatPairs<std::string>& pairs) {
+    for (const auto& [id, text] : pairs.pairs) {
         ChannelStripController* controller = controllerWithCSID(id);
-        if (!controller || !controller->view()) {
-            return;
+        if (controller && controller->view() && !text.empty()) {
+            controller->view()->setBatteryString(text);
         }
-        const std::string* text = value.stringValue();
-        if (!text) {
-            log(LogLevel::Warning, "BatteryTimeData: skipped a value of kind %s",
-                Value::kindName(value.kind()));
-            return;
-        }
-        if (!text->empty()) {
-            controller->view()->setBatteryString(*text);
-        }
-    });
+    }
 }
 
-void ChannelStripManager::updateAntennaDataFromServer(const Array& pairs) {
-    forEachIdValuePair(pairs, "AntennaData", [this](int64_t id, const Value& value) {
+void ChannelStripManager::updateAntennaDataFromServer(const FlatPairs<std::string>& pairs) {
+    for (const auto& [id, text] : pairs.pairs) {
         ChannelStripController* controller = controllerWithCSID(id);
-        if (!controller || !controller->view() || isTimecodeStrip(*controller)) {
-            return;
+        if (controller && controller->view() && !isTimecodeStrip(*controller)) {
+            controller->view()->setAntennaData(text);
         }
-        if (const std::string* text = value.stringValue()) {
-            controller->view()->setAntennaData(*text);
-        } else {
-            log(LogLevel::Warning, "AntennaData: skipped a value of kind %s",
-                Value::kindName(value.kind()));
-        }
-    });
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
 // Timecode
 
-void ChannelStripManager::ltcSampleReceived(const Array& samples) {
-    std::vector<const Dictionary*> entries;
-    entries.reserve(samples.size());
-    for (const Value& sample : samples) {
-        if (const Dictionary* d = sample.dictionaryValue()) {
-            entries.push_back(d);
-        } else {
-            log(LogLevel::Warning, "LTCSample: skipped an entry of kind %s",
-                Value::kindName(sample.kind()));
-        }
-    }
+void ChannelStripManager::ltcSampleReceived(const std::vector<LtcSampleRecord>& samples) {
     for (auto& controller : controllers_) {
         if (!controller->isAddressable()) continue;
         ChannelStripState& state = controller->state();
-        for (const Dictionary* entry : entries) {
-            if ((*entry)["CSID"].longLongValue() != controller->model().csID()) {
+        for (const LtcSampleRecord& entry : samples) {
+            if (entry.csID != controller->model().csID()) {
                 continue;
             }
-            const Bytes* bytes = (*entry)["LTCSample"].dataValue();
+            const Bytes* bytes = entry.sample;
             ChannelStripState::TimeCodeSample* target = state.timeCodeSample();
             if (bytes && target && bytes->size() == sizeof(ChannelStripState::TimeCodeSample)) {
                 std::memcpy(target->data(), bytes->data(), bytes->size());
             }
-            state.setFps((*entry)["FPS"].intValue().value_or(0));
-            state.setLTCFromMax((*entry)["fromMax"].floatValue().value_or(0.0f));
+            state.setFps(entry.fps.value_or(0));
+            state.setLTCFromMax(entry.fromMax.value_or(0.0f));
         }
     }
 }

@@ -20,6 +20,11 @@ std::string DispatchRules::updateAlertText(float serverVersion) {
     return buffer;
 }
 
+std::string DispatchRules::connectedStatusText(const std::optional<std::string>& clientName) {
+    if (!clientName) return "Connected to server";
+    return "Connected to server as " + *clientName;
+}
+
 int32_t DispatchRules::snapshotSelection(const Array& names, int32_t orderIndex) {
     for (size_t i = 0; i < names.size(); ++i) {
         const Array* entry = names[i].arrayValue();

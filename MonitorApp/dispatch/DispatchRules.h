@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "foundation/Value.h"
@@ -19,6 +20,10 @@ class DispatchRules {
     static bool registersToChat(float serverVersion);
     /// The alert shown to a user of an older server.
     static std::string updateAlertText(float serverVersion);
+
+    /// The status line of a live link: "Connected to server as <clientName>", or "Connected to
+    /// server" while no client name is stored.
+    static std::string connectedStatusText(const std::optional<std::string>& clientName);
 
     /// The position of the first snapshot name entry whose last element, as an int, is
     /// `orderIndex`; the entry count when none is. Entries that are not arrays, or are empty,

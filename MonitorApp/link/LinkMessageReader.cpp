@@ -158,6 +158,14 @@ LinkRead<const Dictionary*> LinkMessageReader::dictionary(const Dictionary& mess
     return scalar<const Dictionary*>(message, key, "a dictionary", dictionaryOf);
 }
 
+LinkRead<const Array*> LinkMessageReader::array(const Dictionary& message, std::string_view key) {
+    return scalar<const Array*>(message, key, "an array",
+                                [](const Value& v) -> std::optional<const Array*> {
+                                    if (const Array* a = v.arrayValue()) return a;
+                                    return std::nullopt;
+                                });
+}
+
 LinkRead<Value> LinkMessageReader::propertyList(const Dictionary& message) {
     return scalar<Value>(message, LinkKey::kValue, "a property-list value",
                          [](const Value& v) -> std::optional<Value> {

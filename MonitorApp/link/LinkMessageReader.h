@@ -45,6 +45,9 @@ class LinkMessageReader {
     /// "Snapshot", "NewPlayer".
     static LinkRead<const Dictionary*> dictionary(const Dictionary& message,
                                                   std::string_view key = LinkKey::kValue);
+    /// Arrays handed on whole: "ChatClients", and "NotebookEntries"' "Values".
+    static LinkRead<const Array*> array(const Dictionary& message,
+                                        std::string_view key = LinkKey::kValue);
     /// Any value a property list can hold: "GroupColors".
     static LinkRead<Value> propertyList(const Dictionary& message);
 

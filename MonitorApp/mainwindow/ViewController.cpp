@@ -5,15 +5,24 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "MonitorApp/dispatch/DispatchRules.h"
 #include "MonitorApp/link/ClientDefaultsKeys.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
+#include "MonitorApp/mainwindow/QtShortTimeClock.h"
+#include "MonitorApp/mainwindow/ViewControllerDispatchWindow.h"
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "foundation/Log.h"
 #include "foundation/UserDefaults.h"
 
 namespace quenbril {
 
-ViewController::ViewController(QWidget* parent) : QWidget(parent) {
+ViewController::ViewController(QWidget* parent)
+    : ViewController(RemoteContext::fromSharedInstances(QtShortTimeClock::system()), parent) {}
+
+ViewController::ViewController(const RemoteContext& context, QWidget* parent)
+    : QWidget(parent),
+      dispatchWindow_(std::make_unique<DispatchWindow>(*this)),
+      dispatcher_(std::make_unique<ServerMessageDispatcher>(context, *dispatchWindow_)) {
     linkSender_ = &ServerManager::sharedInstance();
     segueFactory_ = [](const std::string& identifier) -> std::shared_ptr<SegueDestination> {
         if (identifier == "showPreferences") return std::make_shared<PreferencesViewController>();
@@ -40,11 +49,11 @@ void ViewController::sendStoredClientID() {
 
 void ViewController::showConnectedStatus() {
     statusRightRed_ = false;
-    if (auto name =
-            UserDefaults::standardUserDefaults().stringForKey(ClientDefaultsKeys::kClientName)) {
-        setStatusRightText("Connected to server as " + *name);
-    }
+    setStatusRightText(DispatchRules::connectedStatusText(
+        UserDefaults::standardUserDefaults().stringForKey(ClientDefaultsKeys::kClientName)));
 }
+
+void ViewController::setStatusRightText(std::string text) { statusRightText_ = std::move(text); }
 
 void ViewController::alert(const std::string& text) {
     if (alertPresenter_) {

@@ -3,16 +3,14 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "MonitorApp/audio/PELAudioEngine.h"
-#include "MonitorApp/dispatch/LevelFrameBuilder.h"
-#include "MonitorApp/dispatch/StreamBlockWriter.h"
-#include "MonitorApp/link/LinkRecords.h"
+#include "MonitorApp/dispatch/RemoteContext.h"
+#include "MonitorApp/dispatch/ServerMessageDispatcher.h"
 #include "MonitorApp/mainwindow/MainWindowSeams.h"
 #include "MonitorApp/preferences/PreferencesViewController.h"
 #include "MonitorApp/serverlink/ServerManagerDelegate.h"
@@ -32,9 +30,10 @@ class LinkSender;
 class StripArea;
 
 /// The main window controller. It holds the connection life cycle (ViewControllerLifeCycle.cpp,
-/// and the server link's delegate in ViewControllerLink.cpp), turns every server message into
-/// model updates (`messageReceivedFromServer`, ViewControllerDispatch.cpp) and every user
-/// action into a command (ViewControllerActions.cpp). Main thread only.
+/// and the server link's delegate in ViewControllerLink.cpp), hands every server message to its
+/// dispatcher (`messageReceivedFromServer`, ViewControllerDispatch.cpp, which also gives the
+/// dispatcher the window's side) and turns every user action into a command
+/// (ViewControllerActions.cpp). Main thread only.
 ///
 /// The application calls the life-cycle functions as the window loads, appears and goes away;
 /// logic tests call them directly.
@@ -50,7 +49,10 @@ class ViewController : public QWidget,
     /// Strip width the column count is taken from.
     static constexpr int kColumnWidth = 128;
 
+    /// Over the shared instances.
     explicit ViewController(QWidget* parent = nullptr);
+    /// Over the services of `context`, which outlive the controller.
+    explicit ViewController(const RemoteContext& context, QWidget* parent = nullptr);
     ~ViewController() override;
 
     // ---- Life cycle (ViewControllerLifeCycle.cpp) ----
@@ -91,11 +93,14 @@ class ViewController : public QWidget,
     bool linkConnected() const;
 
     // ---- Server messages (ViewControllerDispatch.cpp) ----
-    /// Handles one message of the server. Throws LinkTypeError for a value of the wrong kind
-    /// (the link drops the message); effects before the throw remain.
+    /// Hands one message of the server to the dispatcher. Throws LinkTypeError for a value of
+    /// the wrong kind (the link drops the message); effects before the throw remain.
     void messageReceivedFromServer(const Value& message) override;
-    /// Observer of "ChatMessageFromServer": files the message by the chat's receipt rule.
+    /// Observer of "ChatMessageFromServer": the dispatcher files the message by the chat's
+    /// receipt rule.
     void chatMessageFromServer(const Notification& notification);
+    /// The dispatcher, with what it keeps (client names, receivers, frames, the latest chat).
+    const ServerMessageDispatcher& dispatcher() const { return *dispatcher_; }
 
     // ---- Notification observers (ViewControllerActions.cpp) ----
     void csClicked(const Notification& notification);
@@ -186,13 +191,7 @@ class ViewController : public QWidget,
     void setStripScroller(StripScroller* scroller) { stripScroller_ = scroller; }
     void setSoloClearButton(const void* button) { soloClearButton_ = button; }
 
-    // ---- State the dispatcher keeps ----
-    const std::optional<std::vector<std::string>>& clientNames() const { return clientNames_; }
-    const std::map<int64_t, WirelessInfoEntry>& wirelessInfo() const { return wirelessInfo_; }
-    bool markerFlag() const { return levelFrames_.markerFlag(); }
-    const LevelFrameBuilder& levelFrames() const { return levelFrames_; }
-    const std::string& latestChatMessage() const { return latestChatMessage_; }
-    const std::string& latestSender() const { return latestSender_; }
+    // ---- State of the actions ----
     int32_t playerIndex() const { return playerIndex_; }
     int32_t channelIndex() const { return channelIndex_; }
     int32_t currentPanel() const { return currentPanel_; }
@@ -204,33 +203,21 @@ class ViewController : public QWidget,
     }
 
   private:
+    /// The window's side of the dispatcher (ViewControllerDispatchWindow.h).
+    class DispatchWindow;
+
     void send(const Dictionary& message);
-    void handleLevelFrame(const Dictionary& message);
-    void handleChannelWarnings(const Dictionary& message);
-    void handleBatteryData(const Dictionary& message);
-    void handleBatteryTimeData(const Dictionary& message);
-    void scrollToActiveStrips();
-    void applyMicCheckRecord(const MicCheckRecord& record);
-    void handleSnapshot(const Dictionary& message);
-    void handleInitialDataReady(const Dictionary& message);
-    void showBatteryText(int64_t csID, const struct PerformerBatteryText& text);
-    void reloadChatTable();
     void setStatusRightText(std::string text);
-    /// The status line of a live link: "Connected to server as <clientName>", not red.
+    /// The status line of a live link, not red: "Connected to server as <clientName>", or
+    /// "Connected to server" while no client name is stored.
     void showConnectedStatus();
     /// Sends "ClientID" with the stored client id, if one is stored.
     void sendStoredClientID();
     /// Shows `text` in a modal alert; logs it while no alert presenter is set.
     void alert(const std::string& text);
-    /// Titles the connection dialog's client items after `clientNames`, while it is open.
-    void updateDialogClientNames();
 
-    LevelFrameBuilder levelFrames_;
-    StreamBlockWriter streamWriter_;
-    std::optional<std::vector<std::string>> clientNames_;
-    std::map<int64_t, WirelessInfoEntry> wirelessInfo_;
-    std::string latestChatMessage_;
-    std::string latestSender_;
+    std::unique_ptr<DispatchWindow> dispatchWindow_;
+    std::unique_ptr<ServerMessageDispatcher> dispatcher_;
     int32_t playerIndex_ = 0;
     int32_t channelIndex_ = 0;
     int32_t currentPanel_ = 0;

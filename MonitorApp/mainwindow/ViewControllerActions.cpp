@@ -57,7 +57,7 @@ void ViewController::addActionObservers() {
         center.addObserver("ChannelClickStarted", [this](const Notification&) { clickStarted(); }));
     actionObservers_.push_back(
         center.addObserver("ChannelClickEnded", [this](const Notification&) { clickEnded(); }));
-    levelFrames_.clearSCP();
+    dispatcher_->levelFrames().clearSCP();
 }
 
 void ViewController::send(const Dictionary& message) {
@@ -96,8 +96,9 @@ void ViewController::csClicked(const Notification& notification) {
     std::shared_ptr<PerformerWindow> window = playerViewController_.lock();
     if (window && !window->isClosed()) {
         if (window->channelIndex() != position || window->playerIndex() != playerIndex_) {
-            auto info = wirelessInfo_.find(position);
-            if (info != wirelessInfo_.end()) {
+            const auto& wirelessInfo = dispatcher_->wirelessInfo();
+            auto info = wirelessInfo.find(position);
+            if (info != wirelessInfo.end()) {
                 window->setQuadversity(info->second.quadversity.value_or(false));
             }
             window->updatePlayer(playerIndex_, position);
@@ -307,8 +308,8 @@ void ViewController::prepareForSegue(const std::string& identifier,
     } else if (identifier == "showChatNotifier") {
         cnVC_ = std::dynamic_pointer_cast<ChatNotifier>(destination);
         if (cnVC_) {
-            cnVC_->setMessage(latestChatMessage_);
-            cnVC_->setSender(latestSender_);
+            cnVC_->setMessage(dispatcher_->latestChatMessage());
+            cnVC_->setSender(dispatcher_->latestSender());
         }
     } else if (identifier == "showSplit") {
         if (auto split = std::dynamic_pointer_cast<ChatSplit>(destination)) {
@@ -327,8 +328,9 @@ void ViewController::prepareForSegue(const std::string& identifier,
         window->setReadOnly(true);
         window->setPlayerIndex(playerIndex_);
         window->setChannelIndex(channelIndex_);
-        auto info = wirelessInfo_.find(channelIndex_);
-        window->setQuadversity(info != wirelessInfo_.end() &&
+        const auto& wirelessInfo = dispatcher_->wirelessInfo();
+        auto info = wirelessInfo.find(channelIndex_);
+        window->setQuadversity(info != wirelessInfo.end() &&
                                info->second.quadversity.value_or(false));
         window->updateTitle(channelIndex_);
         playerViewController_ = window;

@@ -62,7 +62,6 @@ void ViewController::viewDidLoad() {
     currentPanel_ = 0;
     headerFlashing_ = false;
     isInitialized_ = false;
-    clientNames_ = std::vector<std::string>{"Client 1", "Client 2", "Client 3", "Client 4"};
     currentDocumentName_ = "Untitled";
 
     ChannelStripManager::sharedInstance();

@@ -4,6 +4,6 @@
 
 namespace quenbril {
 
-MicCheckState::MicCheckState() : time_{RunLoop::main().now()} {}
+MicCheckState::MicCheckState() : time_(Date{RunLoop::main().now()}) {}
 
 }  // namespace quenbril

@@ -11,6 +11,7 @@
 
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/link/LinkMessageReader.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "bench/BenchSupport.h"
 #include "foundation/Log.h"
@@ -65,8 +66,10 @@ int main() {
     }
 
     const double rebuild = medianMicroseconds(200, [&] { manager.initFromProperyArray(channels); });
+    const Dictionary warningsMessage{{"Command", "ChannelWarnings"}, {"Value", warnings}};
+    const FlatPairs<int32_t> warningPairs = *LinkMessageReader::intPairs(warningsMessage);
     const double warningsPass =
-        medianMicroseconds(2000, [&] { manager.applyWarningsFromServer(warnings); });
+        medianMicroseconds(2000, [&] { manager.applyWarningsFromServer(warningPairs); });
 
     std::printf("rebuild 128 strips from \"Channels\":        %8.1f us (median of 200)\n", rebuild);
     std::printf("apply 128-pair \"ChannelWarnings\" (1 pass): %8.1f us (median of 2000)\n",

@@ -1,3 +1,6 @@
+#include <memory>
+
+#include "MonitorApp/link/LinkMessageReader.h"
 #include "StripTestEnvironment.h"
 
 namespace quenbril {
@@ -19,6 +22,19 @@ class ServerData : public StripTest {
         return result;
     }
     using S = std::vector<uint64_t>;
+    using R = LinkMessageReader;
+
+    /// The records the message reader makes of a message with this value; they may point into
+    /// the message, which the fixture keeps.
+    template <class Reader>
+    auto read(Reader reader, Array value) {
+        kept_.push_back(std::make_unique<Dictionary>(
+            Dictionary{{"Command", "Test"}, {"Value", std::move(value)}}));
+        return *reader(*kept_.back());
+    }
+
+  private:
+    std::vector<std::unique_ptr<Dictionary>> kept_;
 };
 
 TEST_F(ServerData, SoloSetsFollowTheStateTable) {
@@ -31,7 +47,7 @@ TEST_F(ServerData, SoloSetsFollowTheStateTable) {
           {&M::autoSoloChannelsReceived, Array{}, S{0, 1, 2, 3, 0}},
           {&M::autoSoloChannelsReceived, Array{1, 42}, S{4, 1, 2, 3, 0}}}) {
         setStates();
-        (manager().*list)(ids);
+        (manager().*list)(read(&R::stripIDs, ids));
         EXPECT_EQ(states(), expected) << Value(ids).description();
     }
     EXPECT_EQ(viewOf(1).lastAppearanceState, 4u) << "a changed strip is redrawn";
@@ -43,7 +59,7 @@ TEST_F(ServerData, WarningsRunLaterTakePendingQualityAndSkipHiddenAlerts) {
     viewOf(2).pending = 70;
     viewOf(1).setChannelState(1);
     const Array message{1, 2, 2, 3, 99, 1};
-    manager().updateWarningsFromServer(message);
+    manager().updateWarningsFromServer(read(&R::intPairs, message));
     EXPECT_EQ(viewOf(2).warningCode, -100) << "nothing before the queued update runs";
     loop_->runPending();
     EXPECT_EQ(viewOf(1).warningCode, 1) << "a hidden battery alert leaves the display";
@@ -52,7 +68,7 @@ TEST_F(ServerData, WarningsRunLaterTakePendingQualityAndSkipHiddenAlerts) {
     EXPECT_EQ(viewOf(2).quality, 70);
 
     settings().setShowBatteryAlerts(true);
-    manager().updateWarningsFromServer({1, 0, 2, 2, 3, "bad"});
+    manager().updateWarningsFromServer(read(&R::intPairs, {1, 0, 2, 2, 3, "bad"}));
     loop_->runPending();
     EXPECT_EQ(viewOf(1).warningCode, 0);
     EXPECT_EQ(viewOf(2).warningCode, 2);
@@ -67,24 +83,24 @@ TEST_F(ServerData, WarningsRunLaterTakePendingQualityAndSkipHiddenAlerts) {
 }
 
 TEST_F(ServerData, QueuedWarningsAfterTheManagerIsGoneDoNothing) {
-    manager().updateWarningsFromServer({1, 1});
+    manager().updateWarningsFromServer(read(&R::intPairs, {1, 1}));
     ChannelStripManager::resetSharedInstance();
     loop_->runPending();  // must not touch the dropped manager
 }
 
 TEST_F(ServerData, BatteryValuesTimesAndAntennas) {
-    manager().updateBatteryDataFromServer({1, -2, 2, -1, 3, 45, 77, 10, 4});
+    manager().updateBatteryDataFromServer(read(&R::intPairs, {1, -2, 2, -1, 3, 45, 77, 10, 4}));
     EXPECT_EQ(viewOf(1).batVal, -2);
     EXPECT_EQ(viewOf(2).batVal, -1);
     EXPECT_EQ(viewOf(3).batVal, 45);
     EXPECT_EQ(viewOf(4).batVal, -100) << "an odd array leaves its last id without a value";
 
-    manager().updateBatteryTimeDataFromServer({3, "1:20 h", 2, ""});
+    manager().updateBatteryTimeDataFromServer(read(&R::stringPairs, {3, "1:20 h", 2, ""}));
     EXPECT_EQ(viewOf(3).bat, "1:20 h");
     EXPECT_EQ(viewOf(2).bat, "?") << "an empty battery-time text changes nothing";
 
     manager().controllers()[4]->model().setWirelessName(std::string("LTC Timecode"));
-    manager().updateAntennaDataFromServer({1, "AB", 5, "C", 2, 7});
+    manager().updateAntennaDataFromServer(read(&R::stringPairs, {1, "AB", 5, "C", 2, 7}));
     EXPECT_EQ(viewOf(1).antenna, "AB");
     EXPECT_EQ(viewOf(5).antennaCalls, 0) << "timecode strips show no antennas";
     EXPECT_EQ(viewOf(2).antennaCalls, 0);
@@ -93,10 +109,11 @@ TEST_F(ServerData, BatteryValuesTimesAndAntennas) {
 TEST_F(ServerData, TimecodeSamplesAreCopiedOnlyWhole) {
     Bytes whole(720);
     for (size_t i = 0; i < whole.size(); i += 4) whole[i + 3] = 0x3f;  // 0.5f
-    manager().ltcSampleReceived(
+    manager().ltcSampleReceived(read(
+        &R::ltcSamples,
         {Dictionary{{"CSID", 1}, {"LTCSample", whole}, {"FPS", 25}, {"fromMax", -6.5}},
          Dictionary{{"CSID", 2}, {"LTCSample", Bytes(719, 0x3f)}, {"FPS", 30}, {"fromMax", -3.0}},
-         "junk"});
+         "junk"}));
     EXPECT_EQ((*stateOf(1).timeCodeSample())[179], 0.5f);
     EXPECT_EQ(stateOf(1).fps(), 25);
     EXPECT_EQ((*stateOf(2).timeCodeSample())[0], 0.0f);

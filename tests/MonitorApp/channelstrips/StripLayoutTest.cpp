@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "MonitorApp/channelstrips/FlatPairs.h"
 #include "MonitorApp/channelstrips/StripLayout.h"
 
 namespace quenbril {
@@ -28,25 +27,6 @@ TEST(StripLayout, GroupButtonsShareTheWidthAndPanelsCompareExactly) {
     EXPECT_FALSE(panelEquals(std::string("C"), "A"));
     EXPECT_EQ(panelName(0), "A");
     EXPECT_EQ(panelName(5), "B");
-}
-
-std::vector<std::pair<int64_t, Value>> pairsOf(const Array& values) {
-    std::vector<std::pair<int64_t, Value>> pairs;
-    forEachIdValuePair(values, "test",
-                       [&](int64_t id, const Value& v) { pairs.emplace_back(id, v); });
-    return pairs;
-}
-
-TEST(FlatPairs, PendingIdRule) {
-    using P = std::vector<std::pair<int64_t, Value>>;
-    EXPECT_EQ(pairsOf({10, 1, 20, 3}), (P{{10, Value(1)}, {20, Value(3)}}));
-    // An id of 0 starts no pair: the element after it is taken as the next id.
-    EXPECT_EQ(pairsOf({0, 10, 2}), (P{{10, Value(2)}}));
-    // A trailing id without a value gives nothing.
-    EXPECT_EQ(pairsOf({10, 1, 20}), (P{{10, Value(1)}}));
-    // An id of the wrong kind is skipped; values of any kind are handed on.
-    EXPECT_EQ(pairsOf({"x", 10, "AB"}), (P{{10, Value("AB")}}));
-    EXPECT_TRUE(pairsOf({}).empty());
 }
 
 }  // namespace

@@ -44,6 +44,19 @@ TEST_F(LinkMessageReaderTest, ScalarsTellMissingFromWrongKind) {
     EXPECT_EQ(*R::command(msg(LinkCommand::kLevelData, Bytes{})), "LevelData");
 }
 
+TEST_F(LinkMessageReaderTest, ArraysAreHandedOnWholeFromTheirKey) {
+    const Array clients{Dictionary{{"chatName", "FOH"}}, "junk"};
+    const Dictionary message = msg(LinkCommand::kChatClients, clients);
+    auto found = R::array(message);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(**found, clients) << "elements are the handler's to judge";
+    EXPECT_TRUE(R::array(LinkMessageBuilder::message(LinkCommand::kChatClients)).isMissing());
+    EXPECT_TRUE(R::array(msg(LinkCommand::kChatClients, "FOH")).isWrongKind());
+    Dictionary notes{{"Command", "NotebookEntries"}, {"Values", Array{1}}};
+    EXPECT_TRUE(R::array(notes).isMissing()) << "\"Value\" unless a key is named";
+    EXPECT_EQ(**R::array(notes, LinkKey::kValues), Array{1});
+}
+
 TEST_F(LinkMessageReaderTest, FlatPairsFollowThePendingIdRule) {
     // 0 starts no pair; an id of the wrong kind starts none either; a value of the wrong kind
     // costs its pair; an odd tail leaves its id without a value.

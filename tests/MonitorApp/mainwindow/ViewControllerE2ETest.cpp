@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <chrono>
 
 #include "MonitorApp/link/LinkMessageBuilder.h"
@@ -166,6 +167,20 @@ TEST_F(ViewControllerE2E, ANoteAddedByThisRemoteReachesTheOther) {
         }
         return false;
     }));
+}
+
+// A dialog continued automatically stores no client name: the status line of the live link must
+// not keep the text it had before, such as the server role's.
+TEST_F(ViewControllerE2E, ALiveLinkWithoutAStoredClientNameSaysConnected) {
+    ASSERT_TRUE(vc->linkConnected());
+    settings().setActAsClient(false);
+    vc->updateStatusMessage();
+    ASSERT_NE(vc->statusRightText(), "Connected to server");
+    settings().setActAsClient(true);
+    vc->updateStatusMessage();
+    EXPECT_EQ(vc->statusRightText(), "Connected to server");
+    EXPECT_FALSE(vc->statusRightIsRed());
+    EXPECT_EQ(vc->rightLabel()->text().toStdString(), "Connected to server");
 }
 
 }  // namespace

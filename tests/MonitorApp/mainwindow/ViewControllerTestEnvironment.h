@@ -11,11 +11,13 @@
 #include "MonitorApp/chat/ChatColorManager.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/chat/ChatNotifications.h"
+#include "MonitorApp/dispatch/RemoteContext.h"
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/panels/NotebookManager.h"
 #include "MonitorApp/settings/PlaybackManager.h"
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
+#include "tests/MonitorApp/dispatch/RecordingDispatcherWindow.h"
 
 namespace quenbril {
 
@@ -98,9 +100,9 @@ class FakeTitledButton : public TitledButton {
     std::string text;
 };
 
-/// A remote-role main window controller over fresh shared instances, fake strip views and
-/// recording seams; every segue the controller performs is recorded and finds the fake window
-/// registered for it, if any.
+/// A remote-role main window controller over fresh shared instances (its context made from them,
+/// with a clock stopped at 09:41), fake strip views and recording seams; every segue the
+/// controller performs is recorded and finds the fake window registered for it, if any.
 class ViewControllerTest : public StripTest {
   protected:
     void SetUp() override {
@@ -108,7 +110,7 @@ class ViewControllerTest : public StripTest {
         resetModels();
         settings().setActAsClient(true);
         manager().setGroupButtonView(&groups);
-        vc = std::make_unique<ViewController>();
+        vc = std::make_unique<ViewController>(RemoteContext::fromSharedInstances(clock));
         vc->setLinkSender(&sender);
         vc->setAlertPresenter(&alerts);
         vc->setStripScroller(&scroller);
@@ -157,6 +159,7 @@ class ViewControllerTest : public StripTest {
         return out;
     }
 
+    FixedShortTimeClock clock;
     std::unique_ptr<ViewController> vc;
     RecordingAlerts alerts;
     RecordingScroller scroller;

@@ -82,7 +82,8 @@ TEST_F(ChannelStripRecordsTest, StateStartsClearAndResetClearsOnlyTheWarnings) {
     EXPECT_FALSE(state.micCheckState().checked());
     EXPECT_TRUE(state.micCheckState().needsChecking());
     EXPECT_EQ(state.micCheckState().user(), "");
-    EXPECT_EQ(state.micCheckState().time().secondsSinceReferenceDate, kStartTime + 42);
+    ASSERT_TRUE(state.micCheckState().time());
+    EXPECT_EQ(state.micCheckState().time()->secondsSinceReferenceDate, kStartTime + 42);
     ASSERT_NE(state.timeCodeSample(), nullptr);
     EXPECT_EQ((*state.timeCodeSample())[179], 0.0f);
 

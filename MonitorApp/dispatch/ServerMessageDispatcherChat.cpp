@@ -1,0 +1,91 @@
+// The dispatcher's chat: the chat commands of both roles and the filing of arriving messages.
+
+#include "MonitorApp/chat/ChatColorManager.h"
+#include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/chat/ChatNotifications.h"
+#include "MonitorApp/chat/ChatReceiptRule.h"
+#include "MonitorApp/dispatch/ServerMessageDispatcher.h"
+#include "MonitorApp/dispatch/ShortTimeClock.h"
+#include "MonitorApp/link/LinkMessageReader.h"
+#include "MonitorApp/settings/ColorHelper.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
+#include "foundation/Log.h"
+#include "foundation/NotificationCenter.h"
+
+namespace quenbril {
+
+namespace {
+
+using Reader = LinkMessageReader;
+
+}  // namespace
+
+void ServerMessageDispatcher::handleChatRemoveMessage(const Dictionary& message) {
+    if (auto id = Reader::string(message).get()) ChatManager::removeMessage(id, false);
+}
+
+void ServerMessageDispatcher::handleChatClients(const Dictionary& message) {
+    // An absent list empties the users.
+    static const Array kNone;
+    const auto clients = Reader::array(message).get();
+    ChatManager::updateFromProps(clients ? **clients : kNone);
+    window_.updateChatClients();
+}
+
+void ServerMessageDispatcher::handleChatMessageHistory(const Dictionary& message) {
+    if (auto history = Reader::chatMessageHistory(message).get()) {
+        ChatManager::updateChatHistory(*history);
+        window_.reloadChatTable();
+    }
+}
+
+void ServerMessageDispatcher::handleChatColors(const Dictionary& message) {
+    if (auto table = Reader::dictionary(message).get()) {
+        Dictionary& chatColors = context_.colors.chatColors();
+        chatColors = Dictionary{};
+        for (const auto& [key, index] : **table) {
+            if (!key.isString() || !index.isNumber()) {
+                log(LogLevel::Warning, "ChatColors: an entry %s -> %s skipped",
+                    Value::kindName(key.kind()), Value::kindName(index.kind()));
+                continue;
+            }
+            chatColors.set(key, index);
+        }
+    }
+    if (auto colors = Reader::dictionary(message, LinkKey::kNValue).get()) {
+        context_.chatColors.setChatColors(**colors);
+    }
+}
+
+void ServerMessageDispatcher::handleChatMessageFromServer(const Dictionary& message) {
+    if (auto chat = Reader::dictionary(message).get()) {
+        context_.notifications.post(ChatNotification::kChatMessageFromServer, **chat);
+    }
+}
+
+void ServerMessageDispatcher::chatMessageFromServer(const Dictionary& chatMessage) {
+    const ChatMessageFields f = Reader::chatMessage(chatMessage);
+    const UserSettingsManager& settings = context_.settings;
+    const ChatReceipt receipt = ChatReceipt::evaluate(
+        f.sender, f.recipient, f.type.value_or(0), settings.chatUsername(), settings.chatFlash());
+
+    latestChatMessage_ = context_.clock.shortTimeNow() + ": " + f.message.value_or("");
+    latestSender_ = f.sender.value_or("");
+
+    if (receipt.flash) window_.flashHeader();
+    if (receipt.store) {
+        ChatManager::addMessage(
+            f.message, f.messageId, f.sender,
+            receipt.fromMe ? std::optional<std::string>(ChatManager::uuid()) : f.uuid, f.recipient,
+            static_cast<uint64_t>(int64_t{f.type.value_or(0)}));
+        window_.reloadChatTable();
+    }
+    if (receipt.alarmOn) window_.setChatAlarm(true);
+    if (receipt.alarmOff) window_.setChatAlarm(false);
+    if (receipt.page) {
+        window_.setChatNotifierText(latestChatMessage_, latestSender_);
+        window_.performSegue("showChatNotifier");
+    }
+}
+
+}  // namespace quenbril
