@@ -181,8 +181,7 @@ TEST_F(ServerData, AStripWithIdZeroIsBuiltButNoMessageByIdReachesIt) {
 
     // Timecode filed under 0 is no strip's.
     Bytes whole(720, 0x3f);
-    manager().ltcSampleReceived(
-        {Dictionary{{"CSID", 0}, {"LTCSample", whole}, {"FPS", 25}, {"fromMax", -6.5}}});
+    manager().ltcSampleReceived({LtcSampleRecord{0, &whole, 25, -6.5f}});
     EXPECT_EQ((*zero.state().timeCodeSample())[0], 0.0f);
     EXPECT_EQ(zero.state().fps(), 0);
     LTCManager::sharedInstance().tcReceived(
