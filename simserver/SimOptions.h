@@ -29,6 +29,10 @@ struct SimOptions {
     static std::optional<SimOptions> parse(const std::vector<std::string>& args,
                                            std::string* error);
     static std::string usage(const std::string& program);
+    /// The start-up line that tells the user how a remote reaches a stand-in listening on
+    /// `port`: a remote's manual address always uses kDefaultPort, so another port is reached
+    /// through the announcement only (or by tests, which connect to it directly).
+    static std::string connectHint(uint16_t port, bool announced);
 };
 
 }  // namespace quenbril

@@ -377,11 +377,9 @@ void SimServer::sendTimecode(double) {
     if (!tc || clients_.empty()) return;
     // The show's timecode is the time of day.
     double wall = absoluteNow();
-    double seconds = std::fmod(wall, 86400.0);
-    if (seconds < 0) seconds += 86400.0;
-    auto whole = static_cast<int64_t>(seconds);
-    auto frames =
-        static_cast<int32_t>((seconds - static_cast<double>(whole)) * SimSignals::kTimecodeFps);
+    int64_t frame = SimSignals::timecodeFrameOfDay(wall);
+    int64_t whole = frame / SimSignals::kTimecodeFps;
+    auto frames = static_cast<int32_t>(frame % SimSignals::kTimecodeFps);
     Dictionary ltc = LinkMessageBuilder::message(LinkCommand::kLTC);
     ltc.set(Value(LinkKey::kCSID), Value(tc->csID));
     ltc.set(Value(LinkKey::kReceiveTime), Value(wall));

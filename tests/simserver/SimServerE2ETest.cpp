@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "MonitorApp/chat/ChatMessage.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
@@ -137,6 +138,20 @@ TEST_F(SimServerE2E, InitialStateArrivesInOrderAndEndsWithInitialDataReady) {
         EXPECT_NE(std::find(enabled_.begin(), enabled_.end(), battery[i]), enabled_.end());
         EXPECT_NE(battery[i + 1], kNotAnInteger);
     }
+}
+
+TEST_F(SimServerE2E, StartUpLinesSayAManualAddressReachesOnlyTheDefaultPort) {
+    // This stand-in listens on a port the system picked: a remote's manual address cannot
+    // reach it, and the start-up lines must not suggest otherwise.
+    std::string expected = "Port " + std::to_string(server_.port()) + " is not 57576";
+    std::string log;
+    for (int i = 0; i < 200 && log.find("Ctrl-C") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        log = server_.log();
+    }
+    EXPECT_NE(log.find(expected), std::string::npos) << log;
+    EXPECT_NE(log.find("serves tests"), std::string::npos) << log;
+    EXPECT_EQ(log.find("port " + std::to_string(server_.port()) + " ("), std::string::npos) << log;
 }
 
 TEST_F(SimServerE2E, LevelFramesComeTenTimesASecondAndTheTimecodeStripGetsItsTimecode) {

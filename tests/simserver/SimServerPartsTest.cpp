@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "MonitorApp/link/LinkCodec.h"
 #include "simserver/SimChat.h"
 #include "simserver/SimChatMessage.h"
@@ -39,6 +41,19 @@ TEST(SimOptions, DefaultsEveryFlagAndRefusals) {
         std::string error;
         EXPECT_FALSE(parse(args, &error)) << args[0];
         EXPECT_FALSE(error.empty()) << args[0];
+    }
+}
+
+TEST(SimOptions, HelpAndHintSayAManualAddressUsesTheDefaultPort) {
+    std::string usage = SimOptions::usage("quenbril-simserver");
+    EXPECT_NE(usage.find("the only port a remote's"), std::string::npos) << usage;
+    std::string standard = SimOptions::connectHint(SimOptions::kDefaultPort, false);
+    EXPECT_NE(standard.find("address 127.0.0.1"), std::string::npos) << standard;
+    for (bool announced : {true, false}) {
+        std::string other = SimOptions::connectHint(40000, announced);
+        EXPECT_NE(other.find("Port 40000 is not 57576"), std::string::npos) << other;
+        EXPECT_EQ(other.find("127.0.0.1"), std::string::npos) << other;
+        EXPECT_NE(other.find(announced ? "announcement" : "no remote"), std::string::npos) << other;
     }
 }
 
@@ -89,6 +104,22 @@ TEST(SimSignals, LevelsStayOnTheByteScaleAndTonesDiffer) {
     EXPECT_EQ(SimSignals::timecodePicture(12.0).size(), 720u);
     // The past of a strip is silence before the server started.
     EXPECT_EQ(SimSignals::toneSample(0, -1), 0.0f);
+}
+
+TEST(SimSignals, TimecodeOfTodayCountsFramesFromMidnight) {
+    // 2026-12-06 12:34:56.48 UTC in seconds since 2001: times 25 frames a second, about 2e10.
+    const double today = 818253296.48;
+    const int64_t frame = ((12 * 60 + 34) * 60 + 56) * 25 + 12;
+    EXPECT_EQ(SimSignals::timecodeFrameOfDay(today), frame);
+    EXPECT_EQ(SimSignals::timecodeFrameOfDay(today + 86400.0), frame) << "the next day";
+    EXPECT_EQ(SimSignals::timecodeFrameOfDay(today - 45296.48), 0) << "midnight";
+    EXPECT_EQ(SimSignals::timecodeFrameOfDay(today - 45296.48 - 0.02), 86400 * 25 - 1);
+    EXPECT_EQ(SimSignals::timecodeFrameOfDay(-0.02), 86400 * 25 - 1) << "before 2001";
+    EXPECT_EQ(SimSignals::timecodeFrameOfDay(std::nan("")), 0);
+    // The picture is that of the frame of the day: the same a day later, another one a
+    // frame later.
+    EXPECT_EQ(SimSignals::timecodePicture(today), SimSignals::timecodePicture(today + 86400.0));
+    EXPECT_NE(SimSignals::timecodePicture(today), SimSignals::timecodePicture(today + 0.06));
 }
 
 TEST(SimChat, AddresseesAreTheNamedUserOrEveryoneAndAlwaysTheSender) {
