@@ -14,6 +14,8 @@ struct SimOptions {
     /// The strip byte frames of the link hold at most this many strips.
     static constexpr int kMaxChannels = 128;
     static constexpr const char* kVersion = "1.0.0";
+    /// A frame begun must be complete within this many seconds (the link's read time-out).
+    static constexpr double kDefaultFrameTimeout = 5.0;
 
     /// 0: a port the system picks (printed on stderr once listening).
     uint16_t port = kDefaultPort;
@@ -23,6 +25,8 @@ struct SimOptions {
     bool publish = true;
     bool help = false;
     bool version = false;
+    /// Not a flag: tests shorten it.
+    double frameTimeout = kDefaultFrameTimeout;
 
     /// Parses `args` (without the program name). Nothing, and `error` set, for an unknown
     /// flag, a missing or malformed value, or a value out of range.

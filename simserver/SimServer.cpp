@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 
 #include "MonitorApp/link/LinkCodec.h"
 #include "MonitorApp/link/LinkCommands.h"
@@ -151,8 +152,8 @@ void SimServer::socketDidAcceptNewSocket(DispatchSocket*, std::shared_ptr<Dispat
     }
     uint64_t id = nextClientID_++;
     SimClient::Owner* owner = this;
-    auto client =
-        std::make_unique<SimClient>(id, std::move(socket), owner, [this] { return now(); });
+    auto client = std::make_unique<SimClient>(
+        id, std::move(socket), owner, [this] { return now(); }, options_.frameTimeout);
     SimClient& c = *client;
     clients_[id] = std::move(client);
     QLOG("Remote %llu connected from %s (%zu connected)", static_cast<unsigned long long>(id),
@@ -293,7 +294,10 @@ void SimServer::tick() {
     double t = now();
     for (auto& [id, client] : clients_) {
         if (client->isOpen() && client->readStalled(t)) {
-            drop(*client, "a frame was not completed within 5 s");
+            char why[64];
+            std::snprintf(why, sizeof why, "a frame was not completed within %g s",
+                          options_.frameTimeout);
+            drop(*client, why);
         }
     }
     sendLevels(t);
