@@ -273,6 +273,53 @@ TEST(KeyedUnarchiver, SharedObjectsThatWouldExpandWithoutBoundAreRefused) {
     EXPECT_EQ(error.code, KeyedUnarchiver::kTooLarge);
 }
 
+TEST(KeyedUnarchiver, SharedReferencesMayExpandOnlyInProportionToTheArchive) {
+    // A megabyte of references to one string: within the absolute bound, but a value far
+    // larger than the bytes that carry it.
+    const auto references = [](size_t count) {
+        Array refs(count, Value(Uid{3}));
+        return archive({Dictionary{{"NS.objects", Value(std::move(refs))}, {"$class", Uid{2}}},
+                        classEntry("NSArray"), "x"});
+    };
+    Bytes million = references(1000000);
+    ASSERT_LT(million.size(), size_t{1100000});
+    Error error;
+    EXPECT_FALSE(unarchive(million, &error));
+    EXPECT_EQ(error.code, KeyedUnarchiver::kTooLarge) << error.description;
+    EXPECT_EQ(error.domain, KeyedUnarchiver::kErrorDomain);
+    EXPECT_FALSE(unarchive(references(100000), &error)) << "a tenth as large";
+    EXPECT_EQ(error.code, KeyedUnarchiver::kTooLarge);
+
+    // Small archives share freely up to the floor.
+    auto few = unarchive(references(8000));
+    ASSERT_TRUE(few);
+    EXPECT_EQ(few->count(), 8000u);
+
+    // Large archives as writers make them share keys and small values throughout: rows of
+    // flags that are all the same, and rows that differ.
+    Array rows;
+    for (int64_t i = 0; i < 20000; ++i) {
+        Dictionary row{{"csID", i % 2 ? Value(1000 + i) : Value(0)},
+                       {"hardMute", false},
+                       {"checked", false},
+                       {"group", 0},
+                       {"panel", "A"}};
+        if (i % 2) row.set("name", "Strip " + std::to_string(i));
+        rows.push_back(Value(std::move(row)));
+    }
+    Value table = Dictionary{{"Command", "HardMuteArray"}, {"Value", std::move(rows)}};
+    Bytes bytes = *KeyedArchiver::archivedData(table);
+    ASSERT_GT(bytes.size(), 4 * KeyedUnarchiver::kMinExpandedSize);
+    auto decoded = unarchive(bytes, &error);
+    ASSERT_TRUE(decoded) << error.description;
+    EXPECT_EQ(*decoded, table);
+
+    // And so do the archives of other writers.
+    for (const char* name : {"simpleDict.plist", "nsData.plist", "ax_statechange.bin"}) {
+        EXPECT_TRUE(unarchive(test::archiveFixture(name))) << name;
+    }
+}
+
 TEST(KeyedUnarchiver, ColoursDecodeAndAnUnreadableOneDropsOnlyItsEntry) {
     Value colorClass = classEntry("NSColor");
     auto color = [](int space, const char* key, std::string text) {
