@@ -53,6 +53,11 @@ constexpr uint64_t kTicksPerIncident = 150;  // an SCP or an RF drop every 15 s
 /// At most this much audio goes out in one block; a stalled queue skips ahead instead.
 constexpr int64_t kMaxBlockSamples = SimSignals::kSampleRate / 2;
 
+// A remote that has just connected may be sent the notebook, the chat history and the rest of
+// its state at once: together they must leave room in its write queue for the frames that
+// follow, or the remote would be dropped for what the server chose to send.
+static_assert(SimNotebook::kMaxBytes + SimChat::kMaxHistoryBytes <= SimClient::kMaxQueuedBytes / 2);
+
 }  // namespace
 
 SimServer::SimServer(const SimOptions& options)
@@ -237,6 +242,13 @@ std::shared_ptr<const Bytes> SimServer::encode(const Dictionary& message) {
 
 void SimServer::sendFrame(SimClient& client, const std::shared_ptr<const Bytes>& frame) {
     if (!frame || !client.isOpen()) return;
+    if (frame->size() > SimClient::kMaxQueuedBytes / 2) {
+        // The bounds on what remotes may store keep every frame far below this; should one
+        // still grow so large, it is the server's fault, not the remote's.
+        log(LogLevel::Error, "A frame of %zu bytes is too large to send to remote %llu",
+            frame->size(), static_cast<unsigned long long>(client.id()));
+        return;
+    }
     if (!client.send(frame)) {
         drop(client, "it does not read what it is sent (" + std::to_string(client.queuedBytes()) +
                          " bytes waiting)");
@@ -466,6 +478,14 @@ void SimServer::onRegisterToChat(SimClient& client, const Dictionary& m) {
     std::string name =
         (*value)["sender"].stringValue() ? *(*value)["sender"].stringValue() : userName(client);
     std::string uuid = (*value)["uuid"].stringValue() ? *(*value)["uuid"].stringValue() : "";
+    if (name.size() > SimChat::kMaxNameBytes || uuid.size() > SimChat::kMaxNameBytes) {
+        log(LogLevel::Warning,
+            "Remote %llu: chat registration refused: a name of %zu bytes or a uuid of %zu bytes "
+            "(at most %zu)",
+            static_cast<unsigned long long>(client.id()), name.size(), uuid.size(),
+            SimChat::kMaxNameBytes);
+        return;
+    }
     bool isNew = chat_.registerClient(client.id(), name, client.host(), uuid);
     QLOG("Remote %llu %s the chat as \"%s\"", static_cast<unsigned long long>(client.id()),
          isNew ? "joined" : "renamed itself in", name.c_str());
@@ -476,18 +496,32 @@ void SimServer::onRegisterToChat(SimClient& client, const Dictionary& m) {
 void SimServer::onChatMessageFromClient(SimClient& client, const Dictionary& m) {
     const Dictionary* value = required(LinkMessageReader::dictionary(m), "Value");
     const std::string* recipient = (*value)["recipient"].stringValue();
-    chat_.addToHistory(*value, absoluteNow());
+    auto frame = encode(message(LinkCommand::kChatMessageFromServer, Value(*value)));
+    if (!frame) return;
+    // Every addressee gets this frame and every later member of the chat its text: one that
+    // large would fill their queues.
+    if (frame->size() - LinkFrameHeader::kSize > SimChat::kMaxMessageBytes ||
+        !chat_.addToHistory(*value, absoluteNow())) {
+        log(LogLevel::Warning, "Remote %llu: chat message of %zu bytes refused (at most %zu)",
+            static_cast<unsigned long long>(client.id()), frame->size() - LinkFrameHeader::kSize,
+            SimChat::kMaxMessageBytes);
+        return;
+    }
     QLOG("Remote %llu: chat message to %s", static_cast<unsigned long long>(client.id()),
          recipient ? recipient->c_str() : "everyone");
-    auto frame = encode(message(LinkCommand::kChatMessageFromServer, Value(*value)));
     for (uint64_t id : chat_.addressees(recipient ? *recipient : std::string(), client.id())) {
         auto it = clients_.find(id);
         if (it != clients_.end()) sendFrame(*it->second, frame);
     }
 }
 
-void SimServer::onChatRemoveMessage(SimClient&, const Dictionary& m) {
+void SimServer::onChatRemoveMessage(SimClient& client, const Dictionary& m) {
     std::string id = required(LinkMessageReader::string(m), "Value");
+    if (id.size() > SimChat::kMaxNameBytes) {
+        log(LogLevel::Warning, "Remote %llu: removal of a message id of %zu bytes refused",
+            static_cast<unsigned long long>(client.id()), id.size());
+        return;
+    }
     chat_.removeMessage(id);
     broadcast(message(LinkCommand::kChatRemoveMessage, Value(id)));
 }
@@ -539,6 +573,11 @@ void SimServer::onGroupLongClicked(SimClient&, const Dictionary& m) {
 
 void SimServer::onMarkerAdded(SimClient& client, const Dictionary& m) {
     const Value& who = m[LinkKey::kValue];
+    if (who.isString() && who.stringValue()->size() > SimChat::kMaxNameBytes) {
+        log(LogLevel::Warning, "Remote %llu: marker with a name of %zu bytes refused",
+            static_cast<unsigned long long>(client.id()), who.stringValue()->size());
+        return;
+    }
     broadcast(message(LinkCommand::kMarkerAdded, who.isString() ? who : Value(userName(client))));
 }
 
@@ -602,8 +641,15 @@ void SimServer::onRemoteAddedNote(SimClient& client, const Dictionary& m) {
         e.secs = field("secs");
         e.frame = field("frame");
     }
-    int32_t teID = notebook_.add(std::move(e));
-    QLOG("Remote %llu added note %d", static_cast<unsigned long long>(client.id()), teID);
+    size_t bytes = e.note.size() + e.creator.size();
+    auto teID = notebook_.add(std::move(e));
+    if (!teID) {
+        // Every remote is sent the whole notebook: a note that large would fill their queues.
+        log(LogLevel::Warning, "Remote %llu: note of %zu bytes refused (at most %zu)",
+            static_cast<unsigned long long>(client.id()), bytes, SimNotebook::kMaxEntryBytes);
+        return;
+    }
+    QLOG("Remote %llu added note %d", static_cast<unsigned long long>(client.id()), *teID);
     broadcast(notebook_.entriesMessage());
 }
 
