@@ -141,6 +141,17 @@ void SimServer::stop() {
     });
 }
 
+bool SimServer::handleFromRemote(uint64_t remote, const Dictionary& message) {
+    bool handled = false;
+    queue_->sync([&] {
+        auto it = clients_.find(remote);
+        if (!alive_ || it == clients_.end() || !it->second->isOpen()) return;
+        handle(*it->second, message);
+        handled = true;
+    });
+    return handled;
+}
+
 double SimServer::now() const { return monotonicSeconds() - startTime_; }
 
 double SimServer::absoluteNow() const { return RunLoop::realTimeNow(); }
