@@ -12,8 +12,8 @@
 namespace quenbril {
 
 /// The chat of the stand-in: who is registered on which connection, and the history of the
-/// messages it relayed. Each of its frames ("ChatClients", "ChatMessageHistory", a relayed
-/// message) is bounded in bytes, so that it fits a remote's write queue with room to spare.
+/// messages it relayed. The history is bounded in bytes as well as in count, so that its frame
+/// fits a remote's write queue with room to spare.
 class SimChat {
   public:
     /// The history keeps this many messages, the newest.
@@ -27,7 +27,8 @@ class SimChat {
     /// Bytes a message adds to "ChatMessageHistory" besides its text (its object, date and
     /// type), with room to spare.
     static constexpr size_t kMessageOverhead = 128;
-    /// Bytes of a chat name, a user's uuid, a message id or a marker's name from a remote.
+    /// Bytes of a chat name, a user's uuid, a message id or a marker's name that the server
+    /// takes from a remote (it refuses longer ones: they would be sent to every remote).
     static constexpr size_t kMaxNameBytes = 256;
     static constexpr const char* kAll = "All";
 

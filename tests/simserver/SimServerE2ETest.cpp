@@ -455,6 +455,8 @@ TEST_F(SimServerE2E, AHugeNoteOrChatMessageIsRefusedAndLocksNoRemoteOut) {
     const std::string huge(3 * 1024 * 1024, 'x');
     ASSERT_TRUE(a->send(Builder::remoteAddedNote(huge, enabled_[0], "Alice", {}, 0)));
     ASSERT_TRUE(a->send(Builder::chatMessageFromClient(chatMessage("All", huge, 0, "ID-HUGE"))));
+    auto named = std::make_unique<WireClient>(server_.port());
+    ASSERT_TRUE(named->send(Builder::registerToChat(huge, "UUID-Huge")));
     ASSERT_TRUE(a->send(Builder::remoteAddedNote("Mic tape loose", enabled_[0], "Alice", {}, 0)));
     ASSERT_TRUE(a->send(Builder::chatMessageFromClient(chatMessage("All", "Places", 0, "ID-1"))));
     for (WireClient* c : {a.get(), b.get()}) {
@@ -479,6 +481,7 @@ TEST_F(SimServerE2E, AHugeNoteOrChatMessageIsRefusedAndLocksNoRemoteOut) {
     std::string log = server_.log();
     EXPECT_NE(log.find("note of 3145733 bytes refused"), std::string::npos) << log;
     EXPECT_NE(log.find("chat message of"), std::string::npos) << log;
+    EXPECT_NE(log.find("chat registration refused"), std::string::npos) << log;
     EXPECT_EQ(log.find("dropped"), std::string::npos) << log;
 }
 
