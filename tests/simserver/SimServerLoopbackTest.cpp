@@ -47,10 +47,7 @@ class SimServerLoopback : public ::testing::Test {
     std::unique_ptr<SimServer> server_;
 };
 
-TEST_F(SimServerLoopback, AFrameTimeOutOfFiveSecondsByDefault) {
-    EXPECT_EQ(SimOptions{}.frameTimeout, 5.0);
-}
-
+// The default of 5.0 s is the end-to-end tests' to check, with the real program.
 TEST_F(SimServerLoopback, AHeaderWithoutItsBodyTimesOutAndAnIdleRemoteStays) {
     options_.frameTimeout = 0.2;
     start();
