@@ -5,6 +5,7 @@
 
 #include "foundation/KeyedArchiver.h"
 #include "foundation/KeyedUnarchiver.h"
+#include "foundation/PropertyList.h"
 
 namespace quenbril {
 namespace {
@@ -25,6 +26,34 @@ Value channelsFrame() {
                                     {"Color", Color{0.1, 0.2, 0.3, 1}}});
     }
     return Dictionary{{"Command", "Channels"}, {"Value", std::move(strips)}};
+}
+
+/// A hand-made archive whose root array holds `references` references to one string, and a
+/// data object of `padding` bytes: the archive of a peer that makes its frames cost as much
+/// time as their size allows.
+Bytes sharedReferences(size_t references, size_t padding) {
+    Array refs(references, Value(Uid{3}));
+    if (padding > 0) refs.push_back(Value(Uid{4}));
+    Value arrayClass = Dictionary{{"$classname", "NSArray"}, {"$classes", Array{"NSArray"}}};
+    Array objects{"$null", Dictionary{{"NS.objects", std::move(refs)}, {"$class", Uid{2}}},
+                  arrayClass, "x", Bytes(padding, 7)};
+    Dictionary archive{{"$version", 100000},
+                       {"$archiver", "NSKeyedArchiver"},
+                       {"$top", Dictionary{{"root", Uid{1}}}},
+                       {"$objects", std::move(objects)}};
+    return *PropertyList::write(Value(std::move(archive)), PropertyList::Format::Binary);
+}
+
+/// Decodes (or refuses) a hand-made archive; "decoded" says which.
+void decodeBytes(benchmark::State& state, const Bytes& bytes) {
+    bool decoded = false;
+    for (auto _ : state) {
+        auto value = KeyedUnarchiver::unarchive(bytes);
+        decoded = value.has_value();
+        benchmark::DoNotOptimize(value);
+    }
+    state.counters["bytes"] = static_cast<double>(bytes.size());
+    state.counters["decoded"] = decoded ? 1 : 0;
 }
 
 void decode(benchmark::State& state, const Value& message) {
@@ -61,6 +90,37 @@ void BM_ChannelsDecode(benchmark::State& s) { decode(s, channelsFrame()); }
 void BM_ChannelsBareLibplistParse(benchmark::State& s) { parseOnly(s, channelsFrame()); }
 void BM_ChannelsEncode(benchmark::State& s) { encode(s, channelsFrame()); }
 
+// A million references to one string in a megabyte: refused once the value expands past the
+// archive's budget.
+void BM_MillionSharedReferences(benchmark::State& s) {
+    static const Bytes bytes = sharedReferences(1000000, 0);
+    decodeBytes(s, bytes);
+}
+void BM_MillionSharedReferencesBareLibplistParse(benchmark::State& s) {
+    static const Bytes bytes = sharedReferences(1000000, 0);
+    for (auto _ : s) {
+        plist_t root = nullptr;
+        plist_from_bin(reinterpret_cast<const char*>(bytes.data()),
+                       static_cast<uint32_t>(bytes.size()), &root);
+        benchmark::DoNotOptimize(root);
+        plist_free(root);
+    }
+}
+// 100 KB of references alone: refused like the megabyte.
+void BM_SharedReferences100KB(benchmark::State& s) {
+    static const Bytes bytes = sharedReferences(100000, 0);
+    decodeBytes(s, bytes);
+}
+// About 100 KB that stays just within its budget: the most a frame of that size may cost.
+void BM_SharedReferencesWithinBudget100KB(benchmark::State& s) {
+    static const Bytes bytes = sharedReferences(45000, 55000);
+    decodeBytes(s, bytes);
+}
+
+BENCHMARK(BM_MillionSharedReferences)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MillionSharedReferencesBareLibplistParse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SharedReferences100KB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SharedReferencesWithinBudget100KB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LevelDataDecode);
 BENCHMARK(BM_LevelDataBareLibplistParse);
 BENCHMARK(BM_LevelDataEncode);

@@ -167,7 +167,8 @@ std::optional<Color> readColor(plist_t object) {
 
 class Reader {
   public:
-    Reader(plist_t objects, const ArchiveClassRegistry& registry) : registry_(registry) {
+    Reader(plist_t objects, const ArchiveClassRegistry& registry, uint64_t budget)
+        : registry_(registry), budget_(budget) {
         nodes_.reserve(plist_array_get_size(objects));
         PlistArrayCursor cursor(objects);
         while (plist_t node = cursor.next()) nodes_.push_back(node);
@@ -218,7 +219,7 @@ class Reader {
                             uint64_t& weight);
 
     Status checkWeight(uint64_t weight) {
-        if (weight > KeyedUnarchiver::kMaxExpandedSize) {
+        if (weight > budget_) {
             return fail(KeyedUnarchiver::kTooLarge, "the archive's shared objects expand too far");
         }
         return Status::Ok;
@@ -227,6 +228,7 @@ class Reader {
     friend class ObjectCoder;
 
     const ArchiveClassRegistry& registry_;
+    uint64_t budget_;
     struct NodesTag;
     struct SlotsTag;
     ScratchVector<plist_t, NodesTag> nodeScratch_;
@@ -702,7 +704,7 @@ std::optional<Value> KeyedUnarchiver::unarchive(const void* bytes, size_t length
         return std::nullopt;
     }
 
-    Reader reader(objects, registry);
+    Reader reader(objects, registry, expansionBudget(length));
     Value value;
     uint64_t weight = 0;
     switch (reader.decodeReference(rootRef, 0, value, weight)) {

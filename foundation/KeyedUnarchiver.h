@@ -19,7 +19,8 @@ namespace quenbril {
 /// Untrusted input is the normal case (the link reads archives from the network): a damaged
 /// plist, a reference out of range, a member of the wrong kind, an unknown class, an object that
 /// contains itself, nesting deeper than kMaxDepth, or a graph of shared objects that would
-/// expand beyond kMaxExpandedSize, make that archive fail with an error, never more.
+/// expand beyond the archive's expansion budget, make that archive fail with an error, never
+/// more.
 /// Shared objects decode once and stay shared in the result.
 ///
 /// A colour that cannot be read drops the entry that holds it (the dictionary entry, the array
@@ -33,7 +34,7 @@ class KeyedUnarchiver {
         kUnknownClass = 3,   ///< a class neither built in nor registered (named in the text)
         kCycle = 4,          ///< an object that contains itself
         kTooDeep = 5,        ///< nesting deeper than kMaxDepth
-        kTooLarge = 6,       ///< shared objects that would expand beyond kMaxExpandedSize
+        kTooLarge = 6,       ///< shared objects that would expand beyond expansionBudget()
         kDecoderFailed = 7,  ///< a registered decoder refused its object
     };
     static constexpr int kMaxDepth = 256;
@@ -44,6 +45,21 @@ class KeyedUnarchiver {
     /// is used (values count one each, strings and data one more per 16 bytes). It keeps
     /// consumers that walk the value as a tree (writing it to a file, comparing it) bounded.
     static constexpr uint64_t kMaxExpandedSize = uint64_t{1} << 24;
+    /// The expanded size any archive may reach, however small.
+    static constexpr uint64_t kMinExpandedSize = uint64_t{1} << 14;
+    /// Archive bytes per unit of expanded size beyond the floor. Archives of ordinary values
+    /// expand to a quarter of their size or less (every value costs bytes of its own, and a
+    /// reference to a shared one at least a byte); one that expands further is mostly
+    /// references to shared objects, and would cost time out of proportion to its size.
+    static constexpr uint64_t kBytesPerExpandedUnit = 2;
+    /// The bound on the expanded size of an archive of `length` bytes: proportional to its
+    /// size, between kMinExpandedSize and kMaxExpandedSize.
+    static constexpr uint64_t expansionBudget(size_t length) {
+        uint64_t proportional = uint64_t{length} / kBytesPerExpandedUnit;
+        return proportional < kMinExpandedSize   ? kMinExpandedSize
+               : proportional > kMaxExpandedSize ? kMaxExpandedSize
+                                                 : proportional;
+    }
 
     static std::optional<Value> unarchive(const void* bytes, size_t length, Error* error = nullptr);
     static std::optional<Value> unarchive(const Bytes& bytes, Error* error = nullptr) {

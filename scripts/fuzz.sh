@@ -22,7 +22,11 @@ for target in "${targets[@]}"; do
     mkdir -p "$corpus"
     seeds="fuzz/seeds/${name#fuzz_}"
     log="$build/$name.log"
-    args=(-max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 "$corpus")
+    # Frames and archives up to 256 KiB, from the first run on (no slow growth of the length
+    # limit): libFuzzer would otherwise stay within 4 KiB, below every size at which the bounds
+    # on frames, archives and stored history come into play.
+    args=(-max_total_time="$seconds" -max_len=262144 -len_control=0 -rss_limit_mb=2048
+        -timeout=10 -print_final_stats=1 "$corpus")
     [ -d "$seeds" ] && args+=("$seeds")
     # libFuzzer is chatty; keep its log and show it only when the target fails.
     if "$target" "${args[@]}" > "$log" 2>&1; then

@@ -5,6 +5,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/build.sh
 build=${BUILD_DIR:-build}
-echo "Built into $build/. Starting the server stand-in: point a remote at address 127.0.0.1 and"
-echo "the port it prints below (57576 unless --port says otherwise)."
+echo "Built into $build/. Starting the server stand-in: point a remote at address 127.0.0.1 (a"
+echo "remote's manual address always uses port 57576; the lines below say how to reach another port)."
 exec "$build/simserver/quenbril-simserver" "$@"

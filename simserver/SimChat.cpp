@@ -47,7 +47,15 @@ std::vector<uint64_t> SimChat::addressees(const std::string& recipient, uint64_t
     return out;
 }
 
-void SimChat::addToHistory(const Dictionary& message, double now) {
+size_t SimChat::historyCost(const SimChatMessage& m) {
+    size_t bytes = kMessageOverhead;
+    for (const auto* text : {&m.sender, &m.recipient, &m.uuid, &m.message, &m.messageId}) {
+        if (*text) bytes += (*text)->size();
+    }
+    return bytes;
+}
+
+bool SimChat::addToHistory(const Dictionary& message, double now) {
     auto m = std::make_shared<SimChatMessage>();
     m->sender = message["sender"].optionalString();
     m->recipient = message["recipient"].optionalString();
@@ -56,16 +64,25 @@ void SimChat::addToHistory(const Dictionary& message, double now) {
     m->messageId = message["messageId"].optionalString();
     m->messageType = message["type"].intValue().value_or(0);
     m->date = now;
+    size_t cost = historyCost(*m);
+    if (cost - kMessageOverhead > kMaxMessageBytes) return false;
+    historyBytes_ += cost;
     history_.push_back(std::move(m));
-    while (history_.size() > kHistoryLimit) history_.pop_front();
+    while (history_.size() > kHistoryLimit || historyBytes_ > kMaxHistoryBytes) {
+        historyBytes_ -= historyCost(*history_.front());
+        history_.pop_front();
+    }
+    return true;
 }
 
 bool SimChat::removeMessage(const std::string& messageId) {
     if (messageId.empty()) return false;
     for (auto& m : history_) {
         if (m->messageId && TextSearch::containsIgnoringCaseAndAccents(*m->messageId, messageId)) {
+            historyBytes_ -= historyCost(*m);
             m->message = "<message removed>";
             m->uuid = "message_removed";
+            historyBytes_ += historyCost(*m);
             return true;
         }
     }

@@ -12,11 +12,24 @@
 namespace quenbril {
 
 /// The chat of the stand-in: who is registered on which connection, and the history of the
-/// messages it relayed.
+/// messages it relayed. The history is bounded in bytes as well as in count, so that its frame
+/// fits a remote's write queue with room to spare.
 class SimChat {
   public:
     /// The history keeps this many messages, the newest.
     static constexpr size_t kHistoryLimit = 200;
+    /// Bytes of one message: its relayed frame, and the text the history keeps of it. A
+    /// larger message is refused.
+    static constexpr size_t kMaxMessageBytes = 16 * 1024;
+    /// Bytes of the history as historyCost() counts them; new messages push out the oldest
+    /// beyond this.
+    static constexpr size_t kMaxHistoryBytes = 256 * 1024;
+    /// Bytes a message adds to "ChatMessageHistory" besides its text (its object, date and
+    /// type), with room to spare.
+    static constexpr size_t kMessageOverhead = 128;
+    /// Bytes of a chat name, a user's uuid, a message id or a marker's name that the server
+    /// takes from a remote (it refuses longer ones: they would be sent to every remote).
+    static constexpr size_t kMaxNameBytes = 256;
     static constexpr const char* kAll = "All";
 
     struct Client {
@@ -37,8 +50,13 @@ class SimChat {
     /// for "All" (or no recipient), else the users of that chat name; the sender always.
     std::vector<uint64_t> addressees(const std::string& recipient, uint64_t sender) const;
 
-    /// Files a relayed message (the "ChatMessageFromClient" dictionary) with the date `now`.
-    void addToHistory(const Dictionary& message, double now);
+    /// Files a relayed message (the "ChatMessageFromClient" dictionary) with the date `now`;
+    /// false (and nothing filed) when its text holds more than kMaxMessageBytes.
+    bool addToHistory(const Dictionary& message, double now);
+    /// What the history costs together (at most kMaxHistoryBytes).
+    size_t historyBytes() const { return historyBytes_; }
+    /// What one message costs in "ChatMessageHistory", at most.
+    static size_t historyCost(const SimChatMessage& message);
     /// Marks the first message whose id contains `messageId` as removed; false when none.
     bool removeMessage(const std::string& messageId);
 
@@ -50,6 +68,7 @@ class SimChat {
   private:
     std::vector<Client> clients_;
     std::deque<std::shared_ptr<SimChatMessage>> history_;
+    size_t historyBytes_ = 0;
 };
 
 }  // namespace quenbril

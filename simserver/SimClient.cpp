@@ -16,8 +16,12 @@ constexpr int kSendBufferBytes = 256 * 1024;
 }  // namespace
 
 SimClient::SimClient(uint64_t id, std::shared_ptr<DispatchSocket> socket, Owner* owner,
-                     std::function<double()> clock)
-    : id_(id), socket_(std::move(socket)), owner_(owner), clock_(std::move(clock)) {
+                     std::function<double()> clock, double frameTimeout)
+    : id_(id),
+      socket_(std::move(socket)),
+      owner_(owner),
+      clock_(std::move(clock)),
+      frameTimeout_(frameTimeout) {
     host_ = socket_->connectedHost().value_or("?");
     address_ = host_ + ":" + std::to_string(socket_->connectedPort());
     socket_->synchronouslySetDelegate(this);
@@ -56,13 +60,14 @@ void SimClient::close() {
 }
 
 bool SimClient::readStalled(double now) const {
-    return frameBegun_ && now - *frameBegun_ > kFrameTimeout;
+    return frameBegun_ && now - *frameBegun_ > frameTimeout_;
 }
 
 void SimClient::socketDidReadData(DispatchSocket*, const Bytes& data, long) {
     if (!open_) return;
     reader_.feed(data.data(), data.size());
-    if (reader_.pendingBytes() == 0) {
+    // A complete header with no body byte yet is a frame in progress too.
+    if (!reader_.inFrame()) {
         frameBegun_.reset();
     } else if (!frameBegun_ || reader_.hasFrame()) {
         // The frame in progress began within these bytes.

@@ -17,8 +17,6 @@ namespace quenbril {
 /// delegate queue.
 class SimClient : public DispatchSocketDelegate {
   public:
-    /// A frame begun must be complete within this many seconds (the link's read time-out).
-    static constexpr double kFrameTimeout = 5.0;
     /// Writes not finished within this many seconds close the connection.
     static constexpr double kWriteTimeout = 5.0;
     /// A remote that lets more than this many bytes pile up is not reading: it is dropped.
@@ -32,9 +30,10 @@ class SimClient : public DispatchSocketDelegate {
         virtual void clientDisconnected(SimClient& client, const std::optional<Error>& error) = 0;
     };
 
-    /// `clock` answers the server's time in seconds (monotonic).
+    /// `clock` answers the server's time in seconds (monotonic); a frame begun must be
+    /// complete within `frameTimeout` seconds of it.
     SimClient(uint64_t id, std::shared_ptr<DispatchSocket> socket, Owner* owner,
-              std::function<double()> clock);
+              std::function<double()> clock, double frameTimeout);
     ~SimClient() override;
 
     uint64_t id() const { return id_; }
@@ -54,7 +53,7 @@ class SimClient : public DispatchSocketDelegate {
     std::optional<LinkFrame> takeFrame() { return reader_.takeFrame(); }
     bool readFailed() const { return reader_.failed(); }
     const Error& readError() const { return reader_.error(); }
-    /// True when a frame was begun more than kFrameTimeout seconds before `now`.
+    /// True when a frame was begun more than the frame time-out before `now`.
     bool readStalled(double now) const;
 
     // What the remote asked for.
@@ -78,6 +77,7 @@ class SimClient : public DispatchSocketDelegate {
     LinkFrameReader reader_{LinkPeer::Server};
     std::optional<double> frameBegun_;
     std::function<double()> clock_;
+    double frameTimeout_;
     std::deque<size_t> pendingWrites_;
     size_t queuedBytes_ = 0;
 };

@@ -7,12 +7,23 @@
 
 namespace quenbril {
 
-int32_t SimNotebook::add(Entry entry) {
+size_t SimNotebook::cost(const Entry& entry) {
+    return entry.note.size() + entry.creator.size() + kEntryOverhead;
+}
+
+std::optional<int32_t> SimNotebook::add(Entry entry) {
+    if (entry.note.size() + entry.creator.size() > kMaxEntryBytes) return std::nullopt;
     entry.teID = nextID_;
     // Ids stay positive and unique for as long as the notes they name can exist.
     nextID_ = nextID_ == INT32_MAX ? 1 : nextID_ + 1;
+    bytes_ += cost(entry);
     entries_.push_back(std::move(entry));
-    if (entries_.size() > kLimit) entries_.erase(entries_.begin());
+    size_t dropped = 0;
+    while (entries_.size() - dropped > kLimit || bytes_ > kMaxBytes) {
+        bytes_ -= cost(entries_[dropped]);
+        ++dropped;
+    }
+    entries_.erase(entries_.begin(), entries_.begin() + static_cast<std::ptrdiff_t>(dropped));
     return entries_.back().teID;
 }
 
@@ -20,6 +31,7 @@ bool SimNotebook::remove(int32_t teID) {
     auto it = std::find_if(entries_.begin(), entries_.end(),
                            [&](const Entry& e) { return e.teID == teID; });
     if (it == entries_.end()) return false;
+    bytes_ -= cost(*it);
     entries_.erase(it);
     return true;
 }

@@ -73,12 +73,29 @@ std::string SimOptions::usage(const std::string& program) {
            "A stand-in for the monitoring server: a production of synthetic channels that "
            "Quenbril remotes\n"
            "can connect to.\n\n"
-           "  --port N        TCP port to listen on (default 57576; 0 picks a free one)\n"
+           "  --port N        TCP port to listen on (default 57576, the only port a remote's\n"
+           "                  manual address reaches; other ports serve tests, or remotes that\n"
+           "                  find the announcement; 0 picks a free one)\n"
            "  --channels N    number of channel strips, 1 to 128 (default 16)\n"
            "  --name NAME     the service name announced on the network\n"
            "  --no-publish    do not announce the service\n"
            "  --help          show this text\n"
            "  --version       show the version\n";
+}
+
+std::string SimOptions::connectHint(uint16_t port, bool announced) {
+    const std::string manual = std::to_string(kDefaultPort);
+    if (port == kDefaultPort) {
+        return "Point a remote at address 127.0.0.1 (the manual address of its connection "
+               "dialog; remotes use port " +
+               manual + ").";
+    }
+    std::string text = "Port " + std::to_string(port) + " is not " + manual +
+                       ", the only port a remote's manual address reaches: ";
+    return text + (announced ? "remotes reach this stand-in through its announcement only "
+                               "(tests connect to the port directly)."
+                             : "no remote reaches this stand-in unannounced (the port serves "
+                               "tests, which connect to it directly).");
 }
 
 }  // namespace quenbril

@@ -14,6 +14,8 @@ struct SimOptions {
     /// The strip byte frames of the link hold at most this many strips.
     static constexpr int kMaxChannels = 128;
     static constexpr const char* kVersion = "1.0.0";
+    /// A frame begun must be complete within this many seconds (the link's read time-out).
+    static constexpr double kDefaultFrameTimeout = 5.0;
 
     /// 0: a port the system picks (printed on stderr once listening).
     uint16_t port = kDefaultPort;
@@ -23,12 +25,18 @@ struct SimOptions {
     bool publish = true;
     bool help = false;
     bool version = false;
+    /// Not a flag: tests shorten it.
+    double frameTimeout = kDefaultFrameTimeout;
 
     /// Parses `args` (without the program name). Nothing, and `error` set, for an unknown
     /// flag, a missing or malformed value, or a value out of range.
     static std::optional<SimOptions> parse(const std::vector<std::string>& args,
                                            std::string* error);
     static std::string usage(const std::string& program);
+    /// The start-up line that tells the user how a remote reaches a stand-in listening on
+    /// `port`: a remote's manual address always uses kDefaultPort, so another port is reached
+    /// through the announcement only (or by tests, which connect to it directly).
+    static std::string connectHint(uint16_t port, bool announced);
 };
 
 }  // namespace quenbril

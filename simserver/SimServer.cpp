@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 
 #include "MonitorApp/link/LinkCodec.h"
 #include "MonitorApp/link/LinkCommands.h"
@@ -51,6 +52,11 @@ constexpr uint64_t kTicksPerBattery = 50;    // batteries and antennas every 5 s
 constexpr uint64_t kTicksPerIncident = 150;  // an SCP or an RF drop every 15 s
 /// At most this much audio goes out in one block; a stalled queue skips ahead instead.
 constexpr int64_t kMaxBlockSamples = SimSignals::kSampleRate / 2;
+
+// A remote that has just connected may be sent the notebook, the chat history and the rest of
+// its state at once: together they must leave room in its write queue for the frames that
+// follow, or the remote would be dropped for what the server chose to send.
+static_assert(SimNotebook::kMaxBytes + SimChat::kMaxHistoryBytes <= SimClient::kMaxQueuedBytes / 2);
 
 }  // namespace
 
@@ -135,6 +141,17 @@ void SimServer::stop() {
     });
 }
 
+bool SimServer::handleFromRemote(uint64_t remote, const Dictionary& message) {
+    bool handled = false;
+    queue_->sync([&] {
+        auto it = clients_.find(remote);
+        if (!alive_ || it == clients_.end() || !it->second->isOpen()) return;
+        handle(*it->second, message);
+        handled = true;
+    });
+    return handled;
+}
+
 double SimServer::now() const { return monotonicSeconds() - startTime_; }
 
 double SimServer::absoluteNow() const { return RunLoop::realTimeNow(); }
@@ -151,8 +168,8 @@ void SimServer::socketDidAcceptNewSocket(DispatchSocket*, std::shared_ptr<Dispat
     }
     uint64_t id = nextClientID_++;
     SimClient::Owner* owner = this;
-    auto client =
-        std::make_unique<SimClient>(id, std::move(socket), owner, [this] { return now(); });
+    auto client = std::make_unique<SimClient>(
+        id, std::move(socket), owner, [this] { return now(); }, options_.frameTimeout);
     SimClient& c = *client;
     clients_[id] = std::move(client);
     QLOG("Remote %llu connected from %s (%zu connected)", static_cast<unsigned long long>(id),
@@ -236,6 +253,13 @@ std::shared_ptr<const Bytes> SimServer::encode(const Dictionary& message) {
 
 void SimServer::sendFrame(SimClient& client, const std::shared_ptr<const Bytes>& frame) {
     if (!frame || !client.isOpen()) return;
+    if (frame->size() > SimClient::kMaxQueuedBytes / 2) {
+        // The bounds on what remotes may store keep every frame far below this; should one
+        // still grow so large, it is the server's fault, not the remote's.
+        log(LogLevel::Error, "A frame of %zu bytes is too large to send to remote %llu",
+            frame->size(), static_cast<unsigned long long>(client.id()));
+        return;
+    }
     if (!client.send(frame)) {
         drop(client, "it does not read what it is sent (" + std::to_string(client.queuedBytes()) +
                          " bytes waiting)");
@@ -293,7 +317,10 @@ void SimServer::tick() {
     double t = now();
     for (auto& [id, client] : clients_) {
         if (client->isOpen() && client->readStalled(t)) {
-            drop(*client, "a frame was not completed within 5 s");
+            char why[64];
+            std::snprintf(why, sizeof why, "a frame was not completed within %g s",
+                          options_.frameTimeout);
+            drop(*client, why);
         }
     }
     sendLevels(t);
@@ -377,11 +404,9 @@ void SimServer::sendTimecode(double) {
     if (!tc || clients_.empty()) return;
     // The show's timecode is the time of day.
     double wall = absoluteNow();
-    double seconds = std::fmod(wall, 86400.0);
-    if (seconds < 0) seconds += 86400.0;
-    auto whole = static_cast<int64_t>(seconds);
-    auto frames =
-        static_cast<int32_t>((seconds - static_cast<double>(whole)) * SimSignals::kTimecodeFps);
+    int64_t frame = SimSignals::timecodeFrameOfDay(wall);
+    int64_t whole = frame / SimSignals::kTimecodeFps;
+    auto frames = static_cast<int32_t>(frame % SimSignals::kTimecodeFps);
     Dictionary ltc = LinkMessageBuilder::message(LinkCommand::kLTC);
     ltc.set(Value(LinkKey::kCSID), Value(tc->csID));
     ltc.set(Value(LinkKey::kReceiveTime), Value(wall));
@@ -464,6 +489,14 @@ void SimServer::onRegisterToChat(SimClient& client, const Dictionary& m) {
     std::string name =
         (*value)["sender"].stringValue() ? *(*value)["sender"].stringValue() : userName(client);
     std::string uuid = (*value)["uuid"].stringValue() ? *(*value)["uuid"].stringValue() : "";
+    if (name.size() > SimChat::kMaxNameBytes || uuid.size() > SimChat::kMaxNameBytes) {
+        log(LogLevel::Warning,
+            "Remote %llu: chat registration refused: a name of %zu bytes or a uuid of %zu bytes "
+            "(at most %zu)",
+            static_cast<unsigned long long>(client.id()), name.size(), uuid.size(),
+            SimChat::kMaxNameBytes);
+        return;
+    }
     bool isNew = chat_.registerClient(client.id(), name, client.host(), uuid);
     QLOG("Remote %llu %s the chat as \"%s\"", static_cast<unsigned long long>(client.id()),
          isNew ? "joined" : "renamed itself in", name.c_str());
@@ -474,18 +507,32 @@ void SimServer::onRegisterToChat(SimClient& client, const Dictionary& m) {
 void SimServer::onChatMessageFromClient(SimClient& client, const Dictionary& m) {
     const Dictionary* value = required(LinkMessageReader::dictionary(m), "Value");
     const std::string* recipient = (*value)["recipient"].stringValue();
-    chat_.addToHistory(*value, absoluteNow());
+    auto frame = encode(message(LinkCommand::kChatMessageFromServer, Value(*value)));
+    if (!frame) return;
+    // Every addressee gets this frame and every later member of the chat its text: one that
+    // large would fill their queues.
+    if (frame->size() - LinkFrameHeader::kSize > SimChat::kMaxMessageBytes ||
+        !chat_.addToHistory(*value, absoluteNow())) {
+        log(LogLevel::Warning, "Remote %llu: chat message of %zu bytes refused (at most %zu)",
+            static_cast<unsigned long long>(client.id()), frame->size() - LinkFrameHeader::kSize,
+            SimChat::kMaxMessageBytes);
+        return;
+    }
     QLOG("Remote %llu: chat message to %s", static_cast<unsigned long long>(client.id()),
          recipient ? recipient->c_str() : "everyone");
-    auto frame = encode(message(LinkCommand::kChatMessageFromServer, Value(*value)));
     for (uint64_t id : chat_.addressees(recipient ? *recipient : std::string(), client.id())) {
         auto it = clients_.find(id);
         if (it != clients_.end()) sendFrame(*it->second, frame);
     }
 }
 
-void SimServer::onChatRemoveMessage(SimClient&, const Dictionary& m) {
+void SimServer::onChatRemoveMessage(SimClient& client, const Dictionary& m) {
     std::string id = required(LinkMessageReader::string(m), "Value");
+    if (id.size() > SimChat::kMaxNameBytes) {
+        log(LogLevel::Warning, "Remote %llu: removal of a message id of %zu bytes refused",
+            static_cast<unsigned long long>(client.id()), id.size());
+        return;
+    }
     chat_.removeMessage(id);
     broadcast(message(LinkCommand::kChatRemoveMessage, Value(id)));
 }
@@ -537,6 +584,11 @@ void SimServer::onGroupLongClicked(SimClient&, const Dictionary& m) {
 
 void SimServer::onMarkerAdded(SimClient& client, const Dictionary& m) {
     const Value& who = m[LinkKey::kValue];
+    if (who.isString() && who.stringValue()->size() > SimChat::kMaxNameBytes) {
+        log(LogLevel::Warning, "Remote %llu: marker with a name of %zu bytes refused",
+            static_cast<unsigned long long>(client.id()), who.stringValue()->size());
+        return;
+    }
     broadcast(message(LinkCommand::kMarkerAdded, who.isString() ? who : Value(userName(client))));
 }
 
@@ -600,8 +652,15 @@ void SimServer::onRemoteAddedNote(SimClient& client, const Dictionary& m) {
         e.secs = field("secs");
         e.frame = field("frame");
     }
-    int32_t teID = notebook_.add(std::move(e));
-    QLOG("Remote %llu added note %d", static_cast<unsigned long long>(client.id()), teID);
+    size_t bytes = e.note.size() + e.creator.size();
+    auto teID = notebook_.add(std::move(e));
+    if (!teID) {
+        // Every remote is sent the whole notebook: a note that large would fill their queues.
+        log(LogLevel::Warning, "Remote %llu: note of %zu bytes refused (at most %zu)",
+            static_cast<unsigned long long>(client.id()), bytes, SimNotebook::kMaxEntryBytes);
+        return;
+    }
+    QLOG("Remote %llu added note %d", static_cast<unsigned long long>(client.id()), *teID);
     broadcast(notebook_.entriesMessage());
 }
 

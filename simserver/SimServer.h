@@ -45,6 +45,11 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
     void stop();
     /// The port listened on (the one the system chose for port 0); 0 before start.
     uint16_t port() const { return port_; }
+    /// Handles `message` as if the connected remote `remote` (numbered from 1 in the order
+    /// of connection) had sent it, and returns once it is handled; false when no such remote
+    /// is connected. For the fuzzer, which hands the commands over without framing them. Any
+    /// thread but the server's queue.
+    bool handleFromRemote(uint64_t remote, const Dictionary& message);
 
   private:
     using Handler = void (SimServer::*)(SimClient&, const Dictionary&);

@@ -111,13 +111,25 @@ Bytes SimSignals::mixBlock(const std::vector<size_t>& positions, int64_t first, 
     return out;
 }
 
+int64_t SimSignals::timecodeFrameOfDay(double t) {
+    constexpr int64_t kFramesPerDay = int64_t{86400} * kTimecodeFps;
+    if (!std::isfinite(t)) return 0;
+    double seconds = std::fmod(t, 86400.0);
+    if (seconds < 0) seconds += 86400.0;
+    // Both factors are bounded, so the product fits; rounding may still reach the next day.
+    auto frame = static_cast<int64_t>(std::floor(seconds * kTimecodeFps));
+    return std::clamp<int64_t>(frame, 0, kFramesPerDay - 1);
+}
+
 Bytes SimSignals::timecodePicture(double t) {
     // Bi-phase mark: a transition at every bit edge, and one more inside a 1 bit.
     Bytes out;
     out.reserve(kTimecodeSampleCount * 4);
     // One sample per half bit.
     constexpr int kBitsPerFrame = 80;
-    uint32_t seed = static_cast<uint32_t>(t * kTimecodeFps);
+    // The frame of the day, not of the epoch: seconds since 2001 times the frame rate do not
+    // fit 32 bits.
+    auto seed = static_cast<uint32_t>(timecodeFrameOfDay(t));
     float level = 0.5f;
     int halves = 0;
     for (int i = 0; i < kTimecodeSampleCount; ++i) {

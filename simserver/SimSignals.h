@@ -44,7 +44,12 @@ class SimSignals {
     /// The sum of several strips' tones, scaled so that it never clips.
     static Bytes mixBlock(const std::vector<size_t>& positions, int64_t first, size_t count);
 
-    /// 180 float32 samples of a bi-phase timecode signal, little-endian (720 bytes).
+    /// The timecode frame at absolute time `t` (seconds since 2001-01-01), counted from the
+    /// day's midnight (UTC): 0 to 24 x 3600 x kTimecodeFps - 1. The show's timecode is the time
+    /// of day; 0 for a time that is not finite.
+    static int64_t timecodeFrameOfDay(double t);
+    /// 180 float32 samples of the bi-phase timecode signal of the frame at absolute time `t`,
+    /// little-endian (720 bytes).
     static Bytes timecodePicture(double t);
 };
 

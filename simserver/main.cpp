@@ -62,10 +62,6 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr, "%s %s: %d channels, listening on TCP port %u\n", program.c_str(),
                  SimOptions::kVersion, options->channels, static_cast<unsigned>(server.port()));
-    std::fprintf(stderr,
-                 "Point a remote at address 127.0.0.1, port %u (manual address in its "
-                 "connection dialog). Ctrl-C stops.\n",
-                 static_cast<unsigned>(server.port()));
 
     std::unique_ptr<ServicePublisher> publisher;
     if (options->publish) {
@@ -94,6 +90,8 @@ int main(int argc, char** argv) {
     } else {
         std::fprintf(stderr, "Not announced on the network (--no-publish).\n");
     }
+    std::fprintf(stderr, "%s Ctrl-C stops.\n",
+                 SimOptions::connectHint(server.port(), publisher != nullptr).c_str());
 
     int signalNumber = 0;
     sigwait(&stopSignals, &signalNumber);

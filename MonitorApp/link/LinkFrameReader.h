@@ -38,6 +38,9 @@ class LinkFrameReader {
     uint64_t droppedHeaders() const { return droppedHeaders_; }
     /// Bytes of the frame in progress (header or body) received so far.
     size_t pendingBytes() const { return inBody_ ? body_.size() : headerFill_; }
+    /// True from the first byte of a frame's header to the last byte of its body (also when
+    /// the header is complete and no body byte has come yet).
+    bool inFrame() const { return inBody_ || headerFill_ > 0; }
 
   private:
     void takeHeader();

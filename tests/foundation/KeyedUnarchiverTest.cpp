@@ -59,6 +59,75 @@ std::optional<Value> unarchive(const Bytes& bytes, Error* error = nullptr) {
     return KeyedUnarchiver::unarchive(bytes.data(), bytes.size(), empty, error);
 }
 
+/// An archive whose root array holds `count` references to one string, written byte by byte:
+/// one-byte references make it about `count` bytes (a writer that builds a node per reference
+/// takes far too long under the sanitizers for a million of them).
+Bytes sharedReferences(uint32_t count) {
+    Bytes out{'b', 'p', 'l', 'i', 's', 't', '0', '0'};
+    std::vector<uint64_t> offsets;
+    auto begin = [&] { offsets.push_back(out.size()); };
+    auto string = [&](std::string_view s) {  // ASCII, shorter than 15
+        begin();
+        out.push_back(static_cast<uint8_t>(0x50 | s.size()));
+        out.insert(out.end(), s.begin(), s.end());
+    };
+    auto uid = [&](uint8_t v) {
+        begin();
+        out.insert(out.end(), {0x80, v});
+    };
+    auto refs = [&](uint8_t marker, std::initializer_list<uint8_t> r) {
+        begin();
+        out.push_back(static_cast<uint8_t>(marker | (marker == 0xD0 ? r.size() / 2 : r.size())));
+        out.insert(out.end(), r.begin(), r.end());
+    };
+    // Objects 0-23: the archive's dictionary, its keys and values, "$objects" (object 8) and
+    // the four archived objects: "$null", the array (12), its class (13) and the string (14).
+    refs(0xD0, {1, 2, 3, 4, 5, 6, 7, 8});
+    string("$version");
+    string("$archiver");
+    string("$top");
+    string("$objects");
+    begin();
+    out.insert(out.end(), {0x12, 0x00, 0x01, 0x86, 0xA0});  // 100000
+    begin();
+    out.insert(out.end(), {0x5F, 0x10, 15});
+    for (char c : std::string_view("NSKeyedArchiver")) out.push_back(static_cast<uint8_t>(c));
+    refs(0xD0, {9, 10});
+    refs(0xA0, {11, 12, 13, 14});
+    string("root");
+    uid(1);
+    string("$null");
+    refs(0xD0, {18, 19, 15, 17});
+    refs(0xD0, {22, 23, 20, 21});
+    string("x");
+    begin();  // object 15: the array's members, all object 16 (a reference to "x")
+    out.insert(out.end(), {0xAF, 0x12});
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<uint8_t>(count >> shift));
+    out.insert(out.end(), count, 16);
+    uid(3);
+    uid(2);
+    string("NS.objects");
+    string("$class");
+    string("NSArray");
+    refs(0xA0, {20});
+    string("$classname");
+    string("$classes");
+
+    auto bigEndian = [&](uint64_t v, int width) {
+        for (int i = width - 1; i >= 0; --i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    uint64_t table = out.size();
+    for (uint64_t o : offsets) bigEndian(o, 4);
+    out.insert(out.end(), 6, 0);
+    out.push_back(4);  // offset size
+    out.push_back(1);  // reference size
+    bigEndian(offsets.size(), 8);
+    bigEndian(0, 8);
+    bigEndian(table, 8);
+    return out;
+}
+
 TEST(KeyedUnarchiverFixtures, PlainArchivesDecodeToTheirValues) {
     // nsData's class chain starts with NSMutableData: the data is found along the chain.
     const std::pair<const char*, Value> cases[] = {
@@ -271,6 +340,49 @@ TEST(KeyedUnarchiver, SharedObjectsThatWouldExpandWithoutBoundAreRefused) {
     Error error;
     EXPECT_FALSE(unarchive(archive(std::move(objects), 62), &error));
     EXPECT_EQ(error.code, KeyedUnarchiver::kTooLarge);
+}
+
+TEST(KeyedUnarchiver, SharedReferencesMayExpandOnlyInProportionToTheArchive) {
+    // A megabyte of references to one string: within the absolute bound, but a value far
+    // larger than the bytes that carry it.
+    const auto references = sharedReferences;
+    Bytes million = references(1000000);
+    ASSERT_LT(million.size(), size_t{1100000});
+    Error error;
+    EXPECT_FALSE(unarchive(million, &error));
+    EXPECT_EQ(error.code, KeyedUnarchiver::kTooLarge) << error.description;
+    EXPECT_EQ(error.domain, KeyedUnarchiver::kErrorDomain);
+    EXPECT_FALSE(unarchive(references(100000), &error)) << "a tenth as large";
+    EXPECT_EQ(error.code, KeyedUnarchiver::kTooLarge);
+
+    // Small archives share freely up to the floor.
+    auto few = unarchive(references(8000));
+    ASSERT_TRUE(few);
+    EXPECT_EQ(few->count(), 8000u);
+
+    // Large archives as writers make them share keys and small values throughout: rows of
+    // flags that are all the same, and rows that differ.
+    Array rows;
+    for (int64_t i = 0; i < 20000; ++i) {
+        Dictionary row{{"csID", i % 2 ? Value(1000 + i) : Value(0)},
+                       {"hardMute", false},
+                       {"checked", false},
+                       {"group", 0},
+                       {"panel", "A"}};
+        if (i % 2) row.set("name", "Strip " + std::to_string(i));
+        rows.push_back(Value(std::move(row)));
+    }
+    Value table = Dictionary{{"Command", "HardMuteArray"}, {"Value", std::move(rows)}};
+    Bytes bytes = *KeyedArchiver::archivedData(table);
+    ASSERT_GT(bytes.size(), 4 * KeyedUnarchiver::kMinExpandedSize);
+    auto decoded = unarchive(bytes, &error);
+    ASSERT_TRUE(decoded) << error.description;
+    EXPECT_EQ(*decoded, table);
+
+    // And so do the archives of other writers.
+    for (const char* name : {"simpleDict.plist", "nsData.plist", "ax_statechange.bin"}) {
+        EXPECT_TRUE(unarchive(test::archiveFixture(name))) << name;
+    }
 }
 
 TEST(KeyedUnarchiver, ColoursDecodeAndAnUnreadableOneDropsOnlyItsEntry) {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "MonitorApp/chat/ChatMessage.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
@@ -137,6 +138,20 @@ TEST_F(SimServerE2E, InitialStateArrivesInOrderAndEndsWithInitialDataReady) {
         EXPECT_NE(std::find(enabled_.begin(), enabled_.end(), battery[i]), enabled_.end());
         EXPECT_NE(battery[i + 1], kNotAnInteger);
     }
+}
+
+TEST_F(SimServerE2E, StartUpLinesSayAManualAddressReachesOnlyTheDefaultPort) {
+    // This stand-in listens on a port the system picked: a remote's manual address cannot
+    // reach it, and the start-up lines must not suggest otherwise.
+    std::string expected = "Port " + std::to_string(server_.port()) + " is not 57576";
+    std::string log;
+    for (int i = 0; i < 200 && log.find("Ctrl-C") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        log = server_.log();
+    }
+    EXPECT_NE(log.find(expected), std::string::npos) << log;
+    EXPECT_NE(log.find("serves tests"), std::string::npos) << log;
+    EXPECT_EQ(log.find("port " + std::to_string(server_.port()) + " ("), std::string::npos) << log;
 }
 
 TEST_F(SimServerE2E, LevelFramesComeTenTimesASecondAndTheTimecodeStripGetsItsTimecode) {
@@ -426,6 +441,48 @@ TEST_F(SimServerE2E, NotesAreSharedWithEveryRemote) {
     ASSERT_TRUE(a->send(Builder::removeAllTimelineEntries()));
     while (b->expect("NotebookEntries")["Values"].count() != 0u) {
     }
+}
+
+TEST_F(SimServerE2E, AHugeNoteOrChatMessageIsRefusedAndLocksNoRemoteOut) {
+    ChatMessage::registerArchiveDecoder();  // the remote's own reading of the history
+    auto a = connect();
+    auto b = connect();
+    for (auto [c, name] : {std::pair{a.get(), "Alice"}, {b.get(), "Bob"}}) {
+        ASSERT_TRUE(c->send(Builder::registerToChat(name, std::string("UUID-") + name)));
+        c->expect("ChatMessageHistory");
+    }
+    // Each is far more than a remote's write queue holds, and far less than a frame may.
+    const std::string huge(3 * 1024 * 1024, 'x');
+    ASSERT_TRUE(a->send(Builder::remoteAddedNote(huge, enabled_[0], "Alice", {}, 0)));
+    ASSERT_TRUE(a->send(Builder::chatMessageFromClient(chatMessage("All", huge, 0, "ID-HUGE"))));
+    auto named = std::make_unique<WireClient>(server_.port());
+    ASSERT_TRUE(named->send(Builder::registerToChat(huge, "UUID-Huge")));
+    ASSERT_TRUE(a->send(Builder::remoteAddedNote("Mic tape loose", enabled_[0], "Alice", {}, 0)));
+    ASSERT_TRUE(a->send(Builder::chatMessageFromClient(chatMessage("All", "Places", 0, "ID-1"))));
+    for (WireClient* c : {a.get(), b.get()}) {
+        Value entries = c->expect("NotebookEntries", 5.0)["Values"];
+        ASSERT_EQ(entries.count(), 1u);
+        EXPECT_EQ(entries.at(0)["Note"], Value("Mic tape loose"));
+        EXPECT_EQ(c->expect("ChatMessageFromServer")["Value"]["message"], Value("Places"));
+    }
+
+    // A remote that connects now gets its state and the history, and is served on.
+    auto fresh = connect();
+    auto book = std::find_if(state_.begin(), state_.end(), [](const Dictionary& m) {
+        return WireClient::commandOf(m) == "NotebookEntries";
+    });
+    ASSERT_NE(book, state_.end());
+    EXPECT_EQ((*book)["Values"].count(), 1u);
+    ASSERT_TRUE(fresh->send(Builder::registerToChat("Carol", "UUID-Carol")));
+    EXPECT_EQ(fresh->expect("ChatMessageHistory")["Value"].count(), 1u);
+    expectLevelsFlow(*fresh, 5);
+    expectLevelsFlow(*a, 2);
+    expectLevelsFlow(*b, 2);
+    std::string log = server_.log();
+    EXPECT_NE(log.find("note of 3145733 bytes refused"), std::string::npos) << log;
+    EXPECT_NE(log.find("chat message of"), std::string::npos) << log;
+    EXPECT_NE(log.find("chat registration refused"), std::string::npos) << log;
+    EXPECT_EQ(log.find("dropped"), std::string::npos) << log;
 }
 
 Bytes header(int32_t marker, int32_t length) {

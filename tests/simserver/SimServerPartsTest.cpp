@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "MonitorApp/link/LinkCodec.h"
+#include "foundation/ArchiveClassRegistry.h"
 #include "simserver/SimChat.h"
 #include "simserver/SimChatMessage.h"
 #include "simserver/SimNotebook.h"
@@ -39,6 +42,19 @@ TEST(SimOptions, DefaultsEveryFlagAndRefusals) {
         std::string error;
         EXPECT_FALSE(parse(args, &error)) << args[0];
         EXPECT_FALSE(error.empty()) << args[0];
+    }
+}
+
+TEST(SimOptions, HelpAndHintSayAManualAddressUsesTheDefaultPort) {
+    std::string usage = SimOptions::usage("quenbril-simserver");
+    EXPECT_NE(usage.find("the only port a remote's"), std::string::npos) << usage;
+    std::string standard = SimOptions::connectHint(SimOptions::kDefaultPort, false);
+    EXPECT_NE(standard.find("address 127.0.0.1"), std::string::npos) << standard;
+    for (bool announced : {true, false}) {
+        std::string other = SimOptions::connectHint(40000, announced);
+        EXPECT_NE(other.find("Port 40000 is not 57576"), std::string::npos) << other;
+        EXPECT_EQ(other.find("127.0.0.1"), std::string::npos) << other;
+        EXPECT_NE(other.find(announced ? "announcement" : "no remote"), std::string::npos) << other;
     }
 }
 
@@ -91,6 +107,22 @@ TEST(SimSignals, LevelsStayOnTheByteScaleAndTonesDiffer) {
     EXPECT_EQ(SimSignals::toneSample(0, -1), 0.0f);
 }
 
+TEST(SimSignals, TimecodeOfTodayCountsFramesFromMidnight) {
+    // 2026-12-06 12:34:56.48 UTC in seconds since 2001: times 25 frames a second, about 2e10.
+    const double today = 818253296.48;
+    const int64_t frame = ((12 * 60 + 34) * 60 + 56) * 25 + 12;
+    EXPECT_EQ(SimSignals::timecodeFrameOfDay(today), frame);
+    EXPECT_EQ(SimSignals::timecodeFrameOfDay(today + 86400.0), frame) << "the next day";
+    EXPECT_EQ(SimSignals::timecodeFrameOfDay(today - 45296.48), 0) << "midnight";
+    EXPECT_EQ(SimSignals::timecodeFrameOfDay(today - 45296.48 - 0.02), 86400 * 25 - 1);
+    EXPECT_EQ(SimSignals::timecodeFrameOfDay(-0.02), 86400 * 25 - 1) << "before 2001";
+    EXPECT_EQ(SimSignals::timecodeFrameOfDay(std::nan("")), 0);
+    // The picture is that of the frame of the day: the same a day later, another one a
+    // frame later.
+    EXPECT_EQ(SimSignals::timecodePicture(today), SimSignals::timecodePicture(today + 86400.0));
+    EXPECT_NE(SimSignals::timecodePicture(today), SimSignals::timecodePicture(today + 0.06));
+}
+
 TEST(SimChat, AddresseesAreTheNamedUserOrEveryoneAndAlwaysTheSender) {
     SimChat chat;
     EXPECT_TRUE(chat.registerClient(1, "Alice", "10.0.0.1", "u1"));
@@ -130,14 +162,79 @@ TEST(SimChat, HistoryKeepsTheLatestMessagesAndMarksRemovedOnes) {
 
 TEST(SimNotebook, IdsAreNewAndRemovalsFindThem) {
     SimNotebook book;
-    int32_t a = book.add({});
-    EXPECT_NE(book.add({}), a);
+    int32_t a = *book.add({});
+    EXPECT_NE(*book.add({}), a);
     EXPECT_TRUE(book.remove(a));
     EXPECT_FALSE(book.remove(a));
-    EXPECT_NE(book.add({}), a);
+    EXPECT_NE(*book.add({}), a);
     EXPECT_EQ(book.entriesMessage()["Values"].count(), 2u);
     book.clear();
     EXPECT_EQ(book.entriesMessage()["Values"].count(), 0u);
+}
+
+/// The body of the frame that carries `message`.
+size_t encodedSize(const Dictionary& message) {
+    SimChatMessage::registerEncoder(ArchiveClassRegistry::shared());
+    auto body = LinkCodec::encodeBody(message);
+    EXPECT_TRUE(body);
+    return body ? body->size() : SIZE_MAX;
+}
+
+TEST(SimNotebook, ALargeNoteIsRefusedAndTheNotebookStaysWithinItsBytes) {
+    SimNotebook book;
+    SimNotebook::Entry big;
+    big.note = std::string(SimNotebook::kMaxEntryBytes - 5, 'n');
+    big.creator = "Alice";
+    EXPECT_TRUE(book.add(big)) << "exactly at the bound";
+    big.creator = "Alice!";
+    EXPECT_FALSE(book.add(big));
+    EXPECT_EQ(book.entries().size(), 1u);
+
+    // Notes at the bound push out the oldest long before the count bound.
+    std::optional<int32_t> last;
+    for (int i = 0; i < 100; ++i)
+        last = book.add(big = {0, 0, std::string(16000, 'a' + i % 26), "Bob"});
+    ASSERT_TRUE(last);
+    EXPECT_EQ(book.entries().back().teID, *last);
+    EXPECT_LT(book.entries().size(), 100u);
+    EXPECT_LE(book.bytes(), SimNotebook::kMaxBytes);
+    EXPECT_LE(encodedSize(book.entriesMessage()), SimNotebook::kMaxBytes);
+    EXPECT_TRUE(book.remove(*last));
+    EXPECT_EQ(book.bytes(), book.entries().size() * SimNotebook::cost(book.entries()[0]));
+
+    // Empty notes cost their dictionaries: the frame stays within the bound too.
+    book.clear();
+    EXPECT_EQ(book.bytes(), 0u);
+    for (int i = 0; i < 6000; ++i) book.add({0, 1000 + i % 16, "", "", 8e8 + i, 1, 2, 3, 4});
+    EXPECT_LE(encodedSize(book.entriesMessage()), SimNotebook::kMaxBytes);
+}
+
+TEST(SimChat, ALargeMessageIsRefusedAndTheHistoryStaysWithinItsBytes) {
+    SimChat chat;
+    std::string text(SimChat::kMaxMessageBytes - 5, 'm');
+    EXPECT_TRUE(chat.addToHistory({{"message", text}, {"sender", "Alice"}}, 1.0));
+    EXPECT_FALSE(chat.addToHistory({{"message", text}, {"sender", "Alice!"}}, 2.0));
+    EXPECT_EQ(chat.historyMessage()["Value"].count(), 1u);
+
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_TRUE(chat.addToHistory({{"message", std::string(15000, 'a' + i % 26)},
+                                       {"messageId", "ID-" + std::to_string(i)}},
+                                      10.0 + i));
+    }
+    EXPECT_LE(chat.historyBytes(), SimChat::kMaxHistoryBytes);
+    EXPECT_LE(encodedSize(chat.historyMessage()), SimChat::kMaxHistoryBytes);
+    EXPECT_TRUE(chat.removeMessage("ID-99")) << "the newest is kept";
+
+    SimChat small;
+    for (size_t i = 0; i < SimChat::kHistoryLimit; ++i) {
+        small.addToHistory({{"message", "Places"},
+                            {"sender", "Alice"},
+                            {"recipient", "All"},
+                            {"uuid", std::string(36, 'U')},
+                            {"messageId", std::string(36, 'A' + i % 26)}},
+                           8e8 + static_cast<double>(i));
+    }
+    EXPECT_LE(encodedSize(small.historyMessage()), small.historyBytes());
 }
 
 }  // namespace

@@ -102,6 +102,23 @@ TEST(LinkFrameReaderServer, TakesAnyMarkerWithAPositiveLength) {
               (std::vector<LinkFrame>{{0, {42}}, {100, {1, 2, 3}}, {-7, {4, 5}}}));
 }
 
+TEST(LinkFrameReaderServer, AFrameIsInProgressFromItsFirstHeaderByteToItsLastBodyByte) {
+    LinkFrameReader reader(LinkPeer::Server);
+    EXPECT_FALSE(reader.inFrame());
+    Bytes h = header(0, 2);
+    reader.feed(h.data(), 3);
+    EXPECT_TRUE(reader.inFrame());
+    reader.feed(h.data() + 3, 5);
+    EXPECT_TRUE(reader.inFrame()) << "a whole header and no body byte yet";
+    EXPECT_EQ(reader.pendingBytes(), 0u);
+    Bytes b = body(2, 1);
+    reader.feed(b.data(), 1);
+    EXPECT_TRUE(reader.inFrame());
+    reader.feed(b.data() + 1, 1);
+    EXPECT_FALSE(reader.inFrame());
+    EXPECT_TRUE(reader.hasFrame());
+}
+
 TEST(LinkFrameReaderServer, ZeroNegativeOrOversizedLengthFailsTheConnection) {
     for (int32_t length : {0, -1, INT32_MIN, LinkFrameHeader::kMaxLength + 1, INT32_MAX}) {
         LinkFrameReader reader(LinkPeer::Server);
