@@ -253,6 +253,8 @@ class ViewController : public QWidget,
     GroupButtonContainer* groupButtonContainer_ = nullptr;
     bool isLinkDelegate_ = false;
     bool resizeWatched_ = false;
+    // Lays the strips out whenever the scroll view's viewport changes size; its child.
+    QObject* resizeWatcher_ = nullptr;
     QScrollArea* scrollView_ = nullptr;
     QWidget* headerView_ = nullptr;
     QWidget* groupView_ = nullptr;

@@ -113,8 +113,14 @@ void ViewController::viewDidAppear() {
         if (auto frame = frameFromText(*saved)) window->setGeometry(*frame);
     }
 
-    if (!scrollView_->findChild<ResizeWatcher*>()) {
-        scrollView_->installEventFilter(new ResizeWatcher(scrollView_, [this] { screenResize(); }));
+    // The columns come from the viewport's width, so the viewport is watched: the scroll view's
+    // own resize arrives before it has resized its viewport. The watcher is kept rather than
+    // looked up, since it has no meta-object of its own and a search by its type would match
+    // any child.
+    if (!resizeWatcher_) {
+        QWidget* viewport = scrollView_->viewport();
+        resizeWatcher_ = new ResizeWatcher(viewport, [this] { screenResize(); });
+        viewport->installEventFilter(resizeWatcher_);
     }
 }
 

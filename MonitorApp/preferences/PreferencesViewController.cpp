@@ -32,7 +32,7 @@ constexpr const char* kOutputDeviceUIDKey = "OutputDeviceUID";
 
 constexpr const char* kOldGraphicsAlert =
     "It seems that your computer GPU might be too old to run this version of Quenbril due to "
-    "Metal graphics. In case of problems, please install an earlier version from the Quenbril "
+    "OpenGL graphics. In case of problems, please install an earlier version from the Quenbril "
     "web site.";
 
 UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }

@@ -139,6 +139,36 @@ TEST_F(ViewControllerLifeCycle, AContentViewOf1000PointsGivesSevenColumns) {
     vc->hide();
 }
 
+// The window watches its scroll view from its first appearance: making the shown window wider
+// gives more columns, and the strips move into them once the layout delay has passed.
+TEST_F(ViewControllerLifeCycle, ResizingTheShownWindowLaysTheStripsOutAnew) {
+    vc->viewDidLoad();
+    vc->setStripArea(&area);
+    buildStrips(12);
+    vc->resize(1100, 600);
+    vc->show();
+    vc->viewDidAppear();
+    vc->viewDidAppear();  // a second appearance adds no second watcher
+    vc->updateChannelStrips();
+    loop_->advance(ViewController::kLayoutDelay);
+    const int narrow = settings().columns();
+    ASSERT_LT(narrow, 12);
+    FakeStripView& last = viewOf(12);
+    ASSERT_TRUE(area.placed.contains(&last));
+    EXPECT_GT(area.placed[&last].frame.y, 0.0) << "the twelfth strip starts a second row";
+    const int scrolls = area.scrolls;
+
+    vc->resize(1800, 600);
+    const int wide = vc->scrollView()->viewport()->width() / ViewController::kColumnWidth;
+    ASSERT_GE(wide, 12);
+    EXPECT_EQ(settings().columns(), wide);
+    EXPECT_EQ(area.scrolls, scrolls + 1) << "one layout for one resize";
+    EXPECT_GT(area.placed[&last].frame.y, 0.0) << "the strips wait for the layout delay";
+    loop_->advance(ViewController::kLayoutDelay);
+    EXPECT_EQ(area.placed[&last].frame.y, 0.0) << "all twelve strips fit in one row";
+    vc->hide();
+}
+
 TEST_F(ViewControllerLifeCycle, ChannelsLayTheStripsOutInTheStripArea) {
     vc->viewDidLoad();
     vc->setStripArea(&area);
