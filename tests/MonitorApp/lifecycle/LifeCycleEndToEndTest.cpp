@@ -1,9 +1,14 @@
-// The remote's start and reconnection against a loopback server that speaks the link's frames:
-// a headless main window, its connection dialog and the shared server link, by manual address.
+// The remote's start and reconnection by manual address: a headless main window, its
+// connection dialog and the shared server link, against a loopback server that speaks the link's
+// frames and against the real stand-in.
 
 #include <cstring>
 
+#include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/link/LinkMessageBuilder.h"
 #include "tests/MonitorApp/lifecycle/LifeCycleTest.h"
+#include "tests/simserver/SimServerProcess.h"
+#include "tests/simserver/WireClient.h"
 
 namespace quenbril::test {
 namespace {
@@ -38,6 +43,13 @@ class RemoteStart : public LifeCycleTest {
         dialog()->confirmClicked();
         ASSERT_TRUE(waitFor([&] { return !server->messages().empty(); }));
     }
+    /// Confirms the dialog of a first start and takes the connection that replaces the one the
+    /// dialog made.
+    void confirmFirstStart() {
+        dialog()->confirmClicked();
+        ASSERT_TRUE(server->acceptWithin(*loop_));
+        ASSERT_TRUE(waitFor([&] { return !server->messages().empty(); }));
+    }
     /// Gives stray messages a moment to arrive.
     void settle() {
         loop_->runUntil([] { return false; }, 0.2);
@@ -49,7 +61,8 @@ class RemoteStart : public LifeCycleTest {
     std::unique_ptr<FrameServer> server;
 };
 
-TEST_F(RemoteStart, TheDialogConnectsFirstAndConfirmingSendsOnlyTheClientID) {
+TEST_F(RemoteStart, OnALaterStartTheDialogConnectsFirstAndConfirmingSendsOnlyTheClientID) {
+    settings().setActAsClient(true);  // stored at an earlier run
     startAndConnect();
     settle();
     EXPECT_TRUE(server->messages().empty()) << "a connection with the dialog open sends nothing";
@@ -61,6 +74,33 @@ TEST_F(RemoteStart, TheDialogConnectsFirstAndConfirmingSendsOnlyTheClientID) {
     EXPECT_TRUE(vc->isInitialized());
     EXPECT_EQ(vc->statusRightText(), "Connected to server as Client 2");
     EXPECT_FALSE(vc->statusRightIsRed());
+}
+
+// No role is stored before the first confirm, so what the server sent as the dialog connected
+// went by unused: confirming makes the link again, and the new link starts as a reconnection.
+TEST_F(RemoteStart, OnTheFirstStartConfirmingMakesTheLinkAgain) {
+    startAndConnect();
+    settle();
+    confirmFirstStart();
+    EXPECT_EQ(server->acceptedCount(), 2);
+    ASSERT_TRUE(waitFor([&] { return server->messages().size() >= 2; }));
+    settle();
+    EXPECT_EQ(server->messages(),
+              (std::vector<Dictionary>{command("ClientID", 1), command("SoloOn", true)}));
+    EXPECT_TRUE(vc->isInitialized());
+    EXPECT_TRUE(link().isConnected());
+    EXPECT_EQ(vc->statusRightText(), "Connected to server as Client 2");
+
+    // Only that first confirm does: the role is on from now on.
+    server->stop();
+    ASSERT_TRUE(disconnected());
+    server->restart();
+    loop_->advance(ViewController::kConnectionInterval);
+    ASSERT_TRUE(server->acceptWithin(*loop_));
+    settle();
+    server->accept();
+    EXPECT_EQ(server->acceptedCount(), 3);
+    EXPECT_TRUE(link().isConnected());
 }
 
 TEST_F(RemoteStart, TheOpenDialogLeavesAFoundServersLinkAlone) {
@@ -83,6 +123,7 @@ TEST_F(RemoteStart, TheOpenDialogLeavesAFoundServersLinkAlone) {
 }
 
 TEST_F(RemoteStart, AfterTheServerRestartsTheReconnectionSendsClientIDAndSoloOn) {
+    settings().setActAsClient(true);
     startAndConnect();
     confirm();
     buildStrips(3);
@@ -112,7 +153,7 @@ TEST_F(RemoteStart, DecodedMessagesReachTheMainWindowAndOnTheFirstRunTheStreamFi
     // No role is stored yet when the window loads and makes the engine.
     startAndConnect();
     ASSERT_FALSE(PELAudioEngine::sharedInstance().actAsClient());
-    confirm();
+    confirmFirstStart();
     ASSERT_TRUE(settings().clientsEnabled());
     ASSERT_TRUE(server->sendMessage(command("ClientsEnabled", false)));
     EXPECT_TRUE(waitFor([&] { return !settings().clientsEnabled(); }));
@@ -128,6 +169,58 @@ TEST_F(RemoteStart, DecodedMessagesReachTheMainWindowAndOnTheFirstRunTheStreamFi
     vc->updateStatusMessage();
     EXPECT_EQ(vc->registerLabelText(), "MIC CHECK ACT 3");
     EXPECT_TRUE(vc->registerLabelIsRed());
+}
+
+// The same start against the stand-in, which sends its whole state once, as a remote connects.
+class StandInStart : public LifeCycleTest {
+  protected:
+    /// The bound on each wait for the stand-in's answer.
+    static constexpr double kAnswerWait = 2.0;
+
+    void SetUp() override {
+        LifeCycleTest::SetUp();
+        ASSERT_NE(standIn.port(), 0) << standIn.log();
+        link().setPort(standIn.port());
+        defaults().setInteger(1, "useManualIP");
+        defaults().setObject(Value("127.0.0.1"), "manualIP");
+        settings().setChatUsername("alice");
+        vc->setGroupButtonContainer(&groups);
+    }
+
+    /// Opens the window and waits until the dialog has connected and every message of the
+    /// stand-in's initial state has been handed to the main window: a marker this remote adds
+    /// comes back after them on the same connection.
+    void startAndTakeTheInitialState() {
+        start();
+        ASSERT_NE(dialog(), nullptr);
+        ASSERT_TRUE(waitFor([&] {
+            return dialog()->statusText()->text() == "Connected to server";
+        })) << standIn.log();
+        vc->addMarker();
+        ASSERT_TRUE(waitFor([&] { return vc->markerFlag(); })) << standIn.log();
+    }
+    /// Whether the stand-in lists this remote among the chat users (it registered to the chat).
+    static bool inTheChat() {
+        for (const ChatClient& c : ChatManager::sharedInstance().chatClients()) {
+            if (c.chatName == "alice") return true;
+        }
+        return false;
+    }
+    bool stripsShown() const { return !manager().controllers().empty(); }
+
+    SimServerProcess standIn;
+};
+
+TEST_F(StandInStart, OnTheFirstStartConfirmingShowsTheStripsAndJoinsTheChat) {
+    startAndTakeTheInitialState();
+    ASSERT_FALSE(settings().actAsClient()) << "no role is stored before the first confirm";
+    EXPECT_FALSE(stripsShown()) << "the remote role's commands wait for the role";
+
+    dialog()->confirmClicked();
+    EXPECT_TRUE(waitFor([&] { return stripsShown(); }, kAnswerWait)) << standIn.log();
+    EXPECT_TRUE(waitFor([&] { return inTheChat(); }, kAnswerWait)) << standIn.log();
+    EXPECT_FALSE(vc->statusRightIsRed());
+    EXPECT_NE(standIn.log().find("is client 0"), std::string::npos) << standIn.log();
 }
 
 }  // namespace
