@@ -7,6 +7,7 @@
 
 #include "MonitorApp/link/ClientDefaultsKeys.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
+#include "MonitorApp/mainwindow/LinkSenders.h"
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "foundation/Log.h"
 #include "foundation/UserDefaults.h"
@@ -14,7 +15,8 @@
 namespace quenbril {
 
 ViewController::ViewController(QWidget* parent) : QWidget(parent) {
-    linkSender_ = &ServerManager::sharedInstance();
+    // Until the application has a start-up of its own, it is composed as its main window is made.
+    connectLinkSenders(&ServerManager::sharedInstance(), *this);
     segueFactory_ = [](const std::string& identifier) -> std::shared_ptr<SegueDestination> {
         if (identifier == "showPreferences") return std::make_shared<PreferencesViewController>();
         return nullptr;

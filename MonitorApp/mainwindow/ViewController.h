@@ -182,7 +182,8 @@ class ViewController : public QWidget,
     void setGroupButtonContainer(GroupButtonContainer* container) {
         groupButtonContainer_ = container;
     }
-    /// Where commands go (the server link unless set). Not owned.
+    /// Where commands go; the application hands it the server link through
+    /// connectLinkSenders. Not owned.
     void setLinkSender(LinkSender* sender) { linkSender_ = sender; }
     void setAlertPresenter(AlertPresenter* presenter) { alertPresenter_ = presenter; }
     void setStripScroller(StripScroller* scroller) { stripScroller_ = scroller; }

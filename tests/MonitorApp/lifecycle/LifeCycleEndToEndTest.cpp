@@ -2,6 +2,7 @@
 // connection dialog and the shared server link, against a loopback server that speaks the link's
 // frames and against the real stand-in.
 
+#include <chrono>
 #include <cstring>
 
 #include "MonitorApp/chat/ChatManager.h"
@@ -207,6 +208,22 @@ class StandInStart : public LifeCycleTest {
         return false;
     }
     bool stripsShown() const { return !manager().controllers().empty(); }
+    /// Runs this remote's loop while `other` reads, until `other` takes a message that `wanted`
+    /// accepts; false when none comes within the bound.
+    bool seenBy(WireClient& other, const std::function<bool(const Dictionary&)>& wanted) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::duration<double>(kAnswerWait);
+        while (std::chrono::steady_clock::now() < deadline) {
+            loop_->runUntil([] { return false; }, 0.02);
+            while (auto m = other.next(0.01)) {
+                if (wanted(*m)) return true;
+            }
+        }
+        return false;
+    }
+    int32_t groupState(int32_t group) const {
+        return groups.buttons.at(static_cast<size_t>(group - 1))->state();
+    }
 
     SimServerProcess standIn;
 };
@@ -221,6 +238,42 @@ TEST_F(StandInStart, OnTheFirstStartConfirmingShowsTheStripsAndJoinsTheChat) {
     EXPECT_TRUE(waitFor([&] { return inTheChat(); }, kAnswerWait)) << standIn.log();
     EXPECT_FALSE(vc->statusRightIsRed());
     EXPECT_NE(standIn.log().find("is client 0"), std::string::npos) << standIn.log();
+}
+
+// The chat's removals and the group buttons send through the link the application hands them:
+// no test sender is set here.
+TEST_F(StandInStart, AChatRemovalAndGroupClicksReachTheStandIn) {
+    settings().setActAsClient(true);  // stored at an earlier run
+    startAndTakeTheInitialState();
+    dialog()->confirmClicked();
+    ASSERT_TRUE(waitFor([&] { return inTheChat(); }, kAnswerWait)) << standIn.log();
+    ASSERT_EQ(groups.buttons.size(), 8u);
+    WireClient bob(standIn.port());
+    ASSERT_TRUE(bob.waitFor("InitialDataReady"));
+
+    ASSERT_TRUE(
+        bob.send(LinkMessageBuilder::chatMessageFromClient(Dictionary{{"message", "hello alice"},
+                                                                      {"sender", "bob"},
+                                                                      {"messageId", "M-1"},
+                                                                      {"uuid", "BOB-UUID"},
+                                                                      {"type", 0},
+                                                                      {"recipient", "All"}})));
+    ASSERT_TRUE(waitFor([] {
+        for (const auto& m : ChatManager::messages()) {
+            if (m->messageId() == "M-1") return true;
+        }
+        return false;
+    }));
+    ChatManager::removeMessage("M-1", true);
+    EXPECT_TRUE(seenBy(bob, [](const Dictionary& m) {
+        return m == LinkMessageBuilder::message("ChatRemoveMessage", Value("M-1"));
+    })) << standIn.log();
+
+    NotificationCenter::defaultCenter().post("GroupClicked", Dictionary{{"index", 3}});
+    EXPECT_TRUE(waitFor([&] { return groupState(3) == 1; }, kAnswerWait)) << standIn.log();
+    NotificationCenter::defaultCenter().post("GroupLongClicked", Dictionary{{"index", 8}});
+    EXPECT_TRUE(waitFor([&] { return groupState(8) == 2; }, kAnswerWait)) << standIn.log();
+    EXPECT_EQ(groupState(3), 1);
 }
 
 }  // namespace
