@@ -104,6 +104,30 @@ TEST_F(RemoteStart, OnTheFirstStartConfirmingMakesTheLinkAgain) {
     EXPECT_TRUE(link().isConnected());
 }
 
+// A found server's link makes the new connection by itself after the drop, once.
+TEST_F(RemoteStart, InDiscoveryModeTheFirstConfirmMakesTheLinkAgainOnce) {
+    defaults().setInteger(0, "useManualIP");
+    start();
+    browserLog->delegate->serviceFound("Desk");
+    browserLog->delegate->serviceResolved(
+        {"Desk", "stage.local", server->port(), {loopbackAddress(server->port())}});
+    ASSERT_TRUE(server->acceptWithin(*loop_));
+    ASSERT_TRUE(waitFor([&] { return dialog()->statusText()->text() == "Connected to server"; }));
+
+    // Long enough after the dialog's attempt that the link's own next attempt starts at once.
+    loop_->advance(ServerManager::kMinAttemptInterval);
+    dialog()->confirmClicked();
+    ASSERT_TRUE(server->acceptWithin(*loop_));
+    ASSERT_TRUE(waitFor([&] { return server->messages().size() >= 2; }));
+    loop_->advance(ViewController::kConnectionInterval);
+    settle();
+    server->accept();  // takes a new connection, if the link made one
+    EXPECT_EQ(server->acceptedCount(), 2);
+    EXPECT_TRUE(link().isConnected());
+    EXPECT_EQ(server->messages(),
+              (std::vector<Dictionary>{command("ClientID", 1), command("SoloOn", true)}));
+}
+
 TEST_F(RemoteStart, TheOpenDialogLeavesAFoundServersLinkAlone) {
     defaults().setInteger(0, "useManualIP");
     start();
