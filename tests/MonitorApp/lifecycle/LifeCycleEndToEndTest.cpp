@@ -293,6 +293,8 @@ TEST_F(StandInStart, AChatRemovalAndGroupClicksReachTheStandIn) {
         return m == LinkMessageBuilder::message("ChatRemoveMessage", Value("M-1"));
     })) << standIn.log();
 
+    ASSERT_EQ(groupState(3), 0);
+    ASSERT_EQ(groupState(8), 0);
     NotificationCenter::defaultCenter().post("GroupClicked", Dictionary{{"index", 3}});
     EXPECT_TRUE(waitFor([&] { return groupState(3) == 1; }, kAnswerWait)) << standIn.log();
     NotificationCenter::defaultCenter().post("GroupLongClicked", Dictionary{{"index", 8}});
