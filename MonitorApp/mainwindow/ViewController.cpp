@@ -8,6 +8,7 @@
 #include "MonitorApp/dispatch/DispatchRules.h"
 #include "MonitorApp/link/ClientDefaultsKeys.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
+#include "MonitorApp/mainwindow/LinkSenders.h"
 #include "MonitorApp/mainwindow/QtShortTimeClock.h"
 #include "MonitorApp/mainwindow/ViewControllerDispatchWindow.h"
 #include "MonitorApp/serverlink/ServerManager.h"
@@ -17,13 +18,15 @@
 namespace quenbril {
 
 ViewController::ViewController(QWidget* parent)
-    : ViewController(RemoteContext::fromSharedInstances(QtShortTimeClock::system()), parent) {}
+    : ViewController(RemoteContext::fromSharedInstances(QtShortTimeClock::system()), parent) {
+    // Until the application has a start-up of its own, it is composed as its main window is made.
+    connectLinkSenders(&ServerManager::sharedInstance(), *this);
+}
 
 ViewController::ViewController(const RemoteContext& context, QWidget* parent)
     : QWidget(parent),
       dispatchWindow_(std::make_unique<DispatchWindow>(*this)),
       dispatcher_(std::make_unique<ServerMessageDispatcher>(context, *dispatchWindow_)) {
-    linkSender_ = &ServerManager::sharedInstance();
     segueFactory_ = [](const std::string& identifier) -> std::shared_ptr<SegueDestination> {
         if (identifier == "showPreferences") return std::make_shared<PreferencesViewController>();
         return nullptr;

@@ -65,7 +65,9 @@ class ViewController : public QWidget,
     /// The connection timer: asks the link to connect while the client role (or chat mode 1)
     /// is on and the link is down.
     void tryConnection();
-    /// The connection dialog was confirmed.
+    /// The connection dialog was confirmed. When the link came up before the remote role was
+    /// set, the server's state went by unused: the link is dropped and made again at once, so
+    /// that the server sends it anew (and the reconnection sends the client id).
     void startClient() override;
     void updateStatusMessage();
     /// Shows (true) or hides (false) the menu's "open in" item; then updateStatusMessage.
@@ -185,7 +187,8 @@ class ViewController : public QWidget,
     void setGroupButtonContainer(GroupButtonContainer* container) {
         groupButtonContainer_ = container;
     }
-    /// Where commands go (the server link unless set). Not owned.
+    /// Where commands go; the application hands it the server link through
+    /// connectLinkSenders. Not owned.
     void setLinkSender(LinkSender* sender) { linkSender_ = sender; }
     void setAlertPresenter(AlertPresenter* presenter) { alertPresenter_ = presenter; }
     void setStripScroller(StripScroller* scroller) { stripScroller_ = scroller; }
@@ -213,6 +216,8 @@ class ViewController : public QWidget,
     void showConnectedStatus();
     /// Sends "ClientID" with the stored client id, if one is stored.
     void sendStoredClientID();
+    /// Drops the link; disconnectedFromServer makes it again.
+    void relink();
     /// Shows `text` in a modal alert; logs it while no alert presenter is set.
     void alert(const std::string& text);
 
@@ -252,6 +257,11 @@ class ViewController : public QWidget,
     StripArea* stripArea_ = nullptr;
     GroupButtonContainer* groupButtonContainer_ = nullptr;
     bool isLinkDelegate_ = false;
+    // The live link came up while the remote role was off, so the dispatcher dropped the
+    // state the server sends at connection.
+    bool linkUpWithoutRemoteRole_ = false;
+    // This window dropped the link to make it again.
+    bool relinking_ = false;
     bool resizeWatched_ = false;
     // Lays the strips out whenever the scroll view's viewport changes size; its child.
     QObject* resizeWatcher_ = nullptr;

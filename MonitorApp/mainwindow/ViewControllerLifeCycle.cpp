@@ -161,7 +161,12 @@ void ViewController::tryConnection() {
 void ViewController::startClient() {
     updateStatusMessage();
     showOpenInMenu(false);
-    sendStoredClientID();
+    if (linkUpWithoutRemoteRole_ && linkConnected()) {
+        // The server sends its state only as a remote connects.
+        relink();
+    } else {
+        sendStoredClientID();
+    }
     prefViewController_.reset();
     isInitialized_ = true;
     if (auto record = defaults().dictionaryForKey(kSettingsKey)) {

@@ -1,5 +1,6 @@
 // The main window as the server link's delegate: the connection dialog while it is open, the
-// "ClientID" and "SoloOn" of a reconnection, and the strips going off when the link drops.
+// "ClientID" and "SoloOn" of a reconnection, the strips going off when the link drops, and the
+// new connection that follows a drop this window asked for.
 
 #include <QLabel>
 #include <QPushButton>
@@ -7,6 +8,7 @@
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
 #include "MonitorApp/mainwindow/ViewController.h"
+#include "MonitorApp/serverlink/ServerManager.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 
 namespace quenbril {
@@ -20,6 +22,7 @@ void ViewController::connectedToServer(const std::string& /*host*/) {
         dialog->confirmButton()->setText("Confirm");
         dialog->statusText()->setText("Connected to server");
         dialog->connected();
+        linkUpWithoutRemoteRole_ = !UserSettingsManager::sharedInstance().actAsClient();
         return;
     }
     sendStoredClientID();
@@ -30,6 +33,18 @@ void ViewController::disconnectedFromServer(const std::optional<Error>& /*error*
     updateStatusMessage();
     // The strips keep their records until the next "Channels" replaces them.
     ChannelStripManager::sharedInstance().allChannelsOff();
+    linkUpWithoutRemoteRole_ = false;
+    if (relinking_) {
+        relinking_ = false;
+        // In discovery mode the link has moved on to the next address by itself already.
+        ServerManager& link = ServerManager::sharedInstance();
+        if (!link.isConnected() && !link.isConnecting()) link.tryToConnect();
+    }
+}
+
+void ViewController::relink() {
+    relinking_ = true;
+    ServerManager::sharedInstance().disconnect();
 }
 
 }  // namespace quenbril

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/mainwindow/LinkSenders.h"
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/preferences/PreferencesViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
@@ -21,9 +22,9 @@
 
 namespace quenbril::test {
 
-/// A main window controller over fresh shared instances, the shared server link with a
-/// scripted browser, and a segue factory that makes real connection dialogs (recording every
-/// segue performed).
+/// A main window controller over fresh shared instances, composed as the application composes
+/// it (every sender holds the shared server link, which browses with a scripted browser), and a
+/// segue factory that makes real connection dialogs (recording every segue performed).
 class LifeCycleTest : public StripTest {
   protected:
     void SetUp() override {
@@ -47,6 +48,7 @@ class LifeCycleTest : public StripTest {
     }
 
     void TearDown() override {
+        connectLinkSenders(nullptr, *vc);  // the shared link goes first
         vc.reset();
         ServerManager::resetSharedInstance();
         ChatManager::resetSharedInstance();

@@ -27,8 +27,7 @@ class ViewControllerE2E : public ViewControllerTest {
         ServerManager& link = ServerManager::sharedInstance();
         link.setPort(server_.port());
         link.setDelegate(vc.get());
-        vc->setLinkSender(&link);
-        ChatManager::setLinkSender(&link);
+        connectLinkSenders(&link, *vc);
         link.tryToConnect();
         ASSERT_TRUE(loop_->runUntil([] { return !manager().controllers().empty(); }, kWait))
             << server_.log();

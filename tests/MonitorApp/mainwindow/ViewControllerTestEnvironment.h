@@ -12,6 +12,7 @@
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/chat/ChatNotifications.h"
 #include "MonitorApp/dispatch/RemoteContext.h"
+#include "MonitorApp/mainwindow/LinkSenders.h"
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/panels/NotebookManager.h"
 #include "MonitorApp/settings/PlaybackManager.h"
@@ -111,7 +112,7 @@ class ViewControllerTest : public StripTest {
         settings().setActAsClient(true);
         manager().setGroupButtonView(&groups);
         vc = std::make_unique<ViewController>(RemoteContext::fromSharedInstances(clock));
-        vc->setLinkSender(&sender);
+        connectLinkSenders(&sender, *vc);
         vc->setAlertPresenter(&alerts);
         vc->setStripScroller(&scroller);
         vc->setSegueFactory([this](const std::string& id) -> std::shared_ptr<SegueDestination> {
@@ -119,7 +120,6 @@ class ViewControllerTest : public StripTest {
             auto found = destinations.find(id);
             return found == destinations.end() ? nullptr : found->second;
         });
-        ChatManager::setLinkSender(&sender);
         vc->viewDidLoad();
     }
     void TearDown() override {

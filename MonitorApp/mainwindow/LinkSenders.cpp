@@ -1,0 +1,15 @@
+#include "MonitorApp/mainwindow/LinkSenders.h"
+
+#include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/mainwindow/ViewController.h"
+
+namespace quenbril {
+
+void connectLinkSenders(LinkSender* link, ViewController& window) {
+    window.setLinkSender(link);
+    ChatManager::setLinkSender(link);
+    ChannelStripManager::sharedInstance().setLinkSender(link);
+}
+
+}  // namespace quenbril
