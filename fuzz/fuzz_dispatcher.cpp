@@ -17,24 +17,15 @@
 #include "foundation/Log.h"
 #include "foundation/ManualRunLoop.h"
 #include "foundation/NotificationCenter.h"
-#include "tests/MonitorApp/channelstrips/StripFakes.h"
+#include "fuzz/StripFuzzSetup.h"
 #include "tests/MonitorApp/dispatch/RecordingDispatcherWindow.h"
 
 using namespace quenbril;
 
 namespace {
 
-struct Setup {
-    Setup() {
-        setLogLevel(LogLevel::None);
-        char pattern[] = "/tmp/quenbril-fuzz-dispatcher-XXXXXX";
-        if (!mkdtemp(pattern)) std::abort();
-        setenv("XDG_CONFIG_HOME", pattern, 1);
-        RunLoop::setMain(&loop);
-        ChannelStripController::setViewFactory([] { return std::make_unique<FakeStripView>(); });
-        ChannelStripManager& manager = ChannelStripManager::sharedInstance();
-        manager.setSuperView(&area);
-        manager.setGroupButtonView(&groups);
+struct Setup : StripFuzzSetup {
+    Setup() : StripFuzzSetup("dispatcher") {
         UserSettingsManager::sharedInstance().setActAsClient(true);
         dispatcher = std::make_unique<ServerMessageDispatcher>(
             RemoteContext::fromSharedInstances(clock), window);
@@ -43,9 +34,6 @@ struct Setup {
             ChatNotification::kChatMessageFromServer,
             [this](const Notification& n) { dispatcher->chatMessageFromServer(n.userInfo); });
     }
-    ManualRunLoop loop;
-    FakeStripArea area;
-    FakeGroupContainer groups;
     FixedShortTimeClock clock;
     RecordingDispatcherWindow window;
     std::unique_ptr<ServerMessageDispatcher> dispatcher;

@@ -12,33 +12,12 @@
 #include "foundation/Log.h"
 #include "foundation/ManualRunLoop.h"
 #include "foundation/PropertyList.h"
-#include "tests/MonitorApp/channelstrips/StripFakes.h"
+#include "fuzz/StripFuzzSetup.h"
 
 using namespace quenbril;
 
-namespace {
-
-struct Setup {
-    Setup() {
-        setLogLevel(LogLevel::None);
-        char pattern[] = "/tmp/quenbril-fuzz-strips-XXXXXX";
-        if (!mkdtemp(pattern)) std::abort();
-        setenv("XDG_CONFIG_HOME", pattern, 1);
-        RunLoop::setMain(&loop);
-        ChannelStripController::setViewFactory([] { return std::make_unique<FakeStripView>(); });
-        ChannelStripManager& manager = ChannelStripManager::sharedInstance();
-        manager.setSuperView(&area);
-        manager.setGroupButtonView(&groups);
-    }
-    ManualRunLoop loop;
-    FakeStripArea area;
-    FakeGroupContainer groups;
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static Setup setup;
+    static StripFuzzSetup setup("strips");
     const std::optional<Value> root = PropertyList::read(data, size);
     if (!root || !root->dictionaryValue()) {
         return 0;

@@ -18,6 +18,7 @@
 #include "RecordingDispatcherWindow.h"
 #include "foundation/NotificationCenter.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
+#include "tests/MonitorApp/dispatch/RemoteModelsTestSupport.h"
 
 namespace quenbril {
 
@@ -28,7 +29,7 @@ class DispatcherTest : public StripTest {
   protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(StripTest::SetUp());
-        resetModels();
+        resetRemoteModels();
         settings().setActAsClient(true);
         manager().setGroupButtonView(&groups);
         ChatManager::setLinkSender(&sender);
@@ -42,15 +43,8 @@ class DispatcherTest : public StripTest {
         chatObserver.reset();
         dispatcher.reset();
         ChatManager::setLinkSender(nullptr);
-        resetModels();
+        resetRemoteModels();
         StripTest::TearDown();
-    }
-    static void resetModels() {
-        ChatManager::resetSharedInstance();
-        ChatColorManager::resetSharedInstance();
-        NotebookManager::resetSharedInstance();
-        SnapshotManager::sharedInstance().setSnapshotNames({});
-        SnapshotManager::sharedInstance().setSelectedSnapshot(0);
     }
 
     void dispatch(Dictionary message) {
@@ -62,12 +56,6 @@ class DispatcherTest : public StripTest {
     void dispatch(std::string_view command) { dispatch(Dictionary{{"Command", command}}); }
 
     static PELAudioEngine& engine() { return PELAudioEngine::sharedInstance(); }
-    /// The newest column of a history, 128 bytes.
-    static std::vector<int8_t> newest(CharRingBuffer& history) {
-        std::vector<int8_t> out;
-        for (int i = 0; i < 128; ++i) out.push_back(history.getLatestSample(i));
-        return out;
-    }
 
     FixedShortTimeClock clock;
     RecordingDispatcherWindow window;

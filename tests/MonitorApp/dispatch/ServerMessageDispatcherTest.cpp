@@ -28,8 +28,8 @@ TEST_F(DispatcherTest, ALevelFrameOf200BytesWrites128LevelAnd128AlertBytes) {
     const int levelStart = engine().levelRingBuffer().bufferStart();
     dispatch("LevelData", bytes(200, 40));
     EXPECT_EQ(engine().levelRingBuffer().bufferStart(), levelStart + 1);
-    EXPECT_EQ(newest(engine().levelRingBuffer()), std::vector<int8_t>(128, 40));
-    EXPECT_EQ(newest(engine().alertRingBuffer()), std::vector<int8_t>(128, 0));
+    EXPECT_EQ(newestColumn(engine().levelRingBuffer()), std::vector<int8_t>(128, 40));
+    EXPECT_EQ(newestColumn(engine().alertRingBuffer()), std::vector<int8_t>(128, 0));
 }
 
 TEST_F(DispatcherTest, AMarkerMarksTheNextLevelFrameAndAnSCPWinsOverIt) {
@@ -38,10 +38,10 @@ TEST_F(DispatcherTest, AMarkerMarksTheNextLevelFrameAndAnSCPWinsOverIt) {
     dispatch("MarkerAdded", "bob");
     EXPECT_TRUE(dispatcher->markerFlag());
     dispatch("LevelData", bytes(10, 1));
-    std::vector<int8_t> alerts = newest(engine().alertRingBuffer());
+    std::vector<int8_t> alerts = newestColumn(engine().alertRingBuffer());
     for (int i = 0; i < 128; ++i) EXPECT_EQ(alerts[i], i == 3 ? 1 : i < 10 ? 2 : 0) << i;
     EXPECT_FALSE(dispatcher->markerFlag());
-    std::vector<int8_t> levels = newest(engine().levelRingBuffer());
+    std::vector<int8_t> levels = newestColumn(engine().levelRingBuffer());
     EXPECT_EQ(levels[9], 1);
     EXPECT_EQ(levels[10], 0);
 }
@@ -52,12 +52,12 @@ TEST_F(DispatcherTest, AnSCPStaysPendingUntilAFrameReachesItsStrip) {
     dispatch("SCPOnChannel", Value(int64_t{999}));  // no such strip: ignored
     dispatch("LevelData", bytes(10, 0));
     dispatch("LevelData", bytes(10, 0));
-    EXPECT_EQ(newest(engine().alertRingBuffer())[20], 0);
+    EXPECT_EQ(newestColumn(engine().alertRingBuffer())[20], 0);
     EXPECT_TRUE(dispatcher->levelFrames().scpPending(20));
     dispatch("LevelData", bytes(21, 0));
-    EXPECT_EQ(newest(engine().alertRingBuffer())[20], 1);
+    EXPECT_EQ(newestColumn(engine().alertRingBuffer())[20], 1);
     dispatch("LevelData", bytes(21, 0));
-    EXPECT_EQ(newest(engine().alertRingBuffer())[20], 0);
+    EXPECT_EQ(newestColumn(engine().alertRingBuffer())[20], 0);
 }
 
 TEST_F(DispatcherTest, HistoryFramesGoToTheirOwnHistories) {
@@ -109,7 +109,7 @@ TEST_F(DispatcherTest, TheServerRoleHandlesOnlyTheChatAndItsNeighbours) {
     dispatch("LevelData", bytes(128, 50));
     dispatch("Channels", Array{strip(1)});
     dispatch("OpenedEditing");
-    EXPECT_EQ(newest(engine().levelRingBuffer()), std::vector<int8_t>(128, 0));
+    EXPECT_EQ(newestColumn(engine().levelRingBuffer()), std::vector<int8_t>(128, 0));
     EXPECT_TRUE(manager().controllers().empty());
     EXPECT_EQ(window.statusRight, "unset");
     dispatch("ChatClients", Array{Dictionary{{"chatName", "bob"}}});

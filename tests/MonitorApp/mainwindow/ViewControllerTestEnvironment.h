@@ -19,6 +19,7 @@
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
 #include "tests/MonitorApp/dispatch/RecordingDispatcherWindow.h"
+#include "tests/MonitorApp/dispatch/RemoteModelsTestSupport.h"
 
 namespace quenbril {
 
@@ -108,7 +109,7 @@ class ViewControllerTest : public StripTest {
   protected:
     void SetUp() override {
         StripTest::SetUp();
-        resetModels();
+        resetRemoteModels();
         settings().setActAsClient(true);
         manager().setGroupButtonView(&groups);
         vc = std::make_unique<ViewController>(RemoteContext::fromSharedInstances(clock));
@@ -125,16 +126,8 @@ class ViewControllerTest : public StripTest {
     void TearDown() override {
         vc.reset();
         ChatManager::setLinkSender(nullptr);
-        resetModels();
+        resetRemoteModels();
         StripTest::TearDown();
-    }
-    static void resetModels() {
-        ChatManager::resetSharedInstance();
-        ChatColorManager::resetSharedInstance();
-        NotebookManager::resetSharedInstance();
-        PlaybackManager::resetSharedInstance();
-        SnapshotManager::sharedInstance().setSnapshotNames({});
-        SnapshotManager::sharedInstance().setSelectedSnapshot(0);
     }
 
     void dispatch(Dictionary message) { vc->messageReceivedFromServer(Value(std::move(message))); }
@@ -145,12 +138,6 @@ class ViewControllerTest : public StripTest {
 
     static UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
     static PELAudioEngine& engine() { return PELAudioEngine::sharedInstance(); }
-    /// The newest column of a history, 128 bytes.
-    static std::vector<int8_t> newest(CharRingBuffer& history) {
-        std::vector<int8_t> out;
-        for (int i = 0; i < 128; ++i) out.push_back(history.getLatestSample(i));
-        return out;
-    }
     std::vector<Dictionary> sentCommands(std::string_view command) const {
         std::vector<Dictionary> out;
         for (const Dictionary& d : sender.sent) {
