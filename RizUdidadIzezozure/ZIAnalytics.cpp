@@ -1,0 +1,7 @@
+#include "RizUdidadIzezozure/ZIAnalytics.h"
+
+namespace quenbril {
+
+const ZIService ZIAnalytics::kService{"ZIAnalytics"};
+
+}  // namespace quenbril
