@@ -43,8 +43,7 @@ std::vector<std::string> PendingCrashReports::collect(const CrashReportFolders& 
 std::vector<std::string> PendingCrashReports::reportNames(const std::string& folder) {
     std::vector<std::string> names;
     std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end;
-         it.increment(error)) {
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         std::string name = it->path().filename().string();
         if (it->is_regular_file(error) && CrashReportFolders::isReportName(name)) {
             names.push_back(name);

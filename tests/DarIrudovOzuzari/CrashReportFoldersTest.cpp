@@ -1,9 +1,8 @@
-#include "DarIrudovOzuzari/CrashReportFolders.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "DarIrudovOzuzari/CrashReportFolders.h"
 #include "tests/DarIrudovOzuzari/TemporaryCacheTest.h"
 
 namespace quenbril {

@@ -1,5 +1,3 @@
-#include "DarIrudovOzuzari/CrashSignalHandler.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -10,10 +8,12 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "DarIrudovOzuzari/CrashReportFolders.h"
+#include "DarIrudovOzuzari/CrashSignalHandler.h"
 #include "DarIrudovOzuzari/PendingCrashReports.h"
 #include "DarIrudovOzuzari/ZICrashes.h"
 #include "tests/DarIrudovOzuzari/TemporaryCacheTest.h"
@@ -33,6 +33,20 @@ void writeToForbiddenPage() {
     if (page == MAP_FAILED) _exit(kNoSignal + 1);
     *static_cast<volatile int*>(page) = 1;
 }
+
+// Far deeper than any stack reaches; it keeps the compiler from calling the recursion endless.
+volatile int deepestFrame = 1 << 30;
+
+// Recurses until the stack runs out: the handler can only run on the alternate stack.
+int overflowStack(int depth) {
+    if (depth >= deepestFrame) return 0;
+    volatile char frame[1024];
+    frame[0] = static_cast<char>(depth);
+    // Used after the call, so that the call is no tail call the compiler could make a loop of.
+    return overflowStack(depth + 1) + frame[0];
+}
+
+void exhaustTheStack() { overflowStack(0); }
 
 void raiseSegv() { raise(SIGSEGV); }
 void raiseBus() { raise(SIGBUS); }
@@ -78,6 +92,9 @@ struct FatalSignal {
     void (*crash)();
 };
 
+// Test names print the signal, not the record's bytes.
+void PrintTo(const FatalSignal& fatal, std::ostream* out) { *out << fatal.name; }
+
 class CrashSignalHandlerSignalTest : public CrashSignalHandlerTest,
                                      public testing::WithParamInterface<FatalSignal> {};
 
@@ -99,16 +116,17 @@ TEST_P(CrashSignalHandlerSignalTest, TheChildDiesByItsSignalAndLeavesAReport) {
     EXPECT_LE(seconds, after);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Signals, CrashSignalHandlerSignalTest,
-    testing::Values(FatalSignal{"SIGSEGV", SIGSEGV, raiseSegv},
-                    FatalSignal{"SIGSEGV", SIGSEGV, writeToForbiddenPage},
-                    FatalSignal{"SIGABRT", SIGABRT, callAbort},
-                    FatalSignal{"SIGBUS", SIGBUS, raiseBus}, FatalSignal{"SIGFPE", SIGFPE, raiseFpe},
-                    FatalSignal{"SIGILL", SIGILL, raiseIll}),
-    [](const testing::TestParamInfo<FatalSignal>& info) {
-        return std::string(info.param.name) + "_" + std::to_string(info.index);
-    });
+INSTANTIATE_TEST_SUITE_P(Signals, CrashSignalHandlerSignalTest,
+                         testing::Values(FatalSignal{"SIGSEGV", SIGSEGV, raiseSegv},
+                                         FatalSignal{"SIGSEGV", SIGSEGV, writeToForbiddenPage},
+                                         FatalSignal{"SIGSEGV", SIGSEGV, exhaustTheStack},
+                                         FatalSignal{"SIGABRT", SIGABRT, callAbort},
+                                         FatalSignal{"SIGBUS", SIGBUS, raiseBus},
+                                         FatalSignal{"SIGFPE", SIGFPE, raiseFpe},
+                                         FatalSignal{"SIGILL", SIGILL, raiseIll}),
+                         [](const testing::TestParamInfo<FatalSignal>& info) {
+                             return std::string(info.param.name) + "_" + std::to_string(info.index);
+                         });
 
 TEST_F(CrashSignalHandlerTest, TheReportIsNamedByTimeAndProcess) {
     ASSERT_TRUE(WIFSIGNALED(statusOfCrashedChild(raiseSegv)));

@@ -1,5 +1,3 @@
-#include "DarIrudovOzuzari/PendingCrashReports.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -9,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "DarIrudovOzuzari/PendingCrashReports.h"
 #include "tests/DarIrudovOzuzari/TemporaryCacheTest.h"
 
 namespace quenbril {

@@ -1,5 +1,3 @@
-#include "ZurIrirur/ZIZurIrirur.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -8,6 +6,7 @@
 
 #include "RizUdidadIzezozure/ZIAnalytics.h"
 #include "ZurIrirur/AppSecret.h"
+#include "ZurIrirur/ZIZurIrirur.h"
 
 namespace quenbril {
 namespace {
@@ -50,7 +49,8 @@ TEST_F(ZIZurIrirurTest, StartsEachServiceOnceInTheGivenOrder) {
     EXPECT_THAT(sdk_.startedServices(),
                 ElementsAre(&secondService, &ZIAnalytics::kService, &firstService));
     EXPECT_EQ(countOf(log, "\n"), 1) << log;
-    EXPECT_THAT(log, HasSubstr("[ZurIrirur] Started with SecondService, ZIAnalytics, FirstService"));
+    EXPECT_THAT(log,
+                HasSubstr("[ZurIrirur] Started with SecondService, ZIAnalytics, FirstService"));
     // The secret is the application's own, not the log's.
     EXPECT_THAT(log, testing::Not(HasSubstr(kZurIrirurAppSecret)));
 }
