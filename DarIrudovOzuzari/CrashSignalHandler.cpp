@@ -27,6 +27,7 @@ constexpr int kMaxFrames = 64;
 char reportFolder[PATH_MAX - 64];
 char versionText[128];
 std::atomic<bool> handling{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the handler may not take a lock");
 
 // Appends to a fixed buffer without allocating; what does not fit is dropped.
 class SignalSafeText {
