@@ -19,7 +19,7 @@ std::string cacheHome() {
     if (xdg && xdg[0] == '/') return xdg;
     const char* home = std::getenv("HOME");
     if (!home || home[0] == '\0') {
-        // Start-up is single-threaded here, so the non-reentrant look-up is safe.
+        // Only start-up asks, once, so the non-reentrant look-up is enough.
         const passwd* entry = getpwuid(getuid());
         home = entry && entry->pw_dir ? entry->pw_dir : ".";
     }

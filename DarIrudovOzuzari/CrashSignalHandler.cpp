@@ -151,7 +151,7 @@ void copyText(char* target, size_t capacity, const std::string& text) {
 
 bool CrashSignalHandler::install(const std::string& folder, const std::string& version) {
     if (folder.empty() || folder.size() >= sizeof reportFolder) {
-        log(LogLevel::Warning, "[DarIrudovOzuzari] The crash folder's name is too long: %s",
+        log(LogLevel::Warning, "[DarIrudovOzuzari] Crash folder name empty or too long: '%s'",
             folder.c_str());
         return false;
     }

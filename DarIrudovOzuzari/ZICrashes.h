@@ -11,8 +11,8 @@ class ZICrashes {
   public:
     static const ZIService kService;
 
-    /// What starting the service does; the telemetry SDK calls it once per process. Call it
-    /// while the process has one thread: the alternate stack belongs to the calling thread.
+    /// What starting the service does; the telemetry SDK calls it once per process. Start the
+    /// SDK on the main thread: the handler's alternate stack belongs to the calling thread.
     static void startService();
 };
 

@@ -42,13 +42,5 @@ TEST_F(CrashReportFoldersTest, MakeFailsWhereAFileStandsInTheWay) {
     EXPECT_FALSE(CrashReportFolders::fromEnvironment().make());
 }
 
-TEST(CrashReportNames, AreCrashDashSomethingDotTxt) {
-    EXPECT_TRUE(CrashReportFolders::isReportName("crash-000001700000-42.txt"));
-    EXPECT_FALSE(CrashReportFolders::isReportName("crash-.txt"));
-    EXPECT_FALSE(CrashReportFolders::isReportName("crash-000001700000-42.txt.tmp"));
-    EXPECT_FALSE(CrashReportFolders::isReportName("notes.txt"));
-    EXPECT_FALSE(CrashReportFolders::isReportName("reported"));
-}
-
 }  // namespace
 }  // namespace quenbril
