@@ -5,6 +5,8 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "MonitorApp/channelstrips/ui/GroupButtonContainerWidget.h"
+#include "MonitorApp/channelstrips/ui/StripAreaWidget.h"
 #include "MonitorApp/dispatch/DispatchRules.h"
 #include "MonitorApp/link/ClientDefaultsKeys.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
@@ -74,7 +76,9 @@ void ViewController::buildViews() {
     leftLabel_ = new QLabel(headerView_);
     middleLabel_ = new QLabel(headerView_);
     registerLabel_ = new QLabel(headerView_);
-    groupView_ = new QWidget(headerView_);
+    auto* groupButtons = new GroupButtonContainerWidget(headerView_);
+    groupView_ = groupButtons;
+    groupButtonContainer_ = groupButtons;
     auto* header = new QHBoxLayout(headerView_);
     header->addWidget(versionNumber_);
     header->addWidget(leftLabel_);
@@ -84,6 +88,7 @@ void ViewController::buildViews() {
 
     scrollView_ = new QScrollArea(this);
     scrollView_->setWidgetResizable(false);
+    stripArea_ = new StripAreaWidget(*scrollView_);
     rightLabel_ = new QLabel(this);
 
     auto* layout = new QVBoxLayout(this);
