@@ -76,8 +76,7 @@ void PlaceholderGroupButton::paintEvent(QPaintEvent* /*event*/) {
                          color_);
     }
     painter.setPen(titleColor());
-    painter.drawText(face.adjusted(0, 0, 0, -(kBarInset + kBarHeight)), Qt::AlignCenter,
-                     title());
+    painter.drawText(face.adjusted(0, 0, 0, -(kBarInset + kBarHeight)), Qt::AlignCenter, title());
 }
 
 void PlaceholderGroupButton::mousePressEvent(QMouseEvent* event) {

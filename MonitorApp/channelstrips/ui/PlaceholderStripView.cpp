@@ -26,7 +26,8 @@ void PlaceholderStripView::updateAppearance(const ChannelStripState& state) {
     const double b = UserSettingsManager::sharedInstance().channelStripBorder();
     switch (state.channelState()) {
         case ChannelStripState::kOff:
-            borderColor_ = toQColor(ColorHelper::colorForArray(ColorHelper::colorForChannelStripBorder()));
+            borderColor_ =
+                toQColor(ColorHelper::colorForArray(ColorHelper::colorForChannelStripBorder()));
             borderWidth_ = b;
             break;
         case ChannelStripState::kActive:

@@ -10,15 +10,17 @@
 namespace quenbril {
 
 void installStripWidgetFactories() {
-    ChannelStripController::setViewFactory(
-        []() -> std::unique_ptr<ChannelStripView> { return std::make_unique<PlaceholderStripView>(); });
-    GroupButtonContainerWidget::setButtonFactory(
-        [](QWidget& parent, const std::string& text, const std::optional<Color>& color,
-           int32_t groupNumber) -> GroupButtonView* {
-            return new PlaceholderGroupButton(parent, text, color, groupNumber);
-        });
-    StripAreaWidget::setLevelDisplayFactory(
-        []() -> std::unique_ptr<LevelDisplay> { return std::make_unique<PlaceholderLevelDisplay>(); });
+    ChannelStripController::setViewFactory([]() -> std::unique_ptr<ChannelStripView> {
+        return std::make_unique<PlaceholderStripView>();
+    });
+    GroupButtonContainerWidget::setButtonFactory([](QWidget& parent, const std::string& text,
+                                                    const std::optional<Color>& color,
+                                                    int32_t groupNumber) -> GroupButtonView* {
+        return new PlaceholderGroupButton(parent, text, color, groupNumber);
+    });
+    StripAreaWidget::setLevelDisplayFactory([]() -> std::unique_ptr<LevelDisplay> {
+        return std::make_unique<PlaceholderLevelDisplay>();
+    });
 }
 
 void removeStripWidgetFactories() {

@@ -47,7 +47,8 @@ class StripAreaWidgetTest : public StripWidgetsTest {
     void sendChannels(int n, int inA) {
         Array channels;
         for (int i = 1; i <= n; ++i) channels.push_back(strip(i, i <= inA ? "A" : "B"));
-        vc->messageReceivedFromServer(Value(Dictionary{{"Command", "Channels"}, {"Value", channels}}));
+        vc->messageReceivedFromServer(
+            Value(Dictionary{{"Command", "Channels"}, {"Value", channels}}));
         loop_->advance(ViewController::kLayoutDelay);
     }
 
@@ -93,7 +94,8 @@ TEST_F(StripAreaWidgetTest, SixteenStripsLandAtTheirCellsOnAnEightColumnGrid) {
 
     // What the window shows: the tenth strip's cell (row 1, column 1) is a strip's grey.
     const QImage shown = scroll().viewport()->grab().toImage();
-    EXPECT_EQ(shown.pixelColor(128 + 64, 128 + 64).rgba(), rgb(PlaceholderStripView::backgroundColor()));
+    EXPECT_EQ(shown.pixelColor(128 + 64, 128 + 64).rgba(),
+              rgb(PlaceholderStripView::backgroundColor()));
 }
 
 TEST_F(StripAreaWidgetTest, AResizeLaysTheStripsOutAnewAfterTheLayoutDelay) {
