@@ -87,8 +87,10 @@ int main(int argc, char** argv) {
         const int n = kStrips - 1;
         const int c = UserSettingsManager::sharedInstance().columns();
         const Rect cell = stripFrame(n, c);
-        auto* last = dynamic_cast<QWidget*>(ChannelStripManager::sharedInstance().controllers().back()->view());
-        if (!last || last->x() != static_cast<int>(cell.x) || last->y() != static_cast<int>(cell.y)) {
+        auto* last = dynamic_cast<QWidget*>(
+            ChannelStripManager::sharedInstance().controllers().back()->view());
+        if (!last || last->x() != static_cast<int>(cell.x) ||
+            last->y() != static_cast<int>(cell.y)) {
             std::fprintf(stderr, "the strips were not laid out\n");
             return 1;
         }

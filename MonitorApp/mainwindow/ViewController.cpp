@@ -12,6 +12,7 @@
 #include "MonitorApp/link/LinkMessageBuilder.h"
 #include "MonitorApp/mainwindow/LinkSenders.h"
 #include "MonitorApp/mainwindow/QtShortTimeClock.h"
+#include "MonitorApp/mainwindow/StripAreaScroller.h"
 #include "MonitorApp/mainwindow/ViewControllerDispatchWindow.h"
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "foundation/Log.h"
@@ -88,7 +89,9 @@ void ViewController::buildViews() {
 
     scrollView_ = new QScrollArea(this);
     scrollView_->setWidgetResizable(false);
-    stripArea_ = new StripAreaWidget(*scrollView_);
+    auto* stripArea = new StripAreaWidget(*scrollView_);
+    stripArea_ = stripArea;
+    stripScroller_ = new StripAreaScroller(*stripArea, this);
     rightLabel_ = new QLabel(this);
 
     auto* layout = new QVBoxLayout(this);

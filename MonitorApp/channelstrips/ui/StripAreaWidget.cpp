@@ -153,4 +153,12 @@ void StripAreaWidget::focusLevelDisplay() {
     if (levelDisplay_) levelDisplay_->view().setFocus(Qt::OtherFocusReason);
 }
 
+void StripAreaWidget::scrollStripToVisible(const ChannelStripView& view) {
+    auto* widget = dynamic_cast<const QWidget*>(&view);
+    if (!widget || !hasPanels() || widget->parentWidget() != panels_[documentPanel_]) return;
+    // The scroll view moves the cell into sight, but never its widget: the cast only meets the
+    // scroll view's signature.
+    scrollView_.ensureWidgetVisible(const_cast<QWidget*>(widget), 0, 0);
+}
+
 }  // namespace quenbril

@@ -49,6 +49,9 @@ class StripAreaWidget : public QWidget, public StripArea {
     Size levelDrawableSize() const override;
     void focusLevelDisplay() override;
 
+    /// Scrolls so that the strip view's cell shows; nothing for a view the shown panel lacks.
+    void scrollStripToVisible(const ChannelStripView& view);
+
     /// Panel 0 (A) or 1 (B); null until the panels are made.
     QWidget* panel(int32_t panel) const { return panels_[panel != 0 ? 1 : 0]; }
     int32_t documentPanel() const { return documentPanel_; }

@@ -149,6 +149,31 @@ TEST_F(StripAreaWidgetTest, ThePanelSwitchShowsTheOtherStripsWithTheLevelDisplay
     EXPECT_EQ(area->panel(1)->childAt(cell(1, 8).center()), &viewAt(10));
 }
 
+TEST_F(StripAreaWidgetTest, AnActiveStripBelowTheWindowIsScrolledIntoView) {
+    ASSERT_NO_FATAL_FAILURE(setViewportWidth(8 * 128 + 40));
+    settings().setSoloOn(true);
+    settings().setSelectedTool(0);
+    sendChannels(48, 48);
+    QScrollBar& bar = *scroll().verticalScrollBar();
+    ASSERT_EQ(bar.value(), 0);
+    const QRect last = cell(47, 8);
+    ASSERT_GT(last.bottom(), scroll().viewport()->height()) << "the last row starts hidden";
+
+    vc->messageReceivedFromServer(
+        Value(Dictionary{{"Command", "ActiveChannels"}, {"Value", Array{int64_t{48}}}}));
+    EXPECT_GT(bar.value(), 0);
+    EXPECT_LE(last.bottom() - bar.value(), scroll().viewport()->height()) << "the cell shows";
+
+    // A strip of the hidden panel moves nothing.
+    bar.setValue(0);
+    area->scrollStripToVisible(viewAt(47));
+    EXPECT_GT(bar.value(), 0);
+    bar.setValue(0);
+    manager().setPanelIndex(1);
+    area->scrollStripToVisible(viewAt(47));
+    EXPECT_EQ(bar.value(), 0);
+}
+
 TEST_F(StripAreaWidgetTest, ANewListReplacesTheStripViewsInThePanels) {
     sendChannels(6, 6);
     sendChannels(2, 2);
