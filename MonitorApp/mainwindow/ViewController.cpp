@@ -5,11 +5,14 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "MonitorApp/channelstrips/ui/GroupButtonContainerWidget.h"
+#include "MonitorApp/channelstrips/ui/StripAreaWidget.h"
 #include "MonitorApp/dispatch/DispatchRules.h"
 #include "MonitorApp/link/ClientDefaultsKeys.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
 #include "MonitorApp/mainwindow/LinkSenders.h"
 #include "MonitorApp/mainwindow/QtShortTimeClock.h"
+#include "MonitorApp/mainwindow/StripAreaScroller.h"
 #include "MonitorApp/mainwindow/ViewControllerDispatchWindow.h"
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "foundation/Log.h"
@@ -74,7 +77,9 @@ void ViewController::buildViews() {
     leftLabel_ = new QLabel(headerView_);
     middleLabel_ = new QLabel(headerView_);
     registerLabel_ = new QLabel(headerView_);
-    groupView_ = new QWidget(headerView_);
+    auto* groupButtons = new GroupButtonContainerWidget(headerView_);
+    groupView_ = groupButtons;
+    groupButtonContainer_ = groupButtons;
     auto* header = new QHBoxLayout(headerView_);
     header->addWidget(versionNumber_);
     header->addWidget(leftLabel_);
@@ -84,6 +89,9 @@ void ViewController::buildViews() {
 
     scrollView_ = new QScrollArea(this);
     scrollView_->setWidgetResizable(false);
+    auto* stripArea = new StripAreaWidget(*scrollView_);
+    stripArea_ = stripArea;
+    stripScroller_ = new StripAreaScroller(*stripArea, this);
     rightLabel_ = new QLabel(this);
 
     auto* layout = new QVBoxLayout(this);

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+
+#include "MonitorApp/channelstrips/GroupButtonView.h"
+
+namespace quenbril {
+
+/// The header's group view: the row the eight group buttons lie in. The manager lays the
+/// buttons out across it; the buttons are its children.
+class GroupButtonContainerWidget : public QWidget, public GroupButtonContainer {
+  public:
+    /// Makes a group button as a child of `parent` (state 0) and answers it; the button is a
+    /// widget, owned by its parent. Without a factory the row stays empty.
+    using ButtonFactory =
+        std::function<GroupButtonView*(QWidget& parent, const std::string& text,
+                                       const std::optional<Color>& color, int32_t groupNumber)>;
+    static void setButtonFactory(ButtonFactory factory);
+    static bool hasButtonFactory();
+
+    explicit GroupButtonContainerWidget(QWidget* parent = nullptr);
+
+    Size size() const override;
+    GroupButtonView* makeGroupButton(const std::string& text, const std::optional<Color>& color,
+                                     const Rect& frame, int32_t groupNumber) override;
+
+    QSize sizeHint() const override;
+};
+
+}  // namespace quenbril

@@ -1,0 +1,14 @@
+#pragma once
+
+namespace quenbril {
+
+/// Installs, in one go, the factories of the strip widgets: the strip views the strip
+/// controllers make, the group buttons of the header's group row and the strip area's level
+/// display. The application calls it once, before its main window is made. Calling it again
+/// installs the same factories again.
+void installStripWidgetFactories();
+
+/// Removes the three factories (tests, and the end of a run): later strips get no view.
+void removeStripWidgetFactories();
+
+}  // namespace quenbril
