@@ -34,8 +34,14 @@ constexpr float kThicknessTolerance = 0.1f;
 
 /// The theme's user-defaults keys, removed by a reset.
 constexpr std::array<const char*, 9> kThemeKeys = {
-    "colorForAudio", "colorForRF", "colorForRFA",        "colorForRFB",
-    "colorForRFC",   "colorForRFD", "colorForQL", ColorHelper::kLineThicknessKey,
+    "colorForAudio",
+    "colorForRF",
+    "colorForRFA",
+    "colorForRFB",
+    "colorForRFC",
+    "colorForRFD",
+    "colorForQL",
+    ColorHelper::kLineThicknessKey,
     "colorForChannelStripBorder",
 };
 
@@ -140,8 +146,7 @@ void DisplayPreferencesViewController::buildForm() {
     connect(saveAndClose, &QPushButton::clicked, this, [this] { this->saveAndClose(); });
 }
 
-std::array<std::pair<const char*, ColorWell*>, 8> DisplayPreferencesViewController::wells()
-    const {
+std::array<std::pair<const char*, ColorWell*>, 8> DisplayPreferencesViewController::wells() const {
     return {{
         {"colorForAudio", audioColor_},
         {"colorForRF", rfColor_},

@@ -40,8 +40,7 @@ std::optional<float> durationFrom(const QString& text) {
 
 }  // namespace
 
-UserPrefsViewController::UserPrefsViewController(QWidget* parent)
-    : LockableViewController(parent) {
+UserPrefsViewController::UserPrefsViewController(QWidget* parent) : LockableViewController(parent) {
     buildForm();
     viewDidLoad();
 }

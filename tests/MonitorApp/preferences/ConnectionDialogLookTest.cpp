@@ -33,9 +33,9 @@ class ConnectionDialogLook : public PreferencesTest {
 TEST_F(ConnectionDialogLook, ShowsEveryControlOfTheForm) {
     dialog->show();
     const std::vector<QWidget*> controls = {
-        dialog->qbIdentifier(),   dialog->clientID(),   dialog->outputDevices(),
-        dialog->useManualIP(),    dialog->manualIP(),   dialog->continueAutomatically(),
-        dialog->statusText(),     dialog->confirmButton(), dialog->previousButton(),
+        dialog->qbIdentifier(), dialog->clientID(),      dialog->outputDevices(),
+        dialog->useManualIP(),  dialog->manualIP(),      dialog->continueAutomatically(),
+        dialog->statusText(),   dialog->confirmButton(), dialog->previousButton(),
     };
     for (QWidget* control : controls) {
         ASSERT_NE(control, nullptr);

@@ -17,9 +17,7 @@ namespace quenbril::test {
 class PreferencesTest : public StripTest {
   protected:
     /// The colour `widget` shows at `x`, `y` when drawn.
-    static QRgb pixel(QWidget& widget, int x, int y) {
-        return widget.grab().toImage().pixel(x, y);
-    }
+    static QRgb pixel(QWidget& widget, int x, int y) { return widget.grab().toImage().pixel(x, y); }
     /// A theme colour as it lands on the screen.
     static QRgb onScreen(const Color& color) { return toQColor(color).rgb(); }
 

@@ -95,7 +95,8 @@ TEST_F(UserPrefs, SavingSendsSoloOnRefreshesTheStripsAndTellsTheChat) {
     NotificationRecorder changed("SettingsChanged");
     int refreshedAtPost = -1;
     NotificationObserver order = NotificationCenter::defaultCenter().addObserver(
-        "SettingsChanged", [&](const Notification&) { refreshedAtPost = views[1]->appearanceUpdates; });
+        "SettingsChanged",
+        [&](const Notification&) { refreshedAtPost = views[1]->appearanceUpdates; });
 
     pane->viewDidAppear();
     pane->soloOn()->setChecked(false);
