@@ -118,6 +118,7 @@ void DisplayPreferencesViewController::buildForm() {
     alertGrid->addWidget(showRFAlerts_, 2, 0, 1, 2);
     alertGrid->addWidget(new QLabel("Chat macros", alerts), 3, 0);
     alertGrid->addWidget(numberOfMacrosInChat_, 3, 1);
+    alertGrid->setColumnStretch(2, 1);
 
     auto* reset = new QPushButton("Reset to defaults", this);
     auto* cancel = new QPushButton("Cancel", this);
