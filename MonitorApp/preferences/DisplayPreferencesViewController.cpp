@@ -14,6 +14,7 @@
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/chat/ChatNotifications.h"
 #include "MonitorApp/preferences/PreferenceNotifications.h"
+#include "MonitorApp/preferences/PreferencesAlerts.h"
 #include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "MonitorApp/preferences/StripRefresh.h"
 #include "MonitorApp/settings/ColorHelper.h"
@@ -231,9 +232,13 @@ void DisplayPreferencesViewController::save() {
     UserSettingsManager& settings = UserSettingsManager::sharedInstance();
     NotificationCenter& center = NotificationCenter::defaultCenter();
 
-    for (const auto& [key, well] : wells()) ColorHelper::saveColorForKey(key, well->color());
-    defaults.setDouble(lineThickness_->currentIndex() + 1, ColorHelper::kLineThicknessKey);
-    defaults.synchronize();
+    bool stored = true;
+    for (const auto& [key, well] : wells()) {
+        stored &= ColorHelper::saveColorForKey(key, well->color());
+    }
+    stored &=
+        defaults.setDouble(lineThickness_->currentIndex() + 1, ColorHelper::kLineThicknessKey);
+    stored &= defaults.synchronize();
     // The wells pick through a modal dialog, so no colour panel is left open to close here.
 
     settings.setTitleShows(titleShow_->currentIndex());
@@ -244,12 +249,13 @@ void DisplayPreferencesViewController::save() {
     settings.setShowRFAlerts(showRFAlerts_->isChecked());
     settings.setShowBatteryAlerts(showBatteryAlerts_->isChecked());
 
-    settings.saveSettings();
+    stored &= settings.saveSettings();
     ColorHelper::sharedInstance().updateColors();
     center.post(ChatNotification::kChatButtonsChanged);
 
     settings.setShowImages(playerOpacity_->value());
-    settings.saveSettings();
+    stored &= settings.saveSettings();
+    if (!stored) reportPreferencesNotSaved(alertPresenter_);
 
     refreshEveryStrip(ChannelStripManager::sharedInstance());
     center.post(kSettingsChangedNotification);

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "MonitorApp/lockable/LockableViewController.h"
+#include "MonitorApp/mainwindow/MainWindowSeams.h"
 #include "MonitorApp/preferences/ColorWell.h"
 
 class QCheckBox;
@@ -35,7 +36,8 @@ class DisplayPreferencesViewController : public LockableViewController {
     /// Shows the border width, the macro count and the four switches of the user settings.
     void readFromUserDefaults();
     /// Writes every control into the theme and the user settings, refreshes the strips and
-    /// posts "ChatButtonsChanged" and "SettingsChanged".
+    /// posts "ChatButtonsChanged" and "SettingsChanged". A store that cannot be written is
+    /// reported.
     void save();
     void applyClicked() { save(); }
     /// Saves, then closes the preferences window.
@@ -50,6 +52,8 @@ class DisplayPreferencesViewController : public LockableViewController {
 
     /// The picker every colour well uses (tests install one that answers at once).
     void setColorPicker(const ColorWell::Picker& picker);
+    /// Where a failed save is reported. Not owned.
+    void setAlertPresenter(AlertPresenter* presenter) { alertPresenter_ = presenter; }
 
     QComboBox* lineThickness() const { return lineThickness_; }
     ColorWell* audioColor() const { return audioColor_; }
@@ -97,6 +101,7 @@ class DisplayPreferencesViewController : public LockableViewController {
     QCheckBox* showBatteryAlerts_ = nullptr;
     QCheckBox* showRFAlerts_ = nullptr;
     SettingsTabViewController* tabDelegate_ = nullptr;
+    AlertPresenter* alertPresenter_ = nullptr;
 };
 
 }  // namespace quenbril

@@ -53,6 +53,11 @@ void SettingsTabViewController::viewDidAppear() {
 
 void SettingsTabViewController::closeWindow() { close(); }
 
+void SettingsTabViewController::setAlertPresenter(AlertPresenter* presenter) {
+    userPrefs_->setAlertPresenter(presenter);
+    displayPrefs_->setAlertPresenter(presenter);
+}
+
 void SettingsTabViewController::closeEvent(QCloseEvent* event) {
     NotificationCenter::defaultCenter().post(kPreferencesChangedNotification);
     if (paneInSight_) paneWillDisappear(paneInSight_);

@@ -31,6 +31,8 @@ class SettingsTabViewController : public QWidget, public virtual SegueDestinatio
     void show() override;
     /// Closes the window: posts "PreferencesChanged", then the pane in sight saves.
     void closeWindow();
+    /// Where the panes report a save that could not be stored. Not owned.
+    void setAlertPresenter(AlertPresenter* presenter);
 
     QTabWidget* tabView() const { return tabView_; }
     UserPrefsViewController* userPrefs() const { return userPrefs_; }

@@ -16,6 +16,7 @@
 #include "MonitorApp/link/LinkMessageBuilder.h"
 #include "MonitorApp/link/LinkSender.h"
 #include "MonitorApp/preferences/PreferenceNotifications.h"
+#include "MonitorApp/preferences/PreferencesAlerts.h"
 #include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "MonitorApp/preferences/StripRefresh.h"
 #include "MonitorApp/preferences/TextLengthLimit.h"
@@ -110,6 +111,8 @@ void UserPrefsViewController::save() {
     if (auto duration = durationFrom(longClickDuration_->text())) {
         settings.setLongClickDuration(*duration);
     }
+    // Stored at once: nothing else may save the record before the program ends.
+    if (!settings.saveSettings()) reportPreferencesNotSaved(alertPresenter_);
     if (linkSender_) linkSender_->sendDictionary(LinkMessageBuilder::soloOn(settings.soloOn()));
     refreshEveryStrip(ChannelStripManager::sharedInstance());
     NotificationCenter::defaultCenter().post(kSettingsChangedNotification);

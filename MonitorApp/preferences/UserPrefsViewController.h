@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MonitorApp/lockable/LockableViewController.h"
+#include "MonitorApp/mainwindow/MainWindowSeams.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -38,8 +39,9 @@ class UserPrefsViewController : public LockableViewController {
     /// Makes the pane the delegate of a text field of its view.
     void delegateTextField(QLineEdit* field);
 
-    /// Writes the controls into the user settings, sends "SoloOn", refreshes the strips and
-    /// posts "SettingsChanged". A duration that is not a number keeps the previous one.
+    /// Writes the controls into the user settings and stores them, sends "SoloOn", refreshes
+    /// the strips and posts "SettingsChanged". A duration that is not a number keeps the
+    /// previous one. A store that cannot be written is reported.
     void save();
     void applyClicked() { save(); }
     /// Saves, then closes the preferences window.
@@ -51,6 +53,8 @@ class UserPrefsViewController : public LockableViewController {
     void setTabDelegate(SettingsTabViewController* delegate) { tabDelegate_ = delegate; }
     /// Where "SoloOn" goes (the server link); none drops it. Not owned.
     void setLinkSender(LinkSender* sender) { linkSender_ = sender; }
+    /// Where a failed save is reported. Not owned.
+    void setAlertPresenter(AlertPresenter* presenter) { alertPresenter_ = presenter; }
 
   private:
     void buildForm();
@@ -59,6 +63,7 @@ class UserPrefsViewController : public LockableViewController {
     QLineEdit* longClickDuration_ = nullptr;
     SettingsTabViewController* tabDelegate_ = nullptr;
     LinkSender* linkSender_ = nullptr;
+    AlertPresenter* alertPresenter_ = nullptr;
 };
 
 }  // namespace quenbril

@@ -140,6 +140,22 @@ TEST_F(DisplayPrefs, AWellTakesThePickedColourAndKeepsItWhenThePickIsCancelled) 
         << "the theme is reloaded";
 }
 
+TEST_F(DisplayPrefs, AStoreThatRefusesTheSaveIsReportedOnce) {
+    RecordingAlerts alerts;
+    pane->setAlertPresenter(&alerts);
+    pane->viewDidAppear();
+    makeStoreReadOnly();
+    NotificationRecorder changed("SettingsChanged");
+    pane->save();
+    EXPECT_EQ(alerts.texts.size(), 1u);
+    EXPECT_EQ(changed.posted.size(), 1u);
+    // A store that takes the writes again gives no alert.
+    std::filesystem::permissions(defaults().path(), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+    pane->save();
+    EXPECT_EQ(alerts.texts.size(), 1u);
+}
+
 TEST_F(DisplayPrefs, CancelStillSaves) {
     pane->viewDidAppear();
     picked = Color{0.0, 0.0, 1.0, 1.0};

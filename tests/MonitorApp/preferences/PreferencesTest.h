@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QImage>
 #include <QWidget>
+#include <filesystem>
 
 #include "MonitorApp/preferences/QColorConversion.h"
 #include "tests/MonitorApp/Recorders.h"
@@ -20,6 +21,14 @@ class PreferencesTest : public StripTest {
     static QRgb pixel(QWidget& widget, int x, int y) { return widget.grab().toImage().pixel(x, y); }
     /// A theme colour as it lands on the screen.
     static QRgb onScreen(const Color& color) { return toQColor(color).rgb(); }
+
+    /// Makes the settings store refuse every write from now on (the file turns read-only).
+    static void makeStoreReadOnly() {
+        ASSERT_TRUE(defaults().setInteger(1, "written"));
+        std::filesystem::permissions(defaults().path(), std::filesystem::perms::owner_read |
+                                                            std::filesystem::perms::group_read |
+                                                            std::filesystem::perms::others_read);
+    }
 
     /// The names of the commands sent so far.
     std::vector<std::string> sentCommands() const {

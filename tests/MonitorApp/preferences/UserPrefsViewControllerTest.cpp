@@ -114,6 +114,28 @@ TEST_F(UserPrefs, SavingSendsSoloOnRefreshesTheStripsAndTellsTheChat) {
     EXPECT_EQ(changed.posted.size(), 2u);
 }
 
+TEST_F(UserPrefs, ItsSettingsAreStoredForTheNextRun) {
+    pane->viewDidAppear();
+    pane->soloOn()->setChecked(false);
+    pane->longClickDuration()->setText("2,5");
+    pane->save();
+    restart();
+    EXPECT_FALSE(settings().soloOn());
+    EXPECT_FLOAT_EQ(settings().longClickDuration(), 2.5f);
+}
+
+TEST_F(UserPrefs, AStoreThatRefusesTheSaveIsReported) {
+    RecordingAlerts alerts;
+    pane->setAlertPresenter(&alerts);
+    pane->viewDidAppear();
+    makeStoreReadOnly();
+    pane->save();
+    ASSERT_EQ(alerts.texts.size(), 1u);
+    EXPECT_EQ(alerts.texts[0], "The preferences could not be saved to " + defaults().path() +
+                                   ". They stay in use until the program ends.");
+    EXPECT_EQ(sentCommands(), std::vector<std::string>{"SoloOn"}) << "the rest goes on";
+}
+
 TEST_F(UserPrefs, OtherFieldsKeepSixtyFourCharactersWithoutSplittingOne) {
     QLineEdit other;
     pane->delegateTextField(&other);
