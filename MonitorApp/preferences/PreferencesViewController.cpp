@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFormLayout>
+#include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -52,8 +53,12 @@ bool openGLAvailable() {
 }  // namespace
 
 PreferencesViewController::PreferencesViewController(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
-    // Neither a close nor a minimise button: the dialog goes away only by confirming.
+    : LockableViewController(parent) {
+    // Neither a close nor a minimise button: the dialog goes away only by confirming. It is
+    // application-modal, so the main window waits behind it while the event loop (and the
+    // retry timer) keeps running.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setWindowModality(Qt::ApplicationModal);
     setWindowTitle("Quenbril Remote");
     graphicsCheck_ = openGLAvailable;
     buildForm();
@@ -63,32 +68,58 @@ PreferencesViewController::PreferencesViewController(QWidget* parent)
 PreferencesViewController::~PreferencesViewController() = default;
 
 void PreferencesViewController::buildForm() {
+    auto* heading = new QLabel("Connect to a Quenbril server", this);
+    QFont headingFont = heading->font();
+    headingFont.setPointSizeF(headingFont.pointSizeF() * 1.4);
+    headingFont.setBold(true);
+    heading->setFont(headingFont);
+    auto* hint = new QLabel(
+        "The server is found by its identifier on the local network, or at the address "
+        "given here.",
+        this);
+    hint->setWordWrap(true);
+
     qbIdentifier_ = new QLineEdit(this);
-    statusText_ = new QLabel(this);
+    qbIdentifier_->setPlaceholderText("quenbril");
+    statusText_ = new QLabel("Waiting for the server", this);
     confirmButton_ = new QPushButton("Confirm", this);
+    confirmButton_->setDefault(true);
     outputDevices_ = new QComboBox(this);
     previousButton_ = new QPushButton("Previous show", this);
     previousButton_->setEnabled(false);
     clientID_ = new QComboBox(this);
     for (int i = 1; i <= 4; ++i) clientID_->addItem(QString("Client %1").arg(i));
-    useManualIP_ = new QCheckBox("Use manual address", this);
+    useManualIP_ = new QCheckBox("Manual address", this);
     manualIP_ = new QLineEdit(this);
+    manualIP_->setPlaceholderText("192.168.1.10");
     manualIP_->setEnabled(false);
-    continueAutomatically_ = new QCheckBox("Continue automatically", this);
+    continueAutomatically_ = new QCheckBox("Continue automatically when connected", this);
 
     auto* form = new QFormLayout;
+    form->setHorizontalSpacing(16);
+    form->setVerticalSpacing(10);
     form->addRow("Server identifier", qbIdentifier_);
-    form->addRow("Client", clientID_);
     form->addRow(useManualIP_, manualIP_);
+    form->addRow("Client", clientID_);
     form->addRow("Output device", outputDevices_);
     form->addRow(continueAutomatically_);
+    auto* rule = new QFrame(this);
+    rule->setFrameShape(QFrame::HLine);
+    rule->setFrameShadow(QFrame::Sunken);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(statusText_, 1);
     buttons->addWidget(previousButton_);
     buttons->addWidget(confirmButton_);
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 20, 24, 20);
+    layout->setSpacing(12);
+    layout->addWidget(heading);
+    layout->addWidget(hint);
     layout->addLayout(form);
+    layout->addStretch(1);
+    layout->addWidget(rule);
     layout->addLayout(buttons);
+    setMinimumWidth(480);
 
     connect(qbIdentifier_, &QLineEdit::editingFinished, this, [this] { serverChanged(); });
     connect(manualIP_, &QLineEdit::editingFinished, this, [this] { controlTextDidEndEditing(); });
@@ -99,7 +130,10 @@ void PreferencesViewController::buildForm() {
 
 // ---- Life cycle ----
 
-void PreferencesViewController::viewDidLoad() { closing_ = false; }
+void PreferencesViewController::viewDidLoad() {
+    LockableViewController::viewDidLoad();
+    closing_ = false;
+}
 
 void PreferencesViewController::show() {
     QWidget::show();
@@ -109,6 +143,7 @@ void PreferencesViewController::show() {
 void PreferencesViewController::dismiss() {
     viewWillDisappear();
     hide();
+    viewDidDisappear();
 }
 
 void PreferencesViewController::viewDidAppear() {

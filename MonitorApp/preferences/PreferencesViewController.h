@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "MonitorApp/lockable/LockableViewController.h"
 #include "MonitorApp/mainwindow/MainWindowSeams.h"
 #include "foundation/Timer.h"
 #include "platform/audio/AudioDevice.h"
@@ -33,9 +34,10 @@ class PreferencesViewControllerDelegate {
 /// the remote role and hands over to the main window controller. It cannot be closed except by
 /// confirming.
 ///
-/// Made and shown by the main window's "showPreferences" segue; show() runs viewDidAppear and
-/// dismiss() viewWillDisappear. Main thread only.
-class PreferencesViewController : public QWidget,
+/// Made and shown by the main window's "showPreferences" segue; show() brings it up
+/// application-modal (the event loop keeps running) and runs viewDidAppear; dismiss() runs
+/// viewWillDisappear and viewDidDisappear. Main thread only.
+class PreferencesViewController : public LockableViewController,
                                   public virtual SegueDestination,
                                   public std::enable_shared_from_this<PreferencesViewController> {
   public:
@@ -46,12 +48,12 @@ class PreferencesViewController : public QWidget,
     ~PreferencesViewController() override;
 
     // ---- Life cycle ----
-    void viewDidLoad();
+    void viewDidLoad() override;
     void viewDidAppear();
     void viewWillDisappear();
     /// Shows the dialog and runs viewDidAppear.
     void show() override;
-    /// Runs viewWillDisappear and hides the dialog.
+    /// Runs viewWillDisappear, hides the dialog and runs viewDidDisappear.
     void dismiss();
 
     // ---- Actions ----

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+#include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "foundation/Log.h"
+#include "foundation/UserDefaults.h"
+
+namespace quenbril {
+
+/// Tells the user that a pane's save did not reach the settings store (logged while no
+/// presenter is set), so that nothing seems saved that was not.
+inline void reportPreferencesNotSaved(AlertPresenter* presenter) {
+    const std::string text = "The preferences could not be saved to " +
+                             UserDefaults::standardUserDefaults().path() +
+                             ". They stay in use until the program ends.";
+    if (presenter) {
+        presenter->runModal(text);
+    } else {
+        log(LogLevel::Error, "%s", text.c_str());
+    }
+}
+
+}  // namespace quenbril

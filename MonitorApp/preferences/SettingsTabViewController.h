@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QWidget>
+
+#include "MonitorApp/mainwindow/MainWindowSeams.h"
+
+class QTabWidget;
+
+namespace quenbril {
+
+class DisplayPreferencesViewController;
+class LinkSender;
+class UserPrefsViewController;
+
+/// The preferences window: a tab per pane (user, display). The pane in sight saves when it goes
+/// out of sight (tab switch, closing); closing the window, however it is closed, posts
+/// "PreferencesChanged".
+///
+/// Made anew for each opening by the main window's "showSettings" segue; show() brings it up
+/// and runs viewDidAppear. Main thread only.
+class SettingsTabViewController : public QWidget, public virtual SegueDestination {
+  public:
+    /// `link`: where the user pane sends "SoloOn" (the server link); none drops it. Not owned.
+    explicit SettingsTabViewController(LinkSender* link = nullptr, QWidget* parent = nullptr);
+    ~SettingsTabViewController() override;
+
+    void viewDidLoad();
+    /// Makes itself every pane's tab delegate and shows the current pane's settings.
+    void viewDidAppear();
+    /// Shows the window and runs viewDidAppear.
+    void show() override;
+    /// Closes the window: posts "PreferencesChanged", then the pane in sight saves.
+    void closeWindow();
+    /// Where the panes report a save that could not be stored. Not owned.
+    void setAlertPresenter(AlertPresenter* presenter);
+
+    QTabWidget* tabView() const { return tabView_; }
+    UserPrefsViewController* userPrefs() const { return userPrefs_; }
+    DisplayPreferencesViewController* displayPrefs() const { return displayPrefs_; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    /// The tab at `index` came into sight: the pane that was in sight saves, the new one shows
+    /// the settings.
+    void tabChanged(int index);
+    void paneDidAppear(QWidget* pane);
+    void paneWillDisappear(QWidget* pane);
+
+    QTabWidget* tabView_ = nullptr;
+    UserPrefsViewController* userPrefs_ = nullptr;
+    DisplayPreferencesViewController* displayPrefs_ = nullptr;
+    /// The pane in sight while the window is shown.
+    QWidget* paneInSight_ = nullptr;
+};
+
+}  // namespace quenbril

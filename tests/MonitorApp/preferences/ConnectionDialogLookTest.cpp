@@ -1,0 +1,89 @@
+// The connection dialog as the user sees it: a real form on the dark panel background, shown
+// application-modal while the event loop keeps running.
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "MonitorApp/preferences/PreferencesViewController.h"
+#include "MonitorApp/settings/ColorHelper.h"
+#include "tests/MonitorApp/preferences/PreferencesTest.h"
+
+namespace quenbril::test {
+namespace {
+
+class ConnectionDialogLook : public PreferencesTest {
+  protected:
+    void SetUp() override {
+        PreferencesTest::SetUp();
+        dialog = std::make_shared<PreferencesViewController>();
+        dialog->setGraphicsCheck([] { return true; });
+    }
+    void TearDown() override {
+        if (dialog->isVisible()) dialog->dismiss();
+        dialog.reset();
+        PreferencesTest::TearDown();
+    }
+    std::shared_ptr<PreferencesViewController> dialog;
+};
+
+TEST_F(ConnectionDialogLook, ShowsEveryControlOfTheForm) {
+    dialog->show();
+    const std::vector<QWidget*> controls = {
+        dialog->qbIdentifier(), dialog->clientID(),      dialog->outputDevices(),
+        dialog->useManualIP(),  dialog->manualIP(),      dialog->continueAutomatically(),
+        dialog->statusText(),   dialog->confirmButton(), dialog->previousButton(),
+    };
+    for (QWidget* control : controls) {
+        ASSERT_NE(control, nullptr);
+        EXPECT_TRUE(control->isVisible()) << control->metaObject()->className();
+        EXPECT_EQ(control->window(), dialog.get());
+    }
+    // Each control has room of its own: none lies over another.
+    for (size_t i = 0; i < controls.size(); ++i) {
+        for (size_t j = i + 1; j < controls.size(); ++j) {
+            const QRect a(controls[i]->mapTo(dialog.get(), QPoint()), controls[i]->size());
+            const QRect b(controls[j]->mapTo(dialog.get(), QPoint()), controls[j]->size());
+            EXPECT_FALSE(a.intersects(b)) << i << " overlaps " << j;
+        }
+    }
+    EXPECT_EQ(dialog->clientID()->count(), 4);
+}
+
+TEST_F(ConnectionDialogLook, DrawsOnTheDarkerGrayOfThePanels) {
+    dialog->show();
+    EXPECT_EQ(pixel(*dialog, 2, 2), onScreen(ColorHelper::vozodDarkerGray()));
+    EXPECT_EQ(pixel(*dialog, dialog->width() - 3, dialog->height() - 3),
+              onScreen(ColorHelper::vozodDarkerGray()));
+}
+
+TEST_F(ConnectionDialogLook, IsApplicationModalWithoutBlocking) {
+    EXPECT_EQ(dialog->windowModality(), Qt::ApplicationModal);
+    EXPECT_FALSE(dialog->windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(dialog->windowFlags() & Qt::WindowMinimizeButtonHint);
+
+    // show() returns at once, with the dialog up and the retry timer running on the loop.
+    dialog->show();
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(QApplication::activeModalWidget(), dialog.get());
+    EXPECT_TRUE(dialog->isRetrying());
+
+    dialog->dismiss();
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_FALSE(dialog->isRetrying());
+}
+
+TEST_F(ConnectionDialogLook, FollowsTheLockWhileOpen) {
+    dialog->show();
+    NotificationCenter::defaultCenter().post("QuenbrilLocked", Dictionary{{"lockOn", true}});
+    EXPECT_TRUE(dialog->isCovered());
+    NotificationCenter::defaultCenter().post("QuenbrilLocked", Dictionary{{"lockOn", false}});
+    EXPECT_FALSE(dialog->isCovered());
+}
+
+}  // namespace
+}  // namespace quenbril::test

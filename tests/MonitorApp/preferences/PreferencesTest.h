@@ -1,0 +1,44 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QImage>
+#include <QWidget>
+#include <filesystem>
+
+#include "MonitorApp/preferences/QColorConversion.h"
+#include "tests/MonitorApp/Recorders.h"
+#include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
+
+namespace quenbril::test {
+
+/// Fresh settings, strips with fake views and a recording link sender for the preference
+/// windows.
+class PreferencesTest : public StripTest {
+  protected:
+    /// The colour `widget` shows at `x`, `y` when drawn.
+    static QRgb pixel(QWidget& widget, int x, int y) { return widget.grab().toImage().pixel(x, y); }
+    /// A theme colour as it lands on the screen.
+    static QRgb onScreen(const Color& color) { return toQColor(color).rgb(); }
+
+    /// Makes the settings store refuse every write from now on (the file turns read-only).
+    static void makeStoreReadOnly() {
+        ASSERT_TRUE(defaults().setInteger(1, "written"));
+        std::filesystem::permissions(defaults().path(), std::filesystem::perms::owner_read |
+                                                            std::filesystem::perms::group_read |
+                                                            std::filesystem::perms::others_read);
+    }
+
+    /// The names of the commands sent so far.
+    std::vector<std::string> sentCommands() const {
+        std::vector<std::string> names;
+        for (const Dictionary& m : sender.sent) {
+            const std::string* name = m["Command"].stringValue();
+            names.push_back(name ? *name : "?");
+        }
+        return names;
+    }
+};
+
+}  // namespace quenbril::test
