@@ -22,6 +22,7 @@
 #include "foundation/Value.h"
 
 class QAbstractButton;
+class QColor;
 class QLabel;
 class QScrollArea;
 
@@ -202,6 +203,9 @@ class ViewController : public QWidget,
     void lock(bool on);
     /// The cover over the main view; none before the first lock.
     LockView* lockOverlay() const { return lockView_; }
+    /// Titles `button` with `text`, centred, in `color`.
+    static void setButtonTitleFor(QAbstractButton* button, const std::string& text,
+                                  const QColor& color);
     const std::string& statusRightText() const { return statusRightText_; }
     bool statusRightIsRed() const { return statusRightRed_; }
 

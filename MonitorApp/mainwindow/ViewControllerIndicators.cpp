@@ -2,6 +2,7 @@
 // header's flash on a chat message, the bar that grows while a strip is held for a long click,
 // and the lock of the whole interface.
 
+#include <QAbstractButton>
 #include <QWidget>
 #include <cmath>
 #include <initializer_list>
@@ -64,6 +65,16 @@ void ViewController::LongClickButtonClicked(LongClickButton& button) {
 
 void ViewController::LongClickButtonLongClicked(LongClickButton& button) {
     LongClickButtonLongClicked(static_cast<const void*>(static_cast<QWidget*>(&button)));
+}
+
+void ViewController::setButtonTitleFor(QAbstractButton* button, const std::string& text,
+                                       const QColor& color) {
+    if (!button) return;
+    // A push button centres its text already.
+    button->setText(QString::fromStdString(text));
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::ButtonText, color);
+    button->setPalette(palette);
 }
 
 // ---- Header flash ----

@@ -32,6 +32,14 @@ TEST_F(ViewControllerTest, AlarmsSwitchTheImagesOfTheChatAndResetButtons) {
     EXPECT_EQ(reset.currentImageName(), "Alert_reset_up.png");
 }
 
+TEST_F(ViewControllerTest, AButtonTitleTakesItsColour) {
+    QPushButton button;
+    ViewController::setButtonTitleFor(&button, "Mute", Qt::red);
+    EXPECT_EQ(button.text(), "Mute");
+    EXPECT_EQ(button.palette().color(QPalette::ButtonText), QColor(Qt::red));
+    ViewController::setButtonTitleFor(nullptr, "Mute", Qt::red);
+}
+
 TEST_F(ViewControllerTest, HeaderButtonsReportTheirClicksToTheController) {
     QBButton reset(vc->headerView());
     reset.setTitle("Reset");
