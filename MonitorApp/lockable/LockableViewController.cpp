@@ -1,5 +1,8 @@
 #include "MonitorApp/lockable/LockableViewController.h"
 
+#include <QEvent>
+#include <functional>
+
 #include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/lockable/LockNotifications.h"
 #include "MonitorApp/lockable/LockView.h"
@@ -7,6 +10,23 @@
 #include "MonitorApp/settings/UserSettingsManager.h"
 
 namespace quenbril {
+
+namespace {
+
+/// Calls `fn` whenever the watched widget is shown.
+class ShowWatcher : public QObject {
+  public:
+    ShowWatcher(QObject* parent, std::function<void()> fn) : QObject(parent), fn_(std::move(fn)) {}
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        if (event->type() == QEvent::Show) fn_();
+        return false;
+    }
+
+  private:
+    std::function<void()> fn_;
+};
+
+}  // namespace
 
 LockableViewController::LockableViewController(QWidget* parent) : QWidget(parent) {}
 
@@ -16,6 +36,11 @@ void LockableViewController::viewDidLoad() {
     if (!lockView_) {
         lockView_ = new LockView(this);
         lockView_->setGeometry(0, 0, width(), 0);
+        // A panel shown again follows the lock again, and one shown while locked is covered.
+        showWatcher_ = new ShowWatcher(this, [this] {
+            if (!lockObserver_) followLock();
+        });
+        installEventFilter(showWatcher_);
     }
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, toQColor(ColorHelper::vozodDarkerGray()));
@@ -25,12 +50,6 @@ void LockableViewController::viewDidLoad() {
 }
 
 void LockableViewController::viewDidDisappear() { lockObserver_.reset(); }
-
-void LockableViewController::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    // A panel shown again follows the lock again, and one shown while locked is covered.
-    if (lockView_ && !lockObserver_) followLock();
-}
 
 void LockableViewController::followLock() {
     if (!lockObserver_) {

@@ -13,8 +13,6 @@ class LockView;
 /// follows the lock from the moment its view loads until it disappears, and again whenever it
 /// is shown; shown while the interface is locked, it is covered at once. Every lockable panel
 /// has the theme's darker grey background. Main thread only.
-///
-/// Subclasses that handle showEvent call this class's first.
 class LockableViewController : public QWidget {
   public:
     explicit LockableViewController(QWidget* parent = nullptr);
@@ -30,9 +28,6 @@ class LockableViewController : public QWidget {
     void locked(const Notification& notification);
     bool isCovered() const;
 
-  protected:
-    void showEvent(QShowEvent* event) override;
-
   private:
     /// Follows the lock and takes the state the lock is in now.
     void followLock();
@@ -40,6 +35,8 @@ class LockableViewController : public QWidget {
 
     LockView* lockView_ = nullptr;
     NotificationObserver lockObserver_;
+    // Tells of every showing of this view, whatever a subclass does with its own events.
+    QObject* showWatcher_ = nullptr;
 };
 
 }  // namespace quenbril

@@ -29,6 +29,10 @@ class Panel : public LockableViewController {
     QPushButton* button;
     QLineEdit* field;
     int clicks = 0;
+
+  protected:
+    // A panel of its own mind: the base class's handling is not called.
+    void showEvent(QShowEvent*) override {}
 };
 
 class LockableTest : public SettingsTest {
