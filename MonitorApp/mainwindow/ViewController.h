@@ -22,9 +22,9 @@
 #include "foundation/Value.h"
 
 class QAbstractButton;
-class QColor;
 class QLabel;
 class QScrollArea;
+class QColor;
 
 namespace quenbril {
 
