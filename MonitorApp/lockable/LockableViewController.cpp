@@ -1,59 +1,77 @@
 #include "MonitorApp/lockable/LockableViewController.h"
 
-#include <QPalette>
-#include <QResizeEvent>
+#include <QEvent>
+#include <functional>
 
+#include "MonitorApp/controls/QtColor.h"
+#include "MonitorApp/lockable/LockNotifications.h"
+#include "MonitorApp/lockable/LockView.h"
 #include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 
 namespace quenbril {
 
-LockableViewController::LockableViewController(QWidget* parent) : QWidget(parent) {
-    lockView_ = new LockView(this);
-    lockView_->hide();
-}
+namespace {
+
+/// Calls `fn` whenever the watched widget is shown.
+class ShowWatcher : public QObject {
+  public:
+    ShowWatcher(QObject* parent, std::function<void()> fn) : QObject(parent), fn_(std::move(fn)) {}
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        if (event->type() == QEvent::Show) fn_();
+        return false;
+    }
+
+  private:
+    std::function<void()> fn_;
+};
+
+}  // namespace
+
+LockableViewController::LockableViewController(QWidget* parent) : QWidget(parent) {}
 
 LockableViewController::~LockableViewController() = default;
 
 void LockableViewController::viewDidLoad() {
-    lockView_->setGeometry(0, 0, width(), 0);
-    lockObserver_ = NotificationCenter::defaultCenter().addObserver(
-        "QuenbrilLocked", [this](const Notification& n) { locked(n); });
-    const Color c = ColorHelper::vozodDarkerGray();
+    if (!lockView_) {
+        lockView_ = new LockView(this);
+        lockView_->setGeometry(0, 0, width(), 0);
+        // A panel shown again follows the lock again, and one shown while locked is covered.
+        showWatcher_ = new ShowWatcher(this, [this] {
+            if (!lockObserver_) followLock();
+        });
+        installEventFilter(showWatcher_);
+    }
     QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, QColor::fromRgbF(c.red, c.green, c.blue, c.alpha));
+    palette.setColor(QPalette::Window, toQColor(ColorHelper::vozodDarkerGray()));
     setPalette(palette);
     setAutoFillBackground(true);
-    if (UserSettingsManager::sharedInstance().isLocked()) cover(true);
+    followLock();
 }
 
 void LockableViewController::viewDidDisappear() { lockObserver_.reset(); }
 
-LockView* LockableViewController::lockView() const { return lockView_; }
+void LockableViewController::followLock() {
+    if (!lockObserver_) {
+        lockObserver_ = NotificationCenter::defaultCenter().addObserver(
+            LockNotification::kLocked, [this](const Notification& n) { locked(n); });
+    }
+    setCovered(UserSettingsManager::sharedInstance().isLocked());
+}
 
 void LockableViewController::locked(const Notification& notification) {
-    auto on = notification.userInfo["lockOn"].boolValue();
-    cover(on.value_or(false));
+    setCovered(notification.userInfo[LockNotification::kLockOnKey].boolValue().value_or(false));
 }
 
-bool LockableViewController::isCovered() const {
-    return !lockView_->isHidden() && lockView_->height() > 0;
-}
-
-void LockableViewController::cover(bool on) {
-    if (on) {
-        lockView_->setGeometry(0, 0, width(), height());
-        lockView_->show();
-        lockView_->raise();
+void LockableViewController::setCovered(bool covered) {
+    if (!lockView_) return;
+    if (covered) {
+        lockView_->cover();
     } else {
-        lockView_->hide();
-        lockView_->setGeometry(0, 0, 0, 0);
+        lockView_->uncover();
     }
 }
 
-void LockableViewController::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    if (!lockView_->isHidden()) lockView_->setGeometry(0, 0, width(), height());
-}
+bool LockableViewController::isCovered() const { return lockView_ && lockView_->isCovering(); }
 
 }  // namespace quenbril

@@ -2,34 +2,41 @@
 
 #include <QWidget>
 
-#include "MonitorApp/lockable/LockView.h"
 #include "foundation/NotificationCenter.h"
 
 namespace quenbril {
 
-/// The base of every panel that follows the lock: a dark grey view that covers itself with a
-/// LockView while the interface is locked. Main thread only.
+class LockView;
+
+/// The base of every panel that follows the lock: on "QuenbrilLocked" it covers itself with
+/// its LockView (which takes the panel's mouse and key input) or removes the cover. A panel
+/// follows the lock from the moment its view loads until it disappears, and again whenever it
+/// is shown; shown while the interface is locked, it is covered at once. Every lockable panel
+/// has the theme's darker grey background. Main thread only.
 class LockableViewController : public QWidget {
   public:
     explicit LockableViewController(QWidget* parent = nullptr);
     ~LockableViewController() override;
+
     /// Subclasses call it first from their own viewDidLoad.
     virtual void viewDidLoad();
     /// Stops following the lock.
     virtual void viewDidDisappear();
-    LockView* lockView() const;
+    /// The cover, made by viewDidLoad (none before).
+    LockView* lockView() const { return lockView_; }
     /// Observer of "QuenbrilLocked".
     void locked(const Notification& notification);
     bool isCovered() const;
 
-  protected:
-    void resizeEvent(QResizeEvent* event) override;
-
   private:
-    void cover(bool on);
+    /// Follows the lock and takes the state the lock is in now.
+    void followLock();
+    void setCovered(bool covered);
 
     LockView* lockView_ = nullptr;
     NotificationObserver lockObserver_;
+    // Tells of every showing of this view, whatever a subclass does with its own events.
+    QObject* showWatcher_ = nullptr;
 };
 
 }  // namespace quenbril

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "MonitorApp/controls/TitledButton.h"
+
 namespace quenbril {
 
 class ChannelStripView;
@@ -93,14 +95,6 @@ class StripScroller {
     virtual ~StripScroller() = default;
     /// Scrolls the document view so that the strip view's frame is visible.
     virtual void scrollStripToVisible(const ChannelStripView& view) = 0;
-};
-
-/// An image button with a title (the header's "Reset", "Solo clear", "Snaps", "Chat", "A"/"B").
-class TitledButton {
-  public:
-    virtual ~TitledButton() = default;
-    virtual std::string title() const = 0;
-    virtual void setTitle(const std::string& title) = 0;
 };
 
 }  // namespace quenbril

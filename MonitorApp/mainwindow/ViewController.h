@@ -9,25 +9,33 @@
 #include <vector>
 
 #include "MonitorApp/audio/PELAudioEngine.h"
+#include "MonitorApp/controls/LongClickButtonDelegate.h"
+#include "MonitorApp/controls/QBButtonDelegate.h"
 #include "MonitorApp/dispatch/RemoteContext.h"
 #include "MonitorApp/dispatch/ServerMessageDispatcher.h"
 #include "MonitorApp/mainwindow/MainWindowSeams.h"
 #include "MonitorApp/preferences/PreferencesViewController.h"
 #include "MonitorApp/serverlink/ServerManagerDelegate.h"
 #include "foundation/NotificationCenter.h"
+#include "foundation/RunLoopAnimation.h"
 #include "foundation/Timer.h"
 #include "foundation/Value.h"
 
 class QAbstractButton;
 class QLabel;
 class QScrollArea;
+class QColor;
 
 namespace quenbril {
 
 class ChannelStripController;
+class FillView;
 class GroupButtonContainer;
 class LinkSender;
+class LockView;
+class QBButton;
 class StripArea;
+class ToolSelector;
 
 /// The main window controller. It holds the connection life cycle (ViewControllerLifeCycle.cpp,
 /// and the server link's delegate in ViewControllerLink.cpp), hands every server message to its
@@ -40,7 +48,9 @@ class StripArea;
 class ViewController : public QWidget,
                        public ServerManagerDelegate,
                        public PreferencesViewControllerDelegate,
-                       public PELAudioEngineDelegate {
+                       public PELAudioEngineDelegate,
+                       public QBButtonDelegate,
+                       public LongClickButtonDelegate {
   public:
     /// Seconds between the connection timer's attempts.
     static constexpr double kConnectionInterval = 5.0;
@@ -142,6 +152,11 @@ class ViewController : public QWidget,
     void LongClickButtonLongClicked(const void* sender);
     void QBButtonClicked(TitledButton& button);
     void QBButtonLongClicked(TitledButton& button);
+    // The header's buttons report here (ViewControllerIndicators.cpp).
+    void QBButtonClicked(QBButton& button) override;
+    void QBButtonLongClicked(QBButton& button) override;
+    void LongClickButtonClicked(LongClickButton& button) override;
+    void LongClickButtonLongClicked(LongClickButton& button) override;
     void registerToChat();
 
     // ---- Segues ----
@@ -154,15 +169,43 @@ class ViewController : public QWidget,
         std::function<std::shared_ptr<SegueDestination>(const std::string& identifier)>;
     void setSegueFactory(SegueFactory factory) { segueFactory_ = std::move(factory); }
 
-    // ---- Indicators (drawn by the main window) ----
-    void setResetAlarm(bool on) { resetAlarm_ = on; }
+    // ---- Indicators and lock (ViewControllerIndicators.cpp) ----
+    /// Seconds of one header flash: green to red in 0.5 s and back, four times.
+    static constexpr double kHeaderFlashDuration = 4.0;
+    /// The long-click bar's time when the user's setting is out of 0..5 s.
+    static constexpr double kDefaultLongClickBarDuration = 0.75;
+    /// The reset button shows "Alert_reset_red.png" while on, "Alert_reset_up.png" while off.
+    void setResetAlarm(bool on);
     bool resetAlarm() const { return resetAlarm_; }
-    void setChatAlarm(bool on) { chatAlarm_ = on; }
+    /// The chat button shows "Chat_red.png" while on, "Chat_up.png" while off.
+    void setChatAlarm(bool on);
     bool chatAlarm() const { return chatAlarm_; }
-    /// Flashes the header unless it is flashing already.
+    /// Flashes the header unless it is flashing already (a flash asked for during one is
+    /// dropped); after the flash the header shows the "bgroundCont.png" pattern.
     void flashHeader();
+    /// Flashes started so far.
     int headerFlashCount() const { return headerFlashCount_; }
+    bool isHeaderFlashing() const { return headerFlashing_; }
+    /// The header's backdrop: the flash's colour, then the pattern; none before the first flash.
+    FillView* headerBackdrop() const { return headerBackdrop_; }
+    /// The bar grows across the header while a strip is held for a long click.
     bool longClickBarRunning() const { return longClickBarRunning_; }
+    /// The time of the last bar started.
+    double longClickBarDuration() const { return longClickBar_.duration(); }
+    /// The bar's time for the user's long-click setting: the setting, or 0.75 s when it is
+    /// below 0 or above 5.
+    static double longClickBarDurationFor(double setting);
+    /// The bar; none before the first long click.
+    FillView* longClickBarView() const { return longClickBarView_; }
+    /// Locks (true) or unlocks the interface: every lockable panel and the main view are
+    /// covered, the header's buttons and the tool selector stop taking clicks, and the user
+    /// settings keep the state. The menu bar stays usable.
+    void lock(bool on);
+    /// The cover over the main view; none before the first lock.
+    LockView* lockOverlay() const { return lockView_; }
+    /// Titles `button` with `text`, centred, in `color`.
+    static void setButtonTitleFor(QAbstractButton* button, const std::string& text,
+                                  const QColor& color);
     const std::string& statusRightText() const { return statusRightText_; }
     bool statusRightIsRed() const { return statusRightRed_; }
 
@@ -192,7 +235,13 @@ class ViewController : public QWidget,
     void setLinkSender(LinkSender* sender) { linkSender_ = sender; }
     void setAlertPresenter(AlertPresenter* presenter) { alertPresenter_ = presenter; }
     void setStripScroller(StripScroller* scroller) { stripScroller_ = scroller; }
-    void setSoloClearButton(const void* button) { soloClearButton_ = button; }
+    // The header's controls, made by the application. Not owned.
+    void setSoloClearButton(QWidget* button) { soloClearButton_ = button; }
+    void setChatButton(QBButton* button) { chatButton_ = button; }
+    void setResetButton(QBButton* button) { resetButton_ = button; }
+    void setPanelButton(QWidget* button) { panelButton_ = button; }
+    void setToolSelector(ToolSelector* selector) { toolSelector_ = selector; }
+    QWidget* headerView() const { return headerView_; }
 
     // ---- State of the actions ----
     int32_t playerIndex() const { return playerIndex_; }
@@ -280,7 +329,20 @@ class ViewController : public QWidget,
     LinkSender* linkSender_ = nullptr;
     AlertPresenter* alertPresenter_ = nullptr;
     StripScroller* stripScroller_ = nullptr;
-    const void* soloClearButton_ = nullptr;
+    QWidget* soloClearButton_ = nullptr;
+    QBButton* chatButton_ = nullptr;
+    QBButton* resetButton_ = nullptr;
+    QWidget* panelButton_ = nullptr;
+    ToolSelector* toolSelector_ = nullptr;
+
+    // Indicators and lock.
+    void endHeaderFlash();
+    void setLongClickBarWidth(int width);
+    FillView* headerBackdrop_ = nullptr;
+    FillView* longClickBarView_ = nullptr;
+    LockView* lockView_ = nullptr;
+    RunLoopAnimation headerFlash_;
+    RunLoopAnimation longClickBar_;
     std::vector<NotificationObserver> actionObservers_;
 };
 

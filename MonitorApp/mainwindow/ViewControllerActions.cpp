@@ -173,10 +173,6 @@ void ViewController::MIDIEventReceived(const Notification& notification) {
         dismissChatNotifier();
 }
 
-void ViewController::clickStarted() { longClickBarRunning_ = true; }
-
-void ViewController::clickEnded() { longClickBarRunning_ = false; }
-
 // ---- Actions ----
 
 void ViewController::addMarker() {
@@ -285,8 +281,6 @@ void ViewController::registerToChat() {
     send(Builder::registerToChat(UserSettingsManager::sharedInstance().chatUsername(),
                                  ChatManager::uuid()));
 }
-
-void ViewController::flashHeader() { ++headerFlashCount_; }
 
 // ---- Segues ----
 

@@ -152,7 +152,7 @@ TEST_F(ViewControllerTest, HeaderButtonsByTitle) {
 
 TEST_F(ViewControllerTest, PlainActionsSendTheirCommands) {
     settings().setChatUsername("me");
-    int button = 0;
+    QWidget button;
     vc->setSoloClearButton(&button);
     vc->addMarker();
     vc->LongClickButtonClicked(&button);

@@ -41,12 +41,12 @@ class FakePerformerWindow : public PerformerWindow {
     void setBatteryText(const std::string& t) override { battery = t; }
     void setRendererQuadversity(bool v) override { rendererQuadversity = v; }
     void setRendererSingleLine(bool v) override { rendererSingleLine = v; }
-    void lock(bool) override {}
+    void lock(bool v) override { locked = v; }
     void show() override { ++shown; }
 
     int32_t channel = -1, player = -1, titled = -1;
     bool closed = false, readOnly = false;
-    std::optional<bool> quadversity, rendererQuadversity, rendererSingleLine;
+    std::optional<bool> quadversity, rendererQuadversity, rendererSingleLine, locked;
     int updates = 0, shown = 0;
     std::string battery;
 };
@@ -56,15 +56,17 @@ class FakeChatTable : public ChatTable {
     void reloadData() override { ++reloads; }
     void scrollToEnd() override { ++scrolls; }
     void updateClients() override { ++clientUpdates; }
-    void lock(bool) override {}
+    void lock(bool v) override { locked = v; }
     int reloads = 0, scrolls = 0, clientUpdates = 0;
+    std::optional<bool> locked;
 };
 
 class FakeChatButtons : public ChatButtons {
   public:
     void updateButtonText(const std::string& t) override { text = t; }
-    void lock(bool) override {}
+    void lock(bool v) override { locked = v; }
     std::string text;
+    std::optional<bool> locked;
 };
 
 class FakeChatSplit : public ChatSplit {

@@ -1,0 +1,110 @@
+#include "MonitorApp/controls/QBButton.h"
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "MonitorApp/controls/QBButtonDelegate.h"
+#include "MonitorApp/controls/QtColor.h"
+#include "MonitorApp/settings/ColorHelper.h"
+#include "foundation/RunLoop.h"
+
+namespace quenbril {
+
+QBButton::QBButton(QWidget* parent, Style style)
+    : QWidget(parent),
+      up_(QStringLiteral("GR_up.png")),
+      down_(QStringLiteral("GR_down.png")),
+      red_(QStringLiteral("GR_red.png")) {
+    field_ = new QLabel(this);
+    // The label is part of the face: presses on it belong to the button.
+    field_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    field_->setAlignment(Qt::AlignCenter);
+    field_->setTextFormat(Qt::PlainText);
+    field_->setFont(QFont(QStringLiteral("Roboto"), style == Style::Header ? 12 : 10));
+    if (style == Style::Header) field_->setStyleSheet(QStringLiteral("border: 1px solid blue;"));
+    setTextColor(Qt::white);
+    field_->setGeometry(rect());
+}
+
+QBButton::~QBButton() = default;
+
+void QBButton::setTitle(const std::string& title) {
+    title_ = title;
+    field_->setText(QString::fromStdString(title).toUpper());
+}
+
+QString QBButton::shownTitle() const { return field_->text(); }
+
+void QBButton::setTextColor(const QColor& color) {
+    QPalette palette = field_->palette();
+    palette.setColor(QPalette::WindowText, color);
+    field_->setPalette(palette);
+}
+
+QColor QBButton::textColor() const { return field_->palette().color(QPalette::WindowText); }
+
+void QBButton::setAlarm(bool on) { show(on ? red_ : up_); }
+
+void QBButton::setUpImage(const QString& name) {
+    const bool showingUp = current_ == &up_;
+    up_ = ControlImage(name);
+    if (showingUp) update();
+}
+
+void QBButton::show(const ControlImage& image) {
+    current_ = &image;
+    update();
+}
+
+void QBButton::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (current_->draw(painter, rect())) return;
+    // Without the image: a flat face of the same meaning.
+    Color face = ColorHelper::vozodDarkGray();
+    if (current_ == &down_) face = ColorHelper::vozodLightGray();
+    if (current_ == &red_) face = ColorHelper::vozodRed();
+    painter.fillRect(rect(), toQColor(face));
+}
+
+void QBButton::resizeEvent(QResizeEvent*) { field_->setGeometry(rect()); }
+
+void QBButton::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    pressed_ = true;
+    show(down_);
+    longTimerExpired_ = false;
+    longTimer_ =
+        RunLoop::main().scheduleTimer(kLongClickTime, false, [this] { longClickTimerExpired(); });
+}
+
+void QBButton::longClickTimerExpired() {
+    longTimerExpired_ = true;
+    longTimer_ = Timer();
+    if (delegate_) delegate_->QBButtonLongClicked(*this);
+}
+
+void QBButton::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !pressed_) {
+        event->ignore();
+        return;
+    }
+    pressed_ = false;
+    longTimer_.invalidate();
+    show(up_);
+    // Last: the delegate may take the button away.
+    if (!longTimerExpired_ && delegate_) delegate_->QBButtonClicked(*this);
+}
+
+void QBButton::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::EnabledChange || isEnabled() || !pressed_) return;
+    pressed_ = false;
+    longTimer_.invalidate();
+    show(up_);
+}
+
+}  // namespace quenbril
