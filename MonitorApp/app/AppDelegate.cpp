@@ -83,7 +83,8 @@ void AppDelegate::buildMenus() {
     notebookModeItem_ = addItem(remote, "Notebook Mode", "Ctrl+Shift+N",
                                 [this] { notebookModeClicked(*notebookModeItem_); });
     // The items show the modes' states; the actions set them from the settings.
-    for (QAction* item : {hardMuteItem_, micCheckItem_, notebookModeItem_}) item->setCheckable(true);
+    for (QAction* item : {hardMuteItem_, micCheckItem_, notebookModeItem_})
+        item->setCheckable(true);
     remote->addSeparator();
     addItem(remote, "Selection Tool", "Ctrl+1", [this] { selectionClicked(); });
     addItem(remote, "Selection Zoom Tool", "Ctrl+2", [this] { selectionZoomClicked(); });
@@ -91,7 +92,8 @@ void AppDelegate::buildMenus() {
 
     chatMenu_ = menuBar_.addMenu("Chat");
     for (int i = 0; i < kQuickMessageItems; ++i) {
-        QAction* item = chatMenu_->addAction(QString("Quick message %1").arg(kQuickMessageItems - i));
+        QAction* item =
+            chatMenu_->addAction(QString("Quick message %1").arg(kQuickMessageItems - i));
         item->setData(kQuickMessageItems - i);
         QObject::connect(item, &QAction::triggered, item, [this, item] { chatButtonClick(*item); });
     }
@@ -100,9 +102,9 @@ void AppDelegate::buildMenus() {
         const char* keys;
         int tag;
     };
-    for (const Tagged& entry : {Tagged{"Send Clicked Channel", "Ctrl+Shift+T", 0},
-                                Tagged{"Page", "Ctrl+P", kPageTag},
-                                Tagged{"Clear Chat", "Ctrl+Shift+X", kClearChatTag}}) {
+    for (const Tagged& entry :
+         {Tagged{"Send Clicked Channel", "Ctrl+Shift+T", 0}, Tagged{"Page", "Ctrl+P", kPageTag},
+          Tagged{"Clear Chat", "Ctrl+Shift+X", kClearChatTag}}) {
         QAction* item = chatMenu_->addAction(entry.title);
         item->setShortcut(QKeySequence(entry.keys));
         item->setData(entry.tag);
@@ -184,7 +186,8 @@ void AppDelegate::chatButtonClick(QAction& sender) {
     } else if (t != 0) {
         ChatManager::sendMacro(t);
     } else {
-        const std::string& clicked = ChannelStripManager::sharedInstance().previouslyClickedChannel();
+        const std::string& clicked =
+            ChannelStripManager::sharedInstance().previouslyClickedChannel();
         if (!clicked.empty()) postChatMessage(clicked, 0);
     }
 }

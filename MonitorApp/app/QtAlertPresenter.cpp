@@ -14,9 +14,15 @@ void QtAlertPresenter::runModal(const std::string& messageText) {
 int QtAlertPresenter::runModal(const Alert& alert) {
     QMessageBox box(parent_);
     switch (alert.style) {
-        case Alert::Style::Warning: box.setIcon(QMessageBox::Warning); break;
-        case Alert::Style::Informational: box.setIcon(QMessageBox::Information); break;
-        case Alert::Style::Critical: box.setIcon(QMessageBox::Critical); break;
+        case Alert::Style::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case Alert::Style::Informational:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case Alert::Style::Critical:
+            box.setIcon(QMessageBox::Critical);
+            break;
     }
     // Texts may come from other users or files: shown as they are, never as markup.
     box.setTextFormat(Qt::PlainText);

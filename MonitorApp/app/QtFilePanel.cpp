@@ -12,8 +12,8 @@ std::optional<std::string> QtFilePanel::runModal(const Request& request) {
     for (const std::string& type : request.allowedTypes) {
         patterns << "*." + QString::fromStdString(type);
     }
-    const QString filter = patterns.isEmpty() ? QString()
-                                              : "Quenbril files (" + patterns.join(' ') + ")";
+    const QString filter =
+        patterns.isEmpty() ? QString() : "Quenbril files (" + patterns.join(' ') + ")";
     QString path;
     if (request.kind == Request::Kind::Save) {
         const QString proposed =

@@ -156,14 +156,14 @@ void ViewController::restoreWindowFrame() {
         window->setGeometry(*frame);
         return;
     }
-    // No sound frame was saved (or its screen is gone): the default size, centred on the
-    // primary screen.
-    QSize size =
-        kDefaultWindowSize.boundedTo(window->maximumSize()).expandedTo(window->minimumSize());
-    QRect area(QPoint(0, 0), size);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        area.moveCenter(screen->availableGeometry().center());
-    }
+    // No sound frame was saved (or its screen is gone): the default size, within the primary
+    // screen where it can be, centred on it.
+    QSize size = kDefaultWindowSize;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen) size = size.boundedTo(screen->availableGeometry().size());
+    QRect area(QPoint(0, 0),
+               size.boundedTo(window->maximumSize()).expandedTo(window->minimumSize()));
+    if (screen) area.moveCenter(screen->availableGeometry().center());
     window->setGeometry(area);
 }
 
