@@ -8,6 +8,7 @@
 
 #include "MonitorApp/app/AppOptions.h"
 #include "MonitorApp/app/ApplicationAppearance.h"
+#include "MonitorApp/app/QuitOnSignals.h"
 #include "MonitorApp/app/RemoteComposition.h"
 #include "foundation/RunLoop.h"
 #include "foundation/qt/QtRunLoop.h"
@@ -35,6 +36,9 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // Before any thread exists, so that every thread leaves the stop signals to the main loop.
+    QuitOnSignals::blockSignals();
+
     // Qt reads no arguments of its own: the application takes none but the two above.
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
@@ -50,7 +54,10 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         RemoteComposition composition;
-        composition.start();
+        QuitOnSignals stopSignals([] { QApplication::exit(0); });
+        // The launch runs inside the run loop, so that a quit during it (a stop signal while
+        // an alert of the start-up is open) ends the run.
+        RunLoop::main().post([&composition] { composition.start(); });
         status = application.exec();
     }
     RunLoop::setMain(nullptr);

@@ -41,7 +41,7 @@ AppDelegate::AppDelegate(QMenuBar& menuBar, ViewController& controller, AlertPre
       alerts_(alerts),
       files_(files),
       toolHandler_([&controller](int tool) { controller.selectedTool(tool); }),
-      quitHandler_([] { QCoreApplication::quit(); }) {
+      quitHandler_([] { QCoreApplication::exit(0); }) {
     buildMenus();
 }
 

@@ -45,7 +45,7 @@ class AppDelegate {
     void setLockHandler(std::function<void(bool)> handler) { lockHandler_ = std::move(handler); }
     /// The tool selector's selection of tool 0 (selection), 1 (selection zoom) or 2 (zoom).
     void setToolHandler(std::function<void(int)> handler) { toolHandler_ = std::move(handler); }
-    /// Quit: by default the application's quit.
+    /// Quit: by default the end of the application's run loop, whatever windows are open.
     void setQuitHandler(std::function<void()> handler) { quitHandler_ = std::move(handler); }
 
     // ---- Menu actions; `sender` is the item chosen ----

@@ -32,7 +32,9 @@ void MainWindow::viewWillDisappear() {
 void MainWindow::closeEvent(QCloseEvent* event) {
     viewWillDisappear();
     event->accept();
-    QCoreApplication::quit();
+    // exit(), not quit(): quit() first asks every window to close, and the connection dialog
+    // refuses until it is confirmed.
+    QCoreApplication::exit(0);
 }
 
 }  // namespace quenbril

@@ -49,10 +49,10 @@ TEST_F(MainWindowTest, ASavedFrameOnTheScreenIsRestored) {
 TEST_F(MainWindowTest, AnOffScreenOrBadSavedFrameGivesTheDefaultFrame) {
     const QRect s = screen();
     const std::vector<std::string> bad = {
-        frameText(QRect(s.right() + 4000, s.y(), 1100, 400)),   // right of every screen
-        frameText(QRect(s.x(), s.y() - 3000, 1100, 400)),       // above: its title bar too
-        frameText(QRect(s.x() + 10, s.y() + 10, 500, 400)),     // narrower than allowed
-        frameText(QRect(s.x() + 10, s.y() + 10, 5000, 400)),    // wider than allowed
+        frameText(QRect(s.right() + 4000, s.y(), 1100, 400)),  // right of every screen
+        frameText(QRect(s.x(), s.y() - 3000, 1100, 400)),      // above: its title bar too
+        frameText(QRect(s.x() + 10, s.y() + 10, 500, 400)),    // narrower than allowed
+        frameText(QRect(s.x() + 10, s.y() + 10, 5000, 400)),   // wider than allowed
         "10 10 wide high",
         "10 10 1100 400 extra",
     };

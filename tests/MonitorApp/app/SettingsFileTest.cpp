@@ -98,12 +98,12 @@ TEST_F(SettingsFileTest, AFileOfOnlyGeneralSettingsChangesOnlyThem) {
 
 TEST_F(SettingsFileTest, AFileThatIsNoSettingsDictionaryGivesTheAlertAndChangesNothing) {
     storeSome();
-    const Bytes before = *PropertyList::write(Value(SettingsFile::make()),
-                                              PropertyList::Format::Xml);
+    const Bytes before =
+        *PropertyList::write(Value(SettingsFile::make()), PropertyList::Format::Xml);
     const std::string array = file("array.qcf");
     {
-        auto bytes = PropertyList::write(Value(Array{Value(1), Value("two")}),
-                                         PropertyList::Format::Xml);
+        auto bytes =
+            PropertyList::write(Value(Array{Value(1), Value("two")}), PropertyList::Format::Xml);
         std::ofstream(array, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes->data()), bytes->size());
     }
