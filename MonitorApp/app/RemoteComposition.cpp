@@ -26,6 +26,8 @@ RemoteComposition::RemoteComposition() {
     files_.setParent(window_.get());
 
     delegate_ = std::make_unique<AppDelegate>(*window_->menuBar(), *controller_, alerts_, files_);
+    // The lock menu item reaches the main window's lock here once it exists
+    // (delegate_->setLockHandler); until then the item only changes its title.
     // A quit by menu saves as a close of the window does; so does the end of the run loop.
     MainWindow* window = window_.get();
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, window,

@@ -5,11 +5,13 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QPixmap>
 #include <QScreen>
 #include <QScrollArea>
 #include <sstream>
 
 #include "MonitorApp/settings/ColorHelper.h"
+#include "resources/QuenbrilResources.h"
 #include "tests/MonitorApp/app/AppTest.h"
 
 namespace quenbril::test {
@@ -118,6 +120,45 @@ TEST_F(MainWindowTest, TheHeaderIsLightGrayAndShowsTheVersion) {
     EXPECT_NEAR(seen.red(), expected.red(), 1);
     EXPECT_NEAR(seen.green(), expected.green(), 1);
     EXPECT_NEAR(seen.blue(), expected.blue(), 1);
+}
+
+TEST_F(MainWindowTest, ThePictureBehindTheStripsIsCentredAtHalfItsSize) {
+    initQuenbrilResources();
+    // A controller made now finds the pictures.
+    auto* withPicture = new ViewController();
+    MainWindow second(withPicture);
+    withPicture->setSegueFactory([](const std::string&) { return nullptr; });
+    withPicture->viewDidLoad();
+    second.showMainWindow();
+    auto* picture = withPicture->findChild<QLabel*>("backgroundPicture");
+    ASSERT_NE(picture, nullptr);
+    const QPixmap full(":/images/Quenbril_Background.png");
+    EXPECT_EQ(picture->size(), full.size() / 2);
+    const QWidget* viewport = withPicture->scrollView()->viewport();
+    EXPECT_EQ(picture->parentWidget(), viewport);
+    EXPECT_LE((picture->geometry().center() - viewport->rect().center()).manhattanLength(), 1);
+
+    // It stays centred as the window grows.
+    second.resize(second.width() + 200, second.height() + 100);
+    QApplication::processEvents();
+    EXPECT_LE((picture->geometry().center() - viewport->rect().center()).manhattanLength(), 1);
+    connectLinkSenders(nullptr, *withPicture);
+}
+
+TEST_F(MainWindowTest, TheSegueTableOpensItsWindowsAndSkipsTheOthers) {
+    struct Destination : SegueDestination {
+        void show() override { ++shown; }
+        int shown = 0;
+    };
+    auto made = std::make_shared<Destination>();
+    SegueTable table;
+    table.add("snapshotSeque", [made] { return made; });
+    controller->setSegueTable(table);
+    controller->performSegue("snapshotSeque");
+    EXPECT_EQ(made->shown, 1);
+    controller->performSegue("showSettings");  // no window yet: skipped
+    EXPECT_FALSE(table.contains("showSettings"));
+    EXPECT_EQ(table.make("showSettings"), nullptr);
 }
 
 TEST_F(MainWindowTest, TheConnectionDialogHidesTheOpenInItem) {
