@@ -5,6 +5,8 @@
 #include <QPalette>
 #include <QStyleFactory>
 
+#include "MonitorApp/app/FontAlias.h"
+
 namespace quenbril {
 
 void ApplicationAppearance::apply(QApplication& application) {
@@ -40,11 +42,15 @@ void ApplicationAppearance::apply(QApplication& application) {
 }
 
 void ApplicationAppearance::substituteFonts() {
-    QFont::insertSubstitution("Nexa Light", "Roboto Light");
-    QFont::insertSubstitution("Nexa Bold", "Roboto Bold");
-    // Where Roboto's weights are not installed as families of their own, Roboto itself.
-    QFont::insertSubstitution("Nexa Light", "Roboto");
-    QFont::insertSubstitution("Nexa Bold", "Roboto");
+    // Roboto's light and bold faces under the names the views use; where they are not
+    // installed, Roboto itself.
+    if (!FontAlias::registerFace("Roboto-Light.ttf", "Nexa Light", "Light")) {
+        QFont::insertSubstitution("Nexa Light", "Roboto Light");
+        QFont::insertSubstitution("Nexa Light", "Roboto");
+    }
+    if (!FontAlias::registerFace("Roboto-Bold.ttf", "Nexa Bold", "Bold")) {
+        QFont::insertSubstitution("Nexa Bold", "Roboto");
+    }
 }
 
 }  // namespace quenbril

@@ -5,7 +5,7 @@ class QApplication;
 namespace quenbril {
 
 /// The application's look, the same on every desktop: the Fusion style with a dark palette,
-/// and the fonts the views name ("Nexa Light", "Nexa Bold") drawn with Roboto.
+/// and the fonts the views name ("Nexa Light", "Nexa Bold") drawn with Roboto Light and Bold.
 class ApplicationAppearance {
   public:
     static void apply(QApplication& application);
