@@ -105,6 +105,7 @@ TEST(QuenbrilProgram, AStopSignalSavesTheWindowsStateBeforeTheProgramEnds) {
     ::close(err[0]);
     ASSERT_TRUE(started) << output;
     EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 
     auto stored = quenbril::PropertyList::readFile(folder + "/Quenbril/Quenbril.plist");
     std::filesystem::remove_all(folder);
