@@ -51,9 +51,9 @@ QByteArray nameTable(const QString& family, const QString& style) {
     for (const auto& [id, text] : names) {
         QByteArray utf16;
         for (QChar c : text) put16(utf16, c.unicode());
-        put16(table, 3);       // Windows
-        put16(table, 1);       // Unicode BMP
-        put16(table, 0x409);   // English (United States)
+        put16(table, 3);      // Windows
+        put16(table, 1);      // Unicode BMP
+        put16(table, 0x409);  // English (United States)
         put16(table, id);
         put16(table, uint16_t(utf16.size()));
         put16(table, uint16_t(strings.size()));
@@ -86,10 +86,10 @@ QByteArray FontAlias::renamed(const QByteArray& font, const QString& family, con
     return {};
 }
 
-bool FontAlias::registerFace(const QString& fileName, const QString& family,
-                             const QString& style) {
+bool FontAlias::registerFace(const QString& fileName, const QString& family, const QString& style) {
     QStringList folders = QStandardPaths::standardLocations(QStandardPaths::FontsLocation);
-    folders << "/usr/share/fonts" << "/usr/local/share/fonts";
+    folders << "/usr/share/fonts"
+            << "/usr/local/share/fonts";
     for (const QString& folder : folders) {
         QDirIterator it(folder, {fileName}, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {
