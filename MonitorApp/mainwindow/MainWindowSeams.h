@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "MonitorApp/controls/TitledButton.h"
 
@@ -82,11 +84,48 @@ class ChatNotifier : public virtual SegueDestination {
     virtual void closeMe() = 0;
 };
 
+/// One modal alert: its texts, its look and its buttons.
+struct Alert {
+    /// The look of the alert, numbered as the alert styles are (0 warning).
+    enum class Style { Warning = 0, Informational = 1, Critical = 2 };
+
+    std::string messageText;
+    std::string informativeText;
+    Style style = Style::Warning;
+    /// Button titles from the right (the first is the default); none gives one "OK".
+    std::vector<std::string> buttons;
+};
+
 /// Modal alerts; the application shows a message box, tests record.
 class AlertPresenter {
   public:
     virtual ~AlertPresenter() = default;
+    /// A warning with the message text and one "OK".
     virtual void runModal(const std::string& messageText) = 0;
+    /// Shows `alert` and answers the index of the button chosen (0 for the first). By default
+    /// it shows the message text alone and answers 0.
+    virtual int runModal(const Alert& alert) {
+        runModal(alert.messageText);
+        return 0;
+    }
+};
+
+/// Modal open and save panels; the application shows file dialogs, tests answer from a script.
+class FilePanel {
+  public:
+    struct Request {
+        enum class Kind { Open, Save };
+        Kind kind = Kind::Open;
+        /// File name extensions without the dot (e.g. "qcf"); only these may be chosen. Empty:
+        /// any file.
+        std::vector<std::string> allowedTypes;
+        /// The name a save panel proposes.
+        std::string suggestedName;
+    };
+    virtual ~FilePanel() = default;
+    /// The path chosen, or nothing when the user cancelled. A save panel's path carries one of
+    /// the allowed extensions.
+    virtual std::optional<std::string> runModal(const Request& request) = 0;
 };
 
 /// The main window's scroll view around the strips.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -14,6 +15,7 @@
 #include "MonitorApp/dispatch/RemoteContext.h"
 #include "MonitorApp/dispatch/ServerMessageDispatcher.h"
 #include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "MonitorApp/mainwindow/SegueTable.h"
 #include "MonitorApp/preferences/PreferencesViewController.h"
 #include "MonitorApp/serverlink/ServerManagerDelegate.h"
 #include "foundation/NotificationCenter.h"
@@ -22,6 +24,7 @@
 #include "foundation/Value.h"
 
 class QAbstractButton;
+class QBoxLayout;
 class QLabel;
 class QScrollArea;
 class QColor;
@@ -58,8 +61,13 @@ class ViewController : public QWidget,
     static constexpr double kLayoutDelay = 0.1;
     /// Strip width the column count is taken from.
     static constexpr int kColumnWidth = 128;
+    /// The main window's size limits, and its size while no frame of an earlier run fits.
+    static constexpr QSize kMinimumWindowSize{1039, 256};
+    static constexpr QSize kMaximumWindowSize{4200, 2000};
+    static constexpr QSize kDefaultWindowSize{1280, 800};
 
-    /// Over the shared instances.
+    /// Over the shared instances. Its senders have no link until the application (or a test)
+    /// hands them one through connectLinkSenders.
     explicit ViewController(QWidget* parent = nullptr);
     /// Over the services of `context`, which outlive the controller.
     explicit ViewController(const RemoteContext& context, QWidget* parent = nullptr);
@@ -160,14 +168,16 @@ class ViewController : public QWidget,
     void registerToChat();
 
     // ---- Segues ----
-    /// Makes the destination of `identifier` through the segue factory, prepares it and shows
-    /// it; skipped (with a log line) while no window exists for it.
+    /// Makes the destination of `identifier` through the segue table (or the factory a test
+    /// set), prepares it and shows it; skipped (with a log line) while no window exists for it.
     void performSegue(const std::string& identifier);
     void prepareForSegue(const std::string& identifier,
                          const std::shared_ptr<SegueDestination>& destination);
     using SegueFactory =
         std::function<std::shared_ptr<SegueDestination>(const std::string& identifier)>;
     void setSegueFactory(SegueFactory factory) { segueFactory_ = std::move(factory); }
+    /// The windows of the segues; by default only the connection dialog.
+    void setSegueTable(SegueTable table);
 
     // ---- Indicators and lock (ViewControllerIndicators.cpp) ----
     /// Seconds of one header flash: green to red in 0.5 s and back, four times.
@@ -241,6 +251,7 @@ class ViewController : public QWidget,
     void setResetButton(QBButton* button) { resetButton_ = button; }
     void setPanelButton(QWidget* button) { panelButton_ = button; }
     void setToolSelector(ToolSelector* selector) { toolSelector_ = selector; }
+    ToolSelector* toolSelector() const { return toolSelector_; }
     QWidget* headerView() const { return headerView_; }
 
     // ---- State of the actions ----
@@ -291,6 +302,13 @@ class ViewController : public QWidget,
 
     // Life cycle.
     void buildViews();
+    /// The header's buttons and their actions.
+    void buildHeaderButtons(QWidget* header, QBoxLayout* layout);
+    /// The picture behind the strips, centred at half its size.
+    void buildBackgroundPicture();
+    /// The saved frame when it is sound and on a screen, else the default frame.
+    void restoreWindowFrame();
+    void centreBackgroundPicture();
     void prepareConnectionDialog(const std::shared_ptr<SegueDestination>& destination);
     void refreshStatusLabels();
     PELAudioEngine* audioEngine_ = nullptr;
@@ -322,6 +340,7 @@ class ViewController : public QWidget,
     QLabel* rightLabel_ = nullptr;
     QLabel* registerLabel_ = nullptr;
     QLabel* versionNumber_ = nullptr;
+    QLabel* backgroundPicture_ = nullptr;
     std::vector<NotificationObserver> lifeCycleObservers_;
     // Tasks queued on the main run loop check this before they touch the controller.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

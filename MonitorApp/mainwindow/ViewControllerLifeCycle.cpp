@@ -2,7 +2,12 @@
 // start of the client, the status line and the strip area's layout.
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <sstream>
@@ -51,7 +56,24 @@ std::optional<QRect> frameFromText(const std::string& text) {
     std::istringstream in(text);
     int x = 0, y = 0, w = 0, h = 0;
     if (!(in >> x >> y >> w >> h) || w <= 0 || h <= 0) return std::nullopt;
+    std::string rest;
+    if (in >> rest) return std::nullopt;
     return QRect(x, y, w, h);
+}
+
+/// Whether a frame can be given back to the window: within its size limits, and with a strip
+/// along its top (where the title bar is grabbed) on one of the screens.
+bool frameFits(const QRect& frame, const QWidget& window) {
+    if (frame.width() < window.minimumWidth() || frame.height() < window.minimumHeight() ||
+        frame.width() > window.maximumWidth() || frame.height() > window.maximumHeight()) {
+        return false;
+    }
+    const QRect top(frame.x(), frame.y(), frame.width(), 32);
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect shown = screen->availableGeometry().intersected(top);
+        if (shown.width() >= 64 && shown.height() >= 16) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -90,8 +112,8 @@ void ViewController::viewDidAppear() {
     scrollView_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
     QWidget* window = this->window();
-    window->setMaximumSize(4200, 2000);
-    window->setMinimumSize(1039, 256);
+    window->setMaximumSize(kMaximumWindowSize);
+    window->setMinimumSize(kMinimumWindowSize);
     updateWindowTitle();
     registerLabelText_.clear();
     refreshStatusLabels();
@@ -109,9 +131,7 @@ void ViewController::viewDidAppear() {
 
     if (!isInitialized_) performSegue("showPreferences");
 
-    if (auto saved = defaults().stringForKey(kWindowFrameKey)) {
-        if (auto frame = frameFromText(*saved)) window->setGeometry(*frame);
-    }
+    restoreWindowFrame();
 
     // The columns come from the viewport's width, so the viewport is watched: the scroll view's
     // own resize arrives before it has resized its viewport. The watcher is kept rather than
@@ -119,16 +139,57 @@ void ViewController::viewDidAppear() {
     // any child.
     if (!resizeWatcher_) {
         QWidget* viewport = scrollView_->viewport();
-        resizeWatcher_ = new ResizeWatcher(viewport, [this] { screenResize(); });
+        resizeWatcher_ = new ResizeWatcher(viewport, [this] {
+            centreBackgroundPicture();
+            screenResize();
+        });
         viewport->installEventFilter(resizeWatcher_);
     }
+    centreBackgroundPicture();
+}
+
+void ViewController::restoreWindowFrame() {
+    QWidget* window = this->window();
+    std::optional<QRect> frame;
+    if (auto saved = defaults().stringForKey(kWindowFrameKey)) frame = frameFromText(*saved);
+    if (frame && frameFits(*frame, *window)) {
+        window->setGeometry(*frame);
+        return;
+    }
+    // No sound frame was saved (or its screen is gone): the default size, within the primary
+    // screen where it can be, centred on it.
+    QSize size = kDefaultWindowSize;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen) size = size.boundedTo(screen->availableGeometry().size());
+    QRect area(QPoint(0, 0),
+               size.boundedTo(window->maximumSize()).expandedTo(window->minimumSize()));
+    if (screen) area.moveCenter(screen->availableGeometry().center());
+    window->setGeometry(area);
+}
+
+void ViewController::centreBackgroundPicture() {
+    if (!backgroundPicture_) return;
+    QRect frame = backgroundPicture_->geometry();
+    frame.moveCenter(scrollView_->viewport()->rect().center());
+    backgroundPicture_->setGeometry(frame);
+    backgroundPicture_->lower();
 }
 
 void ViewController::updateWindowTitle() { window()->setWindowTitle("Quenbril 3 Remote"); }
 
 void ViewController::showOpenInMenu(bool show) {
-    // The main menu comes with the application; until then only the flag is kept.
     openInMenuShown_ = show;
+    // The second item of the main menu's second entry, when the window has that menu.
+    if (auto* mainWindow = qobject_cast<QMainWindow*>(window())) {
+        const QList<QAction*> entries = mainWindow->menuBar()->actions();
+        if (entries.size() >= 2 && entries[1]->menu()) {
+            const QList<QAction*> items = entries[1]->menu()->actions();
+            if (items.size() >= 2) {
+                items[1]->setEnabled(show);
+                items[1]->setVisible(show);
+            }
+        }
+    }
     updateStatusMessage();
 }
 

@@ -3,6 +3,7 @@
 // Recorders the main-window and chat tests share: the notifications of one name, and the texts
 // of modal alerts.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,8 +27,32 @@ class NotificationRecorder {
 /// Records the text of every alert instead of showing it.
 class RecordingAlerts : public AlertPresenter {
   public:
+    using AlertPresenter::runModal;
     void runModal(const std::string& text) override { texts.push_back(text); }
+    int runModal(const Alert& alert) override {
+        alerts.push_back(alert);
+        texts.push_back(alert.messageText);
+        return answer;
+    }
     std::vector<std::string> texts;
+    std::vector<Alert> alerts;
+    /// The button every alert answers with.
+    int answer = 0;
+};
+
+/// Answers every file panel with the next scripted path (nothing once the script is used up:
+/// the user cancelled) and records the requests.
+class RecordingFilePanel : public FilePanel {
+  public:
+    std::optional<std::string> runModal(const Request& request) override {
+        requests.push_back(request);
+        if (answers.empty()) return std::nullopt;
+        std::optional<std::string> answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
+    }
+    std::vector<std::optional<std::string>> answers;
+    std::vector<Request> requests;
 };
 
 }  // namespace quenbril

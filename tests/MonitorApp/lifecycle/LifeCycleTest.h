@@ -34,6 +34,7 @@ class LifeCycleTest : public StripTest {
         browserLog = std::make_shared<FakeServiceBrowser::Log>();
         link().setServiceBrowser(std::make_unique<FakeServiceBrowser>(browserLog));
         vc = std::make_unique<ViewController>();
+        connectLinkSenders(&link(), *vc);
         vc->setAlertPresenter(&alerts);
         vc->setSegueFactory([this](const std::string& id) -> std::shared_ptr<SegueDestination> {
             segues.push_back(id);

@@ -1,0 +1,40 @@
+#include "MonitorApp/app/MainWindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+
+#include "MonitorApp/mainwindow/ViewController.h"
+
+namespace quenbril {
+
+MainWindow::MainWindow(ViewController* controller) : controller_(controller) {
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::CustomizeWindowHint |
+                   Qt::WindowMaximizeButtonHint);
+    setCentralWidget(controller_);
+    setMinimumSize(ViewController::kMinimumWindowSize);
+    setMaximumSize(ViewController::kMaximumWindowSize);
+    setWindowTitle("Quenbril 3 Remote");
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::showMainWindow() {
+    show();
+    controller_->viewDidAppear();
+}
+
+void MainWindow::viewWillDisappear() {
+    if (disappeared_) return;
+    disappeared_ = true;
+    controller_->viewWillDisappear();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    viewWillDisappear();
+    event->accept();
+    // exit(), not quit(): quit() first asks every window to close, and the connection dialog
+    // refuses until it is confirmed.
+    QCoreApplication::exit(0);
+}
+
+}  // namespace quenbril

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "MonitorApp/mainwindow/MainWindowSeams.h"
+
+class QWidget;
+
+namespace quenbril {
+
+/// Alerts as modal message boxes over the main window.
+class QtAlertPresenter : public AlertPresenter {
+  public:
+    /// `parent`: the window the boxes are centred on; may be null.
+    explicit QtAlertPresenter(QWidget* parent = nullptr) : parent_(parent) {}
+    void setParent(QWidget* parent) { parent_ = parent; }
+
+    void runModal(const std::string& messageText) override;
+    int runModal(const Alert& alert) override;
+
+  private:
+    QWidget* parent_;
+};
+
+}  // namespace quenbril

@@ -1,0 +1,86 @@
+#include "MonitorApp/app/RemoteComposition.h"
+
+#include <QCoreApplication>
+
+#include "MonitorApp/app/AppDelegate.h"
+#include "MonitorApp/app/MainWindow.h"
+#include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/channelstrips/ui/StripWidgetFactories.h"
+#include "MonitorApp/controls/ToolSelector.h"
+#include "MonitorApp/dispatch/RemoteContext.h"
+#include "MonitorApp/mainwindow/LinkSenders.h"
+#include "MonitorApp/mainwindow/QtShortTimeClock.h"
+#include "MonitorApp/mainwindow/SegueTable.h"
+#include "MonitorApp/mainwindow/ViewController.h"
+#include "MonitorApp/preferences/PreferencesViewController.h"
+#include "MonitorApp/preferences/SettingsTabViewController.h"
+#include "MonitorApp/serverlink/ServerManager.h"
+
+namespace quenbril {
+
+RemoteComposition::RemoteComposition() {
+    // Before the window: its strip area makes the level display when the strips first arrive.
+    installStripWidgetFactories();
+    controller_ =
+        new ViewController(RemoteContext::fromSharedInstances(QtShortTimeClock::system()));
+    connectLinkSenders(&ServerManager::sharedInstance(), *controller_);
+    controller_->setAlertPresenter(&alerts_);
+    controller_->setSegueTable(segueTable());
+
+    window_ = std::make_unique<MainWindow>(controller_);
+    alerts_.setParent(window_.get());
+    files_.setParent(window_.get());
+
+    delegate_ = std::make_unique<AppDelegate>(*window_->menuBar(), *controller_, alerts_, files_);
+    ViewController* controller = controller_;
+    delegate_->setLockHandler([controller](bool on) { controller->lock(on); });
+    delegate_->setToolHandler([controller](int tool) {
+        if (ToolSelector* selector = controller->toolSelector()) selector->selectTool(tool);
+    });
+    // A quit by menu saves as a close of the window does; so does the end of the run loop.
+    MainWindow* window = window_.get();
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, window,
+                     [window] { window->viewWillDisappear(); });
+}
+
+RemoteComposition::~RemoteComposition() {
+    // The shared link outlives the window: its senders are let go first.
+    connectLinkSenders(nullptr, *controller_);
+    delegate_.reset();
+    window_.reset();
+    // The strips' controllers own their views: they go while the application still exists.
+    ChannelStripManager::resetSharedInstance();
+    removeStripWidgetFactories();
+}
+
+void RemoteComposition::start() {
+    controller_->viewDidLoad();
+    delegate_->applicationDidFinishLaunching();
+    window_->showMainWindow();
+}
+
+// The windows the main window opens, by segue. The windows of the chat, the snapshots and the
+// performers join the table as they are built.
+SegueTable RemoteComposition::segueTable() {
+    SegueTable table;
+    table.add("showPreferences", [this] {
+        auto dialog = std::make_shared<PreferencesViewController>();
+        dialog->setAlertPresenter(&alerts_);
+        return dialog;
+    });
+    // One preferences window: opening it again while it is shown brings it forward.
+    table.add("showSettings", [this]() -> std::shared_ptr<SegueDestination> {
+        if (auto open = settingsWindow_.lock(); open && open->isVisible()) {
+            open->raise();
+            open->activateWindow();
+            return nullptr;
+        }
+        auto window = std::make_shared<SettingsTabViewController>(&ServerManager::sharedInstance());
+        window->setAlertPresenter(&alerts_);
+        settingsWindow_ = window;
+        return window;
+    });
+    return table;
+}
+
+}  // namespace quenbril

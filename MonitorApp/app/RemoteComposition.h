@@ -1,0 +1,45 @@
+#pragma once
+
+#include <memory>
+
+#include "MonitorApp/app/QtAlertPresenter.h"
+#include "MonitorApp/app/QtFilePanel.h"
+
+namespace quenbril {
+
+class SettingsTabViewController;
+
+class AppDelegate;
+class MainWindow;
+class SegueTable;
+class ViewController;
+
+/// The composition root: the one place the application is put together. It makes the main
+/// window controller over the shared instances, gives every sender the server link, fills the
+/// segue table, and makes the main window, the alert and file panels and the application
+/// delegate with its menu. Made once by main(), after the QApplication and the main run loop.
+class RemoteComposition {
+  public:
+    RemoteComposition();
+    ~RemoteComposition();
+
+    /// Loads the main window's view, finishes the launch and shows the window (the connection
+    /// dialog opens on the first start of the run).
+    void start();
+
+    MainWindow& mainWindow() const { return *window_; }
+    ViewController& viewController() const { return *controller_; }
+    AppDelegate& appDelegate() const { return *delegate_; }
+
+  private:
+    SegueTable segueTable();
+
+    QtAlertPresenter alerts_;
+    QtFilePanel files_;
+    ViewController* controller_ = nullptr;  // owned by the window
+    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<AppDelegate> delegate_;
+    std::weak_ptr<SettingsTabViewController> settingsWindow_;
+};
+
+}  // namespace quenbril

@@ -1,0 +1,161 @@
+// The application delegate's menu: the chat menu's quick-message titles, the tags of its items,
+// the lock and mute titles and the modes that exclude each other.
+
+#include <QAction>
+#include <QMenu>
+
+#include "tests/MonitorApp/app/AppTest.h"
+
+namespace quenbril::test {
+namespace {
+
+class AppDelegateTest : public AppTest {
+  protected:
+    QList<QAction*> chatItems() const { return delegate->chatMenu()->actions(); }
+    static std::string title(const QAction* item) { return item->text().toStdString(); }
+};
+
+TEST_F(AppDelegateTest, WithoutStoredQuickMessagesTheDefaultsAreStoredAndShownFromTheTop) {
+    launch();
+    const QList<QAction*> items = chatItems();
+    ASSERT_GE(items.size(), 8);
+    for (int i = 0; i < AppDelegate::kQuickMessageItems; ++i) {
+        const std::string text = "Custom message " + std::to_string(i + 1);
+        EXPECT_EQ(title(items[i]), "Send \"" + text + "\"");
+        EXPECT_EQ(defaults().stringForKey("CB " + std::to_string(7 - i)), text);
+        // A click sends the text stored under the key the title shows.
+        EXPECT_EQ(items[i]->data().toInt(), 7 - i);
+    }
+    EXPECT_EQ(items[7]->data().toInt(), 0);
+    // The stored defaults are the ones the next start reads.
+    restart();
+    EXPECT_EQ(defaults().stringForKey("CB 7"), "Custom message 1");
+}
+
+TEST_F(AppDelegateTest, TitlesFollowTheStoredQuickMessagesWhenTheyChange) {
+    defaults().setObject(Value("Stand by"), "CB 1");
+    launch();
+    EXPECT_EQ(title(chatItems()[6]), "Send \"Stand by\"");
+
+    defaults().setObject(Value("Go \"now\""), "CB 7");
+    EXPECT_EQ(title(chatItems()[0]), "Send \"Custom message 1\"");  // not until told
+    NotificationCenter::defaultCenter().post("ChatMessagesChanged");
+    EXPECT_EQ(title(chatItems()[0]), "Send \"Go \"now\"\"");
+}
+
+TEST_F(AppDelegateTest, AChatMenuOfFewerThanEightItemsIsLeftAlone) {
+    QMenu* chat = delegate->chatMenu();
+    while (chat->actions().size() > 7) chat->removeAction(chat->actions().back());
+    const std::string before = title(chat->actions()[0]);
+    launch();
+    EXPECT_EQ(title(chat->actions()[0]), before);
+    for (int k = 1; k <= 7; ++k) {
+        EXPECT_TRUE(defaults().objectForKey("CB " + std::to_string(k)).isNull()) << k;
+    }
+}
+
+TEST_F(AppDelegateTest, PageAndClickedChannelItemsPostChatMessagesToEveryone) {
+    launch();
+    settings().setChatUsername("FOH");
+    NotificationRecorder posted("ChatMessage");
+
+    delegate->chatButtonClick(*delegate->itemTitled("Page"));
+    ASSERT_EQ(posted.posted.size(), 1u);
+    const Dictionary& page = posted.posted[0];
+    EXPECT_EQ(*page["message"].stringValue(), "FOH paging!");
+    EXPECT_EQ(*page["sender"].stringValue(), "FOH");
+    EXPECT_EQ(*page["uuid"].stringValue(), ChatManager::uuid());
+    EXPECT_EQ(page["type"].longLongValue(), 5);
+    EXPECT_EQ(*page["recipient"].stringValue(), "All");
+    EXPECT_TRUE(page["messageId"].isNull());
+
+    manager().setPreviouslyClickedChannel("Lead vocal");
+    delegate->chatButtonClick(*chatItems()[7]);
+    ASSERT_EQ(posted.posted.size(), 2u);
+    EXPECT_EQ(*posted.posted[1]["message"].stringValue(), "Lead vocal");
+    EXPECT_EQ(posted.posted[1]["type"].longLongValue(), 0);
+
+    manager().setPreviouslyClickedChannel("");
+    delegate->chatButtonClick(*chatItems()[7]);
+    EXPECT_EQ(posted.posted.size(), 2u);
+}
+
+TEST_F(AppDelegateTest, TheLockItemAlternatesBetweenLockAndUnlock) {
+    std::vector<bool> told;
+    delegate->setLockHandler([&](bool on) { told.push_back(on); });
+    QAction* lock = delegate->lockItem();
+    ASSERT_EQ(title(lock), "Lock");
+    lock->trigger();
+    EXPECT_EQ(title(lock), "Unlock");
+    lock->trigger();
+    EXPECT_EQ(title(lock), "Lock");
+    EXPECT_EQ(told, (std::vector<bool>{true, false}));
+}
+
+TEST_F(AppDelegateTest, SwitchingOneModeOnSwitchesTheOtherOffAndClearsItsItem) {
+    launch();
+    QAction* notebook = delegate->notebookModeItem();
+    QAction* micCheck = delegate->micCheckItem();
+
+    notebook->trigger();
+    EXPECT_TRUE(settings().notebookMode());
+    EXPECT_TRUE(notebook->isChecked());
+
+    micCheck->trigger();
+    EXPECT_TRUE(settings().micCheckMode());
+    EXPECT_TRUE(micCheck->isChecked());
+    EXPECT_FALSE(settings().notebookMode());
+    EXPECT_FALSE(notebook->isChecked());
+
+    notebook->trigger();
+    EXPECT_TRUE(settings().notebookMode());
+    EXPECT_FALSE(settings().micCheckMode());
+    EXPECT_FALSE(micCheck->isChecked());
+
+    // Switching a mode off leaves the other off.
+    notebook->trigger();
+    EXPECT_FALSE(settings().notebookMode());
+    EXPECT_FALSE(settings().micCheckMode());
+    EXPECT_FALSE(notebook->isChecked());
+}
+
+TEST_F(AppDelegateTest, HardMuteFollowsItsItemAndTheStatusLineShowsIt) {
+    launch();
+    settings().setActAsClient(true);
+    QAction* hardMute = delegate->hardMuteItem();
+    hardMute->trigger();
+    EXPECT_TRUE(settings().hardMuting());
+    EXPECT_TRUE(hardMute->isChecked());
+    hardMute->trigger();
+    EXPECT_FALSE(settings().hardMuting());
+    EXPECT_FALSE(hardMute->isChecked());
+}
+
+TEST_F(AppDelegateTest, ToolItemsSelectTheirToolsAndPreferencesPerformsItsSegue) {
+    launch();
+    delegate->itemTitled("Zoom Tool")->trigger();
+    EXPECT_EQ(settings().selectedTool(), 2);
+    delegate->itemTitled("Selection Zoom Tool")->trigger();
+    EXPECT_EQ(settings().selectedTool(), 1);
+    delegate->itemTitled("Selection Tool")->trigger();
+    EXPECT_EQ(settings().selectedTool(), 0);
+
+    segues.clear();
+    delegate->itemTitled("Preferences…")->trigger();
+    EXPECT_EQ(segues, std::vector<std::string>{"showSettings"});
+    delegate->itemTitled("Quit")->trigger();
+    EXPECT_EQ(quits, 1);
+}
+
+TEST_F(AppDelegateTest, MenuShortcutsAllUseCtrl) {
+    for (QAction* entry : window->menuBar()->actions()) {
+        for (QAction* item : entry->menu()->actions()) {
+            if (item->shortcut().isEmpty()) continue;
+            EXPECT_TRUE(item->shortcut()[0].keyboardModifiers() & Qt::ControlModifier)
+                << title(item);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quenbril::test

@@ -1,0 +1,174 @@
+// The main window: its frame kept between runs, its close that saves as Quit does, its header
+// and the menu item the connection dialog hides.
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPixmap>
+#include <QScreen>
+#include <QScrollArea>
+#include <sstream>
+
+#include "MonitorApp/settings/ColorHelper.h"
+#include "resources/QuenbrilResources.h"
+#include "tests/MonitorApp/app/AppTest.h"
+
+namespace quenbril::test {
+namespace {
+
+constexpr const char* kFrameKey = "mainWindowAutoSave2";
+
+class MainWindowTest : public AppTest {
+  protected:
+    void show() {
+        launch();
+        window->showMainWindow();
+    }
+    static QRect screen() { return QGuiApplication::primaryScreen()->availableGeometry(); }
+    static std::string frameText(const QRect& r) {
+        std::ostringstream out;
+        out << r.x() << ' ' << r.y() << ' ' << r.width() << ' ' << r.height();
+        return out.str();
+    }
+    /// Where the window goes when no saved frame fits.
+    static QRect defaultFrame() {
+        const QSize size = ViewController::kDefaultWindowSize.boundedTo(screen().size())
+                               .expandedTo(ViewController::kMinimumWindowSize);
+        QRect frame(QPoint(0, 0), size);
+        frame.moveCenter(screen().center());
+        return frame;
+    }
+};
+
+TEST_F(MainWindowTest, ASavedFrameOnTheScreenIsRestored) {
+    const QRect saved(screen().x() + 10, screen().y() + 20, 1100, 400);
+    ASSERT_TRUE(defaults().setObject(Value(frameText(saved)), kFrameKey));
+    show();
+    EXPECT_EQ(window->geometry(), saved);
+}
+
+TEST_F(MainWindowTest, AnOffScreenOrBadSavedFrameGivesTheDefaultFrame) {
+    const QRect s = screen();
+    const std::vector<std::string> bad = {
+        frameText(QRect(s.right() + 4000, s.y(), 1100, 400)),  // right of every screen
+        frameText(QRect(s.x(), s.y() - 3000, 1100, 400)),      // above: its title bar too
+        frameText(QRect(s.x() + 10, s.y() + 10, 500, 400)),    // narrower than allowed
+        frameText(QRect(s.x() + 10, s.y() + 10, 5000, 400)),   // wider than allowed
+        "10 10 wide high",
+        "10 10 1100 400 extra",
+    };
+    for (const std::string& text : bad) {
+        ASSERT_TRUE(defaults().setObject(Value(text), kFrameKey));
+        controller->viewDidAppear();
+        EXPECT_EQ(window->geometry(), defaultFrame()) << text;
+        window->setGeometry(s.x() + 5, s.y() + 5, 1200, 300);
+    }
+}
+
+TEST_F(MainWindowTest, ClosingTheWindowSavesTheFrameAndTheSettingsRecordOnce) {
+    show();
+    const QRect frame(screen().x() + 12, screen().y() + 14, 1111, 333);
+    window->setGeometry(frame);
+    EXPECT_TRUE(defaults().objectForKey("Settings").isNull());
+
+    EXPECT_TRUE(window->close());
+    auto record = defaults().dictionaryForKey("Settings");
+    ASSERT_TRUE(record);
+    EXPECT_EQ((*record)["chatOpen"].boolValue(), false);
+    EXPECT_EQ((*record)["playerOpen"].boolValue(), false);
+    EXPECT_TRUE((*record)["chanList"].isArray());
+    EXPECT_EQ(defaults().stringForKey(kFrameKey), frameText(frame));
+
+    // Saved on disk: a restart reads them. A later quit saves no second time.
+    defaults().removeObjectForKey("Settings");
+    window->viewWillDisappear();
+    EXPECT_TRUE(defaults().objectForKey("Settings").isNull());
+    restart();
+    EXPECT_EQ(defaults().stringForKey(kFrameKey), frameText(frame));
+}
+
+TEST_F(MainWindowTest, TheWindowHasItsTitleLimitsAndNoCloseOrMiniaturiseButton) {
+    show();
+    EXPECT_EQ(window->windowTitle(), "Quenbril 3 Remote");
+    EXPECT_EQ(window->minimumSize(), QSize(1039, 256));
+    EXPECT_EQ(window->maximumSize(), QSize(4200, 2000));
+    const Qt::WindowFlags flags = window->windowFlags();
+    EXPECT_TRUE(flags & Qt::CustomizeWindowHint);
+    EXPECT_TRUE(flags & Qt::WindowTitleHint);
+    EXPECT_FALSE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_EQ(controller->scrollView()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(controller->scrollView()->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+}
+
+TEST_F(MainWindowTest, TheHeaderIsLightGrayAndShowsTheVersion) {
+    show();
+    auto* header = controller->findChild<QWidget*>("headerView");
+    auto* version = controller->findChild<QLabel*>("versionNumber");
+    ASSERT_NE(header, nullptr);
+    ASSERT_NE(version, nullptr);
+    EXPECT_EQ(version->text(), "V1.0.0");
+    EXPECT_EQ(version->font().family(), "Nexa Light");
+    EXPECT_EQ(version->font().pointSize(), 14);
+
+    const QImage picture = header->grab().toImage();
+    const Color gray = ColorHelper::vozodLightGray();
+    const QColor expected = QColor::fromRgbF(gray.red, gray.green, gray.blue);
+    // A spot of the header away from its labels and buttons.
+    const QColor seen = picture.pixelColor(picture.width() - 3, 2);
+    EXPECT_NEAR(seen.red(), expected.red(), 1);
+    EXPECT_NEAR(seen.green(), expected.green(), 1);
+    EXPECT_NEAR(seen.blue(), expected.blue(), 1);
+}
+
+TEST_F(MainWindowTest, ThePictureBehindTheStripsIsCentredAtHalfItsSize) {
+    initQuenbrilResources();
+    // A controller made now finds the pictures.
+    auto* withPicture = new ViewController();
+    MainWindow second(withPicture);
+    withPicture->setSegueFactory([](const std::string&) { return nullptr; });
+    withPicture->viewDidLoad();
+    second.showMainWindow();
+    auto* picture = withPicture->findChild<QLabel*>("backgroundPicture");
+    ASSERT_NE(picture, nullptr);
+    const QPixmap full(":/images/Quenbril_Background.png");
+    EXPECT_EQ(picture->size(), full.size() / 2);
+    const QWidget* viewport = withPicture->scrollView()->viewport();
+    EXPECT_EQ(picture->parentWidget(), viewport);
+    EXPECT_LE((picture->geometry().center() - viewport->rect().center()).manhattanLength(), 1);
+
+    // It stays centred as the window grows.
+    second.resize(second.width() + 200, second.height() + 100);
+    QApplication::processEvents();
+    EXPECT_LE((picture->geometry().center() - viewport->rect().center()).manhattanLength(), 1);
+    connectLinkSenders(nullptr, *withPicture);
+}
+
+TEST_F(MainWindowTest, TheSegueTableOpensItsWindowsAndSkipsTheOthers) {
+    struct Destination : SegueDestination {
+        void show() override { ++shown; }
+        int shown = 0;
+    };
+    auto made = std::make_shared<Destination>();
+    SegueTable table;
+    table.add("snapshotSeque", [made] { return made; });
+    controller->setSegueTable(table);
+    controller->performSegue("snapshotSeque");
+    EXPECT_EQ(made->shown, 1);
+    controller->performSegue("showSettings");  // no window yet: skipped
+    EXPECT_FALSE(table.contains("showSettings"));
+    EXPECT_EQ(table.make("showSettings"), nullptr);
+}
+
+TEST_F(MainWindowTest, TheConnectionDialogHidesTheOpenInItem) {
+    QAction* file = window->menuBar()->actions()[1];
+    QAction* openIn = file->menu()->actions()[1];
+    EXPECT_TRUE(openIn->isVisible());
+    controller->showOpenInMenu(false);
+    EXPECT_FALSE(openIn->isVisible());
+    EXPECT_FALSE(openIn->isEnabled());
+}
+
+}  // namespace
+}  // namespace quenbril::test

@@ -1,0 +1,176 @@
+// Export and import of the settings file through the menu: the round trip, a file that holds
+// only part of the settings, a file that is no settings dictionary and a write that fails.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "MonitorApp/app/SettingsFile.h"
+#include "MonitorApp/settings/ColorHelper.h"
+#include "foundation/PropertyList.h"
+#include "tests/MonitorApp/app/AppTest.h"
+
+namespace quenbril::test {
+namespace {
+
+class SettingsFileTest : public AppTest {
+  protected:
+    std::string file(const std::string& name) const { return root_ + "/" + name; }
+
+    /// Stores one setting of each part: a colour, a quick message, a general setting.
+    void storeSome() {
+        ASSERT_TRUE(defaults().setObject(Value(3.0), ColorHelper::kLineThicknessKey));
+        ASSERT_TRUE(defaults().setObject(Value("Places please"), "CB 3"));
+        settings().setChatUsername("Monitor");
+        settings().setTitleShows(2);
+    }
+
+    void exportTo(const std::string& path) {
+        files.answers.push_back(path);
+        delegate->exportUserPreferences();
+    }
+    void importFrom(const std::string& path) {
+        files.answers.push_back(path);
+        delegate->importUserPreferences();
+    }
+};
+
+TEST_F(SettingsFileTest, ExportedSettingsComeBackOnImport) {
+    storeSome();
+    const std::string path = file("show.qcf");
+    exportTo(path);
+    ASSERT_EQ(files.requests.size(), 1u);
+    EXPECT_EQ(files.requests[0].kind, FilePanel::Request::Kind::Save);
+    EXPECT_EQ(files.requests[0].allowedTypes, std::vector<std::string>{"qcf"});
+    EXPECT_TRUE(alerts.texts.empty());
+
+    // An XML property list of the three dictionaries.
+    std::ifstream in(path);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("<?xml"), std::string::npos);
+    auto root = SettingsFile::read(path, nullptr);
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->size(), 3u);
+    EXPECT_EQ((*root)["general"].dictionaryValue()->size(), 21u);
+
+    // Everything changes; the import brings the exported state back.
+    ASSERT_TRUE(defaults().setObject(Value(7.0), ColorHelper::kLineThicknessKey));
+    ASSERT_TRUE(defaults().setObject(Value("Changed"), "CB 3"));
+    settings().setChatUsername("Other");
+    settings().setTitleShows(0);
+    importFrom(path);
+    EXPECT_TRUE(alerts.texts.empty());
+    EXPECT_EQ(defaults().doubleForKey(ColorHelper::kLineThicknessKey), 3.0);
+    EXPECT_EQ(defaults().stringForKey("CB 3"), "Places please");
+    EXPECT_EQ(settings().chatUsername(), "Monitor");
+    EXPECT_EQ(settings().titleShows(), 2);
+}
+
+TEST_F(SettingsFileTest, WithNoColourStoredTheColourPartIsEmptyAndImportingItChangesNoColour) {
+    exportTo(file("plain.qcf"));
+    auto root = SettingsFile::read(file("plain.qcf"), nullptr);
+    ASSERT_TRUE(root);
+    EXPECT_TRUE((*root)["color"].dictionaryValue()->empty());
+
+    ASSERT_TRUE(defaults().setObject(Value(5.0), ColorHelper::kLineThicknessKey));
+    importFrom(file("plain.qcf"));
+    EXPECT_EQ(defaults().doubleForKey(ColorHelper::kLineThicknessKey), 5.0);
+}
+
+TEST_F(SettingsFileTest, AFileOfOnlyGeneralSettingsChangesOnlyThem) {
+    storeSome();
+    Dictionary general;
+    general.set("chatUsername", Value("Stage left"));
+    general.set("titleShows", Value(3));
+    Dictionary root;
+    root.set("general", Value(general));
+    ASSERT_TRUE(SettingsFile::write(root, file("general.qcf"), nullptr));
+
+    importFrom(file("general.qcf"));
+    EXPECT_TRUE(alerts.texts.empty());
+    EXPECT_EQ(settings().chatUsername(), "Stage left");
+    EXPECT_EQ(settings().titleShows(), 3);
+    EXPECT_EQ(defaults().stringForKey("CB 3"), "Places please");
+    EXPECT_EQ(defaults().doubleForKey(ColorHelper::kLineThicknessKey), 3.0);
+}
+
+TEST_F(SettingsFileTest, AFileThatIsNoSettingsDictionaryGivesTheAlertAndChangesNothing) {
+    storeSome();
+    const Bytes before =
+        *PropertyList::write(Value(SettingsFile::make()), PropertyList::Format::Xml);
+    const std::string array = file("array.qcf");
+    {
+        auto bytes =
+            PropertyList::write(Value(Array{Value(1), Value("two")}), PropertyList::Format::Xml);
+        std::ofstream(array, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+    }
+    const std::string garbage = file("garbage.qcf");
+    std::ofstream(garbage) << "not a property list";
+
+    for (const std::string& path : {array, garbage, file("missing.qcf")}) {
+        alerts.alerts.clear();
+        importFrom(path);
+        ASSERT_EQ(alerts.alerts.size(), 1u) << path;
+        EXPECT_EQ(alerts.alerts[0].messageText, "Problem importing settings!");
+        EXPECT_EQ(alerts.alerts[0].style, Alert::Style::Warning);
+        EXPECT_EQ(*PropertyList::write(Value(SettingsFile::make()), PropertyList::Format::Xml),
+                  before)
+            << path;
+    }
+}
+
+TEST_F(SettingsFileTest, CancelledPanelsDoNothing) {
+    delegate->exportUserPreferences();
+    delegate->importUserPreferences();
+    EXPECT_EQ(files.requests.size(), 2u);
+    EXPECT_EQ(files.requests[1].kind, FilePanel::Request::Kind::Open);
+    EXPECT_TRUE(alerts.texts.empty());
+}
+
+TEST_F(SettingsFileTest, AnExportWhereNoFileCanBeMadeIsReported) {
+    // A folder where none can be made: its parent is a file.
+    const std::string notAFolder = file("plain-file");
+    std::ofstream(notAFolder) << "x";
+    exportTo(notAFolder + "/show.qcf");
+    ASSERT_EQ(alerts.alerts.size(), 1u);
+    EXPECT_EQ(alerts.alerts[0].messageText, "Problem exporting settings!");
+    EXPECT_FALSE(alerts.alerts[0].informativeText.empty());
+}
+
+TEST_F(SettingsFileTest, AnExportIntoAReadOnlyFolderIsReportedAndLeavesNoFile) {
+    // Write bits mean nothing to root, which the check below tells.
+    const std::string readOnly = file("locked");
+    ASSERT_EQ(::mkdir(readOnly.c_str(), 0555), 0);
+    if (::access(readOnly.c_str(), W_OK) == 0) {
+        ::chmod(readOnly.c_str(), 0755);
+        GTEST_SKIP() << "running with rights that write into read-only folders";
+    }
+    exportTo(readOnly + "/show.qcf");
+    ::chmod(readOnly.c_str(), 0755);
+    ASSERT_EQ(alerts.alerts.size(), 1u);
+    EXPECT_EQ(alerts.alerts[0].messageText, "Problem exporting settings!");
+    EXPECT_FALSE(std::filesystem::exists(readOnly + "/show.qcf"));
+}
+
+TEST_F(SettingsFileTest, AFailedExportKeepsTheFileThatWasThere) {
+    // The rename over the old file is the last step: a failure before it leaves the old file.
+    const std::string path = file("keep.qcf");
+    std::ofstream(path) << "old";
+    Dictionary unwritable;
+    unwritable.set("color", Value(Color{1, 0, 0, 1}));  // a colour object is no plist value
+    Error error;
+    EXPECT_FALSE(SettingsFile::write(unwritable, path, &error));
+    std::ifstream in(path);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "old");
+    for (const auto& entry : std::filesystem::directory_iterator(root_)) {
+        EXPECT_EQ(entry.path().filename().string().rfind("keep.qcf.", 0), std::string::npos)
+            << "a temporary file was left: " << entry.path();
+    }
+}
+
+}  // namespace
+}  // namespace quenbril::test
