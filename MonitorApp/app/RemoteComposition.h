@@ -7,11 +7,10 @@
 
 namespace quenbril {
 
-class SettingsTabViewController;
-
 class AppDelegate;
 class MainWindow;
 class SegueTable;
+class SettingsTabViewController;
 class ViewController;
 
 /// The composition root: the one place the application is put together. It makes the main

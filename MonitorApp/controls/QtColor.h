@@ -12,4 +12,9 @@ inline QColor toQColor(const Color& color) {
                             static_cast<float>(color.blue), static_cast<float>(color.alpha));
 }
 
+/// A colour Qt picked, as the theme keeps it.
+inline Color fromQColor(const QColor& color) {
+    return Color{color.redF(), color.greenF(), color.blueF(), color.alphaF()};
+}
+
 }  // namespace quenbril

@@ -10,6 +10,7 @@
 #include "MonitorApp/channelstrips/ui/StripAreaWidget.h"
 #include "MonitorApp/controls/LongClickButton.h"
 #include "MonitorApp/controls/QBButton.h"
+#include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/controls/ToolSelector.h"
 #include "MonitorApp/dispatch/DispatchRules.h"
 #include "MonitorApp/link/ClientDefaultsKeys.h"
@@ -96,9 +97,8 @@ void ViewController::buildViews() {
     headerView_ = new QWidget(this);
     headerView_->setObjectName("headerView");
     headerView_->setAutoFillBackground(true);
-    const Color gray = ColorHelper::vozodLightGray();
     QPalette headerPalette = headerView_->palette();
-    headerPalette.setColor(QPalette::Window, QColor::fromRgbF(gray.red, gray.green, gray.blue));
+    headerPalette.setColor(QPalette::Window, toQColor(ColorHelper::vozodLightGray()));
     headerView_->setPalette(headerPalette);
     headerView_->setFixedHeight(kHeaderHeight);
 

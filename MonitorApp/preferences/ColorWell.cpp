@@ -3,7 +3,7 @@
 #include <QColorDialog>
 #include <QPainter>
 
-#include "MonitorApp/preferences/QColorConversion.h"
+#include "MonitorApp/controls/QtColor.h"
 
 namespace quenbril {
 

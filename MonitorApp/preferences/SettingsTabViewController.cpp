@@ -6,8 +6,8 @@
 #include <QVBoxLayout>
 
 #include "MonitorApp/channelstrips/StripNotifications.h"
+#include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/preferences/DisplayPreferencesViewController.h"
-#include "MonitorApp/preferences/QColorConversion.h"
 #include "MonitorApp/preferences/UserPrefsViewController.h"
 #include "MonitorApp/settings/ColorHelper.h"
 #include "foundation/NotificationCenter.h"

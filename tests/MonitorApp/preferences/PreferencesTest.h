@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <filesystem>
 
-#include "MonitorApp/preferences/QColorConversion.h"
+#include "MonitorApp/controls/QtColor.h"
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
 
