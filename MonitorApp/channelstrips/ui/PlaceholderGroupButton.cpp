@@ -1,13 +1,11 @@
 #include "MonitorApp/channelstrips/ui/PlaceholderGroupButton.h"
 
-#include <QMouseEvent>
 #include <QPainter>
 
 #include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/channelstrips/ui/StripGeometry.h"
 #include "foundation/Log.h"
 #include "foundation/NotificationCenter.h"
-#include "foundation/RunLoop.h"
 
 namespace quenbril {
 
@@ -24,7 +22,9 @@ constexpr double kBorderWidth = 2.0;
 PlaceholderGroupButton::PlaceholderGroupButton(QWidget& parent, const std::string& text,
                                                const std::optional<Color>& color,
                                                int32_t groupNumber)
-    : QWidget(&parent), groupID_(groupNumber), title_(QString::fromStdString(text)) {
+    : QBButton(&parent, Style::Plain), groupID_(groupNumber) {
+    setTitle(text);
+    setDelegate(this);
     setColor(color);
     setState(0);
 }
@@ -36,6 +36,7 @@ void PlaceholderGroupButton::setState(int32_t state) {
     } else if (state == 2) {
         whiteBackground_ = true;
     }
+    setTextColor(state == 1 ? QColor(Qt::green) : QColor(Qt::white));
     update();
 }
 
@@ -44,18 +45,19 @@ void PlaceholderGroupButton::setColor(const std::optional<Color>& color) {
     update();
 }
 
-void PlaceholderGroupButton::setGroupName(const std::string& name) {
-    title_ = QString::fromStdString(name);
-    update();
-}
-
 void PlaceholderGroupButton::setFrame(const Rect& frame) { setGeometry(toQRect(frame)); }
 
-QColor PlaceholderGroupButton::titleColor() const {
-    return state_ == 1 ? QColor(Qt::green) : QColor(Qt::white);
+void PlaceholderGroupButton::QBButtonClicked(QBButton& /*button*/) {
+    post(kGroupClickedNotification);
 }
 
-void PlaceholderGroupButton::paintEvent(QPaintEvent* /*event*/) {
+void PlaceholderGroupButton::QBButtonLongClicked(QBButton& /*button*/) {
+    QLOG("Long click gb");
+    post(kGroupLongClickedNotification);
+}
+
+void PlaceholderGroupButton::paintEvent(QPaintEvent* event) {
+    QBButton::paintEvent(event);
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const int inset = width() < kNarrowWidth ? 3 : 6;
@@ -75,25 +77,6 @@ void PlaceholderGroupButton::paintEvent(QPaintEvent* /*event*/) {
                                 face.width() - 2 * kBarInset, kBarHeight),
                          color_);
     }
-    painter.setPen(titleColor());
-    painter.drawText(face.adjusted(0, 0, 0, -(kBarInset + kBarHeight)), Qt::AlignCenter, title());
-}
-
-void PlaceholderGroupButton::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return;
-    longClicked_ = false;
-    longClickTimer_ = RunLoop::main().scheduleTimer(kLongClickSeconds, false, [this] {
-        longClicked_ = true;
-        QLOG("Long click gb");
-        post(kGroupLongClickedNotification);
-    });
-}
-
-void PlaceholderGroupButton::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return;
-    longClickTimer_.invalidate();
-    if (!longClicked_) post(kGroupClickedNotification);
-    longClicked_ = false;
 }
 
 void PlaceholderGroupButton::post(const char* name) const {
