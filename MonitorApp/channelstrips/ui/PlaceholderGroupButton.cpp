@@ -4,6 +4,7 @@
 
 #include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/channelstrips/ui/StripGeometry.h"
+#include "MonitorApp/controls/QtColor.h"
 #include "foundation/Log.h"
 #include "foundation/NotificationCenter.h"
 

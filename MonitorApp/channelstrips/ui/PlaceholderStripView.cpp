@@ -5,6 +5,7 @@
 
 #include "MonitorApp/channelstrips/StripLayout.h"
 #include "MonitorApp/channelstrips/ui/StripGeometry.h"
+#include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/settings/ChannelStripState.h"
 #include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/UserSettingsManager.h"

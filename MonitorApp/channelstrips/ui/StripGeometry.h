@@ -1,11 +1,9 @@
 #pragma once
 
-#include <QColor>
 #include <QRect>
 #include <cmath>
 
 #include "MonitorApp/channelstrips/StripLayout.h"
-#include "foundation/Value.h"
 
 namespace quenbril {
 
@@ -18,7 +16,5 @@ inline QRect toQRect(const Rect& r) {
     const int bottom = static_cast<int>(std::lround(r.y + r.height));
     return QRect(left, top, right - left, bottom - top);
 }
-
-inline QColor toQColor(const Color& c) { return QColor::fromRgbF(c.red, c.green, c.blue, c.alpha); }
 
 }  // namespace quenbril
