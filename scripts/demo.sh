@@ -7,7 +7,8 @@
 #
 # Usage: scripts/demo.sh [--seconds N] [--screenshot FILE.png] [--channels N]
 set -euo pipefail
-cd "$(dirname "$0")/.."
+script=$(realpath "$0")
+cd "$(dirname "$script")/.."
 build=$(realpath -m "${BUILD_DIR:-build}")
 port=57576
 seconds=""
@@ -41,7 +42,7 @@ done
 # Without a display the same script runs again on a headless X server, whose screen it grabs.
 if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1600x1000x24" env QUENBRIL_DEMO_HEADLESS=1 BUILD_DIR="$build" \
-        "$0" ${seconds:+--seconds "$seconds"} --screenshot "$screenshot" --channels "$channels"
+        "$script" ${seconds:+--seconds "$seconds"} --screenshot "$screenshot" --channels "$channels"
 fi
 headless=${QUENBRIL_DEMO_HEADLESS:-0}
 
@@ -106,7 +107,7 @@ echo "demo.sh: the remote (pid $remote) is connecting to the stand-in (pid $serv
 
 grab() {
     # The new picture replaces the old one whole, so a reader never sees half a file.
-    if "$build/tests/support/quenbril-screengrab" "$screenshot.part.png"; then
+    if "$build/tests/support/quenbril-screengrab" "$screenshot.part.png" 2>/dev/null; then
         mv "$screenshot.part.png" "$screenshot"
         echo "Screenshot: $screenshot"
     fi
