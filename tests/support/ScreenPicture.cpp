@@ -44,9 +44,7 @@ std::vector<QRect> cellsOfColour(const QImage& screen, QColor colour) {
     const int w = screen.width();
     const int h = screen.height();
     std::vector<char> seen(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
-    auto matches = [&](int x, int y) {
-        return (screen.pixel(x, y) & 0xffffff) == wanted;
-    };
+    auto matches = [&](int x, int y) { return (screen.pixel(x, y) & 0xffffff) == wanted; };
     std::vector<QRect> cells;
     std::vector<QPoint> stack;
     for (int y0 = 0; y0 < h; ++y0) {

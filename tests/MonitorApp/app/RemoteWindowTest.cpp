@@ -76,14 +76,13 @@ void expectGrid(const std::vector<QRect>& cells, int columns) {
     }
 }
 
-
 }  // namespace
 
 TEST(RemoteWindow, ShowsTheServersStripsAndThenThatTheConnectionIsLost) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (ctest runs it in xvfb-run)";
     // 32 channels: the stand-in puts the first half in panel A, the panel the window shows.
-    auto server = std::make_unique<SimServerProcess>(std::vector<std::string>{
-        "--port", std::to_string(kManualPort), "--channels", "32"});
+    auto server = std::make_unique<SimServerProcess>(
+        std::vector<std::string>{"--port", std::to_string(kManualPort), "--channels", "32"});
     if (server->port() != kManualPort) {
         GTEST_SKIP() << "port " << kManualPort
                      << " is taken, and a remote's manual address reaches no other: "
@@ -94,9 +93,8 @@ TEST(RemoteWindow, ShowsTheServersStripsAndThenThatTheConnectionIsLost) {
     ChildProcess remote({QUENBRIL_PATH}, {{"XDG_CONFIG_HOME", settings.path()}});
 
     const QColor stripBackground = PlaceholderStripView::backgroundColor();
-    QImage screen = screenWhen([&](const QImage& s) {
-        return cellsOfColour(s, stripBackground).size() >= 16;
-    });
+    QImage screen =
+        screenWhen([&](const QImage& s) { return cellsOfColour(s, stripBackground).size() >= 16; });
     ASSERT_TRUE(remote.running()) << "the remote ended";
     ASSERT_FALSE(screen.isNull()) << "no picture of the screen";
 
@@ -132,7 +130,8 @@ TEST(RemoteWindow, TheDemoWithoutADisplayRunsHeadlessAndNamesItsScreenshot) {
     ASSERT_NE(::mkdtemp(folder), nullptr);
     const std::string wanted = std::string(folder) + "/shot.png";
     const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY BUILD_DIR='" QUENBRIL_BUILD_DIR
-                                "' '" QUENBRIL_SOURCE_DIR "/scripts/demo.sh' --seconds 15 "
+                                "' '" QUENBRIL_SOURCE_DIR
+                                "/scripts/demo.sh' --seconds 15 "
                                 "--screenshot '" +
                                 wanted + "' 2>&1";
     FILE* pipe = ::popen(command.c_str(), "r");
@@ -140,7 +139,8 @@ TEST(RemoteWindow, TheDemoWithoutADisplayRunsHeadlessAndNamesItsScreenshot) {
     std::string out;
     std::array<char, 4096> buffer;
     size_t n = 0;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) out.append(buffer.data(), n);
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        out.append(buffer.data(), n);
     const int status = ::pclose(pipe);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
 
