@@ -1,0 +1,163 @@
+// The real quenbril program on an X display, connected to the real stand-in, looked at from
+// outside: pictures of the screen show the header, the strip cells on their grid and the status
+// line, and the demo script's own screenshot shows the same.
+
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "MonitorApp/channelstrips/ui/PlaceholderStripView.h"
+#include "MonitorApp/controls/QtColor.h"
+#include "MonitorApp/settings/ColorHelper.h"
+#include "tests/simserver/SimServerProcess.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/RemoteSettingsFolder.h"
+#include "tests/support/ScreenPicture.h"
+
+using namespace quenbril;
+using namespace quenbril::test;
+
+namespace {
+
+// A remote's manual address always uses this port, so the stand-in must have it.
+constexpr uint16_t kManualPort = 57576;
+// Generous for a loaded machine; a check passes as soon as the picture shows what it wants.
+constexpr auto kPatience = std::chrono::seconds(40);
+// The status line is the window's last rows.
+constexpr int kStatusLineHeight = 18;
+
+QColor headerColour() { return toQColor(ColorHelper::vozodLightGray()); }
+
+QRect statusLine(const QRect& window) {
+    return QRect(window.left(), window.bottom() - kStatusLineHeight + 1, window.width(),
+                 kStatusLineHeight);
+}
+
+/// Grabs the screen until `wanted` holds for the picture or the patience runs out; the last
+/// picture is returned either way.
+template <typename Wanted>
+QImage screenWhen(Wanted wanted) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    QImage screen;
+    do {
+        screen = grabScreen(QUENBRIL_SCREENGRAB_PATH);
+        if (!screen.isNull() && wanted(screen)) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return screen;
+}
+
+std::string describe(const std::vector<QRect>& cells) {
+    std::string text;
+    for (const QRect& c : cells) {
+        text += " (" + std::to_string(c.x()) + "," + std::to_string(c.y()) + " " +
+                std::to_string(c.width()) + "x" + std::to_string(c.height()) + ")";
+    }
+    return text;
+}
+
+/// The cells lie on the strip grid: equal cells, 128 points apart, rows of `columns`.
+void expectGrid(const std::vector<QRect>& cells, int columns) {
+    ASSERT_FALSE(cells.empty());
+    const QRect& first = cells.front();
+    for (size_t i = 0; i < cells.size(); ++i) {
+        const int column = static_cast<int>(i) % columns;
+        const int row = static_cast<int>(i) / columns;
+        EXPECT_EQ(cells[i].size(), first.size()) << "cell " << i;
+        EXPECT_EQ(cells[i].topLeft(), first.topLeft() + QPoint(128 * column, 128 * row))
+            << "cell " << i << ":" << describe(cells);
+    }
+}
+
+}  // namespace
+
+TEST(RemoteWindow, ShowsTheServersStripsAndThenThatTheConnectionIsLost) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (ctest runs it in xvfb-run)";
+    // 32 channels: the stand-in puts the first half in panel A, the panel the window shows.
+    auto server = std::make_unique<SimServerProcess>(
+        std::vector<std::string>{"--port", std::to_string(kManualPort), "--channels", "32"});
+    if (server->port() != kManualPort) {
+        GTEST_SKIP() << "port " << kManualPort
+                     << " is taken, and a remote's manual address reaches no other: "
+                     << server->log();
+    }
+    RemoteSettingsFolder settings;
+    ASSERT_FALSE(settings.path().empty());
+    ChildProcess remote({QUENBRIL_PATH}, {{"XDG_CONFIG_HOME", settings.path()}});
+
+    const QColor stripBackground = PlaceholderStripView::backgroundColor();
+    QImage screen =
+        screenWhen([&](const QImage& s) { return cellsOfColour(s, stripBackground).size() >= 16; });
+    ASSERT_TRUE(remote.running()) << "the remote ended";
+    ASSERT_FALSE(screen.isNull()) << "no picture of the screen";
+
+    // The 1280-point window leaves 1265 points beside the scroller, room for 9 columns, so panel
+    // A's 16 strips fill a row of 9 and one of 7.
+    const std::vector<QRect> cells = cellsOfColour(screen, stripBackground);
+    ASSERT_EQ(cells.size(), 16u) << describe(cells);
+    expectGrid(cells, 9);
+    const QRect window = windowFrame(screen);
+    EXPECT_EQ(window.size(), QSize(1280, 800));
+    EXPECT_TRUE(window.contains(cells.front()) && window.contains(cells.back()));
+    // The header above the strips has the header's grey.
+    const QRect header(window.left(), window.top(), window.width(),
+                       cells.front().top() - window.top());
+    EXPECT_GT(countColour(screen, headerColour(), header), 20000);
+    // Connected: nothing red in the status line.
+    EXPECT_EQ(countRed(screen, statusLine(window)), 0);
+
+    // The server goes away: the status line says so in red.
+    server.reset();
+    screen = screenWhen([&](const QImage& s) { return countRed(s, statusLine(window)) > 50; });
+    EXPECT_GT(countRed(screen, statusLine(window)), 50);
+    EXPECT_TRUE(remote.running());
+}
+
+TEST(RemoteWindow, TheDemoWithoutADisplayRunsHeadlessAndNamesItsScreenshot) {
+    // The demo takes the manual address's port itself.
+    {
+        SimServerProcess probe({"--port", std::to_string(kManualPort)});
+        if (probe.port() != kManualPort) GTEST_SKIP() << "port " << kManualPort << " is taken";
+    }
+    char folder[] = "/tmp/quenbril-demo-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string wanted = std::string(folder) + "/shot.png";
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY BUILD_DIR='" QUENBRIL_BUILD_DIR
+                                "' '" QUENBRIL_SOURCE_DIR
+                                "/scripts/demo.sh' --seconds 15 "
+                                "--screenshot '" +
+                                wanted + "' 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    std::array<char, 4096> buffer;
+    size_t n = 0;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        out.append(buffer.data(), n);
+    const int status = ::pclose(pipe);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+
+    // The last screenshot it names is the one to look at.
+    const std::string tag = "Screenshot: ";
+    const size_t at = out.rfind(tag);
+    ASSERT_NE(at, std::string::npos) << out;
+    const std::string named = out.substr(at + tag.size(), out.find('\n', at) - at - tag.size());
+    EXPECT_EQ(named, wanted);
+    QImage screen(QString::fromStdString(named), "PNG");
+    ASSERT_FALSE(screen.isNull()) << out;
+    screen = screen.convertToFormat(QImage::Format_RGB32);
+
+    // The stand-in's 16 channels: panel A's 8 strips, one row of the 9-column grid.
+    const std::vector<QRect> cells = cellsOfColour(screen, PlaceholderStripView::backgroundColor());
+    EXPECT_EQ(cells.size(), 8u) << describe(cells) << "\n" << out;
+    if (!cells.empty()) expectGrid(cells, 9);
+    EXPECT_GT(countColour(screen, headerColour(), windowFrame(screen)), 20000);
+    std::system(("rm -rf '" + std::string(folder) + "'").c_str());
+}

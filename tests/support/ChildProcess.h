@@ -1,0 +1,74 @@
+#pragma once
+
+// A program started as a child process with a few extra environment variables and its standard
+// error in a file, stopped by its process id (a stop signal, then a kill if it lingers).
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace quenbril::test {
+
+class ChildProcess {
+  public:
+    ChildProcess(std::vector<std::string> args,
+                 std::vector<std::pair<std::string, std::string>> environment,
+                 std::string logPath = "/dev/null") {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            for (const auto& [name, value] : environment) ::setenv(name.c_str(), value.c_str(), 1);
+            if (!std::freopen(logPath.c_str(), "w", stderr)) _exit(127);
+            std::vector<char*> argv;
+            for (auto& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            _exit(127);
+        }
+    }
+    ~ChildProcess() { stop(); }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    pid_t pid() const { return pid_; }
+
+    /// True while the program runs (a program that ended is reaped here).
+    bool running() {
+        if (pid_ <= 0) return false;
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return false;
+        }
+        return true;
+    }
+
+    /// Asks the program to stop and waits for it, killing it after a few seconds.
+    void stop() {
+        if (!running()) return;
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        for (int i = 0; i < 500; ++i) {
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+
+  private:
+    pid_t pid_ = -1;
+};
+
+}  // namespace quenbril::test

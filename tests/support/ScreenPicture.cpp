@@ -1,0 +1,103 @@
+#include "tests/support/ScreenPicture.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace quenbril::test {
+
+namespace {
+
+// A cell is 128 points; its background shows inside the border and around the title.
+constexpr int kMinCellSide = 90;
+constexpr int kMaxCellSide = 130;
+
+}  // namespace
+
+QImage grabScreen(const std::string& screengrabPath) {
+    char file[] = "/tmp/quenbril-screen-XXXXXX.png";
+    const int fd = ::mkstemps(file, 4);
+    if (fd < 0) return {};
+    ::close(fd);
+    const std::string command = "'" + screengrabPath + "' " + file + " 2>/dev/null";
+    QImage picture;
+    if (std::system(command.c_str()) == 0) picture.load(QString::fromLocal8Bit(file), "PNG");
+    std::remove(file);
+    return picture.convertToFormat(QImage::Format_RGB32);
+}
+
+QRect windowFrame(const QImage& screen) {
+    QRect frame;
+    for (int y = 0; y < screen.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(screen.constScanLine(y));
+        for (int x = 0; x < screen.width(); ++x) {
+            if ((line[x] & 0xffffff) != 0) frame |= QRect(x, y, 1, 1);
+        }
+    }
+    return frame;
+}
+
+std::vector<QRect> cellsOfColour(const QImage& screen, QColor colour) {
+    const QRgb wanted = colour.rgb() & 0xffffff;
+    const int w = screen.width();
+    const int h = screen.height();
+    std::vector<char> seen(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
+    auto matches = [&](int x, int y) { return (screen.pixel(x, y) & 0xffffff) == wanted; };
+    std::vector<QRect> cells;
+    std::vector<QPoint> stack;
+    for (int y0 = 0; y0 < h; ++y0) {
+        for (int x0 = 0; x0 < w; ++x0) {
+            if (seen[static_cast<size_t>(y0 * w + x0)] || !matches(x0, y0)) continue;
+            // One connected area of the colour, filled from this pixel.
+            QRect box;
+            stack.assign(1, QPoint(x0, y0));
+            seen[static_cast<size_t>(y0 * w + x0)] = 1;
+            while (!stack.empty()) {
+                const QPoint p = stack.back();
+                stack.pop_back();
+                box |= QRect(p, QSize(1, 1));
+                for (QPoint n : {QPoint(p.x() + 1, p.y()), QPoint(p.x() - 1, p.y()),
+                                 QPoint(p.x(), p.y() + 1), QPoint(p.x(), p.y() - 1)}) {
+                    if (n.x() < 0 || n.y() < 0 || n.x() >= w || n.y() >= h) continue;
+                    char& mark = seen[static_cast<size_t>(n.y() * w + n.x())];
+                    if (mark || !matches(n.x(), n.y())) continue;
+                    mark = 1;
+                    stack.push_back(n);
+                }
+            }
+            const bool cellSized = box.width() >= kMinCellSide && box.width() <= kMaxCellSide &&
+                                   box.height() >= kMinCellSide && box.height() <= kMaxCellSide;
+            if (cellSized) cells.push_back(box);
+        }
+    }
+    std::sort(cells.begin(), cells.end(), [](const QRect& a, const QRect& b) {
+        return a.top() != b.top() ? a.top() < b.top() : a.left() < b.left();
+    });
+    return cells;
+}
+
+int countColour(const QImage& screen, QColor colour, const QRect& region) {
+    const QRgb wanted = colour.rgb() & 0xffffff;
+    const QRect r = region & screen.rect();
+    int n = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        for (int x = r.left(); x <= r.right(); ++x) n += (screen.pixel(x, y) & 0xffffff) == wanted;
+    }
+    return n;
+}
+
+int countRed(const QImage& screen, const QRect& region) {
+    const QRect r = region & screen.rect();
+    int n = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QRgb p = screen.pixel(x, y);
+            n += qRed(p) >= 150 && qGreen(p) < 110 && qBlue(p) < 110;
+        }
+    }
+    return n;
+}
+
+}  // namespace quenbril::test

@@ -1,0 +1,31 @@
+#pragma once
+
+// Pictures of the X display taken from outside the application (quenbril-screengrab), and what
+// the window checks and the start-up benchmark look for in them: the window, the strip cells and
+// colours in a region.
+
+#include <QColor>
+#include <QImage>
+#include <QRect>
+#include <string>
+#include <vector>
+
+namespace quenbril::test {
+
+/// The whole screen of $DISPLAY, grabbed by the program at `screengrabPath`; null on failure.
+QImage grabScreen(const std::string& screengrabPath);
+
+/// The bounding box of everything that is not the black of an empty X screen.
+QRect windowFrame(const QImage& screen);
+
+/// The areas of one flat `colour` that are the size of a strip cell (the title's letters may
+/// cut into them), sorted by row, then column.
+std::vector<QRect> cellsOfColour(const QImage& screen, QColor colour);
+
+/// How many pixels inside `region` have exactly `colour`.
+int countColour(const QImage& screen, QColor colour, const QRect& region);
+
+/// How many pixels inside `region` are clearly red.
+int countRed(const QImage& screen, const QRect& region);
+
+}  // namespace quenbril::test
