@@ -40,8 +40,8 @@ double millisecondsBetween(Clock::time_point a, Clock::time_point b) {
 double startToFirstStrip(std::vector<double>& grabTimes) {
     test::RemoteSettingsFolder settings;
     const auto start = Clock::now();
-    test::ChildProcess remote({QUENBRIL_PATH}, {{"XDG_CONFIG_HOME", settings.path()},
-                                                {"QUENBRIL_LOG", "warning"}});
+    test::ChildProcess remote({QUENBRIL_PATH},
+                              {{"XDG_CONFIG_HOME", settings.path()}, {"QUENBRIL_LOG", "warning"}});
     while (Clock::now() - start < kGiveUp && remote.running()) {
         const auto before = Clock::now();
         const QImage screen = test::grabScreen(QUENBRIL_SCREENGRAB_PATH);
@@ -57,9 +57,12 @@ double startToFirstStrip(std::vector<double>& grabTimes) {
 
 int main(int argc, char** argv) {
     if (!std::getenv("DISPLAY")) {
-        std::vector<char*> args{const_cast<char*>("xvfb-run"), const_cast<char*>("-a"),
+        std::vector<char*> args{const_cast<char*>("xvfb-run"),
+                                const_cast<char*>("-a"),
                                 const_cast<char*>("-s"),
-                                const_cast<char*>("-screen 0 1600x1000x24"), argv[0], nullptr};
+                                const_cast<char*>("-screen 0 1600x1000x24"),
+                                argv[0],
+                                nullptr};
         ::execvp("xvfb-run", args.data());
         std::perror("xvfb-run");
         return 1;
@@ -85,16 +88,16 @@ int main(int argc, char** argv) {
         }
         std::sort(starts.begin(), starts.end());
         std::sort(grabs.begin(), grabs.end());
-        std::printf("start to first strip shown, 128 channels, %d starts: median %.0f ms, worst "
-                    "%.0f ms (target <= 2000 ms; one screen grab takes %.0f ms)\n",
-                    kRuns, bench::quantile(starts, 0.5), starts.back(),
-                    bench::quantile(grabs, 0.5));
+        std::printf(
+            "start to first strip shown, 128 channels, %d starts: median %.0f ms, worst "
+            "%.0f ms (target <= 2000 ms; one screen grab takes %.0f ms)\n",
+            kRuns, bench::quantile(starts, 0.5), starts.back(), bench::quantile(grabs, 0.5));
     }
 
     // The relayout on this display.
     std::fflush(stdout);
-    const std::string relayout =
-        "QT_QPA_PLATFORM=xcb '" QUENBRIL_RELAYOUT_BENCH_PATH "' && echo '(target: one relayout of "
-        "128 strips <= 20 ms)'";
+    const std::string relayout = "QT_QPA_PLATFORM=xcb '" QUENBRIL_RELAYOUT_BENCH_PATH
+                                 "' && echo '(target: one relayout of "
+                                 "128 strips <= 20 ms)'";
     return std::system(relayout.c_str()) == 0 ? 0 : 1;
 }
