@@ -37,16 +37,28 @@ const std::thread::id kProcessMainThread = std::this_thread::get_id();
 
 }  // namespace
 
-RunLoop& RunLoop::main() {
+// The installed loop, or one made now; the caller holds the slot's mutex.
+RunLoop& RunLoop::mainLocked() {
     MainLoopSlot& s = slot();
-    if (RunLoop* loop = s.current.load(std::memory_order_acquire)) return *loop;
-    std::lock_guard lock(s.mutex);
     if (RunLoop* loop = s.current.load(std::memory_order_acquire)) return *loop;
     s.made.push_back(std::make_unique<ManualRunLoop>());
     // Made on demand, perhaps from a worker: it belongs to the main thread until someone runs it.
     s.made.back()->setThread(kProcessMainThread);
     s.current.store(s.made.back().get(), std::memory_order_release);
     return *s.made.back();
+}
+
+RunLoop& RunLoop::main() {
+    MainLoopSlot& s = slot();
+    if (RunLoop* loop = s.current.load(std::memory_order_acquire)) return *loop;
+    std::lock_guard lock(s.mutex);
+    return mainLocked();
+}
+
+void RunLoop::postToMain(std::function<void()> task) {
+    MainLoopSlot& s = slot();
+    std::lock_guard lock(s.mutex);
+    mainLocked().post(std::move(task));
 }
 
 void RunLoop::setMain(RunLoop* loop) {

@@ -24,6 +24,10 @@ class RunLoop {
     /// next main() makes a fresh ManualRunLoop. The caller keeps an installed loop alive until it
     /// is replaced, and makes sure no other thread still posts to it.
     static void setMain(RunLoop* loop);
+    /// Any thread: posts to the main loop while it cannot be replaced or go away (a loop resigns
+    /// as main before it is destroyed), so a worker posting as a test or the application ends
+    /// never reaches a loop that is gone.
+    static void postToMain(std::function<void()> task);
 
     /// Seconds since 2001-01-01 00:00:00 UTC by the system clock.
     static double realTimeNow();
@@ -64,6 +68,8 @@ class RunLoop {
     void resignMain();
 
   private:
+    static RunLoop& mainLocked();
+
     std::atomic<std::thread::id> thread_;
 };
 

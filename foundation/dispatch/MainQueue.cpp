@@ -6,6 +6,6 @@ namespace quenbril::dispatch {
 
 MainQueue::MainQueue() : Queue(Kind::Main, "main", nullptr) {}
 
-void MainQueue::submit(Block wrapped) { RunLoop::main().post(std::move(wrapped)); }
+void MainQueue::submit(Block wrapped) { RunLoop::postToMain(std::move(wrapped)); }
 
 }  // namespace quenbril::dispatch

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "foundation/ManualRunLoop.h"
+#include "foundation/dispatch/Queue.h"
 #include "tests/foundation/TestSupport.h"
 
 namespace quenbril {
@@ -106,6 +109,27 @@ TEST(ManualRunLoopTest, MainIsTheInstalledLoopElseAFreshManualOne) {
     EXPECT_NE(&made, &loop);
     EXPECT_NE(dynamic_cast<ManualRunLoop*>(&made), nullptr);
     EXPECT_NEAR(made.now(), RunLoop::realTimeNow(), 60.0);
+}
+
+// A worker posting to the main queue while the main loop is replaced and destroyed must never
+// reach a loop that is gone (the sanitizer builds catch a post into a freed loop).
+TEST(ManualRunLoopTest, PostsToTheMainQueueNeverReachALoopThatIsGone) {
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> workers;
+    for (int w = 0; w < 3; ++w) {
+        workers.emplace_back([&] {
+            while (!stop.load()) dispatch::Queue::main()->async([] {});
+        });
+    }
+    for (int i = 0; i < 2000; ++i) {
+        auto loop = std::make_unique<ManualRunLoop>();
+        RunLoop::setMain(loop.get());
+        loop->runPending();
+        loop.reset();
+    }
+    stop = true;
+    for (std::thread& worker : workers) worker.join();
+    RunLoop::setMain(nullptr);
 }
 
 }  // namespace
