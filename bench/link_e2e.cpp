@@ -29,6 +29,7 @@
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/link/ClientDefaultsKeys.h"
 #include "MonitorApp/link/LinkCodec.h"
+#include "MonitorApp/mainwindow/LinkSenders.h"
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "bench/BenchSupport.h"
@@ -161,7 +162,7 @@ Figures run(double rate, ManualRunLoop& loop) {
     ServerManager& server = ServerManager::sharedInstance();
     server.setPort(ntohs(a.sin_port));
     server.setDelegate(&link);
-    vc.setLinkSender(&server);
+    connectLinkSenders(&server, vc);
     server.tryToConnect();
     loop.runUntil(
         [] { return ChannelStripManager::sharedInstance().controllers().size() == kStrips; }, 5.0);

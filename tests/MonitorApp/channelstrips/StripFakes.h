@@ -173,6 +173,15 @@ class RecordingSender : public LinkSender, public ClientManager {
   public:
     void sendDictionary(const Dictionary& m) override { sent.push_back(m); }
     void sendDictionaryToEveryone(const Dictionary& m) override { sent.push_back(m); }
+    /// The names of the commands sent so far, in order.
+    std::vector<std::string> commands() const {
+        std::vector<std::string> names;
+        for (const Dictionary& m : sent) {
+            const std::string* name = m["Command"].stringValue();
+            names.push_back(name ? *name : "?");
+        }
+        return names;
+    }
     std::vector<Dictionary> sent;
 };
 

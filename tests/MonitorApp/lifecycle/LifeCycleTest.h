@@ -67,16 +67,6 @@ class LifeCycleTest : public StripTest {
     }
     PreferencesViewController* dialog() const { return vc->prefViewController().get(); }
 
-    /// The commands sent through `sender`, in order.
-    std::vector<std::string> sentCommands() const {
-        std::vector<std::string> names;
-        for (const Dictionary& m : sender.sent) {
-            const std::string* name = m["Command"].stringValue();
-            names.push_back(name ? *name : "?");
-        }
-        return names;
-    }
-
     bool waitFor(const std::function<bool()>& done, double seconds = kNetWait) {
         return loop_->runUntil(done, seconds);
     }

@@ -90,7 +90,7 @@ TEST_F(ViewControllerLifeCycle, WithoutAStoredClientIDNothingIsSent) {
     EXPECT_TRUE(sender.sent.empty());
 
     vc->connectedToServer("127.0.0.1");
-    EXPECT_EQ(sentCommands(), std::vector<std::string>{"SoloOn"});
+    EXPECT_EQ(sender.commands(), std::vector<std::string>{"SoloOn"});
 }
 
 TEST_F(ViewControllerLifeCycle, WithTheDialogOpenAConnectionOnlyUpdatesIt) {

@@ -29,16 +29,6 @@ class PreferencesTest : public StripTest {
                                                             std::filesystem::perms::group_read |
                                                             std::filesystem::perms::others_read);
     }
-
-    /// The names of the commands sent so far.
-    std::vector<std::string> sentCommands() const {
-        std::vector<std::string> names;
-        for (const Dictionary& m : sender.sent) {
-            const std::string* name = m["Command"].stringValue();
-            names.push_back(name ? *name : "?");
-        }
-        return names;
-    }
 };
 
 }  // namespace quenbril::test

@@ -51,7 +51,7 @@ TEST_F(SettingsWindow, ThePaneGoingOutOfSightSaves) {
 
     showDisplayTab();
     EXPECT_FLOAT_EQ(settings().longClickDuration(), 2.0f);
-    EXPECT_EQ(sentCommands(), std::vector<std::string>{"SoloOn"});
+    EXPECT_EQ(sender.commands(), std::vector<std::string>{"SoloOn"});
     EXPECT_TRUE(display().flipChannelStripLabels()->isChecked()) << "shown as it comes in";
 
     display().flipChannelStripLabels()->setChecked(false);
@@ -70,7 +70,7 @@ TEST_F(SettingsWindow, ClosingPostsPreferencesChangedAndThePaneInSightSaves) {
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(closed.posted.size(), 1u);
     EXPECT_FALSE(settings().showRFAlerts());
-    EXPECT_TRUE(sentCommands().empty()) << "the user pane, out of sight, did not save again";
+    EXPECT_TRUE(sender.commands().empty()) << "the user pane, out of sight, did not save again";
 }
 
 TEST_F(SettingsWindow, APaneNeverShownWritesNothing) {

@@ -101,7 +101,7 @@ TEST_F(UserPrefs, SavingSendsSoloOnRefreshesTheStripsAndTellsTheChat) {
     pane->viewDidAppear();
     pane->soloOn()->setChecked(false);
     pane->save();
-    ASSERT_EQ(sentCommands(), std::vector<std::string>{"SoloOn"});
+    ASSERT_EQ(sender.commands(), std::vector<std::string>{"SoloOn"});
     EXPECT_EQ(sender.sent[0]["Value"], Value(false));
     EXPECT_EQ(views[0]->appearanceUpdates, 1);
     EXPECT_EQ(views[1]->title, "S2") << "the strips filled their views again";
@@ -133,7 +133,7 @@ TEST_F(UserPrefs, AStoreThatRefusesTheSaveIsReported) {
     ASSERT_EQ(alerts.texts.size(), 1u);
     EXPECT_EQ(alerts.texts[0], "The preferences could not be saved to " + defaults().path() +
                                    ". They stay in use until the program ends.");
-    EXPECT_EQ(sentCommands(), std::vector<std::string>{"SoloOn"}) << "the rest goes on";
+    EXPECT_EQ(sender.commands(), std::vector<std::string>{"SoloOn"}) << "the rest goes on";
 }
 
 TEST_F(UserPrefs, OtherFieldsKeepSixtyFourCharactersWithoutSplittingOne) {
