@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "foundation/FileReplacement.h"
 #include "foundation/Log.h"
 #include "foundation/PropertyList.h"
 
@@ -81,19 +82,6 @@ bool makeDirectories(const std::string& directory, std::string* failure) {
     if (stat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         *failure = directory + " is not a folder";
         return false;
-    }
-    return true;
-}
-
-bool writeAll(int fd, const Bytes& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
     }
     return true;
 }
@@ -407,35 +395,17 @@ UserDefaults::WriteResult UserDefaults::writeLocked() {
     // The new contents go to a temporary file in the same folder (so the rename cannot cross
     // file systems), reach the disk, and only then replace the file in one step.
     const std::string folder = folderOf(*target);
-    std::string temporary = temporaryTemplate(*target);
-    int fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
-        log(LogLevel::Error, "Settings not saved to %s: cannot create %s: %s", path_.c_str(),
-            temporary.c_str(), std::strerror(errno));
-        return WriteResult::Failed;
-    }
-    const char* step = nullptr;
-    if (exists && fchmod(fd, existing.st_mode & 07777) != 0) {
-        step = "chmod";
-    } else if (!writeAll(fd, *bytes)) {
-        step = "write";
-    } else if (fsync(fd) != 0) {
-        step = "fsync";
-    }
-    int savedErrno = errno;
-    if (close(fd) != 0 && !step) {
-        step = "close";
-        savedErrno = errno;
-    }
-    if (!step && beforeReplace_) beforeReplace_();
-    if (!step && rename(temporary.c_str(), target->c_str()) != 0) {
-        step = "rename";
-        savedErrno = errno;
-    }
-    if (step) {
-        unlink(temporary.c_str());
-        log(LogLevel::Error, "Settings not saved to %s: %s failed: %s", path_.c_str(), step,
-            std::strerror(savedErrno));
+    const std::optional<mode_t> mode =
+        exists ? std::optional<mode_t>(existing.st_mode & 07777) : std::nullopt;
+    if (auto failure =
+            replaceFile(*target, temporaryTemplate(*target), *bytes, mode, beforeReplace_)) {
+        if (std::string_view(failure->step) == "create") {
+            log(LogLevel::Error, "Settings not saved to %s: cannot create a temporary file: %s",
+                path_.c_str(), std::strerror(failure->error));
+        } else {
+            log(LogLevel::Error, "Settings not saved to %s: %s failed: %s", path_.c_str(),
+                failure->step, std::strerror(failure->error));
+        }
         return WriteResult::Failed;
     }
     stored_ = std::move(*values);

@@ -1,9 +1,5 @@
 #include "MonitorApp/app/SettingsFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -11,6 +7,7 @@
 
 #include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
+#include "foundation/FileReplacement.h"
 #include "foundation/PropertyList.h"
 
 namespace quenbril {
@@ -22,23 +19,12 @@ constexpr const char* kChatKey = "chat";
 constexpr const char* kGeneralKey = "general";
 constexpr const char* kDomain = "SettingsFileErrorDomain";
 
-Error systemError(const std::string& call, const std::string& path) {
-    return Error{kDomain, errno, call + " " + path + ": " + std::strerror(errno), {}};
+Error systemError(const std::string& call, const std::string& path, int code = errno) {
+    return Error{kDomain, code, call + " " + path + ": " + std::strerror(code), {}};
 }
 
 void setError(Error* error, Error value) {
     if (error) *error = std::move(value);
-}
-
-bool writeAll(int fd, const Bytes& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -60,28 +46,11 @@ bool SettingsFile::write(const Dictionary& settings, const std::string& path, Er
         return false;
     }
     // The new file is written beside the old one and renamed over it.
-    std::string temporary = path + ".XXXXXX";
-    int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        setError(error, systemError("mkstemp", temporary));
+    if (auto failure = replaceFile(path, path + ".XXXXXX", *bytes, mode_t{0644})) {
+        setError(error, systemError(failure->step, path, failure->error));
         return false;
     }
-    ::fchmod(fd, 0644);
-    bool written = writeAll(fd, *bytes) && ::fsync(fd) == 0;
-    Error failure = written ? Error{} : systemError("write", temporary);
-    if (::close(fd) != 0 && written) {
-        written = false;
-        failure = systemError("close", temporary);
-    }
-    if (written && ::rename(temporary.c_str(), path.c_str()) != 0) {
-        written = false;
-        failure = systemError("rename", path);
-    }
-    if (!written) {
-        ::unlink(temporary.c_str());
-        setError(error, failure);
-    }
-    return written;
+    return true;
 }
 
 std::optional<Dictionary> SettingsFile::read(const std::string& path, Error* error) {
