@@ -20,8 +20,8 @@ bool writeAll(int fd, const Bytes& bytes) {
 }
 
 std::optional<FileReplacementFailure> replaceFile(const std::string& target,
-                                                  std::string temporaryTemplate,
-                                                  const Bytes& bytes, std::optional<mode_t> mode,
+                                                  std::string temporaryTemplate, const Bytes& bytes,
+                                                  std::optional<mode_t> mode,
                                                   const std::function<void()>& beforeReplace) {
     int fd = ::mkostemp(temporaryTemplate.data(), O_CLOEXEC);
     if (fd < 0) return FileReplacementFailure{"create", errno};

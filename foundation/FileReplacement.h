@@ -22,8 +22,7 @@ struct FileReplacementFailure {
 /// makes it reach the disk, runs `beforeReplace`, and only then renames it over `target` in one
 /// step. On failure the temporary file is removed and nothing else changes.
 std::optional<FileReplacementFailure> replaceFile(const std::string& target,
-                                                  std::string temporaryTemplate,
-                                                  const Bytes& bytes,
+                                                  std::string temporaryTemplate, const Bytes& bytes,
                                                   std::optional<mode_t> mode = std::nullopt,
                                                   const std::function<void()>& beforeReplace = {});
 
