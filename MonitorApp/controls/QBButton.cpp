@@ -57,17 +57,55 @@ void QBButton::show(const ControlImage& image) {
     update();
 }
 
-void QBButton::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    if (current_->draw(painter, rect())) return;
-    // Without the image: a flat face of the same meaning.
-    Color face = ColorHelper::vozodDarkGray();
-    if (current_ == &down_) face = ColorHelper::vozodLightGray();
-    if (current_ == &red_) face = ColorHelper::vozodRed();
-    painter.fillRect(rect(), toQColor(face));
+void QBButton::setFieldGeometry(const QRect& geometry) {
+    fieldPlaced_ = true;
+    field_->setGeometry(geometry);
 }
 
-void QBButton::resizeEvent(QResizeEvent*) { field_->setGeometry(rect()); }
+void QBButton::setFaceBackground(const QColor& color) {
+    faceBackground_ = color;
+    update();
+}
+
+void QBButton::setFaceBorder(const QColor& color, double width) {
+    faceBorderColor_ = color;
+    faceBorderWidth_ = width;
+    update();
+}
+
+void QBButton::setCornerRadius(double radius) {
+    cornerRadius_ = radius;
+    update();
+}
+
+void QBButton::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (faceBackground_.alpha() > 0) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(faceBackground_);
+        painter.drawRoundedRect(QRectF(rect()), cornerRadius_, cornerRadius_);
+    }
+    if (!current_->draw(painter, rect())) {
+        // Without the image: a flat face of the same meaning.
+        Color face = ColorHelper::vozodDarkGray();
+        if (current_ == &down_) face = ColorHelper::vozodLightGray();
+        if (current_ == &red_) face = ColorHelper::vozodRed();
+        painter.fillRect(rect(), toQColor(face));
+    }
+    if (faceBorderWidth_ > 0 && faceBorderColor_.alpha() > 0) {
+        // Inside the face, as a layer's border is.
+        const double half = faceBorderWidth_ / 2;
+        painter.setPen(QPen(faceBorderColor_, faceBorderWidth_));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(half, half, -half, -half), cornerRadius_,
+                                cornerRadius_);
+    }
+}
+
+void QBButton::resizeEvent(QResizeEvent*) {
+    if (!fieldPlaced_) field_->setGeometry(rect());
+}
 
 void QBButton::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {

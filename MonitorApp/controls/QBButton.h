@@ -56,6 +56,18 @@ class QBButton : public QWidget, public TitledButton {
     /// Not owned; the delegate clears it before it goes away.
     void setDelegate(QBButtonDelegate* delegate) { delegate_ = delegate; }
     QLabel* field() const { return field_; }
+    /// Places the title label; from then on the button keeps it there instead of fitting it to
+    /// its whole face at every resize.
+    void setFieldGeometry(const QRect& geometry);
+
+    /// The face's own look around the image: a background drawn under it, a border drawn over
+    /// it (0 wide: none), both with the corner radius.
+    void setFaceBackground(const QColor& color);
+    QColor faceBackground() const { return faceBackground_; }
+    void setFaceBorder(const QColor& color, double width);
+    QColor faceBorderColor() const { return faceBorderColor_; }
+    double faceBorderWidth() const { return faceBorderWidth_; }
+    void setCornerRadius(double radius);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -79,7 +91,12 @@ class QBButton : public QWidget, public TitledButton {
     bool buttonEnabled_ = true;
     QBButtonDelegate* delegate_ = nullptr;
     QLabel* field_ = nullptr;
+    bool fieldPlaced_ = false;
     std::string title_;
+    QColor faceBackground_ = Qt::transparent;
+    QColor faceBorderColor_ = Qt::transparent;
+    double faceBorderWidth_ = 0;
+    double cornerRadius_ = 0;
 };
 
 }  // namespace quenbril
