@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
-#include "MonitorApp/channelstrips/ui/StripWidgetFactories.h"
 #include "MonitorApp/mainwindow/QtShortTimeClock.h"
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
+#include "MonitorApp/views/StripWidgetFactories.h"
 #include "bench/BenchSupport.h"
 #include "bench/HeadlessRemote.h"
 

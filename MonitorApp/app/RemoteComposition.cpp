@@ -5,7 +5,6 @@
 #include "MonitorApp/app/AppDelegate.h"
 #include "MonitorApp/app/MainWindow.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
-#include "MonitorApp/channelstrips/ui/StripWidgetFactories.h"
 #include "MonitorApp/controls/ToolSelector.h"
 #include "MonitorApp/dispatch/RemoteContext.h"
 #include "MonitorApp/mainwindow/LinkSenders.h"
@@ -15,6 +14,7 @@
 #include "MonitorApp/preferences/PreferencesViewController.h"
 #include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
+#include "MonitorApp/views/StripWidgetFactories.h"
 
 namespace quenbril {
 

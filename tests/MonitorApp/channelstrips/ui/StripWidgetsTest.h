@@ -8,7 +8,7 @@
 
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
-#include "MonitorApp/channelstrips/ui/StripWidgetFactories.h"
+#include "MonitorApp/views/StripWidgetFactories.h"
 #include "tests/MonitorApp/settings/SettingsTestEnvironment.h"
 
 namespace quenbril::test {

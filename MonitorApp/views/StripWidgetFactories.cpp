@@ -1,11 +1,11 @@
-#include "MonitorApp/channelstrips/ui/StripWidgetFactories.h"
+#include "MonitorApp/views/StripWidgetFactories.h"
 
 #include "MonitorApp/channelstrips/ChannelStripController.h"
 #include "MonitorApp/channelstrips/ui/GroupButtonContainerWidget.h"
-#include "MonitorApp/channelstrips/ui/PlaceholderGroupButton.h"
 #include "MonitorApp/channelstrips/ui/PlaceholderLevelDisplay.h"
 #include "MonitorApp/channelstrips/ui/PlaceholderStripView.h"
 #include "MonitorApp/channelstrips/ui/StripAreaWidget.h"
+#include "MonitorApp/views/GroupButton.h"
 
 namespace quenbril {
 
@@ -16,7 +16,8 @@ void installStripWidgetFactories() {
     GroupButtonContainerWidget::setButtonFactory([](QWidget& parent, const std::string& text,
                                                     const std::optional<Color>& color,
                                                     int32_t groupNumber) -> GroupButtonView* {
-        return new PlaceholderGroupButton(parent, text, color, groupNumber);
+        // The row gives the button its frame once it is made.
+        return new GroupButton(parent, text, color, Rect{}, groupNumber);
     });
     StripAreaWidget::setLevelDisplayFactory([]() -> std::unique_ptr<LevelDisplay> {
         return std::make_unique<PlaceholderLevelDisplay>();
