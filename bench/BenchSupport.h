@@ -3,8 +3,11 @@
 // Small helpers the benchmark programs share: timing loops, quantiles and a settings folder of
 // their own.
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -54,5 +57,19 @@ class TemporarySettingsFolder {
   private:
     std::string path_;
 };
+
+/// Without an X display, runs this program again under xvfb-run on a 1600 x 1000 screen and
+/// returns only when that fails (with a message); with a display it returns at once.
+inline void runUnderXvfbWithoutDisplay(char** argv) {
+    if (std::getenv("DISPLAY")) return;
+    std::vector<char*> args{const_cast<char*>("xvfb-run"),
+                            const_cast<char*>("-a"),
+                            const_cast<char*>("-s"),
+                            const_cast<char*>("-screen 0 1600x1000x24"),
+                            argv[0],
+                            nullptr};
+    ::execvp("xvfb-run", args.data());
+    std::perror("xvfb-run");
+}
 
 }  // namespace quenbril::bench

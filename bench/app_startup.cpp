@@ -7,8 +7,6 @@
 // Without a display the program runs itself again under xvfb-run. Targets: start to first strip
 // <= 2 s; one relayout of 128 strips <= 20 ms.
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -56,17 +54,8 @@ double startToFirstStrip(std::vector<double>& grabTimes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!std::getenv("DISPLAY")) {
-        std::vector<char*> args{const_cast<char*>("xvfb-run"),
-                                const_cast<char*>("-a"),
-                                const_cast<char*>("-s"),
-                                const_cast<char*>("-screen 0 1600x1000x24"),
-                                argv[0],
-                                nullptr};
-        ::execvp("xvfb-run", args.data());
-        std::perror("xvfb-run");
-        return 1;
-    }
+    bench::runUnderXvfbWithoutDisplay(argv);
+    if (!std::getenv("DISPLAY")) return 1;
     (void)argc;
 
     {
