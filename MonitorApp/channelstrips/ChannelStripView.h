@@ -44,7 +44,7 @@ class ChannelStripView {
     virtual void setAlternativeInputText(const std::string& text) = 0;
     /// The performer picture as TIFF data; none removes it.
     virtual void setImage(const Bytes* tiff) = 0;
-    /// The colour of the strip's group; none leaves the colour as it is.
+    /// The colour of the strip's group; none clears the title bar and writes the title white.
     virtual void setChannelColor(const std::optional<Color>& color) = 0;
     /// Hides the wireless data (battery, antennas).
     virtual void removeWireless() = 0;

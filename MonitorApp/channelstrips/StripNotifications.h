@@ -10,4 +10,11 @@ inline constexpr const char* kGroupLongClickedNotification = "GroupLongClicked";
 inline constexpr const char* kCSClickedNotification = "CSClicked";
 inline constexpr const char* kCSLongClickedNotification = "CSLongClicked";
 
+// Notifications the strip views post about presses on a strip.
+inline constexpr const char* kCSDoubleClickedNotification = "CSDoubleClicked";
+inline constexpr const char* kHardMuteClickedNotification = "HardMuteClicked";
+inline constexpr const char* kChannelCheckClickedNotification = "ChannelCheckClicked";
+inline constexpr const char* kChannelClickStartedNotification = "ChannelClickStarted";
+inline constexpr const char* kChannelClickEndedNotification = "ChannelClickEnded";
+
 }  // namespace quenbril

@@ -4,7 +4,8 @@
 Image buttons come in an up, a pressed ("down") and an alarm ("red") look; the three tool
 selector pictures show the selection, selection-zoom and zoom tools with one of them lit; the
 rest are the header pattern, the picture behind the strips, a separator line, a panel texture
-and the application icon. Shapes are drawn from signed distances, so their edges are smooth,
+and the application icon; the channel strips' overlays, battery icon and backgrounds; the
+group buttons' tiles. Shapes are drawn from signed distances, so their edges are smooth,
 and the output is the same on every run. Standard library only.
 Run from this folder: ./make_images.py
 """
@@ -219,6 +220,134 @@ def icon():
     return c
 
 
+# ---- Channel strips ----
+# Strip pictures are drawn at the strip's size (128 x 128 points). In the standard layout the
+# title bar is the bottom 27 rows and the info row the top 27; the flipped layout swaps them.
+# Overlays are half-transparent hatching with a symbol in the middle, which both bars keep clear
+# of, so that the title stays readable under them.
+STRIP = 128
+BAR = 27
+STRIP_GREY = (51, 51, 51)
+TITLE_BAND = (36, 36, 39)
+INFO_BAND = (62, 62, 64)
+GROUP_COLORS = [(0xEE, 0xE5, 0x4E), (0x60, 0xA9, 0xF0), (0xF6, 0x8F, 0x1D), (0x2D, 0xFF, 0x72),
+                (0xF5, 0x00, 0xAF), (0x2B, 0xEC, 0xF8), (0xF5, 0x00, 0x5E), (0xF7, 0xF6, 0xF6)]
+
+
+def outline(distance, width):
+    return lambda x, y: abs(distance(x, y)) - width / 2
+
+
+def hatch(c, color, period=12, width=4, rising=True):
+    """Diagonal stripes over the whole canvas."""
+    for y in range(c.height):
+        for x in range(c.width):
+            t = (x + y if rising else x - y) % period
+            c.blend(x, y, color, 1.0 if t < width else 0.0)
+
+
+def warning_symbol(c, kind, color):
+    """A symbol of about 30 points in the middle of the strip."""
+    cx, cy = STRIP / 2, STRIP / 2
+    box = (cx - 22, cy - 22, cx + 22, cy + 22)
+    if kind == "scp":
+        c.shape(outline(polygon([(cx, cy - 16), (cx + 17, cy + 13), (cx - 17, cy + 13)]), 3),
+                color, box)
+        c.shape(segment(cx, cy - 6, cx, cy + 3, 3), color, box)
+        c.shape(circle(cx, cy + 8, 1.8), color, box)
+    elif kind == "battery":
+        c.shape(outline(rounded_rect(cx - 16, cy - 8, cx + 12, cy + 8, 2), 2.4), color, box)
+        c.shape(rounded_rect(cx + 12, cy - 3.5, cx + 16, cy + 3.5, 1), color, box)
+        c.shape(rounded_rect(cx - 13, cy - 5, cx - 9, cy + 5, 0.5), color, box)
+    elif kind == "rf":
+        c.shape(segment(cx, cy - 4, cx, cy + 16, 3), color, box)
+        c.shape(circle(cx, cy - 6, 2.5), color, box)
+        for r in (8, 14):
+            for side in (-1, 1):
+                arc = lambda x, y, r=r, side=side: max(
+                    abs(math.hypot(x - cx, y - cy + 6) - r) - 1.2, -side * (x - cx) + 2)
+                c.shape(arc, color, box)
+    elif kind == "mute":
+        c.shape(ring(cx, cy, 15, 3.2), color, box)
+        c.shape(segment(cx - 10.6, cy + 10.6, cx + 10.6, cy - 10.6, 3.2), color, box)
+    elif kind == "receiver":
+        c.shape(segment(cx - 4, cy - 14, cx - 4, cy + 14, 3), color, box)
+        c.shape(circle(cx - 4, cy - 15, 2.5), color, box)
+        c.shape(segment(cx + 2, cy - 6, cx + 16, cy + 8, 3), color, box)
+        c.shape(segment(cx + 16, cy - 6, cx + 2, cy + 8, 3), color, box)
+
+
+WARNINGS = {
+    "scp": ((250, 205, 40), "error_SCP2", "error_SCP"),
+    "battery": ((235, 55, 55), "LowBatZor2", "error_low-battery"),
+    "rf": ((255, 140, 0), "LowRFZor2", "error_low_rf"),
+}
+
+
+def overlay(color, kind, rising=True, alpha=64):
+    """A full-strip overlay: see-through stripes and a symbol."""
+    c = Canvas(STRIP, STRIP)
+    hatch(c, color + (alpha,), rising=rising)
+    warning_symbol(c, kind, color + (220,))
+    return c
+
+
+def strip_background(flipped, warning=None):
+    """An opaque strip: grey cell, dark title band, lighter info band; a warning hatches it."""
+    c = Canvas(STRIP, STRIP, STRIP_GREY + (255,))
+    title_top = 0 if flipped else STRIP - BAR
+    info_top = STRIP - BAR if flipped else 0
+    for y in range(BAR):
+        for x in range(STRIP):
+            c.blend(x, title_top + y, TITLE_BAND, 1)
+            c.blend(x, info_top + y, INFO_BAND, 1)
+    if warning:
+        color = WARNINGS[warning][0]
+        hatch(c, color + (70,))
+        warning_symbol(c, warning, color + (230,))
+    return c
+
+
+def battery_icon(flipped):
+    """The battery outline around the charge bar (x 76, 13 long, 6 high), the rest clear."""
+    c = Canvas(STRIP, STRIP)
+    top = STRIP - 9 - 6 if flipped else 17 - 6  # the bar's top row
+    ink = (200, 200, 205)
+    box = (70, top - 6, 98, top + 12)
+    c.shape(outline(rounded_rect(73.5, top - 2.5, 91.5, top + 8.5, 2), 1.4), ink, box)
+    c.shape(rounded_rect(92, top + 1, 94, top + 5, 0.8), ink, box)
+    return c
+
+
+def group_tile(color, active):
+    """A flat tile of a group button's face: the group colour when active, a dark tint else."""
+    size = 16
+    base = color if active else tuple(int(0.3 * v + 0.7 * d) for v, d in zip(color, DARK))
+    c = Canvas(size, size, base + (255,))
+    # A faint grain, so that the tiled face is not perfectly flat.
+    for y in range(size):
+        for x in range(size):
+            if (x * 7 + y * 3) % 11 == 0:
+                c.blend(x, y, (255, 255, 255), 0.06 if active else 0.04)
+    return c
+
+
+def strip_images():
+    for kind, (color, overlay_name, background_name) in WARNINGS.items():
+        overlay(color, kind).png(f"{overlay_name}.png")
+        strip_background(False, kind).png(f"{background_name}.png")
+        strip_background(True, kind).png(f"{background_name}_flipped.png")
+    overlay((220, 40, 40), "mute", rising=False, alpha=80).png("hardmute.png")
+    overlay((120, 130, 255), "receiver", rising=False, alpha=72).png("receiverMuted.png")
+    strip_background(False).png("cs_back.png")
+    strip_background(True).png("cs_back_flipped.png")
+    battery_icon(False).png("zor_bat2.png")
+    battery_icon(True).png("zor_bat2_flipped.png")
+    for n, color in enumerate(GROUP_COLORS, start=1):
+        group_tile(color, True).png(f"Group_{n}_up.png")
+        group_tile(color, False).png(f"Group_{n}_down.png")
+
+
 def main():
     for name, w, h in (("GR", 64, 32), ("Alert_reset", 96, 36), ("Chat", 96, 36),
                        ("Send", 96, 36)):
@@ -233,6 +362,7 @@ def main():
     line().png("line.png")
     panel_texture().png("tausta_100.png")
     icon().png("quenbril.png")
+    strip_images()
 
 
 if __name__ == "__main__":

@@ -1,0 +1,75 @@
+#include "MonitorApp/views/CSBackground.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+
+#include "MonitorApp/settings/UserSettingsManager.h"
+#include "MonitorApp/views/StripElementPainter.h"
+
+namespace quenbril {
+
+CSBackground::CSBackground(QWidget* parent) : QWidget(parent) {
+    loadImages();
+    currentImage_ = bgImage_;
+}
+
+void CSBackground::loadImages() {
+    flipped_ = UserSettingsManager::sharedInstance().flipChannelStrip();
+    const QString suffix = flipped_ ? QStringLiteral("_flipped") : QString();
+    bgImage_ = QStringLiteral("cs_back") + suffix;
+    scpImage_ = QStringLiteral("error_SCP") + suffix;
+    batImage_ = QStringLiteral("error_low-battery") + suffix;
+    rfImage_ = QStringLiteral("error_low_rf") + suffix;
+}
+
+void CSBackground::updateImages() {
+    loadImages();
+    switch (channelState_) {
+        case 0:
+            currentImage_ = bgImage_;
+            break;
+        case 1:
+            currentImage_ = scpImage_;
+            break;
+        case 2:
+            currentImage_ = batImage_;
+            break;
+        case 3:
+            currentImage_ = rfImage_;
+            break;
+        default:
+            break;
+    }
+    update();
+}
+
+void CSBackground::setChannelState(uint64_t code) {
+    if (code == channelState_) return;
+    switch (code) {
+        case 0:
+            currentImage_ = bgImage_;
+            break;
+        case 1:
+            currentImage_ = scpImage_;
+            break;
+        case 2:
+            currentImage_ = batImage_;
+            break;
+        case 3:
+            currentImage_ = rfImage_;
+            break;
+        default:
+            break;
+    }
+    channelState_ = code;
+    update();
+}
+
+void CSBackground::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    // Patterns tile from the view's bottom-left corner, whatever part is being repainted.
+    painter.setClipRect(event->rect());
+    fillWithPattern(painter, QRectF(rect()), stripImage(currentImage_));
+}
+
+}  // namespace quenbril

@@ -1,0 +1,145 @@
+// The strip's mouse input: presses become clicks, double clicks and long clicks, posted as the
+// strip notifications; the main window turns them into link commands.
+
+#include <QMouseEvent>
+#include <QPointer>
+
+#include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/channelstrips/StripNotifications.h"
+#include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
+#include "MonitorApp/views/ChannelStrip.h"
+#include "foundation/Log.h"
+#include "foundation/NotificationCenter.h"
+#include "foundation/RunLoop.h"
+
+namespace quenbril {
+
+namespace {
+
+void post(const char* name, const Dictionary& userInfo = {}) {
+    NotificationCenter::defaultCenter().post(name, userInfo);
+}
+
+}  // namespace
+
+double ChannelStrip::longClickInterval(double duration) {
+    return duration >= 0 && duration <= UserSettingsManager::kMaxLongClickDuration ? duration
+                                                                                   : 0.75;
+}
+
+ChannelStripController* ChannelStrip::findController(int32_t& position) const {
+    const auto& controllers = ChannelStripManager::channelStripControllers();
+    const ChannelStripView* self = this;
+    for (size_t i = 0; i < controllers.size(); ++i) {
+        if (controllers[i]->view() == self) {
+            position = static_cast<int32_t>(i);
+            return controllers[i].get();
+        }
+    }
+    QLOG("internal error, channel strip not found");
+    return nullptr;
+}
+
+void ChannelStrip::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    buttonDown_ = true;
+    pointerInside_ = true;
+    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+    if (settings.isLocked()) return;
+    QPointer<ChannelStrip> self(this);
+    post(kChannelClickStartedNotification);
+    if (!self) return;
+    RunLoop& loop = RunLoop::main();
+    downTime_ = loop.now();
+    const double interval = longClickInterval(static_cast<float>(settings.longClickDuration()));
+    longClickTimer_ = loop.scheduleTimer(interval, false, [this] { longClicked(); });
+    holdsLongClickTimer_ = true;
+}
+
+void ChannelStrip::longClicked() {
+    int32_t position = 0;
+    ChannelStripController* controller = findController(position);
+    if (!controller) return;
+    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+    const int64_t csID = controller->model().csID();
+    // Hard muting wins over mic check; the lock is not asked again.
+    if (settings.hardMuting()) {
+        post(kHardMuteClickedNotification, Dictionary{{"index", csID},
+                                                      {"sender", settings.chatUsername()},
+                                                      {"uuid", ChatManager::uuid()}});
+    } else if (settings.micCheckMode()) {
+        post(kChannelCheckClickedNotification, Dictionary{{"index", csID}, {"sender", "master"}});
+    } else {
+        post(kCSLongClickedNotification, Dictionary{{"index", csID},
+                                                    {"sender", settings.chatUsername()},
+                                                    {"uuid", ChatManager::uuid()}});
+    }
+}
+
+void ChannelStrip::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    buttonDown_ = false;
+    if (UserSettingsManager::sharedInstance().isLocked()) return;
+    QPointer<ChannelStrip> self(this);
+    post(kChannelClickEndedNotification);
+    if (!self) return;
+    longClickTimer_.invalidate();
+
+    RunLoop& loop = RunLoop::main();
+    const double now = loop.now();
+    const float held = static_cast<float>(now - downTime_);
+    int32_t k = 0;
+    if (held < kClickThreshold) {
+        ChannelStripController* controller = findController(k);
+        if (!controller) {
+            k = static_cast<int32_t>(ChannelStripManager::channelStripControllers().size());
+        } else if (event->modifiers() & Qt::ShiftModifier) {
+            // Shift-click clears the strip's warnings and is no click at all.
+            controller->state().reset();
+            return;
+        } else {
+            post(kCSClickedNotification,
+                 Dictionary{{"index", controller->model().csID()}, {"sender", "master"}});
+            if (!self) return;
+        }
+    }
+    if (now - lastUp_ < kDoubleClickTime) {
+        post(kCSDoubleClickedNotification, Dictionary{{"index", k}});
+        if (!self) return;
+    }
+    lastUp_ = now;
+    ChannelStripManager::sharedInstance().setKeyboardFocus();
+}
+
+void ChannelStrip::mouseExited() {
+    if (!holdsLongClickTimer_) return;
+    holdsLongClickTimer_ = false;
+    longClickTimer_.invalidate();
+    post(kChannelClickEndedNotification);
+}
+
+void ChannelStrip::mouseMoveEvent(QMouseEvent* event) {
+    // The press grabs the mouse, so a drag out of the strip arrives here, not as a leave.
+    if (!(event->buttons() & Qt::LeftButton)) return;
+    const bool inside = rect().contains(event->position().toPoint());
+    if (pointerInside_ && !inside) {
+        pointerInside_ = false;
+        mouseExited();
+    } else if (inside) {
+        pointerInside_ = true;
+    }
+}
+
+void ChannelStrip::leaveEvent(QEvent* event) {
+    QWidget::leaveEvent(event);
+    if (!buttonDown_) mouseExited();
+}
+
+}  // namespace quenbril
