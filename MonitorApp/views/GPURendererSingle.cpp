@@ -19,8 +19,8 @@ size_t bandIndex(SingleBand band) { return static_cast<size_t>(band); }
 GPURendererSingle::GPURendererSingle(ClickableMTKView& view)
     : lineWidth_(lineLayers(ColorHelper::lineThickness())),
       colors_{vectorColor(ColorHelper::colorForAudio()), vectorColor(ColorHelper::colorForRFA()),
-              vectorColor(ColorHelper::colorForRFB()), vectorColor(ColorHelper::colorForRFC()),
-              vectorColor(ColorHelper::colorForRFD()), vectorColor(ColorHelper::colorForQL())},
+              vectorColor(ColorHelper::colorForRFB()),   vectorColor(ColorHelper::colorForRFC()),
+              vectorColor(ColorHelper::colorForRFD()),   vectorColor(ColorHelper::colorForQL())},
       vertices_(static_cast<uint32_t>(GPUTriangle::vertexCount()) * lineWidth_) {
     view.makeTransparent();
 }
@@ -55,10 +55,10 @@ void GPURendererSingle::updateState(const Size& drawable, double frameHeight) {
     fill.chanIndex = chanIndex_;
     fill.singleLine = singleLine_;
     fill.playbackCursor = playbackCursor_;
-    fill.histories = SingleHistories{&engine.levelRingBuffer(),      &engine.rfALevelRingBuffer(),
-                                     &engine.rfBLevelRingBuffer(),   &engine.rfCLevelRingBuffer(),
-                                     &engine.rfDLevelRingBuffer(),   &engine.rfDivLevelRingBuffer(),
-                                     &engine.alertRingBuffer(),      &engine.qlRingBuffer()};
+    fill.histories = SingleHistories{&engine.levelRingBuffer(),    &engine.rfALevelRingBuffer(),
+                                     &engine.rfBLevelRingBuffer(), &engine.rfCLevelRingBuffer(),
+                                     &engine.rfDLevelRingBuffer(), &engine.rfDivLevelRingBuffer(),
+                                     &engine.alertRingBuffer(),    &engine.qlRingBuffer()};
     fill.colors = colors_;
     fillSingleVertices(fill, vertices_);
 }

@@ -1,7 +1,8 @@
 #include "MonitorApp/views/LevelDisplayInput.h"
 
-#include <QString>
 #include <qnamespace.h>
+
+#include <QString>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -82,18 +83,19 @@ bool LevelDisplayInput::keyDown(int key, const QString& text) {
 }
 
 int32_t LevelDisplayInput::replayDelay(float cursor, int longRingBufLen) {
-    const double total = static_cast<double>(int64_t{longRingBufLen} * kSampleRate) /
-                         kColumnsPerSecond;
+    const double total =
+        static_cast<double>(int64_t{longRingBufLen} * kSampleRate) / kColumnsPerSecond;
     const double distance = (1.0 - static_cast<double>(cursor)) * total;
     if (!std::isfinite(distance)) return 0;
     const auto whole = static_cast<int64_t>(std::clamp(distance, -total, total));
     int64_t delay = whole / kDelayStep * kDelayStep + kDelayLead;
     if (static_cast<double>(delay) > total) delay = static_cast<int64_t>(total - kDelayStep);
-    return static_cast<int32_t>(
-        std::clamp<int64_t>(delay, 0, std::numeric_limits<int32_t>::max()));
+    return static_cast<int32_t>(std::clamp<int64_t>(delay, 0, std::numeric_limits<int32_t>::max()));
 }
 
-bool LevelDisplayInput::mayStartReplay() { return !UserSettingsManager::sharedInstance().isLocked(); }
+bool LevelDisplayInput::mayStartReplay() {
+    return !UserSettingsManager::sharedInstance().isLocked();
+}
 
 void LevelDisplayInput::startReplay(float fraction, ClickableMTKViewDelegate& delegate) {
     delegate.setPlaybackCursor(fraction);

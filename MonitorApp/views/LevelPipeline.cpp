@@ -89,8 +89,7 @@ bool LevelPipeline::begin(const LevelColor& clear, const std::array<uint32_t, 2>
     // Blending keeps a transparent vertex invisible instead of punching a hole into the
     // frame; the drawn colours are opaque, so they land as they are.
     gl_->glEnable(GL_BLEND);
-    gl_->glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE,
-                             GL_ONE_MINUS_SRC_ALPHA);
+    gl_->glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     program_->bind();
     gl_->glUniform2ui(viewportLocation_, viewport[0], viewport[1]);
     vertexArray_.bind();

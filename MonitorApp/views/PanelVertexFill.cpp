@@ -46,8 +46,8 @@ void fillPanelVertices(const PanelFill& fill, std::span<LevelVertex> audio,
             const size_t base = static_cast<size_t>(t) * kPanelLayerVertices + s * kPanelSamples;
             for (int k = 0; k < kPanelSamples; ++k) {
                 // The 128 columns before the newest; a short history wraps more than once.
-                const int levelColumn =
-                    wrapIndex(int64_t{levels.bufferStart()} - kPanelSamples + k, levels.bufferLen());
+                const int levelColumn = wrapIndex(int64_t{levels.bufferStart()} - kPanelSamples + k,
+                                                  levels.bufferLen());
                 const int rfColumn = wrapIndex(int64_t{rfHistory.bufferStart()} - kPanelSamples + k,
                                                rfHistory.bufferLen());
                 const int a = historyByte(levels, channel, levelColumn);
