@@ -18,8 +18,8 @@ namespace {
 class PostedNotifications {
   public:
     PostedNotifications() {
-        for (const char* name : {kMicCheckKeyNotification, kCSClickedNotification,
-                                 kPlaybackStartedNotification}) {
+        for (const char* name :
+             {kMicCheckKeyNotification, kCSClickedNotification, kPlaybackStartedNotification}) {
             observers_.push_back(NotificationCenter::defaultCenter().addObserver(
                 name, [this, name](const Notification& n) {
                     names.emplace_back(name);

@@ -73,8 +73,8 @@ TEST_F(PanelVertexFillTest, AFreshHistoryLiesOnTheBaselineNinetyPointsBelowTheCe
 TEST_F(PanelVertexFillTest, LevelAndRFBytesScaleToHalfAPointPerUnitWithTheRFGainTruncated) {
     levels.data()[0][column(1)] = -128;
     levels.data()[0][column(2)] = 127;
-    rf.data()[0][column(3)] = 100;  // 100 x 1.15 is just below 115 in double precision: 114.
-    rf.data()[0][column(4)] = 127;  // 146
+    rf.data()[0][column(3)] = 100;   // 100 x 1.15 is just below 115 in double precision: 114.
+    rf.data()[0][column(4)] = 127;   // 146
     rf.data()[0][column(5)] = -128;  // -147
     run(fill());
     EXPECT_FLOAT_EQ(audio[1].y, kBaseline - 64 * kScale);

@@ -33,7 +33,7 @@ class SingleVertexFillTest : public testing::Test {
         f.chanIndex = 3;
         f.singleLine = true;
         f.histories = {&level, &rfA, &rfB, &rfC, &rfD, &diversity, &alert, &quality};
-        f.colors = {{0, 1, 0, 1}, {1, 1, 0, 1}, {0, 1, 1, 1},
+        f.colors = {{0, 1, 0, 1}, {1, 1, 0, 1},          {0, 1, 1, 1},
                     {1, 0, 1, 1}, {0.5f, 0.5f, 0.5f, 1}, {0.2f, 0.4f, 0.6f, 1}};
         return f;
     }
@@ -46,8 +46,8 @@ class SingleVertexFillTest : public testing::Test {
     static constexpr double kWidth = 3000;
     static constexpr double kHeight = 1000;
 
-    CharRingBuffer level{128, 3000}, rfA{128, 3000}, rfB{128, 3000}, rfC{128, 3000},
-        rfD{128, 3000}, diversity{128, 3000}, alert{128, 3000}, quality{128, 3000};
+    CharRingBuffer level{128, 3000}, rfA{128, 3000}, rfB{128, 3000}, rfC{128, 3000}, rfD{128, 3000},
+        diversity{128, 3000}, alert{128, 3000}, quality{128, 3000};
 };
 
 TEST_F(SingleVertexFillTest, BandsSpanNinetyPercentOfTheHeightAudioALittleLess) {
@@ -109,18 +109,17 @@ TEST_F(SingleVertexFillTest, SeparateLinesDrawEachAntennaButCAndDOnlyWithFour) {
     SingleDrawFlags flags;
     flags.layers = 1;
     flags.singleLine = false;
-    EXPECT_EQ(singleDrawOrder(flags),
-              (std::vector<SingleBand>{SingleBand::Audio, SingleBand::RFA, SingleBand::RFB,
-                                       SingleBand::Quality, SingleBand::Diversity,
-                                       SingleBand::Alert}));
+    EXPECT_EQ(
+        singleDrawOrder(flags),
+        (std::vector<SingleBand>{SingleBand::Audio, SingleBand::RFA, SingleBand::RFB,
+                                 SingleBand::Quality, SingleBand::Diversity, SingleBand::Alert}));
     flags.quadversity = true;
     flags.cursorShown = true;
     flags.showAudio = false;
     EXPECT_EQ(singleDrawOrder(flags),
               (std::vector<SingleBand>{SingleBand::RFA, SingleBand::RFB, SingleBand::RFC,
-                                       SingleBand::RFD, SingleBand::Quality,
-                                       SingleBand::Diversity, SingleBand::Cursor,
-                                       SingleBand::Alert}));
+                                       SingleBand::RFD, SingleBand::Quality, SingleBand::Diversity,
+                                       SingleBand::Cursor, SingleBand::Alert}));
 }
 
 TEST_F(SingleVertexFillTest, TheActiveAntennaLineTakesItsColourAndUnknownValuesAreClear) {
@@ -147,8 +146,8 @@ TEST_F(SingleVertexFillTest, TwoAlertsInARowGiveOneSpikeAtTheFirst) {
     set(alert, 200, 2);
     SingleVertices v(1);
     fillSingleVertices(fill(), v);
-    const auto up = std::count_if(v.alert.begin(), v.alert.end(),
-                                  [](const LevelVertex& p) { return p.y > 0; });
+    const auto up =
+        std::count_if(v.alert.begin(), v.alert.end(), [](const LevelVertex& p) { return p.y > 0; });
     EXPECT_EQ(up, 2);
     EXPECT_FLOAT_EQ(v.alert[100].y, 500);
     EXPECT_EQ(v.alert[100].color, kRed);
