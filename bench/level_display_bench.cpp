@@ -88,8 +88,8 @@ void measure(float thickness) {
     }
     view.doneCurrent();
 
-    std::printf("thickness %.0f (%u layers), %d strips x 128 columns, %d x %d pixels:\n",
-                thickness, renderer.lineWidth(), kStrips, static_cast<int>(view.drawableSize().width),
+    std::printf("thickness %.0f (%u layers), %d strips x 128 columns, %d x %d pixels:\n", thickness,
+                renderer.lineWidth(), kStrips, static_cast<int>(view.drawableSize().width),
                 static_cast<int>(view.drawableSize().height));
     report("vertex fill", fills);
     report("fill + draw + glFinish", frames);
@@ -111,7 +111,8 @@ int main(int argc, char** argv) {
         probe.show();
         QApplication::processEvents();
         view.makeCurrent();
-        renderer = reinterpret_cast<const char*>(view.context()->functions()->glGetString(GL_RENDERER));
+        renderer =
+            reinterpret_cast<const char*>(view.context()->functions()->glGetString(GL_RENDERER));
         std::printf("OpenGL renderer: %s\n", renderer ? renderer : "unknown");
         view.doneCurrent();
     }

@@ -6,16 +6,19 @@
 #include <QApplication>
 #include <QColor>
 #include <QImage>
+#include <QMouseEvent>
 #include <QPalette>
 #include <QWidget>
 #include <vector>
 
 #include "MonitorApp/audio/PELAudioEngine.h"
+#include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/views/ClickableMTKView.h"
 #include "MonitorApp/views/GPURenderer.h"
 #include "MonitorApp/views/GPURendererSingle.h"
 #include "MonitorApp/views/LevelGLSupport.h"
 #include "MonitorApp/views/PanelLevelDisplay.h"
+#include "foundation/NotificationCenter.h"
 #include "tests/MonitorApp/settings/SettingsTestEnvironment.h"
 
 namespace quenbril {
@@ -263,6 +266,55 @@ TEST_F(SingleDisplayGlTest, TheFrameTimerDrawsAtThePreferredRate) {
     loop_->advance(1.0);
     QApplication::processEvents();
     EXPECT_EQ(view->framesDrawn(), paused);
+}
+
+void click(QWidget& widget, double x) {
+    const QPointF at(x, 50);
+    QMouseEvent press(QEvent::MouseButtonPress, at, widget.mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &press);
+}
+
+TEST_F(SingleDisplayGlTest, AClickStartsAReplayThereAndStopPlaybackEndsIt) {
+    show();
+    int started = 0;
+    auto observer = NotificationCenter::defaultCenter().addObserver(
+        kPlaybackStartedNotification, [&](const Notification&) { ++started; });
+
+    click(*view, 300);  // no history to replay yet
+    EXPECT_EQ(started, 0);
+    EXPECT_FLOAT_EQ(renderer->playbackCursor(), 1.0f);
+
+    view->setAudioHistoryAvailable(true);
+    click(*view, 300);
+    EXPECT_EQ(started, 1);
+    EXPECT_FLOAT_EQ(renderer->playbackCursor(), 0.5f);
+    EXPECT_EQ(PlaybackManager::sharedInstance().delayInSamples(), 7204864);
+    EXPECT_EQ(view->replayBackground(), (LevelColor{0.15f, 0, 0, 1}));
+    const QImage image = view->grabFramebuffer();
+    EXPECT_TRUE(near(image.pixelColor(300, 100), QColor(255, 0, 0)) ||
+                near(image.pixelColor(299, 100), QColor(255, 0, 0)));
+
+    view->stopPlayback();
+    EXPECT_FLOAT_EQ(renderer->playbackCursor(), 1.0f);
+    EXPECT_EQ(PlaybackManager::sharedInstance().delayInSamples(), 0);
+    EXPECT_EQ(view->replayBackground(), (LevelColor{0, 0, 0, 1}));
+
+    UserSettingsManager::sharedInstance().setIsLocked(true);
+    click(*view, 300);
+    EXPECT_EQ(started, 1);
+    EXPECT_FLOAT_EQ(renderer->playbackCursor(), 1.0f);
+}
+
+TEST_F(LevelDisplayGlTest, ThePanelDisplayStartsNoReplay) {
+    QWidget window;
+    auto display = showPanel(window);
+    display->glView().setAudioHistoryAvailable(true);
+    click(display->view(), 100);
+    EXPECT_EQ(PlaybackManager::sharedInstance().delayInSamples(), 0);
+    display->start(10);
+    EXPECT_EQ(display->glView().preferredFramesPerSecond(), 10);
+    EXPECT_FALSE(display->glView().isPaused());
 }
 
 }  // namespace
