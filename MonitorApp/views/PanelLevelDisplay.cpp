@@ -7,14 +7,14 @@
 
 namespace quenbril {
 
-PanelLevelDisplay::PanelLevelDisplay() : view_(std::make_unique<ClickableMTKView>()) {
+PanelLevelDisplay::PanelLevelDisplay() : view_(new ClickableMTKView) {
     view_->setZoomWindow(false);
     renderer_ = std::make_unique<GPURenderer>(*view_);
     renderer_->drawableSizeWillChange(view_->drawableSize());
     view_->setDelegate(renderer_.get());
 }
 
-PanelLevelDisplay::~PanelLevelDisplay() { view_.reset(); }
+PanelLevelDisplay::~PanelLevelDisplay() { delete view_.data(); }
 
 QWidget& PanelLevelDisplay::view() { return *view_; }
 

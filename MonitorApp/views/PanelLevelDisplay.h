@@ -1,12 +1,13 @@
 #pragma once
 
+#include <QPointer>
 #include <memory>
 
 #include "MonitorApp/channelstrips/ui/LevelDisplay.h"
+#include "MonitorApp/views/ClickableMTKView.h"
 
 namespace quenbril {
 
-class ClickableMTKView;
 class GPURenderer;
 
 /// The main window's panel display as drawn with OpenGL: the view (not a zoom window) and its
@@ -26,9 +27,10 @@ class PanelLevelDisplay : public LevelDisplay {
     GPURenderer& gpuRenderer() { return *renderer_; }
 
   private:
-    // The view goes first: it releases the renderer's GL objects as it goes.
     std::unique_ptr<GPURenderer> renderer_;
-    std::unique_ptr<ClickableMTKView> view_;
+    /// The view goes first (it releases the renderer's GL objects as it goes), unless the
+    /// widget it was put in took it along already.
+    QPointer<ClickableMTKView> view_;
 };
 
 /// The panel display to put over the strips: the drawn one where OpenGL is available, else a

@@ -268,6 +268,14 @@ TEST_F(SingleDisplayGlTest, TheFrameTimerDrawsAtThePreferredRate) {
     EXPECT_EQ(view->framesDrawn(), paused);
 }
 
+TEST_F(LevelDisplayGlTest, TheDisplayOutlivesTheWidgetItWasPutIn) {
+    auto window = std::make_unique<QWidget>();
+    auto display = showPanel(*window);
+    display->glView().grabFramebuffer();
+    window.reset();
+    display.reset();
+}
+
 void click(QWidget& widget, double x) {
     const QPointF at(x, 50);
     QMouseEvent press(QEvent::MouseButtonPress, at, widget.mapToGlobal(at), Qt::LeftButton,
