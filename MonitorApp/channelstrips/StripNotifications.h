@@ -9,6 +9,9 @@ inline constexpr const char* kGroupClickedNotification = "GroupClicked";
 inline constexpr const char* kGroupLongClickedNotification = "GroupLongClicked";
 inline constexpr const char* kCSClickedNotification = "CSClicked";
 inline constexpr const char* kCSLongClickedNotification = "CSLongClicked";
+// Posted by the level displays.
+inline constexpr const char* kMicCheckKeyNotification = "MicCheckKey";
+inline constexpr const char* kPlaybackStartedNotification = "PlaybackStarted";
 
 // Notifications the strip views post about presses on a strip.
 inline constexpr const char* kCSDoubleClickedNotification = "CSDoubleClicked";

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QOpenGLWidget>
+
+#include "MonitorApp/channelstrips/StripLayout.h"
+#include "MonitorApp/views/LevelVertex.h"
+#include "foundation/Timer.h"
+
+class QOpenGLFunctions_3_3_Core;
+
+namespace quenbril {
+
+class ClickableMTKViewDelegate;
+
+/// The GL view of a level display: its delegate draws into it at the preferred frame rate (a
+/// repeating timer of the main run loop), and it takes the display's keys and, in the
+/// performer window's single-channel display (a zoom window), the click that starts a replay.
+/// Make one only where levelDisplaysCanDraw() says so.
+class ClickableMTKView : public QOpenGLWidget {
+  public:
+    explicit ClickableMTKView(QWidget* parent = nullptr);
+    ~ClickableMTKView() override;
+
+    /// The renderer; not owned. It must outlive the view or be cleared first.
+    void setDelegate(ClickableMTKViewDelegate* delegate);
+    ClickableMTKViewDelegate* delegate() const { return delegate_; }
+
+    /// Frames per second while not paused; 0 or less draws only when asked.
+    void setPreferredFramesPerSecond(int framesPerSecond);
+    int preferredFramesPerSecond() const { return framesPerSecond_; }
+    void setPaused(bool paused);
+    bool isPaused() const { return paused_; }
+
+    /// YES in the performer window's display, where a click starts a replay; NO in the main
+    /// window's panel display.
+    bool zoomWindow() const { return zoomWindow_; }
+    void setZoomWindow(bool zoomWindow) { zoomWindow_ = zoomWindow; }
+    /// Whether there is a history to replay.
+    bool audioHistoryAvailable() const { return audioHistoryAvailable_; }
+    void setAudioHistoryAvailable(bool available) { audioHistoryAvailable_ = available; }
+
+    /// Lets the strips beneath show wherever the renderer draws nothing (set before showing).
+    void makeTransparent();
+
+    /// The size of the framebuffer in pixels: the size in points times the pixel ratio.
+    Size drawableSize() const;
+
+    /// Back to live: the playback manager's delay 0, the delegate's cursor 1, the background
+    /// black.
+    void stopPlayback();
+    /// The background that tells the replay state: dark red after a click started one,
+    /// black after stopPlayback().
+    const LevelColor& replayBackground() const { return replayBackground_; }
+
+    /// Frames drawn so far.
+    int framesDrawn() const { return framesDrawn_; }
+
+  protected:
+    void initializeGL() override;
+    void resizeGL(int width, int height) override;
+    void paintGL() override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+  private:
+    void restartFrameTimer();
+    void tearDownGL();
+
+    ClickableMTKViewDelegate* delegate_ = nullptr;
+    QOpenGLFunctions_3_3_Core* gl_ = nullptr;
+    bool glReady_ = false;
+    Timer frameTimer_;
+    int framesPerSecond_ = 0;
+    bool paused_ = true;
+    bool zoomWindow_ = true;
+    bool audioHistoryAvailable_ = false;
+    LevelColor replayBackground_{0, 0, 0, 1};
+    int framesDrawn_ = 0;
+};
+
+}  // namespace quenbril

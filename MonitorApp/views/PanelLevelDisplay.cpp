@@ -1,0 +1,33 @@
+#include "MonitorApp/views/PanelLevelDisplay.h"
+
+#include "MonitorApp/views/BlankLevelDisplay.h"
+#include "MonitorApp/views/ClickableMTKView.h"
+#include "MonitorApp/views/GPURenderer.h"
+#include "MonitorApp/views/LevelGLSupport.h"
+
+namespace quenbril {
+
+PanelLevelDisplay::PanelLevelDisplay() : view_(new ClickableMTKView) {
+    view_->setZoomWindow(false);
+    renderer_ = std::make_unique<GPURenderer>(*view_);
+    renderer_->drawableSizeWillChange(view_->drawableSize());
+    view_->setDelegate(renderer_.get());
+}
+
+PanelLevelDisplay::~PanelLevelDisplay() { delete view_.data(); }
+
+QWidget& PanelLevelDisplay::view() { return *view_; }
+
+PanelRenderer& PanelLevelDisplay::renderer() { return *renderer_; }
+
+void PanelLevelDisplay::start(int framesPerSecond) {
+    view_->setPreferredFramesPerSecond(framesPerSecond);
+    view_->setPaused(false);
+}
+
+std::unique_ptr<LevelDisplay> makePanelLevelDisplay() {
+    if (!levelDisplaysCanDraw()) return std::make_unique<BlankLevelDisplay>();
+    return std::make_unique<PanelLevelDisplay>();
+}
+
+}  // namespace quenbril

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QPointer>
+#include <memory>
+
+#include "MonitorApp/channelstrips/ui/LevelDisplay.h"
+#include "MonitorApp/views/ClickableMTKView.h"
+
+namespace quenbril {
+
+class GPURenderer;
+
+/// The main window's panel display as drawn with OpenGL: the view (not a zoom window) and its
+/// renderer, which also serves the strip manager.
+class PanelLevelDisplay : public LevelDisplay {
+  public:
+    /// Make one only where levelDisplaysCanDraw() says so.
+    PanelLevelDisplay();
+    ~PanelLevelDisplay() override;
+
+    QWidget& view() override;
+    PanelRenderer& renderer() override;
+    /// Sets the frame rate and unpauses the view.
+    void start(int framesPerSecond) override;
+
+    ClickableMTKView& glView() { return *view_; }
+    GPURenderer& gpuRenderer() { return *renderer_; }
+
+  private:
+    std::unique_ptr<GPURenderer> renderer_;
+    /// The view goes first (it releases the renderer's GL objects as it goes), unless the
+    /// widget it was put in took it along already.
+    QPointer<ClickableMTKView> view_;
+};
+
+/// The panel display to put over the strips: the drawn one where OpenGL is available, else a
+/// blank one that still serves the strip manager.
+std::unique_ptr<LevelDisplay> makePanelLevelDisplay();
+
+}  // namespace quenbril

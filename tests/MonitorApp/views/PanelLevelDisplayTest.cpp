@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QCoreApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QWidget>
+
+#include "MonitorApp/views/BlankLevelDisplay.h"
+#include "MonitorApp/views/LevelGLSupport.h"
+#include "MonitorApp/views/PanelLevelDisplay.h"
+#include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
+
+namespace quenbril {
+namespace {
+
+using PanelLevelDisplayTest = StripTest;
+
+TEST_F(PanelLevelDisplayTest, OffscreenGivesABlankDisplayThatStillServesTheStripManager) {
+    ASSERT_FALSE(levelDisplaysCanDraw());
+    std::unique_ptr<LevelDisplay> display = makePanelLevelDisplay();
+    auto* blank = dynamic_cast<BlankLevelDisplay*>(display.get());
+    ASSERT_NE(blank, nullptr);
+
+    PanelRenderer& renderer = display->renderer();
+    EXPECT_EQ(renderer.panelMap()[0], 0);
+    EXPECT_EQ(renderer.panelMap()[127], 127);
+    renderer.panelMap()[0] = 7;
+    renderer.setLevelCount(3);
+    renderer.setPanelIndex(1);
+    renderer.drawableSizeWillChange(Size{640.9, -3});
+    EXPECT_EQ(blank->levelMap().panelMap()[0], 7);
+    EXPECT_EQ(blank->levelMap().levelCount(), 3);
+    EXPECT_EQ(blank->levelMap().panelIndex(), 1);
+    EXPECT_EQ(blank->levelMap().viewportSize(), (std::array<uint32_t, 2>{640, 0}));
+    display->start(10);
+    EXPECT_EQ(blank->framesPerSecond(), 10);
+}
+
+TEST_F(PanelLevelDisplayTest, TheBlankDisplayPaintsNothingOverWhatLiesBeneath) {
+    QWidget parent;
+    parent.resize(200, 200);
+    parent.setStyleSheet("background: rgb(0, 0, 255)");
+    std::unique_ptr<LevelDisplay> display = makePanelLevelDisplay();
+    display->view().setParent(&parent);
+    display->view().setGeometry(0, 0, 200, 200);
+    parent.show();
+    display->view().show();
+    const QImage image = parent.grab().toImage();
+    EXPECT_EQ(QColor(image.pixel(100, 100)), QColor(0, 0, 255));
+    display->view().setParent(nullptr);
+}
+
+TEST_F(PanelLevelDisplayTest, TheBlankDisplayTakesTheDisplaysKeys) {
+    buildStrips(3);
+    settings().setSoloOn(true);
+    settings().setPrevSoloIndex(0);
+    stateOf(2).setChannelState(2);
+    std::unique_ptr<LevelDisplay> display = makePanelLevelDisplay();
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    QCoreApplication::sendEvent(&display->view(), &right);
+    EXPECT_EQ(settings().prevSoloIndex(), 1);
+    EXPECT_TRUE(right.isAccepted());
+}
+
+}  // namespace
+}  // namespace quenbril
