@@ -15,12 +15,12 @@
 #include <thread>
 #include <vector>
 
-#include "MonitorApp/channelstrips/ui/PlaceholderStripView.h"
 #include "bench/BenchSupport.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RemoteSettingsFolder.h"
 #include "tests/support/ScreenPicture.h"
+#include "tests/support/StripTitleColours.h"
 
 using namespace quenbril;
 using Clock = std::chrono::steady_clock;
@@ -45,7 +45,7 @@ double startToFirstStrip(std::vector<double>& grabTimes) {
         const QImage screen = test::grabScreen(QUENBRIL_SCREENGRAB_PATH);
         const auto after = Clock::now();
         grabTimes.push_back(millisecondsBetween(before, after));
-        if (!test::cellsOfColour(screen, PlaceholderStripView::backgroundColor()).empty())
+        if (!test::cellsByTitleBars(screen, test::stripTitleColours()).empty())
             return millisecondsBetween(start, after);
     }
     return -1;

@@ -144,6 +144,10 @@ std::optional<Color> ColorHelper::colorForGroup(int32_t index) {
             }
         }
     }
+    return defaultColorForGroup(index);
+}
+
+std::optional<Color> ColorHelper::defaultColorForGroup(int32_t index) {
     if (index >= 0 && index < static_cast<int32_t>(kGroupTable.size())) {
         return colorFromHexString(kGroupTable[static_cast<size_t>(index)]);
     }

@@ -53,6 +53,8 @@ class ColorHelper {
     /// The stored "groupColors" element at `index` when it is a colour dictionary, else the
     /// built-in colour of groups 0 to 8; none for any other index.
     static std::optional<Color> colorForGroup(int32_t index);
+    /// The built-in colour of groups 0 to 8; none for any other index.
+    static std::optional<Color> defaultColorForGroup(int32_t index);
     /// The chat palette, indexes 0 to 8; none for any other index.
     static std::optional<Color> colorForChatGroup(int index);
     /// The palette colour of a chat sender: the index remembered for the name, else the next

@@ -21,7 +21,6 @@ namespace {
 constexpr double kCornerRadius = 6;
 constexpr int kTitleFontSize = 18;
 constexpr int kInfoFontSize = 11;
-const QColor kBackground = QColor::fromRgbF(0.2, 0.2, 0.2, 1.0);
 const QColor kMeterGreen = QColor::fromRgbF(0, 1, 0);
 const QColor kMeterRed = QColor::fromRgbF(1, 0, 0);
 const QColor kDarkGrey = QColor::fromRgbF(1.0 / 3, 1.0 / 3, 1.0 / 3);
@@ -135,7 +134,7 @@ void ChannelStrip::paintEvent(QPaintEvent* /*event*/) {
     const QRectF bounds = rect();
     QPainterPath cell;
     cell.addRoundedRect(bounds, kCornerRadius, kCornerRadius);
-    painter.fillPath(cell, kBackground);
+    painter.fillPath(cell, backgroundColor());
 
     painter.save();
     painter.setClipPath(cell);

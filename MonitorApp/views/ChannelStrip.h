@@ -46,6 +46,8 @@ class ChannelStrip : public QWidget, public ChannelStripView {
     };
 
     static constexpr double kSize = 128;
+    /// The cell's own grey, where no element covers it.
+    static QColor backgroundColor() { return QColor::fromRgbF(0.2, 0.2, 0.2); }
     /// A press released sooner than this is a click, whatever the long-click duration.
     static constexpr double kClickThreshold = 0.75;
     /// A release this soon after the previous completed release is a double click.

@@ -2,26 +2,22 @@
 
 #include "MonitorApp/channelstrips/ChannelStripController.h"
 #include "MonitorApp/channelstrips/ui/GroupButtonContainerWidget.h"
-#include "MonitorApp/channelstrips/ui/PlaceholderLevelDisplay.h"
-#include "MonitorApp/channelstrips/ui/PlaceholderStripView.h"
 #include "MonitorApp/channelstrips/ui/StripAreaWidget.h"
+#include "MonitorApp/views/ChannelStrip.h"
 #include "MonitorApp/views/GroupButton.h"
+#include "MonitorApp/views/PanelLevelDisplay.h"
 
 namespace quenbril {
 
 void installStripWidgetFactories() {
-    ChannelStripController::setViewFactory([]() -> std::unique_ptr<ChannelStripView> {
-        return std::make_unique<PlaceholderStripView>();
-    });
-    GroupButtonContainerWidget::setButtonFactory([](QWidget& parent, const std::string& text,
-                                                    const std::optional<Color>& color,
-                                                    int32_t groupNumber) -> GroupButtonView* {
-        // The row gives the button its frame once it is made.
-        return new GroupButton(parent, text, color, Rect{}, groupNumber);
-    });
-    StripAreaWidget::setLevelDisplayFactory([]() -> std::unique_ptr<LevelDisplay> {
-        return std::make_unique<PlaceholderLevelDisplay>();
-    });
+    ChannelStripController::setViewFactory(
+        []() -> std::unique_ptr<ChannelStripView> { return std::make_unique<ChannelStrip>(); });
+    GroupButtonContainerWidget::setButtonFactory(
+        [](QWidget& parent, const std::string& text, const std::optional<Color>& color,
+           const Rect& frame, int32_t groupNumber) -> GroupButtonView* {
+            return new GroupButton(parent, text, color, frame, groupNumber);
+        });
+    StripAreaWidget::setLevelDisplayFactory(makePanelLevelDisplay);
 }
 
 void removeStripWidgetFactories() {

@@ -10,9 +10,13 @@ namespace quenbril::test {
 
 namespace {
 
-// A cell is 128 points; its background shows inside the border and around the title.
-constexpr int kMinCellSide = 90;
-constexpr int kMaxCellSide = 130;
+// A strip cell is 128 points. Its title bar, a flat area of the strip's colour, runs across
+// it inside the border, 101 points below the cell's top and up to 25 points high (the border
+// of a soloed strip takes a point more on each side).
+constexpr int kCellSide = 128;
+constexpr int kTitleBarTop = 101;
+constexpr QSize kMinTitleBar(118, 20);
+constexpr QSize kMaxTitleBar(126, 27);
 
 }  // namespace
 
@@ -39,18 +43,23 @@ QRect windowFrame(const QImage& screen) {
     return frame;
 }
 
-std::vector<QRect> cellsOfColour(const QImage& screen, QColor colour) {
-    const QRgb wanted = colour.rgb() & 0xffffff;
+std::vector<QRect> cellsByTitleBars(const QImage& screen, const std::vector<QColor>& colours) {
+    std::vector<QRgb> wanted;
+    for (const QColor& c : colours) wanted.push_back(c.rgb() & 0xffffff);
     const int w = screen.width();
     const int h = screen.height();
     std::vector<char> seen(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
-    auto matches = [&](int x, int y) { return (screen.pixel(x, y) & 0xffffff) == wanted; };
     std::vector<QRect> cells;
     std::vector<QPoint> stack;
     for (int y0 = 0; y0 < h; ++y0) {
         for (int x0 = 0; x0 < w; ++x0) {
-            if (seen[static_cast<size_t>(y0 * w + x0)] || !matches(x0, y0)) continue;
-            // One connected area of the colour, filled from this pixel.
+            const QRgb seed = screen.pixel(x0, y0) & 0xffffff;
+            if (seen[static_cast<size_t>(y0 * w + x0)] ||
+                std::find(wanted.begin(), wanted.end(), seed) == wanted.end()) {
+                continue;
+            }
+            // One connected area of the seed's colour, filled from this pixel.
+            auto matches = [&](int x, int y) { return (screen.pixel(x, y) & 0xffffff) == seed; };
             QRect box;
             stack.assign(1, QPoint(x0, y0));
             seen[static_cast<size_t>(y0 * w + x0)] = 1;
@@ -67,9 +76,13 @@ std::vector<QRect> cellsOfColour(const QImage& screen, QColor colour) {
                     stack.push_back(n);
                 }
             }
-            const bool cellSized = box.width() >= kMinCellSide && box.width() <= kMaxCellSide &&
-                                   box.height() >= kMinCellSide && box.height() <= kMaxCellSide;
-            if (cellSized) cells.push_back(box);
+            const bool barSized =
+                box.width() >= kMinTitleBar.width() && box.width() <= kMaxTitleBar.width() &&
+                box.height() >= kMinTitleBar.height() && box.height() <= kMaxTitleBar.height();
+            if (!barSized) continue;
+            // The bar is centred across the cell.
+            const int left = (box.left() + box.right() + 1 - kCellSide) / 2;
+            cells.push_back(QRect(left, box.top() - kTitleBarTop, kCellSide, kCellSide));
         }
     }
     std::sort(cells.begin(), cells.end(), [](const QRect& a, const QRect& b) {

@@ -18,9 +18,10 @@ QImage grabScreen(const std::string& screengrabPath);
 /// The bounding box of everything that is not the black of an empty X screen.
 QRect windowFrame(const QImage& screen);
 
-/// The areas of one flat `colour` that are the size of a strip cell (the title's letters may
-/// cut into them), sorted by row, then column.
-std::vector<QRect> cellsOfColour(const QImage& screen, QColor colour);
+/// The strip cells (128 x 128, standard layout) found by their title bars: flat areas of one of
+/// the `colours` the size of a title bar (the title's letters may cut into them), sorted by row,
+/// then column.
+std::vector<QRect> cellsByTitleBars(const QImage& screen, const std::vector<QColor>& colours);
 
 /// How many pixels inside `region` have exactly `colour`.
 int countColour(const QImage& screen, QColor colour, const QRect& region);

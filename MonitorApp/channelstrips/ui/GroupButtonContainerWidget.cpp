@@ -34,7 +34,7 @@ GroupButtonView* GroupButtonContainerWidget::makeGroupButton(const std::string& 
                                                              const Rect& frame,
                                                              int32_t groupNumber) {
     const auto& factory = buttonFactory();
-    GroupButtonView* button = factory ? factory(*this, text, color, groupNumber) : nullptr;
+    GroupButtonView* button = factory ? factory(*this, text, color, frame, groupNumber) : nullptr;
     if (button) {
         button->setFrame(frame);
         button->setHidden(false);

@@ -13,9 +13,9 @@ class GroupButtonContainerWidget : public QWidget, public GroupButtonContainer {
   public:
     /// Makes a group button as a child of `parent` (state 0) and answers it; the button is a
     /// widget, owned by its parent. Without a factory the row stays empty.
-    using ButtonFactory =
-        std::function<GroupButtonView*(QWidget& parent, const std::string& text,
-                                       const std::optional<Color>& color, int32_t groupNumber)>;
+    using ButtonFactory = std::function<GroupButtonView*(QWidget& parent, const std::string& text,
+                                                         const std::optional<Color>& color,
+                                                         const Rect& frame, int32_t groupNumber)>;
     static void setButtonFactory(ButtonFactory factory);
     static bool hasButtonFactory();
 

@@ -13,13 +13,13 @@
 #include <string>
 #include <thread>
 
-#include "MonitorApp/channelstrips/ui/PlaceholderStripView.h"
 #include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/settings/ColorHelper.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RemoteSettingsFolder.h"
 #include "tests/support/ScreenPicture.h"
+#include "tests/support/StripTitleColours.h"
 
 using namespace quenbril;
 using namespace quenbril::test;
@@ -95,15 +95,15 @@ TEST(RemoteWindow, ShowsTheServersStripsAndThenThatTheConnectionIsLost) {
     ASSERT_FALSE(settings.path().empty());
     ChildProcess remote({QUENBRIL_PATH}, {{"XDG_CONFIG_HOME", settings.path()}});
 
-    const QColor stripBackground = PlaceholderStripView::backgroundColor();
+    const std::vector<QColor> titles = stripTitleColours();
     QImage screen =
-        screenWhen([&](const QImage& s) { return cellsOfColour(s, stripBackground).size() >= 16; });
+        screenWhen([&](const QImage& s) { return cellsByTitleBars(s, titles).size() >= 16; });
     ASSERT_TRUE(remote.running()) << "the remote ended";
     ASSERT_FALSE(screen.isNull()) << "no picture of the screen";
 
     // The 1280-point window leaves 1265 points beside the scroller, room for 9 columns, so panel
     // A's 16 strips fill a row of 9 and one of 7.
-    const std::vector<QRect> cells = cellsOfColour(screen, stripBackground);
+    const std::vector<QRect> cells = cellsByTitleBars(screen, titles);
     ASSERT_EQ(cells.size(), 16u) << describe(cells);
     expectGrid(cells, 9);
     const QRect window = windowFrame(screen);
@@ -158,7 +158,7 @@ TEST(RemoteWindow, TheDemoWithoutADisplayRunsHeadlessAndNamesItsScreenshot) {
     screen = screen.convertToFormat(QImage::Format_RGB32);
 
     // The stand-in's 16 channels: panel A's 8 strips, one row of the 9-column grid.
-    const std::vector<QRect> cells = cellsOfColour(screen, PlaceholderStripView::backgroundColor());
+    const std::vector<QRect> cells = cellsByTitleBars(screen, stripTitleColours());
     EXPECT_EQ(cells.size(), 8u) << describe(cells) << "\n" << out;
     if (!cells.empty()) expectGrid(cells, 9);
     EXPECT_GT(countColour(screen, headerColour(), windowFrame(screen)), kHeaderGreyPixels);

@@ -1,13 +1,14 @@
 // The header's group row and its buttons (layout, the server's states), and the one function
 // that installs the factories of every strip widget.
 
+#include <QLabel>
 #include <QScrollArea>
 
 #include "MonitorApp/channelstrips/ui/GroupButtonContainerWidget.h"
-#include "MonitorApp/channelstrips/ui/PlaceholderLevelDisplay.h"
-#include "MonitorApp/channelstrips/ui/PlaceholderStripView.h"
 #include "MonitorApp/channelstrips/ui/StripAreaWidget.h"
 #include "MonitorApp/controls/QBButton.h"
+#include "MonitorApp/views/BlankLevelDisplay.h"
+#include "MonitorApp/views/ChannelStrip.h"
 #include "MonitorApp/views/GroupButton.h"
 #include "tests/MonitorApp/channelstrips/ui/StripWidgetsTest.h"
 
@@ -40,6 +41,7 @@ TEST_F(GroupButtonWidgetsTest, EightButtonsLieSideBySideAcrossTheRow) {
         EXPECT_EQ(b.geometry(), QRect(static_cast<int>(g - 1) * 100, 0, 100, 40));
         EXPECT_FALSE(b.isHidden());
         EXPECT_EQ(b.myButton().shownTitle(), QString("GR %1").arg(g)) << "titles show in capitals";
+        EXPECT_GT(b.myButton().field()->height(), 20) << "a title two thirds of the row high";
     }
 
     row.resize(400, 48);
@@ -65,7 +67,7 @@ TEST_F(StripWidgetsTest, OneCallInstallsEveryStripWidgetsFactory) {
     installStripWidgetFactories();
     installStripWidgetFactories();
     ChannelStripController strip(Dictionary{});
-    EXPECT_NE(dynamic_cast<PlaceholderStripView*>(strip.view()), nullptr);
+    EXPECT_NE(dynamic_cast<ChannelStrip*>(strip.view()), nullptr);
 
     GroupButtonContainerWidget row;
     GroupButtonView* button = row.makeGroupButton("Gr 1", std::nullopt, Rect{0, 0, 50, 30}, 1);
@@ -76,11 +78,13 @@ TEST_F(StripWidgetsTest, OneCallInstallsEveryStripWidgetsFactory) {
     auto* area = new StripAreaWidget(scroll);
     area->makePanels(Rect{0, 0, 300, 200});
     PanelRenderer* renderer = area->makeLevelDisplay(Rect{0, 0, 285, 200});
-    auto* display = dynamic_cast<PlaceholderLevelDisplay*>(renderer);
+    // Offscreen there is no OpenGL: the blank display.
+    auto* display = dynamic_cast<BlankLevelDisplay*>(area->levelDisplay());
     ASSERT_NE(display, nullptr);
+    EXPECT_EQ(renderer, &display->renderer());
     EXPECT_EQ(display->framesPerSecond(), StripAreaWidget::kLevelFramesPerSecond);
     EXPECT_EQ(area->makeLevelDisplay(Rect{}), renderer) << "one level display per area";
-    EXPECT_EQ(area->panel(0)->findChildren<PlaceholderLevelDisplay*>().size(), 1);
+    EXPECT_EQ(area->panel(0)->children().count(display), 1);
 }
 
 }  // namespace

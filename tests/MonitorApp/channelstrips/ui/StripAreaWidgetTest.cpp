@@ -6,11 +6,11 @@
 #include <QScrollBar>
 #include <memory>
 
-#include "MonitorApp/channelstrips/ui/PlaceholderLevelDisplay.h"
-#include "MonitorApp/channelstrips/ui/PlaceholderStripView.h"
 #include "MonitorApp/channelstrips/ui/StripAreaWidget.h"
 #include "MonitorApp/mainwindow/QtShortTimeClock.h"
 #include "MonitorApp/mainwindow/ViewController.h"
+#include "MonitorApp/views/BlankLevelDisplay.h"
+#include "MonitorApp/views/ChannelStrip.h"
 #include "tests/MonitorApp/channelstrips/ui/StripWidgetsTest.h"
 
 namespace quenbril::test {
@@ -52,9 +52,8 @@ class StripAreaWidgetTest : public StripWidgetsTest {
         loop_->advance(ViewController::kLayoutDelay);
     }
 
-    static PlaceholderStripView& viewAt(size_t position) {
-        auto* view =
-            dynamic_cast<PlaceholderStripView*>(manager().controllers().at(position)->view());
+    static ChannelStrip& viewAt(size_t position) {
+        auto* view = dynamic_cast<ChannelStrip*>(manager().controllers().at(position)->view());
         EXPECT_NE(view, nullptr);
         return *view;
     }
@@ -75,7 +74,7 @@ TEST_F(StripAreaWidgetTest, SixteenStripsLandAtTheirCellsOnAnEightColumnGrid) {
     ASSERT_TRUE(area->hasPanels());
 
     for (size_t i = 0; i < 16; ++i) {
-        PlaceholderStripView& view = viewAt(i);
+        ChannelStrip& view = viewAt(i);
         EXPECT_EQ(view.parentWidget(), area->panel(0)) << "strip " << i;
         EXPECT_EQ(view.geometry(), cell(static_cast<int>(i), 8)) << "strip " << i;
         EXPECT_TRUE(view.isVisibleTo(vc.get())) << "strip " << i;
@@ -94,8 +93,7 @@ TEST_F(StripAreaWidgetTest, SixteenStripsLandAtTheirCellsOnAnEightColumnGrid) {
 
     // What the window shows: the tenth strip's cell (row 1, column 1) is a strip's grey.
     const QImage shown = scroll().viewport()->grab().toImage();
-    EXPECT_EQ(shown.pixelColor(128 + 64, 128 + 64).rgba(),
-              rgb(PlaceholderStripView::backgroundColor()));
+    EXPECT_EQ(shown.pixelColor(128 + 64, 128 + 64).rgba(), rgb(ChannelStrip::backgroundColor()));
 }
 
 TEST_F(StripAreaWidgetTest, AResizeLaysTheStripsOutAnewAfterTheLayoutDelay) {
@@ -132,18 +130,18 @@ TEST_F(StripAreaWidgetTest, ThePanelSwitchShowsTheOtherStripsWithTheLevelDisplay
         EXPECT_EQ(viewAt(i).geometry(), cell(static_cast<int>(i) - 9, 8)) << "B counts apart";
         EXPECT_FALSE(viewAt(i).isVisibleTo(vc.get()));
     }
-    auto* display = dynamic_cast<PlaceholderLevelDisplay*>(area->levelDisplay());
-    ASSERT_NE(display, nullptr);
-    EXPECT_EQ(display->levelCount(), 9);
+    auto* display = dynamic_cast<BlankLevelDisplay*>(area->levelDisplay());
+    ASSERT_NE(display, nullptr) << "offscreen, the blank display";
+    EXPECT_EQ(display->levelMap().levelCount(), 9);
 
     manager().setPanelIndex(1);
     EXPECT_EQ(area->documentPanel(), 1);
     EXPECT_TRUE(viewAt(10).isVisibleTo(vc.get()));
     EXPECT_FALSE(viewAt(0).isVisibleTo(vc.get()));
     EXPECT_EQ(display->parentWidget(), area->panel(1));
-    EXPECT_EQ(display->panelIndex(), 1);
-    EXPECT_EQ(display->levelCount(), 3);
-    EXPECT_EQ(display->panelMap()[0], 9);
+    EXPECT_EQ(display->levelMap().panelIndex(), 1);
+    EXPECT_EQ(display->levelMap().levelCount(), 3);
+    EXPECT_EQ(display->levelMap().panelMap()[0], 9);
 
     // Clicks pass the level display to the strips below it.
     EXPECT_EQ(area->panel(1)->childAt(cell(1, 8).center()), &viewAt(10));
@@ -188,8 +186,8 @@ TEST_F(StripAreaWidgetTest, ANewListReplacesTheStripViewsInThePanels) {
 // than deleting them.
 TEST_F(StripAreaWidgetTest, StripViewsOutliveTheWindowThatShowedThem) {
     sendChannels(3, 2);
-    PlaceholderStripView& a = viewAt(0);
-    PlaceholderStripView& b = viewAt(2);
+    ChannelStrip& a = viewAt(0);
+    ChannelStrip& b = viewAt(2);
     vc.reset();
     EXPECT_EQ(a.parentWidget(), nullptr);
     EXPECT_EQ(b.parentWidget(), nullptr);

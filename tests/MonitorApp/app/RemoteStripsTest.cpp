@@ -1,0 +1,167 @@
+// The strips of the real application at work, on an X display against the stand-in: the level
+// lines move in every strip, a click solos a strip on the server and its border turns white, and
+// a long click while hard muting makes the server hard-mute it. The application is put together
+// in this process as the program does (composition, Qt run loop, resources), so that the test
+// can click its strips; the screen is looked at from outside.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QTest>
+#include <QWidget>
+#include <memory>
+
+#include "MonitorApp/app/ApplicationAppearance.h"
+#include "MonitorApp/app/RemoteComposition.h"
+#include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/controls/QtColor.h"
+#include "MonitorApp/settings/ColorHelper.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
+#include "MonitorApp/views/ChannelStrip.h"
+#include "foundation/RunLoop.h"
+#include "foundation/qt/QtRunLoop.h"
+#include "resources/QuenbrilResources.h"
+#include "tests/simserver/SimServerProcess.h"
+#include "tests/support/RemoteSettingsFolder.h"
+#include "tests/support/ScreenPicture.h"
+
+using namespace quenbril;
+using namespace quenbril::test;
+
+namespace {
+
+// A remote's manual address always uses this port, so the stand-in must have it.
+constexpr uint16_t kManualPort = 57576;
+// Generous for a loaded machine; each wait ends as soon as what it waits for holds.
+constexpr int kPatienceMs = 40000;
+// Solo states of a strip as the server sets them.
+constexpr uint64_t kSoloed = 2;
+
+QWidget* stripWidget(size_t index) {
+    const auto& controllers = ChannelStripManager::channelStripControllers();
+    if (index >= controllers.size() || !controllers[index]->view()) return nullptr;
+    return dynamic_cast<QWidget*>(controllers[index]->view());
+}
+
+/// The strip's cell on the screen.
+QRect cellOnScreen(const QWidget& strip) {
+    return QRect(strip.mapToGlobal(QPoint(0, 0)), strip.size());
+}
+
+/// Pixels of `region` within `tolerance` of `colour` in every channel (GL rounds colours its
+/// own way).
+int countNear(const QImage& screen, const QColor& colour, const QRect& region, int tolerance) {
+    int count = 0;
+    const QRect r = region.intersected(screen.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QColor c = screen.pixelColor(x, y);
+            if (std::abs(c.red() - colour.red()) <= tolerance &&
+                std::abs(c.green() - colour.green()) <= tolerance &&
+                std::abs(c.blue() - colour.blue()) <= tolerance) {
+                ++count;
+            }
+        }
+    }
+    return count;
+}
+
+class RemoteStrips : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (ctest runs xvfb-run)";
+        server = std::make_unique<SimServerProcess>(
+            std::vector<std::string>{"--port", std::to_string(kManualPort), "--channels", "16"});
+        if (server->port() != kManualPort) {
+            GTEST_SKIP() << "port " << kManualPort << " is taken: " << server->log();
+        }
+        ASSERT_FALSE(settings.path().empty());
+        ::setenv("XDG_CONFIG_HOME", settings.path().c_str(), 1);
+        RunLoop::setMain(&loop);
+        composition = std::make_unique<RemoteComposition>();
+        composition->start();
+    }
+
+    void TearDown() override {
+        composition.reset();
+        RunLoop::setMain(nullptr);
+    }
+
+    QImage screen() const { return grabScreen(QUENBRIL_SCREENGRAB_PATH); }
+
+    RemoteSettingsFolder settings;
+    std::unique_ptr<SimServerProcess> server;
+    QtRunLoop loop;
+    std::unique_ptr<RemoteComposition> composition;
+};
+
+TEST_F(RemoteStrips, LevelsMoveAndClicksReachTheServer) {
+    // The stand-in puts 8 of its 16 channels in panel A, the panel shown.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [] {
+            QWidget* last = stripWidget(7);
+            return last && last->isVisible();
+        },
+        kPatienceMs))
+        << "no strips came";
+    QTest::qWait(2000);
+
+    {
+        SCOPED_TRACE("every strip cell shows its audio line");
+        const QColor audio = toQColor(ColorHelper::colorForArray(ColorHelper::colorForAudio()));
+        const QImage picture = screen();
+        ASSERT_FALSE(picture.isNull());
+        for (size_t i = 0; i < 8; ++i) {
+            const QRect cell = cellOnScreen(*stripWidget(i));
+            EXPECT_GT(countNear(picture, audio, cell, 2), 10) << "strip " << i;
+        }
+    }
+
+    {
+        SCOPED_TRACE("a click solos the strip on the server and its border turns white");
+        QWidget* strip = stripWidget(2);
+        QTest::mouseClick(strip, Qt::LeftButton, Qt::NoModifier, QPoint(64, 64));
+        ChannelStripController* controller =
+            ChannelStripManager::channelStripControllers()[2].get();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return controller->state().channelState() == kSoloed; },
+                                    kPatienceMs));
+        QTest::qWait(300);
+        const QImage picture = screen();
+        const QRect cell = cellOnScreen(*strip);
+        // The left edge, half-way down: the border lies along it.
+        EXPECT_EQ(picture.pixelColor(cell.left() + 1, cell.top() + 64), QColor(Qt::white));
+    }
+
+    {
+        SCOPED_TRACE("a long click while hard muting hard-mutes the strip");
+        UserSettingsManager::sharedInstance().setHardMuting(true);
+        QWidget* strip = stripWidget(4);
+        ChannelStripController* controller =
+            ChannelStripManager::channelStripControllers()[4].get();
+        const QImage before = screen();
+        const QRect cell = cellOnScreen(*strip);
+        QTest::mousePress(strip, Qt::LeftButton, Qt::NoModifier, QPoint(64, 64));
+        QTest::qWait(1000);
+        QTest::mouseRelease(strip, Qt::LeftButton, Qt::NoModifier, QPoint(64, 64));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return controller->state().hardMuted(); }, kPatienceMs));
+        QTest::qWait(300);
+        auto* view = dynamic_cast<ChannelStrip*>(strip);
+        ASSERT_NE(view, nullptr);
+        EXPECT_TRUE(view->element(ChannelStrip::HardMute).isShown());
+        // The overlay's red sign lies in the middle of the strip.
+        const QRect middle(cell.x() + 44, cell.y() + 44, 40, 40);
+        EXPECT_GT(countRed(screen(), middle), countRed(before, middle) + 100);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    int qtArgc = 1;
+    QApplication application(qtArgc, argv);
+    initQuenbrilResources();
+    ApplicationAppearance::apply(application);
+    return RUN_ALL_TESTS();
+}
