@@ -61,12 +61,15 @@ void ChannelStrip::mousePressEvent(QMouseEvent* event) {
 }
 
 void ChannelStrip::longClicked() {
+    // A press held as the lock came on ends without its long click: nothing done on a locked
+    // window acts, and a long click mutes or checks a channel.
+    if (UserSettingsManager::sharedInstance().isLocked()) return;
     int32_t position = 0;
     ChannelStripController* controller = findController(position);
     if (!controller) return;
     const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
     const int64_t csID = controller->model().csID();
-    // Hard muting wins over mic check; the lock is not asked again.
+    // Hard muting wins over mic check.
     if (settings.hardMuting()) {
         post(kHardMuteClickedNotification, Dictionary{{"index", csID},
                                                       {"sender", settings.chatUsername()},
