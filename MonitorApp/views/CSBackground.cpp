@@ -2,6 +2,7 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <iterator>
 
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/StripElementPainter.h"
@@ -24,45 +25,21 @@ void CSBackground::loadImages() {
 
 void CSBackground::updateImages() {
     loadImages();
-    switch (channelState_) {
-        case 0:
-            currentImage_ = bgImage_;
-            break;
-        case 1:
-            currentImage_ = scpImage_;
-            break;
-        case 2:
-            currentImage_ = batImage_;
-            break;
-        case 3:
-            currentImage_ = rfImage_;
-            break;
-        default:
-            break;
-    }
+    showPatternOf(channelState_);
     update();
 }
 
 void CSBackground::setChannelState(uint64_t code) {
     if (code == channelState_) return;
-    switch (code) {
-        case 0:
-            currentImage_ = bgImage_;
-            break;
-        case 1:
-            currentImage_ = scpImage_;
-            break;
-        case 2:
-            currentImage_ = batImage_;
-            break;
-        case 3:
-            currentImage_ = rfImage_;
-            break;
-        default:
-            break;
-    }
+    showPatternOf(code);
     channelState_ = code;
     update();
+}
+
+void CSBackground::showPatternOf(uint64_t code) {
+    // Any other code keeps the pattern shown.
+    const QString* patterns[] = {&bgImage_, &scpImage_, &batImage_, &rfImage_};
+    if (code < std::size(patterns)) currentImage_ = *patterns[code];
 }
 
 void CSBackground::paintEvent(QPaintEvent* event) {

@@ -28,6 +28,7 @@ class CSBackground : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    void showPatternOf(uint64_t code);
     void loadImages();
 
     bool flipped_ = false;
