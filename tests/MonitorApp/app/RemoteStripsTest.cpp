@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QTest>
 #include <QWidget>
+#include <QWindow>
 #include <memory>
 
 #include "MonitorApp/app/ApplicationAppearance.h"
@@ -43,6 +44,10 @@ QWidget* stripWidget(size_t index) {
     if (index >= controllers.size() || !controllers[index]->view()) return nullptr;
     return dynamic_cast<QWidget*>(controllers[index]->view());
 }
+
+/// The middle of the strip in its window, where a pointer press lands: the window finds what
+/// lies there, so the press passes the level display over the strips as the user's would.
+QPoint middleInWindow(const QWidget& strip) { return strip.mapTo(strip.window(), QPoint(64, 64)); }
 
 /// The strip's cell on the screen.
 QRect cellOnScreen(const QWidget& strip) {
@@ -121,7 +126,8 @@ TEST_F(RemoteStrips, LevelsMoveAndClicksReachTheServer) {
     {
         SCOPED_TRACE("a click solos the strip on the server and its border turns white");
         QWidget* strip = stripWidget(2);
-        QTest::mouseClick(strip, Qt::LeftButton, Qt::NoModifier, QPoint(64, 64));
+        QTest::mouseClick(strip->window()->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                          middleInWindow(*strip));
         ChannelStripController* controller =
             ChannelStripManager::channelStripControllers()[2].get();
         ASSERT_TRUE(QTest::qWaitFor([&] { return controller->state().channelState() == kSoloed; },
@@ -141,9 +147,11 @@ TEST_F(RemoteStrips, LevelsMoveAndClicksReachTheServer) {
             ChannelStripManager::channelStripControllers()[4].get();
         const QImage before = screen();
         const QRect cell = cellOnScreen(*strip);
-        QTest::mousePress(strip, Qt::LeftButton, Qt::NoModifier, QPoint(64, 64));
+        QTest::mousePress(strip->window()->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                          middleInWindow(*strip));
         QTest::qWait(1000);
-        QTest::mouseRelease(strip, Qt::LeftButton, Qt::NoModifier, QPoint(64, 64));
+        QTest::mouseRelease(strip->window()->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                            middleInWindow(*strip));
         ASSERT_TRUE(QTest::qWaitFor([&] { return controller->state().hardMuted(); }, kPatienceMs));
         QTest::qWait(300);
         auto* view = dynamic_cast<ChannelStrip*>(strip);
