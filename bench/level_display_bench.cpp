@@ -2,8 +2,7 @@
 // of 1024 x 1024 pixels), with line thickness 1 and 4. It times the vertex fill alone and the fill
 // plus the draw, waited for with glFinish, and prints the median and the worst of each.
 //
-// Run it under an X server with OpenGL, e.g.:
-//   xvfb-run -a -s "-screen 0 1600x1000x24" build/bench/level_display_bench
+// It needs an X server with OpenGL; without a display it runs itself again under xvfb-run.
 
 #include <QApplication>
 #include <QOpenGLContext>
@@ -98,6 +97,7 @@ void measure(float thickness) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    bench::runUnderXvfbWithoutDisplay(argv);
     bench::TemporarySettingsFolder settings("level-bench");
     QApplication app(argc, argv);
     if (!levelDisplaysCanDraw()) {
