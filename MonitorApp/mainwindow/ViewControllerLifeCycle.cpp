@@ -14,6 +14,7 @@
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/controls/WindowFrameAutosave.h"
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "MonitorApp/settings/LTCManager.h"
@@ -45,36 +46,6 @@ class ResizeWatcher : public QObject {
   private:
     std::function<void()> fn_;
 };
-
-std::string frameText(const QRect& frame) {
-    std::ostringstream out;
-    out << frame.x() << ' ' << frame.y() << ' ' << frame.width() << ' ' << frame.height();
-    return out.str();
-}
-
-std::optional<QRect> frameFromText(const std::string& text) {
-    std::istringstream in(text);
-    int x = 0, y = 0, w = 0, h = 0;
-    if (!(in >> x >> y >> w >> h) || w <= 0 || h <= 0) return std::nullopt;
-    std::string rest;
-    if (in >> rest) return std::nullopt;
-    return QRect(x, y, w, h);
-}
-
-/// Whether a frame can be given back to the window: within its size limits, and with a strip
-/// along its top (where the title bar is grabbed) on one of the screens.
-bool frameFits(const QRect& frame, const QWidget& window) {
-    if (frame.width() < window.minimumWidth() || frame.height() < window.minimumHeight() ||
-        frame.width() > window.maximumWidth() || frame.height() > window.maximumHeight()) {
-        return false;
-    }
-    const QRect top(frame.x(), frame.y(), frame.width(), 32);
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        const QRect shown = screen->availableGeometry().intersected(top);
-        if (shown.width() >= 64 && shown.height() >= 16) return true;
-    }
-    return false;
-}
 
 }  // namespace
 
@@ -149,22 +120,7 @@ void ViewController::viewDidAppear() {
 }
 
 void ViewController::restoreWindowFrame() {
-    QWidget* window = this->window();
-    std::optional<QRect> frame;
-    if (auto saved = defaults().stringForKey(kWindowFrameKey)) frame = frameFromText(*saved);
-    if (frame && frameFits(*frame, *window)) {
-        window->setGeometry(*frame);
-        return;
-    }
-    // No sound frame was saved (or its screen is gone): the default size, within the primary
-    // screen where it can be, centred on it.
-    QSize size = kDefaultWindowSize;
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen) size = size.boundedTo(screen->availableGeometry().size());
-    QRect area(QPoint(0, 0),
-               size.boundedTo(window->maximumSize()).expandedTo(window->minimumSize()));
-    if (screen) area.moveCenter(screen->availableGeometry().center());
-    window->setGeometry(area);
+    WindowFrameAutosave::restoreOrCentre(*window(), kWindowFrameKey, kDefaultWindowSize);
 }
 
 void ViewController::centreBackgroundPicture() {
@@ -331,7 +287,7 @@ bool ViewController::canOpen(const Dictionary& document) {
 // ---- Going away ----
 
 void ViewController::viewWillDisappear() {
-    defaults().setObject(Value(frameText(window()->geometry())), kWindowFrameKey);
+    WindowFrameAutosave::save(*window(), kWindowFrameKey);
 
     Dictionary record;
     record.set("chanList", Value(ChannelStripManager::sharedInstance().propertyArray()));

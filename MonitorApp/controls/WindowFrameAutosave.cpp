@@ -1,0 +1,64 @@
+#include "MonitorApp/controls/WindowFrameAutosave.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+#include <sstream>
+
+#include "foundation/UserDefaults.h"
+
+namespace quenbril {
+
+void WindowFrameAutosave::save(const QWidget& window, const std::string& name) {
+    UserDefaults::standardUserDefaults().setObject(Value(frameText(window.geometry())), name);
+}
+
+bool WindowFrameAutosave::restore(QWidget& window, const std::string& name) {
+    auto saved = UserDefaults::standardUserDefaults().stringForKey(name);
+    if (!saved) return false;
+    const std::optional<QRect> frame = frameFromText(*saved);
+    if (!frame || !frameFits(*frame, window)) return false;
+    window.setGeometry(*frame);
+    return true;
+}
+
+void WindowFrameAutosave::restoreOrCentre(QWidget& window, const std::string& name, QSize size) {
+    if (restore(window, name)) return;
+    // No sound frame was saved (or its screen is gone): the size, within the primary screen
+    // where it can be, centred on it.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen) size = size.boundedTo(screen->availableGeometry().size());
+    QRect area(QPoint(0, 0), size.boundedTo(window.maximumSize()).expandedTo(window.minimumSize()));
+    if (screen) area.moveCenter(screen->availableGeometry().center());
+    window.setGeometry(area);
+}
+
+std::string WindowFrameAutosave::frameText(const QRect& frame) {
+    std::ostringstream out;
+    out << frame.x() << ' ' << frame.y() << ' ' << frame.width() << ' ' << frame.height();
+    return out.str();
+}
+
+std::optional<QRect> WindowFrameAutosave::frameFromText(const std::string& text) {
+    std::istringstream in(text);
+    int x = 0, y = 0, w = 0, h = 0;
+    if (!(in >> x >> y >> w >> h) || w <= 0 || h <= 0) return std::nullopt;
+    std::string rest;
+    if (in >> rest) return std::nullopt;
+    return QRect(x, y, w, h);
+}
+
+bool WindowFrameAutosave::frameFits(const QRect& frame, const QWidget& window) {
+    if (frame.width() < window.minimumWidth() || frame.height() < window.minimumHeight() ||
+        frame.width() > window.maximumWidth() || frame.height() > window.maximumHeight()) {
+        return false;
+    }
+    const QRect top(frame.x(), frame.y(), frame.width(), 32);
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect shown = screen->availableGeometry().intersected(top);
+        if (shown.width() >= 64 && shown.height() >= 16) return true;
+    }
+    return false;
+}
+
+}  // namespace quenbril

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QRect>
+#include <QSize>
+#include <optional>
+#include <string>
+
+class QWidget;
+
+namespace quenbril {
+
+/// A window's frame kept in the user defaults under a frame name ("x y width height"), as every
+/// window of the application keeps its own. Main thread only.
+class WindowFrameAutosave {
+  public:
+    /// Stores the window's current frame under `name`.
+    static void save(const QWidget& window, const std::string& name);
+    /// Gives the window the frame stored under `name` when one is stored, fits the window's
+    /// size limits and shows its top on a screen; answers whether it did.
+    static bool restore(QWidget& window, const std::string& name);
+    /// Restores the stored frame, or else gives the window `size` (within its limits and the
+    /// primary screen) centred on the primary screen.
+    static void restoreOrCentre(QWidget& window, const std::string& name, QSize size);
+
+    static std::string frameText(const QRect& frame);
+    /// None for a text that is not four whole numbers with a positive size.
+    static std::optional<QRect> frameFromText(const std::string& text);
+    /// Within the window's size limits, with a strip along its top (where the title bar is
+    /// grabbed) on one of the screens.
+    static bool frameFits(const QRect& frame, const QWidget& window);
+};
+
+}  // namespace quenbril
