@@ -19,7 +19,7 @@
 #include "MonitorApp/preferences/PreferencesAlerts.h"
 #include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "MonitorApp/preferences/StripRefresh.h"
-#include "MonitorApp/preferences/TextLengthLimit.h"
+#include "MonitorApp/controls/TextLengthLimit.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/UserDefaults.h"

@@ -4,7 +4,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 
-#include "MonitorApp/preferences/TextLengthLimit.h"
+#include "MonitorApp/controls/TextLengthLimit.h"
 #include "MonitorApp/preferences/UserPrefsViewController.h"
 #include "tests/MonitorApp/preferences/PreferencesTest.h"
 

@@ -1,4 +1,4 @@
-#include "MonitorApp/preferences/TextLengthLimit.h"
+#include "MonitorApp/controls/TextLengthLimit.h"
 
 namespace quenbril {
 
