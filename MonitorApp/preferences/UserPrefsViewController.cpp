@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/controls/TextLengthLimit.h"
 #include "MonitorApp/link/ClientDefaultsKeys.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
 #include "MonitorApp/link/LinkSender.h"
@@ -19,7 +20,6 @@
 #include "MonitorApp/preferences/PreferencesAlerts.h"
 #include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "MonitorApp/preferences/StripRefresh.h"
-#include "MonitorApp/controls/TextLengthLimit.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/UserDefaults.h"
