@@ -101,6 +101,9 @@ class ChannelStrip : public QWidget, public ChannelStripView {
     double borderWidth() const { return borderWidth_; }
     /// The charge bar's frame for the current value and layout.
     QRectF getBatteryMeterFrame();
+    /// The bands along the top and the bottom edge, where a title bar or info row lies.
+    QRectF highFrame() const { return QRectF(0, height() - 27, width(), 27); }
+    QRectF lowFrame() const { return QRectF(0, 0, width(), 27); }
 
     /// Of a long-click duration setting, the seconds the long-click timer runs.
     static double longClickInterval(double duration);
