@@ -65,15 +65,13 @@ void ChatButton::setMyTag(int32_t tag) {
     functionButton_->setText(QStringLiteral("F%1").arg(kSlotCount - tag));
 }
 
-void ChatButton::setText(const std::string& text) {
-    title_->setText(QString::fromStdString(text));
-}
+void ChatButton::setText(const std::string& text) { title_->setText(QString::fromStdString(text)); }
 
 std::string ChatButton::text() const { return title_->text().toStdString(); }
 
 void ChatButton::readUserData() {
-    auto stored =
-        UserDefaults::standardUserDefaults().stringForKey(UserSettingsManager::chatButtonKey(myTag_));
+    auto stored = UserDefaults::standardUserDefaults().stringForKey(
+        UserSettingsManager::chatButtonKey(myTag_));
     setText(stored ? *stored : "Custom message " + std::to_string(kSlotCount - myTag_));
 }
 

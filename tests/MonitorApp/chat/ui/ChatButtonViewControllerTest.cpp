@@ -111,8 +111,9 @@ TEST_F(ChatButtonPane, EightButtonsLabelledF8ToF1WithTheirTexts) {
     NotificationCenter::defaultCenter().post(ChatNotification::kChatMessagesChanged);
     EXPECT_EQ(button(0).text(), "Lead(3)");
     EXPECT_EQ(button(2).text(), "Tea");
-    pane->updateButtonText("Bass(2)");
-    EXPECT_EQ(button(0).text(), "Bass(2)");
+    pane->updateButtonText("<b>Bass</b>(2)");
+    EXPECT_EQ(button(0).text(), "<b>Bass</b>(2)");
+    EXPECT_EQ(button(0).title()->textFormat(), Qt::PlainText) << "strip names are never markup";
 
     // Once the pane is gone from screen it no longer follows.
     pane->viewWillDisappear();
