@@ -27,8 +27,12 @@ void ChatButtonViewController::viewDidLoad() {
 }
 
 void ChatButtonViewController::viewDidAppear() {
+    // A pane shown while the interface is locked is covered at once; the main window
+    // unlocks it.
+    locked_ = UserSettingsManager::sharedInstance().isLocked();
     addButtons();
     resizeButtons();
+    if (locked_) lock(true);
     appeared_ = true;
     messagesChangedObserver_ = NotificationCenter::defaultCenter().addObserver(
         ChatNotification::kChatMessagesChanged,

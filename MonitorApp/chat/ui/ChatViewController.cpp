@@ -24,6 +24,7 @@
 #include "MonitorApp/controls/FillView.h"
 #include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/controls/WindowFrameAutosave.h"
+#include "MonitorApp/lockable/LockNotifications.h"
 #include "MonitorApp/lockable/LockView.h"
 #include "MonitorApp/preferences/PreferencesAlerts.h"
 #include "MonitorApp/settings/ColorHelper.h"
@@ -186,9 +187,14 @@ void ChatViewController::viewDidAppear() {
     appeared_ = true;
     placeButtons();
     buttonsChangedObserver_ = NotificationCenter::defaultCenter().addObserver(
-        ChatNotification::kChatButtonsChanged, [this](const Notification&) {
-            configureButtons();
+        ChatNotification::kChatButtonsChanged, [this](const Notification&) { configureButtons(); });
+    // No other window passes the lock on to this one: it follows the lock itself, and is
+    // covered at once when shown while the interface is locked.
+    lockObserver_ = NotificationCenter::defaultCenter().addObserver(
+        LockNotification::kLocked, [this](const Notification& n) {
+            lock(n.userInfo[LockNotification::kLockOnKey].boolValue().value_or(false));
         });
+    lock(UserSettingsManager::sharedInstance().isLocked());
     updateWindowLevel();
 }
 
@@ -196,6 +202,7 @@ void ChatViewController::viewWillDisappear() {
     saveSettings();
     appeared_ = false;
     buttonsChangedObserver_.reset();
+    lockObserver_.reset();
     if (QWidget* frame = window()) WindowFrameAutosave::save(*frame, kFrameName);
 }
 
@@ -203,8 +210,8 @@ void ChatViewController::configureButtons() {
     for (ChatButton* button : chatButtons_) delete button;
     chatButtons_.clear();
     // The setting is kept within 0..8, so the slots never go below 0.
-    const int count =
-        std::clamp(UserSettingsManager::sharedInstance().chatMacroCount(), 0, ChatButton::kSlotCount);
+    const int count = std::clamp(UserSettingsManager::sharedInstance().chatMacroCount(), 0,
+                                 ChatButton::kSlotCount);
     for (int i = 0; i < count; ++i) {
         auto* button = new ChatButton(buttonView_);
         button->setMyTag(ChatButton::kSlotCount - count + i);

@@ -50,6 +50,8 @@ class ChatViewController : public QWidget, public SendButtonDelegate, public Cha
     void updateClients();
     void reloadData();
     void scrollToEnd();
+    /// Covers the window and hides its buttons, or gives them back. The window also follows
+    /// the lock's notification while it is on screen.
     void lock(bool locked);
 
     void saveSettings();
@@ -113,6 +115,7 @@ class ChatViewController : public QWidget, public SendButtonDelegate, public Cha
     std::vector<std::shared_ptr<ChatMessage>> rows_;
     bool appeared_ = false;
     NotificationObserver buttonsChangedObserver_;
+    NotificationObserver lockObserver_;
 };
 
 }  // namespace quenbril

@@ -201,6 +201,13 @@ TEST_F(ChatButtonPane, TheLockHidesAndCoversUnlockShowsAll) {
     for (ChatButton* b : pane->chatButtons()) EXPECT_TRUE(b->isVisible());
     click(1);
     EXPECT_EQ(sent.posted.size(), 1u);
+
+    // Shown while the interface is locked: covered at once.
+    settings().setIsLocked(true);
+    pane->viewWillDisappear();
+    pane->viewDidAppear();
+    EXPECT_TRUE(pane->lockView()->isCovering());
+    for (ChatButton* b : pane->chatButtons()) EXPECT_TRUE(b->isHidden());
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "MonitorApp/chat/ui/ChatButton.h"
 #include "MonitorApp/chat/ui/ChatRecipientControl.h"
 #include "MonitorApp/chat/ui/ChatViewController.h"
+#include "MonitorApp/lockable/LockNotifications.h"
 #include "MonitorApp/lockable/LockView.h"
 #include "tests/MonitorApp/chat/ui/ChatUiTest.h"
 
@@ -36,7 +37,8 @@ class SingleChatWindow : public ChatUiTest {
         window->viewDidAppear();
         return *window;
     }
-    static void addMessage(const std::string& text, uint64_t type, const std::string& sender = "bob",
+    static void addMessage(const std::string& text, uint64_t type,
+                           const std::string& sender = "bob",
                            const std::string& recipient = "All") {
         ChatManager::addMessage(text, std::nullopt, sender, "B0B", recipient, type);
     }
@@ -196,7 +198,9 @@ TEST_F(SingleChatWindow, SendGoesOutEvenEmptyButNotWhileLocked) {
     ASSERT_EQ(sent.posted.size(), 1u);
     expectSixKeys(sent.posted[0], "", "All");
 
-    vc.lock(true);
+    // The window follows the lock by itself.
+    NotificationCenter::defaultCenter().post(LockNotification::kLocked,
+                                             Dictionary{{LockNotification::kLockOnKey, true}});
     EXPECT_TRUE(vc.lockView()->isCovering());
     EXPECT_TRUE(vc.buttonView()->isHidden());
     vc.textField()->setText("kept");
@@ -204,11 +208,16 @@ TEST_F(SingleChatWindow, SendGoesOutEvenEmptyButNotWhileLocked) {
     EXPECT_EQ(sent.posted.size(), 1u);
     EXPECT_EQ(vc.textField()->text(), "kept");
 
-    vc.lock(false);
+    NotificationCenter::defaultCenter().post(LockNotification::kLocked,
+                                             Dictionary{{LockNotification::kLockOnKey, false}});
     EXPECT_FALSE(vc.buttonView()->isHidden());
     vc.sendClicked();
     ASSERT_EQ(sent.posted.size(), 2u);
     EXPECT_EQ(sent.posted[1]["message"].optionalString(), "kept");
+
+    // Opened while the interface is locked: covered at once.
+    settings().setIsLocked(true);
+    EXPECT_TRUE(open().lockView()->isCovering());
 }
 
 TEST_F(SingleChatWindow, TheWindowFloatsWhileOnTopAndKeepsItsFrame) {
