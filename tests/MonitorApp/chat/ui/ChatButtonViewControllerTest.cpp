@@ -9,6 +9,7 @@
 #include "MonitorApp/chat/ui/ChatButtonLayout.h"
 #include "MonitorApp/chat/ui/ChatButtonViewController.h"
 #include "MonitorApp/lockable/LockView.h"
+#include "resources/QuenbrilResources.h"
 #include "tests/MonitorApp/chat/ui/ChatUiTest.h"
 
 namespace quenbril::test {
@@ -158,6 +159,21 @@ TEST_F(ChatButtonPane, NarrowButtonsTakeTheSmallFaceAndCentreTheirText) {
     wide.setText("");
     wide.updatePositions();
     EXPECT_EQ(wide.title()->height(), 5);
+}
+
+TEST_F(ChatButtonPane, TheFaceShowsThePressedImageWhileDown) {
+    initQuenbrilResources();
+    ASSERT_FALSE(ControlImage(QStringLiteral("Send_down.png")).isNull());
+    ChatButton fresh;  // made after the images are registered
+    fresh.resize(120, 60);
+    fresh.show();
+    const QImage up = fresh.grab().toImage();
+    QTest::mousePress(&fresh, Qt::LeftButton, {}, QPoint(5, 5));
+    const QImage down = fresh.grab().toImage();
+    QTest::mouseRelease(&fresh, Qt::LeftButton, {}, QPoint(5, 5));
+    // Away from the texts: the middle of the left edge.
+    EXPECT_NE(up.pixel(3, 30), down.pixel(3, 30));
+    EXPECT_EQ(fresh.grab().toImage().pixel(3, 30), up.pixel(3, 30)) << "released again";
 }
 
 TEST_F(ChatButtonPane, AClickSendsTheTextToThePopUpsRecipient) {
