@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <string>
+
+#include "MonitorApp/controls/ControlImage.h"
+
+class QLabel;
+
+namespace quenbril {
+
+class ChatButtonDelegate;
+
+/// One quick-message button: "Send_up.png" at rest, "Send_down.png" while pressed, its text in
+/// the middle and its key label ("F8" for slot 0 up to "F1" for slot 7) in the top right corner.
+/// A release anywhere after a press on it posts the text as a "ChatMessage" to the delegate's
+/// recipient. Main thread only.
+class ChatButton : public QWidget {
+  public:
+    /// Slots run 0..7; the key label and the default text count down from 8.
+    static constexpr int kSlotCount = 8;
+
+    explicit ChatButton(QWidget* parent = nullptr);
+
+    int32_t myTag() const { return myTag_; }
+    /// Stores the slot and labels the key "F<8 - tag>".
+    void setMyTag(int32_t tag);
+    ChatButtonDelegate* delegate() const { return delegate_; }
+    /// Not owned; the delegate clears it before it goes away.
+    void setDelegate(ChatButtonDelegate* delegate) { delegate_ = delegate; }
+    QLabel* title() const { return title_; }
+    QLabel* functionButton() const { return functionButton_; }
+    bool buttonDown() const { return buttonDown_; }
+
+    void setText(const std::string& text);
+    std::string text() const;
+    /// The text stored for this slot ("CB <tag>"), else "Custom message <8 - tag>".
+    void readUserData();
+    /// Lays the text out for the button's size: centred vertically, in the smaller face when
+    /// the button is narrow.
+    void updatePositions();
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void placeFunctionButton();
+
+    ControlImage upButton_;
+    ControlImage downButton_;
+    bool buttonDown_ = false;
+    int32_t myTag_ = 0;
+    ChatButtonDelegate* delegate_ = nullptr;
+    QLabel* title_;
+    QLabel* functionButton_;
+};
+
+}  // namespace quenbril

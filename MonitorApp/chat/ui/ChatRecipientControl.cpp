@@ -1,0 +1,52 @@
+#include "MonitorApp/chat/ui/ChatRecipientControl.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QHBoxLayout>
+#include <QToolButton>
+
+namespace quenbril {
+
+ChatRecipientControl::ChatRecipientControl(QWidget* parent)
+    : QWidget(parent), layout_(new QHBoxLayout(this)), group_(new QButtonGroup(this)) {
+    layout_->setContentsMargins(0, 0, 0, 0);
+    layout_->setSpacing(0);
+    group_->setExclusive(true);
+}
+
+void ChatRecipientControl::setLabels(const std::vector<std::string>& labels) {
+    const int selected = selectedSegment();
+    for (QAbstractButton* button : group_->buttons()) {
+        group_->removeButton(button);
+        delete button;
+    }
+    for (size_t i = 0; i < labels.size(); ++i) {
+        auto* segment = new QToolButton(this);
+        // A user's name shows as it is: an ampersand is no keyboard shortcut.
+        segment->setText(QString::fromStdString(labels[i]).replace('&', QStringLiteral("&&")));
+        segment->setCheckable(true);
+        segment->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        group_->addButton(segment, static_cast<int>(i));
+        layout_->addWidget(segment, 1);
+    }
+    labels_ = labels;
+    setSelectedSegment(selected >= 0 && selected < segmentCount() ? selected : 0);
+}
+
+int ChatRecipientControl::segmentCount() const {
+    return static_cast<int>(group_->buttons().size());
+}
+
+int ChatRecipientControl::selectedSegment() const { return group_->checkedId(); }
+
+void ChatRecipientControl::setSelectedSegment(int segment) {
+    if (QAbstractButton* button = group_->button(segment)) button->setChecked(true);
+}
+
+std::optional<std::string> ChatRecipientControl::selectedLabel() const {
+    const int selected = selectedSegment();
+    if (selected < 0 || selected >= static_cast<int>(labels_.size())) return std::nullopt;
+    return labels_[static_cast<size_t>(selected)];
+}
+
+}  // namespace quenbril
