@@ -20,8 +20,13 @@ void setError(Error* error, Error value) {
 std::optional<Array> PlayerFile::read(const std::string& path, Error* error) {
     std::optional<Bytes> bytes = readBoundedFile(path, kMaxFileSize, error);
     if (!bytes) return std::nullopt;
+    return fromBytes(*bytes, path, error);
+}
+
+std::optional<Array> PlayerFile::fromBytes(const Bytes& bytes, const std::string& path,
+                                           Error* error) {
     Error plistError;
-    std::optional<Value> root = PropertyList::read(*bytes, &plistError);
+    std::optional<Value> root = PropertyList::read(bytes, &plistError);
     if (!root) {
         setError(error,
                  Error::make(kErrorDomain, plistError.code, path + ": " + plistError.description));

@@ -24,6 +24,9 @@ class PlayerFile {
     /// reason that names the file, when the file cannot be read, is larger than 64 MiB, is no
     /// property list or its root is no array.
     static std::optional<Array> read(const std::string& path, Error* error);
+    /// The array of a player file's bytes, read from `path` (which reasons name); as `read`.
+    static std::optional<Array> fromBytes(const Bytes& bytes, const std::string& path,
+                                          Error* error);
     /// Writes `players` to `path` as an XML property list, atomically: the file is either the
     /// old one or the whole new one. False, with `error` set, when it could not be written.
     static bool write(const Array& players, const std::string& path, Error* error);
