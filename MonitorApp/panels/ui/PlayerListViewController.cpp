@@ -48,7 +48,6 @@ void PlayerListViewController::buildView() {
     tableView_->verticalHeader()->setVisible(false);
     tableView_->setShowGrid(false);
     tableView_->setAlternatingRowColors(true);
-    connect(tableView_, &QTableView::doubleClicked, this, [this] { editClicked(); });
 
     addButton_ = new QPushButton("Add", this);
     editButton_ = new QPushButton("Edit", this);

@@ -12,6 +12,7 @@
 
 #include "MonitorApp/panels/PlayerFile.h"
 #include "MonitorApp/panels/ui/PlayerListViewController.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/PropertyList.h"
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/settings/SettingsTestEnvironment.h"
@@ -288,6 +289,12 @@ TEST_F(PlayerListTest, AddAndEditOpenTheEditorAndItsClosingReloadsTheList) {
     // The list let both editors go once they had closed.
     EXPECT_EQ(editors[0].use_count(), 1);
     EXPECT_EQ(editors[1].use_count(), 1);
+}
+
+TEST_F(PlayerListTest, AListOpenedWhileLockedIsCoveredAtOnce) {
+    UserSettingsManager::sharedInstance().setIsLocked(true);
+    open();
+    EXPECT_TRUE(list->isCovered());
 }
 
 TEST_F(PlayerListTest, ARowPastTheEndHasNoText) {
