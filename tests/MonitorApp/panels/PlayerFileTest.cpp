@@ -60,38 +60,6 @@ TEST_F(PlayerFileTest, AWrittenFileIsAnXmlListThatReadsBackEqualAndReplacesTheOl
     EXPECT_EQ(filesInFolder(), 1u);
 }
 
-TEST_F(PlayerFileTest, ElementsAndValuesOfTheWrongKindAreLeftForTheReaderOfThePlayers) {
-    // Skipping them is the player manager's business; the file only has to be a list.
-    const Array mixed{Value("not a player"), Dictionary{{"Name", 7}}};
-    const std::string file = path("Mixed.pla");
-    ASSERT_TRUE(PlayerFile::write(mixed, file, nullptr));
-    EXPECT_EQ(PlayerFile::read(file, nullptr), mixed);
-}
-
-TEST_F(PlayerFileTest, AFileThatIsNoListOfPlayersIsRefusedWithAReasonNamingIt) {
-    struct Case {
-        const char* name;
-        std::string text;
-    };
-    const Case cases[] = {
-        {"Damaged.pla", "<?xml version=\"1.0\"?><plist><array><dict><key>Na"},
-        {"Empty.pla", ""},
-        {"Dictionary.pla",
-         "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>Name</key>"
-         "<string>Ann</string></dict></plist>"},
-    };
-    for (const Case& c : cases) {
-        put(path(c.name), c.text);
-        Error error;
-        EXPECT_FALSE(PlayerFile::read(path(c.name), &error)) << c.name;
-        EXPECT_NE(error.description.find(path(c.name)), std::string::npos) << error.description;
-    }
-    Error error;
-    EXPECT_FALSE(PlayerFile::read(path("Missing.pla"), &error));
-    EXPECT_EQ(error.code, ENOENT);
-    EXPECT_NE(error.description.find(path("Missing.pla")), std::string::npos);
-}
-
 TEST_F(PlayerFileTest, AFileOver64MiBIsRefusedAndOneOfExactly64MiBIsRead) {
     // Sparse files: their zeros cost no disk. A file of the limit is read (and then found to be
     // no property list); one byte more is refused as too large.

@@ -297,14 +297,5 @@ TEST_F(PlayerListTest, AListOpenedWhileLockedIsCoveredAtOnce) {
     EXPECT_TRUE(list->isCovered());
 }
 
-TEST_F(PlayerListTest, ARowPastTheEndHasNoText) {
-    cast({"Ann"});
-    open();
-    QAbstractItemModel* model = list->tableView()->model();
-    const QModelIndex row = model->index(0, 0);
-    players().players().clear();  // not reloaded yet
-    EXPECT_FALSE(model->data(row).isValid());
-}
-
 }  // namespace
 }  // namespace quenbril
