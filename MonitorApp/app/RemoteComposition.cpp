@@ -70,6 +70,8 @@ void RemoteComposition::openPlayerList() {
         playerList_ = std::make_unique<PlayerListViewController>();
         playerList_->setAlertPresenter(&alerts_);
         playerList_->setFilePanel(&files_);
+        // The player editor ("showPlayer") joins through setEditorMaker once the performer
+        // window exists; until then adding and editing are skipped with a log line.
     }
     playerList_->show();
 }
