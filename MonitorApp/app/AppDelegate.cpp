@@ -52,8 +52,8 @@ AppDelegate::AppDelegate(QMenuBar& menuBar, ViewController& controller, AlertPre
 AppDelegate::~AppDelegate() = default;
 
 // The menu: the application entry, "File" (whose second item is the "open in" item the main
-// window hides), "Remote" with the lock, mute, alerts, modes and tools, and "Chat" whose first
-// seven items are the quick messages.
+// window hides; the player list comes after it), "Remote" with the lock, mute, alerts, modes
+// and tools, and "Chat" whose first seven items are the quick messages.
 void AppDelegate::buildMenus() {
     QMenu* app = menuBar_.addMenu("Quenbril");
     addItem(app, "Preferences…", "Ctrl+,", [this] { preferencesClicked(); });
@@ -70,6 +70,7 @@ void AppDelegate::buildMenus() {
     addItem(file, "Channel Strips…", "Ctrl+Shift+C", [this] { openChannelStrips(); });
     // The "open in" item: hidden as the connection dialog opens, and not shown again.
     file->addAction("Open In…")->setEnabled(false);
+    addItem(file, "Players…", "", [this] { playersClicked(); });
 
     QMenu* remote = menuBar_.addMenu("Remote");
     lockItem_ = addItem(remote, "Lock", "Ctrl+L", [this] { lockClicked(*lockItem_); });
@@ -204,6 +205,14 @@ void AppDelegate::selectionClicked() { toolHandler_(0); }
 void AppDelegate::selectionZoomClicked() { toolHandler_(1); }
 void AppDelegate::zoomClicked() { toolHandler_(2); }
 void AppDelegate::soloClearClicked() { controller_.soloClearClicked(); }
+
+void AppDelegate::playersClicked() {
+    if (playersHandler_) {
+        playersHandler_();
+    } else {
+        log(LogLevel::Warning, "The player list is not available");
+    }
+}
 
 void AppDelegate::resetAlertsClicked() {
     controller_.resetClicked();

@@ -45,6 +45,8 @@ class AppDelegate {
     void setLockHandler(std::function<void(bool)> handler) { lockHandler_ = std::move(handler); }
     /// The tool selector's selection of tool 0 (selection), 1 (selection zoom) or 2 (zoom).
     void setToolHandler(std::function<void(int)> handler) { toolHandler_ = std::move(handler); }
+    /// Opens the player list (or brings it forward).
+    void setPlayersHandler(std::function<void()> handler) { playersHandler_ = std::move(handler); }
     /// Quit: by default the end of the application's run loop, whatever windows are open.
     void setQuitHandler(std::function<void()> handler) { quitHandler_ = std::move(handler); }
 
@@ -56,6 +58,7 @@ class AppDelegate {
     void chatButtonClick(QAction& sender);
     void showSnapshotsClicked();
     void openChannelStrips();
+    void playersClicked();
     void addMarkerClicked();
     void selectionClicked();
     void selectionZoomClicked();
@@ -100,6 +103,7 @@ class AppDelegate {
     std::function<void(bool)> lockHandler_;
     std::function<void(int)> toolHandler_;
     std::function<void()> quitHandler_;
+    std::function<void()> playersHandler_;
     NotificationObserver chatMessagesChanged_;
 };
 

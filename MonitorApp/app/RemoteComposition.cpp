@@ -11,6 +11,7 @@
 #include "MonitorApp/mainwindow/QtShortTimeClock.h"
 #include "MonitorApp/mainwindow/SegueTable.h"
 #include "MonitorApp/mainwindow/ViewController.h"
+#include "MonitorApp/panels/ui/PlayerListViewController.h"
 #include "MonitorApp/preferences/PreferencesViewController.h"
 #include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
@@ -37,16 +38,21 @@ RemoteComposition::RemoteComposition() {
     delegate_->setToolHandler([controller](int tool) {
         if (ToolSelector* selector = controller->toolSelector()) selector->selectTool(tool);
     });
+    delegate_->setPlayersHandler([this] { openPlayerList(); });
     // A quit by menu saves as a close of the window does; so does the end of the run loop.
+    // The player list stores its players as its window closing would.
     MainWindow* window = window_.get();
-    QObject::connect(qApp, &QCoreApplication::aboutToQuit, window,
-                     [window] { window->viewWillDisappear(); });
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, window, [this, window] {
+        window->viewWillDisappear();
+        if (playerList_) playerList_->applicationWillTerminate();
+    });
 }
 
 RemoteComposition::~RemoteComposition() {
     // The shared link outlives the window: its senders are let go first.
     connectLinkSenders(nullptr, *controller_);
     delegate_.reset();
+    playerList_.reset();
     window_.reset();
     // The strips' controllers own their views: they go while the application still exists.
     ChannelStripManager::resetSharedInstance();
@@ -57,6 +63,17 @@ void RemoteComposition::start() {
     controller_->viewDidLoad();
     delegate_->applicationDidFinishLaunching();
     window_->showMainWindow();
+}
+
+void RemoteComposition::openPlayerList() {
+    if (!playerList_) {
+        playerList_ = std::make_unique<PlayerListViewController>();
+        playerList_->setAlertPresenter(&alerts_);
+        playerList_->setFilePanel(&files_);
+        // The player editor ("showPlayer") joins through setEditorMaker once the performer
+        // window exists; until then adding and editing are skipped with a log line.
+    }
+    playerList_->show();
 }
 
 // The windows the main window opens, by segue. The windows of the chat, the snapshots and the

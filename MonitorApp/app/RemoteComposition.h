@@ -9,6 +9,7 @@ namespace quenbril {
 
 class AppDelegate;
 class MainWindow;
+class PlayerListViewController;
 class SegueTable;
 class SettingsTabViewController;
 class ViewController;
@@ -29,6 +30,11 @@ class RemoteComposition {
     MainWindow& mainWindow() const { return *window_; }
     ViewController& viewController() const { return *controller_; }
     AppDelegate& appDelegate() const { return *delegate_; }
+    /// Opens the player list, made on first use and kept for the run: opening it while it is
+    /// shown brings it forward.
+    void openPlayerList();
+    /// The player list; null until it was first opened.
+    PlayerListViewController* playerList() const { return playerList_.get(); }
 
   private:
     SegueTable segueTable();
@@ -39,6 +45,7 @@ class RemoteComposition {
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<AppDelegate> delegate_;
     std::weak_ptr<SettingsTabViewController> settingsWindow_;
+    std::unique_ptr<PlayerListViewController> playerList_;
 };
 
 }  // namespace quenbril

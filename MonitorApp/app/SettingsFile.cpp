@@ -2,11 +2,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
+#include "foundation/BoundedFileRead.h"
 #include "foundation/FileReplacement.h"
 #include "foundation/PropertyList.h"
 
@@ -54,26 +53,10 @@ bool SettingsFile::write(const Dictionary& settings, const std::string& path, Er
 }
 
 std::optional<Dictionary> SettingsFile::read(const std::string& path, Error* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        setError(error, systemError("open", path));
-        return std::nullopt;
-    }
-    Bytes bytes;
-    char buffer[65536];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-        bytes.insert(bytes.end(), buffer, buffer + in.gcount());
-        if (bytes.size() > kMaxFileSize) {
-            setError(error, Error{kDomain, EFBIG, path + " is larger than 64 MiB", {}});
-            return std::nullopt;
-        }
-    }
-    if (in.bad()) {
-        setError(error, systemError("read", path));
-        return std::nullopt;
-    }
+    std::optional<Bytes> bytes = readBoundedFile(path, kMaxFileSize, error);
+    if (!bytes) return std::nullopt;
     Error plistError;
-    std::optional<Value> root = PropertyList::read(bytes, &plistError);
+    std::optional<Value> root = PropertyList::read(*bytes, &plistError);
     if (!root) {
         setError(error, plistError);
         return std::nullopt;

@@ -1,0 +1,279 @@
+#include "MonitorApp/panels/ui/PlayerListViewController.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <filesystem>
+
+#include "MonitorApp/panels/PlayerFile.h"
+#include "MonitorApp/panels/ui/PlayerListTableModel.h"
+#include "MonitorApp/settings/PlayerManager.h"
+#include "foundation/Log.h"
+#include "foundation/RunLoop.h"
+#include "foundation/UserDefaults.h"
+
+namespace quenbril {
+
+namespace {
+
+PlayerManager& manager() { return PlayerManager::sharedInstance(); }
+
+std::string fileName(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
+
+}  // namespace
+
+PlayerListViewController::PlayerListViewController(QWidget* parent)
+    : LockableViewController(parent) {
+    setWindowTitle("Players");
+    buildView();
+}
+
+PlayerListViewController::~PlayerListViewController() = default;
+
+void PlayerListViewController::buildView() {
+    model_ = new PlayerListTableModel(this);
+    tableView_ = new QTableView(this);
+    tableView_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tableView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    tableView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tableView_->horizontalHeader()->setStretchLastSection(true);
+    tableView_->verticalHeader()->setVisible(false);
+    tableView_->setShowGrid(false);
+    tableView_->setAlternatingRowColors(true);
+
+    addButton_ = new QPushButton("Add", this);
+    editButton_ = new QPushButton("Edit", this);
+    removeButton_ = new QPushButton("Remove", this);
+    loadButton_ = new QPushButton("Load…", this);
+    saveButton_ = new QPushButton("Save As…", this);
+    closeButton_ = new QPushButton("Close", this);
+    connect(addButton_, &QPushButton::clicked, this, [this] { addClicked(); });
+    connect(editButton_, &QPushButton::clicked, this, [this] { editClicked(); });
+    connect(removeButton_, &QPushButton::clicked, this, [this] { removeClicked(); });
+    connect(loadButton_, &QPushButton::clicked, this, [this] { loadClicked(); });
+    connect(saveButton_, &QPushButton::clicked, this, [this] { saveAsClicked(); });
+    connect(closeButton_, &QPushButton::clicked, this, [this] { closeClicked(); });
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(addButton_);
+    buttons->addWidget(editButton_);
+    buttons->addWidget(removeButton_);
+    buttons->addStretch(1);
+    buttons->addWidget(loadButton_);
+    buttons->addWidget(saveButton_);
+    buttons->addWidget(closeButton_);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 16, 16, 16);
+    layout->setSpacing(10);
+    layout->addWidget(tableView_, 1);
+    layout->addLayout(buttons);
+    resize(520, 400);
+}
+
+// ---- Life cycle ----
+
+void PlayerListViewController::viewDidLoad() {
+    LockableViewController::viewDidLoad();
+    viewLoaded_ = true;
+}
+
+void PlayerListViewController::viewDidAppear() {
+    if (!tableView_->model()) tableView_->setModel(model_);
+    reloadData();
+    playerUpdated_ = NotificationCenter::defaultCenter().addObserver(
+        kPlayerUpdatedNotification, [this](const Notification&) { reloadData(); });
+}
+
+void PlayerListViewController::viewDidDisappear() {
+    playerUpdated_.reset();
+    LockableViewController::viewDidDisappear();
+}
+
+void PlayerListViewController::show() {
+    if (isVisible()) {
+        raise();
+        activateWindow();
+        return;
+    }
+    if (!viewLoaded_) viewDidLoad();
+    QWidget::show();
+    viewDidAppear();
+}
+
+void PlayerListViewController::closeEvent(QCloseEvent* event) {
+    // Every way of closing comes here (the close box, the Close button, the window manager),
+    // so every one of them stores the list.
+    event->accept();
+    storePlayers();
+    viewDidDisappear();
+}
+
+void PlayerListViewController::applicationWillTerminate() {
+    if (viewLoaded_) storePlayers();
+}
+
+bool PlayerListViewController::storePlayers() {
+    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    bool stored =
+        defaults.setObject(Value(PlayerManager::propertyArray()), PlayerManager::kPlayersKey);
+    stored = defaults.synchronize() && stored;
+    if (!stored) {
+        alert("The player list could not be stored.",
+              "The settings file could not be written. The list is stored again when this "
+              "window closes or the application quits.");
+    }
+    return stored;
+}
+
+// ---- The table ----
+
+int PlayerListViewController::numberOfRowsInTableView() const {
+    return static_cast<int>(manager().players().size());
+}
+
+void PlayerListViewController::reloadData() { model_->reloadData(); }
+
+int32_t PlayerListViewController::selectedRow() const {
+    QItemSelectionModel* selection = tableView_->selectionModel();
+    if (!selection) return -1;
+    const QModelIndex current = selection->currentIndex();
+    if (current.isValid() && selection->isRowSelected(current.row())) return current.row();
+    const QModelIndexList rows = selection->selectedRows();
+    if (rows.isEmpty()) return -1;
+    int last = -1;
+    for (const QModelIndex& row : rows) last = std::max(last, row.row());
+    return last;
+}
+
+// ---- Actions ----
+
+void PlayerListViewController::addClicked() { performSegue(kShowPlayerSegue, addButton_); }
+
+void PlayerListViewController::editClicked() {
+    const int32_t row = selectedRow();
+    if (row >= 0 && row < numberOfRowsInTableView()) {
+        performSegue(kShowPlayerSegue, nullptr);
+    } else {
+        alert("Please select a player first.");
+    }
+}
+
+void PlayerListViewController::removeClicked() {
+    QItemSelectionModel* selection = tableView_->selectionModel();
+    if (!selection) return;
+    std::vector<int> rows;
+    for (const QModelIndex& index : selection->selectedRows()) rows.push_back(index.row());
+    // From the last row up, so that each removal leaves the rows still to go where they were.
+    std::sort(rows.begin(), rows.end(), std::greater<>());
+    auto& players = manager().players();
+    for (int row : rows) {
+        if (row >= 0 && static_cast<size_t>(row) < players.size()) {
+            players.erase(players.begin() + row);
+        }
+    }
+    reloadData();
+}
+
+void PlayerListViewController::loadClicked() {
+    if (!files_) {
+        log(LogLevel::Warning, "No file panel to load players with");
+        return;
+    }
+    FilePanel::Request request;
+    request.kind = FilePanel::Request::Kind::Open;
+    request.allowedTypes = {PlayerFile::kExtension};
+    const std::optional<std::string> path = files_->runModal(request);
+    if (!path) return;
+    QLOG("Loading players from %s", path->c_str());
+    Error error;
+    const std::optional<Array> players = PlayerFile::read(*path, &error);
+    if (!players) {
+        alert("The players of \"" + fileName(*path) + "\" could not be loaded.", error.description);
+        return;
+    }
+    // The file's players come after the ones listed; elements that are no player are skipped.
+    manager().updateFromArray(*players);
+    reloadData();
+}
+
+void PlayerListViewController::saveAsClicked() {
+    if (!files_) {
+        log(LogLevel::Warning, "No file panel to save players with");
+        return;
+    }
+    FilePanel::Request request;
+    request.kind = FilePanel::Request::Kind::Save;
+    request.allowedTypes = {PlayerFile::kExtension};
+    request.suggestedName = std::string("Players.") + PlayerFile::kExtension;
+    const std::optional<std::string> path = files_->runModal(request);
+    if (!path) return;
+    // The list as it is now: it may have changed while the panel was open.
+    Error error;
+    if (!PlayerFile::write(PlayerManager::propertyArray(), *path, &error)) {
+        alert("The players could not be saved to \"" + fileName(*path) + "\".", error.description);
+    }
+}
+
+void PlayerListViewController::closeClicked() { close(); }
+
+// ---- Segues ----
+
+int32_t PlayerListViewController::prepareForSegue(const std::string& /*identifier*/,
+                                                  const QObject* sender) const {
+    if (sender && sender == addButton_) return -1;
+    return selectedRow();
+}
+
+void PlayerListViewController::performSegue(const std::string& identifier, const QObject* sender) {
+    if (identifier != kShowPlayerSegue) return;
+    if (!editorMaker_) {
+        QLOG("Segue %s skipped: the player editor is not available", identifier.c_str());
+        return;
+    }
+    const int32_t playerIndex = prepareForSegue(identifier, sender);
+    // The editor tells of its closing through this slot, which learns the editor once made.
+    auto slot = std::make_shared<const SegueDestination*>(nullptr);
+    QPointer<PlayerListViewController> self(this);
+    std::shared_ptr<SegueDestination> editor = editorMaker_(playerIndex, [self, slot] {
+        if (self) self->editorClosed(slot);
+    });
+    if (!editor) {
+        QLOG("Segue %s skipped: no player editor was made", identifier.c_str());
+        return;
+    }
+    *slot = editor.get();
+    editors_.push_back(editor);
+    editor->show();
+}
+
+void PlayerListViewController::editorClosed(const std::shared_ptr<const SegueDestination*>& slot) {
+    reloadData();
+    // The editor is let go once its own closing has finished.
+    QPointer<PlayerListViewController> self(this);
+    RunLoop::main().post([self, slot] {
+        if (!self) return;
+        std::erase_if(self->editors_, [&](const auto& editor) { return editor.get() == *slot; });
+    });
+}
+
+void PlayerListViewController::alert(const std::string& messageText,
+                                     const std::string& informativeText) {
+    if (!alerts_) {
+        log(LogLevel::Warning, "%s %s", messageText.c_str(), informativeText.c_str());
+        return;
+    }
+    Alert shown;
+    shown.messageText = messageText;
+    shown.informativeText = informativeText;
+    alerts_->runModal(shown);
+}
+
+}  // namespace quenbril

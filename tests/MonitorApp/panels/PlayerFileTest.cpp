@@ -1,0 +1,91 @@
+// The player file on disk: what a save leaves there and why a file is refused.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "MonitorApp/panels/PlayerFile.h"
+#include "foundation/PropertyList.h"
+
+namespace quenbril {
+namespace {
+
+class PlayerFileTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = "/tmp/quenbril-playerfile-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        folder_ = pattern;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+    std::string path(const std::string& name) const { return (folder_ / name).string(); }
+    static void put(const std::string& path, const std::string& text) {
+        std::ofstream(path, std::ios::binary) << text;
+    }
+    static std::string contents(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    size_t filesInFolder() const {
+        return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(folder_),
+                                                 std::filesystem::directory_iterator()));
+    }
+
+    std::filesystem::path folder_;
+};
+
+const Array kCast{
+    Dictionary{{"Name", "Ann"},
+               {"RoleName", "Lead"},
+               {"Image", Bytes{0xFF, 0xD8, 0xFF}},
+               {"Comments", "Mic 1, \"<b>\" & more"}},
+    Dictionary{{"Name", "Bob"}, {"RoleName", ""}, {"Image", Bytes{}}, {"Comments", ""}},
+};
+
+TEST_F(PlayerFileTest, AWrittenFileIsAnXmlListThatReadsBackEqualAndReplacesTheOldOneWhole) {
+    const std::string file = path("Cast.pla");
+    put(file, "an older, longer file that must not leave a tail behind it");
+    Error error;
+    ASSERT_TRUE(PlayerFile::write(kCast, file, &error)) << error.description;
+    EXPECT_EQ(contents(file).rfind("<?xml", 0), 0u);
+    EXPECT_EQ(PlayerFile::read(file, &error), kCast);
+    // Written beside the old file and renamed over it: no temporary file stays.
+    EXPECT_EQ(filesInFolder(), 1u);
+}
+
+TEST_F(PlayerFileTest, AFileOver64MiBIsRefusedAndOneOfExactly64MiBIsRead) {
+    // Sparse files: their zeros cost no disk. A file of the limit is read (and then found to be
+    // no property list); one byte more is refused as too large.
+    const std::string atLimit = path("AtLimit.pla");
+    const std::string over = path("Over.pla");
+    put(atLimit, "");
+    put(over, "");
+    std::filesystem::resize_file(atLimit, PlayerFile::kMaxFileSize);
+    std::filesystem::resize_file(over, PlayerFile::kMaxFileSize + 1);
+    Error error;
+    EXPECT_FALSE(PlayerFile::read(over, &error));
+    EXPECT_EQ(error.code, EFBIG);
+    EXPECT_NE(error.description.find(over), std::string::npos);
+    EXPECT_NE(error.description.find("64 MiB"), std::string::npos);
+    EXPECT_FALSE(PlayerFile::read(atLimit, &error));
+    EXPECT_NE(error.code, EFBIG);
+}
+
+TEST_F(PlayerFileTest, AWriteThatCannotHappenSaysWhyAndLeavesNoFile) {
+    const std::string file = path("No such folder/Cast.pla");
+    Error error;
+    EXPECT_FALSE(PlayerFile::write(kCast, file, &error));
+    EXPECT_EQ(error.code, ENOENT);
+    EXPECT_NE(error.description.find(file), std::string::npos);
+    EXPECT_EQ(filesInFolder(), 0u);
+}
+
+}  // namespace
+}  // namespace quenbril
