@@ -8,6 +8,7 @@
 namespace quenbril {
 
 class AppDelegate;
+class ChatNotifierViewController;
 class MainWindow;
 class SegueTable;
 class SettingsTabViewController;
@@ -39,6 +40,7 @@ class RemoteComposition {
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<AppDelegate> delegate_;
     std::weak_ptr<SettingsTabViewController> settingsWindow_;
+    std::weak_ptr<ChatNotifierViewController> chatNotifier_;
 };
 
 }  // namespace quenbril
