@@ -117,9 +117,9 @@ void ChatNotifierViewController::screenResize() {
     int height = kLabelPadding;
     if (!text.isEmpty()) {
         const QFontMetrics metrics(textLabel_->font());
-        const QRect measured = metrics.boundingRect(
-            QRect(0, 0, width, std::numeric_limits<int>::max() / 2),
-            Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+        const QRect measured =
+            metrics.boundingRect(QRect(0, 0, width, std::numeric_limits<int>::max() / 2),
+                                 Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
         height += measured.height();
     }
     // Centred vertically: the same from the top as from the bottom.

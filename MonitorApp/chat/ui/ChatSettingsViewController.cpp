@@ -142,7 +142,8 @@ void ChatSettingsViewController::viewDidLoad() {
         if (slot.text) fields.push_back(slot.text);
     }
     for (QLineEdit* field : fields) {
-        connect(field, &QLineEdit::textChanged, this, [this, field] { controlTextDidChange(field); });
+        connect(field, &QLineEdit::textChanged, this,
+                [this, field] { controlTextDidChange(field); });
     }
 }
 

@@ -21,7 +21,9 @@ class ChatNotifierTest : public StripTest {
     }
     /// The colour the window shows in its corner (no label there).
     QRgb corner() { return notifier->grab().toImage().pixel(2, notifier->height() - 3); }
-    static QRgb chatColor(int index) { return toQColor(*ColorHelper::colorForChatGroup(index)).rgb(); }
+    static QRgb chatColor(int index) {
+        return toQColor(*ColorHelper::colorForChatGroup(index)).rgb();
+    }
 
     std::shared_ptr<ChatNotifierViewController> notifier =
         std::make_shared<ChatNotifierViewController>();
@@ -99,7 +101,8 @@ TEST_F(ChatNotifierTest, HeldAtItsMinimumAndTheLabelIsCentredBetweenItsMargins) 
     EXPECT_EQ(wrapped.x(), 15);
     EXPECT_EQ(wrapped.width(), 370);
     EXPECT_GE(wrapped.height(), 36 + 2 * line) << "the text wraps and the label grows";
-    EXPECT_NEAR(wrapped.top(), 300 - wrapped.bottom() - 1, 1) << "as far from the top as the bottom";
+    EXPECT_NEAR(wrapped.top(), 300 - wrapped.bottom() - 1, 1)
+        << "as far from the top as the bottom";
 
     // Resizing the window lays the label out again.
     notifier->resize(600, 300);
@@ -125,10 +128,9 @@ class OneNotifier : public ViewControllerTest {
         ViewControllerTest::TearDown();
     }
     void page(const char* sender, const char* text) {
-        dispatch("ChatMessageFromServer", Dictionary{{"message", text},
-                                                     {"sender", sender},
-                                                     {"type", 5},
-                                                     {"recipient", "All"}});
+        dispatch(
+            "ChatMessageFromServer",
+            Dictionary{{"message", text}, {"sender", sender}, {"type", 5}, {"recipient", "All"}});
     }
 
     std::weak_ptr<ChatNotifierViewController> shown;

@@ -55,8 +55,8 @@ class ChatSettings : public StripTest {
     static void postMIDI(int channel, int command, int byte1, int byte2) {
         NotificationCenter::defaultCenter().post(
             "MIDIEventReceived",
-            Dictionary{{"channel", channel}, {"command", command}, {"byte1", byte1},
-                       {"byte2", byte2}});
+            Dictionary{
+                {"channel", channel}, {"command", command}, {"byte1", byte1}, {"byte2", byte2}});
     }
     static Value learnt(int slot) {
         return defaults().objectForKey("CB MIDI " + std::to_string(slot));
