@@ -57,12 +57,13 @@ class ChatE2E : public ViewControllerTest {
         });
     }
     bool page(WireClient& bob, const char* text) {
-        return bob.send(LinkMessageBuilder::chatMessageFromClient(Dictionary{{"message", text},
-                                                                            {"sender", "bob"},
-                                                                            {"messageId", text},
-                                                                            {"uuid", "BOB-UUID"},
-                                                                            {"type", 5},
-                                                                            {"recipient", "alice"}}));
+        return bob.send(
+            LinkMessageBuilder::chatMessageFromClient(Dictionary{{"message", text},
+                                                                 {"sender", "bob"},
+                                                                 {"messageId", text},
+                                                                 {"uuid", "BOB-UUID"},
+                                                                 {"type", 5},
+                                                                 {"recipient", "alice"}}));
     }
     std::shared_ptr<ChatNotifierViewController> notifierShowing(const std::string& text) {
         pumpUntil([&] {
@@ -84,7 +85,8 @@ TEST_F(ChatE2E, PagesShareOneFlashingNotifierAndASavedNameReachesTheOtherRemote)
     ASSERT_TRUE(bob.send(LinkMessageBuilder::registerToChat("bob", "BOB-UUID")));
     ASSERT_TRUE(chatLists("bob")) << server_.log();
     // The stand-in's colours: bob joined second.
-    ASSERT_TRUE(pumpUntil([] { return ChatColorManager::sharedInstance().colorForUUID("BOB-UUID").has_value(); }));
+    ASSERT_TRUE(pumpUntil(
+        [] { return ChatColorManager::sharedInstance().colorForUUID("BOB-UUID").has_value(); }));
 
     ASSERT_TRUE(page(bob, "wake up"));
     std::shared_ptr<ChatNotifierViewController> shown = notifierShowing("wake up");

@@ -13,6 +13,7 @@
 #include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
+#include "tests/MonitorApp/mainwindow/ViewControllerTestEnvironment.h"
 
 namespace quenbril::test {
 namespace {
@@ -314,6 +315,35 @@ TEST_F(ChatSettings, AStoreThatCannotBeWrittenIsReported) {
     click(2);
     postMIDI(0, 0x90, 1, 1);
     EXPECT_EQ(alerts.texts.size(), 1u) << "a learnt event that is not stored is reported";
+}
+
+/// The pane beside the main window controller, which also acts on MIDI events.
+class LearnBesideTheMainWindow : public ViewControllerTest {};
+
+TEST_F(LearnBesideTheMainWindow, EventsRightAfterALearnSendNoQuickMessage) {
+    defaults().setObject("Standby", "CB 1");
+    defaults().setObject(Array{0, 0x90, 10, 1}, "CB MIDI 1");
+    NotificationRecorder sent("ChatMessage");
+    auto post = [](int byte1) {
+        NotificationCenter::defaultCenter().post(
+            "MIDIEventReceived",
+            Dictionary{{"channel", 0}, {"command", 0x90}, {"byte1", byte1}, {"byte2", 1}});
+    };
+    ChatSettingsViewController pane;
+    pane.viewDidAppear();
+    pane.learnButton(3)->click();
+    post(30);
+    EXPECT_EQ(pane.learnButton(3)->text(), "MIDI Clear");
+    // A controller's second message of the same touch comes within the tenth of a second.
+    loop_->advance(0.05);
+    post(10);
+    EXPECT_TRUE(sent.posted.empty());
+
+    loop_->advance(0.1);
+    post(10);
+    ASSERT_EQ(sent.posted.size(), 1u);
+    EXPECT_EQ(sent.posted[0]["message"], Value("Standby"));
+    pane.viewWillDisappear();
 }
 
 }  // namespace
