@@ -5,6 +5,7 @@
 #include "MonitorApp/chat/TextSearch.h"
 #include "MonitorApp/link/LinkCommands.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
+#include "MonitorApp/settings/ColorHelper.h"
 
 namespace quenbril {
 
@@ -17,7 +18,16 @@ bool SimChat::registerClient(uint64_t connection, const std::string& chatName,
             return false;
         }
     }
-    clients_.push_back({connection, chatName, ip, uuid});
+    // A newcomer takes the first palette entry nobody has; with all eight taken, they repeat.
+    int colorIndex = static_cast<int>(clients_.size() % kPaletteSize) + 1;
+    for (int index = 1; index <= static_cast<int>(kPaletteSize); ++index) {
+        if (std::none_of(clients_.begin(), clients_.end(),
+                         [index](const Client& c) { return c.colorIndex == index; })) {
+            colorIndex = index;
+            break;
+        }
+    }
+    clients_.push_back({connection, chatName, ip, uuid, colorIndex});
     return true;
 }
 
@@ -100,6 +110,18 @@ Dictionary SimChat::clientsMessage() const {
         list.push_back(Value(std::move(d)));
     }
     return LinkMessageBuilder::message(LinkCommand::kChatClients, Value(std::move(list)));
+}
+
+Dictionary SimChat::colorsMessage() const {
+    Dictionary byName;
+    Dictionary byUUID;
+    for (const Client& c : clients_) {
+        byName.set(c.chatName, c.colorIndex);
+        if (!c.uuid.empty()) byUUID.set(c.uuid, *ColorHelper::colorForChatGroup(c.colorIndex));
+    }
+    Dictionary m = LinkMessageBuilder::message(LinkCommand::kChatColors, Value(std::move(byName)));
+    m.set(Value(std::string(LinkKey::kNValue)), Value(std::move(byUUID)));
+    return m;
 }
 
 Dictionary SimChat::historyMessage() const {

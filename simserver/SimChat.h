@@ -31,10 +31,15 @@ class SimChat {
     /// takes from a remote (it refuses longer ones: they would be sent to every remote).
     static constexpr size_t kMaxNameBytes = 256;
     static constexpr const char* kAll = "All";
+    /// Users' colours are entries 1 to 8 of the chat palette (0 is for messages without a
+    /// sender).
+    static constexpr size_t kPaletteSize = 8;
 
     struct Client {
         uint64_t connection = 0;
         std::string chatName, ip, uuid;
+        /// The user's entry of the chat palette (1 to 8), kept while the user stays.
+        int colorIndex = 1;
     };
 
     /// Registers (or renames) the chat user of a connection. True when the connection was not
@@ -62,6 +67,9 @@ class SimChat {
 
     /// "ChatClients".
     Dictionary clientsMessage() const;
+    /// "ChatColors": each user's palette index by chat name, and ("NValue") the palette's
+    /// colour by the user's chat id (users without one are left out of it).
+    Dictionary colorsMessage() const;
     /// "ChatMessageHistory": the archived messages.
     Dictionary historyMessage() const;
 

@@ -202,7 +202,10 @@ void SimServer::clientDisconnected(SimClient& client, const std::optional<Error>
     uint64_t id = client.id();
     QLOG("Remote %llu disconnected%s%s", static_cast<unsigned long long>(id), error ? ": " : "",
          error ? error->description.c_str() : "");
-    if (chat_.removeClient(id)) broadcast(chat_.clientsMessage());
+    if (chat_.removeClient(id)) {
+        broadcast(chat_.clientsMessage());
+        broadcast(chat_.colorsMessage());
+    }
     // The client is inside its own callback: it goes once that has returned.
     std::weak_ptr<int> alive = alive_;
     queue_->async([this, alive, id] {
@@ -502,6 +505,8 @@ void SimServer::onRegisterToChat(SimClient& client, const Dictionary& m) {
          isNew ? "joined" : "renamed itself in", name.c_str());
     if (isNew) send(client, chat_.historyMessage());
     broadcast(chat_.clientsMessage());
+    // The users' colours follow every change of the users, so that senders show in theirs.
+    broadcast(chat_.colorsMessage());
 }
 
 void SimServer::onChatMessageFromClient(SimClient& client, const Dictionary& m) {

@@ -5,6 +5,8 @@
 #include "MonitorApp/app/AppDelegate.h"
 #include "MonitorApp/app/MainWindow.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/chat/ui/ChatNotifierViewController.h"
+#include "MonitorApp/chat/ui/ChatSettingsViewController.h"
 #include "MonitorApp/controls/ToolSelector.h"
 #include "MonitorApp/dispatch/RemoteContext.h"
 #include "MonitorApp/mainwindow/LinkSenders.h"
@@ -93,10 +95,16 @@ SegueTable RemoteComposition::segueTable() {
             return nullptr;
         }
         auto window = std::make_shared<SettingsTabViewController>(&ServerManager::sharedInstance());
+        auto* chat = new ChatSettingsViewController;
+        chat->setLinkSender(&ServerManager::sharedInstance());
+        window->addPane("Chat", chat);
         window->setAlertPresenter(&alerts_);
         settingsWindow_ = window;
         return window;
     });
+    // One page notifier: a page while it is shown updates it instead of opening another.
+    table.add("showChatNotifier",
+              [this] { return ChatNotifierViewController::shownOrNew(chatNotifier_); });
     return table;
 }
 

@@ -8,6 +8,7 @@
 namespace quenbril {
 
 class AppDelegate;
+class ChatNotifierViewController;
 class MainWindow;
 class PlayerListViewController;
 class SegueTable;
@@ -46,6 +47,7 @@ class RemoteComposition {
     std::unique_ptr<AppDelegate> delegate_;
     std::weak_ptr<SettingsTabViewController> settingsWindow_;
     std::unique_ptr<PlayerListViewController> playerList_;
+    std::weak_ptr<ChatNotifierViewController> chatNotifier_;
 };
 
 }  // namespace quenbril

@@ -6,6 +6,7 @@
 #include "MonitorApp/lockable/LockableViewController.h"
 #include "MonitorApp/mainwindow/MainWindowSeams.h"
 #include "MonitorApp/preferences/ColorWell.h"
+#include "MonitorApp/preferences/PreferencesPane.h"
 
 class QCheckBox;
 class QComboBox;
@@ -23,16 +24,17 @@ class SettingsTabViewController;
 ///
 /// The preferences window calls viewDidAppear and viewWillDisappear as the pane comes into
 /// sight and goes out of it. Main thread only.
-class DisplayPreferencesViewController : public LockableViewController {
+class DisplayPreferencesViewController : public LockableViewController, public PreferencesPane {
   public:
     explicit DisplayPreferencesViewController(QWidget* parent = nullptr);
     ~DisplayPreferencesViewController() override;
 
     void viewDidLoad() override;
     /// Shows the theme and the settings in the controls.
-    void viewDidAppear();
+    void viewDidAppear() override;
     /// Saves.
-    void viewWillDisappear();
+    void viewWillDisappear() override;
+    LockableViewController& paneView() override { return *this; }
     /// Shows the border width, the macro count and the four switches of the user settings.
     void readFromUserDefaults();
     /// Writes every control into the theme and the user settings, refreshes the strips and
@@ -53,7 +55,7 @@ class DisplayPreferencesViewController : public LockableViewController {
     /// The picker every colour well uses (tests install one that answers at once).
     void setColorPicker(const ColorWell::Picker& picker);
     /// Where a failed save is reported. Not owned.
-    void setAlertPresenter(AlertPresenter* presenter) { alertPresenter_ = presenter; }
+    void setAlertPresenter(AlertPresenter* presenter) override { alertPresenter_ = presenter; }
 
     QComboBox* lineThickness() const { return lineThickness_; }
     ColorWell* audioColor() const { return audioColor_; }
@@ -73,7 +75,7 @@ class DisplayPreferencesViewController : public LockableViewController {
     QCheckBox* showBatteryAlerts() const { return showBatteryAlerts_; }
     QCheckBox* showRFAlerts() const { return showRFAlerts_; }
     SettingsTabViewController* tabDelegate() const { return tabDelegate_; }
-    void setTabDelegate(SettingsTabViewController* delegate) { tabDelegate_ = delegate; }
+    void setTabDelegate(SettingsTabViewController* delegate) override { tabDelegate_ = delegate; }
 
   private:
     void buildForm();

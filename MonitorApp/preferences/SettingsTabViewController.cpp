@@ -7,7 +7,9 @@
 
 #include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/controls/QtColor.h"
+#include "MonitorApp/lockable/LockableViewController.h"
 #include "MonitorApp/preferences/DisplayPreferencesViewController.h"
+#include "MonitorApp/preferences/PreferencesPane.h"
 #include "MonitorApp/preferences/UserPrefsViewController.h"
 #include "MonitorApp/settings/ColorHelper.h"
 #include "foundation/NotificationCenter.h"
@@ -23,11 +25,11 @@ SettingsTabViewController::SettingsTabViewController(LinkSender* link, QWidget* 
     userPrefs_ = new UserPrefsViewController;
     userPrefs_->setLinkSender(link);
     displayPrefs_ = new DisplayPreferencesViewController;
-    tabView_->addTab(userPrefs_, "User");
-    tabView_->addTab(displayPrefs_, "Display");
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabView_);
     connect(tabView_, &QTabWidget::currentChanged, this, [this](int index) { tabChanged(index); });
+    addPane("User", userPrefs_);
+    addPane("Display", displayPrefs_);
     viewDidLoad();
 }
 
@@ -46,24 +48,28 @@ void SettingsTabViewController::show() {
 }
 
 void SettingsTabViewController::viewDidAppear() {
-    userPrefs_->setTabDelegate(this);
-    displayPrefs_->setTabDelegate(this);
+    for (PreferencesPane* pane : panes_) pane->setTabDelegate(this);
     if (!paneInSight_) paneDidAppear(tabView_->currentWidget());
 }
 
 void SettingsTabViewController::closeWindow() { close(); }
 
 void SettingsTabViewController::setAlertPresenter(AlertPresenter* presenter) {
-    userPrefs_->setAlertPresenter(presenter);
-    displayPrefs_->setAlertPresenter(presenter);
+    alertPresenter_ = presenter;
+    for (PreferencesPane* pane : panes_) pane->setAlertPresenter(presenter);
+}
+
+void SettingsTabViewController::addPane(const QString& title, PreferencesPane* pane) {
+    panes_.push_back(pane);
+    pane->setAlertPresenter(alertPresenter_);
+    tabView_->addTab(&pane->paneView(), title);
 }
 
 void SettingsTabViewController::closeEvent(QCloseEvent* event) {
     NotificationCenter::defaultCenter().post(kPreferencesChangedNotification);
     if (paneInSight_) paneWillDisappear(paneInSight_);
     // The panes stop following the lock with the window gone.
-    userPrefs_->viewDidDisappear();
-    displayPrefs_->viewDidDisappear();
+    for (PreferencesPane* pane : panes_) pane->paneView().viewDidDisappear();
     event->accept();
 }
 
@@ -74,16 +80,21 @@ void SettingsTabViewController::tabChanged(int index) {
     paneDidAppear(tabView_->widget(index));
 }
 
-void SettingsTabViewController::paneDidAppear(QWidget* pane) {
-    paneInSight_ = pane;
-    if (pane == userPrefs_) userPrefs_->viewDidAppear();
-    if (pane == displayPrefs_) displayPrefs_->viewDidAppear();
+void SettingsTabViewController::paneDidAppear(QWidget* page) {
+    paneInSight_ = paneOf(page);
+    if (paneInSight_) paneInSight_->viewDidAppear();
 }
 
-void SettingsTabViewController::paneWillDisappear(QWidget* pane) {
+void SettingsTabViewController::paneWillDisappear(PreferencesPane* pane) {
     paneInSight_ = nullptr;
-    if (pane == userPrefs_) userPrefs_->viewWillDisappear();
-    if (pane == displayPrefs_) displayPrefs_->viewWillDisappear();
+    pane->viewWillDisappear();
+}
+
+PreferencesPane* SettingsTabViewController::paneOf(QWidget* page) const {
+    for (PreferencesPane* pane : panes_) {
+        if (&pane->paneView() == page) return pane;
+    }
+    return nullptr;
 }
 
 }  // namespace quenbril

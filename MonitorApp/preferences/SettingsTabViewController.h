@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <vector>
 
 #include "MonitorApp/mainwindow/MainWindowSeams.h"
 
@@ -10,9 +11,11 @@ namespace quenbril {
 
 class DisplayPreferencesViewController;
 class LinkSender;
+class PreferencesPane;
 class UserPrefsViewController;
 
-/// The preferences window: a tab per pane (user, display). The pane in sight saves when it goes
+/// The preferences window: a tab per pane (user, display, and those the application adds, such
+/// as the chat's). The pane in sight saves when it goes
 /// out of sight (tab switch, closing); closing the window, however it is closed, posts
 /// "PreferencesChanged".
 ///
@@ -33,6 +36,8 @@ class SettingsTabViewController : public QWidget, public virtual SegueDestinatio
     void closeWindow();
     /// Where the panes report a save that could not be stored. Not owned.
     void setAlertPresenter(AlertPresenter* presenter);
+    /// Adds `pane` as the last tab, titled `title`; the window takes its view. Before show().
+    void addPane(const QString& title, PreferencesPane* pane);
 
     QTabWidget* tabView() const { return tabView_; }
     UserPrefsViewController* userPrefs() const { return userPrefs_; }
@@ -45,14 +50,19 @@ class SettingsTabViewController : public QWidget, public virtual SegueDestinatio
     /// The tab at `index` came into sight: the pane that was in sight saves, the new one shows
     /// the settings.
     void tabChanged(int index);
-    void paneDidAppear(QWidget* pane);
-    void paneWillDisappear(QWidget* pane);
+    void paneDidAppear(QWidget* page);
+    void paneWillDisappear(PreferencesPane* pane);
+    /// The pane whose view is `page`; none for another widget.
+    PreferencesPane* paneOf(QWidget* page) const;
 
     QTabWidget* tabView_ = nullptr;
     UserPrefsViewController* userPrefs_ = nullptr;
     DisplayPreferencesViewController* displayPrefs_ = nullptr;
+    /// Every tab's pane, in tab order.
+    std::vector<PreferencesPane*> panes_;
+    AlertPresenter* alertPresenter_ = nullptr;
     /// The pane in sight while the window is shown.
-    QWidget* paneInSight_ = nullptr;
+    PreferencesPane* paneInSight_ = nullptr;
 };
 
 }  // namespace quenbril

@@ -2,6 +2,7 @@
 
 #include "MonitorApp/lockable/LockableViewController.h"
 #include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "MonitorApp/preferences/PreferencesPane.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -17,7 +18,7 @@ class SettingsTabViewController;
 ///
 /// The preferences window calls viewDidAppear and viewWillDisappear as the pane comes into
 /// sight and goes out of it. Main thread only.
-class UserPrefsViewController : public LockableViewController {
+class UserPrefsViewController : public LockableViewController, public PreferencesPane {
   public:
     /// Characters (code points) a text field of the pane keeps.
     static constexpr int kMaxTextLength = 64;
@@ -29,9 +30,10 @@ class UserPrefsViewController : public LockableViewController {
 
     void viewDidLoad() override;
     /// Shows the settings in the controls.
-    void viewDidAppear();
+    void viewDidAppear() override;
     /// Saves.
-    void viewWillDisappear();
+    void viewWillDisappear() override;
+    LockableViewController& paneView() override { return *this; }
 
     /// A delegated field's text changed: the long-click duration takes "," as the decimal
     /// point; any other field is cut to 64 characters.
@@ -50,11 +52,11 @@ class UserPrefsViewController : public LockableViewController {
     QCheckBox* soloOn() const { return soloOn_; }
     QLineEdit* longClickDuration() const { return longClickDuration_; }
     SettingsTabViewController* tabDelegate() const { return tabDelegate_; }
-    void setTabDelegate(SettingsTabViewController* delegate) { tabDelegate_ = delegate; }
+    void setTabDelegate(SettingsTabViewController* delegate) override { tabDelegate_ = delegate; }
     /// Where "SoloOn" goes (the server link); none drops it. Not owned.
     void setLinkSender(LinkSender* sender) { linkSender_ = sender; }
     /// Where a failed save is reported. Not owned.
-    void setAlertPresenter(AlertPresenter* presenter) { alertPresenter_ = presenter; }
+    void setAlertPresenter(AlertPresenter* presenter) override { alertPresenter_ = presenter; }
 
   private:
     void buildForm();

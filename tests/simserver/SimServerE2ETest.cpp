@@ -13,6 +13,7 @@
 
 #include "MonitorApp/chat/ChatMessage.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/simserver/WireClient.h"
 
@@ -356,6 +357,10 @@ TEST_F(SimServerE2E, RemotesChatThroughTheServerAndAPageReachesOnlyItsAddressee)
                                               {"ip", "127.0.0.1"},
                                               {"uuid", "UUID-Alice"},
                                               {"status", "Online"}}));
+    // And of their colours, by name and by chat id, so that senders show in theirs.
+    Dictionary colors = carol->expect("ChatColors");
+    EXPECT_EQ(colors["Value"], Value(Dictionary{{"Alice", 1}, {"Bob", 2}, {"Carol", 3}}));
+    EXPECT_EQ(colors["NValue"]["UUID-Bob"].colorValue(), ColorHelper::colorForChatGroup(2));
 
     // A page to Bob reaches Bob and Alice; then a message to all reaches everyone. Carol's
     // first chat message is the second one: the page was never sent to her.
@@ -405,6 +410,10 @@ TEST_F(SimServerE2E, RemotesChatThroughTheServerAndAPageReachesOnlyItsAddressee)
     } while (clients.count() != 4u && !clients.isNull());
     for (size_t i = 0; i < clients.count(); ++i)
         EXPECT_NE(clients.at(i)["chatName"], Value("Dave"));
+    do {
+        colors = alice->expect("ChatColors");
+    } while (colors["Value"].count() != 4u && !colors.empty());
+    EXPECT_TRUE(colors["Value"]["Dave"].isNull()) << "the colours follow the users";
 }
 
 TEST_F(SimServerE2E, NotesAreSharedWithEveryRemote) {

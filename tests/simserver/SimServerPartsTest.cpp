@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "MonitorApp/link/LinkCodec.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "foundation/ArchiveClassRegistry.h"
 #include "simserver/SimChat.h"
 #include "simserver/SimChatMessage.h"
@@ -138,6 +139,35 @@ TEST(SimChat, AddresseesAreTheNamedUserOrEveryoneAndAlwaysTheSender) {
     EXPECT_TRUE(chat.removeClient(2));
     EXPECT_FALSE(chat.removeClient(2));
     EXPECT_EQ(chat.clientsMessage()["Value"].count(), 2u);
+}
+
+TEST(SimChat, EveryUserKeepsAPaletteColourByNameAndByChatId) {
+    SimChat chat;
+    chat.registerClient(1, "Alice", "10.0.0.1", "u1");
+    chat.registerClient(2, "Bob", "10.0.0.2", "u2");
+    chat.registerClient(3, "Carol", "10.0.0.3", "");  // no chat id: by name only
+    Dictionary m = chat.colorsMessage();
+    EXPECT_EQ(m["Command"], Value("ChatColors"));
+    EXPECT_EQ(m["Value"], Value(Dictionary{{"Alice", 1}, {"Bob", 2}, {"Carol", 3}}));
+    EXPECT_EQ(m["NValue"], Value(Dictionary{{"u1", *ColorHelper::colorForChatGroup(1)},
+                                            {"u2", *ColorHelper::colorForChatGroup(2)}}));
+    auto body = LinkCodec::encodeBody(m);
+    ASSERT_TRUE(body);
+    EXPECT_EQ(LinkCodec::decodeBody(*body), m) << "colours travel as archived colours";
+
+    // A user who leaves frees the colour for the next; the others keep theirs. A rename keeps
+    // the colour too.
+    chat.removeClient(1);
+    chat.registerClient(4, "Dave", "10.0.0.4", "u4");
+    chat.registerClient(2, "Bobby", "10.0.0.2", "u2");
+    EXPECT_EQ(chat.colorsMessage()["Value"],
+              Value(Dictionary{{"Bobby", 2}, {"Carol", 3}, {"Dave", 1}}));
+    // Beyond eight users the colours repeat, always within the palette's 1 to 8.
+    for (uint64_t id = 10; id < 20; ++id) chat.registerClient(id, "U" + std::to_string(id), "", "");
+    for (const auto& [name, index] : *chat.colorsMessage()["Value"].dictionaryValue()) {
+        EXPECT_GE(*index.intValue(), 1);
+        EXPECT_LE(*index.intValue(), 8);
+    }
 }
 
 TEST(SimChat, HistoryKeepsTheLatestMessagesAndMarksRemovedOnes) {
