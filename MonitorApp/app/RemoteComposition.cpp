@@ -89,9 +89,9 @@ SegueTable RemoteComposition::segueTable() {
     });
     // One preferences window: opening it again while it is shown brings it forward.
     table.add("showSettings", [this]() -> std::shared_ptr<SegueDestination> {
-        if (auto open = settingsWindow_.lock(); open && open->isVisible()) {
-            open->raise();
-            open->activateWindow();
+        if (settingsWindow_ && settingsWindow_->isVisible()) {
+            settingsWindow_->raise();
+            settingsWindow_->activateWindow();
             return nullptr;
         }
         auto window = std::make_shared<SettingsTabViewController>(&ServerManager::sharedInstance());

@@ -45,7 +45,8 @@ class RemoteComposition {
     ViewController* controller_ = nullptr;  // owned by the window
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<AppDelegate> delegate_;
-    std::weak_ptr<SettingsTabViewController> settingsWindow_;
+    // Held here: the segue that opens it keeps no window, and a window nobody holds closes.
+    std::shared_ptr<SettingsTabViewController> settingsWindow_;
     std::unique_ptr<PlayerListViewController> playerList_;
     std::weak_ptr<ChatNotifierViewController> chatNotifier_;
 };

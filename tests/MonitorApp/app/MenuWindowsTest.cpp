@@ -1,4 +1,5 @@
-// The "Players…" item of the main menu, as the application is put together.
+// The windows the main menu opens, as the application is put together: one of each kind, kept
+// open once shown.
 
 #include <QAction>
 #include <QApplication>
@@ -7,13 +8,14 @@
 #include "MonitorApp/app/RemoteComposition.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/panels/ui/PlayerListViewController.h"
+#include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
 
 namespace quenbril::test {
 namespace {
 
-class PlayersMenuTest : public StripTest {
+class MenuWindowsTest : public StripTest {
   protected:
     void TearDown() override {
         ServerManager::resetSharedInstance();
@@ -22,16 +24,18 @@ class PlayersMenuTest : public StripTest {
         StripTest::TearDown();
     }
 
-    static int playerListWindows() {
+    template <typename Window>
+    static int shown() {
         int count = 0;
         for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (dynamic_cast<PlayerListViewController*>(window) && window->isVisible()) ++count;
+            if (dynamic_cast<Window*>(window) && window->isVisible()) ++count;
         }
         return count;
     }
+    static int playerListWindows() { return shown<PlayerListViewController>(); }
 };
 
-TEST_F(PlayersMenuTest, TheItemOpensOneListAndBringsItForwardWhenItIsOpen) {
+TEST_F(MenuWindowsTest, TheItemOpensOneListAndBringsItForwardWhenItIsOpen) {
     RemoteComposition composition;
     QAction* item = composition.appDelegate().itemTitled("Players…");
     ASSERT_NE(item, nullptr);
@@ -51,6 +55,18 @@ TEST_F(PlayersMenuTest, TheItemOpensOneListAndBringsItForwardWhenItIsOpen) {
     item->trigger();
     EXPECT_EQ(composition.playerList(), list);
     EXPECT_EQ(playerListWindows(), 1);
+}
+
+TEST_F(MenuWindowsTest, ThePreferencesStayOpenAndOpenOnce) {
+    RemoteComposition composition;
+    QAction* item = composition.appDelegate().itemTitled("Preferences…");
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+    loop_->runPending();
+    EXPECT_EQ(shown<SettingsTabViewController>(), 1) << "the window outlives the menu's action";
+    item->trigger();
+    loop_->runPending();
+    EXPECT_EQ(shown<SettingsTabViewController>(), 1);
 }
 
 }  // namespace
