@@ -11,6 +11,7 @@
 #include "MonitorApp/mainwindow/QtShortTimeClock.h"
 #include "MonitorApp/mainwindow/SegueTable.h"
 #include "MonitorApp/mainwindow/ViewController.h"
+#include "MonitorApp/panels/ui/PlayerViewController.h"
 #include "MonitorApp/preferences/PreferencesViewController.h"
 #include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
@@ -41,9 +42,14 @@ RemoteComposition::RemoteComposition() {
     MainWindow* window = window_.get();
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, window,
                      [window] { window->viewWillDisappear(); });
+    // An open performer window ends its replay at quit as at any close.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, window, [this] {
+        if (performerWindow_) performerWindow_->viewWillDisappear();
+    });
 }
 
 RemoteComposition::~RemoteComposition() {
+    performerWindow_.reset();
     // The shared link outlives the window: its senders are let go first.
     connectLinkSenders(nullptr, *controller_);
     delegate_.reset();
@@ -78,6 +84,15 @@ SegueTable RemoteComposition::segueTable() {
         auto window = std::make_shared<SettingsTabViewController>(&ServerManager::sharedInstance());
         window->setAlertPresenter(&alerts_);
         settingsWindow_ = window;
+        return window;
+    });
+    // The main window rebinds an open performer window itself and opens a new one only when
+    // none is open; the last one made is kept here while it is shown.
+    table.add("editPlayer", [this] {
+        auto window = std::make_shared<PlayerViewController>(&ServerManager::sharedInstance());
+        window->setAlertPresenter(&alerts_);
+        window->setFilePanel(&files_);
+        performerWindow_ = window;
         return window;
     });
     return table;

@@ -9,6 +9,7 @@ namespace quenbril {
 
 class AppDelegate;
 class MainWindow;
+class PlayerViewController;
 class SegueTable;
 class SettingsTabViewController;
 class ViewController;
@@ -39,6 +40,7 @@ class RemoteComposition {
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<AppDelegate> delegate_;
     std::weak_ptr<SettingsTabViewController> settingsWindow_;
+    std::shared_ptr<PlayerViewController> performerWindow_;
 };
 
 }  // namespace quenbril
