@@ -124,8 +124,8 @@ void DragDropImageView::showImage(const QImage& image) {
         setPixmap(QPixmap());
         return;
     }
-    setPixmap(QPixmap::fromImage(
-        image_.scaled(size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    setPixmap(
+        QPixmap::fromImage(image_.scaled(size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
 }
 
 void DragDropImageView::refuse(const std::string& what, const std::string& reason) {
@@ -197,8 +197,7 @@ QMimeData* DragDropImageView::makeDragData() const {
 }
 
 void DragDropImageView::dragEnterEvent(QDragEnterEvent* event) {
-    if (!carriesPicture(*event->mimeData()) ||
-        !(event->possibleActions() & Qt::CopyAction)) {
+    if (!carriesPicture(*event->mimeData()) || !(event->possibleActions() & Qt::CopyAction)) {
         event->ignore();
         return;
     }

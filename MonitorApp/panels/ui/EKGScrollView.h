@@ -48,7 +48,9 @@ class EKGScrollView : public QWidget {
     bool lastColumnVisible() const;
 
     /// Called on every scroll and resizing of the document.
-    void setBoundsChangedHandler(std::function<void()> handler) { boundsChanged_ = std::move(handler); }
+    void setBoundsChangedHandler(std::function<void()> handler) {
+        boundsChanged_ = std::move(handler);
+    }
 
     /// The display and its renderer; none where OpenGL is missing.
     ClickableMTKView* mtkView() const { return mtkView_; }

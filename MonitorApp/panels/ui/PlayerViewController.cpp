@@ -226,8 +226,8 @@ void PlayerViewController::viewDidAppear() {
     NotificationCenter& center = NotificationCenter::defaultCenter();
     observers_.push_back(center.addObserver(kPlaybackStartedNotification,
                                             [this](const Notification&) { startPlayback(); }));
-    observers_.push_back(center.addObserver(kChannelStripsEditedNotification,
-                                            [this](const Notification&) { channelStripsEdited(); }));
+    observers_.push_back(center.addObserver(
+        kChannelStripsEditedNotification, [this](const Notification&) { channelStripsEdited(); }));
     appeared_ = true;
     updateScrollContent();
     goToEnd();
@@ -571,10 +571,10 @@ void PlayerViewController::flash() {
     if (width > 0) {
         const QRectF visible = scrollView_->visibleRect();
         const int right = static_cast<int>(
-            kHistorySeconds - kHistorySeconds * static_cast<float>(visible.x() + visible.width()) /
-                                  width);
-        const int left = static_cast<int>(kHistorySeconds -
-                                          kHistorySeconds * static_cast<float>(visible.x()) / width);
+            kHistorySeconds -
+            kHistorySeconds * static_cast<float>(visible.x() + visible.width()) / width);
+        const int left = static_cast<int>(
+            kHistorySeconds - kHistorySeconds * static_cast<float>(visible.x()) / width);
         const int middle = (right + left) / 2;
         leftLabel_->setText(agoText(left, false));
         middleLabel_->setText(agoText(middle, false));

@@ -45,8 +45,7 @@ class PlayerViewController : public LockableViewController, public PerformerWind
     static constexpr const char* kZoomKey = "horizontalZoom";
     static constexpr float kMinZoom = 1.0f;
     static constexpr float kMaxZoom = 6.7f;
-    static constexpr const char* kExportToolTip =
-        "Audio export is not available on a remote.";
+    static constexpr const char* kExportToolTip = "Audio export is not available on a remote.";
 
     /// `link`: where the replay commands go (the server link); none drops them. Not owned.
     explicit PlayerViewController(LinkSender* link = nullptr, QWidget* parent = nullptr);

@@ -51,8 +51,8 @@ TEST_F(DragDropImageViewTest, APictureFileIsKeptAsJpegAndShownFromThatJpeg) {
     EXPECT_EQ(jpeg[1], 0xD8);
     EXPECT_EQ(view->image().size(), QSize(64, 48));
     // Shown from the JPEG: the edge carries compression noise the PNG does not have.
-    auto decoded = DragDropImageView::decode(
-        QByteArray(reinterpret_cast<const char*>(jpeg.data()), static_cast<qsizetype>(jpeg.size())));
+    auto decoded = DragDropImageView::decode(QByteArray(reinterpret_cast<const char*>(jpeg.data()),
+                                                        static_cast<qsizetype>(jpeg.size())));
     ASSERT_TRUE(decoded);
     EXPECT_EQ(view->image().convertToFormat(QImage::Format_RGB32),
               decoded->convertToFormat(QImage::Format_RGB32));

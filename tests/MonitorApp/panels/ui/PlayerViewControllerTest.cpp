@@ -50,10 +50,9 @@ TEST_F(PerformerTest, AReplayClickSendsTheDelayAndShowsHowLongAgo) {
         clickHistory(c.delay);
         EXPECT_EQ(w.battery()->text().toStdString(), c.text);
         ASSERT_EQ(sender.sent.size(), 1u);
-        EXPECT_EQ(sender.sent[0],
-                  (Dictionary{{"Command", "PlaybackStarted"},
-                              {"CSID", int64_t{1}},
-                              {"DelayInSamples", c.delay}}));
+        EXPECT_EQ(sender.sent[0], (Dictionary{{"Command", "PlaybackStarted"},
+                                              {"CSID", int64_t{1}},
+                                              {"DelayInSamples", c.delay}}));
         EXPECT_TRUE(w.backToLiveButton()->isEnabled());
     }
     EXPECT_EQ(w.statusColor(), QColor(Qt::red));
