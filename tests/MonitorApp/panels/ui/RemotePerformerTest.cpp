@@ -104,8 +104,8 @@ TEST_F(RemotePerformer, AStripClickOpensItsPerformerAndAHistoryClickReplaysIt) {
 
     clickAt(*stripWidget(1), QPoint(64, 64));
     PlayerViewController* window = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (window = openPerformerWindow()) != nullptr; },
-                                kPatienceMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return (window = openPerformerWindow()) != nullptr; }, kPatienceMs));
     const ChannelStripModel& model = ChannelStripManager::channelStripControllers()[1]->model();
     EXPECT_EQ(window->windowTitle().toStdString(),
               model.name().value_or("") + " - Input " + std::to_string(model.audioInput() + 1));
@@ -117,8 +117,8 @@ TEST_F(RemotePerformer, AStripClickOpensItsPerformerAndAHistoryClickReplaysIt) {
 
     ClickableMTKView* history = window->scrollView()->mtkView();
     ASSERT_NE(history, nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return history->isVisible() && history->width() > 0; },
-                                kPatienceMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return history->isVisible() && history->width() > 0; }, kPatienceMs));
     QTest::qWait(300);
     clickAt(*history, QPoint(history->width() / 2, history->height() / 2));
     EXPECT_EQ(PlaybackManager::sharedInstance().delayInSamples(), 7204864);
