@@ -217,7 +217,7 @@ void DragDropImageView::dropEvent(QDropEvent* event) {
     highlight_ = false;
     update();
     // A drag that started here is no new picture.
-    if (event->source() == this || event->mimeData()->hasFormat(kPrivateType)) {
+    if (event->source() == this) {
         event->ignore();
         return;
     }

@@ -192,6 +192,7 @@ void PlayerViewController::buildViews() {
 
 void PlayerViewController::show() {
     if (!loaded_) viewDidLoad();
+    isClosed_ = false;
     viewWillAppear();
     QWidget::show();
     raise();
@@ -402,6 +403,7 @@ void PlayerViewController::channelStripsEdited() {
         clearPerformer();
         showActor(false);
         showHidePlayer_->setEnabled(false);
+        setWindowTitle(QStringLiteral("No strip"));
         return;
     }
     updatePlayer(PlayerStripLookup::indexOfPlayerInChannelStripIndex(index), index);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QImageReader>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -94,7 +97,13 @@ TEST_F(DragDropImageViewTest, ADropTakesThePictureAndTitlesTheWindowWithItsURL) 
     const std::string path = pictureFile("dropped.tif", "TIFF");
     QMimeData drop;
     drop.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
-    EXPECT_TRUE(view->takeDrop(drop));
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &drop, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    EXPECT_TRUE(view->isHighlighted());
+    QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &drop, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view, &dropped);
+    EXPECT_FALSE(view->isHighlighted());
     EXPECT_EQ(window.windowTitle(), QUrl::fromLocalFile(QString::fromStdString(path)).toString());
     EXPECT_EQ(view->imageData().at(0), 0xFF);
 
@@ -105,6 +114,13 @@ TEST_F(DragDropImageViewTest, ADropTakesThePictureAndTitlesTheWindowWithItsURL) 
     EXPECT_TRUE(view->takeDrop(imageOnly));
     EXPECT_EQ(window.windowTitle().toStdString(), "(no name)");
     EXPECT_EQ(view->image().size(), QSize(10, 10));
+
+    QMimeData text;
+    text.setText("not a picture");
+    QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view, &refused);
+    EXPECT_FALSE(refused.isAccepted());
+    EXPECT_FALSE(view->isHighlighted());
 }
 
 TEST_F(DragDropImageViewTest, ADragOutCarriesTiffPdfAndThePrivateType) {

@@ -173,6 +173,7 @@ TEST_F(PerformerTest, WhenItsStripIsGoneTheReplayEndsAndNothingMoreNamesIt) {
     EXPECT_EQ(w.channelIndex(), -1);
     EXPECT_EQ(w.controller(), nullptr);
     EXPECT_EQ(w.scrollView()->chanIndex(), -1);
+    EXPECT_EQ(w.windowTitle().toStdString(), "No strip");
     EXPECT_EQ(PlaybackManager::sharedInstance().delayInSamples(), 0);
 
     // Strip 2 now sits where strip 1 was: nothing the window does names it.
