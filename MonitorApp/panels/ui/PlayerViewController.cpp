@@ -122,7 +122,8 @@ void PlayerViewController::buildViews() {
     labelRow->addWidget(labels_);
     UserSettingsManager& settings = UserSettingsManager::sharedInstance();
     const std::vector<std::pair<int, const char*>> levelLabels{
-        {12, "Audio"}, {22, "RF A"}, {32, "RF B"}, {52, "RF C"}, {62, "RF D"}, {42, "Quality"}};
+        {12, "Audio ON"}, {22, "RF A ON"}, {32, "RF B ON"},
+        {52, "RF C ON"},  {62, "RF D ON"}, {42, "Quality ON"}};
     for (const auto& [tag, text] : levelLabels) {
         auto* label = new ClickableTextField(settings, tag, text, this);
         levelLabels_[tag] = label;
@@ -330,6 +331,8 @@ void PlayerViewController::setViews() {
         }
     }
 
+    // The picture is framed where it can be changed.
+    imageView_->setFrameShape(readOnly_ ? QFrame::NoFrame : QFrame::Box);
     name_->setReadOnly(readOnly_);
     roleName_->setReadOnly(readOnly_);
     comments_->setReadOnly(readOnly_);
