@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -35,6 +36,8 @@ TEST_F(PerformerTest, TheChannelViewShowsTheStripsPerformerAndHistory) {
     // Export writes no file on a remote: it is disabled and says why.
     EXPECT_FALSE(w.exportButton()->isEnabled());
     EXPECT_EQ(w.exportButton()->toolTip().toStdString(), PlayerViewController::kExportToolTip);
+    w.exportClicked();
+    EXPECT_TRUE(files.requests.empty());
 }
 
 TEST_F(PerformerTest, AReplayClickSendsTheDelayAndShowsHowLongAgo) {
@@ -243,6 +246,22 @@ TEST_F(PerformerTest, EditingKeepsTheOldPictureUnlessANewOneWasChosen) {
     EXPECT_EQ(edited.displayName(), "Name2 as Role2");
     EXPECT_EQ(edited.image(), old);
     EXPECT_TRUE(alerts.texts.empty());
+}
+
+TEST_F(PerformerTest, BrowseTakesThePictureTheFilePanelChose) {
+    const std::string path = ::testing::TempDir() + "browse.png";
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::green);
+    ASSERT_TRUE(picture.save(QString::fromStdString(path), "PNG"));
+    files.answers = {path};
+    PlayerViewController& w = openEditor(0);
+    w.browseClicked();
+    ASSERT_EQ(files.requests.size(), 1u);
+    EXPECT_TRUE(files.requests[0].allowedTypes.empty());
+    ASSERT_FALSE(w.imageView()->imageData().empty());
+    EXPECT_EQ(w.imageView()->imageData()[0], 0xFF);
+    w.okClicked();
+    EXPECT_EQ(PlayerManager::sharedInstance().players()[0]->image(), w.imageView()->imageData());
 }
 
 TEST_F(PerformerTest, TheEditorChecksItsPlayerAgainWhenSaving) {
