@@ -14,6 +14,7 @@
 #include "MonitorApp/mainwindow/SegueTable.h"
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/panels/ui/PlayerListViewController.h"
+#include "MonitorApp/panels/ui/PlayerViewController.h"
 #include "MonitorApp/preferences/PreferencesViewController.h"
 #include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
@@ -47,10 +48,13 @@ RemoteComposition::RemoteComposition() {
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, window, [this, window] {
         window->viewWillDisappear();
         if (playerList_) playerList_->applicationWillTerminate();
+        // An open performer window ends its replay at quit as at any close.
+        if (performerWindow_) performerWindow_->viewWillDisappear();
     });
 }
 
 RemoteComposition::~RemoteComposition() {
+    performerWindow_.reset();
     // The shared link outlives the window: its senders are let go first.
     connectLinkSenders(nullptr, *controller_);
     delegate_.reset();
@@ -105,6 +109,15 @@ SegueTable RemoteComposition::segueTable() {
     // One page notifier: a page while it is shown updates it instead of opening another.
     table.add("showChatNotifier",
               [this] { return ChatNotifierViewController::shownOrNew(chatNotifier_); });
+    // The main window rebinds an open performer window itself and opens a new one only when
+    // none is open; the last one made is kept here while it is shown.
+    table.add("editPlayer", [this] {
+        auto window = std::make_shared<PlayerViewController>(&ServerManager::sharedInstance());
+        window->setAlertPresenter(&alerts_);
+        window->setFilePanel(&files_);
+        performerWindow_ = window;
+        return window;
+    });
     return table;
 }
 

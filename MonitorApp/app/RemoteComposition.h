@@ -11,6 +11,7 @@ class AppDelegate;
 class ChatNotifierViewController;
 class MainWindow;
 class PlayerListViewController;
+class PlayerViewController;
 class SegueTable;
 class SettingsTabViewController;
 class ViewController;
@@ -49,6 +50,7 @@ class RemoteComposition {
     std::shared_ptr<SettingsTabViewController> settingsWindow_;
     std::unique_ptr<PlayerListViewController> playerList_;
     std::weak_ptr<ChatNotifierViewController> chatNotifier_;
+    std::shared_ptr<PlayerViewController> performerWindow_;
 };
 
 }  // namespace quenbril

@@ -12,6 +12,8 @@ inline constexpr const char* kCSLongClickedNotification = "CSLongClicked";
 // Posted by the level displays.
 inline constexpr const char* kMicCheckKeyNotification = "MicCheckKey";
 inline constexpr const char* kPlaybackStartedNotification = "PlaybackStarted";
+/// After a "Channels" replaced the strips.
+inline constexpr const char* kChannelStripsEditedNotification = "ChannelStripsEdited";
 
 // Notifications the strip views post about presses on a strip.
 inline constexpr const char* kCSDoubleClickedNotification = "CSDoubleClicked";

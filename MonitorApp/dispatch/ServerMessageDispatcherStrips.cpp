@@ -2,6 +2,7 @@
 // timecode, groups, mic checks, mutes, quality and the strip list itself.
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/dispatch/PerformerBatteryText.h"
 #include "MonitorApp/dispatch/ServerMessageDispatcher.h"
 #include "MonitorApp/dispatch/WarningsPass.h"
@@ -143,6 +144,8 @@ void ServerMessageDispatcher::handleChannels(const Dictionary& message) {
     context_.strips.initFromProperyArray(rawValue(message));
     QLOG("Chans received");
     window_.updateChannelStrips();
+    // The controllers are new: windows bound to a strip find it again by its id.
+    context_.notifications.post(kChannelStripsEditedNotification);
 }
 
 void ServerMessageDispatcher::handleGroupStates(const Dictionary& message) {

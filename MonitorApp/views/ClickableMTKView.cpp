@@ -76,6 +76,18 @@ void ClickableMTKView::makeTransparent() {
     setAutoFillBackground(false);
 }
 
+void ClickableMTKView::setDocumentSpan(double offset, double documentWidth) {
+    documentOffset_ = documentWidth > 0 ? offset : 0;
+    documentWidth_ = documentWidth;
+    update();
+}
+
+float ClickableMTKView::documentFraction(double x) const {
+    const double document = documentWidth();
+    if (document <= 0) return 1.0f;
+    return static_cast<float>((documentOffset_ + x) / document);
+}
+
 Size ClickableMTKView::drawableSize() const {
     const double ratio = devicePixelRatioF();
     return Size{width() * ratio, height() * ratio};
@@ -139,8 +151,7 @@ void ClickableMTKView::mousePressEvent(QMouseEvent* event) {
     if (zoomWindow_ && delegate_ && audioHistoryAvailable_ && event->button() == Qt::LeftButton &&
         width() > 0) {
         if (LevelDisplayInput::mayStartReplay()) {
-            LevelDisplayInput::startReplay(static_cast<float>(event->position().x() / width()),
-                                           *delegate_);
+            LevelDisplayInput::startReplay(documentFraction(event->position().x()), *delegate_);
             replayBackground_ = kReplayingBackground;
         }
         event->accept();

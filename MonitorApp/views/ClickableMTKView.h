@@ -35,6 +35,14 @@ class ClickableMTKView : public QOpenGLWidget {
     /// window's panel display.
     bool zoomWindow() const { return zoomWindow_; }
     void setZoomWindow(bool zoomWindow) { zoomWindow_ = zoomWindow; }
+    /// The part of a wider document this view shows (the performer window's history draws only
+    /// what is in sight): its left edge and the document's width, in points. A width of 0 or
+    /// less makes the view its own document, which is the default.
+    void setDocumentSpan(double offset, double documentWidth);
+    double documentOffset() const { return documentOffset_; }
+    double documentWidth() const { return documentWidth_ > 0 ? documentWidth_ : width(); }
+    /// The fraction of the whole document at `x` points from the view's left edge.
+    float documentFraction(double x) const;
     /// Whether there is a history to replay.
     bool audioHistoryAvailable() const { return audioHistoryAvailable_; }
     void setAudioHistoryAvailable(bool available) { audioHistoryAvailable_ = available; }
@@ -76,6 +84,8 @@ class ClickableMTKView : public QOpenGLWidget {
     bool paused_ = true;
     bool zoomWindow_ = true;
     bool audioHistoryAvailable_ = false;
+    double documentOffset_ = 0;
+    double documentWidth_ = 0;
     LevelColor replayBackground_{0, 0, 0, 1};
     int framesDrawn_ = 0;
 };

@@ -45,11 +45,17 @@ void GPURendererSingle::drawableSizeWillChange(const Size& size) {
     viewportSize_ = {viewportDimension(size.width), viewportDimension(size.height)};
 }
 
-void GPURendererSingle::updateState(const Size& drawable, double frameHeight) {
+void GPURendererSingle::updateState(const Size& drawable, double frameHeight, double documentWidth,
+                                    double documentOffset) {
     PELAudioEngine& engine = PELAudioEngine::sharedInstance();
     SingleFill fill;
     fill.layers = lineWidth_;
     fill.drawableWidth = drawable.width;
+    if (documentWidth > 0) {
+        // The document is centred on 0; its part from the offset goes to the viewport's left.
+        fill.drawableWidth = documentWidth;
+        fill.xShift = documentWidth / 2 - documentOffset - drawable.width / 2;
+    }
     fill.drawableHeight = drawable.height;
     fill.frameHeight = frameHeight;
     fill.chanIndex = chanIndex_;
@@ -108,7 +114,9 @@ const std::vector<LevelVertex>& GPURendererSingle::verticesOf(SingleBand band) c
 }
 
 void GPURendererSingle::draw(ClickableMTKView& view) {
-    updateState(view.drawableSize(), view.height());
+    const double ratio = view.devicePixelRatioF();
+    updateState(view.drawableSize(), view.height(), view.documentWidth() * ratio,
+                view.documentOffset() * ratio);
     if (!pipeline_.begin(kBlack, viewportSize_)) return;
     for (SingleBand band : drawOrder()) {
         QOpenGLBuffer* buffer = bufferOf(band);

@@ -29,8 +29,10 @@ class GPURendererSingle : public ClickableMTKViewDelegate {
     float playbackCursor() const override { return playbackCursor_; }
 
     /// Fills the vertices for a drawable of `drawable` pixels in a view `frameHeight` points
-    /// high.
-    void updateState(const Size& drawable, double frameHeight);
+    /// high. With a positive `documentWidth` (pixels) the history spans that width and the
+    /// drawable shows the part from `documentOffset` (pixels) on.
+    void updateState(const Size& drawable, double frameHeight, double documentWidth = 0,
+                     double documentOffset = 0);
     /// The bands this frame draws, in order.
     std::vector<SingleBand> drawOrder() const;
 

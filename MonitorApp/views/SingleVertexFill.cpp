@@ -45,7 +45,7 @@ LevelColor diversityColor(int diversity, const SingleColors& colors) {
 void fillCursor(const SingleFill& fill, SingleVertices& vertices) {
     const double width = fill.drawableWidth;
     const double half = fill.drawableHeight / 2;
-    const double cx = (fill.playbackCursor - 0.5) * width;
+    const double cx = (fill.playbackCursor - 0.5) * width + fill.xShift;
     put(vertices.cursor[0], cx, -half, kRed);
     put(vertices.cursor[1], cx, half, kRed);
     put(vertices.cursor[2], cx + 2, -half, kRed);
@@ -81,7 +81,7 @@ void fillSingleVertices(const SingleFill& fill, SingleVertices& vertices) {
         for (int i = 0; i < kSingleSamples; ++i) {
             const size_t n = static_cast<size_t>(t) * kSingleSamples + i;
             const int64_t offset = int64_t{t} * kSingleSamples + i;
-            const double x = -width / 2 + i * (width / kSingleSamples) - t;
+            const double x = -width / 2 + i * (width / kSingleSamples) - t + fill.xShift;
             const int a = historyByte(h.level, ch, offset);
             const int rA = historyByte(h.rfA, ch, offset);
             const int rB = historyByte(h.rfB, ch, offset);

@@ -44,6 +44,9 @@ struct SingleFill {
     double drawableWidth = 0;
     double drawableHeight = 0;
     double frameHeight = 0;
+    /// Added to every x: a drawable that shows part of a wider document (drawableWidth is then
+    /// the document's width) moves the part in sight to the viewport.
+    double xShift = 0;
     int32_t chanIndex = 0;
     bool singleLine = true;
     float playbackCursor = 1.0f;

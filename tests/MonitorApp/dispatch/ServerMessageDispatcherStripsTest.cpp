@@ -13,10 +13,12 @@ namespace {
 // ---- Strip list, groups, players, timecode ----
 
 TEST_F(DispatcherTest, StripsGroupsPlayersAndTimecodeReachTheirOwners) {
+    NotificationRecorder edited("ChannelStripsEdited");
     dispatch("Channels", Array{strip(5), Value("junk"), strip(6)});
     ASSERT_EQ(manager().controllers().size(), 2u);
     EXPECT_EQ(manager().indexOfChannelStripID(6), 1);
     EXPECT_EQ(window.stripUpdates, 1);
+    EXPECT_EQ(edited.posted.size(), 1u);              // the windows bound to a strip find it again
     dispatch("QualityLevelData", Bytes{0xFF, 7, 9});  // signed, pending on the views
     EXPECT_EQ(viewOf(5).pendingQuality(), -1);
     EXPECT_EQ(viewOf(6).pendingQuality(), 7);

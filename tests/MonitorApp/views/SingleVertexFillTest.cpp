@@ -178,6 +178,18 @@ TEST_F(SingleVertexFillTest, TheCursorIsTwoRedLinesTwoPixelsApart) {
     EXPECT_EQ(std::count(order.begin(), order.end(), SingleBand::Cursor), 0);
 }
 
+TEST_F(SingleVertexFillTest, AShiftMovesTheWholeDocumentAndTheCursorAlike) {
+    // The part in sight of a document twice as wide, from its middle on.
+    SingleFill f = fill();
+    f.playbackCursor = 0.75f;
+    f.xShift = -kWidth / 2;
+    SingleVertices v(1);
+    fillSingleVertices(f, v);
+    EXPECT_FLOAT_EQ(v.audio[1500].x, -kWidth / 2);  // the document's middle at the left edge
+    EXPECT_FLOAT_EQ(v.alert[1500].x, -kWidth / 2);
+    EXPECT_FLOAT_EQ(v.cursor[0].x, 0.25 * kWidth - kWidth / 2);
+}
+
 TEST_F(SingleVertexFillTest, AChannelOutsideTheHistoriesDrawsOnlyTheCursor) {
     for (int32_t channel : {128, -1, 5000}) {
         SingleFill f = fill();

@@ -1,0 +1,153 @@
+// The performer window of the real application against the stand-in, on an X display: with the
+// zoom tool a click on a strip opens the window of that strip's performer, a click at half the
+// history's width makes the stand-in replay the strip from two and a half minutes back, and
+// back-to-live and a click on another strip end the replay. The application is put together in
+// this process as the program does, so that the test can click its windows.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QWidget>
+#include <QWindow>
+#include <memory>
+
+#include "MonitorApp/app/ApplicationAppearance.h"
+#include "MonitorApp/app/RemoteComposition.h"
+#include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/channelstrips/PlayerStripLookup.h"
+#include "MonitorApp/panels/ui/EKGScrollView.h"
+#include "MonitorApp/panels/ui/PlayerViewController.h"
+#include "MonitorApp/settings/PlaybackManager.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
+#include "MonitorApp/views/ClickableMTKView.h"
+#include "foundation/RunLoop.h"
+#include "foundation/qt/QtRunLoop.h"
+#include "resources/QuenbrilResources.h"
+#include "tests/simserver/SimServerProcess.h"
+#include "tests/support/RemoteSettingsFolder.h"
+
+using namespace quenbril;
+using namespace quenbril::test;
+
+namespace {
+
+// A remote's manual address always uses this port, so the stand-in must have it.
+constexpr uint16_t kManualPort = 57576;
+// Generous for a loaded machine; each wait ends as soon as what it waits for holds.
+constexpr int kPatienceMs = 40000;
+
+QWidget* stripWidget(size_t index) {
+    const auto& controllers = ChannelStripManager::channelStripControllers();
+    if (index >= controllers.size() || !controllers[index]->view()) return nullptr;
+    return dynamic_cast<QWidget*>(controllers[index]->view());
+}
+
+/// A press and release where the user's pointer would land in the widget's window.
+void clickAt(QWidget& widget, QPoint at) {
+    QTest::mouseClick(widget.window()->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                      widget.mapTo(widget.window(), at));
+}
+
+PlayerViewController* openPerformerWindow() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* window = dynamic_cast<PlayerViewController*>(widget);
+        if (window && window->isVisible()) return window;
+    }
+    return nullptr;
+}
+
+class RemotePerformer : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (ctest runs xvfb-run)";
+        server = std::make_unique<SimServerProcess>(
+            std::vector<std::string>{"--port", std::to_string(kManualPort), "--channels", "16"});
+        if (server->port() != kManualPort) {
+            GTEST_SKIP() << "port " << kManualPort << " is taken: " << server->log();
+        }
+        ASSERT_FALSE(settings.path().empty());
+        ::setenv("XDG_CONFIG_HOME", settings.path().c_str(), 1);
+        RunLoop::setMain(&loop);
+        composition = std::make_unique<RemoteComposition>();
+        composition->start();
+    }
+
+    void TearDown() override {
+        composition.reset();
+        RunLoop::setMain(nullptr);
+    }
+
+    RemoteSettingsFolder settings;
+    std::unique_ptr<SimServerProcess> server;
+    QtRunLoop loop;
+    std::unique_ptr<RemoteComposition> composition;
+};
+
+TEST_F(RemotePerformer, AStripClickOpensItsPerformerAndAHistoryClickReplaysIt) {
+    ASSERT_TRUE(QTest::qWaitFor(
+        [] {
+            QWidget* strip = stripWidget(3);
+            return strip && strip->isVisible();
+        },
+        kPatienceMs))
+        << "no strips came";
+    // The stand-in announces its cast after the strips.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [] { return PlayerStripLookup::indexOfPlayerInChannelStripIndex(1) >= 0; }, kPatienceMs))
+        << "no players came";
+    UserSettingsManager::sharedInstance().setSelectedTool(1);
+
+    clickAt(*stripWidget(1), QPoint(64, 64));
+    PlayerViewController* window = nullptr;
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return (window = openPerformerWindow()) != nullptr; }, kPatienceMs));
+    const ChannelStripModel& model = ChannelStripManager::channelStripControllers()[1]->model();
+    EXPECT_EQ(window->windowTitle().toStdString(),
+              model.name().value_or("") + " - Input " + std::to_string(model.audioInput() + 1));
+    EXPECT_FALSE(window->nameField()->text().isEmpty()) << window->playerIndex();
+    EXPECT_EQ(window->nameField()->text().toStdString() + " as " +
+                  window->roleField()->text().toStdString(),
+              model.playerName().value_or(""));
+    EXPECT_EQ(window->channelIndex(), 1);
+
+    ClickableMTKView* history = window->scrollView()->mtkView();
+    ASSERT_NE(history, nullptr);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return history->isVisible() && history->width() > 0; }, kPatienceMs));
+    QTest::qWait(300);
+    clickAt(*history, QPoint(history->width() / 2, history->height() / 2));
+    EXPECT_EQ(PlaybackManager::sharedInstance().delayInSamples(), 7204864);
+    EXPECT_EQ(window->battery()->text().toStdString(), "PLAYING BACK 2 MIN 30 SECS AGO");
+    const std::string replay =
+        "replays strip " + std::to_string(model.csID()) + " from 150.1 s ago";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server->log().find(replay) != std::string::npos; },
+                                kPatienceMs))
+        << server->log();
+
+    window->backToLiveButton()->click();
+    EXPECT_EQ(PlaybackManager::sharedInstance().delayInSamples(), 0);
+    EXPECT_EQ(window->battery()->text().toStdString(), "");
+
+    // Another strip rebinds the open window.
+    clickAt(*stripWidget(3), QPoint(64, 64));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->channelIndex() == 3; }, kPatienceMs));
+    EXPECT_EQ(openPerformerWindow(), window);
+    window->close();
+    EXPECT_TRUE(window->isClosed());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    int qtArgc = 1;
+    QApplication application(qtArgc, argv);
+    initQuenbrilResources();
+    ApplicationAppearance::apply(application);
+    return RUN_ALL_TESTS();
+}
