@@ -5,6 +5,7 @@
 #include "MonitorApp/app/AppDelegate.h"
 #include "MonitorApp/app/MainWindow.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/chat/ui/ChatWindowOpener.h"
 #include "MonitorApp/controls/ToolSelector.h"
 #include "MonitorApp/dispatch/RemoteContext.h"
 #include "MonitorApp/mainwindow/LinkSenders.h"
@@ -80,6 +81,8 @@ SegueTable RemoteComposition::segueTable() {
         settingsWindow_ = window;
         return window;
     });
+    // One chat window: opening it while it is shown brings it forward.
+    table.add("showSplit", ChatWindowOpener(&alerts_));
     return table;
 }
 
