@@ -125,7 +125,7 @@ TEST_F(ChatSplitWindow, OpeningAShownChatWindowBringsItForwardAndMakesNoOther) {
     first->show();
     const ChatWindowOpener copy = opener;
     EXPECT_EQ(copy(), nullptr) << "copies share the window";
-    EXPECT_EQ(opener.shownWindow(), first);
+    ASSERT_EQ(opener.shownWindow(), first);
 
     ASSERT_TRUE(opener.shownWindow()->close());
     EXPECT_EQ(opener.shownWindow(), nullptr);
