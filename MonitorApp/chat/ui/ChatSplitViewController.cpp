@@ -1,5 +1,6 @@
 #include "MonitorApp/chat/ui/ChatSplitViewController.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 
@@ -27,6 +28,10 @@ ChatSplitViewController::ChatSplitViewController(AlertPresenter* alerts)
     setStretchFactor(1, 0);
     buttons_->viewDidLoad();
     connect(this, &QSplitter::splitterMoved, this, [this] { splitViewDidResizeSubviews(); });
+    // A quit leaves the window open: its frame is kept for the next run, which opens it again.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        if (isVisible()) WindowFrameAutosave::save(*this, kFrameName);
+    });
 }
 
 ChatSplitViewController::~ChatSplitViewController() {

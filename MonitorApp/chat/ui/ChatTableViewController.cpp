@@ -130,7 +130,10 @@ void ChatTableViewController::viewDidAppear() {
     scrollToEnd();
 }
 
-void ChatTableViewController::viewWillDisappear() { observers_.clear(); }
+void ChatTableViewController::viewWillDisappear() {
+    observers_.clear();
+    viewDidDisappear();
+}
 
 // ---- Rows ----
 

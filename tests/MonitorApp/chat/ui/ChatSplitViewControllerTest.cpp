@@ -109,6 +109,17 @@ TEST_F(ChatSplitWindow, TheFrameIsKeptFromOneOpeningToTheNext) {
     EXPECT_EQ(defaults().stringForKey(ChatSplitViewController::kFrameName),
               WindowFrameAutosave::frameText(frame));
     loop_->runPending();
+
+    // A quit with the window open keeps its frame as well.
+    open();
+    window->setGeometry(200, 150, 600, 300);
+    QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit", Qt::DirectConnection);
+    EXPECT_EQ(defaults().stringForKey(ChatSplitViewController::kFrameName),
+              WindowFrameAutosave::frameText(window->geometry()));
+    window->setGeometry(frame);
+    window->close();
+    loop_->runPending();
+
     open();
     // The offscreen platform places a window given its frame before showing by its own
     // margins of a pixel or two; the size is exact.
@@ -198,6 +209,13 @@ TEST_F(MainWindowChat, TheMainWindowsLockCoversTheOpenChatWindow) {
     EXPECT_TRUE(shown->tableController()->isCovered());
     controller->lock(false);
     EXPECT_FALSE(shown->tableController()->isCovered());
+
+    // Opened while locked: covered at once.
+    shown->close();
+    controller->lock(true);
+    controller->showHideChat();
+    ASSERT_NE(opener.shownWindow(), nullptr);
+    EXPECT_TRUE(opener.shownWindow()->tableController()->isCovered());
 }
 
 }  // namespace
