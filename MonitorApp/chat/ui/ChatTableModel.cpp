@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLocale>
+#include <algorithm>
 #include <climits>
 
 #include "MonitorApp/chat/ChatColorManager.h"
@@ -138,14 +139,27 @@ void ChatTableModel::setFontSize(int points) {
 }
 
 void ChatTableModel::reload() {
-    beginResetModel();
     setFontSize(fontSize(UserSettingsManager::sharedInstance().chatFontSize()));
     const Filters filters = Filters::fromDefaults();
     const ChatManager::Messages& store = ChatManager::messages();
-    rows_.clear();
-    rows_.reserve(store.size());
+    std::vector<Row> rows;
+    rows.reserve(store.size());
     for (const auto& message : store) {
-        if (message && showMessage(*message, filters)) rows_.push_back(Row{message, {}, {}, {}});
+        if (message && showMessage(*message, filters)) rows.push_back(Row{message, {}, {}, {}});
+    }
+    const bool sameRows =
+        std::equal(rows.begin(), rows.end(), rows_.begin(), rows_.end(),
+                   [](const Row& a, const Row& b) { return a.message == b.message; });
+    if (sameRows) {
+        // Only texts or looks changed (a removal, new settings): the view keeps its place.
+        rows_ = std::move(rows);
+        if (!rows_.empty()) {
+            emit dataChanged(index(0, 0), index(rowCount() - 1, kColumnCount - 1));
+        }
+    } else {
+        beginResetModel();
+        rows_ = std::move(rows);
+        endResetModel();
     }
     // Heights of messages that left the store go now and then, not on every reload.
     if (heights_.size() > 2 * rows_.size() + 64) {
@@ -156,7 +170,6 @@ void ChatTableModel::reload() {
         }
         heights_ = std::move(kept);
     }
-    endResetModel();
 }
 
 std::shared_ptr<ChatMessage> ChatTableModel::messageAtRow(int row) const {
