@@ -26,7 +26,7 @@ ChatSplitViewController::ChatSplitViewController(AlertPresenter* alerts)
     // A wider window widens the messages; the quick messages keep their width.
     setStretchFactor(0, 1);
     setStretchFactor(1, 0);
-    buttons_->viewDidLoad();
+    // Each pane loads its view as it is made, as every panel here does.
     connect(this, &QSplitter::splitterMoved, this, [this] { splitViewDidResizeSubviews(); });
     // A quit leaves the window open: its frame is kept for the next run, which opens it again.
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
