@@ -16,6 +16,7 @@ namespace quenbril {
 
 ChatSplitViewController::ChatSplitViewController(AlertPresenter* alerts)
     : QSplitter(Qt::Horizontal) {
+    setWindowFlags(Qt::Window);
     setWindowTitle("Chat");
     setChildrenCollapsible(true);
     table_ = new ChatTableViewController;
