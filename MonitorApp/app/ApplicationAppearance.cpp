@@ -51,6 +51,9 @@ void ApplicationAppearance::substituteFonts() {
     if (!FontAlias::registerFace("Roboto-Bold.ttf", "Nexa Bold", "Bold")) {
         QFont::insertSubstitution("Nexa Bold", "Roboto");
     }
+    if (!FontAlias::registerFace("Roboto-Italic.ttf", "Arial Italic", "Italic")) {
+        QFont::insertSubstitution("Arial Italic", "Roboto");
+    }
 }
 
 }  // namespace quenbril

@@ -1,5 +1,6 @@
 #include "MonitorApp/app/QtAlertPresenter.h"
 
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -30,6 +31,9 @@ int QtAlertPresenter::runModal(const Alert& alert) {
     if (!alert.informativeText.empty()) {
         box.setInformativeText(QString::fromStdString(alert.informativeText));
     }
+    // The box's text format reaches its main text only; the informative text would still be
+    // taken for markup when it looks like some ("...this message <b>x</b>?").
+    for (QLabel* label : box.findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
     std::vector<std::string> titles = alert.buttons;
     if (titles.empty()) titles.push_back("OK");
     std::vector<QPushButton*> buttons;

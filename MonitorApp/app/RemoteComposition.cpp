@@ -7,6 +7,7 @@
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/chat/ui/ChatNotifierViewController.h"
 #include "MonitorApp/chat/ui/ChatSettingsViewController.h"
+#include "MonitorApp/chat/ui/ChatWindowOpener.h"
 #include "MonitorApp/controls/ToolSelector.h"
 #include "MonitorApp/dispatch/RemoteContext.h"
 #include "MonitorApp/mainwindow/LinkSenders.h"
@@ -106,6 +107,8 @@ SegueTable RemoteComposition::segueTable() {
         settingsWindow_ = window;
         return window;
     });
+    // One chat window: opening it while it is shown brings it forward.
+    table.add("showSplit", ChatWindowOpener(&alerts_));
     // One page notifier: a page while it is shown updates it instead of opening another.
     table.add("showChatNotifier",
               [this] { return ChatNotifierViewController::shownOrNew(chatNotifier_); });

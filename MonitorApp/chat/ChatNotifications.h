@@ -12,5 +12,7 @@ inline constexpr const char* kRefreshChat = "RefreshChat";
 /// The quick-message texts were saved.
 inline constexpr const char* kChatMessagesChanged = "ChatMessagesChanged";
 inline constexpr const char* kChatButtonsChanged = "ChatButtonsChanged";
+/// The chat window closed; the main window lets go of its panes.
+inline constexpr const char* kChatWindowClosed = "ChatWindowClosed";
 
 }  // namespace quenbril::ChatNotification

@@ -130,6 +130,8 @@ class ViewController : public QWidget,
     void csDoubleClicked(const Notification& notification);
     void micCheckKeyClicked(const Notification& notification);
     void chatMessage(const Notification& notification);
+    /// The chat window closed: its panes are no longer kept, so "chatOpen" is saved false.
+    void chatWindowClosed();
     void MIDIEventReceived(const Notification& notification);
     void clickStarted();
     void clickEnded();

@@ -52,6 +52,8 @@ void ViewController::addActionObservers() {
     observe("MicCheckKey", &ViewController::micCheckKeyClicked);
     observe(ChatNotification::kChatMessage, &ViewController::chatMessage);
     observe(ChatNotification::kChatMessageFromServer, &ViewController::chatMessageFromServer);
+    actionObservers_.push_back(center.addObserver(
+        ChatNotification::kChatWindowClosed, [this](const Notification&) { chatWindowClosed(); }));
     observe("MIDIEventReceived", &ViewController::MIDIEventReceived);
     actionObservers_.push_back(
         center.addObserver("ChannelClickStarted", [this](const Notification&) { clickStarted(); }));
@@ -151,6 +153,11 @@ void ViewController::chatMessage(const Notification& notification) {
     }
     QLOG("Sent message");
     send(Builder::chatMessageFromClient(notification.userInfo));
+}
+
+void ViewController::chatWindowClosed() {
+    chatVC_.reset();
+    chatButtonVC_.reset();
 }
 
 void ViewController::MIDIEventReceived(const Notification& notification) {

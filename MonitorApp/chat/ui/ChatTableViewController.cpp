@@ -1,0 +1,268 @@
+#include "MonitorApp/chat/ui/ChatTableViewController.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/chat/ChatNotifications.h"
+#include "MonitorApp/chat/UUIDString.h"
+#include "MonitorApp/chat/ui/ChatTableModel.h"
+#include "MonitorApp/chat/ui/ChatTableViewControllerDelegate.h"
+#include "MonitorApp/chat/ui/LongPressWatcher.h"
+#include "MonitorApp/chat/ui/SendButton.h"
+#include "MonitorApp/controls/QtColor.h"
+#include "MonitorApp/lockable/LockView.h"
+#include "MonitorApp/settings/ColorHelper.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
+#include "foundation/Log.h"
+
+namespace quenbril {
+
+namespace {
+
+constexpr int kButtonWidth = 64;
+constexpr int kButtonHeight = 30;
+constexpr int kTimeColumnWidth = 48;
+constexpr int kSourceColumnWidth = 120;
+constexpr const char* kAllRecipients = "All";
+
+std::string chatUsername() { return UserSettingsManager::sharedInstance().chatUsername(); }
+
+}  // namespace
+
+ChatTableViewController::ChatTableViewController(QWidget* parent) : LockableViewController(parent) {
+    buildViews();
+    viewDidLoad();
+}
+
+ChatTableViewController::~ChatTableViewController() {
+    for (SendButton* button : {sb_, fb_, eb_}) button->setDelegate(nullptr);
+}
+
+void ChatTableViewController::buildViews() {
+    model_ = new ChatTableModel(this);
+    tableView_ = new QTableView(this);
+    tableView_->setObjectName("tableView");
+    tableView_->setModel(model_);
+    // No selection highlight: the rows are read, not chosen.
+    tableView_->setSelectionMode(QAbstractItemView::NoSelection);
+    tableView_->setFocusPolicy(Qt::NoFocus);
+    tableView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tableView_->setWordWrap(true);
+    tableView_->setShowGrid(false);
+    tableView_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    tableView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    tableView_->verticalHeader()->hide();
+    tableView_->verticalHeader()->setMinimumSectionSize(1);
+    tableView_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    QHeaderView* columns = tableView_->horizontalHeader();
+    columns->hide();
+    columns->setMinimumSectionSize(1);
+    columns->resizeSection(ChatTableModel::kTimeColumn, kTimeColumnWidth);
+    columns->resizeSection(ChatTableModel::kSourceColumn, kSourceColumnWidth);
+    columns->setStretchLastSection(true);
+    connect(columns, &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+        if (column != ChatTableModel::kMessageColumn) return;
+        model_->setMessageWidth(width);
+        applyRowHeights();
+    });
+    tableView_->setStyleSheet("QTableView { background: transparent; border: none; }");
+
+    longPress_ = new LongPressWatcher(
+        *tableView_->viewport(), [this](const QPoint& point) { return pressBegan(point); },
+        [this] {
+            if (!pressed_) return;
+            const PressedMessage press = *pressed_;
+            removeMessage(press.messageId, press.text);
+        });
+
+    chatTarget_ = new QComboBox(this);
+    chatTarget_->setObjectName("chatTarget");
+    connect(chatTarget_, &QComboBox::activated, this,
+            [this](int index) { recipientChanged(index); });
+    textField_ = new QLineEdit(this);
+    textField_->setObjectName("textField");
+    connect(textField_, &QLineEdit::returnPressed, this, [this] { returnPressed(); });
+
+    auto makeButton = [this](const char* title) {
+        auto* button = new SendButton(this);
+        button->title()->setText(title);
+        button->setFixedSize(kButtonWidth, kButtonHeight);
+        button->setDelegate(this);
+        return button;
+    };
+    sb_ = makeButton("Send");
+    fb_ = makeButton("Flash");
+    eb_ = makeButton("-");
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(chatTarget_);
+    bottom->addWidget(textField_, 1);
+    bottom->addWidget(sb_);
+    bottom->addWidget(fb_);
+    bottom->addWidget(eb_);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(tableView_, 1);
+    layout->addLayout(bottom);
+}
+
+void ChatTableViewController::viewDidLoad() {
+    LockableViewController::viewDidLoad();
+    // The pane's own grey, a shade lighter than the other lockable panels.
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, toQColor(ColorHelper::vozodDarkGray()));
+    setPalette(palette);
+}
+
+void ChatTableViewController::viewDidAppear() {
+    updateClients();
+    observers_.clear();
+    observers_.push_back(NotificationCenter::defaultCenter().addObserver(
+        ChatNotification::kRefreshChat, [this](const Notification&) { refresh(); }));
+    reloadData();
+    scrollToEnd();
+}
+
+void ChatTableViewController::viewWillDisappear() {
+    observers_.clear();
+    viewDidDisappear();
+}
+
+// ---- Rows ----
+
+void ChatTableViewController::reloadData() {
+    model_->setMessageWidth(tableView_->columnWidth(ChatTableModel::kMessageColumn));
+    model_->reload();
+    applyRowHeights();
+}
+
+void ChatTableViewController::applyRowHeights() {
+    QHeaderView* rows = tableView_->verticalHeader();
+    const int count = model_->rowCount();
+    for (int row = 0; row < count; ++row) {
+        const int height = model_->rowHeight(row);
+        if (rows->sectionSize(row) != height) rows->resizeSection(row, height);
+    }
+}
+
+void ChatTableViewController::scrollToEnd() { tableView_->scrollToBottom(); }
+
+void ChatTableViewController::refresh() { reloadData(); }
+
+int ChatTableViewController::numberOfRows() const { return model_->rowCount(); }
+
+std::shared_ptr<ChatMessage> ChatTableViewController::messageAtRow(int row) const {
+    return model_->messageAtRow(row);
+}
+
+int ChatTableViewController::fontSize() {
+    return ChatTableModel::fontSize(UserSettingsManager::sharedInstance().chatFontSize());
+}
+
+// ---- Recipients ----
+
+void ChatTableViewController::updateClients() {
+    chatTarget_->clear();
+    chatTarget_->addItem(kAllRecipients);
+    const std::string me = chatUsername();
+    for (const ChatClient& client : ChatManager::sharedInstance().chatClients()) {
+        // A user without a name could not be addressed.
+        if (client.chatName && *client.chatName != me) {
+            chatTarget_->addItem(QString::fromStdString(*client.chatName));
+        }
+    }
+    chatTarget_->setCurrentIndex(0);
+}
+
+void ChatTableViewController::recipientChanged(int index) {
+    if (index < 0 || index >= chatTarget_->count()) return;
+    UserSettingsManager::sharedInstance().setChatReceiver(
+        chatTarget_->itemText(index).toStdString());
+}
+
+// ---- Sending ----
+
+void ChatTableViewController::sendClicked(SendButton& button) {
+    if (&button == eb_) {
+        toggleQuickMessagePane();
+    } else {
+        sendMessage(&button);
+    }
+}
+
+void ChatTableViewController::returnPressed() {
+    if (!textField_->text().isEmpty()) sendMessage(nullptr);
+}
+
+void ChatTableViewController::toggleQuickMessagePane() {
+    const bool expand = eb_->title()->text() != "-";
+    eb_->title()->setText(expand ? "-" : "+");
+    if (delegate_) delegate_->expandCollapseClicked(expand);
+}
+
+void ChatTableViewController::sendMessage(const SendButton* button) {
+    // The cover keeps the text in the field until the pane is unlocked.
+    if (isCovered()) return;
+    const bool page = button == fb_;
+    std::string text = textField_->text().toStdString();
+    if (text.empty() && page) text = chatUsername() + " paging!";
+    reloadData();
+    scrollToEnd();
+    textField_->clear();
+    NotificationCenter::defaultCenter().post(
+        ChatNotification::kChatMessage,
+        Dictionary{{"message", text},
+                   {"sender", chatUsername()},
+                   {"messageId", UUIDString::make()},
+                   {"uuid", ChatManager::uuid()},
+                   {"type", static_cast<int64_t>(page ? ChatMessage::kPage : ChatMessage::kText)},
+                   {"recipient", chatTarget_->currentText().toStdString()}});
+}
+
+// ---- Deleting an own message ----
+
+bool ChatTableViewController::pressBegan(const QPoint& point) {
+    pressed_.reset();
+    const std::shared_ptr<ChatMessage> message =
+        model_->messageAtRow(tableView_->indexAt(point).row());
+    if (!message || message->sender() != chatUsername()) return false;
+    pressed_ = PressedMessage{message->messageId(), message->message().value_or("")};
+    return true;
+}
+
+void ChatTableViewController::removeMessage(const std::optional<std::string>& messageId,
+                                            const std::string& text) {
+    // Without an id the server could not be told which message went.
+    if (!messageId || messageId->empty()) return;
+    if (!alertPresenter_) {
+        log(LogLevel::Warning, "No delete question can be asked; the message stays");
+        return;
+    }
+    Alert question;
+    question.messageText = "Delete";
+    question.informativeText = "Are you sure you want to delete this message <" + text + ">?";
+    question.style = Alert::Style::Warning;
+    question.buttons = {"Delete", "Cancel"};
+    if (alertPresenter_->runModal(question) == 0) ChatManager::removeMessage(*messageId, true);
+}
+
+// ---- Lock ----
+
+void ChatTableViewController::lock(bool locked) {
+    // The lock's notification covers the pane as well; covering twice keeps one cover.
+    if (!lockView()) return;
+    if (locked) {
+        lockView()->cover();
+    } else {
+        lockView()->uncover();
+    }
+}
+
+}  // namespace quenbril

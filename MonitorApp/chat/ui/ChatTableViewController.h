@@ -1,0 +1,115 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "MonitorApp/chat/ChatMessage.h"
+#include "MonitorApp/chat/ui/SendButtonDelegate.h"
+#include "MonitorApp/lockable/LockableViewController.h"
+#include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "foundation/NotificationCenter.h"
+
+class QComboBox;
+class QLineEdit;
+class QTableView;
+
+namespace quenbril {
+
+class ChatTableModel;
+class ChatTableViewControllerDelegate;
+class LongPressWatcher;
+class SendButton;
+
+/// The chat window's message pane: the table of the stored messages its filters show, the text
+/// field, the recipient pop-up ("All" and every other chat user) and the Send, Flash and
+/// expand/collapse buttons. Send and Return post a text message, Flash a page, each as a
+/// "ChatMessage" for the main window to send; a long press on one of the user's own messages
+/// offers to delete it. Covered by the lock like every lockable panel. Main thread only.
+class ChatTableViewController : public LockableViewController,
+                                public ChatTable,
+                                public SendButtonDelegate {
+  public:
+    explicit ChatTableViewController(QWidget* parent = nullptr);
+    ~ChatTableViewController() override;
+
+    /// The buttons, the table's look and the lock cover.
+    void viewDidLoad() override;
+    /// Rebuilds the recipient pop-up, follows "RefreshChat" and scrolls to the newest row.
+    void viewDidAppear();
+    /// Stops following the store's notifications.
+    void viewWillDisappear();
+
+    // ---- The main window's side ----
+    void reloadData() override;
+    void scrollToEnd() override;
+    /// "All", then every chat user but this one, in the server's order; "All" is selected.
+    void updateClients() override;
+    /// Covers the pane (true) or uncovers it.
+    void lock(bool locked) override;
+
+    // ---- Actions ----
+    /// Send, Flash or expand/collapse.
+    void sendClicked(SendButton& button) override;
+    /// The Return key in the text field: sends as Send does, unless the field is empty.
+    void returnPressed();
+    /// The recipient pop-up's choice is kept as the user's `chatReceiver`.
+    void recipientChanged(int index);
+    /// The store changed under the table.
+    void refresh();
+    /// Asks whether to delete the user's own message `messageId` (whose text is `text`) and on
+    /// "Delete" removes it from the chat. A message without an id offers nothing.
+    void removeMessage(const std::optional<std::string>& messageId, const std::string& text);
+
+    int numberOfRows() const;
+    /// The visible message at `row`; none past the rows.
+    std::shared_ptr<ChatMessage> messageAtRow(int row) const;
+    /// The chat text's point size for the user's `chatFontSize` (0: the system font's own).
+    static int fontSize();
+
+    void setDelegate(ChatTableViewControllerDelegate* delegate) { delegate_ = delegate; }
+    ChatTableViewControllerDelegate* delegate() const { return delegate_; }
+    /// Where the delete question is asked; without one nothing is deleted. Not owned.
+    void setAlertPresenter(AlertPresenter* presenter) { alertPresenter_ = presenter; }
+
+    QTableView* tableView() const { return tableView_; }
+    ChatTableModel* model() const { return model_; }
+    QLineEdit* textField() const { return textField_; }
+    QComboBox* chatTarget() const { return chatTarget_; }
+    SendButton* sendButton() const { return sb_; }
+    SendButton* flashButton() const { return fb_; }
+    SendButton* expandButton() const { return eb_; }
+
+  private:
+    /// What a press on an own message carries to the delete question: taken at the press, so
+    /// that rows arriving meanwhile cannot change which message it names.
+    struct PressedMessage {
+        std::optional<std::string> messageId;
+        std::string text;
+    };
+
+    void buildViews();
+    /// Sends the field's text: from the Send button or the Return key (no button) as a text
+    /// message, from the Flash button as a page.
+    void sendMessage(const SendButton* button);
+    void toggleQuickMessagePane();
+    /// Gives every row its measured height.
+    void applyRowHeights();
+    bool pressBegan(const QPoint& point);
+
+    QTableView* tableView_ = nullptr;
+    ChatTableModel* model_ = nullptr;
+    QLineEdit* textField_ = nullptr;
+    QComboBox* chatTarget_ = nullptr;
+    SendButton* sb_ = nullptr;
+    SendButton* fb_ = nullptr;
+    SendButton* eb_ = nullptr;
+    LongPressWatcher* longPress_ = nullptr;
+    std::optional<PressedMessage> pressed_;
+    ChatTableViewControllerDelegate* delegate_ = nullptr;
+    AlertPresenter* alertPresenter_ = nullptr;
+    std::vector<NotificationObserver> observers_;
+};
+
+}  // namespace quenbril

@@ -1,0 +1,127 @@
+// The chat window on the offscreen platform: the time to show it on 200 stored messages of mixed
+// lengths (every row's height measured), the time per message stored at the 200 cap (append,
+// reload, scroll to the end, paint), and the time to reload after a history of 1,000 messages,
+// first and again. Each figure is the median of several runs, in milliseconds.
+
+#include <QApplication>
+#include <QTableView>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/chat/ui/ChatSplitViewController.h"
+#include "MonitorApp/chat/ui/ChatTableViewController.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
+#include "bench/BenchSupport.h"
+
+using namespace quenbril;
+
+namespace {
+
+double millisecondsOf(const std::function<void()>& work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+double median(std::vector<double> samples) {
+    std::sort(samples.begin(), samples.end());
+    return bench::quantile(samples, 0.5);
+}
+
+/// A text of 1 to 60 words of 2 to 9 letters: one line to several.
+std::string mixedText(std::mt19937& random) {
+    std::uniform_int_distribution<int> words(1, 60);
+    std::uniform_int_distribution<int> letters(2, 9);
+    std::string text;
+    for (int w = words(random); w > 0; --w) {
+        if (!text.empty()) text += ' ';
+        text.append(static_cast<size_t>(letters(random)), 'a' + static_cast<char>(w % 26));
+    }
+    return text;
+}
+
+void fillStore(size_t count, std::mt19937& random) {
+    ChatManager::messages().clear();
+    const char* senders[] = {"bob", "carol", "me", "dan"};
+    for (size_t i = 0; i < count; ++i) {
+        ChatManager::addMessage(mixedText(random), "ID-" + std::to_string(i), senders[i % 4],
+                                std::nullopt, "All", i % 17 == 0 ? 5 : 0);
+    }
+}
+
+/// Draws whatever the window has waiting.
+void settle() { QApplication::processEvents(); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::TemporarySettingsFolder settings("chat-window-bench");
+    QApplication app(argc, argv);
+    UserSettingsManager::sharedInstance().setChatUsername("me");
+    UserSettingsManager::sharedInstance().setChatFontSize(2);
+    std::mt19937 random(17);
+
+    // Showing the window on 200 messages.
+    std::vector<double> shows;
+    for (int run = 0; run < 9; ++run) {
+        fillStore(ChatManager::kMaxMessages, random);
+        shows.push_back(millisecondsOf([] {
+            auto window = std::make_shared<ChatSplitViewController>();
+            window->resize(800, 600);
+            window->show();
+            settle();
+            window->hide();
+        }));
+    }
+
+    // One message stored at the cap: append, reload, scroll to the end, draw.
+    fillStore(ChatManager::kMaxMessages, random);
+    auto window = std::make_shared<ChatSplitViewController>();
+    window->resize(800, 600);
+    window->show();
+    settle();
+    ChatTableViewController& table = *window->tableController();
+    std::vector<double> appends;
+    for (int i = 0; i < 200; ++i) {
+        const std::string text = mixedText(random);
+        appends.push_back(millisecondsOf([&] {
+            ChatManager::addMessage(text, "NEW-" + std::to_string(i), "bob", std::nullopt, "All",
+                                    0);
+            table.reloadData();
+            table.scrollToEnd();
+            settle();
+        }));
+    }
+
+    // A history of 1,000 messages, then reloads of it.
+    std::vector<double> firstReloads;
+    std::vector<double> reloads;
+    for (int run = 0; run < 7; ++run) {
+        fillStore(1000, random);
+        firstReloads.push_back(millisecondsOf([&] {
+            table.reloadData();
+            table.scrollToEnd();
+            settle();
+        }));
+        reloads.push_back(millisecondsOf([&] {
+            table.reloadData();
+            table.scrollToEnd();
+            settle();
+        }));
+    }
+    window->hide();
+
+    std::printf("chat window (offscreen, median ms)\n");
+    std::printf("  show on 200 messages          %7.2f ms  (target <= 30)\n", median(shows));
+    std::printf("  per message at the 200 cap    %7.3f ms  (target <= 3)\n", median(appends));
+    std::printf("  reload after 1,000 history    %7.2f ms  (target <= 20)\n", median(firstReloads));
+    std::printf("  reload again, 1,000 messages  %7.2f ms\n", median(reloads));
+    return 0;
+}

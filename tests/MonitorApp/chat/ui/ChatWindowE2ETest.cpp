@@ -1,0 +1,122 @@
+// The chat window opened by a headless main window controller that is linked to the real
+// stand-in on loopback, with a second remote ("bob") made of the project's codec and a socket.
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTest>
+
+#include "MonitorApp/chat/ui/ChatSplitViewController.h"
+#include "MonitorApp/chat/ui/ChatTableModel.h"
+#include "MonitorApp/chat/ui/ChatTableViewController.h"
+#include "MonitorApp/chat/ui/ChatWindowOpener.h"
+#include "MonitorApp/link/LinkMessageBuilder.h"
+#include "MonitorApp/serverlink/ServerManager.h"
+#include "tests/MonitorApp/mainwindow/ViewControllerTestEnvironment.h"
+#include "tests/simserver/SimServerProcess.h"
+#include "tests/simserver/WireClient.h"
+
+namespace quenbril {
+namespace {
+
+constexpr double kWait = 5.0;
+
+class ChatWindowE2E : public ViewControllerTest {
+  protected:
+    void SetUp() override {
+        ViewControllerTest::SetUp();
+        ASSERT_NE(server_.port(), 0) << server_.log();
+        settings().setChatUsername("alice");
+        defaults().setObject(true, "useManualIP");
+        defaults().setObject("127.0.0.1", "manualIP");
+        SegueTable segues;
+        segues.add("showSplit", opener_);
+        vc->setSegueTable(std::move(segues));
+        ServerManager& link = ServerManager::sharedInstance();
+        link.setPort(server_.port());
+        link.setDelegate(vc.get());
+        connectLinkSenders(&link, *vc);
+        ChatManager::setLinkSender(&link);
+        link.tryToConnect();
+        ASSERT_TRUE(pumpUntil([] { return !manager().controllers().empty(); })) << server_.log();
+    }
+    void TearDown() override {
+        if (auto shown = opener_.shownWindow()) shown->hide();
+        ServerManager::sharedInstance().setDelegate(nullptr);
+        ServerManager::resetSharedInstance();
+        ViewControllerTest::TearDown();
+    }
+
+    bool pumpUntil(const std::function<bool()>& done) { return loop_->runUntil(done, kWait); }
+    void pump(double seconds) {
+        loop_->runUntil([] { return false; }, seconds);
+    }
+    int rowsWithText(const std::string& text) const {
+        int rows = 0;
+        for (int row = 0; row < table().numberOfRows(); ++row) {
+            rows += table().messageAtRow(row)->message() == text ? 1 : 0;
+        }
+        return rows;
+    }
+    int rowOf(const std::string& text) const {
+        for (int row = 0; row < table().numberOfRows(); ++row) {
+            if (table().messageAtRow(row)->message() == text) return row;
+        }
+        return -1;
+    }
+    ChatTableViewController& table() const { return *opener_.shownWindow()->tableController(); }
+
+    test::SimServerProcess server_;
+    ChatWindowOpener opener_{&alerts};
+};
+
+TEST_F(ChatWindowE2E, TheWindowChatsWithASecondRemoteAndDeletesAnOwnMessage) {
+    vc->showHideChat();
+    ASSERT_NE(opener_.shownWindow(), nullptr);
+    test::WireClient bob(server_.port());
+    ASSERT_TRUE(bob.connected());
+    ASSERT_TRUE(bob.waitFor("InitialDataReady", kWait));
+    ASSERT_TRUE(bob.send(LinkMessageBuilder::registerToChat("bob", "BOB-UUID")));
+
+    // Bob comes into the recipient pop-up; this user never does.
+    QComboBox* target = table().chatTarget();
+    ASSERT_TRUE(pumpUntil([&] { return target->findText("bob") > 0; })) << server_.log();
+    EXPECT_EQ(target->findText("alice"), -1);
+    target->setCurrentIndex(target->findText("bob"));
+
+    // Return sends; the row appears only with the relay, and once.
+    QTest::keyClicks(table().textField(), "hello bob");
+    QTest::keyClick(table().textField(), Qt::Key_Return);
+    EXPECT_EQ(rowsWithText("hello bob"), 0);
+    const Dictionary relayed = bob.expect("ChatMessageFromServer", kWait);
+    const Value& sent = relayed["Value"];
+    EXPECT_EQ(sent["message"], Value("hello bob"));
+    EXPECT_EQ(sent["sender"], Value("alice"));
+    EXPECT_EQ(sent["recipient"], Value("bob"));
+    EXPECT_EQ(sent["type"], Value(0));
+    EXPECT_EQ(sent["uuid"], Value(ChatManager::uuid()));
+    ASSERT_TRUE(sent["messageId"].stringValue());
+    ASSERT_TRUE(pumpUntil([&] { return rowsWithText("hello bob") > 0; })) << server_.log();
+    pump(0.3);
+    EXPECT_EQ(rowsWithText("hello bob"), 1);
+
+    // A long press on it and "Delete": bob is told, and the row stays as removed.
+    const int row = rowOf("hello bob");
+    QTableView* view = table().tableView();
+    const QPoint at = view->visualRect(table().model()->index(row, 2)).center();
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at);
+    loop_->advance(0.5);
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at);
+    ASSERT_EQ(alerts.alerts.size(), 1u);
+    const Dictionary removal = bob.expect("ChatRemoveMessage", kWait);
+    EXPECT_EQ(removal["Value"], sent["messageId"]);
+    ASSERT_TRUE(pumpUntil([&] { return rowsWithText(ChatMessage::kRemovedText) == 1; }));
+    const QModelIndex cell = table().model()->index(rowOf(ChatMessage::kRemovedText), 2);
+    EXPECT_TRUE(cell.data().toString().endsWith(": <message removed>"));
+    EXPECT_TRUE(cell.data(Qt::FontRole).value<QFont>().italic());
+}
+
+}  // namespace
+}  // namespace quenbril
