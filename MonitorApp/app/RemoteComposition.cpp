@@ -77,8 +77,16 @@ void RemoteComposition::openPlayerList() {
         playerList_ = std::make_unique<PlayerListViewController>();
         playerList_->setAlertPresenter(&alerts_);
         playerList_->setFilePanel(&files_);
-        // The player editor ("showPlayer") joins through setEditorMaker once the performer
-        // window exists; until then adding and editing are skipped with a log line.
+        // The list's editor is the performer window in its editing mode ("showPlayer").
+        playerList_->setEditorMaker([this](int32_t playerIndex, std::function<void()> closed) {
+            auto editor = std::make_shared<PlayerViewController>(&ServerManager::sharedInstance());
+            editor->setAlertPresenter(&alerts_);
+            editor->setFilePanel(&files_);
+            editor->setReadOnly(false);
+            editor->setPlayerIndex(playerIndex);
+            editor->setClosedHandler(std::move(closed));
+            return editor;
+        });
     }
     playerList_->show();
 }

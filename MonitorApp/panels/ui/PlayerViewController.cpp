@@ -9,6 +9,7 @@
 #include <QSlider>
 #include <QVBoxLayout>
 #include <cmath>
+#include <utility>
 
 #include "MonitorApp/channelstrips/ChannelStripController.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
@@ -247,6 +248,7 @@ void PlayerViewController::viewWillDisappear() {
     WindowFrameAutosave::save(*this, kFrameName);
     observers_.clear();
     LockableViewController::viewDidDisappear();
+    if (auto closed = std::exchange(closedHandler_, nullptr)) closed();
     // The editor never touched the replay; a channel view may be replaying meanwhile.
     if (!readOnly_) return;
     PlaybackManager& playback = PlaybackManager::sharedInstance();

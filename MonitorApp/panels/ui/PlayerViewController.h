@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <functional>
 #include <map>
 #include <optional>
 #include <vector>
@@ -82,6 +83,8 @@ class PlayerViewController : public LockableViewController, public PerformerWind
     void viewWillAppear();
     void viewDidAppear();
     void viewWillDisappear();
+    /// Called once as the window goes (the player list reloads after its editor).
+    void setClosedHandler(std::function<void()> handler) { closedHandler_ = std::move(handler); }
 
     void setViews();
     void showActor(bool show);
@@ -165,6 +168,7 @@ class PlayerViewController : public LockableViewController, public PerformerWind
 
     bool readOnly_ = false;
     bool isClosed_ = false;
+    std::function<void()> closedHandler_;
     bool quadversity_ = false;
     int32_t channelIndex_ = -1;
     int32_t playerIndex_ = -1;

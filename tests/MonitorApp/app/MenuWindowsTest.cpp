@@ -3,11 +3,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QPushButton>
 
 #include "MonitorApp/app/AppDelegate.h"
 #include "MonitorApp/app/RemoteComposition.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/panels/ui/PlayerListViewController.h"
+#include "MonitorApp/panels/ui/PlayerViewController.h"
 #include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
@@ -55,6 +57,25 @@ TEST_F(MenuWindowsTest, TheItemOpensOneListAndBringsItForwardWhenItIsOpen) {
     item->trigger();
     EXPECT_EQ(composition.playerList(), list);
     EXPECT_EQ(playerListWindows(), 1);
+}
+
+TEST_F(MenuWindowsTest, TheListsAddButtonOpensThePerformerEditor) {
+    RemoteComposition composition;
+    composition.appDelegate().itemTitled("Players…")->trigger();
+    PlayerListViewController* list = composition.playerList();
+    ASSERT_NE(list, nullptr);
+    list->addButton()->click();
+    loop_->runPending();
+    ASSERT_EQ(shown<PlayerViewController>(), 1);
+    PlayerViewController* editor = nullptr;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* e = dynamic_cast<PlayerViewController*>(window); e && e->isVisible()) editor = e;
+    }
+    ASSERT_NE(editor, nullptr);
+    EXPECT_FALSE(editor->readOnly()) << "the editing mode, for a new player";
+    editor->close();
+    loop_->runPending();
+    EXPECT_EQ(shown<PlayerViewController>(), 0);
 }
 
 TEST_F(MenuWindowsTest, ThePreferencesStayOpenAndOpenOnce) {
