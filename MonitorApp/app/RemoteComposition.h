@@ -13,6 +13,7 @@ class MainWindow;
 class PlayerListViewController;
 class SegueTable;
 class SettingsTabViewController;
+class SnapshotSelectorViewController;
 class ViewController;
 
 /// The composition root: the one place the application is put together. It makes the main
@@ -49,6 +50,8 @@ class RemoteComposition {
     std::shared_ptr<SettingsTabViewController> settingsWindow_;
     std::unique_ptr<PlayerListViewController> playerList_;
     std::weak_ptr<ChatNotifierViewController> chatNotifier_;
+    // The main window controller holds the selector it opened last.
+    std::weak_ptr<SnapshotSelectorViewController> snapshotSelector_;
 };
 
 }  // namespace quenbril
