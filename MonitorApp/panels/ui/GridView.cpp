@@ -62,6 +62,7 @@ void GridView::expand() {
 
     expandButton_ = new QPushButton("-", this);
     expandButton_->setGeometry(0, 0, 50, kHeaderHeight);
+    expandButton_->show();
     QPushButton* button = expandButton_;
     connect(expandButton_, &QPushButton::clicked, this, [this, button] { expCol(button); });
 
@@ -115,6 +116,7 @@ void GridView::collapse() {
     removeSubviews();
     expandButton_ = new QPushButton("+", this);
     expandButton_->setGeometry(0, 0, 50, kHeaderHeight);
+    expandButton_->show();
     QPushButton* button = expandButton_;
     connect(expandButton_, &QPushButton::clicked, this, [this, button] { expCol(button); });
     buildHeader(0);
@@ -140,6 +142,7 @@ void GridView::buildHeader(int top) {
     const int right = rightEdge();
     indexButton_ = new QPushButton(this);
     indexButton_->setGeometry(50, top, 40, kHeaderHeight);
+    indexButton_->show();
     connect(indexButton_, &QPushButton::clicked, this, [this] { indexClicked(); });
     updateIndex();
 
@@ -306,8 +309,8 @@ void GridView::revert(QLineEdit* field) const {
     } else if (tag >= kGroupNameTag) {
         const int group = kGroups - (tag - kGroupNameTag);
         if (group >= 1 && group < static_cast<int>(snapshot->groupNames().size())) {
-            field->setText(QString::fromStdString(
-                snapshot->groupNames()[static_cast<size_t>(group)]));
+            field->setText(
+                QString::fromStdString(snapshot->groupNames()[static_cast<size_t>(group)]));
         }
     } else if (field == titleField_) {
         field->setText(QString::fromStdString(snapshot->title()));

@@ -244,6 +244,13 @@ TEST_F(GridViewTest, TheTitleAndTheMidiBytesAreWrittenAndReturnInTheTitleTellsTh
 }
 
 TEST_F(GridViewTest, FoldsUnfoldsAndMarks) {
+    grid->show();
+    auto headerShown = [&] {
+        return grid->expandButton()->isVisible() && grid->indexButton()->isVisible() &&
+               grid->titleField()->isVisible() &&
+               grid->fieldWithTag(GridView::kMidiB2Tag)->isVisible();
+    };
+    EXPECT_TRUE(headerShown());
     EXPECT_TRUE(grid->collapsed());
     EXPECT_EQ(grid->size(), QSize(400, 20));
     EXPECT_EQ(grid->expandButton()->text(), "+");
@@ -257,11 +264,15 @@ TEST_F(GridViewTest, FoldsUnfoldsAndMarks) {
     EXPECT_EQ(grid->size(), QSize(400, 140));
     EXPECT_EQ(grid->expandButton()->text(), "-");
     EXPECT_EQ(delegate.updates, 1);
+    EXPECT_TRUE(headerShown());
+    EXPECT_TRUE(grid->fieldWithTag(1000007)->isVisible());
     grid->expandButton()->click();
     EXPECT_TRUE(grid->collapsed());
     EXPECT_EQ(grid->height(), 20);
     EXPECT_EQ(grid->cellIsDark(0, 7), std::nullopt);
     EXPECT_EQ(delegate.updates, 2);
+    EXPECT_TRUE(headerShown());
+    EXPECT_EQ(grid->fieldWithTag(1000007), nullptr);
 
     grid->indexButton()->click();
     EXPECT_EQ(grid->borderWidth(), 3);

@@ -39,7 +39,8 @@ class SnapshotSelectorTest : public SettingsTest {
     static void name(std::initializer_list<const char*> titles) {
         Array names;
         int32_t order = 0;
-        for (const char* title : titles) names.push_back(Value(Array{Value(title), Value(order++)}));
+        for (const char* title : titles)
+            names.push_back(Value(Array{Value(title), Value(order++)}));
         snapshots().setSnapshotNames(std::move(names));
     }
     static void updated(int32_t selected) {
@@ -141,8 +142,7 @@ TEST_F(SnapshotSelectorTest, TheOnTopButtonIsStoredAndFollowedByTheNextWindow) {
     // The setting and the frame were written to disk: the next run reads them.
     restart();
     EXPECT_EQ(defaults().objectForKey(Selector::kOnTopKey), Value(true));
-    EXPECT_EQ(defaults().stringForKey(Selector::kFrameName),
-              WindowFrameAutosave::frameText(frame));
+    EXPECT_EQ(defaults().stringForKey(Selector::kFrameName), WindowFrameAutosave::frameText(frame));
     auto next = std::make_unique<Selector>(snapshots());
     next->show();
     EXPECT_TRUE(next->onTop()->isChecked());
