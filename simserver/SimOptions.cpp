@@ -1,6 +1,7 @@
 #include "simserver/SimOptions.h"
 
 #include <charconv>
+#include <cmath>
 
 namespace quenbril {
 
@@ -11,6 +12,14 @@ std::optional<long> number(const std::string& text) {
     auto end = text.data() + text.size();
     auto [p, ec] = std::from_chars(text.data(), end, value);
     if (ec != std::errc() || p != end || text.empty()) return std::nullopt;
+    return value;
+}
+
+std::optional<double> seconds(const std::string& text) {
+    double value = 0;
+    auto end = text.data() + text.size();
+    auto [p, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || p != end || text.empty() || !std::isfinite(value)) return std::nullopt;
     return value;
 }
 
@@ -60,6 +69,16 @@ std::optional<SimOptions> SimOptions::parse(const std::vector<std::string>& args
             auto text = value();
             if (!text || text->empty()) return fail("--name needs a value");
             options.name = *text;
+        } else if (flag == "--snapshot-interval") {
+            auto text = value();
+            if (!text) return fail("--snapshot-interval needs a value");
+            auto s = seconds(*text);
+            if (!s || *s < 0 || *s > kMaxSnapshotInterval) {
+                return fail("bad snapshot interval (0 to " +
+                            std::to_string(static_cast<int>(kMaxSnapshotInterval)) +
+                            " seconds): " + *text);
+            }
+            options.snapshotInterval = *s;
         } else {
             return fail("unknown argument: " + args[i]);
         }
@@ -79,6 +98,9 @@ std::string SimOptions::usage(const std::string& program) {
            "  --channels N    number of channel strips, 1 to 128 (default 16)\n"
            "  --name NAME     the service name announced on the network\n"
            "  --no-publish    do not announce the service\n"
+           "  --snapshot-interval S\n"
+           "                  move to the next snapshot every S seconds and tell the remotes\n"
+           "                  (default 0: the first snapshot stays active)\n"
            "  --help          show this text\n"
            "  --version       show the version\n";
 }

@@ -16,6 +16,8 @@ struct SimOptions {
     static constexpr const char* kVersion = "1.0.0";
     /// A frame begun must be complete within this many seconds (the link's read time-out).
     static constexpr double kDefaultFrameTimeout = 5.0;
+    /// The longest snapshot interval accepted: a day.
+    static constexpr double kMaxSnapshotInterval = 86400;
 
     /// 0: a port the system picks (printed on stderr once listening).
     uint16_t port = kDefaultPort;
@@ -25,6 +27,8 @@ struct SimOptions {
     bool publish = true;
     bool help = false;
     bool version = false;
+    /// Seconds between two moves to the next snapshot; 0: the active snapshot stays.
+    double snapshotInterval = 0;
     /// Not a flag: tests shorten it.
     double frameTimeout = kDefaultFrameTimeout;
 

@@ -267,16 +267,24 @@ Dictionary SimProduction::groupStatesMessage() const {
     return message(LinkCommand::kGroupStates, Value(std::move(states)));
 }
 
+const std::vector<std::string>& SimProduction::snapshotTitles() {
+    static const std::vector<std::string> titles{"Act 1", "Act 2", "Finale"};
+    return titles;
+}
+
 Dictionary SimProduction::snapshotNamesMessage() const {
-    Array names{Value(Array{Value("Act 1"), Value(0)}), Value(Array{Value("Act 2"), Value(1)}),
-                Value(Array{Value("Finale"), Value(2)})};
+    Array names;
+    const auto& titles = snapshotTitles();
+    for (size_t i = 0; i < titles.size(); ++i) {
+        names.push_back(Value(Array{Value(titles[i]), Value(static_cast<int32_t>(i))}));
+    }
     return message(LinkCommand::kSnapshotNames, Value(std::move(names)));
 }
 
 Dictionary SimProduction::snapshotMessage() const {
     Dictionary d;
-    d.set("title", "Act 1");
-    d.set("orderIndex", Value(0));
+    d.set("title", snapshotTitles()[activeSnapshot_]);
+    d.set("orderIndex", Value(static_cast<int32_t>(activeSnapshot_)));
     d.set("midiB1", Value(0));
     d.set("midiB2", Value(127));
     d.set("midiChannel", Value(0));

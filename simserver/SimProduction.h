@@ -78,6 +78,12 @@ class SimProduction {
     /// Sets a warning code (1 SCP, 2 battery, 3 RF) on a strip; 0 clears it.
     void setWarning(int64_t csID, int32_t code);
     void clearWarnings() { warnings_.clear(); }
+    /// The snapshots, in the server's order; their order indexes count from 0.
+    static const std::vector<std::string>& snapshotTitles();
+    /// The position of the active snapshot.
+    size_t activeSnapshot() const { return activeSnapshot_; }
+    /// Makes the next snapshot active, the first after the last.
+    void nextSnapshot() { activeSnapshot_ = (activeSnapshot_ + 1) % snapshotTitles().size(); }
 
     // Messages.
     Dictionary clientNamesMessage() const;
@@ -110,6 +116,7 @@ class SimProduction {
     std::map<int64_t, bool> hardMuted_;
     std::map<int64_t, SimMicCheck> micChecks_;
     std::map<int64_t, int32_t> warnings_;
+    size_t activeSnapshot_ = 0;
 };
 
 }  // namespace quenbril

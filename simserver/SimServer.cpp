@@ -113,6 +113,7 @@ bool SimServer::start(Error* error) {
         startTime_ = monotonicSeconds();
         ticks_ = 0;
         streamClock_ = 0;
+        nextSnapshotAt_ = options_.snapshotInterval;
         ticker_ = dispatch::TimerSource::make(queue_);
         std::weak_ptr<int> alive = alive_;
         ticker_->setEventHandler([this, alive] {
@@ -332,7 +333,19 @@ void SimServer::tick() {
     if (ticks_ % kTicksPerBattery == kTicksPerBattery - 1) sendBatteries(t);
     if (ticks_ % kTicksPerIncident == kTicksPerIncident - 1) raiseSomeWarning();
     if (ticks_ % kTicksPerWarnings == 0) broadcast(production_.channelWarningsMessage());
+    moveToNextSnapshot(t);
     ++ticks_;
+}
+
+void SimServer::moveToNextSnapshot(double t) {
+    if (options_.snapshotInterval <= 0 || t < nextSnapshotAt_) return;
+    // A late tick moves once and keeps the rhythm from now on.
+    nextSnapshotAt_ += options_.snapshotInterval;
+    if (nextSnapshotAt_ <= t) nextSnapshotAt_ = t + options_.snapshotInterval;
+    production_.nextSnapshot();
+    QLOG("Snapshot \"%s\" is active",
+         SimProduction::snapshotTitles()[production_.activeSnapshot()].c_str());
+    broadcast(production_.snapshotMessage());
 }
 
 void SimServer::sendLevels(double t) {

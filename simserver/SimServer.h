@@ -76,6 +76,7 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
     void sendTimecode(double t);
     void sendBatteries(double t);
     void raiseSomeWarning();
+    void moveToNextSnapshot(double t);
     double now() const;
     double absoluteNow() const;
 
@@ -119,6 +120,8 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
     uint64_t ticks_ = 0;
     int64_t streamClock_ = 0;  // next sample of the stream, counted from the start
     uint32_t random_ = 12345;
+    /// When the next snapshot becomes active (seconds since the start); with no interval, never.
+    double nextSnapshotAt_ = 0;
 
     SimProduction production_;
     SimChat chat_;

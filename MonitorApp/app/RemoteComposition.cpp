@@ -5,6 +5,7 @@
 #include "MonitorApp/app/AppDelegate.h"
 #include "MonitorApp/app/MainWindow.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/channelstrips/SnapshotManager.h"
 #include "MonitorApp/chat/ui/ChatNotifierViewController.h"
 #include "MonitorApp/chat/ui/ChatSettingsViewController.h"
 #include "MonitorApp/chat/ui/ChatWindowOpener.h"
@@ -16,6 +17,7 @@
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/panels/ui/PlayerListViewController.h"
 #include "MonitorApp/panels/ui/PlayerViewController.h"
+#include "MonitorApp/panels/ui/SnapshotSelectorViewController.h"
 #include "MonitorApp/preferences/PreferencesViewController.h"
 #include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
@@ -91,8 +93,8 @@ void RemoteComposition::openPlayerList() {
     playerList_->show();
 }
 
-// The windows the main window opens, by segue. The windows of the chat, the snapshots and the
-// performers join the table as they are built.
+// The windows the main window opens, by segue. The windows of the chat and the performers join
+// the table as they are built.
 SegueTable RemoteComposition::segueTable() {
     SegueTable table;
     table.add("showPreferences", [this] {
@@ -128,6 +130,11 @@ SegueTable RemoteComposition::segueTable() {
         window->setFilePanel(&files_);
         performerWindow_ = window;
         return window;
+    });
+    // One snapshot selector ("Snaps"): opening it while it is shown brings it forward.
+    table.add("snapshotSeque", [this] {
+        return SnapshotSelectorViewController::shownOrNew(snapshotSelector_,
+                                                          SnapshotManager::sharedInstance());
     });
     return table;
 }

@@ -14,6 +14,7 @@ class PlayerListViewController;
 class PlayerViewController;
 class SegueTable;
 class SettingsTabViewController;
+class SnapshotSelectorViewController;
 class ViewController;
 
 /// The composition root: the one place the application is put together. It makes the main
@@ -51,6 +52,8 @@ class RemoteComposition {
     std::unique_ptr<PlayerListViewController> playerList_;
     std::weak_ptr<ChatNotifierViewController> chatNotifier_;
     std::shared_ptr<PlayerViewController> performerWindow_;
+    // The main window controller holds the selector it opened last.
+    std::weak_ptr<SnapshotSelectorViewController> snapshotSelector_;
 };
 
 }  // namespace quenbril

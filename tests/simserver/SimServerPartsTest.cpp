@@ -31,6 +31,10 @@ TEST(SimOptions, DefaultsEveryFlagAndRefusals) {
               std::tuple(0, 128, "Stage", false));
     EXPECT_TRUE(parse({"--help"})->help);
     EXPECT_TRUE(parse({"--version"})->version);
+    EXPECT_EQ(d->snapshotInterval, 0.0);
+    EXPECT_EQ(parse({"--snapshot-interval", "1"})->snapshotInterval, 1.0);
+    EXPECT_EQ(parse({"--snapshot-interval=2.5"})->snapshotInterval, 2.5);
+    EXPECT_EQ(parse({"--snapshot-interval", "0"})->snapshotInterval, 0.0);
 
     for (auto args : std::vector<std::vector<std::string>>{{"--port", "65536"},
                                                            {"--port", "-1"},
@@ -39,6 +43,11 @@ TEST(SimOptions, DefaultsEveryFlagAndRefusals) {
                                                            {"--channels", "0"},
                                                            {"--channels", "129"},
                                                            {"--name", ""},
+                                                           {"--snapshot-interval", "-1"},
+                                                           {"--snapshot-interval", "1s"},
+                                                           {"--snapshot-interval", "nan"},
+                                                           {"--snapshot-interval", "86401"},
+                                                           {"--snapshot-interval"},
                                                            {"--bogus"}}) {
         std::string error;
         EXPECT_FALSE(parse(args, &error)) << args[0];
@@ -49,6 +58,7 @@ TEST(SimOptions, DefaultsEveryFlagAndRefusals) {
 TEST(SimOptions, HelpAndHintSayAManualAddressUsesTheDefaultPort) {
     std::string usage = SimOptions::usage("quenbril-simserver");
     EXPECT_NE(usage.find("the only port a remote's"), std::string::npos) << usage;
+    EXPECT_NE(usage.find("--snapshot-interval S"), std::string::npos) << usage;
     std::string standard = SimOptions::connectHint(SimOptions::kDefaultPort, false);
     EXPECT_NE(standard.find("address 127.0.0.1"), std::string::npos) << standard;
     for (bool announced : {true, false}) {
@@ -56,6 +66,28 @@ TEST(SimOptions, HelpAndHintSayAManualAddressUsesTheDefaultPort) {
         EXPECT_NE(other.find("Port 40000 is not 57576"), std::string::npos) << other;
         EXPECT_EQ(other.find("127.0.0.1"), std::string::npos) << other;
         EXPECT_NE(other.find(announced ? "announcement" : "no remote"), std::string::npos) << other;
+    }
+}
+
+TEST(SimProduction, TheActiveSnapshotMovesOnAndStartsOverAfterTheLast) {
+    SimProduction production(4);
+    const Value names = production.snapshotNamesMessage()["Value"];
+    ASSERT_EQ(names.arrayValue()->size(), 3u);
+    auto active = [&] {
+        const Value snapshot = production.snapshotMessage()["Value"];
+        return std::pair(*snapshot["title"].stringValue(), *snapshot["orderIndex"].intValue());
+    };
+    EXPECT_EQ(active(), std::pair(std::string("Act 1"), 0));
+    std::vector<std::pair<std::string, int32_t>> seen;
+    for (int i = 0; i < 3; ++i) {
+        production.nextSnapshot();
+        seen.push_back(active());
+    }
+    EXPECT_EQ(seen, (std::vector<std::pair<std::string, int32_t>>{
+                        {"Act 2", 1}, {"Finale", 2}, {"Act 1", 0}}));
+    // Each order index is the last element of its entry in the list.
+    for (int32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ((*names.arrayValue())[size_t(i)].arrayValue()->back(), Value(i));
     }
 }
 

@@ -10,6 +10,7 @@
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/panels/ui/PlayerListViewController.h"
 #include "MonitorApp/panels/ui/PlayerViewController.h"
+#include "MonitorApp/panels/ui/SnapshotSelectorViewController.h"
 #include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
@@ -88,6 +89,21 @@ TEST_F(MenuWindowsTest, ThePreferencesStayOpenAndOpenOnce) {
     item->trigger();
     loop_->runPending();
     EXPECT_EQ(shown<SettingsTabViewController>(), 1);
+}
+
+TEST_F(MenuWindowsTest, ShowSnapshotsOpensOneSelectorAndBringsItForward) {
+    RemoteComposition composition;
+    QAction* item = composition.appDelegate().itemTitled("Show Snapshots");
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+    EXPECT_EQ(shown<SnapshotSelectorViewController>(), 1);
+    item->trigger();
+    EXPECT_EQ(shown<SnapshotSelectorViewController>(), 1);
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (dynamic_cast<SnapshotSelectorViewController*>(window)) window->close();
+    }
+    item->trigger();
+    EXPECT_EQ(shown<SnapshotSelectorViewController>(), 1);
 }
 
 }  // namespace
