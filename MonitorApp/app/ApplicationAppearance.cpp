@@ -51,6 +51,11 @@ void ApplicationAppearance::substituteFonts() {
     if (!FontAlias::registerFace("Roboto-Bold.ttf", "Nexa Bold", "Bold")) {
         QFont::insertSubstitution("Nexa Bold", "Roboto");
     }
+    // The timecode digits are drawn in "Monaco": DejaVu Sans Mono has the same fixed widths.
+    if (!FontAlias::registerFace("DejaVuSansMono.ttf", "Monaco", "Regular")) {
+        QFont::insertSubstitution("Monaco", "DejaVu Sans Mono");
+        QFont::insertSubstitution("Monaco", "Monospace");
+    }
 }
 
 }  // namespace quenbril

@@ -13,6 +13,8 @@
 #include "MonitorApp/mainwindow/QtShortTimeClock.h"
 #include "MonitorApp/mainwindow/SegueTable.h"
 #include "MonitorApp/mainwindow/ViewController.h"
+#include "MonitorApp/panels/ui/BigLTCViewController.h"
+#include "MonitorApp/panels/ui/MicCheckViewController.h"
 #include "MonitorApp/panels/ui/PlayerListViewController.h"
 #include "MonitorApp/preferences/PreferencesViewController.h"
 #include "MonitorApp/preferences/SettingsTabViewController.h"
@@ -41,6 +43,8 @@ RemoteComposition::RemoteComposition() {
         if (ToolSelector* selector = controller->toolSelector()) selector->selectTool(tool);
     });
     delegate_->setPlayersHandler([this] { openPlayerList(); });
+    delegate_->setMicCheckWindowHandler([this] { openMicCheck(); });
+    delegate_->setTimecodeWindowHandler([this] { openTimecode(); });
     // A quit by menu saves as a close of the window does; so does the end of the run loop.
     // The player list stores its players as its window closing would.
     MainWindow* window = window_.get();
@@ -55,6 +59,8 @@ RemoteComposition::~RemoteComposition() {
     connectLinkSenders(nullptr, *controller_);
     delegate_.reset();
     playerList_.reset();
+    micCheck_.reset();
+    timecode_.reset();
     window_.reset();
     // The strips' controllers own their views: they go while the application still exists.
     ChannelStripManager::resetSharedInstance();
@@ -76,6 +82,16 @@ void RemoteComposition::openPlayerList() {
         // window exists; until then adding and editing are skipped with a log line.
     }
     playerList_->show();
+}
+
+void RemoteComposition::openMicCheck() {
+    if (!micCheck_) micCheck_ = std::make_unique<MicCheckViewController>();
+    micCheck_->show();
+}
+
+void RemoteComposition::openTimecode() {
+    if (!timecode_) timecode_ = std::make_unique<BigLTCViewController>();
+    timecode_->show();
 }
 
 // The windows the main window opens, by segue. The windows of the chat, the snapshots and the
