@@ -196,9 +196,9 @@ void BigLTCViewController::callback() {
     }
     const double age = RunLoop::main().now() - record->receiveLocalTime();
     if (age > kMaxAge) {
-        setDigits(timecodeText(record->hours(), record->minutes(), record->seconds(),
-                               record->frames()),
-                  red);
+        setDigits(
+            timecodeText(record->hours(), record->minutes(), record->seconds(), record->frames()),
+            red);
     } else {
         setDigits(timecodeText(now.hours, now.mins, now.secs, now.frame),
                   toQColor(ColorHelper::vozodGreen()));

@@ -81,8 +81,7 @@ QVariant MicCheckTableModel::data(const QModelIndex& index, int role) const {
     }
 }
 
-QVariant MicCheckTableModel::headerData(int section, Qt::Orientation orientation,
-                                        int role) const {
+QVariant MicCheckTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal) return {};
     switch (section) {
         case kName:

@@ -164,12 +164,13 @@ void MicCheckViewController::checkedClicked() {
         check.setChecked(!check.checked());
         check.setUser(user);
         check.setTime(Date{RunLoop::main().now()});
-        if (ChannelStripView* view = controller->view()) view->updateAppearance(controller->state());
+        if (ChannelStripView* view = controller->view())
+            view->updateAppearance(controller->state());
         update();
-        NotificationCenter::defaultCenter().post(
-            kChannelCheckClickedNotification, Dictionary{{"index", controller->model().csID()},
-                                                         {"sender", user},
-                                                         {"uuid", ChatManager::uuid()}});
+        NotificationCenter::defaultCenter().post(kChannelCheckClickedNotification,
+                                                 Dictionary{{"index", controller->model().csID()},
+                                                            {"sender", user},
+                                                            {"uuid", ChatManager::uuid()}});
     }
 }
 

@@ -54,9 +54,7 @@ class BigLTCTest : public StripTest {
     }
     static QString digits(const BigLTCViewController& w) { return w.bigLabel()->text(); }
     static QString colour(const BigLTCViewController& w) { return w.digitColor().name(); }
-    static int pointSize(const BigLTCViewController& w) {
-        return w.bigLabel()->font().pointSize();
-    }
+    static int pointSize(const BigLTCViewController& w) { return w.bigLabel()->font().pointSize(); }
 };
 
 TEST_F(BigLTCTest, StoredSizesApplyFrom46To299Only) {

@@ -39,8 +39,7 @@ class MicCheckTimecodeE2E : public ViewControllerTest {
         link.setDelegate(vc.get());
         connectLinkSenders(&link, *vc);
         link.tryToConnect();
-        ASSERT_TRUE(pumpUntil([] { return !manager().controllers().empty(); }))
-            << server_->log();
+        ASSERT_TRUE(pumpUntil([] { return !manager().controllers().empty(); })) << server_->log();
         // The server knows this remote as "alice" once it has registered to the chat.
         ASSERT_TRUE(pumpUntil([] {
             for (const ChatClient& c : ChatManager::sharedInstance().chatClients()) {
@@ -99,8 +98,9 @@ TEST_F(MicCheckTimecodeE2E, TheTimecodeRunsGreenAndFreezesRedOnceTheServerStops)
     window.show();
     const int64_t source = LTCManager::sharedInstance().tcCSIndex();
     ASSERT_GT(source, 0) << "the stand-in's timecode strip is the source";
-    ASSERT_TRUE(pumpUntil([&] { return LTCManager::sharedInstance().recordFor(source) != nullptr; }))
-        << server_->log();
+    ASSERT_TRUE(pumpUntil([&] {
+        return LTCManager::sharedInstance().recordFor(source) != nullptr;
+    })) << server_->log();
     loop_->advance(0.1);
     EXPECT_EQ(window.digitColor().name(), kGreen);
     EXPECT_NE(window.bigLabel()->text(), "00:00:00:00");
