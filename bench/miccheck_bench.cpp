@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <vector>
 #include <cstdlib>
+#include <vector>
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/panels/ui/MicCheckTableModel.h"
@@ -41,8 +41,8 @@ void readAllCells(QAbstractItemModel& model) {
     for (int row = 0; row < model.rowCount(); ++row) {
         for (int column = 0; column < model.columnCount(); ++column) {
             const QModelIndex index = model.index(row, column);
-            for (int role : {int(Qt::DisplayRole), int(Qt::ForegroundRole),
-                             int(Qt::CheckStateRole)}) {
+            for (int role :
+                 {int(Qt::DisplayRole), int(Qt::ForegroundRole), int(Qt::CheckStateRole)}) {
                 (void)model.data(index, role);
             }
         }
@@ -85,9 +85,9 @@ int main(int argc, char** argv) {
             const auto start = std::chrono::steady_clock::now();
             window.update();
             readAllCells(*table.model());
-            samples.push_back(std::chrono::duration<double, std::micro>(
-                                  std::chrono::steady_clock::now() - start)
-                                  .count());
+            samples.push_back(
+                std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+                    .count());
         }
         std::sort(samples.begin(), samples.end());
         const double newList = bench::quantile(samples, 0.5);
@@ -108,9 +108,10 @@ int main(int argc, char** argv) {
         std::printf("mic-check table, %d strips (target <= 5 ms per reload):\n", kStrips);
         std::printf("  records applied, reload + every cell read:   %.3f ms\n", applied / 1000);
         std::printf("  new strip list, reload + every cell read:    %.3f ms\n", newList / 1000);
-        std::printf("  records applied, reload + table painted:     %.3f ms (all 128 rows on screen: "
-                    "%.3f ms)\n",
-                    painted / 1000, paintedAll / 1000);
+        std::printf(
+            "  records applied, reload + table painted:     %.3f ms (all 128 rows on screen: "
+            "%.3f ms)\n",
+            painted / 1000, paintedAll / 1000);
         ChannelStripManager::resetSharedInstance();
     }
     RunLoop::setMain(nullptr);

@@ -80,7 +80,8 @@ TEST(SimProduction, MicCheckRecordsKeepEveryStripInUseToCheck) {
     SimProduction p(8);
     const int64_t first = p.enabledStrips()[0]->csID;
     ASSERT_TRUE(p.toggleMicCheck(first, "alice", 10));
-    const Value& records = p.micCheckArrayMessage()["Value"];
+    const Dictionary array = p.micCheckArrayMessage();
+    const Value& records = array["Value"];
     ASSERT_EQ(records.count(), p.enabledStrips().size());
     for (size_t i = 0; i < records.count(); ++i) {
         EXPECT_EQ(records.at(i)["needsChecking"].boolValue(), true) << i;
