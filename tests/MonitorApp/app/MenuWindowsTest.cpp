@@ -7,6 +7,8 @@
 #include "MonitorApp/app/AppDelegate.h"
 #include "MonitorApp/app/RemoteComposition.h"
 #include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/panels/ui/BigLTCViewController.h"
+#include "MonitorApp/panels/ui/MicCheckViewController.h"
 #include "MonitorApp/panels/ui/PlayerListViewController.h"
 #include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
@@ -55,6 +57,31 @@ TEST_F(MenuWindowsTest, TheItemOpensOneListAndBringsItForwardWhenItIsOpen) {
     item->trigger();
     EXPECT_EQ(composition.playerList(), list);
     EXPECT_EQ(playerListWindows(), 1);
+}
+
+TEST_F(MenuWindowsTest, TheMicCheckAndTimecodeItemsOpenOneWindowEach) {
+    RemoteComposition composition;
+    QAction* micCheck = composition.appDelegate().itemTitled("Mic Check…");
+    QAction* timecode = composition.appDelegate().itemTitled("Timecode…");
+    ASSERT_NE(micCheck, nullptr);
+    ASSERT_NE(timecode, nullptr);
+    EXPECT_EQ(composition.micCheck(), nullptr);
+    EXPECT_EQ(composition.timecode(), nullptr);
+
+    for (int i = 0; i < 2; ++i) {
+        micCheck->trigger();
+        timecode->trigger();
+    }
+    EXPECT_EQ(shown<MicCheckViewController>(), 1);
+    EXPECT_EQ(shown<BigLTCViewController>(), 1);
+    BigLTCViewController* window = composition.timecode();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isRunning());
+    window->close();
+    EXPECT_FALSE(window->isRunning());
+    timecode->trigger();
+    EXPECT_EQ(composition.timecode(), window);
+    EXPECT_TRUE(window->isRunning());
 }
 
 TEST_F(MenuWindowsTest, ThePreferencesStayOpenAndOpenOnce) {
