@@ -344,21 +344,29 @@ Dictionary SimProduction::hardMuteArrayMessage() const {
 }
 
 namespace {
-Dictionary micCheckRecord(int64_t csID, const SimMicCheck& r) {
+// A strip in use (enabled) needs checking whether or not it was checked: that is what lets a
+// remote tell a checked strip (green) from one still to check (red).
+Dictionary micCheckRecord(int64_t csID, const SimMicCheck& r, bool inUse) {
     Dictionary d;
     d.set("csID", Value(csID));
     d.set("checked", Value(r.checked));
     d.set("user", r.user);
     d.set("time", Value::date(r.time));
     d.set("note", "");
-    d.set("needsChecking", Value(!r.checked));
+    d.set("needsChecking", Value(inUse));
     return d;
 }
 }  // namespace
 
 Dictionary SimProduction::micCheckArrayMessage() const {
+    // One record per strip in use, unchecked until a remote ticks it.
     Array records;
-    for (const auto& [csID, r] : micChecks_) records.push_back(Value(micCheckRecord(csID, r)));
+    const SimMicCheck none;
+    for (const SimStrip* s : enabled_) {
+        auto it = micChecks_.find(s->csID);
+        records.push_back(
+            Value(micCheckRecord(s->csID, it != micChecks_.end() ? it->second : none, true)));
+    }
     Dictionary d = message(LinkCommand::kMicCheckArray, Value(std::move(records)));
     d.set(Value(LinkKey::kAct), Value(0));
     return d;
@@ -367,8 +375,10 @@ Dictionary SimProduction::micCheckArrayMessage() const {
 Dictionary SimProduction::micCheckStateMessage(int64_t csID) const {
     auto it = micChecks_.find(csID);
     SimMicCheck none;
-    return message(LinkCommand::kMicCheckState,
-                   Value(micCheckRecord(csID, it != micChecks_.end() ? it->second : none)));
+    const SimStrip* s = strip(csID);
+    return message(
+        LinkCommand::kMicCheckState,
+        Value(micCheckRecord(csID, it != micChecks_.end() ? it->second : none, s && s->enabled)));
 }
 
 Dictionary SimProduction::channelWarningsMessage() const {

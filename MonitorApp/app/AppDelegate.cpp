@@ -71,6 +71,12 @@ void AppDelegate::buildMenus() {
     // The "open in" item: hidden as the connection dialog opens, and not shown again.
     file->addAction("Open In…")->setEnabled(false);
     addItem(file, "Players…", "", [this] { playersClicked(); });
+    addItem(file, "Mic Check…", "", [this] {
+        if (micCheckWindowHandler_) micCheckWindowHandler_();
+    });
+    addItem(file, "Timecode…", "", [this] {
+        if (timecodeWindowHandler_) timecodeWindowHandler_();
+    });
 
     QMenu* remote = menuBar_.addMenu("Remote");
     lockItem_ = addItem(remote, "Lock", "Ctrl+L", [this] { lockClicked(*lockItem_); });

@@ -47,6 +47,13 @@ class AppDelegate {
     void setToolHandler(std::function<void(int)> handler) { toolHandler_ = std::move(handler); }
     /// Opens the player list (or brings it forward).
     void setPlayersHandler(std::function<void()> handler) { playersHandler_ = std::move(handler); }
+    /// Open the mic-check window and the large timecode window (or bring them forward).
+    void setMicCheckWindowHandler(std::function<void()> handler) {
+        micCheckWindowHandler_ = std::move(handler);
+    }
+    void setTimecodeWindowHandler(std::function<void()> handler) {
+        timecodeWindowHandler_ = std::move(handler);
+    }
     /// Quit: by default the end of the application's run loop, whatever windows are open.
     void setQuitHandler(std::function<void()> handler) { quitHandler_ = std::move(handler); }
 
@@ -104,6 +111,8 @@ class AppDelegate {
     std::function<void(int)> toolHandler_;
     std::function<void()> quitHandler_;
     std::function<void()> playersHandler_;
+    std::function<void()> micCheckWindowHandler_;
+    std::function<void()> timecodeWindowHandler_;
     NotificationObserver chatMessagesChanged_;
 };
 

@@ -54,6 +54,11 @@ void ApplicationAppearance::substituteFonts() {
     if (!FontAlias::registerFace("Roboto-Italic.ttf", "Arial Italic", "Italic")) {
         QFont::insertSubstitution("Arial Italic", "Roboto");
     }
+    // The timecode digits are drawn in "Monaco": DejaVu Sans Mono has the same fixed widths.
+    if (!FontAlias::registerFace("DejaVuSansMono.ttf", "Monaco", "Regular")) {
+        QFont::insertSubstitution("Monaco", "DejaVu Sans Mono");
+        QFont::insertSubstitution("Monaco", "Monospace");
+    }
 }
 
 }  // namespace quenbril

@@ -15,6 +15,8 @@
 #include "MonitorApp/mainwindow/QtShortTimeClock.h"
 #include "MonitorApp/mainwindow/SegueTable.h"
 #include "MonitorApp/mainwindow/ViewController.h"
+#include "MonitorApp/panels/ui/BigLTCViewController.h"
+#include "MonitorApp/panels/ui/MicCheckViewController.h"
 #include "MonitorApp/panels/ui/PlayerListViewController.h"
 #include "MonitorApp/panels/ui/PlayerViewController.h"
 #include "MonitorApp/panels/ui/SnapshotSelectorViewController.h"
@@ -45,6 +47,8 @@ RemoteComposition::RemoteComposition() {
         if (ToolSelector* selector = controller->toolSelector()) selector->selectTool(tool);
     });
     delegate_->setPlayersHandler([this] { openPlayerList(); });
+    delegate_->setMicCheckWindowHandler([this] { openMicCheck(); });
+    delegate_->setTimecodeWindowHandler([this] { openTimecode(); });
     // A quit by menu saves as a close of the window does; so does the end of the run loop.
     // The player list stores its players as its window closing would.
     MainWindow* window = window_.get();
@@ -62,6 +66,8 @@ RemoteComposition::~RemoteComposition() {
     connectLinkSenders(nullptr, *controller_);
     delegate_.reset();
     playerList_.reset();
+    micCheck_.reset();
+    timecode_.reset();
     window_.reset();
     // The strips' controllers own their views: they go while the application still exists.
     ChannelStripManager::resetSharedInstance();
@@ -93,8 +99,17 @@ void RemoteComposition::openPlayerList() {
     playerList_->show();
 }
 
-// The windows the main window opens, by segue. The windows of the chat and the performers join
-// the table as they are built.
+void RemoteComposition::openMicCheck() {
+    if (!micCheck_) micCheck_ = std::make_unique<MicCheckViewController>();
+    micCheck_->show();
+}
+
+void RemoteComposition::openTimecode() {
+    if (!timecode_) timecode_ = std::make_unique<BigLTCViewController>();
+    timecode_->show();
+}
+
+// The windows the main window opens, by segue.
 SegueTable RemoteComposition::segueTable() {
     SegueTable table;
     table.add("showPreferences", [this] {

@@ -8,6 +8,8 @@
 namespace quenbril {
 
 class AppDelegate;
+class BigLTCViewController;
+class MicCheckViewController;
 class ChatNotifierViewController;
 class MainWindow;
 class PlayerListViewController;
@@ -38,6 +40,13 @@ class RemoteComposition {
     void openPlayerList();
     /// The player list; null until it was first opened.
     PlayerListViewController* playerList() const { return playerList_.get(); }
+    /// The mic-check window and the large timecode window, each made on first use and kept for
+    /// the run: opening one while it is shown brings it forward.
+    void openMicCheck();
+    void openTimecode();
+    /// Null until first opened.
+    MicCheckViewController* micCheck() const { return micCheck_.get(); }
+    BigLTCViewController* timecode() const { return timecode_.get(); }
 
   private:
     SegueTable segueTable();
@@ -50,6 +59,8 @@ class RemoteComposition {
     // Held here: the segue that opens it keeps no window, and a window nobody holds closes.
     std::shared_ptr<SettingsTabViewController> settingsWindow_;
     std::unique_ptr<PlayerListViewController> playerList_;
+    std::unique_ptr<MicCheckViewController> micCheck_;
+    std::unique_ptr<BigLTCViewController> timecode_;
     std::weak_ptr<ChatNotifierViewController> chatNotifier_;
     std::shared_ptr<PlayerViewController> performerWindow_;
     // The main window controller holds the selector it opened last.

@@ -314,8 +314,11 @@ TEST_F(SimServerE2E, GroupsHardMutesMicChecksWarningsAndMarkersAreAnswered) {
     EXPECT_EQ(check["Value"]["csID"].longLongValue(), strip);
     EXPECT_EQ(check["Value"]["checked"].boolValue(), true);
     EXPECT_TRUE(check["Value"]["time"].isDate());
+    EXPECT_EQ(check["Value"]["needsChecking"].boolValue(), true) << "a checked strip shows green";
     ASSERT_TRUE(a->send(Builder::channelCheckClicked(strip)));
-    EXPECT_EQ(b->expect("MicCheckState")["Value"]["checked"].boolValue(), false);
+    Dictionary unchecked = b->expect("MicCheckState");
+    EXPECT_EQ(unchecked["Value"]["checked"].boolValue(), false);
+    EXPECT_EQ(unchecked["Value"]["needsChecking"].boolValue(), true);
 
     ASSERT_TRUE(a->send(Builder::markerAdded("Alice")));
     EXPECT_EQ(b->expect("MarkerAdded")["Value"], Value("Alice"));

@@ -108,6 +108,24 @@ TEST(SimProduction, OneStripIsTheTimecodeStripAndDisabledStripsHaveNoPosition) {
     EXPECT_EQ(full.positionOf(full.strips().back().csID), 126u);
 }
 
+TEST(SimProduction, MicCheckRecordsKeepEveryStripInUseToCheck) {
+    SimProduction p(8);
+    const int64_t first = p.enabledStrips()[0]->csID;
+    ASSERT_TRUE(p.toggleMicCheck(first, "alice", 10));
+    const Dictionary array = p.micCheckArrayMessage();
+    const Value& records = array["Value"];
+    ASSERT_EQ(records.count(), p.enabledStrips().size());
+    for (size_t i = 0; i < records.count(); ++i) {
+        EXPECT_EQ(records.at(i)["needsChecking"].boolValue(), true) << i;
+        EXPECT_EQ(records.at(i)["checked"].boolValue(), i == 0) << i;
+    }
+    // Checked and still needing a check: the state a remote draws green.
+    const Value state = p.micCheckStateMessage(first)["Value"];
+    EXPECT_EQ(state["checked"].boolValue(), true);
+    EXPECT_EQ(state["needsChecking"].boolValue(), true);
+    EXPECT_EQ(state["user"], Value("alice"));
+}
+
 TEST(SimProduction, MessagesSurviveTheCodec) {
     SimProduction p(16);
     for (const Dictionary& m :

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 #include <QPalette>
@@ -31,6 +32,17 @@ double ink(const char* family) {
         for (int x = 0; x < image.width(); ++x) sum += 255 - qGray(image.pixel(x, y));
     }
     return sum;
+}
+
+TEST(ApplicationAppearance, MonacoDigitsAreFixedWidth) {
+    ApplicationAppearance::apply(*qApp);
+    if (!QFontDatabase::hasFamily("DejaVu Sans Mono")) GTEST_SKIP() << "DejaVu is not installed";
+    const QFont monaco("Monaco", 40);
+    EXPECT_EQ(QFontInfo(monaco).family(), "Monaco");
+    EXPECT_TRUE(QFontInfo(monaco).fixedPitch());
+    // The timecode keeps its width as the digits run.
+    const QFontMetrics metrics(monaco);
+    EXPECT_EQ(metrics.horizontalAdvance("11:11:11:11"), metrics.horizontalAdvance("00:00:00:00"));
 }
 
 TEST(ApplicationAppearance, NexaFontsAreRobotosLightAndBoldFaces) {

@@ -8,6 +8,8 @@
 #include "MonitorApp/app/AppDelegate.h"
 #include "MonitorApp/app/RemoteComposition.h"
 #include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/panels/ui/BigLTCViewController.h"
+#include "MonitorApp/panels/ui/MicCheckViewController.h"
 #include "MonitorApp/panels/ui/PlayerListViewController.h"
 #include "MonitorApp/panels/ui/PlayerViewController.h"
 #include "MonitorApp/panels/ui/SnapshotSelectorViewController.h"
@@ -77,6 +79,31 @@ TEST_F(MenuWindowsTest, TheListsAddButtonOpensThePerformerEditor) {
     editor->close();
     loop_->runPending();
     EXPECT_EQ(shown<PlayerViewController>(), 0);
+}
+
+TEST_F(MenuWindowsTest, TheMicCheckAndTimecodeItemsOpenOneWindowEach) {
+    RemoteComposition composition;
+    QAction* micCheck = composition.appDelegate().itemTitled("Mic Check…");
+    QAction* timecode = composition.appDelegate().itemTitled("Timecode…");
+    ASSERT_NE(micCheck, nullptr);
+    ASSERT_NE(timecode, nullptr);
+    EXPECT_EQ(composition.micCheck(), nullptr);
+    EXPECT_EQ(composition.timecode(), nullptr);
+
+    for (int i = 0; i < 2; ++i) {
+        micCheck->trigger();
+        timecode->trigger();
+    }
+    EXPECT_EQ(shown<MicCheckViewController>(), 1);
+    EXPECT_EQ(shown<BigLTCViewController>(), 1);
+    BigLTCViewController* window = composition.timecode();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isRunning());
+    window->close();
+    EXPECT_FALSE(window->isRunning());
+    timecode->trigger();
+    EXPECT_EQ(composition.timecode(), window);
+    EXPECT_TRUE(window->isRunning());
 }
 
 TEST_F(MenuWindowsTest, ThePreferencesStayOpenAndOpenOnce) {

@@ -1,0 +1,196 @@
+#include "MonitorApp/panels/ui/MicCheckViewController.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/channelstrips/StripNotifications.h"
+#include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/controls/WindowFrameAutosave.h"
+#include "MonitorApp/panels/ui/MicCheckTableModel.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
+#include "foundation/RunLoop.h"
+#include "foundation/UserDefaults.h"
+
+namespace quenbril {
+
+MicCheckViewController::MicCheckViewController(QWidget* parent) : LockableViewController(parent) {
+    buildView();
+}
+
+MicCheckViewController::~MicCheckViewController() = default;
+
+void MicCheckViewController::buildView() {
+    setWindowFlag(Qt::Window);
+    model_ = new MicCheckTableModel(this);
+    tableView_ = new QTableView(this);
+    tableView_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tableView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    tableView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tableView_->horizontalHeader()->setStretchLastSection(true);
+    tableView_->verticalHeader()->setVisible(false);
+    tableView_->setShowGrid(false);
+    tableView_->setStyleSheet(
+        "QTableView { background-color: black; color: white; selection-background-color: "
+        "#404040; }");
+
+    actSelector_ = new QComboBox(this);
+    actSelector_->addItem("Current act");
+    for (int act = 1; act <= kActs; ++act) actSelector_->addItem(QString("Act %1").arg(act));
+    actLabel_ = new QLabel(this);
+    actLabel_->setStyleSheet("color: white;");
+    onTop_ = new QCheckBox("Always on top", this);
+    onTop_->setStyleSheet("QCheckBox { color: white; }");
+    checkButton_ = new QPushButton("Check", this);
+    checkButton_->setToolTip("Checks the selected channels, or unchecks the checked ones");
+    closeButton_ = new QPushButton("Close", this);
+
+    connect(actSelector_, &QComboBox::currentIndexChanged, this, [this] { update(); });
+    connect(onTop_, &QCheckBox::clicked, this, [this] { onTopChanged(); });
+    connect(checkButton_, &QPushButton::clicked, this, [this] { checkedClicked(); });
+    connect(closeButton_, &QPushButton::clicked, this, [this] { closeClicked(); });
+    // A click in the check box column ticks that row alone.
+    connect(tableView_, &QTableView::clicked, this, [this](const QModelIndex& index) {
+        if (index.column() != MicCheckTableModel::kChecked) return;
+        tableView_->selectRow(index.row());
+        checkedClicked();
+    });
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(actSelector_);
+    top->addWidget(actLabel_, 1);
+    top->addWidget(onTop_);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(checkButton_);
+    buttons->addStretch(1);
+    buttons->addWidget(closeButton_);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(12, 12, 12, 12);
+    layout->addLayout(top);
+    layout->addWidget(tableView_, 1);
+    layout->addLayout(buttons);
+    resize(640, 480);
+}
+
+// ---- Life cycle ----
+
+void MicCheckViewController::viewDidLoad() {
+    LockableViewController::viewDidLoad();
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
+    tableView_->setModel(model_);
+    viewLoaded_ = true;
+}
+
+void MicCheckViewController::viewDidAppear() {
+    appeared_ = true;
+    WindowFrameAutosave::restore(*this, kFrameName);
+    stripChecked_ = NotificationCenter::defaultCenter().addObserver(
+        kChannelStripCheckedNotification, [this](const Notification&) { update(); });
+    updateWindowLevel();
+    update();
+}
+
+void MicCheckViewController::viewDidDisappear() {
+    if (!appeared_) return;
+    appeared_ = false;
+    stripChecked_.reset();
+    LockableViewController::viewDidDisappear();
+    WindowFrameAutosave::save(*this, kFrameName);
+}
+
+void MicCheckViewController::show() {
+    if (isVisible()) {
+        raise();
+        activateWindow();
+        return;
+    }
+    if (!viewLoaded_) viewDidLoad();
+    QWidget::show();
+    viewDidAppear();
+}
+
+void MicCheckViewController::closeEvent(QCloseEvent* event) {
+    event->accept();
+    viewDidDisappear();
+}
+
+// ---- Actions ----
+
+int64_t MicCheckViewController::shownAct() const {
+    const int item = actSelector_->currentIndex();
+    if (item <= 0) return int64_t{UserSettingsManager::sharedInstance().currentAct()} + 1;
+    return item;
+}
+
+void MicCheckViewController::update() {
+    const QString title = QString("Showing ACT %1").arg(shownAct());
+    setWindowTitle(title);
+    actLabel_->setText(title);
+    model_->reloadData();
+}
+
+int MicCheckViewController::numberOfRowsInTableView() const {
+    return static_cast<int>(ChannelStripManager::channelStripControllers().size());
+}
+
+std::vector<int> MicCheckViewController::selectedRows() const {
+    std::vector<int> rows;
+    if (QItemSelectionModel* selection = tableView_->selectionModel()) {
+        for (const QModelIndex& index : selection->selectedRows()) rows.push_back(index.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void MicCheckViewController::checkedClicked() {
+    const std::string user = UserSettingsManager::sharedInstance().chatUsername();
+    for (int row : selectedRows()) {
+        // The rows name the strips of the last reload; a "Channels" message may have removed
+        // one since, and a strip no longer listed is not ticked.
+        ChannelStripController* controller = model_->controllerAt(row);
+        if (!controller) continue;
+        MicCheckState& check = controller->state().micCheckState();
+        check.setChecked(!check.checked());
+        check.setUser(user);
+        check.setTime(Date{RunLoop::main().now()});
+        if (ChannelStripView* view = controller->view())
+            view->updateAppearance(controller->state());
+        update();
+        NotificationCenter::defaultCenter().post(kChannelCheckClickedNotification,
+                                                 Dictionary{{"index", controller->model().csID()},
+                                                            {"sender", user},
+                                                            {"uuid", ChatManager::uuid()}});
+    }
+}
+
+void MicCheckViewController::onTopChanged() {
+    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    defaults.setBool(onTop_->isChecked(), kOnTopKey);
+    defaults.synchronize();
+    updateWindowLevel();
+}
+
+void MicCheckViewController::updateWindowLevel() {
+    const bool onTop = UserDefaults::standardUserDefaults().boolForKey(kOnTopKey);
+    onTop_->setChecked(onTop);
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop) return;
+    const bool shown = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    // Changing a window's flags takes it off screen.
+    if (shown) QWidget::show();
+}
+
+void MicCheckViewController::closeClicked() { close(); }
+
+}  // namespace quenbril

@@ -1,0 +1,198 @@
+// The mic-check window: name colours by check status, the act shown, ticks in row order with
+// their notifications, rows whose strips have left the list, and the window level.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QTableView>
+#include <cstdlib>
+#include <ctime>
+
+#include "MonitorApp/channelstrips/StripNotifications.h"
+#include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/panels/ui/MediumDateText.h"
+#include "MonitorApp/panels/ui/MicCheckTableModel.h"
+#include "MonitorApp/panels/ui/MicCheckViewController.h"
+#include "tests/MonitorApp/Recorders.h"
+#include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
+
+namespace quenbril {
+namespace {
+
+using Column = MicCheckTableModel::Column;
+
+class MicCheckTest : public StripTest {
+  protected:
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(StripTest::SetUp());
+        setenv("TZ", "UTC", 1);
+        tzset();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        settings().setChatUsername("alice");
+        buildStrips(3);
+        window = std::make_unique<MicCheckViewController>();
+    }
+    void TearDown() override {
+        window.reset();
+        StripTest::TearDown();
+    }
+
+    QVariant cell(int row, Column column, int role = Qt::DisplayRole) const {
+        QAbstractItemModel* model = window->tableView()->model();
+        return model->data(model->index(row, column), role);
+    }
+    QColor nameColor(int row) const {
+        return cell(row, Column::kName, Qt::ForegroundRole).value<QColor>();
+    }
+    MicCheckState& check(int64_t csID) { return stateOf(csID).micCheckState(); }
+    void select(std::initializer_list<int> rows) {
+        window->tableView()->clearSelection();
+        for (int row : rows) {
+            window->tableView()->selectionModel()->select(
+                window->tableView()->model()->index(row, 0),
+                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+    }
+
+    std::unique_ptr<MicCheckViewController> window;
+};
+
+TEST_F(MicCheckTest, NamesAreColouredByCheckStatusAndCellsShowTheRecord) {
+    check(1).setNeedsChecking(true);
+    check(1).setChecked(true);
+    check(1).setUser("bob");
+    check(1).setNote("spare pack");
+    check(1).setTime(Date{0});
+    check(2).setNeedsChecking(true);
+    check(2).setChecked(false);
+    check(3).setNeedsChecking(false);
+    check(3).setChecked(true);
+    window->show();
+
+    ASSERT_EQ(window->tableView()->model()->rowCount(), 3);
+    EXPECT_EQ(nameColor(0), MicCheckTableModel::nameColor(true, true));
+    EXPECT_EQ(nameColor(0).name(), "#b2ff33");  // green
+    EXPECT_EQ(nameColor(1).name(), "#e53935");  // red
+    EXPECT_EQ(nameColor(2), QColor(Qt::gray)) << "not needing a check stays grey though checked";
+    EXPECT_EQ(MicCheckTableModel::nameColor(false, false), QColor(Qt::gray));
+
+    EXPECT_EQ(cell(0, Column::kName).toString(), "S1");
+    EXPECT_EQ(cell(0, Column::kUser).toString(), "bob");
+    EXPECT_EQ(cell(0, Column::kNote).toString(), "spare pack");
+    EXPECT_EQ(cell(0, Column::kTime).toString(), "Jan 1, 2001 12:00:00 AM");
+    EXPECT_EQ(cell(0, Column::kChecked, Qt::CheckStateRole).toInt(), Qt::Checked);
+    EXPECT_EQ(cell(1, Column::kChecked, Qt::CheckStateRole).toInt(), Qt::Unchecked);
+    check(2).setTime(std::nullopt);
+    window->update();
+    EXPECT_EQ(cell(1, Column::kTime).toString(), "") << "a record without a time shows none";
+    EXPECT_FALSE(cell(5, Column::kName).isValid());
+}
+
+TEST_F(MicCheckTest, TheTitleNamesTheCurrentActOrTheChosenOne) {
+    settings().setCurrentAct(2);
+    window->show();
+    EXPECT_EQ(window->windowTitle(), "Showing ACT 3");
+    EXPECT_EQ(window->actLabel()->text(), "Showing ACT 3");
+    EXPECT_EQ(window->actSelector()->itemText(0), "Current act");
+    EXPECT_EQ(window->actSelector()->itemText(4), "Act 4");
+    window->actSelector()->setCurrentIndex(4);
+    EXPECT_EQ(window->windowTitle(), "Showing ACT 4");
+    settings().setCurrentAct(7);
+    window->update();
+    EXPECT_EQ(window->actLabel()->text(), "Showing ACT 4") << "a chosen act ignores the current";
+}
+
+TEST_F(MicCheckTest, TickingInvertsEachSelectedRowAndPostsInRowOrder) {
+    NotificationRecorder clicks(kChannelCheckClickedNotification);
+    check(1).setChecked(false);
+    check(3).setChecked(true);
+    window->show();
+    const int before1 = viewOf(1).appearanceUpdates;
+    const int before3 = viewOf(3).appearanceUpdates;
+    loop_->advance(30);
+    select({2, 0});
+    window->checkButton()->click();
+
+    EXPECT_TRUE(check(1).checked());
+    EXPECT_FALSE(check(3).checked());
+    EXPECT_FALSE(check(2).checked()) << "an unselected row is left alone";
+    for (int64_t id : {1, 3}) {
+        EXPECT_EQ(check(id).user(), "alice");
+        EXPECT_EQ(check(id).time(), Date{loop_->now()});
+    }
+    EXPECT_EQ(viewOf(1).appearanceUpdates, before1 + 1);
+    EXPECT_EQ(viewOf(3).appearanceUpdates, before3 + 1);
+    ASSERT_EQ(clicks.posted.size(), 2u);
+    EXPECT_EQ(clicks.posted[0]["index"], Value(int64_t{1}));
+    EXPECT_EQ(clicks.posted[1]["index"], Value(int64_t{3}));
+    EXPECT_EQ(clicks.posted[0]["sender"], Value("alice"));
+    EXPECT_EQ(clicks.posted[0]["uuid"], Value(ChatManager::uuid()));
+    EXPECT_EQ(nameColor(0).name(), "#b2ff33");
+    EXPECT_EQ(nameColor(2).name(), "#e53935");
+    EXPECT_EQ(window->tableView()->selectionModel()->selectedRows().size(), 2)
+        << "the selection stays for the next tick";
+}
+
+TEST_F(MicCheckTest, ATickOnARowWhoseStripLeftTheListReachesNoOtherStrip) {
+    NotificationRecorder clicks(kChannelCheckClickedNotification);
+    window->show();
+    select({0, 2});
+    // A "Channels" message between the reload and the tick: strip 3 is gone and strip 1 moved.
+    manager().initFromProperyArray(Array{strip(2), strip(1)});
+    window->checkButton()->click();
+
+    ASSERT_EQ(clicks.posted.size(), 1u);
+    EXPECT_EQ(clicks.posted[0]["index"], Value(int64_t{1}));
+    EXPECT_TRUE(check(1).checked());
+    EXPECT_FALSE(check(2).checked()) << "the strip now in row 0 is not the one selected";
+    // The rows follow the list once the table reloads.
+    window->update();
+    EXPECT_EQ(window->tableView()->model()->rowCount(), 2);
+    EXPECT_EQ(cell(0, Column::kName).toString(), "S2");
+}
+
+TEST_F(MicCheckTest, TheServersRecordsReloadTheTable) {
+    window->show();
+    EXPECT_EQ(nameColor(1).name(), "#e53935");
+    check(2).setChecked(true);
+    check(2).setUser("carol");
+    NotificationCenter::defaultCenter().post("ChannelStripChecked");
+    EXPECT_EQ(nameColor(1).name(), "#b2ff33");
+    EXPECT_EQ(cell(1, Column::kUser).toString(), "carol");
+}
+
+TEST_F(MicCheckTest, TheWindowLevelFollowsTheStoredSetting) {
+    window->show();
+    EXPECT_FALSE(window->onTop()->isChecked());
+    EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    window->onTop()->click();
+    EXPECT_TRUE(defaults().boolForKey(MicCheckViewController::kOnTopKey));
+    EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(window->isVisible());
+    window->closeButton()->click();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(defaults().objectForKey(MicCheckViewController::kFrameName).isString());
+
+    MicCheckViewController again;
+    again.show();
+    EXPECT_TRUE(again.onTop()->isChecked());
+    EXPECT_TRUE(again.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+TEST(MediumDateText, DropsTheWeekdayAndTheZone) {
+    const QLocale us(QLocale::English, QLocale::UnitedStates);
+    EXPECT_EQ(MediumDateText::dateFormat(us), "MMM d, yyyy");
+    EXPECT_FALSE(MediumDateText::timeFormat(us).contains('t'));
+    EXPECT_TRUE(MediumDateText::timeFormat(us).contains("ss"));
+    const QLocale de(QLocale::German, QLocale::Germany);
+    EXPECT_FALSE(MediumDateText::dateFormat(de).contains("dddd"));
+    EXPECT_TRUE(MediumDateText::timeFormat(de).contains("ss"));
+}
+
+}  // namespace
+}  // namespace quenbril
