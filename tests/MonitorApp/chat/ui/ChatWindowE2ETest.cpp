@@ -4,14 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
 #include <QTest>
 
+#include "MonitorApp/chat/ChatColorManager.h"
+#include "MonitorApp/chat/ui/ChatButton.h"
+#include "MonitorApp/chat/ui/ChatButtonViewController.h"
 #include "MonitorApp/chat/ui/ChatSplitViewController.h"
 #include "MonitorApp/chat/ui/ChatTableModel.h"
 #include "MonitorApp/chat/ui/ChatTableViewController.h"
 #include "MonitorApp/chat/ui/ChatWindowOpener.h"
+#include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "tests/MonitorApp/mainwindow/ViewControllerTestEnvironment.h"
@@ -116,6 +121,33 @@ TEST_F(ChatWindowE2E, TheWindowChatsWithASecondRemoteAndDeletesAnOwnMessage) {
     const QModelIndex cell = table().model()->index(rowOf(ChatMessage::kRemovedText), 2);
     EXPECT_TRUE(cell.data().toString().endsWith(": <message removed>"));
     EXPECT_TRUE(cell.data(Qt::FontRole).value<QFont>().italic());
+
+    // A quick message goes to the recipient chosen in the window. (Every new list of chat users
+    // rebuilds the pop-up with "All" chosen, so bob is chosen again.)
+    target->setCurrentIndex(target->findText("bob"));
+    ChatButton* quick = opener_.shownWindow()->buttonController()->chatButtons().at(1);
+    const std::string quickText = quick->title()->text().toStdString();
+    QTest::mouseClick(quick, Qt::LeftButton);
+    const Dictionary quickRelayed = bob.expect("ChatMessageFromServer", kWait);
+    EXPECT_EQ(quickRelayed["Value"]["message"], Value(quickText));
+    EXPECT_EQ(quickRelayed["Value"]["recipient"], Value("bob"));
+
+    // Bob's rows take the colour the server gave him.
+    ASSERT_TRUE(
+        bob.send(LinkMessageBuilder::chatMessageFromClient(Dictionary{{"message", "from bob"},
+                                                                      {"sender", "bob"},
+                                                                      {"messageId", "B-1"},
+                                                                      {"uuid", "BOB-UUID"},
+                                                                      {"type", 0},
+                                                                      {"recipient", "All"}})));
+    ASSERT_TRUE(pumpUntil([&] {
+        return rowsWithText("from bob") == 1 &&
+               ChatColorManager::sharedInstance().colorForUUID("BOB-UUID").has_value();
+    })) << server_.log();
+    table().reloadData();
+    const QColor bobs = toQColor(*ChatColorManager::sharedInstance().colorForUUID("BOB-UUID"));
+    const QModelIndex bobsCell = table().model()->index(rowOf("from bob"), 2);
+    EXPECT_EQ(bobsCell.data(Qt::ForegroundRole).value<QColor>().rgb(), bobs.rgb());
 }
 
 }  // namespace
