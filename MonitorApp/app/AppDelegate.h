@@ -47,6 +47,10 @@ class AppDelegate {
     void setToolHandler(std::function<void(int)> handler) { toolHandler_ = std::move(handler); }
     /// Opens the player list (or brings it forward).
     void setPlayersHandler(std::function<void()> handler) { playersHandler_ = std::move(handler); }
+    /// Opens the notebook window ("Notebook…").
+    void setNotebookHandler(std::function<void()> handler) {
+        notebookHandler_ = std::move(handler);
+    }
     /// Quit: by default the end of the application's run loop, whatever windows are open.
     void setQuitHandler(std::function<void()> handler) { quitHandler_ = std::move(handler); }
 
@@ -104,6 +108,7 @@ class AppDelegate {
     std::function<void(int)> toolHandler_;
     std::function<void()> quitHandler_;
     std::function<void()> playersHandler_;
+    std::function<void()> notebookHandler_;
     NotificationObserver chatMessagesChanged_;
 };
 

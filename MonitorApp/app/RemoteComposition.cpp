@@ -13,6 +13,8 @@
 #include "MonitorApp/mainwindow/QtShortTimeClock.h"
 #include "MonitorApp/mainwindow/SegueTable.h"
 #include "MonitorApp/mainwindow/ViewController.h"
+#include "MonitorApp/panels/ui/AddNoteViewController.h"
+#include "MonitorApp/panels/ui/NotebookViewController.h"
 #include "MonitorApp/panels/ui/PlayerListViewController.h"
 #include "MonitorApp/preferences/PreferencesViewController.h"
 #include "MonitorApp/preferences/SettingsTabViewController.h"
@@ -41,6 +43,7 @@ RemoteComposition::RemoteComposition() {
         if (ToolSelector* selector = controller->toolSelector()) selector->selectTool(tool);
     });
     delegate_->setPlayersHandler([this] { openPlayerList(); });
+    delegate_->setNotebookHandler([this] { openNotebook(); });
     // A quit by menu saves as a close of the window does; so does the end of the run loop.
     // The player list stores its players as its window closing would.
     MainWindow* window = window_.get();
@@ -55,6 +58,8 @@ RemoteComposition::~RemoteComposition() {
     connectLinkSenders(nullptr, *controller_);
     delegate_.reset();
     playerList_.reset();
+    addNote_.reset();
+    notebook_.reset();
     window_.reset();
     // The strips' controllers own their views: they go while the application still exists.
     ChannelStripManager::resetSharedInstance();
@@ -76,6 +81,16 @@ void RemoteComposition::openPlayerList() {
         // window exists; until then adding and editing are skipped with a log line.
     }
     playerList_->show();
+}
+
+void RemoteComposition::openNotebook() {
+    if (!notebook_) {
+        notebook_ = std::make_unique<NotebookViewController>();
+        notebook_->setLinkSender(&ServerManager::sharedInstance());
+        notebook_->setAlertPresenter(&alerts_);
+        notebook_->setFilePanel(&files_);
+    }
+    notebook_->show();
 }
 
 // The windows the main window opens, by segue. The windows of the chat, the snapshots and the
@@ -105,6 +120,19 @@ SegueTable RemoteComposition::segueTable() {
     // One page notifier: a page while it is shown updates it instead of opening another.
     table.add("showChatNotifier",
               [this] { return ChatNotifierViewController::shownOrNew(chatNotifier_); });
+    // The note sheet of a long click in notebook mode, on the main window. A sheet already
+    // open is brought forward instead of a second one.
+    table.add("showAddNote", [this]() -> std::shared_ptr<SegueDestination> {
+        if (addNote_ && addNote_->isVisible()) {
+            addNote_->raise();
+            return nullptr;
+        }
+        auto sheet = std::make_shared<AddNoteViewController>(window_.get());
+        sheet->setLinkSender(&ServerManager::sharedInstance());
+        sheet->setAlertPresenter(&alerts_);
+        addNote_ = sheet;
+        return sheet;
+    });
     return table;
 }
 

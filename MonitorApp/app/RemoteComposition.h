@@ -9,7 +9,9 @@ namespace quenbril {
 
 class AppDelegate;
 class ChatNotifierViewController;
+class AddNoteViewController;
 class MainWindow;
+class NotebookViewController;
 class PlayerListViewController;
 class SegueTable;
 class SettingsTabViewController;
@@ -36,6 +38,13 @@ class RemoteComposition {
     void openPlayerList();
     /// The player list; null until it was first opened.
     PlayerListViewController* playerList() const { return playerList_.get(); }
+    /// Opens the notebook window, made on first use and kept for the run: opening it while it
+    /// is shown brings it forward.
+    void openNotebook();
+    /// The notebook window; null until it was first opened.
+    NotebookViewController* notebook() const { return notebook_.get(); }
+    /// The note sheet last opened by a long click in notebook mode; null before the first.
+    AddNoteViewController* addNoteSheet() const { return addNote_.get(); }
 
   private:
     SegueTable segueTable();
@@ -48,6 +57,9 @@ class RemoteComposition {
     // Held here: the segue that opens it keeps no window, and a window nobody holds closes.
     std::shared_ptr<SettingsTabViewController> settingsWindow_;
     std::unique_ptr<PlayerListViewController> playerList_;
+    std::unique_ptr<NotebookViewController> notebook_;
+    // The sheet of the last long click, held while it is open.
+    std::shared_ptr<AddNoteViewController> addNote_;
     std::weak_ptr<ChatNotifierViewController> chatNotifier_;
 };
 
