@@ -148,15 +148,16 @@ void AddNoteViewController::viewDidLoad() {
     UserDefaults& defaults = UserDefaults::standardUserDefaults();
     for (const auto& [tag, f] : fields_) {
         if (!isMacroTag(tag)) continue;
-        if (auto text = defaults.stringForKey(macroKey(tag))) f->setText(QString::fromStdString(*text));
+        if (auto text = defaults.stringForKey(macroKey(tag)))
+            f->setText(QString::fromStdString(*text));
     }
     lockedButton_->setChecked(defaults.boolForKey(kLockedKey));
     applyLock(lockedButton_->isChecked());
     const int64_t csID = NotebookManager::sharedInstance().latestCsID();
     if (const ChannelStripController* strip = ChannelStripManager::controllerByID(csID)) {
         if (strip->view()) {
-            titleField_->setText(QString::fromStdString(std::string(kTitle) + " FOR " +
-                                                        strip->view()->getTitle()));
+            titleField_->setText(
+                QString::fromStdString(std::string(kTitle) + " FOR " + strip->view()->getTitle()));
         }
     }
     if (QLineEdit* note = field(kNoteFieldTag)) note->setFocus();
@@ -175,7 +176,9 @@ void AddNoteViewController::viewDidDisappear() {
         UserDefaults& defaults = UserDefaults::standardUserDefaults();
         bool stored = true;
         for (const auto& [tag, f] : fields_) {
-            if (isMacroTag(tag)) stored = defaults.setObject(Value(f->text().toStdString()), macroKey(tag)) && stored;
+            if (isMacroTag(tag))
+                stored =
+                    defaults.setObject(Value(f->text().toStdString()), macroKey(tag)) && stored;
         }
         stored = defaults.setBool(lockedButton_->isChecked(), kLockedKey) && stored;
         stored = defaults.synchronize() && stored;

@@ -33,8 +33,8 @@ class AddNoteViewController : public LockableViewController, public virtual Segu
     static constexpr const char* kLockedKey = "Notebook locked";
     static constexpr int kNoteFieldTag = 501;
     static constexpr int kMacroCount = 8;
-    static constexpr int kTitleFieldTag = 1001;
-    static constexpr int kLowerFieldTag = 1002;
+    static constexpr int kTitleFieldTag = -1;
+    static constexpr int kLowerFieldTag = -2;
 
     explicit AddNoteViewController(QWidget* parent = nullptr);
     ~AddNoteViewController() override;

@@ -64,9 +64,9 @@ bool NotebookCsv::write(const std::string& text, const std::string& path, Error*
     const Bytes bytes(text.begin(), text.end());
     if (auto failure = replaceFile(path, path + ".XXXXXX", bytes, mode_t{0644})) {
         if (error) {
-            *error = Error::make(Error::kPosixDomain, failure->error,
-                                 std::string(failure->step) + " " + path + ": " +
-                                     std::strerror(failure->error));
+            *error = Error::make(
+                Error::kPosixDomain, failure->error,
+                std::string(failure->step) + " " + path + ": " + std::strerror(failure->error));
         }
         return false;
     }

@@ -99,8 +99,7 @@ QVariant NotebookTableModel::data(const QModelIndex& index, int role) const {
     return {};
 }
 
-QVariant NotebookTableModel::headerData(int section, Qt::Orientation orientation,
-                                        int role) const {
+QVariant NotebookTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     if (section < 0 || section >= static_cast<int>(kColumns.size())) return {};
     return QString(kColumns[section].title);

@@ -186,9 +186,8 @@ void NotebookViewController::removeSelected() {
             continue;
         }
         // A server note is still meant when the list shown now still holds its id.
-        const bool listed = std::any_of(list.begin(), list.end(), [&](const auto& e) {
-            return e->teID() == entry->teID();
-        });
+        const bool listed = std::any_of(list.begin(), list.end(),
+                                        [&](const auto& e) { return e->teID() == entry->teID(); });
         if (listed) send(LinkMessageBuilder::removeTimelineEntry(entry->teID()));
     }
     reloadData();

@@ -25,8 +25,7 @@ ChannelStripController* StripLookup::find(int64_t csID) {
         auto found = positions_.find(csID);
         if (found == positions_.end()) return nullptr;
         // A strip moved or changed its id since the map was made: make it again once.
-        if (found->second < controllers.size() &&
-            controllers[found->second]->isAddressedBy(csID)) {
+        if (found->second < controllers.size() && controllers[found->second]->isAddressedBy(csID)) {
             return controllers[found->second].get();
         }
         build();
