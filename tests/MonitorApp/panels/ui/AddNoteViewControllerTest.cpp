@@ -59,8 +59,8 @@ TEST_F(AddNoteTest, HeadsWithTheStripAndSendsTheOpeningTimeAndTimecode) {
     EXPECT_EQ(sent["csID"].longLongValue(), 2);
     EXPECT_EQ(sent["Username"].optionalString(), "alice");
     EXPECT_EQ(sent["Time"].dateValue(), opened);
-    EXPECT_EQ(sent["LTC"], Value(Dictionary{{"hours", 10}, {"mins", 11}, {"secs", 12},
-                                            {"frame", 13}}));
+    EXPECT_EQ(sent["LTC"],
+              Value(Dictionary{{"hours", 10}, {"mins", 11}, {"secs", 12}, {"frame", 13}}));
     EXPECT_FALSE(sheet->isVisible()) << "the sheet closes once sent";
     EXPECT_EQ(sheet->titleField()->text(), "NOTE TO BE ADDED");
 }
@@ -76,8 +76,8 @@ TEST_F(AddNoteTest, EachSubmitButtonSendsItsOwnFieldAndAnUnknownTagNothing) {
     ASSERT_EQ(sender.sent.size(), 1u);
     EXPECT_EQ(sender.sent[0]["Note"].optionalString(), "costume change");
     EXPECT_EQ(sender.sent[0]["csID"].longLongValue(), 5);
-    EXPECT_EQ(sender.sent[0]["LTC"], Value(Dictionary{{"hours", 0}, {"mins", 0}, {"secs", 0},
-                                                      {"frame", 0}}));
+    EXPECT_EQ(sender.sent[0]["LTC"],
+              Value(Dictionary{{"hours", 0}, {"mins", 0}, {"secs", 0}, {"frame", 0}}));
 }
 
 TEST_F(AddNoteTest, MacrosAndTheLockOutliveTheSheetButTheFreeTextDoesNot) {
@@ -121,8 +121,7 @@ TEST_F(AddNoteTest, OnlyTagsZeroToNinetyNineAreStoredAndRestored) {
     UserDefaults::standardUserDefaults().removeObjectForKey("NotebookMacro -1");
     sheet->close();
     for (const auto& [tag, field] : sheet->fields()) {
-        EXPECT_EQ(stored(AddNoteViewController::macroKey(tag)).has_value(),
-                  tag >= 0 && tag <= 99)
+        EXPECT_EQ(stored(AddNoteViewController::macroKey(tag)).has_value(), tag >= 0 && tag <= 99)
             << "tag " << tag;
     }
 }

@@ -69,14 +69,16 @@ class NotebookWindowTest : public NotebookTest {
         }
     }
     void clickStrip(int64_t csID) {
-        NotificationCenter::defaultCenter().post(
-            kCSClickedNotification, Dictionary{{"index", csID}, {"sender", "strip"}});
+        NotificationCenter::defaultCenter().post(kCSClickedNotification,
+                                                 Dictionary{{"index", csID}, {"sender", "strip"}});
     }
     void addCustom(const char* text) {
         window->textField()->setText(text);
         window->addCustomClicked();
     }
-    std::string path(const char* name) const { return (std::filesystem::path(root_) / name).string(); }
+    std::string path(const char* name) const {
+        return (std::filesystem::path(root_) / name).string();
+    }
     static std::string golden(const char* name) {
         return readFile(std::string(QUENBRIL_GOLDEN_DIR) + "/" + name);
     }
@@ -158,8 +160,8 @@ TEST_F(NotebookWindowTest, RemovingAsksOnceAndSendsEachSelectedNoteInRowOrder) {
     ASSERT_EQ(sender.sent.size(), 3u);
     const int expected[] = {7, 9, 4};
     for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(sender.sent[i], (Dictionary{{"Command", "RemoveTimelineEntry"},
-                                              {"teID", expected[i]}}));
+        EXPECT_EQ(sender.sent[i],
+                  (Dictionary{{"Command", "RemoveTimelineEntry"}, {"teID", expected[i]}}));
     }
     EXPECT_EQ(window->model()->rowCount(), 4) << "the server's next list removes them";
 }
