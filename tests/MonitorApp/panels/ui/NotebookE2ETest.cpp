@@ -36,12 +36,13 @@ class NotebookE2E : public ViewControllerTest {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         settings().setChatUsername("alice");
         ServerManager& link = ServerManager::sharedInstance();
-        vc->setSegueFactory([this, &link](const std::string& id) -> std::shared_ptr<SegueDestination> {
-            if (id != "showAddNote") return nullptr;
-            sheet_ = std::make_shared<AddNoteViewController>();
-            sheet_->setLinkSender(&link);
-            return sheet_;
-        });
+        vc->setSegueFactory(
+            [this, &link](const std::string& id) -> std::shared_ptr<SegueDestination> {
+                if (id != "showAddNote") return nullptr;
+                sheet_ = std::make_shared<AddNoteViewController>();
+                sheet_->setLinkSender(&link);
+                return sheet_;
+            });
         defaults().setObject(true, "useManualIP");
         defaults().setObject("127.0.0.1", "manualIP");
         link.setPort(server_.port());
