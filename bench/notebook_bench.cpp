@@ -96,7 +96,8 @@ int main(int argc, char** argv) {
             Value(Dictionary{{"Command", "Channels"}, {"Value", std::move(channels)}}));
         remote.loop().advance(ViewController::kLayoutDelay);
 
-        const std::string folder = std::filesystem::temp_directory_path() / "quenbril-notebook-bench";
+        const std::string folder =
+            std::filesystem::temp_directory_path() / "quenbril-notebook-bench";
         std::filesystem::create_directories(folder);
         FixedPath files(folder + "/notes.csv");
         NotebookViewController window;

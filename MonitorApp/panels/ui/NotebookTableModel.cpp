@@ -106,13 +106,10 @@ QVariant NotebookTableModel::headerData(int section, Qt::Orientation orientation
 }
 
 void NotebookTableModel::reloadData() {
+    // The strips may have changed since the last reload; the map costs one pass over them.
+    strips_.invalidate();
     beginResetModel();
     endResetModel();
-}
-
-void NotebookTableModel::stripsChanged() {
-    strips_.invalidate();
-    reloadData();
 }
 
 }  // namespace quenbril

@@ -32,10 +32,8 @@ class NotebookTableModel : public QAbstractTableModel {
     /// Whether the cell shows "<Click channel>": a note with no strip in the last row.
     bool showsClickChannel(int row) const;
 
-    /// Reads the list anew.
+    /// Reads the list and the strips anew.
     void reloadData();
-    /// The strips were edited: their titles and inputs are looked up anew.
-    void stripsChanged();
 
   private:
     mutable StripLookup strips_;

@@ -27,6 +27,8 @@ namespace quenbril {
 
 namespace {
 
+constexpr const char* kChannelStripsEditedNotification = "ChannelStripsEdited";
+
 NotebookManager::Entries& entries() { return NotebookManager::sharedInstance().notebookEntries(); }
 
 }  // namespace
@@ -103,6 +105,9 @@ void NotebookViewController::viewDidAppear() {
     }
     noteAdded_ = NotificationCenter::defaultCenter().addObserver(
         NotebookManager::kNoteAddedNotification, [this](const Notification&) { reloadData(); });
+    // Edited strips change the titles and inputs the table shows.
+    stripsEdited_ = NotificationCenter::defaultCenter().addObserver(
+        kChannelStripsEditedNotification, [this](const Notification&) { reloadData(); });
     appeared_ = true;
 }
 
@@ -110,6 +115,7 @@ void NotebookViewController::viewDidDisappear() {
     if (appeared_) WindowFrameAutosave::save(*this, kFrameName);
     appeared_ = false;
     noteAdded_.reset();
+    stripsEdited_.reset();
     csClicked_.reset();
     LockableViewController::viewDidDisappear();
 }

@@ -95,6 +95,7 @@ class NotebookViewController : public LockableViewController, public virtual Seg
     bool appeared_ = false;
     NotificationObserver csClicked_;
     NotificationObserver noteAdded_;
+    NotificationObserver stripsEdited_;
     LinkSender* link_ = nullptr;
     AlertPresenter* alerts_ = nullptr;
     FilePanel* files_ = nullptr;

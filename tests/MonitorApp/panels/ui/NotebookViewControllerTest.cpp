@@ -135,6 +135,26 @@ TEST_F(NotebookWindowTest, OnlyTheLastLocalNoteAsksForAStripAndTakesTheNextClick
     EXPECT_EQ(notebook().notebookEntries()[0]->csID(), 0);
     clickStrip(1);  // the last note has its strip: nothing changes
     EXPECT_EQ(notebook().notebookEntries()[1]->csID(), 2);
+
+    // Closed and shown again, the window still pins the next local note.
+    window->close();
+    window->show();
+    addCustom("third");
+    clickStrip(2);
+    EXPECT_EQ(notebook().notebookEntries()[2]->csID(), 2);
+}
+
+TEST_F(NotebookWindowTest, EditedStripsShowTheirNewTitles) {
+    buildStrips(2);
+    notebook().notebookEntries() = {note(1, 2, "a")};
+    window->reloadData();
+    EXPECT_EQ(cell(0, "AudioInput"), "3");
+    // The strips come again in another order, strip 2 now on input 9.
+    Dictionary moved = strip(2);
+    moved.set("audioInput", 8);
+    manager().initFromProperyArray(Array{Value(moved), Value(strip(1))});
+    NotificationCenter::defaultCenter().post("ChannelStripsEdited");
+    EXPECT_EQ(cell(0, "AudioInput"), "9");
 }
 
 TEST_F(NotebookWindowTest, ALocalNoteWithoutATimecodeStripHasZeroTimecode) {
