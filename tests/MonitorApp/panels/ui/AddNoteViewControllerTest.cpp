@@ -6,9 +6,12 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <filesystem>
+#include <fstream>
 
 #include "MonitorApp/panels/ui/AddNoteViewController.h"
 #include "foundation/UserDefaults.h"
+#include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/panels/ui/NotebookTestEnvironment.h"
 
 namespace quenbril {
@@ -124,6 +127,20 @@ TEST_F(AddNoteTest, OnlyTagsZeroToNinetyNineAreStoredAndRestored) {
         EXPECT_EQ(stored(AddNoteViewController::macroKey(tag)).has_value(), tag >= 0 && tag <= 99)
             << "tag " << tag;
     }
+}
+
+TEST_F(AddNoteTest, MacrosThatCannotBeStoredAreReported) {
+    RecordingAlerts alerts;
+    open(1);
+    sheet->setAlertPresenter(&alerts);
+    sheet->field(0)->setText("Battery low");
+    // The settings folder's place is taken by a file, so the defaults cannot be written.
+    std::filesystem::remove_all(std::filesystem::path(root_) / "Quenbril");
+    std::ofstream(std::filesystem::path(root_) / "Quenbril") << "in the way";
+    UserDefaults::resetStandardUserDefaults();
+    sheet->cancelClicked();
+    ASSERT_EQ(alerts.alerts.size(), 1u);
+    EXPECT_EQ(alerts.alerts[0].messageText, "The note macros could not be stored.");
 }
 
 }  // namespace
