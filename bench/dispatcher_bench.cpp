@@ -40,6 +40,7 @@ class QuietStripView : public ChannelStripView {
     int32_t pendingQuality() const override { return pending_; }
     void setQuality(int32_t) override {}
     void setTitle(const std::string&) override {}
+    std::string getTitle() const override { return {}; }
     void setInputChannel(int32_t) override {}
     void setAlternativeInputText(const std::string&) override {}
     void setImage(const Bytes*) override {}

@@ -96,6 +96,9 @@ void AppDelegate::buildMenus() {
     // The items show the modes' states; the actions set them from the settings.
     for (QAction* item : {hardMuteItem_, micCheckItem_, notebookModeItem_})
         item->setCheckable(true);
+    addItem(remote, "Notebook…", "", [this] {
+        if (notebookHandler_) notebookHandler_();
+    });
     remote->addSeparator();
     addItem(remote, "Selection Tool", "Ctrl+1", [this] { selectionClicked(); });
     addItem(remote, "Selection Zoom Tool", "Ctrl+2", [this] { selectionZoomClicked(); });

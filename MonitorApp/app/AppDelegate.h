@@ -54,6 +54,10 @@ class AppDelegate {
     void setTimecodeWindowHandler(std::function<void()> handler) {
         timecodeWindowHandler_ = std::move(handler);
     }
+    /// Opens the notebook window ("Notebook…").
+    void setNotebookHandler(std::function<void()> handler) {
+        notebookHandler_ = std::move(handler);
+    }
     /// Quit: by default the end of the application's run loop, whatever windows are open.
     void setQuitHandler(std::function<void()> handler) { quitHandler_ = std::move(handler); }
 
@@ -113,6 +117,7 @@ class AppDelegate {
     std::function<void()> playersHandler_;
     std::function<void()> micCheckWindowHandler_;
     std::function<void()> timecodeWindowHandler_;
+    std::function<void()> notebookHandler_;
     NotificationObserver chatMessagesChanged_;
 };
 

@@ -15,8 +15,10 @@
 #include "MonitorApp/mainwindow/QtShortTimeClock.h"
 #include "MonitorApp/mainwindow/SegueTable.h"
 #include "MonitorApp/mainwindow/ViewController.h"
+#include "MonitorApp/panels/ui/AddNoteViewController.h"
 #include "MonitorApp/panels/ui/BigLTCViewController.h"
 #include "MonitorApp/panels/ui/MicCheckViewController.h"
+#include "MonitorApp/panels/ui/NotebookViewController.h"
 #include "MonitorApp/panels/ui/PlayerListViewController.h"
 #include "MonitorApp/panels/ui/PlayerViewController.h"
 #include "MonitorApp/panels/ui/SnapshotSelectorViewController.h"
@@ -49,6 +51,7 @@ RemoteComposition::RemoteComposition() {
     delegate_->setPlayersHandler([this] { openPlayerList(); });
     delegate_->setMicCheckWindowHandler([this] { openMicCheck(); });
     delegate_->setTimecodeWindowHandler([this] { openTimecode(); });
+    delegate_->setNotebookHandler([this] { openNotebook(); });
     // A quit by menu saves as a close of the window does; so does the end of the run loop.
     // The player list stores its players as its window closing would.
     MainWindow* window = window_.get();
@@ -68,6 +71,8 @@ RemoteComposition::~RemoteComposition() {
     playerList_.reset();
     micCheck_.reset();
     timecode_.reset();
+    addNote_.reset();
+    notebook_.reset();
     window_.reset();
     // The strips' controllers own their views: they go while the application still exists.
     ChannelStripManager::resetSharedInstance();
@@ -97,6 +102,16 @@ void RemoteComposition::openPlayerList() {
         });
     }
     playerList_->show();
+}
+
+void RemoteComposition::openNotebook() {
+    if (!notebook_) {
+        notebook_ = std::make_unique<NotebookViewController>();
+        notebook_->setLinkSender(&ServerManager::sharedInstance());
+        notebook_->setAlertPresenter(&alerts_);
+        notebook_->setFilePanel(&files_);
+    }
+    notebook_->show();
 }
 
 void RemoteComposition::openMicCheck() {
@@ -150,6 +165,19 @@ SegueTable RemoteComposition::segueTable() {
     table.add("snapshotSeque", [this] {
         return SnapshotSelectorViewController::shownOrNew(snapshotSelector_,
                                                           SnapshotManager::sharedInstance());
+    });
+    // The note sheet of a long click in notebook mode, on the main window. A sheet already
+    // open is brought forward instead of a second one.
+    table.add("showAddNote", [this]() -> std::shared_ptr<SegueDestination> {
+        if (addNote_ && addNote_->isVisible()) {
+            addNote_->raise();
+            return nullptr;
+        }
+        auto sheet = std::make_shared<AddNoteViewController>(window_.get());
+        sheet->setLinkSender(&ServerManager::sharedInstance());
+        sheet->setAlertPresenter(&alerts_);
+        addNote_ = sheet;
+        return sheet;
     });
     return table;
 }

@@ -11,7 +11,9 @@ class AppDelegate;
 class BigLTCViewController;
 class MicCheckViewController;
 class ChatNotifierViewController;
+class AddNoteViewController;
 class MainWindow;
+class NotebookViewController;
 class PlayerListViewController;
 class PlayerViewController;
 class SegueTable;
@@ -47,6 +49,13 @@ class RemoteComposition {
     /// Null until first opened.
     MicCheckViewController* micCheck() const { return micCheck_.get(); }
     BigLTCViewController* timecode() const { return timecode_.get(); }
+    /// Opens the notebook window, made on first use and kept for the run: opening it while it
+    /// is shown brings it forward.
+    void openNotebook();
+    /// The notebook window; null until it was first opened.
+    NotebookViewController* notebook() const { return notebook_.get(); }
+    /// The note sheet last opened by a long click in notebook mode; null before the first.
+    AddNoteViewController* addNoteSheet() const { return addNote_.get(); }
 
   private:
     SegueTable segueTable();
@@ -61,6 +70,9 @@ class RemoteComposition {
     std::unique_ptr<PlayerListViewController> playerList_;
     std::unique_ptr<MicCheckViewController> micCheck_;
     std::unique_ptr<BigLTCViewController> timecode_;
+    std::unique_ptr<NotebookViewController> notebook_;
+    // The sheet of the last long click, held while it is open.
+    std::shared_ptr<AddNoteViewController> addNote_;
     std::weak_ptr<ChatNotifierViewController> chatNotifier_;
     std::shared_ptr<PlayerViewController> performerWindow_;
     // The main window controller holds the selector it opened last.

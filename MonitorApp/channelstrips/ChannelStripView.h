@@ -39,6 +39,8 @@ class ChannelStripView {
     virtual int32_t pendingQuality() const = 0;
     virtual void setQuality(int32_t quality) = 0;
     virtual void setTitle(const std::string& title) = 0;
+    /// The title as the strip shows it.
+    virtual std::string getTitle() const = 0;
     /// Zero-based input channel.
     virtual void setInputChannel(int32_t input) = 0;
     virtual void setAlternativeInputText(const std::string& text) = 0;

@@ -72,6 +72,7 @@ class ChannelStrip : public QWidget, public ChannelStripView {
     int32_t pendingQuality() const override { return pendingQuality_; }
     void setQuality(int32_t quality) override;
     void setTitle(const std::string& title) override;
+    std::string getTitle() const override { return title().toStdString(); }
     void setInputChannel(int32_t input) override;
     void setAlternativeInputText(const std::string& text) override;
     void setImage(const Bytes* tiff) override;

@@ -10,6 +10,7 @@
 #include <array>
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/controls/WindowFrameAutosave.h"
 #include "MonitorApp/settings/ColorHelper.h"

@@ -24,7 +24,6 @@ class BigLTCViewController : public LockableViewController {
     static constexpr const char* kFontSizeKey = "LTCFontSize";
     static constexpr const char* kOnTopKey = "LTCOnTop";
     static constexpr const char* kFrameName = "LTCWindowAutoSave2";
-    static constexpr const char* kChannelStripsEditedNotification = "ChannelStripsEdited";
     static constexpr const char* kTimecodeWirelessName = "LTC Timecode";
     static constexpr const char* kFontFamily = "Monaco";
     static constexpr double kRefreshInterval = 0.1;

@@ -6,10 +6,15 @@
 #include <QPushButton>
 
 #include "MonitorApp/app/AppDelegate.h"
+#include "MonitorApp/app/MainWindow.h"
 #include "MonitorApp/app/RemoteComposition.h"
 #include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/mainwindow/ViewController.h"
+#include "MonitorApp/panels/NotebookManager.h"
+#include "MonitorApp/panels/ui/AddNoteViewController.h"
 #include "MonitorApp/panels/ui/BigLTCViewController.h"
 #include "MonitorApp/panels/ui/MicCheckViewController.h"
+#include "MonitorApp/panels/ui/NotebookViewController.h"
 #include "MonitorApp/panels/ui/PlayerListViewController.h"
 #include "MonitorApp/panels/ui/PlayerViewController.h"
 #include "MonitorApp/panels/ui/SnapshotSelectorViewController.h"
@@ -131,6 +136,39 @@ TEST_F(MenuWindowsTest, ShowSnapshotsOpensOneSelectorAndBringsItForward) {
     }
     item->trigger();
     EXPECT_EQ(shown<SnapshotSelectorViewController>(), 1);
+}
+
+TEST_F(MenuWindowsTest, TheNotebookOpensOnceAndFloats) {
+    RemoteComposition composition;
+    QAction* item = composition.appDelegate().itemTitled("Notebook…");
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+    NotebookViewController* notebook = composition.notebook();
+    ASSERT_NE(notebook, nullptr);
+    EXPECT_TRUE(notebook->windowFlags() & Qt::WindowStaysOnTopHint);
+    item->trigger();
+    EXPECT_EQ(composition.notebook(), notebook);
+    EXPECT_EQ(shown<NotebookViewController>(), 1);
+}
+
+TEST_F(MenuWindowsTest, ALongClickInNotebookModeOpensOneNoteSheetOnTheMainWindow) {
+    NotebookManager::resetSharedInstance();
+    RemoteComposition composition;
+    settings().setNotebookMode(true);
+    // The main window's view is not loaded here: its observer is called as the strip would.
+    for (int click = 0; click < 2; ++click) {
+        composition.viewController().csLongClicked(
+            Notification{"CSLongClicked", Dictionary{{"index", 42}}});
+    }
+    AddNoteViewController* sheet = composition.addNoteSheet();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_EQ(sheet->parentWidget(), static_cast<QWidget*>(&composition.mainWindow()));
+    EXPECT_EQ(shown<AddNoteViewController>(), 1);
+    EXPECT_EQ(NotebookManager::sharedInstance().latestCsID(), 42);
+    sheet->cancelClicked();
+    EXPECT_EQ(shown<AddNoteViewController>(), 0);
+    NotebookManager::resetSharedInstance();
 }
 
 }  // namespace

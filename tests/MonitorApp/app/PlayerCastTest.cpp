@@ -62,8 +62,8 @@ class PlayerCastTest : public StripTest {
 };
 
 TEST_F(PlayerCastTest, ALoadedAndEditedCastIsSavedAndComesBackAfterARestart) {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                         ("quenbril-cast-" + std::to_string(::getpid()));
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("quenbril-cast-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     const std::string fixture = (folder / "fixture.pla").string();
     const std::string saved = (folder / "saved.pla").string();

@@ -79,6 +79,18 @@ void expectGrid(const std::vector<QRect>& cells, int columns) {
     }
 }
 
+/// The cells found lie on the grid of 128-point cells through `origin` (a cell found), no
+/// more than `columns` apart; some may be missing (a strip whose warning covers its title bar
+/// is not found by it).
+void expectOnGrid(const std::vector<QRect>& cells, QPoint origin, int columns) {
+    for (const QRect& c : cells) {
+        const QPoint offset = c.topLeft() - origin;
+        EXPECT_EQ(offset.x() % 128, 0) << describe(cells);
+        EXPECT_EQ(offset.y() % 128, 0) << describe(cells);
+        EXPECT_LT(offset.x() / 128, columns) << describe(cells);
+    }
+}
+
 }  // namespace
 
 TEST(RemoteWindow, ShowsTheServersStripsAndThenThatTheConnectionIsLost) {
@@ -157,10 +169,13 @@ TEST(RemoteWindow, TheDemoWithoutADisplayRunsHeadlessAndNamesItsScreenshot) {
     ASSERT_FALSE(screen.isNull()) << out;
     screen = screen.convertToFormat(QImage::Format_RGB32);
 
-    // The stand-in's 16 channels: panel A's 8 strips, one row of the 9-column grid.
+    // The stand-in's 16 channels: panel A's 8 strips, one row of the 9-column grid. The demo
+    // runs long enough for the stand-in to raise a warning on one strip, whose overlay hides its
+    // title bar from the search.
     const std::vector<QRect> cells = cellsByTitleBars(screen, stripTitleColours());
-    EXPECT_EQ(cells.size(), 8u) << describe(cells) << "\n" << out;
-    if (!cells.empty()) expectGrid(cells, 9);
+    EXPECT_GE(cells.size(), 7u) << describe(cells) << "\n" << out;
+    EXPECT_LE(cells.size(), 8u) << describe(cells);
+    if (!cells.empty()) expectOnGrid(cells, cells.front().topLeft(), 9);
     EXPECT_GT(countColour(screen, headerColour(), windowFrame(screen)), kHeaderGreyPixels);
     std::system(("rm -rf '" + std::string(folder) + "'").c_str());
 }

@@ -57,6 +57,7 @@ class FakeStripView : public ChannelStripView {
         ++qualityCalls;
     }
     void setTitle(const std::string& t) override { title = t; }
+    std::string getTitle() const override { return title; }
     void setInputChannel(int32_t input) override { inputChannel = input; }
     void setAlternativeInputText(const std::string& text) override { alternativeInput = text; }
     void setImage(const Bytes* tiff) override {

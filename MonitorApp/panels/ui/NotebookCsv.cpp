@@ -1,0 +1,76 @@
+#include "MonitorApp/panels/ui/NotebookCsv.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "MonitorApp/channelstrips/ChannelStripController.h"
+#include "MonitorApp/panels/ui/MediumTimeText.h"
+#include "MonitorApp/panels/ui/StripLookup.h"
+#include "foundation/FileReplacement.h"
+
+namespace quenbril {
+
+namespace {
+
+constexpr const char* kNotAvailable = "<Not available>";
+
+}  // namespace
+
+std::string NotebookCsv::quoted(const std::string& field) {
+    std::string out = "\"";
+    for (char c : field) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+std::string NotebookCsv::quotedWhenNeeded(const std::string& field) {
+    if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
+    return quoted(field);
+}
+
+std::string NotebookCsv::text(const NotebookManager::Entries& entries, StripLookup& strips) {
+    std::string csv = "Note,LTC,Time,Creator,Channel,Audio input\r";
+    csv.reserve(entries.size() * 80 + csv.size());
+    char timecode[48];
+    for (const auto& entry : entries) {
+        const SMPTETimecode ltc = entry->ltc();
+        std::snprintf(timecode, sizeof timecode, "%02d:%02d:%02d", ltc.hours, ltc.mins, ltc.secs);
+        csv += quoted(entry->note().value_or(""));
+        csv += ',';
+        csv += timecode;
+        csv += ',';
+        csv += quotedWhenNeeded(mediumTimeText(entry->time()));
+        csv += ',';
+        csv += quoted(entry->creator().value_or(""));
+        csv += ',';
+        if (const ChannelStripController* strip = strips.find(entry->csID())) {
+            csv += quotedWhenNeeded(strip->model().name().value_or(""));
+            csv += ",\"";
+            csv += std::to_string(static_cast<int64_t>(strip->model().audioInput()) + 1);
+        } else {
+            csv += kNotAvailable;
+            csv += ",\"";
+            csv += kNotAvailable;
+        }
+        csv += "\"\r";
+    }
+    return csv;
+}
+
+bool NotebookCsv::write(const std::string& text, const std::string& path, Error* error) {
+    const Bytes bytes(text.begin(), text.end());
+    if (auto failure = replaceFile(path, path + ".XXXXXX", bytes, mode_t{0644})) {
+        if (error) {
+            *error = Error::make(
+                Error::kPosixDomain, failure->error,
+                std::string(failure->step) + " " + path + ": " + std::strerror(failure->error));
+        }
+        return false;
+    }
+    return true;
+}
+
+}  // namespace quenbril

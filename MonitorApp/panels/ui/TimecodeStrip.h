@@ -1,0 +1,13 @@
+#pragma once
+
+#include <optional>
+
+#include "MonitorApp/settings/SMPTETimecode.h"
+
+namespace quenbril {
+
+/// The current timecode of the timecode strip: of the last strip, in list order, whose stored
+/// wireless name is "LTC Timecode". None when no strip has that name.
+std::optional<SMPTETimecode> timecodeStripTimecode();
+
+}  // namespace quenbril
