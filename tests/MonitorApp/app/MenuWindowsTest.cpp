@@ -9,6 +9,7 @@
 #include "MonitorApp/app/MainWindow.h"
 #include "MonitorApp/app/RemoteComposition.h"
 #include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/chat/ui/ChatSplitViewController.h"
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/panels/NotebookManager.h"
 #include "MonitorApp/panels/ui/AddNoteViewController.h"
@@ -109,6 +110,17 @@ TEST_F(MenuWindowsTest, TheMicCheckAndTimecodeItemsOpenOneWindowEach) {
     timecode->trigger();
     EXPECT_EQ(composition.timecode(), window);
     EXPECT_TRUE(window->isRunning());
+}
+
+TEST_F(MenuWindowsTest, TheChatButtonOpensOneChatWindowThatStaysOpen) {
+    RemoteComposition composition;
+    composition.viewController().showHideChat();
+    loop_->runPending();
+    EXPECT_EQ(shown<ChatSplitViewController>(), 1);
+    EXPECT_NE(composition.viewController().chatVC(), nullptr);
+    composition.viewController().showHideChat();
+    loop_->runPending();
+    EXPECT_EQ(shown<ChatSplitViewController>(), 1);
 }
 
 TEST_F(MenuWindowsTest, ThePreferencesStayOpenAndOpenOnce) {
