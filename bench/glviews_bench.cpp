@@ -79,6 +79,19 @@ std::vector<double> timeFrames(View& view, const std::function<void(int)>& step)
     return frames;
 }
 
+/// Times kFrames calls of the line building alone.
+std::vector<double> buildTimes(const std::function<void()>& build) {
+    std::vector<double> times;
+    for (int i = 0; i < kFrames; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        build();
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
+    }
+    return times;
+}
+
 void save(const QImage& image, const std::string& dir, const char* name) {
     if (dir.empty()) return;
     const QString path = QDir(QString::fromStdString(dir)).filePath(QString::fromUtf8(name));
@@ -117,6 +130,12 @@ void measurePanel(float thickness, const std::string& pngDir) {
     }
     report("GLPanelView, 64 strips x 180 points", thickness, timeFrames(view, feed));
     std::printf("    %zu vertices a frame\n", view.lines().vertices().size());
+    GLLineBuilder lines;
+    const GLPanelFrame frame = view.frame();
+    report("  of which line building", thickness, buildTimes([&] {
+               lines.reset(1024, 1024);
+               buildGLPanelLines(frame, view.curves(), lines);
+           }));
     if (thickness == 1.0f) save(view.grabFramebuffer(), pngDir, "glpanelview.png");
 }
 
@@ -148,11 +167,16 @@ void measureSingle(float thickness, const std::string& pngDir) {
     window.show();
     QApplication::processEvents();
     view.grabFramebuffer();
-    report("SingleEAGLView, 3000-column history", thickness,
-           timeFrames(view, [](int i) {
+    report("SingleEAGLView, 3000-column history", thickness, timeFrames(view, [](int i) {
                PELAudioEngine::sharedInstance().levelRingBuffer().setBufferStart(i * 7);
            }));
     std::printf("    %zu vertices a frame\n", view.lines().vertices().size());
+    GLLineBuilder lines;
+    const SingleEAGLFrame frame = view.frame();
+    report("  of which line building", thickness, buildTimes([&] {
+               lines.reset(1500, 400);
+               buildSingleEAGLLines(frame, lines);
+           }));
     if (thickness == 1.0f) save(view.grabFramebuffer(), pngDir, "singleeaglview.png");
 }
 

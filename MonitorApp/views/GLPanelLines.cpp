@@ -69,9 +69,10 @@ void buildGLPanelLines(const GLPanelFrame& frame, const GLPanelCurves& curves,
         lines.setColor(frame.rf);
         lines.beginStrip();
         for (int k = 0; k < kGLPanelPoints; ++k) {
-            const double up = timecode ? timecodeOffset(timecode[k])
-                                       : curves.rfCurve(i, k) * kValueScale;
-            lines.vertex(clipX(k), clipY((timecode ? top + kTimecodeBaseline : top + kBaseline) - up));
+            const double up =
+                timecode ? timecodeOffset(timecode[k]) : curves.rfCurve(i, k) * kValueScale;
+            lines.vertex(clipX(k),
+                         clipY((timecode ? top + kTimecodeBaseline : top + kBaseline) - up));
         }
         lines.endStrip();
 

@@ -9,9 +9,7 @@
 
 namespace quenbril {
 
-GLPanelView::GLPanelView(QWidget* parent) : GLLevelView(parent) {
-    setFocusPolicy(Qt::StrongFocus);
-}
+GLPanelView::GLPanelView(QWidget* parent) : GLLevelView(parent) { setFocusPolicy(Qt::StrongFocus); }
 
 GLPanelFrame GLPanelView::frame() const {
     GLPanelFrame frame;

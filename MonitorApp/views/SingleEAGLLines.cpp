@@ -22,8 +22,8 @@ int columnByte(const CharRingBuffer* history, int channel, int k) {
 
 /// One RF antenna's band: the points at or above the floor, broken where they fall below it;
 /// a piece that breaks ends with one more point on the other antenna's line.
-void rfPieces(const SingleEAGLFrame& frame, const CharRingBuffer* own,
-              const CharRingBuffer* other, double half, GLLineBuilder& lines) {
+void rfPieces(const SingleEAGLFrame& frame, const CharRingBuffer* own, const CharRingBuffer* other,
+              double half, GLLineBuilder& lines) {
     const int ch = frame.chanIndex;
     bool drawing = false;
     for (int k = 0; k < frame.points; ++k) {
@@ -94,7 +94,8 @@ void buildSingleEAGLLines(const SingleEAGLFrame& frame, GLLineBuilder& lines) {
             lines.setColor(colors.audio);
             lines.beginStrip();
             for (int k = 0; k < frame.points; ++k) {
-                lines.vertex(k / half - 1.0, (2.0 * columnByte(h.level, ch, k) / 100.0 - 1.0) * 0.9);
+                lines.vertex(k / half - 1.0,
+                             (2.0 * columnByte(h.level, ch, k) / 100.0 - 1.0) * 0.9);
             }
             lines.endStrip();
         }

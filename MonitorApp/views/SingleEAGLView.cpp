@@ -40,12 +40,10 @@ SingleEAGLFrame SingleEAGLView::frame() const {
                                       &engine.rfBLevelRingBuffer(), &engine.rfCLevelRingBuffer(),
                                       &engine.rfDLevelRingBuffer(), &engine.rfDivLevelRingBuffer(),
                                       &engine.alertRingBuffer(),    &engine.qlRingBuffer()};
-    frame.colors = SingleColors{vectorColor(ColorHelper::colorForAudio()),
-                                vectorColor(ColorHelper::colorForRFA()),
-                                vectorColor(ColorHelper::colorForRFB()),
-                                vectorColor(ColorHelper::colorForRFC()),
-                                vectorColor(ColorHelper::colorForRFD()),
-                                vectorColor(ColorHelper::colorForQL())};
+    frame.colors = SingleColors{
+        vectorColor(ColorHelper::colorForAudio()), vectorColor(ColorHelper::colorForRFA()),
+        vectorColor(ColorHelper::colorForRFB()),   vectorColor(ColorHelper::colorForRFC()),
+        vectorColor(ColorHelper::colorForRFD()),   vectorColor(ColorHelper::colorForQL())};
     return frame;
 }
 

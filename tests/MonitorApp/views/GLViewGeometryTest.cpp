@@ -178,8 +178,8 @@ TEST_F(GLPanelLinesTest, TheRingsMoveOnOncePerDrawAndAValueShowsFromTheNextDraw)
 
 TEST_F(GLPanelLinesTest, ATimecodeStripShowsItsSignalAndSqueezesItsAudio) {
     std::array<float, 180> signal{};
-    signal.fill(1.0f);                                   // 0 dB: 0.48 - 0.52 = -0.04
-    signal[1] = -1.0f;                                   // -0.48 - 0.52 = -1.0
+    signal.fill(1.0f);                                    // 0 dB: 0.48 - 0.52 = -0.04
+    signal[1] = -1.0f;                                    // -0.48 - 0.52 = -1.0
     signal[2] = std::numeric_limits<float>::quiet_NaN();  // as 0: floor, -0.52
     signal[3] = 0.001f;                                   // -60 dB: the floor too
     GLPanelFrame f = frame(3);
@@ -250,8 +250,8 @@ class SingleEAGLLinesTest : public testing::Test {
         return xs;
     }
 
-    CharRingBuffer level{128, 3000}, rfA{128, 3000}, rfB{128, 3000}, rfC{128, 3000},
-        rfD{128, 3000}, diversity{128, 3000}, alert{128, 3000}, quality{128, 3000};
+    CharRingBuffer level{128, 3000}, rfA{128, 3000}, rfB{128, 3000}, rfC{128, 3000}, rfD{128, 3000},
+        diversity{128, 3000}, alert{128, 3000}, quality{128, 3000};
     GLLineBuilder lines;
 };
 

@@ -83,7 +83,7 @@ TEST_F(GLViewsGlTest, PanelLinesLieAtThePredictedRowsAfterNinetyDraws) {
     GLPanelView view;
     show(window, view, 512, 256);
     view.setLevelCount(2);
-    view.levels()[0] = 100;  // on the baseline, 32 points down
+    view.levels()[0] = 100;   // on the baseline, 32 points down
     view.rfLevels()[0] = 50;  // -0.51: 64.64 points down
     // Frames drawn while the window came up stored zero bytes, as the rings start.
     const int start = view.curves().curveStart();
