@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QColor>
 #include <QImage>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QTest>
 #include <QWidget>
 #include <cmath>
@@ -19,6 +21,7 @@
 #include "MonitorApp/views/GPURendererWave.h"
 #include "MonitorApp/views/LevelGLSupport.h"
 #include "MonitorApp/views/SingleEAGLView.h"
+#include "foundation/ManualRunLoop.h"
 #include "foundation/NotificationCenter.h"
 #include "tests/MonitorApp/settings/SettingsTestEnvironment.h"
 
@@ -122,6 +125,48 @@ TEST_F(GLViewsGlTest, PanelLinesLieAtThePredictedRowsAfterNinetyDraws) {
     image = view.grabFramebuffer();
     EXPECT_EQ(view.curves().curveStart(), (start + 91) % 180);
     EXPECT_TRUE(rowsOf(image, 80, kAudio).empty());
+}
+
+TEST_F(GLViewsGlTest, TheAnimationAsksForFramesAndTheGLResourcesCanBeRemade) {
+    ManualRunLoop loop;
+    RunLoop::setMain(&loop);
+    QWidget window;
+    GLPanelView view;
+    show(window, view, 256, 128);
+    view.setLevelCount(1);
+    view.setAnimationInterval(0.5);
+    EXPECT_FALSE(view.isAnimating());
+    view.startAnimation();
+    view.setAnimationInterval(0.25);  // restarts the running timer
+    EXPECT_TRUE(view.isAnimating());
+    const int before = view.framesDrawn();
+    loop.advance(0.3);
+    QApplication::processEvents();
+    EXPECT_GT(view.framesDrawn(), before);
+    view.stopAnimation();
+    const int stopped = view.framesDrawn();
+    loop.advance(1.0);
+    QApplication::processEvents();
+    EXPECT_EQ(view.framesDrawn(), stopped);
+    RunLoop::setMain(nullptr);
+
+    // Remade resources draw as before: the fresh lines 96 points down.
+    view.reinit();
+    QImage image = view.grabFramebuffer();
+    const auto rows = rowsOf(image, 64, kAudio);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_GE(rows.front(), 95);
+    EXPECT_LE(rows.back(), 96);
+
+    // The triangle in (1.0, 0.85, 0.35) around the middle, drawn over the frame.
+    view.drawAnObject();
+    view.makeCurrent();
+    uint8_t pixel[4] = {0, 0, 0, 0};
+    view.context()->functions()->glReadPixels(128, 64, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+    view.doneCurrent();
+    EXPECT_EQ(pixel[0], 255);
+    EXPECT_NEAR(pixel[1], 217, 1);
+    EXPECT_NEAR(pixel[2], 89, 1);
 }
 
 TEST_F(GLViewsGlTest, SingleViewDrawsStippledAlertsAndTheCursor) {
