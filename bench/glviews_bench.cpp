@@ -1,6 +1,7 @@
 // One frame of each OpenGL level view on the X server's OpenGL (llvmpipe under xvfb-run): the
 // panel view with 64 strips (eight a row, 1024 x 1024 pixels) and the single-channel view with
-// a 3000-column history (1500 x 400 pixels), each at line thickness 1 and 4. A frame is the
+// a 3000-column history (1500 x 400 pixels; random bytes, then a plausible history), each at
+// line thickness 1 and 4. A frame is the
 // line building plus the draw, waited for with glFinish; it prints the median and the worst.
 // With --png DIR it saves each view's frame (and the waveform's) as a PNG there.
 //
@@ -139,26 +140,48 @@ void measurePanel(float thickness, const std::string& pngDir) {
     if (thickness == 1.0f) save(view.grabFramebuffer(), pngDir, "glpanelview.png");
 }
 
-void fillSingleHistories() {
+/// Channel 0's histories: random bytes in every column (the worst case: every segment spans
+/// much of the height), or a plausible history (audio that moves, steady RF with a drop-out,
+/// quality and the active antenna changing now and then, about one alert in a hundred columns).
+void fillSingleHistories(bool randomBytes) {
     std::mt19937 random(11);
     std::uniform_int_distribution<int> level(0, 100);
     std::uniform_int_distribution<int> rf(-100, 60);
+    std::uniform_int_distribution<int> step(-3, 3);
     std::uniform_int_distribution<int> percent(0, 99);
     PELAudioEngine& engine = PELAudioEngine::sharedInstance();
+    int audio = 50;
+    int rfA = 40;
+    int rfB = 30;
     for (int c = 0; c < 3000; ++c) {
-        engine.levelRingBuffer().data()[0][c] = static_cast<int8_t>(level(random));
-        engine.rfALevelRingBuffer().data()[0][c] = static_cast<int8_t>(rf(random));
-        engine.rfBLevelRingBuffer().data()[0][c] = static_cast<int8_t>(rf(random));
-        engine.qlRingBuffer().data()[0][c] = static_cast<int8_t>(percent(random) % 6);
-        engine.rfDivLevelRingBuffer().data()[0][c] = static_cast<int8_t>(percent(random) % 4);
-        // About one column in twenty alerted, of both kinds.
         const int p = percent(random);
-        engine.alertRingBuffer().data()[0][c] = static_cast<int8_t>(p < 3 ? 1 : p < 5 ? 2 : 0);
+        int8_t alert = 0;
+        if (randomBytes) {
+            engine.levelRingBuffer().data()[0][c] = static_cast<int8_t>(level(random));
+            engine.rfALevelRingBuffer().data()[0][c] = static_cast<int8_t>(rf(random));
+            engine.rfBLevelRingBuffer().data()[0][c] = static_cast<int8_t>(rf(random));
+            engine.qlRingBuffer().data()[0][c] = static_cast<int8_t>(percent(random) % 6);
+            engine.rfDivLevelRingBuffer().data()[0][c] = static_cast<int8_t>(percent(random) % 4);
+            alert = static_cast<int8_t>(p < 3 ? 1 : p < 5 ? 2 : 0);
+        } else {
+            audio = std::clamp(audio + 4 * step(random), 0, 100);
+            rfA = std::clamp(rfA + step(random), 10, 60);
+            rfB = std::clamp(rfB + step(random), 10, 60);
+            const bool dropOut = c % 700 > 640;
+            engine.levelRingBuffer().data()[0][c] = static_cast<int8_t>(audio);
+            engine.rfALevelRingBuffer().data()[0][c] = static_cast<int8_t>(dropOut ? -100 : rfA);
+            engine.rfBLevelRingBuffer().data()[0][c] = static_cast<int8_t>(rfB);
+            engine.qlRingBuffer().data()[0][c] = static_cast<int8_t>(5 - (c / 250) % 3);
+            engine.rfDivLevelRingBuffer().data()[0][c] = static_cast<int8_t>(1 + (c / 40) % 2);
+            alert = static_cast<int8_t>(p == 0 ? 1 : p == 1 ? 2 : 0);
+        }
+        engine.alertRingBuffer().data()[0][c] = alert;
     }
 }
 
-void measureSingle(float thickness, const std::string& pngDir) {
+void measureSingle(float thickness, bool randomBytes, const std::string& pngDir) {
     setThickness(thickness);
+    fillSingleHistories(randomBytes);
     QWidget window;
     window.resize(1500, 400);
     TimedSingle view;
@@ -167,7 +190,9 @@ void measureSingle(float thickness, const std::string& pngDir) {
     window.show();
     QApplication::processEvents();
     view.grabFramebuffer();
-    report("SingleEAGLView, 3000-column history", thickness, timeFrames(view, [](int i) {
+    report(randomBytes ? "SingleEAGLView, 3000 columns of random bytes"
+                       : "SingleEAGLView, 3000 columns, plausible",
+           thickness, timeFrames(view, [](int i) {
                PELAudioEngine::sharedInstance().levelRingBuffer().setBufferStart(i * 7);
            }));
     std::printf("    %zu vertices a frame\n", view.lines().vertices().size());
@@ -177,7 +202,9 @@ void measureSingle(float thickness, const std::string& pngDir) {
                lines.reset(1500, 400);
                buildSingleEAGLLines(frame, lines);
            }));
-    if (thickness == 1.0f) save(view.grabFramebuffer(), pngDir, "singleeaglview.png");
+    if (thickness == 1.0f && !randomBytes) {
+        save(view.grabFramebuffer(), pngDir, "singleeaglview.png");
+    }
 }
 
 void saveWave(const std::string& pngDir) {
@@ -229,12 +256,13 @@ int main(int argc, char** argv) {
     UserSettingsManager::sharedInstance().setColumns(8);
     ColorHelper::saveColorForKey("colorForAudio", Color{0, 1, 0, 1});
     ColorHelper::saveColorForKey("colorForRF", Color{1, 0, 1, 1});
-    fillSingleHistories();
     std::printf("ms per frame (line building + draw + glFinish), %d frames:\n", kFrames);
     measurePanel(1.0f, pngDir);
     measurePanel(4.0f, pngDir);
-    measureSingle(1.0f, pngDir);
-    measureSingle(4.0f, pngDir);
+    for (bool randomBytes : {true, false}) {
+        measureSingle(1.0f, randomBytes, pngDir);
+        measureSingle(4.0f, randomBytes, pngDir);
+    }
     saveWave(pngDir);
     return 0;
 }
