@@ -12,12 +12,17 @@ constexpr LevelColor kRed{1, 0, 0, 1};
 constexpr LevelColor kBlue{0, 0, 1, 1};
 constexpr double kDiversityY = -0.99;
 
-/// The byte of a channel at column (bufferStart + k) modulo the history's length.
-int columnByte(const CharRingBuffer* history, int channel, int k) {
+/// The byte of a channel at column (start + k) modulo the history's length.
+int byteAt(const CharRingBuffer* history, int channel, int64_t start, int k) {
     if (!history) return 0;
     const int8_t* row = history->data()[channel];
     if (!row) return 0;
-    return row[wrapIndex(int64_t{history->bufferStart()} + k, history->bufferLen())];
+    return row[wrapIndex(start + k, history->bufferLen())];
+}
+
+/// The byte of a channel at column (bufferStart + k) of its own history.
+int columnByte(const CharRingBuffer* history, int channel, int k) {
+    return history ? byteAt(history, channel, history->bufferStart(), k) : 0;
 }
 
 /// One RF antenna's band: the points at or above the floor, broken where they fall below it;
@@ -100,11 +105,13 @@ void buildSingleEAGLLines(const SingleEAGLFrame& frame, GLLineBuilder& lines) {
             lines.endStrip();
         }
         if (frame.showQuality) {
+            // The quality history is read at the level history's columns.
+            const int64_t start = h.level ? h.level->bufferStart() : 0;
             lines.setLineWidth(2.0f);
             lines.setColor(colors.quality);
             lines.beginStrip();
             for (int k = 0; k < frame.points; ++k) {
-                lines.vertex(k / half - 1.0, (0.4 * columnByte(h.quality, ch, k) - 1.0) * 0.91);
+                lines.vertex(k / half - 1.0, (0.4 * byteAt(h.quality, ch, start, k) - 1.0) * 0.91);
             }
             lines.endStrip();
         }

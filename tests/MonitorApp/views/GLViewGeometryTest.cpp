@@ -308,6 +308,20 @@ TEST_F(SingleEAGLLinesTest, TheCursorIsAlwaysDrawnAndAChannelOutsideTheHistories
     EXPECT_NEAR(cursor[1].y, 1.0, 1e-6);
 }
 
+TEST_F(SingleEAGLLinesTest, TheQualityLineIsReadAtTheLevelHistorysColumns) {
+    quality.setBufferStart(0);  // its own newest column would be 0
+    quality.data()[3][2999] = 5;
+    SingleEAGLFrame f = frame();
+    f.showQuality = true;
+    lines.reset(3000, 1000);
+    buildSingleEAGLLines(f, lines);
+    const auto line = strip(lines, 0);
+    ASSERT_EQ(line.size(), 3000u);
+    EXPECT_EQ(line[0].color, kBlue);
+    EXPECT_NEAR(line[0].y, 0.91, 1e-6);
+    EXPECT_NEAR(line[1].y, -0.91, 1e-6);
+}
+
 TEST_F(SingleEAGLLinesTest, TheActiveAntennaColourChangesFromTheColumnAfterItsByte) {
     set(diversity, 0, 1);
     set(diversity, 1, 3);
