@@ -58,16 +58,15 @@ class TemporarySettingsFolder {
     std::string path_;
 };
 
-/// Without an X display, runs this program again under xvfb-run on a 1600 x 1000 screen and
-/// returns only when that fails (with a message); with a display it returns at once.
+/// Without an X display, runs this program again, with its arguments, under xvfb-run on a
+/// 1600 x 1000 screen and returns only when that fails (with a message); with a display it
+/// returns at once. `argv` ends with a null pointer, as main() gets it.
 inline void runUnderXvfbWithoutDisplay(char** argv) {
     if (std::getenv("DISPLAY")) return;
-    std::vector<char*> args{const_cast<char*>("xvfb-run"),
-                            const_cast<char*>("-a"),
-                            const_cast<char*>("-s"),
-                            const_cast<char*>("-screen 0 1600x1000x24"),
-                            argv[0],
-                            nullptr};
+    std::vector<char*> args{const_cast<char*>("xvfb-run"), const_cast<char*>("-a"),
+                            const_cast<char*>("-s"), const_cast<char*>("-screen 0 1600x1000x24")};
+    for (char** arg = argv; *arg; ++arg) args.push_back(*arg);
+    args.push_back(nullptr);
     ::execvp("xvfb-run", args.data());
     std::perror("xvfb-run");
 }

@@ -73,6 +73,11 @@ bool LevelDisplayInput::keyDown(int key, const QString& text) {
                                                  Dictionary{{"Key", upper.toStdString()}});
         return true;
     }
+    return soloKeyDown(key, text);
+}
+
+bool LevelDisplayInput::soloKeyDown(int key, const QString& text) {
+    UserSettingsManager& settings = UserSettingsManager::sharedInstance();
     if (settings.prevSoloIndex() == -1) return false;
     // Arrow keys carry no text here; any other key without text is dropped.
     if (text.isEmpty() && !isArrow(key)) return true;
@@ -99,9 +104,12 @@ bool LevelDisplayInput::mayStartReplay() {
 
 void LevelDisplayInput::startReplay(float fraction, ClickableMTKViewDelegate& delegate) {
     delegate.setPlaybackCursor(fraction);
+    startReplayAt(delegate.playbackCursor());
+}
+
+void LevelDisplayInput::startReplayAt(float cursor) {
     const int columns = UserSettingsManager::sharedInstance().longRingBufLen();
-    PlaybackManager::sharedInstance().setDelayInSamples(
-        replayDelay(delegate.playbackCursor(), columns));
+    PlaybackManager::sharedInstance().setDelayInSamples(replayDelay(cursor, columns));
     NotificationCenter::defaultCenter().post(kPlaybackStartedNotification);
 }
 

@@ -16,6 +16,8 @@ class LevelDisplayInput {
     /// or dropped; false when it goes on to the widget's base class. While the settings are
     /// locked, arrow keys and the mic-check answers do nothing.
     static bool keyDown(int key, const QString& text);
+    /// The same without the mic-check answers: only the solo keys.
+    static bool soloKeyDown(int key, const QString& text);
 
     /// How far behind live a replay from `cursor` (0 the oldest column, 1 live) starts, in
     /// samples at 48 kHz, for histories of `longRingBufLen` columns at ten a second: the
@@ -28,6 +30,9 @@ class LevelDisplayInput {
     /// A click at `fraction` of the width: the delegate's cursor moves there, the playback
     /// manager gets the delay and "PlaybackStarted" is posted.
     static void startReplay(float fraction, ClickableMTKViewDelegate& delegate);
+    /// A replay from `cursor`: the playback manager gets the delay and "PlaybackStarted" is
+    /// posted (for a view that keeps its cursor itself).
+    static void startReplayAt(float cursor);
     /// Back to live: no delay, cursor 1.
     static void stopReplay(ClickableMTKViewDelegate* delegate);
 };

@@ -85,7 +85,11 @@ bool LevelPipeline::begin(const LevelColor& clear, const std::array<uint32_t, 2>
     if (!gl_) return false;
     gl_->glClearColor(clear.red, clear.green, clear.blue, clear.alpha);
     gl_->glClear(GL_COLOR_BUFFER_BIT);
-    if (!valid_) return false;
+    return use(viewport);
+}
+
+bool LevelPipeline::use(const std::array<uint32_t, 2>& viewport) {
+    if (!gl_ || !valid_) return false;
     // Blending keeps a transparent vertex invisible instead of punching a hole into the
     // frame; the drawn colours are opaque, so they land as they are.
     gl_->glEnable(GL_BLEND);
@@ -96,9 +100,8 @@ bool LevelPipeline::begin(const LevelColor& clear, const std::array<uint32_t, 2>
     return true;
 }
 
-void LevelPipeline::draw(QOpenGLBuffer& buffer, const LevelVertex* vertices, size_t count,
-                         const LevelDrawRanges& ranges) {
-    if (!valid_ || ranges.empty() || !buffer.isCreated()) return;
+bool LevelPipeline::bindVertices(QOpenGLBuffer& buffer, const LevelVertex* vertices, size_t count) {
+    if (!valid_ || !buffer.isCreated()) return false;
     buffer.bind();
     if (count > 0) buffer.write(0, vertices, static_cast<int>(count * sizeof(LevelVertex)));
     gl_->glEnableVertexAttribArray(kPositionAttribute);
@@ -107,8 +110,21 @@ void LevelPipeline::draw(QOpenGLBuffer& buffer, const LevelVertex* vertices, siz
     gl_->glEnableVertexAttribArray(kColorAttribute);
     gl_->glVertexAttribPointer(kColorAttribute, 4, GL_FLOAT, GL_FALSE, sizeof(LevelVertex),
                                reinterpret_cast<const void*>(offsetof(LevelVertex, color)));
+    return true;
+}
+
+void LevelPipeline::draw(QOpenGLBuffer& buffer, const LevelVertex* vertices, size_t count,
+                         const LevelDrawRanges& ranges) {
+    if (ranges.empty() || !bindVertices(buffer, vertices, count)) return;
     gl_->glMultiDrawArrays(GL_LINE_STRIP, ranges.firsts.data(), ranges.counts.data(),
                            static_cast<GLsizei>(ranges.firsts.size()));
+    buffer.release();
+}
+
+void LevelPipeline::drawTriangles(QOpenGLBuffer& buffer, const LevelVertex* vertices,
+                                  size_t count) {
+    if (count < 3 || !bindVertices(buffer, vertices, count)) return;
+    gl_->glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(count));
     buffer.release();
 }
 

@@ -36,14 +36,22 @@ class LevelPipeline {
 
     /// Clears to `color` and, when valid, binds the program with the viewport size.
     bool begin(const LevelColor& clear, const std::array<uint32_t, 2>& viewport);
+    /// Binds the program with the viewport size without clearing, to draw over a frame.
+    bool use(const std::array<uint32_t, 2>& viewport);
     /// Writes `count` vertices into the buffer and draws its line strips with one call.
     void draw(QOpenGLBuffer& buffer, const LevelVertex* vertices, size_t count,
               const LevelDrawRanges& ranges);
+    /// Writes `count` vertices into the buffer and draws them as filled triangles.
+    void drawTriangles(QOpenGLBuffer& buffer, const LevelVertex* vertices, size_t count);
     void end();
 
     const QOpenGLShaderProgram* program() const { return program_.get(); }
 
   private:
+    /// Writes the vertices and points the program's inputs at them; false when nothing can be
+    /// drawn.
+    bool bindVertices(QOpenGLBuffer& buffer, const LevelVertex* vertices, size_t count);
+
     QOpenGLFunctions_3_3_Core* gl_ = nullptr;
     std::unique_ptr<QOpenGLShaderProgram> program_;
     QOpenGLVertexArrayObject vertexArray_;

@@ -1,0 +1,59 @@
+#include "MonitorApp/views/GLPanelView.h"
+
+#include <QKeyEvent>
+
+#include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/settings/ColorHelper.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
+#include "MonitorApp/views/LevelDisplayInput.h"
+
+namespace quenbril {
+
+GLPanelView::GLPanelView(QWidget* parent) : GLLevelView(parent) { setFocusPolicy(Qt::StrongFocus); }
+
+GLPanelFrame GLPanelView::frame() const {
+    GLPanelFrame frame;
+    frame.width = width();
+    frame.height = height();
+    frame.columns = UserSettingsManager::sharedInstance().columns();
+    frame.levelCount = levelCount_;
+    frame.lineThickness = ColorHelper::lineThickness();
+    // The colours are read at every frame, so a changed theme shows at once.
+    frame.audio = vectorColor(ColorHelper::colorForAudio());
+    frame.rf = vectorColor(ColorHelper::colorForRF());
+    const int32_t controllers =
+        static_cast<int32_t>(ChannelStripManager::channelStripControllers().size());
+    for (int32_t strip : ltcArray_) {
+        if (strip < 0 || strip >= kGLPanelStrips) continue;
+        frame.ltc.set(static_cast<size_t>(strip));
+        if (strip >= controllers) continue;
+        const ChannelStripController* controller =
+            ChannelStripManager::controllerByIndexInCurrentPanel(strip);
+        if (!controller) continue;
+        if (const auto* sample = controller->state().timeCodeSample()) {
+            frame.timecode[static_cast<size_t>(strip)] = sample->data();
+        }
+    }
+    return frame;
+}
+
+void GLPanelView::buildFrame(GLLineBuilder& lines) {
+    buildGLPanelLines(frame(), curves_, lines);
+    curves_.advance(levels_.data(), rfLevels_.data(), levelCount_);
+}
+
+void GLPanelView::keyPressEvent(QKeyEvent* event) {
+    if (LevelDisplayInput::soloKeyDown(event->key(), event->text())) {
+        event->accept();
+        return;
+    }
+    GLLevelView::keyPressEvent(event);
+}
+
+void GLPanelView::showEvent(QShowEvent* event) {
+    GLLevelView::showEvent(event);
+    // In its window the view takes the keys first.
+    setFocus(Qt::OtherFocusReason);
+}
+
+}  // namespace quenbril

@@ -1,0 +1,77 @@
+#include "MonitorApp/views/SingleEAGLView.h"
+
+#include <QMouseEvent>
+
+#include "MonitorApp/audio/PELAudioEngine.h"
+#include "MonitorApp/settings/ColorHelper.h"
+#include "MonitorApp/settings/PlaybackManager.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
+#include "MonitorApp/views/LevelDisplayInput.h"
+
+namespace quenbril {
+
+namespace {
+
+constexpr LevelColor kReplaying{0.15f, 0, 0, 1};
+constexpr LevelColor kLive{0, 0, 0, 1};
+
+}  // namespace
+
+SingleEAGLView::SingleEAGLView(QWidget* parent)
+    : GLLevelView(parent),
+      maxCurvePoints_(UserSettingsManager::sharedInstance().longRingBufLen()) {}
+
+SingleEAGLFrame SingleEAGLView::frame() const {
+    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+    PELAudioEngine& engine = PELAudioEngine::sharedInstance();
+    SingleEAGLFrame frame;
+    frame.points = maxCurvePoints_;
+    frame.chanIndex = chanIndex_;
+    frame.playbackCursor = playbackCursor_;
+    frame.lineThickness = ColorHelper::lineThickness();
+    frame.showAudio = settings.showAudio();
+    frame.showQuality = settings.showQuality();
+    frame.showRFA = settings.showRFA();
+    frame.showRFB = settings.showRFB();
+    frame.showRFC = settings.showRFC();
+    frame.showRFD = settings.showRFD();
+    frame.quadversity = quadversity_;
+    frame.histories = SingleHistories{&engine.levelRingBuffer(),    &engine.rfALevelRingBuffer(),
+                                      &engine.rfBLevelRingBuffer(), &engine.rfCLevelRingBuffer(),
+                                      &engine.rfDLevelRingBuffer(), &engine.rfDivLevelRingBuffer(),
+                                      &engine.alertRingBuffer(),    &engine.qlRingBuffer()};
+    frame.colors = SingleColors{
+        vectorColor(ColorHelper::colorForAudio()), vectorColor(ColorHelper::colorForRFA()),
+        vectorColor(ColorHelper::colorForRFB()),   vectorColor(ColorHelper::colorForRFC()),
+        vectorColor(ColorHelper::colorForRFD()),   vectorColor(ColorHelper::colorForQL())};
+    return frame;
+}
+
+void SingleEAGLView::buildFrame(GLLineBuilder& lines) { buildSingleEAGLLines(frame(), lines); }
+
+void SingleEAGLView::mousePressEvent(QMouseEvent* event) {
+    if (!audioHistoryAvailable_ || event->button() != Qt::LeftButton || width() <= 0) {
+        GLLevelView::mousePressEvent(event);
+        return;
+    }
+    if (LevelDisplayInput::mayStartReplay()) {
+        playbackCursor_ = static_cast<float>(event->position().x() / width());
+        LevelDisplayInput::startReplayAt(playbackCursor_);
+        background_ = kReplaying;
+        update();
+    }
+    event->accept();
+}
+
+void SingleEAGLView::stopPlayback() {
+    PlaybackManager::sharedInstance().setDelayInSamples(0);
+    resetPlaybackCursor();
+}
+
+void SingleEAGLView::resetPlaybackCursor() {
+    playbackCursor_ = 0;
+    background_ = kLive;
+    update();
+}
+
+}  // namespace quenbril
