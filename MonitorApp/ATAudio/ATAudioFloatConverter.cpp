@@ -98,23 +98,34 @@ void ATAudioFloatConverter::convertDataFromAudioBufferList(
 
 void ATAudioFloatConverter::convertChunk(const AudioBufferList* bufferList, uint32_t firstFrame,
                                          uint32_t frames) {
-    const uint32_t stride = inputFormat_.mBytesPerFrame;
+    const uint64_t stride = inputFormat_.mBytesPerFrame;
+    // Native float32 one channel to a buffer is the devices' own layout: a plain copy.
+    const bool copies = sample_ == Sample::Float32 && !interleaved_ &&
+                        bigEndian_ == (std::endian::native == std::endian::big) && stride == 4;
     for (uint32_t c = 0; c < channels_; ++c) {
         auto* out = static_cast<float*>(floatBufferList_->mBuffers[c].mData);
         const uint32_t bufferIndex = interleaved_ ? 0 : c;
         const AudioBuffer* source = bufferList && bufferIndex < bufferList->mNumberBuffers
                                         ? &bufferList->mBuffers[bufferIndex]
                                         : nullptr;
-        if (!source || !source->mData) {
-            std::fill_n(out, frames, 0.0f);
+        // The frames this channel's bytes hold from `firstFrame` on; the rest read as 0.
+        const uint64_t channelOffset = interleaved_ ? uint64_t{c} * containerBytes_ : 0;
+        uint64_t held = 0;
+        if (source && source->mData && source->mDataByteSize >= channelOffset + containerBytes_) {
+            held = (source->mDataByteSize - channelOffset - containerBytes_) / stride + 1;
+        }
+        const uint32_t usable =
+            held > firstFrame ? static_cast<uint32_t>(std::min<uint64_t>(held - firstFrame, frames))
+                              : 0;
+        std::fill(out + usable, out + frames, 0.0f);
+        if (usable == 0) continue;
+        const auto* bytes =
+            static_cast<const uint8_t*>(source->mData) + firstFrame * stride + channelOffset;
+        if (copies) {
+            std::memcpy(out, bytes, usable * sizeof(float));
             continue;
         }
-        const auto* bytes = static_cast<const uint8_t*>(source->mData);
-        const uint64_t channelOffset = interleaved_ ? uint64_t{c} * containerBytes_ : 0;
-        for (uint32_t i = 0; i < frames; ++i) {
-            const uint64_t at = uint64_t{firstFrame + i} * stride + channelOffset;
-            out[i] = at + containerBytes_ <= source->mDataByteSize ? readSample(bytes + at) : 0.0f;
-        }
+        for (uint32_t i = 0; i < usable; ++i) out[i] = readSample(bytes + i * stride);
     }
 }
 

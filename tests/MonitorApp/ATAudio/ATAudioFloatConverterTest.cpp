@@ -107,11 +107,31 @@ TEST(ATAudioFloatConverterTest, ReadsOtherIntegerLayoutsAndStopsAtTheSourcesEnd)
 
     auto high24 = ATAudioFloatConverter::converterWithInputFormat(
         integerFormat(1, 24, 4, kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsAlignedHigh));
-    const int32_t word = static_cast<int32_t>(0xC00000FF);  // -0.5 and a stray low byte
-    AudioBuffer wordBuffer{1, 4, const_cast<int32_t*>(&word)};
+    int32_t word = static_cast<int32_t>(0xC00000FF);  // -0.5 and a stray low byte
+    AudioBuffer wordBuffer{1, 4, &word};
     AudioBufferList wordList{1, &wordBuffer};
     high24->convertDataFromAudioBufferList(&wordList, 1, monoOut);
     EXPECT_EQ(mono[0], -0.5f);
+}
+
+TEST(ATAudioFloatConverterTest, FloatChannelsAreCopiedAndMissingFramesOrChannelsAreSilent) {
+    auto converter = ATAudioFloatConverter::converterWithInputFormat(
+        ATAudioUtilities::floatFormatWithNumberOfChannels(3, 48000));
+    ASSERT_TRUE(converter);
+    std::vector<float> first(2000, 0.25f), second(700, -0.5f);
+    AudioBuffer buffers[] = {{1, 2000 * 4, first.data()}, {1, 700 * 4, second.data()}};
+    AudioBufferList list{2, buffers};  // the third channel's buffer is missing
+    std::vector<float> a(2000, 9), b(2000, 9), c(2000, 9);
+    float* out[] = {a.data(), b.data(), c.data()};
+    converter->convertDataFromAudioBufferList(&list, 2000, out);
+    EXPECT_EQ(a[1999], 0.25f);
+    EXPECT_EQ(b[699], -0.5f);
+    EXPECT_EQ(b[700], 0.0f);
+    EXPECT_EQ(b[1999], 0.0f);
+    EXPECT_EQ(c[0], 0.0f);
+    converter->convertDataFromAudioBufferList(nullptr, 10, out);
+    EXPECT_EQ(a[9], 0.0f);
+    EXPECT_EQ(a[10], 0.25f);
 }
 
 TEST(ATAudioFloatConverterTest, FormatsItCannotReadMakeNoConverter) {
