@@ -33,6 +33,16 @@ bool readable(const AudioStreamBasicDescription& format) {
     return container <= 4;
 }
 
+// Reads `frames` samples of type T, `stride` bytes apart, in the machine's byte order, scaled.
+template <typename T>
+void readTyped(const uint8_t* bytes, uint64_t stride, uint32_t frames, float scale, float* out) {
+    for (uint32_t i = 0; i < frames; ++i) {
+        T value;
+        std::memcpy(&value, bytes + i * stride, sizeof value);
+        out[i] = static_cast<float>(value) * scale;
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<ATAudioFloatConverter> ATAudioFloatConverter::converterWithInputFormat(
@@ -100,8 +110,8 @@ void ATAudioFloatConverter::convertChunk(const AudioBufferList* bufferList, uint
                                          uint32_t frames) {
     const uint64_t stride = inputFormat_.mBytesPerFrame;
     // Native float32 one channel to a buffer is the devices' own layout: a plain copy.
-    const bool copies = sample_ == Sample::Float32 && !interleaved_ &&
-                        bigEndian_ == (std::endian::native == std::endian::big) && stride == 4;
+    const bool nativeOrder = bigEndian_ == (std::endian::native == std::endian::big);
+    const bool copies = sample_ == Sample::Float32 && !interleaved_ && nativeOrder && stride == 4;
     for (uint32_t c = 0; c < channels_; ++c) {
         auto* out = static_cast<float*>(floatBufferList_->mBuffers[c].mData);
         const uint32_t bufferIndex = interleaved_ ? 0 : c;
@@ -125,7 +135,17 @@ void ATAudioFloatConverter::convertChunk(const AudioBufferList* bufferList, uint
             std::memcpy(out, bytes, usable * sizeof(float));
             continue;
         }
-        for (uint32_t i = 0; i < usable; ++i) out[i] = readSample(bytes + i * stride);
+        if (nativeOrder && sample_ == Sample::SignedInteger && bits_ == 16 &&
+            containerBytes_ == 2) {
+            readTyped<int16_t>(bytes, stride, usable, 1.0f / 32768.0f, out);
+        } else if (nativeOrder && sample_ == Sample::SignedInteger && bits_ == 32 &&
+                   containerBytes_ == 4) {
+            readTyped<int32_t>(bytes, stride, usable, 1.0f / 2147483648.0f, out);
+        } else if (nativeOrder && sample_ == Sample::Float32) {
+            readTyped<float>(bytes, stride, usable, 1.0f, out);
+        } else {
+            for (uint32_t i = 0; i < usable; ++i) out[i] = readSample(bytes + i * stride);
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -112,6 +113,23 @@ TEST(ATAudioFloatConverterTest, ReadsOtherIntegerLayoutsAndStopsAtTheSourcesEnd)
     AudioBufferList wordList{1, &wordBuffer};
     high24->convertDataFromAudioBufferList(&wordList, 1, monoOut);
     EXPECT_EQ(mono[0], -0.5f);
+
+    // 32-bit integers and 64-bit floats, little-endian.
+    auto i32 =
+        ATAudioFloatConverter::converterWithInputFormat(integerFormat(1, 32, 4, kSignedPacked));
+    int32_t ints[] = {INT32_MIN, 1 << 30};
+    AudioBuffer intBuffer{1, sizeof ints, ints};
+    AudioBufferList intList{1, &intBuffer};
+    i32->convertDataFromAudioBufferList(&intList, 2, monoOut);
+    EXPECT_EQ(mono[0], -1.0f);
+    EXPECT_EQ(mono[1], 0.5f);
+    auto f64 = ATAudioFloatConverter::converterWithInputFormat(
+        integerFormat(1, 64, 8, kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked));
+    double doubles[] = {-0.125};
+    AudioBuffer doubleBuffer{1, sizeof doubles, doubles};
+    AudioBufferList doubleList{1, &doubleBuffer};
+    f64->convertDataFromAudioBufferList(&doubleList, 1, monoOut);
+    EXPECT_EQ(mono[0], -0.125f);
 }
 
 TEST(ATAudioFloatConverterTest, FloatChannelsAreCopiedAndMissingFramesOrChannelsAreSilent) {
