@@ -197,8 +197,8 @@ std::optional<std::vector<int32_t>> ChannelStripTableModel::draggedRows(
     const QMimeData* data) const {
     if (!data || !data->hasFormat(kDragType)) return std::nullopt;
     const QByteArray bytes = data->data(kDragType);
-    const std::optional<Value> value = KeyedUnarchiver::unarchive(bytes.constData(),
-                                                                  static_cast<size_t>(bytes.size()));
+    const std::optional<Value> value =
+        KeyedUnarchiver::unarchive(bytes.constData(), static_cast<size_t>(bytes.size()));
     const Array* rows = value ? value->arrayValue() : nullptr;
     if (!rows || rows->empty()) return std::nullopt;
     std::set<int32_t> unique;

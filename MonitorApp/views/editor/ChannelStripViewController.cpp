@@ -328,8 +328,7 @@ void ChannelStripViewController::addMany() {
     std::string typed;
     const int chosen = alerts_ ? alerts_->runModal(prompt, kFieldWidth, kFieldHeight, typed) : 1;
     if (chosen != 0) return;
-    const int n = StripEditRules::clamped(QString::fromStdString(typed), 0,
-                                          kMaxStrips, 0);
+    const int n = StripEditRules::clamped(QString::fromStdString(typed), 0, kMaxStrips, 0);
     engine().setMute(true);
     for (int i = 0; i < n; ++i) {
         if (!manager().createChannelStrip()) {

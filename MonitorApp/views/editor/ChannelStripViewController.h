@@ -27,8 +27,7 @@ class ReceiverNames;
 /// at most 64 strips, and stays open with an alert when not; else it re-lays the strips and
 /// remaps the engine's channels. A "Channels" list that replaces the strips while it is open
 /// resets the table. Main thread only.
-class ChannelStripViewController : public LockableViewController,
-                                   public virtual SegueDestination {
+class ChannelStripViewController : public LockableViewController, public virtual SegueDestination {
   public:
     static constexpr const char* kInputInUse = "Audio input is already in use";
     static constexpr const char* kDeviceAssigned =

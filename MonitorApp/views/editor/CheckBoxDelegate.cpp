@@ -22,10 +22,10 @@ void CheckBoxDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     QStyleOptionButton box;
     box.state = option.state & QStyle::State_Enabled;
     box.state |= index.data(Qt::CheckStateRole).toInt() == Qt::Checked ? QStyle::State_On
-                                                                        : QStyle::State_Off;
+                                                                       : QStyle::State_Off;
     const QRect indicator = style->subElementRect(QStyle::SE_CheckBoxIndicator, &box, widget);
-    box.rect = QRect(option.rect.center() - indicator.center() + indicator.topLeft(),
-                     indicator.size());
+    box.rect =
+        QRect(option.rect.center() - indicator.center() + indicator.topLeft(), indicator.size());
     style->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, painter, widget);
 }
 
@@ -38,7 +38,8 @@ bool CheckBoxDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
     switch (event->type()) {
         case QEvent::MouseButtonPress: {
             const auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->button() != Qt::LeftButton || !option.rect.contains(mouse->position().toPoint())) {
+            if (mouse->button() != Qt::LeftButton ||
+                !option.rect.contains(mouse->position().toPoint())) {
                 return false;
             }
             // Plain presses toggle; with a modifier the press changes the selection as usual.

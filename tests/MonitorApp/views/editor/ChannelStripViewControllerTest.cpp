@@ -123,15 +123,16 @@ TEST_F(StripEditorTest, ClosesWithSixtyFourStripsPerPanelAndTheSixtyFifthBlocksE
         strip(128).setPanel(std::string(panel));
         alerts.texts.clear();
         editor->closeButton()->click();
-        QTest::keyClick(editor.get(), Qt::Key_Escape);
-        editor->close();  // the window's own close button
+        // Esc with the table in focus, then the window's own close button.
+        QTest::keyClick(editor->tableView(), Qt::Key_Escape);
+        editor->close();
         EXPECT_TRUE(editor->isVisible());
         EXPECT_EQ(alerts.texts, std::vector<std::string>(3, Editor::kTooMany));
         EXPECT_FALSE(PELAudioEngine::sharedInstance().isListening());
 
         // The strip removed again: any way out closes now.
         manager().removeChannelStrips({128});
-        QTest::keyClick(editor.get(), Qt::Key_Escape);
+        QTest::keyClick(editor->tableView(), Qt::Key_Escape);
         EXPECT_FALSE(editor->isVisible());
         EXPECT_TRUE(PELAudioEngine::sharedInstance().isListening());
     }
@@ -224,7 +225,8 @@ TEST_F(StripEditorTest, RowsDroppedLandAsOneSelectedBlockAndDropsOntoARowAreRefu
 
     // Onto a row, or between rows at one of the dragged rows: nothing moves.
     std::unique_ptr<QMimeData> data(model().mimeData({cell(0, Column::Name)}));
-    EXPECT_FALSE(model().canDropMimeData(data.get(), Qt::CopyAction, -1, -1, cell(3, Column::Name)));
+    EXPECT_FALSE(
+        model().canDropMimeData(data.get(), Qt::CopyAction, -1, -1, cell(3, Column::Name)));
     EXPECT_FALSE(model().dropMimeData(data.get(), Qt::CopyAction, -1, -1, cell(3, Column::Name)));
     EXPECT_FALSE(drop({2, 3}, 3));
     // Data that is no archive of this table's rows.
@@ -321,7 +323,8 @@ TEST_F(StripEditorTest, AddingIsMutedAndFailsWithItsAlertWhereNoInputIsFree) {
     editor->addButton()->click();
     EXPECT_TRUE(alerts.texts.empty());
     EXPECT_EQ(model().rowCount(), 3);
-    EXPECT_EQ(model().data(cell(2, Column::Name)).toString(), "Ch 4");  // input 3, after the last strip's 2
+    EXPECT_EQ(model().data(cell(2, Column::Name)).toString(),
+              "Ch 4");  // input 3, after the last strip's 2
 }
 
 TEST_F(StripEditorTest, AddManyAddsUntilTheFirstFailure) {

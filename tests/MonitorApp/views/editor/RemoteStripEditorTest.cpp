@@ -118,8 +118,7 @@ TEST_F(RemoteStripEditor, ARenamedStripMovedToPanelBShowsThere) {
         QTest::keyClicks(field, "Lead vocal 1");
         QTest::keyClick(field, Qt::Key_Return);
         ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return controller->model().name() == std::string("Lead vocal"); },
-            kPatienceMs))
+            [&] { return controller->model().name() == std::string("Lead vocal"); }, kPatienceMs))
             << controller->model().name().value_or("(none)");
     }
 
@@ -134,8 +133,8 @@ TEST_F(RemoteStripEditor, ARenamedStripMovedToPanelBShowsThere) {
             kPatienceMs));
         ASSERT_EQ(combo->currentText(), "A");
         QTest::keyClick(combo, Qt::Key_Down);
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return controller->model().panel() == std::string("B"); }, kPatienceMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return controller->model().panel() == std::string("B"); },
+                                    kPatienceMs));
         // Not re-laid before the editor closes.
         EXPECT_TRUE(strip->isVisible());
     }

@@ -12,8 +12,7 @@ TEST(StripEditRules, NamesKeepTenCharactersAndNeverSplitOne) {
     EXPECT_EQ(StripEditRules::name("Lead vocal 1"), "Lead vocal");
     EXPECT_EQ(StripEditRules::name("Short"), "Short");
     // Two-byte, three-byte and four-byte characters count once each.
-    EXPECT_EQ(StripEditRules::name(QString::fromUtf8("Ünïcödé€😀xyz")),
-              std::string("Ünïcödé€😀x"));
+    EXPECT_EQ(StripEditRules::name(QString::fromUtf8("Ünïcödé€😀xyz")), std::string("Ünïcödé€😀x"));
 }
 
 TEST(StripEditRules, NumbersAreClampedAndTextThatIsNoNumberKeepsTheOldValue) {
