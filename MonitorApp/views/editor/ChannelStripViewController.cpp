@@ -163,7 +163,6 @@ void ChannelStripViewController::closeEvent(QCloseEvent* event) {
     manager().updateChannels();
     engine().mapChannels();
     viewDidDisappear();
-    if (closed_) closed_();
 }
 
 void ChannelStripViewController::keyPressEvent(QKeyEvent* event) {

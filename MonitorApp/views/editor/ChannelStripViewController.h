@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,13 +49,15 @@ class ChannelStripViewController : public LockableViewController, public virtual
     ~ChannelStripViewController() override;
 
     // ---- Life cycle ----
-    /// Stops the engine's listening and fills the table and its pop-ups.
+    /// Base set-up and the table's model.
     void viewDidLoad() override;
     /// Follows the replacement of the strips.
     void viewDidAppear();
     /// Stops following every notification, then the engine listens again.
     void viewDidDisappear() override;
-    /// Shows the window (loading its view when it is not loaded); brings it forward when shown.
+    /// Shows the window (loading its view when it is not loaded): the engine stops listening,
+    /// the pop-ups are filled from the receivers, the players and the engine's inputs, and the
+    /// table is read. A window already shown is brought forward instead.
     void show() override;
     /// Runs Close's check; the window closes only when the panels fit.
     void closeClicked();
@@ -83,8 +84,6 @@ class ChannelStripViewController : public LockableViewController, public virtual
 
     // ---- Seams and outlets ----
     void setAlertPresenter(AlertPresenter* presenter) { alerts_ = presenter; }
-    /// Told once the window has closed (the application lets it go then).
-    void setClosedHandler(std::function<void()> handler) { closed_ = std::move(handler); }
     QTableView* tableView() const { return tableView_; }
     ChannelStripTableModel* tableModel() const { return model_; }
     QPushButton* addButton() const { return addButton_; }
@@ -119,7 +118,6 @@ class ChannelStripViewController : public LockableViewController, public virtual
     bool open_ = false;
     NotificationObserver stripsReplaced_;
     AlertPresenter* alerts_ = nullptr;
-    std::function<void()> closed_;
 };
 
 }  // namespace quenbril

@@ -361,7 +361,7 @@ TEST_F(StripEditorTest, RemoveTakesTheSelectedRows) {
 }
 
 TEST_F(StripEditorTest, StripsReplacedWhileOpenResetTheTableAndOldEditsReachNoStrip) {
-    PELAudioEngine::sharedInstance().setAvailableChannels(8);
+    PELAudioEngine::sharedInstance().setAvailableChannels(16);
     buildStrips(3);
     open();
     const QModelIndex old = cell(0, Column::Name);
@@ -380,6 +380,20 @@ TEST_F(StripEditorTest, StripsReplacedWhileOpenResetTheTableAndOldEditsReachNoSt
     EXPECT_EQ(model().rowCount(), 3);
     EXPECT_EQ(model().data(model().index(2, Column::Name)).toString(), "S11");
     EXPECT_EQ(strip(0).audioInput(), 9);
+
+    // The same through the input's pop-up, whose editor goes with the replaced table.
+    alerts.during = [] { channelsArrive({12, 13}); };
+    editor->tableView()->resize(800, 300);
+    editor->tableView()->edit(cell(0, Column::InputChannel));
+    auto* combo = editor->tableView()->findChild<QComboBox*>();
+    ASSERT_NE(combo, nullptr);
+    combo->setCurrentIndex(10);  // strip 10's input
+    emit combo->activated(10);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(alerts.texts.back(), Editor::kInputInUse);
+    EXPECT_EQ(model().rowCount(), 2);
+    EXPECT_EQ(strip(0).audioInput(), 12);
+    EXPECT_EQ(editor->tableView()->findChild<QComboBox*>(), nullptr);
 }
 
 }  // namespace
