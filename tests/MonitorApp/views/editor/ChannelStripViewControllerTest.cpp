@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDropEvent>
 #include <QItemSelectionModel>
 #include <QMimeData>
 #include <QPushButton>
@@ -233,6 +234,18 @@ TEST_F(StripEditorTest, RowsDroppedLandAsOneSelectedBlockAndDropsOntoARowAreRefu
     QMimeData foreign;
     foreign.setData(ChannelStripTableModel::kDragType, "not an archive");
     EXPECT_FALSE(model().dropMimeData(&foreign, Qt::CopyAction, 0, 0, QModelIndex()));
+    EXPECT_EQ(order(), (std::vector<int64_t>{2, 1, 6, 7, 8, 3, 4, 5}));
+    // The same rows offered from outside this table (another window, another program).
+    editor->tableView()->resize(800, 300);
+    std::unique_ptr<QMimeData> offered(model().mimeData({cell(0, Column::Name)}));
+    const QPoint between = editor->tableView()->visualRect(cell(3, Column::Name)).topLeft();
+    QDragEnterEvent enter(between, Qt::CopyAction, offered.get(), Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(editor->tableView()->viewport(), &enter);
+    EXPECT_FALSE(enter.isAccepted());
+    QDropEvent dropped(QPointF(between), Qt::CopyAction, offered.get(), Qt::LeftButton,
+                       Qt::NoModifier);
+    QCoreApplication::sendEvent(editor->tableView()->viewport(), &dropped);
+    EXPECT_FALSE(dropped.isAccepted());
     EXPECT_EQ(order(), (std::vector<int64_t>{2, 1, 6, 7, 8, 3, 4, 5}));
     // Below the last row: the end of the list.
     ASSERT_TRUE(drop({0}, -1));
