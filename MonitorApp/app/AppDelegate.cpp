@@ -208,7 +208,15 @@ void AppDelegate::chatButtonClick(QAction& sender) {
 }
 
 void AppDelegate::showSnapshotsClicked() { controller_.showHideSnapshots(); }
-void AppDelegate::openChannelStrips() { controller_.channelIOClicked(); }
+void AppDelegate::openChannelStrips() {
+    // The main window's segue for this item shares its name with the preferences' one, so the
+    // application opens the editor through its own handler.
+    if (channelStripsHandler_) {
+        channelStripsHandler_();
+    } else {
+        controller_.channelIOClicked();
+    }
+}
 void AppDelegate::addMarkerClicked() { controller_.addMarker(); }
 void AppDelegate::selectionClicked() { toolHandler_(0); }
 void AppDelegate::selectionZoomClicked() { toolHandler_(1); }

@@ -58,6 +58,10 @@ class AppDelegate {
     void setNotebookHandler(std::function<void()> handler) {
         notebookHandler_ = std::move(handler);
     }
+    /// Opens the strip editor ("Channel Strips…"); without one the main window's segue runs.
+    void setChannelStripsHandler(std::function<void()> handler) {
+        channelStripsHandler_ = std::move(handler);
+    }
     /// Quit: by default the end of the application's run loop, whatever windows are open.
     void setQuitHandler(std::function<void()> handler) { quitHandler_ = std::move(handler); }
 
@@ -118,6 +122,7 @@ class AppDelegate {
     std::function<void()> micCheckWindowHandler_;
     std::function<void()> timecodeWindowHandler_;
     std::function<void()> notebookHandler_;
+    std::function<void()> channelStripsHandler_;
     NotificationObserver chatMessagesChanged_;
 };
 

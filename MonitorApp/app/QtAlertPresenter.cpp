@@ -1,6 +1,9 @@
 #include "MonitorApp/app/QtAlertPresenter.h"
 
+#include <QDialogButtonBox>
+#include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -12,7 +15,18 @@ void QtAlertPresenter::runModal(const std::string& messageText) {
     runModal(alert);
 }
 
-int QtAlertPresenter::runModal(const Alert& alert) {
+int QtAlertPresenter::runModal(const Alert& alert) { return show(alert, nullptr); }
+
+int QtAlertPresenter::runModal(const Alert& alert, int width, int height, std::string& text) {
+    auto* field = new QLineEdit;
+    field->setFixedSize(width, height);
+    const int chosen = show(alert, field);
+    text = field->text().toStdString();
+    delete field;
+    return chosen;
+}
+
+int QtAlertPresenter::show(const Alert& alert, QWidget* field) {
     QMessageBox box(parent_);
     switch (alert.style) {
         case Alert::Style::Warning:
@@ -42,7 +56,25 @@ int QtAlertPresenter::runModal(const Alert& alert) {
         buttons.push_back(box.addButton(QString::fromStdString(titles[i]), role));
     }
     box.setDefaultButton(buttons.front());
+    if (field) {
+        // The field sits under the texts, above the buttons.
+        auto* grid = qobject_cast<QGridLayout*>(box.layout());
+        auto* buttonBox = box.findChild<QDialogButtonBox*>();
+        const int at = grid && buttonBox ? grid->indexOf(buttonBox) : -1;
+        if (at >= 0) {
+            int row = 0, column = 0, rows = 0, columns = 0;
+            grid->getItemPosition(at, &row, &column, &rows, &columns);
+            grid->removeWidget(buttonBox);
+            grid->addWidget(field, row, 1, 1, 1, Qt::AlignLeft);
+            grid->addWidget(buttonBox, row + 1, column, rows, columns);
+        } else {
+            box.layout()->addWidget(field);
+        }
+        field->setFocus();
+    }
     box.exec();
+    // The field outlives the box: the caller reads it afterwards.
+    if (field) field->setParent(nullptr);
     for (size_t i = 0; i < buttons.size(); ++i) {
         if (box.clickedButton() == buttons[i]) return static_cast<int>(i);
     }

@@ -15,8 +15,12 @@ class QtAlertPresenter : public AlertPresenter {
 
     void runModal(const std::string& messageText) override;
     int runModal(const Alert& alert) override;
+    int runModal(const Alert& alert, int width, int height, std::string& text) override;
 
   private:
+    /// Shows `alert`, with `field` under its texts when given, and answers the button chosen.
+    int show(const Alert& alert, QWidget* field);
+
     QWidget* parent_;
 };
 

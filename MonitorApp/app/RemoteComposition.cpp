@@ -26,6 +26,7 @@
 #include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "MonitorApp/views/StripWidgetFactories.h"
+#include "MonitorApp/views/editor/ChannelStripViewController.h"
 
 namespace quenbril {
 
@@ -52,6 +53,7 @@ RemoteComposition::RemoteComposition() {
     delegate_->setMicCheckWindowHandler([this] { openMicCheck(); });
     delegate_->setTimecodeWindowHandler([this] { openTimecode(); });
     delegate_->setNotebookHandler([this] { openNotebook(); });
+    delegate_->setChannelStripsHandler([this] { openChannelStrips(); });
     // A quit by menu saves as a close of the window does; so does the end of the run loop.
     // The player list stores its players as its window closing would.
     MainWindow* window = window_.get();
@@ -73,6 +75,7 @@ RemoteComposition::~RemoteComposition() {
     timecode_.reset();
     addNote_.reset();
     notebook_.reset();
+    channelStrips_.reset();
     window_.reset();
     // The strips' controllers own their views: they go while the application still exists.
     ChannelStripManager::resetSharedInstance();
@@ -112,6 +115,17 @@ void RemoteComposition::openNotebook() {
         notebook_->setFilePanel(&files_);
     }
     notebook_->show();
+}
+
+void RemoteComposition::openChannelStrips() {
+    if (channelStrips_ && channelStrips_->isVisible()) {
+        channelStrips_->show();
+        return;
+    }
+    // The remote knows no receivers: the receiver column offers "No device" alone.
+    channelStrips_ = std::make_unique<ChannelStripViewController>();
+    channelStrips_->setAlertPresenter(&alerts_);
+    channelStrips_->show();
 }
 
 void RemoteComposition::openMicCheck() {

@@ -9,6 +9,7 @@ namespace quenbril {
 
 class AppDelegate;
 class BigLTCViewController;
+class ChannelStripViewController;
 class MicCheckViewController;
 class ChatNotifierViewController;
 class AddNoteViewController;
@@ -57,6 +58,13 @@ class RemoteComposition {
     /// The note sheet last opened by a long click in notebook mode; null before the first.
     AddNoteViewController* addNoteSheet() const { return addNote_.get(); }
 
+    /// Opens the strip editor: one at a time, a new one for each opening (each opening rests
+    /// the audio engine and fills the pop-ups anew); opening it while it is shown brings it
+    /// forward.
+    void openChannelStrips();
+    /// The editor open now; null when none is.
+    ChannelStripViewController* channelStrips() const { return channelStrips_.get(); }
+
   private:
     SegueTable segueTable();
 
@@ -71,6 +79,7 @@ class RemoteComposition {
     std::unique_ptr<MicCheckViewController> micCheck_;
     std::unique_ptr<BigLTCViewController> timecode_;
     std::unique_ptr<NotebookViewController> notebook_;
+    std::unique_ptr<ChannelStripViewController> channelStrips_;
     // The sheet of the last long click, held while it is open.
     std::shared_ptr<AddNoteViewController> addNote_;
     std::weak_ptr<ChatNotifierViewController> chatNotifier_;

@@ -108,6 +108,15 @@ class AlertPresenter {
         runModal(alert.messageText);
         return 0;
     }
+    /// Shows `alert` with an empty text field of `width` x `height` points under its texts and
+    /// answers the index of the button chosen; `text` receives what was typed. By default no
+    /// field is shown and `text` is left empty.
+    virtual int runModal(const Alert& alert, int width, int height, std::string& text) {
+        (void)width;
+        (void)height;
+        text.clear();
+        return runModal(alert);
+    }
 };
 
 /// Modal open and save panels; the application shows file dialogs, tests answer from a script.

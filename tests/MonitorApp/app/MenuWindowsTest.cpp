@@ -21,6 +21,7 @@
 #include "MonitorApp/panels/ui/SnapshotSelectorViewController.h"
 #include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
+#include "MonitorApp/views/editor/ChannelStripViewController.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
 
 namespace quenbril::test {
@@ -133,6 +134,28 @@ TEST_F(MenuWindowsTest, ThePreferencesStayOpenAndOpenOnce) {
     item->trigger();
     loop_->runPending();
     EXPECT_EQ(shown<SettingsTabViewController>(), 1);
+}
+
+TEST_F(MenuWindowsTest, ChannelStripsOpensOneStripEditorAndNotThePreferences) {
+    RemoteComposition composition;
+    QAction* item = composition.appDelegate().itemTitled("Channel Strips…");
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+    loop_->runPending();
+    ChannelStripViewController* editor = composition.channelStrips();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(shown<SettingsTabViewController>(), 0);
+    item->trigger();
+    EXPECT_EQ(composition.channelStrips(), editor);
+    EXPECT_EQ(shown<ChannelStripViewController>(), 1);
+
+    // Closed and opened again: a fresh editor, resting the engine anew.
+    editor->closeClicked();
+    EXPECT_TRUE(PELAudioEngine::sharedInstance().isListening());
+    item->trigger();
+    EXPECT_EQ(shown<ChannelStripViewController>(), 1);
+    EXPECT_FALSE(PELAudioEngine::sharedInstance().isListening());
 }
 
 TEST_F(MenuWindowsTest, ShowSnapshotsOpensOneSelectorAndBringsItForward) {

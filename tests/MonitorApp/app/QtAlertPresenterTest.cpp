@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -44,6 +45,32 @@ TEST(QtAlertPresenter, EveryTextOfTheBoxIsPlainTextAndTheAnswerIsTheButtonsIndex
         {"Delete <i>now</i>", Qt::PlainText},
         {"Are you sure you want to delete this message <<b>x</b>>?", Qt::PlainText}};
     EXPECT_EQ(labels, expected);
+}
+
+TEST(QtAlertPresenter, AFieldSitsAboveTheButtonsAndGivesBackWhatWasTyped) {
+    Alert prompt;
+    prompt.messageText = "How many channels?";
+    prompt.buttons = {"Ok", "Cancel"};
+    QSize fieldSize;
+    bool aboveButtons = false;
+    QTimer::singleShot(0, [&] {
+        QMessageBox* box = shownBox();
+        ASSERT_NE(box, nullptr);
+        auto* field = box->findChild<QLineEdit*>();
+        ASSERT_NE(field, nullptr);
+        fieldSize = field->size();
+        QAbstractButton* ok = box->buttons().front();
+        aboveButtons =
+            field->mapTo(box, QPoint(0, field->height())).y() <= ok->mapTo(box, QPoint(0, 0)).y();
+        field->setText("12");
+        box->buttons().front()->click();
+    });
+    QtAlertPresenter presenter;
+    std::string typed = "left over";
+    EXPECT_EQ(presenter.runModal(prompt, 200, 24, typed), 0);
+    EXPECT_EQ(typed, "12");
+    EXPECT_EQ(fieldSize, QSize(200, 24));
+    EXPECT_TRUE(aboveButtons);
 }
 
 }  // namespace

@@ -1,0 +1,163 @@
+// The strip editor of the real application, on an X display against the stand-in: opened from
+// the main menu, a strip of panel A is renamed by typing and moved to panel B through its
+// pop-up; once the editor closes, the strip shows in panel B with its new title. The
+// application is put together in this process as the program does, so that the test can reach
+// its windows.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <memory>
+
+#include "MonitorApp/app/AppDelegate.h"
+#include "MonitorApp/app/ApplicationAppearance.h"
+#include "MonitorApp/app/RemoteComposition.h"
+#include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/mainwindow/ViewController.h"
+#include "MonitorApp/views/editor/ChannelStripViewController.h"
+#include "foundation/RunLoop.h"
+#include "foundation/qt/QtRunLoop.h"
+#include "resources/QuenbrilResources.h"
+#include "tests/simserver/SimServerProcess.h"
+#include "tests/support/RemoteSettingsFolder.h"
+
+using namespace quenbril;
+using namespace quenbril::test;
+
+namespace {
+
+// A remote's manual address always uses this port, so the stand-in must have it.
+constexpr uint16_t kManualPort = 57576;
+// Generous for a loaded machine; each wait ends as soon as what it waits for holds.
+constexpr int kPatienceMs = 40000;
+
+using Column = ChannelStripTableModel::Column;
+
+ChannelStripManager::Controllers& controllers() {
+    return ChannelStripManager::channelStripControllers();
+}
+
+QWidget* stripWidget(const ChannelStripController& controller) {
+    return dynamic_cast<QWidget*>(controller.view());
+}
+
+class RemoteStripEditor : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (ctest runs xvfb-run)";
+        server = std::make_unique<SimServerProcess>(
+            std::vector<std::string>{"--port", std::to_string(kManualPort), "--channels", "16"});
+        if (server->port() != kManualPort) {
+            GTEST_SKIP() << "port " << kManualPort << " is taken: " << server->log();
+        }
+        ASSERT_FALSE(settings.path().empty());
+        ::setenv("XDG_CONFIG_HOME", settings.path().c_str(), 1);
+        RunLoop::setMain(&loop);
+        composition = std::make_unique<RemoteComposition>();
+        composition->start();
+    }
+
+    void TearDown() override {
+        composition.reset();
+        RunLoop::setMain(nullptr);
+    }
+
+    RemoteSettingsFolder settings;
+    std::unique_ptr<SimServerProcess> server;
+    QtRunLoop loop;
+    std::unique_ptr<RemoteComposition> composition;
+};
+
+TEST_F(RemoteStripEditor, ARenamedStripMovedToPanelBShowsThere) {
+    // The stand-in puts 8 of its 16 channels in panel A, the panel shown, and 7 in panel B
+    // (its spare channel is not monitored).
+    ASSERT_TRUE(QTest::qWaitFor([] { return controllers().size() == 15; }, kPatienceMs))
+        << "no strips came";
+    const int32_t inB = ChannelStripManager::controllersInPanel(controllers(), "B");
+    ASSERT_EQ(ChannelStripManager::controllersInPanel(controllers(), "A"), 8);
+    size_t row = 0;
+    while (row < controllers().size() && controllers()[row]->model().panel() != "A") ++row;
+    ASSERT_LT(row, controllers().size());
+    ChannelStripController* controller = controllers()[row].get();
+    QWidget* strip = stripWidget(*controller);
+    ASSERT_NE(strip, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return strip->isVisible(); }, kPatienceMs));
+
+    QAction* item = composition->appDelegate().itemTitled("Channel Strips…");
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+    ChannelStripViewController* editor = composition->channelStrips();
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(editor, kPatienceMs));
+    // The menu item opens one editor at a time.
+    item->trigger();
+    EXPECT_EQ(composition->channelStrips(), editor);
+    QTableView* table = editor->tableView();
+    ASSERT_EQ(table->model()->rowCount(), 15);
+
+    {
+        SCOPED_TRACE("the name typed into the strip's cell");
+        const QModelIndex name = table->model()->index(static_cast<int>(row), Column::Name);
+        table->scrollTo(name);
+        // Through the window, as the user's double click comes.
+        const QPoint at = table->viewport()->mapTo(editor, table->visualRect(name).center());
+        QTest::mouseDClick(editor->windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
+        QLineEdit* field = nullptr;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return (field = table->viewport()->findChild<QLineEdit*>()) != nullptr; },
+            kPatienceMs));
+        field->selectAll();
+        QTest::keyClicks(field, "Lead vocal 1");
+        QTest::keyClick(field, Qt::Key_Return);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return controller->model().name() == std::string("Lead vocal"); }, kPatienceMs))
+            << controller->model().name().value_or("(none)");
+    }
+
+    {
+        SCOPED_TRACE("panel B chosen in the strip's pop-up");
+        const QModelIndex panel = table->model()->index(static_cast<int>(row), Column::Panel);
+        table->setCurrentIndex(panel);
+        table->edit(panel);
+        QComboBox* combo = nullptr;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return (combo = table->viewport()->findChild<QComboBox*>()) != nullptr; },
+            kPatienceMs));
+        ASSERT_EQ(combo->currentText(), "A");
+        QTest::keyClick(combo, Qt::Key_Down);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return controller->model().panel() == std::string("B"); },
+                                    kPatienceMs));
+        // Not re-laid before the editor closes.
+        EXPECT_TRUE(strip->isVisible());
+    }
+
+    QTest::mouseClick(editor->closeButton(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !editor->isVisible(); }, kPatienceMs));
+    EXPECT_EQ(ChannelStripManager::controllersInPanel(controllers(), "B"), inB + 1);
+    // Panel A is shown: the strip has left it.
+    EXPECT_FALSE(strip->isVisible());
+
+    composition->viewController().panelButtonClicked();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return strip->isVisible(); }, kPatienceMs));
+    EXPECT_EQ(controller->view()->getTitle(), "Lead vocal");
+    // Panels keep the list's order: the first strip of the list leads panel B now.
+    EXPECT_EQ(ChannelStripManager::indexInPanel(controllers(), controller), 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    int qtArgc = 1;
+    QApplication application(qtArgc, argv);
+    initQuenbrilResources();
+    ApplicationAppearance::apply(application);
+    return RUN_ALL_TESTS();
+}
