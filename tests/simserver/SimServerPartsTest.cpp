@@ -214,7 +214,8 @@ TEST(SimChat, EveryUserKeepsAPaletteColourByNameAndByChatId) {
               Value(Dictionary{{"Bobby", 2}, {"Carol", 3}, {"Dave", 1}}));
     // Beyond eight users the colours repeat, always within the palette's 1 to 8.
     for (uint64_t id = 10; id < 20; ++id) chat.registerClient(id, "U" + std::to_string(id), "", "");
-    for (const auto& [name, index] : *chat.colorsMessage()["Value"].dictionaryValue()) {
+    const Dictionary colours = chat.colorsMessage();
+    for (const auto& [name, index] : *colours["Value"].dictionaryValue()) {
         EXPECT_GE(*index.intValue(), 1);
         EXPECT_LE(*index.intValue(), 8);
     }
