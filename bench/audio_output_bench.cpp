@@ -4,6 +4,8 @@
 // a replaced operator new). Where jackd runs here, a 10 s run on a dummy JACK server prints the
 // callback load and the under-runs.
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -13,7 +15,6 @@
 #include <new>
 #include <numbers>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "MonitorApp/ATAudio/ATMicrophone.h"
@@ -186,11 +187,11 @@ void jackRun() {
         engine.startClient();
         std::this_thread::sleep_for(std::chrono::seconds(10));
         const auto* out = engine.stereoOut();
-        std::printf("JACK 10 s at 48 kHz, 128 frames: load %.1f%%, host under-runs %llu, "
-                    "stream ring under-runs %u\n",
-                    out->load() * 100.0,
-                    static_cast<unsigned long long>(out->underruns()),
-                    engine.clientRing().log().pending(RingLog::Line::RingFilling));
+        std::printf(
+            "JACK 10 s at 48 kHz, 128 frames: load %.1f%%, host under-runs %llu, "
+            "stream ring under-runs %u\n",
+            out->load() * 100.0, static_cast<unsigned long long>(out->underruns()),
+            engine.clientRing().log().pending(RingLog::Line::RingFilling));
         engine.stopListening();
     }
     server.stop();

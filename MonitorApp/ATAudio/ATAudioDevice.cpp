@@ -21,8 +21,8 @@ std::string ATAudioDevice::description() const {
     std::snprintf(text, sizeof text,
                   "<ATAudioDevice> { deviceID: %u, manufacturer: %s, name: %s, UID: %s, "
                   "inputChannelCount: %" PRId64 ", outputChannelCount: %" PRId64 " }",
-                  deviceID_, manufacturer_.c_str(), name_.c_str(), uid_.c_str(),
-                  inputChannelCount_, outputChannelCount_);
+                  deviceID_, manufacturer_.c_str(), name_.c_str(), uid_.c_str(), inputChannelCount_,
+                  outputChannelCount_);
     return text;
 }
 

@@ -32,8 +32,9 @@ class ATAudioDevice {
     std::string description() const;
 
     /// Calls `block` for each device in the host's order until it sets its flag.
-    static void enumerateDevicesUsingBlock(const std::function<void(const ATAudioDevice&, bool&)>& block,
-                                           AudioBackend& backend = AudioBackend::shared());
+    static void enumerateDevicesUsingBlock(
+        const std::function<void(const ATAudioDevice&, bool&)>& block,
+        AudioBackend& backend = AudioBackend::shared());
     static std::vector<ATAudioDevice> devices(AudioBackend& backend = AudioBackend::shared());
     /// The devices with at least one input channel.
     static std::vector<ATAudioDevice> inputDevices(AudioBackend& backend = AudioBackend::shared());
@@ -45,8 +46,8 @@ class ATAudioDevice {
     static std::optional<ATAudioDevice> currentOutputDevice(
         AudioBackend& backend = AudioBackend::shared());
     /// The device with `uid`, if the host lists it now.
-    static std::optional<ATAudioDevice> deviceWithUID(const std::string& uid,
-                                                      AudioBackend& backend = AudioBackend::shared());
+    static std::optional<ATAudioDevice> deviceWithUID(
+        const std::string& uid, AudioBackend& backend = AudioBackend::shared());
 
   private:
     static std::vector<ATAudioDevice> fromBackend(AudioBackend& backend);

@@ -167,8 +167,9 @@ bool ATMicrophone::setAudioStreamBasicDescription(const ATUnitFormat& format) {
 
 bool ATMicrophone::mapChannels(const std::vector<int>& channels) {
     const int count = numberOfChannels();
-    const bool inside = std::all_of(channels.begin(), channels.end(),
-                                    [count](int channel) { return channel >= 0 && channel < count; });
+    const bool inside = std::all_of(channels.begin(), channels.end(), [count](int channel) {
+        return channel >= 0 && channel < count;
+    });
     if (channels.empty() || static_cast<int>(channels.size()) > count || !inside) {
         QLOG("A channel map of %zu entries does not fit the device's %d inputs", channels.size(),
              count);

@@ -44,8 +44,8 @@ class ATMicrophone : public ATOutputDataSource, private AudioStreamClient {
 
     explicit ATMicrophone(ATMicrophoneDelegate* delegate = nullptr,
                           AudioBackend& backend = AudioBackend::shared());
-    ATMicrophone(ATMicrophoneDelegate* delegate, const ATUnitFormat& format,
-                 bool startsImmediately, AudioBackend& backend = AudioBackend::shared());
+    ATMicrophone(ATMicrophoneDelegate* delegate, const ATUnitFormat& format, bool startsImmediately,
+                 AudioBackend& backend = AudioBackend::shared());
     ~ATMicrophone() override;
     ATMicrophone(const ATMicrophone&) = delete;
     ATMicrophone& operator=(const ATMicrophone&) = delete;

@@ -40,8 +40,7 @@ ATOutput::ATOutput(ATOutputDataSource* dataSource, double sampleRate, AudioBacke
     setDataSource(dataSource);
 }
 
-ATOutput::ATOutput(ATOutputDataSource* dataSource, ATUnitFormat inputFormat,
-                   AudioBackend& backend)
+ATOutput::ATOutput(ATOutputDataSource* dataSource, ATUnitFormat inputFormat, AudioBackend& backend)
     : ATOutput(backend) {
     setInputFormat(inputFormat);
     setDataSource(dataSource);
@@ -65,8 +64,8 @@ bool ATOutput::openStream() {
         QLOG("No audio output device");
         return false;
     }
-    const int channels = static_cast<int>(std::min<int64_t>(device_->outputChannelCount(),
-                                                            ATUnitFormat::kMaxChannels));
+    const int channels = static_cast<int>(
+        std::min<int64_t>(device_->outputChannelCount(), ATUnitFormat::kMaxChannels));
     if (channels <= 0) {
         QLOG("Device %s has no outputs", device_->name().c_str());
         return false;
@@ -192,8 +191,9 @@ bool ATOutput::setOutputChannel(int channel) {
 
 bool ATOutput::mapChannels(const std::vector<int>& channels) {
     const int64_t count = device_ ? device_->outputChannelCount() : 0;
-    const bool inside = std::all_of(channels.begin(), channels.end(),
-                                    [count](int channel) { return channel >= 0 && channel < count; });
+    const bool inside = std::all_of(channels.begin(), channels.end(), [count](int channel) {
+        return channel >= 0 && channel < count;
+    });
     if (channels.empty() || static_cast<int64_t>(channels.size()) > count || !inside) {
         QLOG("A channel map of %zu entries does not fit the device's %lld channels",
              channels.size(), static_cast<long long>(count));
@@ -237,8 +237,7 @@ void ATOutput::setVolume(float volume) {
 }
 
 void ATOutput::setPan(float pan) {
-    pan_.store(std::isfinite(pan) ? std::clamp(pan, -1.0f, 1.0f) : 0.0f,
-               std::memory_order_relaxed);
+    pan_.store(std::isfinite(pan) ? std::clamp(pan, -1.0f, 1.0f) : 0.0f, std::memory_order_relaxed);
 }
 
 void ATOutput::report() {

@@ -34,8 +34,8 @@ void ATStreamWatch::tick() {
     if (++ticksLost_ < kRetryTicks) return;
     ticksLost_ = 0;
     // The host's device list is fixed until it re-enumerates, which it can only do while no
-    // stream is open.
-    if (backend_.openStreamCount() == 0) backend_.refresh();
+    // stream is open (and not at all once its sound server died under a stream).
+    if (backend_.openStreamCount() > 0 || !backend_.refresh()) return;
     if (hooks_.reopen()) {
         lost_ = false;
         QLOG("%s: the audio device is back", unitName_.c_str());

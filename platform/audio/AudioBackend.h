@@ -72,6 +72,9 @@ class AudioBackend {
     /// Asks the host for its device list again. Only possible while no stream of this backend is
     /// open; returns whether it did.
     virtual bool refresh() = 0;
+    /// Lets go of the host (its connections to a sound server) until the next refresh; only
+    /// while no stream is open. A server about to be stopped on purpose is let go of first.
+    virtual void release() {}
     /// Streams of this backend that are open now.
     virtual int openStreamCount() const = 0;
 

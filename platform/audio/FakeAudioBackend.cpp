@@ -49,10 +49,9 @@ std::unique_ptr<AudioStream> FakeAudioBackend::openStream(const AudioStreamParam
         error = "Invalid number of channels";
         return nullptr;
     }
-    const bool rateAccepted =
-        parameters.sampleRate == device.defaultSampleRate ||
-        std::find(acceptedRates_.begin(), acceptedRates_.end(), parameters.sampleRate) !=
-            acceptedRates_.end();
+    const bool rateAccepted = parameters.sampleRate == device.defaultSampleRate ||
+                              std::find(acceptedRates_.begin(), acceptedRates_.end(),
+                                        parameters.sampleRate) != acceptedRates_.end();
     if (!rateAccepted) {
         error = "Invalid sample rate";
         return nullptr;

@@ -17,8 +17,7 @@ class FakeAudioBackend : public AudioBackend {
     std::optional<int> defaultInputDevice() override { return defaultInput_; }
     std::optional<int> defaultOutputDevice() override { return defaultOutput_; }
     std::unique_ptr<AudioStream> openStream(const AudioStreamParameters& parameters,
-                                            AudioStreamClient& client,
-                                            std::string& error) override;
+                                            AudioStreamClient& client, std::string& error) override;
     bool refresh() override;
     int openStreamCount() const override { return static_cast<int>(streams_.size()); }
 

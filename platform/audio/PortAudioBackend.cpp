@@ -22,6 +22,9 @@ struct PortAudioBackend::State {
     dispatch::QueuePtr queue = dispatch::Queue::makeSerial("quenbril.portaudio");
     bool initialized = false;
     std::atomic<int> openStreams{0};
+    // PortAudio's JACK host hangs closing, and crashes terminating, once the server under an
+    // open stream died; such a stream is left as it is and PortAudio is not restarted.
+    std::atomic<bool> serverLost{false};
 
     // On the queue.
     void initialize() {
@@ -43,8 +46,15 @@ class PortAudioBackend::Stream : public AudioStream {
     ~Stream() override {
         state_->queue->sync([this] {
             if (!stream_) return;
-            stopping_ = true;
-            Pa_CloseStream(stream_);
+            const bool lost = stoppedByHost_ || (started_ && Pa_IsStreamActive(stream_) != 1);
+            if (lost && onJack_) {
+                if (!state_->serverLost.exchange(true)) {
+                    QLOG("The JACK server went away; audio returns once the application restarts");
+                }
+            } else {
+                stopping_ = true;
+                Pa_CloseStream(stream_);
+            }
             stream_ = nullptr;
         });
         state_->openStreams.fetch_sub(1);
@@ -75,6 +85,10 @@ class PortAudioBackend::Stream : public AudioStream {
                 return;
             }
             Pa_SetStreamFinishedCallback(stream_, &Stream::finished);
+            if (const PaDeviceInfo* info = Pa_GetDeviceInfo(p.device)) {
+                const PaHostApiInfo* host = Pa_GetHostApiInfo(info->hostApi);
+                onJack_ = host && host->type == paJACK;
+            }
             if (const PaStreamInfo* info = Pa_GetStreamInfo(stream_)) rate_ = info->sampleRate;
         });
         state_->openStreams.fetch_add(1);
@@ -88,8 +102,10 @@ class PortAudioBackend::Stream : public AudioStream {
             stopping_ = false;
             stoppedByHost_ = false;
             result = stream_ ? Pa_StartStream(stream_) : paBadStreamPtr;
+            started_ = result == paNoError;
         });
-        if (result != paNoError) QLOG("The audio stream did not start: %s", Pa_GetErrorText(result));
+        if (result != paNoError)
+            QLOG("The audio stream did not start: %s", Pa_GetErrorText(result));
         return result == paNoError;
     }
 
@@ -97,6 +113,7 @@ class PortAudioBackend::Stream : public AudioStream {
         state_->queue->sync([this] {
             stopping_ = true;
             if (stream_ && Pa_IsStreamStopped(stream_) == 0) Pa_StopStream(stream_);
+            started_ = false;
         });
     }
 
@@ -135,6 +152,8 @@ class PortAudioBackend::Stream : public AudioStream {
     AudioStreamClient& client_;
     PaStream* stream_ = nullptr;
     double rate_ = 0.0;
+    bool onJack_ = false;
+    bool started_ = false;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> stoppedByHost_{false};
 };
@@ -145,7 +164,7 @@ PortAudioBackend::PortAudioBackend() : state_(std::make_shared<State>()) {
 
 PortAudioBackend::~PortAudioBackend() {
     state_->queue->sync([this] {
-        if (state_->initialized) Pa_Terminate();
+        if (state_->initialized && !state_->serverLost) Pa_Terminate();
         state_->initialized = false;
     });
 }
@@ -202,12 +221,20 @@ std::unique_ptr<AudioStream> PortAudioBackend::openStream(const AudioStreamParam
 }
 
 bool PortAudioBackend::refresh() {
-    if (state_->openStreams.load() > 0) return false;
+    if (state_->openStreams.load() > 0 || state_->serverLost.load()) return false;
     state_->queue->sync([this] {
         if (state_->initialized) Pa_Terminate();
         state_->initialize();
     });
     return true;
+}
+
+void PortAudioBackend::release() {
+    if (state_->openStreams.load() > 0 || state_->serverLost.load()) return;
+    state_->queue->sync([this] {
+        if (state_->initialized) Pa_Terminate();
+        state_->initialized = false;
+    });
 }
 
 int PortAudioBackend::openStreamCount() const { return state_->openStreams.load(); }

@@ -20,9 +20,9 @@ class PortAudioBackend : public AudioBackend {
     std::optional<int> defaultInputDevice() override;
     std::optional<int> defaultOutputDevice() override;
     std::unique_ptr<AudioStream> openStream(const AudioStreamParameters& parameters,
-                                            AudioStreamClient& client,
-                                            std::string& error) override;
+                                            AudioStreamClient& client, std::string& error) override;
     bool refresh() override;
+    void release() override;
     int openStreamCount() const override;
 
   private:

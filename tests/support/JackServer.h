@@ -39,9 +39,9 @@ class JackServer {
 }  // namespace quenbril::test
 
 /// Skips the test where the binary has no JACK server.
-#define QUENBRIL_REQUIRE_JACK()                                                        \
-    do {                                                                               \
-        if (const char* why = std::getenv(::quenbril::test::kJackMissingVariable)) {   \
-            GTEST_SKIP() << "No JACK server: " << why;                                 \
-        }                                                                              \
+#define QUENBRIL_REQUIRE_JACK()                                                      \
+    do {                                                                             \
+        if (const char* why = std::getenv(::quenbril::test::kJackMissingVariable)) { \
+            GTEST_SKIP() << "No JACK server: " << why;                               \
+        }                                                                            \
     } while (0)

@@ -46,7 +46,9 @@ int JackTestClient::sampleRate() const {
     return client_ ? static_cast<int>(jack_get_sample_rate(client_)) : 0;
 }
 
-std::string JackTestClient::inputPort(int k) const { return name_ + ":in_" + std::to_string(k + 1); }
+std::string JackTestClient::inputPort(int k) const {
+    return name_ + ":in_" + std::to_string(k + 1);
+}
 
 std::string JackTestClient::outputPort(int k) const {
     return name_ + ":out_" + std::to_string(k + 1);
@@ -85,8 +87,7 @@ void JackTestClient::record(double seconds) {
 }
 
 bool JackTestClient::waitRecorded(double timeout) const {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
     while (recordedFrames_.load() < wantedFrames_.load()) {
         if (std::chrono::steady_clock::now() > deadline || serverGone_) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -125,7 +126,8 @@ int JackTestClient::process(jack_nframes_t frames, void* context) {
         for (size_t k = 0; k < self->inputs_.size(); ++k) {
             const auto* in =
                 static_cast<const float*>(jack_port_get_buffer(self->inputs_[k], frames));
-            std::copy_n(in, count, self->recordings_[k].begin() + static_cast<std::ptrdiff_t>(done));
+            std::copy_n(in, count,
+                        self->recordings_[k].begin() + static_cast<std::ptrdiff_t>(done));
         }
         self->recordedFrames_.store(done + count);
     }

@@ -22,8 +22,7 @@ inline double powerAt(std::span<const float> samples, double frequency, double r
 }
 
 /// The frequency of the strongest tone between `low` and `high` Hz, to 0.05 Hz.
-inline double peakFrequency(std::span<const float> samples, double rate, double low,
-                            double high) {
+inline double peakFrequency(std::span<const float> samples, double rate, double low, double high) {
     double best = low, bestPower = -1.0;
     for (double f = low; f <= high; f += 0.05) {
         const double power = powerAt(samples, f, rate);

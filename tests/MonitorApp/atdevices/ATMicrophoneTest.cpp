@@ -12,8 +12,7 @@ namespace {
 /// Keeps the first sample of each channel of every slice.
 class SliceRecorder : public ATMicrophoneDelegate {
   public:
-    void hasAudioReceived(ATMicrophone&, float* const* buffers, int frames,
-                          int channels) override {
+    void hasAudioReceived(ATMicrophone&, float* const* buffers, int frames, int channels) override {
         sizes.push_back(frames);
         std::vector<float> firsts;
         for (int c = 0; c < channels; ++c) firsts.push_back(buffers[c][0]);
