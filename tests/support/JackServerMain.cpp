@@ -14,6 +14,10 @@
 
 #include "tests/support/JackServer.h"
 
+#ifdef QUENBRIL_JACK_TEST_QT
+#include <QApplication>
+#endif
+
 namespace quenbril::test {
 
 namespace {
@@ -113,6 +117,11 @@ int main(int argc, char** argv) {
     if (!listing && !server.start()) {
         setenv(quenbril::test::kJackMissingVariable, "jackd could not start here", 1);
     }
+#ifdef QUENBRIL_JACK_TEST_QT
+    // The widget tests of the audio path: one application on the offscreen platform.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+#endif
     const int result = RUN_ALL_TESTS();
     server.stop();
     return result;

@@ -47,6 +47,8 @@ class JackTestClient {
     void record(double seconds);
     /// Waits until the recording is full; false after `timeout` seconds of real time.
     bool waitRecorded(double timeout) const;
+    /// True once the recording asked for is complete.
+    bool recordingDone() const { return recordedFrames_.load() >= wantedFrames_.load(); }
     /// Samples recorded on input port k so far.
     std::vector<float> recorded(int k) const;
 

@@ -2,9 +2,11 @@
 
 // Measures of recorded audio for the audio tests: the frequency of a tone, its level and gaps.
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <span>
+#include <vector>
 
 namespace quenbril::test {
 
@@ -32,6 +34,25 @@ inline double peakFrequency(std::span<const float> samples, double rate, double 
         }
     }
     return best;
+}
+
+/// The frequency of a tone from the median of its periods (rising zero crossings, placed
+/// between samples by interpolation). A splice where a ring dropped frames spoils one period
+/// only, so this holds where a whole-window measure would be pulled off by the jump.
+inline double medianPeriodFrequency(std::span<const float> samples, double rate) {
+    std::vector<double> crossings;
+    for (size_t i = 1; i < samples.size(); ++i) {
+        const double a = samples[i - 1], b = samples[i];
+        if (a < 0.0 && b >= 0.0) crossings.push_back(static_cast<double>(i - 1) + a / (a - b));
+    }
+    if (crossings.size() < 3) return 0.0;
+    std::vector<double> periods;
+    for (size_t i = 1; i < crossings.size(); ++i)
+        periods.push_back(crossings[i] - crossings[i - 1]);
+    std::nth_element(periods.begin(),
+                     periods.begin() + static_cast<std::ptrdiff_t>(periods.size() / 2),
+                     periods.end());
+    return rate / periods[periods.size() / 2];
 }
 
 /// The level of a sine in dB of full scale, from its RMS (a full-scale sine reads 0 dB).
