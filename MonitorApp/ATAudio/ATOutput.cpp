@@ -31,7 +31,6 @@ ATOutput::ATOutput(AudioBackend& backend)
               },
               [this] { report(); }}) {
     device_ = ATAudioDevice::currentOutputDevice(backend_);
-    if (!device_) QLOG("No audio output device");
 }
 
 ATOutput::ATOutput(ATOutputDataSource* dataSource, double sampleRate, AudioBackend& backend)
@@ -167,6 +166,9 @@ bool ATOutput::setDevice(const ATAudioDevice& device) {
             if (openStream()) stream_->start();
             return false;
         }
+    } else {
+        // A stopped stream belongs to the previous device; the next start makes a new one.
+        closeStream();
     }
     if (delegate_) delegate_->changedDevice(*this, device);
     return true;

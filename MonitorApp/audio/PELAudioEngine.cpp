@@ -76,8 +76,8 @@ void PELAudioEngine::setOutputChannel(int channel) {
 std::optional<ATAudioDevice> PELAudioEngine::currentInputDevice() const {
     if (inputDeviceUID_) {
         if (auto device = ATAudioDevice::deviceWithUID(*inputDeviceUID_)) return device;
+        QLOG("In device not found!");
     }
-    QLOG("In device not found!");
     return ATAudioDevice::currentInputDevice();
 }
 
@@ -87,8 +87,8 @@ std::optional<ATAudioDevice> PELAudioEngine::currentOutputDevice() const {
             QLOG("Current output device id %s", device->name().c_str());
             return device;
         }
+        QLOG("Out device not found!");
     }
-    QLOG("Out device not found!");
     return ATAudioDevice::currentOutputDevice();
 }
 

@@ -113,8 +113,8 @@ class PELAudioEngine : public ATOutputDataSource {
         outputDeviceUID_ = std::move(uid);
     }
 
-    /// The devices whose UIDs are chosen, or, with a log line, the default device (none on a
-    /// machine without one).
+    /// The devices whose UIDs are chosen, or the default device (none on a machine without
+    /// one); a chosen UID that is absent is logged.
     std::optional<ATAudioDevice> currentInputDevice() const;
     std::optional<ATAudioDevice> currentOutputDevice() const;
 

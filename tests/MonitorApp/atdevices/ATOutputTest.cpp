@@ -181,5 +181,18 @@ TEST_F(ATOutputTest, ADeviceThatCannotBeOpenedKeepsThePreviousOne) {
     EXPECT_TRUE(output.isPlaying());
 }
 
+TEST_F(ATOutputTest, ADeviceChosenWhileStoppedIsTheOneTheNextStartPlays) {
+    ATOutput output(&source_, 48000.0);
+    output.setOutputChannel(0);
+    output.startPlayback();
+    output.stopPlayback();
+    addDevice("Two", 0, 2);
+    ASSERT_TRUE(output.setDevice(*ATAudioDevice::deviceWithUID("Fake:Two")));
+    output.startPlayback();
+    ASSERT_TRUE(output.isPlaying());
+    EXPECT_EQ(stream().parameters.device, 1);
+    EXPECT_EQ(backend_.openStreamCount(), 1);
+}
+
 }  // namespace
 }  // namespace quenbril::test
