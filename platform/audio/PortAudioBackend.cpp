@@ -92,20 +92,21 @@ class PortAudioBackend::Stream : public AudioStream {
             if (const PaStreamInfo* info = Pa_GetStreamInfo(stream_)) rate_ = info->sampleRate;
         });
         state_->openStreams.fetch_add(1);
-        if (result != paNoError) error = Pa_GetErrorText(result);
+        if (result != paNoError) state_->queue->sync([&] { error = Pa_GetErrorText(result); });
         return result == paNoError;
     }
 
     bool start() override {
         PaError result = paNoError;
+        std::string error;
         state_->queue->sync([&] {
             stopping_ = false;
             stoppedByHost_ = false;
             result = stream_ ? Pa_StartStream(stream_) : paBadStreamPtr;
             started_ = result == paNoError;
+            if (!started_) error = Pa_GetErrorText(result);
         });
-        if (result != paNoError)
-            QLOG("The audio stream did not start: %s", Pa_GetErrorText(result));
+        if (!error.empty()) QLOG("The audio stream did not start: %s", error.c_str());
         return result == paNoError;
     }
 
