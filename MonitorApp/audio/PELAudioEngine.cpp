@@ -33,7 +33,9 @@ void PELAudioEngine::resetSharedInstance() { shared.reset(); }
 
 PELAudioEngine::PELAudioEngine()
     : PELAudioEngine(UserSettingsManager::sharedInstance().actAsClient(),
-                     UserSettingsManager::sharedInstance().longRingBufLen()) {}
+                     UserSettingsManager::sharedInstance().longRingBufLen()) {
+    roleSource_ = &UserSettingsManager::sharedInstance();
+}
 
 PELAudioEngine::PELAudioEngine(bool actAsClient, int longRingBufLen)
     : actAsClient_(actAsClient),
@@ -51,20 +53,79 @@ PELAudioEngine::PELAudioEngine(bool actAsClient, int longRingBufLen)
     logTimer_ = RunLoop::main().scheduleTimer(kLogInterval, true, [this] { flushLogs(); });
 }
 
+PELAudioEngine::~PELAudioEngine() {
+    // The output's audio thread reads this engine: stop it first.
+    stereoOut_.reset();
+}
+
+bool PELAudioEngine::actAsClient() const {
+    return roleSource_ ? roleSource_->actAsClient() : actAsClient_.load(std::memory_order_relaxed);
+}
+
+int PELAudioEngine::outputChannels() const {
+    if (!stereoOut_ || !stereoOut_->device()) return 0;
+    return static_cast<int>(stereoOut_->device()->outputChannelCount());
+}
+
 void PELAudioEngine::setOutputChannel(int channel) {
-    // The output unit that plays the monitor pair is set up with the device; it takes the
-    // channel from here when it is made.
+    // Before the output exists the channel waits here; startClient applies it.
+    if (stereoOut_ && !stereoOut_->setOutputChannel(channel)) return;
     outputChannel_ = channel;
+}
+
+std::optional<ATAudioDevice> PELAudioEngine::currentInputDevice() const {
+    if (inputDeviceUID_) {
+        if (auto device = ATAudioDevice::deviceWithUID(*inputDeviceUID_)) return device;
+        QLOG("In device not found!");
+    }
+    return ATAudioDevice::currentInputDevice();
+}
+
+std::optional<ATAudioDevice> PELAudioEngine::currentOutputDevice() const {
+    if (outputDeviceUID_) {
+        if (auto device = ATAudioDevice::deviceWithUID(*outputDeviceUID_)) {
+            QLOG("Current output device id %s", device->name().c_str());
+            return device;
+        }
+        QLOG("Out device not found!");
+    }
+    return ATAudioDevice::currentOutputDevice();
+}
+
+void PELAudioEngine::startClient() {
+    if (!stereoOut_) {
+        stereoOut_ = std::make_unique<ATOutput>(this, ATOutput::kDefaultSampleRate);
+    }
+    const std::optional<ATAudioDevice> device = currentOutputDevice();
+    if (!device) {
+        QLOG("No audio output device: the stream stays silent");
+        return;
+    }
+    stereoOut_->setDevice(*device);
+    if (!stereoOut_->setOutputChannel(outputChannel_) && outputChannel_ != 0) {
+        // A stored channel past this device's end: the first pair instead.
+        outputChannel_ = 0;
+        stereoOut_->setOutputChannel(0);
+    }
+    startListening();
+    if (!stereoOut_->isPlaying()) stereoOut_->startPlayback();
 }
 
 void PELAudioEngine::startListening() {
     if (isListening_) return;
     isListening_ = true;
+    if (stereoOut_ && stereoOut_->device()) stereoOut_->startPlayback();
 }
 
 void PELAudioEngine::stopListening() {
     if (!isListening_) return;
     isListening_ = false;
+    if (stereoOut_) stereoOut_->stopPlayback();
+}
+
+int PELAudioEngine::output(ATOutput& /*output*/, std::span<float* const> buffers,
+                           int numberOfFrames) {
+    return output(buffers, numberOfFrames);
 }
 
 void PELAudioEngine::mapChannels() {
@@ -78,7 +139,7 @@ int PELAudioEngine::output(std::span<float* const> buffers, int numberOfFrames) 
         if (buffer) std::fill_n(buffer, frames, 0.0f);
     }
     if (mute_.load(std::memory_order_relaxed)) return 0;
-    if (!actAsClient_) return 0;
+    if (!actAsClient()) return 0;
     if (buffers.empty() || !buffers[0]) return 0;
 
     // Straight into the device's buffers: the ring copies only when it can hand out every frame

@@ -87,6 +87,8 @@ class ViewController : public QWidget,
     /// set, the server's state went by unused: the link is dropped and made again at once, so
     /// that the server sends it anew (and the reconnection sends the client id).
     void startClient() override;
+    /// Hands the dialog the machine's audio devices, read off the main thread.
+    static void listAudioDevices(const std::weak_ptr<PreferencesViewController>& dialog);
     void updateStatusMessage();
     /// Shows (true) or hides (false) the menu's "open in" item; then updateStatusMessage.
     void showOpenInMenu(bool show);

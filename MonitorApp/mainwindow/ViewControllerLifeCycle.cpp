@@ -160,6 +160,7 @@ void ViewController::prepareConnectionDialog(const std::shared_ptr<SegueDestinat
                                                          : std::nullopt);
         prefViewController_->setOutDeviceUID(audioEngine_ ? audioEngine_->currentOutputDeviceUID()
                                                           : std::nullopt);
+        listAudioDevices(prefViewController_);
     }
     ServerManager& link = ServerManager::sharedInstance();
     link.setDelegate(this);
@@ -175,7 +176,36 @@ void ViewController::tryConnection() {
     }
 }
 
+void ViewController::listAudioDevices(const std::weak_ptr<PreferencesViewController>& dialog) {
+    // Asking the host for its devices can take a while (a sound server may be starting): never
+    // on the main thread.
+    dispatch::Queue::global()->async([dialog] {
+        auto convert = [](const std::vector<ATAudioDevice>& devices) {
+            std::vector<AudioDevice> list;
+            for (const ATAudioDevice& device : devices) {
+                list.push_back({device.UID(), device.name(), static_cast<int>(device.deviceID())});
+            }
+            return list;
+        };
+        auto inputs = convert(ATAudioDevice::inputDevices());
+        auto outputs = convert(ATAudioDevice::outputDevices());
+        dispatch::Queue::main()->async(
+            [dialog, inputs = std::move(inputs), outputs = std::move(outputs)]() mutable {
+                if (auto living = dialog.lock()) {
+                    living->setAudioDevices(std::move(inputs), std::move(outputs));
+                }
+            });
+    });
+}
+
 void ViewController::startClient() {
+    if (audioEngine_) {
+        // The role is stored now, and the engine plays the stream on the confirmed device.
+        if (prefViewController_ && prefViewController_->outDeviceUID()) {
+            audioEngine_->setCurrentOutputDeviceUID(prefViewController_->outDeviceUID());
+        }
+        audioEngine_->startClient();
+    }
     updateStatusMessage();
     showOpenInMenu(false);
     if (linkUpWithoutRemoteRole_ && linkConnected()) {

@@ -30,6 +30,7 @@ constexpr const char* kQbIdentifierKey = "qbIdentifier";
 constexpr const char* kPreviousShowFileKey = "PreviousShowFile";
 constexpr const char* kInputDeviceUIDKey = "InputDeviceUID";
 constexpr const char* kOutputDeviceUIDKey = "OutputDeviceUID";
+constexpr const char* kNoOutputDevice = "No audio output device";
 
 constexpr const char* kOldGraphicsAlert =
     "It seems that your computer GPU might be too old to run this version of Quenbril due to "
@@ -148,7 +149,6 @@ void PreferencesViewController::dismiss() {
 
 void PreferencesViewController::viewDidAppear() {
     UserSettingsManager& settings = UserSettingsManager::sharedInstance();
-    outputDevices_->clear();
 
     if (graphicsCheck_ && !graphicsCheck_()) {
         if (alertPresenter_) {
@@ -158,25 +158,7 @@ void PreferencesViewController::viewDidAppear() {
         }
     }
 
-    auto previousFile = defaults().stringForKey(kPreviousShowFileKey);
-    auto inputUID = defaults().stringForKey(kInputDeviceUIDKey);
-    auto outputUID = defaults().stringForKey(kOutputDeviceUIDKey);
-    if (previousFile && inputUID && outputUID) {
-        std::error_code error;
-        if (std::filesystem::exists(*previousFile, error) &&
-            defaultDevicesFound(*inputUID, *outputUID)) {
-            inDeviceUID_ = inputUID;
-            outDeviceUID_ = outputUID;
-            previousButton_->setEnabled(true);
-        }
-    }
-
-    for (const AudioDevice& device : outputDeviceList_) {
-        outputDevices_->addItem(qt(device.name), device.deviceID);
-        if (outDeviceUID_ && device.uid == *outDeviceUID_) {
-            outputDevices_->setCurrentIndex(outputDevices_->count() - 1);
-        }
-    }
+    showDevices();
 
     qbIdentifier_->setText(qt(settings.qbIdentifier()));
     if (!defaults().objectForKey(ClientDefaultsKeys::kClientID).isNull()) {
@@ -235,6 +217,11 @@ void PreferencesViewController::confirm(const std::optional<std::string>& /*show
     // The delegate drops its reference to the dialog when the client starts; the dialog stays
     // alive until it has dismissed itself.
     auto keepAlive = weak_from_this().lock();
+    if (auto uid = chosenOutputDeviceUID()) {
+        outDeviceUID_ = uid;
+        defaults().setObject(Value(*uid), kOutputDeviceUIDKey);
+        defaults().synchronize();
+    }
     UserSettingsManager::sharedInstance().setActAsClient(true);
     if (delegate_) delegate_->startClient();
     dismiss();
@@ -291,6 +278,41 @@ void PreferencesViewController::setAudioDevices(std::vector<AudioDevice> inputs,
                                                 std::vector<AudioDevice> outputs) {
     inputDevices_ = std::move(inputs);
     outputDeviceList_ = std::move(outputs);
+    // The lists are read off the main thread and may arrive after the dialog appeared.
+    if (isVisible()) showDevices();
+}
+
+void PreferencesViewController::showDevices() {
+    auto previousFile = defaults().stringForKey(kPreviousShowFileKey);
+    auto inputUID = defaults().stringForKey(kInputDeviceUIDKey);
+    auto outputUID = defaults().stringForKey(kOutputDeviceUIDKey);
+    if (previousFile && inputUID && outputUID) {
+        std::error_code error;
+        if (std::filesystem::exists(*previousFile, error) &&
+            defaultDevicesFound(*inputUID, *outputUID)) {
+            inDeviceUID_ = inputUID;
+            outDeviceUID_ = outputUID;
+            previousButton_->setEnabled(true);
+        }
+    }
+
+    // The device confirmed last time is chosen again while it is there.
+    const std::optional<std::string> chosen = outDeviceUID_ ? outDeviceUID_ : outputUID;
+    outputDevices_->clear();
+    for (const AudioDevice& device : outputDeviceList_) {
+        outputDevices_->addItem(qt(device.name), device.deviceID);
+        if (chosen && device.uid == *chosen) {
+            outputDevices_->setCurrentIndex(outputDevices_->count() - 1);
+        }
+    }
+    if (outputDeviceList_.empty()) outputDevices_->addItem(kNoOutputDevice, -1);
+    outputDevices_->setEnabled(!outputDeviceList_.empty());
+}
+
+std::optional<std::string> PreferencesViewController::chosenOutputDeviceUID() const {
+    const int index = outputDevices_->currentIndex();
+    if (index < 0 || static_cast<size_t>(index) >= outputDeviceList_.size()) return std::nullopt;
+    return outputDeviceList_[static_cast<size_t>(index)].uid;
 }
 
 }  // namespace quenbril

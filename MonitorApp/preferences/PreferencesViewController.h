@@ -63,8 +63,9 @@ class PreferencesViewController : public LockableViewController,
     /// automatically" is on.
     void connected();
     void confirmClicked();
-    /// Selects the remote role, starts the client through the delegate and dismisses the
-    /// dialog. `showFile` (the previous show file) is not used further.
+    /// Stores the chosen output device's UID under "OutputDeviceUID", selects the remote role,
+    /// starts the client through the delegate and dismisses the dialog. `showFile` (the previous
+    /// show file) is not used further.
     void confirm(const std::optional<std::string>& showFile = std::nullopt);
     void previousClicked();
     /// The server identifier field was edited.
@@ -98,7 +99,11 @@ class PreferencesViewController : public LockableViewController,
     QCheckBox* continueAutomatically() const { return continueAutomatically_; }
 
     // ---- Seams (the device lists and the graphics check come with the application) ----
+    /// The devices to offer; the pop-up follows when the dialog is on screen. An empty output
+    /// list shows "No audio output device".
     void setAudioDevices(std::vector<AudioDevice> inputs, std::vector<AudioDevice> outputs);
+    /// The UID of the device the pop-up shows, if it shows one.
+    std::optional<std::string> chosenOutputDeviceUID() const;
     /// Answers whether the graphics the level display needs are there; by default whether an
     /// OpenGL context can be made on this platform.
     void setGraphicsCheck(std::function<bool()> check) { graphicsCheck_ = std::move(check); }
@@ -109,6 +114,7 @@ class PreferencesViewController : public LockableViewController,
 
   private:
     void buildForm();
+    void showDevices();
 
     bool closing_ = false;
     Timer connTimer_;

@@ -107,17 +107,33 @@ class PELAudioEngineSharedTest : public TemporarySettingsTest {
     }
 };
 
-TEST_F(PELAudioEngineSharedTest, TheStoredRoleTakesEffectAtTheNextStart) {
+TEST_F(PELAudioEngineSharedTest, PlaybackFollowsTheRoleInForceFromTheFirstStart) {
     PELAudioEngine& first = PELAudioEngine::sharedInstance();
     EXPECT_EQ(&first, &PELAudioEngine::sharedInstance());
     EXPECT_FALSE(first.actAsClient());  // nothing stored yet: the server role
     EXPECT_EQ(first.levelRingBuffer().bufferLen(), 3000);
+    StereoSource source;
+    source.write(first.clientRing(), 2048);
+    Device device(2, 128);
+    first.output(device.pointers, 128);
+    EXPECT_TRUE(device.silent());
 
-    // A role stored during the run waits for the next one.
+    // The connection dialog stores the remote role during the run: the stream plays at once.
     UserSettingsManager::sharedInstance().setActAsClient(true);
-    ASSERT_TRUE(UserSettingsManager::sharedInstance().saveSettings());
-    EXPECT_FALSE(PELAudioEngine::sharedInstance().actAsClient());
+    EXPECT_TRUE(first.actAsClient());
+    first.output(device.pointers, 128);
+    EXPECT_EQ(device.at(0, 0), 1.0f);
+    EXPECT_EQ(device.at(1, 127), -128.0f);
 
+    // Muted, it is silent again and the ring is left alone.
+    first.setMute(true);
+    first.output(device.pointers, 128);
+    EXPECT_TRUE(device.silent());
+    first.setMute(false);
+    first.output(device.pointers, 128);
+    EXPECT_EQ(device.at(0, 0), 129.0f);
+
+    ASSERT_TRUE(UserSettingsManager::sharedInstance().saveSettings());
     restart();
     UserSettingsManager::sharedInstance().setLongRingBufLen(500);
     PELAudioEngine& second = PELAudioEngine::sharedInstance();

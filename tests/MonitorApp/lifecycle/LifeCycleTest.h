@@ -16,6 +16,7 @@
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/preferences/PreferencesViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
+#include "platform/audio/FakeAudioBackend.h"
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
 #include "tests/MonitorApp/link/LinkTestSupport.h"
@@ -29,6 +30,8 @@ class LifeCycleTest : public StripTest {
   protected:
     void SetUp() override {
         StripTest::SetUp();
+        fakeAudio().removeAllDevices();
+        AudioBackend::setShared(&fakeAudio());
         ServerManager::resetSharedInstance();
         ChatManager::resetSharedInstance();
         browserLog = std::make_shared<FakeServiceBrowser::Log>();
@@ -55,6 +58,14 @@ class LifeCycleTest : public StripTest {
         ChatManager::resetSharedInstance();
         loop_->runPending();
         StripTest::TearDown();
+        AudioBackend::setShared(nullptr);
+    }
+
+    /// The machine's audio devices as the window sees them: none unless a test adds some before
+    /// start(). It outlives every test, since the dialog's device list is read on another thread.
+    static FakeAudioBackend& fakeAudio() {
+        static auto* backend = new FakeAudioBackend();
+        return *backend;
     }
 
     static ServerManager& link() { return ServerManager::sharedInstance(); }

@@ -163,5 +163,48 @@ TEST_F(ConnectionDialog, APreviousShowFileThatIsGoneLeavesTheButtonAlone) {
     EXPECT_FALSE(d.previousButton()->isEnabled());
 }
 
+TEST_F(ConnectionDialog, TheConfirmedOutputDeviceIsStoredPlayedAndChosenAgain) {
+    for (const char* name : {"Phones", "Monitors"}) {
+        AudioBackendDevice device;
+        device.name = name;
+        device.hostAPI = "Fake";
+        device.outputStreams = {2};
+        device.defaultSampleRate = 48000.0;
+        fakeAudio().addDevice(device);
+    }
+    fakeAudio().setDefaultOutputDevice(0);
+    PreferencesViewController& d = open();
+    // The list is read off the main thread and reaches the pop-up on screen.
+    ASSERT_TRUE(waitFor([&] { return d.outputDevices()->count() == 2; }));
+    EXPECT_EQ(d.outputDevices()->itemText(1), "Monitors");
+    d.outputDevices()->setCurrentIndex(1);
+    d.confirmClicked();
+    EXPECT_EQ(defaults().stringForKey("OutputDeviceUID"), "Fake:Monitors");
+    PELAudioEngine& engine = PELAudioEngine::sharedInstance();
+    EXPECT_EQ(engine.currentOutputDeviceUID(), "Fake:Monitors");
+    ASSERT_NE(engine.stereoOut(), nullptr);
+    EXPECT_TRUE(engine.stereoOut()->isPlaying());
+    EXPECT_EQ(engine.stereoOut()->device()->name(), "Monitors");
+    engine.stopListening();
+
+    PreferencesViewController next;
+    next.setAudioDevices({}, {{"Fake:Phones", "Phones", 0}, {"Fake:Monitors", "Monitors", 1}});
+    next.show();
+    EXPECT_EQ(next.outputDevices()->currentText(), "Monitors");
+    next.dismiss();
+}
+
+TEST_F(ConnectionDialog, WithoutAnOutputDeviceThePopUpSaysSoAndConfirmingStillWorks) {
+    PreferencesViewController& d = open();
+    loop_->runUntil([] { return false; }, 0.2);
+    ASSERT_EQ(d.outputDevices()->count(), 1);
+    EXPECT_EQ(d.outputDevices()->currentText(), "No audio output device");
+    EXPECT_FALSE(d.outputDevices()->isEnabled());
+    d.confirmClicked();
+    EXPECT_FALSE(defaults().stringForKey("OutputDeviceUID").has_value());
+    ASSERT_NE(PELAudioEngine::sharedInstance().stereoOut(), nullptr);
+    EXPECT_FALSE(PELAudioEngine::sharedInstance().stereoOut()->isPlaying());
+}
+
 }  // namespace
 }  // namespace quenbril::test

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "MonitorApp/ATAudio/ATAudioDevice.h"
+#include "MonitorApp/ATAudio/ATOutputDataSource.h"
+#include "MonitorApp/ATAudio/ATStreamWatch.h"
+#include "MonitorApp/ATAudio/ATUnitFormat.h"
+#include "platform/audio/AudioBackend.h"
+
+namespace quenbril {
+
+class ATMicrophone;
+
+/// What a microphone tells its delegate. hasAudioReceived comes on the audio thread with buffers
+/// that are reused for the next slice; it must not lock, allocate, log or do I/O. The others come
+/// on the main thread.
+class ATMicrophoneDelegate {
+  public:
+    virtual ~ATMicrophoneDelegate() = default;
+    virtual void changedPlayingState(ATMicrophone& /*microphone*/, bool /*isPlaying*/) {}
+    virtual void changedDevice(ATMicrophone& /*microphone*/, const ATAudioDevice& /*device*/) {}
+    virtual void hasAudioStreamBasicDescription(ATMicrophone& /*microphone*/,
+                                                const ATUnitFormat& /*format*/) {}
+    virtual void hasAudioReceived(ATMicrophone& /*microphone*/, float* const* /*buffers*/,
+                                  int /*bufferSize*/, int /*numberOfChannels*/) {}
+};
+
+/// Captures an input device and hands its delegate slices of at most 128 frames as
+/// non-interleaved float channels. All of the device's inputs are opened; a channel map picks the
+/// ones the client gets, in its order (entry k: the device channel client channel k carries, -1
+/// past the client's channels). As an output's data source it plays its last slice.
+///
+/// A change of device, format or map while capturing stops the stream, re-makes it and starts it
+/// again; a refused change is logged and the previous state kept. A device that goes away is
+/// noticed within 2 s and reopened by UID when it returns. Main thread, except the slices.
+class ATMicrophone : public ATOutputDataSource, private AudioStreamClient {
+  public:
+    static constexpr int kSliceFrames = 128;
+    static constexpr int kMaxFrames = 4096;
+
+    explicit ATMicrophone(ATMicrophoneDelegate* delegate = nullptr,
+                          AudioBackend& backend = AudioBackend::shared());
+    ATMicrophone(ATMicrophoneDelegate* delegate, const ATUnitFormat& format, bool startsImmediately,
+                 AudioBackend& backend = AudioBackend::shared());
+    ~ATMicrophone() override;
+    ATMicrophone(const ATMicrophone&) = delete;
+    ATMicrophone& operator=(const ATMicrophone&) = delete;
+
+    static ATMicrophone& sharedMicrophone();
+
+    void startFetchingAudio();
+    void stopFetchingAudio();
+    bool microphoneOn() const { return microphoneOn_; }
+    void setMicrophoneOn(bool on) { on ? startFetchingAudio() : stopFetchingAudio(); }
+
+    const std::optional<ATAudioDevice>& device() const { return device_; }
+    /// Captures from `device`; one without inputs is refused.
+    bool setDevice(const ATAudioDevice& device);
+    /// The device's input channels.
+    int numberOfChannels() const;
+
+    const ATUnitFormat& audioStreamBasicDescription() const { return streamFormat_; }
+    /// The client's format: its channel count must fit the device; a new count resets the map
+    /// to the first channels.
+    bool setAudioStreamBasicDescription(const ATUnitFormat& format);
+    ATUnitFormat defaultStreamFormat() const;
+    ATUnitFormat streamFormatWithChannels(int channels) const;
+
+    /// Captures only the listed device channels, in that order. Refused when empty, longer than
+    /// the device's inputs or naming a channel outside them.
+    bool mapChannels(const std::vector<int>& channels);
+    const std::vector<int32_t>& channelMap() const { return map_; }
+    int maximumBufferSize() const { return kMaxFrames; }
+
+    ATMicrophoneDelegate* delegate() const { return delegate_; }
+    void setDelegate(ATMicrophoneDelegate* delegate) { delegate_.store(delegate); }
+    ATOutput* output() const { return output_; }
+    /// Feeds `output` (not owned): it takes this microphone's format and plays its last slice.
+    void setOutput(ATOutput* output);
+
+    /// As a data source: copies the last slice, and silence past it.
+    int output(ATOutput& output, std::span<float* const> buffers, int numberOfFrames) override;
+
+  private:
+    void process(const float* const* inputs, float* const* outputs, int frames,
+                 bool underrun) override;
+    bool openStream();
+    void closeStream();
+    bool whileStopped(const std::function<bool()>& change);
+    void identityMap(int channels);
+
+    AudioBackend& backend_;
+    std::atomic<ATMicrophoneDelegate*> delegate_{nullptr};
+    std::optional<ATAudioDevice> device_;
+    ATUnitFormat streamFormat_;
+    std::vector<int32_t> map_;
+    std::unique_ptr<AudioStream> stream_;
+    bool microphoneOn_ = false;
+    ATOutput* output_ = nullptr;
+    std::atomic<bool> feedsOutput_{false};
+
+    // Audio thread's memory, made with the stream: the slice handed to the delegate, and two
+    // copies of the last slice for an output to read while the next one is written.
+    std::vector<std::vector<float>> floatData_;
+    std::vector<float*> floatPointers_;
+    std::vector<std::vector<float>> lastSlices_[2];
+    std::atomic<int> lastSlice_{-1};
+    std::atomic<int> lastFrames_{0};
+    ATStreamWatch watch_;
+};
+
+}  // namespace quenbril

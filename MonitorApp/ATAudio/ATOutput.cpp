@@ -1,0 +1,326 @@
+#include "MonitorApp/ATAudio/ATOutput.h"
+
+#include <samplerate.h>
+
+#include <algorithm>
+
+#include "foundation/Log.h"
+
+namespace quenbril {
+
+namespace {
+
+// Frames the converter asks its input for at a time.
+constexpr int kConverterChunk = 128;
+
+}  // namespace
+
+ATOutput::ATOutput(AudioBackend& backend)
+    : backend_(backend),
+      watch_("Audio output", backend,
+             {[this] { return stream_ && (stream_->stoppedByHost() || !stream_->isActive()); },
+              [this] { closeStream(); },
+              [this] {
+                  std::optional<ATAudioDevice> back =
+                      device_ ? ATAudioDevice::deviceWithUID(device_->UID(), backend_)
+                              : std::nullopt;
+                  if (!back) back = ATAudioDevice::currentOutputDevice(backend_);
+                  if (!back) return false;
+                  device_ = std::move(back);
+                  return openStream() && stream_->start();
+              },
+              [this] { report(); }}) {
+    device_ = ATAudioDevice::currentOutputDevice(backend_);
+}
+
+ATOutput::ATOutput(ATOutputDataSource* dataSource, double sampleRate, AudioBackend& backend)
+    : ATOutput(backend) {
+    setInputFormat({sampleRate, inputFormat_.channels});
+    setDataSource(dataSource);
+}
+
+ATOutput::ATOutput(ATOutputDataSource* dataSource, ATUnitFormat inputFormat, AudioBackend& backend)
+    : ATOutput(backend) {
+    setInputFormat(inputFormat);
+    setDataSource(dataSource);
+}
+
+ATOutput::~ATOutput() {
+    watch_.stop();
+    closeStream();
+}
+
+ATOutput& ATOutput::sharedOutput() {
+    static auto* output = new ATOutput();
+    return *output;
+}
+
+// ---- Playing ----
+
+bool ATOutput::openStream() {
+    closeStream();
+    if (!device_) {
+        QLOG("No audio output device");
+        return false;
+    }
+    const int channels = static_cast<int>(
+        std::min<int64_t>(device_->outputChannelCount(), ATUnitFormat::kMaxChannels));
+    if (channels <= 0) {
+        QLOG("Device %s has no outputs", device_->name().c_str());
+        return false;
+    }
+    AudioStreamParameters parameters;
+    parameters.device = static_cast<int>(device_->deviceID());
+    parameters.outputChannels = channels;
+    parameters.sampleRate = inputFormat_.sampleRate;
+    parameters.framesPerBuffer = kPeriodFrames;
+    std::string error;
+    stream_ = backend_.openStream(parameters, *this, error);
+    if (!stream_ && device_->defaultSampleRate() > 0.0 &&
+        device_->defaultSampleRate() != inputFormat_.sampleRate) {
+        // The device refuses the client's rate: run at its own and convert.
+        parameters.sampleRate = device_->defaultSampleRate();
+        stream_ = backend_.openStream(parameters, *this, error);
+    }
+    if (!stream_) {
+        QLOG("Could not open audio output %s: %s", device_->name().c_str(), error.c_str());
+        return false;
+    }
+    const double rate = stream_->sampleRate() > 0.0 ? stream_->sampleRate() : parameters.sampleRate;
+    if (rate != inputFormat_.sampleRate) {
+        int result = 0;
+        converter_ = src_callback_new(&ATOutput::converterInput, SRC_SINC_FASTEST,
+                                      inputFormat_.channels, &result, this);
+        if (!converter_) {
+            QLOG("Could not convert %.0f Hz to %.0f Hz: %s", inputFormat_.sampleRate, rate,
+                 src_strerror(result));
+            stream_.reset();
+            return false;
+        }
+        ratio_ = rate / inputFormat_.sampleRate;
+    }
+    streamChannels_ = channels;
+    prepareBuffers();
+    QLOG("Audio output: %s, device %s, %.0f Hz%s, %d frames, %d channels",
+         device_->manufacturer().c_str(), device_->name().c_str(), rate,
+         converter_ ? " (converted)" : "", parameters.framesPerBuffer, channels);
+    return true;
+}
+
+void ATOutput::closeStream() {
+    stream_.reset();
+    if (converter_) converter_ = src_delete(converter_);
+}
+
+void ATOutput::prepareBuffers() {
+    const auto channels = static_cast<size_t>(inputFormat_.channels);
+    client_.assign(channels, std::vector<float>(kMaxFrames, 0.0f));
+    clientPointers_.clear();
+    for (auto& channel : client_) clientPointers_.push_back(channel.data());
+    converterIn_.assign(channels * kConverterChunk, 0.0f);
+    converterOut_.assign(channels * kMaxFrames, 0.0f);
+}
+
+void ATOutput::startPlayback() {
+    wantsPlaying_ = true;
+    if (!stream_ && !openStream()) return;
+    if (stream_->start()) watch_.start();
+    if (delegate_) delegate_->changedPlayingState(*this, isPlaying());
+}
+
+void ATOutput::stopPlayback() {
+    wantsPlaying_ = false;
+    watch_.stop();
+    if (stream_) stream_->stop();
+    if (delegate_) delegate_->changedPlayingState(*this, isPlaying());
+}
+
+bool ATOutput::isPlaying() const { return stream_ && stream_->isActive(); }
+
+bool ATOutput::whileStopped(const std::function<bool()>& change) {
+    const bool running = stream_ != nullptr && wantsPlaying_;
+    closeStream();
+    const bool changed = change();
+    if (running) {
+        if (openStream() && stream_->start()) watch_.start();
+    }
+    return changed;
+}
+
+// ---- Settings ----
+
+bool ATOutput::setDevice(const ATAudioDevice& device) {
+    if (device.outputChannelCount() <= 0) {
+        QLOG("Device %s has no outputs", device.name().c_str());
+        return false;
+    }
+    const std::optional<ATAudioDevice> previous = device_;
+    const std::vector<int32_t> previousMap = map_;
+    device_ = device;
+    if (stream_ && wantsPlaying_) {
+        closeStream();
+        if (!openStream() || !stream_->start()) {
+            QLOG("Keeping the previous audio output device");
+            device_ = previous;
+            map_ = previousMap;
+            if (openStream()) stream_->start();
+            return false;
+        }
+    } else {
+        // A stopped stream belongs to the previous device; the next start makes a new one.
+        closeStream();
+    }
+    if (delegate_) delegate_->changedDevice(*this, device);
+    return true;
+}
+
+bool ATOutput::setOutputChannel(int channel) {
+    const int64_t count = device_ ? device_->outputChannelCount() : 0;
+    QLOG("Output channels %lld", static_cast<long long>(count));
+    if (channel < 0 || channel >= count) {
+        QLOG("Output channel %d is outside the device's %lld channels", channel,
+             static_cast<long long>(count));
+        return false;
+    }
+    std::vector<int32_t> map(static_cast<size_t>(count), -1);
+    map[static_cast<size_t>(channel)] = 0;
+    if (channel + 1 < count) map[static_cast<size_t>(channel) + 1] = 1;
+    return whileStopped([&] {
+        map_ = std::move(map);
+        return true;
+    });
+}
+
+bool ATOutput::mapChannels(const std::vector<int>& channels) {
+    const int64_t count = device_ ? device_->outputChannelCount() : 0;
+    const bool inside = std::all_of(channels.begin(), channels.end(), [count](int channel) {
+        return channel >= 0 && channel < count;
+    });
+    if (channels.empty() || static_cast<int64_t>(channels.size()) > count || !inside) {
+        QLOG("A channel map of %zu entries does not fit the device's %lld channels",
+             channels.size(), static_cast<long long>(count));
+        return false;
+    }
+    std::vector<int32_t> map(static_cast<size_t>(count), -1);
+    for (size_t j = 0; j < channels.size(); ++j) {
+        map[static_cast<size_t>(channels[j])] = static_cast<int32_t>(j);
+    }
+    return whileStopped([&] {
+        inputFormat_ = streamFormatWithChannels(static_cast<int>(channels.size()));
+        map_ = std::move(map);
+        return true;
+    });
+}
+
+ATUnitFormat ATOutput::streamFormatWithChannels(int channels) const {
+    return {inputFormat_.sampleRate, channels};
+}
+
+bool ATOutput::setInputFormat(const ATUnitFormat& format) {
+    if (!format.isValid()) {
+        QLOG("Ignoring an invalid output format (%.1f Hz, %d channels)", format.sampleRate,
+             format.channels);
+        return false;
+    }
+    return whileStopped([&] {
+        inputFormat_ = format;
+        return true;
+    });
+}
+
+ATUnitFormat ATOutput::streamDescription() const {
+    if (!stream_) return {};
+    return {stream_->sampleRate(), streamChannels_};
+}
+
+void ATOutput::setVolume(float volume) {
+    volume_.store(std::isfinite(volume) ? std::clamp(volume, 0.0f, 1.0f) : 1.0f,
+                  std::memory_order_relaxed);
+}
+
+void ATOutput::setPan(float pan) {
+    pan_.store(std::isfinite(pan) ? std::clamp(pan, -1.0f, 1.0f) : 0.0f, std::memory_order_relaxed);
+}
+
+void ATOutput::report() {
+    const uint64_t underruns = underruns_.load(std::memory_order_relaxed);
+    if (underruns != reportedUnderruns_ && stream_) {
+        QLOG("Audio output: %llu under-runs, load %.0f%%",
+             static_cast<unsigned long long>(underruns - reportedUnderruns_),
+             stream_->cpuLoad() * 100.0);
+        reportedUnderruns_ = underruns;
+    }
+}
+
+// ---- The audio thread ----
+
+void ATOutput::pull(int frames) {
+    const auto channels = clientPointers_.size();
+    for (float* channel : clientPointers_) std::fill_n(channel, frames, 0.0f);
+    if (ATOutputDataSource* source = dataSource_.load(std::memory_order_acquire)) {
+        source->output(*this, std::span<float* const>(clientPointers_.data(), channels), frames);
+    }
+    // The mixer's stand-in: a gain, and a balance on the stereo pair.
+    const float volume = volume_.load(std::memory_order_relaxed);
+    const float pan = pan_.load(std::memory_order_relaxed);
+    for (size_t c = 0; c < channels; ++c) {
+        float gain = volume;
+        if (channels == 2) gain *= c == 0 ? std::min(1.0f, 1.0f - pan) : std::min(1.0f, 1.0f + pan);
+        if (gain == 1.0f) continue;
+        float* samples = clientPointers_[c];
+        for (int i = 0; i < frames; ++i) samples[i] *= gain;
+    }
+}
+
+long ATOutput::converterInput(void* context, float** data) {
+    auto* self = static_cast<ATOutput*>(context);
+    const size_t channels = self->clientPointers_.size();
+    self->pull(kConverterChunk);
+    float* interleaved = self->converterIn_.data();
+    for (int i = 0; i < kConverterChunk; ++i) {
+        for (size_t c = 0; c < channels; ++c) {
+            interleaved[static_cast<size_t>(i) * channels + c] = self->clientPointers_[c][i];
+        }
+    }
+    *data = interleaved;
+    return kConverterChunk;
+}
+
+void ATOutput::render(float* const* outputs, int offset, int frames) {
+    const auto channels = static_cast<int32_t>(clientPointers_.size());
+    if (converter_) {
+        long produced = src_callback_read(converter_, ratio_, frames, converterOut_.data());
+        if (produced < 0) produced = 0;
+        for (size_t c = 0; c < clientPointers_.size(); ++c) {
+            float* samples = clientPointers_[c];
+            for (long i = 0; i < produced; ++i) {
+                samples[i] = converterOut_[static_cast<size_t>(i) * clientPointers_.size() + c];
+            }
+            std::fill(samples + produced, samples + frames, 0.0f);
+        }
+    } else {
+        pull(frames);
+    }
+    for (size_t d = 0; d < static_cast<size_t>(streamChannels_); ++d) {
+        float* destination = outputs[d] + offset;
+        const int32_t source = d < map_.size() ? map_[d] : -1;
+        if (source >= 0 && source < channels) {
+            std::copy_n(clientPointers_[static_cast<size_t>(source)], frames, destination);
+        } else {
+            std::fill_n(destination, frames, 0.0f);
+        }
+    }
+}
+
+void ATOutput::process(const float* const* /*inputs*/, float* const* outputs, int frames,
+                       bool underrun) {
+    if (underrun) underruns_.fetch_add(1, std::memory_order_relaxed);
+    if (!outputs) return;
+    for (int done = 0; done < frames;) {
+        const int chunk = std::min(kMaxFrames, frames - done);
+        render(outputs, done, chunk);
+        done += chunk;
+    }
+}
+
+}  // namespace quenbril

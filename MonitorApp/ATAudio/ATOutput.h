@@ -1,0 +1,136 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "MonitorApp/ATAudio/ATAudioDevice.h"
+#include "MonitorApp/ATAudio/ATOutputDataSource.h"
+#include "MonitorApp/ATAudio/ATStreamWatch.h"
+#include "MonitorApp/ATAudio/ATUnitFormat.h"
+#include "platform/audio/AudioBackend.h"
+
+struct SRC_STATE_tag;
+
+namespace quenbril {
+
+/// Plays what a data source supplies, period by period, on an output device. The data source
+/// fills the client channels of `inputFormat` (stereo at 48 kHz by default); a channel map routes
+/// them to the device's channels (entry i: the client channel device channel i plays, or -1 for
+/// silence). Where the device refuses the client's rate, the output converts to the device's own
+/// rate. Volume and pan are a gain and a balance applied in the callback.
+///
+/// A setting that changes while playing (device, format, map) stops the stream, re-makes it and
+/// starts it again. A setting that is refused (a device that cannot be opened, a map outside the
+/// device, an invalid format) is logged and the previous state kept. A device that goes away while
+/// playing is noticed within 2 s and reopened, by UID, when it returns.
+///
+/// Main thread, except the data source's calls, which come on the audio thread.
+class ATOutput : private AudioStreamClient {
+  public:
+    static constexpr int kMaxFrames = 4096;
+    static constexpr int kPeriodFrames = 128;
+    static constexpr double kDefaultSampleRate = 48000.0;
+
+    /// A stereo output at 48 kHz on the default output device (none on a machine without one).
+    explicit ATOutput(AudioBackend& backend = AudioBackend::shared());
+    ATOutput(ATOutputDataSource* dataSource, double sampleRate,
+             AudioBackend& backend = AudioBackend::shared());
+    ATOutput(ATOutputDataSource* dataSource, ATUnitFormat inputFormat,
+             AudioBackend& backend = AudioBackend::shared());
+    ~ATOutput() override;
+    ATOutput(const ATOutput&) = delete;
+    ATOutput& operator=(const ATOutput&) = delete;
+
+    static ATOutput& sharedOutput();
+
+    void startPlayback();
+    void stopPlayback();
+    /// True while the stream delivers periods.
+    bool isPlaying() const;
+
+    const std::optional<ATAudioDevice>& device() const { return device_; }
+    /// Plays on `device`; a device without outputs, or one that cannot be opened while playing,
+    /// is refused.
+    bool setDevice(const ATAudioDevice& device);
+
+    /// The stereo pair plays on device channels `channel` and `channel` + 1 (only `channel` when
+    /// it is the last); every other channel is silent. Refused outside 0..n-1.
+    bool setOutputChannel(int channel);
+    /// Client channel j plays on device channel `channels[j]`; the client format gets that many
+    /// channels. Refused when empty, longer than the device or naming a channel outside it.
+    bool mapChannels(const std::vector<int>& channels);
+    /// Entry i: the client channel device channel i plays, or -1.
+    const std::vector<int32_t>& channelMap() const { return map_; }
+
+    ATUnitFormat streamFormatWithChannels(int channels) const;
+    const ATUnitFormat& inputFormat() const { return inputFormat_; }
+    bool setInputFormat(const ATUnitFormat& format);
+    static ATUnitFormat defaultInputFormat() { return {kDefaultSampleRate, 2}; }
+    /// The device side of the stream: its rate and channels; zero before a stream was made.
+    ATUnitFormat streamDescription() const;
+    /// True when the stream runs at another rate than the client's and is converted.
+    bool isConverting() const { return converter_ != nullptr; }
+
+    /// 0..1 (values outside are clamped).
+    void setVolume(float volume);
+    float volume() const { return volume_.load(std::memory_order_relaxed); }
+    /// -1 (left) .. 1 (right).
+    void setPan(float pan);
+    float pan() const { return pan_.load(std::memory_order_relaxed); }
+
+    ATOutputDataSource* dataSource() const { return dataSource_.load(); }
+    void setDataSource(ATOutputDataSource* dataSource) { dataSource_.store(dataSource); }
+    ATOutputDelegate* delegate() const { return delegate_; }
+    void setDelegate(ATOutputDelegate* delegate) { delegate_ = delegate; }
+
+    /// Periods the host reported as missed, since the output was made.
+    uint64_t underruns() const { return underruns_.load(std::memory_order_relaxed); }
+    /// The fraction of a period the callback takes, as the host measures it; 0 when stopped.
+    double load() const { return stream_ ? stream_->cpuLoad() : 0.0; }
+    /// The watch's once-a-second look, for tests that drive the clock themselves.
+    ATStreamWatch& watch() { return watch_; }
+
+  private:
+    void process(const float* const* inputs, float* const* outputs, int frames,
+                 bool underrun) override;
+    void pull(int frames);
+    void render(float* const* outputs, int offset, int frames);
+    static long converterInput(void* context, float** data);
+
+    bool openStream();
+    void closeStream();
+    /// Applies a change: stops a running stream, runs `change`, and re-makes and restarts it.
+    bool whileStopped(const std::function<bool()>& change);
+    void prepareBuffers();
+    void report();
+
+    AudioBackend& backend_;
+    std::optional<ATAudioDevice> device_;
+    ATUnitFormat inputFormat_ = defaultInputFormat();
+    std::vector<int32_t> map_{0, -1};
+    std::unique_ptr<AudioStream> stream_;
+    int streamChannels_ = 0;
+    bool wantsPlaying_ = false;
+    std::atomic<ATOutputDataSource*> dataSource_{nullptr};
+    ATOutputDelegate* delegate_ = nullptr;
+    std::atomic<float> volume_{1.0f};
+    std::atomic<float> pan_{0.0f};
+
+    // Audio thread's working memory, made with the stream.
+    std::vector<std::vector<float>> client_;
+    std::vector<float*> clientPointers_;
+    SRC_STATE_tag* converter_ = nullptr;
+    double ratio_ = 1.0;
+    std::vector<float> converterIn_;
+    std::vector<float> converterOut_;
+
+    std::atomic<uint64_t> underruns_{0};
+    uint64_t reportedUnderruns_ = 0;
+    ATStreamWatch watch_;
+};
+
+}  // namespace quenbril

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <vector>
+
+#include "platform/audio/AudioBackend.h"
+
+namespace quenbril {
+
+/// A backend without hardware for tests and benchmarks: a settable device list, and streams
+/// whose periods run when the test pumps them on its own thread. Rates a device refuses make
+/// openStream fail, as a host would.
+class FakeAudioBackend : public AudioBackend {
+  public:
+    struct FakeStream;
+
+    std::vector<AudioBackendDevice> devices() override;
+    std::optional<int> defaultInputDevice() override { return defaultInput_; }
+    std::optional<int> defaultOutputDevice() override { return defaultOutput_; }
+    std::unique_ptr<AudioStream> openStream(const AudioStreamParameters& parameters,
+                                            AudioStreamClient& client, std::string& error) override;
+    bool refresh() override;
+    int openStreamCount() const override { return static_cast<int>(streams_.size()); }
+
+    /// Adds a device; its index is its position. Returns the index.
+    int addDevice(AudioBackendDevice device);
+    void removeAllDevices();
+    void setDefaultInputDevice(std::optional<int> index) { defaultInput_ = index; }
+    void setDefaultOutputDevice(std::optional<int> index) { defaultOutput_ = index; }
+    /// Rates every device accepts; by default only its own default rate.
+    void setAcceptedRates(std::vector<double> rates) { acceptedRates_ = std::move(rates); }
+    /// Times refresh() ran.
+    int refreshCount() const { return refreshCount_; }
+
+    /// The most recently opened stream that is still open, or null.
+    FakeStream* lastStream() const { return streams_.empty() ? nullptr : streams_.back(); }
+
+    /// An open stream: pump() runs one period with the inputs the test set.
+    struct FakeStream : AudioStream {
+        FakeStream(FakeAudioBackend& owner, AudioStreamParameters parameters,
+                   AudioStreamClient& client);
+        ~FakeStream() override;
+        bool start() override;
+        void stop() override { running = false; }
+        bool isActive() const override { return running && !lost; }
+        bool stoppedByHost() const override { return lost; }
+        double sampleRate() const override { return parameters.sampleRate; }
+        double cpuLoad() const override { return 0.25; }
+
+        /// Runs one period of `frames` (at most 4096) when started, with the samples the test
+        /// wrote into `inputs`; every output sample starts as 99, so unwritten ones show.
+        void pump(int frames, bool underrun = false);
+        /// The host ends the stream by itself, as when its device goes away.
+        void lose() { lost = true; }
+        float output(int channel, int frame) const {
+            return outputs[static_cast<size_t>(channel)][static_cast<size_t>(frame)];
+        }
+
+        FakeAudioBackend& owner;
+        AudioStreamParameters parameters;
+        AudioStreamClient& client;
+        bool running = false;
+        bool lost = false;
+        std::vector<std::vector<float>> inputs;
+        std::vector<std::vector<float>> outputs;
+        std::vector<const float*> inputPointers;
+        std::vector<float*> outputPointers;
+    };
+
+  private:
+    friend struct FakeStream;
+    std::vector<AudioBackendDevice> devices_;
+    std::optional<int> defaultInput_;
+    std::optional<int> defaultOutput_;
+    std::vector<double> acceptedRates_;
+    std::vector<FakeStream*> streams_;
+    int refreshCount_ = 0;
+};
+
+}  // namespace quenbril

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+
+#include "foundation/dispatch/Queue.h"
+#include "platform/audio/AudioBackend.h"
+
+namespace quenbril {
+
+/// The audio backend on PortAudio (its ALSA and JACK host APIs). Every PortAudio call except the
+/// stream callbacks runs on the backend's own serial queue, so callers on any thread never race
+/// PortAudio's global state. ALSA's and JACK's error printers are silenced, and the JACK client
+/// is named "quenbril".
+class PortAudioBackend : public AudioBackend {
+  public:
+    PortAudioBackend();
+    ~PortAudioBackend() override;
+
+    std::vector<AudioBackendDevice> devices() override;
+    std::optional<int> defaultInputDevice() override;
+    std::optional<int> defaultOutputDevice() override;
+    std::unique_ptr<AudioStream> openStream(const AudioStreamParameters& parameters,
+                                            AudioStreamClient& client, std::string& error) override;
+    bool refresh() override;
+    void release() override;
+    int openStreamCount() const override;
+
+  private:
+    class Stream;
+    struct State;
+    std::shared_ptr<State> state_;
+};
+
+}  // namespace quenbril

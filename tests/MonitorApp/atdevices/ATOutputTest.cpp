@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "FakeDeviceFixture.h"
+#include "MonitorApp/ATAudio/ATOutput.h"
+
+namespace quenbril::test {
+namespace {
+
+/// Fills client channel c with the constant c + 1.
+class ConstantSource : public ATOutputDataSource {
+  public:
+    int output(ATOutput&, std::span<float* const> buffers, int frames) override {
+        ++calls;
+        for (size_t c = 0; c < buffers.size(); ++c) {
+            for (int i = 0; i < frames; ++i) buffers[c][i] = static_cast<float>(c + 1);
+        }
+        return 0;
+    }
+    int calls = 0;
+};
+
+class ATOutputTest : public FakeDeviceFixture {
+  protected:
+    using Map = std::vector<int32_t>;
+    void SetUp() override {
+        FakeDeviceFixture::SetUp();
+        backend_.setDefaultOutputDevice(addDevice("Six", 0, 6));
+    }
+    FakeAudioBackend::FakeStream& stream() {
+        EXPECT_NE(backend_.lastStream(), nullptr);
+        return *backend_.lastStream();
+    }
+    ConstantSource source_;
+};
+
+TEST_F(ATOutputTest, OutputChannelPlacesThePairAndRefusesChannelsOutsideTheDevice) {
+    ATOutput output(&source_, 48000.0);
+    EXPECT_EQ(output.channelMap(), (Map{0, -1}));
+    EXPECT_TRUE(output.setOutputChannel(2));
+    EXPECT_EQ(output.channelMap(), (Map{-1, -1, 0, 1, -1, -1}));
+    EXPECT_TRUE(output.setOutputChannel(5));
+    EXPECT_EQ(output.channelMap(), (Map{-1, -1, -1, -1, -1, 0}));
+
+    for (int outside : {-1, 6}) {
+        EXPECT_FALSE(output.setOutputChannel(outside));
+        EXPECT_EQ(output.channelMap(), (Map{-1, -1, -1, -1, -1, 0}));
+    }
+}
+
+TEST_F(ATOutputTest, ThePairPlaysOnTheChosenChannelsWhilePlayingAndTheRestIsSilent) {
+    ATOutput output(&source_, 48000.0);
+    output.setOutputChannel(0);
+    output.startPlayback();
+    ASSERT_TRUE(output.isPlaying());
+    // Moving the pair while playing re-makes the stream.
+    EXPECT_TRUE(output.setOutputChannel(2));
+    ASSERT_TRUE(output.isPlaying());
+    stream().pump(128);
+    for (int channel = 0; channel < 6; ++channel) {
+        const float expected = channel == 2 ? 1.0f : channel == 3 ? 2.0f : 0.0f;
+        EXPECT_EQ(stream().output(channel, 0), expected) << channel;
+        EXPECT_EQ(stream().output(channel, 127), expected) << channel;
+    }
+}
+
+TEST_F(ATOutputTest, MapChannelsRoutesClientChannelsAndSetsTheirCount) {
+    backend_.setDefaultOutputDevice(addDevice("Four", 0, 4));
+    ATOutput output(&source_, 48000.0);
+    EXPECT_TRUE(output.mapChannels({3, 1}));
+    EXPECT_EQ(output.channelMap(), (Map{-1, 1, -1, 0}));
+    EXPECT_EQ(output.inputFormat(), (ATUnitFormat{48000.0, 2}));
+
+    for (const std::vector<int>& refused :
+         std::vector<std::vector<int>>{{}, {4}, {-1}, {0, 1, 2, 3, 0}}) {
+        EXPECT_FALSE(output.mapChannels(refused));
+        EXPECT_EQ(output.channelMap(), (Map{-1, 1, -1, 0}));
+    }
+
+    output.startPlayback();
+    stream().pump(64);
+    EXPECT_EQ(stream().output(3, 10), 1.0f);
+    EXPECT_EQ(stream().output(1, 10), 2.0f);
+    EXPECT_EQ(stream().output(0, 10), 0.0f);
+}
+
+TEST_F(ATOutputTest, AMonoDeviceGetsTheLeftChannelAndLongPeriodsAreFilledWhole) {
+    backend_.setDefaultOutputDevice(addDevice("Mono", 0, 1));
+    ATOutput output(&source_, 48000.0);
+    output.setOutputChannel(0);
+    output.startPlayback();
+    stream().pump(4096);
+    EXPECT_EQ(stream().output(0, 0), 1.0f);
+    EXPECT_EQ(stream().output(0, 4095), 1.0f);
+}
+
+TEST_F(ATOutputTest, WithoutADataSourceOrWhenFormatsAreInvalidTheOutputStaysSound) {
+    ATOutput output;
+    output.setOutputChannel(0);
+    EXPECT_FALSE(output.setInputFormat({0.0, 0}));
+    EXPECT_FALSE(output.setInputFormat({48000.0, 0}));
+    EXPECT_FALSE(output.setInputFormat({NAN, 2}));
+    EXPECT_EQ(output.inputFormat(), ATOutput::defaultInputFormat());
+    output.startPlayback();
+    stream().pump(128);
+    EXPECT_EQ(stream().output(0, 5), 0.0f);
+    EXPECT_EQ(stream().output(1, 5), 0.0f);
+}
+
+TEST_F(ATOutputTest, VolumeAndPanAreAGainAndABalance) {
+    ATOutput output(&source_, 48000.0);
+    output.setOutputChannel(0);
+    output.setVolume(0.5f);
+    output.setPan(0.5f);  // towards the right: the left is halved
+    EXPECT_EQ(output.volume(), 0.5f);
+    EXPECT_EQ(output.pan(), 0.5f);
+    output.startPlayback();
+    stream().pump(16);
+    EXPECT_FLOAT_EQ(stream().output(0, 0), 1.0f * 0.5f * 0.5f);
+    EXPECT_FLOAT_EQ(stream().output(1, 0), 2.0f * 0.5f);
+    output.setVolume(7.0f);
+    EXPECT_EQ(output.volume(), 1.0f);
+}
+
+TEST_F(ATOutputTest, ADeviceThatRefusesTheRateIsConverted) {
+    backend_.setDefaultOutputDevice(addDevice("CD rate", 0, 2, 44100.0));
+    ATOutput output(&source_, 48000.0);
+    output.setOutputChannel(0);
+    output.startPlayback();
+    ASSERT_TRUE(output.isPlaying());
+    EXPECT_TRUE(output.isConverting());
+    EXPECT_EQ(output.streamDescription().sampleRate, 44100.0);
+    for (int i = 0; i < 20; ++i) stream().pump(128);
+    // A constant passes the converter unchanged once its filter has filled.
+    EXPECT_NEAR(stream().output(0, 100), 1.0f, 1e-3);
+    EXPECT_NEAR(stream().output(1, 100), 2.0f, 1e-3);
+}
+
+TEST_F(ATOutputTest, ALostDeviceIsLoggedOnceAndReopenedByUIDWhenItReturns) {
+    ATOutput output(&source_, 48000.0);
+    output.setOutputChannel(2);
+    output.startPlayback();
+    stream().lose();
+    backend_.removeAllDevices();
+
+    loop_->advance(1.0);  // noticed; the stream is closed
+    EXPECT_EQ(backend_.openStreamCount(), 0);
+    EXPECT_FALSE(output.isPlaying());
+    loop_->advance(4.0);  // nothing to reopen yet, but the host's list is asked for again
+    EXPECT_GE(backend_.refreshCount(), 1);
+    EXPECT_EQ(backend_.openStreamCount(), 0);
+
+    addDevice("Other", 0, 2);
+    backend_.setDefaultOutputDevice(0);
+    addDevice("Six", 0, 6);  // back, under another number
+    loop_->advance(2.0);
+    ASSERT_TRUE(output.isPlaying());
+    EXPECT_EQ(output.device()->UID(), "Fake:Six");
+    EXPECT_EQ(stream().parameters.device, 1);
+    stream().pump(32);
+    EXPECT_EQ(stream().output(2, 0), 1.0f);
+    EXPECT_EQ(stream().output(3, 0), 2.0f);
+}
+
+TEST_F(ATOutputTest, ADeviceThatCannotBeOpenedKeepsThePreviousOne) {
+    ATOutput output(&source_, 48000.0);
+    output.setOutputChannel(0);
+    output.startPlayback();
+    AudioBackendDevice odd;
+    odd.name = "Odd";
+    odd.hostAPI = "Fake";
+    odd.outputStreams = {2};
+    odd.defaultSampleRate = 0.0;  // accepts no rate
+    backend_.addDevice(odd);
+    const auto refused = ATAudioDevice::deviceWithUID("Fake:Odd");
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_FALSE(output.setDevice(*refused));
+    EXPECT_EQ(output.device()->UID(), "Fake:Six");
+    EXPECT_TRUE(output.isPlaying());
+}
+
+TEST_F(ATOutputTest, ADeviceChosenWhileStoppedIsTheOneTheNextStartPlays) {
+    ATOutput output(&source_, 48000.0);
+    output.setOutputChannel(0);
+    output.startPlayback();
+    output.stopPlayback();
+    addDevice("Two", 0, 2);
+    ASSERT_TRUE(output.setDevice(*ATAudioDevice::deviceWithUID("Fake:Two")));
+    output.startPlayback();
+    ASSERT_TRUE(output.isPlaying());
+    EXPECT_EQ(stream().parameters.device, 1);
+    EXPECT_EQ(backend_.openStreamCount(), 1);
+}
+
+}  // namespace
+}  // namespace quenbril::test

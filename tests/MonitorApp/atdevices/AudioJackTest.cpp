@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <numbers>
+#include <thread>
+#include <vector>
+
+#include "MonitorApp/ATAudio/ATMicrophone.h"
+#include "MonitorApp/audio/PELAudioEngine.h"
+#include "foundation/ManualRunLoop.h"
+#include "tests/support/JackServer.h"
+#include "tests/support/JackTestClient.h"
+#include "tests/support/SignalAnalysis.h"
+
+namespace quenbril::test {
+namespace {
+
+constexpr const char* kSystemUID = "JACK Audio Connection Kit:system";
+// -6 dBFS as a sine's peak.
+const float kMinus6dB = static_cast<float>(std::pow(10.0, -6.0 / 20.0));
+
+void sleepFor(double seconds) {
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
+
+/// Keeps the engine's stream ring filled with a 1 kHz tone at 48 kHz, as the link would.
+class ToneProducer {
+  public:
+    explicit ToneProducer(RingBuffer& ring) : ring_(ring), thread_([this] { run(); }) {}
+    ~ToneProducer() {
+        stop_ = true;
+        thread_.join();
+    }
+
+  private:
+    void run() {
+        std::vector<float> block(128);
+        const float* channels[2] = {block.data(), block.data()};
+        while (!stop_) {
+            while (ring_.dataInBuffer() < 2600) {
+                for (float& sample : block) {
+                    sample = kMinus6dB * static_cast<float>(std::sin(phase_));
+                    phase_ = std::fmod(phase_ + 2.0 * std::numbers::pi * 1000.0 / 48000.0,
+                                       2.0 * std::numbers::pi);
+                }
+                ring_.produce(channels, 128, 2);
+            }
+            sleepFor(0.001);
+        }
+    }
+    RingBuffer& ring_;
+    double phase_ = 0.0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+class AudioJackTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        QUENBRIL_REQUIRE_JACK();
+        loop_ = std::make_unique<ManualRunLoop>(800000000.0);
+        RunLoop::setMain(loop_.get());
+        if (JackServer::shared().rate() != 48000 || !JackServer::shared().running()) {
+            ASSERT_TRUE(restartServer(48000));
+        }
+    }
+    void TearDown() override {
+        RunLoop::setMain(nullptr);
+        loop_.reset();
+    }
+    /// A server at `rate`, and the backend's device list read from it.
+    static bool restartServer(int rate) {
+        AudioBackend::shared().release();
+        const bool started = JackServer::shared().start(rate);
+        AudioBackend::shared().refresh();
+        return started;
+    }
+    /// A recorder with 8 inputs fed by the process's 8 output ports.
+    static std::unique_ptr<JackTestClient> recorder() {
+        auto client = std::make_unique<JackTestClient>("recorder", 8, 0);
+        const auto outs = client->ports("quenbril:out_.*");
+        EXPECT_EQ(outs.size(), 8u);
+        for (size_t k = 0; k < outs.size() && k < 8; ++k) {
+            EXPECT_TRUE(client->connect(outs[k], client->inputPort(static_cast<int>(k))));
+        }
+        return client;
+    }
+    /// Records a second after the stream settled.
+    static std::vector<std::vector<float>> recordSecond(JackTestClient& client) {
+        sleepFor(0.3);
+        client.record(1.0);
+        EXPECT_TRUE(client.waitRecorded(10.0));
+        std::vector<std::vector<float>> ports;
+        for (int k = 0; k < 8; ++k) ports.push_back(client.recorded(k));
+        return ports;
+    }
+    static void expectTone(const std::vector<float>& samples, double rate, double levelTolerance) {
+        ASSERT_GT(samples.size(), 1000u);
+        EXPECT_NEAR(peakFrequency(samples, rate, 990.0, 1010.0), 1000.0, 1.0);
+        EXPECT_NEAR(sineLevelDb(samples), -6.0, levelTolerance);
+        EXPECT_LT(longestSilence(samples), 2);
+    }
+
+    std::unique_ptr<ManualRunLoop> loop_;
+};
+
+TEST_F(AudioJackTest, TheServerIsOneDeviceWithEightInputsAndOutputs) {
+    const auto device = ATAudioDevice::deviceWithUID(kSystemUID);
+    ASSERT_TRUE(device.has_value());
+    EXPECT_EQ(device->name(), "system");
+    EXPECT_EQ(device->inputChannelCount(), 8);
+    EXPECT_EQ(device->outputChannelCount(), 8);
+    EXPECT_EQ(ATAudioDevice::currentOutputDevice()->UID(), kSystemUID);
+}
+
+TEST_F(AudioJackTest, TheStreamPlaysOnTheChosenPairOnly) {
+    PELAudioEngine engine(true, 3000);
+    ToneProducer producer(engine.clientRing());
+    engine.setCurrentOutputDeviceUID(kSystemUID);
+    engine.startClient();
+    ASSERT_TRUE(engine.stereoOut()->isPlaying());
+    auto client = recorder();
+
+    auto ports = recordSecond(*client);
+    expectTone(ports[0], 48000.0, 0.1);
+    expectTone(ports[1], 48000.0, 0.1);
+    for (int k = 2; k < 8; ++k) EXPECT_EQ(peakOf(ports[static_cast<size_t>(k)]), 0.0f) << k;
+
+    engine.setOutputChannel(2);
+    client = recorder();  // the stream was re-made with new ports
+    ports = recordSecond(*client);
+    expectTone(ports[2], 48000.0, 0.1);
+    expectTone(ports[3], 48000.0, 0.1);
+    for (int k : {0, 1, 4, 5, 6, 7}) EXPECT_EQ(peakOf(ports[static_cast<size_t>(k)]), 0.0f) << k;
+}
+
+/// Keeps the first sample of the newest slice of each client channel.
+class LatestSlice : public ATMicrophoneDelegate {
+  public:
+    void hasAudioReceived(ATMicrophone&, float* const* buffers, int, int channels) override {
+        for (int c = 0; c < channels && c < 2; ++c) firsts[c] = buffers[c][0];
+        slices.fetch_add(1);
+    }
+    std::atomic<float> firsts[2] = {0.0f, 0.0f};
+    std::atomic<int> slices{0};
+};
+
+TEST_F(AudioJackTest, MappedInputChannelsArriveInTheMappedOrder) {
+    LatestSlice slices;
+    ATMicrophone microphone(&slices);
+    ASSERT_EQ(microphone.numberOfChannels(), 8);
+    ASSERT_TRUE(microphone.mapChannels({2, 0}));
+    microphone.startFetchingAudio();
+    JackTestClient injector("injector", 0, 8);
+    const auto ins = injector.ports("quenbril:in_.*");
+    ASSERT_EQ(ins.size(), 8u);
+    for (int k = 0; k < 8; ++k) {
+        injector.setConstant(k, 0.1f * static_cast<float>(k + 1));
+        ASSERT_TRUE(injector.connect(injector.outputPort(k), ins[static_cast<size_t>(k)]));
+    }
+    sleepFor(0.3);
+    EXPECT_GT(slices.slices.load(), 10);
+    EXPECT_FLOAT_EQ(slices.firsts[0].load(), 0.3f);
+    EXPECT_FLOAT_EQ(slices.firsts[1].load(), 0.1f);
+}
+
+TEST_F(AudioJackTest, OtherServerRatesAreConvertedWithoutGaps) {
+    for (int rate : {44100, 96000}) {
+        SCOPED_TRACE(rate);
+        ASSERT_TRUE(restartServer(rate));
+        {
+            PELAudioEngine engine(true, 3000);
+            ToneProducer producer(engine.clientRing());
+            engine.setCurrentOutputDeviceUID(kSystemUID);
+            engine.startClient();
+            ASSERT_TRUE(engine.stereoOut()->isPlaying());
+            EXPECT_TRUE(engine.stereoOut()->isConverting());
+            auto client = recorder();
+            const auto ports = recordSecond(*client);
+            expectTone(ports[0], rate, 0.2);
+            expectTone(ports[1], rate, 0.2);
+        }
+    }
+    ASSERT_TRUE(restartServer(48000));
+}
+
+// Last in the binary: PortAudio's JACK host cannot be restarted once its server died under a
+// stream, so the process plays nothing more after this.
+TEST_F(AudioJackTest, AServerThatDiesIsNoticedAndLoggedOnceWithoutACrash) {
+    PELAudioEngine engine(true, 3000);
+    ToneProducer producer(engine.clientRing());
+    engine.setCurrentOutputDeviceUID(kSystemUID);
+    engine.startClient();
+    ASSERT_TRUE(engine.stereoOut()->isPlaying());
+
+    testing::internal::CaptureStderr();
+    JackServer::shared().kill();
+    sleepFor(0.2);
+    loop_->advance(1.0);
+    EXPECT_FALSE(engine.stereoOut()->isPlaying());
+    ASSERT_TRUE(JackServer::shared().start(48000));
+    for (int look = 0; look < 5; ++look) loop_->advance(1.0);
+    engine.stopListening();
+    const std::string log = testing::internal::GetCapturedStderr();
+    auto count = [&log](const char* text) {
+        size_t lines = 0;
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) {
+            ++lines;
+        }
+        return lines;
+    };
+    EXPECT_EQ(count("went away"), 2u) << log;  // the output's line and the backend's
+    EXPECT_EQ(count("The JACK server went away"), 1u) << log;
+}
+
+}  // namespace
+}  // namespace quenbril::test

@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include "AudioTestSupport.h"
+#include "MonitorApp/audio/PELAudioEngine.h"
+#include "tests/MonitorApp/atdevices/FakeDeviceFixture.h"
+
+namespace quenbril::test {
+namespace {
+
+class PELAudioEngineDevicesTest : public FakeDeviceFixture {
+  protected:
+    void SetUp() override {
+        FakeDeviceFixture::SetUp();
+        addDevice("Built-in", 2, 2);
+        backend_.setDefaultOutputDevice(0);
+        backend_.setDefaultInputDevice(0);
+        addDevice("Eight", 8, 8);
+    }
+    FakeAudioBackend::FakeStream& stream() { return *backend_.lastStream(); }
+};
+
+TEST_F(PELAudioEngineDevicesTest, DevicesAreFoundByUIDOrFallBackToTheDefault) {
+    PELAudioEngine engine(true, 3000);
+    engine.setCurrentOutputDeviceUID("Fake:Eight");
+    EXPECT_EQ(engine.currentOutputDevice()->name(), "Eight");
+    engine.setCurrentOutputDeviceUID("Fake:Gone");
+    EXPECT_EQ(engine.currentOutputDevice()->name(), "Built-in");
+    engine.setCurrentInputDeviceUID(std::nullopt);
+    EXPECT_EQ(engine.currentInputDevice()->name(), "Built-in");
+
+    backend_.removeAllDevices();
+    EXPECT_FALSE(engine.currentOutputDevice().has_value());
+}
+
+TEST_F(PELAudioEngineDevicesTest, StartClientPlaysTheStreamOnTheChosenPair) {
+    PELAudioEngine engine(true, 3000);
+    engine.setCurrentOutputDeviceUID("Fake:Eight");
+    engine.setOutputChannel(2);
+    engine.startClient();
+    ASSERT_NE(engine.stereoOut(), nullptr);
+    ASSERT_TRUE(engine.stereoOut()->isPlaying());
+    EXPECT_TRUE(engine.isListening());
+    EXPECT_EQ(engine.outputChannels(), 8);
+    EXPECT_EQ(stream().parameters.sampleRate, 48000.0);
+
+    StereoSource source;
+    source.write(engine.clientRing(), 2048);
+    stream().pump(128);
+    EXPECT_EQ(stream().output(2, 0), 1.0f);
+    EXPECT_EQ(stream().output(3, 0), -1.0f);
+    EXPECT_EQ(stream().output(0, 0), 0.0f);
+    EXPECT_EQ(stream().output(4, 0), 0.0f);
+
+    // A channel past the device is refused; the pair stays where it was.
+    engine.setOutputChannel(8);
+    EXPECT_EQ(engine.outputChannel(), 2);
+    engine.setOutputChannel(6);
+    EXPECT_EQ(engine.outputChannel(), 6);
+    stream().pump(128);
+    EXPECT_EQ(stream().output(6, 0), 129.0f);
+    EXPECT_EQ(stream().output(7, 0), -129.0f);
+
+    engine.setMute(true);
+    stream().pump(128);
+    EXPECT_EQ(stream().output(6, 0), 0.0f);
+
+    engine.stopListening();
+    EXPECT_FALSE(engine.stereoOut()->isPlaying());
+    engine.startListening();
+    EXPECT_TRUE(engine.stereoOut()->isPlaying());
+}
+
+TEST_F(PELAudioEngineDevicesTest, WithoutAnyDeviceTheClientStartsSilently) {
+    backend_.removeAllDevices();
+    PELAudioEngine engine(true, 3000);
+    engine.setCurrentOutputDeviceUID("Fake:Eight");
+    engine.startClient();
+    ASSERT_NE(engine.stereoOut(), nullptr);
+    EXPECT_FALSE(engine.stereoOut()->isPlaying());
+    EXPECT_EQ(engine.outputChannels(), 0);
+    EXPECT_EQ(backend_.openStreamCount(), 0);
+}
+
+}  // namespace
+}  // namespace quenbril::test

@@ -1,0 +1,47 @@
+#pragma once
+
+// The dummy JACK server of the `jack` test binaries: one per binary, named after its process,
+// started by the test main (JackServerMain.cpp) and reachable here so that tests can restart it
+// at another rate, or kill it to play a server that goes away.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace quenbril::test {
+
+/// Set by the test main when no server could be started; holds the reason.
+inline constexpr const char* kJackMissingVariable = "QUENBRIL_JACK_MISSING";
+
+class JackServer {
+  public:
+    /// The binary's server: "quenbril-<pid>", 8 in, 8 out, 128-frame periods.
+    static JackServer& shared();
+
+    /// Starts jackd at `rate` and waits until clients can connect; false if it cannot.
+    bool start(int rate = 48000);
+    /// Stops it by its process id and waits for it to end.
+    void stop();
+    /// Ends it at once, as a crash would.
+    void kill();
+    bool running() const { return pid_ > 0; }
+    int rate() const { return rate_; }
+    const std::string& name() const { return name_; }
+
+  private:
+    JackServer();
+    int pid_ = -1;
+    int rate_ = 0;
+    std::string name_;
+};
+
+}  // namespace quenbril::test
+
+/// Skips the test where the binary has no JACK server.
+#define QUENBRIL_REQUIRE_JACK()                                                      \
+    do {                                                                             \
+        if (const char* why = std::getenv(::quenbril::test::kJackMissingVariable)) { \
+            GTEST_SKIP() << "No JACK server: " << why;                               \
+        }                                                                            \
+    } while (0)

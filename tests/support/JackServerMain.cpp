@@ -1,0 +1,128 @@
+// The main of the `jack` test binaries: starts the binary's own dummy JACK server, points every
+// client of the process at it, runs the tests and stops the server by its process id. Without
+// jackd the tests run and skip, saying why.
+
+#include <gtest/gtest.h>
+#include <jack/jack.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "tests/support/JackServer.h"
+
+#ifdef QUENBRIL_JACK_TEST_QT
+#include <QApplication>
+#endif
+
+namespace quenbril::test {
+
+namespace {
+
+constexpr const char* kJackd = "/usr/bin/jackd";
+
+bool serverAnswers(const std::string& name) {
+    jack_status_t status{};
+    jack_client_t* client = jack_client_open(
+        "quenbril-probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName), &status,
+        name.c_str());
+    if (!client) return false;
+    jack_client_close(client);
+    return true;
+}
+
+void quiet(const char*) {}
+
+}  // namespace
+
+JackServer::JackServer() : name_("quenbril-" + std::to_string(::getpid())) {}
+
+JackServer& JackServer::shared() {
+    static JackServer server;
+    return server;
+}
+
+bool JackServer::start(int rate) {
+    if (running()) stop();
+    if (::access(kJackd, X_OK) != 0) return false;
+    const std::string rateText = std::to_string(rate);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr)) {
+            _exit(127);
+        }
+        ::execl(kJackd, kJackd, "-r", "-n", name_.c_str(), "-d", "dummy", "-r", rateText.c_str(),
+                "-p", "128", "-C", "8", "-P", "8", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    if (pid < 0) return false;
+    pid_ = pid;
+    rate_ = rate;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return false;
+        }
+        if (serverAnswers(name_)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    stop();
+    return false;
+}
+
+void JackServer::stop() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    for (int i = 0; i < 500; ++i) {
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+}
+
+void JackServer::kill() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+}
+
+}  // namespace quenbril::test
+
+int main(int argc, char** argv) {
+    using quenbril::test::JackServer;
+    testing::InitGoogleTest(&argc, argv);
+    bool listing = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--gtest_list_tests", 18) == 0) listing = true;
+    }
+    jack_set_error_function(quenbril::test::quiet);
+    jack_set_info_function(quenbril::test::quiet);
+    JackServer& server = JackServer::shared();
+    // Clients of this process (PortAudio, the test clients) use this server and never start one.
+    setenv("JACK_DEFAULT_SERVER", server.name().c_str(), 1);
+    setenv("JACK_NO_START_SERVER", "1", 1);
+    if (!listing && !server.start()) {
+        setenv(quenbril::test::kJackMissingVariable, "jackd could not start here", 1);
+    }
+#ifdef QUENBRIL_JACK_TEST_QT
+    // The widget tests of the audio path: one application on the offscreen platform.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+#endif
+    const int result = RUN_ALL_TESTS();
+    server.stop();
+    return result;
+}

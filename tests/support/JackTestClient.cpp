@@ -1,0 +1,141 @@
+#include "tests/support/JackTestClient.h"
+
+#include <jack/jack.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <numbers>
+#include <thread>
+
+namespace quenbril::test {
+
+JackTestClient::JackTestClient(const std::string& name, int inputs, int outputs) : name_(name) {
+    jack_status_t status{};
+    client_ = jack_client_open(name.c_str(), JackNoStartServer, &status);
+    if (!client_) return;
+    name_ = jack_get_client_name(client_);
+    const size_t capacity =
+        static_cast<size_t>(kMaxSeconds * static_cast<double>(jack_get_sample_rate(client_)));
+    for (int k = 0; k < inputs; ++k) {
+        inputs_.push_back(jack_port_register(client_, ("in_" + std::to_string(k + 1)).c_str(),
+                                             JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0));
+        recordings_.emplace_back(capacity, 0.0f);
+    }
+    for (int k = 0; k < outputs; ++k) {
+        outputs_.push_back(jack_port_register(client_, ("out_" + std::to_string(k + 1)).c_str(),
+                                              JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0));
+        generators_.push_back(std::make_unique<Generator>());
+    }
+    jack_set_process_callback(client_, &JackTestClient::process, this);
+    jack_on_shutdown(client_, &JackTestClient::shutdown, this);
+    if (jack_activate(client_) != 0) {
+        jack_client_close(client_);
+        client_ = nullptr;
+    }
+}
+
+JackTestClient::~JackTestClient() {
+    if (!client_) return;
+    if (!serverGone_) jack_deactivate(client_);
+    jack_client_close(client_);
+}
+
+int JackTestClient::sampleRate() const {
+    return client_ ? static_cast<int>(jack_get_sample_rate(client_)) : 0;
+}
+
+std::string JackTestClient::inputPort(int k) const {
+    return name_ + ":in_" + std::to_string(k + 1);
+}
+
+std::string JackTestClient::outputPort(int k) const {
+    return name_ + ":out_" + std::to_string(k + 1);
+}
+
+bool JackTestClient::connect(const std::string& from, const std::string& to) {
+    if (!client_) return false;
+    const int result = jack_connect(client_, from.c_str(), to.c_str());
+    return result == 0 || result == EEXIST;
+}
+
+std::vector<std::string> JackTestClient::ports(const std::string& pattern) const {
+    std::vector<std::string> names;
+    if (!client_) return names;
+    const char** found = jack_get_ports(client_, pattern.c_str(), nullptr, 0);
+    for (const char** p = found; p && *p; ++p) names.emplace_back(*p);
+    if (found) jack_free(found);
+    return names;
+}
+
+void JackTestClient::setConstant(int k, float value) {
+    generators_[static_cast<size_t>(k)]->frequency = 0.0;
+    generators_[static_cast<size_t>(k)]->constant = value;
+}
+
+void JackTestClient::setTone(int k, double frequency, float amplitude) {
+    generators_[static_cast<size_t>(k)]->amplitude = amplitude;
+    generators_[static_cast<size_t>(k)]->frequency = frequency;
+}
+
+void JackTestClient::record(double seconds) {
+    wantedFrames_ = 0;
+    recordedFrames_ = 0;
+    const double frames = std::min(seconds, kMaxSeconds) * sampleRate();
+    wantedFrames_ = static_cast<size_t>(frames);
+}
+
+bool JackTestClient::waitRecorded(double timeout) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
+    while (recordedFrames_.load() < wantedFrames_.load()) {
+        if (std::chrono::steady_clock::now() > deadline || serverGone_) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+std::vector<float> JackTestClient::recorded(int k) const {
+    const auto& recording = recordings_[static_cast<size_t>(k)];
+    return {recording.begin(),
+            recording.begin() + static_cast<std::ptrdiff_t>(recordedFrames_.load())};
+}
+
+int JackTestClient::process(jack_nframes_t frames, void* context) {
+    auto* self = static_cast<JackTestClient*>(context);
+    const double rate = jack_get_sample_rate(self->client_);
+    for (size_t k = 0; k < self->outputs_.size(); ++k) {
+        auto* out = static_cast<float*>(jack_port_get_buffer(self->outputs_[k], frames));
+        Generator& g = *self->generators_[k];
+        const double frequency = g.frequency.load();
+        if (frequency > 0.0) {
+            const float amplitude = g.amplitude.load();
+            const double step = 2.0 * std::numbers::pi * frequency / rate;
+            for (jack_nframes_t i = 0; i < frames; ++i) {
+                out[i] = amplitude * static_cast<float>(std::sin(g.phase));
+                g.phase = std::fmod(g.phase + step, 2.0 * std::numbers::pi);
+            }
+        } else {
+            std::fill_n(out, frames, g.constant.load());
+        }
+    }
+    const size_t wanted = self->wantedFrames_.load();
+    const size_t done = self->recordedFrames_.load();
+    if (done < wanted) {
+        const size_t count = std::min<size_t>(frames, wanted - done);
+        for (size_t k = 0; k < self->inputs_.size(); ++k) {
+            const auto* in =
+                static_cast<const float*>(jack_port_get_buffer(self->inputs_[k], frames));
+            std::copy_n(in, count,
+                        self->recordings_[k].begin() + static_cast<std::ptrdiff_t>(done));
+        }
+        self->recordedFrames_.store(done + count);
+    }
+    return 0;
+}
+
+void JackTestClient::shutdown(void* context) {
+    static_cast<JackTestClient*>(context)->serverGone_ = true;
+}
+
+}  // namespace quenbril::test
