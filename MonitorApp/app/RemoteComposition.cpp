@@ -27,10 +27,14 @@
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "MonitorApp/views/StripWidgetFactories.h"
 #include "MonitorApp/views/editor/ChannelStripViewController.h"
+#include "platform/midi/MidiDeviceManager.h"
+#include "platform/midi/RtMidiBackend.h"
 
 namespace quenbril {
 
 RemoteComposition::RemoteComposition() {
+    // The machine's MIDI system, if it has one; without it the remote runs on without MIDI.
+    MidiDeviceManager::sharedDeviceManager().installBackend(makeSystemMidiBackend());
     // Before the window: its strip area makes the level display when the strips first arrive.
     installStripWidgetFactories();
     controller_ =
@@ -79,6 +83,8 @@ RemoteComposition::~RemoteComposition() {
     window_.reset();
     // The strips' controllers own their views: they go while the application still exists.
     ChannelStripManager::resetSharedInstance();
+    // The backend's threads stop while everything they report to still exists.
+    MidiDeviceManager::sharedDeviceManager().installBackend(nullptr);
     removeStripWidgetFactories();
 }
 

@@ -20,8 +20,8 @@ class MidiConnectionManagerDelegate {
   public:
     virtual ~MidiConnectionManagerDelegate() = default;
     /// Non-zero: the device's sources are opened.
-    virtual int64_t connectionManagerShouldConnectToNewlyAddedDevice(
-        MidiConnectionManager& manager, const MidiDevice& device) = 0;
+    virtual int64_t connectionManagerShouldConnectToNewlyAddedDevice(MidiConnectionManager& manager,
+                                                                     const MidiDevice& device) = 0;
     /// The device went; `unterminatedNoteOns` are the note-ons it sent without their note-off.
     virtual void connectionManagerDeviceWasDisconnected(
         MidiConnectionManager& manager, const MidiDevice& device,

@@ -1,5 +1,3 @@
-#include "platform/midi/MidiConnectionManager.h"
-
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -7,6 +5,7 @@
 #include "foundation/ManualRunLoop.h"
 #include "foundation/NotificationCenter.h"
 #include "platform/midi/MemoryMidiBackend.h"
+#include "platform/midi/MidiConnectionManager.h"
 #include "platform/midi/MidiNotifications.h"
 
 namespace quenbril {
