@@ -6,6 +6,7 @@
 #include "MonitorApp/app/MainWindow.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/SnapshotManager.h"
+#include "MonitorApp/chat/ChatMacroManager.h"
 #include "MonitorApp/chat/ui/ChatNotifierViewController.h"
 #include "MonitorApp/chat/ui/ChatSettingsViewController.h"
 #include "MonitorApp/chat/ui/ChatWindowOpener.h"
@@ -66,6 +67,8 @@ RemoteComposition::RemoteComposition() {
         if (playerList_) playerList_->applicationWillTerminate();
         // An open performer window ends its replay at quit as at any close.
         if (performerWindow_) performerWindow_->viewWillDisappear();
+        // A macro learnt while its editor is still open is kept.
+        ChatMacroManager::sharedInstance().saveValues();
     });
 }
 

@@ -49,8 +49,7 @@ void ChannelStripManager::handleMIDICommand(const MidiCommand& command) {
 
 void ChannelStripManager::findEndpoint() {
     bool found = false;
-    for (const MidiDevice& device :
-         MidiDeviceManager::sharedDeviceManager().availableDevices()) {
+    for (const MidiDevice& device : MidiDeviceManager::sharedDeviceManager().availableDevices()) {
         if (device.model().find("Launchpad") == std::string::npos) {
             continue;
         }

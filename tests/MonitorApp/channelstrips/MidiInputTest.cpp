@@ -50,8 +50,8 @@ TEST_F(MidiInput, ANoteOnOfAnotherThreadIsPostedOnTheMainThreadWithItsFourFields
     ASSERT_TRUE(waitFor([&] { return events.size() >= 2 && backend->isIdle(); }));
     loop.runPending();
     ASSERT_EQ(events.size(), 2u) << "active sensing is not posted";
-    EXPECT_EQ(events[0], (Dictionary{{"byte1", 60}, {"byte2", 100}, {"channel", 2},
-                                     {"command", 144}}));
+    EXPECT_EQ(events[0],
+              (Dictionary{{"byte1", 60}, {"byte2", 100}, {"channel", 2}, {"command", 144}}));
     EXPECT_EQ(events[1]["command"].intValue(), 0xD0);
     EXPECT_EQ(events[1]["byte2"].intValue(), 0) << "one data byte gives byte2 0";
 }
