@@ -7,6 +7,7 @@
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/SnapshotManager.h"
 #include "MonitorApp/chat/ChatMacroManager.h"
+#include "MonitorApp/chat/ui/ChatMacroViewController.h"
 #include "MonitorApp/chat/ui/ChatNotifierViewController.h"
 #include "MonitorApp/chat/ui/ChatSettingsViewController.h"
 #include "MonitorApp/chat/ui/ChatWindowOpener.h"
@@ -59,6 +60,7 @@ RemoteComposition::RemoteComposition() {
     delegate_->setTimecodeWindowHandler([this] { openTimecode(); });
     delegate_->setNotebookHandler([this] { openNotebook(); });
     delegate_->setChannelStripsHandler([this] { openChannelStrips(); });
+    delegate_->setChatMacrosHandler([this] { openChatMacros(); });
     // A quit by menu saves as a close of the window does; so does the end of the run loop.
     // The player list stores its players as its window closing would.
     MainWindow* window = window_.get();
@@ -83,6 +85,7 @@ RemoteComposition::~RemoteComposition() {
     addNote_.reset();
     notebook_.reset();
     channelStrips_.reset();
+    chatMacros_.reset();
     window_.reset();
     // The strips' controllers own their views: they go while the application still exists.
     ChannelStripManager::resetSharedInstance();
@@ -124,6 +127,15 @@ void RemoteComposition::openNotebook() {
         notebook_->setFilePanel(&files_);
     }
     notebook_->show();
+}
+
+void RemoteComposition::openChatMacros() {
+    if (!chatMacros_) {
+        chatMacros_ = std::make_unique<ChatMacroViewController>();
+        chatMacros_->setAlertPresenter(&alerts_);
+    }
+    chatMacros_->show();
+    chatMacros_->raise();
 }
 
 void RemoteComposition::openChannelStrips() {

@@ -1,5 +1,4 @@
 #include "MonitorApp/chat/ChatMacroManager.h"
-
 #include "MonitorApp/chat/ChatNotifications.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "tests/MonitorApp/chat/ChatTestEnvironment.h"
