@@ -23,8 +23,7 @@ int32_t field(const Dictionary& macro, const char* key) {
 
 }  // namespace
 
-ChatMacroViewController::ChatMacroViewController(QWidget* parent)
-    : LockableViewController(parent) {
+ChatMacroViewController::ChatMacroViewController(QWidget* parent) : LockableViewController(parent) {
     setWindowTitle("MIDI Macros");
     textField_ = new QLineEdit(this);
     learnButton_ = new QPushButton(kLearnTitle, this);
@@ -153,9 +152,9 @@ void ChatMacroViewController::reloadData() {
     for (size_t i = 0; i < macros.size(); ++i) {
         const Dictionary& macro = macros[i];
         const std::string* text = macro["message"].stringValue();
-        const QString midi = QString::asprintf("%d %d %d %d", field(macro, "byte1"),
-                                               field(macro, "byte2"), field(macro, "channel"),
-                                               field(macro, "command"));
+        const QString midi =
+            QString::asprintf("%d %d %d %d", field(macro, "byte1"), field(macro, "byte2"),
+                              field(macro, "channel"), field(macro, "command"));
         // Items are kept and refilled: a reload may run inside the edit of one of them.
         const int row = static_cast<int>(i);
         if (!tableView_->item(row, kMessageColumn)) {

@@ -66,14 +66,12 @@ TEST_F(ChatMacroEditorTest, ALearntEventShowsAsFourNumbersAndTheFieldIsReadyAgai
 
 TEST_F(ChatMacroEditorTest, AnEmptyFieldAlertsAndASecondClickCancelsTheLearn) {
     editor->learnButton()->click();
-    EXPECT_EQ(alerts.texts,
-              std::vector<std::string>{ChatMacroViewController::kEmptyTextAlert});
+    EXPECT_EQ(alerts.texts, std::vector<std::string>{ChatMacroViewController::kEmptyTextAlert});
     EXPECT_FALSE(macros().learning());
 
     editor->textField()->setText("x");
     editor->learnButton()->click();
-    EXPECT_EQ(editor->learnButton()->text().toStdString(),
-              ChatMacroViewController::kLearningTitle);
+    EXPECT_EQ(editor->learnButton()->text().toStdString(), ChatMacroViewController::kLearningTitle);
     EXPECT_FALSE(editor->textField()->isEnabled());
     editor->learnButton()->click();
     EXPECT_FALSE(macros().learning());
@@ -81,7 +79,8 @@ TEST_F(ChatMacroEditorTest, AnEmptyFieldAlertsAndASecondClickCancelsTheLearn) {
 }
 
 TEST_F(ChatMacroEditorTest, AnEditChangesOnlyTheSelectedRowAndRemoveTakesEverySelectedRow) {
-    for (int i = 0; i < 3; ++i) learnThroughTheEditor("m" + std::to_string(i), event(0x90, 0, i, 1));
+    for (int i = 0; i < 3; ++i)
+        learnThroughTheEditor("m" + std::to_string(i), event(0x90, 0, i, 1));
     selectRows({1});
     editor->tableView()->item(2, 0)->setText("edited");
     EXPECT_EQ(cell(1, 0), "edited");
