@@ -175,6 +175,22 @@ TEST_F(MenuWindowsTest, MidiMacrosOpensOneMacroEditorWhoseClosingStoresTheList) 
     ChatMacroManager::resetSharedInstance();
 }
 
+TEST_F(MenuWindowsTest, AMacroLearntWithTheEditorOpenIsStoredAtQuit) {
+    ChatMacroManager::resetSharedInstance();
+    RemoteComposition composition;
+    composition.appDelegate().itemTitled("MIDI Macros…")->trigger();
+    ChatMacroManager::sharedInstance().learn("late");
+    NotificationCenter::defaultCenter().post(
+        "MIDIEventReceived",
+        Dictionary{{"byte1", 7}, {"byte2", 127}, {"channel", 0}, {"command", 0xB0}});
+    QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit", Qt::DirectConnection);
+    const auto stored =
+        UserDefaults::standardUserDefaults().arrayForKey(ChatMacroManager::kDefaultsKey);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->size(), 1u);
+    ChatMacroManager::resetSharedInstance();
+}
+
 TEST_F(MenuWindowsTest, ShowSnapshotsOpensOneSelectorAndBringsItForward) {
     RemoteComposition composition;
     QAction* item = composition.appDelegate().itemTitled("Show Snapshots");
