@@ -124,6 +124,10 @@ void AppDelegate::buildMenus() {
         item->setData(entry.tag);
         QObject::connect(item, &QAction::triggered, item, [this, item] { chatButtonClick(*item); });
     }
+    chatMenu_->addSeparator();
+    addItem(chatMenu_, "MIDI Macros…", "", [this] {
+        if (chatMacrosHandler_) chatMacrosHandler_();
+    });
 }
 
 void AppDelegate::applicationDidFinishLaunching() {

@@ -58,6 +58,10 @@ class AppDelegate {
     void setNotebookHandler(std::function<void()> handler) {
         notebookHandler_ = std::move(handler);
     }
+    /// Opens the MIDI macro editor ("MIDI Macros…" of the chat menu); without one nothing opens.
+    void setChatMacrosHandler(std::function<void()> handler) {
+        chatMacrosHandler_ = std::move(handler);
+    }
     /// Opens the strip editor ("Channel Strips…"); without one the main window's segue runs.
     void setChannelStripsHandler(std::function<void()> handler) {
         channelStripsHandler_ = std::move(handler);
@@ -123,6 +127,7 @@ class AppDelegate {
     std::function<void()> timecodeWindowHandler_;
     std::function<void()> notebookHandler_;
     std::function<void()> channelStripsHandler_;
+    std::function<void()> chatMacrosHandler_;
     NotificationObserver chatMessagesChanged_;
 };
 

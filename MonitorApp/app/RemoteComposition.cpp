@@ -6,6 +6,8 @@
 #include "MonitorApp/app/MainWindow.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/SnapshotManager.h"
+#include "MonitorApp/chat/ChatMacroManager.h"
+#include "MonitorApp/chat/ui/ChatMacroViewController.h"
 #include "MonitorApp/chat/ui/ChatNotifierViewController.h"
 #include "MonitorApp/chat/ui/ChatSettingsViewController.h"
 #include "MonitorApp/chat/ui/ChatWindowOpener.h"
@@ -27,10 +29,14 @@
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "MonitorApp/views/StripWidgetFactories.h"
 #include "MonitorApp/views/editor/ChannelStripViewController.h"
+#include "platform/midi/MidiDeviceManager.h"
+#include "platform/midi/RtMidiBackend.h"
 
 namespace quenbril {
 
 RemoteComposition::RemoteComposition() {
+    // The machine's MIDI system, if it has one; without it the remote runs on without MIDI.
+    MidiDeviceManager::sharedDeviceManager().installBackend(makeSystemMidiBackend());
     // Before the window: its strip area makes the level display when the strips first arrive.
     installStripWidgetFactories();
     controller_ =
@@ -54,6 +60,7 @@ RemoteComposition::RemoteComposition() {
     delegate_->setTimecodeWindowHandler([this] { openTimecode(); });
     delegate_->setNotebookHandler([this] { openNotebook(); });
     delegate_->setChannelStripsHandler([this] { openChannelStrips(); });
+    delegate_->setChatMacrosHandler([this] { openChatMacros(); });
     // A quit by menu saves as a close of the window does; so does the end of the run loop.
     // The player list stores its players as its window closing would.
     MainWindow* window = window_.get();
@@ -62,6 +69,8 @@ RemoteComposition::RemoteComposition() {
         if (playerList_) playerList_->applicationWillTerminate();
         // An open performer window ends its replay at quit as at any close.
         if (performerWindow_) performerWindow_->viewWillDisappear();
+        // A macro learnt while its editor is still open is kept.
+        ChatMacroManager::sharedInstance().saveValues();
     });
 }
 
@@ -76,9 +85,12 @@ RemoteComposition::~RemoteComposition() {
     addNote_.reset();
     notebook_.reset();
     channelStrips_.reset();
+    chatMacros_.reset();
     window_.reset();
     // The strips' controllers own their views: they go while the application still exists.
     ChannelStripManager::resetSharedInstance();
+    // The backend's threads stop while everything they report to still exists.
+    MidiDeviceManager::sharedDeviceManager().installBackend(nullptr);
     removeStripWidgetFactories();
 }
 
@@ -115,6 +127,15 @@ void RemoteComposition::openNotebook() {
         notebook_->setFilePanel(&files_);
     }
     notebook_->show();
+}
+
+void RemoteComposition::openChatMacros() {
+    if (!chatMacros_) {
+        chatMacros_ = std::make_unique<ChatMacroViewController>();
+        chatMacros_->setAlertPresenter(&alerts_);
+    }
+    chatMacros_->show();
+    chatMacros_->raise();
 }
 
 void RemoteComposition::openChannelStrips() {

@@ -10,6 +10,7 @@ namespace quenbril {
 class AppDelegate;
 class BigLTCViewController;
 class ChannelStripViewController;
+class ChatMacroViewController;
 class MicCheckViewController;
 class ChatNotifierViewController;
 class AddNoteViewController;
@@ -62,6 +63,8 @@ class RemoteComposition {
     /// the audio engine and fills the pop-ups anew); opening it while it is shown brings it
     /// forward.
     void openChannelStrips();
+    void openChatMacros();
+    ChatMacroViewController* chatMacros() const { return chatMacros_.get(); }
     /// The editor open now; null when none is.
     ChannelStripViewController* channelStrips() const { return channelStrips_.get(); }
 
@@ -80,6 +83,7 @@ class RemoteComposition {
     std::unique_ptr<BigLTCViewController> timecode_;
     std::unique_ptr<NotebookViewController> notebook_;
     std::unique_ptr<ChannelStripViewController> channelStrips_;
+    std::unique_ptr<ChatMacroViewController> chatMacros_;
     // The sheet of the last long click, held while it is open.
     std::shared_ptr<AddNoteViewController> addNote_;
     std::weak_ptr<ChatNotifierViewController> chatNotifier_;

@@ -40,12 +40,14 @@ ChannelStripManager::ChannelStripManager() {
                                             [this](const Notification& n) { groupClicked(n); }));
     observers_.push_back(center.addObserver(
         kGroupLongClickedNotification, [this](const Notification& n) { groupLongClicked(n); }));
+    startMidi();
 }
 
 ChannelStripManager::~ChannelStripManager() {
     // The strip area may already be gone at the end of the run, so it is not touched here.
     *alive_ = false;
     observers_.clear();
+    connectionManager_.reset();
 }
 
 // ---------------------------------------------------------------------------------------------

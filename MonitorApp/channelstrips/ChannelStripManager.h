@@ -20,14 +20,16 @@
 #include "foundation/NotificationCenter.h"
 #include "foundation/RunLoop.h"
 #include "foundation/Value.h"
+#include "platform/midi/MidiConnectionManager.h"
 
 namespace quenbril {
 
 /// The one owner of the channel strips: the ordered list of strip controllers (the order of the
 /// server's last "Channels" list), the look-ups by id and by position, the layout of the strip
 /// views in panels A and B, the level display's map, the group buttons and snapshots, and the
-/// handlers of the server's per-strip data. Main thread only.
-class ChannelStripManager {
+/// handlers of the server's per-strip data. It is also the program's one MIDI input: every
+/// message of a connected device becomes "MIDIEventReceived". Main thread only.
+class ChannelStripManager : public MidiConnectionManagerDelegate {
   public:
     using Controllers = std::vector<std::unique_ptr<ChannelStripController>>;
 
@@ -36,7 +38,7 @@ class ChannelStripManager {
     static void resetSharedInstance();
 
     ChannelStripManager();
-    ~ChannelStripManager();
+    ~ChannelStripManager() override;
     ChannelStripManager(const ChannelStripManager&) = delete;
     ChannelStripManager& operator=(const ChannelStripManager&) = delete;
 
@@ -130,6 +132,30 @@ class ChannelStripManager {
     void clientClickedChannel(int32_t index, const std::string& fromIP);
     void clientLongClickedChannel(int32_t index);
 
+    // ---- MIDI ----
+    /// 1 for a device with at least one source (it is connected), else 0.
+    int64_t connectionManagerShouldConnectToNewlyAddedDevice(MidiConnectionManager& manager,
+                                                             const MidiDevice& device) override;
+    /// Nothing is done with the note-ons a vanished device left hanging.
+    void connectionManagerDeviceWasDisconnected(
+        MidiConnectionManager& manager, const MidiDevice& device,
+        const std::vector<MidiCommand>& unterminatedNoteOns) override;
+    /// Posts "MIDIEventReceived" {"byte1", "byte2", "channel", "command"}.
+    void handleMIDICommand(const MidiCommand& command);
+    /// Keeps the last destination of a device whose model contains "Launchpad".
+    void findEndpoint();
+    /// Nothing is sent to the Launchpad.
+    void updateLaunchpad() {}
+    const std::optional<MidiDestinationEndpoint>& launchpadEndpoint() const {
+        return launchpadEndpoint_;
+    }
+    MidiConnectionManager* connectionManager() const { return connectionManager_.get(); }
+    /// The Launchpad's grid is 16 notes wide with 8 pads a row; the strips go 8 a row.
+    static int32_t channelToLPChannel(int32_t channel) { return (channel / 8) * 16 + channel % 8; }
+    static int32_t lpChannelToChannel(int32_t note) { return note % 16 + (note / 16) * 8; }
+    /// Long click of a pad: the strip index in the user information's "index".
+    void midiDeviceLongClick(const Notification& notification);
+
     // ---- Snapshots and groups ----
     void applySnapshot(const Snapshot& snapshot);
     /// Sets the group buttons from a "GroupStates" value: exactly eight numbers, else nothing
@@ -175,6 +201,7 @@ class ChannelStripManager {
     }
 
   private:
+    void startMidi();
     void removeAllViews();
     void showLTCParameters(ChannelStripController& controller);
 
@@ -192,6 +219,8 @@ class ChannelStripManager {
     bool scrolling_ = false;
     Timer scrollTimer_;
     std::vector<NotificationObserver> observers_;
+    std::unique_ptr<MidiConnectionManager> connectionManager_;
+    std::optional<MidiDestinationEndpoint> launchpadEndpoint_;
     // Tasks queued on the main run loop check this before they touch the manager.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

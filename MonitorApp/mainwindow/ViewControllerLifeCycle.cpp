@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/chat/ChatMacroManager.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/controls/WindowFrameAutosave.h"
 #include "MonitorApp/mainwindow/ViewController.h"
@@ -60,6 +61,8 @@ void ViewController::viewDidLoad() {
     ChannelStripManager::sharedInstance();
     LTCManager::sharedInstance();
     ChatManager::sharedInstance();
+    // The macros listen to MIDI events from now on, not only once their editor opens.
+    ChatMacroManager::sharedInstance();
 
     addActionObservers();
     lifeCycleObservers_.push_back(NotificationCenter::defaultCenter().addObserver(

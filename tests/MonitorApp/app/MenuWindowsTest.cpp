@@ -8,7 +8,9 @@
 #include "MonitorApp/app/AppDelegate.h"
 #include "MonitorApp/app/MainWindow.h"
 #include "MonitorApp/app/RemoteComposition.h"
+#include "MonitorApp/chat/ChatMacroManager.h"
 #include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/chat/ui/ChatMacroViewController.h"
 #include "MonitorApp/chat/ui/ChatSplitViewController.h"
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/panels/NotebookManager.h"
@@ -156,6 +158,37 @@ TEST_F(MenuWindowsTest, ChannelStripsOpensOneStripEditorAndNotThePreferences) {
     item->trigger();
     EXPECT_EQ(shown<ChannelStripViewController>(), 1);
     EXPECT_FALSE(PELAudioEngine::sharedInstance().isListening());
+}
+
+TEST_F(MenuWindowsTest, MidiMacrosOpensOneMacroEditorWhoseClosingStoresTheList) {
+    ChatMacroManager::resetSharedInstance();
+    RemoteComposition composition;
+    QAction* item = composition.appDelegate().itemTitled("MIDI Macros…");
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+    item->trigger();
+    EXPECT_EQ(shown<ChatMacroViewController>(), 1);
+    ASSERT_NE(composition.chatMacros(), nullptr);
+    composition.chatMacros()->closeClicked();
+    EXPECT_EQ(shown<ChatMacroViewController>(), 0);
+    EXPECT_TRUE(UserDefaults::standardUserDefaults().arrayForKey(ChatMacroManager::kDefaultsKey));
+    ChatMacroManager::resetSharedInstance();
+}
+
+TEST_F(MenuWindowsTest, AMacroLearntWithTheEditorOpenIsStoredAtQuit) {
+    ChatMacroManager::resetSharedInstance();
+    RemoteComposition composition;
+    composition.appDelegate().itemTitled("MIDI Macros…")->trigger();
+    ChatMacroManager::sharedInstance().learn("late");
+    NotificationCenter::defaultCenter().post(
+        "MIDIEventReceived",
+        Dictionary{{"byte1", 7}, {"byte2", 127}, {"channel", 0}, {"command", 0xB0}});
+    QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit", Qt::DirectConnection);
+    const auto stored =
+        UserDefaults::standardUserDefaults().arrayForKey(ChatMacroManager::kDefaultsKey);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->size(), 1u);
+    ChatMacroManager::resetSharedInstance();
 }
 
 TEST_F(MenuWindowsTest, ShowSnapshotsOpensOneSelectorAndBringsItForward) {

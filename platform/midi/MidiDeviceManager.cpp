@@ -1,0 +1,103 @@
+#include "platform/midi/MidiDeviceManager.h"
+
+#include <algorithm>
+
+#include "foundation/Log.h"
+#include "foundation/NotificationCenter.h"
+#include "platform/midi/MidiNotifications.h"
+
+namespace quenbril {
+
+MidiDeviceManager& MidiDeviceManager::sharedDeviceManager() {
+    // Never destroyed: the backend's threads must not outlive the objects they report to at exit;
+    // the application uninstalls the backend before it ends.
+    static auto* shared = new MidiDeviceManager;
+    return *shared;
+}
+
+MidiDeviceManager::MidiDeviceManager() = default;
+
+MidiDeviceManager::~MidiDeviceManager() { installBackend(nullptr); }
+
+void MidiDeviceManager::installBackend(std::unique_ptr<MidiBackend> backend, double pollInterval) {
+    poller_.reset();
+    while (!devices_.empty()) {
+        remove(devices_.back());
+    }
+    backend_ = std::move(backend);
+    unreachableLogged_ = false;
+    if (backend_) {
+        poller_ = std::make_unique<MidiPortPoller>(
+            *backend_, pollInterval, [this](const MidiPortPoller::Ports& p) { portsChanged(p); });
+    }
+}
+
+int MidiDeviceManager::addListener(Listener listener) {
+    listeners_[nextListener_] = std::move(listener);
+    return nextListener_++;
+}
+
+void MidiDeviceManager::removeListener(int id) { listeners_.erase(id); }
+
+void MidiDeviceManager::portsChanged(const MidiPortPoller::Ports& ports) {
+    if (!ports) {
+        if (!unreachableLogged_) {
+            QLOG("MIDI: the %s system went away; all %zu devices removed",
+                 MidiBackend::apiName(backend_->api()), devices_.size());
+            unreachableLogged_ = true;
+        }
+        while (!devices_.empty()) {
+            remove(devices_.back());
+        }
+        return;
+    }
+    if (unreachableLogged_) {
+        QLOG("MIDI: the %s system is back", MidiBackend::apiName(backend_->api()));
+        unreachableLogged_ = false;
+    }
+    const std::vector<MidiDevice> now = MidiDevice::fromPorts(backend_->api(), *ports);
+    // A device whose ports changed goes and comes again, so its sources are opened afresh.
+    std::vector<MidiDevice> gone;
+    for (const MidiDevice& device : devices_) {
+        if (std::find(now.begin(), now.end(), device) == now.end()) {
+            gone.push_back(device);
+        }
+    }
+    for (const MidiDevice& device : gone) {
+        remove(device);
+    }
+    for (const MidiDevice& device : now) {
+        if (std::find(devices_.begin(), devices_.end(), device) == devices_.end()) {
+            add(device);
+        }
+    }
+}
+
+void MidiDeviceManager::remove(const MidiDevice& device) {
+    const MidiDevice removed = device;
+    std::erase(devices_, removed);
+    QLOG("MIDI device removed: %s", removed.displayName().c_str());
+    tell(removed, false);
+    NotificationCenter::defaultCenter().post(kMidiDeviceWasRemovedNotification,
+                                             Dictionary{{"name", removed.displayName()}});
+}
+
+void MidiDeviceManager::add(const MidiDevice& device) {
+    devices_.push_back(device);
+    QLOG("MIDI device added: %s", device.displayName().c_str());
+    tell(device, true);
+    NotificationCenter::defaultCenter().post(kMidiDeviceWasAddedNotification,
+                                             Dictionary{{"name", device.displayName()}});
+}
+
+void MidiDeviceManager::tell(const MidiDevice& device, bool added) {
+    // A listener may remove itself or others while being told.
+    const auto listeners = listeners_;
+    for (const auto& [id, listener] : listeners) {
+        if (listeners_.count(id)) {
+            listener(device, added);
+        }
+    }
+}
+
+}  // namespace quenbril

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "platform/midi/MidiDevice.h"
+#include "platform/midi/MidiPortPoller.h"
+
+namespace quenbril {
+
+/// The devices of the installed MIDI backend, kept up to date by polling its ports. Main thread
+/// only. With no backend installed there is no MIDI and no device.
+class MidiDeviceManager {
+  public:
+    /// Told of a device that came (true) or went (false), before the notification is posted.
+    using Listener = std::function<void(const MidiDevice& device, bool added)>;
+
+    static MidiDeviceManager& sharedDeviceManager();
+
+    MidiDeviceManager();
+    ~MidiDeviceManager();
+    MidiDeviceManager(const MidiDeviceManager&) = delete;
+    MidiDeviceManager& operator=(const MidiDeviceManager&) = delete;
+
+    /// Replaces the backend (nullptr: none), first removing every device of the old one. The
+    /// ports are listed every `pollInterval` seconds off the main thread.
+    void installBackend(std::unique_ptr<MidiBackend> backend, double pollInterval = 1.0);
+    MidiBackend* backend() const { return backend_.get(); }
+
+    const std::vector<MidiDevice>& availableDevices() const { return devices_; }
+
+    int addListener(Listener listener);
+    void removeListener(int id);
+
+  private:
+    void portsChanged(const MidiPortPoller::Ports& ports);
+    void remove(const MidiDevice& device);
+    void add(const MidiDevice& device);
+    void tell(const MidiDevice& device, bool added);
+
+    std::unique_ptr<MidiBackend> backend_;
+    std::unique_ptr<MidiPortPoller> poller_;
+    std::vector<MidiDevice> devices_;
+    std::map<int, Listener> listeners_;
+    int nextListener_ = 1;
+    bool unreachableLogged_ = false;
+};
+
+}  // namespace quenbril

@@ -1,0 +1,188 @@
+#include "platform/midi/RtMidiBackend.h"
+
+#include <fcntl.h>
+#include <rtmidi/RtMidi.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <regex>
+
+#include "foundation/Log.h"
+
+namespace quenbril {
+namespace {
+
+RtMidi::Api rtApi(MidiBackend::Api api) {
+    return api == MidiBackend::Api::Jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
+}
+
+// RtMidi reports a missing JACK server as a warning through this callback, not as an exception.
+void noteError(RtMidiError::Type type, const std::string& text, void* failed) {
+    if (type != RtMidiError::WARNING && type != RtMidiError::DEBUG_WARNING) {
+        static_cast<std::atomic<bool>*>(failed)->store(true);
+    }
+    if (text.find("JACK server") != std::string::npos ||
+        text.find("jack_client_open") != std::string::npos) {
+        static_cast<std::atomic<bool>*>(failed)->store(true);
+    }
+}
+
+}  // namespace
+
+struct RtMidiBackend::OpenPort {
+    std::unique_ptr<RtMidiIn> in;
+    ByteCallback callback;
+    std::atomic<bool> failed{false};
+
+    // Runs on RtMidi's thread (JACK's process thread under JACK): it only hands the bytes on.
+    static void received(double, std::vector<unsigned char>* message, void* self) {
+        auto* open = static_cast<OpenPort*>(self);
+        if (message && !message->empty()) {
+            open->callback(message->data(), message->size());
+        }
+    }
+};
+
+// The clients that only list ports. They are kept while the MIDI system answers, and made again
+// after it failed, so that a JACK server that returns is found.
+struct RtMidiBackend::Probe {
+    std::atomic<bool> failed{false};
+    std::unique_ptr<RtMidiIn> in;
+    std::unique_ptr<RtMidiOut> out;
+};
+
+RtMidiBackend::RtMidiBackend(Api api) : api_(api) {}
+
+RtMidiBackend::~RtMidiBackend() {
+    std::lock_guard lock(mutex_);
+    for (auto& [port, open] : open_) {
+        open->in->closePort();
+    }
+    open_.clear();
+    probe_.reset();
+}
+
+MidiPortInfo RtMidiBackend::parsePortName(const std::string& name,
+                                          MidiPortInfo::Direction direction, Api api) {
+    std::string text = name;
+    if (api == Api::AlsaSequencer) {
+        static const std::regex address(R"( \d+:\d+$)");
+        text = std::regex_replace(text, address, "");
+    }
+    MidiPortInfo port;
+    port.direction = direction;
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos) {
+        port.client = text;
+        port.port = text;
+    } else {
+        port.client = text.substr(0, colon);
+        port.port = text.substr(colon + 1);
+    }
+    return port;
+}
+
+std::optional<std::vector<MidiPortInfo>> RtMidiBackend::listPorts() {
+    std::lock_guard lock(mutex_);
+    try {
+        if (!probe_ || probe_->failed.load()) {
+            probe_.reset();
+            auto probe = std::make_unique<Probe>();
+            probe->in = std::make_unique<RtMidiIn>(rtApi(api_), kClientName);
+            probe->in->setErrorCallback(&noteError, &probe->failed);
+            probe->out = std::make_unique<RtMidiOut>(rtApi(api_), kClientName);
+            probe->out->setErrorCallback(&noteError, &probe->failed);
+            probe_ = std::move(probe);
+        }
+        std::vector<MidiPortInfo> ports;
+        const unsigned inputs = probe_->in->getPortCount();
+        for (unsigned i = 0; i < inputs; ++i) {
+            ports.push_back(
+                parsePortName(probe_->in->getPortName(i), MidiPortInfo::Direction::Input, api_));
+        }
+        const unsigned outputs = probe_->out->getPortCount();
+        for (unsigned i = 0; i < outputs; ++i) {
+            ports.push_back(
+                parsePortName(probe_->out->getPortName(i), MidiPortInfo::Direction::Output, api_));
+        }
+        if (probe_->failed.load()) {
+            return std::nullopt;
+        }
+        std::erase_if(ports, [](const MidiPortInfo& p) { return p.client == kClientName; });
+        return ports;
+    } catch (const RtMidiError&) {
+        probe_.reset();
+        return std::nullopt;
+    }
+}
+
+bool RtMidiBackend::openInput(const MidiPortInfo& port, ByteCallback callback) {
+    std::lock_guard lock(mutex_);
+    if (port.direction != MidiPortInfo::Direction::Input || open_.count(port)) {
+        return false;
+    }
+    try {
+        auto open = std::make_unique<OpenPort>();
+        open->callback = std::move(callback);
+        open->in = std::make_unique<RtMidiIn>(rtApi(api_), kClientName);
+        open->in->setErrorCallback(&noteError, &open->failed);
+        // SysEx, timing and active sensing stay filtered out.
+        open->in->ignoreTypes(true, true, true);
+        const unsigned count = open->in->getPortCount();
+        for (unsigned i = 0; i < count; ++i) {
+            if (parsePortName(open->in->getPortName(i), port.direction, api_) == port) {
+                open->in->setCallback(&OpenPort::received, open.get());
+                open->in->openPort(i, "in");
+                if (open->failed.load()) {
+                    return false;
+                }
+                open_[port] = std::move(open);
+                return true;
+            }
+        }
+    } catch (const RtMidiError& error) {
+        log(LogLevel::Warning, "MIDI: cannot open %s:%s: %s", port.client.c_str(),
+            port.port.c_str(), error.getMessage().c_str());
+    }
+    return false;
+}
+
+void RtMidiBackend::closeInput(const MidiPortInfo& port) {
+    std::lock_guard lock(mutex_);
+    auto found = open_.find(port);
+    if (found == open_.end()) {
+        return;
+    }
+    // Closing stops RtMidi's thread, so the callback is not called afterwards.
+    found->second->in->closePort();
+    open_.erase(found);
+}
+
+namespace {
+
+bool alsaSequencerOpens() {
+    const int fd = ::open("/dev/snd/seq", O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<MidiBackend> makeSystemMidiBackend() {
+    if (alsaSequencerOpens()) {
+        QLOG("MIDI: using the ALSA sequencer");
+        return std::make_unique<RtMidiBackend>(MidiBackend::Api::AlsaSequencer);
+    }
+    auto jack = std::make_unique<RtMidiBackend>(MidiBackend::Api::Jack);
+    if (jack->listPorts()) {
+        QLOG("MIDI: using JACK MIDI");
+        return jack;
+    }
+    QLOG("MIDI: neither the ALSA sequencer nor a JACK server is available; running without MIDI");
+    return nullptr;
+}
+
+}  // namespace quenbril

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "platform/midi/MidiBackend.h"
+
+namespace quenbril {
+
+/// The ALSA sequencer or JACK MIDI through RtMidi, one API per backend.
+class RtMidiBackend : public MidiBackend {
+  public:
+    /// `api` is AlsaSequencer or Jack.
+    explicit RtMidiBackend(Api api);
+    ~RtMidiBackend() override;
+
+    Api api() const override { return api_; }
+    std::optional<std::vector<MidiPortInfo>> listPorts() override;
+    bool openInput(const MidiPortInfo& port, ByteCallback callback) override;
+    void closeInput(const MidiPortInfo& port) override;
+
+    /// Splits a port name as RtMidi gives it ("client:port", with " 20:0" after it under ALSA).
+    static MidiPortInfo parsePortName(const std::string& name, MidiPortInfo::Direction direction,
+                                      Api api);
+    /// The client name our own ports carry; they are left out of the lists.
+    static constexpr const char* kClientName = "Quenbril";
+
+  private:
+    struct OpenPort;
+    struct Probe;
+
+    Api api_;
+    std::mutex mutex_;
+    std::unique_ptr<Probe> probe_;
+    std::map<MidiPortInfo, std::unique_ptr<OpenPort>> open_;
+};
+
+/// The MIDI system of this machine: the ALSA sequencer when /dev/snd/seq opens, else JACK MIDI
+/// when a JACK server runs, else none (nullptr, logged once). Only one API is used, so that a
+/// controller both show (as under PipeWire) does not fire every event twice.
+std::unique_ptr<MidiBackend> makeSystemMidiBackend();
+
+}  // namespace quenbril

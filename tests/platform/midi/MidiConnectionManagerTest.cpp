@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "foundation/ManualRunLoop.h"
+#include "foundation/NotificationCenter.h"
+#include "platform/midi/MemoryMidiBackend.h"
+#include "platform/midi/MidiConnectionManager.h"
+#include "platform/midi/MidiNotifications.h"
+
+namespace quenbril {
+namespace {
+
+using D = MidiPortInfo::Direction;
+
+struct Delegate : MidiConnectionManagerDelegate {
+    std::vector<std::string> asked;
+    std::vector<std::vector<MidiCommand>> disconnected;
+    int64_t connectionManagerShouldConnectToNewlyAddedDevice(MidiConnectionManager&,
+                                                             const MidiDevice& device) override {
+        asked.push_back(device.displayName());
+        return device.entities().empty() || device.entities()[0].sources.empty() ? 0 : 1;
+    }
+    void connectionManagerDeviceWasDisconnected(MidiConnectionManager&, const MidiDevice&,
+                                                const std::vector<MidiCommand>& hanging) override {
+        disconnected.push_back(hanging);
+    }
+};
+
+class MidiConnections : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        RunLoop::setMain(&loop);
+        auto owned = std::make_unique<MemoryMidiBackend>();
+        backend = owned.get();
+        backend->addPort(pad);
+        devices.installBackend(std::move(owned), 0.01);
+        connections = std::make_unique<MidiConnectionManager>(
+            "Test", &delegate,
+            [this](const MidiEndpoint&, const std::vector<MidiCommand>& commands) {
+                EXPECT_TRUE(loop.isCurrentThread());
+                received.insert(received.end(), commands.begin(), commands.end());
+            },
+            devices);
+        ASSERT_TRUE(waitFor([&] { return backend->isOpen(pad); }));
+    }
+    void TearDown() override {
+        connections.reset();
+        devices.installBackend(nullptr);
+        RunLoop::setMain(nullptr);
+    }
+    bool waitFor(const std::function<bool()>& done) { return loop.runUntil(done, 5.0); }
+    bool deliver(std::vector<uint8_t> bytes, size_t expected) {
+        backend->send(pad, std::move(bytes));
+        return waitFor([&] { return received.size() >= expected && backend->isIdle(); });
+    }
+
+    ManualRunLoop loop;
+    MidiDeviceManager devices;
+    MemoryMidiBackend* backend = nullptr;
+    Delegate delegate;
+    std::unique_ptr<MidiConnectionManager> connections;
+    std::vector<MidiCommand> received;
+    MidiPortInfo pad{"QB Pad", "out", D::Input};
+};
+
+TEST_F(MidiConnections, MessagesOfAnotherThreadArriveOnTheMainThreadFiltered) {
+    EXPECT_EQ(delegate.asked, std::vector<std::string>{"QB Pad"});
+    backend->send(pad, {0xF8});
+    backend->send(pad, {0xF0, 1, 0xF7});
+    ASSERT_TRUE(deliver({0x92, 60, 100}, 1));
+    ASSERT_TRUE(deliver({0xC1, 9}, 2));
+    loop.runPending();
+    EXPECT_EQ(received, (std::vector<MidiCommand>{{0x92, 60, 100}, {0xC1, 9, 0}}));
+}
+
+TEST_F(MidiConnections, ADeviceWithoutSourcesStaysClosedAndAReturningDeviceIsConnectedAgain) {
+    const MidiPortInfo lightsOnly{"Lights", "in", D::Output};
+    backend->addPort(lightsOnly);
+    ASSERT_TRUE(waitFor([&] { return devices.availableDevices().size() == 2; }));
+    EXPECT_EQ(delegate.asked.back(), "Lights");
+
+    int removals = 0;
+    auto observer = NotificationCenter::defaultCenter().addObserver(
+        kMidiDeviceWasRemovedNotification, [&](const Notification&) { ++removals; });
+    backend->removeClient("QB Pad");
+    ASSERT_TRUE(waitFor([&] { return !backend->isOpen(pad); }));
+    loop.runPending();
+    EXPECT_EQ(removals, 1);
+    backend->addPort(pad);
+    ASSERT_TRUE(waitFor([&] { return backend->isOpen(pad); }));
+    ASSERT_TRUE(deliver({0x90, 1, 2}, 1));
+}
+
+TEST_F(MidiConnections, RemovalReportsTheNoteOnsLeftHanging) {
+    ASSERT_TRUE(deliver({0x90, 60, 100}, 1));
+    ASSERT_TRUE(deliver({0x90, 62, 100}, 2));
+    ASSERT_TRUE(deliver({0x80, 60, 0}, 3));
+    ASSERT_TRUE(deliver({0x91, 64, 100}, 4));
+    ASSERT_TRUE(deliver({0x91, 64, 0}, 5));
+    backend->removeClient("QB Pad");
+    ASSERT_TRUE(waitFor([&] { return !delegate.disconnected.empty(); }));
+    EXPECT_EQ(delegate.disconnected[0], (std::vector<MidiCommand>{{0x90, 62, 100}}));
+}
+
+TEST_F(MidiConnections, ASystemThatGoesAwayRemovesEveryDeviceAndTheyReturnWithIt) {
+    backend->setReachable(false);
+    ASSERT_TRUE(waitFor([&] { return devices.availableDevices().empty(); }));
+    EXPECT_FALSE(backend->isOpen(pad));
+    backend->setReachable(true);
+    ASSERT_TRUE(waitFor([&] { return backend->isOpen(pad); }));
+}
+
+TEST_F(MidiConnections, ABurstBeyondTheQueueIsCountedAndLaterMessagesStillArrive) {
+    // The main loop does not run while the burst comes in, so the queue fills.
+    for (int i = 0; i < 1100; ++i) {
+        backend->send(pad, {0x90, static_cast<uint8_t>(i % 128), 1});
+    }
+    while (!backend->isIdle()) std::this_thread::yield();
+    EXPECT_EQ(connections->droppedEvents(), 1100u - MidiEventQueue::kCapacity);
+    ASSERT_TRUE(waitFor([&] { return received.size() == MidiEventQueue::kCapacity; }));
+    ASSERT_TRUE(deliver({0xB0, 7, 127}, MidiEventQueue::kCapacity + 1));
+    EXPECT_EQ(received.back(), (MidiCommand{0xB0, 7, 127}));
+}
+
+}  // namespace
+}  // namespace quenbril
