@@ -51,6 +51,19 @@ void LockableViewController::viewDidLoad() {
 
 void LockableViewController::viewDidDisappear() { lockObserver_.reset(); }
 
+void LockableViewController::presentWindow() {
+    if (isVisible()) {
+        raise();
+        activateWindow();
+        return;
+    }
+    // The cover is made as the view loads.
+    if (!lockView_) viewDidLoad();
+    viewWillAppear();
+    QWidget::show();
+    viewDidAppear();
+}
+
 void LockableViewController::followLock() {
     if (!lockObserver_) {
         lockObserver_ = NotificationCenter::defaultCenter().addObserver(

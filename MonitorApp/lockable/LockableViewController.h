@@ -28,6 +28,13 @@ class LockableViewController : public QWidget {
     void locked(const Notification& notification);
     bool isCovered() const;
 
+  protected:
+    /// A panel's showing: a window already shown comes forward; otherwise the view loads the
+    /// first time, then viewWillAppear runs, the window shows, and viewDidAppear runs.
+    void presentWindow();
+    virtual void viewWillAppear() {}
+    virtual void viewDidAppear() {}
+
   private:
     /// Follows the lock and takes the state the lock is in now.
     void followLock();

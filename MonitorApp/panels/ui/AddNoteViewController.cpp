@@ -198,16 +198,7 @@ void AddNoteViewController::viewDidDisappear() {
     LockableViewController::viewDidDisappear();
 }
 
-void AddNoteViewController::show() {
-    if (isVisible()) {
-        raise();
-        activateWindow();
-        return;
-    }
-    if (!viewLoaded_) viewDidLoad();
-    QWidget::show();
-    viewDidAppear();
-}
+void AddNoteViewController::show() { presentWindow(); }
 
 void AddNoteViewController::closeEvent(QCloseEvent* event) {
     event->accept();

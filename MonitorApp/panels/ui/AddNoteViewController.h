@@ -48,7 +48,7 @@ class AddNoteViewController : public LockableViewController, public virtual Segu
     /// Restores the macros and the lock, and heads the sheet with the strip's title.
     void viewDidLoad() override;
     /// Restores the frame and takes the opening time and timecode.
-    void viewDidAppear();
+    void viewDidAppear() override;
     /// Saves the frame, the macros and the lock state; the headings are reset.
     void viewDidDisappear() override;
     /// Shows the sheet (loading its view the first time).

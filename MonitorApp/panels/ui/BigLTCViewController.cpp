@@ -157,17 +157,7 @@ void BigLTCViewController::viewDidDisappear() {
     stop();
 }
 
-void BigLTCViewController::show() {
-    if (isVisible()) {
-        raise();
-        activateWindow();
-        return;
-    }
-    if (!viewLoaded_) viewDidLoad();
-    viewWillAppear();
-    QWidget::show();
-    viewDidAppear();
-}
+void BigLTCViewController::show() { presentWindow(); }
 
 void BigLTCViewController::closeEvent(QCloseEvent* event) {
     event->accept();

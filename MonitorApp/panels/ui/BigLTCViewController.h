@@ -44,9 +44,9 @@ class BigLTCViewController : public LockableViewController {
     /// Shows "00:00:00:00".
     void viewDidLoad() override;
     /// The digits' size: 96, or the stored one when it is from 46 to 299.
-    void viewWillAppear();
+    void viewWillAppear() override;
     /// Rebuilds the sources, picks one, sets the level and frame, and starts the refresh.
-    void viewDidAppear();
+    void viewDidAppear() override;
     /// Saves the frame and the size, and stops the refresh.
     void viewDidDisappear() override;
     /// Shows the window (loading its view the first time); a shown one is brought forward.

@@ -109,16 +109,7 @@ void MicCheckViewController::viewDidDisappear() {
     WindowFrameAutosave::save(*this, kFrameName);
 }
 
-void MicCheckViewController::show() {
-    if (isVisible()) {
-        raise();
-        activateWindow();
-        return;
-    }
-    if (!viewLoaded_) viewDidLoad();
-    QWidget::show();
-    viewDidAppear();
-}
+void MicCheckViewController::show() { presentWindow(); }
 
 void MicCheckViewController::closeEvent(QCloseEvent* event) {
     event->accept();

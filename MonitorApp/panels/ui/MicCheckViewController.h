@@ -34,7 +34,7 @@ class MicCheckViewController : public LockableViewController {
     // ---- Life cycle ----
     void viewDidLoad() override;
     /// Restores the frame, follows "ChannelStripChecked", sets the level and shows the act.
-    void viewDidAppear();
+    void viewDidAppear() override;
     /// Stops following the records and the lock, and saves the frame.
     void viewDidDisappear() override;
     /// Shows the window (loading its view the first time); a shown one is brought forward.

@@ -118,16 +118,7 @@ void NotebookViewController::viewDidDisappear() {
     LockableViewController::viewDidDisappear();
 }
 
-void NotebookViewController::show() {
-    if (isVisible()) {
-        raise();
-        activateWindow();
-        return;
-    }
-    if (!viewLoaded_) viewDidLoad();
-    QWidget::show();
-    viewDidAppear();
-}
+void NotebookViewController::show() { presentWindow(); }
 
 void NotebookViewController::closeEvent(QCloseEvent* event) {
     event->accept();

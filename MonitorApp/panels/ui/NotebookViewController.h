@@ -34,7 +34,7 @@ class NotebookViewController : public LockableViewController, public virtual Seg
     /// Follows "CSClicked" from now on.
     void viewDidLoad() override;
     /// Restores the frame, reloads the table and follows "NoteAdded".
-    void viewDidAppear();
+    void viewDidAppear() override;
     /// Saves the frame and stops following every notification.
     void viewDidDisappear() override;
     /// Shows the window (loading its view the first time); a window already shown is brought

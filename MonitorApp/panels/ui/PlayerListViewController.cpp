@@ -97,16 +97,7 @@ void PlayerListViewController::viewDidDisappear() {
     LockableViewController::viewDidDisappear();
 }
 
-void PlayerListViewController::show() {
-    if (isVisible()) {
-        raise();
-        activateWindow();
-        return;
-    }
-    if (!viewLoaded_) viewDidLoad();
-    QWidget::show();
-    viewDidAppear();
-}
+void PlayerListViewController::show() { presentWindow(); }
 
 void PlayerListViewController::closeEvent(QCloseEvent* event) {
     // Every way of closing comes here (the close box, the Close button, the window manager),

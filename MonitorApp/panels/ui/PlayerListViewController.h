@@ -44,7 +44,7 @@ class PlayerListViewController : public LockableViewController, public virtual S
     // ---- Life cycle ----
     void viewDidLoad() override;
     /// Reloads the table and follows "playerUpdated" from now on.
-    void viewDidAppear();
+    void viewDidAppear() override;
     /// Stops following every notification, the lock's included.
     void viewDidDisappear() override;
     /// Shows the window (loading its view the first time) and runs viewDidAppear; a window

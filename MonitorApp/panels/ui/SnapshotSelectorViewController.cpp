@@ -80,17 +80,7 @@ void SnapshotSelectorViewController::viewDidDisappear() {
     LockableViewController::viewDidDisappear();
 }
 
-void SnapshotSelectorViewController::show() {
-    if (isVisible()) {
-        raise();
-        activateWindow();
-        return;
-    }
-    if (!viewLoaded_) viewDidLoad();
-    viewWillAppear();
-    QWidget::show();
-    viewDidAppear();
-}
+void SnapshotSelectorViewController::show() { presentWindow(); }
 
 void SnapshotSelectorViewController::closeEvent(QCloseEvent* event) {
     event->accept();

@@ -38,9 +38,9 @@ class SnapshotSelectorViewController : public LockableViewController,
     // ---- Life cycle ----
     void viewDidLoad() override;
     /// Restores the saved frame and the window level.
-    void viewWillAppear();
+    void viewWillAppear() override;
     /// Follows "SnapshotsUpdated", reloads and highlights the active snapshot.
-    void viewDidAppear();
+    void viewDidAppear() override;
     /// Saves the frame and stops following the snapshots and the lock.
     void viewDidDisappear() override;
     /// Shows the window (loading its view the first time); a window already shown is brought
