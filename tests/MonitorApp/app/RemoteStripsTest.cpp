@@ -13,18 +13,12 @@
 #include <QWindow>
 #include <memory>
 
-#include "MonitorApp/app/ApplicationAppearance.h"
-#include "MonitorApp/app/RemoteComposition.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/ChannelStrip.h"
-#include "foundation/RunLoop.h"
-#include "foundation/qt/QtRunLoop.h"
-#include "resources/QuenbrilResources.h"
-#include "tests/simserver/SimServerProcess.h"
-#include "tests/support/RemoteSettingsFolder.h"
+#include "tests/support/InProcessRemote.h"
 #include "tests/support/ScreenPicture.h"
 
 using namespace quenbril;
@@ -32,18 +26,8 @@ using namespace quenbril::test;
 
 namespace {
 
-// A remote's manual address always uses this port, so the stand-in must have it.
-constexpr uint16_t kManualPort = 57576;
-// Generous for a loaded machine; each wait ends as soon as what it waits for holds.
-constexpr int kPatienceMs = 40000;
 // Solo states of a strip as the server sets them.
 constexpr uint64_t kSoloed = 2;
-
-QWidget* stripWidget(size_t index) {
-    const auto& controllers = ChannelStripManager::channelStripControllers();
-    if (index >= controllers.size() || !controllers[index]->view()) return nullptr;
-    return dynamic_cast<QWidget*>(controllers[index]->view());
-}
 
 /// The middle of the strip in its window, where a pointer press lands: the window finds what
 /// lies there, so the press passes the level display over the strips as the user's would.
@@ -72,33 +56,9 @@ int countNear(const QImage& screen, const QColor& colour, const QRect& region, i
     return count;
 }
 
-class RemoteStrips : public ::testing::Test {
+class RemoteStrips : public InProcessRemoteTest {
   protected:
-    void SetUp() override {
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (ctest runs xvfb-run)";
-        server = std::make_unique<SimServerProcess>(
-            std::vector<std::string>{"--port", std::to_string(kManualPort), "--channels", "16"});
-        if (server->port() != kManualPort) {
-            GTEST_SKIP() << "port " << kManualPort << " is taken: " << server->log();
-        }
-        ASSERT_FALSE(settings.path().empty());
-        ::setenv("XDG_CONFIG_HOME", settings.path().c_str(), 1);
-        RunLoop::setMain(&loop);
-        composition = std::make_unique<RemoteComposition>();
-        composition->start();
-    }
-
-    void TearDown() override {
-        composition.reset();
-        RunLoop::setMain(nullptr);
-    }
-
     QImage screen() const { return grabScreen(QUENBRIL_SCREENGRAB_PATH); }
-
-    RemoteSettingsFolder settings;
-    std::unique_ptr<SimServerProcess> server;
-    QtRunLoop loop;
-    std::unique_ptr<RemoteComposition> composition;
 };
 
 TEST_F(RemoteStrips, LevelsMoveAndClicksReachTheServer) {
@@ -181,12 +141,3 @@ TEST_F(RemoteStrips, LevelsMoveAndClicksReachTheServer) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    testing::InitGoogleTest(&argc, argv);
-    int qtArgc = 1;
-    QApplication application(qtArgc, argv);
-    initQuenbrilResources();
-    ApplicationAppearance::apply(application);
-    return RUN_ALL_TESTS();
-}

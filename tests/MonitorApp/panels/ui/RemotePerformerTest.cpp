@@ -16,8 +16,6 @@
 #include <QWindow>
 #include <memory>
 
-#include "MonitorApp/app/ApplicationAppearance.h"
-#include "MonitorApp/app/RemoteComposition.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/PlayerStripLookup.h"
 #include "MonitorApp/panels/ui/EKGScrollView.h"
@@ -25,33 +23,12 @@
 #include "MonitorApp/settings/PlaybackManager.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/ClickableMTKView.h"
-#include "foundation/RunLoop.h"
-#include "foundation/qt/QtRunLoop.h"
-#include "resources/QuenbrilResources.h"
-#include "tests/simserver/SimServerProcess.h"
-#include "tests/support/RemoteSettingsFolder.h"
+#include "tests/support/InProcessRemote.h"
 
 using namespace quenbril;
 using namespace quenbril::test;
 
 namespace {
-
-// A remote's manual address always uses this port, so the stand-in must have it.
-constexpr uint16_t kManualPort = 57576;
-// Generous for a loaded machine; each wait ends as soon as what it waits for holds.
-constexpr int kPatienceMs = 40000;
-
-QWidget* stripWidget(size_t index) {
-    const auto& controllers = ChannelStripManager::channelStripControllers();
-    if (index >= controllers.size() || !controllers[index]->view()) return nullptr;
-    return dynamic_cast<QWidget*>(controllers[index]->view());
-}
-
-/// A press and release where the user's pointer would land in the widget's window.
-void clickAt(QWidget& widget, QPoint at) {
-    QTest::mouseClick(widget.window()->windowHandle(), Qt::LeftButton, Qt::NoModifier,
-                      widget.mapTo(widget.window(), at));
-}
 
 PlayerViewController* openPerformerWindow() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -61,32 +38,7 @@ PlayerViewController* openPerformerWindow() {
     return nullptr;
 }
 
-class RemotePerformer : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (ctest runs xvfb-run)";
-        server = std::make_unique<SimServerProcess>(
-            std::vector<std::string>{"--port", std::to_string(kManualPort), "--channels", "16"});
-        if (server->port() != kManualPort) {
-            GTEST_SKIP() << "port " << kManualPort << " is taken: " << server->log();
-        }
-        ASSERT_FALSE(settings.path().empty());
-        ::setenv("XDG_CONFIG_HOME", settings.path().c_str(), 1);
-        RunLoop::setMain(&loop);
-        composition = std::make_unique<RemoteComposition>();
-        composition->start();
-    }
-
-    void TearDown() override {
-        composition.reset();
-        RunLoop::setMain(nullptr);
-    }
-
-    RemoteSettingsFolder settings;
-    std::unique_ptr<SimServerProcess> server;
-    QtRunLoop loop;
-    std::unique_ptr<RemoteComposition> composition;
-};
+class RemotePerformer : public InProcessRemoteTest {};
 
 TEST_F(RemotePerformer, AStripClickOpensItsPerformerAndAHistoryClickReplaysIt) {
     ASSERT_TRUE(QTest::qWaitFor(
@@ -142,12 +94,3 @@ TEST_F(RemotePerformer, AStripClickOpensItsPerformerAndAHistoryClickReplaysIt) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    testing::InitGoogleTest(&argc, argv);
-    int qtArgc = 1;
-    QApplication application(qtArgc, argv);
-    initQuenbrilResources();
-    ApplicationAppearance::apply(application);
-    return RUN_ALL_TESTS();
-}

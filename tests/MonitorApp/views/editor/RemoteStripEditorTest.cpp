@@ -17,26 +17,15 @@
 #include <memory>
 
 #include "MonitorApp/app/AppDelegate.h"
-#include "MonitorApp/app/ApplicationAppearance.h"
-#include "MonitorApp/app/RemoteComposition.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/views/editor/ChannelStripViewController.h"
-#include "foundation/RunLoop.h"
-#include "foundation/qt/QtRunLoop.h"
-#include "resources/QuenbrilResources.h"
-#include "tests/simserver/SimServerProcess.h"
-#include "tests/support/RemoteSettingsFolder.h"
+#include "tests/support/InProcessRemote.h"
 
 using namespace quenbril;
 using namespace quenbril::test;
 
 namespace {
-
-// A remote's manual address always uses this port, so the stand-in must have it.
-constexpr uint16_t kManualPort = 57576;
-// Generous for a loaded machine; each wait ends as soon as what it waits for holds.
-constexpr int kPatienceMs = 40000;
 
 using Column = ChannelStripTableModel::Column;
 
@@ -44,36 +33,11 @@ ChannelStripManager::Controllers& controllers() {
     return ChannelStripManager::channelStripControllers();
 }
 
-QWidget* stripWidget(const ChannelStripController& controller) {
+QWidget* viewOf(const ChannelStripController& controller) {
     return dynamic_cast<QWidget*>(controller.view());
 }
 
-class RemoteStripEditor : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (ctest runs xvfb-run)";
-        server = std::make_unique<SimServerProcess>(
-            std::vector<std::string>{"--port", std::to_string(kManualPort), "--channels", "16"});
-        if (server->port() != kManualPort) {
-            GTEST_SKIP() << "port " << kManualPort << " is taken: " << server->log();
-        }
-        ASSERT_FALSE(settings.path().empty());
-        ::setenv("XDG_CONFIG_HOME", settings.path().c_str(), 1);
-        RunLoop::setMain(&loop);
-        composition = std::make_unique<RemoteComposition>();
-        composition->start();
-    }
-
-    void TearDown() override {
-        composition.reset();
-        RunLoop::setMain(nullptr);
-    }
-
-    RemoteSettingsFolder settings;
-    std::unique_ptr<SimServerProcess> server;
-    QtRunLoop loop;
-    std::unique_ptr<RemoteComposition> composition;
-};
+class RemoteStripEditor : public InProcessRemoteTest {};
 
 TEST_F(RemoteStripEditor, ARenamedStripMovedToPanelBShowsThere) {
     // The stand-in puts 8 of its 16 channels in panel A, the panel shown, and 7 in panel B
@@ -86,7 +50,7 @@ TEST_F(RemoteStripEditor, ARenamedStripMovedToPanelBShowsThere) {
     while (row < controllers().size() && controllers()[row]->model().panel() != "A") ++row;
     ASSERT_LT(row, controllers().size());
     ChannelStripController* controller = controllers()[row].get();
-    QWidget* strip = stripWidget(*controller);
+    QWidget* strip = viewOf(*controller);
     ASSERT_NE(strip, nullptr);
     ASSERT_TRUE(QTest::qWaitFor([&] { return strip->isVisible(); }, kPatienceMs));
 
@@ -152,12 +116,3 @@ TEST_F(RemoteStripEditor, ARenamedStripMovedToPanelBShowsThere) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    testing::InitGoogleTest(&argc, argv);
-    int qtArgc = 1;
-    QApplication application(qtArgc, argv);
-    initQuenbrilResources();
-    ApplicationAppearance::apply(application);
-    return RUN_ALL_TESTS();
-}
