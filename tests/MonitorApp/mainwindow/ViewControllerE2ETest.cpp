@@ -22,19 +22,10 @@ class ViewControllerE2E : public ViewControllerTest {
         ViewControllerTest::SetUp();
         ASSERT_NE(server_.port(), 0) << server_.log();
         settings().setChatUsername("alice");
-        defaults().setObject(true, "useManualIP");
-        defaults().setObject("127.0.0.1", "manualIP");
-        ServerManager& link = ServerManager::sharedInstance();
-        link.setPort(server_.port());
-        link.setDelegate(vc.get());
-        connectLinkSenders(&link, *vc);
-        link.tryToConnect();
-        ASSERT_TRUE(loop_->runUntil([] { return !manager().controllers().empty(); }, kWait))
-            << server_.log();
+        ASSERT_TRUE(linkToStandIn(server_.port())) << server_.log();
     }
     void TearDown() override {
-        ServerManager::sharedInstance().setDelegate(nullptr);
-        ServerManager::resetSharedInstance();
+        unlinkFromStandIn();
         ViewControllerTest::TearDown();
     }
 

@@ -15,6 +15,7 @@
 #include "MonitorApp/mainwindow/LinkSenders.h"
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/panels/NotebookManager.h"
+#include "MonitorApp/serverlink/ServerManager.h"
 #include "MonitorApp/settings/PlaybackManager.h"
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
@@ -130,6 +131,27 @@ class ViewControllerTest : public StripTest {
         ChatManager::setLinkSender(nullptr);
         resetRemoteModels();
         StripTest::TearDown();
+    }
+
+    /// Points the shared link at a stand-in on this machine by manual address, makes the window
+    /// its delegate and its sender, connects, and waits (at most `seconds`) for the strips.
+    ::testing::AssertionResult linkToStandIn(uint16_t port, double seconds = 5.0) {
+        defaults().setObject(true, "useManualIP");
+        defaults().setObject("127.0.0.1", "manualIP");
+        ServerManager& link = ServerManager::sharedInstance();
+        link.setPort(port);
+        link.setDelegate(vc.get());
+        connectLinkSenders(&link, *vc);
+        link.tryToConnect();
+        if (loop_->runUntil([] { return !manager().controllers().empty(); }, seconds)) {
+            return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure() << "no strips came from the stand-in";
+    }
+    /// Lets the shared link go before the window does.
+    static void unlinkFromStandIn() {
+        ServerManager::sharedInstance().setDelegate(nullptr);
+        ServerManager::resetSharedInstance();
     }
 
     void dispatch(Dictionary message) { vc->messageReceivedFromServer(Value(std::move(message))); }

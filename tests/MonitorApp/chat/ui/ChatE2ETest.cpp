@@ -31,19 +31,11 @@ class ChatE2E : public ViewControllerTest {
             if (id != "showChatNotifier") return nullptr;
             return ChatNotifierViewController::shownOrNew(notifier_);
         });
-        defaults().setObject(true, "useManualIP");
-        defaults().setObject("127.0.0.1", "manualIP");
-        ServerManager& link = ServerManager::sharedInstance();
-        link.setPort(server_.port());
-        link.setDelegate(vc.get());
-        connectLinkSenders(&link, *vc);
-        link.tryToConnect();
-        ASSERT_TRUE(pumpUntil([] { return !manager().controllers().empty(); })) << server_.log();
+        ASSERT_TRUE(linkToStandIn(server_.port())) << server_.log();
     }
     void TearDown() override {
         if (auto shown = notifier_.lock()) shown->close();
-        ServerManager::sharedInstance().setDelegate(nullptr);
-        ServerManager::resetSharedInstance();
+        unlinkFromStandIn();
         ViewControllerTest::TearDown();
     }
 

@@ -34,23 +34,15 @@ class ChatWindowE2E : public ViewControllerTest {
         ViewControllerTest::SetUp();
         ASSERT_NE(server_.port(), 0) << server_.log();
         settings().setChatUsername("alice");
-        defaults().setObject(true, "useManualIP");
-        defaults().setObject("127.0.0.1", "manualIP");
         SegueTable segues;
         segues.add("showSplit", opener_);
         vc->setSegueTable(std::move(segues));
-        ServerManager& link = ServerManager::sharedInstance();
-        link.setPort(server_.port());
-        link.setDelegate(vc.get());
-        connectLinkSenders(&link, *vc);
-        ChatManager::setLinkSender(&link);
-        link.tryToConnect();
-        ASSERT_TRUE(pumpUntil([] { return !manager().controllers().empty(); })) << server_.log();
+        ChatManager::setLinkSender(&ServerManager::sharedInstance());
+        ASSERT_TRUE(linkToStandIn(server_.port())) << server_.log();
     }
     void TearDown() override {
         if (auto shown = opener_.shownWindow()) shown->hide();
-        ServerManager::sharedInstance().setDelegate(nullptr);
-        ServerManager::resetSharedInstance();
+        unlinkFromStandIn();
         ViewControllerTest::TearDown();
     }
 

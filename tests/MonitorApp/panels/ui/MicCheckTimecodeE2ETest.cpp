@@ -32,14 +32,7 @@ class MicCheckTimecodeE2E : public ViewControllerTest {
         server_ = std::make_unique<SimServerProcess>();
         ASSERT_NE(server_->port(), 0) << server_->log();
         settings().setChatUsername("alice");
-        defaults().setObject(true, "useManualIP");
-        defaults().setObject("127.0.0.1", "manualIP");
-        ServerManager& link = ServerManager::sharedInstance();
-        link.setPort(server_->port());
-        link.setDelegate(vc.get());
-        connectLinkSenders(&link, *vc);
-        link.tryToConnect();
-        ASSERT_TRUE(pumpUntil([] { return !manager().controllers().empty(); })) << server_->log();
+        ASSERT_TRUE(linkToStandIn(server_->port())) << server_->log();
         // The server knows this remote as "alice" once it has registered to the chat.
         ASSERT_TRUE(pumpUntil([] {
             for (const ChatClient& c : ChatManager::sharedInstance().chatClients()) {
@@ -49,8 +42,7 @@ class MicCheckTimecodeE2E : public ViewControllerTest {
         })) << server_->log();
     }
     void TearDown() override {
-        ServerManager::sharedInstance().setDelegate(nullptr);
-        ServerManager::resetSharedInstance();
+        unlinkFromStandIn();
         ViewControllerTest::TearDown();
     }
 

@@ -43,13 +43,7 @@ class NotebookE2E : public ViewControllerTest {
                 sheet_->setLinkSender(&link);
                 return sheet_;
             });
-        defaults().setObject(true, "useManualIP");
-        defaults().setObject("127.0.0.1", "manualIP");
-        link.setPort(server_.port());
-        link.setDelegate(vc.get());
-        connectLinkSenders(&link, *vc);
-        link.tryToConnect();
-        ASSERT_TRUE(pumpUntil([] { return !manager().controllers().empty(); })) << server_.log();
+        ASSERT_TRUE(linkToStandIn(server_.port())) << server_.log();
 
         notebookWindow_ = std::make_unique<NotebookViewController>();
         notebookWindow_->setLinkSender(&link);
@@ -60,8 +54,7 @@ class NotebookE2E : public ViewControllerTest {
     void TearDown() override {
         notebookWindow_.reset();
         sheet_.reset();
-        ServerManager::sharedInstance().setDelegate(nullptr);
-        ServerManager::resetSharedInstance();
+        unlinkFromStandIn();
         ViewControllerTest::TearDown();
     }
 

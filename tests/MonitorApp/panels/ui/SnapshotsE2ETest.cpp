@@ -26,20 +26,11 @@ class SnapshotsE2E : public ViewControllerTest {
             return SnapshotSelectorViewController::shownOrNew(selector_,
                                                               SnapshotManager::sharedInstance());
         });
-        defaults().setObject(true, "useManualIP");
-        defaults().setObject("127.0.0.1", "manualIP");
-        ServerManager& link = ServerManager::sharedInstance();
-        link.setPort(server_.port());
-        link.setDelegate(vc.get());
-        connectLinkSenders(&link, *vc);
-        link.tryToConnect();
-        ASSERT_TRUE(loop_->runUntil([] { return !manager().controllers().empty(); }, kWait))
-            << server_.log();
+        ASSERT_TRUE(linkToStandIn(server_.port())) << server_.log();
     }
     void TearDown() override {
         if (auto shown = selector_.lock()) shown->close();
-        ServerManager::sharedInstance().setDelegate(nullptr);
-        ServerManager::resetSharedInstance();
+        unlinkFromStandIn();
         ViewControllerTest::TearDown();
     }
 
