@@ -23,7 +23,7 @@
 #include "MonitorApp/views/SingleEAGLView.h"
 #include "foundation/ManualRunLoop.h"
 #include "foundation/NotificationCenter.h"
-#include "tests/MonitorApp/settings/SettingsTestEnvironment.h"
+#include "tests/MonitorApp/views/GlColoursTest.h"
 
 namespace quenbril {
 namespace {
@@ -55,22 +55,8 @@ bool inColumns(const QImage& image, int x0, int x1, int y, const QColor& color) 
     return false;
 }
 
-class GLViewsGlTest : public SettingsTest {
+class GLViewsGlTest : public test::GlColoursTest {
   protected:
-    void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(SettingsTest::SetUp());
-        PELAudioEngine::resetSharedInstance();
-        ASSERT_TRUE(levelDisplaysCanDraw()) << "the GL tests need an X server with OpenGL 3.3";
-        ColorHelper::saveColorForKey("colorForAudio", Color{0, 1, 0, 1});
-        ColorHelper::saveColorForKey("colorForRF", Color{1, 0, 1, 1});
-        UserSettingsManager::sharedInstance().setColumns(4);
-    }
-
-    void TearDown() override {
-        PELAudioEngine::resetSharedInstance();
-        SettingsTest::TearDown();
-    }
-
     template <typename View>
     static void show(QWidget& window, View& view, int width, int height) {
         window.resize(width, height);

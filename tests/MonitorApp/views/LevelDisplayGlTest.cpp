@@ -20,7 +20,7 @@
 #include "MonitorApp/views/LevelGLSupport.h"
 #include "MonitorApp/views/PanelLevelDisplay.h"
 #include "foundation/NotificationCenter.h"
-#include "tests/MonitorApp/settings/SettingsTestEnvironment.h"
+#include "tests/MonitorApp/views/GlColoursTest.h"
 
 namespace quenbril {
 namespace {
@@ -55,22 +55,8 @@ int drawnPixels(const QImage& image, const QRect& rect) {
 
 /// Green audio and magenta RF lines, four 128-point cells a row, in a window of 512 x 256
 /// points; the engine's histories are 3000 columns long.
-class LevelDisplayGlTest : public SettingsTest {
+class LevelDisplayGlTest : public test::GlColoursTest {
   protected:
-    void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(SettingsTest::SetUp());
-        PELAudioEngine::resetSharedInstance();
-        ASSERT_TRUE(levelDisplaysCanDraw()) << "the GL tests need an X server with OpenGL 3.3";
-        ColorHelper::saveColorForKey("colorForAudio", Color{0, 1, 0, 1});
-        ColorHelper::saveColorForKey("colorForRF", Color{1, 0, 1, 1});
-        UserSettingsManager::sharedInstance().setColumns(4);
-    }
-
-    void TearDown() override {
-        PELAudioEngine::resetSharedInstance();
-        SettingsTest::TearDown();
-    }
-
     static void setThickness(float thickness) {
         defaults().setObject(Value(thickness), "lineThickness");
         ColorHelper::sharedInstance().updateColors();
