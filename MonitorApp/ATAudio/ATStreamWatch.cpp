@@ -34,7 +34,7 @@ void ATStreamWatch::tick() {
     if (++ticksLost_ < kRetryTicks) return;
     ticksLost_ = 0;
     // The host's device list is fixed until it re-enumerates, which it can only do while no
-    // stream is open (and not at all once its sound server died under a stream).
+    // stream is open.
     if (backend_.openStreamCount() > 0 || !backend_.refresh()) return;
     if (hooks_.reopen()) {
         lost_ = false;

@@ -2,7 +2,9 @@
 
 #include <atomic>
 
+#include "platform/audio/JackAudioBackend.h"
 #include "platform/audio/PortAudioBackend.h"
+#include "platform/audio/SystemAudioBackend.h"
 
 namespace quenbril {
 
@@ -15,8 +17,9 @@ std::atomic<AudioBackend*> installed{nullptr};
 AudioBackend& AudioBackend::shared() {
     if (AudioBackend* backend = installed.load()) return *backend;
     // Made on first use and kept to the end of the process: streams may outlive static objects.
-    static auto* portAudio = new PortAudioBackend();
-    return *portAudio;
+    static auto* system = new SystemAudioBackend(std::make_unique<JackAudioBackend>(),
+                                                 std::make_unique<PortAudioBackend>());
+    return *system;
 }
 
 void AudioBackend::setShared(AudioBackend* backend) { installed.store(backend); }

@@ -56,7 +56,8 @@ class AudioStream {
 };
 
 /// The machine's audio devices and streams on them. One backend per process (the application
-/// uses the PortAudio one; tests install a fake). Main thread only unless said otherwise.
+/// uses the system one, JACK and PortAudio joined; tests install a fake). Main thread only unless
+/// said otherwise.
 class AudioBackend {
   public:
     virtual ~AudioBackend() = default;
@@ -78,9 +79,9 @@ class AudioBackend {
     /// Streams of this backend that are open now.
     virtual int openStreamCount() const = 0;
 
-    /// The process's backend: the one installed, else the PortAudio backend, made on first use.
+    /// The process's backend: the one installed, else the system backend, made on first use.
     static AudioBackend& shared();
-    /// Tests: installs `backend` (not owned) as the shared one; null goes back to PortAudio.
+    /// Tests: installs `backend` (not owned) as the shared one; null goes back to the system one.
     static void setShared(AudioBackend* backend);
 };
 

@@ -6,15 +6,24 @@
 #include <portaudio.h>
 
 #include <atomic>
+#include <string>
 
 #include "foundation/Log.h"
+#include "platform/audio/JackAudioBackend.h"
 
 namespace quenbril {
 
 namespace {
 
 void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
-void ignoreJackMessage(const char*) {}
+
+// PortAudio's JACK host cannot close a stream, nor terminate, once its server died under it, so
+// JACK is served by our own libjack backend. PortAudio has no switch for one host API; a client
+// name one character longer than JACK accepts keeps its JACK host from ever connecting.
+const std::string& refusedJackClientName() {
+    static const std::string name(static_cast<size_t>(jack_client_name_size()), 'q');
+    return name;
+}
 
 }  // namespace
 
@@ -22,16 +31,12 @@ struct PortAudioBackend::State {
     dispatch::QueuePtr queue = dispatch::Queue::makeSerial("quenbril.portaudio");
     bool initialized = false;
     std::atomic<int> openStreams{0};
-    // PortAudio's JACK host hangs closing, and crashes terminating, once the server under an
-    // open stream died; such a stream is left as it is and PortAudio is not restarted.
-    std::atomic<bool> serverLost{false};
 
     // On the queue.
     void initialize() {
         snd_lib_error_set_handler(ignoreAlsaError);
-        jack_set_error_function(ignoreJackMessage);
-        jack_set_info_function(ignoreJackMessage);
-        PaJack_SetClientName("quenbril");
+        JackAudioBackend::silenceMessages();
+        PaJack_SetClientName(refusedJackClientName().c_str());
         const PaError result = Pa_Initialize();
         initialized = result == paNoError;
         if (!initialized) QLOG("The audio system could not start: %s", Pa_GetErrorText(result));
@@ -46,15 +51,8 @@ class PortAudioBackend::Stream : public AudioStream {
     ~Stream() override {
         state_->queue->sync([this] {
             if (!stream_) return;
-            const bool lost = stoppedByHost_ || (started_ && Pa_IsStreamActive(stream_) != 1);
-            if (lost && onJack_) {
-                if (!state_->serverLost.exchange(true)) {
-                    QLOG("The JACK server went away; audio returns once the application restarts");
-                }
-            } else {
-                stopping_ = true;
-                Pa_CloseStream(stream_);
-            }
+            stopping_ = true;
+            Pa_CloseStream(stream_);
             stream_ = nullptr;
         });
         state_->openStreams.fetch_sub(1);
@@ -85,10 +83,6 @@ class PortAudioBackend::Stream : public AudioStream {
                 return;
             }
             Pa_SetStreamFinishedCallback(stream_, &Stream::finished);
-            if (const PaDeviceInfo* info = Pa_GetDeviceInfo(p.device)) {
-                const PaHostApiInfo* host = Pa_GetHostApiInfo(info->hostApi);
-                onJack_ = host && host->type == paJACK;
-            }
             if (const PaStreamInfo* info = Pa_GetStreamInfo(stream_)) rate_ = info->sampleRate;
         });
         state_->openStreams.fetch_add(1);
@@ -103,8 +97,7 @@ class PortAudioBackend::Stream : public AudioStream {
             stopping_ = false;
             stoppedByHost_ = false;
             result = stream_ ? Pa_StartStream(stream_) : paBadStreamPtr;
-            started_ = result == paNoError;
-            if (!started_) error = Pa_GetErrorText(result);
+            if (result != paNoError) error = Pa_GetErrorText(result);
         });
         if (!error.empty()) QLOG("The audio stream did not start: %s", error.c_str());
         return result == paNoError;
@@ -114,7 +107,6 @@ class PortAudioBackend::Stream : public AudioStream {
         state_->queue->sync([this] {
             stopping_ = true;
             if (stream_ && Pa_IsStreamStopped(stream_) == 0) Pa_StopStream(stream_);
-            started_ = false;
         });
     }
 
@@ -153,8 +145,6 @@ class PortAudioBackend::Stream : public AudioStream {
     AudioStreamClient& client_;
     PaStream* stream_ = nullptr;
     double rate_ = 0.0;
-    bool onJack_ = false;
-    bool started_ = false;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> stoppedByHost_{false};
 };
@@ -165,7 +155,7 @@ PortAudioBackend::PortAudioBackend() : state_(std::make_shared<State>()) {
 
 PortAudioBackend::~PortAudioBackend() {
     state_->queue->sync([this] {
-        if (state_->initialized && !state_->serverLost) Pa_Terminate();
+        if (state_->initialized) Pa_Terminate();
         state_->initialized = false;
     });
 }
@@ -222,7 +212,7 @@ std::unique_ptr<AudioStream> PortAudioBackend::openStream(const AudioStreamParam
 }
 
 bool PortAudioBackend::refresh() {
-    if (state_->openStreams.load() > 0 || state_->serverLost.load()) return false;
+    if (state_->openStreams.load() > 0) return false;
     state_->queue->sync([this] {
         if (state_->initialized) Pa_Terminate();
         state_->initialize();
@@ -231,7 +221,7 @@ bool PortAudioBackend::refresh() {
 }
 
 void PortAudioBackend::release() {
-    if (state_->openStreams.load() > 0 || state_->serverLost.load()) return;
+    if (state_->openStreams.load() > 0) return;
     state_->queue->sync([this] {
         if (state_->initialized) Pa_Terminate();
         state_->initialized = false;

@@ -7,10 +7,10 @@
 
 namespace quenbril {
 
-/// The audio backend on PortAudio (its ALSA and JACK host APIs). Every PortAudio call except the
-/// stream callbacks runs on the backend's own serial queue, so callers on any thread never race
-/// PortAudio's global state. ALSA's and JACK's error printers are silenced, and the JACK client
-/// is named "quenbril".
+/// The audio backend on PortAudio: ALSA and the host's other APIs, but not JACK, which
+/// JackAudioBackend serves. Every PortAudio call except the stream callbacks runs on the
+/// backend's own serial queue, so callers on any thread never race PortAudio's global state.
+/// ALSA's and JACK's error printers are silenced.
 class PortAudioBackend : public AudioBackend {
   public:
     PortAudioBackend();

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 #include <jack/jack.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,6 +38,16 @@ bool serverAnswers(const std::string& name) {
 
 void quiet(const char*) {}
 
+// jackd keeps a machine-wide registry of at most eight servers in /dev/shm, and a server that
+// ends by SIGKILL (as the tests' dying server does) stays in it under its unique name: binaries
+// run side by side, and runs before, would soon fill it. Where the process may, it gets a /dev/shm
+// of its own, which its server and clients share and which goes with it.
+void useOwnSharedMemory() {
+    if (::unshare(CLONE_NEWNS) != 0) return;
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return;
+    ::mount("tmpfs", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777");
+}
+
 }  // namespace
 
 JackServer::JackServer() : name_("quenbril-" + std::to_string(::getpid())) {}
@@ -54,8 +66,8 @@ bool JackServer::start(int rate) {
         if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr)) {
             _exit(127);
         }
-        ::execl(kJackd, kJackd, "-r", "-n", name_.c_str(), "-d", "dummy", "-r", rateText.c_str(),
-                "-p", "128", "-C", "8", "-P", "8", static_cast<char*>(nullptr));
+        ::execl(kJackd, kJackd, "-r", "-t", "10000", "-n", name_.c_str(), "-d", "dummy", "-r",
+                rateText.c_str(), "-p", "128", "-C", "8", "-P", "8", static_cast<char*>(nullptr));
         _exit(127);
     }
     if (pid < 0) return false;
@@ -103,6 +115,8 @@ void JackServer::kill() {
 
 int main(int argc, char** argv) {
     using quenbril::test::JackServer;
+    // First, while the process has one thread: a mount namespace is per process.
+    quenbril::test::useOwnSharedMemory();
     testing::InitGoogleTest(&argc, argv);
     bool listing = false;
     for (int i = 1; i < argc; ++i) {
@@ -111,7 +125,8 @@ int main(int argc, char** argv) {
     jack_set_error_function(quenbril::test::quiet);
     jack_set_info_function(quenbril::test::quiet);
     JackServer& server = JackServer::shared();
-    // Clients of this process (PortAudio, the test clients) use this server and never start one.
+    // Clients of this process (the audio backend, the test clients) use this server and never start
+    // one.
     setenv("JACK_DEFAULT_SERVER", server.name().c_str(), 1);
     setenv("JACK_NO_START_SERVER", "1", 1);
     if (!listing && !server.start()) {

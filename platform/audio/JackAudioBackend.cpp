@@ -1,0 +1,288 @@
+#include "platform/audio/JackAudioBackend.h"
+
+#include <jack/jack.h>
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+
+namespace quenbril {
+
+namespace {
+
+void ignoreJackMessage(const char*) {}
+
+/// A client for one look at the server, or null when no server answers.
+jack_client_t* openClient() {
+    jack_status_t status{};
+    return jack_client_open(JackAudioBackend::kClientName, JackNoStartServer, &status);
+}
+
+/// The full names of the physical ports with `flags`, in the server's order.
+std::vector<std::string> physicalPorts(jack_client_t* client, unsigned long flags) {
+    std::vector<std::string> names;
+    const char** ports =
+        jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | flags);
+    if (!ports) return names;
+    for (const char** port = ports; *port; ++port) names.emplace_back(*port);
+    jack_free(ports);
+    return names;
+}
+
+std::string clientOf(const std::string& port) { return port.substr(0, port.find(':')); }
+
+}  // namespace
+
+struct JackAudioBackend::Shared {
+    std::atomic<int> openStreams{0};
+};
+
+class JackAudioBackend::Stream : public AudioStream {
+  public:
+    Stream(std::shared_ptr<Shared> shared, AudioStreamClient& client, int framesPerBuffer)
+        : shared_(std::move(shared)),
+          client_(client),
+          framesPerBuffer_(std::max(1, framesPerBuffer)) {
+        shared_->openStreams.fetch_add(1);
+    }
+
+    ~Stream() override {
+        if (jack_) {
+            // After the server went away libjack only frees its side, so this never waits on it.
+            if (!shutdown_) jack_deactivate(jack_);
+            jack_client_close(jack_);
+        }
+        shared_->openStreams.fetch_sub(1);
+    }
+
+    bool open(const AudioStreamParameters& p, const Device& device, std::string& error) {
+        jack_ = openClient();
+        if (!jack_) {
+            error = "The JACK server is not running";
+            return false;
+        }
+        rate_ = jack_get_sample_rate(jack_);
+        if (p.sampleRate != rate_) {
+            error = "The JACK server runs at " + std::to_string(static_cast<int>(rate_)) + " Hz";
+            return false;
+        }
+        if (!registerPorts("in_", p.inputChannels, JackPortIsInput, inputs_) ||
+            !registerPorts("out_", p.outputChannels, JackPortIsOutput, outputs_)) {
+            error = "The JACK server refused a port";
+            return false;
+        }
+        inputBuffers_.assign(inputs_.size(), nullptr);
+        outputBuffers_.assign(outputs_.size(), nullptr);
+        inputSlices_.assign(inputs_.size(), nullptr);
+        outputSlices_.assign(outputs_.size(), nullptr);
+        capturePorts_ = device.capturePorts;
+        playbackPorts_ = device.playbackPorts;
+        jack_set_process_callback(jack_, &Stream::processCallback, this);
+        jack_set_xrun_callback(jack_, &Stream::xrunCallback, this);
+        jack_on_info_shutdown(jack_, &Stream::shutdownCallback, this);
+        return true;
+    }
+
+    bool start() override {
+        if (!jack_ || shutdown_) return false;
+        if (active_) return true;
+        if (jack_activate(jack_) != 0) return false;
+        active_ = true;
+        // Our ports go to the device's in order; a device with fewer ports leaves the rest open.
+        for (size_t k = 0; k < outputs_.size() && k < playbackPorts_.size(); ++k) {
+            jack_connect(jack_, jack_port_name(outputs_[k]), playbackPorts_[k].c_str());
+        }
+        for (size_t k = 0; k < inputs_.size() && k < capturePorts_.size(); ++k) {
+            jack_connect(jack_, capturePorts_[k].c_str(), jack_port_name(inputs_[k]));
+        }
+        return true;
+    }
+
+    void stop() override {
+        if (!jack_ || !active_) return;
+        active_ = false;
+        if (!shutdown_) jack_deactivate(jack_);
+    }
+
+    bool isActive() const override { return active_ && !shutdown_; }
+    bool stoppedByHost() const override { return shutdown_; }
+    double sampleRate() const override { return rate_; }
+    double cpuLoad() const override {
+        return jack_ && !shutdown_ ? std::clamp(jack_cpu_load(jack_) / 100.0, 0.0, 1.0) : 0.0;
+    }
+
+  private:
+    bool registerPorts(const char* prefix, int count, unsigned long flags,
+                       std::vector<jack_port_t*>& ports) {
+        for (int k = 1; k <= count; ++k) {
+            const std::string name = prefix + std::to_string(k);
+            jack_port_t* port =
+                jack_port_register(jack_, name.c_str(), JACK_DEFAULT_AUDIO_TYPE, flags, 0);
+            if (!port) return false;
+            ports.push_back(port);
+        }
+        return true;
+    }
+
+    // The audio thread: hands the period over in slices of the size the stream was opened with.
+    static int processCallback(jack_nframes_t frames, void* context) {
+        auto* self = static_cast<Stream*>(context);
+        for (size_t k = 0; k < self->inputs_.size(); ++k) {
+            self->inputBuffers_[k] =
+                static_cast<float*>(jack_port_get_buffer(self->inputs_[k], frames));
+        }
+        for (size_t k = 0; k < self->outputs_.size(); ++k) {
+            self->outputBuffers_[k] =
+                static_cast<float*>(jack_port_get_buffer(self->outputs_[k], frames));
+        }
+        const int total = static_cast<int>(frames);
+        for (int done = 0; done < total;) {
+            const int slice = std::min(self->framesPerBuffer_, total - done);
+            for (size_t k = 0; k < self->inputBuffers_.size(); ++k) {
+                self->inputSlices_[k] = self->inputBuffers_[k] + done;
+            }
+            for (size_t k = 0; k < self->outputBuffers_.size(); ++k) {
+                self->outputSlices_[k] = self->outputBuffers_[k] + done;
+            }
+            self->client_.process(self->inputSlices_.empty() ? nullptr : self->inputSlices_.data(),
+                                  self->outputSlices_.data(), slice,
+                                  self->xrun_.exchange(false, std::memory_order_relaxed));
+            done += slice;
+        }
+        return 0;
+    }
+
+    static int xrunCallback(void* context) {
+        static_cast<Stream*>(context)->xrun_.store(true, std::memory_order_relaxed);
+        return 0;
+    }
+
+    static void shutdownCallback(jack_status_t, const char*, void* context) {
+        static_cast<Stream*>(context)->shutdown_.store(true);
+    }
+
+    std::shared_ptr<Shared> shared_;
+    AudioStreamClient& client_;
+    const int framesPerBuffer_;
+    jack_client_t* jack_ = nullptr;
+    double rate_ = 0.0;
+    std::vector<jack_port_t*> inputs_;
+    std::vector<jack_port_t*> outputs_;
+    std::vector<std::string> capturePorts_;
+    std::vector<std::string> playbackPorts_;
+    // The audio thread's own pointer tables, made before the client is activated.
+    std::vector<float*> inputBuffers_;
+    std::vector<float*> outputBuffers_;
+    std::vector<const float*> inputSlices_;
+    std::vector<float*> outputSlices_;
+    bool active_ = false;
+    std::atomic<bool> xrun_{false};
+    std::atomic<bool> shutdown_{false};
+};
+
+JackAudioBackend::JackAudioBackend() : shared_(std::make_shared<Shared>()) {
+    silenceMessages();
+    devices_ = enumerate();
+}
+
+JackAudioBackend::~JackAudioBackend() = default;
+
+void JackAudioBackend::silenceMessages() {
+    jack_set_error_function(ignoreJackMessage);
+    jack_set_info_function(ignoreJackMessage);
+}
+
+std::vector<JackAudioBackend::Device> JackAudioBackend::enumerate() {
+    std::vector<Device> list;
+    jack_client_t* client = openClient();
+    if (!client) return list;
+    const double rate = jack_get_sample_rate(client);
+    std::map<std::string, size_t> byClient;
+    auto deviceFor = [&](const std::string& port) -> Device& {
+        const std::string name = clientOf(port);
+        auto [entry, added] = byClient.emplace(name, list.size());
+        if (added) {
+            Device device;
+            device.info.index = static_cast<int>(list.size());
+            device.info.name = name;
+            device.info.hostAPI = kHostAPIName;
+            device.info.defaultSampleRate = rate;
+            list.push_back(std::move(device));
+        }
+        return list[entry->second];
+    };
+    // A physical port that produces audio is a capture port, one that takes it a playback port.
+    for (const auto& port : physicalPorts(client, JackPortIsOutput)) {
+        deviceFor(port).capturePorts.push_back(port);
+    }
+    for (const auto& port : physicalPorts(client, JackPortIsInput)) {
+        deviceFor(port).playbackPorts.push_back(port);
+    }
+    jack_client_close(client);
+    for (auto& device : list) {
+        if (!device.capturePorts.empty()) {
+            device.info.inputStreams = {static_cast<int>(device.capturePorts.size())};
+        }
+        if (!device.playbackPorts.empty()) {
+            device.info.outputStreams = {static_cast<int>(device.playbackPorts.size())};
+        }
+    }
+    return list;
+}
+
+std::vector<AudioBackendDevice> JackAudioBackend::devices() {
+    std::lock_guard lock(mutex_);
+    std::vector<AudioBackendDevice> list;
+    for (const auto& device : devices_) list.push_back(device.info);
+    return list;
+}
+
+std::optional<int> JackAudioBackend::defaultInputDevice() {
+    std::lock_guard lock(mutex_);
+    for (const auto& device : devices_) {
+        if (!device.capturePorts.empty()) return device.info.index;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> JackAudioBackend::defaultOutputDevice() {
+    std::lock_guard lock(mutex_);
+    for (const auto& device : devices_) {
+        if (!device.playbackPorts.empty()) return device.info.index;
+    }
+    return std::nullopt;
+}
+
+std::unique_ptr<AudioStream> JackAudioBackend::openStream(const AudioStreamParameters& parameters,
+                                                          AudioStreamClient& client,
+                                                          std::string& error) {
+    Device device;
+    {
+        std::lock_guard lock(mutex_);
+        if (parameters.device < 0 || parameters.device >= static_cast<int>(devices_.size())) {
+            error = "No such JACK device";
+            return nullptr;
+        }
+        device = devices_[static_cast<size_t>(parameters.device)];
+    }
+    if (parameters.inputChannels > static_cast<int>(device.capturePorts.size()) ||
+        parameters.outputChannels > static_cast<int>(device.playbackPorts.size())) {
+        error = "The JACK device has fewer channels";
+        return nullptr;
+    }
+    auto stream = std::make_unique<Stream>(shared_, client, parameters.framesPerBuffer);
+    if (!stream->open(parameters, device, error)) return nullptr;
+    return stream;
+}
+
+bool JackAudioBackend::refresh() {
+    if (openStreamCount() > 0) return false;
+    auto list = enumerate();
+    std::lock_guard lock(mutex_);
+    devices_ = std::move(list);
+    return true;
+}
+
+int JackAudioBackend::openStreamCount() const { return shared_->openStreams.load(); }
+
+}  // namespace quenbril

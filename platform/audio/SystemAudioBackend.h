@@ -1,0 +1,43 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/audio/AudioBackend.h"
+
+namespace quenbril {
+
+/// The machine's audio as one backend: the devices of a running JACK server first, then those
+/// PortAudio finds (ALSA). While a JACK server runs, its first devices are the defaults, since
+/// the hardware it drives is usually not free for ALSA clients. Device indices are positions in
+/// the joint list, fixed until the next refresh.
+class SystemAudioBackend : public AudioBackend {
+  public:
+    SystemAudioBackend(std::unique_ptr<AudioBackend> jack, std::unique_ptr<AudioBackend> others);
+
+    std::vector<AudioBackendDevice> devices() override;
+    std::optional<int> defaultInputDevice() override;
+    std::optional<int> defaultOutputDevice() override;
+    std::unique_ptr<AudioStream> openStream(const AudioStreamParameters& parameters,
+                                            AudioStreamClient& client, std::string& error) override;
+    bool refresh() override;
+    void release() override;
+    int openStreamCount() const override;
+
+  private:
+    /// Where a joint index leads: the member backend and its own index.
+    struct Route {
+        AudioBackend* backend;
+        int index;
+    };
+    void join();
+    std::optional<int> jointIndex(AudioBackend& backend, std::optional<int> index) const;
+
+    std::vector<std::unique_ptr<AudioBackend>> members_;
+    mutable std::mutex mutex_;
+    std::vector<AudioBackendDevice> devices_;
+    std::vector<Route> routes_;
+};
+
+}  // namespace quenbril
