@@ -1,7 +1,8 @@
 #pragma once
 
-// A program started as a child process with a few extra environment variables and its standard
-// error in a file, stopped by its process id (a stop signal, then a kill if it lingers).
+// A program started as a child process with a few extra environment variables, its standard
+// error in a file and its standard output discarded, stopped by its process id (a stop signal,
+// then a kill if it lingers) or killed at once.
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -25,7 +26,10 @@ class ChildProcess {
         pid_ = ::fork();
         if (pid_ == 0) {
             for (const auto& [name, value] : environment) ::setenv(name.c_str(), value.c_str(), 1);
-            if (!std::freopen(logPath.c_str(), "w", stderr)) _exit(127);
+            if (!std::freopen("/dev/null", "w", stdout) ||
+                !std::freopen(logPath.c_str(), "w", stderr)) {
+                _exit(127);
+            }
             std::vector<char*> argv;
             for (auto& a : args) argv.push_back(a.data());
             argv.push_back(nullptr);
@@ -62,7 +66,14 @@ class ChildProcess {
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
+        kill();
+    }
+
+    /// Ends the program at once, as a crash would, and waits for it.
+    void kill() {
+        if (pid_ <= 0) return;
         ::kill(pid_, SIGKILL);
+        int status = 0;
         ::waitpid(pid_, &status, 0);
         pid_ = -1;
     }

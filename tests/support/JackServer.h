@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
+
+#include "tests/support/ChildProcess.h"
 
 namespace quenbril::test {
 
@@ -25,13 +28,13 @@ class JackServer {
     void stop();
     /// Ends it at once, as a crash would.
     void kill();
-    bool running() const { return pid_ > 0; }
+    bool running() const { return process_ && process_->pid() > 0; }
     int rate() const { return rate_; }
     const std::string& name() const { return name_; }
 
   private:
     JackServer();
-    int pid_ = -1;
+    std::unique_ptr<ChildProcess> process_;
     int rate_ = 0;
     std::string name_;
 };

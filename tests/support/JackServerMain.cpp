@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 #include <jack/jack.h>
 #include <sched.h>
-#include <signal.h>
 #include <sys/mount.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -60,24 +58,15 @@ JackServer& JackServer::shared() {
 bool JackServer::start(int rate) {
     if (running()) stop();
     if (::access(kJackd, X_OK) != 0) return false;
-    const std::string rateText = std::to_string(rate);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr)) {
-            _exit(127);
-        }
-        ::execl(kJackd, kJackd, "-r", "-t", "10000", "-n", name_.c_str(), "-d", "dummy", "-r",
-                rateText.c_str(), "-p", "128", "-C", "8", "-P", "8", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    if (pid < 0) return false;
-    pid_ = pid;
+    process_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{kJackd, "-r", "-t", "10000", "-n", name_, "-d", "dummy", "-r",
+                                 std::to_string(rate), "-p", "128", "-C", "8", "-P", "8"},
+        std::vector<std::pair<std::string, std::string>>{});
     rate_ = rate;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
+        if (!process_->running()) {
+            process_.reset();
             return false;
         }
         if (serverAnswers(name_)) return true;
@@ -87,28 +76,11 @@ bool JackServer::start(int rate) {
     return false;
 }
 
-void JackServer::stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    int status = 0;
-    for (int i = 0; i < 500; ++i) {
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-}
+void JackServer::stop() { process_.reset(); }
 
 void JackServer::kill() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
+    if (process_) process_->kill();
+    process_.reset();
 }
 
 }  // namespace quenbril::test
