@@ -100,4 +100,12 @@ std::optional<ATAudioDevice> ATAudioDevice::deviceWithUID(const std::string& uid
     return std::nullopt;
 }
 
+std::optional<ATAudioDevice> ATAudioDevice::sameOrDefault(
+    const std::optional<ATAudioDevice>& device, bool input, AudioBackend& backend) {
+    if (device) {
+        if (auto same = deviceWithUID(device->UID(), backend)) return same;
+    }
+    return input ? currentInputDevice(backend) : currentOutputDevice(backend);
+}
+
 }  // namespace quenbril

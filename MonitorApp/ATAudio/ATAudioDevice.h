@@ -48,6 +48,10 @@ class ATAudioDevice {
     /// The device with `uid`, if the host lists it now.
     static std::optional<ATAudioDevice> deviceWithUID(
         const std::string& uid, AudioBackend& backend = AudioBackend::shared());
+    /// `device` as the host lists it now, found by its UID; else the host's default input or
+    /// output device. A unit whose device went away takes this when the host re-enumerated.
+    static std::optional<ATAudioDevice> sameOrDefault(const std::optional<ATAudioDevice>& device,
+                                                      bool input, AudioBackend& backend);
 
   private:
     static std::vector<ATAudioDevice> fromBackend(AudioBackend& backend);

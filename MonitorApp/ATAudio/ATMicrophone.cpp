@@ -11,13 +11,9 @@ ATMicrophone::ATMicrophone(ATMicrophoneDelegate* delegate, AudioBackend& backend
     : backend_(backend),
       delegate_(delegate),
       watch_("Audio input", backend,
-             {[this] { return stream_ && (stream_->stoppedByHost() || !stream_->isActive()); },
-              [this] { closeStream(); },
+             {[this] { return stream_.get(); }, [this] { closeStream(); },
               [this] {
-                  std::optional<ATAudioDevice> back =
-                      device_ ? ATAudioDevice::deviceWithUID(device_->UID(), backend_)
-                              : std::nullopt;
-                  if (!back) back = ATAudioDevice::currentInputDevice(backend_);
+                  auto back = ATAudioDevice::sameOrDefault(device_, true, backend_);
                   if (!back || back->inputChannelCount() < static_cast<int64_t>(map_.size())) {
                       return false;
                   }

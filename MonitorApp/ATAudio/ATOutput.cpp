@@ -18,13 +18,9 @@ constexpr int kConverterChunk = 128;
 ATOutput::ATOutput(AudioBackend& backend)
     : backend_(backend),
       watch_("Audio output", backend,
-             {[this] { return stream_ && (stream_->stoppedByHost() || !stream_->isActive()); },
-              [this] { closeStream(); },
+             {[this] { return stream_.get(); }, [this] { closeStream(); },
               [this] {
-                  std::optional<ATAudioDevice> back =
-                      device_ ? ATAudioDevice::deviceWithUID(device_->UID(), backend_)
-                              : std::nullopt;
-                  if (!back) back = ATAudioDevice::currentOutputDevice(backend_);
+                  auto back = ATAudioDevice::sameOrDefault(device_, false, backend_);
                   if (!back) return false;
                   device_ = std::move(back);
                   return openStream() && stream_->start();

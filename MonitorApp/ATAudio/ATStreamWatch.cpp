@@ -24,7 +24,9 @@ void ATStreamWatch::stop() {
 void ATStreamWatch::tick() {
     if (hooks_.report) hooks_.report();
     if (!lost_) {
-        if (!hooks_.streamLost()) return;
+        // A stream the host ended by itself, or one that stopped delivering periods.
+        const AudioStream* stream = hooks_.stream();
+        if (!stream || (!stream->stoppedByHost() && stream->isActive())) return;
         QLOG("%s: the audio device went away; waiting for it to return", unitName_.c_str());
         hooks_.dropStream();
         lost_ = true;

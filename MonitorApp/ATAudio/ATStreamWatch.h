@@ -15,8 +15,8 @@ namespace quenbril {
 class ATStreamWatch {
   public:
     struct Hooks {
-        /// True when the host ended the running stream by itself.
-        std::function<bool()> streamLost;
+        /// The unit's stream, or null while it has none.
+        std::function<const AudioStream*()> stream;
         /// Closes the lost stream.
         std::function<void()> dropStream;
         /// Tries to open and start the stream again; true when it plays.
