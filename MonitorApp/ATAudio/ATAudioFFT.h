@@ -23,7 +23,8 @@ class ATAudioFFT {
     /// as a float, 2^63.
     static constexpr float kNotFound = 9223372036854775808.0f;
 
-    ATAudioFFT(uint64_t maximumBufferSize, float sampleRate, ATAudioFFTDelegate* delegate = nullptr);
+    ATAudioFFT(uint64_t maximumBufferSize, float sampleRate,
+               ATAudioFFTDelegate* delegate = nullptr);
     virtual ~ATAudioFFT();
     ATAudioFFT(const ATAudioFFT&) = delete;
     ATAudioFFT& operator=(const ATAudioFFT&) = delete;

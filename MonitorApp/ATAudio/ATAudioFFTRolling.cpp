@@ -27,8 +27,7 @@ std::unique_ptr<ATAudioFFTRolling> ATAudioFFTRolling::fftWithWindowSize(
 std::unique_ptr<ATAudioFFTRolling> ATAudioFFTRolling::fftWithWindowSize(
     uint64_t windowSize, uint64_t historyBufferSize, float sampleRate,
     ATAudioFFTDelegate* delegate) {
-    return std::make_unique<ATAudioFFTRolling>(windowSize, historyBufferSize, sampleRate,
-                                               delegate);
+    return std::make_unique<ATAudioFFTRolling>(windowSize, historyBufferSize, sampleRate, delegate);
 }
 
 float* ATAudioFFTRolling::computeFFTWithBuffer(const float* buffer, uint32_t bufferSize) {

@@ -12,7 +12,8 @@ namespace quenbril {
 class ATAudioFFTRolling : public ATAudioFFT {
   public:
     /// A history of 8 x the window.
-    ATAudioFFTRolling(uint64_t windowSize, float sampleRate, ATAudioFFTDelegate* delegate = nullptr);
+    ATAudioFFTRolling(uint64_t windowSize, float sampleRate,
+                      ATAudioFFTDelegate* delegate = nullptr);
     ATAudioFFTRolling(uint64_t windowSize, uint64_t historyBufferSize, float sampleRate,
                       ATAudioFFTDelegate* delegate = nullptr);
     ~ATAudioFFTRolling() override;

@@ -59,7 +59,7 @@ AudioStreamBasicDescription ATAudioFile::defaultClientFormat() {
 
 const std::vector<std::string>& ATAudioFile::supportedAudioFileTypes() {
     static const std::vector<std::string> types{"aac", "caf", "aif", "aiff", "aifc", "mp3",
-                                                "mp4", "m4a", "snd", "au",  "sd2",  "wav"};
+                                                "mp4", "m4a", "snd", "au",   "sd2",  "wav"};
     return types;
 }
 
@@ -260,17 +260,20 @@ void ATAudioFile::seekToFrame(int64_t frame) {
 
 void ATAudioFile::seekLocked(int64_t frame) {
     frame = std::clamp<int64_t>(frame, 0, totalClientFrames());
-    const auto fileFrame = static_cast<sf_count_t>(std::llround(static_cast<double>(frame) / ratio_));
+    const auto fileFrame =
+        static_cast<sf_count_t>(std::llround(static_cast<double>(frame) / ratio_));
     if (sf_seek(file_, std::min<sf_count_t>(fileFrame, totalFrames_), SEEK_SET) < 0)
         QLOG("Failed to seek frame position within audio file: %s", sf_strerror(file_));
     if (converter_) src_reset(converter_);
     frameIndex_.store(frame, std::memory_order_relaxed);
 }
 
-double ATAudioFile::currentTime() const {
+double ATAudioFile::currentTime() const { return timeOfFrame(frameIndex()); }
+
+double ATAudioFile::timeOfFrame(int64_t frame) const {
     const int64_t total = totalClientFrames();
     if (total <= 0) return 0.0;
-    return U::MAP(static_cast<float>(frameIndex()), 0.0f, static_cast<float>(total), 0.0f,
+    return U::MAP(static_cast<float>(frame), 0.0f, static_cast<float>(total), 0.0f,
                   static_cast<float>(duration_));
 }
 
@@ -291,9 +294,10 @@ std::string ATAudioFile::formattedDuration() const {
 
 std::map<std::string, std::string> ATAudioFile::metadata() const {
     static const std::pair<int, const char*> keys[] = {
-        {SF_STR_TITLE, "title"},       {SF_STR_ARTIST, "artist"},   {SF_STR_ALBUM, "album"},
-        {SF_STR_COMMENT, "comments"},  {SF_STR_DATE, "year"},       {SF_STR_COPYRIGHT, "copyright"},
-        {SF_STR_GENRE, "genre"},       {SF_STR_TRACKNUMBER, "track number"}};
+        {SF_STR_TITLE, "title"}, {SF_STR_ARTIST, "artist"},
+        {SF_STR_ALBUM, "album"}, {SF_STR_COMMENT, "comments"},
+        {SF_STR_DATE, "year"},   {SF_STR_COPYRIGHT, "copyright"},
+        {SF_STR_GENRE, "genre"}, {SF_STR_TRACKNUMBER, "track number"}};
     std::map<std::string, std::string> result;
     for (const auto& [type, key] : keys) {
         if (const char* text = sf_get_string(file_, type); text && *text) result[key] = text;

@@ -68,6 +68,8 @@ class ATAudioFile : public std::enable_shared_from_this<ATAudioFile> {
     /// Seconds; 0 for an empty file.
     double currentTime() const;
     void setCurrentTime(double seconds);
+    /// The time of a client frame; 0 for an empty file.
+    double timeOfFrame(int64_t frame) const;
     std::string formattedCurrentTime() const;
 
     const AudioStreamBasicDescription& clientFormat() const { return clientFormat_; }

@@ -149,9 +149,19 @@ void ATAudioPlayer::setCurrentTime(double seconds) {
     post(kDidSeekNotification);
 }
 
-double ATAudioPlayer::currentTime() const { return audioFile_ ? audioFile_->currentTime() : 0.0; }
+double ATAudioPlayer::currentTime() const {
+    return audioFile_ ? audioFile_->timeOfFrame(frameIndex()) : 0.0;
+}
+
 double ATAudioPlayer::duration() const { return audioFile_ ? audioFile_->duration() : 0.0; }
-int64_t ATAudioPlayer::frameIndex() const { return audioFile_ ? audioFile_->frameIndex() : 0; }
+
+int64_t ATAudioPlayer::frameIndex() const {
+    // The frame playing now: the file is read ahead of it by what the ring holds.
+    std::lock_guard guard(feeder_);
+    if (!audioFile_) return 0;
+    return std::max<int64_t>(audioFile_->frameIndex() - framesReadAhead(), 0);
+}
+
 int64_t ATAudioPlayer::totalFrames() const { return audioFile_ ? audioFile_->totalFrames() : 0; }
 
 std::string ATAudioPlayer::formattedCurrentTime() const {
@@ -179,17 +189,19 @@ int ATAudioPlayer::framesReadAhead() const {
 
 int ATAudioPlayer::output(ATOutput& /*output*/, std::span<float* const> buffers,
                           int numberOfFrames) {
-    const uint32_t channels =
-        std::min(static_cast<uint32_t>(buffers.size()), audioChannels_.load(std::memory_order_relaxed));
+    const uint32_t channels = std::min(static_cast<uint32_t>(buffers.size()),
+                                       audioChannels_.load(std::memory_order_relaxed));
     if (channels == 0) return 0;
     uint64_t from = std::max(read_.load(std::memory_order_relaxed),
                              discardUntil_.load(std::memory_order_acquire));
     const uint64_t held = written_.load(std::memory_order_acquire) - from;
-    const int take = static_cast<int>(std::min<uint64_t>(held, static_cast<uint64_t>(numberOfFrames)));
+    const int take =
+        static_cast<int>(std::min<uint64_t>(held, static_cast<uint64_t>(numberOfFrames)));
     for (uint32_t c = 0; c < channels; ++c) {
         const float* ring = ring_[c].data();
         float* out = buffers[c];
-        for (int i = 0; i < take; ++i) out[i] = ring[(from + static_cast<uint64_t>(i)) % kRingFrames];
+        for (int i = 0; i < take; ++i)
+            out[i] = ring[(from + static_cast<uint64_t>(i)) % kRingFrames];
         // What the ring could not give plays as silence, never as an older slice.
         std::fill(out + take, out + numberOfFrames, 0.0f);
     }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <atomic>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -30,7 +30,8 @@ class ATAudioPlayer : private ATOutputDataSource,
     static constexpr const char* kDidChangeAudioFileNotification =
         "ATAudioPlayerDidChangeAudioFileNotification";
     static constexpr const char* kDidSeekNotification = "ATAudioPlayerDidSeekNotification";
-    static constexpr const char* kDidChangePanNotification = "ATAudioPlayerDidChangePanNotification";
+    static constexpr const char* kDidChangePanNotification =
+        "ATAudioPlayerDidChangePanNotification";
     static constexpr const char* kDidChangeVolumeNotification =
         "ATAudioPlayerDidChangeVolumeNotification";
     static constexpr const char* kDidReachEndOfFileNotification =
@@ -69,6 +70,7 @@ class ATAudioPlayer : private ATOutputDataSource,
     double duration() const;
     std::string formattedCurrentTime() const;
     std::string formattedDuration() const;
+    /// The frame playing now (the file itself is read ahead of it).
     int64_t frameIndex() const;
     int64_t totalFrames() const;
 
@@ -129,7 +131,7 @@ class ATAudioPlayer : private ATOutputDataSource,
 
     // The ring between the reading thread (writer) and the audio thread (reader): frames are
     // counted from the start, and a flush makes the reader skip to `discardUntil_`.
-    std::mutex feeder_;
+    mutable std::mutex feeder_;
     std::vector<std::vector<float>> ring_;
     uint32_t ringChannels_ = 0;
     std::atomic<uint32_t> audioChannels_{0};

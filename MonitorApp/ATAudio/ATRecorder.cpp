@@ -44,11 +44,16 @@ int soundFileFormat(uint32_t fileTypeID, const AudioStreamBasicDescription& form
         return major | SF_FORMAT_FLOAT;
     }
     switch (format.mBitsPerChannel) {
-        case 8: return major | (major == SF_FORMAT_WAV ? SF_FORMAT_PCM_U8 : SF_FORMAT_PCM_S8);
-        case 16: return major | SF_FORMAT_PCM_16;
-        case 24: return major | SF_FORMAT_PCM_24;
-        case 32: return major | SF_FORMAT_PCM_32;
-        default: break;
+        case 8:
+            return major | (major == SF_FORMAT_WAV ? SF_FORMAT_PCM_U8 : SF_FORMAT_PCM_S8);
+        case 16:
+            return major | SF_FORMAT_PCM_16;
+        case 24:
+            return major | SF_FORMAT_PCM_24;
+        case 32:
+            return major | SF_FORMAT_PCM_32;
+        default:
+            break;
     }
     *reason = "samples of " + std::to_string(format.mBitsPerChannel) + " bits cannot be recorded";
     return 0;
@@ -80,9 +85,12 @@ AudioStreamBasicDescription ATRecorder::formatForFileType(
 uint32_t ATRecorder::fileTypeIdForFileType(int64_t fileType,
                                            const AudioStreamBasicDescription& /*source*/) {
     switch (fileType) {
-        case kAIFF: return kAudioFileAIFFType;
-        case kM4A: return kAudioFileM4AType;
-        default: return kAudioFileWAVEType;
+        case kAIFF:
+            return kAudioFileAIFFType;
+        case kM4A:
+            return kAudioFileM4AType;
+        default:
+            return kAudioFileWAVEType;
     }
 }
 

@@ -4,8 +4,8 @@
 
 namespace quenbril {
 
-/// An all-pass filter: a phase shift around the centre frequency. Each setter recomputes the coefficients at once; a frequency or Q of 0 keeps the
-/// previous ones.
+/// An all-pass filter: a phase shift around the centre frequency. Each setter recomputes the
+/// coefficients at once; a frequency or Q of 0 keeps the previous ones.
 class BQAllpassFilter : public BQDSP {
   public:
     using BQDSP::BQDSP;

@@ -4,8 +4,8 @@
 
 namespace quenbril {
 
-/// A band-pass filter with a peak gain of 0 dB at the centre frequency. Each setter recomputes the coefficients at once; a frequency or Q of 0 keeps the
-/// previous ones.
+/// A band-pass filter with a peak gain of 0 dB at the centre frequency. Each setter recomputes the
+/// coefficients at once; a frequency or Q of 0 keeps the previous ones.
 class BQBandpassFilter : public BQDSP {
   public:
     using BQDSP::BQDSP;

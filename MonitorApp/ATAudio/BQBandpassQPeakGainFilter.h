@@ -4,8 +4,8 @@
 
 namespace quenbril {
 
-/// A band-pass filter whose peak gain is Q. Each setter recomputes the coefficients at once; a frequency or Q of 0 keeps the
-/// previous ones.
+/// A band-pass filter whose peak gain is Q. Each setter recomputes the coefficients at once; a
+/// frequency or Q of 0 keeps the previous ones.
 class BQBandpassQPeakGainFilter : public BQDSP {
   public:
     using BQDSP::BQDSP;

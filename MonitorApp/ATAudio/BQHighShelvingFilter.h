@@ -4,8 +4,8 @@
 
 namespace quenbril {
 
-/// A high shelf: G decibels above the centre frequency. Each setter recomputes the coefficients at once; a frequency or Q of 0 keeps the
-/// previous ones.
+/// A high shelf: G decibels above the centre frequency. Each setter recomputes the coefficients at
+/// once; a frequency or Q of 0 keeps the previous ones.
 class BQHighShelvingFilter : public BQDSP {
   public:
     using BQDSP::BQDSP;

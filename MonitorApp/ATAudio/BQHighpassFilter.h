@@ -4,8 +4,8 @@
 
 namespace quenbril {
 
-/// A high-pass filter: passes what lies above the corner frequency. Each setter recomputes the coefficients at once; a frequency or Q of 0 keeps the
-/// previous ones.
+/// A high-pass filter: passes what lies above the corner frequency. Each setter recomputes the
+/// coefficients at once; a frequency or Q of 0 keeps the previous ones.
 class BQHighpassFilter : public BQDSP {
   public:
     using BQDSP::BQDSP;

@@ -4,8 +4,8 @@
 
 namespace quenbril {
 
-/// A low shelf: G decibels below the centre frequency. Each setter recomputes the coefficients at once; a frequency or Q of 0 keeps the
-/// previous ones.
+/// A low shelf: G decibels below the centre frequency. Each setter recomputes the coefficients at
+/// once; a frequency or Q of 0 keeps the previous ones.
 class BQLowShelvingFilter : public BQDSP {
   public:
     using BQDSP::BQDSP;

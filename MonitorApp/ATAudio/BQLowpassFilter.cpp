@@ -16,7 +16,8 @@ void BQLowpassFilter::calculateCoefficients() {
     if (!canCalculate(cornerFrequency_, Q_)) return;
     intermediateVariables(cornerFrequency_, Q_);
     const float c = omegaC(), a = alpha();
-    storeCoefficients(1.0f + a, (1.0f - c) * 0.5f, 1.0f - c, (1.0f - c) * 0.5f, -2.0f * c, 1.0f - a);
+    storeCoefficients(1.0f + a, (1.0f - c) * 0.5f, 1.0f - c, (1.0f - c) * 0.5f, -2.0f * c,
+                      1.0f - a);
 }
 
 }  // namespace quenbril

@@ -4,8 +4,8 @@
 
 namespace quenbril {
 
-/// A low-pass filter: passes what lies below the corner frequency. Each setter recomputes the coefficients at once; a frequency or Q of 0 keeps the
-/// previous ones.
+/// A low-pass filter: passes what lies below the corner frequency. Each setter recomputes the
+/// coefficients at once; a frequency or Q of 0 keeps the previous ones.
 class BQLowpassFilter : public BQDSP {
   public:
     using BQDSP::BQDSP;

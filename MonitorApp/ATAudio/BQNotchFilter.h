@@ -4,8 +4,8 @@
 
 namespace quenbril {
 
-/// A notch filter: removes the centre frequency. Each setter recomputes the coefficients at once; a frequency or Q of 0 keeps the
-/// previous ones.
+/// A notch filter: removes the centre frequency. Each setter recomputes the coefficients at once; a
+/// frequency or Q of 0 keeps the previous ones.
 class BQNotchFilter : public BQDSP {
   public:
     using BQDSP::BQDSP;

@@ -4,8 +4,8 @@
 
 namespace quenbril {
 
-/// A peaking equaliser: G decibels at the centre frequency. Each setter recomputes the coefficients at once; a frequency or Q of 0 keeps the
-/// previous ones.
+/// A peaking equaliser: G decibels at the centre frequency. Each setter recomputes the coefficients
+/// at once; a frequency or Q of 0 keeps the previous ones.
 class BQPeakingEQFilter : public BQDSP {
   public:
     using BQDSP::BQDSP;

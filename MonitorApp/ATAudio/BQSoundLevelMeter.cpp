@@ -15,8 +15,8 @@ float BQSoundLevelMeter::getdBLevel(const float* data, uint32_t numFrames, uint3
     const float mean = static_cast<float>(sum / static_cast<double>(count));
     const float level = 10.0f * std::log10(mean / one_);
     one_ = 1.0f;
-    const double moved = static_cast<double>(dBLevel_) +
-                         static_cast<double>(level - dBLevel_) * 0.2;
+    const double moved =
+        static_cast<double>(dBLevel_) + static_cast<double>(level - dBLevel_) * 0.2;
     dBLevel_ = std::isnan(moved) ? -50.0f : static_cast<float>(moved);
     return dBLevel_;
 }

@@ -22,8 +22,9 @@ struct CountingDelegate : ATAudioFFTDelegate {
 std::vector<float> sine(size_t count, double cyclesPerSample, double amplitude = 1.0) {
     std::vector<float> samples(count);
     for (size_t i = 0; i < count; ++i)
-        samples[i] = static_cast<float>(
-            amplitude * std::sin(2.0 * std::numbers::pi * cyclesPerSample * static_cast<double>(i)));
+        samples[i] =
+            static_cast<float>(amplitude * std::sin(2.0 * std::numbers::pi * cyclesPerSample *
+                                                    static_cast<double>(i)));
     return samples;
 }
 

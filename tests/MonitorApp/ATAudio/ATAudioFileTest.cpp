@@ -33,7 +33,8 @@ std::vector<std::vector<float>> readToEnd(ATAudioFile& file, int* calls = nullpt
             break;
         }
         for (uint32_t c = 0; c < channels; ++c) {
-            const float* data = static_cast<const float*>(list->mBuffers[interleaved ? 0 : c].mData);
+            const float* data =
+                static_cast<const float*>(list->mBuffers[interleaved ? 0 : c].mData);
             for (uint32_t i = 0; i < got; ++i)
                 out[c].push_back(interleaved ? data[i * channels + c] : data[i]);
         }
@@ -58,8 +59,8 @@ TEST_F(ATAudioFileTest, EveryLibsndfileTypeReadsAtTheDefaultClientRateAndKeepsIt
         SCOPED_TRACE(name);
         const std::string url = writeSine(name, format, name == "mono.aiff" ? 1 : 2);
         Error error;
-        auto file = ATAudioFile::audioFileWithURL(url, nullptr, ATAudioFile::defaultClientFormat(),
-                                                  &error);
+        auto file =
+            ATAudioFile::audioFileWithURL(url, nullptr, ATAudioFile::defaultClientFormat(), &error);
         ASSERT_TRUE(file) << error.toString();
         EXPECT_EQ(file->fileFormat().mSampleRate, 48000.0);
         EXPECT_NEAR(file->duration(), 1.0, 0.06);
@@ -78,8 +79,9 @@ TEST_F(ATAudioFileTest, EveryLibsndfileTypeReadsAtTheDefaultClientRateAndKeepsIt
 }
 
 TEST_F(ATAudioFileTest, SeeksAndReadsSamplesExactlyAtTheFileRate) {
-    const std::string url = write("ramp.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 2, 48000,
-                                  [](int i, int c) { return static_cast<float>(i) / 65536.0f * (c ? -1 : 1); });
+    const std::string url =
+        write("ramp.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 2, 48000,
+              [](int i, int c) { return static_cast<float>(i) / 65536.0f * (c ? -1 : 1); });
     auto file = ATAudioFile::audioFileWithURL(
         url, nullptr, U::stereoFloatInterleavedFormatWithSampleRate(48000.0));
     ASSERT_TRUE(file);
@@ -106,7 +108,8 @@ TEST_F(ATAudioFileTest, SeeksAndReadsSamplesExactlyAtTheFileRate) {
 }
 
 TEST_F(ATAudioFileTest, ABusyLockReadsNothingDropsSeeksAndGivesNoWaveform) {
-    auto file = ATAudioFile::audioFileWithURL(writeSine("sine.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    auto file =
+        ATAudioFile::audioFileWithURL(writeSine("sine.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16));
     ASSERT_TRUE(file);
     AudioBufferList* list = U::audioBufferListWithNumberOfFrames(256, 2, false);
     {
@@ -131,8 +134,14 @@ TEST_F(ATAudioFileTest, FilesThatCannotBeOpenedGiveNoneAndAnErrorNamingFileAndRe
     const std::string wav = writeSine("good.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16);
     std::ifstream in(wav, std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), {});
-    std::string mp4("\0\0\0\x20" "ftypisom\0\0\x02\0isomiso2mp41", 32);
-    std::string m4a("\0\0\0\x20" "ftypM4A \0\0\0\0M4A mp42isom", 32);
+    std::string mp4(
+        "\0\0\0\x20"
+        "ftypisom\0\0\x02\0isomiso2mp41",
+        32);
+    std::string m4a(
+        "\0\0\0\x20"
+        "ftypM4A \0\0\0\0M4A mp42isom",
+        32);
     const std::pair<std::string, std::string> cases[] = {
         {path("missing.wav"), "no such file"},
         {writeBytes("empty.wav", ""), ""},
@@ -140,13 +149,15 @@ TEST_F(ATAudioFileTest, FilesThatCannotBeOpenedGiveNoneAndAnErrorNamingFileAndRe
         {writeBytes("notes.txt", "These are not sounds, only words.\n"), ""},
         {writeBytes("renamed.wav", mp4 + std::string(2000, '\x11')), "MP4"},
         {writeBytes("song.m4a", m4a + std::string(2000, '\x11')), "M4A"},
-        {writeBytes("stream.mp3", std::string("\xFF\xF1\x50\x80\x02\x1F\xFC", 7) + std::string(500, '\0')), "AAC"},
+        {writeBytes("stream.mp3",
+                    std::string("\xFF\xF1\x50\x80\x02\x1F\xFC", 7) + std::string(500, '\0')),
+         "AAC"},
     };
     for (const auto& [url, reason] : cases) {
         Error error;
-        EXPECT_EQ(ATAudioFile::audioFileWithURL(url, nullptr, ATAudioFile::defaultClientFormat(),
-                                                &error),
-                  nullptr)
+        EXPECT_EQ(
+            ATAudioFile::audioFileWithURL(url, nullptr, ATAudioFile::defaultClientFormat(), &error),
+            nullptr)
             << url;
         EXPECT_NE(error.description.find(url), std::string::npos) << error.description;
         EXPECT_FALSE(error.failureReason().empty()) << url;
@@ -157,8 +168,8 @@ TEST_F(ATAudioFileTest, FilesThatCannotBeOpenedGiveNoneAndAnErrorNamingFileAndRe
 }
 
 TEST_F(ATAudioFileTest, AnEmptyAudioFileOpensAtTimeZeroAndEndsAtOnce) {
-    auto file = ATAudioFile::audioFileWithURL(
-        write("silent.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, 0, [](int, int) { return 0.0f; }));
+    auto file = ATAudioFile::audioFileWithURL(write("silent.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16,
+                                                    48000, 2, 0, [](int, int) { return 0.0f; }));
     ASSERT_TRUE(file);
     EXPECT_EQ(file->duration(), 0.0);
     EXPECT_EQ(file->currentTime(), 0.0);
@@ -176,11 +187,11 @@ TEST_F(ATAudioFileTest, WaveformFollowsAKnownEnvelopeInEveryClientLayout) {
         const float a = levels[2 * point], b = levels[2 * point + 1];
         return std::sqrt((a * a + b * b) / 4.0f);
     };
-    const std::string url = write("envelope.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 2, 48000,
-                                  [&](int i, int c) {
-                                      return static_cast<float>(levels[i / 6000] * (c ? 0.5 : 1.0) *
-                                                                std::sin(2.0 * std::numbers::pi * 480.0 * i / 48000.0));
-                                  });
+    const std::string url =
+        write("envelope.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 2, 48000, [&](int i, int c) {
+            return static_cast<float>(levels[i / 6000] * (c ? 0.5 : 1.0) *
+                                      std::sin(2.0 * std::numbers::pi * 480.0 * i / 48000.0));
+        });
     for (bool interleaved : {false, true}) {
         SCOPED_TRACE(interleaved ? "interleaved" : "non-interleaved");
         auto format = interleaved ? U::stereoFloatInterleavedFormatWithSampleRate(48000.0)
@@ -199,7 +210,8 @@ TEST_F(ATAudioFileTest, WaveformFollowsAKnownEnvelopeInEveryClientLayout) {
         EXPECT_EQ(file->frameIndex(), 777);  // The waveform puts the position back.
     }
     // A mono client gets one channel, the mean of both; points are capped at the frames.
-    auto mono = ATAudioFile::audioFileWithURL(url, nullptr, U::monoFloatFormatWithSampleRate(48000.0));
+    auto mono =
+        ATAudioFile::audioFileWithURL(url, nullptr, U::monoFloatFormatWithSampleRate(48000.0));
     ASSERT_TRUE(mono);
     auto data = mono->getWaveformData(2);
     ASSERT_TRUE(data);
@@ -282,7 +294,8 @@ TEST_F(ATAudioFileTest, TheDelegateHearsEveryBlockAndPositionAndCopiesStartAfres
 
 TEST_F(ATAudioFileTest, MetadataCarriesTheFilesStrings) {
     auto file = ATAudioFile::audioFileWithURL(write(
-        "tagged.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, 24000, [](int, int) { return 0.0f; },
+        "tagged.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, 24000,
+        [](int, int) { return 0.0f; },
         {{SF_STR_TITLE, "Soundcheck"}, {SF_STR_ARTIST, "Stage left"}, {SF_STR_COMMENT, "take 2"}}));
     ASSERT_TRUE(file);
     const auto metadata = file->metadata();
@@ -298,7 +311,8 @@ TEST_F(ATAudioFileTest, MetadataCarriesTheFilesStrings) {
 TEST_F(ATAudioFileTest, TheAsynchronousWaveformArrivesOnTheMainQueue) {
     ManualRunLoop loop(800000000.0);
     RunLoop::setMain(&loop);
-    auto file = ATAudioFile::audioFileWithURL(writeSine("sine.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    auto file =
+        ATAudioFile::audioFileWithURL(writeSine("sine.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16));
     ASSERT_TRUE(file);
     file->getWaveformData(8, nullptr);  // No block, no work.
     std::thread::id deliveredOn;
@@ -318,7 +332,8 @@ TEST_F(ATAudioFileTest, TheAsynchronousWaveformArrivesOnTheMainQueue) {
     bool empty = false;
     {
         std::lock_guard busy(file->lockForTesting());
-        file->getWaveformData([&](float* const* data, uint32_t count) { empty = !data && count == 0; });
+        file->getWaveformData(
+            [&](float* const* data, uint32_t count) { empty = !data && count == 0; });
         EXPECT_TRUE(loop.runUntil([&] { return empty; }, 10.0));
     }
     RunLoop::setMain(nullptr);

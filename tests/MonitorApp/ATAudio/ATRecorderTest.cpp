@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include <csignal>
 #include <cmath>
+#include <csignal>
 #include <numbers>
 
 #include "MonitorApp/ATAudio/ATAudioFile.h"
@@ -38,7 +38,8 @@ void record(ATRecorder& recorder, int frames) {
         for (uint32_t c = 0; c < channels; ++c) {
             auto* data = static_cast<float*>(list->mBuffers[interleaved ? 0 : c].mData);
             for (int i = 0; i < count; ++i)
-                data[interleaved ? i * channels + c : static_cast<uint32_t>(i)] = tone(start + i, static_cast<int>(c));
+                data[interleaved ? i * channels + c : static_cast<uint32_t>(i)] =
+                    tone(start + i, static_cast<int>(c));
         }
         EXPECT_TRUE(recorder.appendDataFromBufferList(list, static_cast<uint32_t>(count)));
     }
@@ -76,7 +77,8 @@ TEST_F(ATRecorderTest, EachFileTypeRoundTripsInItsOwnFormat) {
         Error error;
         auto recorder = ATRecorder::recorderWithURL(url, c.client, c.type, &delegate, &error);
         ASSERT_TRUE(recorder) << error.toString();
-        EXPECT_EQ(recorder->audioFileTypeID(), c.type == ATRecorder::kAIFF ? kAudioFileAIFFType : kAudioFileWAVEType);
+        EXPECT_EQ(recorder->audioFileTypeID(),
+                  c.type == ATRecorder::kAIFF ? kAudioFileAIFFType : kAudioFileWAVEType);
         record(*recorder, 4800);
         EXPECT_EQ(delegate.updates, 10);
         EXPECT_EQ(recorder->totalFrames(), 4800);
@@ -92,30 +94,37 @@ TEST_F(ATRecorderTest, EachFileTypeRoundTripsInItsOwnFormat) {
         const bool monoClient = c.client.mChannelsPerFrame == 1;
         for (int i = 0; i < 4800; i += 7) {
             for (int ch = 0; ch < info.channels; ++ch)
-                EXPECT_NEAR(samples[static_cast<size_t>(i * info.channels + ch)], tone(i, monoClient ? 0 : ch), c.tolerance);
+                EXPECT_NEAR(samples[static_cast<size_t>(i * info.channels + ch)],
+                            tone(i, monoClient ? 0 : ch), c.tolerance);
         }
     }
 }
 
 TEST_F(ATRecorderTest, AnM4AOrAFileThatCannotBeCreatedGivesNone) {
     Error error;
-    EXPECT_EQ(ATRecorder::recorderWithURL(path("take.m4a"), U::stereoFloatNonInterleavedFormatWithSampleRate(44100.0), ATRecorder::kM4A, nullptr, &error),
+    EXPECT_EQ(ATRecorder::recorderWithURL(path("take.m4a"),
+                                          U::stereoFloatNonInterleavedFormatWithSampleRate(44100.0),
+                                          ATRecorder::kM4A, nullptr, &error),
               nullptr);
     EXPECT_NE(error.description.find("M4A"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(path("take.m4a")));
-    EXPECT_EQ(ATRecorder::recorderWithURL(path("no/such/folder/take.wav"), U::stereoFloatNonInterleavedFormatWithSampleRate(44100.0), ATRecorder::kWAV, nullptr, &error),
+    EXPECT_EQ(ATRecorder::recorderWithURL(path("no/such/folder/take.wav"),
+                                          U::stereoFloatNonInterleavedFormatWithSampleRate(44100.0),
+                                          ATRecorder::kWAV, nullptr, &error),
               nullptr);
     EXPECT_NE(error.description.find("no/such/folder/take.wav"), std::string::npos);
     // A client at another rate than the file's would need converting, which the recorder leaves
     // to its caller.
-    EXPECT_EQ(ATRecorder::recorderWithURL(path("take.wav"), U::stereoFloatNonInterleavedFormatWithSampleRate(44100.0),
-                                          U::stereoFloatInterleavedFormatWithSampleRate(48000.0), kAudioFileWAVEType),
+    EXPECT_EQ(ATRecorder::recorderWithURL(
+                  path("take.wav"), U::stereoFloatNonInterleavedFormatWithSampleRate(44100.0),
+                  U::stereoFloatInterleavedFormatWithSampleRate(48000.0), kAudioFileWAVEType),
               nullptr);
 }
 
 TEST_F(ATRecorderTest, AnExistingFileIsReplaced) {
     const std::string url = writeSine("take.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-    auto recorder = ATRecorder::recorderWithDestinationURL(url, U::monoFloatFormatWithSampleRate(48000.0), ATRecorder::kAIFF);
+    auto recorder = ATRecorder::recorderWithDestinationURL(
+        url, U::monoFloatFormatWithSampleRate(48000.0), ATRecorder::kAIFF);
     ASSERT_TRUE(recorder);
     record(*recorder, 100);
     recorder.reset();
@@ -127,7 +136,8 @@ TEST_F(ATRecorderTest, AnExistingFileIsReplaced) {
 
 TEST_F(ATRecorderTest, ClosingHappensOnceWhetherAskedOrReleased) {
     CountingDelegate delegate;
-    auto recorder = ATRecorder::recorderWithURL(path("a.wav"), U::monoFloatFormatWithSampleRate(48000.0), ATRecorder::kWAV, &delegate);
+    auto recorder = ATRecorder::recorderWithURL(
+        path("a.wav"), U::monoFloatFormatWithSampleRate(48000.0), ATRecorder::kWAV, &delegate);
     ASSERT_TRUE(recorder);
     record(*recorder, 480);
     recorder->closeAudioFile();
@@ -138,13 +148,15 @@ TEST_F(ATRecorderTest, ClosingHappensOnceWhetherAskedOrReleased) {
     AudioBufferList* list = U::audioBufferListWithNumberOfFrames(16, 1, true);
     testing::internal::CaptureStderr();
     EXPECT_FALSE(recorder->appendDataFromBufferList(list, 16));
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("after it was closed"), std::string::npos);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("after it was closed"),
+              std::string::npos);
     EXPECT_EQ(recorder->totalFrames(), 480);
     recorder.reset();
     EXPECT_EQ(delegate.closes, 1);
 
     CountingDelegate released;
-    recorder = ATRecorder::recorderWithURL(path("b.wav"), U::monoFloatFormatWithSampleRate(48000.0), ATRecorder::kWAV, &released);
+    recorder = ATRecorder::recorderWithURL(path("b.wav"), U::monoFloatFormatWithSampleRate(48000.0),
+                                           ATRecorder::kWAV, &released);
     ASSERT_TRUE(recorder);
     EXPECT_TRUE(recorder->appendDataFromBufferList(list, 16));
     recorder.reset();
@@ -156,7 +168,8 @@ TEST_F(ATRecorderTest, ClosingHappensOnceWhetherAskedOrReleased) {
 }
 
 TEST_F(ATRecorderTest, AFailedWriteIsLoggedAndReturnsFalse) {
-    auto recorder = ATRecorder::recorderWithURL(path("big.wav"), U::monoFloatFormatWithSampleRate(48000.0), ATRecorder::kWAV);
+    auto recorder = ATRecorder::recorderWithURL(
+        path("big.wav"), U::monoFloatFormatWithSampleRate(48000.0), ATRecorder::kWAV);
     ASSERT_TRUE(recorder);
     AudioBufferList* list = U::audioBufferListWithNumberOfFrames(8192, 1, true);
     // A file size limit makes the writes fail as a full disk would.

@@ -14,15 +14,21 @@
 
 namespace quenbril::test {
 
-/// A temporary folder of audio files written by libsndfile, removed after the test.
-class AudioFileFixture : public testing::Test {
+/// A temporary folder of audio files written by libsndfile, removed after the test, on top of
+/// the fixture `Base`.
+template <typename Base = testing::Test>
+class AudioFileFixtureOn : public Base {
   protected:
     void SetUp() override {
+        Base::SetUp();
         std::string pattern = "/tmp/quenbril-audiofile-XXXXXX";
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         folder_ = pattern;
     }
-    void TearDown() override { std::filesystem::remove_all(folder_); }
+    void TearDown() override {
+        std::filesystem::remove_all(folder_);
+        Base::TearDown();
+    }
 
     std::string path(const std::string& name) const { return (folder_ / name).string(); }
 
@@ -41,15 +47,15 @@ class AudioFileFixture : public testing::Test {
         for (const auto& [type, text] : strings) sf_set_string(out, type, text.c_str());
         std::vector<float> data(static_cast<size_t>(frames) * channels);
         for (int i = 0; i < frames; ++i)
-            for (int c = 0; c < channels; ++c) data[static_cast<size_t>(i) * channels + c] = sample(i, c);
+            for (int c = 0; c < channels; ++c)
+                data[static_cast<size_t>(i) * channels + c] = sample(i, c);
         sf_writef_float(out, data.data(), frames);
         sf_close(out);
         return file;
     }
 
     /// One second of a 1 kHz sine at 0.5 on every channel, 48 kHz.
-    std::string writeSine(const std::string& name, int format, int channels = 2,
-                          int rate = 48000) {
+    std::string writeSine(const std::string& name, int format, int channels = 2, int rate = 48000) {
         return write(name, format, rate, channels, rate, [rate](int i, int) {
             return static_cast<float>(0.5 * std::sin(2.0 * std::numbers::pi * 1000.0 * i / rate));
         });
@@ -74,5 +80,7 @@ class AudioFileFixture : public testing::Test {
 
     std::filesystem::path folder_;
 };
+
+using AudioFileFixture = AudioFileFixtureOn<>;
 
 }  // namespace quenbril::test

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <complex>
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <complex>
 #include <memory>
 #include <numbers>
 #include <string>
@@ -117,9 +117,8 @@ TEST(BQDSPTest, LowPassAt50HzQ8HasTheEngineCoefficients) {
     EXPECT_NEAR(filter.a1(), -2.0 * std::cos(omega) / (1.0 + alpha), 1e-6);
     EXPECT_NEAR(filter.a2(), (1.0 - alpha) / (1.0 + alpha), 1e-6);
     // The difference equation reads them in this order.
-    EXPECT_EQ(filter.coefficients(),
-              (std::array<float, 5>{filter.b0(), filter.b1(), filter.b2(), filter.a1(),
-                                    filter.a2()}));
+    EXPECT_EQ(filter.coefficients(), (std::array<float, 5>{filter.b0(), filter.b1(), filter.b2(),
+                                                           filter.a1(), filter.a2()}));
 }
 
 TEST(BQDSPTest, ShelvesUseTheSquareRootOfAOverQ) {
@@ -275,8 +274,7 @@ TEST(BQSoundLevelMeterTest, SmoothsPowerAndTurnsNaNIntoMinus50) {
     const std::vector<float> silence(256, 0.0f);
     EXPECT_EQ(silentMeter.getdBLevel(silence.data(), 256, 1), -INFINITY);
     EXPECT_EQ(silentMeter.getdBLevel(silence.data(), 256, 1), -50.0f);
-    EXPECT_NEAR(silentMeter.getdBLevel(sine.data(), 4800, 1), -50.0 + 0.2 * (50.0 - 3.0103),
-                1e-3);
+    EXPECT_NEAR(silentMeter.getdBLevel(sine.data(), 4800, 1), -50.0 + 0.2 * (50.0 - 3.0103), 1e-3);
     // A block of no samples measures nothing.
     EXPECT_EQ(silentMeter.getdBLevel(sine.data(), 0, 1), silentMeter.dBLevel());
 }
