@@ -78,9 +78,10 @@ class ATAudioPlayerTest : public test::AudioFileFixtureOn<test::FakeDeviceFixtur
 
     /// A stereo file whose samples count up from `start` (left) and down (right).
     std::string countingFile(const std::string& name, int frames, float start = 1.0f) {
-        return write(name, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 2, frames, [start](int i, int c) {
-            return (start + static_cast<float>(i)) / 65536.0f * (c ? -1.0f : 1.0f);
-        });
+        return write(name, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 2, frames,
+                     [start](int i, int c) {
+                         return (start + static_cast<float>(i)) / 65536.0f * (c ? -1.0f : 1.0f);
+                     });
     }
 
     /// Runs `periods` periods of 128 frames, each once the player has read ahead what it can,
@@ -151,7 +152,8 @@ TEST_F(ATAudioPlayerTest, LoopingGoesOnFromTheStartWithASeekNotification) {
     player.play();
     ended_ = [](ATAudioPlayer&) { return false; };
     const auto left = playPeriods(player, 20);
-    for (int i = 0; i < 2560; ++i) ASSERT_EQ(left[i], (1.0f + static_cast<float>(i % 1000)) / 65536.0f) << i;
+    for (int i = 0; i < 2560; ++i)
+        ASSERT_EQ(left[i], (1.0f + static_cast<float>(i % 1000)) / 65536.0f) << i;
     ASSERT_TRUE(loop_->runUntil([&] { return delegate.ends >= 2; }, 5.0));
     loop_->runPending();
     EXPECT_GE(notes.count(ATAudioPlayer::kDidSeekNotification), 2);
