@@ -22,6 +22,8 @@ constexpr auto kIdle = std::chrono::milliseconds(2);
 ATAudioPlayer::ATAudioPlayer(ATAudioPlayerDelegate* delegate, AudioBackend& backend)
     : delegate_(delegate), backend_(backend), alive_(std::make_shared<ATAudioPlayer*>(this)) {
     output_ = std::make_unique<ATOutput>(backend_);
+    // A file plays on the device's first pair, left and right.
+    if (output_->device()) output_->setOutputChannel(0);
     adoptOutput();
     ring_.assign(kRingChannels, std::vector<float>(kRingFrames, 0.0f));
     readList_ = U::audioBufferListWithNumberOfFrames(kReadFrames, kRingChannels, false);
@@ -94,10 +96,12 @@ void ATAudioPlayer::setAudioFile(const std::shared_ptr<ATAudioFile>& audioFile) 
         audioChannels_.store(ringChannels_);
         flushRing();
     }
-    // Without a file the output keeps the format it has: a format of nothing is no format.
+    // Without a file the output keeps the format it has: a format of nothing is no format. The
+    // same format leaves a playing stream alone.
     if (copy) {
-        output_->setInputFormat(
-            {copy->clientFormat().mSampleRate, static_cast<int>(ringChannels_)});
+        const ATUnitFormat format{copy->clientFormat().mSampleRate,
+                                  static_cast<int>(ringChannels_)};
+        if (output_->inputFormat() != format) output_->setInputFormat(format);
     }
     post(kDidChangeAudioFileNotification);
 }

@@ -90,7 +90,8 @@ void ATAudioPlot::updateBuffer(const float* buffer, uint32_t bufferSize) {
 
 void ATAudioPlot::updateFloat(float value) {
     U::appendFloat(value, historyInfo_.get());
-    if (plotType() == kRolling) setSampleData(historyInfo_->buffer.data(), historyInfo_->bufferSize);
+    if (plotType() == kRolling)
+        setSampleData(historyInfo_->buffer.data(), historyInfo_->bufferSize);
     afterFeeding();
 }
 
@@ -124,8 +125,8 @@ void ATAudioPlot::clear() {
 
 void ATAudioPlot::resetHistoryBuffers() {
     if (historyInfo_) U::freeHistoryInfo(std::move(historyInfo_));
-    historyInfo_ = U::historyInfoWithDefaultLength(kDefaultRollingHistoryLength,
-                                                   kMaximumRollingHistoryLength);
+    historyInfo_ =
+        U::historyInfoWithDefaultLength(kDefaultRollingHistoryLength, kMaximumRollingHistoryLength);
 }
 
 int ATAudioPlot::rollingHistoryLength() const { return historyInfo_->bufferSize; }
@@ -139,7 +140,8 @@ int ATAudioPlot::setRollingHistoryLength(int length) {
 
 void ATAudioPlot::redraw() {
     if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(this, [this] { redraw(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { redraw(); }, Qt::QueuedConnection);
         return;
     }
     if (incoming_.take()) {
@@ -147,8 +149,8 @@ void ATAudioPlot::redraw() {
         std::copy_n(incoming_.front(), drawnCount_, drawn_.begin());
     }
     const QPainterPath path = createPathWithPoints(drawn_.data(), drawnCount_, QRectF(rect()));
-    waveformLayer_.setPath(path, ATAudioPlotWaveformLayer::actionForKey(
-                                     "path", shouldOptimizeForRealtimePlot()));
+    waveformLayer_.setPath(
+        path, ATAudioPlotWaveformLayer::actionForKey("path", shouldOptimizeForRealtimePlot()));
     update();
 }
 

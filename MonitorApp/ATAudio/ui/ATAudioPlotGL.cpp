@@ -53,8 +53,8 @@ ATAudioPlotGL::ATAudioPlotGL(QWidget* parent) : QOpenGLWidget(parent) {
     format.setDepthBufferSize(24);
     format.setSwapInterval(1);
     setFormat(format);
-    historyInfo_ = U::historyInfoWithDefaultLength(kDefaultRollingHistoryLength,
-                                                   kMaximumRollingHistoryLength);
+    historyInfo_ =
+        U::historyInfoWithDefaultLength(kDefaultRollingHistoryLength, kMaximumRollingHistoryLength);
     gain_ = 1.0f;
     backgroundColor_ = QColor::fromRgbF(0.569f, 0.82f, 0.478f, 1.0f);
     color_ = QColor::fromRgbF(1.0f, 1.0f, 1.0f, 1.0f);

@@ -30,7 +30,8 @@ struct ATAudioPlotGLPoint {
 ///
 /// Make one through create(): where no OpenGL context can be made it gives a placeholder that
 /// paints nothing.
-class ATAudioPlotGL : public QOpenGLWidget, protected QOpenGLExtraFunctions,
+class ATAudioPlotGL : public QOpenGLWidget,
+                      protected QOpenGLExtraFunctions,
                       private ATAudioDisplayLinkDelegate {
   public:
     enum PlotType : int64_t { kBuffer = 0, kRolling = 1 };

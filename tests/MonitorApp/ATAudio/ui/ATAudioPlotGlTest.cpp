@@ -91,7 +91,8 @@ TEST_F(ATAudioPlotGlTest, AMirroredPlotIsSymmetricAndClearLeavesOnlyTheBackgroun
     plot_->setShouldMirror(true);
     std::vector<float> wave(512);
     for (size_t i = 0; i < wave.size(); ++i)
-        wave[i] = static_cast<float>(0.7 * std::fabs(std::sin(2.0 * std::numbers::pi * 2.0 * i / 512.0)));
+        wave[i] =
+            static_cast<float>(0.7 * std::fabs(std::sin(2.0 * std::numbers::pi * 2.0 * i / 512.0)));
     plot_->updateBuffer(wave.data(), 512);
     const QImage image = picture();
     int shown = 0, mismatched = 0;

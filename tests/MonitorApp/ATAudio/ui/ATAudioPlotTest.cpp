@@ -32,8 +32,8 @@ class ATAudioPlotTest : public testing::Test {
     static std::vector<float> sine(int count, double cycles, double amplitude = 0.8) {
         std::vector<float> samples(static_cast<size_t>(count));
         for (int i = 0; i < count; ++i)
-            samples[static_cast<size_t>(i)] =
-                static_cast<float>(amplitude * std::sin(2.0 * std::numbers::pi * cycles * i / count));
+            samples[static_cast<size_t>(i)] = static_cast<float>(
+                amplitude * std::sin(2.0 * std::numbers::pi * cycles * i / count));
         return samples;
     }
     QImage picture() {
@@ -75,7 +75,8 @@ TEST_F(ATAudioPlotTest, AMirroredPlotIsSymmetricAboutTheZeroLine) {
     for (int y = 0; y < kHeight / 2; ++y)
         for (int x = 0; x < kWidth; ++x) {
             shown += lit(image, x, y);
-            mismatched += std::abs(qGray(image.pixel(x, y)) - qGray(image.pixel(x, kHeight - 1 - y))) > 60;
+            mismatched +=
+                std::abs(qGray(image.pixel(x, y)) - qGray(image.pixel(x, kHeight - 1 - y))) > 60;
         }
     EXPECT_GT(shown, 300);
     EXPECT_LT(mismatched, shown / 50);
@@ -107,8 +108,7 @@ TEST_F(ATAudioPlotTest, RollingShowsTheLast512RmsValuesAndHistoryLengthsAreHeld)
     plot_->redraw();
     ASSERT_EQ(plot_->pointCount(), 512u);
     // The history shows its values as they stood before the newest append.
-    for (int i = 1; i < 511; ++i)
-        ASSERT_NEAR(plot_->points()[i].y(), (88 + i) / 1000.0, 1e-6) << i;
+    for (int i = 1; i < 511; ++i) ASSERT_NEAR(plot_->points()[i].y(), (88 + i) / 1000.0, 1e-6) << i;
     EXPECT_EQ(plot_->rollingHistoryLength(), 512);
     EXPECT_EQ(plot_->setRollingHistoryLength(10000), 8192);
     EXPECT_EQ(plot_->setRollingHistoryLength(0), 1);
@@ -141,7 +141,8 @@ TEST_F(ATAudioPlotTest, AFilledPlotColoursEverythingBetweenTheCurveAndTheZeroLin
     plot_->updateBuffer(level.data(), 400);
     const QImage image = picture();
     for (int x = 20; x < kWidth - 20; x += 19) {
-        for (int y = kHeight / 4 + 2; y < kHeight / 2 - 1; ++y) EXPECT_TRUE(lit(image, x, y)) << x << "," << y;
+        for (int y = kHeight / 4 + 2; y < kHeight / 2 - 1; ++y)
+            EXPECT_TRUE(lit(image, x, y)) << x << "," << y;
         EXPECT_FALSE(lit(image, x, kHeight / 4 - 4)) << x;
         EXPECT_FALSE(lit(image, x, kHeight * 3 / 4)) << x;
     }
