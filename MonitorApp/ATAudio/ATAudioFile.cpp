@@ -136,7 +136,12 @@ bool ATAudioFile::applyClientFormat(const AudioStreamBasicDescription& clientFor
         int result = 0;
         converter_ = src_callback_new(&ATAudioFile::converterInput, SRC_SINC_FASTEST,
                                       static_cast<int>(clientChannels_), &result, this);
-        if (!converter_) {
+        if (converter_) {
+            waveformConverter_ = src_callback_new(&ATAudioFile::converterInput, SRC_LINEAR,
+                                                  static_cast<int>(clientChannels_), &result, this);
+        }
+        if (!converter_ || !waveformConverter_) {
+            releaseConverter();
             QLOG("Could not convert %.0f Hz to %.0f Hz: %s", fileFormat_.mSampleRate,
                  clientFormat.mSampleRate, src_strerror(result));
             clientFormat_ = {};
@@ -158,6 +163,7 @@ bool ATAudioFile::applyClientFormat(const AudioStreamBasicDescription& clientFor
 
 void ATAudioFile::releaseConverter() {
     if (converter_) converter_ = src_delete(converter_);
+    if (waveformConverter_) waveformConverter_ = src_delete(waveformConverter_);
 }
 
 int64_t ATAudioFile::totalClientFrames() const {
@@ -179,15 +185,15 @@ long ATAudioFile::converterInput(void* context, float** data) {
     return self->readMixed(self->mixedChunk_.data(), kChunkFrames);
 }
 
-uint32_t ATAudioFile::readClientFrames(float* out, uint32_t frames) {
+uint32_t ATAudioFile::readClientFrames(float* out, uint32_t frames, SRC_STATE_tag* converter) {
     const int64_t left = std::max<int64_t>(totalClientFrames() - frameIndex(), 0);
     frames = static_cast<uint32_t>(std::min<int64_t>(frames, left));
     uint32_t done = 0;
     while (done < frames) {
         float* at = out + static_cast<size_t>(done) * clientChannels_;
         const uint32_t wanted = std::min(frames - done, kChunkFrames);
-        const long got = converter_ ? src_callback_read(converter_, ratio_, wanted, at)
-                                    : static_cast<long>(readMixed(at, wanted));
+        const long got = converter ? src_callback_read(converter, ratio_, wanted, at)
+                                   : static_cast<long>(readMixed(at, wanted));
         if (got <= 0) break;
         done += static_cast<uint32_t>(got);
     }
@@ -217,7 +223,7 @@ void ATAudioFile::readFrames(uint32_t frames, AudioBufferList* bufferList, uint3
     uint32_t done = 0;
     while (done < frames) {
         const uint32_t wanted = std::min(frames - done, kChunkFrames);
-        const uint32_t got = readClientFrames(clientChunk_.data(), wanted);
+        const uint32_t got = readClientFrames(clientChunk_.data(), wanted, converter_);
         if (got == 0) break;
         const float* chunk = clientChunk_.data();
         for (uint32_t c = 0; c < clientChannels_; ++c) {
@@ -265,6 +271,7 @@ void ATAudioFile::seekLocked(int64_t frame) {
     if (sf_seek(file_, std::min<sf_count_t>(fileFrame, totalFrames_), SEEK_SET) < 0)
         QLOG("Failed to seek frame position within audio file: %s", sf_strerror(file_));
     if (converter_) src_reset(converter_);
+    if (waveformConverter_) src_reset(waveformConverter_);
     frameIndex_.store(frame, std::memory_order_relaxed);
 }
 
@@ -324,7 +331,7 @@ std::shared_ptr<ATAudioFloatData> ATAudioFile::getWaveformData(uint32_t points) 
     std::vector<float> block(static_cast<size_t>(framesPerPoint) * channels);
     std::vector<std::vector<float>> values(channels, std::vector<float>(points, 0.0f));
     for (uint32_t point = 0; point < points; ++point) {
-        const uint32_t got = readClientFrames(block.data(), framesPerPoint);
+        const uint32_t got = readClientFrames(block.data(), framesPerPoint, waveformConverter_);
         // Every frame read counts, whatever the layout the client reads in.
         for (uint32_t c = 0; c < channels; ++c) {
             double sum = 0.0;

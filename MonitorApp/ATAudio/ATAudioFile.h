@@ -111,8 +111,9 @@ class ATAudioFile : public std::enable_shared_from_this<ATAudioFile> {
     bool applyClientFormat(const AudioStreamBasicDescription& clientFormat);
     void releaseConverter();
 
-    /// Client frames into `out` (interleaved client channels), up to the end; the lock is held.
-    uint32_t readClientFrames(float* out, uint32_t frames);
+    /// Client frames into `out` (interleaved client channels), up to the end, through
+    /// `converter` when the rates differ; the lock is held.
+    uint32_t readClientFrames(float* out, uint32_t frames, SRC_STATE_tag* converter);
     uint32_t readMixed(float* out, uint32_t frames);
     void seekLocked(int64_t frame);
     void tellPosition();
@@ -122,6 +123,9 @@ class ATAudioFile : public std::enable_shared_from_this<ATAudioFile> {
     std::atomic<ATAudioFileDelegate*> delegate_{nullptr};
     sf_private_tag* file_ = nullptr;
     SRC_STATE_tag* converter_ = nullptr;
+    /// A linear converter for waveforms: an RMS envelope needs no band-limited interpolation,
+    /// and it costs a fraction of the reading converter.
+    SRC_STATE_tag* waveformConverter_ = nullptr;
     AudioStreamBasicDescription clientFormat_;
     AudioStreamBasicDescription fileFormat_;
     double duration_ = 0.0;

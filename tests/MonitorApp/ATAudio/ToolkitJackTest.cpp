@@ -36,10 +36,11 @@ std::pair<size_t, size_t> soundingSpan(const std::vector<float>& samples) {
 
 struct Counter {
     explicit Counter(const char* name)
-        : observer(NotificationCenter::defaultCenter().addObserver(name, [this](const Notification&) {
-              ++count;
-              onMain = onMain && std::this_thread::get_id() == mainThread;
-          })) {}
+        : observer(
+              NotificationCenter::defaultCenter().addObserver(name, [this](const Notification&) {
+                  ++count;
+                  onMain = onMain && std::this_thread::get_id() == mainThread;
+              })) {}
     std::atomic<int> count{0};
     std::atomic<bool> onMain{true};
     std::thread::id mainThread = std::this_thread::get_id();
@@ -88,7 +89,8 @@ class ToolkitJackTest : public AudioFileFixture {
     std::string toneFile(const std::string& name, double seconds) {
         const int frames = static_cast<int>(48000 * seconds);
         return write(name, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 2, frames, [](int i, int) {
-            return static_cast<float>(0.5 * std::sin(2.0 * std::numbers::pi * 1000.0 * i / 48000.0));
+            return static_cast<float>(0.5 *
+                                      std::sin(2.0 * std::numbers::pi * 1000.0 * i / 48000.0));
         });
     }
     /// A player whose output already runs in the file's client format, so setting a file does
