@@ -121,9 +121,8 @@ void spectrum() {
     ATAudioFFT fft(4096, 44100.0f);
     for (int n : {512, 1024, 4096}) {
         const auto data = noise(static_cast<size_t>(n));
-        const double ours = nanosecondsPerSample(n, [&] {
-            fft.computeFFTWithBuffer(data.data(), static_cast<uint32_t>(n));
-        });
+        const double ours = nanosecondsPerSample(
+            n, [&] { fft.computeFFTWithBuffer(data.data(), static_cast<uint32_t>(n)); });
         kiss_fftr_cfg plan = kiss_fftr_alloc(n, 0, nullptr, nullptr);
         std::vector<kiss_fft_cpx> out(static_cast<size_t>(n / 2 + 1));
         const double bare =
@@ -204,10 +203,11 @@ void playerRender(const std::string& folder) {
         }
         RunLoop::setMain(nullptr);
         std::sort(times.begin(), times.end());
-        std::printf("  device %5.0f Hz%s: p50 %5.2f us  p99 %5.2f us  max %7.2f us  allocations %llu\n",
-                    deviceRate, deviceRate == 44100.0 ? "          " : " (converted)",
-                    bench::quantile(times, 0.5), bench::quantile(times, 0.99), times.back(),
-                    static_cast<unsigned long long>(counted));
+        std::printf(
+            "  device %5.0f Hz%s: p50 %5.2f us  p99 %5.2f us  max %7.2f us  allocations %llu\n",
+            deviceRate, deviceRate == 44100.0 ? "          " : " (converted)",
+            bench::quantile(times, 0.5), bench::quantile(times, 0.99), times.back(),
+            static_cast<unsigned long long>(counted));
     }
 }
 
@@ -234,7 +234,8 @@ void glRedraw(int samples, bool mirrored, bool noisy) {
     std::vector<float> data = noise(4096);
     if (!noisy) {
         for (size_t i = 0; i < data.size(); ++i)
-            data[i] = static_cast<float>(0.5 * std::sin(2.0 * std::numbers::pi * 440.0 * i / 48000.0));
+            data[i] =
+                static_cast<float>(0.5 * std::sin(2.0 * std::numbers::pi * 440.0 * i / 48000.0));
     }
     std::vector<double> times;
     plot.makeCurrent();
@@ -249,10 +250,10 @@ void glRedraw(int samples, bool mirrored, bool noisy) {
     const std::string renderer = reinterpret_cast<const char*>(gl->glGetString(GL_RENDERER));
     plot.doneCurrent();
     std::sort(times.begin(), times.end());
-    std::printf("  %u points, %s, %dx MSAA, %-8s (%s): median %6.3f ms  p99 %6.3f ms  worst %6.3f ms\n",
-                plot.pointCount(), noisy ? "noise" : "tone ", samples,
-                mirrored ? "mirrored" : "single", renderer.c_str(),
-                bench::quantile(times, 0.5), bench::quantile(times, 0.99), times.back());
+    std::printf(
+        "  %u points, %s, %dx MSAA, %-8s (%s): median %6.3f ms  p99 %6.3f ms  worst %6.3f ms\n",
+        plot.pointCount(), noisy ? "noise" : "tone ", samples, mirrored ? "mirrored" : "single",
+        renderer.c_str(), bench::quantile(times, 0.5), bench::quantile(times, 0.99), times.back());
 }
 
 void glRedraws() {

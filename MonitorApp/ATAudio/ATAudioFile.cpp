@@ -44,6 +44,46 @@ std::string unsupportedTypeByContent(const std::string& url) {
     return {};
 }
 
+/// The file's own encoding where it is linear PCM; compressed files (FLAC's integers aside)
+/// are described as what they decode to, interleaved float32.
+AudioStreamBasicDescription fileFormatOf(const SF_INFO& info) {
+    const auto channels = static_cast<uint32_t>(info.channels);
+    AudioStreamBasicDescription format;
+    format.mSampleRate = info.samplerate;
+    U::setCanonicalAudioStreamBasicDescription(&format, channels, true);
+    uint32_t bits = 0;
+    switch (info.format & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_PCM_S8:
+        case SF_FORMAT_PCM_U8:
+            bits = 8;
+            break;
+        case SF_FORMAT_PCM_16:
+            bits = 16;
+            break;
+        case SF_FORMAT_PCM_24:
+            bits = 24;
+            break;
+        case SF_FORMAT_PCM_32:
+            bits = 32;
+            break;
+        case SF_FORMAT_DOUBLE:
+            format.mBitsPerChannel = 64;
+            format.mBytesPerFrame = format.mBytesPerPacket = 8 * channels;
+            return format;
+        default:
+            return format;
+    }
+    format.mFormatFlags = kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsPacked;
+    if ((info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_U8)
+        format.mFormatFlags = kAudioFormatFlagIsPacked;
+    const int major = info.format & SF_FORMAT_TYPEMASK;
+    if (major == SF_FORMAT_AIFF || major == SF_FORMAT_CAF || major == SF_FORMAT_AU)
+        format.mFormatFlags |= kAudioFormatFlagIsBigEndian;
+    format.mBitsPerChannel = bits;
+    format.mBytesPerFrame = format.mBytesPerPacket = bits / 8 * channels;
+    return format;
+}
+
 bool isUsableClientFormat(const AudioStreamBasicDescription& format) {
     return format.mFormatID == kAudioFormatLinearPCM && U::isFloatFormat(format) &&
            format.mBitsPerChannel == 32 && format.mChannelsPerFrame > 0 &&
@@ -106,9 +146,7 @@ bool ATAudioFile::open(Error* error) {
     }
     fileChannels_ = static_cast<uint32_t>(info.channels);
     totalFrames_ = std::max<sf_count_t>(info.frames, 0);
-    // The file's samples as libsndfile hands them over: interleaved float32 at the file's rate.
-    fileFormat_.mSampleRate = info.samplerate;
-    U::setCanonicalAudioStreamBasicDescription(&fileFormat_, fileChannels_, true);
+    fileFormat_ = fileFormatOf(info);
     duration_ = static_cast<double>(totalFrames_) / info.samplerate;
     return true;
 }

@@ -5,6 +5,7 @@
 
 #include "MonitorApp/ATAudio/ATAudioUtilities.h"
 #include "foundation/NotificationCenter.h"
+#include "foundation/SharedInstance.h"
 #include "foundation/dispatch/Queue.h"
 
 namespace quenbril {
@@ -51,8 +52,8 @@ ATAudioPlayer::~ATAudioPlayer() {
 }
 
 ATAudioPlayer& ATAudioPlayer::sharedAudioPlayer() {
-    static ATAudioPlayer player;
-    return player;
+    static SharedInstance<ATAudioPlayer> player;
+    return player.get();
 }
 
 void ATAudioPlayer::adoptOutput() {

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "foundation/Log.h"
+#include "foundation/SharedInstance.h"
 
 namespace quenbril {
 
@@ -14,8 +15,8 @@ AudioQueuePlayer::AudioQueuePlayer(AudioBackend& backend) : backend_(backend) {
 AudioQueuePlayer::~AudioQueuePlayer() { destroy(); }
 
 AudioQueuePlayer& AudioQueuePlayer::sharedInstance() {
-    static AudioQueuePlayer player;
-    return player;
+    static SharedInstance<AudioQueuePlayer> player;
+    return player.get();
 }
 
 void AudioQueuePlayer::setSampleRate(float sampleRate) {

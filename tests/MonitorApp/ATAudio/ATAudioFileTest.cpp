@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <mutex>
@@ -63,6 +65,7 @@ TEST_F(ATAudioFileTest, EveryLibsndfileTypeReadsAtTheDefaultClientRateAndKeepsIt
             ATAudioFile::audioFileWithURL(url, nullptr, ATAudioFile::defaultClientFormat(), &error);
         ASSERT_TRUE(file) << error.toString();
         EXPECT_EQ(file->fileFormat().mSampleRate, 48000.0);
+        EXPECT_EQ(file->fileFormat().mChannelsPerFrame, name == "mono.aiff" ? 1u : 2u);
         EXPECT_NEAR(file->duration(), 1.0, 0.06);
         EXPECT_EQ(file->totalClientFrames(), static_cast<int64_t>(file->duration() * 44100.0));
         const auto channels = readToEnd(*file);
@@ -76,6 +79,44 @@ TEST_F(ATAudioFileTest, EveryLibsndfileTypeReadsAtTheDefaultClientRateAndKeepsIt
             EXPECT_NEAR(test::sineLevelDb(middle), 20 * std::log10(0.5), 0.3);
         }
     }
+}
+
+TEST_F(ATAudioFileTest, TheFileFormatDescribesTheFilesOwnEncoding) {
+    auto aiff =
+        ATAudioFile::audioFileWithURL(writeSine("mono.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 1));
+    ASSERT_TRUE(aiff);
+    EXPECT_EQ(aiff->fileFormat().mBitsPerChannel, 24u);
+    EXPECT_EQ(aiff->fileFormat().mBytesPerFrame, 3u);
+    EXPECT_FALSE(U::isFloatFormat(aiff->fileFormat()));
+    EXPECT_TRUE(aiff->fileFormat().mFormatFlags & kAudioFormatFlagIsBigEndian);
+    auto wav =
+        ATAudioFile::audioFileWithURL(writeSine("float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    ASSERT_TRUE(wav);
+    EXPECT_TRUE(U::isFloatFormat(wav->fileFormat()));
+    EXPECT_EQ(wav->fileFormat().mBytesPerFrame, 8u);
+    EXPECT_NE(wav->description().find("totalFrames: 48000"), std::string::npos);
+}
+
+TEST_F(ATAudioFileTest, AClientFormatChangeWaitsForAReadInProgress) {
+    auto file =
+        ATAudioFile::audioFileWithURL(writeSine("sine.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    ASSERT_TRUE(file);
+    std::atomic<bool> changed{false};
+    std::thread control;
+    {
+        std::lock_guard busy(file->lockForTesting());
+        control = std::thread([&] {
+            file->setClientFormat(U::monoFloatFormatWithSampleRate(48000.0));
+            changed = true;
+        });
+        // A control call that did not wait would be done long before this.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_FALSE(changed.load());
+        EXPECT_EQ(file->clientFormat(), ATAudioFile::defaultClientFormat());
+    }
+    control.join();
+    EXPECT_TRUE(changed.load());
+    EXPECT_EQ(file->clientFormat().mChannelsPerFrame, 1u);
 }
 
 TEST_F(ATAudioFileTest, SeeksAndReadsSamplesExactlyAtTheFileRate) {

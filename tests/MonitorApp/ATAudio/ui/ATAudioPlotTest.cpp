@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "MonitorApp/ATAudio/ui/ATAudioPlot.h"
+#include "MonitorApp/ATAudio/ui/ATAudioPlotGL.h"
 #include "foundation/ManualRunLoop.h"
 
 namespace quenbril {
@@ -166,6 +167,15 @@ TEST_F(ATAudioPlotTest, TheDisplayLinkDrawsFeedingOnlyWhileOptimising) {
     EXPECT_EQ(plot_->displayLink(), nullptr);
     plot_->updateBuffer(samples.data(), 50);
     EXPECT_EQ(plot_->pointCount(), 50u);  // Drawn at once, with the path animated.
+}
+
+TEST_F(ATAudioPlotTest, TheOpenGLPlotIsAPlaceholderWhereOpenGLCannotDraw) {
+    // The offscreen platform has no OpenGL: a plain widget stands in and paints nothing.
+    const auto plot = ATAudioPlotGL::create();
+    ASSERT_NE(plot, nullptr);
+    EXPECT_EQ(dynamic_cast<ATAudioPlotGL*>(plot.get()), nullptr);
+    plot->resize(40, 20);
+    EXPECT_EQ(plot->grab().size(), QSize(40, 20));
 }
 
 }  // namespace
