@@ -183,6 +183,7 @@ void ATAudioPlayer::flushRing() {
     discardUntil_.store(written_.load(std::memory_order_relaxed), std::memory_order_release);
     endAt_.reset();
     ended_ = false;
+    loopsAt_.clear();
     generation_.fetch_add(1);
 }
 
@@ -230,6 +231,16 @@ bool ATAudioPlayer::readAhead() {
     const uint64_t written = written_.load(std::memory_order_relaxed);
     const uint64_t start = std::max(read_.load(std::memory_order_acquire),
                                     discardUntil_.load(std::memory_order_relaxed));
+    while (!loopsAt_.empty() && start >= loopsAt_.front()) {
+        // The output has played up to where the file started over: the owner hears of it now.
+        loopsAt_.pop_front();
+        std::shared_ptr<ATAudioFile> file = audioFile_;
+        onMain([file](ATAudioPlayer& player) {
+            if (ATAudioPlayerDelegate* delegate = player.delegate())
+                delegate->audioPlayerReachedEndOfAudioFile(player, *file);
+            player.post(kDidSeekNotification);
+        });
+    }
     if (endAt_) {
         if (start < *endAt_) return false;
         // Everything up to the end has been played: the main queue takes it from here.
@@ -252,15 +263,10 @@ bool ATAudioPlayer::readAhead() {
     written_.store(written + got, std::memory_order_release);
     if (!eof) return got > 0;
     if (shouldLoop_.load()) {
-        // Looping goes on reading from the start without a gap; the owner hears of it on the
-        // main queue.
+        // Looping goes on reading from the start without a gap; the owner hears of it once the
+        // output gets there.
         audioFile_->seekToFrame(0);
-        std::shared_ptr<ATAudioFile> file = audioFile_;
-        onMain([file](ATAudioPlayer& player) {
-            if (ATAudioPlayerDelegate* delegate = player.delegate())
-                delegate->audioPlayerReachedEndOfAudioFile(player, *file);
-            player.post(kDidSeekNotification);
-        });
+        loopsAt_.push_back(written);
         return true;
     }
     endAt_ = written;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -142,6 +143,8 @@ class ATAudioPlayer : private ATOutputDataSource,
     /// handed to the main queue, reading waits for a seek or another file.
     std::optional<uint64_t> endAt_;
     bool ended_ = false;
+    /// Where the file started over in the ring's count, for loops not yet played that far.
+    std::deque<uint64_t> loopsAt_;
     /// Raised by every file change or seek, so a pending end of an older position is dropped.
     std::atomic<uint64_t> generation_{0};
     AudioBufferList* readList_ = nullptr;

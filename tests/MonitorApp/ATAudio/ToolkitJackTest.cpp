@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <memory>
 #include <numbers>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -77,13 +79,26 @@ class ToolkitJackTest : public AudioFileFixture {
         AudioFileFixture::TearDown();
     }
 
-    /// A client recording the process's first two output ports.
+    /// A client recording the process's first two output ports, or null when they do not show.
+    /// A stream made right after another was closed may register before the server has let go
+    /// of the old client's name, so the ports are looked for a little while under either name.
     static std::unique_ptr<JackTestClient> listener() {
         auto client = std::make_unique<JackTestClient>("listener", 2, 0);
-        const auto outs = client->ports("quenbril:out_.*");
-        EXPECT_GE(outs.size(), 2u);
-        for (size_t k = 0; k < 2 && k < outs.size(); ++k)
-            EXPECT_TRUE(client->connect(outs[k], client->inputPort(static_cast<int>(k))));
+        std::vector<std::string> outs;
+        for (int attempt = 0; attempt < 100 && outs.size() < 2; ++attempt) {
+            if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            outs = client->ports("quenbril(-[0-9]+)?:out_.*");
+            // The newest client has the greatest name ("quenbril-01" after "quenbril").
+            std::string newest;
+            for (const auto& port : outs) newest = std::max(newest, port.substr(0, port.find(':')));
+            std::erase_if(outs, [&](const std::string& port) {
+                return port.substr(0, port.find(':')) != newest;
+            });
+        }
+        if (outs.size() < 2) return nullptr;
+        for (size_t k = 0; k < 2; ++k) {
+            if (!client->connect(outs[k], client->inputPort(static_cast<int>(k)))) return nullptr;
+        }
         return client;
     }
     std::string toneFile(const std::string& name, double seconds) {
@@ -111,6 +126,7 @@ TEST_F(ToolkitJackTest, AShortFilePlaysOnceAndEndsOnTheMainThreadAfterTheDelegat
     EndDelegate delegate(ends);
     auto player = runningPlayer(&delegate);
     auto client = listener();
+    ASSERT_TRUE(client);
     client->record(1.5);
     player->setAudioFile(ATAudioFile::audioFileWithURL(toneFile("short.wav", 0.2)));
     ASSERT_TRUE(loop_.runUntil([&] { return ends.count.load() > 0; }, 10.0));
@@ -122,7 +138,8 @@ TEST_F(ToolkitJackTest, AShortFilePlaysOnceAndEndsOnTheMainThreadAfterTheDelegat
     ASSERT_GT(last, first);
     EXPECT_NEAR(static_cast<double>(last - first), 9600.0, 300.0);
     const std::span<const float> middle(left.data() + first + 1000, 7000);
-    EXPECT_NEAR(peakFrequency(middle, 48000.0, 990.0, 1010.0), 1000.0, 1.0);
+    // The median period holds where a late cycle of a loaded server spliced the recording.
+    EXPECT_NEAR(medianPeriodFrequency(middle, 48000.0), 1000.0, 1.0);
     EXPECT_NEAR(sineLevelDb(middle), 20 * std::log10(0.5), 0.3);
     EXPECT_EQ(soundingSpan(client->recorded(1)), soundingSpan(left));
 
@@ -144,6 +161,7 @@ TEST_F(ToolkitJackTest, LoopingGoesOnWithASeekNotification) {
     player->setAudioFile(ATAudioFile::audioFileWithURL(toneFile("loop.wav", 0.1)));
     ASSERT_TRUE(loop_.runUntil([&] { return seeks.count.load() >= 3; }, 10.0));
     auto client = listener();
+    ASSERT_TRUE(client);
     client->record(0.5);
     ASSERT_TRUE(client->waitRecorded(10.0));
     loop_.runPending();
@@ -161,6 +179,7 @@ TEST_F(ToolkitJackTest, TheAudioQueuePlayerIsSilentUntilMoreThan72000FramesAreHe
     player.startPlaying();
     ASSERT_TRUE(player.isInitialized());
     auto client = listener();
+    ASSERT_TRUE(client);
     std::vector<float> tone(24000);
     double phase = 0.0;
     auto push = [&] {
@@ -186,7 +205,7 @@ TEST_F(ToolkitJackTest, TheAudioQueuePlayerIsSilentUntilMoreThan72000FramesAreHe
     ASSERT_TRUE(client->waitRecorded(10.0));
     for (int k = 0; k < 2; ++k) {
         const auto samples = client->recorded(k);
-        EXPECT_NEAR(peakFrequency(samples, 48000.0, 990.0, 1010.0), 1000.0, 1.0);
+        EXPECT_NEAR(medianPeriodFrequency(samples, 48000.0), 1000.0, 1.0);
         EXPECT_NEAR(sineLevelDb(samples), 20 * std::log10(0.5), 0.3);
         EXPECT_LT(longestSilence(samples), 2);
     }
