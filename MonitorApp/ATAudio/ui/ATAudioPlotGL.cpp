@@ -43,7 +43,14 @@ void main() {
 )";
 
 std::unique_ptr<QWidget> ATAudioPlotGL::create(QWidget* parent) {
-    if (!levelDisplaysCanDraw()) return std::make_unique<QWidget>(parent);
+    if (!levelDisplaysCanDraw()) {
+        static const bool logged = [] {
+            QLOG("OpenGL waveform plots are left blank: no OpenGL context can be made here");
+            return true;
+        }();
+        (void)logged;
+        return std::make_unique<QWidget>(parent);
+    }
     return std::make_unique<ATAudioPlotGL>(parent);
 }
 
