@@ -178,11 +178,11 @@ TEST_F(ATAudioFileTest, FilesThatCannotBeOpenedGiveNoneAndAnErrorNamingFileAndRe
     std::string mp4(
         "\0\0\0\x20"
         "ftypisom\0\0\x02\0isomiso2mp41",
-        32);
+        28);
     std::string m4a(
         "\0\0\0\x20"
         "ftypM4A \0\0\0\0M4A mp42isom",
-        32);
+        28);
     const std::pair<std::string, std::string> cases[] = {
         {path("missing.wav"), "no such file"},
         {writeBytes("empty.wav", ""), ""},
