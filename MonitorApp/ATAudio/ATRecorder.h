@@ -24,7 +24,8 @@ inline constexpr uint32_t kAudioFileCAFType = fourCharCode("caff");
 /// integers), 1 M4A, 2 WAV (float, stereo), anything else WAV (float, stereo). Nothing here
 /// encodes AAC, so M4A is refused.
 ///
-/// Used from one thread at a time; writes are synchronous on the caller's thread.
+/// Used from one thread at a time; writes are synchronous file I/O on the caller's thread, so a
+/// recording fed from an audio callback goes through a ring to a thread of its own.
 class ATRecorder {
   public:
     enum FileType : int64_t { kAIFF = 0, kM4A = 1, kWAV = 2 };
