@@ -19,25 +19,11 @@
 
 #include "MonitorApp/ATAudio/ATMicrophone.h"
 #include "MonitorApp/audio/PELAudioEngine.h"
+#include "bench/AllocationCounter.h"
 #include "bench/BenchSupport.h"
 #include "foundation/ManualRunLoop.h"
 #include "platform/audio/FakeAudioBackend.h"
 #include "tests/support/ChildProcess.h"
-
-namespace {
-
-thread_local bool countingAllocations = false;
-std::atomic<uint64_t> allocations{0};
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (countingAllocations) allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace quenbril::bench {
 namespace {
