@@ -81,7 +81,6 @@ class DispatchSocketDelegate {
 
   private:
     friend class DispatchSocket;
-    class TLSTrust;
     /// Expires with the delegate; the socket checks it before each call.
     std::shared_ptr<int> lifeToken_ = std::make_shared<int>(0);
 };

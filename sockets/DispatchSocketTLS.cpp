@@ -91,9 +91,8 @@ void DispatchSocket::sslContinueHandshake() {
     } else {
         flags_ &= ~(flagReadTLSStarting | flagWriteTLSStarting);
         flags_ |= flagSecure;
-        notifyDelegate([](DispatchSocketDelegate& d, DispatchSocket* sock) {
-            d.socketDidSecure(sock);
-        });
+        notifyDelegate(
+            [](DispatchSocketDelegate& d, DispatchSocket* sock) { d.socketDidSecure(sock); });
         endCurrentPacket(IOSide::Read);
         endCurrentPacket(IOSide::Write);
         maybeDequeueRead();
@@ -129,7 +128,8 @@ void DispatchSocket::sslAskDelegateForTrust() {
             deciding = ref.ptr->socketDidReceiveTrust(self.get(), trust, completion);
         }
         if (!deciding) {
-            self->runAsync([s = self.get(), aStateIndex] { s->sslCloseUnansweredTrust(aStateIndex); });
+            self->runAsync(
+                [s = self.get(), aStateIndex] { s->sslCloseUnansweredTrust(aStateIndex); });
         }
     });
 }

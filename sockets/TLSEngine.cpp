@@ -189,8 +189,8 @@ int bioRead(BIO* bio, char* buffer, int length) {
     BIO_clear_retry_flags(bio);
     TLSEngine::Impl* impl = implOf(bio);
     size_t processed = 0;
-    int status = impl->read(reinterpret_cast<uint8_t*>(buffer), static_cast<size_t>(length),
-                            &processed);
+    int status =
+        impl->read(reinterpret_cast<uint8_t*>(buffer), static_cast<size_t>(length), &processed);
     if (processed > 0) return static_cast<int>(processed);
     if (status == TLSEngine::WouldBlock) {
         BIO_set_retry_read(bio);
@@ -204,8 +204,8 @@ int bioWrite(BIO* bio, const char* buffer, int length) {
     BIO_clear_retry_flags(bio);
     TLSEngine::Impl* impl = implOf(bio);
     size_t processed = 0;
-    int status = impl->write(reinterpret_cast<const uint8_t*>(buffer),
-                             static_cast<size_t>(length), &processed);
+    int status = impl->write(reinterpret_cast<const uint8_t*>(buffer), static_cast<size_t>(length),
+                             &processed);
     if (processed > 0) return static_cast<int>(processed);
     if (status == TLSEngine::WouldBlock) {
         BIO_set_retry_write(bio);
@@ -250,8 +250,8 @@ int verifyByOwner(X509_STORE_CTX* store, void* arg) {
             impl->pendingChain.push_back(derOf(c));
         }
     }
-    SSL* ssl = static_cast<SSL*>(
-        X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    SSL* ssl =
+        static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
     return SSL_set_retry_verify(ssl) ? 1 : 0;
 }
 
@@ -322,9 +322,9 @@ std::string TLSEngine::Impl::applyDiffieHellman(const Value& value) {
     const Bytes* data = value.dataValue();
     if (!data) return "Invalid value for DispatchSocketSSLDiffieHellmanParameters.";
     EVP_PKEY* parameters = nullptr;
-    OSSL_DECODER_CTX* decoder = OSSL_DECODER_CTX_new_for_pkey(
-        &parameters, nullptr, nullptr, "DH", OSSL_KEYMGMT_SELECT_DOMAIN_PARAMETERS, nullptr,
-        nullptr);
+    OSSL_DECODER_CTX* decoder =
+        OSSL_DECODER_CTX_new_for_pkey(&parameters, nullptr, nullptr, "DH",
+                                      OSSL_KEYMGMT_SELECT_DOMAIN_PARAMETERS, nullptr, nullptr);
     const unsigned char* p = data->data();
     size_t length = data->size();
     bool decoded = decoder && OSSL_DECODER_from_data(decoder, &p, &length) == 1 && parameters;
@@ -347,8 +347,8 @@ std::string TLSEngine::Impl::applySettings(const Dictionary& settings) {
         if (!name) return "Invalid value for kCFStreamSSLPeerName.";
         peerName = *name;
         // Server name indication carries host names only, never addresses.
-        bool ok = isNumericAddress(peerName) ||
-                  SSL_set_tlsext_host_name(ssl, peerName.c_str()) == 1;
+        bool ok =
+            isNumericAddress(peerName) || SSL_set_tlsext_host_name(ssl, peerName.c_str()) == 1;
         if (!ok) return "Error in SSLSetPeerDomainName";
     }
 
@@ -378,10 +378,14 @@ std::string TLSEngine::Impl::applySettings(const Dictionary& settings) {
     const Bound bounds[] = {
         {kProtocolVersionMin, "Error in SSLSetProtocolVersionMin",
          "Invalid value for DispatchSocketSSLProtocolVersionMin.",
-         [](SSL* s, int version) { return static_cast<int>(SSL_set_min_proto_version(s, version)); }},
+         [](SSL* s, int version) {
+             return static_cast<int>(SSL_set_min_proto_version(s, version));
+         }},
         {kProtocolVersionMax, "Error in SSLSetProtocolVersionMax",
          "Invalid value for DispatchSocketSSLProtocolVersionMax.",
-         [](SSL* s, int version) { return static_cast<int>(SSL_set_max_proto_version(s, version)); }},
+         [](SSL* s, int version) {
+             return static_cast<int>(SSL_set_max_proto_version(s, version));
+         }},
     };
     for (const Bound& bound : bounds) {
         const Value& v = settings[bound.key];

@@ -53,9 +53,8 @@ int TLSTrust::evaluate() const {
     if (chain_.empty()) return TLSEngine::UntrustedChain;
     X509Ptr leaf = certificateFromDER(chain_.front());
     if (!leaf) return TLSEngine::UntrustedChain;
-    std::unique_ptr<STACK_OF(X509), decltype([](STACK_OF(X509)* s) {
-                        sk_X509_pop_free(s, X509_free);
-                    })>
+    std::unique_ptr<STACK_OF(X509),
+                    decltype([](STACK_OF(X509) * s) { sk_X509_pop_free(s, X509_free); })>
         untrusted(sk_X509_new_null());
     for (size_t i = 1; i < chain_.size(); ++i) {
         if (X509Ptr c = certificateFromDER(chain_[i])) sk_X509_push(untrusted.get(), c.release());
