@@ -120,7 +120,6 @@ class SessionCache {
 struct TLSEngine::Impl {
     ReadFunction read;
     WriteFunction write;
-    SSL_CTX* ctx = nullptr;
     SSL* ssl = nullptr;
     bool server = false;
     bool manualTrust = false;
@@ -130,10 +129,7 @@ struct TLSEngine::Impl {
     Bytes peerID;
     std::vector<Bytes> pendingChain;  // the peer's chain while the handshake waits for trust
 
-    ~Impl() {
-        SSL_free(ssl);
-        SSL_CTX_free(ctx);
-    }
+    ~Impl() { SSL_free(ssl); }
 
     int statusOf(int result) {
         switch (SSL_get_error(ssl, result)) {
@@ -237,9 +233,13 @@ const BIO_METHOD* transportMethod() {
     return method;
 }
 
-/// The owner decides: the first call pauses the handshake, the call after `trustPeer` accepts.
-int verifyByOwner(X509_STORE_CTX* store, void* arg) {
-    auto* impl = static_cast<TLSEngine::Impl*>(arg);
+/// The client's check of the server: the default one, or the owner's decision, for which the
+/// first call pauses the handshake and the call after `trustPeer` accepts.
+int verifyPeer(X509_STORE_CTX* store, void*) {
+    SSL* ssl =
+        static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    auto* impl = static_cast<TLSEngine::Impl*>(SSL_get_app_data(ssl));
+    if (!impl->manualTrust) return X509_verify_cert(store);
     if (impl->trusted) return 1;
     impl->pendingChain.clear();
     if (X509* leaf = X509_STORE_CTX_get0_cert(store)) impl->pendingChain.push_back(derOf(leaf));
@@ -250,9 +250,26 @@ int verifyByOwner(X509_STORE_CTX* store, void* arg) {
             impl->pendingChain.push_back(derOf(c));
         }
     }
-    SSL* ssl =
-        static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
     return SSL_set_retry_verify(ssl) ? 1 : 0;
+}
+
+/// One context per side for the whole process, so that servers share their session cache and
+/// ticket keys (clients resume with any of them) and a handshake costs no context set-up.
+/// Everything a socket's settings change is set on its own session.
+SSL_CTX* sharedContext(bool server) {
+    static SSL_CTX* contexts[2] = {nullptr, nullptr};
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (int i = 0; i < 2; ++i) {
+            SSL_CTX* ctx = SSL_CTX_new(i == 1 ? TLS_server_method() : TLS_client_method());
+            if (!ctx) continue;
+            SSL_CTX_set_cert_verify_callback(ctx, verifyPeer, nullptr);
+            static const unsigned char kContext[] = "quenbril";
+            SSL_CTX_set_session_id_context(ctx, kContext, sizeof kContext - 1);
+            contexts[i] = ctx;
+        }
+    });
+    return contexts[server ? 1 : 0];
 }
 
 }  // namespace
@@ -416,13 +433,17 @@ std::string TLSEngine::Impl::applySettings(const Dictionary& settings) {
     }
 
     if (!server) {
-        if (manualTrust) {
-            SSL_CTX_set_cert_verify_callback(ctx, verifyByOwner, this);
-        } else {
+        if (!manualTrust) {
             // Without the owner's decision the client checks the chain against this system's
-            // certificate authorities, and the peer's name when one is given.
-            if (SSL_CTX_set_default_verify_paths(ctx) != 1 ||
-                !TLSTrust::setExpectedPeer(SSL_get0_param(ssl), peerName)) {
+            // certificate authorities (read now, so SSL_CERT_FILE counts), and the peer's name
+            // when one is given.
+            X509_STORE* store = X509_STORE_new();
+            if (!store || X509_STORE_set_default_paths(store) != 1 ||
+                SSL_set0_verify_cert_store(ssl, store) != 1) {
+                X509_STORE_free(store);
+                return "Error in SSLSetPeerDomainName";
+            }
+            if (!TLSTrust::setExpectedPeer(SSL_get0_param(ssl), peerName)) {
                 return "Error in SSLSetPeerDomainName";
             }
         }
@@ -442,12 +463,13 @@ std::unique_ptr<TLSEngine> TLSEngine::make(const Dictionary& settings, ReadFunct
     impl->write = std::move(write);
     impl->server = flagOf(settings[kIsServer]).value_or(false);
     ERR_clear_error();
-    impl->ctx = SSL_CTX_new(impl->server ? TLS_server_method() : TLS_client_method());
-    impl->ssl = impl->ctx ? SSL_new(impl->ctx) : nullptr;
+    SSL_CTX* ctx = sharedContext(impl->server);
+    impl->ssl = ctx ? SSL_new(ctx) : nullptr;
     if (!impl->ssl) {
         if (failure) *failure = "Error in SSLCreateContext";
         return nullptr;
     }
+    SSL_set_app_data(impl->ssl, impl.get());
     BIO* bio = BIO_new(transportMethod());
     if (!bio) {
         if (failure) *failure = "Error in SSLSetIOFuncs";
@@ -475,6 +497,8 @@ std::unique_ptr<TLSEngine> TLSEngine::make(const Dictionary& settings, ReadFunct
 bool TLSEngine::isServer() const { return impl_->server; }
 
 bool TLSEngine::manuallyEvaluatesTrust() const { return impl_->manualTrust; }
+
+bool TLSEngine::resumedSession() const { return SSL_session_reused(impl_->ssl) == 1; }
 
 int TLSEngine::handshake() {
     ERR_clear_error();

@@ -75,6 +75,8 @@ class TLSEngine {
 
     bool isServer() const;
     bool manuallyEvaluatesTrust() const;
+    /// Whether the handshake resumed an earlier session (see `kPeerID`).
+    bool resumedSession() const;
 
     /// One handshake step.
     int handshake();

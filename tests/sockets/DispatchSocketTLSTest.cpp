@@ -63,10 +63,10 @@ class TLSTest : public SocketTest {
     }
 
     static Dictionary serverSettings(const std::string& identity = "server") {
-        return Dictionary{{Value(TLSEngine::kIsServer), Value(true)},
-                          {Value(TLSEngine::kCertificates),
-                           Value(Array{Value(certificates_->identity(identity)),
-                                       Value(certificates_->ca())})}};
+        return Dictionary{
+            {Value(TLSEngine::kIsServer), Value(true)},
+            {Value(TLSEngine::kCertificates),
+             Value(Array{Value(certificates_->identity(identity)), Value(certificates_->ca())})}};
     }
     static Dictionary clientSettings(const std::string& peerName = "localhost") {
         return Dictionary{{Value(TLSEngine::kPeerName), Value(peerName)}};
@@ -84,9 +84,8 @@ class TLSTest : public SocketTest {
         ASSERT_TRUE(listener_->acceptOnInterface("127.0.0.1", 0));
         client_ = makeSocket(clientRecorder_);
         ASSERT_TRUE(client_->connectToHost("127.0.0.1", listener_->localPort(), 2.0));
-        ASSERT_TRUE(wait([&] {
-            return clientRecorder_.connects == 1 && serverRecorder_.accepted.size() == 1;
-        }));
+        ASSERT_TRUE(wait(
+            [&] { return clientRecorder_.connects == 1 && serverRecorder_.accepted.size() == 1; }));
         server_ = serverRecorder_.accepted.front();
     }
 
@@ -143,9 +142,8 @@ TEST_F(TLSTest, ManualTrustYesSecuresBothSidesAndCarriesDataBothWays) {
     server_->writeData(bytesOf("to client"), 2.0, 13);
     client_->readDataToLength(9, 2.0, 21);
 
-    ASSERT_TRUE(wait([&] {
-        return serverRecorder_.reads.size() == 2 && clientRecorder_.reads.size() == 2;
-    }));
+    ASSERT_TRUE(wait(
+        [&] { return serverRecorder_.reads.size() == 2 && clientRecorder_.reads.size() == 2; }));
     EXPECT_EQ(textOf(serverRecorder_.reads[0].data), "hello");
     EXPECT_EQ(textOf(clientRecorder_.reads[0].data), "olleh");
     EXPECT_EQ(textOf(serverRecorder_.reads[1].data), "to server");
@@ -301,9 +299,8 @@ TEST_F(TLSTest, CipherSuiteIdsAreUnsigned) {
     settings.set(Value(TLSEngine::kCipherSuites), Value(Array{Value(0xC02B)}));
     server_->startTLS(serverSettings());
     client_->startTLS(settings);
-    ASSERT_TRUE(wait([&] {
-        return clientRecorder_.secures == 1 || clientRecorder_.disconnects == 1;
-    }));
+    ASSERT_TRUE(
+        wait([&] { return clientRecorder_.secures == 1 || clientRecorder_.disconnects == 1; }));
     EXPECT_EQ(clientRecorder_.secures, 1)
         << (clientRecorder_.disconnectError ? clientRecorder_.disconnectError->toString() : "");
 }
@@ -339,9 +336,10 @@ TEST_F(TLSTest, TenMegabytesEachWayInArbitraryChunks) {
         for (const auto& read : r.reads) total += read.data.size();
         return total;
     };
-    ASSERT_TRUE(wait([&] {
-        return received(serverRecorder_) == kTotal && received(clientRecorder_) == kTotal;
-    }, 60.0)) << received(serverRecorder_) << " " << received(clientRecorder_);
+    ASSERT_TRUE(wait(
+        [&] { return received(serverRecorder_) == kTotal && received(clientRecorder_) == kTotal; },
+        60.0))
+        << received(serverRecorder_) << " " << received(clientRecorder_);
     auto joined = [](const TLSRecorder& r) {
         Bytes all;
         for (const auto& read : r.reads) all.insert(all.end(), read.data.begin(), read.data.end());

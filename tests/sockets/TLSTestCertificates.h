@@ -17,7 +17,8 @@ namespace quenbril::test {
 /// self-signed one for the same names. `keyType` is an openssl -newkey argument.
 class TLSTestCertificates {
   public:
-    explicit TLSTestCertificates(const std::string& keyType = "ec -pkeyopt ec_paramgen_curve:prime256v1") {
+    explicit TLSTestCertificates(
+        const std::string& keyType = "ec -pkeyopt ec_paramgen_curve:prime256v1") {
         char pattern[] = "/tmp/quenbril-tls-XXXXXX";
         dir_ = ::mkdtemp(pattern);
         const std::string names = "subjectAltName=DNS:localhost,IP:127.0.0.1";
