@@ -44,8 +44,8 @@ struct EnginePair {
         std::string failure;
         server = TLSEngine::make(serverSettings, reader(toServer, &serverTransportEnded),
                                  writer(toClient), &failure);
-        client = TLSEngine::make(clientSettings, reader(toClient, nullptr), writer(toServer),
-                                 &failure);
+        client =
+            TLSEngine::make(clientSettings, reader(toClient, nullptr), writer(toServer), &failure);
     }
 
     /// Steps both handshakes until neither makes progress; answers the client's last status.
