@@ -253,8 +253,8 @@ bool DispatchUdpSocket::isClosed() const {
 bool DispatchUdpSocket::isIPv4() const {
     bool result = false;
     runSync([&] {
-        result = (flags_ & flagDidCreateSockets) ? socket4_.fd != -1
-                                                 : !(config_ & configIPv4Disabled);
+        result =
+            (flags_ & flagDidCreateSockets) ? socket4_.fd != -1 : !(config_ & configIPv4Disabled);
     });
     return result;
 }
@@ -262,8 +262,8 @@ bool DispatchUdpSocket::isIPv4() const {
 bool DispatchUdpSocket::isIPv6() const {
     bool result = false;
     runSync([&] {
-        result = (flags_ & flagDidCreateSockets) ? socket6_.fd != -1
-                                                 : !(config_ & configIPv6Disabled);
+        result =
+            (flags_ & flagDidCreateSockets) ? socket6_.fd != -1 : !(config_ & configIPv6Disabled);
     });
     return result;
 }

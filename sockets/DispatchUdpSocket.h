@@ -48,8 +48,8 @@ class DispatchUdpSocket : public std::enable_shared_from_this<DispatchUdpSocket>
                                              std::shared_ptr<void>* context)>;
     /// The name lookup (blocking, run on the global queue): addresses in the resolver's order,
     /// or none with the error.
-    using Resolver = std::function<std::optional<std::vector<Bytes>>(
-        const std::string& host, uint16_t port, Error* error)>;
+    using Resolver = std::function<std::optional<std::vector<Bytes>>(const std::string& host,
+                                                                     uint16_t port, Error* error)>;
     /// The system's send: `sendto` with `address` (null for a connected socket).
     using SendFunction = std::function<ssize_t(int fd, const void* data, size_t length,
                                                const sockaddr* address, size_t addressLength)>;
@@ -154,8 +154,8 @@ class DispatchUdpSocket : public std::enable_shared_from_this<DispatchUdpSocket>
     /// To the peer of a connected socket.
     void sendData(Bytes data, double timeout, long tag);
     /// To `host` (looked up at once, beside the queue) and `port`; a null host is reported.
-    void sendData(Bytes data, const std::optional<std::string>& host, uint16_t port,
-                  double timeout, long tag);
+    void sendData(Bytes data, const std::optional<std::string>& host, uint16_t port, double timeout,
+                  long tag);
     void sendData(Bytes data, const Bytes& address, double timeout, long tag);
     void setSendFilter(SendFilter filter, QueuePtr queue, bool isAsynchronous = true);
     void setReceiveFilter(ReceiveFilter filter, QueuePtr queue, bool isAsynchronous = true);
@@ -219,8 +219,8 @@ class DispatchUdpSocket : public std::enable_shared_from_this<DispatchUdpSocket>
         DispatchUdpSocketDelegate* ptr = nullptr;
         std::weak_ptr<int> token;
     };
-    using SendItem =
-        std::variant<std::shared_ptr<DispatchUdpSendPacket>, std::shared_ptr<DispatchUdpSpecialPacket>>;
+    using SendItem = std::variant<std::shared_ptr<DispatchUdpSendPacket>,
+                                  std::shared_ptr<DispatchUdpSpecialPacket>>;
     /// One family's descriptor and sources.
     struct Family {
         int fd = -1;
@@ -256,8 +256,8 @@ class DispatchUdpSocket : public std::enable_shared_from_this<DispatchUdpSocket>
     bool bindSockets(const Bytes& address4, const Bytes& address6, Error* error);
     void maybeConnect();
     bool connectWithAddress(const Bytes& address, int family, Error* error);
-    bool performMulticastRequest(bool join, const std::string& group,
-                                 const std::string& interface, Error* error);
+    bool performMulticastRequest(bool join, const std::string& group, const std::string& interface,
+                                 Error* error);
     static unsigned indexOfInterfaceAddr6(const Bytes& address);
     std::optional<Bytes> cachedLocalAddress(bool ipv4);
     bool isConnectedToAddress(const Bytes& address) const;

@@ -96,10 +96,9 @@ void DispatchUdpSocket::closeSocket(bool ipv4) {
     f.fd = -1;
     f.bytesAvailable = 0;
     f.cachedLocalAddress.reset();
-    flags_ &= ipv4 ? ~(flagSock4CanAcceptBytes | flagSend4SourceSuspended |
-                       flagReceive4SourceSuspended)
-                   : ~(flagSock6CanAcceptBytes | flagSend6SourceSuspended |
-                       flagReceive6SourceSuspended);
+    flags_ &=
+        ipv4 ? ~(flagSock4CanAcceptBytes | flagSend4SourceSuspended | flagReceive4SourceSuspended)
+             : ~(flagSock6CanAcceptBytes | flagSend6SourceSuspended | flagReceive6SourceSuspended);
 }
 
 void DispatchUdpSocket::closeSockets() {
@@ -117,8 +116,8 @@ void DispatchUdpSocket::convertInterfaceDescription(const std::string& interface
     DispatchSocket::getInterfaceAddress(address4, address6, interface, port);
 }
 
-void DispatchUdpSocket::convertNumericHost(const std::string& host, uint16_t port,
-                                           Bytes* address4, Bytes* address6) {
+void DispatchUdpSocket::convertNumericHost(const std::string& host, uint16_t port, Bytes* address4,
+                                           Bytes* address6) {
     address4->clear();
     address6->clear();
     addrinfo hints{};
@@ -179,11 +178,13 @@ int DispatchUdpSocket::getAddress(Bytes* address, Error* error,
     } else if ((config_ & configIPv6Disabled) && !has4) {
         refusal = "IPv6 has been disabled and DNS lookup found no IPv4 address(es).";
     } else if ((flags_ & flagIPv4Deactivated) && !has6) {
-        refusal = "IPv4 has been deactivated due to bind/connect, and DNS lookup found no IPv6 "
-                  "address(es).";
+        refusal =
+            "IPv4 has been deactivated due to bind/connect, and DNS lookup found no IPv6 "
+            "address(es).";
     } else if ((flags_ & flagIPv6Deactivated) && !has4) {
-        refusal = "IPv6 has been deactivated due to bind/connect, and DNS lookup found no IPv4 "
-                  "address(es).";
+        refusal =
+            "IPv6 has been deactivated due to bind/connect, and DNS lookup found no IPv4 "
+            "address(es).";
     }
     if (refusal) {
         if (error) *error = otherError(refusal);
@@ -420,8 +421,7 @@ void DispatchUdpSocket::maybeConnect() {
     maybeDequeueSend();
 }
 
-bool DispatchUdpSocket::connectWithAddress(const Bytes& address, int addressFamily,
-                                           Error* error) {
+bool DispatchUdpSocket::connectWithAddress(const Bytes& address, int addressFamily, Error* error) {
     const bool ipv4 = addressFamily == AF_INET;
     int fd = family(ipv4).fd;
     if (fd == -1 || ::connect(fd, reinterpret_cast<const sockaddr*>(address.data()),
@@ -536,7 +536,8 @@ bool DispatchUdpSocket::performMulticastRequest(bool join, const std::string& gr
         closeSocket(true);
         return true;
     }
-    if (error) *error = badParamError("Socket, group, and interface do not have matching IP versions");
+    if (error)
+        *error = badParamError("Socket, group, and interface do not have matching IP versions");
     return false;
 }
 

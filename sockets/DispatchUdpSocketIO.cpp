@@ -140,15 +140,15 @@ void DispatchUdpSocket::sendData(Bytes data, const std::optional<std::string>& h
     packet->resolveInProgress = true;
     runAsync([this, packet, host, port] {
         // The lookup runs beside the queue; the packet waits for it only once it is current.
-        asyncResolveHost(host, port, [this, packet](std::vector<Bytes> addresses,
-                                                    std::optional<Error> error) {
-            packet->resolveInProgress = false;
-            packet->resolvedAddresses = std::move(addresses);
-            packet->resolveError = std::move(error);
-            if (currentSendPacket() == packet.get()) {
-                doPreSend();
-            }
-        });
+        asyncResolveHost(host, port,
+                         [this, packet](std::vector<Bytes> addresses, std::optional<Error> error) {
+                             packet->resolveInProgress = false;
+                             packet->resolvedAddresses = std::move(addresses);
+                             packet->resolveError = std::move(error);
+                             if (currentSendPacket() == packet.get()) {
+                                 doPreSend();
+                             }
+                         });
         sendQueue_.push_back(packet);
         maybeDequeueSend();
     });
@@ -276,8 +276,8 @@ void DispatchUdpSocket::doPreSend() {
             p->addressFamily = chosen;
         }
     } else {
-        const bool lookedUp = p->resolveInProgress || !p->resolvedAddresses.empty() ||
-                              p->resolveError.has_value();
+        const bool lookedUp =
+            p->resolveInProgress || !p->resolvedAddresses.empty() || p->resolveError.has_value();
         if (lookedUp) {
             finishSend(p->tag,
                        badConfigError("Cannot specify destination of packet for connected socket"));
@@ -331,7 +331,8 @@ void DispatchUdpSocket::doSend() {
     const bool connected = flags_ & flagDidConnect;
     const bool ipv4 = p->addressFamily == AF_INET;
     const int fd = family(ipv4).fd;
-    const auto* address = connected ? nullptr : reinterpret_cast<const sockaddr*>(p->address.data());
+    const auto* address =
+        connected ? nullptr : reinterpret_cast<const sockaddr*>(p->address.data());
     const size_t addressLength = connected ? 0 : p->address.size();
     ssize_t result;
     if (sendFunction_) {
@@ -488,9 +489,10 @@ bool DispatchUdpSocket::receiveOne() {
     bool pending = false;
     if (length > max) {
         // Never delivered cut short: dropped whole, with one line.
-        log(LogLevel::Warning, "DispatchUdpSocket: dropped a datagram of %zu bytes from %s:%u "
-            "over the receive limit of %zu bytes", length,
-            hostFromAddress(address).value_or("?").c_str(), portFromAddress(address), max);
+        log(LogLevel::Warning,
+            "DispatchUdpSocket: dropped a datagram of %zu bytes from %s:%u "
+            "over the receive limit of %zu bytes",
+            length, hostFromAddress(address).value_or("?").c_str(), portFromAddress(address), max);
     } else if ((flags_ & flagDidConnect) && !isConnectedToAddress(address)) {
         // A connected socket hears only its peer.
     } else {
@@ -503,18 +505,18 @@ bool DispatchUdpSocket::receiveOne() {
             pending = true;
             ReceiveFilter filter = receiveFilter_;
             std::weak_ptr<DispatchUdpSocket> weak = weak_from_this();
-            receiveFilterQueue_->async([weak, filter, data = std::move(data),
-                                        address = std::move(address)]() mutable {
-                std::shared_ptr<void> context;
-                bool allowed = filter(data, address, &context);
-                auto self = weak.lock();
-                if (!self) return;
-                self->runAsync([s = self.get(), allowed, data = std::move(data),
-                                address = std::move(address), context]() mutable {
-                    s->receiveFilterAnswered(allowed, std::move(data), std::move(address),
-                                             std::move(context));
+            receiveFilterQueue_->async(
+                [weak, filter, data = std::move(data), address = std::move(address)]() mutable {
+                    std::shared_ptr<void> context;
+                    bool allowed = filter(data, address, &context);
+                    auto self = weak.lock();
+                    if (!self) return;
+                    self->runAsync([s = self.get(), allowed, data = std::move(data),
+                                    address = std::move(address), context]() mutable {
+                        s->receiveFilterAnswered(allowed, std::move(data), std::move(address),
+                                                 std::move(context));
+                    });
                 });
-            });
         } else {
             std::shared_ptr<void> context;
             bool allowed = false;
@@ -551,11 +553,11 @@ void DispatchUdpSocket::receiveFilterAnswered(bool allowed, Bytes data, Bytes ad
 }
 
 void DispatchUdpSocket::deliver(Bytes data, Bytes address, std::shared_ptr<void> context) {
-    notifyDelegate([data = std::move(data), address = std::move(address),
-                    context = std::move(context)](DispatchUdpSocketDelegate& d,
-                                                  DispatchUdpSocket* sock) {
-        d.udpSocketDidReceiveData(sock, data, address, context);
-    });
+    notifyDelegate(
+        [data = std::move(data), address = std::move(address), context = std::move(context)](
+            DispatchUdpSocketDelegate& d, DispatchUdpSocket* sock) {
+            d.udpSocketDidReceiveData(sock, data, address, context);
+        });
 }
 
 }  // namespace quenbril
