@@ -315,6 +315,8 @@ class DispatchUdpSocket : public std::enable_shared_from_this<DispatchUdpSocket>
     SendFunction sendFunction_;
     bool deallocating_ = false;
     bool dequeuing_ = false;  // maybeDequeueSend's loop is running
+    static constexpr int kReceiveBudget = 64;
+    int receiveBudget_ = 0;  // datagrams doReceive may still read without an event
 };
 
 }  // namespace quenbril

@@ -424,6 +424,7 @@ void DispatchUdpSocket::pauseReceiving() {
 }
 
 void DispatchUdpSocket::doReceive() {
+    receiveBudget_ = kReceiveBudget;
     while (receiveOne()) {
     }
 }
@@ -482,6 +483,12 @@ bool DispatchUdpSocket::receiveOne() {
     }
     const auto length = static_cast<size_t>(result);
     f.bytesAvailable -= std::min<uint64_t>(length, f.bytesAvailable);
+    // The read source measures only the first datagram waiting: look for more before waiting
+    // for the next event, a bounded number of times so that other work gets its turn.
+    if (f.bytesAvailable == 0 && receiveBudget_ > 0) {
+        --receiveBudget_;
+        f.bytesAvailable = 1;
+    }
     Bytes address(reinterpret_cast<const uint8_t*>(&from),
                   reinterpret_cast<const uint8_t*>(&from) + message.msg_namelen);
 
