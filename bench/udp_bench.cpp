@@ -72,7 +72,8 @@ long sendPaced(uint16_t port, double rate, double seconds) {
     auto start = std::chrono::steady_clock::now();
     long sent = 0;
     while (sent < total) {
-        double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         long due = std::min(total, static_cast<long>(elapsed * rate) + 1);
         for (; sent < due; ++sent) {
             int64_t sequence = sent, t = nowNanos();
@@ -152,8 +153,8 @@ void idle(ManualRunLoop& loop) {
     loop.runUntil([] { return false; }, kSeconds);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     double cpu = cpuSeconds() - cpu0;
-    std::printf("idle: 50 receiving sockets for %.1f s: CPU %.3f s = %.2f%% of one core\n",
-                seconds, cpu, 100.0 * cpu / seconds);
+    std::printf("idle: 50 receiving sockets for %.1f s: CPU %.3f s = %.2f%% of one core\n", seconds,
+                cpu, 100.0 * cpu / seconds);
     for (auto& s : sockets) s->close();
     loop.runPending();
 }

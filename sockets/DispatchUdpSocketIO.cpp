@@ -453,8 +453,9 @@ bool DispatchUdpSocket::receiveOne() {
     } else {
         // Both have datagrams: take turns.
         ipv4 = flags_ & flagFlipFlop;
-        flags_ ^= flagFlipFlop;
     }
+    // The other family comes first next time both have datagrams.
+    flags_ = ipv4 ? (flags_ & ~flagFlipFlop) : (flags_ | flagFlipFlop);
     Family& f = family(ipv4);
     const size_t max = ipv4 ? max4ReceiveSize_ : max6ReceiveSize_;
     Bytes data(max);
@@ -476,18 +477,22 @@ bool DispatchUdpSocket::receiveOne() {
             for (bool which : {true, false}) {
                 if (family(which).bytesAvailable == 0) resumeReceiveSource(which);
             }
-            return false;
+            return socket4_.bytesAvailable > 0 || socket6_.bytesAvailable > 0;
         }
         closeWithError(Error::posix(receiveErrno, "Error in recvfrom() function"));
         return false;
     }
     const auto length = static_cast<size_t>(result);
     f.bytesAvailable -= std::min<uint64_t>(length, f.bytesAvailable);
-    // The read source measures only the first datagram waiting: look for more before waiting
-    // for the next event, a bounded number of times so that other work gets its turn.
+    // The read source measures only the first datagram waiting: look for more (on both
+    // families, which keeps their turns) before waiting for the next event, a bounded number of
+    // times so that other work gets its turn.
     if (f.bytesAvailable == 0 && receiveBudget_ > 0) {
         --receiveBudget_;
-        f.bytesAvailable = 1;
+        for (bool which : {true, false}) {
+            Family& other = family(which);
+            if (other.fd != -1 && other.bytesAvailable == 0) other.bytesAvailable = 1;
+        }
     }
     Bytes address(reinterpret_cast<const uint8_t*>(&from),
                   reinterpret_cast<const uint8_t*>(&from) + message.msg_namelen);
