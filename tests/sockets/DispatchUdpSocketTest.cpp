@@ -4,6 +4,7 @@
 #include <net/if.h>
 #include <netdb.h>
 
+#include <atomic>
 #include <cerrno>
 
 #include "sockets/DispatchUdpSocket.h"
@@ -379,6 +380,31 @@ TEST_F(UdpTest, AWouldBlockSendResumesWhenWritableAndAnyOtherFailureIsReported) 
     EXPECT_EQ(r.notSent[0].second.failureReason(), "Error in send() function.");
     EXPECT_EQ(raw.receive(), "blocked once");
     EXPECT_EQ(raw.receive(), "after");
+}
+
+TEST_F(UdpTest, ASendTimesOutOnlyWhileTheSocketWillNotTakeIt) {
+    UdpRecorder r;
+    RawUdp raw;
+    auto sock = makeUdp(r);
+    std::atomic<bool> full{true};
+    sock->setSendFunction([&full](int fd, const void* data, size_t length, const sockaddr* address,
+                                  size_t addressLength) -> ssize_t {
+        if (full) {
+            errno = EWOULDBLOCK;
+            return -1;
+        }
+        return ::sendto(fd, data, length, MSG_NOSIGNAL, address,
+                        static_cast<socklen_t>(addressLength));
+    });
+    sock->sendData(bytesOf("never"), raw.localAddress(), 0.1, 1);
+    ASSERT_TRUE(wait([&] { return r.notSent.size() == 1; }));
+    EXPECT_EQ(r.notSent[0].second.domain, DispatchUdpSocket::kErrorDomain);
+    EXPECT_EQ(r.notSent[0].second.code, DispatchUdpSocket::SendTimeoutError);
+    full = false;
+    sock->sendData(bytesOf("at once"), raw.localAddress(), 0.1, 2);
+    ASSERT_TRUE(wait([&] { return r.sent.size() == 1; }));
+    settle(0.2);
+    EXPECT_EQ(r.events, (std::vector<std::string>{"not sent 1", "sent 2"}));
 }
 
 // ---- receiving ----

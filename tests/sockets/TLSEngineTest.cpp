@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 
 #include "sockets/TLSEngine.h"
 #include "tests/sockets/TLSTestCertificates.h"
@@ -141,6 +143,42 @@ TEST_F(TLSEngineTest, SessionsResumeByPeerID) {
     EnginePair second(serverWithCache, resuming);
     ASSERT_EQ(second.handshake(), TLSEngine::Success);
     EXPECT_TRUE(second.client->resumedSession());
+}
+
+TEST_F(TLSEngineTest, DiffieHellmanParametersAreTakenInPEMOrDERAndRefusedOtherwise) {
+    char pattern[] = "/tmp/quenbril-dh-XXXXXX";
+    std::string dir = ::mkdtemp(pattern);
+    ASSERT_EQ(std::system(("cd " + dir +
+                           " && openssl genpkey -genparam -algorithm DH -pkeyopt group:ffdhe2048 "
+                           "-out dh.pem 2>/dev/null && openssl dhparam -in dh.pem -outform DER "
+                           "-out dh.der 2>/dev/null")
+                              .c_str()),
+              0);
+    auto read = [&](const char* name) {
+        std::ifstream in(dir + "/" + name, std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    auto failureWith = [](const Value& parameters) {
+        Dictionary settings = server();
+        settings.set(Value(TLSEngine::kDiffieHellmanParameters), parameters);
+        std::string failure;
+        auto none = [](uint8_t*, size_t, size_t* n) {
+            *n = 0;
+            return static_cast<int>(TLSEngine::WouldBlock);
+        };
+        auto sink = [](const uint8_t*, size_t, size_t* n) {
+            *n = 0;
+            return static_cast<int>(TLSEngine::WouldBlock);
+        };
+        auto engine = TLSEngine::make(settings, none, sink, &failure);
+        return engine ? std::string() : failure;
+    };
+    EXPECT_EQ(failureWith(Value(read("dh.pem"))), "");
+    EXPECT_EQ(failureWith(Value(read("dh.der"))), "");
+    EXPECT_EQ(failureWith(Value(Bytes{1, 2, 3})), "Error in SSLSetDiffieHellmanParams");
+    EXPECT_EQ(failureWith(Value("dh")),
+              "Invalid value for DispatchSocketSSLDiffieHellmanParameters.");
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
