@@ -16,6 +16,7 @@
 #include "sockets/DispatchReadPacket.h"
 #include "sockets/DispatchSocket.h"
 #include "sockets/DispatchWritePacket.h"
+#include "sockets/TLSEngine.h"
 
 namespace quenbril {
 
@@ -282,7 +283,7 @@ void DispatchSocket::doReadData() {
     }
     if (flags_ & flagReadTLSStarting) {
         // Only the handshake reads now, once both sides have reached the switch.
-        if ((flags_ & flagWriteTLSStarting) && lastSSLHandshakeError_ == -9803) {
+        if ((flags_ & flagWriteTLSStarting) && lastSSLHandshakeError_ == TLSEngine::WouldBlock) {
             sslContinueHandshake();
         } else {
             suspendReadSource();
@@ -342,9 +343,9 @@ void DispatchSocket::doReadData() {
             bytesToRead > 0 && !secure ? ::read(connectedFD(), target, bytesToRead) : 0;
         if (secure) {
             int status = bytesToRead > 0 ? sslReadInto(target, bytesToRead, &bytesRead) : 0;
-            if (status == -9803) {
+            if (status == TLSEngine::WouldBlock) {
                 waiting = true;
-            } else if (status == -9805 || status == -9806) {
+            } else if (status == TLSEngine::ClosedGracefully || status == TLSEngine::ClosedAbort) {
                 socketEOF = true;
                 sslErrCode_ = status;
             } else if (status != 0) {
@@ -442,7 +443,7 @@ void DispatchSocket::doReadEOF() {
     flags_ |= flagReadEOF;
     flushSSLBuffers();
     if (flags_ & (flagReadTLSStarting | flagWriteTLSStarting)) {
-        closeWithError(sslError(-9806));
+        closeWithError(sslError(TLSEngine::ClosedAbort));
         return;
     }
     if (flags_ & flagReadStreamClosed) {
@@ -466,7 +467,7 @@ void DispatchSocket::doReadEOF() {
             return;
         }
     }
-    if (sslErrCode_ != 0 && sslErrCode_ != -9805) {
+    if (sslErrCode_ != 0 && sslErrCode_ != TLSEngine::ClosedGracefully) {
         closeWithError(sslError(sslErrCode_));
     } else {
         closeWithError(connectionClosedError());
@@ -527,7 +528,7 @@ void DispatchSocket::doWriteData() {
     if (flags_ & flagWriteTLSStarting) {
         // Only the handshake writes now; the engine resumes the source when it must wait.
         suspendWriteSource();
-        if ((flags_ & flagReadTLSStarting) && lastSSLHandshakeError_ == -9803) {
+        if ((flags_ & flagReadTLSStarting) && lastSSLHandshakeError_ == TLSEngine::WouldBlock) {
             sslContinueHandshake();
         }
         return;
