@@ -65,6 +65,14 @@ void DispatchUdpSocket::runAsync(std::function<void()> fn) {
     });
 }
 
+void DispatchUdpSocket::perform(std::function<void()> fn) {
+    if (onSocketQueue()) {
+        fn();
+    } else {
+        runAsync(std::move(fn));
+    }
+}
+
 void DispatchUdpSocket::notifyDelegate(
     std::function<void(DispatchUdpSocketDelegate&, DispatchUdpSocket*)> fn) {
     if (!delegateQueue_ || !delegate_.ptr) return;
@@ -135,12 +143,12 @@ void DispatchUdpSocket::getDelegate(DispatchUdpSocketDelegate** delegate,
 
 void DispatchUdpSocket::setDelegate(DispatchUdpSocketDelegate* delegate, bool synchronously) {
     auto set = [this, delegate] { delegate_ = DelegateRef(delegate); };
-    synchronously ? runSync(set) : (onSocketQueue() ? set() : runAsync(set));
+    synchronously ? runSync(set) : perform(set);
 }
 
 void DispatchUdpSocket::setDelegateQueue(QueuePtr delegateQueue, bool synchronously) {
     auto set = [this, delegateQueue] { delegateQueue_ = delegateQueue; };
-    synchronously ? runSync(set) : (onSocketQueue() ? set() : runAsync(set));
+    synchronously ? runSync(set) : perform(set);
 }
 
 void DispatchUdpSocket::setDelegate(DispatchUdpSocketDelegate* delegate, QueuePtr delegateQueue,
@@ -149,7 +157,7 @@ void DispatchUdpSocket::setDelegate(DispatchUdpSocketDelegate* delegate, QueuePt
         delegate_ = DelegateRef(delegate);
         delegateQueue_ = delegateQueue;
     };
-    synchronously ? runSync(set) : (onSocketQueue() ? set() : runAsync(set));
+    synchronously ? runSync(set) : perform(set);
 }
 
 bool DispatchUdpSocket::isIPv4Enabled() const {
@@ -159,7 +167,7 @@ bool DispatchUdpSocket::isIPv4Enabled() const {
 }
 
 void DispatchUdpSocket::setIPv4Enabled(bool flag) {
-    runAsync([this, flag] {
+    perform([this, flag] {
         config_ = flag ? (config_ & ~configIPv4Disabled) : (config_ | configIPv4Disabled);
     });
 }
@@ -171,7 +179,7 @@ bool DispatchUdpSocket::isIPv6Enabled() const {
 }
 
 void DispatchUdpSocket::setIPv6Enabled(bool flag) {
-    runAsync([this, flag] {
+    perform([this, flag] {
         config_ = flag ? (config_ & ~configIPv6Disabled) : (config_ | configIPv6Disabled);
     });
 }
@@ -195,15 +203,15 @@ bool DispatchUdpSocket::isIPVersionNeutral() const {
 }
 
 void DispatchUdpSocket::setPreferIPv4() {
-    runAsync([this] { config_ = (config_ | configPreferIPv4) & ~configPreferIPv6; });
+    perform([this] { config_ = (config_ | configPreferIPv4) & ~configPreferIPv6; });
 }
 
 void DispatchUdpSocket::setPreferIPv6() {
-    runAsync([this] { config_ = (config_ & ~configPreferIPv4) | configPreferIPv6; });
+    perform([this] { config_ = (config_ & ~configPreferIPv4) | configPreferIPv6; });
 }
 
 void DispatchUdpSocket::setIPVersionNeutral() {
-    runAsync([this] { config_ &= ~(configPreferIPv4 | configPreferIPv6); });
+    perform([this] { config_ &= ~(configPreferIPv4 | configPreferIPv6); });
 }
 
 uint16_t DispatchUdpSocket::maxReceiveIPv4BufferSize() const {
@@ -213,7 +221,7 @@ uint16_t DispatchUdpSocket::maxReceiveIPv4BufferSize() const {
 }
 
 void DispatchUdpSocket::setMaxReceiveIPv4BufferSize(uint16_t max) {
-    runAsync([this, max] { max4ReceiveSize_ = max; });
+    perform([this, max] { max4ReceiveSize_ = max; });
 }
 
 uint32_t DispatchUdpSocket::maxReceiveIPv6BufferSize() const {
@@ -223,7 +231,7 @@ uint32_t DispatchUdpSocket::maxReceiveIPv6BufferSize() const {
 }
 
 void DispatchUdpSocket::setMaxReceiveIPv6BufferSize(uint32_t max) {
-    runAsync([this, max] { max6ReceiveSize_ = max; });
+    perform([this, max] { max6ReceiveSize_ = max; });
 }
 
 std::shared_ptr<void> DispatchUdpSocket::userData() const {
@@ -233,7 +241,7 @@ std::shared_ptr<void> DispatchUdpSocket::userData() const {
 }
 
 void DispatchUdpSocket::setUserData(std::shared_ptr<void> data) {
-    runAsync([this, data = std::move(data)] {
+    perform([this, data = std::move(data)] {
         if (userData_ != data) userData_ = data;
     });
 }
@@ -284,7 +292,7 @@ void DispatchUdpSocket::close() {
 }
 
 void DispatchUdpSocket::closeAfterSending() {
-    runAsync([this] {
+    perform([this] {
         flags_ |= flagCloseAfterSends;
         if (!currentSend_ && sendQueue_.empty()) closeWithError(std::nullopt);
     });

@@ -163,6 +163,8 @@ class DispatchUdpSocket : public std::enable_shared_from_this<DispatchUdpSocket>
     bool beginReceiving(Error* error = nullptr);
     void pauseReceiving();
 
+    /// Resumes both receive sources (for an owner that paused the process's work).
+    void applicationWillEnterForeground();
     /// Closes at once; the delegate hears of it when sockets had been made.
     void close();
     /// Closes once every queued datagram has been dealt with.
@@ -233,6 +235,9 @@ class DispatchUdpSocket : public std::enable_shared_from_this<DispatchUdpSocket>
     bool onSocketQueue() const;
     void runSync(const std::function<void()>& fn) const;
     void runAsync(std::function<void()> fn);
+    /// What the public operations that do not answer do: at once on the socket queue, else
+    /// submitted to it.
+    void perform(std::function<void()> fn);
     void notifyDelegate(std::function<void(DispatchUdpSocketDelegate&, DispatchUdpSocket*)> fn);
     bool preOp(Error* error) const;
     void closeWithError(std::optional<Error> error);

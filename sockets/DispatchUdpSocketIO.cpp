@@ -138,7 +138,7 @@ void DispatchUdpSocket::sendData(Bytes data, const std::optional<std::string>& h
     auto packet = std::make_shared<DispatchUdpSendPacket>(
         std::make_shared<const Bytes>(std::move(data)), timeout, tag);
     packet->resolveInProgress = true;
-    runAsync([this, packet, host, port] {
+    perform([this, packet, host, port] {
         // The lookup runs beside the queue; the packet waits for it only once it is current.
         asyncResolveHost(host, port,
                          [this, packet](std::vector<Bytes> addresses, std::optional<Error> error) {
@@ -168,14 +168,14 @@ void DispatchUdpSocket::sendData(Bytes data, const Bytes& address, double timeou
 }
 
 void DispatchUdpSocket::queueSend(SendItem item) {
-    runAsync([this, item = std::move(item)] {
+    perform([this, item = std::move(item)] {
         sendQueue_.push_back(item);
         maybeDequeueSend();
     });
 }
 
 void DispatchUdpSocket::setSendFilter(SendFilter filter, QueuePtr queue, bool isAsynchronous) {
-    runAsync([this, filter = std::move(filter), queue = std::move(queue), isAsynchronous] {
+    perform([this, filter = std::move(filter), queue = std::move(queue), isAsynchronous] {
         sendFilter_ = filter;
         sendFilterQueue_ = filter ? queue : nullptr;
         sendFilterAsync_ = isAsynchronous;
@@ -184,7 +184,7 @@ void DispatchUdpSocket::setSendFilter(SendFilter filter, QueuePtr queue, bool is
 
 void DispatchUdpSocket::setReceiveFilter(ReceiveFilter filter, QueuePtr queue,
                                          bool isAsynchronous) {
-    runAsync([this, filter = std::move(filter), queue = std::move(queue), isAsynchronous] {
+    perform([this, filter = std::move(filter), queue = std::move(queue), isAsynchronous] {
         receiveFilter_ = filter;
         receiveFilterQueue_ = filter ? queue : nullptr;
         receiveFilterAsync_ = isAsynchronous;
@@ -415,11 +415,18 @@ bool DispatchUdpSocket::startReceiving(bool once, Error* error) {
 }
 
 void DispatchUdpSocket::pauseReceiving() {
-    runAsync([this] {
+    perform([this] {
         flags_ &= ~(flagReceiveOnce | flagReceiveContinuous);
         for (bool ipv4 : {true, false}) {
             if (family(ipv4).bytesAvailable > 0) suspendReceiveSource(ipv4);
         }
+    });
+}
+
+void DispatchUdpSocket::applicationWillEnterForeground() {
+    perform([this] {
+        resumeReceiveSource(true);
+        resumeReceiveSource(false);
     });
 }
 
