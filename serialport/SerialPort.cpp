@@ -255,7 +255,7 @@ bool SerialPort::close() {
     tellDelegate([](SerialPortDelegate& d, SerialPort& p) { d.serialPortWasClosed(p); },
                  Delivery::DirectOrWait);
     Ptr self = shared_from_this();
-    requestHandlingQueue_->async([self] { self->dropRequestsAndBuffers(); });
+    requestHandlingQueue_->async([self] { self->router_.reset(); });
     return true;
 }
 
@@ -324,7 +324,7 @@ void SerialPort::readAvailable(uint64_t available) {
                          SerialPort& p) { d.serialPortDidReceiveData(p, *chunk); },
                  Delivery::Post);
     Ptr self = shared_from_this();
-    requestHandlingQueue_->async([self, chunk] { self->receive(*chunk); });
+    requestHandlingQueue_->async([self, chunk] { self->router_.receive(*chunk); });
 }
 
 bool SerialPort::sendData(std::span<const uint8_t> data) {
@@ -609,207 +609,105 @@ void SerialPort::setDTR(bool on) {
     updateModemLines();
 }
 
-// Packets and requests. Everything below the public calls runs on the request queue.
+// Packets and requests: the router's state lives on the request queue.
 
 void SerialPort::startListeningForPacketsMatchingDescriptor(
     const SerialPacketDescriptor::Ptr& descriptor) {
-    if (!descriptor) return;
-    requestHandlingQueue_->sync([&] {
-        for (const Listener& listener : listeners_) {
-            if (*listener.descriptor == *descriptor) return;
-        }
-        listeners_.push_back(
-            {descriptor, std::make_unique<SerialBuffer>(descriptor->maximumPacketLength())});
-        notifyObservers("packetDescriptors");
-    });
+    requestHandlingQueue_->sync([&] { router_.startListening(descriptor); });
 }
 
 void SerialPort::stopListeningForPacketsMatchingDescriptor(
     const SerialPacketDescriptor::Ptr& descriptor) {
-    if (!descriptor) return;
-    requestHandlingQueue_->sync([&] {
-        size_t removed = std::erase_if(listeners_, [&](const Listener& listener) {
-            return *listener.descriptor == *descriptor;
-        });
-        if (removed > 0) notifyObservers("packetDescriptors");
-    });
+    requestHandlingQueue_->sync([&] { router_.stopListening(descriptor); });
 }
 
 std::vector<SerialPacketDescriptor::Ptr> SerialPort::packetDescriptors() const {
     std::vector<SerialPacketDescriptor::Ptr> descriptors;
-    requestHandlingQueue_->sync([&] {
-        for (const Listener& listener : listeners_) descriptors.push_back(listener.descriptor);
-    });
+    requestHandlingQueue_->sync([&] { descriptors = router_.descriptors(); });
     return descriptors;
 }
 
 bool SerialPort::sendRequest(const SerialRequest::Ptr& request) {
-    if (!request) return false;
-    bool sent = true;
-    requestHandlingQueue_->sync([&] {
-        if (pendingRequest_) {
-            requestsQueue_.push_back(request);
-            notifyObservers("queuedRequests");
-            return;
-        }
-        SendOutcome outcome = startRequest(request);
-        if (outcome != SendOutcome::Pending) sendNextRequest();
-        sent = outcome != SendOutcome::Failed;
-    });
+    bool sent = false;
+    requestHandlingQueue_->sync([&] { sent = router_.sendRequest(request); });
     return sent;
 }
 
 void SerialPort::cancelQueuedRequest(const SerialRequest::Ptr& request) {
     if (!request) return;
     Ptr self = shared_from_this();
-    requestHandlingQueue_->async([self, request] {
-        if (std::erase(self->requestsQueue_, request) > 0) self->notifyObservers("queuedRequests");
-    });
+    requestHandlingQueue_->async([self, request] { self->router_.cancelQueuedRequest(request); });
 }
 
 void SerialPort::cancelAllQueuedRequests() {
     Ptr self = shared_from_this();
-    requestHandlingQueue_->async([self] {
-        self->requestsQueue_.clear();
-        self->notifyObservers("queuedRequests");
-    });
+    requestHandlingQueue_->async([self] { self->router_.cancelAllQueuedRequests(); });
 }
 
 std::vector<SerialRequest::Ptr> SerialPort::queuedRequests() const {
     std::vector<SerialRequest::Ptr> requests;
-    requestHandlingQueue_->sync(
-        [&] { requests.assign(requestsQueue_.begin(), requestsQueue_.end()); });
+    requestHandlingQueue_->sync([&] { requests = router_.queuedRequests(); });
     return requests;
 }
 
 SerialRequest::Ptr SerialPort::pendingRequest() const {
     SerialRequest::Ptr pending;
-    requestHandlingQueue_->sync([&] { pending = pendingRequest_; });
+    requestHandlingQueue_->sync([&] { pending = router_.pendingRequest(); });
     return pending;
 }
 
 void SerialPort::insertObjectInRequestsQueueAtIndex(const SerialRequest::Ptr& request,
                                                     size_t index) {
-    if (!request) return;
-    requestHandlingQueue_->sync([&] {
-        index = std::min(index, requestsQueue_.size());
-        requestsQueue_.insert(requestsQueue_.begin() + static_cast<ptrdiff_t>(index), request);
-        notifyObservers("queuedRequests");
-    });
+    requestHandlingQueue_->sync([&] { router_.insertQueuedRequest(request, index); });
 }
 
 void SerialPort::removeObjectFromRequestsQueueAtIndex(size_t index) {
-    requestHandlingQueue_->sync([&] {
-        if (index >= requestsQueue_.size()) return;
-        requestsQueue_.erase(requestsQueue_.begin() + static_cast<ptrdiff_t>(index));
-        notifyObservers("queuedRequests");
+    requestHandlingQueue_->sync([&] { router_.removeQueuedRequest(index); });
+}
+
+bool SerialPort::writeRequest(const SerialRequest& request) {
+    return sendData(request.dataToSend());
+}
+
+void SerialPort::startTimeout(const SerialRequest::Ptr& request) {
+    stopTimeout();
+    auto timer = dispatch::TimerSource::make(requestHandlingQueue_);
+    std::weak_ptr<SerialPort> weak = weak_from_this();
+    timer->setEventHandler([weak, request] {
+        if (auto self = weak.lock()) self->router_.timeoutFired(request);
     });
+    timer->setTimer(request->timeoutInterval(), request->timeoutInterval());
+    pendingRequestTimeoutTimer_ = timer;
+    timer->resume();
 }
 
-void SerialPort::receive(const Bytes& chunk) {
-    for (const uint8_t& byte : chunk) {
-        for (Listener& listener : listeners_) {
-            listener.buffer->appendByte(byte);
-            auto packet = listener.descriptor->packetMatchingAtEndOfBuffer(listener.buffer->data());
-            if (!packet || packet->empty()) continue;
-            listener.buffer->clearBuffer();
-            auto descriptor = listener.descriptor;
-            tellDelegate(
-                [packet = std::move(*packet), descriptor](SerialPortDelegate& d, SerialPort& p) {
-                    d.serialPortDidReceivePacket(p, packet, *descriptor);
-                },
-                Delivery::Post);
-        }
-        if (checkPendingRequest(&byte)) sendNextRequest();
-    }
-}
-
-SerialPort::SendOutcome SerialPort::startRequest(const SerialRequest::Ptr& request) {
-    const auto& descriptor = request->responseDescriptor();
-    requestResponseReceiveBuffer_ =
-        std::make_unique<SerialBuffer>(descriptor ? descriptor->maximumPacketLength() : 0);
-    pendingRequest_ = request;
-    double timeout = request->timeoutInterval();
-    if (timeout > 0) {
-        auto timer = dispatch::TimerSource::make(requestHandlingQueue_);
-        std::weak_ptr<SerialPort> weak = weak_from_this();
-        timer->setEventHandler([weak, request] {
-            if (auto self = weak.lock()) self->requestTimedOut(request);
-        });
-        timer->setTimer(timeout, timeout);
-        pendingRequestTimeoutTimer_ = timer;
-        timer->resume();
-    }
-    if (!sendData(request->dataToSend())) {
-        // sendData reported the failure; the request is dropped, so the queue never stalls
-        // behind a request that was never sent.
-        stopTimeoutTimer();
-        pendingRequest_ = nullptr;
-        return SendOutcome::Failed;
-    }
-    return checkPendingRequest(nullptr) ? SendOutcome::Completed : SendOutcome::Pending;
-}
-
-void SerialPort::sendNextRequest() {
-    pendingRequest_ = nullptr;
-    stopTimeoutTimer();
-    requestResponseReceiveBuffer_.reset();
-    while (!requestsQueue_.empty()) {
-        SerialRequest::Ptr next = requestsQueue_.front();
-        requestsQueue_.pop_front();
-        notifyObservers("queuedRequests");
-        if (startRequest(next) == SendOutcome::Pending) return;
-        pendingRequest_ = nullptr;
-        stopTimeoutTimer();
-    }
-}
-
-bool SerialPort::checkPendingRequest(const uint8_t* byte) {
-    if (!pendingRequest_) return false;
-    SerialRequest::Ptr request = pendingRequest_;
-    const auto& descriptor = request->responseDescriptor();
-    // Without a response descriptor the request is complete once its bytes are written.
-    if (!descriptor) return byte == nullptr;
-    if (!byte) return false;
-    requestResponseReceiveBuffer_->appendByte(*byte);
-    auto response = descriptor->packetMatchingAtEndOfBuffer(requestResponseReceiveBuffer_->data());
-    if (!response) return false;
-    stopTimeoutTimer();
-    if (!response->empty()) {
-        tellDelegate(
-            [response = std::move(*response), request](SerialPortDelegate& d, SerialPort& p) {
-                d.serialPortDidReceiveResponse(p, response, request);
-            },
-            Delivery::Post);
-    }
-    return true;
-}
-
-void SerialPort::requestTimedOut(const SerialRequest::Ptr& request) {
-    // A timer fire that raced with the response (or a close) finds another request pending.
-    if (pendingRequest_ != request) return;
-    // Cleared here, at once, so that a late response cannot complete it as well.
-    pendingRequest_ = nullptr;
-    stopTimeoutTimer();
-    tellDelegate([request](SerialPortDelegate& d,
-                           SerialPort& p) { d.serialPortRequestDidTimeout(p, request); },
-                 Delivery::Post);
-    sendNextRequest();
-}
-
-void SerialPort::stopTimeoutTimer() {
+void SerialPort::stopTimeout() {
     if (pendingRequestTimeoutTimer_) pendingRequestTimeoutTimer_->cancel();
     pendingRequestTimeoutTimer_.reset();
 }
 
-void SerialPort::dropRequestsAndBuffers() {
-    bool hadRequests = !requestsQueue_.empty();
-    requestsQueue_.clear();
-    pendingRequest_ = nullptr;
-    stopTimeoutTimer();
-    requestResponseReceiveBuffer_.reset();
-    for (Listener& listener : listeners_) listener.buffer->clearBuffer();
-    if (hadRequests) notifyObservers("queuedRequests");
+void SerialPort::packetReceived(Bytes packet, SerialPacketDescriptor::Ptr descriptor) {
+    tellDelegate(
+        [packet = std::move(packet), descriptor](SerialPortDelegate& d, SerialPort& p) {
+            d.serialPortDidReceivePacket(p, packet, *descriptor);
+        },
+        Delivery::Post);
 }
+
+void SerialPort::responseReceived(Bytes response, SerialRequest::Ptr request) {
+    tellDelegate(
+        [response = std::move(response), request](SerialPortDelegate& d, SerialPort& p) {
+            d.serialPortDidReceiveResponse(p, response, request);
+        },
+        Delivery::Post);
+}
+
+void SerialPort::requestTimedOut(SerialRequest::Ptr request) {
+    tellDelegate([request](SerialPortDelegate& d,
+                           SerialPort& p) { d.serialPortRequestDidTimeout(p, request); },
+                 Delivery::Post);
+}
+
+void SerialPort::propertyChanged(const char* property) { notifyObservers(property); }
 
 }  // namespace quenbril

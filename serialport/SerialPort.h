@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -17,8 +16,8 @@
 #include "foundation/dispatch/TimerSource.h"
 #include "platform/serial/SerialDevice.h"
 #include "serialport/PropertyObservers.h"
-#include "serialport/SerialBuffer.h"
 #include "serialport/SerialPacketDescriptor.h"
+#include "serialport/SerialPacketRouter.h"
 #include "serialport/SerialPortDelegate.h"
 #include "serialport/SerialRequest.h"
 
@@ -33,7 +32,9 @@ namespace quenbril {
 ///
 /// Observable properties (addObserver): "isOpen", "CTS", "DSR", "DCD", "packetDescriptors",
 /// "queuedRequests".
-class SerialPort : public Object, public std::enable_shared_from_this<SerialPort> {
+class SerialPort : public Object,
+                   public std::enable_shared_from_this<SerialPort>,
+                   private SerialPacketRouter::Host {
   public:
     using Ptr = std::shared_ptr<SerialPort>;
 
@@ -155,11 +156,6 @@ class SerialPort : public Object, public std::enable_shared_from_this<SerialPort
         bool rts = false;
         bool dtr = false;
     };
-    struct Listener {
-        SerialPacketDescriptor::Ptr descriptor;
-        std::unique_ptr<SerialBuffer> buffer;
-    };
-    enum class SendOutcome { Failed, Pending, Completed };
     enum class Delivery {
         Post,          // asynchronously on the main queue, also from the main thread
         DirectOrWait,  // on the main thread now, waiting for it from another thread
@@ -181,14 +177,14 @@ class SerialPort : public Object, public std::enable_shared_from_this<SerialPort
     template <class Member, class Value>
     void changeSetting(Member member, Value value);
 
-    // On the request queue.
-    void receive(const Bytes& chunk);
-    SendOutcome startRequest(const SerialRequest::Ptr& request);
-    void sendNextRequest();
-    bool checkPendingRequest(const uint8_t* byte);
-    void requestTimedOut(const SerialRequest::Ptr& request);
-    void stopTimeoutTimer();
-    void dropRequestsAndBuffers();
+    // The router's host, on the request queue.
+    bool writeRequest(const SerialRequest& request) override;
+    void startTimeout(const SerialRequest::Ptr& request) override;
+    void stopTimeout() override;
+    void packetReceived(Bytes packet, SerialPacketDescriptor::Ptr descriptor) override;
+    void responseReceived(Bytes response, SerialRequest::Ptr request) override;
+    void requestTimedOut(SerialRequest::Ptr request) override;
+    void propertyChanged(const char* property) override;
 
     const SerialDevice device_;
     std::atomic<SerialPortDelegate*> delegate_{nullptr};
@@ -213,10 +209,7 @@ class SerialPort : public Object, public std::enable_shared_from_this<SerialPort
 
     dispatch::QueuePtr requestHandlingQueue_;
     // Touched on requestHandlingQueue_ only.
-    std::vector<Listener> listeners_;
-    std::deque<SerialRequest::Ptr> requestsQueue_;
-    SerialRequest::Ptr pendingRequest_;
-    std::unique_ptr<SerialBuffer> requestResponseReceiveBuffer_;
+    SerialPacketRouter router_{*this};
     std::shared_ptr<dispatch::TimerSource> pendingRequestTimeoutTimer_;
 };
 
