@@ -44,8 +44,8 @@ bool RegexMatcher::matchesAtStart(std::span<const uint8_t> text) const {
     pcre2_match_data* match = pcre2_match_data_create_from_pattern(code_->code, nullptr);
     if (!match) return false;
     // Invalid UTF-8 makes pcre2_match fail with a UTF error: such data is no text, so no packet.
-    int result = pcre2_match(code_->code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(),
-                             0, PCRE2_ANCHORED, match, code_->context);
+    int result = pcre2_match(code_->code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0,
+                             PCRE2_ANCHORED, match, code_->context);
     pcre2_match_data_free(match);
     return result >= 0;
 }

@@ -60,13 +60,11 @@ SerialPacketDescriptor::Ptr SerialPacketDescriptor::withPrefixString(
     auto bytesOf = [](const std::optional<std::string>& text) {
         return text ? Bytes(text->begin(), text->end()) : Bytes{};
     };
-    return withPrefix(bytesOf(prefix), bytesOf(suffix), maximumPacketLength,
-                      std::move(userInfo));
+    return withPrefix(bytesOf(prefix), bytesOf(suffix), maximumPacketLength, std::move(userInfo));
 }
 
 SerialPacketDescriptor::Ptr SerialPacketDescriptor::withRegularExpression(
-    std::shared_ptr<const RegexMatcher> expression, uint64_t maximumPacketLength,
-    Value userInfo) {
+    std::shared_ptr<const RegexMatcher> expression, uint64_t maximumPacketLength, Value userInfo) {
     auto descriptor = std::make_shared<SerialPacketDescriptor>(
         Kind::Expression, maximumPacketLength, std::move(userInfo));
     descriptor->expression_ = std::move(expression);

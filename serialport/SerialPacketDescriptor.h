@@ -32,8 +32,7 @@ class SerialPacketDescriptor {
     /// Exactly `packetData`; the maximum length is its length.
     static Ptr withPacketData(Bytes packetData, Value userInfo);
     /// Data that starts with `prefix` and ends with `suffix` (either may be empty, not both).
-    static Ptr withPrefix(Bytes prefix, Bytes suffix, uint64_t maximumPacketLength,
-                          Value userInfo);
+    static Ptr withPrefix(Bytes prefix, Bytes suffix, uint64_t maximumPacketLength, Value userInfo);
     /// The same with the strings' UTF-8 bytes; a missing string is a missing prefix or suffix.
     static Ptr withPrefixString(const std::optional<std::string>& prefix,
                                 const std::optional<std::string>& suffix,

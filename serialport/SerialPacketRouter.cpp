@@ -16,9 +16,8 @@ void SerialPacketRouter::startListening(const SerialPacketDescriptor::Ptr& descr
 
 void SerialPacketRouter::stopListening(const SerialPacketDescriptor::Ptr& descriptor) {
     if (!descriptor) return;
-    size_t removed = std::erase_if(listeners_, [&](const Listener& listener) {
-        return *listener.descriptor == *descriptor;
-    });
+    size_t removed = std::erase_if(
+        listeners_, [&](const Listener& listener) { return *listener.descriptor == *descriptor; });
     if (removed > 0) host_.propertyChanged("packetDescriptors");
 }
 

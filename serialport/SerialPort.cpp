@@ -31,14 +31,37 @@ PortRegistry& portRegistry() {
 
 std::optional<speed_t> standardSpeed(uint64_t baud) {
     static const std::map<uint64_t, speed_t> speeds = {
-        {0, B0},           {50, B50},         {75, B75},           {110, B110},
-        {134, B134},       {150, B150},       {200, B200},         {300, B300},
-        {600, B600},       {1200, B1200},     {1800, B1800},       {2400, B2400},
-        {4800, B4800},     {9600, B9600},     {19200, B19200},     {38400, B38400},
-        {57600, B57600},   {115200, B115200}, {230400, B230400},   {460800, B460800},
-        {500000, B500000}, {576000, B576000}, {921600, B921600},   {1000000, B1000000},
-        {1152000, B1152000}, {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000},
-        {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
+        {0, B0},
+        {50, B50},
+        {75, B75},
+        {110, B110},
+        {134, B134},
+        {150, B150},
+        {200, B200},
+        {300, B300},
+        {600, B600},
+        {1200, B1200},
+        {1800, B1800},
+        {2400, B2400},
+        {4800, B4800},
+        {9600, B9600},
+        {19200, B19200},
+        {38400, B38400},
+        {57600, B57600},
+        {115200, B115200},
+        {230400, B230400},
+        {460800, B460800},
+        {500000, B500000},
+        {576000, B576000},
+        {921600, B921600},
+        {1000000, B1000000},
+        {1152000, B1152000},
+        {1500000, B1500000},
+        {2000000, B2000000},
+        {2500000, B2500000},
+        {3000000, B3000000},
+        {3500000, B3500000},
+        {4000000, B4000000},
     };
     auto found = speeds.find(baud);
     if (found == speeds.end()) return std::nullopt;
@@ -150,9 +173,9 @@ void SerialPort::notifyObservers(const std::string& property) {
 void SerialPort::reportError(int error, bool wait) {
     Error report = Error::posix(error);
     report.userInfo.set(SerialPortDelegate::kFilePathKey, path());
-    tellDelegate([report](SerialPortDelegate& d, SerialPort& p) {
-        d.serialPortDidEncounterError(p, report);
-    }, wait ? Delivery::DirectOrWait : Delivery::DirectOrPost);
+    tellDelegate([report](SerialPortDelegate& d,
+                          SerialPort& p) { d.serialPortDidEncounterError(p, report); },
+                 wait ? Delivery::DirectOrWait : Delivery::DirectOrPost);
 }
 
 // Opening and closing.
@@ -320,9 +343,9 @@ void SerialPort::readAvailable(uint64_t available) {
         return;
     }
     auto chunk = std::make_shared<const Bytes>(buffer, buffer + count);
-    tellDelegate([chunk](SerialPortDelegate& d,
-                         SerialPort& p) { d.serialPortDidReceiveData(p, *chunk); },
-                 Delivery::Post);
+    tellDelegate(
+        [chunk](SerialPortDelegate& d, SerialPort& p) { d.serialPortDidReceiveData(p, *chunk); },
+        Delivery::Post);
     Ptr self = shared_from_this();
     requestHandlingQueue_->async([self, chunk] { self->router_.receive(*chunk); });
 }
@@ -487,8 +510,8 @@ void SerialPort::applyPortOptions() {
             if (wanted.allowsNonStandardBaudRates) {
                 if (!speed && tcsetattr(fd, TCSANOW, &options) != 0) {
                     error = errno;
-                } else if (terminalspeed::setCustomSpeed(
-                               fd, static_cast<uint32_t>(wanted.baudRate))) {
+                } else if (terminalspeed::setCustomSpeed(fd,
+                                                         static_cast<uint32_t>(wanted.baudRate))) {
                     return;
                 } else {
                     error = errno;

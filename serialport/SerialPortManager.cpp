@@ -23,7 +23,8 @@ std::string& linkFolder() {
 
 Value portList(const std::vector<SerialPort::Ptr>& ports) {
     Array list;
-    for (const SerialPort::Ptr& port : ports) list.emplace_back(std::shared_ptr<const Object>(port));
+    for (const SerialPort::Ptr& port : ports)
+        list.emplace_back(std::shared_ptr<const Object>(port));
     return Value(std::move(list));
 }
 
@@ -33,9 +34,10 @@ void registerExitHook() {
     static std::once_flag once;
     std::call_once(once, [] {
         if (std::atexit(&SerialPort::restoreAllPortsAtExit) != 0) {
-            QLOG("SerialPort was unable to register its termination handler for serial port "
-                 "cleanup: %i",
-                 errno);
+            QLOG(
+                "SerialPort was unable to register its termination handler for serial port "
+                "cleanup: %i",
+                errno);
         }
     });
 }

@@ -47,8 +47,7 @@ class SerialPortManager {
     void removeObserver(int id) { observers_.remove(id); }
 
     /// The ports a connected or disconnected notification carries under `key`.
-    static std::vector<SerialPort::Ptr> portsIn(const Notification& notification,
-                                                const char* key);
+    static std::vector<SerialPort::Ptr> portsIn(const Notification& notification, const char* key);
 
   private:
     void devicesAdded(const std::vector<SerialDevice>& devices);

@@ -24,7 +24,8 @@ class UdevDeviceSource : public SerialDeviceSource {
   private:
     void drainEvents();
 
-    std::mutex backendMutex_;  // libudev's context is not thread-safe; ports look up from any thread
+    std::mutex
+        backendMutex_;  // libudev's context is not thread-safe; ports look up from any thread
     std::unique_ptr<TtyBackend> backend_;
     Handlers handlers_;
     DescriptorWatch watch_;

@@ -109,6 +109,19 @@ struct PortRecorder : SerialPortDelegate {
     std::vector<SerialRequest::Ptr> timeouts;
     std::vector<Error> errors;
     bool offMainThread = false;
+    std::vector<std::weak_ptr<SerialPort>> ports;
+
+    /// Becomes the port's delegate until this recorder goes.
+    void attach(const SerialPort::Ptr& port) {
+        port->setDelegate(this);
+        ports.push_back(port);
+    }
+    ~PortRecorder() override {
+        for (auto& weak : ports) {
+            if (auto port = weak.lock(); port && port->delegate() == this)
+                port->setDelegate(nullptr);
+        }
+    }
 
     void check() {
         if (!RunLoop::main().isCurrentThread()) offMainThread = true;
@@ -189,7 +202,7 @@ class SerialFixture : public ::testing::Test {
     SerialPort::Ptr openPort(const SocatPair& pair, PortRecorder& recorder) {
         auto port = SerialPort::serialPortWithPath(pair.portLink());
         if (!port) return nullptr;
-        port->setDelegate(&recorder);
+        recorder.attach(port);
         EXPECT_TRUE(port->open());
         EXPECT_TRUE(waitFor([&] { return !recorder.events.empty(); }));
         return port;
