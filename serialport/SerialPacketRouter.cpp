@@ -78,7 +78,7 @@ void SerialPacketRouter::receive(std::span<const uint8_t> bytes) {
     }
 }
 
-void SerialPacketRouter::timeoutFired(const SerialRequest::Ptr& request) {
+void SerialPacketRouter::timeoutFired(SerialRequest::Ptr request) {
     // A fire that raced with the response (or a reset) finds another request pending.
     if (!request || pending_ != request) return;
     // Cleared at once, so that a late response cannot complete the request as well.

@@ -51,7 +51,7 @@ class SerialPacketRouter {
     /// Runs every byte through the listening buffers, then the pending request's check.
     void receive(std::span<const uint8_t> bytes);
     /// The host's timer for `request` fired.
-    void timeoutFired(const SerialRequest::Ptr& request);
+    void timeoutFired(SerialRequest::Ptr request);  // a copy: callers may pass pendingRequest()
     /// The port closed: drops the waiting and pending requests and empties every buffer.
     void reset();
 

@@ -79,8 +79,8 @@ TEST(SerialPacketDescriptorTest, FixedPacketsDefaultTestAndEvaluators) {
     EXPECT_EQ(packetsOf(*twoBytes, bytesOf("abcd")),
               (std::vector<Bytes>{bytesOf("ab"), bytesOf("cd")}));
 
-    auto request = SerialRequest::requestWithDataToSend(bytesOf("?"), Value(), 0,
-                                                        SerialResponseEvaluator{});
+    auto request =
+        SerialRequest::requestWithDataToSend(bytesOf("?"), Value(), 0, SerialResponseEvaluator{});
     EXPECT_EQ(request->responseDescriptor()->maximumPacketLength(),
               SerialPacketDescriptor::kEvaluatorMaximumLength);
     EXPECT_TRUE(request->dataIsValidResponse(bytesOf("x")));
@@ -96,8 +96,8 @@ TEST(SerialPacketDescriptorTest, RegularExpressionsMatchValidTextFromItsStart) {
               (std::vector<Bytes>{bytesOf("$GPGGA,123*4F"), bytesOf("$GPRMC,9*00")}));
     EXPECT_FALSE(nmea->dataIsValidPacket(bytesOf("x$GPGGA,1*4F"))) << "anchored at the start";
 
-    auto word = SerialPacketDescriptor::withRegularExpression(RegexMatcher::make("é+!"), 8,
-                                                              Value());
+    auto word =
+        SerialPacketDescriptor::withRegularExpression(RegexMatcher::make("é+!"), 8, Value());
     EXPECT_TRUE(word->dataIsValidPacket(bytesOf("éé!")));
     EXPECT_FALSE(word->dataIsValidPacket(Bytes{0xC3, 0x28, '!'})) << "invalid UTF-8 is no text";
 
@@ -118,7 +118,8 @@ TEST(SerialPacketDescriptorTest, IdentityIsTheUuid) {
     EXPECT_FALSE(*a == *b);
     EXPECT_EQ(a->uuid().size(), 36u);
     EXPECT_EQ(a->uuid()[14], '4') << "a version-4 UUID";
-    auto request = SerialRequest::requestWithDataToSend(bytesOf("hi"), Value(), 1.5, SerialPacketDescriptor::Ptr{});
+    auto request = SerialRequest::requestWithDataToSend(bytesOf("hi"), Value(), 1.5,
+                                                        SerialPacketDescriptor::Ptr{});
     EXPECT_NE(request->description().find("timeout interval: 1.500000"), std::string::npos);
 }
 

@@ -23,7 +23,8 @@ TEST(TtyDeviceInfoTest, SerialPortsAreTtysWithAParentExceptConsolesPtysAndEmpty8
     EXPECT_FALSE(tty("ttyS1", true, "serial8250", 0).isSerialPort()) << "type unknown";
     EXPECT_FALSE(tty("ttyS2", true, "serial8250").isSerialPort());
     EXPECT_FALSE(tty("ttyUSB0", false).isSerialPort()) << "no parent device";
-    for (const char* name : {"tty", "tty0", "tty63", "console", "ptmx", "ptyp0", "ttyp0", "pts/3"}) {
+    for (const char* name :
+         {"tty", "tty0", "tty63", "console", "ptmx", "ptyp0", "ttyp0", "pts/3"}) {
         EXPECT_FALSE(tty(name).isSerialPort()) << name;
     }
     TtyDeviceInfo noNode = tty("ttyUSB1");
@@ -117,8 +118,8 @@ TEST_F(SerialPortManagerTest, UdevArrivalsAndRemovalsThroughAFakeSource) {
     udev->devices.push_back(tty("ttyUSB1"));
     udev->inject(TtyDeviceEvent::Action::Added, tty("ttyUSB1"));
     ASSERT_TRUE(waitFor([&] { return log.posts.size() == 1; }));
-    EXPECT_EQ(log.posts[0], std::make_pair(std::string("connected"),
-                                           std::vector<std::string>{"/dev/ttyUSB1"}));
+    EXPECT_EQ(log.posts[0],
+              std::make_pair(std::string("connected"), std::vector<std::string>{"/dev/ttyUSB1"}));
     EXPECT_EQ(SerialPort::serialPortWithPath("/dev/ttyUSB1"), manager.availablePorts()[1])
         << "the registry finds udev devices by node";
 
@@ -155,8 +156,8 @@ TEST_F(SerialPortManagerTest, PlugAndUnplugOfAPseudoTerminalInTheLinkFolder) {
 
     auto pair = makePair("usbserial7");
     ASSERT_TRUE(waitFor([&] { return !log.posts.empty(); }));
-    EXPECT_EQ(log.posts[0], std::make_pair(std::string("connected"),
-                                           std::vector<std::string>{pair->portLink()}));
+    EXPECT_EQ(log.posts[0],
+              std::make_pair(std::string("connected"), std::vector<std::string>{pair->portLink()}));
     ASSERT_EQ(manager.countOfAvailablePorts(), 1u);
     SerialPort::Ptr port = manager.availablePorts()[0];
     EXPECT_EQ(port->name(), "usbserial7");

@@ -65,8 +65,8 @@ TEST_F(SerialPortTest, DefaultsAndStoredValues) {
     EXPECT_EQ(port->baudRate(), 19200u);
     EXPECT_EQ(port->numberOfStopBits(), 1u);
     EXPECT_EQ(port->parity(), 0u);
-    EXPECT_FALSE(port->shouldEchoReceivedData() || port->usesRTSCTSFlowControl() ||
-                 port->RTS() || port->DTR() || port->allowsNonStandardBaudRates());
+    EXPECT_FALSE(port->shouldEchoReceivedData() || port->usesRTSCTSFlowControl() || port->RTS() ||
+                 port->DTR() || port->allowsNonStandardBaudRates());
     EXPECT_FALSE(port->isOpen());
     EXPECT_EQ(port->fileDescriptor(), -1);
     port->setParity(1);
@@ -149,9 +149,8 @@ TEST_F(SerialPortTest, RtsCtsFlowControlReopensAnOpenPortWhichStaysOpen) {
     port->setUsesRTSCTSFlowControl(true);
     EXPECT_TRUE(port->isOpen());
     EXPECT_NE(settingsOf(pair->portLink()).c_cflag & CRTSCTS, 0u);
-    ASSERT_TRUE(waitFor([&] {
-        return std::count(recorder.events.begin(), recorder.events.end(), "opened") == 2;
-    }));
+    ASSERT_TRUE(waitFor(
+        [&] { return std::count(recorder.events.begin(), recorder.events.end(), "opened") == 2; }));
     std::vector<std::string> lifecycle;
     for (const auto& event : recorder.events) {
         if (event == "opened" || event == "closed") lifecycle.push_back(event);

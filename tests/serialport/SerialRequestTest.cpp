@@ -14,7 +14,8 @@ SerialRequest::Ptr ask(const std::string& question, const std::string& answerPre
 }
 
 SerialRequest::Ptr tell(const std::string& text) {
-    return SerialRequest::requestWithDataToSend(bytesOf(text), Value(), 0, SerialPacketDescriptor::Ptr{});
+    return SerialRequest::requestWithDataToSend(bytesOf(text), Value(), 0,
+                                                SerialPacketDescriptor::Ptr{});
 }
 
 class SerialRequestTest : public SerialFixture {
@@ -81,7 +82,8 @@ TEST_F(SerialRequestTest, ATimeOutEndsTheRequestAtOnceSoALateResponseChangesNoth
 
     pair_->write(bytesOf("A1\n"));  // the late response
     pair_->write(bytesOf("B2\n"));
-    ASSERT_TRUE(waitFor([&] { return !recorder_.timeouts.empty() && !recorder_.responses.empty(); }));
+    ASSERT_TRUE(
+        waitFor([&] { return !recorder_.timeouts.empty() && !recorder_.responses.empty(); }));
     settle(0.05);
     EXPECT_EQ(recorder_.timeouts, std::vector<SerialRequest::Ptr>{slow});
     ASSERT_EQ(recorder_.responses.size(), 1u);
