@@ -56,8 +56,8 @@ struct Receiver : SerialPortDelegate {
                                     const SerialPacketDescriptor&) override {
         auto now = Clock::now();
         ++packets;
-        unsigned id = static_cast<unsigned>(std::strtoul(
-            std::string(bytes.begin() + 1, bytes.begin() + 9).c_str(), nullptr, 10));
+        unsigned id = static_cast<unsigned>(
+            std::strtoul(std::string(bytes.begin() + 1, bytes.begin() + 9).c_str(), nullptr, 10));
         if (id < written->size()) {
             latencies.push_back(
                 std::chrono::duration<double, std::milli>(now - (*written)[id]).count());
@@ -141,7 +141,8 @@ int main() {
                     std::lock_guard lock(writtenMutex);
                     written.push_back(Clock::now());
                 }
-                if (::write(master, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+                if (::write(master, bytes.data(), bytes.size()) !=
+                    static_cast<ssize_t>(bytes.size())) {
                     std::perror("write");
                 }
             }
@@ -160,11 +161,11 @@ int main() {
         std::printf("packets: %zu written, %zu received\n", total, receiver.packets);
         std::printf("receive path CPU: %.2f %% of one core (target <= 10 %%)\n",
                     100.0 * cpu / wall);
-        std::printf("byte written -> didReceivePacket: p50 %.3f ms  p99 %.3f ms  max %.3f ms "
-                    "(target p99 <= 5 ms)\n",
-                    bench::quantile(receiver.latencies, 0.5),
-                    bench::quantile(receiver.latencies, 0.99),
-                    receiver.latencies.empty() ? 0.0 : receiver.latencies.back());
+        std::printf(
+            "byte written -> didReceivePacket: p50 %.3f ms  p99 %.3f ms  max %.3f ms "
+            "(target p99 <= 5 ms)\n",
+            bench::quantile(receiver.latencies, 0.5), bench::quantile(receiver.latencies, 0.99),
+            receiver.latencies.empty() ? 0.0 : receiver.latencies.back());
         port->close();
         port->setDelegate(nullptr);
     }

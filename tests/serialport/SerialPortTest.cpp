@@ -291,6 +291,29 @@ TEST_F(SerialPortTest, DescriptorZeroIsAValidOpenPort) {
     ::close(savedInput);
 }
 
+TEST_F(SerialPortTest, AHungUpLineIsARemovalReportedOnceThenQuiet) {
+    auto pair = makePair();
+    PortRecorder recorder;
+    auto port = openPort(*pair, recorder);
+    ASSERT_TRUE(port);
+    port->startListeningForPacketsMatchingDescriptor(
+        SerialPacketDescriptor::withPrefix({0x3C}, {0x3E}, 10, Value()));
+    pair->write({0x3C, 0x61});
+    ASSERT_TRUE(waitFor([&] { return recorder.data.size() == 2; }));
+    recorder.events.clear();
+    recorder.errors.clear();
+
+    // No manager watches here: the port notices the hang-up on its own.
+    pair->unplug();
+    ASSERT_TRUE(waitFor([&] { return recorder.events.size() >= 2; }));
+    settle(0.1);
+    EXPECT_EQ(recorder.events, (std::vector<std::string>{"removed", "closed"}));
+    EXPECT_FALSE(port->isOpen());
+    EXPECT_TRUE(port->sendData(bytesOf("x")) == false);
+    port->cleanupAfterSystemRemoval();
+    EXPECT_EQ(recorder.events.size(), 2u) << "one removal, told once";
+}
+
 TEST_F(SerialPortTest, ConcurrentWritersNeverInterleave) {
     auto pair = makePair();
     PortRecorder recorder;
