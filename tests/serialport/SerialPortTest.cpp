@@ -270,6 +270,25 @@ TEST_F(SerialPortTest, CloseRestoresTheOriginalSettingsAndTellsTheDelegateFirst)
     EXPECT_TRUE(port->close()) << "closing a closed port is harmless";
 }
 
+TEST_F(SerialPortTest, TheExitHookRestoresAndClosesWithoutDelegateCalls) {
+    auto pair = makePair();
+    termios before = settingsOf(pair->portLink());
+    PortRecorder recorder;
+    auto port = SerialPort::serialPortWithPath(pair->portLink());
+    ASSERT_TRUE(port);
+    recorder.attach(port);
+    port->setParity(1);
+    ASSERT_TRUE(port->open());
+    settle(0.02);
+    size_t told = recorder.events.size();
+
+    SerialPort::restoreAllPortsAtExit();
+    EXPECT_FALSE(port->isOpen());
+    EXPECT_EQ(settingsOf(pair->portLink()).c_cflag, before.c_cflag);
+    settle(0.02);
+    EXPECT_EQ(recorder.events.size(), told);
+}
+
 TEST_F(SerialPortTest, DescriptorZeroIsAValidOpenPort) {
     auto pair = makePair();
     PortRecorder recorder;
