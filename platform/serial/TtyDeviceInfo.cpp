@@ -19,7 +19,10 @@ bool isVirtualConsoleOrPty(const std::string& name) {
 bool TtyDeviceInfo::isSerialPort() const {
     if (!hasParent || devnode.empty()) return false;
     if (isVirtualConsoleOrPty(sysname)) return false;
-    if (driver == "serial8250" && serialType.value_or(0) == 0) return false;
+    // The serial core gives every port its type; 0 is an empty legacy slot (ttyS1..ttyS31 with
+    // no UART behind them). Its driver shows as "port" or "serial8250", so the type decides.
+    if (serialType && *serialType == 0) return false;
+    if (driver == "serial8250" && !serialType) return false;
     return true;
 }
 

@@ -22,6 +22,8 @@ TEST(TtyDeviceInfoTest, SerialPortsAreTtysWithAParentExceptConsolesPtysAndEmpty8
     EXPECT_TRUE(tty("ttyS0", true, "serial8250", 4).isSerialPort());
     EXPECT_FALSE(tty("ttyS1", true, "serial8250", 0).isSerialPort()) << "type unknown";
     EXPECT_FALSE(tty("ttyS2", true, "serial8250").isSerialPort());
+    EXPECT_TRUE(tty("ttyS0", true, "port", 4).isSerialPort()) << "as sysfs shows a 16550A";
+    EXPECT_FALSE(tty("ttyS5", true, "port", 0).isSerialPort());
     EXPECT_FALSE(tty("ttyUSB0", false).isSerialPort()) << "no parent device";
     for (const char* name :
          {"tty", "tty0", "tty63", "console", "ptmx", "ptyp0", "ttyp0", "pts/3"}) {
