@@ -380,7 +380,6 @@ bool SerialPort::sendData(std::span<const uint8_t> data) {
 
 void SerialPort::pollModemLines() {
     int bits = 0;
-    int result = 0;
     int error = 0;
     {
         std::lock_guard io(ioMutex_);
@@ -391,10 +390,9 @@ void SerialPort::pollModemLines() {
             pinPollTimer_.reset();
             return;
         }
-        result = ioctl(fd, TIOCMGET, &bits);
-        error = errno;
+        error = modemControl_->get(fd, bits);
     }
-    if (result != 0) {
+    if (error != 0) {
         if (meansNoModemLines(error)) {
             noModemLines(error);
         } else if (meansRemoval(error)) {
@@ -439,13 +437,13 @@ void SerialPort::updateModemLines() {
         int fd = fd_.load();
         if (fd < 0) return;
         int bits = 0;
-        if (ioctl(fd, TIOCMGET, &bits) != 0) {
-            error = errno;
+        error = modemControl_->get(fd, bits);
+        if (error != 0) {
             readFailed = true;
         } else {
             bits = wanted.rts ? (bits | TIOCM_RTS) : (bits & ~TIOCM_RTS);
             bits = wanted.dtr ? (bits | TIOCM_DTR) : (bits & ~TIOCM_DTR);
-            if (ioctl(fd, TIOCMSET, &bits) != 0) error = errno;
+            error = modemControl_->set(fd, bits);
         }
     }
     if (error == 0) return;
@@ -454,6 +452,11 @@ void SerialPort::updateModemLines() {
     } else {
         reportError(error, false);
     }
+}
+
+void SerialPort::setModemControl(std::shared_ptr<ModemControl> control) {
+    std::lock_guard io(ioMutex_);
+    modemControl_ = control ? std::move(control) : ModemControl::tty();
 }
 
 // Line settings.

@@ -14,6 +14,7 @@
 #include "foundation/Value.h"
 #include "foundation/dispatch/DescriptorSource.h"
 #include "foundation/dispatch/TimerSource.h"
+#include "platform/serial/ModemControl.h"
 #include "platform/serial/SerialDevice.h"
 #include "serialport/PropertyObservers.h"
 #include "serialport/SerialPacketDescriptor.h"
@@ -118,6 +119,9 @@ class SerialPort : public Object,
     void setRTS(bool on);
     bool DTR() const;
     void setDTR(bool on);
+    /// Where the modem lines are read and set: the tty by default. Takes effect at the next
+    /// open.
+    void setModemControl(std::shared_ptr<ModemControl> control);
     bool CTS() const { return cts_.load(); }
     bool DSR() const { return dsr_.load(); }
     bool DCD() const { return dcd_.load(); }
@@ -197,6 +201,7 @@ class SerialPort : public Object,
     std::mutex ioMutex_;         // reads, modem-line requests and the closing of fd_
     std::mutex writeMutex_;      // sendData, one writer at a time
     std::atomic<int> fd_{-1};
+    std::shared_ptr<ModemControl> modemControl_ = ModemControl::tty();  // under ioMutex_
     termios originalPortAttributes_{};
     std::atomic<bool> cts_{false}, dsr_{false}, dcd_{false};
     std::atomic<bool> vanished_{false};
