@@ -52,7 +52,10 @@ bool LinkFolderSource::start(Handlers handlers) {
     if (inotify_ < 0) return false;
     if (inotify_add_watch(inotify_, folder_.c_str(),
                           IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM) < 0) {
-        QLOG("Serial link folder %s cannot be watched: %s", folder_.c_str(), strerror(errno));
+        // A missing folder is the common case (no udevd makes /dev/serial/by-id): no news.
+        if (errno != ENOENT) {
+            QLOG("Serial link folder %s cannot be watched: %s", folder_.c_str(), strerror(errno));
+        }
         ::close(inotify_);
         inotify_ = -1;
         return false;
