@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 
 #include <deque>
 
@@ -97,6 +98,13 @@ struct NotificationLog {
     }
 };
 
+double processCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 std::vector<std::string> pathsOf(const std::vector<SerialPort::Ptr>& ports) {
     std::vector<std::string> paths;
     for (const auto& port : ports) paths.push_back(port->path());
@@ -184,7 +192,11 @@ TEST_F(SerialPortManagerTest, PlugAndUnplugOfAPseudoTerminalInTheLinkFolder) {
 
     pair->unplug();
     ASSERT_TRUE(waitFor([&] { return log.posts.size() >= 2; }));
-    settle(0.1);  // anything more would show now: reads of the dead line, poll errors
+    // Anything more would show now: reads of the dead line, poll errors. A reader spinning on
+    // the hung-up descriptor would also burn a core; idle waiting costs next to nothing.
+    double cpuBefore = processCpuSeconds();
+    settle(0.3);
+    EXPECT_LT(processCpuSeconds() - cpuBefore, 0.15) << "the process stays idle";
     order.insert(order.begin(), recorder.events.begin(), recorder.events.end());
     EXPECT_EQ(order, (std::vector<std::string>{"removed", "closed", "unlisted", "disconnected"}));
     EXPECT_EQ(log.posts[1].second, std::vector<std::string>{pair->portLink()});
