@@ -10,7 +10,7 @@ packages=(
   portaudio19-dev libjack-jackd2-dev jackd2 libasound2-dev libsndfile1-dev libsamplerate0-dev
   libkissfft-dev librtmidi-dev
   dbus avahi-daemon libavahi-client-dev iproute2
-  libplist-dev socat libudev-dev libssl-dev openssl
+  libplist-dev socat libudev-dev libpcre2-dev libssl-dev openssl
 )
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"

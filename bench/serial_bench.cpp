@@ -1,0 +1,178 @@
+// The serial receive path at 921,600 baud: a pseudo-terminal fed with 100-byte packets at
+// 92 KB/s, one prefix/suffix descriptor of maximum length 256 listening. Prints the CPU the
+// receive path takes (everything but the feeding thread, as a share of one core) and the time
+// from a packet's last byte written to its didReceivePacket on the main queue.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "bench/BenchSupport.h"
+#include "foundation/ManualRunLoop.h"
+#include "platform/serial/LinkFolderSource.h"
+#include "platform/serial/SerialDeviceRegistry.h"
+#include "serialport/SerialPacketRouter.h"
+#include "serialport/SerialPort.h"
+
+using namespace quenbril;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr size_t kPacketLength = 100;
+constexpr double kBytesPerSecond = 92160.0;  // 921,600 baud, 10 bits a byte
+constexpr double kSeconds = 10.0;
+
+Bytes packet(uint32_t id) {
+    Bytes bytes(kPacketLength, 'x');
+    bytes[0] = '<';
+    std::snprintf(reinterpret_cast<char*>(bytes.data()) + 1, 9, "%08u", id);
+    bytes[9] = 'x';
+    bytes[kPacketLength - 1] = '>';
+    return bytes;
+}
+
+double cpuSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct Receiver : SerialPortDelegate {
+    std::vector<Clock::time_point>* written = nullptr;
+    std::vector<double> latencies;
+    size_t packets = 0;
+    void serialPortDidReceivePacket(SerialPort&, const Bytes& bytes,
+                                    const SerialPacketDescriptor&) override {
+        auto now = Clock::now();
+        ++packets;
+        unsigned id = static_cast<unsigned>(
+            std::strtoul(std::string(bytes.begin() + 1, bytes.begin() + 9).c_str(), nullptr, 10));
+        if (id < written->size()) {
+            latencies.push_back(
+                std::chrono::duration<double, std::milli>(now - (*written)[id]).count());
+        }
+    }
+};
+
+/// The framing core alone: nanoseconds per byte through one prefix/suffix descriptor.
+void routerAlone() {
+    struct NullHost : SerialPacketRouter::Host {
+        size_t packets = 0;
+        bool writeRequest(const SerialRequest&) override { return true; }
+        void startTimeout(const SerialRequest::Ptr&) override {}
+        void stopTimeout() override {}
+        void packetReceived(Bytes, SerialPacketDescriptor::Ptr) override { ++packets; }
+        void responseReceived(Bytes, SerialRequest::Ptr) override {}
+        void requestTimedOut(SerialRequest::Ptr) override {}
+        void propertyChanged(const char*) override {}
+    } host;
+    SerialPacketRouter router(host);
+    router.startListening(SerialPacketDescriptor::withPrefix({'<'}, {'>'}, 256, Value()));
+    Bytes stream;
+    for (uint32_t i = 0; i < 10000; ++i) {
+        Bytes one = packet(i);
+        stream.insert(stream.end(), one.begin(), one.end());
+    }
+    double micros = bench::microsecondsPerCall([&] { router.receive(stream); }, 1, 5);
+    std::printf("router alone: %.1f ns per byte (%zu packets)\n",
+                micros * 1000.0 / static_cast<double>(stream.size()), host.packets);
+}
+
+}  // namespace
+
+int main() {
+    routerAlone();
+
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        std::perror("posix_openpt");
+        return 1;
+    }
+    termios raw{};
+    tcgetattr(master, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(master, TCSANOW, &raw);
+    char folder[] = "/tmp/quenbril-serial-bench-XXXXXX";
+    if (!mkdtemp(folder)) return 1;
+    std::string link = std::string(folder) + "/pty0";
+    if (symlink(ptsname(master), link.c_str()) != 0) return 1;
+    LinkFolderSource source(folder);
+    SerialDeviceRegistry::shared().add(&source);
+
+    ManualRunLoop loop;
+    RunLoop::setMain(&loop);
+    std::vector<Clock::time_point> written;
+    written.reserve(static_cast<size_t>(kSeconds * kBytesPerSecond / kPacketLength) + 16);
+    Receiver receiver;
+    receiver.written = &written;
+    {
+        auto port = SerialPort::serialPortWithPath(link);
+        port->setDelegate(&receiver);
+        port->setBaudRate(921600);
+        if (!port->open()) return 1;
+        port->startListeningForPacketsMatchingDescriptor(
+            SerialPacketDescriptor::withPrefix({'<'}, {'>'}, 256, Value()));
+        loop.runUntil([] { return false; }, 0.2);
+
+        std::atomic<bool> done{false};
+        std::atomic<double> writerCpu{0};
+        size_t total = static_cast<size_t>(kSeconds * kBytesPerSecond / kPacketLength);
+        std::mutex writtenMutex;
+        double cpuBefore = cpuSeconds(RUSAGE_SELF);
+        auto start = Clock::now();
+        std::thread writer([&] {
+            auto interval = std::chrono::duration<double>(kPacketLength / kBytesPerSecond);
+            for (uint32_t id = 0; id < total; ++id) {
+                std::this_thread::sleep_until(
+                    start + std::chrono::duration_cast<Clock::duration>(interval * id));
+                Bytes bytes = packet(id);
+                {
+                    std::lock_guard lock(writtenMutex);
+                    written.push_back(Clock::now());
+                }
+                if (::write(master, bytes.data(), bytes.size()) !=
+                    static_cast<ssize_t>(bytes.size())) {
+                    std::perror("write");
+                }
+            }
+            timespec cpu{};
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+            writerCpu = static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) / 1e9;
+            done = true;
+        });
+        loop.runUntil([&] { return done.load() && receiver.packets >= total; }, kSeconds + 5.0);
+        writer.join();
+        double wall = std::chrono::duration<double>(Clock::now() - start).count();
+        double cpu = cpuSeconds(RUSAGE_SELF) - cpuBefore - writerCpu.load();
+        std::sort(receiver.latencies.begin(), receiver.latencies.end());
+        std::printf("pty at %.0f B/s, %zu-byte packets, prefix/suffix maximum 256, %.1f s\n",
+                    kBytesPerSecond, kPacketLength, wall);
+        std::printf("packets: %zu written, %zu received\n", total, receiver.packets);
+        std::printf("receive path CPU: %.2f %% of one core (target <= 10 %%)\n",
+                    100.0 * cpu / wall);
+        std::printf(
+            "byte written -> didReceivePacket: p50 %.3f ms  p99 %.3f ms  max %.3f ms "
+            "(target p99 <= 5 ms)\n",
+            bench::quantile(receiver.latencies, 0.5), bench::quantile(receiver.latencies, 0.99),
+            receiver.latencies.empty() ? 0.0 : receiver.latencies.back());
+        port->close();
+        port->setDelegate(nullptr);
+    }
+    loop.runPending();
+    RunLoop::setMain(nullptr);
+    SerialDeviceRegistry::shared().remove(&source);
+    ::close(master);
+    std::filesystem::remove_all(folder);
+    return 0;
+}

@@ -1,0 +1,53 @@
+#include "serialport/RegexMatcher.h"
+
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
+
+namespace quenbril {
+
+namespace {
+
+// Enough for any sensible packet pattern over buffers of a few KiB, far below what a
+// catastrophic pattern would take.
+constexpr uint32_t kMatchLimit = 200000;
+constexpr uint32_t kDepthLimit = 2000;
+
+}  // namespace
+
+struct RegexMatcher::Code {
+    pcre2_code* code = nullptr;
+    pcre2_match_context* context = nullptr;
+};
+
+std::shared_ptr<const RegexMatcher> RegexMatcher::make(const std::string& pattern) {
+    int error = 0;
+    PCRE2_SIZE offset = 0;
+    pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
+                                     PCRE2_UTF, &error, &offset, nullptr);
+    if (!code) return nullptr;
+    auto* compiled = new Code{code, pcre2_match_context_create(nullptr)};
+    pcre2_set_match_limit(compiled->context, kMatchLimit);
+    pcre2_set_depth_limit(compiled->context, kDepthLimit);
+    return std::make_shared<const RegexMatcher>(pattern, compiled);
+}
+
+RegexMatcher::RegexMatcher(std::string pattern, Code* code)
+    : pattern_(std::move(pattern)), code_(code) {}
+
+RegexMatcher::~RegexMatcher() {
+    pcre2_match_context_free(code_->context);
+    pcre2_code_free(code_->code);
+    delete code_;
+}
+
+bool RegexMatcher::matchesAtStart(std::span<const uint8_t> text) const {
+    pcre2_match_data* match = pcre2_match_data_create_from_pattern(code_->code, nullptr);
+    if (!match) return false;
+    // Invalid UTF-8 makes pcre2_match fail with a UTF error: such data is no text, so no packet.
+    int result = pcre2_match(code_->code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0,
+                             PCRE2_ANCHORED, match, code_->context);
+    pcre2_match_data_free(match);
+    return result >= 0;
+}
+
+}  // namespace quenbril
