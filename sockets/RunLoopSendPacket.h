@@ -9,7 +9,9 @@ namespace quenbril {
 /// One datagram waiting to go out of a RunLoopUdpSocket.
 struct RunLoopSendPacket {
     RunLoopSendPacket(Bytes data, Bytes destination, double timeoutSeconds, long packetTag)
-        : buffer(std::move(data)), address(std::move(destination)), timeout(timeoutSeconds),
+        : buffer(std::move(data)),
+          address(std::move(destination)),
+          timeout(timeoutSeconds),
           tag(packetTag) {}
 
     Bytes buffer;

@@ -16,6 +16,7 @@
 #include "foundation/Log.h"
 #include "foundation/RunLoop.h"
 #include "sockets/DispatchSocket.h"
+#include "sockets/RunLoopHostAddresses.h"
 #include "sockets/RunLoopModes.h"
 #include "sockets/RunLoopSocketException.h"
 
@@ -31,56 +32,14 @@ Bytes bytesOf(const void* address, size_t length) {
     return Bytes(p, p + length);
 }
 
-Bytes any4(uint16_t port, bool loopback) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(loopback ? INADDR_LOOPBACK : INADDR_ANY);
-    return bytesOf(&a, sizeof a);
-}
-
-Bytes any6(uint16_t port, bool loopback) {
-    sockaddr_in6 a{};
-    a.sin6_family = AF_INET6;
-    a.sin6_port = htons(port);
-    a.sin6_addr = loopback ? in6addr_loopback : in6addr_any;
-    return bytesOf(&a, sizeof a);
-}
-
-/// The IPv4 and IPv6 addresses for `host` and `port`; the resolver's code, or 0. `passive`
-/// marks a bind: an empty host then means any address, where a send has no destination.
+/// The addresses for `host` and `port`; the resolver's code, or 0.
 int convertHost(const std::string& host, uint16_t port, bool passive, std::optional<Bytes>* a4,
                 std::optional<Bytes>* a6) {
-    if (host.empty()) {
-        if (!passive) return EAI_NONAME;
-        *a4 = any4(port, false);
-        *a6 = any6(port, false);
-        return 0;
-    }
-    if (host == "localhost" || host == "loopback") {
-        *a4 = any4(port, true);
-        *a6 = any6(port, true);
-        return 0;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_DGRAM;
-    hints.ai_protocol = IPPROTO_UDP;
-    if (passive) hints.ai_flags = AI_PASSIVE;
-    char service[8];
-    std::snprintf(service, sizeof service, "%hu", port);
-    addrinfo* results = nullptr;
-    int status = getaddrinfo(host.c_str(), service, &hints, &results);
-    if (status != 0) return status;
-    for (addrinfo* r = results; r; r = r->ai_next) {
-        if (r->ai_family == AF_INET && !*a4 && r->ai_addrlen == kAddress4Length) {
-            *a4 = bytesOf(r->ai_addr, r->ai_addrlen);
-        } else if (r->ai_family == AF_INET6 && !*a6 && r->ai_addrlen == kAddress6Length) {
-            *a6 = bytesOf(r->ai_addr, r->ai_addrlen);
-        }
-    }
-    freeaddrinfo(results);
-    return 0;
+    RunLoopHostAddresses addresses;
+    int code = addresses.convert(host, port, passive, SOCK_DGRAM);
+    *a4 = std::move(addresses.address4);
+    *a6 = std::move(addresses.address6);
+    return code;
 }
 
 int makeSocket(int family) {
@@ -113,8 +72,8 @@ void setError(Error* out, Error value) {
 std::shared_ptr<RunLoopUdpSocket> RunLoopUdpSocket::make(RunLoopUdpSocketDelegate* delegate,
                                                          long userData, bool enableIPv4,
                                                          bool enableIPv6, RunLoop* loop) {
-    return std::make_shared<RunLoopUdpSocket>(Passkey{}, delegate, userData, enableIPv4,
-                                              enableIPv6, loop ? *loop : RunLoop::main());
+    return std::make_shared<RunLoopUdpSocket>(Passkey{}, delegate, userData, enableIPv4, enableIPv6,
+                                              loop ? *loop : RunLoop::main());
 }
 
 std::shared_ptr<RunLoopUdpSocket> RunLoopUdpSocket::makeIPv4(RunLoopUdpSocketDelegate* delegate,
@@ -129,8 +88,7 @@ std::shared_ptr<RunLoopUdpSocket> RunLoopUdpSocket::makeIPv6(RunLoopUdpSocketDel
 
 RunLoopUdpSocket::RunLoopUdpSocket(Passkey, RunLoopUdpSocketDelegate* delegate, long userData,
                                    bool enableIPv4, bool enableIPv6, RunLoop& loop)
-    : runLoop_(&loop), modes_(RunLoopModes::defaults()), delegate_(delegate),
-      userData_(userData) {
+    : runLoop_(&loop), modes_(RunLoopModes::defaults()), delegate_(delegate), userData_(userData) {
     if (enableIPv4) socket4_ = makeSocket(AF_INET);
     if (enableIPv6) socket6_ = makeSocket(AF_INET6);
 }
@@ -326,8 +284,7 @@ bool RunLoopUdpSocket::connectToAddress(const Bytes& address, Error* error) {
     }
     int fd = fdOf(family);
     if (fd < 0) {
-        setError(error,
-                 family == Family::V4 ? ipv4UnavailableError() : ipv6UnavailableError());
+        setError(error, family == Family::V4 ? ipv4UnavailableError() : ipv6UnavailableError());
         return false;
     }
     if (::connect(fd, reinterpret_cast<const sockaddr*>(address.data()), address.size()) != 0) {
@@ -379,8 +336,7 @@ bool RunLoopUdpSocket::joinMulticastGroup(const std::string& group,
     }
     if (socket6_ >= 0 && group6 && if6) {
         ipv6_mreq request{};
-        request.ipv6mr_multiaddr =
-            reinterpret_cast<const sockaddr_in6*>(group6->data())->sin6_addr;
+        request.ipv6mr_multiaddr = reinterpret_cast<const sockaddr_in6*>(group6->data())->sin6_addr;
         request.ipv6mr_interface = 0;
         if (setsockopt(socket6_, IPPROTO_IPV6, IPV6_JOIN_GROUP, &request, sizeof request) != 0) {
             return joinFailed("Unable to join IPv6 multicast group");
@@ -469,8 +425,7 @@ bool RunLoopUdpSocket::sendData(const Bytes& data, const std::string& host, uint
     return false;
 }
 
-bool RunLoopUdpSocket::sendData(const Bytes& data, const Bytes& address, double timeout,
-                                long tag) {
+bool RunLoopUdpSocket::sendData(const Bytes& data, const Bytes& address, double timeout, long tag) {
     if (data.empty() || (flags_ & (flagDidClose | flagForbidSendReceive))) return false;
     if (flags_ & flagConnected) return false;
     if (address.size() == kAddress4Length && socket4_ < 0) return false;
@@ -638,8 +593,8 @@ bool RunLoopUdpSocket::maybeCompleteCurrentReceive() {
     RunLoopReceivePacket& packet = *currentReceive_;
     std::optional<bool> taken;
     if (delegate_) {
-        taken = delegate_->onUdpSocketDidReceiveData(this, *packet.buffer, packet.tag,
-                                                     *packet.host, packet.port);
+        taken = delegate_->onUdpSocketDidReceiveData(this, *packet.buffer, packet.tag, *packet.host,
+                                                     packet.port);
     }
     if (!currentReceive_) return true;  // the delegate closed the socket
     if (taken.value_or(true)) {

@@ -74,8 +74,8 @@ struct RawUdp {
     uint16_t port = 0;
     explicit RawUdp(int family = AF_INET, uint16_t wantedPort = 0) : family(family) {
         fd = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        Bytes a = family == AF_INET ? address4("127.0.0.1", wantedPort)
-                                    : address6("::1", wantedPort);
+        Bytes a =
+            family == AF_INET ? address4("127.0.0.1", wantedPort) : address6("::1", wantedPort);
         if (::bind(fd, reinterpret_cast<const sockaddr*>(a.data()),
                    static_cast<socklen_t>(a.size())) != 0) {
             ::close(fd);
@@ -260,8 +260,8 @@ TEST_F(UdpTest, AConnectedSocketHearsOnlyItsPeer) {
 TEST_F(UdpTest, TheAddressChoiceFollowsTheResolverAndThePreference) {
     RawUdp v4(AF_INET), v6(AF_INET6, 0);
     // One name, IPv6 first; each family's receiver listens on its own port.
-    auto resolver = [&](const std::string& host, uint16_t, Error* error)
-        -> std::optional<std::vector<Bytes>> {
+    auto resolver = [&](const std::string& host, uint16_t,
+                        Error* error) -> std::optional<std::vector<Bytes>> {
         if (host == "dual.test") {
             return std::vector<Bytes>{address6("::1", v6.port), address4("127.0.0.1", v4.port)};
         }
@@ -311,8 +311,9 @@ TEST_F(UdpTest, FiltersThatAnswerNoHoldDatagramsBack) {
     const Bytes to = address4("127.0.0.1", receiver->localPort());
 
     auto sender = makeUdp(senderRecorder);
-    sender->setSendFilter([](const Bytes& data, const Bytes&, long) { return textOf(data) != "held"; },
-                          filterQueue, true);
+    sender->setSendFilter(
+        [](const Bytes& data, const Bytes&, long) { return textOf(data) != "held"; }, filterQueue,
+        true);
     for (const char* text : {"held", "drop", "keep"}) sender->sendData(bytesOf(text), to, -1, 0);
     ASSERT_TRUE(wait([&] { return r.received.size() == 1 && senderRecorder.sent.size() == 3; }));
     settle(0.05);
@@ -355,8 +356,8 @@ TEST_F(UdpTest, AWouldBlockSendResumesWhenWritableAndAnyOtherFailureIsReported) 
     RawUdp raw;
     auto sock = makeUdp(r);
     int calls = 0;
-    sock->setSendFunction([&calls](int fd, const void* data, size_t length,
-                                   const sockaddr* address, size_t addressLength) -> ssize_t {
+    sock->setSendFunction([&calls](int fd, const void* data, size_t length, const sockaddr* address,
+                                   size_t addressLength) -> ssize_t {
         ++calls;
         if (calls == 1) {
             errno = EAGAIN;

@@ -97,8 +97,7 @@ struct Recorder : RunLoopUdpSocketDelegate {
         if (answer && keepReceiving) sock->receiveWithTimeout(-1, tag + 1);
         return answer;
     }
-    void onUdpSocketDidNotReceiveDataWithTag(RunLoopUdpSocket*, long tag,
-                                             const Error& e) override {
+    void onUdpSocketDidNotReceiveDataWithTag(RunLoopUdpSocket*, long tag, const Error& e) override {
         receiveErrors.emplace_back(tag, e);
     }
     void onUdpSocketDidClose(RunLoopUdpSocket*) override { ++closes; }
@@ -210,8 +209,8 @@ TEST_F(RunLoopUdpSocketTest, SuccessiveReceivesAlternateBetweenTheFamilies) {
     sockaddr_in6 from{};
     socklen_t length = sizeof from;
     char ignored[16];
-    ASSERT_GT(::recvfrom(peer6.fd, ignored, sizeof ignored, 0,
-                         reinterpret_cast<sockaddr*>(&from), &length),
+    ASSERT_GT(::recvfrom(peer6.fd, ignored, sizeof ignored, 0, reinterpret_cast<sockaddr*>(&from),
+                         &length),
               0);
     uint16_t port6 = ntohs(from.sin6_port);
 
@@ -267,9 +266,8 @@ TEST_F(RunLoopUdpSocketTest, FloodOfDatagramsDoesNotStarveATimerOnTheSameLoop) {
     recorder_.keepReceiving = true;
     socket->receiveWithTimeout(-1, 0);
     size_t receivedWhenTimerFired = 0;
-    Timer timer = loop_.scheduleTimer(0, false, [&] {
-        receivedWhenTimerFired = recorder_.received.size();
-    });
+    Timer timer =
+        loop_.scheduleTimer(0, false, [&] { receivedWhenTimerFired = recorder_.received.size(); });
     loop_.advance(0);
     EXPECT_GT(receivedWhenTimerFired, 0u);
     EXPECT_LE(receivedWhenTimerFired, size_t(RunLoopUdpSocket::kMaxDatagramsPerPass));
