@@ -60,8 +60,7 @@ int RunLoopHostAddresses::convert(const std::string& host, uint16_t port, bool p
     for (addrinfo* r = results; r; r = r->ai_next) {
         if (r->ai_family == AF_INET && !address4 && r->ai_addrlen == sizeof(sockaddr_in)) {
             address4 = bytesOf(r->ai_addr, r->ai_addrlen);
-        } else if (r->ai_family == AF_INET6 && !address6 &&
-                   r->ai_addrlen == sizeof(sockaddr_in6)) {
+        } else if (r->ai_family == AF_INET6 && !address6 && r->ai_addrlen == sizeof(sockaddr_in6)) {
             address6 = bytesOf(r->ai_addr, r->ai_addrlen);
         }
     }

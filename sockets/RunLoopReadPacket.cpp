@@ -8,9 +8,15 @@ namespace quenbril {
 RunLoopReadPacket::RunLoopReadPacket(std::shared_ptr<Bytes> data, size_t offset, size_t max,
                                      double timeoutSeconds, size_t length,
                                      std::optional<Bytes> terminator, long packetTag)
-    : buffer(std::move(data)), startOffset(offset), maxLength(max), timeout(timeoutSeconds),
-      readLength(length), term(std::move(terminator)), bufferOwner(!buffer),
-      originalBufferLength(buffer ? buffer->size() : 0), tag(packetTag) {
+    : buffer(std::move(data)),
+      startOffset(offset),
+      maxLength(max),
+      timeout(timeoutSeconds),
+      readLength(length),
+      term(std::move(terminator)),
+      bufferOwner(!buffer),
+      originalBufferLength(buffer ? buffer->size() : 0),
+      tag(packetTag) {
     if (!buffer) {
         buffer = std::make_shared<Bytes>();
         startOffset = 0;

@@ -38,16 +38,14 @@ int familyOf(const Bytes& address) {
 
 }  // namespace
 
-std::shared_ptr<RunLoopSocket> RunLoopSocket::make(RunLoopSocketDelegate* delegate,
-                                                   long userData, RunLoop* loop) {
+std::shared_ptr<RunLoopSocket> RunLoopSocket::make(RunLoopSocketDelegate* delegate, long userData,
+                                                   RunLoop* loop) {
     return std::make_shared<RunLoopSocket>(Passkey{}, delegate, userData,
                                            loop ? *loop : RunLoop::main());
 }
 
-RunLoopSocket::RunLoopSocket(Passkey, RunLoopSocketDelegate* delegate, long userData,
-                             RunLoop& loop)
-    : runLoop_(&loop), modes_(RunLoopModes::defaults()), delegate_(delegate),
-      userData_(userData) {}
+RunLoopSocket::RunLoopSocket(Passkey, RunLoopSocketDelegate* delegate, long userData, RunLoop& loop)
+    : runLoop_(&loop), modes_(RunLoopModes::defaults()), delegate_(delegate), userData_(userData) {}
 
 RunLoopSocket::~RunLoopSocket() {
     delegate_ = nullptr;
@@ -55,6 +53,12 @@ RunLoopSocket::~RunLoopSocket() {
     performs_.cancelAll();
     disconnectPerform_.cancelAll();
 }
+
+// The common terminators are the dispatch socket's.
+const Bytes& RunLoopSocket::CRLFData() { return DispatchSocket::CRLFData(); }
+const Bytes& RunLoopSocket::CRData() { return DispatchSocket::CRData(); }
+const Bytes& RunLoopSocket::LFData() { return DispatchSocket::LFData(); }
+const Bytes& RunLoopSocket::ZeroData() { return DispatchSocket::ZeroData(); }
 
 // ---- errors ----
 
@@ -80,8 +84,7 @@ void RunLoopSocket::raise(const std::string& reason) {
     throw RunLoopSocketException(kExceptionName, reason);
 }
 
-std::optional<Error> RunLoopSocket::errorFromStreamError(
-    const RunLoopStreamPair::StreamError& e) {
+std::optional<Error> RunLoopSocket::errorFromStreamError(const RunLoopStreamPair::StreamError& e) {
     using D = RunLoopStreamPair::ErrorDomain;
     if (e.domain == D::None && e.code == 0) return std::nullopt;
     switch (e.domain) {
@@ -251,8 +254,7 @@ int RunLoopSocket::makeListeningSocket(const Bytes& address, Error* error) {
     return fd;
 }
 
-bool RunLoopSocket::acceptOnInterface(const std::string& interface, uint16_t port,
-                                      Error* error) {
+bool RunLoopSocket::acceptOnInterface(const std::string& interface, uint16_t port, Error* error) {
     checkCanStart("accept");
     emptyQueues();
     RunLoopHostAddresses addresses;
@@ -322,14 +324,16 @@ void RunLoopSocket::adoptAccepted(int fd, bool ipv4) {
     (ipv4 ? socket->nativeSocket4_ : socket->nativeSocket6_) = fd;
     if (delegate_) delegate_->onSocketDidAcceptNewSocket(this, socket);
     socket->flags_ |= flagDidStartDelegate;
-    RunLoop* loop = delegate_ ? delegate_->onSocketWantsRunLoopForNewSocket(this, socket.get())
-                              : nullptr;
+    RunLoop* loop =
+        delegate_ ? delegate_->onSocketWantsRunLoopForNewSocket(this, socket.get()) : nullptr;
     auto start = [socket] {
         Error error;
         if (!socket->attachStreams(&error) || !socket->configureStreams(&error) ||
             !socket->openStreams(&error)) {
-            log(LogLevel::Warning, "RunLoopSocket %p couldn't create streams from accepted "
-                "socket: %s", static_cast<void*>(socket.get()), error.toString().c_str());
+            log(LogLevel::Warning,
+                "RunLoopSocket %p couldn't create streams from accepted "
+                "socket: %s",
+                static_cast<void*>(socket.get()), error.toString().c_str());
             socket->closeWithError(error);
         }
     };
@@ -376,8 +380,8 @@ bool RunLoopSocket::connectToAddress(const Bytes& address, const Bytes& interfac
     emptyQueues();
     int family = familyOf(address);
     if (family == AF_UNSPEC) {
-        setError(error, Error::make(kErrorDomain, CFSocketError,
-                                    "Remote address is not IPv4 or IPv6"));
+        setError(error,
+                 Error::make(kErrorDomain, CFSocketError, "Remote address is not IPv4 or IPv6"));
         return false;
     }
     connecting_ = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
@@ -403,8 +407,8 @@ bool RunLoopSocket::connectToAddress(const Bytes& address, const Bytes& interfac
         close();
         return false;
     }
-    if (::connect(connecting_, reinterpret_cast<const sockaddr*>(address.data()),
-                  address.size()) != 0 &&
+    if (::connect(connecting_, reinterpret_cast<const sockaddr*>(address.data()), address.size()) !=
+            0 &&
         errno != EINPROGRESS) {
         setError(error, socketError(CFSocketError));
         close();
@@ -459,12 +463,12 @@ bool RunLoopSocket::configureStreams(Error* error) {
 bool RunLoopSocket::attachStreams(Error*) {
     using Side = RunLoopStreamPair::Side;
     for (Side side : {Side::Read, Side::Write}) {
-        streams_->setClient(side,
-                            side == Side::Read ? RunLoopStreamPair::kReadEvents
-                                               : RunLoopStreamPair::kWriteEvents,
-                            [weak = weak_from_this(), side](RunLoopStreamPair::Event event) {
-                                if (auto self = weak.lock()) self->streamEvent(side, event);
-                            });
+        streams_->setClient(
+            side,
+            side == Side::Read ? RunLoopStreamPair::kReadEvents : RunLoopStreamPair::kWriteEvents,
+            [weak = weak_from_this(), side](RunLoopStreamPair::Event event) {
+                if (auto self = weak.lock()) self->streamEvent(side, event);
+            });
     }
     if (attached()) streams_->schedule(*runLoop_);
     return true;
@@ -524,8 +528,10 @@ void RunLoopSocket::doStreamOpen() {
         socklen_t length = sizeof peer;
         if (handle < 0 || getpeername(handle, reinterpret_cast<sockaddr*>(&peer), &length) != 0) {
             log(LogLevel::Warning, "RunLoopSocket couldn't determine IP version of socket");
-            log(LogLevel::Warning, "RunLoopSocket %p couldn't get socket from streams, %s. "
-                "Disconnecting.", static_cast<void*>(this), "no peer address");
+            log(LogLevel::Warning,
+                "RunLoopSocket %p couldn't get socket from streams, %s. "
+                "Disconnecting.",
+                static_cast<void*>(this), "no peer address");
             closeWithError(socketError(CFSocketError));
             return;
         }
@@ -605,8 +611,7 @@ void RunLoopSocket::closeWithError(const std::optional<Error>& error) {
             if (auto* read = std::get_if<std::shared_ptr<RunLoopReadPacket>>(&*currentRead_)) {
                 const RunLoopReadPacket& p = **read;
                 auto begin = p.buffer->begin() + p.startOffset;
-                partialReadBuffer_.insert(partialReadBuffer_.begin(), begin,
-                                          begin + p.bytesDone);
+                partialReadBuffer_.insert(partialReadBuffer_.begin(), begin, begin + p.bytesDone);
             }
         }
         emptyQueues();

@@ -139,6 +139,11 @@ class RunLoopSocket : public std::enable_shared_from_this<RunLoopSocket> {
     uint16_t localPort6() const;
     std::string description() const;
 
+    static const Bytes& CRLFData();
+    static const Bytes& CRData();
+    static const Bytes& LFData();
+    static const Bytes& ZeroData();
+
     /// The stream's (domain, code) as an error; none when both are 0.
     static std::optional<Error> errorFromStreamError(const RunLoopStreamPair::StreamError& e);
 
@@ -160,10 +165,10 @@ class RunLoopSocket : public std::enable_shared_from_this<RunLoopSocket> {
     };
 
   private:
-    using ReadItem = std::variant<std::shared_ptr<RunLoopReadPacket>,
-                                  std::shared_ptr<RunLoopSpecialPacket>>;
-    using WriteItem = std::variant<std::shared_ptr<RunLoopWritePacket>,
-                                   std::shared_ptr<RunLoopSpecialPacket>>;
+    using ReadItem =
+        std::variant<std::shared_ptr<RunLoopReadPacket>, std::shared_ptr<RunLoopSpecialPacket>>;
+    using WriteItem =
+        std::variant<std::shared_ptr<RunLoopWritePacket>, std::shared_ptr<RunLoopSpecialPacket>>;
 
     static Error socketError(ErrorCode code);
     [[noreturn]] static void raise(const std::string& reason);

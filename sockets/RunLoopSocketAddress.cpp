@@ -38,10 +38,14 @@ std::string pointerText(const void* p) { return p ? format("%p", p) : "0x0"; }
 /// listening, connecting or wrapped socket first, then the native one.
 int RunLoopSocket::queryFD(int family) const {
     int connecting = domainOf(connecting_);
-    int socket4 = listen4_ >= 0 ? listen4_ : wrapped4_ >= 0 ? wrapped4_
-                                         : connecting == AF_INET ? connecting_ : -1;
-    int socket6 = listen6_ >= 0 ? listen6_ : wrapped6_ >= 0 ? wrapped6_
-                                         : connecting == AF_INET6 ? connecting_ : -1;
+    int socket4 = listen4_ >= 0           ? listen4_
+                  : wrapped4_ >= 0        ? wrapped4_
+                  : connecting == AF_INET ? connecting_
+                                          : -1;
+    int socket6 = listen6_ >= 0            ? listen6_
+                  : wrapped6_ >= 0         ? wrapped6_
+                  : connecting == AF_INET6 ? connecting_
+                                           : -1;
     int order[4] = {socket4, socket6, nativeSocket4_, nativeSocket6_};
     for (int i = 0; i < 4; ++i) {
         bool four = i % 2 == 0;
@@ -68,14 +72,14 @@ std::optional<Bytes> RunLoopSocket::addressOf(int family, bool peer) const {
 std::optional<Bytes> RunLoopSocket::connectedAddress() const { return addressOf(AF_UNSPEC, true); }
 std::optional<Bytes> RunLoopSocket::localAddress() const { return addressOf(AF_UNSPEC, false); }
 
-#define QUENBRIL_HOST_AND_PORT(name, family, peer)                                     \
-    std::optional<std::string> RunLoopSocket::name##Host() const {                     \
-        auto a = addressOf(family, peer);                                              \
-        return a ? DispatchSocket::hostFromAddress(*a) : std::nullopt;                 \
-    }                                                                                  \
-    uint16_t RunLoopSocket::name##Port() const {                                       \
-        auto a = addressOf(family, peer);                                              \
-        return a ? DispatchSocket::portFromAddress(*a) : 0;                            \
+#define QUENBRIL_HOST_AND_PORT(name, family, peer)                     \
+    std::optional<std::string> RunLoopSocket::name##Host() const {     \
+        auto a = addressOf(family, peer);                              \
+        return a ? DispatchSocket::hostFromAddress(*a) : std::nullopt; \
+    }                                                                  \
+    uint16_t RunLoopSocket::name##Port() const {                       \
+        auto a = addressOf(family, peer);                              \
+        return a ? DispatchSocket::portFromAddress(*a) : 0;            \
     }
 
 QUENBRIL_HOST_AND_PORT(connected, AF_UNSPEC, true)
@@ -115,13 +119,9 @@ uint16_t RunLoopSocket::localPort6() const {
     return a ? DispatchSocket::portFromAddress(*a) : 0;
 }
 
-bool RunLoopSocket::isIPv4() const {
-    return nativeSocket4_ >= 0 || queryFD(AF_INET) >= 0;
-}
+bool RunLoopSocket::isIPv4() const { return nativeSocket4_ >= 0 || queryFD(AF_INET) >= 0; }
 
-bool RunLoopSocket::isIPv6() const {
-    return nativeSocket6_ >= 0 || queryFD(AF_INET6) >= 0;
-}
+bool RunLoopSocket::isIPv6() const { return nativeSocket6_ >= 0 || queryFD(AF_INET6) >= 0; }
 
 std::string RunLoopSocket::sideText(bool peer) const {
     bool four = isIPv4(), six = isIPv6();
@@ -149,21 +149,19 @@ std::string RunLoopSocket::description() const {
     text += " local " + sideText(false) + " remote " + sideText(true) + " ";
     text += format("has queued %u reads %u writes, ", unsigned(readQueue_.size()),
                    unsigned(writeQueue_.size()));
-    const auto* read = currentRead_ ? std::get_if<std::shared_ptr<RunLoopReadPacket>>(
-                                          &*currentRead_)
-                                    : nullptr;
+    const auto* read =
+        currentRead_ ? std::get_if<std::shared_ptr<RunLoopReadPacket>>(&*currentRead_) : nullptr;
     if (!read) {
         text += "no current read, ";
     } else {
         const RunLoopReadPacket& p = **read;
         int percent = p.readLength > 0 ? int(p.bytesDone * 100 / p.readLength) : 100;
         if (p.bytesDone == 0) percent = 0;
-        text += format("currently read %u bytes (%d%% done), ", unsigned(p.buffer->size()),
-                       percent);
+        text +=
+            format("currently read %u bytes (%d%% done), ", unsigned(p.buffer->size()), percent);
     }
-    const auto* write = currentWrite_ ? std::get_if<std::shared_ptr<RunLoopWritePacket>>(
-                                            &*currentWrite_)
-                                      : nullptr;
+    const auto* write =
+        currentWrite_ ? std::get_if<std::shared_ptr<RunLoopWritePacket>>(&*currentWrite_) : nullptr;
     if (!write) {
         text += "no current write, ";
     } else {

@@ -21,8 +21,8 @@ class RunLoopSocketDelegate {
   public:
     virtual ~RunLoopSocketDelegate() = default;
 
-    /// A started socket is closing because of `error` (none for an orderly end). The bytes the current read held are at
-    /// the front of the pre-buffer; unreadData() may be called here.
+    /// A started socket is closing because of `error` (none for an orderly end). The bytes the
+    /// current read held are at the front of the pre-buffer; unreadData() may be called here.
     virtual void onSocketWillDisconnectWithError(RunLoopSocket* /*sock*/,
                                                  const std::optional<Error>& /*error*/) {}
     virtual void onSocketDidDisconnect(RunLoopSocket* /*sock*/) {}
@@ -51,8 +51,7 @@ class RunLoopSocketDelegate {
                                                      long /*tag*/) {}
     /// A read's time-out ran out: the seconds to extend it by; 0 or less lets it expire.
     virtual std::optional<double> onSocketShouldTimeoutReadWithTag(RunLoopSocket* /*sock*/,
-                                                                   long /*tag*/,
-                                                                   double /*elapsed*/,
+                                                                   long /*tag*/, double /*elapsed*/,
                                                                    size_t /*bytesDone*/) {
         return std::nullopt;
     }

@@ -27,8 +27,8 @@ void RunLoopSocket::readDataWithTimeout(double timeout, std::shared_ptr<Bytes> b
 void RunLoopSocket::readDataWithTimeout(double timeout, std::shared_ptr<Bytes> buffer,
                                         size_t offset, size_t maxLength, long tag) {
     if (offset > (buffer ? buffer->size() : 0)) return;
-    queueRead(std::make_shared<RunLoopReadPacket>(std::move(buffer), offset, maxLength, timeout,
-                                                  0, std::nullopt, tag));
+    queueRead(std::make_shared<RunLoopReadPacket>(std::move(buffer), offset, maxLength, timeout, 0,
+                                                  std::nullopt, tag));
 }
 
 void RunLoopSocket::readDataToLength(size_t length, double timeout, long tag) {
@@ -46,8 +46,8 @@ void RunLoopSocket::readDataToData(const Bytes& term, double timeout, long tag) 
     readDataToData(term, timeout, nullptr, 0, 0, tag);
 }
 
-void RunLoopSocket::readDataToData(const Bytes& term, double timeout,
-                                   std::shared_ptr<Bytes> buffer, size_t offset, long tag) {
+void RunLoopSocket::readDataToData(const Bytes& term, double timeout, std::shared_ptr<Bytes> buffer,
+                                   size_t offset, long tag) {
     readDataToData(term, timeout, std::move(buffer), offset, 0, tag);
 }
 
@@ -55,13 +55,12 @@ void RunLoopSocket::readDataToData(const Bytes& term, double timeout, size_t max
     readDataToData(term, timeout, nullptr, 0, maxLength, tag);
 }
 
-void RunLoopSocket::readDataToData(const Bytes& term, double timeout,
-                                   std::shared_ptr<Bytes> buffer, size_t offset, size_t maxLength,
-                                   long tag) {
+void RunLoopSocket::readDataToData(const Bytes& term, double timeout, std::shared_ptr<Bytes> buffer,
+                                   size_t offset, size_t maxLength, long tag) {
     if (term.empty() || (maxLength > 0 && maxLength < term.size())) return;
     if (offset > (buffer ? buffer->size() : 0)) return;
-    queueRead(std::make_shared<RunLoopReadPacket>(std::move(buffer), offset, maxLength, timeout,
-                                                  0, term, tag));
+    queueRead(std::make_shared<RunLoopReadPacket>(std::move(buffer), offset, maxLength, timeout, 0,
+                                                  term, tag));
 }
 
 void RunLoopSocket::queueRead(std::shared_ptr<RunLoopReadPacket> packet) {
@@ -175,8 +174,7 @@ void RunLoopSocket::doBytesAvailable() {
                 done = found;
             } else {
                 done = p.bytesDone >= termLength &&
-                       std::memcmp(p.writePosition() - termLength, p.term->data(), termLength) ==
-                           0;
+                       std::memcmp(p.writePosition() - termLength, p.term->data(), termLength) == 0;
             }
             if (!done && p.maxLength > 0 && p.bytesDone >= p.maxLength) maxedOut = true;
         } else if (p.maxLength > 0 && p.bytesDone >= p.maxLength) {
@@ -271,8 +269,7 @@ void RunLoopSocket::maybeDequeueWrite() {
         }
         const auto& packet = std::get<WritePacketPtr>(*currentWrite_);
         if (packet->timeout >= 0) {
-            writeTimer_.start(*runLoop_, packet->timeout, attached(),
-                              [this] { doWriteTimeout(); });
+            writeTimer_.start(*runLoop_, packet->timeout, attached(), [this] { doWriteTimeout(); });
         }
         doSendBytes();
     } else if (flags_ & flagDisconnectAfterWrites) {
@@ -335,8 +332,8 @@ void RunLoopSocket::doWriteTimeout() {
     WritePacketPtr packet = std::get<WritePacketPtr>(*currentWrite_);
     std::optional<double> extension;
     if (delegate_) {
-        extension = delegate_->onSocketShouldTimeoutWriteWithTag(
-            this, packet->tag, packet->timeout, packet->bytesDone);
+        extension = delegate_->onSocketShouldTimeoutWriteWithTag(this, packet->tag, packet->timeout,
+                                                                 packet->bytesDone);
     }
     if (extension && *extension > 0 && currentWrite_) {
         packet->timeout += *extension;
@@ -376,8 +373,7 @@ void RunLoopSocket::onTLSHandshakeSuccessful() {
 
 // ---- progress ----
 
-float RunLoopSocket::progressOfReadReturningTag(long* tag, uint64_t* done,
-                                                uint64_t* total) const {
+float RunLoopSocket::progressOfReadReturningTag(long* tag, uint64_t* done, uint64_t* total) const {
     const ReadPacketPtr* packet =
         currentRead_ ? std::get_if<ReadPacketPtr>(&*currentRead_) : nullptr;
     if (tag) *tag = packet ? (*packet)->tag : 0;
@@ -388,8 +384,7 @@ float RunLoopSocket::progressOfReadReturningTag(long* tag, uint64_t* done,
     return float((*packet)->bytesDone) / float((*packet)->readLength);
 }
 
-float RunLoopSocket::progressOfWriteReturningTag(long* tag, uint64_t* done,
-                                                 uint64_t* total) const {
+float RunLoopSocket::progressOfWriteReturningTag(long* tag, uint64_t* done, uint64_t* total) const {
     const WritePacketPtr* packet =
         currentWrite_ ? std::get_if<WritePacketPtr>(&*currentWrite_) : nullptr;
     if (tag) *tag = packet ? (*packet)->tag : 0;

@@ -142,10 +142,10 @@ void RunLoopStreamPair::startLookup() {
         if (!addresses) error = {ErrorDomain::NetDB, int32_t(failure.code), failure.description};
         std::lock_guard lock(mailbox->mutex);
         if (!mailbox->loop) return;
-        mailbox->loop->post([weak = mailbox->pair, list = addresses.value_or(std::vector<Bytes>{}),
-                             error] {
-            if (auto self = weak.lock()) self->lookupDone(list, error);
-        });
+        mailbox->loop->post(
+            [weak = mailbox->pair, list = addresses.value_or(std::vector<Bytes>{}), error] {
+                if (auto self = weak.lock()) self->lookupDone(list, error);
+            });
     });
 }
 
@@ -165,10 +165,10 @@ void RunLoopStreamPair::tryNextAddress() {
     if (!loop_) return;
     if (fd_ >= 0) {
         // Still connecting (after a reschedule): wait for the same attempt.
-        connectWatch_ = loop_->watchDescriptor(fd_, RunLoop::Condition::Writable,
-                                               [weak = weak_from_this()] {
-                                                   if (auto self = weak.lock()) self->connectReady();
-                                               });
+        connectWatch_ =
+            loop_->watchDescriptor(fd_, RunLoop::Condition::Writable, [weak = weak_from_this()] {
+                if (auto self = weak.lock()) self->connectReady();
+            });
         return;
     }
     int lastError = ECONNREFUSED;
@@ -270,18 +270,18 @@ void RunLoopStreamPair::post(Side side, Event event) {
 
 void RunLoopStreamPair::armRead() {
     if (!loop_ || readWatch_.isActive() || fd_ < 0 || !connected_) return;
-    readWatch_ = loop_->watchDescriptor(fd_, RunLoop::Condition::Readable,
-                                        [weak = weak_from_this()] {
-                                            if (auto self = weak.lock()) self->readReady();
-                                        });
+    readWatch_ =
+        loop_->watchDescriptor(fd_, RunLoop::Condition::Readable, [weak = weak_from_this()] {
+            if (auto self = weak.lock()) self->readReady();
+        });
 }
 
 void RunLoopStreamPair::armWrite() {
     if (!loop_ || writeWatch_.isActive() || fd_ < 0 || !connected_) return;
-    writeWatch_ = loop_->watchDescriptor(fd_, RunLoop::Condition::Writable,
-                                         [weak = weak_from_this()] {
-                                             if (auto self = weak.lock()) self->writeReady();
-                                         });
+    writeWatch_ =
+        loop_->watchDescriptor(fd_, RunLoop::Condition::Writable, [weak = weak_from_this()] {
+            if (auto self = weak.lock()) self->writeReady();
+        });
 }
 
 void RunLoopStreamPair::readReady() {
@@ -324,7 +324,11 @@ void RunLoopStreamPair::writeReady() {
 bool RunLoopStreamPair::hasBytesAvailable() {
     if (!usable(Side::Read) || handshaking_) return false;
     if (tls_ && tls_->bufferedReadBytes() > 0) return true;
-    return pollFor(fd_, POLLIN);
+    if (pollFor(fd_, POLLIN)) return true;
+    // A reader waits: has-bytes is watched for until bytes come.
+    readArmed_ = true;
+    armRead();
+    return false;
 }
 
 bool RunLoopStreamPair::canAcceptBytes() {
@@ -454,6 +458,8 @@ void RunLoopStreamPair::continueHandshake() {
         return;
     }
     // Only now may the clients read and write: the first events after the switch end it.
+    readArmed_ = true;
+    armRead();
     deliver(Side::Read, HasBytesAvailable);
     deliver(Side::Write, CanAcceptBytes);
 }
