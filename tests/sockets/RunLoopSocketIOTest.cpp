@@ -54,9 +54,9 @@ TEST_F(RunLoopSocketIOTest, ThreeReadKindsAcrossArbitraryChunking) {
 TEST_F(RunLoopSocketIOTest, ReadsIntoTheCallersBufferAtAnOffset) {
     auto buffer = std::make_shared<Bytes>(bytesOf("head:"));
     client_->readDataToLength(3, -1, buffer, 5, 1);
-    client_->readDataWithTimeout(-1, buffer, 99, 2);  // past the end: ignored
-    client_->readDataToLength(0, -1, 3);              // nothing to read: ignored
-    client_->readDataToData(Bytes{}, -1, 4);          // no terminator: ignored
+    client_->readDataWithTimeout(-1, buffer, 99, 2);     // past the end: ignored
+    client_->readDataToLength(0, -1, 3);                 // nothing to read: ignored
+    client_->readDataToData(Bytes{}, -1, 4);             // no terminator: ignored
     client_->readDataToData(bytesOf("long"), -1, 2, 5);  // maximum below the terminator
     client_->readDataToData(bytesOf("!"), -1, 6);
     listener_.send("abcdef!");
@@ -91,9 +91,9 @@ TEST_F(RunLoopSocketIOTest, TerminatorReadOverItsMaximumClosesAndKeepsTheBytes) 
     EXPECT_EQ(recorder_.willDisconnectErrors[0]->description,
               "Read operation reached set maximum length");
     ASSERT_TRUE(recorder_.unreadAtDisconnect);
-    EXPECT_EQ(std::string(recorder_.unreadAtDisconnect->begin(),
-                          recorder_.unreadAtDisconnect->end()),
-              "0123456789");
+    EXPECT_EQ(
+        std::string(recorder_.unreadAtDisconnect->begin(), recorder_.unreadAtDisconnect->end()),
+        "0123456789");
     EXPECT_TRUE(client_->isDisconnected());
 }
 
@@ -131,9 +131,9 @@ TEST_F(RunLoopSocketIOTest, ReadTimeOutMayBeExtendedOnceThenCloses) {
     ASSERT_EQ(recorder_.disconnects, 1);
     EXPECT_EQ(recorder_.willDisconnectErrors[0]->code, 4);
     EXPECT_EQ(recorder_.willDisconnectErrors[0]->description, "Read operation timed out");
-    EXPECT_EQ(std::string(recorder_.unreadAtDisconnect->begin(),
-                          recorder_.unreadAtDisconnect->end()),
-              "abc");
+    EXPECT_EQ(
+        std::string(recorder_.unreadAtDisconnect->begin(), recorder_.unreadAtDisconnect->end()),
+        "abc");
 }
 
 TEST_F(RunLoopSocketIOTest, PeerResetMidReadClosesWithItsErrorAndTheBytesReadSoFar) {
@@ -149,9 +149,9 @@ TEST_F(RunLoopSocketIOTest, PeerResetMidReadClosesWithItsErrorAndTheBytesReadSoF
     ASSERT_TRUE(recorder_.willDisconnectErrors[0]);
     EXPECT_EQ(recorder_.willDisconnectErrors[0]->domain, Error::kPosixDomain);
     EXPECT_EQ(recorder_.willDisconnectErrors[0]->code, ECONNRESET);
-    EXPECT_EQ(std::string(recorder_.unreadAtDisconnect->begin(),
-                          recorder_.unreadAtDisconnect->end()),
-              "partial");
+    EXPECT_EQ(
+        std::string(recorder_.unreadAtDisconnect->begin(), recorder_.unreadAtDisconnect->end()),
+        "partial");
 }
 
 TEST_F(RunLoopSocketIOTest, WritesLargeDataInPiecesAndReportsEachWrite) {
@@ -173,7 +173,7 @@ TEST_F(RunLoopSocketIOTest, DisconnectAfterReadingAndWritingWaitsForBothSides) {
     client_->readDataToLength(3, -1, 1);
     client_->writeData(bytesOf("out"), -1, 2);
     client_->disconnectAfterReadingAndWriting();
-    client_->readDataToLength(1, -1, 3);       // forbidden now: ignored
+    client_->readDataToLength(1, -1, 3);      // forbidden now: ignored
     client_->writeData(bytesOf("x"), -1, 4);  // likewise
     ASSERT_TRUE(waitFor([&] { return recorder_.writes.size() == 1; }));
     EXPECT_EQ(listener_.receive(3), "out");
@@ -224,9 +224,8 @@ class RunLoopSocketTLSTest : public RunLoopSocketTestBase {
         ASSERT_TRUE(listener_->acceptOnInterface("127.0.0.1", 0));
         client_ = RunLoopSocket::make(&clientRecorder_);
         ASSERT_TRUE(client_->connectToHost("localhost", listener_->localPort()));
-        ASSERT_TRUE(waitFor([&] {
-            return clientRecorder_.connects == 1 && serverRecorder_.connects == 1;
-        }));
+        ASSERT_TRUE(waitFor(
+            [&] { return clientRecorder_.connects == 1 && serverRecorder_.connects == 1; }));
         server_ = serverRecorder_.accepted.at(0);
     }
     void TearDown() override {

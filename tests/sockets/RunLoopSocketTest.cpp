@@ -37,6 +37,36 @@ TEST_F(RunLoopSocketTest, ListensOnOneSystemChosenPortForBothFamilies) {
     EXPECT_EQ(ipv6Accepted, 1);
 }
 
+TEST_F(RunLoopSocketTest, ConnectionAcceptedOnDescriptorZeroIsAConnection) {
+    // A program started without standard input gets descriptor 0 for its next socket.
+    RunLoopRecorder recorder;
+    auto listener = RunLoopSocket::make(&recorder);
+    ASSERT_TRUE(listener->acceptOnInterface("127.0.0.1", 0));
+    int peer = ::socket(AF_INET, SOCK_STREAM, 0);
+    struct InputBack {
+        int saved = ::dup(0);
+        ~InputBack() {
+            ::dup2(saved, 0);
+            ::close(saved);
+        }
+    } inputBack;
+    ::close(0);
+    Bytes a = loopbackAddress4(listener->localPort());
+    ASSERT_EQ(::connect(peer, reinterpret_cast<const sockaddr*>(a.data()), a.size()), 0);
+    ASSERT_TRUE(waitFor([&] { return recorder.connects == 1; }));
+    auto accepted = recorder.accepted.at(0);
+    EXPECT_EQ(accepted->getStreamPair()->nativeHandle(), 0);
+    EXPECT_FALSE(accepted->isDisconnected());
+    EXPECT_TRUE(accepted->isIPv4());
+    accepted->readDataToLength(2, -1, 1);
+    ::send(peer, "ok", 2, MSG_NOSIGNAL);
+    ASSERT_TRUE(waitFor([&] { return recorder.reads.size() == 1; }));
+    EXPECT_EQ(recorder.reads[0].data, "ok");
+    accepted.reset();
+    recorder.accepted.clear();
+    ::close(peer);
+}
+
 TEST_F(RunLoopSocketTest, ConnectsByHostNameAndByAddressAndCarriesBytesBothWays) {
     RunLoopRecorder serverRecorder, clientRecorder;
     auto listener = RunLoopSocket::make(&serverRecorder);
@@ -154,12 +184,12 @@ TEST_F(RunLoopSocketTest, DescriptionNamesAddressesQueuesAndStreamStates) {
     char pointer[32], streams[32];
     std::snprintf(pointer, sizeof pointer, "%p", static_cast<void*>(client.get()));
     std::snprintf(streams, sizeof streams, "%p", static_cast<void*>(client->getStreamPair()));
-    std::string expected = std::string("<RunLoopSocket ") + pointer +
-                           " local 127.0.0.1 " + std::to_string(client->localPort()) +
-                           " remote 127.0.0.1 " + std::to_string(listener.port) +
-                           " has queued 1 reads 0 writes, currently read 10 bytes (30% done), "
-                           "no current write, read stream " + streams + " open, write stream " +
-                           streams + " open, will disconnect after reads & writes>";
+    std::string expected =
+        std::string("<RunLoopSocket ") + pointer + " local 127.0.0.1 " +
+        std::to_string(client->localPort()) + " remote 127.0.0.1 " + std::to_string(listener.port) +
+        " has queued 1 reads 0 writes, currently read 10 bytes (30% done), "
+        "no current write, read stream " +
+        streams + " open, write stream " + streams + " open, will disconnect after reads & writes>";
     EXPECT_EQ(client->description(), expected);
 
     auto idle = RunLoopSocket::make(&recorder);

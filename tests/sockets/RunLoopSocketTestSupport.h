@@ -69,8 +69,7 @@ struct RunLoopRecorder : RunLoopSocketDelegate {
         return loopForNewSockets;
     }
     std::optional<bool> onSocketWillConnect(RunLoopSocket*) override { return willConnectAnswer; }
-    void onSocketDidConnectToHost(RunLoopSocket*, const std::string& host,
-                                  uint16_t port) override {
+    void onSocketDidConnectToHost(RunLoopSocket*, const std::string& host, uint16_t port) override {
         ++connects;
         connectedHost = host;
         connectedPort = port;

@@ -184,6 +184,20 @@ TEST_F(RunLoopUdpSocketTest, BindingPortZeroKeepsBothFamilies) {
     EXPECT_THROW(socket_->connectToHost("127.0.0.1", 9), RunLoopSocketException);
 }
 
+TEST_F(RunLoopUdpSocketTest, FailedJoinCarriesTheReasonAsItsCode) {
+    EXPECT_THROW(socket_->joinMulticastGroup("239.1.2.3"), RunLoopSocketException);  // unbound
+    auto socket = RunLoopUdpSocket::makeIPv4(&recorder_);
+    ASSERT_TRUE(socket->bindToAddress("127.0.0.1", 0));
+    Error error;
+    EXPECT_FALSE(socket->joinMulticastGroup("127.0.0.1", &error));  // not a group address
+    EXPECT_EQ(error.domain, "kCFStreamErrorDomainPOSIX");
+    EXPECT_EQ(error.code, EINVAL);
+    EXPECT_EQ(error.description, "Unable to join IPv4 multicast group");
+    EXPECT_FALSE(socket->joinMulticastGroup("::1", &error));  // no IPv6 socket left
+    EXPECT_EQ(error.domain, "RunLoopUdpSocketErrorDomain");
+    EXPECT_EQ(error.code, 1);
+}
+
 TEST_F(RunLoopUdpSocketTest, ReceiveThatTheDelegateDeclinesTakesTheNextDatagram) {
     auto socket = RunLoopUdpSocket::makeIPv4(&recorder_);
     ASSERT_TRUE(socket->bindToAddress("127.0.0.1", 0));
