@@ -196,12 +196,15 @@ void idle(ManualRunLoop& loop) {
 
 }  // namespace
 
+void runLoopSocketFigures(ManualRunLoop& loop);
+
 int main() {
     ManualRunLoop loop;
     RunLoop::setMain(&loop);
     throughput(loop);
     latency(loop);
     idle(loop);
+    runLoopSocketFigures(loop);
     loop.runPending();
     RunLoop::setMain(nullptr);
     return 0;
