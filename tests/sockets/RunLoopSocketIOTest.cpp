@@ -169,6 +169,25 @@ TEST_F(RunLoopSocketIOTest, WritesLargeDataInPiecesAndReportsEachWrite) {
     EXPECT_TRUE(std::isnan(client_->progressOfWriteReturningTag(nullptr, nullptr, nullptr)));
 }
 
+TEST_F(RunLoopSocketIOTest, WriteToAPeerThatStopsReadingTimesOut) {
+    // More than the loopback buffers hold: the rest waits for room that never comes.
+    auto big = std::make_shared<const Bytes>(64u << 20, 'x');
+    client_->writeData(big, 2.0, 1);
+    loop_.runUntil([] { return false; }, 0.05);
+    long tag = 0;
+    uint64_t done = 0, total = 0;
+    float progress = client_->progressOfWriteReturningTag(&tag, &done, &total);
+    EXPECT_EQ(tag, 1);
+    EXPECT_EQ(total, big->size());
+    EXPECT_GT(done, 0u);
+    EXPECT_LT(progress, 1.0f);
+    loop_.advance(2.0);
+    ASSERT_EQ(recorder_.willDisconnectErrors.size(), 1u);
+    EXPECT_EQ(recorder_.willDisconnectErrors[0]->code, 5);
+    EXPECT_EQ(recorder_.willDisconnectErrors[0]->description, "Write operation timed out");
+    EXPECT_TRUE(recorder_.writes.empty());
+}
+
 TEST_F(RunLoopSocketIOTest, DisconnectAfterReadingAndWritingWaitsForBothSides) {
     client_->readDataToLength(3, -1, 1);
     client_->writeData(bytesOf("out"), -1, 2);

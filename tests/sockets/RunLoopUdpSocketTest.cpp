@@ -6,8 +6,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "foundation/ManualRunLoop.h"
@@ -303,6 +305,31 @@ TEST_F(RunLoopUdpSocketTest, ModesWithoutTheDefaultOneHoldTheWorkUntilOneIsAdded
     ASSERT_TRUE(socket->setRunLoopModes({"kCFRunLoopCommonModes"}));
     ASSERT_TRUE(waitFor([&] { return recorder_.received.size() == 1; }));
     EXPECT_EQ(recorder_.received[0].data, "held");
+}
+
+TEST_F(RunLoopUdpSocketTest, MovedSocketReceivesOnTheOtherThread) {
+    auto socket = RunLoopUdpSocket::makeIPv4(&recorder_);
+    ASSERT_TRUE(socket->bindToAddress("127.0.0.1", 0));
+    uint16_t port = socket->localPort();
+    std::atomic<bool> done{false};
+    std::atomic<bool> onWorker{false};
+    std::thread worker([&] {
+        ManualRunLoop workerLoop;
+        socket->moveToRunLoop(&workerLoop);
+        socket->receiveWithTimeout(-1, 1);
+        workerLoop.runUntil([&] { return !recorder_.received.empty(); }, 5.0);
+        onWorker = workerLoop.isCurrentThread() && !recorder_.received.empty();
+        socket.reset();
+        workerLoop.runPending();
+        done = true;
+    });
+    Peer peer;
+    peer.sendTo(bytes("there"), port);
+    worker.join();
+    EXPECT_TRUE(done);
+    EXPECT_TRUE(onWorker);
+    ASSERT_EQ(recorder_.received.size(), 1u);
+    EXPECT_EQ(recorder_.received[0].data, "there");
 }
 
 }  // namespace
