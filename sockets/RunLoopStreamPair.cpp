@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "foundation/RunLoop.h"
 #include "foundation/dispatch/Queue.h"
@@ -15,11 +16,22 @@
 
 namespace quenbril {
 
-/// Carries a lookup's result from the global queue back to the loop, while the pair lives.
+/// Carries a lookup's result from the global queue to the loop the pair is scheduled on when
+/// it arrives; while the pair is scheduled nowhere the result waits here.
 struct RunLoopStreamPair::LookupMailbox {
     std::mutex mutex;
     RunLoop* loop = nullptr;
     std::weak_ptr<RunLoopStreamPair> pair;
+    std::function<void()> parked;
+
+    /// Call with the mutex held.
+    void deliver(std::function<void()> result) {
+        if (loop) {
+            loop->post(std::move(result));
+        } else {
+            parked = std::move(result);
+        }
+    }
 };
 
 namespace {
@@ -48,10 +60,6 @@ RunLoopStreamPair::RunLoopStreamPair(Passkey, std::string host, uint16_t port, i
     : host_(std::move(host)), port_(port), fd_(fd), connected_(fd >= 0) {}
 
 RunLoopStreamPair::~RunLoopStreamPair() {
-    if (mailbox_) {
-        std::lock_guard lock(mailbox_->mutex);
-        mailbox_->loop = nullptr;
-    }
     unschedule();
     tls_.reset();
     if (fd_ >= 0 && (shouldCloseNative_ || !connected_)) ::close(fd_);
@@ -94,7 +102,18 @@ void RunLoopStreamPair::schedule(RunLoop& loop) {
     if (loop_ == &loop) return;
     unschedule();
     loop_ = &loop;
-    if (readStatus_ == Status::Opening || writeStatus_ == Status::Opening) {
+    if (mailbox_) {
+        std::lock_guard lock(mailbox_->mutex);
+        mailbox_->loop = &loop;
+        if (mailbox_->parked) loop.post(std::exchange(mailbox_->parked, nullptr));
+    }
+    // Events posted before the pair was taken off its last loop are posted again here.
+    for (Side side : {Side::Read, Side::Write}) {
+        if (pendingOpenEvents_ & (side == Side::Read ? 1u : 2u)) post(side, OpenCompleted);
+        if (status(side) == Status::Error) post(side, ErrorOccurred);
+    }
+    if (readStatus_ == Status::AtEnd) post(Side::Read, EndEncountered);
+    if (readStatus_ == Status::Opening && writeStatus_ == Status::Opening) {
         if (!connected_ && !lookupStarted_) startLookup();
         if (!connected_ && (fd_ >= 0 || lookupFinished_)) tryNextAddress();
         if (connected_) didOpen();
@@ -105,6 +124,10 @@ void RunLoopStreamPair::schedule(RunLoop& loop) {
 }
 
 void RunLoopStreamPair::unschedule() {
+    if (mailbox_) {
+        std::lock_guard lock(mailbox_->mutex);
+        mailbox_->loop = nullptr;
+    }
     performs_.cancelAll();
     connectWatch_.cancel();
     readWatch_.cancel();
@@ -134,15 +157,14 @@ void RunLoopStreamPair::startLookup() {
     mailbox_->loop = loop_;
     mailbox_->pair = weak_from_this();
     // The resolver may wait on the network: it runs on the global queue, and the answer comes
-    // back to the loop the pair was on when it asked.
+    // back to the loop the pair is on by then.
     dispatch::Queue::global()->async([mailbox = mailbox_, host = host_, port = port_] {
         Error failure;
         auto addresses = DispatchSocket::lookupHost(host, port, &failure);
         StreamError error;
         if (!addresses) error = {ErrorDomain::NetDB, int32_t(failure.code), failure.description};
         std::lock_guard lock(mailbox->mutex);
-        if (!mailbox->loop) return;
-        mailbox->loop->post(
+        mailbox->deliver(
             [weak = mailbox->pair, list = addresses.value_or(std::vector<Bytes>{}), error] {
                 if (auto self = weak.lock()) self->lookupDone(list, error);
             });
@@ -214,6 +236,7 @@ void RunLoopStreamPair::connectReady() {
 void RunLoopStreamPair::didOpen() {
     if (readStatus_ == Status::Opening) readStatus_ = Status::Open;
     if (writeStatus_ == Status::Opening) writeStatus_ = Status::Open;
+    pendingOpenEvents_ = 3;
     post(Side::Read, OpenCompleted);
     post(Side::Write, OpenCompleted);
     readArmed_ = true;
@@ -253,6 +276,7 @@ bool RunLoopStreamPair::usable(Side side) const {
 }
 
 void RunLoopStreamPair::deliver(Side side, Event event) {
+    if (event == OpenCompleted) pendingOpenEvents_ &= side == Side::Read ? ~1u : ~2u;
     const Client& client = side == Side::Read ? readClient_ : writeClient_;
     unsigned wanted = side == Side::Read ? readEvents_ : writeEvents_;
     if (client && (wanted & event)) {
@@ -450,6 +474,7 @@ bool RunLoopStreamPair::setSSLSettings(const Dictionary& settings) {
 
 void RunLoopStreamPair::continueHandshake() {
     if (!handshaking_ || !tls_) return;
+    auto self = shared_from_this();
     int status = tls_->handshake();
     if (status == TLSEngine::WouldBlock) return;  // the transport armed what it waits for
     handshaking_ = false;

@@ -146,6 +146,8 @@ class RunLoopStreamPair : public std::enable_shared_from_this<RunLoopStreamPair>
     std::shared_ptr<LookupMailbox> mailbox_;
     std::unique_ptr<TLSEngine> tls_;
     bool handshaking_ = false;
+    /// OpenCompleted posted and not yet delivered: bit 1 the read side, bit 2 the write side.
+    unsigned pendingOpenEvents_ = 0;
 };
 
 }  // namespace quenbril
