@@ -214,6 +214,13 @@ TEST_F(RunLoopUdpSocketTest, ReceiveThatTheDelegateDeclinesTakesTheNextDatagram)
     EXPECT_EQ(recorder_.received[1].tag, 9);
     EXPECT_EQ(recorder_.received[1].host, "127.0.0.1");
     EXPECT_EQ(recorder_.received[1].port, peer.port());
+
+    // An empty datagram is a datagram, not the end of anything.
+    peer.sendTo(Bytes{}, socket->localPort());
+    socket->receiveWithTimeout(-1, 10);
+    ASSERT_TRUE(waitFor([&] { return recorder_.received.size() == 3; }));
+    EXPECT_EQ(recorder_.received[2].data, "");
+    EXPECT_EQ(recorder_.received[2].tag, 10);
 }
 
 TEST_F(RunLoopUdpSocketTest, SuccessiveReceivesAlternateBetweenTheFamilies) {
