@@ -1,11 +1,14 @@
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <string>
@@ -337,6 +340,34 @@ TEST_F(RunLoopUdpSocketTest, MovedSocketReceivesOnTheOtherThread) {
     EXPECT_TRUE(onWorker);
     ASSERT_EQ(recorder_.received.size(), 1u);
     EXPECT_EQ(recorder_.received[0].data, "there");
+}
+
+TEST_F(RunLoopUdpSocketTest, WorksOnDescriptorsPastTheSelectLimit) {
+    // Readiness checks that used select() would write past its 1024-descriptor set here.
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    if (limit.rlim_cur < 1100) {
+        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 2048);
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    if (limit.rlim_cur < 1100) GTEST_SKIP() << "cannot open 1100 descriptors here";
+    std::vector<int> fillers;
+    while (fillers.empty() || fillers.back() < 1030) {
+        int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (fd < 0) break;
+        fillers.push_back(fd);
+    }
+    auto socket = RunLoopUdpSocket::makeIPv4(&recorder_);
+    for (int fd : fillers) ::close(fd);
+    ASSERT_TRUE(socket->bindToAddress("127.0.0.1", 0));
+    Peer peer;
+    socket->receiveWithTimeout(-1, 1);
+    loop_.runPending();  // the receive waits on its socket's readiness
+    peer.sendTo(bytes("high"), socket->localPort());
+    ASSERT_TRUE(waitFor([&] { return recorder_.received.size() == 1; }));
+    ASSERT_TRUE(socket->sendData(bytes("back"), address4(peer.port()), -1, 2));
+    ASSERT_TRUE(waitFor([&] { return recorder_.sent.size() == 1; }));
+    EXPECT_EQ(peer.receive(), "back");
 }
 
 }  // namespace
