@@ -18,19 +18,37 @@ namespace quenbril {
 
 /// Carries a lookup's result from the global queue to the loop the pair is scheduled on when
 /// it arrives; while the pair is scheduled nowhere the result waits here.
-struct RunLoopStreamPair::LookupMailbox {
+struct RunLoopStreamPair::LookupMailbox : std::enable_shared_from_this<LookupMailbox> {
     std::mutex mutex;
     RunLoop* loop = nullptr;
+    /// Moves on with every change of loop: an answer posted to a loop the pair has left since
+    /// waits for the next one instead of running on the wrong thread.
+    uint64_t generation = 0;
     std::weak_ptr<RunLoopStreamPair> pair;
     std::function<void()> parked;
 
     /// Call with the mutex held.
     void deliver(std::function<void()> result) {
-        if (loop) {
-            loop->post(std::move(result));
-        } else {
+        if (!loop) {
             parked = std::move(result);
+            return;
         }
+        loop->post(
+            [self = shared_from_this(), result = std::move(result), posted = generation]() mutable {
+                std::unique_lock lock(self->mutex);
+                if (posted != self->generation) {
+                    self->deliver(std::move(result));
+                    return;
+                }
+                lock.unlock();
+                result();
+            });
+    }
+    /// Call with the mutex held.
+    void moveTo(RunLoop* newLoop) {
+        loop = newLoop;
+        ++generation;
+        if (loop && parked) deliver(std::exchange(parked, nullptr));
     }
 };
 
@@ -104,8 +122,7 @@ void RunLoopStreamPair::schedule(RunLoop& loop) {
     loop_ = &loop;
     if (mailbox_) {
         std::lock_guard lock(mailbox_->mutex);
-        mailbox_->loop = &loop;
-        if (mailbox_->parked) loop.post(std::exchange(mailbox_->parked, nullptr));
+        mailbox_->moveTo(&loop);
     }
     // Events posted before the pair was taken off its last loop are posted again here.
     for (Side side : {Side::Read, Side::Write}) {
@@ -126,7 +143,7 @@ void RunLoopStreamPair::schedule(RunLoop& loop) {
 void RunLoopStreamPair::unschedule() {
     if (mailbox_) {
         std::lock_guard lock(mailbox_->mutex);
-        mailbox_->loop = nullptr;
+        mailbox_->moveTo(nullptr);
     }
     performs_.cancelAll();
     connectWatch_.cancel();
