@@ -67,7 +67,7 @@ TEST_F(RunLoopSocketIOTest, ReadsIntoTheCallersBufferAtAnOffset) {
     EXPECT_EQ(recorder_.reads[1].tag, 6);
 }
 
-TEST_F(RunLoopSocketIOTest, TerminatorSplitOverArrivalsWithoutPreBuffering) {
+TEST_F(RunLoopSocketIOTest, TerminatorSplitOverTwoArrivalsIsFound) {
     auto plain = std::make_shared<RunLoopRecorder>();
     PlainListener listener;
     auto client = connectedClient(listener, *plain);
