@@ -316,6 +316,8 @@ void tlsThroughput(ManualRunLoop& loop, const test::TLSTestCertificates& certifi
 
 }  // namespace
 
+void runLoopSocketFigures(ManualRunLoop& loop);
+
 int main() {
     ManualRunLoop loop;
     RunLoop::setMain(&loop);
@@ -332,6 +334,7 @@ int main() {
             std::printf("tls: the openssl command could not make certificates\n");
         }
     }
+    runLoopSocketFigures(loop);
     loop.runPending();
     RunLoop::setMain(nullptr);
     return 0;
