@@ -104,10 +104,17 @@ TEST_F(RemoteStrips, LevelsMoveAndClicksReachTheServer) {
             ChannelStripManager::channelStripControllers()[2].get();
         ASSERT_TRUE(QTest::qWaitFor([&] { return controller->state().channelState() == kSoloed; },
                                     kPatienceMs));
-        QTest::qWait(300);
-        const QImage picture = screen();
+        // The left edge, half-way down: the border lies along it, once the strip has repainted
+        // (later on a loaded machine, so the screen is looked at until then).
         const QRect cell = cellOnScreen(*strip);
-        // The left edge, half-way down: the border lies along it.
+        QImage picture;
+        (void)QTest::qWaitFor(
+            [&] {
+                picture = screen();
+                return !picture.isNull() &&
+                       picture.pixelColor(cell.left() + 1, cell.top() + 64) == QColor(Qt::white);
+            },
+            kPatienceMs);
         EXPECT_EQ(picture.pixelColor(cell.left() + 1, cell.top() + 64), QColor(Qt::white));
     }
 
@@ -133,10 +140,17 @@ TEST_F(RemoteStrips, LevelsMoveAndClicksReachTheServer) {
             },
             kPatienceMs))
             << "hard-muted " << controller->state().hardMuted();
-        QTest::qWait(300);
-        // The overlay's red sign lies in the middle of the strip.
+        // The overlay's red sign lies in the middle of the strip, once it has repainted.
         const QRect middle(cell.x() + 44, cell.y() + 44, 40, 40);
-        EXPECT_GT(countRed(screen(), middle), countRed(before, middle) + 100);
+        const int redBefore = countRed(before, middle);
+        int red = 0;
+        (void)QTest::qWaitFor(
+            [&] {
+                red = countRed(screen(), middle);
+                return red > redBefore + 100;
+            },
+            kPatienceMs);
+        EXPECT_GT(red, redBefore + 100);
     }
 }
 
