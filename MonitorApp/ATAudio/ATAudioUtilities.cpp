@@ -179,6 +179,27 @@ void ATAudioUtilities::setCanonicalAudioStreamBasicDescription(AudioStreamBasicD
     *format = made;
 }
 
+void ATAudioUtilities::mixChannels(const float* in, uint32_t inChannels, float* out,
+                                   uint32_t outChannels, uint32_t frames) {
+    const uint32_t F = inChannels, C = outChannels;
+    if (F == C) {
+        std::copy_n(in, static_cast<size_t>(frames) * C, out);
+    } else if (C == 1) {
+        for (uint32_t i = 0; i < frames; ++i) {
+            float sum = 0.0f;
+            for (uint32_t f = 0; f < F; ++f) sum += in[static_cast<size_t>(i) * F + f];
+            out[i] = sum / static_cast<float>(F);
+        }
+    } else {
+        for (uint32_t i = 0; i < frames; ++i) {
+            for (uint32_t c = 0; c < C; ++c) {
+                out[static_cast<size_t>(i) * C + c] =
+                    F == 1 ? in[i] : (c < F ? in[static_cast<size_t>(i) * F + c] : 0.0f);
+            }
+        }
+    }
+}
+
 bool ATAudioUtilities::isFloatFormat(const AudioStreamBasicDescription& format) {
     return (format.mFormatFlags & kAudioFormatFlagIsFloat) != 0;
 }

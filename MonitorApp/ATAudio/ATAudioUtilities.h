@@ -70,6 +70,12 @@ class ATAudioUtilities {
     static std::string stringForAudioStreamBasicDescription(
         const AudioStreamBasicDescription& format);
 
+    /// Interleaved frames of `inChannels` channels into `outChannels` channels: one input
+    /// channel feeds every output, one output gets the mean of the inputs, and otherwise
+    /// channels go across one to one, with outputs the input lacks silent.
+    static void mixChannels(const float* in, uint32_t inChannels, float* out, uint32_t outChannels,
+                            uint32_t frames);
+
     // Text.
 
     /// "mm:ss" of the time rounded up to a whole second, minutes modulo 60.

@@ -1,0 +1,382 @@
+#include "MonitorApp/ATAudio/ATAudioFile.h"
+
+#include <samplerate.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "MonitorApp/ATAudio/ATAudioUtilities.h"
+#include "foundation/Log.h"
+
+namespace quenbril {
+namespace {
+
+using U = ATAudioUtilities;
+
+enum ErrorCode { kMissing = 1, kUnsupportedType = 2, kCannotOpen = 3, kBadClientFormat = 4 };
+
+Error fileError(const std::string& url, ErrorCode code, const std::string& reason) {
+    Error error = Error::make(ATAudioFile::kErrorDomain, code, url + ": " + reason);
+    error.userInfo.set(Error::kFailureReasonKey, Value(reason));
+    return error;
+}
+
+/// The MPEG-4 family is recognised by its content, whatever the file's name: libsndfile reads
+/// none of it, and a misnamed file must be refused for what it is.
+std::string unsupportedTypeByContent(const std::string& url) {
+    std::ifstream in(url, std::ios::binary);
+    unsigned char head[12] = {};
+    in.read(reinterpret_cast<char*>(head), sizeof head);
+    const auto got = in.gcount();
+    if (got >= 12 && std::memcmp(head + 4, "ftyp", 4) == 0) {
+        if (std::memcmp(head + 8, "M4A ", 4) == 0 || std::memcmp(head + 8, "M4B ", 4) == 0)
+            return "M4A";
+        return "MP4";
+    }
+    if (got >= 4 && std::memcmp(head, "ADIF", 4) == 0) return "AAC";
+    // An ADTS frame: the MPEG sync word with layer bits 00, which MP3 never uses.
+    if (got >= 2 && head[0] == 0xFF && (head[1] & 0xF6) == 0xF0) return "AAC";
+    return {};
+}
+
+bool isUsableClientFormat(const AudioStreamBasicDescription& format) {
+    return format.mFormatID == kAudioFormatLinearPCM && U::isFloatFormat(format) &&
+           format.mBitsPerChannel == 32 && format.mChannelsPerFrame > 0 &&
+           format.mChannelsPerFrame <= 64 && std::isfinite(format.mSampleRate) &&
+           format.mSampleRate > 0.0;
+}
+
+}  // namespace
+
+AudioStreamBasicDescription ATAudioFile::defaultClientFormat() {
+    return U::stereoFloatNonInterleavedFormatWithSampleRate(kDefaultClientFormatSampleRate);
+}
+
+const std::vector<std::string>& ATAudioFile::supportedAudioFileTypes() {
+    static const std::vector<std::string> types{"aac", "caf", "aif", "aiff", "aifc", "mp3",
+                                                "mp4", "m4a", "snd", "au",   "sd2",  "wav"};
+    return types;
+}
+
+ATAudioFile::ATAudioFile(std::string url, ATAudioFileDelegate* delegate)
+    : url_(std::move(url)), delegate_(delegate) {}
+
+ATAudioFile::~ATAudioFile() {
+    // The waveform queue holds only a weak reference, so no work of it outlives the reader.
+    releaseConverter();
+    if (file_ && sf_close(file_) != 0) QLOG("Failed to dispose of ext audio file");
+}
+
+std::shared_ptr<ATAudioFile> ATAudioFile::audioFileWithURL(
+    const std::string& url, ATAudioFileDelegate* delegate,
+    const AudioStreamBasicDescription& clientFormat, Error* error) {
+    std::shared_ptr<ATAudioFile> file(new ATAudioFile(url, delegate));
+    if (!file->open(error)) return nullptr;
+    if (!file->applyClientFormat(clientFormat)) {
+        if (error) *error = fileError(url, kBadClientFormat, "the client format is not float32");
+        return nullptr;
+    }
+    return file;
+}
+
+bool ATAudioFile::open(Error* error) {
+    std::error_code code;
+    if (!std::filesystem::is_regular_file(url_, code)) {
+        if (error) *error = fileError(url_, kMissing, "no such file");
+        return false;
+    }
+    if (const std::string type = unsupportedTypeByContent(url_); !type.empty()) {
+        if (error) *error = fileError(url_, kUnsupportedType, type + " audio is not supported");
+        return false;
+    }
+    SF_INFO info{};
+    file_ = sf_open(url_.c_str(), SFM_READ, &info);
+    if (!file_) {
+        if (error) *error = fileError(url_, kCannotOpen, sf_strerror(nullptr));
+        return false;
+    }
+    if (info.channels <= 0 || info.samplerate <= 0) {
+        if (error) *error = fileError(url_, kCannotOpen, "the file has no channels or no rate");
+        return false;
+    }
+    fileChannels_ = static_cast<uint32_t>(info.channels);
+    totalFrames_ = std::max<sf_count_t>(info.frames, 0);
+    // The file's samples as libsndfile hands them over: interleaved float32 at the file's rate.
+    fileFormat_.mSampleRate = info.samplerate;
+    U::setCanonicalAudioStreamBasicDescription(&fileFormat_, fileChannels_, true);
+    duration_ = static_cast<double>(totalFrames_) / info.samplerate;
+    return true;
+}
+
+bool ATAudioFile::setClientFormat(const AudioStreamBasicDescription& clientFormat) {
+    // A control call: it waits for a read or waveform in progress rather than pulling its
+    // buffers from under it.
+    std::lock_guard guard(lock_);
+    return applyClientFormat(clientFormat);
+}
+
+bool ATAudioFile::applyClientFormat(const AudioStreamBasicDescription& clientFormat) {
+    if (!isUsableClientFormat(clientFormat)) {
+        QLOG("Couldn't set client data format on file: %s",
+             U::stringForAudioStreamBasicDescription(clientFormat).c_str());
+        return false;
+    }
+    const int64_t position = frameIndex();
+    const double oldRate = clientFormat_.mSampleRate;
+    releaseConverter();
+    clientFormat_ = clientFormat;
+    clientChannels_ = clientFormat.mChannelsPerFrame;
+    ratio_ = clientFormat.mSampleRate / fileFormat_.mSampleRate;
+    if (ratio_ != 1.0) {
+        int result = 0;
+        converter_ = src_callback_new(&ATAudioFile::converterInput, SRC_SINC_FASTEST,
+                                      static_cast<int>(clientChannels_), &result, this);
+        if (!converter_) {
+            QLOG("Could not convert %.0f Hz to %.0f Hz: %s", fileFormat_.mSampleRate,
+                 clientFormat.mSampleRate, src_strerror(result));
+            clientFormat_ = {};
+            clientChannels_ = 0;
+            return false;
+        }
+    }
+    fileChunk_.assign(static_cast<size_t>(kChunkFrames) * fileChannels_, 0.0f);
+    mixedChunk_.assign(static_cast<size_t>(kChunkFrames) * clientChannels_, 0.0f);
+    clientChunk_.assign(static_cast<size_t>(kChunkFrames) * clientChannels_, 0.0f);
+    floatData_.assign(clientChannels_, std::vector<float>(kChunkFrames, 0.0f));
+    floatPointers_.clear();
+    for (auto& channel : floatData_) floatPointers_.push_back(channel.data());
+    // The same moment of the file, counted in the new client frames.
+    const double seconds = oldRate > 0.0 ? static_cast<double>(position) / oldRate : 0.0;
+    seekLocked(static_cast<int64_t>(std::llround(seconds * clientFormat.mSampleRate)));
+    return true;
+}
+
+void ATAudioFile::releaseConverter() {
+    if (converter_) converter_ = src_delete(converter_);
+}
+
+int64_t ATAudioFile::totalClientFrames() const {
+    if (clientFormat_.mSampleRate == fileFormat_.mSampleRate) return totalFrames_;
+    return static_cast<int64_t>(duration_ * clientFormat_.mSampleRate);
+}
+
+uint32_t ATAudioFile::readMixed(float* out, uint32_t frames) {
+    frames = std::min(frames, kChunkFrames);
+    const sf_count_t got = sf_readf_float(file_, fileChunk_.data(), frames);
+    const auto count = static_cast<uint32_t>(std::max<sf_count_t>(got, 0));
+    U::mixChannels(fileChunk_.data(), fileChannels_, out, clientChannels_, count);
+    return count;
+}
+
+long ATAudioFile::converterInput(void* context, float** data) {
+    auto* self = static_cast<ATAudioFile*>(context);
+    *data = self->mixedChunk_.data();
+    return self->readMixed(self->mixedChunk_.data(), kChunkFrames);
+}
+
+uint32_t ATAudioFile::readClientFrames(float* out, uint32_t frames) {
+    const int64_t left = std::max<int64_t>(totalClientFrames() - frameIndex(), 0);
+    frames = static_cast<uint32_t>(std::min<int64_t>(frames, left));
+    uint32_t done = 0;
+    while (done < frames) {
+        float* at = out + static_cast<size_t>(done) * clientChannels_;
+        const uint32_t wanted = std::min(frames - done, kChunkFrames);
+        const long got = converter_ ? src_callback_read(converter_, ratio_, wanted, at)
+                                    : static_cast<long>(readMixed(at, wanted));
+        if (got <= 0) break;
+        done += static_cast<uint32_t>(got);
+    }
+    frameIndex_.store(frameIndex() + done, std::memory_order_relaxed);
+    return done;
+}
+
+void ATAudioFile::readFrames(uint32_t frames, AudioBufferList* bufferList, uint32_t* bufferSize,
+                             bool* eof) {
+    std::unique_lock guard(lock_, std::try_to_lock);
+    if (!guard.owns_lock() || !bufferList || bufferList->mNumberBuffers == 0) {
+        if (bufferSize) *bufferSize = 0;
+        if (eof) *eof = false;
+        return;
+    }
+    const bool interleaved = U::isInterleaved(clientFormat_);
+    const uint32_t samplesPerFrame = interleaved ? clientChannels_ : 1;
+    uint32_t capacity = bufferList->mBuffers[0].mDataByteSize / (4 * samplesPerFrame);
+    if (!interleaved) {
+        if (bufferList->mNumberBuffers < clientChannels_) capacity = 0;
+        for (uint32_t c = 0; c < std::min(bufferList->mNumberBuffers, clientChannels_); ++c)
+            capacity = std::min(capacity, bufferList->mBuffers[c].mDataByteSize / 4);
+    }
+    frames = std::min(frames, capacity);
+
+    ATAudioFileDelegate* delegate = this->delegate();
+    uint32_t done = 0;
+    while (done < frames) {
+        const uint32_t wanted = std::min(frames - done, kChunkFrames);
+        const uint32_t got = readClientFrames(clientChunk_.data(), wanted);
+        if (got == 0) break;
+        const float* chunk = clientChunk_.data();
+        for (uint32_t c = 0; c < clientChannels_; ++c) {
+            float* channel = floatPointers_[c];
+            for (uint32_t i = 0; i < got; ++i) channel[i] = chunk[i * clientChannels_ + c];
+        }
+        if (interleaved) {
+            std::copy_n(chunk, static_cast<size_t>(got) * clientChannels_,
+                        static_cast<float*>(bufferList->mBuffers[0].mData) +
+                            static_cast<size_t>(done) * clientChannels_);
+        } else {
+            for (uint32_t c = 0; c < clientChannels_; ++c)
+                std::copy_n(floatPointers_[c], got,
+                            static_cast<float*>(bufferList->mBuffers[c].mData) + done);
+        }
+        if (delegate) delegate->audioFile(*this, floatPointers_.data(), got, clientChannels_);
+        done += got;
+        if (got < wanted) break;
+    }
+    if (bufferSize) *bufferSize = done;
+    if (eof) *eof = done == 0;
+    tellPosition();
+}
+
+void ATAudioFile::tellPosition() {
+    if (ATAudioFileDelegate* delegate = this->delegate()) {
+        delegate->audioFileUpdatedPosition(*this);
+        delegate->audioFile(*this, frameIndex());
+    }
+}
+
+void ATAudioFile::seekToFrame(int64_t frame) {
+    {
+        std::unique_lock guard(lock_, std::try_to_lock);
+        if (!guard.owns_lock()) return;
+        seekLocked(frame);
+    }
+    tellPosition();
+}
+
+void ATAudioFile::seekLocked(int64_t frame) {
+    frame = std::clamp<int64_t>(frame, 0, totalClientFrames());
+    const auto fileFrame =
+        static_cast<sf_count_t>(std::llround(static_cast<double>(frame) / ratio_));
+    if (sf_seek(file_, std::min<sf_count_t>(fileFrame, totalFrames_), SEEK_SET) < 0)
+        QLOG("Failed to seek frame position within audio file: %s", sf_strerror(file_));
+    if (converter_) src_reset(converter_);
+    frameIndex_.store(frame, std::memory_order_relaxed);
+}
+
+double ATAudioFile::currentTime() const { return timeOfFrame(frameIndex()); }
+
+double ATAudioFile::timeOfFrame(int64_t frame) const {
+    const int64_t total = totalClientFrames();
+    if (total <= 0) return 0.0;
+    return U::MAP(static_cast<float>(frame), 0.0f, static_cast<float>(total), 0.0f,
+                  static_cast<float>(duration_));
+}
+
+void ATAudioFile::setCurrentTime(double seconds) {
+    if (duration_ <= 0.0) return seekToFrame(0);
+    seekToFrame(static_cast<int64_t>(U::MAP(static_cast<float>(seconds), 0.0f,
+                                            static_cast<float>(duration_), 0.0f,
+                                            static_cast<float>(totalClientFrames()))));
+}
+
+std::string ATAudioFile::formattedCurrentTime() const {
+    return U::displayTimeStringFromSeconds(currentTime());
+}
+
+std::string ATAudioFile::formattedDuration() const {
+    return U::displayTimeStringFromSeconds(duration_);
+}
+
+std::map<std::string, std::string> ATAudioFile::metadata() const {
+    static const std::pair<int, const char*> keys[] = {
+        {SF_STR_TITLE, "title"}, {SF_STR_ARTIST, "artist"},
+        {SF_STR_ALBUM, "album"}, {SF_STR_COMMENT, "comments"},
+        {SF_STR_DATE, "year"},   {SF_STR_COPYRIGHT, "copyright"},
+        {SF_STR_GENRE, "genre"}, {SF_STR_TRACKNUMBER, "track number"}};
+    std::map<std::string, std::string> result;
+    for (const auto& [type, key] : keys) {
+        if (const char* text = sf_get_string(file_, type); text && *text) result[key] = text;
+    }
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f", duration_);
+    result["approximate duration in seconds"] = seconds;
+    return result;
+}
+
+std::shared_ptr<ATAudioFile> ATAudioFile::copy() const { return audioFileWithURL(url_); }
+
+std::shared_ptr<ATAudioFloatData> ATAudioFile::getWaveformData(uint32_t points) {
+    std::unique_lock guard(lock_, std::try_to_lock);
+    if (!guard.owns_lock()) return nullptr;
+    const int64_t total = totalClientFrames();
+    const uint32_t channels = clientChannels_;
+    if (points == 0 || channels == 0 || total <= 0) return nullptr;
+    points = static_cast<uint32_t>(std::min<int64_t>(points, total));
+    const int64_t remembered = frameIndex();
+    seekLocked(0);
+
+    const auto framesPerPoint = static_cast<uint32_t>(total / points);
+    std::vector<float> block(static_cast<size_t>(framesPerPoint) * channels);
+    std::vector<std::vector<float>> values(channels, std::vector<float>(points, 0.0f));
+    for (uint32_t point = 0; point < points; ++point) {
+        const uint32_t got = readClientFrames(block.data(), framesPerPoint);
+        // Every frame read counts, whatever the layout the client reads in.
+        for (uint32_t c = 0; c < channels; ++c) {
+            double sum = 0.0;
+            for (uint32_t i = 0; i < got; ++i) {
+                const double sample = block[static_cast<size_t>(i) * channels + c];
+                sum += sample * sample;
+            }
+            values[c][point] = got ? static_cast<float>(std::sqrt(sum / got)) : 0.0f;
+        }
+    }
+    seekLocked(remembered);
+    guard.unlock();
+
+    std::vector<const float*> pointers;
+    for (const auto& channel : values) pointers.push_back(channel.data());
+    return ATAudioFloatData::dataWithNumberOfChannels(static_cast<int>(channels), pointers.data(),
+                                                      points);
+}
+
+void ATAudioFile::getWaveformData(WaveformCompletion completion) {
+    getWaveformData(kDefaultWaveformPoints, std::move(completion));
+}
+
+void ATAudioFile::getWaveformData(uint32_t points, WaveformCompletion completion) {
+    if (!completion) return;
+    if (!waveformQueue_) waveformQueue_ = dispatch::Queue::makeSerial("ATAudioFile.waveform");
+    std::weak_ptr<ATAudioFile> weak = weak_from_this();
+    waveformQueue_->async([weak, points, completion = std::move(completion)]() mutable {
+        std::shared_ptr<ATAudioFloatData> data;
+        if (auto self = weak.lock()) data = self->getWaveformData(points);
+        dispatch::Queue::main()->async([data, completion = std::move(completion)] {
+            if (data) {
+                completion(data->buffers(), data->bufferSize());
+            } else {
+                completion(nullptr, 0);
+            }
+        });
+    });
+}
+
+std::string ATAudioFile::description() const {
+    std::string meta;
+    for (const auto& [key, value] : metadata()) meta += "\n        " + key + " = " + value + ";";
+    char head[64];
+    std::snprintf(head, sizeof head, "<ATAudioFile: %p>", static_cast<const void*>(this));
+    char numbers[96];
+    std::snprintf(numbers, sizeof numbers, "    duration: %f,\n    totalFrames: %lld,\n", duration_,
+                  static_cast<long long>(totalFrames_));
+    return std::string(head) + " {\n    url: " + url_ + ",\n" + numbers + "    metadata: {" + meta +
+           "\n    },\n    fileFormat: { " + U::stringForAudioStreamBasicDescription(fileFormat_) +
+           " },\n    clientFormat: { " + U::stringForAudioStreamBasicDescription(clientFormat_) +
+           " } \n}";
+}
+
+}  // namespace quenbril
