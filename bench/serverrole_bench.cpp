@@ -74,8 +74,9 @@ std::vector<std::vector<float>> signal(int frames, int offset) {
     std::vector<std::vector<float>> channels(kStrips, std::vector<float>(frames));
     for (int k = 0; k < kStrips; ++k) {
         for (int i = 0; i < frames; ++i) {
-            channels[k][i] = static_cast<float>(
-                0.3 * std::sin(2.0 * std::numbers::pi * (100.0 + 37.0 * k) * (offset + i) / 48000.0));
+            channels[k][i] =
+                static_cast<float>(0.3 * std::sin(2.0 * std::numbers::pi * (100.0 + 37.0 * k) *
+                                                  (offset + i) / 48000.0));
         }
     }
     return channels;
@@ -84,8 +85,8 @@ std::vector<std::vector<float>> signal(int frames, int offset) {
 void report(const char* what, std::vector<double> samples, double target) {
     std::sort(samples.begin(), samples.end());
     std::printf("%-52s median %7.1f us  p99 %7.1f us  max %7.1f us  (target p99 <= %.0f us)\n",
-                what, bench::quantile(samples, 0.5), bench::quantile(samples, 0.99),
-                samples.back(), target);
+                what, bench::quantile(samples, 0.5), bench::quantile(samples, 0.99), samples.back(),
+                target);
 }
 
 }  // namespace

@@ -36,10 +36,17 @@ FaultDetectors::FaultDetectors(float sampleRate)
 
 bool FaultDetectors::lowThreshold(int lowSensitivity, float& dB) {
     switch (lowSensitivity) {
-        case 0: return false;
-        case 1: dB = -6.0f; return true;
-        case 3: dB = -30.0f; return true;
-        default: dB = -24.0f; return true;
+        case 0:
+            return false;
+        case 1:
+            dB = -6.0f;
+            return true;
+        case 3:
+            dB = -30.0f;
+            return true;
+        default:
+            dB = -24.0f;
+            return true;
     }
 }
 
@@ -59,7 +66,10 @@ void FaultDetectors::analyse(int strip, float* x, int lowSensitivity, ChannelStr
         int crossings = 0;
         int maxima = 0;
         int signSum = 0;
-        float largestStep = 0.0f;
+        // The largest step |20 log10|a| - 20 log10|b|| is 20 log10 of the largest ratio of
+        // neighbouring magnitudes: one logarithm per block instead of two per sample. Two
+        // silent samples make no step; a silent one next to a sound one an infinite step.
+        float largestRatio = 1.0f;
         for (int j = 0; j + 2 < n; ++j) {
             const float a = x[j];
             const float b = x[j + 1];
@@ -67,10 +77,11 @@ void FaultDetectors::analyse(int strip, float* x, int lowSensitivity, ChannelStr
             if (a < b && b > x[j + 2]) ++maxima;
             const float magnitude = std::fabs(b);
             if (magnitude > 0.1f && magnitude <= 1.0f) signSum += b > 0 ? 1 : -1;
-            const float step = std::fabs(20.0f * std::log10(std::fabs(a)) -
-                                         20.0f * std::log10(std::fabs(b)));
-            if (!std::isnan(step)) largestStep = std::max(largestStep, step);
+            const float high = std::max(std::fabs(a), magnitude);
+            const float low = std::min(std::fabs(a), magnitude);
+            if (high > 0.0f && high > largestRatio * low) largestRatio = high / low;
         }
+        const float largestStep = 20.0f * std::log10(largestRatio);
         if (r > 0.001) {
             // Every inner sample loud and of one sign: a rectified or stuck signal.
             if (std::abs(signSum) == n - 2) state.setSymmetryWarnings(state.symmetryWarnings() + 1);

@@ -21,8 +21,7 @@ class PeakHold {
     void raise(int index, int8_t level) {
         std::atomic<int8_t>& held = levels_[static_cast<size_t>(index)];
         int8_t now = held.load(std::memory_order_relaxed);
-        while (level > now &&
-               !held.compare_exchange_weak(now, level, std::memory_order_relaxed)) {
+        while (level > now && !held.compare_exchange_weak(now, level, std::memory_order_relaxed)) {
         }
     }
 

@@ -66,9 +66,8 @@ class SnapshotPublisher {
     /// Main thread: frees the replaced snapshots no reader holds any more.
     void collect() {
         std::erase_if(retired_, [this](const std::unique_ptr<const T>& snapshot) {
-            return std::none_of(hazards_.begin(), hazards_.end(), [&](const auto& slot) {
-                return slot.load() == snapshot.get();
-            });
+            return std::none_of(hazards_.begin(), hazards_.end(),
+                                [&](const auto& slot) { return slot.load() == snapshot.get(); });
         });
     }
 

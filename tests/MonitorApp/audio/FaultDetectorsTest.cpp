@@ -1,9 +1,9 @@
-#include "MonitorApp/audio/FaultDetectors.h"
-
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
+#include "MonitorApp/audio/FaultDetectors.h"
 #include "MonitorApp/settings/ChannelStripState.h"
 #include "ServerRoleFakes.h"
 
@@ -47,6 +47,23 @@ TEST_F(FaultDetectorsTest, AConstantLoudBlockIsAsymmetricFlatAndClipped) {
     std::vector<float> over(512, 1.5f);
     detectors_.analyse(1, over.data(), 0, fresh);
     EXPECT_EQ(counts(fresh), (Counts{0, 1, 1, 0, 0, 1}));
+}
+
+TEST_F(FaultDetectorsTest, MeanFaultNeedsALoudBlockWhoseEveryStepIsBelowTwoDecibels) {
+    auto alternating = [](float stepDb, float level) {
+        std::vector<float> block(512);
+        const float low = level * std::pow(10.0f, -stepDb / 20.0f);
+        for (size_t i = 0; i < block.size(); ++i) block[i] = (i % 2) ? low : -level;
+        return block;
+    };
+    EXPECT_EQ(run(alternating(1.9f, 0.5f)).mean, 1);
+    EXPECT_EQ(run(alternating(2.1f, 0.5f)).mean, 1);   // one step too many: no fault
+    EXPECT_EQ(run(alternating(0.0f, 0.02f)).mean, 1);  // -34 dB: too quiet to judge
+    // One silent sample next to a sounding one is an endless step.
+    std::vector<float> gap = alternating(0.0f, 0.5f);
+    gap[200] = 0.0f;
+    EXPECT_EQ(run(gap).mean, 1);
+    EXPECT_EQ(run(alternating(0.0f, 0.5f)).mean, 2);
 }
 
 TEST_F(FaultDetectorsTest, SixOversRaiseThePeakCounterAndFiveDoNot) {

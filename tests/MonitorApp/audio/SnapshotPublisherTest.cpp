@@ -1,10 +1,10 @@
-#include "MonitorApp/audio/SnapshotPublisher.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 #include <vector>
+
+#include "MonitorApp/audio/SnapshotPublisher.h"
 
 namespace quenbril::test {
 namespace {
