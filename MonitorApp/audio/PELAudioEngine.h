@@ -195,7 +195,8 @@ class PELAudioEngine : public ATOutputDataSource, public ATMicrophoneDelegate {
     /// none, as in the application). Removing them waits until no audio callback uses their
     /// rings.
     void setLinks(ServerRoleLinks* links);
-    /// The input unit the set-up uses (not owned); the shared microphone unless one is given.
+    /// The input unit the set-up uses (not owned; it outlives the engine); the shared
+    /// microphone unless one is given.
     void setMicrophone(ATMicrophone* microphone) { microphoneToUse_ = microphone; }
 
     /// Sets up the devices chosen (the defaults where none is): captures the input device with
