@@ -1,10 +1,14 @@
 // Prints what the server role's engine costs on its hot paths: the capture callback for 128
 // channels of 128 frames with four busy client slots (each mixing every channel), and one
-// analysis pass over 128 strips of a 512-frame block.
+// analysis pass over 128 strips of a 512-frame block. Allocations inside the audio callbacks are
+// counted by a replaced operator new.
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <new>
 #include <numbers>
 #include <vector>
 
@@ -15,11 +19,27 @@
 #include "MonitorApp/audio/ServerRoleStrips.h"
 #include "MonitorApp/settings/ChannelStripModel.h"
 #include "MonitorApp/settings/ChannelStripState.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/ManualRunLoop.h"
 #include "platform/audio/FakeAudioBackend.h"
 
 using namespace quenbril;
 using Clock = std::chrono::steady_clock;
+
+namespace {
+
+thread_local bool countingAllocations = false;
+std::atomic<uint64_t> allocations{0};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (countingAllocations) allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -105,6 +125,8 @@ int main() {
     backend.addDevice(device);
     backend.setDefaultInputDevice(0);
 
+    // The settings exist long before any capture in the application.
+    UserSettingsManager::sharedInstance();
     Strips strips;
     Links links(strips);
     auto microphone = std::make_unique<ATMicrophone>(nullptr, backend);
@@ -126,12 +148,18 @@ int main() {
     constexpr int kCalls = 20000;
     for (int call = 0; call < kCalls; ++call) {
         const auto start = Clock::now();
+        countingAllocations = true;
         engine->processCapture(in.data(), kFrames, kStrips);
+        countingAllocations = false;
         capture.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+        countingAllocations = true;
         engine->output(outPointers, kFrames);
+        countingAllocations = false;
         if (call % 4 == 3) engine->processVisuals();
     }
     report("capture callback, 128 ch x 128 frames, 4 slot mixes", capture, 500.0);
+    std::printf("allocations in %d capture and output callbacks: %llu\n", kCalls,
+                static_cast<unsigned long long>(allocations.load()));
 
     // One analysis tick over a full 512-frame block of 128 strips (every strip analysed).
     const auto analysis = signal(512, 4096);

@@ -54,6 +54,11 @@ void FaultDetectors::analyse(int strip, float* x, int lowSensitivity, ChannelStr
     if (strip < 0 || strip >= kStrips) return;
     const auto s = static_cast<size_t>(strip);
     const int n = blockFrames_;
+    // A sample that is not finite would stay in the filters' memory for good: it counts as
+    // silence.
+    for (int i = 0; i < n; ++i) {
+        if (!std::isfinite(x[i])) x[i] = 0.0f;
+    }
     const double r = SampleStatistics::rms(x, n);
     const float levelDb = static_cast<float>(20.0 * std::log10(r));
 
@@ -86,7 +91,7 @@ void FaultDetectors::analyse(int strip, float* x, int lowSensitivity, ChannelStr
             // Every inner sample loud and of one sign: a rectified or stuck signal.
             if (std::abs(signSum) == n - 2) state.setSymmetryWarnings(state.symmetryWarnings() + 1);
             // Loud but never moving by 2 dB from one sample to the next: a DC or flat signal.
-            if (static_cast<int>(levelDb) >= -31 && largestStep < 2.0f) {
+            if (std::trunc(levelDb) >= -31.0f && largestStep < 2.0f) {
                 state.setMeanWarnings(state.meanWarnings() + 1);
             }
         }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "MonitorApp/audio/FaultDetectors.h"
@@ -104,13 +105,17 @@ TEST_F(FaultDetectorsTest, LowFrequencyThresholdFollowsTheSensitivityAndZeroNeve
     EXPECT_EQ(state_.lpfWarnings(), 20);
 }
 
-TEST_F(FaultDetectorsTest, NonFiniteAndOutOfRangeInputStaysDefined) {
-    std::vector<float> block(512, 0.0f);
-    block[3] = std::numeric_limits<float>::quiet_NaN();
-    run(block, 2);
+TEST_F(FaultDetectorsTest, NonFiniteSamplesCountAsSilenceAndLeaveTheFiltersWorking) {
+    std::vector<float> broken = sine(512, 20000.0, 0.5);
+    broken[3] = std::numeric_limits<float>::quiet_NaN();
+    broken[9] = std::numeric_limits<float>::infinity();
+    run(broken, 2);
+    EXPECT_EQ(detectors_.hitCounter(0), 1);
+    run(sine(512, 20000.0, 0.5, 512), 2);
+    EXPECT_EQ(run(sine(512, 20000.0, 0.5, 1024), 2).hf, 1);
     ChannelStripState other;
-    detectors_.analyse(128, block.data(), 2, other);  // past the table: nothing happens
-    detectors_.analyse(-1, block.data(), 2, other);
+    detectors_.analyse(128, broken.data(), 2, other);  // past the table: nothing happens
+    detectors_.analyse(-1, broken.data(), 2, other);
     EXPECT_EQ(counts(other), (Counts{0, 0, 0, 0, 0, 0}));
 }
 
