@@ -173,8 +173,9 @@ class PELAudioEngine : public ATOutputDataSource, public ATMicrophoneDelegate {
     /// The output callback, on the output device's audio thread: fills each of the non-interleaved
     /// float buffers with `numberOfFrames` frames. It zeroes them all; then, unless muted, the
     /// remote role takes exactly that many frames of clientRing() into buffers 0 (left) and 1
-    /// (right), or leaves silence when the ring is filling or short. Returns 0. No lock, no
-    /// allocation, no printing.
+    /// (right), or leaves silence when the ring is filling or short; the server role plays the
+    /// monitor mix's oldest block on buffers 0 and 1 and each local client's on its pair.
+    /// Returns 0. No lock, no allocation, no printing.
     int output(std::span<float* const> buffers, int numberOfFrames);
     /// As `stereoOut`'s data source.
     int output(ATOutput& output, std::span<float* const> buffers, int numberOfFrames) override;
