@@ -185,7 +185,7 @@ void PELAudioEngine::processCapture(const float* const* buffers, int frames, int
 void PELAudioEngine::captureBlock(const MixSnapshot& mix, const float* const* in, int n, int c) {
     const auto started = std::chrono::steady_clock::now();
     const int mode = UserSettingsManager::sharedInstance().streamingMode();
-    const uint32_t counter = captureCounter_.fetch_add(1, std::memory_order_relaxed);
+    const uint32_t counter = captureCounter_.fetch_add(1, std::memory_order_relaxed) + 1;
     std::fill_n(streamMix_.data(), n, 0.0f);
 
     ringBuffer_.produce(in, n, c);
