@@ -25,6 +25,9 @@ class SharedInstance {
         return *owner_;
     }
 
+    /// The instance when it was made, without making it.
+    T* existing() const { return instance_.load(std::memory_order_acquire); }
+
     void reset() {
         std::lock_guard<std::mutex> lock(mutex_);
         instance_.store(nullptr, std::memory_order_release);

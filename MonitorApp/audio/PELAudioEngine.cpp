@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "MonitorApp/audio/FaultDetectors.h"
+#include "MonitorApp/settings/ChannelStripModel.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/Log.h"
 #include "foundation/RunLoop.h"
@@ -31,6 +33,11 @@ PELAudioEngine& PELAudioEngine::sharedInstance() { return shared.get(); }
 
 void PELAudioEngine::resetSharedInstance() { shared.reset(); }
 
+void PELAudioEngine::forgetStrips(const ServerRoleStrips* strips) {
+    PELAudioEngine* engine = shared.existing();
+    if (engine && engine->strips_ == strips) engine->setStrips(nullptr);
+}
+
 PELAudioEngine::PELAudioEngine()
     : PELAudioEngine(UserSettingsManager::sharedInstance().actAsClient(),
                      UserSettingsManager::sharedInstance().longRingBufLen()) {
@@ -39,6 +46,7 @@ PELAudioEngine::PELAudioEngine()
 
 PELAudioEngine::PELAudioEngine(bool actAsClient, int longRingBufLen)
     : actAsClient_(actAsClient),
+      serverRole_(!actAsClient),
       levelRingBuffer_(kHistoryChannels, historyLength(longRingBufLen)),
       rfLevelRingBuffer_(kHistoryChannels, levelRingBuffer_.bufferLen()),
       rfALevelRingBuffer_(kHistoryChannels, levelRingBuffer_.bufferLen()),
@@ -49,13 +57,19 @@ PELAudioEngine::PELAudioEngine(bool actAsClient, int longRingBufLen)
       alertRingBuffer_(kHistoryChannels, levelRingBuffer_.bufferLen()),
       qlRingBuffer_(kHistoryChannels, levelRingBuffer_.bufferLen()),
       clientRing_(kClientRingChannels, kClientRingFrames),
-      blockRing_(kBlockFrames, kBlockCount) {
+      blockRing_(kBlockFrames, kBlockCount),
+      ringBuffer_(kMaxStrips, kCaptureFrames),
+      streamBuffer_(2, kStreamBufferFrames) {
     logTimer_ = RunLoop::main().scheduleTimer(kLogInterval, true, [this] { flushLogs(); });
 }
 
 PELAudioEngine::~PELAudioEngine() {
-    // The output's audio thread reads this engine: stop it first.
+    // The audio threads read this engine: stop them first.
     stereoOut_.reset();
+    if (microphone_) {
+        microphone_->stopFetchingAudio();
+        if (microphone_->delegate() == this) microphone_->setDelegate(nullptr);
+    }
 }
 
 bool PELAudioEngine::actAsClient() const {
@@ -112,15 +126,28 @@ void PELAudioEngine::startClient() {
 }
 
 void PELAudioEngine::startListening() {
-    if (isListening_) return;
-    isListening_ = true;
+    if (isListening()) return;
+    isListening_.store(true);
+    if (serverRole_ && isSetUp()) {
+        // Nothing captures now, so the capture thread's ring may be emptied here.
+        streamBuffer_.reset();
+        publishMix();
+        microphone_->startFetchingAudio();
+        RunLoop& loop = RunLoop::main();
+        visualsTimer_ = loop.scheduleTimer(kVisualsInterval, true, [this] { processVisuals(); });
+        streamTimer_ = loop.scheduleTimer(kStreamInterval, true, [this] { sendStream(); });
+        levelsTimer_ = loop.scheduleTimer(kLevelsInterval, true, [this] { sendLevels(); });
+    }
     if (stereoOut_ && stereoOut_->device()) stereoOut_->startPlayback();
 }
 
 void PELAudioEngine::stopListening() {
-    if (!isListening_) return;
-    isListening_ = false;
+    if (!isListening()) return;
+    // The level and stream timers run on: the sends go on reporting while the channels change.
+    visualsTimer_.invalidate();
     if (stereoOut_) stereoOut_->stopPlayback();
+    if (microphone_) microphone_->stopFetchingAudio();
+    isListening_.store(false);
 }
 
 int PELAudioEngine::output(ATOutput& /*output*/, std::span<float* const> buffers,
@@ -129,8 +156,16 @@ int PELAudioEngine::output(ATOutput& /*output*/, std::span<float* const> buffers
 }
 
 void PELAudioEngine::mapChannels() {
-    if (actAsClient_) return;
+    if (!serverRole_) return;
+    publishMix();
     // Without an input device there is no capture channel to map.
+    if (!isSetUp()) return;
+    std::vector<int> inputs;
+    const int count = strips_ ? std::min(strips_->stripCount(), kMaxStrips) : 0;
+    for (int i = 0; i < count; ++i) inputs.push_back(strips_->stripModel(i).audioInput());
+    stopListening();
+    microphone_->mapChannels(inputs);
+    startListening();
 }
 
 int PELAudioEngine::output(std::span<float* const> buffers, int numberOfFrames) {
@@ -139,7 +174,10 @@ int PELAudioEngine::output(std::span<float* const> buffers, int numberOfFrames) 
         if (buffer) std::fill_n(buffer, frames, 0.0f);
     }
     if (mute_.load(std::memory_order_relaxed)) return 0;
-    if (!actAsClient()) return 0;
+    if (!actAsClient()) {
+        playServerRole(buffers, frames);
+        return 0;
+    }
     if (buffers.empty() || !buffers[0]) return 0;
 
     // Straight into the device's buffers: the ring copies only when it can hand out every frame
@@ -154,6 +192,9 @@ int PELAudioEngine::output(std::span<float* const> buffers, int numberOfFrames) 
 void PELAudioEngine::flushLogs() {
     clientRing_.log().flush();
     blockRing_.log().flush();
+    ringBuffer_.log().flush();
+    streamBuffer_.log().flush();
+    captureLog_.flush();
 }
 
 }  // namespace quenbril

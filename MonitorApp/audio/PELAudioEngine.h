@@ -1,21 +1,33 @@
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "MonitorApp/ATAudio/ATAudioDevice.h"
+#include "MonitorApp/ATAudio/ATMicrophone.h"
 #include "MonitorApp/ATAudio/ATOutput.h"
 #include "MonitorApp/ATAudio/ATOutputDataSource.h"
 #include "MonitorApp/audio/BlockRingBuffer.h"
+#include "MonitorApp/audio/CaptureLog.h"
 #include "MonitorApp/audio/CharRingBuffer.h"
+#include "MonitorApp/audio/MixSnapshot.h"
+#include "MonitorApp/audio/PeakHold.h"
 #include "MonitorApp/audio/RingBuffer.h"
+#include "MonitorApp/audio/ServerRoleLinks.h"
+#include "MonitorApp/audio/ServerRoleStrips.h"
+#include "MonitorApp/audio/SnapshotPublisher.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/Timer.h"
 
 namespace quenbril {
+
+class FaultDetectors;
 
 /// What the engine may tell the main window. It sends nothing so far.
 class PELAudioEngineDelegate {
@@ -30,10 +42,17 @@ class PELAudioEngineDelegate {
 /// In the remote role, startClient() opens the output device chosen in the connection dialog as
 /// `stereoOut`, a stereo output at 48 kHz whose data source is this engine.
 ///
-/// Threads: the histories, the properties, the devices and the listening calls belong to the main
-/// thread. clientRing() is written on the main thread and read by output() on an audio thread;
-/// blockRing() is written and read on audio threads. mute and the role are read on audio threads.
-class PELAudioEngine : public ATOutputDataSource {
+/// In the server role (the role read when the engine is made: none stored, or NO) it captures one
+/// input channel per strip once its devices are set up, meters and mixes every capture block,
+/// analyses the captured audio for faults, sends the level and RF columns and streams the remote
+/// clients' mixes; its output plays the monitor mix and the clients heard on this machine.
+///
+/// Threads: the histories, the properties, the devices, the listening calls and the server
+/// role's timers belong to the main thread. clientRing() is written on the main thread and read
+/// by output() on an audio thread; blockRing() is written and read on audio threads. mute and
+/// the role are read on audio threads. The capture and output callbacks read the strips and the
+/// clients only through the mix snapshot the main thread publishes (publishMix()).
+class PELAudioEngine : public ATOutputDataSource, public ATMicrophoneDelegate {
   public:
     static constexpr int kHistoryChannels = 128;
     /// Columns of each history when asked for fewer: the level displays read the 128 columns
@@ -43,6 +62,14 @@ class PELAudioEngine : public ATOutputDataSource {
     static constexpr int kClientRingFrames = 4096;
     static constexpr int kBlockFrames = 128;
     static constexpr int kBlockCount = 6;
+    /// Strips the server role captures, meters and analyses at most.
+    static constexpr int kMaxStrips = 128;
+    static constexpr int kCaptureFrames = 3000;
+    static constexpr int kStreamBufferFrames = 1280;
+    /// Timer intervals of the server role, in seconds.
+    static constexpr double kVisualsInterval = 512.0 / 48000.0;
+    static constexpr double kStreamInterval = 128.0 / 48000.0;
+    static constexpr double kLevelsInterval = 0.1;
 
     /// The one engine, made on first use with the role and history length the user settings
     /// hold then.
@@ -66,6 +93,9 @@ class PELAudioEngine : public ATOutputDataSource {
     bool actAsClient() const;
     /// The role of an engine made with an explicit one.
     void setActAsClient(bool actAsClient) { actAsClient_.store(actAsClient); }
+    /// The role for this run, read once when the engine was made: capture, analysis and the
+    /// channel maps act only in the server role.
+    bool serverRole() const { return serverRole_; }
 
     // The histories: 128 channels by longRingBufLen columns each.
     CharRingBuffer& levelRingBuffer() { return levelRingBuffer_; }
@@ -128,21 +158,24 @@ class PELAudioEngine : public ATOutputDataSource {
     PELAudioEngineDelegate* delegate() const { return delegate_; }
     void setDelegate(PELAudioEngineDelegate* delegate) { delegate_ = delegate; }
 
-    bool isListening() const { return isListening_; }
-    /// Starts playback of `stereoOut` when there is one; without a device only the listening
+    bool isListening() const { return isListening_.load(std::memory_order_relaxed); }
+    /// Starts playback of `stereoOut` when there is one and, in the server role after a set-up,
+    /// the capture and the analysis, stream and level timers; otherwise only the listening
     /// state changes.
     void startListening();
-    /// Stops what startListening started; never opens a device to do so.
+    /// Stops the analysis timer, the capture and playback (the level and stream timers run on);
+    /// never opens a device to do so.
     void stopListening();
-    /// Maps the capture channels to the strips' inputs. Nothing to do in the remote role, nor
-    /// before an input device is set up.
+    /// Maps capture channel k to strip k's input and restarts listening. Nothing to do in the
+    /// remote role, nor before the devices are set up.
     void mapChannels();
 
     /// The output callback, on the output device's audio thread: fills each of the non-interleaved
     /// float buffers with `numberOfFrames` frames. It zeroes them all; then, unless muted, the
     /// remote role takes exactly that many frames of clientRing() into buffers 0 (left) and 1
-    /// (right), or leaves silence when the ring is filling or short. Returns 0. No lock, no
-    /// allocation, no printing.
+    /// (right), or leaves silence when the ring is filling or short; the server role plays the
+    /// monitor mix's oldest block on buffers 0 and 1 and each local client's on its pair.
+    /// Returns 0. No lock, no allocation, no printing.
     int output(std::span<float* const> buffers, int numberOfFrames);
     /// As `stereoOut`'s data source.
     int output(ATOutput& output, std::span<float* const> buffers, int numberOfFrames) override;
@@ -151,9 +184,84 @@ class PELAudioEngine : public ATOutputDataSource {
     /// every second.
     void flushLogs();
 
+    // ---- The server role ----
+
+    /// The strips the capture channels belong to (not owned; null for none). The owner removes
+    /// itself before it dies.
+    void setStrips(ServerRoleStrips* strips);
+    ServerRoleStrips* strips() const { return strips_; }
+    /// Removes `strips` from the shared engine when it exists and uses them.
+    static void forgetStrips(const ServerRoleStrips* strips);
+    /// The client listener, remote-client records and receiver registry (not owned; null for
+    /// none, as in the application). Removing them waits until no audio callback uses their
+    /// rings.
+    void setLinks(ServerRoleLinks* links);
+    /// The input unit the set-up uses (not owned; it outlives the engine); the shared
+    /// microphone unless one is given.
+    void setMicrophone(ATMicrophone* microphone) { microphoneToUse_ = microphone; }
+
+    /// Sets up the devices chosen (the defaults where none is): captures the input device with
+    /// one mapped channel, makes the analysis filters at its rate and the monitor output
+    /// `stereoOut`. Returns the input device's channel count.
+    int initializeEngineWithCurrentDevices();
+    /// True after a set-up that found an input device with a sample rate: only then do the
+    /// capture and the timers run.
+    bool isSetUp() const { return detectors_ != nullptr; }
+    /// Routes the monitor output's client channels to the listed device channels.
+    void mapOutputChannels(const std::vector<int>& channels);
+    /// YES when input and output devices exist with the dictionary's "inputDeviceUID" and
+    /// "outputDeviceUID".
+    static bool areDevicesAvailable(const Dictionary& devices);
+
+    /// Main thread: publishes what the audio callbacks read of the strips and the busy client
+    /// slots when it changed. The engine calls it on each level send and channel map.
+    void publishMix();
+    const MixSnapshot* mixSnapshot() const { return mix_.current(); }
+
+    /// The capture callback: meters, mixes and keeps `frames` frames of `channels` channels,
+    /// one per strip, in blocks of at most 128 frames. Capture thread.
+    void hasAudioReceived(ATMicrophone& microphone, float* const* buffers, int bufferSize,
+                          int numberOfChannels) override;
+    void processCapture(const float* const* buffers, int frames, int channels);
+
+    /// The analysis timer: runs the fault tests on every full analysis block captured.
+    void processVisuals();
+    /// The level timer: sends the level and RF columns and appends them to the histories.
+    void sendLevels();
+    /// The stream timer: sends the streamed clients' mixed blocks to their hosts.
+    void sendStream();
+
+    /// Captured audio awaiting analysis: 128 channels x 3000 frames.
+    RingBuffer& ringBuffer() { return ringBuffer_; }
+    /// The monitor mix as the capture appends it; nothing reads it.
+    RingBuffer& streamBuffer() { return streamBuffer_; }
+    /// The level byte strip `index` holds until the next level send.
+    int8_t heldLevel(int index) const { return levels_.peek(index); }
+    /// The columns of the last level send.
+    const std::array<int8_t, kMaxStrips>& prevLevels() const { return prevLevels_; }
+    const std::array<int8_t, kMaxStrips>& prevRfLevels() const { return prevRf_[0]; }
+    FaultDetectors* faultDetectors() const { return detectors_.get(); }
+    CaptureLog& captureLog() { return captureLog_; }
+
+    /// The RMS of the first numSamples samples (the other figures are not used).
+    static double calcAudioRMS(const float* samples, int numSamples, int start, int len,
+                               int bufSize);
+    /// The RMS of the `len` samples from `start`.
+    static double calcShortAudioRMS(const float* samples, int numSamples, int start, int len);
+    static float meanOf(const float* samples, int len);
+    /// The mean of the squared deviations from the mean (a variance, as its callers expect).
+    static float standardDeviationOf(const float* samples, int len);
+    /// The difference of two phases, folded once toward -pi..pi.
+    static float getDistance(float ph1, float ph2);
+
   private:
+    void captureBlock(const MixSnapshot& mix, const float* const* in, int frames, int channels);
+    void playServerRole(std::span<float* const> buffers, int frames);
+    static void deliver(const float* block, float* buffer, int frames);
+
     const UserSettingsManager* roleSource_ = nullptr;
     std::atomic<bool> actAsClient_;
+    const bool serverRole_;
     CharRingBuffer levelRingBuffer_;
     CharRingBuffer rfLevelRingBuffer_;
     CharRingBuffer rfALevelRingBuffer_;
@@ -167,7 +275,7 @@ class PELAudioEngine : public ATOutputDataSource {
     BlockRingBuffer blockRing_;
 
     std::atomic<bool> mute_{false};
-    bool isListening_ = false;
+    std::atomic<bool> isListening_{false};
     float sampleRate_ = 0.0f;
     int availableChannels_ = 0;
     int outputChannel_ = 0;
@@ -176,6 +284,41 @@ class PELAudioEngine : public ATOutputDataSource {
     PELAudioEngineDelegate* delegate_ = nullptr;
     std::unique_ptr<ATOutput> stereoOut_;
     Timer logTimer_;
+
+    // The server role. Main thread: the services, the analysis and the sends.
+    ServerRoleStrips* strips_ = nullptr;
+    ServerRoleLinks* links_ = nullptr;
+    ATMicrophone* microphoneToUse_ = nullptr;
+    ATMicrophone* microphone_ = nullptr;
+    std::unique_ptr<FaultDetectors> detectors_;
+    std::vector<float> processing_;
+    std::array<int8_t, kMaxStrips> prevLevels_{};
+    /// RF, RF A..D and quality columns, gathered by each level send.
+    std::array<std::array<int8_t, kMaxStrips>, 6> rf_{};
+    std::array<std::array<int8_t, kMaxStrips>, 5> prevRf_{};
+    std::vector<uint8_t> streamLeft_;
+    std::vector<uint8_t> streamRight_;
+    Timer visualsTimer_;
+    Timer streamTimer_;
+    Timer levelsTimer_;
+
+    // Shared with the audio threads.
+    static constexpr int kCaptureReader = 0;
+    static constexpr int kOutputReader = 1;
+    SnapshotPublisher<MixSnapshot, 2> mix_;
+    RingBuffer ringBuffer_;
+    RingBuffer streamBuffer_;
+    PeakHold levels_;
+    CaptureLog captureLog_;
+    std::atomic<uint32_t> captureCounter_{1};
+    std::atomic<float> captureRate_{0.0f};
+
+    // The capture thread's own buffers: the monitor mix, a client mix and the stream mix.
+    std::array<float, kBlockFrames> mixLeft_{};
+    std::array<float, kBlockFrames> mixRight_{};
+    std::array<float, kBlockFrames> clientLeft_{};
+    std::array<float, kBlockFrames> clientRight_{};
+    std::array<float, kBlockFrames> streamMix_{};
 };
 
 }  // namespace quenbril

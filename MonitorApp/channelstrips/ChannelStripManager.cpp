@@ -46,6 +46,7 @@ ChannelStripManager::ChannelStripManager() {
 ChannelStripManager::~ChannelStripManager() {
     // The strip area may already be gone at the end of the run, so it is not touched here.
     *alive_ = false;
+    PELAudioEngine::forgetStrips(this);
     observers_.clear();
     connectionManager_.reset();
 }
@@ -121,7 +122,9 @@ void ChannelStripManager::initFromProperyArray(const Array& channels) {
     }
     updateChannels();
     if (!UserSettingsManager::sharedInstance().actAsClient()) {
-        PELAudioEngine::sharedInstance().mapChannels();
+        PELAudioEngine& engine = PELAudioEngine::sharedInstance();
+        engine.setStrips(this);
+        engine.mapChannels();
     }
     updatePositions();
 }

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "MonitorApp/audio/ServerRoleStrips.h"
 #include "MonitorApp/channelstrips/ChannelStripController.h"
 #include "MonitorApp/channelstrips/GroupButtonView.h"
 #include "MonitorApp/channelstrips/PanelRenderer.h"
@@ -28,8 +29,9 @@ namespace quenbril {
 /// server's last "Channels" list), the look-ups by id and by position, the layout of the strip
 /// views in panels A and B, the level display's map, the group buttons and snapshots, and the
 /// handlers of the server's per-strip data. It is also the program's one MIDI input: every
-/// message of a connected device becomes "MIDIEventReceived". Main thread only.
-class ChannelStripManager : public MidiConnectionManagerDelegate {
+/// message of a connected device becomes "MIDIEventReceived". In the server role its strips are
+/// the engine's capture channels. Main thread only.
+class ChannelStripManager : public MidiConnectionManagerDelegate, public ServerRoleStrips {
   public:
     using Controllers = std::vector<std::unique_ptr<ChannelStripController>>;
 
@@ -188,7 +190,15 @@ class ChannelStripManager : public MidiConnectionManagerDelegate {
     /// The server role's warning pass, sent to the hosted remotes.
     void updateWarnings();
     /// The server role's per-frame level update (128 level bytes).
-    void updateLevels(const uint8_t* levels);
+    void updateLevels(const uint8_t* levels) override;
+    // The strips as the server role's engine reads them.
+    int stripCount() const override { return static_cast<int>(controllers_.size()); }
+    const ChannelStripModel& stripModel(int index) const override {
+        return controllers_[static_cast<size_t>(index)]->model();
+    }
+    ChannelStripState& stripState(int index) override {
+        return controllers_[static_cast<size_t>(index)]->state();
+    }
     /// Level frames from the server go straight to the engine's histories, which the level
     /// display draws; nothing is left for the strips to do with them.
     void updateLevelsFromServer(const uint8_t* levels, int length) {

@@ -24,6 +24,21 @@ TEST_F(ManagerBuild, BuildsOneStripAndDropsDisabledOnes) {
     EXPECT_TRUE(manager().controllers().empty());
 }
 
+TEST_F(ManagerBuild, InTheServerRoleTheStripsAreTheEnginesCaptureChannelsWhileTheyLive) {
+    settings().setActAsClient(false);
+    PELAudioEngine& engine = PELAudioEngine::sharedInstance();
+    ASSERT_TRUE(engine.serverRole());
+    buildStrips(3);
+    EXPECT_EQ(engine.strips(), &manager());
+    ASSERT_NE(engine.mixSnapshot(), nullptr);
+    EXPECT_EQ(engine.mixSnapshot()->strips.size(), 3u);
+    // A manager that goes away takes its strips out of the engine's capture.
+    ChannelStripManager::resetSharedInstance();
+    EXPECT_EQ(engine.strips(), nullptr);
+    EXPECT_TRUE(engine.mixSnapshot()->strips.empty());
+    engine.mapChannels();
+}
+
 TEST_F(ManagerBuild, SixtyFourStripsFillPanelAOnAGridOfColumns) {
     manager().setSuperView(&area);
     settings().setColumns(8);
