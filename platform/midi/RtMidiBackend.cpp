@@ -4,10 +4,12 @@
 #include <rtmidi/RtMidi.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <regex>
 
 #include "foundation/Log.h"
+#include "platform/midi/JackServerWatch.h"
 
 namespace quenbril {
 namespace {
@@ -51,15 +53,51 @@ struct RtMidiBackend::Probe {
     std::unique_ptr<RtMidiOut> out;
 };
 
-RtMidiBackend::RtMidiBackend(Api api) : api_(api) {}
+RtMidiBackend::RtMidiBackend(Api api) : api_(api) {
+    if (api_ == Api::Jack) {
+        JackServerWatch::silenceJack();
+    }
+}
 
 RtMidiBackend::~RtMidiBackend() {
     std::lock_guard lock(mutex_);
+    closeAll();
+}
+
+void RtMidiBackend::closeAll() {
     for (auto& [port, open] : open_) {
         open->in->closePort();
     }
     open_.clear();
     probe_.reset();
+    jackWatch_.reset();
+}
+
+bool RtMidiBackend::jackServerAnswers() {
+    if (jackWatch_ && jackWatch_->alive()) {
+        return true;
+    }
+    // libjack frees the clients of a dead server when a new client opens, so ours are closed
+    // before it is asked; the devices of the closed ports are removed by the poll's answer.
+    closeAll();
+    auto watch = std::make_unique<JackServerWatch>();
+    if (!watch->alive()) {
+        return false;
+    }
+    jackWatch_ = std::move(watch);
+    return true;
+}
+
+bool RtMidiBackend::isOwnClient(const std::string& client) {
+    const std::string own = kClientName;
+    if (client == own) {
+        return true;
+    }
+    if (client.size() <= own.size() + 1 || client.compare(0, own.size() + 1, own + "-") != 0) {
+        return false;
+    }
+    return std::all_of(client.begin() + static_cast<std::ptrdiff_t>(own.size() + 1), client.end(),
+                       [](char c) { return c >= '0' && c <= '9'; });
 }
 
 MidiPortInfo RtMidiBackend::parsePortName(const std::string& name,
@@ -84,6 +122,9 @@ MidiPortInfo RtMidiBackend::parsePortName(const std::string& name,
 
 std::optional<std::vector<MidiPortInfo>> RtMidiBackend::listPorts() {
     std::lock_guard lock(mutex_);
+    if (api_ == Api::Jack && !jackServerAnswers()) {
+        return std::nullopt;
+    }
     try {
         if (!probe_ || probe_->failed.load()) {
             probe_.reset();
@@ -105,10 +146,11 @@ std::optional<std::vector<MidiPortInfo>> RtMidiBackend::listPorts() {
             ports.push_back(
                 parsePortName(probe_->out->getPortName(i), MidiPortInfo::Direction::Output, api_));
         }
-        if (probe_->failed.load()) {
+        // The lists of a dead JACK server's clients stay as they were.
+        if (probe_->failed.load() || (jackWatch_ && !jackWatch_->alive())) {
             return std::nullopt;
         }
-        std::erase_if(ports, [](const MidiPortInfo& p) { return p.client == kClientName; });
+        std::erase_if(ports, [](const MidiPortInfo& p) { return isOwnClient(p.client); });
         return ports;
     } catch (const RtMidiError&) {
         probe_.reset();
@@ -119,6 +161,10 @@ std::optional<std::vector<MidiPortInfo>> RtMidiBackend::listPorts() {
 bool RtMidiBackend::openInput(const MidiPortInfo& port, ByteCallback callback) {
     std::lock_guard lock(mutex_);
     if (port.direction != MidiPortInfo::Direction::Input || open_.count(port)) {
+        return false;
+    }
+    // RtMidi prints its own complaint when no JACK server answers.
+    if (api_ == Api::Jack && !(jackWatch_ && jackWatch_->alive())) {
         return false;
     }
     try {

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <atomic>
+
+typedef struct _jack_client jack_client_t;
+
+namespace quenbril {
+
+/// A port-less JACK client that tells whether the server it joined is still there. RtMidi's own
+/// clients report nothing when the server goes away: their port lists stay as they were.
+///
+/// libjack frees the clients of a dead server when any client next tries to open, so every
+/// client of that server is closed before a new watch is made.
+class JackServerWatch {
+  public:
+    /// Joins the running server, never starting one; alive() is false when none answered.
+    JackServerWatch();
+    ~JackServerWatch();
+    JackServerWatch(const JackServerWatch&) = delete;
+    JackServerWatch& operator=(const JackServerWatch&) = delete;
+
+    /// False once the server went away (or was never reached).
+    bool alive() const { return client_ != nullptr && !gone_.load(); }
+
+    /// Silences libjack's error and information printers, which would otherwise print several
+    /// lines on every failed attempt to reach a server.
+    static void silenceJack();
+
+  private:
+    static void shutdown(void* self);
+
+    jack_client_t* client_ = nullptr;
+    std::atomic<bool> gone_{false};
+};
+
+}  // namespace quenbril
