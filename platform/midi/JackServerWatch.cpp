@@ -32,6 +32,22 @@ JackServerWatch::~JackServerWatch() {
     }
 }
 
+std::vector<std::string> JackServerWatch::midiPorts(bool outputs) const {
+    std::vector<std::string> names;
+    if (!client_) {
+        return names;
+    }
+    const char** found = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE,
+                                        outputs ? JackPortIsOutput : JackPortIsInput);
+    for (const char** name = found; name && *name; ++name) {
+        names.emplace_back(*name);
+    }
+    if (found) {
+        jack_free(found);
+    }
+    return names;
+}
+
 // Runs on libjack's thread when the server's socket closes.
 void JackServerWatch::shutdown(void* self) {
     static_cast<JackServerWatch*>(self)->gone_.store(true);

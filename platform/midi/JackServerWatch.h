@@ -1,13 +1,17 @@
 #pragma once
 
 #include <atomic>
+#include <string>
+#include <vector>
 
 typedef struct _jack_client jack_client_t;
 
 namespace quenbril {
 
-/// A port-less JACK client that tells whether the server it joined is still there. RtMidi's own
-/// clients report nothing when the server goes away: their port lists stay as they were.
+/// A port-less, inactive JACK client that tells whether the server it joined is still there, and
+/// lists the server's MIDI ports. RtMidi's own clients report nothing when the server goes away
+/// (their port lists stay as they were), and each is woken in every period while active; this
+/// one never is.
 ///
 /// libjack frees the clients of a dead server when any client next tries to open, so every
 /// client of that server is closed before a new watch is made.
@@ -21,6 +25,9 @@ class JackServerWatch {
 
     /// False once the server went away (or was never reached).
     bool alive() const { return client_ != nullptr && !gone_.load(); }
+    /// The full names ("client:port") of the MIDI ports that send (`outputs`) or receive. A dead
+    /// server's list stays as it was: alive() tells whether it still holds.
+    std::vector<std::string> midiPorts(bool outputs) const;
 
     /// Silences libjack's error and information printers, which would otherwise print several
     /// lines on every failed attempt to reach a server.

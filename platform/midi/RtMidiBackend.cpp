@@ -45,8 +45,8 @@ struct RtMidiBackend::OpenPort {
     }
 };
 
-// The clients that only list ports. They are kept while the MIDI system answers, and made again
-// after it failed, so that a JACK server that returns is found.
+// The clients that only list the sequencer's ports, kept while it answers and made again after it
+// failed.
 struct RtMidiBackend::Probe {
     std::atomic<bool> failed{false};
     std::unique_ptr<RtMidiIn> in;
@@ -122,8 +122,8 @@ MidiPortInfo RtMidiBackend::parsePortName(const std::string& name,
 
 std::optional<std::vector<MidiPortInfo>> RtMidiBackend::listPorts() {
     std::lock_guard lock(mutex_);
-    if (api_ == Api::Jack && !jackServerAnswers()) {
-        return std::nullopt;
+    if (api_ == Api::Jack) {
+        return listJackPorts();
     }
     try {
         if (!probe_ || probe_->failed.load()) {
@@ -146,8 +146,7 @@ std::optional<std::vector<MidiPortInfo>> RtMidiBackend::listPorts() {
             ports.push_back(
                 parsePortName(probe_->out->getPortName(i), MidiPortInfo::Direction::Output, api_));
         }
-        // The lists of a dead JACK server's clients stay as they were.
-        if (probe_->failed.load() || (jackWatch_ && !jackWatch_->alive())) {
+        if (probe_->failed.load()) {
             return std::nullopt;
         }
         std::erase_if(ports, [](const MidiPortInfo& p) { return isOwnClient(p.client); });
@@ -156,6 +155,28 @@ std::optional<std::vector<MidiPortInfo>> RtMidiBackend::listPorts() {
         probe_.reset();
         return std::nullopt;
     }
+}
+
+// The server's own list through the watch: RtMidi's listing clients would be woken in every
+// period, and RtMidi asks the server for the whole list again for each port name.
+std::optional<std::vector<MidiPortInfo>> RtMidiBackend::listJackPorts() {
+    if (!jackServerAnswers()) {
+        return std::nullopt;
+    }
+    std::vector<MidiPortInfo> ports;
+    // Ports that send are the sources we read.
+    for (const std::string& name : jackWatch_->midiPorts(true)) {
+        ports.push_back(parsePortName(name, MidiPortInfo::Direction::Input, api_));
+    }
+    for (const std::string& name : jackWatch_->midiPorts(false)) {
+        ports.push_back(parsePortName(name, MidiPortInfo::Direction::Output, api_));
+    }
+    // A dead server's list stays as it was.
+    if (!jackWatch_->alive()) {
+        return std::nullopt;
+    }
+    std::erase_if(ports, [](const MidiPortInfo& p) { return isOwnClient(p.client); });
+    return ports;
 }
 
 bool RtMidiBackend::openInput(const MidiPortInfo& port, ByteCallback callback) {

@@ -32,11 +32,13 @@ class RtMidiBackend : public MidiBackend {
 
   private:
     struct OpenPort;
+    /// The RtMidi clients that list the ALSA sequencer's ports.
     struct Probe;
 
     /// Under JACK: true while the server answers, else after it returned. Every client of a
     /// server that went away is closed first.
     bool jackServerAnswers();
+    std::optional<std::vector<MidiPortInfo>> listJackPorts();
     void closeAll();
 
     Api api_;
