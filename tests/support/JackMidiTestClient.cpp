@@ -24,6 +24,7 @@ JackMidiTestClient::JackMidiTestClient(const std::string& name, int outputs, int
     }
     jack_set_process_callback(client_, &JackMidiTestClient::process, this);
     jack_on_shutdown(client_, &JackMidiTestClient::shutdown, this);
+    jack_set_xrun_callback(client_, &JackMidiTestClient::xrun, this);
     if (jack_activate(client_) != 0) {
         jack_client_close(client_);
         client_ = nullptr;
@@ -65,6 +66,14 @@ int JackMidiTestClient::process(jack_nframes_t frames, void* context) {
         if (index < self->stamps_.size()) self->stamps_[index] = Clock::now();
         self->written_.store(index + 1, std::memory_order_release);
     }
+    return 0;
+}
+
+int JackMidiTestClient::xrun(void* context) {
+    auto* self = static_cast<JackMidiTestClient*>(context);
+    const size_t index = self->xruns_.load();
+    if (index < kMaxXrunTimes) self->xrunTimes_[index] = Clock::now();
+    self->xruns_.store(index + 1);
     return 0;
 }
 

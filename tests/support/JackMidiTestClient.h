@@ -44,6 +44,12 @@ class JackMidiTestClient : public MidiTestController {
     /// Messages written to their ports so far, and when each of the first `stamps` was.
     size_t written() const override { return written_.load(); }
     Clock::time_point writtenAt(size_t i) const { return stamps_[i]; }
+    /// Periods the server reported late (xruns) since the client opened: in such a period a
+    /// client downstream may miss what was written.
+    size_t xruns() const { return xruns_.load(); }
+    /// When the server reported late period i (the first kMaxXrunTimes of them).
+    Clock::time_point xrunAt(size_t i) const { return xrunTimes_[i]; }
+    static constexpr size_t kMaxXrunTimes = 4096;
 
   private:
     // One queued message: the port, the length and three bytes.
@@ -56,6 +62,7 @@ class JackMidiTestClient : public MidiTestController {
 
     static int process(jack_nframes_t frames, void* context);
     static void shutdown(void* context);
+    static int xrun(void* context);
 
     jack_client_t* client_ = nullptr;
     std::string name_;
@@ -67,6 +74,8 @@ class JackMidiTestClient : public MidiTestController {
     std::atomic<size_t> taken_{0};
     std::vector<Clock::time_point> stamps_;
     std::atomic<size_t> written_{0};
+    std::vector<Clock::time_point> xrunTimes_ = std::vector<Clock::time_point>(kMaxXrunTimes);
+    std::atomic<size_t> xruns_{0};
     std::atomic<bool> serverGone_{false};
 };
 
