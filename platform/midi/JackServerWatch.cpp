@@ -27,7 +27,7 @@ JackServerWatch::JackServerWatch() {
 }
 
 JackServerWatch::~JackServerWatch() {
-    if (client_) {
+    if (client_ && !gone_.load()) {
         jack_client_close(client_);
     }
 }

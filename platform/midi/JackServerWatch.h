@@ -13,8 +13,8 @@ namespace quenbril {
 /// (their port lists stay as they were), and each is woken in every period while active; this
 /// one never is.
 ///
-/// libjack frees the clients of a dead server when any client next tries to open, so every
-/// client of that server is closed before a new watch is made.
+/// libjack deletes the clients of a dead server when any client of the process next opens, so a
+/// watch whose server went away leaves its client to libjack rather than closing it.
 class JackServerWatch {
   public:
     /// Joins the running server, never starting one; alive() is false when none answered.

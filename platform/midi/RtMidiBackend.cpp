@@ -61,10 +61,9 @@ RtMidiBackend::RtMidiBackend(Api api) : api_(api) {
 
 RtMidiBackend::~RtMidiBackend() {
     std::lock_guard lock(mutex_);
-    closeAll();
-}
-
-void RtMidiBackend::closeAll() {
+    if (jackWatch_ && !jackWatch_->alive()) {
+        abandonJackClients();
+    }
     for (auto& [port, open] : open_) {
         open->in->closePort();
     }
@@ -73,13 +72,27 @@ void RtMidiBackend::closeAll() {
     jackWatch_.reset();
 }
 
+void RtMidiBackend::abandonJackClients() {
+    // libjack deletes the clients of a dead server when any client of the process next opens
+    // (ours, the audio's, a returning server's), so closing one afterwards would free it twice.
+    // Their RtMidi objects, whose destructors would close them, are let go instead.
+    for (auto& [port, open] : open_) {
+        [[maybe_unused]] RtMidiIn* left = open->in.release();
+    }
+    open_.clear();
+    jackWatch_.reset();
+}
+
 bool RtMidiBackend::jackServerAnswers() {
     if (jackWatch_ && jackWatch_->alive()) {
         return true;
     }
-    // libjack frees the clients of a dead server when a new client opens, so ours are closed
-    // before it is asked; the devices of the closed ports are removed by the poll's answer.
-    closeAll();
+    if (jackWatch_) {
+        // This poll reports the loss even when a new server answers already, so that every
+        // device goes and the next poll opens its ports on the new server.
+        abandonJackClients();
+        return false;
+    }
     auto watch = std::make_unique<JackServerWatch>();
     if (!watch->alive()) {
         return false;

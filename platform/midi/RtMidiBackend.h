@@ -35,11 +35,12 @@ class RtMidiBackend : public MidiBackend {
     /// The RtMidi clients that list the ALSA sequencer's ports.
     struct Probe;
 
-    /// Under JACK: true while the server answers, else after it returned. Every client of a
-    /// server that went away is closed first.
+    /// Under JACK: true while the server answers; false on the first call after it went away,
+    /// then true again once a server answers.
     bool jackServerAnswers();
     std::optional<std::vector<MidiPortInfo>> listJackPorts();
-    void closeAll();
+    /// Lets go of every JACK client of a server that went away without closing it.
+    void abandonJackClients();
 
     Api api_;
     std::mutex mutex_;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <mutex>
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "foundation/ManualRunLoop.h"
@@ -27,12 +28,14 @@ constexpr double kConnectWait = 2.0;
 /// Long enough for anything that is not a poll.
 constexpr double kWait = 5.0;
 
-/// An RtMidi backend, counting its polls so that a test can wait for polls to have happened.
+/// An RtMidi backend, counting its polls so that a test can wait for polls to have happened, and
+/// holding them while a test holds `gate`.
 class CountedBackend : public MidiBackend {
   public:
     explicit CountedBackend(Api api) : inner_(api) {}
     Api api() const override { return inner_.api(); }
     std::optional<std::vector<MidiPortInfo>> listPorts() override {
+        std::lock_guard held(gate);
         auto ports = inner_.listPorts();
         polls_.fetch_add(1);
         return ports;
@@ -42,6 +45,8 @@ class CountedBackend : public MidiBackend {
     }
     void closeInput(const MidiPortInfo& port) override { inner_.closeInput(port); }
     int polls() const { return polls_.load(); }
+
+    std::mutex gate;
 
   private:
     RtMidiBackend inner_;
@@ -240,6 +245,28 @@ TEST_P(MidiJackServer, AServerThatDiesTakesEveryDeviceWithOneLineAndMidiReturnsW
     pad = std::make_unique<JackMidiTestClient>("QB Pad", 1, 0);
     ASSERT_TRUE(waitFor([&] { return hasDevice("QB Pad"); }, kConnectWait));
     ASSERT_TRUE(noteOnArrives(*pad, 64));
+}
+
+// Its devices look the same on the new server, yet their ports there must be opened anew.
+TEST_P(MidiJackServer, AServerThatReturnsBetweenTwoPollsStillTakesTheDevicesAndGivesThemBack) {
+    auto pad = std::make_unique<JackMidiTestClient>("QB Pad", 1, 0);
+    ASSERT_TRUE(waitFor([&] { return hasDevice("QB Pad"); }, kConnectWait));
+    ASSERT_TRUE(noteOnArrives(*pad, 65));
+    int removals = 0;
+    auto removed = NotificationCenter::defaultCenter().addObserver(
+        kMidiDeviceWasRemovedNotification, [&](const Notification&) { ++removals; });
+    {
+        std::unique_lock held(backend->gate);
+        JackServer::shared().kill();
+        ASSERT_TRUE(waitFor([&] { return pad->serverGone(); }));
+        pad.reset();
+        // Its first client (the server's probe) makes libjack delete the dead server's clients.
+        ASSERT_TRUE(JackServer::shared().start());
+        pad = std::make_unique<JackMidiTestClient>("QB Pad", 1, 0);
+    }
+    ASSERT_TRUE(waitFor([&] { return removals == 1; }));
+    ASSERT_TRUE(waitFor([&] { return hasDevice("QB Pad"); }, kConnectWait));
+    ASSERT_TRUE(noteOnArrives(*pad, 66));
 }
 
 INSTANTIATE_TEST_SUITE_P(Jack, MidiJackServer, ::testing::Values(MidiBackend::Api::Jack));
