@@ -46,8 +46,9 @@ void MidiDeviceManager::portsChanged(const MidiPortPoller::Ports& ports) {
                  MidiBackend::apiName(backend_->api()), devices_.size());
             unreachableLogged_ = true;
         }
+        // The line above says it for all of them.
         while (!devices_.empty()) {
-            remove(devices_.back());
+            remove(devices_.back(), false);
         }
         return;
     }
@@ -73,10 +74,12 @@ void MidiDeviceManager::portsChanged(const MidiPortPoller::Ports& ports) {
     }
 }
 
-void MidiDeviceManager::remove(const MidiDevice& device) {
+void MidiDeviceManager::remove(const MidiDevice& device, bool logged) {
     const MidiDevice removed = device;
     std::erase(devices_, removed);
-    QLOG("MIDI device removed: %s", removed.displayName().c_str());
+    if (logged) {
+        QLOG("MIDI device removed: %s", removed.displayName().c_str());
+    }
     tell(removed, false);
     NotificationCenter::defaultCenter().post(kMidiDeviceWasRemovedNotification,
                                              Dictionary{{"name", removed.displayName()}});

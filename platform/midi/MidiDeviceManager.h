@@ -36,7 +36,7 @@ class MidiDeviceManager {
 
   private:
     void portsChanged(const MidiPortPoller::Ports& ports);
-    void remove(const MidiDevice& device);
+    void remove(const MidiDevice& device, bool logged = true);
     void add(const MidiDevice& device);
     void tell(const MidiDevice& device, bool added);
 

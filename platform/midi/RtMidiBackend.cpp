@@ -4,10 +4,12 @@
 #include <rtmidi/RtMidi.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <regex>
 
 #include "foundation/Log.h"
+#include "platform/midi/JackServerWatch.h"
 
 namespace quenbril {
 namespace {
@@ -43,23 +45,72 @@ struct RtMidiBackend::OpenPort {
     }
 };
 
-// The clients that only list ports. They are kept while the MIDI system answers, and made again
-// after it failed, so that a JACK server that returns is found.
+// The clients that only list the sequencer's ports, kept while it answers and made again after it
+// failed.
 struct RtMidiBackend::Probe {
     std::atomic<bool> failed{false};
     std::unique_ptr<RtMidiIn> in;
     std::unique_ptr<RtMidiOut> out;
 };
 
-RtMidiBackend::RtMidiBackend(Api api) : api_(api) {}
+RtMidiBackend::RtMidiBackend(Api api) : api_(api) {
+    if (api_ == Api::Jack) {
+        JackServerWatch::silenceJack();
+    }
+}
 
 RtMidiBackend::~RtMidiBackend() {
     std::lock_guard lock(mutex_);
+    if (jackWatch_ && !jackWatch_->alive()) {
+        abandonJackClients();
+    }
     for (auto& [port, open] : open_) {
         open->in->closePort();
     }
     open_.clear();
     probe_.reset();
+    jackWatch_.reset();
+}
+
+void RtMidiBackend::abandonJackClients() {
+    // libjack deletes the clients of a dead server when any client of the process next opens
+    // (ours, the audio's, a returning server's), so closing one afterwards would free it twice.
+    // Their RtMidi objects, whose destructors would close them, are let go instead.
+    for (auto& [port, open] : open_) {
+        [[maybe_unused]] RtMidiIn* left = open->in.release();
+    }
+    open_.clear();
+    jackWatch_.reset();
+}
+
+bool RtMidiBackend::jackServerAnswers() {
+    if (jackWatch_ && jackWatch_->alive()) {
+        return true;
+    }
+    if (jackWatch_) {
+        // This poll reports the loss even when a new server answers already, so that every
+        // device goes and the next poll opens its ports on the new server.
+        abandonJackClients();
+        return false;
+    }
+    auto watch = std::make_unique<JackServerWatch>();
+    if (!watch->alive()) {
+        return false;
+    }
+    jackWatch_ = std::move(watch);
+    return true;
+}
+
+bool RtMidiBackend::isOwnClient(const std::string& client) {
+    const std::string own = kClientName;
+    if (client == own) {
+        return true;
+    }
+    if (client.size() <= own.size() + 1 || client.compare(0, own.size() + 1, own + "-") != 0) {
+        return false;
+    }
+    return std::all_of(client.begin() + static_cast<std::ptrdiff_t>(own.size() + 1), client.end(),
+                       [](char c) { return c >= '0' && c <= '9'; });
 }
 
 MidiPortInfo RtMidiBackend::parsePortName(const std::string& name,
@@ -84,6 +135,9 @@ MidiPortInfo RtMidiBackend::parsePortName(const std::string& name,
 
 std::optional<std::vector<MidiPortInfo>> RtMidiBackend::listPorts() {
     std::lock_guard lock(mutex_);
+    if (api_ == Api::Jack) {
+        return listJackPorts();
+    }
     try {
         if (!probe_ || probe_->failed.load()) {
             probe_.reset();
@@ -108,7 +162,7 @@ std::optional<std::vector<MidiPortInfo>> RtMidiBackend::listPorts() {
         if (probe_->failed.load()) {
             return std::nullopt;
         }
-        std::erase_if(ports, [](const MidiPortInfo& p) { return p.client == kClientName; });
+        std::erase_if(ports, [](const MidiPortInfo& p) { return isOwnClient(p.client); });
         return ports;
     } catch (const RtMidiError&) {
         probe_.reset();
@@ -116,9 +170,35 @@ std::optional<std::vector<MidiPortInfo>> RtMidiBackend::listPorts() {
     }
 }
 
+// The server's own list through the watch: RtMidi's listing clients would be woken in every
+// period, and RtMidi asks the server for the whole list again for each port name.
+std::optional<std::vector<MidiPortInfo>> RtMidiBackend::listJackPorts() {
+    if (!jackServerAnswers()) {
+        return std::nullopt;
+    }
+    std::vector<MidiPortInfo> ports;
+    // Ports that send are the sources we read.
+    for (const std::string& name : jackWatch_->midiPorts(true)) {
+        ports.push_back(parsePortName(name, MidiPortInfo::Direction::Input, api_));
+    }
+    for (const std::string& name : jackWatch_->midiPorts(false)) {
+        ports.push_back(parsePortName(name, MidiPortInfo::Direction::Output, api_));
+    }
+    // A dead server's list stays as it was.
+    if (!jackWatch_->alive()) {
+        return std::nullopt;
+    }
+    std::erase_if(ports, [](const MidiPortInfo& p) { return isOwnClient(p.client); });
+    return ports;
+}
+
 bool RtMidiBackend::openInput(const MidiPortInfo& port, ByteCallback callback) {
     std::lock_guard lock(mutex_);
     if (port.direction != MidiPortInfo::Direction::Input || open_.count(port)) {
+        return false;
+    }
+    // RtMidi prints its own complaint when no JACK server answers.
+    if (api_ == Api::Jack && !(jackWatch_ && jackWatch_->alive())) {
         return false;
     }
     try {

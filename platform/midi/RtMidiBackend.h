@@ -8,6 +8,8 @@
 
 namespace quenbril {
 
+class JackServerWatch;
+
 /// The ALSA sequencer or JACK MIDI through RtMidi, one API per backend.
 class RtMidiBackend : public MidiBackend {
   public:
@@ -25,13 +27,24 @@ class RtMidiBackend : public MidiBackend {
                                       Api api);
     /// The client name our own ports carry; they are left out of the lists.
     static constexpr const char* kClientName = "Quenbril";
+    /// Ours: JACK makes a second client of one name unique as "Quenbril-01" and so on.
+    static bool isOwnClient(const std::string& client);
 
   private:
     struct OpenPort;
+    /// The RtMidi clients that list the ALSA sequencer's ports.
     struct Probe;
+
+    /// Under JACK: true while the server answers; false on the first call after it went away,
+    /// then true again once a server answers.
+    bool jackServerAnswers();
+    std::optional<std::vector<MidiPortInfo>> listJackPorts();
+    /// Lets go of every JACK client of a server that went away without closing it.
+    void abandonJackClients();
 
     Api api_;
     std::mutex mutex_;
+    std::unique_ptr<JackServerWatch> jackWatch_;
     std::unique_ptr<Probe> probe_;
     std::map<MidiPortInfo, std::unique_ptr<OpenPort>> open_;
 };

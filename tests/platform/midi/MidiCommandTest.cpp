@@ -47,5 +47,14 @@ TEST(RtMidiBackend, PortNamesSplitIntoClientAndPort) {
               (MidiPortInfo{"QB Pad", "out", D::Output}));
 }
 
+// JACK names our second and later clients "Quenbril-01" and so on.
+TEST(RtMidiBackend, OurOwnClientsAreKnownUnderTheNamesJackGivesThem) {
+    EXPECT_TRUE(RtMidiBackend::isOwnClient("Quenbril"));
+    EXPECT_TRUE(RtMidiBackend::isOwnClient("Quenbril-03"));
+    EXPECT_FALSE(RtMidiBackend::isOwnClient("Quenbril-"));
+    EXPECT_FALSE(RtMidiBackend::isOwnClient("Quenbril-Pad"));
+    EXPECT_FALSE(RtMidiBackend::isOwnClient("QB Pad"));
+}
+
 }  // namespace
 }  // namespace quenbril

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "foundation/ManualRunLoop.h"
@@ -103,9 +104,17 @@ TEST_F(MidiConnections, RemovalReportsTheNoteOnsLeftHanging) {
     EXPECT_EQ(delegate.disconnected[0], (std::vector<MidiCommand>{{0x90, 62, 100}}));
 }
 
-TEST_F(MidiConnections, ASystemThatGoesAwayRemovesEveryDeviceAndTheyReturnWithIt) {
+TEST_F(MidiConnections, ASystemThatGoesAwayRemovesEveryDeviceWithOneLineAndTheyReturnWithIt) {
+    backend->addPort({"Lights", "in", D::Output});
+    ASSERT_TRUE(waitFor([&] { return devices.availableDevices().size() == 2; }));
+    testing::internal::CaptureStderr();
     backend->setReachable(false);
     ASSERT_TRUE(waitFor([&] { return devices.availableDevices().empty(); }));
+    // Later polls find it still gone and say nothing more.
+    loop.runUntil([] { return false; }, 0.1);
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+    EXPECT_NE(log.find("all 2 devices removed"), std::string::npos) << log;
     EXPECT_FALSE(backend->isOpen(pad));
     backend->setReachable(true);
     ASSERT_TRUE(waitFor([&] { return backend->isOpen(pad); }));

@@ -1,0 +1,56 @@
+#include "platform/midi/JackServerWatch.h"
+
+#include <jack/jack.h>
+
+#include "platform/midi/RtMidiBackend.h"
+
+namespace quenbril {
+namespace {
+
+void ignoreJackMessage(const char*) {}
+
+}  // namespace
+
+void JackServerWatch::silenceJack() {
+    jack_set_error_function(ignoreJackMessage);
+    jack_set_info_function(ignoreJackMessage);
+}
+
+JackServerWatch::JackServerWatch() {
+    jack_status_t status{};
+    client_ = jack_client_open(RtMidiBackend::kClientName, JackNoStartServer, &status);
+    if (!client_) {
+        return;
+    }
+    // An inactive client is told of the server's end too, and costs the server no cycles.
+    jack_on_shutdown(client_, &JackServerWatch::shutdown, this);
+}
+
+JackServerWatch::~JackServerWatch() {
+    if (client_ && !gone_.load()) {
+        jack_client_close(client_);
+    }
+}
+
+std::vector<std::string> JackServerWatch::midiPorts(bool outputs) const {
+    std::vector<std::string> names;
+    if (!client_) {
+        return names;
+    }
+    const char** found = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE,
+                                        outputs ? JackPortIsOutput : JackPortIsInput);
+    for (const char** name = found; name && *name; ++name) {
+        names.emplace_back(*name);
+    }
+    if (found) {
+        jack_free(found);
+    }
+    return names;
+}
+
+// Runs on libjack's thread when the server's socket closes.
+void JackServerWatch::shutdown(void* self) {
+    static_cast<JackServerWatch*>(self)->gone_.store(true);
+}
+
+}  // namespace quenbril

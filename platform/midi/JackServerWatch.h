@@ -1,0 +1,43 @@
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+typedef struct _jack_client jack_client_t;
+
+namespace quenbril {
+
+/// A port-less, inactive JACK client that tells whether the server it joined is still there, and
+/// lists the server's MIDI ports. RtMidi's own clients report nothing when the server goes away
+/// (their port lists stay as they were), and each is woken in every period while active; this
+/// one never is.
+///
+/// libjack deletes the clients of a dead server when any client of the process next opens, so a
+/// watch whose server went away leaves its client to libjack rather than closing it.
+class JackServerWatch {
+  public:
+    /// Joins the running server, never starting one; alive() is false when none answered.
+    JackServerWatch();
+    ~JackServerWatch();
+    JackServerWatch(const JackServerWatch&) = delete;
+    JackServerWatch& operator=(const JackServerWatch&) = delete;
+
+    /// False once the server went away (or was never reached).
+    bool alive() const { return client_ != nullptr && !gone_.load(); }
+    /// The full names ("client:port") of the MIDI ports that send (`outputs`) or receive. A dead
+    /// server's list stays as it was: alive() tells whether it still holds.
+    std::vector<std::string> midiPorts(bool outputs) const;
+
+    /// Silences libjack's error and information printers, which would otherwise print several
+    /// lines on every failed attempt to reach a server.
+    static void silenceJack();
+
+  private:
+    static void shutdown(void* self);
+
+    jack_client_t* client_ = nullptr;
+    std::atomic<bool> gone_{false};
+};
+
+}  // namespace quenbril

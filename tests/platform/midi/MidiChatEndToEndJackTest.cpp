@@ -1,0 +1,163 @@
+// A pad played by a libjack client on the binary's dummy JACK server drives the chat of a
+// headless main window linked to the stand-in by manual address: its note-on fires the quick
+// message whose MIDI it matches, a learnt control change fires its macro, and an event matching
+// both sends both.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "MonitorApp/chat/ChatMacroManager.h"
+#include "platform/midi/RtMidiBackend.h"
+#include "tests/MonitorApp/mainwindow/ViewControllerTestEnvironment.h"
+#include "tests/simserver/SimServerProcess.h"
+#include "tests/support/JackMidiTestClient.h"
+#include "tests/support/JackServer.h"
+
+namespace quenbril {
+namespace {
+
+using test::JackMidiTestClient;
+
+constexpr double kWait = 5.0;
+/// Two polls of the application's 1.0 s port poll.
+constexpr double kConnectWait = 2.0;
+const std::vector<uint8_t> kPadNoteOn{0x90, 60, 100};
+const std::vector<uint8_t> kFaderUp{0xB0, 7, 127};
+
+class MidiChatE2E : public ViewControllerTest {
+  protected:
+    void SetUp() override {
+        ViewControllerTest::SetUp();
+        QUENBRIL_REQUIRE_JACK();
+        ASSERT_NE(server_.port(), 0) << server_.log();
+        settings().setChatUsername("alice");
+        defaults().setObject("Mic 3 check", UserSettingsManager::chatButtonKey(3));
+        defaults().setObject(Array{0, 144, 60, 100}, UserSettingsManager::chatButtonMidiKey(3));
+        ChatMacroManager::resetSharedInstance();
+        ChatMacroManager::sharedInstance();
+        MidiDeviceManager::sharedDeviceManager().installBackend(
+            std::make_unique<RtMidiBackend>(MidiBackend::Api::Jack));
+        ASSERT_TRUE(linkToStandIn(server_.port())) << server_.log();
+        ASSERT_TRUE(registeredToChat()) << server_.log();
+
+        pad_ = std::make_unique<JackMidiTestClient>("QB Pad", 1, 0);
+        ASSERT_TRUE(pad_->isOpen());
+        events_ = NotificationCenter::defaultCenter().addObserver(
+            "MIDIEventReceived", [this](const Notification&) { ++events; });
+        ASSERT_TRUE(pumpUntil([] { return padConnected(); }, kConnectWait));
+        // A message that matches nothing, repeated until one arrives: the port's connection
+        // reaches the server's graph a cycle or so after the device is announced.
+        ASSERT_TRUE(pumpUntil([&] {
+            if (events == 0 && pad_->written() == written_ && pad_->send(0, {0xB0, 1, 0})) {
+                ++written_;
+            }
+            return events > 0;
+        }));
+        pump(0.1);
+    }
+    void TearDown() override {
+        events_.reset();
+        pad_.reset();
+        MidiDeviceManager::sharedDeviceManager().installBackend(nullptr);
+        unlinkFromStandIn();
+        ChatMacroManager::resetSharedInstance();
+        ViewControllerTest::TearDown();
+    }
+
+    static bool padConnected() {
+        const auto& devices = MidiDeviceManager::sharedDeviceManager().availableDevices();
+        return std::any_of(devices.begin(), devices.end(),
+                           [](const MidiDevice& d) { return d.displayName() == "QB Pad"; });
+    }
+    bool pumpUntil(const std::function<bool()>& done, double seconds = kWait) {
+        return loop_->runUntil(done, seconds);
+    }
+    void pump(double seconds) {
+        loop_->runUntil([] { return false; }, seconds);
+    }
+    /// Plays one message on the pad and waits until the window has had it.
+    bool play(const std::vector<uint8_t>& bytes) {
+        const int before = events;
+        return pad_->send(0, bytes) && pumpUntil([&] { return events > before; });
+    }
+    bool registeredToChat() {
+        return pumpUntil([] {
+            for (const ChatClient& c : ChatManager::sharedInstance().chatClients()) {
+                if (c.chatName == "alice") return true;
+            }
+            return false;
+        });
+    }
+    static size_t storedWithText(const std::string& text) {
+        size_t n = 0;
+        for (const auto& m : ChatManager::messages()) n += m->message() == text ? 1 : 0;
+        return n;
+    }
+    /// The chat messages the stand-in took from remotes.
+    size_t relayed() const {
+        const std::string log = server_.log();
+        size_t n = 0;
+        for (size_t at = log.find("chat message to All"); at != std::string::npos;
+             at = log.find("chat message to All", at + 1)) {
+            ++n;
+        }
+        return n;
+    }
+    /// Waits for `text` to come back from the stand-in, then a little longer for a copy.
+    ::testing::AssertionResult storedOnceAfterTheRelay(const std::string& text) {
+        if (!pumpUntil([&] { return storedWithText(text) > 0; })) {
+            return ::testing::AssertionFailure() << "\"" << text << "\" never came back";
+        }
+        pump(0.3);
+        if (storedWithText(text) != 1) {
+            return ::testing::AssertionFailure()
+                   << "\"" << text << "\" stored " << storedWithText(text) << " times";
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    test::SimServerProcess server_;
+    std::unique_ptr<JackMidiTestClient> pad_;
+    NotificationObserver events_;
+    int events = 0;
+    size_t written_ = 0;
+};
+
+TEST_F(MidiChatE2E, ThePadsNoteOnSendsTheQuickMessageOfItsSlot) {
+    ASSERT_TRUE(play(kPadNoteOn));
+    EXPECT_TRUE(storedOnceAfterTheRelay("Mic 3 check")) << server_.log();
+    EXPECT_EQ(relayed(), 1u) << server_.log();
+}
+
+TEST_F(MidiChatE2E, ALearntControlChangeSendsItsMacro) {
+    ChatMacroManager& macros = ChatMacroManager::sharedInstance();
+    macros.learn("Fader up");
+    ASSERT_TRUE(play(kFaderUp));
+    ASSERT_FALSE(macros.learning());
+    ASSERT_EQ(macros.macros().size(), 1u);
+    pump(0.3);
+    EXPECT_EQ(relayed(), 0u) << "a learn sends nothing";
+
+    ASSERT_TRUE(play(kFaderUp));
+    EXPECT_TRUE(storedOnceAfterTheRelay("Fader up")) << server_.log();
+    EXPECT_EQ(relayed(), 1u) << server_.log();
+}
+
+TEST_F(MidiChatE2E, AnEventMatchingASlotAndAMacroSendsBoth) {
+    ChatMacroManager& macros = ChatMacroManager::sharedInstance();
+    // Learnt while the slot has no MIDI, so that the learning note sends nothing.
+    defaults().removeObjectForKey(UserSettingsManager::chatButtonMidiKey(3));
+    macros.learn("Pad macro");
+    ASSERT_TRUE(play(kPadNoteOn));
+    ASSERT_EQ(macros.macros().size(), 1u);
+    defaults().setObject(Array{0, 144, 60, 100}, UserSettingsManager::chatButtonMidiKey(3));
+
+    ASSERT_TRUE(play(kPadNoteOn));
+    EXPECT_TRUE(storedOnceAfterTheRelay("Mic 3 check")) << server_.log();
+    EXPECT_TRUE(storedOnceAfterTheRelay("Pad macro")) << server_.log();
+    EXPECT_EQ(relayed(), 2u) << server_.log();
+}
+
+}  // namespace
+}  // namespace quenbril

@@ -1,0 +1,275 @@
+// MIDI through the binary's dummy JACK server, and through the ALSA sequencer where it opens:
+// controllers played by clients of the test are found by polling, connected, and their messages
+// arrive as "MIDIEventReceived" on the main thread; they go and return, and so does the JACK
+// server itself.
+
+#include <gtest/gtest.h>
+#include <jack/jack.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+
+#include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "foundation/ManualRunLoop.h"
+#include "foundation/NotificationCenter.h"
+#include "platform/midi/MidiNotifications.h"
+#include "platform/midi/RtMidiBackend.h"
+#include "tests/support/AlsaMidiTestClient.h"
+#include "tests/support/JackMidiTestClient.h"
+#include "tests/support/JackServer.h"
+
+namespace quenbril::test {
+namespace {
+
+/// Two polls of the application's 1.0 s port poll.
+constexpr double kConnectWait = 2.0;
+/// Long enough for anything that is not a poll.
+constexpr double kWait = 5.0;
+
+/// An RtMidi backend, counting its polls so that a test can wait for polls to have happened, and
+/// holding them while a test holds `gate`.
+class CountedBackend : public MidiBackend {
+  public:
+    explicit CountedBackend(Api api) : inner_(api) {}
+    Api api() const override { return inner_.api(); }
+    std::optional<std::vector<MidiPortInfo>> listPorts() override {
+        std::lock_guard held(gate);
+        auto ports = inner_.listPorts();
+        polls_.fetch_add(1);
+        return ports;
+    }
+    bool openInput(const MidiPortInfo& port, ByteCallback callback) override {
+        return inner_.openInput(port, std::move(callback));
+    }
+    void closeInput(const MidiPortInfo& port) override { inner_.closeInput(port); }
+    int polls() const { return polls_.load(); }
+
+    std::mutex gate;
+
+  private:
+    RtMidiBackend inner_;
+    std::atomic<int> polls_{0};
+};
+
+/// A strip manager, the application's one MIDI input, over an RtMidi backend polled as the
+/// application polls it: JACK MIDI on the binary's server, or the ALSA sequencer.
+class MidiControllers : public ::testing::TestWithParam<MidiBackend::Api> {
+  protected:
+    void SetUp() override {
+        if (GetParam() == MidiBackend::Api::Jack) {
+            QUENBRIL_REQUIRE_JACK();
+            // A server a failed test left dead comes back for the next.
+            if (!JackServer::shared().running()) {
+                ASSERT_TRUE(JackServer::shared().start());
+            }
+        } else if (!AlsaMidiTestClient::sequencerOpens()) {
+            GTEST_SKIP() << "/dev/snd/seq does not open here";
+        }
+        RunLoop::setMain(&loop);
+        auto owned = std::make_unique<CountedBackend>(GetParam());
+        backend = owned.get();
+        devices().installBackend(std::move(owned));
+        manager = std::make_unique<ChannelStripManager>();
+        observer = NotificationCenter::defaultCenter().addObserver(
+            "MIDIEventReceived", [this](const Notification& n) {
+                EXPECT_TRUE(loop.isCurrentThread());
+                events.push_back(n.userInfo);
+            });
+    }
+    void TearDown() override {
+        if (!backend) return;
+        observer.reset();
+        manager.reset();
+        devices().installBackend(nullptr);
+        RunLoop::setMain(nullptr);
+    }
+    static MidiDeviceManager& devices() { return MidiDeviceManager::sharedDeviceManager(); }
+
+    /// A controller of the API under test.
+    std::unique_ptr<MidiTestController> controller(const std::string& name, int outputs,
+                                                   int inputs) const {
+        if (GetParam() == MidiBackend::Api::Jack) {
+            return std::make_unique<JackMidiTestClient>(name, outputs, inputs);
+        }
+        return std::make_unique<AlsaMidiTestClient>(name, outputs, inputs);
+    }
+
+    bool waitFor(const std::function<bool()>& done, double seconds = kWait) {
+        return loop.runUntil(done, seconds);
+    }
+    bool hasDevice(const std::string& name) const {
+        const auto& all = devices().availableDevices();
+        return std::any_of(all.begin(), all.end(),
+                           [&](const MidiDevice& d) { return d.displayName() == name; });
+    }
+    /// Waits until the polls after this call have run twice, so that a change before it is seen.
+    void waitTwoPolls() {
+        const int from = backend->polls();
+        ASSERT_TRUE(waitFor([&] { return backend->polls() >= from + 2; }));
+        loop.runPending();
+    }
+    /// Plays a note-on on the pad until it arrives: the pad's port may be connected a moment
+    /// after the device was announced.
+    bool noteOnArrives(MidiTestController& pad, uint8_t note) {
+        const Dictionary wanted{
+            {"byte1", int{note}}, {"byte2", 100}, {"channel", 2}, {"command", 144}};
+        events.clear();
+        size_t sent = pad.written();
+        return waitFor([&] {
+            if (std::find(events.begin(), events.end(), wanted) != events.end()) return true;
+            if (pad.written() == sent && pad.send(0, {0x92, note, 100})) ++sent;
+            return false;
+        });
+    }
+
+    ManualRunLoop loop;
+    CountedBackend* backend = nullptr;
+    std::unique_ptr<ChannelStripManager> manager;
+    NotificationObserver observer;
+    std::vector<Dictionary> events;
+};
+
+/// The lines of `log` other than the strip manager's Launchpad look-ups.
+std::vector<std::string> linesBesideLaunchpadLookups(const std::string& log) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < log.size()) {
+        size_t end = log.find('\n', start);
+        if (end == std::string::npos) end = log.size();
+        std::string line = log.substr(start, end - start);
+        if (line.find("Launchpad") == std::string::npos) lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+TEST_P(MidiControllers, APadIsConnectedWithinTwoPollsAndItsNoteOnArrives) {
+    waitTwoPolls();
+    auto pad = controller("QB Pad", 1, 0);
+    ASSERT_TRUE(pad->isOpen());
+    ASSERT_TRUE(waitFor([&] { return hasDevice("QB Pad"); }, kConnectWait));
+    ASSERT_TRUE(noteOnArrives(*pad, 60));
+    // The application's own ports are not devices.
+    waitTwoPolls();
+    ASSERT_EQ(devices().availableDevices().size(), 1u);
+    EXPECT_EQ(devices().availableDevices()[0].displayName(), "QB Pad");
+}
+
+TEST_P(MidiControllers, APadThatClosesIsRemovedAndOneThatReturnsIsConnectedAgain) {
+    int removals = 0;
+    auto removed = NotificationCenter::defaultCenter().addObserver(
+        kMidiDeviceWasRemovedNotification, [&](const Notification&) { ++removals; });
+    auto pad = controller("QB Pad", 1, 0);
+    ASSERT_TRUE(waitFor([&] { return hasDevice("QB Pad"); }, kConnectWait));
+    ASSERT_TRUE(noteOnArrives(*pad, 61));
+    pad.reset();
+    ASSERT_TRUE(waitFor([&] { return !hasDevice("QB Pad"); }));
+    EXPECT_EQ(removals, 1);
+    pad = controller("QB Pad", 1, 0);
+    ASSERT_TRUE(waitFor([&] { return hasDevice("QB Pad"); }, kConnectWait));
+    ASSERT_TRUE(noteOnArrives(*pad, 62));
+}
+
+TEST_P(MidiControllers, ALaunchpadWithTwoInputPortsGivesItsSecondAsTheEndpoint) {
+    auto launchpad = controller("Launchpad Test", 1, 2);
+    // A poll may catch the client between the registrations of its ports; the device then
+    // changes once more.
+    const auto bothDestinations = [] {
+        for (const MidiDevice& d : devices().availableDevices()) {
+            if (d.displayName() == "Launchpad Test" && !d.entities().empty() &&
+                d.entities()[0].destinations.size() == 2) {
+                return true;
+            }
+        }
+        return false;
+    };
+    ASSERT_TRUE(waitFor(bothDestinations, kConnectWait));
+    ASSERT_TRUE(manager->launchpadEndpoint().has_value());
+    EXPECT_EQ(manager->launchpadEndpoint()->client, "Launchpad Test");
+    EXPECT_EQ(manager->launchpadEndpoint()->port, "in_2");
+}
+
+INSTANTIATE_TEST_SUITE_P(Apis, MidiControllers,
+                         ::testing::Values(MidiBackend::Api::Jack, MidiBackend::Api::AlsaSequencer),
+                         [](const auto& info) {
+                             return info.param == MidiBackend::Api::Jack ? "Jack" : "Alsa";
+                         });
+
+void printJackMessage(const char* text) { std::fprintf(stderr, "%s\n", text); }
+void ignoreJackMessage(const char*) {}
+
+/// The JACK backend alone: its server can die. libjack prints its complaints, as it does in the
+/// application until the backend silences it.
+class MidiJackServer : public MidiControllers {
+  protected:
+    void SetUp() override {
+        jack_set_error_function(printJackMessage);
+        jack_set_info_function(printJackMessage);
+        MidiControllers::SetUp();
+    }
+    void TearDown() override {
+        MidiControllers::TearDown();
+        jack_set_error_function(ignoreJackMessage);
+        jack_set_info_function(ignoreJackMessage);
+    }
+};
+
+TEST_P(MidiJackServer, AServerThatDiesTakesEveryDeviceWithOneLineAndMidiReturnsWithIt) {
+    auto pad = std::make_unique<JackMidiTestClient>("QB Pad", 1, 0);
+    auto launchpad = std::make_unique<JackMidiTestClient>("Launchpad Test", 1, 2);
+    ASSERT_TRUE(
+        waitFor([&] { return hasDevice("QB Pad") && hasDevice("Launchpad Test"); }, kConnectWait));
+    ASSERT_TRUE(noteOnArrives(*pad, 63));
+
+    testing::internal::CaptureStderr();
+    JackServer::shared().kill();
+    const bool removed = waitFor([&] { return devices().availableDevices().empty(); });
+    // Polls of a server that is not there print nothing, neither ours nor libjack's.
+    waitTwoPolls();
+    const std::string log = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(removed);
+    EXPECT_FALSE(manager->launchpadEndpoint());
+    const auto lines = linesBesideLaunchpadLookups(log);
+    ASSERT_EQ(lines.size(), 1u) << log;
+    EXPECT_NE(lines[0].find("MIDI: the JACK system went away; all 2 devices removed"),
+              std::string::npos)
+        << log;
+    // Gone clients are left to libjack (see JackMidiTestClient).
+    ASSERT_TRUE(waitFor([&] { return pad->serverGone() && launchpad->serverGone(); }));
+    pad.reset();
+    launchpad.reset();
+
+    ASSERT_TRUE(JackServer::shared().start());
+    pad = std::make_unique<JackMidiTestClient>("QB Pad", 1, 0);
+    ASSERT_TRUE(waitFor([&] { return hasDevice("QB Pad"); }, kConnectWait));
+    ASSERT_TRUE(noteOnArrives(*pad, 64));
+}
+
+// Its devices look the same on the new server, yet their ports there must be opened anew.
+TEST_P(MidiJackServer, AServerThatReturnsBetweenTwoPollsStillTakesTheDevicesAndGivesThemBack) {
+    auto pad = std::make_unique<JackMidiTestClient>("QB Pad", 1, 0);
+    ASSERT_TRUE(waitFor([&] { return hasDevice("QB Pad"); }, kConnectWait));
+    ASSERT_TRUE(noteOnArrives(*pad, 65));
+    int removals = 0;
+    auto removed = NotificationCenter::defaultCenter().addObserver(
+        kMidiDeviceWasRemovedNotification, [&](const Notification&) { ++removals; });
+    {
+        std::unique_lock held(backend->gate);
+        JackServer::shared().kill();
+        ASSERT_TRUE(waitFor([&] { return pad->serverGone(); }));
+        pad.reset();
+        // Its first client (the server's probe) makes libjack delete the dead server's clients.
+        ASSERT_TRUE(JackServer::shared().start());
+        pad = std::make_unique<JackMidiTestClient>("QB Pad", 1, 0);
+    }
+    ASSERT_TRUE(waitFor([&] { return removals == 1; }));
+    ASSERT_TRUE(waitFor([&] { return hasDevice("QB Pad"); }, kConnectWait));
+    ASSERT_TRUE(noteOnArrives(*pad, 66));
+}
+
+INSTANTIATE_TEST_SUITE_P(Jack, MidiJackServer, ::testing::Values(MidiBackend::Api::Jack));
+
+}  // namespace
+}  // namespace quenbril::test
