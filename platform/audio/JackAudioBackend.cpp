@@ -47,9 +47,11 @@ class JackAudioBackend::Stream : public AudioStream {
     }
 
     ~Stream() override {
-        if (jack_) {
-            // After the server went away libjack only frees its side, so this never waits on it.
-            if (!shutdown_) jack_deactivate(jack_);
+        // A client of a server that went away is let go, not closed: libjack frees every client
+        // of a dead server itself the next time any client of the process opens, and closing
+        // one afterwards would free it twice.
+        if (jack_ && !shutdown_) {
+            jack_deactivate(jack_);
             jack_client_close(jack_);
         }
         shared_->openStreams.fetch_sub(1);
