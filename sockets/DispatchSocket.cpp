@@ -15,6 +15,7 @@
 #include "foundation/dispatch/TimerSource.h"
 #include "sockets/DispatchReadPacket.h"
 #include "sockets/DispatchWritePacket.h"
+#include "sockets/TLSEngine.h"
 
 namespace quenbril {
 
@@ -332,6 +333,7 @@ void DispatchSocket::maybeClose() {
 
 void DispatchSocket::closeWithError(std::optional<Error> error) {
     endConnectTimeout();
+    sslClose();
     if (currentRead_) endCurrentPacket(IOSide::Read);
     if (currentWrite_) endCurrentPacket(IOSide::Write);
 

@@ -28,6 +28,7 @@ class TimerSource;
 class DispatchSocketPacket;
 class DispatchReadPacket;
 class DispatchWritePacket;
+class TLSEngine;
 
 /// A TCP (or Unix-domain stream) socket driven by dispatch queues: one listener or one
 /// connection. Its state lives on a private serial queue (the socket queue); callers queue
@@ -158,6 +159,10 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     /// Queues a write of `data` (taken over; empty data is ignored).
     void writeData(Bytes data, double timeout, long tag);
     void writeData(std::shared_ptr<const Bytes> data, double timeout, long tag);
+    /// Switches the stream to TLS once everything queued before has been read and written;
+    /// later reads and writes travel encrypted. `settings` take the keys of `TLSEngine`. Dropped
+    /// when the socket is not started, is closing, or already has a switch queued.
+    void startTLS(Dictionary settings = {});
     /// Progress of the current read (write): the fraction done, NaN when none is current.
     float progressOfReadReturningTag(long* tag, uint64_t* done, uint64_t* total) const;
     float progressOfWriteReturningTag(long* tag, uint64_t* done, uint64_t* total) const;
@@ -334,6 +339,29 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     void maybeStartTLS();
     int connectedFD() const;
 
+    // TLS (DispatchSocketTLS.cpp)
+    void sslStartTLS();
+    void sslContinueHandshake();
+    void sslAskDelegateForTrust();
+    void sslShouldTrustPeer(bool shouldTrust, int aStateIndex);
+    void sslCloseUnansweredTrust(int aStateIndex);
+    /// The engine's transport: the socket's descriptor behind `sslPreBuffer_`.
+    int sslReadWithBuffer(uint8_t* buffer, size_t length, size_t* processed);
+    int sslWriteWithBuffer(const uint8_t* buffer, size_t length, size_t* processed);
+    /// Decrypts what has arrived into the pre-buffer (only when it is empty).
+    void flushSSLBuffers();
+    /// Bytes readable without waiting: the descriptor's, plus, when secure, the encrypted bytes
+    /// read ahead and the decrypted bytes the engine holds.
+    uint64_t estimatedBytesAvailable() const;
+    /// Decrypts up to `length` bytes into `target`; answers the first status other than
+    /// success, or success when `length` bytes came.
+    int sslReadInto(uint8_t* target, size_t length, size_t* bytesRead);
+    /// The encrypted write of the current packet from `p.bytesDone`.
+    void sslWritePacket(DispatchWritePacket& p, size_t* bytesWritten, bool* waiting,
+                        std::optional<Error>* error);
+    /// Sends close_notify without waiting and drops the engine (close only).
+    void sslClose();
+
     // addresses (DispatchSocketAddress.cpp)
     static std::optional<std::string> hostFromFD(int fd, bool peer);
     static uint16_t portFromFD(int fd, bool peer);
@@ -362,6 +390,11 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     std::shared_ptr<DispatchSocketPacket> currentRead_, currentWrite_;
     uint64_t socketFDBytesAvailable_ = 0;
     DispatchSocketPreBuffer preBuffer_{4096};
+    std::unique_ptr<TLSEngine> sslContext_;
+    DispatchSocketPreBuffer sslPreBuffer_{0};  // encrypted bytes read ahead of the engine
+    size_t sslWriteCachedLength_ = 0;          // a record the engine holds for a retry
+    int sslErrCode_ = 0;                       // the status that ended the encrypted stream
+    int lastSSLHandshakeError_ = 0;
     std::shared_ptr<void> userData_;
 };
 

@@ -177,7 +177,10 @@ void DispatchSocket::getInterfaceAddress(Bytes* address4, Bytes* address6,
                                          const std::string& description, uint16_t port) {
     Bytes found4, found6;
     std::string interface = description;
-    size_t colon = description.find(':');
+    // An IPv6 address text ("::1") holds colons of its own: it names no port.
+    in6_addr numeric6;
+    const bool isAddress6 = inet_pton(AF_INET6, description.c_str(), &numeric6) == 1;
+    size_t colon = isAddress6 ? std::string::npos : description.find(':');
     if (colon != std::string::npos) {
         interface = description.substr(0, colon);
         if (port == 0) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@ namespace dispatch {
 class Queue;
 }  // namespace dispatch
 class DispatchSocket;
+class TLSTrust;
 
 /// What a `DispatchSocket` tells its owner. Every function is optional (empty default body) and
 /// is called asynchronously on the socket's delegate queue.
@@ -67,6 +69,15 @@ class DispatchSocketDelegate {
     virtual void socketDidDisconnect(DispatchSocket* /*sock*/,
                                      const std::optional<Error>& /*error*/) {}
     virtual void socketDidSecure(DispatchSocket* /*sock*/) {}
+    /// A client that asked to decide trust itself (`TLSEngine::kManuallyEvaluateTrust`) learns
+    /// of its peer here; the handshake waits for `completion`, which may be called on any
+    /// thread (only the first answer counts, and none after a close). Answer false to leave
+    /// the decision undone: the socket then closes.
+    virtual bool socketDidReceiveTrust(DispatchSocket* /*sock*/,
+                                       std::shared_ptr<TLSTrust> /*trust*/,
+                                       std::function<void(bool)> /*completion*/) {
+        return false;
+    }
 
   private:
     friend class DispatchSocket;

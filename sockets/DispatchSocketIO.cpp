@@ -16,6 +16,7 @@
 #include "sockets/DispatchReadPacket.h"
 #include "sockets/DispatchSocket.h"
 #include "sockets/DispatchWritePacket.h"
+#include "sockets/TLSEngine.h"
 
 namespace quenbril {
 
@@ -260,23 +261,33 @@ void DispatchSocket::maybeDequeueRead() {
         }
     } else if (flags_ & flagCloseAfterReads) {
         maybeClose();
+    } else if (flags_ & flagSecure) {
+        // Decrypt what waits, and keep listening so that a close by the peer is noticed.
+        flushSSLBuffers();
+        if (preBuffer_.availableBytes() == 0) resumeReadSource();
     }
 }
 
 void DispatchSocket::doReadData() {
     if (!currentRead_ || (flags_ & flagReadsPaused)) {
+        flushSSLBuffers();
         // Leave pending bytes in the kernel; a running source would fire without end.
         if (socketFDBytesAvailable_ > 0) suspendReadSource();
         return;
     }
-    const uint64_t estimatedBytesAvailable = socketFDBytesAvailable_;
-    const bool hasBytesAvailable = estimatedBytesAvailable > 0;
+    const uint64_t estimate = estimatedBytesAvailable();
+    const bool hasBytesAvailable = estimate > 0;
     if (!hasBytesAvailable && preBuffer_.availableBytes() == 0) {
         resumeReadSource();
         return;
     }
     if (flags_ & flagReadTLSStarting) {
-        suspendReadSource();
+        // Only the handshake reads now, once both sides have reached the switch.
+        if ((flags_ & flagWriteTLSStarting) && lastSSLHandshakeError_ == TLSEngine::WouldBlock) {
+            sslContinueHandshake();
+        } else {
+            suspendReadSource();
+        }
         return;
     }
     DispatchReadPacket& p = *asRead(currentRead_);
@@ -311,10 +322,14 @@ void DispatchSocket::doReadData() {
     // 2. Then the descriptor, sized by what the source reported.
     if (!done && !error && !(flags_ & flagReadEOF) && hasBytesAvailable) {
         bool readIntoPreBuffer = false;
+        const bool secure = flags_ & flagSecure;
+        // Decrypted bytes may outnumber what the descriptor reported: read generously.
+        const size_t secureLength =
+            estimate > 32768 ? static_cast<size_t>(estimate) + 16384 : 32768;
         size_t bytesToRead =
-            p.isTermRead()
-                ? p.readLengthForTermWithHint(estimatedBytesAvailable, &readIntoPreBuffer)
-                : p.readLengthForNonTermWithHint(estimatedBytesAvailable);
+            secure           ? p.optimalReadLengthWithDefault(secureLength, &readIntoPreBuffer)
+            : p.isTermRead() ? p.readLengthForTermWithHint(estimate, &readIntoPreBuffer)
+                             : p.readLengthForNonTermWithHint(estimate);
         uint8_t* target;
         if (readIntoPreBuffer) {
             preBuffer_.ensureCapacityForWrite(bytesToRead);
@@ -324,8 +339,19 @@ void DispatchSocket::doReadData() {
             target = p.writePointer();
         }
         size_t bytesRead = 0;
-        ssize_t result = bytesToRead > 0 ? ::read(connectedFD(), target, bytesToRead) : 0;
-        if (bytesToRead == 0) {
+        ssize_t result =
+            bytesToRead > 0 && !secure ? ::read(connectedFD(), target, bytesToRead) : 0;
+        if (secure) {
+            int status = bytesToRead > 0 ? sslReadInto(target, bytesToRead, &bytesRead) : 0;
+            if (status == TLSEngine::WouldBlock) {
+                waiting = true;
+            } else if (status == TLSEngine::ClosedGracefully || status == TLSEngine::ClosedAbort) {
+                socketEOF = true;
+                sslErrCode_ = status;
+            } else if (status != 0) {
+                error = sslError(status);
+            }
+        } else if (bytesToRead == 0) {
             // Nothing can be taken (a maximum reached): not an end of stream.
         } else if (result < 0) {
             if (errno == EWOULDBLOCK || errno == EAGAIN) {
@@ -415,8 +441,9 @@ void DispatchSocket::doReadData() {
 
 void DispatchSocket::doReadEOF() {
     flags_ |= flagReadEOF;
+    flushSSLBuffers();
     if (flags_ & (flagReadTLSStarting | flagWriteTLSStarting)) {
-        closeWithError(sslError(-9806));
+        closeWithError(sslError(TLSEngine::ClosedAbort));
         return;
     }
     if (flags_ & flagReadStreamClosed) {
@@ -440,7 +467,11 @@ void DispatchSocket::doReadEOF() {
             return;
         }
     }
-    closeWithError(connectionClosedError());
+    if (sslErrCode_ != 0 && sslErrCode_ != TLSEngine::ClosedGracefully) {
+        closeWithError(sslError(sslErrCode_));
+    } else {
+        closeWithError(connectionClosedError());
+    }
 }
 
 void DispatchSocket::completeCurrentRead() {
@@ -494,8 +525,12 @@ void DispatchSocket::doWriteData() {
         resumeWriteSource();
         return;
     }
-    if (flags_ & (flagReadTLSStarting | flagWriteTLSStarting)) {
+    if (flags_ & flagWriteTLSStarting) {
+        // Only the handshake writes now; the engine resumes the source when it must wait.
         suspendWriteSource();
+        if ((flags_ & flagReadTLSStarting) && lastSSLHandshakeError_ == TLSEngine::WouldBlock) {
+            sslContinueHandshake();
+        }
         return;
     }
     DispatchWritePacket& p = *asWrite(currentWrite_);
@@ -505,9 +540,12 @@ void DispatchSocket::doWriteData() {
     size_t bytesWritten = 0;
     // MSG_NOSIGNAL: a peer that went away gives an error here, never a signal that ends the
     // process.
-    ssize_t result = ::send(connectedFD(), p.buffer->data() + p.bytesDone,
-                            p.buffer->size() - p.bytesDone, MSG_NOSIGNAL);
-    if (result < 0) {
+    ssize_t result = (flags_ & flagSecure) ? 0
+                                           : ::send(connectedFD(), p.buffer->data() + p.bytesDone,
+                                                    p.buffer->size() - p.bytesDone, MSG_NOSIGNAL);
+    if (flags_ & flagSecure) {
+        sslWritePacket(p, &bytesWritten, &waiting, &error);
+    } else if (result < 0) {
         if (errno == EWOULDBLOCK || errno == EAGAIN) {
             waiting = true;
         } else {
@@ -635,13 +673,6 @@ void DispatchSocket::doTimeoutWithExtension(IOSide side, double extension) {
     } else {
         closeWithError(reading ? readTimeoutError() : writeTimeoutError());
     }
-}
-
-// ---- TLS hook ----
-
-void DispatchSocket::maybeStartTLS() {
-    // The TLS engine starts here once both sides have reached the special packet; nothing
-    // queues that packet yet, so both sides simply wait at it.
 }
 
 }  // namespace quenbril
