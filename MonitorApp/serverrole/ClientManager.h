@@ -11,6 +11,7 @@
 #include "MonitorApp/link/LinkClientWriter.h"
 #include "MonitorApp/link/LinkFrameReader.h"
 #include "MonitorApp/serverrole/ClientManagerDelegate.h"
+#include "MonitorApp/serverrole/DispatchUdpEndpoint.h"
 #include "MonitorApp/serverrole/NetworkInterfaces.h"
 #include "MonitorApp/serverrole/UdpEndpoint.h"
 #include "foundation/Timer.h"
@@ -56,7 +57,7 @@ class ClientManager : public DispatchSocketDelegate, public UdpEndpointDelegate 
         /// Announces the service; null: no announcement.
         ServicePublisher* publisher = nullptr;
         /// Makes the datagram socket; empty: none.
-        UdpEndpointFactory udp;
+        UdpEndpointFactory udp = makeDispatchUdpEndpoint;
         /// The interface list the address look-ups read.
         std::function<std::optional<std::vector<NetworkInterface>>()> interfaces =
             listNetworkInterfaces;
@@ -84,6 +85,8 @@ class ClientManager : public DispatchSocketDelegate, public UdpEndpointDelegate 
     void initUDPSocket();
     /// The port listened on (the one chosen for port 0); 0 when not listening.
     uint16_t listeningPort() const;
+    /// The datagram socket's port; 0 when it has none.
+    uint16_t udpPort() const { return udpSocket_ ? udpSocket_->localPort() : 0; }
     /// "port %d" with the listening port, after logging the interface addresses.
     std::string localDescription();
 

@@ -20,7 +20,9 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
 }
 
 namespace {
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
 }  // namespace
 
 int32_t intValue(std::string_view text) {

@@ -23,19 +23,22 @@ void RemoteClient::updateWithControllers(const Controllers& controllers) {
     controllers_.clear();
     controllers_.reserve(controllers.size());
     for (const auto& controller : controllers) {
-        controllers_.push_back(ChannelStripController::makeWithoutView(controller->model().property()));
+        controllers_.push_back(
+            ChannelStripController::makeWithoutView(controller->model().property()));
     }
 }
 
 void RemoteClient::switchOffChannels() {
-    for (auto& controller : controllers_) controller->state().setChannelState(ChannelStripState::kOff);
+    for (auto& controller : controllers_)
+        controller->state().setChannelState(ChannelStripState::kOff);
 }
 
 Dictionary RemoteClient::propertyDic() const {
     Array strips;
     strips.reserve(controllers_.size());
     for (const auto& controller : controllers_) strips.emplace_back(controller->model().property());
-    return Dictionary{{"audioOutput", Value(audioOutput())}, {"controllers", Value(std::move(strips))}};
+    return Dictionary{{"audioOutput", Value(audioOutput())},
+                      {"controllers", Value(std::move(strips))}};
 }
 
 bool RemoteClient::initFromPropertyDic(const Dictionary& dictionary) {

@@ -47,7 +47,8 @@ RemoteClientManager::RemoteClientManager(int outputChannels,
 std::array<int32_t, RemoteClientManager::kSlots> RemoteClientManager::clientOutputsInStream()
     const {
     std::array<int32_t, kSlots> positions{};
-    for (int slot = 0; slot < kSlots; ++slot) positions[static_cast<size_t>(slot)] = clientOutputInStream(slot);
+    for (int slot = 0; slot < kSlots; ++slot)
+        positions[static_cast<size_t>(slot)] = clientOutputInStream(slot);
     return positions;
 }
 

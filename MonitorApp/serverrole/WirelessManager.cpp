@@ -68,8 +68,7 @@ std::vector<WirelessManager::ReceiverAddress> WirelessManager::readReceiverList(
     }
     for (size_t i = 0; i < entries->size(); ++i) {
         const Array* pair = (*entries)[i].arrayValue();
-        const std::string* address =
-            pair && pair->size() == 2 ? (*pair)[0].stringValue() : nullptr;
+        const std::string* address = pair && pair->size() == 2 ? (*pair)[0].stringValue() : nullptr;
         const Value* type = pair && pair->size() == 2 ? &(*pair)[1] : nullptr;
         if (!address || !type || !type->isInteger() || *type->longLongValue() < 0 ||
             *type->longLongValue() > 9) {
@@ -140,7 +139,8 @@ void WirelessManager::doDiscovery() {
     std::vector<std::string> silent;
     for (const auto& [name, record] : devices_) {
         record->keepAlive();
-        if (t - record->lastSeen() > kSilenceLimit && record->deviceType() != WirelessDevice::kKeptAlways) {
+        if (t - record->lastSeen() > kSilenceLimit &&
+            record->deviceType() != WirelessDevice::kKeptAlways) {
             silent.push_back(name);
         }
     }
@@ -171,7 +171,8 @@ void WirelessManager::doDiscovery() {
     if (d.lectrosonics) d.lectrosonics->connectTo(*this);
 }
 
-void WirelessManager::sendUDPData(const std::string& host, uint16_t port, const std::string& message) {
+void WirelessManager::sendUDPData(const std::string& host, uint16_t port,
+                                  const std::string& message) {
     const bool multicast = host == kMulticastHost;
     for (const auto& [key, socket] : sockets_) {
         const size_t colon = key.rfind(':');
@@ -198,10 +199,12 @@ std::vector<std::string> WirelessManager::deviceNames() {
     return installedRegistry ? installedRegistry->sortedDeviceNames() : std::vector<std::string>{};
 }
 
-WirelessDevice* WirelessManager::deviceWith(const std::string& ip, const std::string& channel) const {
+WirelessDevice* WirelessManager::deviceWith(const std::string& ip,
+                                            const std::string& channel) const {
     WirelessDevice* found = nullptr;
     for (const auto& entry : devices_) {
-        if (entry.second->ip() == ip && entry.second->channel() == channel) found = entry.second.get();
+        if (entry.second->ip() == ip && entry.second->channel() == channel)
+            found = entry.second.get();
     }
     return found;
 }

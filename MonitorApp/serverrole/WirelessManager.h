@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "MonitorApp/serverrole/DispatchUdpEndpoint.h"
 #include "MonitorApp/serverrole/NetworkInterfaces.h"
 #include "MonitorApp/serverrole/ReceiverDriver.h"
 #include "MonitorApp/serverrole/UdpEndpoint.h"
@@ -58,7 +59,7 @@ class WirelessManager : public UdpEndpointDelegate {
         std::function<std::optional<std::vector<NetworkInterface>>()> interfaces =
             listNetworkInterfaces;
         /// Makes the per-interface sockets; empty: none.
-        UdpEndpointFactory udp;
+        UdpEndpointFactory udp = makeDispatchUdpEndpoint;
         Drivers drivers;
     };
 
@@ -91,9 +92,7 @@ class WirelessManager : public UdpEndpointDelegate {
     const std::vector<ReceiverAddress>& deviceIPs() const { return deviceIPs_; }
     const std::vector<NetworkInterface>& interfaces() const { return interfaces_; }
     /// "address:53212" -> the socket bound there.
-    const std::map<std::string, std::unique_ptr<UdpEndpoint>>& sockets() const {
-        return sockets_;
-    }
+    const std::map<std::string, std::unique_ptr<UdpEndpoint>>& sockets() const { return sockets_; }
     int32_t runningTag() const { return runningTag_; }
 
     /// Runs a pass at once and then every kDiscoveryInterval seconds; once only.

@@ -1,5 +1,3 @@
-#include "MonitorApp/serverrole/ClientManager.h"
-
 #include <gtest/gtest.h>
 
 #include <array>
@@ -9,6 +7,7 @@
 #include <vector>
 
 #include "MonitorApp/link/LinkFrame.h"
+#include "MonitorApp/serverrole/ClientManager.h"
 #include "foundation/KeyedArchiver.h"
 #include "foundation/ManualRunLoop.h"
 #include "platform/discovery/ServicePublisher.h"
@@ -123,7 +122,8 @@ TEST_F(ClientManagerTest, AnnouncesTheServiceWithItsRecord) {
     EXPECT_EQ(publisher_.type, "_quenbril._tcp.");
     EXPECT_EQ(publisher_.name, "");
     EXPECT_EQ(publisher_.port, host_->listeningPort());
-    EXPECT_EQ(publisher_.txt, (std::map<std::string, std::string>{{"cow", "moo"}, {"duck", "quack"}}));
+    EXPECT_EQ(publisher_.txt,
+              (std::map<std::string, std::string>{{"cow", "moo"}, {"duck", "quack"}}));
     EXPECT_EQ(host_->localDescription(), "port " + std::to_string(host_->listeningPort()));
 
     Publisher none;
@@ -275,11 +275,11 @@ TEST_F(ClientManagerTest, DatagramsGoToEveryRemoteHostAndComeInThroughTheHardene
 
 TEST(ClientManagerAddressTest, TheFirstNonLoopbackInterfaceStandsForTheMainOne) {
     ClientManager::Services services;
-    std::optional<std::vector<NetworkInterface>> list = std::vector<NetworkInterface>{
-        {"lo", "127.0.0.1", "255.0.0.0"},
-        {"eth1", "127.0.0.2", "255.255.255.0"},
-        {"eth1", "127.0.0.3", "255.255.255.0"},
-        {"eth2", "127.0.0.4", "255.255.255.0"}};
+    std::optional<std::vector<NetworkInterface>> list =
+        std::vector<NetworkInterface>{{"lo", "127.0.0.1", "255.0.0.0"},
+                                      {"eth1", "127.0.0.2", "255.255.255.0"},
+                                      {"eth1", "127.0.0.3", "255.255.255.0"},
+                                      {"eth2", "127.0.0.4", "255.255.255.0"}};
     services.interfaces = [&] { return list; };
     ClientManager host(services);
     // 127.0.0.2/3 are loopback addresses: the first interface with another one is eth...none.

@@ -14,7 +14,8 @@ struct Outputs {
         if (audioOutputs) defaults.registerDefaults({{"AudioOutputs", *audioOutputs}});
     }
     RemoteClientManager make(int deviceOutputs) {
-        return RemoteClientManager(deviceOutputs, [this](int c) { engineChannel = c; }, defaults);
+        return RemoteClientManager(
+            deviceOutputs, [this](int c) { engineChannel = c; }, defaults);
     }
     UserDefaults defaults{"/nonexistent/quenbril-remote-clients", "Outputs"};
     std::optional<int> engineChannel;
@@ -42,7 +43,8 @@ TEST(RemoteClientManagerTest, OutputsPastTheDeviceOrMalformedListsChangeNothing)
         EXPECT_EQ(m.client(3).audioOutput(), -1);
         EXPECT_EQ(m.clientOutputsInStream(), positions(2, -1, -1, -1));
     }
-    for (const Value& bad : {Value(Array{0, 2, 4}), Value("0,2"), Value(Array{0, "2", -7, 2.0, 4})}) {
+    for (const Value& bad :
+         {Value(Array{0, 2, 4}), Value("0,2"), Value(Array{0, "2", -7, 2.0, 4})}) {
         Outputs o(bad);
         RemoteClientManager m = o.make(8);
         for (int slot = 0; slot < 4; ++slot) {
@@ -60,8 +62,8 @@ TEST(RemoteClientManagerTest, AnAddressLivesInOneSlot) {
     Outputs o(std::nullopt);
     RemoteClientManager m = o.make(2);
     Dictionary strip{{"csID", Value(7)}, {"name", Value("Lav")}};
-    EXPECT_TRUE(m.client(0).initFromPropertyDic({{"audioOutput", Value(-1)},
-                                                  {"controllers", Value(Array{Value(strip)})}}));
+    EXPECT_TRUE(m.client(0).initFromPropertyDic(
+        {{"audioOutput", Value(-1)}, {"controllers", Value(Array{Value(strip)})}}));
     m.client(0).channelStripControllers()[0]->state().setChannelState(ChannelStripState::kSoloed);
 
     const uint64_t before = m.generation();

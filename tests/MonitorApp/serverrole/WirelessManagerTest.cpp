@@ -1,11 +1,10 @@
-#include "MonitorApp/serverrole/WirelessManager.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "MonitorApp/serverrole/WirelessManager.h"
 #include "foundation/ManualRunLoop.h"
 #include "foundation/UserDefaults.h"
 
@@ -49,7 +48,8 @@ struct FakeUdp : UdpEndpoint {
 };
 
 struct Driver : ReceiverDriver {
-    Driver(std::vector<std::string>* calls, std::string name) : calls(calls), name(std::move(name)) {}
+    Driver(std::vector<std::string>* calls, std::string name)
+        : calls(calls), name(std::move(name)) {}
     void connectTo(WirelessManager&) override { calls->push_back(name + ".connectTo"); }
     void updateDevices(WirelessManager&) override { calls->push_back(name + ".updateDevices"); }
     std::vector<std::string>* calls;
@@ -133,32 +133,33 @@ TEST_F(WirelessManagerTest, SocketsBindEachAddressAndSendOnlyWhereTheNetworkMatc
     EXPECT_EQ(net_.sent[3].tag, 3);
     EXPECT_EQ(r.runningTag(), 4);
 
-    r.sendUDPData("127.0", 53212, "Name\r");  // shorter than 7 characters: no interface
+    r.sendUDPData("127.0", 53212, "Name\r");     // shorter than 7 characters: no interface
     r.sendUDPData("127.0.0.9", 2202, "Name\r");  // no socket of that port
     EXPECT_EQ(net_.sent.size(), 4u);
 }
 
 TEST_F(WirelessManagerTest, TheReceiverListTakesOnlyAddressAndTypePairs) {
-    Array list{Value(Array{"127.0.0.9", 3}), Value(Array{"127.0.0.8"}),  Value("127.0.0.7"),
+    Array list{Value(Array{"127.0.0.9", 3}),  Value(Array{"127.0.0.8"}),      Value("127.0.0.7"),
                Value(Array{"127.0.0.6", 12}), Value(Array{"127.0.0.5", "3"}), Value(Array{5, 3}),
                Value(Array{"127.0.0.4", 6})};
     WirelessManager& r = make({{"lo", "127.0.0.2", ""}}, Value(list));
-    EXPECT_EQ(r.deviceIPs(), (std::vector<WirelessManager::ReceiverAddress>{{"127.0.0.9", 3},
-                                                                           {"127.0.0.4", 6}}));
+    EXPECT_EQ(r.deviceIPs(),
+              (std::vector<WirelessManager::ReceiverAddress>{{"127.0.0.9", 3}, {"127.0.0.4", 6}}));
     EXPECT_TRUE(WirelessManager::readReceiverList(Value()).empty());
     EXPECT_TRUE(WirelessManager::readReceiverList(Value("not a list")).empty());
 }
 
 TEST_F(WirelessManagerTest, APassDropsSilentRecordsSearchesG3AndCallsTheDriversInOrder) {
-    WirelessManager& r = make({{"lo", "127.0.0.2", ""}},
-                              Value(Array{Value(Array{"127.0.0.9", 3}), Value(Array{"127.0.0.8", 2})}));
+    WirelessManager& r =
+        make({{"lo", "127.0.0.2", ""}},
+             Value(Array{Value(Array{"127.0.0.9", 3}), Value(Array{"127.0.0.8", 2})}));
     record("Exactly", WirelessManager::kSilenceLimit);
     record("Late", WirelessManager::kSilenceLimit + 0.001);
     record("Kept", 1e6, WirelessDevice::kKeptAlways);
-    record("Lav1", 1);       // live
-    record("Lav1 ", 100);    // silent, its trimmed name is the live one
+    record("Lav1", 1);     // live
+    record("Lav1 ", 100);  // silent, its trimmed name is the live one
     record("Lav2", 100);
-    record("Lav2 ", 100);    // both silent: both go
+    record("Lav2 ", 100);  // both silent: both go
     record(" Keep9 ", 100);
     record("Keep9", 100, WirelessDevice::kKeptAlways);
 
@@ -171,10 +172,10 @@ TEST_F(WirelessManagerTest, APassDropsSilentRecordsSearchesG3AndCallsTheDriversI
     ASSERT_EQ(names.size(), 2u);
     EXPECT_EQ(names[0].host, "224.0.0.251");
     EXPECT_EQ(names[1].host, "127.0.0.9");
-    EXPECT_EQ(driverCalls_, (std::vector<std::string>{"vozod.connectTo", "uhfr.connectTo",
-                                                      "em.connectTo", "wisycom.connectTo",
-                                                      "sony.updateDevices",
-                                                      "lectrosonics.connectTo"}));
+    EXPECT_EQ(driverCalls_,
+              (std::vector<std::string>{"vozod.connectTo", "uhfr.connectTo", "em.connectTo",
+                                        "wisycom.connectTo", "sony.updateDevices",
+                                        "lectrosonics.connectTo"}));
 
     loop_.advance(WirelessManager::kDiscoveryInterval - 0.01);
     EXPECT_EQ(sentTexts("Name\r").size(), 2u);
@@ -281,7 +282,8 @@ TEST_F(WirelessManagerTest, SharedLookUpsAnswerNothingWithoutARegistry) {
     EXPECT_FALSE(WirelessManager::isIPTaken("127.0.0.9"));
     WirelessManager& r = make({});
     WirelessManager::setSharedInstance(&r);
-    for (const char* name : {"beta", "Alpha", "gamma", "Beta 2"}) record(name, 0)->setIp("127.0.0.9");
+    for (const char* name : {"beta", "Alpha", "gamma", "Beta 2"})
+        record(name, 0)->setIp("127.0.0.9");
     r.devices()["gamma"]->setChannel("2");
     EXPECT_EQ(WirelessManager::deviceNames(),
               (std::vector<std::string>{"Alpha", "beta", "Beta 2", "gamma"}));
