@@ -45,7 +45,7 @@ class DispatchUdpEndpoint final : public UdpEndpoint, private DispatchUdpSocketD
         return socket_->enableBroadcast(flag, error);
     }
     bool setMulticastInterface(const std::string& address, Error* error) override {
-        in_addr interface{};
+        in_addr interface {};
         if (inet_pton(AF_INET, address.c_str(), &interface) != 1) {
             if (error) *error = DispatchUdpSocket::badParamError("Not an IPv4 address: " + address);
             return false;
@@ -61,7 +61,8 @@ class DispatchUdpEndpoint final : public UdpEndpoint, private DispatchUdpSocketD
             result = setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &interface, sizeof interface);
             if (result != 0) code = errno;
         });
-        if (result != 0 && error) *error = Error::posix(code, "Error in setsockopt() IP_MULTICAST_IF");
+        if (result != 0 && error)
+            *error = Error::posix(code, "Error in setsockopt() IP_MULTICAST_IF");
         return result == 0;
     }
     bool beginReceiving(Error* error) override { return socket_->beginReceiving(error); }
@@ -76,8 +77,8 @@ class DispatchUdpEndpoint final : public UdpEndpoint, private DispatchUdpSocketD
     void udpSocketDidReceiveData(DispatchUdpSocket*, const Bytes& data, const Bytes& address,
                                  const std::shared_ptr<void>&) override {
         if (delegate_) {
-            delegate_->udpEndpointDidReceive(this, data,
-                                             DispatchUdpSocket::hostFromAddress(address).value_or(""));
+            delegate_->udpEndpointDidReceive(
+                this, data, DispatchUdpSocket::hostFromAddress(address).value_or(""));
         }
     }
     void udpSocketDidNotSendDataWithTag(DispatchUdpSocket*, long tag, const Error& error) override {

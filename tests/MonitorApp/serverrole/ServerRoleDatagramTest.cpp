@@ -118,7 +118,8 @@ TEST_F(ServerRoleDatagramTest, TheHostSendsTextAndTakesOnlyDatagramsThatAreArchi
 
     auto archive = KeyedArchiver::archivedData(Value(Dictionary{{"Command", Value("Ping")}}));
     remote.sendTo("not an archive", "127.0.0.1", host.udpPort());
-    remote.sendTo(std::string(archive->begin(), archive->begin() + 20), "127.0.0.1", host.udpPort());
+    remote.sendTo(std::string(archive->begin(), archive->begin() + 20), "127.0.0.1",
+                  host.udpPort());
     remote.sendTo(std::string(archive->begin(), archive->end()), "127.0.0.1", host.udpPort());
     ASSERT_TRUE(loop_.runUntil([&] { return !received.got.empty(); }, 3.0));
     loop_.runUntil([] { return false; }, 0.05);
