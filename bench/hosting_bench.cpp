@@ -25,9 +25,9 @@
 #include "MonitorApp/link/LinkFrameReader.h"
 #include "MonitorApp/serverrole/ClientManager.h"
 #include "bench/BenchSupport.h"
+#include "foundation/Log.h"
 #include "foundation/ManualRunLoop.h"
 #include "sockets/DispatchSocket.h"
-#include "foundation/Log.h"
 
 using namespace quenbril;
 
@@ -151,8 +151,8 @@ int main() {
     }
 
     auto stamped = [](const char* command, Value value) {
-        return Dictionary{{"Command", Value(command)}, {"Value", std::move(value)},
-                          {"T", Value(monotonicNow())}};
+        return Dictionary{
+            {"Command", Value(command)}, {"Value", std::move(value)}, {"T", Value(monotonicNow())}};
     };
     Bytes levels(kStrips);
     Array pairs;
@@ -221,9 +221,10 @@ int main() {
                 kRemotes, elapsed, static_cast<unsigned long long>(ticks),
                 static_cast<unsigned long long>(streamFrames), kStreamed);
     std::printf("  host CPU: %.1f %% of one core (target <= 10 %%)\n", 100.0 * cpu / elapsed);
-    std::printf("  write to receipt: p50 %.3f ms, p99 %.3f ms, max %.3f ms over %llu frames "
-                "(target p99 <= 5 ms)\n",
-                t.p50, t.p99, t.max, static_cast<unsigned long long>(t.latencies));
+    std::printf(
+        "  write to receipt: p50 %.3f ms, p99 %.3f ms, max %.3f ms over %llu frames "
+        "(target p99 <= 5 ms)\n",
+        t.p50, t.p99, t.max, static_cast<unsigned long long>(t.latencies));
     std::printf("  lost frames: %llu (stream %llu); remotes dropped: %zu (target 0)\n",
                 static_cast<unsigned long long>(lost), static_cast<unsigned long long>(streamLost),
                 kRemotes - stillConnected);
