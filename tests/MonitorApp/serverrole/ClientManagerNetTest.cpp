@@ -48,7 +48,8 @@ TEST(ClientManagerNet, ARemoteFindsTheHostByItsServiceAndRecordAndGetsItsLevels)
         test::WireClient remote(service.port);
         ASSERT_TRUE(remote.connected());
         ASSERT_TRUE(loop.runUntil([&] { return host.connectedSockets().size() == 1; }, 5.0));
-        host.sendDictionaryToEveryone({{"Command", Value("LevelData")}, {"Value", Value(Bytes(8, 60))}});
+        host.sendDictionaryToEveryone(
+            {{"Command", Value("LevelData")}, {"Value", Value(Bytes(8, 60))}});
         EXPECT_EQ(remote.expect("LevelData")["Value"], Value(Bytes(8, 60)));
         browser->stop();
     }
