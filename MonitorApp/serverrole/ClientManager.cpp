@@ -196,9 +196,8 @@ ClientManager::Client* ClientManager::find(const DispatchSocket* sock) const {
 }
 
 void ClientManager::drop(Client& client, const char* why) {
-    if (client.dropped) return;
-    client.dropped = true;
-    client.frameDeadline.invalidate();
+    // Any thread: the deadline timer is left to the main thread, where it finds the flag.
+    if (client.dropped.exchange(true)) return;
     QLOG("Dropping the remote at %s: %s", client.host.c_str(), why);
     client.socket->disconnect();
 }

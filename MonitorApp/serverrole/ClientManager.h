@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -142,8 +143,10 @@ class ClientManager : public DispatchSocketDelegate, public UdpEndpointDelegate 
         std::string host;
         LinkFrameReader reader{LinkPeer::Server};
         LinkClientWriter writer;
+        /// Main thread only.
         Timer frameDeadline;
-        bool dropped = false;
+        /// Set by whichever thread drops the remote; its disconnection removes it.
+        std::atomic<bool> dropped{false};
     };
 
     void socketDidAcceptNewSocket(DispatchSocket* sock,
