@@ -93,16 +93,17 @@ void runRemotes(uint16_t port, int out) {
     for (int fd : fds) polls.push_back({fd, POLLIN, 0});
     int open = kRemotes;
     std::vector<uint8_t> buf(1 << 16);
+    struct Received {
+        int remote;
+        double at;
+        Bytes body;
+    };
+    std::vector<Received> received;
+    received.reserve(1 << 16);
     while (open > 0) {
         if (::poll(polls.data(), polls.size(), 5000) <= 0) break;
-        // Every ready socket is read (and the time of receipt noted) before any frame is
-        // decoded, so the decoding of one remote's frames does not count as another's delay.
-        struct Chunk {
-            int remote;
-            double at;
-            std::vector<uint8_t> bytes;
-        };
-        std::vector<Chunk> chunks;
+        // Frames are only cut out and stamped here; decoding waits for the end of the run, so
+        // that no remote's frames wait for the decoding of another's.
         for (int i = 0; i < kRemotes; ++i) {
             if (!(polls[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
             ssize_t n = ::recv(polls[i].fd, buf.data(), buf.size(), 0);
@@ -111,26 +112,23 @@ void runRemotes(uint16_t port, int out) {
                 --open;
                 continue;
             }
-            chunks.push_back(
-                {i, monotonicNow(), std::vector<uint8_t>(buf.begin(), buf.begin() + n)});
+            const double now = monotonicNow();
+            readers[i].feed(buf.data(), static_cast<size_t>(n));
+            while (auto f = readers[i].takeFrame())
+                received.push_back({i, now, std::move(f->body)});
         }
-        for (const Chunk& c : chunks) {
-            const int i = c.remote;
-            const double now = c.at;
-            readers[i].feed(c.bytes.data(), c.bytes.size());
-            while (auto f = readers[i].takeFrame()) {
-                auto m = LinkCodec::decodeBody(f->body);
-                if (!m) continue;
-                ++t.frames[i];
-                const std::string* command = (*m)["Command"].stringValue();
-                const bool stream = command && *command == "StreamData";
-                if (stream) ++t.streamFrames[i];
-                if (auto sent = (*m)["T"].doubleValue()) {
-                    const double ms = (now - *sent) * 1000.0;
-                    delays.push_back(ms);
-                    (stream ? streamDelays : broadcastDelays).push_back(ms);
-                }
-            }
+    }
+    for (const Received& r : received) {
+        auto m = LinkCodec::decodeBody(r.body);
+        if (!m) continue;
+        ++t.frames[r.remote];
+        const std::string* command = (*m)["Command"].stringValue();
+        const bool stream = command && *command == "StreamData";
+        if (stream) ++t.streamFrames[r.remote];
+        if (auto sent = (*m)["T"].doubleValue()) {
+            const double ms = (r.at - *sent) * 1000.0;
+            delays.push_back(ms);
+            (stream ? streamDelays : broadcastDelays).push_back(ms);
         }
     }
     std::sort(delays.begin(), delays.end());

@@ -149,6 +149,8 @@ class ClientManager : public DispatchSocketDelegate, public UdpEndpointDelegate 
         std::atomic<bool> dropped{false};
     };
 
+    std::shared_ptr<dispatch::Queue> newSocketQueueForConnectionFromAddress(
+        const Bytes& address, DispatchSocket* listener) override;
     void socketDidAcceptNewSocket(DispatchSocket* sock,
                                   std::shared_ptr<DispatchSocket> newSocket) override;
     void socketDidReadData(DispatchSocket* sock, const Bytes& data, long tag) override;
@@ -172,6 +174,11 @@ class ClientManager : public DispatchSocketDelegate, public UdpEndpointDelegate 
 
     Services services_;
     ClientManagerDelegate* delegate_ = nullptr;
+    /// The remotes' sockets share a few queues, taken in turn: a frame for all of them is
+    /// written by a few threads rather than by a thread woken per remote.
+    static constexpr size_t kClientQueues = 2;
+    std::vector<std::shared_ptr<dispatch::Queue>> clientQueues_;
+    size_t nextClientQueue_ = 0;
     std::shared_ptr<DispatchSocket> asyncSocket_;
     std::shared_ptr<DispatchSocket> streamSocket_;
     std::unique_ptr<UdpEndpoint> udpSocket_;
