@@ -88,13 +88,23 @@ class AudioJackTest : public testing::Test {
         }
         return client;
     }
-    /// Records a second after the stream settled.
-    static std::vector<std::vector<float>> recordSecond(JackTestClient& client) {
-        sleepFor(0.3);
-        client.record(1.0);
-        EXPECT_TRUE(client.waitRecorded(10.0));
+    /// Records a second, after the stream settled, in which the stream ring never ran short. On
+    /// a loaded machine the tone's producer thread can be kept from the CPU for longer than the
+    /// ring holds; the gap then played is the producer's, not the output's, and is recorded again.
+    static std::vector<std::vector<float>> recordSecond(JackTestClient& client, RingBuffer& ring) {
         std::vector<std::vector<float>> ports;
-        for (int k = 0; k < 8; ++k) ports.push_back(client.recorded(k));
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            ring.log().flush();
+            sleepFor(0.3);
+            client.record(1.0);
+            EXPECT_TRUE(client.waitRecorded(10.0));
+            ports.clear();
+            for (int k = 0; k < 8; ++k) ports.push_back(client.recorded(k));
+            if (ring.log().pending(RingLog::Line::NotEnoughData) == 0 &&
+                ring.log().pending(RingLog::Line::RingFilling) == 0) {
+                break;
+            }
+        }
         return ports;
     }
     static void expectTone(const std::vector<float>& samples, double rate, double levelTolerance) {
@@ -124,14 +134,14 @@ TEST_F(AudioJackTest, TheStreamPlaysOnTheChosenPairOnly) {
     ASSERT_TRUE(engine.stereoOut()->isPlaying());
     auto client = recorder();
 
-    auto ports = recordSecond(*client);
+    auto ports = recordSecond(*client, engine.clientRing());
     expectTone(ports[0], 48000.0, 0.1);
     expectTone(ports[1], 48000.0, 0.1);
     for (int k = 2; k < 8; ++k) EXPECT_EQ(peakOf(ports[static_cast<size_t>(k)]), 0.0f) << k;
 
     engine.setOutputChannel(2);
     client = recorder();  // the stream was re-made with new ports
-    ports = recordSecond(*client);
+    ports = recordSecond(*client, engine.clientRing());
     expectTone(ports[2], 48000.0, 0.1);
     expectTone(ports[3], 48000.0, 0.1);
     for (int k : {0, 1, 4, 5, 6, 7}) EXPECT_EQ(peakOf(ports[static_cast<size_t>(k)]), 0.0f) << k;
@@ -179,7 +189,7 @@ TEST_F(AudioJackTest, OtherServerRatesAreConvertedWithoutGaps) {
             ASSERT_TRUE(engine.stereoOut()->isPlaying());
             EXPECT_TRUE(engine.stereoOut()->isConverting());
             auto client = recorder();
-            const auto ports = recordSecond(*client);
+            const auto ports = recordSecond(*client, engine.clientRing());
             expectTone(ports[0], rate, 0.2);
             expectTone(ports[1], rate, 0.2);
         }
@@ -216,7 +226,7 @@ TEST_F(AudioJackTest, AServerThatDiesIsLoggedOnceAndTheSoundReturnsWithIt) {
     EXPECT_EQ(count("is back"), 1u) << log;
 
     auto client = recorder();
-    const auto ports = recordSecond(*client);
+    const auto ports = recordSecond(*client, engine.clientRing());
     expectTone(ports[0], 48000.0, 0.1);
     expectTone(ports[1], 48000.0, 0.1);
     engine.stopListening();
