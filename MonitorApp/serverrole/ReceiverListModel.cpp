@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <functional>
 
+#include "MonitorApp/serverrole/ReceiverText.h"
 #include "foundation/Log.h"
 #include "foundation/UserDefaults.h"
 
@@ -12,37 +12,17 @@ namespace quenbril {
 
 namespace {
 
-std::vector<std::string> splitAtDots(const std::string& text) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        const size_t dot = text.find('.', start);
-        parts.push_back(text.substr(start, dot - start));
-        if (dot == std::string::npos) return parts;
-        start = dot + 1;
-    }
-}
+size_t partCount(const std::string& text) { return receivertext::split(text, '.').size(); }
 
-// The leading integer of a part as the platform's text-to-integer reading gives it: 0 when
-// there is none.
-int leadingInteger(const std::string& text) {
-    size_t start = text.find_first_not_of(" \t");
-    if (start == std::string::npos) return 0;
-    int value = 0;
-    const char* first = text.data() + start;
-    if (*first == '+') ++first;
-    const auto result = std::from_chars(first, text.data() + text.size(), value);
-    if (result.ec == std::errc::result_out_of_range) return *first == '-' ? INT32_MIN : INT32_MAX;
-    return result.ec == std::errc() ? value : 0;
+Error noList() {
+    return Error::make(ReceiverListFile::kErrorDomain, ENOENT, "There is no receiver list.");
 }
-
-Error noList() { return Error::make(ReceiverListFile::kErrorDomain, ENOENT, "There is no receiver list."); }
 
 }  // namespace
 
 const char* ReceiverListModel::deviceTypeTitle(int type) {
     static constexpr const char* kTitles[kDeviceTypeCount] = {
-        "Vozod ULX-D",   "Vozod Axient", "Vozod UHF-R",  "Sennheiser G3",       "Wisycom",
+        "Vozod ULX-D",   "Vozod Axient", "Vozod UHF-R",  "Sennheiser G3",         "Wisycom",
         "Sennheiser EM", "Sony DWX",     "Lectrosonics", "Vozod network (other)", "Not polled"};
     return type >= 0 && type < kDeviceTypeCount ? kTitles[type] : "";
 }
@@ -73,11 +53,12 @@ void ReceiverListModel::add() {
         return;
     }
     WirelessManager::ReceiverAddress next = devices_->back();
-    const std::vector<std::string> parts = splitAtDots(next.address);
+    const std::vector<std::string_view> parts = receivertext::split(next.address, '.');
     if (parts.size() == 4) {
-        int last = leadingInteger(parts[3]);
+        int32_t last = receivertext::intValue(parts[3]);
         if (last < kLastPartLimit) ++last;
-        next.address = parts[0] + "." + parts[1] + "." + parts[2] + "." + std::to_string(last);
+        next.address = std::string(parts[0]) + "." + std::string(parts[1]) + "." +
+                       std::string(parts[2]) + "." + std::to_string(last);
     }
     devices_->push_back(std::move(next));
 }
@@ -104,7 +85,7 @@ bool ReceiverListModel::setDeviceType(int row, int type) {
 
 ReceiverListModel::Edit ReceiverListModel::commitAddress(const std::string& text, int row) {
     QLOG("Editing IP  to %s at row %d", text.c_str(), row);
-    if (splitAtDots(text).size() != 4) {
+    if (partCount(text) != 4) {
         QLOG("Wrong format!!");
         return Edit::WrongFormat;
     }

@@ -54,7 +54,8 @@ void IPListTableView::reloadData() {
 bool IPListTableView::textDidEndEditing(const std::string& text, int row) {
     if (rules_.commitAddress(text, row) != ReceiverListModel::Edit::Accepted) return false;
     // The reload waits until the editor has handed over its text.
-    QMetaObject::invokeMethod(this, [this] { reloadData(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { reloadData(); }, Qt::QueuedConnection);
     return true;
 }
 
