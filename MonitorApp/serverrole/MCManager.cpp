@@ -46,7 +46,9 @@ class MCManager::Relay : public PeerSessionDelegate {
         });
     }
     void invitation(PeerIDPtr peer, std::function<void(bool)> reply) {
-        onMain([peer, reply = std::move(reply)](MCManager& m) { m.didReceiveInvitation(peer, reply); });
+        onMain([peer, reply = std::move(reply)](MCManager& m) {
+            m.didReceiveInvitation(peer, reply);
+        });
     }
 
   private:
@@ -62,9 +64,8 @@ class MCManager::Relay : public PeerSessionDelegate {
 };
 
 MCManager& MCManager::sharedInstance() {
-    static MCManager* instance = new MCManager(
-        Services{{}, [] { return makeAvahiServicePublisher(); },
-                 [] { return makeAvahiServiceBrowser(); }});
+    static MCManager* instance = new MCManager(Services{
+        {}, [] { return makeAvahiServicePublisher(); }, [] { return makeAvahiServiceBrowser(); }});
     return *instance;
 }
 
@@ -88,8 +89,8 @@ void MCManager::setupPeerAndSessionWithDisplayName(const std::string& displayNam
 
 void MCManager::setupMCBrowser() {
     if (!peerID_) return;
-    browser_ = std::make_unique<PeerBrowser>(
-        peerID_, kServiceType, services_.browser ? services_.browser() : nullptr);
+    browser_ = std::make_unique<PeerBrowser>(peerID_, kServiceType,
+                                             services_.browser ? services_.browser() : nullptr);
 }
 
 void MCManager::advertiseSelf(bool advertise) {

@@ -21,14 +21,14 @@ std::string PeerAdvertiser::dnsServiceType(const std::string& serviceType) {
 
 bool PeerAdvertiser::startAdvertisingPeer() {
     advertising_ = true;
-    session_.setInvitationHandler([queue = queue_, handler = handler_](
-                                      PeerIDPtr peer, std::function<void(bool)> reply) {
-        if (!handler) {
-            reply(false);
-            return;
-        }
-        queue->async([handler, peer, reply] { handler(peer, reply); });
-    });
+    session_.setInvitationHandler(
+        [queue = queue_, handler = handler_](PeerIDPtr peer, std::function<void(bool)> reply) {
+            if (!handler) {
+                reply(false);
+                return;
+            }
+            queue->async([handler, peer, reply] { handler(peer, reply); });
+        });
     if (!publisher_) return false;
     return publisher_->publish(session_.myPeerID()->displayName(), dnsServiceType(serviceType_),
                                session_.listeningPort());

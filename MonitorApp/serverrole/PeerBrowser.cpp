@@ -43,8 +43,9 @@ bool PeerBrowser::invitePeer(const ResolvedService& station, PeerSession& sessio
             return session.invite(*host, station.port, error);
         }
     }
-    if (error) *error = Error::make("PeerSessionErrorDomain", EHOSTUNREACH,
-                                    station.name + " has no IPv4 address");
+    if (error)
+        *error = Error::make("PeerSessionErrorDomain", EHOSTUNREACH,
+                             station.name + " has no IPv4 address");
     return false;
 }
 

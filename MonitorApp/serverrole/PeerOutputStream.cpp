@@ -12,8 +12,7 @@ constexpr double kConnectTimeout = 5.0;
 
 }  // namespace
 
-PeerOutputStream::PeerOutputStream(std::string name, std::string host, uint16_t port,
-                                   Bytes opening)
+PeerOutputStream::PeerOutputStream(std::string name, std::string host, uint16_t port, Bytes opening)
     : name_(std::move(name)), host_(std::move(host)), port_(port), opening_(std::move(opening)) {}
 
 PeerOutputStream::~PeerOutputStream() {

@@ -22,8 +22,7 @@ Error peerError(int code, const std::string& text) {
 }  // namespace
 
 PeerSession::PeerSession(PeerIDPtr me, const std::string& interface)
-    : me_(std::move(me)),
-      delegateQueue_(dispatch::Queue::makeSerial("peer session delegate")) {
+    : me_(std::move(me)), delegateQueue_(dispatch::Queue::makeSerial("peer session delegate")) {
     listener_ = DispatchSocket::make(this, dispatch::Queue::main());
     Error error;
     const bool listening = interface.empty() ? listener_->acceptOnPort(0, &error)
@@ -105,14 +104,14 @@ bool PeerSession::sendData(const Bytes& data, const std::vector<PeerIDPtr>& peer
 std::shared_ptr<PeerOutputStream> PeerSession::outputStream(const std::string& name,
                                                             const PeerIDPtr& peer, Error* error) {
     Connection* connection = sessionWith(peer);
-    std::optional<std::string> host = connection ? connection->socket->connectedHost() : std::nullopt;
+    std::optional<std::string> host =
+        connection ? connection->socket->connectedHost() : std::nullopt;
     if (!connection || !host || connection->peerPort == 0) {
         if (error) *error = peerError(ENOTCONN, "The peer is not connected.");
         return nullptr;
     }
-    return std::make_shared<PeerOutputStream>(
-        name, *host, connection->peerPort,
-        PeerFrame::streamOpening({me_->identifier(), name}));
+    return std::make_shared<PeerOutputStream>(name, *host, connection->peerPort,
+                                              PeerFrame::streamOpening({me_->identifier(), name}));
 }
 
 void PeerSession::disconnect() {
@@ -163,8 +162,10 @@ void PeerSession::socketDidReadData(DispatchSocket* sock, const Bytes& data, lon
     if (found == connections_.end()) return;
     Connection& connection = found->second;
     if (connection.role == Connection::Role::Stream) {
-        tell([name = connection.streamName, peer = connection.peer, data](
-                 PeerSessionDelegate& d, PeerSession* s) { d.didReceiveStreamBytes(s, name, peer, data); });
+        tell([name = connection.streamName, peer = connection.peer, data](PeerSessionDelegate& d,
+                                                                          PeerSession* s) {
+            d.didReceiveStreamBytes(s, name, peer, data);
+        });
     } else {
         connection.pending.insert(connection.pending.end(), data.begin(), data.end());
         consume(connection);
@@ -218,16 +219,15 @@ bool PeerSession::handleFrame(Connection& connection, uint8_t kind, Bytes payloa
             connection.role = Connection::Role::Stream;
             connection.peer = session->peer;
             connection.streamName = opening->name;
-            tell([name = opening->name, peer = session->peer](PeerSessionDelegate& d,
-                                                              PeerSession* s) {
-                d.didReceiveStream(s, name, peer);
-            });
+            tell(
+                [name = opening->name, peer = session->peer](
+                    PeerSessionDelegate& d, PeerSession* s) { d.didReceiveStream(s, name, peer); });
             return true;
         }
         case PeerFrame::kMessage:
             if (connection.state != kConnected) break;
             tell([peer = connection.peer, payload = std::move(payload)](PeerSessionDelegate& d,
-                                                                         PeerSession* s) {
+                                                                        PeerSession* s) {
                 d.didReceiveData(s, payload, peer);
             });
             return true;

@@ -27,11 +27,10 @@ class PeerSessionDelegate {
     /// Bytes of a stream opened by a peer, in order.
     virtual void didReceiveStreamBytes(PeerSession*, std::string /*name*/, PeerIDPtr /*peer*/,
                                        Bytes /*bytes*/) {}
-    virtual void didStartReceivingResource(PeerSession*, std::string /*name*/,
-                                           PeerIDPtr /*peer*/,
+    virtual void didStartReceivingResource(PeerSession*, std::string /*name*/, PeerIDPtr /*peer*/,
                                            std::shared_ptr<PeerProgress> /*progress*/) {}
-    virtual void didFinishReceivingResource(PeerSession*, std::string /*name*/,
-                                            PeerIDPtr /*peer*/, std::string /*localPath*/,
+    virtual void didFinishReceivingResource(PeerSession*, std::string /*name*/, PeerIDPtr /*peer*/,
+                                            std::string /*localPath*/,
                                             std::optional<Error> /*error*/) {}
 };
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "MonitorApp/serverrole/MCManager.h"
-#include "MonitorApp/serverrole/PeerBrowser.h"
 #include "MonitorApp/serverrole/PeerAdvertiser.h"
+#include "MonitorApp/serverrole/PeerBrowser.h"
 #include "MonitorApp/serverrole/PeerFrame.h"
 #include "MonitorApp/serverrole/PeerProgress.h"
 #include "MonitorApp/serverrole/PeerSession.h"
@@ -40,9 +40,7 @@ struct Publisher : ServicePublisher {
 };
 
 struct Messages : MCManagerDelegate {
-    void messageReceived(const std::optional<std::string>& text) override {
-        texts.push_back(text);
-    }
+    void messageReceived(const std::optional<std::string>& text) override { texts.push_back(text); }
     std::vector<std::optional<std::string>> texts;
 };
 
@@ -58,12 +56,12 @@ class PeerLinkTest : public testing::Test {
         alpha_ = make("Alpha", &alphaMessages_);
         alpha_->advertiseSelf(true);
         beta_ = make("Beta", &betaMessages_);
-        beta_->setStreamBytesHandler([this](const std::string& name, const PeerIDPtr& peer,
-                                            const Bytes& bytes) {
-            streamName_ = name;
-            streamFrom_ = peer ? peer->displayName() : "";
-            streamBytes_.insert(streamBytes_.end(), bytes.begin(), bytes.end());
-        });
+        beta_->setStreamBytesHandler(
+            [this](const std::string& name, const PeerIDPtr& peer, const Bytes& bytes) {
+                streamName_ = name;
+                streamFrom_ = peer ? peer->displayName() : "";
+                streamBytes_.insert(streamBytes_.end(), bytes.begin(), bytes.end());
+            });
         // Every state change of the invitation has been posted before a test starts.
         NotificationRecorder states(MCManager::kDidChangeStateNotification);
         Error error;
@@ -124,8 +122,8 @@ TEST_F(PeerLinkTest, AnAdvertisedStationAcceptsAnInvitationAndMessagesGoBothWays
     EXPECT_EQ(alphaMessages_.texts[0], "hello Alpha");
 
     ASSERT_EQ(data.posted.size(), 2u);
-    EXPECT_EQ(data.posted[1]["data"], Value(Bytes{'h', 'e', 'l', 'l', 'o', ' ', 'A',
-                                                             'l', 'p', 'h', 'a'}));
+    EXPECT_EQ(data.posted[1]["data"],
+              Value(Bytes{'h', 'e', 'l', 'l', 'o', ' ', 'A', 'l', 'p', 'h', 'a'}));
     ASSERT_NE(peerOf(data.posted[1]), nullptr);
     EXPECT_TRUE(peerOf(data.posted[1])->isEqual(*beta_->peerID()));
     EXPECT_TRUE(peerOf(data.posted[0])->isEqual(*alpha_->peerID()));
@@ -161,8 +159,8 @@ TEST_F(PeerLinkTest, StateChangesCarryThePeerAndTheState) {
     }
     // Alpha sees Gamma connecting, connected and gone; Gamma sees Alpha connected (and not
     // its own end: a manager that is gone posts nothing).
-    EXPECT_EQ(seen, (std::map<std::string, std::vector<int64_t>>{{"Gamma", {1, 2, 0}},
-                                                                  {"Alpha", {2}}}));
+    EXPECT_EQ(seen,
+              (std::map<std::string, std::vector<int64_t>>{{"Gamma", {1, 2, 0}}, {"Alpha", {2}}}));
 }
 
 TEST_F(PeerLinkTest, StartStreamOpensStriimiToTheAskingPeerAndStopStreamClosesIt) {
