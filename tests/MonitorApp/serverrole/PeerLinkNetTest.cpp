@@ -19,9 +19,7 @@ namespace quenbril {
 namespace {
 
 struct Messages : MCManagerDelegate {
-    void messageReceived(const std::optional<std::string>& text) override {
-        texts.push_back(text);
-    }
+    void messageReceived(const std::optional<std::string>& text) override { texts.push_back(text); }
     std::vector<std::optional<std::string>> texts;
 };
 
