@@ -49,13 +49,17 @@ int run() {
     alpha->advertiseSelf(true);
     auto beta = station("Beta", &betaArrivals);
     size_t received = 0;
-    beta->setStreamBytesHandler(
-        [&](const std::string&, const PeerIDPtr&, const Bytes& bytes) { received += bytes.size(); });
+    beta->setStreamBytesHandler([&](const std::string&, const PeerIDPtr&, const Bytes& bytes) {
+        received += bytes.size();
+    });
     Error error;
     if (!beta->session()->invite("127.0.0.1", alpha->session()->listeningPort(), &error) ||
-        !loop.runUntil([&] { return alpha->session()->connectedPeers().size() == 1 &&
-                                    beta->session()->connectedPeers().size() == 1; },
-                       5.0)) {
+        !loop.runUntil(
+            [&] {
+                return alpha->session()->connectedPeers().size() == 1 &&
+                       beta->session()->connectedPeers().size() == 1;
+            },
+            5.0)) {
         std::fprintf(stderr, "peer_bench: the stations did not connect\n");
         return 1;
     }
@@ -108,8 +112,8 @@ int run() {
     }
     std::sort(latencies.begin(), latencies.end());
     std::printf("message latency: p50 %.3f ms, p99 %.3f ms, max %.3f ms (%d messages)\n",
-                bench::quantile(latencies, 0.5), bench::quantile(latencies, 0.99),
-                latencies.back(), messages);
+                bench::quantile(latencies, 0.5), bench::quantile(latencies, 0.99), latencies.back(),
+                messages);
     beta.reset();
     alpha.reset();
     loop.runPending();

@@ -5,6 +5,7 @@
 #include "MonitorApp/serverrole/PeerFrame.h"
 #include "MonitorApp/serverrole/PeerOutputStream.h"
 #include "foundation/Log.h"
+#include "foundation/RunLoop.h"
 #include "foundation/dispatch/Queue.h"
 #include "sockets/DispatchSocket.h"
 
@@ -84,6 +85,14 @@ size_t PeerSession::incomingStreamCount() const {
     return count;
 }
 
+size_t PeerSession::unannouncedConnectionCount() const {
+    size_t count = 0;
+    for (const auto& [sock, connection] : connections_) {
+        count += connection.role == Connection::Role::Unknown ? 1 : 0;
+    }
+    return count;
+}
+
 bool PeerSession::sendData(const Bytes& data, const std::vector<PeerIDPtr>& peers, Error* error) {
     if (data.size() > PeerFrame::kMaxPayload) {
         if (error) *error = peerError(EMSGSIZE, "A message is at most 64 KiB.");
@@ -145,6 +154,15 @@ void PeerSession::socketDidAcceptNewSocket(DispatchSocket*,
     DispatchSocket* sock = newSocket.get();
     Connection connection;
     connection.socket = std::move(newSocket);
+    std::weak_ptr<int> alive = alive_;
+    connection.greetingDeadline =
+        RunLoop::main().scheduleTimer(kGreetingTimeout, false, [alive, this, sock] {
+            if (!alive.lock()) return;
+            auto found = connections_.find(sock);
+            if (found != connections_.end() && found->second.role == Connection::Role::Unknown) {
+                drop(sock, "no greeting in time");
+            }
+        });
     connections_.emplace(sock, std::move(connection));
     sock->readDataWithTimeout(-1, kReadTag);
 }

@@ -10,6 +10,7 @@
 #include "MonitorApp/serverrole/PeerID.h"
 #include "MonitorApp/serverrole/PeerSessionDelegate.h"
 #include "foundation/Error.h"
+#include "foundation/Timer.h"
 #include "foundation/Value.h"
 #include "sockets/DispatchSocketDelegate.h"
 
@@ -34,6 +35,9 @@ class PeerOutputStream;
 class PeerSession : public DispatchSocketDelegate {
   public:
     enum State { kNotConnected = 0, kConnecting = 1, kConnected = 2 };
+    /// An incoming connection that has not greeted or opened a stream by then is closed: an
+    /// idle connection must not hold a descriptor for ever.
+    static constexpr double kGreetingTimeout = 10.0;
     /// Called on the main queue for each invitation; `reply` may be called from any thread,
     /// once.
     using InvitationHandler =
@@ -56,6 +60,8 @@ class PeerSession : public DispatchSocketDelegate {
     std::vector<PeerIDPtr> connectedPeers() const;
     /// The streams peers have open to this station.
     size_t incomingStreamCount() const;
+    /// Incoming connections that have not yet said what they are.
+    size_t unannouncedConnectionCount() const;
     /// Sends `data` as one message to each of `peers` that is connected. False, with `error`
     /// set, when it is over 64 KiB or none of them is connected.
     bool sendData(const Bytes& data, const std::vector<PeerIDPtr>& peers, Error* error);
@@ -84,6 +90,7 @@ class PeerSession : public DispatchSocketDelegate {
         uint16_t peerPort = 0;
         std::string streamName;
         Bytes pending;
+        Timer greetingDeadline;
     };
 
     void consume(Connection& connection);

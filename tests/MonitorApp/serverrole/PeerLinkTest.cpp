@@ -275,6 +275,19 @@ TEST_F(RawPeerTest, AnOversizedOrUnknownFrameClosesThatSessionOnly) {
     EXPECT_EQ(alphaMessages_.texts[0]->size(), PeerFrame::kMaxPayload);
 }
 
+TEST_F(RawPeerTest, AConnectionThatNeverGreetsIsClosedAfterTheGreetingTimeout) {
+    auto silent = std::make_unique<WireClient>(port(*alpha_));
+    ASSERT_TRUE(wait([&] { return alpha_->session()->unannouncedConnectionCount() == 1; }));
+    loop_.advance(PeerSession::kGreetingTimeout - 0.5);
+    EXPECT_EQ(alpha_->session()->unannouncedConnectionCount(), 1u);
+    // A station that greeted in time stays.
+    auto late = greet(5);
+    loop_.advance(1.0);
+    EXPECT_EQ(alpha_->session()->unannouncedConnectionCount(), 0u);
+    EXPECT_TRUE(silent->waitForClose(3.0));
+    EXPECT_EQ(connected(*alpha_), 2u);
+}
+
 TEST_F(RawPeerTest, APeerVanishingMidFrameIsAStateChange) {
     NotificationRecorder states(MCManager::kDidChangeStateNotification);
     auto client = greet(7);
