@@ -90,6 +90,8 @@ class WirelessManager : public UdpEndpointDelegate {
     WirelessDevice* addDevice(std::shared_ptr<WirelessDevice> device);
 
     const std::vector<ReceiverAddress>& deviceIPs() const { return deviceIPs_; }
+    /// The receiver list for the list editor to change in place.
+    std::vector<ReceiverAddress>& deviceIPs() { return deviceIPs_; }
     const std::vector<NetworkInterface>& interfaces() const { return interfaces_; }
     /// "address:53212" -> the socket bound there.
     const std::map<std::string, std::unique_ptr<UdpEndpoint>>& sockets() const { return sockets_; }

@@ -28,9 +28,9 @@ WirelessListViewController::WirelessListViewController(QWidget* parent) : QWidge
 WirelessListViewController::~WirelessListViewController() = default;
 
 ReceiverListModel::Receivers* WirelessListViewController::registryList() {
-    // The registry offers its list for reading only, and the application has no registry:
-    // there is no list to edit.
-    return nullptr;
+    // The application has no registry: then there is no list to edit.
+    WirelessManager* registry = WirelessManager::sharedInstance();
+    return registry ? &registry->deviceIPs() : nullptr;
 }
 
 void WirelessListViewController::buildView() {

@@ -129,5 +129,17 @@ TEST_F(WirelessListTest, WithNoRegistryTheTableIsEmptyAndCloseKeepsTheStoredList
               (Receivers{{"10.1.1.1", 2}}));
 }
 
+TEST_F(WirelessListTest, WithARegistryTheWindowEditsItsReceiverList) {
+    WirelessManager registry;
+    registry.deviceIPs() = {{"10.1.1.1", 2}};
+    WirelessManager::setSharedInstance(&registry);
+    window_.setListSource(WirelessListViewController::registryList);
+    window_.viewDidAppear();
+    EXPECT_EQ(window_.tableView()->model()->rowCount(), 1);
+    QTest::mouseClick(window_.addButton(), Qt::LeftButton);
+    EXPECT_EQ(registry.deviceIPs().size(), 2u);
+    WirelessManager::setSharedInstance(nullptr);
+}
+
 }  // namespace
 }  // namespace quenbril
