@@ -1,18 +1,11 @@
 #include "simserver/SimClient.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-
 #include "foundation/Log.h"
 
 namespace quenbril {
 
 namespace {
 constexpr long kReadTag = 1;
-// Kernel send buffer of a remote's connection: enough for a second of stereo stream, small
-// enough that a remote that stops reading shows up in our own queue soon.
-constexpr int kSendBufferBytes = 256 * 1024;
 }  // namespace
 
 SimClient::SimClient(uint64_t id, std::shared_ptr<DispatchSocket> socket, Owner* owner,
@@ -21,18 +14,11 @@ SimClient::SimClient(uint64_t id, std::shared_ptr<DispatchSocket> socket, Owner*
       socket_(std::move(socket)),
       owner_(owner),
       clock_(std::move(clock)),
-      frameTimeout_(frameTimeout) {
+      frameTimeout_(frameTimeout),
+      writer_(socket_) {
     host_ = socket_->connectedHost().value_or("?");
     address_ = host_ + ":" + std::to_string(socket_->connectedPort());
     socket_->synchronouslySetDelegate(this);
-    socket_->performBlock([this] {
-        int fd = socket_->socketFD();
-        if (fd < 0) return;
-        int on = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        int size = kSendBufferBytes;
-        setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
-    });
 }
 
 SimClient::~SimClient() {
@@ -46,11 +32,7 @@ void SimClient::start() { socket_->readDataWithTimeout(-1, kReadTag); }
 
 bool SimClient::send(const std::shared_ptr<const Bytes>& frame) {
     if (!open_ || frame->empty()) return open_;
-    if (queuedBytes_ + frame->size() > kMaxQueuedBytes) return false;
-    queuedBytes_ += frame->size();
-    pendingWrites_.push_back(frame->size());
-    socket_->writeData(frame, kWriteTimeout, 0);
-    return true;
+    return writer_.write(frame, kWriteTimeout, 0);
 }
 
 void SimClient::close() {
@@ -77,11 +59,7 @@ void SimClient::socketDidReadData(DispatchSocket*, const Bytes& data, long) {
     if (open_ && !reader_.failed()) socket_->readDataWithTimeout(-1, kReadTag);
 }
 
-void SimClient::socketDidWriteDataWithTag(DispatchSocket*, long) {
-    if (pendingWrites_.empty()) return;
-    queuedBytes_ -= pendingWrites_.front();
-    pendingWrites_.pop_front();
-}
+void SimClient::socketDidWriteDataWithTag(DispatchSocket*, long) { writer_.didWrite(); }
 
 void SimClient::socketDidDisconnect(DispatchSocket*, const std::optional<Error>& error) {
     open_ = false;

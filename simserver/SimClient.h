@@ -1,12 +1,12 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "MonitorApp/link/LinkClientWriter.h"
 #include "MonitorApp/link/LinkFrameReader.h"
 #include "sockets/DispatchSocket.h"
 
@@ -20,7 +20,7 @@ class SimClient : public DispatchSocketDelegate {
     /// Writes not finished within this many seconds close the connection.
     static constexpr double kWriteTimeout = 5.0;
     /// A remote that lets more than this many bytes pile up is not reading: it is dropped.
-    static constexpr size_t kMaxQueuedBytes = 2 * 1024 * 1024;
+    static constexpr size_t kMaxQueuedBytes = LinkClientWriter::kMaxQueuedBytes;
 
     class Owner {
       public:
@@ -46,7 +46,7 @@ class SimClient : public DispatchSocketDelegate {
     void start();
     /// Queues a frame; false (and nothing queued) when the remote has too much waiting already.
     bool send(const std::shared_ptr<const Bytes>& frame);
-    size_t queuedBytes() const { return queuedBytes_; }
+    size_t queuedBytes() const { return writer_.queuedBytes(); }
     /// Closes the connection; the owner still hears of the disconnection.
     void close();
 
@@ -78,8 +78,7 @@ class SimClient : public DispatchSocketDelegate {
     std::optional<double> frameBegun_;
     std::function<double()> clock_;
     double frameTimeout_;
-    std::deque<size_t> pendingWrites_;
-    size_t queuedBytes_ = 0;
+    LinkClientWriter writer_;
 };
 
 }  // namespace quenbril

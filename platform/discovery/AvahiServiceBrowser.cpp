@@ -7,6 +7,7 @@
 #include <avahi-client/client.h>
 #include <avahi-client/lookup.h>
 #include <avahi-common/error.h>
+#include <avahi-common/strlst.h>
 #include <avahi-common/thread-watch.h>
 #include <avahi-common/timeval.h>
 
@@ -291,9 +292,8 @@ void AvahiBrowser::resolveCallback(AvahiServiceResolver* resolver, AvahiIfIndex 
                                    AvahiProtocol /*protocol*/, AvahiResolverEvent event,
                                    const char* /*name*/, const char* /*type*/,
                                    const char* /*domain*/, const char* hostName,
-                                   const AvahiAddress* address, uint16_t port,
-                                   AvahiStringList* /*txt*/, AvahiLookupResultFlags /*flags*/,
-                                   void* userdata) {
+                                   const AvahiAddress* address, uint16_t port, AvahiStringList* txt,
+                                   AvahiLookupResultFlags /*flags*/, void* userdata) {
     auto* resolution = static_cast<Resolution*>(userdata);
     AvahiBrowser* self = resolution->owner;
     if (event == AVAHI_RESOLVER_FOUND && address) {
@@ -312,6 +312,14 @@ void AvahiBrowser::resolveCallback(AvahiServiceResolver* resolver, AvahiIfIndex 
         }
         if (resolution->result.hostName.empty() && hostName) resolution->result.hostName = hostName;
         if (resolution->result.port == 0) resolution->result.port = port;
+        for (AvahiStringList* entry = txt; entry; entry = avahi_string_list_get_next(entry)) {
+            const std::string text(reinterpret_cast<const char*>(avahi_string_list_get_text(entry)),
+                                   avahi_string_list_get_size(entry));
+            const size_t equals = text.find('=');
+            resolution->result.txt.emplace(text.substr(0, equals), equals == std::string::npos
+                                                                       ? std::string()
+                                                                       : text.substr(equals + 1));
+        }
     } else {
         resolution->lastError = avahiError(avahi_client_errno(self->avahi_.client()),
                                            "Could not resolve " + resolution->name);

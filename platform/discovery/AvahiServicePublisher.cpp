@@ -6,8 +6,10 @@
 #include <avahi-common/alternative.h>
 #include <avahi-common/error.h>
 #include <avahi-common/malloc.h>
+#include <avahi-common/strlst.h>
 #include <avahi-common/thread-watch.h>
 
+#include <map>
 #include <string>
 
 #include "foundation/Log.h"
@@ -23,6 +25,7 @@ class AvahiPublisher final : public ServicePublisher {
     ~AvahiPublisher() override { closeClient(); }
 
     bool publish(const std::string& name, const std::string& type, uint16_t port) override;
+    void setTXTRecord(const std::map<std::string, std::string>& record) override;
     void unpublish() override;
 
   private:
@@ -42,6 +45,7 @@ class AvahiPublisher final : public ServicePublisher {
     std::string name_;
     std::string type_;
     uint16_t port_ = 0;
+    std::map<std::string, std::string> txt_;
 };
 
 bool AvahiPublisher::openClient() {
@@ -73,6 +77,11 @@ bool AvahiPublisher::publish(const std::string& name, const std::string& type, u
     if (!openClient()) return false;
     avahi_.lock();
     name_ = name;
+    // An empty name stands for the machine's, as the daemon announces it.
+    if (name_.empty()) {
+        const char* host = avahi_client_get_host_name(avahi_.client());
+        name_ = host ? host : "Quenbril";
+    }
     type_ = avahiServiceType(type);
     port_ = port;
     published_ = true;
@@ -80,6 +89,14 @@ bool AvahiPublisher::publish(const std::string& name, const std::string& type, u
     if (!ok) published_ = false;
     avahi_.unlock();
     return ok;
+}
+
+void AvahiPublisher::setTXTRecord(const std::map<std::string, std::string>& record) {
+    const bool open = avahi_.isOpen();
+    if (open) avahi_.lock();
+    txt_ = record;
+    if (open && published_ && !addService()) published_ = false;
+    if (open) avahi_.unlock();
 }
 
 void AvahiPublisher::unpublish() {
@@ -104,9 +121,14 @@ bool AvahiPublisher::addService() {
     // A name this daemon already announces collides at once; one another host holds collides
     // later, in groupCallback. Either way the daemon's alternative name is taken.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        code = avahi_entry_group_add_service(group_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
-                                             AvahiPublishFlags(0), name_.c_str(), type_.c_str(),
-                                             nullptr, nullptr, port_, nullptr);
+        AvahiStringList* txt = nullptr;
+        for (const auto& [key, value] : txt_) {
+            txt = avahi_string_list_add_pair(txt, key.c_str(), value.c_str());
+        }
+        code = avahi_entry_group_add_service_strlst(group_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
+                                                    AvahiPublishFlags(0), name_.c_str(),
+                                                    type_.c_str(), nullptr, nullptr, port_, txt);
+        avahi_string_list_free(txt);
         if (code != AVAHI_ERR_COLLISION) break;
         takeAlternativeName();
     }

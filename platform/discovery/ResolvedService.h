@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@ struct ResolvedService {
     /// Each a whole `sockaddr_in` (16 bytes) or `sockaddr_in6` (28 bytes) holding the port; an
     /// IPv6 link-local address keeps the index of its interface as its scope id.
     std::vector<Bytes> addresses;
+    /// The TXT record's key=value strings (a key without "=" maps to an empty value).
+    std::map<std::string, std::string> txt;
 };
 
 /// The socket address of `ipv4` (4 bytes, network order) and `port` (host order).

@@ -1,0 +1,90 @@
+// The server role's state shared across threads: slots an audio thread reads while the main
+// thread reassigns them, and frames written from a worker while remotes come and go. Run under
+// ThreadSanitizer in CI.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "MonitorApp/serverrole/ClientManager.h"
+#include "MonitorApp/serverrole/RemoteClientManager.h"
+#include "foundation/ManualRunLoop.h"
+#include "foundation/UserDefaults.h"
+#include "tests/simserver/WireClient.h"
+
+namespace quenbril {
+namespace {
+
+TEST(RemoteClientSlotsTest, SlotsReassignedWhileAnAudioThreadMixes) {
+    UserDefaults defaults("/nonexistent/quenbril-slots", "Outputs");
+    defaults.registerDefaults({{"AudioOutputs", Value(Array{0, 2, 4, -1, 6})}});
+    RemoteClientManager slots(8, [](int) {}, defaults);
+    std::atomic<bool> stop{false};
+    std::atomic<uint64_t> mixes{0};
+    std::thread audio([&] {
+        float left[RemoteClient::kBlockSize] = {}, right[RemoteClient::kBlockSize] = {};
+        while (!stop.load(std::memory_order_relaxed)) {
+            for (int s = 0; s < RemoteClientManager::kSlots; ++s) {
+                RemoteClient& c = slots.client(s);
+                if (c.isFree()) continue;
+                left[0] = static_cast<float>(slots.clientOutputInStream(s) + c.audioOutput());
+                c.blockRing().produce(left, right, RemoteClient::kBlockSize);
+                mixes.fetch_add(1, std::memory_order_relaxed);
+            }
+        }
+    });
+    for (int i = 0; i < 20000; ++i) {
+        const std::string address = "127.0.0." + std::to_string(2 + i % 5);
+        slots.addClient(address, i % RemoteClientManager::kSlots);
+        if (i % 3 == 0) slots.removeClient(address);
+        if (i % 7 == 0) slots.startStreamTo(address);
+    }
+    // Let the audio thread see at least one busy slot before it stops.
+    slots.addClient("127.0.0.9", 0);
+    while (mixes.load() == 0) std::this_thread::yield();
+    stop = true;
+    audio.join();
+    EXPECT_FALSE(slots.client(0).isFree());
+}
+
+TEST(ClientManagerThreadsTest, FramesWrittenFromAWorkerWhileRemotesComeAndGo) {
+    ManualRunLoop loop;
+    RunLoop::setMain(&loop);
+    {
+        ClientManager::Services services;
+        services.port = 0;
+        services.interface = "127.0.0.1";
+        services.udp = nullptr;
+        ClientManager host(std::move(services));
+        host.startListening();
+        std::atomic<bool> stop{false};
+        std::thread worker([&] {
+            const Dictionary levels{{"Command", Value("LevelData")}, {"Value", Value(Bytes(128, 1))}};
+            while (!stop.load()) {
+                host.sendDictionaryToEveryone(levels);
+                host.sendStream(levels, "127.0.0.1");
+                host.sendStream(levels);
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+        });
+        test::WireClient steady(host.listeningPort());
+        ASSERT_TRUE(loop.runUntil([&] { return host.connectedSockets().size() == 1; }, 5.0));
+        host.startStreamTo(host.connectedSockets()[0].get());
+        for (int round = 0; round < 20; ++round) {
+            auto passing = std::make_unique<test::WireClient>(host.listeningPort());
+            ASSERT_TRUE(loop.runUntil([&] { return host.connectedSockets().size() == 2; }, 5.0));
+            passing.reset();
+            ASSERT_TRUE(loop.runUntil([&] { return host.connectedSockets().size() == 1; }, 5.0));
+        }
+        EXPECT_TRUE(steady.waitFor("LevelData"));
+        stop = true;
+        worker.join();
+    }
+    RunLoop::setMain(nullptr);
+}
+
+}  // namespace
+}  // namespace quenbril
