@@ -46,8 +46,8 @@ bool SonyDevice::resetAPI() {
     const int n = wmapi_.get(&wmapi_, tx_buffer_.data(), tx_buffer_.size());
     QLOG("UDP sent");
     if (udpsocket_ && n > 0) {
-        udpsocket_->sendData(Bytes(tx_buffer_.begin(), tx_buffer_.begin() + n), ip_,
-                             sony::kUdpPort, -1, 0);
+        udpsocket_->sendData(Bytes(tx_buffer_.begin(), tx_buffer_.begin() + n), ip_, sony::kUdpPort,
+                             -1, 0);
     }
     return true;
 }

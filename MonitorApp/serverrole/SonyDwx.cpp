@@ -72,8 +72,9 @@ int sony_dwx_get_buffer(WMAPI* api, uint8_t* buffer, size_t size) {
     if (!s || !buffer || size < sony::kRequestSize) return -1;
     const bool udp = s->connectionType == sony::kConnectionUDP;
     s->sequence = static_cast<uint8_t>(s->sequence + 1);
-    const uint8_t request[8] = {0x01, s->sequence, 0x00, uint8_t(udp ? 0x01 : 0x00),
-                                uint8_t(udp ? 0x0B : 0x10), 0x00, 0x01, 0x00};
+    const uint8_t request[8] = {
+        0x01, s->sequence, 0x00, uint8_t(udp ? 0x01 : 0x00), uint8_t(udp ? 0x0B : 0x10),
+        0x00, 0x01,        0x00};
     unsigned sum = 0;
     for (size_t i = 0; i < 8; ++i) {
         buffer[i] = request[i];

@@ -25,8 +25,7 @@ struct WMAPI {
     void (*callback_battery)(int channel, int percent, void* ref) = nullptr;
     /// Channel 1 or 2, the RF levels of antennas A and B, and the active antenna: 1 A, 2 B,
     /// -1 when the channel is absent.
-    void (*callback_rf_level)(int channel, int levelA, int levelB, int active,
-                              void* ref) = nullptr;
+    void (*callback_rf_level)(int channel, int levelA, int levelB, int active, void* ref) = nullptr;
     /// Index 0 is the receiver's own name, 1 and 2 the channel names.
     void (*callback_name)(int index, const char* text, void* ref) = nullptr;
 };

@@ -65,7 +65,12 @@ TEST_F(SonyDriverTest, SwitchesToTcpAndKeepsOneRecordPerChannel) {
     // A second pass with the link up sends no new UDP request.
     const size_t udp = fake.udpRequests.size();
     r.doDiscovery();
-    loop_.runUntil([&] { fake.service(); return false; }, 0.1);
+    loop_.runUntil(
+        [&] {
+            fake.service();
+            return false;
+        },
+        0.1);
     EXPECT_EQ(fake.udpRequests.size(), udp);
     EXPECT_EQ(handler_->sonyDevices().size(), 1u);
 }
@@ -100,8 +105,10 @@ TEST_F(SonyDriverTest, GarbageAndSilenceFromOneReceiverLeaveTheOtherAlone) {
         noisy.service();
         quiet.service();
     };
-    ASSERT_TRUE(drive(serviceAll, [&] { return has(r, "Good2", 90); }, 0.3));
-    drive(serviceAll, [] { return false; }, 0.3, 5);
+    ASSERT_TRUE(drive(
+        serviceAll, [&] { return has(r, "Good2", 90); }, 0.3));
+    drive(
+        serviceAll, [] { return false; }, 0.3, 5);
     EXPECT_EQ(r.devices().size(), 2u);
     EXPECT_EQ(noisy.accepted, 0u);
     EXPECT_EQ(quiet.accepted, 0u);

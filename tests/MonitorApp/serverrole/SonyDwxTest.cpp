@@ -1,10 +1,9 @@
-#include "MonitorApp/serverrole/SonyDwx.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "MonitorApp/serverrole/SonyDwx.h"
 #include "tests/MonitorApp/serverrole/fakes/SonyReplies.h"
 
 namespace quenbril {

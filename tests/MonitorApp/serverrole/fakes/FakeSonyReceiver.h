@@ -59,8 +59,8 @@ class FakeSonyReceiver {
                 c.received.erase(c.received.begin(), c.received.begin() + 10);
                 ++statusRequests;
                 if (silent) continue;
-                auto reply = garbage ? std::vector<uint8_t>(300, 0x10)
-                                     : sonyStatusReply(name, one, two);
+                auto reply =
+                    garbage ? std::vector<uint8_t>(300, 0x10) : sonyStatusReply(name, one, two);
                 if (splitAt > 0 && splitAt < reply.size()) {
                     c.send({reply.begin(), reply.begin() + static_cast<long>(splitAt)});
                     c.send({reply.begin() + static_cast<long>(splitAt), reply.end()});
