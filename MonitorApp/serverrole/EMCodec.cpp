@@ -13,13 +13,29 @@ Bytes request(size_t length, std::initializer_list<std::pair<size_t, uint8_t>> b
 }
 
 Bytes nameRequest(uint8_t first) {
-    return request(364, {{0, first}, {1, 0x06}, {2, 0x12}, {3, 0x06}, {16, 0x54}, {17, 0xFD},
-                         {18, 0xFE}, {19, 0xA9}, {346, 0x01}});
+    return request(364, {{0, first},
+                         {1, 0x06},
+                         {2, 0x12},
+                         {3, 0x06},
+                         {16, 0x54},
+                         {17, 0xFD},
+                         {18, 0xFE},
+                         {19, 0xA9},
+                         {346, 0x01}});
 }
 
 Bytes dataRequest(uint8_t b1, uint8_t b2, uint8_t b3) {
-    return request(44, {{0, 0x01}, {1, b1}, {2, b2}, {3, b3}, {4, 0x2C}, {31, 0x50}, {33, 0x10},
-                        {34, 0x27}, {35, 0x01}, {42, 0x01}, {43, 0x01}});
+    return request(44, {{0, 0x01},
+                        {1, b1},
+                        {2, b2},
+                        {3, b3},
+                        {4, 0x2C},
+                        {31, 0x50},
+                        {33, 0x10},
+                        {34, 0x27},
+                        {35, 0x01},
+                        {42, 0x01},
+                        {43, 0x01}});
 }
 
 constexpr size_t kNameAt = 328;
@@ -45,36 +61,36 @@ std::optional<Reply> decodeReply(const uint8_t* bytes, size_t length) {
     r.byte1 = bytes[1];
     const unsigned kind = unsigned(bytes[0]) << 8 | bytes[1];
     switch (kind) {
-    case 0x0206:
-    case 0x0706: {
-        if (length < kNameReplySize) return std::nullopt;
-        r.kind = Reply::Kind::Name;
-        r.channel = kind == 0x0206 ? "1" : "2";
-        // Bytes are taken as they come; receivers pad with "?" where we show a blank.
-        for (size_t i = 0; i < kNameLength && bytes[kNameAt + i] != 0; ++i) {
-            const char c = static_cast<char>(bytes[kNameAt + i]);
-            r.name.push_back(c == '?' ? ' ' : c);
+        case 0x0206:
+        case 0x0706: {
+            if (length < kNameReplySize) return std::nullopt;
+            r.kind = Reply::Kind::Name;
+            r.channel = kind == 0x0206 ? "1" : "2";
+            // Bytes are taken as they come; receivers pad with "?" where we show a blank.
+            for (size_t i = 0; i < kNameLength && bytes[kNameAt + i] != 0; ++i) {
+                const char c = static_cast<char>(bytes[kNameAt + i]);
+                r.name.push_back(c == '?' ? ' ' : c);
+            }
+            return r;
         }
-        return r;
-    }
-    case 0x0506:
-    case 0x1006: {
-        if (length < kDataReplySize) return std::nullopt;
-        r.kind = Reply::Kind::Data;
-        r.channel = kind == 0x0506 ? "1" : "2";
-        const int a = bytes[56] | bytes[57] << 8;
-        const int b = bytes[58] | bytes[59] << 8;
-        r.antennaA = a > b;
-        r.rf = (a > b ? a : b) / 3;
-        r.battery = batteryFromCode(bytes[55]);
-        return r;
-    }
-    case 0x0906:
-        r.kind = Reply::Kind::Ignored;
-        return r;
-    default:
-        r.kind = Reply::Kind::Unknown;
-        return r;
+        case 0x0506:
+        case 0x1006: {
+            if (length < kDataReplySize) return std::nullopt;
+            r.kind = Reply::Kind::Data;
+            r.channel = kind == 0x0506 ? "1" : "2";
+            const int a = bytes[56] | bytes[57] << 8;
+            const int b = bytes[58] | bytes[59] << 8;
+            r.antennaA = a > b;
+            r.rf = (a > b ? a : b) / 3;
+            r.battery = batteryFromCode(bytes[55]);
+            return r;
+        }
+        case 0x0906:
+            r.kind = Reply::Kind::Ignored;
+            return r;
+        default:
+            r.kind = Reply::Kind::Unknown;
+            return r;
     }
 }
 

@@ -59,18 +59,18 @@ void EMHandler::udpEndpointDidReceive(UdpEndpoint* endpoint, const Bytes& data,
     const std::optional<em::Reply> reply = em::decodeReply(data.data(), data.size());
     if (!reply || !registry_) return;
     switch (reply->kind) {
-    case em::Reply::Kind::Ignored:
-        std::puts("0609 ignored");
-        return;
-    case em::Reply::Kind::Unknown:
-        std::printf("Unknown message 0x%02x 0x%02x\n", reply->byte0, reply->byte1);
-        return;
-    case em::Reply::Kind::Name:
-        QLOG("channel %s name: %s", reply->channel.c_str(), reply->name.c_str());
-        if (reply->channel == "1") std::puts("channel 1 name: ");
-        break;
-    case em::Reply::Kind::Data:
-        break;
+        case em::Reply::Kind::Ignored:
+            std::puts("0609 ignored");
+            return;
+        case em::Reply::Kind::Unknown:
+            std::printf("Unknown message 0x%02x 0x%02x\n", reply->byte0, reply->byte1);
+            return;
+        case em::Reply::Kind::Name:
+            QLOG("channel %s name: %s", reply->channel.c_str(), reply->name.c_str());
+            if (reply->channel == "1") std::puts("channel 1 name: ");
+            break;
+        case em::Reply::Kind::Data:
+            break;
     }
     WirelessDevice* record = registry_->deviceWith(host, reply->channel);
     if (reply->kind == em::Reply::Kind::Name) {

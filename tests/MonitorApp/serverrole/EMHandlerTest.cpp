@@ -1,11 +1,10 @@
 // The Sennheiser EM requests and replies, and the driver against fake receivers on loopback.
 
-#include "MonitorApp/serverrole/EMHandler.h"
-
 #include <gtest/gtest.h>
 
 #include "MonitorApp/serverrole/DispatchUdpEndpoint.h"
 #include "MonitorApp/serverrole/EMCodec.h"
+#include "MonitorApp/serverrole/EMHandler.h"
 #include "tests/MonitorApp/serverrole/fakes/DriverTestSupport.h"
 #include "tests/MonitorApp/serverrole/fakes/FakeEMReceiver.h"
 
@@ -27,15 +26,39 @@ std::vector<std::pair<size_t, int>> nonZero(const Bytes& b) {
 TEST(EMCodec, RequestsAreTheFixedBytes) {
     using P = std::vector<std::pair<size_t, int>>;
     EXPECT_EQ(em::askName0().size(), 364u);
-    EXPECT_EQ(nonZero(em::askName0()), (P{{0, 6}, {1, 6}, {2, 0x12}, {3, 6}, {16, 0x54},
-                                          {17, 0xFD}, {18, 0xFE}, {19, 0xA9}, {346, 1}}));
+    EXPECT_EQ(nonZero(em::askName0()), (P{{0, 6},
+                                          {1, 6},
+                                          {2, 0x12},
+                                          {3, 6},
+                                          {16, 0x54},
+                                          {17, 0xFD},
+                                          {18, 0xFE},
+                                          {19, 0xA9},
+                                          {346, 1}}));
     EXPECT_EQ(nonZero(em::askName1())[0], (std::pair<size_t, int>{0, 1}));
     EXPECT_EQ(em::askData0().size(), 44u);
-    EXPECT_EQ(nonZero(em::askData0()), (P{{0, 1}, {1, 7}, {2, 1}, {3, 7}, {4, 0x2C}, {31, 0x50},
-                                          {33, 0x10}, {34, 0x27}, {35, 1}, {42, 1}, {43, 1}}));
-    EXPECT_EQ(nonZero(em::askData1()),
-              (P{{0, 1}, {1, 0x10}, {2, 0x12}, {3, 6}, {4, 0x2C}, {31, 0x50}, {33, 0x10},
-                 {34, 0x27}, {35, 1}, {42, 1}, {43, 1}}));
+    EXPECT_EQ(nonZero(em::askData0()), (P{{0, 1},
+                                          {1, 7},
+                                          {2, 1},
+                                          {3, 7},
+                                          {4, 0x2C},
+                                          {31, 0x50},
+                                          {33, 0x10},
+                                          {34, 0x27},
+                                          {35, 1},
+                                          {42, 1},
+                                          {43, 1}}));
+    EXPECT_EQ(nonZero(em::askData1()), (P{{0, 1},
+                                          {1, 0x10},
+                                          {2, 0x12},
+                                          {3, 6},
+                                          {4, 0x2C},
+                                          {31, 0x50},
+                                          {33, 0x10},
+                                          {34, 0x27},
+                                          {35, 1},
+                                          {42, 1},
+                                          {43, 1}}));
 }
 
 TEST(EMCodec, RepliesDecodeByKind) {
@@ -125,8 +148,7 @@ TEST_F(EMHandlerTest, AReceiverIsAskedThroughEveryMatchingInterface) {
     FakeEMReceiver fake("127.0.0.75");
     ASSERT_TRUE(fake.ready());
     fake.silent = true;
-    WirelessManager& r =
-        make({"127.0.0.75"}, {{"lo", "127.0.0.73", ""}, {"lo", "127.0.0.74", ""}});
+    WirelessManager& r = make({"127.0.0.75"}, {{"lo", "127.0.0.73", ""}, {"lo", "127.0.0.74", ""}});
     r.doDiscovery();
     ASSERT_TRUE(drive([&] { fake.service(); }, [&] { return fake.requests.size() == 8; }));
     EXPECT_EQ(std::count(fake.senders.begin(), fake.senders.end(), "127.0.0.73"), 4);
@@ -138,16 +160,17 @@ TEST_F(EMHandlerTest, EmptyNamesAndGarbageMakeNoRecords) {
     blank.one.name = "";
     blank.two.name = "Keys";
     noisy.garbage = true;
-    WirelessManager& r =
-        make({"127.0.0.77", "127.0.0.78"}, {{"lo", "127.0.0.76", ""}});
+    WirelessManager& r = make({"127.0.0.77", "127.0.0.78"}, {{"lo", "127.0.0.76", ""}});
     r.doDiscovery();
     auto serviceBoth = [&] {
         blank.service();
         noisy.service();
     };
-    ASSERT_TRUE(drive(serviceBoth, [&] { return r.device("Keys") && r.device("Keys")->rf() == 30; }));
+    ASSERT_TRUE(
+        drive(serviceBoth, [&] { return r.device("Keys") && r.device("Keys")->rf() == 30; }));
     drive(serviceBoth, [&] { return noisy.requests.size() == 4; });
-    drive(serviceBoth, [] { return false; }, 0, 5);
+    drive(
+        serviceBoth, [] { return false; }, 0, 5);
     EXPECT_EQ(r.devices().size(), 1u);
 }
 
