@@ -1,7 +1,6 @@
-#include "MonitorApp/serverrole/VozodCodec.h"
-
 #include <gtest/gtest.h>
 
+#include "MonitorApp/serverrole/VozodCodec.h"
 #include "MonitorApp/serverrole/WirelessDevice.h"
 
 namespace quenbril {
@@ -32,8 +31,14 @@ TEST(VozodCodec, FieldsNamesAndScales) {
     EXPECT_FALSE(vozod::channelName("< REP 1 CHAN_NAME Lead >"));
     EXPECT_FALSE(vozod::channelName("< REP 1 CHAN_NAME {Lead >"));
     EXPECT_EQ(vozod::channelName("}{x}"), "x");
-    for (auto [in, out] : {std::pair{20, 20}, {21, 26}, {40, 50}, {41, 61}, {66, 99}, {67, 100},
-                           {-5, -5}, {INT32_MAX, 100}}) {
+    for (auto [in, out] : {std::pair{20, 20},
+                           {21, 26},
+                           {40, 50},
+                           {41, 61},
+                           {66, 99},
+                           {67, 100},
+                           {-5, -5},
+                           {INT32_MAX, 100}}) {
         EXPECT_EQ(vozod::scaleRF(in), out) << in;
     }
     EXPECT_EQ(vozod::batteryFromBars(255), -1);
@@ -41,7 +46,8 @@ TEST(VozodCodec, FieldsNamesAndScales) {
     EXPECT_EQ(vozod::batteryFromBars(5), 100);
 }
 
-std::vector<std::string> sample(size_t count, std::initializer_list<std::pair<size_t, std::string>> set) {
+std::vector<std::string> sample(size_t count,
+                                std::initializer_list<std::pair<size_t, std::string>> set) {
     std::vector<std::string> f(count, "0");
     for (const auto& [i, v] : set) f[i] = v;
     return f;
@@ -62,9 +68,9 @@ TEST(VozodCodec, TypeEightSamplesByFieldCount) {
     EXPECT_EQ(d.rf(), 67);
     EXPECT_EQ(d.quality(), 0);
 
-    ASSERT_TRUE(vozod::parseAD4D(sample(27, {{4, "3"}, {8, "XB"}, {10, "5"}, {19, "10"},
-                                             {12, "6"}, {21, "2"}, {25, "16"}}),
-                                 d));
+    ASSERT_TRUE(vozod::parseAD4D(
+        sample(27, {{4, "3"}, {8, "XB"}, {10, "5"}, {19, "10"}, {12, "6"}, {21, "2"}, {25, "16"}}),
+        d));
     EXPECT_EQ(d.quality(), 3);
     EXPECT_EQ(d.rfA(), 10);
     EXPECT_EQ(d.rfB(), 6);
@@ -94,7 +100,8 @@ TEST(VozodCodec, OtherSamplesPutRfOnTheAntennaInUse) {
     EXPECT_EQ(axient.rfA(), 40);
     EXPECT_EQ(axient.rfB(), 55);
     // Under nine fields "XB" still reads antenna A's figure; levels over 100 are capped.
-    ASSERT_TRUE(vozod::parseAxientULXD(sample(8, {{4, "AB"}, {5, "140"}, {6, "1e308"}}), axient, 6));
+    ASSERT_TRUE(
+        vozod::parseAxientULXD(sample(8, {{4, "AB"}, {5, "140"}, {6, "1e308"}}), axient, 6));
     EXPECT_EQ(axient.rf(), 100);
     EXPECT_EQ(axient.rfA(), 100);
     ASSERT_TRUE(vozod::parseAxientULXD(sample(8, {{4, "XB"}, {5, "12"}, {6, "90"}}), axient, 7));

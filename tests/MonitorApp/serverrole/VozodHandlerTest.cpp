@@ -1,9 +1,8 @@
 // The Vozod driver against fake receivers on loopback addresses of its own.
 
-#include "MonitorApp/serverrole/VozodHandler.h"
-
 #include <gtest/gtest.h>
 
+#include "MonitorApp/serverrole/VozodHandler.h"
 #include "tests/MonitorApp/serverrole/fakes/DriverTestSupport.h"
 #include "tests/MonitorApp/serverrole/fakes/FakeVozodReceiver.h"
 
@@ -75,7 +74,14 @@ TEST_F(VozodHandlerTest, TwoReceiversSendingByteByByteKeepTheirLinesApart) {
     };
     ASSERT_TRUE(drive(both, [&] { return r.device("Alpha") && r.device("Bravo"); }));
     // Halves of samples, each read before the next is sent, alternate between the receivers.
-    auto settle = [&] { loop_.runUntil([&] { both(); return false; }, 0.05); };
+    auto settle = [&] {
+        loop_.runUntil(
+            [&] {
+                both();
+                return false;
+            },
+            0.05);
+    };
     a.push("< SAMPLE 1 ALL XB");
     settle();
     b.push("< SAMPLE 1 ALL XB");
@@ -83,7 +89,8 @@ TEST_F(VozodHandlerTest, TwoReceiversSendingByteByByteKeepTheirLinesApart) {
     a.push(" 40 55 0 0 >");
     settle();
     b.push(" 40 55 0 0 >");
-    ASSERT_TRUE(drive(both, [&] { return r.device("Alpha")->rf() == 55 && r.device("Bravo")->rf() == 55; }));
+    ASSERT_TRUE(drive(
+        both, [&] { return r.device("Alpha")->rf() == 55 && r.device("Bravo")->rf() == 55; }));
     EXPECT_EQ(r.device("Alpha")->ip(), "127.0.0.82");
     EXPECT_EQ(r.device("Alpha")->rfA(), 0);
     EXPECT_EQ(r.device("Bravo")->ip(), "127.0.0.83");
@@ -127,8 +134,10 @@ TEST_F(VozodHandlerTest, GarbageAndSilenceLeaveTheOthersAlone) {
         noisy.service();
         quiet.service();
     };
-    ASSERT_TRUE(drive(all, [&] { return battery(r, "Good", 60); }, VozodHandler::kAskInterval));
-    drive(all, [] { return false; }, VozodHandler::kAskInterval, 5);
+    ASSERT_TRUE(drive(
+        all, [&] { return battery(r, "Good", 60); }, VozodHandler::kAskInterval));
+    drive(
+        all, [] { return false; }, VozodHandler::kAskInterval, 5);
     EXPECT_EQ(r.devices().size(), 1u);
     EXPECT_EQ(handler_->connectedCount(), 3u);
 }
