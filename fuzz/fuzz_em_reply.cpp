@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& entry : registry.devices()) {
         const WirelessDevice& d = *entry.second;
         if (entry.first.empty() || entry.first.size() > 6) __builtin_trap();
-        if (d.battery() < -1 || d.battery() > 100 * 3) __builtin_trap();
+        if (d.battery() < -1 || d.battery() > 255 * 20 - 80) __builtin_trap();
         if (d.rf() < 0 || d.rf() > 0xFFFF / 3) __builtin_trap();
     }
     if (registry.devices().size() > 2) __builtin_trap();

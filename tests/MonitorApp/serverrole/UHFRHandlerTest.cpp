@@ -1,10 +1,9 @@
 // The UHF-R driver against fake receivers on loopback addresses of its own.
 
-#include "MonitorApp/serverrole/UHFRHandler.h"
-
 #include <gtest/gtest.h>
 
 #include "MonitorApp/serverrole/DispatchUdpEndpoint.h"
+#include "MonitorApp/serverrole/UHFRHandler.h"
 #include "tests/MonitorApp/serverrole/fakes/DriverTestSupport.h"
 #include "tests/MonitorApp/serverrole/fakes/FakeUHFRReceiver.h"
 
