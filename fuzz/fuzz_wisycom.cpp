@@ -2,8 +2,8 @@
 // status decoding into a registry in memory. The first byte sets the chunk size; the codec's
 // functions also run on the whole input as one frame.
 
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

@@ -21,20 +21,20 @@ uint8_t checksum(const uint8_t* frame, size_t payload) {
 // The payload length a reply of each known command carries; -1 for unknown commands.
 int expectedLength(uint8_t command) {
     switch (command) {
-    case MRK_OPEN:
-        return 1;
-    case 0x01:
-        return 0;
-    case MRK_SERIAL:
-        return 10;
-    case MRK_STATUS:
-        return 6;
-    case MRK_NETBUILD:
-        return 4;
-    case MRK_NAME:
-        return 12;
-    default:
-        return -1;
+        case MRK_OPEN:
+            return 1;
+        case 0x01:
+            return 0;
+        case MRK_SERIAL:
+            return 10;
+        case MRK_STATUS:
+            return 6;
+        case MRK_NETBUILD:
+            return 4;
+        case MRK_NAME:
+            return 12;
+        default:
+            return -1;
     }
 }
 
@@ -67,8 +67,8 @@ size_t mrk_escape(const uint8_t* in, uint8_t* out, size_t length) {
     size_t o = 0;
     for (size_t i = 0; i < length; ++i) {
         const uint8_t b = in[i];
-        const bool escape = b == MRK_ESCAPE || (b == MRK_START && i != 0) ||
-                            (b == MRK_END && i + 1 != length);
+        const bool escape =
+            b == MRK_ESCAPE || (b == MRK_START && i != 0) || (b == MRK_END && i + 1 != length);
         if (escape) {
             out[o++] = MRK_ESCAPE;
             out[o++] = b ^ 0x20;

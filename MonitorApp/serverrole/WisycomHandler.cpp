@@ -130,93 +130,93 @@ void WisycomHandler::parseCommand(const uint8_t* raw, size_t length, const std::
     if (command < 0 || !registry_) return;
     const int source = frame[1];
     switch (command) {
-    case MRK_OPEN:
-        if (source == MRK_BROADCAST) {
-            send(sock, MRK_NETBUILD, MRK_BROADCAST);
-            QLOG("OPEN from FF received, sending NETBUILD to FF");
-        } else {
-            send(sock, MRK_NAME, static_cast<uint8_t>(source));
-            QLOG("OPEN from %d received, sending NAME to %d", source, source);
-        }
-        break;
-    case MRK_NETBUILD: {
-        if (frame.size() <= 9) {
-            QLOG("Short NETBUILD reply ignored");
-            break;
-        }
-        const int count = frame[9];
-        h.addresses.clear();
-        h.allAddresses.clear();
-        h.named.clear();
-        for (int i = 1; i < count; i += 4) {
-            for (int a : {i + 1, i + 2}) {
-                h.addresses.push_back(a);
-                h.allAddresses.push_back(a);
+        case MRK_OPEN:
+            if (source == MRK_BROADCAST) {
+                send(sock, MRK_NETBUILD, MRK_BROADCAST);
+                QLOG("OPEN from FF received, sending NETBUILD to FF");
+            } else {
+                send(sock, MRK_NAME, static_cast<uint8_t>(source));
+                QLOG("OPEN from %d received, sending NAME to %d", source, source);
             }
-        }
-        int next = 0;
-        if (!h.addresses.empty()) {
-            next = h.addresses.back();
-            h.addresses.pop_back();
-        }
-        send(sock, MRK_OPEN, static_cast<uint8_t>(next));
-        QLOG("NETBUILD received, sending OPEN to %d", next);
-        break;
-    }
-    case MRK_NAME: {
-        mrk_frame_info info;
-        const int32_t flags = mrk_parse_frame(frame.data(), frame.size(), &info);
-        const std::string channel = std::to_string(source);
-        if (flags == 0) {
-            WirelessDevice* record = registry_->deviceWith(host, channel);
-            if (!record) {
-                auto made = std::make_shared<WirelessDevice>();
-                made->setName(info.name);
-                made->setIp(host);
-                made->setChannel(channel);
-                made->setDeviceType(WirelessDevice::kWisycom);
-                made->setLastSeen(RunLoop::main().now());
-                record = registry_->addDevice(std::move(made));
-                if (record) {
-                    QLOG("Found new device %s", info.name);
-                    QLOG("NAME received from %d", source);
+            break;
+        case MRK_NETBUILD: {
+            if (frame.size() <= 9) {
+                QLOG("Short NETBUILD reply ignored");
+                break;
+            }
+            const int count = frame[9];
+            h.addresses.clear();
+            h.allAddresses.clear();
+            h.named.clear();
+            for (int i = 1; i < count; i += 4) {
+                for (int a : {i + 1, i + 2}) {
+                    h.addresses.push_back(a);
+                    h.allAddresses.push_back(a);
                 }
             }
-            // A record left from an earlier connection counts and moves to this one, so that
-            // polling resumes at once after a reconnection.
-            if (record) {
-                record->setTcpSocket(shared(sock));
-                h.named.insert(source);
-                if (h.namingDone()) QLOG("All names received, start receiving status");
+            int next = 0;
+            if (!h.addresses.empty()) {
+                next = h.addresses.back();
+                h.addresses.pop_back();
             }
-        }
-        if (!h.addresses.empty()) {
-            const int next = h.addresses.back();
-            h.addresses.pop_back();
             send(sock, MRK_OPEN, static_cast<uint8_t>(next));
-            QLOG("NAME received from %d sending OPEN to %d", source, next);
-        }
-        break;
-    }
-    case MRK_STATUS: {
-        if (frame.size() < kStatusFrameSize) break;
-        mrk_status status;
-        mrk_summary summary;
-        mrk_decode_status(frame.data(), &status, &summary);
-        WirelessDevice* record = registry_->deviceWith(host, std::to_string(source));
-        if (!record) {
-            QLOG("DEVICE NOT FOUND!!!");
+            QLOG("NETBUILD received, sending OPEN to %d", next);
             break;
         }
-        record->setBattery(summary.battery);
-        record->setIsA_active(summary.antennaA != 0);
-        record->setIsB_active(summary.antennaB != 0);
-        record->setRf(std::max(summary.rfAPercent, summary.rfBPercent));
-        record->setLastSeen(RunLoop::main().now());
-        break;
-    }
-    default:
-        break;
+        case MRK_NAME: {
+            mrk_frame_info info;
+            const int32_t flags = mrk_parse_frame(frame.data(), frame.size(), &info);
+            const std::string channel = std::to_string(source);
+            if (flags == 0) {
+                WirelessDevice* record = registry_->deviceWith(host, channel);
+                if (!record) {
+                    auto made = std::make_shared<WirelessDevice>();
+                    made->setName(info.name);
+                    made->setIp(host);
+                    made->setChannel(channel);
+                    made->setDeviceType(WirelessDevice::kWisycom);
+                    made->setLastSeen(RunLoop::main().now());
+                    record = registry_->addDevice(std::move(made));
+                    if (record) {
+                        QLOG("Found new device %s", info.name);
+                        QLOG("NAME received from %d", source);
+                    }
+                }
+                // A record left from an earlier connection counts and moves to this one, so that
+                // polling resumes at once after a reconnection.
+                if (record) {
+                    record->setTcpSocket(shared(sock));
+                    h.named.insert(source);
+                    if (h.namingDone()) QLOG("All names received, start receiving status");
+                }
+            }
+            if (!h.addresses.empty()) {
+                const int next = h.addresses.back();
+                h.addresses.pop_back();
+                send(sock, MRK_OPEN, static_cast<uint8_t>(next));
+                QLOG("NAME received from %d sending OPEN to %d", source, next);
+            }
+            break;
+        }
+        case MRK_STATUS: {
+            if (frame.size() < kStatusFrameSize) break;
+            mrk_status status;
+            mrk_summary summary;
+            mrk_decode_status(frame.data(), &status, &summary);
+            WirelessDevice* record = registry_->deviceWith(host, std::to_string(source));
+            if (!record) {
+                QLOG("DEVICE NOT FOUND!!!");
+                break;
+            }
+            record->setBattery(summary.battery);
+            record->setIsA_active(summary.antennaA != 0);
+            record->setIsB_active(summary.antennaB != 0);
+            record->setRf(std::max(summary.rfAPercent, summary.rfBPercent));
+            record->setLastSeen(RunLoop::main().now());
+            break;
+        }
+        default:
+            break;
     }
 }
 
@@ -232,7 +232,8 @@ void WisycomHandler::queryStatus() {
         WisycomHelper& h = it->second;
         // A receiver still being named is skipped; the others are polled all the same.
         if (!h.namingDone()) continue;
-        const int address = h.allAddresses[static_cast<size_t>(h.deviceIndex) % h.allAddresses.size()];
+        const int address =
+            h.allAddresses[static_cast<size_t>(h.deviceIndex) % h.allAddresses.size()];
         ++h.deviceIndex;
         if (h.deviceIndex < 0) h.deviceIndex = 0;
         for (const auto& [name, record] : registry_->devices()) {

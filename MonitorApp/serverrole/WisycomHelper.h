@@ -22,9 +22,7 @@ class WisycomHelper {
 
     int32_t devicesFound() const { return static_cast<int32_t>(named.size()); }
     /// Every channel address has been named: status polling may run.
-    bool namingDone() const {
-        return !named.empty() && named.size() == allAddresses.size();
-    }
+    bool namingDone() const { return !named.empty() && named.size() == allAddresses.size(); }
 };
 
 }  // namespace quenbril

@@ -1,9 +1,8 @@
-#include "MonitorApp/serverrole/MrkCodec.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "MonitorApp/serverrole/MrkCodec.h"
 #include "tests/MonitorApp/serverrole/fakes/FakeWisycomReceiver.h"
 
 namespace quenbril {
@@ -31,8 +30,7 @@ TEST(MrkCodec, FramesCarryTheSequenceAndChecksum) {
     EXPECT_EQ(build(MRK_OPEN, 0xFF), (V{0xC0, 0, 0xFF, 0, 0, 0, 0, 0xFF, 0xC1}));
     EXPECT_EQ(build(MRK_OPEN, 0xFF)[3], 1);
     mrk_set_sequence(5);
-    EXPECT_EQ(build(MRK_NETBUILD, 0xFF),
-              (V{0xC0, 0, 0xFF, 5, 3, 0, 0x11, 4, 1, 0xFE, 0x13, 0xC1}));
+    EXPECT_EQ(build(MRK_NETBUILD, 0xFF), (V{0xC0, 0, 0xFF, 5, 3, 0, 0x11, 4, 1, 0xFE, 0x13, 0xC1}));
     uint8_t small[11];
     EXPECT_EQ(mrk_build_command(MRK_NETBUILD, 0xFF, small, sizeof small), -1);
     mrk_set_sequence(255);
@@ -60,7 +58,8 @@ TEST(MrkCodec, EscapingKeepsTheFrameBytesSingle) {
 
 TEST(MrkCodec, RepliesValidateToTheirFlags) {
     mrk_frame_info info;
-    const V name = unescape(testing::wisycomReply(7, MRK_NAME, V{'L', 'e', 'a', 'd', 0, 0, 0, 0, 0, 0, 0, 0}));
+    const V name =
+        unescape(testing::wisycomReply(7, MRK_NAME, V{'L', 'e', 'a', 'd', 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(mrk_parse_frame(name.data(), name.size(), &info), 0);
     EXPECT_STREQ(info.name, "Lead");
     EXPECT_EQ(info.source, 7);

@@ -1,9 +1,8 @@
 // The Wisycom driver against fake receiver networks on loopback addresses of their own.
 
-#include "MonitorApp/serverrole/WisycomHandler.h"
-
 #include <gtest/gtest.h>
 
+#include "MonitorApp/serverrole/WisycomHandler.h"
 #include "tests/MonitorApp/serverrole/fakes/DriverTestSupport.h"
 #include "tests/MonitorApp/serverrole/fakes/FakeWisycomReceiver.h"
 
@@ -40,8 +39,16 @@ TEST_F(WisycomHandlerTest, NamesEveryChannelThenPollsRoundRobin) {
     ASSERT_TRUE(drive([&] { fake.service(); }, [&] { return r.devices().size() == 4; }));
     // OPEN to all, NETBUILD, then OPEN and NAME from the last address to the first.
     using F = std::vector<std::pair<int, int>>;
-    EXPECT_EQ(fake.frames, (F{{0x00, 0xFF}, {0x11, 0xFF}, {0x00, 7}, {0x20, 7}, {0x00, 6},
-                              {0x20, 6}, {0x00, 3}, {0x20, 3}, {0x00, 2}, {0x20, 2}}));
+    EXPECT_EQ(fake.frames, (F{{0x00, 0xFF},
+                              {0x11, 0xFF},
+                              {0x00, 7},
+                              {0x20, 7},
+                              {0x00, 6},
+                              {0x20, 6},
+                              {0x00, 3},
+                              {0x20, 3},
+                              {0x00, 2},
+                              {0x20, 2}}));
     const WirelessDevice* two = r.device("Wisy2");
     ASSERT_NE(two, nullptr);
     EXPECT_EQ(two->ip(), "127.0.0.101");
@@ -49,9 +56,10 @@ TEST_F(WisycomHandlerTest, NamesEveryChannelThenPollsRoundRobin) {
     EXPECT_EQ(two->deviceType(), 4u);
     EXPECT_NE(two->tcpSocket(), nullptr);
 
-    ASSERT_TRUE(drive([&] { fake.service(); },
-                      [&] { return rf(r, "Wisy2", 78) && rf(r, "Wisy6", 100) && rf(r, "Wisy7", 78); },
-                      WisycomHandler::kPollInterval));
+    ASSERT_TRUE(
+        drive([&] { fake.service(); },
+              [&] { return rf(r, "Wisy2", 78) && rf(r, "Wisy6", 100) && rf(r, "Wisy7", 78); },
+              WisycomHandler::kPollInterval));
     EXPECT_EQ(two->battery(), 75);
     EXPECT_TRUE(two->isB_active());
     EXPECT_TRUE(r.device("Wisy6")->isA_active());
@@ -59,7 +67,12 @@ TEST_F(WisycomHandlerTest, NamesEveryChannelThenPollsRoundRobin) {
     const size_t before = fake.statusRequests();
     for (int i = 0; i < 4; ++i) {
         loop_.advance(WisycomHandler::kPollInterval);
-        loop_.runUntil([&] { fake.service(); return fake.statusRequests() == before + i + 1; }, 1);
+        loop_.runUntil(
+            [&] {
+                fake.service();
+                return fake.statusRequests() == before + i + 1;
+            },
+            1);
     }
     std::vector<int> polled;
     for (size_t i = fake.frames.size() - 4; i < fake.frames.size(); ++i) {
@@ -82,8 +95,9 @@ TEST_F(WisycomHandlerTest, ByteByByteReceiversAreNamedSideBySide) {
         a.service();
         b.service();
     };
-    ASSERT_TRUE(drive(both, [&] { return rf(r, "Wisy3", 78) && rf(r, "Other3", 50); },
-                      WisycomHandler::kPollInterval));
+    ASSERT_TRUE(drive(
+        both, [&] { return rf(r, "Wisy3", 78) && rf(r, "Other3", 50); },
+        WisycomHandler::kPollInterval));
     EXPECT_EQ(r.device("Other3")->ip(), "127.0.0.103");
     EXPECT_EQ(r.devices().size(), 4u);
 }
@@ -107,8 +121,7 @@ TEST_F(WisycomHandlerTest, AReconnectionTakesOverTheRecordsAndPollsAgain) {
 }
 
 TEST_F(WisycomHandlerTest, AReceiverStillNamingOrSendingGarbageHoldsUpNoOther) {
-    FakeWisycomReceiver quiet("127.0.0.105", 1), noisy("127.0.0.106", 1),
-        good("127.0.0.107", 1);
+    FakeWisycomReceiver quiet("127.0.0.105", 1), noisy("127.0.0.106", 1), good("127.0.0.107", 1);
     ASSERT_TRUE(quiet.ready() && noisy.ready() && good.ready());
     quiet.silent = true;
     noisy.garbage = true;
@@ -121,9 +134,11 @@ TEST_F(WisycomHandlerTest, AReceiverStillNamingOrSendingGarbageHoldsUpNoOther) {
         noisy.service();
         good.service();
     };
-    ASSERT_TRUE(drive(all, [&] { return rf(r, "Good2", 78) && rf(r, "Good3", 78); },
-                      WisycomHandler::kPollInterval));
-    drive(all, [] { return false; }, WisycomHandler::kPollInterval, 5);
+    ASSERT_TRUE(drive(
+        all, [&] { return rf(r, "Good2", 78) && rf(r, "Good3", 78); },
+        WisycomHandler::kPollInterval));
+    drive(
+        all, [] { return false; }, WisycomHandler::kPollInterval, 5);
     EXPECT_EQ(r.devices().size(), 2u);
     EXPECT_EQ(quiet.statusRequests() + noisy.statusRequests(), 0u);
 }

@@ -16,8 +16,8 @@ namespace quenbril::testing {
 inline std::vector<uint8_t> wisycomReply(uint8_t source, uint8_t command,
                                          const std::vector<uint8_t>& payload,
                                          uint8_t flags = 0x40) {
-    std::vector<uint8_t> f{0xC0, source, 0x00, 0x33, static_cast<uint8_t>(payload.size()), flags,
-                           command};
+    std::vector<uint8_t> f{0xC0,  source, 0x00, 0x33, static_cast<uint8_t>(payload.size()),
+                           flags, command};
     f.insert(f.end(), payload.begin(), payload.end());
     uint8_t x = 0;
     for (size_t i = 1; i < f.size(); ++i) x ^= f[i];
@@ -102,8 +102,8 @@ class FakeWisycomReceiver {
     void answer(FakeConnection& c, uint8_t command, uint8_t dest) {
         std::vector<uint8_t> out;
         if (garbage) {
-            out = {0xC1, 0x7D, 0xC1, 0xC0, 0x00, 0x0D, 0xC1, 0xC0, 0x05, 0x00, 0x00, 0xFF,
-                   0x40, 0x20, 0xC1};
+            out = {0xC1, 0x7D, 0xC1, 0xC0, 0x00, 0x0D, 0xC1, 0xC0,
+                   0x05, 0x00, 0x00, 0xFF, 0x40, 0x20, 0xC1};
         } else if (command == 0x00) {
             out = wisycomReply(dest, 0x00, {0x00});
         } else if (command == 0x11) {
@@ -115,7 +115,8 @@ class FakeWisycomReceiver {
                 std::copy_n(ch.name.begin(), std::min<size_t>(ch.name.size(), 12), name.begin());
                 out = wisycomReply(dest, 0x20, name);
             } else if (command == 0x0D) {
-                out = wisycomReply(dest, 0x0D, {0x00, ch.rfA, ch.rfB, 0x00, ch.antennas, ch.battery});
+                out =
+                    wisycomReply(dest, 0x0D, {0x00, ch.rfA, ch.rfB, 0x00, ch.antennas, ch.battery});
             }
         }
         if (!byteByByte) {
