@@ -109,10 +109,9 @@ void LectrosonicsHandler::socketDidDisconnect(DispatchSocket* sock, const std::o
 
 void LectrosonicsHandler::push(DispatchSocket* sock, std::string command) {
     if (!sock || !connections_.count(sock)) return;
-    const bool waiting = std::any_of(rollingCommands_.begin(), rollingCommands_.end(),
-                                     [&](const Pending& p) {
-                                         return p.socket == sock && p.command == command;
-                                     });
+    const bool waiting =
+        std::any_of(rollingCommands_.begin(), rollingCommands_.end(),
+                    [&](const Pending& p) { return p.socket == sock && p.command == command; });
     if (waiting) return;
     if (rollingCommands_.size() >= kMaxPending) rollingCommands_.pop_front();
     rollingCommands_.push_back({sock, std::move(command)});
@@ -209,8 +208,9 @@ void LectrosonicsHandler::processLine(const std::string& line, const std::string
         const bool meter = !level && has("rxrmeter");
         const auto items = lx::parseList(field1);
         if (!items) {
-            QLOG("Wrong amount of components in %s",
-                 level ? "txblevel" : meter ? "rxrmeter" : "txbatt");
+            QLOG("Wrong amount of components in %s", level   ? "txblevel"
+                                                     : meter ? "rxrmeter"
+                                                             : "txbatt");
             return;
         }
         for (size_t i = 0; i < items->size(); ++i) {

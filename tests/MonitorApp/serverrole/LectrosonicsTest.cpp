@@ -16,13 +16,16 @@ using testing::FakeLectrosonicsReceiver;
 TEST(LectrosonicsCodec, LinesNeedALeadingReturn) {
     lx::LineAssembler a;
     std::vector<std::string> lines;
-    auto feed = [&](std::string_view s) { a.feed(s, [&](const std::string& l) { lines.push_back(l); }); };
+    auto feed = [&](std::string_view s) {
+        a.feed(s, [&](const std::string& l) { lines.push_back(l); });
+    };
     feed("\rOK rxname(1)=\"A\"\n");
     feed("\rOK rx");
     feed("name(2)=\"B\"\n");
     // "\r\n" empties the line before its end.
     feed("\rOK x\r\n");
-    EXPECT_EQ(lines, (std::vector<std::string>{"OK rxname(1)=\"A\"\n", "OK rxname(2)=\"B\"\n", "\n"}));
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{"OK rxname(1)=\"A\"\n", "OK rxname(2)=\"B\"\n", "\n"}));
     lines.clear();
     feed("\r" + std::string(lx::kMaxLine + 10, 'x') + "\n");
     feed("\rOK y\n");
@@ -42,11 +45,12 @@ TEST(LectrosonicsCodec, RepliesByPosition) {
     EXPECT_EQ(status->items.size(), 9u);
     EXPECT_EQ(status->items[4], "35");
     EXPECT_FALSE(lx::parseStatus("rxstat(2)\n"));
-    EXPECT_EQ(*lx::parseList("txblevel(*)={12,8,16}\n"), (std::vector<std::string>{"12", "8", "16"}));
+    EXPECT_EQ(*lx::parseList("txblevel(*)={12,8,16}\n"),
+              (std::vector<std::string>{"12", "8", "16"}));
     EXPECT_FALSE(lx::parseList("txblevel(*)\n"));
     EXPECT_FALSE(lx::parseList("a=b=c"));
-    for (auto [level, max, percent] : {std::tuple{12, 15, 50}, {8, 15, 0}, {16, 15, 116},
-                                       {93, 90, 100}, {60, 90, 19}}) {
+    for (auto [level, max, percent] :
+         {std::tuple{12, 15, 50}, {8, 15, 0}, {16, 15, 116}, {93, 90, 100}, {60, 90, 19}}) {
         EXPECT_EQ(lx::batteryFromLevel(level, max), percent) << level << "/" << max;
     }
     EXPECT_EQ(lx::rfFromMeter(35), 70);
@@ -139,8 +143,9 @@ TEST_F(LectrosonicsHandlerTest, GarbageAndByteByByteRepliesLeaveTheOthersRight) 
         noisy.service();
         slow.service();
     };
-    ASSERT_TRUE(drive(both, [&] { return battery(r, "Slow 1", 50) && battery(r, "Slow 2", 50); },
-                      LectrosonicsHandler::kSendInterval));
+    ASSERT_TRUE(drive(
+        both, [&] { return battery(r, "Slow 1", 50) && battery(r, "Slow 2", 50); },
+        LectrosonicsHandler::kSendInterval));
     EXPECT_EQ(r.devices().size(), 2u);
     EXPECT_EQ(r.device("Slow 2")->ip(), "127.0.0.115");
 }

@@ -20,7 +20,8 @@ class FakeLectrosonicsReceiver {
 
     FakeLectrosonicsReceiver(std::string host, size_t channels) : host_(std::move(host)) {
         tcp_ = boundSocket(SOCK_STREAM, host_, 4081);
-        for (size_t i = 0; i < channels; ++i) this->channels.push_back({"Lx " + std::to_string(i + 1)});
+        for (size_t i = 0; i < channels; ++i)
+            this->channels.push_back({"Lx " + std::to_string(i + 1)});
     }
     ~FakeLectrosonicsReceiver() {
         for (auto& c : connections_) c.close();
@@ -83,11 +84,14 @@ class FakeLectrosonicsReceiver {
                       std::to_string(ch.antenna) + ",0,0}\n";
             }
         } else if (command == "!txbatt(*)?\r") {
-            out = "\rOK txbatt(*)={" + list([](const Channel& ch) { return std::to_string(ch.kind); }) + "}\n";
+            out = "\rOK txbatt(*)={" +
+                  list([](const Channel& ch) { return std::to_string(ch.kind); }) + "}\n";
         } else if (command == "!txblevel(*)?\r") {
-            out = "\rOK txblevel(*)={" + list([](const Channel& ch) { return std::to_string(ch.level); }) + "}\n";
+            out = "\rOK txblevel(*)={" +
+                  list([](const Channel& ch) { return std::to_string(ch.level); }) + "}\n";
         } else if (command == "!rxrmeter(*)?\r") {
-            out = "\rOK rxrmeter(*)={" + list([](const Channel& ch) { return std::to_string(ch.meter); }) + "}\n";
+            out = "\rOK rxrmeter(*)={" +
+                  list([](const Channel& ch) { return std::to_string(ch.meter); }) + "}\n";
         }
         if (!byteByByte) {
             c.send({out.begin(), out.end()});
