@@ -96,6 +96,17 @@ std::string ClientManager::localDescription() {
 
 // ---- clients ----
 
+std::shared_ptr<dispatch::Queue> ClientManager::newSocketQueueForConnectionFromAddress(
+    const Bytes&, DispatchSocket*) {
+    if (clientQueues_.empty()) {
+        for (size_t i = 0; i < kClientQueues; ++i) {
+            clientQueues_.push_back(
+                dispatch::Queue::makeSerial("client hosting " + std::to_string(i + 1)));
+        }
+    }
+    return clientQueues_[nextClientQueue_++ % kClientQueues];
+}
+
 void ClientManager::socketDidAcceptNewSocket(DispatchSocket*,
                                              std::shared_ptr<DispatchSocket> newSocket) {
     const std::string host = newSocket->connectedHost().value_or("");
@@ -196,9 +207,8 @@ ClientManager::Client* ClientManager::find(const DispatchSocket* sock) const {
 }
 
 void ClientManager::drop(Client& client, const char* why) {
-    if (client.dropped) return;
-    client.dropped = true;
-    client.frameDeadline.invalidate();
+    // Any thread: the deadline timer is left to the main thread, where it finds the flag.
+    if (client.dropped.exchange(true)) return;
     QLOG("Dropping the remote at %s: %s", client.host.c_str(), why);
     client.socket->disconnect();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -142,10 +143,14 @@ class ClientManager : public DispatchSocketDelegate, public UdpEndpointDelegate 
         std::string host;
         LinkFrameReader reader{LinkPeer::Server};
         LinkClientWriter writer;
+        /// Main thread only.
         Timer frameDeadline;
-        bool dropped = false;
+        /// Set by whichever thread drops the remote; its disconnection removes it.
+        std::atomic<bool> dropped{false};
     };
 
+    std::shared_ptr<dispatch::Queue> newSocketQueueForConnectionFromAddress(
+        const Bytes& address, DispatchSocket* listener) override;
     void socketDidAcceptNewSocket(DispatchSocket* sock,
                                   std::shared_ptr<DispatchSocket> newSocket) override;
     void socketDidReadData(DispatchSocket* sock, const Bytes& data, long tag) override;
@@ -169,6 +174,11 @@ class ClientManager : public DispatchSocketDelegate, public UdpEndpointDelegate 
 
     Services services_;
     ClientManagerDelegate* delegate_ = nullptr;
+    /// The remotes' sockets share a few queues, taken in turn: a frame for all of them is
+    /// written by a few threads rather than by a thread woken per remote.
+    static constexpr size_t kClientQueues = 2;
+    std::vector<std::shared_ptr<dispatch::Queue>> clientQueues_;
+    size_t nextClientQueue_ = 0;
     std::shared_ptr<DispatchSocket> asyncSocket_;
     std::shared_ptr<DispatchSocket> streamSocket_;
     std::unique_ptr<UdpEndpoint> udpSocket_;

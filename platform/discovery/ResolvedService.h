@@ -20,7 +20,7 @@ struct ResolvedService {
     /// IPv6 link-local address keeps the index of its interface as its scope id.
     std::vector<Bytes> addresses;
     /// The TXT record's key=value strings (a key without "=" maps to an empty value).
-    std::map<std::string, std::string> txt;
+    std::map<std::string, std::string> txt = {};
 };
 
 /// The socket address of `ipv4` (4 bytes, network order) and `port` (host order).

@@ -21,7 +21,8 @@ namespace {
 TEST(RemoteClientSlotsTest, SlotsReassignedWhileAnAudioThreadMixes) {
     UserDefaults defaults("/nonexistent/quenbril-slots", "Outputs");
     defaults.registerDefaults({{"AudioOutputs", Value(Array{0, 2, 4, -1, 6})}});
-    RemoteClientManager slots(8, [](int) {}, defaults);
+    RemoteClientManager slots(
+        8, [](int) {}, defaults);
     std::atomic<bool> stop{false};
     std::atomic<uint64_t> mixes{0};
     std::thread audio([&] {
@@ -62,7 +63,8 @@ TEST(ClientManagerThreadsTest, FramesWrittenFromAWorkerWhileRemotesComeAndGo) {
         host.startListening();
         std::atomic<bool> stop{false};
         std::thread worker([&] {
-            const Dictionary levels{{"Command", Value("LevelData")}, {"Value", Value(Bytes(128, 1))}};
+            const Dictionary levels{{"Command", Value("LevelData")},
+                                    {"Value", Value(Bytes(128, 1))}};
             while (!stop.load()) {
                 host.sendDictionaryToEveryone(levels);
                 host.sendStream(levels, "127.0.0.1");
@@ -82,6 +84,39 @@ TEST(ClientManagerThreadsTest, FramesWrittenFromAWorkerWhileRemotesComeAndGo) {
         EXPECT_TRUE(steady.waitFor("LevelData"));
         stop = true;
         worker.join();
+    }
+    RunLoop::setMain(nullptr);
+}
+
+TEST(ClientManagerThreadsTest, AWorkerWritingDropsARemoteThatDoesNotRead) {
+    ManualRunLoop loop;
+    RunLoop::setMain(&loop);
+    {
+        ClientManager::Services services;
+        services.port = 0;
+        services.interface = "127.0.0.1";
+        services.udp = nullptr;
+        ClientManager host(std::move(services));
+        host.startListening();
+        test::WireClient reader(host.listeningPort());
+        test::WireClient sleeper(host.listeningPort(), 4096);
+        ASSERT_TRUE(loop.runUntil([&] { return host.connectedSockets().size() == 2; }, 5.0));
+        std::atomic<bool> stop{false};
+        std::thread reading([&] {
+            while (!stop.load()) reader.next(0.05);
+        });
+        std::thread worker([&] {
+            const Dictionary big{{"Command", Value("LevelData")},
+                                 {"Value", Value(Bytes(64 * 1024, 1))}};
+            while (!stop.load()) {
+                host.sendDictionaryToEveryone(big);
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+        EXPECT_TRUE(loop.runUntil([&] { return host.connectedSockets().size() == 1; }, 20.0));
+        stop = true;
+        worker.join();
+        reading.join();
     }
     RunLoop::setMain(nullptr);
 }
