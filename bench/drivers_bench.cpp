@@ -75,7 +75,8 @@ double cpuSeconds() {
         wisycom.push_back(std::make_unique<FakeWisycomReceiver>(address(6, i), 4));
         for (auto& [a, ch] : wisycom.back()->channels) ch.name = "W" + n + "-" + std::to_string(a);
         lectro.push_back(std::make_unique<FakeLectrosonicsReceiver>(address(7, i), 6));
-        for (size_t c = 0; c < 6; ++c) lectro.back()->channels[c].name = "L" + n + "-" + std::to_string(c);
+        for (size_t c = 0; c < 6; ++c)
+            lectro.back()->channels[c].name = "L" + n + "-" + std::to_string(c);
     }
     for (;;) {
         for (auto& f : sony) f->service();
@@ -141,10 +142,12 @@ int main(int argc, char** argv) {
 
         size_t byType[10] = {};
         for (const auto& [name, record] : registry.devices()) ++byType[record->deviceType() % 10];
-        std::printf("drivers_bench: %d fakes of each kind on loopback for %.0f s\n", kPerKind, wall);
-        std::printf("  records: Sony %zu, EM %zu, Vozod %zu, UHF-R %zu, Wisycom %zu, "
-                    "Lectrosonics %zu\n",
-                    byType[6], byType[5], byType[0], byType[2], byType[4], byType[7]);
+        std::printf("drivers_bench: %d fakes of each kind on loopback for %.0f s\n", kPerKind,
+                    wall);
+        std::printf(
+            "  records: Sony %zu, EM %zu, Vozod %zu, UHF-R %zu, Wisycom %zu, "
+            "Lectrosonics %zu\n",
+            byType[6], byType[5], byType[0], byType[2], byType[4], byType[7]);
         std::printf("  drivers' CPU: %.2f %% of one core (target <= 5 %%)\n", 100.0 * cpu / wall);
         std::printf("  Wisycom receivers connected: %zu\n", wisy->connectedCount());
         const double tick = bench::microsecondsPerCall([&] { wisy->queryStatus(); }, 200, 5);
