@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "MonitorApp/serverrole/EMHandler.h"
+#include "MonitorApp/serverrole/ReceiverText.h"
 #include "MonitorApp/serverrole/WirelessManager.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -24,7 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     for (const auto& entry : registry.devices()) {
         const WirelessDevice& d = *entry.second;
-        if (entry.first.empty() || entry.first.size() > 6) __builtin_trap();
+        // Six characters, each at most a three-byte replacement sign, and always UTF-8.
+        if (entry.first.empty() || entry.first.size() > 18) __builtin_trap();
+        if (!receivertext::isValidUTF8(entry.first)) __builtin_trap();
         if (d.battery() < -1 || d.battery() > 255 * 20 - 80) __builtin_trap();
         if (d.rf() < 0 || d.rf() > 0xFFFF / 3) __builtin_trap();
     }

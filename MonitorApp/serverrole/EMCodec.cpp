@@ -3,6 +3,8 @@
 #include <initializer_list>
 #include <utility>
 
+#include "MonitorApp/serverrole/ReceiverText.h"
+
 namespace quenbril::em {
 namespace {
 
@@ -66,10 +68,22 @@ std::optional<Reply> decodeReply(const uint8_t* bytes, size_t length) {
             if (length < kNameReplySize) return std::nullopt;
             r.kind = Reply::Kind::Name;
             r.channel = kind == 0x0206 ? "1" : "2";
-            // Bytes are taken as they come; receivers pad with "?" where we show a blank.
+            // Receivers pad with "?" where we show a blank.
             for (size_t i = 0; i < kNameLength && bytes[kNameAt + i] != 0; ++i) {
                 const char c = static_cast<char>(bytes[kNameAt + i]);
                 r.name.push_back(c == '?' ? ' ' : c);
+            }
+            // Names travel on as text: bytes that are not UTF-8 each become a replacement sign.
+            if (!receivertext::isValidUTF8(r.name)) {
+                std::string text;
+                for (const char c : r.name) {
+                    if (static_cast<unsigned char>(c) < 0x80) {
+                        text.push_back(c);
+                    } else {
+                        text += "\xEF\xBF\xBD";
+                    }
+                }
+                r.name = std::move(text);
             }
             return r;
         }

@@ -84,6 +84,9 @@ TEST(EMCodec, RepliesDecodeByKind) {
     EXPECT_EQ(name->channel, "2");
     EXPECT_EQ(name->name, "Ab d");
     EXPECT_EQ(decode(testing::emNameReply(1, "SixLong"))->name, "SixLon");
+    // UTF-8 stays; stray bytes become replacement signs.
+    EXPECT_EQ(decode(testing::emNameReply(1, "B\xC3\xA4r"))->name, "B\xC3\xA4r");
+    EXPECT_EQ(decode(testing::emNameReply(1, "A\xFF?"))->name, "A\xEF\xBF\xBD ");
 
     auto shortName = testing::emNameReply(1, "x");
     shortName.resize(333);
