@@ -294,7 +294,7 @@ void RunLoopSocket::watchListening() {
     for (auto [fd, watch] : {std::pair{listen4_, &accept4_}, std::pair{listen6_, &accept6_}}) {
         if (fd < 0 || watch->isActive()) continue;
         *watch = runLoop_->watchDescriptor(fd, RunLoop::Condition::Readable,
-                                           [weak = weak_from_this(), fd] {
+                                           [weak = weak_from_this(), fd = fd] {
                                                if (auto self = weak.lock()) self->acceptReady(fd);
                                            });
     }

@@ -1,0 +1,138 @@
+// The Sony driver against fake receivers on loopback addresses of its own.
+
+#include <gtest/gtest.h>
+
+#include "MonitorApp/serverrole/DispatchUdpEndpoint.h"
+#include "MonitorApp/serverrole/SonyHandler.h"
+#include "tests/MonitorApp/serverrole/fakes/DriverTestSupport.h"
+#include "tests/MonitorApp/serverrole/fakes/FakeSonyReceiver.h"
+
+namespace quenbril {
+namespace {
+
+using testing::FakeSonyReceiver;
+
+class SonyDriverTest : public testing::DriverTest {
+  protected:
+    WirelessManager& make(const std::vector<std::string>& addresses) {
+        std::vector<std::pair<std::string, int>> receivers;
+        for (const auto& a : addresses) receivers.emplace_back(a, 6);
+        receivers.emplace_back("127.0.0.69", 5);  // Another family: not the Sony driver's.
+        WirelessManager::Drivers drivers;
+        auto handler = std::make_unique<SonyHandler>(makeDispatchUdpEndpoint);
+        handler_ = handler.get();
+        drivers.sony = std::move(handler);
+        return makeRegistry(receivers, {{"lo", "127.0.0.1", "255.0.0.0"}}, std::move(drivers));
+    }
+    static bool has(const WirelessManager& r, const char* name, int rf) {
+        const WirelessDevice* d = r.device(name);
+        return d && d->rf() == rf;
+    }
+    SonyHandler* handler_ = nullptr;
+};
+
+TEST_F(SonyDriverTest, SwitchesToTcpAndKeepsOneRecordPerChannel) {
+    FakeSonyReceiver fake("127.0.0.61");
+    ASSERT_TRUE(fake.ready());
+    WirelessManager& r = make({"127.0.0.61"});
+    r.doDiscovery();
+    ASSERT_EQ(handler_->sonyDevices().size(), 1u);
+    ASSERT_TRUE(drive([&] { fake.service(); }, [&] { return has(r, "Backing", 90); }, 0.3));
+    // A new device asks at creation and again in the same pass, each time from a fresh state.
+    const std::vector<uint8_t> first{1, 1, 0, 1, 0x0B, 0, 1, 0, 0xFF, 0xF1};
+    ASSERT_GE(fake.udpRequests.size(), 2u);
+    EXPECT_EQ(fake.udpRequests[0], first);
+    EXPECT_EQ(fake.udpRequests[1], first);
+
+    const WirelessDevice* lead = r.device("Lead");
+    ASSERT_NE(lead, nullptr);
+    EXPECT_EQ(lead->ip(), "127.0.0.61");
+    EXPECT_EQ(lead->channel(), "1");
+    EXPECT_EQ(lead->deviceType(), 6u);
+    EXPECT_EQ(lead->battery(), 80);
+    EXPECT_EQ(lead->rf(), 40);
+    EXPECT_TRUE(lead->isA_active());
+    const WirelessDevice* backing = r.device("Backing");
+    EXPECT_EQ(backing->battery(), 100);
+    EXPECT_TRUE(backing->isB_active());
+    EXPECT_EQ(r.devices().size(), 2u);
+
+    // The receiver's second channel goes away: its record shows no figures.
+    fake.two.present = false;
+    ASSERT_TRUE(drive([&] { fake.service(); }, [&] { return has(r, "Backing", -1); }, 0.3));
+    EXPECT_EQ(backing->battery(), -1);
+    EXPECT_FALSE(backing->isA_active() || backing->isB_active());
+    // A second pass with the link up sends no new UDP request.
+    const size_t udp = fake.udpRequests.size();
+    r.doDiscovery();
+    loop_.runUntil(
+        [&] {
+            fake.service();
+            return false;
+        },
+        0.1);
+    EXPECT_EQ(fake.udpRequests.size(), udp);
+    EXPECT_EQ(handler_->sonyDevices().size(), 1u);
+}
+
+TEST_F(SonyDriverTest, ReconnectsAfterTheReceiverDropsTheLink) {
+    FakeSonyReceiver fake("127.0.0.62");
+    ASSERT_TRUE(fake.ready());
+    WirelessManager& r = make({"127.0.0.62"});
+    r.doDiscovery();
+    ASSERT_TRUE(drive([&] { fake.service(); }, [&] { return has(r, "Lead", 40); }, 0.3));
+    SonyDevice& device = *handler_->sonyDevices()[0];
+    fake.dropConnections();
+    ASSERT_TRUE(drive([&] { fake.service(); }, [&] { return !device.isPolling(); }));
+    fake.one.levelA = 70;
+    r.doDiscovery();
+    ASSERT_TRUE(drive([&] { fake.service(); }, [&] { return has(r, "Lead", 70); }, 0.3));
+    EXPECT_EQ(fake.accepted, 2u);
+    EXPECT_EQ(fake.openConnections(), 1u);
+}
+
+TEST_F(SonyDriverTest, GarbageAndSilenceFromOneReceiverLeaveTheOtherAlone) {
+    FakeSonyReceiver good("127.0.0.63"), noisy("127.0.0.64"), quiet("127.0.0.65");
+    ASSERT_TRUE(good.ready() && noisy.ready() && quiet.ready());
+    noisy.garbage = true;
+    quiet.silent = true;
+    good.one.name = "Good1";
+    good.two.name = "Good2";
+    WirelessManager& r = make({"127.0.0.63", "127.0.0.64", "127.0.0.65"});
+    r.doDiscovery();
+    auto serviceAll = [&] {
+        good.service();
+        noisy.service();
+        quiet.service();
+    };
+    ASSERT_TRUE(drive(
+        serviceAll, [&] { return has(r, "Good2", 90); }, 0.3));
+    drive(
+        serviceAll, [] { return false; }, 0.3, 5);
+    EXPECT_EQ(r.devices().size(), 2u);
+    EXPECT_EQ(noisy.accepted, 0u);
+    EXPECT_EQ(quiet.accepted, 0u);
+}
+
+TEST_F(SonyDriverTest, SwitchRepliesFromAnotherAddressAreIgnored) {
+    FakeSonyReceiver target("127.0.0.66");
+    ASSERT_TRUE(target.ready());
+    target.silent = true;
+    WirelessManager& r = make({"127.0.0.66"});
+    r.doDiscovery();
+    ASSERT_TRUE(drive([&] { target.service(); }, [&] { return !target.udpRequests.empty(); }));
+    // A stranger answers in the receiver's place.
+    UdpEndpoint* socket = handler_->sonyDevices()[0]->udpsocket();
+    ASSERT_NE(socket, nullptr);
+    const int stranger = testing::boundSocket(SOCK_DGRAM, "127.0.0.67", 0);
+    const auto reply = testing::sonySwitchReply();
+    sockaddr_in to = testing::loopbackAddress("127.0.0.1", socket->localPort());
+    ::sendto(stranger, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    drive([&] { target.service(); }, [] { return false; }, 0, 10);
+    ::close(stranger);
+    EXPECT_EQ(target.accepted, 0u);
+    EXPECT_EQ(handler_->sonyDevices()[0]->tcpsocket(), nullptr);
+}
+
+}  // namespace
+}  // namespace quenbril
