@@ -1,6 +1,9 @@
 // TLS on the TCP socket, over loopback, with certificates made by the openssl command.
 
+#include <poll.h>
+
 #include <cstdlib>
+#include <memory>
 #include <random>
 #include <thread>
 
@@ -305,6 +308,70 @@ TEST_F(TLSTest, CipherSuiteIdsAreUnsigned) {
         wait([&] { return clientRecorder_.secures == 1 || clientRecorder_.disconnects == 1; }));
     EXPECT_EQ(clientRecorder_.secures, 1)
         << (clientRecorder_.disconnectError ? clientRecorder_.disconnectError->toString() : "");
+}
+
+TEST_F(TLSTest, ReadGoesOnFromRecordsAlreadyTakenOffTheDescriptor) {
+    // The peer is an engine on a plain socket, so that the test decides how the records arrive.
+    RawListener raw;
+    client_ = makeSocket(clientRecorder_);
+    ASSERT_TRUE(client_->connectToHost("127.0.0.1", raw.port, 2.0));
+    int peer = raw.accept();
+    ASSERT_GE(peer, 0);
+    Bytes sealed;
+    bool sealOnly = false;
+    std::string failure;
+    std::unique_ptr<TLSEngine> engine = TLSEngine::make(
+        serverSettings(),
+        [peer](uint8_t* buffer, size_t length, size_t* processed) {
+            pollfd p{peer, POLLIN, 0};
+            ssize_t n = ::poll(&p, 1, 2000) == 1 ? ::recv(peer, buffer, length, 0) : -1;
+            *processed = n > 0 ? static_cast<size_t>(n) : 0;
+            return n > 0 ? TLSEngine::Success : TLSEngine::ClosedAbort;
+        },
+        [peer, &sealed, &sealOnly](const uint8_t* buffer, size_t length, size_t* processed) {
+            if (sealOnly) {
+                sealed.insert(sealed.end(), buffer, buffer + length);
+            } else {
+                sendAll(peer, buffer, length);
+            }
+            *processed = length;
+            return TLSEngine::Success;
+        },
+        &failure);
+    ASSERT_TRUE(engine) << failure;
+
+    // Four records: a small one, two full ones and a small last one.
+    const size_t sizes[] = {100, 16384, 16384, 1000};
+    size_t total = 0;
+    for (size_t size : sizes) total += size;
+    Bytes plain(total);
+    for (size_t i = 0; i < total; ++i) plain[i] = static_cast<uint8_t>(i % 251);
+    client_->startTLS(clientSettings());
+    client_->readDataToLength(total, -1, 1);
+    int status = TLSEngine::WouldBlock;
+    while (status == TLSEngine::WouldBlock) status = engine->handshake();
+    ASSERT_EQ(status, TLSEngine::Success);
+    sealOnly = true;
+    size_t secondRecordAt = 0;
+    for (size_t i = 0, at = 0; i < 4; at += sizes[i], ++i) {
+        if (i == 1) secondRecordAt = sealed.size();
+        size_t written = 0;
+        ASSERT_EQ(engine->write(plain.data() + at, sizes[i], &written), TLSEngine::Success);
+    }
+
+    // First the small record and the start of the next: the engine keeps the partial record.
+    const size_t split = secondRecordAt + 10000;
+    sendAll(peer, sealed.data(), split);
+    ASSERT_TRUE(wait([&] { return !clientRecorder_.partialReads.empty(); }));
+    EXPECT_EQ(clientRecorder_.partialReads.front(), sizes[0]);
+    // Then the rest at once: more plain bytes than one pass of the read asks the engine for,
+    // all of them already taken off the descriptor. Nothing more comes from the peer.
+    sendAll(peer, sealed.data() + split, sealed.size() - split);
+    ASSERT_TRUE(wait([&] { return clientRecorder_.reads.size() == 1; }))
+        << "the read stopped with bytes waiting in the TLS buffers";
+    EXPECT_TRUE(clientRecorder_.reads[0].data == plain);
+    EXPECT_EQ(clientRecorder_.disconnects, 0);
+    ::close(peer);
 }
 
 TEST_F(TLSTest, TenMegabytesEachWayInArbitraryChunks) {
