@@ -444,6 +444,10 @@ void DispatchSocket::doReadData() {
         // The engine holds more bytes, read off the descriptor already: no descriptor event
         // will announce them, so the read goes on from them now.
         runAsync([this] { doReadData(); });
+    } else if (!done && !hasBytesAvailable && !(flags_ & flagReadEOF)) {
+        // The bytes read ahead did not satisfy the read, and nothing else waits: the rest comes
+        // from the descriptor, whose source was suspended if bytes came while no read was queued.
+        resumeReadSource();
     }
 }
 
