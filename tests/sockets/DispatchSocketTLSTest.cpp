@@ -436,6 +436,7 @@ TEST_F(TLSTest, ReadServedFromDecryptedBytesListensForTheRest) {
     ASSERT_TRUE(wait([&] { return descriptorBytes(*client_) == 0; }));
     ASSERT_TRUE(peer->write(plain.data() + 100, 200));
     ASSERT_TRUE(peer->delivered());
+    // A moment for the client to hear of it; should it hear later, the reads below pass anyway.
     settle();
     // The first read takes the decrypted bytes, which decrypts the second record ahead.
     client_->readDataToLength(100, -1, 1);
