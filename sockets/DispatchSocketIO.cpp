@@ -295,6 +295,8 @@ void DispatchSocket::doReadData() {
     bool done = false;
     bool waiting = false;
     bool socketEOF = false;
+    // The engine gave all it was asked for: it may hold more than this pass took.
+    bool engineFilledRead = false;
     std::optional<Error> error;
     size_t totalBytesRead = 0;
 
@@ -343,7 +345,9 @@ void DispatchSocket::doReadData() {
             bytesToRead > 0 && !secure ? ::read(connectedFD(), target, bytesToRead) : 0;
         if (secure) {
             int status = bytesToRead > 0 ? sslReadInto(target, bytesToRead, &bytesRead) : 0;
-            if (status == TLSEngine::WouldBlock) {
+            if (status == TLSEngine::Success) {
+                engineFilledRead = bytesToRead > 0;
+            } else if (status == TLSEngine::WouldBlock) {
                 waiting = true;
             } else if (status == TLSEngine::ClosedGracefully || status == TLSEngine::ClosedAbort) {
                 socketEOF = true;
@@ -435,6 +439,14 @@ void DispatchSocket::doReadData() {
     } else if (socketEOF) {
         doReadEOF();
     } else if (waiting) {
+        resumeReadSource();
+    } else if (!done && engineFilledRead && estimatedBytesAvailable() > 0) {
+        // The engine holds more bytes, read off the descriptor already: no descriptor event
+        // will announce them, so the read goes on from them now.
+        runAsync([this] { doReadData(); });
+    } else if (!done && !hasBytesAvailable && !(flags_ & flagReadEOF)) {
+        // The bytes read ahead did not satisfy the read, and nothing else waits: the rest comes
+        // from the descriptor, whose source was suspended if bytes came while no read was queued.
         resumeReadSource();
     }
 }

@@ -1,6 +1,12 @@
 // TLS on the TCP socket, over loopback, with certificates made by the openssl command.
 
+#include <linux/sockios.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <memory>
 #include <random>
 #include <thread>
 
@@ -87,6 +93,88 @@ class TLSTest : public SocketTest {
         ASSERT_TRUE(wait(
             [&] { return clientRecorder_.connects == 1 && serverRecorder_.accepted.size() == 1; }));
         server_ = serverRecorder_.accepted.front();
+    }
+
+    /// A TLS server engine on a plain socket, driven by the test, so that the test decides
+    /// how the records reach the client; `client_` is connected to it and secured.
+    struct EnginePeer {
+        int fd = -1;
+        /// Records are kept in `sealed` instead of sent while set.
+        bool sealOnly = false;
+        Bytes sealed;
+        std::unique_ptr<TLSEngine> engine;
+
+        ~EnginePeer() {
+            engine.reset();
+            if (fd >= 0) ::close(fd);
+        }
+        bool write(const uint8_t* data, size_t length) {
+            size_t written = 0;
+            return engine->write(data, length, &written) == TLSEngine::Success;
+        }
+        /// True once the client's kernel has acknowledged every byte sent.
+        bool delivered() const {
+            for (int i = 0; i < 200; ++i) {
+                int unacknowledged = 0;
+                if (::ioctl(fd, SIOCOUTQ, &unacknowledged) == 0 && unacknowledged == 0) {
+                    return true;
+                }
+                ::usleep(10000);
+            }
+            return false;
+        }
+    };
+
+    std::unique_ptr<EnginePeer> connectEnginePeer() {
+        RawListener raw;
+        client_ = makeSocket(clientRecorder_);
+        if (!client_->connectToHost("127.0.0.1", raw.port, 2.0)) return nullptr;
+        auto peer = std::make_unique<EnginePeer>();
+        peer->fd = raw.accept();
+        if (peer->fd < 0) return nullptr;
+        EnginePeer* p = peer.get();
+        std::string failure;
+        peer->engine = TLSEngine::make(
+            serverSettings(),
+            [p](uint8_t* buffer, size_t length, size_t* processed) {
+                pollfd ready{p->fd, POLLIN, 0};
+                ssize_t n = ::poll(&ready, 1, 2000) == 1 ? ::recv(p->fd, buffer, length, 0) : -1;
+                *processed = n > 0 ? static_cast<size_t>(n) : 0;
+                return n > 0 ? TLSEngine::Success : TLSEngine::ClosedAbort;
+            },
+            [p](const uint8_t* buffer, size_t length, size_t* processed) {
+                if (p->sealOnly) {
+                    p->sealed.insert(p->sealed.end(), buffer, buffer + length);
+                } else {
+                    sendAll(p->fd, buffer, length);
+                }
+                *processed = length;
+                return TLSEngine::Success;
+            },
+            &failure);
+        EXPECT_TRUE(peer->engine) << failure;
+        if (!peer->engine) return nullptr;
+        client_->startTLS(clientSettings());
+        int status = TLSEngine::WouldBlock;
+        while (status == TLSEngine::WouldBlock) status = peer->engine->handshake();
+        EXPECT_EQ(status, TLSEngine::Success);
+        if (status != TLSEngine::Success || !wait([&] { return clientRecorder_.secures == 1; })) {
+            return nullptr;
+        }
+        return peer;
+    }
+
+    /// The bytes waiting on the socket's descriptor, not yet read by it.
+    static int descriptorBytes(DispatchSocket& socket) {
+        int available = -1;
+        socket.performBlock([&] { ::ioctl(socket.socketFD(), FIONREAD, &available); });
+        return available;
+    }
+
+    static Bytes patternOf(size_t length) {
+        Bytes out(length);
+        for (size_t i = 0; i < length; ++i) out[i] = static_cast<uint8_t>(i % 251);
+        return out;
     }
 
     static void expectSSLError(const std::optional<Error>& error, int status) {
@@ -305,6 +393,64 @@ TEST_F(TLSTest, CipherSuiteIdsAreUnsigned) {
         wait([&] { return clientRecorder_.secures == 1 || clientRecorder_.disconnects == 1; }));
     EXPECT_EQ(clientRecorder_.secures, 1)
         << (clientRecorder_.disconnectError ? clientRecorder_.disconnectError->toString() : "");
+}
+
+TEST_F(TLSTest, ReadGoesOnFromRecordsAlreadyTakenOffTheDescriptor) {
+    std::unique_ptr<EnginePeer> peer = connectEnginePeer();
+    ASSERT_TRUE(peer);
+    // Four records: a small one, two full ones and a small last one.
+    const size_t sizes[] = {100, 16384, 16384, 1000};
+    size_t total = 0;
+    for (size_t size : sizes) total += size;
+    Bytes plain = patternOf(total);
+    client_->readDataToLength(total, -1, 1);
+    peer->sealOnly = true;
+    size_t secondRecordAt = 0;
+    for (size_t i = 0, at = 0; i < 4; at += sizes[i], ++i) {
+        if (i == 1) secondRecordAt = peer->sealed.size();
+        ASSERT_TRUE(peer->write(plain.data() + at, sizes[i]));
+    }
+
+    // First the small record and the start of the next: the engine keeps the partial record.
+    const size_t split = secondRecordAt + 10000;
+    sendAll(peer->fd, peer->sealed.data(), split);
+    ASSERT_TRUE(wait([&] { return !clientRecorder_.partialReads.empty(); }));
+    EXPECT_EQ(clientRecorder_.partialReads.front(), sizes[0]);
+    // Then the rest at once: more plain bytes than one pass of the read asks the engine for,
+    // all of them already taken off the descriptor. Nothing more comes from the peer.
+    sendAll(peer->fd, peer->sealed.data() + split, peer->sealed.size() - split);
+    ASSERT_TRUE(wait([&] { return clientRecorder_.reads.size() == 1; }))
+        << "the read stopped with bytes waiting in the TLS buffers";
+    EXPECT_TRUE(clientRecorder_.reads[0].data == plain);
+    EXPECT_EQ(clientRecorder_.disconnects, 0);
+}
+
+TEST_F(TLSTest, ReadServedFromDecryptedBytesListensForTheRest) {
+    std::unique_ptr<EnginePeer> peer = connectEnginePeer();
+    ASSERT_TRUE(peer);
+    Bytes plain = patternOf(600);
+    // With no read queued, a record is decrypted ahead; the next one, heard of while the
+    // decrypted bytes still wait, is left on the descriptor.
+    ASSERT_TRUE(peer->write(plain.data(), 100));
+    ASSERT_TRUE(peer->delivered());
+    ASSERT_TRUE(wait([&] { return descriptorBytes(*client_) == 0; }));
+    ASSERT_TRUE(peer->write(plain.data() + 100, 200));
+    ASSERT_TRUE(peer->delivered());
+    // A moment for the client to hear of it; should it hear later, the reads below pass anyway.
+    settle();
+    // The first read takes the decrypted bytes, which decrypts the second record ahead.
+    client_->readDataToLength(100, -1, 1);
+    ASSERT_TRUE(wait([&] { return clientRecorder_.reads.size() == 1; }));
+    // The second read wants more than waits: the rest must be heard of on the descriptor.
+    client_->readDataToLength(500, -1, 2);
+    ASSERT_TRUE(peer->write(plain.data() + 300, 300));
+    ASSERT_TRUE(wait([&] { return clientRecorder_.reads.size() == 2; }))
+        << "the read did not listen to the descriptor again";
+    Bytes joined = clientRecorder_.reads[0].data;
+    joined.insert(joined.end(), clientRecorder_.reads[1].data.begin(),
+                  clientRecorder_.reads[1].data.end());
+    EXPECT_TRUE(joined == plain);
+    EXPECT_EQ(clientRecorder_.disconnects, 0);
 }
 
 TEST_F(TLSTest, TenMegabytesEachWayInArbitraryChunks) {
