@@ -20,7 +20,8 @@ class ServerRoleHostLinksTest : public TemporarySettingsTest {
         ASSERT_NO_FATAL_FAILURE(enterTemporarySettings("/tmp/quenbril-hostlinks-XXXXXX"));
         // The engine's pair on 0, slot 1 on device channel 4; the others on none.
         defaults_.registerDefaults({{"AudioOutputs", Value(Array{0, -1, 4, -1, -1})}});
-        clients_ = std::make_unique<RemoteClientManager>(6, [](int) {}, defaults_);
+        clients_ = std::make_unique<RemoteClientManager>(
+            6, [](int) {}, defaults_);
         clients_->updateOutputChannelMap();
     }
     void TearDown() override {
