@@ -49,22 +49,20 @@ void onSkip(int) { skipsRequested.fetch_add(1); }
 // What a remote is told when it connects, and slot 0's stream to the first one.
 class Opening : public ClientManagerDelegate {
   public:
-    Opening(ClientManager& host, RemoteClientManager& clients)
-        : host_(host), clients_(clients) {}
+    Opening(ClientManager& host, RemoteClientManager& clients) : host_(host), clients_(clients) {}
 
     void connected(DispatchSocket* client) override {
         ChannelStripManager& strips = ChannelStripManager::sharedInstance();
-        host_.sendDictionaryTo(client, LinkMessageBuilder::message(
-                                           LinkCommand::kChannels, Value(strips.propertyArray())));
+        host_.sendDictionaryTo(client, LinkMessageBuilder::message(LinkCommand::kChannels,
+                                                                   Value(strips.propertyArray())));
         host_.sendDictionaryTo(client, LinkMessageBuilder::message(LinkCommand::kMasterVersion,
                                                                    Value(kMasterVersion)));
-        host_.sendDictionaryTo(client,
-                               LinkMessageBuilder::message(LinkCommand::kInitialDataReady,
-                                                           Value(true)));
-        if (streaming_) return;
+        host_.sendDictionaryTo(
+            client, LinkMessageBuilder::message(LinkCommand::kInitialDataReady, Value(true)));
+        if (streamedIP_) return;
         for (const auto& [ip, socket] : host_.socketIPs()) {
             if (socket != client) continue;
-            streaming_ = true;
+            streamedIP_ = ip;
             clients_.updateWithCurrentControllers();
             clients_.addClient(ip, 0);
             clients_.startStreamTo(ip);
@@ -78,10 +76,20 @@ class Opening : public ClientManagerDelegate {
         }
     }
 
+    /// A streamed remote that leaves (a connection dialog's probe does) frees slot 0 for the
+    /// next one.
+    void disconnected(const std::optional<Error>& /*error*/,
+                      const std::optional<std::string>& ip) override {
+        if (!ip || ip != streamedIP_) return;
+        clients_.removeClient(*ip);
+        streamedIP_.reset();
+        std::fprintf(stderr, "slot 0 is free again\n");
+    }
+
   private:
     ClientManager& host_;
     RemoteClientManager& clients_;
-    bool streaming_ = false;
+    std::optional<std::string> streamedIP_;
 };
 
 Array stripList(const std::vector<std::string>& names) {
