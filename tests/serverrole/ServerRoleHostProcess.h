@@ -16,10 +16,10 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <functional>
-#include <optional>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -81,8 +81,8 @@ class FakeG3Receiver {
                 char buf[1500];
                 sockaddr_in from{};
                 socklen_t len = sizeof from;
-                const ssize_t n = ::recvfrom(fd_, buf, sizeof buf, 0,
-                                             reinterpret_cast<sockaddr*>(&from), &len);
+                const ssize_t n =
+                    ::recvfrom(fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
                 if (n > 0 && std::string(buf, static_cast<size_t>(n)) == "Name\r" && !silent_) {
                     peer = from;
                     havePeer = true;
@@ -154,15 +154,14 @@ class ServerRoleHost {
     uint16_t port_ = 0;
 };
 
-/// The first strip's entry of a per-strip list, whether it is sent as values in strip order
-/// or as id/value pairs.
+/// The first strip's value in a per-strip list of strip id and value pairs; none when the
+/// list does not hold the host's strips as such pairs.
 inline Value firstStrip(const Dictionary& message) {
     const Array* list = message["Value"].arrayValue();
-    if (!list || list->empty()) return Value();
-    if (list->size() == 2 * kStrips && (*list)[0].longLongValue() == kFirstCsID) {
-        return (*list)[1];
+    if (!list || list->size() != 2 * kStrips || (*list)[0].longLongValue() != kFirstCsID) {
+        return Value();
     }
-    return (*list)[0];
+    return (*list)[1];
 }
 
 inline std::vector<float> floats(const Value& data) {
@@ -190,8 +189,7 @@ inline bool feedToneToFirstInput(JackTestClient& injector, std::vector<std::stri
 inline std::optional<Dictionary> waitUntil(WireClient& remote, std::string_view command,
                                            const std::function<bool(const Dictionary&)>& good,
                                            double timeout = 10.0) {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
     for (;;) {
         const double left =
             std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();

@@ -47,8 +47,8 @@ class ServerRoleHostWindow : public LifeCycleTest {
 TEST_F(ServerRoleHostWindow, TheWindowAndAWireRemoteBuildTheStripsAndTheWindowHearsTheStream) {
     start();
     ASSERT_NE(dialog(), nullptr);
-    ASSERT_TRUE(waitFor([&] { return dialog()->statusText()->text() == "Connected to server"; },
-                        10.0))
+    ASSERT_TRUE(
+        waitFor([&] { return dialog()->statusText()->text() == "Connected to server"; }, 10.0))
         << host->log();
     dialog()->confirmClicked();
     ASSERT_TRUE(waitFor([&] { return manager().controllers().size() == kStrips; }, 10.0))
@@ -67,8 +67,17 @@ TEST_F(ServerRoleHostWindow, TheWindowAndAWireRemoteBuildTheStripsAndTheWindowHe
 
     // The window's level history takes the same column.
     PELAudioEngine& engine = PELAudioEngine::sharedInstance();
-    EXPECT_TRUE(waitFor([&] { return std::abs(engine.levelRingBuffer().getLatestSample(0) - 60) <= 1; },
-                        10.0));
+    EXPECT_TRUE(waitFor(
+        [&] { return std::abs(engine.levelRingBuffer().getLatestSample(0) - 60) <= 1; }, 10.0));
+
+    // The receiver's battery reaches the strip of its channel, and only that one.
+    // (The window's strips draw into the fixture's recording views.)
+    auto* lav1 = dynamic_cast<FakeStripView*>(manager().controllers()[0]->view());
+    auto* lav2 = dynamic_cast<FakeStripView*>(manager().controllers()[1]->view());
+    ASSERT_NE(lav1, nullptr);
+    ASSERT_NE(lav2, nullptr);
+    EXPECT_TRUE(waitFor([&] { return lav1->batVal == 3; }, 10.0)) << host->log();
+    EXPECT_EQ(lav2->batVal, -2);
 
     // The window connected first, so slot 0's stream of strip 1 comes to it. Muted, its
     // output takes nothing from the ring, which fills with the tone.
