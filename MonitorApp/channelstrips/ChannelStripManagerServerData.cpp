@@ -32,6 +32,12 @@ void redraw(ChannelStripController& controller) {
     }
 }
 
+// A battery as remotes show it: -2 (none), -1 (unknown) or a percentage.
+int32_t batteryToSend(int32_t battery) {
+    if (battery > 100) return 100;
+    return battery < -2 ? -1 : battery;
+}
+
 bool soloed(uint64_t state) {
     return state == ChannelStripState::kSoloed || state == ChannelStripState::kHardSoloed;
 }
@@ -217,12 +223,17 @@ void ChannelStripManager::updateWarnings() {
     Array warnings;
     Array batteries;
     Array antennas;
-    warnings.reserve(controllers_.size());
-    batteries.reserve(controllers_.size());
-    antennas.reserve(controllers_.size());
+    warnings.reserve(2 * controllers_.size());
+    batteries.reserve(2 * controllers_.size());
+    antennas.reserve(2 * controllers_.size());
     for (auto& controller : controllers_) {
-        warnings.emplace_back(
-            static_cast<int64_t>(static_cast<uint32_t>(controller->warningStatus())));
+        const int64_t csID = controller->model().csID();
+        // Remotes read these lists as strip id and value pairs; a strip without an id has none.
+        if (controller->isAddressable()) {
+            warnings.emplace_back(csID);
+            warnings.emplace_back(
+                static_cast<int64_t>(static_cast<uint32_t>(controller->warningStatus())));
+        }
         ChannelStripView* view = controller->view();
         int32_t battery = -2;
         std::string antenna;
@@ -252,8 +263,12 @@ void ChannelStripManager::updateWarnings() {
         if (wirelessName && *wirelessName == "No device" && view) {
             view->setBatteryPower(-2);
         }
-        batteries.emplace_back(battery);
-        antennas.emplace_back(std::move(antenna));
+        if (controller->isAddressable()) {
+            batteries.emplace_back(csID);
+            batteries.emplace_back(batteryToSend(battery));
+            antennas.emplace_back(csID);
+            antennas.emplace_back(std::move(antenna));
+        }
         controller->updateWarnings();
     }
     if (ClientManager* host = ClientManager::sharedInstance()) {

@@ -1,4 +1,6 @@
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "MonitorApp/link/LinkMessageReader.h"
 #include "StripTestEnvironment.h"
@@ -217,27 +219,40 @@ TEST_F(ServerData, ServerRoleWarningPassReadsTheReceiverRegistry) {
     EXPECT_EQ(viewOf(5).batVal, -2) << "\"No device\" hides the battery";
     ASSERT_EQ(sender.sent.size(), 3u);
     EXPECT_EQ(sender.sent[0]["Command"], Value("ChannelWarnings"));
-    EXPECT_EQ(sender.sent[0]["Value"], (Value(Array{0, 0, 0, 1, 0})));
-    EXPECT_EQ(sender.sent[1]["Value"], (Value(Array{60, -2, -2, -2, -2})));
-    EXPECT_EQ(sender.sent[2]["Value"], (Value(Array{"AC", "", "", "", ""})));
+    // Strip id and value pairs, as every remote reads them.
+    EXPECT_EQ(sender.sent[0]["Value"], (Value(Array{1, 0, 2, 0, 3, 0, 4, 1, 5, 0})));
+    EXPECT_EQ(sender.sent[1]["Value"], (Value(Array{1, 60, 2, -2, 3, -2, 4, -2, 5, -2})));
+    EXPECT_EQ(sender.sent[2]["Value"], (Value(Array{1, "AC", 2, "", 3, "", 4, "", 5, ""})));
 
     // A receiver silent for more than 5 s counts as gone.
     loop_->advance(5.5);
     manager().updateWarnings();
     EXPECT_EQ(viewOf(1).batVal, -2);
-    EXPECT_EQ(sender.sent[4]["Value"].at(0), Value(-2));
+    EXPECT_EQ(sender.sent[4]["Value"].at(1), Value(-2));
+
+    // Batteries leave as -2..100; other negatives are unknown (-1).
+    loop_->advance(1.0);
+    device->setLastSeen(loop_->now());
+    for (const auto& [reported, sent] : std::vector<std::pair<int32_t, int32_t>>{
+             {100, 100}, {250, 100}, {-1, -1}, {-7, -1}, {0, 0}}) {
+        device->setBattery(reported);
+        manager().updateWarnings();
+        EXPECT_EQ(sender.sent.back()["Command"], Value("AntennaData"));
+        EXPECT_EQ(sender.sent[sender.sent.size() - 2]["Value"].at(1), Value(sent)) << reported;
+    }
+    const size_t sentBefore = sender.sent.size();
 
     // With no registry and no client host, strips show no battery and nothing is sent.
     WirelessManager::setSharedInstance(nullptr);
     ClientManager::setSharedInstance(nullptr);
     settings().setDisableAllWarnings(false);
     manager().updateWarnings();
-    EXPECT_EQ(sender.sent.size(), 6u);
+    EXPECT_EQ(sender.sent.size(), sentBefore);
     EXPECT_EQ(viewOf(1).removeWirelessCalls, 1);
 
     settings().setDisableAllWarnings(true);
     manager().updateWarnings();
-    EXPECT_EQ(sender.sent.size(), 6u);
+    EXPECT_EQ(sender.sent.size(), sentBefore);
 }
 
 TEST_F(ServerData, ServerRoleLevelUpdateClearsQualityOfStripsWithoutNetworkedReceivers) {
