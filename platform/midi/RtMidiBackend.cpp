@@ -233,6 +233,12 @@ void RtMidiBackend::closeInput(const MidiPortInfo& port) {
     if (found == open_.end()) {
         return;
     }
+    if (jackWatch_ && !jackWatch_->alive()) {
+        // A port of a server that went away: its client may be freed already (see below).
+        [[maybe_unused]] RtMidiIn* left = found->second->in.release();
+        open_.erase(found);
+        return;
+    }
     // Closing stops RtMidi's thread, so the callback is not called afterwards.
     found->second->in->closePort();
     open_.erase(found);
