@@ -1,7 +1,8 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
+
+#include "MonitorApp/audio/CountedLines.h"
 
 namespace quenbril {
 
@@ -23,27 +24,15 @@ class CaptureLog {
     static constexpr int kLineCount = 4;
 
     /// Any thread: counts one line. Lock-free and allocation-free.
-    void note(Line line, double a = 0, double b = 0) {
-        Slot& slot = slots_[static_cast<int>(line)];
-        slot.a.store(a, std::memory_order_relaxed);
-        slot.b.store(b, std::memory_order_relaxed);
-        slot.count.fetch_add(1, std::memory_order_release);
-    }
-
-    uint32_t pending(Line line) const {
-        return slots_[static_cast<int>(line)].count.load(std::memory_order_acquire);
-    }
-
-    /// Main thread: prints each kind of line counted since the last flush once.
+    void note(Line line, double a = 0, double b = 0) { lines_.note(line, a, b); }
+    /// Lines of this kind counted since the last flush.
+    uint32_t pending(Line line) const { return lines_.pending(line); }
+    /// Main thread: prints each kind of line counted since the last flush once, with the figures
+    /// of the latest and the number of times it occurred when more than once.
     void flush();
 
   private:
-    struct Slot {
-        std::atomic<uint32_t> count{0};
-        std::atomic<double> a{0};
-        std::atomic<double> b{0};
-    };
-    Slot slots_[kLineCount];
+    CountedLines<Line, kLineCount, double> lines_;
 };
 
 }  // namespace quenbril

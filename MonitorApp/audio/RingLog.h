@@ -1,7 +1,8 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
+
+#include "MonitorApp/audio/CountedLines.h"
 
 namespace quenbril {
 
@@ -29,29 +30,15 @@ class RingLog {
     static constexpr int kLineCount = 7;
 
     /// Any thread: counts one line. Lock-free and allocation-free.
-    void note(Line line, int a = 0, int b = 0) {
-        Slot& slot = slots_[static_cast<int>(line)];
-        slot.a.store(a, std::memory_order_relaxed);
-        slot.b.store(b, std::memory_order_relaxed);
-        slot.count.fetch_add(1, std::memory_order_release);
-    }
-
+    void note(Line line, int a = 0, int b = 0) { lines_.note(line, a, b); }
     /// Lines of this kind counted since the last flush.
-    uint32_t pending(Line line) const {
-        return slots_[static_cast<int>(line)].count.load(std::memory_order_acquire);
-    }
-
+    uint32_t pending(Line line) const { return lines_.pending(line); }
     /// Main thread: prints each kind of line counted since the last flush once, with the figures
     /// of the latest and the number of times it occurred when more than once.
     void flush();
 
   private:
-    struct Slot {
-        std::atomic<uint32_t> count{0};
-        std::atomic<int> a{0};
-        std::atomic<int> b{0};
-    };
-    Slot slots_[kLineCount];
+    CountedLines<Line, kLineCount, int> lines_;
 };
 
 }  // namespace quenbril
