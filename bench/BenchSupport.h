@@ -3,10 +3,12 @@
 // Small helpers the benchmark programs share: timing loops, quantiles and a settings folder of
 // their own.
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -28,6 +30,21 @@ inline double microsecondsPerCall(const std::function<void()>& call, int iterati
     }
     std::sort(samples.begin(), samples.end());
     return samples[samples.size() / 2];
+}
+
+/// The steady clock now, in nanoseconds.
+inline int64_t nowNanos() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+/// The CPU time this process has used, user and system, in seconds.
+inline double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 /// The q-quantile (0..1) of samples already sorted; 0 for none.

@@ -34,6 +34,8 @@
 #include "tests/MonitorApp/serverrole/fakes/FakeWisycomReceiver.h"
 
 using namespace quenbril;
+using bench::cpuSeconds;
+using bench::nowNanos;
 
 namespace {
 
@@ -42,13 +44,6 @@ const char* kInterface = "127.0.1.1";
 
 std::string address(int kind, int i) {
     return "127.0." + std::to_string(kind) + "." + std::to_string(i + 1);
-}
-
-double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 // The child: every fake, serviced until the parent ends it.

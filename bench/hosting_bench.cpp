@@ -31,6 +31,8 @@
 #include "sockets/DispatchSocket.h"
 
 using namespace quenbril;
+using bench::cpuSeconds;
+using bench::nowNanos;
 
 namespace {
 
@@ -43,13 +45,6 @@ constexpr int kStreamRate = 375;
 double monotonicNow() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 int connectFrom(const char* source, uint16_t port) {

@@ -38,6 +38,8 @@
 #include "foundation/UserDefaults.h"
 
 using namespace quenbril;
+using bench::cpuSeconds;
+using bench::nowNanos;
 
 namespace {
 
@@ -48,13 +50,6 @@ double monotonicNow() {
     timespec t{};
     clock_gettime(CLOCK_MONOTONIC, &t);
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
 }
 
 bool sendAll(int fd, const Bytes& b) {

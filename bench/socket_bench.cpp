@@ -26,25 +26,14 @@
 #include "tests/sockets/TLSTestCertificates.h"
 
 using namespace quenbril;
+using bench::cpuSeconds;
+using bench::nowNanos;
 
 namespace {
 
 constexpr long kHeaderTag = 100;
 constexpr long kBodyTag = 123;
 constexpr size_t kBodyLength = 4096;
-
-int64_t nowNanos() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 /// Reads frames as the server link does: an 8-byte header, then the body, one after the other.
 struct FrameReader : DispatchSocketDelegate {

@@ -23,24 +23,13 @@
 #include "sockets/DispatchUdpSocket.h"
 
 using namespace quenbril;
+using bench::cpuSeconds;
+using bench::nowNanos;
 
 namespace {
 
 constexpr size_t kDatagram = 200;
 constexpr double kSeconds = 5.0;
-
-int64_t nowNanos() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 /// Counts datagrams (each carries its sequence number and send time) and their latencies.
 struct Counter : DispatchUdpSocketDelegate {
