@@ -55,8 +55,8 @@ class FakeReceiverSet {
     }
     /// The receivers' channels, in the order of receiverList().
     static std::vector<std::string> channelNames() {
-        return {"Sony Lead",    "Sony Backing", "EM Vox",  "Vozod Vocal",
-                "UHF-R Guitar", "Wisy2",        "Wisy3",   "Lx Bass"};
+        return {"Sony Lead",    "Sony Backing", "EM Vox", "Vozod Vocal",
+                "UHF-R Guitar", "Wisy2",        "Wisy3",  "Lx Bass"};
     }
     /// Changes the fakes between two turns of their thread.
     void change(const std::function<void(FakeReceiverSet&)>& edit) {
