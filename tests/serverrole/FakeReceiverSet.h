@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +21,19 @@
 #include "tests/serverrole/FakeG3Receiver.h"
 
 namespace quenbril::test {
+
+/// What a remote shows of one strip's receiver channel: battery (-2 unknown), RF byte and the
+/// antennas in use.
+struct StripFigures {
+    int64_t battery = -2;
+    int rf = 0;
+    std::string antenna;
+    bool operator==(const StripFigures&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const StripFigures& f) {
+    return out << "{" << f.battery << ", " << f.rf << ", \"" << f.antenna << "\"}";
+}
 
 class FakeReceiverSet {
   public:
@@ -57,6 +71,11 @@ class FakeReceiverSet {
     static std::vector<std::string> channelNames() {
         return {"Sony Lead",    "Sony Backing", "EM Vox", "Vozod Vocal",
                 "UHF-R Guitar", "Wisy2",        "Wisy3",  "Lx Bass"};
+    }
+    /// The channels' figures as their drivers read the fakes' defaults, in the same order.
+    static std::vector<StripFigures> figures() {
+        return {{80, 40, "A"}, {100, 90, "B"}, {100, 80, "A"}, {60, 55, "B"},
+                {60, 10, "B"}, {75, 78, "B"},  {75, 78, "B"},  {50, 70, "B"}};
     }
     /// Changes the fakes between two turns of their thread.
     void change(const std::function<void(FakeReceiverSet&)>& edit) {

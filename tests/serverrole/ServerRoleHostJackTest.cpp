@@ -155,19 +155,6 @@ TEST_F(ServerRoleHostTest, ARemoteSendingGarbageIsDroppedWhileTheOtherKeepsItsFr
     for (int i = 0; i < 5; ++i) EXPECT_TRUE(good.waitFor("LevelData")) << host->log();
 }
 
-/// What a remote shows of one strip's receiver channel: battery (-2 unknown), RF byte and the
-/// antennas in use.
-struct StripFigures {
-    int64_t battery = -2;
-    int rf = 0;
-    std::string antenna;
-    bool operator==(const StripFigures&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const StripFigures& f) {
-    return out << "{" << f.battery << ", " << f.rf << ", \"" << f.antenna << "\"}";
-}
-
 /// The strips' figures as a remote's battery, antenna and RF sends leave them.
 class FigureReader {
   public:
@@ -240,11 +227,7 @@ class ReceiverDriversHostTest : public ::testing::Test {
     std::unique_ptr<ServerRoleHost> host;
 };
 
-// The fakes' figures as each driver reads them, in the order of the strips.
-const std::vector<StripFigures> kExpected{
-    {80, 40, "A"}, {100, 90, "B"}, {100, 80, "A"}, {60, 55, "B"},
-    {60, 10, "B"}, {75, 78, "B"},  {75, 78, "B"},  {50, 70, "B"},
-};
+const std::vector<StripFigures> kExpected = FakeReceiverSet::figures();
 
 TEST_F(ReceiverDriversHostTest, BothRemotesSeeEveryReceiverAndAFaultyOneLeavesTheOthersAlone) {
     WireClient first(host->port());
