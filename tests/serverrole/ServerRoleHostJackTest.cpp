@@ -235,7 +235,7 @@ TEST_F(ReceiverDriversHostTest, BothRemotesSeeEveryReceiverAndAFaultyOneLeavesTh
     ASSERT_TRUE(first.connected() && second.connected());
     FigureReader readers[2] = {FigureReader(first), FigureReader(second)};
     for (FigureReader& reader : readers) {
-        EXPECT_TRUE(reader.waitUntil([&](const std::vector<StripFigures>&) {
+        ASSERT_TRUE(reader.waitUntil([&](const std::vector<StripFigures>&) {
             return reader.seen() == kExpected;
         })) << ::testing::PrintToString(reader.seen())
             << host->log();
@@ -253,18 +253,16 @@ TEST_F(ReceiverDriversHostTest, BothRemotesSeeEveryReceiverAndAFaultyOneLeavesTh
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         host->skipSixSeconds();
     }
+    // The others carry on with their figures (the EM receiver's battery shows only for a while
+    // after each discovery pass, its RF throughout).
+    const auto settled = [](const std::vector<StripFigures>& now) {
+        return now[0] == StripFigures{} && now[1] == StripFigures{} && now[2].rf == 80 &&
+               now[3] == StripFigures{20, 55, "B"} && now[4] == kExpected[4] &&
+               now[5] == kExpected[5] && now[6] == kExpected[6];
+    };
     for (FigureReader& reader : readers) {
-        const bool settled = reader.waitUntil([](const std::vector<StripFigures>& now) {
-            return now[0] == StripFigures{} && now[1] == StripFigures{} && now[3].battery == 20;
-        });
-        EXPECT_TRUE(settled) << ::testing::PrintToString(reader.now()) << host->log();
-        // The others carry on with their figures.
-        const std::vector<StripFigures>& now = reader.now();
-        EXPECT_EQ(now[2].rf, 80);
-        EXPECT_EQ(now[3], (StripFigures{20, 55, "B"}));
-        EXPECT_EQ(now[4], kExpected[4]);
-        EXPECT_EQ(now[5], kExpected[5]);
-        EXPECT_EQ(now[6], kExpected[6]);
+        EXPECT_TRUE(reader.waitUntil(settled))
+            << ::testing::PrintToString(reader.now()) << host->log();
     }
 }
 
