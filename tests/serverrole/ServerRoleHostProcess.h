@@ -65,6 +65,20 @@ class ServerRoleHost {
     uint16_t port() const { return port_; }
     /// Moves the host's main-loop clock on by six seconds at once.
     void skipSixSeconds() { ::kill(process_->pid(), SIGUSR1); }
+    /// Whether the host has logged `count` skips, within five seconds.
+    bool waitForSkips(int count) const {
+        for (int i = 0; i < 500; ++i) {
+            const std::string text = log();
+            int skips = 0;
+            for (size_t at = text.find("skipping "); at != std::string::npos;
+                 at = text.find("skipping ", at + 1)) {
+                ++skips;
+            }
+            if (skips >= count) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
     std::string log() const {
         std::ifstream in(folder_ + "/stderr.log");
         std::stringstream s;
