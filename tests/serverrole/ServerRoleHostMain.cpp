@@ -1,17 +1,17 @@
 // serverrole_host: the server role composed from the project's classes, for the end-to-end
 // tests. It captures the default (JACK) interface with one strip per channel name given,
-// polls the receivers given with the six receiver drivers and its own G3 search, hosts remotes on a
-// free port and does as test code what the application leaves to no one: the opening messages to
-// each new remote, the warning pass each second and slot 0's stream to the first remote.
+// polls the receivers given with the six receiver drivers and its own G3 search, hosts remotes
+// on a free port and does as test code what the application leaves to no one: the opening
+// messages to each new remote, the warning pass each second and slot 0's stream to the first
+// remote.
 //
 // Its main loop keeps a virtual clock that follows real time; SIGUSR1 moves it on by
 // kSkipSeconds at once, so the tests reach the registry's silence limits without waiting.
 //
 //     serverrole_host RECEIVERS INTERFACE_IP NAME...
-//
-// RECEIVERS is a comma-separated list of ADDRESS[/TYPE] (the stored receiver list's device
-// types; G3 when left out).
 // prints "serverrole_host listening on port N" on stderr and stops on SIGTERM or SIGINT.
+// RECEIVERS is a comma-separated list of ADDRESS[/TYPE], TYPE a device type of the stored
+// receiver list (G3 when left out).
 
 #include <signal.h>
 
@@ -106,7 +106,8 @@ Array receiverList(const std::string& text) {
         if (end == std::string::npos) end = text.size();
         const std::string entry = text.substr(start, end - start);
         const size_t slash = entry.find('/');
-        const int64_t type = slash == std::string::npos ? 3 : std::atoll(entry.c_str() + slash + 1);
+        const int64_t type = slash == std::string::npos ? static_cast<int64_t>(WirelessDevice::kG3)
+                                                        : std::atoll(entry.c_str() + slash + 1);
         if (!entry.empty()) {
             list.push_back(Value(Array{Value(entry.substr(0, slash)), Value(type)}));
         }
