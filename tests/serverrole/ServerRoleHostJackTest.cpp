@@ -1,6 +1,7 @@
 // The server role end to end: serverrole_host, a process made of the project's server-role
 // classes, captures the dummy JACK server's inputs, polls a fake G3 receiver on loopback and
-// serves remotes that speak the link over TCP.
+// serves remotes that speak the link over TCP; a second host polls one fake receiver of each
+// driver's kind.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/serverrole/FakeReceiverSet.h"
 #include "tests/serverrole/ServerRoleHostProcess.h"
 #include "tests/simserver/WireClient.h"
 #include "tests/support/JackServer.h"
@@ -23,7 +25,7 @@
 namespace quenbril::test {
 namespace {
 
-class ServerRoleHostTest : public testing::Test {
+class ServerRoleHostTest : public ::testing::Test {
   protected:
     void SetUp() override {
         QUENBRIL_REQUIRE_JACK();
@@ -151,6 +153,131 @@ TEST_F(ServerRoleHostTest, ARemoteSendingGarbageIsDroppedWhileTheOtherKeepsItsFr
     EXPECT_TRUE(bad.waitForClose(5.0)) << host->log();
 
     for (int i = 0; i < 5; ++i) EXPECT_TRUE(good.waitFor("LevelData")) << host->log();
+}
+
+/// The strips' figures as a remote's battery, antenna and RF sends leave them.
+class FigureReader {
+  public:
+    explicit FigureReader(WireClient& remote) : remote_(remote), now_(kStrips), seen_(kStrips) {}
+
+    /// Reads until `good` holds for the latest figures, within `timeout` seconds.
+    bool waitUntil(const std::function<bool(const std::vector<StripFigures>&)>& good,
+                   double timeout = 15.0) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
+        for (;;) {
+            if (good(now_)) return true;
+            const double left =
+                std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
+            if (left <= 0) return false;
+            auto m = remote_.next(left);
+            if (!m) return false;
+            take(*m);
+        }
+    }
+    /// Each strip's known figures met so far: the last battery other than -2, RF other than 0
+    /// and antenna other than none (a record's battery shows only while it is fresh).
+    const std::vector<StripFigures>& seen() const { return seen_; }
+    const std::vector<StripFigures>& now() const { return now_; }
+    int batterySends() const { return batterySends_; }
+
+  private:
+    void take(const Dictionary& m) {
+        const std::string command = WireClient::commandOf(m);
+        if (command == "RfLevelData") {
+            const Bytes* b = m["Value"].dataValue();
+            if (!b || b->size() != static_cast<size_t>(kStrips)) return;
+            for (size_t k = 0; k < b->size(); ++k) {
+                now_[k].rf = static_cast<int8_t>((*b)[k]);
+                if (now_[k].rf != 0) seen_[k].rf = now_[k].rf;
+            }
+            return;
+        }
+        if (command != "BatteryData" && command != "AntennaData") return;
+        if (command == "BatteryData") ++batterySends_;
+        const Array* list = m["Value"].arrayValue();
+        if (!list || list->size() != 2 * kStrips) return;
+        for (size_t k = 0; k < static_cast<size_t>(kStrips); ++k) {
+            if ((*list)[2 * k].longLongValue() != kFirstCsID + static_cast<int64_t>(k)) return;
+            const Value& v = (*list)[2 * k + 1];
+            if (command == "BatteryData") {
+                now_[k].battery = v.longLongValue().value_or(-2);
+                if (now_[k].battery != -2) seen_[k].battery = now_[k].battery;
+            } else {
+                now_[k].antenna = v.optionalString().value_or("");
+                if (!now_[k].antenna.empty()) seen_[k].antenna = now_[k].antenna;
+            }
+        }
+    }
+
+    WireClient& remote_;
+    std::vector<StripFigures> now_;
+    std::vector<StripFigures> seen_;
+    int batterySends_ = 0;
+};
+
+class ReceiverDriversHostTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        QUENBRIL_REQUIRE_JACK();
+        ASSERT_TRUE(fakes.ready()) << "a fake receiver's address is taken";
+        host = std::make_unique<ServerRoleHost>(FakeReceiverSet::receiverList(),
+                                                FakeReceiverSet::channelNames());
+        ASSERT_NE(host->port(), 0) << (host ? host->log() : "");
+    }
+
+    FakeReceiverSet fakes;
+    std::unique_ptr<ServerRoleHost> host;
+};
+
+const std::vector<StripFigures> kExpected = FakeReceiverSet::figures();
+
+TEST_F(ReceiverDriversHostTest, BothRemotesSeeEveryReceiverAndAFaultyOneLeavesTheOthersAlone) {
+    WireClient first(host->port());
+    WireClient second(host->port());
+    ASSERT_TRUE(first.connected() && second.connected());
+    FigureReader readers[2] = {FigureReader(first), FigureReader(second)};
+    for (FigureReader& reader : readers) {
+        ASSERT_TRUE(reader.waitUntil([&](const std::vector<StripFigures>&) {
+            return reader.seen() == kExpected;
+        })) << ::testing::PrintToString(reader.seen())
+            << host->log();
+    }
+
+    // The Sony receiver falls silent, the Lectrosonics one answers garbage, and the Vozod
+    // transmitter's battery drops to one bar.
+    fakes.change([](FakeReceiverSet& f) {
+        f.sony.silent = true;
+        f.lectrosonics.garbage = true;
+        f.vozod.channels[0].bars = 1;
+    });
+    // Past the silence limit the Sony records go: their strips read no RF and no antenna.
+    // Each skip is taken alone, and the live receivers answer again before the next (seven
+    // warning passes cover the skip's catching up), so only the silent one ages on.
+    const auto liveAnswered = [](const std::vector<StripFigures>& now) {
+        return now[3].battery != -2 && now[4].battery != -2 && now[5].battery != -2 &&
+               now[6].battery != -2;
+    };
+    for (int i = 1; i <= 4; ++i) {
+        host->skipSixSeconds();
+        ASSERT_TRUE(host->waitForSkips(i)) << host->log();
+        const int sends = readers[0].batterySends();
+        ASSERT_TRUE(readers[0].waitUntil([&](const std::vector<StripFigures>& now) {
+            return readers[0].batterySends() >= sends + 7 && liveAnswered(now);
+        })) << ::testing::PrintToString(readers[0].now())
+            << host->log();
+    }
+    // The others carry on with their figures (the EM receiver's battery shows only for a while
+    // after each discovery pass, its RF throughout).
+    const auto settled = [](const std::vector<StripFigures>& now) {
+        return now[0] == StripFigures{} && now[1] == StripFigures{} && now[2].rf == 80 &&
+               now[3] == StripFigures{20, 55, "B"} && now[4] == kExpected[4] &&
+               now[5] == kExpected[5] && now[6] == kExpected[6];
+    };
+    for (FigureReader& reader : readers) {
+        EXPECT_TRUE(reader.waitUntil(settled))
+            << ::testing::PrintToString(reader.now()) << host->log();
+    }
 }
 
 }  // namespace

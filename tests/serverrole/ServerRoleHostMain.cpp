@@ -1,14 +1,17 @@
 // serverrole_host: the server role composed from the project's classes, for the end-to-end
 // tests. It captures the default (JACK) interface with one strip per channel name given,
-// polls the receiver given, hosts remotes on a free port and does as test code what the
-// application leaves to no one: the opening messages to each new remote, the warning pass each
-// second and slot 0's stream to the first remote.
+// polls the receivers given with the six receiver drivers and its own G3 search, hosts remotes
+// on a free port and does as test code what the application leaves to no one: the opening
+// messages to each new remote, the warning pass each second and slot 0's stream to the first
+// remote.
 //
 // Its main loop keeps a virtual clock that follows real time; SIGUSR1 moves it on by
 // kSkipSeconds at once, so the tests reach the registry's silence limits without waiting.
 //
-//     serverrole_host RECEIVER_IP INTERFACE_IP NAME...
+//     serverrole_host RECEIVERS INTERFACE_IP NAME...
 // prints "serverrole_host listening on port N" on stderr and stops on SIGTERM or SIGINT.
+// RECEIVERS is a comma-separated list of ADDRESS[/TYPE], TYPE a device type of the stored
+// receiver list (G3 when left out).
 
 #include <signal.h>
 
@@ -26,6 +29,8 @@
 #include "MonitorApp/link/LinkCommands.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
 #include "MonitorApp/serverrole/ClientManager.h"
+#include "MonitorApp/serverrole/DispatchUdpEndpoint.h"
+#include "MonitorApp/serverrole/ReceiverDrivers.h"
 #include "MonitorApp/serverrole/RemoteClientManager.h"
 #include "MonitorApp/serverrole/ServerRoleHostLinks.h"
 #include "MonitorApp/serverrole/WirelessManager.h"
@@ -92,6 +97,25 @@ class Opening : public ClientManagerDelegate {
     std::optional<std::string> streamedIP_;
 };
 
+/// "a/4,b" -> [[a, 4], [b, 3]].
+Array receiverList(const std::string& text) {
+    Array list;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(',', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string entry = text.substr(start, end - start);
+        const size_t slash = entry.find('/');
+        const int64_t type = slash == std::string::npos ? static_cast<int64_t>(WirelessDevice::kG3)
+                                                        : std::atoll(entry.c_str() + slash + 1);
+        if (!entry.empty()) {
+            list.push_back(Value(Array{Value(entry.substr(0, slash)), Value(type)}));
+        }
+        start = end + 1;
+    }
+    return list;
+}
+
 Array stripList(const std::vector<std::string>& names) {
     Array list;
     for (size_t k = 0; k < names.size(); ++k) {
@@ -116,10 +140,10 @@ Array stripList(const std::vector<std::string>& names) {
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: serverrole_host RECEIVER_IP INTERFACE_IP NAME...\n");
+        std::fprintf(stderr, "usage: serverrole_host RECEIVERS INTERFACE_IP NAME...\n");
         return 2;
     }
-    const std::string receiverIP = argv[1];
+    const std::string receivers = argv[1];
     const std::string interfaceIP = argv[2];
     const std::vector<std::string> names(argv + 3, argv + argc);
     signal(SIGTERM, onStop);
@@ -135,8 +159,7 @@ int main(int argc, char** argv) {
     settings.setActAsClient(false);
     settings.setStreamingMode(1);
     UserDefaults& defaults = UserDefaults::standardUserDefaults();
-    defaults.setObject(Value(Array{Value(Array{Value(receiverIP), Value(3)})}),
-                       WirelessManager::kReceiverListKey);
+    defaults.setObject(Value(receiverList(receivers)), WirelessManager::kReceiverListKey);
 
     ChannelStripManager& strips = ChannelStripManager::sharedInstance();
     strips.initFromProperyArray(stripList(names));
@@ -161,6 +184,7 @@ int main(int argc, char** argv) {
         return std::optional<std::vector<NetworkInterface>>(
             std::vector<NetworkInterface>{{"lo", interfaceIP, "255.0.0.0"}});
     };
+    polling.drivers = makeReceiverDrivers(makeDispatchUdpEndpoint);
     WirelessManager registry(std::move(polling));
     WirelessManager::setSharedInstance(&registry);
 

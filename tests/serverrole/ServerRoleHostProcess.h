@@ -34,12 +34,15 @@ inline constexpr int64_t kFirstCsID = 1000;
 /// The host process in a configuration folder of its own; stopped by its process id.
 class ServerRoleHost {
   public:
-    ServerRoleHost() {
+    /// Polls the fake G3 receiver; the strips are "Lav 1" to "Lav 8".
+    ServerRoleHost() : ServerRoleHost(receiverIP(), lavNames()) {}
+    /// Polls `receivers` (ADDRESS[/TYPE],...) with a strip named after each of `names`.
+    ServerRoleHost(const std::string& receivers, const std::vector<std::string>& names) {
         char dir[] = "/tmp/quenbril-serverrole-host-XXXXXX";
         if (!mkdtemp(dir)) return;
         folder_ = dir;
-        std::vector<std::string> args{QUENBRIL_SERVERROLE_HOST_PATH, receiverIP(), interfaceIP()};
-        for (int k = 1; k <= kStrips; ++k) args.push_back("Lav " + std::to_string(k));
+        std::vector<std::string> args{QUENBRIL_SERVERROLE_HOST_PATH, receivers, interfaceIP()};
+        args.insert(args.end(), names.begin(), names.end());
         process_ = std::make_unique<ChildProcess>(
             args, std::vector<std::pair<std::string, std::string>>{{"XDG_CONFIG_HOME", folder_}},
             folder_ + "/stderr.log");
@@ -62,6 +65,20 @@ class ServerRoleHost {
     uint16_t port() const { return port_; }
     /// Moves the host's main-loop clock on by six seconds at once.
     void skipSixSeconds() { ::kill(process_->pid(), SIGUSR1); }
+    /// Whether the host has logged `count` skips, within five seconds.
+    bool waitForSkips(int count) const {
+        for (int i = 0; i < 500; ++i) {
+            const std::string text = log();
+            int skips = 0;
+            for (size_t at = text.find("skipping "); at != std::string::npos;
+                 at = text.find("skipping ", at + 1)) {
+                ++skips;
+            }
+            if (skips >= count) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
     std::string log() const {
         std::ifstream in(folder_ + "/stderr.log");
         std::stringstream s;
@@ -70,6 +87,12 @@ class ServerRoleHost {
     }
 
   private:
+    static std::vector<std::string> lavNames() {
+        std::vector<std::string> names;
+        for (int k = 1; k <= kStrips; ++k) names.push_back("Lav " + std::to_string(k));
+        return names;
+    }
+
     std::string folder_;
     std::unique_ptr<ChildProcess> process_;
     uint16_t port_ = 0;

@@ -1,12 +1,14 @@
 // The project's own remote against the server role: a headless main window, confirmed against
 // serverrole_host by manual address, builds the host's strips, meters its tone and fills its
-// stream ring with it, while a second remote on the wire sees the same strips.
+// stream ring with it, while a second remote on the wire sees the same strips; with the host
+// polling one fake receiver of each driver's kind, the window's strips show their figures.
 
 #include <cmath>
 #include <vector>
 
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "tests/MonitorApp/lifecycle/LifeCycleTest.h"
+#include "tests/serverrole/FakeReceiverSet.h"
 #include "tests/serverrole/ServerRoleHostProcess.h"
 #include "tests/simserver/WireClient.h"
 #include "tests/support/JackServer.h"
@@ -22,10 +24,10 @@ class ServerRoleHostWindow : public LifeCycleTest {
   protected:
     void SetUp() override {
         QUENBRIL_REQUIRE_JACK();
-        ASSERT_TRUE(receiver.bound()) << "the fake receiver's address is taken";
+        ASSERT_TRUE(receiversReady()) << "a fake receiver's address is taken";
         LifeCycleTest::SetUp();
         AudioBackend::setShared(nullptr);  // the real devices: the binary's JACK server
-        host = std::make_unique<ServerRoleHost>();
+        host = makeHost();
         ASSERT_NE(host->port(), 0) << host->log();
         ASSERT_TRUE(feedToneToFirstInput(injector, inputs)) << host->log();
         link().setPort(host->port());
@@ -37,6 +39,21 @@ class ServerRoleHostWindow : public LifeCycleTest {
         if (vc) LifeCycleTest::TearDown();
         host.reset();
     }
+    virtual bool receiversReady() const { return receiver.bound(); }
+    virtual std::unique_ptr<ServerRoleHost> makeHost() const {
+        return std::make_unique<ServerRoleHost>();
+    }
+    /// Starts the window and confirms the host's strips.
+    void connectWindow() {
+        start();
+        ASSERT_NE(dialog(), nullptr);
+        ASSERT_TRUE(
+            waitFor([&] { return dialog()->statusText()->text() == "Connected to server"; }, 10.0))
+            << host->log();
+        dialog()->confirmClicked();
+        ASSERT_TRUE(waitFor([&] { return manager().controllers().size() == kStrips; }, 10.0))
+            << host->log();
+    }
 
     FakeG3Receiver receiver;
     JackTestClient injector{"injector", 0, 1};
@@ -45,14 +62,8 @@ class ServerRoleHostWindow : public LifeCycleTest {
 };
 
 TEST_F(ServerRoleHostWindow, TheWindowAndAWireRemoteBuildTheStripsAndTheWindowHearsTheStream) {
-    start();
-    ASSERT_NE(dialog(), nullptr);
-    ASSERT_TRUE(
-        waitFor([&] { return dialog()->statusText()->text() == "Connected to server"; }, 10.0))
-        << host->log();
-    dialog()->confirmClicked();
-    ASSERT_TRUE(waitFor([&] { return manager().controllers().size() == kStrips; }, 10.0))
-        << host->log();
+    connectWindow();
+    if (HasFatalFailure()) return;
     for (int k = 0; k < kStrips; ++k) {
         EXPECT_EQ(manager().controllers()[static_cast<size_t>(k)]->model().wirelessName(),
                   "Lav " + std::to_string(k + 1));
@@ -98,6 +109,51 @@ TEST_F(ServerRoleHostWindow, TheWindowAndAWireRemoteBuildTheStripsAndTheWindowHe
     EXPECT_NEAR(sineLevelDb(steady), 20.0 * std::log10(0.1 * std::sqrt(2.0)), 1.0);
     EXPECT_EQ(left, right) << "the slot's centred strip on both sides";
     engine.setMute(false);
+    engine.stopListening();
+}
+
+class ReceiverDriversHostWindow : public ServerRoleHostWindow {
+  protected:
+    bool receiversReady() const override { return fakes.ready(); }
+    std::unique_ptr<ServerRoleHost> makeHost() const override {
+        return std::make_unique<ServerRoleHost>(FakeReceiverSet::receiverList(),
+                                                FakeReceiverSet::channelNames());
+    }
+
+    FakeReceiverSet fakes;
+};
+
+TEST_F(ReceiverDriversHostWindow, EachStripShowsTheBatteryRFAndAntennaOfItsReceiverChannel) {
+    connectWindow();
+    if (HasFatalFailure()) return;
+    const std::vector<std::string> names = FakeReceiverSet::channelNames();
+    std::vector<FakeStripView*> views;
+    for (int k = 0; k < kStrips; ++k) {
+        const auto& controller = manager().controllers()[static_cast<size_t>(k)];
+        EXPECT_EQ(controller->model().wirelessName(), names[static_cast<size_t>(k)]);
+        views.push_back(dynamic_cast<FakeStripView*>(controller->view()));
+        ASSERT_NE(views.back(), nullptr);
+    }
+
+    // A channel's battery shows only while its record is fresh (the EM receiver answers once
+    // a discovery pass), so each strip's figures are gathered as they come.
+    PELAudioEngine& engine = PELAudioEngine::sharedInstance();
+    std::vector<StripFigures> seen(kStrips);
+    const std::vector<StripFigures> expected = FakeReceiverSet::figures();
+    EXPECT_TRUE(waitFor(
+        [&] {
+            for (size_t k = 0; k < seen.size(); ++k) {
+                if (views[k]->batVal >= -1) seen[k].battery = views[k]->batVal;
+                if (!views[k]->antenna.empty() && views[k]->antenna != "unset") {
+                    seen[k].antenna = views[k]->antenna;
+                }
+                const int rf = engine.rfLevelRingBuffer().getLatestSample(static_cast<int>(k));
+                if (rf != 0) seen[k].rf = rf;
+            }
+            return seen == expected;
+        },
+        15.0))
+        << ::testing::PrintToString(seen) << host->log();
     engine.stopListening();
 }
 
