@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "MonitorApp/serverrole/WirelessManager.h"
 #include "MonitorApp/serverrole/ui/IPListTableView.h"
 #include "MonitorApp/serverrole/ui/WirelessListViewController.h"
 #include "foundation/UserDefaults.h"
@@ -45,6 +46,8 @@ class WirelessListTest : public testing::Test {
 
     std::filesystem::path folder_;
     Receivers list_;
+    // Outlives the window, which keeps pointing at its list until it is gone.
+    WirelessManager registry_;
     std::unique_ptr<UserDefaults> defaults_;
     RecordingAlerts alerts_;
     RecordingFilePanel files_;
@@ -130,14 +133,13 @@ TEST_F(WirelessListTest, WithNoRegistryTheTableIsEmptyAndCloseKeepsTheStoredList
 }
 
 TEST_F(WirelessListTest, WithARegistryTheWindowEditsItsReceiverList) {
-    WirelessManager registry;
-    registry.deviceIPs() = {{"10.1.1.1", 2}};
-    WirelessManager::setSharedInstance(&registry);
+    registry_.deviceIPs() = {{"10.1.1.1", 2}};
+    WirelessManager::setSharedInstance(&registry_);
     window_.setListSource(WirelessListViewController::registryList);
     window_.viewDidAppear();
     EXPECT_EQ(window_.tableView()->model()->rowCount(), 1);
     QTest::mouseClick(window_.addButton(), Qt::LeftButton);
-    EXPECT_EQ(registry.deviceIPs().size(), 2u);
+    EXPECT_EQ(registry_.deviceIPs().size(), 2u);
     WirelessManager::setSharedInstance(nullptr);
 }
 
