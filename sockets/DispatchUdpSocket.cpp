@@ -9,8 +9,8 @@
 #include "foundation/dispatch/Queue.h"
 #include "foundation/dispatch/TimerSource.h"
 #include "sockets/DispatchSocket.h"
+#include "sockets/DispatchUdpConnectPacket.h"
 #include "sockets/DispatchUdpSendPacket.h"
-#include "sockets/DispatchUdpSpecialPacket.h"
 
 namespace quenbril {
 

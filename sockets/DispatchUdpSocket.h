@@ -25,7 +25,7 @@ class DescriptorSource;
 class TimerSource;
 }  // namespace dispatch
 class DispatchUdpSendPacket;
-class DispatchUdpSpecialPacket;
+class DispatchUdpConnectPacket;
 
 /// A datagram socket driven by dispatch queues: up to two BSD UDP sockets (IPv4 and IPv6) owned
 /// by one object whose state lives on a private serial queue (the socket queue). Results reach
@@ -222,7 +222,7 @@ class DispatchUdpSocket : public std::enable_shared_from_this<DispatchUdpSocket>
         std::weak_ptr<int> token;
     };
     using SendItem = std::variant<std::shared_ptr<DispatchUdpSendPacket>,
-                                  std::shared_ptr<DispatchUdpSpecialPacket>>;
+                                  std::shared_ptr<DispatchUdpConnectPacket>>;
     /// One family's descriptor and sources.
     struct Family {
         int fd = -1;
@@ -261,6 +261,9 @@ class DispatchUdpSocket : public std::enable_shared_from_this<DispatchUdpSocket>
     bool bindSockets(const Bytes& address4, const Bytes& address6, Error* error);
     void maybeConnect();
     bool connectWithAddress(const Bytes& address, int family, Error* error);
+    /// Joins or leaves on the socket queue and reports as the public calls do.
+    bool multicastRequest(bool join, const std::string& group, const std::string& interface,
+                          Error* error);
     bool performMulticastRequest(bool join, const std::string& group, const std::string& interface,
                                  Error* error);
     static unsigned indexOfInterfaceAddr6(const Bytes& address);

@@ -15,9 +15,9 @@
 #include "foundation/dispatch/DescriptorSource.h"
 #include "foundation/dispatch/Queue.h"
 #include "sockets/DispatchSocket.h"
+#include "sockets/DispatchUdpConnectPacket.h"
 #include "sockets/DispatchUdpSendPacket.h"
 #include "sockets/DispatchUdpSocket.h"
-#include "sockets/DispatchUdpSpecialPacket.h"
 
 namespace quenbril {
 
@@ -348,7 +348,7 @@ bool DispatchUdpSocket::connectToHost(const std::optional<std::string>& host, ui
             return;
         }
         if (!(flags_ & flagDidCreateSockets) && !createSockets(&failure)) return;
-        auto packet = std::make_shared<DispatchUdpSpecialPacket>();
+        auto packet = std::make_shared<DispatchUdpConnectPacket>();
         packet->resolveInProgress = true;
         asyncResolveHost(host, port,
                          [this, packet](std::vector<Bytes> addresses, std::optional<Error> e) {
@@ -376,7 +376,7 @@ bool DispatchUdpSocket::connectToAddress(const std::optional<Bytes>& address, Er
             return;
         }
         if (!(flags_ & flagDidCreateSockets) && !createSockets(&failure)) return;
-        auto packet = std::make_shared<DispatchUdpSpecialPacket>();
+        auto packet = std::make_shared<DispatchUdpConnectPacket>();
         packet->addresses.push_back(*address);
         flags_ |= flagConnecting;
         sendQueue_.push_back(packet);
@@ -389,10 +389,10 @@ bool DispatchUdpSocket::connectToAddress(const std::optional<Bytes>& address, Er
 
 void DispatchUdpSocket::maybeConnect() {
     if (!currentSend_ ||
-        !std::holds_alternative<std::shared_ptr<DispatchUdpSpecialPacket>>(*currentSend_)) {
+        !std::holds_alternative<std::shared_ptr<DispatchUdpConnectPacket>>(*currentSend_)) {
         return;
     }
-    auto packet = std::get<std::shared_ptr<DispatchUdpSpecialPacket>>(*currentSend_);
+    auto packet = std::get<std::shared_ptr<DispatchUdpConnectPacket>>(*currentSend_);
     if (packet->resolveInProgress) return;
     std::optional<Error> failure = packet->error;
     Bytes address;
@@ -547,11 +547,7 @@ bool DispatchUdpSocket::joinMulticastGroup(const std::string& group, Error* erro
 
 bool DispatchUdpSocket::joinMulticastGroup(const std::string& group, const std::string& interface,
                                            Error* error) {
-    bool result = false;
-    Error failure;
-    runSync([&] { result = performMulticastRequest(true, group, interface, &failure); });
-    if (error) *error = result ? Error{} : failure;
-    return result;
+    return multicastRequest(true, group, interface, error);
 }
 
 bool DispatchUdpSocket::leaveMulticastGroup(const std::string& group, Error* error) {
@@ -560,9 +556,14 @@ bool DispatchUdpSocket::leaveMulticastGroup(const std::string& group, Error* err
 
 bool DispatchUdpSocket::leaveMulticastGroup(const std::string& group, const std::string& interface,
                                             Error* error) {
+    return multicastRequest(false, group, interface, error);
+}
+
+bool DispatchUdpSocket::multicastRequest(bool join, const std::string& group,
+                                         const std::string& interface, Error* error) {
     bool result = false;
     Error failure;
-    runSync([&] { result = performMulticastRequest(false, group, interface, &failure); });
+    runSync([&] { result = performMulticastRequest(join, group, interface, &failure); });
     if (error) *error = result ? Error{} : failure;
     return result;
 }

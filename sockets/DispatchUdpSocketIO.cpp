@@ -13,9 +13,9 @@
 #include "foundation/dispatch/DescriptorSource.h"
 #include "foundation/dispatch/Queue.h"
 #include "foundation/dispatch/TimerSource.h"
+#include "sockets/DispatchUdpConnectPacket.h"
 #include "sockets/DispatchUdpSendPacket.h"
 #include "sockets/DispatchUdpSocket.h"
-#include "sockets/DispatchUdpSpecialPacket.h"
 
 namespace quenbril {
 
@@ -208,7 +208,7 @@ void DispatchUdpSocket::maybeDequeueSend() {
     while (!currentSend_ && !sendQueue_.empty()) {
         SendItem item = std::move(sendQueue_.front());
         sendQueue_.pop_front();
-        if (std::holds_alternative<std::shared_ptr<DispatchUdpSpecialPacket>>(item)) {
+        if (std::holds_alternative<std::shared_ptr<DispatchUdpConnectPacket>>(item)) {
             currentSend_ = std::move(item);
             dequeuing_ = false;
             maybeConnect();

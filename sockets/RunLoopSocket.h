@@ -15,8 +15,8 @@
 #include "sockets/RunLoopPerforms.h"
 #include "sockets/RunLoopReadPacket.h"
 #include "sockets/RunLoopSocketDelegate.h"
-#include "sockets/RunLoopSpecialPacket.h"
 #include "sockets/RunLoopStreamPair.h"
+#include "sockets/RunLoopTLSStartPacket.h"
 #include "sockets/RunLoopWritePacket.h"
 
 namespace quenbril {
@@ -166,9 +166,9 @@ class RunLoopSocket : public std::enable_shared_from_this<RunLoopSocket> {
 
   private:
     using ReadItem =
-        std::variant<std::shared_ptr<RunLoopReadPacket>, std::shared_ptr<RunLoopSpecialPacket>>;
+        std::variant<std::shared_ptr<RunLoopReadPacket>, std::shared_ptr<RunLoopTLSStartPacket>>;
     using WriteItem =
-        std::variant<std::shared_ptr<RunLoopWritePacket>, std::shared_ptr<RunLoopSpecialPacket>>;
+        std::variant<std::shared_ptr<RunLoopWritePacket>, std::shared_ptr<RunLoopTLSStartPacket>>;
 
     static Error socketError(ErrorCode code);
     [[noreturn]] static void raise(const std::string& reason);

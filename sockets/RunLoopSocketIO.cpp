@@ -11,7 +11,7 @@ namespace quenbril {
 
 using ReadPacketPtr = std::shared_ptr<RunLoopReadPacket>;
 using WritePacketPtr = std::shared_ptr<RunLoopWritePacket>;
-using SpecialPacketPtr = std::shared_ptr<RunLoopSpecialPacket>;
+using TLSStartPacketPtr = std::shared_ptr<RunLoopTLSStartPacket>;
 
 // ---- queueing reads ----
 
@@ -81,7 +81,7 @@ void RunLoopSocket::maybeDequeueRead() {
     if (!readQueue_.empty()) {
         currentRead_ = std::move(readQueue_.front());
         readQueue_.pop_front();
-        if (std::holds_alternative<SpecialPacketPtr>(*currentRead_)) {
+        if (std::holds_alternative<TLSStartPacketPtr>(*currentRead_)) {
             flags_ |= flagStartingReadTLS;
             maybeStartTLS();
             return;
@@ -262,7 +262,7 @@ void RunLoopSocket::maybeDequeueWrite() {
     if (!writeQueue_.empty()) {
         currentWrite_ = std::move(writeQueue_.front());
         writeQueue_.pop_front();
-        if (std::holds_alternative<SpecialPacketPtr>(*currentWrite_)) {
+        if (std::holds_alternative<TLSStartPacketPtr>(*currentWrite_)) {
             flags_ |= flagStartingWriteTLS;
             maybeStartTLS();
             return;
@@ -346,7 +346,7 @@ void RunLoopSocket::doWriteTimeout() {
 // ---- TLS ----
 
 void RunLoopSocket::startTLS(const Dictionary& settings) {
-    auto packet = std::make_shared<RunLoopSpecialPacket>(settings);
+    auto packet = std::make_shared<RunLoopTLSStartPacket>(settings);
     readQueue_.emplace_back(packet);
     writeQueue_.emplace_back(packet);
     scheduleDequeueRead();
@@ -355,7 +355,7 @@ void RunLoopSocket::startTLS(const Dictionary& settings) {
 
 void RunLoopSocket::maybeStartTLS() {
     if (!(flags_ & flagStartingReadTLS) || !(flags_ & flagStartingWriteTLS)) return;
-    const auto& packet = std::get<SpecialPacketPtr>(*currentRead_);
+    const auto& packet = std::get<TLSStartPacketPtr>(*currentRead_);
     if (!streams_ || !streams_->setSSLSettings(packet->tlsSettings)) {
         closeWithError(socketError(CFSocketError));
     }

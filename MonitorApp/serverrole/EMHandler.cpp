@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "MonitorApp/serverrole/EMCodec.h"
+#include "MonitorApp/serverrole/ReceiverText.h"
 #include "MonitorApp/serverrole/WirelessManager.h"
 #include "foundation/Log.h"
 #include "foundation/RunLoop.h"
@@ -42,8 +43,7 @@ void EMHandler::connectTo(WirelessManager& registry) {
         const std::string local = socket->localHost().value_or("");
         for (const WirelessManager::ReceiverAddress& receiver : registry.deviceIPs()) {
             if (receiver.type != kDeviceType) continue;
-            if (receiver.address.size() < kSubnetPrefix || local.size() < kSubnetPrefix ||
-                local.compare(0, kSubnetPrefix, receiver.address, 0, kSubnetPrefix) != 0) {
+            if (!receivertext::samePrefix(local, receiver.address, kSubnetPrefix)) {
                 continue;
             }
             QLOG("Searching Sennheiser EM373-II from %s", receiver.address.c_str());

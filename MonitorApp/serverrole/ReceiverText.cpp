@@ -82,4 +82,8 @@ bool isValidUTF8(std::string_view bytes) {
     return true;
 }
 
+bool samePrefix(std::string_view a, std::string_view b, size_t length) {
+    return a.size() >= length && b.size() >= length && a.substr(0, length) == b.substr(0, length);
+}
+
 }  // namespace quenbril::receivertext

@@ -17,6 +17,9 @@ std::vector<std::string_view> split(std::string_view text, char separator);
 int32_t intValue(std::string_view text);
 /// `text` without white space (blanks, tabs, line ends) at either end.
 std::string_view trim(std::string_view text);
+/// Whether two addresses both have at least `length` characters and agree on the first
+/// `length`: the drivers' rough test that a receiver lies on a local interface's network.
+bool samePrefix(std::string_view a, std::string_view b, size_t length);
 /// Whether `bytes` is well-formed UTF-8.
 bool isValidUTF8(std::string_view bytes);
 

@@ -43,8 +43,7 @@ void UHFRHandler::connectTo(WirelessManager& registry) {
         const std::string local = socket->localHost().value_or("");
         for (const WirelessManager::ReceiverAddress& receiver : registry.deviceIPs()) {
             if (receiver.type != WirelessDevice::kUHFR) continue;
-            if (receiver.address.size() < kSubnetPrefix || local.size() < kSubnetPrefix ||
-                local.compare(0, kSubnetPrefix, receiver.address, 0, kSubnetPrefix) != 0) {
+            if (!receivertext::samePrefix(local, receiver.address, kSubnetPrefix)) {
                 continue;
             }
             QLOG("Searching for VOZOD UHF-R from %s", receiver.address.c_str());

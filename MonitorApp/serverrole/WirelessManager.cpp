@@ -178,8 +178,7 @@ void WirelessManager::sendUDPData(const std::string& host, uint16_t port,
         const size_t colon = key.rfind(':');
         const std::string local = key.substr(0, colon);
         if (rt::intValue(std::string_view(key).substr(colon + 1)) != port) continue;
-        const bool sameNetwork =
-            host.size() >= 7 && local.size() >= 7 && local.compare(0, 7, host, 0, 7) == 0;
+        const bool sameNetwork = rt::samePrefix(local, host, 7);
         if (!multicast && !sameNetwork) continue;
         socket->sendData(Bytes(message.begin(), message.end()), host, port, -1, runningTag_);
         ++runningTag_;

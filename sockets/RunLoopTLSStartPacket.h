@@ -6,8 +6,8 @@ namespace quenbril {
 
 /// Marks where TLS begins in both queues of a RunLoopSocket: reads and writes queued after it
 /// wait until the handshake is over.
-struct RunLoopSpecialPacket {
-    explicit RunLoopSpecialPacket(Dictionary settings) : tlsSettings(std::move(settings)) {}
+struct RunLoopTLSStartPacket {
+    explicit RunLoopTLSStartPacket(Dictionary settings) : tlsSettings(std::move(settings)) {}
 
     Dictionary tlsSettings;
 };

@@ -9,7 +9,7 @@
 namespace quenbril {
 
 /// A connect request: it waits in the send queue behind the datagrams queued before it.
-class DispatchUdpSpecialPacket {
+class DispatchUdpConnectPacket {
   public:
     bool resolveInProgress = false;
     std::vector<Bytes> addresses;
