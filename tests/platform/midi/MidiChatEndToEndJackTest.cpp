@@ -57,8 +57,10 @@ class MidiChatE2E : public ViewControllerTest {
     }
     void TearDown() override {
         events_.reset();
-        pad_.reset();
+        // Our ports close before the pad's client leaves: closing a port just after the client
+        // it reads from went away can hang inside libjack.
         MidiDeviceManager::sharedDeviceManager().installBackend(nullptr);
+        pad_.reset();
         unlinkFromStandIn();
         ChatMacroManager::resetSharedInstance();
         ViewControllerTest::TearDown();
