@@ -109,7 +109,9 @@ class AudioJackTest : public testing::Test {
     }
     static void expectTone(const std::vector<float>& samples, double rate, double levelTolerance) {
         ASSERT_GT(samples.size(), 1000u);
-        EXPECT_NEAR(peakFrequency(samples, rate, 990.0, 1010.0), 1000.0, 1.0);
+        // The median period holds where a late cycle of a loaded dummy server spliced the
+        // recording; a spectrum's peak would move with the splice.
+        EXPECT_NEAR(medianPeriodFrequency(samples, rate), 1000.0, 1.0);
         EXPECT_NEAR(sineLevelDb(samples), -6.0, levelTolerance);
         EXPECT_LT(longestSilence(samples), 2);
     }
