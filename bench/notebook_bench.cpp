@@ -48,7 +48,7 @@ void report(const char* what, std::vector<double> samples, double target) {
 class FixedPath : public FilePanel {
   public:
     explicit FixedPath(std::string path) : path_(std::move(path)) {}
-    std::optional<std::string> runModal(const Request&) override { return path_; }
+    std::optional<std::string> runModal(QWidget*, const Request&) override { return path_; }
 
   private:
     std::string path_;

@@ -105,10 +105,13 @@ void AppDelegate::buildMenus() {
     addItem(remote, "Zoom Tool", "Ctrl+3", [this] { zoomClicked(); });
 
     chatMenu_ = menuBar_.addMenu("Chat");
+    // Each quick message has the key of the chat window's button that sends it: message n is
+    // the button "F<8 - n>", the clicked channel "F8".
     for (int i = 0; i < kQuickMessageItems; ++i) {
         QAction* item =
             chatMenu_->addAction(QString("Quick message %1").arg(kQuickMessageItems - i));
         item->setData(kQuickMessageItems - i);
+        item->setShortcut(QKeySequence(Qt::Key_F1 + i));
         QObject::connect(item, &QAction::triggered, item, [this, item] { chatButtonClick(*item); });
     }
     struct Tagged {
@@ -121,6 +124,8 @@ void AppDelegate::buildMenus() {
           Tagged{"Clear Chat", "Ctrl+Shift+X", kClearChatTag}}) {
         QAction* item = chatMenu_->addAction(entry.title);
         item->setShortcut(QKeySequence(entry.keys));
+        if (entry.tag == 0)
+            item->setShortcuts({QKeySequence(entry.keys), QKeySequence(Qt::Key_F8)});
         item->setData(entry.tag);
         QObject::connect(item, &QAction::triggered, item, [this, item] { chatButtonClick(*item); });
     }
@@ -279,14 +284,14 @@ void AppDelegate::exportUserPreferences() {
     request.kind = FilePanel::Request::Kind::Save;
     request.allowedTypes = {SettingsFile::kExtension};
     request.suggestedName = std::string("Quenbril Settings.") + SettingsFile::kExtension;
-    std::optional<std::string> path = files_.runModal(request);
+    std::optional<std::string> path = files_.runModal(menuBar_.window(), request);
     if (!path) return;
     Error error;
     if (!SettingsFile::write(settingsFile, *path, &error)) {
         Alert alert;
         alert.messageText = "Problem exporting settings!";
         alert.informativeText = error.description;
-        alerts_.runModal(alert);
+        alerts_.runModal(menuBar_.window(), alert);
     }
 }
 
@@ -294,7 +299,7 @@ void AppDelegate::importUserPreferences() {
     FilePanel::Request request;
     request.kind = FilePanel::Request::Kind::Open;
     request.allowedTypes = {SettingsFile::kExtension};
-    std::optional<std::string> path = files_.runModal(request);
+    std::optional<std::string> path = files_.runModal(menuBar_.window(), request);
     if (!path) return;
     Error error;
     std::optional<Dictionary> settingsFile = SettingsFile::read(*path, &error);
@@ -302,14 +307,14 @@ void AppDelegate::importUserPreferences() {
         Alert alert;
         alert.messageText = "Problem importing settings!";
         alert.informativeText = error.description;
-        alerts_.runModal(alert);
+        alerts_.runModal(menuBar_.window(), alert);
         return;
     }
     if (!SettingsFile::apply(*settingsFile)) {
         Alert alert;
         alert.messageText = "Problem importing settings!";
         alert.informativeText = "Part of the settings of " + *path + " could not be stored.";
-        alerts_.runModal(alert);
+        alerts_.runModal(menuBar_.window(), alert);
     }
 }
 

@@ -7,7 +7,8 @@
 
 namespace quenbril {
 
-MainWindow::MainWindow(ViewController* controller) : controller_(controller) {
+MainWindow::MainWindow(ViewController* controller)
+    : controller_(controller), quitHandler_([] { QCoreApplication::exit(0); }) {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::CustomizeWindowHint |
                    Qt::WindowMaximizeButtonHint);
     setCentralWidget(controller_);
@@ -32,9 +33,7 @@ void MainWindow::viewWillDisappear() {
 void MainWindow::closeEvent(QCloseEvent* event) {
     viewWillDisappear();
     event->accept();
-    // exit(), not quit(): quit() first asks every window to close, and the connection dialog
-    // refuses until it is confirmed.
-    QCoreApplication::exit(0);
+    if (quitHandler_) quitHandler_();
 }
 
 }  // namespace quenbril

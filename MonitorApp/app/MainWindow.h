@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 
 namespace quenbril {
 
@@ -21,6 +22,10 @@ class MainWindow : public QMainWindow {
     /// The controller's view goes away: the frame and the "Settings" record are saved. Once
     /// per run, whichever way the run ends.
     void viewWillDisappear();
+    /// What a close of the window does after saving: ends the run loop (`exit`, not `quit`:
+    /// quit first asks every window to close, and the connection dialog refuses until it is
+    /// confirmed). Tests, which have no run loop to end, record it instead.
+    void setQuitHandler(std::function<void()> handler) { quitHandler_ = std::move(handler); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -28,6 +33,7 @@ class MainWindow : public QMainWindow {
   private:
     ViewController* controller_;
     bool disappeared_ = false;
+    std::function<void()> quitHandler_;
 };
 
 }  // namespace quenbril

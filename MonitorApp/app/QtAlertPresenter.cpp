@@ -5,29 +5,38 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
+
+#include "MonitorApp/app/ModalOwner.h"
 
 namespace quenbril {
 
-void QtAlertPresenter::runModal(const std::string& messageText) {
+void QtAlertPresenter::runModal(QWidget* window, const std::string& messageText) {
     Alert alert;
     alert.messageText = messageText;
-    runModal(alert);
+    runModal(window, alert);
 }
 
-int QtAlertPresenter::runModal(const Alert& alert) { return show(alert, nullptr); }
+int QtAlertPresenter::runModal(QWidget* window, const Alert& alert) {
+    return show(window, alert, nullptr);
+}
 
-int QtAlertPresenter::runModal(const Alert& alert, int width, int height, std::string& text) {
-    auto* field = new QLineEdit;
+int QtAlertPresenter::runModal(QWidget* window, const Alert& alert, int width, int height,
+                               std::string& text) {
+    QPointer<QLineEdit> field = new QLineEdit;
     field->setFixedSize(width, height);
-    const int chosen = show(alert, field);
-    text = field->text().toStdString();
-    delete field;
+    const int chosen = show(window, alert, field);
+    text = field ? field->text().toStdString() : std::string();
+    delete field.data();
     return chosen;
 }
 
-int QtAlertPresenter::show(const Alert& alert, QWidget* field) {
-    QMessageBox box(parent_);
+int QtAlertPresenter::show(QWidget* window, const Alert& alert, QWidget* field) {
+    const ModalOwner owner(window);
+    // On the heap: should the asking window go while the box is open, it takes the box along.
+    QPointer<QMessageBox> shown = new QMessageBox(owner.window());
+    QMessageBox& box = *shown;
     switch (alert.style) {
         case Alert::Style::Warning:
             box.setIcon(QMessageBox::Warning);
@@ -72,14 +81,20 @@ int QtAlertPresenter::show(const Alert& alert, QWidget* field) {
         }
         field->setFocus();
     }
+    owner.adopt(box);
     box.exec();
-    // The field outlives the box: the caller reads it afterwards.
-    if (field) field->setParent(nullptr);
-    for (size_t i = 0; i < buttons.size(); ++i) {
-        if (box.clickedButton() == buttons[i]) return static_cast<int>(i);
+    // Closed with Escape, or gone with its window: the last button, the one that cancels.
+    int chosen = static_cast<int>(buttons.size()) - 1;
+    if (shown) {
+        // The field outlives the box: the caller reads it afterwards.
+        if (field) field->setParent(nullptr);
+        for (size_t i = 0; i < buttons.size(); ++i) {
+            if (box.clickedButton() == buttons[i]) chosen = static_cast<int>(i);
+        }
+        delete shown.data();
     }
-    // Closed with Escape: the last button, the one that cancels.
-    return static_cast<int>(buttons.size()) - 1;
+    owner.restoreFocus();
+    return chosen;
 }
 
 }  // namespace quenbril

@@ -6,22 +6,19 @@ class QWidget;
 
 namespace quenbril {
 
-/// Alerts as modal message boxes over the main window.
+/// Alerts as modal message boxes of the window that asks: centred on it, above it (kept on top
+/// with it when it is), and the focus back on it once answered.
 class QtAlertPresenter : public AlertPresenter {
   public:
-    /// `parent`: the window the boxes are centred on; may be null.
-    explicit QtAlertPresenter(QWidget* parent = nullptr) : parent_(parent) {}
-    void setParent(QWidget* parent) { parent_ = parent; }
-
-    void runModal(const std::string& messageText) override;
-    int runModal(const Alert& alert) override;
-    int runModal(const Alert& alert, int width, int height, std::string& text) override;
+    void runModal(QWidget* window, const std::string& messageText) override;
+    int runModal(QWidget* window, const Alert& alert) override;
+    int runModal(QWidget* window, const Alert& alert, int width, int height,
+                 std::string& text) override;
 
   private:
-    /// Shows `alert`, with `field` under its texts when given, and answers the button chosen.
-    int show(const Alert& alert, QWidget* field);
-
-    QWidget* parent_;
+    /// Shows `alert` over `window`, with `field` under its texts when given, and answers the
+    /// button chosen.
+    int show(QWidget* window, const Alert& alert, QWidget* field);
 };
 
 }  // namespace quenbril

@@ -3,35 +3,47 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QPointer>
 #include <QStringList>
+
+#include "MonitorApp/app/ModalOwner.h"
 
 namespace quenbril {
 
-std::optional<std::string> QtFilePanel::runModal(const Request& request) {
+std::optional<std::string> QtFilePanel::runModal(QWidget* window, const Request& request) {
     QStringList patterns;
     for (const std::string& type : request.allowedTypes) {
         patterns << "*." + QString::fromStdString(type);
     }
     const QString filter =
         patterns.isEmpty() ? QString() : "Quenbril files (" + patterns.join(' ') + ")";
+    const bool save = request.kind == Request::Kind::Save;
+    const ModalOwner owner(window);
+    // On the heap: should the asking window go while the panel is open, it takes the panel
+    // along.
+    QPointer<QFileDialog> dialog =
+        new QFileDialog(owner.window(), save ? "Save" : "Open",
+                        save ? QDir::home().filePath(QString::fromStdString(request.suggestedName))
+                             : QDir::homePath(),
+                        filter);
+    dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    owner.adopt(*dialog);
+    const bool chosen = dialog->exec() == QDialog::Accepted && dialog;
     QString path;
-    if (request.kind == Request::Kind::Save) {
-        const QString proposed =
-            QDir::home().filePath(QString::fromStdString(request.suggestedName));
-        path = QFileDialog::getSaveFileName(parent_, "Save", proposed, filter);
-        // A name typed without its extension gets the first allowed one.
-        if (!path.isEmpty() && !request.allowedTypes.empty()) {
-            const QString suffix = QFileInfo(path).suffix();
-            bool allowed = false;
-            for (const std::string& type : request.allowedTypes) {
-                allowed = allowed || suffix == QString::fromStdString(type);
-            }
-            if (!allowed) path += "." + QString::fromStdString(request.allowedTypes.front());
-        }
-    } else {
-        path = QFileDialog::getOpenFileName(parent_, "Open", QDir::homePath(), filter);
-    }
+    if (chosen && !dialog->selectedFiles().isEmpty()) path = dialog->selectedFiles().front();
+    delete dialog.data();
+    owner.restoreFocus();
     if (path.isEmpty()) return std::nullopt;
+    // A name typed without its extension gets the first allowed one.
+    if (save && !request.allowedTypes.empty()) {
+        const QString suffix = QFileInfo(path).suffix();
+        bool allowed = false;
+        for (const std::string& type : request.allowedTypes) {
+            allowed = allowed || suffix == QString::fromStdString(type);
+        }
+        if (!allowed) path += "." + QString::fromStdString(request.allowedTypes.front());
+    }
     return path.toStdString();
 }
 

@@ -2,20 +2,13 @@
 
 #include "MonitorApp/mainwindow/MainWindowSeams.h"
 
-class QWidget;
-
 namespace quenbril {
 
-/// Open and save panels as modal file dialogs.
+/// Open and save panels as modal file dialogs of the window that asks, above it as its alerts
+/// are.
 class QtFilePanel : public FilePanel {
   public:
-    explicit QtFilePanel(QWidget* parent = nullptr) : parent_(parent) {}
-    void setParent(QWidget* parent) { parent_ = parent; }
-
-    std::optional<std::string> runModal(const Request& request) override;
-
-  private:
-    QWidget* parent_;
+    std::optional<std::string> runModal(QWidget* window, const Request& request) override;
 };
 
 }  // namespace quenbril

@@ -46,8 +46,6 @@ RemoteComposition::RemoteComposition() {
     controller_->setSegueTable(segueTable());
 
     window_ = std::make_unique<MainWindow>(controller_);
-    alerts_.setParent(window_.get());
-    files_.setParent(window_.get());
 
     delegate_ = std::make_unique<AppDelegate>(*window_->menuBar(), *controller_, alerts_, files_);
     ViewController* controller = controller_;

@@ -8,6 +8,8 @@
 
 #include "MonitorApp/controls/TitledButton.h"
 
+class QWidget;
+
 namespace quenbril {
 
 class ChannelStripView;
@@ -96,30 +98,34 @@ struct Alert {
     std::vector<std::string> buttons;
 };
 
-/// Modal alerts; the application shows a message box, tests record.
+/// Modal alerts; the application shows a message box, tests record. Each alert belongs to the
+/// window that asks for it (`window`, or the window it lies in): modal to it, shown above it
+/// (above a window kept on top too), and the focus goes back to it afterwards.
 class AlertPresenter {
   public:
     virtual ~AlertPresenter() = default;
     /// A warning with the message text and one "OK".
-    virtual void runModal(const std::string& messageText) = 0;
+    virtual void runModal(QWidget* window, const std::string& messageText) = 0;
     /// Shows `alert` and answers the index of the button chosen (0 for the first). By default
     /// it shows the message text alone and answers 0.
-    virtual int runModal(const Alert& alert) {
-        runModal(alert.messageText);
+    virtual int runModal(QWidget* window, const Alert& alert) {
+        runModal(window, alert.messageText);
         return 0;
     }
     /// Shows `alert` with an empty text field of `width` x `height` points under its texts and
     /// answers the index of the button chosen; `text` receives what was typed. By default no
     /// field is shown and `text` is left empty.
-    virtual int runModal(const Alert& alert, int width, int height, std::string& text) {
+    virtual int runModal(QWidget* window, const Alert& alert, int width, int height,
+                         std::string& text) {
         (void)width;
         (void)height;
         text.clear();
-        return runModal(alert);
+        return runModal(window, alert);
     }
 };
 
 /// Modal open and save panels; the application shows file dialogs, tests answer from a script.
+/// A panel belongs to the window that asks for it, as an alert does.
 class FilePanel {
   public:
     struct Request {
@@ -134,7 +140,7 @@ class FilePanel {
     virtual ~FilePanel() = default;
     /// The path chosen, or nothing when the user cancelled. A save panel's path carries one of
     /// the allowed extensions.
-    virtual std::optional<std::string> runModal(const Request& request) = 0;
+    virtual std::optional<std::string> runModal(QWidget* window, const Request& request) = 0;
 };
 
 /// The main window's scroll view around the strips.

@@ -85,7 +85,7 @@ void ViewController::setStatusRightText(std::string text) { statusRightText_ = s
 
 void ViewController::alert(const std::string& text) {
     if (alertPresenter_) {
-        alertPresenter_->runModal(text);
+        alertPresenter_->runModal(this, text);
     } else {
         log(LogLevel::Warning, "%s", text.c_str());
     }
@@ -111,6 +111,7 @@ void ViewController::buildViews() {
     leftLabel_ = new QLabel(headerView_);
     middleLabel_ = new QLabel(headerView_);
     registerLabel_ = new QLabel(headerView_);
+    registerLabel_->setObjectName("registerLabel");
     registerLabel_->setFont(QFont("Nexa Bold", 14));
     auto* groupButtons = new GroupButtonContainerWidget(headerView_);
     groupView_ = groupButtons;

@@ -202,7 +202,8 @@ class ViewController : public QWidget,
     bool isHeaderFlashing() const { return headerFlashing_; }
     /// The header's backdrop: the flash's colour, then the pattern; none before the first flash.
     FillView* headerBackdrop() const { return headerBackdrop_; }
-    /// The bar grows across the header while a strip is held for a long click.
+    /// The bar grows across the header while a strip is held for a long click: it reaches the
+    /// header's width as the long click fires and stays full until the press ends.
     bool longClickBarRunning() const { return longClickBarRunning_; }
     /// The time of the last bar started.
     double longClickBarDuration() const { return longClickBar_.duration(); }

@@ -123,17 +123,16 @@ void ViewController::clickStarted() {
     }
     longClickBarView_->raise();
     longClickBarRunning_ = true;
-    // The bar runs to twice the view's width, so it crosses the header in half the time.
-    const int target = 2 * width();
+    // The bar crosses the header in the long-click time: it is full as the long click fires
+    // (the strip's timer runs for the same time), and stays full until the press ends, so a
+    // user who lets go at a full bar gets the long click.
+    const int target = headerView_->width();
     longClickBar_.start(
         longClickBarDurationFor(UserSettingsManager::sharedInstance().longClickDuration()),
         [this, target](double progress) {
             setLongClickBarWidth(static_cast<int>(std::lround(progress * target)));
         },
-        [this] {
-            longClickBarRunning_ = false;
-            setLongClickBarWidth(0);
-        });
+        [this] { longClickBarRunning_ = false; });
 }
 
 void ViewController::clickEnded() {

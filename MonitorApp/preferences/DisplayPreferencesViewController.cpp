@@ -255,7 +255,7 @@ void DisplayPreferencesViewController::save() {
 
     settings.setShowImages(playerOpacity_->value());
     stored &= settings.saveSettings();
-    if (!stored) reportPreferencesNotSaved(alertPresenter_);
+    if (!stored) reportPreferencesNotSaved(this, alertPresenter_);
 
     refreshEveryStrip(ChannelStripManager::sharedInstance());
     center.post(kSettingsChangedNotification);

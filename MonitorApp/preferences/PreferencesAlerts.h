@@ -8,14 +8,14 @@
 
 namespace quenbril {
 
-/// Tells the user that a pane's save did not reach the settings store (logged while no
-/// presenter is set), so that nothing seems saved that was not.
-inline void reportPreferencesNotSaved(AlertPresenter* presenter) {
+/// Tells the user, over `window`, that a pane's save did not reach the settings store (logged
+/// while no presenter is set), so that nothing seems saved that was not.
+inline void reportPreferencesNotSaved(QWidget* window, AlertPresenter* presenter) {
     const std::string text = "The preferences could not be saved to " +
                              UserDefaults::standardUserDefaults().path() +
                              ". They stay in use until the program ends.";
     if (presenter) {
-        presenter->runModal(text);
+        presenter->runModal(window, text);
     } else {
         log(LogLevel::Error, "%s", text.c_str());
     }

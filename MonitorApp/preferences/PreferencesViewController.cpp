@@ -152,7 +152,7 @@ void PreferencesViewController::viewDidAppear() {
 
     if (graphicsCheck_ && !graphicsCheck_()) {
         if (alertPresenter_) {
-            alertPresenter_->runModal(kOldGraphicsAlert);
+            alertPresenter_->runModal(this, kOldGraphicsAlert);
         } else {
             log(LogLevel::Warning, "%s", kOldGraphicsAlert);
         }

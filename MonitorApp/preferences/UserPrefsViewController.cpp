@@ -112,7 +112,7 @@ void UserPrefsViewController::save() {
         settings.setLongClickDuration(*duration);
     }
     // Stored at once: nothing else may save the record before the program ends.
-    if (!settings.saveSettings()) reportPreferencesNotSaved(alertPresenter_);
+    if (!settings.saveSettings()) reportPreferencesNotSaved(this, alertPresenter_);
     if (linkSender_) linkSender_->sendDictionary(LinkMessageBuilder::soloOn(settings.soloOn()));
     refreshEveryStrip(ChannelStripManager::sharedInstance());
     NotificationCenter::defaultCenter().post(kSettingsChangedNotification);

@@ -24,27 +24,34 @@ class NotificationRecorder {
     NotificationObserver observer_;
 };
 
-/// Records the text of every alert instead of showing it.
+/// Records the text of every alert, and the window that asked, instead of showing it.
 class RecordingAlerts : public AlertPresenter {
   public:
     using AlertPresenter::runModal;
-    void runModal(const std::string& text) override { texts.push_back(text); }
-    int runModal(const Alert& alert) override {
+    void runModal(QWidget* window, const std::string& text) override {
+        windows.push_back(window);
+        texts.push_back(text);
+    }
+    int runModal(QWidget* window, const Alert& alert) override {
+        windows.push_back(window);
         alerts.push_back(alert);
         texts.push_back(alert.messageText);
         return answer;
     }
     std::vector<std::string> texts;
     std::vector<Alert> alerts;
+    /// The window each alert was asked over.
+    std::vector<QWidget*> windows;
     /// The button every alert answers with.
     int answer = 0;
 };
 
 /// Answers every file panel with the next scripted path (nothing once the script is used up:
-/// the user cancelled) and records the requests.
+/// the user cancelled) and records the requests and the windows that asked.
 class RecordingFilePanel : public FilePanel {
   public:
-    std::optional<std::string> runModal(const Request& request) override {
+    std::optional<std::string> runModal(QWidget* window, const Request& request) override {
+        windows.push_back(window);
         requests.push_back(request);
         if (answers.empty()) return std::nullopt;
         std::optional<std::string> answer = answers.front();
@@ -53,6 +60,7 @@ class RecordingFilePanel : public FilePanel {
     }
     std::vector<std::optional<std::string>> answers;
     std::vector<Request> requests;
+    std::vector<QWidget*> windows;
 };
 
 }  // namespace quenbril

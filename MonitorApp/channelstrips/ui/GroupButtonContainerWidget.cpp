@@ -1,5 +1,7 @@
 #include "MonitorApp/channelstrips/ui/GroupButtonContainerWidget.h"
 
+#include "MonitorApp/channelstrips/StripLayout.h"
+
 namespace quenbril {
 
 namespace {
@@ -38,12 +40,18 @@ GroupButtonView* GroupButtonContainerWidget::makeGroupButton(const std::string& 
     if (button) {
         button->setFrame(frame);
         button->setHidden(false);
+        buttons_.emplace_back(groupNumber - 1, button);
     }
     return button;
 }
 
 QSize GroupButtonContainerWidget::sizeHint() const {
     return QSize(kGroupCount * kSlotWidth, kRowHeight);
+}
+
+void GroupButtonContainerWidget::resizeEvent(QResizeEvent*) {
+    const Size row = size();
+    for (const auto& [slot, button] : buttons_) button->setFrame(groupButtonFrame(slot, row));
 }
 
 }  // namespace quenbril

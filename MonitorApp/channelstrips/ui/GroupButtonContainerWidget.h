@@ -2,13 +2,16 @@
 
 #include <QWidget>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "MonitorApp/channelstrips/GroupButtonView.h"
 
 namespace quenbril {
 
-/// The header's group view: the row the eight group buttons lie in. The manager lays the
-/// buttons out across it; the buttons are its children.
+/// The header's group view: the row the eight group buttons lie in. The buttons are its
+/// children, laid out across its whole width whenever it changes size: the header's labels
+/// beside it (the red mode label among them) take room from the row, never from a button.
 class GroupButtonContainerWidget : public QWidget, public GroupButtonContainer {
   public:
     /// Makes a group button as a child of `parent` (state 0) and answers it; the button is a
@@ -26,6 +29,13 @@ class GroupButtonContainerWidget : public QWidget, public GroupButtonContainer {
                                      const Rect& frame, int32_t groupNumber) override;
 
     QSize sizeHint() const override;
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    /// The buttons made, each with its slot in the row (its group number less one).
+    std::vector<std::pair<int, GroupButtonView*>> buttons_;
 };
 
 }  // namespace quenbril

@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStringList>
+#include <QTextLayout>
 #include <algorithm>
 
 #include "MonitorApp/chat/ChatManager.h"
@@ -40,6 +42,30 @@ void makeWhitePlainLabel(QLabel* label) {
     label->setPalette(palette);
 }
 
+/// The text as it fits `width` x `height` in `font`: wrapped at spaces, one line per row; a
+/// word wider than a line, and the last line that fits when text remains, end in an ellipsis.
+QString fittedText(const QString& text, const QFont& font, int width, int height) {
+    if (width <= 0 || text.isEmpty()) return QString();
+    const QFontMetrics metrics(font);
+    const int rows = std::max(1, height / metrics.lineSpacing());
+    QStringList lines;
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        const bool last = static_cast<int>(lines.size()) == rows - 1;
+        const int end = last ? static_cast<int>(text.size()) : line.textStart() + line.textLength();
+        const QString piece = text.mid(line.textStart(), end - line.textStart()).simplified();
+        lines << metrics.elidedText(piece, Qt::ElideRight, width);
+        if (last) break;
+    }
+    layout.endLayout();
+    return lines.join('\n');
+}
+
 }  // namespace
 
 ChatButton::ChatButton(QWidget* parent)
@@ -50,7 +76,6 @@ ChatButton::ChatButton(QWidget* parent)
     makeWhitePlainLabel(title_);
     title_->setFont(nexaLight(kLargeTextSize));
     title_->setAlignment(Qt::AlignCenter);
-    title_->setWordWrap(true);
     title_->setGeometry(15, 1, std::max(0, width() - 30), std::max(0, height() - 2));
 
     functionButton_ = new QLabel(this);
@@ -65,9 +90,12 @@ void ChatButton::setMyTag(int32_t tag) {
     functionButton_->setText(QStringLiteral("F%1").arg(kSlotCount - tag));
 }
 
-void ChatButton::setText(const std::string& text) { title_->setText(QString::fromStdString(text)); }
+void ChatButton::setText(const std::string& text) {
+    text_ = QString::fromStdString(text);
+    updatePositions();
+}
 
-std::string ChatButton::text() const { return title_->text().toStdString(); }
+std::string ChatButton::text() const { return text_.toStdString(); }
 
 void ChatButton::readUserData() {
     auto stored = UserDefaults::standardUserDefaults().stringForKey(
@@ -79,11 +107,13 @@ void ChatButton::updatePositions() {
     const int textWidth = width() - 20;
     const QFont font = nexaLight(textWidth < kLargeTextMinWidth ? kSmallTextSize : kLargeTextSize);
     title_->setFont(font);
+    const QString shown = fittedText(text_, font, textWidth, height() - 2);
+    title_->setText(shown);
     int textHeight = 5;
-    if (!title_->text().isEmpty() && textWidth > 0) {
-        const QRect measured = QFontMetrics(font).boundingRect(
-            QRect(0, 0, textWidth, 0), Qt::TextWordWrap | Qt::AlignCenter, title_->text());
-        textHeight += measured.height();
+    if (!shown.isEmpty()) {
+        textHeight += QFontMetrics(font)
+                          .boundingRect(QRect(0, 0, textWidth, 0), Qt::AlignCenter, shown)
+                          .height();
     }
     title_->setGeometry(10, height() / 2 - textHeight / 2, std::max(0, textWidth), textHeight);
     placeFunctionButton();
@@ -122,6 +152,10 @@ void ChatButton::mouseReleaseEvent(QMouseEvent* event) {
     }
     buttonDown_ = false;
     update();
+    send();
+}
+
+void ChatButton::send() {
     const std::string message = text();
     std::string recipient = delegate_ ? delegate_->recipient() : std::string();
     if (recipient.empty()) recipient = "All";

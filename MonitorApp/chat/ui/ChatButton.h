@@ -14,8 +14,8 @@ class ChatButtonDelegate;
 
 /// One quick-message button: "Send_up.png" at rest, "Send_down.png" while pressed, its text in
 /// the middle and its key label ("F8" for slot 0 up to "F1" for slot 7) in the top right corner.
-/// A release anywhere after a press on it posts the text as a "ChatMessage" to the delegate's
-/// recipient. Main thread only.
+/// A release anywhere after a press on it, or its key, posts the text as a "ChatMessage" to the
+/// delegate's recipient. Main thread only.
 class ChatButton : public QWidget {
   public:
     /// Slots run 0..7; the key label and the default text count down from 8.
@@ -33,12 +33,16 @@ class ChatButton : public QWidget {
     QLabel* functionButton() const { return functionButton_; }
     bool buttonDown() const { return buttonDown_; }
 
+    /// The whole text is sent; the face shows what fits, cut with an ellipsis.
     void setText(const std::string& text);
     std::string text() const;
+    /// Sends the text, as a click does.
+    void send();
     /// The text stored for this slot ("CB <tag>"), else "Custom message <8 - tag>".
     void readUserData();
     /// Lays the text out for the button's size: centred vertically, in the smaller face when
-    /// the button is narrow.
+    /// the button is narrow, wrapped at spaces, and a word or a last line that finds no room
+    /// cut with an ellipsis rather than clipped.
     void updatePositions();
 
   protected:
@@ -55,6 +59,7 @@ class ChatButton : public QWidget {
     bool buttonDown_ = false;
     int32_t myTag_ = 0;
     ChatButtonDelegate* delegate_ = nullptr;
+    QString text_;
     QLabel* title_;
     QLabel* functionButton_;
 };

@@ -65,6 +65,16 @@ void ChatButtonViewController::chatMessagesChanged() {
     for (size_t k = 1; k < chatButtons_.size(); ++k) chatButtons_[k]->readUserData();
 }
 
+void ChatButtonViewController::sendKey(int key) {
+    if (locked_) return;
+    for (ChatButton* button : chatButtons_) {
+        if (button->myTag() == ChatButton::kSlotCount - key) {
+            button->send();
+            return;
+        }
+    }
+}
+
 void ChatButtonViewController::updateButtonText(const std::string& text) {
     if (!chatButtons_.empty()) chatButtons_[0]->setText(text);
 }

@@ -41,6 +41,10 @@ class ChatButtonViewController : public QWidget, public ChatButtons, public Chat
     /// A window changed its size.
     void screenResize();
 
+    /// The key F`key` (1 to 8): sends the button labelled with it, as a click would; nothing
+    /// while the pane is locked.
+    void sendKey(int key);
+
     void updateButtonText(const std::string& text) override;
     void lock(bool locked) override;
     std::string recipient() const override;

@@ -105,7 +105,7 @@ void ChatMacroViewController::learnClicked() {
         return;
     }
     if (textField_->text().isEmpty()) {
-        if (alerts_) alerts_->runModal(kEmptyTextAlert);
+        if (alerts_) alerts_->runModal(this, kEmptyTextAlert);
         return;
     }
     learnButton_->setText(kLearningTitle);

@@ -20,6 +20,7 @@
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/chat/ChatNotifications.h"
 #include "MonitorApp/chat/UUIDString.h"
+#include "MonitorApp/chat/ui/ChatButton.h"
 #include "MonitorApp/controls/TextLengthLimit.h"
 #include "MonitorApp/dispatch/DispatchRules.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
@@ -73,9 +74,12 @@ void ChatSettingsViewController::buildForm() {
         slot.number = i + 1;
         slot.text = new QLineEdit(quick);
         slot.learn = new QPushButton(kLearnTitle, quick);
-        quickGrid->addWidget(new QLabel(QString("F%1").arg(slot.number), quick), i, 0);
-        quickGrid->addWidget(slot.text, i, 1);
-        quickGrid->addWidget(slot.learn, i, 2);
+        // Each row is labelled with the key of the chat window's button it edits (slot n is
+        // the button "F<8 - n>"), in the keys' order.
+        const int key = ChatButton::kSlotCount - slot.number;
+        quickGrid->addWidget(new QLabel(QString("F%1").arg(key), quick), key - 1, 0);
+        quickGrid->addWidget(slot.text, key - 1, 1);
+        quickGrid->addWidget(slot.learn, key - 1, 2);
     }
     Slot& notifier = slots_.back();
     notifier.number = kNotifierSlot;
@@ -240,7 +244,7 @@ void ChatSettingsViewController::midiLearn(QPushButton* sender) {
         const bool stored =
             defaults.removeObjectForKey(UserSettingsManager::chatButtonMidiKey(slot->number)) &&
             defaults.synchronize();
-        if (!stored) reportPreferencesNotSaved(alertPresenter_);
+        if (!stored) reportPreferencesNotSaved(this, alertPresenter_);
         sender->setText(kLearnTitle);
     } else if (title == kLearnTitle) {
         sender->setText(kLearningTitle);
@@ -265,7 +269,7 @@ void ChatSettingsViewController::MIDIEventReceived(const Notification& notificat
     const bool stored =
         defaults.setObject(Value(event), UserSettingsManager::chatButtonMidiKey(learningMacro_)) &&
         defaults.synchronize();
-    if (!stored) reportPreferencesNotSaved(alertPresenter_);
+    if (!stored) reportPreferencesNotSaved(this, alertPresenter_);
     if (learningButton_) learningButton_->setText(kClearTitle);
     learningMacro_ = -1;
 }
@@ -280,7 +284,7 @@ std::string ChatSettingsViewController::nameToSave() {
     chatUsername_->setText(QString::fromStdString(kept));
     const std::string text = "The chat name cannot be empty. It stays \"" + kept + "\".";
     if (alertPresenter_) {
-        alertPresenter_->runModal(text);
+        alertPresenter_->runModal(this, text);
     } else {
         log(LogLevel::Warning, "%s", text.c_str());
     }
@@ -323,7 +327,7 @@ void ChatSettingsViewController::saveSettings() {
     center.post(kSettingsChangedNotification);
 
     stored &= settings.saveSettings();
-    if (!stored) reportPreferencesNotSaved(alertPresenter_);
+    if (!stored) reportPreferencesNotSaved(this, alertPresenter_);
 }
 
 void ChatSettingsViewController::saveAndClose() {

@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QShortcut>
 
 #include "MonitorApp/chat/ChatNotifications.h"
+#include "MonitorApp/chat/ui/ChatButton.h"
 #include "MonitorApp/chat/ui/ChatButtonViewController.h"
 #include "MonitorApp/chat/ui/ChatTableViewController.h"
 #include "MonitorApp/controls/WindowFrameAutosave.h"
@@ -28,6 +30,14 @@ ChatSplitViewController::ChatSplitViewController(AlertPresenter* alerts)
     // A wider window widens the messages; the quick messages keep their width.
     setStretchFactor(0, 1);
     setStretchFactor(1, 0);
+    // F1 to F8 send the quick messages whose buttons carry those labels, wherever the
+    // window's focus is.
+    for (int key = 1; key <= ChatButton::kSlotCount; ++key) {
+        auto* shortcut = new QShortcut(QKeySequence(Qt::Key_F1 + (key - 1)), this);
+        connect(shortcut, &QShortcut::activated, this, [this, key] {
+            if (buttons_) buttons_->sendKey(key);
+        });
+    }
     // Each pane loads its view as it is made, as every panel here does.
     connect(this, &QSplitter::splitterMoved, this, [this] { splitViewDidResizeSubviews(); });
     // A quit leaves the window open: its frame is kept for the next run, which opens it again.

@@ -1,11 +1,9 @@
 #include "MonitorApp/chat/ui/ChatTableModel.h"
 
 #include <QDateTime>
-#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLocale>
 #include <algorithm>
-#include <climits>
 
 #include "MonitorApp/chat/ChatColorManager.h"
 #include "MonitorApp/chat/ChatManager.h"
@@ -22,8 +20,6 @@ namespace {
 constexpr const char* kChatSettingsKey = "chatSettings";
 /// Seconds from 1970-01-01 to 2001-01-01, the epoch of the chat's dates.
 constexpr double kUnixToReferenceDate = 978307200.0;
-/// What a row's height is measured for, ahead of the text.
-constexpr const char* kMeasuredPrefix = "88 : 88 ";
 
 bool entryIsOn(const Dictionary& settings, const char* key) {
     return settings[key].longLongValue().value_or(0) != 0;
@@ -45,7 +41,11 @@ ChatTableModel::Filters ChatTableModel::Filters::fromDefaults() {
     return filters;
 }
 
-ChatTableModel::ChatTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+ChatTableModel::ChatTableModel(QObject* parent) : QAbstractTableModel(parent) {
+    // The small face does not follow the chat font size; it is known before the first reload.
+    smallFont_ = QGuiApplication::font();
+    smallFont_.setPointSize(kSmallFontSize);
+}
 
 QString ChatTableModel::columnId(int column) {
     switch (column) {
@@ -185,17 +185,13 @@ void ChatTableModel::setMessageWidth(int width) {
 
 int ChatTableModel::rowHeight(int row) {
     const std::shared_ptr<ChatMessage> message = messageAtRow(row);
-    if (!message) return 0;
-    const std::string& text = message->message() ? *message->message() : std::string();
+    if (!message || !measure_) return 0;
+    // The text the row shows: a removal changes it, and then the row is measured again.
+    const QString text = textOf(rows_[static_cast<size_t>(row)], kMessageColumn).toString();
     MeasuredHeight& measured = heights_[message.get()];
     if (measured.height == 0 || measured.text != text) {
-        const QFontMetrics metrics(messageFont_);
-        const QRect bounds(0, 0, std::max(messageWidth_, 1), INT_MAX / 2);
         measured.text = text;
-        measured.height = metrics
-                              .boundingRect(bounds, Qt::TextWordWrap,
-                                            kMeasuredPrefix + QString::fromStdString(text))
-                              .height();
+        measured.height = measure_(row);
     }
     return measured.height;
 }

@@ -3,6 +3,7 @@
 #include <QAbstractTableModel>
 #include <QFont>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,11 +66,20 @@ class ChatTableModel : public QAbstractTableModel {
     /// The width the "message" column wraps its text in; a change measures the rows anew.
     void setMessageWidth(int width);
     int messageWidth() const { return messageWidth_; }
-    /// The measured height of a row: "88 : 88 <text>" in the chat font, wrapped within the
-    /// message width. 0 past the rows.
+    /// How the view measures a row: the height its cells need for the texts and fonts it draws
+    /// them in, at the columns' widths.
+    using RowMeasure = std::function<int(int row)>;
+    void setRowMeasure(RowMeasure measure) {
+        measure_ = std::move(measure);
+        heights_.clear();
+    }
+    /// The row's height as the measure gives it, measured once per text, font size and message
+    /// width. 0 past the rows and without a measure.
     int rowHeight(int row);
     /// The chat text's font (system font at the chat font size).
     const QFont& messageFont() const { return messageFont_; }
+    /// The font of the "time" and "source" columns.
+    const QFont& smallFont() const { return smallFont_; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -87,7 +97,7 @@ class ChatTableModel : public QAbstractTableModel {
         mutable std::optional<QString> time;
     };
     struct MeasuredHeight {
-        std::string text;
+        QString text;
         int height = 0;
     };
 
@@ -100,6 +110,7 @@ class ChatTableModel : public QAbstractTableModel {
     // Heights by message, each with the text it was measured for; valid for one font and width.
     std::unordered_map<const ChatMessage*, MeasuredHeight> heights_;
     int messageWidth_ = 0;
+    RowMeasure measure_;
     int fontSize_ = -1;
     QFont messageFont_;
     QFont smallFont_;

@@ -1,13 +1,16 @@
 #include "MonitorApp/chat/ui/ChatTableViewController.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/chat/ChatNotifications.h"
@@ -28,7 +31,6 @@ namespace {
 
 constexpr int kButtonWidth = 64;
 constexpr int kButtonHeight = 30;
-constexpr int kTimeColumnWidth = 48;
 constexpr int kSourceColumnWidth = 120;
 constexpr const char* kAllRecipients = "All";
 
@@ -64,15 +66,31 @@ void ChatTableViewController::buildViews() {
     QHeaderView* columns = tableView_->horizontalHeader();
     columns->hide();
     columns->setMinimumSectionSize(1);
-    columns->resizeSection(ChatTableModel::kTimeColumn, kTimeColumnWidth);
+    columns->resizeSection(ChatTableModel::kTimeColumn, timeColumnWidth());
     columns->resizeSection(ChatTableModel::kSourceColumn, kSourceColumnWidth);
     columns->setStretchLastSection(true);
-    connect(columns, &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+    connect(columns, &QHeaderView::sectionResized, this, [this](int column, int, int) {
         if (column != ChatTableModel::kMessageColumn) return;
-        model_->setMessageWidth(width);
-        applyRowHeights();
+        // The view itself takes the new width only after this signal: the rows are measured
+        // once it has.
+        QMetaObject::invokeMethod(
+            this, [this] { applyRowHeights(); }, Qt::QueuedConnection);
     });
     tableView_->setStyleSheet("QTableView { background: transparent; border: none; }");
+    // A table showing its newest row keeps showing it whole as rows grow: the scroll bar that
+    // tall rows bring narrows the column, and the rows are measured again after the scroll.
+    QScrollBar* bar = tableView_->verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this,
+            [this, bar](int value) { atEnd_ = value == bar->maximum(); });
+    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+        if (atEnd_) bar->setValue(maximum);
+    });
+    // A row is as high as the view's own cells need for what they draw (the locale's time
+    // before the text, the cells' margins, the removed messages' face) at the columns' widths,
+    // so that no cell cuts its last line.
+    model_->setRowMeasure([view = static_cast<QAbstractItemView*>(tableView_)](int row) {
+        return view->sizeHintForRow(row);
+    });
 
     longPress_ = new LongPressWatcher(
         *tableView_->viewport(), [this](const QPoint& point) { return pressBegan(point); },
@@ -137,13 +155,32 @@ void ChatTableViewController::viewWillDisappear() {
 
 // ---- Rows ----
 
+int ChatTableViewController::timeColumnWidth() const {
+    // The widest time of day the locale writes, in the column's face, with the cell's margins.
+    const QFontMetrics metrics(model_->smallFont());
+    int widest = 0;
+    for (int hour = 0; hour < 24; ++hour) {
+        const double date = hour * 3600.0 + 58 * 60.0;
+        widest = std::max(widest, metrics.horizontalAdvance(ChatTableModel::shortTime(date)));
+    }
+    const int margin =
+        tableView_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tableView_) + 1;
+    return widest + 2 * margin + 2;
+}
+
 void ChatTableViewController::reloadData() {
-    model_->setMessageWidth(tableView_->columnWidth(ChatTableModel::kMessageColumn));
     model_->reload();
+    // The locale may have changed the times' length.
+    const int timeWidth = timeColumnWidth();
+    if (tableView_->columnWidth(ChatTableModel::kTimeColumn) != timeWidth) {
+        tableView_->horizontalHeader()->resizeSection(ChatTableModel::kTimeColumn, timeWidth);
+    }
     applyRowHeights();
 }
 
 void ChatTableViewController::applyRowHeights() {
+    // The heights kept are those measured at the width the column has now.
+    model_->setMessageWidth(tableView_->columnWidth(ChatTableModel::kMessageColumn));
     QHeaderView* rows = tableView_->verticalHeader();
     const int count = model_->rowCount();
     for (int row = 0; row < count; ++row) {
@@ -250,7 +287,8 @@ void ChatTableViewController::removeMessage(const std::optional<std::string>& me
     question.informativeText = "Are you sure you want to delete this message <" + text + ">?";
     question.style = Alert::Style::Warning;
     question.buttons = {"Delete", "Cancel"};
-    if (alertPresenter_->runModal(question) == 0) ChatManager::removeMessage(*messageId, true);
+    if (alertPresenter_->runModal(this, question) == 0)
+        ChatManager::removeMessage(*messageId, true);
 }
 
 // ---- Lock ----

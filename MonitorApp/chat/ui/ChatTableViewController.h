@@ -96,6 +96,8 @@ class ChatTableViewController : public LockableViewController,
     void toggleQuickMessagePane();
     /// Gives every row its measured height.
     void applyRowHeights();
+    /// Wide enough for every time of day the locale writes.
+    int timeColumnWidth() const;
     bool pressBegan(const QPoint& point);
 
     QTableView* tableView_ = nullptr;
@@ -107,6 +109,8 @@ class ChatTableViewController : public LockableViewController,
     SendButton* eb_ = nullptr;
     LongPressWatcher* longPress_ = nullptr;
     std::optional<PressedMessage> pressed_;
+    // Whether the table shows its end, where it stays as the rows' heights change.
+    bool atEnd_ = true;
     ChatTableViewControllerDelegate* delegate_ = nullptr;
     AlertPresenter* alertPresenter_ = nullptr;
     std::vector<NotificationObserver> observers_;

@@ -268,7 +268,7 @@ void ChatViewController::saveSettings() {
                               {"alerts", alerts_->isChecked() ? 1 : 0},
                               {"onTop", onTop_->isChecked() ? 1 : 0}};
     if (!UserDefaults::standardUserDefaults().setObject(Value(settings), kSettingsKey)) {
-        reportPreferencesNotSaved(alertPresenter_);
+        reportPreferencesNotSaved(this, alertPresenter_);
     }
 }
 

@@ -188,7 +188,7 @@ void AddNoteViewController::viewDidDisappear() {
                 Alert alert;
                 alert.messageText = "The note macros could not be stored.";
                 alert.informativeText = "The settings file could not be written.";
-                alerts_->runModal(alert);
+                alerts_->runModal(this, alert);
             }
         }
         titleField_->setText(kTitle);

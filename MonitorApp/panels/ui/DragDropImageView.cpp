@@ -134,7 +134,7 @@ void DragDropImageView::refuse(const std::string& what, const std::string& reaso
         Alert alert;
         alert.messageText = "The picture " + what + " cannot be used.";
         alert.informativeText = reason;
-        alerts_->runModal(alert);
+        alerts_->runModal(this, alert);
     }
 }
 

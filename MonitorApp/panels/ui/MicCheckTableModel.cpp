@@ -75,7 +75,9 @@ QVariant MicCheckTableModel::data(const QModelIndex& index, int role) const {
         case kNote:
             return QString::fromStdString(check.note());
         case kTime:
-            return check.time() ? MediumDateText::dateTime(*check.time()) : QString();
+            // The server gives a strip never checked the time 0: no time to show.
+            if (!check.time() || check.time()->secondsSinceReferenceDate == 0) return QString();
+            return MediumDateText::dateTime(*check.time());
         default:
             return {};
     }

@@ -8,6 +8,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -22,6 +23,26 @@
 #include "foundation/UserDefaults.h"
 
 namespace quenbril {
+
+namespace {
+
+/// The check boxes of the black table: a grey box with a light rim and a white tick, where the
+/// table's own colours would draw an unchecked box black on black.
+class CheckBoxDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->palette.setColor(QPalette::Base, QColor(72, 72, 76));
+        // The box's rim is drawn a shade darker than the window colour.
+        option->palette.setColor(QPalette::Window, QColor(230, 230, 230));
+        option->palette.setColor(QPalette::Text, Qt::white);
+    }
+};
+
+}  // namespace
 
 MicCheckViewController::MicCheckViewController(QWidget* parent) : LockableViewController(parent) {
     buildView();
@@ -39,9 +60,13 @@ void MicCheckViewController::buildView() {
     tableView_->horizontalHeader()->setStretchLastSection(true);
     tableView_->verticalHeader()->setVisible(false);
     tableView_->setShowGrid(false);
+    // A selected row keeps white text on a blue that stands out from the black rows, whatever
+    // the application's own selection colours.
     tableView_->setStyleSheet(
         "QTableView { background-color: black; color: white; selection-background-color: "
-        "#404040; }");
+        "#2a5f9e; selection-color: white; }");
+    tableView_->setItemDelegateForColumn(MicCheckTableModel::kChecked,
+                                         new CheckBoxDelegate(tableView_));
 
     actSelector_ = new QComboBox(this);
     actSelector_->addItem("Current act");

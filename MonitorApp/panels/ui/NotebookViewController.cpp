@@ -170,7 +170,7 @@ void NotebookViewController::removeSelected() {
     Alert alert;
     alert.messageText = "Are you sure you want to delete a notebook entry?";
     alert.buttons = {"Yes", "Cancel"};
-    if (!alerts_ || alerts_->runModal(alert) != 0) return;
+    if (!alerts_ || alerts_->runModal(this, alert) != 0) return;
 
     auto& list = entries();
     for (const auto& entry : chosen) {
@@ -193,7 +193,7 @@ void NotebookViewController::clearAllClicked() {
     alert.messageText = "Are you sure you want to clear all entries?";
     alert.style = Alert::Style::Warning;
     alert.buttons = {"Clear all", "Cancel"};
-    if (!alerts_ || alerts_->runModal(alert) != 0) return;
+    if (!alerts_ || alerts_->runModal(this, alert) != 0) return;
     send(LinkMessageBuilder::removeAllTimelineEntries());
 }
 
@@ -206,7 +206,7 @@ bool NotebookViewController::exportClicked() {
     request.kind = FilePanel::Request::Kind::Save;
     request.allowedTypes = {"csv"};
     request.suggestedName = "Notebook.csv";
-    const std::optional<std::string> path = files_->runModal(request);
+    const std::optional<std::string> path = files_->runModal(this, request);
     if (!path) return false;
     // The strips are looked up through one map for the whole export.
     StripLookup strips;
@@ -218,7 +218,7 @@ bool NotebookViewController::exportClicked() {
         Alert alert;
         alert.messageText = "The notebook could not be exported to \"" + *path + "\".";
         alert.informativeText = error.description;
-        alerts_->runModal(alert);
+        alerts_->runModal(this, alert);
     }
     return false;
 }

@@ -181,7 +181,7 @@ void PlayerListViewController::loadClicked() {
     FilePanel::Request request;
     request.kind = FilePanel::Request::Kind::Open;
     request.allowedTypes = {PlayerFile::kExtension};
-    const std::optional<std::string> path = files_->runModal(request);
+    const std::optional<std::string> path = files_->runModal(this, request);
     if (!path) return;
     QLOG("Loading players from %s", path->c_str());
     Error error;
@@ -204,7 +204,7 @@ void PlayerListViewController::saveAsClicked() {
     request.kind = FilePanel::Request::Kind::Save;
     request.allowedTypes = {PlayerFile::kExtension};
     request.suggestedName = std::string("Players.") + PlayerFile::kExtension;
-    const std::optional<std::string> path = files_->runModal(request);
+    const std::optional<std::string> path = files_->runModal(this, request);
     if (!path) return;
     // The list as it is now: it may have changed while the panel was open.
     Error error;
@@ -264,7 +264,7 @@ void PlayerListViewController::alert(const std::string& messageText,
     Alert shown;
     shown.messageText = messageText;
     shown.informativeText = informativeText;
-    alerts_->runModal(shown);
+    alerts_->runModal(this, shown);
 }
 
 }  // namespace quenbril

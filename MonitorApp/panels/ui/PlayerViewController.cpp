@@ -638,7 +638,7 @@ void PlayerViewController::okClicked() {
     const std::string role = roleName_->text().toStdString();
     const std::string comments = comments_->toPlainText().toStdString();
     if (name.empty()) {
-        if (alerts_) alerts_->runModal(std::string("Real name can't be empty"));
+        if (alerts_) alerts_->runModal(this, std::string("Real name can't be empty"));
         return;
     }
     PlayerManager& manager = PlayerManager::sharedInstance();
@@ -650,8 +650,8 @@ void PlayerViewController::okClicked() {
     }
     if (duplicate && playerIndex_ == -1) {
         if (alerts_) {
-            alerts_->runModal("You already have " + name + " as " + role +
-                              ". Either real name or role name must be different");
+            alerts_->runModal(this, "You already have " + name + " as " + role +
+                                        ". Either real name or role name must be different");
         }
         return;
     }
@@ -688,7 +688,7 @@ void PlayerViewController::browseClicked() {
     if (!files_) return;
     FilePanel::Request request;
     request.kind = FilePanel::Request::Kind::Open;
-    std::optional<std::string> path = files_->runModal(request);
+    std::optional<std::string> path = files_->runModal(this, request);
     if (!path || isClosed_) return;
     QLOG("Picture chosen: %s", path->c_str());
     imageView_->setWithURL(*path);

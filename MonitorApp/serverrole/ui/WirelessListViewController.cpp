@@ -101,7 +101,7 @@ void WirelessListViewController::loadClicked() {
     FilePanel::Request request;
     request.kind = FilePanel::Request::Kind::Open;
     request.allowedTypes = {ReceiverListFile::kExtension};
-    const std::optional<std::string> path = files_->runModal(request);
+    const std::optional<std::string> path = files_->runModal(this, request);
     if (!path) return;
     Error error;
     if (!tableView_->rules().load(*path, &error)) {
@@ -121,7 +121,7 @@ void WirelessListViewController::saveAsClicked() {
     request.kind = FilePanel::Request::Kind::Save;
     request.allowedTypes = {ReceiverListFile::kExtension};
     request.suggestedName = std::string("Receivers.") + ReceiverListFile::kExtension;
-    const std::optional<std::string> path = files_->runModal(request);
+    const std::optional<std::string> path = files_->runModal(this, request);
     if (!path) return;
     Error error;
     if (!tableView_->rules().save(*path, &error)) {
@@ -147,7 +147,7 @@ void WirelessListViewController::alert(const std::string& messageText,
     Alert shown;
     shown.messageText = messageText;
     shown.informativeText = informativeText;
-    alerts_->runModal(shown);
+    alerts_->runModal(this, shown);
 }
 
 }  // namespace quenbril

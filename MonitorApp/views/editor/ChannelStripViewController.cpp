@@ -325,7 +325,8 @@ void ChannelStripViewController::addMany() {
     prompt.messageText = kHowMany;
     prompt.buttons = {"Ok", "Cancel"};
     std::string typed;
-    const int chosen = alerts_ ? alerts_->runModal(prompt, kFieldWidth, kFieldHeight, typed) : 1;
+    const int chosen =
+        alerts_ ? alerts_->runModal(this, prompt, kFieldWidth, kFieldHeight, typed) : 1;
     if (chosen != 0) return;
     const int n = StripEditRules::clamped(QString::fromStdString(typed), 0, kMaxStrips, 0);
     engine().setMute(true);
@@ -390,7 +391,7 @@ void ChannelStripViewController::alert(const std::string& messageText) {
     }
     Alert shown;
     shown.messageText = messageText;
-    alerts_->runModal(shown);
+    alerts_->runModal(this, shown);
 }
 
 }  // namespace quenbril

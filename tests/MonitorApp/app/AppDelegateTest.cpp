@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QTest>
 
 #include "tests/MonitorApp/app/AppTest.h"
 
@@ -30,6 +31,27 @@ TEST_F(AppDelegateTest, WithoutStoredQuickMessagesTheDefaultsAreStoredAndShownFr
     // The stored defaults are the ones the next start reads.
     restart();
     EXPECT_EQ(defaults().stringForKey("CB 7"), "Custom message 1");
+}
+
+// F1 to F7 in the main window send the texts of the chat window's buttons with those labels
+// (message n is the button "F<8 - n>"), F8 the clicked channel as that button does.
+TEST_F(AppDelegateTest, TheFunctionKeysInTheMainWindowSendTheQuickMessagesTheyName) {
+    for (int slot = 1; slot <= 7; ++slot) {
+        defaults().setObject(Value("quick " + std::to_string(slot)), "CB " + std::to_string(slot));
+    }
+    launch();
+    window->showMainWindow();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    NotificationRecorder posted("ChatMessage");
+    for (int key = 1; key <= 7; ++key) {
+        QTest::keyClick(window.get(), static_cast<Qt::Key>(Qt::Key_F1 + key - 1));
+        ASSERT_EQ(posted.posted.size(), static_cast<size_t>(key)) << "F" << key;
+        EXPECT_EQ(posted.posted.back()["message"], Value("quick " + std::to_string(8 - key)));
+    }
+    QAction* clicked = delegate->itemTitled("Send Clicked Channel");
+    ASSERT_NE(clicked, nullptr);
+    EXPECT_TRUE(clicked->shortcuts().contains(QKeySequence(Qt::Key_F8)));
 }
 
 TEST_F(AppDelegateTest, TitlesFollowTheStoredQuickMessagesWhenTheyChange) {
@@ -147,10 +169,16 @@ TEST_F(AppDelegateTest, ToolItemsSelectTheirToolsAndPreferencesPerformsItsSegue)
     EXPECT_EQ(quits, 1);
 }
 
-TEST_F(AppDelegateTest, MenuShortcutsAllUseCtrl) {
+TEST_F(AppDelegateTest, MenuShortcutsAllUseCtrlButTheQuickMessagesFunctionKeys) {
     for (QAction* entry : window->menuBar()->actions()) {
         for (QAction* item : entry->menu()->actions()) {
             if (item->shortcut().isEmpty()) continue;
+            const Qt::Key key = item->shortcut()[0].key();
+            if (key >= Qt::Key_F1 && key <= Qt::Key_F8) {
+                // Quick message n is the chat window's button "F<8 - n>".
+                EXPECT_EQ(key, Qt::Key_F1 + 7 - item->data().toInt()) << title(item);
+                continue;
+            }
             EXPECT_TRUE(item->shortcut()[0].keyboardModifiers() & Qt::ControlModifier)
                 << title(item);
         }

@@ -38,6 +38,9 @@ class AppTest : public StripTest {
             return std::shared_ptr<SegueDestination>();
         });
         window = std::make_unique<MainWindow>(controller);
+        // A close ends no run loop here: an exit would make every later dialog's loop return
+        // at once.
+        window->setQuitHandler([this] { ++quits; });
         delegate = std::make_unique<AppDelegate>(*window->menuBar(), *controller, alerts, files);
         delegate->setQuitHandler([this] { ++quits; });
     }

@@ -10,7 +10,10 @@
 #include <QScrollArea>
 #include <sstream>
 
+#include "MonitorApp/channelstrips/ui/GroupButtonContainerWidget.h"
+#include "MonitorApp/controls/QBButton.h"
 #include "MonitorApp/settings/ColorHelper.h"
+#include "MonitorApp/views/GroupButton.h"
 #include "resources/QuenbrilResources.h"
 #include "tests/MonitorApp/app/AppTest.h"
 
@@ -73,6 +76,7 @@ TEST_F(MainWindowTest, ClosingTheWindowSavesTheFrameAndTheSettingsRecordOnce) {
     EXPECT_TRUE(defaults().objectForKey("Settings").isNull());
 
     EXPECT_TRUE(window->close());
+    EXPECT_EQ(quits, 1);
     auto record = defaults().dictionaryForKey("Settings");
     ASSERT_TRUE(record);
     EXPECT_EQ((*record)["chatOpen"].boolValue(), false);
@@ -143,6 +147,70 @@ TEST_F(MainWindowTest, ThePictureBehindTheStripsIsCentredAtHalfItsSize) {
     QApplication::processEvents();
     EXPECT_LE((picture->geometry().center() - viewport->rect().center()).manhattanLength(), 1);
     connectLinkSenders(nullptr, *withPicture);
+}
+
+// The red mode label sits in the header beside the group buttons. Switched on after the row was
+// laid out (as a user does during a show), at every width from the least to the largest, no
+// label lies over a button and a click on any part of a button reaches it.
+TEST_F(MainWindowTest, NoModeLabelCoversOrBlocksAGroupButtonAtAnyWidth) {
+    GroupButtonContainerWidget::setButtonFactory(
+        [](QWidget& parent, const std::string& text, const std::optional<Color>& color,
+           const Rect& frame, int32_t groupNumber) -> GroupButtonView* {
+            return new GroupButton(parent, text, color, frame, groupNumber);
+        });
+    // The labels show while the link is up.
+    FrameServer server;
+    ServerManager::sharedInstance().setPort(server.port());
+    defaults().setInteger(1, "useManualIP");
+    defaults().setObject(Value("127.0.0.1"), "manualIP");
+    settings().setActAsClient(true);
+    show();
+    ServerManager::sharedInstance().tryToConnect();
+    ASSERT_TRUE(server.acceptWithin(*loop_));
+    ASSERT_TRUE(loop_->runUntil([] { return ServerManager::sharedInstance().isConnected(); }, 3));
+    settings().setCurrentAct(9);  // the widest act number, "MIC CHECK ACT 10"
+
+    const QList<GroupButton*> buttons = controller->findChildren<GroupButton*>();
+    ASSERT_EQ(buttons.size(), 8);
+    auto* label = controller->findChild<QLabel*>("registerLabel");
+    ASSERT_NE(label, nullptr);
+    const std::vector<std::pair<const char*, QString>> modes = {
+        {"Notebook Mode", "Notebook mode"},
+        {"Mic Check Mode", "MIC CHECK ACT 10"},
+        {"Hard Mute", "HARD MUTING"}};
+    std::vector<int> widths;
+    for (int w = ViewController::kMinimumWindowSize.width(); w < 2600; w += 61) widths.push_back(w);
+    widths.push_back(ViewController::kMaximumWindowSize.width());
+    for (int width : widths) {
+        window->resize(width, 600);
+        QApplication::processEvents();
+        loop_->advance(1.0);  // the strips and the row are laid out for the new size
+        for (const auto& [item, text] : modes) {
+            QAction* mode = delegate->itemTitled(item);
+            ASSERT_NE(mode, nullptr) << item;
+            mode->trigger();
+            QApplication::processEvents();
+            ASSERT_EQ(label->text(), text);
+            const QRect labelFrame(label->mapTo(window.get(), QPoint(0, 0)), label->size());
+            for (GroupButton* button : buttons) {
+                SCOPED_TRACE(testing::Message() << text.toStdString() << " at " << width << ", "
+                                                << button->myButton().title());
+                const QRect frame(button->mapTo(window.get(), QPoint(0, 0)), button->size());
+                ASSERT_GT(frame.width(), 0);
+                EXPECT_FALSE(frame.intersects(labelFrame));
+                for (QPoint at :
+                     {frame.center(), frame.topLeft() + QPoint(1, 1),
+                      frame.topRight() + QPoint(-1, 1), frame.bottomRight() - QPoint(1, 1)}) {
+                    QWidget* hit = window->childAt(at);
+                    EXPECT_TRUE(hit == button || button->isAncestorOf(hit))
+                        << "at " << at.x() << "," << at.y() << " lies "
+                        << (hit ? hit->metaObject()->className() : "nothing");
+                }
+            }
+            mode->trigger();
+        }
+    }
+    GroupButtonContainerWidget::setButtonFactory(nullptr);
 }
 
 TEST_F(MainWindowTest, TheSegueTableOpensItsWindowsAndSkipsTheOthers) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QLayout>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTest>
@@ -89,15 +90,26 @@ TEST_F(ViewControllerTest, TheLongClickBarTakesTheUsersTimeWithinZeroToFiveSecon
     EXPECT_EQ(ViewController::longClickBarDurationFor(0.0), 0.0);
     EXPECT_EQ(ViewController::longClickBarDurationFor(std::nan("")), 0.75);
 
-    vc->resize(500, 300);
+    vc->resize(900, 300);
+    vc->layout()->activate();
+    const int header = vc->headerView()->width();
+    ASSERT_EQ(header, 900);
     settings().setLongClickDuration(2.0f);
     NotificationCenter::defaultCenter().post("ChannelClickStarted");
     EXPECT_EQ(vc->longClickBarDuration(), 2.0);
-    loop_->advance(1.0);  // it runs to twice the width: across the header at half time
-    EXPECT_NEAR(vc->longClickBarView()->width(), 500, 5);
-    EXPECT_TRUE(vc->longClickBarRunning());
+    // It crosses the header in the long-click time: half way at half the time, short of the
+    // end until the long click fires, full as it fires, and full until the press ends.
     loop_->advance(1.0);
+    EXPECT_NEAR(vc->longClickBarView()->width(), header / 2, 5);
+    loop_->advance(0.95);
+    EXPECT_LT(vc->longClickBarView()->width(), header);
+    EXPECT_TRUE(vc->longClickBarRunning());
+    loop_->advance(0.05);
     EXPECT_FALSE(vc->longClickBarRunning());
+    EXPECT_EQ(vc->longClickBarView()->width(), header);
+    loop_->advance(1.0);
+    EXPECT_EQ(vc->longClickBarView()->width(), header);
+    NotificationCenter::defaultCenter().post("ChannelClickEnded");
     EXPECT_EQ(vc->longClickBarView()->width(), 0);
 
     NotificationCenter::defaultCenter().post("ChannelClickStarted");

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QTest>
 
 #include "MonitorApp/chat/ui/ChatButton.h"
@@ -154,6 +156,32 @@ TEST_F(ChatButtonPane, NarrowButtonsTakeTheSmallFaceAndCentreTheirText) {
     wide.setText("");
     wide.updatePositions();
     EXPECT_EQ(wide.title()->height(), 5);
+}
+
+// A strip name wider than the button, or a text longer than the button's rows, ends in an
+// ellipsis: the face never shows a word cut at its edges ("/lercutio(5").
+TEST_F(ChatButtonPane, TextsThatDoNotFitAreCutWithAnEllipsisNotClipped) {
+    ChatButton button;
+    button.resize(75, 40);
+    for (const std::string& text :
+         {std::string("Mercutio(5)"), std::string("Romeo(3), Juliet(4), Nurse(9), Tybalt(11)")}) {
+        button.setText(text);
+        EXPECT_EQ(button.text(), text) << "the whole text is sent";
+        const QLabel& title = *button.title();
+        const QString shown = title.text();
+        EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+        EXPECT_EQ(shown.front(), QChar(text.front())) << shown.toStdString();
+        EXPECT_GE(title.x(), 0);
+        EXPECT_LE(title.geometry().right(), button.width() - 1);
+        EXPECT_GE(title.y(), 0);
+        EXPECT_LE(title.geometry().bottom(), button.height() - 1);
+        const QFontMetrics metrics(title.font());
+        for (const QString& line : shown.split('\n')) {
+            EXPECT_LE(metrics.horizontalAdvance(line), title.width()) << line.toStdString();
+        }
+    }
+    button.setText("Go");
+    EXPECT_EQ(button.title()->text(), "Go") << "a text that fits shows whole";
 }
 
 TEST_F(ChatButtonPane, TheFaceShowsThePressedImageWhileDown) {

@@ -3,12 +3,17 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <filesystem>
 
 #include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/chat/ui/ChatButton.h"
+#include "MonitorApp/chat/ui/ChatButtonViewController.h"
 #include "MonitorApp/chat/ui/ChatSettingsViewController.h"
 #include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "tests/MonitorApp/Recorders.h"
@@ -201,6 +206,38 @@ TEST_F(ChatSettings, ASaveStoresEveryControl) {
     EXPECT_FALSE(again.snaps()->isChecked());
     EXPECT_TRUE(again.userMes()->isChecked());
     again.viewWillDisappear();
+}
+
+// The rows run F1 to F7, and the text typed in a row is what the chat window's button with that
+// key label sends.
+TEST_F(ChatSettings, EachQuickMessageRowNamesTheKeyOfTheButtonItEdits) {
+    pane->viewDidAppear();
+    QGroupBox* quick = nullptr;
+    for (QGroupBox* box : pane->findChildren<QGroupBox*>()) {
+        if (box->title() == "Quick messages") quick = box;
+    }
+    ASSERT_NE(quick, nullptr);
+    auto* grid = qobject_cast<QGridLayout*>(quick->layout());
+    ASSERT_NE(grid, nullptr);
+    for (int row = 0; row < ChatSettingsViewController::kQuickMessageCount; ++row) {
+        auto* label = qobject_cast<QLabel*>(grid->itemAtPosition(row, 0)->widget());
+        auto* field = qobject_cast<QLineEdit*>(grid->itemAtPosition(row, 1)->widget());
+        ASSERT_TRUE(label && field) << row;
+        EXPECT_EQ(label->text(), QString("F%1").arg(row + 1));
+        field->setText("typed at " + label->text());
+    }
+    pane->saveSettings();
+
+    ChatButtonViewController buttons;
+    buttons.viewDidLoad();
+    buttons.addButtons();
+    int checked = 0;
+    for (ChatButton* button : buttons.chatButtons()) {
+        if (button->myTag() == 0) continue;  // F8: the clicked channel, set by no row
+        EXPECT_EQ(button->text(), "typed at " + button->functionButton()->text().toStdString());
+        ++checked;
+    }
+    EXPECT_EQ(checked, ChatSettingsViewController::kQuickMessageCount);
 }
 
 TEST_F(ChatSettings, TheTimeOutIsWholeSecondsNeverBelowZeroAndTextKeepsTheOldOne) {

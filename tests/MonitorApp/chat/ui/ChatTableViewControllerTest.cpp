@@ -3,11 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTest>
 
@@ -214,13 +218,114 @@ TEST_F(ChatTablePane, RowsAreAsHighAsTheirWrappedTextAndFollowTheColumnWidth) {
     showPane();
     QHeaderView* rows = pane->tableView()->verticalHeader();
     const int oneLine = QFontMetrics(pane->model()->messageFont()).height();
-    EXPECT_EQ(rows->sectionSize(0), oneLine);
+    EXPECT_GE(rows->sectionSize(0), oneLine);
+    EXPECT_LT(rows->sectionSize(0), 2 * oneLine + 8) << "sender and recipient on two small lines";
     const int tall = rows->sectionSize(1);
     EXPECT_GT(tall, 2 * oneLine);
     pane->resize(1400, 400);
     QApplication::processEvents();
     EXPECT_LT(rows->sectionSize(1), tall) << "a wider column needs fewer lines";
     EXPECT_EQ(rows->sectionSize(1), pane->model()->rowHeight(1));
+}
+
+/// A paint device that keeps the texts drawn on it, each as the painter was given it: a cut
+/// line arrives with its ellipsis, and lines that found no room never arrive.
+class DrawnTexts : public QPaintDevice {
+  public:
+    explicit DrawnTexts(QSize size) : size_(size) {}
+    QPaintEngine* paintEngine() const override { return &engine_; }
+    /// Every text drawn, run together.
+    QString all() const { return engine_.texts.join(QString()); }
+
+  protected:
+    int metric(PaintDeviceMetric metric) const override {
+        switch (metric) {
+            case PdmWidth:
+                return size_.width();
+            case PdmHeight:
+                return size_.height();
+            case PdmDpiX:
+            case PdmDpiY:
+            case PdmPhysicalDpiX:
+            case PdmPhysicalDpiY:
+                return 96;
+            case PdmDevicePixelRatio:
+                return 1;
+            case PdmDevicePixelRatioScaled:
+                return static_cast<int>(devicePixelRatioFScale());
+            case PdmDepth:
+                return 32;
+            default:
+                return 0;
+        }
+    }
+
+  private:
+    class Engine : public QPaintEngine {
+      public:
+        bool begin(QPaintDevice*) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState&) override {}
+        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+        void drawTextItem(const QPointF&, const QTextItem& item) override {
+            texts.push_back(item.text());
+        }
+        Type type() const override { return User; }
+        QStringList texts;
+    };
+    QSize size_;
+    mutable Engine engine_;
+};
+
+// A long message shows whole, in any locale's time and at any width of the window: each row is
+// measured from the text and face its cells draw, margins included, and the time column holds
+// the time.
+TEST_F(ChatTablePane, ALongMessageIsDrawnWholeAndTheTimeFitsItsColumn) {
+    const std::string text =
+        "Juliet's pack is on the stage-left table, fresh batteries in and tested. Romeo swaps "
+        "to the spare at the interval, his first one keeps dropping out. Check both packs again "
+        "before the balcony scene.";
+    store("me", text);
+    for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::English, QLocale::UnitedStates)}) {
+        QLocale::setDefault(locale);
+        const QString time = ChatTableModel::shortTime(kDate);
+        for (int fontSize : {0, 1, 2, 3}) {
+            UserSettingsManager::sharedInstance().setChatFontSize(fontSize);
+            pane->resize(520, 400);
+            showPane();
+            // From where the largest face's longest word fits the message column.
+            for (int width = 520; width <= 1000; width += 23) {
+                SCOPED_TRACE(testing::Message() << locale.name().toStdString() << ", font "
+                                                << fontSize << ", width " << width);
+                pane->resize(width, 400);
+                QApplication::processEvents();
+                pane->reloadData();
+                QWidget* viewport = pane->tableView()->viewport();
+                DrawnTexts drawn(viewport->size());
+                QPainter painter(&drawn);
+                viewport->render(&painter);
+                painter.end();
+                const QString all = drawn.all();
+                EXPECT_FALSE(all.contains(QChar(0x2026))) << all.toStdString();
+                EXPECT_TRUE(all.startsWith(time)) << all.toStdString();
+                for (const QString& word : QString::fromStdString(text).split(' ')) {
+                    ASSERT_TRUE(all.contains(word))
+                        << word.toStdString() << " in " << all.toStdString();
+                }
+            }
+        }
+    }
+    // Shown at its end, the table stays at its end as a narrower window makes the row taller.
+    UserSettingsManager::sharedInstance().setChatFontSize(0);
+    pane->resize(1000, 400);
+    pane->reloadData();
+    QApplication::processEvents();
+    pane->scrollToEnd();
+    pane->resize(560, 400);
+    QApplication::processEvents();
+    const QScrollBar* bar = pane->tableView()->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
 }
 
 // ---- Sending ----
@@ -361,7 +466,7 @@ TEST_F(ChatTablePane, ALongPressOnAnOwnMessageAsksAndDeletesOnlyOnDelete) {
 class RowsArriveDuringTheQuestion : public RecordingAlerts {
   public:
     explicit RowsArriveDuringTheQuestion(ChatTableViewController& pane) : pane_(pane) {}
-    int runModal(const Alert& alert) override {
+    int runModal(QWidget* window, const Alert& alert) override {
         auto early = std::make_shared<ChatMessage>();
         early->setSender("me");
         early->setMessage("arrived meanwhile");
@@ -369,7 +474,7 @@ class RowsArriveDuringTheQuestion : public RecordingAlerts {
         auto& messages = ChatManager::messages();
         messages.insert(messages.begin(), early);
         pane_.reloadData();
-        return RecordingAlerts::runModal(alert);
+        return RecordingAlerts::runModal(window, alert);
     }
 
   private:

@@ -19,6 +19,7 @@
 #include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
 #include "MonitorApp/serverlink/ServerManager.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "tests/MonitorApp/mainwindow/ViewControllerTestEnvironment.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/simserver/WireClient.h"
@@ -107,6 +108,9 @@ TEST_F(ChatWindowE2E, TheWindowChatsWithASecondRemoteAndDeletesAnOwnMessage) {
     loop_->advance(0.5);
     QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at);
     ASSERT_EQ(alerts.alerts.size(), 1u);
+    ASSERT_NE(alerts.windows[0], nullptr);
+    EXPECT_EQ(alerts.windows[0]->window(), opener_.shownWindow().get())
+        << "the question belongs to the chat window";
     const Dictionary removal = bob.expect("ChatRemoveMessage", kWait);
     EXPECT_EQ(removal["Value"], sent["messageId"]);
     ASSERT_TRUE(pumpUntil([&] { return rowsWithText(ChatMessage::kRemovedText) == 1; }));
@@ -118,7 +122,7 @@ TEST_F(ChatWindowE2E, TheWindowChatsWithASecondRemoteAndDeletesAnOwnMessage) {
     // rebuilds the pop-up with "All" chosen, so bob is chosen again.)
     target->setCurrentIndex(target->findText("bob"));
     ChatButton* quick = opener_.shownWindow()->buttonController()->chatButtons().at(1);
-    const std::string quickText = quick->title()->text().toStdString();
+    const std::string quickText = quick->text();
     QTest::mouseClick(quick, Qt::LeftButton);
     const Dictionary quickRelayed = bob.expect("ChatMessageFromServer", kWait);
     EXPECT_EQ(quickRelayed["Value"]["message"], Value(quickText));
@@ -140,6 +144,43 @@ TEST_F(ChatWindowE2E, TheWindowChatsWithASecondRemoteAndDeletesAnOwnMessage) {
     const QColor bobs = toQColor(*ChatColorManager::sharedInstance().colorForUUID("BOB-UUID"));
     const QModelIndex bobsCell = table().model()->index(rowOf("from bob"), 2);
     EXPECT_EQ(bobsCell.data(Qt::ForegroundRole).value<QColor>().rgb(), bobs.rgb());
+}
+
+// F1 to F8 pressed in the chat window, wherever its focus is, send what the buttons with those
+// labels send, to the recipient chosen in the window.
+TEST_F(ChatWindowE2E, TheFunctionKeysSendTheButtonsTheirLabelsName) {
+    for (int slot = 1; slot <= 7; ++slot) {
+        defaults().setObject(Value("quick " + std::to_string(slot)),
+                             UserSettingsManager::chatButtonKey(slot));
+    }
+    vc->showHideChat();
+    auto window = opener_.shownWindow();
+    ASSERT_NE(window, nullptr);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    test::WireClient bob(server_.port());
+    ASSERT_TRUE(bob.connected());
+    ASSERT_TRUE(bob.waitFor("InitialDataReady", kWait));
+    ASSERT_TRUE(bob.send(LinkMessageBuilder::registerToChat("bob", "BOB-UUID")));
+    QComboBox* target = table().chatTarget();
+    ASSERT_TRUE(pumpUntil([&] { return target->findText("bob") > 0; })) << server_.log();
+    target->setCurrentIndex(target->findText("bob"));
+    table().textField()->setFocus();
+
+    for (int key = 1; key <= 8; ++key) {
+        std::string labelled;
+        for (ChatButton* button : window->buttonController()->chatButtons()) {
+            if (button->functionButton()->text() == QString("F%1").arg(key)) {
+                labelled = button->text();
+            }
+        }
+        ASSERT_FALSE(labelled.empty()) << "F" << key;
+        QTest::keyClick(window->focusWidget(), static_cast<Qt::Key>(Qt::Key_F1 + key - 1));
+        const Dictionary relayed = bob.expect("ChatMessageFromServer", kWait);
+        EXPECT_EQ(relayed["Value"]["message"], Value(labelled)) << "F" << key;
+        EXPECT_EQ(relayed["Value"]["recipient"], Value("bob")) << "F" << key;
+    }
+    EXPECT_EQ(table().textField()->text(), "") << "the keys type nothing";
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QItemSelectionModel>
@@ -67,7 +68,7 @@ TEST_F(MicCheckTest, NamesAreColouredByCheckStatusAndCellsShowTheRecord) {
     check(1).setChecked(true);
     check(1).setUser("bob");
     check(1).setNote("spare pack");
-    check(1).setTime(Date{0});
+    check(1).setTime(Date{13 * 3600 + 5 * 60 + 7});
     check(2).setNeedsChecking(true);
     check(2).setChecked(false);
     check(3).setNeedsChecking(false);
@@ -84,13 +85,57 @@ TEST_F(MicCheckTest, NamesAreColouredByCheckStatusAndCellsShowTheRecord) {
     EXPECT_EQ(cell(0, Column::kName).toString(), "S1");
     EXPECT_EQ(cell(0, Column::kUser).toString(), "bob");
     EXPECT_EQ(cell(0, Column::kNote).toString(), "spare pack");
-    EXPECT_EQ(cell(0, Column::kTime).toString(), "Jan 1, 2001 12:00:00 AM");
+    EXPECT_EQ(cell(0, Column::kTime).toString(), "Jan 1, 2001 1:05:07 PM");
     EXPECT_EQ(cell(0, Column::kChecked, Qt::CheckStateRole).toInt(), Qt::Checked);
     EXPECT_EQ(cell(1, Column::kChecked, Qt::CheckStateRole).toInt(), Qt::Unchecked);
     check(2).setTime(std::nullopt);
     window->update();
     EXPECT_EQ(cell(1, Column::kTime).toString(), "") << "a record without a time shows none";
     EXPECT_FALSE(cell(5, Column::kName).isValid());
+}
+
+/// Pixels of `area` whose brightness differs from `against`'s by more than `by`.
+int pixelsApart(const QImage& picture, const QRect& area, const QColor& against, int by) {
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (std::abs(qGray(picture.pixel(x, y)) - qGray(against.rgb())) > by) ++count;
+        }
+    }
+    return count;
+}
+
+// Under the application's dark palette, whose selected text is black: a selected row reads
+// light on its colour, an unchecked box shows on the black table, and a strip never checked
+// (the server's time 0) shows no time.
+TEST_F(MicCheckTest, SelectedRowsAndUncheckedBoxesReadOnTheDarkTableAndNoCheckShowsNoTime) {
+    const QPalette before = QApplication::palette();
+    QPalette dark = before;
+    dark.setColor(QPalette::Window, QColor(46, 46, 48));
+    dark.setColor(QPalette::Base, QColor(30, 30, 32));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    dark.setColor(QPalette::HighlightedText, Qt::black);
+    QApplication::setPalette(dark);
+    for (int64_t csID : {1, 2, 3}) {
+        check(csID).setUser("bob");
+        check(csID).setChecked(false);
+        check(csID).setTime(Date{0});
+    }
+    window->resize(640, 300);
+    window->show();
+    EXPECT_EQ(cell(0, Column::kTime).toString(), "");
+    select({0});
+    QApplication::processEvents();
+
+    QTableView* table = window->tableView();
+    const QImage picture = table->viewport()->grab().toImage();
+    const QRect user = table->visualRect(table->model()->index(0, Column::kUser));
+    const QColor selection = picture.pixelColor(user.bottomRight() - QPoint(2, 2));
+    EXPECT_GE(pixelsApart(picture, user, selection, 100), 5) << "the selected row's text";
+    const QRect box = table->visualRect(table->model()->index(1, Column::kChecked));
+    EXPECT_GE(pixelsApart(picture, box, Qt::black, 90), 8) << "the unchecked box";
+    QApplication::setPalette(before);
 }
 
 TEST_F(MicCheckTest, TheTitleNamesTheCurrentActOrTheChosenOne) {

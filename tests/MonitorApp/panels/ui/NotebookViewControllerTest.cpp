@@ -27,9 +27,9 @@ namespace {
 class ScriptedAlerts : public RecordingAlerts {
   public:
     using RecordingAlerts::runModal;
-    int runModal(const Alert& alert) override {
+    int runModal(QWidget* window, const Alert& alert) override {
         if (during) during();
-        return RecordingAlerts::runModal(alert);
+        return RecordingAlerts::runModal(window, alert);
     }
     std::function<void()> during;
 };
@@ -237,6 +237,8 @@ TEST_F(NotebookWindowTest, AnEmptyNotebookExportsTheHeaderAlone) {
     files.answers = {path("empty.csv")};
     EXPECT_TRUE(window->exportClicked());
     ASSERT_EQ(files.requests.size(), 1u);
+    ASSERT_NE(files.windows[0], nullptr);
+    EXPECT_EQ(files.windows[0]->window(), window.get()) << "the panel belongs to the notebook";
     EXPECT_EQ(files.requests[0].kind, FilePanel::Request::Kind::Save);
     EXPECT_EQ(files.requests[0].allowedTypes, (std::vector<std::string>{"csv"}));
     EXPECT_EQ(readFile(path("empty.csv")), golden("empty.csv"));

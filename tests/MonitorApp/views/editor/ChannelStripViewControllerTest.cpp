@@ -37,15 +37,16 @@ class FixedReceiverNames : public ReceiverNames {
 class ScriptedAlerts : public RecordingAlerts {
   public:
     using RecordingAlerts::runModal;
-    int runModal(const Alert& alert) override {
+    int runModal(QWidget* window, const Alert& alert) override {
         mutedDuring.push_back(PELAudioEngine::sharedInstance().mute());
         if (during) std::exchange(during, nullptr)();
-        return RecordingAlerts::runModal(alert);
+        return RecordingAlerts::runModal(window, alert);
     }
-    int runModal(const Alert& alert, int width, int height, std::string& text) override {
+    int runModal(QWidget* window, const Alert& alert, int width, int height,
+                 std::string& text) override {
         fieldSizes.emplace_back(width, height);
         text = typed;
-        return runModal(alert);
+        return runModal(window, alert);
     }
     std::string typed;
     std::function<void()> during;
@@ -188,6 +189,10 @@ TEST_F(StripEditorTest, AnAssignedReceiverAlertsAndNoDeviceNeverDoes) {
     model().setData(cell(1, Column::Wireless), 1);
     model().setData(cell(0, Column::Wireless), 1);  // the strip's own receiver counts too
     EXPECT_EQ(alerts.texts, std::vector<std::string>(2, Editor::kDeviceAssigned));
+    for (QWidget* asking : alerts.windows) {
+        ASSERT_NE(asking, nullptr);
+        EXPECT_EQ(asking->window(), editor->window()) << "the alert belongs to the editor";
+    }
     EXPECT_EQ(strip(1).wirelessName(), std::string("No device"));
 
     alerts.texts.clear();
