@@ -65,6 +65,15 @@ class ChatWindowE2E : public ViewControllerTest {
         return -1;
     }
     ChatTableViewController& table() const { return *opener_.shownWindow()->tableController(); }
+    /// Bob joins the chat on the stand-in and is chosen as the window's recipient.
+    void joinAndChoose(test::WireClient& bob) {
+        ASSERT_TRUE(bob.connected());
+        ASSERT_TRUE(bob.waitFor("InitialDataReady", kWait));
+        ASSERT_TRUE(bob.send(LinkMessageBuilder::registerToChat("bob", "BOB-UUID")));
+        QComboBox* target = table().chatTarget();
+        ASSERT_TRUE(pumpUntil([&] { return target->findText("bob") > 0; })) << server_.log();
+        target->setCurrentIndex(target->findText("bob"));
+    }
 
     test::SimServerProcess server_;
     ChatWindowOpener opener_{&alerts};
@@ -74,15 +83,10 @@ TEST_F(ChatWindowE2E, TheWindowChatsWithASecondRemoteAndDeletesAnOwnMessage) {
     vc->showHideChat();
     ASSERT_NE(opener_.shownWindow(), nullptr);
     test::WireClient bob(server_.port());
-    ASSERT_TRUE(bob.connected());
-    ASSERT_TRUE(bob.waitFor("InitialDataReady", kWait));
-    ASSERT_TRUE(bob.send(LinkMessageBuilder::registerToChat("bob", "BOB-UUID")));
-
-    // Bob comes into the recipient pop-up; this user never does.
+    ASSERT_NO_FATAL_FAILURE(joinAndChoose(bob));
+    // Bob came into the recipient pop-up; this user never does.
     QComboBox* target = table().chatTarget();
-    ASSERT_TRUE(pumpUntil([&] { return target->findText("bob") > 0; })) << server_.log();
     EXPECT_EQ(target->findText("alice"), -1);
-    target->setCurrentIndex(target->findText("bob"));
 
     // Return sends; the row appears only with the relay, and once.
     QTest::keyClicks(table().textField(), "hello bob");
@@ -159,12 +163,7 @@ TEST_F(ChatWindowE2E, TheFunctionKeysSendTheButtonsTheirLabelsName) {
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     test::WireClient bob(server_.port());
-    ASSERT_TRUE(bob.connected());
-    ASSERT_TRUE(bob.waitFor("InitialDataReady", kWait));
-    ASSERT_TRUE(bob.send(LinkMessageBuilder::registerToChat("bob", "BOB-UUID")));
-    QComboBox* target = table().chatTarget();
-    ASSERT_TRUE(pumpUntil([&] { return target->findText("bob") > 0; })) << server_.log();
-    target->setCurrentIndex(target->findText("bob"));
+    ASSERT_NO_FATAL_FAILURE(joinAndChoose(bob));
     table().textField()->setFocus();
 
     for (int key = 1; key <= 8; ++key) {
