@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
 
     // Showing the window on 200 messages.
     std::vector<double> shows;
-    for (int run = 0; run < 9; ++run) {
+    for (int run = 0; run < bench::shortOr(9, 1); ++run) {
         fillStore(ChatManager::kMaxMessages, random);
         shows.push_back(millisecondsOf([] {
             auto window = std::make_shared<ChatSplitViewController>();
@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
     // A history of 1,000 messages, then reloads of it.
     std::vector<double> firstReloads;
     std::vector<double> reloads;
-    for (int run = 0; run < 7; ++run) {
+    for (int run = 0; run < bench::shortOr(7, 1); ++run) {
         fillStore(1000, random);
         firstReloads.push_back(millisecondsOf([&] {
             table.reloadData();

@@ -20,8 +20,8 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr int kSamples = 20000;
-constexpr int kWarmUp = 500;
+const int kSamples = bench::shortOr(20000, 500);
+const int kWarmUp = bench::shortOr(500, 50);
 
 void report(const char* what, std::vector<double>& micros) {
     std::sort(micros.begin(), micros.end());

@@ -1,6 +1,7 @@
 // The receiver drivers under load: eight fake receivers of each kind on loopback addresses
 // (Wisycom networks of 8 channels, Lectrosonics receivers of 6), served by a child process,
-// polled by the six drivers for a while (30 s by default, or the first argument in seconds).
+// polled by the six drivers for a while (30 s by default, or the first argument in seconds;
+// half a second with --short).
 // Prints the drivers' CPU share of one core (target <= 5 %) and the time of one Wisycom status
 // poll tick with 8 connected receivers (target <= 100 us).
 
@@ -97,7 +98,7 @@ void runFor(ManualRunLoop& loop, double seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const double seconds = argc > 1 ? std::atof(argv[1]) : 30.0;
+    const double seconds = bench::shortRun() ? 0.5 : argc > 1 ? std::atof(argv[1]) : 30.0;
     const pid_t child = fork();
     if (child == 0) serveFakes();
     usleep(300000);
@@ -127,7 +128,7 @@ int main(int argc, char** argv) {
         WirelessManager registry(std::move(s));
         WirelessManager::setSharedInstance(&registry);
         registry.startDiscovery();
-        runFor(loop, 3.0);  // Connections and naming.
+        runFor(loop, bench::shortOr(3.0, 1.0));  // Connections and naming.
 
         const double wallBefore = RunLoop::realTimeNow();
         const double cpuBefore = cpuSeconds();

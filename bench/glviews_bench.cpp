@@ -37,7 +37,7 @@ using namespace quenbril;
 namespace {
 
 constexpr int kStrips = 64;
-constexpr int kFrames = 60;
+const int kFrames = bench::shortOr(60, 3);
 
 /// The views with their frame made callable, so that a frame can be timed without the
 /// window's composition.
@@ -125,7 +125,7 @@ void measurePanel(float thickness, const std::string& pngDir) {
         }
     };
     // Fill the rings once, so that every frame draws a full history.
-    for (int i = 0; i < 180; ++i) {
+    for (int i = 0; i < bench::shortOr(180, 3); ++i) {
         feed(i);
         view.grabFramebuffer();
     }

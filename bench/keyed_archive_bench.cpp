@@ -1,14 +1,59 @@
 // Keyed archives on the link: a 128-strip level frame arrives 10-100 times a second, so its
-// decode should cost little more than libplist's own parse of the same bytes.
+// decode should cost little more than libplist's own parse of the same bytes. The decodes also
+// report the heap allocations one decode makes: through operator new ("news") and in all, the
+// parse's included ("mallocs").
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <plist/plist.h>
 
+#include <cstring>
+#include <vector>
+
+#include "bench/AllocationCounter.h"
+#include "bench/BenchSupport.h"
 #include "foundation/KeyedArchiver.h"
 #include "foundation/KeyedUnarchiver.h"
 #include "foundation/PropertyList.h"
 
+// Every allocation of the C library's heap (operator new's too) counts while a thread says so.
+extern "C" {
+void* __libc_malloc(size_t size);
+void* __libc_calloc(size_t count, size_t size);
+void* __libc_realloc(void* p, size_t size);
+
+inline thread_local bool countingMallocs = false;
+inline uint64_t mallocs = 0;
+
+void* malloc(size_t size) noexcept {
+    if (countingMallocs) ++mallocs;
+    return __libc_malloc(size);
+}
+void* calloc(size_t count, size_t size) noexcept {
+    if (countingMallocs) ++mallocs;
+    return __libc_calloc(count, size);
+}
+void* realloc(void* p, size_t size) noexcept {
+    if (countingMallocs) ++mallocs;
+    return __libc_realloc(p, size);
+}
+}
+
 namespace quenbril {
 namespace {
+
+/// The allocations of one call of `decode`, through operator new and in all.
+template <class Decode>
+void countAllocations(benchmark::State& state, Decode decode) {
+    const uint64_t news = bench::allocations.load();
+    const uint64_t all = mallocs;
+    bench::countingAllocations = true;
+    countingMallocs = true;
+    decode();
+    countingMallocs = false;
+    bench::countingAllocations = false;
+    state.counters["news"] = static_cast<double>(bench::allocations.load() - news);
+    state.counters["mallocs"] = static_cast<double>(mallocs - all);
+}
 
 Value levelFrame() {
     Bytes levels(128);
@@ -63,6 +108,7 @@ void decode(benchmark::State& state, const Value& message) {
         benchmark::DoNotOptimize(value);
     }
     state.counters["bytes"] = static_cast<double>(bytes.size());
+    countAllocations(state, [&] { benchmark::DoNotOptimize(KeyedUnarchiver::unarchive(bytes)); });
 }
 
 void parseOnly(benchmark::State& state, const Value& message) {
@@ -74,6 +120,12 @@ void parseOnly(benchmark::State& state, const Value& message) {
         benchmark::DoNotOptimize(root);
         plist_free(root);
     }
+    countAllocations(state, [&] {
+        plist_t root = nullptr;
+        plist_from_bin(reinterpret_cast<const char*>(bytes.data()),
+                       static_cast<uint32_t>(bytes.size()), &root);
+        plist_free(root);
+    });
 }
 
 void encode(benchmark::State& state, const Value& message) {
@@ -131,4 +183,18 @@ BENCHMARK(BM_ChannelsEncode);
 }  // namespace
 }  // namespace quenbril
 
-BENCHMARK_MAIN();
+// "--short" runs each benchmark for a moment only.
+int main(int argc, char** argv) {
+    std::vector<char*> args;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--short") != 0) args.push_back(argv[i]);
+    }
+    char minTime[] = "--benchmark_min_time=0.01";
+    if (quenbril::bench::shortRun()) args.push_back(minTime);
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -56,6 +56,7 @@ struct Figures {
 
 template <class Read>
 Figures measure(const Dictionary& message, Read read, int iterations) {
+    iterations = bench::shortOr(iterations, 10);
     Bytes frame = *LinkCodec::encodeFrame(message, LinkPeer::Server);
     Bytes body(frame.begin() + LinkFrameHeader::kSize, frame.end());
     size_t sink = 0;

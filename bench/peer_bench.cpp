@@ -72,7 +72,7 @@ int run() {
     }
     const auto* buffer = reinterpret_cast<const uint8_t*>(alpha->outBuffer().data());
     const size_t chunk = MCManager::kOutBufferBytes;
-    const size_t total = size_t{512} << 20;
+    const size_t total = bench::shortOr<size_t>(512, 8) << 20;
     size_t sent = 0;
     const auto start = Clock::now();
     const bool streamed = loop.runUntil(
@@ -96,7 +96,7 @@ int run() {
     loop.runUntil([&] { return !alpha->outStream(); }, 5.0);
 
     // Latency: one message at a time, from the call to its delivery on the main queue.
-    const int messages = 5000;
+    const int messages = bench::shortOr(5000, 100);
     std::vector<double> latencies;
     latencies.reserve(messages);
     const size_t before = alphaArrivals.count;

@@ -34,9 +34,9 @@ using namespace quenbril;
 
 namespace {
 
-constexpr int kFrames = 60;
+const int kFrames = bench::shortOr(60, 3);
 constexpr int kHistoryWidth = 1500;
-constexpr double kRunSeconds = 5.0;
+const double kRunSeconds = bench::shortOr(5.0, 0.5);
 
 double threadSeconds() {
     timespec t{};
@@ -119,7 +119,7 @@ void mainThreadShare(PlayerViewController& window, float zoom) {
     const double cpu = threadSeconds() - cpuStart;
     const double seconds = wall.elapsed() / 1000.0;
     std::printf(
-        "zoom %.1f, running %.0f s: %d frames (%.1f a second), main thread %.1f %% of "
+        "zoom %.1f, running %.1f s: %d frames (%.1f a second), main thread %.1f %% of "
         "one core   (target <= 15 %%)\n",
         zoom, seconds, view.framesDrawn() - framesBefore,
         (view.framesDrawn() - framesBefore) / seconds, 100.0 * cpu / seconds);

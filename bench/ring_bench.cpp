@@ -7,6 +7,7 @@
 #include "MonitorApp/audio/BlockRingBuffer.h"
 #include "MonitorApp/audio/CharRingBuffer.h"
 #include "MonitorApp/audio/RingBuffer.h"
+#include "bench/BenchSupport.h"
 
 using namespace quenbril;
 using Clock = std::chrono::steady_clock;
@@ -23,7 +24,7 @@ double nanosecondsPer(Clock::time_point start, long count) {
 void historyAppend() {
     CharRingBuffer ring(128, 3000);
     std::vector<int8_t> column(128);
-    constexpr long kColumns = 2000000;
+    const long kColumns = bench::shortOr(2000000L, 20000L);
     const auto start = Clock::now();
     for (long k = 0; k < kColumns; ++k) {
         column[static_cast<size_t>(k & 127)] = static_cast<int8_t>(k);
@@ -36,7 +37,7 @@ void historyAppend() {
 
 void streamRing() {
     constexpr int kFrames = 128;
-    constexpr long kBlocks = 1000000;
+    const long kBlocks = bench::shortOr(1000000L, 10000L);
     RingBuffer ring(2, 4096);
     std::vector<float> left(kFrames, 0.25f), right(kFrames, -0.25f);
     std::vector<float> outLeft(kFrames), outRight(kFrames);
@@ -65,7 +66,7 @@ void streamRing() {
 
 void blockRing() {
     constexpr int kFrames = 128;
-    constexpr long kBlocks = 1000000;
+    const long kBlocks = bench::shortOr(1000000L, 10000L);
     BlockRingBuffer ring(kFrames, 6);
     std::vector<float> left(kFrames, 0.25f), right(kFrames, -0.25f);
     std::vector<float> copy(2 * kFrames);

@@ -145,7 +145,7 @@ int main() {
     std::vector<float*> outPointers;
     for (auto& channel : out) outPointers.push_back(channel.data());
     std::vector<double> capture;
-    constexpr int kCalls = 20000;
+    const int kCalls = bench::shortOr(20000, 500);
     for (int call = 0; call < kCalls; ++call) {
         const auto start = Clock::now();
         countingAllocations = true;
@@ -166,7 +166,7 @@ int main() {
     std::vector<const float*> analysisIn;
     for (const auto& channel : analysis) analysisIn.push_back(channel.data());
     std::vector<double> visuals;
-    for (int round = 0; round < 2000; ++round) {
+    for (int round = 0; round < bench::shortOr(2000, 50); ++round) {
         for (int piece = 0; piece < 4; ++piece) {
             std::vector<const float*> at;
             for (const float* channel : analysisIn) at.push_back(channel + piece * kFrames);

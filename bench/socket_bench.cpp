@@ -95,7 +95,7 @@ void throughput(ManualRunLoop& loop) {
     int fd = ::accept(peer.listenFD, nullptr, nullptr);
     loop.runUntil([&] { return reader.connects == 1; }, 5);
 
-    const long total = 100000;
+    const long total = bench::shortOr(100000L, 2000L);
     std::thread writer([fd, total] {
         std::vector<uint8_t> frame(8 + kBodyLength, 0x5A);
         for (long i = 0; i < total; ++i) sendAll(fd, frame.data(), frame.size());
@@ -126,7 +126,7 @@ void latency(ManualRunLoop& loop) {
     loop.runUntil([&] { return reader.connects == 1; }, 5);
 
     reader.measure = true;
-    const long samples = 3000;
+    const long samples = bench::shortOr(3000L, 100L);
     std::atomic<bool> stop{false};
     std::thread writer([fd, samples, &stop] {
         std::vector<uint8_t> frame(8 + kBodyLength, 0);
@@ -177,7 +177,7 @@ void idle(ManualRunLoop& loop) {
     loop.runUntil([&] { return delegate.connects == 50 && delegate.accepted.size() == 50; }, 10);
     double cpu0 = cpuSeconds();
     auto t0 = std::chrono::steady_clock::now();
-    loop.runUntil([] { return false; }, 5.0);
+    loop.runUntil([] { return false; }, bench::shortOr(5.0, 0.2));
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     double cpu = cpuSeconds() - cpu0;
     std::printf(
@@ -248,7 +248,7 @@ struct Pair : DispatchSocketDelegate {
 void tlsHandshakes(ManualRunLoop& loop, const test::TLSTestCertificates& certificates) {
     Pair pair;
     if (!pair.open(loop)) return;
-    const int rounds = 300;
+    const int rounds = bench::shortOr(300, 5);
     std::vector<double> times;
     for (int i = 0; i < rounds; ++i) {
         if (i > 0 && !pair.reconnect(loop)) break;
@@ -282,7 +282,7 @@ double frameRate(ManualRunLoop& loop, const test::TLSTestCertificates& certifica
         pair.client->startTLS(clientSettings());
         if (!loop.runUntil([&] { return pair.secures == 2; }, 5)) return 0;
     }
-    const long total = 100000;
+    const long total = bench::shortOr(100000L, 2000L);
     pair.framesToWrite = total;
     auto t0 = std::chrono::steady_clock::now();
     pair.client->readDataToLength(8, -1, kHeaderTag);

@@ -82,7 +82,7 @@ void throughput(ManualRunLoop& loop) {
     ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
     loop.runUntil([&] { return reader.connects == 1; }, 5);
 
-    const long total = 100000;
+    const long total = bench::shortOr(100000L, 2000L);
     std::thread writer([fd, total] {
         std::vector<uint8_t> frame(8 + kBodyLength, 0x5A);
         for (long i = 0; i < total; ++i) {
@@ -120,7 +120,7 @@ void latency(ManualRunLoop& loop) {
     loop.runUntil([&] { return reader.connects == 1 && writerDelegate.connects == 1; }, 5);
 
     reader.measure = true;
-    const long samples = 3000;
+    const long samples = bench::shortOr(3000L, 100L);
     std::atomic<bool> stop{false};
     // A thread paces the frames, 1 ms apart; each is written on the loop, stamped just before
     // writeData, so the figure runs from writeData to didReadData on the same loop.
@@ -161,7 +161,7 @@ void idle(ManualRunLoop& loop) {
     loop.runUntil([&] { return delegate.connects == 100; }, 10);
     double cpu0 = cpuSeconds();
     auto t0 = std::chrono::steady_clock::now();
-    loop.runUntil([] { return false; }, 5.0);
+    loop.runUntil([] { return false; }, bench::shortOr(5.0, 0.2));
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     double cpu = cpuSeconds() - cpu0;
     std::printf(

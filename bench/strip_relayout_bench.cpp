@@ -24,7 +24,7 @@ using namespace quenbril;
 namespace {
 
 constexpr int kStrips = 128;
-constexpr int kRelayouts = 60;
+const int kRelayouts = bench::shortOr(60, 4);
 constexpr int kHeight = 1000;
 // Two widths with different column counts, so that every relayout moves the strips.
 constexpr int kWidths[] = {1800, 1300};

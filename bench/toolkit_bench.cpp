@@ -83,9 +83,9 @@ __attribute__((noinline)) void runDirectForm(DirectForm& f, float* data, int n) 
 /// Median nanoseconds per sample of `call` over blocks of `block` samples, 2^23 samples a round.
 template <typename Call>
 double nanosecondsPerSample(int block, Call call) {
-    const int blocks = (1 << 23) / block;
+    const int blocks = bench::shortOr(1 << 23, 1 << 16) / block;
     std::vector<double> rounds;
-    for (int r = 0; r < 7; ++r) {
+    for (int r = 0; r < bench::shortOr(7, 1); ++r) {
         const auto start = Clock::now();
         for (int b = 0; b < blocks; ++b) call();
         rounds.push_back(secondsSince(start) * 1e9 / (static_cast<double>(blocks) * block));
@@ -144,7 +144,7 @@ std::string writeTenMinutes(const std::string& folder) {
     SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &info);
     std::vector<float> block(48000 * 2);
     double phase = 0.0;
-    for (int second = 0; second < 600; ++second) {
+    for (int second = 0; second < bench::shortOr(600, 10); ++second) {
         for (size_t i = 0; i < block.size(); i += 2) {
             block[i] = block[i + 1] = static_cast<float>(0.5 * std::sin(phase));
             phase += 2.0 * std::numbers::pi * 440.0 / 48000.0;
@@ -189,7 +189,7 @@ void playerRender(const std::string& folder) {
             auto* stream = backend.lastStream();
             std::thread audio([&] {
                 const uint64_t before = bench::allocations.load();
-                for (int i = 0; i < 20000; ++i) {
+                for (int i = 0; i < bench::shortOr(20000, 200); ++i) {
                     while (player.framesReadAhead() < 256) std::this_thread::yield();
                     bench::countingAllocations = true;
                     const auto start = Clock::now();
@@ -242,7 +242,7 @@ void glRedraw(int samples, bool mirrored, bool noisy) {
     std::vector<double> times;
     plot.makeCurrent();
     QOpenGLFunctions* gl = plot.context()->functions();
-    for (int frame = 0; frame < 120; ++frame) {
+    for (int frame = 0; frame < bench::shortOr(120, 3); ++frame) {
         plot.setSampleData(data.data(), 4096);
         const auto start = Clock::now();
         plot.paintGL();

@@ -1,11 +1,13 @@
 #include "foundation/KeyedUnarchiver.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
@@ -69,6 +71,35 @@ uint64_t addWeight(uint64_t a, uint64_t b) {
     return sum < a ? std::numeric_limits<uint64_t>::max() : sum;
 }
 
+/// The short strings a thread decoded last (keys, commands, names), each kept once: they recur
+/// in every frame of a stream, and a string found here costs no allocation. The table is small
+/// and fixed: a string may sit in any of four slots from its hash's, and one that finds them
+/// all taken by others replaces one of them in turn.
+class ShortStrings {
+  public:
+    static constexpr size_t kMaxLength = 32;
+    static constexpr size_t kSlots = 256;
+    static constexpr size_t kWays = 4;
+
+    static Value value(std::string_view s) {
+        if (s.size() > kMaxLength) return Value(s);
+        // Copies of a value share its string.
+        thread_local std::array<Value, kSlots> slots;
+        thread_local size_t victim = 0;
+        const size_t first = std::hash<std::string_view>{}(s);
+        Value* free = nullptr;
+        for (size_t way = 0; way < kWays; ++way) {
+            Value& slot = slots[(first + way) % kSlots];
+            const std::string* kept = slot.stringValue();
+            if (kept && *kept == s) return slot;
+            if (!kept && !free) free = &slot;
+        }
+        Value& chosen = free ? *free : slots[(first + victim++ % kWays) % kSlots];
+        chosen = Value(s);
+        return chosen;
+    }
+};
+
 /// Plain plist objects that stand for themselves: strings, numbers, data and dates.
 std::optional<Value> primitive(plist_t node, uint64_t& weight) {
     switch (plist_get_node_type(node)) {
@@ -76,7 +107,7 @@ std::optional<Value> primitive(plist_t node, uint64_t& weight) {
             uint64_t n = 0;
             const char* s = plist_get_string_ptr(node, &n);
             weight = 1 + n / 16;
-            return Value(std::string_view(s ? s : "", s ? n : 0));
+            return ShortStrings::value(std::string_view(s ? s : "", s ? n : 0));
         }
         case PLIST_UINT: {
             uint64_t u = 0;
@@ -231,11 +262,13 @@ class Reader {
     uint64_t budget_;
     struct NodesTag;
     struct SlotsTag;
+    struct ClassesTag;
     ScratchVector<plist_t, NodesTag> nodeScratch_;
     ScratchVector<Slot, SlotsTag> slotScratch_;
+    ScratchVector<ClassInfo, ClassesTag> classScratch_;
     std::vector<plist_t>& nodes_ = nodeScratch_.items;  // "$objects", by index
     std::vector<Slot>& slots_ = slotScratch_.items;
-    std::vector<ClassInfo> classes_;
+    std::vector<ClassInfo>& classes_ = classScratch_.items;
     bool failed_ = false;
     int errorCode_ = 0;
     std::string errorText_;

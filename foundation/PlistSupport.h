@@ -19,12 +19,15 @@ struct PlistDeleter {
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
-/// Walks an array's items in order. libplist's indexed look-up costs about a microsecond an
-/// item; its iterator is nearly free.
+/// Walks an array's items in order. libplist's indexed look-up walks the array from its start,
+/// so a long array is walked with its iterator, which costs an allocation; a short one (as most
+/// of an archive's are) by index, which costs none.
 class PlistArrayCursor {
   public:
-    explicit PlistArrayCursor(plist_t array) : array_(array) {
-        plist_array_new_iter(array, &iter_);
+    static constexpr uint32_t kIndexedItems = 16;
+
+    explicit PlistArrayCursor(plist_t array) : array_(array), size_(plist_array_get_size(array)) {
+        if (size_ > kIndexedItems) plist_array_new_iter(array, &iter_);
     }
     ~PlistArrayCursor() { std::free(iter_); }
     PlistArrayCursor(const PlistArrayCursor&) = delete;
@@ -33,12 +36,18 @@ class PlistArrayCursor {
     /// Null after the last item.
     plist_t next() {
         plist_t item = nullptr;
-        if (iter_) plist_array_next_item(array_, iter_, &item);
+        if (iter_) {
+            plist_array_next_item(array_, iter_, &item);
+        } else if (next_ < size_ && size_ <= kIndexedItems) {
+            item = plist_array_get_item(array_, next_++);
+        }
         return item;
     }
 
   private:
     plist_t array_;
+    uint32_t size_;
+    uint32_t next_ = 0;
     plist_array_iter iter_ = nullptr;
 };
 

@@ -32,6 +32,8 @@ ChannelStripManager& ChannelStripManager::sharedInstance() {
 
 void ChannelStripManager::resetSharedInstance() { sharedManager().reset(); }
 
+ChannelStripManager* ChannelStripManager::existingInstance() { return sharedManager().get(); }
+
 ChannelStripManager::ChannelStripManager() {
     NotificationCenter& center = NotificationCenter::defaultCenter();
     observers_.push_back(center.addObserver(kPreferencesChangedNotification,
@@ -69,6 +71,12 @@ void ChannelStripManager::setSuperView(StripArea* area) {
         renderer_->setPanelIndex(panelIndex_);
     }
     updateRendererMap();
+}
+
+void ChannelStripManager::releaseSuperView(const StripArea* area) {
+    if (!area || area != area_) return;
+    area_ = nullptr;
+    renderer_ = nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -38,6 +38,8 @@ class ChannelStripManager : public MidiConnectionManagerDelegate, public ServerR
     static ChannelStripManager& sharedInstance();
     /// Tests: drops the shared instance (its strips, timers and observers).
     static void resetSharedInstance();
+    /// The shared instance when it exists, without making one.
+    static ChannelStripManager* existingInstance();
 
     ChannelStripManager();
     ~ChannelStripManager() override;
@@ -54,9 +56,15 @@ class ChannelStripManager : public MidiConnectionManagerDelegate, public ServerR
     /// later calls only keep the new area).
     void setSuperView(StripArea* area);
     StripArea* superView() const { return area_; }
+    /// Forgets the strip area, and the level display it owns, when it is `area`: the window that
+    /// handed it over calls this before the area goes.
+    void releaseSuperView(const StripArea* area);
     bool useMetal() const { return useMetal_; }
     /// Makes the eight group buttons in the container (first call only).
     void setGroupButtonView(GroupButtonContainer* container);
+    /// Forgets the container and its group buttons when it is `container`; the next container
+    /// handed over gets buttons of its own.
+    void releaseGroupButtonView(const GroupButtonContainer* container);
     const std::vector<GroupButtonView*>& groupButtons() const { return groupButtons_; }
     PanelRenderer* renderer() const { return renderer_; }
 

@@ -37,6 +37,12 @@ void ChannelStripManager::setGroupButtonView(GroupButtonContainer* container) {
     }
 }
 
+void ChannelStripManager::releaseGroupButtonView(const GroupButtonContainer* container) {
+    if (!container || container != groupButtonView_) return;
+    groupButtonView_ = nullptr;
+    groupButtons_.clear();
+}
+
 void ChannelStripManager::applySnapshot(const Snapshot& snapshot) {
     const std::optional<Color> noGroup = ColorHelper::colorForGroup(0);
     for (auto& controller : controllers_) {

@@ -6,6 +6,7 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/ui/GroupButtonContainerWidget.h"
 #include "MonitorApp/channelstrips/ui/StripAreaWidget.h"
 #include "MonitorApp/controls/LongClickButton.h"
@@ -55,6 +56,12 @@ ViewController::ViewController(const RemoteContext& context, QWidget* parent)
 
 ViewController::~ViewController() {
     *alive_ = false;
+    // The strip manager outlives this window: it gives back the strip area and the group
+    // buttons, which go with the window's widgets.
+    if (ChannelStripManager* strips = ChannelStripManager::existingInstance()) {
+        strips->releaseSuperView(stripArea_);
+        strips->releaseGroupButtonView(groupButtonContainer_);
+    }
     if (isLinkDelegate_ && ServerManager::sharedInstance().delegate() == this) {
         ServerManager::sharedInstance().setDelegate(nullptr);
     }

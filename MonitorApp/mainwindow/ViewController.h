@@ -245,6 +245,7 @@ class ViewController : public QWidget,
     void setGroupButtonContainer(GroupButtonContainer* container) {
         groupButtonContainer_ = container;
     }
+    GroupButtonContainer* groupButtonContainer() const { return groupButtonContainer_; }
     /// Where commands go; the application hands it the server link through
     /// connectLinkSenders. Not owned.
     void setLinkSender(LinkSender* sender) { linkSender_ = sender; }

@@ -65,11 +65,12 @@ int main() {
         warnings.emplace_back(i % 4);
     }
 
-    const double rebuild = medianMicroseconds(200, [&] { manager.initFromProperyArray(channels); });
+    const double rebuild =
+        medianMicroseconds(bench::shortOr(200, 5), [&] { manager.initFromProperyArray(channels); });
     const Dictionary warningsMessage{{"Command", "ChannelWarnings"}, {"Value", warnings}};
     const FlatPairs<int32_t> warningPairs = *LinkMessageReader::intPairs(warningsMessage);
-    const double warningsPass =
-        medianMicroseconds(2000, [&] { manager.applyWarningsFromServer(warningPairs); });
+    const double warningsPass = medianMicroseconds(
+        bench::shortOr(2000, 20), [&] { manager.applyWarningsFromServer(warningPairs); });
 
     std::printf("rebuild 128 strips from \"Channels\":        %8.1f us (median of 200)\n", rebuild);
     std::printf("apply 128-pair \"ChannelWarnings\" (1 pass): %8.1f us (median of 2000)\n",

@@ -467,6 +467,36 @@ TEST(KeyedUnarchiver, DecoderFailuresBecomeErrorsOfTheArchive) {
     EXPECT_EQ(error.code, KeyedUnarchiver::kUnknownClass);
 }
 
+// Arrays are walked by index up to a length and by iterator past it, and short strings come
+// from a per-thread table whose slots strings share: every length on either side of both bounds,
+// and more distinct strings than the table has slots, decode to what was archived, in frame
+// after frame.
+TEST(KeyedUnarchiver, ArraysAndStringsOfEveryLengthRoundTrip) {
+    Array strings;
+    for (size_t n = 0; n <= 40; ++n)
+        strings.push_back(std::string(n, static_cast<char>('a' + n % 26)));
+    for (int i = 0; i < 600; ++i) strings.push_back("key " + std::to_string(i));
+    Dictionary message{{"strings", strings}};
+    for (size_t n = 0; n <= 20; ++n) {
+        Array items;
+        for (size_t i = 0; i < n; ++i) items.push_back(int64_t(i * 7 + n));
+        message.set("array " + std::to_string(n), std::move(items));
+    }
+    const Bytes bytes = *KeyedArchiver::archivedData(Value(message));
+    for (int frame = 0; frame < 3; ++frame) {
+        auto back = unarchive(bytes);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(*back, Value(message)) << "frame " << frame;
+    }
+    // A string decoded earlier keeps its text when a later one takes its slot.
+    auto first = unarchive(bytes);
+    ASSERT_TRUE(first);
+    const Bytes other =
+        *KeyedArchiver::archivedData(Value(Dictionary{{"strings", Array{"x", "y"}}}));
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(unarchive(other));
+    EXPECT_EQ(*first, Value(message));
+}
+
 TEST(ArchiveClassRegistry, RegisteringWhileOtherThreadsDecode) {
     ArchiveClassRegistry registry;
     registerComplexClasses(registry);

@@ -195,6 +195,37 @@ TEST_F(StripAreaWidgetTest, StripViewsOutliveTheWindowThatShowedThem) {
     EXPECT_EQ(a.title(), "still here");
 }
 
+// The manager outlives the window: a window that goes takes back its strip area (with the level
+// display) and its group buttons, so a list after it touches no dead widget, and the next window
+// gets the strips and buttons of its own.
+TEST_F(StripAreaWidgetTest, AWindowThatGoesTakesItsStripAreaAndGroupButtonsBack) {
+    sendChannels(3, 3);
+    manager().setGroupButtonView(vc->groupButtonContainer());
+    ASSERT_EQ(manager().superView(), area);
+    ASSERT_FALSE(manager().groupButtons().empty());
+
+    vc.reset();
+    EXPECT_EQ(manager().superView(), nullptr);
+    EXPECT_EQ(manager().renderer(), nullptr);
+    EXPECT_TRUE(manager().groupButtons().empty());
+    manager().initFromProperyArray(Array{strip(1), strip(2, "B")});
+    manager().updateChannels();
+    manager().updateSizes();
+    manager().setPanelIndex(1);
+    manager().setKeyboardFocus();
+
+    vc = std::make_unique<ViewController>(
+        RemoteContext::fromSharedInstances(QtShortTimeClock::system()));
+    vc->show();
+    auto* next = dynamic_cast<StripAreaWidget*>(scroll().widget());
+    sendChannels(4, 4);
+    manager().setGroupButtonView(vc->groupButtonContainer());
+    EXPECT_EQ(manager().superView(), next);
+    EXPECT_NE(manager().renderer(), nullptr);
+    EXPECT_EQ(viewAt(3).parentWidget(), next->panel(0));
+    EXPECT_EQ(manager().groupButtons().size(), 8u);
+}
+
 TEST(StripAreaWidgetAlone, ScrollsAndAnswersBeforeItHasPanels) {
     QScrollArea scroll;
     scroll.resize(500, 300);
