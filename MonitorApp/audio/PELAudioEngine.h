@@ -17,6 +17,7 @@
 #include "MonitorApp/audio/CaptureLog.h"
 #include "MonitorApp/audio/CharRingBuffer.h"
 #include "MonitorApp/audio/MixSnapshot.h"
+#include "MonitorApp/audio/PCMBuffer.h"
 #include "MonitorApp/audio/PeakHold.h"
 #include "MonitorApp/audio/RingBuffer.h"
 #include "MonitorApp/audio/ServerRoleLinks.h"
@@ -66,6 +67,8 @@ class PELAudioEngine : public ATOutputDataSource, public ATMicrophoneDelegate {
     static constexpr int kMaxStrips = 128;
     static constexpr int kCaptureFrames = 3000;
     static constexpr int kStreamBufferFrames = 1280;
+    /// The capture mixes its blocks into these in turn.
+    static constexpr int kPCMBufferCount = 4;
     /// Timer intervals of the server role, in seconds.
     static constexpr double kVisualsInterval = 512.0 / 48000.0;
     static constexpr double kStreamInterval = 128.0 / 48000.0;
@@ -241,6 +244,9 @@ class PELAudioEngine : public ATOutputDataSource, public ATMicrophoneDelegate {
     const std::array<int8_t, kMaxStrips>& prevLevels() const { return prevLevels_; }
     const std::array<int8_t, kMaxStrips>& prevRfLevels() const { return prevRf_[0]; }
     FaultDetectors* faultDetectors() const { return detectors_.get(); }
+    /// The capture's mix buffers: block k (counting from 1) leaves its monitor mix in buffer
+    /// (k + 2) modulo kPCMBufferCount. Read them only while no capture runs.
+    const PCMBuffer& pcmBuffer(int index) const { return pcmBuffers_[static_cast<size_t>(index)]; }
     CaptureLog& captureLog() { return captureLog_; }
 
     /// The RMS of the first numSamples samples (the other figures are not used).
@@ -313,9 +319,8 @@ class PELAudioEngine : public ATOutputDataSource, public ATMicrophoneDelegate {
     std::atomic<uint32_t> captureCounter_{1};
     std::atomic<float> captureRate_{0.0f};
 
-    // The capture thread's own buffers: the monitor mix, a client mix and the stream mix.
-    std::array<float, kBlockFrames> mixLeft_{};
-    std::array<float, kBlockFrames> mixRight_{};
+    // The capture thread's own buffers: the monitor mixes, a client mix and the stream mix.
+    std::array<PCMBuffer, kPCMBufferCount> pcmBuffers_;
     std::array<float, kBlockFrames> clientLeft_{};
     std::array<float, kBlockFrames> clientRight_{};
     std::array<float, kBlockFrames> streamMix_{};

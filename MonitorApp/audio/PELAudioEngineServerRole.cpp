@@ -110,6 +110,7 @@ int PELAudioEngine::initializeEngineWithCurrentDevices() {
 
     // The analysis runs only with a rate to make its filters and blocks for.
     captureRate_.store(sampleRate_);
+    for (PCMBuffer& buffer : pcmBuffers_) buffer.setSampleRate(sampleRate_);
     if (sampleRate_ > 0.0f) {
         detectors_ = std::make_unique<FaultDetectors>(sampleRate_);
         processing_.assign(static_cast<size_t>(kMaxStrips * detectors_->blockFrames()), 0.0f);
@@ -185,16 +186,20 @@ void PELAudioEngine::processCapture(const float* const* buffers, int frames, int
 void PELAudioEngine::captureBlock(const MixSnapshot& mix, const float* const* in, int n, int c) {
     const auto started = std::chrono::steady_clock::now();
     const int mode = UserSettingsManager::sharedInstance().streamingMode();
-    const uint32_t counter = captureCounter_.fetch_add(1, std::memory_order_relaxed) + 1;
+    const uint32_t taken = captureCounter_.fetch_add(1, std::memory_order_relaxed);
+    const uint32_t counter = taken + 1;
+    PCMBuffer& pcm = pcmBuffers_[(taken + 2) % kPCMBufferCount];
+    float* left = pcm.channel(0);
+    float* right = pcm.channel(1);
     std::fill_n(streamMix_.data(), n, 0.0f);
 
     ringBuffer_.produce(in, n, c);
 
-    std::fill_n(mixLeft_.data(), n, 0.0f);
-    std::fill_n(mixRight_.data(), n, 0.0f);
-    StripMixer::mix(in, c, mix.strips.data(), static_cast<int>(mix.strips.size()), n,
-                    mixLeft_.data(), mixRight_.data(), streamMix_.data());
-    blockRing_.produce(mixLeft_.data(), mixRight_.data(), n);
+    std::fill_n(left, n, 0.0f);
+    std::fill_n(right, n, 0.0f);
+    StripMixer::mix(in, c, mix.strips.data(), static_cast<int>(mix.strips.size()), n, left, right,
+                    streamMix_.data());
+    blockRing_.produce(left, right, n);
 
     for (const ClientMix& client : mix.clients) {
         std::fill_n(clientLeft_.data(), n, 0.0f);
@@ -204,8 +209,9 @@ void PELAudioEngine::captureBlock(const MixSnapshot& mix, const float* const* in
         client.ring->produce(clientLeft_.data(), clientRight_.data(), n);
     }
 
+    pcm.setFrameLength(n);
     if (mode == 1) {
-        const float* stereo[2] = {mixLeft_.data(), mixRight_.data()};
+        const float* stereo[2] = {left, right};
         streamBuffer_.produce(stereo, n, 2);
     } else {
         const float* mono[1] = {streamMix_.data()};

@@ -303,15 +303,8 @@ void ServerManager::firstBatchComplete() {
 void ServerManager::serviceResolved(const ResolvedService& service) {
     if (!serverService_ || service.name != *serverService_) return;
     resolving_ = false;
-    std::string addresses;
-    for (const Bytes& address : service.addresses) {
-        std::string host;
-        uint16_t port = 0;
-        if (DispatchSocket::getHost(&host, &port, address)) {
-            addresses += (addresses.empty() ? "" : ", ") + host + ":" + std::to_string(port);
-        }
-    }
-    QLOG("DidResolve: (%s) %s", addresses.c_str(), service.hostName.c_str());
+    QLOG("DidResolve: (%s) %s", describeAddresses(service.addresses).c_str(),
+         service.hostName.c_str());
     host_ = service.hostName;
     sendConnectMessage("Found " + host_ + " connecting...");
     if (!serverAddresses_ || !service.addresses.empty()) {

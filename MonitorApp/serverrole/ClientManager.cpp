@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "MonitorApp/link/LinkCodec.h"
 #include "foundation/KeyedArchiver.h"
 #include "foundation/KeyedUnarchiver.h"
@@ -424,9 +427,11 @@ std::string ClientManager::getIPWithNSHost() const {
 }
 
 void ClientManager::getNetworkData() const {
+    errno = 0;
     const auto list = services_.interfaces();
     if (!list) {
-        QLOG("getifaddrs() failed");
+        const int code = errno;
+        QLOG("getifaddrs() failed with errno =  %i %s", code, std::strerror(code));
         return;
     }
     for (const NetworkInterface& i : *list) {

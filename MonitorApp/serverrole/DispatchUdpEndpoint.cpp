@@ -84,6 +84,15 @@ class DispatchUdpEndpoint final : public UdpEndpoint, private DispatchUdpSocketD
     void udpSocketDidNotSendDataWithTag(DispatchUdpSocket*, long tag, const Error& error) override {
         if (delegate_) delegate_->udpEndpointDidNotSend(this, tag, error);
     }
+    void udpSocketDidConnectToAddress(DispatchUdpSocket*, const Bytes&) override {
+        if (delegate_) delegate_->udpEndpointDidConnect(this);
+    }
+    void udpSocketDidNotConnect(DispatchUdpSocket*, const Error& error) override {
+        if (delegate_) delegate_->udpEndpointDidNotConnect(this, error);
+    }
+    void udpSocketDidClose(DispatchUdpSocket*, const std::optional<Error>& error) override {
+        if (delegate_) delegate_->udpEndpointDidClose(this, error);
+    }
 
     UdpEndpointDelegate* delegate_;
     std::shared_ptr<DispatchUdpSocket> socket_;

@@ -101,4 +101,10 @@ void EMHandler::udpEndpointDidNotSend(UdpEndpoint*, long, const Error& error) {
     QLOG("not sent. Connected %zu sockets: %s", sockets_.size(), error.description.c_str());
 }
 
+void EMHandler::udpEndpointDidNotConnect(UdpEndpoint*, const Error&) { QLOG("didnot comnnect"); }
+
+void EMHandler::udpEndpointDidClose(UdpEndpoint*, const std::optional<Error>&) {
+    QLOG("did close. Connected %zu sockets", sockets_.size());
+}
+
 }  // namespace quenbril

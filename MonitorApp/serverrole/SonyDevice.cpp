@@ -93,6 +93,10 @@ void SonyDevice::udpEndpointDidReceive(UdpEndpoint*, const Bytes& data, const st
     }
 }
 
+void SonyDevice::udpEndpointDidClose(UdpEndpoint*, const std::optional<Error>&) {
+    QLOG("did close.");
+}
+
 void SonyDevice::socketDidConnectToHost(DispatchSocket* sock, const std::string&, uint16_t) {
     if (sock != tcpsocket_.get()) return;
     QLOG("Sony connected");

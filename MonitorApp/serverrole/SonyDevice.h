@@ -47,6 +47,7 @@ class SonyDevice : public UdpEndpointDelegate, public DispatchSocketDelegate {
 
     void udpEndpointDidReceive(UdpEndpoint* endpoint, const Bytes& data,
                                const std::string& host) override;
+    void udpEndpointDidClose(UdpEndpoint* endpoint, const std::optional<Error>& error) override;
     void socketDidConnectToHost(DispatchSocket* sock, const std::string& host,
                                 uint16_t port) override;
     void socketDidReadData(DispatchSocket* sock, const Bytes& data, long tag) override;

@@ -98,4 +98,10 @@ void UHFRHandler::udpEndpointDidNotSend(UdpEndpoint*, long, const Error& error) 
     QLOG("not sent. Connected %zu sockets: %s", sockets_.size(), error.description.c_str());
 }
 
+void UHFRHandler::udpEndpointDidNotConnect(UdpEndpoint*, const Error&) { QLOG("didnot comnnect"); }
+
+void UHFRHandler::udpEndpointDidClose(UdpEndpoint*, const std::optional<Error>&) {
+    QLOG("did close. Connected %zu sockets", sockets_.size());
+}
+
 }  // namespace quenbril

@@ -27,6 +27,8 @@ class UHFRHandler : public ReceiverDriver, public UdpEndpointDelegate {
     void udpEndpointDidReceive(UdpEndpoint* endpoint, const Bytes& data,
                                const std::string& host) override;
     void udpEndpointDidNotSend(UdpEndpoint* endpoint, long tag, const Error& error) override;
+    void udpEndpointDidNotConnect(UdpEndpoint* endpoint, const Error& error) override;
+    void udpEndpointDidClose(UdpEndpoint* endpoint, const std::optional<Error>& error) override;
 
   private:
     void openSockets(const WirelessManager& registry);

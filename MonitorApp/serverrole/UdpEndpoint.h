@@ -22,6 +22,12 @@ class UdpEndpointDelegate {
                                        const std::string& /*host*/) {}
     virtual void udpEndpointDidNotSend(UdpEndpoint* /*endpoint*/, long /*tag*/,
                                        const Error& /*error*/) {}
+    virtual void udpEndpointDidConnect(UdpEndpoint* /*endpoint*/) {}
+    virtual void udpEndpointDidNotConnect(UdpEndpoint* /*endpoint*/, const Error& /*error*/) {}
+    /// The socket closed by itself (its owner's own close tells nothing); `error` is what
+    /// closed it, when known.
+    virtual void udpEndpointDidClose(UdpEndpoint* /*endpoint*/,
+                                     const std::optional<Error>& /*error*/) {}
 };
 
 /// The datagram socket operations the server role uses, so that the registry and the host do

@@ -18,7 +18,8 @@ bool isVozodType(uint64_t type) {
 }
 }  // namespace
 
-VozodHandler::VozodHandler() {
+VozodHandler::VozodHandler(VozodServiceSearch::BrowserFactory makeBrowser)
+    : search_(std::move(makeBrowser)) {
     askTimer_ = RunLoop::main().scheduleTimer(kAskInterval, true, [this] { askData(); });
 }
 

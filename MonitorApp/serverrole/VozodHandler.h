@@ -7,6 +7,7 @@
 
 #include "MonitorApp/serverrole/ReceiverDriver.h"
 #include "MonitorApp/serverrole/VozodCodec.h"
+#include "MonitorApp/serverrole/VozodServiceSearch.h"
 #include "foundation/Timer.h"
 #include "sockets/DispatchSocketDelegate.h"
 
@@ -22,8 +23,9 @@ class VozodHandler : public ReceiverDriver, public DispatchSocketDelegate {
     static constexpr double kAskInterval = 1.0;
     static constexpr double kReadTimeout = 5.0;
 
-    /// Starts the battery timer on the main run loop.
-    VozodHandler();
+    /// Starts the battery timer on the main run loop. `makeBrowser` makes the service search's
+    /// browser at its first use (the Avahi one when empty).
+    explicit VozodHandler(VozodServiceSearch::BrowserFactory makeBrowser = {});
     ~VozodHandler() override;
 
     void connectTo(WirelessManager& registry) override;
@@ -38,6 +40,11 @@ class VozodHandler : public ReceiverDriver, public DispatchSocketDelegate {
 
     /// One complete line of a receiver at `host` (public for the fuzz target).
     void processLine(const std::string& line, const std::string& host, DispatchSocket* sock);
+    /// Looks for receivers announcing the service `type` and logs where they are; nothing in
+    /// the system calls it, and nothing connects to what it finds.
+    void searchForDevices(const std::string& type) { search_.searchForDevices(type); }
+    const VozodServiceSearch& serviceSearch() const { return search_; }
+
     /// Tests and the fuzz target: the registry lines are handled into.
     void setRegistry(WirelessManager* registry) { registry_ = registry; }
 
@@ -56,6 +63,7 @@ class VozodHandler : public ReceiverDriver, public DispatchSocketDelegate {
     void read(Connection& c);
 
     Timer askTimer_;
+    VozodServiceSearch search_;
     WirelessManager* registry_ = nullptr;
     std::map<DispatchSocket*, Connection> connections_;
 };

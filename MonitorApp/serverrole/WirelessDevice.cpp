@@ -13,9 +13,13 @@ namespace quenbril {
 namespace rt = receivertext;
 
 void WirelessDevice::setActive(bool flag) {
+    const bool wasActive = active_;
     active_ = flag;
     if (!flag) {
         queryTimer_.invalidate();
+        if (wasActive && deviceType_ == kUHFR) {
+            sendUDPData(ip_, kUHFRPort, "* METER " + channel_ + " ALL STOP", 0);
+        }
         return;
     }
     if (queryTimer_.isValid()) return;
@@ -32,6 +36,11 @@ void WirelessDevice::doRequest() {
     } else if (deviceType_ == kUHFR) {
         sendUDPData(ip_, kUHFRPort, "* METER " + channel_ + " ALL 005 *", 0);
     }
+}
+
+void WirelessDevice::keepAlive() {
+    if (active_ || deviceType_ != kUHFR) return;
+    sendUDPData(ip_, kUHFRPort, "* GET " + channel_ + " CHAN_NAME *", 0);
 }
 
 void WirelessDevice::sendUDPData(const std::string& host, uint16_t port, std::string_view message,

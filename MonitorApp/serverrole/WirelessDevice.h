@@ -87,12 +87,14 @@ class WirelessDevice {
 
     bool active() const { return active_; }
     /// On: the record asks its receiver at once and every kRequestInterval seconds of the main
-    /// loop. Off: it stops asking.
+    /// loop. Off: it stops asking, and an active UHF-R record tells its receiver to stop
+    /// metering.
     void setActive(bool flag);
     /// One request to the receiver, when active (G3 and UHF-R records only).
     void doRequest();
-    /// Called for every record in each discovery pass; the receivers need nothing.
-    void keepAlive() {}
+    /// Called for every record in each discovery pass: an inactive UHF-R record asks its
+    /// channel's name, whose reply keeps the record from being dropped for silence.
+    void keepAlive();
     /// The message's bytes to host:port through the record's socket.
     void sendUDPData(const std::string& host, uint16_t port, std::string_view message, long tag);
     /// Updates the record from a reply of its receiver (UHF-R samples, G3 pushes) received at

@@ -261,4 +261,6 @@ void WirelessManager::udpEndpointDidReceive(UdpEndpoint* endpoint, const Bytes& 
 
 void WirelessManager::udpEndpointDidNotSend(UdpEndpoint*, long, const Error&) { QLOG("not sent"); }
 
+void WirelessManager::udpEndpointDidConnect(UdpEndpoint*) { QLOG("did connect"); }
+
 }  // namespace quenbril

@@ -118,6 +118,7 @@ class WirelessManager : public UdpEndpointDelegate {
     void udpEndpointDidReceive(UdpEndpoint* endpoint, const Bytes& data,
                                const std::string& host) override;
     void udpEndpointDidNotSend(UdpEndpoint* endpoint, long tag, const Error& error) override;
+    void udpEndpointDidConnect(UdpEndpoint* endpoint) override;
 
   private:
     void openSockets();

@@ -230,6 +230,13 @@ void WisycomHandler::queryStatus() {
             continue;
         }
         WisycomHelper& h = it->second;
+        if (h.devicesFound() == 0) {
+            // Once while it lasts: the poll runs twenty times a second.
+            if (!h.reportedNoDevices) QLOG("no devices");
+            h.reportedNoDevices = true;
+            continue;
+        }
+        h.reportedNoDevices = false;
         // A receiver still being named is skipped; the others are polled all the same.
         if (!h.namingDone()) continue;
         const int address =

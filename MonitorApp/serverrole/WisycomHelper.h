@@ -19,6 +19,8 @@ class WisycomHelper {
     int32_t deviceIndex = 0;
     std::vector<uint8_t> rcvBuffer = std::vector<uint8_t>(kMaxBufLen);
     size_t rcvBufPos = 0;
+    /// "no devices" was logged and still holds.
+    bool reportedNoDevices = false;
 
     int32_t devicesFound() const { return static_cast<int32_t>(named.size()); }
     /// Every channel address has been named: status polling may run.

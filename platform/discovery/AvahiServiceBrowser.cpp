@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "foundation/Log.h"
@@ -43,6 +44,7 @@ class AvahiBrowser final : public ServiceBrowser {
     void browse(const std::string& type, Delegate* delegate) override;
     void resolve(const std::string& name) override;
     void stop() override;
+    void browseRegistrationDomains() override;
 
   private:
     /// Main-thread state the posted results are checked against.
@@ -85,12 +87,18 @@ class AvahiBrowser final : public ServiceBrowser {
                                 const AvahiAddress* address, uint16_t port, AvahiStringList* txt,
                                 AvahiLookupResultFlags flags, void* userdata);
     static void timeoutCallback(AvahiTimeout* timeout, void* userdata);
+    static void domainCallback(AvahiDomainBrowser* browser, AvahiIfIndex interface,
+                               AvahiProtocol protocol, AvahiBrowserEvent event, const char* domain,
+                               AvahiLookupResultFlags flags, void* userdata);
 
     std::shared_ptr<Shared> shared_;
     AvahiClientThread avahi_;
     uint64_t generation_ = 0;
     std::string type_;
     ::AvahiServiceBrowser* browser_ = nullptr;
+    AvahiDomainBrowser* domainBrowser_ = nullptr;
+    /// Domains the current search reported (several interfaces announce the same one).
+    std::set<std::string> domains_;
     /// The current search has reported its first batch (Avahi may say "all for now" again).
     bool firstBatchReported_ = false;
     std::map<std::string, std::vector<Instance>> instances_;
@@ -204,8 +212,35 @@ void AvahiBrowser::stop() {
     while (!resolutions_.empty()) dropResolution(resolutions_.begin()->second.get());
     if (browser_) avahi_service_browser_free(browser_);
     browser_ = nullptr;
+    if (domainBrowser_) avahi_domain_browser_free(domainBrowser_);
+    domainBrowser_ = nullptr;
+    domains_.clear();
     instances_.clear();
     avahi_.unlock();
+}
+
+void AvahiBrowser::browseRegistrationDomains() {
+    if (!avahi_.isOpen() || !browser_ || domainBrowser_) return;
+    avahi_.lock();
+    domainBrowser_ = avahi_domain_browser_new(
+        avahi_.client(), AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, nullptr,
+        AVAHI_DOMAIN_BROWSER_REGISTER, AvahiLookupFlags(0), &AvahiBrowser::domainCallback, this);
+    if (!domainBrowser_) {
+        QLOG("Service discovery: no search for registration domains: %s",
+             avahi_strerror(avahi_client_errno(avahi_.client())));
+    }
+    avahi_.unlock();
+}
+
+void AvahiBrowser::domainCallback(AvahiDomainBrowser* /*browser*/, AvahiIfIndex /*interface*/,
+                                  AvahiProtocol /*protocol*/, AvahiBrowserEvent event,
+                                  const char* domain, AvahiLookupResultFlags /*flags*/,
+                                  void* userdata) {
+    auto* self = static_cast<AvahiBrowser*>(userdata);
+    if (event != AVAHI_BROWSER_NEW || !domain) return;
+    std::string name = domain;
+    if (!self->domains_.insert(name).second) return;
+    self->post([name](Delegate& d) { d.domainFound(name); });
 }
 
 // Lock held. Frees the resolution's Avahi objects and forgets it.

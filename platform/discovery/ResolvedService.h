@@ -29,4 +29,9 @@ Bytes makeSocketAddress4(const uint8_t* ipv4, uint16_t port);
 /// `interfaceIndex` as its scope id, any other none.
 Bytes makeSocketAddress6(const uint8_t* ipv6, uint16_t port, uint32_t interfaceIndex);
 
+/// The host of a socket address as text (dotted IPv4, or IPv6); empty for anything else.
+std::string socketAddressHost(const Bytes& address);
+/// "host:port, host:port" for the log.
+std::string describeAddresses(const std::vector<Bytes>& addresses);
+
 }  // namespace quenbril

@@ -37,6 +37,9 @@ class ServiceBrowser {
         virtual void browseFailed(const Error&) {}
         /// A resolve() found no address within kResolveTimeout or failed.
         virtual void resolveFailed(const std::string& /*name*/, const Error&) {}
+        /// A domain where services may be registered ("local"), once per domain and search,
+        /// when the search looks for them (browseRegistrationDomains).
+        virtual void domainFound(const std::string& /*domain*/) {}
     };
 
     virtual ~ServiceBrowser();
@@ -49,6 +52,9 @@ class ServiceBrowser {
     virtual void resolve(const std::string& name) = 0;
     /// Ends the search and every resolution; the delegate hears nothing more.
     virtual void stop() = 0;
+    /// Adds to the current search one for the domains where services may be registered,
+    /// reported as domainFound; it ends with the search. A backend without it reports none.
+    virtual void browseRegistrationDomains() {}
 };
 
 }  // namespace quenbril

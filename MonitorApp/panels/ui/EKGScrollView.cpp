@@ -10,6 +10,7 @@
 #include "MonitorApp/views/GPURendererSingle.h"
 #include "MonitorApp/views/LevelDisplayInput.h"
 #include "MonitorApp/views/LevelGLSupport.h"
+#include "foundation/Log.h"
 
 namespace quenbril {
 
@@ -58,6 +59,7 @@ void EKGScrollView::updateScrollContent(float zoom) {
     zoomValue_ = zoom;
     const float width = std::min(static_cast<float>(clipWidth()) * zoom, kMaxDocumentWidth);
     documentWidth_ = width;
+    QLOG("Wid %f", static_cast<double>(width));
     const int scrollable = std::max(0, static_cast<int>(std::ceil(width)) - clipWidth());
     const QSignalBlocker blocker(scrollBar_);
     scrollBar_->setRange(0, scrollable);

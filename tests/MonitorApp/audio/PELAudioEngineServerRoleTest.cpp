@@ -186,6 +186,29 @@ TEST_F(PELAudioEngineServerRoleTest, MixesEachStripAtItsGainAndPan) {
     EXPECT_FLOAT_EQ(mono[5], 0.1f + 0.01f * g6 + 0.001f + 0.2f);
 }
 
+TEST_F(PELAudioEngineServerRoleTest, BlocksAreMixedIntoFourStereoBuffersInTurn) {
+    PELAudioEngine& engine = start(2);
+    for (int i = 0; i < PELAudioEngine::kPCMBufferCount; ++i) {
+        EXPECT_EQ(engine.pcmBuffer(i).sampleRate(), 48000.0f);
+        EXPECT_EQ(engine.pcmBuffer(i).frameLength(), 0);
+    }
+    // The counter starts at 1: the first block goes to buffer 3, then 0, 1, 2, 3...
+    pump({constant(0.1f), constant(0.0f)});
+    pump({constant(0.2f), constant(0.0f)});
+    pump({constant(0.3f), constant(0.0f)});
+    EXPECT_EQ(engine.pcmBuffer(2).frameLength(), 0);
+    for (auto [index, value] : {std::pair{3, 0.1f}, {0, 0.2f}, {1, 0.3f}}) {
+        const PCMBuffer& buffer = engine.pcmBuffer(index);
+        EXPECT_EQ(buffer.frameLength(), 128) << index;
+        EXPECT_FLOAT_EQ(buffer.channel(0)[127], value) << index;
+        EXPECT_FLOAT_EQ(buffer.channel(1)[0], value) << index;
+    }
+    pump({constant(0.4f, 100), constant(0.0f, 100)});
+    EXPECT_EQ(engine.pcmBuffer(2).frameLength(), 100);
+    EXPECT_FLOAT_EQ(engine.pcmBuffer(2).channel(0)[99], 0.4f);
+    EXPECT_EQ(engine.pcmBuffer(3).frameLength(), 128) << "the others keep their blocks";
+}
+
 TEST_F(PELAudioEngineServerRoleTest, EachBusyClientGetsItsOwnMixAndLocalOnesPlayOnTheirPair) {
     FakeStrips clientStrips(3);
     clientStrips.model(0).setPan(100);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -291,6 +293,22 @@ TEST(ClientManagerAddressTest, TheFirstNonLoopbackInterfaceStandsForTheMainOne) 
     list.reset();
     EXPECT_EQ(host.getIPAddress(), "error");
     EXPECT_EQ(host.getIPWithNSHost(), "Unknown");
+}
+
+TEST(ClientManagerAddressTest, AnUnreadableInterfaceListIsLoggedWithItsError) {
+    ClientManager::Services services;
+    services.interfaces = []() -> std::optional<std::vector<NetworkInterface>> {
+        errno = EMFILE;
+        return std::nullopt;
+    };
+    ClientManager host(services);
+    ::testing::internal::CaptureStderr();
+    host.getNetworkData();
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("getifaddrs() failed with errno =  " + std::to_string(EMFILE) + " " +
+                       std::strerror(EMFILE)),
+              std::string::npos)
+        << log;
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "MonitorApp/serverrole/EMHandler.h"
+#include "MonitorApp/serverrole/SonyDevice.h"
+#include "MonitorApp/serverrole/UHFRHandler.h"
 #include "MonitorApp/serverrole/WirelessManager.h"
 #include "foundation/ManualRunLoop.h"
 #include "foundation/UserDefaults.h"
@@ -275,6 +278,59 @@ TEST_F(WirelessManagerTest, AnActiveRecordAsksItsReceiverEveryTenSeconds) {
     ASSERT_EQ(net_.sent.back().text, "* METER 2 ALL 005 *");
     EXPECT_EQ(net_.sent.back().port, 2202);
     (void)r;
+}
+
+TEST_F(WirelessManagerTest, UHFRRecordsStopMeteringWhenSwitchedOffAndAreKeptAliveWhileOff) {
+    WirelessManager& r = make({{"lo", "127.0.0.2", ""}});
+    auto uhfr = record("Lav", 0, WirelessDevice::kUHFR);
+    auto g3 = record("Head", 0, WirelessDevice::kG3);
+    for (const auto& d : {uhfr, g3}) {
+        d->setIp("127.0.0.9");
+        d->setChannel("2");
+        d->setSocket(socketAt("127.0.0.2"));
+    }
+    uhfr->setActive(false);
+    EXPECT_TRUE(sentTexts("* METER 2 ALL STOP").empty()) << "it was not metering";
+    r.doDiscovery();
+    const std::vector<Sent> asked = sentTexts("* GET 2 CHAN_NAME *");
+    ASSERT_EQ(asked.size(), 1u) << "only the inactive UHF-R record asks";
+    EXPECT_EQ(asked[0].host, "127.0.0.9");
+    EXPECT_EQ(asked[0].port, 2202);
+
+    uhfr->setActive(true);
+    r.doDiscovery();
+    EXPECT_EQ(sentTexts("* GET 2 CHAN_NAME *").size(), 1u) << "an active record meters instead";
+    uhfr->setActive(false);
+    g3->setActive(true);
+    g3->setActive(false);
+    const std::vector<Sent> stops = sentTexts("* METER 2 ALL STOP");
+    ASSERT_EQ(stops.size(), 1u);
+    EXPECT_EQ(stops[0].port, 2202);
+}
+
+TEST_F(WirelessManagerTest, TheRegistryAndTheDriversLogTheirSocketCallbacks) {
+    WirelessManager& r = make({{"lo", "127.0.0.2", ""}});
+    EMHandler em(nullptr);
+    UHFRHandler uhfr(nullptr);
+    SonyDevice sony("127.0.0.9", &r,
+                    [this](UdpEndpointDelegate*) { return std::make_unique<FakeUdp>(&net_); });
+    ::testing::internal::CaptureStderr();
+    r.udpEndpointDidConnect(nullptr);
+    for (UdpEndpointDelegate* driver : std::initializer_list<UdpEndpointDelegate*>{&em, &uhfr}) {
+        driver->udpEndpointDidNotConnect(nullptr, Error::make("d", 1, "refused"));
+        driver->udpEndpointDidClose(nullptr, std::nullopt);
+    }
+    sony.udpEndpointDidClose(nullptr, Error::make("d", 2, "gone"));
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    auto count = [&log](const std::string& text) {
+        size_t n = 0;
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("did connect"), 1u) << log;
+    EXPECT_EQ(count("didnot comnnect"), 2u) << log;
+    EXPECT_EQ(count("did close. Connected 0 sockets"), 2u) << log;
+    EXPECT_EQ(count("did close.\n"), 1u) << log;
 }
 
 TEST_F(WirelessManagerTest, SharedLookUpsAnswerNothingWithoutARegistry) {

@@ -134,13 +134,22 @@ TEST_F(WisycomHandlerTest, AReceiverStillNamingOrSendingGarbageHoldsUpNoOther) {
         noisy.service();
         good.service();
     };
+    ::testing::internal::CaptureStderr();
     ASSERT_TRUE(drive(
         all, [&] { return rf(r, "Good2", 78) && rf(r, "Good3", 78); },
         WisycomHandler::kPollInterval));
     drive(
         all, [] { return false; }, WisycomHandler::kPollInterval, 5);
+    const std::string log = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(r.devices().size(), 2u);
     EXPECT_EQ(quiet.statusRequests() + noisy.statusRequests(), 0u);
+    // The two receivers without a named channel are told once each, however many polls pass.
+    size_t noDevices = 0;
+    for (size_t at = log.find("no devices"); at != std::string::npos;
+         at = log.find("no devices", at + 1)) {
+        ++noDevices;
+    }
+    EXPECT_EQ(noDevices, 2u) << log;
 }
 
 }  // namespace

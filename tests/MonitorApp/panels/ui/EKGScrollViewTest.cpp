@@ -33,7 +33,10 @@ TEST_F(EKGScrollViewTest, AtZoomOneTheWholeHistoryIsInSightAndNothingScrolls) {
 }
 
 TEST_F(EKGScrollViewTest, TheDocumentIsCutAt8192PointsAndGoToEndShowsItsRightEdge) {
+    testing::internal::CaptureStderr();
     history.updateScrollContent(6.7f);
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("Wid 8192.000000"), std::string::npos) << log;
     EXPECT_FLOAT_EQ(history.zoomValue(), 6.7f);
     EXPECT_DOUBLE_EQ(history.documentWidth(), 8192);
     EXPECT_EQ(history.scrollBar()->maximum(), 8192 - 1500);
