@@ -250,6 +250,34 @@ TEST_F(SimServerE2E, ClickSolosAStripForEveryRemoteAndItsAudioFollows) {
     expectNoAudio(*a, 3);
 }
 
+TEST_F(SimServerE2E, WithSingleSoloAClickLeavesOnlyThatStripSoloedAndTheLogNamesIt) {
+    auto single = connect();
+    auto multiple = connect();
+    const int64_t first = enabled_[0], second = enabled_[1];
+    ASSERT_TRUE(single->send(Builder::soloOn(true)));
+    ASSERT_TRUE(multiple->send(Builder::soloOn(false)));
+
+    ASSERT_TRUE(single->send(Builder::channelClicked(first)));
+    EXPECT_EQ(ids(single->expect("SoloedChannels")), Ids{first});
+    ASSERT_TRUE(single->send(Builder::channelClicked(second)));
+    EXPECT_EQ(ids(single->expect("SoloedChannels")), Ids{second}) << "moved, not added";
+    EXPECT_EQ(ids(single->expect("ActiveChannels")), Ids{second});
+    const std::string log = server_.log();
+    EXPECT_NE(log.find("clicked strip \"Juliet\" (single solo on)"), std::string::npos) << log;
+    EXPECT_NE(log.find("Soloed strips: \"Juliet\""), std::string::npos) << log;
+    ASSERT_TRUE(single->send(Builder::channelClicked(second)));
+    EXPECT_EQ(ids(single->expect("SoloedChannels")), Ids{}) << "the soloed strip clicked again";
+
+    // Another remote without single solo adds solos, and the first one's click then leaves one.
+    ASSERT_TRUE(multiple->send(Builder::channelClicked(first)));
+    ASSERT_TRUE(multiple->send(Builder::channelClicked(second)));
+    EXPECT_EQ(ids(single->expect("SoloedChannels")), Ids{first});
+    EXPECT_EQ(ids(single->expect("SoloedChannels")), (Ids{first, second}));
+    EXPECT_NE(server_.log().find("Soloed strips: \"Lead vocal\", \"Juliet\""), std::string::npos);
+    ASSERT_TRUE(single->send(Builder::channelClicked(first)));
+    EXPECT_EQ(ids(single->expect("SoloedChannels")), Ids{first});
+}
+
 TEST_F(SimServerE2E, StopStreamSilencesOneRemoteAndPlaybackReplaysTheStripAlone) {
     auto a = connect();
     auto b = connect();
