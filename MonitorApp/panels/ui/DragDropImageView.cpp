@@ -173,8 +173,8 @@ bool DragDropImageView::takeDrop(const QMimeData& data) {
 QRect DragDropImageView::windowWillUseStandardFrame(const QWidget& window,
                                                     const QRect& defaultFrame) const {
     if (image_.isNull()) return defaultFrame;
-    const QSize picture = (image_.deviceIndependentSize().toSize())
-                              .boundedTo(defaultFrame.size().expandedTo(QSize(1, 1)));
+    const QSize picture = image_.deviceIndependentSize().toSize().boundedTo(
+        defaultFrame.size().expandedTo(QSize(1, 1)));
     return QRect(window.geometry().topLeft(), picture);
 }
 
