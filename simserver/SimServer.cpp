@@ -558,8 +558,9 @@ void SimServer::onChatRemoveMessage(SimClient& client, const Dictionary& m) {
 void SimServer::onChannelClicked(SimClient& client, const Dictionary& m) {
     int64_t csID = required(LinkMessageReader::stripID(m), "Value");
     // With single solo a click moves the solo to the strip, as the monitoring server does;
-    // otherwise it adds the strip to the solos or takes it out.
-    const bool single = client.soloOn.value_or(false);
+    // otherwise it adds the strip to the solos or takes it out. A remote sends "SoloOn" only
+    // as it reconnects or saves its preferences; until then it has its default, single solo.
+    const bool single = client.soloOn.value_or(true);
     if (!(single ? production_.soloSingle(csID) : production_.toggleSolo(csID))) {
         QLOG("Remote %llu clicked unknown strip %lld", static_cast<unsigned long long>(client.id()),
              static_cast<long long>(csID));

@@ -210,6 +210,8 @@ TEST_F(SimServerE2E, ClickSolosAStripForEveryRemoteAndItsAudioFollows) {
     auto a = connect();
     auto b = connect();
     int64_t first = enabled_[0], second = enabled_[1];
+    // Both without single solo: their clicks add and take out solos.
+    ASSERT_TRUE(a->send(Builder::soloOn(false)) && b->send(Builder::soloOn(false)));
     expectNoAudio(*a, 2);  // nothing soloed
 
     ASSERT_TRUE(a->send(Builder::channelClicked(first)));
@@ -276,6 +278,11 @@ TEST_F(SimServerE2E, WithSingleSoloAClickLeavesOnlyThatStripSoloedAndTheLogNames
     EXPECT_NE(server_.log().find("Soloed strips: \"Lead vocal\", \"Juliet\""), std::string::npos);
     ASSERT_TRUE(single->send(Builder::channelClicked(first)));
     EXPECT_EQ(ids(single->expect("SoloedChannels")), Ids{first});
+
+    // A remote that has not said has the remote's default, single solo.
+    auto untold = connect();
+    ASSERT_TRUE(untold->send(Builder::channelClicked(second)));
+    EXPECT_EQ(ids(untold->expect("SoloedChannels")), Ids{second});
 }
 
 TEST_F(SimServerE2E, StopStreamSilencesOneRemoteAndPlaybackReplaysTheStripAlone) {
