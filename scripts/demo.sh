@@ -3,7 +3,8 @@
 # in build/demo-config (the user's own settings stay untouched): manual address 127.0.0.1, and
 # continue automatically so that no dialog waits for a click. With a display the window shows;
 # without one both run on a headless X server and a screenshot of its screen is saved every few
-# seconds. Ctrl-C, --seconds or closing the window stops both. Build first (scripts/run.sh does).
+# seconds, its path printed once. Ctrl-C, --seconds or closing the window stops both. Build first
+# (scripts/run.sh does).
 #
 # Usage: scripts/demo.sh [--seconds N] [--screenshot FILE.png] [--channels N]
 set -euo pipefail
@@ -17,7 +18,7 @@ screenshot="$build/demo-screenshot.png"
 shot_interval=3
 
 usage() {
-    sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
 }
 while [ $# -gt 0 ]; do
     case $1 in
@@ -105,11 +106,17 @@ XDG_CONFIG_HOME="$config" "$build/MonitorApp/quenbril" &
 remote=$!
 echo "demo.sh: the remote (pid $remote) is connecting to the stand-in (pid $server) on port $port."
 
+named=0
 grab() {
-    # The new picture replaces the old one whole, so a reader never sees half a file.
+    # The new picture replaces the old one whole, so a reader never sees half a file. Its path
+    # is said once: the same file is renewed every few seconds.
     if "$build/tests/support/quenbril-screengrab" "$screenshot.part.png" 2>/dev/null; then
         mv "$screenshot.part.png" "$screenshot"
-        echo "Screenshot: $screenshot"
+        if [ "$named" = 0 ]; then
+            echo "Screenshot: $screenshot"
+            echo "demo.sh: the screenshot is renewed every $shot_interval s until the demo stops."
+            named=1
+        fi
     fi
 }
 

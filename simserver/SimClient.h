@@ -62,6 +62,8 @@ class SimClient : public DispatchSocketDelegate {
     int64_t playbackCSID = 0;
     int64_t playbackDelay = 0;
     std::optional<int32_t> clientID;
+    /// Single solo ("SoloOn"): a click moves the solo instead of adding one. Until the remote
+    /// says, its default: on.
     std::optional<bool> soloOn;
 
   private:

@@ -163,6 +163,27 @@ bool SimProduction::soloOnly(int64_t csID) {
     return true;
 }
 
+bool SimProduction::soloSingle(int64_t csID) {
+    if (!positionOf(csID)) return false;
+    if (soloed_.size() == 1 && soloed_[0] == csID) {
+        soloed_.clear();
+    } else {
+        soloed_.assign(1, csID);
+    }
+    return true;
+}
+
+std::string SimProduction::namesOf(const std::vector<int64_t>& ids) const {
+    if (ids.empty()) return "none";
+    std::string names;
+    for (int64_t id : ids) {
+        if (!names.empty()) names += ", ";
+        const SimStrip* s = strip(id);
+        names += s ? "\"" + s->name + "\"" : std::to_string(id);
+    }
+    return names;
+}
+
 bool SimProduction::toggleGroup(int32_t group) {
     if (group < 1 || group > kGroups) return false;
     int32_t& state = groupStates_[static_cast<size_t>(group - 1)];

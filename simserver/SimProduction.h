@@ -67,6 +67,11 @@ class SimProduction {
     /// Adds the strip to the solo set, or takes it out; false for an unknown strip.
     bool toggleSolo(int64_t csID);
     bool soloOnly(int64_t csID);
+    /// Single solo: the strip becomes the only one soloed, or, when it is that already, none
+    /// is; false for an unknown strip.
+    bool soloSingle(int64_t csID);
+    /// The strips' names, comma-separated ("none" for no strip); an unknown id by its number.
+    std::string namesOf(const std::vector<int64_t>& ids) const;
     void clearSolo() { soloed_.clear(); }
     /// `group` 1 to 8; false when out of range.
     bool toggleGroup(int32_t group);

@@ -483,7 +483,7 @@ std::string SimServer::userName(const SimClient& client) const {
 }
 
 void SimServer::sendSoloState() {
-    QLOG("Soloed strips: %zu", production_.soloed().size());
+    QLOG("Soloed strips: %s", production_.namesOf(production_.soloed()).c_str());
     broadcast(production_.soloedChannelsMessage());
     broadcast(production_.activeChannelsMessage());
 }
@@ -496,7 +496,7 @@ void SimServer::onClientID(SimClient& client, const Dictionary& m) {
 
 void SimServer::onSoloOn(SimClient& client, const Dictionary& m) {
     client.soloOn = required(LinkMessageReader::boolean(m), "Value");
-    QLOG("Remote %llu: solo %s", static_cast<unsigned long long>(client.id()),
+    QLOG("Remote %llu: single solo %s", static_cast<unsigned long long>(client.id()),
          *client.soloOn ? "on" : "off");
 }
 
@@ -557,11 +557,18 @@ void SimServer::onChatRemoveMessage(SimClient& client, const Dictionary& m) {
 
 void SimServer::onChannelClicked(SimClient& client, const Dictionary& m) {
     int64_t csID = required(LinkMessageReader::stripID(m), "Value");
-    if (!production_.toggleSolo(csID)) {
+    // With single solo a click moves the solo to the strip, as the monitoring server does;
+    // otherwise it adds the strip to the solos or takes it out. A remote sends "SoloOn" only
+    // as it reconnects or saves its preferences; until then it has its default, single solo.
+    const bool single = client.soloOn.value_or(true);
+    if (!(single ? production_.soloSingle(csID) : production_.toggleSolo(csID))) {
         QLOG("Remote %llu clicked unknown strip %lld", static_cast<unsigned long long>(client.id()),
              static_cast<long long>(csID));
         return;
     }
+    QLOG("Remote %llu clicked strip %s (single solo %s)",
+         static_cast<unsigned long long>(client.id()), production_.namesOf({csID}).c_str(),
+         single ? "on" : "off");
     sendSoloState();
 }
 
@@ -572,6 +579,8 @@ void SimServer::onChannelLongClicked(SimClient& client, const Dictionary& m) {
              static_cast<unsigned long long>(client.id()), static_cast<long long>(csID));
         return;
     }
+    QLOG("Remote %llu long-clicked strip %s", static_cast<unsigned long long>(client.id()),
+         production_.namesOf({csID}).c_str());
     sendSoloState();
 }
 

@@ -217,6 +217,22 @@ class ChannelStripManager : public MidiConnectionManagerDelegate, public ServerR
         (void)levels;
         (void)length;
     }
+    // The strips come whole from the server's "Channels" and their states from its solo and
+    // group messages, so these have nothing to do on a remote.
+    void createChannelStrips() {}
+    void resetAllChannels() {}
+    void activateChannels(const Array& channels) { (void)channels; }
+    /// Changes nothing and answers 0.
+    int32_t setGroupState(int32_t state, int32_t groupIndex) {
+        (void)state;
+        (void)groupIndex;
+        return 0;
+    }
+    /// No strip is known by channel number: always none.
+    ChannelStripController* stripForChannel(int32_t channel) const {
+        (void)channel;
+        return nullptr;
+    }
 
   private:
     void startMidi();

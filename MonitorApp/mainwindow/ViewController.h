@@ -101,6 +101,7 @@ class ViewController : public QWidget,
     /// The strip area scrolled.
     void boundDidChange();
     void updateWarnings();
+    /// The manager's stripForChannel: no strip is known by channel number.
     ChannelStripController* stripForChan(int chan);
     /// True when `document`'s "channels" has as many entries as this server has channels.
     bool canOpen(const Dictionary& document);
@@ -286,6 +287,9 @@ class ViewController : public QWidget,
     void relink();
     /// Shows `text` in a modal alert; logs it while no alert presenter is set.
     void alert(const std::string& text);
+    /// A performer window left open at the last run opens again on the first strip's performer,
+    /// once the server has sent its initial state (strips and performers).
+    void reopenPerformerWindow();
 
     std::unique_ptr<DispatchWindow> dispatchWindow_;
     std::unique_ptr<ServerMessageDispatcher> dispatcher_;
@@ -322,6 +326,8 @@ class ViewController : public QWidget,
     Timer connectionTimer_;
     std::shared_ptr<PreferencesViewController> prefViewController_;
     bool isInitialized_ = false;
+    /// The "Settings" record said a performer window was open; it opens with the server's state.
+    bool reopenPerformer_ = false;
     bool headerFlashing_ = false;
     bool openInMenuShown_ = true;
     std::string currentDocumentName_;

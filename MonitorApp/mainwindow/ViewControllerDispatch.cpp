@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "MonitorApp/dispatch/PerformerBatteryText.h"
+#include "MonitorApp/link/LinkCommands.h"
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/mainwindow/ViewControllerDispatchWindow.h"
 
@@ -11,6 +12,10 @@ namespace quenbril {
 
 void ViewController::messageReceivedFromServer(const Value& message) {
     dispatcher_->messageReceivedFromServer(message);
+    const std::string* command = message[LinkKey::kCommand].stringValue();
+    if (reopenPerformer_ && command && *command == LinkCommand::kInitialDataReady) {
+        reopenPerformerWindow();
+    }
 }
 
 void ViewController::chatMessageFromServer(const Notification& notification) {

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/channelstrips/PlayerStripLookup.h"
 #include "MonitorApp/chat/ChatMacroManager.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/controls/WindowFrameAutosave.h"
@@ -221,7 +222,18 @@ void ViewController::startClient() {
     isInitialized_ = true;
     if (auto record = defaults().dictionaryForKey(kSettingsKey)) {
         if ((*record)["chatOpen"].boolValue().value_or(false)) showHideChat();
+        reopenPerformer_ = (*record)["playerOpen"].boolValue().value_or(false);
     }
+}
+
+void ViewController::reopenPerformerWindow() {
+    if (!reopenPerformer_ || ChannelStripManager::channelStripControllers().empty()) return;
+    reopenPerformer_ = false;
+    std::shared_ptr<PerformerWindow> open = playerViewController_.lock();
+    if (open && !open->isClosed()) return;
+    channelIndex_ = 0;
+    playerIndex_ = PlayerStripLookup::indexOfPlayerInChannelStripIndex(0);
+    performSegue("editPlayer");
 }
 
 // ---- Status line ----
@@ -305,9 +317,7 @@ void ViewController::updateWarnings() {
 }
 
 ChannelStripController* ViewController::stripForChan(int chan) {
-    auto& controllers = ChannelStripManager::sharedInstance().controllers();
-    if (chan < 0 || static_cast<size_t>(chan) >= controllers.size()) return nullptr;
-    return controllers[static_cast<size_t>(chan)].get();
+    return ChannelStripManager::sharedInstance().stripForChannel(chan);
 }
 
 bool ViewController::canOpen(const Dictionary& document) {

@@ -274,6 +274,21 @@ bool PreferencesViewController::defaultDevicesFound(const std::string& input,
     return inputFound && outputFound;
 }
 
+void PreferencesViewController::prepareForSegue(
+    const std::string& identifier, const std::shared_ptr<SegueDestination>& destination) {
+    if (identifier != "advancedSegue") return;
+    if (auto window = std::dynamic_pointer_cast<AdvancedSettingsWindow>(destination)) {
+        window->setDelegate(this);
+    }
+}
+
+void PreferencesViewController::windowClosed() {
+    const bool client = UserSettingsManager::sharedInstance().actAsClient();
+    outputDevices_->setEnabled(!client);
+    previousButton_->setEnabled(!client);
+    confirmButton_->setText(client ? "Start client" : "Confirm");
+}
+
 void PreferencesViewController::setAudioDevices(std::vector<AudioDevice> inputs,
                                                 std::vector<AudioDevice> outputs) {
     inputDevices_ = std::move(inputs);

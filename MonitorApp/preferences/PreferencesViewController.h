@@ -9,6 +9,7 @@
 
 #include "MonitorApp/lockable/LockableViewController.h"
 #include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "MonitorApp/preferences/AdvancedSettingsDelegate.h"
 #include "foundation/Timer.h"
 #include "platform/audio/AudioDevice.h"
 
@@ -39,6 +40,7 @@ class PreferencesViewControllerDelegate {
 /// viewWillDisappear and viewDidDisappear. Main thread only.
 class PreferencesViewController : public LockableViewController,
                                   public virtual SegueDestination,
+                                  public AdvancedSettingsDelegate,
                                   public std::enable_shared_from_this<PreferencesViewController> {
   public:
     /// Seconds between the dialog's connection attempts.
@@ -76,6 +78,13 @@ class PreferencesViewController : public LockableViewController,
     void controlTextDidEndEditing();
     /// True when an input device has UID `input` and an output device UID `output`.
     bool defaultDevicesFound(const std::string& input, const std::string& output) const;
+    /// The advanced settings window ("advancedSegue") reports its closing to this dialog.
+    void prepareForSegue(const std::string& identifier,
+                         const std::shared_ptr<SegueDestination>& destination);
+    /// The advanced settings closed: in the remote role the output device and the previous
+    /// show are off and the confirm button reads "Start client"; otherwise both are on and it
+    /// reads "Confirm".
+    void windowClosed() override;
 
     // ---- Properties ----
     PreferencesViewControllerDelegate* delegate() const { return delegate_; }

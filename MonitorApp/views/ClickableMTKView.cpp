@@ -174,7 +174,20 @@ void ClickableMTKView::mouseReleaseEvent(QMouseEvent* event) {
         event->accept();
         return;
     }
+    delete divider_.data();
+    delete sourceBox_.data();
+    divider_ = nullptr;
+    sourceBox_ = nullptr;
     QOpenGLWidget::mouseReleaseEvent(event);
+}
+
+QWidget* ClickableMTKView::adoptOverlay(QWidget* overlay) {
+    if (overlay) {
+        overlay->setParent(this);
+        overlay->show();
+        overlay->raise();
+    }
+    return overlay;
 }
 
 }  // namespace quenbril

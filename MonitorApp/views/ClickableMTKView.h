@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QOpenGLWidget>
+#include <QPointer>
 
 #include "MonitorApp/channelstrips/StripLayout.h"
 #include "MonitorApp/views/LevelVertex.h"
@@ -63,6 +64,13 @@ class ClickableMTKView : public QOpenGLWidget {
     /// Frames drawn so far.
     int framesDrawn() const { return framesDrawn_; }
 
+    /// Overlays over the display (a divider line and a source box), taken as children of the
+    /// view; a release of the mouse in a display that is no zoom window removes them.
+    QWidget* divider() const { return divider_; }
+    void setDivider(QWidget* overlay) { divider_ = adoptOverlay(overlay); }
+    QWidget* sourceBox() const { return sourceBox_; }
+    void setSourceBox(QWidget* overlay) { sourceBox_ = adoptOverlay(overlay); }
+
   protected:
     void initializeGL() override;
     void resizeGL(int width, int height) override;
@@ -73,6 +81,7 @@ class ClickableMTKView : public QOpenGLWidget {
     void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
+    QWidget* adoptOverlay(QWidget* overlay);
     void restartFrameTimer();
     void tearDownGL();
 
@@ -88,6 +97,8 @@ class ClickableMTKView : public QOpenGLWidget {
     double documentWidth_ = 0;
     LevelColor replayBackground_{0, 0, 0, 1};
     int framesDrawn_ = 0;
+    QPointer<QWidget> divider_;
+    QPointer<QWidget> sourceBox_;
 };
 
 }  // namespace quenbril

@@ -46,6 +46,12 @@ void GLLevelView::setAnimationInterval(double seconds) {
     }
 }
 
+void GLLevelView::setBorder(double points, const LevelColor& color) {
+    borderWidth_ = points > 0 ? points : 0;
+    borderColor_ = color;
+    update();
+}
+
 void GLLevelView::startAnimation() {
     animationTimer_.invalidate();
     // A non-positive or NaN interval would make the timer spin.
@@ -138,6 +144,12 @@ void GLLevelView::paintGL() {
     lines_.reset(width() * ratio, height() * ratio);
     lines_.setColor(kObjectColor);
     if (drawingEnabled_) buildFrame(lines_);
+    if (borderWidth_ > 0) {
+        lines_.setStipple(false);
+        lines_.setLineWidth(static_cast<float>(borderWidth_ * ratio));
+        lines_.setColor(borderColor_);
+        lines_.outline();
+    }
     ++framesDrawn_;
     if (!pipeline_.begin(clearColor(), kClipViewport)) return;
     const auto& vertices = lines_.vertices();

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QImage>
 #include <QOpenGLWidget>
+#include <QSize>
 #include <array>
 #include <memory>
 
@@ -42,6 +44,15 @@ class GLLevelView : public QOpenGLWidget {
     /// The triangle drawAnObject() draws, in clip units.
     static std::array<LevelVertex, 3> anObject();
 
+    /// A border of `points` along the view's edges, drawn over every frame whether drawing is
+    /// enabled or not; 0 draws none (the default).
+    void setBorder(double points, const LevelColor& color);
+    double borderWidth() const { return borderWidth_; }
+    const LevelColor& borderColor() const { return borderColor_; }
+
+    /// Asks `image` for its size and keeps nothing: the views draw no textures.
+    QSize loadTexture(const QImage& image) const { return image.size(); }
+
     /// The lines of the last frame, in clip units.
     const GLLineBuilder& lines() const { return lines_; }
     int framesDrawn() const { return framesDrawn_; }
@@ -70,6 +81,8 @@ class GLLevelView : public QOpenGLWidget {
     double animationInterval_ = 1.0 / 60.0;
     bool drawingEnabled_ = true;
     int framesDrawn_ = 0;
+    double borderWidth_ = 0;
+    LevelColor borderColor_ = kClearLevelColor;
 };
 
 }  // namespace quenbril

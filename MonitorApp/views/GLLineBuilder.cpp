@@ -109,4 +109,19 @@ void GLLineBuilder::emitDashes(const LevelVertex& a, const LevelVertex& b) {
     }
 }
 
+void GLLineBuilder::outline() {
+    const double x = 1.0 - 1.0 / pixelWidth_;
+    const double y = 1.0 - 1.0 / pixelHeight_;
+    // Layers move left and up, so the strips of a wider line start that far inside.
+    const double x0 = -x + 2.0 * (layers_ - 1) / pixelWidth_;
+    const double y1 = y - 2.0 * (layers_ - 1) / pixelHeight_;
+    beginStrip();
+    vertex(x0, -y);
+    vertex(x, -y);
+    vertex(x, y1);
+    vertex(x0, y1);
+    vertex(x0, -y);
+    endStrip();
+}
+
 }  // namespace quenbril

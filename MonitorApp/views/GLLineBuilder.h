@@ -33,6 +33,9 @@ class GLLineBuilder {
     void endStrip();
     /// One line from (x0, y0) to (x1, y1).
     void line(double x0, double y0, double x1, double y1);
+    /// A closed strip along the drawable's edges, through the centres of the outermost pixels,
+    /// in the current colour and width; the layers of a wider line lie inside the drawable.
+    void outline();
 
     const std::vector<LevelVertex>& vertices() const { return vertices_; }
     const LevelDrawRanges& ranges() const { return ranges_; }

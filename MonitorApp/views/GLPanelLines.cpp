@@ -16,23 +16,11 @@ constexpr double kValueScale = 64.0;
 constexpr double kTimecodeScale = 0.75;
 constexpr LevelColor kBorder{1, 0, 0, 1};
 
-/// A line one point wide along the view's edges, through the centres of the outermost pixels.
+/// A line one point wide along the view's edges.
 void border(const GLPanelFrame& frame, GLLineBuilder& lines) {
-    const double ratio = lines.pixelWidth() / frame.width;
-    lines.setLineWidth(static_cast<float>(ratio));
+    lines.setLineWidth(static_cast<float>(lines.pixelWidth() / frame.width));
     lines.setColor(kBorder);
-    const double x = 1.0 - 1.0 / lines.pixelWidth();
-    const double y = 1.0 - 1.0 / lines.pixelHeight();
-    // Layers move left and up, so the strips of a wider border lie inside the view.
-    const double x0 = -x + 2.0 * (lines.lineLayers() - 1) / lines.pixelWidth();
-    const double y1 = y - 2.0 * (lines.lineLayers() - 1) / lines.pixelHeight();
-    lines.beginStrip();
-    lines.vertex(x0, -y);
-    lines.vertex(x, -y);
-    lines.vertex(x, y1);
-    lines.vertex(x0, y1);
-    lines.vertex(x0, -y);
-    lines.endStrip();
+    lines.outline();
 }
 
 }  // namespace

@@ -14,12 +14,15 @@ namespace {
 
 constexpr LevelColor kReplaying{0.15f, 0, 0, 1};
 constexpr LevelColor kLive{0, 0, 0, 1};
+constexpr LevelColor kFrame{0, 0, 0, 1};
 
 }  // namespace
 
 SingleEAGLView::SingleEAGLView(QWidget* parent)
-    : GLLevelView(parent),
-      maxCurvePoints_(UserSettingsManager::sharedInstance().longRingBufLen()) {}
+    : GLLevelView(parent), maxCurvePoints_(UserSettingsManager::sharedInstance().longRingBufLen()) {
+    // The view's own frame: one point, black.
+    setBorder(1.0, kFrame);
+}
 
 SingleEAGLFrame SingleEAGLView::frame() const {
     const UserSettingsManager& settings = UserSettingsManager::sharedInstance();

@@ -7,8 +7,8 @@ namespace quenbril {
 
 /// The OpenGL single-channel display: one channel's whole history across the view, the newest
 /// column at the left, with the RF lines in pieces, stippled alert lines and the replay cursor,
-/// which is always drawn. A click starts a replay where there is a history to replay; the
-/// background then turns dark red until the replay stops.
+/// which is always drawn, inside a black border one point wide. A click starts a replay where there
+/// is a history to replay; the background then turns dark red until the replay stops.
 class SingleEAGLView : public GLLevelView {
   public:
     explicit SingleEAGLView(QWidget* parent = nullptr);

@@ -210,6 +210,8 @@ TEST_F(SimServerE2E, ClickSolosAStripForEveryRemoteAndItsAudioFollows) {
     auto a = connect();
     auto b = connect();
     int64_t first = enabled_[0], second = enabled_[1];
+    // Both without single solo: their clicks add and take out solos.
+    ASSERT_TRUE(a->send(Builder::soloOn(false)) && b->send(Builder::soloOn(false)));
     expectNoAudio(*a, 2);  // nothing soloed
 
     ASSERT_TRUE(a->send(Builder::channelClicked(first)));
@@ -248,6 +250,39 @@ TEST_F(SimServerE2E, ClickSolosAStripForEveryRemoteAndItsAudioFollows) {
     ASSERT_TRUE(a->send(Builder::groupClicked(1)));
     a->expect("GroupStates");
     expectNoAudio(*a, 3);
+}
+
+TEST_F(SimServerE2E, WithSingleSoloAClickLeavesOnlyThatStripSoloedAndTheLogNamesIt) {
+    auto single = connect();
+    auto multiple = connect();
+    const int64_t first = enabled_[0], second = enabled_[1];
+    ASSERT_TRUE(single->send(Builder::soloOn(true)));
+    ASSERT_TRUE(multiple->send(Builder::soloOn(false)));
+
+    ASSERT_TRUE(single->send(Builder::channelClicked(first)));
+    EXPECT_EQ(ids(single->expect("SoloedChannels")), Ids{first});
+    ASSERT_TRUE(single->send(Builder::channelClicked(second)));
+    EXPECT_EQ(ids(single->expect("SoloedChannels")), Ids{second}) << "moved, not added";
+    EXPECT_EQ(ids(single->expect("ActiveChannels")), Ids{second});
+    const std::string log = server_.log();
+    EXPECT_NE(log.find("clicked strip \"Juliet\" (single solo on)"), std::string::npos) << log;
+    EXPECT_NE(log.find("Soloed strips: \"Juliet\""), std::string::npos) << log;
+    ASSERT_TRUE(single->send(Builder::channelClicked(second)));
+    EXPECT_EQ(ids(single->expect("SoloedChannels")), Ids{}) << "the soloed strip clicked again";
+
+    // Another remote without single solo adds solos, and the first one's click then leaves one.
+    ASSERT_TRUE(multiple->send(Builder::channelClicked(first)));
+    ASSERT_TRUE(multiple->send(Builder::channelClicked(second)));
+    EXPECT_EQ(ids(single->expect("SoloedChannels")), Ids{first});
+    EXPECT_EQ(ids(single->expect("SoloedChannels")), (Ids{first, second}));
+    EXPECT_NE(server_.log().find("Soloed strips: \"Lead vocal\", \"Juliet\""), std::string::npos);
+    ASSERT_TRUE(single->send(Builder::channelClicked(first)));
+    EXPECT_EQ(ids(single->expect("SoloedChannels")), Ids{first});
+
+    // A remote that has not said has the remote's default, single solo.
+    auto untold = connect();
+    ASSERT_TRUE(untold->send(Builder::channelClicked(second)));
+    EXPECT_EQ(ids(untold->expect("SoloedChannels")), Ids{second});
 }
 
 TEST_F(SimServerE2E, StopStreamSilencesOneRemoteAndPlaybackReplaysTheStripAlone) {

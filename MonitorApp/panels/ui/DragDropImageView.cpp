@@ -170,6 +170,14 @@ bool DragDropImageView::takeDrop(const QMimeData& data) {
     return taken;
 }
 
+QRect DragDropImageView::windowWillUseStandardFrame(const QWidget& window,
+                                                    const QRect& defaultFrame) const {
+    if (image_.isNull()) return defaultFrame;
+    const QSize picture = image_.deviceIndependentSize().toSize().boundedTo(
+        defaultFrame.size().expandedTo(QSize(1, 1)));
+    return QRect(window.geometry().topLeft(), picture);
+}
+
 QMimeData* DragDropImageView::makeDragData() const {
     auto* data = new QMimeData;
     if (image_.isNull()) return data;

@@ -51,6 +51,10 @@ class DragDropImageView : public QLabel {
     static std::optional<QImage> decode(const QByteArray& bytes, std::string* reason = nullptr);
     /// The picture as JPEG at quality 50.
     static Bytes jpegData(const QImage& image);
+    /// The frame a zoom gives the window: the shown picture's size at the window's origin,
+    /// no larger than `defaultFrame` (the screen's room); `defaultFrame` itself while no
+    /// picture is shown.
+    QRect windowWillUseStandardFrame(const QWidget& window, const QRect& defaultFrame) const;
     /// What a drag out of the view carries: TIFF, PDF and the private type.
     QMimeData* makeDragData() const;
     /// Takes a drop's picture (image data first, else the first URL's file) and titles the

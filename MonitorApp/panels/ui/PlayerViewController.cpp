@@ -6,7 +6,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
 #include <utility>
@@ -16,6 +18,7 @@
 #include "MonitorApp/channelstrips/PlayerStripLookup.h"
 #include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/controls/ClickableTextField.h"
+#include "MonitorApp/controls/FieldLineBreaks.h"
 #include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/controls/WindowFrameAutosave.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
@@ -110,6 +113,9 @@ void PlayerViewController::buildViews() {
     roleName_->setPlaceholderText("Role");
     comments_ = new QPlainTextEdit(actorSection_);
     comments_->setPlaceholderText("Comments");
+    // Names and roles may run over several lines and hold tabs.
+    FieldLineBreaks::install(name_);
+    FieldLineBreaks::install(roleName_);
     fields->addWidget(name_);
     fields->addWidget(roleName_);
     fields->addWidget(comments_, 1);
@@ -260,6 +266,35 @@ void PlayerViewController::viewWillDisappear() {
 void PlayerViewController::closeEvent(QCloseEvent* event) {
     viewWillDisappear();
     LockableViewController::closeEvent(event);
+}
+
+void PlayerViewController::changeEvent(QEvent* event) {
+    LockableViewController::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || readOnly_ ||
+        !(windowState() & Qt::WindowMaximized)) {
+        return;
+    }
+    // After the window system has had its say: it reports the maximise it made (or was asked
+    // for) once more, and a window that is no longer maximised by then was zoomed already.
+    QTimer::singleShot(0, this, [this] {
+        if (readOnly_ || !(windowState() & Qt::WindowMaximized)) return;
+        setWindowState(windowState() & ~Qt::WindowMaximized);
+        zoom();
+    });
+}
+
+void PlayerViewController::zoom() {
+    // As zooms go: a window at its zoomed frame goes back to where it was, any other is zoomed.
+    if (unzoomedFrame_ && geometry() == zoomedFrame_) {
+        setGeometry(*std::exchange(unzoomedFrame_, std::nullopt));
+        return;
+    }
+    const QScreen* shown = screen();
+    const QRect room = shown ? shown->availableGeometry() : geometry();
+    const QRect standard = imageView_->windowWillUseStandardFrame(*this, room);
+    unzoomedFrame_ = geometry();
+    setGeometry(standard);
+    zoomedFrame_ = geometry();
 }
 
 void PlayerViewController::resizeEvent(QResizeEvent* event) {

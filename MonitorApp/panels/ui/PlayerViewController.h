@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QRect>
 #include <functional>
 #include <map>
 #include <optional>
@@ -146,9 +147,15 @@ class PlayerViewController : public LockableViewController, public PerformerWind
     QColor statusColor() const { return statusColor_; }
     LockView* ownLockView() const { return ownLockView_; }
 
+    /// The editor's zoom: to the picture's size at the window's origin (the picture view's
+    /// standard frame), and back to the frame before it.
+    void zoom();
+
   protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    /// A maximise of the editor is its zoom.
+    void changeEvent(QEvent* event) override;
 
   private:
     void buildViews();
@@ -207,6 +214,9 @@ class PlayerViewController : public LockableViewController, public PerformerWind
     QLabel* middleLabel_ = nullptr;
     QLabel* rightLabel_ = nullptr;
     LockView* ownLockView_ = nullptr;
+    /// The frame before the zoom and the one it gave, while zoomed.
+    std::optional<QRect> unzoomedFrame_;
+    QRect zoomedFrame_;
 };
 
 }  // namespace quenbril

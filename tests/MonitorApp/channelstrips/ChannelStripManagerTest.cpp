@@ -147,6 +147,20 @@ TEST_F(ManagerLookups, ChatNamesAndStateListsAndPlayers) {
     EXPECT_EQ(PlayerStripLookup::indexOfPlayerInChannelStripID(77), -1);
 }
 
+TEST_F(ManagerLookups, TheOperationsARemoteHasNoUseForChangeNothing) {
+    manager().initFromProperyArray({strip(1), strip(2, "B")});
+    stateOf(2).setChannelState(2);
+    manager().createChannelStrips();
+    manager().resetAllChannels();
+    manager().activateChannels(Array{Value(0), Value(1)});
+    EXPECT_EQ(manager().setGroupState(1, 3), 0);
+    EXPECT_EQ(manager().stripForChannel(0), nullptr) << "no strip, though one lies there";
+    ASSERT_EQ(manager().controllers().size(), 2u);
+    EXPECT_EQ(stateOf(1).channelState(), 0u);
+    EXPECT_EQ(stateOf(2).channelState(), 2u);
+    EXPECT_EQ(manager().panelArray()[1], 1);
+}
+
 TEST_F(ManagerLookups, NewStripsTakeAFreeInputAndGoToBWhenAIsFull) {
     PELAudioEngine& engine = PELAudioEngine::sharedInstance();
     EXPECT_FALSE(manager().createChannelStrip()) << "no input before the device is set up";

@@ -206,5 +206,33 @@ TEST_F(ConnectionDialog, WithoutAnOutputDeviceThePopUpSaysSoAndConfirmingStillWo
     EXPECT_FALSE(PELAudioEngine::sharedInstance().stereoOut()->isPlaying());
 }
 
+/// The advanced settings window as the dialog's segue prepares it.
+struct FakeAdvancedSettings : AdvancedSettingsWindow {
+    void setDelegate(AdvancedSettingsDelegate* d) override { delegate = d; }
+    AdvancedSettingsDelegate* delegate = nullptr;
+};
+
+TEST_F(ConnectionDialog, TheAdvancedSettingsTellTheDialogWhichRoleTheyLeft) {
+    PreferencesViewController& d = open();
+    auto other = std::make_shared<FakeAdvancedSettings>();
+    d.prepareForSegue("showUserPrefs", other);
+    EXPECT_EQ(other->delegate, nullptr) << "only the advanced segue";
+    auto advanced = std::make_shared<FakeAdvancedSettings>();
+    d.prepareForSegue("advancedSegue", advanced);
+    ASSERT_EQ(advanced->delegate, &d);
+
+    settings().setActAsClient(true);
+    advanced->delegate->windowClosed();
+    EXPECT_FALSE(d.outputDevices()->isEnabled());
+    EXPECT_FALSE(d.previousButton()->isEnabled());
+    EXPECT_EQ(d.confirmButton()->text(), "Start client");
+
+    settings().setActAsClient(false);
+    advanced->delegate->windowClosed();
+    EXPECT_TRUE(d.outputDevices()->isEnabled());
+    EXPECT_TRUE(d.previousButton()->isEnabled());
+    EXPECT_EQ(d.confirmButton()->text(), "Confirm");
+}
+
 }  // namespace
 }  // namespace quenbril::test

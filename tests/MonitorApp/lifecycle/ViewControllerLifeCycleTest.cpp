@@ -212,6 +212,13 @@ TEST_F(ViewControllerLifeCycle, AStoredOpenChatReopensWhenTheClientStarts) {
     EXPECT_EQ(segues, (std::vector<std::string>{"showPreferences", "showSplit"}));
 }
 
+TEST_F(ViewControllerLifeCycle, NoStripIsKnownByChannelNumber) {
+    vc->viewDidLoad();
+    buildStrips(2);
+    EXPECT_EQ(vc->stripForChan(0), nullptr);
+    EXPECT_EQ(vc->stripForChan(1), nullptr);
+}
+
 TEST_F(ViewControllerLifeCycle, CanOpenChecksTheChannelCount) {
     vc->viewDidLoad();
     EXPECT_TRUE(vc->canOpen(Dictionary{{"channels", Array{}}}));

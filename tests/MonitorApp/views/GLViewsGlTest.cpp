@@ -202,6 +202,33 @@ TEST_F(GLViewsGlTest, SingleViewDrawsStippledAlertsAndTheCursor) {
     EXPECT_TRUE(near(image.pixelColor(450, 100), QColor(0, 0, 0)));
 }
 
+TEST_F(GLViewsGlTest, TheSingleViewHasABlackBorderOnePointWide) {
+    UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+    settings.setShowAudio(false);
+    settings.setShowQuality(false);
+    QWidget window;
+    SingleEAGLView view;
+    show(window, view, 600, 200);
+    const QColor black(0, 0, 0);
+    for (bool replaying : {false, true}) {
+        SCOPED_TRACE(replaying ? "on the replay's ground" : "on a clear ground");
+        if (replaying) {
+            view.setAudioHistoryAvailable(true);
+            QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(300, 100));
+        }
+        const QImage image = view.grabFramebuffer();
+        for (QPoint edge : {QPoint(300, 0), QPoint(300, 199), QPoint(599, 100)}) {
+            EXPECT_TRUE(near(image.pixelColor(edge), black)) << edge.x() << "," << edge.y();
+        }
+        const QColor inside = image.pixelColor(450, 1);
+        EXPECT_TRUE(replaying ? near(inside, QColor(38, 0, 0)) : inside.alpha() == 0);
+    }
+    // Drawing switched off leaves the border.
+    view.setDrawingEnabled(false);
+    EXPECT_TRUE(near(view.grabFramebuffer().pixelColor(300, 0), black));
+    EXPECT_EQ(view.loadTexture(QImage(40, 30, QImage::Format_RGB32)), QSize(40, 30));
+}
+
 TEST_F(GLViewsGlTest, WaveformDrawsASineAtFortyFivePercentOfTheHeightInBlue) {
     QWidget window;
     ClickableMTKView view;

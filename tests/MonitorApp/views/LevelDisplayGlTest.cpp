@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QPointer>
 #include <QTest>
 #include <QWidget>
 #include <vector>
@@ -302,6 +303,39 @@ TEST_F(SingleDisplayGlTest, AClickStartsAReplayThereAndStopPlaybackEndsIt) {
     click(*view, 300);
     EXPECT_EQ(started, 1);
     EXPECT_FLOAT_EQ(renderer->playbackCursor(), 1.0f);
+}
+
+void release(QWidget& widget) {
+    const QPointF at(10, 10);
+    QMouseEvent up(QEvent::MouseButtonRelease, at, widget.mapToGlobal(at), Qt::LeftButton,
+                   Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &up);
+}
+
+TEST_F(LevelDisplayGlTest, ReleasingTheMouseOnThePanelDisplayRemovesItsOverlays) {
+    QWidget window;
+    auto display = showPanel(window);
+    ClickableMTKView& panel = display->glView();
+    QPointer<QWidget> divider = new QWidget;
+    QPointer<QWidget> box = new QWidget;
+    panel.setDivider(divider);
+    panel.setSourceBox(box);
+    EXPECT_EQ(divider->parentWidget(), &panel);
+    EXPECT_TRUE(box->isVisible());
+    release(panel);
+    EXPECT_EQ(panel.divider(), nullptr);
+    EXPECT_EQ(panel.sourceBox(), nullptr);
+    EXPECT_TRUE(divider.isNull()) << "removed, not just forgotten";
+    EXPECT_TRUE(box.isNull());
+}
+
+TEST_F(SingleDisplayGlTest, ReleasingTheMouseOnAZoomWindowKeepsItsOverlays) {
+    show();
+    QPointer<QWidget> divider = new QWidget;
+    view->setDivider(divider);
+    release(*view);
+    EXPECT_EQ(view->divider(), divider.data());
+    EXPECT_FALSE(divider.isNull());
 }
 
 TEST_F(LevelDisplayGlTest, ThePanelDisplayStartsNoReplay) {

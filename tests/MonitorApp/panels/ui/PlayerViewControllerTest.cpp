@@ -8,7 +8,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
+#include <QTest>
 
 #include "MonitorApp/panels/ui/DragDropImageView.h"
 #include "tests/MonitorApp/panels/ui/PerformerTestEnvironment.h"
@@ -272,6 +274,51 @@ TEST_F(PerformerTest, TheEditorChecksItsPlayerAgainWhenSaving) {
     w.okClicked();
     EXPECT_EQ(PlayerManager::sharedInstance().players()[0]->name(), "Name1");
     EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(PerformerTest, InTheEditorReturnBreaksTheLineAndTabIsATab) {
+    PlayerViewController& w = openEditor(-1);
+    for (QLineEdit* field : {w.nameField(), w.roleField()}) {
+        QTest::keyClicks(field, "Ann");
+        QTest::keyClick(field, Qt::Key_Return);
+        QTest::keyClicks(field, "Lee");
+        QTest::keyClick(field, Qt::Key_Tab);
+        QTest::keyClick(field, Qt::Key_Enter, Qt::KeypadModifier);
+    }
+    EXPECT_EQ(w.nameField()->text(), "Ann\nLee\t\n");
+    EXPECT_EQ(w.roleField()->text(), "Ann\nLee\t\n");
+    w.okClicked();
+    ASSERT_EQ(PlayerManager::sharedInstance().players().size(), 4u);
+    EXPECT_EQ(PlayerManager::sharedInstance().players()[3]->name(), "Ann\nLee\t\n");
+
+    // The channel view's fields are read-only: the keys change nothing there.
+    PlayerViewController& view = openChannelView(0, 0);
+    QTest::keyClick(view.nameField(), Qt::Key_Return);
+    QTest::keyClick(view.nameField(), Qt::Key_Tab);
+    EXPECT_EQ(view.nameField()->text(), "Name1");
+}
+
+TEST_F(PerformerTest, TheEditorZoomsToItsPictureAndBack) {
+    const std::string path = ::testing::TempDir() + "zoom.png";
+    QImage picture(560, 420, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    ASSERT_TRUE(picture.save(QString::fromStdString(path), "PNG"));
+    PlayerViewController& w = openEditor(0);
+    w.setGeometry(30, 40, 500, 380);
+    const QRect before = w.geometry();
+    // Without a picture the zoom is the screen's room.
+    const QRect room = w.screen()->availableGeometry();
+    EXPECT_EQ(w.imageView()->windowWillUseStandardFrame(w, room), room);
+
+    ASSERT_TRUE(w.imageView()->setWithURL(path));
+    EXPECT_EQ(w.imageView()->windowWillUseStandardFrame(w, room), QRect(30, 40, 560, 420));
+    w.setWindowState(Qt::WindowMaximized);
+    QTest::qWait(50);
+    EXPECT_EQ(w.geometry(), QRect(30, 40, 560, 420)) << "the picture's size at the origin";
+    EXPECT_FALSE(w.isMaximized());
+    w.setWindowState(Qt::WindowMaximized);
+    QTest::qWait(50);
+    EXPECT_EQ(w.geometry(), before) << "a second zoom goes back";
 }
 
 }  // namespace
