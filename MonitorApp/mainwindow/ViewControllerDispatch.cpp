@@ -3,7 +3,9 @@
 #include <QComboBox>
 #include <algorithm>
 
+#include "MonitorApp/channelstrips/StripArea.h"
 #include "MonitorApp/dispatch/PerformerBatteryText.h"
+#include "MonitorApp/link/LinkCommands.h"
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/mainwindow/ViewControllerDispatchWindow.h"
 
@@ -11,6 +13,10 @@ namespace quenbril {
 
 void ViewController::messageReceivedFromServer(const Value& message) {
     dispatcher_->messageReceivedFromServer(message);
+    // The server has sent its whole state again after a drop: the strips are live.
+    if (stripArea_ && message["Command"] == Value(LinkCommand::kInitialDataReady)) {
+        stripArea_->setLive(true);
+    }
 }
 
 void ViewController::chatMessageFromServer(const Notification& notification) {

@@ -4,6 +4,7 @@
 
 #include "MonitorApp/channelstrips/StripLayout.h"
 #include "MonitorApp/views/LevelVertex.h"
+#include "foundation/NotificationCenter.h"
 #include "foundation/Timer.h"
 
 class QOpenGLFunctions_3_3_Core;
@@ -63,6 +64,14 @@ class ClickableMTKView : public QOpenGLWidget {
     /// Frames drawn so far.
     int framesDrawn() const { return framesDrawn_; }
 
+    /// Whether the lines are drawn (the default). The view draws none, and lets what lies
+    /// beneath show, while this is off and while the interface is locked: it stacks on top of
+    /// every other widget, so a cover over it could not hide its lines.
+    void setLinesShown(bool shown);
+    bool linesShown() const { return linesShown_; }
+    /// True while the view draws lines: shown and not locked.
+    bool drawsLines() const;
+
   protected:
     void initializeGL() override;
     void resizeGL(int width, int height) override;
@@ -88,6 +97,8 @@ class ClickableMTKView : public QOpenGLWidget {
     double documentWidth_ = 0;
     LevelColor replayBackground_{0, 0, 0, 1};
     int framesDrawn_ = 0;
+    bool linesShown_ = true;
+    NotificationObserver lockObserver_;
 };
 
 }  // namespace quenbril

@@ -20,6 +20,7 @@
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/chat/ChatNotifications.h"
 #include "MonitorApp/chat/UUIDString.h"
+#include "MonitorApp/chat/ui/ChatMacroViewController.h"
 #include "MonitorApp/controls/TextLengthLimit.h"
 #include "MonitorApp/dispatch/DispatchRules.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
@@ -31,6 +32,7 @@
 #include "foundation/Log.h"
 #include "foundation/RunLoop.h"
 #include "foundation/UserDefaults.h"
+#include "platform/midi/MidiDeviceManager.h"
 
 namespace quenbril {
 
@@ -243,6 +245,12 @@ void ChatSettingsViewController::midiLearn(QPushButton* sender) {
         if (!stored) reportPreferencesNotSaved(alertPresenter_);
         sender->setText(kLearnTitle);
     } else if (title == kLearnTitle) {
+        if (!MidiDeviceManager::sharedDeviceManager().hasInput()) {
+            // Nothing could ever be learnt: the user is told instead of "Learning..." for ever.
+            if (alertPresenter_)
+                alertPresenter_->runModal(ChatMacroViewController::kNoMidiInputAlert);
+            return;
+        }
         sender->setText(kLearningTitle);
         learningButton_ = sender;
         learningMacro_ = slot->number;
