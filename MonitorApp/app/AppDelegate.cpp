@@ -9,9 +9,14 @@
 #include "DarIrudovOzuzari/ZICrashes.h"
 #include "MonitorApp/app/SettingsFile.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/chat/ChatNotifications.h"
+#include "MonitorApp/lockable/LockNotifications.h"
 #include "MonitorApp/mainwindow/MainWindowSeams.h"
 #include "MonitorApp/mainwindow/ViewController.h"
+#include "MonitorApp/preferences/PreferenceNotifications.h"
+#include "MonitorApp/preferences/StripRefresh.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "RizUdidadIzezozure/ZIAnalytics.h"
 #include "ZurIrirur/AppSecret.h"
@@ -47,6 +52,16 @@ AppDelegate::AppDelegate(QMenuBar& menuBar, ViewController& controller, AlertPre
       toolHandler_([&controller](int tool) { controller.selectedTool(tool); }),
       quitHandler_([] { QCoreApplication::exit(0); }) {
     buildMenus();
+    // Whoever locks, the menu follows the lock.
+    lockObserver_ = NotificationCenter::defaultCenter().addObserver(
+        LockNotification::kLocked, [this](const Notification& n) {
+            locked(n.userInfo[LockNotification::kLockOnKey].boolValue().value_or(false));
+        });
+    locked(settings().isLocked());
+}
+
+void AppDelegate::locked(bool on) {
+    for (QAction* item : lockedItems_) item->setEnabled(!on);
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -130,6 +145,13 @@ void AppDelegate::buildMenus() {
         QObject::connect(item, &QAction::triggered, item, [this, item] { chatButtonClick(*item); });
     }
     chatMenu_->addSeparator();
+    // What rests while locked: every item that sends to the server or changes the show.
+    for (const char* title : {"Mute", "Reset Alerts", "Solo Clear", "Show Snapshots", "Add Marker",
+                              "Hard Mute", "Mic Check Mode", "Notebook Mode", "Selection Tool",
+                              "Selection Zoom Tool", "Zoom Tool", "Send Clicked Channel", "Page"}) {
+        if (QAction* item = itemTitled(title)) lockedItems_.push_back(item);
+    }
+    for (int i = 0; i < kQuickMessageItems; ++i) lockedItems_.push_back(chatMenu_->actions()[i]);
     addItem(chatMenu_, "MIDI Macros…", "", [this] {
         if (chatMacrosHandler_) chatMacrosHandler_();
     });
@@ -310,7 +332,16 @@ void AppDelegate::importUserPreferences() {
         alerts_.runModal(menuBar_.window(), alert);
         return;
     }
-    if (!SettingsFile::apply(*settingsFile)) {
+    const bool stored = SettingsFile::apply(*settingsFile);
+    // What was imported shows at once, as after a save of the preferences: the strips, the
+    // chat's quick messages and buttons, and the chat menu.
+    refreshEveryStrip(ChannelStripManager::sharedInstance());
+    NotificationCenter& center = NotificationCenter::defaultCenter();
+    center.post(kChatMessagesChanged);
+    center.post(ChatNotification::kChatButtonsChanged);
+    center.post(kSettingsChangedNotification);
+    center.post(kPreferencesChangedNotification);
+    if (!stored) {
         Alert alert;
         alert.messageText = "Problem importing settings!";
         alert.informativeText = "Part of the settings of " + *path + " could not be stored.";

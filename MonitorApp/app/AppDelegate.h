@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "foundation/NotificationCenter.h"
 
@@ -101,6 +102,9 @@ class AppDelegate {
     QAction* micCheckItem() const { return micCheckItem_; }
     /// The item whose text is `title`, in any menu; null when there is none.
     QAction* itemTitled(const std::string& title) const;
+    /// The items that send to the server or change the show: they (and their keys) rest
+    /// while the interface is locked, as the buttons that do the same are disabled.
+    const std::vector<QAction*>& lockedItems() const { return lockedItems_; }
 
   private:
     void buildMenus();
@@ -108,6 +112,8 @@ class AppDelegate {
     static int tag(const QAction& item);
     /// Posts "ChatMessage" from this station to everyone.
     void postChatMessage(const std::string& message, unsigned type);
+    /// The lock came on (true) or went: the locked items follow.
+    void locked(bool on);
 
     QMenuBar& menuBar_;
     ViewController& controller_;
@@ -129,6 +135,8 @@ class AppDelegate {
     std::function<void()> channelStripsHandler_;
     std::function<void()> chatMacrosHandler_;
     NotificationObserver chatMessagesChanged_;
+    NotificationObserver lockObserver_;
+    std::vector<QAction*> lockedItems_;
 };
 
 }  // namespace quenbril

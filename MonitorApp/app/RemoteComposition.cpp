@@ -59,10 +59,13 @@ RemoteComposition::RemoteComposition() {
     delegate_->setNotebookHandler([this] { openNotebook(); });
     delegate_->setChannelStripsHandler([this] { openChannelStrips(); });
     delegate_->setChatMacrosHandler([this] { openChatMacros(); });
-    // A quit by menu saves as a close of the window does; so does the end of the run loop.
+    // A quit by menu saves as a close of the window does; so does the end of the run loop (the
+    // main window's close ends it too).
     // The player list stores its players as its window closing would.
     MainWindow* window = window_.get();
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, window, [this, window] {
+        // An open preferences window stores what its panes hold, as its close would.
+        if (settingsWindow_ && settingsWindow_->isVisible()) settingsWindow_->closeWindow();
         window->viewWillDisappear();
         if (playerList_) playerList_->applicationWillTerminate();
         // An open performer window ends its replay at quit as at any close.

@@ -8,6 +8,7 @@
 #include "foundation/BoundedFileRead.h"
 #include "foundation/FileReplacement.h"
 #include "foundation/PropertyList.h"
+#include "foundation/UserDefaults.h"
 
 namespace quenbril {
 
@@ -75,12 +76,15 @@ bool SettingsFile::apply(const Dictionary& settings) {
         stored = UserSettingsManager::setChatSettings(*chat) && stored;
     }
     if (const Dictionary* general = settings[kGeneralKey].dictionaryValue()) {
-        UserSettingsManager::sharedInstance().setSettings(*general);
+        UserSettingsManager& user = UserSettingsManager::sharedInstance();
+        user.setSettings(*general);
+        stored = user.saveSettings() && stored;
     }
     if (const Dictionary* color = settings[kColorKey].dictionaryValue()) {
         stored = ColorHelper::setColorSettings(*color) && stored;
+        ColorHelper::sharedInstance().updateColors();
     }
-    return stored;
+    return UserDefaults::standardUserDefaults().synchronize() && stored;
 }
 
 }  // namespace quenbril

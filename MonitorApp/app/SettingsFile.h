@@ -28,7 +28,10 @@ class SettingsFile {
     static std::optional<Dictionary> read(const std::string& path, Error* error);
     /// Applies what the file holds, in this order and each only when present as a dictionary:
     /// the chat settings, the general settings, the colours. Unknown keys and values of the
-    /// wrong kind are left out by the stores. False when a store could not be written.
+    /// wrong kind are left out by the stores. Everything applied is stored at once (the
+    /// general settings too, which nothing else would store before the next start reads the
+    /// old record) and the colour theme takes the colours. False when a store could not be
+    /// written.
     static bool apply(const Dictionary& settings);
 };
 

@@ -522,6 +522,15 @@ void ChannelStripManager::preferencesChanged() {
 void ChannelStripManager::allChannelsOff() {
     for (auto& controller : controllers_) {
         controller->state().setChannelState(ChannelStripState::kOff);
+        // Nothing the server said last may read as live: no solo border, warning, battery,
+        // antennas or quality until the server sends them again.
+        if (ChannelStripView* view = controller->view()) {
+            view->updateAppearance(controller->state());
+            view->setChannelState(0);
+            view->setBatteryPower(-2);
+            view->setAntennaData("");
+            view->setQuality(0);
+        }
     }
 }
 

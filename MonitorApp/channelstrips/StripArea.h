@@ -46,6 +46,10 @@ class StripArea {
     virtual Size levelDrawableSize() const = 0;
     /// Makes the level display its window's keyboard focus.
     virtual void focusLevelDisplay() = 0;
+    /// Whether the strips show the server's live state (the default). While not live the area
+    /// says so over the strips and the level display draws no lines, so that nothing on it
+    /// reads as a live signal. An area that shows nothing may ignore it.
+    virtual void setLive(bool live) { (void)live; }
 };
 
 }  // namespace quenbril

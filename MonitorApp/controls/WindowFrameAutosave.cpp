@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <algorithm>
 #include <sstream>
 
 #include "foundation/UserDefaults.h"
@@ -19,7 +20,44 @@ bool WindowFrameAutosave::restore(QWidget& window, const std::string& name) {
     const std::optional<QRect> frame = frameFromText(*saved);
     if (!frame || !frameFits(*frame, window)) return false;
     window.setGeometry(*frame);
+    placeOnScreen(window);
     return true;
+}
+
+QRect WindowFrameAutosave::frameOnScreen(const QRect& frame, const QRect& area, QSize minimum) {
+    // Along one side: shrunk to the screen and within it; or, for a window larger than the
+    // screen even at its least, as large as it is with its leading edge on the screen.
+    struct Span {
+        int position;
+        int length;
+    };
+    auto place = [](int position, int length, int least, int start, int end) {
+        if (least > end - start) return Span{std::clamp(position, start, end - 1), length};
+        length = std::clamp(length, least, end - start);
+        return Span{std::clamp(position, start, end - length), length};
+    };
+    const Span x = place(frame.x(), frame.width(), minimum.width(), area.left(), area.right() + 1);
+    const Span y =
+        place(frame.y(), frame.height(), minimum.height(), area.top(), area.bottom() + 1);
+    return QRect(x.position, y.position, x.length, y.length);
+}
+
+void WindowFrameAutosave::placeOnScreen(QWidget& window) {
+    const QRect frame = window.geometry();
+    const QScreen* best = nullptr;
+    long long bestArea = 0;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect shown = screen->availableGeometry().intersected(frame);
+        const long long area = static_cast<long long>(shown.width()) * shown.height();
+        if (area > bestArea) {
+            best = screen;
+            bestArea = area;
+        }
+    }
+    if (!best) best = QGuiApplication::primaryScreen();
+    if (!best) return;
+    const QRect placed = frameOnScreen(frame, best->availableGeometry(), window.minimumSize());
+    if (placed != frame) window.setGeometry(placed);
 }
 
 void WindowFrameAutosave::restoreOrCentre(QWidget& window, const std::string& name, QSize size) {

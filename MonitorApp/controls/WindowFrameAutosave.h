@@ -16,8 +16,17 @@ class WindowFrameAutosave {
     /// Stores the window's current frame under `name`.
     static void save(const QWidget& window, const std::string& name);
     /// Gives the window the frame stored under `name` when one is stored, fits the window's
-    /// size limits and shows its top on a screen; answers whether it did.
+    /// size limits and shows its top on a screen; answers whether it did. The window is then
+    /// moved fully onto that screen (placeOnScreen).
     static bool restore(QWidget& window, const std::string& name);
+    /// Moves the window (shrunk to the screen where it is larger, within its limits) so that
+    /// it lies fully on the screen it shows most on, or on the primary screen when it shows on
+    /// none: a panel half off the screen cannot be used during a show. Along a side where even
+    /// its least size is larger than the screen, it keeps its size with its top or left edge
+    /// on the screen.
+    static void placeOnScreen(QWidget& window);
+    /// The frame placeOnScreen gives `frame` on a screen whose free area is `area`.
+    static QRect frameOnScreen(const QRect& frame, const QRect& area, QSize minimum);
     /// Restores the stored frame, or else gives the window `size` (within its limits and the
     /// primary screen) centred on the primary screen.
     static void restoreOrCentre(QWidget& window, const std::string& name, QSize size);

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "MonitorApp/controls/QtColor.h"
+#include "MonitorApp/controls/WindowFrameAutosave.h"
 #include "MonitorApp/lockable/LockNotifications.h"
 #include "MonitorApp/lockable/LockView.h"
 #include "MonitorApp/settings/ColorHelper.h"
@@ -50,6 +51,11 @@ void LockableViewController::viewDidLoad() {
 }
 
 void LockableViewController::viewDidDisappear() { lockObserver_.reset(); }
+
+void LockableViewController::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (isWindow()) WindowFrameAutosave::placeOnScreen(*this);
+}
 
 void LockableViewController::presentWindow() {
     if (isVisible()) {

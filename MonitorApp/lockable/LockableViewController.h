@@ -29,6 +29,8 @@ class LockableViewController : public QWidget {
     bool isCovered() const;
 
   protected:
+    /// A panel shown as a window lies fully on a screen.
+    void showEvent(QShowEvent* event) override;
     /// A panel's showing: a window already shown comes forward; otherwise the view loads the
     /// first time, then viewWillAppear runs, the window shows, and viewDidAppear runs.
     void presentWindow();

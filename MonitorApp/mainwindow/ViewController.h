@@ -112,6 +112,8 @@ class ViewController : public QWidget,
     // ---- Server link delegate (ViewControllerLink.cpp) ----
     void connectedToServer(const std::string& host) override;
     void disconnectedFromServer(const std::optional<Error>& error) override;
+    /// The connection dialog, while open, says that only an address can reach the server.
+    void discoveryUnavailable(const Error& error) override;
     /// Whether the server link is up.
     bool linkConnected() const;
 

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <algorithm>
 
+#include "MonitorApp/channelstrips/StripArea.h"
 #include "MonitorApp/dispatch/PerformerBatteryText.h"
 #include "MonitorApp/link/LinkCommands.h"
 #include "MonitorApp/mainwindow/ViewController.h"
@@ -13,9 +14,10 @@ namespace quenbril {
 void ViewController::messageReceivedFromServer(const Value& message) {
     dispatcher_->messageReceivedFromServer(message);
     const std::string* command = message[LinkKey::kCommand].stringValue();
-    if (reopenPerformer_ && command && *command == LinkCommand::kInitialDataReady) {
-        reopenPerformerWindow();
-    }
+    if (!command || *command != LinkCommand::kInitialDataReady) return;
+    // The server has sent its whole state again after a drop: the strips are live.
+    if (stripArea_) stripArea_->setLive(true);
+    if (reopenPerformer_) reopenPerformerWindow();
 }
 
 void ViewController::chatMessageFromServer(const Notification& notification) {

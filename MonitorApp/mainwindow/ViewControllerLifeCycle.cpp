@@ -165,6 +165,8 @@ void ViewController::prepareConnectionDialog(const std::shared_ptr<SegueDestinat
         prefViewController_->setOutDeviceUID(audioEngine_ ? audioEngine_->currentOutputDeviceUID()
                                                           : std::nullopt);
         listAudioDevices(prefViewController_);
+        // The dialog is open: the status line is the remote's from now on.
+        updateStatusMessage();
     }
     ServerManager& link = ServerManager::sharedInstance();
     link.setDelegate(this);
@@ -242,7 +244,9 @@ bool ViewController::linkConnected() const { return ServerManager::sharedInstanc
 
 void ViewController::updateStatusMessage() {
     const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
-    if (settings.actAsClient()) {
+    // The connection dialog makes this station a remote: while it is open (at the first start,
+    // before any role is stored) the status line is already the remote's.
+    if (settings.actAsClient() || prefViewController_) {
         if (linkConnected()) {
             showConnectedStatus();
             if (settings.micCheckMode()) {

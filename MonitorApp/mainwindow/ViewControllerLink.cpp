@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/channelstrips/StripArea.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
@@ -33,6 +34,8 @@ void ViewController::disconnectedFromServer(const std::optional<Error>& /*error*
     updateStatusMessage();
     // The strips keep their records until the next "Channels" replaces them.
     ChannelStripManager::sharedInstance().allChannelsOff();
+    // Until the server's state is back ("InitialDataReady") the strip area shows it is not live.
+    if (stripArea_) stripArea_->setLive(false);
     linkUpWithoutRemoteRole_ = false;
     if (relinking_) {
         relinking_ = false;
@@ -40,6 +43,10 @@ void ViewController::disconnectedFromServer(const std::optional<Error>& /*error*
         ServerManager& link = ServerManager::sharedInstance();
         if (!link.isConnected() && !link.isConnecting()) link.tryToConnect();
     }
+}
+
+void ViewController::discoveryUnavailable(const Error& /*error*/) {
+    if (prefViewController_) prefViewController_->discoveryUnavailable();
 }
 
 void ViewController::relink() {

@@ -68,6 +68,8 @@ PreferencesViewController::PreferencesViewController(QWidget* parent)
 
 PreferencesViewController::~PreferencesViewController() = default;
 
+void PreferencesViewController::discoveryUnavailable() { statusText_->setText(kNoDiscoveryText); }
+
 void PreferencesViewController::buildForm() {
     auto* heading = new QLabel("Connect to a Quenbril server", this);
     QFont headingFont = heading->font();
@@ -83,6 +85,7 @@ void PreferencesViewController::buildForm() {
     qbIdentifier_ = new QLineEdit(this);
     qbIdentifier_->setPlaceholderText("quenbril");
     statusText_ = new QLabel("Waiting for the server", this);
+    statusText_->setWordWrap(true);
     confirmButton_ = new QPushButton("Confirm", this);
     confirmButton_->setDefault(true);
     outputDevices_ = new QComboBox(this);

@@ -149,7 +149,17 @@ void ServerManager::disconnect() { asyncSocket_->disconnect(); }
 
 // ---- Writing ----
 
+bool ServerManager::maySend() {
+    if (connected_) return true;
+    if (!refusedSendLogged_) {
+        refusedSendLogged_ = true;
+        QLOG("Not connected to the server: nothing is sent until the link is back");
+    }
+    return false;
+}
+
 void ServerManager::sendDictionary(const Dictionary& message) {
+    if (!maySend()) return;
     Error error;
     auto body = LinkCodec::encodeBody(message, &error);
     if (!body) {
@@ -167,6 +177,7 @@ void ServerManager::sendDictionary(const Dictionary& message) {
 }
 
 void ServerManager::sendMessage(const std::string& text) {
+    if (!maySend()) return;
     Bytes data(text.begin(), text.end());
     data.push_back('\r');
     data.push_back('\n');
@@ -238,6 +249,7 @@ void ServerManager::socketDidConnectToHost(DispatchSocket* sock, const std::stri
     QLOG("Socket:DidConnectToHost: %s Port: %hu", host.c_str(), port);
     readHeader();
     connected_ = true;
+    refusedSendLogged_ = false;
     if (delegate_) delegate_->connectedToServer(host);
 }
 
@@ -324,6 +336,7 @@ void ServerManager::serviceRemoved(const std::string& name) {
 void ServerManager::browseFailed(const Error& error) {
     searching_ = false;
     QLOG("DidNotSearch: %s", error.toString().c_str());
+    if (delegate_) delegate_->discoveryUnavailable(error);
 }
 
 void ServerManager::resolveFailed(const std::string& name, const Error& /*error*/) {

@@ -67,14 +67,17 @@ class ServerManager final : public DispatchSocketDelegate,
     bool isConnected() const;
     /// The flag the link's callbacks keep.
     bool connected() const { return connected_; }
-    /// Frames one message (marker 0) and queues it on the socket, whatever the connection's
-    /// state. A message that cannot be encoded, or is over the frame cap, is dropped with a
-    /// log line.
+    /// Frames one message (marker 0) and queues it on the socket of the live link. While the
+    /// link is down (connecting included) nothing is sent and nothing is kept for the next
+    /// connection: a click or a chat line that reached the server late would change the show
+    /// behind the user's back. The first such message of each time the link is down is logged.
+    /// A message that cannot be encoded, or is over the frame cap, is dropped with a log line.
     void sendDictionary(const Dictionary& message) override;
     void disconnect();
     void connectToNextAddress();
     void connectToManualAddress(const std::string& address);
-    /// Writes `text` and CR LF as UTF-8 on the link, without a time-out.
+    /// Writes `text` and CR LF as UTF-8 on the live link, without a time-out; nothing while the
+    /// link is down, as sendDictionary.
     void sendMessage(const std::string& text);
     /// Connects a second socket to `host` for an audio stream.
     void startStream();
@@ -125,6 +128,8 @@ class ServerManager final : public DispatchSocketDelegate,
     void handleHeader(const Bytes& data);
     void handleBody(const Bytes& data);
     void sendConnectMessage(const std::string& text);
+    /// False (with a log line the first time while the link is down) when nothing may be sent.
+    bool maySend();
     /// Keeps whether the socket took an attempt; one it refused to start closes the socket.
     void attemptStarted(bool started, const Error& error);
     /// Starts the search for the service type of the settings, replacing any earlier one.
@@ -140,6 +145,8 @@ class ServerManager final : public DispatchSocketDelegate,
     bool connecting_ = false;
     int32_t counter_ = 0;
     bool connected_ = false;
+    /// A send was refused since the link last went down.
+    bool refusedSendLogged_ = false;
     std::optional<std::string> manualIP_;
     std::optional<std::string> previousManualIP_;
     ServerManagerDelegate* delegate_ = nullptr;

@@ -6,6 +6,8 @@
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLVersionFunctionsFactory>
 
+#include "MonitorApp/lockable/LockNotifications.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/ClickableMTKViewDelegate.h"
 #include "MonitorApp/views/LevelDisplayInput.h"
 #include "MonitorApp/views/LevelGLSupport.h"
@@ -24,6 +26,9 @@ constexpr LevelColor kLiveBackground{0, 0, 0, 1};
 ClickableMTKView::ClickableMTKView(QWidget* parent) : QOpenGLWidget(parent) {
     setFormat(levelSurfaceFormat());
     setFocusPolicy(Qt::StrongFocus);
+    // The lines go (or come back) with the lock at once, not at the next frame.
+    lockObserver_ = NotificationCenter::defaultCenter().addObserver(
+        LockNotification::kLocked, [this](const Notification&) { update(); });
 }
 
 ClickableMTKView::~ClickableMTKView() {
@@ -98,6 +103,16 @@ void ClickableMTKView::stopPlayback() {
     replayBackground_ = kLiveBackground;
 }
 
+void ClickableMTKView::setLinesShown(bool shown) {
+    if (linesShown_ == shown) return;
+    linesShown_ = shown;
+    update();
+}
+
+bool ClickableMTKView::drawsLines() const {
+    return linesShown_ && !UserSettingsManager::sharedInstance().isLocked();
+}
+
 void ClickableMTKView::initializeGL() {
     gl_ = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(context());
     if (!gl_ || !gl_->initializeOpenGLFunctions()) {
@@ -128,7 +143,7 @@ void ClickableMTKView::resizeGL(int, int) {
 }
 
 void ClickableMTKView::paintGL() {
-    if (!glReady_ || !delegate_) {
+    if (!glReady_ || !delegate_ || !drawsLines()) {
         if (gl_) {
             gl_->glClearColor(0, 0, 0, 0);
             gl_->glClear(GL_COLOR_BUFFER_BIT);

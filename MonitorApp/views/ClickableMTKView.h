@@ -5,6 +5,7 @@
 
 #include "MonitorApp/channelstrips/StripLayout.h"
 #include "MonitorApp/views/LevelVertex.h"
+#include "foundation/NotificationCenter.h"
 #include "foundation/Timer.h"
 
 class QOpenGLFunctions_3_3_Core;
@@ -71,6 +72,14 @@ class ClickableMTKView : public QOpenGLWidget {
     QWidget* sourceBox() const { return sourceBox_; }
     void setSourceBox(QWidget* overlay) { sourceBox_ = adoptOverlay(overlay); }
 
+    /// Whether the lines are drawn (the default). The view draws none, and lets what lies
+    /// beneath show, while this is off and while the interface is locked: it stacks on top of
+    /// every other widget, so a cover over it could not hide its lines.
+    void setLinesShown(bool shown);
+    bool linesShown() const { return linesShown_; }
+    /// True while the view draws lines: shown and not locked.
+    bool drawsLines() const;
+
   protected:
     void initializeGL() override;
     void resizeGL(int width, int height) override;
@@ -99,6 +108,8 @@ class ClickableMTKView : public QOpenGLWidget {
     int framesDrawn_ = 0;
     QPointer<QWidget> divider_;
     QPointer<QWidget> sourceBox_;
+    bool linesShown_ = true;
+    NotificationObserver lockObserver_;
 };
 
 }  // namespace quenbril

@@ -10,8 +10,6 @@ namespace quenbril {
 
 namespace {
 
-constexpr LevelColor kBlack{0, 0, 0, 1};
-
 size_t bandIndex(SingleBand band) { return static_cast<size_t>(band); }
 
 }  // namespace
@@ -117,7 +115,8 @@ void GPURendererSingle::draw(ClickableMTKView& view) {
     const double ratio = view.devicePixelRatioF();
     updateState(view.drawableSize(), view.height(), view.documentWidth() * ratio,
                 view.documentOffset() * ratio);
-    if (!pipeline_.begin(kBlack, viewportSize_)) return;
+    // Dark red while a replay runs, black when live.
+    if (!pipeline_.begin(view.replayBackground(), viewportSize_)) return;
     for (SingleBand band : drawOrder()) {
         QOpenGLBuffer* buffer = bufferOf(band);
         if (!buffer) continue;

@@ -25,6 +25,8 @@ void PanelLevelDisplay::start(int framesPerSecond) {
     view_->setPaused(false);
 }
 
+void PanelLevelDisplay::setLinesShown(bool shown) { view_->setLinesShown(shown); }
+
 std::unique_ptr<LevelDisplay> makePanelLevelDisplay() {
     if (!levelDisplaysCanDraw()) return std::make_unique<BlankLevelDisplay>();
     return std::make_unique<PanelLevelDisplay>();

@@ -22,6 +22,7 @@ class PanelLevelDisplay : public LevelDisplay {
     PanelRenderer& renderer() override;
     /// Sets the frame rate and unpauses the view.
     void start(int framesPerSecond) override;
+    void setLinesShown(bool shown) override;
 
     ClickableMTKView& glView() { return *view_; }
     GPURenderer& gpuRenderer() { return *renderer_; }

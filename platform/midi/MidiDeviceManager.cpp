@@ -32,6 +32,15 @@ void MidiDeviceManager::installBackend(std::unique_ptr<MidiBackend> backend, dou
     }
 }
 
+bool MidiDeviceManager::hasInput() const {
+    for (const MidiDevice& device : devices_) {
+        for (const MidiEntity& entity : device.entities()) {
+            if (!entity.sources.empty()) return true;
+        }
+    }
+    return false;
+}
+
 int MidiDeviceManager::addListener(Listener listener) {
     listeners_[nextListener_] = std::move(listener);
     return nextListener_++;

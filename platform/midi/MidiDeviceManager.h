@@ -30,6 +30,8 @@ class MidiDeviceManager {
     MidiBackend* backend() const { return backend_.get(); }
 
     const std::vector<MidiDevice>& availableDevices() const { return devices_; }
+    /// Whether some device has a port that can be read: without one nothing can be learnt.
+    bool hasInput() const;
 
     int addListener(Listener listener);
     void removeListener(int id);

@@ -47,6 +47,14 @@ class SimServerProcess {
         }
     }
     ~SimServerProcess() {
+        stop();
+        if (!logPath_.empty()) {
+            std::remove(logPath_.c_str());
+            ::rmdir(logPath_.substr(0, logPath_.rfind('/')).c_str());
+        }
+    }
+    /// Ends the program (the server goes away); its log stays readable.
+    void stop() {
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
             int status = 0;
@@ -57,10 +65,7 @@ class SimServerProcess {
                 kill(pid_, SIGKILL);
                 waitpid(pid_, &status, 0);
             }
-        }
-        if (!logPath_.empty()) {
-            std::remove(logPath_.c_str());
-            ::rmdir(logPath_.substr(0, logPath_.rfind('/')).c_str());
+            pid_ = -1;
         }
     }
     SimServerProcess(const SimServerProcess&) = delete;

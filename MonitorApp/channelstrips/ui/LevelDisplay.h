@@ -16,6 +16,8 @@ class LevelDisplay {
     /// Starts redrawing at the rate (frames per second), as the overall display, not a zoom
     /// window.
     virtual void start(int framesPerSecond) = 0;
+    /// Whether the lines are drawn (the default); a display that draws none ignores it.
+    virtual void setLinesShown(bool shown) { (void)shown; }
 };
 
 }  // namespace quenbril

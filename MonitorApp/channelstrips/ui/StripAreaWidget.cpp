@@ -1,5 +1,7 @@
 #include "MonitorApp/channelstrips/ui/StripAreaWidget.h"
 
+#include <QLabel>
+#include <QResizeEvent>
 #include <QScrollArea>
 #include <QScrollBar>
 
@@ -62,6 +64,7 @@ void StripAreaWidget::makePanels(const Rect& frame) {
     scrollView_.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     resize(panels_[0]->size());
     setDocumentPanel(0);
+    placeNotLiveCover();
 }
 
 void StripAreaWidget::setDocumentPanel(int32_t panel) {
@@ -123,6 +126,7 @@ PanelRenderer* StripAreaWidget::makeLevelDisplay(const Rect& frame) {
     view.setGeometry(toQRect(frame));
     view.show();
     view.raise();
+    levelDisplay_->setLinesShown(live_);
     levelDisplay_->start(kLevelFramesPerSecond);
     return &levelDisplay_->renderer();
 }
@@ -151,6 +155,40 @@ Size StripAreaWidget::levelDrawableSize() const {
 
 void StripAreaWidget::focusLevelDisplay() {
     if (levelDisplay_) levelDisplay_->view().setFocus(Qt::OtherFocusReason);
+}
+
+void StripAreaWidget::setLive(bool live) {
+    live_ = live;
+    if (levelDisplay_) levelDisplay_->setLinesShown(live);
+    if (!live && !notLiveCover_) {
+        auto* cover = new QLabel("NOT CONNECTED TO SERVER", this);
+        cover->setObjectName("notLiveCover");
+        cover->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        cover->setContentsMargins(0, 40, 0, 0);
+        QFont font = cover->font();
+        font.setPointSize(24);
+        font.setBold(true);
+        cover->setFont(font);
+        // Dims the strips; their clicks still reach them (and send nothing while the link is
+        // down).
+        cover->setStyleSheet("color: rgb(255, 40, 40); background: rgba(0, 0, 0, 150)");
+        cover->setAttribute(Qt::WA_TransparentForMouseEvents);
+        notLiveCover_ = cover;
+    }
+    placeNotLiveCover();
+}
+
+void StripAreaWidget::placeNotLiveCover() {
+    if (!notLiveCover_) return;
+    notLiveCover_->setVisible(!live_);
+    if (live_) return;
+    notLiveCover_->setGeometry(rect());
+    notLiveCover_->raise();
+}
+
+void StripAreaWidget::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeNotLiveCover();
 }
 
 void StripAreaWidget::scrollStripToVisible(const ChannelStripView& view) {

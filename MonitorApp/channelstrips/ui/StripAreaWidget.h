@@ -48,6 +48,12 @@ class StripAreaWidget : public QWidget, public StripArea {
     void setLevelDisplayFrame(const Rect& frame) override;
     Size levelDrawableSize() const override;
     void focusLevelDisplay() override;
+    /// While not live a dim cover over the strips says "NOT CONNECTED TO SERVER" and the level
+    /// display draws no lines.
+    void setLive(bool live) override;
+    bool isLive() const { return live_; }
+    /// The cover shown while not live; none before the first time.
+    QWidget* notLiveCover() const { return notLiveCover_; }
 
     /// Scrolls so that the strip view's cell shows; nothing for a view the shown panel lacks.
     void scrollStripToVisible(const ChannelStripView& view);
@@ -57,11 +63,19 @@ class StripAreaWidget : public QWidget, public StripArea {
     int32_t documentPanel() const { return documentPanel_; }
     LevelDisplay* levelDisplay() const { return levelDisplay_.get(); }
 
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
   private:
+    /// Keeps the not-live cover over the whole area, in front of the panels.
+    void placeNotLiveCover();
+
     QScrollArea& scrollView_;
     std::array<QWidget*, 2> panels_{};
     int32_t documentPanel_ = 0;
     std::unique_ptr<LevelDisplay> levelDisplay_;
+    bool live_ = true;
+    QWidget* notLiveCover_ = nullptr;
 };
 
 }  // namespace quenbril

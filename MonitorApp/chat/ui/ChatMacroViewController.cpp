@@ -10,6 +10,7 @@
 
 #include "MonitorApp/chat/ChatMacroManager.h"
 #include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "platform/midi/MidiDeviceManager.h"
 
 namespace quenbril {
 
@@ -106,6 +107,10 @@ void ChatMacroViewController::learnClicked() {
     }
     if (textField_->text().isEmpty()) {
         if (alerts_) alerts_->runModal(this, kEmptyTextAlert);
+        return;
+    }
+    if (!MidiDeviceManager::sharedDeviceManager().hasInput()) {
+        if (alerts_) alerts_->runModal(this, kNoMidiInputAlert);
         return;
     }
     learnButton_->setText(kLearningTitle);

@@ -19,6 +19,9 @@ class ChatMacroViewController : public LockableViewController {
   public:
     static constexpr const char* kLearnTitle = "Learn MIDI";
     static constexpr const char* kLearningTitle = "Learning...";
+    /// Learn without any MIDI input: nothing could ever be learnt.
+    static constexpr const char* kNoMidiInputAlert =
+        "No MIDI input is available: connect a MIDI controller to learn its keys.";
     static constexpr const char* kEmptyTextAlert = "Please fill in the message field first!";
 
     explicit ChatMacroViewController(QWidget* parent = nullptr);

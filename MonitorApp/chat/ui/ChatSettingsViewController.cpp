@@ -21,6 +21,7 @@
 #include "MonitorApp/chat/ChatNotifications.h"
 #include "MonitorApp/chat/UUIDString.h"
 #include "MonitorApp/chat/ui/ChatButton.h"
+#include "MonitorApp/chat/ui/ChatMacroViewController.h"
 #include "MonitorApp/controls/TextLengthLimit.h"
 #include "MonitorApp/dispatch/DispatchRules.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
@@ -32,6 +33,7 @@
 #include "foundation/Log.h"
 #include "foundation/RunLoop.h"
 #include "foundation/UserDefaults.h"
+#include "platform/midi/MidiDeviceManager.h"
 
 namespace quenbril {
 
@@ -247,6 +249,12 @@ void ChatSettingsViewController::midiLearn(QPushButton* sender) {
         if (!stored) reportPreferencesNotSaved(this, alertPresenter_);
         sender->setText(kLearnTitle);
     } else if (title == kLearnTitle) {
+        if (!MidiDeviceManager::sharedDeviceManager().hasInput()) {
+            // Nothing could ever be learnt: the user is told instead of "Learning..." for ever.
+            if (alertPresenter_)
+                alertPresenter_->runModal(this, ChatMacroViewController::kNoMidiInputAlert);
+            return;
+        }
         sender->setText(kLearningTitle);
         learningButton_ = sender;
         learningMacro_ = slot->number;

@@ -65,6 +65,8 @@ std::shared_ptr<ChatButtons> ChatSplitViewController::lastChild() {
 
 void ChatSplitViewController::show() {
     WindowFrameAutosave::restoreOrCentre(*this, kFrameName, kDefaultSize);
+    // A window moved partly off the screen comes back fully on it.
+    WindowFrameAutosave::placeOnScreen(*this);
     updateWindowLevel();
     if (!appeared_) {
         const int available = std::max(width() - handleWidth(), 0);

@@ -2,6 +2,7 @@
 // the lock and mute titles and the modes that exclude each other.
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 #include <QTest>
 
@@ -183,6 +184,43 @@ TEST_F(AppDelegateTest, MenuShortcutsAllUseCtrlButTheQuickMessagesFunctionKeys) 
                 << title(item);
         }
     }
+}
+
+// Keys typed into the main window while it is locked: the menu's shortcuts that send to the
+// server or change the show do nothing; Unlock (its own key) still works, and then they act.
+TEST_F(AppDelegateTest, WhileLockedTheMenuKeysThatSendOrChangeTheShowRest) {
+    launch();
+    delegate->setLockHandler([this](bool on) { controller->lock(on); });
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    auto type = [&](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::ControlModifier) {
+        QTest::keyClick(window.get(), key, modifiers);
+    };
+
+    type(Qt::Key_L);
+    ASSERT_TRUE(settings().isLocked());
+    sender.sent.clear();
+    type(Qt::Key_K);                                           // solo clear
+    type(Qt::Key_R);                                           // reset alerts
+    type(Qt::Key_P);                                           // page
+    type(Qt::Key_H);                                           // hard mute
+    type(Qt::Key_M);                                           // mute
+    type(Qt::Key_3);                                           // zoom tool
+    type(Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);  // notebook mode
+    EXPECT_TRUE(sender.sent.empty());
+    EXPECT_FALSE(settings().hardMuting());
+    EXPECT_FALSE(settings().notebookMode());
+    EXPECT_EQ(settings().selectedTool(), 0);
+    EXPECT_EQ(title(delegate->muteItem()), "Mute");
+    for (QAction* item : delegate->lockedItems()) EXPECT_FALSE(item->isEnabled()) << title(item);
+
+    type(Qt::Key_L);
+    ASSERT_FALSE(settings().isLocked());
+    type(Qt::Key_K);
+    ASSERT_EQ(sender.sent.size(), 1u);
+    type(Qt::Key_H);
+    EXPECT_TRUE(settings().hardMuting());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLineEdit>
 #include <QPushButton>
 
 #include "MonitorApp/app/AppDelegate.h"
@@ -22,7 +23,9 @@
 #include "MonitorApp/panels/ui/PlayerViewController.h"
 #include "MonitorApp/panels/ui/SnapshotSelectorViewController.h"
 #include "MonitorApp/preferences/SettingsTabViewController.h"
+#include "MonitorApp/preferences/UserPrefsViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/editor/ChannelStripViewController.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
 
@@ -189,6 +192,25 @@ TEST_F(MenuWindowsTest, AMacroLearntWithTheEditorOpenIsStoredAtQuit) {
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->size(), 1u);
     ChatMacroManager::resetSharedInstance();
+}
+
+TEST_F(MenuWindowsTest, EditsInAnOpenPreferencesWindowAreStoredAtQuit) {
+    RemoteComposition composition;
+    composition.appDelegate().itemTitled("Preferences…")->trigger();
+    SettingsTabViewController* preferences = nullptr;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* found = dynamic_cast<SettingsTabViewController*>(window);
+        if (found && found->isVisible()) preferences = found;
+    }
+    ASSERT_NE(preferences, nullptr);
+    preferences->userPrefs()->longClickDuration()->setText("2.5");
+    QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit", Qt::DirectConnection);
+    EXPECT_FALSE(preferences->isVisible());
+    UserDefaults::resetStandardUserDefaults();
+    const auto stored = UserDefaults::standardUserDefaults().dictionaryForKey(
+        UserSettingsManager::kUserSettingsKey);
+    ASSERT_TRUE(stored);
+    EXPECT_FLOAT_EQ((*stored)["longClickDuration"].floatValue().value_or(0), 2.5f);
 }
 
 TEST_F(MenuWindowsTest, ShowSnapshotsOpensOneSelectorAndBringsItForward) {

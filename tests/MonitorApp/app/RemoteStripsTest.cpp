@@ -13,8 +13,12 @@
 #include <QWindow>
 #include <memory>
 
+#include "MonitorApp/app/AppDelegate.h"
+#include "MonitorApp/app/RemoteComposition.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/controls/QtColor.h"
+#include "MonitorApp/lockable/LockView.h"
+#include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/ChannelStrip.h"
@@ -59,6 +63,39 @@ int countNear(const QImage& screen, const QColor& colour, const QRect& region, i
 class RemoteStrips : public InProcessRemoteTest {
   protected:
     QImage screen() const { return grabScreen(QUENBRIL_SCREENGRAB_PATH); }
+
+    /// Waits for panel A's 8 strips, shown.
+    static bool stripsShown() {
+        return QTest::qWaitFor(
+            [] {
+                QWidget* last = stripWidget(7);
+                return last && last->isVisible();
+            },
+            kPatienceMs);
+    }
+    /// Pixels of the audio line's colour in the cells of panel A's 8 strips.
+    int audioPixels(const QImage& picture) const {
+        const QColor audio = toQColor(ColorHelper::colorForArray(ColorHelper::colorForAudio()));
+        int count = 0;
+        for (size_t i = 0; i < 8; ++i) {
+            if (QWidget* strip = stripWidget(i)) {
+                count += countNear(picture, audio, cellOnScreen(*strip), 2);
+            }
+        }
+        return count;
+    }
+    /// The screen once `wanted` holds for it, or the last one when the patience ran out.
+    template <typename Wanted>
+    QImage screenWhen(Wanted wanted) const {
+        QImage picture;
+        (void)QTest::qWaitFor(
+            [&] {
+                picture = screen();
+                return !picture.isNull() && wanted(picture);
+            },
+            kPatienceMs);
+        return picture;
+    }
 };
 
 TEST_F(RemoteStrips, LevelsMoveAndClicksReachTheServer) {
@@ -155,3 +192,64 @@ TEST_F(RemoteStrips, LevelsMoveAndClicksReachTheServer) {
 }
 
 }  // namespace
+
+// The lock's cover hides the level lines too, though their display stacks over every widget.
+TEST_F(RemoteStrips, TheLockCoverCoversTheLevelLines) {
+    ASSERT_TRUE(stripsShown()) << "no strips came";
+    QImage picture = screenWhen([&](const QImage& p) { return audioPixels(p) > 80; });
+    ASSERT_GT(audioPixels(picture), 80) << "no level lines before the lock";
+
+    composition->appDelegate().lockItem()->trigger();
+    ASSERT_TRUE(UserSettingsManager::sharedInstance().isLocked());
+    // Once the cover has grown over the whole window.
+    QTest::qWait(static_cast<int>(LockView::kAnimationDuration * 1000) + 300);
+    picture = screenWhen([&](const QImage& p) { return audioPixels(p) == 0; });
+    EXPECT_EQ(audioPixels(picture), 0);
+
+    composition->appDelegate().lockItem()->trigger();
+    picture = screenWhen([&](const QImage& p) { return audioPixels(p) > 80; });
+    EXPECT_GT(audioPixels(picture), 80) << "the lines come back with the unlock";
+}
+
+// The server goes away: no strip keeps its solo border, battery or lines, and the strip area
+// says it is not live until the server is back with its state.
+TEST_F(RemoteStrips, WhenTheServerGoesAwayTheStripsReadAsOffAndTheAreaAsNotLive) {
+    ASSERT_TRUE(stripsShown()) << "no strips came";
+    QWidget* strip = stripWidget(2);
+    ChannelStripController* controller = ChannelStripManager::channelStripControllers()[2].get();
+    QTest::mouseClick(strip->window()->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                      middleInWindow(*strip));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->state().channelState() == kSoloed; },
+                                kPatienceMs));
+    const QRect cell = cellOnScreen(*strip);
+    const QPoint border(cell.left() + 1, cell.top() + 64);
+    QImage picture = screenWhen([&](const QImage& p) {
+        return p.pixelColor(border) == QColor(Qt::white) && audioPixels(p) > 80;
+    });
+    ASSERT_EQ(picture.pixelColor(border), QColor(Qt::white));
+
+    server.reset();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !composition->viewController().linkConnected(); },
+                                kPatienceMs));
+    picture = screenWhen([&](const QImage& p) {
+        return p.pixelColor(border) != QColor(Qt::white) && audioPixels(p) == 0;
+    });
+    EXPECT_NE(picture.pixelColor(border), QColor(Qt::white)) << "the solo border stays";
+    EXPECT_EQ(audioPixels(picture), 0) << "the lines stay";
+    EXPECT_EQ(controller->state().channelState(), 0u);
+    for (size_t i = 0; i < 8; ++i) {
+        EXPECT_EQ(dynamic_cast<ChannelStripView*>(stripWidget(i))->batText(), "") << i;
+    }
+    auto* cover = composition->viewController().findChild<QWidget*>("notLiveCover");
+    ASSERT_NE(cover, nullptr);
+    EXPECT_TRUE(cover->isVisible());
+    // Its words are red, over the strips.
+    QRect area(cover->mapToGlobal(QPoint(0, 0)), cover->size());
+    EXPECT_GT(countRed(picture, area.intersected(picture.rect())), 200);
+
+    // The server comes back: once its state is in, the area is live again.
+    server = std::make_unique<SimServerProcess>(
+        std::vector<std::string>{"--port", std::to_string(kManualPort), "--channels", "16"});
+    ASSERT_EQ(server->port(), kManualPort) << server->log();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !cover->isVisible(); }, kPatienceMs));
+}

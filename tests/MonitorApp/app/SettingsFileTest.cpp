@@ -172,5 +172,53 @@ TEST_F(SettingsFileTest, AFailedExportKeepsTheFileThatWasThere) {
     }
 }
 
+// Imported settings are stored and shown at once: the colours are in force before any pane is
+// saved, and after quitting and starting again (where the connection dialog saves the record
+// the start read) the name, alert switches, long-click time and display switches are still the
+// imported ones.
+TEST_F(SettingsFileTest, ImportedSettingsShowAtOnceAndOutliveAQuitAndTheNextStart) {
+    launch();
+    const Color imported{1, 0, 0, 1};
+    const Color before{0, 0, 1, 1};
+    auto apply = [&](const std::string& name, bool on, float longClick, const Color& audio) {
+        settings().setChatUsername(name);
+        settings().setShowRFAlerts(on);
+        settings().setShowBatteryAlerts(on);
+        settings().setShowAudio(on);
+        settings().setFlipChannelStrip(!on);
+        settings().setLongClickDuration(longClick);
+        ASSERT_TRUE(ColorHelper::saveColorForKey("colorForAudio", audio));
+        ColorHelper::sharedInstance().updateColors();
+        ASSERT_TRUE(settings().saveSettings());
+        ASSERT_TRUE(defaults().synchronize());
+    };
+    ASSERT_NO_FATAL_FAILURE(apply("Imported", false, 2.0f, imported));
+    exportTo(file("show.qcf"));
+    ASSERT_NO_FATAL_FAILURE(apply("Before", true, 0.5f, before));
+
+    importFrom(file("show.qcf"));
+    ASSERT_TRUE(alerts.texts.empty());
+    EXPECT_EQ(ColorHelper::colorForArray(ColorHelper::colorForAudio()), imported);
+
+    // Quit, start again; the connection dialog stores the record it read at the start.
+    window->viewWillDisappear();
+    auto startAgain = [] {
+        UserSettingsManager::resetSharedInstance();
+        ColorHelper::resetSharedInstance();
+        UserDefaults::resetStandardUserDefaults();
+    };
+    startAgain();
+    ASSERT_TRUE(settings().saveSettings());
+    ASSERT_TRUE(defaults().synchronize());
+    startAgain();
+    EXPECT_EQ(settings().chatUsername(), "Imported");
+    EXPECT_FALSE(settings().showRFAlerts());
+    EXPECT_FALSE(settings().showBatteryAlerts());
+    EXPECT_FALSE(settings().showAudio());
+    EXPECT_TRUE(settings().flipChannelStrip());
+    EXPECT_FLOAT_EQ(settings().longClickDuration(), 2.0f);
+    EXPECT_EQ(ColorHelper::colorForArray(ColorHelper::colorForAudio()), imported);
+}
+
 }  // namespace
 }  // namespace quenbril::test

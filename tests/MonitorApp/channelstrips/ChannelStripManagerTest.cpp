@@ -262,7 +262,9 @@ TEST_F(ManagerArea, SizesFocusAndPreferenceChanges) {
     const int redraws = viewOf(4).appearanceUpdates;
     manager().allChannelsOff();
     EXPECT_EQ(stateOf(4).channelState(), 0u);
-    EXPECT_EQ(viewOf(4).appearanceUpdates, redraws) << "turning off does not redraw";
+    // A strip turned off (the link dropped) shows it: no solo border, warning or battery.
+    EXPECT_EQ(viewOf(4).appearanceUpdates, redraws + 1);
+    EXPECT_EQ(viewOf(4).warningCode, 0);
 
     manager().scrollViewScrolled();
     EXPECT_TRUE(manager().isScrolling());

@@ -48,9 +48,16 @@ TEST_F(ViewControllerLifeCycle, FirstAppearanceOpensTheDialogWithTheEnginesDevic
     EXPECT_EQ(link().delegate(), vc.get());
     EXPECT_EQ(browserLog->browsed, std::vector<std::string>{"_quenbril._tcp."});
     EXPECT_FALSE(vc->openInMenuShown());
-    // No role is stored yet: the status line is the server role's.
-    vc->updateStatusMessage();
-    EXPECT_EQ(vc->statusRightText(), "0 channels / 48000.00 Hz");
+    // No role is stored yet, but the dialog makes this station a remote: the status line is
+    // the remote's from the start.
+    EXPECT_EQ(vc->statusRightText(), "NOT CONNECTED TO SERVER");
+    EXPECT_TRUE(vc->statusRightIsRed());
+    EXPECT_EQ(vc->rightLabel()->text().toStdString(), "NOT CONNECTED TO SERVER");
+    // Without service discovery the dialog says that only an address reaches the server.
+    EXPECT_EQ(dialog()->statusText()->text().toStdString(), "Waiting for the server");
+    link().browseFailed(Error{"Avahi", -1, "Could not reach the Avahi daemon", {}});
+    EXPECT_EQ(dialog()->statusText()->text().toStdString(),
+              PreferencesViewController::kNoDiscoveryText);
     EXPECT_EQ(vc->window()->windowTitle(), "Quenbril 3 Remote");
 }
 

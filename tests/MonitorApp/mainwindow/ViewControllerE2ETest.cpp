@@ -154,6 +154,43 @@ TEST_F(ViewControllerE2E, ANoteAddedByThisRemoteReachesTheOther) {
     }));
 }
 
+// While the link is down, and while a new connection is pending, a click, a group click and a
+// chat line send nothing: the stand-in that comes back on the same port hears the
+// reconnection's "SoloOn" and none of them, neither before it nor after.
+TEST_F(ViewControllerE2E, ActionsWhileTheLinkIsDownNeverReachTheServerLater) {
+    const uint16_t port = server_.port();
+    const int64_t csID = manager().controllers()[1]->model().csID();
+    ASSERT_TRUE(registeredToChat()) << server_.log();
+    server_.stop();
+    ASSERT_TRUE(pumpUntil([&] { return !vc->linkConnected(); })) << "the link did not drop";
+    auto act = [&] {
+        NotificationCenter& center = NotificationCenter::defaultCenter();
+        center.post("CSClicked", Dictionary{{"index", csID}});
+        center.post("GroupClicked", Dictionary{{"index", 1}});
+        center.post("ChatMessage", Dictionary{{"message", "sent while down"},
+                                              {"sender", "alice"},
+                                              {"messageId", "D-1"},
+                                              {"uuid", ChatManager::uuid()},
+                                              {"type", 0},
+                                              {"recipient", "All"}});
+    };
+    act();
+    pump(0.2);
+
+    test::SimServerProcess back({"--port", std::to_string(port)});
+    ASSERT_EQ(back.port(), port) << back.log();
+    ServerManager::sharedInstance().tryToConnect();
+    ASSERT_TRUE(ServerManager::sharedInstance().isConnecting());
+    act();  // the connect is pending
+    ASSERT_TRUE(pumpUntil([&] { return back.log().find(": solo ") != std::string::npos; }))
+        << back.log();
+    pump(0.5);
+    const std::string log = back.log();
+    EXPECT_EQ(log.find("Soloed strips"), std::string::npos) << log;
+    EXPECT_EQ(log.find("toggled"), std::string::npos) << log;
+    EXPECT_EQ(log.find("chat message"), std::string::npos) << log;
+}
+
 // A dialog continued automatically stores no client name: the status line of the live link must
 // not keep the text it had before, such as the server role's.
 TEST_F(ViewControllerE2E, ALiveLinkWithoutAStoredClientNameSaysConnected) {

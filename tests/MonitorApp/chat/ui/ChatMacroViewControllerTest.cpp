@@ -10,6 +10,7 @@
 #include "MonitorApp/chat/ui/ChatMacroViewController.h"
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/chat/ui/ChatUiTest.h"
+#include "tests/MonitorApp/chat/ui/PluggedMidiInput.h"
 
 namespace quenbril::test {
 namespace {
@@ -23,12 +24,15 @@ class ChatMacroEditorTest : public ChatUiTest {
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(ChatUiTest::SetUp());
         ChatMacroManager::resetSharedInstance();
+        midi = std::make_unique<PluggedMidiInput>(*loop_);
+        ASSERT_TRUE(midi->found());
         editor = std::make_unique<ChatMacroViewController>();
         editor->setAlertPresenter(&alerts);
         editor->show();
     }
     void TearDown() override {
         editor.reset();
+        midi.reset();
         ChatMacroManager::resetSharedInstance();
         ChatUiTest::TearDown();
     }
@@ -51,8 +55,19 @@ class ChatMacroEditorTest : public ChatUiTest {
     }
 
     RecordingAlerts alerts;
+    std::unique_ptr<PluggedMidiInput> midi;
     std::unique_ptr<ChatMacroViewController> editor;
 };
+
+TEST_F(ChatMacroEditorTest, WithoutAnyMidiInputLearnSaysSoInsteadOfLearningForEver) {
+    midi.reset();
+    editor->textField()->setText("Mic 3 check");
+    editor->learnButton()->click();
+    EXPECT_EQ(alerts.texts, std::vector<std::string>{ChatMacroViewController::kNoMidiInputAlert});
+    EXPECT_EQ(editor->learnButton()->text().toStdString(), ChatMacroViewController::kLearnTitle);
+    EXPECT_FALSE(macros().learning());
+    EXPECT_TRUE(editor->textField()->isEnabled());
+}
 
 TEST_F(ChatMacroEditorTest, ALearntEventShowsAsFourNumbersAndTheFieldIsReadyAgain) {
     learnThroughTheEditor("Mic 3 check", event(0xB0, 2, 7, 127));

@@ -18,6 +18,7 @@
 #include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
+#include "tests/MonitorApp/chat/ui/PluggedMidiInput.h"
 #include "tests/MonitorApp/mainwindow/ViewControllerTestEnvironment.h"
 
 namespace quenbril::test {
@@ -48,12 +49,15 @@ class ChatSettings : public StripTest {
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(StripTest::SetUp());
         ChatManager::resetSharedInstance();
+        midi = std::make_unique<PluggedMidiInput>(*loop_);
+        ASSERT_TRUE(midi->found());
         pane = std::make_unique<ChatSettingsViewController>();
         pane->setLinkSender(&log);
         pane->setAlertPresenter(&alerts);
     }
     void TearDown() override {
         pane.reset();
+        midi.reset();
         ChatManager::resetSharedInstance();
         StripTest::TearDown();
     }
@@ -70,6 +74,7 @@ class ChatSettings : public StripTest {
     QString title(int slot) const { return pane->learnButton(slot)->text(); }
     void click(int slot) { pane->learnButton(slot)->click(); }
 
+    std::unique_ptr<PluggedMidiInput> midi;
     std::unique_ptr<ChatSettingsViewController> pane;
     EventLog log;
     RecordingAlerts alerts;
@@ -366,6 +371,8 @@ TEST_F(LearnBesideTheMainWindow, EventsRightAfterALearnSendNoQuickMessage) {
             "MIDIEventReceived",
             Dictionary{{"channel", 0}, {"command", 0x90}, {"byte1", byte1}, {"byte2", 1}});
     };
+    PluggedMidiInput midi(*loop_);
+    ASSERT_TRUE(midi.found());
     ChatSettingsViewController pane;
     pane.viewDidAppear();
     pane.learnButton(3)->click();

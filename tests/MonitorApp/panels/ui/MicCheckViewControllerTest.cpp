@@ -6,16 +6,19 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <cstdlib>
 #include <ctime>
 
 #include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/controls/WindowFrameAutosave.h"
 #include "MonitorApp/panels/ui/MediumDateText.h"
 #include "MonitorApp/panels/ui/MicCheckTableModel.h"
 #include "MonitorApp/panels/ui/MicCheckViewController.h"
@@ -237,6 +240,28 @@ TEST(MediumDateText, DropsTheWeekdayAndTheZone) {
     const QLocale de(QLocale::German, QLocale::Germany);
     EXPECT_FALSE(MediumDateText::dateFormat(de).contains("dddd"));
     EXPECT_TRUE(MediumDateText::timeFormat(de).contains("ss"));
+}
+
+// A frame kept from a run where the panel hung over the screen's edge (or a screen since gone
+// smaller) comes back fully on the screen; so does a panel opened partly off it. Every lockable
+// panel (strip editor, timecode, notebook...) is placed the same way as it shows.
+TEST_F(MicCheckTest, APanelRestoredOrOpenedPartlyOffTheScreenLiesFullyOnIt) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect off(screen.right() - 200, screen.bottom() - 100, 500, 300);
+    defaults().setObject(Value(WindowFrameAutosave::frameText(off)),
+                         MicCheckViewController::kFrameName);
+    window->show();
+    EXPECT_TRUE(screen.contains(window->geometry()))
+        << window->geometry().x() << "," << window->geometry().y();
+    EXPECT_EQ(window->size(), off.size());
+    window->close();
+
+    MicCheckViewController other;
+    defaults().removeObjectForKey(MicCheckViewController::kFrameName);
+    other.setGeometry(screen.left() - 300, screen.top() + 20, 500, 300);
+    other.show();
+    EXPECT_TRUE(screen.contains(other.geometry()));
+    other.close();
 }
 
 }  // namespace

@@ -66,5 +66,22 @@ TEST_F(PerformerGlTest, ZoomedInAClickCountsAlongTheWholeDocument) {
     EXPECT_FALSE(reddish(image.pixelColor(view->width() / 2, 20)));
 }
 
+// During a replay the history's background is dark red (0.15, 0, 0); back to live, black.
+TEST_F(PerformerGlTest, TheHistoryIsDarkRedDuringAReplayAndBlackWhenLive) {
+    PlayerViewController& w = openChannelView(0, 0);
+    ClickableMTKView* view = w.scrollView()->mtkView();
+    ASSERT_NE(view, nullptr);
+    // A corner far from the lines and from the replay cursor.
+    const QPoint corner(view->width() / 4, 2);
+    EXPECT_EQ(view->grabFramebuffer().pixelColor(corner), QColor(0, 0, 0));
+    click(*view, view->width() * 0.75);
+    const QColor replaying = view->grabFramebuffer().pixelColor(corner);
+    EXPECT_NEAR(replaying.red(), 38, 2);
+    EXPECT_EQ(replaying.green(), 0);
+    EXPECT_EQ(replaying.blue(), 0);
+    w.scrollView()->stopPlayback();
+    EXPECT_EQ(view->grabFramebuffer().pixelColor(corner), QColor(0, 0, 0));
+}
+
 }  // namespace
 }  // namespace quenbril
