@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -570,6 +572,64 @@ TEST_F(SimServerE2E, ARemoteThatStallsAFrameOrStopsReadingIsDroppedWithoutStalli
     EXPECT_GE(*slowClosed, std::chrono::milliseconds(4500));
     EXPECT_TRUE(stuck->waitForClose(10.0));
     expectLevelsFlow(*good, 5);
+}
+
+TEST_F(SimServerE2E, ARemoteAddingNotesFastCostsTheOthersNeitherTheirLinkNorTheirLevels) {
+    using clock = std::chrono::steady_clock;
+    const std::string text(4000, 'n');
+    constexpr int kNotes = 1500;
+    const Value lastNote(text + std::to_string(kNotes - 1));
+    std::vector<std::unique_ptr<WireClient>> readers;
+    for (int i = 0; i < 3; ++i) readers.push_back(connect());
+    auto noter = connect();
+    // The well-behaved remotes read all along; none may wait longer than kFrameWait for its
+    // next level frame, and each ends up with the last note.
+    std::atomic<bool> done{false};
+    std::vector<std::string> faults(readers.size());
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < readers.size(); ++i) {
+        threads.emplace_back([&, i] {
+            auto lastLevel = clock::now();
+            std::optional<clock::time_point> doneAt;
+            bool hasLastNote = false;
+            for (int frames = 0; !(done && hasLastNote);) {
+                auto m = readers[i]->next(kFrameWait);
+                auto now = clock::now();
+                if (m && WireClient::commandOf(*m) == "LevelData") {
+                    lastLevel = now;
+                    ++frames;
+                } else if (m && WireClient::commandOf(*m) == "NotebookEntries") {
+                    const Value& notes = (*m)["Values"];
+                    hasLastNote =
+                        notes.count() > 0 && notes.at(notes.count() - 1)["Note"] == lastNote;
+                }
+                if (now - lastLevel > std::chrono::duration<double>(kFrameWait)) {
+                    faults[i] = "no level frame within 3 s after " + std::to_string(frames);
+                    return;
+                }
+                if (done && !doneAt) doneAt = now;
+                if (doneAt && now - *doneAt > std::chrono::seconds(10)) {
+                    faults[i] = "the last note did not come";
+                    return;
+                }
+            }
+        });
+    }
+    // 100 notes a second for 15 s: the notebook is at its bound within a few seconds, and each
+    // note changes it.
+    auto start = clock::now();
+    for (int k = 0; k < kNotes; ++k) {
+        ASSERT_TRUE(noter->send(
+            Builder::remoteAddedNote(text + std::to_string(k), enabled_[0], "Mallory", {}, 0)))
+            << k;
+        noter->discard();
+        std::this_thread::sleep_until(start + std::chrono::milliseconds(10 * (k + 1)));
+    }
+    done = true;
+    for (auto& t : threads) t.join();
+    for (size_t i = 0; i < readers.size(); ++i) EXPECT_EQ(faults[i], "") << "remote " << i;
+    std::string log = server_.log();
+    EXPECT_EQ(log.find("dropped"), std::string::npos) << log;
 }
 
 TEST_F(SimServerE2E, ConnectionsBeyondTheLimitAreClosedAndTheServedOnesGoOn) {
