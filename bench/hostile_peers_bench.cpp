@@ -1,10 +1,11 @@
 // One peer must not cost the others their link. Two runs against the real stand-in on loopback:
 //
-// notes: three remotes read everything the stand-in sends (and decode it, as a remote does)
-// while a fourth adds 100 notes of 4,000 bytes a second for --seconds (15): the notebook is
-// soon at its 512 KiB bound, and every note changes it. Printed per well-behaved remote: when it
-// was dropped (if it was), its longest gap between two "LevelData" frames (to the end of the
-// run for a dropped one) and the notebooks it received.
+// notes: three remotes, each on a link of 1 MB/s, read everything the stand-in sends (and
+// decode it, as a remote does) while a fourth adds 100 notes of 4,000 bytes a second for
+// --seconds (15): the notebook is soon at its 512 KiB bound, and every note changes it.
+// Printed per well-behaved remote: when it was dropped (if it was), its longest gap between
+// two "LevelData" frames (to the end of the run for a dropped one) and the notebooks it
+// received.
 //
 // slow link: the stand-in holds a notebook of about 400 KB; the remote's server link (the real
 // socket, manual address, retried a second after each drop as the application's timer does)
@@ -189,13 +190,16 @@ void notesRun(double seconds) {
         int notebooks = 0;
     };
     constexpr int kReaders = 3;
+    // Each reader's link: 1 MB/s (8 Mbit/s), far more than the levels need.
+    constexpr double kReaderLinkRate = 1e6;
     std::vector<Seen> seen(kReaders);
     std::atomic<bool> done{false};
     auto start = Clock::now();
     std::vector<std::thread> readers;
     for (int i = 0; i < kReaders; ++i) {
         readers.emplace_back([&, i] {
-            Remote remote(server.port());
+            test::ThrottledProxy link(server.port(), kReaderLinkRate);
+            Remote remote(link.port());
             double lastLevel = since(start);
             while (!done && !remote.closed()) {
                 remote.read(0.05, true, [&](const std::string& command) {
@@ -207,6 +211,7 @@ void notesRun(double seconds) {
                 });
             }
             if (remote.closed()) seen[i].droppedAt = since(start);
+            while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(10));
             // A dropped remote gets no level frame until the end of the run.
             seen[i].longestGap = std::max(seen[i].longestGap, since(start) - lastLevel);
         });

@@ -18,6 +18,7 @@
 #include "MonitorApp/settings/ColorHelper.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/simserver/WireClient.h"
+#include "tests/support/ThrottledProxy.h"
 
 namespace quenbril::test {
 namespace {
@@ -579,8 +580,15 @@ TEST_F(SimServerE2E, ARemoteAddingNotesFastCostsTheOthersNeitherTheirLinkNorThei
     const std::string text(4000, 'n');
     constexpr int kNotes = 1500;
     const Value lastNote(text + std::to_string(kNotes - 1));
+    // Each well-behaved remote is on a link of 1 MB/s (8 Mbit/s): far more than the levels
+    // need, far less than a notebook of 512 KiB a hundred times a second.
+    std::vector<std::unique_ptr<ThrottledProxy>> links;
     std::vector<std::unique_ptr<WireClient>> readers;
-    for (int i = 0; i < 3; ++i) readers.push_back(connect());
+    for (int i = 0; i < 3; ++i) {
+        links.push_back(std::make_unique<ThrottledProxy>(server_.port(), 1e6));
+        readers.push_back(std::make_unique<WireClient>(links.back()->port()));
+        ASSERT_TRUE(readers.back()->waitFor("InitialDataReady", 5.0));
+    }
     auto noter = connect();
     // The well-behaved remotes read all along; none may wait longer than kFrameWait for its
     // next level frame, and each ends up with the last note.
