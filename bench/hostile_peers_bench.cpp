@@ -17,7 +17,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,9 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,6 +38,7 @@
 #include "bench/BenchSupport.h"
 #include "foundation/ManualRunLoop.h"
 #include "foundation/UserDefaults.h"
+#include "tests/simserver/SimServerProcess.h"
 #include "tests/support/ThrottledProxy.h"
 
 using namespace quenbril;
@@ -52,60 +50,15 @@ double since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-/// The stand-in as a child process on a port it picks; stopped by its process id.
-class StandIn {
-  public:
-    StandIn() {
-        char dir[] = "/tmp/hostile-peers-bench-XXXXXX";
-        if (!mkdtemp(dir)) return;
-        log_ = std::string(dir) + "/stderr.log";
-        pid_ = fork();
-        if (pid_ == 0) {
-            if (!std::freopen(log_.c_str(), "w", stderr)) _exit(127);
-            execl(QUENBRIL_SIMSERVER_PATH, QUENBRIL_SIMSERVER_PATH, "--port", "0", "--no-publish",
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        for (int i = 0; i < 500 && port_ == 0; ++i) {
-            std::string text = log();
-            auto at = text.find("listening on TCP port ");
-            if (at != std::string::npos) {
-                port_ = static_cast<uint16_t>(std::atoi(text.c_str() + at + 22));
-            } else {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-        }
-    }
-    ~StandIn() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        std::remove(log_.c_str());
-        ::rmdir(log_.substr(0, log_.rfind('/')).c_str());
-    }
-    uint16_t port() const { return port_; }
-    std::string log() const {
-        std::ifstream in(log_);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    /// Lines of the log that hold `word`.
-    int count(const std::string& word) const {
-        std::string text = log();
-        int n = 0;
-        for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
-            ++n;
-        }
-        return n;
-    }
+using StandIn = test::SimServerProcess;
 
-  private:
-    pid_t pid_ = -1;
-    uint16_t port_ = 0;
-    std::string log_;
-};
+/// Lines of the stand-in's log that hold `word`.
+int count(const StandIn& server, const std::string& word) {
+    std::string text = server.log();
+    int n = 0;
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
+    return n;
+}
 
 /// A remote on a plain socket: sends messages, reads and decodes what comes.
 class Remote {
@@ -222,7 +175,7 @@ void notesRun(double seconds) {
     done = true;
     for (auto& t : readers) t.join();
     std::printf("notes: 100 notes a second for %.0f s (%s), stand-in log: %d drops\n", seconds,
-                kept ? "all sent" : "the noting remote was cut off", server.count("dropped"));
+                kept ? "all sent" : "the noting remote was cut off", count(server, "dropped"));
     for (int i = 0; i < kReaders; ++i) {
         char dropped[64] = "kept its connection";
         if (seen[i].droppedAt) {

@@ -312,7 +312,8 @@ void ClientManager::sendDictionaryToEveryone(const Dictionary& message) {
     if (clients_.empty()) return;
     auto parts = frame(message);
     if (!parts) return;
-    for (auto& c : clients_) write(*c, *parts, -1, LinkMessageReader::wholeState(message));
+    const std::string_view state = LinkMessageReader::wholeState(message);
+    for (auto& c : clients_) write(*c, *parts, -1, state);
 }
 
 void ClientManager::sendStream(const Dictionary& message, const std::string& host) {
@@ -343,8 +344,9 @@ void ClientManager::sendDictionaryTo(DispatchSocket* client, const Dictionary& m
     auto parts = frame(message);
     if (!parts) return;
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (Client* c = find(client))
+    if (Client* c = find(client)) {
         write(*c, *parts, kAddressedWriteTimeout, LinkMessageReader::wholeState(message));
+    }
 }
 
 // ---- datagrams ----
