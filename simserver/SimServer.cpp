@@ -346,6 +346,12 @@ void SimServer::tick() {
     if (ticks_ % kTicksPerIncident == kTicksPerIncident - 1) raiseSomeWarning();
     if (ticks_ % kTicksPerWarnings == 0) broadcast(production_.channelWarningsMessage());
     moveToNextSnapshot(t);
+    // The notebook goes out once per tick however many notes came: a remote adding notes
+    // without end costs the server's queue one notebook a tick, not one per note.
+    if (notebookChanged_) {
+        notebookChanged_ = false;
+        broadcast(notebook_.entriesMessage());
+    }
     ++ticks_;
 }
 
@@ -691,17 +697,17 @@ void SimServer::onRemoteAddedNote(SimClient& client, const Dictionary& m) {
         return;
     }
     QLOG("Remote %llu added note %d", static_cast<unsigned long long>(client.id()), *teID);
-    broadcast(notebook_.entriesMessage());
+    notebookChanged_ = true;
 }
 
 void SimServer::onRemoveTimelineEntry(SimClient&, const Dictionary& m) {
     notebook_.remove(required(LinkMessageReader::int32(m, LinkKey::kTeID), LinkKey::kTeID));
-    broadcast(notebook_.entriesMessage());
+    notebookChanged_ = true;
 }
 
 void SimServer::onRemoveAllTimelineEntries(SimClient&, const Dictionary&) {
     notebook_.clear();
-    broadcast(notebook_.entriesMessage());
+    notebookChanged_ = true;
 }
 
 }  // namespace quenbril

@@ -128,6 +128,8 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
     SimProduction production_;
     SimChat chat_;
     SimNotebook notebook_;
+    /// The notebook changed since it was last sent to every remote.
+    bool notebookChanged_ = false;
 };
 
 }  // namespace quenbril
