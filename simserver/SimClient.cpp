@@ -30,9 +30,9 @@ SimClient::~SimClient() {
 
 void SimClient::start() { socket_->readDataWithTimeout(-1, kReadTag); }
 
-bool SimClient::send(const std::shared_ptr<const Bytes>& frame) {
+bool SimClient::send(const std::shared_ptr<const Bytes>& frame, std::string_view state) {
     if (!open_ || frame->empty()) return open_;
-    return writer_.write(frame, kWriteTimeout, 0);
+    return writer_.write(frame, kWriteTimeout, 0, state);
 }
 
 void SimClient::close() {
@@ -42,24 +42,35 @@ void SimClient::close() {
 }
 
 bool SimClient::readStalled(double now) const {
-    return frameBegun_ && now - *frameBegun_ > frameTimeout_;
+    return frameBytesAt_ && now - *frameBytesAt_ > frameTimeout_;
 }
 
 void SimClient::socketDidReadData(DispatchSocket*, const Bytes& data, long) {
     if (!open_) return;
     reader_.feed(data.data(), data.size());
-    // A complete header with no body byte yet is a frame in progress too.
-    if (!reader_.inFrame()) {
-        frameBegun_.reset();
-    } else if (!frameBegun_ || reader_.hasFrame()) {
-        // The frame in progress began within these bytes.
-        frameBegun_ = clock_();
+    // The deadline counts from the frame's last bytes: one that keeps arriving over a slow
+    // link is read to its end. A complete header with no body byte yet is a frame in progress.
+    if (reader_.inFrame()) {
+        frameBytesAt_ = clock_();
+    } else {
+        frameBytesAt_.reset();
     }
     if (reader_.hasFrame() || reader_.failed()) owner_->clientHasFrames(*this);
     if (open_ && !reader_.failed()) socket_->readDataWithTimeout(-1, kReadTag);
 }
 
 void SimClient::socketDidWriteDataWithTag(DispatchSocket*, long) { writer_.didWrite(); }
+
+void SimClient::socketDidWritePartialDataOfLength(DispatchSocket*, size_t, long) {
+    writeProgress_.progressed();
+}
+
+std::optional<double> SimClient::socketShouldTimeoutWriteWithTag(DispatchSocket*, long, double,
+                                                                 size_t) {
+    // A remote behind a slow link takes a large frame as fast as it can: the write goes on
+    // while its bytes move. One that stops reading is cut off, and its queue's bound drops it.
+    return writeProgress_.extension();
+}
 
 void SimClient::socketDidDisconnect(DispatchSocket*, const std::optional<Error>& error) {
     open_ = false;

@@ -8,6 +8,7 @@
 
 #include "MonitorApp/link/LinkClientWriter.h"
 #include "MonitorApp/link/LinkFrameReader.h"
+#include "MonitorApp/link/LinkProgressDeadline.h"
 #include "sockets/DispatchSocket.h"
 
 namespace quenbril {
@@ -17,7 +18,7 @@ namespace quenbril {
 /// delegate queue.
 class SimClient : public DispatchSocketDelegate {
   public:
-    /// Writes not finished within this many seconds close the connection.
+    /// A write that moves no byte for this many seconds closes the connection.
     static constexpr double kWriteTimeout = 5.0;
     /// A remote that lets more than this many bytes pile up is not reading: it is dropped.
     static constexpr size_t kMaxQueuedBytes = LinkClientWriter::kMaxQueuedBytes;
@@ -30,8 +31,8 @@ class SimClient : public DispatchSocketDelegate {
         virtual void clientDisconnected(SimClient& client, const std::optional<Error>& error) = 0;
     };
 
-    /// `clock` answers the server's time in seconds (monotonic); a frame begun must be
-    /// complete within `frameTimeout` seconds of it.
+    /// `clock` answers the server's time in seconds (monotonic); a frame begun must not go
+    /// `frameTimeout` seconds without a byte.
     SimClient(uint64_t id, std::shared_ptr<DispatchSocket> socket, Owner* owner,
               std::function<double()> clock, double frameTimeout);
     ~SimClient() override;
@@ -45,7 +46,8 @@ class SimClient : public DispatchSocketDelegate {
     /// Starts reading.
     void start();
     /// Queues a frame; false (and nothing queued) when the remote has too much waiting already.
-    bool send(const std::shared_ptr<const Bytes>& frame);
+    /// A frame of a whole `state` replaces a copy of that state still waiting.
+    bool send(const std::shared_ptr<const Bytes>& frame, std::string_view state = {});
     size_t queuedBytes() const { return writer_.queuedBytes(); }
     /// Closes the connection; the owner still hears of the disconnection.
     void close();
@@ -53,7 +55,8 @@ class SimClient : public DispatchSocketDelegate {
     std::optional<LinkFrame> takeFrame() { return reader_.takeFrame(); }
     bool readFailed() const { return reader_.failed(); }
     const Error& readError() const { return reader_.error(); }
-    /// True when a frame was begun more than the frame time-out before `now`.
+    /// True when a frame is in progress and its last bytes came more than the frame time-out
+    /// before `now`.
     bool readStalled(double now) const;
 
     // What the remote asked for.
@@ -69,6 +72,10 @@ class SimClient : public DispatchSocketDelegate {
   private:
     void socketDidReadData(DispatchSocket* sock, const Bytes& data, long tag) override;
     void socketDidWriteDataWithTag(DispatchSocket* sock, long tag) override;
+    void socketDidWritePartialDataOfLength(DispatchSocket* sock, size_t length, long tag) override;
+    std::optional<double> socketShouldTimeoutWriteWithTag(DispatchSocket* sock, long tag,
+                                                          double elapsed,
+                                                          size_t bytesDone) override;
     void socketDidDisconnect(DispatchSocket* sock, const std::optional<Error>& error) override;
 
     uint64_t id_;
@@ -77,10 +84,12 @@ class SimClient : public DispatchSocketDelegate {
     std::string host_, address_;
     bool open_ = true;
     LinkFrameReader reader_{LinkPeer::Server};
-    std::optional<double> frameBegun_;
+    /// When the last bytes of the frame in progress came; none between frames.
+    std::optional<double> frameBytesAt_;
     std::function<double()> clock_;
     double frameTimeout_;
     LinkClientWriter writer_;
+    LinkProgressDeadline writeProgress_{kWriteTimeout};
 };
 
 }  // namespace quenbril

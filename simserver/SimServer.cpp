@@ -1,5 +1,7 @@
 #include "simserver/SimServer.h"
 
+#include <sys/socket.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -162,8 +164,16 @@ double SimServer::absoluteNow() const { return RunLoop::realTimeNow(); }
 void SimServer::socketDidAcceptNewSocket(DispatchSocket*, std::shared_ptr<DispatchSocket> socket) {
     if (!alive_) return;
     if (clients_.size() >= kMaxClients) {
-        log(LogLevel::Warning, "Connection from %s refused: %zu remotes connected already",
-            socket->connectedHost().value_or("?").c_str(), clients_.size());
+        log(LogLevel::Warning,
+            "Connection from %s refused and reset: %zu remotes connected already (at most %zu)",
+            socket->connectedHost().value_or("?").c_str(), clients_.size(), kMaxClients);
+        // Reset rather than closed in order: a peer that never closes its end would otherwise
+        // keep the connection half-open here (FIN-WAIT-2) for the kernel's minute, and a host
+        // that opens connections without end would hold ever more of them past the limit.
+        socket->performBlock([&socket] {
+            linger reset{1, 0};
+            setsockopt(socket->socketFD(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        });
         socket->disconnect();
         return;
     }
@@ -255,7 +265,8 @@ std::shared_ptr<const Bytes> SimServer::encode(const Dictionary& message) {
     return std::make_shared<const Bytes>(std::move(*frame));
 }
 
-void SimServer::sendFrame(SimClient& client, const std::shared_ptr<const Bytes>& frame) {
+void SimServer::sendFrame(SimClient& client, const std::shared_ptr<const Bytes>& frame,
+                          std::string_view state) {
     if (!frame || !client.isOpen()) return;
     if (frame->size() > SimClient::kMaxQueuedBytes / 2) {
         // The bounds on what remotes may store keep every frame far below this; should one
@@ -264,20 +275,21 @@ void SimServer::sendFrame(SimClient& client, const std::shared_ptr<const Bytes>&
             frame->size(), static_cast<unsigned long long>(client.id()));
         return;
     }
-    if (!client.send(frame)) {
+    if (!client.send(frame, state)) {
         drop(client, "it does not read what it is sent (" + std::to_string(client.queuedBytes()) +
                          " bytes waiting)");
     }
 }
 
 void SimServer::send(SimClient& client, const Dictionary& message) {
-    sendFrame(client, encode(message));
+    sendFrame(client, encode(message), LinkMessageReader::wholeState(message));
 }
 
 void SimServer::broadcast(const Dictionary& message) {
     if (clients_.empty()) return;
     auto frame = encode(message);
-    for (auto& [id, client] : clients_) sendFrame(*client, frame);
+    std::string_view state = LinkMessageReader::wholeState(message);
+    for (auto& [id, client] : clients_) sendFrame(*client, frame, state);
 }
 
 void SimServer::sendInitialState(SimClient& c) {
@@ -322,7 +334,7 @@ void SimServer::tick() {
     for (auto& [id, client] : clients_) {
         if (client->isOpen() && client->readStalled(t)) {
             char why[64];
-            std::snprintf(why, sizeof why, "a frame was not completed within %g s",
+            std::snprintf(why, sizeof why, "a frame it began got no bytes for %g s",
                           options_.frameTimeout);
             drop(*client, why);
         }
@@ -334,6 +346,12 @@ void SimServer::tick() {
     if (ticks_ % kTicksPerIncident == kTicksPerIncident - 1) raiseSomeWarning();
     if (ticks_ % kTicksPerWarnings == 0) broadcast(production_.channelWarningsMessage());
     moveToNextSnapshot(t);
+    // The notebook goes out once per tick however many notes came: a remote adding notes
+    // without end costs the server's queue one notebook a tick, not one per note.
+    if (notebookChanged_) {
+        notebookChanged_ = false;
+        broadcast(notebook_.entriesMessage());
+    }
     ++ticks_;
 }
 
@@ -688,17 +706,17 @@ void SimServer::onRemoteAddedNote(SimClient& client, const Dictionary& m) {
         return;
     }
     QLOG("Remote %llu added note %d", static_cast<unsigned long long>(client.id()), *teID);
-    broadcast(notebook_.entriesMessage());
+    notebookChanged_ = true;
 }
 
 void SimServer::onRemoveTimelineEntry(SimClient&, const Dictionary& m) {
     notebook_.remove(required(LinkMessageReader::int32(m, LinkKey::kTeID), LinkKey::kTeID));
-    broadcast(notebook_.entriesMessage());
+    notebookChanged_ = true;
 }
 
 void SimServer::onRemoveAllTimelineEntries(SimClient&, const Dictionary&) {
     notebook_.clear();
-    broadcast(notebook_.entriesMessage());
+    notebookChanged_ = true;
 }
 
 }  // namespace quenbril

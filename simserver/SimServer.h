@@ -64,7 +64,9 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
 
     // Sending.
     std::shared_ptr<const Bytes> encode(const Dictionary& message);
-    void sendFrame(SimClient& client, const std::shared_ptr<const Bytes>& frame);
+    /// `state`: the whole state the frame repeats, if any (a waiting older copy is replaced).
+    void sendFrame(SimClient& client, const std::shared_ptr<const Bytes>& frame,
+                   std::string_view state = {});
     void send(SimClient& client, const Dictionary& message);
     void broadcast(const Dictionary& message);
     void sendInitialState(SimClient& client);
@@ -126,6 +128,8 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
     SimProduction production_;
     SimChat chat_;
     SimNotebook notebook_;
+    /// The notebook changed since it was last sent to every remote.
+    bool notebookChanged_ = false;
 };
 
 }  // namespace quenbril

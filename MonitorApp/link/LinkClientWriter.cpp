@@ -4,6 +4,8 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
+#include <algorithm>
+
 #include "sockets/DispatchSocket.h"
 
 namespace quenbril {
@@ -20,30 +22,65 @@ LinkClientWriter::LinkClientWriter(std::shared_ptr<DispatchSocket> socket, size_
     });
 }
 
-bool LinkClientWriter::write(std::initializer_list<Part> parts, double timeout) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    size_t total = 0;
-    for (const Part& p : parts) total += p.bytes ? p.bytes->size() : 0;
-    if (queuedBytes_ + total > maxQueuedBytes_) return false;
+bool LinkClientWriter::write(std::initializer_list<Part> parts, double timeout,
+                             std::string_view state) {
+    Message message;
+    message.timeout = timeout;
+    message.state = state;
     for (const Part& p : parts) {
         if (!p.bytes || p.bytes->empty()) continue;
-        queuedBytes_ += p.bytes->size();
-        pending_.push_back(p.bytes->size());
-        socket_->writeData(p.bytes, timeout, p.tag);
+        message.bytes += p.bytes->size();
+        message.parts.push_back(p);
     }
+    if (message.parts.empty()) return true;
+
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto older = waiting_.end();
+    if (!state.empty()) {
+        older = std::find_if(waiting_.begin(), waiting_.end(),
+                             [&](const Message& m) { return m.state == state; });
+    }
+    const size_t replaced = older != waiting_.end() ? older->bytes : 0;
+    if (queuedBytes_ - replaced + message.bytes > maxQueuedBytes_) return false;
+    queuedBytes_ = queuedBytes_ - replaced + message.bytes;
+    if (older != waiting_.end()) {
+        *older = std::move(message);
+    } else {
+        waiting_.push_back(std::move(message));
+    }
+    handOff();
     return true;
+}
+
+void LinkClientWriter::handOff() {
+    while (!waiting_.empty() && (handed_.empty() || handedBytes_ < kHandedBytes)) {
+        Message message = std::move(waiting_.front());
+        waiting_.pop_front();
+        for (const Part& p : message.parts) {
+            handed_.push_back(p.bytes->size());
+            handedBytes_ += p.bytes->size();
+            socket_->writeData(p.bytes, message.timeout, p.tag);
+        }
+    }
 }
 
 void LinkClientWriter::didWrite() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (pending_.empty()) return;
-    queuedBytes_ -= pending_.front();
-    pending_.pop_front();
+    if (handed_.empty()) return;
+    handedBytes_ -= handed_.front();
+    queuedBytes_ -= handed_.front();
+    handed_.pop_front();
+    handOff();
 }
 
 size_t LinkClientWriter::queuedBytes() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return queuedBytes_;
+}
+
+size_t LinkClientWriter::waitingMessages() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return waiting_.size();
 }
 
 }  // namespace quenbril

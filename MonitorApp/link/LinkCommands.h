@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -149,6 +150,22 @@ inline constexpr std::array<std::string_view, 22> kRemoteToServer{kClientID,
                                                                   kRemoteAddedNote,
                                                                   kRemoveTimelineEntry,
                                                                   kRemoveAllTimelineEntries};
+
+/// The server's messages that repeat a whole state, sent again whenever it changes: a newer
+/// one makes an older one that has not gone out yet worthless, so a remote's queue keeps one.
+/// (The battery and antenna lists are left out: the stand-in's first ones also carry the
+/// timecode strips, which its later ones skip.)
+inline constexpr std::array<std::string_view, 18> kWholeStates{
+    kClientNames,        kChatClients,     kChatMessageHistory, kGroupColors,
+    kChatColors,         kChannelWarnings, kActiveChannels,     kSoloedChannels,
+    kAutoSoloedChannels, kNotebookEntries, kGroupStates,        kClientsEnabled,
+    kChannels,           kWirelessInfo,    kMicCheckArray,      kHardMuteArray,
+    kReceiverMuteArray,  kSnapshotNames};
+
+/// True for a command of kWholeStates.
+inline bool repeatsWholeState(std::string_view command) {
+    return std::find(kWholeStates.begin(), kWholeStates.end(), command) != kWholeStates.end();
+}
 
 }  // namespace LinkCommand
 

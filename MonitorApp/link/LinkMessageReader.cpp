@@ -132,6 +132,12 @@ LinkRead<std::string> LinkMessageReader::command(const Dictionary& message) {
     return scalar<std::string>(message, LinkKey::kCommand, "a string", asString);
 }
 
+std::string_view LinkMessageReader::wholeState(const Dictionary& message) {
+    const std::string* command = message[LinkKey::kCommand].stringValue();
+    return command && LinkCommand::repeatsWholeState(*command) ? std::string_view(*command)
+                                                               : std::string_view();
+}
+
 LinkRead<std::string> LinkMessageReader::string(const Dictionary& message, std::string_view key) {
     return scalar<std::string>(message, key, "a string", asString);
 }

@@ -26,6 +26,9 @@ class LinkMessageReader {
   public:
     /// "Command": every message.
     static LinkRead<std::string> command(const Dictionary& message);
+    /// The command of a message that repeats a whole state (LinkCommand::kWholeStates), else
+    /// empty. Points into the message.
+    static std::string_view wholeState(const Dictionary& message);
 
     /// Strings: "ChatRemoveMessage".
     static LinkRead<std::string> string(const Dictionary& message,

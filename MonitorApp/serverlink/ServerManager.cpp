@@ -197,7 +197,7 @@ void ServerManager::startStream() {
 // ---- Reading ----
 
 void ServerManager::readHeader() {
-    asyncSocket_->readDataToLength(LinkFrameHeader::kSize, readTimeout_, kHeaderTag);
+    asyncSocket_->readDataToLength(LinkFrameHeader::kSize, readProgress_.timeout(), kHeaderTag);
 }
 
 void ServerManager::handleHeader(const Bytes& data) {
@@ -208,8 +208,8 @@ void ServerManager::handleHeader(const Bytes& data) {
     LinkFrameHeader header = LinkFrameHeader::decode(data.data());
     switch (auto verdict = header.check(LinkPeer::Remote)) {
         case LinkFrameHeader::Verdict::ReadBody:
-            asyncSocket_->readDataToLength(static_cast<size_t>(header.length), readTimeout_,
-                                           kBodyTag);
+            asyncSocket_->readDataToLength(static_cast<size_t>(header.length),
+                                           readProgress_.timeout(), kBodyTag);
             break;
         case LinkFrameHeader::Verdict::Drop:
             readHeader();
@@ -260,6 +260,21 @@ void ServerManager::socketDidReadData(DispatchSocket* sock, const Bytes& data, l
     } else {
         handleBody(data);
     }
+}
+
+void ServerManager::socketDidReadPartialDataOfLength(DispatchSocket* sock, size_t /*length*/,
+                                                     long /*tag*/) {
+    if (sock == asyncSocket_.get()) readProgress_.progressed();
+}
+
+std::optional<double> ServerManager::socketShouldTimeoutReadWithTag(DispatchSocket* sock,
+                                                                    long /*tag*/,
+                                                                    double /*elapsed*/,
+                                                                    size_t /*bytesDone*/) {
+    // A long frame over a slow link goes on as long as its bytes keep coming; each
+    // reconnection would only send the whole initial state again.
+    if (sock != asyncSocket_.get()) return std::nullopt;
+    return readProgress_.extension();
 }
 
 void ServerManager::socketDidWriteDataWithTag(DispatchSocket* /*sock*/, long /*tag*/) {}

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "MonitorApp/link/LinkProgressDeadline.h"
 #include "MonitorApp/link/LinkSender.h"
 #include "MonitorApp/serverlink/ServerManagerDelegate.h"
 #include "foundation/Timer.h"
@@ -37,7 +38,8 @@ class ServerManager final : public DispatchSocketDelegate,
                             public LinkSender {
   public:
     static constexpr uint16_t kDefaultPort = 57576;
-    /// Seconds each read and write of the link may take.
+    /// Seconds each write of the link may take, and each read may go without a byte: a frame
+    /// that keeps arriving over a slow link is read to its end.
     static constexpr double kIOTimeout = 5.0;
     /// Seconds a discovery-mode connect may take.
     static constexpr double kConnectTimeout = 1.0;
@@ -96,8 +98,8 @@ class ServerManager final : public DispatchSocketDelegate,
     /// The port of manual addresses (57576 unless set).
     uint16_t port() const { return port_; }
     void setPort(uint16_t port) { port_ = port; }
-    /// Seconds each read may take (5.0 unless set).
-    void setReadTimeout(double seconds) { readTimeout_ = seconds; }
+    /// Seconds each read may go without a byte (5.0 unless set).
+    void setReadTimeout(double seconds) { readProgress_.setTimeout(seconds); }
     /// Seconds a connect to the manual address may take (kManualConnectTimeout unless set).
     void setManualConnectTimeout(double seconds) { manualConnectTimeout_ = seconds; }
     /// The browser for discovery; made with the Avahi backend on the first discovery attempt
@@ -120,6 +122,9 @@ class ServerManager final : public DispatchSocketDelegate,
     void socketDidConnectToHost(DispatchSocket* sock, const std::string& host,
                                 uint16_t port) override;
     void socketDidReadData(DispatchSocket* sock, const Bytes& data, long tag) override;
+    void socketDidReadPartialDataOfLength(DispatchSocket* sock, size_t length, long tag) override;
+    std::optional<double> socketShouldTimeoutReadWithTag(DispatchSocket* sock, long tag,
+                                                         double elapsed, size_t bytesDone) override;
     void socketDidWriteDataWithTag(DispatchSocket* sock, long tag) override;
     void socketDidDisconnect(DispatchSocket* sock, const std::optional<Error>& error) override;
 
@@ -153,7 +158,8 @@ class ServerManager final : public DispatchSocketDelegate,
     std::string host_;
 
     uint16_t port_ = kDefaultPort;
-    double readTimeout_ = kIOTimeout;
+    /// The reads' time-out, counted from the last bytes that came.
+    LinkProgressDeadline readProgress_{kIOTimeout};
     double manualConnectTimeout_ = kManualConnectTimeout;
     /// A search is running: started, and not reported failed.
     bool searching_ = false;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "MonitorApp/link/LinkCodec.h"
+#include "MonitorApp/link/LinkMessageReader.h"
 #include "foundation/KeyedArchiver.h"
 #include "foundation/KeyedUnarchiver.h"
 #include "foundation/Log.h"
@@ -132,15 +133,12 @@ void ClientManager::socketDidReadData(DispatchSocket* sock, const Bytes& data, l
     Client* client = find(sock);
     if (!client || client->dropped) return;
     LinkFrameReader& reader = client->reader;
-    const bool wasInFrame = reader.inFrame();
     reader.feed(data.data(), data.size());
     if (reader.failed()) {
         drop(*client, reader.error().description.c_str());
         return;
     }
-    bool completedFrame = false;
     while (auto f = reader.takeFrame()) {
-        completedFrame = true;
         Error error;
         auto object = KeyedUnarchiver::unarchive(f->body, &error);
         if (!object) {
@@ -152,16 +150,16 @@ void ClientManager::socketDidReadData(DispatchSocket* sock, const Bytes& data, l
         client = find(sock);
         if (!client || client->dropped) return;
     }
-    // The deadline runs from the first byte of a frame; each completed frame ends it, and the
-    // next one that begins in these bytes starts a new one.
-    if (!reader.inFrame()) {
-        client->frameDeadline.invalidate();
-    } else if (!wasInFrame || completedFrame) {
+    // The deadline runs from the last bytes of the frame in progress: one that keeps arriving
+    // over a slow link is read to its end, one that stops is cut off. Between frames there is
+    // none.
+    client->frameDeadline.invalidate();
+    if (reader.inFrame()) {
         std::weak_ptr<DispatchSocket> weak = client->socket;
         client->frameDeadline = RunLoop::main().scheduleTimer(kFrameTimeout, false, [this, weak] {
             auto s = weak.lock();
             if (Client* c = s ? find(s.get()) : nullptr; c && !c->dropped) {
-                drop(*c, "a frame it began is not complete in time");
+                drop(*c, "a frame it began stopped arriving");
             }
         });
     }
@@ -195,8 +193,7 @@ void ClientManager::socketDidDisconnect(DispatchSocket* sock, const std::optiona
                 break;
             }
         }
-        // The host kept from accept: the socket no longer knows its peer.
-        stopStreamToHost(gone->host);
+        stopStreamOf(sock);
     }
     if (delegate_) delegate_->disconnected(error, ip);
 }
@@ -240,29 +237,36 @@ bool ClientManager::isReadingFrame(const DispatchSocket* client) const {
     return c && c->reader.inFrame();
 }
 
+size_t ClientManager::frameBytesReceived(const DispatchSocket* client) const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const Client* c = find(client);
+    return c && c->reader.inFrame() ? c->reader.pendingBytes() : 0;
+}
+
 // ---- the stream host ----
 
 void ClientManager::startStreamTo(DispatchSocket* client) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     const Client* c = find(client);
     streamHost_ = c ? std::optional<std::string>(c->host) : client->connectedHost();
+    streamClient_ = client;
     streamPort_ = kStreamPort;
     QLOG("Streaming to %s:%d", streamHost_.value_or("").c_str(), streamPort_);
 }
 
 void ClientManager::stopStreamTo(DispatchSocket* client) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    const Client* c = find(client);
-    const std::optional<std::string> host =
-        c ? std::optional<std::string>(c->host) : client->connectedHost();
-    if (host) stopStreamToHost(*host);
+    stopStreamOf(client);
 }
 
-void ClientManager::stopStreamToHost(const std::string& host) {
-    if (streamHost_ != host) return;
-    QLOG("Stopping stream to %s", host.c_str());
+void ClientManager::stopStreamOf(const DispatchSocket* client) {
+    // Two remotes on one machine, or behind one router, share an address: one of them leaving
+    // (or being dropped) must not silence the other.
+    if (!streamHost_ || client != streamClient_) return;
+    QLOG("Stopping stream to %s", streamHost_->c_str());
     streamPort_ = -1;
     streamHost_.reset();
+    streamClient_ = nullptr;
 }
 
 std::optional<std::string> ClientManager::streamHost() const {
@@ -298,9 +302,10 @@ ClientManager::frame(const Dictionary& message) {
 void ClientManager::write(
     Client& client,
     const std::pair<std::shared_ptr<const Bytes>, std::shared_ptr<const Bytes>>& parts,
-    double timeout) {
+    double timeout, std::string_view state) {
     if (client.dropped) return;
-    if (!client.writer.write({{parts.first, kHeaderTag}, {parts.second, kBodyTag}}, timeout)) {
+    if (!client.writer.write({{parts.first, kHeaderTag}, {parts.second, kBodyTag}}, timeout,
+                             state)) {
         drop(client, "it does not read what it is sent");
     }
 }
@@ -310,7 +315,8 @@ void ClientManager::sendDictionaryToEveryone(const Dictionary& message) {
     if (clients_.empty()) return;
     auto parts = frame(message);
     if (!parts) return;
-    for (auto& c : clients_) write(*c, *parts, -1);
+    const std::string_view state = LinkMessageReader::wholeState(message);
+    for (auto& c : clients_) write(*c, *parts, -1, state);
 }
 
 void ClientManager::sendStream(const Dictionary& message, const std::string& host) {
@@ -334,14 +340,16 @@ void ClientManager::sendDictionaryTo(const Dictionary& message, const std::strin
     if (it == socketIPs_.end()) return;
     Client* c = find(it->second);
     if (!c) return;
-    if (auto parts = frame(message)) write(*c, *parts, -1);
+    if (auto parts = frame(message)) write(*c, *parts, -1, LinkMessageReader::wholeState(message));
 }
 
 void ClientManager::sendDictionaryTo(DispatchSocket* client, const Dictionary& message) {
     auto parts = frame(message);
     if (!parts) return;
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (Client* c = find(client)) write(*c, *parts, kAddressedWriteTimeout);
+    if (Client* c = find(client)) {
+        write(*c, *parts, kAddressedWriteTimeout, LinkMessageReader::wholeState(message));
+    }
 }
 
 // ---- datagrams ----

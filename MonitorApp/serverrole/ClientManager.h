@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "MonitorApp/link/LinkClientWriter.h"
@@ -31,10 +32,14 @@ class ServicePublisher;
 /// thread: they take the host's lock while they walk the clients and queue their writes, so
 /// frames of different callers never interleave on one connection.
 ///
-/// A frame a remote begins must be complete within kFrameTimeout seconds of the main loop's
-/// clock (a remote that sends nothing stays connected); a header announcing a length of 0 or
+/// A frame a remote begins must not go kFrameTimeout seconds of the main loop's clock without
+/// a byte (a remote that sends nothing stays connected); a header announcing a length of 0 or
 /// less, or over 16 MiB, closes that remote; a remote with more than
-/// LinkClientWriter::kMaxQueuedBytes waiting to go out is dropped.
+/// LinkClientWriter::kMaxQueuedBytes waiting to go out is dropped. A message that repeats a
+/// whole state waits at most once per remote: a newer copy replaces the waiting one.
+///
+/// The stream belongs to the connection that asked for it: it stops when that connection asks
+/// or goes, whatever other connections from its host do.
 class ClientManager : public DispatchSocketDelegate, public UdpEndpointDelegate {
   public:
     static constexpr uint16_t kListenPort = 57576;
@@ -93,7 +98,8 @@ class ClientManager : public DispatchSocketDelegate, public UdpEndpointDelegate 
 
     /// The stream goes to the host of `client` (from now on, on kStreamPort).
     void startStreamTo(DispatchSocket* client);
-    /// Only when `client`'s host is the stream host: no stream host any more.
+    /// Only when `client` is the connection the stream was started for: no stream host any
+    /// more. Another connection from the same host leaves the stream alone.
     void stopStreamTo(DispatchSocket* client);
     std::optional<std::string> streamHost() const;
     int32_t streamPort() const;
@@ -134,6 +140,9 @@ class ClientManager : public DispatchSocketDelegate, public UdpEndpointDelegate 
     size_t queuedBytes(const DispatchSocket* client) const;
     /// True while `client` is part-way through sending a frame.
     bool isReadingFrame(const DispatchSocket* client) const;
+    /// Bytes received of the frame `client` is part-way through: of its header, then of its
+    /// body; 0 between frames.
+    size_t frameBytesReceived(const DispatchSocket* client) const;
 
   private:
     struct Client {
@@ -165,11 +174,13 @@ class ClientManager : public DispatchSocketDelegate, public UdpEndpointDelegate 
     static std::optional<std::pair<std::shared_ptr<const Bytes>, std::shared_ptr<const Bytes>>>
     frame(const Dictionary& message);
     /// Queues a frame to `client` (lock held); a remote over its bound is dropped.
+    /// `state`: the whole state the message repeats, if any (a waiting copy is replaced).
     void write(Client& client,
                const std::pair<std::shared_ptr<const Bytes>, std::shared_ptr<const Bytes>>& parts,
-               double timeout);
+               double timeout, std::string_view state = {});
     void drop(Client& client, const char* why);
-    void stopStreamToHost(const std::string& host);
+    /// Stops the stream when `client` is the connection it was started for. Lock held.
+    void stopStreamOf(const DispatchSocket* client);
     void sendUDPBytes(const Bytes& data, const std::string& host, int32_t port, long tag);
 
     Services services_;
@@ -188,6 +199,8 @@ class ClientManager : public DispatchSocketDelegate, public UdpEndpointDelegate 
     std::vector<std::unique_ptr<Client>> clients_;
     std::map<std::string, DispatchSocket*> socketIPs_;
     std::optional<std::string> streamHost_;
+    /// The connection the stream was started for; compared, never followed.
+    const DispatchSocket* streamClient_ = nullptr;
     int32_t streamPort_ = kStreamPort;
 };
 

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -16,6 +18,7 @@
 #include "MonitorApp/settings/ColorHelper.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/simserver/WireClient.h"
+#include "tests/support/ThrottledProxy.h"
 
 namespace quenbril::test {
 namespace {
@@ -514,10 +517,19 @@ TEST_F(SimServerE2E, AHugeNoteOrChatMessageIsRefusedAndLocksNoRemoteOut) {
     ASSERT_TRUE(a->send(Builder::remoteAddedNote("Mic tape loose", enabled_[0], "Alice", {}, 0)));
     ASSERT_TRUE(a->send(Builder::chatMessageFromClient(chatMessage("All", "Places", 0, "ID-1"))));
     for (WireClient* c : {a.get(), b.get()}) {
-        Value entries = c->expect("NotebookEntries", 5.0)["Values"];
+        // The notebook goes out with the next tick, the chat message at once: either may come
+        // first.
+        std::optional<Dictionary> book, chat;
+        while (!book || !chat) {
+            auto m = c->next(5.0);
+            ASSERT_TRUE(m) << (book ? "no chat message" : "no notebook");
+            if (WireClient::commandOf(*m) == "NotebookEntries") book = m;
+            if (WireClient::commandOf(*m) == "ChatMessageFromServer") chat = m;
+        }
+        Value entries = (*book)["Values"];
         ASSERT_EQ(entries.count(), 1u);
         EXPECT_EQ(entries.at(0)["Note"], Value("Mic tape loose"));
-        EXPECT_EQ(c->expect("ChatMessageFromServer")["Value"]["message"], Value("Places"));
+        EXPECT_EQ((*chat)["Value"]["message"], Value("Places"));
     }
 
     // A remote that connects now gets its state and the history, and is served on.
@@ -605,6 +617,71 @@ TEST_F(SimServerE2E, ARemoteThatStallsAFrameOrStopsReadingIsDroppedWithoutStalli
     EXPECT_GE(*slowClosed, std::chrono::milliseconds(4500));
     EXPECT_TRUE(stuck->waitForClose(10.0));
     expectLevelsFlow(*good, 5);
+}
+
+TEST_F(SimServerE2E, ARemoteAddingNotesFastCostsTheOthersNeitherTheirLinkNorTheirLevels) {
+    using clock = std::chrono::steady_clock;
+    const std::string text(4000, 'n');
+    constexpr int kNotes = 1500;
+    const Value lastNote(text + std::to_string(kNotes - 1));
+    // Each well-behaved remote is on a link of 1 MB/s (8 Mbit/s): far more than the levels
+    // need, far less than a notebook of 512 KiB a hundred times a second.
+    std::vector<std::unique_ptr<ThrottledProxy>> links;
+    std::vector<std::unique_ptr<WireClient>> readers;
+    for (int i = 0; i < 3; ++i) {
+        links.push_back(std::make_unique<ThrottledProxy>(server_.port(), 1e6));
+        readers.push_back(std::make_unique<WireClient>(links.back()->port()));
+        ASSERT_TRUE(readers.back()->waitFor("InitialDataReady", 5.0));
+    }
+    auto noter = connect();
+    // The well-behaved remotes read all along; none may wait longer than kFrameWait for its
+    // next level frame, and each ends up with the last note.
+    std::atomic<bool> done{false};
+    std::vector<std::string> faults(readers.size());
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < readers.size(); ++i) {
+        threads.emplace_back([&, i] {
+            auto lastLevel = clock::now();
+            std::optional<clock::time_point> doneAt;
+            bool hasLastNote = false;
+            for (int frames = 0; !(done && hasLastNote);) {
+                auto m = readers[i]->next(kFrameWait);
+                auto now = clock::now();
+                if (m && WireClient::commandOf(*m) == "LevelData") {
+                    lastLevel = now;
+                    ++frames;
+                } else if (m && WireClient::commandOf(*m) == "NotebookEntries") {
+                    const Value& notes = (*m)["Values"];
+                    hasLastNote =
+                        notes.count() > 0 && notes.at(notes.count() - 1)["Note"] == lastNote;
+                }
+                if (now - lastLevel > std::chrono::duration<double>(kFrameWait)) {
+                    faults[i] = "no level frame within 3 s after " + std::to_string(frames);
+                    return;
+                }
+                if (done && !doneAt) doneAt = now;
+                if (doneAt && now - *doneAt > std::chrono::seconds(10)) {
+                    faults[i] = "the last note did not come";
+                    return;
+                }
+            }
+        });
+    }
+    // 100 notes a second for 15 s: the notebook is at its bound within a few seconds, and each
+    // note changes it.
+    auto start = clock::now();
+    for (int k = 0; k < kNotes; ++k) {
+        ASSERT_TRUE(noter->send(
+            Builder::remoteAddedNote(text + std::to_string(k), enabled_[0], "Mallory", {}, 0)))
+            << k;
+        noter->discard();
+        std::this_thread::sleep_until(start + std::chrono::milliseconds(10 * (k + 1)));
+    }
+    done = true;
+    for (auto& t : threads) t.join();
+    for (size_t i = 0; i < readers.size(); ++i) EXPECT_EQ(faults[i], "") << "remote " << i;
+    std::string log = server_.log();
+    EXPECT_EQ(log.find("dropped"), std::string::npos) << log;
 }
 
 TEST_F(SimServerE2E, ConnectionsBeyondTheLimitAreClosedAndTheServedOnesGoOn) {

@@ -89,6 +89,16 @@ class WireClient {
         return eof_;
     }
 
+    /// Reads and throws away, undecoded, what has come; false once the peer closed.
+    bool discard() {
+        uint8_t buf[65536];
+        for (;;) {
+            ssize_t n = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
+            if (n == 0) eof_ = true;
+            if (n <= 0) return !eof_;
+        }
+    }
+
     static std::string commandOf(const Dictionary& m) {
         const std::string* s = m["Command"].stringValue();
         return s ? *s : std::string();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "sockets/DispatchSocket.h"
 #include "tests/MonitorApp/link/LinkTestSupport.h"
 
@@ -90,6 +92,26 @@ TEST_F(ServerManagerLinkTest, ABodyThatStopsHalfwayIsDropped) {
     ASSERT_TRUE(waitForDisconnects(1));
     EXPECT_EQ(recorder_.disconnects[0]->code, DispatchSocket::ReadTimeoutError);
     EXPECT_TRUE(recorder_.messages.empty());
+}
+
+TEST_F(ServerManagerLinkTest, AFrameThatKeepsArrivingIsReadHoweverLongItTakes) {
+    link_->setReadTimeout(0.5);
+    FrameServer server;
+    connect(server);
+    auto frame = *LinkCodec::encodeFrame(command("NotebookEntries", Value(Bytes(4000, 7))),
+                                         LinkPeer::Server);
+    // About 2 s in all, four times the time-out, and a piece every 0.05 s.
+    constexpr size_t kPieces = 40;
+    const size_t step = frame.size() / kPieces + 1;
+    for (size_t at = 0; at < frame.size(); at += step) {
+        auto end = frame.begin() + static_cast<std::ptrdiff_t>(std::min(frame.size(), at + step));
+        ASSERT_TRUE(server.sendRaw(Bytes(frame.begin() + static_cast<std::ptrdiff_t>(at), end)));
+        loop_->runUntil([] { return false; }, 0.05);
+    }
+    ASSERT_TRUE(waitFor([&] { return recorder_.messages.size() == 1; }));
+    EXPECT_EQ(recorder_.messages[0]["Command"], Value("NotebookEntries"));
+    EXPECT_TRUE(recorder_.disconnects.empty());
+    EXPECT_TRUE(link_->connected());
 }
 
 }  // namespace

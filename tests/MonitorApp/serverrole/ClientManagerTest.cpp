@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -192,28 +193,46 @@ TEST_F(ClientManagerTest, BadLengthsCloseOnlyThatRemote) {
     }
 }
 
-TEST_F(ClientManagerTest, AFrameBegunMustEndInTimeButAnIdleRemoteStays) {
+TEST_F(ClientManagerTest, AFrameThatStopsArrivingIsCutOffButASlowOneAndAnIdleRemoteStay) {
     auto idle = connect();
     auto stalled = connect();
     DispatchSocket* stalledSocket = socket(1);
     loop_.advance(60);
     EXPECT_EQ(host_->connectedSockets().size(), 2u);
 
+    // A frame whose bytes keep coming is read to its end, however long it takes in all.
+    auto body = KeyedArchiver::archivedData(Value(message("Slow", Value(Bytes(400, 9)))));
+    Bytes slow = header(0, static_cast<int32_t>(body->size()));
+    slow.insert(slow.end(), body->begin(), body->end());
+    size_t sent = 0;
+    for (size_t step : {11, 20, 100, 100, 100}) {
+        stalled->sendRaw(Bytes(slow.begin() + sent, slow.begin() + sent + step));
+        sent += step;
+        const size_t bodyBytes = sent - LinkFrameHeader::kSize;
+        ASSERT_TRUE(wait([&] { return host_->frameBytesReceived(stalledSocket) == bodyBytes; }));
+        loop_.advance(ClientManager::kFrameTimeout - 0.1);
+    }
+    stalled->sendRaw(Bytes(slow.begin() + sent, slow.end()));
+    ASSERT_TRUE(wait([&] { return events_.tcp.size() == 1; }));
+    EXPECT_EQ(events_.tcp[0]["Command"], Value("Slow"));
+
+    // One that stops is cut off when its last bytes are kFrameTimeout old.
     Bytes h = header(0, 100);
     stalled->sendRaw(Bytes(h.begin(), h.begin() + 3));
-    ASSERT_TRUE(wait([&] { return host_->isReadingFrame(stalledSocket); }));
+    ASSERT_TRUE(wait([&] { return host_->frameBytesReceived(stalledSocket) == 3; }));
     loop_.advance(ClientManager::kFrameTimeout - 0.1);
-    stalled->sendRaw(Bytes(h.begin() + 3, h.end()));  // more bytes do not extend the frame's time
-    ASSERT_TRUE(wait([&] { return host_->isReadingFrame(stalledSocket); }));
-    loop_.advance(0.05);
+    stalled->sendRaw(Bytes(h.begin() + 3, h.end()));
+    stalled->sendRaw(Bytes{1});
+    ASSERT_TRUE(wait([&] { return host_->frameBytesReceived(stalledSocket) == 1; }));
+    loop_.advance(ClientManager::kFrameTimeout - 0.1);
     EXPECT_EQ(host_->connectedSockets().size(), 2u);
-    loop_.advance(0.1);
+    loop_.advance(0.2);
     ASSERT_TRUE(wait([&] { return host_->connectedSockets().size() == 1; }));
     EXPECT_TRUE(stalled->waitForClose(3.0));
 
     // A completed frame ends its deadline; the next begins its own.
     idle->send(message("One"));
-    ASSERT_TRUE(wait([&] { return events_.tcp.size() == 1; }));
+    ASSERT_TRUE(wait([&] { return events_.tcp.size() == 2; }));
     loop_.advance(ClientManager::kFrameTimeout * 3);
     EXPECT_EQ(host_->connectedSockets().size(), 1u);
 }
@@ -251,6 +270,69 @@ TEST_F(ClientManagerTest, TheStreamingRemoteLeavingClearsTheStreamHost) {
     EXPECT_EQ(host_->streamPort(), -1);
     host_->sendUDPData(Bytes{1}, 5);
     EXPECT_TRUE(datagrams_.empty());
+}
+
+TEST_F(ClientManagerTest, OnlyTheStreamingConnectionStopsTheStreamOfItsAddress) {
+    // Two remotes on one machine: the stream is the first one's.
+    auto streaming = connect();
+    auto neighbour = connect();
+    DispatchSocket* neighbourSocket = socket(1);
+    host_->startStreamTo(socket(0));
+    host_->stopStreamTo(neighbourSocket);
+    EXPECT_EQ(host_->streamHost(), "127.0.0.1");
+
+    neighbour.reset();
+    ASSERT_TRUE(wait([&] { return host_->connectedSockets().size() == 1; }));
+    EXPECT_EQ(host_->streamHost(), "127.0.0.1");
+    EXPECT_EQ(host_->streamPort(), ClientManager::kStreamPort);
+    host_->sendStream(message("StreamData"));
+    EXPECT_TRUE(streaming->waitFor("StreamData"));
+    host_->sendUDPData(Bytes{1}, 5);
+    ASSERT_EQ(datagrams_.size(), 1u);
+    EXPECT_EQ(datagrams_[0].port, ClientManager::kStreamPort);
+
+    host_->stopStreamTo(socket(0));
+    EXPECT_EQ(host_->streamHost(), std::nullopt);
+    EXPECT_EQ(host_->streamPort(), -1);
+}
+
+TEST_F(ClientManagerTest, AWholeStateWaitsOnceForARemoteThatReadsSlowly) {
+    auto reader = connect();
+    auto slow = connect(4096);
+    DispatchSocket* slowSocket = socket(1);
+    // Far more copies of the notebook than a remote's queue holds, with level frames between,
+    // sent while neither remote reads (the loop does not run: no write finishes meanwhile).
+    constexpr int kCopies = 100;
+    const size_t kNotes = 64 * 1024;
+    for (int i = 0; i < kCopies; ++i) {
+        Dictionary book = message("NotebookEntries", Value(Bytes(kNotes, 1)));
+        book.set("Copy", Value(i));
+        host_->sendDictionaryToEveryone(book);
+        host_->sendDictionaryToEveryone(message("LevelData", Value(i)));
+        ASSERT_EQ(host_->connectedSockets().size(), 2u) << "copy " << i;
+    }
+    EXPECT_LE(host_->queuedBytes(slowSocket), 4 * kNotes);
+
+    // The remotes read now (the loop runs: writes finish, and waiting frames go out): every
+    // level frame in order, and the newest notebook last.
+    auto readAll = [&](WireClient& remote, std::vector<int>& levels, std::vector<int>& copies) {
+        return wait([&] {
+            while (auto m = remote.next(0.001)) {
+                const Value& value =
+                    WireClient::commandOf(*m) == "LevelData" ? (*m)["Value"] : (*m)["Copy"];
+                (WireClient::commandOf(*m) == "LevelData" ? levels : copies)
+                    .push_back(value.intValue().value_or(-1));
+            }
+            return levels.size() == kCopies && !copies.empty() && copies.back() == kCopies - 1;
+        });
+    };
+    for (WireClient* remote : {slow.get(), reader.get()}) {
+        std::vector<int> levels, copies;
+        ASSERT_TRUE(readAll(*remote, levels, copies)) << levels.size() << " level frames";
+        for (int i = 0; i < kCopies; ++i) EXPECT_EQ(levels[static_cast<size_t>(i)], i);
+        EXPECT_LT(copies.size(), static_cast<size_t>(kCopies) / 2);
+        EXPECT_TRUE(std::is_sorted(copies.begin(), copies.end()));
+    }
 }
 
 TEST_F(ClientManagerTest, DatagramsGoToEveryRemoteHostAndComeInThroughTheHardenedReader) {
