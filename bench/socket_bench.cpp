@@ -32,6 +32,8 @@ using bench::nowNanos;
 namespace {
 
 constexpr long kHeaderTag = 100;
+// A handshake that stalls ends the run with an error instead of waiting for ever.
+constexpr double kHandshakeDeadline = 5.0;
 constexpr long kBodyTag = 123;
 constexpr size_t kBodyLength = 4096;
 
@@ -253,8 +255,8 @@ void tlsHandshakes(ManualRunLoop& loop, const test::TLSTestCertificates& certifi
     for (int i = 0; i < rounds; ++i) {
         if (i > 0 && !pair.reconnect(loop)) break;
         auto t0 = std::chrono::steady_clock::now();
-        pair.server->startTLS(serverSettings(certificates));
-        pair.client->startTLS(clientSettings());
+        pair.server->startTLS(serverSettings(certificates), kHandshakeDeadline);
+        pair.client->startTLS(clientSettings(), kHandshakeDeadline);
         if (!loop.runUntil([&] { return pair.secures == 2; }, 5)) {
             std::printf("tls handshake: failed at round %d\n", i);
             return;
@@ -278,8 +280,8 @@ double frameRate(ManualRunLoop& loop, const test::TLSTestCertificates& certifica
     Pair pair;
     if (!pair.open(loop)) return 0;
     if (tls) {
-        pair.server->startTLS(serverSettings(certificates));
-        pair.client->startTLS(clientSettings());
+        pair.server->startTLS(serverSettings(certificates), kHandshakeDeadline);
+        pair.client->startTLS(clientSettings(), kHandshakeDeadline);
         if (!loop.runUntil([&] { return pair.secures == 2; }, 5)) return 0;
     }
     const long total = bench::shortOr(100000L, 2000L);

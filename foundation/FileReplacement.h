@@ -17,14 +17,19 @@ struct FileReplacementFailure {
     int error;
 };
 
-/// Writes `bytes` to a new temporary file made from `temporaryTemplate` (a mkstemp pattern in
-/// the target's folder, so the rename cannot cross file systems), gives it `mode` when set,
-/// makes it reach the disk, runs `beforeReplace`, and only then renames it over `target` in one
-/// step. On failure the temporary file is removed and nothing else changes.
-std::optional<FileReplacementFailure> replaceFile(const std::string& target,
-                                                  std::string temporaryTemplate, const Bytes& bytes,
+/// Writes `bytes` to a new temporary file "<target>.tmp-<process id>-XXXXXX" beside `target`
+/// (so the rename cannot cross file systems), gives it `mode` when set, makes it reach the
+/// disk, runs `beforeReplace`, and only then renames it over `target` in one step. On failure
+/// the temporary file is removed and nothing else changes. What earlier saves of `target` left
+/// when their process was killed is removed first.
+std::optional<FileReplacementFailure> replaceFile(const std::string& target, const Bytes& bytes,
                                                   std::optional<mode_t> mode = std::nullopt,
                                                   const std::function<void()>& beforeReplace = {});
+
+/// Removes the temporary files of `target` whose writer is no longer running: a kill or a crash
+/// cut their save short and they hold nothing the file lacks. Those of running processes (this
+/// one included: another writer may be saving) are left alone.
+void removeLeftoverTemporaries(const std::string& target);
 
 /// Writes all of `bytes` to `fd`, retrying after interruptions.
 bool writeAll(int fd, const Bytes& bytes);

@@ -1,9 +1,7 @@
 #include "foundation/UserDefaults.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "foundation/BoundedFileRead.h"
 #include "foundation/FileReplacement.h"
 #include "foundation/Log.h"
 #include "foundation/PropertyList.h"
@@ -86,25 +85,13 @@ bool makeDirectories(const std::string& directory, std::string* failure) {
     return true;
 }
 
-// Reads the whole file. Nothing (and errno set) when it cannot be opened or read.
+// Reads the whole file. Nothing (and errno set) when it cannot be opened or read, is not a
+// regular file, or is larger than the bound on user files (EFBIG): a settings file that size is
+// damaged, and reading and rewriting it whole on every change would stall the program.
 std::optional<Bytes> readAll(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    Bytes bytes;
-    char chunk[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            int saved = errno;
-            close(fd);
-            errno = saved;
-            return std::nullopt;
-        }
-        if (n == 0) break;
-        bytes.insert(bytes.end(), chunk, chunk + n);
-    }
-    close(fd);
+    Error error;
+    std::optional<Bytes> bytes = readBoundedFile(path, kMaxUserFileSize, &error);
+    if (!bytes) errno = static_cast<int>(error.code);
     return bytes;
 }
 
@@ -121,11 +108,6 @@ std::string folderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string nameOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // The file a write must replace: `path` itself, or the end of the chain of symbolic links it
@@ -153,39 +135,6 @@ std::optional<std::string> resolveLinks(const std::string& path, std::string* fa
     return std::nullopt;
 }
 
-// Temporary files are "<file>.tmp-<process id>-XXXXXX", so that a start-up can tell which
-// belong to a process that is still writing.
-std::string temporaryPrefix(const std::string& file) { return file + ".tmp-"; }
-
-std::string temporaryTemplate(const std::string& file) {
-    return temporaryPrefix(file) + std::to_string(getpid()) + "-XXXXXX";
-}
-
-// Removes the temporary files of `file` whose writer is no longer running: a crash cut their
-// write short and they hold nothing the file lacks. Those of running processes (this one
-// included: another store may be writing) are left alone.
-void removeLeftoverTemporaries(const std::string& file) {
-    const std::string folder = folderOf(file);
-    const std::string prefix = temporaryPrefix(nameOf(file));
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) return;
-    while (dirent* entry = readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (name.substr(0, prefix.size()) != prefix) continue;
-        const std::string_view rest = name.substr(prefix.size());
-        const size_t dash = rest.find('-');
-        if (dash == 0 || dash == std::string_view::npos || rest.size() != dash + 7) continue;
-        if (rest.substr(0, dash).find_first_not_of("0123456789") != std::string_view::npos) {
-            continue;
-        }
-        const long long pid = std::strtoll(std::string(rest.substr(0, dash)).c_str(), nullptr, 10);
-        if (pid <= 0 || pid > INT32_MAX) continue;
-        if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
-        unlink((folder + "/" + std::string(name)).c_str());
-    }
-    closedir(dir);
-}
-
 // The values of a settings file, or none (with the reason) when it is damaged. Values we could
 // not write back (a binary plist's date out of range, say) would make every later save fail, so
 // they are dropped with a log line.
@@ -209,6 +158,10 @@ std::optional<Dictionary> parseSettings(const Bytes& bytes, const std::string& p
         }
     }
     return values;
+}
+
+std::string oversizeReason() {
+    return "it is larger than " + std::to_string(kMaxUserFileSize >> 20) + " MiB";
 }
 
 // Renames a damaged settings file to "<file>.corrupt-<date>-<time>" for the user to inspect.
@@ -286,16 +239,19 @@ void UserDefaults::load() {
     if (target) removeLeftoverTemporaries(*target);
 
     std::optional<Bytes> bytes = readAll(path_);
+    std::string reason;
     if (!bytes) {
         // No file (or no folder on the way to it) is a store not yet written.
         if (errno == ENOENT || errno == ENOTDIR) return;
-        log(LogLevel::Error, "Cannot read the settings file %s (%s); it will not be overwritten",
-            path_.c_str(), std::strerror(errno));
-        writesRefused_ = true;
-        return;
-    }
-    std::string reason;
-    if (std::optional<Dictionary> values = parseSettings(*bytes, path_, &reason)) {
+        if (errno != EFBIG) {
+            log(LogLevel::Error,
+                "Cannot read the settings file %s (%s); it will not be overwritten", path_.c_str(),
+                std::strerror(errno));
+            writesRefused_ = true;
+            return;
+        }
+        reason = oversizeReason();
+    } else if (std::optional<Dictionary> values = parseSettings(*bytes, path_, &reason)) {
         stored_ = std::move(*values);
         onDisk_ = std::move(bytes);
         return;
@@ -314,6 +270,11 @@ bool UserDefaults::noteChanged(const Value& key) { return !changed_.insert(key).
 
 std::optional<Dictionary> UserDefaults::valuesToWrite(const std::string& target) {
     std::optional<Bytes> now = readAll(target);
+    if (!now && errno == EFBIG) {
+        // Another writer left it oversized: aside with it, as with a damaged file.
+        if (!moveAside(target, oversizeReason())) return std::nullopt;
+        return stored_;
+    }
     if (!now && errno != ENOENT) {
         log(LogLevel::Error, "Settings not saved to %s: cannot read it to merge: %s", path_.c_str(),
             std::strerror(errno));
@@ -397,8 +358,7 @@ UserDefaults::WriteResult UserDefaults::writeLocked() {
     const std::string folder = folderOf(*target);
     const std::optional<mode_t> mode =
         exists ? std::optional<mode_t>(existing.st_mode & 07777) : std::nullopt;
-    if (auto failure =
-            replaceFile(*target, temporaryTemplate(*target), *bytes, mode, beforeReplace_)) {
+    if (auto failure = replaceFile(*target, *bytes, mode, beforeReplace_)) {
         if (std::string_view(failure->step) == "create") {
             log(LogLevel::Error, "Settings not saved to %s: cannot create a temporary file: %s",
                 path_.c_str(), std::strerror(failure->error));

@@ -121,6 +121,9 @@ std::optional<double> Value::doubleValue() const {
 std::optional<float> Value::floatValue() const {
     auto d = doubleValue();
     if (!d) return std::nullopt;
+    // Beyond the range of a float the conversion is undefined: it reads as an infinity.
+    if (*d > std::numeric_limits<float>::max()) return std::numeric_limits<float>::infinity();
+    if (*d < -std::numeric_limits<float>::max()) return -std::numeric_limits<float>::infinity();
     return static_cast<float>(*d);
 }
 

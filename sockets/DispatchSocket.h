@@ -161,8 +161,10 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     void writeData(std::shared_ptr<const Bytes> data, double timeout, long tag);
     /// Switches the stream to TLS once everything queued before has been read and written;
     /// later reads and writes travel encrypted. `settings` take the keys of `TLSEngine`. Dropped
-    /// when the socket is not started, is closing, or already has a switch queued.
-    void startTLS(Dictionary settings = {});
+    /// when the socket is not started, is closing, or already has a switch queued. A handshake
+    /// not done `timeout` seconds after it began (none when negative) closes the socket with
+    /// `ReadTimeoutError`, its one outcome.
+    void startTLS(Dictionary settings = {}, double timeout = -1);
     /// Progress of the current read (write): the fraction done, NaN when none is current.
     float progressOfReadReturningTag(long* tag, uint64_t* done, uint64_t* total) const;
     float progressOfWriteReturningTag(long* tag, uint64_t* done, uint64_t* total) const;
@@ -341,6 +343,7 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
 
     // TLS (DispatchSocketTLS.cpp)
     void sslStartTLS();
+    void sslHandshakeTimedOut();
     void sslContinueHandshake();
     void sslAskDelegateForTrust();
     void sslShouldTrustPeer(bool shouldTrust, int aStateIndex);

@@ -23,10 +23,11 @@ class DispatchSocketPacket {
 /// queue, so the switch happens once everything queued before it has been read and written.
 class DispatchSpecialPacket : public DispatchSocketPacket {
   public:
-    explicit DispatchSpecialPacket(Dictionary settings)
-        : DispatchSocketPacket(Kind::Special), tlsSettings(std::move(settings)) {}
+    DispatchSpecialPacket(Dictionary settings, double timeout)
+        : DispatchSocketPacket(Kind::Special), tlsSettings(std::move(settings)), timeout(timeout) {}
 
     Dictionary tlsSettings;
+    double timeout;  // of the handshake; negative: none
 };
 
 }  // namespace quenbril

@@ -28,8 +28,8 @@ const char* const kNoTrustDecider =
 
 }  // namespace
 
-void DispatchSocket::startTLS(Dictionary settings) {
-    auto packet = std::make_shared<DispatchSpecialPacket>(std::move(settings));
+void DispatchSocket::startTLS(Dictionary settings, double timeout) {
+    auto packet = std::make_shared<DispatchSpecialPacket>(std::move(settings), timeout);
     runAsync([this, packet = std::move(packet)] {
         if (!(flags_ & flagStarted) || (flags_ & (flagNoNewIO | flagTLSQueued))) return;
         readQueue_.push_back(packet);
@@ -76,7 +76,21 @@ void DispatchSocket::sslStartTLS() {
     }
     sslErrCode_ = 0;
     lastSSLHandshakeError_ = 0;
+    // The switch holds the read side, so its deadline takes the read timer; the handshake's end
+    // cancels it with the packet.
+    if (packet.timeout >= 0) {
+        readTimer_ =
+            startTimer(packet.timeout, [](DispatchSocket& s) { s.sslHandshakeTimedOut(); });
+    }
     sslContinueHandshake();
+}
+
+void DispatchSocket::sslHandshakeTimedOut() {
+    if (!sslContext_ || (flags_ & flagSecure) || !currentRead_ ||
+        currentRead_->kind() != DispatchSocketPacket::Kind::Special) {
+        return;
+    }
+    closeWithError(Error::make(kErrorDomain, ReadTimeoutError, "TLS handshake timed out"));
 }
 
 void DispatchSocket::sslContinueHandshake() {

@@ -46,7 +46,7 @@ bool SettingsFile::write(const Dictionary& settings, const std::string& path, Er
         return false;
     }
     // The new file is written beside the old one and renamed over it.
-    if (auto failure = replaceFile(path, path + ".XXXXXX", *bytes, mode_t{0644})) {
+    if (auto failure = replaceFile(path, *bytes, mode_t{0644})) {
         setError(error, systemError(failure->step, path, failure->error));
         return false;
     }

@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "MonitorApp/settings/ColorHelper.h"
-
 namespace quenbril {
 
 bool DispatchRules::registersToChat(float serverVersion) {
@@ -32,15 +30,6 @@ int32_t DispatchRules::snapshotSelection(const Array& names, int32_t orderIndex)
         if (entry->back().intValue() == orderIndex) return static_cast<int32_t>(i);
     }
     return static_cast<int32_t>(names.size());
-}
-
-bool DispatchRules::isGroupColorArray(const Value& value) {
-    const Array* colors = value.arrayValue();
-    if (!colors) return false;
-    for (const Value& c : *colors) {
-        if (!ColorHelper::isColorDictionary(c)) return false;
-    }
-    return true;
 }
 
 Array DispatchRules::midiKey(int32_t channel, int32_t command, int32_t byte1, int32_t byte2) {

@@ -30,10 +30,6 @@ class DispatchRules {
     /// match nothing.
     static int32_t snapshotSelection(const Array& snapshotNames, int32_t orderIndex);
 
-    /// Whether a "GroupColors" value may be stored: an array of colour dictionaries whose four
-    /// components are numbers.
-    static bool isGroupColorArray(const Value& value);
-
     /// The MIDI trigger of a quick message as the chat settings store it:
     /// [channel, command, byte1, byte2].
     static Array midiKey(int32_t channel, int32_t command, int32_t byte1, int32_t byte2);

@@ -154,7 +154,7 @@ void ServerMessageDispatcher::handleGroupColors(const Dictionary& message) {
     auto colors = Reader::propertyList(message).get();
     if (!colors) return;
     // Stored for good and read at every start: only a well-formed table goes in.
-    if (DispatchRules::isGroupColorArray(*colors)) {
+    if (ColorHelper::isGroupColorArray(*colors)) {
         context_.defaults.setObject(*colors, ColorHelper::kGroupColorsKey);
     } else {
         log(LogLevel::Warning, "GroupColors: not an array of colours, dropped");

@@ -50,7 +50,7 @@ bool PlayerFile::write(const Array& players, const std::string& path, Error* err
         return false;
     }
     // The new file is written beside the old one and renamed over it.
-    if (auto failure = replaceFile(path, path + ".XXXXXX", *bytes, mode_t{0644})) {
+    if (auto failure = replaceFile(path, *bytes, mode_t{0644})) {
         setError(error, Error::make(Error::kPosixDomain, failure->error,
                                     std::string(failure->step) + " " + path + ": " +
                                         std::strerror(failure->error)));

@@ -69,7 +69,7 @@ bool ReceiverListFile::write(const Receivers& receivers, const std::string& path
                  Error::make(kErrorDomain, plistError.code, path + ": " + plistError.description));
         return false;
     }
-    if (auto failure = replaceFile(path, path + ".XXXXXX", *bytes, mode_t{0644})) {
+    if (auto failure = replaceFile(path, *bytes, mode_t{0644})) {
         setError(error, Error::make(Error::kPosixDomain, failure->error,
                                     std::string(failure->step) + " " + path + ": " +
                                         std::strerror(failure->error)));

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "foundation/Log.h"
+#include "foundation/NumberRange.h"
 #include "foundation/SharedInstance.h"
 #include "foundation/UserDefaults.h"
 
@@ -35,18 +36,22 @@ constexpr std::array<const char*, 9> kChatTable = {
     "#F500AF", "#2BECF8", "#F5005E", "#F7F6F6",
 };
 
+// A colour component is a finite number in 0..1: a NaN or an infinity stored once would be
+// read back at every start.
+bool isComponent(const Value& value) { return numberInRange(value, 0.0, 1.0).has_value(); }
+
 bool isColorArray(const Value& value) {
     const Array* array = value.arrayValue();
     if (!array || array->size() < 3) return false;
     for (size_t i = 0; i < 3; ++i) {
-        if (!(*array)[i].isNumber()) return false;
+        if (!isComponent((*array)[i])) return false;
     }
     return true;
 }
 
 bool isLineThickness(const Value& value) {
-    auto v = value.floatValue();
-    return v && *v > 0.0f && *v <= ColorHelper::kMaxLineThickness;
+    auto v = numberInRange(value, 0.0, ColorHelper::kMaxLineThickness);
+    return v && *v > 0.0;
 }
 
 Array storedColor(const char* key, const Array& fallback) {
@@ -192,8 +197,17 @@ Color ColorHelper::colorFromDic(const Dictionary& d) {
 
 bool ColorHelper::isColorDictionary(const Value& value) {
     const Dictionary* d = value.dictionaryValue();
-    return d && (*d)["red"].isNumber() && (*d)["green"].isNumber() && (*d)["blue"].isNumber() &&
-           (*d)["alpha"].isNumber();
+    return d && isComponent((*d)["red"]) && isComponent((*d)["green"]) &&
+           isComponent((*d)["blue"]) && isComponent((*d)["alpha"]);
+}
+
+bool ColorHelper::isGroupColorArray(const Value& value) {
+    const Array* colors = value.arrayValue();
+    if (!colors) return false;
+    for (const Value& c : *colors) {
+        if (!isColorDictionary(c)) return false;
+    }
+    return true;
 }
 
 namespace {
@@ -219,7 +233,7 @@ bool fits(ColorSetting kind, const Value& value) {
         case ColorSetting::LineThickness:
             return isLineThickness(value);
         case ColorSetting::GroupColors:
-            return value.isArray();
+            return ColorHelper::isGroupColorArray(value);
     }
     return false;
 }

@@ -64,8 +64,11 @@ class ColorHelper {
     static Dictionary dicForColor(const Color& color);
     /// The colour of such a dictionary; a missing or non-numeric component reads as 0.
     static Color colorFromDic(const Dictionary& dictionary);
-    /// Whether `value` is a colour dictionary: the four components, all numbers.
+    /// Whether `value` is a colour dictionary: the four components, all finite numbers in 0..1.
     static bool isColorDictionary(const Value& value);
+    /// Whether a "groupColors" value (from the link or a settings file) may be stored: an array
+    /// of colour dictionaries.
+    static bool isGroupColorArray(const Value& value);
     /// The stored colour settings of the settings file, each key only when stored.
     static Dictionary getColorSettings();
     /// Writes the colour settings of an imported settings file into the user defaults: only

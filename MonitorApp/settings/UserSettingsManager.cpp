@@ -1,11 +1,13 @@
 #include "MonitorApp/settings/UserSettingsManager.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <random>
 #include <variant>
 
 #include "foundation/Log.h"
+#include "foundation/NumberRange.h"
 #include "foundation/SharedInstance.h"
 #include "foundation/UserDefaults.h"
 
@@ -151,8 +153,9 @@ void apply(Self& self, const Field& field, const Value& value, Missing missing) 
                     (self.*f.set)(missing == Missing::Zero ? 0 : f.importDefault);
                 }
             } else if constexpr (std::is_same_v<F, FloatField>) {
-                if (auto v = value.floatValue()) {
-                    (self.*f.set)(*v);
+                // A NaN or an infinity reads as a value of the wrong kind.
+                if (auto v = numberInRange(value, -FLT_MAX, FLT_MAX)) {
+                    (self.*f.set)(static_cast<float>(*v));
                 }
             } else {
                 if (const std::string* v = value.stringValue()) {

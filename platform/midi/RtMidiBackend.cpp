@@ -35,10 +35,13 @@ struct RtMidiBackend::OpenPort {
     std::unique_ptr<RtMidiIn> in;
     ByteCallback callback;
     std::atomic<bool> failed{false};
+    /// Set when the port's client is let go: its thread may still run, and hands nothing on.
+    std::atomic<bool> abandoned{false};
 
     // Runs on RtMidi's thread (JACK's process thread under JACK): it only hands the bytes on.
     static void received(double, std::vector<unsigned char>* message, void* self) {
         auto* open = static_cast<OpenPort*>(self);
+        if (open->abandoned.load(std::memory_order_acquire)) return;
         if (message && !message->empty()) {
             open->callback(message->data(), message->size());
         }
@@ -76,8 +79,12 @@ void RtMidiBackend::abandonJackClients() {
     // libjack deletes the clients of a dead server when any client of the process next opens
     // (ours, the audio's, a returning server's), so closing one afterwards would free it twice.
     // Their RtMidi objects, whose destructors would close them, are let go instead.
+    // The client's process thread may still be inside `received`, which reads the port's record:
+    // the record is let go with the client, and told to hand nothing more on.
     for (auto& [port, open] : open_) {
+        open->abandoned.store(true, std::memory_order_release);
         [[maybe_unused]] RtMidiIn* left = open->in.release();
+        [[maybe_unused]] OpenPort* kept = open.release();
     }
     open_.clear();
     jackWatch_.reset();

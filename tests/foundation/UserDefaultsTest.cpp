@@ -1,18 +1,24 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <thread>
 #include <vector>
 
+#include "foundation/BoundedFileRead.h"
 #include "foundation/PropertyList.h"
 #include "foundation/UserDefaults.h"
 #include "tests/foundation/TestSupport.h"
+#include "tests/support/KilledSave.h"
 #include "tests/support/TemporarySettingsTest.h"
 
 namespace quenbril {
@@ -185,18 +191,10 @@ TEST_F(UserDefaultsTest, AWriteThatFailsPartWayLeavesTheOldFileWhole) {
     EXPECT_EQ(restart().dataForKey("Image"), Bytes(65536, 0xAB));
 }
 
-// The id of a process that has ended: a child that exits at once, reaped.
-pid_t goneProcessID() {
-    const pid_t child = fork();
-    if (child == 0) _exit(0);
-    int status = 0;
-    waitpid(child, &status, 0);
-    return child;
-}
-
 TEST_F(UserDefaultsTest, OnlyTemporaryFilesOfEndedProcessesAreRemovedAtStartUp) {
     ASSERT_TRUE(UserDefaults::standardUserDefaults().setInteger(2, "columns"));
-    const std::string crashed = "Quenbril.plist.tmp-" + std::to_string(goneProcessID()) + "-Ab3dE9";
+    const std::string crashed =
+        "Quenbril.plist.tmp-" + std::to_string(test::goneProcessID()) + "-Ab3dE9";
     const std::string running = "Quenbril.plist.tmp-" + std::to_string(getppid()) + "-Zy8xW7";
     writeFile(folder() / crashed, "<?xml version=\"1.0\"?><pli");
     writeFile(folder() / running, "<?xml version=\"1.0\"?><pli");
@@ -387,6 +385,43 @@ TEST_F(UserDefaultsTest, ADamagedFileIsMovedAsideAndTheStoreStartsEmpty) {
         EXPECT_EQ(UserDefaults(folder().string(), "Quenbril").integerForKey("columns"), 5);
         fs::remove(folder() / names[0]);
     }
+}
+
+TEST_F(UserDefaultsTest, AnOversizedFileIsMovedAsideUnreadAndTheStoreStartsEmpty) {
+    // A well-formed file, only too large: read, it would be rewritten whole on every change.
+    fs::create_directories(folder());
+    const std::string head =
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>columns</key><integer>2"
+        "</integer><key>pad</key><string>";
+    const std::string tail = "</string></dict></plist>";
+    writeFile(file(),
+              head + std::string(kMaxUserFileSize + 1 - head.size() - tail.size(), 'x') + tail);
+    UserDefaults defaults(folder().string(), "Quenbril");
+    EXPECT_TRUE(defaults.storedValues().empty());
+    std::vector<std::string> names = folderEntries();
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names[0].rfind("Quenbril.plist.corrupt-", 0), 0u) << names[0];
+    EXPECT_EQ(fs::file_size(folder() / names[0]), kMaxUserFileSize + 1);
+
+    EXPECT_TRUE(defaults.setInteger(5, "columns"));
+    EXPECT_EQ(UserDefaults(folder().string(), "Quenbril").integerForKey("columns"), 5);
+}
+
+TEST_F(UserDefaultsTest, AFifoInPlaceOfTheFileIsNeitherWaitedForNorWrittenOver) {
+    fs::create_directories(folder());
+    ASSERT_EQ(mkfifo(file().c_str(), 0600), 0);
+    auto start = std::async(std::launch::async, [&] {
+        UserDefaults defaults(folder().string(), "Quenbril");
+        return defaults.setInteger(5, "columns");
+    });
+    if (start.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        const int writer = open(file().c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) close(writer);
+        start.wait();
+        FAIL() << "the store waited on a FIFO";
+    }
+    EXPECT_FALSE(start.get());
+    EXPECT_TRUE(fs::is_fifo(file()));
 }
 
 TEST_F(UserDefaultsTest, AFileHoldingAValueWeCannotWriteBackStillLetsUsSave) {

@@ -51,6 +51,9 @@ struct TLSRecorder : Recorder {
     }
 };
 
+/// The deadline every handshake of these tests gets: a stalled one fails the test quickly.
+constexpr double kHandshakeDeadline = 5.0;
+
 class TLSTest : public SocketTest {
   protected:
     static void SetUpTestSuite() {
@@ -154,7 +157,7 @@ class TLSTest : public SocketTest {
             &failure);
         EXPECT_TRUE(peer->engine) << failure;
         if (!peer->engine) return nullptr;
-        client_->startTLS(clientSettings());
+        client_->startTLS(clientSettings(), kHandshakeDeadline);
         int status = TLSEngine::WouldBlock;
         while (status == TLSEngine::WouldBlock) status = peer->engine->handshake();
         EXPECT_EQ(status, TLSEngine::Success);
@@ -197,8 +200,8 @@ TEST_F(TLSTest, BytesQueuedBeforeTheSwitchLeaveInClearAndLaterOnesNever) {
     int peer = raw.accept();
     ASSERT_GE(peer, 0);
     client_->writeData(bytesOf("PLAIN"), 2.0, 1);
-    client_->startTLS(clientSettings());
-    client_->startTLS(clientSettings("ignored"));  // a second switch is dropped
+    client_->startTLS(clientSettings(), kHandshakeDeadline);
+    client_->startTLS(clientSettings("ignored"), kHandshakeDeadline);  // a second switch is dropped
     client_->writeData(bytesOf("SECRET"), 2.0, 2);
 
     EXPECT_EQ(textOf(recvExactly(peer, 5)), "PLAIN");
@@ -223,8 +226,8 @@ TEST_F(TLSTest, ManualTrustYesSecuresBothSidesAndCarriesDataBothWays) {
     client_->readDataToLength(5, 2.0, 20);
     clientRecorder_.trustAnswer = true;
     clientRecorder_.answerFromOtherThreadTwice = true;
-    server_->startTLS(serverSettings());
-    client_->startTLS(manualTrustSettings());
+    server_->startTLS(serverSettings(), kHandshakeDeadline);
+    client_->startTLS(manualTrustSettings(), kHandshakeDeadline);
     client_->writeData(bytesOf("to server"), 2.0, 2);
     server_->readDataToLength(9, 2.0, 12);
     server_->writeData(bytesOf("to client"), 2.0, 13);
@@ -259,8 +262,8 @@ TEST_F(TLSTest, ManualTrustYesSecuresBothSidesAndCarriesDataBothWays) {
 TEST_F(TLSTest, ManualTrustNoClosesWithBadCertificate) {
     connectPair();
     clientRecorder_.trustAnswer = false;
-    server_->startTLS(serverSettings("self"));
-    client_->startTLS(manualTrustSettings());
+    server_->startTLS(serverSettings("self"), kHandshakeDeadline);
+    client_->startTLS(manualTrustSettings(), kHandshakeDeadline);
     client_->writeData(bytesOf("never"), 2.0, 1);
     ASSERT_TRUE(wait([&] { return clientRecorder_.disconnects == 1; }));
     expectSSLError(clientRecorder_.disconnectError, TLSEngine::PeerBadCertificate);
@@ -274,8 +277,8 @@ TEST_F(TLSTest, ManualTrustNoClosesWithBadCertificate) {
 
 TEST_F(TLSTest, ManualTrustWithoutTheDelegateOperationCloses) {
     connectPair();
-    server_->startTLS(serverSettings());
-    client_->startTLS(manualTrustSettings());
+    server_->startTLS(serverSettings(), kHandshakeDeadline);
+    client_->startTLS(manualTrustSettings(), kHandshakeDeadline);
     ASSERT_TRUE(wait([&] { return clientRecorder_.disconnects == 1; }));
     ASSERT_TRUE(clientRecorder_.disconnectError);
     EXPECT_EQ(clientRecorder_.disconnectError->code, DispatchSocket::OtherError);
@@ -299,8 +302,8 @@ TEST_F(TLSTest, DefaultClientTrustsTheSystemAuthoritiesAndChecksTheName) {
         serverRecorder_ = {};
         clientRecorder_ = {};
         connectPair();
-        server_->startTLS(serverSettings(c.identity));
-        client_->startTLS(clientSettings(c.peerName));
+        server_->startTLS(serverSettings(c.identity), kHandshakeDeadline);
+        client_->startTLS(clientSettings(c.peerName), kHandshakeDeadline);
         client_->writeData(bytesOf("ping"), 2.0, 1);
         server_->readDataToLength(4, 2.0, 2);
         if (c.status == TLSEngine::Success) {
@@ -352,7 +355,7 @@ TEST_F(TLSTest, RefusedSettingsCloseBeforeAnyHandshakeByte) {
         ASSERT_TRUE(client_->connectToHost("127.0.0.1", raw.port, 2.0));
         int peer = raw.accept();
         ASSERT_GE(peer, 0);
-        client_->startTLS(c.settings);
+        client_->startTLS(c.settings, kHandshakeDeadline);
         ASSERT_TRUE(wait([&] { return clientRecorder_.disconnects == 1; }));
         ASSERT_TRUE(clientRecorder_.disconnectError);
         EXPECT_EQ(clientRecorder_.disconnectError->code, DispatchSocket::OtherError);
@@ -369,7 +372,7 @@ TEST_F(TLSTest, GarbageInsteadOfAHandshakeFailsOnce) {
     ASSERT_TRUE(client_->connectToHost("127.0.0.1", raw.port, 2.0));
     int peer = raw.accept();
     ASSERT_GE(peer, 0);
-    client_->startTLS(clientSettings());
+    client_->startTLS(clientSettings(), kHandshakeDeadline);
     client_->writeData(bytesOf("SECRET"), 2.0, 1);
     sendText(peer, std::string(64, 'G'));
     ASSERT_TRUE(wait([&] { return clientRecorder_.disconnects == 1; }));
@@ -381,14 +384,35 @@ TEST_F(TLSTest, GarbageInsteadOfAHandshakeFailsOnce) {
     EXPECT_EQ(clientRecorder_.disconnects, 1);
 }
 
+TEST_F(TLSTest, AStalledHandshakeEndsInOneErrorAtItsDeadline) {
+    // The peer accepts and never answers the client's hello; a read waits behind the switch.
+    RawListener raw;
+    client_ = makeSocket(clientRecorder_);
+    ASSERT_TRUE(client_->connectToHost("127.0.0.1", raw.port, 2.0));
+    int peer = raw.accept();
+    ASSERT_GE(peer, 0);
+    client_->startTLS(clientSettings(), 0.3);
+    client_->readDataWithTimeout(1.0, 7);
+    ASSERT_TRUE(wait([&] { return clientRecorder_.disconnects == 1; }, 5.0))
+        << "the handshake never ended";
+    ASSERT_TRUE(clientRecorder_.disconnectError);
+    EXPECT_EQ(clientRecorder_.disconnectError->domain, DispatchSocket::kErrorDomain);
+    EXPECT_EQ(clientRecorder_.disconnectError->code, DispatchSocket::ReadTimeoutError);
+    EXPECT_EQ(clientRecorder_.disconnectError->description, "TLS handshake timed out");
+    settle(1.2);  // past the read's own time-out: nothing more
+    EXPECT_EQ(clientRecorder_.disconnects, 1);
+    EXPECT_TRUE(clientRecorder_.reads.empty());
+    ::close(peer);
+}
+
 TEST_F(TLSTest, CipherSuiteIdsAreUnsigned) {
     connectPair();
     // ECDHE-ECDSA-AES128-GCM-SHA256 is 0xC02B: above 0x7FFF, as most suites in use are.
     Dictionary settings = clientSettings();
     settings.set(Value(TLSEngine::kProtocolVersionMax), Value(8));
     settings.set(Value(TLSEngine::kCipherSuites), Value(Array{Value(0xC02B)}));
-    server_->startTLS(serverSettings());
-    client_->startTLS(settings);
+    server_->startTLS(serverSettings(), kHandshakeDeadline);
+    client_->startTLS(settings, kHandshakeDeadline);
     ASSERT_TRUE(
         wait([&] { return clientRecorder_.secures == 1 || clientRecorder_.disconnects == 1; }));
     EXPECT_EQ(clientRecorder_.secures, 1)
@@ -455,8 +479,8 @@ TEST_F(TLSTest, ReadServedFromDecryptedBytesListensForTheRest) {
 
 TEST_F(TLSTest, TenMegabytesEachWayInArbitraryChunks) {
     connectPair();
-    server_->startTLS(serverSettings());
-    client_->startTLS(clientSettings());
+    server_->startTLS(serverSettings(), kHandshakeDeadline);
+    client_->startTLS(clientSettings(), kHandshakeDeadline);
     constexpr size_t kTotal = 10 * 1024 * 1024;
     std::mt19937 random(7);
     Bytes toServer(kTotal), toClient(kTotal);

@@ -31,6 +31,16 @@ std::string NotebookCsv::quotedWhenNeeded(const std::string& field) {
     return quoted(field);
 }
 
+std::string NotebookCsv::asText(const std::string& field) {
+    // Spreadsheets run a cell that begins like a formula, quoted or not; the apostrophe makes
+    // them show it as text.
+    if (field.empty() ||
+        std::string_view("=+-@\t\r").find(field.front()) == std::string_view::npos) {
+        return field;
+    }
+    return "'" + field;
+}
+
 std::string NotebookCsv::text(const NotebookManager::Entries& entries, StripLookup& strips) {
     std::string csv = "Note,LTC,Time,Creator,Channel,Audio input\r";
     csv.reserve(entries.size() * 80 + csv.size());
@@ -38,16 +48,16 @@ std::string NotebookCsv::text(const NotebookManager::Entries& entries, StripLook
     for (const auto& entry : entries) {
         const SMPTETimecode ltc = entry->ltc();
         std::snprintf(timecode, sizeof timecode, "%02d:%02d:%02d", ltc.hours, ltc.mins, ltc.secs);
-        csv += quoted(entry->note().value_or(""));
+        csv += quoted(asText(entry->note().value_or("")));
         csv += ',';
         csv += timecode;
         csv += ',';
         csv += quotedWhenNeeded(mediumTimeText(entry->time()));
         csv += ',';
-        csv += quoted(entry->creator().value_or(""));
+        csv += quoted(asText(entry->creator().value_or("")));
         csv += ',';
         if (const ChannelStripController* strip = strips.find(entry->csID())) {
-            csv += quotedWhenNeeded(strip->model().name().value_or(""));
+            csv += quotedWhenNeeded(asText(strip->model().name().value_or("")));
             csv += ",\"";
             csv += std::to_string(static_cast<int64_t>(strip->model().audioInput()) + 1);
         } else {
@@ -62,7 +72,7 @@ std::string NotebookCsv::text(const NotebookManager::Entries& entries, StripLook
 
 bool NotebookCsv::write(const std::string& text, const std::string& path, Error* error) {
     const Bytes bytes(text.begin(), text.end());
-    if (auto failure = replaceFile(path, path + ".XXXXXX", bytes, mode_t{0644})) {
+    if (auto failure = replaceFile(path, bytes, mode_t{0644})) {
         if (error) {
             *error = Error::make(
                 Error::kPosixDomain, failure->error,

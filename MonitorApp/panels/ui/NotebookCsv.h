@@ -12,7 +12,8 @@ class StripLookup;
 /// The notebook as a CSV text: the header "Note,LTC,Time,Creator,Channel,Audio input", then one
 /// line per note, each line ended by a carriage return alone. The note and the creator are
 /// always quoted, with their quotes doubled; the channel name and the time are quoted only
-/// when they hold a comma, quote, CR or LF, so ordinary lines keep their plain form.
+/// when they hold a comma, quote, CR or LF, so ordinary lines keep their plain form. Text
+/// from other people that a spreadsheet would run is written as text.
 class NotebookCsv {
   public:
     static std::string text(const NotebookManager::Entries& entries, StripLookup& strips);
@@ -23,6 +24,9 @@ class NotebookCsv {
     static std::string quoted(const std::string& field);
     /// A field written as it is unless it holds a comma, quote, CR or LF.
     static std::string quotedWhenNeeded(const std::string& field);
+    /// A text field as a spreadsheet shows it as text: one that begins with =, +, -, @, tab or
+    /// CR gets a leading apostrophe, so it is never run as a formula.
+    static std::string asText(const std::string& field);
 };
 
 }  // namespace quenbril

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "DispatcherTestEnvironment.h"
@@ -145,6 +146,20 @@ TEST_F(DispatcherTest, GroupColoursAreStoredOnlyWhenWellFormed) {
     dispatch("GroupColors", 5);
     EXPECT_EQ(defaults().objectForKey("groupColors"), Value(Array{red}));
     UserDefaults::resetStandardUserDefaults();  // stored for the next run
+    EXPECT_EQ(defaults().objectForKey("groupColors"), Value(Array{red}));
+}
+
+TEST_F(DispatcherTest, GroupColoursWithNumbersOutOfRangeAreRefusedLikeAWrongKind) {
+    Dictionary red{{"red", 1.0}, {"green", 0.0}, {"blue", 0.0}, {"alpha", 1.0}};
+    dispatch("GroupColors", Array{red});
+    for (double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL, 1e308, -0.25, 1.5}) {
+        Dictionary colour = red;
+        colour.set("green", bad);
+        dispatch("GroupColors", Array{red, colour});
+        Dictionary alpha = red;
+        alpha.set("alpha", bad);
+        dispatch("GroupColors", Array{alpha});
+    }
     EXPECT_EQ(defaults().objectForKey("groupColors"), Value(Array{red}));
 }
 

@@ -1,6 +1,7 @@
 // The player file on disk: what a save leaves there and why a file is refused.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -10,6 +11,7 @@
 
 #include "MonitorApp/panels/PlayerFile.h"
 #include "foundation/PropertyList.h"
+#include "tests/support/KilledSave.h"
 
 namespace quenbril {
 namespace {
@@ -76,6 +78,21 @@ TEST_F(PlayerFileTest, AFileOver64MiBIsRefusedAndOneOfExactly64MiBIsRead) {
     EXPECT_NE(error.description.find("64 MiB"), std::string::npos);
     EXPECT_FALSE(PlayerFile::read(atLimit, &error));
     EXPECT_NE(error.code, EFBIG);
+}
+
+TEST_F(PlayerFileTest, AFifoIsRefusedAndASaveClearsWhatAKilledSaveLeft) {
+    const std::string fifo = path("Pipe.pla");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    Error error;
+    EXPECT_FALSE(PlayerFile::read(fifo, &error));  // would block for ever if it were opened
+    EXPECT_NE(error.description.find(fifo + " is not a regular file"), std::string::npos)
+        << error.description;
+
+    const std::string file = path("Cast.pla");
+    const auto left = test::leftoversOfAKilledSave(file);
+    ASSERT_EQ(left.size(), 1u);
+    ASSERT_TRUE(PlayerFile::write(kCast, file, &error)) << error.description;
+    EXPECT_FALSE(std::filesystem::exists(left[0]));
 }
 
 TEST_F(PlayerFileTest, AWriteThatCannotHappenSaysWhyAndLeavesNoFile) {

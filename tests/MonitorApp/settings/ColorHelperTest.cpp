@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "SettingsTestEnvironment.h"
 
 namespace quenbril {
@@ -129,6 +131,22 @@ TEST_F(ColorHelperTest, ColourSettingsImportWritesOnlyExportedKeysOfTheirKind) {
     EXPECT_TRUE(defaults().objectForKey("colorForQL").isNull());
     EXPECT_EQ(ColorHelper::colorForAudio(), (Array{0.0, 0.0, 1.0}));
     EXPECT_EQ(ColorHelper::colorForGroup(0), (Color{1, 0, 0, 1}));
+}
+
+TEST_F(ColorHelperTest, ColourSettingsImportRefusesNumbersThatAreNotFiniteOrOutOfRange) {
+    ColorHelper::sharedInstance();
+    Dictionary huge = ColorHelper::dicForColor(Color{1, 0, 0, 1});
+    huge.set("blue", 1e308);
+    EXPECT_TRUE(
+        ColorHelper::setColorSettings(Dictionary{{"colorForAudio", Array{std::nan(""), 0.0, 1.0}},
+                                                 {"colorForRF", Array{0.0, HUGE_VAL, 0.0}},
+                                                 {"colorForQL", Array{0.0, 0.0, -1.0}},
+                                                 {"lineThickness", HUGE_VAL},
+                                                 {"groupColors", Array{huge}}}));
+    restart();
+    EXPECT_EQ(ColorHelper::getColorSettings(), Dictionary{});
+    EXPECT_EQ(ColorHelper::colorForAudio(), (Array{0.5, 1.0, 0.5}));
+    EXPECT_EQ(ColorHelper::colorForGroup(0), ColorHelper::defaultColorForGroup(0));
 }
 
 TEST_F(ColorHelperTest, LinkGroupColoursRepeatDarkerAfterTheFirstNine) {

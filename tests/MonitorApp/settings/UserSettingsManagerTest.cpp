@@ -114,6 +114,14 @@ TEST_F(UserSettingsManagerTest, MissingStoredKeysFollowTheirOwnRule) {
     EXPECT_EQ(s.qbIdentifier(), "quenbril");
 }
 
+TEST_F(UserSettingsManagerTest, StoredNumbersThatAreNotFiniteReadAsMissing) {
+    for (double bad : {HUGE_VAL, -HUGE_VAL, std::nan(""), 1e308}) {
+        defaults().setObject(Dictionary{{"longClickDuration", bad}}, "UserSettings");
+        restart();
+        EXPECT_FLOAT_EQ(settings().longClickDuration(), 0.75f) << bad;
+    }
+}
+
 TEST_F(UserSettingsManagerTest, StoredValuesOfTheWrongKindReadAsMissingAndAreBounded) {
     defaults().setObject(Dictionary{{"chatUsername", 42},
                                     {"qbIdentifier", Array{"x"}},

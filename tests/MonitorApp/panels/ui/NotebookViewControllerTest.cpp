@@ -18,6 +18,7 @@
 #include "foundation/UserDefaults.h"
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/panels/ui/NotebookTestEnvironment.h"
+#include "tests/support/KilledSave.h"
 
 namespace quenbril {
 namespace {
@@ -260,6 +261,36 @@ TEST_F(NotebookWindowTest, ExportQuotesOnlyWhatWouldShiftTheColumns) {
     EXPECT_TRUE(window->exportClicked());
     EXPECT_EQ(readFile(path("notes.csv")), golden("notes.csv"));
     EXPECT_TRUE(alerts.alerts.empty());
+}
+
+TEST_F(NotebookWindowTest, ExportWritesCellsASpreadsheetWouldRunAsText) {
+    // Notes come from any operator and channel names from the server: a cell that begins like
+    // a formula is written as text, quoted or not, and the quoting rule still holds.
+    Array channels{Value(strip(1, "A", "+cmd|' /C calc'!A0")), Value(strip(2, "A", "-2, left"))};
+    manager().initFromProperyArray(channels);
+    notebook().notebookEntries() = {
+        note(1, 1, "=HYPERLINK(\"http://x\",\"y\")", "@ops", {1, 2, 3, 4}, 3600.0 * 13 + 62),
+        note(2, 2, "\tcue", "\rbob", {0, 0, 59, 0}, 60),
+        note(3, 1, "a = b + c", "carol", {0, 0, 0, 0}, 0),
+    };
+    files.answers = {path("formulas.csv")};
+    EXPECT_TRUE(window->exportClicked());
+    EXPECT_EQ(readFile(path("formulas.csv")),
+              "Note,LTC,Time,Creator,Channel,Audio input\r"
+              "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\",01:02:03,1:01:02 PM,\"'@ops\","
+              "'+cmd|' /C calc'!A0,\"2\"\r"
+              "\"'\tcue\",00:00:59,12:01:00 AM,\"'\rbob\",\"'-2, left\",\"3\"\r"
+              "\"a = b + c\",00:00:00,12:00:00 AM,\"carol\",'+cmd|' /C calc'!A0,\"2\"\r");
+}
+
+TEST_F(NotebookWindowTest, ExportRemovesWhatAKilledExportLeftBehind) {
+    const std::string leftover =
+        path("notes.csv") + ".tmp-" + std::to_string(test::goneProcessID()) + "-AbC123";
+    std::ofstream(leftover) << "half a notebook";
+    notebook().notebookEntries() = {note(1, 1, "a")};
+    files.answers = {path("notes.csv")};
+    EXPECT_TRUE(window->exportClicked());
+    EXPECT_FALSE(std::filesystem::exists(leftover));
 }
 
 TEST_F(NotebookWindowTest, AFailedExportNamesThePathAndTheReason) {
