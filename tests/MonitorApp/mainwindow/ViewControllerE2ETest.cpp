@@ -182,7 +182,7 @@ TEST_F(ViewControllerE2E, ActionsWhileTheLinkIsDownNeverReachTheServerLater) {
     ServerManager::sharedInstance().tryToConnect();
     ASSERT_TRUE(ServerManager::sharedInstance().isConnecting());
     act();  // the connect is pending
-    ASSERT_TRUE(pumpUntil([&] { return back.log().find(": solo ") != std::string::npos; }))
+    ASSERT_TRUE(pumpUntil([&] { return back.log().find(": single solo ") != std::string::npos; }))
         << back.log();
     pump(0.5);
     const std::string log = back.log();
