@@ -61,10 +61,18 @@ bool DispatchSocket::onSocketQueue() const {
     return dispatch::Queue::currentSpecific(this) == this;
 }
 
+// The threads. The socket's state belongs to the socket queue: whatever touches it runs in that
+// queue's context, one block at a time, in the order submitted. That context is usually the
+// queue's own thread, but a block may also run in place on the thread that asked for it (the
+// delegate's thread queueing a read, the epoll thread reporting bytes) when the queue is idle and
+// nothing waits in it (Queue::tryRunInPlace): it then overtakes nothing, and saves two thread
+// hops. Delegate calls are always posted to the delegate queue, in the order the socket queue
+// makes them, never made inside the call that caused them.
+
 void DispatchSocket::runSync(const std::function<void()>& fn) const {
     if (onSocketQueue()) {
         fn();
-    } else {
+    } else if (!socketQueue_->tryRunInPlace(fn)) {
         socketQueue_->sync(fn);
     }
 }
@@ -74,6 +82,12 @@ void DispatchSocket::runAsync(std::function<void()> fn) {
     socketQueue_->async([weak, fn = std::move(fn)] {
         if (auto self = weak.lock()) fn();
     });
+}
+
+void DispatchSocket::runSoon(std::function<void()> fn) {
+    // On the socket queue already: queued, so that a block never runs inside another.
+    if (!onSocketQueue() && socketQueue_->tryRunInPlace(fn)) return;
+    runAsync(std::move(fn));
 }
 
 std::shared_ptr<dispatch::TimerSource> DispatchSocket::startTimer(

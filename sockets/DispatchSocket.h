@@ -273,6 +273,9 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     /// Runs `fn` on the socket queue and waits (directly when already there).
     void runSync(const std::function<void()>& fn) const;
     void runAsync(std::function<void()> fn);
+    /// Runs `fn` on the socket queue without waiting: in place when the queue is idle (short,
+    /// non-blocking work only), else queued.
+    void runSoon(std::function<void()> fn);
     /// Calls `fn` on the delegate queue with the current delegate (socket queue only).
     void notifyDelegate(std::function<void(DispatchSocketDelegate&, DispatchSocket*)> fn);
 
@@ -314,6 +317,9 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     // read / write (DispatchSocketIO.cpp)
     void queueRead(std::shared_ptr<DispatchReadPacket> packet);
     void createSources(int fd);
+    /// Whether the read and write sources' handlers may run on the epoll thread (see
+    /// dispatch::Source::setDeliversInPlace): on, except while a TLS handshake runs.
+    void setSourcesDeliverInPlace(bool inPlace);
     void readSourceFired();
     void writeSourceFired();
     void setupReadAndWriteSourcesForNewlyConnectedSocket(int fd);

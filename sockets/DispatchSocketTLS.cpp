@@ -76,6 +76,7 @@ void DispatchSocket::sslStartTLS() {
     }
     sslErrCode_ = 0;
     lastSSLHandshakeError_ = 0;
+    setSourcesDeliverInPlace(false);
     sslContinueHandshake();
 }
 
@@ -91,6 +92,7 @@ void DispatchSocket::sslContinueHandshake() {
     } else {
         flags_ &= ~(flagReadTLSStarting | flagWriteTLSStarting);
         flags_ |= flagSecure;
+        setSourcesDeliverInPlace(true);
         notifyDelegate(
             [](DispatchSocketDelegate& d, DispatchSocket* sock) { d.socketDidSecure(sock); });
         endCurrentPacket(IOSide::Read);

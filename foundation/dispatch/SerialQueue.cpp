@@ -11,10 +11,15 @@ constexpr int kDrainBatch = 64;
 
 // The state the thread shares with the queue; the thread never touches the queue object itself,
 // which may be destroyed on that very thread when its last block lets go of it.
+//
+// One block at a time: `running` is set, under the mutex, by whichever thread runs a block: the
+// queue's own thread, or a caller of tryRunInPlace. The mutex orders one block's end before the
+// next one's start, whichever threads they run on.
 struct SerialQueue::Worker {
     std::mutex mutex;
     std::condition_variable cv;
     std::deque<Block> blocks;
+    bool running = false;
     bool draining = false;  // a drain is submitted to the target (targeted queues)
     bool stop = false;
 };
@@ -31,14 +36,18 @@ SerialQueue::SerialQueue(std::string label, QueuePtr target)
         pthread_setname_np(pthread_self(), name.c_str());
         std::unique_lock lock(worker->mutex);
         for (;;) {
-            worker->cv.wait(lock, [&] { return worker->stop || !worker->blocks.empty(); });
+            worker->cv.wait(lock, [&] {
+                return !worker->running && (worker->stop || !worker->blocks.empty());
+            });
             if (worker->blocks.empty()) return;  // stopped, and nothing left
             Block block = std::move(worker->blocks.front());
             worker->blocks.pop_front();
+            worker->running = true;
             lock.unlock();
             block();
             block = nullptr;  // may drop the last reference to the queue
             lock.lock();
+            worker->running = false;
         }
     });
 }
@@ -55,6 +64,32 @@ SerialQueue::~SerialQueue() {
     } else {
         thread_.join();
     }
+}
+
+bool SerialQueue::tryRunInPlace(const Block& block) {
+    if (target()) return false;
+    auto self = shared_from_this();  // the block may drop the caller's last reference
+    {
+        std::lock_guard lock(worker_->mutex);
+        if (worker_->running || !worker_->blocks.empty() || worker_->stop) return false;
+        worker_->running = true;
+    }
+    // Hands the queue back, also when the block throws; what was queued meanwhile waits for the
+    // queue's own thread.
+    struct Release {
+        Worker& worker;
+        ~Release() {
+            bool more = false;
+            {
+                std::lock_guard lock(worker.mutex);
+                worker.running = false;
+                more = !worker.blocks.empty();
+            }
+            if (more) worker.cv.notify_one();
+        }
+    } release{*worker_};
+    runInContext(block);
+    return true;
 }
 
 void SerialQueue::submit(Block wrapped) {
