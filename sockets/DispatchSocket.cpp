@@ -110,10 +110,43 @@ void DispatchSocket::notifyDelegate(
     // being destroyed: then the delegate hears of it with no socket.
     std::shared_ptr<DispatchSocket> self =
         (flags_ & flagDeallocating) ? nullptr : weak_from_this().lock();
-    delegateQueue_->async([ref, self, fn = std::move(fn)] {
+    postToDelegateQueue([ref, self, fn = std::move(fn)] {
         auto alive = ref.token.lock();
         if (alive) fn(*ref.ptr, self.get());
     });
+}
+
+void DispatchSocket::postToDelegateQueue(std::function<void()> call) {
+    if (delegateBatchDepth_ > 0) {
+        batchedDelegateCalls_.emplace_back(delegateQueue_, std::move(call));
+    } else {
+        delegateQueue_->async(std::move(call));
+    }
+}
+
+DispatchSocket::DelegateCallBatch::DelegateCallBatch(DispatchSocket& socket) : socket_(socket) {
+    ++socket_.delegateBatchDepth_;
+}
+
+DispatchSocket::DelegateCallBatch::~DelegateCallBatch() {
+    if (--socket_.delegateBatchDepth_ > 0) return;
+    auto calls = std::move(socket_.batchedDelegateCalls_);
+    socket_.batchedDelegateCalls_.clear();
+    // In the order made; consecutive calls for one queue as one block.
+    for (size_t first = 0; first < calls.size();) {
+        size_t end = first + 1;
+        while (end < calls.size() && calls[end].first == calls[first].first) ++end;
+        if (end == first + 1) {
+            calls[first].first->async(std::move(calls[first].second));
+        } else {
+            std::vector<std::function<void()>> run;
+            for (size_t i = first; i < end; ++i) run.push_back(std::move(calls[i].second));
+            calls[first].first->async([run = std::move(run)] {
+                for (const auto& call : run) call();
+            });
+        }
+        first = end;
+    }
 }
 
 // ---- delegate and configuration ----

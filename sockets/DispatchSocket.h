@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/Error.h"
@@ -278,6 +279,22 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     void runSoon(std::function<void()> fn);
     /// Calls `fn` on the delegate queue with the current delegate (socket queue only).
     void notifyDelegate(std::function<void(DispatchSocketDelegate&, DispatchSocket*)> fn);
+    /// Posts `call` to the delegate queue (socket queue only), or, while a batch is open, keeps
+    /// it for the batch's end.
+    void postToDelegateQueue(std::function<void()> call);
+    /// While one lives (socket queue only), delegate calls gather, and go to their queue together
+    /// when the outermost one ends: all that one event or one request caused costs the delegate
+    /// queue a single wake-up, and its thread finds the socket queue free when it answers.
+    class DelegateCallBatch {
+      public:
+        explicit DelegateCallBatch(DispatchSocket& socket);
+        ~DelegateCallBatch();
+        DelegateCallBatch(const DelegateCallBatch&) = delete;
+        DelegateCallBatch& operator=(const DelegateCallBatch&) = delete;
+
+      private:
+        DispatchSocket& socket_;
+    };
 
     void closeWithError(std::optional<Error> error);
     void maybeClose();
@@ -402,6 +419,8 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     int sslErrCode_ = 0;                       // the status that ended the encrypted stream
     int lastSSLHandshakeError_ = 0;
     std::shared_ptr<void> userData_;
+    int delegateBatchDepth_ = 0;
+    std::vector<std::pair<QueuePtr, std::function<void()>>> batchedDelegateCalls_;
 };
 
 }  // namespace quenbril

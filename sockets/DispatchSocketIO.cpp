@@ -102,6 +102,7 @@ void DispatchSocket::readDataToData(const Bytes& term, double timeout,
 // the socket queue's thread.
 void DispatchSocket::queueRead(std::shared_ptr<DispatchReadPacket> packet) {
     runSoon([this, packet = std::move(packet)] {
+        DelegateCallBatch batch(*this);
         if ((flags_ & flagStarted) && !(flags_ & flagNoNewIO)) {
             readQueue_.push_back(packet);
             maybeDequeueRead();
@@ -201,6 +202,7 @@ void DispatchSocket::setSourcesDeliverInPlace(bool inPlace) {
 
 void DispatchSocket::readSourceFired() {
     if (!readSource_) return;
+    DelegateCallBatch batch(*this);
     socketFDBytesAvailable_ = readSource_->data();
     if (socketFDBytesAvailable_ > 0) {
         doReadData();
@@ -211,6 +213,7 @@ void DispatchSocket::readSourceFired() {
 
 void DispatchSocket::writeSourceFired() {
     if (!writeSource_) return;
+    DelegateCallBatch batch(*this);
     if (!(flags_ & flagConnected)) {
         connectReady();
         return;
@@ -680,7 +683,7 @@ void DispatchSocket::doTimeout(IOSide side) {
     size_t bytesDone = p.bytesDone;
     DelegateRef ref = delegate_;
     std::shared_ptr<DispatchSocket> self = shared_from_this();
-    delegateQueue_->async([ref, self, side, reading, tag, elapsed, bytesDone] {
+    postToDelegateQueue([ref, self, side, reading, tag, elapsed, bytesDone] {
         std::optional<double> extension;
         if (auto alive = ref.token.lock()) {
             DispatchSocketDelegate& d = *ref.ptr;

@@ -124,7 +124,7 @@ void DispatchSocket::sslAskDelegateForTrust() {
     };
     DelegateRef ref = delegate_;
     std::shared_ptr<DispatchSocket> self = shared_from_this();
-    delegateQueue_->async([ref, self, trust, completion, aStateIndex] {
+    postToDelegateQueue([ref, self, trust, completion, aStateIndex] {
         bool deciding = false;
         if (auto alive = ref.token.lock()) {
             deciding = ref.ptr->socketDidReceiveTrust(self.get(), trust, completion);
