@@ -86,7 +86,7 @@ void DispatchSocket::runAsync(std::function<void()> fn) {
 
 void DispatchSocket::runSoon(std::function<void()> fn) {
     // On the socket queue already: queued, so that a block never runs inside another.
-    if (!onSocketQueue() && socketQueue_->tryRunInPlace(fn)) return;
+    if (!onSocketQueue() && socketQueue_->tryRunInPlace(fn, true)) return;
     runAsync(std::move(fn));
 }
 

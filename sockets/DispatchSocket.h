@@ -274,8 +274,9 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     /// Runs `fn` on the socket queue and waits (directly when already there).
     void runSync(const std::function<void()>& fn) const;
     void runAsync(std::function<void()> fn);
-    /// Runs `fn` on the socket queue without waiting: in place when the queue is idle (short,
-    /// non-blocking work only), else queued.
+    /// Runs `fn` on the socket queue without waiting for its thread: in place when the queue is
+    /// idle, or only briefly busy in place (short work that never waits for another thread
+    /// only), else queued.
     void runSoon(std::function<void()> fn);
     /// Calls `fn` on the delegate queue with the current delegate (socket queue only).
     void notifyDelegate(std::function<void(DispatchSocketDelegate&, DispatchSocket*)> fn);

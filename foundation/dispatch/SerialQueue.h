@@ -16,7 +16,7 @@ class SerialQueue : public Queue {
     SerialQueue(std::string label, QueuePtr target);
     ~SerialQueue() override;
 
-    bool tryRunInPlace(const Block& block) override;
+    bool tryRunInPlace(const Block& block, bool brief) override;
 
   private:
     struct Worker;

@@ -91,7 +91,7 @@ void Source::signal(uint64_t data) {
     // Outside the lock: deliver() takes it. A suspend or cancel in between is seen there, as by a
     // queued delivery.
     Block run = [self = shared_from_this()] { self->deliver(); };
-    if (!queue_->tryRunInPlace(run)) queue_->async(std::move(run));
+    if (!queue_->tryRunInPlace(run, true)) queue_->async(std::move(run));
 }
 
 void Source::clearPending() {

@@ -30,8 +30,9 @@ class Source : public std::enable_shared_from_this<Source> {
     void setEventHandler(Block handler);
     void setCancelHandler(Block handler);
     /// On: an event runs the handler on the thread that noticed it (the epoll thread), in the
-    /// queue's context, when the queue is idle (Queue::tryRunInPlace), instead of waking the
-    /// queue's thread. For short, non-blocking handlers only; off by default.
+    /// queue's context, when the queue is idle (Queue::tryRunInPlace, brief), instead of waking
+    /// the queue's thread. For short handlers that never wait for another thread; off by
+    /// default.
     void setDeliversInPlace(bool inPlace);
 
     void resume();
