@@ -129,9 +129,13 @@ DispatchSocket::DelegateCallBatch::DelegateCallBatch(DispatchSocket& socket) : s
 }
 
 DispatchSocket::DelegateCallBatch::~DelegateCallBatch() {
-    if (--socket_.delegateBatchDepth_ > 0) return;
-    auto calls = std::move(socket_.batchedDelegateCalls_);
-    socket_.batchedDelegateCalls_.clear();
+    if (--socket_.delegateBatchDepth_ == 0) socket_.postBatchedDelegateCalls();
+}
+
+void DispatchSocket::postBatchedDelegateCalls() {
+    if (batchedDelegateCalls_.empty()) return;
+    auto calls = std::move(batchedDelegateCalls_);
+    batchedDelegateCalls_.clear();
     // In the order made; consecutive calls for one queue as one block.
     for (size_t first = 0; first < calls.size();) {
         size_t end = first + 1;

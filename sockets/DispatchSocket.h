@@ -286,6 +286,9 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     /// While one lives (socket queue only), delegate calls gather, and go to their queue together
     /// when the outermost one ends: all that one event or one request caused costs the delegate
     /// queue a single wake-up, and its thread finds the socket queue free when it answers.
+    /// Posts the calls a batch holds so far. Also before bytes go out: the peer's answer to them
+    /// must not reach its delegate before the calls that came first here reach ours.
+    void postBatchedDelegateCalls();
     class DelegateCallBatch {
       public:
         explicit DelegateCallBatch(DispatchSocket& socket);

@@ -569,6 +569,7 @@ void DispatchSocket::doWriteData() {
     bool waiting = false;
     std::optional<Error> error;
     size_t bytesWritten = 0;
+    postBatchedDelegateCalls();
     // MSG_NOSIGNAL: a peer that went away gives an error here, never a signal that ends the
     // process.
     ssize_t result = (flags_ & flagSecure) ? 0

@@ -219,6 +219,7 @@ int DispatchSocket::sslWriteWithBuffer(const uint8_t* buffer, size_t length, siz
         resumeWriteSource();
         return TLSEngine::WouldBlock;
     }
+    postBatchedDelegateCalls();  // before the peer can answer
     ssize_t result = ::send(connectedFD(), buffer, length, MSG_NOSIGNAL);
     if (result <= 0) {
         const bool wouldBlock = result == 0 || errno == EWOULDBLOCK || errno == EAGAIN;
