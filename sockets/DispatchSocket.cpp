@@ -69,10 +69,16 @@ bool DispatchSocket::onSocketQueue() const {
 // hops. Delegate calls are always posted to the delegate queue, in the order the socket queue
 // makes them, never made inside the call that caused them.
 
+namespace {
+// Callers run socket work in place only from the main queue (the delegate queue of every user
+// here): a worker thread may hold locks of its own, and the work posts to the main loop.
+bool mayRunInPlace() { return dispatch::Queue::main()->isCurrent(); }
+}  // namespace
+
 void DispatchSocket::runSync(const std::function<void()>& fn) const {
     if (onSocketQueue()) {
         fn();
-    } else if (!socketQueue_->tryRunInPlace(fn)) {
+    } else if (!mayRunInPlace() || !socketQueue_->tryRunInPlace(fn)) {
         socketQueue_->sync(fn);
     }
 }
@@ -86,7 +92,7 @@ void DispatchSocket::runAsync(std::function<void()> fn) {
 
 void DispatchSocket::runSoon(std::function<void()> fn) {
     // On the socket queue already: queued, so that a block never runs inside another.
-    if (!onSocketQueue() && socketQueue_->tryRunInPlace(fn, true)) return;
+    if (!onSocketQueue() && mayRunInPlace() && socketQueue_->tryRunInPlace(fn, true)) return;
     runAsync(std::move(fn));
 }
 

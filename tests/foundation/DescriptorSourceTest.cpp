@@ -295,6 +295,8 @@ TEST_F(DescriptorSourceTest, SourceOnTheMainQueueIsServedByTheRunLoop) {
 TEST_F(DescriptorSourceTest, InPlaceDeliveryRunsTheHandlerOnTheEpollThreadWhileTheQueueIsIdle) {
     std::thread::id queueThread;
     queue->sync([&] { queueThread = std::this_thread::get_id(); });
+    // Idle once the queue's thread has finished the block that ended sync.
+    ASSERT_TRUE(waitFor([&] { return queue->tryRunInPlace([] {}); }));
     auto source = DescriptorSource::makeRead(fds[0], queue);
     source->setDeliversInPlace(true);
     std::mutex threadsMutex;
