@@ -229,6 +229,28 @@ TEST_F(QueueTest, TryRunInPlaceRunsOnTheCallerOnlyWhenNothingIsOvertaken) {
     EXPECT_FALSE(Queue::global()->tryRunInPlace([] {}));
 }
 
+TEST_F(QueueTest, ABriefCallerWaitsForAnotherThreadsBriefBlockInPlace) {
+    QueuePtr queue = Queue::makeSerial("test.brief");
+    Semaphore entered, gate;
+    std::thread other([&] {
+        EXPECT_TRUE(queue->tryRunInPlace(
+            [&] {
+                entered.signal();
+                gate.wait();
+            },
+            true));
+    });
+    ASSERT_TRUE(entered.wait(5.0));
+    // Not brief: gives up at once. Brief: waits for the other brief block, then runs here.
+    EXPECT_FALSE(queue->tryRunInPlace([] {}));
+    std::thread opener([&] { gate.signal(); });
+    bool here = false;
+    EXPECT_TRUE(queue->tryRunInPlace([&] { here = queue->isCurrent(); }, true));
+    EXPECT_TRUE(here);
+    opener.join();
+    other.join();
+}
+
 TEST(SemaphoreTest, WaitTimesOutOrTakesASignal) {
     Semaphore semaphore;
     EXPECT_FALSE(semaphore.wait(0.01));
