@@ -61,10 +61,24 @@ bool DispatchSocket::onSocketQueue() const {
     return dispatch::Queue::currentSpecific(this) == this;
 }
 
+// The threads. The socket's state belongs to the socket queue: whatever touches it runs in that
+// queue's context, one block at a time, in the order submitted. That context is usually the
+// queue's own thread, but a block may also run in place on the thread that asked for it (the
+// delegate's thread queueing a read, the epoll thread reporting bytes) when the queue is idle and
+// nothing waits in it (Queue::tryRunInPlace): it then overtakes nothing, and saves two thread
+// hops. Delegate calls are always posted to the delegate queue, in the order the socket queue
+// makes them, never made inside the call that caused them.
+
+namespace {
+// Callers run socket work in place only from the main queue (the delegate queue of every user
+// here): a worker thread may hold locks of its own, and the work posts to the main loop.
+bool mayRunInPlace() { return dispatch::Queue::main()->isCurrent(); }
+}  // namespace
+
 void DispatchSocket::runSync(const std::function<void()>& fn) const {
     if (onSocketQueue()) {
         fn();
-    } else {
+    } else if (!mayRunInPlace() || !socketQueue_->tryRunInPlace(fn)) {
         socketQueue_->sync(fn);
     }
 }
@@ -74,6 +88,12 @@ void DispatchSocket::runAsync(std::function<void()> fn) {
     socketQueue_->async([weak, fn = std::move(fn)] {
         if (auto self = weak.lock()) fn();
     });
+}
+
+void DispatchSocket::runSoon(std::function<void()> fn) {
+    // On the socket queue already: queued, so that a block never runs inside another.
+    if (!onSocketQueue() && mayRunInPlace() && socketQueue_->tryRunInPlace(fn, true)) return;
+    runAsync(std::move(fn));
 }
 
 std::shared_ptr<dispatch::TimerSource> DispatchSocket::startTimer(
@@ -96,10 +116,47 @@ void DispatchSocket::notifyDelegate(
     // being destroyed: then the delegate hears of it with no socket.
     std::shared_ptr<DispatchSocket> self =
         (flags_ & flagDeallocating) ? nullptr : weak_from_this().lock();
-    delegateQueue_->async([ref, self, fn = std::move(fn)] {
+    postToDelegateQueue([ref, self, fn = std::move(fn)] {
         auto alive = ref.token.lock();
         if (alive) fn(*ref.ptr, self.get());
     });
+}
+
+void DispatchSocket::postToDelegateQueue(std::function<void()> call) {
+    if (delegateBatchDepth_ > 0) {
+        batchedDelegateCalls_.emplace_back(delegateQueue_, std::move(call));
+    } else {
+        delegateQueue_->async(std::move(call));
+    }
+}
+
+DispatchSocket::DelegateCallBatch::DelegateCallBatch(DispatchSocket& socket) : socket_(socket) {
+    ++socket_.delegateBatchDepth_;
+}
+
+DispatchSocket::DelegateCallBatch::~DelegateCallBatch() {
+    if (--socket_.delegateBatchDepth_ == 0) socket_.postBatchedDelegateCalls();
+}
+
+void DispatchSocket::postBatchedDelegateCalls() {
+    if (batchedDelegateCalls_.empty()) return;
+    auto calls = std::move(batchedDelegateCalls_);
+    batchedDelegateCalls_.clear();
+    // In the order made; consecutive calls for one queue as one block.
+    for (size_t first = 0; first < calls.size();) {
+        size_t end = first + 1;
+        while (end < calls.size() && calls[end].first == calls[first].first) ++end;
+        if (end == first + 1) {
+            calls[first].first->async(std::move(calls[first].second));
+        } else {
+            std::vector<std::function<void()>> run;
+            for (size_t i = first; i < end; ++i) run.push_back(std::move(calls[i].second));
+            calls[first].first->async([run = std::move(run)] {
+                for (const auto& call : run) call();
+            });
+        }
+        first = end;
+    }
 }
 
 // ---- delegate and configuration ----

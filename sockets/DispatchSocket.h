@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/Error.h"
@@ -275,8 +276,31 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     /// Runs `fn` on the socket queue and waits (directly when already there).
     void runSync(const std::function<void()>& fn) const;
     void runAsync(std::function<void()> fn);
+    /// Runs `fn` on the socket queue without waiting for its thread: in place when the queue is
+    /// idle, or only briefly busy in place (short work that never waits for another thread
+    /// only), else queued.
+    void runSoon(std::function<void()> fn);
     /// Calls `fn` on the delegate queue with the current delegate (socket queue only).
     void notifyDelegate(std::function<void(DispatchSocketDelegate&, DispatchSocket*)> fn);
+    /// Posts `call` to the delegate queue (socket queue only), or, while a batch is open, keeps
+    /// it for the batch's end.
+    void postToDelegateQueue(std::function<void()> call);
+    /// While one lives (socket queue only), delegate calls gather, and go to their queue together
+    /// when the outermost one ends: all that one event or one request caused costs the delegate
+    /// queue a single wake-up, and its thread finds the socket queue free when it answers.
+    /// Posts the calls a batch holds so far. Also before bytes go out: the peer's answer to them
+    /// must not reach its delegate before the calls that came first here reach ours.
+    void postBatchedDelegateCalls();
+    class DelegateCallBatch {
+      public:
+        explicit DelegateCallBatch(DispatchSocket& socket);
+        ~DelegateCallBatch();
+        DelegateCallBatch(const DelegateCallBatch&) = delete;
+        DelegateCallBatch& operator=(const DelegateCallBatch&) = delete;
+
+      private:
+        DispatchSocket& socket_;
+    };
 
     void closeWithError(std::optional<Error> error);
     void maybeClose();
@@ -316,6 +340,9 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     // read / write (DispatchSocketIO.cpp)
     void queueRead(std::shared_ptr<DispatchReadPacket> packet);
     void createSources(int fd);
+    /// Whether the read and write sources' handlers may run on the epoll thread (see
+    /// dispatch::Source::setDeliversInPlace): on, except while a TLS handshake runs.
+    void setSourcesDeliverInPlace(bool inPlace);
     void readSourceFired();
     void writeSourceFired();
     void setupReadAndWriteSourcesForNewlyConnectedSocket(int fd);
@@ -399,6 +426,8 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     int sslErrCode_ = 0;                       // the status that ended the encrypted stream
     int lastSSLHandshakeError_ = 0;
     std::shared_ptr<void> userData_;
+    int delegateBatchDepth_ = 0;
+    std::vector<std::pair<QueuePtr, std::function<void()>>> batchedDelegateCalls_;
 };
 
 }  // namespace quenbril

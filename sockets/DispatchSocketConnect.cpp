@@ -601,7 +601,7 @@ bool DispatchSocket::doAccept(int listenFD) {
     DelegateRef ref = delegate_;
     QueuePtr queue = delegateQueue_;
     std::shared_ptr<DispatchSocket> listener = shared_from_this();
-    delegateQueue_->async([ref, queue, listener, fd, family, peer] {
+    postToDelegateQueue([ref, queue, listener, fd, family, peer] {
         auto alive = ref.token.lock();
         DispatchSocketDelegate* delegate = alive ? ref.ptr : nullptr;
         QueuePtr childQueue;

@@ -97,8 +97,12 @@ void DispatchSocket::readDataToData(const Bytes& term, double timeout,
                                                    term, tag));
 }
 
+// Reads and writes are queued with runSoon: from an idle socket, a read that bytes already waiting
+// can satisfy completes within the call (its delegate call posted at once), with no trip through
+// the socket queue's thread.
 void DispatchSocket::queueRead(std::shared_ptr<DispatchReadPacket> packet) {
-    runAsync([this, packet = std::move(packet)] {
+    runSoon([this, packet = std::move(packet)] {
+        DelegateCallBatch batch(*this);
         if ((flags_ & flagStarted) && !(flags_ & flagNoNewIO)) {
             readQueue_.push_back(packet);
             maybeDequeueRead();
@@ -114,7 +118,7 @@ void DispatchSocket::writeData(Bytes data, double timeout, long tag) {
 void DispatchSocket::writeData(std::shared_ptr<const Bytes> data, double timeout, long tag) {
     if (!data || data->empty()) return;
     auto packet = std::make_shared<DispatchWritePacket>(std::move(data), timeout, tag);
-    runAsync([this, packet = std::move(packet)] {
+    runSoon([this, packet = std::move(packet)] {
         if ((flags_ & flagStarted) && !(flags_ & flagNoNewIO)) {
             writeQueue_.push_back(packet);
             maybeDequeueWrite();
@@ -184,11 +188,21 @@ void DispatchSocket::createSources(int fd) {
     };
     readSource_->setCancelHandler(cancelled);
     writeSource_->setCancelHandler(cancelled);
+    setSourcesDeliverInPlace(true);
     flags_ |= flagReadSourceSuspended | flagWriteSourceSuspended;
+}
+
+void DispatchSocket::setSourcesDeliverInPlace(bool inPlace) {
+    // The handlers only read or write what the descriptor has, without waiting, so the epoll
+    // thread may run them when the socket queue is idle: the bytes then reach the delegate queue
+    // in one hop. A handshake's key work is too long for the epoll thread, and stays off it.
+    if (readSource_) readSource_->setDeliversInPlace(inPlace);
+    if (writeSource_) writeSource_->setDeliversInPlace(inPlace);
 }
 
 void DispatchSocket::readSourceFired() {
     if (!readSource_) return;
+    DelegateCallBatch batch(*this);
     socketFDBytesAvailable_ = readSource_->data();
     if (socketFDBytesAvailable_ > 0) {
         doReadData();
@@ -199,6 +213,7 @@ void DispatchSocket::readSourceFired() {
 
 void DispatchSocket::writeSourceFired() {
     if (!writeSource_) return;
+    DelegateCallBatch batch(*this);
     if (!(flags_ & flagConnected)) {
         connectReady();
         return;
@@ -440,6 +455,10 @@ void DispatchSocket::doReadData() {
         doReadEOF();
     } else if (waiting) {
         resumeReadSource();
+    } else if (done && !currentRead_ && socketFDBytesAvailable_ > 0) {
+        // Bytes wait and no read does: the next read takes them straight from the descriptor.
+        // Listening meanwhile would only wake the epoll thread and this queue for nothing.
+        suspendReadSource();
     } else if (!done && engineFilledRead && estimatedBytesAvailable() > 0) {
         // The engine holds more bytes, read off the descriptor already: no descriptor event
         // will announce them, so the read goes on from them now.
@@ -550,6 +569,7 @@ void DispatchSocket::doWriteData() {
     bool waiting = false;
     std::optional<Error> error;
     size_t bytesWritten = 0;
+    postBatchedDelegateCalls();
     // MSG_NOSIGNAL: a peer that went away gives an error here, never a signal that ends the
     // process.
     ssize_t result = (flags_ & flagSecure) ? 0
@@ -580,7 +600,11 @@ void DispatchSocket::doWriteData() {
 
     if (done) {
         completeCurrentWrite();
-        if (!error) runAsync([this] { maybeDequeueWrite(); });
+        // The next write starts on a later turn of the queue; with none queued and no close
+        // waiting for the writes, that turn would do nothing, and is not worth a wake-up.
+        if (!error && (!writeQueue_.empty() || (flags_ & flagCloseAfterWrites))) {
+            runAsync([this] { maybeDequeueWrite(); });
+        }
     } else {
         if (!waiting && !error) {
             // The descriptor took part of the data: wait until it is writable again.
@@ -660,7 +684,7 @@ void DispatchSocket::doTimeout(IOSide side) {
     size_t bytesDone = p.bytesDone;
     DelegateRef ref = delegate_;
     std::shared_ptr<DispatchSocket> self = shared_from_this();
-    delegateQueue_->async([ref, self, side, reading, tag, elapsed, bytesDone] {
+    postToDelegateQueue([ref, self, side, reading, tag, elapsed, bytesDone] {
         std::optional<double> extension;
         if (auto alive = ref.token.lock()) {
             DispatchSocketDelegate& d = *ref.ptr;

@@ -76,6 +76,7 @@ void DispatchSocket::sslStartTLS() {
     }
     sslErrCode_ = 0;
     lastSSLHandshakeError_ = 0;
+    setSourcesDeliverInPlace(false);
     // The switch holds the read side, so its deadline takes the read timer; the handshake's end
     // cancels it with the packet.
     if (packet.timeout >= 0) {
@@ -105,6 +106,7 @@ void DispatchSocket::sslContinueHandshake() {
     } else {
         flags_ &= ~(flagReadTLSStarting | flagWriteTLSStarting);
         flags_ |= flagSecure;
+        setSourcesDeliverInPlace(true);
         notifyDelegate(
             [](DispatchSocketDelegate& d, DispatchSocket* sock) { d.socketDidSecure(sock); });
         endCurrentPacket(IOSide::Read);
@@ -136,7 +138,7 @@ void DispatchSocket::sslAskDelegateForTrust() {
     };
     DelegateRef ref = delegate_;
     std::shared_ptr<DispatchSocket> self = shared_from_this();
-    delegateQueue_->async([ref, self, trust, completion, aStateIndex] {
+    postToDelegateQueue([ref, self, trust, completion, aStateIndex] {
         bool deciding = false;
         if (auto alive = ref.token.lock()) {
             deciding = ref.ptr->socketDidReceiveTrust(self.get(), trust, completion);
@@ -231,6 +233,7 @@ int DispatchSocket::sslWriteWithBuffer(const uint8_t* buffer, size_t length, siz
         resumeWriteSource();
         return TLSEngine::WouldBlock;
     }
+    postBatchedDelegateCalls();  // before the peer can answer
     ssize_t result = ::send(connectedFD(), buffer, length, MSG_NOSIGNAL);
     if (result <= 0) {
         const bool wouldBlock = result == 0 || errno == EWOULDBLOCK || errno == EAGAIN;

@@ -90,6 +90,8 @@ void Queue::sync(const Block& block) {
     state->cv.wait(lock, [&] { return state->done; });
 }
 
+bool Queue::tryRunInPlace(const Block&, bool) { return false; }
+
 void Queue::after(double seconds, Block block) {
     auto submitLater = [self = shared_from_this(), block = std::move(block)]() mutable {
         self->async(std::move(block));

@@ -49,6 +49,17 @@ class Queue : public std::enable_shared_from_this<Queue> {
     /// on a queue in its target chain (the main queue: on the main thread), the block runs at once
     /// in place: sync never deadlocks on the current queue.
     void sync(const Block& block);
+    /// Runs `block` at once on the calling thread, in this queue's context, when that overtakes
+    /// nothing: a serial queue with a thread of its own, idle and with nothing queued. Answers
+    /// false, having run nothing, otherwise (then async() it). Saves a thread hop for work whose
+    /// caller would otherwise wake the queue's thread.
+    ///
+    /// `brief`: the block is short and never waits for another thread. Then, when another
+    /// thread runs a brief block here in place, the caller waits for it to end (often that thread
+    /// was only preempted by this caller) instead of giving up, unless the caller itself runs
+    /// inside a block in place or on a serial queue's thread (so no two threads wait on each
+    /// other).
+    virtual bool tryRunInPlace(const Block& block, bool brief = false);
     /// Submits `block` after `seconds`: of the run loop's clock when the queue runs on the main
     /// queue (virtual in tests), of real time otherwise.
     void after(double seconds, Block block);

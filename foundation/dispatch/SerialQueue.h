@@ -16,6 +16,8 @@ class SerialQueue : public Queue {
     SerialQueue(std::string label, QueuePtr target);
     ~SerialQueue() override;
 
+    bool tryRunInPlace(const Block& block, bool brief) override;
+
   private:
     struct Worker;
 

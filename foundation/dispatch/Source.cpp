@@ -22,6 +22,11 @@ void Source::setCancelHandler(Block handler) {
     cancelHandler_ = std::move(handler);
 }
 
+void Source::setDeliversInPlace(bool inPlace) {
+    std::lock_guard lock(mutex_);
+    deliversInPlace_ = inPlace;
+}
+
 void Source::resume() {
     bool rearm = false;
     {
@@ -71,11 +76,22 @@ uint64_t Source::data() const {
 }
 
 void Source::signal(uint64_t data) {
-    std::lock_guard lock(mutex_);
-    if (cancelled_) return;
-    pendingData_ = pending_ ? mergeData(pendingData_, data) : data;
-    pending_ = true;
-    if (suspendCount_ == 0 && !scheduled_ && !running_) scheduleDelivery();
+    {
+        std::lock_guard lock(mutex_);
+        if (cancelled_) return;
+        pendingData_ = pending_ ? mergeData(pendingData_, data) : data;
+        pending_ = true;
+        if (suspendCount_ > 0 || scheduled_ || running_) return;
+        if (!deliversInPlace_) {
+            scheduleDelivery();
+            return;
+        }
+        scheduled_ = true;
+    }
+    // Outside the lock: deliver() takes it. A suspend or cancel in between is seen there, as by a
+    // queued delivery.
+    Block run = [self = shared_from_this()] { self->deliver(); };
+    if (!queue_->tryRunInPlace(run, true)) queue_->async(std::move(run));
 }
 
 void Source::clearPending() {

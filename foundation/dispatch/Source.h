@@ -29,6 +29,11 @@ class Source : public std::enable_shared_from_this<Source> {
 
     void setEventHandler(Block handler);
     void setCancelHandler(Block handler);
+    /// On: an event runs the handler on the thread that noticed it (the epoll thread), in the
+    /// queue's context, when the queue is idle (Queue::tryRunInPlace, brief), instead of waking
+    /// the queue's thread. For short handlers that never wait for another thread; off by
+    /// default.
+    void setDeliversInPlace(bool inPlace);
 
     void resume();
     void suspend();
@@ -76,6 +81,7 @@ class Source : public std::enable_shared_from_this<Source> {
     bool pending_ = false;
     bool scheduled_ = false;
     bool running_ = false;
+    bool deliversInPlace_ = false;
     uint64_t pendingData_ = 0;
     uint64_t data_ = 0;
 };

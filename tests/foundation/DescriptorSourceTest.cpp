@@ -292,5 +292,49 @@ TEST_F(DescriptorSourceTest, SourceOnTheMainQueueIsServedByTheRunLoop) {
     cancelAndWait(source);
 }
 
+TEST_F(DescriptorSourceTest, InPlaceDeliveryRunsTheHandlerOnTheEpollThreadWhileTheQueueIsIdle) {
+    std::thread::id queueThread;
+    queue->sync([&] { queueThread = std::this_thread::get_id(); });
+    // Idle once the queue's thread has finished the block that ended sync.
+    ASSERT_TRUE(waitFor([&] { return queue->tryRunInPlace([] {}); }));
+    auto source = DescriptorSource::makeRead(fds[0], queue);
+    source->setDeliversInPlace(true);
+    std::mutex threadsMutex;
+    std::vector<std::thread::id> threads;
+    source->setEventHandler([&] {
+        EXPECT_TRUE(queue->isCurrent());
+        char buffer[64];
+        EXPECT_GT(read(fds[0], buffer, sizeof buffer), 0);
+        std::lock_guard lock(threadsMutex);
+        threads.push_back(std::this_thread::get_id());
+    });
+    auto ran = [&] {
+        std::lock_guard lock(threadsMutex);
+        return threads.size();
+    };
+    source->resume();
+    send("idle");
+    ASSERT_TRUE(waitFor([&] { return ran() == 1; }));
+
+    // Busy queue: the event waits for it and is handled on the queue's own thread.
+    Semaphore entered, gate;
+    queue->async([&] {
+        entered.signal();
+        gate.wait();
+    });
+    ASSERT_TRUE(entered.wait(5.0));
+    send("busy");
+    EXPECT_FALSE(loop.runUntil([&] { return ran() == 2; }, 0.05));
+    gate.signal();
+    ASSERT_TRUE(waitFor([&] { return ran() == 2; }));
+    {
+        std::lock_guard lock(threadsMutex);
+        EXPECT_NE(threads[0], queueThread);
+        EXPECT_NE(threads[0], std::this_thread::get_id());
+        EXPECT_EQ(threads[1], queueThread);
+    }
+    cancelAndWait(source);
+}
+
 }  // namespace
 }  // namespace quenbril::dispatch

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <numeric>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -173,6 +175,80 @@ TEST_F(QueueTest, GlobalQueueRunsBlocksSideBySide) {
     int inPlace = 0;
     Queue::global()->sync([&] { inPlace = Queue::global()->isCurrent() ? 1 : -1; });
     EXPECT_EQ(inPlace, 1);
+}
+
+TEST_F(QueueTest, TryRunInPlaceRunsOnTheCallerOnlyWhenNothingIsOvertaken) {
+    QueuePtr queue = Queue::makeSerial("test.in.place");
+    // Idle: the block runs at once, on this thread, with the queue current.
+    std::thread::id ranOn;
+    bool current = false;
+    EXPECT_TRUE(queue->tryRunInPlace([&] {
+        ranOn = std::this_thread::get_id();
+        current = queue->isCurrent();
+    }));
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+    EXPECT_TRUE(current);
+
+    // Busy, then with a block waiting behind the busy one: nothing runs in place; the queued
+    // blocks keep their order.
+    Semaphore entered, gate;
+    std::vector<std::string> steps;
+    queue->async([&] {
+        entered.signal();
+        gate.wait();
+        steps.push_back("first");
+    });
+    ASSERT_TRUE(entered.wait(5.0));
+    EXPECT_FALSE(queue->tryRunInPlace([&] { steps.push_back("in place, busy"); }));
+    queue->async([&] { steps.push_back("second"); });
+    gate.signal();
+    queue->sync([] {});
+    EXPECT_EQ(steps, (std::vector<std::string>{"first", "second"}));
+
+    // A block submitted while one runs in place waits for it, then runs on the queue's thread.
+    // (The queue is idle again only once its thread has finished the block that ended sync.)
+    std::thread::id worker;
+    ASSERT_TRUE(waitFor([&] { return queue->tryRunInPlace([] {}); }));
+    EXPECT_TRUE(queue->tryRunInPlace([&] {
+        queue->async([&] {
+            steps.push_back("after in place");
+            worker = std::this_thread::get_id();
+        });
+        EXPECT_FALSE(queue->tryRunInPlace([] {}));  // no block inside another
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        steps.push_back("in place");
+    }));
+    queue->sync([] {});
+    EXPECT_EQ(steps.back(), "after in place");
+    EXPECT_EQ(steps[steps.size() - 2], "in place");
+    EXPECT_NE(worker, std::this_thread::get_id());
+
+    // Queues without a thread of their own never run in place.
+    EXPECT_FALSE(Queue::makeSerial("test.targeted", queue)->tryRunInPlace([] {}));
+    EXPECT_FALSE(Queue::main()->tryRunInPlace([] {}));
+    EXPECT_FALSE(Queue::global()->tryRunInPlace([] {}));
+}
+
+TEST_F(QueueTest, ABriefCallerWaitsForAnotherThreadsBriefBlockInPlace) {
+    QueuePtr queue = Queue::makeSerial("test.brief");
+    Semaphore entered, gate;
+    std::thread other([&] {
+        EXPECT_TRUE(queue->tryRunInPlace(
+            [&] {
+                entered.signal();
+                gate.wait();
+            },
+            true));
+    });
+    ASSERT_TRUE(entered.wait(5.0));
+    // Not brief: gives up at once. Brief: waits for the other brief block, then runs here.
+    EXPECT_FALSE(queue->tryRunInPlace([] {}));
+    std::thread opener([&] { gate.signal(); });
+    bool here = false;
+    EXPECT_TRUE(queue->tryRunInPlace([&] { here = queue->isCurrent(); }, true));
+    EXPECT_TRUE(here);
+    opener.join();
+    other.join();
 }
 
 TEST(SemaphoreTest, WaitTimesOutOrTakesASignal) {

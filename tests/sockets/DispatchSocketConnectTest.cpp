@@ -335,7 +335,8 @@ TEST_F(ConnectTest, FailedBindBeforeConnectLeaksNoDescriptor) {
             sock->connectToAddress(address4("127.0.0.1", listener->localPort()), busy, -1, &error));
         EXPECT_EQ(error.failureReason(), "Error in bind() function");
     }
-    EXPECT_EQ(openDescriptorCount(), before);
+    // Not more than before: the last test's sockets may still be closing theirs, on their queues.
+    EXPECT_LE(openDescriptorCount(), before);
     EXPECT_TRUE(sock->isDisconnected());
     settle();
     EXPECT_EQ(client.disconnects, 0);

@@ -270,5 +270,69 @@ TEST_F(IOTest, HugeAnnouncedLengthCostsNothingUntilBytesCome) {
     EXPECT_EQ(r.disconnects, 0);
 }
 
+/// Reads frames as the server link does, an 8-byte header (tag 100) then the body (tag 123),
+/// each asked for from the delegate call that ended the read before it, once `chain` is set.
+struct FrameChain : Recorder {
+    bool chain = false;
+    size_t bodyLength = 0;
+    void socketDidReadData(DispatchSocket* sock, const Bytes& data, long tag) override {
+        Recorder::socketDidReadData(sock, data, tag);
+        if (!chain) return;
+        if (tag == 100) {
+            sock->readDataToLength(bodyLength, -1, 123);
+        } else {
+            sock->readDataToLength(8, -1, 100);
+        }
+    }
+};
+
+TEST_F(IOTest, ReadsThatWaitingBytesSatisfyCompleteWithoutTheSocketQueuesThread) {
+    FrameChain frames;
+    frames.bodyLength = 1000;
+    auto reader = DispatchSocket::make(&frames, mainQueue());
+    ASSERT_TRUE(reader->connectToHost("127.0.0.1", listener.port));
+    peer = listener.accept();
+    ASSERT_GE(peer, 0);
+    ASSERT_TRUE(wait([&] { return frames.connects == 1; }));
+    // A burst of 16 frames in one send (one segment on loopback), waiting before any read.
+    const int count = 16;
+    Bytes burst;
+    for (int i = 0; i < count; ++i) {
+        Bytes frame(8 + frames.bodyLength, static_cast<uint8_t>(i));
+        burst.insert(burst.end(), frame.begin(), frame.end());
+    }
+    sendAll(peer, burst.data(), burst.size());
+    reader->readDataToLength(8, -1, 100);
+    ASSERT_TRUE(wait([&] { return frames.reads.size() == 1; }));
+    // Wait until the socket queue is idle (a block runs in place on this thread): then nothing
+    // else wants it, as its read source rests while bytes wait and no read does.
+    ASSERT_TRUE(wait([&] {
+        bool inPlace = false;
+        reader->performBlock([&] { inPlace = RunLoop::main().isCurrentThread(); });
+        return inPlace;
+    }));
+
+    // Every further read finds its bytes waiting: it completes inside the call and posts its
+    // delegate call at once, so one pass of the main loop, which never waits for another thread,
+    // reads the whole burst. (Through the socket queue's thread, the pass would end after the
+    // first read was queued.)
+    frames.chain = true;
+    reader->readDataToLength(frames.bodyLength, -1, 123);
+    loop_.runPending();
+    ASSERT_EQ(frames.reads.size(), 2u * count);
+    for (int i = 0; i < count; ++i) {
+        const auto& header = frames.reads[2 * i];
+        const auto& body = frames.reads[2 * i + 1];
+        EXPECT_EQ(header.tag, 100);
+        EXPECT_EQ(header.data, Bytes(8, static_cast<uint8_t>(i)));
+        EXPECT_EQ(body.tag, 123);
+        EXPECT_EQ(body.data, Bytes(frames.bodyLength, static_cast<uint8_t>(i)));
+    }
+    EXPECT_FALSE(frames.offMainThread);
+    EXPECT_EQ(frames.disconnects, 0);
+    frames.chain = false;
+    reader.reset();
+}
+
 }  // namespace
 }  // namespace quenbril::test
