@@ -52,6 +52,8 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
 
     static constexpr const char* kErrorDomain = "DispatchSocketErrorDomain";
     static constexpr const char* kNetDBErrorDomain = "kCFStreamErrorDomainNetDB";
+    /// The description of the `ReadTimeoutError` that ends a handshake past its deadline.
+    static constexpr const char* kTLSHandshakeTimedOut = "TLS handshake timed out";
     static constexpr const char* kSSLErrorDomain = "kCFStreamErrorDomainSSL";
     enum ErrorCode : int64_t {
         NoError = 0,

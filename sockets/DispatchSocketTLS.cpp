@@ -91,7 +91,7 @@ void DispatchSocket::sslHandshakeTimedOut() {
         currentRead_->kind() != DispatchSocketPacket::Kind::Special) {
         return;
     }
-    closeWithError(Error::make(kErrorDomain, ReadTimeoutError, "TLS handshake timed out"));
+    closeWithError(Error::make(kErrorDomain, ReadTimeoutError, kTLSHandshakeTimedOut));
 }
 
 void DispatchSocket::sslContinueHandshake() {

@@ -104,8 +104,10 @@ class RunLoopSocket : public std::enable_shared_from_this<RunLoopSocket> {
     void writeData(std::shared_ptr<const Bytes> data, double timeout, long tag);
     /// Switches to TLS once the reads and writes queued before have finished. `settings` takes
     /// the TLS engine's keys (kCFStreamSSLIsServer, kCFStreamSSLPeerName,
-    /// kCFStreamSSLCertificates...); a client checks its peer against the system's trust.
-    void startTLS(const Dictionary& settings);
+    /// kCFStreamSSLCertificates...); a client checks its peer against the system's trust. A
+    /// handshake not done `timeout` seconds (on the loop's clock) after it began, none when
+    /// negative, closes the socket with `ReadTimeoutError`, its one outcome.
+    void startTLS(const Dictionary& settings, double timeout = -1);
     float progressOfReadReturningTag(long* tag, uint64_t* done, uint64_t* total) const;
     float progressOfWriteReturningTag(long* tag, uint64_t* done, uint64_t* total) const;
 
@@ -215,6 +217,7 @@ class RunLoopSocket : public std::enable_shared_from_this<RunLoopSocket> {
     void endCurrentWrite();
     void doWriteTimeout();
     void maybeStartTLS();
+    void doTLSHandshakeTimeout();
     void onTLSHandshakeSuccessful();
 
     // addresses (RunLoopSocketAddress.cpp)

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "foundation/RunLoop.h"
+#include "sockets/DispatchSocket.h"
 #include "sockets/RunLoopSocket.h"
 
 namespace quenbril {
@@ -345,8 +346,8 @@ void RunLoopSocket::doWriteTimeout() {
 
 // ---- TLS ----
 
-void RunLoopSocket::startTLS(const Dictionary& settings) {
-    auto packet = std::make_shared<RunLoopTLSStartPacket>(settings);
+void RunLoopSocket::startTLS(const Dictionary& settings, double timeout) {
+    auto packet = std::make_shared<RunLoopTLSStartPacket>(settings, timeout);
     readQueue_.emplace_back(packet);
     writeQueue_.emplace_back(packet);
     scheduleDequeueRead();
@@ -358,7 +359,21 @@ void RunLoopSocket::maybeStartTLS() {
     const auto& packet = std::get<TLSStartPacketPtr>(*currentRead_);
     if (!streams_ || !streams_->setSSLSettings(packet->tlsSettings)) {
         closeWithError(socketError(CFSocketError));
+        return;
     }
+    // The switch holds the read side, so its deadline takes the read timer; the handshake's end
+    // invalidates it with the packet.
+    if (packet->timeout >= 0) {
+        readTimer_.start(*runLoop_, packet->timeout, attached(),
+                         [this] { doTLSHandshakeTimeout(); });
+    }
+}
+
+void RunLoopSocket::doTLSHandshakeTimeout() {
+    if (!currentRead_ || !std::holds_alternative<TLSStartPacketPtr>(*currentRead_)) return;
+    auto self = shared_from_this();
+    closeWithError(
+        Error::make(kErrorDomain, ReadTimeoutError, DispatchSocket::kTLSHandshakeTimedOut));
 }
 
 void RunLoopSocket::onTLSHandshakeSuccessful() {

@@ -5,11 +5,14 @@
 namespace quenbril {
 
 /// Marks where TLS begins in both queues of a RunLoopSocket: reads and writes queued after it
-/// wait until the handshake is over.
+/// wait until the handshake is over, which must end `timeout` seconds after it began (none when
+/// negative).
 struct RunLoopTLSStartPacket {
-    explicit RunLoopTLSStartPacket(Dictionary settings) : tlsSettings(std::move(settings)) {}
+    RunLoopTLSStartPacket(Dictionary settings, double timeout)
+        : tlsSettings(std::move(settings)), timeout(timeout) {}
 
     Dictionary tlsSettings;
+    double timeout;
 };
 
 }  // namespace quenbril

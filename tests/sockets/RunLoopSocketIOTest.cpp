@@ -271,14 +271,17 @@ class RunLoopSocketTLSTest : public RunLoopSocketTestBase {
 
 TLSTestCertificates* RunLoopSocketTLSTest::certificates_ = nullptr;
 
+/// The deadline every handshake of these tests gets: a stalled one fails the test quickly.
+constexpr double kHandshakeDeadline = 5.0;
+
 TEST_F(RunLoopSocketTLSTest, SwitchesToTLSMidStreamAndCarriesBytesBothWays) {
     // Clear text first; the switch waits for it.
     client_->writeData(bytesOf("STARTTLS\n"), -1, 1);
-    client_->startTLS(clientSettings());
+    client_->startTLS(clientSettings(), kHandshakeDeadline);
     client_->writeData(bytesOf("secret\n"), -1, 2);
     client_->readDataToData(RunLoopSocket::LFData(), -1, 3);
     server_->readDataToData(RunLoopSocket::LFData(), -1, 10);
-    server_->startTLS(serverSettings("server"));
+    server_->startTLS(serverSettings("server"), kHandshakeDeadline);
     server_->readDataToData(RunLoopSocket::LFData(), -1, 11);
     serverRecorder_.onRead = [](RunLoopSocket* s, const RunLoopRecorder::Read& r) {
         if (r.tag == 11) s->writeData(bytesOf("got " + r.data), -1, 12);
@@ -292,9 +295,9 @@ TEST_F(RunLoopSocketTLSTest, SwitchesToTLSMidStreamAndCarriesBytesBothWays) {
 }
 
 TEST_F(RunLoopSocketTLSTest, SelfSignedServerIsRefusedBeforeAnyByteIsRead) {
-    server_->startTLS(serverSettings("self"));
+    server_->startTLS(serverSettings("self"), kHandshakeDeadline);
     server_->writeData(bytesOf("never\n"), -1, 1);
-    client_->startTLS(clientSettings());
+    client_->startTLS(clientSettings(), kHandshakeDeadline);
     client_->readDataToData(RunLoopSocket::LFData(), -1, 2);
     ASSERT_TRUE(waitFor([&] { return clientRecorder_.disconnects == 1; }));
     EXPECT_TRUE(clientRecorder_.reads.empty());
@@ -305,11 +308,38 @@ TEST_F(RunLoopSocketTLSTest, SelfSignedServerIsRefusedBeforeAnyByteIsRead) {
 }
 
 TEST_F(RunLoopSocketTLSTest, RefusedSettingCloseWithTheGeneralError) {
-    client_->startTLS(Dictionary{{Value(TLSEngine::kPeerName), Value(42)}});
+    client_->startTLS(Dictionary{{Value(TLSEngine::kPeerName), Value(42)}}, kHandshakeDeadline);
     ASSERT_TRUE(waitFor([&] { return clientRecorder_.disconnects == 1; }));
     ASSERT_EQ(clientRecorder_.willDisconnectErrors.size(), 1u);
     EXPECT_EQ(clientRecorder_.willDisconnectErrors[0]->domain, "RunLoopSocketErrorDomain");
     EXPECT_EQ(clientRecorder_.willDisconnectErrors[0]->code, -1);
+}
+
+TEST_F(RunLoopSocketTLSTest, AStalledHandshakeEndsInOneErrorAtItsDeadline) {
+    // The peer accepts and never answers the client's hello; a read waits behind the switch.
+    PlainListener raw;
+    RunLoopRecorder recorder;
+    std::shared_ptr<RunLoopSocket> client = connectedClient(raw, recorder);
+    client->startTLS(clientSettings(), 0.3);
+    client->readDataToData(RunLoopSocket::LFData(), 1.0, 7);
+    ASSERT_TRUE(waitFor([&] {
+        pollfd p{raw.peer, POLLIN, 0};
+        return ::poll(&p, 1, 0) == 1;
+    })) << "the hello never went out";
+    loop_.advance(0.29);
+    EXPECT_EQ(recorder.disconnects, 0);
+    loop_.advance(0.02);
+    ASSERT_EQ(recorder.disconnects, 1) << "the handshake never ended";
+    ASSERT_EQ(recorder.willDisconnectErrors.size(), 1u);
+    ASSERT_TRUE(recorder.willDisconnectErrors[0]);
+    EXPECT_EQ(recorder.willDisconnectErrors[0]->domain, RunLoopSocket::kErrorDomain);
+    EXPECT_EQ(recorder.willDisconnectErrors[0]->code, RunLoopSocket::ReadTimeoutError);
+    EXPECT_EQ(recorder.willDisconnectErrors[0]->description, "TLS handshake timed out");
+    loop_.advance(1.0);  // past the read's own time-out: nothing more
+    loop_.runUntil([] { return false; }, 0.05);
+    EXPECT_EQ(recorder.disconnects, 1);
+    EXPECT_EQ(recorder.willDisconnectErrors.size(), 1u);
+    EXPECT_TRUE(recorder.reads.empty());
 }
 
 }  // namespace
