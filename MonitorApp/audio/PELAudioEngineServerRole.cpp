@@ -7,6 +7,7 @@
 
 #include "MonitorApp/audio/FaultDetectors.h"
 #include "MonitorApp/audio/PELAudioEngine.h"
+#include "MonitorApp/audio/RingIndices.h"
 #include "MonitorApp/audio/SampleStatistics.h"
 #include "MonitorApp/audio/StripMixer.h"
 #include "MonitorApp/settings/ChannelStripModel.h"
@@ -238,7 +239,8 @@ void PELAudioEngine::captureBlock(const MixSnapshot& mix, const float* const* in
 void PELAudioEngine::deliver(const float* block, float* buffer, int frames) {
     if (!buffer) return;
     const int n = std::min(frames, kBlockFrames);
-    for (int i = 0; i < n; ++i) buffer[i] = block[i];
+    // A capture that outruns the output may already write into the block handed out.
+    for (int i = 0; i < n; ++i) buffer[i] = loadSample(block + i);
 }
 
 void PELAudioEngine::playServerRole(std::span<float* const> buffers, int frames) {

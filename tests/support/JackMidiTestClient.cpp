@@ -9,22 +9,24 @@ namespace quenbril::test {
 
 JackMidiTestClient::JackMidiTestClient(const std::string& name, int outputs, int inputs,
                                        size_t stamps)
-    : name_(name), stamps_(stamps) {
+    : name_(name) {
+    state_->stamps.resize(stamps);
     jack_status_t status{};
     client_ = jack_client_open(name.c_str(), JackNoStartServer, &status);
     if (!client_) return;
     name_ = jack_get_client_name(client_);
     for (int k = 0; k < outputs; ++k) {
-        outputs_.push_back(jack_port_register(client_, ("out_" + std::to_string(k + 1)).c_str(),
-                                              JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0));
+        state_->outputs.push_back(jack_port_register(client_,
+                                                     ("out_" + std::to_string(k + 1)).c_str(),
+                                                     JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0));
     }
     for (int k = 0; k < inputs; ++k) {
         inputs_.push_back(jack_port_register(client_, ("in_" + std::to_string(k + 1)).c_str(),
                                              JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0));
     }
-    jack_set_process_callback(client_, &JackMidiTestClient::process, this);
-    jack_on_shutdown(client_, &JackMidiTestClient::shutdown, this);
-    jack_set_xrun_callback(client_, &JackMidiTestClient::xrun, this);
+    jack_set_process_callback(client_, &JackMidiTestClient::process, state_.get());
+    jack_on_shutdown(client_, &JackMidiTestClient::shutdown, state_.get());
+    jack_set_xrun_callback(client_, &JackMidiTestClient::xrun, state_.get());
     if (jack_activate(client_) != 0) {
         jack_client_close(client_);
         client_ = nullptr;
@@ -32,53 +34,60 @@ JackMidiTestClient::JackMidiTestClient(const std::string& name, int outputs, int
 }
 
 JackMidiTestClient::~JackMidiTestClient() {
-    if (client_ && !serverGone_) {
-        jack_deactivate(client_);
-        jack_client_close(client_);
+    if (!client_) return;
+    if (state_->serverGone.load()) {
+        // The server died mid-cycle, maybe: the process thread may still be finishing it, and
+        // libjack keeps the callbacks' context until it frees the client.
+        [[maybe_unused]] State* left = state_.release();
+        return;
     }
+    // Deactivating stops the process thread before the state it reads goes.
+    jack_deactivate(client_);
+    jack_client_close(client_);
 }
 
 bool JackMidiTestClient::send(int k, const std::vector<uint8_t>& bytes) {
     if (!client_ || bytes.empty() || bytes.size() > 3) return false;
-    const size_t queued = queued_.load(std::memory_order_relaxed);
-    if (queued - taken_.load(std::memory_order_acquire) >= kQueueSize) return false;
-    Queued& message = queue_[queued % kQueueSize];
+    State& state = *state_;
+    const size_t queued = state.queued.load(std::memory_order_relaxed);
+    if (queued - state.taken.load(std::memory_order_acquire) >= kQueueSize) return false;
+    Queued& message = state.queue[queued % kQueueSize];
     message.port = static_cast<uint8_t>(k);
     message.length = static_cast<uint8_t>(bytes.size());
     std::copy(bytes.begin(), bytes.end(), message.bytes);
-    queued_.store(queued + 1, std::memory_order_release);
+    state.queued.store(queued + 1, std::memory_order_release);
     return true;
 }
 
 int JackMidiTestClient::process(jack_nframes_t frames, void* context) {
-    auto* self = static_cast<JackMidiTestClient*>(context);
-    for (jack_port_t* port : self->outputs_) {
+    State& state = *static_cast<State*>(context);
+    for (jack_port_t* port : state.outputs) {
         jack_midi_clear_buffer(jack_port_get_buffer(port, frames));
     }
-    const size_t queued = self->queued_.load(std::memory_order_acquire);
-    for (size_t taken = self->taken_.load(std::memory_order_relaxed); taken < queued; ++taken) {
-        const Queued message = self->queue_[taken % kQueueSize];
-        self->taken_.store(taken + 1, std::memory_order_release);
-        if (message.port >= self->outputs_.size()) continue;
-        void* buffer = jack_port_get_buffer(self->outputs_[message.port], frames);
+    const size_t queued = state.queued.load(std::memory_order_acquire);
+    for (size_t taken = state.taken.load(std::memory_order_relaxed); taken < queued; ++taken) {
+        const Queued message = state.queue[taken % kQueueSize];
+        state.taken.store(taken + 1, std::memory_order_release);
+        if (message.port >= state.outputs.size()) continue;
+        void* buffer = jack_port_get_buffer(state.outputs[message.port], frames);
         if (jack_midi_event_write(buffer, 0, message.bytes, message.length) != 0) continue;
-        const size_t index = self->written_.load(std::memory_order_relaxed);
-        if (index < self->stamps_.size()) self->stamps_[index] = Clock::now();
-        self->written_.store(index + 1, std::memory_order_release);
+        const size_t index = state.written.load(std::memory_order_relaxed);
+        if (index < state.stamps.size()) state.stamps[index] = Clock::now();
+        state.written.store(index + 1, std::memory_order_release);
     }
     return 0;
 }
 
 int JackMidiTestClient::xrun(void* context) {
-    auto* self = static_cast<JackMidiTestClient*>(context);
-    const size_t index = self->xruns_.load();
-    if (index < kMaxXrunTimes) self->xrunTimes_[index] = Clock::now();
-    self->xruns_.store(index + 1);
+    State& state = *static_cast<State*>(context);
+    const size_t index = state.xruns.load();
+    if (index < kMaxXrunTimes) state.xrunTimes[index] = Clock::now();
+    state.xruns.store(index + 1);
     return 0;
 }
 
 void JackMidiTestClient::shutdown(void* context) {
-    static_cast<JackMidiTestClient*>(context)->serverGone_ = true;
+    static_cast<State*>(context)->serverGone = true;
 }
 
 }  // namespace quenbril::test

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,14 +27,15 @@ class JackMidiTestClient : public MidiTestController {
     /// ("out_1"...) and `inputs` MIDI input ports ("in_1"...), and activates it. Each message
     /// written is stamped, up to `stamps` of them.
     JackMidiTestClient(const std::string& name, int outputs, int inputs, size_t stamps = 0);
-    /// A client whose server went away is left to libjack, which frees it when the next client
-    /// opens; closing it as well would free it twice.
+    /// Deactivates and closes the client. A client whose server went away is left to libjack,
+    /// which frees it when the next client opens (closing it as well would free it twice), and
+    /// its threads may still be inside a callback then: what they read is left with it.
     ~JackMidiTestClient() override;
     JackMidiTestClient(const JackMidiTestClient&) = delete;
     JackMidiTestClient& operator=(const JackMidiTestClient&) = delete;
 
     bool isOpen() const override { return client_ != nullptr; }
-    bool serverGone() const { return serverGone_.load(); }
+    bool serverGone() const { return state_->serverGone.load(); }
     jack_client_t* client() const { return client_; }
     /// The name the server gave the client.
     const std::string& name() const { return name_; }
@@ -42,13 +44,13 @@ class JackMidiTestClient : public MidiTestController {
     /// at the start of its next cycle. False when the queue is full. One thread sends.
     bool send(int k, const std::vector<uint8_t>& bytes) override;
     /// Messages written to their ports so far, and when each of the first `stamps` was.
-    size_t written() const override { return written_.load(); }
-    Clock::time_point writtenAt(size_t i) const { return stamps_[i]; }
+    size_t written() const override { return state_->written.load(); }
+    Clock::time_point writtenAt(size_t i) const { return state_->stamps[i]; }
     /// Periods the server reported late (xruns) since the client opened: in such a period a
     /// client downstream may miss what was written.
-    size_t xruns() const { return xruns_.load(); }
+    size_t xruns() const { return state_->xruns.load(); }
     /// When the server reported late period i (the first kMaxXrunTimes of them).
-    Clock::time_point xrunAt(size_t i) const { return xrunTimes_[i]; }
+    Clock::time_point xrunAt(size_t i) const { return state_->xrunTimes[i]; }
     static constexpr size_t kMaxXrunTimes = 4096;
 
   private:
@@ -60,23 +62,29 @@ class JackMidiTestClient : public MidiTestController {
     };
     static constexpr size_t kQueueSize = 4096;
 
+    // What libjack's threads (the process thread, the server watch) read: the context of the
+    // callbacks, which may outlive the client object.
+    struct State {
+        std::vector<jack_port_t*> outputs;
+        // From the sending thread to the process thread, without locks.
+        std::vector<Queued> queue = std::vector<Queued>(kQueueSize);
+        std::atomic<size_t> queued{0};
+        std::atomic<size_t> taken{0};
+        std::vector<Clock::time_point> stamps;
+        std::atomic<size_t> written{0};
+        std::vector<Clock::time_point> xrunTimes = std::vector<Clock::time_point>(kMaxXrunTimes);
+        std::atomic<size_t> xruns{0};
+        std::atomic<bool> serverGone{false};
+    };
+
     static int process(jack_nframes_t frames, void* context);
     static void shutdown(void* context);
     static int xrun(void* context);
 
     jack_client_t* client_ = nullptr;
     std::string name_;
-    std::vector<jack_port_t*> outputs_;
     std::vector<jack_port_t*> inputs_;
-    // From the sending thread to the process thread, without locks.
-    std::vector<Queued> queue_ = std::vector<Queued>(kQueueSize);
-    std::atomic<size_t> queued_{0};
-    std::atomic<size_t> taken_{0};
-    std::vector<Clock::time_point> stamps_;
-    std::atomic<size_t> written_{0};
-    std::vector<Clock::time_point> xrunTimes_ = std::vector<Clock::time_point>(kMaxXrunTimes);
-    std::atomic<size_t> xruns_{0};
-    std::atomic<bool> serverGone_{false};
+    std::unique_ptr<State> state_ = std::make_unique<State>();
 };
 
 }  // namespace quenbril::test
