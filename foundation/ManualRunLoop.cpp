@@ -66,12 +66,16 @@ ManualRunLoop::~ManualRunLoop() {
 }
 
 void ManualRunLoop::post(std::function<void()> task) {
+    bool wasEmpty;
     {
         std::lock_guard lock(mutex_);
+        wasEmpty = tasks_.empty();
         tasks_.push_back(std::move(task));
     }
+    // One wake-up per batch: a task that finds others queued is run by the pass that drains
+    // them (runPending takes tasks until the queue is empty, after reading the event count).
     uint64_t one = 1;
-    if (wake_ >= 0) {
+    if (wasEmpty && wake_ >= 0) {
         [[maybe_unused]] auto n = write(wake_, &one, sizeof one);
     }
 }

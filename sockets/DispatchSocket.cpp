@@ -393,6 +393,7 @@ void DispatchSocket::closeWithError(std::optional<Error> error) {
     sslClose();
     if (currentRead_) endCurrentPacket(IOSide::Read);
     if (currentWrite_) endCurrentPacket(IOSide::Write);
+    cancelIOTimers();
 
     readQueue_.clear();
     writeQueue_.clear();

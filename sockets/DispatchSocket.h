@@ -365,6 +365,11 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     std::shared_ptr<dispatch::TimerSource>& timerOf(IOSide side);
     void endCurrentPacket(IOSide side);
     void setupTimerWithTimeout(IOSide side, double timeout);
+    /// The side's timer rang: a time-out if the current packet's deadline has passed, else the
+    /// timer is set again for that deadline.
+    void ioTimerFired(IOSide side);
+    void armIOTimer(IOSide side, double seconds);
+    void cancelIOTimers();
     void doTimeout(IOSide side);
     void doTimeoutWithExtension(IOSide side, double extension);
     void maybeStartTLS();
@@ -417,7 +422,16 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     std::shared_ptr<dispatch::TimerSource> connectTimer_;
     int connectIndex_ = 0;  // stateIndex_ of the connect in progress
     std::shared_ptr<dispatch::DescriptorSource> readSource_, writeSource_;
+    // One timer per side serves every packet of the connection. A packet only notes its
+    // deadline; the timer is set again only when it would ring after that deadline, and a timer
+    // that rings early (its packet done, or a later one under way) is set for the deadline then.
+    // Making and cancelling a timer per packet would cost a trip through the socket queue's
+    // thread for each.
     std::shared_ptr<dispatch::TimerSource> readTimer_, writeTimer_;
+    static constexpr double kNoDeadline = 1e300;
+    double ioDeadline_[2] = {kNoDeadline, kNoDeadline};  // the current packet's (timer's clock)
+    double ioTimerRingsAt_[2] = {kNoDeadline, kNoDeadline};
+    std::shared_ptr<dispatch::TimerSource> handshakeTimer_;
     std::deque<std::shared_ptr<DispatchSocketPacket>> readQueue_, writeQueue_;
     std::shared_ptr<DispatchSocketPacket> currentRead_, currentWrite_;
     uint64_t socketFDBytesAvailable_ = 0;

@@ -659,16 +659,64 @@ std::shared_ptr<dispatch::TimerSource>& DispatchSocket::timerOf(IOSide side) {
 }
 
 void DispatchSocket::endCurrentPacket(IOSide side) {
-    if (auto& timer = timerOf(side)) {
-        timer->cancel();
-        timer.reset();
+    // The side's timer stays set: the next packet will most likely use it.
+    ioDeadline_[static_cast<int>(side)] = kNoDeadline;
+    if (side == IOSide::Read && handshakeTimer_) {
+        handshakeTimer_->cancel();
+        handshakeTimer_.reset();
     }
     currentPacket(side).reset();
 }
 
 void DispatchSocket::setupTimerWithTimeout(IOSide side, double timeout) {
-    if (timeout < 0) return;
-    timerOf(side) = startTimer(timeout, [side](DispatchSocket& s) { s.doTimeout(side); });
+    const int s = static_cast<int>(side);
+    if (timeout < 0) {
+        ioDeadline_[s] = kNoDeadline;
+        return;
+    }
+    auto& timer = timerOf(side);
+    if (!timer) {
+        timer = dispatch::TimerSource::make(socketQueue_);
+        std::weak_ptr<DispatchSocket> weak = weak_from_this();
+        timer->setEventHandler([weak, side] {
+            if (auto self = weak.lock()) self->ioTimerFired(side);
+        });
+        timer->resume();
+    }
+    ioDeadline_[s] = timer->now() + timeout;
+    // A timer that rings by the deadline will look at it then.
+    if (ioTimerRingsAt_[s] > ioDeadline_[s]) armIOTimer(side, timeout);
+}
+
+void DispatchSocket::armIOTimer(IOSide side, double seconds) {
+    auto& timer = timerOf(side);
+    if (!timer) return;
+    ioTimerRingsAt_[static_cast<int>(side)] = timer->now() + seconds;
+    timer->setTimer(seconds);
+}
+
+void DispatchSocket::ioTimerFired(IOSide side) {
+    const int s = static_cast<int>(side);
+    ioTimerRingsAt_[s] = kNoDeadline;
+    auto& timer = timerOf(side);
+    if (!timer || !currentPacket(side) || ioDeadline_[s] == kNoDeadline) return;
+    const double left = ioDeadline_[s] - timer->now();
+    if (left > 1e-9) {  // not rounding noise
+        armIOTimer(side, left);
+    } else {
+        doTimeout(side);
+    }
+}
+
+void DispatchSocket::cancelIOTimers() {
+    for (IOSide side : {IOSide::Read, IOSide::Write}) {
+        if (auto& timer = timerOf(side)) {
+            timer->cancel();
+            timer.reset();
+        }
+        ioDeadline_[static_cast<int>(side)] = kNoDeadline;
+        ioTimerRingsAt_[static_cast<int>(side)] = kNoDeadline;
+    }
 }
 
 void DispatchSocket::doTimeout(IOSide side) {
@@ -703,7 +751,10 @@ void DispatchSocket::doTimeoutWithExtension(IOSide side, double extension) {
     if (!p.timeout) return;
     if (extension > 0) {
         *p.timeout += extension;
-        if (auto& timer = timerOf(side)) timer->setTimer(extension);
+        if (auto& timer = timerOf(side)) {
+            ioDeadline_[static_cast<int>(side)] = timer->now() + extension;
+            armIOTimer(side, extension);
+        }
         flags_ &= reading ? ~flagReadsPaused : ~flagWritesPaused;
         reading ? doReadData() : doWriteData();
     } else {

@@ -80,7 +80,7 @@ void DispatchSocket::sslStartTLS() {
     // The switch holds the read side, so its deadline takes the read timer; the handshake's end
     // cancels it with the packet.
     if (packet.timeout >= 0) {
-        readTimer_ =
+        handshakeTimer_ =
             startTimer(packet.timeout, [](DispatchSocket& s) { s.sslHandshakeTimedOut(); });
     }
     sslContinueHandshake();

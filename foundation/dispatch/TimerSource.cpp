@@ -39,6 +39,10 @@ void TimerSource::setTimer(double start, double interval) {
     // `previous` is cancelled here, outside the lock (its loop may take its own lock).
 }
 
+double TimerSource::now() const {
+    return queue()->runsOnMain() ? RunLoop::main().now() : Reactor::monotonicNow();
+}
+
 void TimerSource::scheduleRealTime(uint64_t generation, double deadline) {
     std::weak_ptr<Source> weak = weak_from_this();
     reactorTimer_ = Reactor::shared().addTimer(deadline, [weak, this, generation] {

@@ -26,6 +26,8 @@ class TimerSource : public Source {
     /// and drops its fires not yet handled.
     /// The period is kept: a late fire does not shift the following ones.
     void setTimer(double start, double interval = 0);
+    /// The time on the clock this timer follows (the run loop's on the main queue, else real).
+    double now() const;
 
     explicit TimerSource(QueuePtr queue);  // use make
 

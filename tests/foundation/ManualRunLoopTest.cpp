@@ -74,6 +74,30 @@ TEST(ManualRunLoopTest, PostsFromSeveralThreadsArriveEachThreadInOrder) {
     EXPECT_EQ(loop.now(), 7.0);  // the real-time wait leaves the virtual clock alone
 }
 
+TEST(ManualRunLoopTest, PostsThatFindOthersQueuedAreRunByThePassThatDrainsThem) {
+    // Only a post to an empty queue signals the loop: the rest of a burst, from the same thread,
+    // another one or a task, must still be run, also when a burst starts while the loop waits.
+    ManualRunLoop loop;
+    std::atomic<int> ran{0};
+    std::vector<int> order;
+    for (int burst = 0; burst < 20; ++burst) {
+        const int base = burst * 10;
+        std::thread poster([&] {
+            for (int i = 0; i < 5; ++i) loop.post([&, n = base + i] { order.push_back(n), ++ran; });
+        });
+        loop.post([&, n = base + 5] {
+            order.push_back(n), ++ran;
+            for (int i = 6; i < 10; ++i)
+                loop.post([&, n = base + i] { order.push_back(n), ++ran; });
+        });
+        ASSERT_TRUE(loop.runUntil([&] { return ran == base + 10; }, 10.0));
+        poster.join();
+    }
+    loop.runPending();
+    EXPECT_EQ(ran, 200);
+    EXPECT_EQ(order.size(), 200u);
+}
+
 TEST(ManualRunLoopTest, RunUntilTimesOutWithoutMovingTheClock) {
     ManualRunLoop loop(50.0);
     int fired = 0;

@@ -1,4 +1,6 @@
+#include <chrono>
 #include <random>
+#include <thread>
 
 #include "SocketTestSupport.h"
 
@@ -22,6 +24,7 @@ class IOTest : public SocketTest {
         if (peer >= 0) ::close(peer);
         SocketTest::TearDown();
     }
+    void readBurstInOnePass(double timeout);
     bool waitReads(size_t n) {
         return wait([&] { return r.reads.size() >= n; });
     }
@@ -275,20 +278,23 @@ TEST_F(IOTest, HugeAnnouncedLengthCostsNothingUntilBytesCome) {
 struct FrameChain : Recorder {
     bool chain = false;
     size_t bodyLength = 0;
+    double timeout = -1;
     void socketDidReadData(DispatchSocket* sock, const Bytes& data, long tag) override {
         Recorder::socketDidReadData(sock, data, tag);
         if (!chain) return;
         if (tag == 100) {
-            sock->readDataToLength(bodyLength, -1, 123);
+            sock->readDataToLength(bodyLength, timeout, 123);
         } else {
-            sock->readDataToLength(8, -1, 100);
+            sock->readDataToLength(8, timeout, 100);
         }
     }
 };
 
-TEST_F(IOTest, ReadsThatWaitingBytesSatisfyCompleteWithoutTheSocketQueuesThread) {
+/// The reads of a 16-frame burst that waits in full, each with `timeout`.
+void IOTest::readBurstInOnePass(double timeout) {
     FrameChain frames;
     frames.bodyLength = 1000;
+    frames.timeout = timeout;
     auto reader = DispatchSocket::make(&frames, mainQueue());
     ASSERT_TRUE(reader->connectToHost("127.0.0.1", listener.port));
     peer = listener.accept();
@@ -302,7 +308,7 @@ TEST_F(IOTest, ReadsThatWaitingBytesSatisfyCompleteWithoutTheSocketQueuesThread)
         burst.insert(burst.end(), frame.begin(), frame.end());
     }
     sendAll(peer, burst.data(), burst.size());
-    reader->readDataToLength(8, -1, 100);
+    reader->readDataToLength(8, timeout, 100);
     ASSERT_TRUE(wait([&] { return frames.reads.size() == 1; }));
     // Wait until the socket queue is idle (a block runs in place on this thread): then nothing
     // else wants it, as its read source rests while bytes wait and no read does.
@@ -317,7 +323,7 @@ TEST_F(IOTest, ReadsThatWaitingBytesSatisfyCompleteWithoutTheSocketQueuesThread)
     // reads the whole burst. (Through the socket queue's thread, the pass would end after the
     // first read was queued.)
     frames.chain = true;
-    reader->readDataToLength(frames.bodyLength, -1, 123);
+    reader->readDataToLength(frames.bodyLength, timeout, 123);
     loop_.runPending();
     ASSERT_EQ(frames.reads.size(), 2u * count);
     for (int i = 0; i < count; ++i) {
@@ -332,6 +338,36 @@ TEST_F(IOTest, ReadsThatWaitingBytesSatisfyCompleteWithoutTheSocketQueuesThread)
     EXPECT_EQ(frames.disconnects, 0);
     frames.chain = false;
     reader.reset();
+}
+
+TEST_F(IOTest, ReadsThatWaitingBytesSatisfyCompleteWithoutTheSocketQueuesThread) {
+    readBurstInOnePass(-1);
+}
+
+TEST_F(IOTest, ReadsWithATimeOutThatWaitingBytesSatisfyCompleteWithoutTheSocketQueuesThread) {
+    // A read's time-out must not send work to the socket queue's thread when the read ends.
+    readBurstInOnePass(30.0);
+}
+
+TEST_F(IOTest, EachReadKeepsItsOwnTimeOutWhenOneTimerServesThemAll) {
+    connect();
+    // The timer set for a read that ended rings while a read with a later deadline waits: that
+    // read goes on. A short time-out after a long one still ends the link in its own time.
+    sock->readDataToLength(4, 0.1, 1);
+    sendText(peer, "abcd");
+    ASSERT_TRUE(waitReads(1));
+    sock->readDataToLength(4, 30.0, 2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    sendText(peer, "efgh");
+    ASSERT_TRUE(waitReads(2));
+    EXPECT_EQ(r.reads[1].data, Bytes({'e', 'f', 'g', 'h'}));
+    EXPECT_EQ(r.disconnects, 0);
+    EXPECT_TRUE(r.timeoutElapsed.empty());
+    sock->readDataToLength(4, 0.2, 3);
+    ASSERT_TRUE(waitDisconnect());
+    expectClosedWith(DispatchSocket::ReadTimeoutError, "Read operation timed out");
+    ASSERT_EQ(r.timeoutElapsed.size(), 1u);
+    EXPECT_DOUBLE_EQ(r.timeoutElapsed[0], 0.2);
 }
 
 }  // namespace
