@@ -19,6 +19,7 @@
 #include "sockets/RunLoopHostAddresses.h"
 #include "sockets/RunLoopModes.h"
 #include "sockets/RunLoopSocketException.h"
+#include "sockets/RunLoopSocketMove.h"
 
 namespace quenbril {
 
@@ -169,21 +170,15 @@ void RunLoopSocket::performChecks() {
 }
 
 bool RunLoopSocket::moveToRunLoop(RunLoop* loop) {
-    if (!loop) return false;
-    if (loop == runLoop_) return true;
-    detach();
-    runLoop_ = loop;
-    // Watches are made on the thread of the loop that serves them: the socket re-attaches
-    // there, and from now on is used there.
-    loop->post([weak = weak_from_this(), loop] {
-        auto self = weak.lock();
-        if (!self || self->runLoop_ != loop) return;
-        self->attach();
-        self->maybeDequeueRead();
-        self->maybeDequeueWrite();
-        self->maybeScheduleDisconnect();
-    });
-    return true;
+    return moveSocketToRunLoop(*this, &RunLoopSocket::runLoop_, loop, &RunLoopSocket::detach,
+                               &RunLoopSocket::resumeOnRunLoop);
+}
+
+void RunLoopSocket::resumeOnRunLoop() {
+    attach();
+    maybeDequeueRead();
+    maybeDequeueWrite();
+    maybeScheduleDisconnect();
 }
 
 bool RunLoopSocket::setRunLoopModes(const std::vector<std::string>& modes) {

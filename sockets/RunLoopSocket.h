@@ -177,6 +177,8 @@ class RunLoopSocket : public std::enable_shared_from_this<RunLoopSocket> {
     bool attached() const;
     void attach();
     void detach();
+    /// Re-attaches on the loop the socket was moved to, and takes up the queued work.
+    void resumeOnRunLoop();
     void performChecks();
     void perform(void (RunLoopSocket::*task)());
     void checkCanStart(const char* verb) const;
