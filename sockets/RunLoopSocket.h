@@ -11,9 +11,9 @@
 #include "foundation/DescriptorWatch.h"
 #include "foundation/Error.h"
 #include "foundation/Value.h"
+#include "sockets/ReadPacket.h"
 #include "sockets/RunLoopOneShotTimer.h"
 #include "sockets/RunLoopPerforms.h"
-#include "sockets/RunLoopReadPacket.h"
 #include "sockets/RunLoopSocketDelegate.h"
 #include "sockets/RunLoopStreamPair.h"
 #include "sockets/RunLoopTLSStartPacket.h"
@@ -166,7 +166,7 @@ class RunLoopSocket : public std::enable_shared_from_this<RunLoopSocket> {
 
   private:
     using ReadItem =
-        std::variant<std::shared_ptr<RunLoopReadPacket>, std::shared_ptr<RunLoopTLSStartPacket>>;
+        std::variant<std::shared_ptr<ReadPacket>, std::shared_ptr<RunLoopTLSStartPacket>>;
     using WriteItem =
         std::variant<std::shared_ptr<RunLoopWritePacket>, std::shared_ptr<RunLoopTLSStartPacket>>;
 
@@ -202,7 +202,7 @@ class RunLoopSocket : public std::enable_shared_from_this<RunLoopSocket> {
     std::optional<Error> streamError() const;
 
     // reading and writing (RunLoopSocketIO.cpp)
-    void queueRead(std::shared_ptr<RunLoopReadPacket> packet);
+    void queueRead(std::shared_ptr<ReadPacket> packet);
     void scheduleDequeueRead();
     void maybeDequeueRead();
     void doBytesAvailable();
