@@ -36,7 +36,7 @@ DispatchWritePacket* asWrite(const std::shared_ptr<DispatchSocketPacket>& packet
 
 /// Moves the first `length` bytes read ahead into the read.
 void takeFromPreBuffer(DispatchSocketPreBuffer& preBuffer, DispatchReadPacket& p, size_t length) {
-    p.ensureCapacityForAdditionalDataOfLength(length);
+    p.ensureRoom(length);
     std::memcpy(p.writePointer(), preBuffer.readBuffer(), length);
     preBuffer.didRead(length);
     p.bytesDone += length;
@@ -319,7 +319,8 @@ void DispatchSocket::doReadData() {
     if (preBuffer_.availableBytes() > 0) {
         size_t n;
         if (p.isTermRead()) {
-            n = p.readLengthForTermWithPreBuffer(preBuffer_, &done);
+            n = p.readLengthForTermWithPreBuffer(preBuffer_.readBuffer(),
+                                                 preBuffer_.availableBytes(), &done);
         } else {
             n = p.readLengthForNonTermWithHint(preBuffer_.availableBytes());
         }
@@ -352,7 +353,7 @@ void DispatchSocket::doReadData() {
             preBuffer_.ensureCapacityForWrite(bytesToRead);
             target = preBuffer_.writeBuffer();
         } else {
-            p.ensureCapacityForAdditionalDataOfLength(bytesToRead);
+            p.ensureRoom(bytesToRead);
             target = p.writePointer();
         }
         size_t bytesRead = 0;
@@ -400,7 +401,8 @@ void DispatchSocket::doReadData() {
             } else if (p.isTermRead()) {
                 if (readIntoPreBuffer) {
                     preBuffer_.didWrite(bytesRead);
-                    size_t n = p.readLengthForTermWithPreBuffer(preBuffer_, &done);
+                    size_t n = p.readLengthForTermWithPreBuffer(preBuffer_.readBuffer(),
+                                                                preBuffer_.availableBytes(), &done);
                     takeFromPreBuffer(preBuffer_, p, n);
                     totalBytesRead += n;
                 } else {

@@ -19,6 +19,7 @@
 #include "sockets/RunLoopHostAddresses.h"
 #include "sockets/RunLoopModes.h"
 #include "sockets/RunLoopSocketException.h"
+#include "sockets/RunLoopSocketMove.h"
 
 namespace quenbril {
 
@@ -169,21 +170,15 @@ void RunLoopSocket::performChecks() {
 }
 
 bool RunLoopSocket::moveToRunLoop(RunLoop* loop) {
-    if (!loop) return false;
-    if (loop == runLoop_) return true;
-    detach();
-    runLoop_ = loop;
-    // Watches are made on the thread of the loop that serves them: the socket re-attaches
-    // there, and from now on is used there.
-    loop->post([weak = weak_from_this(), loop] {
-        auto self = weak.lock();
-        if (!self || self->runLoop_ != loop) return;
-        self->attach();
-        self->maybeDequeueRead();
-        self->maybeDequeueWrite();
-        self->maybeScheduleDisconnect();
-    });
-    return true;
+    return moveSocketToRunLoop(*this, &RunLoopSocket::runLoop_, loop, &RunLoopSocket::detach,
+                               &RunLoopSocket::resumeOnRunLoop);
+}
+
+void RunLoopSocket::resumeOnRunLoop() {
+    attach();
+    maybeDequeueRead();
+    maybeDequeueWrite();
+    maybeScheduleDisconnect();
 }
 
 bool RunLoopSocket::setRunLoopModes(const std::vector<std::string>& modes) {
@@ -608,8 +603,8 @@ void RunLoopSocket::closeWithError(const std::optional<Error>& error) {
         // The bytes the interrupted read holds go back in front of the pre-buffer, where
         // unreadData finds them.
         if (currentRead_) {
-            if (auto* read = std::get_if<std::shared_ptr<RunLoopReadPacket>>(&*currentRead_)) {
-                const RunLoopReadPacket& p = **read;
+            if (auto* read = std::get_if<std::shared_ptr<ReadPacket>>(&*currentRead_)) {
+                const ReadPacket& p = **read;
                 auto begin = p.buffer->begin() + p.startOffset;
                 partialReadBuffer_.insert(partialReadBuffer_.begin(), begin, begin + p.bytesDone);
             }
@@ -650,8 +645,8 @@ std::optional<Bytes> RunLoopSocket::unreadData() {
     if (!(flags_ & flagClosingWithError) || !streams_) return std::nullopt;
     while (streams_->hasBytesAvailable()) {
         size_t length = partialReadBuffer_.size();
-        partialReadBuffer_.resize(length + RunLoopReadPacket::kChunk);
-        ssize_t n = streams_->read(partialReadBuffer_.data() + length, RunLoopReadPacket::kChunk);
+        partialReadBuffer_.resize(length + ReadPacket::kChunk);
+        ssize_t n = streams_->read(partialReadBuffer_.data() + length, ReadPacket::kChunk);
         partialReadBuffer_.resize(length + (n > 0 ? static_cast<size_t>(n) : 0));
         if (n <= 0) break;
     }

@@ -11,9 +11,9 @@
 #include "foundation/DescriptorWatch.h"
 #include "foundation/Error.h"
 #include "foundation/Value.h"
+#include "sockets/ReadPacket.h"
 #include "sockets/RunLoopOneShotTimer.h"
 #include "sockets/RunLoopPerforms.h"
-#include "sockets/RunLoopReadPacket.h"
 #include "sockets/RunLoopSocketDelegate.h"
 #include "sockets/RunLoopStreamPair.h"
 #include "sockets/RunLoopTLSStartPacket.h"
@@ -168,7 +168,7 @@ class RunLoopSocket : public std::enable_shared_from_this<RunLoopSocket> {
 
   private:
     using ReadItem =
-        std::variant<std::shared_ptr<RunLoopReadPacket>, std::shared_ptr<RunLoopTLSStartPacket>>;
+        std::variant<std::shared_ptr<ReadPacket>, std::shared_ptr<RunLoopTLSStartPacket>>;
     using WriteItem =
         std::variant<std::shared_ptr<RunLoopWritePacket>, std::shared_ptr<RunLoopTLSStartPacket>>;
 
@@ -179,6 +179,8 @@ class RunLoopSocket : public std::enable_shared_from_this<RunLoopSocket> {
     bool attached() const;
     void attach();
     void detach();
+    /// Re-attaches on the loop the socket was moved to, and takes up the queued work.
+    void resumeOnRunLoop();
     void performChecks();
     void perform(void (RunLoopSocket::*task)());
     void checkCanStart(const char* verb) const;
@@ -202,7 +204,7 @@ class RunLoopSocket : public std::enable_shared_from_this<RunLoopSocket> {
     std::optional<Error> streamError() const;
 
     // reading and writing (RunLoopSocketIO.cpp)
-    void queueRead(std::shared_ptr<RunLoopReadPacket> packet);
+    void queueRead(std::shared_ptr<ReadPacket> packet);
     void scheduleDequeueRead();
     void maybeDequeueRead();
     void doBytesAvailable();

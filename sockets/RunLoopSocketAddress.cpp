@@ -150,11 +150,11 @@ std::string RunLoopSocket::description() const {
     text += format("has queued %u reads %u writes, ", unsigned(readQueue_.size()),
                    unsigned(writeQueue_.size()));
     const auto* read =
-        currentRead_ ? std::get_if<std::shared_ptr<RunLoopReadPacket>>(&*currentRead_) : nullptr;
+        currentRead_ ? std::get_if<std::shared_ptr<ReadPacket>>(&*currentRead_) : nullptr;
     if (!read) {
         text += "no current read, ";
     } else {
-        const RunLoopReadPacket& p = **read;
+        const ReadPacket& p = **read;
         int percent = p.readLength > 0 ? int(p.bytesDone * 100 / p.readLength) : 100;
         if (p.bytesDone == 0) percent = 0;
         text +=

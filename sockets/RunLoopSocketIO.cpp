@@ -10,7 +10,7 @@
 
 namespace quenbril {
 
-using ReadPacketPtr = std::shared_ptr<RunLoopReadPacket>;
+using ReadPacketPtr = std::shared_ptr<ReadPacket>;
 using WritePacketPtr = std::shared_ptr<RunLoopWritePacket>;
 using TLSStartPacketPtr = std::shared_ptr<RunLoopTLSStartPacket>;
 
@@ -28,8 +28,8 @@ void RunLoopSocket::readDataWithTimeout(double timeout, std::shared_ptr<Bytes> b
 void RunLoopSocket::readDataWithTimeout(double timeout, std::shared_ptr<Bytes> buffer,
                                         size_t offset, size_t maxLength, long tag) {
     if (offset > (buffer ? buffer->size() : 0)) return;
-    queueRead(std::make_shared<RunLoopReadPacket>(std::move(buffer), offset, maxLength, timeout, 0,
-                                                  std::nullopt, tag));
+    queueRead(std::make_shared<ReadPacket>(std::move(buffer), offset, maxLength, timeout, 0,
+                                           Bytes{}, tag));
 }
 
 void RunLoopSocket::readDataToLength(size_t length, double timeout, long tag) {
@@ -39,8 +39,8 @@ void RunLoopSocket::readDataToLength(size_t length, double timeout, long tag) {
 void RunLoopSocket::readDataToLength(size_t length, double timeout, std::shared_ptr<Bytes> buffer,
                                      size_t offset, long tag) {
     if (length == 0 || offset > (buffer ? buffer->size() : 0)) return;
-    queueRead(std::make_shared<RunLoopReadPacket>(std::move(buffer), offset, 0, timeout, length,
-                                                  std::nullopt, tag));
+    queueRead(
+        std::make_shared<ReadPacket>(std::move(buffer), offset, 0, timeout, length, Bytes{}, tag));
 }
 
 void RunLoopSocket::readDataToData(const Bytes& term, double timeout, long tag) {
@@ -60,11 +60,11 @@ void RunLoopSocket::readDataToData(const Bytes& term, double timeout, std::share
                                    size_t offset, size_t maxLength, long tag) {
     if (term.empty() || (maxLength > 0 && maxLength < term.size())) return;
     if (offset > (buffer ? buffer->size() : 0)) return;
-    queueRead(std::make_shared<RunLoopReadPacket>(std::move(buffer), offset, maxLength, timeout, 0,
-                                                  term, tag));
+    queueRead(
+        std::make_shared<ReadPacket>(std::move(buffer), offset, maxLength, timeout, 0, term, tag));
 }
 
-void RunLoopSocket::queueRead(std::shared_ptr<RunLoopReadPacket> packet) {
+void RunLoopSocket::queueRead(std::shared_ptr<ReadPacket> packet) {
     if (flags_ & flagForbidReadsWrites) return;
     readQueue_.emplace_back(std::move(packet));
     scheduleDequeueRead();
@@ -118,7 +118,7 @@ void RunLoopSocket::doBytesAvailable() {
     if (!current) return;
     auto self = shared_from_this();
     ReadPacketPtr packet = *current;
-    RunLoopReadPacket& p = *packet;
+    ReadPacket& p = *packet;
     // A read-all pass takes what was there when it began, so a peer that keeps sending can
     // neither grow the buffer without bound nor keep the loop here.
     size_t passLimit = SIZE_MAX;
@@ -136,9 +136,12 @@ void RunLoopSocket::doBytesAvailable() {
         if (totalBytesRead >= passLimit) break;
         bool didPreBuffer = false, fromPreBuffer = false, found = false;
         size_t count;
-        if (p.term) {
+        if (p.isTermRead()) {
             if (!partialReadBuffer_.empty()) {
-                count = p.readLengthForTermWithPreBuffer(partialReadBuffer_, &found);
+                count = p.readLengthForTermWithPreBuffer(partialReadBuffer_.data(),
+                                                         partialReadBuffer_.size(), &found);
+                // Not found, all of it: the maximum-length check below ends the read.
+                if (!found) count = partialReadBuffer_.size();
                 fromPreBuffer = true;
             } else if (flags_ & flagEnablePreBuffering) {
                 count = p.prebufferReadLengthForTerm();
@@ -151,20 +154,21 @@ void RunLoopSocket::doBytesAvailable() {
             if (p.isReadAll()) count = std::min(count, passLimit - totalBytesRead);
         }
         p.ensureRoom(count);
-        ssize_t result = readIntoBuffer(p.writePosition(), count);
+        ssize_t result = readIntoBuffer(p.writePointer(), count);
         if (result < 0) {
             streamFailed = true;
             break;
         }
         if (result == 0) break;  // nothing there after all, or the end (its event follows)
+        // A chunk read ahead may run past the terminator.
+        long overflow = didPreBuffer ? p.searchForTermAfterPreBuffering(size_t(result)) : -1;
         p.bytesDone += static_cast<size_t>(result);
         totalBytesRead += static_cast<size_t>(result);
         if (p.readLength > 0) {
             done = p.bytesDone == p.readLength;
-        } else if (p.term) {
-            size_t termLength = p.term->size();
+        } else if (p.isTermRead()) {
+            size_t termLength = p.term.size();
             if (didPreBuffer) {
-                long overflow = p.searchForTermAfterPreBuffering(static_cast<size_t>(result));
                 if (overflow > 0) {
                     auto end = p.buffer->begin() + p.startOffset + p.bytesDone;
                     partialReadBuffer_.insert(partialReadBuffer_.end(), end - overflow, end);
@@ -175,7 +179,7 @@ void RunLoopSocket::doBytesAvailable() {
                 done = found;
             } else {
                 done = p.bytesDone >= termLength &&
-                       std::memcmp(p.writePosition() - termLength, p.term->data(), termLength) == 0;
+                       std::memcmp(p.writePointer() - termLength, p.term.data(), termLength) == 0;
             }
             if (!done && p.maxLength > 0 && p.bytesDone >= p.maxLength) maxedOut = true;
         } else if (p.maxLength > 0 && p.bytesDone >= p.maxLength) {

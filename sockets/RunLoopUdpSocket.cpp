@@ -19,6 +19,7 @@
 #include "sockets/RunLoopHostAddresses.h"
 #include "sockets/RunLoopModes.h"
 #include "sockets/RunLoopSocketException.h"
+#include "sockets/RunLoopSocketMove.h"
 
 namespace quenbril {
 
@@ -152,20 +153,15 @@ void RunLoopUdpSocket::detach() {
 }
 
 bool RunLoopUdpSocket::moveToRunLoop(RunLoop* loop) {
-    if (!loop) return false;
-    if (loop == runLoop_) return true;
-    detach();
-    runLoop_ = loop;
-    // Watches and timers are made on the thread of the loop that serves them.
-    loop->post([weak = weak_from_this(), loop] {
-        auto self = weak.lock();
-        if (!self || self->runLoop_ != loop) return;
-        self->attach();
-        self->maybeDequeueSend();
-        self->maybeDequeueReceive();
-        self->maybeScheduleClose();
-    });
-    return true;
+    return moveSocketToRunLoop(*this, &RunLoopUdpSocket::runLoop_, loop, &RunLoopUdpSocket::detach,
+                               &RunLoopUdpSocket::resumeOnRunLoop);
+}
+
+void RunLoopUdpSocket::resumeOnRunLoop() {
+    attach();
+    maybeDequeueSend();
+    maybeDequeueReceive();
+    maybeScheduleClose();
 }
 
 bool RunLoopUdpSocket::setRunLoopModes(const std::vector<std::string>& modes) {

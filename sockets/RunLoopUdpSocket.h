@@ -145,6 +145,8 @@ class RunLoopUdpSocket : public std::enable_shared_from_this<RunLoopUdpSocket> {
     bool attached() const;
     void attach();
     void detach();
+    /// Re-attaches on the loop the socket was moved to, and takes up the queued work.
+    void resumeOnRunLoop();
     /// Posts `task` as a perform of this socket (dropped while the socket is attached nowhere).
     void perform(void (RunLoopUdpSocket::*task)());
 

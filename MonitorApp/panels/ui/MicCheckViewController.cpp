@@ -16,6 +16,7 @@
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/controls/ListWindow.h"
 #include "MonitorApp/controls/WindowFrameAutosave.h"
 #include "MonitorApp/panels/ui/MicCheckTableModel.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
@@ -54,12 +55,7 @@ void MicCheckViewController::buildView() {
     setWindowFlag(Qt::Window);
     model_ = new MicCheckTableModel(this);
     tableView_ = new QTableView(this);
-    tableView_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    tableView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    tableView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    tableView_->horizontalHeader()->setStretchLastSection(true);
-    tableView_->verticalHeader()->setVisible(false);
-    tableView_->setShowGrid(false);
+    ListWindow::setUpTable(tableView_, true);
     // A selected row keeps white text on a blue that stands out from the black rows, whatever
     // the application's own selection colours.
     tableView_->setStyleSheet(
@@ -75,14 +71,13 @@ void MicCheckViewController::buildView() {
     actLabel_->setStyleSheet("color: white;");
     onTop_ = new QCheckBox("Always on top", this);
     onTop_->setStyleSheet("QCheckBox { color: white; }");
-    checkButton_ = new QPushButton("Check", this);
+    QHBoxLayout* buttons =
+        ListWindow::buttonBar(this, {{&checkButton_, "Check", [this] { checkedClicked(); }}},
+                              {{&closeButton_, "Close", [this] { closeClicked(); }}});
     checkButton_->setToolTip("Checks the selected channels, or unchecks the checked ones");
-    closeButton_ = new QPushButton("Close", this);
 
     connect(actSelector_, &QComboBox::currentIndexChanged, this, [this] { update(); });
     connect(onTop_, &QCheckBox::clicked, this, [this] { onTopChanged(); });
-    connect(checkButton_, &QPushButton::clicked, this, [this] { checkedClicked(); });
-    connect(closeButton_, &QPushButton::clicked, this, [this] { closeClicked(); });
     // A click in the check box column ticks that row alone.
     connect(tableView_, &QTableView::clicked, this, [this](const QModelIndex& index) {
         if (index.column() != MicCheckTableModel::kChecked) return;
@@ -94,15 +89,7 @@ void MicCheckViewController::buildView() {
     top->addWidget(actSelector_);
     top->addWidget(actLabel_, 1);
     top->addWidget(onTop_);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(checkButton_);
-    buttons->addStretch(1);
-    buttons->addWidget(closeButton_);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(12, 12, 12, 12);
-    layout->addLayout(top);
-    layout->addWidget(tableView_, 1);
-    layout->addLayout(buttons);
+    ListWindow::layOut(this, 12, -1, top, tableView_, buttons);
     resize(640, 480);
 }
 
@@ -161,12 +148,7 @@ int MicCheckViewController::numberOfRowsInTableView() const {
 }
 
 std::vector<int> MicCheckViewController::selectedRows() const {
-    std::vector<int> rows;
-    if (QItemSelectionModel* selection = tableView_->selectionModel()) {
-        for (const QModelIndex& index : selection->selectedRows()) rows.push_back(index.row());
-    }
-    std::sort(rows.begin(), rows.end());
-    return rows;
+    return ListWindow::selectedRows(tableView_);
 }
 
 void MicCheckViewController::checkedClicked() {

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "MonitorApp/controls/ListWindow.h"
 #include "MonitorApp/panels/PlayerFile.h"
 #include "MonitorApp/panels/ui/PlayerListTableModel.h"
 #include "MonitorApp/settings/PlayerManager.h"
@@ -41,40 +42,18 @@ PlayerListViewController::~PlayerListViewController() = default;
 void PlayerListViewController::buildView() {
     model_ = new PlayerListTableModel(this);
     tableView_ = new QTableView(this);
-    tableView_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    tableView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    tableView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    tableView_->horizontalHeader()->setStretchLastSection(true);
-    tableView_->verticalHeader()->setVisible(false);
-    tableView_->setShowGrid(false);
+    ListWindow::setUpTable(tableView_, true);
     tableView_->setAlternatingRowColors(true);
 
-    addButton_ = new QPushButton("Add", this);
-    editButton_ = new QPushButton("Edit", this);
-    removeButton_ = new QPushButton("Remove", this);
-    loadButton_ = new QPushButton("Load…", this);
-    saveButton_ = new QPushButton("Save As…", this);
-    closeButton_ = new QPushButton("Close", this);
-    connect(addButton_, &QPushButton::clicked, this, [this] { addClicked(); });
-    connect(editButton_, &QPushButton::clicked, this, [this] { editClicked(); });
-    connect(removeButton_, &QPushButton::clicked, this, [this] { removeClicked(); });
-    connect(loadButton_, &QPushButton::clicked, this, [this] { loadClicked(); });
-    connect(saveButton_, &QPushButton::clicked, this, [this] { saveAsClicked(); });
-    connect(closeButton_, &QPushButton::clicked, this, [this] { closeClicked(); });
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(addButton_);
-    buttons->addWidget(editButton_);
-    buttons->addWidget(removeButton_);
-    buttons->addStretch(1);
-    buttons->addWidget(loadButton_);
-    buttons->addWidget(saveButton_);
-    buttons->addWidget(closeButton_);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(16, 16, 16, 16);
-    layout->setSpacing(10);
-    layout->addWidget(tableView_, 1);
-    layout->addLayout(buttons);
+    QHBoxLayout* buttons =
+        ListWindow::buttonBar(this,
+                              {{&addButton_, "Add", [this] { addClicked(); }},
+                               {&editButton_, "Edit", [this] { editClicked(); }},
+                               {&removeButton_, "Remove", [this] { removeClicked(); }}},
+                              {{&loadButton_, "Load…", [this] { loadClicked(); }},
+                               {&saveButton_, "Save As…", [this] { saveAsClicked(); }},
+                               {&closeButton_, "Close", [this] { closeClicked(); }}});
+    ListWindow::layOut(this, 16, 10, nullptr, tableView_, buttons);
     resize(520, 400);
 }
 
@@ -158,10 +137,7 @@ void PlayerListViewController::editClicked() {
 }
 
 void PlayerListViewController::removeClicked() {
-    QItemSelectionModel* selection = tableView_->selectionModel();
-    if (!selection) return;
-    std::vector<int> rows;
-    for (const QModelIndex& index : selection->selectedRows()) rows.push_back(index.row());
+    std::vector<int> rows = ListWindow::selectedRows(tableView_);
     // From the last row up, so that each removal leaves the rows still to go where they were.
     std::sort(rows.begin(), rows.end(), std::greater<>());
     auto& players = manager().players();

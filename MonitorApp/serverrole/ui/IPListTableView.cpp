@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 
+#include "MonitorApp/controls/ListWindow.h"
 #include "MonitorApp/serverrole/ui/ReceiverListTableModel.h"
 
 namespace quenbril {
@@ -13,11 +14,8 @@ IPListTableView::IPListTableView(QWidget* parent) : QTableView(parent) {
         this);
     model_ = model;
     setModel(model);
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListWindow::setUpTable(this, false);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
-    horizontalHeader()->setStretchLastSection(true);
-    verticalHeader()->setVisible(false);
     setColumnWidth(kIPColumn, 180);
 }
 

@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
+#include "MonitorApp/controls/ListWindow.h"
 #include "MonitorApp/serverrole/ui/IPListTableView.h"
 #include "foundation/Log.h"
 #include "foundation/UserDefaults.h"
@@ -36,28 +37,14 @@ ReceiverListModel::Receivers* WirelessListViewController::registryList() {
 void WirelessListViewController::buildView() {
     tableView_ = new IPListTableView(this);
     tableView_->setTypeChanged([this](int row, int index) { deviceTypeChanged(row, index); });
-    addButton_ = new QPushButton("+", this);
-    removeButton_ = new QPushButton("−", this);
-    loadButton_ = new QPushButton("Load…", this);
-    saveButton_ = new QPushButton("Save As…", this);
-    closeButton_ = new QPushButton("Close", this);
-    connect(addButton_, &QPushButton::clicked, this, [this] { addClicked(); });
-    connect(removeButton_, &QPushButton::clicked, this, [this] { removeClicked(); });
-    connect(loadButton_, &QPushButton::clicked, this, [this] { loadClicked(); });
-    connect(saveButton_, &QPushButton::clicked, this, [this] { saveAsClicked(); });
-    connect(closeButton_, &QPushButton::clicked, this, [this] { closeClicked(); });
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(addButton_);
-    buttons->addWidget(removeButton_);
-    buttons->addStretch(1);
-    buttons->addWidget(loadButton_);
-    buttons->addWidget(saveButton_);
-    buttons->addWidget(closeButton_);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(16, 16, 16, 16);
-    layout->addWidget(tableView_, 1);
-    layout->addLayout(buttons);
+    QHBoxLayout* buttons =
+        ListWindow::buttonBar(this,
+                              {{&addButton_, "+", [this] { addClicked(); }},
+                               {&removeButton_, "−", [this] { removeClicked(); }}},
+                              {{&loadButton_, "Load…", [this] { loadClicked(); }},
+                               {&saveButton_, "Save As…", [this] { saveAsClicked(); }},
+                               {&closeButton_, "Close", [this] { closeClicked(); }}});
+    ListWindow::layOut(this, 16, -1, nullptr, tableView_, buttons);
     resize(460, 320);
 }
 
@@ -80,11 +67,7 @@ void WirelessListViewController::addClicked() {
 }
 
 void WirelessListViewController::removeClicked() {
-    QItemSelectionModel* selection = tableView_->selectionModel();
-    if (!selection) return;
-    std::vector<int> rows;
-    for (const QModelIndex& index : selection->selectedRows()) rows.push_back(index.row());
-    tableView_->rules().removeRows(std::move(rows));
+    tableView_->rules().removeRows(ListWindow::selectedRows(tableView_));
     tableView_->reloadData();
 }
 

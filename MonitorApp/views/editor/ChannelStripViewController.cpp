@@ -13,6 +13,7 @@
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/StripLayout.h"
 #include "MonitorApp/channelstrips/StripNotifications.h"
+#include "MonitorApp/controls/ListWindow.h"
 #include "MonitorApp/settings/PlayerManager.h"
 #include "MonitorApp/views/editor/CheckBoxDelegate.h"
 #include "MonitorApp/views/editor/ComboBoxDelegate.h"
@@ -65,26 +66,13 @@ void ChannelStripViewController::buildView() {
     tableView_->setItemDelegateForColumn(Column::Scp, check);
     tableView_->setItemDelegateForColumn(Column::Rf, check);
 
-    addButton_ = new QPushButton("Add", this);
-    addManyButton_ = new QPushButton("Add many…", this);
-    removeButton_ = new QPushButton("Remove", this);
-    closeButton_ = new QPushButton("Close", this);
-    connect(addButton_, &QPushButton::clicked, this, [this] { addClicked(); });
-    connect(addManyButton_, &QPushButton::clicked, this, [this] { addMany(); });
-    connect(removeButton_, &QPushButton::clicked, this, [this] { removeClicked(); });
-    connect(closeButton_, &QPushButton::clicked, this, [this] { closeClicked(); });
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(addButton_);
-    buttons->addWidget(addManyButton_);
-    buttons->addWidget(removeButton_);
-    buttons->addStretch(1);
-    buttons->addWidget(closeButton_);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(16, 16, 16, 16);
-    layout->setSpacing(10);
-    layout->addWidget(tableView_, 1);
-    layout->addLayout(buttons);
+    QHBoxLayout* buttons =
+        ListWindow::buttonBar(this,
+                              {{&addButton_, "Add", [this] { addClicked(); }},
+                               {&addManyButton_, "Add many…", [this] { addMany(); }},
+                               {&removeButton_, "Remove", [this] { removeClicked(); }}},
+                              {{&closeButton_, "Close", [this] { closeClicked(); }}});
+    ListWindow::layOut(this, 16, 10, nullptr, tableView_, buttons);
     resize(860, 480);
 }
 
@@ -360,12 +348,7 @@ bool ChannelStripViewController::acceptDrop(const std::vector<int32_t>& rows, in
 // ---- Selection ----
 
 std::vector<int32_t> ChannelStripViewController::selectedRows() const {
-    std::vector<int32_t> rows;
-    if (QItemSelectionModel* selection = tableView_->selectionModel()) {
-        for (const QModelIndex& index : selection->selectedRows()) rows.push_back(index.row());
-    }
-    std::sort(rows.begin(), rows.end());
-    return rows;
+    return ListWindow::selectedRows(tableView_);
 }
 
 void ChannelStripViewController::selectRows(const std::vector<int32_t>& rows) {

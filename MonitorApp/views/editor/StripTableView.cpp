@@ -3,11 +3,12 @@
 #include <QDropEvent>
 #include <QHeaderView>
 
+#include "MonitorApp/controls/ListWindow.h"
+
 namespace quenbril {
 
 StripTableView::StripTableView(QWidget* parent) : QTableView(parent) {
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListWindow::setUpTable(this, false);
     setDragEnabled(true);
     setAcceptDrops(true);
     setDropIndicatorShown(true);
@@ -16,8 +17,6 @@ StripTableView::StripTableView(QWidget* parent) : QTableView(parent) {
     setDragDropOverwriteMode(false);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
                     QAbstractItemView::EditKeyPressed);
-    verticalHeader()->setVisible(false);
-    horizontalHeader()->setStretchLastSection(true);
 }
 
 void StripTableView::dragEnterEvent(QDragEnterEvent* event) {
