@@ -22,12 +22,12 @@
 #include <vector>
 
 #include "MonitorApp/audio/PELAudioEngine.h"
+#include "MonitorApp/glsupport/LevelGLSupport.h"
 #include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/ClickableMTKView.h"
 #include "MonitorApp/views/GLPanelView.h"
 #include "MonitorApp/views/GPURendererWave.h"
-#include "MonitorApp/views/LevelGLSupport.h"
 #include "MonitorApp/views/SingleEAGLView.h"
 #include "bench/BenchSupport.h"
 #include "foundation/UserDefaults.h"

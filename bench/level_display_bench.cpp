@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "MonitorApp/audio/PELAudioEngine.h"
+#include "MonitorApp/glsupport/LevelGLSupport.h"
 #include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/ClickableMTKView.h"
 #include "MonitorApp/views/GPURenderer.h"
-#include "MonitorApp/views/LevelGLSupport.h"
 #include "MonitorApp/views/PanelLevelDisplay.h"
 #include "bench/BenchSupport.h"
 #include "foundation/UserDefaults.h"

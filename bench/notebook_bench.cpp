@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/link/LinkCodec.h"
 #include "MonitorApp/mainwindow/QtShortTimeClock.h"
 #include "MonitorApp/mainwindow/ViewController.h"
@@ -81,7 +82,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no settings folder\n");
         return 1;
     }
-    installStripWidgetFactories();
+    installStripWidgetFactories(ChatManager::uuid);
     {
         ViewController vc(RemoteContext::fromSharedInstances(QtShortTimeClock::system()));
         Array channels;

@@ -21,11 +21,11 @@
 
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/glsupport/LevelGLSupport.h"
 #include "MonitorApp/panels/ui/EKGScrollView.h"
 #include "MonitorApp/panels/ui/PlayerViewController.h"
 #include "MonitorApp/views/ClickableMTKView.h"
 #include "MonitorApp/views/GPURendererSingle.h"
-#include "MonitorApp/views/LevelGLSupport.h"
 #include "bench/BenchSupport.h"
 #include "foundation/RunLoop.h"
 #include "foundation/qt/QtRunLoop.h"

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/mainwindow/QtShortTimeClock.h"
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no settings folder\n");
         return 1;
     }
-    installStripWidgetFactories();
+    installStripWidgetFactories(ChatManager::uuid);
     {
         ViewController vc(RemoteContext::fromSharedInstances(QtShortTimeClock::system()));
         vc.resize(kWidths[0], kHeight);

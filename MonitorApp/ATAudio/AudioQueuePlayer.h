@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "MonitorApp/audio/StreamRingBuffer.h"
+#include "MonitorApp/ATAudio/StreamRingBuffer.h"
 #include "platform/audio/AudioBackend.h"
 
 namespace quenbril {

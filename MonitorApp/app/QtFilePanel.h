@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "MonitorApp/seams/MainWindowSeams.h"
 
 namespace quenbril {
 

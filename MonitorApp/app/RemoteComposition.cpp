@@ -7,6 +7,7 @@
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/SnapshotManager.h"
 #include "MonitorApp/chat/ChatMacroManager.h"
+#include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/chat/ui/ChatMacroViewController.h"
 #include "MonitorApp/chat/ui/ChatNotifierViewController.h"
 #include "MonitorApp/chat/ui/ChatSettingsViewController.h"
@@ -38,7 +39,7 @@ RemoteComposition::RemoteComposition() {
     // The machine's MIDI system, if it has one; without it the remote runs on without MIDI.
     MidiDeviceManager::sharedDeviceManager().installBackend(makeSystemMidiBackend());
     // Before the window: its strip area makes the level display when the strips first arrive.
-    installStripWidgetFactories();
+    installStripWidgetFactories(ChatManager::uuid);
     controller_ =
         new ViewController(RemoteContext::fromSharedInstances(QtShortTimeClock::system()));
     connectLinkSenders(&ServerManager::sharedInstance(), *controller_);

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <memory>
 
-#include "MonitorApp/audio/RingIndices.h"
-#include "MonitorApp/audio/RingLog.h"
+#include "MonitorApp/ATAudio/RingIndices.h"
+#include "MonitorApp/ATAudio/RingLog.h"
 
 namespace quenbril {
 

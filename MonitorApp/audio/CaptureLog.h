@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "MonitorApp/audio/CountedLines.h"
+#include "MonitorApp/ATAudio/CountedLines.h"
 
 namespace quenbril {
 

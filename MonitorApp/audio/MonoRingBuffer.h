@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MonitorApp/audio/FloatRing.h"
+#include "MonitorApp/ATAudio/FloatRing.h"
 
 namespace quenbril {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "MonitorApp/seams/MainWindowSeams.h"
 
 namespace quenbril {
 

@@ -3,7 +3,7 @@
 #include <QObject>
 
 #include "MonitorApp/channelstrips/ui/StripAreaWidget.h"
-#include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "MonitorApp/seams/MainWindowSeams.h"
 
 namespace quenbril {
 

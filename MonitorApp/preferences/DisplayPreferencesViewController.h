@@ -4,9 +4,9 @@
 #include <utility>
 
 #include "MonitorApp/lockable/LockableViewController.h"
-#include "MonitorApp/mainwindow/MainWindowSeams.h"
 #include "MonitorApp/preferences/ColorWell.h"
 #include "MonitorApp/preferences/PreferencesPane.h"
+#include "MonitorApp/seams/MainWindowSeams.h"
 
 class QCheckBox;
 class QComboBox;

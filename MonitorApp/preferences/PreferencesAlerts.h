@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "MonitorApp/seams/MainWindowSeams.h"
 #include "foundation/Log.h"
 #include "foundation/UserDefaults.h"
 

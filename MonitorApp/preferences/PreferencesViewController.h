@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "MonitorApp/lockable/LockableViewController.h"
-#include "MonitorApp/mainwindow/MainWindowSeams.h"
 #include "MonitorApp/preferences/AdvancedSettingsDelegate.h"
+#include "MonitorApp/seams/MainWindowSeams.h"
 #include "foundation/Timer.h"
 #include "platform/audio/AudioDevice.h"
 

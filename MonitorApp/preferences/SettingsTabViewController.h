@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "MonitorApp/seams/MainWindowSeams.h"
 
 class QTabWidget;
 

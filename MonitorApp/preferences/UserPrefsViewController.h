@@ -1,8 +1,8 @@
 #pragma once
 
 #include "MonitorApp/lockable/LockableViewController.h"
-#include "MonitorApp/mainwindow/MainWindowSeams.h"
 #include "MonitorApp/preferences/PreferencesPane.h"
+#include "MonitorApp/seams/MainWindowSeams.h"
 
 class QCheckBox;
 class QLineEdit;

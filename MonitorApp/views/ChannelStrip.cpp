@@ -5,6 +5,7 @@
 #include <QPainterPath>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/settings/ChannelStripState.h"
@@ -30,7 +31,8 @@ int characterCount(const QString& text) { return static_cast<int>(text.toUcs4().
 
 }  // namespace
 
-ChannelStrip::ChannelStrip(QWidget* parent) : QWidget(parent) {
+ChannelStrip::ChannelStrip(ChatId chatId, QWidget* parent)
+    : QWidget(parent), chatId_(std::move(chatId)) {
     resize(static_cast<int>(kSize), static_cast<int>(kSize));
     const double w = width();
     const double h = height();

@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -55,7 +56,12 @@ class ChannelStrip : public QWidget, public ChannelStripView {
     /// Each half of the warning cross-fade.
     static constexpr double kWarningFadeTime = 0.3;
 
-    explicit ChannelStrip(QWidget* parent = nullptr);
+    /// Answers this station's chat id, which a long click and a hard-mute click carry as "uuid"
+    /// (the chat keeps it; the strip only passes it on).
+    using ChatId = std::function<std::string()>;
+
+    /// A strip made without a chat id sends an empty one.
+    explicit ChannelStrip(ChatId chatId = {}, QWidget* parent = nullptr);
     ~ChannelStrip() override;
 
     // ---- What the strip core calls ----
@@ -158,6 +164,7 @@ class ChannelStrip : public QWidget, public ChannelStripView {
     QColor borderColor_ = Qt::transparent;
     double borderWidth_ = 2;
 
+    ChatId chatId_;
     double downTime_ = 0;
     double lastUp_ = 0;
     Timer longClickTimer_;

@@ -6,7 +6,6 @@
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/StripNotifications.h"
-#include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/ChannelStrip.h"
 #include "foundation/Log.h"
@@ -71,15 +70,16 @@ void ChannelStrip::longClicked() {
     const int64_t csID = controller->model().csID();
     // Hard muting wins over mic check.
     if (settings.hardMuting()) {
-        post(kHardMuteClickedNotification, Dictionary{{"index", csID},
-                                                      {"sender", settings.chatUsername()},
-                                                      {"uuid", ChatManager::uuid()}});
+        post(kHardMuteClickedNotification,
+             Dictionary{{"index", csID},
+                        {"sender", settings.chatUsername()},
+                        {"uuid", chatId_ ? chatId_() : std::string()}});
     } else if (settings.micCheckMode()) {
         post(kChannelCheckClickedNotification, Dictionary{{"index", csID}, {"sender", "master"}});
     } else {
         post(kCSLongClickedNotification, Dictionary{{"index", csID},
                                                     {"sender", settings.chatUsername()},
-                                                    {"uuid", ChatManager::uuid()}});
+                                                    {"uuid", chatId_ ? chatId_() : std::string()}});
     }
 }
 

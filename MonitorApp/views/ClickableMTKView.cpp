@@ -6,11 +6,11 @@
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLVersionFunctionsFactory>
 
+#include "MonitorApp/glsupport/LevelGLSupport.h"
 #include "MonitorApp/lockable/LockNotifications.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/ClickableMTKViewDelegate.h"
 #include "MonitorApp/views/LevelDisplayInput.h"
-#include "MonitorApp/views/LevelGLSupport.h"
 #include "foundation/Log.h"
 #include "foundation/RunLoop.h"
 

@@ -6,7 +6,7 @@
 #include <QOpenGLVersionFunctionsFactory>
 #include <algorithm>
 
-#include "MonitorApp/views/LevelGLSupport.h"
+#include "MonitorApp/glsupport/LevelGLSupport.h"
 #include "foundation/Log.h"
 #include "foundation/RunLoop.h"
 

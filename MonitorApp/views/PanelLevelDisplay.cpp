@@ -1,9 +1,9 @@
 #include "MonitorApp/views/PanelLevelDisplay.h"
 
+#include "MonitorApp/glsupport/LevelGLSupport.h"
 #include "MonitorApp/views/BlankLevelDisplay.h"
 #include "MonitorApp/views/ClickableMTKView.h"
 #include "MonitorApp/views/GPURenderer.h"
-#include "MonitorApp/views/LevelGLSupport.h"
 
 namespace quenbril {
 

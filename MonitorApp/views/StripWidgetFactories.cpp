@@ -1,5 +1,7 @@
 #include "MonitorApp/views/StripWidgetFactories.h"
 
+#include <utility>
+
 #include "MonitorApp/channelstrips/ChannelStripController.h"
 #include "MonitorApp/channelstrips/ui/GroupButtonContainerWidget.h"
 #include "MonitorApp/channelstrips/ui/StripAreaWidget.h"
@@ -9,9 +11,11 @@
 
 namespace quenbril {
 
-void installStripWidgetFactories() {
+void installStripWidgetFactories(std::function<std::string()> chatId) {
     ChannelStripController::setViewFactory(
-        []() -> std::unique_ptr<ChannelStripView> { return std::make_unique<ChannelStrip>(); });
+        [chatId = std::move(chatId)]() -> std::unique_ptr<ChannelStripView> {
+            return std::make_unique<ChannelStrip>(chatId);
+        });
     GroupButtonContainerWidget::setButtonFactory(
         [](QWidget& parent, const std::string& text, const std::optional<Color>& color,
            const Rect& frame, int32_t groupNumber) -> GroupButtonView* {

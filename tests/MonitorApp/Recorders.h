@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "MonitorApp/seams/MainWindowSeams.h"
 #include "foundation/NotificationCenter.h"
 
 namespace quenbril {

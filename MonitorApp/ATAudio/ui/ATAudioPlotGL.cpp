@@ -8,7 +8,7 @@
 #include <numbers>
 
 #include "MonitorApp/ATAudio/ATAudioUtilities.h"
-#include "MonitorApp/views/LevelGLSupport.h"
+#include "MonitorApp/glsupport/LevelGLSupport.h"
 #include "foundation/Log.h"
 
 namespace quenbril {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "MonitorApp/chat/ui/ChatButtonDelegate.h"
-#include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "MonitorApp/seams/MainWindowSeams.h"
 #include "foundation/NotificationCenter.h"
 
 class QComboBox;

@@ -9,7 +9,7 @@
 #include <set>
 
 #include "MonitorApp/chat/ChatMacroManager.h"
-#include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "MonitorApp/seams/MainWindowSeams.h"
 #include "platform/midi/MidiDeviceManager.h"
 
 namespace quenbril {

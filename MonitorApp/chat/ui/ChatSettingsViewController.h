@@ -3,8 +3,8 @@
 #include <array>
 
 #include "MonitorApp/lockable/LockableViewController.h"
-#include "MonitorApp/mainwindow/MainWindowSeams.h"
 #include "MonitorApp/preferences/PreferencesPane.h"
+#include "MonitorApp/seams/MainWindowSeams.h"
 #include "foundation/NotificationCenter.h"
 
 class QCheckBox;

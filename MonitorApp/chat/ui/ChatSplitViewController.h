@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "MonitorApp/chat/ui/ChatTableViewControllerDelegate.h"
-#include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "MonitorApp/seams/MainWindowSeams.h"
 #include "foundation/NotificationCenter.h"
 
 namespace quenbril {

@@ -8,7 +8,7 @@
 #include "MonitorApp/chat/ChatMessage.h"
 #include "MonitorApp/chat/ui/SendButtonDelegate.h"
 #include "MonitorApp/lockable/LockableViewController.h"
-#include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "MonitorApp/seams/MainWindowSeams.h"
 #include "foundation/NotificationCenter.h"
 
 class QComboBox;

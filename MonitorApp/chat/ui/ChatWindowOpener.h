@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "MonitorApp/seams/MainWindowSeams.h"
 
 namespace quenbril {
 

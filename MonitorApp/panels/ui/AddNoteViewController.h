@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "MonitorApp/lockable/LockableViewController.h"
-#include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "MonitorApp/seams/MainWindowSeams.h"
 #include "MonitorApp/settings/SMPTETimecode.h"
 
 class QAbstractButton;

@@ -12,7 +12,7 @@
 #include <QPdfWriter>
 #include <QUrl>
 
-#include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "MonitorApp/seams/MainWindowSeams.h"
 #include "foundation/Log.h"
 
 namespace quenbril {

@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "MonitorApp/glsupport/LevelGLSupport.h"
 #include "MonitorApp/views/ClickableMTKView.h"
 #include "MonitorApp/views/GPURendererSingle.h"
 #include "MonitorApp/views/LevelDisplayInput.h"
-#include "MonitorApp/views/LevelGLSupport.h"
 #include "foundation/Log.h"
 
 namespace quenbril {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "MonitorApp/lockable/LockableViewController.h"
-#include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "MonitorApp/seams/MainWindowSeams.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/Timer.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "MonitorApp/lockable/LockableViewController.h"
-#include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "MonitorApp/seams/MainWindowSeams.h"
 #include "foundation/NotificationCenter.h"
 
 class QCheckBox;

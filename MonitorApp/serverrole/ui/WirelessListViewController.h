@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "MonitorApp/seams/MainWindowSeams.h"
 #include "MonitorApp/serverrole/ReceiverListModel.h"
 
 class QPushButton;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "MonitorApp/lockable/LockableViewController.h"
-#include "MonitorApp/mainwindow/MainWindowSeams.h"
+#include "MonitorApp/seams/MainWindowSeams.h"
 #include "MonitorApp/views/editor/ChannelStripTableModel.h"
 #include "foundation/NotificationCenter.h"
 

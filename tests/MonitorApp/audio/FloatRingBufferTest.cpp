@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "AudioTestSupport.h"
+#include "MonitorApp/ATAudio/StreamRingBuffer.h"
 #include "MonitorApp/audio/BlockRingBuffer.h"
 #include "MonitorApp/audio/MonoRingBuffer.h"
 #include "MonitorApp/audio/RingBuffer.h"
-#include "MonitorApp/audio/StreamRingBuffer.h"
 
 namespace quenbril::test {
 namespace {

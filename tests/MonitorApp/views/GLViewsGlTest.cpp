@@ -15,11 +15,11 @@
 
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/StripNotifications.h"
+#include "MonitorApp/glsupport/LevelGLSupport.h"
 #include "MonitorApp/settings/PlaybackManager.h"
 #include "MonitorApp/views/ClickableMTKView.h"
 #include "MonitorApp/views/GLPanelView.h"
 #include "MonitorApp/views/GPURendererWave.h"
-#include "MonitorApp/views/LevelGLSupport.h"
 #include "MonitorApp/views/SingleEAGLView.h"
 #include "foundation/ManualRunLoop.h"
 #include "foundation/NotificationCenter.h"

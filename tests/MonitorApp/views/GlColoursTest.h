@@ -4,9 +4,9 @@
 // magenta RF lines, four 128-point cells a row; it stops where no OpenGL 3.3 context exists.
 
 #include "MonitorApp/audio/PELAudioEngine.h"
+#include "MonitorApp/glsupport/LevelGLSupport.h"
 #include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
-#include "MonitorApp/views/LevelGLSupport.h"
 #include "tests/MonitorApp/settings/SettingsTestEnvironment.h"
 
 namespace quenbril::test {

@@ -15,10 +15,10 @@
 
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/StripNotifications.h"
+#include "MonitorApp/glsupport/LevelGLSupport.h"
 #include "MonitorApp/views/ClickableMTKView.h"
 #include "MonitorApp/views/GPURenderer.h"
 #include "MonitorApp/views/GPURendererSingle.h"
-#include "MonitorApp/views/LevelGLSupport.h"
 #include "MonitorApp/views/PanelLevelDisplay.h"
 #include "foundation/NotificationCenter.h"
 #include "tests/MonitorApp/views/GlColoursTest.h"

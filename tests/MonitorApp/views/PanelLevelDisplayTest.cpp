@@ -6,8 +6,8 @@
 #include <QKeyEvent>
 #include <QWidget>
 
+#include "MonitorApp/glsupport/LevelGLSupport.h"
 #include "MonitorApp/views/BlankLevelDisplay.h"
-#include "MonitorApp/views/LevelGLSupport.h"
 #include "MonitorApp/views/PanelLevelDisplay.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
 

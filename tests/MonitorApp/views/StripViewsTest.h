@@ -9,6 +9,7 @@
 
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/views/ChannelStrip.h"
 #include "resources/QuenbrilResources.h"
 #include "tests/MonitorApp/settings/SettingsTestEnvironment.h"
@@ -25,7 +26,8 @@ class StripViewsTest : public SettingsTest {
         ChannelStripManager::resetSharedInstance();
         PELAudioEngine::resetSharedInstance();
         settings().setActAsClient(true);
-        ChannelStripController::setViewFactory([] { return std::make_unique<ChannelStrip>(); });
+        ChannelStripController::setViewFactory(
+            [] { return std::make_unique<ChannelStrip>(ChatManager::uuid); });
     }
 
     void TearDown() override {

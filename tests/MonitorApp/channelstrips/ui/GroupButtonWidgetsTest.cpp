@@ -6,6 +6,7 @@
 
 #include "MonitorApp/channelstrips/ui/GroupButtonContainerWidget.h"
 #include "MonitorApp/channelstrips/ui/StripAreaWidget.h"
+#include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/controls/QBButton.h"
 #include "MonitorApp/views/BlankLevelDisplay.h"
 #include "MonitorApp/views/ChannelStrip.h"
@@ -64,8 +65,8 @@ TEST_F(StripWidgetsTest, OneCallInstallsEveryStripWidgetsFactory) {
     EXPECT_FALSE(StripAreaWidget::hasLevelDisplayFactory());
     EXPECT_EQ(ChannelStripController(Dictionary{}).view(), nullptr);
 
-    installStripWidgetFactories();
-    installStripWidgetFactories();
+    installStripWidgetFactories(ChatManager::uuid);
+    installStripWidgetFactories(ChatManager::uuid);
     ChannelStripController strip(Dictionary{});
     EXPECT_NE(dynamic_cast<ChannelStrip*>(strip.view()), nullptr);
 

@@ -8,6 +8,7 @@
 
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/views/StripWidgetFactories.h"
 #include "tests/MonitorApp/settings/SettingsTestEnvironment.h"
 
@@ -22,7 +23,7 @@ class StripWidgetsTest : public SettingsTest {
         ChannelStripManager::resetSharedInstance();
         PELAudioEngine::resetSharedInstance();
         settings().setActAsClient(true);
-        installStripWidgetFactories();
+        installStripWidgetFactories(ChatManager::uuid);
     }
 
     void TearDown() override {

@@ -7,9 +7,9 @@
 #include <QLabel>
 #include <QMouseEvent>
 
+#include "MonitorApp/glsupport/LevelGLSupport.h"
 #include "MonitorApp/views/ClickableMTKView.h"
 #include "MonitorApp/views/GPURendererSingle.h"
-#include "MonitorApp/views/LevelGLSupport.h"
 #include "tests/MonitorApp/panels/ui/PerformerTestEnvironment.h"
 
 namespace quenbril {

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "MonitorApp/audio/FloatRing.h"
+#include "MonitorApp/ATAudio/FloatRing.h"
 
 namespace quenbril {
 

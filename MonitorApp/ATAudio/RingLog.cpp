@@ -1,4 +1,4 @@
-#include "MonitorApp/audio/RingLog.h"
+#include "MonitorApp/ATAudio/RingLog.h"
 
 #include <cstdio>
 

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <memory>
 
-#include "MonitorApp/audio/RingIndices.h"
-#include "MonitorApp/audio/RingLog.h"
+#include "MonitorApp/ATAudio/RingIndices.h"
+#include "MonitorApp/ATAudio/RingLog.h"
 
 namespace quenbril {
 

@@ -1,4 +1,4 @@
-#include "MonitorApp/audio/StreamRingBuffer.h"
+#include "MonitorApp/ATAudio/StreamRingBuffer.h"
 
 #include <algorithm>
 #include <cmath>

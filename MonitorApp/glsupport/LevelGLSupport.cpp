@@ -1,4 +1,4 @@
-#include "MonitorApp/views/LevelGLSupport.h"
+#include "MonitorApp/glsupport/LevelGLSupport.h"
 
 #include <QGuiApplication>
 #include <QOffscreenSurface>
