@@ -5,9 +5,9 @@
 #include <cmath>
 #include <numbers>
 
+#include "MonitorApp/ATAudio/RingIndices.h"
 #include "MonitorApp/audio/FaultDetectors.h"
 #include "MonitorApp/audio/PELAudioEngine.h"
-#include "MonitorApp/audio/RingIndices.h"
 #include "MonitorApp/audio/SampleStatistics.h"
 #include "MonitorApp/audio/StripMixer.h"
 #include "MonitorApp/settings/ChannelStripModel.h"
