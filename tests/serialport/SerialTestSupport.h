@@ -212,9 +212,17 @@ class SerialFixture : public ::testing::Test {
         return loop_.runUntil(done, seconds);
     }
 
-    /// Serves the loop for `seconds` of real time (to see that nothing more arrives).
+    /// Serves the loop for `seconds` of real time, where no event can tell that the wait is
+    /// over.
     void settle(double seconds) {
         loop_.runUntil([] { return false; }, seconds);
+    }
+    /// Waits until the main queue has run what was posted to it so far: the delegate calls of
+    /// what the ports have done by now have arrived, for a check that nothing (more) came.
+    bool drainMain() {
+        bool ran = false;
+        dispatch::Queue::main()->async([&ran] { ran = true; });
+        return waitFor([&] { return ran; });
     }
 
     ManualRunLoop loop_;
