@@ -323,6 +323,10 @@ TEST_F(TLSTest, DefaultClientTrustsTheSystemAuthoritiesAndChecksTheName) {
         client_.reset();
         server_.reset();
         listener_.reset();
+        // Each has reported its end: the client to its recorder, the accepted socket and the
+        // listener to the server's.
+        ASSERT_TRUE(wait(
+            [&] { return clientRecorder_.disconnects >= 1 && serverRecorder_.disconnects >= 2; }));
         ASSERT_TRUE(drainMain());
     }
 }
