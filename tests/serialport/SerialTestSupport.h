@@ -24,6 +24,7 @@
 #include "platform/serial/SerialDeviceRegistry.h"
 #include "serialport/SerialPort.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/MainQueueDrain.h"
 
 namespace quenbril::test {
 
@@ -217,13 +218,8 @@ class SerialFixture : public ::testing::Test {
     void settle(double seconds) {
         loop_.runUntil([] { return false; }, seconds);
     }
-    /// Waits until the main queue has run what was posted to it so far: the delegate calls of
-    /// what the ports have done by now have arrived, for a check that nothing (more) came.
-    bool drainMain() {
-        bool ran = false;
-        dispatch::Queue::main()->async([&ran] { ran = true; });
-        return waitFor([&] { return ran; });
-    }
+    /// Waits until the main queue has run what was posted to it so far.
+    bool drainMain() { return drainMainQueue(loop_); }
 
     ManualRunLoop loop_;
     std::string root_;

@@ -19,6 +19,7 @@
 #include "foundation/ManualRunLoop.h"
 #include "foundation/dispatch/Queue.h"
 #include "sockets/DispatchSocket.h"
+#include "tests/support/MainQueueDrain.h"
 
 namespace quenbril::test {
 
@@ -128,11 +129,7 @@ class SocketTest : public ::testing::Test {
         loop_.runUntil([] { return false; }, seconds);
     }
     /// Waits until the main queue has run what was sent to it so far.
-    bool drainMain() {
-        bool ran = false;
-        mainQueue()->async([&ran] { ran = true; });
-        return wait([&] { return ran; });
-    }
+    bool drainMain() { return drainMainQueue(loop_); }
     /// Waits until `socket`'s queue has done what was asked of it so far (twice, for the work
     /// that work queues) and the main loop has run the delegate calls that came of it: what
     /// the socket would have reported by now, it has; a check that nothing (more) happens
