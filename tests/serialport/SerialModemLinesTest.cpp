@@ -76,7 +76,7 @@ TEST_F(SerialModemLinesTest, AFailingLineRequestOfAGoneDeviceIsARemovalNotAStrea
 
     lines->failure = EIO;  // how a hung-up adapter answers TIOCMGET
     ASSERT_TRUE(waitFor([&] { return recorder.events.size() >= 3; }));
-    settle(0.1);  // ten poll periods
+    ASSERT_TRUE(drainMain());
     EXPECT_EQ(recorder.events, (std::vector<std::string>{"opened", "removed", "closed"}));
     EXPECT_FALSE(port->isOpen());
 }

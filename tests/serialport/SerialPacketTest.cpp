@@ -152,7 +152,7 @@ TEST_F(SerialPacketPortTest, EveryDescriptorKindFindsItsPacketsAcrossArbitraryCh
         if (random() % 3 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ASSERT_TRUE(waitFor([&] { return recorder.packets.size() >= 80; }));
-    settle(0.05);
+    ASSERT_TRUE(drainMain());
     std::vector<Bytes> expected;
     for (int i = 0; i < 20; ++i) {
         for (const char* packet : {"<a>", "PING", "$GPGGA*4F", "<bc>"}) {

@@ -185,7 +185,9 @@ TEST_F(SerialPortTest, APseudoTerminalHasNoModemLinesReportedOnceAndStaysOpen) {
     auto port = openPort(*pair, recorder);
     ASSERT_TRUE(port);
     port->setRTS(true);
-    settle(0.1);  // ten poll periods
+    // The first poll of the lines finds none and stops the polling; its report is in.
+    ASSERT_TRUE(waitFor([&] { return errorsWithCode(recorder, ENOTTY) > 0; }));
+    ASSERT_TRUE(drainMain());
     EXPECT_EQ(errorsWithCode(recorder, ENOTTY), 1u);
     EXPECT_EQ(recorder.errors.size(), 1u);
     EXPECT_TRUE(port->isOpen());
@@ -274,13 +276,13 @@ TEST_F(SerialPortTest, TheExitHookRestoresAndClosesWithoutDelegateCalls) {
     recorder.attach(port);
     port->setParity(1);
     ASSERT_TRUE(port->open());
-    settle(0.02);
+    ASSERT_TRUE(waitFor([&] { return !recorder.events.empty(); }));  // "opened"
     size_t told = recorder.events.size();
 
     SerialPort::restoreAllPortsAtExit();
     EXPECT_FALSE(port->isOpen());
     EXPECT_EQ(settingsOf(pair->portLink()).c_cflag, before.c_cflag);
-    settle(0.02);
+    ASSERT_TRUE(drainMain());
     EXPECT_EQ(recorder.events.size(), told);
 }
 
@@ -320,7 +322,7 @@ TEST_F(SerialPortTest, AHungUpLineIsARemovalReportedOnceThenQuiet) {
     // No manager watches here: the port notices the hang-up on its own.
     pair->unplug();
     ASSERT_TRUE(waitFor([&] { return recorder.events.size() >= 2; }));
-    settle(0.1);
+    ASSERT_TRUE(drainMain());
     EXPECT_EQ(recorder.events, (std::vector<std::string>{"removed", "closed"}));
     EXPECT_FALSE(port->isOpen());
     EXPECT_TRUE(port->sendData(bytesOf("x")) == false);

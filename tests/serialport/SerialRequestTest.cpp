@@ -65,7 +65,7 @@ TEST_F(SerialRequestTest, WithoutADescriptorARequestEndsOnceWritten) {
     EXPECT_TRUE(port_->sendRequest(tell("two")));
     EXPECT_FALSE(port_->pendingRequest());
     EXPECT_EQ(pair_->read(6), bytesOf("onetwo"));
-    settle(0.02);
+    ASSERT_TRUE(drainMain());
     EXPECT_TRUE(recorder_.responses.empty());
 }
 
@@ -84,7 +84,7 @@ TEST_F(SerialRequestTest, ATimeOutEndsTheRequestAtOnceSoALateResponseChangesNoth
     pair_->write(bytesOf("B2\n"));
     ASSERT_TRUE(
         waitFor([&] { return !recorder_.timeouts.empty() && !recorder_.responses.empty(); }));
-    settle(0.05);
+    ASSERT_TRUE(drainMain());
     EXPECT_EQ(recorder_.timeouts, std::vector<SerialRequest::Ptr>{slow});
     ASSERT_EQ(recorder_.responses.size(), 1u);
     EXPECT_EQ(recorder_.responses[0], std::make_pair(bytesOf("B2\n"), next));

@@ -24,6 +24,7 @@
 #include "platform/serial/SerialDeviceRegistry.h"
 #include "serialport/SerialPort.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/MainQueueDrain.h"
 
 namespace quenbril::test {
 
@@ -212,10 +213,13 @@ class SerialFixture : public ::testing::Test {
         return loop_.runUntil(done, seconds);
     }
 
-    /// Serves the loop for `seconds` of real time (to see that nothing more arrives).
+    /// Serves the loop for `seconds` of real time, where no event can tell that the wait is
+    /// over.
     void settle(double seconds) {
         loop_.runUntil([] { return false; }, seconds);
     }
+    /// Waits until the main queue has run what was posted to it so far.
+    bool drainMain() { return drainMainQueue(loop_); }
 
     ManualRunLoop loop_;
     std::string root_;

@@ -89,7 +89,7 @@ TEST_F(ConnectTest, ClosedPortGivesOneDisconnectWithTheConnectError) {
         EXPECT_EQ(client.disconnectError->failureReason(), "Error in connect() function");
         EXPECT_EQ(client.connects, 0);
         EXPECT_TRUE(sock->isDisconnected());
-        settle();
+        ASSERT_TRUE(drain(*sock));
         EXPECT_EQ(client.disconnects, 1);
     }
 }
@@ -220,7 +220,7 @@ TEST_F(ConnectTest, OneDisconnectPerCloseAndNoneForAnIdleSocket) {
         EXPECT_FALSE(client.disconnectError);
         EXPECT_EQ(client.disconnectedSocket, sock.get());
     }
-    settle();
+    ASSERT_TRUE(drain(*sock));
     EXPECT_EQ(client.disconnects, 2);
 }
 
@@ -338,7 +338,7 @@ TEST_F(ConnectTest, FailedBindBeforeConnectLeaksNoDescriptor) {
     // Not more than before: the last test's sockets may still be closing theirs, on their queues.
     EXPECT_LE(openDescriptorCount(), before);
     EXPECT_TRUE(sock->isDisconnected());
-    settle();
+    ASSERT_TRUE(drain(*sock));
     EXPECT_EQ(client.disconnects, 0);
 }
 

@@ -179,7 +179,7 @@ TEST_F(IOTest, DisconnectAfterReadingWaitsForQueuedReads) {
     sock->readDataToLength(3, 2.0, 1);
     sock->disconnectAfterReading();
     sock->readDataToLength(1, 2.0, 2);  // dropped
-    settle(0.05);
+    ASSERT_TRUE(drain(*sock));
     EXPECT_EQ(r.disconnects, 0);
     sendText(peer, "xyzw");
     ASSERT_TRUE(waitDisconnect());
@@ -194,7 +194,7 @@ TEST_F(IOTest, DisconnectAfterReadingAndWritingWaitsForBothSides) {
     sock->writeData(bytesOf("out"), -1, 2);
     sock->disconnectAfterReadingAndWriting();
     EXPECT_EQ(textOf(recvExactly(peer, 3)), "out");
-    settle(0.05);
+    ASSERT_TRUE(drain(*sock));
     EXPECT_EQ(r.disconnects, 0);  // the read is still waiting
     sendText(peer, "in");
     ASSERT_TRUE(waitDisconnect());
@@ -261,7 +261,8 @@ TEST_F(IOTest, HugeAnnouncedLengthCostsNothingUntilBytesCome) {
     connect();
     sock->readDataToLength(size_t{2} << 30, -1, 1);
     sendText(peer, "0123456789");
-    settle(0.05);
+    ASSERT_TRUE(wait([&] { return !r.partialReads.empty(); }));
+    ASSERT_TRUE(drain(*sock));
     uint64_t done = 0, total = 0;
     long tag = 0;
     float progress = sock->progressOfReadReturningTag(&tag, &done, &total);

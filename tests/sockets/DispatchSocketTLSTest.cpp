@@ -213,7 +213,7 @@ TEST_F(TLSTest, BytesQueuedBeforeTheSwitchLeaveInClearAndLaterOnesNever) {
     ASSERT_TRUE(wait([&] { return clientRecorder_.disconnects == 1; }));
     expectSSLError(clientRecorder_.disconnectError, TLSEngine::ClosedAbort);
     EXPECT_EQ(clientRecorder_.writes, std::vector<long>{1});
-    settle();
+    ASSERT_TRUE(drain(*client_));
     EXPECT_EQ(clientRecorder_.disconnects, 1);
 }
 
@@ -271,7 +271,7 @@ TEST_F(TLSTest, ManualTrustNoClosesWithBadCertificate) {
     EXPECT_EQ(clientRecorder_.secures, 0);
     EXPECT_TRUE(clientRecorder_.writes.empty());
     ASSERT_TRUE(wait([&] { return serverRecorder_.disconnects == 1; }));
-    settle();
+    ASSERT_TRUE(drain(*client_));
     EXPECT_EQ(clientRecorder_.disconnects, 1);
 }
 
@@ -315,7 +315,7 @@ TEST_F(TLSTest, DefaultClientTrustsTheSystemAuthoritiesAndChecksTheName) {
             }));
             expectSSLError(clientRecorder_.disconnectError, c.status);
             EXPECT_TRUE(serverRecorder_.reads.empty());
-            settle(0.05);
+            ASSERT_TRUE(drain(*client_));
             EXPECT_EQ(clientRecorder_.disconnects, 1);
         }
         // Every socket of this round goes, and its last calls arrive, before the next round.
@@ -323,7 +323,11 @@ TEST_F(TLSTest, DefaultClientTrustsTheSystemAuthoritiesAndChecksTheName) {
         client_.reset();
         server_.reset();
         listener_.reset();
-        settle(0.05);
+        // Each has reported its end: the client to its recorder, the accepted socket and the
+        // listener to the server's.
+        ASSERT_TRUE(wait(
+            [&] { return clientRecorder_.disconnects >= 1 && serverRecorder_.disconnects >= 2; }));
+        ASSERT_TRUE(drainMain());
     }
 }
 
@@ -380,7 +384,7 @@ TEST_F(TLSTest, GarbageInsteadOfAHandshakeFailsOnce) {
     Bytes seen = recvExactly(peer, 1 << 16, 200);
     EXPECT_EQ(textOf(seen).find("SECRET"), std::string::npos);
     ::close(peer);
-    settle();
+    ASSERT_TRUE(drain(*client_));
     EXPECT_EQ(clientRecorder_.disconnects, 1);
 }
 

@@ -19,6 +19,7 @@
 #include "foundation/ManualRunLoop.h"
 #include "foundation/dispatch/Queue.h"
 #include "sockets/DispatchSocket.h"
+#include "tests/support/MainQueueDrain.h"
 
 namespace quenbril::test {
 
@@ -123,9 +124,23 @@ class SocketTest : public ::testing::Test {
     bool wait(const std::function<bool()>& done, double seconds = 5.0) {
         return loop_.runUntil(done, seconds);
     }
-    /// Runs the main loop for a moment, for checks that nothing (more) happens.
+    /// Runs the main loop for a moment, where no event can tell that the wait is over.
     void settle(double seconds = 0.1) {
         loop_.runUntil([] { return false; }, seconds);
+    }
+    /// Waits until the main queue has run what was sent to it so far.
+    bool drainMain() { return drainMainQueue(loop_); }
+    /// Waits until `socket`'s queue has done what was asked of it so far (twice, for the work
+    /// that work queues) and the main loop has run the delegate calls that came of it: what
+    /// the socket would have reported by now, it has; a check that nothing (more) happens
+    /// follows this.
+    template <typename Socket>
+    bool drain(Socket& socket) {
+        for (int pass = 0; pass < 2; ++pass) {
+            socket.performBlock([] {});
+            if (!drainMain()) return false;
+        }
+        return true;
     }
     std::shared_ptr<dispatch::Queue> mainQueue() { return dispatch::Queue::main(); }
     std::shared_ptr<DispatchSocket> makeSocket(Recorder& r) {

@@ -202,7 +202,8 @@ TEST_F(ToolkitJackTest, TheAudioQueuePlayerIsSilentUntilMoreThan72000FramesAreHe
 
     push();
     EXPECT_TRUE(player.isPlaying());
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // The recording starts once the server has begun to take the frames.
+    ASSERT_TRUE(loop_.runUntil([&] { return player.bufSize() < 96000; }, 10.0));
     client->record(0.5);
     ASSERT_TRUE(client->waitRecorded(10.0));
     for (int k = 0; k < 2; ++k) {

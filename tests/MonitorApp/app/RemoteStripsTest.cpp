@@ -202,7 +202,9 @@ TEST_F(RemoteStrips, TheLockCoverCoversTheLevelLines) {
     composition->appDelegate().lockItem()->trigger();
     ASSERT_TRUE(UserSettingsManager::sharedInstance().isLocked());
     // Once the cover has grown over the whole window.
-    QTest::qWait(static_cast<int>(LockView::kAnimationDuration * 1000) + 300);
+    const LockView* cover = composition->viewController().lockOverlay();
+    ASSERT_NE(cover, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cover->shownFraction() >= 1.0; }, kPatienceMs));
     picture = screenWhen([&](const QImage& p) { return audioPixels(p) == 0; });
     EXPECT_EQ(audioPixels(picture), 0);
 

@@ -22,6 +22,7 @@
 #include "MonitorApp/views/PanelLevelDisplay.h"
 #include "foundation/NotificationCenter.h"
 #include "tests/MonitorApp/views/GlColoursTest.h"
+#include "tests/support/PostedEvents.h"
 
 namespace quenbril {
 namespace {
@@ -251,11 +252,12 @@ TEST_F(SingleDisplayGlTest, TheFrameTimerDrawsAtThePreferredRate) {
     // takes a while on a loaded machine.
     EXPECT_TRUE(QTest::qWaitFor([&] { return view->framesDrawn() > before; }, 5000));
     view->setPaused(true);
-    // A frame asked for before the pause may still be painted; then nothing more comes.
-    QTest::qWait(200);
+    // A frame asked for before the pause may still be painted; then nothing more comes: a
+    // second of the clock later, once the window system has handled what was asked of it.
+    ASSERT_TRUE(test::waitForPostedEvents());
     const int paused = view->framesDrawn();
     loop_->advance(1.0);
-    QTest::qWait(200);
+    ASSERT_TRUE(test::waitForPostedEvents());
     EXPECT_EQ(view->framesDrawn(), paused);
 }
 

@@ -69,9 +69,15 @@ TEST_F(RemotePerformer, AStripClickOpensItsPerformerAndAHistoryClickReplaysIt) {
 
     ClickableMTKView* history = window->scrollView()->mtkView();
     ASSERT_NE(history, nullptr);
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return history->isVisible() && history->width() > 0; }, kPatienceMs));
-    QTest::qWait(300);
+    // The click waits for the history on screen: its window shown, its figures there and a
+    // frame drawn at its size.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return history->isVisible() && history->width() > 0 && window->windowHandle() &&
+                   window->windowHandle()->isExposed() && history->audioHistoryAvailable() &&
+                   history->framesDrawn() > 0;
+        },
+        kPatienceMs));
     clickAt(*history, QPoint(history->width() / 2, history->height() / 2));
     EXPECT_EQ(PlaybackManager::sharedInstance().delayInSamples(), 7204864);
     EXPECT_EQ(window->battery()->text().toStdString(), "PLAYING BACK 2 MIN 30 SECS AGO");

@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "tests/MonitorApp/serverrole/fakes/FakeEMReceiver.h"
+#include "tests/MonitorApp/serverrole/fakes/FakeG3Receiver.h"
 #include "tests/MonitorApp/serverrole/fakes/FakeLectrosonicsReceiver.h"
 #include "tests/MonitorApp/serverrole/fakes/FakeSonyReceiver.h"
 #include "tests/MonitorApp/serverrole/fakes/FakeUHFRReceiver.h"
 #include "tests/MonitorApp/serverrole/fakes/FakeVozodReceiver.h"
 #include "tests/MonitorApp/serverrole/fakes/FakeWisycomReceiver.h"
-#include "tests/serverrole/FakeG3Receiver.h"
 
 namespace quenbril::test {
 

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "foundation/Value.h"
-#include "tests/serverrole/FakeG3Receiver.h"
+#include "tests/MonitorApp/serverrole/fakes/FakeG3Receiver.h"
 #include "tests/simserver/WireClient.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/JackTestClient.h"

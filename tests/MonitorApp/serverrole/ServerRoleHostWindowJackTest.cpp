@@ -8,8 +8,8 @@
 
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "tests/MonitorApp/lifecycle/LifeCycleTest.h"
-#include "tests/serverrole/FakeReceiverSet.h"
-#include "tests/serverrole/ServerRoleHostProcess.h"
+#include "tests/MonitorApp/serverrole/ServerRoleHostProcess.h"
+#include "tests/MonitorApp/serverrole/fakes/FakeReceiverSet.h"
 #include "tests/simserver/WireClient.h"
 #include "tests/support/JackServer.h"
 #include "tests/support/JackTestClient.h"

@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/serverrole/FakeReceiverSet.h"
-#include "tests/serverrole/ServerRoleHostProcess.h"
+#include "tests/MonitorApp/serverrole/ServerRoleHostProcess.h"
+#include "tests/MonitorApp/serverrole/fakes/FakeReceiverSet.h"
 #include "tests/simserver/WireClient.h"
 #include "tests/support/JackServer.h"
 #include "tests/support/JackTestClient.h"
@@ -120,8 +120,10 @@ TEST_F(ServerRoleHostTest, ASilentReceiverLosesItsBatteryAfterFiveSecondsAndItsR
         return firstStrip(m).intValue() == 3;
     })) << host->log();
     receiver.setSilent(true);
-    // Pushes already on their way land before the clock moves.
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // Pushes already on their way land before the clock moves: the fake has stopped pushing,
+    // and the host has sent its figures twice since.
+    ASSERT_TRUE(receiver.waitQuiet());
+    for (int i = 0; i < 2; ++i) ASSERT_TRUE(remote.waitFor("BatteryData")) << host->log();
 
     host->skipSixSeconds();
     ASSERT_TRUE(waitUntil(remote, "BatteryData", [](const Dictionary& m) {

@@ -51,6 +51,14 @@ class FakeG3Receiver {
     bool bound() const { return bound_; }
     bool asked() const { return asked_.load(); }
     void setSilent(bool silent) { silent_ = silent; }
+    /// Whether the fake has stopped pushing since setSilent(true): every push it made is on
+    /// its way by then. Within five seconds.
+    bool waitQuiet() const {
+        for (int i = 0; i < 500 && !quiet_.load(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return quiet_.load();
+    }
 
   private:
     void run() {
@@ -58,6 +66,7 @@ class FakeG3Receiver {
         bool havePeer = false;
         auto nextPush = std::chrono::steady_clock::now();
         while (!done_) {
+            const bool silent = silent_;
             pollfd p{fd_, POLLIN, 0};
             if (::poll(&p, 1, 10) > 0) {
                 char buf[1500];
@@ -65,7 +74,7 @@ class FakeG3Receiver {
                 socklen_t len = sizeof from;
                 const ssize_t n =
                     ::recvfrom(fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
-                if (n > 0 && std::string(buf, static_cast<size_t>(n)) == "Name\r" && !silent_) {
+                if (n > 0 && std::string(buf, static_cast<size_t>(n)) == "Name\r" && !silent) {
                     peer = from;
                     havePeer = true;
                     asked_ = true;
@@ -73,10 +82,11 @@ class FakeG3Receiver {
                 }
             }
             const auto now = std::chrono::steady_clock::now();
-            if (havePeer && !silent_ && now >= nextPush) {
+            if (havePeer && !silent && now >= nextPush) {
                 send(peer, kPush);
                 nextPush = now + std::chrono::milliseconds(50);
             }
+            quiet_ = silent;
         }
     }
     void send(const sockaddr_in& to, const std::string& text) {
@@ -89,6 +99,7 @@ class FakeG3Receiver {
     std::atomic<bool> done_{false};
     std::atomic<bool> silent_{false};
     std::atomic<bool> asked_{false};
+    std::atomic<bool> quiet_{false};
     std::thread thread_;
 };
 
