@@ -77,8 +77,8 @@ void DispatchSocket::sslStartTLS() {
     sslErrCode_ = 0;
     lastSSLHandshakeError_ = 0;
     setSourcesDeliverInPlace(false);
-    // The switch holds the read side, so its deadline takes the read timer; the handshake's end
-    // cancels it with the packet.
+    // The handshake has a timer of its own (the read timer serves every read with one deadline
+    // at a time); the end of the switch's packet cancels it, as a close does.
     if (packet.timeout >= 0) {
         handshakeTimer_ =
             startTimer(packet.timeout, [](DispatchSocket& s) { s.sslHandshakeTimedOut(); });
