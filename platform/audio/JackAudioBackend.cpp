@@ -6,13 +6,15 @@
 #include <atomic>
 #include <map>
 
+#include "platform/jack/JackClients.h"
+
 namespace quenbril {
 
 namespace {
 
 void ignoreJackMessage(const char*) {}
 
-/// A client for one look at the server, or null when no server answers.
+/// A client, or null when no server answers; called under JackClients::opening().
 jack_client_t* openClient() {
     jack_status_t status{};
     return jack_client_open(JackAudioBackend::kClientName, JackNoStartServer, &status);
@@ -50,19 +52,28 @@ class JackAudioBackend::Stream : public AudioStream {
         // A client of a server that went away is let go, not closed: libjack frees every client
         // of a dead server itself the next time any client of the process opens, and closing
         // one afterwards would free it twice.
-        if (jack_ && !shutdown_) {
-            jack_deactivate(jack_);
-            jack_client_close(jack_);
+        if (jack_) {
+            auto held = JackClients::inUse();
+            JackClients::forget(jack_);
+            if (!shutdown_) {
+                jack_deactivate(jack_);
+                jack_client_close(jack_);
+            }
         }
         shared_->openStreams.fetch_sub(1);
     }
 
     bool open(const AudioStreamParameters& p, const Device& device, std::string& error) {
-        jack_ = openClient();
+        {
+            auto opening = JackClients::opening();
+            jack_ = openClient();
+            if (jack_) JackClients::track(jack_, shutdown_);
+        }
         if (!jack_) {
             error = "The JACK server is not running";
             return false;
         }
+        auto held = JackClients::inUse();
         rate_ = jack_get_sample_rate(jack_);
         if (p.sampleRate != rate_) {
             error = "The JACK server runs at " + std::to_string(static_cast<int>(rate_)) + " Hz";
@@ -86,6 +97,7 @@ class JackAudioBackend::Stream : public AudioStream {
     }
 
     bool start() override {
+        auto held = JackClients::inUse();
         if (!jack_ || shutdown_) return false;
         if (active_) return true;
         if (jack_activate(jack_) != 0) return false;
@@ -101,6 +113,7 @@ class JackAudioBackend::Stream : public AudioStream {
     }
 
     void stop() override {
+        auto held = JackClients::inUse();
         if (!jack_ || !active_) return;
         active_ = false;
         if (!shutdown_) jack_deactivate(jack_);
@@ -110,6 +123,7 @@ class JackAudioBackend::Stream : public AudioStream {
     bool stoppedByHost() const override { return shutdown_; }
     double sampleRate() const override { return rate_; }
     double cpuLoad() const override {
+        auto held = JackClients::inUse();
         return jack_ && !shutdown_ ? std::clamp(jack_cpu_load(jack_) / 100.0, 0.0, 1.0) : 0.0;
     }
 
@@ -196,6 +210,8 @@ void JackAudioBackend::silenceMessages() {
 
 std::vector<JackAudioBackend::Device> JackAudioBackend::enumerate() {
     std::vector<Device> list;
+    // The look's client lives under the opening lock: no other open can free it meanwhile.
+    auto opening = JackClients::opening();
     jack_client_t* client = openClient();
     if (!client) return list;
     const double rate = jack_get_sample_rate(client);

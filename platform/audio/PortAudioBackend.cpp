@@ -10,6 +10,7 @@
 
 #include "foundation/Log.h"
 #include "platform/audio/JackAudioBackend.h"
+#include "platform/jack/JackClients.h"
 
 namespace quenbril {
 
@@ -37,6 +38,8 @@ struct PortAudioBackend::State {
         snd_lib_error_set_handler(ignoreAlsaError);
         JackAudioBackend::silenceMessages();
         PaJack_SetClientName(refusedJackClientName().c_str());
+        // Its JACK host still calls libjack's open, which may free a gone server's clients.
+        auto opening = JackClients::opening();
         const PaError result = Pa_Initialize();
         initialized = result == paNoError;
         if (!initialized) QLOG("The audio system could not start: %s", Pa_GetErrorText(result));

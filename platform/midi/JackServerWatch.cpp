@@ -2,6 +2,7 @@
 
 #include <jack/jack.h>
 
+#include "platform/jack/JackClients.h"
 #include "platform/midi/RtMidiBackend.h"
 
 namespace quenbril {
@@ -18,23 +19,31 @@ void JackServerWatch::silenceJack() {
 
 JackServerWatch::JackServerWatch() {
     jack_status_t status{};
+    auto held = JackClients::opening();
     client_ = jack_client_open(RtMidiBackend::kClientName, JackNoStartServer, &status);
     if (!client_) {
         return;
     }
     // An inactive client is told of the server's end too, and costs the server no cycles.
     jack_on_shutdown(client_, &JackServerWatch::shutdown, this);
+    JackClients::track(client_, gone_);
 }
 
 JackServerWatch::~JackServerWatch() {
-    if (client_ && !gone_.load()) {
+    if (!client_) {
+        return;
+    }
+    auto held = JackClients::inUse();
+    JackClients::forget(client_);
+    if (!gone_.load()) {
         jack_client_close(client_);
     }
 }
 
 std::vector<std::string> JackServerWatch::midiPorts(bool outputs) const {
     std::vector<std::string> names;
-    if (!client_) {
+    auto held = JackClients::inUse();
+    if (!client_ || gone_.load()) {
         return names;
     }
     const char** found = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE,

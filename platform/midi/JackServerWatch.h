@@ -14,7 +14,8 @@ namespace quenbril {
 /// one never is.
 ///
 /// libjack deletes the clients of a dead server when any client of the process next opens, so a
-/// watch whose server went away leaves its client to libjack rather than closing it.
+/// watch whose server went away leaves its client to libjack rather than closing it; the client is
+/// tracked by JackClients, which marks it gone before such an open.
 class JackServerWatch {
   public:
     /// Joins the running server, never starting one; alive() is false when none answered.
@@ -25,8 +26,8 @@ class JackServerWatch {
 
     /// False once the server went away (or was never reached).
     bool alive() const { return client_ != nullptr && !gone_.load(); }
-    /// The full names ("client:port") of the MIDI ports that send (`outputs`) or receive. A dead
-    /// server's list stays as it was: alive() tells whether it still holds.
+    /// The full names ("client:port") of the MIDI ports that send (`outputs`) or receive; empty
+    /// once the server went away.
     std::vector<std::string> midiPorts(bool outputs) const;
 
     /// Silences libjack's error and information printers, which would otherwise print several

@@ -9,6 +9,7 @@
 #include <regex>
 
 #include "foundation/Log.h"
+#include "platform/jack/JackClients.h"
 #include "platform/midi/JackServerWatch.h"
 
 namespace quenbril {
@@ -64,18 +65,25 @@ RtMidiBackend::RtMidiBackend(Api api) : api_(api) {
 
 RtMidiBackend::~RtMidiBackend() {
     std::lock_guard lock(mutex_);
-    if (jackWatch_ && !jackWatch_->alive()) {
-        abandonJackClients();
+    {
+        auto held = jackClientsInUse();
+        if (jackWatch_ && !jackWatch_->alive()) {
+            abandonOpenPorts();
+        }
+        for (auto& [port, open] : open_) {
+            open->in->closePort();
+        }
+        open_.clear();
     }
-    for (auto& [port, open] : open_) {
-        open->in->closePort();
-    }
-    open_.clear();
     probe_.reset();
     jackWatch_.reset();
 }
 
-void RtMidiBackend::abandonJackClients() {
+std::shared_lock<std::shared_mutex> RtMidiBackend::jackClientsInUse() const {
+    return api_ == Api::Jack ? JackClients::inUse() : std::shared_lock<std::shared_mutex>();
+}
+
+void RtMidiBackend::abandonOpenPorts() {
     // libjack deletes the clients of a dead server when any client of the process next opens
     // (ours, the audio's, a returning server's), so closing one afterwards would free it twice.
     // Their RtMidi objects, whose destructors would close them, are let go instead.
@@ -87,6 +95,10 @@ void RtMidiBackend::abandonJackClients() {
         [[maybe_unused]] OpenPort* kept = open.release();
     }
     open_.clear();
+}
+
+void RtMidiBackend::abandonJackClients() {
+    abandonOpenPorts();
     jackWatch_.reset();
 }
 
@@ -204,9 +216,15 @@ bool RtMidiBackend::openInput(const MidiPortInfo& port, ByteCallback callback) {
     if (port.direction != MidiPortInfo::Direction::Input || open_.count(port)) {
         return false;
     }
-    // RtMidi prints its own complaint when no JACK server answers.
-    if (api_ == Api::Jack && !(jackWatch_ && jackWatch_->alive())) {
-        return false;
+    // Under JACK the new client opens only on the server the watch (and so every open port)
+    // is on: the opening first marks the watch gone if its server went away.
+    std::unique_lock<std::shared_mutex> opening;
+    if (api_ == Api::Jack) {
+        opening = JackClients::opening();
+        // RtMidi prints its own complaint when no JACK server answers.
+        if (!(jackWatch_ && jackWatch_->alive())) {
+            return false;
+        }
     }
     try {
         auto open = std::make_unique<OpenPort>();
@@ -240,6 +258,7 @@ void RtMidiBackend::closeInput(const MidiPortInfo& port) {
     if (found == open_.end()) {
         return;
     }
+    auto held = jackClientsInUse();
     if (jackWatch_ && !jackWatch_->alive()) {
         // A port of a server that went away: its client may be freed already (see below).
         [[maybe_unused]] RtMidiIn* left = found->second->in.release();

@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 
 #include "platform/midi/MidiBackend.h"
 
@@ -39,8 +40,12 @@ class RtMidiBackend : public MidiBackend {
     /// then true again once a server answers.
     bool jackServerAnswers();
     std::optional<std::vector<MidiPortInfo>> listJackPorts();
-    /// Lets go of every JACK client of a server that went away without closing it.
+    /// Lets go of every JACK client of a server that went away without closing it: the open
+    /// ports' alone, or theirs and the watch's.
+    void abandonOpenPorts();
     void abandonJackClients();
+    /// Held under JACK while an open port's client is used or closed (see JackClients).
+    std::shared_lock<std::shared_mutex> jackClientsInUse() const;
 
     Api api_;
     std::mutex mutex_;

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "platform/jack/JackClients.h"
+
 namespace quenbril::test {
 
 JackMidiTestClient::JackMidiTestClient(const std::string& name, int outputs, int inputs,
@@ -12,8 +14,10 @@ JackMidiTestClient::JackMidiTestClient(const std::string& name, int outputs, int
     : name_(name) {
     state_->stamps.resize(stamps);
     jack_status_t status{};
-    client_ = jack_client_open(name.c_str(), JackNoStartServer, &status);
+    client_ = JackClients::open(name.c_str(), &status);
     if (!client_) return;
+    auto held = JackClients::inUse();
+    JackClients::track(client_, state_->serverGone);
     name_ = jack_get_client_name(client_);
     for (int k = 0; k < outputs; ++k) {
         state_->outputs.push_back(jack_port_register(client_,
@@ -28,6 +32,7 @@ JackMidiTestClient::JackMidiTestClient(const std::string& name, int outputs, int
     jack_on_shutdown(client_, &JackMidiTestClient::shutdown, state_.get());
     jack_set_xrun_callback(client_, &JackMidiTestClient::xrun, state_.get());
     if (jack_activate(client_) != 0) {
+        JackClients::forget(client_);
         jack_client_close(client_);
         client_ = nullptr;
     }
@@ -35,6 +40,8 @@ JackMidiTestClient::JackMidiTestClient(const std::string& name, int outputs, int
 
 JackMidiTestClient::~JackMidiTestClient() {
     if (!client_) return;
+    auto held = JackClients::inUse();
+    JackClients::forget(client_);
     if (state_->serverGone.load()) {
         // The server died mid-cycle, maybe: the process thread may still be finishing it, and
         // libjack keeps the callbacks' context until it frees the client.

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/jack/JackClients.h"
 #include "tests/support/JackServer.h"
 
 #ifdef QUENBRIL_JACK_TEST_QT
@@ -25,6 +26,8 @@ namespace {
 constexpr const char* kJackd = "/usr/bin/jackd";
 
 bool serverAnswers(const std::string& name) {
+    // The probe lives under the opening lock: no other open frees it meanwhile.
+    auto opening = JackClients::opening();
     jack_status_t status{};
     jack_client_t* client = jack_client_open(
         "quenbril-probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName), &status,

@@ -9,6 +9,8 @@
 #include <numbers>
 #include <thread>
 
+#include "platform/jack/JackClients.h"
+
 namespace quenbril::test {
 
 namespace {
@@ -30,8 +32,10 @@ __attribute__((noinline, no_sanitize("thread"))) void copyFromPort(const float* 
 
 JackTestClient::JackTestClient(const std::string& name, int inputs, int outputs) : name_(name) {
     jack_status_t status{};
-    client_ = jack_client_open(name.c_str(), JackNoStartServer, &status);
+    client_ = JackClients::open(name.c_str(), &status);
     if (!client_) return;
+    auto held = JackClients::inUse();
+    JackClients::track(client_, serverGone_);
     name_ = jack_get_client_name(client_);
     const size_t capacity =
         static_cast<size_t>(kMaxSeconds * static_cast<double>(jack_get_sample_rate(client_)));
@@ -48,6 +52,7 @@ JackTestClient::JackTestClient(const std::string& name, int inputs, int outputs)
     jack_set_process_callback(client_, &JackTestClient::process, this);
     jack_on_shutdown(client_, &JackTestClient::shutdown, this);
     if (jack_activate(client_) != 0) {
+        JackClients::forget(client_);
         jack_client_close(client_);
         client_ = nullptr;
     }
@@ -55,7 +60,11 @@ JackTestClient::JackTestClient(const std::string& name, int inputs, int outputs)
 
 JackTestClient::~JackTestClient() {
     if (!client_) return;
-    if (!serverGone_) jack_deactivate(client_);
+    auto held = JackClients::inUse();
+    JackClients::forget(client_);
+    // A gone server's client is libjack's to free (see JackClients).
+    if (serverGone_) return;
+    jack_deactivate(client_);
     jack_client_close(client_);
 }
 

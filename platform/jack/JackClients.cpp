@@ -1,0 +1,77 @@
+#include "platform/jack/JackClients.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace quenbril {
+namespace {
+
+struct Tracked {
+    jack_client_t* client;
+    std::atomic<bool>* gone;
+};
+
+std::shared_mutex& clientsLock() {
+    static std::shared_mutex lock;
+    return lock;
+}
+
+// The list has a lock of its own: clients are tracked and forgotten under inUse() as well,
+// which several threads hold at once.
+std::mutex& listLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::vector<Tracked>& tracked() {
+    static std::vector<Tracked> list;
+    return list;
+}
+
+// A request that needs the server: it fails at once when the server's socket is closed.
+bool serverAnswers(jack_client_t* client) {
+    char* uuid = jack_get_uuid_for_client_name(client, jack_get_client_name(client));
+    if (!uuid) return false;
+    jack_free(uuid);
+    return true;
+}
+
+}  // namespace
+
+std::unique_lock<std::shared_mutex> JackClients::opening() {
+    std::unique_lock held(clientsLock());
+    markClientsOfGoneServers();
+    return held;
+}
+
+std::shared_lock<std::shared_mutex> JackClients::inUse() {
+    return std::shared_lock(clientsLock());
+}
+
+jack_client_t* JackClients::open(const char* name, jack_status_t* status) {
+    auto held = opening();
+    return jack_client_open(name, JackNoStartServer, status);
+}
+
+void JackClients::track(jack_client_t* client, std::atomic<bool>& gone) {
+    std::lock_guard held(listLock());
+    tracked().push_back({client, &gone});
+}
+
+void JackClients::forget(jack_client_t* client) {
+    std::lock_guard held(listLock());
+    std::erase_if(tracked(), [client](const Tracked& t) { return t.client == client; });
+}
+
+// Runs under the exclusive lock, before the open that would free the clients of a gone server:
+// until then every tracked client is still whole.
+void JackClients::markClientsOfGoneServers() {
+    std::lock_guard held(listLock());
+    std::erase_if(tracked(), [](const Tracked& t) {
+        if (!t.gone->load() && serverAnswers(t.client)) return false;
+        t.gone->store(true);
+        return true;
+    });
+}
+
+}  // namespace quenbril

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <shared_mutex>
+
+#include <jack/jack.h>
+
+namespace quenbril {
+
+/// The process's JACK clients, kept safe from libjack's clean-up. When a server goes away,
+/// libjack frees every client of it the next time any client of the process opens, and that
+/// open may come before a client's own shutdown callback has run (the callback then never runs).
+/// So every open in the process goes through opening(), which first asks each tracked client,
+/// with one round trip to its server, whether the server still answers, and marks those that do
+/// not as gone. Their owners then neither use nor close them.
+///
+/// A tracked client is used only under inUse() and after looking at its gone flag: no open, and so
+/// no clean-up, runs meanwhile.
+class JackClients {
+  public:
+    /// Held around anything that opens a JACK client, ours or one inside a library (RtMidi,
+    /// PortAudio), and around the life of a client made for one look at the server.
+    static std::unique_lock<std::shared_mutex> opening();
+    /// Held while a tracked client is used.
+    static std::shared_lock<std::shared_mutex> inUse();
+
+    /// jack_client_open under opening(), never starting a server.
+    static jack_client_t* open(const char* name, jack_status_t* status);
+
+    /// Tracks `client`, whose owner sets `gone` from its shutdown callback too; called under
+    /// opening() or inUse(), like forget().
+    static void track(jack_client_t* client, std::atomic<bool>& gone);
+    /// Before the owner closes or lets go of the client.
+    static void forget(jack_client_t* client);
+
+  private:
+    static void markClientsOfGoneServers();
+};
+
+}  // namespace quenbril
