@@ -44,9 +44,7 @@ std::unique_lock<std::shared_mutex> JackClients::opening() {
     return held;
 }
 
-std::shared_lock<std::shared_mutex> JackClients::inUse() {
-    return std::shared_lock(clientsLock());
-}
+std::shared_lock<std::shared_mutex> JackClients::inUse() { return std::shared_lock(clientsLock()); }
 
 jack_client_t* JackClients::open(const char* name, jack_status_t* status) {
     auto held = opening();

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <jack/jack.h>
+
 #include <atomic>
 #include <mutex>
 #include <shared_mutex>
-
-#include <jack/jack.h>
 
 namespace quenbril {
 
