@@ -143,13 +143,15 @@ TEST_F(WisycomHandlerTest, AReceiverStillNamingOrSendingGarbageHoldsUpNoOther) {
     const std::string log = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(r.devices().size(), 2u);
     EXPECT_EQ(quiet.statusRequests() + noisy.statusRequests(), 0u);
-    // The two receivers without a named channel are told once each, however many polls pass.
+    // The two receivers without a named channel are told once each, however many polls pass;
+    // the good one too, once, where a poll came before its names.
     size_t noDevices = 0;
     for (size_t at = log.find("no devices"); at != std::string::npos;
          at = log.find("no devices", at + 1)) {
         ++noDevices;
     }
-    EXPECT_EQ(noDevices, 2u) << log;
+    EXPECT_GE(noDevices, 2u) << log;
+    EXPECT_LE(noDevices, 3u) << log;
 }
 
 }  // namespace
