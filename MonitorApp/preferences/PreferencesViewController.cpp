@@ -53,8 +53,9 @@ bool openGLAvailable() {
 
 }  // namespace
 
-PreferencesViewController::PreferencesViewController(QWidget* parent)
-    : LockableViewController(parent) {
+PreferencesViewController::PreferencesViewController(UserSettingsManager& settings,
+                                                     ServerManager& link, QWidget* parent)
+    : LockableViewController(parent), settings_(settings), link_(link) {
     // Neither a close nor a minimise button: the dialog goes away only by confirming. It is
     // application-modal, so the main window waits behind it while the event loop (and the
     // retry timer) keeps running.
@@ -151,8 +152,6 @@ void PreferencesViewController::dismiss() {
 }
 
 void PreferencesViewController::viewDidAppear() {
-    UserSettingsManager& settings = UserSettingsManager::sharedInstance();
-
     if (graphicsCheck_ && !graphicsCheck_()) {
         if (alertPresenter_) {
             alertPresenter_->runModal(this, kOldGraphicsAlert);
@@ -163,7 +162,7 @@ void PreferencesViewController::viewDidAppear() {
 
     showDevices();
 
-    qbIdentifier_->setText(qt(settings.qbIdentifier()));
+    qbIdentifier_->setText(qt(settings_.qbIdentifier()));
     if (!defaults().objectForKey(ClientDefaultsKeys::kClientID).isNull()) {
         int64_t index = defaults().integerForKey(ClientDefaultsKeys::kClientID);
         if (index >= 0 && index < clientID_->count()) {
@@ -179,7 +178,7 @@ void PreferencesViewController::viewDidAppear() {
     continueAutomatically_->setChecked(defaults().integerForKey(kContinueAutomaticallyKey) == 1);
     if (auto identifier = defaults().stringForKey(kQbIdentifierKey)) {
         qbIdentifier_->setText(qt(*identifier));
-        settings.setQbIdentifier(*identifier);
+        settings_.setQbIdentifier(*identifier);
     }
 
     connTimer_ = RunLoop::main().scheduleTimer(kRetryInterval, true, [this] { tryToConnect(); });
@@ -189,7 +188,7 @@ void PreferencesViewController::viewWillDisappear() {
     defaults().setInteger(stateOf(continueAutomatically_), kContinueAutomaticallyKey);
     defaults().synchronize();
     connTimer_.invalidate();
-    UserSettingsManager::sharedInstance().saveSettings();
+    settings_.saveSettings();
 }
 
 void PreferencesViewController::closeEvent(QCloseEvent* event) { event->ignore(); }
@@ -199,8 +198,7 @@ void PreferencesViewController::closeEvent(QCloseEvent* event) { event->ignore()
 void PreferencesViewController::tryToConnect() {
     // Retry only while there is no connection: in discovery mode a new attempt drops a working
     // link to try the next address, so retrying a live link would cut it every five seconds.
-    ServerManager& link = ServerManager::sharedInstance();
-    if (!link.isConnected()) link.tryToConnect();
+    if (!link_.isConnected()) link_.tryToConnect();
 }
 
 void PreferencesViewController::connected() {
@@ -225,7 +223,7 @@ void PreferencesViewController::confirm(const std::optional<std::string>& /*show
         defaults().setObject(Value(*uid), kOutputDeviceUIDKey);
         defaults().synchronize();
     }
-    UserSettingsManager::sharedInstance().setActAsClient(true);
+    settings_.setActAsClient(true);
     if (delegate_) delegate_->startClient();
     dismiss();
 }
@@ -237,8 +235,8 @@ void PreferencesViewController::previousClicked() {
 void PreferencesViewController::serverChanged() {
     const std::string text = qbIdentifier_->text().toStdString();
     if (!closing_) {
-        UserSettingsManager::sharedInstance().setQbIdentifier(text);
-        ServerManager::sharedInstance().tryToConnect();
+        settings_.setQbIdentifier(text);
+        link_.tryToConnect();
     }
     defaults().setObject(Value(text), kQbIdentifierKey);
     defaults().synchronize();
@@ -247,13 +245,13 @@ void PreferencesViewController::serverChanged() {
 void PreferencesViewController::manualIPClicked() {
     defaults().setInteger(stateOf(useManualIP_), ClientDefaultsKeys::kUseManualIP);
     manualIP_->setEnabled(useManualIP_->isChecked());
-    ServerManager::sharedInstance().tryToConnect();
+    link_.tryToConnect();
 }
 
 void PreferencesViewController::controlTextDidEndEditing() {
     const std::string text = manualIP_->text().toStdString();
     if (!text.empty()) defaults().setObject(Value(text), ClientDefaultsKeys::kManualIP);
-    ServerManager::sharedInstance().tryToConnect();
+    link_.tryToConnect();
 }
 
 bool PreferencesViewController::defaultDevicesFound(const std::string& input,
@@ -286,7 +284,7 @@ void PreferencesViewController::prepareForSegue(
 }
 
 void PreferencesViewController::windowClosed() {
-    const bool client = UserSettingsManager::sharedInstance().actAsClient();
+    const bool client = settings_.actAsClient();
     outputDevices_->setEnabled(!client);
     previousButton_->setEnabled(!client);
     confirmButton_->setText(client ? "Start client" : "Confirm");

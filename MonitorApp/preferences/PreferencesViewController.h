@@ -21,6 +21,9 @@ class QPushButton;
 
 namespace quenbril {
 
+class ServerManager;
+class UserSettingsManager;
+
 /// What the connection dialog tells the main window controller.
 class PreferencesViewControllerDelegate {
   public:
@@ -46,7 +49,10 @@ class PreferencesViewController : public LockableViewController,
     /// Seconds between the dialog's connection attempts.
     static constexpr double kRetryInterval = 5.0;
 
-    explicit PreferencesViewController(QWidget* parent = nullptr);
+    /// `settings`: where the server identifier and the role go; `link`: the server link the
+    /// dialog asks to connect. Both outlive the dialog.
+    PreferencesViewController(UserSettingsManager& settings, ServerManager& link,
+                              QWidget* parent = nullptr);
     ~PreferencesViewController() override;
 
     // ---- Life cycle ----
@@ -131,6 +137,8 @@ class PreferencesViewController : public LockableViewController,
     void buildForm();
     void showDevices();
 
+    UserSettingsManager& settings_;
+    ServerManager& link_;
     bool closing_ = false;
     Timer connTimer_;
     PreferencesViewControllerDelegate* delegate_ = nullptr;

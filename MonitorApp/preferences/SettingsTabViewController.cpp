@@ -16,15 +16,16 @@
 
 namespace quenbril {
 
-SettingsTabViewController::SettingsTabViewController(LinkSender* link, QWidget* parent)
+SettingsTabViewController::SettingsTabViewController(const PreferencesServices& services,
+                                                     LinkSender* link, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint) {
     // Titled, closable and minimisable, but never zoomed.
     setWindowTitle("Preferences");
     tabView_ = new QTabWidget(this);
-    userPrefs_ = new UserPrefsViewController;
+    userPrefs_ = new UserPrefsViewController(services);
     userPrefs_->setLinkSender(link);
-    displayPrefs_ = new DisplayPreferencesViewController;
+    displayPrefs_ = new DisplayPreferencesViewController(services);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabView_);
     connect(tabView_, &QTabWidget::currentChanged, this, [this](int index) { tabChanged(index); });

@@ -41,7 +41,9 @@ std::optional<float> durationFrom(const QString& text) {
 
 }  // namespace
 
-UserPrefsViewController::UserPrefsViewController(QWidget* parent) : LockableViewController(parent) {
+UserPrefsViewController::UserPrefsViewController(const PreferencesServices& services,
+                                                 QWidget* parent)
+    : LockableViewController(parent), services_(services) {
     buildForm();
     viewDidLoad();
 }
@@ -78,7 +80,7 @@ void UserPrefsViewController::viewDidLoad() {
 }
 
 void UserPrefsViewController::viewDidAppear() {
-    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+    const UserSettingsManager& settings = services_.settings;
     soloOn_->setChecked(settings.soloOn());
     const int64_t clientID =
         UserDefaults::standardUserDefaults().integerForKey(ClientDefaultsKeys::kClientID);
@@ -106,7 +108,7 @@ void UserPrefsViewController::controlTextDidChange(QLineEdit* field) {
 }
 
 void UserPrefsViewController::save() {
-    UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+    UserSettingsManager& settings = services_.settings;
     settings.setSoloOn(soloOn_->isChecked());
     if (auto duration = durationFrom(longClickDuration_->text())) {
         settings.setLongClickDuration(*duration);
@@ -114,7 +116,7 @@ void UserPrefsViewController::save() {
     // Stored at once: nothing else may save the record before the program ends.
     if (!settings.saveSettings()) reportPreferencesNotSaved(this, alertPresenter_);
     if (linkSender_) linkSender_->sendDictionary(LinkMessageBuilder::soloOn(settings.soloOn()));
-    refreshEveryStrip(ChannelStripManager::sharedInstance());
+    refreshEveryStrip(services_.strips);
     NotificationCenter::defaultCenter().post(kSettingsChangedNotification);
 }
 

@@ -68,8 +68,9 @@ QString fittedText(const QString& text, const QFont& font, int width, int height
 
 }  // namespace
 
-ChatButton::ChatButton(QWidget* parent)
+ChatButton::ChatButton(UserSettingsManager& settings, QWidget* parent)
     : QWidget(parent),
+      settings_(settings),
       upButton_(QStringLiteral("Send_up.png")),
       downButton_(QStringLiteral("Send_down.png")) {
     title_ = new QLabel(this);
@@ -161,14 +162,13 @@ void ChatButton::send() {
     if (recipient.empty()) recipient = "All";
     log(LogLevel::Info, "Sending message %s", message.c_str());
     // Last: an observer may take the button away.
-    NotificationCenter::defaultCenter().post(
-        ChatNotification::kChatMessage,
-        Dictionary{{"message", message},
-                   {"sender", UserSettingsManager::sharedInstance().chatUsername()},
-                   {"messageId", UUIDString::make()},
-                   {"uuid", ChatManager::uuid()},
-                   {"type", 0},
-                   {"recipient", recipient}});
+    NotificationCenter::defaultCenter().post(ChatNotification::kChatMessage,
+                                             Dictionary{{"message", message},
+                                                        {"sender", settings_.chatUsername()},
+                                                        {"messageId", UUIDString::make()},
+                                                        {"uuid", ChatManager::uuid()},
+                                                        {"type", 0},
+                                                        {"recipient", recipient}});
 }
 
 }  // namespace quenbril

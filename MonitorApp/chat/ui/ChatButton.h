@@ -11,6 +11,7 @@ class QLabel;
 namespace quenbril {
 
 class ChatButtonDelegate;
+class UserSettingsManager;
 
 /// One quick-message button: "Send_up.png" at rest, "Send_down.png" while pressed, its text in
 /// the middle and its key label ("F8" for slot 0 up to "F1" for slot 7) in the top right corner.
@@ -21,7 +22,8 @@ class ChatButton : public QWidget {
     /// Slots run 0..7; the key label and the default text count down from 8.
     static constexpr int kSlotCount = 8;
 
-    explicit ChatButton(QWidget* parent = nullptr);
+    /// `settings`: the sender name a message carries.
+    explicit ChatButton(UserSettingsManager& settings, QWidget* parent = nullptr);
 
     int32_t myTag() const { return myTag_; }
     /// Stores the slot and labels the key "F<8 - tag>".
@@ -54,6 +56,7 @@ class ChatButton : public QWidget {
   private:
     void placeFunctionButton();
 
+    UserSettingsManager& settings_;
     ControlImage upButton_;
     ControlImage downButton_;
     bool buttonDown_ = false;

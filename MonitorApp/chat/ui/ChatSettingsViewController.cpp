@@ -57,8 +57,9 @@ std::optional<int> secondsFrom(const QString& text) {
 
 }  // namespace
 
-ChatSettingsViewController::ChatSettingsViewController(QWidget* parent)
-    : LockableViewController(parent) {
+ChatSettingsViewController::ChatSettingsViewController(UserSettingsManager& settings,
+                                                       QWidget* parent)
+    : LockableViewController(parent), settings_(settings) {
     buildForm();
     viewDidLoad();
 }
@@ -173,14 +174,13 @@ const ChatSettingsViewController::Slot* ChatSettingsViewController::slotOf(
 }
 
 void ChatSettingsViewController::viewDidAppear() {
-    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
     UserDefaults& defaults = UserDefaults::standardUserDefaults();
     // A stored index the pop-up no longer has leaves the pop-up as it is.
-    if (settings.chatFontSize() >= 0 && settings.chatFontSize() < fontSize_->count()) {
-        fontSize_->setCurrentIndex(settings.chatFontSize());
+    if (settings_.chatFontSize() >= 0 && settings_.chatFontSize() < fontSize_->count()) {
+        fontSize_->setCurrentIndex(settings_.chatFontSize());
     }
-    if (settings.chatButtonSize() >= 0 && settings.chatButtonSize() < buttonSize_->count()) {
-        buttonSize_->setCurrentIndex(settings.chatButtonSize());
+    if (settings_.chatButtonSize() >= 0 && settings_.chatButtonSize() < buttonSize_->count()) {
+        buttonSize_->setCurrentIndex(settings_.chatButtonSize());
     }
     for (const Slot& slot : slots_) {
         if (slot.text) {
@@ -192,8 +192,8 @@ void ChatSettingsViewController::viewDidAppear() {
             slot.learn->setText(kClearTitle);
         }
     }
-    chatFlash_->setChecked(settings.chatFlash());
-    chatUsername_->setText(QString::fromStdString(settings.chatUsername()));
+    chatFlash_->setChecked(settings_.chatFlash());
+    chatUsername_->setText(QString::fromStdString(settings_.chatUsername()));
     loadSettings();
     midiObserver_ = NotificationCenter::defaultCenter().addObserver(
         kMIDIEventReceived, [this](const Notification& n) { MIDIEventReceived(n); });
@@ -212,9 +212,8 @@ void ChatSettingsViewController::loadSettings() {
             if (auto on = (*stored)[kSwitchKeys[i]].intValue()) boxes[i]->setChecked(*on != 0);
         }
     }
-    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
-    chatFlash_->setChecked(settings.chatFlash());
-    flashTimeout_->setText(QString::number(settings.flashTimeout()));
+    chatFlash_->setChecked(settings_.chatFlash());
+    flashTimeout_->setText(QString::number(settings_.flashTimeout()));
 }
 
 void ChatSettingsViewController::controlTextDidChange(QLineEdit* field) {
@@ -268,7 +267,7 @@ void ChatSettingsViewController::midiLearn(QPushButton* sender) {
 void ChatSettingsViewController::MIDIEventReceived(const Notification& notification) {
     if (learningMacro_ < 0) return;
     // The main window lets events that come right after a learn pass by.
-    UserSettingsManager::sharedInstance().setMacroLastUpdated(RunLoop::main().now());
+    settings_.setMacroLastUpdated(RunLoop::main().now());
     const Dictionary& e = notification.userInfo;
     const Array event = DispatchRules::midiKey(
         e["channel"].intValue().value_or(0), e["command"].intValue().value_or(0),
@@ -283,12 +282,11 @@ void ChatSettingsViewController::MIDIEventReceived(const Notification& notificat
 }
 
 std::string ChatSettingsViewController::nameToSave() {
-    UserSettingsManager& settings = UserSettingsManager::sharedInstance();
     const QString name = chatUsername_->text();
     if (!name.trimmed().isEmpty()) return name.toStdString();
     // Messages with an empty sender are dropped from every history: such a name would lose
     // this user's messages.
-    const std::string kept = settings.chatUsername();
+    const std::string kept = settings_.chatUsername();
     chatUsername_->setText(QString::fromStdString(kept));
     const std::string text = "The chat name cannot be empty. It stays \"" + kept + "\".";
     if (alertPresenter_) {
@@ -300,13 +298,12 @@ std::string ChatSettingsViewController::nameToSave() {
 }
 
 void ChatSettingsViewController::saveSettings() {
-    UserSettingsManager& settings = UserSettingsManager::sharedInstance();
     UserDefaults& defaults = UserDefaults::standardUserDefaults();
     NotificationCenter& center = NotificationCenter::defaultCenter();
     bool stored = true;
 
-    settings.setChatFontSize(fontSize_->currentIndex());
-    settings.setChatButtonSize(buttonSize_->currentIndex());
+    settings_.setChatFontSize(fontSize_->currentIndex());
+    settings_.setChatButtonSize(buttonSize_->currentIndex());
     for (const Slot& slot : slots_) {
         // An emptied field keeps the stored text: a slot's text cannot be cleared here.
         if (slot.text && !slot.text->text().isEmpty()) {
@@ -314,15 +311,15 @@ void ChatSettingsViewController::saveSettings() {
                                          UserSettingsManager::chatButtonKey(slot.number));
         }
     }
-    if (auto seconds = secondsFrom(flashTimeout_->text())) settings.setFlashTimeout(*seconds);
-    flashTimeout_->setText(QString::number(settings.flashTimeout()));
+    if (auto seconds = secondsFrom(flashTimeout_->text())) settings_.setFlashTimeout(*seconds);
+    flashTimeout_->setText(QString::number(settings_.flashTimeout()));
     center.post(ChatNotification::kChatMessagesChanged);
 
-    settings.setChatFlash(chatFlash_->isChecked());
-    settings.setChatUsername(nameToSave());
+    settings_.setChatFlash(chatFlash_->isChecked());
+    settings_.setChatUsername(nameToSave());
     if (linkSender_) {
         linkSender_->sendDictionary(LinkMessageBuilder::registerToChat(
-            settings.chatUsername(), ChatManager::uuid(), UUIDString::make()));
+            settings_.chatUsername(), ChatManager::uuid(), UUIDString::make()));
     }
 
     Dictionary switches;
@@ -334,7 +331,7 @@ void ChatSettingsViewController::saveSettings() {
     stored &= defaults.synchronize();
     center.post(kSettingsChangedNotification);
 
-    stored &= settings.saveSettings();
+    stored &= settings_.saveSettings();
     if (!stored) reportPreferencesNotSaved(this, alertPresenter_);
 }
 

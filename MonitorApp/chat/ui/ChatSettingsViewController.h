@@ -16,6 +16,7 @@ namespace quenbril {
 
 class LinkSender;
 class SettingsTabViewController;
+class UserSettingsManager;
 
 /// The chat tab of the preferences window: the chat name, the texts of the seven quick
 /// messages, a learnt MIDI event per quick message and one that closes the page notifier, the
@@ -39,7 +40,8 @@ class ChatSettingsViewController : public LockableViewController, public Prefere
     static constexpr const char* kLearningTitle = "Learning...";
     static constexpr const char* kClearTitle = "MIDI Clear";
 
-    explicit ChatSettingsViewController(QWidget* parent = nullptr);
+    /// `settings`: the chat settings the pane shows and stores.
+    explicit ChatSettingsViewController(UserSettingsManager& settings, QWidget* parent = nullptr);
     ~ChatSettingsViewController() override;
 
     void viewDidLoad() override;
@@ -102,6 +104,7 @@ class ChatSettingsViewController : public LockableViewController, public Prefere
     /// then says so).
     std::string nameToSave();
 
+    UserSettingsManager& settings_;
     /// Slots 1 to 7, then the notifier's.
     std::array<Slot, kQuickMessageCount + 1> slots_{};
     QLineEdit* chatUsername_ = nullptr;

@@ -16,14 +16,15 @@
 
 namespace quenbril {
 
-ChatSplitViewController::ChatSplitViewController(AlertPresenter* alerts)
+ChatSplitViewController::ChatSplitViewController(const ChatServices& services,
+                                                 AlertPresenter* alerts)
     : QSplitter(Qt::Horizontal) {
     setWindowFlags(Qt::Window);
     setWindowTitle("Chat");
     setChildrenCollapsible(true);
-    table_ = new ChatTableViewController;
+    table_ = new ChatTableViewController(services);
     table_->setAlertPresenter(alerts);
-    buttons_ = new ChatButtonViewController;
+    buttons_ = new ChatButtonViewController(services);
     buttons_->viewDidLoad();
     addWidget(table_);
     addWidget(buttons_);

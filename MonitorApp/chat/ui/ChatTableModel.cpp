@@ -41,7 +41,9 @@ ChatTableModel::Filters ChatTableModel::Filters::fromDefaults() {
     return filters;
 }
 
-ChatTableModel::ChatTableModel(QObject* parent) : QAbstractTableModel(parent) {
+ChatTableModel::ChatTableModel(UserSettingsManager& settings, ChatColorManager& chatColors,
+                               QObject* parent)
+    : QAbstractTableModel(parent), settings_(settings), chatColors_(chatColors) {
     // The small face does not follow the chat font size; it is known before the first reload.
     smallFont_ = QGuiApplication::font();
     smallFont_.setPointSize(kSmallFontSize);
@@ -139,7 +141,7 @@ void ChatTableModel::setFontSize(int points) {
 }
 
 void ChatTableModel::reload() {
-    setFontSize(fontSize(UserSettingsManager::sharedInstance().chatFontSize()));
+    setFontSize(fontSize(settings_.chatFontSize()));
     const Filters filters = Filters::fromDefaults();
     const ChatManager::Messages& store = ChatManager::messages();
     std::vector<Row> rows;
@@ -266,7 +268,7 @@ QVariant ChatTableModel::colorOf(const Row& row, int column) const {
     if (message.messageType() == ChatMessage::kSnapshotChanged) return QColor(Qt::green);
     if (!message.uuid()) return toQColor(ColorHelper::colorForChatName(message.sender()));
     if (isRemoved(message)) return toQColor(ColorHelper::messageRemovedColor());
-    if (auto color = ChatColorManager::sharedInstance().colorForUUID(*message.uuid())) {
+    if (auto color = chatColors_.colorForUUID(*message.uuid())) {
         return toQColor(*color);
     }
     // The view's own text colour.

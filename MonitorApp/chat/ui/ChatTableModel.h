@@ -14,6 +14,9 @@
 
 namespace quenbril {
 
+class ChatColorManager;
+class UserSettingsManager;
+
 /// The rows of the chat window's message table: the stored messages its filters let through, in
 /// store order, with three columns ("time", "source", "message"). It answers the display text,
 /// font and colour of each cell, all as plain text, and the measured height of each row.
@@ -38,7 +41,9 @@ class ChatTableModel : public QAbstractTableModel {
         static Filters fromDefaults();
     };
 
-    explicit ChatTableModel(QObject* parent = nullptr);
+    /// `settings`: the chat font size; `chatColors`: the senders' colours.
+    ChatTableModel(UserSettingsManager& settings, ChatColorManager& chatColors,
+                   QObject* parent = nullptr);
 
     /// The column's identifier: "time", "source" or "message".
     static QString columnId(int column);
@@ -111,6 +116,8 @@ class ChatTableModel : public QAbstractTableModel {
     std::unordered_map<const ChatMessage*, MeasuredHeight> heights_;
     int messageWidth_ = 0;
     RowMeasure measure_;
+    UserSettingsManager& settings_;
+    ChatColorManager& chatColors_;
     int fontSize_ = -1;
     QFont messageFont_;
     QFont smallFont_;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "MonitorApp/chat/ui/ChatButtonDelegate.h"
+#include "MonitorApp/chat/ui/ChatServices.h"
 #include "MonitorApp/chat/ui/SendButtonDelegate.h"
 #include "foundation/NotificationCenter.h"
 
@@ -32,7 +33,8 @@ class ChatViewController : public QWidget, public SendButtonDelegate, public Cha
     /// The column ids of the table, in order.
     enum Column { kTimeColumn = 0, kSourceColumn = 1, kMessageColumn = 2 };
 
-    explicit ChatViewController(QWidget* parent = nullptr);
+    /// `services`: the chat users, the user's settings and the strips' channel names.
+    explicit ChatViewController(const ChatServices& services, QWidget* parent = nullptr);
     ~ChatViewController() override;
 
     void viewDidLoad();
@@ -97,6 +99,7 @@ class ChatViewController : public QWidget, public SendButtonDelegate, public Cha
     int rowHeight(const ChatMessage& message) const;
     void post(const std::string& text);
 
+    ChatServices services_;
     QTableWidget* tableView_;
     QWidget* buttonView_;
     QLineEdit* textField_;

@@ -15,7 +15,7 @@ class UserPrefs : public PreferencesTest {
   protected:
     void SetUp() override {
         PreferencesTest::SetUp();
-        pane = std::make_unique<UserPrefsViewController>();
+        pane = std::make_unique<UserPrefsViewController>(sharedPreferencesServices());
         pane->setLinkSender(&sender);
     }
     void TearDown() override {

@@ -29,7 +29,7 @@ class ChatE2E : public ViewControllerTest {
         settings().setChatUsername("alice");
         vc->setSegueFactory([this](const std::string& id) -> std::shared_ptr<SegueDestination> {
             if (id != "showChatNotifier") return nullptr;
-            return ChatNotifierViewController::shownOrNew(notifier_);
+            return ChatNotifierViewController::shownOrNew(notifier_, settings());
         });
         ASSERT_TRUE(linkToStandIn(server_.port())) << server_.log();
     }
@@ -99,7 +99,7 @@ TEST_F(ChatE2E, PagesShareOneFlashingNotifierAndASavedNameReachesTheOtherRemote)
     EXPECT_FALSE(shown->isVisible());
 
     // A save of the chat tab registers the new name; bob hears of it.
-    ChatSettingsViewController pane;
+    ChatSettingsViewController pane(settings());
     pane.setLinkSender(&ServerManager::sharedInstance());
     pane.viewDidAppear();
     pane.chatUsername()->setText("carol");

@@ -26,7 +26,7 @@ class ChatMacroEditorTest : public ChatUiTest {
         ChatMacroManager::resetSharedInstance();
         midi = std::make_unique<PluggedMidiInput>(*loop_);
         ASSERT_TRUE(midi->found());
-        editor = std::make_unique<ChatMacroViewController>();
+        editor = std::make_unique<ChatMacroViewController>(macros());
         editor->setAlertPresenter(&alerts);
         editor->show();
     }

@@ -36,7 +36,7 @@ class ChatTablePane : public ChatWindowTest {
   protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(ChatWindowTest::SetUp());
-        pane = std::make_unique<ChatTableViewController>();
+        pane = std::make_unique<ChatTableViewController>(sharedChatServices());
         pane->setAlertPresenter(&alerts);
         pane->setDelegate(&expands);
         pane->resize(700, 400);

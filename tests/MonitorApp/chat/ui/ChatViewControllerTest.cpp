@@ -30,7 +30,7 @@ class SingleChatWindow : public ChatUiTest {
         ChatUiTest::TearDown();
     }
     ChatViewController& open() {
-        window = std::make_unique<ChatViewController>();
+        window = std::make_unique<ChatViewController>(sharedChatServices());
         window->resize(400, 600);
         window->viewDidLoad();
         window->show();
