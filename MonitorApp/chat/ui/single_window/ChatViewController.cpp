@@ -1,4 +1,4 @@
-#include "MonitorApp/chat/ui/ChatViewController.h"
+#include "MonitorApp/chat/ui/single_window/ChatViewController.h"
 
 #include <QCheckBox>
 #include <QDateTime>
@@ -19,8 +19,8 @@
 #include "MonitorApp/chat/UUIDString.h"
 #include "MonitorApp/chat/ui/ChatButton.h"
 #include "MonitorApp/chat/ui/ChatButtonLayout.h"
-#include "MonitorApp/chat/ui/ChatRecipientControl.h"
 #include "MonitorApp/chat/ui/SendButton.h"
+#include "MonitorApp/chat/ui/single_window/ChatRecipientControl.h"
 #include "MonitorApp/controls/FillView.h"
 #include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/controls/WindowFrameAutosave.h"

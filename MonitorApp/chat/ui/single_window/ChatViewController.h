@@ -27,7 +27,8 @@ class SendButton;
 /// The single chat window: the message table with its own filters (check boxes kept in
 /// "chatSettings"), one column of quick-message buttons (the user setting `chatMacroCount`,
 /// sent with one click or with F1 to F8), a recipient control ("All" or one other user) and a
-/// text field with a Send button. Main thread only.
+/// text field with a Send button. Nothing in the application opens it: its chat window is
+/// `ChatSplitViewController`. Main thread only.
 class ChatViewController : public QWidget, public SendButtonDelegate, public ChatButtonDelegate {
   public:
     /// The column ids of the table, in order.
