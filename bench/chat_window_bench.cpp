@@ -19,6 +19,8 @@
 #include "MonitorApp/chat/ui/ChatTableViewController.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "bench/BenchSupport.h"
+#include "foundation/NotificationCenter.h"
+#include "foundation/UserDefaults.h"
 
 using namespace quenbril;
 
@@ -69,9 +71,10 @@ int main(int argc, char** argv) {
     UserSettingsManager::sharedInstance().setChatUsername("me");
     UserSettingsManager::sharedInstance().setChatFontSize(2);
     std::mt19937 random(17);
-    const ChatServices services{ChatManager::sharedInstance(), ChatColorManager::sharedInstance(),
-                                UserSettingsManager::sharedInstance(),
-                                ChannelStripManager::sharedInstance()};
+    const ChatServices services{
+        ChatManager::sharedInstance(),         ChatColorManager::sharedInstance(),
+        UserSettingsManager::sharedInstance(), ChannelStripManager::sharedInstance(),
+        UserDefaults::standardUserDefaults(),  NotificationCenter::defaultCenter()};
 
     // Showing the window on 200 messages.
     std::vector<double> shows;

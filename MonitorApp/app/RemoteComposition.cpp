@@ -33,6 +33,8 @@
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/StripWidgetFactories.h"
 #include "MonitorApp/views/editor/ChannelStripViewController.h"
+#include "foundation/NotificationCenter.h"
+#include "foundation/UserDefaults.h"
 #include "platform/midi/MidiDeviceManager.h"
 #include "platform/midi/RtMidiBackend.h"
 
@@ -41,8 +43,9 @@ namespace quenbril {
 namespace {
 
 ChatServices sharedChatServices() {
-    return {ChatManager::sharedInstance(), ChatColorManager::sharedInstance(),
-            UserSettingsManager::sharedInstance(), ChannelStripManager::sharedInstance()};
+    return {ChatManager::sharedInstance(),         ChatColorManager::sharedInstance(),
+            UserSettingsManager::sharedInstance(), ChannelStripManager::sharedInstance(),
+            UserDefaults::standardUserDefaults(),  NotificationCenter::defaultCenter()};
 }
 
 }  // namespace
@@ -145,7 +148,8 @@ void RemoteComposition::openNotebook() {
 
 void RemoteComposition::openChatMacros() {
     if (!chatMacros_) {
-        chatMacros_ = std::make_unique<ChatMacroViewController>(ChatMacroManager::sharedInstance());
+        chatMacros_ = std::make_unique<ChatMacroViewController>(
+            ChatMacroManager::sharedInstance(), NotificationCenter::defaultCenter());
         chatMacros_->setAlertPresenter(&alerts_);
     }
     chatMacros_->show();
@@ -178,7 +182,8 @@ SegueTable RemoteComposition::segueTable() {
     SegueTable table;
     table.add("showPreferences", [this] {
         auto dialog = std::make_shared<PreferencesViewController>(
-            UserSettingsManager::sharedInstance(), ServerManager::sharedInstance());
+            UserSettingsManager::sharedInstance(), UserDefaults::standardUserDefaults(),
+            ServerManager::sharedInstance());
         dialog->setAlertPresenter(&alerts_);
         return dialog;
     });
@@ -190,11 +195,12 @@ SegueTable RemoteComposition::segueTable() {
             return nullptr;
         }
         auto window = std::make_shared<SettingsTabViewController>(
-            PreferencesServices{UserSettingsManager::sharedInstance(),
-                                ColorHelper::sharedInstance(),
-                                ChannelStripManager::sharedInstance()},
+            PreferencesServices{
+                UserSettingsManager::sharedInstance(), ColorHelper::sharedInstance(),
+                ChannelStripManager::sharedInstance(), UserDefaults::standardUserDefaults(),
+                NotificationCenter::defaultCenter()},
             &ServerManager::sharedInstance());
-        auto* chat = new ChatSettingsViewController(UserSettingsManager::sharedInstance());
+        auto* chat = new ChatSettingsViewController(sharedChatServices());
         chat->setLinkSender(&ServerManager::sharedInstance());
         window->addPane("Chat", chat);
         window->setAlertPresenter(&alerts_);

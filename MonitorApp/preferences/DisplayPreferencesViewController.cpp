@@ -229,9 +229,9 @@ void DisplayPreferencesViewController::readFromUserDefaults() {
 }
 
 void DisplayPreferencesViewController::save() {
-    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    UserDefaults& defaults = services_.defaults;
     UserSettingsManager& settings = services_.settings;
-    NotificationCenter& center = NotificationCenter::defaultCenter();
+    NotificationCenter& center = services_.center;
 
     bool stored = true;
     for (const auto& [key, well] : wells()) {
@@ -256,7 +256,7 @@ void DisplayPreferencesViewController::save() {
 
     settings.setShowImages(playerOpacity_->value());
     stored &= settings.saveSettings();
-    if (!stored) reportPreferencesNotSaved(this, alertPresenter_);
+    if (!stored) reportPreferencesNotSaved(this, alertPresenter_, services_.defaults);
 
     refreshEveryStrip(services_.strips);
     center.post(kSettingsChangedNotification);
@@ -278,7 +278,7 @@ void DisplayPreferencesViewController::cancelClicked() {
 }
 
 void DisplayPreferencesViewController::resetToDefaults() {
-    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    UserDefaults& defaults = services_.defaults;
     for (const char* key : kThemeKeys) defaults.removeObjectForKey(key);
     services_.colors.updateColors();
     showLineThickness();

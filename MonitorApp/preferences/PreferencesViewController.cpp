@@ -37,8 +37,6 @@ constexpr const char* kOldGraphicsAlert =
     "OpenGL graphics. In case of problems, please install an earlier version from the Quenbril "
     "web site.";
 
-UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
-
 QString qt(const std::string& text) { return QString::fromStdString(text); }
 
 /// A check box state as the defaults keep it: 1 on, 0 off.
@@ -54,8 +52,9 @@ bool openGLAvailable() {
 }  // namespace
 
 PreferencesViewController::PreferencesViewController(UserSettingsManager& settings,
-                                                     ServerManager& link, QWidget* parent)
-    : LockableViewController(parent), settings_(settings), link_(link) {
+                                                     UserDefaults& defaults, ServerManager& link,
+                                                     QWidget* parent)
+    : LockableViewController(parent), settings_(settings), defaults_(defaults), link_(link) {
     // Neither a close nor a minimise button: the dialog goes away only by confirming. It is
     // application-modal, so the main window waits behind it while the event loop (and the
     // retry timer) keeps running.
@@ -163,20 +162,20 @@ void PreferencesViewController::viewDidAppear() {
     showDevices();
 
     qbIdentifier_->setText(qt(settings_.qbIdentifier()));
-    if (!defaults().objectForKey(ClientDefaultsKeys::kClientID).isNull()) {
-        int64_t index = defaults().integerForKey(ClientDefaultsKeys::kClientID);
+    if (!defaults_.objectForKey(ClientDefaultsKeys::kClientID).isNull()) {
+        int64_t index = defaults_.integerForKey(ClientDefaultsKeys::kClientID);
         if (index >= 0 && index < clientID_->count()) {
             clientID_->setCurrentIndex(static_cast<int>(index));
         }
     }
-    if (!defaults().objectForKey(ClientDefaultsKeys::kUseManualIP).isNull()) {
-        useManualIP_->setChecked(defaults().integerForKey(ClientDefaultsKeys::kUseManualIP) == 1);
+    if (!defaults_.objectForKey(ClientDefaultsKeys::kUseManualIP).isNull()) {
+        useManualIP_->setChecked(defaults_.integerForKey(ClientDefaultsKeys::kUseManualIP) == 1);
     }
-    if (auto address = defaults().stringForKey(ClientDefaultsKeys::kManualIP))
+    if (auto address = defaults_.stringForKey(ClientDefaultsKeys::kManualIP))
         manualIP_->setText(qt(*address));
     manualIP_->setEnabled(useManualIP_->isChecked());
-    continueAutomatically_->setChecked(defaults().integerForKey(kContinueAutomaticallyKey) == 1);
-    if (auto identifier = defaults().stringForKey(kQbIdentifierKey)) {
+    continueAutomatically_->setChecked(defaults_.integerForKey(kContinueAutomaticallyKey) == 1);
+    if (auto identifier = defaults_.stringForKey(kQbIdentifierKey)) {
         qbIdentifier_->setText(qt(*identifier));
         settings_.setQbIdentifier(*identifier);
     }
@@ -185,8 +184,8 @@ void PreferencesViewController::viewDidAppear() {
 }
 
 void PreferencesViewController::viewWillDisappear() {
-    defaults().setInteger(stateOf(continueAutomatically_), kContinueAutomaticallyKey);
-    defaults().synchronize();
+    defaults_.setInteger(stateOf(continueAutomatically_), kContinueAutomaticallyKey);
+    defaults_.synchronize();
     connTimer_.invalidate();
     settings_.saveSettings();
 }
@@ -206,10 +205,10 @@ void PreferencesViewController::connected() {
 }
 
 void PreferencesViewController::confirmClicked() {
-    defaults().setInteger(clientID_->currentIndex(), ClientDefaultsKeys::kClientID);
-    defaults().setObject(Value(clientID_->currentText().toStdString()),
-                         ClientDefaultsKeys::kClientName);
-    defaults().synchronize();
+    defaults_.setInteger(clientID_->currentIndex(), ClientDefaultsKeys::kClientID);
+    defaults_.setObject(Value(clientID_->currentText().toStdString()),
+                        ClientDefaultsKeys::kClientName);
+    defaults_.synchronize();
     closing_ = true;
     confirm();
 }
@@ -220,8 +219,8 @@ void PreferencesViewController::confirm(const std::optional<std::string>& /*show
     auto keepAlive = weak_from_this().lock();
     if (auto uid = chosenOutputDeviceUID()) {
         outDeviceUID_ = uid;
-        defaults().setObject(Value(*uid), kOutputDeviceUIDKey);
-        defaults().synchronize();
+        defaults_.setObject(Value(*uid), kOutputDeviceUIDKey);
+        defaults_.synchronize();
     }
     settings_.setActAsClient(true);
     if (delegate_) delegate_->startClient();
@@ -229,7 +228,7 @@ void PreferencesViewController::confirm(const std::optional<std::string>& /*show
 }
 
 void PreferencesViewController::previousClicked() {
-    confirm(defaults().stringForKey(kPreviousShowFileKey));
+    confirm(defaults_.stringForKey(kPreviousShowFileKey));
 }
 
 void PreferencesViewController::serverChanged() {
@@ -238,19 +237,19 @@ void PreferencesViewController::serverChanged() {
         settings_.setQbIdentifier(text);
         link_.tryToConnect();
     }
-    defaults().setObject(Value(text), kQbIdentifierKey);
-    defaults().synchronize();
+    defaults_.setObject(Value(text), kQbIdentifierKey);
+    defaults_.synchronize();
 }
 
 void PreferencesViewController::manualIPClicked() {
-    defaults().setInteger(stateOf(useManualIP_), ClientDefaultsKeys::kUseManualIP);
+    defaults_.setInteger(stateOf(useManualIP_), ClientDefaultsKeys::kUseManualIP);
     manualIP_->setEnabled(useManualIP_->isChecked());
     link_.tryToConnect();
 }
 
 void PreferencesViewController::controlTextDidEndEditing() {
     const std::string text = manualIP_->text().toStdString();
-    if (!text.empty()) defaults().setObject(Value(text), ClientDefaultsKeys::kManualIP);
+    if (!text.empty()) defaults_.setObject(Value(text), ClientDefaultsKeys::kManualIP);
     link_.tryToConnect();
 }
 
@@ -299,9 +298,9 @@ void PreferencesViewController::setAudioDevices(std::vector<AudioDevice> inputs,
 }
 
 void PreferencesViewController::showDevices() {
-    auto previousFile = defaults().stringForKey(kPreviousShowFileKey);
-    auto inputUID = defaults().stringForKey(kInputDeviceUIDKey);
-    auto outputUID = defaults().stringForKey(kOutputDeviceUIDKey);
+    auto previousFile = defaults_.stringForKey(kPreviousShowFileKey);
+    auto inputUID = defaults_.stringForKey(kInputDeviceUIDKey);
+    auto outputUID = defaults_.stringForKey(kOutputDeviceUIDKey);
     if (previousFile && inputUID && outputUID) {
         std::error_code error;
         if (std::filesystem::exists(*previousFile, error) &&

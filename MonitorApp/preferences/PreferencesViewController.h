@@ -22,6 +22,7 @@ class QPushButton;
 namespace quenbril {
 
 class ServerManager;
+class UserDefaults;
 class UserSettingsManager;
 
 /// What the connection dialog tells the main window controller.
@@ -49,10 +50,11 @@ class PreferencesViewController : public LockableViewController,
     /// Seconds between the dialog's connection attempts.
     static constexpr double kRetryInterval = 5.0;
 
-    /// `settings`: where the server identifier and the role go; `link`: the server link the
-    /// dialog asks to connect. Both outlive the dialog.
-    PreferencesViewController(UserSettingsManager& settings, ServerManager& link,
-                              QWidget* parent = nullptr);
+    /// `settings`: where the server identifier and the role go; `defaults`: where the dialog's
+    /// choices are stored; `link`: the server link the dialog asks to connect. All outlive the
+    /// dialog.
+    PreferencesViewController(UserSettingsManager& settings, UserDefaults& defaults,
+                              ServerManager& link, QWidget* parent = nullptr);
     ~PreferencesViewController() override;
 
     // ---- Life cycle ----
@@ -138,6 +140,7 @@ class PreferencesViewController : public LockableViewController,
     void showDevices();
 
     UserSettingsManager& settings_;
+    UserDefaults& defaults_;
     ServerManager& link_;
     bool closing_ = false;
     Timer connTimer_;

@@ -58,6 +58,7 @@ class SettingsTabViewController : public QWidget, public virtual SegueDestinatio
     /// The pane whose view is `page`; none for another widget.
     PreferencesPane* paneOf(QWidget* page) const;
 
+    PreferencesServices services_;
     QTabWidget* tabView_ = nullptr;
     UserPrefsViewController* userPrefs_ = nullptr;
     DisplayPreferencesViewController* displayPrefs_ = nullptr;

@@ -82,8 +82,7 @@ void UserPrefsViewController::viewDidLoad() {
 void UserPrefsViewController::viewDidAppear() {
     const UserSettingsManager& settings = services_.settings;
     soloOn_->setChecked(settings.soloOn());
-    const int64_t clientID =
-        UserDefaults::standardUserDefaults().integerForKey(ClientDefaultsKeys::kClientID);
+    const int64_t clientID = services_.defaults.integerForKey(ClientDefaultsKeys::kClientID);
     const bool selectable = settings.clientsEnabled() && clientID != kSoloExcludedClientID;
     soloOn_->setEnabled(selectable);
     soloOn_->setToolTip(selectable ? QString() : QString(kSoloToolTip));
@@ -114,10 +113,11 @@ void UserPrefsViewController::save() {
         settings.setLongClickDuration(*duration);
     }
     // Stored at once: nothing else may save the record before the program ends.
-    if (!settings.saveSettings()) reportPreferencesNotSaved(this, alertPresenter_);
+    if (!settings.saveSettings())
+        reportPreferencesNotSaved(this, alertPresenter_, services_.defaults);
     if (linkSender_) linkSender_->sendDictionary(LinkMessageBuilder::soloOn(settings.soloOn()));
     refreshEveryStrip(services_.strips);
-    NotificationCenter::defaultCenter().post(kSettingsChangedNotification);
+    services_.center.post(kSettingsChangedNotification);
 }
 
 void UserPrefsViewController::saveAndClose() {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "MonitorApp/chat/ui/ChatServices.h"
 #include "MonitorApp/controls/ControlImage.h"
 
 class QLabel;
@@ -11,7 +12,6 @@ class QLabel;
 namespace quenbril {
 
 class ChatButtonDelegate;
-class UserSettingsManager;
 
 /// One quick-message button: "Send_up.png" at rest, "Send_down.png" while pressed, its text in
 /// the middle and its key label ("F8" for slot 0 up to "F1" for slot 7) in the top right corner.
@@ -22,8 +22,8 @@ class ChatButton : public QWidget {
     /// Slots run 0..7; the key label and the default text count down from 8.
     static constexpr int kSlotCount = 8;
 
-    /// `settings`: the sender name a message carries.
-    explicit ChatButton(UserSettingsManager& settings, QWidget* parent = nullptr);
+    /// `services`: the sender name, the stored texts and where a message is posted.
+    explicit ChatButton(const ChatServices& services, QWidget* parent = nullptr);
 
     int32_t myTag() const { return myTag_; }
     /// Stores the slot and labels the key "F<8 - tag>".
@@ -56,7 +56,7 @@ class ChatButton : public QWidget {
   private:
     void placeFunctionButton();
 
-    UserSettingsManager& settings_;
+    ChatServices services_;
     ControlImage upButton_;
     ControlImage downButton_;
     bool buttonDown_ = false;

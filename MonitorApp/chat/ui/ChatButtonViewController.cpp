@@ -34,9 +34,9 @@ void ChatButtonViewController::viewDidAppear() {
     resizeButtons();
     if (locked_) lock(true);
     appeared_ = true;
-    messagesChangedObserver_ = NotificationCenter::defaultCenter().addObserver(
-        ChatNotification::kChatMessagesChanged,
-        [this](const Notification&) { chatMessagesChanged(); });
+    messagesChangedObserver_ =
+        services_.center.addObserver(ChatNotification::kChatMessagesChanged,
+                                     [this](const Notification&) { chatMessagesChanged(); });
 }
 
 void ChatButtonViewController::viewWillDisappear() {
@@ -48,7 +48,7 @@ void ChatButtonViewController::addButtons() {
     for (ChatButton* button : chatButtons_) delete button;
     chatButtons_.clear();
     for (int tag = 0; tag < ChatButton::kSlotCount; ++tag) {
-        auto* button = new ChatButton(services_.settings, buttonView_);
+        auto* button = new ChatButton(services_, buttonView_);
         button->setGeometry(0, 0, 0, 0);
         button->setMyTag(tag);
         button->setDelegate(this);

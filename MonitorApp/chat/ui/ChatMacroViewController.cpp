@@ -24,8 +24,9 @@ int32_t field(const Dictionary& macro, const char* key) {
 
 }  // namespace
 
-ChatMacroViewController::ChatMacroViewController(ChatMacroManager& macros, QWidget* parent)
-    : LockableViewController(parent), macros_(macros) {
+ChatMacroViewController::ChatMacroViewController(ChatMacroManager& macros,
+                                                 NotificationCenter& center, QWidget* parent)
+    : LockableViewController(parent), macros_(macros), center_(center) {
     setWindowTitle("MIDI Macros");
     textField_ = new QLineEdit(this);
     learnButton_ = new QPushButton(kLearnTitle, this);
@@ -67,9 +68,8 @@ void ChatMacroViewController::viewDidLoad() {
 }
 
 void ChatMacroViewController::viewWillAppear() {
-    macroAdded_ = NotificationCenter::defaultCenter().addObserver(
-        ChatMacroManager::kChatMacroAddedNotification,
-        [this](const Notification&) { chatMacroAdded(); });
+    macroAdded_ = center_.addObserver(ChatMacroManager::kChatMacroAddedNotification,
+                                      [this](const Notification&) { chatMacroAdded(); });
     reloadData();
 }
 

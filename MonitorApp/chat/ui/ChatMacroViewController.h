@@ -25,8 +25,9 @@ class ChatMacroViewController : public LockableViewController {
         "No MIDI input is available: connect a MIDI controller to learn its keys.";
     static constexpr const char* kEmptyTextAlert = "Please fill in the message field first!";
 
-    /// `macros`: the list the editor shows and changes.
-    explicit ChatMacroViewController(ChatMacroManager& macros, QWidget* parent = nullptr);
+    /// `macros`: the list the editor shows and changes; `center`: where a learnt macro is told.
+    ChatMacroViewController(ChatMacroManager& macros, NotificationCenter& center,
+                            QWidget* parent = nullptr);
     ~ChatMacroViewController() override;
 
     void setAlertPresenter(AlertPresenter* alerts) { alerts_ = alerts; }
@@ -55,6 +56,7 @@ class ChatMacroViewController : public LockableViewController {
 
   private:
     ChatMacroManager& macros_;
+    NotificationCenter& center_;
     QPushButton* learnButton_ = nullptr;
     QLineEdit* textField_ = nullptr;
     QPushButton* removeButton_ = nullptr;

@@ -72,6 +72,7 @@ class ChatSplitViewController : public QSplitter,
     /// own it, else nothing.
     std::shared_ptr<void> owner();
 
+    ChatServices services_;
     ChatTableViewController* table_ = nullptr;
     ChatButtonViewController* buttons_ = nullptr;
     float divPos_ = 0;

@@ -11,11 +11,9 @@
 #include <vector>
 
 #include "MonitorApp/chat/ChatMessage.h"
+#include "MonitorApp/chat/ui/ChatServices.h"
 
 namespace quenbril {
-
-class ChatColorManager;
-class UserSettingsManager;
 
 /// The rows of the chat window's message table: the stored messages its filters let through, in
 /// store order, with three columns ("time", "source", "message"). It answers the display text,
@@ -38,12 +36,11 @@ class ChatTableModel : public QAbstractTableModel {
         /// Read from the user defaults: everything is shown when "chatSettings" is missing (or
         /// is no dictionary); otherwise an entry shows its category when it is non-zero, and a
         /// missing entry hides it.
-        static Filters fromDefaults();
+        static Filters fromDefaults(const UserDefaults& defaults);
     };
 
-    /// `settings`: the chat font size; `chatColors`: the senders' colours.
-    ChatTableModel(UserSettingsManager& settings, ChatColorManager& chatColors,
-                   QObject* parent = nullptr);
+    /// `services`: the chat font size, the senders' colours and the stored filters.
+    explicit ChatTableModel(const ChatServices& services, QObject* parent = nullptr);
 
     /// The column's identifier: "time", "source" or "message".
     static QString columnId(int column);
@@ -116,8 +113,7 @@ class ChatTableModel : public QAbstractTableModel {
     std::unordered_map<const ChatMessage*, MeasuredHeight> heights_;
     int messageWidth_ = 0;
     RowMeasure measure_;
-    UserSettingsManager& settings_;
-    ChatColorManager& chatColors_;
+    ChatServices services_;
     int fontSize_ = -1;
     QFont messageFont_;
     QFont smallFont_;

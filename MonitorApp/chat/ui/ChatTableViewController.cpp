@@ -47,7 +47,7 @@ ChatTableViewController::~ChatTableViewController() {
 }
 
 void ChatTableViewController::buildViews() {
-    model_ = new ChatTableModel(services_.settings, services_.chatColors, this);
+    model_ = new ChatTableModel(services_, this);
     tableView_ = new QTableView(this);
     tableView_->setObjectName("tableView");
     tableView_->setModel(model_);
@@ -141,8 +141,8 @@ void ChatTableViewController::viewDidLoad() {
 void ChatTableViewController::viewDidAppear() {
     updateClients();
     observers_.clear();
-    observers_.push_back(NotificationCenter::defaultCenter().addObserver(
-        ChatNotification::kRefreshChat, [this](const Notification&) { refresh(); }));
+    observers_.push_back(services_.center.addObserver(ChatNotification::kRefreshChat,
+                                                      [this](const Notification&) { refresh(); }));
     reloadData();
     scrollToEnd();
 }
@@ -255,7 +255,7 @@ void ChatTableViewController::sendMessage(const SendButton* button) {
     reloadData();
     scrollToEnd();
     textField_->clear();
-    NotificationCenter::defaultCenter().post(
+    services_.center.post(
         ChatNotification::kChatMessage,
         Dictionary{{"message", text},
                    {"sender", chatUsername()},

@@ -21,8 +21,8 @@ class ConnectionDialogLook : public PreferencesTest {
   protected:
     void SetUp() override {
         PreferencesTest::SetUp();
-        dialog = std::make_shared<PreferencesViewController>(UserSettingsManager::sharedInstance(),
-                                                             ServerManager::sharedInstance());
+        dialog = std::make_shared<PreferencesViewController>(
+            UserSettingsManager::sharedInstance(), defaults(), ServerManager::sharedInstance());
         dialog->setGraphicsCheck([] { return true; });
     }
     void TearDown() override {

@@ -187,12 +187,12 @@ void ChatViewController::viewDidAppear() {
     if (QWidget* frame = window()) WindowFrameAutosave::restore(*frame, kFrameName);
     appeared_ = true;
     placeButtons();
-    buttonsChangedObserver_ = NotificationCenter::defaultCenter().addObserver(
+    buttonsChangedObserver_ = services_.center.addObserver(
         ChatNotification::kChatButtonsChanged, [this](const Notification&) { configureButtons(); });
     // No other window passes the lock on to this one: it follows the lock itself, and is
     // covered at once when shown while the interface is locked.
-    lockObserver_ = NotificationCenter::defaultCenter().addObserver(
-        LockNotification::kLocked, [this](const Notification& n) {
+    lockObserver_ =
+        services_.center.addObserver(LockNotification::kLocked, [this](const Notification& n) {
             lock(n.userInfo[LockNotification::kLockOnKey].boolValue().value_or(false));
         });
     lock(services_.settings.isLocked());
@@ -213,7 +213,7 @@ void ChatViewController::configureButtons() {
     // The setting is kept within 0..8, so the slots never go below 0.
     const int count = std::clamp(services_.settings.chatMacroCount(), 0, ChatButton::kSlotCount);
     for (int i = 0; i < count; ++i) {
-        auto* button = new ChatButton(services_.settings, buttonView_);
+        auto* button = new ChatButton(services_, buttonView_);
         button->setMyTag(ChatButton::kSlotCount - count + i);
         button->setDelegate(this);
         button->readUserData();
@@ -267,14 +267,14 @@ void ChatViewController::saveSettings() {
                               {"snaps", snaps_->isChecked() ? 1 : 0},
                               {"alerts", alerts_->isChecked() ? 1 : 0},
                               {"onTop", onTop_->isChecked() ? 1 : 0}};
-    if (!UserDefaults::standardUserDefaults().setObject(Value(settings), kSettingsKey)) {
-        reportPreferencesNotSaved(this, alertPresenter_);
+    if (!services_.defaults.setObject(Value(settings), kSettingsKey)) {
+        reportPreferencesNotSaved(this, alertPresenter_, services_.defaults);
     }
 }
 
 void ChatViewController::loadSettings() {
     // Anything but a dictionary reads as missing: the boxes stay as they are.
-    const auto settings = UserDefaults::standardUserDefaults().dictionaryForKey(kSettingsKey);
+    const auto settings = services_.defaults.dictionaryForKey(kSettingsKey);
     if (!settings) return;
     const std::pair<QCheckBox*, const char*> boxes[] = {
         {userMes_, "userMes"}, {snaps_, "snaps"}, {alerts_, "alerts"}, {onTop_, "onTop"}};
@@ -367,13 +367,13 @@ void ChatViewController::lock(bool locked) {
 }
 
 void ChatViewController::post(const std::string& text) {
-    NotificationCenter::defaultCenter().post(
-        ChatNotification::kChatMessage, Dictionary{{"message", text},
-                                                   {"sender", services_.settings.chatUsername()},
-                                                   {"type", 0},
-                                                   {"uuid", ChatManager::uuid()},
-                                                   {"messageId", UUIDString::make()},
-                                                   {"recipient", recipient()}});
+    services_.center.post(ChatNotification::kChatMessage,
+                          Dictionary{{"message", text},
+                                     {"sender", services_.settings.chatUsername()},
+                                     {"type", 0},
+                                     {"uuid", ChatManager::uuid()},
+                                     {"messageId", UUIDString::make()},
+                                     {"recipient", recipient()}});
 }
 
 void ChatViewController::sendClicked() {

@@ -12,6 +12,7 @@
 #include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
 #include "MonitorApp/serverlink/ServerManager.h"
+#include "tests/MonitorApp/chat/ui/SharedChatServices.h"
 #include "tests/MonitorApp/mainwindow/ViewControllerTestEnvironment.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/simserver/WireClient.h"
@@ -99,7 +100,7 @@ TEST_F(ChatE2E, PagesShareOneFlashingNotifierAndASavedNameReachesTheOtherRemote)
     EXPECT_FALSE(shown->isVisible());
 
     // A save of the chat tab registers the new name; bob hears of it.
-    ChatSettingsViewController pane(settings());
+    ChatSettingsViewController pane(sharedChatServices());
     pane.setLinkSender(&ServerManager::sharedInstance());
     pane.viewDidAppear();
     pane.chatUsername()->setText("carol");

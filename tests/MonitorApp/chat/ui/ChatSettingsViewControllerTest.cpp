@@ -53,7 +53,7 @@ class ChatSettings : public StripTest {
         ChatManager::resetSharedInstance();
         midi = std::make_unique<PluggedMidiInput>(*loop_);
         ASSERT_TRUE(midi->found());
-        pane = std::make_unique<ChatSettingsViewController>(settings());
+        pane = std::make_unique<ChatSettingsViewController>(sharedChatServices());
         pane->setLinkSender(&log);
         pane->setAlertPresenter(&alerts);
     }
@@ -205,7 +205,7 @@ TEST_F(ChatSettings, ASaveStoresEveryControl) {
               Value(Dictionary{{"userMes", 1}, {"snaps", 0}, {"alerts", 1}, {"onTop", 0}}));
 
     // Shown again as saved.
-    ChatSettingsViewController again(settings());
+    ChatSettingsViewController again(sharedChatServices());
     again.viewDidAppear();
     EXPECT_EQ(again.textField(1)->text(), "Standby");
     EXPECT_EQ(again.fontSize()->currentIndex(), 2);
@@ -375,7 +375,7 @@ TEST_F(LearnBesideTheMainWindow, EventsRightAfterALearnSendNoQuickMessage) {
     };
     PluggedMidiInput midi(*loop_);
     ASSERT_TRUE(midi.found());
-    ChatSettingsViewController pane(settings());
+    ChatSettingsViewController pane(sharedChatServices());
     pane.viewDidAppear();
     pane.learnButton(3)->click();
     post(30);
