@@ -12,11 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/chat/ChatColorManager.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/chat/ui/ChatSplitViewController.h"
 #include "MonitorApp/chat/ui/ChatTableViewController.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "bench/BenchSupport.h"
+#include "foundation/NotificationCenter.h"
+#include "foundation/UserDefaults.h"
 
 using namespace quenbril;
 
@@ -67,13 +71,17 @@ int main(int argc, char** argv) {
     UserSettingsManager::sharedInstance().setChatUsername("me");
     UserSettingsManager::sharedInstance().setChatFontSize(2);
     std::mt19937 random(17);
+    const ChatServices services{
+        ChatManager::sharedInstance(),         ChatColorManager::sharedInstance(),
+        UserSettingsManager::sharedInstance(), ChannelStripManager::sharedInstance(),
+        UserDefaults::standardUserDefaults(),  NotificationCenter::defaultCenter()};
 
     // Showing the window on 200 messages.
     std::vector<double> shows;
     for (int run = 0; run < bench::shortOr(9, 1); ++run) {
         fillStore(ChatManager::kMaxMessages, random);
-        shows.push_back(millisecondsOf([] {
-            auto window = std::make_shared<ChatSplitViewController>();
+        shows.push_back(millisecondsOf([&services] {
+            auto window = std::make_shared<ChatSplitViewController>(services);
             window->resize(800, 600);
             window->show();
             settle();
@@ -83,7 +91,7 @@ int main(int argc, char** argv) {
 
     // One message stored at the cap: append, reload, scroll to the end, draw.
     fillStore(ChatManager::kMaxMessages, random);
-    auto window = std::make_shared<ChatSplitViewController>();
+    auto window = std::make_shared<ChatSplitViewController>(services);
     window->resize(800, 600);
     window->show();
     settle();

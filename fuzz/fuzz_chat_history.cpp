@@ -11,6 +11,7 @@
 #include "MonitorApp/chat/ChatMessage.h"
 #include "MonitorApp/chat/ChatReceiptRule.h"
 #include "MonitorApp/chat/TextSearch.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/KeyedUnarchiver.h"
 #include "foundation/Log.h"
 
@@ -47,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else if (auto o = root->objectValue()) {
         history.push_back(*o);
     }
-    ChatManager::updateChatHistory(history);
+    ChatManager::updateChatHistory(history, UserSettingsManager::sharedInstance().chatUsername());
     for (const auto& m : ChatManager::messages()) {
         ChatReceipt::evaluate(m->sender(), m->recipient(), static_cast<int64_t>(m->messageType()),
                               "me", true);

@@ -6,6 +6,7 @@
 #include "MonitorApp/app/MainWindow.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/SnapshotManager.h"
+#include "MonitorApp/chat/ChatColorManager.h"
 #include "MonitorApp/chat/ChatMacroManager.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/chat/ui/ChatMacroViewController.h"
@@ -28,12 +29,26 @@
 #include "MonitorApp/preferences/PreferencesViewController.h"
 #include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
+#include "MonitorApp/settings/ColorHelper.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/StripWidgetFactories.h"
 #include "MonitorApp/views/editor/ChannelStripViewController.h"
+#include "foundation/NotificationCenter.h"
+#include "foundation/UserDefaults.h"
 #include "platform/midi/MidiDeviceManager.h"
 #include "platform/midi/RtMidiBackend.h"
 
 namespace quenbril {
+
+namespace {
+
+ChatServices sharedChatServices() {
+    return {ChatManager::sharedInstance(),         ChatColorManager::sharedInstance(),
+            UserSettingsManager::sharedInstance(), ChannelStripManager::sharedInstance(),
+            UserDefaults::standardUserDefaults(),  NotificationCenter::defaultCenter()};
+}
+
+}  // namespace
 
 RemoteComposition::RemoteComposition() {
     // The machine's MIDI system, if it has one; without it the remote runs on without MIDI.
@@ -133,7 +148,8 @@ void RemoteComposition::openNotebook() {
 
 void RemoteComposition::openChatMacros() {
     if (!chatMacros_) {
-        chatMacros_ = std::make_unique<ChatMacroViewController>();
+        chatMacros_ = std::make_unique<ChatMacroViewController>(
+            ChatMacroManager::sharedInstance(), NotificationCenter::defaultCenter());
         chatMacros_->setAlertPresenter(&alerts_);
     }
     chatMacros_->show();
@@ -165,7 +181,9 @@ void RemoteComposition::openTimecode() {
 SegueTable RemoteComposition::segueTable() {
     SegueTable table;
     table.add("showPreferences", [this] {
-        auto dialog = std::make_shared<PreferencesViewController>();
+        auto dialog = std::make_shared<PreferencesViewController>(
+            UserSettingsManager::sharedInstance(), UserDefaults::standardUserDefaults(),
+            ServerManager::sharedInstance());
         dialog->setAlertPresenter(&alerts_);
         return dialog;
     });
@@ -176,8 +194,13 @@ SegueTable RemoteComposition::segueTable() {
             settingsWindow_->activateWindow();
             return nullptr;
         }
-        auto window = std::make_shared<SettingsTabViewController>(&ServerManager::sharedInstance());
-        auto* chat = new ChatSettingsViewController;
+        auto window = std::make_shared<SettingsTabViewController>(
+            PreferencesServices{
+                UserSettingsManager::sharedInstance(), ColorHelper::sharedInstance(),
+                ChannelStripManager::sharedInstance(), UserDefaults::standardUserDefaults(),
+                NotificationCenter::defaultCenter()},
+            &ServerManager::sharedInstance());
+        auto* chat = new ChatSettingsViewController(sharedChatServices());
         chat->setLinkSender(&ServerManager::sharedInstance());
         window->addPane("Chat", chat);
         window->setAlertPresenter(&alerts_);
@@ -185,10 +208,12 @@ SegueTable RemoteComposition::segueTable() {
         return window;
     });
     // One chat window: opening it while it is shown brings it forward.
-    table.add("showSplit", ChatWindowOpener(&alerts_));
+    table.add("showSplit", ChatWindowOpener(sharedChatServices(), &alerts_));
     // One page notifier: a page while it is shown updates it instead of opening another.
-    table.add("showChatNotifier",
-              [this] { return ChatNotifierViewController::shownOrNew(chatNotifier_); });
+    table.add("showChatNotifier", [this] {
+        return ChatNotifierViewController::shownOrNew(chatNotifier_,
+                                                      UserSettingsManager::sharedInstance());
+    });
     // The main window rebinds an open performer window itself and opens a new one only when
     // none is open; the last one made is kept here while it is shown.
     table.add("editPlayer", [this] {

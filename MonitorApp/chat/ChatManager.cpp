@@ -109,8 +109,8 @@ void ChatManager::updateFromProps(const Array& props) {
     logClients();
 }
 
-void ChatManager::updateChatHistory(const std::vector<std::shared_ptr<const Object>>& history) {
-    const std::string me = UserSettingsManager::sharedInstance().chatUsername();
+void ChatManager::updateChatHistory(const std::vector<std::shared_ptr<const Object>>& history,
+                                    const std::string& me) {
     Messages& list = messages();
     list.clear();
     for (size_t i = 0; i < history.size(); ++i) {

@@ -61,10 +61,11 @@ class ChatManager {
     /// `props`, in order; other elements are skipped with a log line.
     static void updateFromProps(const Array& props);
 
-    /// Replaces the store with the messages of a history that are addressed to this user or to
-    /// "All", or were sent by this user, and whose sender is not empty. Objects that are not
-    /// chat messages are skipped with a log line. No limit applies.
-    static void updateChatHistory(const std::vector<std::shared_ptr<const Object>>& history);
+    /// Replaces the store with the messages of a history that are addressed to this user (chat
+    /// name `me`) or to "All", or were sent by this user, and whose sender is not empty. Objects
+    /// that are not chat messages are skipped with a log line. No limit applies.
+    static void updateChatHistory(const std::vector<std::shared_ptr<const Object>>& history,
+                                  const std::string& me);
 
     /// Posts the stored quick-message text "CB <n>" as a "ChatMessage" to "All"; nothing when
     /// no text is stored.

@@ -34,7 +34,7 @@ void ServerMessageDispatcher::handleChatClients(const Dictionary& message) {
 
 void ServerMessageDispatcher::handleChatMessageHistory(const Dictionary& message) {
     if (auto history = Reader::chatMessageHistory(message).get()) {
-        ChatManager::updateChatHistory(*history);
+        ChatManager::updateChatHistory(*history, context_.settings.chatUsername());
         window_.reloadChatTable();
     }
 }

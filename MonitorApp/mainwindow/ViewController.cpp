@@ -49,7 +49,10 @@ ViewController::ViewController(const RemoteContext& context, QWidget* parent)
       dispatchWindow_(std::make_unique<DispatchWindow>(*this)),
       dispatcher_(std::make_unique<ServerMessageDispatcher>(context, *dispatchWindow_)) {
     SegueTable segues;
-    segues.add("showPreferences", [] { return std::make_shared<PreferencesViewController>(); });
+    segues.add("showPreferences", [&settings = context.settings, &defaults = context.defaults] {
+        return std::make_shared<PreferencesViewController>(settings, defaults,
+                                                           ServerManager::sharedInstance());
+    });
     setSegueTable(std::move(segues));
     buildViews();
 }

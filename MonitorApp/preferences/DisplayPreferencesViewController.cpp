@@ -54,8 +54,9 @@ QComboBox* popUp(QWidget* parent, const QStringList& items) {
 
 }  // namespace
 
-DisplayPreferencesViewController::DisplayPreferencesViewController(QWidget* parent)
-    : LockableViewController(parent) {
+DisplayPreferencesViewController::DisplayPreferencesViewController(
+    const PreferencesServices& services, QWidget* parent)
+    : LockableViewController(parent), services_(services) {
     buildForm();
     viewDidLoad();
 }
@@ -168,7 +169,7 @@ void DisplayPreferencesViewController::setColorPicker(const ColorWell::Picker& p
 void DisplayPreferencesViewController::viewDidLoad() { LockableViewController::viewDidLoad(); }
 
 void DisplayPreferencesViewController::viewDidAppear() {
-    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+    const UserSettingsManager& settings = services_.settings;
     showLineThickness();
     showThemeColors();
     const int border = settings.channelStripBorder();
@@ -212,7 +213,7 @@ void DisplayPreferencesViewController::showThemeColors() {
 }
 
 void DisplayPreferencesViewController::readFromUserDefaults() {
-    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+    const UserSettingsManager& settings = services_.settings;
     const int border = settings.channelStripBorder();
     if (border >= 1 && border < channelStripBorderWidth_->count()) {
         channelStripBorderWidth_->setCurrentIndex(border - 1);
@@ -228,9 +229,9 @@ void DisplayPreferencesViewController::readFromUserDefaults() {
 }
 
 void DisplayPreferencesViewController::save() {
-    UserDefaults& defaults = UserDefaults::standardUserDefaults();
-    UserSettingsManager& settings = UserSettingsManager::sharedInstance();
-    NotificationCenter& center = NotificationCenter::defaultCenter();
+    UserDefaults& defaults = services_.defaults;
+    UserSettingsManager& settings = services_.settings;
+    NotificationCenter& center = services_.center;
 
     bool stored = true;
     for (const auto& [key, well] : wells()) {
@@ -250,14 +251,14 @@ void DisplayPreferencesViewController::save() {
     settings.setShowBatteryAlerts(showBatteryAlerts_->isChecked());
 
     stored &= settings.saveSettings();
-    ColorHelper::sharedInstance().updateColors();
+    services_.colors.updateColors();
     center.post(ChatNotification::kChatButtonsChanged);
 
     settings.setShowImages(playerOpacity_->value());
     stored &= settings.saveSettings();
-    if (!stored) reportPreferencesNotSaved(this, alertPresenter_);
+    if (!stored) reportPreferencesNotSaved(this, alertPresenter_, services_.defaults);
 
-    refreshEveryStrip(ChannelStripManager::sharedInstance());
+    refreshEveryStrip(services_.strips);
     center.post(kSettingsChangedNotification);
 }
 
@@ -277,13 +278,13 @@ void DisplayPreferencesViewController::cancelClicked() {
 }
 
 void DisplayPreferencesViewController::resetToDefaults() {
-    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    UserDefaults& defaults = services_.defaults;
     for (const char* key : kThemeKeys) defaults.removeObjectForKey(key);
-    ColorHelper::sharedInstance().updateColors();
+    services_.colors.updateColors();
     showLineThickness();
     showThemeColors();
 
-    UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+    UserSettingsManager& settings = services_.settings;
     settings.setChannelStripBorder(2);
     settings.setFlipChannelStrip(false);
     settings.setChatMacroCount(kMaxMacros);

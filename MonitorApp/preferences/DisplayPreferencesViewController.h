@@ -6,6 +6,7 @@
 #include "MonitorApp/lockable/LockableViewController.h"
 #include "MonitorApp/preferences/ColorWell.h"
 #include "MonitorApp/preferences/PreferencesPane.h"
+#include "MonitorApp/preferences/PreferencesServices.h"
 #include "MonitorApp/seams/MainWindowSeams.h"
 
 class QCheckBox;
@@ -26,7 +27,9 @@ class SettingsTabViewController;
 /// sight and goes out of it. Main thread only.
 class DisplayPreferencesViewController : public LockableViewController, public PreferencesPane {
   public:
-    explicit DisplayPreferencesViewController(QWidget* parent = nullptr);
+    /// `services`: the settings and the theme it edits, the strips it refreshes.
+    explicit DisplayPreferencesViewController(const PreferencesServices& services,
+                                              QWidget* parent = nullptr);
     ~DisplayPreferencesViewController() override;
 
     void viewDidLoad() override;
@@ -85,6 +88,7 @@ class DisplayPreferencesViewController : public LockableViewController, public P
     /// The wells with their user-defaults keys, in the order they are saved.
     std::array<std::pair<const char*, ColorWell*>, 8> wells() const;
 
+    PreferencesServices services_;
     QComboBox* lineThickness_ = nullptr;
     ColorWell* audioColor_ = nullptr;
     ColorWell* rfColor_ = nullptr;

@@ -37,8 +37,6 @@ constexpr const char* kOldGraphicsAlert =
     "OpenGL graphics. In case of problems, please install an earlier version from the Quenbril "
     "web site.";
 
-UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
-
 QString qt(const std::string& text) { return QString::fromStdString(text); }
 
 /// A check box state as the defaults keep it: 1 on, 0 off.
@@ -53,8 +51,10 @@ bool openGLAvailable() {
 
 }  // namespace
 
-PreferencesViewController::PreferencesViewController(QWidget* parent)
-    : LockableViewController(parent) {
+PreferencesViewController::PreferencesViewController(UserSettingsManager& settings,
+                                                     UserDefaults& defaults, ServerManager& link,
+                                                     QWidget* parent)
+    : LockableViewController(parent), settings_(settings), defaults_(defaults), link_(link) {
     // Neither a close nor a minimise button: the dialog goes away only by confirming. It is
     // application-modal, so the main window waits behind it while the event loop (and the
     // retry timer) keeps running.
@@ -151,8 +151,6 @@ void PreferencesViewController::dismiss() {
 }
 
 void PreferencesViewController::viewDidAppear() {
-    UserSettingsManager& settings = UserSettingsManager::sharedInstance();
-
     if (graphicsCheck_ && !graphicsCheck_()) {
         if (alertPresenter_) {
             alertPresenter_->runModal(this, kOldGraphicsAlert);
@@ -163,33 +161,33 @@ void PreferencesViewController::viewDidAppear() {
 
     showDevices();
 
-    qbIdentifier_->setText(qt(settings.qbIdentifier()));
-    if (!defaults().objectForKey(ClientDefaultsKeys::kClientID).isNull()) {
-        int64_t index = defaults().integerForKey(ClientDefaultsKeys::kClientID);
+    qbIdentifier_->setText(qt(settings_.qbIdentifier()));
+    if (!defaults_.objectForKey(ClientDefaultsKeys::kClientID).isNull()) {
+        int64_t index = defaults_.integerForKey(ClientDefaultsKeys::kClientID);
         if (index >= 0 && index < clientID_->count()) {
             clientID_->setCurrentIndex(static_cast<int>(index));
         }
     }
-    if (!defaults().objectForKey(ClientDefaultsKeys::kUseManualIP).isNull()) {
-        useManualIP_->setChecked(defaults().integerForKey(ClientDefaultsKeys::kUseManualIP) == 1);
+    if (!defaults_.objectForKey(ClientDefaultsKeys::kUseManualIP).isNull()) {
+        useManualIP_->setChecked(defaults_.integerForKey(ClientDefaultsKeys::kUseManualIP) == 1);
     }
-    if (auto address = defaults().stringForKey(ClientDefaultsKeys::kManualIP))
+    if (auto address = defaults_.stringForKey(ClientDefaultsKeys::kManualIP))
         manualIP_->setText(qt(*address));
     manualIP_->setEnabled(useManualIP_->isChecked());
-    continueAutomatically_->setChecked(defaults().integerForKey(kContinueAutomaticallyKey) == 1);
-    if (auto identifier = defaults().stringForKey(kQbIdentifierKey)) {
+    continueAutomatically_->setChecked(defaults_.integerForKey(kContinueAutomaticallyKey) == 1);
+    if (auto identifier = defaults_.stringForKey(kQbIdentifierKey)) {
         qbIdentifier_->setText(qt(*identifier));
-        settings.setQbIdentifier(*identifier);
+        settings_.setQbIdentifier(*identifier);
     }
 
     connTimer_ = RunLoop::main().scheduleTimer(kRetryInterval, true, [this] { tryToConnect(); });
 }
 
 void PreferencesViewController::viewWillDisappear() {
-    defaults().setInteger(stateOf(continueAutomatically_), kContinueAutomaticallyKey);
-    defaults().synchronize();
+    defaults_.setInteger(stateOf(continueAutomatically_), kContinueAutomaticallyKey);
+    defaults_.synchronize();
     connTimer_.invalidate();
-    UserSettingsManager::sharedInstance().saveSettings();
+    settings_.saveSettings();
 }
 
 void PreferencesViewController::closeEvent(QCloseEvent* event) { event->ignore(); }
@@ -199,8 +197,7 @@ void PreferencesViewController::closeEvent(QCloseEvent* event) { event->ignore()
 void PreferencesViewController::tryToConnect() {
     // Retry only while there is no connection: in discovery mode a new attempt drops a working
     // link to try the next address, so retrying a live link would cut it every five seconds.
-    ServerManager& link = ServerManager::sharedInstance();
-    if (!link.isConnected()) link.tryToConnect();
+    if (!link_.isConnected()) link_.tryToConnect();
 }
 
 void PreferencesViewController::connected() {
@@ -208,10 +205,10 @@ void PreferencesViewController::connected() {
 }
 
 void PreferencesViewController::confirmClicked() {
-    defaults().setInteger(clientID_->currentIndex(), ClientDefaultsKeys::kClientID);
-    defaults().setObject(Value(clientID_->currentText().toStdString()),
-                         ClientDefaultsKeys::kClientName);
-    defaults().synchronize();
+    defaults_.setInteger(clientID_->currentIndex(), ClientDefaultsKeys::kClientID);
+    defaults_.setObject(Value(clientID_->currentText().toStdString()),
+                        ClientDefaultsKeys::kClientName);
+    defaults_.synchronize();
     closing_ = true;
     confirm();
 }
@@ -222,38 +219,38 @@ void PreferencesViewController::confirm(const std::optional<std::string>& /*show
     auto keepAlive = weak_from_this().lock();
     if (auto uid = chosenOutputDeviceUID()) {
         outDeviceUID_ = uid;
-        defaults().setObject(Value(*uid), kOutputDeviceUIDKey);
-        defaults().synchronize();
+        defaults_.setObject(Value(*uid), kOutputDeviceUIDKey);
+        defaults_.synchronize();
     }
-    UserSettingsManager::sharedInstance().setActAsClient(true);
+    settings_.setActAsClient(true);
     if (delegate_) delegate_->startClient();
     dismiss();
 }
 
 void PreferencesViewController::previousClicked() {
-    confirm(defaults().stringForKey(kPreviousShowFileKey));
+    confirm(defaults_.stringForKey(kPreviousShowFileKey));
 }
 
 void PreferencesViewController::serverChanged() {
     const std::string text = qbIdentifier_->text().toStdString();
     if (!closing_) {
-        UserSettingsManager::sharedInstance().setQbIdentifier(text);
-        ServerManager::sharedInstance().tryToConnect();
+        settings_.setQbIdentifier(text);
+        link_.tryToConnect();
     }
-    defaults().setObject(Value(text), kQbIdentifierKey);
-    defaults().synchronize();
+    defaults_.setObject(Value(text), kQbIdentifierKey);
+    defaults_.synchronize();
 }
 
 void PreferencesViewController::manualIPClicked() {
-    defaults().setInteger(stateOf(useManualIP_), ClientDefaultsKeys::kUseManualIP);
+    defaults_.setInteger(stateOf(useManualIP_), ClientDefaultsKeys::kUseManualIP);
     manualIP_->setEnabled(useManualIP_->isChecked());
-    ServerManager::sharedInstance().tryToConnect();
+    link_.tryToConnect();
 }
 
 void PreferencesViewController::controlTextDidEndEditing() {
     const std::string text = manualIP_->text().toStdString();
-    if (!text.empty()) defaults().setObject(Value(text), ClientDefaultsKeys::kManualIP);
-    ServerManager::sharedInstance().tryToConnect();
+    if (!text.empty()) defaults_.setObject(Value(text), ClientDefaultsKeys::kManualIP);
+    link_.tryToConnect();
 }
 
 bool PreferencesViewController::defaultDevicesFound(const std::string& input,
@@ -286,7 +283,7 @@ void PreferencesViewController::prepareForSegue(
 }
 
 void PreferencesViewController::windowClosed() {
-    const bool client = UserSettingsManager::sharedInstance().actAsClient();
+    const bool client = settings_.actAsClient();
     outputDevices_->setEnabled(!client);
     previousButton_->setEnabled(!client);
     confirmButton_->setText(client ? "Start client" : "Confirm");
@@ -301,9 +298,9 @@ void PreferencesViewController::setAudioDevices(std::vector<AudioDevice> inputs,
 }
 
 void PreferencesViewController::showDevices() {
-    auto previousFile = defaults().stringForKey(kPreviousShowFileKey);
-    auto inputUID = defaults().stringForKey(kInputDeviceUIDKey);
-    auto outputUID = defaults().stringForKey(kOutputDeviceUIDKey);
+    auto previousFile = defaults_.stringForKey(kPreviousShowFileKey);
+    auto inputUID = defaults_.stringForKey(kInputDeviceUIDKey);
+    auto outputUID = defaults_.stringForKey(kOutputDeviceUIDKey);
     if (previousFile && inputUID && outputUID) {
         std::error_code error;
         if (std::filesystem::exists(*previousFile, error) &&

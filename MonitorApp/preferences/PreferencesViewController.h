@@ -21,6 +21,10 @@ class QPushButton;
 
 namespace quenbril {
 
+class ServerManager;
+class UserDefaults;
+class UserSettingsManager;
+
 /// What the connection dialog tells the main window controller.
 class PreferencesViewControllerDelegate {
   public:
@@ -46,7 +50,11 @@ class PreferencesViewController : public LockableViewController,
     /// Seconds between the dialog's connection attempts.
     static constexpr double kRetryInterval = 5.0;
 
-    explicit PreferencesViewController(QWidget* parent = nullptr);
+    /// `settings`: where the server identifier and the role go; `defaults`: where the dialog's
+    /// choices are stored; `link`: the server link the dialog asks to connect. All outlive the
+    /// dialog.
+    PreferencesViewController(UserSettingsManager& settings, UserDefaults& defaults,
+                              ServerManager& link, QWidget* parent = nullptr);
     ~PreferencesViewController() override;
 
     // ---- Life cycle ----
@@ -131,6 +139,9 @@ class PreferencesViewController : public LockableViewController,
     void buildForm();
     void showDevices();
 
+    UserSettingsManager& settings_;
+    UserDefaults& defaults_;
+    ServerManager& link_;
     bool closing_ = false;
     Timer connTimer_;
     PreferencesViewControllerDelegate* delegate_ = nullptr;

@@ -16,15 +16,17 @@
 
 namespace quenbril {
 
-SettingsTabViewController::SettingsTabViewController(LinkSender* link, QWidget* parent)
+SettingsTabViewController::SettingsTabViewController(const PreferencesServices& services,
+                                                     LinkSender* link, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint) {
+                          Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint),
+      services_(services) {
     // Titled, closable and minimisable, but never zoomed.
     setWindowTitle("Preferences");
     tabView_ = new QTabWidget(this);
-    userPrefs_ = new UserPrefsViewController;
+    userPrefs_ = new UserPrefsViewController(services);
     userPrefs_->setLinkSender(link);
-    displayPrefs_ = new DisplayPreferencesViewController;
+    displayPrefs_ = new DisplayPreferencesViewController(services);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabView_);
     connect(tabView_, &QTabWidget::currentChanged, this, [this](int index) { tabChanged(index); });
@@ -66,7 +68,7 @@ void SettingsTabViewController::addPane(const QString& title, PreferencesPane* p
 }
 
 void SettingsTabViewController::closeEvent(QCloseEvent* event) {
-    NotificationCenter::defaultCenter().post(kPreferencesChangedNotification);
+    services_.center.post(kPreferencesChangedNotification);
     if (paneInSight_) paneWillDisappear(paneInSight_);
     // The panes stop following the lock with the window gone.
     for (PreferencesPane* pane : panes_) pane->paneView().viewDidDisappear();

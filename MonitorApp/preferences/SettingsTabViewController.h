@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <vector>
 
+#include "MonitorApp/preferences/PreferencesServices.h"
 #include "MonitorApp/seams/MainWindowSeams.h"
 
 class QTabWidget;
@@ -23,8 +24,10 @@ class UserPrefsViewController;
 /// and runs viewDidAppear. Main thread only.
 class SettingsTabViewController : public QWidget, public virtual SegueDestination {
   public:
-    /// `link`: where the user pane sends "SoloOn" (the server link); none drops it. Not owned.
-    explicit SettingsTabViewController(LinkSender* link = nullptr, QWidget* parent = nullptr);
+    /// `services`: what the user and display panes edit and refresh. `link`: where the user
+    /// pane sends "SoloOn" (the server link); none drops it. Not owned.
+    explicit SettingsTabViewController(const PreferencesServices& services,
+                                       LinkSender* link = nullptr, QWidget* parent = nullptr);
     ~SettingsTabViewController() override;
 
     void viewDidLoad();
@@ -55,6 +58,7 @@ class SettingsTabViewController : public QWidget, public virtual SegueDestinatio
     /// The pane whose view is `page`; none for another widget.
     PreferencesPane* paneOf(QWidget* page) const;
 
+    PreferencesServices services_;
     QTabWidget* tabView_ = nullptr;
     UserPrefsViewController* userPrefs_ = nullptr;
     DisplayPreferencesViewController* displayPrefs_ = nullptr;

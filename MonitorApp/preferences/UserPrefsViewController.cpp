@@ -41,7 +41,9 @@ std::optional<float> durationFrom(const QString& text) {
 
 }  // namespace
 
-UserPrefsViewController::UserPrefsViewController(QWidget* parent) : LockableViewController(parent) {
+UserPrefsViewController::UserPrefsViewController(const PreferencesServices& services,
+                                                 QWidget* parent)
+    : LockableViewController(parent), services_(services) {
     buildForm();
     viewDidLoad();
 }
@@ -78,10 +80,9 @@ void UserPrefsViewController::viewDidLoad() {
 }
 
 void UserPrefsViewController::viewDidAppear() {
-    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+    const UserSettingsManager& settings = services_.settings;
     soloOn_->setChecked(settings.soloOn());
-    const int64_t clientID =
-        UserDefaults::standardUserDefaults().integerForKey(ClientDefaultsKeys::kClientID);
+    const int64_t clientID = services_.defaults.integerForKey(ClientDefaultsKeys::kClientID);
     const bool selectable = settings.clientsEnabled() && clientID != kSoloExcludedClientID;
     soloOn_->setEnabled(selectable);
     soloOn_->setToolTip(selectable ? QString() : QString(kSoloToolTip));
@@ -106,16 +107,17 @@ void UserPrefsViewController::controlTextDidChange(QLineEdit* field) {
 }
 
 void UserPrefsViewController::save() {
-    UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+    UserSettingsManager& settings = services_.settings;
     settings.setSoloOn(soloOn_->isChecked());
     if (auto duration = durationFrom(longClickDuration_->text())) {
         settings.setLongClickDuration(*duration);
     }
     // Stored at once: nothing else may save the record before the program ends.
-    if (!settings.saveSettings()) reportPreferencesNotSaved(this, alertPresenter_);
+    if (!settings.saveSettings())
+        reportPreferencesNotSaved(this, alertPresenter_, services_.defaults);
     if (linkSender_) linkSender_->sendDictionary(LinkMessageBuilder::soloOn(settings.soloOn()));
-    refreshEveryStrip(ChannelStripManager::sharedInstance());
-    NotificationCenter::defaultCenter().post(kSettingsChangedNotification);
+    refreshEveryStrip(services_.strips);
+    services_.center.post(kSettingsChangedNotification);
 }
 
 void UserPrefsViewController::saveAndClose() {

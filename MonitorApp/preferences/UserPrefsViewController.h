@@ -2,6 +2,7 @@
 
 #include "MonitorApp/lockable/LockableViewController.h"
 #include "MonitorApp/preferences/PreferencesPane.h"
+#include "MonitorApp/preferences/PreferencesServices.h"
 #include "MonitorApp/seams/MainWindowSeams.h"
 
 class QCheckBox;
@@ -25,7 +26,9 @@ class UserPrefsViewController : public LockableViewController, public Preference
     static constexpr const char* kSoloToolTip =
         "Single solo mode can be selected in Quenbril Server settings";
 
-    explicit UserPrefsViewController(QWidget* parent = nullptr);
+    /// `services`: the settings it edits and the strips it refreshes.
+    explicit UserPrefsViewController(const PreferencesServices& services,
+                                     QWidget* parent = nullptr);
     ~UserPrefsViewController() override;
 
     void viewDidLoad() override;
@@ -61,6 +64,7 @@ class UserPrefsViewController : public LockableViewController, public Preference
   private:
     void buildForm();
 
+    PreferencesServices services_;
     QCheckBox* soloOn_ = nullptr;
     QLineEdit* longClickDuration_ = nullptr;
     SettingsTabViewController* tabDelegate_ = nullptr;

@@ -68,8 +68,9 @@ QString fittedText(const QString& text, const QFont& font, int width, int height
 
 }  // namespace
 
-ChatButton::ChatButton(QWidget* parent)
+ChatButton::ChatButton(const ChatServices& services, QWidget* parent)
     : QWidget(parent),
+      services_(services),
       upButton_(QStringLiteral("Send_up.png")),
       downButton_(QStringLiteral("Send_down.png")) {
     title_ = new QLabel(this);
@@ -98,8 +99,7 @@ void ChatButton::setText(const std::string& text) {
 std::string ChatButton::text() const { return text_.toStdString(); }
 
 void ChatButton::readUserData() {
-    auto stored = UserDefaults::standardUserDefaults().stringForKey(
-        UserSettingsManager::chatButtonKey(myTag_));
+    auto stored = services_.defaults.stringForKey(UserSettingsManager::chatButtonKey(myTag_));
     setText(stored ? *stored : "Custom message " + std::to_string(kSlotCount - myTag_));
 }
 
@@ -161,14 +161,13 @@ void ChatButton::send() {
     if (recipient.empty()) recipient = "All";
     log(LogLevel::Info, "Sending message %s", message.c_str());
     // Last: an observer may take the button away.
-    NotificationCenter::defaultCenter().post(
-        ChatNotification::kChatMessage,
-        Dictionary{{"message", message},
-                   {"sender", UserSettingsManager::sharedInstance().chatUsername()},
-                   {"messageId", UUIDString::make()},
-                   {"uuid", ChatManager::uuid()},
-                   {"type", 0},
-                   {"recipient", recipient}});
+    services_.center.post(ChatNotification::kChatMessage,
+                          Dictionary{{"message", message},
+                                     {"sender", services_.settings.chatUsername()},
+                                     {"messageId", UUIDString::make()},
+                                     {"uuid", ChatManager::uuid()},
+                                     {"type", 0},
+                                     {"recipient", recipient}});
 }
 
 }  // namespace quenbril

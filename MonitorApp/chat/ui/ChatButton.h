@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "MonitorApp/chat/ui/ChatServices.h"
 #include "MonitorApp/controls/ControlImage.h"
 
 class QLabel;
@@ -21,7 +22,8 @@ class ChatButton : public QWidget {
     /// Slots run 0..7; the key label and the default text count down from 8.
     static constexpr int kSlotCount = 8;
 
-    explicit ChatButton(QWidget* parent = nullptr);
+    /// `services`: the sender name, the stored texts and where a message is posted.
+    explicit ChatButton(const ChatServices& services, QWidget* parent = nullptr);
 
     int32_t myTag() const { return myTag_; }
     /// Stores the slot and labels the key "F<8 - tag>".
@@ -54,6 +56,7 @@ class ChatButton : public QWidget {
   private:
     void placeFunctionButton();
 
+    ChatServices services_;
     ControlImage upButton_;
     ControlImage downButton_;
     bool buttonDown_ = false;

@@ -11,8 +11,8 @@
 
 namespace quenbril {
 
-ChatButtonViewController::ChatButtonViewController(QWidget* parent)
-    : QWidget(parent), buttonView_(new QWidget(this)) {}
+ChatButtonViewController::ChatButtonViewController(const ChatServices& services, QWidget* parent)
+    : QWidget(parent), services_(services), buttonView_(new QWidget(this)) {}
 
 ChatButtonViewController::~ChatButtonViewController() {
     for (ChatButton* button : chatButtons_) button->setDelegate(nullptr);
@@ -29,14 +29,14 @@ void ChatButtonViewController::viewDidLoad() {
 void ChatButtonViewController::viewDidAppear() {
     // A pane shown while the interface is locked is covered at once; the main window
     // unlocks it.
-    locked_ = UserSettingsManager::sharedInstance().isLocked();
+    locked_ = services_.settings.isLocked();
     addButtons();
     resizeButtons();
     if (locked_) lock(true);
     appeared_ = true;
-    messagesChangedObserver_ = NotificationCenter::defaultCenter().addObserver(
-        ChatNotification::kChatMessagesChanged,
-        [this](const Notification&) { chatMessagesChanged(); });
+    messagesChangedObserver_ =
+        services_.center.addObserver(ChatNotification::kChatMessagesChanged,
+                                     [this](const Notification&) { chatMessagesChanged(); });
 }
 
 void ChatButtonViewController::viewWillDisappear() {
@@ -48,20 +48,20 @@ void ChatButtonViewController::addButtons() {
     for (ChatButton* button : chatButtons_) delete button;
     chatButtons_.clear();
     for (int tag = 0; tag < ChatButton::kSlotCount; ++tag) {
-        auto* button = new ChatButton(buttonView_);
+        auto* button = new ChatButton(services_, buttonView_);
         button->setGeometry(0, 0, 0, 0);
         button->setMyTag(tag);
         button->setDelegate(this);
         chatButtons_.push_back(button);
         button->setVisible(!locked_);
     }
-    chatButtons_[0]->setText(ChannelStripManager::sharedInstance().activeChannelNamesForChat());
+    chatButtons_[0]->setText(services_.strips.activeChannelNamesForChat());
     for (size_t k = 1; k < chatButtons_.size(); ++k) chatButtons_[k]->readUserData();
 }
 
 void ChatButtonViewController::chatMessagesChanged() {
     if (chatButtons_.empty()) return;
-    chatButtons_[0]->setText(ChannelStripManager::sharedInstance().previouslyClickedChannel());
+    chatButtons_[0]->setText(services_.strips.previouslyClickedChannel());
     for (size_t k = 1; k < chatButtons_.size(); ++k) chatButtons_[k]->readUserData();
 }
 
@@ -81,9 +81,8 @@ void ChatButtonViewController::updateButtonText(const std::string& text) {
 
 void ChatButtonViewController::resizeButtons() {
     const QSize area = buttonView_->size();
-    const std::vector<QRect> frames =
-        ChatButtonLayout::paneFrames(area, UserSettingsManager::sharedInstance().chatButtonSize(),
-                                     static_cast<int>(chatButtons_.size()));
+    const std::vector<QRect> frames = ChatButtonLayout::paneFrames(
+        area, services_.settings.chatButtonSize(), static_cast<int>(chatButtons_.size()));
     for (size_t k = 0; k < chatButtons_.size(); ++k) {
         ChatButton* button = chatButtons_[k];
         button->setGeometry(frames[k]);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "MonitorApp/chat/ui/ChatButtonDelegate.h"
+#include "MonitorApp/chat/ui/ChatServices.h"
 #include "MonitorApp/seams/MainWindowSeams.h"
 #include "foundation/NotificationCenter.h"
 
@@ -23,7 +24,8 @@ class ChatButtonViewController : public QWidget, public ChatButtons, public Chat
     /// The pane's width while shown (0 collapsed).
     static constexpr int kShownWidth = 150;
 
-    explicit ChatButtonViewController(QWidget* parent = nullptr);
+    /// `services`: the settings (lock, button size, sender) and the strips' channel names.
+    explicit ChatButtonViewController(const ChatServices& services, QWidget* parent = nullptr);
     ~ChatButtonViewController() override;
 
     void viewDidLoad();
@@ -59,6 +61,7 @@ class ChatButtonViewController : public QWidget, public ChatButtons, public Chat
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    ChatServices services_;
     QComboBox* chatTargetRef_ = nullptr;
     QWidget* buttonView_;
     LockView* lockView_ = nullptr;

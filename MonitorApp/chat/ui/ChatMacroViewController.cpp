@@ -24,7 +24,9 @@ int32_t field(const Dictionary& macro, const char* key) {
 
 }  // namespace
 
-ChatMacroViewController::ChatMacroViewController(QWidget* parent) : LockableViewController(parent) {
+ChatMacroViewController::ChatMacroViewController(ChatMacroManager& macros,
+                                                 NotificationCenter& center, QWidget* parent)
+    : LockableViewController(parent), macros_(macros), center_(center) {
     setWindowTitle("MIDI Macros");
     textField_ = new QLineEdit(this);
     learnButton_ = new QPushButton(kLearnTitle, this);
@@ -66,18 +68,16 @@ void ChatMacroViewController::viewDidLoad() {
 }
 
 void ChatMacroViewController::viewWillAppear() {
-    macroAdded_ = NotificationCenter::defaultCenter().addObserver(
-        ChatMacroManager::kChatMacroAddedNotification,
-        [this](const Notification&) { chatMacroAdded(); });
+    macroAdded_ = center_.addObserver(ChatMacroManager::kChatMacroAddedNotification,
+                                      [this](const Notification&) { chatMacroAdded(); });
     reloadData();
 }
 
 void ChatMacroViewController::viewWillDisappear() {
     learnButton_->setText(kLearnTitle);
-    ChatMacroManager& manager = ChatMacroManager::sharedInstance();
-    manager.cancelLearn();
+    macros_.cancelLearn();
     textField_->setEnabled(true);
-    manager.saveValues();
+    macros_.saveValues();
     macroAdded_.reset();
 }
 
@@ -98,10 +98,9 @@ void ChatMacroViewController::hideEvent(QHideEvent* event) {
 }
 
 void ChatMacroViewController::learnClicked() {
-    ChatMacroManager& manager = ChatMacroManager::sharedInstance();
-    if (manager.learning()) {
+    if (macros_.learning()) {
         learnButton_->setText(kLearnTitle);
-        manager.cancelLearn();
+        macros_.cancelLearn();
         textField_->setEnabled(true);
         return;
     }
@@ -115,7 +114,7 @@ void ChatMacroViewController::learnClicked() {
     }
     learnButton_->setText(kLearningTitle);
     textField_->setEnabled(false);
-    manager.learn(textField_->text().toStdString());
+    macros_.learn(textField_->text().toStdString());
 }
 
 void ChatMacroViewController::chatMacroAdded() {
@@ -126,7 +125,7 @@ void ChatMacroViewController::chatMacroAdded() {
 }
 
 void ChatMacroViewController::textFieldCellDidChange(const std::string& text) {
-    std::vector<Dictionary>& macros = ChatMacroManager::sharedInstance().macros();
+    std::vector<Dictionary>& macros = macros_.macros();
     const QModelIndexList selected = tableView_->selectionModel()->selectedRows();
     const int row = selected.isEmpty() ? -1 : selected.front().row();
     if (row >= 0 && row < static_cast<int>(macros.size())) {
@@ -141,7 +140,7 @@ void ChatMacroViewController::removeClicked() {
     for (const QModelIndex& index : tableView_->selectionModel()->selectedRows()) {
         rows.insert(index.row());
     }
-    std::vector<Dictionary>& macros = ChatMacroManager::sharedInstance().macros();
+    std::vector<Dictionary>& macros = macros_.macros();
     for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
         if (*row < static_cast<int>(macros.size())) macros.erase(macros.begin() + *row);
     }
@@ -152,7 +151,7 @@ void ChatMacroViewController::closeClicked() { close(); }
 
 void ChatMacroViewController::reloadData() {
     reloading_ = true;
-    const std::vector<Dictionary>& macros = ChatMacroManager::sharedInstance().macros();
+    const std::vector<Dictionary>& macros = macros_.macros();
     tableView_->setRowCount(static_cast<int>(macros.size()));
     for (size_t i = 0; i < macros.size(); ++i) {
         const Dictionary& macro = macros[i];

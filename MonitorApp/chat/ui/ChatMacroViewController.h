@@ -10,6 +10,7 @@ class QTableWidget;
 namespace quenbril {
 
 class AlertPresenter;
+class ChatMacroManager;
 
 /// The MIDI macro editor: a text field and a learn button that records the next MIDI event as a
 /// macro sending that text, the table of macros ("Message", "Midi") whose messages can be edited
@@ -24,7 +25,9 @@ class ChatMacroViewController : public LockableViewController {
         "No MIDI input is available: connect a MIDI controller to learn its keys.";
     static constexpr const char* kEmptyTextAlert = "Please fill in the message field first!";
 
-    explicit ChatMacroViewController(QWidget* parent = nullptr);
+    /// `macros`: the list the editor shows and changes; `center`: where a learnt macro is told.
+    ChatMacroViewController(ChatMacroManager& macros, NotificationCenter& center,
+                            QWidget* parent = nullptr);
     ~ChatMacroViewController() override;
 
     void setAlertPresenter(AlertPresenter* alerts) { alerts_ = alerts; }
@@ -52,6 +55,8 @@ class ChatMacroViewController : public LockableViewController {
     void hideEvent(QHideEvent* event) override;
 
   private:
+    ChatMacroManager& macros_;
+    NotificationCenter& center_;
     QPushButton* learnButton_ = nullptr;
     QLineEdit* textField_ = nullptr;
     QPushButton* removeButton_ = nullptr;

@@ -43,15 +43,18 @@ QLabel* makeLabel(QWidget* parent, int pointSize, bool bold) {
 }  // namespace
 
 std::shared_ptr<ChatNotifierViewController> ChatNotifierViewController::shownOrNew(
-    std::weak_ptr<ChatNotifierViewController>& shown) {
+    std::weak_ptr<ChatNotifierViewController>& shown, UserSettingsManager& settings) {
     if (auto open = shown.lock(); open && open->isVisible()) return open;
-    auto made = std::make_shared<ChatNotifierViewController>();
+    auto made = std::make_shared<ChatNotifierViewController>(settings);
     shown = made;
     return made;
 }
 
-ChatNotifierViewController::ChatNotifierViewController(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint), background_(Qt::green) {
+ChatNotifierViewController::ChatNotifierViewController(UserSettingsManager& settings,
+                                                       QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint),
+      settings_(settings),
+      background_(Qt::green) {
     setWindowTitle("Page");
     setMinimumSize(kMinimumWidth, kMinimumHeight);
     senderField_ = makeLabel(this, 14, false);
@@ -100,7 +103,7 @@ void ChatNotifierViewController::showTexts() {
 }
 
 void ChatNotifierViewController::startCloseTimer() {
-    const int seconds = UserSettingsManager::sharedInstance().flashTimeout();
+    const int seconds = settings_.flashTimeout();
     closeTimer_.invalidate();
     if (seconds >= 1) {
         closeTimer_ = RunLoop::main().scheduleTimer(seconds, true, [this] { closeMe(); });

@@ -12,6 +12,8 @@ class QLabel;
 
 namespace quenbril {
 
+class UserSettingsManager;
+
 /// The page notifier: a small window above the others that shows a page from another user,
 /// "<time>: <text>" and the sender's name, on a background that flashes every half second
 /// between the sender's chat colour and red (green when it opens). A click closes it, as do the
@@ -34,9 +36,10 @@ class ChatNotifierViewController : public QWidget, public ChatNotifier {
     /// The notifier on screen, else a new one, which `shown` then names: a page while one is
     /// shown goes to it rather than to a second window.
     static std::shared_ptr<ChatNotifierViewController> shownOrNew(
-        std::weak_ptr<ChatNotifierViewController>& shown);
+        std::weak_ptr<ChatNotifierViewController>& shown, UserSettingsManager& settings);
 
-    explicit ChatNotifierViewController(QWidget* parent = nullptr);
+    /// `settings`: the flash time-out that closes the notifier.
+    explicit ChatNotifierViewController(UserSettingsManager& settings, QWidget* parent = nullptr);
     ~ChatNotifierViewController() override;
 
     /// Takes the saved frame, shows the window and starts flashing. Shown already: shows the
@@ -79,6 +82,7 @@ class ChatNotifierViewController : public QWidget, public ChatNotifier {
     /// Starts the close time-out of `flashTimeout` seconds anew; none below 1 s.
     void startCloseTimer();
 
+    UserSettingsManager& settings_;
     std::string message_;
     std::string sender_;
     QLabel* textLabel_ = nullptr;

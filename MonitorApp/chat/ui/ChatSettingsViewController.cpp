@@ -57,8 +57,9 @@ std::optional<int> secondsFrom(const QString& text) {
 
 }  // namespace
 
-ChatSettingsViewController::ChatSettingsViewController(QWidget* parent)
-    : LockableViewController(parent) {
+ChatSettingsViewController::ChatSettingsViewController(const ChatServices& services,
+                                                       QWidget* parent)
+    : LockableViewController(parent), services_(services) {
     buildForm();
     viewDidLoad();
 }
@@ -173,14 +174,15 @@ const ChatSettingsViewController::Slot* ChatSettingsViewController::slotOf(
 }
 
 void ChatSettingsViewController::viewDidAppear() {
-    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
-    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    UserDefaults& defaults = services_.defaults;
     // A stored index the pop-up no longer has leaves the pop-up as it is.
-    if (settings.chatFontSize() >= 0 && settings.chatFontSize() < fontSize_->count()) {
-        fontSize_->setCurrentIndex(settings.chatFontSize());
+    if (services_.settings.chatFontSize() >= 0 &&
+        services_.settings.chatFontSize() < fontSize_->count()) {
+        fontSize_->setCurrentIndex(services_.settings.chatFontSize());
     }
-    if (settings.chatButtonSize() >= 0 && settings.chatButtonSize() < buttonSize_->count()) {
-        buttonSize_->setCurrentIndex(settings.chatButtonSize());
+    if (services_.settings.chatButtonSize() >= 0 &&
+        services_.settings.chatButtonSize() < buttonSize_->count()) {
+        buttonSize_->setCurrentIndex(services_.settings.chatButtonSize());
     }
     for (const Slot& slot : slots_) {
         if (slot.text) {
@@ -192,10 +194,10 @@ void ChatSettingsViewController::viewDidAppear() {
             slot.learn->setText(kClearTitle);
         }
     }
-    chatFlash_->setChecked(settings.chatFlash());
-    chatUsername_->setText(QString::fromStdString(settings.chatUsername()));
+    chatFlash_->setChecked(services_.settings.chatFlash());
+    chatUsername_->setText(QString::fromStdString(services_.settings.chatUsername()));
     loadSettings();
-    midiObserver_ = NotificationCenter::defaultCenter().addObserver(
+    midiObserver_ = services_.center.addObserver(
         kMIDIEventReceived, [this](const Notification& n) { MIDIEventReceived(n); });
 }
 
@@ -206,15 +208,14 @@ void ChatSettingsViewController::viewWillDisappear() {
 
 void ChatSettingsViewController::loadSettings() {
     // A stored value that is not a dictionary reads as missing: the switches stay as they are.
-    if (auto stored = UserDefaults::standardUserDefaults().dictionaryForKey(kChatSettingsKey)) {
+    if (auto stored = services_.defaults.dictionaryForKey(kChatSettingsKey)) {
         const std::array<QCheckBox*, 4> boxes = {userMes_, snaps_, alerts_, onTop_};
         for (size_t i = 0; i < boxes.size(); ++i) {
             if (auto on = (*stored)[kSwitchKeys[i]].intValue()) boxes[i]->setChecked(*on != 0);
         }
     }
-    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
-    chatFlash_->setChecked(settings.chatFlash());
-    flashTimeout_->setText(QString::number(settings.flashTimeout()));
+    chatFlash_->setChecked(services_.settings.chatFlash());
+    flashTimeout_->setText(QString::number(services_.settings.flashTimeout()));
 }
 
 void ChatSettingsViewController::controlTextDidChange(QLineEdit* field) {
@@ -242,11 +243,11 @@ void ChatSettingsViewController::midiLearn(QPushButton* sender) {
     const QString title = sender->text();
     if (title == kClearTitle) {
         // Forgotten at once, without a save.
-        UserDefaults& defaults = UserDefaults::standardUserDefaults();
+        UserDefaults& defaults = services_.defaults;
         const bool stored =
             defaults.removeObjectForKey(UserSettingsManager::chatButtonMidiKey(slot->number)) &&
             defaults.synchronize();
-        if (!stored) reportPreferencesNotSaved(this, alertPresenter_);
+        if (!stored) reportPreferencesNotSaved(this, alertPresenter_, services_.defaults);
         sender->setText(kLearnTitle);
     } else if (title == kLearnTitle) {
         if (!MidiDeviceManager::sharedDeviceManager().hasInput()) {
@@ -268,27 +269,26 @@ void ChatSettingsViewController::midiLearn(QPushButton* sender) {
 void ChatSettingsViewController::MIDIEventReceived(const Notification& notification) {
     if (learningMacro_ < 0) return;
     // The main window lets events that come right after a learn pass by.
-    UserSettingsManager::sharedInstance().setMacroLastUpdated(RunLoop::main().now());
+    services_.settings.setMacroLastUpdated(RunLoop::main().now());
     const Dictionary& e = notification.userInfo;
     const Array event = DispatchRules::midiKey(
         e["channel"].intValue().value_or(0), e["command"].intValue().value_or(0),
         e["byte1"].intValue().value_or(0), e["byte2"].intValue().value_or(0));
-    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    UserDefaults& defaults = services_.defaults;
     const bool stored =
         defaults.setObject(Value(event), UserSettingsManager::chatButtonMidiKey(learningMacro_)) &&
         defaults.synchronize();
-    if (!stored) reportPreferencesNotSaved(this, alertPresenter_);
+    if (!stored) reportPreferencesNotSaved(this, alertPresenter_, services_.defaults);
     if (learningButton_) learningButton_->setText(kClearTitle);
     learningMacro_ = -1;
 }
 
 std::string ChatSettingsViewController::nameToSave() {
-    UserSettingsManager& settings = UserSettingsManager::sharedInstance();
     const QString name = chatUsername_->text();
     if (!name.trimmed().isEmpty()) return name.toStdString();
     // Messages with an empty sender are dropped from every history: such a name would lose
     // this user's messages.
-    const std::string kept = settings.chatUsername();
+    const std::string kept = services_.settings.chatUsername();
     chatUsername_->setText(QString::fromStdString(kept));
     const std::string text = "The chat name cannot be empty. It stays \"" + kept + "\".";
     if (alertPresenter_) {
@@ -300,13 +300,12 @@ std::string ChatSettingsViewController::nameToSave() {
 }
 
 void ChatSettingsViewController::saveSettings() {
-    UserSettingsManager& settings = UserSettingsManager::sharedInstance();
-    UserDefaults& defaults = UserDefaults::standardUserDefaults();
-    NotificationCenter& center = NotificationCenter::defaultCenter();
+    UserDefaults& defaults = services_.defaults;
+    NotificationCenter& center = services_.center;
     bool stored = true;
 
-    settings.setChatFontSize(fontSize_->currentIndex());
-    settings.setChatButtonSize(buttonSize_->currentIndex());
+    services_.settings.setChatFontSize(fontSize_->currentIndex());
+    services_.settings.setChatButtonSize(buttonSize_->currentIndex());
     for (const Slot& slot : slots_) {
         // An emptied field keeps the stored text: a slot's text cannot be cleared here.
         if (slot.text && !slot.text->text().isEmpty()) {
@@ -314,15 +313,16 @@ void ChatSettingsViewController::saveSettings() {
                                          UserSettingsManager::chatButtonKey(slot.number));
         }
     }
-    if (auto seconds = secondsFrom(flashTimeout_->text())) settings.setFlashTimeout(*seconds);
-    flashTimeout_->setText(QString::number(settings.flashTimeout()));
+    if (auto seconds = secondsFrom(flashTimeout_->text()))
+        services_.settings.setFlashTimeout(*seconds);
+    flashTimeout_->setText(QString::number(services_.settings.flashTimeout()));
     center.post(ChatNotification::kChatMessagesChanged);
 
-    settings.setChatFlash(chatFlash_->isChecked());
-    settings.setChatUsername(nameToSave());
+    services_.settings.setChatFlash(chatFlash_->isChecked());
+    services_.settings.setChatUsername(nameToSave());
     if (linkSender_) {
         linkSender_->sendDictionary(LinkMessageBuilder::registerToChat(
-            settings.chatUsername(), ChatManager::uuid(), UUIDString::make()));
+            services_.settings.chatUsername(), ChatManager::uuid(), UUIDString::make()));
     }
 
     Dictionary switches;
@@ -334,8 +334,8 @@ void ChatSettingsViewController::saveSettings() {
     stored &= defaults.synchronize();
     center.post(kSettingsChangedNotification);
 
-    stored &= settings.saveSettings();
-    if (!stored) reportPreferencesNotSaved(this, alertPresenter_);
+    stored &= services_.settings.saveSettings();
+    if (!stored) reportPreferencesNotSaved(this, alertPresenter_, services_.defaults);
 }
 
 void ChatSettingsViewController::saveAndClose() {

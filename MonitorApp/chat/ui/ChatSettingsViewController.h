@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "MonitorApp/chat/ui/ChatServices.h"
 #include "MonitorApp/lockable/LockableViewController.h"
 #include "MonitorApp/preferences/PreferencesPane.h"
 #include "MonitorApp/seams/MainWindowSeams.h"
@@ -39,7 +40,9 @@ class ChatSettingsViewController : public LockableViewController, public Prefere
     static constexpr const char* kLearningTitle = "Learning...";
     static constexpr const char* kClearTitle = "MIDI Clear";
 
-    explicit ChatSettingsViewController(QWidget* parent = nullptr);
+    /// `services`: the chat settings and texts the pane shows and stores, and where it tells
+    /// that they changed.
+    explicit ChatSettingsViewController(const ChatServices& services, QWidget* parent = nullptr);
     ~ChatSettingsViewController() override;
 
     void viewDidLoad() override;
@@ -102,6 +105,7 @@ class ChatSettingsViewController : public LockableViewController, public Prefere
     /// then says so).
     std::string nameToSave();
 
+    ChatServices services_;
     /// Slots 1 to 7, then the notifier's.
     std::array<Slot, kQuickMessageCount + 1> slots_{};
     QLineEdit* chatUsername_ = nullptr;

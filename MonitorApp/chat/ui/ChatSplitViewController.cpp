@@ -16,14 +16,15 @@
 
 namespace quenbril {
 
-ChatSplitViewController::ChatSplitViewController(AlertPresenter* alerts)
-    : QSplitter(Qt::Horizontal) {
+ChatSplitViewController::ChatSplitViewController(const ChatServices& services,
+                                                 AlertPresenter* alerts)
+    : QSplitter(Qt::Horizontal), services_(services) {
     setWindowFlags(Qt::Window);
     setWindowTitle("Chat");
     setChildrenCollapsible(true);
-    table_ = new ChatTableViewController;
+    table_ = new ChatTableViewController(services);
     table_->setAlertPresenter(alerts);
-    buttons_ = new ChatButtonViewController;
+    buttons_ = new ChatButtonViewController(services);
     buttons_->viewDidLoad();
     addWidget(table_);
     addWidget(buttons_);
@@ -82,7 +83,7 @@ void ChatSplitViewController::viewDidAppear() {
     buttons_->setChatTargetRef(table_->chatTarget());
     table_->viewDidAppear();
     buttons_->viewDidAppear();
-    settingsObserver_ = NotificationCenter::defaultCenter().addObserver(
+    settingsObserver_ = services_.center.addObserver(
         kSettingsChangedNotification, [this](const Notification&) { settingsChanged(); });
     updateWindowLevel();
 }
@@ -100,7 +101,7 @@ void ChatSplitViewController::closeEvent(QCloseEvent* event) {
     // The main window lets go of the panes now; the window itself goes on the next turn of the
     // run loop, after this event.
     if (auto self = weak_from_this().lock()) RunLoop::main().post([self] {});
-    NotificationCenter::defaultCenter().post(ChatNotification::kChatWindowClosed);
+    services_.center.post(ChatNotification::kChatWindowClosed);
 }
 
 // ---- The panes ----
@@ -135,7 +136,7 @@ void ChatSplitViewController::settingsChanged() {
 // ---- Level ----
 
 bool ChatSplitViewController::floatsOnTop() const {
-    auto settings = UserDefaults::standardUserDefaults().dictionaryForKey("chatSettings");
+    auto settings = services_.defaults.dictionaryForKey("chatSettings");
     return !settings || (*settings)["onTop"].longLongValue().value_or(0) != 0;
 }
 

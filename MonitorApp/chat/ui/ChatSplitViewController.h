@@ -4,6 +4,7 @@
 #include <QSplitter>
 #include <memory>
 
+#include "MonitorApp/chat/ui/ChatServices.h"
 #include "MonitorApp/chat/ui/ChatTableViewControllerDelegate.h"
 #include "MonitorApp/seams/MainWindowSeams.h"
 #include "foundation/NotificationCenter.h"
@@ -32,8 +33,10 @@ class ChatSplitViewController : public QSplitter,
     /// The quick-message pane's width while shown.
     static constexpr int kButtonsWidth = 150;
 
-    /// `alerts`: where the message pane asks before it deletes a message. Not owned.
-    explicit ChatSplitViewController(AlertPresenter* alerts = nullptr);
+    /// `services`: what the panes read. `alerts`: where the message pane asks before it
+    /// deletes a message. Not owned.
+    explicit ChatSplitViewController(const ChatServices& services,
+                                     AlertPresenter* alerts = nullptr);
     ~ChatSplitViewController() override;
 
     /// Puts the window where it was last, shows it and runs viewDidAppear.
@@ -69,6 +72,7 @@ class ChatSplitViewController : public QSplitter,
     /// own it, else nothing.
     std::shared_ptr<void> owner();
 
+    ChatServices services_;
     ChatTableViewController* table_ = nullptr;
     ChatButtonViewController* buttons_ = nullptr;
     float divPos_ = 0;

@@ -31,9 +31,9 @@ QString fromString(const std::optional<std::string>& text) {
 
 }  // namespace
 
-ChatTableModel::Filters ChatTableModel::Filters::fromDefaults() {
+ChatTableModel::Filters ChatTableModel::Filters::fromDefaults(const UserDefaults& defaults) {
     Filters filters;
-    if (auto settings = UserDefaults::standardUserDefaults().dictionaryForKey(kChatSettingsKey)) {
+    if (auto settings = defaults.dictionaryForKey(kChatSettingsKey)) {
         filters.userMes = entryIsOn(*settings, "userMes");
         filters.snaps = entryIsOn(*settings, "snaps");
         filters.alerts = entryIsOn(*settings, "alerts");
@@ -41,7 +41,8 @@ ChatTableModel::Filters ChatTableModel::Filters::fromDefaults() {
     return filters;
 }
 
-ChatTableModel::ChatTableModel(QObject* parent) : QAbstractTableModel(parent) {
+ChatTableModel::ChatTableModel(const ChatServices& services, QObject* parent)
+    : QAbstractTableModel(parent), services_(services) {
     // The small face does not follow the chat font size; it is known before the first reload.
     smallFont_ = QGuiApplication::font();
     smallFont_.setPointSize(kSmallFontSize);
@@ -139,8 +140,8 @@ void ChatTableModel::setFontSize(int points) {
 }
 
 void ChatTableModel::reload() {
-    setFontSize(fontSize(UserSettingsManager::sharedInstance().chatFontSize()));
-    const Filters filters = Filters::fromDefaults();
+    setFontSize(fontSize(services_.settings.chatFontSize()));
+    const Filters filters = Filters::fromDefaults(services_.defaults);
     const ChatManager::Messages& store = ChatManager::messages();
     std::vector<Row> rows;
     rows.reserve(store.size());
@@ -266,7 +267,7 @@ QVariant ChatTableModel::colorOf(const Row& row, int column) const {
     if (message.messageType() == ChatMessage::kSnapshotChanged) return QColor(Qt::green);
     if (!message.uuid()) return toQColor(ColorHelper::colorForChatName(message.sender()));
     if (isRemoved(message)) return toQColor(ColorHelper::messageRemovedColor());
-    if (auto color = ChatColorManager::sharedInstance().colorForUUID(*message.uuid())) {
+    if (auto color = services_.chatColors.colorForUUID(*message.uuid())) {
         return toQColor(*color);
     }
     // The view's own text colour.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "MonitorApp/chat/ChatMessage.h"
+#include "MonitorApp/chat/ui/ChatServices.h"
 
 namespace quenbril {
 
@@ -35,10 +36,11 @@ class ChatTableModel : public QAbstractTableModel {
         /// Read from the user defaults: everything is shown when "chatSettings" is missing (or
         /// is no dictionary); otherwise an entry shows its category when it is non-zero, and a
         /// missing entry hides it.
-        static Filters fromDefaults();
+        static Filters fromDefaults(const UserDefaults& defaults);
     };
 
-    explicit ChatTableModel(QObject* parent = nullptr);
+    /// `services`: the chat font size, the senders' colours and the stored filters.
+    explicit ChatTableModel(const ChatServices& services, QObject* parent = nullptr);
 
     /// The column's identifier: "time", "source" or "message".
     static QString columnId(int column);
@@ -111,6 +113,7 @@ class ChatTableModel : public QAbstractTableModel {
     std::unordered_map<const ChatMessage*, MeasuredHeight> heights_;
     int messageWidth_ = 0;
     RowMeasure measure_;
+    ChatServices services_;
     int fontSize_ = -1;
     QFont messageFont_;
     QFont smallFont_;

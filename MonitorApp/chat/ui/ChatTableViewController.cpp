@@ -34,11 +34,10 @@ constexpr int kButtonHeight = 30;
 constexpr int kSourceColumnWidth = 120;
 constexpr const char* kAllRecipients = "All";
 
-std::string chatUsername() { return UserSettingsManager::sharedInstance().chatUsername(); }
-
 }  // namespace
 
-ChatTableViewController::ChatTableViewController(QWidget* parent) : LockableViewController(parent) {
+ChatTableViewController::ChatTableViewController(const ChatServices& services, QWidget* parent)
+    : LockableViewController(parent), services_(services) {
     buildViews();
     viewDidLoad();
 }
@@ -48,7 +47,7 @@ ChatTableViewController::~ChatTableViewController() {
 }
 
 void ChatTableViewController::buildViews() {
-    model_ = new ChatTableModel(this);
+    model_ = new ChatTableModel(services_, this);
     tableView_ = new QTableView(this);
     tableView_->setObjectName("tableView");
     tableView_->setModel(model_);
@@ -142,8 +141,8 @@ void ChatTableViewController::viewDidLoad() {
 void ChatTableViewController::viewDidAppear() {
     updateClients();
     observers_.clear();
-    observers_.push_back(NotificationCenter::defaultCenter().addObserver(
-        ChatNotification::kRefreshChat, [this](const Notification&) { refresh(); }));
+    observers_.push_back(services_.center.addObserver(ChatNotification::kRefreshChat,
+                                                      [this](const Notification&) { refresh(); }));
     reloadData();
     scrollToEnd();
 }
@@ -199,8 +198,12 @@ std::shared_ptr<ChatMessage> ChatTableViewController::messageAtRow(int row) cons
     return model_->messageAtRow(row);
 }
 
-int ChatTableViewController::fontSize() {
-    return ChatTableModel::fontSize(UserSettingsManager::sharedInstance().chatFontSize());
+std::string ChatTableViewController::chatUsername() const {
+    return services_.settings.chatUsername();
+}
+
+int ChatTableViewController::fontSize() const {
+    return ChatTableModel::fontSize(services_.settings.chatFontSize());
 }
 
 // ---- Recipients ----
@@ -209,7 +212,7 @@ void ChatTableViewController::updateClients() {
     chatTarget_->clear();
     chatTarget_->addItem(kAllRecipients);
     const std::string me = chatUsername();
-    for (const ChatClient& client : ChatManager::sharedInstance().chatClients()) {
+    for (const ChatClient& client : services_.chat.chatClients()) {
         // A user without a name could not be addressed.
         if (client.chatName && *client.chatName != me) {
             chatTarget_->addItem(QString::fromStdString(*client.chatName));
@@ -220,8 +223,7 @@ void ChatTableViewController::updateClients() {
 
 void ChatTableViewController::recipientChanged(int index) {
     if (index < 0 || index >= chatTarget_->count()) return;
-    UserSettingsManager::sharedInstance().setChatReceiver(
-        chatTarget_->itemText(index).toStdString());
+    services_.settings.setChatReceiver(chatTarget_->itemText(index).toStdString());
 }
 
 // ---- Sending ----
@@ -253,7 +255,7 @@ void ChatTableViewController::sendMessage(const SendButton* button) {
     reloadData();
     scrollToEnd();
     textField_->clear();
-    NotificationCenter::defaultCenter().post(
+    services_.center.post(
         ChatNotification::kChatMessage,
         Dictionary{{"message", text},
                    {"sender", chatUsername()},

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "MonitorApp/chat/ChatMessage.h"
+#include "MonitorApp/chat/ui/ChatServices.h"
 #include "MonitorApp/chat/ui/SendButtonDelegate.h"
 #include "MonitorApp/lockable/LockableViewController.h"
 #include "MonitorApp/seams/MainWindowSeams.h"
@@ -31,7 +32,8 @@ class ChatTableViewController : public LockableViewController,
                                 public ChatTable,
                                 public SendButtonDelegate {
   public:
-    explicit ChatTableViewController(QWidget* parent = nullptr);
+    /// `services`: the chat users, the senders' colours and the user's settings.
+    explicit ChatTableViewController(const ChatServices& services, QWidget* parent = nullptr);
     ~ChatTableViewController() override;
 
     /// The buttons, the table's look and the lock cover.
@@ -66,7 +68,7 @@ class ChatTableViewController : public LockableViewController,
     /// The visible message at `row`; none past the rows.
     std::shared_ptr<ChatMessage> messageAtRow(int row) const;
     /// The chat text's point size for the user's `chatFontSize` (0: the system font's own).
-    static int fontSize();
+    int fontSize() const;
 
     void setDelegate(ChatTableViewControllerDelegate* delegate) { delegate_ = delegate; }
     ChatTableViewControllerDelegate* delegate() const { return delegate_; }
@@ -100,6 +102,9 @@ class ChatTableViewController : public LockableViewController,
     int timeColumnWidth() const;
     bool pressBegan(const QPoint& point);
 
+    std::string chatUsername() const;
+
+    ChatServices services_;
     QTableView* tableView_ = nullptr;
     ChatTableModel* model_ = nullptr;
     QLineEdit* textField_ = nullptr;

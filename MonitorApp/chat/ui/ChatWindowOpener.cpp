@@ -4,8 +4,10 @@
 
 namespace quenbril {
 
-ChatWindowOpener::ChatWindowOpener(AlertPresenter* alerts)
-    : alerts_(alerts), window_(std::make_shared<std::weak_ptr<ChatSplitViewController>>()) {}
+ChatWindowOpener::ChatWindowOpener(const ChatServices& services, AlertPresenter* alerts)
+    : services_(services),
+      alerts_(alerts),
+      window_(std::make_shared<std::weak_ptr<ChatSplitViewController>>()) {}
 
 std::shared_ptr<ChatSplitViewController> ChatWindowOpener::shownWindow() const {
     auto window = window_->lock();
@@ -18,7 +20,7 @@ std::shared_ptr<SegueDestination> ChatWindowOpener::operator()() const {
         shown->activateWindow();
         return nullptr;
     }
-    auto window = std::make_shared<ChatSplitViewController>(alerts_);
+    auto window = std::make_shared<ChatSplitViewController>(services_, alerts_);
     *window_ = window;
     return window;
 }

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "MonitorApp/chat/ui/ChatServices.h"
 #include "MonitorApp/seams/MainWindowSeams.h"
 
 namespace quenbril {
@@ -13,8 +14,9 @@ class ChatSplitViewController;
 /// the main window keeps are always those on screen. Copies share the window they opened.
 class ChatWindowOpener {
   public:
-    /// `alerts`: where the chat window asks before deleting. Not owned.
-    explicit ChatWindowOpener(AlertPresenter* alerts = nullptr);
+    /// `services`: what the chat window reads. `alerts`: where the chat window asks before
+    /// deleting. Not owned.
+    explicit ChatWindowOpener(const ChatServices& services, AlertPresenter* alerts = nullptr);
 
     /// A new chat window, or none when one is shown (which then comes to the front).
     std::shared_ptr<SegueDestination> operator()() const;
@@ -22,6 +24,7 @@ class ChatWindowOpener {
     std::shared_ptr<ChatSplitViewController> shownWindow() const;
 
   private:
+    ChatServices services_;
     AlertPresenter* alerts_;
     std::shared_ptr<std::weak_ptr<ChatSplitViewController>> window_;
 };

@@ -43,7 +43,7 @@ TEST_F(ChatTest, TheCapDropsExactlyOneOldestMessagePerAdd) {
 TEST_F(ChatTest, AHistoryReplacesTheStoreWholeAndTheStoreNeverShrinksBack) {
     std::vector<std::shared_ptr<const Object>> history;
     for (int i = 0; i < 300; ++i) history.push_back(message("bob", "All", std::to_string(i)));
-    ChatManager::updateChatHistory(history);
+    ChatManager::updateChatHistory(history, UserSettingsManager::sharedInstance().chatUsername());
     ASSERT_EQ(ChatManager::messages().size(), 300u);
     addText(0);
     EXPECT_EQ(ChatManager::messages().size(), 300u);
@@ -60,7 +60,7 @@ TEST_F(ChatTest, AHistoryKeepsOnlyMessagesToOrFromThisUserWithASender) {
         message("me", "carol", "from me"),  message("bob", "carol", "third party"),
         message("", "All", "empty sender"), message(std::nullopt, "All", "no sender"),
         std::make_shared<Other>(),          message("bob", std::nullopt, "no recipient")};
-    ChatManager::updateChatHistory(history);
+    ChatManager::updateChatHistory(history, UserSettingsManager::sharedInstance().chatUsername());
     std::vector<std::string> kept;
     for (const auto& m : ChatManager::messages()) kept.push_back(m->message().value_or("?"));
     EXPECT_EQ(kept, (std::vector<std::string>{"to me", "to all", "from me"}));

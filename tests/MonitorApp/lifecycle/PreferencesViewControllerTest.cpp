@@ -187,7 +187,7 @@ TEST_F(ConnectionDialog, TheConfirmedOutputDeviceIsStoredPlayedAndChosenAgain) {
     EXPECT_EQ(engine.stereoOut()->device()->name(), "Monitors");
     engine.stopListening();
 
-    PreferencesViewController next;
+    PreferencesViewController next(settings(), defaults(), ServerManager::sharedInstance());
     next.setAudioDevices({}, {{"Fake:Phones", "Phones", 0}, {"Fake:Monitors", "Monitors", 1}});
     next.show();
     EXPECT_EQ(next.outputDevices()->currentText(), "Monitors");

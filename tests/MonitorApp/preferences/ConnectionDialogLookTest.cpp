@@ -9,7 +9,9 @@
 #include <QPushButton>
 
 #include "MonitorApp/preferences/PreferencesViewController.h"
+#include "MonitorApp/serverlink/ServerManager.h"
 #include "MonitorApp/settings/ColorHelper.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "tests/MonitorApp/preferences/PreferencesTest.h"
 
 namespace quenbril::test {
@@ -19,7 +21,8 @@ class ConnectionDialogLook : public PreferencesTest {
   protected:
     void SetUp() override {
         PreferencesTest::SetUp();
-        dialog = std::make_shared<PreferencesViewController>();
+        dialog = std::make_shared<PreferencesViewController>(
+            UserSettingsManager::sharedInstance(), defaults(), ServerManager::sharedInstance());
         dialog->setGraphicsCheck([] { return true; });
     }
     void TearDown() override {

@@ -15,7 +15,7 @@ class DisplayPrefs : public PreferencesTest {
   protected:
     void SetUp() override {
         PreferencesTest::SetUp();
-        pane = std::make_unique<DisplayPreferencesViewController>();
+        pane = std::make_unique<DisplayPreferencesViewController>(sharedPreferencesServices());
         pane->setColorPicker([this](const Color& current, QWidget*) -> std::optional<Color> {
             offered.push_back(current);
             return picked;

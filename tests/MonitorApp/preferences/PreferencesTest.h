@@ -8,10 +8,21 @@
 #include <filesystem>
 
 #include "MonitorApp/controls/QtColor.h"
+#include "MonitorApp/preferences/PreferencesServices.h"
+#include "MonitorApp/settings/ColorHelper.h"
+#include "foundation/NotificationCenter.h"
+#include "foundation/UserDefaults.h"
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
 
 namespace quenbril::test {
+
+/// The panes' services: the shared instances, as the application hands them in.
+inline PreferencesServices sharedPreferencesServices() {
+    return {UserSettingsManager::sharedInstance(), ColorHelper::sharedInstance(),
+            ChannelStripManager::sharedInstance(), UserDefaults::standardUserDefaults(),
+            NotificationCenter::defaultCenter()};
+}
 
 /// Fresh settings, strips with fake views and a recording link sender for the preference
 /// windows.

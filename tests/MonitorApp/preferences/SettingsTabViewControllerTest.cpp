@@ -18,7 +18,7 @@ class SettingsWindow : public PreferencesTest {
   protected:
     void SetUp() override {
         PreferencesTest::SetUp();
-        window = std::make_unique<SettingsTabViewController>(&sender);
+        window = std::make_unique<SettingsTabViewController>(sharedPreferencesServices(), &sender);
     }
     void TearDown() override {
         window.reset();

@@ -15,7 +15,7 @@ class UserPrefs : public PreferencesTest {
   protected:
     void SetUp() override {
         PreferencesTest::SetUp();
-        pane = std::make_unique<UserPrefsViewController>();
+        pane = std::make_unique<UserPrefsViewController>(sharedPreferencesServices());
         pane->setLinkSender(&sender);
     }
     void TearDown() override {
@@ -42,6 +42,28 @@ TEST_F(UserPrefs, TheDurationTakesADecimalCommaAndStaysWithinFiveSeconds) {
 
     EXPECT_FLOAT_EQ(typeDuration("9"), 5.0f);
     EXPECT_FLOAT_EQ(typeDuration("-1"), 0.0f);
+}
+
+TEST_F(UserPrefs, ShowsAndSavesTheSettingsItIsGivenAndTellsItsOwnCentre) {
+    UserSettingsManager settings;
+    settings.setLongClickDuration(1.5f);
+    NotificationCenter center;
+    int told = 0;
+    const NotificationObserver listener =
+        center.addObserver("SettingsChanged", [&](const Notification&) { ++told; });
+    NotificationRecorder shared("SettingsChanged");
+    PreferencesServices services = sharedPreferencesServices();
+    UserPrefsViewController own(
+        PreferencesServices{settings, services.colors, services.strips, services.defaults, center});
+
+    own.viewDidAppear();
+    EXPECT_EQ(own.longClickDuration()->text(), "1.50");
+    own.longClickDuration()->setText("2");
+    own.save();
+    EXPECT_FLOAT_EQ(settings.longClickDuration(), 2.0f);
+    EXPECT_FLOAT_EQ(UserSettingsManager::sharedInstance().longClickDuration(), 0.75f);
+    EXPECT_EQ(told, 1);
+    EXPECT_TRUE(shared.posted.empty());
 }
 
 TEST_F(UserPrefs, ADurationThatIsNotANumberKeepsThePreviousOne) {

@@ -73,7 +73,7 @@ class ChatButtonPane : public ChatUiTest {
   protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(ChatUiTest::SetUp());
-        pane = std::make_unique<ChatButtonViewController>();
+        pane = std::make_unique<ChatButtonViewController>(sharedChatServices());
         pane->resize(ChatButtonViewController::kShownWidth, 400);
         pane->viewDidLoad();
         pane->show();
@@ -135,7 +135,7 @@ TEST_F(ChatButtonPane, TheButtonsFillThePaneAndFollowItsSize) {
 }
 
 TEST_F(ChatButtonPane, NarrowButtonsTakeTheSmallFaceAndCentreTheirText) {
-    ChatButton wide;
+    ChatButton wide(sharedChatServices());
     wide.setText("Hello");
     wide.resize(120, 60);
     wide.updatePositions();
@@ -161,7 +161,7 @@ TEST_F(ChatButtonPane, NarrowButtonsTakeTheSmallFaceAndCentreTheirText) {
 // A strip name wider than the button, or a text longer than the button's rows, ends in an
 // ellipsis: the face never shows a word cut at its edges ("/lercutio(5").
 TEST_F(ChatButtonPane, TextsThatDoNotFitAreCutWithAnEllipsisNotClipped) {
-    ChatButton button;
+    ChatButton button(sharedChatServices());
     button.resize(75, 40);
     for (const std::string& text :
          {std::string("Mercutio(5)"), std::string("Romeo(3), Juliet(4), Nurse(9), Tybalt(11)")}) {
@@ -187,7 +187,7 @@ TEST_F(ChatButtonPane, TextsThatDoNotFitAreCutWithAnEllipsisNotClipped) {
 TEST_F(ChatButtonPane, TheFaceShowsThePressedImageWhileDown) {
     initQuenbrilResources();
     ASSERT_FALSE(ControlImage(QStringLiteral("Send_down.png")).isNull());
-    ChatButton fresh;  // made after the images are registered
+    ChatButton fresh(sharedChatServices());  // made after the images are registered
     fresh.resize(120, 60);
     fresh.show();
     const QImage up = fresh.grab().toImage();

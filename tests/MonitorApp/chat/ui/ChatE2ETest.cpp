@@ -12,6 +12,7 @@
 #include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
 #include "MonitorApp/serverlink/ServerManager.h"
+#include "tests/MonitorApp/chat/ui/SharedChatServices.h"
 #include "tests/MonitorApp/mainwindow/ViewControllerTestEnvironment.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/simserver/WireClient.h"
@@ -29,7 +30,7 @@ class ChatE2E : public ViewControllerTest {
         settings().setChatUsername("alice");
         vc->setSegueFactory([this](const std::string& id) -> std::shared_ptr<SegueDestination> {
             if (id != "showChatNotifier") return nullptr;
-            return ChatNotifierViewController::shownOrNew(notifier_);
+            return ChatNotifierViewController::shownOrNew(notifier_, settings());
         });
         ASSERT_TRUE(linkToStandIn(server_.port())) << server_.log();
     }
@@ -99,7 +100,7 @@ TEST_F(ChatE2E, PagesShareOneFlashingNotifierAndASavedNameReachesTheOtherRemote)
     EXPECT_FALSE(shown->isVisible());
 
     // A save of the chat tab registers the new name; bob hears of it.
-    ChatSettingsViewController pane;
+    ChatSettingsViewController pane(sharedChatServices());
     pane.setLinkSender(&ServerManager::sharedInstance());
     pane.viewDidAppear();
     pane.chatUsername()->setText("carol");

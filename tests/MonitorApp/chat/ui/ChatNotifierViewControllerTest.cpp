@@ -15,6 +15,10 @@ namespace {
 
 class ChatNotifierTest : public StripTest {
   protected:
+    void SetUp() override {
+        StripTest::SetUp();
+        notifier = std::make_shared<ChatNotifierViewController>(settings());
+    }
     void TearDown() override {
         notifier.reset();
         StripTest::TearDown();
@@ -25,8 +29,7 @@ class ChatNotifierTest : public StripTest {
         return toQColor(*ColorHelper::colorForChatGroup(index)).rgb();
     }
 
-    std::shared_ptr<ChatNotifierViewController> notifier =
-        std::make_shared<ChatNotifierViewController>();
+    std::shared_ptr<ChatNotifierViewController> notifier;
 };
 
 TEST_F(ChatNotifierTest, FlashesGreenThenTheSendersColourAndRedEveryHalfSecond) {
@@ -74,7 +77,7 @@ TEST_F(ChatNotifierTest, AFiveSecondTimeOutClosesItAndItsFrameIsSaved) {
     EXPECT_EQ(corner(), last) << "the flashing stopped";
 
     // Opened again, it takes the saved frame.
-    auto next = std::make_shared<ChatNotifierViewController>();
+    auto next = std::make_shared<ChatNotifierViewController>(settings());
     next->show();
     EXPECT_EQ(next->size(), frame.size());
 }
@@ -118,7 +121,7 @@ class OneNotifier : public ViewControllerTest {
         settings().setChatUsername("me");
         vc->setSegueFactory([this](const std::string& id) -> std::shared_ptr<SegueDestination> {
             if (id != "showChatNotifier") return nullptr;
-            auto made = ChatNotifierViewController::shownOrNew(shown);
+            auto made = ChatNotifierViewController::shownOrNew(shown, settings());
             made_.push_back(made);
             return made;
         });

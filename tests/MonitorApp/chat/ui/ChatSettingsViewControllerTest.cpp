@@ -19,7 +19,9 @@
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
 #include "tests/MonitorApp/chat/ui/PluggedMidiInput.h"
+#include "tests/MonitorApp/chat/ui/SharedChatServices.h"
 #include "tests/MonitorApp/mainwindow/ViewControllerTestEnvironment.h"
+#include "tests/MonitorApp/preferences/PreferencesTest.h"
 
 namespace quenbril::test {
 namespace {
@@ -51,7 +53,7 @@ class ChatSettings : public StripTest {
         ChatManager::resetSharedInstance();
         midi = std::make_unique<PluggedMidiInput>(*loop_);
         ASSERT_TRUE(midi->found());
-        pane = std::make_unique<ChatSettingsViewController>();
+        pane = std::make_unique<ChatSettingsViewController>(sharedChatServices());
         pane->setLinkSender(&log);
         pane->setAlertPresenter(&alerts);
     }
@@ -203,7 +205,7 @@ TEST_F(ChatSettings, ASaveStoresEveryControl) {
               Value(Dictionary{{"userMes", 1}, {"snaps", 0}, {"alerts", 1}, {"onTop", 0}}));
 
     // Shown again as saved.
-    ChatSettingsViewController again;
+    ChatSettingsViewController again(sharedChatServices());
     again.viewDidAppear();
     EXPECT_EQ(again.textField(1)->text(), "Standby");
     EXPECT_EQ(again.fontSize()->currentIndex(), 2);
@@ -233,7 +235,7 @@ TEST_F(ChatSettings, EachQuickMessageRowNamesTheKeyOfTheButtonItEdits) {
     }
     pane->saveSettings();
 
-    ChatButtonViewController buttons;
+    ChatButtonViewController buttons(sharedChatServices());
     buttons.viewDidLoad();
     buttons.addButtons();
     int checked = 0;
@@ -308,7 +310,7 @@ TEST_F(ChatSettings, EverySaveTellsInOrderAndRegistersTheSavedName) {
 }
 
 TEST_F(ChatSettings, SaveAndCloseSavesForTheButtonAndAgainAsThePaneGoes) {
-    SettingsTabViewController window(&sender);
+    SettingsTabViewController window(sharedPreferencesServices(), &sender);
     window.addPane("Chat", pane.get());
     static_cast<void>(pane.release());  // the window owns its panes
     auto* chat = static_cast<ChatSettingsViewController*>(window.tabView()->widget(2));
@@ -373,7 +375,7 @@ TEST_F(LearnBesideTheMainWindow, EventsRightAfterALearnSendNoQuickMessage) {
     };
     PluggedMidiInput midi(*loop_);
     ASSERT_TRUE(midi.found());
-    ChatSettingsViewController pane;
+    ChatSettingsViewController pane(sharedChatServices());
     pane.viewDidAppear();
     pane.learnButton(3)->click();
     post(30);

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QTest>
+#include <optional>
 
 #include "MonitorApp/chat/ChatNotifications.h"
 #include "MonitorApp/chat/ui/ChatButtonViewController.h"
@@ -31,7 +32,7 @@ class ChatSplitWindow : public ChatWindowTest {
     }
 
     void open() {
-        window = std::make_shared<ChatSplitViewController>(&alerts);
+        window = std::make_shared<ChatSplitViewController>(sharedChatServices(), &alerts);
         window->show();
     }
 
@@ -126,7 +127,7 @@ TEST_F(ChatSplitWindow, TheFrameIsKeptFromOneOpeningToTheNext) {
 // ---- One window at a time ----
 
 TEST_F(ChatSplitWindow, OpeningAShownChatWindowBringsItForwardAndMakesNoOther) {
-    ChatWindowOpener opener(&alerts);
+    ChatWindowOpener opener(sharedChatServices(), &alerts);
     std::shared_ptr<SegueDestination> first = opener();
     ASSERT_NE(first, nullptr);
     first->show();
@@ -148,12 +149,13 @@ class MainWindowChat : public ChatWindowTest {
         ASSERT_NO_FATAL_FAILURE(ChatWindowTest::SetUp());
         controller = std::make_unique<ViewController>();
         SegueTable segues;
-        segues.add("showSplit", opener);
+        opener.emplace(sharedChatServices(), &alerts);
+        segues.add("showSplit", *opener);
         controller->setSegueTable(std::move(segues));
         controller->addActionObservers();
     }
     void TearDown() override {
-        if (auto shown = opener.shownWindow()) shown->hide();
+        if (auto shown = opener ? opener->shownWindow() : nullptr) shown->hide();
         controller.reset();
         ChatWindowTest::TearDown();
     }
@@ -163,14 +165,15 @@ class MainWindowChat : public ChatWindowTest {
         return record && (*record)["chatOpen"].boolValue().value_or(false);
     }
 
-    ChatWindowOpener opener{&alerts};
+    // Made once the fixture has fresh shared instances.
+    std::optional<ChatWindowOpener> opener;
     std::unique_ptr<ViewController> controller;
 };
 
 TEST_F(MainWindowChat, TheMainWindowKeepsThePanesOfTheWindowOnScreen) {
     EXPECT_FALSE(savedChatOpen());
     controller->showHideChat();
-    std::shared_ptr<ChatSplitViewController> shown = opener.shownWindow();
+    std::shared_ptr<ChatSplitViewController> shown = opener->shownWindow();
     ASSERT_NE(shown, nullptr);
     EXPECT_EQ(controller->chatVC().get(), static_cast<ChatTable*>(shown->tableController()));
     EXPECT_EQ(controller->chatButtonVC().get(),
@@ -179,7 +182,7 @@ TEST_F(MainWindowChat, TheMainWindowKeepsThePanesOfTheWindowOnScreen) {
 
     // Opened again: the same window, still the one the main window feeds.
     controller->showHideChat();
-    EXPECT_EQ(opener.shownWindow(), shown);
+    EXPECT_EQ(opener->shownWindow(), shown);
     EXPECT_EQ(controller->chatVC().get(), static_cast<ChatTable*>(shown->tableController()));
 
     // Closed: the main window lets go, the window goes after this turn of the run loop.
@@ -193,13 +196,13 @@ TEST_F(MainWindowChat, TheMainWindowKeepsThePanesOfTheWindowOnScreen) {
     EXPECT_TRUE(weak.expired());
 
     controller->showHideChat();
-    ASSERT_NE(opener.shownWindow(), nullptr);
+    ASSERT_NE(opener->shownWindow(), nullptr);
     EXPECT_TRUE(savedChatOpen());
 }
 
 TEST_F(MainWindowChat, TheMainWindowsLockCoversTheOpenChatWindow) {
     controller->showHideChat();
-    std::shared_ptr<ChatSplitViewController> shown = opener.shownWindow();
+    std::shared_ptr<ChatSplitViewController> shown = opener->shownWindow();
     ASSERT_NE(shown, nullptr);
     ChatButtonViewController* buttons = shown->buttonController();
     EXPECT_EQ(buttons->chatButtons().size(), 8u) << "the quick messages are there";
@@ -214,8 +217,8 @@ TEST_F(MainWindowChat, TheMainWindowsLockCoversTheOpenChatWindow) {
     shown->close();
     controller->lock(true);
     controller->showHideChat();
-    ASSERT_NE(opener.shownWindow(), nullptr);
-    EXPECT_TRUE(opener.shownWindow()->tableController()->isCovered());
+    ASSERT_NE(opener->shownWindow(), nullptr);
+    EXPECT_TRUE(opener->shownWindow()->tableController()->isCovered());
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <QTest>
 
 #include "MonitorApp/chat/ChatColorManager.h"
+#include "MonitorApp/chat/ChatNotifications.h"
 #include "MonitorApp/chat/ui/ChatTableModel.h"
 #include "MonitorApp/chat/ui/ChatTableViewController.h"
 #include "MonitorApp/chat/ui/ChatTableViewControllerDelegate.h"
@@ -36,7 +37,7 @@ class ChatTablePane : public ChatWindowTest {
   protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(ChatWindowTest::SetUp());
-        pane = std::make_unique<ChatTableViewController>();
+        pane = std::make_unique<ChatTableViewController>(sharedChatServices());
         pane->setAlertPresenter(&alerts);
         pane->setDelegate(&expands);
         pane->resize(700, 400);
@@ -492,6 +493,32 @@ TEST_F(ChatTablePane, TheDeletedMessageIsTheOnePressedEvenIfRowsMoveDuringTheQue
     EXPECT_EQ(link.sent[0]["Value"], Value("AAAA-1"));
     EXPECT_EQ(ChatManager::messages()[0]->message(), "arrived meanwhile");
     EXPECT_EQ(ChatManager::messages()[1]->message(), ChatMessage::kRemovedText);
+}
+
+// ---- The services it is given ----
+
+TEST_F(ChatTablePane, ReadsAndTellsTheServicesItIsGivenNotTheSharedOnes) {
+    setClients({"bob"});
+    ChatManager chat;
+    chat.chatClients() = {ChatClient{"dora", "10.0.0.9", std::nullopt, "D0"}};
+    UserSettingsManager settings;
+    settings.setChatUsername("zed");
+    NotificationCenter center;
+    std::vector<Dictionary> told;
+    const NotificationObserver listener = center.addObserver(
+        ChatNotification::kChatMessage, [&](const Notification& n) { told.push_back(n.userInfo); });
+    ChatTableViewController own(ChatServices{chat, ChatColorManager::sharedInstance(), settings,
+                                             ChannelStripManager::sharedInstance(), defaults(),
+                                             center});
+
+    own.updateClients();
+    ASSERT_EQ(own.chatTarget()->count(), 2);
+    EXPECT_EQ(own.chatTarget()->itemText(1), "dora");
+    own.textField()->setText("hello");
+    own.returnPressed();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0]["sender"], Value("zed"));
+    EXPECT_TRUE(posted.posted.empty()) << "nothing is posted to the shared centre";
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/chat/ChatNotifications.h"
 #include "tests/MonitorApp/chat/ChatTestEnvironment.h"
+#include "tests/MonitorApp/chat/ui/SharedChatServices.h"
 
 namespace quenbril::test {
 

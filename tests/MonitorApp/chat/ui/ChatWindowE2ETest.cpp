@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QTableView>
 #include <QTest>
+#include <optional>
 
 #include "MonitorApp/chat/ChatColorManager.h"
 #include "MonitorApp/chat/ui/ChatButton.h"
@@ -20,6 +21,7 @@
 #include "MonitorApp/link/LinkMessageBuilder.h"
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
+#include "tests/MonitorApp/chat/ui/SharedChatServices.h"
 #include "tests/MonitorApp/mainwindow/ViewControllerTestEnvironment.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/simserver/WireClient.h"
@@ -36,13 +38,14 @@ class ChatWindowE2E : public ViewControllerTest {
         ASSERT_NE(server_.port(), 0) << server_.log();
         settings().setChatUsername("alice");
         SegueTable segues;
-        segues.add("showSplit", opener_);
+        opener_.emplace(test::sharedChatServices(), &alerts);
+        segues.add("showSplit", *opener_);
         vc->setSegueTable(std::move(segues));
         ChatManager::setLinkSender(&ServerManager::sharedInstance());
         ASSERT_TRUE(linkToStandIn(server_.port())) << server_.log();
     }
     void TearDown() override {
-        if (auto shown = opener_.shownWindow()) shown->hide();
+        if (auto shown = opener_ ? opener_->shownWindow() : nullptr) shown->hide();
         unlinkFromStandIn();
         ViewControllerTest::TearDown();
     }
@@ -64,7 +67,7 @@ class ChatWindowE2E : public ViewControllerTest {
         }
         return -1;
     }
-    ChatTableViewController& table() const { return *opener_.shownWindow()->tableController(); }
+    ChatTableViewController& table() const { return *opener_->shownWindow()->tableController(); }
     /// Bob joins the chat on the stand-in and is chosen as the window's recipient.
     void joinAndChoose(test::WireClient& bob) {
         ASSERT_TRUE(bob.connected());
@@ -76,12 +79,13 @@ class ChatWindowE2E : public ViewControllerTest {
     }
 
     test::SimServerProcess server_;
-    ChatWindowOpener opener_{&alerts};
+    // Made once the fixture has fresh shared instances.
+    std::optional<ChatWindowOpener> opener_;
 };
 
 TEST_F(ChatWindowE2E, TheWindowChatsWithASecondRemoteAndDeletesAnOwnMessage) {
     vc->showHideChat();
-    ASSERT_NE(opener_.shownWindow(), nullptr);
+    ASSERT_NE(opener_->shownWindow(), nullptr);
     test::WireClient bob(server_.port());
     ASSERT_NO_FATAL_FAILURE(joinAndChoose(bob));
     // Bob came into the recipient pop-up; this user never does.
@@ -113,7 +117,7 @@ TEST_F(ChatWindowE2E, TheWindowChatsWithASecondRemoteAndDeletesAnOwnMessage) {
     QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at);
     ASSERT_EQ(alerts.alerts.size(), 1u);
     ASSERT_NE(alerts.windows[0], nullptr);
-    EXPECT_EQ(alerts.windows[0]->window(), opener_.shownWindow().get())
+    EXPECT_EQ(alerts.windows[0]->window(), opener_->shownWindow().get())
         << "the question belongs to the chat window";
     const Dictionary removal = bob.expect("ChatRemoveMessage", kWait);
     EXPECT_EQ(removal["Value"], sent["messageId"]);
@@ -125,7 +129,7 @@ TEST_F(ChatWindowE2E, TheWindowChatsWithASecondRemoteAndDeletesAnOwnMessage) {
     // A quick message goes to the recipient chosen in the window. (Every new list of chat users
     // rebuilds the pop-up with "All" chosen, so bob is chosen again.)
     target->setCurrentIndex(target->findText("bob"));
-    ChatButton* quick = opener_.shownWindow()->buttonController()->chatButtons().at(1);
+    ChatButton* quick = opener_->shownWindow()->buttonController()->chatButtons().at(1);
     const std::string quickText = quick->text();
     QTest::mouseClick(quick, Qt::LeftButton);
     const Dictionary quickRelayed = bob.expect("ChatMessageFromServer", kWait);
@@ -158,7 +162,7 @@ TEST_F(ChatWindowE2E, TheFunctionKeysSendTheButtonsTheirLabelsName) {
                              UserSettingsManager::chatButtonKey(slot));
     }
     vc->showHideChat();
-    auto window = opener_.shownWindow();
+    auto window = opener_->shownWindow();
     ASSERT_NE(window, nullptr);
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));

@@ -12,6 +12,7 @@
 #include "MonitorApp/chat/ChatMessage.h"
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/chat/ChatTestEnvironment.h"
+#include "tests/MonitorApp/chat/ui/SharedChatServices.h"
 
 namespace quenbril::test {
 

@@ -9,8 +9,8 @@
 #include <QTest>
 
 #include "MonitorApp/chat/ui/ChatButton.h"
-#include "MonitorApp/chat/ui/ChatRecipientControl.h"
-#include "MonitorApp/chat/ui/ChatViewController.h"
+#include "MonitorApp/chat/ui/single_window/ChatRecipientControl.h"
+#include "MonitorApp/chat/ui/single_window/ChatViewController.h"
 #include "MonitorApp/lockable/LockNotifications.h"
 #include "MonitorApp/lockable/LockView.h"
 #include "tests/MonitorApp/chat/ui/ChatUiTest.h"
@@ -30,7 +30,7 @@ class SingleChatWindow : public ChatUiTest {
         ChatUiTest::TearDown();
     }
     ChatViewController& open() {
-        window = std::make_unique<ChatViewController>();
+        window = std::make_unique<ChatViewController>(sharedChatServices());
         window->resize(400, 600);
         window->viewDidLoad();
         window->show();

@@ -1,4 +1,4 @@
-#include "MonitorApp/chat/ui/ChatRecipientControl.h"
+#include "MonitorApp/chat/ui/single_window/ChatRecipientControl.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "MonitorApp/chat/ui/ChatButtonDelegate.h"
+#include "MonitorApp/chat/ui/ChatServices.h"
 #include "MonitorApp/chat/ui/SendButtonDelegate.h"
 #include "foundation/NotificationCenter.h"
 
@@ -26,13 +27,15 @@ class SendButton;
 /// The single chat window: the message table with its own filters (check boxes kept in
 /// "chatSettings"), one column of quick-message buttons (the user setting `chatMacroCount`,
 /// sent with one click or with F1 to F8), a recipient control ("All" or one other user) and a
-/// text field with a Send button. Main thread only.
+/// text field with a Send button. Nothing in the application opens it: its chat window is
+/// `ChatSplitViewController`. Main thread only.
 class ChatViewController : public QWidget, public SendButtonDelegate, public ChatButtonDelegate {
   public:
     /// The column ids of the table, in order.
     enum Column { kTimeColumn = 0, kSourceColumn = 1, kMessageColumn = 2 };
 
-    explicit ChatViewController(QWidget* parent = nullptr);
+    /// `services`: the chat users, the user's settings and the strips' channel names.
+    explicit ChatViewController(const ChatServices& services, QWidget* parent = nullptr);
     ~ChatViewController() override;
 
     void viewDidLoad();
@@ -97,6 +100,7 @@ class ChatViewController : public QWidget, public SendButtonDelegate, public Cha
     int rowHeight(const ChatMessage& message) const;
     void post(const std::string& text);
 
+    ChatServices services_;
     QTableWidget* tableView_;
     QWidget* buttonView_;
     QLineEdit* textField_;

@@ -1,4 +1,4 @@
-#include "MonitorApp/chat/ui/ChatViewController.h"
+#include "MonitorApp/chat/ui/single_window/ChatViewController.h"
 
 #include <QCheckBox>
 #include <QDateTime>
@@ -19,8 +19,8 @@
 #include "MonitorApp/chat/UUIDString.h"
 #include "MonitorApp/chat/ui/ChatButton.h"
 #include "MonitorApp/chat/ui/ChatButtonLayout.h"
-#include "MonitorApp/chat/ui/ChatRecipientControl.h"
 #include "MonitorApp/chat/ui/SendButton.h"
+#include "MonitorApp/chat/ui/single_window/ChatRecipientControl.h"
 #include "MonitorApp/controls/FillView.h"
 #include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/controls/WindowFrameAutosave.h"
@@ -85,8 +85,9 @@ QCheckBox* makeCheckBox(const char* title, QWidget* parent) {
 
 }  // namespace
 
-ChatViewController::ChatViewController(QWidget* parent)
+ChatViewController::ChatViewController(const ChatServices& services, QWidget* parent)
     : QWidget(parent),
+      services_(services),
       tableView_(new QTableWidget(0, 3, this)),
       buttonView_(new QWidget(this)),
       textField_(new QLineEdit(this)),
@@ -155,7 +156,7 @@ void ChatViewController::viewDidLoad() {
         lockView_->setGeometry(0, 0, width(), 0);
     }
     configureButtons();
-    updateButtonText(ChannelStripManager::sharedInstance().activeChannelNamesForChat(), 0);
+    updateButtonText(services_.strips.activeChannelNamesForChat(), 0);
     reloadData();
     scrollToEnd();
     if (!sendButton_) {
@@ -186,15 +187,15 @@ void ChatViewController::viewDidAppear() {
     if (QWidget* frame = window()) WindowFrameAutosave::restore(*frame, kFrameName);
     appeared_ = true;
     placeButtons();
-    buttonsChangedObserver_ = NotificationCenter::defaultCenter().addObserver(
+    buttonsChangedObserver_ = services_.center.addObserver(
         ChatNotification::kChatButtonsChanged, [this](const Notification&) { configureButtons(); });
     // No other window passes the lock on to this one: it follows the lock itself, and is
     // covered at once when shown while the interface is locked.
-    lockObserver_ = NotificationCenter::defaultCenter().addObserver(
-        LockNotification::kLocked, [this](const Notification& n) {
+    lockObserver_ =
+        services_.center.addObserver(LockNotification::kLocked, [this](const Notification& n) {
             lock(n.userInfo[LockNotification::kLockOnKey].boolValue().value_or(false));
         });
-    lock(UserSettingsManager::sharedInstance().isLocked());
+    lock(services_.settings.isLocked());
     updateWindowLevel();
 }
 
@@ -210,10 +211,9 @@ void ChatViewController::configureButtons() {
     for (ChatButton* button : chatButtons_) delete button;
     chatButtons_.clear();
     // The setting is kept within 0..8, so the slots never go below 0.
-    const int count = std::clamp(UserSettingsManager::sharedInstance().chatMacroCount(), 0,
-                                 ChatButton::kSlotCount);
+    const int count = std::clamp(services_.settings.chatMacroCount(), 0, ChatButton::kSlotCount);
     for (int i = 0; i < count; ++i) {
-        auto* button = new ChatButton(buttonView_);
+        auto* button = new ChatButton(services_, buttonView_);
         button->setMyTag(ChatButton::kSlotCount - count + i);
         button->setDelegate(this);
         button->readUserData();
@@ -247,10 +247,10 @@ void ChatViewController::resizeEvent(QResizeEvent*) {
 }
 
 void ChatViewController::updateClients() {
-    const std::vector<ChatClient>& clients = ChatManager::sharedInstance().chatClients();
+    const std::vector<ChatClient>& clients = services_.chat.chatClients();
     if (clients.empty()) return;
     // "All" and every other user: this user may or may not be among the clients.
-    const std::string me = UserSettingsManager::sharedInstance().chatUsername();
+    const std::string me = services_.settings.chatUsername();
     std::vector<std::string> labels{"All"};
     for (const ChatClient& client : clients) {
         if (client.chatName && *client.chatName != me) labels.push_back(*client.chatName);
@@ -267,14 +267,14 @@ void ChatViewController::saveSettings() {
                               {"snaps", snaps_->isChecked() ? 1 : 0},
                               {"alerts", alerts_->isChecked() ? 1 : 0},
                               {"onTop", onTop_->isChecked() ? 1 : 0}};
-    if (!UserDefaults::standardUserDefaults().setObject(Value(settings), kSettingsKey)) {
-        reportPreferencesNotSaved(this, alertPresenter_);
+    if (!services_.defaults.setObject(Value(settings), kSettingsKey)) {
+        reportPreferencesNotSaved(this, alertPresenter_, services_.defaults);
     }
 }
 
 void ChatViewController::loadSettings() {
     // Anything but a dictionary reads as missing: the boxes stay as they are.
-    const auto settings = UserDefaults::standardUserDefaults().dictionaryForKey(kSettingsKey);
+    const auto settings = services_.defaults.dictionaryForKey(kSettingsKey);
     if (!settings) return;
     const std::pair<QCheckBox*, const char*> boxes[] = {
         {userMes_, "userMes"}, {snaps_, "snaps"}, {alerts_, "alerts"}, {onTop_, "onTop"}};
@@ -367,14 +367,13 @@ void ChatViewController::lock(bool locked) {
 }
 
 void ChatViewController::post(const std::string& text) {
-    NotificationCenter::defaultCenter().post(
-        ChatNotification::kChatMessage,
-        Dictionary{{"message", text},
-                   {"sender", UserSettingsManager::sharedInstance().chatUsername()},
-                   {"type", 0},
-                   {"uuid", ChatManager::uuid()},
-                   {"messageId", UUIDString::make()},
-                   {"recipient", recipient()}});
+    services_.center.post(ChatNotification::kChatMessage,
+                          Dictionary{{"message", text},
+                                     {"sender", services_.settings.chatUsername()},
+                                     {"type", 0},
+                                     {"uuid", ChatManager::uuid()},
+                                     {"messageId", UUIDString::make()},
+                                     {"recipient", recipient()}});
 }
 
 void ChatViewController::sendClicked() {
