@@ -64,8 +64,10 @@ class MCManager::Relay : public PeerSessionDelegate {
 };
 
 MCManager& MCManager::sharedInstance() {
-    static MCManager* instance = new MCManager(Services{
-        {}, [] { return makeAvahiServicePublisher(); }, [] { return makeAvahiServiceBrowser(); }});
+    static MCManager* instance = new MCManager(Services{{},
+                                                        [] { return makeAvahiServicePublisher(); },
+                                                        [] { return makeAvahiServiceBrowser(); },
+                                                        &NotificationCenter::defaultCenter()});
     return *instance;
 }
 
@@ -136,9 +138,9 @@ void MCManager::closeOutStream() {
 }
 
 void MCManager::peerDidChangeState(const PeerIDPtr& peer, int state) {
-    NotificationCenter::defaultCenter().post(
-        kDidChangeStateNotification, {{Value("peerID"), Value(std::shared_ptr<const Object>(peer))},
-                                      {Value("state"), Value(state)}});
+    post(kDidChangeStateNotification,
+         {{Value("peerID"), Value(std::shared_ptr<const Object>(peer))},
+          {Value("state"), Value(state)}});
     QLOG("%s state to %d", peer->displayName().c_str(), state);
     if (state == PeerSession::kConnected) {
         QLOG("Client connected! Now %d peers",
@@ -170,26 +172,30 @@ void MCManager::didReceiveData(const Bytes& data, const PeerIDPtr& peer) {
         QLOG("Stream closed");
     }
     if (delegate_) delegate_->messageReceived(text);
-    NotificationCenter::defaultCenter().post(kDidReceiveDataNotification, userInfo);
+    post(kDidReceiveDataNotification, userInfo);
+}
+
+void MCManager::post(const char* name, const Dictionary& userInfo) {
+    if (services_.notifications) services_.notifications->post(name, userInfo);
 }
 
 void MCManager::didReceiveStream(const std::string&, const PeerIDPtr&) { QLOG("steam received"); }
 
 void MCManager::didStartReceivingResource(const std::string& name, const PeerIDPtr& peer,
                                           const std::shared_ptr<PeerProgress>& progress) {
-    NotificationCenter::defaultCenter().post(
-        kDidStartReceivingResourceNotification,
-        {{Value("resourceName"), Value(name)},
-         {Value("peerID"), Value(std::shared_ptr<const Object>(peer))},
-         {Value("progress"), Value(std::shared_ptr<const Object>(progress))}});
+    post(kDidStartReceivingResourceNotification,
+         {{Value("resourceName"), Value(name)},
+          {Value("peerID"), Value(std::shared_ptr<const Object>(peer))},
+          {Value("progress"), Value(std::shared_ptr<const Object>(progress))}});
     // Progress may change on any thread; each change is posted from the main queue.
     std::weak_ptr<PeerProgress> weak = progress;
-    progress->setObserver([weak](double) {
-        dispatch::Queue::main()->async([weak] {
+    NotificationCenter* center = services_.notifications;
+    if (!center) return;
+    progress->setObserver([weak, center](double) {
+        dispatch::Queue::main()->async([weak, center] {
             if (auto p = weak.lock()) {
-                NotificationCenter::defaultCenter().post(
-                    kReceivingProgressNotification,
-                    {{Value("progress"), Value(std::shared_ptr<const Object>(p))}});
+                center->post(kReceivingProgressNotification,
+                             {{Value("progress"), Value(std::shared_ptr<const Object>(p))}});
             }
         });
     });
@@ -197,11 +203,10 @@ void MCManager::didStartReceivingResource(const std::string& name, const PeerIDP
 
 void MCManager::didFinishReceivingResource(const std::string& name, const PeerIDPtr& peer,
                                            const std::string& localPath) {
-    NotificationCenter::defaultCenter().post(
-        kDidFinishReceivingResourceNotification,
-        {{Value("resourceName"), Value(name)},
-         {Value("peerID"), Value(std::shared_ptr<const Object>(peer))},
-         {Value("localURL"), Value(localPath)}});
+    post(kDidFinishReceivingResourceNotification,
+         {{Value("resourceName"), Value(name)},
+          {Value("peerID"), Value(std::shared_ptr<const Object>(peer))},
+          {Value("localURL"), Value(localPath)}});
 }
 
 void MCManager::didReceiveInvitation(const PeerIDPtr&, const std::function<void(bool)>& reply) {

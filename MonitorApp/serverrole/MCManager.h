@@ -16,6 +16,7 @@
 
 namespace quenbril {
 
+class NotificationCenter;
 class PeerAdvertiser;
 class PeerBrowser;
 class PeerProgress;
@@ -52,9 +53,11 @@ class MCManager : public PeerStreamDelegate {
         std::string interface;
         std::function<std::unique_ptr<ServicePublisher>()> publisher;
         std::function<std::unique_ptr<ServiceBrowser>()> browser;
+        /// Where the link's notifications are posted; null: nowhere.
+        NotificationCenter* notifications = nullptr;
     };
 
-    /// Made on first use, with the Avahi publisher and browser.
+    /// Made on first use, with the Avahi publisher and browser and the default center.
     static MCManager& sharedInstance();
 
     /// No identity, session, browser or advertiser yet.
@@ -106,6 +109,7 @@ class MCManager : public PeerStreamDelegate {
   private:
     class Relay;
     void closeOutStream();
+    void post(const char* name, const Dictionary& userInfo);
 
     Services services_;
     bool allWritter_ = false;
