@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <optional>
@@ -80,6 +81,7 @@ class PeerLinkTest : public testing::Test {
     std::unique_ptr<MCManager> make(const std::string& name, Messages* messages) {
         MCManager::Services services;
         services.interface = "127.0.0.1";
+        services.notifications = &NotificationCenter::defaultCenter();
         services.publisher = [this] { return std::make_unique<Publisher>(&published_); };
         auto manager = std::make_unique<MCManager>(std::move(services));
         manager->setupPeerAndSessionWithDisplayName(name);
@@ -131,10 +133,16 @@ TEST_F(PeerLinkTest, AnAdvertisedStationAcceptsAnInvitationAndMessagesGoBothWays
     // Withdrawn, the station refuses the next invitation.
     alpha_->advertiseSelf(false);
     EXPECT_EQ(published_.count("Alpha _xx-service._tcp."), 0u);
+    NotificationRecorder states(MCManager::kDidChangeStateNotification);
     auto gamma = make("Gamma", nullptr);
     Error error;
     ASSERT_TRUE(gamma->session()->invite("127.0.0.1", port(*alpha_), &error));
-    settle();
+    // Alpha hears Gamma's greeting and drops it unanswered: Gamma can no longer connect.
+    ASSERT_TRUE(wait([&] {
+        return !states.posted.empty() && peerOf(states.posted.back()) &&
+               peerOf(states.posted.back())->displayName() == "Gamma" &&
+               states.posted.back()["state"] == Value(0);
+    }));
     EXPECT_EQ(connected(*gamma), 0u);
     EXPECT_EQ(connected(*alpha_), 1u);
 }
@@ -241,6 +249,12 @@ class RawPeerTest : public PeerLinkTest {
         EXPECT_TRUE(wait([&] { return connected(*alpha_) == 2; }));
         return client;
     }
+    /// The state changes to "not connected" posted so far.
+    static size_t drops(const NotificationRecorder& states) {
+        return static_cast<size_t>(
+            std::count_if(states.posted.begin(), states.posted.end(),
+                          [](const Dictionary& info) { return info["state"] == Value(0); }));
+    }
     static Bytes header(uint8_t kind, uint32_t length) {
         Bytes frame = PeerFrame::encode(static_cast<PeerFrame::Kind>(kind), nullptr, 0);
         for (int i = 0; i < 4; ++i) frame[1 + i] = static_cast<uint8_t>(length >> (8 * i));
@@ -261,10 +275,9 @@ TEST_F(RawPeerTest, AnOversizedOrUnknownFrameClosesThatSessionOnly) {
     odd->sendRaw(frame);
     ASSERT_TRUE(wait([&] { return connected(*alpha_) == 1; }));
     EXPECT_TRUE(odd->waitForClose(3.0));
-    settle();
+    // Each drop is told from the main queue.
+    EXPECT_TRUE(wait([&] { return drops(states) == 2; }));
     EXPECT_TRUE(alphaMessages_.texts.empty());
-    ASSERT_FALSE(states.posted.empty());
-    EXPECT_EQ(states.posted.back()["state"], Value(0));
 
     // A frame of exactly 64 KiB is a message.
     auto full = greet(3);
@@ -296,8 +309,7 @@ TEST_F(RawPeerTest, APeerVanishingMidFrameIsAStateChange) {
     client->sendRaw(partial);
     client.reset();
     ASSERT_TRUE(wait([&] { return connected(*alpha_) == 1; }));
-    settle();
-    ASSERT_FALSE(states.posted.empty());
+    ASSERT_TRUE(wait([&] { return drops(states) == 1; }));
     EXPECT_EQ(peerOf(states.posted.back())->displayName(), "Raw");
     EXPECT_EQ(states.posted.back()["state"], Value(0));
     EXPECT_TRUE(alphaMessages_.texts.empty());
