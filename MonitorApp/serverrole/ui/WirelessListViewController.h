@@ -6,8 +6,8 @@
 
 #include "MonitorApp/controls/ListFilePanel.h"
 #include "MonitorApp/seams/MainWindowSeams.h"
-#include "MonitorApp/serverrole/ReceiverListFile.h"
-#include "MonitorApp/serverrole/ReceiverListModel.h"
+#include "MonitorApp/serverrole/receiverlist/ReceiverListFile.h"
+#include "MonitorApp/serverrole/receiverlist/ReceiverListModel.h"
 
 class QPushButton;
 
