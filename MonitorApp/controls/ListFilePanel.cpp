@@ -20,43 +20,37 @@ ListFilePanel::ListFilePanel(std::string items, std::string extension, std::stri
       extension_(std::move(extension)),
       suggestedStem_(std::move(suggestedStem)) {}
 
-bool ListFilePanel::load(QWidget* window, const FileAction& read, const Failure& failed) const {
+std::optional<std::string> ListFilePanel::ask(QWidget* window, bool save) const {
     if (!panel_) {
-        log(LogLevel::Warning, "No file panel to load %s with", items_.c_str());
-        return false;
+        log(LogLevel::Warning, "No file panel to %s %s with", save ? "save" : "load",
+            items_.c_str());
+        return std::nullopt;
     }
     FilePanel::Request request;
-    request.kind = FilePanel::Request::Kind::Open;
+    request.kind = save ? FilePanel::Request::Kind::Save : FilePanel::Request::Kind::Open;
     request.allowedTypes = {extension_};
-    const std::optional<std::string> path = panel_->runModal(window, request);
+    if (save) request.suggestedName = suggestedStem_ + "." + extension_;
+    return panel_->runModal(window, request);
+}
+
+bool ListFilePanel::load(QWidget* window, const FileAction& read, const Failure& failed) const {
+    const std::optional<std::string> path = ask(window, false);
     if (!path) return false;
     Error error;
-    if (!read(*path, &error)) {
-        failed("The " + items_ + " of \"" + fileName(*path) + "\" could not be loaded.",
-               error.description);
-        return false;
-    }
-    return true;
+    if (read(*path, &error)) return true;
+    failed("The " + items_ + " of \"" + fileName(*path) + "\" could not be loaded.",
+           error.description);
+    return false;
 }
 
 bool ListFilePanel::saveAs(QWidget* window, const FileAction& write, const Failure& failed) const {
-    if (!panel_) {
-        log(LogLevel::Warning, "No file panel to save %s with", items_.c_str());
-        return false;
-    }
-    FilePanel::Request request;
-    request.kind = FilePanel::Request::Kind::Save;
-    request.allowedTypes = {extension_};
-    request.suggestedName = suggestedStem_ + "." + extension_;
-    const std::optional<std::string> path = panel_->runModal(window, request);
+    const std::optional<std::string> path = ask(window, true);
     if (!path) return false;
     Error error;
-    if (!write(*path, &error)) {
-        failed("The " + items_ + " could not be saved to \"" + fileName(*path) + "\".",
-               error.description);
-        return false;
-    }
-    return true;
+    if (write(*path, &error)) return true;
+    failed("The " + items_ + " could not be saved to \"" + fileName(*path) + "\".",
+           error.description);
+    return false;
 }
 
 }  // namespace quenbril

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "MonitorApp/controls/FilePanel.h"
@@ -36,6 +37,10 @@ class ListFilePanel {
     bool saveAs(QWidget* window, const FileAction& write, const Failure& failed) const;
 
   private:
+    /// The path chosen in an open (`save` false) or save panel; nothing without a panel or
+    /// when the user cancelled.
+    std::optional<std::string> ask(QWidget* window, bool save) const;
+
     std::string items_;
     std::string extension_;
     std::string suggestedStem_;
