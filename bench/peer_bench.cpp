@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "MonitorApp/serverrole/MCManager.h"
-#include "MonitorApp/serverrole/PeerSession.h"
+#include "MonitorApp/serverrole/peer/MCManager.h"
+#include "MonitorApp/serverrole/peer/PeerSession.h"
 #include "bench/BenchSupport.h"
 #include "foundation/Log.h"
 #include "foundation/ManualRunLoop.h"

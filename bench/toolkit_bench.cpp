@@ -27,9 +27,9 @@
 
 #include "MonitorApp/ATAudio/ATAudioFFT.h"
 #include "MonitorApp/ATAudio/ATAudioFile.h"
-#include "MonitorApp/ATAudio/ATAudioPlayer.h"
 #include "MonitorApp/ATAudio/ATAudioUtilities.h"
 #include "MonitorApp/ATAudio/BQLowpassFilter.h"
+#include "MonitorApp/ATAudio/players/ATAudioPlayer.h"
 #include "MonitorApp/ATAudio/ui/ATAudioPlotGL.h"
 #include "bench/AllocationCounter.h"
 #include "bench/BenchSupport.h"

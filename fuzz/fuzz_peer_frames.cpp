@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "MonitorApp/serverrole/MCManager.h"
-#include "MonitorApp/serverrole/PeerFrame.h"
-#include "MonitorApp/serverrole/PeerID.h"
+#include "MonitorApp/serverrole/peer/MCManager.h"
+#include "MonitorApp/serverrole/peer/PeerFrame.h"
+#include "MonitorApp/serverrole/peer/PeerID.h"
 #include "foundation/Log.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

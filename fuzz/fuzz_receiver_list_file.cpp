@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "MonitorApp/serverrole/ReceiverListFile.h"
+#include "MonitorApp/serverrole/receiverlist/ReceiverListFile.h"
 #include "foundation/Log.h"
 #include "fuzz/FuzzFiles.h"
 

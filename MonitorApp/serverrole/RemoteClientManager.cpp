@@ -1,6 +1,5 @@
 #include "MonitorApp/serverrole/RemoteClientManager.h"
 
-#include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "foundation/Log.h"
 #include "foundation/SharedInstance.h"
@@ -14,13 +13,10 @@ SharedInstance<RemoteClientManager> shared;
 
 RemoteClientManager& RemoteClientManager::sharedInstance() { return shared.get(); }
 
-void RemoteClientManager::resetSharedInstance() { shared.reset(); }
-
-RemoteClientManager::RemoteClientManager()
-    : RemoteClientManager(
-          PELAudioEngine::sharedInstance().outputChannels(),
-          [](int channel) { PELAudioEngine::sharedInstance().setOutputChannel(channel); },
-          UserDefaults::standardUserDefaults()) {}
+RemoteClientManager::RemoteClientManager() {
+    for (auto& c : clients_) c = std::make_unique<RemoteClient>();
+    updateOutputChannelMap();
+}
 
 RemoteClientManager::RemoteClientManager(int outputChannels,
                                          const std::function<void(int)>& setEngineOutputChannel,

@@ -25,16 +25,15 @@ class RemoteClientManager {
     /// Stored setting: the engine's own output channel, then one per slot.
     static constexpr const char* kAudioOutputsKey = "AudioOutputs";
 
-    /// The one instance, made on first use from the audio engine and the standard defaults.
+    /// The one instance, made on first use with no stored outputs; a server role's composition
+    /// makes its own from the audio engine and its defaults.
     static RemoteClientManager& sharedInstance();
-    /// Tests: drops the shared instance (a restart).
-    static void resetSharedInstance();
 
     /// Reads "AudioOutputs": an output channel c is taken when c + 1 is below
     /// `outputChannels`; the engine's own one goes to `setEngineOutputChannel`.
     RemoteClientManager(int outputChannels, const std::function<void(int)>& setEngineOutputChannel,
                         const UserDefaults& defaults);
-    /// From the shared audio engine and the standard defaults.
+    /// Four free slots, no outputs.
     RemoteClientManager();
     RemoteClientManager(const RemoteClientManager&) = delete;
     RemoteClientManager& operator=(const RemoteClientManager&) = delete;

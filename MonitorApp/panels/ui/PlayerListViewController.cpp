@@ -9,7 +9,6 @@
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <filesystem>
 
 #include "MonitorApp/controls/ListWindow.h"
 #include "MonitorApp/panels/PlayerFile.h"
@@ -24,10 +23,6 @@ namespace quenbril {
 namespace {
 
 PlayerManager& manager() { return PlayerManager::sharedInstance(); }
-
-std::string fileName(const std::string& path) {
-    return std::filesystem::path(path).filename().string();
-}
 
 }  // namespace
 
@@ -150,43 +145,29 @@ void PlayerListViewController::removeClicked() {
 }
 
 void PlayerListViewController::loadClicked() {
-    if (!files_) {
-        log(LogLevel::Warning, "No file panel to load players with");
-        return;
-    }
-    FilePanel::Request request;
-    request.kind = FilePanel::Request::Kind::Open;
-    request.allowedTypes = {PlayerFile::kExtension};
-    const std::optional<std::string> path = files_->runModal(this, request);
-    if (!path) return;
-    QLOG("Loading players from %s", path->c_str());
-    Error error;
-    const std::optional<Array> players = PlayerFile::read(*path, &error);
-    if (!players) {
-        alert("The players of \"" + fileName(*path) + "\" could not be loaded.", error.description);
-        return;
-    }
-    // The file's players come after the ones listed; elements that are no player are skipped.
-    manager().updateFromArray(*players);
-    reloadData();
+    const bool loaded = files_.load(
+        this,
+        [](const std::string& path, Error* error) {
+            QLOG("Loading players from %s", path.c_str());
+            const std::optional<Array> players = PlayerFile::read(path, error);
+            if (!players) return false;
+            // The file's players come after the ones listed; elements that are no player are
+            // skipped.
+            manager().updateFromArray(*players);
+            return true;
+        },
+        [this](const std::string& message, const std::string& info) { alert(message, info); });
+    if (loaded) reloadData();
 }
 
 void PlayerListViewController::saveAsClicked() {
-    if (!files_) {
-        log(LogLevel::Warning, "No file panel to save players with");
-        return;
-    }
-    FilePanel::Request request;
-    request.kind = FilePanel::Request::Kind::Save;
-    request.allowedTypes = {PlayerFile::kExtension};
-    request.suggestedName = std::string("Players.") + PlayerFile::kExtension;
-    const std::optional<std::string> path = files_->runModal(this, request);
-    if (!path) return;
     // The list as it is now: it may have changed while the panel was open.
-    Error error;
-    if (!PlayerFile::write(PlayerManager::propertyArray(), *path, &error)) {
-        alert("The players could not be saved to \"" + fileName(*path) + "\".", error.description);
-    }
+    files_.saveAs(
+        this,
+        [](const std::string& path, Error* error) {
+            return PlayerFile::write(PlayerManager::propertyArray(), path, error);
+        },
+        [this](const std::string& message, const std::string& info) { alert(message, info); });
 }
 
 void PlayerListViewController::closeClicked() { close(); }

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "MonitorApp/controls/ListFilePanel.h"
 #include "MonitorApp/lockable/LockableViewController.h"
+#include "MonitorApp/panels/PlayerFile.h"
 #include "MonitorApp/seams/MainWindowSeams.h"
 #include "foundation/NotificationCenter.h"
 
@@ -82,7 +84,7 @@ class PlayerListViewController : public LockableViewController, public virtual S
 
     // ---- Seams ----
     void setAlertPresenter(AlertPresenter* presenter) { alerts_ = presenter; }
-    void setFilePanel(FilePanel* panel) { files_ = panel; }
+    void setFilePanel(FilePanel* panel) { files_.setFilePanel(panel); }
     void setEditorMaker(EditorMaker maker) { editorMaker_ = std::move(maker); }
 
     // ---- Outlets ----
@@ -115,7 +117,7 @@ class PlayerListViewController : public LockableViewController, public virtual S
     bool appeared_ = false;
     NotificationObserver playerUpdated_;
     AlertPresenter* alerts_ = nullptr;
-    FilePanel* files_ = nullptr;
+    ListFilePanel files_{"players", PlayerFile::kExtension, "Players"};
     EditorMaker editorMaker_;
     /// The editors opened from this list and not closed yet.
     std::vector<std::shared_ptr<SegueDestination>> editors_;

@@ -3,7 +3,7 @@
 #include <QTableView>
 #include <functional>
 
-#include "MonitorApp/serverrole/ReceiverListModel.h"
+#include "MonitorApp/serverrole/receiverlist/ReceiverListModel.h"
 
 class QAbstractTableModel;
 class QComboBox;

@@ -1,6 +1,6 @@
 #include "MonitorApp/serverrole/ui/ReceiverListTableModel.h"
 
-#include "MonitorApp/serverrole/ReceiverListModel.h"
+#include "MonitorApp/serverrole/receiverlist/ReceiverListModel.h"
 #include "MonitorApp/serverrole/ui/IPListTableView.h"
 
 namespace quenbril {

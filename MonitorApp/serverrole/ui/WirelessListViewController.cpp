@@ -4,22 +4,14 @@
 #include <QItemSelectionModel>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <filesystem>
 
 #include "MonitorApp/controls/ListWindow.h"
+#include "MonitorApp/serverrole/WirelessManager.h"
 #include "MonitorApp/serverrole/ui/IPListTableView.h"
 #include "foundation/Log.h"
 #include "foundation/UserDefaults.h"
 
 namespace quenbril {
-
-namespace {
-
-std::string fileName(const std::string& path) {
-    return std::filesystem::path(path).filename().string();
-}
-
-}  // namespace
 
 WirelessListViewController::WirelessListViewController(QWidget* parent) : QWidget(parent) {
     setWindowTitle("Wireless receivers");
@@ -28,10 +20,9 @@ WirelessListViewController::WirelessListViewController(QWidget* parent) : QWidge
 
 WirelessListViewController::~WirelessListViewController() = default;
 
-ReceiverListModel::Receivers* WirelessListViewController::registryList() {
-    // The application has no registry: then there is no list to edit.
-    WirelessManager* registry = WirelessManager::sharedInstance();
-    return registry ? &registry->deviceIPs() : nullptr;
+WirelessListViewController::ListSource WirelessListViewController::registryList(
+    WirelessManager* registry) {
+    return [registry] { return registry ? &registry->deviceIPs() : nullptr; };
 }
 
 void WirelessListViewController::buildView() {
@@ -77,45 +68,28 @@ void WirelessListViewController::deviceTypeChanged(int row, int index) {
 }
 
 void WirelessListViewController::loadClicked() {
-    if (!files_) {
-        log(LogLevel::Warning, "No file panel to load receivers with");
-        return;
-    }
-    FilePanel::Request request;
-    request.kind = FilePanel::Request::Kind::Open;
-    request.allowedTypes = {ReceiverListFile::kExtension};
-    const std::optional<std::string> path = files_->runModal(this, request);
-    if (!path) return;
-    Error error;
-    if (!tableView_->rules().load(*path, &error)) {
-        alert("The receivers of \"" + fileName(*path) + "\" could not be loaded.",
-              error.description);
-        return;
-    }
-    tableView_->reloadData();
+    const bool loaded = files_.load(
+        this,
+        [this](const std::string& path, Error* error) {
+            return tableView_->rules().load(path, error);
+        },
+        [this](const std::string& message, const std::string& info) { alert(message, info); });
+    if (loaded) tableView_->reloadData();
 }
 
 void WirelessListViewController::saveAsClicked() {
-    if (!files_) {
-        log(LogLevel::Warning, "No file panel to save receivers with");
-        return;
-    }
-    FilePanel::Request request;
-    request.kind = FilePanel::Request::Kind::Save;
-    request.allowedTypes = {ReceiverListFile::kExtension};
-    request.suggestedName = std::string("Receivers.") + ReceiverListFile::kExtension;
-    const std::optional<std::string> path = files_->runModal(this, request);
-    if (!path) return;
-    Error error;
-    if (!tableView_->rules().save(*path, &error)) {
-        alert("The receivers could not be saved to \"" + fileName(*path) + "\".",
-              error.description);
-    }
+    files_.saveAs(
+        this,
+        [this](const std::string& path, Error* error) {
+            return tableView_->rules().save(path, error);
+        },
+        [this](const std::string& message, const std::string& info) { alert(message, info); });
 }
 
 void WirelessListViewController::closeClicked() {
-    UserDefaults& defaults = defaults_ ? *defaults_ : UserDefaults::standardUserDefaults();
-    if (!tableView_->rules().store(defaults)) {
+    if (!defaults_) {
+        log(LogLevel::Warning, "No settings to store the receiver list in");
+    } else if (!tableView_->rules().store(*defaults_)) {
         alert("The receiver list could not be stored.", "The settings file could not be written.");
     }
     close();

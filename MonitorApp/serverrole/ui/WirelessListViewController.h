@@ -4,8 +4,10 @@
 #include <functional>
 #include <string>
 
+#include "MonitorApp/controls/ListFilePanel.h"
 #include "MonitorApp/seams/MainWindowSeams.h"
-#include "MonitorApp/serverrole/ReceiverListModel.h"
+#include "MonitorApp/serverrole/receiverlist/ReceiverListFile.h"
+#include "MonitorApp/serverrole/receiverlist/ReceiverListModel.h"
 
 class QPushButton;
 
@@ -13,13 +15,14 @@ namespace quenbril {
 
 class IPListTableView;
 class UserDefaults;
+class WirelessManager;
 
 /// The receiver-list editor: the registry's receivers to poll, one row each with its address
 /// and device type, with buttons to add and remove rows, load and save ".wip" files and close,
 /// which stores the list as "UserIPS".
 ///
-/// The list comes from `ListSource` when the window appears; the default asks the registry,
-/// which the application does not have, so the table shows no rows there. Main thread only.
+/// The list comes from `ListSource` when the window appears; without one (the application has
+/// no registry) the table shows no rows. Main thread only.
 class WirelessListViewController : public QWidget {
   public:
     /// The list to edit, or null when there is none.
@@ -28,8 +31,8 @@ class WirelessListViewController : public QWidget {
     explicit WirelessListViewController(QWidget* parent = nullptr);
     ~WirelessListViewController() override;
 
-    /// The registry's list; null when there is no registry or no list to edit.
-    static ReceiverListModel::Receivers* registryList();
+    /// The list of `registry`, which outlives the window; a null registry has no list to edit.
+    static ListSource registryList(WirelessManager* registry);
 
     /// Gives the table the list and reloads.
     void viewDidAppear();
@@ -52,8 +55,8 @@ class WirelessListViewController : public QWidget {
     // ---- Seams ----
     void setListSource(ListSource source) { listSource_ = std::move(source); }
     void setAlertPresenter(AlertPresenter* presenter) { alerts_ = presenter; }
-    void setFilePanel(FilePanel* panel) { files_ = panel; }
-    /// The store "UserIPS" goes to; null: the application's.
+    void setFilePanel(FilePanel* panel) { files_.setFilePanel(panel); }
+    /// The store "UserIPS" goes to; null: the list is not stored.
     void setUserDefaults(UserDefaults* defaults) { defaults_ = defaults; }
 
     // ---- Outlets ----
@@ -75,9 +78,9 @@ class WirelessListViewController : public QWidget {
     QPushButton* saveButton_ = nullptr;
     QPushButton* closeButton_ = nullptr;
 
-    ListSource listSource_ = registryList;
+    ListSource listSource_;
     AlertPresenter* alerts_ = nullptr;
-    FilePanel* files_ = nullptr;
+    ListFilePanel files_{"receivers", ReceiverListFile::kExtension, "Receivers"};
     UserDefaults* defaults_ = nullptr;
 };
 

@@ -8,13 +8,20 @@
 #include <stdlib.h>
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QTest>
 #include <QWidget>
 #include <QWindow>
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <future>
 #include <memory>
 
 #include "MonitorApp/app/AppDelegate.h"
 #include "MonitorApp/app/RemoteComposition.h"
+#include "MonitorApp/audio/CharRingBuffer.h"
+#include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/lockable/LockView.h"
@@ -62,7 +69,17 @@ int countNear(const QImage& screen, const QColor& colour, const QRect& region, i
 
 class RemoteStrips : public InProcessRemoteTest {
   protected:
-    QImage screen() const { return grabScreen(QUENBRIL_SCREENGRAB_PATH); }
+    /// The screen, grabbed on a thread of its own while the main loop goes on serving the link:
+    /// a remote held up for a whole grab on a loaded machine falls behind the stand-in's frames
+    /// and is dropped by it.
+    static QImage screen() {
+        auto grab =
+            std::async(std::launch::async, [] { return grabScreen(QUENBRIL_SCREENGRAB_PATH); });
+        (void)QTest::qWaitFor(
+            [&] { return grab.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+            kPatienceMs);
+        return grab.get();
+    }
 
     /// Waits for panel A's 8 strips, shown.
     static bool stripsShown() {
@@ -72,6 +89,50 @@ class RemoteStrips : public InProcessRemoteTest {
                 return last && last->isVisible();
             },
             kPatienceMs);
+    }
+    /// Waits until `columns` more level columns have reached the history the level displays
+    /// draw.
+    static bool levelColumnsArrive(int columns) {
+        const CharRingBuffer& levels = PELAudioEngine::sharedInstance().levelRingBuffer();
+        int last = levels.bufferStart();
+        int seen = 0;
+        return QTest::qWaitFor(
+            [&] {
+                const int now = levels.bufferStart();
+                seen += (now - last + levels.bufferLen()) % levels.bufferLen();
+                last = now;
+                return seen >= columns;
+            },
+            kPatienceMs);
+    }
+    static ChannelStripController* controllerAt(size_t index) {
+        const auto& controllers = ChannelStripManager::channelStripControllers();
+        return index < controllers.size() ? controllers[index].get() : nullptr;
+    }
+    /// The link is up and the strip at `index` is shown, with no "not connected" cover over it
+    /// (the server's state is in).
+    bool live(size_t index) const {
+        QWidget* strip = stripWidget(index);
+        auto* cover = composition->viewController().findChild<QWidget*>("notLiveCover");
+        return composition->viewController().linkConnected() && strip && strip->isVisible() &&
+               !(cover && cover->isVisible());
+    }
+    /// Does `act` on the strip at `index` until `arrived` holds. The stand-in drops a remote
+    /// that falls behind its frames (a loaded machine draws the level lines slowly), and what
+    /// the user did while the link was down is neither sent nor kept: then `act` is done again
+    /// once the link and the strip's state are back. False when the patience ran out.
+    bool untilArrived(size_t index, const std::function<void()>& act,
+                      const std::function<bool()>& arrived) const {
+        QDeadlineTimer patience(kPatienceMs);
+        auto left = [&] { return static_cast<int>(std::max<qint64>(0, patience.remainingTime())); };
+        while (!patience.hasExpired()) {
+            if (!QTest::qWaitFor([&] { return arrived() || live(index); }, left())) break;
+            if (arrived()) return true;
+            act();
+            (void)QTest::qWaitFor([&] { return arrived() || !live(index); }, left());
+            if (arrived()) return true;
+        }
+        return arrived();
     }
     /// Pixels of the audio line's colour in the cells of panel A's 8 strips.
     int audioPixels(const QImage& picture) const {
@@ -107,15 +168,18 @@ TEST_F(RemoteStrips, LevelsMoveAndClicksReachTheServer) {
         },
         kPatienceMs))
         << "no strips came";
-    QTest::qWait(2000);
+    // Two seconds of level columns from the stand-in, counted as they reach the remote: the
+    // screen is not grabbed meanwhile, since a grab holds the remote up on a loaded machine.
+    ASSERT_TRUE(levelColumnsArrive(20)) << "no level frames came";
 
     {
         SCOPED_TRACE("every strip cell shows its audio line");
-        // Two seconds of level frames, or more on a loaded machine: the picture is taken again
-        // until every cell shows its line or the patience runs out.
+        // The picture is taken again until every cell shows its line, as the display draws the
+        // columns, or the patience runs out.
         const QColor audio = toQColor(ColorHelper::colorForArray(ColorHelper::colorForAudio()));
         auto audioPixels = [&](const QImage& picture, size_t i) {
-            return countNear(picture, audio, cellOnScreen(*stripWidget(i)), 2);
+            QWidget* strip = stripWidget(i);
+            return strip ? countNear(picture, audio, cellOnScreen(*strip), 2) : 0;
         };
         QImage picture;
         // The checks below say which cell lacks its line when the wait ends without one.
@@ -134,59 +198,54 @@ TEST_F(RemoteStrips, LevelsMoveAndClicksReachTheServer) {
 
     {
         SCOPED_TRACE("a click solos the strip on the server and its border turns white");
-        QWidget* strip = stripWidget(2);
-        QTest::mouseClick(strip->window()->windowHandle(), Qt::LeftButton, Qt::NoModifier,
-                          middleInWindow(*strip));
-        ChannelStripController* controller =
-            ChannelStripManager::channelStripControllers()[2].get();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return controller->state().channelState() == kSoloed; },
-                                    kPatienceMs));
+        auto soloed = [] {
+            ChannelStripController* c = controllerAt(2);
+            return c && c->state().channelState() == kSoloed;
+        };
+        ASSERT_TRUE(untilArrived(
+            2, [] { clickAt(*stripWidget(2), QPoint(64, 64)); }, soloed))
+            << "the click did not solo the strip";
         // The left edge, half-way down: the border lies along it, once the strip has repainted
         // (later on a loaded machine, so the screen is looked at until then).
-        const QRect cell = cellOnScreen(*strip);
-        QImage picture;
-        (void)QTest::qWaitFor(
-            [&] {
-                picture = screen();
-                return !picture.isNull() &&
-                       picture.pixelColor(cell.left() + 1, cell.top() + 64) == QColor(Qt::white);
-            },
-            kPatienceMs);
-        EXPECT_EQ(picture.pixelColor(cell.left() + 1, cell.top() + 64), QColor(Qt::white));
+        const QRect cell = cellOnScreen(*stripWidget(2));
+        const QPoint border(cell.left() + 1, cell.top() + 64);
+        const QImage picture =
+            screenWhen([&](const QImage& p) { return p.pixelColor(border) == QColor(Qt::white); });
+        EXPECT_EQ(picture.pixelColor(border), QColor(Qt::white));
     }
 
     {
         SCOPED_TRACE("a long click while hard muting hard-mutes the strip");
         UserSettingsManager::sharedInstance().setHardMuting(true);
-        QWidget* strip = stripWidget(4);
-        ChannelStripController* controller =
-            ChannelStripManager::channelStripControllers()[4].get();
         const QImage before = screen();
-        const QRect cell = cellOnScreen(*strip);
-        QTest::mousePress(strip->window()->windowHandle(), Qt::LeftButton, Qt::NoModifier,
-                          middleInWindow(*strip));
-        QTest::qWait(1000);
-        QTest::mouseRelease(strip->window()->windowHandle(), Qt::LeftButton, Qt::NoModifier,
-                            middleInWindow(*strip));
-        auto* view = dynamic_cast<ChannelStrip*>(strip);
-        ASSERT_NE(view, nullptr);
+        const QRect cell = cellOnScreen(*stripWidget(4));
+        auto muted = [] {
+            ChannelStripController* c = controllerAt(4);
+            return c && c->state().hardMuted();
+        };
+        auto longClick = [&] {
+            QWidget* strip = stripWidget(4);
+            QWindow* window = strip->window()->windowHandle();
+            const QPoint at = middleInWindow(*strip);
+            QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, at);
+            // Held until the long click has come back from the server as its hard mute.
+            (void)QTest::qWaitFor([&] { return muted() || !live(4); }, kPatienceMs);
+            QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, at);
+        };
+        ASSERT_TRUE(untilArrived(4, longClick, muted)) << "the long click did not hard-mute";
         ASSERT_TRUE(QTest::qWaitFor(
             [&] {
-                return controller->state().hardMuted() &&
-                       view->element(ChannelStrip::HardMute).isShown();
+                auto* view = dynamic_cast<ChannelStrip*>(stripWidget(4));
+                return muted() && view && view->element(ChannelStrip::HardMute).isShown();
             },
             kPatienceMs))
-            << "hard-muted " << controller->state().hardMuted();
+            << "hard-muted " << muted();
         // The overlay's red sign lies in the middle of the strip, once it has repainted.
         const QRect middle(cell.x() + 44, cell.y() + 44, 40, 40);
         const int redBefore = countRed(before, middle);
-        int red = 0;
-        (void)QTest::qWaitFor(
-            [&] {
-                red = countRed(screen(), middle);
-                return red > redBefore + 100;
-            },
-            kPatienceMs);
+        const int red = countRed(
+            screenWhen([&](const QImage& p) { return countRed(p, middle) > redBefore + 100; }),
+            middle);
         EXPECT_GT(red, redBefore + 100);
     }
 }

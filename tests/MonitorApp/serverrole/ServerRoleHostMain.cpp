@@ -168,7 +168,8 @@ int main(int argc, char** argv) {
     }
 
     PELAudioEngine& engine = PELAudioEngine::sharedInstance();
-    RemoteClientManager& clients = RemoteClientManager::sharedInstance();
+    RemoteClientManager clients(
+        engine.outputChannels(), [&](int channel) { engine.setOutputChannel(channel); }, defaults);
 
     ClientManager::Services hosting;
     hosting.port = 0;

@@ -122,7 +122,7 @@ TEST_F(WirelessListTest, LoadAndSaveGoThroughTheFilePanelAndCloseStoresTheList) 
 
 TEST_F(WirelessListTest, WithNoRegistryTheTableIsEmptyAndCloseKeepsTheStoredList) {
     defaults_->setObject(Value(Array{Value(Array{Value("10.1.1.1"), Value(2)})}), "UserIPS");
-    window_.setListSource(WirelessListViewController::registryList);
+    window_.setListSource(WirelessListViewController::registryList(nullptr));
     window_.viewDidAppear();
     QTest::mouseClick(window_.addButton(), Qt::LeftButton);
     EXPECT_EQ(window_.tableView()->model()->rowCount(), 0);
@@ -134,13 +134,11 @@ TEST_F(WirelessListTest, WithNoRegistryTheTableIsEmptyAndCloseKeepsTheStoredList
 
 TEST_F(WirelessListTest, WithARegistryTheWindowEditsItsReceiverList) {
     registry_.deviceIPs() = {{"10.1.1.1", 2}};
-    WirelessManager::setSharedInstance(&registry_);
-    window_.setListSource(WirelessListViewController::registryList);
+    window_.setListSource(WirelessListViewController::registryList(&registry_));
     window_.viewDidAppear();
     EXPECT_EQ(window_.tableView()->model()->rowCount(), 1);
     QTest::mouseClick(window_.addButton(), Qt::LeftButton);
     EXPECT_EQ(registry_.deviceIPs().size(), 2u);
-    WirelessManager::setSharedInstance(nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "MonitorApp/ATAudio/players/ATAudioPlayer.h"
+#include "foundation/NotificationCenter.h"
+#include "tests/MonitorApp/ATAudio/AudioFileFixture.h"
+#include "tests/MonitorApp/atdevices/FakeDeviceFixture.h"
+
+namespace quenbril {
+namespace {
+
+/// Every notification of the player, in order, with the thread it came on.
+class PlayerNotifications {
+  public:
+    PlayerNotifications() {
+        for (const char* name :
+             {ATAudioPlayer::kDidChangeAudioFileNotification, ATAudioPlayer::kDidSeekNotification,
+              ATAudioPlayer::kDidChangePanNotification, ATAudioPlayer::kDidChangeVolumeNotification,
+              ATAudioPlayer::kDidReachEndOfFileNotification,
+              ATAudioPlayer::kDidChangeOutputDeviceNotification,
+              ATAudioPlayer::kDidChangePlayStateNotification}) {
+            observers_.push_back(NotificationCenter::defaultCenter().addObserver(
+                name, [this](const Notification& note) {
+                    std::lock_guard guard(mutex_);
+                    names_.push_back(note.name);
+                    threads_.push_back(std::this_thread::get_id());
+                }));
+        }
+    }
+    std::vector<std::string> names() const {
+        std::lock_guard guard(mutex_);
+        return names_;
+    }
+    int count(const std::string& name) const {
+        const auto all = names();
+        return static_cast<int>(std::count(all.begin(), all.end(), name));
+    }
+    std::vector<std::thread::id> threads() const {
+        std::lock_guard guard(mutex_);
+        return threads_;
+    }
+    void clear() {
+        std::lock_guard guard(mutex_);
+        names_.clear();
+        threads_.clear();
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> names_;
+    std::vector<std::thread::id> threads_;
+    std::vector<NotificationObserver> observers_;
+};
+
+struct EndDelegate : ATAudioPlayerDelegate {
+    explicit EndDelegate(PlayerNotifications& notes) : notes(notes) {}
+    void audioPlayerReachedEndOfAudioFile(ATAudioPlayer&, ATAudioFile&) override {
+        ++ends;
+        notificationsBefore = notes.names().size();
+        thread = std::this_thread::get_id();
+    }
+    PlayerNotifications& notes;
+    int ends = 0;
+    size_t notificationsBefore = 0;
+    std::thread::id thread;
+};
+
+/// A fake 44.1 kHz stereo device (the player's default client rate, so nothing is converted and
+/// samples come out as the file holds them) and files to play.
+class ATAudioPlayerTest : public test::AudioFileFixtureOn<test::FakeDeviceFixture> {
+  protected:
+    void SetUp() override {
+        AudioFileFixtureOn::SetUp();
+        backend_.setDefaultOutputDevice(addDevice("Speakers", 0, 2, 44100.0));
+    }
+
+    /// A stereo file whose samples count up from `start` (left) and down (right).
+    std::string countingFile(const std::string& name, int frames, float start = 1.0f) {
+        return write(name, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 2, frames,
+                     [start](int i, int c) {
+                         return (start + static_cast<float>(i)) / 65536.0f * (c ? -1.0f : 1.0f);
+                     });
+    }
+
+    /// Runs `periods` periods of 128 frames, each once the player has read ahead what it can,
+    /// and returns the left channel played.
+    std::vector<float> playPeriods(ATAudioPlayer& player, int periods) {
+        std::vector<float> left;
+        for (int p = 0; p < periods; ++p) {
+            loop_->runUntil([&] { return player.framesReadAhead() >= 128 || ended_(player); }, 5.0);
+            auto* stream = backend_.lastStream();
+            if (!stream) break;
+            stream->pump(128);
+            for (int i = 0; i < 128; ++i) left.push_back(stream->output(0, i));
+        }
+        return left;
+    }
+    /// The reading thread reached the end: nothing more will be read ahead.
+    std::function<bool(ATAudioPlayer&)> ended_ = [](ATAudioPlayer& player) {
+        return !player.audioFile() ||
+               player.audioFile()->frameIndex() >= player.audioFile()->totalClientFrames();
+    };
+};
+
+TEST_F(ATAudioPlayerTest, WithoutAFileNothingIsRenderedOrAnnounced) {
+    PlayerNotifications notes;
+    ATAudioPlayer player;
+    player.play();
+    ASSERT_TRUE(player.isPlaying());
+    notes.clear();
+    const auto left = playPeriods(player, 4);
+    EXPECT_EQ(left, std::vector<float>(512, 0.0f));
+    loop_->runPending();
+    EXPECT_TRUE(notes.names().empty());
+    EXPECT_EQ(player.url(), "");
+}
+
+TEST_F(ATAudioPlayerTest, PlaysTheFileThenSilenceAndEndsOnceOnTheMainThread) {
+    PlayerNotifications notes;
+    EndDelegate delegate(notes);
+    ATAudioPlayer player(countingFile("short.wav", 8820), &delegate);
+    EXPECT_EQ(notes.count(ATAudioPlayer::kDidChangeAudioFileNotification), 1);
+    player.play();
+    const auto left = playPeriods(player, 80);  // 10240 frames: the file and then some.
+    ASSERT_EQ(left.size(), 10240u);
+    for (int i = 0; i < 8820; ++i) ASSERT_EQ(left[i], (1.0f + i) / 65536.0f) << i;
+    for (size_t i = 8820; i < left.size(); ++i) ASSERT_EQ(left[i], 0.0f) << i;
+
+    ASSERT_TRUE(loop_->runUntil(
+        [&] { return notes.count(ATAudioPlayer::kDidReachEndOfFileNotification) > 0; }, 5.0));
+    loop_->runPending();
+    EXPECT_EQ(delegate.ends, 1);
+    EXPECT_EQ(delegate.thread, std::this_thread::get_id());
+    const auto names = notes.names();
+    // The delegate hears first; then the pause, the seek to 0 and the end, all on this thread.
+    ASSERT_GE(names.size(), delegate.notificationsBefore + 2);
+    EXPECT_EQ(names.back(), ATAudioPlayer::kDidReachEndOfFileNotification);
+    EXPECT_EQ(notes.count(ATAudioPlayer::kDidReachEndOfFileNotification), 1);
+    EXPECT_EQ(names[names.size() - 2], ATAudioPlayer::kDidSeekNotification);
+    for (const auto& thread : notes.threads()) EXPECT_EQ(thread, std::this_thread::get_id());
+    EXPECT_FALSE(player.isPlaying());
+    EXPECT_EQ(player.frameIndex(), 0);
+}
+
+TEST_F(ATAudioPlayerTest, LoopingGoesOnFromTheStartWithASeekNotification) {
+    PlayerNotifications notes;
+    EndDelegate delegate(notes);
+    ATAudioPlayer player(countingFile("loop.wav", 1000), &delegate);
+    player.setShouldLoop(true);
+    player.play();
+    ended_ = [](ATAudioPlayer&) { return false; };
+    const auto left = playPeriods(player, 20);
+    for (int i = 0; i < 2560; ++i)
+        ASSERT_EQ(left[i], (1.0f + static_cast<float>(i % 1000)) / 65536.0f) << i;
+    ASSERT_TRUE(loop_->runUntil([&] { return delegate.ends >= 2; }, 5.0));
+    loop_->runPending();
+    EXPECT_GE(notes.count(ATAudioPlayer::kDidSeekNotification), 2);
+    EXPECT_EQ(notes.count(ATAudioPlayer::kDidReachEndOfFileNotification), 0);
+    EXPECT_TRUE(player.isPlaying());
+}
+
+TEST_F(ATAudioPlayerTest, PlayingAnotherFileSwitchesAtOnceAndCopiesAreIndependent) {
+    ATAudioPlayer player(countingFile("first.wav", 44100));
+    player.play();
+    auto left = playPeriods(player, 4);
+    EXPECT_EQ(left[0], 1.0f / 65536.0f);
+    auto second = ATAudioFile::audioFileWithURL(countingFile("second.wav", 44100, 30000.0f));
+    ASSERT_TRUE(second);
+    second->seekToFrame(500);
+    player.playAudioFile(second);
+    EXPECT_TRUE(player.isPlaying());
+    EXPECT_NE(player.audioFile(), second);
+    EXPECT_EQ(player.url(), second->url());
+    left = playPeriods(player, 2);
+    EXPECT_EQ(left[0], 30000.0f / 65536.0f);  // A copy starts at frame 0.
+    EXPECT_EQ(second->frameIndex(), 500);
+
+    const auto firstCopy = player.audioFile();
+    player.setAudioFile(second);
+    EXPECT_NE(player.audioFile(), firstCopy);
+    EXPECT_EQ(player.audioFile()->frameIndex(), 0);
+}
+
+TEST_F(ATAudioPlayerTest, SeekingPlaysFromTheNewPositionAndEveryControlIsAnnounced) {
+    PlayerNotifications notes;
+    ATAudioPlayer player(countingFile("long.wav", 44100));
+    player.play();
+    playPeriods(player, 2);
+    player.seekToFrame(20000);
+    auto left = playPeriods(player, 1);
+    EXPECT_EQ(left[0], 20001.0f / 65536.0f);
+    player.setCurrentTime(0.5);
+    left = playPeriods(player, 1);
+    EXPECT_NEAR(left[0] * 65536.0f, 22051.0f, 1.0f);
+    EXPECT_NEAR(player.currentTime(), 0.5 + 128 / 44100.0, 1e-3);
+    player.setVolume(0.5f);
+    player.setPan(-1.0f);
+    EXPECT_EQ(notes.count(ATAudioPlayer::kDidSeekNotification), 2);
+    EXPECT_EQ(notes.count(ATAudioPlayer::kDidChangeVolumeNotification), 1);
+    EXPECT_EQ(notes.count(ATAudioPlayer::kDidChangePanNotification), 1);
+    EXPECT_EQ(player.volume(), 0.5f);
+    EXPECT_EQ(player.pan(), -1.0f);
+}
+
+}  // namespace
+}  // namespace quenbril
