@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QTest>
 
+#include "MonitorApp/app/SharedServices.h"
 #include "MonitorApp/chat/ChatNotifications.h"
 #include "MonitorApp/chat/ui/ChatButtonViewController.h"
 #include "MonitorApp/chat/ui/ChatSplitViewController.h"
@@ -146,7 +147,7 @@ class MainWindowChat : public ChatWindowTest {
   protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(ChatWindowTest::SetUp());
-        controller = std::make_unique<ViewController>();
+        controller = std::make_unique<ViewController>(sharedMainWindowServices());
         SegueTable segues;
         segues.add("showSplit", opener);
         controller->setSegueTable(std::move(segues));
