@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "MonitorApp/app/context/SharedRemoteContext.h"
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/ChannelStripView.h"
@@ -81,7 +82,7 @@ int main() {
     {
         const FixedShortTimeClock clock;
         RecordingDispatcherWindow window;
-        ServerMessageDispatcher dispatcher(RemoteContext::fromSharedInstances(clock), window);
+        ServerMessageDispatcher dispatcher(sharedRemoteContext(clock), window);
         dispatcher.messageReceivedFromServer(
             Dictionary{{"Command", "Channels"}, {"Value", strips}});
 

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "MonitorApp/app/SharedServices.h"
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/link/ClientDefaultsKeys.h"
@@ -151,7 +152,7 @@ Figures run(double rate, ManualRunLoop& loop) {
     if (feeder == 0) feed(listener, rate);
     ::close(listener);
 
-    ViewController vc;
+    ViewController vc(sharedMainWindowServices());
     vc.viewDidLoad();
     TimedLink link(vc);
     ServerManager& server = ServerManager::sharedInstance();

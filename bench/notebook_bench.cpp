@@ -12,10 +12,10 @@
 #include <filesystem>
 #include <vector>
 
+#include "MonitorApp/app/SharedServices.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/link/LinkCodec.h"
-#include "MonitorApp/mainwindow/QtShortTimeClock.h"
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/panels/NotebookManager.h"
 #include "MonitorApp/panels/ui/NotebookTableModel.h"
@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
     }
     installStripWidgetFactories(ChatManager::uuid);
     {
-        ViewController vc(RemoteContext::fromSharedInstances(QtShortTimeClock::system()));
+        ViewController vc(sharedMainWindowServices());
         Array channels;
         for (int i = 1; i <= kStrips; ++i) {
             channels.emplace_back(Dictionary{{"csID", i},

@@ -11,9 +11,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "MonitorApp/app/SharedServices.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/chat/ChatManager.h"
-#include "MonitorApp/mainwindow/QtShortTimeClock.h"
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/StripWidgetFactories.h"
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     }
     installStripWidgetFactories(ChatManager::uuid);
     {
-        ViewController vc(RemoteContext::fromSharedInstances(QtShortTimeClock::system()));
+        ViewController vc(sharedMainWindowServices());
         vc.resize(kWidths[0], kHeight);
         vc.show();
         QApplication::processEvents();
@@ -99,8 +99,9 @@ int main(int argc, char** argv) {
                     kStrips, kRelayouts, kWidths[0], kWidths[1], columns[0], columns[1]);
         report("relayout (sizes and positions)", layoutOnly);
         report("relayout and paint", withPaint);
-        ChannelStripManager::resetSharedInstance();
     }
+    // After the window, which holds the strip manager it was given.
+    ChannelStripManager::resetSharedInstance();
     removeStripWidgetFactories();
     return 0;
 }

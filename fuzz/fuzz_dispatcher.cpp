@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "MonitorApp/app/context/SharedRemoteContext.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/chat/ChatNotifications.h"
 #include "MonitorApp/dispatch/RemoteContext.h"
@@ -27,8 +28,7 @@ namespace {
 struct Setup : StripFuzzSetup {
     Setup() : StripFuzzSetup("dispatcher") {
         UserSettingsManager::sharedInstance().setActAsClient(true);
-        dispatcher = std::make_unique<ServerMessageDispatcher>(
-            RemoteContext::fromSharedInstances(clock), window);
+        dispatcher = std::make_unique<ServerMessageDispatcher>(sharedRemoteContext(clock), window);
         // As the main window does, chat messages the dispatcher posts come back to it.
         chatObserver = NotificationCenter::defaultCenter().addObserver(
             ChatNotification::kChatMessageFromServer,

@@ -4,6 +4,7 @@
 
 #include "MonitorApp/app/AppDelegate.h"
 #include "MonitorApp/app/MainWindow.h"
+#include "MonitorApp/app/SharedServices.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/SnapshotManager.h"
 #include "MonitorApp/chat/ChatColorManager.h"
@@ -55,8 +56,7 @@ RemoteComposition::RemoteComposition() {
     MidiDeviceManager::sharedDeviceManager().installBackend(makeSystemMidiBackend());
     // Before the window: its strip area makes the level display when the strips first arrive.
     installStripWidgetFactories(ChatManager::uuid);
-    controller_ =
-        new ViewController(RemoteContext::fromSharedInstances(QtShortTimeClock::system()));
+    controller_ = new ViewController(sharedMainWindowServices());
     connectLinkSenders(&ServerManager::sharedInstance(), *controller_);
     controller_->setAlertPresenter(&alerts_);
     controller_->setSegueTable(segueTable());

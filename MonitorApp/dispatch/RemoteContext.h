@@ -16,10 +16,10 @@ class UserDefaults;
 class UserSettingsManager;
 
 /// The services the remote's parts are given when they are made, so that they do not reach for
-/// the shared instances themselves. The application makes one from the shared instances where
-/// it composes the main window; test fixtures make their own. Only references: the services
-/// outlive whatever is made with the context. The chat store and the player list are reached
-/// through their class operations, as they are defined.
+/// the shared instances themselves. The composition makes one from the shared instances
+/// (sharedRemoteContext); test fixtures make their own. Only references: the services outlive
+/// whatever is made with the context. The chat store and the player list are reached through
+/// their class operations, as they are defined.
 struct RemoteContext {
     PELAudioEngine& engine;
     ChannelStripManager& strips;
@@ -33,9 +33,6 @@ struct RemoteContext {
     LTCManager& timecode;
     NotificationCenter& notifications;
     const ShortTimeClock& clock;
-
-    /// The shared instances, with `clock` for the time of day.
-    static RemoteContext fromSharedInstances(const ShortTimeClock& clock);
 };
 
 }  // namespace quenbril

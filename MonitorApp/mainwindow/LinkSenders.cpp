@@ -9,7 +9,7 @@ namespace quenbril {
 void connectLinkSenders(LinkSender* link, ViewController& window) {
     window.setLinkSender(link);
     ChatManager::setLinkSender(link);
-    ChannelStripManager::sharedInstance().setLinkSender(link);
+    window.services().models.strips.setLinkSender(link);
 }
 
 }  // namespace quenbril

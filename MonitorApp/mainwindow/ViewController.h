@@ -12,15 +12,18 @@
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/controls/LongClickButtonDelegate.h"
 #include "MonitorApp/controls/QBButtonDelegate.h"
-#include "MonitorApp/dispatch/RemoteContext.h"
 #include "MonitorApp/dispatch/ServerMessageDispatcher.h"
+#include "MonitorApp/mainwindow/ForwardingLinkSender.h"
+#include "MonitorApp/mainwindow/HeaderIndicators.h"
+#include "MonitorApp/mainwindow/LinkLifeCycle.h"
+#include "MonitorApp/mainwindow/MainWindowActions.h"
+#include "MonitorApp/mainwindow/MainWindowServices.h"
+#include "MonitorApp/mainwindow/SegueRouter.h"
 #include "MonitorApp/mainwindow/SegueTable.h"
 #include "MonitorApp/preferences/PreferencesViewController.h"
 #include "MonitorApp/seams/MainWindowSeams.h"
 #include "MonitorApp/serverlink/ServerManagerDelegate.h"
 #include "foundation/NotificationCenter.h"
-#include "foundation/RunLoopAnimation.h"
-#include "foundation/Timer.h"
 #include "foundation/Value.h"
 
 class QAbstractButton;
@@ -34,17 +37,18 @@ namespace quenbril {
 class ChannelStripController;
 class FillView;
 class GroupButtonContainer;
-class LinkSender;
 class LockView;
 class QBButton;
 class StripArea;
 class ToolSelector;
 
-/// The main window controller. It holds the connection life cycle (ViewControllerLifeCycle.cpp,
-/// and the server link's delegate in ViewControllerLink.cpp), hands every server message to its
-/// dispatcher (`messageReceivedFromServer`, ViewControllerDispatch.cpp, which also gives the
-/// dispatcher the window's side) and turns every user action into a command
-/// (ViewControllerActions.cpp). Main thread only.
+/// The main window controller: the window's views, its life cycle (loading, appearing, going
+/// away), the status line, the strip area's layout, the connection dialog and the lock. What is
+/// not the window lives in its parts, and the window's operations forward there: the link's
+/// life cycle (LinkLifeCycle), the user actions that become commands (MainWindowActions), the
+/// header's indicators (HeaderIndicators), the segues (SegueRouter) and the server's messages
+/// (ServerMessageDispatcher; ViewControllerDispatch.cpp gives it the window's side). Main
+/// thread only.
 ///
 /// The application calls the life-cycle functions as the window loads, appears and goes away;
 /// logic tests call them directly.
@@ -56,7 +60,7 @@ class ViewController : public QWidget,
                        public LongClickButtonDelegate {
   public:
     /// Seconds between the connection timer's attempts.
-    static constexpr double kConnectionInterval = 5.0;
+    static constexpr double kConnectionInterval = LinkLifeCycle::kConnectionInterval;
     /// Seconds after a resize before the strips are laid out anew.
     static constexpr double kLayoutDelay = 0.1;
     /// Strip width the column count is taken from.
@@ -66,12 +70,13 @@ class ViewController : public QWidget,
     static constexpr QSize kMaximumWindowSize{4200, 2000};
     static constexpr QSize kDefaultWindowSize{1280, 800};
 
-    /// Over the shared instances. Its senders have no link until the application (or a test)
-    /// hands them one through connectLinkSenders.
-    explicit ViewController(QWidget* parent = nullptr);
-    /// Over the services of `context`, which outlive the controller.
-    explicit ViewController(const RemoteContext& context, QWidget* parent = nullptr);
+    /// Over `services`, which outlive the controller. Its senders have no link until the
+    /// application (or a test) hands them one through connectLinkSenders.
+    explicit ViewController(MainWindowServices services, QWidget* parent = nullptr);
     ~ViewController() override;
+
+    /// What the controller was given; the composition hands the same to what it makes beside.
+    const MainWindowServices& services() const { return services_; }
 
     // ---- Life cycle (ViewControllerLifeCycle.cpp) ----
     /// Observers, the connection timer and the engine.
@@ -80,12 +85,9 @@ class ViewController : public QWidget,
     void viewDidAppear();
     /// Saves the window frame and the "Settings" record.
     void viewWillDisappear();
-    /// The connection timer: asks the link to connect while the client role (or chat mode 1)
-    /// is on and the link is down.
-    void tryConnection();
-    /// The connection dialog was confirmed. When the link came up before the remote role was
-    /// set, the server's state went by unused: the link is dropped and made again at once, so
-    /// that the server sends it anew (and the reconnection sends the client id).
+    void tryConnection() { link_.tryConnection(); }
+    /// The connection dialog was confirmed: the engine starts the client and the link sends
+    /// the client id (or is made again, see LinkLifeCycle::clientStarted).
     void startClient() override;
     /// Hands the dialog the machine's audio devices, read off the main thread.
     static void listAudioDevices(const std::weak_ptr<PreferencesViewController>& dialog);
@@ -105,17 +107,15 @@ class ViewController : public QWidget,
     ChannelStripController* stripForChan(int chan);
     /// True when `document`'s "channels" has as many entries as this server has channels.
     bool canOpen(const Dictionary& document);
-    /// Registers the observers of the strip, chat, mic-check and MIDI notifications
-    /// (ViewControllerActions.cpp).
+    /// Registers the observers of the strip, chat, mic-check and MIDI notifications.
     void addActionObservers();
 
-    // ---- Server link delegate (ViewControllerLink.cpp) ----
+    // ---- Server link delegate (LinkLifeCycle) ----
     void connectedToServer(const std::string& host) override;
     void disconnectedFromServer(const std::optional<Error>& error) override;
     /// The connection dialog, while open, says that only an address can reach the server.
     void discoveryUnavailable(const Error& error) override;
-    /// Whether the server link is up.
-    bool linkConnected() const;
+    bool linkConnected() const { return link_.isConnected(); }
 
     // ---- Server messages (ViewControllerDispatch.cpp) ----
     /// Hands one message of the server to the dispatcher. Throws LinkTypeError for a value of
@@ -127,94 +127,80 @@ class ViewController : public QWidget,
     /// The dispatcher, with what it keeps (client names, receivers, frames, the latest chat).
     const ServerMessageDispatcher& dispatcher() const { return *dispatcher_; }
 
-    // ---- Notification observers (ViewControllerActions.cpp) ----
-    void csClicked(const Notification& notification);
-    void csLongClicked(const Notification& notification);
-    void csChecked(const Notification& notification);
-    void hardMuteClicked(const Notification& notification);
-    void csDoubleClicked(const Notification& notification);
-    void micCheckKeyClicked(const Notification& notification);
-    void chatMessage(const Notification& notification);
+    // ---- User actions (MainWindowActions) ----
+    void csClicked(const Notification& n) { actions_.csClicked(n); }
+    void csLongClicked(const Notification& n) { actions_.csLongClicked(n); }
+    void csChecked(const Notification& n) { actions_.csChecked(n); }
+    void hardMuteClicked(const Notification& n) { actions_.hardMuteClicked(n); }
+    void csDoubleClicked(const Notification&) {}
+    void micCheckKeyClicked(const Notification& n) { actions_.micCheckKeyClicked(n); }
+    void chatMessage(const Notification& n) { actions_.chatMessage(n); }
     /// The chat window closed: its panes are no longer kept, so "chatOpen" is saved false.
-    void chatWindowClosed();
-    void MIDIEventReceived(const Notification& notification);
-    void clickStarted();
-    void clickEnded();
-
-    // ---- Actions ----
-    void addMarker();
-    void resetClicked();
-    void soloClearClicked();
-    void soloHardClearClicked();
-    void startStream();
-    void stopStream();
-    void startEngine();
-    void stopEngine();
+    void chatWindowClosed() { segues_.chatWindowClosed(); }
+    void MIDIEventReceived(const Notification& n) { actions_.MIDIEventReceived(n); }
+    void clickStarted() { indicators_.clickStarted(); }
+    void clickEnded() { indicators_.clickEnded(); }
+    void addMarker() { actions_.addMarker(); }
+    void resetClicked() { actions_.resetClicked(); }
+    void soloClearClicked() { actions_.soloClearClicked(); }
+    void soloHardClearClicked() { actions_.soloHardClearClicked(); }
+    void startStream() { actions_.startStream(); }
+    void stopStream() { actions_.stopStream(); }
+    void startEngine() { actions_.startEngine(); }
+    void stopEngine() { actions_.stopEngine(); }
     /// Returns the engine's new mute state.
-    bool toggleMute();
+    bool toggleMute() { return actions_.toggleMute(); }
     /// Titles the sender "Mute" when the engine is muted now, "Unmute" otherwise, then toggles.
     void mute(QAbstractButton* sender);
-    void selectedTool(int segment);
-    void showHideSnapshots();
-    void showHideChat();
-    void channelIOClicked();
+    void selectedTool(int segment) { actions_.selectedTool(segment); }
+    void showHideSnapshots() { performSegue("snapshotSeque"); }
+    void showHideChat() { performSegue("showSplit"); }
+    void channelIOClicked() { performSegue("showSettings"); }
     void chatButtonClicked();
-    void panelButtonClicked();
-    void resetButtonClicked();
-    void dismissChatNotifier();
-    void clearChat();
+    void panelButtonClicked() { actions_.panelButtonClicked(); }
+    void resetButtonClicked() { resetClicked(); }
+    void dismissChatNotifier() { segues_.dismissChatNotifier(); }
+    void clearChat() { actions_.clearChat(); }
     void LongClickButtonClicked(const void* sender);
     void LongClickButtonLongClicked(const void* sender);
-    void QBButtonClicked(TitledButton& button);
-    void QBButtonLongClicked(TitledButton& button);
-    // The header's buttons report here (ViewControllerIndicators.cpp).
+    void QBButtonClicked(TitledButton& button) { actions_.titledButtonClicked(button); }
+    void QBButtonLongClicked(TitledButton& button) { actions_.titledButtonLongClicked(button); }
+    // The header's buttons report here.
     void QBButtonClicked(QBButton& button) override;
     void QBButtonLongClicked(QBButton& button) override;
     void LongClickButtonClicked(LongClickButton& button) override;
     void LongClickButtonLongClicked(LongClickButton& button) override;
-    void registerToChat();
+    void registerToChat() { actions_.registerToChat(); }
 
-    // ---- Segues ----
-    /// Makes the destination of `identifier` through the segue table (or the factory a test
-    /// set), prepares it and shows it; skipped (with a log line) while no window exists for it.
-    void performSegue(const std::string& identifier);
+    // ---- Segues (SegueRouter) ----
+    void performSegue(const std::string& identifier) { segues_.perform(identifier); }
     void prepareForSegue(const std::string& identifier,
-                         const std::shared_ptr<SegueDestination>& destination);
-    using SegueFactory =
-        std::function<std::shared_ptr<SegueDestination>(const std::string& identifier)>;
-    void setSegueFactory(SegueFactory factory) { segueFactory_ = std::move(factory); }
+                         const std::shared_ptr<SegueDestination>& destination) {
+        segues_.prepare(identifier, destination);
+    }
+    using SegueFactory = SegueRouter::Factory;
+    void setSegueFactory(SegueFactory factory) { segues_.setFactory(std::move(factory)); }
     /// The windows of the segues; by default only the connection dialog.
-    void setSegueTable(SegueTable table);
+    void setSegueTable(SegueTable table) { segues_.setTable(std::move(table)); }
 
-    // ---- Indicators and lock (ViewControllerIndicators.cpp) ----
-    /// Seconds of one header flash: green to red in 0.5 s and back, four times.
-    static constexpr double kHeaderFlashDuration = 4.0;
-    /// The long-click bar's time when the user's setting is out of 0..5 s.
-    static constexpr double kDefaultLongClickBarDuration = 0.75;
-    /// The reset button shows "Alert_reset_red.png" while on, "Alert_reset_up.png" while off.
-    void setResetAlarm(bool on);
-    bool resetAlarm() const { return resetAlarm_; }
-    /// The chat button shows "Chat_red.png" while on, "Chat_up.png" while off.
-    void setChatAlarm(bool on);
-    bool chatAlarm() const { return chatAlarm_; }
-    /// Flashes the header unless it is flashing already (a flash asked for during one is
-    /// dropped); after the flash the header shows the "bgroundCont.png" pattern.
-    void flashHeader();
-    /// Flashes started so far.
-    int headerFlashCount() const { return headerFlashCount_; }
-    bool isHeaderFlashing() const { return headerFlashing_; }
-    /// The header's backdrop: the flash's colour, then the pattern; none before the first flash.
-    FillView* headerBackdrop() const { return headerBackdrop_; }
-    /// The bar grows across the header while a strip is held for a long click: it reaches the
-    /// header's width as the long click fires and stays full until the press ends.
-    bool longClickBarRunning() const { return longClickBarRunning_; }
-    /// The time of the last bar started.
-    double longClickBarDuration() const { return longClickBar_.duration(); }
-    /// The bar's time for the user's long-click setting: the setting, or 0.75 s when it is
-    /// below 0 or above 5.
-    static double longClickBarDurationFor(double setting);
-    /// The bar; none before the first long click.
-    FillView* longClickBarView() const { return longClickBarView_; }
+    // ---- Indicators (HeaderIndicators) and lock ----
+    static constexpr double kHeaderFlashDuration = HeaderIndicators::kHeaderFlashDuration;
+    static constexpr double kDefaultLongClickBarDuration =
+        HeaderIndicators::kDefaultLongClickBarDuration;
+    void setResetAlarm(bool on) { indicators_.setResetAlarm(on); }
+    bool resetAlarm() const { return indicators_.resetAlarm(); }
+    void setChatAlarm(bool on) { indicators_.setChatAlarm(on); }
+    bool chatAlarm() const { return indicators_.chatAlarm(); }
+    void flashHeader() { indicators_.flashHeader(); }
+    int headerFlashCount() const { return indicators_.headerFlashCount(); }
+    bool isHeaderFlashing() const { return indicators_.isHeaderFlashing(); }
+    FillView* headerBackdrop() const { return indicators_.headerBackdrop(); }
+    bool longClickBarRunning() const { return indicators_.longClickBarRunning(); }
+    double longClickBarDuration() const { return indicators_.longClickBarDuration(); }
+    static double longClickBarDurationFor(double setting) {
+        return HeaderIndicators::longClickBarDurationFor(setting);
+    }
+    FillView* longClickBarView() const { return indicators_.longClickBarView(); }
     /// Locks (true) or unlocks the interface: every lockable panel and the main view are
     /// covered, the header's buttons and the tool selector stop taking clicks, and the user
     /// settings keep the state. The menu bar stays usable.
@@ -233,7 +219,7 @@ class ViewController : public QWidget,
     const std::shared_ptr<PreferencesViewController>& prefViewController() const {
         return prefViewController_;
     }
-    bool isConnectionTimerRunning() const { return connectionTimer_.isValid(); }
+    bool isConnectionTimerRunning() const { return link_.isTimerRunning(); }
     const std::string& registerLabelText() const { return registerLabelText_; }
     bool registerLabelIsRed() const { return registerLabelRed_; }
     bool openInMenuShown() const { return openInMenuShown_; }
@@ -251,68 +237,43 @@ class ViewController : public QWidget,
     GroupButtonContainer* groupButtonContainer() const { return groupButtonContainer_; }
     /// Where commands go; the application hands it the server link through
     /// connectLinkSenders. Not owned.
-    void setLinkSender(LinkSender* sender) { linkSender_ = sender; }
+    void setLinkSender(LinkSender* sender) { sender_.setTarget(sender); }
     void setAlertPresenter(AlertPresenter* presenter) { alertPresenter_ = presenter; }
     void setStripScroller(StripScroller* scroller) { stripScroller_ = scroller; }
     // The header's controls, made by the application. Not owned.
     void setSoloClearButton(QWidget* button) { soloClearButton_ = button; }
-    void setChatButton(QBButton* button) { chatButton_ = button; }
-    void setResetButton(QBButton* button) { resetButton_ = button; }
+    void setChatButton(QBButton* button);
+    void setResetButton(QBButton* button);
     void setPanelButton(QWidget* button) { panelButton_ = button; }
     void setToolSelector(ToolSelector* selector) { toolSelector_ = selector; }
     ToolSelector* toolSelector() const { return toolSelector_; }
     QWidget* headerView() const { return headerView_; }
 
     // ---- State of the actions ----
-    int32_t playerIndex() const { return playerIndex_; }
-    int32_t channelIndex() const { return channelIndex_; }
-    int32_t currentPanel() const { return currentPanel_; }
-    std::shared_ptr<ChatTable> chatVC() const { return chatVC_; }
-    std::shared_ptr<ChatButtons> chatButtonVC() const { return chatButtonVC_; }
-    std::shared_ptr<ChatNotifier> cnVC() const { return cnVC_; }
+    int32_t playerIndex() const { return segues_.playerIndex(); }
+    int32_t channelIndex() const { return segues_.channelIndex(); }
+    int32_t currentPanel() const { return actions_.currentPanel(); }
+    std::shared_ptr<ChatTable> chatVC() const { return segues_.chatTable(); }
+    std::shared_ptr<ChatButtons> chatButtonVC() const { return segues_.chatButtons(); }
+    std::shared_ptr<ChatNotifier> cnVC() const { return segues_.chatNotifier(); }
     std::shared_ptr<PerformerWindow> playerViewController() const {
-        return playerViewController_.lock();
+        return segues_.performerWindow();
     }
 
   private:
-    /// The window's side of the dispatcher (ViewControllerDispatchWindow.h).
+    /// The window's side of the dispatcher and of the parts (ViewControllerDispatchWindow.h).
     class DispatchWindow;
 
-    void send(const Dictionary& message);
-    void setStatusRightText(std::string text);
+    void setStatusRightText(std::string text) { statusRightText_ = std::move(text); }
     /// The status line of a live link, not red: "Connected to server as <clientName>", or
     /// "Connected to server" while no client name is stored.
     void showConnectedStatus();
-    /// Sends "ClientID" with the stored client id, if one is stored.
-    void sendStoredClientID();
-    /// Drops the link; disconnectedFromServer makes it again.
-    void relink();
     /// Shows `text` in a modal alert; logs it while no alert presenter is set.
     void alert(const std::string& text);
     /// A performer window left open at the last run opens again on the first strip's performer,
     /// once the server has sent its initial state (strips and performers).
     void reopenPerformerWindow();
 
-    std::unique_ptr<DispatchWindow> dispatchWindow_;
-    std::unique_ptr<ServerMessageDispatcher> dispatcher_;
-    int32_t playerIndex_ = 0;
-    int32_t channelIndex_ = 0;
-    int32_t currentPanel_ = 0;
-    std::shared_ptr<ChatTable> chatVC_;
-    std::shared_ptr<ChatButtons> chatButtonVC_;
-    std::shared_ptr<ChatNotifier> cnVC_;
-    std::shared_ptr<SegueDestination> snapselector_;
-    std::weak_ptr<PerformerWindow> playerViewController_;
-    SegueFactory segueFactory_;
-
-    bool resetAlarm_ = false;
-    bool chatAlarm_ = false;
-    int headerFlashCount_ = 0;
-    bool longClickBarRunning_ = false;
-    std::string statusRightText_;
-    bool statusRightRed_ = false;
-
-    // Life cycle.
     void buildViews();
     /// The header's buttons and their actions.
     void buildHeaderButtons(QWidget* header, QBoxLayout* layout);
@@ -323,26 +284,29 @@ class ViewController : public QWidget,
     void centreBackgroundPicture();
     void prepareConnectionDialog(const std::shared_ptr<SegueDestination>& destination);
     void refreshStatusLabels();
+
+    MainWindowServices services_;
+    ForwardingLinkSender sender_;
+    std::unique_ptr<DispatchWindow> dispatchWindow_;
+    std::unique_ptr<ServerMessageDispatcher> dispatcher_;
+    SegueRouter segues_;
+    LinkLifeCycle link_;
+    MainWindowActions actions_;
+
+    std::string statusRightText_;
+    bool statusRightRed_ = false;
     PELAudioEngine* audioEngine_ = nullptr;
     int32_t channels_ = 0;
-    Timer connectionTimer_;
     std::shared_ptr<PreferencesViewController> prefViewController_;
     bool isInitialized_ = false;
     /// The "Settings" record said a performer window was open; it opens with the server's state.
     bool reopenPerformer_ = false;
-    bool headerFlashing_ = false;
     bool openInMenuShown_ = true;
     std::string currentDocumentName_;
     std::string registerLabelText_;
     bool registerLabelRed_ = false;
     StripArea* stripArea_ = nullptr;
     GroupButtonContainer* groupButtonContainer_ = nullptr;
-    bool isLinkDelegate_ = false;
-    // The live link came up while the remote role was off, so the dispatcher dropped the
-    // state the server sends at connection.
-    bool linkUpWithoutRemoteRole_ = false;
-    // This window dropped the link to make it again.
-    bool relinking_ = false;
     bool resizeWatched_ = false;
     // Lays the strips out whenever the scroll view's viewport changes size; its child.
     QObject* resizeWatcher_ = nullptr;
@@ -359,7 +323,6 @@ class ViewController : public QWidget,
     // Tasks queued on the main run loop check this before they touch the controller.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 
-    LinkSender* linkSender_ = nullptr;
     AlertPresenter* alertPresenter_ = nullptr;
     StripScroller* stripScroller_ = nullptr;
     QWidget* soloClearButton_ = nullptr;
@@ -367,16 +330,8 @@ class ViewController : public QWidget,
     QBButton* resetButton_ = nullptr;
     QWidget* panelButton_ = nullptr;
     ToolSelector* toolSelector_ = nullptr;
-
-    // Indicators and lock.
-    void endHeaderFlash();
-    void setLongClickBarWidth(int width);
-    FillView* headerBackdrop_ = nullptr;
-    FillView* longClickBarView_ = nullptr;
     LockView* lockView_ = nullptr;
-    RunLoopAnimation headerFlash_;
-    RunLoopAnimation longClickBar_;
-    std::vector<NotificationObserver> actionObservers_;
+    HeaderIndicators indicators_;
 };
 
 }  // namespace quenbril

@@ -1,6 +1,9 @@
-// Server messages go to the dispatcher; here is the window's side of it.
+// Server messages go to the dispatcher; here is the window's side of it and of the controller's
+// parts.
 
 #include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
 #include <algorithm>
 
 #include "MonitorApp/channelstrips/StripArea.h"
@@ -63,36 +66,63 @@ void ViewController::DispatchWindow::performSegue(const std::string& identifier)
 }
 
 void ViewController::DispatchWindow::reloadChatTable() {
-    if (!vc_.chatVC_) return;
-    vc_.chatVC_->reloadData();
-    vc_.chatVC_->scrollToEnd();
+    const auto& table = vc_.segues_.chatTable();
+    if (!table) return;
+    table->reloadData();
+    table->scrollToEnd();
 }
 
 void ViewController::DispatchWindow::updateChatClients() {
-    if (vc_.chatVC_) vc_.chatVC_->updateClients();
+    if (const auto& table = vc_.segues_.chatTable()) table->updateClients();
 }
 
 void ViewController::DispatchWindow::setChatNotifierText(const std::string& message,
                                                          const std::string& sender) {
-    if (!vc_.cnVC_) return;
-    vc_.cnVC_->setMessage(message);
-    vc_.cnVC_->setTextLabel(message);
-    vc_.cnVC_->setSender(sender);
-    vc_.cnVC_->screenResize();
+    const auto& notifier = vc_.segues_.chatNotifier();
+    if (!notifier) return;
+    notifier->setMessage(message);
+    notifier->setTextLabel(message);
+    notifier->setSender(sender);
+    notifier->screenResize();
 }
 
 std::optional<int32_t> ViewController::DispatchWindow::performerChannelIndex() const {
-    std::shared_ptr<PerformerWindow> window = vc_.playerViewController_.lock();
+    std::shared_ptr<PerformerWindow> window = vc_.segues_.performerWindow();
     if (!window) return std::nullopt;
     return window->channelIndex();
 }
 
 void ViewController::DispatchWindow::showPerformerBatteryText(const PerformerBatteryText& text) {
-    std::shared_ptr<PerformerWindow> window = vc_.playerViewController_.lock();
+    std::shared_ptr<PerformerWindow> window = vc_.segues_.performerWindow();
     if (!window) return;
     if (text.quadversity) window->setRendererQuadversity(*text.quadversity);
     if (text.singleLine) window->setRendererSingleLine(*text.singleLine);
     if (text.text) window->setBatteryText(*text.text);
 }
+
+bool ViewController::DispatchWindow::connectionDialogTookConnection() {
+    if (!vc_.prefViewController_) return false;
+    // The dialog may confirm by itself, which ends it, so it is held here until it is done.
+    std::shared_ptr<PreferencesViewController> dialog = vc_.prefViewController_;
+    dialog->confirmButton()->setText("Confirm");
+    dialog->statusText()->setText("Connected to server");
+    dialog->connected();
+    return true;
+}
+
+void ViewController::DispatchWindow::connectionDialogDiscoveryUnavailable() {
+    if (vc_.prefViewController_) vc_.prefViewController_->discoveryUnavailable();
+}
+
+void ViewController::DispatchWindow::setStripsLive(bool live) {
+    if (vc_.stripArea_) vc_.stripArea_->setLive(live);
+}
+
+void ViewController::DispatchWindow::prepareConnectionDialog(
+    const std::shared_ptr<SegueDestination>& dialog) {
+    vc_.prepareConnectionDialog(dialog);
+}
+
+bool ViewController::DispatchWindow::linkConnected() const { return vc_.linkConnected(); }
 
 }  // namespace quenbril

@@ -5,9 +5,13 @@
 
 namespace quenbril {
 
-/// The main window as the dispatcher sees it: the status line, the indicators, the connection
-/// dialog, alerts, segues and the windows the controller opened.
-class ViewController::DispatchWindow final : public DispatcherWindow {
+/// The main window as the dispatcher and the controller's parts see it: the status line, the
+/// indicators, the connection dialog, the strip area, alerts, segues and the windows the
+/// controller opened.
+class ViewController::DispatchWindow final : public DispatcherWindow,
+                                             public LinkLifeCycle::Window,
+                                             public MainWindowActions::Window,
+                                             public SegueRouter::Window {
   public:
     explicit DispatchWindow(ViewController& controller) : vc_(controller) {}
 
@@ -27,6 +31,12 @@ class ViewController::DispatchWindow final : public DispatcherWindow {
     void setChatNotifierText(const std::string& message, const std::string& sender) override;
     std::optional<int32_t> performerChannelIndex() const override;
     void showPerformerBatteryText(const PerformerBatteryText& text) override;
+
+    bool connectionDialogTookConnection() override;
+    void connectionDialogDiscoveryUnavailable() override;
+    void setStripsLive(bool live) override;
+    void prepareConnectionDialog(const std::shared_ptr<SegueDestination>& dialog) override;
+    bool linkConnected() const override;
 
   private:
     ViewController& vc_;

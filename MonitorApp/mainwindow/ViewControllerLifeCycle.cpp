@@ -1,5 +1,6 @@
-// The main window's life cycle: loading, appearing and going away, the connection timer, the
-// start of the client, the status line and the strip area's layout.
+// The main window's life cycle: loading, appearing and going away, the connection dialog and
+// the start of the client, the status line and the strip area's layout; and the server link's
+// delegate, which hands the link's events to its life cycle.
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -14,15 +15,12 @@
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/PlayerStripLookup.h"
-#include "MonitorApp/chat/ChatMacroManager.h"
-#include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/channelstrips/StripArea.h"
+#include "MonitorApp/chat/ChatNotifications.h"
 #include "MonitorApp/controls/WindowFrameAutosave.h"
 #include "MonitorApp/mainwindow/ViewController.h"
-#include "MonitorApp/serverlink/ServerManager.h"
-#include "MonitorApp/settings/LTCManager.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/Log.h"
-#include "foundation/RunLoop.h"
 #include "foundation/UserDefaults.h"
 #include "foundation/dispatch/Queue.h"
 
@@ -32,8 +30,6 @@ namespace {
 
 constexpr const char* kSettingsKey = "Settings";
 constexpr const char* kWindowFrameKey = "mainWindowAutoSave2";
-
-UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
 
 /// Calls `fn` whenever the watched widget changes size.
 class ResizeWatcher : public QObject {
@@ -54,31 +50,39 @@ class ResizeWatcher : public QObject {
 // ---- Loading ----
 
 void ViewController::viewDidLoad() {
-    currentPanel_ = 0;
-    headerFlashing_ = false;
+    actions_.resetPanel();
+    indicators_.resetHeaderFlashing();
     isInitialized_ = false;
     currentDocumentName_ = "Untitled";
 
-    ChannelStripManager::sharedInstance();
-    LTCManager::sharedInstance();
-    ChatManager::sharedInstance();
-    // The macros listen to MIDI events from now on, not only once their editor opens.
-    ChatMacroManager::sharedInstance();
-
     addActionObservers();
-    lifeCycleObservers_.push_back(NotificationCenter::defaultCenter().addObserver(
+    lifeCycleObservers_.push_back(services_.models.notifications.addObserver(
         "ChannelStripsEdited", [this](const Notification&) { channelStripsEdited(); }));
 
-    connectionTimer_ =
-        RunLoop::main().scheduleTimer(kConnectionInterval, true, [this] { tryConnection(); });
+    link_.startTimer();
     // In the server role the receiver registry would start its discovery here; the
     // application has no registry, so there is nothing to start.
 
     leftLabel_->setText("");
     middleLabel_->setText("");
 
-    audioEngine_ = &PELAudioEngine::sharedInstance();
+    audioEngine_ = &services_.models.engine;
     audioEngine_->setDelegate(this);
+}
+
+void ViewController::addActionObservers() {
+    actions_.addObservers();
+    NotificationCenter& center = services_.models.notifications;
+    lifeCycleObservers_.push_back(
+        center.addObserver(ChatNotification::kChatMessageFromServer,
+                           [this](const Notification& n) { chatMessageFromServer(n); }));
+    lifeCycleObservers_.push_back(center.addObserver(
+        ChatNotification::kChatWindowClosed, [this](const Notification&) { chatWindowClosed(); }));
+    lifeCycleObservers_.push_back(
+        center.addObserver("ChannelClickStarted", [this](const Notification&) { clickStarted(); }));
+    lifeCycleObservers_.push_back(
+        center.addObserver("ChannelClickEnded", [this](const Notification&) { clickEnded(); }));
+    dispatcher_->levelFrames().clearSCP();
 }
 
 // ---- Appearing ----
@@ -95,7 +99,7 @@ void ViewController::viewDidAppear() {
 
     versionNumber_->setText(QString("V%1").arg(QUENBRIL_VERSION));
     if (groupButtonContainer_) {
-        ChannelStripManager::sharedInstance().setGroupButtonView(groupButtonContainer_);
+        services_.models.strips.setGroupButtonView(groupButtonContainer_);
     }
 
     if (!resizeWatched_) {
@@ -168,18 +172,7 @@ void ViewController::prepareConnectionDialog(const std::shared_ptr<SegueDestinat
         // The dialog is open: the status line is the remote's from now on.
         updateStatusMessage();
     }
-    ServerManager& link = ServerManager::sharedInstance();
-    link.setDelegate(this);
-    isLinkDelegate_ = true;
-    link.tryToConnect();
-}
-
-void ViewController::tryConnection() {
-    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
-    if ((settings.actAsClient() || settings.chatMode() == 1) &&
-        !ServerManager::sharedInstance().isConnected()) {
-        ServerManager::sharedInstance().tryToConnect();
-    }
+    link_.attach(*this);
 }
 
 void ViewController::listAudioDevices(const std::weak_ptr<PreferencesViewController>& dialog) {
@@ -214,36 +207,27 @@ void ViewController::startClient() {
     }
     updateStatusMessage();
     showOpenInMenu(false);
-    if (linkUpWithoutRemoteRole_ && linkConnected()) {
-        // The server sends its state only as a remote connects.
-        relink();
-    } else {
-        sendStoredClientID();
-    }
+    link_.clientStarted();
     prefViewController_.reset();
     isInitialized_ = true;
-    if (auto record = defaults().dictionaryForKey(kSettingsKey)) {
+    if (auto record = services_.models.defaults.dictionaryForKey(kSettingsKey)) {
         if ((*record)["chatOpen"].boolValue().value_or(false)) showHideChat();
         reopenPerformer_ = (*record)["playerOpen"].boolValue().value_or(false);
     }
 }
 
 void ViewController::reopenPerformerWindow() {
-    if (!reopenPerformer_ || ChannelStripManager::channelStripControllers().empty()) return;
+    if (!reopenPerformer_ || services_.models.strips.controllers().empty()) return;
     reopenPerformer_ = false;
-    std::shared_ptr<PerformerWindow> open = playerViewController_.lock();
-    if (open && !open->isClosed()) return;
-    channelIndex_ = 0;
-    playerIndex_ = PlayerStripLookup::indexOfPlayerInChannelStripIndex(0);
+    if (segues_.openPerformerWindow()) return;
+    segues_.selectPerformer(PlayerStripLookup::indexOfPlayerInChannelStripIndex(0), 0);
     performSegue("editPlayer");
 }
 
 // ---- Status line ----
 
-bool ViewController::linkConnected() const { return ServerManager::sharedInstance().isConnected(); }
-
 void ViewController::updateStatusMessage() {
-    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+    const UserSettingsManager& settings = services_.settings();
     // The connection dialog makes this station a remote: while it is open (at the first start,
     // before any role is stored) the status line is already the remote's.
     if (settings.actAsClient() || prefViewController_) {
@@ -290,19 +274,19 @@ void ViewController::screenResize() {
     } else {
         scrollView_->verticalScrollBar()->setValue(0);
     }
-    UserSettingsManager::sharedInstance().setColumns(scrollView_->viewport()->width() /
-                                                     kColumnWidth);
+    services_.settings().setColumns(scrollView_->viewport()->width() / kColumnWidth);
     std::weak_ptr<bool> alive = alive_;
-    dispatch::Queue::main()->after(kLayoutDelay, [alive] {
+    ChannelStripManager* strips = &services_.models.strips;
+    dispatch::Queue::main()->after(kLayoutDelay, [alive, strips] {
         if (auto living = alive.lock(); !living || !*living) return;
-        ChannelStripManager& manager = ChannelStripManager::sharedInstance();
+        ChannelStripManager& manager = *strips;
         manager.updateSizes();
         manager.updatePositions();
     });
 }
 
 void ViewController::updateChannelStrips() {
-    ChannelStripManager& manager = ChannelStripManager::sharedInstance();
+    ChannelStripManager& manager = services_.models.strips;
     if (stripArea_) manager.setSuperView(stripArea_);
     manager.updateChannels();
     screenResize();
@@ -310,18 +294,16 @@ void ViewController::updateChannelStrips() {
 
 void ViewController::channelStripsEdited() { screenResize(); }
 
-void ViewController::boundDidChange() {
-    ChannelStripManager::sharedInstance().scrollViewScrolled();
-}
+void ViewController::boundDidChange() { services_.models.strips.scrollViewScrolled(); }
 
 void ViewController::updateWarnings() {
-    ChannelStripManager& manager = ChannelStripManager::sharedInstance();
+    ChannelStripManager& manager = services_.models.strips;
     manager.updateWarnings();
     setResetAlarm(manager.isWarningOn());
 }
 
 ChannelStripController* ViewController::stripForChan(int chan) {
-    return ChannelStripManager::sharedInstance().stripForChannel(chan);
+    return services_.models.strips.stripForChannel(chan);
 }
 
 bool ViewController::canOpen(const Dictionary& document) {
@@ -337,7 +319,7 @@ void ViewController::viewWillDisappear() {
     WindowFrameAutosave::save(*window(), kWindowFrameKey);
 
     Dictionary record;
-    record.set("chanList", Value(ChannelStripManager::sharedInstance().propertyArray()));
+    record.set("chanList", Value(services_.models.strips.propertyArray()));
     if (audioEngine_) {
         record.set("outputChannel", audioEngine_->outputChannel());
         if (auto uid = audioEngine_->currentInputDeviceUID()) record.set("inputDeviceUID", *uid);
@@ -347,11 +329,22 @@ void ViewController::viewWillDisappear() {
     }
     auto player = playerViewController();
     record.set("playerOpen", player != nullptr && !player->isClosed());
-    record.set("chatOpen", chatVC_ != nullptr);
-    if (!defaults().setObject(Value(std::move(record)), kSettingsKey)) {
+    record.set("chatOpen", segues_.chatTable() != nullptr);
+    UserDefaults& defaults = services_.models.defaults;
+    if (!defaults.setObject(Value(std::move(record)), kSettingsKey)) {
         log(LogLevel::Warning, "The window's settings could not be saved");
     }
-    defaults().synchronize();
+    defaults.synchronize();
 }
+
+// ---- The server link's delegate ----
+
+void ViewController::connectedToServer(const std::string& /*host*/) { link_.connectedToServer(); }
+
+void ViewController::disconnectedFromServer(const std::optional<Error>& /*error*/) {
+    link_.disconnectedFromServer();
+}
+
+void ViewController::discoveryUnavailable(const Error& /*error*/) { link_.discoveryUnavailable(); }
 
 }  // namespace quenbril

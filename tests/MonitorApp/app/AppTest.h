@@ -9,6 +9,7 @@
 
 #include "MonitorApp/app/AppDelegate.h"
 #include "MonitorApp/app/MainWindow.h"
+#include "MonitorApp/app/SharedServices.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/mainwindow/LinkSenders.h"
 #include "MonitorApp/mainwindow/ViewController.h"
@@ -30,7 +31,7 @@ class AppTest : public StripTest {
         ChatManager::resetSharedInstance();
         ServerManager::sharedInstance().setServiceBrowser(
             std::make_unique<FakeServiceBrowser>(std::make_shared<FakeServiceBrowser::Log>()));
-        controller = new ViewController();
+        controller = new ViewController(sharedMainWindowServices());
         connectLinkSenders(&sender, *controller);
         controller->setAlertPresenter(&alerts);
         controller->setSegueFactory([this](const std::string& id) {

@@ -10,6 +10,7 @@
 #include <QScrollArea>
 #include <sstream>
 
+#include "MonitorApp/app/SharedServices.h"
 #include "MonitorApp/channelstrips/ui/GroupButtonContainerWidget.h"
 #include "MonitorApp/controls/QBButton.h"
 #include "MonitorApp/settings/ColorHelper.h"
@@ -129,7 +130,7 @@ TEST_F(MainWindowTest, TheHeaderIsLightGrayAndShowsTheVersion) {
 TEST_F(MainWindowTest, ThePictureBehindTheStripsIsCentredAtHalfItsSize) {
     initQuenbrilResources();
     // A controller made now finds the pictures.
-    auto* withPicture = new ViewController();
+    auto* withPicture = new ViewController(sharedMainWindowServices());
     MainWindow second(withPicture);
     withPicture->setSegueFactory([](const std::string&) { return nullptr; });
     withPicture->viewDidLoad();

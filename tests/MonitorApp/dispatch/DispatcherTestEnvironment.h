@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "MonitorApp/app/context/SharedRemoteContext.h"
 #include "MonitorApp/channelstrips/SnapshotManager.h"
 #include "MonitorApp/chat/ChatColorManager.h"
 #include "MonitorApp/chat/ChatManager.h"
@@ -33,8 +34,7 @@ class DispatcherTest : public StripTest {
         settings().setActAsClient(true);
         manager().setGroupButtonView(&groups);
         ChatManager::setLinkSender(&sender);
-        dispatcher = std::make_unique<ServerMessageDispatcher>(
-            RemoteContext::fromSharedInstances(clock), window);
+        dispatcher = std::make_unique<ServerMessageDispatcher>(sharedRemoteContext(clock), window);
         chatObserver = NotificationCenter::defaultCenter().addObserver(
             ChatNotification::kChatMessageFromServer,
             [this](const Notification& n) { dispatcher->chatMessageFromServer(n.userInfo); });

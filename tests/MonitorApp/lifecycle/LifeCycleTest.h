@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "MonitorApp/app/SharedServices.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/mainwindow/LinkSenders.h"
 #include "MonitorApp/mainwindow/ViewController.h"
@@ -36,7 +37,7 @@ class LifeCycleTest : public StripTest {
         ChatManager::resetSharedInstance();
         browserLog = std::make_shared<FakeServiceBrowser::Log>();
         link().setServiceBrowser(std::make_unique<FakeServiceBrowser>(browserLog));
-        vc = std::make_unique<ViewController>();
+        vc = std::make_unique<ViewController>(sharedMainWindowServices());
         connectLinkSenders(&link(), *vc);
         vc->setAlertPresenter(&alerts);
         vc->setSegueFactory([this](const std::string& id) -> std::shared_ptr<SegueDestination> {

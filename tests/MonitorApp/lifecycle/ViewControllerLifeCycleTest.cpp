@@ -5,6 +5,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 
+#include "MonitorApp/app/SharedServices.h"
 #include "tests/MonitorApp/lifecycle/LifeCycleTest.h"
 
 namespace quenbril::test {
@@ -205,7 +206,7 @@ TEST_F(ViewControllerLifeCycle, GoingAwaySavesTheFrameAndTheSettingsRecord) {
     EXPECT_EQ(defaults().stringForKey("mainWindowAutoSave2"), "40 50 1100 700");
 
     // The next run puts the window back where it was.
-    ViewController next;
+    ViewController next(sharedMainWindowServices());
     next.viewDidLoad();
     next.setSegueFactory([](const std::string&) { return nullptr; });
     next.viewDidAppear();

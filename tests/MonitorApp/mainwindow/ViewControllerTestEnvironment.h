@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "MonitorApp/app/SharedServices.h"
 #include "MonitorApp/channelstrips/SnapshotManager.h"
 #include "MonitorApp/chat/ChatColorManager.h"
 #include "MonitorApp/chat/ChatManager.h"
@@ -115,7 +116,7 @@ class ViewControllerTest : public StripTest {
         resetRemoteModels();
         settings().setActAsClient(true);
         manager().setGroupButtonView(&groups);
-        vc = std::make_unique<ViewController>(RemoteContext::fromSharedInstances(clock));
+        vc = std::make_unique<ViewController>(sharedMainWindowServices(clock));
         connectLinkSenders(&sender, *vc);
         vc->setAlertPresenter(&alerts);
         vc->setStripScroller(&scroller);

@@ -6,8 +6,8 @@
 #include <QScrollBar>
 #include <memory>
 
+#include "MonitorApp/app/SharedServices.h"
 #include "MonitorApp/channelstrips/ui/StripAreaWidget.h"
-#include "MonitorApp/mainwindow/QtShortTimeClock.h"
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/views/BlankLevelDisplay.h"
 #include "MonitorApp/views/ChannelStrip.h"
@@ -20,8 +20,7 @@ class StripAreaWidgetTest : public StripWidgetsTest {
   protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(StripWidgetsTest::SetUp());
-        vc = std::make_unique<ViewController>(
-            RemoteContext::fromSharedInstances(QtShortTimeClock::system()));
+        vc = std::make_unique<ViewController>(sharedMainWindowServices());
         vc->resize(1400, 700);
         vc->show();
         area = dynamic_cast<StripAreaWidget*>(scroll().widget());
@@ -214,8 +213,7 @@ TEST_F(StripAreaWidgetTest, AWindowThatGoesTakesItsStripAreaAndGroupButtonsBack)
     manager().setPanelIndex(1);
     manager().setKeyboardFocus();
 
-    vc = std::make_unique<ViewController>(
-        RemoteContext::fromSharedInstances(QtShortTimeClock::system()));
+    vc = std::make_unique<ViewController>(sharedMainWindowServices());
     vc->show();
     auto* next = dynamic_cast<StripAreaWidget*>(scroll().widget());
     sendChannels(4, 4);

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <optional>
 
+#include "MonitorApp/app/SharedServices.h"
 #include "MonitorApp/chat/ChatNotifications.h"
 #include "MonitorApp/chat/ui/ChatButtonViewController.h"
 #include "MonitorApp/chat/ui/ChatSplitViewController.h"
@@ -147,7 +148,7 @@ class MainWindowChat : public ChatWindowTest {
   protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(ChatWindowTest::SetUp());
-        controller = std::make_unique<ViewController>();
+        controller = std::make_unique<ViewController>(sharedMainWindowServices());
         SegueTable segues;
         opener.emplace(sharedChatServices(), &alerts);
         segues.add("showSplit", *opener);

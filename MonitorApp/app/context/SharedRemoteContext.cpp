@@ -1,4 +1,4 @@
-#include "MonitorApp/dispatch/RemoteContext.h"
+#include "MonitorApp/app/context/SharedRemoteContext.h"
 
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
@@ -14,7 +14,7 @@
 
 namespace quenbril {
 
-RemoteContext RemoteContext::fromSharedInstances(const ShortTimeClock& clock) {
+RemoteContext sharedRemoteContext(const ShortTimeClock& clock) {
     return RemoteContext{
         PELAudioEngine::sharedInstance(),     ChannelStripManager::sharedInstance(),
         SnapshotManager::sharedInstance(),    UserSettingsManager::sharedInstance(),
