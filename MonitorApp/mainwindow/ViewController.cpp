@@ -43,9 +43,9 @@ ViewController::ViewController(MainWindowServices services, QWidget* parent)
                segues_, *dispatcher_, *dispatchWindow_),
       indicators_(services_.settings) {
     SegueTable segues;
-    segues.add("showPreferences", [&settings = context.settings, &defaults = context.defaults] {
-        return std::make_shared<PreferencesViewController>(settings, defaults,
-                                                           ServerManager::sharedInstance());
+    segues.add("showPreferences", [this] {
+        return std::make_shared<PreferencesViewController>(
+            services_.settings(), services_.models.defaults, services_.link());
     });
     setSegueTable(std::move(segues));
     buildViews();
