@@ -29,6 +29,7 @@
 #include "MonitorApp/preferences/PreferencesViewController.h"
 #include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/LTCManager.h"
 #include "MonitorApp/settings/PlaybackManager.h"
 #include "MonitorApp/settings/PlayerManager.h"
@@ -46,7 +47,8 @@ RemoteComposition::RemoteComposition()
     : panels_{NotificationCenter::defaultCenter(),   UserDefaults::standardUserDefaults(),
               UserSettingsManager::sharedInstance(), ChannelStripManager::sharedInstance(),
               PlayerManager::sharedInstance(),       PlaybackManager::sharedInstance(),
-              NotebookManager::sharedInstance(),     LTCManager::sharedInstance()} {
+              NotebookManager::sharedInstance(),     LTCManager::sharedInstance(),
+              ColorHelper::sharedInstance()} {
     // The machine's MIDI system, if it has one; without it the remote runs on without MIDI.
     MidiDeviceManager::sharedDeviceManager().installBackend(makeSystemMidiBackend());
     // Before the window: its strip area makes the level display when the strips first arrive.

@@ -3,6 +3,7 @@
 namespace quenbril {
 
 class ChannelStripManager;
+class ColorHelper;
 class LTCManager;
 class NotebookManager;
 class NotificationCenter;
@@ -23,6 +24,7 @@ struct PanelServices {
     PlaybackManager& playback;
     NotebookManager& notebook;
     LTCManager& timecode;
+    const ColorHelper& colors;
 };
 
 }  // namespace quenbril

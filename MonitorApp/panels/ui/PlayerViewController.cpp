@@ -480,9 +480,9 @@ void PlayerViewController::updateTitle(int32_t channelIndex) {
 
 void PlayerViewController::colourLevelLabels() {
     const std::map<int, Array> colours{
-        {12, ColorHelper::colorForAudio()}, {22, ColorHelper::colorForRFA()},
-        {32, ColorHelper::colorForRFB()},   {52, ColorHelper::colorForRFC()},
-        {62, ColorHelper::colorForRFD()},   {42, ColorHelper::colorForQL()}};
+        {12, services_.colors.audioColor()}, {22, services_.colors.rfAColor()},
+        {32, services_.colors.rfBColor()},   {52, services_.colors.rfCColor()},
+        {62, services_.colors.rfDColor()},   {42, services_.colors.qlColor()}};
     for (const auto& [tag, stored] : colours) {
         QPalette palette = levelLabels_[tag]->palette();
         const QColor colour = labelColor(stored);

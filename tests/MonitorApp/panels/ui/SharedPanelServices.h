@@ -3,6 +3,7 @@
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/panels/NotebookManager.h"
 #include "MonitorApp/panels/ui/PanelServices.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/LTCManager.h"
 #include "MonitorApp/settings/PlaybackManager.h"
 #include "MonitorApp/settings/PlayerManager.h"
@@ -18,7 +19,8 @@ inline PanelServices sharedPanelServices() {
     return {NotificationCenter::defaultCenter(),   UserDefaults::standardUserDefaults(),
             UserSettingsManager::sharedInstance(), ChannelStripManager::sharedInstance(),
             PlayerManager::sharedInstance(),       PlaybackManager::sharedInstance(),
-            NotebookManager::sharedInstance(),     LTCManager::sharedInstance()};
+            NotebookManager::sharedInstance(),     LTCManager::sharedInstance(),
+            ColorHelper::sharedInstance()};
 }
 
 }  // namespace quenbril
