@@ -27,8 +27,8 @@ class UserSettingsManager {
     static constexpr int kMinLongRingBufLen = 128;
 
     static UserSettingsManager& sharedInstance();
-    /// Tests: drops the shared instance; the next `sharedInstance()` loads the stored record
-    /// again (a restart).
+    /// Tests: drops the shared instance; the next one made loads the stored record again (a
+    /// restart).
     static void resetSharedInstance();
 
     /// The defaults, then the record stored in `defaults` applied over them; `saveSettings`
