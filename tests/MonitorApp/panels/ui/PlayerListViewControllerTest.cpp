@@ -300,5 +300,19 @@ TEST_F(PlayerListTest, AListOpenedWhileLockedIsCoveredAtOnce) {
     EXPECT_TRUE(list->isCovered());
 }
 
+TEST_F(PlayerListTest, TheListShowsThePlayersOfTheManagerItIsMadeWith) {
+    cast({"Shared"});
+    PlayerManager own(defaults());
+    own.players().push_back(player("Own"));
+    const PanelServices shared = sharedPanelServices();
+    PlayerListViewController mine(PanelServices{shared.center, shared.defaults, shared.settings,
+                                                shared.strips, own, shared.playback,
+                                                shared.notebook, shared.timecode, shared.colors});
+    mine.show();
+    QAbstractItemModel* model = mine.tableView()->model();
+    ASSERT_EQ(model->rowCount(), 1);
+    EXPECT_EQ(model->data(model->index(0, 0)).toString(), "Own");
+}
+
 }  // namespace
 }  // namespace quenbril
