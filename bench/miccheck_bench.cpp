@@ -15,6 +15,7 @@
 #include "MonitorApp/panels/ui/MicCheckViewController.h"
 #include "bench/BenchSupport.h"
 #include "foundation/ManualRunLoop.h"
+#include "tests/MonitorApp/panels/ui/SharedPanelServices.h"
 
 using namespace quenbril;
 
@@ -65,7 +66,7 @@ int main(int argc, char** argv) {
             manager.controllers()[i]->state().micCheckState().setUser("alice");
             manager.controllers()[i]->state().micCheckState().setTime(Date{800000000.0 + i});
         }
-        MicCheckViewController window;
+        MicCheckViewController window(sharedPanelServices());
         window.resize(700, 3000);  // every row on screen
         window.show();
         QTableView& table = *window.tableView();

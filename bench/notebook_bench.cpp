@@ -23,6 +23,7 @@
 #include "MonitorApp/views/StripWidgetFactories.h"
 #include "bench/BenchSupport.h"
 #include "bench/HeadlessRemote.h"
+#include "tests/MonitorApp/panels/ui/SharedPanelServices.h"
 
 using namespace quenbril;
 
@@ -101,7 +102,7 @@ int main(int argc, char** argv) {
             std::filesystem::temp_directory_path() / "quenbril-notebook-bench";
         std::filesystem::create_directories(folder);
         FixedPath files(folder + "/notes.csv");
-        NotebookViewController window;
+        NotebookViewController window(sharedPanelServices());
         window.setFilePanel(&files);
         window.show();
         QApplication::processEvents();

@@ -29,6 +29,7 @@
 #include "bench/BenchSupport.h"
 #include "foundation/RunLoop.h"
 #include "foundation/qt/QtRunLoop.h"
+#include "tests/MonitorApp/panels/ui/SharedPanelServices.h"
 
 using namespace quenbril;
 
@@ -145,7 +146,7 @@ int main(int argc, char** argv) {
                          {"channelEnabled", true},
                          {"audioHistory", true}}});
     {
-        PlayerViewController window;
+        PlayerViewController window(sharedPanelServices());
         window.setReadOnly(true);
         window.setChannelIndex(0);
         window.updateTitle(0);

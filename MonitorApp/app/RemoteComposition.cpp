@@ -20,6 +20,7 @@
 #include "MonitorApp/mainwindow/QtShortTimeClock.h"
 #include "MonitorApp/mainwindow/SegueTable.h"
 #include "MonitorApp/mainwindow/ViewController.h"
+#include "MonitorApp/panels/NotebookManager.h"
 #include "MonitorApp/panels/ui/AddNoteViewController.h"
 #include "MonitorApp/panels/ui/BigLTCViewController.h"
 #include "MonitorApp/panels/ui/MicCheckViewController.h"
@@ -31,6 +32,9 @@
 #include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "MonitorApp/settings/ColorHelper.h"
+#include "MonitorApp/settings/LTCManager.h"
+#include "MonitorApp/settings/PlaybackManager.h"
+#include "MonitorApp/settings/PlayerManager.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/StripWidgetFactories.h"
 #include "MonitorApp/views/editor/ChannelStripViewController.h"
@@ -51,7 +55,12 @@ ChatServices sharedChatServices() {
 
 }  // namespace
 
-RemoteComposition::RemoteComposition() {
+RemoteComposition::RemoteComposition()
+    : panels_{NotificationCenter::defaultCenter(),   UserDefaults::standardUserDefaults(),
+              UserSettingsManager::sharedInstance(), ChannelStripManager::sharedInstance(),
+              PlayerManager::sharedInstance(),       PlaybackManager::sharedInstance(),
+              NotebookManager::sharedInstance(),     LTCManager::sharedInstance(),
+              ColorHelper::sharedInstance()} {
     // The machine's MIDI system, if it has one; without it the remote runs on without MIDI.
     MidiDeviceManager::sharedDeviceManager().installBackend(makeSystemMidiBackend());
     // Before the window: its strip area makes the level display when the strips first arrive.
@@ -119,12 +128,13 @@ void RemoteComposition::start() {
 
 void RemoteComposition::openPlayerList() {
     if (!playerList_) {
-        playerList_ = std::make_unique<PlayerListViewController>();
+        playerList_ = std::make_unique<PlayerListViewController>(panels_);
         playerList_->setAlertPresenter(&alerts_);
         playerList_->setFilePanel(&files_);
         // The list's editor is the performer window in its editing mode ("showPlayer").
         playerList_->setEditorMaker([this](int32_t playerIndex, std::function<void()> closed) {
-            auto editor = std::make_shared<PlayerViewController>(&ServerManager::sharedInstance());
+            auto editor =
+                std::make_shared<PlayerViewController>(panels_, &ServerManager::sharedInstance());
             editor->setAlertPresenter(&alerts_);
             editor->setFilePanel(&files_);
             editor->setReadOnly(false);
@@ -138,7 +148,7 @@ void RemoteComposition::openPlayerList() {
 
 void RemoteComposition::openNotebook() {
     if (!notebook_) {
-        notebook_ = std::make_unique<NotebookViewController>();
+        notebook_ = std::make_unique<NotebookViewController>(panels_);
         notebook_->setLinkSender(&ServerManager::sharedInstance());
         notebook_->setAlertPresenter(&alerts_);
         notebook_->setFilePanel(&files_);
@@ -168,12 +178,12 @@ void RemoteComposition::openChannelStrips() {
 }
 
 void RemoteComposition::openMicCheck() {
-    if (!micCheck_) micCheck_ = std::make_unique<MicCheckViewController>();
+    if (!micCheck_) micCheck_ = std::make_unique<MicCheckViewController>(panels_);
     micCheck_->show();
 }
 
 void RemoteComposition::openTimecode() {
-    if (!timecode_) timecode_ = std::make_unique<BigLTCViewController>();
+    if (!timecode_) timecode_ = std::make_unique<BigLTCViewController>(panels_);
     timecode_->show();
 }
 
@@ -217,7 +227,8 @@ SegueTable RemoteComposition::segueTable() {
     // The main window rebinds an open performer window itself and opens a new one only when
     // none is open; the last one made is kept here while it is shown.
     table.add("editPlayer", [this] {
-        auto window = std::make_shared<PlayerViewController>(&ServerManager::sharedInstance());
+        auto window =
+            std::make_shared<PlayerViewController>(panels_, &ServerManager::sharedInstance());
         window->setAlertPresenter(&alerts_);
         window->setFilePanel(&files_);
         performerWindow_ = window;
@@ -225,7 +236,7 @@ SegueTable RemoteComposition::segueTable() {
     });
     // One snapshot selector ("Snaps"): opening it while it is shown brings it forward.
     table.add("snapshotSeque", [this] {
-        return SnapshotSelectorViewController::shownOrNew(snapshotSelector_,
+        return SnapshotSelectorViewController::shownOrNew(snapshotSelector_, panels_,
                                                           SnapshotManager::sharedInstance());
     });
     // The note sheet of a long click in notebook mode, on the main window. A sheet already
@@ -235,7 +246,7 @@ SegueTable RemoteComposition::segueTable() {
             addNote_->raise();
             return nullptr;
         }
-        auto sheet = std::make_shared<AddNoteViewController>(window_.get());
+        auto sheet = std::make_shared<AddNoteViewController>(panels_, window_.get());
         sheet->setLinkSender(&ServerManager::sharedInstance());
         sheet->setAlertPresenter(&alerts_);
         addNote_ = sheet;

@@ -4,6 +4,7 @@
 
 #include "MonitorApp/app/QtAlertPresenter.h"
 #include "MonitorApp/app/QtFilePanel.h"
+#include "MonitorApp/panels/ui/PanelServices.h"
 
 namespace quenbril {
 
@@ -73,6 +74,7 @@ class RemoteComposition {
 
     QtAlertPresenter alerts_;
     QtFilePanel files_;
+    PanelServices panels_;
     ViewController* controller_ = nullptr;  // owned by the window
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<AppDelegate> delegate_;

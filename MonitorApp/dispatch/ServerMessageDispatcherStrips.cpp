@@ -98,7 +98,7 @@ void ServerMessageDispatcher::handleBatteryTimeData(const Dictionary& message) {
 
 void ServerMessageDispatcher::showBatteryText(int64_t csID, const PerformerBatteryText& text) {
     const std::optional<int32_t> shown = window_.performerChannelIndex();
-    if (!shown || PlaybackManager::isPlaying()) return;
+    if (!shown || context_.playback.isPlaying()) return;
     if (*shown != positionOf(csID)) return;
     window_.showPerformerBatteryText(text);
 }

@@ -29,7 +29,13 @@ class ShowWatcher : public QObject {
 
 }  // namespace
 
-LockableViewController::LockableViewController(QWidget* parent) : QWidget(parent) {}
+LockableViewController::LockableViewController(NotificationCenter& center,
+                                               const UserSettingsManager& settings, QWidget* parent)
+    : QWidget(parent), center_(center), settings_(settings) {}
+
+LockableViewController::LockableViewController(QWidget* parent)
+    : LockableViewController(NotificationCenter::defaultCenter(),
+                             UserSettingsManager::sharedInstance(), parent) {}
 
 LockableViewController::~LockableViewController() = default;
 
@@ -72,10 +78,10 @@ void LockableViewController::presentWindow() {
 
 void LockableViewController::followLock() {
     if (!lockObserver_) {
-        lockObserver_ = NotificationCenter::defaultCenter().addObserver(
-            LockNotification::kLocked, [this](const Notification& n) { locked(n); });
+        lockObserver_ = center_.addObserver(LockNotification::kLocked,
+                                            [this](const Notification& n) { locked(n); });
     }
-    setCovered(UserSettingsManager::sharedInstance().isLocked());
+    setCovered(settings_.isLocked());
 }
 
 void LockableViewController::locked(const Notification& notification) {

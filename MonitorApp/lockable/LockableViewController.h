@@ -7,6 +7,7 @@
 namespace quenbril {
 
 class LockView;
+class UserSettingsManager;
 
 /// The base of every panel that follows the lock: on "QuenbrilLocked" it covers itself with
 /// its LockView (which takes the panel's mouse and key input) or removes the cover. A panel
@@ -15,6 +16,10 @@ class LockView;
 /// has the theme's darker grey background. Main thread only.
 class LockableViewController : public QWidget {
   public:
+    /// `center` tells of the lock; `settings` holds whether the interface is locked now.
+    LockableViewController(NotificationCenter& center, const UserSettingsManager& settings,
+                           QWidget* parent = nullptr);
+    /// Follows the shared lock state (for panels not yet given their services).
     explicit LockableViewController(QWidget* parent = nullptr);
     ~LockableViewController() override;
 
@@ -42,6 +47,8 @@ class LockableViewController : public QWidget {
     void followLock();
     void setCovered(bool covered);
 
+    NotificationCenter& center_;
+    const UserSettingsManager& settings_;
     LockView* lockView_ = nullptr;
     NotificationObserver lockObserver_;
     // Tells of every showing of this view, whatever a subclass does with its own events.

@@ -8,7 +8,12 @@ namespace quenbril {
 
 namespace {
 
-SharedInstance<NotebookManager> shared;
+// The shared notebook tells the application's notification centre.
+struct SharedNotebookManager : NotebookManager {
+    SharedNotebookManager() : NotebookManager(NotificationCenter::defaultCenter()) {}
+};
+
+SharedInstance<SharedNotebookManager> shared;
 
 int32_t low8(const Value& v) {
     return static_cast<uint8_t>(static_cast<uint64_t>(v.longLongValue().value_or(0)));
@@ -32,7 +37,7 @@ void NotebookManager::refreshFromArray(const Array& notes) {
         }
         notebookEntries_.push_back(TimelineEntry::makeWithProperty(*d));
     }
-    NotificationCenter::defaultCenter().post(kNoteAddedNotification);
+    center_.post(kNoteAddedNotification);
 }
 
 Array NotebookManager::array() {

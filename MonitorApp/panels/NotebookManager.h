@@ -10,6 +10,8 @@
 
 namespace quenbril {
 
+class NotificationCenter;
+
 /// The remote's copy of the server's notebook: the notes in the order the server sent them,
 /// plus notes added locally at the end until the next list replaces them. Main thread only.
 class NotebookManager {
@@ -22,6 +24,9 @@ class NotebookManager {
     static NotebookManager& sharedInstance();
     /// Tests: drops the shared instance (a restart).
     static void resetSharedInstance();
+
+    /// Posts its "NoteAdded" to `center`.
+    explicit NotebookManager(NotificationCenter& center) : center_(center) {}
 
     /// Replaces every entry with one per note dictionary, in order (other elements are skipped
     /// with a log line), then posts "NoteAdded", also for an empty array.
@@ -42,6 +47,7 @@ class NotebookManager {
     void setLatestCsID(int64_t v) { latestCsID_ = v; }
 
   private:
+    NotificationCenter& center_;
     Entries notebookEntries_;
     int64_t latestCsID_ = 0;
 };

@@ -13,7 +13,12 @@ namespace quenbril {
 
 namespace {
 
-SharedInstance<ColorHelper> shared;
+// The shared theme is read from the application's defaults.
+struct SharedColorHelper : ColorHelper {
+    SharedColorHelper() : ColorHelper(UserDefaults::standardUserDefaults()) {}
+};
+
+SharedInstance<SharedColorHelper> shared;
 
 constexpr const char* kBorderKey = "colorForChannelStripBorder";
 
@@ -54,8 +59,8 @@ bool isLineThickness(const Value& value) {
     return v && *v > 0.0;
 }
 
-Array storedColor(const char* key, const Array& fallback) {
-    Value value = UserDefaults::standardUserDefaults().objectForKey(key);
+Array storedColor(const UserDefaults& defaults, const char* key, const Array& fallback) {
+    Value value = defaults.objectForKey(key);
     if (isColorArray(value)) return *value.arrayValue();
     if (!value.isNull()) {
         log(LogLevel::Warning, "The stored %s is not a colour; using the default", key);
@@ -77,17 +82,17 @@ ColorHelper& ColorHelper::sharedInstance() { return shared.get(); }
 
 void ColorHelper::resetSharedInstance() { shared.reset(); }
 
-ColorHelper::ColorHelper() { updateColors(); }
+ColorHelper::ColorHelper(const UserDefaults& defaults) : defaults_(defaults) { updateColors(); }
 
 void ColorHelper::updateColors() {
-    audioColor_ = storedColor("colorForAudio", kDefaultAudio);
-    rfColor_ = storedColor("colorForRF", kDefaultRF);
-    rfAColor_ = storedColor("colorForRFA", kDefaultRFA);
-    rfBColor_ = storedColor("colorForRFB", kDefaultRFB);
-    rfCColor_ = storedColor("colorForRFC", kDefaultRFC);
-    rfDColor_ = storedColor("colorForRFD", kDefaultRFD);
-    qlColor_ = storedColor("colorForQL", kDefaultQL);
-    Value thickness = UserDefaults::standardUserDefaults().objectForKey(kLineThicknessKey);
+    audioColor_ = storedColor(defaults_, "colorForAudio", kDefaultAudio);
+    rfColor_ = storedColor(defaults_, "colorForRF", kDefaultRF);
+    rfAColor_ = storedColor(defaults_, "colorForRFA", kDefaultRFA);
+    rfBColor_ = storedColor(defaults_, "colorForRFB", kDefaultRFB);
+    rfCColor_ = storedColor(defaults_, "colorForRFC", kDefaultRFC);
+    rfDColor_ = storedColor(defaults_, "colorForRFD", kDefaultRFD);
+    qlColor_ = storedColor(defaults_, "colorForQL", kDefaultQL);
+    Value thickness = defaults_.objectForKey(kLineThicknessKey);
     lineThickness_ = isLineThickness(thickness) ? *thickness.floatValue() : 1.0f;
 }
 
@@ -100,7 +105,9 @@ Array ColorHelper::colorForRFD() { return sharedInstance().rfDColor_; }
 Array ColorHelper::colorForQL() { return sharedInstance().qlColor_; }
 float ColorHelper::lineThickness() { return sharedInstance().lineThickness_; }
 
-Array ColorHelper::colorForChannelStripBorder() { return storedColor(kBorderKey, kDefaultBorder); }
+Array ColorHelper::colorForChannelStripBorder() {
+    return storedColor(UserDefaults::standardUserDefaults(), kBorderKey, kDefaultBorder);
+}
 
 Color ColorHelper::colorForArray(const Array& array) {
     auto component = [&](size_t i) -> double {

@@ -8,6 +8,8 @@
 
 namespace quenbril {
 
+class UserDefaults;
+
 /// The colour theme: the level-display colours and trace thickness (stored in the user
 /// defaults, cached here), the colours of the eight channel groups, the colours that tell chat
 /// senders apart, and a few fixed interface colours. Main thread only.
@@ -25,8 +27,8 @@ class ColorHelper {
     /// Tests: drops the shared instance (a restart: the cache and the chat colours go).
     static void resetSharedInstance();
 
-    /// Empty chat colours, the theme read from the user defaults.
-    ColorHelper();
+    /// Empty chat colours, the theme read from `defaults`.
+    explicit ColorHelper(const UserDefaults& defaults);
     /// Reads the theme colours and the line thickness from the user defaults again.
     void updateColors();
 
@@ -99,6 +101,7 @@ class ColorHelper {
     const Array& qlColor() const { return qlColor_; }
 
   private:
+    const UserDefaults& defaults_;
     float lineThickness_ = 1.0f;
     Dictionary chatColors_;
     Array audioColor_;

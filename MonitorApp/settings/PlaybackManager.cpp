@@ -12,9 +12,4 @@ PlaybackManager& PlaybackManager::sharedInstance() { return shared.get(); }
 
 void PlaybackManager::resetSharedInstance() { shared.reset(); }
 
-bool PlaybackManager::isPlaying() {
-    const PlaybackManager& manager = sharedInstance();
-    return manager.delayInSamples() > 0 && manager.playedCSID() > 0;
-}
-
 }  // namespace quenbril

@@ -12,7 +12,7 @@ class PlaybackManager {
     /// Tests: drops the shared instance (a restart).
     static void resetSharedInstance();
     /// Whether a replay runs: a positive delay and a strip id above 0.
-    static bool isPlaying();
+    bool isPlaying() const { return delayInSamples() > 0 && playedCSID() > 0; }
 
     /// Id of the replayed strip; -1 for none.
     int64_t playedCSID() const { return playedCSID_.load(std::memory_order_relaxed); }

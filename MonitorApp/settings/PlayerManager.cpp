@@ -8,7 +8,12 @@ namespace quenbril {
 
 namespace {
 
-SharedInstance<PlayerManager> shared;
+// The shared list reads the application's defaults.
+struct SharedPlayerManager : PlayerManager {
+    SharedPlayerManager() : PlayerManager(UserDefaults::standardUserDefaults()) {}
+};
+
+SharedInstance<SharedPlayerManager> shared;
 
 // Texts match when both are present and equal: a missing name matches nothing.
 bool sameText(const std::optional<std::string>& a, const std::optional<std::string>& b) {
@@ -21,8 +26,8 @@ PlayerManager& PlayerManager::sharedInstance() { return shared.get(); }
 
 void PlayerManager::resetSharedInstance() { shared.reset(); }
 
-PlayerManager::PlayerManager() {
-    if (auto stored = UserDefaults::standardUserDefaults().arrayForKey(kPlayersKey)) {
+PlayerManager::PlayerManager(const UserDefaults& defaults) {
+    if (auto stored = defaults.arrayForKey(kPlayersKey)) {
         updateFromArray(*stored);
     }
 }
@@ -54,9 +59,9 @@ void PlayerManager::addFromDic(const Dictionary& dictionary) {
     players.push_back(std::move(player));
 }
 
-Array PlayerManager::propertyArray() {
+Array PlayerManager::propertyArray() const {
     Array array;
-    for (const auto& player : sharedInstance().players_) {
+    for (const auto& player : players_) {
         array.push_back(player->propertyDic());
     }
     return array;

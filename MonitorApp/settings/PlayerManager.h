@@ -8,8 +8,10 @@
 
 namespace quenbril {
 
+class UserDefaults;
+
 /// The cast list the strips refer to by display name. Loaded from the user defaults
-/// ("players") at first use; the player list window writes it back. Main thread only.
+/// ("players") when made; the player list window writes it back. Main thread only.
 class PlayerManager {
   public:
     /// The user-defaults key of the stored list.
@@ -19,8 +21,9 @@ class PlayerManager {
     /// Tests: drops the shared instance; the next one loads the stored list again.
     static void resetSharedInstance();
 
-    /// The stored list, one player per dictionary (other elements are skipped with a log line).
-    PlayerManager();
+    /// The list stored in `defaults`, one player per dictionary (other elements are skipped with
+    /// a log line).
+    explicit PlayerManager(const UserDefaults& defaults);
 
     /// Appends one player per dictionary, in order, after the players already listed.
     void updateFromArray(const Array& players);
@@ -28,7 +31,7 @@ class PlayerManager {
     /// already listed is replaced, and the new one goes to the end of the list.
     static void addFromDic(const Dictionary& player);
     /// The `propertyDic` of every player, in list order.
-    static Array propertyArray();
+    Array propertyArray() const;
 
     std::vector<std::shared_ptr<Player>>& players() { return players_; }
     const std::vector<std::shared_ptr<Player>>& players() const { return players_; }

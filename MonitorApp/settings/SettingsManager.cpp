@@ -12,8 +12,6 @@ SharedInstance<SettingsManager> shared;
 
 SettingsManager& SettingsManager::sharedInstance() { return shared.get(); }
 
-void SettingsManager::resetSharedInstance() { shared.reset(); }
-
 void SettingsManager::setCHANNELS(int v) {
     channels_.store(std::clamp(v, 1, kMaxChannels), std::memory_order_relaxed);
 }

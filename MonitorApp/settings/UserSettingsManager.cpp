@@ -15,7 +15,12 @@ namespace quenbril {
 
 namespace {
 
-SharedInstance<UserSettingsManager> shared;
+// The shared settings live in the application's defaults.
+struct SharedUserSettingsManager : UserSettingsManager {
+    SharedUserSettingsManager() : UserSettingsManager(UserDefaults::standardUserDefaults()) {}
+};
+
+SharedInstance<SharedUserSettingsManager> shared;
 
 using Self = UserSettingsManager;
 
@@ -186,9 +191,9 @@ UserSettingsManager& UserSettingsManager::sharedInstance() { return shared.get()
 
 void UserSettingsManager::resetSharedInstance() { shared.reset(); }
 
-UserSettingsManager::UserSettingsManager()
-    : chatUsername_("Remote_" + std::to_string(randomRemoteNumber())) {
-    if (auto record = UserDefaults::standardUserDefaults().dictionaryForKey(kUserSettingsKey)) {
+UserSettingsManager::UserSettingsManager(UserDefaults& defaults)
+    : defaults_(defaults), chatUsername_("Remote_" + std::to_string(randomRemoteNumber())) {
+    if (auto record = defaults_.dictionaryForKey(kUserSettingsKey)) {
         applyStoredRecord(*record);
     }
     debugTextOn_ = false;
@@ -209,7 +214,7 @@ Dictionary UserSettingsManager::storedRecord() const {
 }
 
 bool UserSettingsManager::saveSettings() const {
-    if (!UserDefaults::standardUserDefaults().setObject(storedRecord(), kUserSettingsKey)) {
+    if (!defaults_.setObject(storedRecord(), kUserSettingsKey)) {
         log(LogLevel::Error, "Could not store the user settings");
         return false;
     }

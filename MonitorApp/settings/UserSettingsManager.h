@@ -9,6 +9,8 @@
 
 namespace quenbril {
 
+class UserDefaults;
+
 /// The program's settings. Part of them is stored in the user defaults as the one dictionary
 /// "UserSettings" (read once at start, written by `saveSettings`); the rest lasts for the run.
 /// It also produces and applies the general and chat-button parts of the settings file.
@@ -25,12 +27,13 @@ class UserSettingsManager {
     static constexpr int kMinLongRingBufLen = 128;
 
     static UserSettingsManager& sharedInstance();
-    /// Tests: drops the shared instance; the next `sharedInstance()` loads the stored record
-    /// again (a restart).
+    /// Tests: drops the shared instance; the next one made loads the stored record again (a
+    /// restart).
     static void resetSharedInstance();
 
-    /// The defaults, then the stored record applied over them.
-    UserSettingsManager();
+    /// The defaults, then the record stored in `defaults` applied over them; `saveSettings`
+    /// writes it back there.
+    explicit UserSettingsManager(UserDefaults& defaults);
 
     /// Writes the stored record (replacing the previous one) and synchronises the store.
     /// False, with a log line, when the store could not be written.
@@ -166,6 +169,7 @@ class UserSettingsManager {
     Dictionary storedRecord() const;
     void applyStoredRecord(const Dictionary& record);
 
+    UserDefaults& defaults_;
     mutable std::mutex stringMutex_;
 
     int showImages_ = 15;

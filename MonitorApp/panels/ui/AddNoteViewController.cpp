@@ -44,7 +44,8 @@ void makeHeading(QLineEdit& field) {
 
 }  // namespace
 
-AddNoteViewController::AddNoteViewController(QWidget* parent) : LockableViewController(parent) {
+AddNoteViewController::AddNoteViewController(const PanelServices& services, QWidget* parent)
+    : LockableViewController(services.center, services.settings, parent), services_(services) {
     setWindowTitle("Add note");
     // A sheet on the main window: it keeps the main window's input until it is dismissed.
     setWindowFlags(Qt::Sheet);
@@ -145,7 +146,7 @@ void AddNoteViewController::applyLock(bool locked) {
 void AddNoteViewController::viewDidLoad() {
     LockableViewController::viewDidLoad();
     viewLoaded_ = true;
-    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    UserDefaults& defaults = services_.defaults;
     for (const auto& [tag, f] : fields_) {
         if (!isMacroTag(tag)) continue;
         if (auto text = defaults.stringForKey(macroKey(tag)))
@@ -153,8 +154,8 @@ void AddNoteViewController::viewDidLoad() {
     }
     lockedButton_->setChecked(defaults.boolForKey(kLockedKey));
     applyLock(lockedButton_->isChecked());
-    const int64_t csID = NotebookManager::sharedInstance().latestCsID();
-    if (const ChannelStripController* strip = ChannelStripManager::controllerByID(csID)) {
+    const int64_t csID = services_.notebook.latestCsID();
+    if (const ChannelStripController* strip = services_.strips.controllerWithCSID(csID)) {
         if (strip->view()) {
             titleField_->setText(
                 QString::fromStdString(std::string(kTitle) + " FOR " + strip->view()->getTitle()));
@@ -166,14 +167,15 @@ void AddNoteViewController::viewDidLoad() {
 void AddNoteViewController::viewDidAppear() {
     WindowFrameAutosave::restore(*this, kFrameName);
     openingTime_ = RunLoop::main().now();
-    if (auto timecode = timecodeStripTimecode()) openingLTC_ = *timecode;
+    if (auto timecode = timecodeStripTimecode(services_.strips, services_.timecode))
+        openingLTC_ = *timecode;
     appeared_ = true;
 }
 
 void AddNoteViewController::viewDidDisappear() {
     if (appeared_) {
         WindowFrameAutosave::save(*this, kFrameName);
-        UserDefaults& defaults = UserDefaults::standardUserDefaults();
+        UserDefaults& defaults = services_.defaults;
         bool stored = true;
         for (const auto& [tag, f] : fields_) {
             if (isMacroTag(tag))
@@ -223,9 +225,8 @@ void AddNoteViewController::addNoteClicked(int tag) {
         if (fieldTag != tag) continue;
         const SMPTETimecode ltc = openingLTC_;
         const Dictionary message = LinkMessageBuilder::remoteAddedNote(
-            f->text().toStdString(), NotebookManager::sharedInstance().latestCsID(),
-            UserSettingsManager::sharedInstance().chatUsername(),
-            {ltc.hours, ltc.mins, ltc.secs, ltc.frame},
+            f->text().toStdString(), services_.notebook.latestCsID(),
+            services_.settings.chatUsername(), {ltc.hours, ltc.mins, ltc.secs, ltc.frame},
             openingTime_.value_or(RunLoop::main().now()));
         if (link_) {
             link_->sendDictionary(message);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "MonitorApp/lockable/LockableViewController.h"
+#include "MonitorApp/panels/ui/PanelServices.h"
 #include "MonitorApp/seams/MainWindowSeams.h"
 #include "MonitorApp/settings/SMPTETimecode.h"
 
@@ -36,7 +37,7 @@ class AddNoteViewController : public LockableViewController, public virtual Segu
     static constexpr int kTitleFieldTag = -1;
     static constexpr int kLowerFieldTag = -2;
 
-    explicit AddNoteViewController(QWidget* parent = nullptr);
+    explicit AddNoteViewController(const PanelServices& services, QWidget* parent = nullptr);
     ~AddNoteViewController() override;
 
     /// "NotebookMacro <tag>".
@@ -90,6 +91,7 @@ class AddNoteViewController : public LockableViewController, public virtual Segu
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    PanelServices services_;
     void buildView();
     QLineEdit* addField(int tag);
     QPushButton* addSubmit(int tag, const QString& title);

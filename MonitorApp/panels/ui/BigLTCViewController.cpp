@@ -31,7 +31,8 @@ QString timecodeText(int32_t hours, int32_t minutes, int32_t seconds, int32_t fr
 
 }  // namespace
 
-BigLTCViewController::BigLTCViewController(QWidget* parent) : LockableViewController(parent) {
+BigLTCViewController::BigLTCViewController(const PanelServices& services, QWidget* parent)
+    : LockableViewController(services.center, services.settings, parent), services_(services) {
     buildView();
 }
 
@@ -117,7 +118,7 @@ void BigLTCViewController::viewDidLoad() {
 
 void BigLTCViewController::viewWillAppear() {
     fontSize_ = kDefaultFontSize;
-    const Value stored = UserDefaults::standardUserDefaults().objectForKey(kFontSizeKey);
+    const Value stored = services_.defaults.objectForKey(kFontSizeKey);
     if (stored.isInteger()) {
         const int64_t size = stored.longLongValue().value_or(0);
         if (size >= kMinStoredFontSize && size <= kMaxStoredFontSize) {
@@ -129,10 +130,10 @@ void BigLTCViewController::viewWillAppear() {
 
 void BigLTCViewController::viewDidAppear() {
     appeared_ = true;
-    stripsEdited_ = NotificationCenter::defaultCenter().addObserver(
+    stripsEdited_ = services_.center.addObserver(
         kChannelStripsEditedNotification, [this](const Notification&) { refreshChannels(); });
     refreshChannels();
-    const int64_t source = LTCManager::sharedInstance().tcCSIndex();
+    const int64_t source = services_.timecode.tcCSIndex();
     chooseCS(source < 0 ? 0 : source);
     if (chosenCSID_) {
         const int item = channelButton_->findData(QVariant::fromValue<qlonglong>(*chosenCSID_));
@@ -151,7 +152,7 @@ void BigLTCViewController::viewDidDisappear() {
     WindowFrameAutosave::save(*this, kFrameName);
     stripsEdited_.reset();
     LockableViewController::viewDidDisappear();
-    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    UserDefaults& defaults = services_.defaults;
     defaults.setInteger(fontSize_, kFontSizeKey);
     defaults.synchronize();
     stop();
@@ -174,7 +175,7 @@ void BigLTCViewController::start() {
 void BigLTCViewController::stop() { timer_.invalidate(); }
 
 void BigLTCViewController::callback() {
-    LTCManager& manager = LTCManager::sharedInstance();
+    LTCManager& manager = services_.timecode;
     const int64_t source = manager.tcCSIndex();
     const SMPTETimecode now = manager.getTimecode(source);
     // The age is the chosen source's own: the manager's last selection may be another source's
@@ -200,7 +201,7 @@ void BigLTCViewController::callback() {
 
 void BigLTCViewController::refreshChannels() {
     channelButton_->clear();
-    for (const auto& controller : ChannelStripManager::channelStripControllers()) {
+    for (const auto& controller : services_.strips.controllers()) {
         const ChannelStripModel& model = controller->model();
         if (model.wirelessName() != kTimecodeWirelessName) continue;
         channelButton_->addItem(QString::fromStdString(model.name().value_or("")),
@@ -209,21 +210,21 @@ void BigLTCViewController::refreshChannels() {
 }
 
 void BigLTCViewController::chooseCS(int64_t csID) {
-    for (const auto& controller : ChannelStripManager::channelStripControllers()) {
+    for (const auto& controller : services_.strips.controllers()) {
         const ChannelStripModel& model = controller->model();
         if (model.csID() == csID || (csID == 0 && model.wirelessName() == kTimecodeWirelessName)) {
             chosenCSID_ = model.csID();
             break;
         }
     }
-    LTCManager::sharedInstance().setTcCSIndex(chosenCSID_.value_or(0));
+    services_.timecode.setTcCSIndex(chosenCSID_.value_or(0));
 }
 
 void BigLTCViewController::channelChanged() {
     const QVariant tag = channelButton_->currentData();
     if (!tag.isValid()) return;
     const int64_t csID = tag.toLongLong();
-    LTCManager::sharedInstance().setTcCSIndex(csID);
+    services_.timecode.setTcCSIndex(csID);
     chooseCS(csID);
 }
 
@@ -244,14 +245,14 @@ void BigLTCViewController::sizeButtonClicked(int tag) {
 }
 
 void BigLTCViewController::alwaysOnTopChanged() {
-    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    UserDefaults& defaults = services_.defaults;
     defaults.setBool(alwaysOnTop_->isChecked(), kOnTopKey);
     defaults.synchronize();
     updateWindowLevel();
 }
 
 void BigLTCViewController::updateWindowLevel() {
-    const bool onTop = UserDefaults::standardUserDefaults().boolForKey(kOnTopKey);
+    const bool onTop = services_.defaults.boolForKey(kOnTopKey);
     alwaysOnTop_->setChecked(onTop);
     if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop) return;
     const bool shown = isVisible();

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "MonitorApp/lockable/LockableViewController.h"
+#include "MonitorApp/panels/ui/PanelServices.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/Timer.h"
 
@@ -37,7 +38,7 @@ class BigLTCViewController : public LockableViewController {
     static constexpr int kSmallerTag = 1;
     static constexpr int kLargerTag = 2;
 
-    explicit BigLTCViewController(QWidget* parent = nullptr);
+    explicit BigLTCViewController(const PanelServices& services, QWidget* parent = nullptr);
     ~BigLTCViewController() override;
 
     // ---- Life cycle ----
@@ -97,6 +98,7 @@ class BigLTCViewController : public LockableViewController {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    PanelServices services_;
     void buildView();
     void setDigits(const QString& text, const QColor& color);
     void setDigitFont(int32_t pointSize);

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/Snapshot.h"
 #include "MonitorApp/controls/TextLengthLimit.h"
 #include "MonitorApp/panels/ui/GridViewDelegate.h"
@@ -22,14 +21,6 @@ namespace {
 constexpr const char* kTagProperty = "tag";
 constexpr const char* kNoGroupName = "None";
 
-std::vector<int64_t> sharedStripIDs() {
-    std::vector<int64_t> ids;
-    for (const auto& controller : ChannelStripManager::sharedInstance().controllers()) {
-        ids.push_back(controller->model().csID());
-    }
-    return ids;
-}
-
 /// The whole number a text starts with, as a number field reads it: leading blanks and a sign
 /// allowed, anything after the digits ignored, 0 when there are none.
 int32_t leadingInteger(const QString& text) {
@@ -41,8 +32,8 @@ int32_t leadingInteger(const QString& text) {
 }  // namespace
 
 GridView::GridView(const QRect& frame, const std::shared_ptr<Snapshot>& snapshot,
-                   GridViewDelegate* delegate, QWidget* parent)
-    : QWidget(parent), snapshot_(snapshot), delegate_(delegate), stripIDs_(sharedStripIDs) {
+                   GridViewDelegate* delegate, StripIDs stripIDs, QWidget* parent)
+    : QWidget(parent), snapshot_(snapshot), delegate_(delegate), stripIDs_(std::move(stripIDs)) {
     setGeometry(frame);
     collapse();
 }

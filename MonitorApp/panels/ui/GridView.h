@@ -46,9 +46,9 @@ class GridView : public QWidget {
     /// The ids of the strips, one per column, in list order.
     using StripIDs = std::function<std::vector<int64_t>()>;
 
-    /// A folded grid over `snapshot` at `frame`; the columns follow the shared strip list.
+    /// A folded grid over `snapshot` at `frame`; the columns follow `stripIDs` (the strip list).
     GridView(const QRect& frame, const std::shared_ptr<Snapshot>& snapshot,
-             GridViewDelegate* delegate, QWidget* parent = nullptr);
+             GridViewDelegate* delegate, StripIDs stripIDs, QWidget* parent = nullptr);
     ~GridView() override;
 
     /// Unfolds: 400 by 140, the cells, the group name fields and the header.
@@ -87,7 +87,6 @@ class GridView : public QWidget {
     void setDelegate(GridViewDelegate* delegate) { delegate_ = delegate; }
     std::shared_ptr<Snapshot> snapshotData() const { return snapshot_.lock(); }
     void setSnapshotData(const std::shared_ptr<Snapshot>& snapshot) { snapshot_ = snapshot; }
-    void setStripIDs(StripIDs stripIDs) { stripIDs_ = std::move(stripIDs); }
     /// The number of group names when last unfolded.
     int32_t rows() const { return rows_; }
     int borderWidth() const { return border_; }

@@ -8,18 +8,11 @@
 
 namespace quenbril {
 
-namespace {
-
-const ChannelStripManager::Controllers& strips() {
-    return ChannelStripManager::channelStripControllers();
-}
-
-}  // namespace
-
-MicCheckTableModel::MicCheckTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+MicCheckTableModel::MicCheckTableModel(ChannelStripManager& strips, QObject* parent)
+    : QAbstractTableModel(parent), strips_(strips) {}
 
 void MicCheckTableModel::reloadData() {
-    const auto& list = strips();
+    const auto& list = strips_.controllers();
     bool sameRows = static_cast<size_t>(rows_.rowCount()) == list.size();
     for (size_t i = 0; sameRows && i < list.size(); ++i) {
         sameRows = rows_.csIDAt(static_cast<int32_t>(i)) == list[i]->model().csID();
@@ -36,7 +29,7 @@ void MicCheckTableModel::reloadData() {
 }
 
 ChannelStripController* MicCheckTableModel::controllerAt(int32_t row) {
-    return rows_.controllerAt(strips(), row);
+    return rows_.controllerAt(strips_.controllers(), row);
 }
 
 int MicCheckTableModel::rowCount(const QModelIndex& parent) const {
@@ -54,7 +47,8 @@ QColor MicCheckTableModel::nameColor(bool needsChecking, bool checked) {
 
 QVariant MicCheckTableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
-    const ChannelStripController* controller = rows_.controllerAt(strips(), index.row());
+    const ChannelStripController* controller =
+        rows_.controllerAt(strips_.controllers(), index.row());
     if (!controller) return {};
     const MicCheckState& check = controller->state().micCheckState();
     const auto column = static_cast<Column>(index.column());

@@ -8,8 +8,9 @@
 namespace quenbril {
 
 class ChannelStripController;
+class ChannelStripManager;
 
-/// The mic-check table: one row per strip of the shared strip list, in list order, showing the
+/// The mic-check table: one row per strip of the strip list, in list order, showing the
 /// strip's mic-check record. The strip name is green when the strip needs checking and was
 /// checked, red when it needs checking and was not, grey otherwise. Rows find their strips by
 /// csID (StripIDMap), so a row whose strip has left the list shows nothing. Main thread only.
@@ -17,7 +18,7 @@ class MicCheckTableModel : public QAbstractTableModel {
   public:
     enum Column { kName, kUser, kNote, kTime, kChecked, kColumnCount };
 
-    explicit MicCheckTableModel(QObject* parent = nullptr);
+    explicit MicCheckTableModel(ChannelStripManager& strips, QObject* parent = nullptr);
 
     /// Takes the rows from the strip list. The same strips in the same order keep the view's
     /// selection (only the cells change); any other change resets the table.
@@ -35,6 +36,7 @@ class MicCheckTableModel : public QAbstractTableModel {
     static QColor nameColor(bool needsChecking, bool checked);
 
   private:
+    ChannelStripManager& strips_;
     // Look-ups refresh the map when the list changed, hence mutable behind const data().
     mutable StripIDMap rows_;
 };

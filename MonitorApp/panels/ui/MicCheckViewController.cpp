@@ -45,7 +45,8 @@ class CheckBoxDelegate : public QStyledItemDelegate {
 
 }  // namespace
 
-MicCheckViewController::MicCheckViewController(QWidget* parent) : LockableViewController(parent) {
+MicCheckViewController::MicCheckViewController(const PanelServices& services, QWidget* parent)
+    : LockableViewController(services.center, services.settings, parent), services_(services) {
     buildView();
 }
 
@@ -53,7 +54,7 @@ MicCheckViewController::~MicCheckViewController() = default;
 
 void MicCheckViewController::buildView() {
     setWindowFlag(Qt::Window);
-    model_ = new MicCheckTableModel(this);
+    model_ = new MicCheckTableModel(services_.strips, this);
     tableView_ = new QTableView(this);
     ListWindow::setUpTable(tableView_, true);
     // A selected row keeps white text on a blue that stands out from the black rows, whatever
@@ -107,8 +108,8 @@ void MicCheckViewController::viewDidLoad() {
 void MicCheckViewController::viewDidAppear() {
     appeared_ = true;
     WindowFrameAutosave::restore(*this, kFrameName);
-    stripChecked_ = NotificationCenter::defaultCenter().addObserver(
-        kChannelStripCheckedNotification, [this](const Notification&) { update(); });
+    stripChecked_ = services_.center.addObserver(kChannelStripCheckedNotification,
+                                                 [this](const Notification&) { update(); });
     updateWindowLevel();
     update();
 }
@@ -132,7 +133,7 @@ void MicCheckViewController::closeEvent(QCloseEvent* event) {
 
 int64_t MicCheckViewController::shownAct() const {
     const int item = actSelector_->currentIndex();
-    if (item <= 0) return int64_t{UserSettingsManager::sharedInstance().currentAct()} + 1;
+    if (item <= 0) return int64_t{services_.settings.currentAct()} + 1;
     return item;
 }
 
@@ -144,7 +145,7 @@ void MicCheckViewController::update() {
 }
 
 int MicCheckViewController::numberOfRowsInTableView() const {
-    return static_cast<int>(ChannelStripManager::channelStripControllers().size());
+    return static_cast<int>(services_.strips.controllers().size());
 }
 
 std::vector<int> MicCheckViewController::selectedRows() const {
@@ -152,7 +153,7 @@ std::vector<int> MicCheckViewController::selectedRows() const {
 }
 
 void MicCheckViewController::checkedClicked() {
-    const std::string user = UserSettingsManager::sharedInstance().chatUsername();
+    const std::string user = services_.settings.chatUsername();
     for (int row : selectedRows()) {
         // The rows name the strips of the last reload; a "Channels" message may have removed
         // one since, and a strip no longer listed is not ticked.
@@ -165,22 +166,22 @@ void MicCheckViewController::checkedClicked() {
         if (ChannelStripView* view = controller->view())
             view->updateAppearance(controller->state());
         update();
-        NotificationCenter::defaultCenter().post(kChannelCheckClickedNotification,
-                                                 Dictionary{{"index", controller->model().csID()},
-                                                            {"sender", user},
-                                                            {"uuid", ChatManager::uuid()}});
+        services_.center.post(kChannelCheckClickedNotification,
+                              Dictionary{{"index", controller->model().csID()},
+                                         {"sender", user},
+                                         {"uuid", ChatManager::uuid()}});
     }
 }
 
 void MicCheckViewController::onTopChanged() {
-    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    UserDefaults& defaults = services_.defaults;
     defaults.setBool(onTop_->isChecked(), kOnTopKey);
     defaults.synchronize();
     updateWindowLevel();
 }
 
 void MicCheckViewController::updateWindowLevel() {
-    const bool onTop = UserDefaults::standardUserDefaults().boolForKey(kOnTopKey);
+    const bool onTop = services_.defaults.boolForKey(kOnTopKey);
     onTop_->setChecked(onTop);
     if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop) return;
     const bool shown = isVisible();

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "MonitorApp/lockable/LockableViewController.h"
+#include "MonitorApp/panels/ui/PanelServices.h"
 #include "foundation/NotificationCenter.h"
 
 class QCheckBox;
@@ -28,7 +29,7 @@ class MicCheckViewController : public LockableViewController {
     /// Acts offered besides the current one.
     static constexpr int kActs = 10;
 
-    explicit MicCheckViewController(QWidget* parent = nullptr);
+    explicit MicCheckViewController(const PanelServices& services, QWidget* parent = nullptr);
     ~MicCheckViewController() override;
 
     // ---- Life cycle ----
@@ -67,6 +68,7 @@ class MicCheckViewController : public LockableViewController {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    PanelServices services_;
     void buildView();
     std::vector<int> selectedRows() const;
 

@@ -24,20 +24,18 @@ constexpr std::array<Column, 6> kColumns{{{"Note", "Note"},
                                           {"Channel", "Channel"},
                                           {"AudioInput", "Audio input"}}};
 
-const NotebookManager::Entries& entries() {
-    return NotebookManager::sharedInstance().notebookEntries();
-}
-
 QString fromStd(const std::optional<std::string>& text) {
     return text ? QString::fromStdString(*text) : QString();
 }
 
 }  // namespace
 
-NotebookTableModel::NotebookTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+NotebookTableModel::NotebookTableModel(NotebookManager& notebook, const ChannelStripManager& strips,
+                                       QObject* parent)
+    : QAbstractTableModel(parent), notebook_(notebook), strips_(strips) {}
 
 int NotebookTableModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(entries().size());
+    return parent.isValid() ? 0 : static_cast<int>(notebook_.notebookEntries().size());
 }
 
 int NotebookTableModel::columnCount(const QModelIndex& parent) const {
@@ -57,12 +55,12 @@ int NotebookTableModel::column(const std::string& identifier) {
 }
 
 bool NotebookTableModel::showsClickChannel(int row) const {
-    const auto& list = entries();
+    const auto& list = notebook_.notebookEntries();
     return row >= 0 && static_cast<size_t>(row) + 1 == list.size() && list[row]->csID() == 0;
 }
 
 QString NotebookTableModel::value(int row, const std::string& identifier) const {
-    const auto& list = entries();
+    const auto& list = notebook_.notebookEntries();
     if (row < 0 || static_cast<size_t>(row) >= list.size()) return {};
     const TimelineEntry& entry = *list[row];
     if (identifier == "Note") return fromStd(entry.note());

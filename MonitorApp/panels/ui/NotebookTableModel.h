@@ -8,7 +8,10 @@
 
 namespace quenbril {
 
-/// The notebook window's table over the shared notebook: one row per note, read from the
+class ChannelStripManager;
+class NotebookManager;
+
+/// The notebook window's table over the notebook: one row per note, read from the
 /// notebook manager whenever the table asks. Columns by identifier: "Note", "LTC", "Time",
 /// "Creator", "Channel" and "AudioInput". Every text is plain text.
 class NotebookTableModel : public QAbstractTableModel {
@@ -16,7 +19,8 @@ class NotebookTableModel : public QAbstractTableModel {
     static constexpr const char* kClickChannel = "<Click channel>";
     static constexpr const char* kNotAvailable = "<Not available>";
 
-    explicit NotebookTableModel(QObject* parent = nullptr);
+    NotebookTableModel(NotebookManager& notebook, const ChannelStripManager& strips,
+                       QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -36,6 +40,7 @@ class NotebookTableModel : public QAbstractTableModel {
     void reloadData();
 
   private:
+    NotebookManager& notebook_;
     mutable StripLookup strips_;
 };
 

@@ -25,13 +25,8 @@
 
 namespace quenbril {
 
-namespace {
-
-NotebookManager::Entries& entries() { return NotebookManager::sharedInstance().notebookEntries(); }
-
-}  // namespace
-
-NotebookViewController::NotebookViewController(QWidget* parent) : LockableViewController(parent) {
+NotebookViewController::NotebookViewController(const PanelServices& services, QWidget* parent)
+    : LockableViewController(services.center, services.settings, parent), services_(services) {
     setWindowTitle("Notebook");
     // The notebook floats above the other windows; there is no switch for it.
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
@@ -41,7 +36,7 @@ NotebookViewController::NotebookViewController(QWidget* parent) : LockableViewCo
 NotebookViewController::~NotebookViewController() = default;
 
 void NotebookViewController::buildView() {
-    model_ = new NotebookTableModel(this);
+    model_ = new NotebookTableModel(services_.notebook, services_.strips, this);
     tableView_ = new QTableView(this);
     tableView_->setModel(model_);
     tableView_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -89,8 +84,8 @@ void NotebookViewController::buildView() {
 void NotebookViewController::viewDidLoad() {
     LockableViewController::viewDidLoad();
     viewLoaded_ = true;
-    csClicked_ = NotificationCenter::defaultCenter().addObserver(
-        kCSClickedNotification, [this](const Notification& n) { csClicked(n); });
+    csClicked_ = services_.center.addObserver(kCSClickedNotification,
+                                              [this](const Notification& n) { csClicked(n); });
 }
 
 void NotebookViewController::viewDidAppear() {
@@ -98,14 +93,14 @@ void NotebookViewController::viewDidAppear() {
     reloadData();
     // Also after a disappearance, which stopped every observer.
     if (!csClicked_) {
-        csClicked_ = NotificationCenter::defaultCenter().addObserver(
-            kCSClickedNotification, [this](const Notification& n) { csClicked(n); });
+        csClicked_ = services_.center.addObserver(kCSClickedNotification,
+                                                  [this](const Notification& n) { csClicked(n); });
     }
-    noteAdded_ = NotificationCenter::defaultCenter().addObserver(
-        NotebookManager::kNoteAddedNotification, [this](const Notification&) { reloadData(); });
+    noteAdded_ = services_.center.addObserver(NotebookManager::kNoteAddedNotification,
+                                              [this](const Notification&) { reloadData(); });
     // Edited strips change the titles and inputs the table shows.
-    stripsEdited_ = NotificationCenter::defaultCenter().addObserver(
-        kChannelStripsEditedNotification, [this](const Notification&) { reloadData(); });
+    stripsEdited_ = services_.center.addObserver(kChannelStripsEditedNotification,
+                                                 [this](const Notification&) { reloadData(); });
     appeared_ = true;
 }
 
@@ -144,14 +139,15 @@ void NotebookViewController::addCustomClicked() {
     auto entry = std::make_shared<TimelineEntry>();
     entry->setNote(textField_->text().toStdString());
     entry->setTime(RunLoop::main().now());
-    entry->setCreator(UserSettingsManager::sharedInstance().chatUsername());
-    if (auto timecode = timecodeStripTimecode()) entry->setLtc(*timecode);
-    entries().push_back(std::move(entry));
+    entry->setCreator(services_.settings.chatUsername());
+    if (auto timecode = timecodeStripTimecode(services_.strips, services_.timecode))
+        entry->setLtc(*timecode);
+    services_.notebook.notebookEntries().push_back(std::move(entry));
     reloadData();
 }
 
 void NotebookViewController::csClicked(const Notification& notification) {
-    auto& list = entries();
+    auto& list = services_.notebook.notebookEntries();
     if (list.empty() || list.back()->csID() != 0) return;
     auto csID = notification.userInfo["index"].longLongValue();
     if (!csID || *csID == 0) return;
@@ -162,7 +158,7 @@ void NotebookViewController::csClicked(const Notification& notification) {
 void NotebookViewController::removeSelected() {
     // The notes are taken before the alert: the list may be replaced while it is open.
     std::vector<std::shared_ptr<TimelineEntry>> chosen;
-    const auto& before = entries();
+    const auto& before = services_.notebook.notebookEntries();
     for (int row : selectedRows()) {
         if (row >= 0 && static_cast<size_t>(row) < before.size()) chosen.push_back(before[row]);
     }
@@ -172,7 +168,7 @@ void NotebookViewController::removeSelected() {
     alert.buttons = {"Yes", "Cancel"};
     if (!alerts_ || alerts_->runModal(this, alert) != 0) return;
 
-    auto& list = entries();
+    auto& list = services_.notebook.notebookEntries();
     for (const auto& entry : chosen) {
         if (entry->teID() == 0) {
             // Only this remote knows a local note, and teID 0 could name a server note: it
@@ -209,8 +205,8 @@ bool NotebookViewController::exportClicked() {
     const std::optional<std::string> path = files_->runModal(this, request);
     if (!path) return false;
     // The strips are looked up through one map for the whole export.
-    StripLookup strips;
-    const std::string text = NotebookCsv::text(entries(), strips);
+    StripLookup strips(services_.strips);
+    const std::string text = NotebookCsv::text(services_.notebook.notebookEntries(), strips);
     Error error;
     if (NotebookCsv::write(text, *path, &error)) return true;
     log(LogLevel::Error, "Notebook export failed: %s", error.description.c_str());

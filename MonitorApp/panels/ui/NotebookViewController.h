@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "MonitorApp/lockable/LockableViewController.h"
+#include "MonitorApp/panels/ui/PanelServices.h"
 #include "MonitorApp/seams/MainWindowSeams.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/Value.h"
@@ -27,7 +28,7 @@ class NotebookViewController : public LockableViewController, public virtual Seg
   public:
     static constexpr const char* kFrameName = "NotebookVCAutosaveRemote";
 
-    explicit NotebookViewController(QWidget* parent = nullptr);
+    explicit NotebookViewController(const PanelServices& services, QWidget* parent = nullptr);
     ~NotebookViewController() override;
 
     // ---- Life cycle ----
@@ -79,6 +80,7 @@ class NotebookViewController : public LockableViewController, public virtual Seg
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    PanelServices services_;
     void buildView();
     void send(const Dictionary& message);
 

@@ -5,15 +5,8 @@
 
 namespace quenbril {
 
-namespace {
-
-const std::vector<std::shared_ptr<Player>>& players() {
-    return PlayerManager::sharedInstance().players();
-}
-
-}  // namespace
-
-PlayerListTableModel::PlayerListTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+PlayerListTableModel::PlayerListTableModel(const PlayerManager& players, QObject* parent)
+    : QAbstractTableModel(parent), players_(players) {}
 
 void PlayerListTableModel::reloadData() {
     beginResetModel();
@@ -22,7 +15,7 @@ void PlayerListTableModel::reloadData() {
 
 int PlayerListTableModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid()) return 0;
-    return static_cast<int>(players().size());
+    return static_cast<int>(players_.players().size());
 }
 
 int PlayerListTableModel::columnCount(const QModelIndex& parent) const {
@@ -31,7 +24,7 @@ int PlayerListTableModel::columnCount(const QModelIndex& parent) const {
 
 QVariant PlayerListTableModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid()) return {};
-    const auto& list = players();
+    const auto& list = players_.players();
     if (index.row() < 0 || static_cast<size_t>(index.row()) >= list.size()) {
         log(LogLevel::Warning, "internal error!");
         return {};

@@ -20,14 +20,8 @@
 
 namespace quenbril {
 
-namespace {
-
-PlayerManager& manager() { return PlayerManager::sharedInstance(); }
-
-}  // namespace
-
-PlayerListViewController::PlayerListViewController(QWidget* parent)
-    : LockableViewController(parent) {
+PlayerListViewController::PlayerListViewController(const PanelServices& services, QWidget* parent)
+    : LockableViewController(services.center, services.settings, parent), services_(services) {
     setWindowTitle("Players");
     buildView();
 }
@@ -35,7 +29,7 @@ PlayerListViewController::PlayerListViewController(QWidget* parent)
 PlayerListViewController::~PlayerListViewController() = default;
 
 void PlayerListViewController::buildView() {
-    model_ = new PlayerListTableModel(this);
+    model_ = new PlayerListTableModel(services_.players, this);
     tableView_ = new QTableView(this);
     ListWindow::setUpTable(tableView_, true);
     tableView_->setAlternatingRowColors(true);
@@ -62,8 +56,8 @@ void PlayerListViewController::viewDidLoad() {
 void PlayerListViewController::viewDidAppear() {
     if (!tableView_->model()) tableView_->setModel(model_);
     reloadData();
-    playerUpdated_ = NotificationCenter::defaultCenter().addObserver(
-        kPlayerUpdatedNotification, [this](const Notification&) { reloadData(); });
+    playerUpdated_ = services_.center.addObserver(kPlayerUpdatedNotification,
+                                                  [this](const Notification&) { reloadData(); });
 }
 
 void PlayerListViewController::viewDidDisappear() {
@@ -86,9 +80,9 @@ void PlayerListViewController::applicationWillTerminate() {
 }
 
 bool PlayerListViewController::storePlayers() {
-    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    UserDefaults& defaults = services_.defaults;
     bool stored =
-        defaults.setObject(Value(PlayerManager::propertyArray()), PlayerManager::kPlayersKey);
+        defaults.setObject(Value(services_.players.propertyArray()), PlayerManager::kPlayersKey);
     stored = defaults.synchronize() && stored;
     if (!stored) {
         alert("The player list could not be stored.",
@@ -101,7 +95,7 @@ bool PlayerListViewController::storePlayers() {
 // ---- The table ----
 
 int PlayerListViewController::numberOfRowsInTableView() const {
-    return static_cast<int>(manager().players().size());
+    return static_cast<int>(services_.players.players().size());
 }
 
 void PlayerListViewController::reloadData() { model_->reloadData(); }
@@ -135,7 +129,7 @@ void PlayerListViewController::removeClicked() {
     std::vector<int> rows = ListWindow::selectedRows(tableView_);
     // From the last row up, so that each removal leaves the rows still to go where they were.
     std::sort(rows.begin(), rows.end(), std::greater<>());
-    auto& players = manager().players();
+    auto& players = services_.players.players();
     for (int row : rows) {
         if (row >= 0 && static_cast<size_t>(row) < players.size()) {
             players.erase(players.begin() + row);
@@ -147,13 +141,13 @@ void PlayerListViewController::removeClicked() {
 void PlayerListViewController::loadClicked() {
     const bool loaded = files_.load(
         this,
-        [](const std::string& path, Error* error) {
+        [this](const std::string& path, Error* error) {
             QLOG("Loading players from %s", path.c_str());
             const std::optional<Array> players = PlayerFile::read(path, error);
             if (!players) return false;
             // The file's players come after the ones listed; elements that are no player are
             // skipped.
-            manager().updateFromArray(*players);
+            services_.players.updateFromArray(*players);
             return true;
         },
         [this](const std::string& message, const std::string& info) { alert(message, info); });
@@ -164,8 +158,8 @@ void PlayerListViewController::saveAsClicked() {
     // The list as it is now: it may have changed while the panel was open.
     files_.saveAs(
         this,
-        [](const std::string& path, Error* error) {
-            return PlayerFile::write(PlayerManager::propertyArray(), path, error);
+        [this](const std::string& path, Error* error) {
+            return PlayerFile::write(services_.players.propertyArray(), path, error);
         },
         [this](const std::string& message, const std::string& info) { alert(message, info); });
 }

@@ -9,6 +9,7 @@
 #include "MonitorApp/controls/ListFilePanel.h"
 #include "MonitorApp/lockable/LockableViewController.h"
 #include "MonitorApp/panels/PlayerFile.h"
+#include "MonitorApp/panels/ui/PanelServices.h"
 #include "MonitorApp/seams/MainWindowSeams.h"
 #include "foundation/NotificationCenter.h"
 
@@ -40,7 +41,7 @@ class PlayerListViewController : public LockableViewController, public virtual S
         int32_t playerIndex, std::function<void()> closed)>;
 
     /// The list shown is the shared player manager's.
-    explicit PlayerListViewController(QWidget* parent = nullptr);
+    explicit PlayerListViewController(const PanelServices& services, QWidget* parent = nullptr);
     ~PlayerListViewController() override;
 
     // ---- Life cycle ----
@@ -100,6 +101,7 @@ class PlayerListViewController : public LockableViewController, public virtual S
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    PanelServices services_;
     void buildView();
     void alert(const std::string& messageText, const std::string& informativeText = {});
     void editorClosed(const std::shared_ptr<const SegueDestination*>& editor);

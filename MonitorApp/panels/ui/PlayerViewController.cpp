@@ -64,8 +64,11 @@ QColor labelColor(const Array& stored) {
 
 }  // namespace
 
-PlayerViewController::PlayerViewController(LinkSender* link, QWidget* parent)
-    : LockableViewController(parent), link_(link) {
+PlayerViewController::PlayerViewController(const PanelServices& services, LinkSender* link,
+                                           QWidget* parent)
+    : LockableViewController(services.center, services.settings, parent),
+      services_(services),
+      link_(link) {
     setWindowFlag(Qt::Window);
     // Window level 3: above normal windows.
     setWindowFlag(Qt::WindowStaysOnTopHint);
@@ -127,7 +130,7 @@ void PlayerViewController::buildViews() {
     auto* labelRow = new QHBoxLayout;
     labels_ = new QLabel("Show:", this);
     labelRow->addWidget(labels_);
-    UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+    UserSettingsManager& settings = services_.settings;
     const std::vector<std::pair<int, const char*>> levelLabels{
         {12, "Audio ON"}, {22, "RF A ON"}, {32, "RF B ON"},
         {52, "RF C ON"},  {62, "RF D ON"}, {42, "Quality ON"}};
@@ -224,7 +227,7 @@ void PlayerViewController::viewWillAppear() {
 }
 
 void PlayerViewController::viewDidAppear() {
-    float zoom = UserDefaults::standardUserDefaults().floatForKey(kZoomKey);
+    float zoom = services_.defaults.floatForKey(kZoomKey);
     if (!(zoom >= kMinZoom)) zoom = kMinZoom;
     if (zoom > kMaxZoom) zoom = kMaxZoom;
     {
@@ -232,7 +235,7 @@ void PlayerViewController::viewDidAppear() {
         setZoomValue(zoom);
     }
     observers_.clear();
-    NotificationCenter& center = NotificationCenter::defaultCenter();
+    NotificationCenter& center = services_.center;
     observers_.push_back(center.addObserver(kPlaybackStartedNotification,
                                             [this](const Notification&) { startPlayback(); }));
     observers_.push_back(center.addObserver(
@@ -257,7 +260,7 @@ void PlayerViewController::viewWillDisappear() {
     if (auto closed = std::exchange(closedHandler_, nullptr)) closed();
     // The editor never touched the replay; a channel view may be replaying meanwhile.
     if (!readOnly_) return;
-    PlaybackManager& playback = PlaybackManager::sharedInstance();
+    PlaybackManager& playback = services_.playback;
     playback.setPlayedCSID(-1);
     playback.setDelayInSamples(0);
     sendPlaybackStopped();
@@ -309,11 +312,11 @@ void PlayerViewController::resizeEvent(QResizeEvent* event) {
 
 ChannelStripController* PlayerViewController::controller() const {
     if (!boundCsID_) return nullptr;
-    return ChannelStripManager::sharedInstance().controllerWithCSID(*boundCsID_);
+    return services_.strips.controllerWithCSID(*boundCsID_);
 }
 
 void PlayerViewController::bindStrip(int32_t index) {
-    const auto& controllers = ChannelStripManager::sharedInstance().controllers();
+    const auto& controllers = services_.strips.controllers();
     if (index >= 0 && static_cast<size_t>(index) < controllers.size()) {
         boundCsID_ = controllers[static_cast<size_t>(index)]->model().csID();
     } else {
@@ -327,7 +330,7 @@ void PlayerViewController::setChannelIndex(int32_t index) {
 }
 
 bool PlayerViewController::hasPlayer() const {
-    const auto& players = PlayerManager::sharedInstance().players();
+    const auto& players = services_.players.players();
     return playerIndex_ >= 0 && static_cast<size_t>(playerIndex_) < players.size();
 }
 
@@ -340,7 +343,7 @@ void PlayerViewController::clearPerformer() {
 
 void PlayerViewController::fillPerformer() {
     clearPerformer();
-    const Player& player = *PlayerManager::sharedInstance().players()[playerIndex_];
+    const Player& player = *services_.players.players()[playerIndex_];
     if (player.name()) name_->setText(QString::fromStdString(*player.name()));
     if (player.roleName()) roleName_->setText(QString::fromStdString(*player.roleName()));
     if (player.comments()) comments_->setPlainText(QString::fromStdString(*player.comments()));
@@ -398,7 +401,7 @@ void PlayerViewController::setViews() {
 
 void PlayerViewController::updatePlayer(int32_t playerIndex, int32_t channelIndex) {
     // A replay of the strip shown so far ends before another strip is shown.
-    if (PlaybackManager::sharedInstance().delayInSamples() > 0) backToLiveClicked();
+    if (services_.playback.delayInSamples() > 0) backToLiveClicked();
     playerIndex_ = playerIndex;
     channelIndex_ = channelIndex;
     bindStrip(channelIndex);
@@ -423,14 +426,14 @@ void PlayerViewController::updatePlayer(int32_t playerIndex, int32_t channelInde
 void PlayerViewController::channelStripsEdited() {
     if (!readOnly_ || !boundCsID_) return;
     const int64_t csID = *boundCsID_;
-    const int32_t index = ChannelStripManager::sharedInstance().indexOfChannelStripID(csID);
+    const int32_t index = services_.strips.indexOfChannelStripID(csID);
     if (index < 0) {
         // The strip is gone: its replay ends, and nothing more names it.
-        if (PlaybackManager::sharedInstance().delayInSamples() > 0) {
+        if (services_.playback.delayInSamples() > 0) {
             send(LinkMessageBuilder::playbackStopped(csID));
         }
         scrollView_->stopPlayback();
-        PlaybackManager::sharedInstance().setPlayedCSID(-1);
+        services_.playback.setPlayedCSID(-1);
         boundCsID_.reset();
         channelIndex_ = -1;
         playerIndex_ = -1;
@@ -452,11 +455,11 @@ void PlayerViewController::channelStripsEdited() {
 }
 
 void PlayerViewController::updateTitle(int32_t channelIndex) {
-    const auto& controllers = ChannelStripManager::sharedInstance().controllers();
+    const auto& controllers = services_.strips.controllers();
     if (channelIndex < 0 || static_cast<size_t>(channelIndex) >= controllers.size()) return;
     const ChannelStripModel& model = controllers[static_cast<size_t>(channelIndex)]->model();
     if (model.audioHistory() && readOnly_) {
-        PlaybackManager& playback = PlaybackManager::sharedInstance();
+        PlaybackManager& playback = services_.playback;
         playback.setPlayedCSID(model.csID());
         playback.setDelayInSamples(0);
         setStatusColor(Qt::white);
@@ -477,9 +480,9 @@ void PlayerViewController::updateTitle(int32_t channelIndex) {
 
 void PlayerViewController::colourLevelLabels() {
     const std::map<int, Array> colours{
-        {12, ColorHelper::colorForAudio()}, {22, ColorHelper::colorForRFA()},
-        {32, ColorHelper::colorForRFB()},   {52, ColorHelper::colorForRFC()},
-        {62, ColorHelper::colorForRFD()},   {42, ColorHelper::colorForQL()}};
+        {12, services_.colors.audioColor()}, {22, services_.colors.rfAColor()},
+        {32, services_.colors.rfBColor()},   {52, services_.colors.rfCColor()},
+        {62, services_.colors.rfDColor()},   {42, services_.colors.qlColor()}};
     for (const auto& [tag, stored] : colours) {
         QPalette palette = levelLabels_[tag]->palette();
         const QColor colour = labelColor(stored);
@@ -590,7 +593,7 @@ void PlayerViewController::goToEnd() { scrollView_->goToEnd(); }
 void PlayerViewController::horizontalZoomChanged() {
     updateScrollContent();
     goToEnd();
-    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    UserDefaults& defaults = services_.defaults;
     defaults.setObject(Value(zoomValue()), kZoomKey);
     defaults.synchronize();
 }
@@ -622,7 +625,7 @@ void PlayerViewController::flash() {
         middleLabel_->setText(agoText(middle, false));
         rightLabel_->setText(agoText(right, true));
     }
-    if (PlaybackManager::sharedInstance().delayInSamples() > 0) {
+    if (services_.playback.delayInSamples() > 0) {
         setStatusColor(flashCounter_ % 2 == 1 ? QColor(Qt::transparent) : QColor(Qt::red));
     }
     ++flashCounter_;
@@ -631,7 +634,7 @@ void PlayerViewController::flash() {
 void PlayerViewController::startPlayback() {
     ChannelStripController* strip = controller();
     if (!readOnly_ || !strip || !scrollView_->audioHistoryAvailable()) return;
-    const int32_t delay = PlaybackManager::sharedInstance().delayInSamples();
+    const int32_t delay = services_.playback.delayInSamples();
     setStatusColor(Qt::red);
     const float seconds = static_cast<float>(delay) / kReplaySampleRate;
     const int whole = static_cast<int>(seconds);
@@ -676,7 +679,7 @@ void PlayerViewController::okClicked() {
         if (alerts_) alerts_->runModal(this, std::string("Real name can't be empty"));
         return;
     }
-    PlayerManager& manager = PlayerManager::sharedInstance();
+    PlayerManager& manager = services_.players;
     bool duplicate = false;
     for (const auto& player : manager.players()) {
         if (player->name().value_or("") == name && player->roleName().value_or("") == role) {
@@ -713,7 +716,7 @@ void PlayerViewController::okClicked() {
     }
     Dictionary info;
     info.set("Name", Value(name));
-    NotificationCenter::defaultCenter().post(kPlayerUpdated, info);
+    services_.center.post(kPlayerUpdated, info);
     close();
 }
 

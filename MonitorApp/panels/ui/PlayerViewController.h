@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "MonitorApp/lockable/LockableViewController.h"
+#include "MonitorApp/panels/ui/PanelServices.h"
 #include "MonitorApp/seams/MainWindowSeams.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/Timer.h"
@@ -50,7 +51,8 @@ class PlayerViewController : public LockableViewController, public PerformerWind
     static constexpr const char* kExportToolTip = "Audio export is not available on a remote.";
 
     /// `link`: where the replay commands go (the server link); none drops them. Not owned.
-    explicit PlayerViewController(LinkSender* link = nullptr, QWidget* parent = nullptr);
+    explicit PlayerViewController(const PanelServices& services, LinkSender* link = nullptr,
+                                  QWidget* parent = nullptr);
     ~PlayerViewController() override;
 
     void setAlertPresenter(AlertPresenter* alerts);
@@ -169,6 +171,7 @@ class PlayerViewController : public LockableViewController, public PerformerWind
     void colourLevelLabels();
     void send(const Dictionary& message);
 
+    PanelServices services_;
     LinkSender* link_;
     AlertPresenter* alerts_ = nullptr;
     FilePanel* files_ = nullptr;

@@ -14,9 +14,12 @@
 
 namespace quenbril {
 
-SnapshotSelectorViewController::SnapshotSelectorViewController(SnapshotManager& snapshots,
+SnapshotSelectorViewController::SnapshotSelectorViewController(const PanelServices& services,
+                                                               SnapshotManager& snapshots,
                                                                QWidget* parent)
-    : LockableViewController(parent), snapshots_(snapshots) {
+    : LockableViewController(services.center, services.settings, parent),
+      services_(services),
+      snapshots_(snapshots) {
     setWindowTitle("Snapshots");
     buildView();
 }
@@ -24,9 +27,10 @@ SnapshotSelectorViewController::SnapshotSelectorViewController(SnapshotManager& 
 SnapshotSelectorViewController::~SnapshotSelectorViewController() = default;
 
 std::shared_ptr<SnapshotSelectorViewController> SnapshotSelectorViewController::shownOrNew(
-    std::weak_ptr<SnapshotSelectorViewController>& shown, SnapshotManager& snapshots) {
+    std::weak_ptr<SnapshotSelectorViewController>& shown, const PanelServices& services,
+    SnapshotManager& snapshots) {
     if (auto open = shown.lock(); open && open->isVisible()) return open;
-    auto made = std::make_shared<SnapshotSelectorViewController>(snapshots);
+    auto made = std::make_shared<SnapshotSelectorViewController>(services, snapshots);
     shown = made;
     return made;
 }
@@ -64,7 +68,7 @@ void SnapshotSelectorViewController::viewWillAppear() {
 
 void SnapshotSelectorViewController::viewDidAppear() {
     appeared_ = true;
-    snapshotsUpdated_ = NotificationCenter::defaultCenter().addObserver(
+    snapshotsUpdated_ = services_.center.addObserver(
         kSnapshotsUpdatedNotification, [this](const Notification&) { updateSnapshots(); });
     // The list may have changed while the window was away.
     reloadData();
@@ -143,7 +147,7 @@ int SnapshotSelectorViewController::selectedRow() const {
 // ---- Window level ----
 
 void SnapshotSelectorViewController::onTopChanged() {
-    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    UserDefaults& defaults = services_.defaults;
     defaults.setBool(onTop_->isChecked(), kOnTopKey);
     if (!defaults.synchronize()) {
         log(LogLevel::Warning, "The snapshot window's level could not be stored");
@@ -152,7 +156,7 @@ void SnapshotSelectorViewController::onTopChanged() {
 }
 
 void SnapshotSelectorViewController::updateWindowLevel() {
-    const Value stored = UserDefaults::standardUserDefaults().objectForKey(kOnTopKey);
+    const Value stored = services_.defaults.objectForKey(kOnTopKey);
     const bool onTop = stored.boolValue().value_or(false);
     {
         const QSignalBlocker quiet(onTop_);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "MonitorApp/lockable/LockableViewController.h"
+#include "MonitorApp/panels/ui/PanelServices.h"
 #include "MonitorApp/seams/MainWindowSeams.h"
 #include "foundation/NotificationCenter.h"
 
@@ -27,13 +28,15 @@ class SnapshotSelectorViewController : public LockableViewController,
     static constexpr const char* kFrameName = "snapSelectorWindowAutoSave";
 
     /// Lists the names `snapshots` holds.
-    explicit SnapshotSelectorViewController(SnapshotManager& snapshots, QWidget* parent = nullptr);
+    SnapshotSelectorViewController(const PanelServices& services, SnapshotManager& snapshots,
+                                   QWidget* parent = nullptr);
     ~SnapshotSelectorViewController() override;
 
     /// The window `shown` names when it is on screen, else a new one, which `shown` then names:
     /// one selector at a time.
     static std::shared_ptr<SnapshotSelectorViewController> shownOrNew(
-        std::weak_ptr<SnapshotSelectorViewController>& shown, SnapshotManager& snapshots);
+        std::weak_ptr<SnapshotSelectorViewController>& shown, const PanelServices& services,
+        SnapshotManager& snapshots);
 
     // ---- Life cycle ----
     void viewDidLoad() override;
@@ -75,6 +78,7 @@ class SnapshotSelectorViewController : public LockableViewController,
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    PanelServices services_;
     void buildView();
     void highlight(int row);
 

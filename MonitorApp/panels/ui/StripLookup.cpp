@@ -7,7 +7,7 @@ namespace quenbril {
 
 void StripLookup::build() {
     positions_.clear();
-    const auto& controllers = ChannelStripManager::channelStripControllers();
+    const auto& controllers = strips_.controllers();
     for (size_t i = 0; i < controllers.size(); ++i) {
         const int64_t id = controllers[i]->model().csID();
         // The first strip with an id wins, as in the manager's own look-up.
@@ -19,7 +19,7 @@ void StripLookup::build() {
 
 ChannelStripController* StripLookup::find(int64_t csID) {
     if (csID == 0) return nullptr;
-    const auto& controllers = ChannelStripManager::channelStripControllers();
+    const auto& controllers = strips_.controllers();
     if (!built_ || builtFor_ != controllers.size()) build();
     for (int attempt = 0; attempt < 2; ++attempt) {
         auto found = positions_.find(csID);

@@ -6,14 +6,15 @@
 
 namespace quenbril {
 
-std::optional<SMPTETimecode> timecodeStripTimecode() {
-    std::optional<SMPTETimecode> timecode;
-    for (const auto& controller : ChannelStripManager::channelStripControllers()) {
+std::optional<SMPTETimecode> timecodeStripTimecode(const ChannelStripManager& strips,
+                                                   LTCManager& timecode) {
+    std::optional<SMPTETimecode> found;
+    for (const auto& controller : strips.controllers()) {
         if (controller->model().wirelessName() == "LTC Timecode") {
-            timecode = LTCManager::sharedInstance().getTimecode(controller->model().csID());
+            found = timecode.getTimecode(controller->model().csID());
         }
     }
-    return timecode;
+    return found;
 }
 
 }  // namespace quenbril

@@ -92,7 +92,7 @@ TEST_F(PlayerCastTest, ALoadedAndEditedCastIsSavedAndComesBackAfterARestart) {
         editor->roleField()->setText("Maid");
         editor->saveButton()->click();
         loop_->runPending();
-        EXPECT_EQ(castOf(PlayerManager::propertyArray()), wanted);
+        EXPECT_EQ(castOf(PlayerManager::sharedInstance().propertyArray()), wanted);
         EXPECT_EQ(shownEditor(), nullptr) << "the editor closes on saving";
 
         files.answers = {saved};
@@ -107,7 +107,7 @@ TEST_F(PlayerCastTest, ALoadedAndEditedCastIsSavedAndComesBackAfterARestart) {
 
     // A new run on the same settings folder.
     restart();
-    EXPECT_EQ(castOf(PlayerManager::propertyArray()), wanted);
+    EXPECT_EQ(castOf(PlayerManager::sharedInstance().propertyArray()), wanted);
     std::filesystem::remove_all(folder);
 }
 

@@ -10,6 +10,8 @@
 #include "MonitorApp/lockable/LockableViewController.h"
 #include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
+#include "foundation/NotificationCenter.h"
+#include "foundation/UserDefaults.h"
 #include "tests/MonitorApp/settings/SettingsTestEnvironment.h"
 
 namespace quenbril {
@@ -165,6 +167,20 @@ TEST_F(LockableTest, LockablePanelsHaveTheDarkerGreyBackground) {
     Panel panel;
     panel.viewDidLoad();
     EXPECT_EQ(panel.grab().toImage().pixelColor(150, 90), toQColor(ColorHelper::vozodDarkerGray()));
+}
+
+TEST_F(LockableTest, APanelFollowsTheLockOfTheServicesItIsMadeWith) {
+    NotificationCenter center;
+    UserDefaults defaults(root_ + "/own", "Own");
+    UserSettingsManager own(defaults);
+    own.setIsLocked(true);
+    LockableViewController panel(center, own);
+    panel.viewDidLoad();
+    EXPECT_TRUE(panel.isCovered()) << "its own settings are locked, the shared ones are not";
+    postLock(false);  // the shared centre: not the panel's
+    EXPECT_TRUE(panel.isCovered());
+    center.post(LockNotification::kLocked, Dictionary{{LockNotification::kLockOnKey, false}});
+    EXPECT_FALSE(panel.isCovered());
 }
 
 }  // namespace

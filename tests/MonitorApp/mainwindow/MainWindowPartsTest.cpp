@@ -70,7 +70,7 @@ class MainWindowPartsTest : public StripTest {
   protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(StripTest::SetUp());
-        ownSettings = std::make_unique<UserSettingsManager>();
+        ownSettings = std::make_unique<UserSettingsManager>(defaults());
         ownLink = std::make_unique<ServerManager>();
         dispatcher =
             std::make_unique<ServerMessageDispatcher>(sharedRemoteContext(clock), dispatcherWindow);

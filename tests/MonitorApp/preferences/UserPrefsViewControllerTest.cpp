@@ -45,7 +45,8 @@ TEST_F(UserPrefs, TheDurationTakesADecimalCommaAndStaysWithinFiveSeconds) {
 }
 
 TEST_F(UserPrefs, ShowsAndSavesTheSettingsItIsGivenAndTellsItsOwnCentre) {
-    UserSettingsManager settings;
+    UserDefaults ownDefaults("/nonexistent/quenbril-user-prefs", "Defaults");
+    UserSettingsManager settings(ownDefaults);
     settings.setLongClickDuration(1.5f);
     NotificationCenter center;
     int told = 0;

@@ -137,16 +137,17 @@ TEST_F(ChannelStripRecordsTest, PlaybackRunsOnlyWithAStripAndADelay) {
                                         {77, 0, false}}) {
         playback.setPlayedCSID(csID);
         playback.setDelayInSamples(delay);
-        EXPECT_EQ(PlaybackManager::isPlaying(), playing) << csID << " " << delay;
+        EXPECT_EQ(playback.isPlaying(), playing) << csID << " " << delay;
     }
 }
 
 TEST_F(ChannelStripRecordsTest, ChannelCountStaysWithinTheTables) {
-    EXPECT_EQ(SettingsManager::channels(), 128);
-    SettingsManager::sharedInstance().setCHANNELS(300);
-    EXPECT_EQ(SettingsManager::channels(), 128);
-    SettingsManager::sharedInstance().setCHANNELS(16);
-    EXPECT_EQ(SettingsManager::channels(), 16);
+    SettingsManager settings;
+    EXPECT_EQ(settings.CHANNELS(), 128);
+    settings.setCHANNELS(300);
+    EXPECT_EQ(settings.CHANNELS(), 128);
+    settings.setCHANNELS(16);
+    EXPECT_EQ(settings.CHANNELS(), 16);
 }
 
 }  // namespace

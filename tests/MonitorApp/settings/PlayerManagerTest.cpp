@@ -73,14 +73,14 @@ TEST_F(PlayerManagerTest, StoredListIsLoadedAtStartAndWrittenInTheSameShape) {
     EXPECT_TRUE(PlayerManager::sharedInstance().players().empty());
     PlayerManager::sharedInstance().updateFromArray(
         Array{playerDic("Ann", "Juliet"), Dictionary{{"Name", "Dee"}}});
-    const Array written = PlayerManager::propertyArray();
+    const Array written = PlayerManager::sharedInstance().propertyArray();
     ASSERT_EQ(written.size(), 2u);
     EXPECT_EQ(written[1]["Image"], Value(Player::dropImageHere()));
     ASSERT_TRUE(defaults().setObject(written, PlayerManager::kPlayersKey));
 
     restart();
     EXPECT_EQ(displayNames(), (std::vector<std::string>{"Ann as Juliet", "Dee"}));
-    EXPECT_EQ(PlayerManager::propertyArray(), written);
+    EXPECT_EQ(PlayerManager::sharedInstance().propertyArray(), written);
 }
 
 }  // namespace

@@ -39,7 +39,6 @@ class SettingsTest : public TemporarySettingsTest {
 
     static void restart() {
         UserSettingsManager::resetSharedInstance();
-        SettingsManager::resetSharedInstance();
         PlaybackManager::resetSharedInstance();
         PlayerManager::resetSharedInstance();
         LTCManager::resetSharedInstance();

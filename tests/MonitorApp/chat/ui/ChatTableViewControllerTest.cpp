@@ -501,7 +501,8 @@ TEST_F(ChatTablePane, ReadsAndTellsTheServicesItIsGivenNotTheSharedOnes) {
     setClients({"bob"});
     ChatManager chat;
     chat.chatClients() = {ChatClient{"dora", "10.0.0.9", std::nullopt, "D0"}};
-    UserSettingsManager settings;
+    UserDefaults ownDefaults("/nonexistent/quenbril-chat-pane", "Defaults");
+    UserSettingsManager settings(ownDefaults);
     settings.setChatUsername("zed");
     NotificationCenter center;
     std::vector<Dictionary> told;

@@ -13,6 +13,7 @@
 #include "foundation/UserDefaults.h"
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/panels/ui/NotebookTestEnvironment.h"
+#include "tests/MonitorApp/panels/ui/SharedPanelServices.h"
 
 namespace quenbril {
 namespace {
@@ -27,7 +28,7 @@ class AddNoteTest : public NotebookTest {
     /// A new sheet for strip `csID`, shown.
     AddNoteViewController& open(int64_t csID) {
         notebook().setLatestCsID(csID);
-        sheet = std::make_unique<AddNoteViewController>();
+        sheet = std::make_unique<AddNoteViewController>(sharedPanelServices());
         sheet->setLinkSender(&sender);
         sheet->show();
         return *sheet;

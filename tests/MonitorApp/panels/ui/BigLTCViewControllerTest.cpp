@@ -12,6 +12,7 @@
 #include "MonitorApp/panels/ui/BigLTCViewController.h"
 #include "MonitorApp/settings/LTCManager.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
+#include "tests/MonitorApp/panels/ui/SharedPanelServices.h"
 
 namespace quenbril {
 namespace {
@@ -48,7 +49,7 @@ class BigLTCTest : public StripTest {
         } else {
             defaults().removeObjectForKey(BigLTCViewController::kFontSizeKey);
         }
-        auto window = std::make_unique<BigLTCViewController>();
+        auto window = std::make_unique<BigLTCViewController>(sharedPanelServices());
         window->show();
         return window;
     }

@@ -58,8 +58,9 @@ class GridViewTest : public SettingsTest {
         // Strip 12 is in group 4 twice; strip 99 is no strip of the list.
         snapshot->channelSettings() = {setting(11, 1), setting(12, 4), setting(12, 4),
                                        setting(99, 2)};
-        grid = std::make_unique<GridView>(QRect(0, 0, 400, 20), snapshot, &delegate);
-        grid->setStripIDs([] { return std::vector<int64_t>{11, 12, 13}; });
+        grid = std::make_unique<GridView>(QRect(0, 0, 400, 20), snapshot, &delegate, [] {
+            return std::vector<int64_t>{11, 12, 13};
+        });
     }
     void TearDown() override {
         grid.reset();

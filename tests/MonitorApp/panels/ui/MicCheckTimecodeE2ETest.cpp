@@ -15,6 +15,7 @@
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "MonitorApp/settings/LTCManager.h"
 #include "tests/MonitorApp/mainwindow/ViewControllerTestEnvironment.h"
+#include "tests/MonitorApp/panels/ui/SharedPanelServices.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/simserver/WireClient.h"
 
@@ -54,7 +55,7 @@ class MicCheckTimecodeE2E : public ViewControllerTest {
 TEST_F(MicCheckTimecodeE2E, ATickComesBackFromTheServerAndReachesTheOtherRemote) {
     WireClient bob(server_->port());
     ASSERT_TRUE(bob.waitFor("InitialDataReady", kWait));
-    MicCheckViewController window;
+    MicCheckViewController window(sharedPanelServices());
     window.show();
     const QAbstractItemModel* table = window.tableView()->model();
     ASSERT_EQ(static_cast<size_t>(table->rowCount()), manager().controllers().size());
@@ -86,7 +87,7 @@ TEST_F(MicCheckTimecodeE2E, ATickComesBackFromTheServerAndReachesTheOtherRemote)
 }
 
 TEST_F(MicCheckTimecodeE2E, TheTimecodeRunsGreenAndFreezesRedOnceTheServerStops) {
-    BigLTCViewController window;
+    BigLTCViewController window(sharedPanelServices());
     window.show();
     const int64_t source = LTCManager::sharedInstance().tcCSIndex();
     ASSERT_GT(source, 0) << "the stand-in's timecode strip is the source";

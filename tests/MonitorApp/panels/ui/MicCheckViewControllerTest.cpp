@@ -24,6 +24,7 @@
 #include "MonitorApp/panels/ui/MicCheckViewController.h"
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
+#include "tests/MonitorApp/panels/ui/SharedPanelServices.h"
 
 namespace quenbril {
 namespace {
@@ -39,7 +40,7 @@ class MicCheckTest : public StripTest {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         settings().setChatUsername("alice");
         buildStrips(3);
-        window = std::make_unique<MicCheckViewController>();
+        window = std::make_unique<MicCheckViewController>(sharedPanelServices());
     }
     void TearDown() override {
         window.reset();
@@ -226,7 +227,7 @@ TEST_F(MicCheckTest, TheWindowLevelFollowsTheStoredSetting) {
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(defaults().objectForKey(MicCheckViewController::kFrameName).isString());
 
-    MicCheckViewController again;
+    MicCheckViewController again(sharedPanelServices());
     again.show();
     EXPECT_TRUE(again.onTop()->isChecked());
     EXPECT_TRUE(again.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
@@ -256,7 +257,7 @@ TEST_F(MicCheckTest, APanelRestoredOrOpenedPartlyOffTheScreenLiesFullyOnIt) {
     EXPECT_EQ(window->size(), off.size());
     window->close();
 
-    MicCheckViewController other;
+    MicCheckViewController other(sharedPanelServices());
     defaults().removeObjectForKey(MicCheckViewController::kFrameName);
     other.setGeometry(screen.left() - 300, screen.top() + 20, 500, 300);
     other.show();

@@ -18,6 +18,7 @@
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "MonitorApp/settings/LTCManager.h"
 #include "tests/MonitorApp/mainwindow/ViewControllerTestEnvironment.h"
+#include "tests/MonitorApp/panels/ui/SharedPanelServices.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/simserver/WireClient.h"
 
@@ -39,13 +40,13 @@ class NotebookE2E : public ViewControllerTest {
         vc->setSegueFactory(
             [this, &link](const std::string& id) -> std::shared_ptr<SegueDestination> {
                 if (id != "showAddNote") return nullptr;
-                sheet_ = std::make_shared<AddNoteViewController>();
+                sheet_ = std::make_shared<AddNoteViewController>(sharedPanelServices());
                 sheet_->setLinkSender(&link);
                 return sheet_;
             });
         ASSERT_TRUE(linkToStandIn(server_.port())) << server_.log();
 
-        notebookWindow_ = std::make_unique<NotebookViewController>();
+        notebookWindow_ = std::make_unique<NotebookViewController>(sharedPanelServices());
         notebookWindow_->setLinkSender(&link);
         notebookWindow_->setAlertPresenter(&alerts);
         notebookWindow_->setFilePanel(&files_);

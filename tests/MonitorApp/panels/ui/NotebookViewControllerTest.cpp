@@ -18,6 +18,7 @@
 #include "foundation/UserDefaults.h"
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/panels/ui/NotebookTestEnvironment.h"
+#include "tests/MonitorApp/panels/ui/SharedPanelServices.h"
 #include "tests/support/KilledSave.h"
 
 namespace quenbril {
@@ -46,7 +47,7 @@ class NotebookWindowTest : public NotebookTest {
   protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(NotebookTest::SetUp());
-        window = std::make_unique<NotebookViewController>();
+        window = std::make_unique<NotebookViewController>(sharedPanelServices());
         window->setLinkSender(&sender);
         window->setAlertPresenter(&alerts);
         window->setFilePanel(&files);

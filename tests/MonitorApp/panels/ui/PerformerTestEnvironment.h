@@ -12,6 +12,7 @@
 #include "foundation/NotificationCenter.h"
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
+#include "tests/MonitorApp/panels/ui/SharedPanelServices.h"
 
 namespace quenbril {
 
@@ -52,7 +53,7 @@ class PerformerTest : public StripTest {
     /// The channel view of the strip at `channelIndex`, opened as the main window's "editPlayer"
     /// segue opens it, 1500 points wide.
     PlayerViewController& openChannelView(int32_t channelIndex, int32_t playerIndex) {
-        window = std::make_unique<PlayerViewController>(&sender);
+        window = std::make_unique<PlayerViewController>(sharedPanelServices(), &sender);
         window->setAlertPresenter(&alerts);
         window->setFilePanel(&files);
         window->setReadOnly(true);
@@ -69,7 +70,7 @@ class PerformerTest : public StripTest {
 
     /// The editor as the player list opens it.
     PlayerViewController& openEditor(int32_t playerIndex) {
-        window = std::make_unique<PlayerViewController>(&sender);
+        window = std::make_unique<PlayerViewController>(sharedPanelServices(), &sender);
         window->setAlertPresenter(&alerts);
         window->setFilePanel(&files);
         window->setReadOnly(false);

@@ -15,6 +15,7 @@
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/PropertyList.h"
 #include "tests/MonitorApp/Recorders.h"
+#include "tests/MonitorApp/panels/ui/SharedPanelServices.h"
 #include "tests/MonitorApp/settings/SettingsTestEnvironment.h"
 
 namespace quenbril {
@@ -41,7 +42,7 @@ class PlayerListTest : public SettingsTest {
         ASSERT_NO_FATAL_FAILURE(SettingsTest::SetUp());
         files_ = std::filesystem::path(root_) / "files";
         std::filesystem::create_directory(files_);
-        list = std::make_unique<PlayerListViewController>();
+        list = std::make_unique<PlayerListViewController>(sharedPanelServices());
         list->setAlertPresenter(&alerts);
         list->setFilePanel(&panel);
         list->setEditorMaker([this](int32_t index, std::function<void()> closed) {
@@ -91,9 +92,11 @@ class PlayerListTest : public SettingsTest {
     void open() { list->show(); }
     /// The stored list as the next start reads it.
     static std::vector<std::string> storedNames() {
-        restart();
+        const std::filesystem::path file = defaults().path();
+        const UserDefaults stored(file.parent_path().string(), file.stem().string());
         std::vector<std::string> names;
-        for (const auto& p : players().players()) names.push_back(p->displayName());
+        const PlayerManager next(stored);
+        for (const auto& p : next.players()) names.push_back(p->displayName());
         return names;
     }
 
@@ -171,11 +174,11 @@ TEST_F(PlayerListTest, ASavedListReadsBackEqualWithThePlaceholderForAPlayerWitho
     EXPECT_EQ(*array[1].dictionaryValue()->operator[]("Image").dataValue(),
               Player::dropImageHere());
     // Loaded into an empty list, the file gives the same list again.
-    const Array before = PlayerManager::propertyArray();
+    const Array before = players().propertyArray();
     players().players().clear();
     panel.answers = {file("Saved.pla")};
     list->loadClicked();
-    EXPECT_EQ(PlayerManager::propertyArray(), before);
+    EXPECT_EQ(players().propertyArray(), before);
     EXPECT_EQ(rows(), (std::vector<std::string>{"Ann as Lead", "Bob"}));
 }
 
@@ -188,7 +191,7 @@ TEST_F(PlayerListTest, AFileThatCannotBeLoadedGetsAnAlertNamingItAndChangesNothi
     std::ofstream(file("Huge.pla")) << kFixture;
     std::filesystem::resize_file(file("Huge.pla"), PlayerFile::kMaxFileSize + 1);
     open();
-    const Array before = PlayerManager::propertyArray();
+    const Array before = players().propertyArray();
     for (const char* name : {"Damaged.pla", "Dictionary.pla", "Huge.pla", "Missing.pla"}) {
         alerts.alerts.clear();
         panel.answers = {file(name)};
@@ -197,7 +200,7 @@ TEST_F(PlayerListTest, AFileThatCannotBeLoadedGetsAnAlertNamingItAndChangesNothi
         EXPECT_NE(alerts.alerts[0].messageText.find(name), std::string::npos)
             << alerts.alerts[0].messageText;
         EXPECT_FALSE(alerts.alerts[0].informativeText.empty()) << name;
-        EXPECT_EQ(PlayerManager::propertyArray(), before) << name;
+        EXPECT_EQ(players().propertyArray(), before) << name;
         EXPECT_EQ(rows(), (std::vector<std::string>{"Ann", "Bob"})) << name;
     }
     EXPECT_NE(alerts.alerts[0].informativeText.find("No such file"), std::string::npos);
@@ -295,6 +298,20 @@ TEST_F(PlayerListTest, AListOpenedWhileLockedIsCoveredAtOnce) {
     UserSettingsManager::sharedInstance().setIsLocked(true);
     open();
     EXPECT_TRUE(list->isCovered());
+}
+
+TEST_F(PlayerListTest, TheListShowsThePlayersOfTheManagerItIsMadeWith) {
+    cast({"Shared"});
+    PlayerManager own(defaults());
+    own.players().push_back(player("Own"));
+    const PanelServices shared = sharedPanelServices();
+    PlayerListViewController mine(PanelServices{shared.center, shared.defaults, shared.settings,
+                                                shared.strips, own, shared.playback,
+                                                shared.notebook, shared.timecode, shared.colors});
+    mine.show();
+    QAbstractItemModel* model = mine.tableView()->model();
+    ASSERT_EQ(model->rowCount(), 1);
+    EXPECT_EQ(model->data(model->index(0, 0)).toString(), "Own");
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "MonitorApp/panels/ui/DragDropImageView.h"
 #include "tests/MonitorApp/panels/ui/PerformerTestEnvironment.h"
+#include "tests/MonitorApp/panels/ui/SharedPanelServices.h"
 
 namespace quenbril {
 namespace {
@@ -113,7 +114,7 @@ TEST_F(PerformerTest, TimeLabelsReadFromTheVisiblePartAndNowAtTheLiveEnd) {
 }
 
 TEST_F(PerformerTest, FlashBeforeAnyLayoutLeavesTheLabels) {
-    PlayerViewController w(&sender);
+    PlayerViewController w(sharedPanelServices(), &sender);
     w.leftLabel()->setText("kept");
     ASSERT_EQ(w.scrollView()->documentWidth(), 0);
     w.flash();

@@ -10,6 +10,7 @@
 #include "MonitorApp/channelstrips/SnapshotManager.h"
 #include "MonitorApp/controls/WindowFrameAutosave.h"
 #include "MonitorApp/panels/ui/SnapshotSelectorViewController.h"
+#include "tests/MonitorApp/panels/ui/SharedPanelServices.h"
 #include "tests/MonitorApp/settings/SettingsTestEnvironment.h"
 
 namespace quenbril {
@@ -23,7 +24,7 @@ class SnapshotSelectorTest : public SettingsTest {
         ASSERT_NO_FATAL_FAILURE(SettingsTest::SetUp());
         name({"Act 1", "Act 2", "Finale"});
         snapshots().setSelectedSnapshot(0);
-        selector = std::make_unique<Selector>(snapshots());
+        selector = std::make_unique<Selector>(sharedPanelServices(), snapshots());
     }
     void TearDown() override {
         if (selector) selector->close();
@@ -143,7 +144,7 @@ TEST_F(SnapshotSelectorTest, TheOnTopButtonIsStoredAndFollowedByTheNextWindow) {
     restart();
     EXPECT_EQ(defaults().objectForKey(Selector::kOnTopKey), Value(true));
     EXPECT_EQ(defaults().stringForKey(Selector::kFrameName), WindowFrameAutosave::frameText(frame));
-    auto next = std::make_unique<Selector>(snapshots());
+    auto next = std::make_unique<Selector>(sharedPanelServices(), snapshots());
     next->show();
     EXPECT_TRUE(next->onTop()->isChecked());
     EXPECT_TRUE(next->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
@@ -157,13 +158,13 @@ TEST_F(SnapshotSelectorTest, TheOnTopButtonIsStoredAndFollowedByTheNextWindow) {
 TEST_F(SnapshotSelectorTest, OpeningItAgainWhileShownGivesTheSameWindow) {
     selector.reset();
     std::weak_ptr<Selector> shown;
-    auto first = Selector::shownOrNew(shown, snapshots());
+    auto first = Selector::shownOrNew(shown, sharedPanelServices(), snapshots());
     first->show();
-    EXPECT_EQ(Selector::shownOrNew(shown, snapshots()), first);
+    EXPECT_EQ(Selector::shownOrNew(shown, sharedPanelServices(), snapshots()), first);
     first->show();
     EXPECT_TRUE(first->isVisible());
     first->close();
-    auto second = Selector::shownOrNew(shown, snapshots());
+    auto second = Selector::shownOrNew(shown, sharedPanelServices(), snapshots());
     EXPECT_NE(second, first);
     EXPECT_EQ(shown.lock(), second);
 }

@@ -8,6 +8,7 @@
 #include "MonitorApp/panels/ui/SnapshotSelectorViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "tests/MonitorApp/mainwindow/ViewControllerTestEnvironment.h"
+#include "tests/MonitorApp/panels/ui/SharedPanelServices.h"
 #include "tests/simserver/SimServerProcess.h"
 
 namespace quenbril::test {
@@ -23,7 +24,7 @@ class SnapshotsE2E : public ViewControllerTest {
         vc->setSegueFactory([this](const std::string& id) -> std::shared_ptr<SegueDestination> {
             segues.push_back(id);
             if (id != "snapshotSeque") return nullptr;
-            return SnapshotSelectorViewController::shownOrNew(selector_,
+            return SnapshotSelectorViewController::shownOrNew(selector_, sharedPanelServices(),
                                                               SnapshotManager::sharedInstance());
         });
         ASSERT_TRUE(linkToStandIn(server_.port())) << server_.log();
