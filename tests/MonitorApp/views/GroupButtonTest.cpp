@@ -8,7 +8,6 @@
 #include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/controls/QBButton.h"
 #include "MonitorApp/views/GroupButton.h"
-#include "MonitorApp/views/GroupButtonBackground.h"
 #include "foundation/NotificationCenter.h"
 #include "tests/MonitorApp/settings/SettingsTestEnvironment.h"
 
@@ -140,15 +139,6 @@ TEST_F(GroupButtonTest, AClickAndALongClickPostTheirGroup) {
     EXPECT_EQ(posted, std::vector<std::string>{"GroupLongClicked 5"}) << "before the release";
     mouse(b.myButton(), QEvent::MouseButtonRelease);
     EXPECT_EQ(posted.size(), 1u) << "a long click is no click";
-}
-
-TEST(GroupButtonBackground, StartsPassiveAndSwitchesPatterns) {
-    GroupButtonBackground background(QRect(0, 0, 40, 20), 3);
-    EXPECT_EQ(&background.currentImage(), &background.passiveColor());
-    background.setActive(true);
-    EXPECT_EQ(&background.currentImage(), &background.activeColor());
-    background.setActive(false);
-    EXPECT_EQ(&background.currentImage(), &background.passiveColor());
 }
 
 }  // namespace

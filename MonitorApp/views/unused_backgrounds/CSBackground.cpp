@@ -1,4 +1,4 @@
-#include "MonitorApp/views/CSBackground.h"
+#include "MonitorApp/views/unused_backgrounds/CSBackground.h"
 
 #include <QPaintEvent>
 #include <QPainter>

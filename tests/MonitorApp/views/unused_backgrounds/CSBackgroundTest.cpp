@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 
-#include "MonitorApp/views/CSBackground.h"
+#include "MonitorApp/views/unused_backgrounds/CSBackground.h"
 #include "tests/MonitorApp/views/StripViewsTest.h"
 
 namespace quenbril::test {
