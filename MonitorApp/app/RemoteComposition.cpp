@@ -4,6 +4,7 @@
 
 #include "MonitorApp/app/AppDelegate.h"
 #include "MonitorApp/app/MainWindow.h"
+#include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/SnapshotManager.h"
 #include "MonitorApp/chat/ChatMacroManager.h"
@@ -28,8 +29,11 @@
 #include "MonitorApp/preferences/PreferencesViewController.h"
 #include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
+#include "MonitorApp/settings/PlayerManager.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/StripWidgetFactories.h"
 #include "MonitorApp/views/editor/ChannelStripViewController.h"
+#include "foundation/NotificationCenter.h"
 #include "platform/midi/MidiDeviceManager.h"
 #include "platform/midi/RtMidiBackend.h"
 
@@ -39,7 +43,11 @@ RemoteComposition::RemoteComposition() {
     // The machine's MIDI system, if it has one; without it the remote runs on without MIDI.
     MidiDeviceManager::sharedDeviceManager().installBackend(makeSystemMidiBackend());
     // Before the window: its strip area makes the level display when the strips first arrive.
-    installStripWidgetFactories(ChatManager::uuid);
+    installStripWidgetFactories(
+        StripViewServices{UserSettingsManager::sharedInstance(),
+                          NotificationCenter::defaultCenter(),
+                          ChannelStripManager::sharedInstance(), PELAudioEngine::sharedInstance()},
+        ChatManager::uuid);
     controller_ =
         new ViewController(RemoteContext::fromSharedInstances(QtShortTimeClock::system()));
     connectLinkSenders(&ServerManager::sharedInstance(), *controller_);
@@ -146,7 +154,10 @@ void RemoteComposition::openChannelStrips() {
         return;
     }
     // The remote knows no receivers: the receiver column offers "No device" alone.
-    channelStrips_ = std::make_unique<ChannelStripViewController>();
+    channelStrips_ =
+        std::make_unique<ChannelStripViewController>(ChannelStripViewController::Services{
+            ChannelStripManager::sharedInstance(), PELAudioEngine::sharedInstance(),
+            PlayerManager::sharedInstance(), NotificationCenter::defaultCenter()});
     channelStrips_->setAlertPresenter(&alerts_);
     channelStrips_->show();
 }

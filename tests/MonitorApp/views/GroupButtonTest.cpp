@@ -30,7 +30,8 @@ class GroupButtonTest : public SettingsTest {
 
     GroupButton& make(const std::string& title, double width, int32_t group = 1) {
         buttons.push_back(std::make_unique<GroupButton>(row, title, Color{0, 0, 1, 1},
-                                                        Rect{0, 0, width, 40}, group));
+                                                        Rect{0, 0, width, 40}, group,
+                                                        NotificationCenter::defaultCenter()));
         buttons.back()->setFrame(Rect{0, 0, width, 40});
         return *buttons.back();
     }
