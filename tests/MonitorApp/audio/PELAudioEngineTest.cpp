@@ -141,6 +141,19 @@ TEST_F(PELAudioEngineSharedTest, PlaybackFollowsTheRoleInForceFromTheFirstStart)
     EXPECT_EQ(second.alertRingBuffer().bufferLen(), 500);
 }
 
+// An engine made over settings of its own reads them, whatever the shared settings hold.
+TEST_F(PELAudioEngineSharedTest, AnEngineReadsTheSettingsItWasMadeOver) {
+    UserSettingsManager own;
+    own.setLongRingBufLen(500);
+    own.setActAsClient(true);
+    PELAudioEngine engine(own);
+    EXPECT_EQ(engine.levelRingBuffer().bufferLen(), 500);
+    EXPECT_TRUE(engine.actAsClient());
+    UserSettingsManager::sharedInstance().setActAsClient(true);
+    own.setActAsClient(false);
+    EXPECT_FALSE(engine.actAsClient());
+}
+
 TEST_F(PELAudioEngineSharedTest, TheMainLoopPrintsTheRingsLogLines) {
     PELAudioEngine engine(true, 3000);
     Device device(2, 128);
