@@ -331,11 +331,7 @@ Array ChannelStripManager::activeChannels() const {
 // ---------------------------------------------------------------------------------------------
 // Strip editor
 
-bool ChannelStripManager::isInputChannelAvailable(int32_t input) {
-    return sharedInstance().inputChannelAvailable(input);
-}
-
-bool ChannelStripManager::inputChannelAvailable(int32_t input) const {
+bool ChannelStripManager::isInputChannelAvailable(int32_t input) const {
     for (const auto& controller : controllers_) {
         if (controller->model().audioInput() == input) {
             return false;
@@ -348,12 +344,12 @@ int32_t ChannelStripManager::findFreeAudioInput() const {
     const int n = services_.engine.availableChannels();
     if (!controllers_.empty()) {
         const int32_t last = controllers_.back()->model().audioInput();
-        if (last >= 0 && last + 1 < n && inputChannelAvailable(last + 1)) {
+        if (last >= 0 && last + 1 < n && isInputChannelAvailable(last + 1)) {
             return last + 1;
         }
     }
     for (int32_t input = 0; input < n; ++input) {
-        if (inputChannelAvailable(input)) {
+        if (isInputChannelAvailable(input)) {
             return input;
         }
     }

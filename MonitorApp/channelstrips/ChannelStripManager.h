@@ -119,9 +119,8 @@ class ChannelStripManager : public MidiConnectionManagerDelegate, public ServerR
     void removeChannelStrips(const std::vector<int32_t>& positions);
     void removeChannelStrip(int32_t position);
     int32_t findFreeAudioInput() const;
-    static bool isInputChannelAvailable(int32_t input);
     /// Whether no strip of this manager's list takes audio input `input`.
-    bool inputChannelAvailable(int32_t input) const;
+    bool isInputChannelAvailable(int32_t input) const;
 
     // ---- Views and panels ----
     int32_t panelIndex() const { return panelIndex_; }

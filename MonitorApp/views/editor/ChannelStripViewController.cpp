@@ -223,7 +223,7 @@ void ChannelStripViewController::inputEdited(int32_t row, int item) {
     ChannelStripController* controller = model_->controllerAt(row);
     if (!controller || item < 0) return;
     // The strip's own input counts as used too.
-    if (!services_.manager.inputChannelAvailable(item)) {
+    if (!services_.manager.isInputChannelAvailable(item)) {
         alert(kInputInUse);
         return;
     }
