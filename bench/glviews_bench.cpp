@@ -26,9 +26,9 @@
 #include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/ClickableMTKView.h"
-#include "MonitorApp/views/GLPanelView.h"
-#include "MonitorApp/views/GPURendererWave.h"
-#include "MonitorApp/views/SingleEAGLView.h"
+#include "MonitorApp/views/legacy_gl/GLPanelView.h"
+#include "MonitorApp/views/legacy_gl/GPURendererWave.h"
+#include "MonitorApp/views/legacy_gl/SingleEAGLView.h"
 #include "bench/BenchSupport.h"
 #include "foundation/UserDefaults.h"
 

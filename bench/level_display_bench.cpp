@@ -62,7 +62,8 @@ void measure(float thickness) {
 
     QWidget window;
     window.resize(1024, 1024);
-    PanelLevelDisplay display;
+    PanelLevelDisplay display(PELAudioEngine::sharedInstance(),
+                              UserSettingsManager::sharedInstance());
     display.view().setParent(&window);
     display.view().setGeometry(0, 0, 1024, 1024);
     display.renderer().setLevelCount(kStrips);

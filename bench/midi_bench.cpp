@@ -28,6 +28,7 @@
 #include "foundation/qt/QtRunLoop.h"
 #include "platform/midi/MidiDeviceManager.h"
 #include "platform/midi/RtMidiBackend.h"
+#include "tests/MonitorApp/channelstrips/OwnStripServices.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/JackMidiTestClient.h"
 
@@ -92,7 +93,8 @@ void latencyAndIdle() {
     // away has been seen to crash inside libjack (a race of its own threads, not reproduced
     // outside this program).
     JackMidiTestClient pad("QB Pad", 1, 0, kEvents);
-    ChannelStripManager manager;
+    OwnStripServices own;
+    ChannelStripManager manager(own.services());
     if (!pad.isOpen() || !runUntil([] { return hasDevice("QB Pad"); }, 5.0)) {
         std::printf("JACK run skipped: the pad was not connected\n");
         return;

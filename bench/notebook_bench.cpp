@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "MonitorApp/app/SharedServices.h"
+#include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/link/LinkCodec.h"
@@ -20,6 +21,7 @@
 #include "MonitorApp/panels/NotebookManager.h"
 #include "MonitorApp/panels/ui/NotebookTableModel.h"
 #include "MonitorApp/panels/ui/NotebookViewController.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/StripWidgetFactories.h"
 #include "bench/BenchSupport.h"
 #include "bench/HeadlessRemote.h"
@@ -83,7 +85,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no settings folder\n");
         return 1;
     }
-    installStripWidgetFactories(ChatManager::uuid);
+    installStripWidgetFactories(
+        StripViewServices{UserSettingsManager::sharedInstance(),
+                          NotificationCenter::defaultCenter(),
+                          ChannelStripManager::sharedInstance(), PELAudioEngine::sharedInstance()},
+        ChatManager::uuid);
     {
         ViewController vc(sharedMainWindowServices());
         Array channels;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "MonitorApp/app/SharedServices.h"
+#include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/mainwindow/ViewController.h"
@@ -49,7 +50,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no settings folder\n");
         return 1;
     }
-    installStripWidgetFactories(ChatManager::uuid);
+    installStripWidgetFactories(
+        StripViewServices{UserSettingsManager::sharedInstance(),
+                          NotificationCenter::defaultCenter(),
+                          ChannelStripManager::sharedInstance(), PELAudioEngine::sharedInstance()},
+        ChatManager::uuid);
     {
         ViewController vc(sharedMainWindowServices());
         vc.resize(kWidths[0], kHeight);

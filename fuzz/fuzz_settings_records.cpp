@@ -13,6 +13,7 @@
 #include "foundation/Log.h"
 #include "foundation/ManualRunLoop.h"
 #include "foundation/PropertyList.h"
+#include "foundation/UserDefaults.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ChannelStripModel(*d).property();
         Player(*d).propertyDic();
 
-        UserSettingsManager settings;
+        UserSettingsManager settings(UserDefaults::standardUserDefaults());
         settings.setSettings(*d);
         settings.getSettings();
 

@@ -5,6 +5,7 @@
 #include "MonitorApp/app/AppDelegate.h"
 #include "MonitorApp/app/MainWindow.h"
 #include "MonitorApp/app/SharedServices.h"
+#include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/SnapshotManager.h"
 #include "MonitorApp/chat/ChatColorManager.h"
@@ -64,7 +65,11 @@ RemoteComposition::RemoteComposition()
     // The machine's MIDI system, if it has one; without it the remote runs on without MIDI.
     MidiDeviceManager::sharedDeviceManager().installBackend(makeSystemMidiBackend());
     // Before the window: its strip area makes the level display when the strips first arrive.
-    installStripWidgetFactories(ChatManager::uuid);
+    installStripWidgetFactories(
+        StripViewServices{UserSettingsManager::sharedInstance(),
+                          NotificationCenter::defaultCenter(),
+                          ChannelStripManager::sharedInstance(), PELAudioEngine::sharedInstance()},
+        ChatManager::uuid);
     controller_ = new ViewController(sharedMainWindowServices());
     connectLinkSenders(&ServerManager::sharedInstance(), *controller_);
     controller_->setAlertPresenter(&alerts_);
@@ -172,7 +177,10 @@ void RemoteComposition::openChannelStrips() {
         return;
     }
     // The remote knows no receivers: the receiver column offers "No device" alone.
-    channelStrips_ = std::make_unique<ChannelStripViewController>();
+    channelStrips_ =
+        std::make_unique<ChannelStripViewController>(ChannelStripViewController::Services{
+            ChannelStripManager::sharedInstance(), PELAudioEngine::sharedInstance(),
+            PlayerManager::sharedInstance(), NotificationCenter::defaultCenter()});
     channelStrips_->setAlertPresenter(&alerts_);
     channelStrips_->show();
 }

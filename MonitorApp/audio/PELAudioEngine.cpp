@@ -38,10 +38,11 @@ void PELAudioEngine::forgetStrips(const ServerRoleStrips* strips) {
     if (engine && engine->strips_ == strips) engine->setStrips(nullptr);
 }
 
-PELAudioEngine::PELAudioEngine()
-    : PELAudioEngine(UserSettingsManager::sharedInstance().actAsClient(),
-                     UserSettingsManager::sharedInstance().longRingBufLen()) {
-    roleSource_ = &UserSettingsManager::sharedInstance();
+PELAudioEngine::PELAudioEngine() : PELAudioEngine(UserSettingsManager::sharedInstance()) {}
+
+PELAudioEngine::PELAudioEngine(const UserSettingsManager& settings)
+    : PELAudioEngine(settings.actAsClient(), settings.longRingBufLen()) {
+    roleSource_ = &settings;
 }
 
 PELAudioEngine::PELAudioEngine(bool actAsClient, int longRingBufLen)
@@ -70,6 +71,10 @@ PELAudioEngine::~PELAudioEngine() {
         microphone_->stopFetchingAudio();
         if (microphone_->delegate() == this) microphone_->setDelegate(nullptr);
     }
+}
+
+const UserSettingsManager& PELAudioEngine::settings() const {
+    return roleSource_ ? *roleSource_ : UserSettingsManager::sharedInstance();
 }
 
 bool PELAudioEngine::actAsClient() const {

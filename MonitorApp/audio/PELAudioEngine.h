@@ -80,12 +80,16 @@ class PELAudioEngine : public ATOutputDataSource, public ATMicrophoneDelegate {
     /// Tests: drops the shared instance; the next sharedInstance() makes a new one (a restart).
     static void resetSharedInstance();
 
-    /// An engine with the history length the user settings hold now, that follows the role the
-    /// user settings hold at each moment.
+    /// The shared engine: one over the shared user settings.
     PELAudioEngine();
+    /// An engine with the history length `settings` hold now, that follows the role they hold
+    /// at each moment and reads its streaming and warning switches from them. They outlive the
+    /// engine.
+    explicit PELAudioEngine(const UserSettingsManager& settings);
     /// `actAsClient`: the remote role, until setActAsClient changes it. `longRingBufLen`:
     /// columns of each history (at least 128), read once, here. On the thread of the main run
-    /// loop, where a repeating timer prints the rings' log lines.
+    /// loop, where a repeating timer prints the rings' log lines. It reads its streaming and
+    /// warning switches from the shared user settings.
     PELAudioEngine(bool actAsClient, int longRingBufLen);
     ~PELAudioEngine() override;
     PELAudioEngine(const PELAudioEngine&) = delete;
@@ -264,6 +268,8 @@ class PELAudioEngine : public ATOutputDataSource, public ATMicrophoneDelegate {
     void captureBlock(const MixSnapshot& mix, const float* const* in, int frames, int channels);
     void playServerRole(std::span<float* const> buffers, int frames);
     static void deliver(const float* block, float* buffer, int frames);
+    /// The settings it was made over, else the shared ones.
+    const UserSettingsManager& settings() const;
 
     const UserSettingsManager* roleSource_ = nullptr;
     std::atomic<bool> actAsClient_;

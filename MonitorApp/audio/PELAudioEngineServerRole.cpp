@@ -186,7 +186,7 @@ void PELAudioEngine::processCapture(const float* const* buffers, int frames, int
 
 void PELAudioEngine::captureBlock(const MixSnapshot& mix, const float* const* in, int n, int c) {
     const auto started = std::chrono::steady_clock::now();
-    const int mode = UserSettingsManager::sharedInstance().streamingMode();
+    const int mode = settings().streamingMode();
     const uint32_t taken = captureCounter_.fetch_add(1, std::memory_order_relaxed);
     const uint32_t counter = taken + 1;
     PCMBuffer& pcm = pcmBuffers_[(taken + 2) % kPCMBufferCount];
@@ -269,7 +269,7 @@ void PELAudioEngine::processVisuals() {
     const int n = detectors_->blockFrames();
     const int strips = std::min(strips_->stripCount(), kMaxStrips);
     if (strips == 0) return;
-    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+    const UserSettingsManager& settings = this->settings();
     float* rows[kMaxStrips];
     for (int i = 0; i < strips; ++i) rows[i] = processing_.data() + static_cast<size_t>(i) * n;
     // A timer of whole milliseconds fires a little late: every full block held is analysed, so
@@ -338,7 +338,7 @@ void PELAudioEngine::sendLevels() {
 
 void PELAudioEngine::sendStream() {
     if (!links_ || !links_->streamHost()) return;
-    const int mode = UserSettingsManager::sharedInstance().streamingMode();
+    const int mode = settings().streamingMode();
     const size_t blockBytes = kBlockFrames * sizeof(float);
     for (int slot = 0; slot < links_->clientCount(); ++slot) {
         if (links_->clientIsFree(slot)) continue;

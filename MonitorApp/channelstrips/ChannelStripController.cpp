@@ -76,13 +76,17 @@ void ChannelStripController::setViewFactory(ViewFactory factory) {
     viewFactory() = std::move(factory);
 }
 
-ChannelStripController::ChannelStripController() : view_(makeView()) {
+ChannelStripController::ChannelStripController(ChannelStripManager& manager)
+    : manager_(&manager), view_(makeView()) {
     model_.setAudioHistory(false);
+    if (view_) view_->setController(this);
     showState();
 }
 
-ChannelStripController::ChannelStripController(const Dictionary& dictionary)
-    : model_(dictionary), view_(makeView()) {
+ChannelStripController::ChannelStripController(ChannelStripManager& manager,
+                                               const Dictionary& dictionary)
+    : manager_(&manager), model_(dictionary), view_(makeView()) {
+    if (view_) view_->setController(this);
     showState();
 }
 
@@ -104,13 +108,14 @@ void ChannelStripController::showState() {
 }
 
 void ChannelStripController::update() {
-    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
     if (!model_.name() || model_.name()->empty()) {
         model_.setName(std::string(" "));
     }
-    if (!view_) {
+    // A strip with a view always has its manager.
+    if (!view_ || !manager_) {
         return;
     }
+    const UserSettingsManager& settings = manager_->services().settings;
     const std::string& name = *model_.name();
     std::string title = name;
     view_->setInputChannel(model_.audioInput());
@@ -131,8 +136,8 @@ void ChannelStripController::update() {
     }
 
     if (settings.showImages() != 0) {
-        if (ChannelStripManager::controllerIndexOf(this) >= 0 && model_.playerName()) {
-            for (const auto& player : PlayerManager::sharedInstance().players()) {
+        if (manager_->positionOf(this) >= 0 && model_.playerName()) {
+            for (const auto& player : manager_->services().players.players()) {
                 if (!player || player->displayName() != *model_.playerName()) {
                     continue;
                 }
@@ -166,7 +171,11 @@ void ChannelStripController::stopLTCTimer() {
 }
 
 void ChannelStripController::ltcTimerCallback() {
-    LTCManager& ltc = LTCManager::sharedInstance();
+    // Only a manager's strips run the timer.
+    if (!manager_) {
+        return;
+    }
+    LTCManager& ltc = manager_->services().ltc;
     // A strip without an id has no timecode source: a record filed under 0 is not its own.
     const SMPTETimecode timecode =
         isAddressable() ? ltc.getTimecode(model_.csID()) : SMPTETimecode{};
@@ -198,7 +207,9 @@ int32_t ChannelStripController::warningStatus() {
 }
 
 void ChannelStripController::updateWarnings() {
-    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+    // A strip without a manager (a hosted remote's list) reads the shared settings.
+    const UserSettingsManager& settings =
+        manager_ ? manager_->services().settings : UserSettingsManager::sharedInstance();
     if (settings.actAsClient()) {
         return;
     }
@@ -235,10 +246,11 @@ void ChannelStripController::updateWarnings() {
             char sender[512];
             snprintf(sender, sizeof sender, "%s (chan %d)", model_.name().value_or("").c_str(),
                      model_.audioInput() + 1);
-            NotificationCenter::defaultCenter().post(
-                kChatMessageNotification, Dictionary{{"message", "SCP alert notification!"},
-                                                     {"sender", std::string(sender)},
-                                                     {"type", 1}});
+            NotificationCenter& center =
+                manager_ ? manager_->services().center : NotificationCenter::defaultCenter();
+            center.post(kChatMessageNotification, Dictionary{{"message", "SCP alert notification!"},
+                                                             {"sender", std::string(sender)},
+                                                             {"type", 1}});
         }
         state_.setWarningOn(true);
     } else {

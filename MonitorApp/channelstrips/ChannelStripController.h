@@ -12,6 +12,8 @@
 
 namespace quenbril {
 
+class ChannelStripManager;
+
 /// One channel strip: its stored record, its live state and its view. Fills the view from the
 /// record, runs the strip's timecode display and, in the server role, evaluates its warnings.
 class ChannelStripController {
@@ -22,10 +24,12 @@ class ChannelStripController {
     static void setViewFactory(ViewFactory factory);
 
     /// A new strip (a new record with a fresh id), with a view; the record's audio history off.
-    ChannelStripController();
+    /// `manager` is the strip's owner, whose services it reads; it outlives the strip.
+    explicit ChannelStripController(ChannelStripManager& manager);
     /// A strip built from a strip dictionary, with a view.
-    explicit ChannelStripController(const Dictionary& dictionary);
-    /// A strip built from a strip dictionary without a view (the strip lists of hosted remotes).
+    ChannelStripController(ChannelStripManager& manager, const Dictionary& dictionary);
+    /// A strip built from a strip dictionary without a view and without a manager (the strip
+    /// lists of hosted remotes): only its record and state are used.
     static std::unique_ptr<ChannelStripController> makeWithoutView(const Dictionary& dictionary);
 
     ~ChannelStripController();
@@ -75,6 +79,7 @@ class ChannelStripController {
     ChannelStripController(WithoutView, const Dictionary& dictionary);
     void showState();
 
+    ChannelStripManager* manager_ = nullptr;
     ChannelStripModel model_;
     ChannelStripState state_;
     std::unique_ptr<ChannelStripView> view_;

@@ -4,6 +4,8 @@
 
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/StripNotifications.h"
+#include "MonitorApp/settings/LTCManager.h"
+#include "MonitorApp/settings/PlayerManager.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/Log.h"
 
@@ -25,7 +27,10 @@ std::unique_ptr<ChannelStripManager>& sharedManager() {
 ChannelStripManager& ChannelStripManager::sharedInstance() {
     auto& instance = sharedManager();
     if (!instance) {
-        instance = std::make_unique<ChannelStripManager>();
+        instance = std::make_unique<ChannelStripManager>(
+            StripServices{UserSettingsManager::sharedInstance(), PELAudioEngine::sharedInstance(),
+                          PlayerManager::sharedInstance(), LTCManager::sharedInstance(),
+                          NotificationCenter::defaultCenter()});
     }
     return *instance;
 }
@@ -34,8 +39,8 @@ void ChannelStripManager::resetSharedInstance() { sharedManager().reset(); }
 
 ChannelStripManager* ChannelStripManager::existingInstance() { return sharedManager().get(); }
 
-ChannelStripManager::ChannelStripManager() {
-    NotificationCenter& center = NotificationCenter::defaultCenter();
+ChannelStripManager::ChannelStripManager(const StripServices& services) : services_(services) {
+    NotificationCenter& center = services_.center;
     observers_.push_back(center.addObserver(kPreferencesChangedNotification,
                                             [this](const Notification&) { preferencesChanged(); }));
     observers_.push_back(center.addObserver(kGroupClickedNotification,
@@ -111,7 +116,7 @@ void ChannelStripManager::initFromProperyArray(const Array& channels) {
             ++dropped;
             continue;
         }
-        auto controller = std::make_unique<ChannelStripController>(*dictionary);
+        auto controller = std::make_unique<ChannelStripController>(*this, *dictionary);
         if (!controller->isAddressable()) {
             ++withoutID;
         }
@@ -129,8 +134,8 @@ void ChannelStripManager::initFromProperyArray(const Array& channels) {
             kMaxStrips);
     }
     updateChannels();
-    if (!UserSettingsManager::sharedInstance().actAsClient()) {
-        PELAudioEngine& engine = PELAudioEngine::sharedInstance();
+    if (!services_.settings.actAsClient()) {
+        PELAudioEngine& engine = services_.engine;
         engine.setStrips(this);
         engine.mapChannels();
     }
@@ -197,6 +202,15 @@ int32_t ChannelStripManager::controllerIndexOf(const ChannelStripController* con
     const Controllers& list = instance->controllers_;
     for (size_t i = 0; i < list.size(); ++i) {
         if (list[i].get() == controller) {
+            return static_cast<int32_t>(i);
+        }
+    }
+    return -1;
+}
+
+int32_t ChannelStripManager::positionOf(const ChannelStripController* controller) const {
+    for (size_t i = 0; i < controllers_.size(); ++i) {
+        if (controllers_[i].get() == controller) {
             return static_cast<int32_t>(i);
         }
     }
@@ -317,8 +331,8 @@ Array ChannelStripManager::activeChannels() const {
 // ---------------------------------------------------------------------------------------------
 // Strip editor
 
-bool ChannelStripManager::isInputChannelAvailable(int32_t input) {
-    for (const auto& controller : sharedInstance().controllers_) {
+bool ChannelStripManager::isInputChannelAvailable(int32_t input) const {
+    for (const auto& controller : controllers_) {
         if (controller->model().audioInput() == input) {
             return false;
         }
@@ -327,7 +341,7 @@ bool ChannelStripManager::isInputChannelAvailable(int32_t input) {
 }
 
 int32_t ChannelStripManager::findFreeAudioInput() const {
-    const int n = PELAudioEngine::sharedInstance().availableChannels();
+    const int n = services_.engine.availableChannels();
     if (!controllers_.empty()) {
         const int32_t last = controllers_.back()->model().audioInput();
         if (last >= 0 && last + 1 < n && isInputChannelAvailable(last + 1)) {
@@ -366,7 +380,7 @@ bool ChannelStripManager::createChannelStrip() {
         }
         id = stripIDSource_();
     }
-    auto controller = std::make_unique<ChannelStripController>();
+    auto controller = std::make_unique<ChannelStripController>(*this);
     controller->model().setCsID(id);
     controller->model().setAudioInput(input);
     controller->model().setName("Ch " + std::to_string(input + 1));
@@ -416,7 +430,7 @@ void ChannelStripManager::removeChannelStrip(int32_t position) { removeChannelSt
 
 void ChannelStripManager::updatePositions() {
     if (area_) {
-        const int columns = UserSettingsManager::sharedInstance().columns();
+        const int columns = services_.settings.columns();
         int nA = 0;
         int nB = 0;
         for (auto& controller : controllers_) {
@@ -436,7 +450,7 @@ void ChannelStripManager::updatePositions() {
 
 void ChannelStripManager::updateSizes() {
     if (area_) {
-        const int columns = UserSettingsManager::sharedInstance().columns();
+        const int columns = services_.settings.columns();
         const int n = controllersInPanel(controllers_, panelName(panelIndex_));
         const Size scroll = area_->scrollViewSize();
         const double h = panelHeight(n, columns, scroll.height);
@@ -549,13 +563,11 @@ void ChannelStripManager::scrollViewScrolled() {
 void ChannelStripManager::scrollEnded() { scrolling_ = false; }
 
 void ChannelStripManager::clientClickedChannel(int32_t index, const std::string& fromIP) {
-    NotificationCenter::defaultCenter().post(kCSClickedNotification,
-                                             Dictionary{{"index", index}, {"sender", fromIP}});
+    services_.center.post(kCSClickedNotification, Dictionary{{"index", index}, {"sender", fromIP}});
 }
 
 void ChannelStripManager::clientLongClickedChannel(int32_t index) {
-    NotificationCenter::defaultCenter().post(kCSLongClickedNotification,
-                                             Dictionary{{"index", index}});
+    services_.center.post(kCSLongClickedNotification, Dictionary{{"index", index}});
 }
 
 }  // namespace quenbril

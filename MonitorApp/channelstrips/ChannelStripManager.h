@@ -16,6 +16,7 @@
 #include "MonitorApp/channelstrips/Snapshot.h"
 #include "MonitorApp/channelstrips/StripArea.h"
 #include "MonitorApp/channelstrips/StripLayout.h"
+#include "MonitorApp/channelstrips/StripServices.h"
 #include "MonitorApp/link/LinkRecords.h"
 #include "MonitorApp/link/LinkSender.h"
 #include "foundation/NotificationCenter.h"
@@ -35,18 +36,21 @@ class ChannelStripManager : public MidiConnectionManagerDelegate, public ServerR
   public:
     using Controllers = std::vector<std::unique_ptr<ChannelStripController>>;
 
+    /// The one manager, made on first use over the shared services.
     static ChannelStripManager& sharedInstance();
     /// Tests: drops the shared instance (its strips, timers and observers).
     static void resetSharedInstance();
     /// The shared instance when it exists, without making one.
     static ChannelStripManager* existingInstance();
 
-    ChannelStripManager();
+    /// A manager over `services`, which its strips read too.
+    explicit ChannelStripManager(const StripServices& services);
     ~ChannelStripManager() override;
     ChannelStripManager(const ChannelStripManager&) = delete;
     ChannelStripManager& operator=(const ChannelStripManager&) = delete;
 
     // ---- Collaborators, installed by the application (tests install fakes) ----
+    const StripServices& services() const { return services_; }
     /// Where group commands go; none drops them.
     void setLinkSender(LinkSender* sender) { linkSender_ = sender; }
     LinkSender* linkSender() const { return linkSender_; }
@@ -87,6 +91,8 @@ class ChannelStripManager : public MidiConnectionManagerDelegate, public ServerR
     static int32_t controllerIndexByID(int64_t csID);
     /// The list position of a controller of the shared list, or -1.
     static int32_t controllerIndexOf(const ChannelStripController* controller);
+    /// The list position of a controller of this manager's list, or -1.
+    int32_t positionOf(const ChannelStripController* controller) const;
     /// The position of the strip among the enabled strips (its level byte), or -1.
     int32_t indexOfChannelStripID(int64_t csID) const;
     static ChannelStripController* controllerByIndexInPanel(const Controllers& controllers,
@@ -113,7 +119,8 @@ class ChannelStripManager : public MidiConnectionManagerDelegate, public ServerR
     void removeChannelStrips(const std::vector<int32_t>& positions);
     void removeChannelStrip(int32_t position);
     int32_t findFreeAudioInput() const;
-    static bool isInputChannelAvailable(int32_t input);
+    /// Whether no strip of this manager's list takes audio input `input`.
+    bool isInputChannelAvailable(int32_t input) const;
 
     // ---- Views and panels ----
     int32_t panelIndex() const { return panelIndex_; }
@@ -239,6 +246,7 @@ class ChannelStripManager : public MidiConnectionManagerDelegate, public ServerR
     void removeAllViews();
     void showLTCParameters(ChannelStripController& controller);
 
+    StripServices services_;
     Controllers controllers_;
     std::vector<GroupButtonView*> groupButtons_;
     int32_t panelIndex_ = 0;

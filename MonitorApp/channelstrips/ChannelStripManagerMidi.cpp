@@ -14,7 +14,7 @@ void ChannelStripManager::startMidi() {
         });
     connectionManager_->setAutomaticallySavesConfiguration(false);
     findEndpoint();
-    NotificationCenter& center = NotificationCenter::defaultCenter();
+    NotificationCenter& center = services_.center;
     observers_.push_back(center.addObserver(kMidiDeviceWasAddedNotification,
                                             [this](const Notification&) { findEndpoint(); }));
     observers_.push_back(center.addObserver(kMidiDeviceWasRemovedNotification,
@@ -40,11 +40,11 @@ void ChannelStripManager::connectionManagerDeviceWasDisconnected(MidiConnectionM
 
 void ChannelStripManager::handleMIDICommand(const MidiCommand& command) {
     QLOG("Received: %s\n", command.description().c_str());
-    NotificationCenter::defaultCenter().post(
-        "MIDIEventReceived", Dictionary{{"byte1", int{command.dataByte1}},
-                                        {"byte2", int{command.dataByte2}},
-                                        {"channel", int32_t{command.statusByte & 15}},
-                                        {"command", int32_t{command.statusByte & 0xF0}}});
+    services_.center.post("MIDIEventReceived",
+                          Dictionary{{"byte1", int{command.dataByte1}},
+                                     {"byte2", int{command.dataByte2}},
+                                     {"channel", int32_t{command.statusByte & 15}},
+                                     {"command", int32_t{command.statusByte & 0xF0}}});
 }
 
 void ChannelStripManager::findEndpoint() {

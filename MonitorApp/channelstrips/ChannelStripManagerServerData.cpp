@@ -215,7 +215,7 @@ void ChannelStripManager::updateLTCData() {
 // Server role
 
 void ChannelStripManager::updateWarnings() {
-    if (UserSettingsManager::sharedInstance().disableAllWarnings()) {
+    if (services_.settings.disableAllWarnings()) {
         return;
     }
     const double now = RunLoop::main().now();

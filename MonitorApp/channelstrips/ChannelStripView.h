@@ -8,6 +8,7 @@
 
 namespace quenbril {
 
+class ChannelStripController;
 class ChannelStripState;
 struct SMPTETimecode;
 
@@ -16,6 +17,10 @@ struct SMPTETimecode;
 class ChannelStripView {
   public:
     virtual ~ChannelStripView() = default;
+
+    /// The controller that owns the view, told once, when the controller made it: the view's
+    /// input reaches its strip without searching the strip list.
+    virtual void setController(ChannelStripController* controller) { (void)controller; }
 
     /// Redraws border, mute pictures, mic-check colours and warning look from the state.
     virtual void updateAppearance(const ChannelStripState& state) = 0;

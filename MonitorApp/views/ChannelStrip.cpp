@@ -31,8 +31,12 @@ int characterCount(const QString& text) { return static_cast<int>(text.toUcs4().
 
 }  // namespace
 
-ChannelStrip::ChannelStrip(ChatId chatId, QWidget* parent)
-    : QWidget(parent), chatId_(std::move(chatId)) {
+ChannelStrip::ChannelStrip(const StripViewServices& services, ChatId chatId, QWidget* parent)
+    : QWidget(parent),
+      settings_(services.settings),
+      center_(services.center),
+      manager_(services.manager),
+      chatId_(std::move(chatId)) {
     resize(static_cast<int>(kSize), static_cast<int>(kSize));
     const double w = width();
     const double h = height();
@@ -97,7 +101,7 @@ void ChannelStrip::attach(Part part) {
 void ChannelStrip::detach(Part part) { el(part).attached = false; }
 
 void ChannelStrip::layOut() {
-    flipped_ = UserSettingsManager::sharedInstance().flipChannelStrip();
+    flipped_ = settings_.flipChannelStrip();
     const double w = width();
     const double h = height();
     f_ = flipped_ ? std::trunc(h - 27) : 0;
@@ -163,7 +167,7 @@ void ChannelStrip::paintEvent(QPaintEvent* /*event*/) {
 // ---- Appearance by state ----
 
 void ChannelStrip::updateAppearance(const ChannelStripState& state) {
-    const double b = UserSettingsManager::sharedInstance().channelStripBorder();
+    const double b = settings_.channelStripBorder();
     switch (state.channelState()) {
         case ChannelStripState::kOff:
             borderColor_ =
@@ -190,7 +194,7 @@ void ChannelStrip::updateAppearance(const ChannelStripState& state) {
     el(HardMute).hidden = !state.hardMuted();
     el(ReceiverMute).hidden = !state.receiverMuted();
 
-    const bool micCheckMode = UserSettingsManager::sharedInstance().micCheckMode();
+    const bool micCheckMode = settings_.micCheckMode();
     const MicCheckState& check = state.micCheckState();
     if (micCheckMode && check.needsChecking()) {
         el(MicCheck).background =
@@ -270,7 +274,7 @@ void ChannelStrip::hideBattery() {
 }
 
 QRectF ChannelStrip::getBatteryMeterFrame() {
-    flipped_ = UserSettingsManager::sharedInstance().flipChannelStrip();
+    flipped_ = settings_.flipChannelStrip();
     // The width is not limited: the bar shows a value past 100 as it comes.
     const float width = static_cast<float>(batVal_ / 100.0 * 13);
     return QRectF(76, flipped_ ? 9 : height() - 17, width, 6);
@@ -464,7 +468,7 @@ void ChannelStrip::setImage(const Bytes* tiff) {
         picture.picture = QImage::fromData(data);
     }
     picture.z = -5;
-    picture.opacity = UserSettingsManager::sharedInstance().showImages() / 100.0;
+    picture.opacity = settings_.showImages() / 100.0;
     update();
 }
 

@@ -11,6 +11,7 @@
 #include "MonitorApp/channelstrips/ChannelStripView.h"
 #include "MonitorApp/views/QualityLayer.h"
 #include "MonitorApp/views/StripElement.h"
+#include "MonitorApp/views/StripViewServices.h"
 #include "foundation/RunLoopAnimation.h"
 #include "foundation/Timer.h"
 
@@ -60,11 +61,14 @@ class ChannelStrip : public QWidget, public ChannelStripView {
     /// (the chat keeps it; the strip only passes it on).
     using ChatId = std::function<std::string()>;
 
-    /// A strip made without a chat id sends an empty one.
-    explicit ChannelStrip(ChatId chatId = {}, QWidget* parent = nullptr);
+    /// A strip made without a chat id sends an empty one. It reads the settings, posts to the
+    /// notification centre and gives the keyboard back to the strip manager of `services`.
+    explicit ChannelStrip(const StripViewServices& services, ChatId chatId = {},
+                          QWidget* parent = nullptr);
     ~ChannelStrip() override;
 
     // ---- What the strip core calls ----
+    void setController(ChannelStripController* controller) override { controller_ = controller; }
     void updateAppearance(const ChannelStripState& state) override;
     void redraw() override;
     void setChannelState(int32_t warningCode) override;
@@ -137,8 +141,9 @@ class ChannelStrip : public QWidget, public ChannelStripView {
     // Input (ChannelStripInput.cpp).
     void longClicked();
     void mouseExited();
-    /// The strip's controller and its position in the strip list, or null.
-    ChannelStripController* findController(int32_t& position) const;
+    /// The strip's position in the strip list, or the list's length when it is not in it.
+    int32_t positionInList() const;
+    void post(const char* name, const Dictionary& userInfo = {});
 
     std::array<StripElement, kPartCount> elements_;
     QualityLayer qualityLayer_;
@@ -164,6 +169,10 @@ class ChannelStrip : public QWidget, public ChannelStripView {
     QColor borderColor_ = Qt::transparent;
     double borderWidth_ = 2;
 
+    UserSettingsManager& settings_;
+    NotificationCenter& center_;
+    ChannelStripManager& manager_;
+    ChannelStripController* controller_ = nullptr;
     ChatId chatId_;
     double downTime_ = 0;
     double lastUp_ = 0;

@@ -14,30 +14,21 @@
 
 namespace quenbril {
 
-namespace {
-
-void post(const char* name, const Dictionary& userInfo = {}) {
-    NotificationCenter::defaultCenter().post(name, userInfo);
+void ChannelStrip::post(const char* name, const Dictionary& userInfo) {
+    center_.post(name, userInfo);
 }
-
-}  // namespace
 
 double ChannelStrip::longClickInterval(double duration) {
     return duration >= 0 && duration <= UserSettingsManager::kMaxLongClickDuration ? duration
                                                                                    : 0.75;
 }
 
-ChannelStripController* ChannelStrip::findController(int32_t& position) const {
-    const auto& controllers = ChannelStripManager::channelStripControllers();
-    const ChannelStripView* self = this;
+int32_t ChannelStrip::positionInList() const {
+    const auto& controllers = manager_.controllers();
     for (size_t i = 0; i < controllers.size(); ++i) {
-        if (controllers[i]->view() == self) {
-            position = static_cast<int32_t>(i);
-            return controllers[i].get();
-        }
+        if (controllers[i].get() == controller_) return static_cast<int32_t>(i);
     }
-    QLOG("internal error, channel strip not found");
-    return nullptr;
+    return static_cast<int32_t>(controllers.size());
 }
 
 void ChannelStrip::mousePressEvent(QMouseEvent* event) {
@@ -47,7 +38,7 @@ void ChannelStrip::mousePressEvent(QMouseEvent* event) {
     }
     buttonDown_ = true;
     pointerInside_ = true;
-    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+    const UserSettingsManager& settings = settings_;
     if (settings.isLocked()) return;
     QPointer<ChannelStrip> self(this);
     post(kChannelClickStartedNotification);
@@ -62,11 +53,13 @@ void ChannelStrip::mousePressEvent(QMouseEvent* event) {
 void ChannelStrip::longClicked() {
     // A press held as the lock came on ends without its long click: nothing done on a locked
     // window acts, and a long click mutes or checks a channel.
-    if (UserSettingsManager::sharedInstance().isLocked()) return;
-    int32_t position = 0;
-    ChannelStripController* controller = findController(position);
-    if (!controller) return;
-    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+    if (settings_.isLocked()) return;
+    ChannelStripController* controller = controller_;
+    if (!controller) {
+        QLOG("internal error, channel strip not found");
+        return;
+    }
+    const UserSettingsManager& settings = settings_;
     const int64_t csID = controller->model().csID();
     // Hard muting wins over mic check.
     if (settings.hardMuting()) {
@@ -89,7 +82,7 @@ void ChannelStrip::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     buttonDown_ = false;
-    if (UserSettingsManager::sharedInstance().isLocked()) return;
+    if (settings_.isLocked()) return;
     QPointer<ChannelStrip> self(this);
     post(kChannelClickEndedNotification);
     if (!self) return;
@@ -100,9 +93,10 @@ void ChannelStrip::mouseReleaseEvent(QMouseEvent* event) {
     const float held = static_cast<float>(now - downTime_);
     int32_t k = 0;
     if (held < kClickThreshold) {
-        ChannelStripController* controller = findController(k);
+        ChannelStripController* controller = controller_;
+        k = positionInList();
         if (!controller) {
-            k = static_cast<int32_t>(ChannelStripManager::channelStripControllers().size());
+            QLOG("internal error, channel strip not found");
         } else if (event->modifiers() & Qt::ShiftModifier) {
             // Shift-click clears the strip's warnings and is no click at all.
             controller->state().reset();
@@ -118,7 +112,7 @@ void ChannelStrip::mouseReleaseEvent(QMouseEvent* event) {
         if (!self) return;
     }
     lastUp_ = now;
-    ChannelStripManager::sharedInstance().setKeyboardFocus();
+    manager_.setKeyboardFocus();
 }
 
 void ChannelStrip::mouseExited() {

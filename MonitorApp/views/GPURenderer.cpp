@@ -9,8 +9,11 @@
 
 namespace quenbril {
 
-GPURenderer::GPURenderer(ClickableMTKView& view)
-    : lineWidth_(lineLayers(ColorHelper::lineThickness())),
+GPURenderer::GPURenderer(ClickableMTKView& view, PELAudioEngine& engine,
+                         const UserSettingsManager& settings)
+    : engine_(engine),
+      settings_(settings),
+      lineWidth_(lineLayers(ColorHelper::lineThickness())),
       audioColor_(vectorColor(ColorHelper::colorForAudio())),
       rfColor_(vectorColor(ColorHelper::colorForRF())) {
     const size_t vertices = GPUTriangle::vertexCount() * lineWidth_ * kPanelLayerVertices;
@@ -34,16 +37,15 @@ void GPURenderer::tearDownGL() {
 }
 
 void GPURenderer::updateState(const Size& drawable, double frameHeight) {
-    PELAudioEngine& engine = PELAudioEngine::sharedInstance();
     PanelFill fill;
     fill.layers = lineWidth_;
-    fill.columns = UserSettingsManager::sharedInstance().columns();
+    fill.columns = settings_.columns();
     fill.drawableWidth = drawable.width;
     fill.drawableHeight = drawable.height;
     fill.frameHeight = frameHeight;
     fill.panelMap = &panelMap();
-    fill.levels = &engine.levelRingBuffer();
-    fill.rf = &engine.rfLevelRingBuffer();
+    fill.levels = &engine_.levelRingBuffer();
+    fill.rf = &engine_.rfLevelRingBuffer();
     fill.audioColor = audioColor_;
     fill.rfColor = rfColor_;
     fillPanelVertices(fill, audioVertices_, rfVertices_);

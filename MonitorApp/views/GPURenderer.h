@@ -11,14 +11,20 @@
 
 namespace quenbril {
 
+class PELAudioEngine;
+class UserSettingsManager;
+
 /// Draws the main window's panel display: for every shown strip a line of its last 128 audio
 /// levels and over it a line of its last 128 RF levels, in the strips' grid of 128-point cells.
 /// The line thickness and the colours are read once, when it is made: a change of the colour
-/// settings reaches the display with a new renderer.
+/// settings reaches the display with a new renderer. It draws the histories of the engine it is
+/// given, in the columns the settings it is given hold at each frame.
 class GPURenderer : public ClickableMTKViewDelegate, public PanelLevelMap {
   public:
-    /// Styles the view (transparent over the strips) and sizes the buffers.
-    explicit GPURenderer(ClickableMTKView& view);
+    /// Styles the view (transparent over the strips) and sizes the buffers. `engine` and
+    /// `settings` outlive the renderer.
+    GPURenderer(ClickableMTKView& view, PELAudioEngine& engine,
+                const UserSettingsManager& settings);
     ~GPURenderer() override;
 
     void setUpGL(QOpenGLFunctions_3_3_Core& gl) override;
@@ -41,6 +47,8 @@ class GPURenderer : public ClickableMTKViewDelegate, public PanelLevelMap {
     bool hasPipeline() const { return pipeline_.isValid(); }
 
   private:
+    PELAudioEngine& engine_;
+    const UserSettingsManager& settings_;
     uint32_t lineWidth_;
     LevelColor audioColor_;
     LevelColor rfColor_;

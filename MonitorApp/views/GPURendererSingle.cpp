@@ -14,8 +14,11 @@ size_t bandIndex(SingleBand band) { return static_cast<size_t>(band); }
 
 }  // namespace
 
-GPURendererSingle::GPURendererSingle(ClickableMTKView& view)
-    : lineWidth_(lineLayers(ColorHelper::lineThickness())),
+GPURendererSingle::GPURendererSingle(ClickableMTKView& view, PELAudioEngine& engine,
+                                     const UserSettingsManager& settings)
+    : engine_(engine),
+      settings_(settings),
+      lineWidth_(lineLayers(ColorHelper::lineThickness())),
       colors_{vectorColor(ColorHelper::colorForAudio()), vectorColor(ColorHelper::colorForRFA()),
               vectorColor(ColorHelper::colorForRFB()),   vectorColor(ColorHelper::colorForRFC()),
               vectorColor(ColorHelper::colorForRFD()),   vectorColor(ColorHelper::colorForQL())},
@@ -45,7 +48,7 @@ void GPURendererSingle::drawableSizeWillChange(const Size& size) {
 
 void GPURendererSingle::updateState(const Size& drawable, double frameHeight, double documentWidth,
                                     double documentOffset) {
-    PELAudioEngine& engine = PELAudioEngine::sharedInstance();
+    PELAudioEngine& engine = engine_;
     SingleFill fill;
     fill.layers = lineWidth_;
     fill.drawableWidth = drawable.width;
@@ -68,7 +71,7 @@ void GPURendererSingle::updateState(const Size& drawable, double frameHeight, do
 }
 
 std::vector<SingleBand> GPURendererSingle::drawOrder() const {
-    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+    const UserSettingsManager& settings = settings_;
     SingleDrawFlags flags;
     flags.showAudio = settings.showAudio();
     flags.showRFA = settings.showRFA();

@@ -11,14 +11,19 @@
 
 namespace quenbril {
 
+class PELAudioEngine;
+class UserSettingsManager;
+
 /// Draws the performer window's single-channel display: one channel's whole history as stacked
 /// bands across the width (audio, RF, quality), the active-antenna line, the alert spikes and,
 /// while a replay runs, the replay cursor. The thickness and colours are read once, when it is
-/// made; the show settings at every frame.
+/// made; the show settings at every frame, from the settings it is given, and the histories of
+/// the engine it is given.
 class GPURendererSingle : public ClickableMTKViewDelegate {
   public:
-    /// Styles the view and sizes the buffers.
-    explicit GPURendererSingle(ClickableMTKView& view);
+    /// Styles the view and sizes the buffers. `engine` and `settings` outlive the renderer.
+    GPURendererSingle(ClickableMTKView& view, PELAudioEngine& engine,
+                      const UserSettingsManager& settings);
     ~GPURendererSingle() override;
 
     void setUpGL(QOpenGLFunctions_3_3_Core& gl) override;
@@ -57,6 +62,8 @@ class GPURendererSingle : public ClickableMTKViewDelegate {
     QOpenGLBuffer* bufferOf(SingleBand band);
     const std::vector<LevelVertex>& verticesOf(SingleBand band) const;
 
+    PELAudioEngine& engine_;
+    const UserSettingsManager& settings_;
     uint32_t lineWidth_;
     SingleColors colors_;
     SingleVertices vertices_;

@@ -54,8 +54,9 @@ class GroupButton::ColorBar : public QWidget {
 };
 
 GroupButton::GroupButton(QWidget& parent, const std::string& text,
-                         const std::optional<Color>& color, const Rect& frame, int32_t groupNumber)
-    : QWidget(&parent), groupID_(groupNumber) {
+                         const std::optional<Color>& color, const Rect& frame, int32_t groupNumber,
+                         NotificationCenter& center)
+    : QWidget(&parent), center_(center), groupID_(groupNumber) {
     setGeometry(toQRect(frame));
     const double w = frame.width;
     const double h = frame.height;
@@ -139,7 +140,7 @@ void GroupButton::placeTitle() {
 void GroupButton::placeBar() { colorLayer_->setGeometry(flipped(barFrame_, myButton_->height())); }
 
 void GroupButton::post(const char* name) const {
-    NotificationCenter::defaultCenter().post(name, Dictionary{{"index", groupID_}});
+    center_.post(name, Dictionary{{"index", groupID_}});
 }
 
 }  // namespace quenbril

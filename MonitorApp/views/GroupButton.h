@@ -8,6 +8,7 @@
 
 namespace quenbril {
 
+class NotificationCenter;
 class QBButton;
 
 /// One of the eight group buttons above the strips: an image button with the group's colour
@@ -23,8 +24,9 @@ class GroupButton : public QWidget, public GroupButtonView, public QBButtonDeleg
     /// Narrower than this, the button keeps a smaller margin and lifts a long title.
     static constexpr double kNarrowWidth = 55.0;
 
+    /// Its clicks are posted to `center`, which outlives the button.
     GroupButton(QWidget& parent, const std::string& text, const std::optional<Color>& color,
-                const Rect& frame, int32_t groupNumber);
+                const Rect& frame, int32_t groupNumber, NotificationCenter& center);
     ~GroupButton() override;
 
     int32_t groupID() const override { return groupID_; }
@@ -59,6 +61,7 @@ class GroupButton : public QWidget, public GroupButtonView, public QBButtonDeleg
     void placeBar();
     void post(const char* name) const;
 
+    NotificationCenter& center_;
     int32_t groupID_;
     int32_t state_ = 0;
     QBButton* myButton_;

@@ -7,9 +7,10 @@
 
 namespace quenbril {
 
-PanelLevelDisplay::PanelLevelDisplay() : view_(new ClickableMTKView) {
+PanelLevelDisplay::PanelLevelDisplay(PELAudioEngine& engine, const UserSettingsManager& settings)
+    : view_(new ClickableMTKView) {
     view_->setZoomWindow(false);
-    renderer_ = std::make_unique<GPURenderer>(*view_);
+    renderer_ = std::make_unique<GPURenderer>(*view_, engine, settings);
     renderer_->drawableSizeWillChange(view_->drawableSize());
     view_->setDelegate(renderer_.get());
 }
@@ -27,9 +28,10 @@ void PanelLevelDisplay::start(int framesPerSecond) {
 
 void PanelLevelDisplay::setLinesShown(bool shown) { view_->setLinesShown(shown); }
 
-std::unique_ptr<LevelDisplay> makePanelLevelDisplay() {
+std::unique_ptr<LevelDisplay> makePanelLevelDisplay(PELAudioEngine& engine,
+                                                    const UserSettingsManager& settings) {
     if (!levelDisplaysCanDraw()) return std::make_unique<BlankLevelDisplay>();
-    return std::make_unique<PanelLevelDisplay>();
+    return std::make_unique<PanelLevelDisplay>(engine, settings);
 }
 
 }  // namespace quenbril

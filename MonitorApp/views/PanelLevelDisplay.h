@@ -9,13 +9,16 @@
 namespace quenbril {
 
 class GPURenderer;
+class PELAudioEngine;
+class UserSettingsManager;
 
 /// The main window's panel display as drawn with OpenGL: the view (not a zoom window) and its
 /// renderer, which also serves the strip manager.
 class PanelLevelDisplay : public LevelDisplay {
   public:
-    /// Make one only where levelDisplaysCanDraw() says so.
-    PanelLevelDisplay();
+    /// Make one only where levelDisplaysCanDraw() says so. Its renderer draws the histories of
+    /// `engine` in the columns `settings` hold; both outlive the display.
+    PanelLevelDisplay(PELAudioEngine& engine, const UserSettingsManager& settings);
     ~PanelLevelDisplay() override;
 
     QWidget& view() override;
@@ -36,6 +39,7 @@ class PanelLevelDisplay : public LevelDisplay {
 
 /// The panel display to put over the strips: the drawn one where OpenGL is available, else a
 /// blank one that still serves the strip manager.
-std::unique_ptr<LevelDisplay> makePanelLevelDisplay();
+std::unique_ptr<LevelDisplay> makePanelLevelDisplay(PELAudioEngine& engine,
+                                                    const UserSettingsManager& settings);
 
 }  // namespace quenbril

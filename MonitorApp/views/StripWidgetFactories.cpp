@@ -11,17 +11,20 @@
 
 namespace quenbril {
 
-void installStripWidgetFactories(std::function<std::string()> chatId) {
+void installStripWidgetFactories(const StripViewServices& services,
+                                 std::function<std::string()> chatId) {
     ChannelStripController::setViewFactory(
-        [chatId = std::move(chatId)]() -> std::unique_ptr<ChannelStripView> {
-            return std::make_unique<ChannelStrip>(chatId);
+        [services, chatId = std::move(chatId)]() -> std::unique_ptr<ChannelStripView> {
+            return std::make_unique<ChannelStrip>(services, chatId);
         });
     GroupButtonContainerWidget::setButtonFactory(
-        [](QWidget& parent, const std::string& text, const std::optional<Color>& color,
-           const Rect& frame, int32_t groupNumber) -> GroupButtonView* {
-            return new GroupButton(parent, text, color, frame, groupNumber);
+        [&center = services.center](QWidget& parent, const std::string& text,
+                                    const std::optional<Color>& color, const Rect& frame,
+                                    int32_t groupNumber) -> GroupButtonView* {
+            return new GroupButton(parent, text, color, frame, groupNumber, center);
         });
-    StripAreaWidget::setLevelDisplayFactory(makePanelLevelDisplay);
+    StripAreaWidget::setLevelDisplayFactory(
+        [services] { return makePanelLevelDisplay(services.engine, services.settings); });
 }
 
 void removeStripWidgetFactories() {

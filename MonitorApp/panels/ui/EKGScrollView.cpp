@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/glsupport/LevelGLSupport.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/ClickableMTKView.h"
 #include "MonitorApp/views/GPURendererSingle.h"
 #include "MonitorApp/views/LevelDisplayInput.h"
@@ -28,7 +30,8 @@ EKGScrollView::EKGScrollView(QWidget* parent) : QWidget(parent) {
 
     if (levelDisplaysCanDraw()) {
         mtkView_ = new ClickableMTKView(this);
-        renderer_ = std::make_unique<GPURendererSingle>(*mtkView_);
+        renderer_ = std::make_unique<GPURendererSingle>(*mtkView_, PELAudioEngine::sharedInstance(),
+                                                        UserSettingsManager::sharedInstance());
         mtkView_->setDelegate(renderer_.get());
         mtkView_->setZoomWindow(true);
         renderer_->drawableSizeWillChange(mtkView_->drawableSize());

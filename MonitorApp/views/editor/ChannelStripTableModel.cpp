@@ -13,10 +13,6 @@ namespace quenbril {
 
 namespace {
 
-ChannelStripManager::Controllers& controllers() {
-    return ChannelStripManager::channelStripControllers();
-}
-
 QString text(const std::optional<std::string>& s) {
     return s ? QString::fromStdString(*s) : QString();
 }
@@ -34,7 +30,8 @@ std::optional<int> position(const QStringList& items, const std::optional<std::s
 
 }  // namespace
 
-ChannelStripTableModel::ChannelStripTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+ChannelStripTableModel::ChannelStripTableModel(Controllers& controllers, QObject* parent)
+    : QAbstractTableModel(parent), controllers_(controllers) {}
 
 const char* ChannelStripTableModel::identifier(int column) {
     static constexpr const char* kIdentifiers[ColumnCount] = {
@@ -88,12 +85,12 @@ ChannelStripController* ChannelStripTableModel::controllerAt(const QModelIndex& 
 }
 
 ChannelStripController* ChannelStripTableModel::controllerAt(int32_t row) const {
-    if (row < 0 || static_cast<size_t>(row) >= controllers().size()) return nullptr;
-    return controllers()[static_cast<size_t>(row)].get();
+    if (row < 0 || static_cast<size_t>(row) >= controllers_.size()) return nullptr;
+    return controllers_[static_cast<size_t>(row)].get();
 }
 
 int ChannelStripTableModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(controllers().size());
+    return parent.isValid() ? 0 : static_cast<int>(controllers_.size());
 }
 
 int ChannelStripTableModel::columnCount(const QModelIndex& parent) const {

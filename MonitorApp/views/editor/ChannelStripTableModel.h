@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -12,8 +13,8 @@ namespace quenbril {
 
 class ChannelStripController;
 
-/// The strip editor's table: one row per strip controller of the shared strip manager, in list
-/// order, and the nine columns of the strip record. It shows the records; every edit goes to the
+/// The strip editor's table: one row per strip controller of a strip manager, in list order,
+/// and the nine columns of the strip record. It shows the records; every edit goes to the
 /// editor's handlers, which apply the editor's rules.
 ///
 /// Each index carries the table's generation: once the strips were replaced (reset()), an index
@@ -22,6 +23,8 @@ class ChannelStripTableModel : public QAbstractTableModel {
     Q_OBJECT
 
   public:
+    /// A strip manager's list of strips.
+    using Controllers = std::vector<std::unique_ptr<ChannelStripController>>;
     enum Column { Name, Wireless, Scp, Rf, Pan, Gain, Panel, Player, InputChannel, ColumnCount };
     /// The pop-up cells' items, as a QStringList.
     static constexpr int kItemsRole = Qt::UserRole + 1;
@@ -34,7 +37,8 @@ class ChannelStripTableModel : public QAbstractTableModel {
     /// A drop of `rows` between rows at `row`. Answers whether it was accepted.
     using DropHandler = std::function<bool(const std::vector<int32_t>& rows, int32_t row)>;
 
-    explicit ChannelStripTableModel(QObject* parent = nullptr);
+    /// A table over `controllers` (a strip manager's list, which outlives the model).
+    explicit ChannelStripTableModel(Controllers& controllers, QObject* parent = nullptr);
 
     /// The identifier of a column ("name" ... "inputChannel"); null for any other.
     static const char* identifier(int column);
@@ -83,6 +87,7 @@ class ChannelStripTableModel : public QAbstractTableModel {
   private:
     bool isCurrent(const QModelIndex& index) const;
 
+    Controllers& controllers_;
     std::array<QStringList, ColumnCount> items_;
     EditHandler editHandler_;
     DropHandler dropHandler_;

@@ -29,18 +29,16 @@ namespace {
 
 using Column = ChannelStripTableModel::Column;
 
-ChannelStripManager& manager() { return ChannelStripManager::sharedInstance(); }
-PELAudioEngine& engine() { return PELAudioEngine::sharedInstance(); }
-
 // The "How many channels?" field, in points.
 constexpr int kFieldWidth = 200;
 constexpr int kFieldHeight = 24;
 
 }  // namespace
 
-ChannelStripViewController::ChannelStripViewController(const ReceiverNames* receivers,
+ChannelStripViewController::ChannelStripViewController(const Services& services,
+                                                       const ReceiverNames* receivers,
                                                        QWidget* parent)
-    : LockableViewController(parent), receivers_(receivers) {
+    : LockableViewController(parent), services_(services), receivers_(receivers) {
     setWindowTitle("Channel Strips");
     buildView();
 }
@@ -51,7 +49,7 @@ ChannelStripViewController::~ChannelStripViewController() {
 }
 
 void ChannelStripViewController::buildView() {
-    model_ = new ChannelStripTableModel(this);
+    model_ = new ChannelStripTableModel(services_.manager.controllers(), this);
     model_->setEditHandler([this](int32_t row, Column column, const QVariant& value) {
         return edit(row, column, value);
     });
@@ -94,12 +92,12 @@ void ChannelStripViewController::fillPopUps() {
     }
     model_->setItems(Column::Wireless, wireless);
     QStringList inputs;
-    for (int input = 1; input <= engine().availableChannels(); ++input) {
+    for (int input = 1; input <= services_.engine.availableChannels(); ++input) {
         inputs.push_back(QString::number(input));
     }
     model_->setItems(Column::InputChannel, inputs);
     QStringList players{kNoPlayer};
-    for (const auto& player : PlayerManager::sharedInstance().players()) {
+    for (const auto& player : services_.players.players()) {
         players.push_back(QString::fromStdString(player->displayName()));
     }
     model_->setItems(Column::Player, players);
@@ -107,7 +105,7 @@ void ChannelStripViewController::fillPopUps() {
 }
 
 void ChannelStripViewController::viewDidAppear() {
-    stripsReplaced_ = NotificationCenter::defaultCenter().addObserver(
+    stripsReplaced_ = services_.center.addObserver(
         kChannelStripsEditedNotification, [this](const Notification&) { model_->reset(); });
 }
 
@@ -115,7 +113,7 @@ void ChannelStripViewController::viewDidDisappear() {
     stripsReplaced_.reset();
     LockableViewController::viewDidDisappear();
     open_ = false;
-    engine().startListening();
+    services_.engine.startListening();
 }
 
 void ChannelStripViewController::show() {
@@ -126,7 +124,7 @@ void ChannelStripViewController::show() {
     }
     if (!viewLoaded_) viewDidLoad();
     // Each opening: the engine rests while the strips are edited; the pop-ups are filled anew.
-    engine().stopListening();
+    services_.engine.stopListening();
     open_ = true;
     fillPopUps();
     model_->reset();
@@ -142,14 +140,14 @@ void ChannelStripViewController::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    if (!StripEditRules::panelsFit(manager().controllers())) {
+    if (!StripEditRules::panelsFit(services_.manager.controllers())) {
         event->ignore();
         alert(kTooMany);
         return;
     }
     event->accept();
-    manager().updateChannels();
-    engine().mapChannels();
+    services_.manager.updateChannels();
+    services_.engine.mapChannels();
     viewDidDisappear();
 }
 
@@ -225,7 +223,7 @@ void ChannelStripViewController::inputEdited(int32_t row, int item) {
     ChannelStripController* controller = model_->controllerAt(row);
     if (!controller || item < 0) return;
     // The strip's own input counts as used too.
-    if (!ChannelStripManager::isInputChannelAvailable(item)) {
+    if (!services_.manager.isInputChannelAvailable(item)) {
         alert(kInputInUse);
         return;
     }
@@ -238,7 +236,7 @@ void ChannelStripViewController::wirelessEdited(int32_t row, int item) {
     if (!controller || item < 0 || item >= items.size()) return;
     const std::string title = items[item].toStdString();
     if (title != kNoDevice) {
-        for (const auto& other : manager().controllers()) {
+        for (const auto& other : services_.manager.controllers()) {
             if (other->model().wirelessName() == title) {
                 alert(kDeviceAssigned);
                 return;
@@ -277,7 +275,7 @@ void ChannelStripViewController::rfEdited(int32_t row) {
 
 void ChannelStripViewController::playerEdited(int32_t row, int item) {
     ChannelStripController* controller = model_->controllerAt(row);
-    const auto& players = PlayerManager::sharedInstance().players();
+    const auto& players = services_.players.players();
     if (!controller || item < 0) return;
     if (item == 0) {
         controller->model().setPlayerName(std::string(kNoPlayer));
@@ -299,13 +297,13 @@ void ChannelStripViewController::panelChanged(int32_t row, int item) {
 // ---- Adding, removing, reordering ----
 
 void ChannelStripViewController::addClicked() {
-    engine().setMute(true);
-    if (manager().createChannelStrip()) {
+    services_.engine.setMute(true);
+    if (services_.manager.createChannelStrip()) {
         reloadData();
     } else {
         alert(kCannotCreate);
     }
-    engine().setMute(false);
+    services_.engine.setMute(false);
 }
 
 void ChannelStripViewController::addMany() {
@@ -317,19 +315,19 @@ void ChannelStripViewController::addMany() {
         alerts_ ? alerts_->runModal(this, prompt, kFieldWidth, kFieldHeight, typed) : 1;
     if (chosen != 0) return;
     const int n = StripEditRules::clamped(QString::fromStdString(typed), 0, kMaxStrips, 0);
-    engine().setMute(true);
+    services_.engine.setMute(true);
     for (int i = 0; i < n; ++i) {
-        if (!manager().createChannelStrip()) {
+        if (!services_.manager.createChannelStrip()) {
             alert(kCannotCreateAll);
             break;
         }
     }
-    engine().setMute(false);
+    services_.engine.setMute(false);
     reloadData();
 }
 
 void ChannelStripViewController::removeClicked() {
-    manager().removeChannelStrips(selectedRows());
+    services_.manager.removeChannelStrips(selectedRows());
     tableView_->clearSelection();
     reloadData();
 }
@@ -337,7 +335,7 @@ void ChannelStripViewController::removeClicked() {
 bool ChannelStripViewController::acceptDrop(const std::vector<int32_t>& rows, int32_t row) {
     const std::optional<int32_t> target = StripDropRule::target(rows, row);
     if (!target) return false;
-    StripDropRule::move(manager().controllers(), rows, *target);
+    StripDropRule::move(services_.manager.controllers(), rows, *target);
     reloadData();
     std::vector<int32_t> block;
     for (size_t i = 0; i < rows.size(); ++i) block.push_back(*target + static_cast<int32_t>(i));

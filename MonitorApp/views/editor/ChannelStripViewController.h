@@ -14,6 +14,9 @@ class QTableView;
 
 namespace quenbril {
 
+class ChannelStripManager;
+class PELAudioEngine;
+class PlayerManager;
 class ReceiverNames;
 
 /// The strip editor: a window with one row per channel strip, in the strip manager's order,
@@ -42,9 +45,18 @@ class ChannelStripViewController : public LockableViewController, public virtual
     static constexpr const char* kNoDevice = "No device";
     static constexpr const char* kNoPlayer = "No player";
 
+    /// What the editor edits and reads; everything named here outlives the editor.
+    struct Services {
+        ChannelStripManager& manager;
+        PELAudioEngine& engine;
+        const PlayerManager& players;
+        NotificationCenter& center;
+    };
+
     /// `receivers`: the names the receiver column offers after "No device"; null offers none.
     /// It outlives the editor.
-    explicit ChannelStripViewController(const ReceiverNames* receivers = nullptr,
+    explicit ChannelStripViewController(const Services& services,
+                                        const ReceiverNames* receivers = nullptr,
                                         QWidget* parent = nullptr);
     ~ChannelStripViewController() override;
 
@@ -107,6 +119,7 @@ class ChannelStripViewController : public LockableViewController, public virtual
     std::vector<int32_t> rowsReachedFrom(int32_t row) const;
     void alert(const std::string& messageText);
 
+    Services services_;
     const ReceiverNames* receivers_;
     ChannelStripTableModel* model_ = nullptr;
     QTableView* tableView_ = nullptr;

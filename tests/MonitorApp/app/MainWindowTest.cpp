@@ -15,6 +15,7 @@
 #include "MonitorApp/controls/QBButton.h"
 #include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/views/GroupButton.h"
+#include "foundation/NotificationCenter.h"
 #include "resources/QuenbrilResources.h"
 #include "tests/MonitorApp/app/AppTest.h"
 
@@ -157,7 +158,8 @@ TEST_F(MainWindowTest, NoModeLabelCoversOrBlocksAGroupButtonAtAnyWidth) {
     GroupButtonContainerWidget::setButtonFactory(
         [](QWidget& parent, const std::string& text, const std::optional<Color>& color,
            const Rect& frame, int32_t groupNumber) -> GroupButtonView* {
-            return new GroupButton(parent, text, color, frame, groupNumber);
+            return new GroupButton(parent, text, color, frame, groupNumber,
+                                   NotificationCenter::defaultCenter());
         });
     // The labels show while the link is up.
     FrameServer server;

@@ -141,6 +141,20 @@ TEST_F(PELAudioEngineSharedTest, PlaybackFollowsTheRoleInForceFromTheFirstStart)
     EXPECT_EQ(second.alertRingBuffer().bufferLen(), 500);
 }
 
+// An engine made over settings of its own reads them, whatever the shared settings hold.
+TEST_F(PELAudioEngineSharedTest, AnEngineReadsTheSettingsItWasMadeOver) {
+    UserDefaults ownDefaults("/nonexistent/quenbril-engine-settings", "Defaults");
+    UserSettingsManager own(ownDefaults);
+    own.setLongRingBufLen(500);
+    own.setActAsClient(true);
+    PELAudioEngine engine(own);
+    EXPECT_EQ(engine.levelRingBuffer().bufferLen(), 500);
+    EXPECT_TRUE(engine.actAsClient());
+    UserSettingsManager::sharedInstance().setActAsClient(true);
+    own.setActAsClient(false);
+    EXPECT_FALSE(engine.actAsClient());
+}
+
 TEST_F(PELAudioEngineSharedTest, TheMainLoopPrintsTheRingsLogLines) {
     PELAudioEngine engine(true, 3000);
     Device device(2, 128);

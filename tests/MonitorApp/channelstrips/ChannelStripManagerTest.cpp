@@ -1,5 +1,6 @@
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/PlayerStripLookup.h"
+#include "foundation/UserDefaults.h"
 #include "StripTestEnvironment.h"
 
 namespace quenbril {
@@ -53,6 +54,24 @@ TEST_F(ManagerBuild, SixtyFourStripsFillPanelAOnAGridOfColumns) {
     EXPECT_EQ(manager().indexOfChannelStripID(64), 63);
 }
 
+// A manager reads the settings it was made with: its grid follows their columns, whatever the
+// shared settings hold.
+TEST_F(ManagerBuild, AManagerLaysOutByTheColumnsOfTheSettingsItWasGiven) {
+    settings().setColumns(8);
+    UserDefaults ownDefaults("/nonexistent/quenbril-manager-build", "Defaults");
+    UserSettingsManager own(ownDefaults);
+    own.setColumns(2);
+    const StripServices& shared = manager().services();
+    ChannelStripManager other(
+        StripServices{own, shared.engine, shared.players, shared.ltc, shared.center});
+    FakeStripArea otherArea;
+    other.setSuperView(&otherArea);
+    other.initFromProperyArray({strip(1), strip(2), strip(3)});
+    ASSERT_EQ(other.controllers().size(), 3u);
+    // The third strip: row 1, column 0 of two columns.
+    EXPECT_EQ(otherArea.placed.at(other.controllers()[2]->view()).frame, (Rect{0, 128, 128, 128}));
+}
+
 TEST_F(ManagerBuild, ListsPastOneHundredTwentyEightStripsAreCutAndTablesStayBounded) {
     manager().setSuperView(&area);
     Array channels;
@@ -65,7 +84,8 @@ TEST_F(ManagerBuild, ListsPastOneHundredTwentyEightStripsAreCutAndTablesStayBoun
 
     // Even with every strip in one panel, the level map takes at most 128 cells.
     for (auto& c : manager().controllers()) c->model().setPanel(std::string("A"));
-    manager().controllers().push_back(std::make_unique<ChannelStripController>(strip(500)));
+    manager().controllers().push_back(
+        std::make_unique<ChannelStripController>(manager(), strip(500)));
     manager().updateChannels();
     EXPECT_EQ(area.renderer.levelCount, 128);
     EXPECT_EQ(area.renderer.map[127], 127);

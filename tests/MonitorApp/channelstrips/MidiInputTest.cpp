@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "foundation/ManualRunLoop.h"
 #include "platform/midi/MemoryMidiBackend.h"
+#include "tests/MonitorApp/channelstrips/OwnStripServices.h"
 
 namespace quenbril {
 namespace {
@@ -17,7 +20,8 @@ class MidiInput : public ::testing::Test {
         auto owned = std::make_unique<MemoryMidiBackend>();
         backend = owned.get();
         devices().installBackend(std::move(owned), 0.01);
-        manager = std::make_unique<ChannelStripManager>();
+        own.emplace();
+        manager = std::make_unique<ChannelStripManager>(own->services());
         observer = NotificationCenter::defaultCenter().addObserver(
             "MIDIEventReceived", [this](const Notification& n) {
                 EXPECT_TRUE(loop.isCurrentThread());
@@ -27,6 +31,7 @@ class MidiInput : public ::testing::Test {
     void TearDown() override {
         observer.reset();
         manager.reset();
+        own.reset();
         devices().installBackend(nullptr);
         RunLoop::setMain(nullptr);
     }
@@ -35,6 +40,7 @@ class MidiInput : public ::testing::Test {
 
     ManualRunLoop loop;
     MemoryMidiBackend* backend = nullptr;
+    std::optional<OwnStripServices> own;
     std::unique_ptr<ChannelStripManager> manager;
     NotificationObserver observer;
     std::vector<Dictionary> events;

@@ -271,7 +271,7 @@ TEST_F(ChannelStripInputTest, TheFirstLeaveAfterAClickEndsItOnceMore) {
 }
 
 TEST_F(ChannelStripInputTest, AStripNoControllerOwnsLogsAndPostsNoClick) {
-    ChannelStrip orphan;
+    ChannelStrip orphan(viewServices());
     testing::internal::CaptureStderr();
     press(orphan);
     advance(0.1);
@@ -301,6 +301,21 @@ TEST_F(ChannelStripInputTest, AStripNoControllerOwnsLogsAndPostsNoClick) {
     const Posted* twice = find("CSDoubleClicked");
     ASSERT_NE(twice, nullptr);
     EXPECT_EQ(twice->userInfo["index"], Value(3));
+}
+
+// A strip's clicks name its own controller's strip, found without searching the shared list:
+// a strip of a second manager posts its id too.
+TEST_F(ChannelStripInputTest, AStripReachesTheControllerThatMadeIt) {
+    ChannelStripManager other(manager().services());
+    other.initFromProperyArray(Array{strip(77)});
+    auto* s = dynamic_cast<ChannelStrip*>(other.controllers()[0]->view());
+    ASSERT_NE(s, nullptr);
+    press(*s);
+    advance(0.1);
+    release(*s);
+    const Posted* click = find("CSClicked");
+    ASSERT_NE(click, nullptr);
+    EXPECT_EQ(click->userInfo["index"], Value(int64_t{77}));
 }
 
 }  // namespace

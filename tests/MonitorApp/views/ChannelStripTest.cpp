@@ -22,7 +22,7 @@ class ChannelStripTest : public StripViewsTest {
 };
 
 TEST_F(ChannelStripTest, TheStandardLayoutHasTheTitleBelowAndTheInfoRowAbove) {
-    ChannelStrip strip;
+    ChannelStrip strip(viewServices());
     EXPECT_FALSE(strip.flipped());
     EXPECT_EQ(strip.size(), QSize(128, 128));
     EXPECT_EQ(el(strip, Part::Title).frame, QRectF(0, 0, 128, 27));
@@ -54,7 +54,7 @@ TEST_F(ChannelStripTest, TheStandardLayoutHasTheTitleBelowAndTheInfoRowAbove) {
 
 TEST_F(ChannelStripTest, TheFlippedLayoutHasTheTitleAboveAndTheInfoRowBelow) {
     settings().setFlipChannelStrip(true);
-    ChannelStrip strip;
+    ChannelStrip strip(viewServices());
     EXPECT_TRUE(strip.flipped());
     EXPECT_EQ(el(strip, Part::Title).frame, QRectF(0, 101, 128, 27));
     EXPECT_EQ(el(strip, Part::TextBackground).frame, QRectF(0, 101, 128, 27));
@@ -76,7 +76,7 @@ TEST_F(ChannelStripTest, TheFlippedLayoutHasTheTitleAboveAndTheInfoRowBelow) {
 }
 
 TEST_F(ChannelStripTest, BatteryValuesShowTextAndBar) {
-    ChannelStrip strip;
+    ChannelStrip strip(viewServices());
     const QImage empty = picture(strip);
 
     strip.setBatteryPower(57);
@@ -111,7 +111,7 @@ TEST_F(ChannelStripTest, BatteryValuesShowTextAndBar) {
 }
 
 TEST_F(ChannelStripTest, ABatteryTimeTextStaysUntilMinusOneOrMinusTwo) {
-    ChannelStrip strip;
+    ChannelStrip strip(viewServices());
     strip.setBatteryString("2:10");
     EXPECT_TRUE(strip.batteryShown());
     EXPECT_TRUE(strip.timeAdded());
@@ -133,7 +133,7 @@ TEST_F(ChannelStripTest, ABatteryTimeTextStaysUntilMinusOneOrMinusTwo) {
 }
 
 TEST_F(ChannelStripTest, AntennaCellsFollowTheTable) {
-    ChannelStrip strip;
+    ChannelStrip strip(viewServices());
     const QColor white(Qt::white);
     const QColor grey = QColor::fromRgbF(1.0 / 3, 1.0 / 3, 1.0 / 3);
     auto cells = [&] {
@@ -169,7 +169,7 @@ TEST_F(ChannelStripTest, AntennaCellsFollowTheTable) {
 }
 
 TEST_F(ChannelStripTest, AWarningCrossFadesAndNoWarningHidesAtOnce) {
-    ChannelStrip strip;
+    ChannelStrip strip(viewServices());
     strip.setBatteryPower(60);
     const QImage plain = picture(strip);
 
@@ -205,7 +205,7 @@ TEST_F(ChannelStripTest, AWarningCrossFadesAndNoWarningHidesAtOnce) {
 }
 
 TEST_F(ChannelStripTest, TheSameCodeDuringAFadeLetsItRunOn) {
-    ChannelStrip strip;
+    ChannelStrip strip(viewServices());
     strip.setChannelState(3);
     advance(0.1);
     strip.setChannelState(3);
@@ -227,7 +227,7 @@ TEST_F(ChannelStripTest, TheSameCodeDuringAFadeLetsItRunOn) {
 }
 
 TEST_F(ChannelStripTest, NoWarningDuringAFadeKeepsTheOverlayEmpty) {
-    ChannelStrip strip;
+    ChannelStrip strip(viewServices());
     strip.setChannelState(1);
     advance(0.1);
     strip.setChannelState(0);
@@ -241,7 +241,7 @@ TEST_F(ChannelStripTest, NoWarningDuringAFadeKeepsTheOverlayEmpty) {
 }
 
 TEST_F(ChannelStripTest, TitleSizeFollowsItsLength) {
-    ChannelStrip strip;
+    ChannelStrip strip(viewServices());
     strip.setTitle("  12345678  ");
     EXPECT_EQ(strip.title(), "12345678");
     EXPECT_EQ(el(strip, Part::Title).fontSize, 18);
@@ -265,13 +265,13 @@ TEST_F(ChannelStripTest, TitleSizeFollowsItsLength) {
     EXPECT_EQ(strip.title(), "<b>K</b>");
 
     settings().setFlipChannelStrip(true);
-    ChannelStrip flipped;
+    ChannelStrip flipped(viewServices());
     flipped.setTitle("123456789");
     EXPECT_EQ(el(flipped, Part::Title).frame.y(), 101) << "the bar's bottom edge stays";
 }
 
 TEST_F(ChannelStripTest, TitleTextIsPaintedInTheTitleBar) {
-    ChannelStrip strip;
+    ChannelStrip strip(viewServices());
     const QImage blank = picture(strip);
     strip.setTitle("Kick");
     const QImage titled = picture(strip);
@@ -287,7 +287,7 @@ TEST_F(ChannelStripTest, TitleTextIsPaintedInTheTitleBar) {
 }
 
 TEST_F(ChannelStripTest, InputNumberAndAlternativeText) {
-    ChannelStrip strip;
+    ChannelStrip strip(viewServices());
     strip.setInputChannel(98);
     EXPECT_EQ(el(strip, Part::Input).text, "99");
     EXPECT_EQ(el(strip, Part::Input).fontSize, 16);
@@ -302,7 +302,7 @@ TEST_F(ChannelStripTest, InputNumberAndAlternativeText) {
 }
 
 TEST_F(ChannelStripTest, TitleColourFollowsTheLuminanceOfTheGroupColour) {
-    ChannelStrip strip;
+    ChannelStrip strip(viewServices());
     strip.setChannelColor(Color{1, 1, 0, 1});
     EXPECT_EQ(el(strip, Part::TextBackground).background, QColor(255, 255, 0));
     EXPECT_EQ(el(strip, Part::Title).textColor, QColor(Qt::black));
@@ -322,7 +322,7 @@ TEST_F(ChannelStripTest, TitleColourFollowsTheLuminanceOfTheGroupColour) {
 }
 
 TEST_F(ChannelStripTest, AppearanceShowsSoloMutesAndMicCheck) {
-    ChannelStrip strip;
+    ChannelStrip strip(viewServices());
     ChannelStripState state;
     state.setChannelState(ChannelStripState::kSoloed);
     state.setHardMuted(true);
@@ -353,7 +353,7 @@ TEST_F(ChannelStripTest, AppearanceShowsSoloMutesAndMicCheck) {
 }
 
 TEST_F(ChannelStripTest, TimecodeReadOut) {
-    ChannelStrip strip;
+    ChannelStrip strip(viewServices());
     strip.setTimecode(SMPTETimecode{1, 2, 3, 24});
     EXPECT_TRUE(el(strip, Part::Timecode).attached);
     EXPECT_TRUE(el(strip, Part::TimecodeParams).attached);
@@ -371,7 +371,7 @@ TEST_F(ChannelStripTest, TimecodeReadOut) {
 
 TEST_F(ChannelStripTest, ThePerformerPictureShowsAtTheSettingsOpacity) {
     settings().setShowImages(40);
-    ChannelStrip strip;
+    ChannelStrip strip(viewServices());
     QImage red(16, 16, QImage::Format_RGB32);
     red.fill(Qt::red);
     QByteArray encoded;
@@ -401,7 +401,7 @@ TEST_F(ChannelStripTest, ThePerformerPictureShowsAtTheSettingsOpacity) {
 }
 
 TEST_F(ChannelStripTest, RedrawTakesTheNewLayoutAndHidesTheBattery) {
-    ChannelStrip strip;
+    ChannelStrip strip(viewServices());
     strip.setBatteryString("1:00");
     strip.setAntennaData("A");
     settings().setFlipChannelStrip(true);
@@ -422,7 +422,7 @@ TEST_F(ChannelStripTest, RedrawTakesTheNewLayoutAndHidesTheBattery) {
 }
 
 TEST_F(ChannelStripTest, QualityLightsTheMetersCells) {
-    ChannelStrip strip;
+    ChannelStrip strip(viewServices());
     strip.setPendingQuality(-3);
     EXPECT_EQ(strip.pendingQuality(), -3);
     EXPECT_EQ(strip.currentQuality(), 0);

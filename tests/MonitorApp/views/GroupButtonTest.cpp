@@ -8,7 +8,6 @@
 #include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/controls/QBButton.h"
 #include "MonitorApp/views/GroupButton.h"
-#include "MonitorApp/views/GroupButtonBackground.h"
 #include "foundation/NotificationCenter.h"
 #include "tests/MonitorApp/settings/SettingsTestEnvironment.h"
 
@@ -31,7 +30,8 @@ class GroupButtonTest : public SettingsTest {
 
     GroupButton& make(const std::string& title, double width, int32_t group = 1) {
         buttons.push_back(std::make_unique<GroupButton>(row, title, Color{0, 0, 1, 1},
-                                                        Rect{0, 0, width, 40}, group));
+                                                        Rect{0, 0, width, 40}, group,
+                                                        NotificationCenter::defaultCenter()));
         buttons.back()->setFrame(Rect{0, 0, width, 40});
         return *buttons.back();
     }
@@ -140,15 +140,6 @@ TEST_F(GroupButtonTest, AClickAndALongClickPostTheirGroup) {
     EXPECT_EQ(posted, std::vector<std::string>{"GroupLongClicked 5"}) << "before the release";
     mouse(b.myButton(), QEvent::MouseButtonRelease);
     EXPECT_EQ(posted.size(), 1u) << "a long click is no click";
-}
-
-TEST(GroupButtonBackground, StartsPassiveAndSwitchesPatterns) {
-    GroupButtonBackground background(QRect(0, 0, 40, 20), 3);
-    EXPECT_EQ(&background.currentImage(), &background.passiveColor());
-    background.setActive(true);
-    EXPECT_EQ(&background.currentImage(), &background.activeColor());
-    background.setActive(false);
-    EXPECT_EQ(&background.currentImage(), &background.passiveColor());
 }
 
 }  // namespace

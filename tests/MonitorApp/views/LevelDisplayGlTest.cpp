@@ -77,7 +77,8 @@ class LevelDisplayGlTest : public test::GlColoursTest {
     /// The panel display shown in a window of 512 x 256 points.
     std::unique_ptr<PanelLevelDisplay> showPanel(QWidget& window) {
         window.resize(512, 256);
-        auto display = std::make_unique<PanelLevelDisplay>();
+        auto display = std::make_unique<PanelLevelDisplay>(PELAudioEngine::sharedInstance(),
+                                                           UserSettingsManager::sharedInstance());
         display->view().setParent(&window);
         display->view().setGeometry(0, 0, 512, 256);
         window.show();
@@ -169,7 +170,8 @@ TEST_F(LevelDisplayGlTest, TheStripsBeneathShowThroughTheTransparentDisplay) {
     QPalette palette = strip->palette();
     palette.setColor(QPalette::Window, QColor(0, 0, 255));
     strip->setPalette(palette);
-    auto display = std::make_unique<PanelLevelDisplay>();
+    auto display = std::make_unique<PanelLevelDisplay>(PELAudioEngine::sharedInstance(),
+                                                       UserSettingsManager::sharedInstance());
     display->view().setParent(&window);
     display->view().setGeometry(0, 0, 512, 256);
     display->renderer().setLevelCount(1);
@@ -192,7 +194,8 @@ class SingleDisplayGlTest : public LevelDisplayGlTest {
     void show() {
         window.resize(600, 200);
         view = std::make_unique<ClickableMTKView>(&window);
-        renderer = std::make_unique<GPURendererSingle>(*view);
+        renderer = std::make_unique<GPURendererSingle>(*view, PELAudioEngine::sharedInstance(),
+                                                       UserSettingsManager::sharedInstance());
         renderer->setChanIndex(3);
         view->setDelegate(renderer.get());
         view->setGeometry(0, 0, 600, 200);

@@ -8,6 +8,8 @@
 
 #include "MonitorApp/glsupport/LevelGLSupport.h"
 #include "MonitorApp/views/BlankLevelDisplay.h"
+#include "MonitorApp/views/ClickableMTKView.h"
+#include "MonitorApp/views/GPURenderer.h"
 #include "MonitorApp/views/PanelLevelDisplay.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
 
@@ -18,7 +20,8 @@ using PanelLevelDisplayTest = StripTest;
 
 TEST_F(PanelLevelDisplayTest, OffscreenGivesABlankDisplayThatStillServesTheStripManager) {
     ASSERT_FALSE(levelDisplaysCanDraw());
-    std::unique_ptr<LevelDisplay> display = makePanelLevelDisplay();
+    std::unique_ptr<LevelDisplay> display =
+        makePanelLevelDisplay(PELAudioEngine::sharedInstance(), settings());
     auto* blank = dynamic_cast<BlankLevelDisplay*>(display.get());
     ASSERT_NE(blank, nullptr);
 
@@ -41,7 +44,8 @@ TEST_F(PanelLevelDisplayTest, TheBlankDisplayPaintsNothingOverWhatLiesBeneath) {
     QWidget parent;
     parent.resize(200, 200);
     parent.setStyleSheet("background: rgb(0, 0, 255)");
-    std::unique_ptr<LevelDisplay> display = makePanelLevelDisplay();
+    std::unique_ptr<LevelDisplay> display =
+        makePanelLevelDisplay(PELAudioEngine::sharedInstance(), settings());
     display->view().setParent(&parent);
     display->view().setGeometry(0, 0, 200, 200);
     parent.show();
@@ -56,11 +60,30 @@ TEST_F(PanelLevelDisplayTest, TheBlankDisplayTakesTheDisplaysKeys) {
     settings().setSoloOn(true);
     settings().setPrevSoloIndex(0);
     stateOf(2).setChannelState(2);
-    std::unique_ptr<LevelDisplay> display = makePanelLevelDisplay();
+    std::unique_ptr<LevelDisplay> display =
+        makePanelLevelDisplay(PELAudioEngine::sharedInstance(), settings());
     QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
     QCoreApplication::sendEvent(&display->view(), &right);
     EXPECT_EQ(settings().prevSoloIndex(), 1);
     EXPECT_TRUE(right.isAccepted());
+}
+
+// The renderer draws the histories of the engine it was given once, whatever engine is shared.
+TEST_F(PanelLevelDisplayTest, TheRendererDrawsTheLevelsOfTheEngineItWasGiven) {
+    PELAudioEngine own(true, UserSettingsManager::kMinLongRingBufLen);
+    CharRingBuffer& levels = own.levelRingBuffer();
+    for (int c = 0; c < levels.bufferLen(); ++c) levels.data()[0][c] = 100;
+
+    ClickableMTKView view;
+    GPURenderer ownRenderer(view, own, settings());
+    GPURenderer sharedRenderer(view, PELAudioEngine::sharedInstance(), settings());
+    for (GPURenderer* renderer : {&ownRenderer, &sharedRenderer}) {
+        renderer->setLevelCount(1);
+        renderer->updateState(Size{512, 512}, 512);
+    }
+    // The same point of the first strip's line lies higher on the own engine's loud history.
+    ASSERT_FALSE(ownRenderer.audioVertices().empty());
+    EXPECT_GT(ownRenderer.audioVertices()[0].y, sharedRenderer.audioVertices()[0].y);
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ class StripViewsTest : public SettingsTest {
         PELAudioEngine::resetSharedInstance();
         settings().setActAsClient(true);
         ChannelStripController::setViewFactory(
-            [] { return std::make_unique<ChannelStrip>(ChatManager::uuid); });
+            [] { return std::make_unique<ChannelStrip>(viewServices(), ChatManager::uuid); });
     }
 
     void TearDown() override {
@@ -39,6 +39,11 @@ class StripViewsTest : public SettingsTest {
 
     static ChannelStripManager& manager() { return ChannelStripManager::sharedInstance(); }
     static UserSettingsManager& settings() { return UserSettingsManager::sharedInstance(); }
+    /// The shared instances, as the application hands them to the strip views.
+    static StripViewServices viewServices() {
+        return StripViewServices{settings(), NotificationCenter::defaultCenter(), manager(),
+                                 PELAudioEngine::sharedInstance()};
+    }
 
     /// A strip dictionary of the "Channels" list.
     static Value strip(int64_t csID) {

@@ -10,12 +10,14 @@
 #include <atomic>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "foundation/ManualRunLoop.h"
 #include "foundation/NotificationCenter.h"
 #include "platform/midi/MidiNotifications.h"
 #include "platform/midi/RtMidiBackend.h"
+#include "tests/MonitorApp/channelstrips/OwnStripServices.h"
 #include "tests/support/AlsaMidiTestClient.h"
 #include "tests/support/JackMidiTestClient.h"
 #include "tests/support/JackServer.h"
@@ -70,7 +72,8 @@ class MidiControllers : public ::testing::TestWithParam<MidiBackend::Api> {
         auto owned = std::make_unique<CountedBackend>(GetParam());
         backend = owned.get();
         devices().installBackend(std::move(owned));
-        manager = std::make_unique<ChannelStripManager>();
+        own.emplace();
+        manager = std::make_unique<ChannelStripManager>(own->services());
         observer = NotificationCenter::defaultCenter().addObserver(
             "MIDIEventReceived", [this](const Notification& n) {
                 EXPECT_TRUE(loop.isCurrentThread());
@@ -81,6 +84,7 @@ class MidiControllers : public ::testing::TestWithParam<MidiBackend::Api> {
         if (!backend) return;
         observer.reset();
         manager.reset();
+        own.reset();
         devices().installBackend(nullptr);
         RunLoop::setMain(nullptr);
     }
@@ -133,6 +137,7 @@ class MidiControllers : public ::testing::TestWithParam<MidiBackend::Api> {
 
     ManualRunLoop loop;
     CountedBackend* backend = nullptr;
+    std::optional<OwnStripServices> own;
     std::unique_ptr<ChannelStripManager> manager;
     NotificationObserver observer;
     std::vector<Dictionary> events;

@@ -63,11 +63,11 @@ TEST_F(StripWidgetsTest, OneCallInstallsEveryStripWidgetsFactory) {
     removeStripWidgetFactories();
     EXPECT_FALSE(GroupButtonContainerWidget::hasButtonFactory());
     EXPECT_FALSE(StripAreaWidget::hasLevelDisplayFactory());
-    EXPECT_EQ(ChannelStripController(Dictionary{}).view(), nullptr);
+    EXPECT_EQ(ChannelStripController(manager(), Dictionary{}).view(), nullptr);
 
-    installStripWidgetFactories(ChatManager::uuid);
-    installStripWidgetFactories(ChatManager::uuid);
-    ChannelStripController strip(Dictionary{});
+    installStripWidgetFactories(stripViewServices(), ChatManager::uuid);
+    installStripWidgetFactories(stripViewServices(), ChatManager::uuid);
+    ChannelStripController strip(manager(), Dictionary{});
     EXPECT_NE(dynamic_cast<ChannelStrip*>(strip.view()), nullptr);
 
     GroupButtonContainerWidget row;

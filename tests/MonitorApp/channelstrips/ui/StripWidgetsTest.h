@@ -23,7 +23,7 @@ class StripWidgetsTest : public SettingsTest {
         ChannelStripManager::resetSharedInstance();
         PELAudioEngine::resetSharedInstance();
         settings().setActAsClient(true);
-        installStripWidgetFactories(ChatManager::uuid);
+        installStripWidgetFactories(stripViewServices(), ChatManager::uuid);
     }
 
     void TearDown() override {
@@ -35,6 +35,11 @@ class StripWidgetsTest : public SettingsTest {
 
     static ChannelStripManager& manager() { return ChannelStripManager::sharedInstance(); }
     static UserSettingsManager& settings() { return UserSettingsManager::sharedInstance(); }
+    /// The shared instances, as the application hands them to the strip views.
+    static StripViewServices stripViewServices() {
+        return StripViewServices{settings(), NotificationCenter::defaultCenter(), manager(),
+                                 PELAudioEngine::sharedInstance()};
+    }
 
     /// A strip dictionary of the "Channels" list.
     static Value strip(int64_t csID, const char* panel = "A") {

@@ -67,7 +67,10 @@ class StripEditorTest : public StripTest {
 
     /// Opens the editor over the strips built so far.
     void open() {
-        editor = std::make_unique<Editor>(&receivers);
+        editor = std::make_unique<Editor>(
+            Editor::Services{manager(), PELAudioEngine::sharedInstance(),
+                             PlayerManager::sharedInstance(), NotificationCenter::defaultCenter()},
+            &receivers);
         editor->setAlertPresenter(&alerts);
         editor->show();
     }
@@ -121,7 +124,7 @@ TEST_F(StripEditorTest, ClosesWithSixtyFourStripsPerPanelAndTheSixtyFifthBlocksE
         SCOPED_TRACE(panel);
         buildPanels(64, 64);
         open();
-        manager().controllers().push_back(std::make_unique<ChannelStripController>());
+        manager().controllers().push_back(std::make_unique<ChannelStripController>(manager()));
         strip(128).setPanel(std::string(panel));
         alerts.texts.clear();
         editor->closeButton()->click();

@@ -1,7 +1,7 @@
-#include "MonitorApp/views/SingleEAGLLines.h"
+#include "MonitorApp/views/legacy_gl/SingleEAGLLines.h"
 
 #include "MonitorApp/audio/CharRingBuffer.h"
-#include "MonitorApp/views/GLLineBuilder.h"
+#include "MonitorApp/views/legacy_gl/GLLineBuilder.h"
 
 namespace quenbril {
 

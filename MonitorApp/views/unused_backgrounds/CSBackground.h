@@ -6,12 +6,15 @@
 
 namespace quenbril {
 
+class UserSettingsManager;
+
 /// A strip background that fills itself with a pattern by warning code: plain, SCP, battery
 /// or RF, in the standard or the flipped layout. The strip view shows its warnings with an
 /// overlay of its own; this view is kept for a layout that wants a self-drawn background.
 class CSBackground : public QWidget {
   public:
-    explicit CSBackground(QWidget* parent = nullptr);
+    /// Its layout follows the flip setting of `settings`, which outlive it.
+    explicit CSBackground(const UserSettingsManager& settings, QWidget* parent = nullptr);
 
     /// 0 plain, 1 SCP, 2 battery, 3 RF; any other code is stored and keeps the pattern
     /// shown. The code already shown changes nothing.
@@ -31,6 +34,7 @@ class CSBackground : public QWidget {
     void showPatternOf(uint64_t code);
     void loadImages();
 
+    const UserSettingsManager& settings_;
     bool flipped_ = false;
     QString bgImage_;
     QString scpImage_;

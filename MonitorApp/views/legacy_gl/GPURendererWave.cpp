@@ -1,4 +1,4 @@
-#include "MonitorApp/views/GPURendererWave.h"
+#include "MonitorApp/views/legacy_gl/GPURendererWave.h"
 
 #include <algorithm>
 

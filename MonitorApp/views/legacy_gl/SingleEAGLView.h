@@ -1,7 +1,7 @@
 #pragma once
 
-#include "MonitorApp/views/GLLevelView.h"
-#include "MonitorApp/views/SingleEAGLLines.h"
+#include "MonitorApp/views/legacy_gl/GLLevelView.h"
+#include "MonitorApp/views/legacy_gl/SingleEAGLLines.h"
 
 namespace quenbril {
 

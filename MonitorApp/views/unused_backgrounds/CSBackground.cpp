@@ -1,4 +1,4 @@
-#include "MonitorApp/views/CSBackground.h"
+#include "MonitorApp/views/unused_backgrounds/CSBackground.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -9,13 +9,14 @@
 
 namespace quenbril {
 
-CSBackground::CSBackground(QWidget* parent) : QWidget(parent) {
+CSBackground::CSBackground(const UserSettingsManager& settings, QWidget* parent)
+    : QWidget(parent), settings_(settings) {
     loadImages();
     currentImage_ = bgImage_;
 }
 
 void CSBackground::loadImages() {
-    flipped_ = UserSettingsManager::sharedInstance().flipChannelStrip();
+    flipped_ = settings_.flipChannelStrip();
     const QString suffix = flipped_ ? QStringLiteral("_flipped") : QString();
     bgImage_ = QStringLiteral("cs_back") + suffix;
     scpImage_ = QStringLiteral("error_SCP") + suffix;

@@ -1,4 +1,4 @@
-#include "MonitorApp/views/GLLineBuilder.h"
+#include "MonitorApp/views/legacy_gl/GLLineBuilder.h"
 
 #include <algorithm>
 #include <cmath>

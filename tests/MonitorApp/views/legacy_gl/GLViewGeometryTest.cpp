@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "MonitorApp/audio/CharRingBuffer.h"
-#include "MonitorApp/views/GLLineBuilder.h"
-#include "MonitorApp/views/GLPanelLines.h"
-#include "MonitorApp/views/GPURendererWave.h"
-#include "MonitorApp/views/SingleEAGLLines.h"
+#include "MonitorApp/views/legacy_gl/GLLineBuilder.h"
+#include "MonitorApp/views/legacy_gl/GLPanelLines.h"
+#include "MonitorApp/views/legacy_gl/GPURendererWave.h"
+#include "MonitorApp/views/legacy_gl/SingleEAGLLines.h"
 
 namespace quenbril {
 namespace {

@@ -1,4 +1,4 @@
-#include "MonitorApp/views/GLPanelCurves.h"
+#include "MonitorApp/views/legacy_gl/GLPanelCurves.h"
 
 #include <algorithm>
 

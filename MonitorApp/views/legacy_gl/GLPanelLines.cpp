@@ -1,9 +1,9 @@
-#include "MonitorApp/views/GLPanelLines.h"
+#include "MonitorApp/views/legacy_gl/GLPanelLines.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "MonitorApp/views/GLLineBuilder.h"
+#include "MonitorApp/views/legacy_gl/GLLineBuilder.h"
 
 namespace quenbril {
 

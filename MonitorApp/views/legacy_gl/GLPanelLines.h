@@ -3,8 +3,8 @@
 #include <array>
 #include <bitset>
 
-#include "MonitorApp/views/GLPanelCurves.h"
 #include "MonitorApp/views/LevelVertex.h"
+#include "MonitorApp/views/legacy_gl/GLPanelCurves.h"
 
 namespace quenbril {
 

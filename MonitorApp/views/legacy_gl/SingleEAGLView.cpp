@@ -1,4 +1,4 @@
-#include "MonitorApp/views/SingleEAGLView.h"
+#include "MonitorApp/views/legacy_gl/SingleEAGLView.h"
 
 #include <QMouseEvent>
 

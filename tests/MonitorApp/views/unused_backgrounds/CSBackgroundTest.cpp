@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 
-#include "MonitorApp/views/CSBackground.h"
+#include "MonitorApp/views/unused_backgrounds/CSBackground.h"
 #include "tests/MonitorApp/views/StripViewsTest.h"
 
 namespace quenbril::test {
@@ -21,7 +21,7 @@ class PaintCounter : public QObject {
 class CSBackgroundTest : public StripViewsTest {};
 
 TEST_F(CSBackgroundTest, PatternsFollowTheWarningCode) {
-    CSBackground background;
+    CSBackground background(settings());
     background.resize(128, 128);
     EXPECT_EQ(background.currentImage(), "cs_back");
     const QImage plain = picture(background);
@@ -44,7 +44,7 @@ TEST_F(CSBackgroundTest, PatternsFollowTheWarningCode) {
 }
 
 TEST_F(CSBackgroundTest, TheFlipSettingIsTakenAtCreationAndByUpdateImages) {
-    CSBackground background;
+    CSBackground background(settings());
     background.setChannelState(2);
     settings().setFlipChannelStrip(true);
     EXPECT_EQ(background.currentImage(), "error_low-battery");
@@ -52,7 +52,7 @@ TEST_F(CSBackgroundTest, TheFlipSettingIsTakenAtCreationAndByUpdateImages) {
     EXPECT_TRUE(background.flipped());
     EXPECT_EQ(background.currentImage(), "error_low-battery_flipped");
 
-    CSBackground flipped;
+    CSBackground flipped(settings());
     EXPECT_EQ(flipped.currentImage(), "cs_back_flipped");
     flipped.setChannelState(9);
     flipped.updateImages();
@@ -60,7 +60,7 @@ TEST_F(CSBackgroundTest, TheFlipSettingIsTakenAtCreationAndByUpdateImages) {
 }
 
 TEST_F(CSBackgroundTest, TheCodeAlreadyShownDoesNotRedraw) {
-    CSBackground background;
+    CSBackground background(settings());
     background.resize(128, 128);
     background.show();
     QCoreApplication::processEvents();

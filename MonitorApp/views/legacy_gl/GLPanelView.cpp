@@ -1,4 +1,4 @@
-#include "MonitorApp/views/GLPanelView.h"
+#include "MonitorApp/views/legacy_gl/GLPanelView.h"
 
 #include <QKeyEvent>
 

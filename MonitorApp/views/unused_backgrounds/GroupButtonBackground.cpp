@@ -1,4 +1,4 @@
-#include "MonitorApp/views/GroupButtonBackground.h"
+#include "MonitorApp/views/unused_backgrounds/GroupButtonBackground.h"
 
 #include <QPaintEvent>
 #include <QPainter>

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "MonitorApp/views/GLLevelView.h"
-#include "MonitorApp/views/GLPanelCurves.h"
-#include "MonitorApp/views/GLPanelLines.h"
+#include "MonitorApp/views/legacy_gl/GLLevelView.h"
+#include "MonitorApp/views/legacy_gl/GLPanelCurves.h"
+#include "MonitorApp/views/legacy_gl/GLPanelLines.h"
 
 namespace quenbril {
 

@@ -1,4 +1,4 @@
-#include "MonitorApp/views/GLLevelView.h"
+#include "MonitorApp/views/legacy_gl/GLLevelView.h"
 
 #include <QOpenGLBuffer>
 #include <QOpenGLContext>

@@ -7,7 +7,7 @@
 #include <QKeyEvent>
 
 #include "MonitorApp/channelstrips/StripNotifications.h"
-#include "MonitorApp/views/GLPanelView.h"
+#include "MonitorApp/views/legacy_gl/GLPanelView.h"
 #include "foundation/NotificationCenter.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
 

@@ -6,8 +6,8 @@
 #include <array>
 #include <memory>
 
-#include "MonitorApp/views/GLLineBuilder.h"
 #include "MonitorApp/views/LevelPipeline.h"
+#include "MonitorApp/views/legacy_gl/GLLineBuilder.h"
 #include "foundation/Timer.h"
 
 class QOpenGLBuffer;

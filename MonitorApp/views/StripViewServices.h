@@ -1,0 +1,19 @@
+#pragma once
+
+namespace quenbril {
+
+class ChannelStripManager;
+class NotificationCenter;
+class PELAudioEngine;
+class UserSettingsManager;
+
+/// What the strip views and the panel display read and tell, handed in once by whoever
+/// installs their factories. Everything named here outlives the views.
+struct StripViewServices {
+    UserSettingsManager& settings;
+    NotificationCenter& center;
+    ChannelStripManager& manager;
+    PELAudioEngine& engine;
+};
+
+}  // namespace quenbril
