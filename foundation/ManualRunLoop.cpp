@@ -66,16 +66,20 @@ ManualRunLoop::~ManualRunLoop() {
 }
 
 void ManualRunLoop::post(std::function<void()> task) {
-    bool wasEmpty;
+    // A task posted by the loop's own pass is run by that pass (runPending takes tasks until the
+    // queue is empty): it needs no wake-up.
+    const bool fromPass = isCurrentThread() && running_.load(std::memory_order_relaxed);
+    bool wake;
     {
         std::lock_guard lock(mutex_);
-        wasEmpty = tasks_.empty();
         tasks_.push_back(std::move(task));
+        // One wake-up until the loop reads it: the pass that follows the read runs every task
+        // queued by then.
+        wake = !fromPass && !wakePending_;
+        if (wake) wakePending_ = true;
     }
-    // One wake-up per batch: a task that finds others queued is run by the pass that drains
-    // them (runPending takes tasks until the queue is empty, after reading the event count).
     uint64_t one = 1;
-    if (wasEmpty && wake_ >= 0) {
+    if (wake && wake_ >= 0) {
         [[maybe_unused]] auto n = write(wake_, &one, sizeof one);
     }
 }
@@ -202,6 +206,9 @@ void ManualRunLoop::pollDescriptors(int timeoutMs) {
         if (fd == wake_) {
             uint64_t count;
             [[maybe_unused]] auto r = read(wake_, &count, sizeof count);
+            // Only after the read: a post from now on wakes the loop again.
+            std::lock_guard lock(mutex_);
+            wakePending_ = false;
             continue;
         }
         bool readable = got & (EPOLLIN | EPOLLHUP | EPOLLERR);
@@ -223,6 +230,12 @@ void ManualRunLoop::pollDescriptors(int timeoutMs) {
 
 void ManualRunLoop::runPending() {
     bindToCurrentThread();
+    struct Running {
+        std::atomic<bool>& flag;
+        bool was;
+        ~Running() { flag.store(was, std::memory_order_relaxed); }
+    } running{running_, running_.load(std::memory_order_relaxed)};
+    running_.store(true, std::memory_order_relaxed);
     if (epoll_ >= 0) pollDescriptors(0);
     for (;;) {
         bool did = false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -65,6 +66,8 @@ class ManualRunLoop : public RunLoop {
     uint64_t nextWatchId_ = 1;
     int epoll_ = -1;
     int wake_ = -1;
+    bool wakePending_ = false;          // the event descriptor was written and not yet read
+    std::atomic<bool> running_{false};  // runPending() is under way (set by the loop's thread)
 };
 
 }  // namespace quenbril

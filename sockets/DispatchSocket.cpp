@@ -108,20 +108,6 @@ std::shared_ptr<dispatch::TimerSource> DispatchSocket::startTimer(
     return timer;
 }
 
-void DispatchSocket::notifyDelegate(
-    std::function<void(DispatchSocketDelegate&, DispatchSocket*)> fn) {
-    if (!delegateQueue_ || !delegate_.ptr) return;
-    DelegateRef ref = delegate_;
-    // The call keeps the socket alive until it has been delivered, except while the socket is
-    // being destroyed: then the delegate hears of it with no socket.
-    std::shared_ptr<DispatchSocket> self =
-        (flags_ & flagDeallocating) ? nullptr : weak_from_this().lock();
-    postToDelegateQueue([ref, self, fn = std::move(fn)] {
-        auto alive = ref.token.lock();
-        if (alive) fn(*ref.ptr, self.get());
-    });
-}
-
 void DispatchSocket::postToDelegateQueue(std::function<void()> call) {
     if (delegateBatchDepth_ > 0) {
         batchedDelegateCalls_.emplace_back(delegateQueue_, std::move(call));
@@ -140,7 +126,9 @@ DispatchSocket::DelegateCallBatch::~DelegateCallBatch() {
 
 void DispatchSocket::postBatchedDelegateCalls() {
     if (batchedDelegateCalls_.empty()) return;
+    // The two vectors trade places, so neither is allocated again per batch.
     auto calls = std::move(batchedDelegateCalls_);
+    batchedDelegateCalls_ = std::move(spareDelegateCalls_);
     batchedDelegateCalls_.clear();
     // In the order made; consecutive calls for one queue as one block.
     for (size_t first = 0; first < calls.size();) {
@@ -157,6 +145,8 @@ void DispatchSocket::postBatchedDelegateCalls() {
         }
         first = end;
     }
+    calls.clear();
+    spareDelegateCalls_ = std::move(calls);
 }
 
 // ---- delegate and configuration ----

@@ -282,8 +282,20 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     /// idle, or only briefly busy in place (short work that never waits for another thread
     /// only), else queued.
     void runSoon(std::function<void()> fn);
-    /// Calls `fn` on the delegate queue with the current delegate (socket queue only).
-    void notifyDelegate(std::function<void(DispatchSocketDelegate&, DispatchSocket*)> fn);
+    /// Calls `fn(delegate, socket)` on the delegate queue with the current delegate (socket
+    /// queue only). The call keeps the socket alive until it has been delivered, except while
+    /// the socket is being destroyed: then the delegate hears of it with no socket. `fn` is held
+    /// as it is, in the one block posted (a read's bytes are not wrapped twice).
+    template <class Fn>
+    void notifyDelegate(Fn fn) {
+        if (!delegateQueue_ || !delegate_.ptr) return;
+        std::shared_ptr<DispatchSocket> self =
+            (flags_ & flagDeallocating) ? nullptr : weak_from_this().lock();
+        postToDelegateQueue([ref = delegate_, self = std::move(self), fn = std::move(fn)] {
+            auto alive = ref.token.lock();
+            if (alive) fn(*ref.ptr, self.get());
+        });
+    }
     /// Posts `call` to the delegate queue (socket queue only), or, while a batch is open, keeps
     /// it for the batch's end.
     void postToDelegateQueue(std::function<void()> call);
@@ -444,6 +456,8 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     std::shared_ptr<void> userData_;
     int delegateBatchDepth_ = 0;
     std::vector<std::pair<QueuePtr, std::function<void()>>> batchedDelegateCalls_;
+    // The storage of the batch posted last, kept for the next one.
+    std::vector<std::pair<QueuePtr, std::function<void()>>> spareDelegateCalls_;
 };
 
 }  // namespace quenbril

@@ -3,6 +3,7 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +22,9 @@
 namespace quenbril {
 
 namespace {
+
+/// The most a fixed-length read takes off the descriptor beyond its own bytes.
+constexpr size_t kMaxReadAhead = 64 * 1024;
 
 DispatchReadPacket* asRead(const std::shared_ptr<DispatchSocketPacket>& packet) {
     return packet && packet->kind() == DispatchSocketPacket::Kind::Read
@@ -356,9 +360,23 @@ void DispatchSocket::doReadData() {
             p.ensureRoom(bytesToRead);
             target = p.writePointer();
         }
+        // A fixed-length read that the descriptor holds more than takes the rest into the
+        // pre-buffer in the same call: the reads queued after it (a frame's body after its
+        // header, the next frame) then complete from memory, without a call of their own.
+        const size_t readAhead =
+            !secure && p.readLength > 0 && preBuffer_.availableBytes() == 0 &&
+                    estimate > bytesToRead
+                ? std::min<size_t>(static_cast<size_t>(estimate) - bytesToRead, kMaxReadAhead)
+                : 0;
         size_t bytesRead = 0;
-        ssize_t result =
-            bytesToRead > 0 && !secure ? ::read(connectedFD(), target, bytesToRead) : 0;
+        ssize_t result = 0;
+        if (readAhead > 0) {
+            preBuffer_.ensureCapacityForWrite(readAhead);
+            iovec parts[2] = {{target, bytesToRead}, {preBuffer_.writeBuffer(), readAhead}};
+            result = ::readv(connectedFD(), parts, 2);
+        } else if (bytesToRead > 0 && !secure) {
+            result = ::read(connectedFD(), target, bytesToRead);
+        }
         if (secure) {
             int status = bytesToRead > 0 ? sslReadInto(target, bytesToRead, &bytesRead) : 0;
             if (status == TLSEngine::Success) {
@@ -385,12 +403,16 @@ void DispatchSocket::doReadData() {
             socketFDBytesAvailable_ = 0;
         } else {
             bytesRead = static_cast<size_t>(result);
-            if (bytesRead < bytesToRead) {
+            if (bytesRead < bytesToRead + readAhead) {
                 socketFDBytesAvailable_ = 0;
             } else {
                 socketFDBytesAvailable_ -= std::min<uint64_t>(bytesRead, socketFDBytesAvailable_);
             }
             if (socketFDBytesAvailable_ == 0) waiting = true;
+            if (bytesRead > bytesToRead) {
+                preBuffer_.didWrite(bytesRead - bytesToRead);
+                bytesRead = bytesToRead;
+            }
         }
 
         if (bytesRead > 0) {

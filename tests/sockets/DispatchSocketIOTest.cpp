@@ -1,3 +1,5 @@
+#include <sys/ioctl.h>
+
 #include <chrono>
 #include <random>
 #include <thread>
@@ -276,6 +278,31 @@ TEST_F(IOTest, HugeAnnouncedLengthCostsNothingUntilBytesCome) {
 
 /// Reads frames as the server link does, an 8-byte header (tag 100) then the body (tag 123),
 /// each asked for from the delegate call that ended the read before it, once `chain` is set.
+TEST_F(IOTest, AFixedLengthReadTakesTheBytesThatFollowItInTheSameCall) {
+    connect();
+    Bytes burst(3000);
+    for (size_t i = 0; i < burst.size(); ++i) burst[i] = static_cast<uint8_t>(i % 251);
+    sendAll(peer, burst.data(), burst.size());
+    sock->readDataToLength(8, -1, 1);
+    ASSERT_TRUE(waitReads(1));
+    // The rest waits in the socket's pre-buffer, not in the descriptor: the next reads need no
+    // call of their own.
+    int waiting = -1;
+    sock->performBlock([&] { ::ioctl(sock->socketFD(), FIONREAD, &waiting); });
+    EXPECT_EQ(waiting, 0);
+    sock->readDataToLength(992, -1, 2);
+    sock->readDataToLength(3000, -1, 3);
+    ASSERT_TRUE(waitReads(2));
+    sendAll(peer, burst.data(), 1000);
+    ASSERT_TRUE(waitReads(3));
+    EXPECT_EQ(r.reads[0].data, Bytes(burst.begin(), burst.begin() + 8));
+    EXPECT_EQ(r.reads[1].data, Bytes(burst.begin() + 8, burst.begin() + 1000));
+    Bytes last(burst.begin() + 1000, burst.end());
+    last.insert(last.end(), burst.begin(), burst.begin() + 1000);
+    EXPECT_EQ(r.reads[2].data, last);
+    EXPECT_EQ(r.reads[2].tag, 3);
+}
+
 struct FrameChain : Recorder {
     bool chain = false;
     size_t bodyLength = 0;
@@ -312,7 +339,7 @@ void IOTest::readBurstInOnePass(double timeout) {
     reader->readDataToLength(8, timeout, 100);
     ASSERT_TRUE(wait([&] { return frames.reads.size() == 1; }));
     // Wait until the socket queue is idle (a block runs in place on this thread): then nothing
-    // else wants it, as its read source rests while bytes wait and no read does.
+    // else wants it, as the bytes wait in its pre-buffer and no read does.
     ASSERT_TRUE(wait([&] {
         bool inPlace = false;
         reader->performBlock([&] { inPlace = RunLoop::main().isCurrentThread(); });
