@@ -1,7 +1,7 @@
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/PlayerStripLookup.h"
-#include "foundation/UserDefaults.h"
 #include "StripTestEnvironment.h"
+#include "foundation/UserDefaults.h"
 
 namespace quenbril {
 namespace {
