@@ -8,6 +8,7 @@
 #include "MonitorApp/settings/PlayerManager.h"
 #include "foundation/Log.h"
 #include "foundation/PropertyList.h"
+#include "foundation/UserDefaults.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     quenbril::setLogLevel(quenbril::LogLevel::None);
@@ -23,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Bytes bytes(data, data + size);
     std::optional<Array> players = PlayerFile::fromBytes(bytes, "fuzz.pla", nullptr);
     if (!players) return 0;
-    PlayerManager manager;
+    PlayerManager manager(UserDefaults::standardUserDefaults());
     manager.updateFromArray(*players);
     Array written;
     for (const auto& player : manager.players()) {
