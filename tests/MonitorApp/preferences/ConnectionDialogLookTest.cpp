@@ -22,7 +22,8 @@ class ConnectionDialogLook : public PreferencesTest {
     void SetUp() override {
         PreferencesTest::SetUp();
         dialog = std::make_shared<PreferencesViewController>(
-            UserSettingsManager::sharedInstance(), defaults(), ServerManager::sharedInstance());
+            UserSettingsManager::sharedInstance(), defaults(), ServerManager::sharedInstance(),
+            NotificationCenter::defaultCenter());
         dialog->setGraphicsCheck([] { return true; });
     }
     void TearDown() override {

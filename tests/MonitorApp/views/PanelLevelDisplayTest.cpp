@@ -12,6 +12,7 @@
 #include "MonitorApp/views/GPURenderer.h"
 #include "MonitorApp/views/PanelLevelDisplay.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
+#include "tests/MonitorApp/views/SharedLevelDisplayServices.h"
 
 namespace quenbril {
 namespace {
@@ -21,7 +22,7 @@ using PanelLevelDisplayTest = StripTest;
 TEST_F(PanelLevelDisplayTest, OffscreenGivesABlankDisplayThatStillServesTheStripManager) {
     ASSERT_FALSE(levelDisplaysCanDraw());
     std::unique_ptr<LevelDisplay> display =
-        makePanelLevelDisplay(PELAudioEngine::sharedInstance(), settings());
+        makePanelLevelDisplay(PELAudioEngine::sharedInstance(), sharedLevelDisplayServices());
     auto* blank = dynamic_cast<BlankLevelDisplay*>(display.get());
     ASSERT_NE(blank, nullptr);
 
@@ -45,7 +46,7 @@ TEST_F(PanelLevelDisplayTest, TheBlankDisplayPaintsNothingOverWhatLiesBeneath) {
     parent.resize(200, 200);
     parent.setStyleSheet("background: rgb(0, 0, 255)");
     std::unique_ptr<LevelDisplay> display =
-        makePanelLevelDisplay(PELAudioEngine::sharedInstance(), settings());
+        makePanelLevelDisplay(PELAudioEngine::sharedInstance(), sharedLevelDisplayServices());
     display->view().setParent(&parent);
     display->view().setGeometry(0, 0, 200, 200);
     parent.show();
@@ -61,7 +62,7 @@ TEST_F(PanelLevelDisplayTest, TheBlankDisplayTakesTheDisplaysKeys) {
     settings().setPrevSoloIndex(0);
     stateOf(2).setChannelState(2);
     std::unique_ptr<LevelDisplay> display =
-        makePanelLevelDisplay(PELAudioEngine::sharedInstance(), settings());
+        makePanelLevelDisplay(PELAudioEngine::sharedInstance(), sharedLevelDisplayServices());
     QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
     QCoreApplication::sendEvent(&display->view(), &right);
     EXPECT_EQ(settings().prevSoloIndex(), 1);
@@ -74,7 +75,7 @@ TEST_F(PanelLevelDisplayTest, TheRendererDrawsTheLevelsOfTheEngineItWasGiven) {
     CharRingBuffer& levels = own.levelRingBuffer();
     for (int c = 0; c < levels.bufferLen(); ++c) levels.data()[0][c] = 100;
 
-    ClickableMTKView view;
+    ClickableMTKView view(sharedLevelDisplayServices());
     GPURenderer ownRenderer(view, own, settings());
     GPURenderer sharedRenderer(view, PELAudioEngine::sharedInstance(), settings());
     for (GPURenderer* renderer : {&ownRenderer, &sharedRenderer}) {

@@ -10,6 +10,7 @@
 #include "MonitorApp/views/legacy_gl/GLPanelView.h"
 #include "foundation/NotificationCenter.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
+#include "tests/MonitorApp/views/SharedLevelDisplayServices.h"
 
 namespace quenbril {
 namespace {
@@ -19,7 +20,7 @@ using GLPanelViewTest = StripTest;
 TEST_F(GLPanelViewTest, TheTimecodeListKeepsStripsInRangeAndTakesTheirSignals) {
     buildStrips(2);
     stateOf(2).timeCodeSample()->fill(0.5f);
-    GLPanelView view;
+    GLPanelView view(sharedLevelDisplayServices());
     view.setLevelCount(200);
     view.setLtcArray({-1, 1, 128, 2, 100000});
     const GLPanelFrame frame = view.frame();
@@ -42,7 +43,7 @@ TEST_F(GLPanelViewTest, TheViewTakesTheSoloKeysButNotTheMicCheckAnswers) {
     settings().setSoloOn(true);
     settings().setPrevSoloIndex(0);
     stateOf(2).setChannelState(2);
-    GLPanelView view;
+    GLPanelView view(sharedLevelDisplayServices());
 
     QKeyEvent y(QEvent::KeyPress, Qt::Key_Y, Qt::NoModifier, QStringLiteral("y"));
     QCoreApplication::sendEvent(&view, &y);
