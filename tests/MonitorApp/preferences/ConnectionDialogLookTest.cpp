@@ -89,5 +89,19 @@ TEST_F(ConnectionDialogLook, FollowsTheLockWhileOpen) {
     EXPECT_FALSE(dialog->isCovered());
 }
 
+TEST_F(ConnectionDialogLook, FollowsTheLockOfTheCentreItIsMadeWith) {
+    NotificationCenter center;
+    PreferencesViewController own(UserSettingsManager::sharedInstance(), defaults(),
+                                  ServerManager::sharedInstance(), center);
+    own.setGraphicsCheck([] { return true; });
+    own.viewDidLoad();
+    center.post("QuenbrilLocked", Dictionary{{"lockOn", true}});
+    EXPECT_TRUE(own.isCovered());
+    NotificationCenter::defaultCenter().post("QuenbrilLocked", Dictionary{{"lockOn", false}});
+    EXPECT_TRUE(own.isCovered()) << "the shared centre is not the dialog's";
+    center.post("QuenbrilLocked", Dictionary{{"lockOn", false}});
+    EXPECT_FALSE(own.isCovered());
+}
+
 }  // namespace
 }  // namespace quenbril::test

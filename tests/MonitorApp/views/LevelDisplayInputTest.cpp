@@ -9,6 +9,7 @@
 #include "MonitorApp/views/ClickableMTKViewDelegate.h"
 #include "MonitorApp/views/LevelDisplayInput.h"
 #include "foundation/NotificationCenter.h"
+#include "foundation/UserDefaults.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
 #include "tests/MonitorApp/views/SharedLevelDisplayServices.h"
 
@@ -170,6 +171,28 @@ TEST_F(ReplayTest, NoReplayStartsWhileLocked) {
     EXPECT_TRUE(input.mayStartReplay());
     UserSettingsManager::sharedInstance().setIsLocked(true);
     EXPECT_FALSE(input.mayStartReplay());
+}
+
+// The input answers with the services it was made with, whatever is shared.
+TEST_F(ReplayTest, AReplayGoesToThePlaybackCentreAndLockTheInputWasMadeWith) {
+    UserDefaults defaults(root_ + "/own", "Own");
+    UserSettingsManager own(defaults);
+    PlaybackManager playback;
+    NotificationCenter center;
+    int started = 0;
+    const NotificationObserver observer =
+        center.addObserver(kPlaybackStartedNotification, [&](const Notification&) { ++started; });
+    const LevelDisplayInput input({own, ChannelStripManager::sharedInstance(), playback, center});
+
+    input.startReplay(0.5f, delegate);
+    EXPECT_EQ(playback.delayInSamples(), 7204864);
+    EXPECT_EQ(PlaybackManager::sharedInstance().delayInSamples(), 0);
+    EXPECT_EQ(started, 1);
+    EXPECT_TRUE(posted.names.empty()) << "nothing on the shared centre";
+
+    own.setIsLocked(true);
+    EXPECT_FALSE(input.mayStartReplay());
+    EXPECT_TRUE(LevelDisplayInput(sharedLevelDisplayServices()).mayStartReplay());
 }
 
 }  // namespace

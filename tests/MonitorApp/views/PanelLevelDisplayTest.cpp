@@ -6,11 +6,14 @@
 #include <QKeyEvent>
 #include <QWidget>
 
+#include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/glsupport/LevelGLSupport.h"
 #include "MonitorApp/views/BlankLevelDisplay.h"
 #include "MonitorApp/views/ClickableMTKView.h"
 #include "MonitorApp/views/GPURenderer.h"
 #include "MonitorApp/views/PanelLevelDisplay.h"
+#include "foundation/NotificationCenter.h"
+#include "foundation/UserDefaults.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
 #include "tests/MonitorApp/views/SharedLevelDisplayServices.h"
 
@@ -67,6 +70,33 @@ TEST_F(PanelLevelDisplayTest, TheBlankDisplayTakesTheDisplaysKeys) {
     QCoreApplication::sendEvent(&display->view(), &right);
     EXPECT_EQ(settings().prevSoloIndex(), 1);
     EXPECT_TRUE(right.isAccepted());
+}
+
+// The displays answer keys and tell the lock with the services they are made with.
+TEST_F(PanelLevelDisplayTest, TheDisplaysReadAndTellTheServicesTheyAreMadeWith) {
+    UserDefaults defaults(root_ + "/own", "Own");
+    UserSettingsManager own(defaults);
+    own.setMicCheckMode(true);
+    NotificationCenter center;
+    int ownAnswers = 0;
+    int sharedAnswers = 0;
+    const NotificationObserver mine =
+        center.addObserver(kMicCheckKeyNotification, [&](const Notification&) { ++ownAnswers; });
+    const NotificationObserver shared = NotificationCenter::defaultCenter().addObserver(
+        kMicCheckKeyNotification, [&](const Notification&) { ++sharedAnswers; });
+    const LevelDisplayServices services = sharedLevelDisplayServices();
+    const LevelDisplayServices given{own, services.strips, services.playback, center};
+
+    BlankLevelDisplay blank(given);
+    QKeyEvent y(QEvent::KeyPress, Qt::Key_Y, Qt::NoModifier, QStringLiteral("y"));
+    QCoreApplication::sendEvent(&blank, &y);
+    EXPECT_EQ(ownAnswers, 1);
+    EXPECT_EQ(sharedAnswers, 0);
+
+    ClickableMTKView view(given);
+    EXPECT_TRUE(view.drawsLines());
+    own.setIsLocked(true);
+    EXPECT_FALSE(view.drawsLines()) << "its own settings are locked, the shared ones are not";
 }
 
 // The renderer draws the histories of the engine it was given once, whatever engine is shared.
