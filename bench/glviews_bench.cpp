@@ -31,6 +31,7 @@
 #include "MonitorApp/views/legacy_gl/SingleEAGLView.h"
 #include "bench/BenchSupport.h"
 #include "foundation/UserDefaults.h"
+#include "tests/MonitorApp/views/SharedLevelDisplayServices.h"
 
 using namespace quenbril;
 
@@ -43,11 +44,13 @@ const int kFrames = bench::shortOr(60, 3);
 /// window's composition.
 class TimedPanel : public GLPanelView {
   public:
+    using GLPanelView::GLPanelView;
     using GLPanelView::paintGL;
 };
 class TimedSingle : public SingleEAGLView {
   public:
     using SingleEAGLView::paintGL;
+    using SingleEAGLView::SingleEAGLView;
 };
 
 void setThickness(float thickness) {
@@ -107,7 +110,7 @@ void measurePanel(float thickness, const std::string& pngDir) {
     setThickness(thickness);
     QWidget window;
     window.resize(1024, 1024);
-    TimedPanel view;
+    TimedPanel view(sharedLevelDisplayServices());
     view.setParent(&window);
     view.setGeometry(0, 0, 1024, 1024);
     view.setLevelCount(kStrips);
@@ -184,7 +187,7 @@ void measureSingle(float thickness, bool randomBytes, const std::string& pngDir)
     fillSingleHistories(randomBytes);
     QWidget window;
     window.resize(1500, 400);
-    TimedSingle view;
+    TimedSingle view(PELAudioEngine::sharedInstance(), sharedLevelDisplayServices());
     view.setParent(&window);
     view.setGeometry(0, 0, 1500, 400);
     window.show();
@@ -211,7 +214,7 @@ void saveWave(const std::string& pngDir) {
     if (pngDir.empty()) return;
     QWidget window;
     window.resize(800, 300);
-    ClickableMTKView view(&window);
+    ClickableMTKView view(sharedLevelDisplayServices(), &window);
     view.setGeometry(0, 0, 800, 300);
     GPURendererWave wave(view, 800);
     view.setDelegate(&wave);
@@ -244,7 +247,7 @@ int main(int argc, char** argv) {
     if (!pngDir.empty()) QDir().mkpath(QString::fromStdString(pngDir));
     {
         QWidget probe;
-        ClickableMTKView view(&probe);
+        ClickableMTKView view(sharedLevelDisplayServices(), &probe);
         probe.show();
         QApplication::processEvents();
         view.makeCurrent();

@@ -22,6 +22,7 @@
 #include "MonitorApp/views/PanelLevelDisplay.h"
 #include "bench/BenchSupport.h"
 #include "foundation/UserDefaults.h"
+#include "tests/MonitorApp/views/SharedLevelDisplayServices.h"
 
 using namespace quenbril;
 
@@ -62,8 +63,7 @@ void measure(float thickness) {
 
     QWidget window;
     window.resize(1024, 1024);
-    PanelLevelDisplay display(PELAudioEngine::sharedInstance(),
-                              UserSettingsManager::sharedInstance());
+    PanelLevelDisplay display(PELAudioEngine::sharedInstance(), sharedLevelDisplayServices());
     display.view().setParent(&window);
     display.view().setGeometry(0, 0, 1024, 1024);
     display.renderer().setLevelCount(kStrips);
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
     const char* renderer = nullptr;
     {
         QWidget probe;
-        ClickableMTKView view(&probe);
+        ClickableMTKView view(sharedLevelDisplayServices(), &probe);
         probe.show();
         QApplication::processEvents();
         view.makeCurrent();

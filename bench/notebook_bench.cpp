@@ -88,7 +88,8 @@ int main(int argc, char** argv) {
     installStripWidgetFactories(
         StripViewServices{UserSettingsManager::sharedInstance(),
                           NotificationCenter::defaultCenter(),
-                          ChannelStripManager::sharedInstance(), PELAudioEngine::sharedInstance()},
+                          ChannelStripManager::sharedInstance(), PELAudioEngine::sharedInstance(),
+                          PlaybackManager::sharedInstance()},
         ChatManager::uuid);
     {
         ViewController vc(sharedMainWindowServices());

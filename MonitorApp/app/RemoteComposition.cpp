@@ -61,14 +61,15 @@ RemoteComposition::RemoteComposition()
               UserSettingsManager::sharedInstance(), ChannelStripManager::sharedInstance(),
               PlayerManager::sharedInstance(),       PlaybackManager::sharedInstance(),
               NotebookManager::sharedInstance(),     LTCManager::sharedInstance(),
-              ColorHelper::sharedInstance()} {
+              ColorHelper::sharedInstance(),         PELAudioEngine::sharedInstance()} {
     // The machine's MIDI system, if it has one; without it the remote runs on without MIDI.
     MidiDeviceManager::sharedDeviceManager().installBackend(makeSystemMidiBackend());
     // Before the window: its strip area makes the level display when the strips first arrive.
     installStripWidgetFactories(
         StripViewServices{UserSettingsManager::sharedInstance(),
                           NotificationCenter::defaultCenter(),
-                          ChannelStripManager::sharedInstance(), PELAudioEngine::sharedInstance()},
+                          ChannelStripManager::sharedInstance(), PELAudioEngine::sharedInstance(),
+                          PlaybackManager::sharedInstance()},
         ChatManager::uuid);
     controller_ = new ViewController(sharedMainWindowServices());
     connectLinkSenders(&ServerManager::sharedInstance(), *controller_);
@@ -164,7 +165,8 @@ void RemoteComposition::openNotebook() {
 void RemoteComposition::openChatMacros() {
     if (!chatMacros_) {
         chatMacros_ = std::make_unique<ChatMacroViewController>(
-            ChatMacroManager::sharedInstance(), NotificationCenter::defaultCenter());
+            ChatMacroManager::sharedInstance(), NotificationCenter::defaultCenter(),
+            UserSettingsManager::sharedInstance());
         chatMacros_->setAlertPresenter(&alerts_);
     }
     chatMacros_->show();
@@ -180,7 +182,8 @@ void RemoteComposition::openChannelStrips() {
     channelStrips_ =
         std::make_unique<ChannelStripViewController>(ChannelStripViewController::Services{
             ChannelStripManager::sharedInstance(), PELAudioEngine::sharedInstance(),
-            PlayerManager::sharedInstance(), NotificationCenter::defaultCenter()});
+            PlayerManager::sharedInstance(), NotificationCenter::defaultCenter(),
+            UserSettingsManager::sharedInstance()});
     channelStrips_->setAlertPresenter(&alerts_);
     channelStrips_->show();
 }
@@ -201,7 +204,7 @@ SegueTable RemoteComposition::segueTable() {
     table.add("showPreferences", [this] {
         auto dialog = std::make_shared<PreferencesViewController>(
             UserSettingsManager::sharedInstance(), UserDefaults::standardUserDefaults(),
-            ServerManager::sharedInstance());
+            ServerManager::sharedInstance(), NotificationCenter::defaultCenter());
         dialog->setAlertPresenter(&alerts_);
         return dialog;
     });

@@ -33,10 +33,6 @@ LockableViewController::LockableViewController(NotificationCenter& center,
                                                const UserSettingsManager& settings, QWidget* parent)
     : QWidget(parent), center_(center), settings_(settings) {}
 
-LockableViewController::LockableViewController(QWidget* parent)
-    : LockableViewController(NotificationCenter::defaultCenter(),
-                             UserSettingsManager::sharedInstance(), parent) {}
-
 LockableViewController::~LockableViewController() = default;
 
 void LockableViewController::viewDidLoad() {

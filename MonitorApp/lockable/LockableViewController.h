@@ -19,8 +19,6 @@ class LockableViewController : public QWidget {
     /// `center` tells of the lock; `settings` holds whether the interface is locked now.
     LockableViewController(NotificationCenter& center, const UserSettingsManager& settings,
                            QWidget* parent = nullptr);
-    /// Follows the shared lock state (for panels not yet given their services).
-    explicit LockableViewController(QWidget* parent = nullptr);
     ~LockableViewController() override;
 
     /// Subclasses call it first from their own viewDidLoad.

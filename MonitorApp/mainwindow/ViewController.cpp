@@ -45,7 +45,8 @@ ViewController::ViewController(MainWindowServices services, QWidget* parent)
     SegueTable segues;
     segues.add("showPreferences", [this] {
         return std::make_shared<PreferencesViewController>(
-            services_.settings(), services_.models.defaults, services_.link());
+            services_.settings(), services_.models.defaults, services_.link(),
+            services_.models.notifications);
     });
     setSegueTable(std::move(segues));
     buildViews();

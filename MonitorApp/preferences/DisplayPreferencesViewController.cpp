@@ -56,7 +56,7 @@ QComboBox* popUp(QWidget* parent, const QStringList& items) {
 
 DisplayPreferencesViewController::DisplayPreferencesViewController(
     const PreferencesServices& services, QWidget* parent)
-    : LockableViewController(parent), services_(services) {
+    : LockableViewController(services.center, services.settings, parent), services_(services) {
     buildForm();
     viewDidLoad();
 }

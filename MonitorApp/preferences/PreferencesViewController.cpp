@@ -53,8 +53,11 @@ bool openGLAvailable() {
 
 PreferencesViewController::PreferencesViewController(UserSettingsManager& settings,
                                                      UserDefaults& defaults, ServerManager& link,
-                                                     QWidget* parent)
-    : LockableViewController(parent), settings_(settings), defaults_(defaults), link_(link) {
+                                                     NotificationCenter& center, QWidget* parent)
+    : LockableViewController(center, settings, parent),
+      settings_(settings),
+      defaults_(defaults),
+      link_(link) {
     // Neither a close nor a minimise button: the dialog goes away only by confirming. It is
     // application-modal, so the main window waits behind it while the event loop (and the
     // retry timer) keeps running.

@@ -51,10 +51,11 @@ class PreferencesViewController : public LockableViewController,
     static constexpr double kRetryInterval = 5.0;
 
     /// `settings`: where the server identifier and the role go; `defaults`: where the dialog's
-    /// choices are stored; `link`: the server link the dialog asks to connect. All outlive the
-    /// dialog.
+    /// choices are stored; `link`: the server link the dialog asks to connect; `center`: where
+    /// the lock is told. All outlive the dialog.
     PreferencesViewController(UserSettingsManager& settings, UserDefaults& defaults,
-                              ServerManager& link, QWidget* parent = nullptr);
+                              ServerManager& link, NotificationCenter& center,
+                              QWidget* parent = nullptr);
     ~PreferencesViewController() override;
 
     // ---- Life cycle ----

@@ -43,7 +43,7 @@ std::optional<float> durationFrom(const QString& text) {
 
 UserPrefsViewController::UserPrefsViewController(const PreferencesServices& services,
                                                  QWidget* parent)
-    : LockableViewController(parent), services_(services) {
+    : LockableViewController(services.center, services.settings, parent), services_(services) {
     buildForm();
     viewDidLoad();
 }

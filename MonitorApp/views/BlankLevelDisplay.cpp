@@ -2,18 +2,16 @@
 
 #include <QKeyEvent>
 
-#include "MonitorApp/views/LevelDisplayInput.h"
-
 namespace quenbril {
 
-BlankLevelDisplay::BlankLevelDisplay() {
+BlankLevelDisplay::BlankLevelDisplay(const LevelDisplayServices& services) : input_(services) {
     setAttribute(Qt::WA_NoSystemBackground);
     setAutoFillBackground(false);
     setFocusPolicy(Qt::StrongFocus);
 }
 
 void BlankLevelDisplay::keyPressEvent(QKeyEvent* event) {
-    if (LevelDisplayInput::keyDown(event->key(), event->text())) {
+    if (input_.keyDown(event->key(), event->text())) {
         event->accept();
         return;
     }

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include "MonitorApp/channelstrips/ui/LevelDisplay.h"
+#include "MonitorApp/views/LevelDisplayInput.h"
 #include "MonitorApp/views/PanelLevelMap.h"
 
 namespace quenbril {
@@ -12,7 +13,7 @@ namespace quenbril {
 /// manager tells it.
 class BlankLevelDisplay : public QWidget, public LevelDisplay {
   public:
-    BlankLevelDisplay();
+    explicit BlankLevelDisplay(const LevelDisplayServices& services);
 
     QWidget& view() override { return *this; }
     PanelRenderer& renderer() override { return map_; }
@@ -25,6 +26,7 @@ class BlankLevelDisplay : public QWidget, public LevelDisplay {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    LevelDisplayInput input_;
     PanelLevelMap map_;
     int framesPerSecond_ = 0;
 };

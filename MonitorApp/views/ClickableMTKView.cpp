@@ -10,7 +10,6 @@
 #include "MonitorApp/lockable/LockNotifications.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/ClickableMTKViewDelegate.h"
-#include "MonitorApp/views/LevelDisplayInput.h"
 #include "foundation/Log.h"
 #include "foundation/RunLoop.h"
 
@@ -23,12 +22,13 @@ constexpr LevelColor kLiveBackground{0, 0, 0, 1};
 
 }  // namespace
 
-ClickableMTKView::ClickableMTKView(QWidget* parent) : QOpenGLWidget(parent) {
+ClickableMTKView::ClickableMTKView(const LevelDisplayServices& services, QWidget* parent)
+    : QOpenGLWidget(parent), input_(services) {
     setFormat(levelSurfaceFormat());
     setFocusPolicy(Qt::StrongFocus);
     // The lines go (or come back) with the lock at once, not at the next frame.
-    lockObserver_ = NotificationCenter::defaultCenter().addObserver(
-        LockNotification::kLocked, [this](const Notification&) { update(); });
+    lockObserver_ = services.center.addObserver(LockNotification::kLocked,
+                                                [this](const Notification&) { update(); });
 }
 
 ClickableMTKView::~ClickableMTKView() {
@@ -99,7 +99,7 @@ Size ClickableMTKView::drawableSize() const {
 }
 
 void ClickableMTKView::stopPlayback() {
-    LevelDisplayInput::stopReplay(delegate_);
+    input_.stopReplay(delegate_);
     replayBackground_ = kLiveBackground;
 }
 
@@ -110,7 +110,7 @@ void ClickableMTKView::setLinesShown(bool shown) {
 }
 
 bool ClickableMTKView::drawsLines() const {
-    return linesShown_ && !UserSettingsManager::sharedInstance().isLocked();
+    return linesShown_ && !input_.services().settings.isLocked();
 }
 
 void ClickableMTKView::initializeGL() {
@@ -155,7 +155,7 @@ void ClickableMTKView::paintGL() {
 }
 
 void ClickableMTKView::keyPressEvent(QKeyEvent* event) {
-    if (LevelDisplayInput::keyDown(event->key(), event->text())) {
+    if (input_.keyDown(event->key(), event->text())) {
         event->accept();
         return;
     }
@@ -165,8 +165,8 @@ void ClickableMTKView::keyPressEvent(QKeyEvent* event) {
 void ClickableMTKView::mousePressEvent(QMouseEvent* event) {
     if (zoomWindow_ && delegate_ && audioHistoryAvailable_ && event->button() == Qt::LeftButton &&
         width() > 0) {
-        if (LevelDisplayInput::mayStartReplay()) {
-            LevelDisplayInput::startReplay(documentFraction(event->position().x()), *delegate_);
+        if (input_.mayStartReplay()) {
+            input_.startReplay(documentFraction(event->position().x()), *delegate_);
             replayBackground_ = kReplayingBackground;
         }
         event->accept();

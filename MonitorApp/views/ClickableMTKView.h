@@ -4,6 +4,7 @@
 #include <QPointer>
 
 #include "MonitorApp/channelstrips/StripLayout.h"
+#include "MonitorApp/views/LevelDisplayInput.h"
 #include "MonitorApp/views/LevelVertex.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/Timer.h"
@@ -20,7 +21,8 @@ class ClickableMTKViewDelegate;
 /// Make one only where levelDisplaysCanDraw() says so.
 class ClickableMTKView : public QOpenGLWidget {
   public:
-    explicit ClickableMTKView(QWidget* parent = nullptr);
+    /// `services` answer the display's keys and clicks (and tell of the lock).
+    explicit ClickableMTKView(const LevelDisplayServices& services, QWidget* parent = nullptr);
     ~ClickableMTKView() override;
 
     /// The renderer; not owned. It must outlive the view or be cleared first.
@@ -94,6 +96,7 @@ class ClickableMTKView : public QOpenGLWidget {
     void restartFrameTimer();
     void tearDownGL();
 
+    LevelDisplayInput input_;
     ClickableMTKViewDelegate* delegate_ = nullptr;
     QOpenGLFunctions_3_3_Core* gl_ = nullptr;
     bool glReady_ = false;

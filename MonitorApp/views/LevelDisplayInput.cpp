@@ -42,10 +42,12 @@ int arrowTarget(int key, int from, int columns) {
     }
 }
 
-void moveSolo(int key) {
-    UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+}  // namespace
+
+void LevelDisplayInput::moveSolo(int key) const {
+    UserSettingsManager& settings = services_.settings;
     const int target = arrowTarget(key, settings.prevSoloIndex(), std::max(1, settings.columns()));
-    const char* panel = ChannelStripManager::sharedInstance().panelIndex() == 1 ? "B" : "A";
+    const char* panel = services_.strips.panelIndex() == 1 ? "B" : "A";
     const auto& controllers = ChannelStripManager::channelStripControllers();
     // A target outside the panel is dropped.
     if (target < 0 || target >= ChannelStripManager::controllersInPanel(controllers, panel)) return;
@@ -53,7 +55,7 @@ void moveSolo(int key) {
         ChannelStripManager::controllerByIndexInPanel(controllers, target, panel);
     if (!controller) return;
     if (controller->state().channelState() == 0) {
-        NotificationCenter::defaultCenter().post(
+        services_.center.post(
             kCSClickedNotification,
             Dictionary{{"index", static_cast<long long>(controller->model().csID())},
                        {"sender", "master"}});
@@ -62,22 +64,19 @@ void moveSolo(int key) {
     }
 }
 
-}  // namespace
-
-bool LevelDisplayInput::keyDown(int key, const QString& text) {
-    UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+bool LevelDisplayInput::keyDown(int key, const QString& text) const {
+    const UserSettingsManager& settings = services_.settings;
     const QString upper = text.toUpper();
     if (settings.micCheckMode() && (upper == QLatin1String("Y") || upper == QLatin1String("N"))) {
         if (settings.isLocked()) return true;
-        NotificationCenter::defaultCenter().post(kMicCheckKeyNotification,
-                                                 Dictionary{{"Key", upper.toStdString()}});
+        services_.center.post(kMicCheckKeyNotification, Dictionary{{"Key", upper.toStdString()}});
         return true;
     }
     return soloKeyDown(key, text);
 }
 
-bool LevelDisplayInput::soloKeyDown(int key, const QString& text) {
-    UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+bool LevelDisplayInput::soloKeyDown(int key, const QString& text) const {
+    const UserSettingsManager& settings = services_.settings;
     if (settings.prevSoloIndex() == -1) return false;
     // Arrow keys carry no text here; any other key without text is dropped.
     if (text.isEmpty() && !isArrow(key)) return true;
@@ -98,23 +97,21 @@ int32_t LevelDisplayInput::replayDelay(float cursor, int longRingBufLen) {
     return static_cast<int32_t>(std::clamp<int64_t>(delay, 0, std::numeric_limits<int32_t>::max()));
 }
 
-bool LevelDisplayInput::mayStartReplay() {
-    return !UserSettingsManager::sharedInstance().isLocked();
-}
+bool LevelDisplayInput::mayStartReplay() const { return !services_.settings.isLocked(); }
 
-void LevelDisplayInput::startReplay(float fraction, ClickableMTKViewDelegate& delegate) {
+void LevelDisplayInput::startReplay(float fraction, ClickableMTKViewDelegate& delegate) const {
     delegate.setPlaybackCursor(fraction);
     startReplayAt(delegate.playbackCursor());
 }
 
-void LevelDisplayInput::startReplayAt(float cursor) {
-    const int columns = UserSettingsManager::sharedInstance().longRingBufLen();
-    PlaybackManager::sharedInstance().setDelayInSamples(replayDelay(cursor, columns));
-    NotificationCenter::defaultCenter().post(kPlaybackStartedNotification);
+void LevelDisplayInput::startReplayAt(float cursor) const {
+    const int columns = services_.settings.longRingBufLen();
+    services_.playback.setDelayInSamples(replayDelay(cursor, columns));
+    services_.center.post(kPlaybackStartedNotification);
 }
 
-void LevelDisplayInput::stopReplay(ClickableMTKViewDelegate* delegate) {
-    PlaybackManager::sharedInstance().setDelayInSamples(0);
+void LevelDisplayInput::stopReplay(ClickableMTKViewDelegate* delegate) const {
+    services_.playback.setDelayInSamples(0);
     if (delegate) delegate->setPlaybackCursor(1.0f);
 }
 

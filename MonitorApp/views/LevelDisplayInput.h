@@ -6,18 +6,35 @@ class QString;
 
 namespace quenbril {
 
+class ChannelStripManager;
 class ClickableMTKViewDelegate;
+class NotificationCenter;
+class PlaybackManager;
+class UserSettingsManager;
+
+/// What the level displays' input reads and tells, handed in when a display is made.
+/// Everything named here outlives the displays.
+struct LevelDisplayServices {
+    UserSettingsManager& settings;
+    ChannelStripManager& strips;
+    PlaybackManager& playback;
+    NotificationCenter& center;
+};
 
 /// The keyboard and replay input of the level displays, apart from any widget so that the
 /// drawn view and its blank stand-in answer keys alike.
 class LevelDisplayInput {
   public:
+    explicit LevelDisplayInput(const LevelDisplayServices& services) : services_(services) {}
+
+    const LevelDisplayServices& services() const { return services_; }
+
     /// Handles a key press (a Qt key code and the event's text). True when the key was taken
     /// or dropped; false when it goes on to the widget's base class. While the settings are
     /// locked, arrow keys and the mic-check answers do nothing.
-    static bool keyDown(int key, const QString& text);
+    bool keyDown(int key, const QString& text) const;
     /// The same without the mic-check answers: only the solo keys.
-    static bool soloKeyDown(int key, const QString& text);
+    bool soloKeyDown(int key, const QString& text) const;
 
     /// How far behind live a replay from `cursor` (0 the oldest column, 1 live) starts, in
     /// samples at 48 kHz, for histories of `longRingBufLen` columns at ten a second: the
@@ -26,15 +43,20 @@ class LevelDisplayInput {
     static int32_t replayDelay(float cursor, int longRingBufLen);
 
     /// Whether a click may start a replay now (not while locked).
-    static bool mayStartReplay();
+    bool mayStartReplay() const;
     /// A click at `fraction` of the width: the delegate's cursor moves there, the playback
     /// manager gets the delay and "PlaybackStarted" is posted.
-    static void startReplay(float fraction, ClickableMTKViewDelegate& delegate);
+    void startReplay(float fraction, ClickableMTKViewDelegate& delegate) const;
     /// A replay from `cursor`: the playback manager gets the delay and "PlaybackStarted" is
     /// posted (for a view that keeps its cursor itself).
-    static void startReplayAt(float cursor);
+    void startReplayAt(float cursor) const;
     /// Back to live: no delay, cursor 1.
-    static void stopReplay(ClickableMTKViewDelegate* delegate);
+    void stopReplay(ClickableMTKViewDelegate* delegate) const;
+
+  private:
+    void moveSolo(int key) const;
+
+    LevelDisplayServices services_;
 };
 
 }  // namespace quenbril

@@ -7,10 +7,10 @@
 
 namespace quenbril {
 
-PanelLevelDisplay::PanelLevelDisplay(PELAudioEngine& engine, const UserSettingsManager& settings)
-    : view_(new ClickableMTKView) {
+PanelLevelDisplay::PanelLevelDisplay(PELAudioEngine& engine, const LevelDisplayServices& services)
+    : view_(new ClickableMTKView(services)) {
     view_->setZoomWindow(false);
-    renderer_ = std::make_unique<GPURenderer>(*view_, engine, settings);
+    renderer_ = std::make_unique<GPURenderer>(*view_, engine, services.settings);
     renderer_->drawableSizeWillChange(view_->drawableSize());
     view_->setDelegate(renderer_.get());
 }
@@ -29,9 +29,9 @@ void PanelLevelDisplay::start(int framesPerSecond) {
 void PanelLevelDisplay::setLinesShown(bool shown) { view_->setLinesShown(shown); }
 
 std::unique_ptr<LevelDisplay> makePanelLevelDisplay(PELAudioEngine& engine,
-                                                    const UserSettingsManager& settings) {
-    if (!levelDisplaysCanDraw()) return std::make_unique<BlankLevelDisplay>();
-    return std::make_unique<PanelLevelDisplay>(engine, settings);
+                                                    const LevelDisplayServices& services) {
+    if (!levelDisplaysCanDraw()) return std::make_unique<BlankLevelDisplay>(services);
+    return std::make_unique<PanelLevelDisplay>(engine, services);
 }
 
 }  // namespace quenbril

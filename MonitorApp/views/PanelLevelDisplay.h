@@ -5,20 +5,21 @@
 
 #include "MonitorApp/channelstrips/ui/LevelDisplay.h"
 #include "MonitorApp/views/ClickableMTKView.h"
+#include "MonitorApp/views/LevelDisplayInput.h"
 
 namespace quenbril {
 
 class GPURenderer;
 class PELAudioEngine;
-class UserSettingsManager;
 
 /// The main window's panel display as drawn with OpenGL: the view (not a zoom window) and its
 /// renderer, which also serves the strip manager.
 class PanelLevelDisplay : public LevelDisplay {
   public:
     /// Make one only where levelDisplaysCanDraw() says so. Its renderer draws the histories of
-    /// `engine` in the columns `settings` hold; both outlive the display.
-    PanelLevelDisplay(PELAudioEngine& engine, const UserSettingsManager& settings);
+    /// `engine` in the columns `services.settings` hold; `services` also answer the view's
+    /// keys. All outlive the display.
+    PanelLevelDisplay(PELAudioEngine& engine, const LevelDisplayServices& services);
     ~PanelLevelDisplay() override;
 
     QWidget& view() override;
@@ -40,6 +41,6 @@ class PanelLevelDisplay : public LevelDisplay {
 /// The panel display to put over the strips: the drawn one where OpenGL is available, else a
 /// blank one that still serves the strip manager.
 std::unique_ptr<LevelDisplay> makePanelLevelDisplay(PELAudioEngine& engine,
-                                                    const UserSettingsManager& settings);
+                                                    const LevelDisplayServices& services);
 
 }  // namespace quenbril

@@ -5,6 +5,7 @@ namespace quenbril {
 class ChannelStripManager;
 class NotificationCenter;
 class PELAudioEngine;
+class PlaybackManager;
 class UserSettingsManager;
 
 /// What the strip views and the panel display read and tell, handed in once by whoever
@@ -14,6 +15,7 @@ struct StripViewServices {
     NotificationCenter& center;
     ChannelStripManager& manager;
     PELAudioEngine& engine;
+    PlaybackManager& playback;
 };
 
 }  // namespace quenbril

@@ -23,8 +23,11 @@ void installStripWidgetFactories(const StripViewServices& services,
                                     int32_t groupNumber) -> GroupButtonView* {
             return new GroupButton(parent, text, color, frame, groupNumber, center);
         });
-    StripAreaWidget::setLevelDisplayFactory(
-        [services] { return makePanelLevelDisplay(services.engine, services.settings); });
+    StripAreaWidget::setLevelDisplayFactory([services] {
+        return makePanelLevelDisplay(services.engine,
+                                     LevelDisplayServices{services.settings, services.manager,
+                                                          services.playback, services.center});
+    });
 }
 
 void removeStripWidgetFactories() {

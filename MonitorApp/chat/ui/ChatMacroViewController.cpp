@@ -25,8 +25,10 @@ int32_t field(const Dictionary& macro, const char* key) {
 }  // namespace
 
 ChatMacroViewController::ChatMacroViewController(ChatMacroManager& macros,
-                                                 NotificationCenter& center, QWidget* parent)
-    : LockableViewController(parent), macros_(macros), center_(center) {
+                                                 NotificationCenter& center,
+                                                 const UserSettingsManager& settings,
+                                                 QWidget* parent)
+    : LockableViewController(center, settings, parent), macros_(macros), center_(center) {
     setWindowTitle("MIDI Macros");
     textField_ = new QLineEdit(this);
     learnButton_ = new QPushButton(kLearnTitle, this);

@@ -25,9 +25,10 @@ class ChatMacroViewController : public LockableViewController {
         "No MIDI input is available: connect a MIDI controller to learn its keys.";
     static constexpr const char* kEmptyTextAlert = "Please fill in the message field first!";
 
-    /// `macros`: the list the editor shows and changes; `center`: where a learnt macro is told.
+    /// `macros`: the list the editor shows and changes; `center`: where a learnt macro is told
+    /// (and the lock); `settings`: whether the interface is locked.
     ChatMacroViewController(ChatMacroManager& macros, NotificationCenter& center,
-                            QWidget* parent = nullptr);
+                            const UserSettingsManager& settings, QWidget* parent = nullptr);
     ~ChatMacroViewController() override;
 
     void setAlertPresenter(AlertPresenter* alerts) { alerts_ = alerts; }

@@ -59,7 +59,7 @@ std::optional<int> secondsFrom(const QString& text) {
 
 ChatSettingsViewController::ChatSettingsViewController(const ChatServices& services,
                                                        QWidget* parent)
-    : LockableViewController(parent), services_(services) {
+    : LockableViewController(services.center, services.settings, parent), services_(services) {
     buildForm();
     viewDidLoad();
 }

@@ -37,7 +37,7 @@ constexpr const char* kAllRecipients = "All";
 }  // namespace
 
 ChatTableViewController::ChatTableViewController(const ChatServices& services, QWidget* parent)
-    : LockableViewController(parent), services_(services) {
+    : LockableViewController(services.center, services.settings, parent), services_(services) {
     buildViews();
     viewDidLoad();
 }

@@ -6,12 +6,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/glsupport/LevelGLSupport.h"
-#include "MonitorApp/settings/UserSettingsManager.h"
+#include "MonitorApp/panels/ui/PanelServices.h"
 #include "MonitorApp/views/ClickableMTKView.h"
 #include "MonitorApp/views/GPURendererSingle.h"
-#include "MonitorApp/views/LevelDisplayInput.h"
 #include "foundation/Log.h"
 
 namespace quenbril {
@@ -22,16 +20,18 @@ constexpr int kFramesPerSecond = 10;
 
 }  // namespace
 
-EKGScrollView::EKGScrollView(QWidget* parent) : QWidget(parent) {
+EKGScrollView::EKGScrollView(const PanelServices& services, QWidget* parent)
+    : QWidget(parent),
+      input_({services.settings, services.strips, services.playback, services.center}) {
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, Qt::black);
     setPalette(palette);
 
     if (levelDisplaysCanDraw()) {
-        mtkView_ = new ClickableMTKView(this);
-        renderer_ = std::make_unique<GPURendererSingle>(*mtkView_, PELAudioEngine::sharedInstance(),
-                                                        UserSettingsManager::sharedInstance());
+        mtkView_ = new ClickableMTKView(input_.services(), this);
+        renderer_ =
+            std::make_unique<GPURendererSingle>(*mtkView_, services.engine, services.settings);
         mtkView_->setDelegate(renderer_.get());
         mtkView_->setZoomWindow(true);
         renderer_->drawableSizeWillChange(mtkView_->drawableSize());
@@ -119,7 +119,7 @@ void EKGScrollView::stopPlayback() {
     if (mtkView_) {
         mtkView_->stopPlayback();
     } else {
-        LevelDisplayInput::stopReplay(nullptr);
+        input_.stopReplay(nullptr);
     }
 }
 

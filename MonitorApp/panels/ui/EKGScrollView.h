@@ -5,11 +5,14 @@
 #include <functional>
 #include <memory>
 
+#include "MonitorApp/views/LevelDisplayInput.h"
+
 class QScrollBar;
 
 namespace quenbril {
 
 class ClickableMTKView;
+struct PanelServices;
 class GPURendererSingle;
 
 /// The performer window's history: one strip's whole five-minute history drawn across a
@@ -24,7 +27,9 @@ class EKGScrollView : public QWidget {
   public:
     static constexpr float kMaxDocumentWidth = 8192.0f;
 
-    explicit EKGScrollView(QWidget* parent = nullptr);
+    /// The display draws the histories of `services.engine` and takes its clicks and keys
+    /// with `services`, which outlive the view.
+    explicit EKGScrollView(const PanelServices& services, QWidget* parent = nullptr);
     ~EKGScrollView() override;
 
     /// Sizes the document: the visible width times `zoom`, at most 8192 points. The scroll
@@ -78,6 +83,7 @@ class EKGScrollView : public QWidget {
     void layOut();
     void scrolled();
 
+    LevelDisplayInput input_;
     QWidget* display_ = nullptr;
     ClickableMTKView* mtkView_ = nullptr;
     std::unique_ptr<GPURendererSingle> renderer_;

@@ -7,6 +7,7 @@ class ColorHelper;
 class LTCManager;
 class NotebookManager;
 class NotificationCenter;
+class PELAudioEngine;
 class PlaybackManager;
 class PlayerManager;
 class UserDefaults;
@@ -25,6 +26,7 @@ struct PanelServices {
     NotebookManager& notebook;
     LTCManager& timecode;
     const ColorHelper& colors;
+    PELAudioEngine& engine;
 };
 
 }  // namespace quenbril

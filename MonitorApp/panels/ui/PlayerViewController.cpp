@@ -149,7 +149,7 @@ void PlayerViewController::buildViews() {
     dataView_->setPalette(black);
     auto* dataLayout = new QVBoxLayout(dataView_);
     dataLayout->setContentsMargins(1, 1, 1, 1);
-    scrollView_ = new EKGScrollView(dataView_);
+    scrollView_ = new EKGScrollView(services_, dataView_);
     scrollView_->setMinimumHeight(160);
     dataLayout->addWidget(scrollView_);
     layout->addWidget(dataView_, 1);

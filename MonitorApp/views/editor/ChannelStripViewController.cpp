@@ -38,7 +38,9 @@ constexpr int kFieldHeight = 24;
 ChannelStripViewController::ChannelStripViewController(const Services& services,
                                                        const ReceiverNames* receivers,
                                                        QWidget* parent)
-    : LockableViewController(parent), services_(services), receivers_(receivers) {
+    : LockableViewController(services.center, services.settings, parent),
+      services_(services),
+      receivers_(receivers) {
     setWindowTitle("Channel Strips");
     buildView();
 }

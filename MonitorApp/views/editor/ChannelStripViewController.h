@@ -18,6 +18,7 @@ class ChannelStripManager;
 class PELAudioEngine;
 class PlayerManager;
 class ReceiverNames;
+class UserSettingsManager;
 
 /// The strip editor: a window with one row per channel strip, in the strip manager's order,
 /// editing each strip's record (name, receiver, warnings, pan, gain, panel, performer, input),
@@ -51,6 +52,8 @@ class ChannelStripViewController : public LockableViewController, public virtual
         PELAudioEngine& engine;
         const PlayerManager& players;
         NotificationCenter& center;
+        /// Holds whether the interface is locked.
+        const UserSettingsManager& settings;
     };
 
     /// `receivers`: the names the receiver column offers after "No device"; null offers none.

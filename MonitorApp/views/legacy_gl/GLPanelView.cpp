@@ -5,17 +5,19 @@
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
-#include "MonitorApp/views/LevelDisplayInput.h"
 
 namespace quenbril {
 
-GLPanelView::GLPanelView(QWidget* parent) : GLLevelView(parent) { setFocusPolicy(Qt::StrongFocus); }
+GLPanelView::GLPanelView(const LevelDisplayServices& services, QWidget* parent)
+    : GLLevelView(parent), input_(services) {
+    setFocusPolicy(Qt::StrongFocus);
+}
 
 GLPanelFrame GLPanelView::frame() const {
     GLPanelFrame frame;
     frame.width = width();
     frame.height = height();
-    frame.columns = UserSettingsManager::sharedInstance().columns();
+    frame.columns = input_.services().settings.columns();
     frame.levelCount = levelCount_;
     frame.lineThickness = ColorHelper::lineThickness();
     // The colours are read at every frame, so a changed theme shows at once.
@@ -43,7 +45,7 @@ void GLPanelView::buildFrame(GLLineBuilder& lines) {
 }
 
 void GLPanelView::keyPressEvent(QKeyEvent* event) {
-    if (LevelDisplayInput::soloKeyDown(event->key(), event->text())) {
+    if (input_.soloKeyDown(event->key(), event->text())) {
         event->accept();
         return;
     }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "MonitorApp/views/LevelDisplayInput.h"
 #include "MonitorApp/views/legacy_gl/GLLevelView.h"
 #include "MonitorApp/views/legacy_gl/GLPanelCurves.h"
 #include "MonitorApp/views/legacy_gl/GLPanelLines.h"
@@ -16,7 +17,8 @@ namespace quenbril {
 /// their timecode signal instead of the RF line. It takes the solo arrow keys.
 class GLPanelView : public GLLevelView {
   public:
-    explicit GLPanelView(QWidget* parent = nullptr);
+    /// `services` hold the columns and answer the solo keys; they outlive the view.
+    explicit GLPanelView(const LevelDisplayServices& services, QWidget* parent = nullptr);
 
     /// The newest audio and RF byte of each of 128 strips, written by the owner.
     int8_t* levels() { return levels_.data(); }
@@ -41,6 +43,7 @@ class GLPanelView : public GLLevelView {
     void showEvent(QShowEvent* event) override;
 
   private:
+    LevelDisplayInput input_;
     std::array<int8_t, kGLPanelStrips> levels_{};
     std::array<int8_t, kGLPanelStrips> rfLevels_{};
     int32_t levelCount_ = 0;

@@ -18,15 +18,19 @@ constexpr LevelColor kFrame{0, 0, 0, 1};
 
 }  // namespace
 
-SingleEAGLView::SingleEAGLView(QWidget* parent)
-    : GLLevelView(parent), maxCurvePoints_(UserSettingsManager::sharedInstance().longRingBufLen()) {
+SingleEAGLView::SingleEAGLView(PELAudioEngine& engine, const LevelDisplayServices& services,
+                               QWidget* parent)
+    : GLLevelView(parent),
+      engine_(engine),
+      input_(services),
+      maxCurvePoints_(services.settings.longRingBufLen()) {
     // The view's own frame: one point, black.
     setBorder(1.0, kFrame);
 }
 
 SingleEAGLFrame SingleEAGLView::frame() const {
-    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
-    PELAudioEngine& engine = PELAudioEngine::sharedInstance();
+    const UserSettingsManager& settings = input_.services().settings;
+    PELAudioEngine& engine = engine_;
     SingleEAGLFrame frame;
     frame.points = maxCurvePoints_;
     frame.chanIndex = chanIndex_;
@@ -57,9 +61,9 @@ void SingleEAGLView::mousePressEvent(QMouseEvent* event) {
         GLLevelView::mousePressEvent(event);
         return;
     }
-    if (LevelDisplayInput::mayStartReplay()) {
+    if (input_.mayStartReplay()) {
         playbackCursor_ = static_cast<float>(event->position().x() / width());
-        LevelDisplayInput::startReplayAt(playbackCursor_);
+        input_.startReplayAt(playbackCursor_);
         background_ = kReplaying;
         update();
     }
@@ -67,7 +71,7 @@ void SingleEAGLView::mousePressEvent(QMouseEvent* event) {
 }
 
 void SingleEAGLView::stopPlayback() {
-    PlaybackManager::sharedInstance().setDelayInSamples(0);
+    input_.services().playback.setDelayInSamples(0);
     resetPlaybackCursor();
 }
 

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "MonitorApp/views/LevelDisplayInput.h"
 #include "MonitorApp/views/legacy_gl/GLLevelView.h"
 #include "MonitorApp/views/legacy_gl/SingleEAGLLines.h"
 
 namespace quenbril {
+
+class PELAudioEngine;
 
 /// The OpenGL single-channel display: one channel's whole history across the view, the newest
 /// column at the left, with the RF lines in pieces, stippled alert lines and the replay cursor,
@@ -11,7 +14,10 @@ namespace quenbril {
 /// is a history to replay; the background then turns dark red until the replay stops.
 class SingleEAGLView : public GLLevelView {
   public:
-    explicit SingleEAGLView(QWidget* parent = nullptr);
+    /// The view draws the histories of `engine` as `services.settings` say and starts its
+    /// replays with `services`; all outlive the view.
+    SingleEAGLView(PELAudioEngine& engine, const LevelDisplayServices& services,
+                   QWidget* parent = nullptr);
 
     /// The history channel shown; outside 0 ... 127 only the cursor is drawn.
     int32_t chanIndex() const { return chanIndex_; }
@@ -42,6 +48,8 @@ class SingleEAGLView : public GLLevelView {
     void mousePressEvent(QMouseEvent* event) override;
 
   private:
+    PELAudioEngine& engine_;
+    LevelDisplayInput input_;
     int32_t chanIndex_ = 0;
     float playbackCursor_ = 0;
     int maxCurvePoints_;

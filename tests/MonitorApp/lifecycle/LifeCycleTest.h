@@ -43,8 +43,8 @@ class LifeCycleTest : public StripTest {
         vc->setSegueFactory([this](const std::string& id) -> std::shared_ptr<SegueDestination> {
             segues.push_back(id);
             if (id != "showPreferences") return nullptr;
-            auto dialog =
-                std::make_shared<PreferencesViewController>(settings(), defaults(), link());
+            auto dialog = std::make_shared<PreferencesViewController>(
+                settings(), defaults(), link(), NotificationCenter::defaultCenter());
             dialog->setGraphicsCheck([] { return true; });
             dialog->setAlertPresenter(&alerts);
             if (configureDialog) configureDialog(*dialog);

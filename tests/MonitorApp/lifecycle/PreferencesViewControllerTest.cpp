@@ -187,7 +187,8 @@ TEST_F(ConnectionDialog, TheConfirmedOutputDeviceIsStoredPlayedAndChosenAgain) {
     EXPECT_EQ(engine.stereoOut()->device()->name(), "Monitors");
     engine.stopListening();
 
-    PreferencesViewController next(settings(), defaults(), ServerManager::sharedInstance());
+    PreferencesViewController next(settings(), defaults(), ServerManager::sharedInstance(),
+                                   NotificationCenter::defaultCenter());
     next.setAudioDevices({}, {{"Fake:Phones", "Phones", 0}, {"Fake:Monitors", "Monitors", 1}});
     next.show();
     EXPECT_EQ(next.outputDevices()->currentText(), "Monitors");

@@ -20,7 +20,9 @@ namespace {
 /// A panel with one button and one text field.
 class Panel : public LockableViewController {
   public:
-    Panel() {
+    Panel()
+        : LockableViewController(NotificationCenter::defaultCenter(),
+                                 UserSettingsManager::sharedInstance()) {
         button = new QPushButton("Go", this);
         button->setGeometry(10, 10, 80, 30);
         field = new QLineEdit(this);

@@ -50,9 +50,9 @@ TEST_F(ViewControllerTest, ClientNamesTitleTheOpenDialogsItemsAndNoMore) {
     ServerManager::resetSharedInstance();
     ServerManager::sharedInstance().setServiceBrowser(std::make_unique<test::FakeServiceBrowser>(
         std::make_shared<test::FakeServiceBrowser::Log>()));
-    auto dialog = std::make_shared<PreferencesViewController>(UserSettingsManager::sharedInstance(),
-                                                              UserDefaults::standardUserDefaults(),
-                                                              ServerManager::sharedInstance());
+    auto dialog = std::make_shared<PreferencesViewController>(
+        UserSettingsManager::sharedInstance(), UserDefaults::standardUserDefaults(),
+        ServerManager::sharedInstance(), NotificationCenter::defaultCenter());
     dialog->setGraphicsCheck([] { return true; });
     destinations["showPreferences"] = dialog;
     vc->performSegue("showPreferences");

@@ -239,11 +239,11 @@ TEST_F(LockTest, WhileLockedClicksOnTheMainViewDoNothing) {
 }
 
 TEST_F(LockTest, LockablePanelsFollowTheMainWindowsLock) {
-    LockableViewController before;
+    LockableViewController before(NotificationCenter::defaultCenter(), settings());
     before.viewDidLoad();
     vc->lock(true);
     EXPECT_TRUE(before.isCovered());
-    LockableViewController opened;  // opened while locked
+    LockableViewController opened(NotificationCenter::defaultCenter(), settings());  // locked
     opened.viewDidLoad();
     EXPECT_TRUE(opened.isCovered());
     vc->lock(false);

@@ -22,7 +22,8 @@ class ConnectionDialogLook : public PreferencesTest {
     void SetUp() override {
         PreferencesTest::SetUp();
         dialog = std::make_shared<PreferencesViewController>(
-            UserSettingsManager::sharedInstance(), defaults(), ServerManager::sharedInstance());
+            UserSettingsManager::sharedInstance(), defaults(), ServerManager::sharedInstance(),
+            NotificationCenter::defaultCenter());
         dialog->setGraphicsCheck([] { return true; });
     }
     void TearDown() override {
@@ -86,6 +87,20 @@ TEST_F(ConnectionDialogLook, FollowsTheLockWhileOpen) {
     EXPECT_TRUE(dialog->isCovered());
     NotificationCenter::defaultCenter().post("QuenbrilLocked", Dictionary{{"lockOn", false}});
     EXPECT_FALSE(dialog->isCovered());
+}
+
+TEST_F(ConnectionDialogLook, FollowsTheLockOfTheCentreItIsMadeWith) {
+    NotificationCenter center;
+    PreferencesViewController own(UserSettingsManager::sharedInstance(), defaults(),
+                                  ServerManager::sharedInstance(), center);
+    own.setGraphicsCheck([] { return true; });
+    own.viewDidLoad();
+    center.post("QuenbrilLocked", Dictionary{{"lockOn", true}});
+    EXPECT_TRUE(own.isCovered());
+    NotificationCenter::defaultCenter().post("QuenbrilLocked", Dictionary{{"lockOn", false}});
+    EXPECT_TRUE(own.isCovered()) << "the shared centre is not the dialog's";
+    center.post("QuenbrilLocked", Dictionary{{"lockOn", false}});
+    EXPECT_FALSE(own.isCovered());
 }
 
 }  // namespace

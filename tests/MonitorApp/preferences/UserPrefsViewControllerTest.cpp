@@ -67,6 +67,23 @@ TEST_F(UserPrefs, ShowsAndSavesTheSettingsItIsGivenAndTellsItsOwnCentre) {
     EXPECT_TRUE(shared.posted.empty());
 }
 
+TEST_F(UserPrefs, ThePaneFollowsTheLockOfTheServicesItIsMadeWith) {
+    UserDefaults ownDefaults("/nonexistent/quenbril-user-prefs", "Defaults");
+    UserSettingsManager settings(ownDefaults);
+    settings.setIsLocked(true);
+    NotificationCenter center;
+    const PreferencesServices services = sharedPreferencesServices();
+    UserPrefsViewController own(
+        PreferencesServices{settings, services.colors, services.strips, services.defaults, center});
+
+    own.viewDidLoad();
+    EXPECT_TRUE(own.isCovered()) << "its own settings are locked, the shared ones are not";
+    NotificationCenter::defaultCenter().post("QuenbrilLocked", Dictionary{{"lockOn", false}});
+    EXPECT_TRUE(own.isCovered());
+    center.post("QuenbrilLocked", Dictionary{{"lockOn", false}});
+    EXPECT_FALSE(own.isCovered());
+}
+
 TEST_F(UserPrefs, ADurationThatIsNotANumberKeepsThePreviousOne) {
     EXPECT_FLOAT_EQ(typeDuration("1.25"), 1.25f);
     EXPECT_FLOAT_EQ(typeDuration("abc"), 1.25f);

@@ -22,6 +22,7 @@
 #include "MonitorApp/views/PanelLevelDisplay.h"
 #include "foundation/NotificationCenter.h"
 #include "tests/MonitorApp/views/GlColoursTest.h"
+#include "tests/MonitorApp/views/SharedLevelDisplayServices.h"
 #include "tests/support/PostedEvents.h"
 
 namespace quenbril {
@@ -78,7 +79,7 @@ class LevelDisplayGlTest : public test::GlColoursTest {
     std::unique_ptr<PanelLevelDisplay> showPanel(QWidget& window) {
         window.resize(512, 256);
         auto display = std::make_unique<PanelLevelDisplay>(PELAudioEngine::sharedInstance(),
-                                                           UserSettingsManager::sharedInstance());
+                                                           sharedLevelDisplayServices());
         display->view().setParent(&window);
         display->view().setGeometry(0, 0, 512, 256);
         window.show();
@@ -171,7 +172,7 @@ TEST_F(LevelDisplayGlTest, TheStripsBeneathShowThroughTheTransparentDisplay) {
     palette.setColor(QPalette::Window, QColor(0, 0, 255));
     strip->setPalette(palette);
     auto display = std::make_unique<PanelLevelDisplay>(PELAudioEngine::sharedInstance(),
-                                                       UserSettingsManager::sharedInstance());
+                                                       sharedLevelDisplayServices());
     display->view().setParent(&window);
     display->view().setGeometry(0, 0, 512, 256);
     display->renderer().setLevelCount(1);
@@ -193,7 +194,7 @@ class SingleDisplayGlTest : public LevelDisplayGlTest {
   protected:
     void show() {
         window.resize(600, 200);
-        view = std::make_unique<ClickableMTKView>(&window);
+        view = std::make_unique<ClickableMTKView>(sharedLevelDisplayServices(), &window);
         renderer = std::make_unique<GPURendererSingle>(*view, PELAudioEngine::sharedInstance(),
                                                        UserSettingsManager::sharedInstance());
         renderer->setChanIndex(3);

@@ -9,7 +9,9 @@
 #include "MonitorApp/views/ClickableMTKViewDelegate.h"
 #include "MonitorApp/views/LevelDisplayInput.h"
 #include "foundation/NotificationCenter.h"
+#include "foundation/UserDefaults.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
+#include "tests/MonitorApp/views/SharedLevelDisplayServices.h"
 
 namespace quenbril {
 namespace {
@@ -60,7 +62,8 @@ class LevelDisplayKeysTest : public StripTest {
     }
 
     static bool key(int code, const char* text = "") {
-        return LevelDisplayInput::keyDown(code, QString::fromLatin1(text));
+        return LevelDisplayInput(sharedLevelDisplayServices())
+            .keyDown(code, QString::fromLatin1(text));
     }
 
     PostedNotifications posted;
@@ -152,20 +155,44 @@ class ReplayTest : public SettingsTest {
 };
 
 TEST_F(ReplayTest, AClickStartsAReplayFromThereAndStopGoesBackToLive) {
-    LevelDisplayInput::startReplay(0.5f, delegate);
+    const LevelDisplayInput input(sharedLevelDisplayServices());
+    input.startReplay(0.5f, delegate);
     EXPECT_FLOAT_EQ(delegate.playbackCursor(), 0.5f);
     EXPECT_EQ(PlaybackManager::sharedInstance().delayInSamples(), 7204864);
     EXPECT_EQ(posted.names, std::vector<std::string>{"PlaybackStarted"});
 
-    LevelDisplayInput::stopReplay(&delegate);
+    input.stopReplay(&delegate);
     EXPECT_FLOAT_EQ(delegate.playbackCursor(), 1.0f);
     EXPECT_EQ(PlaybackManager::sharedInstance().delayInSamples(), 0);
 }
 
 TEST_F(ReplayTest, NoReplayStartsWhileLocked) {
-    EXPECT_TRUE(LevelDisplayInput::mayStartReplay());
+    const LevelDisplayInput input(sharedLevelDisplayServices());
+    EXPECT_TRUE(input.mayStartReplay());
     UserSettingsManager::sharedInstance().setIsLocked(true);
-    EXPECT_FALSE(LevelDisplayInput::mayStartReplay());
+    EXPECT_FALSE(input.mayStartReplay());
+}
+
+// The input answers with the services it was made with, whatever is shared.
+TEST_F(ReplayTest, AReplayGoesToThePlaybackCentreAndLockTheInputWasMadeWith) {
+    UserDefaults defaults(root_ + "/own", "Own");
+    UserSettingsManager own(defaults);
+    PlaybackManager playback;
+    NotificationCenter center;
+    int started = 0;
+    const NotificationObserver observer =
+        center.addObserver(kPlaybackStartedNotification, [&](const Notification&) { ++started; });
+    const LevelDisplayInput input({own, ChannelStripManager::sharedInstance(), playback, center});
+
+    input.startReplay(0.5f, delegate);
+    EXPECT_EQ(playback.delayInSamples(), 7204864);
+    EXPECT_EQ(PlaybackManager::sharedInstance().delayInSamples(), 0);
+    EXPECT_EQ(started, 1);
+    EXPECT_TRUE(posted.names.empty()) << "nothing on the shared centre";
+
+    own.setIsLocked(true);
+    EXPECT_FALSE(input.mayStartReplay());
+    EXPECT_TRUE(LevelDisplayInput(sharedLevelDisplayServices()).mayStartReplay());
 }
 
 }  // namespace

@@ -6,12 +6,16 @@
 #include <QKeyEvent>
 #include <QWidget>
 
+#include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/glsupport/LevelGLSupport.h"
 #include "MonitorApp/views/BlankLevelDisplay.h"
 #include "MonitorApp/views/ClickableMTKView.h"
 #include "MonitorApp/views/GPURenderer.h"
 #include "MonitorApp/views/PanelLevelDisplay.h"
+#include "foundation/NotificationCenter.h"
+#include "foundation/UserDefaults.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
+#include "tests/MonitorApp/views/SharedLevelDisplayServices.h"
 
 namespace quenbril {
 namespace {
@@ -21,7 +25,7 @@ using PanelLevelDisplayTest = StripTest;
 TEST_F(PanelLevelDisplayTest, OffscreenGivesABlankDisplayThatStillServesTheStripManager) {
     ASSERT_FALSE(levelDisplaysCanDraw());
     std::unique_ptr<LevelDisplay> display =
-        makePanelLevelDisplay(PELAudioEngine::sharedInstance(), settings());
+        makePanelLevelDisplay(PELAudioEngine::sharedInstance(), sharedLevelDisplayServices());
     auto* blank = dynamic_cast<BlankLevelDisplay*>(display.get());
     ASSERT_NE(blank, nullptr);
 
@@ -45,7 +49,7 @@ TEST_F(PanelLevelDisplayTest, TheBlankDisplayPaintsNothingOverWhatLiesBeneath) {
     parent.resize(200, 200);
     parent.setStyleSheet("background: rgb(0, 0, 255)");
     std::unique_ptr<LevelDisplay> display =
-        makePanelLevelDisplay(PELAudioEngine::sharedInstance(), settings());
+        makePanelLevelDisplay(PELAudioEngine::sharedInstance(), sharedLevelDisplayServices());
     display->view().setParent(&parent);
     display->view().setGeometry(0, 0, 200, 200);
     parent.show();
@@ -61,11 +65,38 @@ TEST_F(PanelLevelDisplayTest, TheBlankDisplayTakesTheDisplaysKeys) {
     settings().setPrevSoloIndex(0);
     stateOf(2).setChannelState(2);
     std::unique_ptr<LevelDisplay> display =
-        makePanelLevelDisplay(PELAudioEngine::sharedInstance(), settings());
+        makePanelLevelDisplay(PELAudioEngine::sharedInstance(), sharedLevelDisplayServices());
     QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
     QCoreApplication::sendEvent(&display->view(), &right);
     EXPECT_EQ(settings().prevSoloIndex(), 1);
     EXPECT_TRUE(right.isAccepted());
+}
+
+// The displays answer keys and tell the lock with the services they are made with.
+TEST_F(PanelLevelDisplayTest, TheDisplaysReadAndTellTheServicesTheyAreMadeWith) {
+    UserDefaults defaults(root_ + "/own", "Own");
+    UserSettingsManager own(defaults);
+    own.setMicCheckMode(true);
+    NotificationCenter center;
+    int ownAnswers = 0;
+    int sharedAnswers = 0;
+    const NotificationObserver mine =
+        center.addObserver(kMicCheckKeyNotification, [&](const Notification&) { ++ownAnswers; });
+    const NotificationObserver shared = NotificationCenter::defaultCenter().addObserver(
+        kMicCheckKeyNotification, [&](const Notification&) { ++sharedAnswers; });
+    const LevelDisplayServices services = sharedLevelDisplayServices();
+    const LevelDisplayServices given{own, services.strips, services.playback, center};
+
+    BlankLevelDisplay blank(given);
+    QKeyEvent y(QEvent::KeyPress, Qt::Key_Y, Qt::NoModifier, QStringLiteral("y"));
+    QCoreApplication::sendEvent(&blank, &y);
+    EXPECT_EQ(ownAnswers, 1);
+    EXPECT_EQ(sharedAnswers, 0);
+
+    ClickableMTKView view(given);
+    EXPECT_TRUE(view.drawsLines());
+    own.setIsLocked(true);
+    EXPECT_FALSE(view.drawsLines()) << "its own settings are locked, the shared ones are not";
 }
 
 // The renderer draws the histories of the engine it was given once, whatever engine is shared.
@@ -74,7 +105,7 @@ TEST_F(PanelLevelDisplayTest, TheRendererDrawsTheLevelsOfTheEngineItWasGiven) {
     CharRingBuffer& levels = own.levelRingBuffer();
     for (int c = 0; c < levels.bufferLen(); ++c) levels.data()[0][c] = 100;
 
-    ClickableMTKView view;
+    ClickableMTKView view(sharedLevelDisplayServices());
     GPURenderer ownRenderer(view, own, settings());
     GPURenderer sharedRenderer(view, PELAudioEngine::sharedInstance(), settings());
     for (GPURenderer* renderer : {&ownRenderer, &sharedRenderer}) {

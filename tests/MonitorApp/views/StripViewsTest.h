@@ -10,6 +10,7 @@
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/settings/PlaybackManager.h"
 #include "MonitorApp/views/ChannelStrip.h"
 #include "resources/QuenbrilResources.h"
 #include "tests/MonitorApp/settings/SettingsTestEnvironment.h"
@@ -42,7 +43,8 @@ class StripViewsTest : public SettingsTest {
     /// The shared instances, as the application hands them to the strip views.
     static StripViewServices viewServices() {
         return StripViewServices{settings(), NotificationCenter::defaultCenter(), manager(),
-                                 PELAudioEngine::sharedInstance()};
+                                 PELAudioEngine::sharedInstance(),
+                                 PlaybackManager::sharedInstance()};
     }
 
     /// A strip dictionary of the "Channels" list.

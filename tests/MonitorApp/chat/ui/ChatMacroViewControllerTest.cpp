@@ -26,8 +26,8 @@ class ChatMacroEditorTest : public ChatUiTest {
         ChatMacroManager::resetSharedInstance();
         midi = std::make_unique<PluggedMidiInput>(*loop_);
         ASSERT_TRUE(midi->found());
-        editor = std::make_unique<ChatMacroViewController>(macros(),
-                                                           NotificationCenter::defaultCenter());
+        editor = std::make_unique<ChatMacroViewController>(
+            macros(), NotificationCenter::defaultCenter(), UserSettingsManager::sharedInstance());
         editor->setAlertPresenter(&alerts);
         editor->show();
     }

@@ -7,6 +7,7 @@
 #include <QScrollBar>
 
 #include "MonitorApp/panels/ui/EKGScrollView.h"
+#include "tests/MonitorApp/panels/ui/SharedPanelServices.h"
 
 namespace quenbril {
 namespace {
@@ -18,7 +19,7 @@ class EKGScrollViewTest : public testing::Test {
         history.show();
         QApplication::processEvents();
     }
-    EKGScrollView history;
+    EKGScrollView history{sharedPanelServices()};
 };
 
 TEST_F(EKGScrollViewTest, AtZoomOneTheWholeHistoryIsInSightAndNothingScrolls) {

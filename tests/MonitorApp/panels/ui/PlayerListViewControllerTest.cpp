@@ -305,9 +305,9 @@ TEST_F(PlayerListTest, TheListShowsThePlayersOfTheManagerItIsMadeWith) {
     PlayerManager own(defaults());
     own.players().push_back(player("Own"));
     const PanelServices shared = sharedPanelServices();
-    PlayerListViewController mine(PanelServices{shared.center, shared.defaults, shared.settings,
-                                                shared.strips, own, shared.playback,
-                                                shared.notebook, shared.timecode, shared.colors});
+    PlayerListViewController mine(PanelServices{
+        shared.center, shared.defaults, shared.settings, shared.strips, own, shared.playback,
+        shared.notebook, shared.timecode, shared.colors, shared.engine});
     mine.show();
     QAbstractItemModel* model = mine.tableView()->model();
     ASSERT_EQ(model->rowCount(), 1);

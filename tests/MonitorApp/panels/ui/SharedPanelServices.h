@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/panels/NotebookManager.h"
 #include "MonitorApp/panels/ui/PanelServices.h"
@@ -20,7 +21,7 @@ inline PanelServices sharedPanelServices() {
             UserSettingsManager::sharedInstance(), ChannelStripManager::sharedInstance(),
             PlayerManager::sharedInstance(),       PlaybackManager::sharedInstance(),
             NotebookManager::sharedInstance(),     LTCManager::sharedInstance(),
-            ColorHelper::sharedInstance()};
+            ColorHelper::sharedInstance(),         PELAudioEngine::sharedInstance()};
 }
 
 }  // namespace quenbril

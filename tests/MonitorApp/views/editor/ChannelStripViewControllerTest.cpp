@@ -69,7 +69,8 @@ class StripEditorTest : public StripTest {
     void open() {
         editor = std::make_unique<Editor>(
             Editor::Services{manager(), PELAudioEngine::sharedInstance(),
-                             PlayerManager::sharedInstance(), NotificationCenter::defaultCenter()},
+                             PlayerManager::sharedInstance(), NotificationCenter::defaultCenter(),
+                             settings()},
             &receivers);
         editor->setAlertPresenter(&alerts);
         editor->show();

@@ -1,15 +1,19 @@
-// The OpenGL panel view apart from its drawing (offscreen): what it reads for a frame from the
-// strip list and its keys.
+// The OpenGL panel and single-channel views apart from their drawing (offscreen): what they
+// read for a frame and the panel view's keys.
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QKeyEvent>
 
+#include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/views/legacy_gl/GLPanelView.h"
+#include "MonitorApp/views/legacy_gl/SingleEAGLView.h"
 #include "foundation/NotificationCenter.h"
+#include "foundation/UserDefaults.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
+#include "tests/MonitorApp/views/SharedLevelDisplayServices.h"
 
 namespace quenbril {
 namespace {
@@ -19,7 +23,7 @@ using GLPanelViewTest = StripTest;
 TEST_F(GLPanelViewTest, TheTimecodeListKeepsStripsInRangeAndTakesTheirSignals) {
     buildStrips(2);
     stateOf(2).timeCodeSample()->fill(0.5f);
-    GLPanelView view;
+    GLPanelView view(sharedLevelDisplayServices());
     view.setLevelCount(200);
     view.setLtcArray({-1, 1, 128, 2, 100000});
     const GLPanelFrame frame = view.frame();
@@ -42,7 +46,7 @@ TEST_F(GLPanelViewTest, TheViewTakesTheSoloKeysButNotTheMicCheckAnswers) {
     settings().setSoloOn(true);
     settings().setPrevSoloIndex(0);
     stateOf(2).setChannelState(2);
-    GLPanelView view;
+    GLPanelView view(sharedLevelDisplayServices());
 
     QKeyEvent y(QEvent::KeyPress, Qt::Key_Y, Qt::NoModifier, QStringLiteral("y"));
     QCoreApplication::sendEvent(&view, &y);
@@ -53,6 +57,25 @@ TEST_F(GLPanelViewTest, TheViewTakesTheSoloKeysButNotTheMicCheckAnswers) {
     QCoreApplication::sendEvent(&view, &right);
     EXPECT_EQ(settings().prevSoloIndex(), 1);
     EXPECT_TRUE(right.isAccepted());
+}
+
+// Both views draw from the settings and the engine they were made with, whatever is shared.
+TEST_F(GLPanelViewTest, TheViewsReadTheSettingsAndEngineTheyWereMadeWith) {
+    UserDefaults defaults(root_ + "/own", "Own");
+    UserSettingsManager own(defaults);
+    own.setColumns(settings().columns() + 3);
+    own.setLongRingBufLen(UserSettingsManager::kMinLongRingBufLen);
+    own.setShowAudio(!settings().showAudio());
+    PELAudioEngine engine(true, UserSettingsManager::kMinLongRingBufLen);
+    const LevelDisplayServices services = sharedLevelDisplayServices();
+    const LevelDisplayServices mine{own, services.strips, services.playback, services.center};
+
+    EXPECT_EQ(GLPanelView(mine).frame().columns, own.columns());
+    const SingleEAGLFrame frame = SingleEAGLView(engine, mine).frame();
+    EXPECT_EQ(frame.points, UserSettingsManager::kMinLongRingBufLen);
+    EXPECT_EQ(frame.showAudio, own.showAudio());
+    EXPECT_EQ(frame.histories.level, &engine.levelRingBuffer());
+    EXPECT_EQ(frame.histories.quality, &engine.qlRingBuffer());
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include "foundation/ManualRunLoop.h"
 #include "foundation/NotificationCenter.h"
 #include "tests/MonitorApp/views/GlColoursTest.h"
+#include "tests/MonitorApp/views/SharedLevelDisplayServices.h"
 
 namespace quenbril {
 namespace {
@@ -71,7 +72,7 @@ class GLViewsGlTest : public test::GlColoursTest {
 
 TEST_F(GLViewsGlTest, PanelLinesLieAtThePredictedRowsAfterNinetyDraws) {
     QWidget window;
-    GLPanelView view;
+    GLPanelView view(sharedLevelDisplayServices());
     show(window, view, 512, 256);
     view.setLevelCount(2);
     view.levels()[0] = 100;   // on the baseline, 32 points down
@@ -119,7 +120,7 @@ TEST_F(GLViewsGlTest, TheAnimationAsksForFramesAndTheGLResourcesCanBeRemade) {
     ManualRunLoop loop;
     RunLoop::setMain(&loop);
     QWidget window;
-    GLPanelView view;
+    GLPanelView view(sharedLevelDisplayServices());
     show(window, view, 256, 128);
     view.setLevelCount(1);
     view.setAnimationInterval(0.5);
@@ -167,7 +168,7 @@ TEST_F(GLViewsGlTest, SingleViewDrawsStippledAlertsAndTheCursor) {
     engine.alertRingBuffer().data()[0][300] = 1;  // x -0.8: column 60
     engine.alertRingBuffer().data()[0][450] = 2;  // x -0.7: column 90
     QWidget window;
-    SingleEAGLView view;
+    SingleEAGLView view(PELAudioEngine::sharedInstance(), sharedLevelDisplayServices());
     show(window, view, 600, 200);
     QImage image = view.grabFramebuffer();
 
@@ -209,7 +210,7 @@ TEST_F(GLViewsGlTest, TheSingleViewHasABlackBorderOnePointWide) {
     settings.setShowAudio(false);
     settings.setShowQuality(false);
     QWidget window;
-    SingleEAGLView view;
+    SingleEAGLView view(PELAudioEngine::sharedInstance(), sharedLevelDisplayServices());
     show(window, view, 600, 200);
     const QColor black(0, 0, 0);
     for (bool replaying : {false, true}) {
@@ -233,7 +234,7 @@ TEST_F(GLViewsGlTest, TheSingleViewHasABlackBorderOnePointWide) {
 
 TEST_F(GLViewsGlTest, WaveformDrawsASineAtFortyFivePercentOfTheHeightInBlue) {
     QWidget window;
-    ClickableMTKView view;
+    ClickableMTKView view(sharedLevelDisplayServices());
     GPURendererWave wave(view, 400);
     view.setDelegate(&wave);
     show(window, view, 400, 200);
