@@ -700,12 +700,9 @@ void DispatchSocket::setupTimerWithTimeout(IOSide side, double timeout) {
     }
     auto& timer = timerOf(side);
     if (!timer) {
-        timer = dispatch::TimerSource::make(socketQueue_);
-        std::weak_ptr<DispatchSocket> weak = weak_from_this();
-        timer->setEventHandler([weak, side] {
-            if (auto self = weak.lock()) self->ioTimerFired(side);
-        });
-        timer->resume();
+        timer = startTimer(timeout, [side](DispatchSocket& socket) { socket.ioTimerFired(side); });
+        ioDeadline_[s] = ioTimerRingsAt_[s] = timer->now() + timeout;
+        return;
     }
     ioDeadline_[s] = timer->now() + timeout;
     // A timer that rings by the deadline will look at it then.

@@ -256,7 +256,8 @@ int verifyPeer(X509_STORE_CTX* store, void*) {
 /// OpenSSL is told, before anything else of the process uses it, not to free its global state
 /// at exit: socket queues' threads that used it may still be ending then, and nothing orders
 /// their last use before the clean-up. The system takes the memory back with the process.
-const bool kOpenSSLKeptAtExit = OPENSSL_init_ssl(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
+[[maybe_unused]] const bool kOpenSSLKeptAtExit =
+    OPENSSL_init_ssl(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
 
 /// One context per side for the whole process, so that servers share their session cache and
 /// ticket keys (clients resume with any of them) and a handshake costs no context set-up.
@@ -265,7 +266,6 @@ SSL_CTX* sharedContext(bool server) {
     static SSL_CTX* contexts[2] = {nullptr, nullptr};
     static std::once_flag once;
     std::call_once(once, [] {
-        (void)kOpenSSLKeptAtExit;
         for (int i = 0; i < 2; ++i) {
             SSL_CTX* ctx = SSL_CTX_new(i == 1 ? TLS_server_method() : TLS_client_method());
             if (!ctx) continue;

@@ -28,11 +28,10 @@ void TimerSource::setTimer(double start, double interval) {
         clearPending();
         if (!(start < kNever)) return;
         start = std::max(start, 0.0);
+        nextDeadline_ = now() + start;
         if (queue()->runsOnMain()) {
-            nextDeadline_ = RunLoop::main().now() + start;
             scheduleRunLoop(generation, start);
         } else {
-            nextDeadline_ = Reactor::monotonicNow() + start;
             scheduleRealTime(generation, nextDeadline_);
         }
     }
@@ -68,8 +67,7 @@ void TimerSource::fired(uint64_t generation) {
         reactorTimer_ = 0;
         previous = std::move(runLoopTimer_);
         if (interval_ > 0) {
-            bool onMain = queue()->runsOnMain();
-            double now = onMain ? RunLoop::main().now() : Reactor::monotonicNow();
+            const double now = this->now();
             double next = nextDeadline_ + interval_;
             if (next <= now) {
                 // Fires missed while late are counted, not made up one by one: the period holds.
@@ -78,7 +76,7 @@ void TimerSource::fired(uint64_t generation) {
                 next += missed * interval_;
             }
             nextDeadline_ = next;
-            if (onMain) {
+            if (queue()->runsOnMain()) {
                 scheduleRunLoop(generation, next - now);
             } else {
                 scheduleRealTime(generation, next);
