@@ -29,6 +29,8 @@ class HeaderIndicators {
     void setHeader(QWidget* header) { header_ = header; }
     void setResetButton(QBButton* button) { resetButton_ = button; }
     void setChatButton(QBButton* button) { chatButton_ = button; }
+    QBButton* resetButton() const { return resetButton_; }
+    QBButton* chatButton() const { return chatButton_; }
 
     /// The reset button shows "Alert_reset_red.png" while on, "Alert_reset_up.png" while off.
     void setResetAlarm(bool on);

@@ -242,8 +242,8 @@ class ViewController : public QWidget,
     void setStripScroller(StripScroller* scroller) { stripScroller_ = scroller; }
     // The header's controls, made by the application. Not owned.
     void setSoloClearButton(QWidget* button) { soloClearButton_ = button; }
-    void setChatButton(QBButton* button);
-    void setResetButton(QBButton* button);
+    void setChatButton(QBButton* button) { indicators_.setChatButton(button); }
+    void setResetButton(QBButton* button) { indicators_.setResetButton(button); }
     void setPanelButton(QWidget* button) { panelButton_ = button; }
     void setToolSelector(ToolSelector* selector) { toolSelector_ = selector; }
     ToolSelector* toolSelector() const { return toolSelector_; }
@@ -326,8 +326,6 @@ class ViewController : public QWidget,
     AlertPresenter* alertPresenter_ = nullptr;
     StripScroller* stripScroller_ = nullptr;
     QWidget* soloClearButton_ = nullptr;
-    QBButton* chatButton_ = nullptr;
-    QBButton* resetButton_ = nullptr;
     QWidget* panelButton_ = nullptr;
     ToolSelector* toolSelector_ = nullptr;
     LockView* lockView_ = nullptr;

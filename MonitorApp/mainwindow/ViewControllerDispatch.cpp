@@ -20,7 +20,7 @@ void ViewController::messageReceivedFromServer(const Value& message) {
     if (!command || *command != LinkCommand::kInitialDataReady) return;
     // The server has sent its whole state again after a drop: the strips are live.
     if (stripArea_) stripArea_->setLive(true);
-    if (reopenPerformer_) reopenPerformerWindow();
+    reopenPerformerWindow();
 }
 
 void ViewController::chatMessageFromServer(const Notification& notification) {

@@ -65,16 +65,6 @@ void ViewController::buildHeaderButtons(QWidget* header, QBoxLayout* layout) {
     setToolSelector(tools);
 }
 
-void ViewController::setChatButton(QBButton* button) {
-    chatButton_ = button;
-    indicators_.setChatButton(button);
-}
-
-void ViewController::setResetButton(QBButton* button) {
-    resetButton_ = button;
-    indicators_.setResetButton(button);
-}
-
 // ---- The header's buttons ----
 
 void ViewController::QBButtonClicked(QBButton& button) {
@@ -133,8 +123,8 @@ void ViewController::lock(bool on) {
     if (const auto& table = segues_.chatTable()) table->lock(on);
     if (const auto& buttons = segues_.chatButtons()) buttons->lock(on);
 
-    const std::initializer_list<QWidget*> buttons = {resetButton_, panelButton_, soloClearButton_,
-                                                     chatButton_};
+    const std::initializer_list<QWidget*> buttons = {indicators_.resetButton(), panelButton_,
+                                                     soloClearButton_, indicators_.chatButton()};
     for (QWidget* button : buttons) {
         if (button) button->setEnabled(!on);
     }

@@ -327,8 +327,7 @@ void ViewController::viewWillDisappear() {
             record.set("outputDeviceUID", *uid);
         }
     }
-    auto player = playerViewController();
-    record.set("playerOpen", player != nullptr && !player->isClosed());
+    record.set("playerOpen", segues_.openPerformerWindow() != nullptr);
     record.set("chatOpen", segues_.chatTable() != nullptr);
     UserDefaults& defaults = services_.models.defaults;
     if (!defaults.setObject(Value(std::move(record)), kSettingsKey)) {
