@@ -37,8 +37,6 @@ ChannelStripManager& ChannelStripManager::sharedInstance() {
 
 void ChannelStripManager::resetSharedInstance() { sharedManager().reset(); }
 
-ChannelStripManager* ChannelStripManager::existingInstance() { return sharedManager().get(); }
-
 ChannelStripManager::ChannelStripManager(const StripServices& services) : services_(services) {
     NotificationCenter& center = services_.center;
     observers_.push_back(center.addObserver(kPreferencesChangedNotification,

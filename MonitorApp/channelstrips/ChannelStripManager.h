@@ -40,8 +40,6 @@ class ChannelStripManager : public MidiConnectionManagerDelegate, public ServerR
     static ChannelStripManager& sharedInstance();
     /// Tests: drops the shared instance (its strips, timers and observers).
     static void resetSharedInstance();
-    /// The shared instance when it exists, without making one.
-    static ChannelStripManager* existingInstance();
 
     /// A manager over `services`, which its strips read too.
     explicit ChannelStripManager(const StripServices& services);

@@ -78,7 +78,6 @@ class ClickableMTKView : public QOpenGLWidget {
     /// beneath show, while this is off and while the interface is locked: it stacks on top of
     /// every other widget, so a cover over it could not hide its lines.
     void setLinesShown(bool shown);
-    bool linesShown() const { return linesShown_; }
     /// True while the view draws lines: shown and not locked.
     bool drawsLines() const;
 

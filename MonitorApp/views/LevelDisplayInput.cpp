@@ -48,7 +48,7 @@ void LevelDisplayInput::moveSolo(int key) const {
     UserSettingsManager& settings = services_.settings;
     const int target = arrowTarget(key, settings.prevSoloIndex(), std::max(1, settings.columns()));
     const char* panel = services_.strips.panelIndex() == 1 ? "B" : "A";
-    const auto& controllers = ChannelStripManager::channelStripControllers();
+    const auto& controllers = services_.strips.controllers();
     // A target outside the panel is dropped.
     if (target < 0 || target >= ChannelStripManager::controllersInPanel(controllers, panel)) return;
     ChannelStripController* controller =

@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "MonitorApp/channelstrips/StripNotifications.h"
+#include "MonitorApp/controls/ListWindow.h"
 #include "MonitorApp/controls/WindowFrameAutosave.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
 #include "MonitorApp/link/LinkSender.h"
@@ -125,12 +126,7 @@ void NotebookViewController::closeEvent(QCloseEvent* event) {
 void NotebookViewController::reloadData() { model_->reloadData(); }
 
 std::vector<int> NotebookViewController::selectedRows() const {
-    std::vector<int> rows;
-    if (QItemSelectionModel* selection = tableView_->selectionModel()) {
-        for (const QModelIndex& index : selection->selectedRows()) rows.push_back(index.row());
-    }
-    std::sort(rows.begin(), rows.end());
-    return rows;
+    return ListWindow::selectedRows(tableView_);
 }
 
 // ---- Actions ----
