@@ -2,9 +2,11 @@
 // client of the process at it, runs the tests and stops the server by its process id. Without
 // jackd the tests run and skip, saying why.
 
+#include <execinfo.h>
 #include <gtest/gtest.h>
 #include <jack/jack.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -49,6 +51,16 @@ void useOwnSharedMemory() {
     ::mount("tmpfs", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777");
 }
 
+// A crash prints the stack before the process ends, so that a rare one seen only in a CI log
+// can be placed (addr2line over the offsets).
+void printStackAndDie(int signal) {
+    void* frames[64];
+    const int count = backtrace(frames, 64);
+    backtrace_symbols_fd(frames, count, STDERR_FILENO);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
 }  // namespace
 
 JackServer::JackServer() : name_("quenbril-" + std::to_string(::getpid())) {}
@@ -90,6 +102,8 @@ void JackServer::kill() {
 
 int main(int argc, char** argv) {
     using quenbril::test::JackServer;
+    ::signal(SIGSEGV, quenbril::test::printStackAndDie);
+    ::signal(SIGABRT, quenbril::test::printStackAndDie);
     // First, while the process has one thread: a mount namespace is per process.
     quenbril::test::useOwnSharedMemory();
     testing::InitGoogleTest(&argc, argv);
