@@ -63,7 +63,7 @@ void measure(float thickness) {
     QWidget window;
     window.resize(1024, 1024);
     PanelLevelDisplay display(PELAudioEngine::sharedInstance(),
-                              UserSettingsManager::sharedInstance());
+                              UserSettingsManager::sharedInstance(), ColorHelper::sharedInstance());
     display.view().setParent(&window);
     display.view().setGeometry(0, 0, 1024, 1024);
     display.renderer().setLevelCount(kStrips);

@@ -21,6 +21,7 @@
 #include "MonitorApp/panels/NotebookManager.h"
 #include "MonitorApp/panels/ui/NotebookTableModel.h"
 #include "MonitorApp/panels/ui/NotebookViewController.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/StripWidgetFactories.h"
 #include "bench/BenchSupport.h"
@@ -88,7 +89,8 @@ int main(int argc, char** argv) {
     installStripWidgetFactories(
         StripViewServices{UserSettingsManager::sharedInstance(),
                           NotificationCenter::defaultCenter(),
-                          ChannelStripManager::sharedInstance(), PELAudioEngine::sharedInstance()},
+                          ChannelStripManager::sharedInstance(), PELAudioEngine::sharedInstance(),
+                          ColorHelper::sharedInstance()},
         ChatManager::uuid);
     {
         ViewController vc(sharedMainWindowServices());

@@ -16,6 +16,7 @@
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/mainwindow/ViewController.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/StripWidgetFactories.h"
 #include "bench/BenchSupport.h"
@@ -53,7 +54,8 @@ int main(int argc, char** argv) {
     installStripWidgetFactories(
         StripViewServices{UserSettingsManager::sharedInstance(),
                           NotificationCenter::defaultCenter(),
-                          ChannelStripManager::sharedInstance(), PELAudioEngine::sharedInstance()},
+                          ChannelStripManager::sharedInstance(), PELAudioEngine::sharedInstance(),
+                          ColorHelper::sharedInstance()},
         ChatManager::uuid);
     {
         ViewController vc(sharedMainWindowServices());

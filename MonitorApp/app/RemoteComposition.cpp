@@ -50,8 +50,9 @@ namespace {
 
 ChatServices sharedChatServices() {
     return {ChatManager::sharedInstance(),         ChatColorManager::sharedInstance(),
-            UserSettingsManager::sharedInstance(), ChannelStripManager::sharedInstance(),
-            UserDefaults::standardUserDefaults(),  NotificationCenter::defaultCenter()};
+            ColorHelper::sharedInstance(),         UserSettingsManager::sharedInstance(),
+            ChannelStripManager::sharedInstance(), UserDefaults::standardUserDefaults(),
+            NotificationCenter::defaultCenter()};
 }
 
 }  // namespace
@@ -68,7 +69,8 @@ RemoteComposition::RemoteComposition()
     installStripWidgetFactories(
         StripViewServices{UserSettingsManager::sharedInstance(),
                           NotificationCenter::defaultCenter(),
-                          ChannelStripManager::sharedInstance(), PELAudioEngine::sharedInstance()},
+                          ChannelStripManager::sharedInstance(), PELAudioEngine::sharedInstance(),
+                          ColorHelper::sharedInstance()},
         ChatManager::uuid);
     controller_ = new ViewController(sharedMainWindowServices());
     connectLinkSenders(&ServerManager::sharedInstance(), *controller_);
@@ -229,8 +231,8 @@ SegueTable RemoteComposition::segueTable() {
     table.add("showSplit", ChatWindowOpener(sharedChatServices(), &alerts_));
     // One page notifier: a page while it is shown updates it instead of opening another.
     table.add("showChatNotifier", [this] {
-        return ChatNotifierViewController::shownOrNew(chatNotifier_,
-                                                      UserSettingsManager::sharedInstance());
+        return ChatNotifierViewController::shownOrNew(
+            chatNotifier_, UserSettingsManager::sharedInstance(), ColorHelper::sharedInstance());
     });
     // The main window rebinds an open performer window itself and opens a new one only when
     // none is open; the last one made is kept here while it is shown.

@@ -11,7 +11,12 @@ namespace quenbril {
 
 namespace {
 
-SharedInstance<ChatMacroManager> shared;
+// The shared macros send under the application's chat name.
+struct SharedChatMacroManager : ChatMacroManager {
+    SharedChatMacroManager() : ChatMacroManager(UserSettingsManager::sharedInstance()) {}
+};
+
+SharedInstance<SharedChatMacroManager> shared;
 
 constexpr const char* kEventKeys[] = {"byte1", "byte2", "command", "channel"};
 
@@ -26,7 +31,7 @@ ChatMacroManager& ChatMacroManager::sharedInstance() { return shared.get(); }
 
 void ChatMacroManager::resetSharedInstance() { shared.reset(); }
 
-ChatMacroManager::ChatMacroManager() {
+ChatMacroManager::ChatMacroManager(const UserSettingsManager& settings) : settings_(settings) {
     if (auto stored = UserDefaults::standardUserDefaults().arrayForKey(kDefaultsKey)) {
         for (const Value& element : *stored) {
             if (const Dictionary* record = element.dictionaryValue()) {
@@ -81,12 +86,11 @@ void ChatMacroManager::MIDIEventReceived(const Notification& notification) {
         }
         const std::string* text = macro["message"].stringValue();
         NotificationCenter::defaultCenter().post(
-            ChatNotification::kChatMessage,
-            Dictionary{{"message", text ? *text : std::string()},
-                       {"sender", UserSettingsManager::sharedInstance().chatUsername()},
-                       {"uuid", ChatManager::uuid()},
-                       {"type", 0u},
-                       {"recipient", "All"}});
+            ChatNotification::kChatMessage, Dictionary{{"message", text ? *text : std::string()},
+                                                       {"sender", settings_.chatUsername()},
+                                                       {"uuid", ChatManager::uuid()},
+                                                       {"type", 0u},
+                                                       {"recipient", "All"}});
     }
 }
 

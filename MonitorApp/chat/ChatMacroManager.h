@@ -8,6 +8,8 @@
 
 namespace quenbril {
 
+class UserSettingsManager;
+
 /// The MIDI chat macros: each joins one learnt "MIDIEventReceived" event {"byte1", "byte2",
 /// "channel", "command"} to a chat text ("message"). Every event equal to a macro's in all four
 /// fields sends its text to "All"; a pending learn takes the next event instead. The list lives
@@ -24,8 +26,9 @@ class ChatMacroManager {
     static void resetSharedInstance();
 
     /// Loads "ChatMacros"; a stored value that is not an array gives an empty list, and elements
-    /// that are not dictionaries are skipped.
-    ChatMacroManager();
+    /// that are not dictionaries are skipped. A macro's message goes out under the chat name
+    /// `settings` hold when it is sent; they outlive the manager.
+    explicit ChatMacroManager(const UserSettingsManager& settings);
     ChatMacroManager(const ChatMacroManager&) = delete;
     ChatMacroManager& operator=(const ChatMacroManager&) = delete;
 
@@ -41,6 +44,7 @@ class ChatMacroManager {
     void MIDIEventReceived(const Notification& notification);
 
   private:
+    const UserSettingsManager& settings_;
     std::vector<Dictionary> macros_;
     bool learning_ = false;
     std::string learnString_;

@@ -7,10 +7,11 @@
 
 namespace quenbril {
 
-PanelLevelDisplay::PanelLevelDisplay(PELAudioEngine& engine, const UserSettingsManager& settings)
+PanelLevelDisplay::PanelLevelDisplay(PELAudioEngine& engine, const UserSettingsManager& settings,
+                                     const ColorHelper& colors)
     : view_(new ClickableMTKView) {
     view_->setZoomWindow(false);
-    renderer_ = std::make_unique<GPURenderer>(*view_, engine, settings);
+    renderer_ = std::make_unique<GPURenderer>(*view_, engine, settings, colors);
     renderer_->drawableSizeWillChange(view_->drawableSize());
     view_->setDelegate(renderer_.get());
 }
@@ -29,9 +30,10 @@ void PanelLevelDisplay::start(int framesPerSecond) {
 void PanelLevelDisplay::setLinesShown(bool shown) { view_->setLinesShown(shown); }
 
 std::unique_ptr<LevelDisplay> makePanelLevelDisplay(PELAudioEngine& engine,
-                                                    const UserSettingsManager& settings) {
+                                                    const UserSettingsManager& settings,
+                                                    const ColorHelper& colors) {
     if (!levelDisplaysCanDraw()) return std::make_unique<BlankLevelDisplay>();
-    return std::make_unique<PanelLevelDisplay>(engine, settings);
+    return std::make_unique<PanelLevelDisplay>(engine, settings, colors);
 }
 
 }  // namespace quenbril

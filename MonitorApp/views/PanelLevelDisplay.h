@@ -8,6 +8,7 @@
 
 namespace quenbril {
 
+class ColorHelper;
 class GPURenderer;
 class PELAudioEngine;
 class UserSettingsManager;
@@ -17,8 +18,9 @@ class UserSettingsManager;
 class PanelLevelDisplay : public LevelDisplay {
   public:
     /// Make one only where levelDisplaysCanDraw() says so. Its renderer draws the histories of
-    /// `engine` in the columns `settings` hold; both outlive the display.
-    PanelLevelDisplay(PELAudioEngine& engine, const UserSettingsManager& settings);
+    /// `engine` in the columns `settings` hold, in the theme of `colors`; all outlive the display.
+    PanelLevelDisplay(PELAudioEngine& engine, const UserSettingsManager& settings,
+                      const ColorHelper& colors);
     ~PanelLevelDisplay() override;
 
     QWidget& view() override;
@@ -40,6 +42,7 @@ class PanelLevelDisplay : public LevelDisplay {
 /// The panel display to put over the strips: the drawn one where OpenGL is available, else a
 /// blank one that still serves the strip manager.
 std::unique_ptr<LevelDisplay> makePanelLevelDisplay(PELAudioEngine& engine,
-                                                    const UserSettingsManager& settings);
+                                                    const UserSettingsManager& settings,
+                                                    const ColorHelper& colors);
 
 }  // namespace quenbril

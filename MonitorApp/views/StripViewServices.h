@@ -3,6 +3,7 @@
 namespace quenbril {
 
 class ChannelStripManager;
+class ColorHelper;
 class NotificationCenter;
 class PELAudioEngine;
 class UserSettingsManager;
@@ -14,6 +15,7 @@ struct StripViewServices {
     NotificationCenter& center;
     ChannelStripManager& manager;
     PELAudioEngine& engine;
+    const ColorHelper& colors;
 };
 
 }  // namespace quenbril

@@ -23,8 +23,9 @@ void installStripWidgetFactories(const StripViewServices& services,
                                     int32_t groupNumber) -> GroupButtonView* {
             return new GroupButton(parent, text, color, frame, groupNumber, center);
         });
-    StripAreaWidget::setLevelDisplayFactory(
-        [services] { return makePanelLevelDisplay(services.engine, services.settings); });
+    StripAreaWidget::setLevelDisplayFactory([services] {
+        return makePanelLevelDisplay(services.engine, services.settings, services.colors);
+    });
 }
 
 void removeStripWidgetFactories() {

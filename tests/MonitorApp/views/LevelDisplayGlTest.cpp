@@ -16,6 +16,7 @@
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/glsupport/LevelGLSupport.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/views/ClickableMTKView.h"
 #include "MonitorApp/views/GPURenderer.h"
 #include "MonitorApp/views/GPURendererSingle.h"
@@ -78,7 +79,8 @@ class LevelDisplayGlTest : public test::GlColoursTest {
     std::unique_ptr<PanelLevelDisplay> showPanel(QWidget& window) {
         window.resize(512, 256);
         auto display = std::make_unique<PanelLevelDisplay>(PELAudioEngine::sharedInstance(),
-                                                           UserSettingsManager::sharedInstance());
+                                                           UserSettingsManager::sharedInstance(),
+                                                           ColorHelper::sharedInstance());
         display->view().setParent(&window);
         display->view().setGeometry(0, 0, 512, 256);
         window.show();
@@ -171,7 +173,8 @@ TEST_F(LevelDisplayGlTest, TheStripsBeneathShowThroughTheTransparentDisplay) {
     palette.setColor(QPalette::Window, QColor(0, 0, 255));
     strip->setPalette(palette);
     auto display = std::make_unique<PanelLevelDisplay>(PELAudioEngine::sharedInstance(),
-                                                       UserSettingsManager::sharedInstance());
+                                                       UserSettingsManager::sharedInstance(),
+                                                       ColorHelper::sharedInstance());
     display->view().setParent(&window);
     display->view().setGeometry(0, 0, 512, 256);
     display->renderer().setLevelCount(1);

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "MonitorApp/glsupport/LevelGLSupport.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/views/BlankLevelDisplay.h"
 #include "MonitorApp/views/ClickableMTKView.h"
 #include "MonitorApp/views/GPURenderer.h"
@@ -20,8 +21,8 @@ using PanelLevelDisplayTest = StripTest;
 
 TEST_F(PanelLevelDisplayTest, OffscreenGivesABlankDisplayThatStillServesTheStripManager) {
     ASSERT_FALSE(levelDisplaysCanDraw());
-    std::unique_ptr<LevelDisplay> display =
-        makePanelLevelDisplay(PELAudioEngine::sharedInstance(), settings());
+    std::unique_ptr<LevelDisplay> display = makePanelLevelDisplay(
+        PELAudioEngine::sharedInstance(), settings(), ColorHelper::sharedInstance());
     auto* blank = dynamic_cast<BlankLevelDisplay*>(display.get());
     ASSERT_NE(blank, nullptr);
 
@@ -44,8 +45,8 @@ TEST_F(PanelLevelDisplayTest, TheBlankDisplayPaintsNothingOverWhatLiesBeneath) {
     QWidget parent;
     parent.resize(200, 200);
     parent.setStyleSheet("background: rgb(0, 0, 255)");
-    std::unique_ptr<LevelDisplay> display =
-        makePanelLevelDisplay(PELAudioEngine::sharedInstance(), settings());
+    std::unique_ptr<LevelDisplay> display = makePanelLevelDisplay(
+        PELAudioEngine::sharedInstance(), settings(), ColorHelper::sharedInstance());
     display->view().setParent(&parent);
     display->view().setGeometry(0, 0, 200, 200);
     parent.show();
@@ -60,8 +61,8 @@ TEST_F(PanelLevelDisplayTest, TheBlankDisplayTakesTheDisplaysKeys) {
     settings().setSoloOn(true);
     settings().setPrevSoloIndex(0);
     stateOf(2).setChannelState(2);
-    std::unique_ptr<LevelDisplay> display =
-        makePanelLevelDisplay(PELAudioEngine::sharedInstance(), settings());
+    std::unique_ptr<LevelDisplay> display = makePanelLevelDisplay(
+        PELAudioEngine::sharedInstance(), settings(), ColorHelper::sharedInstance());
     QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
     QCoreApplication::sendEvent(&display->view(), &right);
     EXPECT_EQ(settings().prevSoloIndex(), 1);
@@ -75,8 +76,9 @@ TEST_F(PanelLevelDisplayTest, TheRendererDrawsTheLevelsOfTheEngineItWasGiven) {
     for (int c = 0; c < levels.bufferLen(); ++c) levels.data()[0][c] = 100;
 
     ClickableMTKView view;
-    GPURenderer ownRenderer(view, own, settings());
-    GPURenderer sharedRenderer(view, PELAudioEngine::sharedInstance(), settings());
+    GPURenderer ownRenderer(view, own, settings(), ColorHelper::sharedInstance());
+    GPURenderer sharedRenderer(view, PELAudioEngine::sharedInstance(), settings(),
+                               ColorHelper::sharedInstance());
     for (GPURenderer* renderer : {&ownRenderer, &sharedRenderer}) {
         renderer->setLevelCount(1);
         renderer->updateState(Size{512, 512}, 512);

@@ -10,6 +10,7 @@
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/views/ChannelStrip.h"
 #include "resources/QuenbrilResources.h"
 #include "tests/MonitorApp/settings/SettingsTestEnvironment.h"
@@ -42,7 +43,7 @@ class StripViewsTest : public SettingsTest {
     /// The shared instances, as the application hands them to the strip views.
     static StripViewServices viewServices() {
         return StripViewServices{settings(), NotificationCenter::defaultCenter(), manager(),
-                                 PELAudioEngine::sharedInstance()};
+                                 PELAudioEngine::sharedInstance(), ColorHelper::sharedInstance()};
     }
 
     /// A strip dictionary of the "Channels" list.

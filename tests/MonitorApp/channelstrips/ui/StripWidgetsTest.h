@@ -9,6 +9,7 @@
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/views/StripWidgetFactories.h"
 #include "tests/MonitorApp/settings/SettingsTestEnvironment.h"
 
@@ -38,7 +39,7 @@ class StripWidgetsTest : public SettingsTest {
     /// The shared instances, as the application hands them to the strip views.
     static StripViewServices stripViewServices() {
         return StripViewServices{settings(), NotificationCenter::defaultCenter(), manager(),
-                                 PELAudioEngine::sharedInstance()};
+                                 PELAudioEngine::sharedInstance(), ColorHelper::sharedInstance()};
     }
 
     /// A strip dictionary of the "Channels" list.
