@@ -1,5 +1,7 @@
 #include "MonitorApp/chat/ChatMacroManager.h"
 
+#include <utility>
+
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/chat/ChatNotifications.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
@@ -11,9 +13,11 @@ namespace quenbril {
 
 namespace {
 
-// The shared macros send under the application's chat name.
+// The shared macros send under the application's chat name, read at each send (the settings
+// may be made again after the macros).
 struct SharedChatMacroManager : ChatMacroManager {
-    SharedChatMacroManager() : ChatMacroManager(UserSettingsManager::sharedInstance()) {}
+    SharedChatMacroManager()
+        : ChatMacroManager([] { return UserSettingsManager::sharedInstance().chatUsername(); }) {}
 };
 
 SharedInstance<SharedChatMacroManager> shared;
@@ -31,7 +35,8 @@ ChatMacroManager& ChatMacroManager::sharedInstance() { return shared.get(); }
 
 void ChatMacroManager::resetSharedInstance() { shared.reset(); }
 
-ChatMacroManager::ChatMacroManager(const UserSettingsManager& settings) : settings_(settings) {
+ChatMacroManager::ChatMacroManager(std::function<std::string()> chatName)
+    : chatName_(std::move(chatName)) {
     if (auto stored = UserDefaults::standardUserDefaults().arrayForKey(kDefaultsKey)) {
         for (const Value& element : *stored) {
             if (const Dictionary* record = element.dictionaryValue()) {
@@ -87,7 +92,7 @@ void ChatMacroManager::MIDIEventReceived(const Notification& notification) {
         const std::string* text = macro["message"].stringValue();
         NotificationCenter::defaultCenter().post(
             ChatNotification::kChatMessage, Dictionary{{"message", text ? *text : std::string()},
-                                                       {"sender", settings_.chatUsername()},
+                                                       {"sender", chatName_()},
                                                        {"uuid", ChatManager::uuid()},
                                                        {"type", 0u},
                                                        {"recipient", "All"}});

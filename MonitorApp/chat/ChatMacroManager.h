@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -7,8 +8,6 @@
 #include "foundation/Value.h"
 
 namespace quenbril {
-
-class UserSettingsManager;
 
 /// The MIDI chat macros: each joins one learnt "MIDIEventReceived" event {"byte1", "byte2",
 /// "channel", "command"} to a chat text ("message"). Every event equal to a macro's in all four
@@ -27,8 +26,8 @@ class ChatMacroManager {
 
     /// Loads "ChatMacros"; a stored value that is not an array gives an empty list, and elements
     /// that are not dictionaries are skipped. A macro's message goes out under the chat name
-    /// `settings` hold when it is sent; they outlive the manager.
-    explicit ChatMacroManager(const UserSettingsManager& settings);
+    /// `chatName` gives when it is sent.
+    explicit ChatMacroManager(std::function<std::string()> chatName);
     ChatMacroManager(const ChatMacroManager&) = delete;
     ChatMacroManager& operator=(const ChatMacroManager&) = delete;
 
@@ -44,7 +43,7 @@ class ChatMacroManager {
     void MIDIEventReceived(const Notification& notification);
 
   private:
-    const UserSettingsManager& settings_;
+    std::function<std::string()> chatName_;
     std::vector<Dictionary> macros_;
     bool learning_ = false;
     std::string learnString_;

@@ -73,12 +73,12 @@ TEST_F(ChatMacroTest, EqualMacrosBothSendInOrderWithTheNameAtEventTime) {
     EXPECT_FALSE(m.contains("messageId"));
 }
 
-TEST_F(ChatMacroTest, AMacroGoesOutUnderTheChatNameOfTheSettingsItWasGiven) {
+TEST_F(ChatMacroTest, AMacroGoesOutUnderTheChatNameItWasGiven) {
     UserSettingsManager::sharedInstance().setChatUsername("FOH");
     UserDefaults ownDefaults("/nonexistent/quenbril-own-macros", "Defaults");
     UserSettingsManager own(ownDefaults);
     own.setChatUsername("Mon");
-    ChatMacroManager mine(own);
+    ChatMacroManager mine([&own] { return own.chatUsername(); });
     mine.learn("cue");
     post(event(0x90, 2, 61, 100));
     post(event(0x90, 2, 61, 100));
