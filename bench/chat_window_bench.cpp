@@ -17,6 +17,7 @@
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/chat/ui/ChatSplitViewController.h"
 #include "MonitorApp/chat/ui/ChatTableViewController.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "bench/BenchSupport.h"
 #include "foundation/NotificationCenter.h"
@@ -73,8 +74,9 @@ int main(int argc, char** argv) {
     std::mt19937 random(17);
     const ChatServices services{
         ChatManager::sharedInstance(),         ChatColorManager::sharedInstance(),
-        UserSettingsManager::sharedInstance(), ChannelStripManager::sharedInstance(),
-        UserDefaults::standardUserDefaults(),  NotificationCenter::defaultCenter()};
+        ColorHelper::sharedInstance(),         UserSettingsManager::sharedInstance(),
+        ChannelStripManager::sharedInstance(), UserDefaults::standardUserDefaults(),
+        NotificationCenter::defaultCenter()};
 
     // Showing the window on 200 messages.
     std::vector<double> shows;

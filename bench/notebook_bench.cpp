@@ -21,6 +21,7 @@
 #include "MonitorApp/panels/NotebookManager.h"
 #include "MonitorApp/panels/ui/NotebookTableModel.h"
 #include "MonitorApp/panels/ui/NotebookViewController.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/StripWidgetFactories.h"
 #include "bench/BenchSupport.h"
@@ -89,7 +90,7 @@ int main(int argc, char** argv) {
         StripViewServices{UserSettingsManager::sharedInstance(),
                           NotificationCenter::defaultCenter(),
                           ChannelStripManager::sharedInstance(), PELAudioEngine::sharedInstance(),
-                          PlaybackManager::sharedInstance()},
+                          PlaybackManager::sharedInstance(), ColorHelper::sharedInstance()},
         ChatManager::uuid);
     {
         ViewController vc(sharedMainWindowServices());

@@ -16,6 +16,7 @@
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/mainwindow/ViewController.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/PlaybackManager.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/StripWidgetFactories.h"
@@ -55,7 +56,7 @@ int main(int argc, char** argv) {
         StripViewServices{UserSettingsManager::sharedInstance(),
                           NotificationCenter::defaultCenter(),
                           ChannelStripManager::sharedInstance(), PELAudioEngine::sharedInstance(),
-                          PlaybackManager::sharedInstance()},
+                          PlaybackManager::sharedInstance(), ColorHelper::sharedInstance()},
         ChatManager::uuid);
     {
         ViewController vc(sharedMainWindowServices());

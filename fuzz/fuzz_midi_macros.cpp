@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "MonitorApp/chat/ChatMacroManager.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/Log.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/PropertyList.h"
@@ -22,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!stored) return 0;
     UserDefaults& defaults = UserDefaults::standardUserDefaults();
     if (!defaults.setObject(*stored, ChatMacroManager::kDefaultsKey)) return 0;
-    ChatMacroManager macros;
+    const auto chatName = [] { return UserSettingsManager::sharedInstance().chatUsername(); };
+    ChatMacroManager macros(chatName);
     // Events with the fields of the first stored macros, and one of the wrong kinds.
     for (size_t i = 0; i < std::min<size_t>(macros.macros().size(), 4); ++i) {
         NotificationCenter::defaultCenter().post("MIDIEventReceived", macros.macros()[i]);
@@ -34,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     NotificationCenter::defaultCenter().post("MIDIEventReceived",
                                              Dictionary{{"byte1", 60}, {"command", 144}});
     macros.saveValues();
-    ChatMacroManager reloaded;
+    ChatMacroManager reloaded(chatName);
     if (reloaded.macros().size() != macros.macros().size()) std::abort();
     defaults.removeObjectForKey(ChatMacroManager::kDefaultsKey);
     return 0;

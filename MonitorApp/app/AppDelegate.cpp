@@ -230,7 +230,7 @@ void AppDelegate::chatButtonClick(QAction& sender) {
     } else if (t == kClearChatTag) {
         controller_.clearChat();
     } else if (t != 0) {
-        ChatManager::sendMacro(t);
+        ChatManager::sendMacro(t, settings().chatUsername());
     } else {
         const std::string& clicked =
             ChannelStripManager::sharedInstance().previouslyClickedChannel();

@@ -50,8 +50,9 @@ namespace {
 
 ChatServices sharedChatServices() {
     return {ChatManager::sharedInstance(),         ChatColorManager::sharedInstance(),
-            UserSettingsManager::sharedInstance(), ChannelStripManager::sharedInstance(),
-            UserDefaults::standardUserDefaults(),  NotificationCenter::defaultCenter()};
+            ColorHelper::sharedInstance(),         UserSettingsManager::sharedInstance(),
+            ChannelStripManager::sharedInstance(), UserDefaults::standardUserDefaults(),
+            NotificationCenter::defaultCenter()};
 }
 
 }  // namespace
@@ -69,7 +70,7 @@ RemoteComposition::RemoteComposition()
         StripViewServices{UserSettingsManager::sharedInstance(),
                           NotificationCenter::defaultCenter(),
                           ChannelStripManager::sharedInstance(), PELAudioEngine::sharedInstance(),
-                          PlaybackManager::sharedInstance()},
+                          PlaybackManager::sharedInstance(), ColorHelper::sharedInstance()},
         ChatManager::uuid);
     controller_ = new ViewController(sharedMainWindowServices());
     connectLinkSenders(&ServerManager::sharedInstance(), *controller_);
@@ -232,8 +233,8 @@ SegueTable RemoteComposition::segueTable() {
     table.add("showSplit", ChatWindowOpener(sharedChatServices(), &alerts_));
     // One page notifier: a page while it is shown updates it instead of opening another.
     table.add("showChatNotifier", [this] {
-        return ChatNotifierViewController::shownOrNew(chatNotifier_,
-                                                      UserSettingsManager::sharedInstance());
+        return ChatNotifierViewController::shownOrNew(
+            chatNotifier_, UserSettingsManager::sharedInstance(), ColorHelper::sharedInstance());
     });
     // The main window rebinds an open performer window itself and opens a new one only when
     // none is open; the last one made is kept here while it is shown.

@@ -206,10 +206,7 @@ int32_t ChannelStripController::warningStatus() {
     return cycled(raised, warningCounter_);
 }
 
-void ChannelStripController::updateWarnings() {
-    // A strip without a manager (a hosted remote's list) reads the shared settings.
-    const UserSettingsManager& settings =
-        manager_ ? manager_->services().settings : UserSettingsManager::sharedInstance();
+void ChannelStripController::updateWarnings(const UserSettingsManager& settings) {
     if (settings.actAsClient()) {
         return;
     }

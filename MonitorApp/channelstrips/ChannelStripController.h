@@ -13,6 +13,7 @@
 namespace quenbril {
 
 class ChannelStripManager;
+class UserSettingsManager;
 
 /// One channel strip: its stored record, its live state and its view. Fills the view from the
 /// record, runs the strip's timecode display and, in the server role, evaluates its warnings.
@@ -65,8 +66,9 @@ class ChannelStripController {
 
     /// The warning code to report for the strip: cycles through the raised warnings.
     int32_t warningStatus();
-    /// The server role's warning evaluation (nothing in the remote role).
-    void updateWarnings();
+    /// The server role's warning evaluation under the switches and sensitivity `settings` hold
+    /// (nothing in the remote role).
+    void updateWarnings(const UserSettingsManager& settings);
     void resetWarnings() { state_.reset(); }
 
     /// Local state changes (never used in the remote role, where the server decides).

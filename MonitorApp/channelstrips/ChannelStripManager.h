@@ -194,7 +194,7 @@ class ChannelStripManager : public MidiConnectionManagerDelegate, public ServerR
     void updateWarningsFromServer(const FlatPairs<int32_t>& pairs);
     /// The warning update itself (one pass over the pairs).
     void applyWarningsFromServer(const FlatPairs<int32_t>& pairs);
-    static bool warningIgnored(int32_t code);
+    bool warningIgnored(int32_t code) const;
     void updateBatteryDataFromServer(const FlatPairs<int32_t>& pairs);
     void updateBatteryTimeDataFromServer(const FlatPairs<std::string>& pairs);
     void updateAntennaDataFromServer(const FlatPairs<std::string>& pairs);

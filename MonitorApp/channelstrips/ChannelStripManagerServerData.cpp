@@ -101,8 +101,8 @@ void ChannelStripManager::autoSoloChannelsReceived(const std::vector<int64_t>& i
 // ---------------------------------------------------------------------------------------------
 // Warnings, batteries, antennas
 
-bool ChannelStripManager::warningIgnored(int32_t code) {
-    const UserSettingsManager& settings = UserSettingsManager::sharedInstance();
+bool ChannelStripManager::warningIgnored(int32_t code) const {
+    const UserSettingsManager& settings = services_.settings;
     switch (code) {
         case 3:
             return !settings.showRFAlerts();
@@ -269,7 +269,7 @@ void ChannelStripManager::updateWarnings() {
             antennas.emplace_back(csID);
             antennas.emplace_back(std::move(antenna));
         }
-        controller->updateWarnings();
+        controller->updateWarnings(services_.settings);
     }
     if (ClientManager* host = ClientManager::sharedInstance()) {
         host->sendDictionaryToEveryone(

@@ -1,5 +1,7 @@
 #include "MonitorApp/chat/ChatMacroManager.h"
 
+#include <utility>
+
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/chat/ChatNotifications.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
@@ -11,7 +13,14 @@ namespace quenbril {
 
 namespace {
 
-SharedInstance<ChatMacroManager> shared;
+// The shared macros send under the application's chat name, read at each send (the settings
+// may be made again after the macros).
+struct SharedChatMacroManager : ChatMacroManager {
+    SharedChatMacroManager()
+        : ChatMacroManager([] { return UserSettingsManager::sharedInstance().chatUsername(); }) {}
+};
+
+SharedInstance<SharedChatMacroManager> shared;
 
 constexpr const char* kEventKeys[] = {"byte1", "byte2", "command", "channel"};
 
@@ -26,7 +35,8 @@ ChatMacroManager& ChatMacroManager::sharedInstance() { return shared.get(); }
 
 void ChatMacroManager::resetSharedInstance() { shared.reset(); }
 
-ChatMacroManager::ChatMacroManager() {
+ChatMacroManager::ChatMacroManager(std::function<std::string()> chatName)
+    : chatName_(std::move(chatName)) {
     if (auto stored = UserDefaults::standardUserDefaults().arrayForKey(kDefaultsKey)) {
         for (const Value& element : *stored) {
             if (const Dictionary* record = element.dictionaryValue()) {
@@ -81,12 +91,11 @@ void ChatMacroManager::MIDIEventReceived(const Notification& notification) {
         }
         const std::string* text = macro["message"].stringValue();
         NotificationCenter::defaultCenter().post(
-            ChatNotification::kChatMessage,
-            Dictionary{{"message", text ? *text : std::string()},
-                       {"sender", UserSettingsManager::sharedInstance().chatUsername()},
-                       {"uuid", ChatManager::uuid()},
-                       {"type", 0u},
-                       {"recipient", "All"}});
+            ChatNotification::kChatMessage, Dictionary{{"message", text ? *text : std::string()},
+                                                       {"sender", chatName_()},
+                                                       {"uuid", ChatManager::uuid()},
+                                                       {"type", 0u},
+                                                       {"recipient", "All"}});
     }
 }
 

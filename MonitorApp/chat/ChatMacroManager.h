@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,9 @@ class ChatMacroManager {
     static void resetSharedInstance();
 
     /// Loads "ChatMacros"; a stored value that is not an array gives an empty list, and elements
-    /// that are not dictionaries are skipped.
-    ChatMacroManager();
+    /// that are not dictionaries are skipped. A macro's message goes out under the chat name
+    /// `chatName` gives when it is sent.
+    explicit ChatMacroManager(std::function<std::string()> chatName);
     ChatMacroManager(const ChatMacroManager&) = delete;
     ChatMacroManager& operator=(const ChatMacroManager&) = delete;
 
@@ -41,6 +43,7 @@ class ChatMacroManager {
     void MIDIEventReceived(const Notification& notification);
 
   private:
+    std::function<std::string()> chatName_;
     std::vector<Dictionary> macros_;
     bool learning_ = false;
     std::string learnString_;

@@ -126,17 +126,14 @@ void ChatManager::updateChatHistory(const std::vector<std::shared_ptr<const Obje
     }
 }
 
-void ChatManager::sendMacro(int32_t n) {
+void ChatManager::sendMacro(int32_t n, const std::string& sender) {
     auto text =
         UserDefaults::standardUserDefaults().stringForKey(UserSettingsManager::chatButtonKey(n));
     if (!text) return;
     log(LogLevel::Info, "Sending message %s", text->c_str());
     NotificationCenter::defaultCenter().post(
         ChatNotification::kChatMessage,
-        Dictionary{{"message", *text},
-                   {"sender", UserSettingsManager::sharedInstance().chatUsername()},
-                   {"type", 0},
-                   {"recipient", "All"}});
+        Dictionary{{"message", *text}, {"sender", sender}, {"type", 0}, {"recipient", "All"}});
 }
 
 void ChatManager::registerToChat(const std::string& name, const std::string& ip) {

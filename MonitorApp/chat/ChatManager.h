@@ -67,9 +67,9 @@ class ChatManager {
     static void updateChatHistory(const std::vector<std::shared_ptr<const Object>>& history,
                                   const std::string& me);
 
-    /// Posts the stored quick-message text "CB <n>" as a "ChatMessage" to "All"; nothing when
-    /// no text is stored.
-    static void sendMacro(int32_t n);
+    /// Posts the stored quick-message text "CB <n>" as a "ChatMessage" from `sender` (the
+    /// user's chat name) to "All"; nothing when no text is stored.
+    static void sendMacro(int32_t n, const std::string& sender);
 
     // Hosting side.
     static void registerToChat(const std::string& name, const std::string& ip);

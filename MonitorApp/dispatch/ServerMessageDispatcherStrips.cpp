@@ -67,7 +67,9 @@ void ServerMessageDispatcher::handleChannelWarnings(const Dictionary& message) {
     auto pairs = Reader::intPairs(message).get();
     if (!pairs) return;
     // One pass applies every shown code at once: repeating it per code gives the same strips.
-    WarningsPass pass = WarningsPass::evaluate(*pairs, &ChannelStripManager::warningIgnored);
+    const ChannelStripManager& strips = context_.strips;
+    WarningsPass pass = WarningsPass::evaluate(
+        *pairs, [&strips](int32_t code) { return strips.warningIgnored(code); });
     if (pass.apply) context_.strips.updateWarningsFromServer(*pairs);
     if (pass.resetAlarm) window_.setResetAlarm(*pass.resetAlarm);
 }
@@ -154,7 +156,7 @@ void ServerMessageDispatcher::handleGroupStates(const Dictionary& message) {
 
 void ServerMessageDispatcher::handleNewPlayer(const Dictionary& message) {
     if (auto player = Reader::dictionary(message).get()) {
-        PlayerManager::addFromDic(**player);
+        context_.strips.services().players.addFromDic(**player);
         context_.strips.updateChannels();
     }
 }

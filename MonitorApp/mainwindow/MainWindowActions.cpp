@@ -88,7 +88,7 @@ void MainWindowActions::csClicked(const Notification& notification) {
     }
     const int32_t position = manager.indexOfChannelStripID(*csID);
     if (position < 0) return;
-    const int32_t player = PlayerStripLookup::indexOfPlayerInChannelStripID(*csID);
+    const int32_t player = PlayerStripLookup::indexOfPlayerInChannelStripID(manager, *csID);
     segues_.selectPerformer(player, position);
     if (std::shared_ptr<PerformerWindow> window = segues_.openPerformerWindow()) {
         if (window->channelIndex() != position || window->playerIndex() != player) {
@@ -157,7 +157,7 @@ void MainWindowActions::MIDIEventReceived(const Notification& notification) {
     UserDefaults& defaults = services_.defaults;
     for (int n = 1; n <= 8; ++n) {
         if (defaults.objectForKey(UserSettingsManager::chatButtonMidiKey(n)) == key) {
-            ChatManager::sendMacro(n);
+            ChatManager::sendMacro(n, services_.settings().chatUsername());
         }
     }
     if (defaults.objectForKey(UserSettingsManager::chatButtonMidiKey(20)) == key) {

@@ -220,7 +220,8 @@ void ViewController::reopenPerformerWindow() {
     if (!reopenPerformer_ || services_.models.strips.controllers().empty()) return;
     reopenPerformer_ = false;
     if (segues_.openPerformerWindow()) return;
-    segues_.selectPerformer(PlayerStripLookup::indexOfPlayerInChannelStripIndex(0), 0);
+    segues_.selectPerformer(
+        PlayerStripLookup::indexOfPlayerInChannelStripIndex(services_.models.strips, 0), 0);
     performSegue("editPlayer");
 }
 

@@ -191,7 +191,7 @@ void DisplayPreferencesViewController::viewDidAppear() {
 void DisplayPreferencesViewController::viewWillDisappear() { save(); }
 
 void DisplayPreferencesViewController::showLineThickness() {
-    const float thickness = ColorHelper::lineThickness();
+    const float thickness = services_.colors.thickness();
     for (int i = 0; i < kThicknessItems; ++i) {
         if (std::fabs(thickness - static_cast<float>(i + 1)) < kThicknessTolerance) {
             lineThickness_->setCurrentIndex(i);
@@ -201,13 +201,14 @@ void DisplayPreferencesViewController::showLineThickness() {
 }
 
 void DisplayPreferencesViewController::showThemeColors() {
-    audioColor_->setColor(ColorHelper::colorForArray(ColorHelper::colorForAudio()));
-    rfColor_->setColor(ColorHelper::colorForArray(ColorHelper::colorForRF()));
-    rfAColor_->setColor(ColorHelper::colorForArray(ColorHelper::colorForRFA()));
-    rfBColor_->setColor(ColorHelper::colorForArray(ColorHelper::colorForRFB()));
-    rfCColor_->setColor(ColorHelper::colorForArray(ColorHelper::colorForRFC()));
-    rfDColor_->setColor(ColorHelper::colorForArray(ColorHelper::colorForRFD()));
-    qlColor_->setColor(ColorHelper::colorForArray(ColorHelper::colorForQL()));
+    const ColorHelper& colors = services_.colors;
+    audioColor_->setColor(ColorHelper::colorForArray(colors.audioColor()));
+    rfColor_->setColor(ColorHelper::colorForArray(colors.rfColor()));
+    rfAColor_->setColor(ColorHelper::colorForArray(colors.rfAColor()));
+    rfBColor_->setColor(ColorHelper::colorForArray(colors.rfBColor()));
+    rfCColor_->setColor(ColorHelper::colorForArray(colors.rfCColor()));
+    rfDColor_->setColor(ColorHelper::colorForArray(colors.rfDColor()));
+    qlColor_->setColor(ColorHelper::colorForArray(colors.qlColor()));
     channelStripBorderColor_->setColor(
         ColorHelper::colorForArray(ColorHelper::colorForChannelStripBorder()));
 }

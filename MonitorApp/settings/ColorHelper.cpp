@@ -175,7 +175,7 @@ std::optional<Color> ColorHelper::colorForChatGroup(int index) {
 
 Color ColorHelper::colorForChatName(const std::optional<std::string>& name) {
     if (!name) return *colorForChatGroup(0);
-    Dictionary& colors = sharedInstance().chatColors_;
+    Dictionary& colors = chatColors_;
     const Value& stored = colors[std::string_view(*name)];
     int index = 0;
     if (!stored.isNull()) {

@@ -32,7 +32,8 @@ class ColorHelper {
     /// Reads the theme colours and the line thickness from the user defaults again.
     void updateColors();
 
-    // The cached theme.
+    // The cached theme of the shared instance, for the legacy GL views that are not handed a
+    // ColorHelper yet; everything else reads the accessors below.
     static Array colorForAudio();
     static Array colorForRF();
     static Array colorForRFA();
@@ -61,7 +62,7 @@ class ColorHelper {
     static std::optional<Color> colorForChatGroup(int index);
     /// The palette colour of a chat sender: the index remembered for the name, else the next
     /// index (names so far, modulo 8), remembered for the rest of the run. No name: colour 0.
-    static Color colorForChatName(const std::optional<std::string>& name);
+    Color colorForChatName(const std::optional<std::string>& name);
     /// {"red", "green", "blue", "alpha"} as numbers.
     static Dictionary dicForColor(const Color& color);
     /// The colour of such a dictionary; a missing or non-numeric component reads as 0.
@@ -99,6 +100,8 @@ class ColorHelper {
     const Array& rfCColor() const { return rfCColor_; }
     const Array& rfDColor() const { return rfDColor_; }
     const Array& qlColor() const { return qlColor_; }
+    /// The trace thickness in points.
+    float thickness() const { return lineThickness_; }
 
   private:
     const UserDefaults& defaults_;

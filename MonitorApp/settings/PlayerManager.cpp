@@ -44,7 +44,7 @@ void PlayerManager::updateFromArray(const Array& players) {
 
 void PlayerManager::addFromDic(const Dictionary& dictionary) {
     auto player = std::make_shared<Player>(dictionary);
-    auto& players = sharedInstance().players_;
+    auto& players = players_;
     std::shared_ptr<Player> replaced;
     for (const auto& existing : players) {
         if (sameText(existing->name(), player->name()) &&

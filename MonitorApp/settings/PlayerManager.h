@@ -29,7 +29,7 @@ class PlayerManager {
     void updateFromArray(const Array& players);
     /// Adds the player a "NewPlayer" message announces: a player of the same name and role
     /// already listed is replaced, and the new one goes to the end of the list.
-    static void addFromDic(const Dictionary& player);
+    void addFromDic(const Dictionary& player);
     /// The `propertyDic` of every player, in list order.
     Array propertyArray() const;
 

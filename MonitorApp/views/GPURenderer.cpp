@@ -10,12 +10,12 @@
 namespace quenbril {
 
 GPURenderer::GPURenderer(ClickableMTKView& view, PELAudioEngine& engine,
-                         const UserSettingsManager& settings)
+                         const UserSettingsManager& settings, const ColorHelper& colors)
     : engine_(engine),
       settings_(settings),
-      lineWidth_(lineLayers(ColorHelper::lineThickness())),
-      audioColor_(vectorColor(ColorHelper::colorForAudio())),
-      rfColor_(vectorColor(ColorHelper::colorForRF())) {
+      lineWidth_(lineLayers(colors.thickness())),
+      audioColor_(vectorColor(colors.audioColor())),
+      rfColor_(vectorColor(colors.rfColor())) {
     const size_t vertices = GPUTriangle::vertexCount() * lineWidth_ * kPanelLayerVertices;
     audioVertices_.resize(vertices);
     rfVertices_.resize(vertices);

@@ -11,6 +11,7 @@
 
 namespace quenbril {
 
+class ColorHelper;
 class PELAudioEngine;
 class UserSettingsManager;
 
@@ -22,9 +23,9 @@ class UserSettingsManager;
 class GPURenderer : public ClickableMTKViewDelegate, public PanelLevelMap {
   public:
     /// Styles the view (transparent over the strips) and sizes the buffers. `engine` and
-    /// `settings` outlive the renderer.
-    GPURenderer(ClickableMTKView& view, PELAudioEngine& engine,
-                const UserSettingsManager& settings);
+    /// `settings` outlive the renderer; the theme is read from `colors` here.
+    GPURenderer(ClickableMTKView& view, PELAudioEngine& engine, const UserSettingsManager& settings,
+                const ColorHelper& colors);
     ~GPURenderer() override;
 
     void setUpGL(QOpenGLFunctions_3_3_Core& gl) override;

@@ -15,13 +15,13 @@ size_t bandIndex(SingleBand band) { return static_cast<size_t>(band); }
 }  // namespace
 
 GPURendererSingle::GPURendererSingle(ClickableMTKView& view, PELAudioEngine& engine,
-                                     const UserSettingsManager& settings)
+                                     const UserSettingsManager& settings, const ColorHelper& colors)
     : engine_(engine),
       settings_(settings),
-      lineWidth_(lineLayers(ColorHelper::lineThickness())),
-      colors_{vectorColor(ColorHelper::colorForAudio()), vectorColor(ColorHelper::colorForRFA()),
-              vectorColor(ColorHelper::colorForRFB()),   vectorColor(ColorHelper::colorForRFC()),
-              vectorColor(ColorHelper::colorForRFD()),   vectorColor(ColorHelper::colorForQL())},
+      lineWidth_(lineLayers(colors.thickness())),
+      colors_{vectorColor(colors.audioColor()), vectorColor(colors.rfAColor()),
+              vectorColor(colors.rfBColor()),   vectorColor(colors.rfCColor()),
+              vectorColor(colors.rfDColor()),   vectorColor(colors.qlColor())},
       vertices_(static_cast<uint32_t>(GPUTriangle::vertexCount()) * lineWidth_) {
     view.makeTransparent();
 }

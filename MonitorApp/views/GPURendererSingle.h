@@ -11,6 +11,7 @@
 
 namespace quenbril {
 
+class ColorHelper;
 class PELAudioEngine;
 class UserSettingsManager;
 
@@ -21,9 +22,10 @@ class UserSettingsManager;
 /// the engine it is given.
 class GPURendererSingle : public ClickableMTKViewDelegate {
   public:
-    /// Styles the view and sizes the buffers. `engine` and `settings` outlive the renderer.
+    /// Styles the view and sizes the buffers in the theme of `colors`. `engine` and `settings`
+    /// outlive the renderer.
     GPURendererSingle(ClickableMTKView& view, PELAudioEngine& engine,
-                      const UserSettingsManager& settings);
+                      const UserSettingsManager& settings, const ColorHelper& colors);
     ~GPURendererSingle() override;
 
     void setUpGL(QOpenGLFunctions_3_3_Core& gl) override;

@@ -8,17 +8,19 @@ namespace quenbril {
 
 class ChannelStripManager;
 class ClickableMTKViewDelegate;
+class ColorHelper;
 class NotificationCenter;
 class PlaybackManager;
 class UserSettingsManager;
 
-/// What the level displays' input reads and tells, handed in when a display is made.
-/// Everything named here outlives the displays.
+/// What the level displays' input reads and tells, and the theme they draw in, handed in when a
+/// display is made. Everything named here outlives the displays.
 struct LevelDisplayServices {
     UserSettingsManager& settings;
     ChannelStripManager& strips;
     PlaybackManager& playback;
     NotificationCenter& center;
+    const ColorHelper& colors;
 };
 
 /// The keyboard and replay input of the level displays, apart from any widget so that the

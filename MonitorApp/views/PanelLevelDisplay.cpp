@@ -10,7 +10,7 @@ namespace quenbril {
 PanelLevelDisplay::PanelLevelDisplay(PELAudioEngine& engine, const LevelDisplayServices& services)
     : view_(new ClickableMTKView(services)) {
     view_->setZoomWindow(false);
-    renderer_ = std::make_unique<GPURenderer>(*view_, engine, services.settings);
+    renderer_ = std::make_unique<GPURenderer>(*view_, engine, services.settings, services.colors);
     renderer_->drawableSizeWillChange(view_->drawableSize());
     view_->setDelegate(renderer_.get());
 }

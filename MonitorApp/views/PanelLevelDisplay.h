@@ -17,7 +17,8 @@ class PELAudioEngine;
 class PanelLevelDisplay : public LevelDisplay {
   public:
     /// Make one only where levelDisplaysCanDraw() says so. Its renderer draws the histories of
-    /// `engine` in the columns `services.settings` hold; `services` also answer the view's
+    /// `engine` in the columns `services.settings` hold, in the theme of `services.colors`;
+    /// `services` also answer the view's
     /// keys. All outlive the display.
     PanelLevelDisplay(PELAudioEngine& engine, const LevelDisplayServices& services);
     ~PanelLevelDisplay() override;

@@ -3,6 +3,7 @@
 namespace quenbril {
 
 class ChannelStripManager;
+class ColorHelper;
 class NotificationCenter;
 class PELAudioEngine;
 class PlaybackManager;
@@ -16,6 +17,7 @@ struct StripViewServices {
     ChannelStripManager& manager;
     PELAudioEngine& engine;
     PlaybackManager& playback;
+    const ColorHelper& colors;
 };
 
 }  // namespace quenbril

@@ -24,9 +24,10 @@ void installStripWidgetFactories(const StripViewServices& services,
             return new GroupButton(parent, text, color, frame, groupNumber, center);
         });
     StripAreaWidget::setLevelDisplayFactory([services] {
-        return makePanelLevelDisplay(services.engine,
-                                     LevelDisplayServices{services.settings, services.manager,
-                                                          services.playback, services.center});
+        return makePanelLevelDisplay(
+            services.engine,
+            LevelDisplayServices{services.settings, services.manager, services.playback,
+                                 services.center, services.colors});
     });
 }
 

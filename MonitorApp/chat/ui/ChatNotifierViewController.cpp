@@ -43,17 +43,19 @@ QLabel* makeLabel(QWidget* parent, int pointSize, bool bold) {
 }  // namespace
 
 std::shared_ptr<ChatNotifierViewController> ChatNotifierViewController::shownOrNew(
-    std::weak_ptr<ChatNotifierViewController>& shown, UserSettingsManager& settings) {
+    std::weak_ptr<ChatNotifierViewController>& shown, UserSettingsManager& settings,
+    ColorHelper& colors) {
     if (auto open = shown.lock(); open && open->isVisible()) return open;
-    auto made = std::make_shared<ChatNotifierViewController>(settings);
+    auto made = std::make_shared<ChatNotifierViewController>(settings, colors);
     shown = made;
     return made;
 }
 
 ChatNotifierViewController::ChatNotifierViewController(UserSettingsManager& settings,
-                                                       QWidget* parent)
+                                                       ColorHelper& colors, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint),
       settings_(settings),
+      colors_(colors),
       background_(Qt::green) {
     setWindowTitle("Page");
     setMinimumSize(kMinimumWidth, kMinimumHeight);
@@ -137,7 +139,7 @@ void ChatNotifierViewController::closeMe() {
 void ChatNotifierViewController::flash() {
     background_ = counter_ % 2 == 1
                       ? QColor(Qt::red)
-                      : toQColor(ColorHelper::colorForChatName(
+                      : toQColor(colors_.colorForChatName(
                             sender_.empty() ? std::nullopt : std::optional<std::string>(sender_)));
     ++counter_;
     update();

@@ -12,6 +12,7 @@ class QLabel;
 
 namespace quenbril {
 
+class ColorHelper;
 class UserSettingsManager;
 
 /// The page notifier: a small window above the others that shows a page from another user,
@@ -36,10 +37,12 @@ class ChatNotifierViewController : public QWidget, public ChatNotifier {
     /// The notifier on screen, else a new one, which `shown` then names: a page while one is
     /// shown goes to it rather than to a second window.
     static std::shared_ptr<ChatNotifierViewController> shownOrNew(
-        std::weak_ptr<ChatNotifierViewController>& shown, UserSettingsManager& settings);
+        std::weak_ptr<ChatNotifierViewController>& shown, UserSettingsManager& settings,
+        ColorHelper& colors);
 
-    /// `settings`: the flash time-out that closes the notifier.
-    explicit ChatNotifierViewController(UserSettingsManager& settings, QWidget* parent = nullptr);
+    /// `settings`: the flash time-out that closes the notifier; `colors`: the sender's colour.
+    ChatNotifierViewController(UserSettingsManager& settings, ColorHelper& colors,
+                               QWidget* parent = nullptr);
     ~ChatNotifierViewController() override;
 
     /// Takes the saved frame, shows the window and starts flashing. Shown already: shows the
@@ -83,6 +86,7 @@ class ChatNotifierViewController : public QWidget, public ChatNotifier {
     void startCloseTimer();
 
     UserSettingsManager& settings_;
+    ColorHelper& colors_;
     std::string message_;
     std::string sender_;
     QLabel* textLabel_ = nullptr;

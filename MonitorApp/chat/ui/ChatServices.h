@@ -5,6 +5,7 @@ namespace quenbril {
 class ChannelStripManager;
 class ChatColorManager;
 class ChatManager;
+class ColorHelper;
 class NotificationCenter;
 class UserDefaults;
 class UserSettingsManager;
@@ -16,6 +17,8 @@ class UserSettingsManager;
 struct ChatServices {
     ChatManager& chat;
     ChatColorManager& chatColors;
+    /// The sender colours of messages without an identifier.
+    ColorHelper& colors;
     UserSettingsManager& settings;
     ChannelStripManager& strips;
     UserDefaults& defaults;

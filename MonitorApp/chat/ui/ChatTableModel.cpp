@@ -265,7 +265,7 @@ QVariant ChatTableModel::colorOf(const Row& row, int column) const {
     const ChatMessage& message = *row.message;
     if (message.messageType() == ChatMessage::kSCPAlert) return QColor(Qt::red);
     if (message.messageType() == ChatMessage::kSnapshotChanged) return QColor(Qt::green);
-    if (!message.uuid()) return toQColor(ColorHelper::colorForChatName(message.sender()));
+    if (!message.uuid()) return toQColor(services_.colors.colorForChatName(message.sender()));
     if (isRemoved(message)) return toQColor(ColorHelper::messageRemovedColor());
     if (auto color = services_.chatColors.colorForUUID(*message.uuid())) {
         return toQColor(*color);

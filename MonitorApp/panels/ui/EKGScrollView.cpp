@@ -22,7 +22,8 @@ constexpr int kFramesPerSecond = 10;
 
 EKGScrollView::EKGScrollView(const PanelServices& services, QWidget* parent)
     : QWidget(parent),
-      input_({services.settings, services.strips, services.playback, services.center}) {
+      input_({services.settings, services.strips, services.playback, services.center,
+              services.colors}) {
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, Qt::black);
@@ -30,8 +31,8 @@ EKGScrollView::EKGScrollView(const PanelServices& services, QWidget* parent)
 
     if (levelDisplaysCanDraw()) {
         mtkView_ = new ClickableMTKView(input_.services(), this);
-        renderer_ =
-            std::make_unique<GPURendererSingle>(*mtkView_, services.engine, services.settings);
+        renderer_ = std::make_unique<GPURendererSingle>(*mtkView_, services.engine,
+                                                        services.settings, services.colors);
         mtkView_->setDelegate(renderer_.get());
         mtkView_->setZoomWindow(true);
         renderer_->drawableSizeWillChange(mtkView_->drawableSize());

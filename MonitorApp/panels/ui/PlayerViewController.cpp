@@ -449,7 +449,8 @@ void PlayerViewController::channelStripsEdited() {
         setWindowTitle(QStringLiteral("No strip"));
         return;
     }
-    updatePlayer(PlayerStripLookup::indexOfPlayerInChannelStripIndex(index), index);
+    updatePlayer(PlayerStripLookup::indexOfPlayerInChannelStripIndex(services_.strips, index),
+                 index);
     scrollView_->setChanIndex(index);
     updateQuadversity();
 }

@@ -60,17 +60,17 @@ TEST_F(Controller, ScpWarningThresholdsAndChatMessageOnTheRisingEdge) {
     auto observer = NotificationCenter::defaultCenter().addObserver(
         "ChatMessage", [&](const Notification& n) { chat.push_back(n.userInfo); });
     counters(2, 5, 0, 3, 0, 0);  // k = 3, s = 10
-    c->updateWarnings();
+    c->updateWarnings(settings());
     EXPECT_FALSE(c->state().warningOn());
     EXPECT_EQ(c->state().peakWarnings(), 0) << "counters clear while nothing is raised";
     counters(2, 5, 0, 4, 0, 0);  // s = 11
-    c->updateWarnings();
+    c->updateWarnings(settings());
     EXPECT_TRUE(c->state().warningOn());
     ASSERT_EQ(chat.size(), 1u);
     EXPECT_EQ(chat[0]["message"], Value("SCP alert notification!"));
     EXPECT_EQ(chat[0]["sender"], Value("S1 (chan 2)"));
     EXPECT_EQ(chat[0]["type"], Value(1));
-    c->updateWarnings();
+    c->updateWarnings(settings());
     EXPECT_EQ(chat.size(), 1u) << "no message while it stays raised";
 
     // Sensitivity, counters (peak, clip, symmetry, mean, hf, lpf), raised.
@@ -81,14 +81,14 @@ TEST_F(Controller, ScpWarningThresholdsAndChatMessageOnTheRisingEdge) {
           {2, {0, 0, 0, 0, 0, 0}, false}}) {
         settings().setWarningSensitivity(sensitivity);
         counters(counts[0], counts[1], counts[2], counts[3], counts[4], counts[5]);
-        c->updateWarnings();
+        c->updateWarnings(settings());
         EXPECT_EQ(c->state().warningOn(), raised)
             << sensitivity << " " << testing::PrintToString(counts);
     }
 
     settings().setActAsClient(true);
     counters(0, 0, 0, 0, 0, 5);
-    c->updateWarnings();
+    c->updateWarnings(settings());
     EXPECT_FALSE(c->state().warningOn()) << "the remote role evaluates nothing";
 }
 
@@ -103,32 +103,32 @@ TEST_F(Controller, RfAndBatteryWarnings) {
                                          {80, -1, false}}) {
         settings().setRfThreshold(threshold);
         rx->setRf(rf);
-        c->updateWarnings();
+        c->updateWarnings(settings());
         EXPECT_EQ(c->state().rfWarningOn(), raised) << threshold << " " << rf;
     }
     c->model().setRfWarnEnabled(false);
     rx->setRf(0);
-    c->updateWarnings();
+    c->updateWarnings(settings());
     EXPECT_FALSE(c->state().rfWarningOn());
 
     settings().setBatThreshold(30);
     view->setBatteryPower(25);
-    c->updateWarnings();
+    c->updateWarnings(settings());
     EXPECT_TRUE(c->state().batWarningOn());
     view->setBatteryPower(-1);
-    c->updateWarnings();
+    c->updateWarnings(settings());
     EXPECT_TRUE(c->state().batWarningOn()) << "\"?\" changes nothing";
     view->setBatteryPower(35);
-    c->updateWarnings();
+    c->updateWarnings(settings());
     EXPECT_FALSE(c->state().batWarningOn());
 
     WirelessManager::setSharedInstance(nullptr);
-    c->updateWarnings();
+    c->updateWarnings(settings());
     EXPECT_EQ(view->removeWirelessCalls, 1);
 
     settings().setDisableAllWarnings(true);
     c->state().setBatWarningOn(true);
-    c->updateWarnings();
+    c->updateWarnings(settings());
     EXPECT_FALSE(c->state().batWarningOn());
 }
 
@@ -147,7 +147,7 @@ TEST_F(Controller, RaisedWarningsAreShownAndReportedInTurn) {
     view->pending = 12;
     for (int i = 0; i < 4; ++i) {
         c->state().setLpfWarnings(1);
-        c->updateWarnings();
+        c->updateWarnings(settings());
     }
     EXPECT_EQ(view->warningCodes, (std::vector<int32_t>{1, 3, 2, 1}));
     EXPECT_EQ(view->quality, 12);
@@ -175,7 +175,7 @@ TEST_F(Controller, LocalStateChanges) {
     EXPECT_EQ(bare->view(), nullptr);
     bare->update();
     bare->state().setLpfWarnings(1);
-    bare->updateWarnings();
+    bare->updateWarnings(settings());
     EXPECT_TRUE(bare->state().warningOn());
 }
 

@@ -72,6 +72,28 @@ TEST_F(ManagerBuild, AManagerLaysOutByTheColumnsOfTheSettingsItWasGiven) {
     EXPECT_EQ(otherArea.placed.at(other.controllers()[2]->view()).frame, (Rect{0, 128, 128, 128}));
 }
 
+// Players and warning switches come from the manager's own services, not the shared ones.
+TEST_F(ManagerBuild, PlayerLookupsAndIgnoredWarningsFollowTheServicesItWasGiven) {
+    UserDefaults ownDefaults("/nonexistent/quenbril-manager-players", "Defaults");
+    UserSettingsManager own(ownDefaults);
+    own.setShowRFAlerts(false);
+    PlayerManager players(ownDefaults);
+    players.addFromDic(Dictionary{{"Name", "Ann"}, {"RoleName", "Juliet"}});
+    const StripServices& shared = manager().services();
+    ChannelStripManager other(
+        StripServices{own, shared.engine, players, shared.ltc, shared.center});
+    FakeStripArea otherArea;
+    other.setSuperView(&otherArea);
+    other.initFromProperyArray({strip(1), strip(2)});
+    ASSERT_EQ(other.controllers().size(), 2u);
+    other.controllers()[1]->model().setPlayerName(std::string("Ann as Juliet"));
+    EXPECT_EQ(PlayerStripLookup::indexOfPlayerInChannelStripIndex(other, 1), 0);
+    EXPECT_EQ(PlayerStripLookup::indexOfPlayerInChannelStripID(other, 2), 0);
+    EXPECT_EQ(PlayerStripLookup::indexOfPlayerInChannelStripIndex(other, 0), -1);
+    EXPECT_TRUE(other.warningIgnored(3));
+    EXPECT_FALSE(manager().warningIgnored(3));
+}
+
 TEST_F(ManagerBuild, ListsPastOneHundredTwentyEightStripsAreCutAndTablesStayBounded) {
     manager().setSuperView(&area);
     Array channels;
@@ -159,12 +181,12 @@ TEST_F(ManagerLookups, ChatNamesAndStateListsAndPlayers) {
         std::make_shared<Player>(Dictionary{{"Name", "Ann"}, {"RoleName", "Juliet"}}));
     manager().controllers()[1]->model().setPlayerName(std::string("Ann as Juliet"));
     manager().controllers()[2]->model().setPlayerName(std::string("Ann"));
-    EXPECT_EQ(PlayerStripLookup::indexOfPlayerInChannelStripIndex(1), 0);
-    EXPECT_EQ(PlayerStripLookup::indexOfPlayerInChannelStripIndex(2), -1);
-    EXPECT_EQ(PlayerStripLookup::indexOfPlayerInChannelStripIndex(3), -1);
-    EXPECT_EQ(PlayerStripLookup::indexOfPlayerInChannelStripIndex(-1), -1);
-    EXPECT_EQ(PlayerStripLookup::indexOfPlayerInChannelStripID(2), 0);
-    EXPECT_EQ(PlayerStripLookup::indexOfPlayerInChannelStripID(77), -1);
+    EXPECT_EQ(PlayerStripLookup::indexOfPlayerInChannelStripIndex(manager(), 1), 0);
+    EXPECT_EQ(PlayerStripLookup::indexOfPlayerInChannelStripIndex(manager(), 2), -1);
+    EXPECT_EQ(PlayerStripLookup::indexOfPlayerInChannelStripIndex(manager(), 3), -1);
+    EXPECT_EQ(PlayerStripLookup::indexOfPlayerInChannelStripIndex(manager(), -1), -1);
+    EXPECT_EQ(PlayerStripLookup::indexOfPlayerInChannelStripID(manager(), 2), 0);
+    EXPECT_EQ(PlayerStripLookup::indexOfPlayerInChannelStripID(manager(), 77), -1);
 }
 
 TEST_F(ManagerLookups, TheOperationsARemoteHasNoUseForChangeNothing) {

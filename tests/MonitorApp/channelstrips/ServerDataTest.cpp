@@ -76,12 +76,12 @@ TEST_F(ServerData, WarningsRunLaterTakePendingQualityAndSkipHiddenAlerts) {
     EXPECT_EQ(viewOf(2).warningCode, 2);
     EXPECT_EQ(viewOf(3).warningCode, -100) << "a code of the wrong kind is skipped";
 
-    EXPECT_FALSE(ChannelStripManager::warningIgnored(4));
+    EXPECT_FALSE(manager().warningIgnored(4));
     settings().setShowSCPAlerts(false);
     settings().setShowRFAlerts(false);
-    EXPECT_TRUE(ChannelStripManager::warningIgnored(1));
-    EXPECT_TRUE(ChannelStripManager::warningIgnored(3));
-    EXPECT_FALSE(ChannelStripManager::warningIgnored(0));
+    EXPECT_TRUE(manager().warningIgnored(1));
+    EXPECT_TRUE(manager().warningIgnored(3));
+    EXPECT_FALSE(manager().warningIgnored(0));
 }
 
 TEST_F(ServerData, QueuedWarningsAfterTheManagerIsGoneDoNothing) {

@@ -73,6 +73,19 @@ TEST_F(ChatMacroTest, EqualMacrosBothSendInOrderWithTheNameAtEventTime) {
     EXPECT_FALSE(m.contains("messageId"));
 }
 
+TEST_F(ChatMacroTest, AMacroGoesOutUnderTheChatNameItWasGiven) {
+    UserSettingsManager::sharedInstance().setChatUsername("FOH");
+    UserDefaults ownDefaults("/nonexistent/quenbril-own-macros", "Defaults");
+    UserSettingsManager own(ownDefaults);
+    own.setChatUsername("Mon");
+    ChatMacroManager mine([&own] { return own.chatUsername(); });
+    mine.learn("cue");
+    post(event(0x90, 2, 61, 100));
+    post(event(0x90, 2, 61, 100));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0]["sender"], Value("Mon"));
+}
+
 TEST_F(ChatMacroTest, AnotherVelocityChannelOrANoteOffDoesNotMatch) {
     learn("pad", event(0x90, 0, 60, 100));
     post(event(0x90, 0, 60, 99));

@@ -115,12 +115,11 @@ TEST_F(ChatTest, TheChatIdIsMadeOnceAndKeptAcrossRestarts) {
 }
 
 TEST_F(ChatTest, AMacroPostsItsStoredTextToAllAndAnEmptySlotPostsNothing) {
-    UserSettingsManager::sharedInstance().setChatUsername("me");
     NotificationRecorder posted(ChatNotification::kChatMessage);
-    ChatManager::sendMacro(3);
+    ChatManager::sendMacro(3, "me");
     EXPECT_TRUE(posted.posted.empty());
     defaults().setObject("Stand by", "CB 3");
-    ChatManager::sendMacro(3);
+    ChatManager::sendMacro(3, "me");
     ASSERT_EQ(posted.posted.size(), 1u);
     EXPECT_EQ(
         posted.posted[0],

@@ -73,22 +73,46 @@ TEST_F(ColorHelperTest, ChatNamesTakePaletteIndexesInTheOrderFirstAskedFor) {
     const char* palette[] = {"#FFFFFF", "#EEE54E", "#60A9F0", "#F68F1D", "#2DFF72",
                              "#F500AF", "#2BECF8", "#F5005E", "#FFFFFF"};
     for (int i = 0; i < 9; ++i) {
-        EXPECT_EQ(ColorHelper::colorForChatName(std::string(names[i])),
+        EXPECT_EQ(ColorHelper::sharedInstance().colorForChatName(std::string(names[i])),
                   ColorHelper::colorFromHexString(palette[i]))
             << names[i];
     }
-    EXPECT_EQ(ColorHelper::colorForChatName(std::string("b")), rgb(0xEE, 0xE5, 0x4E));
-    EXPECT_EQ(ColorHelper::colorForChatName(std::nullopt), rgb(255, 255, 255));
+    EXPECT_EQ(ColorHelper::sharedInstance().colorForChatName(std::string("b")),
+              rgb(0xEE, 0xE5, 0x4E));
+    EXPECT_EQ(ColorHelper::sharedInstance().colorForChatName(std::nullopt), rgb(255, 255, 255));
 
     // Indexes from the server: above 8 or negative count as 0; 8 is the last palette entry.
     ColorHelper::sharedInstance().setChatColors(
         Dictionary{{"far", 12}, {"neg", -1}, {"last", 8}, {"text", "3"}});
-    EXPECT_EQ(ColorHelper::colorForChatName(std::string("far")), rgb(255, 255, 255));
-    EXPECT_EQ(ColorHelper::colorForChatName(std::string("neg")), rgb(255, 255, 255));
-    EXPECT_EQ(ColorHelper::colorForChatName(std::string("last")), rgb(0xF7, 0xF6, 0xF6));
-    EXPECT_EQ(ColorHelper::colorForChatName(std::string("text")), rgb(255, 255, 255));
+    EXPECT_EQ(ColorHelper::sharedInstance().colorForChatName(std::string("far")),
+              rgb(255, 255, 255));
+    EXPECT_EQ(ColorHelper::sharedInstance().colorForChatName(std::string("neg")),
+              rgb(255, 255, 255));
+    EXPECT_EQ(ColorHelper::sharedInstance().colorForChatName(std::string("last")),
+              rgb(0xF7, 0xF6, 0xF6));
+    EXPECT_EQ(ColorHelper::sharedInstance().colorForChatName(std::string("text")),
+              rgb(255, 255, 255));
     EXPECT_FALSE(ColorHelper::colorForChatGroup(9));
     EXPECT_FALSE(ColorHelper::colorForChatGroup(-1));
+}
+
+TEST_F(ColorHelperTest, AHelperKeepsItsOwnThemeAndChatColours) {
+    UserDefaults ownDefaults("/nonexistent/quenbril-own-colours", "Defaults");
+    ownDefaults.setDouble(4.0, "lineThickness");
+    ownDefaults.setObject(Array{0.0, 0.0, 1.0}, "colorForQL");
+    ColorHelper own(ownDefaults);
+    EXPECT_EQ(own.thickness(), 4.0f);
+    EXPECT_EQ(own.qlColor(), (Array{0.0, 0.0, 1.0}));
+    EXPECT_EQ(ColorHelper::sharedInstance().thickness(), 1.0f);
+
+    own.setChatColors(Dictionary{{"ann", 3}});
+    EXPECT_EQ(own.colorForChatName(std::string("ann")), ColorHelper::colorFromHexString("#F68F1D"));
+    EXPECT_EQ(ColorHelper::sharedInstance().colorForChatName(std::string("ann")),
+              rgb(255, 255, 255))
+        << "the shared helper gives the name its own first index";
+    EXPECT_FALSE(ColorHelper::sharedInstance().chatColors().contains("bob"));
+    own.colorForChatName(std::string("bob"));
+    EXPECT_FALSE(ColorHelper::sharedInstance().chatColors().contains("bob"));
 }
 
 TEST_F(ColorHelperTest, GroupColoursComeFromTheStoredTableElseTheBuiltInOne) {

@@ -47,16 +47,25 @@ TEST_F(PlayerManagerTest, ReannouncedPlayerMovesToTheEndAndIsLoggedOnce) {
     PlayerManager::sharedInstance().updateFromArray(
         Array{playerDic("Ann", "Juliet"), playerDic("Cy", "Romeo")});
     testing::internal::CaptureStderr();
-    PlayerManager::addFromDic(playerDic("Ann", "Juliet", {9}));
+    PlayerManager::sharedInstance().addFromDic(playerDic("Ann", "Juliet", {9}));
     const std::string logged = testing::internal::GetCapturedStderr();
     EXPECT_NE(logged.find("Player Ann already existed, replacing..."), std::string::npos);
     EXPECT_EQ(logged.find("replacing", logged.find("replacing") + 1), std::string::npos);
     EXPECT_EQ(displayNames(), (std::vector<std::string>{"Cy as Romeo", "Ann as Juliet"}));
     EXPECT_EQ(PlayerManager::sharedInstance().players()[1]->image(), Bytes{9});
 
-    PlayerManager::addFromDic(playerDic("Ann", "Nurse"));
+    PlayerManager::sharedInstance().addFromDic(playerDic("Ann", "Nurse"));
     EXPECT_EQ(displayNames(),
               (std::vector<std::string>{"Cy as Romeo", "Ann as Juliet", "Ann as Nurse"}));
+}
+
+TEST_F(PlayerManagerTest, AnAnnouncedPlayerJoinsTheListItIsAddedTo) {
+    UserDefaults ownDefaults("/nonexistent/quenbril-own-players", "Defaults");
+    PlayerManager own(ownDefaults);
+    own.addFromDic(playerDic("Ann", "Juliet"));
+    ASSERT_EQ(own.players().size(), 1u);
+    EXPECT_EQ(own.players()[0]->displayName(), "Ann as Juliet");
+    EXPECT_TRUE(displayNames().empty()) << "the shared list is left alone";
 }
 
 TEST_F(PlayerManagerTest, PlayerFileLoadedTwiceListsEveryPlayerTwice) {

@@ -16,6 +16,7 @@
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/glsupport/LevelGLSupport.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/views/ClickableMTKView.h"
 #include "MonitorApp/views/GPURenderer.h"
 #include "MonitorApp/views/GPURendererSingle.h"
@@ -196,7 +197,8 @@ class SingleDisplayGlTest : public LevelDisplayGlTest {
         window.resize(600, 200);
         view = std::make_unique<ClickableMTKView>(sharedLevelDisplayServices(), &window);
         renderer = std::make_unique<GPURendererSingle>(*view, PELAudioEngine::sharedInstance(),
-                                                       UserSettingsManager::sharedInstance());
+                                                       UserSettingsManager::sharedInstance(),
+                                                       ColorHelper::sharedInstance());
         renderer->setChanIndex(3);
         view->setDelegate(renderer.get());
         view->setGeometry(0, 0, 600, 200);

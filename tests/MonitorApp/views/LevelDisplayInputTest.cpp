@@ -182,7 +182,8 @@ TEST_F(ReplayTest, AReplayGoesToThePlaybackCentreAndLockTheInputWasMadeWith) {
     int started = 0;
     const NotificationObserver observer =
         center.addObserver(kPlaybackStartedNotification, [&](const Notification&) { ++started; });
-    const LevelDisplayInput input({own, ChannelStripManager::sharedInstance(), playback, center});
+    const LevelDisplayInput input({own, ChannelStripManager::sharedInstance(), playback, center,
+                                   ColorHelper::sharedInstance()});
 
     input.startReplay(0.5f, delegate);
     EXPECT_EQ(playback.delayInSamples(), 7204864);

@@ -8,6 +8,7 @@
 
 #include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/glsupport/LevelGLSupport.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/views/BlankLevelDisplay.h"
 #include "MonitorApp/views/ClickableMTKView.h"
 #include "MonitorApp/views/GPURenderer.h"
@@ -85,7 +86,8 @@ TEST_F(PanelLevelDisplayTest, TheDisplaysReadAndTellTheServicesTheyAreMadeWith) 
     const NotificationObserver shared = NotificationCenter::defaultCenter().addObserver(
         kMicCheckKeyNotification, [&](const Notification&) { ++sharedAnswers; });
     const LevelDisplayServices services = sharedLevelDisplayServices();
-    const LevelDisplayServices given{own, services.strips, services.playback, center};
+    const LevelDisplayServices given{own, services.strips, services.playback, center,
+                                     services.colors};
 
     BlankLevelDisplay blank(given);
     QKeyEvent y(QEvent::KeyPress, Qt::Key_Y, Qt::NoModifier, QStringLiteral("y"));
@@ -106,8 +108,9 @@ TEST_F(PanelLevelDisplayTest, TheRendererDrawsTheLevelsOfTheEngineItWasGiven) {
     for (int c = 0; c < levels.bufferLen(); ++c) levels.data()[0][c] = 100;
 
     ClickableMTKView view(sharedLevelDisplayServices());
-    GPURenderer ownRenderer(view, own, settings());
-    GPURenderer sharedRenderer(view, PELAudioEngine::sharedInstance(), settings());
+    GPURenderer ownRenderer(view, own, settings(), ColorHelper::sharedInstance());
+    GPURenderer sharedRenderer(view, PELAudioEngine::sharedInstance(), settings(),
+                               ColorHelper::sharedInstance());
     for (GPURenderer* renderer : {&ownRenderer, &sharedRenderer}) {
         renderer->setLevelCount(1);
         renderer->updateState(Size{512, 512}, 512);

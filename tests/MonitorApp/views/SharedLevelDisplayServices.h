@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/PlaybackManager.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/LevelDisplayInput.h"
@@ -12,7 +13,8 @@ namespace quenbril {
 /// they are now (made again after a fixture's restart, so fetch after it).
 inline LevelDisplayServices sharedLevelDisplayServices() {
     return {UserSettingsManager::sharedInstance(), ChannelStripManager::sharedInstance(),
-            PlaybackManager::sharedInstance(), NotificationCenter::defaultCenter()};
+            PlaybackManager::sharedInstance(), NotificationCenter::defaultCenter(),
+            ColorHelper::sharedInstance()};
 }
 
 }  // namespace quenbril

@@ -10,6 +10,7 @@
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/PlaybackManager.h"
 #include "MonitorApp/views/ChannelStrip.h"
 #include "resources/QuenbrilResources.h"
@@ -42,9 +43,12 @@ class StripViewsTest : public SettingsTest {
     static UserSettingsManager& settings() { return UserSettingsManager::sharedInstance(); }
     /// The shared instances, as the application hands them to the strip views.
     static StripViewServices viewServices() {
-        return StripViewServices{settings(), NotificationCenter::defaultCenter(), manager(),
+        return StripViewServices{settings(),
+                                 NotificationCenter::defaultCenter(),
+                                 manager(),
                                  PELAudioEngine::sharedInstance(),
-                                 PlaybackManager::sharedInstance()};
+                                 PlaybackManager::sharedInstance(),
+                                 ColorHelper::sharedInstance()};
     }
 
     /// A strip dictionary of the "Channels" list.

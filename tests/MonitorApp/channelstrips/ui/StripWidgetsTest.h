@@ -9,6 +9,7 @@
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/PlaybackManager.h"
 #include "MonitorApp/views/StripWidgetFactories.h"
 #include "tests/MonitorApp/settings/SettingsTestEnvironment.h"
@@ -38,9 +39,12 @@ class StripWidgetsTest : public SettingsTest {
     static UserSettingsManager& settings() { return UserSettingsManager::sharedInstance(); }
     /// The shared instances, as the application hands them to the strip views.
     static StripViewServices stripViewServices() {
-        return StripViewServices{settings(), NotificationCenter::defaultCenter(), manager(),
+        return StripViewServices{settings(),
+                                 NotificationCenter::defaultCenter(),
+                                 manager(),
                                  PELAudioEngine::sharedInstance(),
-                                 PlaybackManager::sharedInstance()};
+                                 PlaybackManager::sharedInstance(),
+                                 ColorHelper::sharedInstance()};
     }
 
     /// A strip dictionary of the "Channels" list.

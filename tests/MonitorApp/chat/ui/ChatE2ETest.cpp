@@ -12,6 +12,7 @@
 #include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
 #include "MonitorApp/serverlink/ServerManager.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "tests/MonitorApp/chat/ui/SharedChatServices.h"
 #include "tests/MonitorApp/mainwindow/ViewControllerTestEnvironment.h"
 #include "tests/simserver/SimServerProcess.h"
@@ -30,7 +31,8 @@ class ChatE2E : public ViewControllerTest {
         settings().setChatUsername("alice");
         vc->setSegueFactory([this](const std::string& id) -> std::shared_ptr<SegueDestination> {
             if (id != "showChatNotifier") return nullptr;
-            return ChatNotifierViewController::shownOrNew(notifier_, settings());
+            return ChatNotifierViewController::shownOrNew(notifier_, settings(),
+                                                          ColorHelper::sharedInstance());
         });
         ASSERT_TRUE(linkToStandIn(server_.port())) << server_.log();
     }

@@ -8,6 +8,7 @@
 #include "MonitorApp/chat/ui/ChatNotifierViewController.h"
 #include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/controls/WindowFrameAutosave.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "tests/MonitorApp/mainwindow/ViewControllerTestEnvironment.h"
 
 namespace quenbril::test {
@@ -17,7 +18,8 @@ class ChatNotifierTest : public StripTest {
   protected:
     void SetUp() override {
         StripTest::SetUp();
-        notifier = std::make_shared<ChatNotifierViewController>(settings());
+        notifier =
+            std::make_shared<ChatNotifierViewController>(settings(), ColorHelper::sharedInstance());
     }
     void TearDown() override {
         notifier.reset();
@@ -77,7 +79,8 @@ TEST_F(ChatNotifierTest, AFiveSecondTimeOutClosesItAndItsFrameIsSaved) {
     EXPECT_EQ(corner(), last) << "the flashing stopped";
 
     // Opened again, it takes the saved frame.
-    auto next = std::make_shared<ChatNotifierViewController>(settings());
+    auto next =
+        std::make_shared<ChatNotifierViewController>(settings(), ColorHelper::sharedInstance());
     next->show();
     EXPECT_EQ(next->size(), frame.size());
 }
@@ -121,7 +124,8 @@ class OneNotifier : public ViewControllerTest {
         settings().setChatUsername("me");
         vc->setSegueFactory([this](const std::string& id) -> std::shared_ptr<SegueDestination> {
             if (id != "showChatNotifier") return nullptr;
-            auto made = ChatNotifierViewController::shownOrNew(shown, settings());
+            auto made = ChatNotifierViewController::shownOrNew(shown, settings(),
+                                                               ColorHelper::sharedInstance());
             made_.push_back(made);
             return made;
         });

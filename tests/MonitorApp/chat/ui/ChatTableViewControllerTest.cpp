@@ -23,6 +23,7 @@
 #include "MonitorApp/chat/ui/SendButton.h"
 #include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/lockable/LockView.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "tests/MonitorApp/chat/ui/ChatWindowTestEnvironment.h"
 
 namespace quenbril::test {
@@ -177,7 +178,8 @@ TEST_F(ChatTablePane, ColoursAndFontsFollowTheType) {
     EXPECT_EQ(colour(0, 2), QColor(Qt::blue));
     EXPECT_EQ(colour(0, 0), QColor(Qt::blue));
     EXPECT_FALSE(cellData(1, 2, Qt::ForegroundRole).isValid()) << "the view's own colour";
-    EXPECT_EQ(colour(2, 2), toQColor(ColorHelper::colorForChatName(std::string("dora"))));
+    EXPECT_EQ(colour(2, 2),
+              toQColor(ColorHelper::sharedInstance().colorForChatName(std::string("dora"))));
     EXPECT_EQ(colour(3, 2), QColor(Qt::red));
     EXPECT_EQ(colour(4, 2), QColor(Qt::green));
     EXPECT_EQ(colour(5, 2), toQColor(ColorHelper::messageRemovedColor()));
@@ -508,9 +510,9 @@ TEST_F(ChatTablePane, ReadsAndTellsTheServicesItIsGivenNotTheSharedOnes) {
     std::vector<Dictionary> told;
     const NotificationObserver listener = center.addObserver(
         ChatNotification::kChatMessage, [&](const Notification& n) { told.push_back(n.userInfo); });
-    ChatTableViewController own(ChatServices{chat, ChatColorManager::sharedInstance(), settings,
-                                             ChannelStripManager::sharedInstance(), defaults(),
-                                             center});
+    ChatTableViewController own(
+        ChatServices{chat, ChatColorManager::sharedInstance(), ColorHelper::sharedInstance(),
+                     settings, ChannelStripManager::sharedInstance(), defaults(), center});
 
     own.updateClients();
     ASSERT_EQ(own.chatTarget()->count(), 2);

@@ -4,6 +4,7 @@
 #include "MonitorApp/chat/ChatColorManager.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/chat/ui/ChatServices.h"
+#include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/UserDefaults.h"
@@ -14,8 +15,9 @@ namespace quenbril::test {
 /// after a fixture has reset them, and let go of before it resets them again.
 inline ChatServices sharedChatServices() {
     return {ChatManager::sharedInstance(),         ChatColorManager::sharedInstance(),
-            UserSettingsManager::sharedInstance(), ChannelStripManager::sharedInstance(),
-            UserDefaults::standardUserDefaults(),  NotificationCenter::defaultCenter()};
+            ColorHelper::sharedInstance(),         UserSettingsManager::sharedInstance(),
+            ChannelStripManager::sharedInstance(), UserDefaults::standardUserDefaults(),
+            NotificationCenter::defaultCenter()};
 }
 
 }  // namespace quenbril::test

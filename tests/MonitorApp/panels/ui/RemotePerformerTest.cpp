@@ -50,7 +50,11 @@ TEST_F(RemotePerformer, AStripClickOpensItsPerformerAndAHistoryClickReplaysIt) {
         << "no strips came";
     // The stand-in announces its cast after the strips.
     ASSERT_TRUE(QTest::qWaitFor(
-        [] { return PlayerStripLookup::indexOfPlayerInChannelStripIndex(1) >= 0; }, kPatienceMs))
+        [] {
+            return PlayerStripLookup::indexOfPlayerInChannelStripIndex(
+                       ChannelStripManager::sharedInstance(), 1) >= 0;
+        },
+        kPatienceMs))
         << "no players came";
     UserSettingsManager::sharedInstance().setSelectedTool(1);
 

@@ -68,7 +68,8 @@ TEST_F(GLPanelViewTest, TheViewsReadTheSettingsAndEngineTheyWereMadeWith) {
     own.setShowAudio(!settings().showAudio());
     PELAudioEngine engine(true, UserSettingsManager::kMinLongRingBufLen);
     const LevelDisplayServices services = sharedLevelDisplayServices();
-    const LevelDisplayServices mine{own, services.strips, services.playback, services.center};
+    const LevelDisplayServices mine{own, services.strips, services.playback, services.center,
+                                    services.colors};
 
     EXPECT_EQ(GLPanelView(mine).frame().columns, own.columns());
     const SingleEAGLFrame frame = SingleEAGLView(engine, mine).frame();
