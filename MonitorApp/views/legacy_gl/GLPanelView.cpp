@@ -19,12 +19,12 @@ GLPanelFrame GLPanelView::frame() const {
     frame.height = height();
     frame.columns = input_.services().settings.columns();
     frame.levelCount = levelCount_;
-    frame.lineThickness = ColorHelper::lineThickness();
+    const ColorHelper& colors = input_.services().colors;
+    frame.lineThickness = colors.thickness();
     // The colours are read at every frame, so a changed theme shows at once.
-    frame.audio = vectorColor(ColorHelper::colorForAudio());
-    frame.rf = vectorColor(ColorHelper::colorForRF());
-    const int32_t controllers =
-        static_cast<int32_t>(ChannelStripManager::channelStripControllers().size());
+    frame.audio = vectorColor(colors.audioColor());
+    frame.rf = vectorColor(colors.rfColor());
+    const int32_t controllers = static_cast<int32_t>(input_.services().strips.controllers().size());
     for (int32_t strip : ltcArray_) {
         if (strip < 0 || strip >= kGLPanelStrips) continue;
         frame.ltc.set(static_cast<size_t>(strip));

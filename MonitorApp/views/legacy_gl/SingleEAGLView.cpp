@@ -35,7 +35,8 @@ SingleEAGLFrame SingleEAGLView::frame() const {
     frame.points = maxCurvePoints_;
     frame.chanIndex = chanIndex_;
     frame.playbackCursor = playbackCursor_;
-    frame.lineThickness = ColorHelper::lineThickness();
+    const ColorHelper& colors = input_.services().colors;
+    frame.lineThickness = colors.thickness();
     frame.showAudio = settings.showAudio();
     frame.showQuality = settings.showQuality();
     frame.showRFA = settings.showRFA();
@@ -47,10 +48,9 @@ SingleEAGLFrame SingleEAGLView::frame() const {
                                       &engine.rfBLevelRingBuffer(), &engine.rfCLevelRingBuffer(),
                                       &engine.rfDLevelRingBuffer(), &engine.rfDivLevelRingBuffer(),
                                       &engine.alertRingBuffer(),    &engine.qlRingBuffer()};
-    frame.colors = SingleColors{
-        vectorColor(ColorHelper::colorForAudio()), vectorColor(ColorHelper::colorForRFA()),
-        vectorColor(ColorHelper::colorForRFB()),   vectorColor(ColorHelper::colorForRFC()),
-        vectorColor(ColorHelper::colorForRFD()),   vectorColor(ColorHelper::colorForQL())};
+    frame.colors = SingleColors{vectorColor(colors.audioColor()), vectorColor(colors.rfAColor()),
+                                vectorColor(colors.rfBColor()),   vectorColor(colors.rfCColor()),
+                                vectorColor(colors.rfDColor()),   vectorColor(colors.qlColor())};
     return frame;
 }
 
