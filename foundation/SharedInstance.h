@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -13,13 +14,20 @@ namespace quenbril {
 template <typename T>
 class SharedInstance {
   public:
+    using Maker = std::function<std::unique_ptr<T>()>;
+
+    /// Made with T's default constructor.
+    SharedInstance() : make_([] { return std::make_unique<T>(); }) {}
+    /// Made by `make`: for a type whose constructor is handed the process-wide services.
+    explicit SharedInstance(Maker make) : make_(std::move(make)) {}
+
     T& get() {
         if (T* existing = instance_.load(std::memory_order_acquire)) {
             return *existing;
         }
         std::lock_guard<std::mutex> lock(mutex_);
         if (!owner_) {
-            owner_ = std::make_unique<T>();
+            owner_ = make_();
             instance_.store(owner_.get(), std::memory_order_release);
         }
         return *owner_;
@@ -35,6 +43,7 @@ class SharedInstance {
     }
 
   private:
+    const Maker make_;
     std::mutex mutex_;
     std::unique_ptr<T> owner_;
     std::atomic<T*> instance_{nullptr};

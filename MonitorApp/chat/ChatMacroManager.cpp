@@ -15,12 +15,10 @@ namespace {
 
 // The shared macros send under the application's chat name, read at each send (the settings
 // may be made again after the macros).
-struct SharedChatMacroManager : ChatMacroManager {
-    SharedChatMacroManager()
-        : ChatMacroManager([] { return UserSettingsManager::sharedInstance().chatUsername(); }) {}
-};
-
-SharedInstance<SharedChatMacroManager> shared;
+SharedInstance<ChatMacroManager> shared([] {
+    return std::make_unique<ChatMacroManager>(
+        [] { return UserSettingsManager::sharedInstance().chatUsername(); });
+});
 
 constexpr const char* kEventKeys[] = {"byte1", "byte2", "command", "channel"};
 

@@ -9,11 +9,9 @@ namespace quenbril {
 namespace {
 
 // The shared notebook tells the application's notification centre.
-struct SharedNotebookManager : NotebookManager {
-    SharedNotebookManager() : NotebookManager(NotificationCenter::defaultCenter()) {}
-};
-
-SharedInstance<SharedNotebookManager> shared;
+SharedInstance<NotebookManager> shared([] {
+    return std::make_unique<NotebookManager>(NotificationCenter::defaultCenter());
+});
 
 int32_t low8(const Value& v) {
     return static_cast<uint8_t>(static_cast<uint64_t>(v.longLongValue().value_or(0)));

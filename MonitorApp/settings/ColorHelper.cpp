@@ -14,11 +14,9 @@ namespace quenbril {
 namespace {
 
 // The shared theme is read from the application's defaults.
-struct SharedColorHelper : ColorHelper {
-    SharedColorHelper() : ColorHelper(UserDefaults::standardUserDefaults()) {}
-};
-
-SharedInstance<SharedColorHelper> shared;
+SharedInstance<ColorHelper> shared([] {
+    return std::make_unique<ColorHelper>(UserDefaults::standardUserDefaults());
+});
 
 constexpr const char* kBorderKey = "colorForChannelStripBorder";
 

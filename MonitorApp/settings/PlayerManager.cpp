@@ -9,11 +9,9 @@ namespace quenbril {
 namespace {
 
 // The shared list reads the application's defaults.
-struct SharedPlayerManager : PlayerManager {
-    SharedPlayerManager() : PlayerManager(UserDefaults::standardUserDefaults()) {}
-};
-
-SharedInstance<SharedPlayerManager> shared;
+SharedInstance<PlayerManager> shared([] {
+    return std::make_unique<PlayerManager>(UserDefaults::standardUserDefaults());
+});
 
 // Texts match when both are present and equal: a missing name matches nothing.
 bool sameText(const std::optional<std::string>& a, const std::optional<std::string>& b) {

@@ -16,11 +16,9 @@ namespace quenbril {
 namespace {
 
 // The shared settings live in the application's defaults.
-struct SharedUserSettingsManager : UserSettingsManager {
-    SharedUserSettingsManager() : UserSettingsManager(UserDefaults::standardUserDefaults()) {}
-};
-
-SharedInstance<SharedUserSettingsManager> shared;
+SharedInstance<UserSettingsManager> shared([] {
+    return std::make_unique<UserSettingsManager>(UserDefaults::standardUserDefaults());
+});
 
 using Self = UserSettingsManager;
 
