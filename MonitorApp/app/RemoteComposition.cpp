@@ -4,6 +4,7 @@
 
 #include "MonitorApp/app/AppDelegate.h"
 #include "MonitorApp/app/MainWindow.h"
+#include "MonitorApp/app/SharedChatServices.h"
 #include "MonitorApp/app/SharedServices.h"
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
@@ -45,17 +46,6 @@
 #include "platform/midi/RtMidiBackend.h"
 
 namespace quenbril {
-
-namespace {
-
-ChatServices sharedChatServices() {
-    return {ChatManager::sharedInstance(),         ChatColorManager::sharedInstance(),
-            ColorHelper::sharedInstance(),         UserSettingsManager::sharedInstance(),
-            ChannelStripManager::sharedInstance(), UserDefaults::standardUserDefaults(),
-            NotificationCenter::defaultCenter()};
-}
-
-}  // namespace
 
 RemoteComposition::RemoteComposition()
     : panels_{NotificationCenter::defaultCenter(),   UserDefaults::standardUserDefaults(),

@@ -7,13 +7,13 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include "MonitorApp/app/SharedChatServices.h"
 #include "MonitorApp/chat/ui/ChatNotifierViewController.h"
 #include "MonitorApp/chat/ui/ChatSettingsViewController.h"
 #include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "MonitorApp/settings/ColorHelper.h"
-#include "tests/MonitorApp/chat/ui/SharedChatServices.h"
 #include "tests/MonitorApp/mainwindow/ViewControllerTestEnvironment.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/simserver/WireClient.h"

@@ -11,6 +11,7 @@
 #include <QTabWidget>
 #include <filesystem>
 
+#include "MonitorApp/app/SharedChatServices.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/chat/ui/ChatButton.h"
 #include "MonitorApp/chat/ui/ChatButtonViewController.h"
@@ -19,7 +20,6 @@
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
 #include "tests/MonitorApp/chat/ui/PluggedMidiInput.h"
-#include "tests/MonitorApp/chat/ui/SharedChatServices.h"
 #include "tests/MonitorApp/mainwindow/ViewControllerTestEnvironment.h"
 #include "tests/MonitorApp/preferences/PreferencesTest.h"
 

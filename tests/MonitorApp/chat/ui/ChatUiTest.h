@@ -3,10 +3,10 @@
 #include <QFont>
 #include <QLabel>
 
+#include "MonitorApp/app/SharedChatServices.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/chat/ChatNotifications.h"
 #include "tests/MonitorApp/chat/ChatTestEnvironment.h"
-#include "tests/MonitorApp/chat/ui/SharedChatServices.h"
 
 namespace quenbril::test {
 

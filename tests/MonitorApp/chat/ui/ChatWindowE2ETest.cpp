@@ -10,6 +10,7 @@
 #include <QTest>
 #include <optional>
 
+#include "MonitorApp/app/SharedChatServices.h"
 #include "MonitorApp/chat/ChatColorManager.h"
 #include "MonitorApp/chat/ui/ChatButton.h"
 #include "MonitorApp/chat/ui/ChatButtonViewController.h"
@@ -21,7 +22,6 @@
 #include "MonitorApp/link/LinkMessageBuilder.h"
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
-#include "tests/MonitorApp/chat/ui/SharedChatServices.h"
 #include "tests/MonitorApp/mainwindow/ViewControllerTestEnvironment.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/simserver/WireClient.h"
@@ -38,7 +38,7 @@ class ChatWindowE2E : public ViewControllerTest {
         ASSERT_NE(server_.port(), 0) << server_.log();
         settings().setChatUsername("alice");
         SegueTable segues;
-        opener_.emplace(test::sharedChatServices(), &alerts);
+        opener_.emplace(sharedChatServices(), &alerts);
         segues.add("showSplit", *opener_);
         vc->setSegueTable(std::move(segues));
         ChatManager::setLinkSender(&ServerManager::sharedInstance());

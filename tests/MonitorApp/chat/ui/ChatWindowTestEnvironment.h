@@ -8,11 +8,11 @@
 #include <optional>
 #include <string>
 
+#include "MonitorApp/app/SharedChatServices.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/chat/ChatMessage.h"
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/chat/ChatTestEnvironment.h"
-#include "tests/MonitorApp/chat/ui/SharedChatServices.h"
 
 namespace quenbril::test {
 

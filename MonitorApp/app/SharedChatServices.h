@@ -9,10 +9,11 @@
 #include "foundation/NotificationCenter.h"
 #include "foundation/UserDefaults.h"
 
-namespace quenbril::test {
+namespace quenbril {
 
-/// The chat windows' services: the shared instances, as the application hands them in. Made
-/// after a fixture has reset them, and let go of before it resets them again.
+/// The chat windows' services over the process's shared instances: the composition hands them
+/// in, and so do tests that run the chat windows (made after a fixture has reset the instances,
+/// and let go of before it resets them again).
 inline ChatServices sharedChatServices() {
     return {ChatManager::sharedInstance(),         ChatColorManager::sharedInstance(),
             ColorHelper::sharedInstance(),         UserSettingsManager::sharedInstance(),
@@ -20,4 +21,4 @@ inline ChatServices sharedChatServices() {
             NotificationCenter::defaultCenter()};
 }
 
-}  // namespace quenbril::test
+}  // namespace quenbril
