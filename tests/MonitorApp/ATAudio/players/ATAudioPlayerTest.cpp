@@ -97,10 +97,15 @@ class ATAudioPlayerTest : public test::AudioFileFixtureOn<test::FakeDeviceFixtur
         }
         return left;
     }
-    /// The reading thread reached the end: nothing more will be read ahead.
+    /// The reading thread reached the end: nothing more will be read ahead. The file's position
+    /// moves before its frames reach the ring, both under the player's reading lock, so the
+    /// player's own position (taken under that lock) is asked first: a read under way ends.
     std::function<bool(ATAudioPlayer&)> ended_ = [](ATAudioPlayer& player) {
-        return !player.audioFile() ||
-               player.audioFile()->frameIndex() >= player.audioFile()->totalClientFrames();
+        if (!player.audioFile()) return true;
+        const bool atEnd =
+            player.audioFile()->frameIndex() >= player.audioFile()->totalClientFrames();
+        if (atEnd) (void)player.frameIndex();
+        return atEnd;
     };
 };
 
