@@ -98,7 +98,9 @@ void DispatchSocket::runSoon(std::function<void()> fn) {
 
 std::shared_ptr<dispatch::TimerSource> DispatchSocket::startTimer(
     double seconds, std::function<void(DispatchSocket&)> fire) {
-    auto timer = dispatch::TimerSource::make(socketQueue_);
+    // Time-outs are real time whatever the queue: on the main queue too, where a test's clock
+    // is virtual.
+    auto timer = dispatch::TimerSource::make(socketQueue_, dispatch::TimerSource::Clock::Real);
     std::weak_ptr<DispatchSocket> weak = weak_from_this();
     timer->setEventHandler([weak, fire = std::move(fire)] {
         if (auto self = weak.lock()) fire(*self);

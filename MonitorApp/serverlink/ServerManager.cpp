@@ -35,7 +35,9 @@ ServerManager& ServerManager::sharedInstance() { return shared.get(); }
 void ServerManager::resetSharedInstance() { shared.reset(); }
 
 ServerManager::ServerManager() {
-    asyncSocket_ = DispatchSocket::make(this, dispatch::Queue::main());
+    // The link's socket lives on the main queue, where its calls are handled: the main loop reads
+    // the frames itself, with no other thread woken per frame.
+    asyncSocket_ = DispatchSocket::make(this, dispatch::Queue::main(), dispatch::Queue::main());
 }
 
 ServerManager::~ServerManager() {
