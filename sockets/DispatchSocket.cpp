@@ -85,12 +85,24 @@ void DispatchSocket::runSync(const std::function<void()>& fn) const {
 
 void DispatchSocket::runAsync(std::function<void()> fn) {
     std::weak_ptr<DispatchSocket> weak = weak_from_this();
+    queuedBlocks_.fetch_add(1, std::memory_order_relaxed);
     socketQueue_->async([weak, fn = std::move(fn)] {
-        if (auto self = weak.lock()) fn();
+        if (auto self = weak.lock()) {
+            self->queuedBlocks_.fetch_sub(1, std::memory_order_relaxed);
+            fn();
+        }
     });
 }
 
-void DispatchSocket::runSoon(std::function<void()> fn) {
+bool DispatchSocket::runsRequestsAtOnce() const {
+    // A socket on the main queue is asked from main-thread code outside its own work: its
+    // delegate calls are blocks of their own, never made inside the socket's. So the request
+    // overtakes nothing, as on an idle serial queue, unless a block of the socket waits.
+    return socketQueue_->kind() == dispatch::Queue::Kind::Main && onSocketQueue() &&
+           queuedBlocks_.load(std::memory_order_relaxed) == 0;
+}
+
+void DispatchSocket::runSoonQueued(std::function<void()> fn) {
     // On the socket queue already: queued, so that a block never runs inside another.
     if (!onSocketQueue() && mayRunInPlace() && socketQueue_->tryRunInPlace(fn, true)) return;
     runAsync(std::move(fn));

@@ -94,6 +94,20 @@ TEST_F(MainQueueSocketTest, TheMainLoopAloneConnectsReadsFramesInOrderAndDisconn
     EXPECT_FALSE(r.offMainThread);
 }
 
+TEST_F(MainQueueSocketTest, RequestsFromTheMainThreadRunAtOnceButNeverOvertakeQueuedOnes) {
+    Recorder r;
+    connect(r);
+    // The loop does not run here: what reaches the peer went out inside the call.
+    sock->writeData(bytesOf("now"), -1, 1);
+    EXPECT_EQ(textOf(recvExactly(peer, 3, 2000)), "now");
+    // A deferred disconnect is queued: the write after it must wait behind it, and is dropped.
+    sock->disconnectAfterWriting();
+    sock->writeData(bytesOf("late"), -1, 2);
+    ASSERT_TRUE(wait([&] { return r.disconnects == 1; }));
+    EXPECT_TRUE(peerClosed(peer));
+    EXPECT_EQ(r.writes, (std::vector<long>{1}));
+}
+
 TEST_F(MainQueueSocketTest, GettersFromAnotherThreadWaitForTheMainLoop) {
     Recorder r;
     connect(r);
