@@ -231,9 +231,9 @@ void ServerManager::handleHeader(const Bytes& data) {
 void ServerManager::handleBody(const Bytes& data) {
     try {
         Error error;
-        auto message = LinkCodec::decodeBody(data, &error);
+        auto message = LinkCodec::decodeMessage(data.data(), data.size(), &error);
         if (!message) throw std::runtime_error(error.toString());
-        if (delegate_) delegate_->messageReceivedFromServer(Value(std::move(*message)));
+        if (delegate_) delegate_->messageReceivedFromServer(*message);
     } catch (const std::exception& e) {
         QLOG("Something went wrong!");
         log(LogLevel::Debug, "Dropped message: %s", e.what());
