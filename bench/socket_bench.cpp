@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -125,6 +126,13 @@ void latency(ManualRunLoop& loop, dispatch::QueuePtr socketQueue) {
     const bool onMain = socketQueue != nullptr;
     auto sock = DispatchSocket::make(&reader, dispatch::Queue::main(), std::move(socketQueue));
     sock->connectToHost("127.0.0.1", peer.port);
+    // A socket on the main queue connects only while the main loop runs.
+    loop.runUntil(
+        [&] {
+            pollfd p{peer.listenFD, POLLIN, 0};
+            return ::poll(&p, 1, 0) == 1;
+        },
+        5);
     int fd = ::accept(peer.listenFD, nullptr, nullptr);
     int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
