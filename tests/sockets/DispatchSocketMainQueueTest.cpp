@@ -1,3 +1,4 @@
+#include <atomic>
 #include <thread>
 
 #include "SocketTestSupport.h"
@@ -111,7 +112,7 @@ TEST_F(MainQueueSocketTest, RequestsFromTheMainThreadRunAtOnceButNeverOvertakeQu
 TEST_F(MainQueueSocketTest, GettersFromAnotherThreadWaitForTheMainLoop) {
     Recorder r;
     connect(r);
-    uint16_t port = 0;
+    std::atomic<uint16_t> port{0};
     std::thread worker([&] { port = sock->connectedPort(); });
     ASSERT_TRUE(wait([&] { return port != 0; }));
     worker.join();
