@@ -67,7 +67,8 @@ bool DispatchSocket::onSocketQueue() const {
 // delegate's thread queueing a read, the epoll thread reporting bytes) when the queue is idle and
 // nothing waits in it (Queue::tryRunInPlace): it then overtakes nothing, and saves two thread
 // hops. Delegate calls are always posted to the delegate queue, in the order the socket queue
-// makes them, never made inside the call that caused them.
+// makes them, never made inside the call that caused them. A socket whose queue is the main
+// queue has no thread of its own: its descriptor's events run on the main loop as they come.
 
 namespace {
 // Callers run socket work in place only from the main queue (the delegate queue of every user

@@ -37,6 +37,10 @@ class TLSEngine;
 /// connects, reads and writes and hear of each result through `DispatchSocketDelegate`, called
 /// asynchronously on the delegate queue (the main queue for every user here).
 ///
+/// The socket queue may also be the main queue (the server link's socket): then the main loop
+/// watches the descriptor and does all of the socket's work, with no other thread involved but
+/// for its real-time time-outs; whatever waits for the socket must let the main loop run.
+///
 /// Getters and the calls that answer (connect, accept, disconnect) wait for the socket queue,
 /// or run directly when already on it; reads, writes and the deferred disconnects are queued.
 /// Made only through `make`; destroying a started socket closes it and tells the delegate with
