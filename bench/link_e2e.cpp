@@ -33,6 +33,7 @@
 #include "MonitorApp/mainwindow/LinkSenders.h"
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
+#include "bench/AllocationCounter.h"
 #include "bench/BenchSupport.h"
 #include "bench/HeadlessRemote.h"
 #include "foundation/ManualRunLoop.h"
@@ -134,6 +135,7 @@ struct Figures {
     double cpuPercent = 0;
     double p50 = 0, p99 = 0, max = 0;
     size_t frames = 0;
+    uint64_t allocations = 0;  // the main thread's, while the stream ran
 };
 
 Figures run(double rate, ManualRunLoop& loop) {
@@ -165,6 +167,8 @@ Figures run(double rate, ManualRunLoop& loop) {
 
     const double cpu0 = cpuSeconds();
     const double wall0 = monotonicNow();
+    const uint64_t allocations0 = bench::allocations.load();
+    bench::countingAllocations = true;
     loop.runUntil(
         [&] {
             int status = 0;
@@ -173,11 +177,14 @@ Figures run(double rate, ManualRunLoop& loop) {
         kSeconds + 5.0);
     const double wall = monotonicNow() - wall0;
     const double cpu = cpuSeconds() - cpu0;
+    bench::countingAllocations = false;
+    const uint64_t allocations = bench::allocations.load() - allocations0;
     server.setDelegate(nullptr);
     ServerManager::resetSharedInstance();
 
     Figures f;
     f.cpuPercent = 100.0 * cpu / wall;
+    f.allocations = allocations;
     std::vector<double>& l = link.latencies;
     f.frames = l.size();
     if (!l.empty()) {
@@ -203,8 +210,10 @@ int main(int argc, char** argv) {
         Figures f = run(rate, loop);
         std::printf(
             "%3.0f ticks/s x 9 frames, 128 strips: remote CPU %5.2f %% of one core; LevelData "
-            "write -> history column: p50 %.3f ms, p99 %.3f ms, max %.3f ms (%zu frames)\n",
-            rate, f.cpuPercent, f.p50, f.p99, f.max, f.frames);
+            "write -> history column: p50 %.3f ms, p99 %.3f ms, max %.3f ms (%zu frames); "
+            "C++ allocations on the main thread per tick %.0f\n",
+            rate, f.cpuPercent, f.p50, f.p99, f.max, f.frames,
+            f.frames ? static_cast<double>(f.allocations) / static_cast<double>(f.frames) : 0.0);
     }
     ChannelStripManager::resetSharedInstance();
     PELAudioEngine::resetSharedInstance();

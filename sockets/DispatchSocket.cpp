@@ -67,7 +67,8 @@ bool DispatchSocket::onSocketQueue() const {
 // delegate's thread queueing a read, the epoll thread reporting bytes) when the queue is idle and
 // nothing waits in it (Queue::tryRunInPlace): it then overtakes nothing, and saves two thread
 // hops. Delegate calls are always posted to the delegate queue, in the order the socket queue
-// makes them, never made inside the call that caused them.
+// makes them, never made inside the call that caused them. A socket whose queue is the main
+// queue has no thread of its own: its descriptor's events run on the main loop as they come.
 
 namespace {
 // Callers run socket work in place only from the main queue (the delegate queue of every user
@@ -85,12 +86,24 @@ void DispatchSocket::runSync(const std::function<void()>& fn) const {
 
 void DispatchSocket::runAsync(std::function<void()> fn) {
     std::weak_ptr<DispatchSocket> weak = weak_from_this();
+    queuedBlocks_.fetch_add(1, std::memory_order_relaxed);
     socketQueue_->async([weak, fn = std::move(fn)] {
-        if (auto self = weak.lock()) fn();
+        if (auto self = weak.lock()) {
+            self->queuedBlocks_.fetch_sub(1, std::memory_order_relaxed);
+            fn();
+        }
     });
 }
 
-void DispatchSocket::runSoon(std::function<void()> fn) {
+bool DispatchSocket::runsRequestsAtOnce() const {
+    // A socket on the main queue is asked from main-thread code outside its own work: its
+    // delegate calls are blocks of their own, never made inside the socket's. So the request
+    // overtakes nothing, as on an idle serial queue, unless a block of the socket waits.
+    return socketQueue_->kind() == dispatch::Queue::Kind::Main && onSocketQueue() &&
+           queuedBlocks_.load(std::memory_order_relaxed) == 0;
+}
+
+void DispatchSocket::runSoonQueued(std::function<void()> fn) {
     // On the socket queue already: queued, so that a block never runs inside another.
     if (!onSocketQueue() && mayRunInPlace() && socketQueue_->tryRunInPlace(fn, true)) return;
     runAsync(std::move(fn));
@@ -98,7 +111,9 @@ void DispatchSocket::runSoon(std::function<void()> fn) {
 
 std::shared_ptr<dispatch::TimerSource> DispatchSocket::startTimer(
     double seconds, std::function<void(DispatchSocket&)> fire) {
-    auto timer = dispatch::TimerSource::make(socketQueue_);
+    // Time-outs are real time whatever the queue: on the main queue too, where a test's clock
+    // is virtual.
+    auto timer = dispatch::TimerSource::make(socketQueue_, dispatch::TimerSource::Clock::Real);
     std::weak_ptr<DispatchSocket> weak = weak_from_this();
     timer->setEventHandler([weak, fire = std::move(fire)] {
         if (auto self = weak.lock()) fire(*self);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -35,6 +36,10 @@ class TLSEngine;
 /// connection. Its state lives on a private serial queue (the socket queue); callers queue
 /// connects, reads and writes and hear of each result through `DispatchSocketDelegate`, called
 /// asynchronously on the delegate queue (the main queue for every user here).
+///
+/// The socket queue may also be the main queue (the server link's socket): then the main loop
+/// watches the descriptor and does all of the socket's work, with no other thread involved but
+/// for its real-time time-outs; whatever waits for the socket must let the main loop run.
 ///
 /// Getters and the calls that answer (connect, accept, disconnect) wait for the socket queue,
 /// or run directly when already on it; reads, writes and the deferred disconnects are queued.
@@ -280,8 +285,18 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     void runAsync(std::function<void()> fn);
     /// Runs `fn` on the socket queue without waiting for its thread: in place when the queue is
     /// idle, or only briefly busy in place (short work that never waits for another thread
-    /// only), else queued.
-    void runSoon(std::function<void()> fn);
+    /// only), else queued. On a socket whose queue is the main queue, a request made on the main
+    /// thread runs at once while none of the socket's own blocks waits there.
+    template <class Fn>
+    void runSoon(Fn&& fn) {
+        if (runsRequestsAtOnce()) {
+            fn();
+        } else {
+            runSoonQueued(std::forward<Fn>(fn));
+        }
+    }
+    bool runsRequestsAtOnce() const;
+    void runSoonQueued(std::function<void()> fn);
     /// Calls `fn(delegate, socket)` on the delegate queue with the current delegate (socket
     /// queue only). The call keeps the socket alive until it has been delivered, except while
     /// the socket is being destroyed: then the delegate hears of it with no socket. `fn` is held
@@ -454,6 +469,8 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     int sslErrCode_ = 0;                       // the status that ended the encrypted stream
     int lastSSLHandshakeError_ = 0;
     std::shared_ptr<void> userData_;
+    // Blocks runAsync queued that have not run yet (a request must not overtake them).
+    std::atomic<int> queuedBlocks_{0};
     int delegateBatchDepth_ = 0;
     std::vector<std::pair<QueuePtr, std::function<void()>>> batchedDelegateCalls_;
     // The storage of the batch posted last, kept for the next one.

@@ -17,7 +17,7 @@ ReadPacket::ReadPacket(std::shared_ptr<Bytes> callerBuffer, size_t offset, size_
       originalBufferLength(buffer ? buffer->size() : 0),
       tag(packetTag) {
     if (!buffer) {
-        buffer = std::make_shared<Bytes>();
+        buffer = std::shared_ptr<Bytes>(std::shared_ptr<Bytes>(), &ownBuffer_);
         startOffset = 0;
     }
 }

@@ -23,6 +23,9 @@ class ReadPacket {
     /// `buffer` null: the packet makes its own (offset 0). `term` empty: not a terminator read.
     ReadPacket(std::shared_ptr<Bytes> buffer, size_t startOffset, size_t maxLength, double timeout,
                size_t readLength, Bytes term, long tag);
+    // `buffer` may point into the packet itself.
+    ReadPacket(const ReadPacket&) = delete;
+    ReadPacket& operator=(const ReadPacket&) = delete;
 
     bool isTermRead() const { return !term.empty(); }
     bool isReadAll() const { return readLength == 0 && term.empty(); }
@@ -49,6 +52,8 @@ class ReadPacket {
     /// -1 when the terminator is not among them, else the count of bytes that follow it.
     long searchForTermAfterPreBuffering(size_t numBytes) const;
 
+    /// The caller's buffer, or the packet's own (then held by the packet alone: the pointer
+    /// does not own it, and is good only while the packet lives).
     std::shared_ptr<Bytes> buffer;
     size_t startOffset;
     size_t bytesDone = 0;
@@ -61,6 +66,7 @@ class ReadPacket {
     long tag;
 
   private:
+    Bytes ownBuffer_;  // part of the packet: no allocation of its own per read
     size_t freeSpace() const { return buffer->size() - (startOffset + bytesDone); }
     /// A caller's buffer that has not grown caps a count at the room it has left.
     size_t capToCallerBuffer(size_t count) const;

@@ -16,7 +16,7 @@ std::optional<Bytes> LinkCodec::encodeFrame(const Dictionary& message, LinkPeer 
     return makeLinkFrame(writer, *body, error);
 }
 
-std::optional<Dictionary> LinkCodec::decodeBody(const void* bytes, size_t length, Error* error) {
+std::optional<Value> LinkCodec::decodeMessage(const void* bytes, size_t length, Error* error) {
     auto root = KeyedUnarchiver::unarchive(bytes, length, error);
     if (!root) return std::nullopt;
     if (!root->isDictionary()) {
@@ -27,8 +27,14 @@ std::optional<Dictionary> LinkCodec::decodeBody(const void* bytes, size_t length
         }
         return std::nullopt;
     }
+    return root;
+}
+
+std::optional<Dictionary> LinkCodec::decodeBody(const void* bytes, size_t length, Error* error) {
+    auto message = decodeMessage(bytes, length, error);
+    if (!message) return std::nullopt;
     // Not shared once the archive is read: taken without copying.
-    return std::move(root->mutableDictionary());
+    return std::move(message->mutableDictionary());
 }
 
 }  // namespace quenbril

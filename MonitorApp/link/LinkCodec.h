@@ -28,6 +28,10 @@ class LinkCodec {
     static std::optional<Dictionary> decodeBody(const Bytes& body, Error* error = nullptr) {
         return decodeBody(body.data(), body.size(), error);
     }
+    /// The same message as a dictionary value, as the link hands it on (no copy of the
+    /// dictionary into a value of its own).
+    static std::optional<Value> decodeMessage(const void* bytes, size_t length,
+                                              Error* error = nullptr);
 };
 
 }  // namespace quenbril

@@ -35,7 +35,9 @@ ServerManager& ServerManager::sharedInstance() { return shared.get(); }
 void ServerManager::resetSharedInstance() { shared.reset(); }
 
 ServerManager::ServerManager() {
-    asyncSocket_ = DispatchSocket::make(this, dispatch::Queue::main());
+    // The link's socket lives on the main queue, where its calls are handled: the main loop reads
+    // the frames itself, with no other thread woken per frame.
+    asyncSocket_ = DispatchSocket::make(this, dispatch::Queue::main(), dispatch::Queue::main());
 }
 
 ServerManager::~ServerManager() {
@@ -229,9 +231,9 @@ void ServerManager::handleHeader(const Bytes& data) {
 void ServerManager::handleBody(const Bytes& data) {
     try {
         Error error;
-        auto message = LinkCodec::decodeBody(data, &error);
+        auto message = LinkCodec::decodeMessage(data.data(), data.size(), &error);
         if (!message) throw std::runtime_error(error.toString());
-        if (delegate_) delegate_->messageReceivedFromServer(Value(std::move(*message)));
+        if (delegate_) delegate_->messageReceivedFromServer(*message);
     } catch (const std::exception& e) {
         QLOG("Something went wrong!");
         log(LogLevel::Debug, "Dropped message: %s", e.what());

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "foundation/RunLoop.h"
 #include "foundation/dispatch/Reactor.h"
 
 namespace quenbril::dispatch {
@@ -28,7 +29,10 @@ std::shared_ptr<DescriptorSource> DescriptorSource::makeWrite(int fd, QueuePtr q
 }
 
 DescriptorSource::DescriptorSource(int fd, Type type, QueuePtr queue)
-    : Source(std::move(queue)), fd_(fd), type_(type) {
+    : Source(std::move(queue)),
+      fd_(fd),
+      type_(type),
+      watchedByMainLoop_(this->queue() && this->queue()->kind() == Queue::Kind::Main) {
     int socketType = 0;
     socklen_t length = sizeof socketType;
     if (getsockopt(fd, SOL_SOCKET, SO_TYPE, &socketType, &length) == 0) {
@@ -42,6 +46,10 @@ DescriptorSource::~DescriptorSource() {
 }
 
 void DescriptorSource::arm() {
+    if (watchedByMainLoop_) {
+        armWatch();
+        return;
+    }
     std::lock_guard lock(registrationMutex_);
     if (disarmed_) return;
     if (registration_ == 0) {
@@ -55,10 +63,64 @@ void DescriptorSource::arm() {
 }
 
 void DescriptorSource::disarm() {
+    DescriptorWatch watch;  // cancelled once the lock is let go, before this returns
     std::lock_guard lock(registrationMutex_);
     disarmed_ = true;
+    wantsEvent_ = false;
+    watch = std::move(watch_);
     if (registration_) Reactor::shared().removeDescriptor(registration_);
     registration_ = 0;
+}
+
+void DescriptorSource::armWatch() {
+    {
+        std::lock_guard lock(registrationMutex_);
+        if (disarmed_) return;
+        wantsEvent_ = true;
+        if (watch_.isActive()) return;
+        if (RunLoop::main().isCurrentThread()) {
+            startWatch();
+            return;
+        }
+        if (startPosted_) return;
+        startPosted_ = true;
+    }
+    // A loop makes its watches on its own thread.
+    RunLoop::postToMain([weak = weak_from_this(), this] {
+        if (auto self = weak.lock()) {
+            std::lock_guard lock(registrationMutex_);
+            startPosted_ = false;
+            if (!disarmed_ && wantsEvent_ && !watch_.isActive()) startWatch();
+        }
+    });
+}
+
+void DescriptorSource::startWatch() {
+    std::weak_ptr<Source> weak = weak_from_this();
+    auto condition =
+        type_ == Type::Write ? RunLoop::Condition::Writable : RunLoop::Condition::Readable;
+    watch_ = RunLoop::main().watchDescriptor(fd_, condition, [weak, this] {
+        if (auto self = weak.lock()) watchFired();
+    });
+}
+
+void DescriptorSource::watchFired() {
+    DescriptorWatch idle;  // cancelled once the lock is let go
+    {
+        std::lock_guard lock(registrationMutex_);
+        if (disarmed_ || !wantsEvent_) {
+            // A readiness seen after a cancel, or while the event waits: the watch would only
+            // fire again at once.
+            idle = std::move(watch_);
+            return;
+        }
+        wantsEvent_ = false;
+    }
+    // On the main thread, outside any block: the handler runs here (unless suspended or busy),
+    // and re-arms when it is done.
+    signal(1, true);
+    std::lock_guard lock(registrationMutex_);
+    if (!wantsEvent_) idle = std::move(watch_);
 }
 
 std::optional<uint64_t> DescriptorSource::measure(uint64_t) {

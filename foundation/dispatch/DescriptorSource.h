@@ -1,11 +1,14 @@
 #pragma once
 
+#include "foundation/DescriptorWatch.h"
 #include "foundation/dispatch/Source.h"
 
 namespace quenbril::dispatch {
 
-/// A read or write source on a descriptor, watched by the one epoll thread of the process; its
-/// handler runs on its queue.
+/// A read or write source on a descriptor; its handler runs on its queue. A source on the main
+/// queue is watched by the main run loop, and its handler runs as soon as the loop sees the
+/// descriptor ready, with no other thread woken; any other source is watched by the one epoll
+/// thread of the process (Reactor).
 ///
 /// Events are one-shot: after the handler has run, the source is re-armed, so a descriptor that
 /// stays readable fires again (once per handler run) until it is read, or the source suspended.
@@ -39,12 +42,24 @@ class DescriptorSource : public Source {
     std::optional<uint64_t> measure(uint64_t pending) override;
     void arm() override;
     void disarm() override;
+    // Watching by the main loop: armWatch from any thread, the others on the main thread;
+    // startWatch with registrationMutex_ held.
+    void armWatch();
+    void startWatch();
+    void watchFired();
+
     const int fd_;
     const Type type_;
+    const bool watchedByMainLoop_;
     bool datagram_ = false;
     std::mutex registrationMutex_;
     uint64_t registration_ = 0;
     bool disarmed_ = false;
+    // The main loop's watch is level-triggered: it stays while the source waits for an event,
+    // and goes when an event finds the source unable to take another (suspended, busy).
+    DescriptorWatch watch_;
+    bool wantsEvent_ = false;  // armed: the next readiness is an event
+    bool startPosted_ = false;
 };
 
 }  // namespace quenbril::dispatch

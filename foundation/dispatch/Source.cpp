@@ -75,18 +75,22 @@ uint64_t Source::data() const {
     return data_;
 }
 
-void Source::signal(uint64_t data) {
+void Source::signal(uint64_t data, bool onQueue) {
     {
         std::lock_guard lock(mutex_);
         if (cancelled_) return;
         pendingData_ = pending_ ? mergeData(pendingData_, data) : data;
         pending_ = true;
         if (suspendCount_ > 0 || scheduled_ || running_) return;
-        if (!deliversInPlace_) {
+        if (!deliversInPlace_ && !onQueue) {
             scheduleDelivery();
             return;
         }
         scheduled_ = true;
+    }
+    if (onQueue) {
+        deliver();
+        return;
     }
     // Outside the lock: deliver() takes it. A suspend or cancel in between is seen there, as by a
     // queued delivery.

@@ -50,8 +50,10 @@ class Source : public std::enable_shared_from_this<Source> {
     explicit Source(QueuePtr queue);
 
     /// Called (any thread) when the event happened; `data` is merged into the pending data by
-    /// mergeData().
-    void signal(uint64_t data);
+    /// mergeData(). `onQueue`: the caller runs on the source's queue, outside any of its blocks
+    /// (the main run loop noticing a descriptor of a main-queue source), so the handler runs here
+    /// and now instead of being queued.
+    void signal(uint64_t data, bool onQueue = false);
     /// Forgets an event not yet delivered (a timer set anew drops the fires of its old setting).
     void clearPending();
     /// How a new event's data joins data not yet delivered (timers add up fire counts).

@@ -6,11 +6,15 @@
 
 namespace quenbril::dispatch {
 
-std::shared_ptr<TimerSource> TimerSource::make(QueuePtr queue) {
-    return std::make_shared<TimerSource>(std::move(queue));
+std::shared_ptr<TimerSource> TimerSource::make(QueuePtr queue, Clock clock) {
+    return std::make_shared<TimerSource>(std::move(queue), clock);
 }
 
-TimerSource::TimerSource(QueuePtr queue) : Source(std::move(queue)) {}
+TimerSource::TimerSource(QueuePtr queue, Clock clock) : Source(std::move(queue)), clock_(clock) {}
+
+bool TimerSource::followsRunLoop() const {
+    return clock_ == Clock::OfQueue && queue()->runsOnMain();
+}
 
 TimerSource::~TimerSource() { disarm(); }
 
@@ -29,7 +33,7 @@ void TimerSource::setTimer(double start, double interval) {
         if (!(start < kNever)) return;
         start = std::max(start, 0.0);
         nextDeadline_ = now() + start;
-        if (queue()->runsOnMain()) {
+        if (followsRunLoop()) {
             scheduleRunLoop(generation, start);
         } else {
             scheduleRealTime(generation, nextDeadline_);
@@ -39,7 +43,7 @@ void TimerSource::setTimer(double start, double interval) {
 }
 
 double TimerSource::now() const {
-    return queue()->runsOnMain() ? RunLoop::main().now() : Reactor::monotonicNow();
+    return followsRunLoop() ? RunLoop::main().now() : Reactor::monotonicNow();
 }
 
 void TimerSource::scheduleRealTime(uint64_t generation, double deadline) {
@@ -76,7 +80,7 @@ void TimerSource::fired(uint64_t generation) {
                 next += missed * interval_;
             }
             nextDeadline_ = next;
-            if (queue()->runsOnMain()) {
+            if (followsRunLoop()) {
                 scheduleRunLoop(generation, next - now);
             } else {
                 scheduleRealTime(generation, next);

@@ -9,7 +9,7 @@
 namespace quenbril::dispatch {
 
 /// A timer source. On a queue that runs on the main queue it follows the run loop's clock
-/// (virtual in tests); on any other queue, real (monotonic) time.
+/// (virtual in tests); on any other queue, or when made with Clock::Real, real (monotonic) time.
 ///
 /// data() in the handler: the number of times the timer fired since the handler last ran (more
 /// than 1 when the queue was busy or the source suspended).
@@ -17,7 +17,9 @@ class TimerSource : public Source {
   public:
     static constexpr double kNever = std::numeric_limits<double>::infinity();
 
-    static std::shared_ptr<TimerSource> make(QueuePtr queue);
+    enum class Clock { OfQueue, Real };
+
+    static std::shared_ptr<TimerSource> make(QueuePtr queue, Clock clock = Clock::OfQueue);
 
     ~TimerSource() override;
 
@@ -29,7 +31,7 @@ class TimerSource : public Source {
     /// The time on the clock this timer follows (the run loop's on the main queue, else real).
     double now() const;
 
-    explicit TimerSource(QueuePtr queue);  // use make
+    TimerSource(QueuePtr queue, Clock clock);  // use make
 
   private:
     uint64_t mergeData(uint64_t pending, uint64_t incoming) const override;
@@ -37,6 +39,9 @@ class TimerSource : public Source {
     void fired(uint64_t generation);
     void scheduleRealTime(uint64_t generation, double deadline);
     void scheduleRunLoop(uint64_t generation, double delay);
+    bool followsRunLoop() const;
+
+    const Clock clock_;
 
     std::mutex timerMutex_;
     uint64_t generation_ = 0;

@@ -13,6 +13,7 @@
 #include "foundation/dispatch/DescriptorSource.h"
 #include "foundation/dispatch/Semaphore.h"
 #include "tests/foundation/TestSupport.h"
+#include "tests/support/HeldReactor.h"
 
 namespace quenbril::dispatch {
 namespace {
@@ -290,6 +291,62 @@ TEST_F(DescriptorSourceTest, SourceOnTheMainQueueIsServedByTheRunLoop) {
     send("ping");
     ASSERT_TRUE(waitFor([&] { return got == "ping"; }));
     cancelAndWait(source);
+}
+
+TEST_F(DescriptorSourceTest, MainQueueSourceIsWatchedByTheMainLoopItself) {
+    // With the epoll thread held, only the main loop can notice the descriptor.
+    test::HeldReactor held;
+    ASSERT_TRUE(held.held());
+    queue = Queue::main();
+    auto source = recordingReader(1);
+    source->resume();
+    send("abc");
+    // One pass sees the bytes and runs the handler, with no post in between; one event per run.
+    loop.runPending();
+    EXPECT_EQ(seen(), (std::vector<uint64_t>{3}));
+    ASSERT_TRUE(waitFor([&] { return seen().size() == 3; }));
+    EXPECT_EQ(seen(), (std::vector<uint64_t>{3, 2, 1}));
+
+    // Suspended: the event waits, and is delivered on resume.
+    source->suspend();
+    send("de");
+    EXPECT_FALSE(loop.runUntil([&] { return seen().size() > 3; }, 0.05));
+    source->resume();
+    ASSERT_TRUE(waitFor([&] { return seen().size() == 5; }));
+    EXPECT_EQ(seen(), (std::vector<uint64_t>{3, 2, 1, 2, 1}));
+    shutdown(fds[1], SHUT_WR);
+    ASSERT_TRUE(waitFor([&] { return seen().size() == 6; }));
+    EXPECT_EQ(seen().back(), 0u);  // end of stream
+    cancelAndWait(source);
+}
+
+TEST_F(DescriptorSourceTest, MainQueueSourceCancelledWithAnEventPendingNeverRunsItsHandler) {
+    test::HeldReactor held;
+    ASSERT_TRUE(held.held());
+    for (bool noticed : {false, true}) {
+        int pair[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, pair), 0);
+        auto source = DescriptorSource::makeRead(pair[0], Queue::main());
+        int runs = 0, closes = 0;
+        source->setEventHandler([&] { ++runs; });
+        source->setCancelHandler([&, fd = pair[0]] {
+            EXPECT_TRUE(loop.isCurrentThread());
+            ++closes;
+            close(fd);
+        });
+        source->resume();
+        if (noticed) source->suspend();
+        ASSERT_EQ(write(pair[1], "x", 1), 1);
+        // Noticed by the loop and held by the suspended source, or not yet looked at.
+        if (noticed) loop.runPending();
+        source->cancel();
+        source->cancel();
+        ASSERT_TRUE(loop.runUntil([&] { return closes == 1; }, 5.0));
+        EXPECT_FALSE(loop.runUntil([&] { return runs > 0 || closes > 1; }, 0.05));
+        EXPECT_EQ(runs, 0);
+        EXPECT_EQ(closes, 1);
+        close(pair[1]);
+    }
 }
 
 TEST_F(DescriptorSourceTest, InPlaceDeliveryRunsTheHandlerOnTheEpollThreadWhileTheQueueIsIdle) {

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -7,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/dispatch/DescriptorSource.h"
 #include "foundation/dispatch/Queue.h"
 #include "foundation/dispatch/TimerSource.h"
 #include "foundation/qt/QtRunLoop.h"
@@ -112,6 +115,40 @@ TEST_F(QtRunLoopTest, WatchedDescriptorIsServedUntilCancelled) {
     test::expectWatchServedUntilCancelled(
         *loop,
         [&](const std::function<bool()>& done, double seconds) { return runUntil(done, seconds); });
+}
+
+TEST_F(QtRunLoopTest, MainQueueDescriptorSourceIsServedByTheQtLoop) {
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, pair), 0);
+    auto source = dispatch::DescriptorSource::makeRead(pair[0], dispatch::Queue::main());
+    std::vector<uint64_t> seen;
+    int closes = 0;
+    source->setEventHandler([&, fd = pair[0]] {
+        EXPECT_TRUE(loop->isCurrentThread());
+        seen.push_back(source->data());
+        char byte;
+        EXPECT_EQ(read(fd, &byte, 1), 1);  // one byte per run: the source fires again
+    });
+    source->setCancelHandler([&, fd = pair[0]] {
+        ++closes;
+        close(fd);
+    });
+    source->resume();
+    ASSERT_EQ(write(pair[1], "abc", 3), 3);
+    ASSERT_TRUE(runUntil([&] { return seen.size() == 3; }));
+    EXPECT_EQ(seen, (std::vector<uint64_t>{3, 2, 1}));
+    // Suspended, the source stops watching and keeps its event for the resume.
+    source->suspend();
+    ASSERT_EQ(write(pair[1], "de", 2), 2);
+    EXPECT_FALSE(runUntil([&] { return seen.size() > 3; }, 0.05));
+    source->resume();
+    ASSERT_TRUE(runUntil([&] { return seen.size() == 5; }));
+    EXPECT_EQ(seen, (std::vector<uint64_t>{3, 2, 1, 2, 1}));
+    source->cancel();
+    ASSERT_EQ(send(pair[1], "f", 1, MSG_NOSIGNAL), 1);  // before the cancel handler has run
+    EXPECT_FALSE(runUntil([&] { return seen.size() > 5 || closes > 1; }, 0.05));
+    EXPECT_EQ(closes, 1);
+    close(pair[1]);
 }
 
 }  // namespace
