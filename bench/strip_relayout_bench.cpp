@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "MonitorApp/app/SharedServices.h"
+#include "MonitorApp/app/SharedViewServices.h"
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/chat/ChatManager.h"
@@ -52,12 +53,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no settings folder\n");
         return 1;
     }
-    installStripWidgetFactories(
-        StripViewServices{UserSettingsManager::sharedInstance(),
-                          NotificationCenter::defaultCenter(),
-                          ChannelStripManager::sharedInstance(), PELAudioEngine::sharedInstance(),
-                          PlaybackManager::sharedInstance(), ColorHelper::sharedInstance()},
-        ChatManager::uuid);
+    installStripWidgetFactories(sharedStripViewServices(), ChatManager::uuid);
     {
         ViewController vc(sharedMainWindowServices());
         vc.resize(kWidths[0], kHeight);

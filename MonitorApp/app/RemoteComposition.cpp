@@ -4,8 +4,8 @@
 
 #include "MonitorApp/app/AppDelegate.h"
 #include "MonitorApp/app/MainWindow.h"
-#include "MonitorApp/app/SharedChatServices.h"
 #include "MonitorApp/app/SharedServices.h"
+#include "MonitorApp/app/SharedViewServices.h"
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/SnapshotManager.h"
@@ -56,12 +56,7 @@ RemoteComposition::RemoteComposition()
     // The machine's MIDI system, if it has one; without it the remote runs on without MIDI.
     MidiDeviceManager::sharedDeviceManager().installBackend(makeSystemMidiBackend());
     // Before the window: its strip area makes the level display when the strips first arrive.
-    installStripWidgetFactories(
-        StripViewServices{UserSettingsManager::sharedInstance(),
-                          NotificationCenter::defaultCenter(),
-                          ChannelStripManager::sharedInstance(), PELAudioEngine::sharedInstance(),
-                          PlaybackManager::sharedInstance(), ColorHelper::sharedInstance()},
-        ChatManager::uuid);
+    installStripWidgetFactories(sharedStripViewServices(), ChatManager::uuid);
     controller_ = new ViewController(sharedMainWindowServices());
     connectLinkSenders(&ServerManager::sharedInstance(), *controller_);
     controller_->setAlertPresenter(&alerts_);

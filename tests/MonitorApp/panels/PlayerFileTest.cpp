@@ -12,35 +12,18 @@
 #include "MonitorApp/panels/PlayerFile.h"
 #include "foundation/PropertyList.h"
 #include "tests/support/KilledSave.h"
+#include "tests/support/TemporaryFolderTest.h"
 
 namespace quenbril {
 namespace {
 
-class PlayerFileTest : public testing::Test {
+class PlayerFileTest : public TemporaryFolderTest {
   protected:
-    void SetUp() override {
-        std::string pattern = "/tmp/quenbril-playerfile-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-    std::string path(const std::string& name) const { return (folder_ / name).string(); }
-    static void put(const std::string& path, const std::string& text) {
-        std::ofstream(path, std::ios::binary) << text;
-    }
-    static std::string contents(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    PlayerFileTest() : TemporaryFolderTest("/tmp/quenbril-playerfile-XXXXXX") {}
     size_t filesInFolder() const {
         return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(folder_),
                                                  std::filesystem::directory_iterator()));
     }
-
-    std::filesystem::path folder_;
 };
 
 const Array kCast{

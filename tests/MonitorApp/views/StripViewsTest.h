@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "MonitorApp/app/SharedViewServices.h"
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/chat/ChatManager.h"
@@ -42,14 +43,7 @@ class StripViewsTest : public SettingsTest {
     static ChannelStripManager& manager() { return ChannelStripManager::sharedInstance(); }
     static UserSettingsManager& settings() { return UserSettingsManager::sharedInstance(); }
     /// The shared instances, as the application hands them to the strip views.
-    static StripViewServices viewServices() {
-        return StripViewServices{settings(),
-                                 NotificationCenter::defaultCenter(),
-                                 manager(),
-                                 PELAudioEngine::sharedInstance(),
-                                 PlaybackManager::sharedInstance(),
-                                 ColorHelper::sharedInstance()};
-    }
+    static StripViewServices viewServices() { return sharedStripViewServices(); }
 
     /// A strip dictionary of the "Channels" list.
     static Value strip(int64_t csID) {

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include "MonitorApp/app/SharedViewServices.h"
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/chat/ChatManager.h"
@@ -38,14 +39,7 @@ class StripWidgetsTest : public SettingsTest {
     static ChannelStripManager& manager() { return ChannelStripManager::sharedInstance(); }
     static UserSettingsManager& settings() { return UserSettingsManager::sharedInstance(); }
     /// The shared instances, as the application hands them to the strip views.
-    static StripViewServices stripViewServices() {
-        return StripViewServices{settings(),
-                                 NotificationCenter::defaultCenter(),
-                                 manager(),
-                                 PELAudioEngine::sharedInstance(),
-                                 PlaybackManager::sharedInstance(),
-                                 ColorHelper::sharedInstance()};
-    }
+    static StripViewServices stripViewServices() { return sharedStripViewServices(); }
 
     /// A strip dictionary of the "Channels" list.
     static Value strip(int64_t csID, const char* panel = "A") {

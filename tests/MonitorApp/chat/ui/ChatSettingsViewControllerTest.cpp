@@ -11,7 +11,7 @@
 #include <QTabWidget>
 #include <filesystem>
 
-#include "MonitorApp/app/SharedChatServices.h"
+#include "MonitorApp/app/SharedViewServices.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/chat/ui/ChatButton.h"
 #include "MonitorApp/chat/ui/ChatButtonViewController.h"

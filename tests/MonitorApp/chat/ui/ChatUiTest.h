@@ -3,7 +3,7 @@
 #include <QFont>
 #include <QLabel>
 
-#include "MonitorApp/app/SharedChatServices.h"
+#include "MonitorApp/app/SharedViewServices.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/chat/ChatNotifications.h"
 #include "tests/MonitorApp/chat/ChatTestEnvironment.h"

@@ -10,7 +10,7 @@
 #include <QTest>
 #include <optional>
 
-#include "MonitorApp/app/SharedChatServices.h"
+#include "MonitorApp/app/SharedViewServices.h"
 #include "MonitorApp/chat/ChatColorManager.h"
 #include "MonitorApp/chat/ui/ChatButton.h"
 #include "MonitorApp/chat/ui/ChatButtonViewController.h"

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "MonitorApp/app/SharedChatServices.h"
+#include "MonitorApp/app/SharedViewServices.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/chat/ChatMessage.h"
 #include "tests/MonitorApp/Recorders.h"

@@ -12,33 +12,17 @@
 #include "MonitorApp/serverrole/receiverlist/ReceiverListModel.h"
 #include "foundation/PropertyList.h"
 #include "foundation/UserDefaults.h"
+#include "tests/support/TemporaryFolderTest.h"
 
 namespace quenbril {
 namespace {
 
 using Receivers = ReceiverListModel::Receivers;
 
-class ReceiverListTest : public testing::Test {
+class ReceiverListTest : public TemporaryFolderTest {
   protected:
-    void SetUp() override {
-        std::string pattern = "/tmp/quenbril-receiverlist-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-    std::string path(const std::string& name) const { return (folder_ / name).string(); }
-    static void put(const std::string& path, const std::string& text) {
-        std::ofstream(path, std::ios::binary) << text;
-    }
-    static std::string contents(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    ReceiverListTest() : TemporaryFolderTest("/tmp/quenbril-receiverlist-XXXXXX") {}
 
-    std::filesystem::path folder_;
     Receivers list_;
     ReceiverListModel model_{&list_};
 };
