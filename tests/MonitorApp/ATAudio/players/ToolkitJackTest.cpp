@@ -164,14 +164,21 @@ TEST_F(ToolkitJackTest, LoopingGoesOnWithASeekNotification) {
     ASSERT_TRUE(loop_.runUntil([&] { return seeks.count.load() >= 3; }, 10.0));
     auto client = listener();
     ASSERT_TRUE(client);
-    client->record(0.5);
-    ASSERT_TRUE(client->waitRecorded(10.0));
+    // Half a second holds five loops. A gap at each loop's seam would be in every recording; on
+    // a loaded machine the reading thread can also be kept from the CPU longer than the ring
+    // holds, once, and that half second is recorded again.
+    std::vector<float> left;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        client->record(0.5);
+        ASSERT_TRUE(client->waitRecorded(10.0));
+        left = client->recorded(0);
+        if (longestSilence(left) < 2) break;
+    }
     loop_.runPending();
     EXPECT_TRUE(player->isPlaying());
     EXPECT_GE(delegate.ends.load(), 3);
     EXPECT_EQ(ends.count.load(), 0);
     EXPECT_TRUE(seeks.onMain.load());
-    const auto left = client->recorded(0);
     EXPECT_GT(peakOf(left), 0.4f);
     EXPECT_LT(longestSilence(left), 2);
 }
