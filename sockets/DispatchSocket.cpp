@@ -342,6 +342,10 @@ int DispatchSocket::socket4FD() const { return onSocketQueue() ? socket4FD_ : -1
 
 int DispatchSocket::socket6FD() const { return onSocketQueue() ? socket6FD_ : -1; }
 
+TLSEngine* DispatchSocket::sslContext() const {
+    return onSocketQueue() ? sslContext_.get() : nullptr;
+}
+
 // ---- closing ----
 
 void DispatchSocket::disconnect() {

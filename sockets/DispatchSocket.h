@@ -122,6 +122,8 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     int socketFD() const;
     int socket4FD() const;
     int socket6FD() const;
+    /// The TLS session: only on the socket queue, and none before TLS starts; none elsewhere.
+    TLSEngine* sslContext() const;
 
     /// Closes at once (a started socket tells its delegate, with no error).
     void disconnect();

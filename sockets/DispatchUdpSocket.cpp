@@ -315,6 +315,22 @@ void DispatchUdpSocket::closeWithError(std::optional<Error> error) {
 
 // ---- addresses: the helpers the TCP socket uses ----
 
+std::string DispatchUdpSocket::hostFromSockaddr4(const sockaddr_in& address) {
+    return DispatchSocket::hostFromSockaddr4(address);
+}
+
+std::string DispatchUdpSocket::hostFromSockaddr6(const sockaddr_in6& address) {
+    return DispatchSocket::hostFromSockaddr6(address);
+}
+
+uint16_t DispatchUdpSocket::portFromSockaddr4(const sockaddr_in& address) {
+    return DispatchSocket::portFromSockaddr4(address);
+}
+
+uint16_t DispatchUdpSocket::portFromSockaddr6(const sockaddr_in6& address) {
+    return DispatchSocket::portFromSockaddr6(address);
+}
+
 std::optional<std::string> DispatchUdpSocket::hostFromAddress(const Bytes& address) {
     return DispatchSocket::hostFromAddress(address);
 }
@@ -334,6 +350,10 @@ bool DispatchUdpSocket::isIPv4Address(const Bytes& address) {
 
 bool DispatchUdpSocket::isIPv6Address(const Bytes& address) {
     return DispatchSocket::isIPv6Address(address);
+}
+
+bool DispatchUdpSocket::getHost(std::string* host, uint16_t* port, const Bytes& address) {
+    return getHost(host, port, nullptr, address);
 }
 
 bool DispatchUdpSocket::getHost(std::string* host, uint16_t* port, int* family,

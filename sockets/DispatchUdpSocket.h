@@ -16,6 +16,8 @@
 #include "sockets/DispatchUdpSocketDelegate.h"
 
 struct sockaddr;
+struct sockaddr_in;
+struct sockaddr_in6;
 
 namespace quenbril {
 
@@ -171,12 +173,21 @@ class DispatchUdpSocket : public std::enable_shared_from_this<DispatchUdpSocket>
     void closeAfterSending();
 
     // ---- addresses (the helpers the TCP socket uses) ----
+    /// Numeric text of the address; empty when it cannot be written.
+    static std::string hostFromSockaddr4(const sockaddr_in& address);
+    static std::string hostFromSockaddr6(const sockaddr_in6& address);
+    /// The port in host order.
+    static uint16_t portFromSockaddr4(const sockaddr_in& address);
+    static uint16_t portFromSockaddr6(const sockaddr_in6& address);
     static std::optional<std::string> hostFromAddress(const Bytes& address);
     static uint16_t portFromAddress(const Bytes& address);
     /// AF_INET, AF_INET6, or 0 when `address` is not one.
     static int familyFromAddress(const Bytes& address);
     static bool isIPv4Address(const Bytes& address);
     static bool isIPv6Address(const Bytes& address);
+    /// Fills the outputs given from an IPv4 or IPv6 socket address and answers true; for
+    /// anything else clears them and answers false.
+    static bool getHost(std::string* host, uint16_t* port, const Bytes& address);
     static bool getHost(std::string* host, uint16_t* port, int* family, const Bytes& address);
 
     // ---- errors ----

@@ -26,6 +26,13 @@ ATMicrophone::ATMicrophone(ATMicrophoneDelegate* delegate, AudioBackend& backend
         QLOG("No audio input device");
         return;
     }
+    if (device_->inputChannelCount() <= 0) {
+        // Some hosts list their capture device without its channels: it is tried with the
+        // device side's own count.
+        device_->setInputChannelCount(inputFormat().channels);
+        QLOG("Audio input %s reports no channels; trying %lld", device_->name().c_str(),
+             static_cast<long long>(device_->inputChannelCount()));
+    }
     identityMap(numberOfChannels());
     streamFormat_ = defaultStreamFormat();
 }
@@ -51,6 +58,13 @@ int ATMicrophone::numberOfChannels() const {
     return device_ ? static_cast<int>(std::min<int64_t>(device_->inputChannelCount(),
                                                         ATUnitFormat::kMaxChannels))
                    : 0;
+}
+
+ATUnitFormat ATMicrophone::inputFormat() const {
+    if (!device_) return {};
+    const double rate = device_->defaultSampleRate() > 0.0 ? device_->defaultSampleRate() : 48000.0;
+    const int channels = numberOfChannels();
+    return {rate, channels > 0 ? channels : kDefaultInputChannels};
 }
 
 ATUnitFormat ATMicrophone::streamFormatWithChannels(int channels) const {
@@ -95,6 +109,8 @@ bool ATMicrophone::openStream() {
     floatData_.assign(channels, std::vector<float>(kSliceFrames, 0.0f));
     floatPointers_.clear();
     for (auto& channel : floatData_) floatPointers_.push_back(channel.data());
+    audioBuffers_.assign(channels, AudioBuffer{});
+    audioBufferList_ = {static_cast<uint32_t>(channels), audioBuffers_.data()};
     for (auto& copy : lastSlices_) copy.assign(channels, std::vector<float>(kSliceFrames, 0.0f));
     lastSlice_.store(-1);
     lastFrames_.store(0);
@@ -206,6 +222,14 @@ void ATMicrophone::process(const float* const* inputs, float* const* /*outputs*/
             }
         }
         if (delegate) {
+            // The list is the float channels themselves; what a delegate changed of the list
+            // for one slice is set back for the next.
+            audioBufferList_ = {static_cast<uint32_t>(channels), audioBuffers_.data()};
+            for (size_t k = 0; k < channels; ++k) {
+                audioBuffers_[k] = {1, static_cast<uint32_t>(slice * sizeof(float)),
+                                    floatPointers_[k]};
+            }
+            delegate->hasBufferList(*this, &audioBufferList_, slice, static_cast<int>(channels));
             delegate->hasAudioReceived(*this, floatPointers_.data(), slice,
                                        static_cast<int>(channels));
         }

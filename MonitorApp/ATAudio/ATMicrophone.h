@@ -9,15 +9,16 @@
 #include "MonitorApp/ATAudio/ATOutputDataSource.h"
 #include "MonitorApp/ATAudio/ATStreamWatch.h"
 #include "MonitorApp/ATAudio/ATUnitFormat.h"
+#include "MonitorApp/ATAudio/AudioBufferList.h"
 #include "platform/audio/AudioBackend.h"
 
 namespace quenbril {
 
 class ATMicrophone;
 
-/// What a microphone tells its delegate. hasAudioReceived comes on the audio thread with buffers
-/// that are reused for the next slice; it must not lock, allocate, log or do I/O. The others come
-/// on the main thread.
+/// What a microphone tells its delegate. hasBufferList and hasAudioReceived come on the audio
+/// thread, in that order, with buffers that are reused for the next slice; they must not lock,
+/// allocate, log or do I/O. The others come on the main thread.
 class ATMicrophoneDelegate {
   public:
     virtual ~ATMicrophoneDelegate() = default;
@@ -27,12 +28,21 @@ class ATMicrophoneDelegate {
                                                 const ATUnitFormat& /*format*/) {}
     virtual void hasAudioReceived(ATMicrophone& /*microphone*/, float* const* /*buffers*/,
                                   int /*bufferSize*/, int /*numberOfChannels*/) {}
+    /// The slice as rendered: one buffer of `bufferSize` float32 samples per client channel.
+    virtual void hasBufferList(ATMicrophone& /*microphone*/, AudioBufferList* /*bufferList*/,
+                               int /*bufferSize*/, int /*numberOfChannels*/) {}
 };
 
-/// Captures an input device and hands its delegate slices of at most 128 frames as
-/// non-interleaved float channels. All of the device's inputs are opened; a channel map picks the
-/// ones the client gets, in its order (entry k: the device channel client channel k carries, -1
-/// past the client's channels). As an output's data source it plays its last slice.
+/// Captures an input device and hands its delegate slices of at most 128 frames, first as the
+/// rendered buffer list, then as non-interleaved float channels. The capture is float32 already,
+/// so the two are the same memory: nothing is converted. All of the device's inputs are opened; a
+/// channel map picks the ones the client gets, in its order (entry k: the device channel client
+/// channel k carries, -1 past the client's channels). As an output's data source it plays its
+/// last slice.
+///
+/// A default input device that reports no input channels is given the channel count of
+/// inputFormat() and tried with it; a host that refuses it is reported when the capture starts,
+/// as any device that cannot be opened is.
 ///
 /// A change of device, format or map while capturing stops the stream, re-makes it and starts it
 /// again; a refused change is logged and the previous state kept. A device that goes away is
@@ -41,6 +51,8 @@ class ATMicrophone : public ATOutputDataSource, private AudioStreamClient {
   public:
     static constexpr int kSliceFrames = 128;
     static constexpr int kMaxFrames = 4096;
+    /// The device side's channels for a device that reports no inputs: the unit's default.
+    static constexpr int kDefaultInputChannels = 2;
 
     explicit ATMicrophone(ATMicrophoneDelegate* delegate = nullptr,
                           AudioBackend& backend = AudioBackend::shared());
@@ -62,6 +74,9 @@ class ATMicrophone : public ATOutputDataSource, private AudioStreamClient {
     bool setDevice(const ATAudioDevice& device);
     /// The device's input channels.
     int numberOfChannels() const;
+    /// The device side of the capture: the device's rate and input channels (two for a device
+    /// that reports none); zero without a device.
+    ATUnitFormat inputFormat() const;
 
     const ATUnitFormat& audioStreamBasicDescription() const { return streamFormat_; }
     /// The client's format: its channel count must fit the device; a new count resets the map
@@ -103,10 +118,13 @@ class ATMicrophone : public ATOutputDataSource, private AudioStreamClient {
     ATOutput* output_ = nullptr;
     std::atomic<bool> feedsOutput_{false};
 
-    // Audio thread's memory, made with the stream: the slice handed to the delegate, and two
+    // Audio thread's memory, made with the stream: the slice handed to the delegate (as float
+    // channels and as a buffer list over the same channels), and two
     // copies of the last slice for an output to read while the next one is written.
     std::vector<std::vector<float>> floatData_;
     std::vector<float*> floatPointers_;
+    std::vector<AudioBuffer> audioBuffers_;
+    AudioBufferList audioBufferList_;
     std::vector<std::vector<float>> lastSlices_[2];
     std::atomic<int> lastSlice_{-1};
     std::atomic<int> lastFrames_{0};

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "MonitorApp/ATAudio/ATAudioFloatConverter.h"
+#include "MonitorApp/ATAudio/ATAudioUtilities.h"
 #include "foundation/Log.h"
 
 namespace quenbril {
@@ -222,6 +224,30 @@ bool ATOutput::setInputFormat(const ATUnitFormat& format) {
         inputFormat_ = format;
         return true;
     });
+}
+
+bool ATOutput::setClientFormat(const AudioStreamBasicDescription& format) {
+    // The buffers are made for every channel: a format of more channels than any unit takes is
+    // no format a client can mean.
+    if (format.mChannelsPerFrame > static_cast<uint32_t>(ATUnitFormat::kMaxChannels)) {
+        QLOG("Ignoring a client format of %u channels", format.mChannelsPerFrame);
+        return false;
+    }
+    std::unique_ptr<ATAudioFloatConverter> converter =
+        ATAudioFloatConverter::converterWithInputFormat(format);
+    if (!converter) {
+        QLOG("Ignoring a client format the output cannot convert: %s",
+             ATAudioUtilities::stringForAudioStreamBasicDescription(format).c_str());
+        return false;
+    }
+    clientFormat_ = format;
+    floatConverter_ = std::move(converter);
+    clientFloatData_.assign(format.mChannelsPerFrame, std::vector<float>(kMaxFrames, 0.0f));
+    return true;
+}
+
+AudioStreamBasicDescription ATOutput::defaultClientFormat() {
+    return ATAudioUtilities::monoFloatFormatWithSampleRate(kDefaultSampleRate);
 }
 
 ATUnitFormat ATOutput::streamDescription() const {

@@ -11,11 +11,14 @@
 #include "MonitorApp/ATAudio/ATOutputDataSource.h"
 #include "MonitorApp/ATAudio/ATStreamWatch.h"
 #include "MonitorApp/ATAudio/ATUnitFormat.h"
+#include "MonitorApp/ATAudio/AudioStreamBasicDescription.h"
 #include "platform/audio/AudioBackend.h"
 
 struct SRC_STATE_tag;
 
 namespace quenbril {
+
+class ATAudioFloatConverter;
 
 /// Plays what a data source supplies, period by period, on an output device. The data source
 /// fills the client channels of `inputFormat` (stereo at 48 kHz by default); a channel map routes
@@ -70,6 +73,19 @@ class ATOutput : private AudioStreamClient {
     const ATUnitFormat& inputFormat() const { return inputFormat_; }
     bool setInputFormat(const ATUnitFormat& format);
     static ATUnitFormat defaultInputFormat() { return {kDefaultSampleRate, 2}; }
+    /// A format a client may declare for what it hands the output, kept with a converter from
+    /// it to float channels and float buffers of kMaxFrames frames per channel. All zero until
+    /// set; the render path takes float channels and does not use them.
+    const AudioStreamBasicDescription& clientFormat() const { return clientFormat_; }
+    /// Replaces the format, its converter and its buffers. A format the converter cannot read
+    /// is refused (logged) and the previous one kept.
+    bool setClientFormat(const AudioStreamBasicDescription& format);
+    /// Mono float32 at 48000 Hz.
+    static AudioStreamBasicDescription defaultClientFormat();
+    /// The client format's converter; none before one is set.
+    ATAudioFloatConverter* floatConverter() const { return floatConverter_.get(); }
+    /// The client format's float buffers, one per channel.
+    const std::vector<std::vector<float>>& clientFloatData() const { return clientFloatData_; }
     /// The device side of the stream: its rate and channels; zero before a stream was made.
     ATUnitFormat streamDescription() const;
     /// True when the stream runs at another rate than the client's and is converted.
@@ -115,6 +131,9 @@ class ATOutput : private AudioStreamClient {
     std::unique_ptr<AudioStream> stream_;
     int streamChannels_ = 0;
     bool wantsPlaying_ = false;
+    AudioStreamBasicDescription clientFormat_;
+    std::unique_ptr<ATAudioFloatConverter> floatConverter_;
+    std::vector<std::vector<float>> clientFloatData_;
     std::atomic<ATOutputDataSource*> dataSource_{nullptr};
     ATOutputDelegate* delegate_ = nullptr;
     std::atomic<float> volume_{1.0f};

@@ -9,7 +9,6 @@
 #include "DarIrudovOzuzari/ZICrashes.h"
 #include "MonitorApp/app/SettingsFile.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
-#include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/chat/ChatNotifications.h"
 #include "MonitorApp/lockable/LockNotifications.h"
@@ -43,13 +42,13 @@ UserSettingsManager& settings() { return UserSettingsManager::sharedInstance(); 
 
 }  // namespace
 
-AppDelegate::AppDelegate(QMenuBar& menuBar, ViewController& controller, AlertPresenter& alerts,
-                         FilePanel& files)
+AppDelegate::AppDelegate(QMenuBar& menuBar, AlertPresenter& alerts, FilePanel& files)
     : menuBar_(menuBar),
-      controller_(controller),
       alerts_(alerts),
       files_(files),
-      toolHandler_([&controller](int tool) { controller.selectedTool(tool); }),
+      toolHandler_([this](int tool) {
+          if (ViewController* controller = getMainVC()) controller->selectedTool(tool);
+      }),
       quitHandler_([] { QCoreApplication::exit(0); }) {
     buildMenus();
     // Whoever locks, the menu follows the lock.
@@ -65,6 +64,12 @@ void AppDelegate::locked(bool on) {
 }
 
 AppDelegate::~AppDelegate() = default;
+
+ViewController* AppDelegate::getMainVC() {
+    if (!viewController_)
+        viewController_ = ChannelStripManager::sharedInstance().mainViewController();
+    return viewController_;
+}
 
 // The menu: the application entry, "File" (whose second item is the "open in" item the main
 // window hides; the player list comes after it), "Remote" with the lock, mute, alerts, modes
@@ -209,7 +214,9 @@ void AppDelegate::lockClicked(QAction& sender) {
 }
 
 void AppDelegate::toggleMute(QAction& sender) {
-    sender.setText(controller_.toggleMute() ? "Unmute" : "Mute");
+    if (ViewController* controller = getMainVC()) {
+        sender.setText(controller->toggleMute() ? "Unmute" : "Mute");
+    }
 }
 
 void AppDelegate::postChatMessage(const std::string& message, unsigned type) {
@@ -228,7 +235,7 @@ void AppDelegate::chatButtonClick(QAction& sender) {
     if (t == kPageTag) {
         postChatMessage(settings().chatUsername() + " paging!", 5);
     } else if (t == kClearChatTag) {
-        controller_.clearChat();
+        if (ViewController* controller = getMainVC()) controller->clearChat();
     } else if (t != 0) {
         ChatManager::sendMacro(t, settings().chatUsername());
     } else {
@@ -238,21 +245,27 @@ void AppDelegate::chatButtonClick(QAction& sender) {
     }
 }
 
-void AppDelegate::showSnapshotsClicked() { controller_.showHideSnapshots(); }
+void AppDelegate::showSnapshotsClicked() {
+    if (ViewController* controller = getMainVC()) controller->showHideSnapshots();
+}
 void AppDelegate::openChannelStrips() {
     // The main window's segue for this item shares its name with the preferences' one, so the
     // application opens the editor through its own handler.
     if (channelStripsHandler_) {
         channelStripsHandler_();
-    } else {
-        controller_.channelIOClicked();
+    } else if (ViewController* controller = getMainVC()) {
+        controller->channelIOClicked();
     }
 }
-void AppDelegate::addMarkerClicked() { controller_.addMarker(); }
+void AppDelegate::addMarkerClicked() {
+    if (ViewController* controller = getMainVC()) controller->addMarker();
+}
 void AppDelegate::selectionClicked() { toolHandler_(0); }
 void AppDelegate::selectionZoomClicked() { toolHandler_(1); }
 void AppDelegate::zoomClicked() { toolHandler_(2); }
-void AppDelegate::soloClearClicked() { controller_.soloClearClicked(); }
+void AppDelegate::soloClearClicked() {
+    if (ViewController* controller = getMainVC()) controller->soloClearClicked();
+}
 
 void AppDelegate::playersClicked() {
     if (playersHandler_) {
@@ -263,8 +276,10 @@ void AppDelegate::playersClicked() {
 }
 
 void AppDelegate::resetAlertsClicked() {
-    controller_.resetClicked();
-    controller_.dismissChatNotifier();
+    if (ViewController* controller = getMainVC()) {
+        controller->resetClicked();
+        controller->dismissChatNotifier();
+    }
 }
 
 void AppDelegate::micCheckModeClicked(QAction& sender) {
@@ -276,7 +291,7 @@ void AppDelegate::micCheckModeClicked(QAction& sender) {
         notebookModeItem_->setChecked(false);
     }
     ChannelStripManager::sharedInstance().updateAppearances();
-    controller_.updateStatusMessage();
+    if (ViewController* controller = getMainVC()) controller->updateStatusMessage();
 }
 
 void AppDelegate::notebookModeClicked(QAction& sender) {
@@ -288,17 +303,19 @@ void AppDelegate::notebookModeClicked(QAction& sender) {
         micCheckItem_->setChecked(false);
         ChannelStripManager::sharedInstance().updateStates();
     }
-    controller_.updateStatusMessage();
+    if (ViewController* controller = getMainVC()) controller->updateStatusMessage();
 }
 
 void AppDelegate::hardMuteClicked(QAction& sender) {
     UserSettingsManager& s = settings();
     s.setHardMuting(!s.hardMuting());
     sender.setChecked(s.hardMuting());
-    controller_.updateStatusMessage();
+    if (ViewController* controller = getMainVC()) controller->updateStatusMessage();
 }
 
-void AppDelegate::preferencesClicked() { controller_.performSegue("showSettings"); }
+void AppDelegate::preferencesClicked() {
+    if (ViewController* controller = getMainVC()) controller->performSegue("showSettings");
+}
 
 void AppDelegate::exportUserPreferences() {
     const Dictionary settingsFile = SettingsFile::make();
@@ -334,13 +351,14 @@ void AppDelegate::importUserPreferences() {
     }
     const bool stored = SettingsFile::apply(*settingsFile);
     // What was imported shows at once, as after a save of the preferences: the strips, the
-    // chat's quick messages and buttons, and the chat menu.
+    // chat's quick messages and buttons, and the chat menu. "PreferencesChanged" is not posted:
+    // it clears every strip's warning until the server's next warnings, and an import changes
+    // no warning.
     refreshEveryStrip(ChannelStripManager::sharedInstance());
     NotificationCenter& center = NotificationCenter::defaultCenter();
     center.post(kChatMessagesChanged);
     center.post(ChatNotification::kChatButtonsChanged);
     center.post(kSettingsChangedNotification);
-    center.post(kPreferencesChangedNotification);
     if (!stored) {
         Alert alert;
         alert.messageText = "Problem importing settings!";

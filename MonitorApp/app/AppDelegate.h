@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <functional>
 #include <string>
 #include <vector>
@@ -29,9 +30,8 @@ class AppDelegate {
     static constexpr int kPageTag = 10;
     static constexpr int kClearChatTag = 11;
 
-    /// Fills `menuBar`. The controller, the alerts and the panels outlive the delegate.
-    AppDelegate(QMenuBar& menuBar, ViewController& controller, AlertPresenter& alerts,
-                FilePanel& files);
+    /// Fills `menuBar`. The alerts and the panels outlive the delegate.
+    AppDelegate(QMenuBar& menuBar, AlertPresenter& alerts, FilePanel& files);
     ~AppDelegate();
 
     /// Chat menu titles, kept in step with "ChatMessagesChanged" from now on.
@@ -40,7 +40,10 @@ class AppDelegate {
     /// the default text of each that is missing. Nothing while the chat menu has fewer than 8
     /// items.
     void updateChatMenu();
-    ViewController& getMainVC() const { return controller_; }
+    /// The main window's controller: the one found before, else the one the strip manager
+    /// knows (it sets itself there as it loads). None before the main window has loaded; the
+    /// actions that need it then do nothing.
+    ViewController* getMainVC();
 
     /// The lock itself, told whether to lock; the menu item only keeps its title.
     void setLockHandler(std::function<void(bool)> handler) { lockHandler_ = std::move(handler); }
@@ -116,7 +119,8 @@ class AppDelegate {
     void locked(bool on);
 
     QMenuBar& menuBar_;
-    ViewController& controller_;
+    // Cleared by Qt when the window goes.
+    QPointer<ViewController> viewController_;
     AlertPresenter& alerts_;
     FilePanel& files_;
     QMenu* chatMenu_ = nullptr;

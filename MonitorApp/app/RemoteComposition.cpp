@@ -64,7 +64,7 @@ RemoteComposition::RemoteComposition()
 
     window_ = std::make_unique<MainWindow>(controller_);
 
-    delegate_ = std::make_unique<AppDelegate>(*window_->menuBar(), *controller_, alerts_, files_);
+    delegate_ = std::make_unique<AppDelegate>(*window_->menuBar(), alerts_, files_);
     ViewController* controller = controller_;
     delegate_->setLockHandler([controller](bool on) { controller->lock(on); });
     delegate_->setToolHandler([controller](int tool) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "MonitorApp/ATAudio/ATAudioFFTRolling.h"
 #include "MonitorApp/audio/FaultDetectors.h"
 #include "MonitorApp/settings/ChannelStripModel.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
@@ -193,6 +194,10 @@ int PELAudioEngine::output(std::span<float* const> buffers, int numberOfFrames) 
     clientRing_.consume(destination, frames, nullptr, kClientRingChannels);
     return 0;
 }
+
+void PELAudioEngine::setFft(std::unique_ptr<ATAudioFFTRolling> fft) { fft_ = std::move(fft); }
+
+void PELAudioEngine::fft(ATAudioFFT& /*fft*/, float* /*fftData*/, uint64_t /*bufferSize*/) {}
 
 void PELAudioEngine::flushLogs() {
     clientRing_.log().flush();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "MonitorApp/ATAudio/ATAudioDevice.h"
+#include "MonitorApp/ATAudio/ATAudioFFTDelegate.h"
 #include "MonitorApp/ATAudio/ATMicrophone.h"
 #include "MonitorApp/ATAudio/ATOutput.h"
 #include "MonitorApp/ATAudio/ATOutputDataSource.h"
@@ -28,6 +29,7 @@
 
 namespace quenbril {
 
+class ATAudioFFTRolling;
 class FaultDetectors;
 
 /// What the engine may tell the main window. It sends nothing so far.
@@ -53,7 +55,9 @@ class PELAudioEngineDelegate {
 /// by output() on an audio thread; blockRing() is written and read on audio threads. mute and
 /// the role are read on audio threads. The capture and output callbacks read the strips and the
 /// clients only through the mix snapshot the main thread publishes (publishMix()).
-class PELAudioEngine : public ATOutputDataSource, public ATMicrophoneDelegate {
+class PELAudioEngine : public ATOutputDataSource,
+                       public ATMicrophoneDelegate,
+                       public ATAudioFFTDelegate {
   public:
     static constexpr int kHistoryChannels = 128;
     /// Columns of each history when asked for fewer: the level displays read the 128 columns
@@ -191,6 +195,26 @@ class PELAudioEngine : public ATOutputDataSource, public ATMicrophoneDelegate {
     /// every second.
     void flushLogs();
 
+    // The strips are the engine's channels as ServerRoleStrips gives them, so these have
+    // nothing to do; nothing calls them.
+    void resetChannels() {}
+    void updateEnabledChannels(const Array& channels) { (void)channels; }
+    /// Always 0.
+    int indexForChannel(int channel) const {
+        (void)channel;
+        return 0;
+    }
+    /// A spectrum analyser the engine could feed; nothing sets it, and its spectra change
+    /// nothing.
+    ATAudioFFTRolling* fft() const { return fft_.get(); }
+    void setFft(std::unique_ptr<ATAudioFFTRolling> fft);
+    void fft(ATAudioFFT& fft, float* fftData, uint64_t bufferSize) override;
+    /// Non-owning references to strip views; nothing sets or reads them.
+    const std::vector<std::weak_ptr<void>>& channelStrips() const { return channelStrips_; }
+    void setChannelStrips(std::vector<std::weak_ptr<void>> strips) {
+        channelStrips_ = std::move(strips);
+    }
+
     // ---- The server role ----
 
     /// The strips the capture channels belong to (not owned; null for none). The owner removes
@@ -230,6 +254,14 @@ class PELAudioEngine : public ATOutputDataSource, public ATMicrophoneDelegate {
     void hasAudioReceived(ATMicrophone& microphone, float* const* buffers, int bufferSize,
                           int numberOfChannels) override;
     void processCapture(const float* const* buffers, int frames, int channels);
+    /// Adds `bufferSize` frames of each strip of `controllers` that is not off into `left` and
+    /// `right` at its gain and pan law; strip k takes capture channel k of `in`, for k below
+    /// `channels`. With `mixStreamBuffer` each also goes into the stream mix at its gain alone.
+    /// Capture thread: no lock, no allocation.
+    void mixStereoFrom(const float* const* in, int channels, float* left, float* right,
+                       std::span<const StripMix> controllers, int bufferSize, bool mixStreamBuffer);
+    /// The stream mix of the last capture block (the monitor mix at the strips' gains alone).
+    const float* streamMix() const { return streamMix_.data(); }
 
     /// The analysis timer: runs the fault tests on every full analysis block captured.
     void processVisuals();
@@ -294,6 +326,8 @@ class PELAudioEngine : public ATOutputDataSource, public ATMicrophoneDelegate {
     std::optional<std::string> inputDeviceUID_;
     std::optional<std::string> outputDeviceUID_;
     PELAudioEngineDelegate* delegate_ = nullptr;
+    std::unique_ptr<ATAudioFFTRolling> fft_;
+    std::vector<std::weak_ptr<void>> channelStrips_;
     std::unique_ptr<ATOutput> stereoOut_;
     Timer logTimer_;
 

@@ -9,7 +9,6 @@
 #include "MonitorApp/audio/FaultDetectors.h"
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/audio/SampleStatistics.h"
-#include "MonitorApp/audio/StripMixer.h"
 #include "MonitorApp/settings/ChannelStripModel.h"
 #include "MonitorApp/settings/ChannelStripState.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
@@ -184,6 +183,28 @@ void PELAudioEngine::processCapture(const float* const* buffers, int frames, int
     }
 }
 
+void PELAudioEngine::mixStereoFrom(const float* const* in, int channels, float* left, float* right,
+                                   std::span<const StripMix> controllers, int bufferSize,
+                                   bool mixStreamBuffer) {
+    const int used = std::min(static_cast<int>(controllers.size()), channels);
+    float* stream = mixStreamBuffer ? streamMix_.data() : nullptr;
+    for (int k = 0; k < used; ++k) {
+        const StripMix& strip = controllers[static_cast<size_t>(k)];
+        if (!strip.on) continue;
+        const float* samples = in[k];
+        const float l = strip.left;
+        const float r = strip.right;
+        for (int i = 0; i < bufferSize; ++i) {
+            left[i] += samples[i] * l;
+            right[i] += samples[i] * r;
+        }
+        if (stream) {
+            const float g = strip.gain;
+            for (int i = 0; i < bufferSize; ++i) stream[i] += samples[i] * g;
+        }
+    }
+}
+
 void PELAudioEngine::captureBlock(const MixSnapshot& mix, const float* const* in, int n, int c) {
     const auto started = std::chrono::steady_clock::now();
     const int mode = settings().streamingMode();
@@ -198,15 +219,13 @@ void PELAudioEngine::captureBlock(const MixSnapshot& mix, const float* const* in
 
     std::fill_n(left, n, 0.0f);
     std::fill_n(right, n, 0.0f);
-    StripMixer::mix(in, c, mix.strips.data(), static_cast<int>(mix.strips.size()), n, left, right,
-                    streamMix_.data());
+    mixStereoFrom(in, c, left, right, mix.strips, n, true);
     blockRing_.produce(left, right, n);
 
     for (const ClientMix& client : mix.clients) {
         std::fill_n(clientLeft_.data(), n, 0.0f);
         std::fill_n(clientRight_.data(), n, 0.0f);
-        StripMixer::mix(in, c, client.strips.data(), static_cast<int>(client.strips.size()), n,
-                        clientLeft_.data(), clientRight_.data(), nullptr);
+        mixStereoFrom(in, c, clientLeft_.data(), clientRight_.data(), client.strips, n, false);
         client.ring->produce(clientLeft_.data(), clientRight_.data(), n);
     }
 

@@ -45,6 +45,7 @@ ChannelStripManager::ChannelStripManager(const StripServices& services) : servic
                                             [this](const Notification& n) { groupClicked(n); }));
     observers_.push_back(center.addObserver(
         kGroupLongClickedNotification, [this](const Notification& n) { groupLongClicked(n); }));
+    drawTimer_ = RunLoop::main().scheduleTimer(kDrawInterval, true, [this] { drawChannels(); });
     startMidi();
 }
 

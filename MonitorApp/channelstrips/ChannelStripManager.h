@@ -11,6 +11,7 @@
 
 #include "MonitorApp/audio/ServerRoleStrips.h"
 #include "MonitorApp/channelstrips/ChannelStripController.h"
+#include "MonitorApp/channelstrips/ChannelStripDelegate.h"
 #include "MonitorApp/channelstrips/GroupButtonView.h"
 #include "MonitorApp/channelstrips/PanelRenderer.h"
 #include "MonitorApp/channelstrips/Snapshot.h"
@@ -25,6 +26,8 @@
 #include "platform/midi/MidiConnectionManager.h"
 
 namespace quenbril {
+
+class ViewController;
 
 /// The one owner of the channel strips: the ordered list of strip controllers (the order of the
 /// server's last "Channels" list), the look-ups by id and by position, the layout of the strip
@@ -69,6 +72,13 @@ class ChannelStripManager : public MidiConnectionManagerDelegate, public ServerR
     void releaseGroupButtonView(const GroupButtonContainer* container);
     const std::vector<GroupButtonView*>& groupButtons() const { return groupButtons_; }
     PanelRenderer* renderer() const { return renderer_; }
+    /// Not owned; the manager never calls it.
+    ChannelStripDelegate* delegate() const { return delegate_; }
+    void setDelegate(ChannelStripDelegate* delegate) { delegate_ = delegate; }
+    /// The main window's controller, which sets itself as it loads and clears itself as it
+    /// goes; the application delegate finds it here. Not owned.
+    ViewController* mainViewController() const { return mainViewController_; }
+    void setMainViewController(ViewController* controller) { mainViewController_ = controller; }
 
     // ---- Building and saving ----
     /// Replaces every strip with those of a "Channels" list. Disabled strips are dropped, and
@@ -136,7 +146,10 @@ class ChannelStripManager : public MidiConnectionManagerDelegate, public ServerR
     void scrollViewScrolled();
     void scrollEnded();
     bool isScrolling() const { return scrolling_; }
-    /// The level display redraws itself on its own timer, so nothing is left to draw here.
+    /// Seconds between ticks of the draw timer.
+    static constexpr double kDrawInterval = 0.05;
+    /// The draw timer's tick: per-panel level views would redraw here. The level display
+    /// redraws itself on its own timer, and no such view is made, so nothing is left to draw.
     void drawChannels() {}
     const std::string& previouslyClickedChannel() const { return previouslyClickedChannel_; }
     void setPreviouslyClickedChannel(std::string text) {
@@ -252,12 +265,15 @@ class ChannelStripManager : public MidiConnectionManagerDelegate, public ServerR
     StripArea* area_ = nullptr;
     GroupButtonContainer* groupButtonView_ = nullptr;
     PanelRenderer* renderer_ = nullptr;
+    ChannelStripDelegate* delegate_ = nullptr;
+    ViewController* mainViewController_ = nullptr;
     LinkSender* linkSender_ = nullptr;
     StripIDSource stripIDSource_ = &ChannelStripModel::randomStripID;
     std::string previouslyClickedChannel_ = "(No channel clicked)";
     std::array<uint8_t, kMaxStrips> panelArray_{};
     bool scrolling_ = false;
     Timer scrollTimer_;
+    Timer drawTimer_;
     std::vector<NotificationObserver> observers_;
     std::unique_ptr<MidiConnectionManager> connectionManager_;
     std::optional<MidiDestinationEndpoint> launchpadEndpoint_;

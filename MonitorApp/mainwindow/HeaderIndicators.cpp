@@ -1,5 +1,6 @@
 #include "MonitorApp/mainwindow/HeaderIndicators.h"
 
+#include <QGraphicsOpacityEffect>
 #include <QWidget>
 #include <cmath>
 
@@ -33,6 +34,22 @@ void HeaderIndicators::setResetAlarm(bool on) {
         resetButton_->setUpImage(on ? QStringLiteral("Alert_reset_red.png")
                                     : QStringLiteral("Alert_reset_up.png"));
     }
+}
+
+void HeaderIndicators::setResetButtonOpacity(double opacity) {
+    resetButtonOpacity_ = opacity;
+    if (!resetButton_) return;
+    if (opacity >= 1.0) {
+        // A fully opaque button needs no effect, and drawing through one costs an extra pass.
+        resetButton_->setGraphicsEffect(nullptr);
+        return;
+    }
+    auto* effect = qobject_cast<QGraphicsOpacityEffect*>(resetButton_->graphicsEffect());
+    if (!effect) {
+        effect = new QGraphicsOpacityEffect(resetButton_);
+        resetButton_->setGraphicsEffect(effect);
+    }
+    effect->setOpacity(opacity);
 }
 
 void HeaderIndicators::setChatAlarm(bool on) {

@@ -35,6 +35,9 @@ class HeaderIndicators {
     /// The reset button shows "Alert_reset_red.png" while on, "Alert_reset_up.png" while off.
     void setResetAlarm(bool on);
     bool resetAlarm() const { return resetAlarm_; }
+    /// How opaque the reset button is drawn, 0..1 (dimmed while every warning is off).
+    void setResetButtonOpacity(double opacity);
+    double resetButtonOpacity() const { return resetButtonOpacity_; }
     /// The chat button shows "Chat_red.png" while on, "Chat_up.png" while off.
     void setChatAlarm(bool on);
     bool chatAlarm() const { return chatAlarm_; }
@@ -68,6 +71,7 @@ class HeaderIndicators {
     QBButton* resetButton_ = nullptr;
     QBButton* chatButton_ = nullptr;
     bool resetAlarm_ = false;
+    double resetButtonOpacity_ = 1.0;
     bool chatAlarm_ = false;
     int headerFlashCount_ = 0;
     bool headerFlashing_ = false;

@@ -58,6 +58,9 @@ ViewController::~ViewController() {
     // buttons, which go with the window's widgets.
     services_.models.strips.releaseSuperView(stripArea_);
     services_.models.strips.releaseGroupButtonView(groupButtonContainer_);
+    if (services_.models.strips.mainViewController() == this) {
+        services_.models.strips.setMainViewController(nullptr);
+    }
     if (prefViewController_) prefViewController_->setDelegate(nullptr);
     if (audioEngine_ && audioEngine_->delegate() == this) audioEngine_->setDelegate(nullptr);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QSize>
 #include <QWidget>
 #include <cstdint>
@@ -30,7 +31,6 @@ class QAbstractButton;
 class QBoxLayout;
 class QLabel;
 class QScrollArea;
-class QColor;
 
 namespace quenbril {
 
@@ -69,6 +69,8 @@ class ViewController : public QWidget,
     static constexpr QSize kMinimumWindowSize{1039, 256};
     static constexpr QSize kMaximumWindowSize{4200, 2000};
     static constexpr QSize kDefaultWindowSize{1280, 800};
+    /// The main view's background once it has appeared: white 0.1.
+    static QColor mainViewBackground() { return QColor::fromRgbF(0.1f, 0.1f, 0.1f, 1.0f); }
 
     /// Over `services`, which outlive the controller. Its senders have no link until the
     /// application (or a test) hands them one through connectLinkSenders.
@@ -102,7 +104,10 @@ class ViewController : public QWidget,
     void channelStripsEdited();
     /// The strip area scrolled.
     void boundDidChange();
+    /// The reset button dims while every warning is switched off; the strips' warnings are
+    /// worked out anew and the button's alarm follows them.
     void updateWarnings();
+    static constexpr double kDimmedResetOpacity = 0.3;
     /// The manager's stripForChannel: no strip is known by channel number.
     ChannelStripController* stripForChan(int chan);
     /// True when `document`'s "channels" has as many entries as this server has channels.
@@ -189,6 +194,7 @@ class ViewController : public QWidget,
         HeaderIndicators::kDefaultLongClickBarDuration;
     void setResetAlarm(bool on) { indicators_.setResetAlarm(on); }
     bool resetAlarm() const { return indicators_.resetAlarm(); }
+    double resetButtonOpacity() const { return indicators_.resetButtonOpacity(); }
     void setChatAlarm(bool on) { indicators_.setChatAlarm(on); }
     bool chatAlarm() const { return indicators_.chatAlarm(); }
     void flashHeader() { indicators_.flashHeader(); }
@@ -244,6 +250,7 @@ class ViewController : public QWidget,
     void setSoloClearButton(QWidget* button) { soloClearButton_ = button; }
     void setChatButton(QBButton* button) { indicators_.setChatButton(button); }
     void setResetButton(QBButton* button) { indicators_.setResetButton(button); }
+    QBButton* resetButton() const { return indicators_.resetButton(); }
     void setPanelButton(QWidget* button) { panelButton_ = button; }
     void setToolSelector(ToolSelector* selector) { toolSelector_ = selector; }
     ToolSelector* toolSelector() const { return toolSelector_; }

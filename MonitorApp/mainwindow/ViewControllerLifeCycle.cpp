@@ -54,6 +54,8 @@ void ViewController::viewDidLoad() {
     indicators_.resetHeaderFlashing();
     isInitialized_ = false;
     currentDocumentName_ = "Untitled";
+    // The application delegate finds the main window through the strip manager.
+    services_.models.strips.setMainViewController(this);
 
     addActionObservers();
     lifeCycleObservers_.push_back(services_.models.notifications.addObserver(
@@ -96,6 +98,12 @@ void ViewController::viewDidAppear() {
     updateWindowTitle();
     registerLabelText_.clear();
     refreshStatusLabels();
+
+    // The main view's own background, under the strips and the status line.
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, mainViewBackground());
+    setPalette(palette);
 
     versionNumber_->setText(QString("V%1").arg(QUENBRIL_VERSION));
     if (groupButtonContainer_) {
@@ -298,6 +306,8 @@ void ViewController::channelStripsEdited() { screenResize(); }
 void ViewController::boundDidChange() { services_.models.strips.scrollViewScrolled(); }
 
 void ViewController::updateWarnings() {
+    indicators_.setResetButtonOpacity(
+        services_.settings().disableAllWarnings() ? kDimmedResetOpacity : 1.0);
     ChannelStripManager& manager = services_.models.strips;
     manager.updateWarnings();
     setResetAlarm(manager.isWarningOn());

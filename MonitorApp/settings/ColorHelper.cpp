@@ -200,6 +200,16 @@ Color ColorHelper::colorFromDic(const Dictionary& d) {
     return Color{component("red"), component("green"), component("blue"), component("alpha")};
 }
 
+void ColorHelper::testColors() {
+    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    defaults.removeObjectForKey(kGroupColorsKey);
+    defaults.synchronize();
+    const Color group = colorForGroup(0).value_or(Color{});
+    const Color back = colorFromDic(dicForColor(group));
+    log(LogLevel::Debug, "Group colour 0 through a dictionary: %.3f %.3f %.3f %.3f", back.red,
+        back.green, back.blue, back.alpha);
+}
+
 bool ColorHelper::isColorDictionary(const Value& value) {
     const Dictionary* d = value.dictionaryValue();
     return d && isComponent((*d)["red"]) && isComponent((*d)["green"]) &&

@@ -82,6 +82,10 @@ class ColorHelper {
     /// Colours of linked groups: nine fixed colours for 0 to 8; from 9 on the last eight of
     /// them in turn, darkened while bit 3 of the index is set. A negative index gives colour 0.
     static Color colorForLinkGroup(int index);
+    /// A check of the group colours by hand: forgets the stored "groupColors" (synchronised, so
+    /// the built-in table is back for good) and turns group colour 0 into a dictionary and
+    /// back. Nothing in the program calls it.
+    static void testColors();
 
     static Color vozodDarkGray();
     static Color vozodDarkerGray();

@@ -26,10 +26,16 @@ LTCManager& LTCManager::sharedInstance() { return shared.get(); }
 void LTCManager::resetSharedInstance() { shared.reset(); }
 
 std::shared_ptr<ReceivedLTC> LTCManager::recordFor(int64_t csID) const {
+    const auto found = byCSID_.find(csID);
+    return found == byCSID_.end() ? nullptr : found->second;
+}
+
+void LTCManager::setReceivedTC(std::vector<std::shared_ptr<ReceivedLTC>> v) {
+    receivedTC_ = std::move(v);
+    byCSID_.clear();
     for (const auto& record : receivedTC_) {
-        if (record && record->csID() == csID) return record;
+        if (record) byCSID_.try_emplace(record->csID(), record);
     }
-    return nullptr;
 }
 
 void LTCManager::tcReceived(const Dictionary& message) {
@@ -38,6 +44,7 @@ void LTCManager::tcReceived(const Dictionary& message) {
     if (!record) {
         record = std::make_shared<ReceivedLTC>();
         receivedTC_.push_back(record);
+        byCSID_.emplace(csID, record);
         QLOG("New timecode added for %lld", static_cast<long long>(csID));
     }
     record->updateFromMessage(message);

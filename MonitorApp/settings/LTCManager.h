@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "MonitorApp/settings/ReceivedLTC.h"
@@ -29,12 +30,14 @@ class LTCManager {
     /// `selectedLTC()` is that source's record, or, when it has none, the previous selection.
     SMPTETimecode getTimecode(int64_t csID);
 
-    /// The record of the source `csID`, or null.
+    /// The first record of the source `csID`, or null. Constant time: a peer that keeps
+    /// sending new sources must not make each message cost a walk of every record. A record
+    /// is found by the id it was stored under.
     std::shared_ptr<ReceivedLTC> recordFor(int64_t csID) const;
 
     /// One record per source, in order of first arrival. Records are never removed.
     const std::vector<std::shared_ptr<ReceivedLTC>>& receivedTC() const { return receivedTC_; }
-    void setReceivedTC(std::vector<std::shared_ptr<ReceivedLTC>> v) { receivedTC_ = std::move(v); }
+    void setReceivedTC(std::vector<std::shared_ptr<ReceivedLTC>> v);
     /// The source chosen for the large timecode window (a strip id); -1 for none.
     int64_t tcCSIndex() const { return tcCSIndex_; }
     void setTcCSIndex(int64_t v) { tcCSIndex_ = v; }
@@ -45,6 +48,8 @@ class LTCManager {
 
   private:
     std::vector<std::shared_ptr<ReceivedLTC>> receivedTC_;
+    /// The first record of each id in receivedTC_.
+    std::unordered_map<int64_t, std::shared_ptr<ReceivedLTC>> byCSID_;
     int64_t tcCSIndex_ = -1;
     std::weak_ptr<ReceivedLTC> selectedLTC_;
 };

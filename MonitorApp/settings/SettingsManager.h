@@ -11,6 +11,8 @@ class SettingsManager {
     static constexpr int kMaxChannels = 128;
 
     static SettingsManager& sharedInstance();
+    /// The shared instance's CHANNELS.
+    static int channels() { return sharedInstance().CHANNELS(); }
 
     int CHANNELS() const { return channels_.load(std::memory_order_relaxed); }
     /// Kept within 1..128: every table indexed by channel has 128 entries.

@@ -1,5 +1,6 @@
 // Rebuilding 128 strips from a "Channels" list and applying a 128-pair "ChannelWarnings", with
-// recording views: prints the median time of each over many runs.
+// recording views: prints the median time of each over many runs. Also the time of 80,000 "LTC"
+// messages each from a new source, and of one more for an old source after them.
 
 #include <algorithm>
 #include <chrono>
@@ -12,6 +13,7 @@
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/link/LinkMessageReader.h"
+#include "MonitorApp/settings/LTCManager.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "bench/BenchSupport.h"
 #include "foundation/Log.h"
@@ -75,6 +77,25 @@ int main() {
     std::printf("rebuild 128 strips from \"Channels\":        %8.1f us (median of 200)\n", rebuild);
     std::printf("apply 128-pair \"ChannelWarnings\" (1 pass): %8.1f us (median of 2000)\n",
                 warningsPass);
+
+    // A peer sending new sources: every message is a record the manager has not seen.
+    const int sources = bench::shortOr(80000, 2000);
+    std::vector<Dictionary> ltcMessages;
+    ltcMessages.reserve(static_cast<size_t>(sources));
+    for (int i = 1; i <= sources; ++i) {
+        ltcMessages.push_back(Dictionary{{"Command", "LTC"}, {"CSID", int64_t{i}}, {"FPS", 25}});
+    }
+    LTCManager& ltc = LTCManager::sharedInstance();
+    const auto ltcStart = std::chrono::steady_clock::now();
+    for (const Dictionary& message : ltcMessages) ltc.tcReceived(message);
+    const auto ltcEnd = std::chrono::steady_clock::now();
+    const double oldSource =
+        medianMicroseconds(bench::shortOr(2000, 20), [&] { ltc.tcReceived(ltcMessages.front()); });
+    std::printf("%d \"LTC\" messages from new sources:     %8.1f ms\n", sources,
+                std::chrono::duration<double, std::milli>(ltcEnd - ltcStart).count());
+    std::printf("one \"LTC\" of the first source after them: %8.1f us (median of 2000)\n",
+                oldSource);
+    LTCManager::resetSharedInstance();
 
     ChannelStripManager::resetSharedInstance();
     PELAudioEngine::resetSharedInstance();

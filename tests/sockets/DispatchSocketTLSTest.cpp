@@ -219,6 +219,12 @@ TEST_F(TLSTest, BytesQueuedBeforeTheSwitchLeaveInClearAndLaterOnesNever) {
 
 TEST_F(TLSTest, ManualTrustYesSecuresBothSidesAndCarriesDataBothWays) {
     connectPair();
+    auto sessionInside = [](DispatchSocket& socket) {
+        TLSEngine* session = nullptr;
+        socket.performBlock([&] { session = socket.sslContext(); });
+        return session;
+    };
+    EXPECT_EQ(sessionInside(*client_), nullptr) << "no session before the switch";
     // Clear text both ways before the switch, read before it.
     client_->writeData(bytesOf("hello"), 2.0, 1);
     server_->readDataToLength(5, 2.0, 10);
@@ -243,6 +249,9 @@ TEST_F(TLSTest, ManualTrustYesSecuresBothSidesAndCarriesDataBothWays) {
     EXPECT_EQ(clientRecorder_.secures, 1);
     EXPECT_TRUE(client_->isSecure());
     EXPECT_TRUE(server_->isSecure());
+    // The session is only reachable on the socket's queue.
+    EXPECT_EQ(client_->sslContext(), nullptr);
+    EXPECT_NE(sessionInside(*client_), nullptr);
     ASSERT_EQ(clientRecorder_.trustQuestions, 1);
     ASSERT_TRUE(clientRecorder_.trust);
     EXPECT_EQ(clientRecorder_.trust->peerName(), "localhost");
@@ -253,6 +262,7 @@ TEST_F(TLSTest, ManualTrustYesSecuresBothSidesAndCarriesDataBothWays) {
 
     // A secured socket says goodbye with close_notify: the peer sees an orderly end.
     client_->disconnect();
+    EXPECT_EQ(sessionInside(*client_), nullptr) << "a close forgets the session";
     ASSERT_TRUE(wait([&] { return serverRecorder_.disconnects == 1; }));
     ASSERT_TRUE(serverRecorder_.disconnectError);
     EXPECT_EQ(serverRecorder_.disconnectError->domain, DispatchSocket::kErrorDomain);

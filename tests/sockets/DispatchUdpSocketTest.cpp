@@ -1,11 +1,13 @@
 // The UDP socket on loopback: the services the server role relies on, then binding, receiving,
 // sending and their edge cases.
 
+#include <arpa/inet.h>
 #include <net/if.h>
 #include <netdb.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 
 #include "sockets/DispatchUdpSocket.h"
 #include "tests/sockets/SocketTestSupport.h"
@@ -137,6 +139,45 @@ class UdpTest : public SocketTest {
         return DispatchUdpSocket::familyFromAddress(address);
     }
 };
+
+// ---- socket addresses ----
+
+template <typename Address>
+Bytes addressBytes(const Address& address) {
+    Bytes bytes(sizeof address);
+    std::memcpy(bytes.data(), &address, sizeof address);
+    return bytes;
+}
+
+TEST(UdpAddressTest, SockaddrsGiveTheirHostsAndPortsAndTheShortFormFillsWhatItIsGiven) {
+    sockaddr_in four{};
+    four.sin_family = AF_INET;
+    four.sin_port = htons(5004);
+    ASSERT_EQ(inet_pton(AF_INET, "192.0.2.7", &four.sin_addr), 1);
+    sockaddr_in6 six{};
+    six.sin6_family = AF_INET6;
+    six.sin6_port = htons(6000);
+    ASSERT_EQ(inet_pton(AF_INET6, "2001:db8::1", &six.sin6_addr), 1);
+    EXPECT_EQ(DispatchUdpSocket::hostFromSockaddr4(four), "192.0.2.7");
+    EXPECT_EQ(DispatchUdpSocket::portFromSockaddr4(four), 5004);
+    EXPECT_EQ(DispatchUdpSocket::hostFromSockaddr6(six), "2001:db8::1");
+    EXPECT_EQ(DispatchUdpSocket::portFromSockaddr6(six), 6000);
+
+    std::string host;
+    uint16_t port = 0;
+    EXPECT_TRUE(DispatchUdpSocket::getHost(&host, &port, addressBytes(six)));
+    EXPECT_EQ(host, "2001:db8::1");
+    EXPECT_EQ(port, 6000);
+    EXPECT_TRUE(DispatchUdpSocket::getHost(nullptr, &port, addressBytes(four)));
+    EXPECT_EQ(port, 5004);
+
+    // Sixteen bytes that call themselves IPv6 are no address: the outputs are cleared.
+    sockaddr_in liar = four;
+    liar.sin_family = AF_INET6;
+    EXPECT_FALSE(DispatchUdpSocket::getHost(&host, &port, addressBytes(liar)));
+    EXPECT_EQ(host, "");
+    EXPECT_EQ(port, 0);
+}
 
 // ---- the services the server role relies on ----
 

@@ -6,6 +6,9 @@
 #include <QMenu>
 #include <QTest>
 
+#include "DarIrudovOzuzari/ZICrashes.h"
+#include "RizUdidadIzezozure/ZIAnalytics.h"
+#include "ZurIrirur/ZIZurIrirur.h"
 #include "tests/MonitorApp/app/AppTest.h"
 
 namespace quenbril::test {
@@ -53,6 +56,44 @@ TEST_F(AppDelegateTest, TheFunctionKeysInTheMainWindowSendTheQuickMessagesTheyNa
     QAction* clicked = delegate->itemTitled("Send Clicked Channel");
     ASSERT_NE(clicked, nullptr);
     EXPECT_TRUE(clicked->shortcuts().contains(QKeySequence(Qt::Key_F8)));
+}
+
+TEST_F(AppDelegateTest, TheLaunchStartsTheTelemetryWithAnalyticsAndThenCrashes) {
+    ZIZurIrirur::resetSharedInstance();
+    launch();
+    const ZIZurIrirur& sdk = ZIZurIrirur::sharedInstance();
+    EXPECT_TRUE(sdk.isStarted());
+    const ZIZurIrirur::Services started = sdk.startedServices();
+    ASSERT_EQ(started.size(), 2u);
+    EXPECT_EQ(started[0], &ZIAnalytics::kService);
+    EXPECT_EQ(started[1], &ZICrashes::kService);
+    EXPECT_STREQ(started[0]->name(), "ZIAnalytics");
+    EXPECT_STREQ(started[1]->name(), "ZICrashes");
+}
+
+// The menu reaches the main window through the strip manager, where the window sets itself as
+// it loads; before that the items that need it do nothing, and a window that goes clears it.
+TEST_F(AppDelegateTest, TheMainWindowIsFoundThroughTheStripManagerOnceItHasLoaded) {
+    EXPECT_EQ(delegate->getMainVC(), nullptr);
+    delegate->itemTitled("Preferences…")->trigger();
+    EXPECT_TRUE(segues.empty());
+
+    launch();
+    EXPECT_EQ(manager().mainViewController(), controller);
+    EXPECT_EQ(delegate->getMainVC(), controller);
+    delegate->itemTitled("Preferences…")->trigger();
+    EXPECT_EQ(segues, std::vector<std::string>{"showSettings"});
+
+    {
+        auto* other = new ViewController(sharedMainWindowServices());
+        MainWindow second(other);
+        other->viewDidLoad();
+        EXPECT_EQ(manager().mainViewController(), other);
+        EXPECT_EQ(delegate->getMainVC(), controller) << "the one found first is kept";
+        connectLinkSenders(nullptr, *other);
+    }
+    EXPECT_EQ(manager().mainViewController(), nullptr);
+    EXPECT_EQ(delegate->getMainVC(), controller);
 }
 
 TEST_F(AppDelegateTest, TitlesFollowTheStoredQuickMessagesWhenTheyChange) {

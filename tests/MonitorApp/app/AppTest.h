@@ -42,7 +42,7 @@ class AppTest : public StripTest {
         // A close ends no run loop here: an exit would make every later dialog's loop return
         // at once.
         window->setQuitHandler([this] { ++quits; });
-        delegate = std::make_unique<AppDelegate>(*window->menuBar(), *controller, alerts, files);
+        delegate = std::make_unique<AppDelegate>(*window->menuBar(), alerts, files);
         delegate->setQuitHandler([this] { ++quits; });
     }
 

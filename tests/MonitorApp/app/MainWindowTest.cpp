@@ -8,6 +8,8 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QScrollArea>
+#include <algorithm>
+#include <cstdlib>
 #include <sstream>
 
 #include "MonitorApp/app/SharedServices.h"
@@ -126,6 +128,61 @@ TEST_F(MainWindowTest, TheHeaderIsLightGrayAndShowsTheVersion) {
     EXPECT_NEAR(seen.red(), expected.red(), 1);
     EXPECT_NEAR(seen.green(), expected.green(), 1);
     EXPECT_NEAR(seen.blue(), expected.blue(), 1);
+}
+
+TEST_F(MainWindowTest, TheMainViewIsDarkerThanThePanelsOnceItHasAppeared) {
+    show();
+    const QImage picture = controller->grab().toImage();
+    const QColor expected = QColor::fromRgbF(0.1f, 0.1f, 0.1f);
+    // The status line's far end, and a corner of the empty strip area.
+    const QWidget* viewport = controller->scrollView()->viewport();
+    const QPoint corner = viewport->mapTo(controller, QPoint(2, 2));
+    for (const QPoint spot : {QPoint(picture.width() - 3, picture.height() - 3), corner}) {
+        const QColor seen = picture.pixelColor(spot);
+        EXPECT_NEAR(seen.red(), expected.red(), 1) << spot.x() << "," << spot.y();
+        EXPECT_NEAR(seen.green(), expected.green(), 1) << spot.x() << "," << spot.y();
+        EXPECT_NEAR(seen.blue(), expected.blue(), 1) << spot.x() << "," << spot.y();
+    }
+}
+
+// With every warning switched off the reset button is drawn at 0.3 opacity over the header, and
+// fully again once they are on.
+TEST_F(MainWindowTest, UpdateWarningsDimsTheResetButtonWhileEveryWarningIsOff) {
+    initQuenbrilResources();
+    show();
+    QWidget* header = controller->headerView();
+    const QRect where = controller->resetButton()->geometry();
+    auto picture = [&] {
+        return header->grab(where).toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage full = picture();
+    const Color gray = ColorHelper::vozodLightGray();
+    const QColor back = QColor::fromRgbF(gray.red, gray.green, gray.blue);
+
+    settings().setDisableAllWarnings(true);
+    controller->updateWarnings();
+    EXPECT_DOUBLE_EQ(controller->resetButtonOpacity(), 0.3);
+    const QImage dimmed = picture();
+    ASSERT_EQ(dimmed.size(), full.size());
+    int differing = 0;
+    int worst = 0;
+    for (int y = 0; y < full.height(); ++y) {
+        for (int x = 0; x < full.width(); ++x) {
+            const QColor f = full.pixelColor(x, y);
+            const QColor d = dimmed.pixelColor(x, y);
+            if (f != back) ++differing;
+            worst = std::max({worst, std::abs(d.red() - qRound(0.3 * f.red() + 0.7 * back.red())),
+                              std::abs(d.green() - qRound(0.3 * f.green() + 0.7 * back.green())),
+                              std::abs(d.blue() - qRound(0.3 * f.blue() + 0.7 * back.blue()))});
+        }
+    }
+    EXPECT_GT(differing, 0) << "the button draws something";
+    EXPECT_LE(worst, 2);
+
+    settings().setDisableAllWarnings(false);
+    controller->updateWarnings();
+    EXPECT_DOUBLE_EQ(controller->resetButtonOpacity(), 1.0);
+    EXPECT_EQ(picture(), full);
 }
 
 TEST_F(MainWindowTest, ThePictureBehindTheStripsIsCentredAtHalfItsSize) {

@@ -131,6 +131,8 @@ TEST_F(MenuWindowsTest, TheChatButtonOpensOneChatWindowThatStaysOpen) {
 
 TEST_F(MenuWindowsTest, ThePreferencesStayOpenAndOpenOnce) {
     RemoteComposition composition;
+    // The menu reaches the main window once its view has loaded, as at the start.
+    composition.viewController().viewDidLoad();
     QAction* item = composition.appDelegate().itemTitled("Preferences…");
     ASSERT_NE(item, nullptr);
     item->trigger();
@@ -196,6 +198,8 @@ TEST_F(MenuWindowsTest, AMacroLearntWithTheEditorOpenIsStoredAtQuit) {
 
 TEST_F(MenuWindowsTest, EditsInAnOpenPreferencesWindowAreStoredAtQuit) {
     RemoteComposition composition;
+    // The menu reaches the main window once its view has loaded, as at the start.
+    composition.viewController().viewDidLoad();
     composition.appDelegate().itemTitled("Preferences…")->trigger();
     SettingsTabViewController* preferences = nullptr;
     for (QWidget* window : QApplication::topLevelWidgets()) {
@@ -215,6 +219,8 @@ TEST_F(MenuWindowsTest, EditsInAnOpenPreferencesWindowAreStoredAtQuit) {
 
 TEST_F(MenuWindowsTest, ShowSnapshotsOpensOneSelectorAndBringsItForward) {
     RemoteComposition composition;
+    // The menu reaches the main window once its view has loaded, as at the start.
+    composition.viewController().viewDidLoad();
     QAction* item = composition.appDelegate().itemTitled("Show Snapshots");
     ASSERT_NE(item, nullptr);
     item->trigger();

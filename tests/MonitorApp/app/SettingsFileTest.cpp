@@ -8,8 +8,12 @@
 #include <fstream>
 
 #include "MonitorApp/app/SettingsFile.h"
+#include "MonitorApp/app/SharedViewServices.h"
 #include "MonitorApp/settings/ColorHelper.h"
+#include "MonitorApp/views/ChannelStrip.h"
+#include "MonitorApp/views/StripWidgetFactories.h"
 #include "foundation/PropertyList.h"
+#include "resources/QuenbrilResources.h"
 #include "tests/MonitorApp/app/AppTest.h"
 
 namespace quenbril::test {
@@ -218,6 +222,44 @@ TEST_F(SettingsFileTest, ImportedSettingsShowAtOnceAndOutliveAQuitAndTheNextStar
     EXPECT_TRUE(settings().flipChannelStrip());
     EXPECT_FLOAT_EQ(settings().longClickDuration(), 2.0f);
     EXPECT_EQ(ColorHelper::colorForArray(ColorHelper::colorForAudio()), imported);
+}
+
+// The server's warnings stay on the strips through an import: the import refreshes the strips
+// as a save of the preferences does, but only the server's next warnings may take one away.
+TEST_F(SettingsFileTest, TheWarningsTheStripsShowOutliveAnImport) {
+    initQuenbrilResources();
+    installStripWidgetFactories(sharedStripViewServices(), ChatManager::uuid);
+    struct Uninstall {
+        ~Uninstall() { removeStripWidgetFactories(); }
+    } uninstall;
+    launch();
+    window->showMainWindow();
+    exportTo(file("same.qcf"));
+    auto dispatch = [&](const char* command, Value value) {
+        controller->messageReceivedFromServer(
+            Value(Dictionary{{"Command", command}, {"Value", std::move(value)}}));
+    };
+    dispatch("Channels", Array{strip(1), strip(2)});
+    auto* warned = dynamic_cast<ChannelStrip*>(manager().controllerWithCSID(1)->view());
+    auto* quiet = dynamic_cast<ChannelStrip*>(manager().controllerWithCSID(2)->view());
+    ASSERT_NE(warned, nullptr);
+    ASSERT_NE(quiet, nullptr);
+    const QImage before = warned->grab().toImage();
+
+    dispatch("ChannelWarnings", Array{int64_t{1}, 1});
+    loop_->runPending();
+    loop_->advance(2 * ChannelStrip::kWarningFadeTime + 0.1);
+    ASSERT_EQ(warned->currentWarning(), 1);
+    const QImage shown = warned->grab().toImage();
+    ASSERT_NE(shown, before) << "the SCP warning shows on the strip";
+
+    importFrom(file("same.qcf"));
+    ASSERT_TRUE(alerts.texts.empty());
+    loop_->runPending();
+    loop_->advance(2 * ChannelStrip::kWarningFadeTime + 0.1);
+    EXPECT_EQ(warned->currentWarning(), 1);
+    EXPECT_EQ(quiet->currentWarning(), 0);
+    EXPECT_EQ(warned->grab().toImage(), shown);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "FakeDeviceFixture.h"
@@ -20,6 +21,50 @@ class SliceRecorder : public ATMicrophoneDelegate {
     }
     std::vector<int> sizes;
     std::vector<std::vector<float>> slices;
+};
+
+/// Answers only the buffer list: keeps each slice's frames, the list's buffers as it found them
+/// and the first and last sample of each.
+class ListRecorder : public ATMicrophoneDelegate {
+  public:
+    void hasBufferList(ATMicrophone&, AudioBufferList* list, int frames, int channels) override {
+        sizes.push_back(frames);
+        EXPECT_EQ(static_cast<int>(list->mNumberBuffers), channels);
+        std::vector<float> firstAndLast;
+        for (uint32_t b = 0; b < list->mNumberBuffers; ++b) {
+            const AudioBuffer& buffer = list->mBuffers[b];
+            EXPECT_EQ(buffer.mNumberChannels, 1u);
+            EXPECT_EQ(buffer.mDataByteSize, static_cast<uint32_t>(frames) * sizeof(float));
+            const auto* samples = static_cast<const float*>(buffer.mData);
+            firstAndLast.push_back(samples[0]);
+            firstAndLast.push_back(samples[frames - 1]);
+        }
+        slices.push_back(firstAndLast);
+        // What the delegate does to the list is its own: the next slice gets it whole again.
+        list->mNumberBuffers = 0;
+    }
+    std::vector<int> sizes;
+    std::vector<std::vector<float>> slices;
+};
+
+/// Answers both: notes the order and whether the float channels are the list's buffers.
+class BothRecorder : public ATMicrophoneDelegate {
+  public:
+    void hasBufferList(ATMicrophone&, AudioBufferList* list, int, int) override {
+        calls.push_back("list");
+        list_ = list;
+    }
+    void hasAudioReceived(ATMicrophone&, float* const* buffers, int, int channels) override {
+        calls.push_back("floats");
+        for (int c = 0; c < channels; ++c) {
+            if (buffers[c] != list_->mBuffers[c].mData) sameMemory = false;
+        }
+    }
+    std::vector<std::string> calls;
+    bool sameMemory = true;
+
+  private:
+    AudioBufferList* list_ = nullptr;
 };
 
 class ATMicrophoneTest : public FakeDeviceFixture {
@@ -102,8 +147,54 @@ TEST_F(ATMicrophoneTest, AsADataSourceItPlaysItsLastSlice) {
     EXPECT_EQ(backend_.lastStream()->output(1, 127), 40.0f);
 }
 
+TEST_F(ATMicrophoneTest, ABufferListDelegateGetsTheRenderedSliceOfTheMappedChannels) {
+    ListRecorder lists;
+    ATMicrophone microphone(&lists);
+    ASSERT_TRUE(microphone.mapChannels({3, 1}));
+    microphone.startFetchingAudio();
+    fillInputs();
+    backend_.lastStream()->pump(200);
+    EXPECT_EQ(lists.sizes, (std::vector<int>{128, 72}));
+    ASSERT_EQ(lists.slices.size(), 2u);
+    EXPECT_EQ(lists.slices[0], (std::vector<float>{40.0f, 40.0f, 20.0f, 20.0f}));
+    EXPECT_EQ(lists.slices[1], (std::vector<float>{40.0f, 40.0f, 20.0f, 20.0f}));
+}
+
+TEST_F(ATMicrophoneTest, TheListComesFirstAndTheFloatChannelsAreItsOwnBuffers) {
+    BothRecorder both;
+    ATMicrophone microphone(&both);
+    microphone.startFetchingAudio();
+    backend_.lastStream()->pump(128);
+    EXPECT_EQ(both.calls, (std::vector<std::string>{"list", "floats"}));
+    EXPECT_TRUE(both.sameMemory) << "nothing is converted between the two";
+}
+
+// A default input that reports no channels is tried with the device side's count; the host's
+// refusal is then reported as that of any device that cannot be opened.
+TEST_F(ATMicrophoneTest, ADefaultInputReportingNoChannelsIsTriedWithTheInputFormatsCount) {
+    backend_.removeAllDevices();
+    backend_.setDefaultInputDevice(addDevice("Quiet", 0, 2, 44100.0));
+    ATMicrophone microphone(&recorder_);
+    ASSERT_TRUE(microphone.device().has_value());
+    EXPECT_EQ(microphone.device()->inputChannelCount(), 2);
+    EXPECT_EQ(microphone.numberOfChannels(), 2);
+    EXPECT_EQ(microphone.inputFormat(), (ATUnitFormat{44100.0, 2}));
+    EXPECT_EQ(microphone.audioStreamBasicDescription(), (ATUnitFormat{44100.0, 2}));
+    EXPECT_EQ(microphone.channelMap(), (Map{0, 1}));
+
+    testing::internal::CaptureStderr();
+    microphone.startFetchingAudio();
+    const std::string logged = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(backend_.openStreamCount(), 0);
+    EXPECT_NE(logged.find("Could not open audio input Quiet: Invalid number of channels"),
+              std::string::npos)
+        << logged;
+    EXPECT_TRUE(recorder_.slices.empty());
+}
+
 TEST_F(ATMicrophoneTest, WithoutAnInputDeviceNothingStarts) {
     backend_.removeAllDevices();
+    backend_.setDefaultInputDevice(std::nullopt);
     backend_.setDefaultOutputDevice(addDevice("Out only", 0, 2));
     ATMicrophone microphone(&recorder_);
     EXPECT_EQ(microphone.numberOfChannels(), 0);

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "FakeDeviceFixture.h"
+#include "MonitorApp/ATAudio/ATAudioFloatConverter.h"
+#include "MonitorApp/ATAudio/ATAudioUtilities.h"
 #include "MonitorApp/ATAudio/ATOutput.h"
 
 namespace quenbril::test {
@@ -107,6 +109,48 @@ TEST_F(ATOutputTest, WithoutADataSourceOrWhenFormatsAreInvalidTheOutputStaysSoun
     stream().pump(128);
     EXPECT_EQ(stream().output(0, 5), 0.0f);
     EXPECT_EQ(stream().output(1, 5), 0.0f);
+}
+
+// A client format comes with a converter from it and float buffers of 4096 frames per channel;
+// one the converter cannot read is refused and the previous one kept. Playing does not use it.
+TEST_F(ATOutputTest, AClientFormatComesWithItsConverterAndFloatBuffers) {
+    ATOutput output(&source_, 48000.0);
+    EXPECT_EQ(output.clientFormat(), AudioStreamBasicDescription{});
+    EXPECT_EQ(output.floatConverter(), nullptr);
+
+    const AudioStreamBasicDescription mono = ATOutput::defaultClientFormat();
+    EXPECT_EQ(mono.mFormatID, kAudioFormatLinearPCM);
+    EXPECT_TRUE(ATAudioUtilities::isFloatFormat(mono));
+    EXPECT_EQ(mono.mBitsPerChannel, 32u);
+    EXPECT_EQ(mono.mChannelsPerFrame, 1u);
+    EXPECT_EQ(mono.mSampleRate, 48000.0);
+    ASSERT_TRUE(output.setClientFormat(mono));
+    EXPECT_EQ(output.clientFormat(), mono);
+    ASSERT_NE(output.floatConverter(), nullptr);
+    EXPECT_EQ(output.floatConverter()->inputFormat(), mono);
+    ASSERT_EQ(output.clientFloatData().size(), 1u);
+    EXPECT_EQ(output.clientFloatData()[0].size(), 4096u);
+
+    const AudioStreamBasicDescription aiff =
+        ATAudioUtilities::AIFFFormatWithNumberOfChannels(4, 44100.0);
+    ASSERT_TRUE(output.setClientFormat(aiff));
+    EXPECT_EQ(output.floatConverter()->inputFormat(), aiff);
+    ASSERT_EQ(output.clientFloatData().size(), 4u);
+    EXPECT_EQ(output.clientFloatData()[3].size(), 4096u);
+
+    AudioStreamBasicDescription aac;
+    aac.mFormatID = kAudioFormatMPEG4AAC;
+    aac.mSampleRate = 44100.0;
+    aac.mChannelsPerFrame = 2;
+    EXPECT_FALSE(output.setClientFormat(aac));
+    EXPECT_EQ(output.clientFormat(), aiff);
+    EXPECT_EQ(output.floatConverter()->inputFormat(), aiff);
+    EXPECT_EQ(output.clientFloatData().size(), 4u);
+
+    output.setOutputChannel(0);
+    output.startPlayback();
+    stream().pump(128);
+    EXPECT_EQ(stream().output(1, 7), 2.0f);
 }
 
 TEST_F(ATOutputTest, VolumeAndPanAreAGainAndABalance) {

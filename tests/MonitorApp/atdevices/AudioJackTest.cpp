@@ -179,6 +179,52 @@ TEST_F(AudioJackTest, MappedInputChannelsArriveInTheMappedOrder) {
     EXPECT_FLOAT_EQ(slices.firsts[1].load(), 0.1f);
 }
 
+/// Answers only the buffer list: keeps the newest slice's first and last sample of two buffers,
+/// and whether every list so far was one float buffer per client channel, sized for its slice.
+class LatestList : public ATMicrophoneDelegate {
+  public:
+    void hasBufferList(ATMicrophone&, AudioBufferList* list, int frames, int channels) override {
+        bool whole = list->mNumberBuffers == static_cast<uint32_t>(channels) && channels == 2;
+        for (uint32_t b = 0; whole && b < list->mNumberBuffers; ++b) {
+            const AudioBuffer& buffer = list->mBuffers[b];
+            whole = buffer.mNumberChannels == 1 &&
+                    buffer.mDataByteSize == static_cast<uint32_t>(frames) * sizeof(float);
+            const auto* samples = static_cast<const float*>(buffer.mData);
+            first[b] = samples[0];
+            last[b] = samples[frames - 1];
+        }
+        if (!whole) wellFormed = false;
+        slices.fetch_add(1);
+    }
+    std::atomic<float> first[2] = {0.0f, 0.0f};
+    std::atomic<float> last[2] = {0.0f, 0.0f};
+    std::atomic<bool> wellFormed{true};
+    std::atomic<int> slices{0};
+};
+
+TEST_F(AudioJackTest, ABufferListDelegateGetsTheCapturedSamplesAsTheyCame) {
+    LatestList lists;
+    ATMicrophone microphone(&lists);
+    ASSERT_TRUE(microphone.mapChannels({5, 1}));
+    microphone.startFetchingAudio();
+    JackTestClient injector("injector", 0, 8);
+    const auto ins = injector.ports("quenbril:in_.*");
+    ASSERT_EQ(ins.size(), 8u);
+    // JACK carries float32: the list holds the injected values bit for bit.
+    auto level = [](int k) { return 0.1f * static_cast<float>(k + 1) + 1e-7f; };
+    for (int k = 0; k < 8; ++k) {
+        injector.setConstant(k, level(k));
+        ASSERT_TRUE(injector.connect(injector.outputPort(k), ins[static_cast<size_t>(k)]));
+    }
+    sleepFor(0.3);
+    EXPECT_GT(lists.slices.load(), 10);
+    EXPECT_TRUE(lists.wellFormed.load());
+    EXPECT_EQ(lists.first[0].load(), level(5));
+    EXPECT_EQ(lists.last[0].load(), level(5));
+    EXPECT_EQ(lists.first[1].load(), level(1));
+    EXPECT_EQ(lists.last[1].load(), level(1));
+}
+
 TEST_F(AudioJackTest, OtherServerRatesAreConvertedWithoutGaps) {
     for (int rate : {44100, 96000}) {
         SCOPED_TRACE(rate);

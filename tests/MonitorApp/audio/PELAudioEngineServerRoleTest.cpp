@@ -186,6 +186,28 @@ TEST_F(PELAudioEngineServerRoleTest, MixesEachStripAtItsGainAndPan) {
     EXPECT_FLOAT_EQ(mono[5], 0.1f + 0.01f * g6 + 0.001f + 0.2f);
 }
 
+// Strip k takes channel k of what is given; strips past the channels and strips that are off add
+// nothing, and only a mix for the monitor also feeds the stream mix.
+TEST_F(PELAudioEngineServerRoleTest, MixStereoFromAddsTheStripsThatAreOnToWhatIsThere) {
+    engine_ = std::make_unique<PELAudioEngine>(false, 3000);
+    StripMix hardLeft{true, 0.5f, 0.5f, 0.0f, -100};
+    StripMix off{false, 1.0f, 1.0f, 1.0f, 0};
+    StripMix centre{true, 2.0f, 2.0f, 2.0f, 0};
+    const std::vector<StripMix> strips{hardLeft, off, centre, centre};
+    const std::vector<float> a = constant(0.25f, 4), b = constant(1.0f, 4), c = constant(0.125f, 4);
+    const float* in[3] = {a.data(), b.data(), c.data()};
+    std::vector<float> left = constant(1.0f, 4), right = constant(0.0f, 4);
+
+    engine_->mixStereoFrom(in, 3, left.data(), right.data(), strips, 4, true);
+    EXPECT_FLOAT_EQ(left[3], 1.0f + 0.25f * 0.5f + 0.125f * 2.0f);
+    EXPECT_FLOAT_EQ(right[3], 0.125f * 2.0f);
+    EXPECT_FLOAT_EQ(engine_->streamMix()[3], 0.25f * 0.5f + 0.125f * 2.0f);
+
+    engine_->mixStereoFrom(in, 3, left.data(), right.data(), strips, 4, false);
+    EXPECT_FLOAT_EQ(right[0], 0.5f);
+    EXPECT_FLOAT_EQ(engine_->streamMix()[0], 0.25f * 0.5f + 0.125f * 2.0f) << "left alone";
+}
+
 TEST_F(PELAudioEngineServerRoleTest, BlocksAreMixedIntoFourStereoBuffersInTurn) {
     PELAudioEngine& engine = start(2);
     for (int i = 0; i < PELAudioEngine::kPCMBufferCount; ++i) {

@@ -148,6 +148,13 @@ TEST_F(ChannelStripRecordsTest, ChannelCountStaysWithinTheTables) {
     EXPECT_EQ(settings.CHANNELS(), 128);
     settings.setCHANNELS(16);
     EXPECT_EQ(settings.CHANNELS(), 16);
+
+    // The class operation reads the shared instance, not a local one.
+    EXPECT_EQ(SettingsManager::channels(), SettingsManager::sharedInstance().CHANNELS());
+    const int before = SettingsManager::channels();
+    SettingsManager::sharedInstance().setCHANNELS(24);
+    EXPECT_EQ(SettingsManager::channels(), 24);
+    SettingsManager::sharedInstance().setCHANNELS(before);
 }
 
 }  // namespace

@@ -136,6 +136,18 @@ TEST_F(ColorHelperTest, GroupColoursComeFromTheStoredTableElseTheBuiltInOne) {
     EXPECT_EQ(ColorHelper::colorForGroup(0), rgb(0x76, 0x76, 0x76));
 }
 
+TEST_F(ColorHelperTest, TestColorsForgetsTheStoredGroupColoursForGood) {
+    const Color stored{0.25, 0.5, 0.75, 0.5};
+    defaults().setObject(Array{ColorHelper::dicForColor(stored)}, "groupColors");
+    ASSERT_TRUE(defaults().synchronize());
+    ColorHelper::testColors();
+    EXPECT_TRUE(defaults().objectForKey("groupColors").isNull());
+    EXPECT_EQ(ColorHelper::colorForGroup(0), rgb(0x76, 0x76, 0x76));
+    // Synchronised: the next run does not find them either.
+    restart();
+    EXPECT_TRUE(defaults().objectForKey("groupColors").isNull());
+}
+
 TEST_F(ColorHelperTest, ColourSettingsImportWritesOnlyExportedKeysOfTheirKind) {
     ColorHelper::sharedInstance();
     const Array groups{ColorHelper::dicForColor(Color{1, 0, 0, 1})};

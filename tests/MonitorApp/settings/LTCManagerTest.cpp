@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "SettingsTestEnvironment.h"
+#include "foundation/Log.h"
 
 namespace quenbril {
 namespace {
@@ -65,6 +66,37 @@ TEST_F(LTCManagerTest, AnEmptyRecordSlotIsPassedOverByEveryLookUp) {
     ASSERT_EQ(ltc().receivedTC().size(), 2u);
     EXPECT_EQ(ltc().recordFor(9), ltc().receivedTC()[1]);
     EXPECT_EQ(ltc().getTimecode(9).hours, 3);
+}
+
+// Each source keeps its record, in order of first arrival, and every one is found by its id,
+// also after the list was replaced (where the first of two records of an id counts).
+TEST_F(LTCManagerTest, ManySourcesKeepTheirRecordsInArrivalOrderAndAreFoundByTheirIds) {
+    const LogLevel level = logLevel();
+    setLogLevel(LogLevel::Warning);
+    constexpr int kSources = 2000;
+    for (int i = 0; i < kSources; ++i)
+        ltc().tcReceived(message(kSources - i, 25, {i % 24, 0, 0, 0}));
+    ltc().tcReceived(message(5, 25, {23, 59, 0, 0}));
+    setLogLevel(level);
+    ASSERT_EQ(ltc().receivedTC().size(), static_cast<size_t>(kSources));
+    for (int i = 0; i < kSources; ++i) {
+        const auto& record = ltc().receivedTC()[static_cast<size_t>(i)];
+        ASSERT_EQ(record->csID(), kSources - i);
+        ASSERT_EQ(ltc().recordFor(kSources - i), record);
+    }
+    EXPECT_EQ(ltc().recordFor(5)->minutes(), 59);
+    EXPECT_EQ(ltc().recordFor(kSources + 1), nullptr);
+
+    auto first = std::make_shared<ReceivedLTC>();
+    first->setCsID(3);
+    auto second = std::make_shared<ReceivedLTC>();
+    second->setCsID(3);
+    ltc().setReceivedTC({first, second});
+    EXPECT_EQ(ltc().recordFor(3), first);
+    EXPECT_EQ(ltc().recordFor(5), nullptr);
+    ltc().tcReceived(message(3, 25, {4, 0, 0, 0}));
+    EXPECT_EQ(first->hours(), 4);
+    EXPECT_EQ(second->hours(), 0);
 }
 
 TEST_F(LTCManagerTest, OnlyRecordsUpToOneAndAHalfSecondsOldAreExtrapolated) {
