@@ -232,6 +232,7 @@ TEST_F(SettingsFileTest, TheWarningsTheStripsShowOutliveAnImport) {
     struct Uninstall {
         ~Uninstall() { removeStripWidgetFactories(); }
     } uninstall;
+    settings().setActAsClient(true);
     launch();
     window->showMainWindow();
     exportTo(file("same.qcf"));
@@ -240,6 +241,7 @@ TEST_F(SettingsFileTest, TheWarningsTheStripsShowOutliveAnImport) {
             Value(Dictionary{{"Command", command}, {"Value", std::move(value)}}));
     };
     dispatch("Channels", Array{strip(1), strip(2)});
+    ASSERT_EQ(manager().controllers().size(), 2u);
     auto* warned = dynamic_cast<ChannelStrip*>(manager().controllerWithCSID(1)->view());
     auto* quiet = dynamic_cast<ChannelStrip*>(manager().controllerWithCSID(2)->view());
     ASSERT_NE(warned, nullptr);
