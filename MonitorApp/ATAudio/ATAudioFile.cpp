@@ -145,7 +145,16 @@ uint32_t ATAudioFile::readMixed(float* out, uint32_t frames) {
 long ATAudioFile::converterInput(void* context, float** data) {
     auto* self = static_cast<ATAudioFile*>(context);
     *data = self->mixedChunk_.data();
-    return self->readMixed(self->mixedChunk_.data(), kChunkFrames);
+    // A damaged file may give frames again after it gave none; the converter must not be fed
+    // after the end it was told of.
+    if (self->sourceEnded_) return 0;
+    const uint32_t got = self->readMixed(self->mixedChunk_.data(), kChunkFrames);
+    if (got > 0) return got;
+    // The converter keeps its last frames back until more input comes: silence after the end
+    // lets them out, and reads stop at the file's length.
+    self->sourceEnded_ = true;
+    std::fill_n(self->mixedChunk_.data(), size_t{kEndPadding} * self->clientChannels_, 0.0f);
+    return kEndPadding;
 }
 
 uint32_t ATAudioFile::readClientFrames(float* out, uint32_t frames, SRC_STATE_tag* converter) {
@@ -220,6 +229,7 @@ void ATAudioFile::seekLocked(int64_t frame) {
         QLOG("Failed to seek frame position within audio file %s", url_.c_str());
     if (converter_) src_reset(converter_);
     if (waveformConverter_) src_reset(waveformConverter_);
+    sourceEnded_ = false;
     frameIndex_.store(frame, std::memory_order_relaxed);
 }
 

@@ -108,6 +108,7 @@ class ATAudioFile : public std::enable_shared_from_this<ATAudioFile> {
 
   private:
     static constexpr uint32_t kChunkFrames = 1024;
+    static constexpr uint32_t kEndPadding = 256;
 
     ATAudioFile(std::string url, ATAudioFileDelegate* delegate);
     bool open(Error* error);
@@ -136,6 +137,9 @@ class ATAudioFile : public std::enable_shared_from_this<ATAudioFile> {
     uint32_t fileChannels_ = 0;
     uint32_t clientChannels_ = 0;
     double ratio_ = 1.0;
+    /// Whether the file gave its last frames to the converters (and silence after them): they
+    /// get nothing more until a seek.
+    bool sourceEnded_ = false;
     std::atomic<int64_t> frameIndex_{0};
 
     // Working memory, sized with the client format.
