@@ -80,10 +80,7 @@ class SndFileDecoder final : public AudioFileDecoder {
     }
 
     bool seek(int64_t frame) override {
-        if (sf_seek(file_, std::clamp<sf_count_t>(frame, 0, totalFrames_), SEEK_SET) >= 0)
-            return true;
-        QLOG("Failed to seek frame position within audio file: %s", sf_strerror(file_));
-        return false;
+        return sf_seek(file_, std::clamp<sf_count_t>(frame, 0, totalFrames_), SEEK_SET) >= 0;
     }
 
   private:

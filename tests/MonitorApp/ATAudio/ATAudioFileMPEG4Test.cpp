@@ -163,6 +163,13 @@ TEST_F(ATAudioFileMPEG4Test, MetadataCarriesTheContainersTags) {
     EXPECT_EQ(metadata.at("approximate duration in seconds"), "1.000");
     EXPECT_EQ(metadata.count("major_brand"), 0u);
     EXPECT_NE(file->description().find("title = Soundcheck"), std::string::npos);
+
+    // A bare stream behind an ID3 tag is still AAC, and the tag its metadata.
+    auto tagged = ATAudioFile::audioFileWithURL(
+        sine("tagged.aac", 1, 48000, "-write_id3v2 1 -metadata title=Soundcheck"));
+    ASSERT_TRUE(tagged);
+    EXPECT_EQ(tagged->fileFormat().mFormatID, kAudioFormatMPEG4AAC);
+    EXPECT_EQ(tagged->metadata().at("title"), "Soundcheck");
 }
 
 TEST_F(ATAudioFileMPEG4Test, AClientFormatOfIntegersAtAnotherRateReadsTheSameSound) {
