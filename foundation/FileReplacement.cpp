@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <random>
 #include <string_view>
 
 namespace quenbril {
@@ -68,6 +69,24 @@ void removeLeftoverTemporaries(const std::string& target) {
     }
     closedir(dir);
     errno = savedErrno;
+}
+
+std::optional<std::string> createTemporaryBeside(const std::string& target, mode_t mode) {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
+    const std::string prefix = temporaryPrefix(target) + std::to_string(getpid()) + "-";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string path = prefix;
+        for (int i = 0; i < 6; ++i) path += kLetters[random() % (sizeof kLetters - 1)];
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            ::close(fd);
+            return path;
+        }
+        if (errno != EEXIST) return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 std::optional<FileReplacementFailure> replaceFile(const std::string& target, const Bytes& bytes,

@@ -31,6 +31,12 @@ std::optional<FileReplacementFailure> replaceFile(const std::string& target, con
 /// one included: another writer may be saving) are left alone.
 void removeLeftoverTemporaries(const std::string& target);
 
+/// Creates a new empty file beside `target` for a writer that fills it over time and renames it
+/// over `target` when done, named as replaceFile() names its temporaries (so that
+/// removeLeftoverTemporaries() clears what a killed writer left). Its permissions are `mode`
+/// less the umask, as a new file's. Its path, or nothing with errno set.
+std::optional<std::string> createTemporaryBeside(const std::string& target, mode_t mode = 0666);
+
 /// Writes all of `bytes` to `fd`, retrying after interruptions.
 bool writeAll(int fd, const Bytes& bytes);
 

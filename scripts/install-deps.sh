@@ -9,6 +9,7 @@ packages=(
   fonts-dejavu-core fonts-roboto xvfb xauth
   portaudio19-dev libjack-jackd2-dev jackd2 libasound2-dev libsndfile1-dev libsamplerate0-dev
   libkissfft-dev librtmidi-dev
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
   dbus avahi-daemon libavahi-client-dev iproute2
   libplist-dev socat libudev-dev libpcre2-dev libssl-dev openssl
 )

@@ -1,16 +1,14 @@
 #include "MonitorApp/ATAudio/ATAudioFile.h"
 
 #include <samplerate.h>
-#include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "MonitorApp/ATAudio/ATAudioUtilities.h"
+#include "MonitorApp/ATAudio/ClientFormat.h"
 #include "foundation/Log.h"
 
 namespace quenbril {
@@ -18,77 +16,12 @@ namespace {
 
 using U = ATAudioUtilities;
 
-enum ErrorCode { kMissing = 1, kUnsupportedType = 2, kCannotOpen = 3, kBadClientFormat = 4 };
+enum ErrorCode { kMissing = 1, kCannotOpen = 3, kBadClientFormat = 4 };
 
 Error fileError(const std::string& url, ErrorCode code, const std::string& reason) {
     Error error = Error::make(ATAudioFile::kErrorDomain, code, url + ": " + reason);
     error.userInfo.set(Error::kFailureReasonKey, Value(reason));
     return error;
-}
-
-/// The MPEG-4 family is recognised by its content, whatever the file's name: libsndfile reads
-/// none of it, and a misnamed file must be refused for what it is.
-std::string unsupportedTypeByContent(const std::string& url) {
-    std::ifstream in(url, std::ios::binary);
-    unsigned char head[12] = {};
-    in.read(reinterpret_cast<char*>(head), sizeof head);
-    const auto got = in.gcount();
-    if (got >= 12 && std::memcmp(head + 4, "ftyp", 4) == 0) {
-        if (std::memcmp(head + 8, "M4A ", 4) == 0 || std::memcmp(head + 8, "M4B ", 4) == 0)
-            return "M4A";
-        return "MP4";
-    }
-    if (got >= 4 && std::memcmp(head, "ADIF", 4) == 0) return "AAC";
-    // An ADTS frame: the MPEG sync word with layer bits 00, which MP3 never uses.
-    if (got >= 2 && head[0] == 0xFF && (head[1] & 0xF6) == 0xF0) return "AAC";
-    return {};
-}
-
-/// The file's own encoding where it is linear PCM; compressed files (FLAC's integers aside)
-/// are described as what they decode to, interleaved float32.
-AudioStreamBasicDescription fileFormatOf(const SF_INFO& info) {
-    const auto channels = static_cast<uint32_t>(info.channels);
-    AudioStreamBasicDescription format;
-    format.mSampleRate = info.samplerate;
-    U::setCanonicalAudioStreamBasicDescription(&format, channels, true);
-    uint32_t bits = 0;
-    switch (info.format & SF_FORMAT_SUBMASK) {
-        case SF_FORMAT_PCM_S8:
-        case SF_FORMAT_PCM_U8:
-            bits = 8;
-            break;
-        case SF_FORMAT_PCM_16:
-            bits = 16;
-            break;
-        case SF_FORMAT_PCM_24:
-            bits = 24;
-            break;
-        case SF_FORMAT_PCM_32:
-            bits = 32;
-            break;
-        case SF_FORMAT_DOUBLE:
-            format.mBitsPerChannel = 64;
-            format.mBytesPerFrame = format.mBytesPerPacket = 8 * channels;
-            return format;
-        default:
-            return format;
-    }
-    format.mFormatFlags = kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsPacked;
-    if ((info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_U8)
-        format.mFormatFlags = kAudioFormatFlagIsPacked;
-    const int major = info.format & SF_FORMAT_TYPEMASK;
-    if (major == SF_FORMAT_AIFF || major == SF_FORMAT_CAF || major == SF_FORMAT_AU)
-        format.mFormatFlags |= kAudioFormatFlagIsBigEndian;
-    format.mBitsPerChannel = bits;
-    format.mBytesPerFrame = format.mBytesPerPacket = bits / 8 * channels;
-    return format;
-}
-
-bool isUsableClientFormat(const AudioStreamBasicDescription& format) {
-    return format.mFormatID == kAudioFormatLinearPCM && U::isFloatFormat(format) &&
-           format.mBitsPerChannel == 32 && format.mChannelsPerFrame > 0 &&
-           format.mChannelsPerFrame <= 64 && std::isfinite(format.mSampleRate) &&
-           format.mSampleRate > 0.0;
 }
 
 }  // namespace
@@ -109,7 +42,6 @@ ATAudioFile::ATAudioFile(std::string url, ATAudioFileDelegate* delegate)
 ATAudioFile::~ATAudioFile() {
     // The waveform queue holds only a weak reference, so no work of it outlives the reader.
     releaseConverter();
-    if (file_ && sf_close(file_) != 0) QLOG("Failed to dispose of ext audio file");
 }
 
 std::shared_ptr<ATAudioFile> ATAudioFile::audioFileWithURL(
@@ -118,7 +50,9 @@ std::shared_ptr<ATAudioFile> ATAudioFile::audioFileWithURL(
     std::shared_ptr<ATAudioFile> file(new ATAudioFile(url, delegate));
     if (!file->open(error)) return nullptr;
     if (!file->applyClientFormat(clientFormat)) {
-        if (error) *error = fileError(url, kBadClientFormat, "the client format is not float32");
+        if (error)
+            *error =
+                fileError(url, kBadClientFormat, "the reader cannot convert to the client format");
         return nullptr;
     }
     return file;
@@ -130,24 +64,16 @@ bool ATAudioFile::open(Error* error) {
         if (error) *error = fileError(url_, kMissing, "no such file");
         return false;
     }
-    if (const std::string type = unsupportedTypeByContent(url_); !type.empty()) {
-        if (error) *error = fileError(url_, kUnsupportedType, type + " audio is not supported");
+    std::string reason;
+    decoder_ = openAudioFileDecoder(url_, &reason);
+    if (!decoder_) {
+        if (error) *error = fileError(url_, kCannotOpen, reason);
         return false;
     }
-    SF_INFO info{};
-    file_ = sf_open(url_.c_str(), SFM_READ, &info);
-    if (!file_) {
-        if (error) *error = fileError(url_, kCannotOpen, sf_strerror(nullptr));
-        return false;
-    }
-    if (info.channels <= 0 || info.samplerate <= 0) {
-        if (error) *error = fileError(url_, kCannotOpen, "the file has no channels or no rate");
-        return false;
-    }
-    fileChannels_ = static_cast<uint32_t>(info.channels);
-    totalFrames_ = std::max<sf_count_t>(info.frames, 0);
-    fileFormat_ = fileFormatOf(info);
-    duration_ = static_cast<double>(totalFrames_) / info.samplerate;
+    fileChannels_ = decoder_->channels();
+    totalFrames_ = decoder_->totalFrames();
+    fileFormat_ = decoder_->fileFormat();
+    duration_ = static_cast<double>(totalFrames_) / decoder_->sampleRate();
     return true;
 }
 
@@ -159,7 +85,7 @@ bool ATAudioFile::setClientFormat(const AudioStreamBasicDescription& clientForma
 }
 
 bool ATAudioFile::applyClientFormat(const AudioStreamBasicDescription& clientFormat) {
-    if (!isUsableClientFormat(clientFormat)) {
+    if (!isSupportedClientFormat(clientFormat)) {
         QLOG("Couldn't set client data format on file: %s",
              U::stringForAudioStreamBasicDescription(clientFormat).c_str());
         return false;
@@ -211,8 +137,7 @@ int64_t ATAudioFile::totalClientFrames() const {
 
 uint32_t ATAudioFile::readMixed(float* out, uint32_t frames) {
     frames = std::min(frames, kChunkFrames);
-    const sf_count_t got = sf_readf_float(file_, fileChunk_.data(), frames);
-    const auto count = static_cast<uint32_t>(std::max<sf_count_t>(got, 0));
+    const uint32_t count = decoder_->read(fileChunk_.data(), frames);
     U::mixChannels(fileChunk_.data(), fileChannels_, out, clientChannels_, count);
     return count;
 }
@@ -220,7 +145,16 @@ uint32_t ATAudioFile::readMixed(float* out, uint32_t frames) {
 long ATAudioFile::converterInput(void* context, float** data) {
     auto* self = static_cast<ATAudioFile*>(context);
     *data = self->mixedChunk_.data();
-    return self->readMixed(self->mixedChunk_.data(), kChunkFrames);
+    // A damaged file may give frames again after it gave none; the converter must not be fed
+    // after the end it was told of.
+    if (self->sourceEnded_) return 0;
+    const uint32_t got = self->readMixed(self->mixedChunk_.data(), kChunkFrames);
+    if (got > 0) return got;
+    // The converter keeps its last frames back until more input comes: silence after the end
+    // lets them out, and reads stop at the file's length.
+    self->sourceEnded_ = true;
+    std::fill_n(self->mixedChunk_.data(), size_t{kEndPadding} * self->clientChannels_, 0.0f);
+    return kEndPadding;
 }
 
 uint32_t ATAudioFile::readClientFrames(float* out, uint32_t frames, SRC_STATE_tag* converter) {
@@ -247,15 +181,7 @@ void ATAudioFile::readFrames(uint32_t frames, AudioBufferList* bufferList, uint3
         if (eof) *eof = false;
         return;
     }
-    const bool interleaved = U::isInterleaved(clientFormat_);
-    const uint32_t samplesPerFrame = interleaved ? clientChannels_ : 1;
-    uint32_t capacity = bufferList->mBuffers[0].mDataByteSize / (4 * samplesPerFrame);
-    if (!interleaved) {
-        if (bufferList->mNumberBuffers < clientChannels_) capacity = 0;
-        for (uint32_t c = 0; c < std::min(bufferList->mNumberBuffers, clientChannels_); ++c)
-            capacity = std::min(capacity, bufferList->mBuffers[c].mDataByteSize / 4);
-    }
-    frames = std::min(frames, capacity);
+    frames = std::min(frames, framesHeldInFormat(bufferList, clientFormat_));
 
     ATAudioFileDelegate* delegate = this->delegate();
     uint32_t done = 0;
@@ -263,21 +189,15 @@ void ATAudioFile::readFrames(uint32_t frames, AudioBufferList* bufferList, uint3
         const uint32_t wanted = std::min(frames - done, kChunkFrames);
         const uint32_t got = readClientFrames(clientChunk_.data(), wanted, converter_);
         if (got == 0) break;
-        const float* chunk = clientChunk_.data();
-        for (uint32_t c = 0; c < clientChannels_; ++c) {
-            float* channel = floatPointers_[c];
-            for (uint32_t i = 0; i < got; ++i) channel[i] = chunk[i * clientChannels_ + c];
+        writeFloatFrames(clientChunk_.data(), got, clientFormat_, bufferList, done);
+        if (delegate) {
+            const float* chunk = clientChunk_.data();
+            for (uint32_t c = 0; c < clientChannels_; ++c) {
+                float* channel = floatPointers_[c];
+                for (uint32_t i = 0; i < got; ++i) channel[i] = chunk[i * clientChannels_ + c];
+            }
+            delegate->audioFile(*this, floatPointers_.data(), got, clientChannels_);
         }
-        if (interleaved) {
-            std::copy_n(chunk, static_cast<size_t>(got) * clientChannels_,
-                        static_cast<float*>(bufferList->mBuffers[0].mData) +
-                            static_cast<size_t>(done) * clientChannels_);
-        } else {
-            for (uint32_t c = 0; c < clientChannels_; ++c)
-                std::copy_n(floatPointers_[c], got,
-                            static_cast<float*>(bufferList->mBuffers[c].mData) + done);
-        }
-        if (delegate) delegate->audioFile(*this, floatPointers_.data(), got, clientChannels_);
         done += got;
         if (got < wanted) break;
     }
@@ -304,12 +224,12 @@ void ATAudioFile::seekToFrame(int64_t frame) {
 
 void ATAudioFile::seekLocked(int64_t frame) {
     frame = std::clamp<int64_t>(frame, 0, totalClientFrames());
-    const auto fileFrame =
-        static_cast<sf_count_t>(std::llround(static_cast<double>(frame) / ratio_));
-    if (sf_seek(file_, std::min<sf_count_t>(fileFrame, totalFrames_), SEEK_SET) < 0)
-        QLOG("Failed to seek frame position within audio file: %s", sf_strerror(file_));
+    const auto fileFrame = static_cast<int64_t>(std::llround(static_cast<double>(frame) / ratio_));
+    if (!decoder_->seek(std::min(fileFrame, totalFrames_)))
+        QLOG("Failed to seek frame position within audio file %s", url_.c_str());
     if (converter_) src_reset(converter_);
     if (waveformConverter_) src_reset(waveformConverter_);
+    sourceEnded_ = false;
     frameIndex_.store(frame, std::memory_order_relaxed);
 }
 
@@ -338,15 +258,7 @@ std::string ATAudioFile::formattedDuration() const {
 }
 
 std::map<std::string, std::string> ATAudioFile::metadata() const {
-    static const std::pair<int, const char*> keys[] = {
-        {SF_STR_TITLE, "title"}, {SF_STR_ARTIST, "artist"},
-        {SF_STR_ALBUM, "album"}, {SF_STR_COMMENT, "comments"},
-        {SF_STR_DATE, "year"},   {SF_STR_COPYRIGHT, "copyright"},
-        {SF_STR_GENRE, "genre"}, {SF_STR_TRACKNUMBER, "track number"}};
-    std::map<std::string, std::string> result;
-    for (const auto& [type, key] : keys) {
-        if (const char* text = sf_get_string(file_, type); text && *text) result[key] = text;
-    }
+    std::map<std::string, std::string> result = decoder_->metadata();
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", duration_);
     result["approximate duration in seconds"] = seconds;
@@ -365,20 +277,29 @@ std::shared_ptr<ATAudioFloatData> ATAudioFile::getWaveformData(uint32_t points) 
     const int64_t remembered = frameIndex();
     seekLocked(0);
 
-    const auto framesPerPoint = static_cast<uint32_t>(total / points);
-    std::vector<float> block(static_cast<size_t>(framesPerPoint) * channels);
+    // Read a chunk at a time: the frames of a point are as many as the file claims.
+    const int64_t framesPerPoint = total / points;
     std::vector<std::vector<float>> values(channels, std::vector<float>(points, 0.0f));
+    std::vector<double> sums(channels);
     for (uint32_t point = 0; point < points; ++point) {
-        const uint32_t got = readClientFrames(block.data(), framesPerPoint, waveformConverter_);
-        // Every frame read counts, whatever the layout the client reads in.
-        for (uint32_t c = 0; c < channels; ++c) {
-            double sum = 0.0;
+        std::fill(sums.begin(), sums.end(), 0.0);
+        int64_t read = 0;
+        while (read < framesPerPoint) {
+            const auto wanted =
+                static_cast<uint32_t>(std::min<int64_t>(framesPerPoint - read, kChunkFrames));
+            const uint32_t got = readClientFrames(clientChunk_.data(), wanted, waveformConverter_);
             for (uint32_t i = 0; i < got; ++i) {
-                const double sample = block[static_cast<size_t>(i) * channels + c];
-                sum += sample * sample;
+                for (uint32_t c = 0; c < channels; ++c) {
+                    const double sample = clientChunk_[static_cast<size_t>(i) * channels + c];
+                    sums[c] += sample * sample;
+                }
             }
-            values[c][point] = got ? static_cast<float>(std::sqrt(sum / got)) : 0.0f;
+            read += got;
+            if (got < wanted) break;
         }
+        for (uint32_t c = 0; c < channels; ++c)
+            values[c][point] =
+                read ? static_cast<float>(std::sqrt(sums[c] / static_cast<double>(read))) : 0.0f;
     }
     seekLocked(remembered);
     guard.unlock();

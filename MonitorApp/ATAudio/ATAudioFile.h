@@ -12,19 +12,20 @@
 #include "MonitorApp/ATAudio/ATAudioFileDelegate.h"
 #include "MonitorApp/ATAudio/ATAudioFloatData.h"
 #include "MonitorApp/ATAudio/AudioBufferList.h"
+#include "MonitorApp/ATAudio/AudioFileDecoder.h"
 #include "MonitorApp/ATAudio/AudioStreamBasicDescription.h"
 #include "foundation/Error.h"
 #include "foundation/dispatch/Queue.h"
 
-struct sf_private_tag;
 struct SRC_STATE_tag;
 
 namespace quenbril {
 
-/// Reads an audio file (WAV, AIFF, FLAC, OGG, MP3, CAF, AU...) as float32 in a client format of
-/// the caller's choosing: any channel count (a mono file feeds every channel, a mono client gets
-/// the mean of the file's channels) at any rate (converted on the fly). Positions are in client
-/// frames.
+/// Reads an audio file (WAV, AIFF, FLAC, OGG, MP3, CAF, AU, SD2 through libsndfile; AAC, MP4 and
+/// M4A through FFmpeg) in a client format of the caller's choosing: float32 or signed 16- or
+/// 32-bit integers, interleaved or not, any channel count (a mono file feeds every channel, a
+/// mono client gets the mean of the file's channels) at any rate (converted on the fly).
+/// Positions are in client frames.
 ///
 /// Reads, seeks and waveforms only try the lock and give up when it is busy, so a reader on an
 /// audio path never waits for a waveform; they still do file I/O, so the caller keeps them off
@@ -44,9 +45,9 @@ class ATAudioFile : public std::enable_shared_from_this<ATAudioFile> {
     static const std::vector<std::string>& supportedAudioFileTypes();
     AudioStreamBasicDescription floatFormat() const { return defaultClientFormat(); }
 
-    /// A reader, or null when the file cannot be opened (missing, damaged, not audio, or of a
-    /// type not supported); `error` then names the file and the reason. The client format must
-    /// be float32 with at least one channel and a positive rate.
+    /// A reader, or null when the file cannot be opened (missing, damaged or not audio) or the
+    /// client format is not one isSupportedClientFormat() takes; `error` then names the file
+    /// and the reason.
     static std::shared_ptr<ATAudioFile> audioFileWithURL(
         const std::string& url, ATAudioFileDelegate* delegate = nullptr,
         const AudioStreamBasicDescription& clientFormat = defaultClientFormat(),
@@ -73,7 +74,7 @@ class ATAudioFile : public std::enable_shared_from_this<ATAudioFile> {
     std::string formattedCurrentTime() const;
 
     const AudioStreamBasicDescription& clientFormat() const { return clientFormat_; }
-    /// Refused (false, with a log line) for a format that is not float32 with channels and rate.
+    /// Refused (false, with a log line) for a format isSupportedClientFormat() does not take.
     bool setClientFormat(const AudioStreamBasicDescription& clientFormat);
     const AudioStreamBasicDescription& fileFormat() const { return fileFormat_; }
     double duration() const { return duration_; }
@@ -83,12 +84,14 @@ class ATAudioFile : public std::enable_shared_from_this<ATAudioFile> {
     int64_t totalFrames() const { return totalFrames_; }
     /// Frames at the client's rate.
     int64_t totalClientFrames() const;
-    /// The file's strings under "title", "artist", "album", "comments", "year", "copyright",
-    /// "genre", "track number", and "approximate duration in seconds".
+    /// The file's tags, under "title", "artist", "album", "comments", "year", "copyright",
+    /// "genre" and "track number" where it has them (an MP4's other tags under their own
+    /// names), and "approximate duration in seconds".
     std::map<std::string, std::string> metadata() const;
     const std::string& url() const { return url_; }
 
-    /// One RMS value per channel for each of `points` stretches of the file; null for 0 points,
+    /// One RMS value per channel for each of `points` stretches of the file (every frame of the
+    /// stretch counts, whatever the client's layout); null for 0 points,
     /// no channels, an empty file or a busy lock. Points are capped at totalClientFrames().
     std::shared_ptr<ATAudioFloatData> getWaveformData(uint32_t points = kDefaultWaveformPoints);
     /// The same on the reader's own queue, handed to `completion` on the main queue.
@@ -105,14 +108,15 @@ class ATAudioFile : public std::enable_shared_from_this<ATAudioFile> {
 
   private:
     static constexpr uint32_t kChunkFrames = 1024;
+    static constexpr uint32_t kEndPadding = 256;
 
     ATAudioFile(std::string url, ATAudioFileDelegate* delegate);
     bool open(Error* error);
     bool applyClientFormat(const AudioStreamBasicDescription& clientFormat);
     void releaseConverter();
 
-    /// Client frames into `out` (interleaved client channels), up to the end, through
-    /// `converter` when the rates differ; the lock is held.
+    /// Client frames as interleaved float32 into `out`, up to the end, through `converter` when
+    /// the rates differ; the lock is held.
     uint32_t readClientFrames(float* out, uint32_t frames, SRC_STATE_tag* converter);
     uint32_t readMixed(float* out, uint32_t frames);
     void seekLocked(int64_t frame);
@@ -121,7 +125,7 @@ class ATAudioFile : public std::enable_shared_from_this<ATAudioFile> {
 
     std::string url_;
     std::atomic<ATAudioFileDelegate*> delegate_{nullptr};
-    sf_private_tag* file_ = nullptr;
+    std::unique_ptr<AudioFileDecoder> decoder_;
     SRC_STATE_tag* converter_ = nullptr;
     /// A linear converter for waveforms: an RMS envelope needs no band-limited interpolation,
     /// and it costs a fraction of the reading converter.
@@ -133,6 +137,9 @@ class ATAudioFile : public std::enable_shared_from_this<ATAudioFile> {
     uint32_t fileChannels_ = 0;
     uint32_t clientChannels_ = 0;
     double ratio_ = 1.0;
+    /// Whether the file gave its last frames to the converters (and silence after them): they
+    /// get nothing more until a seek.
+    bool sourceEnded_ = false;
     std::atomic<int64_t> frameIndex_{0};
 
     // Working memory, sized with the client format.

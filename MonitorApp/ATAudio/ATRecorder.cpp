@@ -1,11 +1,17 @@
 #include "MonitorApp/ATAudio/ATRecorder.h"
 
-#include <sndfile.h>
+#include <fcntl.h>
+#include <samplerate.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
+#include <cerrno>
+#include <cstring>
 
 #include "MonitorApp/ATAudio/ATAudioUtilities.h"
+#include "MonitorApp/ATAudio/AudioFileEncoder.h"
+#include "MonitorApp/ATAudio/ClientFormat.h"
+#include "foundation/FileReplacement.h"
 #include "foundation/Log.h"
 
 namespace quenbril {
@@ -13,57 +19,32 @@ namespace {
 
 using U = ATAudioUtilities;
 
+enum ErrorCode { kCannotWrite = 1, kBadClientFormat = 2, kCannotCreate = 3 };
+
 Error recorderError(const std::string& url, int64_t code, const std::string& reason) {
     Error error = Error::make(ATRecorder::kErrorDomain, code, url + ": " + reason);
     error.userInfo.set(Error::kFailureReasonKey, Value(reason));
     return error;
 }
 
-/// The libsndfile format of a file type and format, or 0 for one that cannot be written.
-int soundFileFormat(uint32_t fileTypeID, const AudioStreamBasicDescription& format,
-                    std::string* reason) {
-    int major = 0;
-    if (fileTypeID == kAudioFileAIFFType) major = SF_FORMAT_AIFF;
-    if (fileTypeID == kAudioFileWAVEType) major = SF_FORMAT_WAV;
-    if (fileTypeID == kAudioFileCAFType) major = SF_FORMAT_CAF;
-    if (fileTypeID == kAudioFileM4AType || format.mFormatID == kAudioFormatMPEG4AAC) {
-        *reason = "M4A (AAC) files cannot be recorded";
-        return 0;
+/// The encoder for a file type and format, or null with the reason.
+std::unique_ptr<AudioFileEncoder> openEncoder(const std::string& path, uint32_t fileTypeID,
+                                              const AudioStreamBasicDescription& format,
+                                              std::string* reason) {
+    const bool m4a = fileTypeID == kAudioFileM4AType;
+    if (m4a != (format.mFormatID == kAudioFormatMPEG4AAC)) {
+        *reason = m4a ? "an M4A file holds only AAC" : "AAC is recorded only in an M4A file";
+        return nullptr;
     }
-    if (major == 0) {
-        *reason = "file type " + U::stringFromUInt32Code(fileTypeID) + " cannot be recorded";
-        return 0;
-    }
-    if (format.mFormatID != kAudioFormatLinearPCM || format.mChannelsPerFrame == 0 ||
-        !(format.mSampleRate > 0.0)) {
-        *reason = "the file format is not linear PCM with channels and a rate";
-        return 0;
-    }
-    if (U::isFloatFormat(format)) {
-        if (format.mBitsPerChannel == 64) return major | SF_FORMAT_DOUBLE;
-        return major | SF_FORMAT_FLOAT;
-    }
-    switch (format.mBitsPerChannel) {
-        case 8:
-            return major | (major == SF_FORMAT_WAV ? SF_FORMAT_PCM_U8 : SF_FORMAT_PCM_S8);
-        case 16:
-            return major | SF_FORMAT_PCM_16;
-        case 24:
-            return major | SF_FORMAT_PCM_24;
-        case 32:
-            return major | SF_FORMAT_PCM_32;
-        default:
-            break;
-    }
-    *reason = "samples of " + std::to_string(format.mBitsPerChannel) + " bits cannot be recorded";
-    return 0;
+    if (m4a) return openAACFileEncoder(path, format.mChannelsPerFrame, format.mSampleRate, reason);
+    return openSndFileEncoder(path, fileTypeID, format, reason);
 }
 
-bool isUsableClientFormat(const AudioStreamBasicDescription& client,
-                          const AudioStreamBasicDescription& file) {
-    return client.mFormatID == kAudioFormatLinearPCM && U::isFloatFormat(client) &&
-           client.mBitsPerChannel == 32 && client.mChannelsPerFrame > 0 &&
-           client.mChannelsPerFrame <= 64 && client.mSampleRate == file.mSampleRate;
+bool makeDurable(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && synced;
 }
 
 }  // namespace
@@ -111,106 +92,175 @@ std::unique_ptr<ATRecorder> ATRecorder::recorderWithURL(
     const std::string& url, const AudioStreamBasicDescription& clientFormat,
     const AudioStreamBasicDescription& fileFormat, uint32_t audioFileTypeID,
     ATRecorderDelegate* delegate, Error* error) {
-    std::string reason;
-    const int format = soundFileFormat(audioFileTypeID, fileFormat, &reason);
-    if (format == 0) {
+    auto fail = [&](ErrorCode code, const std::string& reason) {
         QLOG("Failed to create audio file %s: %s", url.c_str(), reason.c_str());
-        if (error) *error = recorderError(url, 1, reason);
+        if (error) *error = recorderError(url, code, reason);
         return nullptr;
-    }
-    if (!isUsableClientFormat(clientFormat, fileFormat)) {
-        reason = "the client format is not float32 at the file's rate";
-        QLOG("Failed to set client format on recorded audio file %s", url.c_str());
-        if (error) *error = recorderError(url, 2, reason);
-        return nullptr;
-    }
-    SF_INFO info{};
-    info.samplerate = static_cast<int>(fileFormat.mSampleRate);
-    info.channels = static_cast<int>(fileFormat.mChannelsPerFrame);
-    info.format = format;
-    // An existing file is replaced: libsndfile truncates it on open.
-    SNDFILE* file = sf_open(url.c_str(), SFM_WRITE, &info);
-    if (!file) {
-        reason = sf_strerror(nullptr);
-        QLOG("Failed to create audio file %s: %s", url.c_str(), reason.c_str());
-        if (error) *error = recorderError(url, 3, reason);
-        return nullptr;
-    }
+    };
     std::unique_ptr<ATRecorder> recorder(new ATRecorder);
     recorder->delegate_ = delegate;
     recorder->fileTypeID_ = audioFileTypeID;
     recorder->url_ = url;
     recorder->fileFormat_ = fileFormat;
-    recorder->file_ = file;
-    recorder->setClientFormat(clientFormat);
+    if (!recorder->setClientFormat(clientFormat))
+        return fail(kBadClientFormat, "the recorder cannot convert from the client format");
+    // What a killed recording left beside the file goes first.
+    removeLeftoverTemporaries(url);
+    const std::optional<std::string> temporary = createTemporaryBeside(url);
+    if (!temporary) return fail(kCannotCreate, std::strerror(errno));
+    std::string reason;
+    recorder->encoder_ = openEncoder(*temporary, audioFileTypeID, fileFormat, &reason);
+    if (!recorder->encoder_) {
+        ::unlink(temporary->c_str());
+        return fail(kCannotWrite, reason);
+    }
+    recorder->temporaryPath_ = *temporary;
     return recorder;
 }
 
-ATRecorder::~ATRecorder() { closeAudioFile(); }
+ATRecorder::~ATRecorder() {
+    closeAudioFile();
+    releaseRateConverter();
+}
+
+void ATRecorder::releaseRateConverter() {
+    if (rateConverter_) rateConverter_ = src_delete(rateConverter_);
+}
 
 bool ATRecorder::setClientFormat(const AudioStreamBasicDescription& clientFormat) {
-    if (!isUsableClientFormat(clientFormat, fileFormat_)) {
+    if (!isSupportedClientFormat(clientFormat)) {
         QLOG("Failed to set client format on recorded audio file: %s",
              U::stringForAudioStreamBasicDescription(clientFormat).c_str());
         return false;
     }
+    auto floatConverter = ATAudioFloatConverter::converterWithInputFormat(clientFormat);
+    if (!floatConverter) return false;
+    // What the rate converter holds belongs to the previous format.
+    if (rateConverter_ && encoder_) writeFileFrames(fileChunk_.data(), 0, true);
+    releaseRateConverter();
+    const uint32_t fileChannels = fileFormat_.mChannelsPerFrame;
+    if (clientFormat.mSampleRate != fileFormat_.mSampleRate) {
+        if (!src_is_valid_ratio(fileFormat_.mSampleRate / clientFormat.mSampleRate)) {
+            QLOG("Could not convert %.0f Hz to %.0f Hz", clientFormat.mSampleRate,
+                 fileFormat_.mSampleRate);
+            return false;
+        }
+        int result = 0;
+        rateConverter_ = src_new(SRC_SINC_FASTEST, static_cast<int>(fileChannels), &result);
+        if (!rateConverter_) {
+            QLOG("Could not convert %.0f Hz to %.0f Hz: %s", clientFormat.mSampleRate,
+                 fileFormat_.mSampleRate, src_strerror(result));
+            return false;
+        }
+    }
+    floatConverter_ = std::move(floatConverter);
     clientFormat_ = clientFormat;
-    clientChunk_.assign(static_cast<size_t>(kChunkFrames) * clientFormat.mChannelsPerFrame, 0.0f);
-    fileChunk_.assign(static_cast<size_t>(kChunkFrames) * fileFormat_.mChannelsPerFrame, 0.0f);
+    const uint32_t channels = clientFormat.mChannelsPerFrame;
+    clientChannels_.assign(channels, std::vector<float>(kChunkFrames));
+    clientPointers_.clear();
+    for (auto& channel : clientChannels_) clientPointers_.push_back(channel.data());
+    clientChunk_.assign(static_cast<size_t>(kChunkFrames) * channels, 0.0f);
+    fileChunk_.assign(static_cast<size_t>(kChunkFrames) * fileChannels, 0.0f);
     return true;
 }
 
 bool ATRecorder::appendDataFromBufferList(const AudioBufferList* bufferList, uint32_t frames) {
-    if (closed_ || !file_) {
+    if (closed_ || !encoder_) {
         QLOG("Recorder: audio appended to %s after it was closed is ignored", url_.c_str());
         return false;
     }
-    const uint32_t channels = clientFormat_.mChannelsPerFrame;
-    const bool interleaved = U::isInterleaved(clientFormat_);
-    if (!bufferList || bufferList->mNumberBuffers < (interleaved ? 1 : channels)) {
+    // Never read past what the list holds.
+    const uint32_t held = framesHeldInFormat(bufferList, clientFormat_);
+    if (held == 0 && frames > 0) {
         QLOG("Failed to write audio data to recorded audio file: the buffer list does not match");
         return false;
     }
-    // Never read past what the list holds.
-    uint32_t capacity = bufferList->mBuffers[0].mDataByteSize / (interleaved ? 4 * channels : 4);
-    if (!interleaved) {
-        for (uint32_t c = 0; c < channels; ++c)
-            capacity = std::min(capacity, bufferList->mBuffers[c].mDataByteSize / 4);
-    }
-    frames = std::min(frames, capacity);
-    const uint32_t fileChannels = fileFormat_.mChannelsPerFrame;
+    frames = std::min(frames, held);
+    const uint32_t channels = clientFormat_.mChannelsPerFrame;
     for (uint32_t done = 0; done < frames;) {
         const uint32_t count = std::min(kChunkFrames, frames - done);
-        const float* chunk;
-        if (interleaved) {
-            chunk = static_cast<const float*>(bufferList->mBuffers[0].mData) +
-                    static_cast<size_t>(done) * channels;
-        } else {
-            for (uint32_t c = 0; c < channels; ++c) {
-                const float* channel = static_cast<const float*>(bufferList->mBuffers[c].mData);
-                for (uint32_t i = 0; i < count; ++i)
-                    clientChunk_[static_cast<size_t>(i) * channels + c] = channel[done + i];
-            }
-            chunk = clientChunk_.data();
+        // The converter reads a list from its start: it is handed the chunk's stretch.
+        chunkBuffers_.assign(bufferList->mBuffers,
+                             bufferList->mBuffers + bufferList->mNumberBuffers);
+        for (AudioBuffer& buffer : chunkBuffers_) {
+            if (!buffer.mData) continue;
+            const uint32_t skip =
+                std::min(done * clientFormat_.mBytesPerFrame, buffer.mDataByteSize);
+            buffer.mData = static_cast<uint8_t*>(buffer.mData) + skip;
+            buffer.mDataByteSize -= skip;
         }
-        U::mixChannels(chunk, channels, fileChunk_.data(), fileChannels, count);
-        const sf_count_t written = sf_writef_float(file_, fileChunk_.data(), count);
-        frames_ += std::max<sf_count_t>(written, 0);
-        if (written != static_cast<sf_count_t>(count)) {
-            QLOG("Failed to write audio data to recorded audio file %s: %s", url_.c_str(),
-                 sf_strerror(file_));
-            return false;
+        const AudioBufferList chunk{bufferList->mNumberBuffers, chunkBuffers_.data()};
+        floatConverter_->convertDataFromAudioBufferList(&chunk, count, clientPointers_.data());
+        for (uint32_t c = 0; c < channels; ++c) {
+            for (uint32_t i = 0; i < count; ++i)
+                clientChunk_[static_cast<size_t>(i) * channels + c] = clientChannels_[c][i];
         }
+        U::mixChannels(clientChunk_.data(), channels, fileChunk_.data(),
+                       fileFormat_.mChannelsPerFrame, count);
+        if (!writeFileFrames(fileChunk_.data(), count, false)) return false;
         done += count;
     }
     if (delegate_) delegate_->recorderUpdatedCurrentTime(*this);
     return true;
 }
 
+bool ATRecorder::writeFileFrames(const float* frames, uint32_t count, bool endOfInput) {
+    std::string reason;
+    if (!rateConverter_) {
+        if (count > 0 && !encoder_->write(frames, count, &reason)) {
+            QLOG("Failed to write audio data to recorded audio file %s: %s", url_.c_str(),
+                 reason.c_str());
+            return false;
+        }
+        frames_ += count;
+        return true;
+    }
+    const double ratio = fileFormat_.mSampleRate / clientFormat_.mSampleRate;
+    const uint32_t channels = fileFormat_.mChannelsPerFrame;
+    const auto capacity = static_cast<long>(kChunkFrames);
+    convertedChunk_.resize(static_cast<size_t>(capacity) * channels);
+    SRC_DATA data{};
+    data.data_in = frames;
+    data.input_frames = count;
+    data.src_ratio = ratio;
+    data.end_of_input = endOfInput ? 1 : 0;
+    for (;;) {
+        data.data_out = convertedChunk_.data();
+        data.output_frames = capacity;
+        if (const int result = src_process(rateConverter_, &data); result != 0) {
+            QLOG("Failed to write audio data to recorded audio file %s: %s", url_.c_str(),
+                 src_strerror(result));
+            return false;
+        }
+        const auto made = static_cast<uint32_t>(data.output_frames_gen);
+        if (made > 0 && !encoder_->write(convertedChunk_.data(), made, &reason)) {
+            QLOG("Failed to write audio data to recorded audio file %s: %s", url_.c_str(),
+                 reason.c_str());
+            return false;
+        }
+        frames_ += made;
+        data.data_in += data.input_frames_used * channels;
+        data.input_frames -= data.input_frames_used;
+        // Done when the input is used up and, at the end, nothing more comes out.
+        if (data.input_frames == 0 && (!endOfInput || made == 0)) return true;
+    }
+}
+
 void ATRecorder::closeAudioFile() {
-    if (closed_ || !file_) return;
-    if (sf_close(file_) != 0) QLOG("Failed to close audio file %s", url_.c_str());
-    file_ = nullptr;
+    if (closed_ || !encoder_) return;
+    if (rateConverter_) writeFileFrames(fileChunk_.data(), 0, true);
+    std::string reason;
+    bool done = encoder_->finish(&reason);
+    encoder_.reset();
+    if (!done) {
+        QLOG("Failed to close audio file %s: %s", url_.c_str(), reason.c_str());
+    } else if (!makeDurable(temporaryPath_) ||
+               ::rename(temporaryPath_.c_str(), url_.c_str()) != 0) {
+        QLOG("Failed to close audio file %s: %s", url_.c_str(), std::strerror(errno));
+        done = false;
+    }
+    // An incomplete file never replaces the one that was there.
+    if (!done) ::unlink(temporaryPath_.c_str());
     closed_ = true;
     if (delegate_) delegate_->recorderDidClose(*this);
 }

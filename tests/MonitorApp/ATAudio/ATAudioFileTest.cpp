@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <mutex>
 #include <numbers>
@@ -269,7 +270,73 @@ TEST_F(ATAudioFileTest, WaveformFollowsAKnownEnvelopeInEveryClientLayout) {
         EXPECT_NEAR(data->buffers()[0][point], pointRms(point), 0.01 * pointRms(point) + 0.002);
 }
 
-TEST_F(ATAudioFileTest, ClientFormatsWithoutChannelsOrFloatsAreRefused) {
+TEST_F(ATAudioFileTest, EveryClientFormatGetsTheFilesSamplesExactly) {
+    // Steps of 1/512: exact in every sample type.
+    auto value = [](int i, int c) { return ((i * 37) % 512 - 256) / 512.0f * (c ? 0.5f : 1.0f); };
+    const std::string url =
+        write("steps.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 2, 3000, value);
+    std::vector<uint8_t> bytes(3000 * 3 * 4 + 16, 0xAB);
+    auto read = [&](const AudioStreamBasicDescription& format) {
+        auto file = ATAudioFile::audioFileWithURL(url, nullptr, format);
+        EXPECT_TRUE(file);
+        if (!file) return 0u;
+        // One buffer of all channels, or one per channel a third of the bytes apart.
+        const uint32_t buffers = U::isInterleaved(format) ? 1 : format.mChannelsPerFrame;
+        std::vector<AudioBuffer> list(buffers);
+        for (uint32_t b = 0; b < buffers; ++b)
+            list[b] = {1, 3000 * format.mBytesPerFrame, bytes.data() + b * 3000 * 4};
+        AudioBufferList bufferList{buffers, list.data()};
+        uint32_t got = 0;
+        bool eof = true;
+        file->readFrames(3000, &bufferList, &got, &eof);
+        return got;
+    };
+    auto sample = [&](size_t offset, auto type) {
+        decltype(type) v;
+        std::memcpy(&v, bytes.data() + offset, sizeof v);
+        return v;
+    };
+
+    ASSERT_EQ(read(test::integerFormat(2, 16, true)), 3000u);
+    for (int i = 0; i < 3000; ++i)
+        for (int c = 0; c < 2; ++c)
+            ASSERT_EQ(sample((i * 2 + c) * 2, int16_t{}), value(i, c) * 32768.0f) << i;
+    EXPECT_EQ(bytes[3000 * 4], 0xAB);  // Nothing past the frames read.
+
+    ASSERT_EQ(read(test::integerFormat(2, 32, false)), 3000u);
+    for (int i = 0; i < 3000; ++i)
+        for (int c = 0; c < 2; ++c)
+            ASSERT_EQ(sample((c * 3000 + i) * 4, int32_t{}), value(i, c) * 2147483648.0) << i;
+
+    // The AIFF format: big-endian 32-bit integers.
+    ASSERT_EQ(read(U::AIFFFormatWithNumberOfChannels(2, 48000.0)), 3000u);
+    EXPECT_EQ(static_cast<int32_t>(__builtin_bswap32(sample(4 * 2 * 100 + 4, uint32_t{}))),
+              value(100, 1) * 2147483648.0);
+
+    // A mono client gets the mean of the channels; a third channel, silence.
+    ASSERT_EQ(read(U::floatFormatWithNumberOfChannels(1, 48000.0)), 3000u);
+    for (int i = 0; i < 3000; ++i)
+        ASSERT_EQ(sample(i * 4, float{}), (value(i, 0) + value(i, 1)) / 2) << i;
+    ASSERT_EQ(read(U::floatFormatWithNumberOfChannels(3, 48000.0)), 3000u);
+    EXPECT_EQ(sample(1234 * 4, float{}), value(1234, 0));
+    EXPECT_EQ(sample((2 * 3000 + 1234) * 4, float{}), 0.0f);
+
+    // Integers are clipped, never wrapped.
+    const std::string loud = write("loud.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 1, 2,
+                                   [](int i, int) { return i ? -3.0f : 2.0f; });
+    auto file = ATAudioFile::audioFileWithURL(loud, nullptr, test::integerFormat(1, 16, true));
+    ASSERT_TRUE(file);
+    int16_t clipped[2] = {};
+    AudioBuffer buffer{1, sizeof clipped, clipped};
+    AudioBufferList list{1, &buffer};
+    uint32_t got = 0;
+    bool eof = false;
+    file->readFrames(2, &list, &got, &eof);
+    EXPECT_EQ(clipped[0], 32767);
+    EXPECT_EQ(clipped[1], -32768);
+}
+
+TEST_F(ATAudioFileTest, ClientFormatsTheReaderCannotFillAreRefused) {
     const std::string url = writeSine("sine.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16);
     auto none = ATAudioFile::defaultClientFormat();
     none.mChannelsPerFrame = 0;
@@ -278,16 +345,33 @@ TEST_F(ATAudioFileTest, ClientFormatsWithoutChannelsOrFloatsAreRefused) {
     EXPECT_NE(error.description.find(url), std::string::npos);
     auto file = ATAudioFile::audioFileWithURL(url);
     ASSERT_TRUE(file);
-    auto integers = U::monoFloatFormatWithSampleRate(48000.0);
-    integers.mFormatFlags = kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsPacked;
-    integers.mBitsPerChannel = 16;
-    EXPECT_FALSE(file->setClientFormat(integers));
-    EXPECT_FALSE(file->setClientFormat(none));
+    auto unsignedShorts = test::integerFormat(2, 16, true);
+    unsignedShorts.mFormatFlags = kAudioFormatFlagIsPacked;
+    auto wrongSize = test::integerFormat(2, 16, true);
+    wrongSize.mBytesPerFrame = 6;
+    auto noRate = U::monoFloatFormatWithSampleRate(std::nan(""));
+    for (const auto& format :
+         {none, unsignedShorts, wrongSize, noRate, test::integerFormat(2, 24, true),
+          test::integerFormat(2, 8, false), U::floatFormatWithNumberOfChannels(65, 48000.0)}) {
+        EXPECT_FALSE(file->setClientFormat(format))
+            << U::stringForAudioStreamBasicDescription(format);
+    }
     EXPECT_EQ(file->clientFormat(), ATAudioFile::defaultClientFormat());
     // A change of rate keeps the moment of the file.
     file->seekToFrame(22050);
     EXPECT_TRUE(file->setClientFormat(U::stereoFloatNonInterleavedFormatWithSampleRate(48000.0)));
     EXPECT_EQ(file->frameIndex(), 24000);
+}
+
+TEST_F(ATAudioFileTest, AFileThatGivesFramesAgainAfterItsEndStillEnds) {
+    // Reading it at another rate once never returned.
+    auto file = ATAudioFile::audioFileWithURL(
+        std::string(QUENBRIL_TEST_DATA) + "/audio/mpeg-frames-after-end.bin", nullptr,
+        U::floatFormatWithNumberOfChannels(3, 8000.0));
+    ASSERT_TRUE(file);
+    EXPECT_LE(static_cast<int64_t>(readToEnd(*file)[0].size()), file->totalClientFrames());
+    file->seekToFrame(file->totalClientFrames() / 2);
+    EXPECT_LE(static_cast<int64_t>(readToEnd(*file)[0].size()), file->totalClientFrames());
 }
 
 struct RecordingDelegate : ATAudioFileDelegate {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <csignal>
@@ -9,6 +11,8 @@
 #include "MonitorApp/ATAudio/ATAudioUtilities.h"
 #include "MonitorApp/ATAudio/ATRecorder.h"
 #include "tests/MonitorApp/ATAudio/AudioFileFixture.h"
+#include "tests/MonitorApp/ATAudio/FFmpegTool.h"
+#include "tests/support/SignalAnalysis.h"
 
 namespace quenbril {
 namespace {
@@ -100,38 +104,241 @@ TEST_F(ATRecorderTest, EachFileTypeRoundTripsInItsOwnFormat) {
     }
 }
 
-TEST_F(ATRecorderTest, AnM4AOrAFileThatCannotBeCreatedGivesNone) {
-    Error error;
-    EXPECT_EQ(ATRecorder::recorderWithURL(path("take.m4a"),
-                                          U::stereoFloatNonInterleavedFormatWithSampleRate(44100.0),
-                                          ATRecorder::kM4A, nullptr, &error),
-              nullptr);
-    EXPECT_NE(error.description.find("M4A"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(path("take.m4a")));
-    EXPECT_EQ(ATRecorder::recorderWithURL(path("no/such/folder/take.wav"),
-                                          U::stereoFloatNonInterleavedFormatWithSampleRate(44100.0),
-                                          ATRecorder::kWAV, nullptr, &error),
-              nullptr);
-    EXPECT_NE(error.description.find("no/such/folder/take.wav"), std::string::npos);
-    // A client at another rate than the file's would need converting, which the recorder leaves
-    // to its caller.
-    EXPECT_EQ(ATRecorder::recorderWithURL(
-                  path("take.wav"), U::stereoFloatNonInterleavedFormatWithSampleRate(44100.0),
-                  U::stereoFloatInterleavedFormatWithSampleRate(48000.0), kAudioFileWAVEType),
-              nullptr);
+TEST_F(ATRecorderTest, FilesThatCannotBeCreatedGiveNoneAndLeaveNothing) {
+    const auto stereo = U::stereoFloatNonInterleavedFormatWithSampleRate(44100.0);
+    auto unsignedBytes = U::monoFloatFormatWithSampleRate(44100.0);
+    unsignedBytes.mFormatFlags = kAudioFormatFlagIsPacked;
+    unsignedBytes.mBitsPerChannel = 8;
+    unsignedBytes.mBytesPerFrame = unsignedBytes.mBytesPerPacket = 1;
+    struct Case {
+        std::string name;
+        AudioStreamBasicDescription client, file;
+        uint32_t type;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"no/such/folder/take.wav", stereo, U::stereoFloatInterleavedFormatWithSampleRate(44100.0),
+         kAudioFileWAVEType, "No such file"},
+        {"odd.m4a", U::monoFloatFormatWithSampleRate(37000.0),
+         U::M4AFormatWithNumberOfChannels(1, 37000.0), kAudioFileM4AType, "37000 Hz"},
+        {"aac.wav", stereo, U::M4AFormatWithNumberOfChannels(2, 44100.0), kAudioFileWAVEType,
+         "only in an M4A"},
+        {"pcm.m4a", stereo, U::stereoFloatInterleavedFormatWithSampleRate(44100.0),
+         kAudioFileM4AType, "holds only AAC"},
+        {"bytes.wav", unsignedBytes, U::stereoFloatInterleavedFormatWithSampleRate(44100.0),
+         kAudioFileWAVEType, "client format"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Error error;
+        EXPECT_EQ(
+            ATRecorder::recorderWithURL(path(c.name), c.client, c.file, c.type, nullptr, &error),
+            nullptr);
+        EXPECT_NE(error.description.find(path(c.name)), std::string::npos) << error.description;
+        EXPECT_NE(error.description.find(c.reason), std::string::npos) << error.description;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(folder_));
 }
 
-TEST_F(ATRecorderTest, AnExistingFileIsReplaced) {
+TEST_F(ATRecorderTest, AnExistingFileIsReplacedOnlyWhenTheRecordingCloses) {
     const std::string url = writeSine("take.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const std::string old = contentsOf(url);
     auto recorder = ATRecorder::recorderWithDestinationURL(
         url, U::monoFloatFormatWithSampleRate(48000.0), ATRecorder::kAIFF);
     ASSERT_TRUE(recorder);
     record(*recorder, 100);
+    EXPECT_EQ(contentsOf(url), old);
     recorder.reset();
     SF_INFO info;
     readAll(url, &info);
     EXPECT_EQ(info.frames, 100);
     EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_AIFF);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), {}), 1);
+}
+
+TEST_F(ATRecorderTest, AKilledRecordingLeavesTheOldFileInPlace) {
+    const std::string url = writeSine("take.m4a", SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const std::string old = contentsOf(url);
+    const pid_t child = fork();
+    if (child == 0) {
+        auto recorder = ATRecorder::recorderWithURL(
+            url, U::stereoFloatNonInterleavedFormatWithSampleRate(48000.0), ATRecorder::kM4A);
+        if (recorder) record(*recorder, 48000);
+        ::kill(getpid(), SIGKILL);
+        _exit(1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(contentsOf(url), old);
+    // The next recording clears what the killed one left beside the file.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), {}), 2);
+    auto recorder = ATRecorder::recorderWithURL(
+        url, U::stereoFloatNonInterleavedFormatWithSampleRate(48000.0), ATRecorder::kM4A);
+    ASSERT_TRUE(recorder);
+    record(*recorder, 4800);
+    recorder->closeAudioFile();
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), {}), 1);
+    EXPECT_NE(contentsOf(url), old);
+}
+
+TEST_F(ATRecorderTest, EveryClientFormatIsConvertedToTheFilesFormat) {
+    // Steps of 1/512: exact in every sample type.
+    auto value = [](int i, int c) { return ((i * 37) % 512 - 256) / 512.0f * (c ? 0.5f : 1.0f); };
+    auto check = [&](const std::string& url, int channels, bool monoClient) {
+        SF_INFO info;
+        const auto samples = readAll(url, &info);
+        ASSERT_EQ(info.frames, 3000);
+        ASSERT_EQ(info.channels, channels);
+        for (int i = 0; i < 3000; ++i)
+            for (int c = 0; c < channels; ++c)
+                ASSERT_EQ(samples[static_cast<size_t>(i * channels + c)],
+                          value(i, monoClient ? 0 : c))
+                    << url << " " << i;
+    };
+    // 16-bit integers, interleaved, into a float WAV.
+    std::vector<int16_t> shorts(2 * 3000);
+    for (int i = 0; i < 3000; ++i)
+        for (int c = 0; c < 2; ++c)
+            shorts[static_cast<size_t>(i * 2 + c)] = static_cast<int16_t>(value(i, c) * 32768);
+    AudioBuffer buffer{2, static_cast<uint32_t>(shorts.size() * 2), shorts.data()};
+    AudioBufferList list{1, &buffer};
+    auto recorder = ATRecorder::recorderWithURL(path("shorts.wav"),
+                                                test::integerFormat(2, 16, true), ATRecorder::kWAV);
+    ASSERT_TRUE(recorder);
+    EXPECT_TRUE(recorder->appendDataFromBufferList(&list, 3000));
+    recorder.reset();
+    check(path("shorts.wav"), 2, false);
+
+    // 32-bit integers, one buffer per channel, into an AIFF of 32-bit integers.
+    std::vector<int32_t> ints(2 * 3000);
+    for (int i = 0; i < 3000; ++i)
+        for (int c = 0; c < 2; ++c)
+            ints[static_cast<size_t>(c * 3000 + i)] =
+                static_cast<int32_t>(value(i, c) * 2147483648.0);
+    AudioBuffer buffers[2] = {{1, 3000 * 4, ints.data()}, {1, 3000 * 4, ints.data() + 3000}};
+    list = {2, buffers};
+    recorder = ATRecorder::recorderWithURL(path("ints.aiff"), test::integerFormat(2, 32, false),
+                                           ATRecorder::kAIFF);
+    ASSERT_TRUE(recorder);
+    EXPECT_TRUE(recorder->appendDataFromBufferList(&list, 3000));
+    recorder.reset();
+    check(path("ints.aiff"), 2, false);
+
+    // Mono floats fill both channels of the stereo WAV.
+    std::vector<float> floats(3000);
+    for (int i = 0; i < 3000; ++i) floats[static_cast<size_t>(i)] = value(i, 0);
+    buffer = {1, 3000 * 4, floats.data()};
+    list = {1, &buffer};
+    recorder = ATRecorder::recorderWithURL(
+        path("mono.wav"), U::floatFormatWithNumberOfChannels(1, 48000.0), ATRecorder::kWAV);
+    ASSERT_TRUE(recorder);
+    EXPECT_TRUE(recorder->appendDataFromBufferList(&list, 3000));
+    recorder.reset();
+    check(path("mono.wav"), 2, true);
+}
+
+TEST_F(ATRecorderTest, AClientAtAnotherRateIsConvertedToTheFilesRate) {
+    const std::string url = path("converted.wav");
+    auto recorder = ATRecorder::recorderWithURL(
+        url, U::monoFloatFormatWithSampleRate(44100.0),
+        U::stereoFloatInterleavedFormatWithSampleRate(48000.0), kAudioFileWAVEType);
+    ASSERT_TRUE(recorder);
+    std::vector<float> second(44100);
+    for (int i = 0; i < 44100; ++i)
+        second[static_cast<size_t>(i)] =
+            static_cast<float>(0.5 * std::sin(2.0 * std::numbers::pi * 1000.0 * i / 44100.0));
+    AudioBuffer buffer{1, 44100 * 4, second.data()};
+    AudioBufferList list{1, &buffer};
+    EXPECT_TRUE(recorder->appendDataFromBufferList(&list, 44100));
+    recorder->closeAudioFile();
+    EXPECT_NEAR(recorder->totalFrames(), 48000, 2);
+    EXPECT_NEAR(recorder->duration(), 1.0, 1e-4);
+    SF_INFO info;
+    const auto samples = readAll(url, &info);
+    EXPECT_EQ(info.samplerate, 48000);
+    EXPECT_EQ(info.frames, recorder->totalFrames());
+    std::vector<float> right;
+    for (size_t i = 4800; i < 43200; ++i) right.push_back(samples[2 * i + 1]);
+    EXPECT_NEAR(test::peakFrequency(std::span(right).first(4800), 48000.0, 990.0, 1010.0), 1000.0,
+                0.5);
+    EXPECT_NEAR(test::sineLevelDb(right), 20 * std::log10(0.5), 0.1);
+}
+
+TEST_F(ATRecorderTest, AnM4AIsAACInAnMP4ThatFFprobeAndTheReaderRead) {
+    if (!test::ffmpegToolsAvailable()) GTEST_SKIP() << "the ffmpeg program is not installed";
+    struct Case {
+        std::string name;
+        AudioStreamBasicDescription client;
+        int rate;
+    };
+    const Case cases[] = {
+        {"mono.m4a", U::monoFloatFormatWithSampleRate(48000.0), 48000},
+        {"stereo.m4a", test::integerFormat(2, 16, true, 44100.0), 44100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string url = path(c.name);
+        const uint32_t channels = c.client.mChannelsPerFrame;
+        CountingDelegate delegate;
+        Error error;
+        auto recorder =
+            ATRecorder::recorderWithURL(url, c.client, ATRecorder::kM4A, &delegate, &error);
+        ASSERT_TRUE(recorder) << error.toString();
+        EXPECT_EQ(recorder->audioFileTypeID(), kAudioFileM4AType);
+        EXPECT_EQ(recorder->fileFormat().mFormatID, kAudioFormatMPEG4AAC);
+        EXPECT_EQ(recorder->fileFormat().mChannelsPerFrame, channels);
+        // One second in blocks of 441 or 480 frames: the tone at 0.5 left, 0.25 right.
+        const int block = c.rate / 100;
+        std::vector<int16_t> shorts(static_cast<size_t>(block) * 2);
+        AudioBufferList* floats = U::audioBufferListWithNumberOfFrames(block, 1, true);
+        AudioBuffer buffer{2, static_cast<uint32_t>(shorts.size() * 2), shorts.data()};
+        AudioBufferList list = channels == 1 ? *floats : AudioBufferList{1, &buffer};
+        for (int start = 0; start < c.rate; start += block) {
+            for (int i = 0; i < block; ++i) {
+                static_cast<float*>(floats->mBuffers[0].mData)[i] = tone(start + i, 0);
+                for (int ch = 0; ch < 2; ++ch)
+                    shorts[static_cast<size_t>(2 * i + ch)] =
+                        static_cast<int16_t>(std::lround(tone(start + i, ch) * 32767));
+            }
+            EXPECT_TRUE(recorder->appendDataFromBufferList(&list, static_cast<uint32_t>(block)));
+        }
+        U::freeBufferList(floats);
+        EXPECT_EQ(delegate.updates, 100);
+        EXPECT_EQ(recorder->totalFrames(), c.rate);
+        EXPECT_DOUBLE_EQ(recorder->duration(), 1.0);
+        // Closed when asked, or when released.
+        if (channels == 1) {
+            recorder->closeAudioFile();
+            recorder->closeAudioFile();
+        } else {
+            recorder.reset();
+        }
+        EXPECT_EQ(delegate.closes, 1);
+
+        const auto probed = test::probeWithFFprobe(url);
+        EXPECT_EQ(probed.at("codec_name"), "aac");
+        EXPECT_NE(probed.at("format_name").find("mp4"), std::string::npos);
+        EXPECT_EQ(probed.at("channels"), std::to_string(channels));
+        EXPECT_EQ(probed.at("sample_rate"), std::to_string(c.rate));
+        EXPECT_NEAR(std::stod(probed.at("duration")), 1.0, 0.05);
+
+        auto file = ATAudioFile::audioFileWithURL(
+            url, nullptr, U::floatFormatWithNumberOfChannels(channels, c.rate));
+        ASSERT_TRUE(file);
+        EXPECT_EQ(file->totalFrames(), c.rate);
+        AudioBufferList* read = U::audioBufferListWithNumberOfFrames(c.rate, channels, false);
+        uint32_t got = 0;
+        bool eof = true;
+        file->readFrames(c.rate, read, &got, &eof);
+        ASSERT_EQ(got, static_cast<uint32_t>(c.rate));
+        for (uint32_t ch = 0; ch < channels; ++ch) {
+            const std::span<const float> middle(
+                static_cast<const float*>(read->mBuffers[ch].mData) + c.rate / 10, c.rate * 8 / 10);
+            EXPECT_NEAR(test::sineLevelDb(middle), 20 * std::log10(ch ? 0.25 : 0.5), 1.0);
+        }
+        U::freeBufferList(read);
+    }
 }
 
 TEST_F(ATRecorderTest, ClosingHappensOnceWhetherAskedOrReleased) {

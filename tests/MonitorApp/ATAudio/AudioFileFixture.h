@@ -8,11 +8,29 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <numbers>
 #include <string>
 #include <vector>
 
+#include "MonitorApp/ATAudio/AudioStreamBasicDescription.h"
+
 namespace quenbril::test {
+
+/// A linear PCM format of `bits`-bit signed integers in the machine's byte order.
+inline AudioStreamBasicDescription integerFormat(uint32_t channels, uint32_t bits, bool interleaved,
+                                                 double rate = 48000.0) {
+    AudioStreamBasicDescription format;
+    format.mSampleRate = rate;
+    format.mFormatID = kAudioFormatLinearPCM;
+    format.mFormatFlags = kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsPacked |
+                          (interleaved ? 0 : kAudioFormatFlagIsNonInterleaved);
+    format.mFramesPerPacket = 1;
+    format.mChannelsPerFrame = channels;
+    format.mBitsPerChannel = bits;
+    format.mBytesPerFrame = format.mBytesPerPacket = bits / 8 * (interleaved ? channels : 1);
+    return format;
+}
 
 /// A temporary folder of audio files written by libsndfile, removed after the test, on top of
 /// the fixture `Base`.
@@ -65,6 +83,11 @@ class AudioFileFixtureOn : public Base {
         const std::string file = path(name);
         std::ofstream(file, std::ios::binary) << bytes;
         return file;
+    }
+
+    static std::string contentsOf(const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
     /// Every sample of the file as libsndfile reads it, interleaved.

@@ -1,0 +1,246 @@
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+
+#include "MonitorApp/ATAudio/AudioFileEncoder.h"
+
+namespace quenbril {
+
+namespace {
+
+constexpr int64_t kBitRatePerChannel = 64000;
+
+std::string errorText(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+// The recorder reports its own failures with their reasons.
+void quietLibraryLog() {
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
+}
+
+bool takesRate(const AVCodec* encoder, int rate) {
+    if (!encoder->supported_samplerates) return true;
+    for (const int* r = encoder->supported_samplerates; *r; ++r) {
+        if (*r == rate) return true;
+    }
+    return false;
+}
+
+bool takesLayout(const AVCodec* encoder, const AVChannelLayout& layout) {
+    if (!encoder->ch_layouts) return true;
+    for (const AVChannelLayout* l = encoder->ch_layouts; l->nb_channels; ++l) {
+        if (av_channel_layout_compare(l, &layout) == 0) return true;
+    }
+    return false;
+}
+
+/// AAC in an M4A file ("ipod", the MP4 brand for audio), by FFmpeg's native encoder. Frames
+/// are gathered into the encoder's frame size; the muxer writes the encoder's priming as an
+/// edit, so readers get exactly the frames written.
+class AACFileEncoder final : public AudioFileEncoder {
+  public:
+    AACFileEncoder() = default;
+    ~AACFileEncoder() override;
+    AACFileEncoder(const AACFileEncoder&) = delete;
+    AACFileEncoder& operator=(const AACFileEncoder&) = delete;
+
+    bool open(const std::string& path, uint32_t channels, double sampleRate, std::string* reason);
+    bool write(const float* interleaved, uint32_t frames, std::string* reason) override;
+    bool finish(std::string* reason) override;
+
+  private:
+    bool encode(bool last, std::string* reason);
+    bool writePackets(std::string* reason);
+
+    AVFormatContext* format_ = nullptr;
+    AVCodecContext* codec_ = nullptr;
+    AVStream* stream_ = nullptr;
+    AVFrame* frame_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    uint32_t channels_ = 0;
+    int filled_ = 0;
+    int64_t nextTimestamp_ = 0;
+    bool finished_ = false;
+};
+
+AACFileEncoder::~AACFileEncoder() {
+    // Unfinished, the file lacks its index; the recorder throws it away.
+    if (format_ && format_->pb) avio_closep(&format_->pb);
+    avformat_free_context(format_);
+    avcodec_free_context(&codec_);
+    av_frame_free(&frame_);
+    av_packet_free(&packet_);
+}
+
+bool AACFileEncoder::open(const std::string& path, uint32_t channels, double sampleRate,
+                          std::string* reason) {
+    quietLibraryLog();
+    const AVCodec* encoder = avcodec_find_encoder_by_name("aac");
+    if (!encoder) {
+        *reason = "this FFmpeg has no AAC encoder";
+        return false;
+    }
+    const bool whole =
+        sampleRate >= 1.0 && sampleRate <= 1e6 && std::floor(sampleRate) == sampleRate;
+    const int rate = whole ? static_cast<int>(sampleRate) : 0;
+    if (!whole || !takesRate(encoder, rate)) {
+        char text[96];
+        std::snprintf(text, sizeof text, "AAC cannot be recorded at %g Hz", sampleRate);
+        *reason = text;
+        return false;
+    }
+    AVChannelLayout layout{};
+    av_channel_layout_default(&layout, static_cast<int>(std::min(channels, 64u)));
+    const bool layoutTaken = channels > 0 && channels <= 64 && takesLayout(encoder, layout);
+    if (!layoutTaken) {
+        av_channel_layout_uninit(&layout);
+        *reason = "AAC cannot be recorded with " + std::to_string(channels) + " channels";
+        return false;
+    }
+    channels_ = channels;
+    frame_ = av_frame_alloc();
+    packet_ = av_packet_alloc();
+    codec_ = avcodec_alloc_context3(encoder);
+    int result = avformat_alloc_output_context2(&format_, nullptr, "ipod", path.c_str());
+    if (!frame_ || !packet_ || !codec_ || result < 0) {
+        av_channel_layout_uninit(&layout);
+        *reason = errorText(result < 0 ? result : AVERROR(ENOMEM));
+        return false;
+    }
+    codec_->sample_fmt = AV_SAMPLE_FMT_FLTP;
+    codec_->sample_rate = rate;
+    av_channel_layout_copy(&codec_->ch_layout, &layout);
+    av_channel_layout_uninit(&layout);
+    codec_->bit_rate = kBitRatePerChannel * channels;
+    codec_->time_base = AVRational{1, rate};
+    codec_->thread_count = 1;
+    if (format_->oformat->flags & AVFMT_GLOBALHEADER) codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if ((result = avcodec_open2(codec_, encoder, nullptr)) < 0) {
+        *reason = "the AAC encoder refused: " + errorText(result);
+        return false;
+    }
+    stream_ = avformat_new_stream(format_, nullptr);
+    if (!stream_ || avcodec_parameters_from_context(stream_->codecpar, codec_) < 0) {
+        *reason = errorText(AVERROR(ENOMEM));
+        return false;
+    }
+    stream_->time_base = codec_->time_base;
+    const std::string url = "file:" + path;
+    // The edit that hides the encoder's priming is timed in the movie's time scale: at the
+    // sample rate it keeps every frame.
+    AVDictionary* options = nullptr;
+    av_dict_set_int(&options, "movie_timescale", rate, 0);
+    if ((result = avio_open(&format_->pb, url.c_str(), AVIO_FLAG_WRITE)) >= 0)
+        result = avformat_write_header(format_, &options);
+    av_dict_free(&options);
+    if (result < 0) {
+        *reason = errorText(result);
+        return false;
+    }
+    frame_->nb_samples = codec_->frame_size;
+    frame_->format = codec_->sample_fmt;
+    frame_->sample_rate = rate;
+    if (av_channel_layout_copy(&frame_->ch_layout, &codec_->ch_layout) < 0 ||
+        (result = av_frame_get_buffer(frame_, 0)) < 0) {
+        *reason = errorText(result < 0 ? result : AVERROR(ENOMEM));
+        return false;
+    }
+    return true;
+}
+
+bool AACFileEncoder::write(const float* interleaved, uint32_t frames, std::string* reason) {
+    if (finished_) return false;
+    while (frames > 0) {
+        // The encoder may still hold the frame's buffers from the last send.
+        if (filled_ == 0 && av_frame_make_writable(frame_) < 0) {
+            *reason = errorText(AVERROR(ENOMEM));
+            return false;
+        }
+        const auto count =
+            static_cast<uint32_t>(std::min<int64_t>(frames, codec_->frame_size - filled_));
+        for (uint32_t c = 0; c < channels_; ++c) {
+            float* channel = reinterpret_cast<float*>(frame_->extended_data[c]) + filled_;
+            for (uint32_t i = 0; i < count; ++i) channel[i] = interleaved[i * channels_ + c];
+        }
+        filled_ += static_cast<int>(count);
+        interleaved += size_t{count} * channels_;
+        frames -= count;
+        if (filled_ == codec_->frame_size && !encode(false, reason)) return false;
+    }
+    return true;
+}
+
+bool AACFileEncoder::encode(bool last, std::string* reason) {
+    int result = 0;
+    if (filled_ > 0) {
+        // The encoder takes a short last frame.
+        frame_->nb_samples = filled_;
+        frame_->pts = nextTimestamp_;
+        nextTimestamp_ += filled_;
+        filled_ = 0;
+        result = avcodec_send_frame(codec_, frame_);
+        frame_->nb_samples = codec_->frame_size;
+    }
+    if (result >= 0 && last) result = avcodec_send_frame(codec_, nullptr);
+    if (result < 0) {
+        *reason = errorText(result);
+        return false;
+    }
+    return writePackets(reason);
+}
+
+bool AACFileEncoder::writePackets(std::string* reason) {
+    for (;;) {
+        int result = avcodec_receive_packet(codec_, packet_);
+        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return true;
+        if (result >= 0) {
+            av_packet_rescale_ts(packet_, codec_->time_base, stream_->time_base);
+            packet_->stream_index = stream_->index;
+            result = av_interleaved_write_frame(format_, packet_);
+        }
+        if (result < 0) {
+            *reason = errorText(result);
+            return false;
+        }
+    }
+}
+
+bool AACFileEncoder::finish(std::string* reason) {
+    if (finished_) return true;
+    finished_ = true;
+    bool done = encode(true, reason);
+    if (done) {
+        const int result = av_write_trailer(format_);
+        if (result < 0) {
+            *reason = errorText(result);
+            done = false;
+        }
+    }
+    if (avio_closep(&format_->pb) < 0 && done) {
+        *reason = "the file could not be completed";
+        done = false;
+    }
+    return done;
+}
+
+}  // namespace
+
+std::unique_ptr<AudioFileEncoder> openAACFileEncoder(const std::string& path, uint32_t channels,
+                                                     double sampleRate, std::string* reason) {
+    auto encoder = std::make_unique<AACFileEncoder>();
+    if (!encoder->open(path, channels, sampleRate, reason)) return nullptr;
+    return encoder;
+}
+
+}  // namespace quenbril
