@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 
 #include "foundation/Log.h"
@@ -99,10 +100,23 @@ void SerialPortManager::insertAvailablePorts(const std::vector<SerialPort::Ptr>&
     observers_.notify("availablePorts");
 }
 
-void SerialPortManager::removeObjectFromAvailablePortsAtIndex(size_t index) {
-    if (index >= availablePorts_.size()) return;
-    availablePorts_.erase(availablePorts_.begin() + static_cast<ptrdiff_t>(index));
+void SerialPortManager::removeAvailablePortsAtIndexes(const std::vector<size_t>& indexes) {
+    std::vector<size_t> doomed;
+    for (size_t index : indexes) {
+        if (index < availablePorts_.size()) doomed.push_back(index);
+    }
+    if (doomed.empty()) return;
+    // From the back, so that the indexes still to go keep their places.
+    std::sort(doomed.begin(), doomed.end(), std::greater<>());
+    doomed.erase(std::unique(doomed.begin(), doomed.end()), doomed.end());
+    for (size_t index : doomed) {
+        availablePorts_.erase(availablePorts_.begin() + static_cast<ptrdiff_t>(index));
+    }
     observers_.notify("availablePorts");
+}
+
+void SerialPortManager::removeObjectFromAvailablePortsAtIndex(size_t index) {
+    removeAvailablePortsAtIndexes({index});
 }
 
 void SerialPortManager::devicesAdded(const std::vector<SerialDevice>& devices) {
@@ -134,13 +148,13 @@ void SerialPortManager::devicesRemoved(const std::vector<std::string>& paths) {
         }
     }
     for (const SerialPort::Ptr& port : removed) port->cleanupAfterSystemRemoval();
-    for (const SerialPort::Ptr& port : removed) {
-        auto found = std::find(availablePorts_.begin(), availablePorts_.end(), port);
-        if (found != availablePorts_.end()) {
-            removeObjectFromAvailablePortsAtIndex(
-                static_cast<size_t>(found - availablePorts_.begin()));
+    std::vector<size_t> listed;
+    for (size_t i = 0; i < availablePorts_.size(); ++i) {
+        if (std::find(removed.begin(), removed.end(), availablePorts_[i]) != removed.end()) {
+            listed.push_back(i);
         }
     }
+    removeAvailablePortsAtIndexes(listed);
     NotificationCenter::defaultCenter().post(kSerialPortWasDisconnectedNotification,
                                              {{kDisconnectedSerialPortsKey, portList(removed)}});
 }

@@ -36,6 +36,9 @@ class SerialPortManager {
     SerialPort::Ptr objectInAvailablePortsAtIndex(size_t index) const;
     void insertObjectInAvailablePortsAtIndex(SerialPort::Ptr port, size_t index);
     void insertAvailablePorts(const std::vector<SerialPort::Ptr>& ports, size_t index);
+    /// Removes the ports at `indexes` (as they stand before the call; indexes past the end
+    /// are ignored) with one change told to the observers.
+    void removeAvailablePortsAtIndexes(const std::vector<size_t>& indexes);
     void removeObjectFromAvailablePortsAtIndex(size_t index);
 
     /// Closes the open ports, remembering them for systemDidWake.

@@ -41,6 +41,9 @@ class DispatchUdpEndpoint final : public UdpEndpoint, private DispatchUdpSocketD
         const auto* bytes = reinterpret_cast<const uint8_t*>(&local);
         return socket_->bindToAddress(Bytes(bytes, bytes + sizeof local), error);
     }
+    bool enableReusePort(bool flag, Error* error) override {
+        return socket_->enableReusePort(flag, error);
+    }
     bool enableBroadcast(bool flag, Error* error) override {
         return socket_->enableBroadcast(flag, error);
     }

@@ -25,6 +25,9 @@ void EMHandler::openSockets(const WirelessManager& registry) {
         std::unique_ptr<UdpEndpoint> socket = udp_(this);
         if (!socket) continue;
         Error error;
+        // Another program listening for the receivers may hold the port too; a refusal
+        // shows as the bind's failure.
+        socket->enableReusePort(true, nullptr);
         if (!socket->bindToPort(em::kLocalPort, iface.address, &error)) {
             QLOG("BIND to 8138 failed");
         }

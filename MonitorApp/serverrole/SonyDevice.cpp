@@ -1,6 +1,7 @@
 #include "MonitorApp/serverrole/SonyDevice.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "MonitorApp/serverrole/WirelessManager.h"
 #include "foundation/Log.h"
@@ -24,6 +25,7 @@ SonyDevice::~SonyDevice() {
 void SonyDevice::createUDPSocket(const UdpEndpointFactory& udp) {
     std::unique_ptr<UdpEndpoint> socket = udp ? udp(this) : nullptr;
     Error error;
+    if (socket) socket->enableReusePort(true, nullptr);
     if (!socket || !socket->bindToPort(0, "", &error) || !socket->beginReceiving(&error)) {
         QLOG("Error receiving: %s", error.description.c_str());
         return;
@@ -31,13 +33,15 @@ void SonyDevice::createUDPSocket(const UdpEndpointFactory& udp) {
     udpsocket_ = std::move(socket);
 }
 
-bool SonyDevice::resetAPI() {
-    // A fresh start releases the state of the previous one.
+void SonyDevice::resetAPI() {
+    // A fresh start releases the state of the previous one, and goes through the table's own
+    // init once the table has one.
     sony_dwx_exit(&wmapi_);
-    if (sony_dwx_init(&wmapi_, ip_.c_str(), this) != 0) {
+    const auto init = wmapi_.init ? wmapi_.init : sony_dwx_init;
+    if (init(&wmapi_, ip_.c_str(), this) != 0) {
+        // Out of memory for a few bytes of state: nothing sensible is left to do.
         std::puts("sony_dwx_init() returned error!");
-        QLOG("Sony %s: no memory for the protocol state; skipped", ip_.c_str());
-        return false;
+        std::exit(1);
     }
     std::puts("wmapi.init() done.");
     wmapi_.callback_battery = onBattery;
@@ -49,7 +53,6 @@ bool SonyDevice::resetAPI() {
         udpsocket_->sendData(Bytes(tx_buffer_.begin(), tx_buffer_.begin() + n), ip_, sony::kUdpPort,
                              -1, 0);
     }
-    return true;
 }
 
 void SonyDevice::tryToConnect() {

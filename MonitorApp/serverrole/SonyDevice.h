@@ -30,8 +30,9 @@ class SonyDevice : public UdpEndpointDelegate, public DispatchSocketDelegate {
     SonyDevice(const SonyDevice&) = delete;
     SonyDevice& operator=(const SonyDevice&) = delete;
 
-    /// False when the module's state could not be allocated: the device sends nothing.
-    bool resetAPI();
+    /// Starts the protocol afresh and sends the UDP request. When the module's state cannot
+    /// be allocated the process ends with status 1.
+    void resetAPI();
     /// Starts over with the UDP request unless the TCP link is up.
     void tryToConnect();
     void createTCPSocket();

@@ -27,6 +27,9 @@ void UHFRHandler::openSockets(const WirelessManager& registry) {
         std::unique_ptr<UdpEndpoint> socket = udp_(this);
         if (!socket) continue;
         Error error;
+        // Another program listening for the receivers may hold the port too; a refusal
+        // shows as the bind's failure.
+        socket->enableReusePort(true, nullptr);
         if (!socket->bindToPort(kPort, iface.address, &error)) QLOG("BIND to 2202 failed");
         if (!socket->beginReceiving(&error)) {
             QLOG("Error receiving: %s", error.description.c_str());

@@ -39,6 +39,8 @@ class UdpEndpoint {
 
     /// Binds to `port` (0: any free one) on the local `address` ("" for every interface).
     virtual bool bindToPort(uint16_t port, const std::string& address, Error* error) = 0;
+    /// Lets other sockets that ask the same share the port; before bindToPort.
+    virtual bool enableReusePort(bool flag, Error* error) = 0;
     virtual bool enableBroadcast(bool flag, Error* error) = 0;
     /// Multicast datagrams leave through the interface of this local address only.
     virtual bool setMulticastInterface(const std::string& address, Error* error) = 0;

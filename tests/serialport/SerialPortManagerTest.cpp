@@ -223,5 +223,25 @@ TEST_F(SerialPortManagerTest, SleepClosesOpenPortsAndWakeReopensThem) {
     port->close();
 }
 
+TEST_F(SerialPortManagerTest, PortsRemovedTogetherAreOneChangeToObservers) {
+    auto udev = std::make_shared<FakeTtyBackend::Shared>();
+    udev->devices = {tty("ttyUSB0"), tty("ttyUSB1"), tty("ttyUSB2"), tty("ttyUSB3")};
+    std::vector<std::unique_ptr<SerialDeviceSource>> sources;
+    sources.push_back(std::make_unique<UdevDeviceSource>(std::make_unique<FakeTtyBackend>(udev)));
+    SerialPortManager manager(std::move(sources));
+    int changes = 0;
+    const int id = manager.addObserver([&](const std::string& property) {
+        if (property == "availablePorts") ++changes;
+    });
+    // Indexes count as the list stood before the call; repeats and strays change nothing more.
+    manager.removeAvailablePortsAtIndexes({3, 0, 9, 0});
+    EXPECT_EQ(pathsOf(manager.availablePorts()),
+              (std::vector<std::string>{"/dev/ttyUSB1", "/dev/ttyUSB2"}));
+    EXPECT_EQ(changes, 1);
+    manager.removeAvailablePortsAtIndexes({5});
+    EXPECT_EQ(changes, 1) << "nothing removed, nothing told";
+    manager.removeObserver(id);
+}
+
 }  // namespace
 }  // namespace quenbril::test

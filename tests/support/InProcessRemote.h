@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <QCoreApplication>
 #include <QPoint>
 #include <QTest>
 #include <QWidget>
@@ -17,8 +18,20 @@
 #include <vector>
 
 #include "MonitorApp/app/RemoteComposition.h"
+#include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
+#include "MonitorApp/chat/ChatColorManager.h"
+#include "MonitorApp/chat/ChatMacroManager.h"
+#include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/panels/NotebookManager.h"
+#include "MonitorApp/serverlink/ServerManager.h"
+#include "MonitorApp/settings/ColorHelper.h"
+#include "MonitorApp/settings/LTCManager.h"
+#include "MonitorApp/settings/PlaybackManager.h"
+#include "MonitorApp/settings/PlayerManager.h"
+#include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/RunLoop.h"
+#include "foundation/UserDefaults.h"
 #include "foundation/qt/QtRunLoop.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/support/RemoteSettingsFolder.h"
@@ -44,13 +57,36 @@ class InProcessRemoteTest : public ::testing::Test {
         ASSERT_FALSE(settings.path().empty());
         ::setenv("XDG_CONFIG_HOME", settings.path().c_str(), 1);
         RunLoop::setMain(&loop);
+        // Each case starts as a new run of the program would: the store reads this case's
+        // folder, and no link, strip or setting is left from the case before.
+        freshSharedInstances();
         composition = std::make_unique<RemoteComposition>();
         composition->start();
     }
 
     void TearDown() override {
         composition.reset();
+        // The link closes while its run loop still turns.
+        freshSharedInstances();
+        QCoreApplication::processEvents();
         RunLoop::setMain(nullptr);
+    }
+
+    /// Drops the shared instances the application is made over, and the defaults store.
+    static void freshSharedInstances() {
+        ServerManager::resetSharedInstance();
+        ChannelStripManager::resetSharedInstance();
+        PELAudioEngine::resetSharedInstance();
+        ChatManager::resetSharedInstance();
+        ChatColorManager::resetSharedInstance();
+        ChatMacroManager::resetSharedInstance();
+        NotebookManager::resetSharedInstance();
+        UserSettingsManager::resetSharedInstance();
+        PlaybackManager::resetSharedInstance();
+        PlayerManager::resetSharedInstance();
+        LTCManager::resetSharedInstance();
+        ColorHelper::resetSharedInstance();
+        UserDefaults::resetStandardUserDefaults();
     }
 
     /// The view of the strip at `index` of the strip list, as a widget; none before it exists.

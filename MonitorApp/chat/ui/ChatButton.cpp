@@ -103,6 +103,12 @@ void ChatButton::readUserData() {
     setText(stored ? *stored : "Custom message " + std::to_string(kSlotCount - myTag_));
 }
 
+void ChatButton::textEdited() {
+    title_->setTextInteractionFlags(Qt::NoTextInteraction);
+    services_.defaults.setObject(Value(text()), UserSettingsManager::chatButtonKey(myTag_));
+    services_.defaults.synchronize();
+}
+
 void ChatButton::updatePositions() {
     const int textWidth = width() - 20;
     const QFont font = nexaLight(textWidth < kLargeTextMinWidth ? kSmallTextSize : kLargeTextSize);

@@ -42,6 +42,10 @@ class ChatButton : public QWidget {
     void send();
     /// The text stored for this slot ("CB <tag>"), else "Custom message <8 - tag>".
     void readUserData();
+    /// The end of editing in the title: the title is not editable again, and the text is
+    /// stored for this slot and written out. Nothing here makes the title editable; stored
+    /// texts come from the chat settings.
+    void textEdited();
     /// Lays the text out for the button's size: centred vertically, in the smaller face when
     /// the button is narrow, wrapped at spaces, and a word or a last line that finds no room
     /// cut with an ellipsis rather than clipped.

@@ -140,7 +140,12 @@ void EKGScrollView::layOut() {
 
 void EKGScrollView::scrolled() {
     if (mtkView_) mtkView_->setDocumentSpan(scrollBar_->value(), documentWidth_);
+    boundsDidChange();
     if (boundsChanged_) boundsChanged_();
+}
+
+void EKGScrollView::boundsDidChange() const {
+    log(LogLevel::Debug, "History bounds changed: x %d of %f", scrollBar_->value(), documentWidth_);
 }
 
 }  // namespace quenbril

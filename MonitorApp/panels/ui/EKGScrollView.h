@@ -52,6 +52,8 @@ class EKGScrollView : public QWidget {
     /// Whether the document's last column is in sight.
     bool lastColumnVisible() const;
 
+    /// On every scroll and resizing of the document: a diagnostic line, and nothing else.
+    void boundsDidChange() const;
     /// Called on every scroll and resizing of the document.
     void setBoundsChangedHandler(std::function<void()> handler) {
         boundsChanged_ = std::move(handler);

@@ -58,6 +58,7 @@ struct Datagram {
 struct FakeUdp : UdpEndpoint {
     explicit FakeUdp(std::vector<Datagram>* sent) : sent(sent) {}
     bool bindToPort(uint16_t, const std::string&, Error*) override { return true; }
+    bool enableReusePort(bool, Error*) override { return true; }
     bool enableBroadcast(bool, Error*) override { return true; }
     bool setMulticastInterface(const std::string&, Error*) override { return true; }
     bool beginReceiving(Error*) override { return true; }

@@ -1,8 +1,10 @@
 // The Sony driver against fake receivers on loopback addresses of its own.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "MonitorApp/serverrole/DispatchUdpEndpoint.h"
+#include "MonitorApp/serverrole/SonyDevice.h"
 #include "MonitorApp/serverrole/SonyHandler.h"
 #include "tests/MonitorApp/serverrole/fakes/DriverTestSupport.h"
 #include "tests/MonitorApp/serverrole/fakes/FakeSonyReceiver.h"
@@ -132,6 +134,20 @@ TEST_F(SonyDriverTest, SwitchRepliesFromAnotherAddressAreIgnored) {
     ::close(stranger);
     EXPECT_EQ(target.accepted, 0u);
     EXPECT_EQ(handler_->sonyDevices()[0]->tcpsocket(), nullptr);
+}
+
+// The one fatal path: no memory for the protocol state of a receiver.
+TEST(SonyDeviceDeathTest, AFailedStartEndsTheProcessWithStatusOne) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    SonyDevice device("127.0.0.68", nullptr, nullptr);
+    device.wmapi().init = [](WMAPI*, const char*, void*) { return -1; };
+    EXPECT_EXIT(
+        {
+            // The line goes to standard output; the check reads standard error.
+            ::dup2(STDERR_FILENO, STDOUT_FILENO);
+            device.resetAPI();
+        },
+        ::testing::ExitedWithCode(1), "sony_dwx_init\\(\\) returned error!");
 }
 
 }  // namespace

@@ -34,6 +34,7 @@ struct FakeUdp : UdpEndpoint {
         port = p;
         return true;
     }
+    bool enableReusePort(bool, Error*) override { return true; }
     bool enableBroadcast(bool, Error*) override { return true; }
     bool setMulticastInterface(const std::string& address, Error*) override {
         net->multicastInterfaces.push_back(address);

@@ -6,11 +6,13 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QTest>
+#include <filesystem>
 
 #include "MonitorApp/chat/ui/ChatButton.h"
 #include "MonitorApp/chat/ui/ChatButtonLayout.h"
 #include "MonitorApp/chat/ui/ChatButtonViewController.h"
 #include "MonitorApp/lockable/LockView.h"
+#include "foundation/UserDefaults.h"
 #include "resources/QuenbrilResources.h"
 #include "tests/MonitorApp/chat/ui/ChatUiTest.h"
 
@@ -223,6 +225,19 @@ TEST_F(ChatButtonPane, AClickSendsTheTextToThePopUpsRecipient) {
     // A release without a press on the button is no click.
     QTest::mouseRelease(&button(1), Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(sent.posted.size(), 3u);
+}
+
+TEST_F(ChatButtonPane, AnEditedTextIsStoredForItsSlotAndWrittenOut) {
+    button(3).setText("Mics up");
+    button(3).title()->setTextInteractionFlags(Qt::TextEditorInteraction);
+    button(3).textEdited();
+    EXPECT_EQ(button(3).title()->textInteractionFlags(), Qt::NoTextInteraction);
+    // Another store over the same file sees it: it was written, not only kept.
+    const std::filesystem::path file = defaults().path();
+    UserDefaults reread(file.parent_path().string(), file.stem().string());
+    EXPECT_EQ(reread.stringForKey("CB 3"), "Mics up");
+    button(3).readUserData();
+    EXPECT_EQ(button(3).text(), "Mics up");
 }
 
 TEST_F(ChatButtonPane, TheLockHidesAndCoversUnlockShowsAll) {

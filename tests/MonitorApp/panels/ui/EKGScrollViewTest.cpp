@@ -7,6 +7,7 @@
 #include <QScrollBar>
 
 #include "MonitorApp/panels/ui/EKGScrollView.h"
+#include "foundation/Log.h"
 #include "tests/MonitorApp/panels/ui/SharedPanelServices.h"
 
 namespace quenbril {
@@ -60,6 +61,20 @@ TEST_F(EKGScrollViewTest, ResizingKeepsTheDocumentTheVisibleWidthTimesTheZoom) {
     EXPECT_DOUBLE_EQ(history.documentWidth(), 1600);
     EXPECT_EQ(history.scrollBar()->maximum(), 800);
     EXPECT_GT(calls, 0);
+}
+
+TEST_F(EKGScrollViewTest, AScrollWritesADiagnosticLineAndChangesNothingMore) {
+    history.updateScrollContent(2.0f);
+    const LogLevel level = logLevel();
+    setLogLevel(LogLevel::Debug);
+    testing::internal::CaptureStderr();
+    history.scrollBar()->setValue(300);
+    const std::string log = testing::internal::GetCapturedStderr();
+    setLogLevel(level);
+    EXPECT_NE(log.find("History bounds changed: x 300"), std::string::npos) << log;
+    EXPECT_EQ(history.visibleRect().x(), 300);
+    EXPECT_DOUBLE_EQ(history.documentWidth(), 3000);
+    EXPECT_FLOAT_EQ(history.zoomValue(), 2.0f);
 }
 
 }  // namespace
