@@ -24,6 +24,12 @@ bool WindowFrameAutosave::restore(QWidget& window, const std::string& name) {
     return true;
 }
 
+QSize WindowFrameAutosave::withinScreen(QSize size, const QWidget& window) {
+    const QScreen* screen = window.screen();
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    return screen ? size.boundedTo(screen->availableGeometry().size()) : size;
+}
+
 QRect WindowFrameAutosave::frameOnScreen(const QRect& frame, const QRect& area, QSize minimum) {
     // Along one side: shrunk to the screen and within it; or, for a window larger than the
     // screen even at its least, as large as it is with its leading edge on the screen.

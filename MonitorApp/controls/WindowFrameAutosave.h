@@ -25,6 +25,9 @@ class WindowFrameAutosave {
     /// its least size is larger than the screen, it keeps its size with its top or left edge
     /// on the screen.
     static void placeOnScreen(QWidget& window);
+    /// `size` no larger than the free area of the window's screen (the primary screen before
+    /// the window shows): a least size larger than that would push the window off the screen.
+    static QSize withinScreen(QSize size, const QWidget& window);
     /// The frame placeOnScreen gives `frame` on a screen whose free area is `area`.
     static QRect frameOnScreen(const QRect& frame, const QRect& area, QSize minimum);
     /// Restores the stored frame, or else gives the window `size` (within its limits and the
