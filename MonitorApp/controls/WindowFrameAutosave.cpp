@@ -49,7 +49,12 @@ QRect WindowFrameAutosave::frameOnScreen(const QRect& frame, const QRect& area, 
 }
 
 void WindowFrameAutosave::placeOnScreen(QWidget& window) {
-    const QRect frame = window.geometry();
+    // The window manager's frame (title bar and borders) must lie on the screen too, once the
+    // window has one; before it shows, its inside stands for it.
+    const QRect inside = window.geometry();
+    const QRect frame = window.frameGeometry();
+    const QMargins margins(inside.left() - frame.left(), inside.top() - frame.top(),
+                           frame.right() - inside.right(), frame.bottom() - inside.bottom());
     const QScreen* best = nullptr;
     long long bestArea = 0;
     for (const QScreen* screen : QGuiApplication::screens()) {
@@ -62,8 +67,9 @@ void WindowFrameAutosave::placeOnScreen(QWidget& window) {
     }
     if (!best) best = QGuiApplication::primaryScreen();
     if (!best) return;
-    const QRect placed = frameOnScreen(frame, best->availableGeometry(), window.minimumSize());
-    if (placed != frame) window.setGeometry(placed);
+    const QRect placed =
+        frameOnScreen(frame, best->availableGeometry(), window.minimumSize().grownBy(margins));
+    if (placed != frame) window.setGeometry(placed.marginsRemoved(margins));
 }
 
 void WindowFrameAutosave::restoreOrCentre(QWidget& window, const std::string& name, QSize size) {

@@ -236,8 +236,8 @@ void ViewController::reopenPerformerWindow() {
     if (!reopenPerformer_ || strips.controllers().empty()) return;
     reopenPerformer_ = false;
     if (segues_.openPerformerWindow()) return;
-    int32_t position = reopenPerformerCsID_ ? strips.indexOfChannelStripID(*reopenPerformerCsID_)
-                                            : -1;
+    int32_t position =
+        reopenPerformerCsID_ ? strips.indexOfChannelStripID(*reopenPerformerCsID_) : -1;
     if (position < 0) position = 0;
     segues_.selectPerformer(PlayerStripLookup::indexOfPlayerInChannelStripIndex(strips, position),
                             position);

@@ -113,9 +113,10 @@ int32_t BigLTCViewController::fittingSize(int32_t pointSize) {
 
 void BigLTCViewController::showDigitsAt(int32_t pointSize) {
     setDigitFont(pointSize);
+    if (!isVisible()) return;
     // The window grows with its digits at once, and stays on the screen.
-    if (layout()) layout()->activate();
-    if (isVisible()) WindowFrameAutosave::placeOnScreen(*this);
+    resize(size().expandedTo(minimumSizeHint()));
+    WindowFrameAutosave::placeOnScreen(*this);
 }
 
 void BigLTCViewController::setDigits(const QString& text, const QColor& color) {
