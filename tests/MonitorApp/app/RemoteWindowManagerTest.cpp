@@ -1,9 +1,9 @@
 // The real application's windows as a window manager stacks, frames and places them, on an X
 // display against the stand-in: the dialogs of the main window above the chat window (kept on
 // top), a chat name taken from an imported settings file reaching the server, the chat window
-// coming back where it was left, the large timecode growing with its digits within the screen,
-// and the main window on a screen at twice the scale. Each case runs in an X server of its own,
-// whose screen its ctest entry sets.
+// and the panels coming back where they were left, the large timecode growing with its digits
+// within the screen, and the main window on a screen at twice the scale. Each case runs in an X
+// server of its own, whose screen its ctest entry sets.
 
 #include <gtest/gtest.h>
 
@@ -30,6 +30,10 @@
 #include "MonitorApp/controls/QBButton.h"
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/panels/ui/BigLTCViewController.h"
+#include "MonitorApp/panels/ui/MicCheckViewController.h"
+#include "MonitorApp/panels/ui/NotebookViewController.h"
+#include "MonitorApp/panels/ui/PlayerListViewController.h"
+#include "MonitorApp/panels/ui/SnapshotSelectorViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "tests/support/InProcessRemote.h"
 #include "tests/support/ScreenPicture.h"
@@ -290,6 +294,54 @@ TEST_F(RemoteWindowManager, TheChatWindowComesBackWhereItWasLeft) {
         QTest::qWaitFor([&] { return (chat = shownWindow("Chat")) != nullptr; }, kPatienceMs));
     ASSERT_TRUE(settled(*chat));
     EXPECT_EQ(chat->geometry(), left);
+}
+
+TEST_F(RemoteWindowManager, EveryPanelComesBackWhereItWasLeft) {
+    ASSERT_TRUE(stripsShown()) << server->log();
+    struct Panel {
+        const char* name;
+        std::function<void()> open;
+        std::function<QWidget*()> window;
+    };
+    const std::vector<Panel> panels = {
+        {"mic check", [this] { composition->openMicCheck(); },
+         [this] { return composition->micCheck(); }},
+        {"timecode", [this] { composition->openTimecode(); },
+         [this] { return composition->timecode(); }},
+        {"notebook", [this] { composition->openNotebook(); },
+         [this] { return composition->notebook(); }},
+        {"players", [this] { composition->openPlayerList(); },
+         [this] { return composition->playerList(); }},
+        {"snapshots",
+         [this] {
+             if (QWidget* snaps = headerButton("SNAPS")) clickAt(*snaps, snaps->rect().center());
+         },
+         []() -> QWidget* {
+             for (QWidget* window : QApplication::topLevelWidgets()) {
+                 if (dynamic_cast<SnapshotSelectorViewController*>(window)) return window;
+             }
+             return nullptr;
+         }},
+    };
+    for (const Panel& panel : panels) {
+        SCOPED_TRACE(panel.name);
+        QWidget* window = nullptr;
+        auto open = [&] {
+            panel.open();
+            return QTest::qWaitFor([&] { return (window = panel.window()) && window->isVisible(); },
+                                   kPatienceMs) &&
+                   settled(*window);
+        };
+        ASSERT_TRUE(open());
+        const QRect left = window->geometry();
+        for (int round = 1; round <= 2; ++round) {
+            window->windowHandle()->close();
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, kPatienceMs));
+            ASSERT_TRUE(open());
+            EXPECT_EQ(window->geometry(), left);
+        }
+        window->windowHandle()->close();
+    }
 }
 
 TEST_F(RemoteWindowManager, TheLargeTimecodeGrowsWithItsDigitsWithinTheScreen) {
