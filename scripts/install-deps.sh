@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build pkg-config g++ clang clang-format libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libqt6opengl6-dev qt6-image-formats-plugins libgl-dev libgl1-mesa-dri libegl-mesa0
-  fonts-dejavu-core fonts-roboto xvfb xauth
+  fonts-dejavu-core fonts-roboto xvfb xauth openbox libxcb1-dev
   portaudio19-dev libjack-jackd2-dev jackd2 libasound2-dev libsndfile1-dev libsamplerate0-dev
   libkissfft-dev librtmidi-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg

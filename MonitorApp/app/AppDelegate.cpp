@@ -349,7 +349,12 @@ void AppDelegate::importUserPreferences() {
         alerts_.runModal(menuBar_.window(), alert);
         return;
     }
+    const std::string chatName = settings().chatUsername();
     const bool stored = SettingsFile::apply(*settingsFile);
+    // Other stations write to this station by its chat name: a new one is the server's to know
+    // at once, or their messages go to the old name and this station's own go out under a name
+    // nobody lists.
+    if (settings().chatUsername() != chatName) controller_.chatNameChanged();
     // What was imported shows at once, as after a save of the preferences: the strips, the
     // chat's quick messages and buttons, and the chat menu. "PreferencesChanged" is not posted:
     // it clears every strip's warning until the server's next warnings, and an import changes

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 
+#include "MonitorApp/controls/WindowFrameAutosave.h"
 #include "MonitorApp/mainwindow/ViewController.h"
 
 namespace quenbril {
@@ -12,7 +13,7 @@ MainWindow::MainWindow(ViewController* controller)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::CustomizeWindowHint |
                    Qt::WindowMaximizeButtonHint);
     setCentralWidget(controller_);
-    setMinimumSize(ViewController::kMinimumWindowSize);
+    setMinimumSize(WindowFrameAutosave::withinScreen(ViewController::kMinimumWindowSize, *this));
     setMaximumSize(ViewController::kMaximumWindowSize);
     setWindowTitle("Quenbril 3 Remote");
 }

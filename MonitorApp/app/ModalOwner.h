@@ -8,7 +8,7 @@ class QDialog;
 namespace quenbril {
 
 /// The window a modal alert or file panel belongs to: the window of the widget that asked.
-/// The dialog is made modal to it and kept above it, above a window that stays on top too,
+/// The dialog is made modal to it and kept above it and above every window that stays on top,
 /// and the focus goes back to it when the dialog is done. Main thread only.
 class ModalOwner {
   public:
@@ -17,7 +17,7 @@ class ModalOwner {
 
     /// The asking window; null when there is none or it has gone.
     QWidget* window() const { return window_.data(); }
-    /// Makes `dialog` (a child of `window()`) modal, and on top where the window is.
+    /// Makes `dialog` (a child of `window()`) modal, and on top where a shown window is.
     void adopt(QDialog& dialog) const;
     /// Gives the focus back to the window, and brings it forward, once the dialog is done.
     void restoreFocus() const;

@@ -24,6 +24,12 @@ bool WindowFrameAutosave::restore(QWidget& window, const std::string& name) {
     return true;
 }
 
+QSize WindowFrameAutosave::withinScreen(QSize size, const QWidget& window) {
+    const QScreen* screen = window.screen();
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    return screen ? size.boundedTo(screen->availableGeometry().size()) : size;
+}
+
 QRect WindowFrameAutosave::frameOnScreen(const QRect& frame, const QRect& area, QSize minimum) {
     // Along one side: shrunk to the screen and within it; or, for a window larger than the
     // screen even at its least, as large as it is with its leading edge on the screen.
@@ -43,7 +49,12 @@ QRect WindowFrameAutosave::frameOnScreen(const QRect& frame, const QRect& area, 
 }
 
 void WindowFrameAutosave::placeOnScreen(QWidget& window) {
-    const QRect frame = window.geometry();
+    // The window manager's frame (title bar and borders) must lie on the screen too, once the
+    // window has one; before it shows, its inside stands for it.
+    const QRect inside = window.geometry();
+    const QRect frame = window.frameGeometry();
+    const QMargins margins(inside.left() - frame.left(), inside.top() - frame.top(),
+                           frame.right() - inside.right(), frame.bottom() - inside.bottom());
     const QScreen* best = nullptr;
     long long bestArea = 0;
     for (const QScreen* screen : QGuiApplication::screens()) {
@@ -56,8 +67,9 @@ void WindowFrameAutosave::placeOnScreen(QWidget& window) {
     }
     if (!best) best = QGuiApplication::primaryScreen();
     if (!best) return;
-    const QRect placed = frameOnScreen(frame, best->availableGeometry(), window.minimumSize());
-    if (placed != frame) window.setGeometry(placed);
+    const QRect placed =
+        frameOnScreen(frame, best->availableGeometry(), window.minimumSize().grownBy(margins));
+    if (placed != frame) window.setGeometry(placed.marginsRemoved(margins));
 }
 
 void WindowFrameAutosave::restoreOrCentre(QWidget& window, const std::string& name, QSize size) {

@@ -20,11 +20,14 @@ class WindowFrameAutosave {
     /// moved fully onto that screen (placeOnScreen).
     static bool restore(QWidget& window, const std::string& name);
     /// Moves the window (shrunk to the screen where it is larger, within its limits) so that
-    /// it lies fully on the screen it shows most on, or on the primary screen when it shows on
-    /// none: a panel half off the screen cannot be used during a show. Along a side where even
-    /// its least size is larger than the screen, it keeps its size with its top or left edge
-    /// on the screen.
+    /// it lies fully, with the frame the window manager gave it, on the screen it shows most
+    /// on, or on the primary screen when it shows on none: a panel half off the screen cannot
+    /// be used during a show. Along a side where even its least size is larger than the screen,
+    /// it keeps its size with its top or left edge on the screen.
     static void placeOnScreen(QWidget& window);
+    /// `size` no larger than the free area of the window's screen (the primary screen before
+    /// the window shows): a least size larger than that would push the window off the screen.
+    static QSize withinScreen(QSize size, const QWidget& window);
     /// The frame placeOnScreen gives `frame` on a screen whose free area is `area`.
     static QRect frameOnScreen(const QRect& frame, const QRect& area, QSize minimum);
     /// Restores the stored frame, or else gives the window `size` (within its limits and the

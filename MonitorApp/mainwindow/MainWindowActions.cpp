@@ -7,6 +7,7 @@
 #include "MonitorApp/channelstrips/PlayerStripLookup.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/chat/ChatNotifications.h"
+#include "MonitorApp/chat/UUIDString.h"
 #include "MonitorApp/controls/TitledButton.h"
 #include "MonitorApp/dispatch/DispatchRules.h"
 #include "MonitorApp/dispatch/ServerMessageDispatcher.h"
@@ -239,6 +240,11 @@ void MainWindowActions::titledButtonLongClicked(TitledButton& button) {
 
 void MainWindowActions::registerToChat() {
     send(Builder::registerToChat(services_.settings().chatUsername(), ChatManager::uuid()));
+}
+
+void MainWindowActions::registerNewChatName() {
+    send(Builder::registerToChat(services_.settings().chatUsername(), ChatManager::uuid(),
+                                 UUIDString::make()));
 }
 
 }  // namespace quenbril

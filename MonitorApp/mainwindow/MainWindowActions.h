@@ -79,6 +79,8 @@ class MainWindowActions {
     void titledButtonClicked(TitledButton& button);
     void titledButtonLongClicked(TitledButton& button);
     void registerToChat();
+    /// "RegisterToChat" with a fresh message id, as the chat settings' save sends it.
+    void registerNewChatName();
     void send(const Dictionary& message);
 
     /// The panel shown: 0 (A) or 1 (B).

@@ -176,6 +176,9 @@ class ViewController : public QWidget,
     void LongClickButtonClicked(LongClickButton& button) override;
     void LongClickButtonLongClicked(LongClickButton& button) override;
     void registerToChat() { actions_.registerToChat(); }
+    /// Tells the server the stored chat name, which has just changed, as a save of the chat
+    /// settings does.
+    void chatNameChanged() { actions_.registerNewChatName(); }
 
     // ---- Segues (SegueRouter) ----
     void performSegue(const std::string& identifier) { segues_.perform(identifier); }
@@ -277,9 +280,12 @@ class ViewController : public QWidget,
     void showConnectedStatus();
     /// Shows `text` in a modal alert; logs it while no alert presenter is set.
     void alert(const std::string& text);
-    /// A performer window left open at the last run opens again on the first strip's performer,
-    /// once the server has sent its initial state (strips and performers).
+    /// A performer window left open at the last run opens again, once, on the strip it showed
+    /// (the first strip when that one is gone), as soon as the server has sent its initial
+    /// state (strips and performers) for the first time.
     void reopenPerformerWindow();
+    /// Takes from the "Settings" record whether, and on which strip, to reopen it.
+    void readPerformerWindowRecord();
 
     void buildViews();
     /// The header's buttons and their actions.
@@ -306,8 +312,10 @@ class ViewController : public QWidget,
     int32_t channels_ = 0;
     std::shared_ptr<PreferencesViewController> prefViewController_;
     bool isInitialized_ = false;
-    /// The "Settings" record said a performer window was open; it opens with the server's state.
+    /// The "Settings" record said a performer window was open, on this strip; it opens with the
+    /// server's state.
     bool reopenPerformer_ = false;
+    std::optional<int64_t> reopenPerformerCsID_;
     bool openInMenuShown_ = true;
     std::string currentDocumentName_;
     std::string registerLabelText_;

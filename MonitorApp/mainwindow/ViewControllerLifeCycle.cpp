@@ -30,6 +30,8 @@ namespace {
 
 constexpr const char* kSettingsKey = "Settings";
 constexpr const char* kWindowFrameKey = "mainWindowAutoSave2";
+/// The strip of the performer window open at the end of the run.
+constexpr const char* kPlayerCsIDKey = "playerCsID";
 
 /// Calls `fn` whenever the watched widget changes size.
 class ResizeWatcher : public QObject {
@@ -60,6 +62,9 @@ void ViewController::viewDidLoad() {
     addActionObservers();
     lifeCycleObservers_.push_back(services_.models.notifications.addObserver(
         "ChannelStripsEdited", [this](const Notification&) { channelStripsEdited(); }));
+
+    // Read now: the server's state may come while the connection dialog is still open.
+    readPerformerWindowRecord();
 
     link_.startTimer();
     // In the server role the receiver registry would start its discovery here; the
@@ -94,7 +99,9 @@ void ViewController::viewDidAppear() {
 
     QWidget* window = this->window();
     window->setMaximumSize(kMaximumWindowSize);
-    window->setMinimumSize(kMinimumWindowSize);
+    // Where the screen is smaller (a small one, or a large one at twice the scale), the window
+    // fits the screen rather than running off it.
+    window->setMinimumSize(WindowFrameAutosave::withinScreen(kMinimumWindowSize, *window));
     updateWindowTitle();
     registerLabelText_.clear();
     refreshStatusLabels();
@@ -220,16 +227,28 @@ void ViewController::startClient() {
     isInitialized_ = true;
     if (auto record = services_.models.defaults.dictionaryForKey(kSettingsKey)) {
         if ((*record)["chatOpen"].boolValue().value_or(false)) showHideChat();
+    }
+}
+
+void ViewController::readPerformerWindowRecord() {
+    reopenPerformer_ = false;
+    reopenPerformerCsID_.reset();
+    if (auto record = services_.models.defaults.dictionaryForKey(kSettingsKey)) {
         reopenPerformer_ = (*record)["playerOpen"].boolValue().value_or(false);
+        if (reopenPerformer_) reopenPerformerCsID_ = (*record)[kPlayerCsIDKey].longLongValue();
     }
 }
 
 void ViewController::reopenPerformerWindow() {
-    if (!reopenPerformer_ || services_.models.strips.controllers().empty()) return;
+    ChannelStripManager& strips = services_.models.strips;
+    if (!reopenPerformer_ || strips.controllers().empty()) return;
     reopenPerformer_ = false;
     if (segues_.openPerformerWindow()) return;
-    segues_.selectPerformer(
-        PlayerStripLookup::indexOfPlayerInChannelStripIndex(services_.models.strips, 0), 0);
+    int32_t position =
+        reopenPerformerCsID_ ? strips.indexOfChannelStripID(*reopenPerformerCsID_) : -1;
+    if (position < 0) position = 0;
+    segues_.selectPerformer(PlayerStripLookup::indexOfPlayerInChannelStripIndex(strips, position),
+                            position);
     performSegue("editPlayer");
 }
 
@@ -338,7 +357,9 @@ void ViewController::viewWillDisappear() {
             record.set("outputDeviceUID", *uid);
         }
     }
-    record.set("playerOpen", segues_.openPerformerWindow() != nullptr);
+    const std::shared_ptr<PerformerWindow> performer = segues_.openPerformerWindow();
+    record.set("playerOpen", performer != nullptr);
+    if (performer && performer->boundCsID()) record.set(kPlayerCsIDKey, *performer->boundCsID());
     record.set("chatOpen", segues_.chatTable() != nullptr);
     UserDefaults& defaults = services_.models.defaults;
     if (!defaults.setObject(Value(std::move(record)), kSettingsKey)) {

@@ -46,6 +46,8 @@ class PerformerWindow : public virtual SegueDestination {
     virtual void setRendererQuadversity(bool quadversity) = 0;
     virtual void setRendererSingleLine(bool singleLine) = 0;
     virtual void lock(bool locked) = 0;
+    /// The strip shown, by its id; none when the window shows none.
+    virtual std::optional<int64_t> boundCsID() const { return std::nullopt; }
 };
 
 /// The chat panel's message table.

@@ -65,10 +65,12 @@ std::shared_ptr<ChatButtons> ChatSplitViewController::lastChild() {
 // ---- Appearing and going away ----
 
 void ChatSplitViewController::show() {
+    // The level first: a change of the window's flags places it anew, by its frame's corner
+    // where the stored place is its inside's, and the window would come back lower each time.
+    updateWindowLevel();
     WindowFrameAutosave::restoreOrCentre(*this, kFrameName, kDefaultSize);
     // A window moved partly off the screen comes back fully on it.
     WindowFrameAutosave::placeOnScreen(*this);
-    updateWindowLevel();
     if (!appeared_) {
         const int available = std::max(width() - handleWidth(), 0);
         setSizes({std::max(available - kButtonsWidth, 0), std::min(kButtonsWidth, available)});

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <array>
 
@@ -92,6 +93,32 @@ void BigLTCViewController::setDigitFont(int32_t pointSize) {
     bigLabel_->setFont(font);
 }
 
+bool BigLTCViewController::digitsFit(int32_t pointSize) {
+    const QScreen* screen = this->screen();
+    if (!screen) return true;
+    const QFont kept = bigLabel_->font();
+    setDigitFont(pointSize);
+    // The window at its least around digits of that size, with the frame the window manager
+    // puts around it.
+    const QSize needed = minimumSizeHint() + (frameGeometry().size() - geometry().size());
+    bigLabel_->setFont(kept);
+    const QSize available = screen->availableGeometry().size();
+    return needed.width() <= available.width() && needed.height() <= available.height();
+}
+
+int32_t BigLTCViewController::fittingSize(int32_t pointSize) {
+    while (pointSize > kMinStoredFontSize && !digitsFit(pointSize)) --pointSize;
+    return pointSize;
+}
+
+void BigLTCViewController::showDigitsAt(int32_t pointSize) {
+    setDigitFont(pointSize);
+    if (!isVisible()) return;
+    // The window grows with its digits at once, and stays on the screen.
+    resize(size().expandedTo(minimumSizeHint()));
+    WindowFrameAutosave::placeOnScreen(*this);
+}
+
 void BigLTCViewController::setDigits(const QString& text, const QColor& color) {
     QPalette palette = bigLabel_->palette();
     if (palette.color(QPalette::WindowText) != color) {
@@ -122,7 +149,8 @@ void BigLTCViewController::viewWillAppear() {
     if (stored.isInteger()) {
         const int64_t size = stored.longLongValue().value_or(0);
         if (size >= kMinStoredFontSize && size <= kMaxStoredFontSize) {
-            fontSize_ = static_cast<int32_t>(size);
+            // A size stored on a larger screen shrinks to one whose digits fit this one.
+            fontSize_ = fittingSize(static_cast<int32_t>(size));
             setDigitFont(fontSize_);
         }
     }
@@ -232,16 +260,18 @@ void BigLTCViewController::channelChanged() {
 
 void BigLTCViewController::sizeChanged(int item) {
     if (item < 0 || static_cast<size_t>(item) >= kPresetSizes.size()) return;
-    setDigitFont(kPresetSizes[static_cast<size_t>(item)]);
+    showDigitsAt(fittingSize(kPresetSizes[static_cast<size_t>(item)]));
 }
 
 void BigLTCViewController::sizeButtonClicked(int tag) {
     if (tag == kSmallerTag && fontSize_ >= 51) {
         fontSize_ -= kStep;
     } else if (tag == kLargerTag && fontSize_ <= 259) {
+        // The size stops where the digits still fit the screen.
+        if (!digitsFit(fontSize_ + kStep)) return;
         fontSize_ += kStep;
     }
-    setDigitFont(fontSize_);
+    showDigitsAt(fontSize_);
 }
 
 void BigLTCViewController::alwaysOnTopChanged() {

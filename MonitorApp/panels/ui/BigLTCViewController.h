@@ -74,9 +74,11 @@ class BigLTCViewController : public LockableViewController {
     std::optional<int64_t> chosenCSID() const { return chosenCSID_; }
 
     // ---- Size and level ----
-    /// Preset sizes by item: 86, 128, 168, 196 pt (the font only, not the stored size).
+    /// Preset sizes by item: 86, 128, 168, 196 pt (the font only, not the stored size), or the
+    /// largest size below whose digits fit the screen.
     void sizeChanged(int item);
-    /// One 10 pt step smaller (tag 1, from 51 up) or larger (tag 2, up to 259).
+    /// One 10 pt step smaller (tag 1, from 51 up) or larger (tag 2, up to 259, and only while
+    /// the digits of the larger size fit the screen). The window grows with its digits.
     void sizeButtonClicked(int tag);
     int32_t fontSize() const { return fontSize_; }
     void alwaysOnTopChanged();
@@ -102,6 +104,12 @@ class BigLTCViewController : public LockableViewController {
     void buildView();
     void setDigits(const QString& text, const QColor& color);
     void setDigitFont(int32_t pointSize);
+    /// Whether the window, at its least around digits of that size, fits its screen.
+    bool digitsFit(int32_t pointSize);
+    /// The size, or the largest smaller one (down to the least stored size) whose digits fit.
+    int32_t fittingSize(int32_t pointSize);
+    /// The digits at that size, the window grown around them and kept on the screen.
+    void showDigitsAt(int32_t pointSize);
 
     QLabel* bigLabel_ = nullptr;
     QComboBox* sizeButton_ = nullptr;

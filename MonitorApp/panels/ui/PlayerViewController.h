@@ -79,7 +79,7 @@ class PlayerViewController : public LockableViewController, public PerformerWind
     bool quadversity() const { return quadversity_; }
     /// The bound strip, found by its csID; none in the editor or once the strip is gone.
     ChannelStripController* controller() const;
-    std::optional<int64_t> boundCsID() const { return boundCsID_; }
+    std::optional<int64_t> boundCsID() const override { return boundCsID_; }
 
     // The steps of opening and closing, in order.
     void viewDidLoad() override;

@@ -38,10 +38,14 @@ class MainWindowTest : public AppTest {
         out << r.x() << ' ' << r.y() << ' ' << r.width() << ' ' << r.height();
         return out.str();
     }
-    /// Where the window goes when no saved frame fits.
+    /// The least size, within the screen (this one is narrower than the least size).
+    static QSize leastSize() {
+        return ViewController::kMinimumWindowSize.boundedTo(screen().size());
+    }
+    /// Where the window goes when no saved frame fits: on the screen.
     static QRect defaultFrame() {
-        const QSize size = ViewController::kDefaultWindowSize.boundedTo(screen().size())
-                               .expandedTo(ViewController::kMinimumWindowSize);
+        const QSize size =
+            ViewController::kDefaultWindowSize.boundedTo(screen().size()).expandedTo(leastSize());
         QRect frame(QPoint(0, 0), size);
         frame.moveCenter(screen().center());
         return frame;
@@ -99,7 +103,8 @@ TEST_F(MainWindowTest, ClosingTheWindowSavesTheFrameAndTheSettingsRecordOnce) {
 TEST_F(MainWindowTest, TheWindowHasItsTitleLimitsAndNoCloseOrMiniaturiseButton) {
     show();
     EXPECT_EQ(window->windowTitle(), "Quenbril 3 Remote");
-    EXPECT_EQ(window->minimumSize(), QSize(1039, 256));
+    EXPECT_EQ(window->minimumSize(), QSize(1039, 256).boundedTo(screen().size()));
+    EXPECT_TRUE(screen().contains(window->geometry()));
     EXPECT_EQ(window->maximumSize(), QSize(4200, 2000));
     const Qt::WindowFlags flags = window->windowFlags();
     EXPECT_TRUE(flags & Qt::CustomizeWindowHint);

@@ -2,10 +2,13 @@
 // appearance, the start of the client, the link callbacks, the status line, the layout and
 // what is saved when the window goes away.
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 
 #include "MonitorApp/app/SharedServices.h"
+#include "MonitorApp/controls/WindowFrameAutosave.h"
 #include "tests/MonitorApp/lifecycle/LifeCycleTest.h"
 
 namespace quenbril::test {
@@ -192,7 +195,10 @@ TEST_F(ViewControllerLifeCycle, GoingAwaySavesTheFrameAndTheSettingsRecord) {
     start();
     dialog()->confirmClicked();
     buildStrips(2);
-    vc->setGeometry(40, 50, 1100, 700);
+    // As wide as the screen allows (the test's screen is narrower than the least width).
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect frame(screen.x(), screen.y() + 50, screen.width(), 700);
+    vc->setGeometry(frame);
     vc->viewWillDisappear();
 
     auto record = defaults().dictionaryForKey("Settings");
@@ -203,14 +209,15 @@ TEST_F(ViewControllerLifeCycle, GoingAwaySavesTheFrameAndTheSettingsRecord) {
     EXPECT_EQ((*record)["playerOpen"], Value(false));
     EXPECT_EQ((*record)["outputChannel"], Value(0));
     EXPECT_FALSE(record->contains("inputDeviceUID"));
-    EXPECT_EQ(defaults().stringForKey("mainWindowAutoSave2"), "40 50 1100 700");
+    EXPECT_EQ(defaults().stringForKey("mainWindowAutoSave2"),
+              WindowFrameAutosave::frameText(frame));
 
     // The next run puts the window back where it was.
     ViewController next(sharedMainWindowServices());
     next.viewDidLoad();
     next.setSegueFactory([](const std::string&) { return nullptr; });
     next.viewDidAppear();
-    EXPECT_EQ(next.geometry(), QRect(40, 50, 1100, 700));
+    EXPECT_EQ(next.geometry(), frame);
 }
 
 TEST_F(ViewControllerLifeCycle, AStoredOpenChatReopensWhenTheClientStarts) {
