@@ -95,6 +95,14 @@ std::string SimPlayer::displayName() const {
     return roleName.empty() ? name : name + " as " + roleName;
 }
 
+std::string SimProduction::playerFor(const std::string& stripName) const {
+    // A strip is named after the role whose performer wears its microphone.
+    for (const SimPlayer& p : players_) {
+        if (!p.roleName.empty() && p.roleName == stripName) return p.displayName();
+    }
+    return "No player";
+}
+
 SimProduction::SimProduction(int channels) {
     channels = std::clamp(channels, 1, 128);
     for (const auto& p : kPlayers) players_.push_back({p.name, p.role, p.comments});
@@ -106,7 +114,7 @@ SimProduction::SimProduction(int channels) {
         s.audioInput = i;
         s.name = i < static_cast<int>(kNameCount) ? kStripNames[i] : "Ch " + std::to_string(i + 1);
         s.wirelessName = "Rx " + std::to_string(i / 2 + 1) + (i % 2 ? " B" : " A");
-        s.playerName = i < 6 ? players_[static_cast<size_t>(i)].displayName() : "No player";
+        s.playerName = playerFor(s.name);
         s.panel = i < (channels + 1) / 2 ? "A" : "B";
         s.groupIndex = i < channels - 1 ? 1 + (i % 4) : 0;
         strips_.push_back(std::move(s));
@@ -146,30 +154,39 @@ std::optional<size_t> SimProduction::positionOf(int64_t csID) const {
     return std::nullopt;
 }
 
-bool SimProduction::toggleSolo(int64_t csID) {
+std::vector<int64_t> SimProduction::listened() const {
+    std::vector<int64_t> ids = active_;
+    ids.insert(ids.end(), soloed_.begin(), soloed_.end());
+    return ids;
+}
+
+bool SimProduction::toggleActive(int64_t csID) {
     if (!positionOf(csID)) return false;
-    auto it = std::find(soloed_.begin(), soloed_.end(), csID);
-    if (it != soloed_.end()) {
-        soloed_.erase(it);
+    if (std::find(soloed_.begin(), soloed_.end(), csID) != soloed_.end()) return true;
+    auto it = std::find(active_.begin(), active_.end(), csID);
+    if (it != active_.end()) {
+        active_.erase(it);
     } else {
-        soloed_.push_back(csID);
+        active_.push_back(csID);
+    }
+    return true;
+}
+
+bool SimProduction::activateSingle(int64_t csID) {
+    if (!positionOf(csID)) return false;
+    if (std::find(soloed_.begin(), soloed_.end(), csID) != soloed_.end()) return true;
+    if (active_.size() == 1 && active_[0] == csID) {
+        active_.clear();
+    } else {
+        active_.assign(1, csID);
     }
     return true;
 }
 
 bool SimProduction::soloOnly(int64_t csID) {
     if (!positionOf(csID)) return false;
+    std::erase(active_, csID);
     soloed_.assign(1, csID);
-    return true;
-}
-
-bool SimProduction::soloSingle(int64_t csID) {
-    if (!positionOf(csID)) return false;
-    if (soloed_.size() == 1 && soloed_[0] == csID) {
-        soloed_.clear();
-    } else {
-        soloed_.assign(1, csID);
-    }
     return true;
 }
 
@@ -348,8 +365,7 @@ Dictionary SimProduction::soloedChannelsMessage() const {
 }
 
 Dictionary SimProduction::activeChannelsMessage() const {
-    // The strips being listened to are the soloed ones.
-    return message(LinkCommand::kActiveChannels, Value(idArray(soloed_)));
+    return message(LinkCommand::kActiveChannels, Value(idArray(active_)));
 }
 
 Dictionary SimProduction::hardMuteArrayMessage() const {

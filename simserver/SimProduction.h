@@ -62,17 +62,27 @@ class SimProduction {
     std::optional<size_t> positionOf(int64_t csID) const;
     const std::vector<SimPlayer>& players() const { return players_; }
 
-    // State changed by the remotes' commands.
+    // State changed by the remotes' commands. A click makes a strip active, the strip listened
+    // to; a long click solos it. A strip is in one set at most, and a click leaves a soloed
+    // strip soloed.
+    const std::vector<int64_t>& active() const { return active_; }
     const std::vector<int64_t>& soloed() const { return soloed_; }
-    /// Adds the strip to the solo set, or takes it out; false for an unknown strip.
-    bool toggleSolo(int64_t csID);
-    bool soloOnly(int64_t csID);
-    /// Single solo: the strip becomes the only one soloed, or, when it is that already, none
+    /// The strips heard: the active ones, then the soloed ones.
+    std::vector<int64_t> listened() const;
+    /// Makes the strip active, or off when it is active; false for an unknown strip.
+    bool toggleActive(int64_t csID);
+    /// Single solo: the strip becomes the only active one, or, when it is that already, none
     /// is; false for an unknown strip.
-    bool soloSingle(int64_t csID);
+    bool activateSingle(int64_t csID);
+    /// The strip becomes the only one soloed; false for an unknown strip.
+    bool soloOnly(int64_t csID);
     /// The strips' names, comma-separated ("none" for no strip); an unknown id by its number.
     std::string namesOf(const std::vector<int64_t>& ids) const;
-    void clearSolo() { soloed_.clear(); }
+    /// No strip is active or soloed.
+    void clearSolo() {
+        active_.clear();
+        soloed_.clear();
+    }
     /// `group` 1 to 8; false when out of range.
     bool toggleGroup(int32_t group);
     bool setGroupHard(int32_t group);
@@ -113,9 +123,13 @@ class SimProduction {
     static constexpr double kMasterVersion = 4.0;
 
   private:
+    /// The performer who plays the strip's role, or "No player".
+    std::string playerFor(const std::string& stripName) const;
+
     std::vector<SimStrip> strips_;
     std::vector<const SimStrip*> enabled_;
     std::vector<SimPlayer> players_;
+    std::vector<int64_t> active_;
     std::vector<int64_t> soloed_;
     std::array<int32_t, kGroups> groupStates_{};
     std::map<int64_t, bool> hardMuted_;

@@ -395,14 +395,15 @@ void SimServer::sendStream(double t) {
     auto count = static_cast<size_t>(target - streamClock_);
     streamClock_ = target;
 
-    // The live stream, the same for every remote: one soloed strip plays mono, several are
+    // The live stream, the same for every remote: one strip listened to plays mono, several are
     // spread over the two channels.
     std::shared_ptr<const Bytes> live;
     auto liveFrame = [&]() {
         if (live) return live;
         std::vector<size_t> left, right;
-        for (size_t k = 0; k < production_.soloed().size(); ++k) {
-            if (auto p = production_.positionOf(production_.soloed()[k])) {
+        const std::vector<int64_t> heard = production_.listened();
+        for (size_t k = 0; k < heard.size(); ++k) {
+            if (auto p = production_.positionOf(heard[k])) {
                 (k % 2 == 0 ? left : right).push_back(*p);
             }
         }
@@ -501,6 +502,7 @@ std::string SimServer::userName(const SimClient& client) const {
 }
 
 void SimServer::sendSoloState() {
+    QLOG("Active strips: %s", production_.namesOf(production_.active()).c_str());
     QLOG("Soloed strips: %s", production_.namesOf(production_.soloed()).c_str());
     broadcast(production_.soloedChannelsMessage());
     broadcast(production_.activeChannelsMessage());
@@ -575,11 +577,12 @@ void SimServer::onChatRemoveMessage(SimClient& client, const Dictionary& m) {
 
 void SimServer::onChannelClicked(SimClient& client, const Dictionary& m) {
     int64_t csID = required(LinkMessageReader::stripID(m), "Value");
-    // With single solo a click moves the solo to the strip, as the monitoring server does;
-    // otherwise it adds the strip to the solos or takes it out. A remote sends "SoloOn" only
-    // as it reconnects or saves its preferences; until then it has its default, single solo.
+    // A click makes the strip active, the one listened to, as the monitoring server does: with
+    // single solo it moves there; otherwise it is added or taken out. A remote sends "SoloOn"
+    // only as it reconnects or saves its preferences; until then it has its default, single
+    // solo.
     const bool single = client.soloOn.value_or(true);
-    if (!(single ? production_.soloSingle(csID) : production_.toggleSolo(csID))) {
+    if (!(single ? production_.activateSingle(csID) : production_.toggleActive(csID))) {
         QLOG("Remote %llu clicked unknown strip %lld", static_cast<unsigned long long>(client.id()),
              static_cast<long long>(csID));
         return;

@@ -10,22 +10,30 @@
 
 namespace quenbril {
 
-std::optional<std::string> QtFilePanel::runModal(QWidget* window, const Request& request) {
+QString QtFilePanel::filter(const std::vector<std::string>& types) {
+    QStringList names;
     QStringList patterns;
-    for (const std::string& type : request.allowedTypes) {
+    for (const std::string& type : types) {
+        names << QString::fromStdString(type).toUpper();
         patterns << "*." + QString::fromStdString(type);
     }
-    const QString filter =
-        patterns.isEmpty() ? QString() : "Quenbril files (" + patterns.join(' ') + ")";
+    if (patterns.isEmpty()) return {};
+    return names.join(", ") + " files (" + patterns.join(' ') + ")";
+}
+
+std::optional<std::string> QtFilePanel::runModal(QWidget* window, const Request& request) {
+    const QString filter = QtFilePanel::filter(request.allowedTypes);
+    auto used = folders_.find(request.allowedTypes);
+    const QString folder =
+        used != folders_.end() && QDir(used->second).exists() ? used->second : QDir::homePath();
     const bool save = request.kind == Request::Kind::Save;
     const ModalOwner owner(window);
     // On the heap: should the asking window go while the panel is open, it takes the panel
     // along.
-    QPointer<QFileDialog> dialog =
-        new QFileDialog(owner.window(), save ? "Save" : "Open",
-                        save ? QDir::home().filePath(QString::fromStdString(request.suggestedName))
-                             : QDir::homePath(),
-                        filter);
+    QPointer<QFileDialog> dialog = new QFileDialog(
+        owner.window(), save ? "Save" : "Open",
+        save ? QDir(folder).filePath(QString::fromStdString(request.suggestedName)) : folder,
+        filter);
     dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     owner.adopt(*dialog);
@@ -35,6 +43,7 @@ std::optional<std::string> QtFilePanel::runModal(QWidget* window, const Request&
     delete dialog.data();
     owner.restoreFocus();
     if (path.isEmpty()) return std::nullopt;
+    folders_[request.allowedTypes] = QFileInfo(path).absolutePath();
     // A name typed without its extension gets the first allowed one.
     if (save && !request.allowedTypes.empty()) {
         const QString suffix = QFileInfo(path).suffix();

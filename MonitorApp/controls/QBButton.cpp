@@ -1,5 +1,6 @@
 #include "MonitorApp/controls/QBButton.h"
 
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -21,7 +22,8 @@ QBButton::QBButton(QWidget* parent, Style style)
     field_->setAttribute(Qt::WA_TransparentForMouseEvents);
     field_->setAlignment(Qt::AlignCenter);
     field_->setTextFormat(Qt::PlainText);
-    field_->setFont(QFont(QStringLiteral("Roboto"), style == Style::Header ? 12 : 10));
+    titleFont_ = QFont(QStringLiteral("Roboto"), style == Style::Header ? 12 : 10);
+    field_->setFont(titleFont_);
     if (style == Style::Header) field_->setStyleSheet(QStringLiteral("border: 1px solid blue;"));
     setTextColor(Qt::white);
     field_->setGeometry(rect());
@@ -31,7 +33,23 @@ QBButton::~QBButton() = default;
 
 void QBButton::setTitle(const std::string& title) {
     title_ = title;
-    field_->setText(QString::fromStdString(title).toUpper());
+    fitTitle();
+}
+
+void QBButton::fitTitle() {
+    // A title wider than its label is shown smaller, then shortened with an ellipsis: never cut
+    // at the label's edges.
+    const QString text = QString::fromStdString(title_).toUpper();
+    const double room = field_->contentsRect().width();
+    QFont font = titleFont_;
+    for (double size = titleFont_.pointSizeF(); room > 0 && size >= kSmallestTitleSize;
+         size -= 0.5) {
+        font.setPointSizeF(size);
+        if (QFontMetricsF(font).horizontalAdvance(text) <= room) break;
+    }
+    field_->setFont(font);
+    const bool fits = room <= 0 || QFontMetricsF(font).horizontalAdvance(text) <= room;
+    field_->setText(fits ? text : QFontMetricsF(font).elidedText(text, Qt::ElideRight, room));
 }
 
 QString QBButton::shownTitle() const { return field_->text(); }
@@ -60,6 +78,7 @@ void QBButton::show(const ControlImage& image) {
 void QBButton::setFieldGeometry(const QRect& geometry) {
     fieldPlaced_ = true;
     field_->setGeometry(geometry);
+    fitTitle();
 }
 
 void QBButton::setFaceBackground(const QColor& color) {
@@ -104,7 +123,9 @@ void QBButton::paintEvent(QPaintEvent*) {
 }
 
 void QBButton::resizeEvent(QResizeEvent*) {
-    if (!fieldPlaced_) field_->setGeometry(rect());
+    if (fieldPlaced_) return;
+    field_->setGeometry(rect());
+    fitTitle();
 }
 
 void QBButton::mousePressEvent(QMouseEvent* event) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QWidget>
 #include <string>
 
@@ -32,10 +33,14 @@ class QBButton : public QWidget, public TitledButton {
     explicit QBButton(QWidget* parent = nullptr, Style style = Style::Plain);
     ~QBButton() override;
 
+    /// The smallest size, in points, a title is shrunk to before it is shortened.
+    static constexpr double kSmallestTitleSize = 7.0;
+
     /// The title as given; the label shows it in capitals.
     std::string title() const override { return title_; }
     void setTitle(const std::string& title) override;
-    /// The text the label shows.
+    /// The text the label shows: the title in capitals, shrunk to fit the label and, if it
+    /// still does not fit at the smallest size, shortened with an ellipsis.
     QString shownTitle() const;
     void setTextColor(const QColor& color);
     QColor textColor() const;
@@ -80,6 +85,7 @@ class QBButton : public QWidget, public TitledButton {
   private:
     void longClickTimerExpired();
     void show(const ControlImage& image);
+    void fitTitle();
 
     ControlImage up_;
     ControlImage down_;
@@ -91,6 +97,7 @@ class QBButton : public QWidget, public TitledButton {
     bool buttonEnabled_ = true;
     QBButtonDelegate* delegate_ = nullptr;
     QLabel* field_ = nullptr;
+    QFont titleFont_;
     bool fieldPlaced_ = false;
     std::string title_;
     QColor faceBackground_ = Qt::transparent;

@@ -1,5 +1,7 @@
 #include "MonitorApp/panels/NotebookManager.h"
 
+#include <algorithm>
+
 #include "foundation/Log.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/SharedInstance.h"
@@ -24,8 +26,16 @@ NotebookManager& NotebookManager::sharedInstance() { return shared.get(); }
 void NotebookManager::resetSharedInstance() { shared.reset(); }
 
 void NotebookManager::refreshFromArray(const Array& notes) {
+    // Local notes the user took out of the list stay out.
+    Entries kept;
+    for (const auto& entry : notebookEntries_) {
+        if (std::find(localEntries_.begin(), localEntries_.end(), entry) != localEntries_.end()) {
+            kept.push_back(entry);
+        }
+    }
+    localEntries_ = kept;
     notebookEntries_.clear();
-    notebookEntries_.reserve(notes.size());
+    notebookEntries_.reserve(notes.size() + kept.size());
     for (size_t i = 0; i < notes.size(); ++i) {
         const Dictionary* d = notes[i].dictionaryValue();
         if (!d) {
@@ -35,7 +45,13 @@ void NotebookManager::refreshFromArray(const Array& notes) {
         }
         notebookEntries_.push_back(TimelineEntry::makeWithProperty(*d));
     }
+    notebookEntries_.insert(notebookEntries_.end(), kept.begin(), kept.end());
     center_.post(kNoteAddedNotification);
+}
+
+void NotebookManager::addLocalEntry(std::shared_ptr<TimelineEntry> entry) {
+    localEntries_.push_back(entry);
+    notebookEntries_.push_back(std::move(entry));
 }
 
 Array NotebookManager::array() {

@@ -13,7 +13,9 @@ namespace quenbril {
 class NotificationCenter;
 
 /// The remote's copy of the server's notebook: the notes in the order the server sent them,
-/// plus notes added locally at the end until the next list replaces them. Main thread only.
+/// then the notes added on this remote, which the server does not know (teID 0): they are the
+/// user's typing and stay at the end, in their order, whenever a new list comes. Main thread
+/// only.
 class NotebookManager {
   public:
     using Entries = std::vector<std::shared_ptr<TimelineEntry>>;
@@ -28,9 +30,12 @@ class NotebookManager {
     /// Posts its "NoteAdded" to `center`.
     explicit NotebookManager(NotificationCenter& center) : center_(center) {}
 
-    /// Replaces every entry with one per note dictionary, in order (other elements are skipped
-    /// with a log line), then posts "NoteAdded", also for an empty array.
+    /// Replaces the server's entries with one per note dictionary, in order (other elements are
+    /// skipped with a log line), keeps the local notes still listed after them, then posts
+    /// "NoteAdded", also for an empty array.
     void refreshFromArray(const Array& notes);
+    /// Appends a note made on this remote; it stays until it is taken out of the list.
+    void addLocalEntry(std::shared_ptr<TimelineEntry> entry);
     /// The dictionary form of every entry, in list order.
     Array array();
 
@@ -49,6 +54,8 @@ class NotebookManager {
   private:
     NotificationCenter& center_;
     Entries notebookEntries_;
+    // The notes added here, told from the server's by identity: a server note may have teID 0.
+    Entries localEntries_;
     int64_t latestCsID_ = 0;
 };
 

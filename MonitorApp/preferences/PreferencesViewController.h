@@ -73,12 +73,12 @@ class PreferencesViewController : public LockableViewController,
     /// The link came up while the dialog is open: confirms by itself when "continue
     /// automatically" is on.
     void connected();
-    /// The server cannot be looked for on the network: the status says so and that an address
-    /// can be entered.
+    /// The server cannot be found automatically on the network: the status says so and that an
+    /// address can be entered.
     void discoveryUnavailable();
     static constexpr const char* kNoDiscoveryText =
-        "The server cannot be looked for on this network: tick \"Manual address\" and enter "
-        "its address";
+        "The server cannot be found automatically on this network. Tick \"Manual address\" and "
+        "enter the server's address.";
     void confirmClicked();
     /// Stores the chosen output device's UID under "OutputDeviceUID", selects the remote role,
     /// starts the client through the delegate and dismisses the dialog. `showFile` (the previous

@@ -27,8 +27,8 @@ class ServerManagerDelegate {
     /// Progress of an attempt: "Conn to <address>...", "Resolving address...",
     /// "Found <host> connecting...".
     virtual void updateConnectMessageFromServer(const std::string& /*text*/) {}
-    /// The server cannot be looked for on the network (no service discovery, or it failed):
-    /// only a manual address can reach it.
+    /// The server cannot be found automatically on the network (no service discovery, or it
+    /// failed): only a manual address can reach it.
     virtual void discoveryUnavailable(const Error& /*error*/) {}
 };
 

@@ -107,11 +107,16 @@ void ChannelStrip::layOut() {
     f_ = flipped_ ? std::trunc(h - 27) : 0;
     q_ = h * 0.25 - 5;
     p_ = static_cast<float>(w * 0.25);
-    const double infoY = h - 21 - f_;
+    // The flipped info row mirrors the standard one, so that it keeps as clear of the bottom
+    // edge (and of a wide border) as the standard one does of the top edge.
+    auto alongEdge = [&](double standardY, double height) {
+        return flipped_ ? h - standardY - height : standardY;
+    };
+    const double infoY = alongEdge(h - 21, 14);
 
     el(Title).frame = QRectF(0, f_, w, q_);
     el(TextBackground).frame = QRectF(0, f_, w, q_);
-    el(Input).frame = QRectF(0, h - 32 - f_, 32, 27);
+    el(Input).frame = QRectF(0, alongEdge(h - 32, 27), 32, 27);
     el(BatteryText).frame = QRectF(w - p_ - 8, infoY, p_ + 8, 14);
     el(Antenna).frame = QRectF(w * 0.25 - 4, infoY, p_ * 0.75, 14);
     el(TimecodeParams).frame = QRectF(20, infoY, w - 25, 14);
@@ -119,6 +124,13 @@ void ChannelStrip::layOut() {
     el(Antenna2).frame = QRectF(el(Antenna).frame.right(), infoY, p_ * 0.75, 14);
     const float band = static_cast<float>(q_);
     el(Divider).frame = QRectF(0, h - band - f_, w, band);
+}
+
+QRectF ChannelStrip::clearOfBorder() const {
+    // The widest border the strip draws, whatever its state, so that no text moves as the
+    // state changes.
+    const double widest = std::max(0, settings_.channelStripBorder()) + 1.0;
+    return QRectF(rect()).adjusted(widest, widest, -widest, -widest);
 }
 
 std::vector<ChannelStrip::Part> ChannelStrip::paintOrder() const {
@@ -145,11 +157,12 @@ void ChannelStrip::paintEvent(QPaintEvent* /*event*/) {
     painter.save();
     painter.setClipPath(cell);
     const double h = height();
+    const QRectF clear = clearOfBorder();
     for (Part part : paintOrder()) {
         if (part == Quality) {
             if (!element(Quality).hidden) qualityLayer_.paint(painter, h);
         } else {
-            paintStripElement(painter, element(part), h);
+            paintStripElement(painter, element(part), h, clear);
         }
     }
     painter.restore();
@@ -277,7 +290,9 @@ QRectF ChannelStrip::getBatteryMeterFrame() {
     flipped_ = settings_.flipChannelStrip();
     // The width is not limited: the bar shows a value past 100 as it comes.
     const float width = static_cast<float>(batVal_ / 100.0 * 13);
-    return QRectF(76, flipped_ ? 9 : height() - 17, width, 6);
+    // Flipped, the bar (and the icon drawn around it) mirrors the standard one.
+    constexpr double kHeight = 6;
+    return QRectF(76, flipped_ ? 17 - kHeight : height() - 17, width, kHeight);
 }
 
 void ChannelStrip::setBatteryPower(int32_t value) {

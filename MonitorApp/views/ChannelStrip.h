@@ -99,6 +99,9 @@ class ChannelStrip : public QWidget, public ChannelStripView {
     const StripElement& element(Part part) const { return elements_[part]; }
     /// The attached elements in painting order (quality cells are painted at `Quality`).
     std::vector<Part> paintOrder() const;
+    /// The part of the cell (widget coordinates) that no border of the strip covers: texts are
+    /// drawn within it.
+    QRectF clearOfBorder() const;
     const QualityLayer& qualityLayer() const { return qualityLayer_; }
     bool flipped() const { return flipped_; }
     bool batteryShown() const { return batLayerAdded_; }

@@ -51,9 +51,18 @@ void paintPicture(QPainter& painter, const QRectF& target, const QImage& picture
     painter.restore();
 }
 
+/// How far a span [low, high] moves to lie within [from, to]; 0 when it does not fit.
+double inward(double low, double high, double from, double to) {
+    if (high - low > to - from) return 0;
+    if (low < from) return from - low;
+    if (high > to) return to - high;
+    return 0;
+}
+
 }  // namespace
 
-void paintStripElement(QPainter& painter, const StripElement& element, double viewHeight) {
+void paintStripElement(QPainter& painter, const StripElement& element, double viewHeight,
+                       const QRectF& clear) {
     if (!element.isShown()) return;
     const QRectF target = toWidgetRect(element.frame, viewHeight);
     if (target.width() <= 0 || target.height() <= 0) return;
@@ -84,10 +93,16 @@ void paintStripElement(QPainter& painter, const StripElement& element, double vi
     if (element.isText && !element.text.isEmpty()) {
         painter.setFont(stripFont(element.fontSize));
         painter.setPen(element.textColor);
-        // One line, cut at the frame's edges; plain text only.
-        painter.drawText(
-            target, static_cast<int>(element.alignment | Qt::AlignVCenter) | Qt::TextSingleLine,
-            element.text);
+        // One line, plain text only, placed in its frame; a wide border would hide what lies
+        // under it, so the line moves clear of it.
+        const int flags =
+            static_cast<int>(element.alignment | Qt::AlignVCenter) | Qt::TextSingleLine;
+        QRectF line = painter.boundingRect(target, flags, element.text);
+        if (!clear.isEmpty()) {
+            line.translate(inward(line.left(), line.right(), clear.left(), clear.right()),
+                           inward(line.top(), line.bottom(), clear.top(), clear.bottom()));
+        }
+        painter.drawText(line, flags, element.text);
     }
     painter.restore();
 }

@@ -23,8 +23,11 @@ QPixmap stripImage(const QString& name);
 QFont stripFont(int size);
 
 /// Paints one element in a view `viewHeight` points high: background, pattern, picture,
-/// border, then text. Hidden and detached elements paint nothing.
-void paintStripElement(QPainter& painter, const StripElement& element, double viewHeight);
+/// border, then text. Hidden and detached elements paint nothing. A text that would cross the
+/// edge of `clear` (widget coordinates; empty: the whole view) is moved in by as little as
+/// it takes, when it fits.
+void paintStripElement(QPainter& painter, const StripElement& element, double viewHeight,
+                       const QRectF& clear = QRectF());
 
 /// Fills `target` (widget coordinates) with an image tiled from its bottom-left corner, as a
 /// pattern colour tiles from the origin of its bottom-left view.

@@ -311,7 +311,7 @@ def strip_background(flipped, warning=None):
 def battery_icon(flipped):
     """The battery outline around the charge bar (x 76, 13 long, 6 high), the rest clear."""
     c = Canvas(STRIP, STRIP)
-    top = STRIP - 9 - 6 if flipped else 17 - 6  # the bar's top row
+    top = STRIP - 11 - 6 if flipped else 17 - 6  # the bar's top row; flipped, the mirror
     ink = (200, 200, 205)
     box = (70, top - 6, 98, top + 12)
     c.shape(outline(rounded_rect(73.5, top - 2.5, 91.5, top + 8.5, 2), 1.4), ink, box)

@@ -209,17 +209,17 @@ TEST_F(SimServerE2E, LevelFramesComeFiveToATimecodeAndTheTimecodeStripGetsItsTim
     EXPECT_EQ(record["LTCSample"].count(), 720u);
 }
 
-TEST_F(SimServerE2E, ClickSolosAStripForEveryRemoteAndItsAudioFollows) {
+TEST_F(SimServerE2E, AClickMakesAStripActiveForEveryRemoteAndItsAudioFollows) {
     auto a = connect();
     auto b = connect();
     int64_t first = enabled_[0], second = enabled_[1];
-    // Both without single solo: their clicks add and take out solos.
+    // Both without single solo: their clicks add and take out active strips.
     ASSERT_TRUE(a->send(Builder::soloOn(false)) && b->send(Builder::soloOn(false)));
-    expectNoAudio(*a, 2);  // nothing soloed
+    expectNoAudio(*a, 2);  // nothing listened to
 
     ASSERT_TRUE(a->send(Builder::channelClicked(first)));
     for (WireClient* c : {a.get(), b.get()}) {
-        EXPECT_EQ(ids(c->expect("SoloedChannels")), Ids{first});
+        EXPECT_EQ(ids(c->expect("SoloedChannels")), Ids{});
         EXPECT_EQ(ids(c->expect("ActiveChannels")), Ids{first});
     }
     // One strip: mono blocks of a tone that is not silence, about 4800 samples a level frame.
@@ -235,17 +235,22 @@ TEST_F(SimServerE2E, ClickSolosAStripForEveryRemoteAndItsAudioFollows) {
 
     // A second strip: stereo, the two channels of equal length.
     ASSERT_TRUE(b->send(Builder::channelClicked(second)));
-    EXPECT_EQ(ids(a->expect("SoloedChannels")), (Ids{first, second}));
+    EXPECT_EQ(ids(a->expect("ActiveChannels")), (Ids{first, second}));
     stream = a->expect("StreamData");
     ASSERT_TRUE(stream["RightValue"].isData());
     EXPECT_EQ(stream["RightValue"].count(), stream["LeftValue"].count());
 
-    // Clicking it again takes it out; a long click leaves one strip; Clear empties both lists.
+    // Clicking it again takes it out; a long click solos a strip and takes it from the active
+    // ones, and a click leaves it soloed; Clear empties both lists.
     ASSERT_TRUE(b->send(Builder::channelClicked(second)));
+    EXPECT_EQ(ids(a->expect("ActiveChannels")), Ids{first});
+    ASSERT_TRUE(b->send(Builder::channelLongClicked(first)));
     EXPECT_EQ(ids(a->expect("SoloedChannels")), Ids{first});
-    ASSERT_TRUE(b->send(Builder::channelLongClicked(second)));
-    EXPECT_EQ(ids(a->expect("SoloedChannels")), Ids{second});
-    EXPECT_EQ(ids(a->expect("ActiveChannels")), Ids{second});
+    EXPECT_EQ(ids(a->expect("ActiveChannels")), Ids{});
+    ASSERT_TRUE(b->send(Builder::channelClicked(first)));
+    EXPECT_EQ(ids(a->expect("SoloedChannels")), Ids{first});
+    EXPECT_EQ(ids(a->expect("ActiveChannels")), Ids{});
+    EXPECT_TRUE(a->waitFor("StreamData")) << "a soloed strip is heard";
     ASSERT_TRUE(b->send(Builder::clear()));
     EXPECT_EQ(ids(a->expect("SoloedChannels")), Ids{});
     EXPECT_EQ(ids(a->expect("ActiveChannels")), Ids{});
@@ -255,7 +260,7 @@ TEST_F(SimServerE2E, ClickSolosAStripForEveryRemoteAndItsAudioFollows) {
     expectNoAudio(*a, 3);
 }
 
-TEST_F(SimServerE2E, WithSingleSoloAClickLeavesOnlyThatStripSoloedAndTheLogNamesIt) {
+TEST_F(SimServerE2E, WithSingleSoloAClickLeavesOnlyThatStripActiveAndTheLogNamesIt) {
     auto single = connect();
     auto multiple = connect();
     const int64_t first = enabled_[0], second = enabled_[1];
@@ -263,29 +268,30 @@ TEST_F(SimServerE2E, WithSingleSoloAClickLeavesOnlyThatStripSoloedAndTheLogNames
     ASSERT_TRUE(multiple->send(Builder::soloOn(false)));
 
     ASSERT_TRUE(single->send(Builder::channelClicked(first)));
-    EXPECT_EQ(ids(single->expect("SoloedChannels")), Ids{first});
+    EXPECT_EQ(ids(single->expect("ActiveChannels")), Ids{first});
     ASSERT_TRUE(single->send(Builder::channelClicked(second)));
-    EXPECT_EQ(ids(single->expect("SoloedChannels")), Ids{second}) << "moved, not added";
-    EXPECT_EQ(ids(single->expect("ActiveChannels")), Ids{second});
+    EXPECT_EQ(ids(single->expect("SoloedChannels")), Ids{});
+    EXPECT_EQ(ids(single->expect("ActiveChannels")), Ids{second}) << "moved, not added";
     const std::string log = server_.log();
     EXPECT_NE(log.find("clicked strip \"Juliet\" (single solo on)"), std::string::npos) << log;
-    EXPECT_NE(log.find("Soloed strips: \"Juliet\""), std::string::npos) << log;
+    EXPECT_NE(log.find("Active strips: \"Juliet\""), std::string::npos) << log;
     ASSERT_TRUE(single->send(Builder::channelClicked(second)));
-    EXPECT_EQ(ids(single->expect("SoloedChannels")), Ids{}) << "the soloed strip clicked again";
+    EXPECT_EQ(ids(single->expect("ActiveChannels")), Ids{}) << "the active strip clicked again";
 
-    // Another remote without single solo adds solos, and the first one's click then leaves one.
+    // Another remote without single solo adds active strips, and the first one's click then
+    // leaves one.
     ASSERT_TRUE(multiple->send(Builder::channelClicked(first)));
     ASSERT_TRUE(multiple->send(Builder::channelClicked(second)));
-    EXPECT_EQ(ids(single->expect("SoloedChannels")), Ids{first});
-    EXPECT_EQ(ids(single->expect("SoloedChannels")), (Ids{first, second}));
-    EXPECT_NE(server_.log().find("Soloed strips: \"Lead vocal\", \"Juliet\""), std::string::npos);
+    EXPECT_EQ(ids(single->expect("ActiveChannels")), Ids{first});
+    EXPECT_EQ(ids(single->expect("ActiveChannels")), (Ids{first, second}));
+    EXPECT_NE(server_.log().find("Active strips: \"Lead vocal\", \"Juliet\""), std::string::npos);
     ASSERT_TRUE(single->send(Builder::channelClicked(first)));
-    EXPECT_EQ(ids(single->expect("SoloedChannels")), Ids{first});
+    EXPECT_EQ(ids(single->expect("ActiveChannels")), Ids{first});
 
     // A remote that has not said has the remote's default, single solo.
     auto untold = connect();
     ASSERT_TRUE(untold->send(Builder::channelClicked(second)));
-    EXPECT_EQ(ids(untold->expect("SoloedChannels")), Ids{second});
+    EXPECT_EQ(ids(untold->expect("ActiveChannels")), Ids{second});
 }
 
 TEST_F(SimServerE2E, StopStreamSilencesOneRemoteAndPlaybackReplaysTheStripAlone) {
@@ -299,7 +305,7 @@ TEST_F(SimServerE2E, StopStreamSilencesOneRemoteAndPlaybackReplaysTheStripAlone)
     ASSERT_TRUE(a->send(Builder::startStream()));
     a->expect("StreamData");
 
-    // With nothing soloed, a replay still streams, mono, to the remote that asked only.
+    // With nothing listened to, a replay still streams, mono, to the remote that asked only.
     ASSERT_TRUE(a->send(Builder::clear()));
     a->expect("SoloedChannels");
     b->expect("SoloedChannels");

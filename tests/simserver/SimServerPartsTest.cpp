@@ -104,8 +104,31 @@ TEST(SimProduction, OneStripIsTheTimecodeStripAndDisabledStripsHaveNoPosition) {
                               [](const SimStrip& s) { return !s.enabled; });
     ASSERT_NE(spare, full.strips().end());
     EXPECT_FALSE(full.positionOf(spare->csID));
-    EXPECT_FALSE(full.toggleSolo(spare->csID)) << "a strip no remote shows cannot be soloed";
+    EXPECT_FALSE(full.toggleActive(spare->csID)) << "a strip no remote shows cannot be active";
     EXPECT_EQ(full.positionOf(full.strips().back().csID), 126u);
+}
+
+TEST(SimProduction, EachStripsPerformerPlaysThatStripsRole) {
+    SimProduction p(24);
+    int worn = 0;
+    for (const SimStrip& s : p.strips()) {
+        if (s.playerName == "No player") continue;
+        ++worn;
+        auto player = std::find_if(p.players().begin(), p.players().end(), [&](const SimPlayer& x) {
+            return x.displayName() == s.playerName;
+        });
+        ASSERT_NE(player, p.players().end()) << s.playerName;
+        EXPECT_EQ(player->roleName, s.name) << s.playerName;
+    }
+    EXPECT_GE(worn, 4);
+    auto named = [&](const char* name) {
+        return std::find_if(p.strips().begin(), p.strips().end(),
+                            [&](const SimStrip& s) { return s.name == name; })
+            ->playerName;
+    };
+    EXPECT_EQ(named("Juliet"), "Ann Lindqvist as Juliet");
+    EXPECT_EQ(named("Romeo"), "Ben Okafor as Romeo");
+    EXPECT_EQ(named("Lead vocal"), "No player");
 }
 
 TEST(SimProduction, MicCheckRecordsKeepEveryStripInUseToCheck) {

@@ -20,6 +20,7 @@
 #include "MonitorApp/chat/ui/LongPressWatcher.h"
 #include "MonitorApp/chat/ui/SendButton.h"
 #include "MonitorApp/controls/QtColor.h"
+#include "MonitorApp/controls/ReadableTextDelegate.h"
 #include "MonitorApp/lockable/LockView.h"
 #include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
@@ -76,6 +77,9 @@ void ChatTableViewController::buildViews() {
             this, [this] { applyRowHeights(); }, Qt::QueuedConnection);
     });
     tableView_->setStyleSheet("QTableView { background: transparent; border: none; }");
+    // The rows lie on the pane's grey: their colours are drawn so that they read on it.
+    tableView_->setItemDelegate(
+        new ReadableTextDelegate(toQColor(ColorHelper::vozodDarkGray()), tableView_));
     // A table showing its newest row keeps showing it whole as rows grow: the scroll bar that
     // tall rows bring narrows the column, and the rows are measured again after the scroll.
     QScrollBar* bar = tableView_->verticalScrollBar();

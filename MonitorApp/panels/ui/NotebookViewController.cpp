@@ -138,7 +138,7 @@ void NotebookViewController::addCustomClicked() {
     entry->setCreator(services_.settings.chatUsername());
     if (auto timecode = timecodeStripTimecode(services_.strips, services_.timecode))
         entry->setLtc(*timecode);
-    services_.notebook.notebookEntries().push_back(std::move(entry));
+    services_.notebook.addLocalEntry(std::move(entry));
     reloadData();
 }
 

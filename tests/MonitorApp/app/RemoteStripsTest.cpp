@@ -1,5 +1,6 @@
 // The strips of the real application at work, on an X display against the stand-in: the level
-// lines move in every strip, a click solos a strip on the server and its border turns white, and
+// lines move in every strip, a click makes a strip active on the server and its border turns
+// green, Y and N in mic-check mode check and uncheck it on the server, and
 // a long click while hard muting makes the server hard-mute it. The application is put together
 // in this process as the program does (composition, Qt run loop, resources), so that the test
 // can click its strips; the screen is looked at from outside.
@@ -37,8 +38,11 @@ using namespace quenbril::test;
 
 namespace {
 
-// Solo states of a strip as the server sets them.
-constexpr uint64_t kSoloed = 2;
+// The state the server gives a clicked strip.
+constexpr uint64_t kActive = 1;
+
+/// The border of an active strip.
+QColor activeBorder() { return toQColor(ColorHelper::vozodGreen()); }
 
 /// The middle of the strip in its window, where a pointer press lands: the window finds what
 /// lies there, so the press passes the level display over the strips as the user's would.
@@ -197,21 +201,21 @@ TEST_F(RemoteStrips, LevelsMoveAndClicksReachTheServer) {
     }
 
     {
-        SCOPED_TRACE("a click solos the strip on the server and its border turns white");
-        auto soloed = [] {
+        SCOPED_TRACE("a click makes the strip active on the server and its border turns green");
+        auto active = [] {
             ChannelStripController* c = controllerAt(2);
-            return c && c->state().channelState() == kSoloed;
+            return c && c->state().channelState() == kActive;
         };
         ASSERT_TRUE(untilArrived(
-            2, [] { clickAt(*stripWidget(2), QPoint(64, 64)); }, soloed))
-            << "the click did not solo the strip";
+            2, [] { clickAt(*stripWidget(2), QPoint(64, 64)); }, active))
+            << "the click did not make the strip active";
         // The left edge, half-way down: the border lies along it, once the strip has repainted
         // (later on a loaded machine, so the screen is looked at until then).
         const QRect cell = cellOnScreen(*stripWidget(2));
         const QPoint border(cell.left() + 1, cell.top() + 64);
         const QImage picture =
-            screenWhen([&](const QImage& p) { return p.pixelColor(border) == QColor(Qt::white); });
-        EXPECT_EQ(picture.pixelColor(border), QColor(Qt::white));
+            screenWhen([&](const QImage& p) { return p.pixelColor(border) == activeBorder(); });
+        EXPECT_EQ(picture.pixelColor(border), activeBorder());
     }
 
     {
@@ -250,6 +254,50 @@ TEST_F(RemoteStrips, LevelsMoveAndClicksReachTheServer) {
     }
 }
 
+// The README's keys: in mic-check mode Y marks the strip being listened to (the one clicked)
+// checked on the server, and N marks it unchecked again.
+TEST_F(RemoteStrips, InMicCheckModeYChecksTheClickedStripOnTheServerAndNUnchecksIt) {
+    ASSERT_TRUE(stripsShown()) << "no strips came";
+    QWindow* window = stripWidget(3)->window()->windowHandle();
+    window->requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(window, Qt::Key_M, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_TRUE(UserSettingsManager::sharedInstance().micCheckMode()) << "Ctrl+Shift+M";
+
+    auto stateOf = [] { return controllerAt(3) ? &controllerAt(3)->state() : nullptr; };
+    auto checkedOnServer = [&](bool checked) {
+        const ChannelStripState* state = stateOf();
+        return state && state->channelState() == kActive &&
+               state->micCheckState().checked() == checked &&
+               state->micCheckState().needsChecking();
+    };
+    ASSERT_TRUE(untilArrived(
+        3, [] { clickAt(*stripWidget(3), QPoint(64, 64)); },
+        [&] { return stateOf() && stateOf()->channelState() == kActive; }))
+        << "the click did not make the strip active";
+    ASSERT_FALSE(stateOf()->micCheckState().checked());
+
+    // The keys go to the window, as the user types them; the answer comes from the server.
+    ASSERT_TRUE(untilArrived(
+        3, [&] { QTest::keyClick(window, Qt::Key_Y); }, [&] { return checkedOnServer(true); }))
+        << "Y did not check the strip";
+    auto* view = dynamic_cast<ChannelStrip*>(stripWidget(3));
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->element(ChannelStrip::MicCheck).background, QColor::fromRgbF(0, 1, 0, 0.5))
+        << "the band turns green";
+    for (size_t i = 0; i < 8; ++i) {
+        if (i == 3) continue;
+        EXPECT_FALSE(controllerAt(i)->state().micCheckState().checked())
+            << "strip " << i << " is not listened to";
+    }
+
+    ASSERT_TRUE(untilArrived(
+        3, [&] { QTest::keyClick(window, Qt::Key_N); }, [&] { return checkedOnServer(false); }))
+        << "N did not uncheck the strip";
+    EXPECT_EQ(view->element(ChannelStrip::MicCheck).background, QColor::fromRgbF(1, 0, 0, 0.5))
+        << "the band turns red";
+}
+
 }  // namespace
 
 // The lock's cover hides the level lines too, though their display stacks over every widget.
@@ -280,22 +328,22 @@ TEST_F(RemoteStrips, WhenTheServerGoesAwayTheStripsReadAsOffAndTheAreaAsNotLive)
     ChannelStripController* controller = ChannelStripManager::channelStripControllers()[2].get();
     QTest::mouseClick(strip->window()->windowHandle(), Qt::LeftButton, Qt::NoModifier,
                       middleInWindow(*strip));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->state().channelState() == kSoloed; },
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->state().channelState() == kActive; },
                                 kPatienceMs));
     const QRect cell = cellOnScreen(*strip);
     const QPoint border(cell.left() + 1, cell.top() + 64);
     QImage picture = screenWhen([&](const QImage& p) {
-        return p.pixelColor(border) == QColor(Qt::white) && audioPixels(p) > 80;
+        return p.pixelColor(border) == activeBorder() && audioPixels(p) > 80;
     });
-    ASSERT_EQ(picture.pixelColor(border), QColor(Qt::white));
+    ASSERT_EQ(picture.pixelColor(border), activeBorder());
 
     server.reset();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !composition->viewController().linkConnected(); },
                                 kPatienceMs));
     picture = screenWhen([&](const QImage& p) {
-        return p.pixelColor(border) != QColor(Qt::white) && audioPixels(p) == 0;
+        return p.pixelColor(border) != activeBorder() && audioPixels(p) == 0;
     });
-    EXPECT_NE(picture.pixelColor(border), QColor(Qt::white)) << "the solo border stays";
+    EXPECT_NE(picture.pixelColor(border), activeBorder()) << "the solo border stays";
     EXPECT_EQ(audioPixels(picture), 0) << "the lines stay";
     EXPECT_EQ(controller->state().channelState(), 0u);
     for (size_t i = 0; i < 8; ++i) {

@@ -1,6 +1,6 @@
-// The remote hears the soloed strip: a headless main window confirmed against the stand-in by
+// The remote hears the strip listened to: a headless main window confirmed against the stand-in by
 // manual address, with the JACK server's device stored as the output, plays the stream of the
-// strip a click solos; muting and clearing the solo give digital silence.
+// strip a click makes active; muting and a second click give digital silence.
 
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "tests/MonitorApp/lifecycle/LifeCycleTest.h"
@@ -38,7 +38,7 @@ class RemoteAudio : public LifeCycleTest {
     SimServerProcess standIn;
 };
 
-TEST_F(RemoteAudio, TheSoloedStripPlaysOnTheStoredDevice) {
+TEST_F(RemoteAudio, TheActiveStripPlaysOnTheStoredDevice) {
     start();
     ASSERT_NE(dialog(), nullptr);
     ASSERT_TRUE(waitFor([&] { return dialog()->outputDevices()->isEnabled(); }))
@@ -65,7 +65,8 @@ TEST_F(RemoteAudio, TheSoloedStripPlaysOnTheStoredDevice) {
             "CSClicked", Dictionary{{"index", strip.model().csID()}, {"sender", "master"}});
     };
     click();
-    ASSERT_TRUE(waitFor([&] { return strip.state().channelState() == 2; })) << standIn.log();
+    ASSERT_TRUE(waitFor([&] { return strip.state().channelState() == ChannelStripState::kActive; }))
+        << standIn.log();
     auto ports = recordSecond(recorder);
     ASSERT_GT(ports[0].size(), 40000u);
     // The stand-in's clock and the dummy server's differ, so the stream ring drops a block now
@@ -83,7 +84,8 @@ TEST_F(RemoteAudio, TheSoloedStripPlaysOnTheStoredDevice) {
     engine.setMute(false);
 
     click();
-    ASSERT_TRUE(waitFor([&] { return strip.state().channelState() != 2; })) << standIn.log();
+    ASSERT_TRUE(waitFor([&] { return strip.state().channelState() == ChannelStripState::kOff; }))
+        << standIn.log();
     loop_->runUntil([] { return false; }, 0.5);
     ports = recordSecond(recorder);
     EXPECT_EQ(peakOf(ports[0]), 0.0f);

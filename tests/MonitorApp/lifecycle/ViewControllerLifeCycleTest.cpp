@@ -61,7 +61,8 @@ TEST_F(ViewControllerLifeCycle, FirstAppearanceOpensTheDialogWithTheEnginesDevic
     EXPECT_EQ(dialog()->statusText()->text().toStdString(), "Waiting for the server");
     link().browseFailed(Error{"Avahi", -1, "Could not reach the Avahi daemon", {}});
     EXPECT_EQ(dialog()->statusText()->text().toStdString(),
-              PreferencesViewController::kNoDiscoveryText);
+              "The server cannot be found automatically on this network. Tick \"Manual "
+              "address\" and enter the server's address.");
     EXPECT_EQ(vc->window()->windowTitle(), "Quenbril 3 Remote");
 }
 

@@ -77,12 +77,12 @@ TEST_F(ViewControllerE2E, TheStripsAreBuiltAndLevelFramesFillTheHistories) {
     EXPECT_TRUE(any);
 }
 
-TEST_F(ViewControllerE2E, AClickSolosTheStripAndItsAudioArrives) {
+TEST_F(ViewControllerE2E, AClickMakesTheStripActiveAndItsAudioArrives) {
     const int64_t csID = manager().controllers()[1]->model().csID();
     engine().clientRing().reset();
     NotificationCenter::defaultCenter().post("CSClicked", Dictionary{{"index", csID}});
     ASSERT_TRUE(pumpUntil([&] {
-        return stateOf(csID).channelState() == ChannelStripState::kSoloed;
+        return stateOf(csID).channelState() == ChannelStripState::kActive;
     })) << server_.log();
     EXPECT_TRUE(pumpUntil([&] { return engine().clientRing().dataInBuffer() > 0; }))
         << server_.log();
@@ -186,7 +186,7 @@ TEST_F(ViewControllerE2E, ActionsWhileTheLinkIsDownNeverReachTheServerLater) {
         << back.log();
     pump(0.5);
     const std::string log = back.log();
-    EXPECT_EQ(log.find("Soloed strips"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Active strips"), std::string::npos) << log;
     EXPECT_EQ(log.find("toggled"), std::string::npos) << log;
     EXPECT_EQ(log.find("chat message"), std::string::npos) << log;
 }

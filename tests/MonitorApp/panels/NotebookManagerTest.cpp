@@ -35,7 +35,8 @@ Dictionary note(int64_t csID, int32_t teID, const char* text) {
 }
 
 TEST_F(NotebookTest, ARefreshReplacesEveryEntryInTheServersOrder) {
-    notebook().notebookEntries().push_back(std::make_shared<TimelineEntry>());  // a local note
+    // An entry put in the list directly is the server's, replaced with the rest.
+    notebook().notebookEntries().push_back(std::make_shared<TimelineEntry>());
     notebook().refreshFromArray(Array{note(7, 2, "b"), Value("junk"), note(0, 1, "a")});
     auto& entries = notebook().notebookEntries();
     ASSERT_EQ(entries.size(), 2u);
@@ -50,6 +51,33 @@ TEST_F(NotebookTest, ARefreshReplacesEveryEntryInTheServersOrder) {
     notebook().refreshFromArray(Array{});  // empties the notebook, and still posts
     EXPECT_TRUE(notebook().notebookEntries().empty());
     EXPECT_EQ(posted, 2);
+}
+
+TEST_F(NotebookTest, ANewListKeepsTheLocalNotesAfterItInTheirOrder) {
+    notebook().refreshFromArray(Array{note(7, 1, "server a")});
+    auto local = [](const char* text, int64_t csID) {
+        auto e = std::make_shared<TimelineEntry>();
+        e->setNote(std::string(text));
+        e->setCsID(csID);
+        return e;
+    };
+    auto pinned = local("typed first", 9);
+    auto unpinned = local("typed second", 0);
+    auto removed = local("typed third", 0);
+    for (const auto& e : {pinned, unpinned, removed}) notebook().addLocalEntry(e);
+    // The user removes the third (only this remote had it).
+    std::erase(notebook().notebookEntries(), removed);
+
+    // A server note of id 0 is the server's: it is not kept as if it were typed here.
+    notebook().refreshFromArray(Array{note(7, 1, "server a"), note(8, 0, "server b")});
+    notebook().refreshFromArray(Array{note(7, 1, "server a"), note(8, 0, "server b")});
+    std::vector<std::string> texts;
+    for (const auto& e : notebook().notebookEntries()) texts.push_back(e->note().value_or(""));
+    EXPECT_EQ(texts,
+              (std::vector<std::string>{"server a", "server b", "typed first", "typed second"}));
+    EXPECT_EQ(notebook().notebookEntries()[2], pinned) << "the same note, strip and all";
+    EXPECT_EQ(notebook().notebookEntries()[3], unpinned);
+    EXPECT_EQ(posted, 3);
 }
 
 TEST_F(NotebookTest, FieldsOfTheWrongKindReadAsMissing) {

@@ -2,7 +2,11 @@
 // overlay, titles, input number, title colour, timecode, picture and re-layout.
 
 #include <QBuffer>
+#include <QFont>
+#include <cstdlib>
+#include <functional>
 
+#include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/settings/ChannelStripState.h"
 #include "MonitorApp/settings/SMPTETimecode.h"
 #include "tests/MonitorApp/views/StripViewsTest.h"
@@ -60,10 +64,11 @@ TEST_F(ChannelStripTest, TheFlippedLayoutHasTheTitleAboveAndTheInfoRowBelow) {
     EXPECT_EQ(el(strip, Part::TextBackground).frame, QRectF(0, 101, 128, 27));
     EXPECT_EQ(el(strip, Part::Divider).frame, QRectF(0, 0, 128, 27));
     EXPECT_EQ(el(strip, Part::MicCheck).frame, QRectF(0, 0, 128, 28));
-    EXPECT_EQ(el(strip, Part::Input).frame, QRectF(0, -5, 32, 27));
-    EXPECT_EQ(el(strip, Part::BatteryText).frame, QRectF(88, 6, 40, 14));
-    EXPECT_EQ(el(strip, Part::Antenna).frame, QRectF(28, 6, 24, 14));
-    EXPECT_EQ(el(strip, Part::Antenna2).frame, QRectF(52, 6, 24, 14));
+    // The info row and the input number mirror the standard ones.
+    EXPECT_EQ(el(strip, Part::Input).frame, QRectF(0, 5, 32, 27));
+    EXPECT_EQ(el(strip, Part::BatteryText).frame, QRectF(88, 7, 40, 14));
+    EXPECT_EQ(el(strip, Part::Antenna).frame, QRectF(28, 7, 24, 14));
+    EXPECT_EQ(el(strip, Part::Antenna2).frame, QRectF(52, 7, 24, 14));
     EXPECT_EQ(el(strip, Part::Quality).frame, QRectF(0, 27, 128, 5)) << "not moved by the flip";
     EXPECT_EQ(el(strip, Part::BatteryIcon).pattern, "zor_bat2_flipped");
 
@@ -71,7 +76,7 @@ TEST_F(ChannelStripTest, TheFlippedLayoutHasTheTitleAboveAndTheInfoRowBelow) {
     EXPECT_NE(at(strip, 64, 5), qRgb(0x76, 0x76, 0x76));
 
     strip.setBatteryPower(100);
-    EXPECT_EQ(el(strip, Part::BatteryMeter).frame, QRectF(76, 9, 13, 6));
+    EXPECT_EQ(el(strip, Part::BatteryMeter).frame, QRectF(76, 11, 13, 6));
     EXPECT_EQ(at(strip, 80, 12), qRgb(0, 255, 0)) << "the charge bar near the bottom";
 }
 
@@ -412,13 +417,101 @@ TEST_F(ChannelStripTest, RedrawTakesTheNewLayoutAndHidesTheBattery) {
     EXPECT_FALSE(strip.timeAdded());
     EXPECT_EQ(el(strip, Part::Title).frame, QRectF(0, 101, 128, 27));
     EXPECT_EQ(el(strip, Part::Divider).frame, QRectF(0, 0, 128, 27));
-    EXPECT_EQ(el(strip, Part::Antenna2).frame, QRectF(52, 6, 24, 14));
+    EXPECT_EQ(el(strip, Part::Antenna2).frame, QRectF(52, 7, 24, 14));
     EXPECT_EQ(el(strip, Part::BatteryIcon).pattern, "zor_bat2_flipped");
     EXPECT_EQ(el(strip, Part::MicCheck).frame, QRectF(0, 100, 128, 28)) << "left where it was";
 
     strip.setBatteryPower(50);
     EXPECT_TRUE(strip.batteryShown());
-    EXPECT_EQ(el(strip, Part::BatteryMeter).frame.y(), 9);
+    EXPECT_EQ(el(strip, Part::BatteryMeter).frame.y(), 11);
+}
+
+// What a strip shows of its title, input number, battery (icon, bar and time), antennas and
+// timecode lies where no border of the strip covers it, at every border width and in both
+// layouts, whichever face stands in for the strips' font. Each is looked at as the pixels it
+// changes from the strip without it; the strip is never given a state, so no border hides them.
+TEST_F(ChannelStripTest, EveryElementLiesClearOfTheBorderAtEveryWidthAndInBothLayouts) {
+    using SetUp = std::function<void(ChannelStrip&)>;
+    const SetUp bare = [](ChannelStrip&) {};
+    const SetUp timecode = [](ChannelStrip& s) { s.setTimecode({1, 2, 3, 4}); };
+    const struct {
+        const char* what;
+        SetUp without;
+        SetUp with;
+    } looks[] = {
+        {"title", bare, [](ChannelStrip& s) { s.setTitle("Juliet"); }},
+        {"title with descenders", bare, [](ChannelStrip& s) { s.setTitle("Sampson"); }},
+        {"ten-character title", bare, [](ChannelStrip& s) { s.setTitle("Lead vocal"); }},
+        {"input number", bare, [](ChannelStrip& s) { s.setInputChannel(2); }},
+        {"input number 100", bare, [](ChannelStrip& s) { s.setInputChannel(99); }},
+        {"battery, time and antennas", bare,
+         [](ChannelStrip& s) {
+             s.setBatteryPower(57);
+             s.setBatteryString("1:23");
+             s.setAntennaData("AB");
+         }},
+        {"battery percentage", bare, [](ChannelStrip& s) { s.setBatteryPower(100); }},
+        {"timecode", [](ChannelStrip& s) { s.setTimecodeNotFound(-1); },
+         [](ChannelStrip& s) {
+             s.setTimecode({88, 88, 88, 0});
+         }},
+        {"timecode parameters", timecode,
+         [&](ChannelStrip& s) {
+             timecode(s);
+             s.setTcParamText("25 fps   -12.0 dB");
+         }},
+    };
+    auto drawn = [](const SetUp& setUp) {
+        ChannelStrip strip(viewServices());
+        setUp(strip);
+        return picture(strip);
+    };
+    for (const char* face : {"Roboto", "DejaVu Sans"}) {
+        QFont::insertSubstitution("Nexa Bold", face);
+        for (bool flip : {false, true}) {
+            for (int width = 1; width <= 5; ++width) {
+                settings().setFlipChannelStrip(flip);
+                settings().setChannelStripBorder(width);
+                // The widest border: that of a strip in any state but off.
+                const int widest = width + 1;
+                const QRect clear(widest, widest, 128 - 2 * widest, 128 - 2 * widest);
+                {
+                    ChannelStrip strip(viewServices());
+                    EXPECT_EQ(strip.clearOfBorder(), QRectF(clear));
+                    ChannelStripState active;
+                    active.setChannelState(ChannelStripState::kActive);
+                    strip.updateAppearance(active);
+                    EXPECT_EQ(strip.borderWidth(), widest);
+                    EXPECT_EQ(QColor(pixel(strip, widest - 1, 64)),
+                              toQColor(ColorHelper::vozodGreen()));
+                }
+                for (const auto& look : looks) {
+                    SCOPED_TRACE(testing::Message() << look.what << ", " << face << ", border "
+                                                    << width << (flip ? ", flipped" : ""));
+                    const QImage before = drawn(look.without);
+                    const QImage after = drawn(look.with);
+                    QRect changed;
+                    for (int y = 0; y < 128; ++y) {
+                        for (int x = 0; x < 128; ++x) {
+                            const QColor a = before.pixelColor(x, y);
+                            const QColor b = after.pixelColor(x, y);
+                            if (std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                                    std::abs(a.blue() - b.blue()) >
+                                24) {
+                                changed |= QRect(x, y, 1, 1);
+                            }
+                        }
+                    }
+                    ASSERT_FALSE(changed.isEmpty()) << "nothing shows";
+                    EXPECT_TRUE(clear.contains(changed))
+                        << "drawn at " << changed.x() << "," << changed.y() << " "
+                        << changed.width() << "x" << changed.height() << ", clear of the border "
+                        << clear.x() << " to " << clear.right();
+                }
+            }
+        }
+        QFont::removeSubstitutions("Nexa Bold");
+    }
 }
 
 TEST_F(ChannelStripTest, QualityLightsTheMetersCells) {

@@ -23,6 +23,7 @@
 #include "MonitorApp/chat/ui/single_window/ChatRecipientControl.h"
 #include "MonitorApp/controls/FillView.h"
 #include "MonitorApp/controls/QtColor.h"
+#include "MonitorApp/controls/ReadableTextDelegate.h"
 #include "MonitorApp/controls/WindowFrameAutosave.h"
 #include "MonitorApp/lockable/LockNotifications.h"
 #include "MonitorApp/lockable/LockView.h"
@@ -119,6 +120,9 @@ void ChatViewController::buildLayout() {
     tableView_->setSelectionMode(QAbstractItemView::NoSelection);
     tableView_->setFocusPolicy(Qt::NoFocus);
     tableView_->setWordWrap(true);
+    // The rows' colours are drawn so that they read on the table's own background.
+    tableView_->setItemDelegate(
+        new ReadableTextDelegate(tableView_->palette().color(QPalette::Base), tableView_));
     tableView_->setShowGrid(false);
 
     buttonView_->setFixedHeight(kButtonViewHeight);

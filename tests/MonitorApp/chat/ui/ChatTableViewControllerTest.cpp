@@ -14,6 +14,8 @@
 #include <QScrollBar>
 #include <QTableView>
 #include <QTest>
+#include <algorithm>
+#include <map>
 
 #include "MonitorApp/chat/ChatColorManager.h"
 #include "MonitorApp/chat/ChatNotifications.h"
@@ -22,6 +24,7 @@
 #include "MonitorApp/chat/ui/ChatTableViewControllerDelegate.h"
 #include "MonitorApp/chat/ui/SendButton.h"
 #include "MonitorApp/controls/QtColor.h"
+#include "MonitorApp/controls/TextContrast.h"
 #include "MonitorApp/lockable/LockView.h"
 #include "MonitorApp/settings/ColorHelper.h"
 #include "tests/MonitorApp/chat/ui/ChatWindowTestEnvironment.h"
@@ -197,6 +200,75 @@ TEST_F(ChatTablePane, ColoursAndFontsFollowTheType) {
     EXPECT_EQ(font(5, 2).pointSize(), 12);
     EXPECT_EQ(cell(5, 2), "14:05: <message removed>");
     EXPECT_EQ(cell(5, 1), "me\nAll");
+}
+
+// Every text of the pane reads on its grey at 4.5:1 or better, measured from the pixels drawn:
+// the users' colours, the alerts' red and green and the removed messages' grey are drawn
+// lighter where they would not.
+TEST_F(ChatTablePane, EveryTextReadsAtFourAndAHalfToOneOnThePane) {
+    ChatColorManager::sharedInstance().setChatColors(
+        Dictionary{{"U-BOB", *ColorHelper::colorForChatGroup(2)}});  // the blue of the table
+    store("bob", "coloured", 0, "1", "U-BOB");
+    store("carl", "unknown id", 0, "2", "U-CARL");
+    store("dora", "no id");
+    store("srv", "scp", ChatMessage::kSCPAlert, std::nullopt, "U-BOB");
+    store("srv", "snap", ChatMessage::kSnapshotChanged, std::nullopt, "U-BOB");
+    store("me", "gone", 0, "3", std::string(ChatMessage::kRemovedUUID));
+    ChatManager::removeMessage("3", false);
+    for (int size : {1, 2}) {
+        UserSettingsManager::sharedInstance().setChatFontSize(size);
+        showPane();
+        QApplication::processEvents();
+        const QImage drawn = pane->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(pane->numberOfRows(), 6);
+        for (int row = 0; row < 6; ++row) {
+            for (int column = 0; column < 3; ++column) {
+                SCOPED_TRACE(testing::Message()
+                             << "font size " << size << ", row " << row << ", column " << column);
+                const QRect cellRect =
+                    pane->tableView()->visualRect(pane->model()->index(row, column));
+                const QRect area(
+                    pane->tableView()->viewport()->mapTo(pane.get(), cellRect.topLeft()),
+                    cellRect.size());
+                // The background is the colour most of the cell shows; the text's the one
+                // that stands out most from it.
+                std::map<QRgb, int> counts;
+                for (int y = area.top(); y <= area.bottom(); ++y) {
+                    for (int x = area.left(); x <= area.right(); ++x) ++counts[drawn.pixel(x, y)];
+                }
+                ASSERT_FALSE(counts.empty());
+                const QColor background =
+                    QColor(std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) {
+                               return a.second < b.second;
+                           })->first);
+                EXPECT_EQ(background, toQColor(ColorHelper::vozodDarkGray()));
+                double best = 1;
+                for (const auto& [rgb, count] : counts) {
+                    best = std::max(best, contrastRatio(QColor(rgb), background));
+                }
+                EXPECT_GE(best, 4.5);
+            }
+        }
+    }
+    // The model keeps the colours it was given: only their drawing is lighter.
+    EXPECT_EQ(cellData(5, 2, Qt::ForegroundRole).value<QColor>(),
+              toQColor(ColorHelper::messageRemovedColor()));
+}
+
+TEST(TextContrast, TheRatioFollowsTheGuidelinesAndAColourIsMovedOnlyAsFarAsItMust) {
+    EXPECT_NEAR(contrastRatio(Qt::black, Qt::white), 21.0, 1e-9);
+    EXPECT_NEAR(contrastRatio(Qt::white, Qt::white), 1.0, 1e-9);
+    const QColor grey(98, 98, 98);
+    EXPECT_NEAR(contrastRatio(QColor(128, 128, 128), grey), 1.5, 0.05);
+    EXPECT_NEAR(contrastRatio(QColor(0x60, 0xA9, 0xF0), grey), 2.45, 0.05);
+    const QColor blue = readableOn(QColor(0x60, 0xA9, 0xF0), grey);
+    EXPECT_GE(contrastRatio(blue, grey), 4.5);
+    EXPECT_LT(contrastRatio(blue, grey), 4.6) << "no lighter than it must be";
+    EXPECT_GT(blue.blue(), blue.red()) << "still blue";
+    EXPECT_EQ(readableOn(Qt::white, grey), QColor(Qt::white));
+    // On a light ground a colour is darkened instead.
+    EXPECT_GE(contrastRatio(readableOn(Qt::yellow, Qt::white), Qt::white), 4.5);
+    EXPECT_EQ(readableOn(QColor(0, 0, 255, 40), Qt::black).alpha(), 255);
 }
 
 TEST_F(ChatTablePane, TheChatFontSizeSettingPicksThePointSize) {

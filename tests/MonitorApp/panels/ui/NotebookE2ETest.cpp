@@ -8,10 +8,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QTest>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "MonitorApp/link/LinkMessageBuilder.h"
 #include "MonitorApp/panels/ui/AddNoteViewController.h"
 #include "MonitorApp/panels/ui/NotebookTableModel.h"
 #include "MonitorApp/panels/ui/NotebookViewController.h"
@@ -148,6 +150,43 @@ TEST_F(NotebookE2E, NotesFromTheSheetReachBothRemotesAndLeaveThemTogether) {
     ASSERT_TRUE(pumpUntil([] { return notes() == 0; })) << server_.log();
     EXPECT_EQ(notebookWindow_->model()->rowCount(), 0);
     EXPECT_TRUE(heardNotes(bob, 0));
+}
+
+// Notes typed in the window are this remote's alone until the user does more with them: a list
+// the server sends because another remote added a note keeps them, in their order, after it.
+TEST_F(NotebookE2E, NotesTypedInTheWindowOutliveTheListsOtherRemotesCause) {
+    WireClient bob(server_.port());
+    ASSERT_TRUE(bob.waitFor("InitialDataReady", kWait));
+    ChannelStripController& strip = *manager().controllers()[2];
+    const int64_t csID = strip.model().csID();
+    auto type = [this](const char* text) {
+        QLineEdit* field = notebookWindow_->textField();
+        field->clear();
+        QTest::keyClicks(field, text);
+        QTest::keyClick(field, Qt::Key_Return);
+    };
+    type("spare pack on stage left");
+    // The strip click pins the note to its strip.
+    NotificationCenter::defaultCenter().post("CSClicked", Dictionary{{"index", csID}});
+    type("ask about the wig mic");
+    ASSERT_EQ(notebookWindow_->model()->rowCount(), 2);
+    ASSERT_EQ(cell(1, "Channel"), NotebookTableModel::kClickChannel);
+
+    ASSERT_TRUE(bob.send(LinkMessageBuilder::remoteAddedNote(
+        "from bob", manager().controllers()[0]->model().csID(), "bob", {1, 2, 3, 4}, 1000.0)));
+    ASSERT_TRUE(pumpUntil([this] {
+        return notebookWindow_->model()->rowCount() >= 1 && cell(0, "Note") == "from bob";
+    })) << server_.log();
+    ASSERT_EQ(notebookWindow_->model()->rowCount(), 3);
+    EXPECT_EQ(cell(1, "Note"), "spare pack on stage left");
+    EXPECT_EQ(cell(1, "Channel").toStdString(), strip.view()->getTitle());
+    EXPECT_EQ(cell(1, "Creator"), "alice");
+    EXPECT_EQ(cell(2, "Note"), "ask about the wig mic");
+    EXPECT_EQ(cell(2, "Channel"), NotebookTableModel::kClickChannel);
+
+    // The unpinned note still takes the next strip clicked.
+    NotificationCenter::defaultCenter().post("CSClicked", Dictionary{{"index", csID}});
+    EXPECT_EQ(cell(2, "Channel").toStdString(), strip.view()->getTitle());
 }
 
 }  // namespace
