@@ -354,7 +354,9 @@ void AppDelegate::importUserPreferences() {
     // Other stations write to this station by its chat name: a new one is the server's to know
     // at once, or their messages go to the old name and this station's own go out under a name
     // nobody lists.
-    if (settings().chatUsername() != chatName) controller_.chatNameChanged();
+    if (settings().chatUsername() != chatName) {
+        if (ViewController* controller = getMainVC()) controller->chatNameChanged();
+    }
     // What was imported shows at once, as after a save of the preferences: the strips, the
     // chat's quick messages and buttons, and the chat menu. "PreferencesChanged" is not posted:
     // it clears every strip's warning until the server's next warnings, and an import changes
