@@ -55,6 +55,9 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
     using Handler = void (SimServer::*)(SimClient&, const Dictionary&);
 
     // Listener and clients.
+    bool isFull() const { return clients_.size() >= kMaxClients; }
+    std::shared_ptr<dispatch::Queue> newSocketQueueForConnectionFromAddress(
+        const Bytes& address, DispatchSocket* listener) override;
     void socketDidAcceptNewSocket(DispatchSocket* sock,
                                   std::shared_ptr<DispatchSocket> newSocket) override;
     void clientHasFrames(SimClient& client) override;
@@ -69,6 +72,10 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
                    std::string_view state = {});
     void send(SimClient& client, const Dictionary& message);
     void broadcast(const Dictionary& message);
+    void broadcastFrame(const std::shared_ptr<const Bytes>& frame, std::string_view state = {});
+    /// Whether a message of `bytes` that `client` sent may go on to the others; its first
+    /// refusal is logged.
+    bool mayRelay(SimClient& client, size_t bytes);
     void sendInitialState(SimClient& client);
 
     // The periodic part.
@@ -110,6 +117,8 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
 
     SimOptions options_;
     std::shared_ptr<dispatch::Queue> queue_;
+    /// The socket queue of every connection that is refused.
+    std::shared_ptr<dispatch::Queue> refusedQueue_;
     std::shared_ptr<DispatchSocket> listener_;
     std::shared_ptr<dispatch::TimerSource> ticker_;
     std::map<std::string, Handler, std::less<>> handlers_;
