@@ -40,14 +40,35 @@ RegexMatcher::~RegexMatcher() {
     delete code_;
 }
 
-bool RegexMatcher::matchesAtStart(std::span<const uint8_t> text) const {
+int RegexMatcher::match(std::span<const uint8_t> text, uint32_t options) const {
     pcre2_match_data* match = pcre2_match_data_create_from_pattern(code_->code, nullptr);
-    if (!match) return false;
-    // Invalid UTF-8 makes pcre2_match fail with a UTF error: such data is no text, so no packet.
+    if (!match) return PCRE2_ERROR_NOMEMORY;
     int result = pcre2_match(code_->code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0,
-                             PCRE2_ANCHORED, match, code_->context);
+                             PCRE2_ANCHORED | options, match, code_->context);
     pcre2_match_data_free(match);
-    return result >= 0;
+    return result;
+}
+
+bool RegexMatcher::matchesAtStart(std::span<const uint8_t> text) const {
+    // Invalid UTF-8 makes pcre2_match fail with a UTF error: such data is no text, so no packet.
+    return match(text, 0) >= 0;
+}
+
+RegexMatcher::Prefix RegexMatcher::matchPrefix(std::span<const uint8_t> text) const {
+    // Hard partial matching reports a partial match wherever more text could change the outcome
+    // (\b, $ and lookarounds at the end included), so its "no match" holds for every longer
+    // text too. It prefers a partial match to a complete one, so a partial match is asked again
+    // as a whole.
+    int hard = match(text, PCRE2_PARTIAL_HARD);
+    if (hard >= 0) return Prefix::Matches;
+    // The text ends inside a character: no text yet, and the next bytes tell.
+    if (hard <= PCRE2_ERROR_UTF8_ERR1 && hard >= PCRE2_ERROR_UTF8_ERR5) return Prefix::MayMatch;
+    if (hard == PCRE2_ERROR_NOMATCH ||
+        (hard <= PCRE2_ERROR_UTF8_ERR1 && hard >= PCRE2_ERROR_UTF8_ERR21))
+        return Prefix::Never;
+    if (match(text, 0) >= 0) return Prefix::Matches;
+    // A text that ran into a limit is not tried again: the work spent on it is bounded.
+    return hard == PCRE2_ERROR_PARTIAL ? Prefix::MayMatch : Prefix::Never;
 }
 
 }  // namespace quenbril
