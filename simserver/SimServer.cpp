@@ -67,7 +67,7 @@ static_assert(SimChat::kMaxMessageBytes + LinkFrameHeader::kSize <= SimRelayAllo
 SimServer::SimServer(const SimOptions& options)
     : options_(options),
       queue_(dispatch::Queue::makeSerial("quenbril.simserver")),
-      refusedQueue_(dispatch::Queue::makeSerial("quenbril.refused")),
+      connectionsQueue_(dispatch::Queue::makeSerial("quenbril.remotes")),
       production_(options.channels) {
     handlers_ = {
         {std::string(LinkCommand::kClientID), &SimServer::onClientID},
@@ -166,25 +166,15 @@ double SimServer::absoluteNow() const { return RunLoop::realTimeNow(); }
 
 std::shared_ptr<dispatch::Queue> SimServer::newSocketQueueForConnectionFromAddress(
     const Bytes&, DispatchSocket*) {
-    // Connections about to be refused share one queue: a host that opens connections without
-    // end must not make a thread for each.
-    return isFull() ? refusedQueue_ : nullptr;
+    // Every connection's socket work shares one queue, refused ones' included: a host that opens
+    // connections without end must not make (and join) a thread for each.
+    return connectionsQueue_;
 }
 
 void SimServer::socketDidAcceptNewSocket(DispatchSocket*, std::shared_ptr<DispatchSocket> socket) {
     if (!alive_) return;
     if (isFull()) {
-        log(LogLevel::Warning,
-            "Connection from %s refused and reset: %zu remotes connected already (at most %zu)",
-            socket->connectedHost().value_or("?").c_str(), clients_.size(), kMaxClients);
-        // Reset rather than closed in order: a peer that never closes its end would otherwise
-        // keep the connection half-open here (FIN-WAIT-2) for the kernel's minute, and a host
-        // that opens connections without end would hold ever more of them past the limit.
-        socket->performBlock([&socket] {
-            linger reset{1, 0};
-            setsockopt(socket->socketFD(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-        });
-        socket->disconnect();
+        refuse(std::move(socket));
         return;
     }
     SimClient::Owner* owner = this;
@@ -201,6 +191,25 @@ void SimServer::socketDidAcceptNewSocket(DispatchSocket*, std::shared_ptr<Dispat
          c.address().c_str(), clients_.size());
     sendInitialState(c);
     c.start();
+}
+
+void SimServer::refuse(std::shared_ptr<DispatchSocket> socket) {
+    // On the socket's own queue, without waiting for it: however fast a host opens connections,
+    // each costs this queue next to nothing.
+    connectionsQueue_->async([socket = std::move(socket), connected = clients_.size()]() mutable {
+        log(LogLevel::Warning,
+            "Connection from %s refused and reset: %zu remotes connected already (at most %zu)",
+            socket->connectedHost().value_or("?").c_str(), connected, kMaxClients);
+        // Reset rather than closed in order: a peer that never closes its end would otherwise
+        // keep the connection half-open here (FIN-WAIT-2) for the kernel's minute, and a host
+        // that opens connections without end would hold ever more of them past the limit.
+        socket->synchronouslySetDelegate(nullptr);
+        linger reset{1, 0};
+        setsockopt(socket->socketFD(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        socket->disconnect();
+        // Let go here: a socket let go on another queue waits for its own.
+        socket.reset();
+    });
 }
 
 void SimServer::clientHasFrames(SimClient& client) {

@@ -26,7 +26,8 @@ class TimerSource;
 
 /// The monitoring-server stand-in: listens for remotes, sends each the production's state when
 /// it connects, then level frames ten times a second and the audio of the soloed strips, and
-/// answers their commands. Everything runs on one serial queue of its own.
+/// answers their commands. Everything runs on one serial queue of its own; the sockets of the
+/// remotes do their work on another, shared by all.
 class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
   public:
     /// Seconds between two level frames.
@@ -60,6 +61,7 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
         const Bytes& address, DispatchSocket* listener) override;
     void socketDidAcceptNewSocket(DispatchSocket* sock,
                                   std::shared_ptr<DispatchSocket> newSocket) override;
+    void refuse(std::shared_ptr<DispatchSocket> socket);
     void clientHasFrames(SimClient& client) override;
     void clientDisconnected(SimClient& client, const std::optional<Error>& error) override;
     void drop(SimClient& client, const std::string& why);
@@ -117,8 +119,8 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
 
     SimOptions options_;
     std::shared_ptr<dispatch::Queue> queue_;
-    /// The socket queue of every connection that is refused.
-    std::shared_ptr<dispatch::Queue> refusedQueue_;
+    /// The socket queue of every connection.
+    std::shared_ptr<dispatch::Queue> connectionsQueue_;
     std::shared_ptr<DispatchSocket> listener_;
     std::shared_ptr<dispatch::TimerSource> ticker_;
     std::map<std::string, Handler, std::less<>> handlers_;

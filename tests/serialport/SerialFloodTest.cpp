@@ -39,15 +39,19 @@ TEST_F(SerialFloodTest, ReadingWaitsWhileTheBytesReadAreNotHandled) {
     PortRecorder recorder;
     auto port = openPort(*pair, recorder);
     ASSERT_TRUE(port);
-    // The packet path stops at its first byte until released: nothing read is handled.
-    std::mutex mutex;
-    std::condition_variable released;
-    std::atomic<bool> release{false};
+    // The packet path stops at its first byte until the gate opens: nothing read is handled.
+    // (Shared: the port's queue may still test bytes once the test is over.)
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable opened;
+        std::atomic<bool> open{false};
+    };
+    auto gate = std::make_shared<Gate>();
     port->startListeningForPacketsMatchingDescriptor(
-        SerialPacketDescriptor::make(4, Value(), [&](std::span<const uint8_t>) {
-            if (!release) {
-                std::unique_lock lock(mutex);
-                released.wait(lock, [&] { return release.load(); });
+        SerialPacketDescriptor::make(4, Value(), [gate](std::span<const uint8_t>) {
+            if (!gate->open) {
+                std::unique_lock lock(gate->mutex);
+                gate->opened.wait(lock, [&] { return gate->open.load(); });
             }
             return false;
         }));
@@ -63,10 +67,10 @@ TEST_F(SerialFloodTest, ReadingWaitsWhileTheBytesReadAreNotHandled) {
     // The backlog, and what the pseudo-terminals and socat hold besides.
     EXPECT_LT(written.load(), SerialPort::kMaxReadBacklog + 1024 * 1024);
     {
-        std::lock_guard lock(mutex);
-        release = true;
+        std::lock_guard lock(gate->mutex);
+        gate->open = true;
     }
-    released.notify_all();
+    gate->opened.notify_all();
     writer.join();
 
     // Released, the port reads on: every byte arrives, in order.

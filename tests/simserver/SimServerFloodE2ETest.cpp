@@ -93,11 +93,11 @@ TEST_F(SimServerFloodE2E, ConnectionsClosedAtOnceLeaveNoRemoteBehindAndTheServed
     EXPECT_TRUE(watcher->waitFor("LevelData", kFrameWait));
 }
 
-TEST_F(SimServerFloodE2E, ConnectionsRefusedBeyondTheLimitMakeNoThread) {
+TEST_F(SimServerFloodE2E, ConnectionsServedOrRefusedMakeNoThread) {
     std::vector<std::unique_ptr<WireClient>> clients;
     for (int i = 0; i < 64; ++i) clients.push_back(connect());
     const int served = server_.threads();
-    ASSERT_GT(served, 64);
+    EXPECT_LT(served, 16) << "the remotes' sockets share their threads";
     int most = served;
     for (int i = 0; i < 1000; ++i) {
         connectAndClose(server_.port(), i % 2 == 1);
