@@ -3,6 +3,8 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include <memory>
+
 namespace quenbril {
 
 namespace {
@@ -11,6 +13,19 @@ namespace {
 // catastrophic pattern would take.
 constexpr uint32_t kMatchLimit = 200000;
 constexpr uint32_t kDepthLimit = 2000;
+
+struct MatchDataFree {
+    void operator()(pcre2_match_data* data) const { pcre2_match_data_free(data); }
+};
+
+/// One match block per thread, kept from match to match: pcre2 keeps its backtracking frames in
+/// it, which would otherwise be allocated (and cleared) for every match, that is for every byte
+/// a port receives. Only whether there is a match is asked, so one pair of offsets will do.
+pcre2_match_data* threadMatchData() {
+    thread_local std::unique_ptr<pcre2_match_data, MatchDataFree> data(
+        pcre2_match_data_create(1, nullptr));
+    return data.get();
+}
 
 }  // namespace
 
@@ -41,12 +56,10 @@ RegexMatcher::~RegexMatcher() {
 }
 
 int RegexMatcher::match(std::span<const uint8_t> text, uint32_t options) const {
-    pcre2_match_data* match = pcre2_match_data_create_from_pattern(code_->code, nullptr);
+    pcre2_match_data* match = threadMatchData();
     if (!match) return PCRE2_ERROR_NOMEMORY;
-    int result = pcre2_match(code_->code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0,
-                             PCRE2_ANCHORED | options, match, code_->context);
-    pcre2_match_data_free(match);
-    return result;
+    return pcre2_match(code_->code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0,
+                       PCRE2_ANCHORED | options, match, code_->context);
 }
 
 bool RegexMatcher::matchesAtStart(std::span<const uint8_t> text) const {
