@@ -24,7 +24,6 @@ class SerialPacketScanner {
     explicit SerialPacketScanner(SerialPacketDescriptor::Ptr descriptor);
 
     const SerialPacketDescriptor::Ptr& descriptor() const { return descriptor_; }
-    const SerialBuffer& buffer() const { return buffer_; }
 
     /// Appends `byte`; the packet at the end of the buffer, if any.
     std::optional<Bytes> append(uint8_t byte);
