@@ -1,7 +1,10 @@
 // The serial receive path at 921,600 baud: a pseudo-terminal fed with 100-byte packets at
 // 92 KB/s, one prefix/suffix descriptor of maximum length 256 listening. Prints the CPU the
 // receive path takes (everything but the feeding thread, as a share of one core) and the time
-// from a packet's last byte written to its didReceivePacket on the main queue.
+// from a packet's last byte written to its didReceivePacket on the main queue. First, the
+// framing core alone: a prefix/suffix descriptor, and an expression descriptor of maximum
+// length 1024 fed bytes it never matches, by trying every tail at every byte (as the port once
+// did) and by following the open tails (as it does).
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -65,18 +68,49 @@ struct Receiver : SerialPortDelegate {
     }
 };
 
+struct NullHost : SerialPacketRouter::Host {
+    size_t packets = 0;
+    bool writeRequest(const SerialRequest&) override { return true; }
+    void startTimeout(const SerialRequest::Ptr&) override {}
+    void stopTimeout() override {}
+    void packetReceived(Bytes, SerialPacketDescriptor::Ptr) override { ++packets; }
+    void responseReceived(Bytes, SerialRequest::Ptr) override {}
+    void requestTimedOut(SerialRequest::Ptr) override {}
+    void propertyChanged(const char*) override {}
+};
+
+/// Bytes a second through an expression descriptor of maximum length 1024 that never finds a
+/// packet in `stream`.
+void expressionAlone(const char* what, const Bytes& stream, size_t everyTailBytes) {
+    auto nmea = SerialPacketDescriptor::withRegularExpression(
+        RegexMatcher::make(R"(\$GP[A-Z]{3},[^*]*\*[0-9A-F]{2})"), 1024, Value());
+    // Every tail at every byte, on a full buffer: the work per byte of the steady state.
+    SerialBuffer buffer(nmea->maximumPacketLength());
+    buffer.appendData(std::span<const uint8_t>(stream).first(1024));
+    size_t found = 0;
+    double everyTail = bench::microsecondsPerCall(
+        [&] {
+            for (size_t i = 0; i < everyTailBytes; ++i) {
+                buffer.appendByte(stream[i % stream.size()]);
+                found += nmea->packetMatchingAtEndOfBuffer(buffer.data()) ? 1 : 0;
+            }
+        },
+        1, bench::shortOr(3, 1));
+    NullHost host;
+    SerialPacketRouter router(host);
+    router.startListening(nmea);
+    double open =
+        bench::microsecondsPerCall([&] { router.receive(stream); }, 1, bench::shortOr(5, 1));
+    std::printf(
+        "expression, maximum 1024, %s: every tail tried %.1f KB/s, open tails followed %.1f "
+        "MB/s (%zu packets)\n",
+        what, static_cast<double>(everyTailBytes) / everyTail * 1e3,
+        static_cast<double>(stream.size()) / open, found + host.packets);
+}
+
 /// The framing core alone: nanoseconds per byte through one prefix/suffix descriptor.
 void routerAlone() {
-    struct NullHost : SerialPacketRouter::Host {
-        size_t packets = 0;
-        bool writeRequest(const SerialRequest&) override { return true; }
-        void startTimeout(const SerialRequest::Ptr&) override {}
-        void stopTimeout() override {}
-        void packetReceived(Bytes, SerialPacketDescriptor::Ptr) override { ++packets; }
-        void responseReceived(Bytes, SerialRequest::Ptr) override {}
-        void requestTimedOut(SerialRequest::Ptr) override {}
-        void propertyChanged(const char*) override {}
-    } host;
+    NullHost host;
     SerialPacketRouter router(host);
     router.startListening(SerialPacketDescriptor::withPrefix({'<'}, {'>'}, 256, Value()));
     Bytes stream;
@@ -94,6 +128,15 @@ void routerAlone() {
 
 int main() {
     routerAlone();
+    Bytes text(1 << 20);
+    for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<uint8_t>('a' + i % 26);
+    expressionAlone("text that never matches", text, bench::shortOr<size_t>(20000, 2000));
+    // Sentences begun and never finished: as many open tails as are followed.
+    Bytes begun;
+    while (begun.size() < (1 << 20)) {
+        for (char c : std::string("$GPGGA,1,2,3")) begun.push_back(static_cast<uint8_t>(c));
+    }
+    expressionAlone("sentences never finished", begun, bench::shortOr<size_t>(2000, 200));
 
     int master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {

@@ -3,6 +3,8 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include <memory>
+
 namespace quenbril {
 
 namespace {
@@ -11,6 +13,19 @@ namespace {
 // catastrophic pattern would take.
 constexpr uint32_t kMatchLimit = 200000;
 constexpr uint32_t kDepthLimit = 2000;
+
+struct MatchDataFree {
+    void operator()(pcre2_match_data* data) const { pcre2_match_data_free(data); }
+};
+
+/// One match block per thread, kept from match to match: pcre2 keeps its backtracking frames in
+/// it, which would otherwise be allocated (and cleared) for every match, that is for every byte
+/// a port receives. Only whether there is a match is asked, so one pair of offsets will do.
+pcre2_match_data* threadMatchData() {
+    thread_local std::unique_ptr<pcre2_match_data, MatchDataFree> data(
+        pcre2_match_data_create(1, nullptr));
+    return data.get();
+}
 
 }  // namespace
 
@@ -40,14 +55,33 @@ RegexMatcher::~RegexMatcher() {
     delete code_;
 }
 
+int RegexMatcher::match(std::span<const uint8_t> text, uint32_t options) const {
+    pcre2_match_data* match = threadMatchData();
+    if (!match) return PCRE2_ERROR_NOMEMORY;
+    return pcre2_match(code_->code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0,
+                       PCRE2_ANCHORED | options, match, code_->context);
+}
+
 bool RegexMatcher::matchesAtStart(std::span<const uint8_t> text) const {
-    pcre2_match_data* match = pcre2_match_data_create_from_pattern(code_->code, nullptr);
-    if (!match) return false;
     // Invalid UTF-8 makes pcre2_match fail with a UTF error: such data is no text, so no packet.
-    int result = pcre2_match(code_->code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0,
-                             PCRE2_ANCHORED, match, code_->context);
-    pcre2_match_data_free(match);
-    return result >= 0;
+    return match(text, 0) >= 0;
+}
+
+RegexMatcher::Prefix RegexMatcher::matchPrefix(std::span<const uint8_t> text) const {
+    // Hard partial matching reports a partial match wherever more text could change the outcome
+    // (\b, $ and lookarounds at the end included), so its "no match" holds for every longer
+    // text too. It prefers a partial match to a complete one, so a partial match is asked again
+    // as a whole.
+    int hard = match(text, PCRE2_PARTIAL_HARD);
+    if (hard >= 0) return Prefix::Matches;
+    // The text ends inside a character: no text yet, and the next bytes tell.
+    if (hard <= PCRE2_ERROR_UTF8_ERR1 && hard >= PCRE2_ERROR_UTF8_ERR5) return Prefix::MayMatch;
+    if (hard == PCRE2_ERROR_NOMATCH ||
+        (hard <= PCRE2_ERROR_UTF8_ERR1 && hard >= PCRE2_ERROR_UTF8_ERR21))
+        return Prefix::Never;
+    if (match(text, 0) >= 0) return Prefix::Matches;
+    // A text that ran into a limit is not tried again: the work spent on it is bounded.
+    return hard == PCRE2_ERROR_PARTIAL ? Prefix::MayMatch : Prefix::Never;
 }
 
 }  // namespace quenbril

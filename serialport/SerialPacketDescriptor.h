@@ -47,6 +47,8 @@ class SerialPacketDescriptor {
     const std::shared_ptr<const RegexMatcher>& regularExpression() const { return expression_; }
     uint64_t maximumPacketLength() const { return maximumPacketLength_; }
     const Value& userInfo() const { return userInfo_; }
+    enum class Kind { Evaluator, Fixed, PrefixSuffix, Expression };
+    Kind kind() const { return kind_; }
     const std::string& uuid() const { return uuid_; }
 
     bool dataIsValidPacket(std::span<const uint8_t> data) const;
@@ -56,7 +58,6 @@ class SerialPacketDescriptor {
 
     bool operator==(const SerialPacketDescriptor& other) const { return uuid_ == other.uuid_; }
 
-    enum class Kind { Evaluator, Fixed, PrefixSuffix, Expression };
     SerialPacketDescriptor(Kind kind, uint64_t maximumPacketLength, Value userInfo);  // use make
 
   private:

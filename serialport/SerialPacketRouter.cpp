@@ -6,24 +6,23 @@ namespace quenbril {
 
 void SerialPacketRouter::startListening(const SerialPacketDescriptor::Ptr& descriptor) {
     if (!descriptor) return;
-    for (const Listener& listener : listeners_) {
-        if (*listener.descriptor == *descriptor) return;
+    for (const auto& listener : listeners_) {
+        if (*listener->descriptor() == *descriptor) return;
     }
-    listeners_.push_back(
-        {descriptor, std::make_unique<SerialBuffer>(descriptor->maximumPacketLength())});
+    listeners_.push_back(std::make_unique<SerialPacketScanner>(descriptor));
     host_.propertyChanged("packetDescriptors");
 }
 
 void SerialPacketRouter::stopListening(const SerialPacketDescriptor::Ptr& descriptor) {
     if (!descriptor) return;
     size_t removed = std::erase_if(
-        listeners_, [&](const Listener& listener) { return *listener.descriptor == *descriptor; });
+        listeners_, [&](const auto& listener) { return *listener->descriptor() == *descriptor; });
     if (removed > 0) host_.propertyChanged("packetDescriptors");
 }
 
 std::vector<SerialPacketDescriptor::Ptr> SerialPacketRouter::descriptors() const {
     std::vector<SerialPacketDescriptor::Ptr> all;
-    for (const Listener& listener : listeners_) all.push_back(listener.descriptor);
+    for (const auto& listener : listeners_) all.push_back(listener->descriptor());
     return all;
 }
 
@@ -67,12 +66,11 @@ void SerialPacketRouter::removeQueuedRequest(size_t index) {
 
 void SerialPacketRouter::receive(std::span<const uint8_t> bytes) {
     for (const uint8_t& byte : bytes) {
-        for (Listener& listener : listeners_) {
-            listener.buffer->appendByte(byte);
-            auto packet = listener.descriptor->packetMatchingAtEndOfBuffer(listener.buffer->data());
+        for (const auto& listener : listeners_) {
+            auto packet = listener->append(byte);
             if (!packet || packet->empty()) continue;
-            listener.buffer->clearBuffer();
-            host_.packetReceived(std::move(*packet), listener.descriptor);
+            listener->clear();
+            host_.packetReceived(std::move(*packet), listener->descriptor());
         }
         if (check(&byte)) sendNext();
     }
@@ -92,16 +90,15 @@ void SerialPacketRouter::reset() {
     bool hadRequests = !queue_.empty();
     queue_.clear();
     pending_ = nullptr;
-    responseBuffer_.reset();
+    responseScanner_.reset();
     host_.stopTimeout();
-    for (Listener& listener : listeners_) listener.buffer->clearBuffer();
+    for (const auto& listener : listeners_) listener->clear();
     if (hadRequests) host_.propertyChanged("queuedRequests");
 }
 
 SerialPacketRouter::Outcome SerialPacketRouter::start(const SerialRequest::Ptr& request) {
     const auto& descriptor = request->responseDescriptor();
-    responseBuffer_ =
-        std::make_unique<SerialBuffer>(descriptor ? descriptor->maximumPacketLength() : 0);
+    responseScanner_ = descriptor ? std::make_unique<SerialPacketScanner>(descriptor) : nullptr;
     pending_ = request;
     if (request->timeoutInterval() > 0) host_.startTimeout(request);
     if (!host_.writeRequest(*request)) {
@@ -117,7 +114,7 @@ SerialPacketRouter::Outcome SerialPacketRouter::start(const SerialRequest::Ptr& 
 void SerialPacketRouter::sendNext() {
     pending_ = nullptr;
     host_.stopTimeout();
-    responseBuffer_.reset();
+    responseScanner_.reset();
     while (!queue_.empty()) {
         SerialRequest::Ptr next = queue_.front();
         queue_.pop_front();
@@ -135,8 +132,7 @@ bool SerialPacketRouter::check(const uint8_t* byte) {
     // Without a response descriptor the request is complete once its bytes are written.
     if (!descriptor) return byte == nullptr;
     if (!byte) return false;
-    responseBuffer_->appendByte(*byte);
-    auto response = descriptor->packetMatchingAtEndOfBuffer(responseBuffer_->data());
+    auto response = responseScanner_->append(*byte);
     if (!response) return false;
     host_.stopTimeout();
     if (!response->empty()) host_.responseReceived(std::move(*response), request);

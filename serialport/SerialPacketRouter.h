@@ -5,8 +5,8 @@
 #include <span>
 #include <vector>
 
-#include "serialport/SerialBuffer.h"
 #include "serialport/SerialPacketDescriptor.h"
+#include "serialport/SerialPacketScanner.h"
 #include "serialport/SerialRequest.h"
 
 namespace quenbril {
@@ -56,10 +56,6 @@ class SerialPacketRouter {
     void reset();
 
   private:
-    struct Listener {
-        SerialPacketDescriptor::Ptr descriptor;
-        std::unique_ptr<SerialBuffer> buffer;
-    };
     enum class Outcome { Failed, Pending, Completed };
 
     Outcome start(const SerialRequest::Ptr& request);
@@ -67,10 +63,12 @@ class SerialPacketRouter {
     bool check(const uint8_t* byte);
 
     Host& host_;
-    std::vector<Listener> listeners_;
+    /// One per listening descriptor.
+    std::vector<std::unique_ptr<SerialPacketScanner>> listeners_;
     std::deque<SerialRequest::Ptr> queue_;
     SerialRequest::Ptr pending_;
-    std::unique_ptr<SerialBuffer> responseBuffer_;
+    /// The pending request's response, when it has a descriptor.
+    std::unique_ptr<SerialPacketScanner> responseScanner_;
 };
 
 }  // namespace quenbril

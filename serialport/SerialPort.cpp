@@ -342,12 +342,42 @@ void SerialPort::readAvailable(uint64_t available) {
         dispatch::Queue::global()->async([self] { self->close(); });
         return;
     }
-    auto chunk = std::make_shared<const Bytes>(buffer, buffer + count);
+    auto chunk = backloggedChunk(buffer, static_cast<size_t>(count));
     tellDelegate(
         [chunk](SerialPortDelegate& d, SerialPort& p) { d.serialPortDidReceiveData(p, *chunk); },
         Delivery::Post);
     Ptr self = shared_from_this();
     requestHandlingQueue_->async([self, chunk] { self->router_.receive(*chunk); });
+}
+
+std::shared_ptr<const Bytes> SerialPort::backloggedChunk(const uint8_t* bytes, size_t count) {
+    backlogGrew(count);
+    std::weak_ptr<SerialPort> weak = weak_from_this();
+    return std::shared_ptr<const Bytes>(new Bytes(bytes, bytes + count),
+                                        [weak, count](const Bytes* chunk) {
+                                            delete chunk;
+                                            if (auto self = weak.lock()) self->backlogShrank(count);
+                                        });
+}
+
+void SerialPort::backlogGrew(size_t count) {
+    std::lock_guard backlog(backlogMutex_);
+    readBacklog_ += count;
+    if (readBacklog_ < kMaxReadBacklog) return;
+    std::lock_guard sources(sourcesMutex_);
+    if (!readPollSource_ || readPollSource_ == pausedReader_) return;
+    // One of an earlier opening is cancelled by now: it only has to be balanced.
+    if (pausedReader_) pausedReader_->resume();
+    readPollSource_->suspend();
+    pausedReader_ = readPollSource_;
+}
+
+void SerialPort::backlogShrank(size_t count) {
+    std::lock_guard backlog(backlogMutex_);
+    readBacklog_ -= count;
+    if (!pausedReader_ || readBacklog_ > kMaxReadBacklog / 2) return;
+    pausedReader_->resume();
+    pausedReader_.reset();
 }
 
 bool SerialPort::sendData(std::span<const uint8_t> data) {

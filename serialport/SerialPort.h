@@ -85,6 +85,10 @@ class SerialPort : public Object,
     /// Writes all of `data`; false (with one error report) when closed or the write fails.
     /// Writers are serialised, so concurrent writes never interleave.
     bool sendData(std::span<const uint8_t> data);
+    /// Bytes read but not yet handled (by the packet path and the delegate) at which reading
+    /// pauses; it goes on once they are down to half.
+    static constexpr size_t kMaxReadBacklog = 1024 * 1024;
+
     /// Does nothing: the modem lines are polled every 10 ms.
     void pollFrequency(int) {}
 
@@ -169,6 +173,11 @@ class SerialPort : public Object,
     void applyPortOptions();
     void updateModemLines();
     void readAvailable(uint64_t available);
+    /// The chunk's bytes are in the backlog until both the packet path and the delegate are done
+    /// with it.
+    std::shared_ptr<const Bytes> backloggedChunk(const uint8_t* bytes, size_t count);
+    void backlogGrew(size_t count);
+    void backlogShrank(size_t count);
     void pollModemLines();
     void noModemLines(int error);
     void deviceVanished();
@@ -211,6 +220,15 @@ class SerialPort : public Object,
     std::mutex sourcesMutex_;
     std::shared_ptr<dispatch::DescriptorSource> readPollSource_;
     std::shared_ptr<dispatch::TimerSource> pinPollTimer_;
+
+    // Bytes read and not yet handled: reading stops above the bound, so that a device sending
+    // faster than its bytes are handled waits in the kernel (or its flow control) instead of
+    // growing this process, and calls that wait for the request queue are answered soon.
+    // Locked before sourcesMutex_.
+    std::mutex backlogMutex_;
+    size_t readBacklog_ = 0;
+    /// The reader suspended for the backlog, until it has shrunk to half the bound.
+    std::shared_ptr<dispatch::DescriptorSource> pausedReader_;
 
     dispatch::QueuePtr requestHandlingQueue_;
     // Touched on requestHandlingQueue_ only.

@@ -16,9 +16,18 @@ SimClient::SimClient(uint64_t id, std::shared_ptr<DispatchSocket> socket, Owner*
       clock_(std::move(clock)),
       frameTimeout_(frameTimeout),
       writer_(socket_) {
-    host_ = socket_->connectedHost().value_or("?");
-    address_ = host_ + ":" + std::to_string(socket_->connectedPort());
-    socket_->synchronouslySetDelegate(this);
+    // The peer may have closed before this object took the socket over: the close was then
+    // told to the listener's delegate, never to this object. Taking over and looking are one
+    // step on the socket's queue, so either the socket is closed by now or this object hears
+    // of its close.
+    uint16_t port = 0;
+    socket_->performBlock([&] {
+        socket_->synchronouslySetDelegate(this);
+        open_ = !socket_->isDisconnected();
+        host_ = socket_->connectedHost().value_or("?");
+        port = socket_->connectedPort();
+    });
+    address_ = host_ + ":" + std::to_string(port);
 }
 
 SimClient::~SimClient() {

@@ -9,6 +9,7 @@
 #include "MonitorApp/link/LinkClientWriter.h"
 #include "MonitorApp/link/LinkFrameReader.h"
 #include "MonitorApp/link/LinkProgressDeadline.h"
+#include "simserver/SimRelayAllowance.h"
 #include "sockets/DispatchSocket.h"
 
 namespace quenbril {
@@ -41,6 +42,7 @@ class SimClient : public DispatchSocketDelegate {
     /// "host:port" of the remote.
     const std::string& address() const { return address_; }
     const std::string& host() const { return host_; }
+    /// False from the start when the peer closed before this object took the socket over.
     bool isOpen() const { return open_; }
 
     /// Starts reading.
@@ -68,6 +70,9 @@ class SimClient : public DispatchSocketDelegate {
     /// Single solo ("SoloOn"): a click moves the solo instead of adding one. Until the remote
     /// says, its default: on.
     std::optional<bool> soloOn;
+
+    /// What of this remote's messages the server may still relay to the others.
+    SimRelayAllowance relayAllowance;
 
   private:
     void socketDidReadData(DispatchSocket* sock, const Bytes& data, long tag) override;

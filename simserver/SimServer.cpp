@@ -59,12 +59,15 @@ constexpr int64_t kMaxBlockSamples = SimSignals::kSampleRate / 2;
 // its state at once: together they must leave room in its write queue for the frames that
 // follow, or the remote would be dropped for what the server chose to send.
 static_assert(SimNotebook::kMaxBytes + SimChat::kMaxHistoryBytes <= SimClient::kMaxQueuedBytes / 2);
+// A remote's allowance takes the largest chat message there is.
+static_assert(SimChat::kMaxMessageBytes + LinkFrameHeader::kSize <= SimRelayAllowance::kBurstBytes);
 
 }  // namespace
 
 SimServer::SimServer(const SimOptions& options)
     : options_(options),
       queue_(dispatch::Queue::makeSerial("quenbril.simserver")),
+      connectionsQueue_(dispatch::Queue::makeSerial("quenbril.remotes")),
       production_(options.channels) {
     handlers_ = {
         {std::string(LinkCommand::kClientID), &SimServer::onClientID},
@@ -161,32 +164,52 @@ double SimServer::absoluteNow() const { return RunLoop::realTimeNow(); }
 
 // ---- listener and clients ----
 
+std::shared_ptr<dispatch::Queue> SimServer::newSocketQueueForConnectionFromAddress(
+    const Bytes&, DispatchSocket*) {
+    // Every connection's socket work shares one queue, refused ones' included: a host that opens
+    // connections without end must not make (and join) a thread for each.
+    return connectionsQueue_;
+}
+
 void SimServer::socketDidAcceptNewSocket(DispatchSocket*, std::shared_ptr<DispatchSocket> socket) {
     if (!alive_) return;
-    if (clients_.size() >= kMaxClients) {
-        log(LogLevel::Warning,
-            "Connection from %s refused and reset: %zu remotes connected already (at most %zu)",
-            socket->connectedHost().value_or("?").c_str(), clients_.size(), kMaxClients);
-        // Reset rather than closed in order: a peer that never closes its end would otherwise
-        // keep the connection half-open here (FIN-WAIT-2) for the kernel's minute, and a host
-        // that opens connections without end would hold ever more of them past the limit.
-        socket->performBlock([&socket] {
-            linger reset{1, 0};
-            setsockopt(socket->socketFD(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-        });
-        socket->disconnect();
+    if (isFull()) {
+        refuse(std::move(socket));
+        return;
+    }
+    SimClient::Owner* owner = this;
+    auto client = std::make_unique<SimClient>(
+        nextClientID_, std::move(socket), owner, [this] { return now(); }, options_.frameTimeout);
+    if (!client->isOpen()) {
+        // Gone before it could be served: it takes no slot.
         return;
     }
     uint64_t id = nextClientID_++;
-    SimClient::Owner* owner = this;
-    auto client = std::make_unique<SimClient>(
-        id, std::move(socket), owner, [this] { return now(); }, options_.frameTimeout);
     SimClient& c = *client;
     clients_[id] = std::move(client);
     QLOG("Remote %llu connected from %s (%zu connected)", static_cast<unsigned long long>(id),
          c.address().c_str(), clients_.size());
     sendInitialState(c);
     c.start();
+}
+
+void SimServer::refuse(std::shared_ptr<DispatchSocket> socket) {
+    // On the socket's own queue, without waiting for it: however fast a host opens connections,
+    // each costs this queue next to nothing.
+    connectionsQueue_->async([socket = std::move(socket), connected = clients_.size()]() mutable {
+        log(LogLevel::Warning,
+            "Connection from %s refused and reset: %zu remotes connected already (at most %zu)",
+            socket->connectedHost().value_or("?").c_str(), connected, kMaxClients);
+        // Reset rather than closed in order: a peer that never closes its end would otherwise
+        // keep the connection half-open here (FIN-WAIT-2) for the kernel's minute, and a host
+        // that opens connections without end would hold ever more of them past the limit.
+        socket->synchronouslySetDelegate(nullptr);
+        linger reset{1, 0};
+        setsockopt(socket->socketFD(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        socket->disconnect();
+        // Let go here: a socket let go on another queue waits for its own.
+        socket.reset();
+    });
 }
 
 void SimServer::clientHasFrames(SimClient& client) {
@@ -287,9 +310,22 @@ void SimServer::send(SimClient& client, const Dictionary& message) {
 
 void SimServer::broadcast(const Dictionary& message) {
     if (clients_.empty()) return;
-    auto frame = encode(message);
-    std::string_view state = LinkMessageReader::wholeState(message);
+    broadcastFrame(encode(message), LinkMessageReader::wholeState(message));
+}
+
+void SimServer::broadcastFrame(const std::shared_ptr<const Bytes>& frame, std::string_view state) {
     for (auto& [id, client] : clients_) sendFrame(*client, frame, state);
+}
+
+bool SimServer::mayRelay(SimClient& client, size_t bytes) {
+    if (client.relayAllowance.take(bytes, now())) return true;
+    if (client.relayAllowance.refused() == 1) {
+        log(LogLevel::Warning,
+            "Remote %llu sends faster than its messages may go on to the others: its chat "
+            "messages, markers, removals and mic checks beyond %g a second are dropped",
+            static_cast<unsigned long long>(client.id()), SimRelayAllowance::kMessagesPerSecond);
+    }
+    return false;
 }
 
 void SimServer::sendInitialState(SimClient& c) {
@@ -549,11 +585,18 @@ void SimServer::onChatMessageFromClient(SimClient& client, const Dictionary& m) 
     if (!frame) return;
     // Every addressee gets this frame and every later member of the chat its text: one that
     // large would fill their queues.
-    if (frame->size() - LinkFrameHeader::kSize > SimChat::kMaxMessageBytes ||
-        !chat_.addToHistory(*value, absoluteNow())) {
+    auto refuseAsTooLarge = [&] {
         log(LogLevel::Warning, "Remote %llu: chat message of %zu bytes refused (at most %zu)",
             static_cast<unsigned long long>(client.id()), frame->size() - LinkFrameHeader::kSize,
             SimChat::kMaxMessageBytes);
+    };
+    if (frame->size() - LinkFrameHeader::kSize > SimChat::kMaxMessageBytes) {
+        refuseAsTooLarge();
+        return;
+    }
+    if (!mayRelay(client, frame->size())) return;
+    if (!chat_.addToHistory(*value, absoluteNow())) {
+        refuseAsTooLarge();
         return;
     }
     QLOG("Remote %llu: chat message to %s", static_cast<unsigned long long>(client.id()),
@@ -571,8 +614,10 @@ void SimServer::onChatRemoveMessage(SimClient& client, const Dictionary& m) {
             static_cast<unsigned long long>(client.id()), id.size());
         return;
     }
+    auto frame = encode(message(LinkCommand::kChatRemoveMessage, Value(id)));
+    if (!frame || !mayRelay(client, frame->size())) return;
     chat_.removeMessage(id);
-    broadcast(message(LinkCommand::kChatRemoveMessage, Value(id)));
+    broadcastFrame(frame);
 }
 
 void SimServer::onChannelClicked(SimClient& client, const Dictionary& m) {
@@ -607,6 +652,8 @@ void SimServer::onChannelLongClicked(SimClient& client, const Dictionary& m) {
 
 void SimServer::onChannelCheckClicked(SimClient& client, const Dictionary& m) {
     int64_t csID = required(LinkMessageReader::stripID(m), "Value");
+    // Each click goes to every remote as a message of its own, a small one.
+    if (!mayRelay(client, 0)) return;
     if (production_.toggleMicCheck(csID, userName(client), absoluteNow())) {
         broadcast(production_.micCheckStateMessage(csID));
     }
@@ -637,7 +684,10 @@ void SimServer::onMarkerAdded(SimClient& client, const Dictionary& m) {
             static_cast<unsigned long long>(client.id()), who.stringValue()->size());
         return;
     }
-    broadcast(message(LinkCommand::kMarkerAdded, who.isString() ? who : Value(userName(client))));
+    auto frame =
+        encode(message(LinkCommand::kMarkerAdded, who.isString() ? who : Value(userName(client))));
+    if (!frame || !mayRelay(client, frame->size())) return;
+    broadcastFrame(frame);
 }
 
 void SimServer::onResetWarnings(SimClient&, const Dictionary&) {

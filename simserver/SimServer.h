@@ -26,7 +26,8 @@ class TimerSource;
 
 /// The monitoring-server stand-in: listens for remotes, sends each the production's state when
 /// it connects, then level frames ten times a second and the audio of the soloed strips, and
-/// answers their commands. Everything runs on one serial queue of its own.
+/// answers their commands. Everything runs on one serial queue of its own; the sockets of the
+/// remotes do their work on another, shared by all.
 class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
   public:
     /// Seconds between two level frames.
@@ -55,8 +56,12 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
     using Handler = void (SimServer::*)(SimClient&, const Dictionary&);
 
     // Listener and clients.
+    bool isFull() const { return clients_.size() >= kMaxClients; }
+    std::shared_ptr<dispatch::Queue> newSocketQueueForConnectionFromAddress(
+        const Bytes& address, DispatchSocket* listener) override;
     void socketDidAcceptNewSocket(DispatchSocket* sock,
                                   std::shared_ptr<DispatchSocket> newSocket) override;
+    void refuse(std::shared_ptr<DispatchSocket> socket);
     void clientHasFrames(SimClient& client) override;
     void clientDisconnected(SimClient& client, const std::optional<Error>& error) override;
     void drop(SimClient& client, const std::string& why);
@@ -69,6 +74,10 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
                    std::string_view state = {});
     void send(SimClient& client, const Dictionary& message);
     void broadcast(const Dictionary& message);
+    void broadcastFrame(const std::shared_ptr<const Bytes>& frame, std::string_view state = {});
+    /// Whether a message of `bytes` that `client` sent may go on to the others; its first
+    /// refusal is logged.
+    bool mayRelay(SimClient& client, size_t bytes);
     void sendInitialState(SimClient& client);
 
     // The periodic part.
@@ -110,6 +119,8 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
 
     SimOptions options_;
     std::shared_ptr<dispatch::Queue> queue_;
+    /// The socket queue of every connection.
+    std::shared_ptr<dispatch::Queue> connectionsQueue_;
     std::shared_ptr<DispatchSocket> listener_;
     std::shared_ptr<dispatch::TimerSource> ticker_;
     std::map<std::string, Handler, std::less<>> handlers_;

@@ -73,6 +73,16 @@ class SimServerProcess {
 
     uint16_t port() const { return port_; }
 
+    /// The threads the program has now; 0 when it is not running.
+    int threads() const {
+        std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.rfind("Threads:", 0) == 0) return std::atoi(line.c_str() + 8);
+        }
+        return 0;
+    }
+
     /// What the program printed on stderr so far.
     std::string log() const {
         std::ifstream in(logPath_);
