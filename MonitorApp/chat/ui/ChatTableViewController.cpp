@@ -113,7 +113,8 @@ void ChatTableViewController::buildViews() {
     connect(textField_, &QLineEdit::returnPressed, this, [this] { returnPressed(); });
     sendStatus_ = new QLabel(this);
     sendStatus_->setObjectName("sendStatus");
-    sendStatus_->setStyleSheet("color: red");
+    // A warning's yellow, which reads at better than 4.5:1 on the pane's grey (red would not).
+    sendStatus_->setStyleSheet("color: #FFE664");
     sendStatus_->hide();
     // What is typed next is a new attempt.
     connect(textField_, &QLineEdit::textEdited, sendStatus_, &QLabel::hide);
