@@ -12,6 +12,10 @@ class ForwardingLinkSender final : public LinkSender {
     void sendDictionary(const Dictionary& message) override {
         if (target_) target_->sendDictionary(message);
     }
+    void sendOnConnection(const Dictionary& message) override {
+        if (target_) target_->sendOnConnection(message);
+    }
+    bool maySend() override { return !target_ || target_->maySend(); }
 
   private:
     LinkSender* target_ = nullptr;

@@ -41,6 +41,8 @@ void LinkLifeCycle::attach(ServerManagerDelegate& delegate) {
 
 bool LinkLifeCycle::isConnected() const { return services_.link().isConnected(); }
 
+bool LinkLifeCycle::serverIsHere() const { return services_.link().serverIsHere(); }
+
 void LinkLifeCycle::connectedToServer() {
     window_.updateStatusMessage();
     if (window_.connectionDialogTookConnection()) {
@@ -48,7 +50,7 @@ void LinkLifeCycle::connectedToServer() {
         return;
     }
     sendStoredClientID();
-    services_.sender.sendDictionary(LinkMessageBuilder::soloOn(services_.settings().soloOn()));
+    services_.sender.sendOnConnection(LinkMessageBuilder::soloOn(services_.settings().soloOn()));
 }
 
 void LinkLifeCycle::disconnectedFromServer() {
@@ -66,6 +68,12 @@ void LinkLifeCycle::disconnectedFromServer() {
     }
 }
 
+void LinkLifeCycle::serverStateReceived() {
+    if (!serverIsHere()) return;
+    window_.updateStatusMessage();
+    window_.setStripsLive(true);
+}
+
 void LinkLifeCycle::discoveryUnavailable() { window_.connectionDialogDiscoveryUnavailable(); }
 
 void LinkLifeCycle::clientStarted() {
@@ -79,7 +87,7 @@ void LinkLifeCycle::clientStarted() {
 
 void LinkLifeCycle::sendStoredClientID() {
     if (services_.defaults.objectForKey(ClientDefaultsKeys::kClientID).isNull()) return;
-    services_.sender.sendDictionary(LinkMessageBuilder::clientID(
+    services_.sender.sendOnConnection(LinkMessageBuilder::clientID(
         static_cast<int32_t>(services_.defaults.integerForKey(ClientDefaultsKeys::kClientID))));
 }
 

@@ -40,7 +40,7 @@ class LinkLifeCycle {
         UserDefaults& defaults;
         /// Its strips go off when the link drops.
         ChannelStripManager& strips;
-        /// Where "ClientID" and "SoloOn" go.
+        /// Where "ClientID" and "SoloOn" go, on the connection as it comes up.
         LinkSender& sender;
     };
 
@@ -59,15 +59,21 @@ class LinkLifeCycle {
     /// Makes `delegate` the link's delegate (until this goes) and starts an attempt.
     void attach(ServerManagerDelegate& delegate);
     bool isConnected() const;
+    /// Connected, and the server's state received since: what the status line, the strip
+    /// area's cover and the sending of the user's commands follow.
+    bool serverIsHere() const;
 
     void connectedToServer();
     void disconnectedFromServer();
+    /// The server's "InitialDataReady" was handled: once it made the server here, the status
+    /// line says so and the strips are live.
+    void serverStateReceived();
     void discoveryUnavailable();
     /// The client role was confirmed: when the link came up before the role was set, the
     /// server's state went by unused, so the link is dropped and made again at once (and the
     /// reconnection sends the client id); otherwise the client id goes now.
     void clientStarted();
-    /// Sends "ClientID" with the stored client id, if one is stored.
+    /// Sends "ClientID" with the stored client id, if one is stored, on the live connection.
     void sendStoredClientID();
 
   private:

@@ -67,8 +67,12 @@ void MainWindowActions::send(const Dictionary& message) {
 void MainWindowActions::csClicked(const Notification& notification) {
     auto csID = stripID(notification);
     if (!csID) return;
-    ChannelStripManager& manager = services_.strips;
     UserSettingsManager& settings = services_.settings();
+    const int tool = settings.selectedTool();
+    // A click that would reach the server changes nothing here while it cannot: the solo
+    // position and the quick message's channel stay as they were.
+    if (tool != 1 && !services_.sender.maySend()) return;
+    ChannelStripManager& manager = services_.strips;
     ChannelStripController* controller = manager.controllerWithCSID(*csID);
     const int32_t panelPosition =
         ChannelStripManager::indexInPanel(manager.controllers(), controller);
@@ -82,7 +86,6 @@ void MainWindowActions::csClicked(const Notification& notification) {
         manager.setPreviouslyClickedChannel(label);
     }
 
-    const int tool = settings.selectedTool();
     if (tool == 0) {
         send(Builder::channelClicked(*csID));
         return;
@@ -140,9 +143,14 @@ void MainWindowActions::micCheckKeyClicked(const Notification& notification) {
 
 void MainWindowActions::chatMessage(const Notification& notification) {
     if (notification.userInfo.empty()) return;
-    if (ClientManager* host = services_.host ? services_.host() : nullptr) {
+    ClientManager* host = services_.host ? services_.host() : nullptr;
+    if (host) {
         host->sendDictionaryToEveryone(
             Builder::message(LinkCommand::kChatMessageFromServer, Value(notification.userInfo)));
+    } else if (!services_.sender.maySend()) {
+        // The chat window keeps the text and says so.
+        services_.notifications.post(ChatNotification::kChatMessageNotSent, notification.userInfo);
+        return;
     }
     QLOG("Sent message");
     send(Builder::chatMessageFromClient(notification.userInfo));
@@ -173,6 +181,8 @@ void MainWindowActions::addMarker() {
 }
 
 void MainWindowActions::resetClicked() {
+    // The alarm stays lit until the server can hear the reset.
+    if (!services_.sender.maySend()) return;
     window_.setResetAlarm(false);
     send(Builder::resetWarnings());
 }

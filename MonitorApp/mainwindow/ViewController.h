@@ -120,7 +120,11 @@ class ViewController : public QWidget,
     void disconnectedFromServer(const std::optional<Error>& error) override;
     /// The connection dialog, while open, says that only an address can reach the server.
     void discoveryUnavailable(const Error& error) override;
+    /// The socket is connected, the server's state in or not: the chat window that reopens at
+    /// the confirmation, before the state comes, asks only this.
     bool linkConnected() const { return link_.isConnected(); }
+    /// Connected, and the server's state received since (LinkLifeCycle::serverIsHere).
+    bool serverIsHere() const { return link_.serverIsHere(); }
 
     // ---- Server messages (ViewControllerDispatch.cpp) ----
     /// Hands one message of the server to the dispatcher. Throws LinkTypeError for a value of

@@ -18,8 +18,8 @@ void ViewController::messageReceivedFromServer(const Value& message) {
     dispatcher_->messageReceivedFromServer(message);
     const std::string* command = message[LinkKey::kCommand].stringValue();
     if (!command || *command != LinkCommand::kInitialDataReady) return;
-    // The server has sent its whole state again after a drop: the strips are live.
-    if (stripArea_) stripArea_->setLive(true);
+    // The server has sent its whole state again after a drop: it is here, the strips are live.
+    link_.serverStateReceived();
     reopenPerformerWindow();
 }
 

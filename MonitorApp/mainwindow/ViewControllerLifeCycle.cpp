@@ -259,7 +259,7 @@ void ViewController::updateStatusMessage() {
     // The connection dialog makes this station a remote: while it is open (at the first start,
     // before any role is stored) the status line is already the remote's.
     if (settings.actAsClient() || prefViewController_) {
-        if (linkConnected()) {
+        if (serverIsHere()) {
             showConnectedStatus();
             if (settings.micCheckMode()) {
                 registerLabelText_ = "MIC CHECK ACT " + std::to_string(settings.currentAct() + 1);

@@ -4,7 +4,9 @@
 
 #include "MonitorApp/link/ClientDefaultsKeys.h"
 #include "MonitorApp/link/LinkCodec.h"
+#include "MonitorApp/link/LinkCommands.h"
 #include "MonitorApp/link/LinkFrame.h"
+#include "MonitorApp/link/LinkMessageReader.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/Log.h"
 #include "foundation/RunLoop.h"
@@ -152,16 +154,23 @@ void ServerManager::disconnect() { asyncSocket_->disconnect(); }
 // ---- Writing ----
 
 bool ServerManager::maySend() {
-    if (connected_) return true;
+    if (serverIsHere()) return true;
     if (!refusedSendLogged_) {
         refusedSendLogged_ = true;
-        QLOG("Not connected to the server: nothing is sent until the link is back");
+        QLOG("The server is not here: nothing is sent until it is back with its state");
     }
     return false;
 }
 
 void ServerManager::sendDictionary(const Dictionary& message) {
-    if (!maySend()) return;
+    if (maySend()) write(message);
+}
+
+void ServerManager::sendOnConnection(const Dictionary& message) {
+    if (connected_) write(message);
+}
+
+void ServerManager::write(const Dictionary& message) {
     Error error;
     auto body = LinkCodec::encodeBody(message, &error);
     if (!body) {
@@ -233,12 +242,27 @@ void ServerManager::handleBody(const Bytes& data) {
         Error error;
         auto message = LinkCodec::decodeMessage(data.data(), data.size(), &error);
         if (!message) throw std::runtime_error(error.toString());
+        noteStateReceived(*message);
         if (delegate_) delegate_->messageReceivedFromServer(*message);
     } catch (const std::exception& e) {
         QLOG("Something went wrong!");
         log(LogLevel::Debug, "Dropped message: %s", e.what());
     }
     readHeader();
+}
+
+void ServerManager::noteStateReceived(const Value& message) {
+    if (stateReceived_) return;
+    const Dictionary* d = message.dictionaryValue();
+    if (!d) return;
+    auto command = LinkMessageReader::command(*d);
+    if (!command || *command != LinkCommand::kInitialDataReady) return;
+    // The delegate hears of it next, with the server already here.
+    auto ready = LinkMessageReader::boolean(*d);
+    if (ready && *ready) {
+        stateReceived_ = true;
+        refusedSendLogged_ = false;
+    }
 }
 
 // ---- Socket callbacks ----
@@ -251,7 +275,7 @@ void ServerManager::socketDidConnectToHost(DispatchSocket* sock, const std::stri
     QLOG("Socket:DidConnectToHost: %s Port: %hu", host.c_str(), port);
     readHeader();
     connected_ = true;
-    refusedSendLogged_ = false;
+    stateReceived_ = false;
     if (delegate_) delegate_->connectedToServer(host);
 }
 
@@ -287,6 +311,7 @@ void ServerManager::socketDidDisconnect(DispatchSocket* sock, const std::optiona
     connecting_ = false;
     QLOG("SocketDidDisconnect:WithError: %s", describe(error).c_str());
     connected_ = false;
+    stateReceived_ = false;
     if (!useManualIP()) {
         // Every address failed in turn: the list may hold only what the first resolution found
         // (an announcement on an interface or family that does not reach the server), or the

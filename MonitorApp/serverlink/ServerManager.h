@@ -69,12 +69,22 @@ class ServerManager final : public DispatchSocketDelegate,
     bool isConnected() const;
     /// The flag the link's callbacks keep.
     bool connected() const { return connected_; }
+    /// The server is here: the link is up and the server's state has come in since it came up
+    /// ("InitialDataReady"). A server that hangs still takes connections (the kernel accepts
+    /// them for it), so a connection alone says nothing. The status line, the strip area's
+    /// cover and every user's command follow this.
+    bool serverIsHere() const { return connected_ && stateReceived_; }
     /// Frames one message (marker 0) and queues it on the socket of the live link. While the
-    /// link is down (connecting included) nothing is sent and nothing is kept for the next
-    /// connection: a click or a chat line that reached the server late would change the show
-    /// behind the user's back. The first such message of each time the link is down is logged.
-    /// A message that cannot be encoded, or is over the frame cap, is dropped with a log line.
+    /// server is not here (link down, connecting, or connected and its state not in) nothing
+    /// is sent and nothing is kept for later: a click or a chat line that reached the server
+    /// late would change the show behind the user's back. A message that cannot be encoded, or
+    /// is over the frame cap, is dropped with a log line.
     void sendDictionary(const Dictionary& message) override;
+    /// Sends on any live link, the server's state in or not: the message belongs to this
+    /// connection and goes with it.
+    void sendOnConnection(const Dictionary& message) override;
+    /// serverIsHere(); the first refusal of each outage is logged.
+    bool maySend() override;
     void disconnect();
     void connectToNextAddress();
     void connectToManualAddress(const std::string& address);
@@ -132,9 +142,11 @@ class ServerManager final : public DispatchSocketDelegate,
     void readHeader();
     void handleHeader(const Bytes& data);
     void handleBody(const Bytes& data);
+    /// Notes the server's "InitialDataReady": from then on the server is here.
+    void noteStateReceived(const Value& message);
     void sendConnectMessage(const std::string& text);
-    /// False (with a log line the first time while the link is down) when nothing may be sent.
-    bool maySend();
+    /// Frames `message` and queues it on the socket.
+    void write(const Dictionary& message);
     /// Keeps whether the socket took an attempt; one it refused to start closes the socket.
     void attemptStarted(bool started, const Error& error);
     /// Starts the search for the service type of the settings, replacing any earlier one.
@@ -150,7 +162,9 @@ class ServerManager final : public DispatchSocketDelegate,
     bool connecting_ = false;
     int32_t counter_ = 0;
     bool connected_ = false;
-    /// A send was refused since the link last went down.
+    /// "InitialDataReady" came on the live link.
+    bool stateReceived_ = false;
+    /// A send was refused since the server was last here.
     bool refusedSendLogged_ = false;
     std::optional<std::string> manualIP_;
     std::optional<std::string> previousManualIP_;

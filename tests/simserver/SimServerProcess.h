@@ -53,10 +53,20 @@ class SimServerProcess {
             ::rmdir(logPath_.substr(0, logPath_.rfind('/')).c_str());
         }
     }
+    /// Holds the program where it is (SIGSTOP): a server that hangs. The kernel still takes
+    /// connections to its port, and nothing answers them.
+    void pause() {
+        if (pid_ > 0) kill(pid_, SIGSTOP);
+    }
+    /// Lets a paused program go on (SIGCONT).
+    void resume() {
+        if (pid_ > 0) kill(pid_, SIGCONT);
+    }
     /// Ends the program (the server goes away); its log stays readable.
     void stop() {
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
+            kill(pid_, SIGCONT);  // a paused program takes its signal once it goes on
             int status = 0;
             bool ended = false;
             for (int i = 0; i < 300 && !(ended = waitpid(pid_, &status, WNOHANG) == pid_); ++i)

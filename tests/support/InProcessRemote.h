@@ -23,6 +23,7 @@
 #include "MonitorApp/chat/ChatColorManager.h"
 #include "MonitorApp/chat/ChatMacroManager.h"
 #include "MonitorApp/chat/ChatManager.h"
+#include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/panels/NotebookManager.h"
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "MonitorApp/settings/ColorHelper.h"
@@ -94,6 +95,17 @@ class InProcessRemoteTest : public ::testing::Test {
         const auto& controllers = ChannelStripManager::channelStripControllers();
         if (index >= controllers.size() || !controllers[index]->view()) return nullptr;
         return dynamic_cast<QWidget*>(controllers[index]->view());
+    }
+
+    /// Waits until the server is here (connected, its whole state in) and the strip at `index`
+    /// is shown: before that, what the user does is not sent.
+    bool liveStripShown(size_t index) const {
+        return QTest::qWaitFor(
+            [&] {
+                QWidget* strip = stripWidget(index);
+                return composition->viewController().serverIsHere() && strip && strip->isVisible();
+            },
+            kPatienceMs);
     }
 
     /// A press and release where the user's pointer would land in the widget's window: the

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTableView>
@@ -34,6 +35,7 @@ constexpr int kButtonWidth = 64;
 constexpr int kButtonHeight = 30;
 constexpr int kSourceColumnWidth = 120;
 constexpr const char* kAllRecipients = "All";
+constexpr const char* kNotSentText = "Not sent: not connected to the server.";
 
 }  // namespace
 
@@ -41,6 +43,9 @@ ChatTableViewController::ChatTableViewController(const ChatServices& services, Q
     : LockableViewController(services.center, services.settings, parent), services_(services) {
     buildViews();
     viewDidLoad();
+    notSentObserver_ =
+        services_.center.addObserver(ChatNotification::kChatMessageNotSent,
+                                     [this](const Notification& n) { messageNotSent(n.userInfo); });
 }
 
 ChatTableViewController::~ChatTableViewController() {
@@ -110,6 +115,13 @@ void ChatTableViewController::buildViews() {
     textField_ = new QLineEdit(this);
     textField_->setObjectName("textField");
     connect(textField_, &QLineEdit::returnPressed, this, [this] { returnPressed(); });
+    sendStatus_ = new QLabel(this);
+    sendStatus_->setObjectName("sendStatus");
+    // A warning's yellow, which reads at better than 4.5:1 on the pane's grey (red would not).
+    sendStatus_->setStyleSheet("color: #FFE664");
+    sendStatus_->hide();
+    // What is typed next is a new attempt.
+    connect(textField_, &QLineEdit::textEdited, sendStatus_, &QLabel::hide);
 
     auto makeButton = [this](const char* title) {
         auto* button = new SendButton(this);
@@ -131,6 +143,7 @@ void ChatTableViewController::buildViews() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(tableView_, 1);
+    layout->addWidget(sendStatus_);
     layout->addLayout(bottom);
 }
 
@@ -256,17 +269,32 @@ void ChatTableViewController::sendMessage(const SendButton* button) {
     const bool page = button == fb_;
     std::string text = textField_->text().toStdString();
     if (text.empty() && page) text = chatUsername() + " paging!";
-    reloadData();
-    scrollToEnd();
-    textField_->clear();
+    const std::string messageId = UUIDString::make();
+    sending_ = messageId;
+    QPointer<ChatTableViewController> alive(this);
     services_.center.post(
         ChatNotification::kChatMessage,
         Dictionary{{"message", text},
                    {"sender", chatUsername()},
-                   {"messageId", UUIDString::make()},
+                   {"messageId", messageId},
                    {"uuid", ChatManager::uuid()},
                    {"type", static_cast<int64_t>(page ? ChatMessage::kPage : ChatMessage::kText)},
                    {"recipient", chatTarget_->currentText().toStdString()}});
+    // Not sent: messageNotSent has let go of it, and the text stays to be sent again.
+    if (!alive || !sending_) return;
+    sending_.reset();
+    sendStatus_->hide();
+    reloadData();
+    scrollToEnd();
+    textField_->clear();
+}
+
+void ChatTableViewController::messageNotSent(const Dictionary& message) {
+    const std::string* id = message["messageId"].stringValue();
+    if (sending_ && id && *id == *sending_) sending_.reset();
+    // Also for a quick message or a page sent from elsewhere: this is where the user looks.
+    sendStatus_->setText(kNotSentText);
+    sendStatus_->show();
 }
 
 // ---- Deleting an own message ----

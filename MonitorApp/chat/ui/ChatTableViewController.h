@@ -13,6 +13,7 @@
 #include "foundation/NotificationCenter.h"
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QTableView;
 
@@ -26,8 +27,10 @@ class SendButton;
 /// The chat window's message pane: the table of the stored messages its filters show, the text
 /// field, the recipient pop-up ("All" and every other chat user) and the Send, Flash and
 /// expand/collapse buttons. Send and Return post a text message, Flash a page, each as a
-/// "ChatMessage" for the main window to send; a long press on one of the user's own messages
-/// offers to delete it. Covered by the lock like every lockable panel. Main thread only.
+/// "ChatMessage" for the main window to send; a message the main window could not send keeps
+/// its text in the field, and the pane's status says it was not sent. A long press on one of
+/// the user's own messages offers to delete it. Covered by the lock like every lockable panel.
+/// Main thread only.
 class ChatTableViewController : public LockableViewController,
                                 public ChatTable,
                                 public SendButtonDelegate {
@@ -78,6 +81,8 @@ class ChatTableViewController : public LockableViewController,
     QTableView* tableView() const { return tableView_; }
     ChatTableModel* model() const { return model_; }
     QLineEdit* textField() const { return textField_; }
+    /// "Not sent: ..." under the field after a message that was not sent; hidden otherwise.
+    QLabel* sendStatus() const { return sendStatus_; }
     QComboBox* chatTarget() const { return chatTarget_; }
     SendButton* sendButton() const { return sb_; }
     SendButton* flashButton() const { return fb_; }
@@ -96,6 +101,8 @@ class ChatTableViewController : public LockableViewController,
     /// message, from the Flash button as a page.
     void sendMessage(const SendButton* button);
     void toggleQuickMessagePane();
+    /// A chat message of this station was not sent.
+    void messageNotSent(const Dictionary& message);
     /// Gives every row its measured height.
     void applyRowHeights();
     /// Wide enough for every time of day the locale writes.
@@ -108,6 +115,7 @@ class ChatTableViewController : public LockableViewController,
     QTableView* tableView_ = nullptr;
     ChatTableModel* model_ = nullptr;
     QLineEdit* textField_ = nullptr;
+    QLabel* sendStatus_ = nullptr;
     QComboBox* chatTarget_ = nullptr;
     SendButton* sb_ = nullptr;
     SendButton* fb_ = nullptr;
@@ -119,6 +127,9 @@ class ChatTableViewController : public LockableViewController,
     ChatTableViewControllerDelegate* delegate_ = nullptr;
     AlertPresenter* alertPresenter_ = nullptr;
     std::vector<NotificationObserver> observers_;
+    NotificationObserver notSentObserver_;
+    /// The id of the message the field's text went out as, until it is known to be not sent.
+    std::optional<std::string> sending_;
 };
 
 }  // namespace quenbril

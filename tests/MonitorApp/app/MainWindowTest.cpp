@@ -223,7 +223,7 @@ TEST_F(MainWindowTest, NoModeLabelCoversOrBlocksAGroupButtonAtAnyWidth) {
             return new GroupButton(parent, text, color, frame, groupNumber,
                                    NotificationCenter::defaultCenter());
         });
-    // The labels show while the link is up.
+    // The labels show while the server is here.
     FrameServer server;
     ServerManager::sharedInstance().setPort(server.port());
     defaults().setInteger(1, "useManualIP");
@@ -232,7 +232,8 @@ TEST_F(MainWindowTest, NoModeLabelCoversOrBlocksAGroupButtonAtAnyWidth) {
     show();
     ServerManager::sharedInstance().tryToConnect();
     ASSERT_TRUE(server.acceptWithin(*loop_));
-    ASSERT_TRUE(loop_->runUntil([] { return ServerManager::sharedInstance().isConnected(); }, 3));
+    ASSERT_TRUE(server.sendMessage(Dictionary{{"Command", "InitialDataReady"}, {"Value", true}}));
+    ASSERT_TRUE(loop_->runUntil([] { return ServerManager::sharedInstance().serverIsHere(); }, 3));
     settings().setCurrentAct(9);  // the widest act number, "MIC CHECK ACT 10"
 
     const QList<GroupButton*> buttons = controller->findChildren<GroupButton*>();

@@ -85,15 +85,8 @@ class RemoteStrips : public InProcessRemoteTest {
         return grab.get();
     }
 
-    /// Waits for panel A's 8 strips, shown.
-    static bool stripsShown() {
-        return QTest::qWaitFor(
-            [] {
-                QWidget* last = stripWidget(7);
-                return last && last->isVisible();
-            },
-            kPatienceMs);
-    }
+    /// Waits for panel A's 8 strips, shown, and the server here.
+    bool stripsShown() const { return liveStripShown(7); }
     /// Waits until `columns` more level columns have reached the history the level displays
     /// draw.
     static bool levelColumnsArrive(int columns) {
@@ -113,12 +106,12 @@ class RemoteStrips : public InProcessRemoteTest {
         const auto& controllers = ChannelStripManager::channelStripControllers();
         return index < controllers.size() ? controllers[index].get() : nullptr;
     }
-    /// The link is up and the strip at `index` is shown, with no "not connected" cover over it
-    /// (the server's state is in).
+    /// The server is here and the strip at `index` is shown, with no "not connected" cover over
+    /// it.
     bool live(size_t index) const {
         QWidget* strip = stripWidget(index);
         auto* cover = composition->viewController().findChild<QWidget*>("notLiveCover");
-        return composition->viewController().linkConnected() && strip && strip->isVisible() &&
+        return composition->viewController().serverIsHere() && strip && strip->isVisible() &&
                !(cover && cover->isVisible());
     }
     /// Does `act` on the strip at `index` until `arrived` holds. The stand-in drops a remote
@@ -338,7 +331,7 @@ TEST_F(RemoteStrips, WhenTheServerGoesAwayTheStripsReadAsOffAndTheAreaAsNotLive)
     ASSERT_EQ(picture.pixelColor(border), activeBorder());
 
     server.reset();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !composition->viewController().linkConnected(); },
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !composition->viewController().serverIsHere(); },
                                 kPatienceMs));
     picture = screenWhen([&](const QImage& p) {
         return p.pixelColor(border) != activeBorder() && audioPixels(p) == 0;

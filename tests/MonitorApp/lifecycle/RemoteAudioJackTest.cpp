@@ -47,7 +47,9 @@ TEST_F(RemoteAudio, TheActiveStripPlaysOnTheStoredDevice) {
     ASSERT_TRUE(waitFor([&] { return dialog()->statusText()->text() == "Connected to server"; }))
         << standIn.log();
     dialog()->confirmClicked();
-    ASSERT_TRUE(waitFor([&] { return manager().controllers().size() > 3; })) << standIn.log();
+    ASSERT_TRUE(waitFor([&] {
+        return manager().controllers().size() > 3 && link().serverIsHere();
+    })) << standIn.log();
     PELAudioEngine& engine = PELAudioEngine::sharedInstance();
     ASSERT_NE(engine.stereoOut(), nullptr);
     ASSERT_TRUE(engine.stereoOut()->isPlaying());

@@ -162,7 +162,7 @@ TEST_F(ViewControllerE2E, ActionsWhileTheLinkIsDownNeverReachTheServerLater) {
     const int64_t csID = manager().controllers()[1]->model().csID();
     ASSERT_TRUE(registeredToChat()) << server_.log();
     server_.stop();
-    ASSERT_TRUE(pumpUntil([&] { return !vc->linkConnected(); })) << "the link did not drop";
+    ASSERT_TRUE(pumpUntil([&] { return !vc->serverIsHere(); })) << "the link did not drop";
     auto act = [&] {
         NotificationCenter& center = NotificationCenter::defaultCenter();
         center.post("CSClicked", Dictionary{{"index", csID}});
@@ -194,7 +194,7 @@ TEST_F(ViewControllerE2E, ActionsWhileTheLinkIsDownNeverReachTheServerLater) {
 // A dialog continued automatically stores no client name: the status line of the live link must
 // not keep the text it had before, such as the server role's.
 TEST_F(ViewControllerE2E, ALiveLinkWithoutAStoredClientNameSaysConnected) {
-    ASSERT_TRUE(vc->linkConnected());
+    ASSERT_TRUE(vc->serverIsHere());
     settings().setActAsClient(false);
     vc->updateStatusMessage();
     ASSERT_NE(vc->statusRightText(), "Connected to server");

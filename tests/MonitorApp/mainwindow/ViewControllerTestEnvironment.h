@@ -144,10 +144,12 @@ class ViewControllerTest : public StripTest {
         link.setDelegate(vc.get());
         connectLinkSenders(&link, *vc);
         link.tryToConnect();
-        if (loop_->runUntil([] { return !manager().controllers().empty(); }, seconds)) {
+        if (loop_->runUntil([&] { return !manager().controllers().empty() && link.serverIsHere(); },
+                            seconds)) {
             return ::testing::AssertionSuccess();
         }
-        return ::testing::AssertionFailure() << "no strips came from the stand-in";
+        return ::testing::AssertionFailure()
+               << "the stand-in sent no strips or not its whole state";
     }
     /// Lets the shared link go before the window does.
     static void unlinkFromStandIn() {

@@ -90,7 +90,7 @@ TEST_F(ServerManagerDiscovery, FindsTheAnnouncedServerAndTalksToIt) {
     EXPECT_NE(link.host().find(".local"), std::string::npos) << link.host();
     EXPECT_EQ(recorder.progress.front(), "Resolving address...");
 
-    link.sendDictionary(Dictionary{{"Command", "SoloOn"}, {"Value", true}});
+    link.sendOnConnection(Dictionary{{"Command", "SoloOn"}, {"Value", true}});
     ASSERT_TRUE(server.sendMessage(Dictionary{{"Command", "MarkerAdded"}, {"Value", 1}}));
     ASSERT_TRUE(waitFor([&] { return !recorder.messages.empty() && !server.messages().empty(); }));
     EXPECT_EQ(server.commands(), std::vector<std::string>{"SoloOn"});

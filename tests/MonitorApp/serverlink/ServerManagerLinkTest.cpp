@@ -31,9 +31,43 @@ TEST_F(ServerManagerLinkTest, MessagesArriveInOrderAndTheRemoteFramesItsOwn) {
     EXPECT_EQ(recorder_.messages, (std::vector<Value>{Value(in[0]), Value(in[1])}));
 
     const std::vector<Dictionary> out{command("ClientID", 2), command("SoloOn", false)};
-    for (const Dictionary& m : out) link_->sendDictionary(m);
+    for (const Dictionary& m : out) link_->sendOnConnection(m);
     ASSERT_TRUE(waitFor([&] { return server.messages().size() == 2; }));
     EXPECT_EQ(server.messages(), out);
+}
+
+// A server that takes the connection and sends nothing (hung, or still sending its state) is not
+// here: a user's command is neither sent nor kept, only the connection's own messages go. Its
+// "InitialDataReady" makes it here until the next drop.
+TEST_F(ServerManagerLinkTest, UserCommandsGoOnlyOnceTheServersStateIsIn) {
+    FrameServer server;
+    connect(server);
+    EXPECT_FALSE(link_->serverIsHere());
+    EXPECT_FALSE(link_->maySend());
+    link_->sendDictionary(command("ChannelClicked", 7));
+    link_->sendOnConnection(command("ClientID", 2));
+    ASSERT_TRUE(server.sendMessage(command("InitialDataReady", false)));
+    ASSERT_TRUE(waitFor([&] { return recorder_.messages.size() == 1; }));
+    EXPECT_FALSE(link_->serverIsHere()) << "a false value says the state is not ready";
+
+    ASSERT_TRUE(server.sendMessage(command("InitialDataReady", true)));
+    ASSERT_TRUE(waitFor([&] { return recorder_.messages.size() == 2; }));
+    EXPECT_TRUE(link_->serverIsHere());
+    EXPECT_TRUE(link_->maySend());
+    link_->sendDictionary(command("MarkerAdded", "alice"));
+    ASSERT_TRUE(waitFor([&] { return server.messages().size() == 2; }));
+    EXPECT_EQ(server.commands(), (std::vector<std::string>{"ClientID", "MarkerAdded"}));
+
+    server.closeClient();
+    ASSERT_TRUE(waitForDisconnects(1));
+    EXPECT_FALSE(link_->serverIsHere());
+    loop_->advance(ServerManager::kMinAttemptInterval);
+    ASSERT_TRUE(server.acceptWithin(*loop_));
+    ASSERT_TRUE(waitFor([&] { return recorder_.connects.size() == 2; }));
+    EXPECT_FALSE(link_->serverIsHere()) << "a new connection waits for the state again";
+    link_->sendDictionary(command("ChannelClicked", 8));
+    loop_->runUntil([] { return false; }, 0.2);
+    EXPECT_EQ(server.commands(), (std::vector<std::string>{"ClientID", "MarkerAdded"}));
 }
 
 TEST_F(ServerManagerLinkTest, HeadersNotForTheRemoteAndBadBodiesAreSkipped) {

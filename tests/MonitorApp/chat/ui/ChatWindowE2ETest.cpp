@@ -18,6 +18,7 @@
 #include "MonitorApp/chat/ui/ChatTableModel.h"
 #include "MonitorApp/chat/ui/ChatTableViewController.h"
 #include "MonitorApp/chat/ui/ChatWindowOpener.h"
+#include "MonitorApp/chat/ui/SendButton.h"
 #include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
 #include "MonitorApp/serverlink/ServerManager.h"
@@ -184,6 +185,42 @@ TEST_F(ChatWindowE2E, TheFunctionKeysSendTheButtonsTheirLabelsName) {
         EXPECT_EQ(relayed["Value"]["recipient"], Value("bob")) << "F" << key;
     }
     EXPECT_EQ(table().textField()->text(), "") << "the keys type nothing";
+}
+
+// With the server gone, Return (or Send) keeps the typed text in the field, and the window
+// says under it that the message was not sent; so does a quick message's key. What is typed
+// next takes the words away until the next attempt.
+TEST_F(ChatWindowE2E, AMessageThatCannotBeSentKeepsItsTextAndTheWindowSaysSo) {
+    defaults().setObject(Value("quick 7"), UserSettingsManager::chatButtonKey(7));  // F1
+    vc->showHideChat();
+    auto window = opener_->shownWindow();
+    ASSERT_NE(window, nullptr);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    server_.stop();
+    ASSERT_TRUE(pumpUntil([&] { return !vc->serverIsHere(); })) << "the link did not drop";
+
+    QLineEdit* field = table().textField();
+    QLabel* status = table().sendStatus();
+    field->setFocus();
+    QTest::keyClicks(field, "hold the curtain");
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(field->text(), "hold the curtain");
+    EXPECT_EQ(rowsWithText("hold the curtain"), 0);
+    // The words are where the window shows them.
+    ASSERT_TRUE(status->isVisible());
+    EXPECT_EQ(status->text(), "Not sent: not connected to the server.");
+    const QPoint middle = status->mapTo(window.get(), status->rect().center());
+    EXPECT_EQ(window->childAt(middle), status);
+
+    QTest::mouseClick(table().sendButton(), Qt::LeftButton);
+    EXPECT_EQ(field->text(), "hold the curtain") << "Send keeps it too";
+
+    QTest::keyClick(field, Qt::Key_Exclam);
+    EXPECT_FALSE(status->isVisible()) << "typing is a new attempt";
+    QTest::keyClick(window->focusWidget(), Qt::Key_F1);
+    EXPECT_TRUE(status->isVisible()) << "a quick message not sent says so";
+    EXPECT_EQ(field->text(), "hold the curtain!");
 }
 
 }  // namespace

@@ -41,13 +41,7 @@ PlayerViewController* openPerformerWindow() {
 class RemotePerformer : public InProcessRemoteTest {};
 
 TEST_F(RemotePerformer, AStripClickOpensItsPerformerAndAHistoryClickReplaysIt) {
-    ASSERT_TRUE(QTest::qWaitFor(
-        [] {
-            QWidget* strip = stripWidget(3);
-            return strip && strip->isVisible();
-        },
-        kPatienceMs))
-        << "no strips came";
+    ASSERT_TRUE(liveStripShown(3)) << "no strips came";
     // The stand-in announces its cast after the strips.
     ASSERT_TRUE(QTest::qWaitFor(
         [] {
