@@ -2,13 +2,9 @@
 // connection dialog and the shared server link, against a loopback server that speaks the link's
 // frames and against the real stand-in.
 
-#include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <vector>
 
-#include "MonitorApp/audio/CharRingBuffer.h"
-#include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
 #include "tests/MonitorApp/lifecycle/LifeCycleTest.h"
@@ -215,8 +211,6 @@ class StandInStart : public LifeCycleTest {
   protected:
     /// The bound on each wait for the stand-in's answer.
     static constexpr double kAnswerWait = 2.0;
-    /// A marker's mark in the alert history.
-    static constexpr int8_t kAlertMarker = 2;
 
     void SetUp() override {
         LifeCycleTest::SetUp();
@@ -236,24 +230,8 @@ class StandInStart : public LifeCycleTest {
         ASSERT_TRUE(waitFor([&] {
             return dialog()->statusText()->text() == "Connected to server";
         })) << standIn.log();
-<<<<<<< HEAD
-        vc->addMarker();
-        ASSERT_TRUE(waitFor([&] { return markerCameBack(); })) << standIn.log();
-    }
-    /// Whether the marker came back: its flag is up, or a level frame that came in the same
-    /// turn of the loop has already taken it into the alert history.
-    bool markerCameBack() const {
-        if (vc->dispatcher().markerFlag()) return true;
-        const CharRingBuffer& alerts = PELAudioEngine::sharedInstance().alertRingBuffer();
-        std::vector<int8_t> history(static_cast<size_t>(alerts.bufferLen()));
-        int got = 0;
-        alerts.getChannelData(history.data(), alerts.bufferLen(), &got, 0);
-        return std::find(history.begin(), history.begin() + got, kAlertMarker) !=
-               history.begin() + got;
-=======
         // "InitialDataReady" ends it.
         ASSERT_TRUE(waitFor([&] { return link().serverIsHere(); })) << standIn.log();
->>>>>>> w42a
     }
     /// Whether the stand-in lists this remote among the chat users (it registered to the chat).
     static bool inTheChat() {
