@@ -29,8 +29,8 @@ using namespace quenbril::test;
 
 namespace {
 
-// Solo states of a strip as the server sets them.
-constexpr uint64_t kSoloed = 2;
+// The state of the strip listened to, as the server sets it.
+constexpr uint64_t kActive = 1;
 constexpr const char* kNotConnected = "NOT CONNECTED TO SERVER";
 
 class RemoteHungServer : public InProcessRemoteTest {
@@ -80,14 +80,14 @@ TEST_F(RemoteHungServer, NothingIsSentOrShownAsDoneUntilTheServerIsBackWithItsSt
     ChatButton* f8 = clickedChannelButton(*buttons);
     ASSERT_NE(f8, nullptr);
 
-    // A strip clicked while the server is here: its solo position is where the arrow keys
-    // start, and its channel is the F8 button's text.
+    // A strip clicked while the server is here: it becomes the active one, its position is
+    // where the arrow keys start, and its channel is the F8 button's text.
     ASSERT_TRUE(activate(main));
     clickAt(*stripWidget(2), QPoint(64, 64));
     ASSERT_TRUE(QTest::qWaitFor(
         [] {
             const auto& controllers = ChannelStripManager::channelStripControllers();
-            return controllers[2]->state().channelState() == kSoloed;
+            return controllers[2]->state().channelState() == kActive;
         },
         kPatienceMs))
         << server->log();
@@ -149,6 +149,7 @@ TEST_F(RemoteHungServer, NothingIsSentOrShownAsDoneUntilTheServerIsBackWithItsSt
     QTest::qWait(1000);
     const std::string log = logSince(logAtHang);
     EXPECT_EQ(log.find("clicked strip"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Active strips"), std::string::npos) << log;
     EXPECT_EQ(log.find("Soloed strips"), std::string::npos) << log;
     EXPECT_EQ(log.find("chat message"), std::string::npos) << log;
     EXPECT_EQ(table->textField()->text(), "hold the curtain") << "the text waits to be sent";

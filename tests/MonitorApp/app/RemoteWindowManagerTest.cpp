@@ -53,12 +53,13 @@ class RemoteWindowManager : public InProcessRemoteTest {
         InProcessRemoteTest::SetUp();
     }
 
-    /// The connection is confirmed and panel A's strips are shown.
-    static bool stripsShown() {
+    /// The connection is confirmed, the server's state is in and panel A's strips are shown.
+    bool stripsShown() const {
         return QTest::qWaitFor(
-            [] {
+            [&] {
                 QWidget* last = stripWidget(7);
-                return last && last->isVisible() && !QApplication::activeModalWidget();
+                return composition->viewController().serverIsHere() && last && last->isVisible() &&
+                       !QApplication::activeModalWidget();
             },
             kPatienceMs);
     }
