@@ -10,6 +10,7 @@
 
 #include "foundation/BinaryPlistNesting.h"
 #include "foundation/PlistSupport.h"
+#include "foundation/XmlPlistNesting.h"
 
 namespace quenbril {
 
@@ -225,13 +226,24 @@ std::optional<Value> PropertyList::read(const void* bytes, size_t length, Error*
         fail(error, kParseError, "not a property list");
         return std::nullopt;
     }
-    // libplist parses binary nesting recursively, without a bound of its own.
+    // libplist builds any nesting it is given, recursively for binary, and frees the tree
+    // recursively: the nesting is measured first, without recursion.
     if (length >= 8 && std::memcmp(bytes, "bplist", 6) == 0) {
         auto nesting = BinaryPlistNesting::check(bytes, length, kMaxDepth);
         if (nesting != BinaryPlistNesting::Result::Within) {
             bool deep = nesting == BinaryPlistNesting::Result::TooDeep;
             fail(error, deep ? kTooDeep : kParseError,
                  deep ? "property list nested too deeply" : "a damaged binary property list");
+            return std::nullopt;
+        }
+    } else {
+        // In XML the <plist> element, and a value's own element, come on top of the nesting.
+        auto nesting = XmlPlistNesting::check(bytes, length, kMaxDepth + 2);
+        if (nesting != XmlPlistNesting::Result::Within) {
+            bool deep = nesting == XmlPlistNesting::Result::TooDeep;
+            fail(
+                error, deep ? kTooDeep : kParseError,
+                deep ? "property list nested too deeply" : "not a property list, or a damaged one");
             return std::nullopt;
         }
     }
