@@ -1,8 +1,8 @@
 #include "MonitorApp/panels/NotebookManager.h"
 
-#include "foundation/Log.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/SharedInstance.h"
+#include "foundation/SkippedElements.h"
 
 namespace quenbril {
 
@@ -26,11 +26,11 @@ void NotebookManager::resetSharedInstance() { shared.reset(); }
 void NotebookManager::refreshFromArray(const Array& notes) {
     notebookEntries_.clear();
     notebookEntries_.reserve(notes.size());
+    SkippedElements skipped("Notebook");
     for (size_t i = 0; i < notes.size(); ++i) {
         const Dictionary* d = notes[i].dictionaryValue();
         if (!d) {
-            log(LogLevel::Warning, "Notebook: element %zu is %s, skipped", i,
-                Value::kindName(notes[i].kind()));
+            skipped.add(i, notes[i]);
             continue;
         }
         notebookEntries_.push_back(TimelineEntry::makeWithProperty(*d));
