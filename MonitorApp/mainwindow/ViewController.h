@@ -270,6 +270,8 @@ class ViewController : public QWidget,
     void showConnectedStatus();
     /// Shows `text` in a modal alert; logs it while no alert presenter is set.
     void alert(const std::string& text);
+    /// The same alert, shown without waiting for it to be closed: what called keeps going.
+    void presentAlert(const std::string& text);
     /// A performer window left open at the last run opens again on the first strip's performer,
     /// once the server has sent its initial state (strips and performers).
     void reopenPerformerWindow();

@@ -51,7 +51,11 @@ void ViewController::DispatchWindow::setDialogClientNames(const std::vector<std:
     }
 }
 
-void ViewController::DispatchWindow::alert(const std::string& text) { vc_.alert(text); }
+void ViewController::DispatchWindow::alert(const std::string& text) {
+    // Raised while a server message is handled: waiting for the user there would stop the link
+    // reading until the alert is closed.
+    vc_.presentAlert(text);
+}
 
 void ViewController::DispatchWindow::registerToChat() { vc_.registerToChat(); }
 
