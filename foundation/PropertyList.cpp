@@ -10,7 +10,7 @@
 
 #include "foundation/BinaryPlistNesting.h"
 #include "foundation/PlistSupport.h"
-#include "foundation/XmlPlistNesting.h"
+#include "foundation/XmlPlistGuard.h"
 
 namespace quenbril {
 
@@ -227,7 +227,8 @@ std::optional<Value> PropertyList::read(const void* bytes, size_t length, Error*
         return std::nullopt;
     }
     // libplist builds any nesting it is given, recursively for binary, and frees the tree
-    // recursively: the nesting is measured first, without recursion.
+    // recursively: the nesting is measured first, without recursion. Its XML texts are decoded
+    // in quadratic time: their escapes are counted first too.
     if (length >= 8 && std::memcmp(bytes, "bplist", 6) == 0) {
         auto nesting = BinaryPlistNesting::check(bytes, length, kMaxDepth);
         if (nesting != BinaryPlistNesting::Result::Within) {
@@ -238,13 +239,20 @@ std::optional<Value> PropertyList::read(const void* bytes, size_t length, Error*
         }
     } else {
         // In XML the <plist> element, and a value's own element, come on top of the nesting.
-        auto nesting = XmlPlistNesting::check(bytes, length, kMaxDepth + 2);
-        if (nesting != XmlPlistNesting::Result::Within) {
-            bool deep = nesting == XmlPlistNesting::Result::TooDeep;
-            fail(
-                error, deep ? kTooDeep : kParseError,
-                deep ? "property list nested too deeply" : "not a property list, or a damaged one");
-            return std::nullopt;
+        switch (XmlPlistGuard::check(bytes, length, kMaxDepth + 2)) {
+            case XmlPlistGuard::Result::Within:
+                break;
+            case XmlPlistGuard::Result::TooDeep:
+                fail(error, kTooDeep, "property list nested too deeply");
+                return std::nullopt;
+            case XmlPlistGuard::Result::TooManyEntities:
+                fail(error, kParseError,
+                     "a text of the property list holds more than " +
+                         std::to_string(XmlPlistGuard::kMaxEntities) + " escaped characters");
+                return std::nullopt;
+            case XmlPlistGuard::Result::Damaged:
+                fail(error, kParseError, "not a property list, or a damaged one");
+                return std::nullopt;
         }
     }
     if (length >= 8 && std::memcmp(bytes, "bplist00", 8) == 0 &&
@@ -266,7 +274,20 @@ std::optional<Bytes> PropertyList::write(const Value& value, Format format, Erro
     PlistPtr root = toNode(value, 0, error);
     if (!root) return std::nullopt;
     std::optional<Bytes> bytes = plistBytes(root.get(), format == Format::Binary);
-    if (!bytes) fail(error, kUnsupportedValue, "libplist could not write the value");
+    if (!bytes) {
+        fail(error, kUnsupportedValue, "libplist could not write the value");
+        return std::nullopt;
+    }
+    // Nothing is written that read() would refuse: a string of more escaped characters than
+    // it takes.
+    if (format == Format::Xml &&
+        XmlPlistGuard::check(bytes->data(), bytes->size(), kMaxDepth + 2) !=
+            XmlPlistGuard::Result::Within) {
+        fail(error, kUnsupportedValue,
+             "a string holds more than " + std::to_string(XmlPlistGuard::kMaxEntities) +
+                 " characters that XML escapes");
+        return std::nullopt;
+    }
     return bytes;
 }
 

@@ -1,5 +1,5 @@
-// The nesting guard for XML plists: what it counts, and the markup it refuses because libplist
-// could read more nesting into it than the guard sees.
+// The guard for XML plists: the nesting and the escapes it counts, and the markup it refuses
+// because libplist could read more nesting into it than the guard sees.
 
 #include <gtest/gtest.h>
 
@@ -7,16 +7,16 @@
 #include <vector>
 
 #include "foundation/PropertyList.h"
-#include "foundation/XmlPlistNesting.h"
+#include "foundation/XmlPlistGuard.h"
 #include "tests/support/DeepPlist.h"
 
 namespace quenbril {
 namespace {
 
-using Result = XmlPlistNesting::Result;
+using Result = XmlPlistGuard::Result;
 
 Result check(const std::string& xml, int depth) {
-    return XmlPlistNesting::check(xml.data(), xml.size(), depth);
+    return XmlPlistGuard::check(xml.data(), xml.size(), depth);
 }
 
 std::string repeat(const std::string& s, int n) {
@@ -25,7 +25,7 @@ std::string repeat(const std::string& s, int n) {
     return out;
 }
 
-TEST(XmlPlistNesting, CountsEveryOpenElement) {
+TEST(XmlPlistGuard, CountsEveryOpenElement) {
     // <plist> and two arrays; the empty ones, the comment and the header add nothing.
     const std::string xml =
         "<?xml version=\"1.0\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
@@ -36,19 +36,19 @@ TEST(XmlPlistNesting, CountsEveryOpenElement) {
     EXPECT_EQ(check(test::deepXmlPlist(test::kCrashingDepth), 514), Result::TooDeep);
 }
 
-TEST(XmlPlistNesting, WhatThePropertyListWriterMakesPasses) {
+TEST(XmlPlistGuard, WhatThePropertyListWriterMakesPasses) {
     Value deepest = Array{};
     for (int i = 0; i < PropertyList::kMaxDepth; ++i) deepest = Dictionary{{"k", deepest}};
     for (const Value& value : {Value(Dictionary{{"a", Array{1, "<&>", Bytes{1}, 2.5}}}), deepest}) {
         auto xml = PropertyList::write(value, PropertyList::Format::Xml);
         ASSERT_TRUE(xml);
-        EXPECT_EQ(XmlPlistNesting::check(xml->data(), xml->size(), PropertyList::kMaxDepth + 2),
+        EXPECT_EQ(XmlPlistGuard::check(xml->data(), xml->size(), PropertyList::kMaxDepth + 2),
                   Result::Within);
         EXPECT_EQ(PropertyList::read(*xml), value);
     }
 }
 
-TEST(XmlPlistNesting, MarkupThatCouldHideNestingIsRefused) {
+TEST(XmlPlistGuard, MarkupThatCouldHideNestingIsRefused) {
     const std::string deep = repeat("<array>", 50);
     for (const std::string& xml : std::vector<std::string>{
              // Closing tags that libplist would take as text or refuse.
@@ -77,6 +77,44 @@ TEST(XmlPlistNesting, MarkupThatCouldHideNestingIsRefused) {
     // What comments, sections and quoted values hold is no markup.
     EXPECT_EQ(check("<a><!--" + deep + "--><b x=\"/>\"><![CDATA[" + deep + "]]></b></a>", 2),
               Result::Within);
+}
+
+TEST(XmlPlistGuard, EscapedCharactersAreBoundedPerText) {
+    auto texts = [](const std::string& body) {
+        return "<plist><array><string>" + body + "</string><key>" + body + "</key></array></plist>";
+    };
+    const size_t bound = XmlPlistGuard::kMaxEntities;
+    const std::string atBound = repeat("&amp;", static_cast<int>(bound));
+    EXPECT_EQ(check(texts(atBound), 8), Result::Within) << "each text has its own count";
+    EXPECT_EQ(check(texts(atBound + ">"), 8), Result::TooManyEntities);
+    // A comment leaves one text; a section counts what a writer escapes again.
+    EXPECT_EQ(check(texts(repeat("&lt;", 2048) + "<!-- -->" + repeat("&#38;", 2049)), 8),
+              Result::TooManyEntities);
+    EXPECT_EQ(check(texts("<![CDATA[" + std::string(bound + 1, '<') + "]]>"), 8),
+              Result::TooManyEntities);
+    EXPECT_EQ(check(texts("<![CDATA[" + std::string(bound, '<') + "]]>"), 8), Result::Within);
+}
+
+TEST(PropertyList, TextsOfTooManyEscapesAreRefusedBothWays) {
+    // libplist decodes a text's escapes in quadratic time: a 64 MiB file would take hours.
+    const std::string many(XmlPlistGuard::kMaxEntities + 1, '&');
+    Error error;
+    EXPECT_FALSE(PropertyList::write(Value(many), PropertyList::Format::Xml, &error));
+    EXPECT_EQ(error.code, PropertyList::kUnsupportedValue);
+    auto binary = PropertyList::write(Value(many), PropertyList::Format::Binary);
+    ASSERT_TRUE(binary);
+    EXPECT_EQ(PropertyList::read(*binary), Value(many));
+
+    const std::string fewer = many.substr(1) + "x<y";
+    auto xml = PropertyList::write(Value(fewer), PropertyList::Format::Xml);
+    EXPECT_FALSE(xml) << "'<' is escaped too";
+    xml = PropertyList::write(Value(many.substr(1)), PropertyList::Format::Xml);
+    ASSERT_TRUE(xml);
+    EXPECT_EQ(PropertyList::read(*xml), Value(many.substr(1)));
+
+    const std::string file = "<plist><string>" + repeat("&amp;", 2000000) + "</string></plist>";
+    EXPECT_FALSE(PropertyList::read(file.data(), file.size(), &error));
+    EXPECT_EQ(error.code, PropertyList::kParseError);
 }
 
 TEST(PropertyList, DeepXmlIsRefusedBeforeTheParserBuildsIt) {

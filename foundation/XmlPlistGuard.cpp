@@ -1,5 +1,6 @@
-#include "foundation/XmlPlistNesting.h"
+#include "foundation/XmlPlistGuard.h"
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
@@ -7,7 +8,7 @@ namespace quenbril {
 
 namespace {
 
-using Result = XmlPlistNesting::Result;
+using Result = XmlPlistGuard::Result;
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -23,15 +24,25 @@ class Scanner {
 
     Result run(int maxDepth) {
         std::vector<std::string_view> open;
+        // The escapes of the text since the last element's tag (comments and sections between
+        // them leave one text): its references, and what a writer escapes again (a '>' written
+        // plainly, and '&', '<' and '>' in a section), so that what is read writes back.
+        size_t entities = 0;
         while (at_ < text_.size()) {
             const size_t lt = text_.find('<', at_);
+            const size_t end = lt == std::string_view::npos ? text_.size() : lt;
+            entities += escapes(at_, end, "&>");
+            if (entities > XmlPlistGuard::kMaxEntities) return Result::TooManyEntities;
             if (lt == std::string_view::npos) break;
             at_ = lt + 1;
             bool ok = true;
             if (follows("!--")) {
                 ok = skipPast("-->", 3);
             } else if (follows("![CDATA[")) {
+                const size_t start = at_ + 8;
                 ok = skipPast("]]>", 8);
+                if (ok) entities += escapes(start, at_ - 3, "&<>");
+                if (entities > XmlPlistGuard::kMaxEntities) return Result::TooManyEntities;
             } else if (follows("?")) {
                 ok = skipPast("?>", 1);
             } else if (follows("!DOCTYPE")) {
@@ -49,11 +60,13 @@ class Scanner {
                 if (ok) {
                     open.pop_back();
                     ++at_;
+                    entities = 0;
                 }
             } else {
                 const std::string_view name = readName();
                 bool empty = false;
                 ok = !name.empty() && readRestOfTag(empty);
+                entities = 0;
                 if (ok && !empty) {
                     open.push_back(name);
                     if (open.size() > static_cast<size_t>(maxDepth)) return Result::TooDeep;
@@ -66,6 +79,13 @@ class Scanner {
 
   private:
     bool follows(std::string_view s) const { return text_.substr(at_).starts_with(s); }
+
+    size_t escapes(size_t from, size_t to, std::string_view escaped) const {
+        return static_cast<size_t>(
+            std::count_if(text_.begin() + static_cast<std::ptrdiff_t>(from),
+                          text_.begin() + static_cast<std::ptrdiff_t>(to),
+                          [&](char c) { return escaped.find(c) != std::string_view::npos; }));
+    }
 
     // Moves past the next `end`, looked for from `skip` characters on.
     bool skipPast(std::string_view end, size_t skip) {
@@ -121,7 +141,7 @@ class Scanner {
 
 }  // namespace
 
-XmlPlistNesting::Result XmlPlistNesting::check(const void* bytes, size_t length, int maxDepth) {
+XmlPlistGuard::Result XmlPlistGuard::check(const void* bytes, size_t length, int maxDepth) {
     if (!bytes || maxDepth < 1) return Result::Damaged;
     return Scanner(std::string_view(static_cast<const char*>(bytes), length)).run(maxDepth);
 }
