@@ -183,7 +183,7 @@ void ServerMessageDispatcher::handleInitialDataReady(const Dictionary& message) 
         if (DispatchRules::registersToChat(version)) {
             window_.registerToChat();
         } else {
-            window_.alert(DispatchRules::updateAlertText(version));
+            window_.presentAlert(DispatchRules::updateAlertText(version));
         }
     }
     context_.strips.setKeyboardFocus();

@@ -51,9 +51,9 @@ void ViewController::DispatchWindow::setDialogClientNames(const std::vector<std:
     }
 }
 
-void ViewController::DispatchWindow::alert(const std::string& text) {
-    // Raised while a server message is handled: waiting for the user there would stop the link
-    // reading until the alert is closed.
+void ViewController::DispatchWindow::alert(const std::string& text) { vc_.alert(text); }
+
+void ViewController::DispatchWindow::presentAlert(const std::string& text) {
     vc_.presentAlert(text);
 }
 
