@@ -33,6 +33,16 @@ int QtAlertPresenter::runModal(QWidget* window, const Alert& alert, int width, i
 }
 
 void QtAlertPresenter::present(QWidget* window, const std::string& messageText) {
+    // A server that repeats itself must not pile up boxes: the one still open comes forward.
+    std::erase_if(presented_, [](const QPointer<QMessageBox>& box) { return box.isNull(); });
+    const QString text = QString::fromStdString(messageText);
+    for (const QPointer<QMessageBox>& box : presented_) {
+        if (box->text() == text) {
+            box->raise();
+            box->activateWindow();
+            return;
+        }
+    }
     const ModalOwner owner(window);
     Alert alert;
     alert.messageText = messageText;
@@ -44,6 +54,7 @@ void QtAlertPresenter::present(QWidget* window, const std::string& messageText) 
     QObject::connect(box, &QDialog::finished, [window = QPointer<QWidget>(owner.window())] {
         if (window) ModalOwner(window).restoreFocus();
     });
+    presented_.emplace_back(box);
     box->show();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <vector>
 
 #include "MonitorApp/seams/MainWindowSeams.h"
@@ -14,7 +15,7 @@ class ModalOwner;
 
 /// Alerts as modal message boxes of the window that asks: centred on it, above it (kept on top
 /// with it when it is), and the focus back on it once answered. A presented alert is the same
-/// box, opened without a loop of its own.
+/// box, opened without a loop of its own; presented again while it is open, it comes forward.
 class QtAlertPresenter : public AlertPresenter {
   public:
     void runModal(QWidget* window, const std::string& messageText) override;
@@ -30,6 +31,9 @@ class QtAlertPresenter : public AlertPresenter {
     /// The box of `alert` over `owner`'s window, ready to show.
     static QMessageBox* makeBox(const ModalOwner& owner, const Alert& alert,
                                 std::vector<QPushButton*>& buttons);
+
+    // The presented boxes; each goes when it is closed.
+    std::vector<QPointer<QMessageBox>> presented_;
 };
 
 }  // namespace quenbril

@@ -108,7 +108,8 @@ class AlertPresenter {
     /// A warning with the message text and one "OK".
     virtual void runModal(QWidget* window, const std::string& messageText) = 0;
     /// The same warning, shown without waiting for the user: it returns at once and the alert
-    /// stays until it is closed. By default it is shown as `runModal` shows it.
+    /// stays until it is closed; the same text presented again meanwhile shows no second one.
+    /// By default it is shown as `runModal` shows it.
     virtual void present(QWidget* window, const std::string& messageText) {
         runModal(window, messageText);
     }

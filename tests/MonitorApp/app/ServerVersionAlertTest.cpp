@@ -65,6 +65,17 @@ TEST_F(ServerVersionAlertTest, TheLinkReadsOnAndNoticesTheServerGoneWhileTheAler
     ASSERT_NE(box, nullptr);
     EXPECT_NE(box->text().indexOf("3.8"), -1) << box->text().toStdString();
 
+    // A server that says it again raises no second box.
+    ASSERT_TRUE(server.sendMessage(LinkMessageBuilder::message("InitialDataReady", true)));
+    ASSERT_TRUE(server.sendMessage(LinkMessageBuilder::message("BatteryThreshold", 34)));
+    EXPECT_TRUE(loop_->runUntil([] { return settings().batThreshold() == 34; }, 10.0));
+    int boxes = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* shown = qobject_cast<QMessageBox*>(widget);
+        boxes += shown && shown->isVisible() ? 1 : 0;
+    }
+    EXPECT_EQ(boxes, 1);
+
     server.stop();
     EXPECT_TRUE(loop_->runUntil(
         [&] { return controller->statusRightText() == "NOT CONNECTED TO SERVER"; }, 10.0))
