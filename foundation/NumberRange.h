@@ -19,4 +19,12 @@ inline std::optional<double> numberInRange(const Value& value, double low, doubl
 /// The widest time (seconds either side of 2001-01-01) a message or file may carry.
 inline constexpr double kMaxAbsoluteTime = 1e11;
 
+/// The time a date value holds (seconds since 2001-01-01) when it is finite and within
+/// kMaxAbsoluteTime; nothing for any other value, which then reads as a missing date.
+inline std::optional<double> dateInRange(const Value& value) {
+    const std::optional<double> date = value.dateValue();
+    if (!date || !std::isfinite(*date) || std::fabs(*date) > kMaxAbsoluteTime) return std::nullopt;
+    return date;
+}
+
 }  // namespace quenbril

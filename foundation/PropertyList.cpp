@@ -10,6 +10,7 @@
 
 #include "foundation/BinaryPlistNesting.h"
 #include "foundation/PlistSupport.h"
+#include "foundation/XmlPlistGuard.h"
 
 namespace quenbril {
 
@@ -225,7 +226,9 @@ std::optional<Value> PropertyList::read(const void* bytes, size_t length, Error*
         fail(error, kParseError, "not a property list");
         return std::nullopt;
     }
-    // libplist parses binary nesting recursively, without a bound of its own.
+    // libplist builds any nesting it is given, recursively for binary, and frees the tree
+    // recursively: the nesting is measured first, without recursion. Its XML texts are decoded
+    // in quadratic time: their escapes are counted first too.
     if (length >= 8 && std::memcmp(bytes, "bplist", 6) == 0) {
         auto nesting = BinaryPlistNesting::check(bytes, length, kMaxDepth);
         if (nesting != BinaryPlistNesting::Result::Within) {
@@ -233,6 +236,23 @@ std::optional<Value> PropertyList::read(const void* bytes, size_t length, Error*
             fail(error, deep ? kTooDeep : kParseError,
                  deep ? "property list nested too deeply" : "a damaged binary property list");
             return std::nullopt;
+        }
+    } else {
+        // In XML the <plist> element, and a value's own element, come on top of the nesting.
+        switch (XmlPlistGuard::check(bytes, length, kMaxDepth + 2)) {
+            case XmlPlistGuard::Result::Within:
+                break;
+            case XmlPlistGuard::Result::TooDeep:
+                fail(error, kTooDeep, "property list nested too deeply");
+                return std::nullopt;
+            case XmlPlistGuard::Result::TooManyEntities:
+                fail(error, kParseError,
+                     "a text of the property list holds more than " +
+                         std::to_string(XmlPlistGuard::kMaxEntities) + " escaped characters");
+                return std::nullopt;
+            case XmlPlistGuard::Result::Damaged:
+                fail(error, kParseError, "not a property list, or a damaged one");
+                return std::nullopt;
         }
     }
     if (length >= 8 && std::memcmp(bytes, "bplist00", 8) == 0 &&
@@ -254,7 +274,20 @@ std::optional<Bytes> PropertyList::write(const Value& value, Format format, Erro
     PlistPtr root = toNode(value, 0, error);
     if (!root) return std::nullopt;
     std::optional<Bytes> bytes = plistBytes(root.get(), format == Format::Binary);
-    if (!bytes) fail(error, kUnsupportedValue, "libplist could not write the value");
+    if (!bytes) {
+        fail(error, kUnsupportedValue, "libplist could not write the value");
+        return std::nullopt;
+    }
+    // Nothing is written that read() would refuse: a string of more escaped characters than
+    // it takes.
+    if (format == Format::Xml &&
+        XmlPlistGuard::check(bytes->data(), bytes->size(), kMaxDepth + 2) !=
+            XmlPlistGuard::Result::Within) {
+        fail(error, kUnsupportedValue,
+             "a string holds more than " + std::to_string(XmlPlistGuard::kMaxEntities) +
+                 " characters that XML escapes");
+        return std::nullopt;
+    }
     return bytes;
 }
 

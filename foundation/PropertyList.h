@@ -14,6 +14,9 @@ namespace quenbril {
 /// with string keys and, in binary plists of keyed archives, UIDs. Writing any other value (a
 /// number key, a colour, an object, null, a UID above 2^32-1) is an error, never a silent change.
 /// In XML, a UID comes back as the dictionary {"CF$UID": n}: XML plists are not used for archives.
+/// XML is refused both ways when it nests deeper than kMaxDepth, or when one text holds more than
+/// XmlPlistGuard::kMaxEntities escaped characters ('&', '<', '>'): libplist would take hours
+/// over a large file of them.
 class PropertyList {
   public:
     enum class Format { Xml, Binary };

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "foundation/BoundedFileRead.h"
@@ -160,12 +161,13 @@ std::optional<Dictionary> parseSettings(const Bytes& bytes, const std::string& p
     return values;
 }
 
-std::string oversizeReason() {
-    return "it is larger than " + std::to_string(kMaxUserFileSize >> 20) + " MiB";
-}
+std::string maxFileSizeText() { return std::to_string(kMaxUserFileSize >> 20) + " MiB"; }
 
-// Renames a damaged settings file to "<file>.corrupt-<date>-<time>" for the user to inspect.
-bool moveAside(const std::string& file, const std::string& reason) {
+std::string oversizeReason() { return "it is larger than " + maxFileSizeText(); }
+
+// Renames a damaged settings file to "<file>.corrupt-<date>-<time>" for the user to inspect;
+// answers the new name.
+std::optional<std::string> moveAside(const std::string& file, const std::string& reason) {
     std::string aside = file + ".corrupt-" + timestamp();
     struct stat st;
     for (int n = 1; lstat(aside.c_str(), &st) == 0 && n < 1000; ++n) {
@@ -174,11 +176,11 @@ bool moveAside(const std::string& file, const std::string& reason) {
     if (rename(file.c_str(), aside.c_str()) != 0) {
         log(LogLevel::Error, "The settings file %s is damaged (%s) and cannot be moved aside (%s)",
             file.c_str(), reason.c_str(), std::strerror(errno));
-        return false;
+        return std::nullopt;
     }
     log(LogLevel::Error, "The settings file %s is damaged (%s); it was moved to %s", file.c_str(),
         reason.c_str(), aside.c_str());
-    return true;
+    return aside;
 }
 
 // An exclusive lock on a folder for as long as it lives: writers of the files in it take turns,
@@ -257,7 +259,7 @@ void UserDefaults::load() {
         return;
     }
     // Keep the damaged file for the user to inspect; never write over it.
-    if (!target || !moveAside(*target, reason)) {
+    if (!target || !setAside(*target, reason)) {
         log(LogLevel::Error, "Starting with empty settings that will not be saved to %s",
             path_.c_str());
         writesRefused_ = true;
@@ -266,13 +268,32 @@ void UserDefaults::load() {
     log(LogLevel::Error, "The settings of %s start empty", path_.c_str());
 }
 
+bool UserDefaults::setAside(const std::string& file, const std::string& reason) {
+    std::optional<std::string> aside = moveAside(file, reason);
+    if (aside) setAside_ = SetAside{file, *aside, reason};
+    return aside.has_value();
+}
+
+std::optional<UserDefaults::SetAside> UserDefaults::takeSetAside() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(setAside_, std::nullopt);
+}
+
+bool UserDefaults::readable(const Bytes& file) const {
+    // A file the reader refuses would be set aside at the next start, and every setting with it.
+    if (file.size() <= kMaxUserFileSize) return true;
+    log(LogLevel::Error, "Settings not saved to %s: they would take %zu bytes, more than %s",
+        path_.c_str(), file.size(), maxFileSizeText().c_str());
+    return false;
+}
+
 bool UserDefaults::noteChanged(const Value& key) { return !changed_.insert(key).second; }
 
 std::optional<Dictionary> UserDefaults::valuesToWrite(const std::string& target) {
     std::optional<Bytes> now = readAll(target);
     if (!now && errno == EFBIG) {
         // Another writer left it oversized: aside with it, as with a damaged file.
-        if (!moveAside(target, oversizeReason())) return std::nullopt;
+        if (!setAside(target, oversizeReason())) return std::nullopt;
         return stored_;
     }
     if (!now && errno != ENOENT) {
@@ -289,7 +310,7 @@ std::optional<Dictionary> UserDefaults::valuesToWrite(const std::string& target)
     if (now) {
         if (std::optional<Dictionary> values = parseSettings(*now, target, &reason)) {
             merged = std::move(*values);
-        } else if (moveAside(target, reason)) {
+        } else if (setAside(target, reason)) {
             return stored_;
         } else {
             return std::nullopt;
@@ -308,11 +329,14 @@ std::optional<Dictionary> UserDefaults::valuesToWrite(const std::string& target)
 
 UserDefaults::WriteResult UserDefaults::writeLocked() {
     Error error;
-    if (!PropertyList::write(Value(stored_), PropertyList::Format::Xml, &error)) {
+    std::optional<Bytes> bytes =
+        PropertyList::write(Value(stored_), PropertyList::Format::Xml, &error);
+    if (!bytes) {
         log(LogLevel::Error, "Settings not saved to %s: %s", path_.c_str(),
             error.description.c_str());
         return WriteResult::Unstorable;
     }
+    if (!readable(*bytes)) return WriteResult::Unstorable;
     if (writesRefused_) {
         log(LogLevel::Error,
             "Settings not saved: %s could not be read or moved aside and is left as it is",
@@ -345,13 +369,14 @@ UserDefaults::WriteResult UserDefaults::writeLocked() {
     }
     std::optional<Dictionary> values = valuesToWrite(*target);
     if (!values) return WriteResult::Failed;
-    std::optional<Bytes> bytes =
-        PropertyList::write(Value(*values), PropertyList::Format::Xml, &error);
+    bytes = PropertyList::write(Value(*values), PropertyList::Format::Xml, &error);
     if (!bytes) {
         log(LogLevel::Error, "Settings not saved to %s: %s", path_.c_str(),
             error.description.c_str());
         return WriteResult::Failed;
     }
+    // Another store's keys may have made the whole too large.
+    if (!readable(*bytes)) return WriteResult::Unstorable;
 
     // The new contents go to a temporary file in the same folder (so the rename cannot cross
     // file systems), reach the disk, and only then replace the file in one step.

@@ -33,7 +33,8 @@ namespace quenbril {
 /// never a mixture.
 ///
 /// A file that cannot be parsed (or whose root is not a dictionary) is renamed aside to
-/// "<file>.corrupt-<date>-<time>" with a log line and the store starts empty. A file that
+/// "<file>.corrupt-<date>-<time>" with a log line (and kept for takeSetAside, so that the
+/// program can tell the user) and the store starts empty. A file that
 /// exists but cannot be read, or a damaged one that cannot be moved aside, is never
 /// overwritten: the store keeps working in memory and every write reports failure.
 ///
@@ -59,8 +60,9 @@ class UserDefaults {
     Value objectForKey(std::string_view key) const;
     /// Stores `value` (a null value removes the key) and writes the file. False, with a log
     /// line, when the file could not be written, or when the value cannot go in a property list
-    /// (null inside a collection, a colour, an object, a dictionary with non-string keys), in
-    /// which case nothing changes.
+    /// (null inside a collection, a colour, an object, a dictionary with non-string keys) or
+    /// would make the file larger than the store reads (kMaxUserFileSize), in which case nothing
+    /// changes.
     bool setObject(const Value& value, std::string_view key);
     bool removeObjectForKey(std::string_view key);
     /// Adds to the registered defaults (later registrations replace earlier ones key by key).
@@ -86,6 +88,15 @@ class UserDefaults {
     /// Writes the file when a change has not been saved yet. False when it could not be
     /// written.
     bool synchronize();
+
+    /// A damaged file this store moved aside (its name, the name it now has, and why).
+    struct SetAside {
+        std::string file;
+        std::string movedTo;
+        std::string reason;
+    };
+    /// The last file moved aside, once: it is nothing afterwards until another one is.
+    std::optional<SetAside> takeSetAside();
     /// The stored values only (no registered defaults).
     Dictionary storedValues() const;
     const std::string& path() const { return path_; }
@@ -109,6 +120,10 @@ class UserDefaults {
     // Under the folder's lock: the values to write, which are the stored ones, or the file's with
     // this store's changes applied when the file is no longer the one it read or wrote.
     std::optional<Dictionary> valuesToWrite(const std::string& target);
+    // Moves a damaged file aside (with a log line) and records it for takeSetAside.
+    bool setAside(const std::string& file, const std::string& reason);
+    // Whether the store would read `file` back; logs why not.
+    bool readable(const Bytes& file) const;
     // Records `key` as changed by this store; answers whether it already was.
     bool noteChanged(const Value& key);
 
@@ -126,6 +141,7 @@ class UserDefaults {
     std::function<void()> beforeReplace_;
     // Set when the file on disk could not be read or moved aside: it must not be replaced.
     bool writesRefused_ = false;
+    std::optional<SetAside> setAside_;
 };
 
 }  // namespace quenbril

@@ -2,7 +2,7 @@
 // with the link codec, as the link decodes a frame body, and the message goes to the dispatcher
 // over the real strip model and the engine's rings, with a recording window. A value of the
 // wrong kind may drop the message (as the link's guard does); nothing may crash, and the strip
-// list must stay within its bound.
+// list, the stored group colours and the player list must stay within their bounds.
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -14,10 +14,13 @@
 #include "MonitorApp/dispatch/ServerMessageDispatcher.h"
 #include "MonitorApp/link/LinkCodec.h"
 #include "MonitorApp/link/LinkRead.h"
+#include "MonitorApp/settings/ColorHelper.h"
+#include "MonitorApp/settings/PlayerManager.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/Log.h"
 #include "foundation/ManualRunLoop.h"
 #include "foundation/NotificationCenter.h"
+#include "foundation/UserDefaults.h"
 #include "fuzz/StripFuzzSetup.h"
 #include "tests/MonitorApp/dispatch/RecordingDispatcherWindow.h"
 
@@ -54,6 +57,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     setup.loop.runPending();
     if (ChannelStripManager::sharedInstance().controllers().size() >
         static_cast<size_t>(kMaxStrips)) {
+        std::abort();
+    }
+    // What a server sends that is kept for good, or for the run, stays within its bounds.
+    auto colours = UserDefaults::standardUserDefaults().arrayForKey(ColorHelper::kGroupColorsKey);
+    if (colours && colours->size() > ColorHelper::kMaxGroupColors) std::abort();
+    const PlayerManager& players = ChannelStripManager::sharedInstance().services().players;
+    if (players.players().size() > PlayerManager::kMaxPlayers) {
         std::abort();
     }
     // The window's records would grow with every run.

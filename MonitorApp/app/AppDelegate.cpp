@@ -170,6 +170,16 @@ void AppDelegate::applicationDidFinishLaunching() {
     // Telemetry stays on this machine; the crash service writes a report of a crash and names
     // the last run's reports.
     ZIZurIrirur::start(kZurIrirurAppSecret, {&ZIAnalytics::kService, &ZICrashes::kService});
+    reportSetAsideSettings();
+}
+
+void AppDelegate::reportSetAsideSettings() {
+    // The log alone told no one that every setting was gone.
+    const auto aside = UserDefaults::standardUserDefaults().takeSetAside();
+    if (!aside) return;
+    alerts_.present(&controller_, "The settings file " + aside->file + " could not be read (" +
+                                      aside->reason + "). It was kept as " + aside->movedTo +
+                                      " and the settings start empty.");
 }
 
 void AppDelegate::updateChatMenu() {

@@ -32,10 +32,36 @@ int QtAlertPresenter::runModal(QWidget* window, const Alert& alert, int width, i
     return chosen;
 }
 
-int QtAlertPresenter::show(QWidget* window, const Alert& alert, QWidget* field) {
+void QtAlertPresenter::present(QWidget* window, const std::string& messageText) {
+    // A server that repeats itself must not pile up boxes: the one still open comes forward.
+    std::erase_if(presented_, [](const QPointer<QMessageBox>& box) { return box.isNull(); });
+    const QString text = QString::fromStdString(messageText);
+    for (const QPointer<QMessageBox>& box : presented_) {
+        if (box->text() == text) {
+            box->raise();
+            box->activateWindow();
+            return;
+        }
+    }
     const ModalOwner owner(window);
+    Alert alert;
+    alert.messageText = messageText;
+    std::vector<QPushButton*> buttons;
+    QMessageBox* box = makeBox(owner, alert, buttons);
+    owner.adopt(*box);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // The focus goes back to the asking window once the box is closed.
+    QObject::connect(box, &QDialog::finished, [window = QPointer<QWidget>(owner.window())] {
+        if (window) ModalOwner(window).restoreFocus();
+    });
+    presented_.emplace_back(box);
+    box->show();
+}
+
+QMessageBox* QtAlertPresenter::makeBox(const ModalOwner& owner, const Alert& alert,
+                                       std::vector<QPushButton*>& buttons) {
     // On the heap: should the asking window go while the box is open, it takes the box along.
-    QPointer<QMessageBox> shown = new QMessageBox(owner.window());
+    auto* shown = new QMessageBox(owner.window());
     QMessageBox& box = *shown;
     switch (alert.style) {
         case Alert::Style::Warning:
@@ -59,12 +85,19 @@ int QtAlertPresenter::show(QWidget* window, const Alert& alert, QWidget* field) 
     for (QLabel* label : box.findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
     std::vector<std::string> titles = alert.buttons;
     if (titles.empty()) titles.push_back("OK");
-    std::vector<QPushButton*> buttons;
     for (size_t i = 0; i < titles.size(); ++i) {
         QMessageBox::ButtonRole role = i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole;
         buttons.push_back(box.addButton(QString::fromStdString(titles[i]), role));
     }
     box.setDefaultButton(buttons.front());
+    return shown;
+}
+
+int QtAlertPresenter::show(QWidget* window, const Alert& alert, QWidget* field) {
+    const ModalOwner owner(window);
+    std::vector<QPushButton*> buttons;
+    QPointer<QMessageBox> shown = makeBox(owner, alert, buttons);
+    QMessageBox& box = *shown;
     if (field) {
         // The field sits under the texts, above the buttons.
         auto* grid = qobject_cast<QGridLayout*>(box.layout());

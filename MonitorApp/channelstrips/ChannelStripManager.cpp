@@ -8,6 +8,7 @@
 #include "MonitorApp/settings/PlayerManager.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/Log.h"
+#include "foundation/SkippedElements.h"
 
 namespace quenbril {
 
@@ -100,11 +101,12 @@ void ChannelStripManager::initFromProperyArray(const Array& channels) {
     controllers_.reserve(std::min<size_t>(channels.size(), kMaxStrips));
     size_t dropped = 0;
     size_t withoutID = 0;
-    for (const Value& entry : channels) {
+    SkippedElements skipped("Channels");
+    for (size_t i = 0; i < channels.size(); ++i) {
+        const Value& entry = channels[i];
         const Dictionary* dictionary = entry.dictionaryValue();
         if (!dictionary) {
-            log(LogLevel::Warning, "Channels: skipped an entry of kind %s",
-                Value::kindName(entry.kind()));
+            skipped.add(i, entry);
             continue;
         }
         // Only enabled strips are built; the per-strip tables have room for 128 of them.

@@ -1,6 +1,6 @@
 #include "MonitorApp/channelstrips/SnapshotManager.h"
 
-#include "foundation/Log.h"
+#include "foundation/SkippedElements.h"
 
 namespace quenbril {
 
@@ -20,24 +20,24 @@ Snapshot SnapshotManager::snapshotFromDictionary(const Dictionary& d) {
     snapshot.setMidiChannel(d["midiChannel"].intValue().value_or(0));
     snapshot.setMidiCommand(d["midiCommand"].intValue().value_or(0));
     if (const Array* names = d["groupNames"].arrayValue()) {
-        for (const Value& name : *names) {
+        SkippedElements skipped("Snapshot: group names");
+        for (size_t i = 0; i < names->size(); ++i) {
             // A name's position is its group number, so a name of the wrong kind keeps its
             // place as an empty name.
-            if (const std::string* s = name.stringValue()) {
+            if (const std::string* s = (*names)[i].stringValue()) {
                 snapshot.groupNames().push_back(*s);
             } else {
-                log(LogLevel::Warning, "Snapshot: skipped a group name of kind %s",
-                    Value::kindName(name.kind()));
+                skipped.add(i, (*names)[i]);
                 snapshot.groupNames().emplace_back();
             }
         }
     }
     if (const Array* settings = d["channelSettings"].arrayValue()) {
-        for (const Value& entry : *settings) {
-            const Dictionary* fields = entry.dictionaryValue();
+        SkippedElements skipped("Snapshot: channel settings");
+        for (size_t i = 0; i < settings->size(); ++i) {
+            const Dictionary* fields = (*settings)[i].dictionaryValue();
             if (!fields) {
-                log(LogLevel::Warning, "Snapshot: skipped a channel setting of kind %s",
-                    Value::kindName(entry.kind()));
+                skipped.add(i, (*settings)[i]);
                 continue;
             }
             ChannelSettings setting;

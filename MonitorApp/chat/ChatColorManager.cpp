@@ -1,7 +1,7 @@
 #include "MonitorApp/chat/ChatColorManager.h"
 
-#include "foundation/Log.h"
 #include "foundation/SharedInstance.h"
+#include "foundation/SkippedElements.h"
 
 namespace quenbril {
 
@@ -15,13 +15,15 @@ void ChatColorManager::resetSharedInstance() { shared.reset(); }
 
 void ChatColorManager::setChatColors(const Dictionary& colors) {
     Dictionary kept;
+    SkippedElements skipped("Chat colours");
+    size_t i = 0;
     for (const auto& [key, value] : colors) {
         if (!key.isString() || !value.isColor()) {
-            log(LogLevel::Warning, "Chat colours: an entry %s -> %s skipped",
-                Value::kindName(key.kind()), Value::kindName(value.kind()));
-            continue;
+            skipped.add(i, key.isString() ? value : key);
+        } else {
+            kept.set(key, value);
         }
-        kept.set(key, value);
+        ++i;
     }
     chatColors_ = std::move(kept);
 }

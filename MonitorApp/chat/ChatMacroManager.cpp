@@ -7,6 +7,7 @@
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/Log.h"
 #include "foundation/SharedInstance.h"
+#include "foundation/SkippedElements.h"
 #include "foundation/UserDefaults.h"
 
 namespace quenbril {
@@ -36,12 +37,12 @@ void ChatMacroManager::resetSharedInstance() { shared.reset(); }
 ChatMacroManager::ChatMacroManager(std::function<std::string()> chatName)
     : chatName_(std::move(chatName)) {
     if (auto stored = UserDefaults::standardUserDefaults().arrayForKey(kDefaultsKey)) {
-        for (const Value& element : *stored) {
-            if (const Dictionary* record = element.dictionaryValue()) {
+        SkippedElements skipped("Chat macros");
+        for (size_t i = 0; i < stored->size(); ++i) {
+            if (const Dictionary* record = (*stored)[i].dictionaryValue()) {
                 macros_.push_back(*record);
             } else {
-                log(LogLevel::Warning, "Chat macros: a stored %s skipped",
-                    Value::kindName(element.kind()));
+                skipped.add(i, (*stored)[i]);
             }
         }
     }

@@ -12,6 +12,7 @@
 #include "foundation/NotificationCenter.h"
 #include "foundation/RunLoop.h"
 #include "foundation/SharedInstance.h"
+#include "foundation/SkippedElements.h"
 #include "foundation/UserDefaults.h"
 
 namespace quenbril {
@@ -95,11 +96,11 @@ void ChatManager::removeMessage(const std::optional<std::string>& messageId, boo
 void ChatManager::updateFromProps(const Array& props) {
     std::vector<ChatClient>& clients = sharedInstance().chatClients_;
     clients.clear();
+    SkippedElements skipped("Chat clients");
     for (size_t i = 0; i < props.size(); ++i) {
         const Dictionary* d = props[i].dictionaryValue();
         if (!d) {
-            log(LogLevel::Warning, "Chat clients: element %zu is %s, skipped", i,
-                Value::kindName(props[i].kind()));
+            skipped.add(i, props[i]);
             continue;
         }
         clients.push_back(ChatClient{(*d)["chatName"].optionalString(), (*d)["ip"].optionalString(),
@@ -113,16 +114,21 @@ void ChatManager::updateChatHistory(const std::vector<std::shared_ptr<const Obje
                                     const std::string& me) {
     Messages& list = messages();
     list.clear();
+    size_t notMessages = 0;
     for (size_t i = 0; i < history.size(); ++i) {
         const auto* m = dynamic_cast<const ChatMessage*>(history[i].get());
         if (!m) {
-            log(LogLevel::Warning, "Chat history: element %zu is not a chat message, skipped", i);
+            ++notMessages;
             continue;
         }
         const bool fromMe = m->sender() && *m->sender() == me;
         const bool toMe = m->recipient() && (*m->recipient() == me || *m->recipient() == "All");
         const bool hasSender = m->sender() && !m->sender()->empty();
         if ((toMe || fromMe) && hasSender) list.push_back(std::make_shared<ChatMessage>(*m));
+    }
+    if (notMessages > 0) {
+        log(LogLevel::Warning, "Chat history: %zu elements that are no chat message skipped",
+            notMessages);
     }
 }
 

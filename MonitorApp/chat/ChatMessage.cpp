@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "foundation/Log.h"
+#include "foundation/NumberRange.h"
 
 namespace quenbril {
 
@@ -31,7 +32,7 @@ void ChatMessage::registerArchiveDecoder(ArchiveClassRegistry& registry) {
         m->messageId_ = stringMember(decoder, "messageId");
         // Archived as a 32-bit integer and widened (with its sign) into the 64-bit field.
         m->messageType_ = static_cast<uint64_t>(int64_t{decoder.decodeInt32("messageType")});
-        m->date_ = decoder.decodeObject("date").dateValue();
+        m->date_ = dateInRange(decoder.decodeObject("date"));
         if (decoder.failed()) return std::nullopt;
         return Value(std::shared_ptr<const Object>(std::move(m)));
     });

@@ -30,8 +30,9 @@ class DispatcherWindow {
     /// Titles the open connection dialog's client items after `names`, item i after name i
     /// (a longer list adds no items).
     virtual void setDialogClientNames(const std::vector<std::string>& names) = 0;
-    /// Shows `text` in a modal alert.
-    virtual void alert(const std::string& text) = 0;
+    /// Shows `text` in an alert and returns at once: a message handler never waits for the user
+    /// (the link would read nothing more meanwhile).
+    virtual void presentAlert(const std::string& text) = 0;
     /// Sends "RegisterToChat" for this user.
     virtual void registerToChat() = 0;
     /// After a "Channels": the strips into the strip area, then the layout.

@@ -153,11 +153,12 @@ void ServerMessageDispatcher::handleBatteryThreshold(const Dictionary& message) 
 void ServerMessageDispatcher::handleGroupColors(const Dictionary& message) {
     auto colors = Reader::propertyList(message).get();
     if (!colors) return;
-    // Stored for good and read at every start: only a well-formed table goes in.
-    if (ColorHelper::isGroupColorArray(*colors)) {
-        context_.defaults.setObject(*colors, ColorHelper::kGroupColorsKey);
+    // Stored for good and read at every start: only a well-formed, bounded table goes in.
+    if (auto table = ColorHelper::groupColorTable(*colors)) {
+        context_.defaults.setObject(Value(std::move(*table)), ColorHelper::kGroupColorsKey);
     } else {
-        log(LogLevel::Warning, "GroupColors: not an array of colours, dropped");
+        log(LogLevel::Warning, "GroupColors: not an array of at most %zu colours, dropped",
+            ColorHelper::kMaxGroupColors);
     }
 }
 
@@ -182,7 +183,7 @@ void ServerMessageDispatcher::handleInitialDataReady(const Dictionary& message) 
         if (DispatchRules::registersToChat(version)) {
             window_.registerToChat();
         } else {
-            window_.alert(DispatchRules::updateAlertText(version));
+            window_.presentAlert(DispatchRules::updateAlertText(version));
         }
     }
     context_.strips.setKeyboardFocus();
@@ -224,11 +225,11 @@ void ServerMessageDispatcher::handleSnapshotNames(const Dictionary& message) {
     Array kept;
     for (const Array* entry : *names) {
         // An entry without elements has no order index to select it by.
-        if (entry->empty()) {
-            log(LogLevel::Warning, "SnapshotNames: an empty entry skipped");
-            continue;
-        }
-        kept.emplace_back(*entry);
+        if (!entry->empty()) kept.emplace_back(*entry);
+    }
+    if (kept.size() < names->size()) {
+        log(LogLevel::Warning, "SnapshotNames: %zu empty entries skipped",
+            names->size() - kept.size());
     }
     context_.snapshots.setSnapshotNames(std::move(kept));
     context_.notifications.post(kSnapshotsUpdatedNotification);

@@ -11,6 +11,7 @@
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/Log.h"
 #include "foundation/NotificationCenter.h"
+#include "foundation/SkippedElements.h"
 
 namespace quenbril {
 
@@ -43,13 +44,15 @@ void ServerMessageDispatcher::handleChatColors(const Dictionary& message) {
     if (auto table = Reader::dictionary(message).get()) {
         Dictionary& chatColors = context_.colors.chatColors();
         chatColors = Dictionary{};
+        SkippedElements skipped("\"ChatColors\"");
+        size_t i = 0;
         for (const auto& [key, index] : **table) {
             if (!key.isString() || !index.isNumber()) {
-                log(LogLevel::Warning, "ChatColors: an entry %s -> %s skipped",
-                    Value::kindName(key.kind()), Value::kindName(index.kind()));
-                continue;
+                skipped.add(i, key.isString() ? index : key);
+            } else {
+                chatColors.set(key, index);
             }
-            chatColors.set(key, index);
+            ++i;
         }
     }
     if (auto colors = Reader::dictionary(message, LinkKey::kNValue).get()) {

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "foundation/Log.h"
+#include "foundation/NumberRange.h"
+#include "foundation/SkippedElements.h"
 
 namespace quenbril {
 
@@ -25,9 +26,9 @@ std::string wrongKindText(const Dictionary& message, std::string_view key, const
            Value::kindName(v.kind()) + ", not " + expected;
 }
 
-void logSkipped(const Dictionary& message, size_t index, const Value& element) {
-    log(LogLevel::Warning, "\"%s\": element %zu of the wrong kind (%s) skipped",
-        commandOf(message).c_str(), index, Value::kindName(element.kind()));
+/// The skipped elements of one message, logged once.
+SkippedElements skippedIn(const Dictionary& message) {
+    return SkippedElements("\"" + commandOf(message) + "\"");
 }
 
 /// Reads a scalar with `convert` (which answers nothing for a wrong kind).
@@ -65,12 +66,13 @@ LinkRead<std::vector<E>> mapArray(const Dictionary& message, Convert convert) {
     if (!a) return *result;
     std::vector<E> out;
     out.reserve(a->size());
+    SkippedElements skipped = skippedIn(message);
     for (size_t i = 0; i < a->size(); ++i) {
         std::optional<E> e = convert((*a)[i]);
         if (e) {
             out.push_back(std::move(*e));
         } else {
-            logSkipped(message, i, (*a)[i]);
+            skipped.add(i, (*a)[i]);
         }
     }
     return LinkRead<std::vector<E>>::found(std::move(out));
@@ -88,11 +90,12 @@ LinkRead<FlatPairs<T>> pairs(const Dictionary& message, Convert convert) {
     out.elementCount = a->size();
     out.pairs.reserve(a->size() / 2);
     int64_t pending = 0;
+    SkippedElements skipped = skippedIn(message);
     for (size_t i = 0; i < a->size(); ++i) {
         const Value& e = (*a)[i];
         if (pending == 0) {
             auto id = e.longLongValue();
-            if (!id) logSkipped(message, i, e);
+            if (!id) skipped.add(i, e);
             pending = id.value_or(0);
             continue;
         }
@@ -100,7 +103,7 @@ LinkRead<FlatPairs<T>> pairs(const Dictionary& message, Convert convert) {
         if (value) {
             out.pairs.emplace_back(pending, std::move(*value));
         } else {
-            logSkipped(message, i, e);
+            skipped.add(i, e);
         }
         pending = 0;
     }
@@ -120,7 +123,7 @@ std::optional<MicCheckRecord> micCheckRecord(const Value& v) {
     r.csID = d["csID"].longLongValue();
     r.checked = d["checked"].boolValue();
     r.user = d["user"].optionalString();
-    r.time = d["time"].dateValue();
+    r.time = dateInRange(d["time"]);
     r.note = d["note"].optionalString();
     r.needsChecking = d["needsChecking"].boolValue();
     return r;
@@ -265,9 +268,10 @@ LinkRead<std::vector<std::optional<int32_t>>> LinkMessageReader::groupStates(
     if (!a) return *result;
     std::vector<std::optional<int32_t>> out;
     out.reserve(a->size());
+    SkippedElements skipped = skippedIn(message);
     for (size_t i = 0; i < a->size(); ++i) {
         out.push_back((*a)[i].intValue());
-        if (!out.back()) logSkipped(message, i, (*a)[i]);
+        if (!out.back()) skipped.add(i, (*a)[i]);
     }
     return Result::found(std::move(out));
 }
@@ -286,12 +290,13 @@ LinkRead<std::map<int64_t, WirelessInfoEntry>> LinkMessageReader::wirelessInfo(
         return Result::wrongKind(wrongKindText(message, LinkKey::kValue, *v, "a dictionary"));
     }
     std::map<int64_t, WirelessInfoEntry> out;
+    SkippedElements skipped = skippedIn(message);
     size_t i = 0;
     for (const auto& [key, entry] : *info) {
         auto position = key.isNumber() ? key.longLongValue() : std::nullopt;
         const Dictionary* d = entry.dictionaryValue();
         if (!position || !d) {
-            logSkipped(message, i, position ? entry : key);
+            skipped.add(i, position ? entry : key);
         } else {
             out[*position] =
                 WirelessInfoEntry{(*d)["Name"].optionalString(), (*d)["Frequency"].doubleValue(),

@@ -18,8 +18,9 @@ namespace quenbril {
 
 /// Typed readers of the server's messages. Each answers the value, "missing" (no such key, or
 /// a null), or "wrong kind" (the message is to be dropped whole with "Something went wrong!").
-/// Inside arrays, an element of the wrong kind is skipped with a log line; inside records, a
-/// field of the wrong kind reads as missing. Pointers and spans point into the message.
+/// Inside arrays, an element of the wrong kind is skipped (a message's skipped elements are
+/// counted in one log line); inside records, a field of the wrong kind reads as missing. Pointers
+/// and spans point into the message.
 ///
 /// Readers that take a `key` read the "Value" by default; the comment names the commands.
 class LinkMessageReader {

@@ -56,7 +56,7 @@ struct WirelessInfoEntry {
 };
 
 /// A mic-check record ("MicCheckState", elements of "MicCheckArray"). `time` in seconds since
-/// 2001-01-01.
+/// 2001-01-01; a date that is not finite or out of range reads as missing.
 struct MicCheckRecord {
     std::optional<int64_t> csID;
     std::optional<bool> checked;

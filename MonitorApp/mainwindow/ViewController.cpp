@@ -79,6 +79,14 @@ void ViewController::alert(const std::string& text) {
     }
 }
 
+void ViewController::presentAlert(const std::string& text) {
+    if (alertPresenter_) {
+        alertPresenter_->present(this, text);
+    } else {
+        log(LogLevel::Warning, "%s", text.c_str());
+    }
+}
+
 // The window's parts: the header (version, buttons, tool selector, group buttons, labels), the
 // scroll view of the strips and the status line.
 void ViewController::buildViews() {

@@ -53,6 +53,10 @@ void ViewController::DispatchWindow::setDialogClientNames(const std::vector<std:
 
 void ViewController::DispatchWindow::alert(const std::string& text) { vc_.alert(text); }
 
+void ViewController::DispatchWindow::presentAlert(const std::string& text) {
+    vc_.presentAlert(text);
+}
+
 void ViewController::DispatchWindow::registerToChat() { vc_.registerToChat(); }
 
 void ViewController::DispatchWindow::updateChannelStrips() { vc_.updateChannelStrips(); }

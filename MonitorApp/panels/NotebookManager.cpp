@@ -5,6 +5,7 @@
 #include "foundation/Log.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/SharedInstance.h"
+#include "foundation/SkippedElements.h"
 
 namespace quenbril {
 
@@ -36,11 +37,11 @@ void NotebookManager::refreshFromArray(const Array& notes) {
     localEntries_ = kept;
     notebookEntries_.clear();
     notebookEntries_.reserve(notes.size() + kept.size());
+    SkippedElements skipped("Notebook");
     for (size_t i = 0; i < notes.size(); ++i) {
         const Dictionary* d = notes[i].dictionaryValue();
         if (!d) {
-            log(LogLevel::Warning, "Notebook: element %zu is %s, skipped", i,
-                Value::kindName(notes[i].kind()));
+            skipped.add(i, notes[i]);
             continue;
         }
         notebookEntries_.push_back(TimelineEntry::makeWithProperty(*d));

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "foundation/NumberRange.h"
 #include "foundation/RunLoop.h"
 
 namespace quenbril {
@@ -10,7 +11,7 @@ std::shared_ptr<TimelineEntry> TimelineEntry::makeWithProperty(const Dictionary&
     auto e = std::make_shared<TimelineEntry>();
     e->note_ = p["Note"].optionalString();
     e->creator_ = p["Creator"].optionalString();
-    e->time_ = p["Time"].dateValue();
+    e->time_ = dateInRange(p["Time"]);
     e->csID_ = p["csID"].longLongValue().value_or(0);
     e->teID_ = p["teID"].intValue().value_or(0);
     e->ltc_.hours = p["Hours"].intValue().value_or(0);

@@ -19,7 +19,7 @@ class TimelineEntry {
     TimelineEntry() = default;
     /// An entry from the dictionary form {"Note", "Creator", "Time", "csID", "teID", "Hours",
     /// "Mins", "Secs", "Frame"}. A missing key, or one of the wrong kind, reads as missing
-    /// (no text, no date) or 0.
+    /// (no text, no date) or 0; so does a date that is not finite or out of range.
     static std::shared_ptr<TimelineEntry> makeWithProperty(const Dictionary& property);
 
     /// The dictionary form, all nine keys. Fills in first what the entry lacks: no text or no

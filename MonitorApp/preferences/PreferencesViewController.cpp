@@ -69,7 +69,16 @@ PreferencesViewController::PreferencesViewController(UserSettingsManager& settin
     viewDidLoad();
 }
 
-PreferencesViewController::~PreferencesViewController() = default;
+PreferencesViewController::~PreferencesViewController() {
+    // The fields finish their editing as the widgets go, after this object's own part is gone:
+    // their signals must not reach it then. What they hold is stored now instead.
+    for (QObject* field : {static_cast<QObject*>(qbIdentifier_), static_cast<QObject*>(manualIP_),
+                           static_cast<QObject*>(useManualIP_)}) {
+        field->disconnect(this);
+    }
+    if (qbIdentifier_->isModified()) storeServerIdentifier();
+    if (manualIP_->isModified()) storeManualAddress();
+}
 
 void PreferencesViewController::discoveryUnavailable() { statusText_->setText(kNoDiscoveryText); }
 
@@ -235,12 +244,15 @@ void PreferencesViewController::previousClicked() {
 }
 
 void PreferencesViewController::serverChanged() {
-    const std::string text = qbIdentifier_->text().toStdString();
     if (!closing_) {
-        settings_.setQbIdentifier(text);
+        settings_.setQbIdentifier(qbIdentifier_->text().toStdString());
         link_.tryToConnect();
     }
-    defaults_.setObject(Value(text), kQbIdentifierKey);
+    storeServerIdentifier();
+}
+
+void PreferencesViewController::storeServerIdentifier() {
+    defaults_.setObject(Value(qbIdentifier_->text().toStdString()), kQbIdentifierKey);
     defaults_.synchronize();
 }
 
@@ -251,9 +263,13 @@ void PreferencesViewController::manualIPClicked() {
 }
 
 void PreferencesViewController::controlTextDidEndEditing() {
+    storeManualAddress();
+    link_.tryToConnect();
+}
+
+void PreferencesViewController::storeManualAddress() {
     const std::string text = manualIP_->text().toStdString();
     if (!text.empty()) defaults_.setObject(Value(text), ClientDefaultsKeys::kManualIP);
-    link_.tryToConnect();
 }
 
 bool PreferencesViewController::defaultDevicesFound(const std::string& input,

@@ -139,6 +139,9 @@ class PreferencesViewController : public LockableViewController,
   private:
     void buildForm();
     void showDevices();
+    // The identifier and the manual address the fields hold, into the defaults.
+    void storeServerIdentifier();
+    void storeManualAddress();
 
     UserSettingsManager& settings_;
     UserDefaults& defaults_;

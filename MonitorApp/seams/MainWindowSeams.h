@@ -109,6 +109,12 @@ class AlertPresenter {
     virtual ~AlertPresenter() = default;
     /// A warning with the message text and one "OK".
     virtual void runModal(QWidget* window, const std::string& messageText) = 0;
+    /// The same warning, shown without waiting for the user: it returns at once and the alert
+    /// stays until it is closed; the same text presented again meanwhile shows no second one.
+    /// By default it is shown as `runModal` shows it.
+    virtual void present(QWidget* window, const std::string& messageText) {
+        runModal(window, messageText);
+    }
     /// Shows `alert` and answers the index of the button chosen (0 for the first). By default
     /// it shows the message text alone and answers 0.
     virtual int runModal(QWidget* window, const Alert& alert) {

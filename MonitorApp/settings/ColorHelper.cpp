@@ -43,9 +43,10 @@ constexpr std::array<const char*, 9> kChatTable = {
 // read back at every start.
 bool isComponent(const Value& value) { return numberInRange(value, 0.0, 1.0).has_value(); }
 
+// Red, green and blue, and perhaps alpha.
 bool isColorArray(const Value& value) {
     const Array* array = value.arrayValue();
-    if (!array || array->size() < 3) return false;
+    if (!array || array->size() < 3 || array->size() > 4) return false;
     for (size_t i = 0; i < 3; ++i) {
         if (!isComponent((*array)[i])) return false;
     }
@@ -216,13 +217,19 @@ bool ColorHelper::isColorDictionary(const Value& value) {
            isComponent((*d)["blue"]) && isComponent((*d)["alpha"]);
 }
 
-bool ColorHelper::isGroupColorArray(const Value& value) {
+std::optional<Array> ColorHelper::groupColorTable(const Value& value) {
     const Array* colors = value.arrayValue();
-    if (!colors) return false;
+    if (!colors || colors->size() > kMaxGroupColors) return std::nullopt;
+    Array table;
+    table.reserve(colors->size());
     for (const Value& c : *colors) {
-        if (!isColorDictionary(c)) return false;
+        if (!isColorDictionary(c)) return std::nullopt;
+        // Only the components are kept: anything else beside them would be stored for good.
+        const Dictionary& d = *c.dictionaryValue();
+        table.emplace_back(Dictionary{
+            {"red", d["red"]}, {"green", d["green"]}, {"blue", d["blue"]}, {"alpha", d["alpha"]}});
     }
-    return true;
+    return table;
 }
 
 namespace {
@@ -241,16 +248,20 @@ constexpr std::array<std::pair<const char*, ColorSetting>, 9> kColorSettings = {
     {"lineThickness", ColorSetting::LineThickness},
 }};
 
-bool fits(ColorSetting kind, const Value& value) {
+// The value to store for a setting of `kind`; none when it is not of that kind.
+std::optional<Value> fitted(ColorSetting kind, const Value& value) {
     switch (kind) {
         case ColorSetting::ColorArray:
-            return isColorArray(value);
+            if (isColorArray(value)) return value;
+            break;
         case ColorSetting::LineThickness:
-            return isLineThickness(value);
+            if (isLineThickness(value)) return value;
+            break;
         case ColorSetting::GroupColors:
-            return ColorHelper::isGroupColorArray(value);
+            if (auto table = ColorHelper::groupColorTable(value)) return Value(std::move(*table));
+            break;
     }
-    return false;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -271,11 +282,12 @@ bool ColorHelper::setColorSettings(const Dictionary& settings) {
     for (const auto& [key, kind] : kColorSettings) {
         const Value& value = settings[key];
         if (value.isNull()) continue;
-        if (!fits(kind, value)) {
+        std::optional<Value> stored = fitted(kind, value);
+        if (!stored) {
             log(LogLevel::Warning, "Ignoring the colour setting %s of the wrong kind", key);
             continue;
         }
-        written = defaults.setObject(value, key) && written;
+        written = defaults.setObject(*stored, key) && written;
     }
     return written;
 }

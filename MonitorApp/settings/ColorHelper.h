@@ -14,8 +14,9 @@ class UserDefaults;
 /// defaults, cached here), the colours of the eight channel groups, the colours that tell chat
 /// senders apart, and a few fixed interface colours. Main thread only.
 ///
-/// A theme colour is an array of three numbers (red, green, blue in 0..1). A stored theme value
-/// that is not an array of at least three numbers counts as missing and gives the default.
+/// A theme colour is an array of three numbers (red, green, blue in 0..1), perhaps with alpha. A
+/// stored theme value that is not an array of three or four such numbers counts as missing and
+/// gives the default.
 class ColorHelper {
   public:
     static constexpr const char* kGroupColorsKey = "groupColors";
@@ -69,9 +70,12 @@ class ColorHelper {
     static Color colorFromDic(const Dictionary& dictionary);
     /// Whether `value` is a colour dictionary: the four components, all finite numbers in 0..1.
     static bool isColorDictionary(const Value& value);
-    /// Whether a "groupColors" value (from the link or a settings file) may be stored: an array
-    /// of colour dictionaries.
-    static bool isGroupColorArray(const Value& value);
+    /// The most colours a "groupColors" table holds (group indexes 0 and up).
+    static constexpr size_t kMaxGroupColors = 256;
+    /// A "groupColors" value (from the link or a settings file) as it is stored: an array of at
+    /// most kMaxGroupColors colour dictionaries, each cut to its four components. None for any
+    /// other value.
+    static std::optional<Array> groupColorTable(const Value& value);
     /// The stored colour settings of the settings file, each key only when stored.
     static Dictionary getColorSettings();
     /// Writes the colour settings of an imported settings file into the user defaults: only

@@ -2,6 +2,7 @@
 
 #include "foundation/Log.h"
 #include "foundation/SharedInstance.h"
+#include "foundation/SkippedElements.h"
 #include "foundation/UserDefaults.h"
 
 namespace quenbril {
@@ -18,6 +19,13 @@ bool sameText(const std::optional<std::string>& a, const std::optional<std::stri
     return a && b && *a == *b;
 }
 
+// The bytes a player's texts and picture take.
+size_t bytesOf(const Player& player) {
+    auto length = [](const auto& field) { return field ? field->size() : 0; };
+    return length(player.name()) + length(player.roleName()) + length(player.comments()) +
+           length(player.image());
+}
+
 }  // namespace
 
 PlayerManager& PlayerManager::sharedInstance() { return shared.get(); }
@@ -31,11 +39,12 @@ PlayerManager::PlayerManager(const UserDefaults& defaults) {
 }
 
 void PlayerManager::updateFromArray(const Array& players) {
-    for (const Value& element : players) {
-        if (const Dictionary* dictionary = element.dictionaryValue()) {
+    SkippedElements skipped("Players");
+    for (size_t i = 0; i < players.size(); ++i) {
+        if (const Dictionary* dictionary = players[i].dictionaryValue()) {
             players_.push_back(std::make_shared<Player>(*dictionary));
         } else {
-            log(LogLevel::Warning, "Skipping a player entry that is not a dictionary");
+            skipped.add(i, players[i]);
         }
     }
 }
@@ -50,6 +59,18 @@ void PlayerManager::addFromDic(const Dictionary& dictionary) {
             QLOG("Player %s already existed, replacing...", existing->name().value_or("").c_str());
             replaced = existing;
         }
+    }
+    size_t count = 1;
+    size_t bytes = bytesOf(*player);
+    for (const auto& existing : players) {
+        if (existing == replaced) continue;
+        ++count;
+        bytes += bytesOf(*existing);
+    }
+    if (count > kMaxPlayers || bytes > kMaxPlayerBytes) {
+        log(LogLevel::Warning, "NewPlayer: refused, the list would hold %zu players of %zu bytes",
+            count, bytes);
+        return;
     }
     if (replaced) {
         std::erase(players, replaced);

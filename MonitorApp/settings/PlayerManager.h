@@ -27,8 +27,14 @@ class PlayerManager {
 
     /// Appends one player per dictionary, in order, after the players already listed.
     void updateFromArray(const Array& players);
+    /// The most players the server's "NewPlayer" messages may make the list hold, and the most
+    /// bytes of text and pictures: as much as a player file holds.
+    static constexpr size_t kMaxPlayers = 1000;
+    static constexpr size_t kMaxPlayerBytes = 64u << 20;
+
     /// Adds the player a "NewPlayer" message announces: a player of the same name and role
-    /// already listed is replaced, and the new one goes to the end of the list.
+    /// already listed is replaced, and the new one goes to the end of the list. A player that
+    /// would take the list past kMaxPlayers or kMaxPlayerBytes is refused with a log line.
     void addFromDic(const Dictionary& player);
     /// The `propertyDic` of every player, in list order.
     Array propertyArray() const;

@@ -18,6 +18,7 @@
 #include "foundation/PropertyList.h"
 #include "foundation/UserDefaults.h"
 #include "tests/foundation/TestSupport.h"
+#include "tests/support/DeepPlist.h"
 #include "tests/support/KilledSave.h"
 #include "tests/support/TemporarySettingsTest.h"
 
@@ -405,6 +406,49 @@ TEST_F(UserDefaultsTest, AnOversizedFileIsMovedAsideUnreadAndTheStoreStartsEmpty
 
     EXPECT_TRUE(defaults.setInteger(5, "columns"));
     EXPECT_EQ(UserDefaults(folder().string(), "Quenbril").integerForKey("columns"), 5);
+}
+
+TEST_F(UserDefaultsTest, AFileNestedPastAnyBoundIsMovedAsideAndTheStoreStartsEmpty) {
+    // It ended every start of the program: the parser's tree overflowed the stack.
+    fs::create_directories(folder());
+    writeFile(file(), test::deepXmlPlist(test::kCrashingDepth));
+    UserDefaults& defaults = restart();
+    EXPECT_TRUE(defaults.storedValues().empty());
+    std::vector<std::string> names = folderEntries();
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names[0].rfind("Quenbril.plist.corrupt-", 0), 0u) << names[0];
+    EXPECT_TRUE(defaults.setInteger(5, "columns"));
+    EXPECT_EQ(restart().integerForKey("columns"), 5);
+}
+
+TEST_F(UserDefaultsTest, AValueThatWouldMakeAFileTooLargeToReadIsRefusedAndTheOldFileStays) {
+    // The next start would set such a file aside, and every setting with it.
+    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    ASSERT_TRUE(defaults.setObject(Value("127.0.0.9"), "manualIP"));
+    const Bytes before = readFile(file());
+    // In base64, 50 MB of data take more than 64 MiB.
+    const Value huge(Array{Dictionary{{"red", 1.0}, {"pad", Bytes(50'000'000, 7)}}});
+    EXPECT_FALSE(defaults.setObject(huge, "groupColors"));
+    EXPECT_TRUE(defaults.objectForKey("groupColors").isNull());
+    EXPECT_EQ(readFile(file()), before);
+    EXPECT_TRUE(defaults.setInteger(3, "columns")) << "later saves go on";
+
+    UserDefaults& after = restart();
+    EXPECT_EQ(after.stringForKey("manualIP"), "127.0.0.9");
+    EXPECT_EQ(after.integerForKey("columns"), 3);
+    EXPECT_EQ(folderEntries(), std::vector<std::string>{"Quenbril.plist"});
+}
+
+TEST_F(UserDefaultsTest, AFileOfTooManyEscapesIsMovedAsideUnparsed) {
+    // libplist would have taken minutes over this 10 MB text, and hours over 64 MiB.
+    fs::create_directories(folder());
+    std::string text = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>pad</key><string>";
+    for (int i = 0; i < 2000000; ++i) text += "&amp;";
+    writeFile(file(), text + "</string></dict></plist>");
+    EXPECT_TRUE(restart().storedValues().empty());
+    std::vector<std::string> names = folderEntries();
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names[0].rfind("Quenbril.plist.corrupt-", 0), 0u) << names[0];
 }
 
 TEST_F(UserDefaultsTest, AFifoInPlaceOfTheFileIsNeitherWaitedForNorWrittenOver) {

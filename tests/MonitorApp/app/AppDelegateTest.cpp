@@ -1,15 +1,18 @@
 // The application delegate's menu: the chat menu's quick-message titles, the tags of its items,
-// the lock and mute titles and the modes that exclude each other.
+// the lock and mute titles and the modes that exclude each other; and what it tells at launch.
 
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
 #include <QTest>
+#include <filesystem>
+#include <fstream>
 
 #include "DarIrudovOzuzari/ZICrashes.h"
 #include "RizUdidadIzezozure/ZIAnalytics.h"
 #include "ZurIrirur/ZIZurIrirur.h"
 #include "tests/MonitorApp/app/AppTest.h"
+#include "tests/support/DeepPlist.h"
 
 namespace quenbril::test {
 namespace {
@@ -35,6 +38,23 @@ TEST_F(AppDelegateTest, WithoutStoredQuickMessagesTheDefaultsAreStoredAndShownFr
     // The stored defaults are the ones the next start reads.
     restart();
     EXPECT_EQ(defaults().stringForKey("CB 7"), "Custom message 1");
+}
+
+TEST_F(AppDelegateTest, ASettingsFileSetAsideIsToldOnceOverTheMainWindow) {
+    // The log alone said so: the user found every setting gone without a word.
+    const std::filesystem::path file = defaults().path();
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file) << test::deepXmlPlist(test::kCrashingDepth);
+    restart();
+    EXPECT_TRUE(defaults().storedValues().empty());
+    launch();
+    ASSERT_EQ(alerts.texts.size(), 1u);
+    EXPECT_EQ(alerts.windows[0], controller);
+    const std::string& text = alerts.texts[0];
+    EXPECT_NE(text.find(file.string()), std::string::npos) << text;
+    EXPECT_NE(text.find(".corrupt-"), std::string::npos) << text;
+    EXPECT_NE(text.find("nested too deeply"), std::string::npos) << text;
+    EXPECT_FALSE(defaults().takeSetAside()) << "told once";
 }
 
 // F1 to F7 in the main window send the texts of the chat window's buttons with those labels

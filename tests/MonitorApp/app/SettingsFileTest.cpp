@@ -1,5 +1,6 @@
 // Export and import of the settings file through the menu: the round trip, a file that holds
-// only part of the settings, a file that is no settings dictionary and a write that fails.
+// only part of the settings, a file that is no settings dictionary (or nested past any bound)
+// and a write that fails.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include "foundation/PropertyList.h"
 #include "resources/QuenbrilResources.h"
 #include "tests/MonitorApp/app/AppTest.h"
+#include "tests/support/DeepPlist.h"
 
 namespace quenbril::test {
 namespace {
@@ -113,8 +115,10 @@ TEST_F(SettingsFileTest, AFileThatIsNoSettingsDictionaryGivesTheAlertAndChangesN
     }
     const std::string garbage = file("garbage.qcf");
     std::ofstream(garbage) << "not a property list";
+    const std::string deep = file("deep.qcf");
+    std::ofstream(deep) << test::deepXmlPlist(test::kCrashingDepth);
 
-    for (const std::string& path : {array, garbage, file("missing.qcf")}) {
+    for (const std::string& path : {array, garbage, deep, file("missing.qcf")}) {
         alerts.alerts.clear();
         importFrom(path);
         ASSERT_EQ(alerts.alerts.size(), 1u) << path;

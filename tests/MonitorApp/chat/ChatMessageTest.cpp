@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "MonitorApp/chat/ChatMessage.h"
 #include "MonitorApp/chat/ChatReceiptRule.h"
 #include "MonitorApp/chat/TextSearch.h"
@@ -69,6 +71,16 @@ TEST(ChatMessageArchive, MissingMembersAndMembersOfTheWrongKindReadAsMissing) {
     EXPECT_EQ(m->messageType(), 0u);
     EXPECT_EQ(decode(archive(Dictionary{}, -1))->messageType(), UINT64_MAX)
         << "a negative type is widened with its sign";
+}
+
+TEST(ChatMessageArchive, DatesThatAreNotFiniteOrInRangeReadAsMissing) {
+    // Shown, they were undefined behaviour: no clock time is that far away.
+    for (double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL, 1e300}) {
+        auto m = decode(archive(Dictionary{{"message", "x"}, {"date", Date{bad}}}, 0));
+        ASSERT_TRUE(m) << bad;
+        EXPECT_FALSE(m->date()) << bad;
+        EXPECT_EQ(m->message(), "x");
+    }
 }
 
 TEST(ChatMessage, AnAlertResetIsToldByItsText) {

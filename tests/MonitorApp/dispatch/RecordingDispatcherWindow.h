@@ -27,7 +27,7 @@ class RecordingDispatcherWindow : public DispatcherWindow {
     void setDialogClientNames(const std::vector<std::string>& names) override {
         dialogClientNames.push_back(names);
     }
-    void alert(const std::string& text) override { alerts.push_back(text); }
+    void presentAlert(const std::string& text) override { alerts.push_back(text); }
     void registerToChat() override { ++chatRegistrations; }
     void updateChannelStrips() override { ++stripUpdates; }
     void scrollStripToVisible(const ChannelStripView& view) override {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 
 #include "DispatcherTestEnvironment.h"
 #include "MonitorApp/link/LinkRead.h"
@@ -160,6 +161,22 @@ TEST_F(DispatcherTest, GroupColoursWithNumbersOutOfRangeAreRefusedLikeAWrongKind
         alpha.set("alpha", bad);
         dispatch("GroupColors", Array{alpha});
     }
+    EXPECT_EQ(defaults().objectForKey("groupColors"), Value(Array{red}));
+}
+
+TEST_F(DispatcherTest, GroupColoursAreBoundedInCountAndKeysAndEverySettingOutlivesThem) {
+    // A colour with 14 MB beside its components made a settings file too large to read again.
+    defaults().setObject("127.0.0.9", "manualIP");
+    Dictionary red{{"red", 1.0}, {"green", 0.0}, {"blue", 0.0}, {"alpha", 1.0}};
+    Dictionary padded = red;
+    padded.set("pad", std::string(14 << 20, '&'));
+    dispatch("GroupColors", Array{padded});
+    EXPECT_EQ(defaults().objectForKey("groupColors"), Value(Array{red}));
+    EXPECT_LT(std::filesystem::file_size(defaults().path()), 4096u);
+    dispatch("GroupColors", Array(ColorHelper::kMaxGroupColors + 1, Value(red)));
+    EXPECT_EQ(defaults().objectForKey("groupColors"), Value(Array{red}));
+    UserDefaults::resetStandardUserDefaults();
+    EXPECT_EQ(defaults().stringForKey("manualIP"), "127.0.0.9");
     EXPECT_EQ(defaults().objectForKey("groupColors"), Value(Array{red}));
 }
 

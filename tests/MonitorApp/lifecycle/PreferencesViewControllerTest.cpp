@@ -1,6 +1,7 @@
 // The connection dialog's logic: what it reads and writes in the user defaults, its retry
 // timer, and the connection attempts its fields start.
 
+#include <QTest>
 #include <filesystem>
 #include <fstream>
 
@@ -111,6 +112,25 @@ TEST_F(ConnectionDialog, TheManualAddressBoxSwitchesTheModeAndConnects) {
     EXPECT_EQ(defaults().integerForKey("useManualIP"), 0);
     EXPECT_FALSE(d.manualIP()->isEnabled());
     EXPECT_EQ(browserLog->browsed.size(), searches + 1);
+}
+
+TEST_F(ConnectionDialog, QuittingWhileAnAddressIsTypedStoresItAndRunsNothingOnAHalfGoneDialog) {
+    // Going away, the field finished its editing after the dialog's own part had gone, and the
+    // dialog's handler ran on what was left of it.
+    defaults().setInteger(1, "useManualIP");
+    auto d = std::make_shared<PreferencesViewController>(settings(), defaults(), link(),
+                                                         NotificationCenter::defaultCenter());
+    d->setGraphicsCheck([] { return true; });
+    d->show();
+    d->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(d.get()));
+    d->manualIP()->setFocus();
+    QTest::keyClicks(d->manualIP(), "127.0.0.7");
+    ASSERT_TRUE(d->manualIP()->hasFocus());
+    link().setPreviousManualIP(std::nullopt);
+    d.reset();
+    EXPECT_EQ(defaults().stringForKey("manualIP"), "127.0.0.7") << "typed text is kept";
+    EXPECT_EQ(link().previousManualIP(), std::nullopt) << "no attempt from a dialog going away";
 }
 
 TEST_F(ConnectionDialog, TheDialogCannotBeClosedButByConfirming) {

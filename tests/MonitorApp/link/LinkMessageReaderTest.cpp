@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "MonitorApp/link/LinkCommands.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
 #include "MonitorApp/link/LinkMessageReader.h"
@@ -24,6 +26,21 @@ class LinkMessageReaderTest : public ::testing::Test {
     void TearDown() override { setLogLevel(saved_); }
     LogLevel saved_ = LogLevel::Info;
 };
+
+TEST_F(LinkMessageReaderTest, AMessagesSkippedElementsAreLoggedInOneLine) {
+    // Three frames of millions of bad elements wrote 4.7 million lines.
+    setLogLevel(LogLevel::Warning);
+    const Array bad(200000, Value("x"));
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(R::stripIDs(msg(LinkCommand::kActiveChannels, bad))->empty());
+    EXPECT_TRUE(R::intPairs(msg(LinkCommand::kBatteryData, bad))->pairs.empty());
+    EXPECT_EQ(R::groupStates(msg(LinkCommand::kGroupStates, bad))->size(), bad.size());
+    const std::string logged = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(logged.begin(), logged.end(), '\n'), 3) << logged.substr(0, 400);
+    EXPECT_NE(logged.find("\"ActiveChannels\": 200000 elements of the wrong kind skipped"),
+              std::string::npos)
+        << logged.substr(0, 400);
+}
 
 TEST_F(LinkMessageReaderTest, ScalarsTellMissingFromWrongKind) {
     auto missing = LinkMessageBuilder::message(LinkCommand::kMasterVersion);

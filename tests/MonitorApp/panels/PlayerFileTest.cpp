@@ -11,6 +11,7 @@
 
 #include "MonitorApp/panels/PlayerFile.h"
 #include "foundation/PropertyList.h"
+#include "tests/support/DeepPlist.h"
 #include "tests/support/KilledSave.h"
 #include "tests/support/TemporaryFolderTest.h"
 
@@ -61,6 +62,16 @@ TEST_F(PlayerFileTest, AFileOver64MiBIsRefusedAndOneOfExactly64MiBIsRead) {
     EXPECT_NE(error.description.find("64 MiB"), std::string::npos);
     EXPECT_FALSE(PlayerFile::read(atLimit, &error));
     EXPECT_NE(error.code, EFBIG);
+}
+
+TEST_F(PlayerFileTest, AFileNestedPastAnyBoundIsRefusedAsNoList) {
+    const std::string file = path("Deep.pla");
+    put(file, test::deepXmlPlist(test::kCrashingDepth));
+    Error error;
+    EXPECT_FALSE(PlayerFile::read(file, &error));
+    EXPECT_EQ(error.domain, PlayerFile::kErrorDomain);
+    EXPECT_EQ(error.code, PropertyList::kTooDeep);
+    EXPECT_NE(error.description.find(file), std::string::npos) << error.description;
 }
 
 TEST_F(PlayerFileTest, AFifoIsRefusedAndASaveClearsWhatAKilledSaveLeft) {

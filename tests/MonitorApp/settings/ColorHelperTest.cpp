@@ -185,6 +185,24 @@ TEST_F(ColorHelperTest, ColourSettingsImportRefusesNumbersThatAreNotFiniteOrOutO
     EXPECT_EQ(ColorHelper::colorForGroup(0), ColorHelper::defaultColorForGroup(0));
 }
 
+TEST_F(ColorHelperTest, ColourArraysAreBoundedInCountAndKeys) {
+    const Dictionary red = ColorHelper::dicForColor(Color{1, 0, 0, 1});
+    Dictionary padded = red;
+    padded.set("pad", std::string(1 << 20, 'x'));
+    EXPECT_EQ(ColorHelper::groupColorTable(Array{padded, red}), (Array{red, red}));
+    EXPECT_TRUE(ColorHelper::groupColorTable(Array(ColorHelper::kMaxGroupColors, red)));
+    EXPECT_FALSE(ColorHelper::groupColorTable(Array(ColorHelper::kMaxGroupColors + 1, red)));
+
+    EXPECT_TRUE(
+        ColorHelper::setColorSettings(Dictionary{{"groupColors", Array{padded}},
+                                                 {"colorForAudio", Array{0.0, 0.0, 1.0, 1.0}},
+                                                 {"colorForRF", Array{0.0, 0.0, 1.0, 1.0, 0.5}}}));
+    restart();
+    EXPECT_EQ(
+        ColorHelper::getColorSettings(),
+        (Dictionary{{"groupColors", Array{red}}, {"colorForAudio", Array{0.0, 0.0, 1.0, 1.0}}}));
+}
+
 TEST_F(ColorHelperTest, LinkGroupColoursRepeatDarkerAfterTheFirstNine) {
     EXPECT_EQ(ColorHelper::colorForLinkGroup(2), (Color{1, 0, 0, 1}));
     EXPECT_EQ(ColorHelper::colorForLinkGroup(9), (Color{1 * 0.7, 0, 0, 1})) << "9 & 7 = 1: red";

@@ -59,6 +59,28 @@ TEST_F(PlayerManagerTest, ReannouncedPlayerMovesToTheEndAndIsLoggedOnce) {
               (std::vector<std::string>{"Cy as Romeo", "Ann as Juliet", "Ann as Nurse"}));
 }
 
+TEST_F(PlayerManagerTest, AnnouncedPlayersAreBoundedInCountAndBytes) {
+    // 3,000 announcements of 100 KB each took 300 MB.
+    PlayerManager& players = PlayerManager::sharedInstance();
+    const Bytes picture(100 * 1024, 7);
+    size_t bytes = 0;
+    for (int i = 0; i < 700; ++i) {
+        players.addFromDic(playerDic(("P" + std::to_string(i)).c_str(), "", picture));
+    }
+    for (const auto& p : players.players()) bytes += p->image()->size() + p->name()->size();
+    EXPECT_LE(bytes, PlayerManager::kMaxPlayerBytes);
+    EXPECT_GT(bytes, PlayerManager::kMaxPlayerBytes - picture.size() - 16);
+    // A player announced again still replaces its entry.
+    players.addFromDic(playerDic("P0", "", {1}));
+    EXPECT_EQ(players.players().back()->image(), Bytes{1});
+
+    players.setPlayers({});
+    for (size_t i = 0; i < PlayerManager::kMaxPlayers + 50; ++i) {
+        players.addFromDic(playerDic(("Q" + std::to_string(i)).c_str(), "", {}));
+    }
+    EXPECT_EQ(players.players().size(), PlayerManager::kMaxPlayers);
+}
+
 TEST_F(PlayerManagerTest, AnAnnouncedPlayerJoinsTheListItIsAddedTo) {
     UserDefaults ownDefaults("/nonexistent/quenbril-own-players", "Defaults");
     PlayerManager own(ownDefaults);

@@ -13,17 +13,21 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 
+#include "MonitorApp/app/context/SharedRemoteContext.h"
 #include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/controls/WindowFrameAutosave.h"
+#include "MonitorApp/dispatch/ServerMessageDispatcher.h"
 #include "MonitorApp/panels/ui/MediumDateText.h"
 #include "MonitorApp/panels/ui/MicCheckTableModel.h"
 #include "MonitorApp/panels/ui/MicCheckViewController.h"
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
+#include "tests/MonitorApp/dispatch/RecordingDispatcherWindow.h"
 #include "tests/MonitorApp/panels/ui/SharedPanelServices.h"
 
 namespace quenbril {
@@ -96,6 +100,30 @@ TEST_F(MicCheckTest, NamesAreColouredByCheckStatusAndCellsShowTheRecord) {
     window->update();
     EXPECT_EQ(cell(1, Column::kTime).toString(), "") << "a record without a time shows none";
     EXPECT_FALSE(cell(5, Column::kName).isValid());
+}
+
+TEST_F(MicCheckTest, ServerRecordsWithDatesThatAreNotFiniteOrInRangeShowNoTime) {
+    // A time that is not a number showed as "16 May -292275025".
+    settings().setActAsClient(true);
+    FixedShortTimeClock clock;
+    RecordingDispatcherWindow dispatchWindow;
+    ServerMessageDispatcher dispatcher(sharedRemoteContext(clock), dispatchWindow);
+    Array records;
+    int64_t csID = 1;
+    for (double bad : {std::nan(""), HUGE_VAL, 1e300}) {
+        records.emplace_back(Dictionary{{"csID", csID++},
+                                        {"checked", true},
+                                        {"user", "bob"},
+                                        {"time", Value::date(bad)},
+                                        {"needsChecking", true}});
+    }
+    dispatcher.messageReceivedFromServer(
+        Value(Dictionary{{"Command", "MicCheckArray"}, {"Value", records}}));
+    window->show();
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(cell(row, Column::kUser).toString(), "bob") << row;
+        EXPECT_EQ(cell(row, Column::kTime).toString(), "") << row;
+    }
 }
 
 /// Pixels of `area` whose brightness differs from `against`'s by more than `by`.

@@ -7,6 +7,7 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QTableView>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -114,6 +115,20 @@ TEST_F(NotebookWindowTest, ColumnsShowTheNoteTheStripAndItsInput) {
     EXPECT_EQ(cell(1, "AudioInput"), "<Not available>");
     EXPECT_EQ(cell(2, "Note"), "");
     EXPECT_EQ(cell(0, "Other"), "");
+}
+
+TEST_F(NotebookWindowTest, ServerNotesWithDatesThatAreNotFiniteOrInRangeShowNoTime) {
+    Array entries;
+    for (double bad : {std::nan(""), HUGE_VAL, -1e300}) {
+        entries.emplace_back(Dictionary{{"Note", "cue"}, {"Time", Value::date(bad)}, {"teID", 1}});
+    }
+    notebook().refreshFromArray(entries);
+    ASSERT_EQ(window->model()->rowCount(), 3);
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_FALSE(notebook().notebookEntries()[static_cast<size_t>(row)]->time()) << row;
+        EXPECT_EQ(cell(row, "Time"), "") << row;
+        EXPECT_EQ(cell(row, "Note"), "cue") << row;
+    }
 }
 
 TEST_F(NotebookWindowTest, OnlyTheLastLocalNoteAsksForAStripAndTakesTheNextClick) {

@@ -8,10 +8,12 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "MonitorApp/serverrole/receiverlist/ReceiverListModel.h"
 #include "foundation/PropertyList.h"
 #include "foundation/UserDefaults.h"
+#include "tests/support/DeepPlist.h"
 #include "tests/support/TemporaryFolderTest.h"
 
 namespace quenbril {
@@ -153,7 +155,10 @@ TEST_F(ReceiverListTest, BadFilesAreRefusedAndTheListStays) {
          "<plist><array><array><integer>3</integer><string>1.2.3.4</string></array>"
          "</array></plist>"},
     };
-    for (const auto& [name, text] : files) {
+    const std::string deep = test::deepXmlPlist(test::kCrashingDepth);
+    std::vector<std::pair<const char*, const char*>> all(std::begin(files), std::end(files));
+    all.emplace_back("deep.wip", deep.c_str());
+    for (const auto& [name, text] : all) {
         put(path(name), text);
         list_ = before;
         Error error;

@@ -1,0 +1,88 @@
+// The alert about an old server, raised while its state arrives, over a real link: the link goes
+// on reading while the alert is up.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include "MonitorApp/app/QtAlertPresenter.h"
+#include "MonitorApp/link/LinkMessageBuilder.h"
+#include "tests/MonitorApp/app/AppTest.h"
+
+namespace quenbril::test {
+namespace {
+
+QMessageBox* shownBox() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (box && box->isVisible()) return box;
+    }
+    return nullptr;
+}
+
+class ServerVersionAlertTest : public AppTest {
+  protected:
+    void TearDown() override {
+        if (QMessageBox* box = shownBox()) box->close();
+        ServerManager::sharedInstance().setDelegate(nullptr);
+        AppTest::TearDown();
+    }
+};
+
+TEST_F(ServerVersionAlertTest, TheLinkReadsOnAndNoticesTheServerGoneWhileTheAlertIsUp) {
+    // Shown modally inside the message handler, the alert kept the link from reading: nothing
+    // more arrived, and a server that had gone still showed as connected.
+    settings().setActAsClient(true);
+    launch();
+    QtAlertPresenter presenter;
+    controller->setAlertPresenter(&presenter);
+    defaults().setObject(true, "useManualIP");
+    defaults().setObject("127.0.0.1", "manualIP");
+    FrameServer server;
+    ServerManager& link = ServerManager::sharedInstance();
+    link.setPort(server.port());
+    link.setDelegate(controller);
+    connectLinkSenders(&link, *controller);
+    link.tryToConnect();
+    ASSERT_TRUE(server.acceptWithin(*loop_));
+
+    // Should the alert hold the handler, its own loop runs this, and the test goes on.
+    bool heldByAlert = false, done = false;
+    QTimer::singleShot(3000, [&] {
+        if (done) return;
+        heldByAlert = settings().batThreshold() != 33;
+        if (QMessageBox* box = shownBox()) box->close();
+    });
+    ASSERT_TRUE(server.sendMessage(LinkMessageBuilder::message("MasterVersion", 3.0)));
+    ASSERT_TRUE(server.sendMessage(LinkMessageBuilder::message("InitialDataReady", true)));
+    ASSERT_TRUE(server.sendMessage(LinkMessageBuilder::message("BatteryThreshold", 33)));
+    EXPECT_TRUE(loop_->runUntil([] { return settings().batThreshold() == 33; }, 10.0));
+    done = true;
+    EXPECT_FALSE(heldByAlert) << "the link read nothing while the alert was up";
+    QMessageBox* box = shownBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_NE(box->text().indexOf("3.8"), -1) << box->text().toStdString();
+
+    // A server that says it again raises no second box.
+    ASSERT_TRUE(server.sendMessage(LinkMessageBuilder::message("InitialDataReady", true)));
+    ASSERT_TRUE(server.sendMessage(LinkMessageBuilder::message("BatteryThreshold", 34)));
+    EXPECT_TRUE(loop_->runUntil([] { return settings().batThreshold() == 34; }, 10.0));
+    int boxes = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* shown = qobject_cast<QMessageBox*>(widget);
+        boxes += shown && shown->isVisible() ? 1 : 0;
+    }
+    EXPECT_EQ(boxes, 1);
+
+    server.stop();
+    EXPECT_TRUE(loop_->runUntil(
+        [&] { return controller->statusRightText() == "NOT CONNECTED TO SERVER"; }, 10.0))
+        << controller->statusRightText();
+    EXPECT_EQ(shownBox(), box) << "the alert stays until it is closed";
+    connectLinkSenders(nullptr, *controller);
+}
+
+}  // namespace
+}  // namespace quenbril::test
