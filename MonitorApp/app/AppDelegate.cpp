@@ -177,9 +177,9 @@ void AppDelegate::reportSetAsideSettings() {
     // The log alone told no one that every setting was gone.
     const auto aside = UserDefaults::standardUserDefaults().takeSetAside();
     if (!aside) return;
-    alerts_.present(&controller_, "The settings file " + aside->file + " could not be read (" +
-                                      aside->reason + "). It was kept as " + aside->movedTo +
-                                      " and the settings start empty.");
+    alerts_.present(getMainVC(), "The settings file " + aside->file + " could not be read (" +
+                                     aside->reason + "). It was kept as " + aside->movedTo +
+                                     " and the settings start empty.");
 }
 
 void AppDelegate::updateChatMenu() {
