@@ -7,11 +7,11 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <mutex>
 #include <vector>
 
 #include "MonitorApp/ATAudio/ATAudioUtilities.h"
 #include "MonitorApp/ATAudio/AudioFileDecoder.h"
+#include "MonitorApp/ATAudio/FFmpegLibrary.h"
 
 namespace quenbril {
 
@@ -25,19 +25,6 @@ constexpr int kMaxSampleRate = 1 << 20;
 constexpr int kMaxFrameSize = 1 << 16;
 // Decoding errors in a row after which the rest of the stream is taken as unreadable.
 constexpr int kMaxErrorsInARow = 64;
-
-std::string errorText(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
-
-// The reader reports its own failures with their reasons; FFmpeg's running commentary on
-// damaged input would only flood the log.
-void quietLibraryLog() {
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
-}
 
 struct FormatCloser {
     void operator()(AVFormatContext* format) const { avformat_close_input(&format); }
@@ -116,10 +103,10 @@ class FFmpegAudioDecoder final : public AudioFileDecoder {
 
 bool FFmpegAudioDecoder::open(const std::string& path, const std::string& typeName,
                               std::string* reason) {
-    quietLibraryLog();
+    quietFFmpegLog();
     const std::string cannot = "the " + typeName + " file cannot be read: ";
     if (!packet_ || !frame_) {
-        *reason = cannot + errorText(AVERROR(ENOMEM));
+        *reason = cannot + ffmpegErrorText(AVERROR(ENOMEM));
         return false;
     }
     // The demuxer is chosen by the content already recognised, and only local files are
@@ -133,12 +120,12 @@ bool FFmpegAudioDecoder::open(const std::string& path, const std::string& typeNa
     int result = avformat_open_input(&format, url.c_str(), input, &options);
     av_dict_free(&options);
     if (result < 0) {
-        *reason = cannot + errorText(result);
+        *reason = cannot + ffmpegErrorText(result);
         return false;
     }
     format_.reset(format);
     if ((result = avformat_find_stream_info(format, nullptr)) < 0) {
-        *reason = cannot + errorText(result);
+        *reason = cannot + ffmpegErrorText(result);
         return false;
     }
     const AVCodec* decoder = nullptr;
@@ -158,13 +145,13 @@ bool FFmpegAudioDecoder::open(const std::string& path, const std::string& typeNa
     }
     codec_.reset(avcodec_alloc_context3(decoder));
     if (!codec_ || avcodec_parameters_to_context(codec_.get(), parameters) < 0) {
-        *reason = cannot + errorText(AVERROR(ENOMEM));
+        *reason = cannot + ffmpegErrorText(AVERROR(ENOMEM));
         return false;
     }
     codec_->pkt_timebase = stream->time_base;
     codec_->thread_count = 1;
     if ((result = avcodec_open2(codec_.get(), decoder, nullptr)) < 0) {
-        *reason = cannot + errorText(result);
+        *reason = cannot + ffmpegErrorText(result);
         return false;
     }
     channels_ = static_cast<uint32_t>(channels);

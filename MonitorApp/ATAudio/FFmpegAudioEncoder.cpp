@@ -7,27 +7,15 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <mutex>
 
 #include "MonitorApp/ATAudio/AudioFileEncoder.h"
+#include "MonitorApp/ATAudio/FFmpegLibrary.h"
 
 namespace quenbril {
 
 namespace {
 
 constexpr int64_t kBitRatePerChannel = 64000;
-
-std::string errorText(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
-
-// The recorder reports its own failures with their reasons.
-void quietLibraryLog() {
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
-}
 
 bool takesRate(const AVCodec* encoder, int rate) {
     if (!encoder->supported_samplerates) return true;
@@ -85,7 +73,7 @@ AACFileEncoder::~AACFileEncoder() {
 
 bool AACFileEncoder::open(const std::string& path, uint32_t channels, double sampleRate,
                           std::string* reason) {
-    quietLibraryLog();
+    quietFFmpegLog();
     const AVCodec* encoder = avcodec_find_encoder_by_name("aac");
     if (!encoder) {
         *reason = "this FFmpeg has no AAC encoder";
@@ -115,7 +103,7 @@ bool AACFileEncoder::open(const std::string& path, uint32_t channels, double sam
     int result = avformat_alloc_output_context2(&format_, nullptr, "ipod", path.c_str());
     if (!frame_ || !packet_ || !codec_ || result < 0) {
         av_channel_layout_uninit(&layout);
-        *reason = errorText(result < 0 ? result : AVERROR(ENOMEM));
+        *reason = ffmpegErrorText(result < 0 ? result : AVERROR(ENOMEM));
         return false;
     }
     codec_->sample_fmt = AV_SAMPLE_FMT_FLTP;
@@ -127,12 +115,12 @@ bool AACFileEncoder::open(const std::string& path, uint32_t channels, double sam
     codec_->thread_count = 1;
     if (format_->oformat->flags & AVFMT_GLOBALHEADER) codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if ((result = avcodec_open2(codec_, encoder, nullptr)) < 0) {
-        *reason = "the AAC encoder refused: " + errorText(result);
+        *reason = "the AAC encoder refused: " + ffmpegErrorText(result);
         return false;
     }
     stream_ = avformat_new_stream(format_, nullptr);
     if (!stream_ || avcodec_parameters_from_context(stream_->codecpar, codec_) < 0) {
-        *reason = errorText(AVERROR(ENOMEM));
+        *reason = ffmpegErrorText(AVERROR(ENOMEM));
         return false;
     }
     stream_->time_base = codec_->time_base;
@@ -145,7 +133,7 @@ bool AACFileEncoder::open(const std::string& path, uint32_t channels, double sam
         result = avformat_write_header(format_, &options);
     av_dict_free(&options);
     if (result < 0) {
-        *reason = errorText(result);
+        *reason = ffmpegErrorText(result);
         return false;
     }
     frame_->nb_samples = codec_->frame_size;
@@ -153,7 +141,7 @@ bool AACFileEncoder::open(const std::string& path, uint32_t channels, double sam
     frame_->sample_rate = rate;
     if (av_channel_layout_copy(&frame_->ch_layout, &codec_->ch_layout) < 0 ||
         (result = av_frame_get_buffer(frame_, 0)) < 0) {
-        *reason = errorText(result < 0 ? result : AVERROR(ENOMEM));
+        *reason = ffmpegErrorText(result < 0 ? result : AVERROR(ENOMEM));
         return false;
     }
     return true;
@@ -164,7 +152,7 @@ bool AACFileEncoder::write(const float* interleaved, uint32_t frames, std::strin
     while (frames > 0) {
         // The encoder may still hold the frame's buffers from the last send.
         if (filled_ == 0 && av_frame_make_writable(frame_) < 0) {
-            *reason = errorText(AVERROR(ENOMEM));
+            *reason = ffmpegErrorText(AVERROR(ENOMEM));
             return false;
         }
         const auto count =
@@ -194,7 +182,7 @@ bool AACFileEncoder::encode(bool last, std::string* reason) {
     }
     if (result >= 0 && last) result = avcodec_send_frame(codec_, nullptr);
     if (result < 0) {
-        *reason = errorText(result);
+        *reason = ffmpegErrorText(result);
         return false;
     }
     return writePackets(reason);
@@ -210,7 +198,7 @@ bool AACFileEncoder::writePackets(std::string* reason) {
             result = av_interleaved_write_frame(format_, packet_);
         }
         if (result < 0) {
-            *reason = errorText(result);
+            *reason = ffmpegErrorText(result);
             return false;
         }
     }
@@ -223,7 +211,7 @@ bool AACFileEncoder::finish(std::string* reason) {
     if (done) {
         const int result = av_write_trailer(format_);
         if (result < 0) {
-            *reason = errorText(result);
+            *reason = ffmpegErrorText(result);
             done = false;
         }
     }
