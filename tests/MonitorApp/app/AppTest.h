@@ -10,10 +10,13 @@
 #include "MonitorApp/app/AppDelegate.h"
 #include "MonitorApp/app/MainWindow.h"
 #include "MonitorApp/app/SharedServices.h"
+#include "MonitorApp/channelstrips/ui/GroupButtonContainerWidget.h"
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/mainwindow/LinkSenders.h"
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
+#include "MonitorApp/views/GroupButton.h"
+#include "foundation/NotificationCenter.h"
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
 #include "tests/MonitorApp/link/LinkTestSupport.h"
@@ -54,6 +57,22 @@ class AppTest : public StripTest {
         ChatManager::resetSharedInstance();
         loop_->runPending();
         StripTest::TearDown();
+    }
+
+    /// The header's group row made of the real buttons, and the link pointed at a loopback
+    /// server in the remote role (the mode labels show only while the link is up). A test that
+    /// calls it puts the default button factory back with `setButtonFactory(nullptr)`.
+    void useRealGroupButtonsAndLinkTo(const FrameServer& server) {
+        GroupButtonContainerWidget::setButtonFactory(
+            [](QWidget& parent, const std::string& text, const std::optional<Color>& color,
+               const Rect& frame, int32_t groupNumber) -> GroupButtonView* {
+                return new GroupButton(parent, text, color, frame, groupNumber,
+                                       NotificationCenter::defaultCenter());
+            });
+        ServerManager::sharedInstance().setPort(server.port());
+        defaults().setInteger(1, "useManualIP");
+        defaults().setObject(Value("127.0.0.1"), "manualIP");
+        settings().setActAsClient(true);
     }
 
     /// Loads the view and finishes the launch, as the application starts.

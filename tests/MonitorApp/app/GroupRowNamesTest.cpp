@@ -19,18 +19,9 @@ namespace {
 class GroupRowNamesTest : public AppTest {};
 
 TEST_F(GroupRowNamesTest, AtTheLeastWidthEveryNameReadsWholeOrEndsInAnEllipsis) {
-    GroupButtonContainerWidget::setButtonFactory(
-        [](QWidget& parent, const std::string& text, const std::optional<Color>& color,
-           const Rect& frame, int32_t groupNumber) -> GroupButtonView* {
-            return new GroupButton(parent, text, color, frame, groupNumber,
-                                   NotificationCenter::defaultCenter());
-        });
     // The mode labels show while the link is up.
     FrameServer server;
-    ServerManager::sharedInstance().setPort(server.port());
-    defaults().setInteger(1, "useManualIP");
-    defaults().setObject(Value("127.0.0.1"), "manualIP");
-    settings().setActAsClient(true);
+    useRealGroupButtonsAndLinkTo(server);
     launch();
     window->showMainWindow();
     ServerManager::sharedInstance().tryToConnect();

@@ -217,18 +217,9 @@ TEST_F(MainWindowTest, ThePictureBehindTheStripsIsCentredAtHalfItsSize) {
 // laid out (as a user does during a show), at every width from the least to the largest, no
 // label lies over a button and a click on any part of a button reaches it.
 TEST_F(MainWindowTest, NoModeLabelCoversOrBlocksAGroupButtonAtAnyWidth) {
-    GroupButtonContainerWidget::setButtonFactory(
-        [](QWidget& parent, const std::string& text, const std::optional<Color>& color,
-           const Rect& frame, int32_t groupNumber) -> GroupButtonView* {
-            return new GroupButton(parent, text, color, frame, groupNumber,
-                                   NotificationCenter::defaultCenter());
-        });
     // The labels show while the server is here.
     FrameServer server;
-    ServerManager::sharedInstance().setPort(server.port());
-    defaults().setInteger(1, "useManualIP");
-    defaults().setObject(Value("127.0.0.1"), "manualIP");
-    settings().setActAsClient(true);
+    useRealGroupButtonsAndLinkTo(server);
     show();
     ServerManager::sharedInstance().tryToConnect();
     ASSERT_TRUE(server.acceptWithin(*loop_));
