@@ -46,8 +46,9 @@ void LTCManager::tcReceived(const Dictionary& message) {
         if (receivedTC_.size() >= kMaxSources) {
             if (!refusalLogged_) {
                 refusalLogged_ = true;
-                QLOG("Timecode of source %lld not kept: %zu sources are kept at most, later new "
-                     "sources are dropped too",
+                // Later new sources are dropped too, unlogged: a peer inventing ids must not
+                // fill the log either.
+                QLOG("Timecode of source %lld not kept: %zu sources at most",
                      static_cast<long long>(csID), kMaxSources);
             }
             return;

@@ -127,8 +127,7 @@ TEST_F(LTCManagerTest, NewSourcesBeyondTheBoundAreDroppedAndLoggedOnce) {
     ltc().setReceivedTC({});
     testing::internal::CaptureStderr();
     ltc().tcReceived(message(kKept + 1, 25, {4, 0, 0, 0}));
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("New timecode added"),
-              std::string::npos);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("New timecode added"), std::string::npos);
     EXPECT_EQ(ltc().getTimecode(kKept + 1).hours, 4);
 }
 
