@@ -85,6 +85,7 @@ void ServerManager::tryToConnect() {
 void ServerManager::startSearch() {
     if (!netServiceBrowser_) netServiceBrowser_ = makeAvahiServiceBrowser();
     netServiceBrowser_->stop();
+    if (searching_) QLOG("DidStopSearch");
     // Stopping ended any resolution; the new search resolves once its first batch is in.
     firstBatchDone_ = false;
     resolving_ = false;

@@ -27,6 +27,14 @@ std::string askStatus(std::string_view channel) {
     return "!rxstat(" + std::string(channel) + ")?\r";
 }
 
+std::string askBatteryKind(std::string_view channel) {
+    return "!txbatt(" + std::string(channel) + ")?\r";
+}
+
+std::string askBatteryLevel(std::string_view channel) {
+    return "!txblevel(" + std::string(channel) + ")?\r";
+}
+
 void LineAssembler::feed(std::string_view chunk,
                          const std::function<void(const std::string&)>& line) {
     for (const char c : chunk) {

@@ -23,6 +23,9 @@ inline constexpr const char* kAskRf = "!rxrmeter(*)?\r";
 inline constexpr const char* kAskBatteryKind = "!txbatt(*)?\r";
 inline constexpr const char* kAskBatteryLevel = "!txblevel(*)?\r";
 std::string askStatus(std::string_view channel);
+/// One channel's transmitter kind and battery level.
+std::string askBatteryKind(std::string_view channel);
+std::string askBatteryLevel(std::string_view channel);
 
 /// Joins reply lines: "\r" empties the buffer, "\n" completes a line (and stays in it).
 /// The buffer is kept after a line, so each line must follow a "\r".

@@ -152,6 +152,22 @@ void LectrosonicsHandler::askNextCommand() {
     write(it->second, next.command, kCommandTimeout);
 }
 
+void LectrosonicsHandler::askData() {
+    commandIndex_ = 0;
+    if (registry_) {
+        for (const auto& [name, record] : registry_->devices()) {
+            if (record->deviceType() != WirelessDevice::kLectrosonics) continue;
+            DispatchSocket* sock = record->tcpSocket().get();
+            push(sock, lx::askStatus(record->channel()));
+            push(sock, lx::askBatteryKind(record->channel()));
+            push(sock, lx::askBatteryLevel(record->channel()));
+        }
+    }
+    askNextCommand();
+}
+
+void LectrosonicsHandler::askChannelStatus(const std::string& /*channel*/) {}
+
 void LectrosonicsHandler::sendNextIfPending() {
     if (!rollingCommands_.empty()) askNextCommand();
 }

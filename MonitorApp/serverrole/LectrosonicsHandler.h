@@ -36,6 +36,14 @@ class LectrosonicsHandler : public ReceiverDriver, public DispatchSocketDelegate
     void askBatteryData();
     /// Sends the newest pending request.
     void askNextCommand();
+    /// Asks every channel for its status and transmitter figures at once: for each type-7
+    /// record, in the registry's order, "rxstat", "txbatt" and "txblevel" of its channel are
+    /// pushed, and the newest is sent. No timer calls it; the periodic polls ask per receiver.
+    void askData();
+    /// A channel's status on request; the polls above already ask for it, so this does nothing.
+    void askChannelStatus(const std::string& channel);
+    /// Set to 0 by askData; nothing else uses it.
+    int32_t commandIndex() const { return commandIndex_; }
     size_t pendingCount() const { return rollingCommands_.size(); }
     size_t connectedCount() const;
 
@@ -72,6 +80,7 @@ class LectrosonicsHandler : public ReceiverDriver, public DispatchSocketDelegate
     WirelessManager* registry_ = nullptr;
     std::map<DispatchSocket*, Connection> connections_;
     std::deque<Pending> rollingCommands_;
+    int32_t commandIndex_ = 0;
 };
 
 }  // namespace quenbril

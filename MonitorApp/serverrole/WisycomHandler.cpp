@@ -114,6 +114,8 @@ void WisycomHandler::receive(const uint8_t* bytes, size_t length, const std::str
     }
 }
 
+void WisycomHandler::mrk_receive(DispatchSocket* /*sock*/, const Bytes& /*recvline*/) {}
+
 void WisycomHandler::parseCommand(const uint8_t* raw, size_t length, const std::string& host,
                                   DispatchSocket* sock) {
     const auto found = socketHelpers_.find(host);

@@ -44,6 +44,9 @@ class WisycomHandler : public ReceiverDriver, public DispatchSocketDelegate {
     /// may be null there).
     void receive(const uint8_t* bytes, size_t length, const std::string& host,
                  DispatchSocket* sock);
+    /// A line read from a receiver. The protocol is framed, not line based: replies come
+    /// through the read callback and receive(), so this does nothing.
+    void mrk_receive(DispatchSocket* sock, const Bytes& recvline);
     void setRegistry(WirelessManager* registry) { registry_ = registry; }
     /// The fuzz target: a fresh helper for `host`, as a new connection gets.
     void resetHelper(const std::string& host) { socketHelpers_[host] = WisycomHelper(); }

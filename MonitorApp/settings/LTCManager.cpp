@@ -33,6 +33,7 @@ std::shared_ptr<ReceivedLTC> LTCManager::recordFor(int64_t csID) const {
 void LTCManager::setReceivedTC(std::vector<std::shared_ptr<ReceivedLTC>> v) {
     receivedTC_ = std::move(v);
     byCSID_.clear();
+    refusalLogged_ = false;
     for (const auto& record : receivedTC_) {
         if (record) byCSID_.try_emplace(record->csID(), record);
     }
@@ -42,6 +43,16 @@ void LTCManager::tcReceived(const Dictionary& message) {
     const int64_t csID = message["CSID"].longLongValue().value_or(0);
     std::shared_ptr<ReceivedLTC> record = recordFor(csID);
     if (!record) {
+        if (receivedTC_.size() >= kMaxSources) {
+            if (!refusalLogged_) {
+                refusalLogged_ = true;
+                // Later new sources are dropped too, unlogged: a peer inventing ids must not
+                // fill the log either.
+                QLOG("Timecode of source %lld not kept: %zu sources at most",
+                     static_cast<long long>(csID), kMaxSources);
+            }
+            return;
+        }
         record = std::make_shared<ReceivedLTC>();
         receivedTC_.push_back(record);
         byCSID_.emplace(csID, record);

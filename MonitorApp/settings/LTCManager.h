@@ -18,13 +18,18 @@ class LTCManager {
   public:
     /// A record older than this (seconds) is returned as received, without extrapolation.
     static constexpr double kExtrapolationLimit = 1.5;
+    /// Sources kept at most. A source is a channel strip and a remote builds at most 128 of
+    /// them; records are never removed, so this leaves room for the strips to be renumbered
+    /// several times in a run while a peer that keeps inventing ids cannot grow the list.
+    static constexpr size_t kMaxSources = 1024;
 
     static LTCManager& sharedInstance();
     /// Tests: drops the shared instance (a restart).
     static void resetSharedInstance();
 
     /// Stores one "LTC" message (its fields sit beside "Command"). A source seen for the first
-    /// time gets a new record.
+    /// time gets a new record, unless kMaxSources are kept: then the message is dropped (the
+    /// first such source is logged, once).
     void tcReceived(const Dictionary& message);
     /// The current timecode of the source `csID`; 00:00:00:00 when it has no record. Afterwards
     /// `selectedLTC()` is that source's record, or, when it has none, the previous selection.
@@ -52,6 +57,8 @@ class LTCManager {
     std::unordered_map<int64_t, std::shared_ptr<ReceivedLTC>> byCSID_;
     int64_t tcCSIndex_ = -1;
     std::weak_ptr<ReceivedLTC> selectedLTC_;
+    /// A new source was dropped for want of room since the list was last set.
+    bool refusalLogged_ = false;
 };
 
 }  // namespace quenbril

@@ -91,8 +91,9 @@ int main() {
     const auto ltcEnd = std::chrono::steady_clock::now();
     const double oldSource =
         medianMicroseconds(bench::shortOr(2000, 20), [&] { ltc.tcReceived(ltcMessages.front()); });
-    std::printf("%d \"LTC\" messages from new sources:     %8.1f ms\n", sources,
-                std::chrono::duration<double, std::milli>(ltcEnd - ltcStart).count());
+    std::printf("%d \"LTC\" messages from new sources:     %8.1f ms (%zu sources kept)\n", sources,
+                std::chrono::duration<double, std::milli>(ltcEnd - ltcStart).count(),
+                ltc.receivedTC().size());
     std::printf("one \"LTC\" of the first source after them: %8.1f us (median of 2000)\n",
                 oldSource);
     LTCManager::resetSharedInstance();

@@ -124,6 +124,27 @@ TEST_F(ServerManagerTest, TheChosenServiceIsResolvedOnceTheSearchsFirstBatchIsIn
     EXPECT_EQ(browserLog_->resolved, (std::vector<std::string>{"First", "First"}));
 }
 
+// Only a search that is still running is reported stopped: not the first one, nor one the
+// daemon already dropped.
+TEST_F(ServerManagerTest, ANewSearchThatStopsARunningOneLogsIt) {
+    auto searchLog = [&] {
+        ::testing::internal::CaptureStderr();
+        link_->tryToConnect();
+        const std::string log = ::testing::internal::GetCapturedStderr();
+        size_t count = 0;
+        for (size_t at = log.find("DidStopSearch"); at != std::string::npos;
+             at = log.find("DidStopSearch", at + 1)) {
+            ++count;
+        }
+        return count;
+    };
+    EXPECT_EQ(searchLog(), 0u);
+    EXPECT_EQ(searchLog(), 1u);
+    browserLog_->delegate->browseFailed(Error{});
+    EXPECT_EQ(searchLog(), 0u);
+    EXPECT_EQ(browserLog_->browsed.size(), 3u);
+}
+
 TEST_F(ServerManagerTest, AServiceAnnouncedAfterAnEmptyFirstBatchIsResolvedAtOnce) {
     link_->tryToConnect();
     browserLog_->delegate->firstBatchComplete();

@@ -110,6 +110,39 @@ TEST_F(LectrosonicsHandlerTest, NamesChannelsThenPollsFiguresFromTheStack) {
     EXPECT_FALSE(one->isA_active() || one->isB_active());
 }
 
+// Every channel of the driver's type is asked for its status, transmitter kind and level, in
+// the registry's order; the stack sends the newest first, so the last channel's level goes out
+// at once and the first channel's status last.
+TEST_F(LectrosonicsHandlerTest, AskDataPushesThreeRequestsPerChannelAndSendsTheNewest) {
+    FakeLectrosonicsReceiver fake("127.0.0.116", 2);
+    ASSERT_TRUE(fake.ready());
+    WirelessManager& r = make({"127.0.0.116"});
+    r.doDiscovery();
+    ASSERT_TRUE(drive([&] { fake.service(); }, [&] { return fake.count("!rxname(3)?\r") == 1; }));
+    // Unanswered, so that no reply sends the next request: only askData and the calls below do.
+    fake.silent = true;
+    auto other = std::make_shared<WirelessDevice>();
+    other->setName("Wx 5");
+    other->setIp("127.0.0.116");
+    other->setChannel("5");
+    other->setDeviceType(WirelessDevice::kWisycom);
+    other->setTcpSocket(r.device("Lx 1")->tcpSocket());
+    ASSERT_TRUE(r.addDevice(other));
+    ASSERT_EQ(handler_->pendingCount(), 0u);
+    const size_t before = fake.commands.size();
+
+    handler_->askData();
+    EXPECT_EQ(handler_->commandIndex(), 0);
+    EXPECT_EQ(handler_->pendingCount(), 5u) << "six pushed, the newest sent";
+    ASSERT_TRUE(drive([&] { fake.service(); }, [&] { return fake.commands.size() == before + 1; }));
+    while (handler_->pendingCount() > 0) handler_->askNextCommand();
+    ASSERT_TRUE(drive([&] { fake.service(); }, [&] { return fake.commands.size() >= before + 6; }));
+    EXPECT_EQ(std::vector<std::string>(fake.commands.begin() + static_cast<long>(before),
+                                       fake.commands.end()),
+              (std::vector<std::string>{"!txblevel(2)?\r", "!txbatt(2)?\r", "!rxstat(2)?\r",
+                                        "!txblevel(1)?\r", "!txbatt(1)?\r", "!rxstat(1)?\r"}));
+}
+
 TEST_F(LectrosonicsHandlerTest, ReconnectsAndDropsTheOldConnectionsRequests) {
     FakeLectrosonicsReceiver fake("127.0.0.113", 1);
     ASSERT_TRUE(fake.ready());

@@ -73,7 +73,7 @@ TEST_F(LTCManagerTest, AnEmptyRecordSlotIsPassedOverByEveryLookUp) {
 TEST_F(LTCManagerTest, ManySourcesKeepTheirRecordsInArrivalOrderAndAreFoundByTheirIds) {
     const LogLevel level = logLevel();
     setLogLevel(LogLevel::Warning);
-    constexpr int kSources = 2000;
+    constexpr int kSources = static_cast<int>(LTCManager::kMaxSources);
     for (int i = 0; i < kSources; ++i)
         ltc().tcReceived(message(kSources - i, 25, {i % 24, 0, 0, 0}));
     ltc().tcReceived(message(5, 25, {23, 59, 0, 0}));
@@ -97,6 +97,38 @@ TEST_F(LTCManagerTest, ManySourcesKeepTheirRecordsInArrivalOrderAndAreFoundByThe
     ltc().tcReceived(message(3, 25, {4, 0, 0, 0}));
     EXPECT_EQ(first->hours(), 4);
     EXPECT_EQ(second->hours(), 0);
+}
+
+// A peer that keeps sending new ids fills the list once: past the bound a new source is
+// dropped, logged for the first one only, while the kept sources go on being updated and an
+// emptied list takes new sources again.
+TEST_F(LTCManagerTest, NewSourcesBeyondTheBoundAreDroppedAndLoggedOnce) {
+    const LogLevel level = logLevel();
+    setLogLevel(LogLevel::Warning);
+    constexpr int64_t kKept = static_cast<int64_t>(LTCManager::kMaxSources);
+    for (int64_t id = 1; id <= kKept; ++id) ltc().tcReceived(message(id, 25, {1, 0, 0, 0}));
+    setLogLevel(level);
+    ASSERT_EQ(ltc().receivedTC().size(), LTCManager::kMaxSources);
+
+    testing::internal::CaptureStderr();
+    for (int64_t id = kKept + 1; id <= kKept + 500; ++id)
+        ltc().tcReceived(message(id, 25, {2, 0, 0, 0}));
+    ltc().tcReceived(message(kKept, 25, {3, 0, 0, 0}));
+    const std::string logged = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(ltc().receivedTC().size(), LTCManager::kMaxSources);
+    EXPECT_EQ(ltc().recordFor(kKept + 1), nullptr);
+    EXPECT_EQ(ltc().getTimecode(kKept + 500), SMPTETimecode{});
+    EXPECT_EQ(ltc().getTimecode(kKept).hours, 3) << "a kept source is still updated";
+    const std::string refused = "Timecode of source " + std::to_string(kKept + 1) + " not kept";
+    EXPECT_NE(logged.find(refused), std::string::npos) << logged;
+    EXPECT_EQ(logged.find("not kept"), logged.rfind("not kept")) << logged;
+    EXPECT_EQ(logged.find("New timecode"), std::string::npos) << logged;
+
+    ltc().setReceivedTC({});
+    testing::internal::CaptureStderr();
+    ltc().tcReceived(message(kKept + 1, 25, {4, 0, 0, 0}));
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("New timecode added"), std::string::npos);
+    EXPECT_EQ(ltc().getTimecode(kKept + 1).hours, 4);
 }
 
 TEST_F(LTCManagerTest, OnlyRecordsUpToOneAndAHalfSecondsOldAreExtrapolated) {
