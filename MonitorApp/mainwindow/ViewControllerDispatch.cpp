@@ -53,8 +53,9 @@ void ViewController::DispatchWindow::setDialogClientNames(const std::vector<std:
 
 void ViewController::DispatchWindow::alert(const std::string& text) { vc_.alert(text); }
 
-void ViewController::DispatchWindow::presentAlert(const std::string& text) {
-    vc_.presentAlert(text);
+void ViewController::DispatchWindow::presentAlert(const std::string& text,
+                                                  const std::string& topic) {
+    vc_.presentAlert(text, topic);
 }
 
 void ViewController::DispatchWindow::registerToChat() { vc_.registerToChat(); }
