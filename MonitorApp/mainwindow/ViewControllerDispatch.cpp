@@ -20,6 +20,7 @@ void ViewController::messageReceivedFromServer(const Value& message) {
     if (!command || *command != LinkCommand::kInitialDataReady) return;
     // The server has sent its whole state again after a drop: it is here, the strips are live.
     link_.serverStateReceived();
+    if (link_.serverIsHere()) actions_.serverStateReceived();
     reopenPerformerWindow();
 }
 
