@@ -37,6 +37,20 @@ class RemoteServerRestart : public InProcessRemoteTest {
         const QImage face = button->grab().toImage();
         return countRed(face, face.rect());
     }
+    /// The strip at `index`, fetched anew each time: a reconnection makes new strips.
+    static const ChannelStripController* stripAt(size_t index) {
+        const auto& strips = ChannelStripManager::channelStripControllers();
+        return index < strips.size() ? strips[index].get() : nullptr;
+    }
+    static bool active(size_t index) {
+        const ChannelStripController* strip = stripAt(index);
+        return strip && strip->state().channelState() == kActive;
+    }
+    static std::string labelOf(const ChannelStripController* strip) {
+        if (!strip) return "(no strip)";
+        return DispatchRules::stripLabel(strip->model().name().value_or(""),
+                                         strip->model().audioInput());
+    }
     /// The quick-message button that sends the last clicked channel (key "F8").
     static ChatButton* clickedChannelButton(ChatButtonViewController& buttons) {
         for (ChatButton* button : buttons.chatButtons()) {
@@ -60,12 +74,8 @@ TEST_F(RemoteServerRestart, ANewServerWithNothingOnAndNoChatClearsTheClickedChan
     main.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
     clickAt(*stripWidget(2), QPoint(64, 64));
-    const ChannelStripController& clicked = *ChannelStripManager::channelStripControllers()[2];
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return clicked.state().channelState() == kActive; }, kPatienceMs))
-        << server->log();
-    const std::string label = DispatchRules::stripLabel(clicked.model().name().value_or(""),
-                                                        clicked.model().audioInput());
+    ASSERT_TRUE(QTest::qWaitFor([] { return active(2); }, kPatienceMs)) << server->log();
+    const std::string label = labelOf(stripAt(2));
     ASSERT_EQ(f8->text(), label);
 
     // Another station writes to everyone: CHAT turns red.
@@ -106,12 +116,8 @@ TEST_F(RemoteServerRestart, ANewServerWithNothingOnAndNoChatClearsTheClickedChan
     main.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
     clickAt(*stripWidget(4), QPoint(64, 64));
-    const ChannelStripController& next = *ChannelStripManager::channelStripControllers()[4];
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return next.state().channelState() == kActive; }, kPatienceMs))
-        << server->log();
-    EXPECT_EQ(f8->text(), DispatchRules::stripLabel(next.model().name().value_or(""),
-                                                    next.model().audioInput()));
+    ASSERT_TRUE(QTest::qWaitFor([] { return active(4); }, kPatienceMs)) << server->log();
+    EXPECT_EQ(f8->text(), labelOf(stripAt(4)));
 }
 
 }  // namespace
