@@ -34,15 +34,39 @@ int QtAlertPresenter::runModal(QWidget* window, const Alert& alert, int width, i
 
 void QtAlertPresenter::present(QWidget* window, const std::string& messageText) {
     // A server that repeats itself must not pile up boxes: the one still open comes forward.
-    std::erase_if(presented_, [](const QPointer<QMessageBox>& box) { return box.isNull(); });
+    std::erase_if(presented_, [](const Presented& shown) { return shown.box.isNull(); });
     const QString text = QString::fromStdString(messageText);
-    for (const QPointer<QMessageBox>& box : presented_) {
-        if (box->text() == text) {
-            box->raise();
-            box->activateWindow();
+    for (const Presented& shown : presented_) {
+        if (shown.topic.empty() && shown.box->text() == text) {
+            shown.box->raise();
+            shown.box->activateWindow();
             return;
         }
     }
+    presentNew(window, messageText, {});
+}
+
+void QtAlertPresenter::present(QWidget* window, const std::string& messageText,
+                               const std::string& topic) {
+    if (topic.empty()) {
+        present(window, messageText);
+        return;
+    }
+    // One box per topic: the values a server sends one after another each replace the last.
+    std::erase_if(presented_, [](const Presented& shown) { return shown.box.isNull(); });
+    for (const Presented& shown : presented_) {
+        if (shown.topic == topic) {
+            shown.box->setText(QString::fromStdString(messageText));
+            shown.box->raise();
+            shown.box->activateWindow();
+            return;
+        }
+    }
+    presentNew(window, messageText, topic);
+}
+
+void QtAlertPresenter::presentNew(QWidget* window, const std::string& messageText,
+                                  const std::string& topic) {
     const ModalOwner owner(window);
     Alert alert;
     alert.messageText = messageText;
@@ -54,7 +78,7 @@ void QtAlertPresenter::present(QWidget* window, const std::string& messageText) 
     QObject::connect(box, &QDialog::finished, [window = QPointer<QWidget>(owner.window())] {
         if (window) ModalOwner(window).restoreFocus();
     });
-    presented_.emplace_back(box);
+    presented_.push_back(Presented{box, topic});
     box->show();
 }
 

@@ -175,7 +175,10 @@ void RemoteComposition::openChannelStrips() {
 }
 
 void RemoteComposition::openMicCheck() {
-    if (!micCheck_) micCheck_ = std::make_unique<MicCheckViewController>(panels_);
+    if (!micCheck_) {
+        micCheck_ = std::make_unique<MicCheckViewController>(panels_);
+        micCheck_->setLinkSender(&ServerManager::sharedInstance());
+    }
     micCheck_->show();
 }
 

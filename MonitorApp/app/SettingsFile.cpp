@@ -59,6 +59,8 @@ std::optional<Dictionary> SettingsFile::read(const std::string& path, Error* err
     Error plistError;
     std::optional<Value> root = PropertyList::read(*bytes, &plistError);
     if (!root) {
+        // The alert names the file the user chose, as a failed open or read does.
+        plistError.description = path + ": " + plistError.description;
         setError(error, plistError);
         return std::nullopt;
     }

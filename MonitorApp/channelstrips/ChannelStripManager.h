@@ -151,6 +151,8 @@ class ChannelStripManager : public MidiConnectionManagerDelegate, public ServerR
     /// The draw timer's tick: per-panel level views would redraw here. The level display
     /// redraws itself on its own timer, and no such view is made, so nothing is left to draw.
     void drawChannels() {}
+    /// What previouslyClickedChannel reads before any strip is clicked.
+    static constexpr const char* kNoChannelClicked = "(No channel clicked)";
     const std::string& previouslyClickedChannel() const { return previouslyClickedChannel_; }
     void setPreviouslyClickedChannel(std::string text) {
         previouslyClickedChannel_ = std::move(text);
@@ -269,7 +271,7 @@ class ChannelStripManager : public MidiConnectionManagerDelegate, public ServerR
     ViewController* mainViewController_ = nullptr;
     LinkSender* linkSender_ = nullptr;
     StripIDSource stripIDSource_ = &ChannelStripModel::randomStripID;
-    std::string previouslyClickedChannel_ = "(No channel clicked)";
+    std::string previouslyClickedChannel_ = kNoChannelClicked;
     std::array<uint8_t, kMaxStrips> panelArray_{};
     bool scrolling_ = false;
     Timer scrollTimer_;

@@ -20,6 +20,8 @@ class DispatchRules {
     static bool registersToChat(float serverVersion);
     /// The alert shown to a user of an older server.
     static std::string updateAlertText(float serverVersion);
+    /// The topic of that alert: one is shown at a time, whatever versions a server reports.
+    static constexpr const char* kUpdateAlertTopic = "ServerVersion";
 
     /// The status line of a live link: "Connected to server as <clientName>", or "Connected to
     /// server" while no client name is stored.

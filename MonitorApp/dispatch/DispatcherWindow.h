@@ -31,8 +31,9 @@ class DispatcherWindow {
     /// (a longer list adds no items).
     virtual void setDialogClientNames(const std::vector<std::string>& names) = 0;
     /// Shows `text` in an alert and returns at once: a message handler never waits for the user
-    /// (the link would read nothing more meanwhile).
-    virtual void presentAlert(const std::string& text) = 0;
+    /// (the link would read nothing more meanwhile). An alert of the same `topic` still open
+    /// takes the new text instead of a second one opening.
+    virtual void presentAlert(const std::string& text, const std::string& topic) = 0;
     /// Sends "RegisterToChat" for this user.
     virtual void registerToChat() = 0;
     /// After a "Channels": the strips into the strip area, then the layout.

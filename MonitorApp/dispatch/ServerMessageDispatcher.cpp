@@ -183,7 +183,8 @@ void ServerMessageDispatcher::handleInitialDataReady(const Dictionary& message) 
         if (DispatchRules::registersToChat(version)) {
             window_.registerToChat();
         } else {
-            window_.presentAlert(DispatchRules::updateAlertText(version));
+            window_.presentAlert(DispatchRules::updateAlertText(version),
+                                 DispatchRules::kUpdateAlertTopic);
         }
     }
     context_.strips.setKeyboardFocus();

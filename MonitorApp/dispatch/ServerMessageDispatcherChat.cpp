@@ -19,6 +19,17 @@ namespace {
 
 using Reader = LinkMessageReader;
 
+/// Whether a message of the history would have lit the chat alarm and left it lit: one from
+/// another user to this one, or to all.
+bool holdsMessageForAlarm(const ChatManager::Messages& history, const std::string& me) {
+    for (const auto& m : history) {
+        const ChatReceipt receipt = ChatReceipt::evaluate(
+            m->sender(), m->recipient(), static_cast<int64_t>(m->messageType()), me, false);
+        if (receipt.alarmOn && !receipt.alarmOff) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void ServerMessageDispatcher::handleChatRemoveMessage(const Dictionary& message) {
@@ -35,8 +46,12 @@ void ServerMessageDispatcher::handleChatClients(const Dictionary& message) {
 
 void ServerMessageDispatcher::handleChatMessageHistory(const Dictionary& message) {
     if (auto history = Reader::chatMessageHistory(message).get()) {
-        ChatManager::updateChatHistory(*history, context_.settings.chatUsername());
+        const std::string me = context_.settings.chatUsername();
+        ChatManager::updateChatHistory(*history, me);
         window_.reloadChatTable();
+        // The alarm is for messages the history holds: a server that starts afresh (its
+        // history empty) leaves none to read.
+        if (!holdsMessageForAlarm(ChatManager::messages(), me)) window_.setChatAlarm(false);
     }
 }
 

@@ -174,6 +174,21 @@ void MainWindowActions::MIDIEventReceived(const Notification& notification) {
     }
 }
 
+void MainWindowActions::serverStateReceived() {
+    ChannelStripManager& manager = services_.strips;
+    const std::string& clicked = manager.previouslyClickedChannel();
+    for (const auto& c : manager.controllers()) {
+        if (c->state().channelState() != ChannelStripState::kOff &&
+            DispatchRules::stripLabel(c->model().name().value_or(""), c->model().audioInput()) ==
+                clicked) {
+            return;
+        }
+    }
+    manager.setPreviouslyClickedChannel(ChannelStripManager::kNoChannelClicked);
+    if (const auto& buttons = segues_.chatButtons())
+        buttons->updateButtonText(manager.activeChannelNamesForChat());
+}
+
 // ---- Actions ----
 
 void MainWindowActions::addMarker() {

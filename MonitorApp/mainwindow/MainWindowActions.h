@@ -60,6 +60,10 @@ class MainWindowActions {
     void micCheckKeyClicked(const Notification& notification);
     void chatMessage(const Notification& notification);
     void MIDIEventReceived(const Notification& notification);
+    /// The server's whole state is in: a clicked channel the server no longer has on (a server
+    /// started afresh) is forgotten, and the quick-message button that names it shows what the
+    /// server has on, as at start.
+    void serverStateReceived();
 
     void addMarker();
     void resetClicked();

@@ -79,9 +79,9 @@ void ViewController::alert(const std::string& text) {
     }
 }
 
-void ViewController::presentAlert(const std::string& text) {
+void ViewController::presentAlert(const std::string& text, const std::string& topic) {
     if (alertPresenter_) {
-        alertPresenter_->present(this, text);
+        alertPresenter_->present(this, text, topic);
     } else {
         log(LogLevel::Warning, "%s", text.c_str());
     }

@@ -284,8 +284,9 @@ class ViewController : public QWidget,
     void showConnectedStatus();
     /// Shows `text` in a modal alert; logs it while no alert presenter is set.
     void alert(const std::string& text);
-    /// The same alert, shown without waiting for it to be closed: what called keeps going.
-    void presentAlert(const std::string& text);
+    /// The same alert, shown without waiting for it to be closed: what called keeps going. One
+    /// of the same `topic` still open takes the new text instead (AlertPresenter::present).
+    void presentAlert(const std::string& text, const std::string& topic = {});
     /// A performer window left open at the last run opens again, once, on the strip it showed
     /// (the first strip when that one is gone), as soon as the server has sent its initial
     /// state (strips and performers) for the first time.

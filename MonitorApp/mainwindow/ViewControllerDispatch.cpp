@@ -20,6 +20,7 @@ void ViewController::messageReceivedFromServer(const Value& message) {
     if (!command || *command != LinkCommand::kInitialDataReady) return;
     // The server has sent its whole state again after a drop: it is here, the strips are live.
     link_.serverStateReceived();
+    if (link_.serverIsHere()) actions_.serverStateReceived();
     reopenPerformerWindow();
 }
 
@@ -53,8 +54,9 @@ void ViewController::DispatchWindow::setDialogClientNames(const std::vector<std:
 
 void ViewController::DispatchWindow::alert(const std::string& text) { vc_.alert(text); }
 
-void ViewController::DispatchWindow::presentAlert(const std::string& text) {
-    vc_.presentAlert(text);
+void ViewController::DispatchWindow::presentAlert(const std::string& text,
+                                                  const std::string& topic) {
+    vc_.presentAlert(text, topic);
 }
 
 void ViewController::DispatchWindow::registerToChat() { vc_.registerToChat(); }

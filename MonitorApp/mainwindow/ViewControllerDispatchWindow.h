@@ -22,7 +22,7 @@ class ViewController::DispatchWindow final : public DispatcherWindow,
     void flashHeader() override;
     void setDialogClientNames(const std::vector<std::string>& names) override;
     void alert(const std::string& text) override;
-    void presentAlert(const std::string& text) override;
+    void presentAlert(const std::string& text, const std::string& topic) override;
     void registerToChat() override;
     void updateChannelStrips() override;
     void scrollStripToVisible(const ChannelStripView& view) override;

@@ -115,6 +115,14 @@ class AlertPresenter {
     virtual void present(QWidget* window, const std::string& messageText) {
         runModal(window, messageText);
     }
+    /// `present` for alerts of one `topic`: while one of them is still open, the next takes its
+    /// place in that box instead of opening another (a server repeating itself with new values
+    /// raises one box, with the latest text). By default it is shown as `present` shows it.
+    virtual void present(QWidget* window, const std::string& messageText,
+                         const std::string& topic) {
+        (void)topic;
+        present(window, messageText);
+    }
     /// Shows `alert` and answers the index of the button chosen (0 for the first). By default
     /// it shows the message text alone and answers 0.
     virtual int runModal(QWidget* window, const Alert& alert) {

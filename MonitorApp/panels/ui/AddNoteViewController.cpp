@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGridLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
@@ -107,6 +108,12 @@ void AddNoteViewController::buildView() {
     connect(cancelButton_, &QPushButton::clicked, this, [this] { cancelClicked(); });
     grid->addWidget(lockedButton_, 3 + kMacroCount, 0);
     grid->addWidget(cancelButton_, 3 + kMacroCount, 1);
+    sendStatus_ = new QLabel("Not sent: not connected to the server.", this);
+    sendStatus_->setObjectName("sendStatus");
+    // A warning's yellow, which reads well on the sheet's dark pattern.
+    sendStatus_->setStyleSheet("color: #FFE664");
+    sendStatus_->hide();
+    grid->addWidget(sendStatus_, 4 + kMacroCount, 0, 1, 2);
     resize(480, 420);
 }
 
@@ -169,6 +176,10 @@ void AddNoteViewController::viewDidAppear() {
     openingTime_ = RunLoop::main().now();
     if (auto timecode = timecodeStripTimecode(services_.strips, services_.timecode))
         openingLTC_ = *timecode;
+    // The server's notes coming again means it is back: Add can be tried again.
+    notesArrived_ =
+        services_.center.addObserver(NotebookManager::kNoteAddedNotification,
+                                     [this](const Notification&) { sendStatus_->hide(); });
     appeared_ = true;
 }
 
@@ -196,6 +207,8 @@ void AddNoteViewController::viewDidDisappear() {
         titleField_->setText(kTitle);
         lowerField_->setText(kLowerTitle);
     }
+    notesArrived_.reset();
+    sendStatus_->hide();
     appeared_ = false;
     LockableViewController::viewDidDisappear();
 }
@@ -220,7 +233,13 @@ void AddNoteViewController::paintEvent(QPaintEvent* event) {
 // ---- Actions ----
 
 void AddNoteViewController::addNoteClicked(int tag) {
-    bool sent = false;
+    if (!field(tag)) return;
+    // A note the server cannot be told stays in its field, the sheet open: nothing typed is
+    // lost, and Add sends it once the server is back.
+    if (link_ && !link_->maySend()) {
+        sendStatus_->show();
+        return;
+    }
     for (const auto& [fieldTag, f] : fields_) {
         if (fieldTag != tag) continue;
         const SMPTETimecode ltc = openingLTC_;
@@ -233,9 +252,8 @@ void AddNoteViewController::addNoteClicked(int tag) {
         } else {
             log(LogLevel::Warning, "No server link: note dropped");
         }
-        sent = true;
     }
-    if (sent) close();
+    close();
 }
 
 void AddNoteViewController::lockedClicked() { applyLock(lockedButton_->isChecked()); }

@@ -10,9 +10,11 @@
 #include "MonitorApp/panels/ui/PanelServices.h"
 #include "MonitorApp/seams/MainWindowSeams.h"
 #include "MonitorApp/settings/SMPTETimecode.h"
+#include "foundation/NotificationCenter.h"
 
 class QAbstractButton;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -23,7 +25,8 @@ class LinkSender;
 /// The sheet in which the user writes a note for the strip last long-clicked in notebook mode
 /// (the notebook manager's `latestCsID`). It stamps the note with the wall-clock time and the
 /// timecode of the moment it appeared, and sends the text of the chosen field to the server as
-/// "RemoteAddedNote"; the server's next list brings the note back.
+/// "RemoteAddedNote"; the server's next list brings the note back. While the server cannot be
+/// told, the sheet stays open with its text and says the note was not sent.
 ///
 /// Its text fields are told apart by tag: 501 is the free-text field, 0 to 99 the macro
 /// fields, whose texts are stored under "NotebookMacro <tag>" and restored exactly for those
@@ -57,7 +60,8 @@ class AddNoteViewController : public LockableViewController, public virtual Segu
 
     // ---- Actions ----
     /// Sends the text of the field whose tag is `tag` and closes the sheet. A tag no field has
-    /// sends nothing and leaves the sheet open.
+    /// sends nothing and leaves the sheet open; so does a server that cannot be told, and the
+    /// sheet says so.
     void addNoteClicked(int tag);
     /// Applies the lock check button to the macro fields.
     void lockedClicked();
@@ -83,6 +87,8 @@ class AddNoteViewController : public LockableViewController, public virtual Segu
     /// The first submit button with that tag, or null.
     QPushButton* submitButton(int tag) const;
     QPushButton* cancelButton() const { return cancelButton_; }
+    /// "Not sent: ..." after an Add that could not be sent; hidden otherwise.
+    QLabel* sendStatus() const { return sendStatus_; }
     /// Every text field with its tag, in the order of the sheet's subviews.
     const std::vector<std::pair<int, QLineEdit*>>& fields() const { return fields_; }
 
@@ -101,6 +107,7 @@ class AddNoteViewController : public LockableViewController, public virtual Segu
     QLineEdit* titleField_ = nullptr;
     QLineEdit* lowerField_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
+    QLabel* sendStatus_ = nullptr;
     std::vector<std::pair<int, QLineEdit*>> fields_;
     std::vector<std::pair<int, QPushButton*>> submits_;
 
@@ -110,6 +117,7 @@ class AddNoteViewController : public LockableViewController, public virtual Segu
     SMPTETimecode openingLTC_;
     LinkSender* link_ = nullptr;
     AlertPresenter* alerts_ = nullptr;
+    NotificationObserver notesArrived_;
 };
 
 }  // namespace quenbril

@@ -18,6 +18,7 @@
 #include "MonitorApp/chat/ChatManager.h"
 #include "MonitorApp/controls/ListWindow.h"
 #include "MonitorApp/controls/WindowFrameAutosave.h"
+#include "MonitorApp/link/LinkSender.h"
 #include "MonitorApp/panels/ui/MicCheckTableModel.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "foundation/RunLoop.h"
@@ -76,6 +77,13 @@ void MicCheckViewController::buildView() {
         ListWindow::buttonBar(this, {{&checkButton_, "Check", [this] { checkedClicked(); }}},
                               {{&closeButton_, "Close", [this] { closeClicked(); }}});
     checkButton_->setToolTip("Checks the selected channels, or unchecks the checked ones");
+    sendStatus_ = new QLabel("Not sent: not connected to the server.", this);
+    sendStatus_->setObjectName("sendStatus");
+    // A warning's yellow, which reads well on the window's black.
+    sendStatus_->setStyleSheet("color: #FFE664");
+    sendStatus_->hide();
+    // Beside the Check button, before the bar's stretch.
+    buttons->insertWidget(1, sendStatus_);
 
     connect(actSelector_, &QComboBox::currentIndexChanged, this, [this] { update(); });
     connect(onTop_, &QCheckBox::clicked, this, [this] { onTopChanged(); });
@@ -108,8 +116,12 @@ void MicCheckViewController::viewDidLoad() {
 void MicCheckViewController::viewDidAppear() {
     appeared_ = true;
     WindowFrameAutosave::restore(*this, kFrameName);
-    stripChecked_ = services_.center.addObserver(kChannelStripCheckedNotification,
-                                                 [this](const Notification&) { update(); });
+    stripChecked_ =
+        services_.center.addObserver(kChannelStripCheckedNotification, [this](const Notification&) {
+            // The records are the server's again.
+            sendStatus_->hide();
+            update();
+        });
     updateWindowLevel();
     update();
 }
@@ -153,8 +165,17 @@ std::vector<int> MicCheckViewController::selectedRows() const {
 }
 
 void MicCheckViewController::checkedClicked() {
+    const std::vector<int> rows = selectedRows();
+    if (rows.empty()) return;
+    // A tick the server cannot hear is not made here either: the record would show a check
+    // nobody else sees, and the server's next records would take it away unannounced.
+    if (link_ && !link_->maySend()) {
+        sendStatus_->show();
+        return;
+    }
+    sendStatus_->hide();
     const std::string user = services_.settings.chatUsername();
-    for (int row : selectedRows()) {
+    for (int row : rows) {
         // The rows name the strips of the last reload; a "Channels" message may have removed
         // one since, and a strip no longer listed is not ticked.
         ChannelStripController* controller = model_->controllerAt(row);

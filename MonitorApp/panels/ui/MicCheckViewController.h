@@ -15,12 +15,15 @@ class QTableView;
 
 namespace quenbril {
 
+class LinkSender;
 class MicCheckTableModel;
 
 /// The mic-check window: every strip with its mic-check record for the act, its name coloured
 /// by the check status. Ticking selected strips changes their records at once and tells the
 /// server through "ChannelCheckClicked"; the server's next "MicCheckState" or "MicCheckArray"
-/// (which the dispatcher follows with "ChannelStripChecked") overwrites them. Main thread only.
+/// (which the dispatcher follows with "ChannelStripChecked") overwrites them. While the server
+/// cannot be told, a tick changes no record and the window says it was not sent, until the
+/// server's records come again or a tick goes out. Main thread only.
 class MicCheckViewController : public LockableViewController {
   public:
     static constexpr const char* kOnTopKey = "micCheckOnTop";
@@ -55,6 +58,9 @@ class MicCheckViewController : public LockableViewController {
     int64_t shownAct() const;
     int numberOfRowsInTableView() const;
 
+    /// Asked before a tick whether the server can be told; without one every tick is made.
+    void setLinkSender(LinkSender* sender) { link_ = sender; }
+
     // ---- Outlets ----
     QTableView* tableView() const { return tableView_; }
     MicCheckTableModel* model() const { return model_; }
@@ -63,6 +69,8 @@ class MicCheckViewController : public LockableViewController {
     QCheckBox* onTop() const { return onTop_; }
     QPushButton* checkButton() const { return checkButton_; }
     QPushButton* closeButton() const { return closeButton_; }
+    /// "Not sent: ..." beside the buttons after a tick that could not be sent; hidden otherwise.
+    QLabel* sendStatus() const { return sendStatus_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -79,6 +87,8 @@ class MicCheckViewController : public LockableViewController {
     QCheckBox* onTop_ = nullptr;
     QPushButton* checkButton_ = nullptr;
     QPushButton* closeButton_ = nullptr;
+    QLabel* sendStatus_ = nullptr;
+    LinkSender* link_ = nullptr;
 
     bool viewLoaded_ = false;
     bool appeared_ = false;

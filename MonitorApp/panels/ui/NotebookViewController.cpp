@@ -159,10 +159,16 @@ void NotebookViewController::removeSelected() {
         if (row >= 0 && static_cast<size_t>(row) < before.size()) chosen.push_back(before[row]);
     }
     if (chosen.empty()) return;
+    // Notes of the server go through the server; a local note only this remote knows.
+    const bool asksServer = std::any_of(chosen.begin(), chosen.end(),
+                                        [](const auto& entry) { return entry->teID() != 0; });
+    if (asksServer && refusedWhileServerAway("Nothing was removed.")) return;
     Alert alert;
     alert.messageText = "Are you sure you want to delete a notebook entry?";
     alert.buttons = {"Yes", "Cancel"};
     if (!alerts_ || alerts_->runModal(this, alert) != 0) return;
+    // The server may have gone while the question was open.
+    if (asksServer && refusedWhileServerAway("Nothing was removed.")) return;
 
     auto& list = services_.notebook.notebookEntries();
     for (const auto& entry : chosen) {
@@ -181,12 +187,26 @@ void NotebookViewController::removeSelected() {
 }
 
 void NotebookViewController::clearAllClicked() {
+    if (refusedWhileServerAway("Nothing was cleared.")) return;
     Alert alert;
     alert.messageText = "Are you sure you want to clear all entries?";
     alert.style = Alert::Style::Warning;
     alert.buttons = {"Clear all", "Cancel"};
     if (!alerts_ || alerts_->runModal(this, alert) != 0) return;
+    if (refusedWhileServerAway("Nothing was cleared.")) return;
     send(LinkMessageBuilder::removeAllTimelineEntries());
+}
+
+bool NotebookViewController::refusedWhileServerAway(const std::string& consequence) {
+    if (!link_ || link_->maySend()) return false;
+    // Confirmed and then dropped without a word, the removal looked done to the user.
+    if (alerts_) {
+        Alert alert;
+        alert.messageText = "Not sent: not connected to the server.";
+        alert.informativeText = consequence;
+        alerts_->runModal(this, alert);
+    }
+    return true;
 }
 
 bool NotebookViewController::exportClicked() {

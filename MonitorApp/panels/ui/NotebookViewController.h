@@ -48,9 +48,11 @@ class NotebookViewController : public LockableViewController, public virtual Seg
     /// Observer of "CSClicked": a trailing local note without a strip takes the clicked one.
     void csClicked(const Notification& notification);
     /// After a confirmation, asks the server to delete each selected note in row order; a
-    /// selected local note is dropped here instead, since the server does not know it.
+    /// selected local note is dropped here instead, since the server does not know it. While
+    /// the server cannot be told, an alert says so and nothing is removed, here either.
     void removeSelected();
-    /// After a confirmation, asks the server to delete every note.
+    /// After a confirmation, asks the server to delete every note; while the server cannot be
+    /// told, an alert says so instead.
     void clearAllClicked();
     /// Writes the notebook to a CSV file chosen in a save panel; a failure is told with the
     /// path and the reason. False when nothing was written.
@@ -83,6 +85,8 @@ class NotebookViewController : public LockableViewController, public virtual Seg
     PanelServices services_;
     void buildView();
     void send(const Dictionary& message);
+    /// True, with an alert saying what was not done, when the server cannot be told now.
+    bool refusedWhileServerAway(const std::string& consequence);
 
     NotebookTableModel* model_ = nullptr;
     QTableView* tableView_ = nullptr;

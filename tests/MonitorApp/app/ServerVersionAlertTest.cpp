@@ -6,13 +6,26 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
+#include <algorithm>
+#include <string>
+#include <vector>
 
 #include "MonitorApp/app/QtAlertPresenter.h"
+#include "MonitorApp/dispatch/DispatchRules.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
 #include "tests/MonitorApp/app/AppTest.h"
 
 namespace quenbril::test {
 namespace {
+
+std::vector<QMessageBox*> shownBoxes() {
+    std::vector<QMessageBox*> boxes;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (box && box->isVisible()) boxes.push_back(box);
+    }
+    return boxes;
+}
 
 QMessageBox* shownBox() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -25,7 +38,7 @@ QMessageBox* shownBox() {
 class ServerVersionAlertTest : public AppTest {
   protected:
     void TearDown() override {
-        if (QMessageBox* box = shownBox()) box->close();
+        for (QMessageBox* box : shownBoxes()) box->close();
         ServerManager::sharedInstance().setDelegate(nullptr);
         AppTest::TearDown();
     }
@@ -81,6 +94,54 @@ TEST_F(ServerVersionAlertTest, TheLinkReadsOnAndNoticesTheServerGoneWhileTheAler
         [&] { return controller->statusRightText() == "NOT CONNECTED TO SERVER"; }, 10.0))
         << controller->statusRightText();
     EXPECT_EQ(shownBox(), box) << "the alert stays until it is closed";
+    connectLinkSenders(nullptr, *controller);
+}
+
+TEST_F(ServerVersionAlertTest, AServerReportingOneOldVersionAfterAnotherRaisesOneBoxWithTheLast) {
+    // Each new version opened a box of its own, each to be closed by hand.
+    settings().setActAsClient(true);
+    launch();
+    QtAlertPresenter presenter;
+    controller->setAlertPresenter(&presenter);
+    defaults().setObject(true, "useManualIP");
+    defaults().setObject("127.0.0.1", "manualIP");
+    FrameServer server;
+    ServerManager& link = ServerManager::sharedInstance();
+    link.setPort(server.port());
+    link.setDelegate(controller);
+    connectLinkSenders(&link, *controller);
+    link.tryToConnect();
+    ASSERT_TRUE(server.acceptWithin(*loop_));
+
+    // Another alert presented meanwhile keeps its own box.
+    presenter.present(controller, "Something else to say.");
+    constexpr int kVersions = 60;
+    float last = 0;
+    for (int i = 0; i < kVersions; ++i) {
+        last = static_cast<float>(1.0 + 0.04 * i);
+        ASSERT_TRUE(server.sendMessage(LinkMessageBuilder::message("MasterVersion", Value(last))));
+        ASSERT_TRUE(server.sendMessage(LinkMessageBuilder::message("InitialDataReady", true)));
+    }
+    ASSERT_TRUE(server.sendMessage(LinkMessageBuilder::message("BatteryThreshold", 35)));
+    ASSERT_TRUE(loop_->runUntil([] { return settings().batThreshold() == 35; }, 10.0));
+    ASSERT_LT(last, DispatchRules::kMinimumChatServerVersion);
+
+    std::vector<std::string> texts;
+    for (QMessageBox* box : shownBoxes()) texts.push_back(box->text().toStdString());
+    ASSERT_EQ(texts.size(), 2u);
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ(texts[0], DispatchRules::updateAlertText(last));
+    EXPECT_EQ(texts[1], "Something else to say.");
+
+    // Closed, the next version opens a box again.
+    for (QMessageBox* box : shownBoxes()) box->close();
+    QApplication::processEvents();
+    ASSERT_TRUE(server.sendMessage(LinkMessageBuilder::message("MasterVersion", Value(3.5))));
+    ASSERT_TRUE(server.sendMessage(LinkMessageBuilder::message("InitialDataReady", true)));
+    ASSERT_TRUE(loop_->runUntil([] { return shownBoxes().size() == 1; }, 10.0));
+    EXPECT_EQ(shownBoxes()[0]->text().toStdString(), DispatchRules::updateAlertText(3.5f));
+
+    server.stop();
     connectLinkSenders(nullptr, *controller);
 }
 

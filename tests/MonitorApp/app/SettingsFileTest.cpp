@@ -117,13 +117,20 @@ TEST_F(SettingsFileTest, AFileThatIsNoSettingsDictionaryGivesTheAlertAndChangesN
     std::ofstream(garbage) << "not a property list";
     const std::string deep = file("deep.qcf");
     std::ofstream(deep) << test::deepXmlPlist(test::kCrashingDepth);
+    const std::string damagedBinary = file("damaged-binary.qcf");
+    std::ofstream(damagedBinary) << "bplist00 cut short";
 
-    for (const std::string& path : {array, garbage, deep, file("missing.qcf")}) {
+    for (const std::string& path :
+         {array, garbage, deep, damagedBinary, file("missing.qcf"), root_}) {
         alerts.alerts.clear();
         importFrom(path);
         ASSERT_EQ(alerts.alerts.size(), 1u) << path;
         EXPECT_EQ(alerts.alerts[0].messageText, "Problem importing settings!");
         EXPECT_EQ(alerts.alerts[0].style, Alert::Style::Warning);
+        // The alert names the file and why it could not be read.
+        const std::string& reason = alerts.alerts[0].informativeText;
+        EXPECT_NE(reason.find(path), std::string::npos) << reason;
+        EXPECT_GT(reason.size(), path.size() + 8) << reason;
         EXPECT_EQ(*PropertyList::write(Value(SettingsFile::make()), PropertyList::Format::Xml),
                   before)
             << path;

@@ -27,7 +27,10 @@ class RecordingDispatcherWindow : public DispatcherWindow {
     void setDialogClientNames(const std::vector<std::string>& names) override {
         dialogClientNames.push_back(names);
     }
-    void presentAlert(const std::string& text) override { alerts.push_back(text); }
+    void presentAlert(const std::string& text, const std::string& topic) override {
+        alerts.push_back(text);
+        alertTopics.push_back(topic);
+    }
     void registerToChat() override { ++chatRegistrations; }
     void updateChannelStrips() override { ++stripUpdates; }
     void scrollStripToVisible(const ChannelStripView& view) override {
@@ -50,7 +53,7 @@ class RecordingDispatcherWindow : public DispatcherWindow {
     int statusUpdates = 0, headerFlashes = 0, chatRegistrations = 0, stripUpdates = 0;
     int chatReloads = 0, chatClientUpdates = 0;
     std::vector<std::vector<std::string>> dialogClientNames;
-    std::vector<std::string> alerts, segues;
+    std::vector<std::string> alerts, alertTopics, segues;
     std::vector<const ChannelStripView*> scrolledTo;
     std::optional<std::pair<std::string, std::string>> notifierText;
     /// The strip position of the open performer window; none: no performer window.
