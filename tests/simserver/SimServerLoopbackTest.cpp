@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -145,6 +146,86 @@ TEST_F(SimServerLoopback, AConnectionBeyondTheSlotsIsClosedAtOnceAndTheLogSaysWh
     // The served remotes go on.
     EXPECT_TRUE(held.front()->waitFor("LevelData", 3.0));
     EXPECT_TRUE(held.back()->waitFor("LevelData", 3.0));
+}
+
+// A remote sending markers, removals and chat registrations as fast as its link takes them:
+// the others' level frames go on coming, one for (nearly) every tick that falls due. Counted in
+// ticks, not seconds, so a busy machine that slows the stand-in and the remotes alike changes
+// nothing.
+TEST_F(SimServerLoopback, ARemoteSendingAtFullSpeedCostsAReaderNoLevelFrames) {
+    start();
+    auto reader = connect();
+    ASSERT_TRUE(reader->send(LinkMessageBuilder::registerToChat("Reader", "UUID-Reader")));
+    std::atomic<uint64_t> received{0};
+    std::atomic<bool> reading{true};
+    std::thread readerThread([&] {
+        while (reading) {
+            auto m = reader->next(0.2);
+            if (m && WireClient::commandOf(*m) == "LevelData") ++received;
+        }
+    });
+    struct Join {
+        std::atomic<bool>& reading;
+        std::thread& thread;
+        ~Join() {
+            reading = false;
+            thread.join();
+        }
+    } join{reading, readerThread};
+    auto flooder = connect();
+    auto waitForFrames = [&](uint64_t count) {
+        for (int i = 0; i < 1000 && received < count; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return received >= count;
+    };
+    ASSERT_TRUE(waitForFrames(3));
+    testing::internal::CaptureStderr();
+    const uint64_t due0 = server_->ticksDue(), run0 = server_->ticksRun(), got0 = received;
+
+    // Markers, removals and registrations that rename the flooder (each would change the list
+    // of the chat's users), until the reader has had 30 level frames.
+    bool sent = true;
+    int registrations = 0;
+    for (int k = 0; sent && received < got0 + 30 && k < 1000000; ++k) {
+        switch (k % 3) {
+            case 0:
+                sent = flooder->send(LinkMessageBuilder::markerAdded("Mallory"));
+                break;
+            case 1:
+                sent =
+                    flooder->send(LinkMessageBuilder::chatRemoveMessage("ID-" + std::to_string(k)));
+                break;
+            default:
+                ++registrations;
+                sent = flooder->send(LinkMessageBuilder::registerToChat(
+                    "Mallory " + std::to_string(k % 2), "UUID-Mallory"));
+        }
+        if (k % 64 == 0) flooder->discard();
+    }
+    ASSERT_TRUE(sent);
+    // The flood is over once its last message is handled.
+    ASSERT_TRUE(flooder->send(LinkMessageBuilder::groupClicked(4)));
+    for (bool answered = false; !answered;) {
+        auto m = flooder->next(60.0);
+        ASSERT_TRUE(m) << "the flooder was cut off";
+        answered = WireClient::commandOf(*m) == "GroupStates";
+    }
+    const uint64_t due = server_->ticksDue() - due0, run = server_->ticksRun() - run0;
+    // What was sent until now reaches the reader (one frame may have gone before got0).
+    waitForFrames(got0 + run - 1);
+    const uint64_t got = received - got0;
+    // Registrations beyond the flooder's allowance changed nothing and went to nobody.
+    std::string log = testing::internal::GetCapturedStderr();
+    size_t renames = 0;
+    for (size_t at = log.find("renamed itself"); at != std::string::npos;
+         at = log.find("renamed itself", at + 1)) {
+        ++renames;
+    }
+    EXPECT_LT(renames * 10, static_cast<size_t>(registrations)) << renames;
+    EXPECT_NE(log.find("chat registrations, markers, removals"), std::string::npos) << log;
+    EXPECT_GE(got * 4, due * 3) << got << " level frames for " << due << " ticks due (" << run
+                                << " ran)";
 }
 
 }  // namespace
