@@ -367,9 +367,11 @@ void SimServer::sendInitialState(SimClient& c) {
     send(c, production_.channelsMessage());
     for (const Dictionary& player : production_.newPlayerMessages()) send(c, player);
     send(c, production_.groupColorsMessage());
-    send(c, production_.groupStatesMessage());
     send(c, production_.snapshotNamesMessage());
+    // A remote releases its group buttons that are on when it applies a snapshot: the states
+    // come after it.
     send(c, production_.snapshotMessage());
+    sendGroupStates(&c);
     send(c, production_.batteryThresholdMessage());
     double t = now();
     Array battery, batteryTime, antennas;
@@ -394,6 +396,19 @@ void SimServer::sendInitialState(SimClient& c) {
     send(c, chat_.clientsMessage());
     send(c, notebook_.entriesMessage());
     send(c, message(LinkCommand::kInitialDataReady, Value(true)));
+}
+
+void SimServer::sendGroupStates(SimClient* client) {
+    auto frame = encode(production_.groupStatesMessage());
+    // A newer copy takes the place of one still waiting, but never of one sent before the last
+    // snapshot: placed ahead of that snapshot, it would be released by it.
+    const std::string state = std::string(LinkCommand::kGroupStates) + " since snapshot " +
+                              std::to_string(snapshotChanges_);
+    if (client) {
+        sendFrame(*client, frame, state);
+    } else {
+        broadcastFrame(frame, state);
+    }
 }
 
 // ---- the periodic part ----
@@ -430,9 +445,12 @@ void SimServer::moveToNextSnapshot(double t) {
     nextSnapshotAt_ += options_.snapshotInterval;
     if (nextSnapshotAt_ <= t) nextSnapshotAt_ = t + options_.snapshotInterval;
     production_.nextSnapshot();
+    ++snapshotChanges_;
     QLOG("Snapshot \"%s\" is active",
          SimProduction::snapshotTitles()[production_.activeSnapshot()].c_str());
     broadcast(production_.snapshotMessage());
+    // The snapshot released the groups that were on, here as on every remote.
+    sendGroupStates();
 }
 
 void SimServer::sendLevels(double t) {
@@ -703,13 +721,13 @@ void SimServer::onGroupClicked(SimClient&, const Dictionary& m) {
     int32_t group = required(LinkMessageReader::int32(m), "Value");
     if (production_.toggleGroup(group)) {
         QLOG("Group %d toggled", group);
-        broadcast(production_.groupStatesMessage());
+        sendGroupStates();
     }
 }
 
 void SimServer::onGroupLongClicked(SimClient&, const Dictionary& m) {
     int32_t group = required(LinkMessageReader::int32(m), "Value");
-    if (production_.setGroupHard(group)) broadcast(production_.groupStatesMessage());
+    if (production_.setGroupHard(group)) sendGroupStates();
 }
 
 void SimServer::onMarkerAdded(SimClient& client, const Dictionary& m) {
@@ -740,7 +758,7 @@ void SimServer::onHardClear(SimClient&, const Dictionary&) {
     production_.clearSolo();
     production_.clearGroups();
     sendSoloState();
-    broadcast(production_.groupStatesMessage());
+    sendGroupStates();
 }
 
 void SimServer::onStartStream(SimClient& client, const Dictionary&) { client.streaming = true; }

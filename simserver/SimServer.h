@@ -87,6 +87,8 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
     /// mayRelay() for the message being handled, counted as it came.
     bool mayRelayInput(SimClient& client);
     void sendInitialState(SimClient& client);
+    /// The group buttons' states, to `client` or, with none, to every remote.
+    void sendGroupStates(SimClient* client = nullptr);
 
     // The periodic part.
     void tick();
@@ -146,6 +148,8 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
     uint32_t random_ = 12345;
     /// When the next snapshot becomes active (seconds since the start); with no interval, never.
     double nextSnapshotAt_ = 0;
+    /// Snapshots made active since the start.
+    uint64_t snapshotChanges_ = 0;
 
     SimProduction production_;
     SimChat chat_;
