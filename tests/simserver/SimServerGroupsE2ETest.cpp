@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "MonitorApp/link/LinkMessageBuilder.h"
@@ -37,6 +40,8 @@ class GroupRemote {
     const Groups& shown() const { return shown_; }
     /// Snapshots applied so far.
     int snapshots() const { return snapshots_; }
+    /// The first strip of the list.
+    int64_t strip() const { return strip_; }
 
     /// Reads and applies messages until `done` holds after one of them (given its command);
     /// false when nothing more comes within kPatience seconds.
@@ -50,6 +55,8 @@ class GroupRemote {
                         shown_[i] = v.at(i).longLongValue().value_or(-1);
                     }
                 }
+            } else if (command == "Channels" && (*m)["Value"].count() > 0) {
+                strip_ = (*m)["Value"].at(0)["csID"].longLongValue().value_or(0);
             } else if (command == "Snapshot") {
                 ++snapshots_;
                 for (int64_t& s : shown_) {
@@ -69,6 +76,7 @@ class GroupRemote {
     WireClient wire_;
     Groups shown_ = Groups(8, 0);
     int snapshots_ = 0;
+    int64_t strip_ = 0;
 };
 
 TEST(SimServerGroupsE2E, AGroupSwitchedOnStaysOnForARemoteThatReconnects) {
@@ -124,6 +132,50 @@ TEST(SimServerGroupsE2E, ASnapshotChangeReleasesTheGroupsThatAreOnHereAsOnEveryR
     GroupRemote c(server.port());
     EXPECT_EQ(c.shown()[7], 0);
     EXPECT_EQ(c.shown()[4], 2);
+}
+
+// A remote on a slow link has group states still waiting for it when the snapshot changes. A
+// newer copy of the states may take the place of a waiting one, but not of one waiting ahead of
+// the snapshot: applied before it, the snapshot would release the group again.
+TEST(SimServerGroupsE2E, ARemoteBehindASnapshotChangeEndsUpShowingWhatTheOthersShow) {
+    SimServerProcess server({"--snapshot-interval", "1"});
+    ASSERT_NE(server.port(), 0) << server.log();
+    GroupRemote fast(server.port());
+    GroupRemote slow(server.port());
+    // A strip listened to: its audio goes to every remote, far faster than the slow one reads.
+    ASSERT_TRUE(fast.wire().send(Builder::channelClicked(fast.strip())));
+    std::atomic<bool> trickling{true};
+    std::thread trickle([&] {
+        while (trickling && slow.wire().trickle(1024)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    struct Stop {
+        std::atomic<bool>& flag;
+        std::thread& thread;
+        ~Stop() {
+            flag = false;
+            if (thread.joinable()) thread.join();
+        }
+    } stop{trickling, trickle};
+    // Far more waits for the slow remote than its socket buffers and the frames handed to
+    // them hold: what is sent to it now waits in the stand-in's queue.
+    while (fast.wire().bytesReceived() < slow.wire().bytesReceived() + 900 * 1024) {
+        ASSERT_TRUE(fast.wire().next(kPatience)) << "the stream stopped";
+    }
+    ASSERT_TRUE(fast.wire().send(Builder::groupClicked(2)));
+    ASSERT_TRUE(fast.readUntil([&](const std::string&) { return fast.shown()[1] == 1; }));
+    const int before = fast.snapshots();
+    ASSERT_TRUE(fast.readUntil([&](const std::string&) { return fast.snapshots() > before; }));
+    ASSERT_TRUE(fast.wire().send(Builder::groupClicked(3)));
+    ASSERT_TRUE(fast.wire().send(Builder::markerAdded("sync")));
+    ASSERT_TRUE(fast.readUntil([](const std::string& c) { return c == "MarkerAdded"; }));
+    trickling = false;
+    trickle.join();
+    ASSERT_TRUE(slow.readUntil([](const std::string& c) { return c == "MarkerAdded"; }))
+        << "the slow remote was dropped: " << server.log().substr(0, 3000);
+    EXPECT_EQ(slow.shown(), fast.shown());
+    EXPECT_EQ(fast.shown()[2], 1) << "GR 3 went on after the snapshot";
 }
 
 }  // namespace
