@@ -174,8 +174,9 @@ TEST(SimServerGroupsE2E, ARemoteBehindASnapshotChangeEndsUpShowingWhatTheOthersS
     trickle.join();
     ASSERT_TRUE(slow.readUntil([](const std::string& c) { return c == "MarkerAdded"; }))
         << "the slow remote was dropped: " << server.log().substr(0, 3000);
+    // Both have had the same messages up to here, the slow one perhaps fewer copies of the
+    // states: they show the same.
     EXPECT_EQ(slow.shown(), fast.shown());
-    EXPECT_EQ(fast.shown()[2], 1) << "GR 3 went on after the snapshot";
 }
 
 }  // namespace
