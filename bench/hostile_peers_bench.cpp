@@ -7,6 +7,11 @@
 // two "LevelData" frames (to the end of the run for a dropped one) and the notebooks it
 // received.
 //
+// full speed: three remotes, each on a link of 1 MB/s, read everything while a fourth sends
+// markers, chat removals and chat registrations (each one a new name) as fast as its connection
+// takes them for --flood-seconds (15). Printed per well-behaved remote: the level frames it
+// received out of the 10 a second the stand-in owes it, and its longest gap between two.
+//
 // slow link: the stand-in holds a notebook of about 400 KB; the remote's server link (the real
 // socket, manual address, retried a second after each drop as the application's timer does)
 // connects through a proxy that passes 40,000 bytes a second. Printed: the connections made and
@@ -186,6 +191,78 @@ void notesRun(double seconds) {
     }
 }
 
+void fullSpeedRun(double seconds) {
+    StandIn server;
+    if (server.port() == 0) {
+        std::printf("full speed: the stand-in did not start\n");
+        return;
+    }
+    struct Seen {
+        int frames = 0;
+        double longestGap = 0;
+        bool dropped = false;
+    };
+    constexpr int kReaders = 3;
+    constexpr double kReaderLinkRate = 1e6;
+    std::vector<Seen> seen(kReaders);
+    std::atomic<bool> flooding{false}, done{false};
+    std::vector<std::thread> readers;
+    for (int i = 0; i < kReaders; ++i) {
+        readers.emplace_back([&, i] {
+            test::ThrottledProxy link(server.port(), kReaderLinkRate);
+            Remote remote(link.port());
+            std::optional<Clock::time_point> last;
+            while (!done && !remote.closed()) {
+                remote.read(0.05, true, [&](const std::string& command) {
+                    if (command != "LevelData" || !flooding) return;
+                    auto now = Clock::now();
+                    if (last) {
+                        seen[i].longestGap = std::max(
+                            seen[i].longestGap, std::chrono::duration<double>(now - *last).count());
+                    }
+                    last = now;
+                    ++seen[i].frames;
+                });
+            }
+            seen[i].dropped = remote.closed();
+        });
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    Remote flooder(server.port());
+    flooding = true;
+    auto start = Clock::now();
+    long sent = 0;
+    bool kept = true;
+    while (kept && since(start) < seconds) {
+        switch (sent % 3) {
+            case 0:
+                kept = flooder.send(LinkMessageBuilder::markerAdded("Mallory"));
+                break;
+            case 1:
+                kept = flooder.send(
+                    LinkMessageBuilder::chatRemoveMessage("ID-" + std::to_string(sent)));
+                break;
+            default:
+                kept = flooder.send(LinkMessageBuilder::registerToChat(
+                    "Mallory " + std::to_string(sent % 2), "UUID-Mallory"));
+        }
+        ++sent;
+        // What comes to the flooder is read and dropped, so that its queue never fills.
+        if (sent % 64 == 0) flooder.read(0, false, [](const std::string&) {});
+    }
+    const double elapsed = since(start);
+    flooding = false;
+    done = true;
+    for (auto& t : readers) t.join();
+    std::printf("full speed: %ld messages in %.1f s (%s); %.0f level frames owed to each remote\n",
+                sent, elapsed, kept ? "all sent" : "the flooding remote was cut off",
+                elapsed / 0.1);
+    for (int i = 0; i < kReaders; ++i) {
+        std::printf("  remote %d: %d level frames, longest gap %.2f s%s\n", i + 1, seen[i].frames,
+                    seen[i].longestGap, seen[i].dropped ? ", dropped" : "");
+    }
+}
+
 struct LinkEvents : ServerManagerDelegate {
     int connects = 0;
     int drops = 0;
@@ -265,6 +342,7 @@ int main(int argc, char** argv) {
     setenv("QUENBRIL_LOG", "warning", 1);
     // A short run only shows that both runs still work; their figures mean little.
     notesRun(option(argc, argv, "--seconds", bench::shortOr(15.0, 1.0)));
+    fullSpeedRun(option(argc, argv, "--flood-seconds", bench::shortOr(15.0, 1.0)));
     slowLinkRun(option(argc, argv, "--link-seconds", bench::shortOr(30.0, 2.0)),
                 option(argc, argv, "--rate", 40000));
     return 0;

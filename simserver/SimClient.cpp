@@ -37,7 +37,14 @@ SimClient::~SimClient() {
     }
 }
 
-void SimClient::start() { socket_->readDataWithTimeout(-1, kReadTag); }
+void SimClient::readMore() {
+    if (!open_ || reading_ || reader_.failed()) return;
+    // While this remote's frames waited to be handled its bytes were not read: that time is
+    // not the remote's.
+    if (reader_.inFrame()) frameBytesAt_ = clock_();
+    reading_ = true;
+    socket_->readDataWithTimeout(-1, nullptr, 0, kMaxReadBytes, kReadTag);
+}
 
 bool SimClient::send(const std::shared_ptr<const Bytes>& frame, std::string_view state) {
     if (!open_ || frame->empty()) return open_;
@@ -51,10 +58,11 @@ void SimClient::close() {
 }
 
 bool SimClient::readStalled(double now) const {
-    return frameBytesAt_ && now - *frameBytesAt_ > frameTimeout_;
+    return reading_ && frameBytesAt_ && now - *frameBytesAt_ > frameTimeout_;
 }
 
 void SimClient::socketDidReadData(DispatchSocket*, const Bytes& data, long) {
+    reading_ = false;
     if (!open_) return;
     reader_.feed(data.data(), data.size());
     // The deadline counts from the frame's last bytes: one that keeps arriving over a slow
@@ -64,8 +72,11 @@ void SimClient::socketDidReadData(DispatchSocket*, const Bytes& data, long) {
     } else {
         frameBytesAt_.reset();
     }
-    if (reader_.hasFrame() || reader_.failed()) owner_->clientHasFrames(*this);
-    if (open_ && !reader_.failed()) socket_->readDataWithTimeout(-1, kReadTag);
+    if (reader_.hasFrame() || reader_.failed()) {
+        owner_->clientHasFrames(*this);
+    } else {
+        readMore();
+    }
 }
 
 void SimClient::socketDidWriteDataWithTag(DispatchSocket*, long) { writer_.didWrite(); }

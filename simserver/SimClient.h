@@ -27,7 +27,8 @@ class SimClient : public DispatchSocketDelegate {
     class Owner {
       public:
         virtual ~Owner() = default;
-        /// New frames are waiting (takeFrame), or the reader failed (readFailed).
+        /// New frames are waiting (takeFrame), or the reader failed (readFailed). The client
+        /// reads no more until the owner calls readMore().
         virtual void clientHasFrames(SimClient& client) = 0;
         virtual void clientDisconnected(SimClient& client, const std::optional<Error>& error) = 0;
     };
@@ -45,8 +46,16 @@ class SimClient : public DispatchSocketDelegate {
     /// False from the start when the peer closed before this object took the socket over.
     bool isOpen() const { return open_; }
 
+    /// Most bytes taken from the socket at once: a remote's input waits in its own connection
+    /// rather than here.
+    static constexpr size_t kMaxReadBytes = 64 * 1024;
+
     /// Starts reading.
-    void start();
+    void start() { readMore(); }
+    /// Reads on. The owner calls it once it has taken every complete frame: until then nothing
+    /// more is read, so a remote that sends faster than its frames are handled is held back by
+    /// its own connection. The time-out of a frame begun counts from here again.
+    void readMore();
     /// Queues a frame; false (and nothing queued) when the remote has too much waiting already.
     /// A frame of a whole `state` replaces a copy of that state still waiting.
     bool send(const std::shared_ptr<const Bytes>& frame, std::string_view state = {});
@@ -55,10 +64,11 @@ class SimClient : public DispatchSocketDelegate {
     void close();
 
     std::optional<LinkFrame> takeFrame() { return reader_.takeFrame(); }
+    bool hasFrame() const { return reader_.hasFrame(); }
     bool readFailed() const { return reader_.failed(); }
     const Error& readError() const { return reader_.error(); }
-    /// True when a frame is in progress and its last bytes came more than the frame time-out
-    /// before `now`.
+    /// True when a frame is in progress, is being read, and its last bytes came more than the
+    /// frame time-out before `now`.
     bool readStalled(double now) const;
 
     // What the remote asked for.
@@ -88,6 +98,8 @@ class SimClient : public DispatchSocketDelegate {
     Owner* owner_;
     std::string host_, address_;
     bool open_ = true;
+    /// A read is queued on the socket.
+    bool reading_ = false;
     LinkFrameReader reader_{LinkPeer::Server};
     /// When the last bytes of the frame in progress came; none between frames.
     std::optional<double> frameBytesAt_;

@@ -99,8 +99,9 @@ std::string SimOptions::usage(const std::string& program) {
            "  --name NAME     the service name announced on the network\n"
            "  --no-publish    do not announce the service\n"
            "  --snapshot-interval S\n"
-           "                  move to the next snapshot every S seconds and tell the remotes\n"
-           "                  (default 0: the first snapshot stays active)\n"
+           "                  move to the next snapshot every S seconds and tell the remotes;\n"
+           "                  the groups that are on go off, hard ones stay (default 0: the\n"
+           "                  first snapshot stays active)\n"
            "  --help          show this text\n"
            "  --version       show the version\n";
 }

@@ -214,6 +214,13 @@ bool SimProduction::setGroupHard(int32_t group) {
     return true;
 }
 
+void SimProduction::nextSnapshot() {
+    activeSnapshot_ = (activeSnapshot_ + 1) % snapshotTitles().size();
+    for (int32_t& state : groupStates_) {
+        if (state == 1) state = 0;
+    }
+}
+
 bool SimProduction::toggleHardMute(int64_t csID) {
     if (!strip(csID)) return false;
     hardMuted_[csID] = !hardMuted_[csID];

@@ -97,8 +97,9 @@ class SimProduction {
     static const std::vector<std::string>& snapshotTitles();
     /// The position of the active snapshot.
     size_t activeSnapshot() const { return activeSnapshot_; }
-    /// Makes the next snapshot active, the first after the last.
-    void nextSnapshot() { activeSnapshot_ = (activeSnapshot_ + 1) % snapshotTitles().size(); }
+    /// Makes the next snapshot active, the first after the last. The group buttons that are
+    /// on go off (hard ones stay), as every remote's go when it applies a snapshot.
+    void nextSnapshot();
 
     // Messages.
     Dictionary clientNamesMessage() const;

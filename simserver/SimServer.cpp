@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -54,13 +55,17 @@ constexpr uint64_t kTicksPerBattery = 50;    // batteries and antennas every 5 s
 constexpr uint64_t kTicksPerIncident = 150;  // an SCP or an RF drop every 15 s
 /// At most this much audio goes out in one block; a stalled queue skips ahead instead.
 constexpr int64_t kMaxBlockSamples = SimSignals::kSampleRate / 2;
+/// Frames of one remote handled in one turn of the server's queue.
+constexpr size_t kFramesPerTurn = 32;
+/// The largest frame a remote's message may make when it goes on to the others.
+constexpr size_t kLargestRelayedFrame = SimChat::kMaxMessageBytes + LinkFrameHeader::kSize;
 
 // A remote that has just connected may be sent the notebook, the chat history and the rest of
 // its state at once: together they must leave room in its write queue for the frames that
 // follow, or the remote would be dropped for what the server chose to send.
 static_assert(SimNotebook::kMaxBytes + SimChat::kMaxHistoryBytes <= SimClient::kMaxQueuedBytes / 2);
 // A remote's allowance takes the largest chat message there is.
-static_assert(SimChat::kMaxMessageBytes + LinkFrameHeader::kSize <= SimRelayAllowance::kBurstBytes);
+static_assert(kLargestRelayedFrame <= SimRelayAllowance::kBurstBytes);
 
 }  // namespace
 
@@ -117,12 +122,17 @@ bool SimServer::start(Error* error) {
         port_ = listener_->localPort();
         startTime_ = monotonicSeconds();
         ticks_ = 0;
+        ticksDue_ = 0;
+        ticksRun_ = 0;
         streamClock_ = 0;
         nextSnapshotAt_ = options_.snapshotInterval;
         ticker_ = dispatch::TimerSource::make(queue_);
         std::weak_ptr<int> alive = alive_;
         ticker_->setEventHandler([this, alive] {
-            if (alive.lock()) tick();
+            if (!alive.lock()) return;
+            ticksDue_ += std::max<uint64_t>(ticker_->data(), 1);
+            ++ticksRun_;
+            tick();
         });
         ticker_->setTimer(kTickInterval, kTickInterval);
         ticker_->resume();
@@ -152,6 +162,8 @@ bool SimServer::handleFromRemote(uint64_t remote, const Dictionary& message) {
     queue_->sync([&] {
         auto it = clients_.find(remote);
         if (!alive_ || it == clients_.end() || !it->second->isOpen()) return;
+        auto body = LinkCodec::encodeBody(message);
+        inputBytes_ = LinkFrameHeader::kSize + (body ? body->size() : 0);
         handle(*it->second, message);
         handled = true;
     });
@@ -213,7 +225,10 @@ void SimServer::refuse(std::shared_ptr<DispatchSocket> socket) {
 }
 
 void SimServer::clientHasFrames(SimClient& client) {
-    while (client.isOpen()) {
+    // A few frames a turn, then the rest after whatever else waits on the queue, the ticks
+    // included: however fast one remote sends, the others' commands and level frames keep
+    // their rhythm. Its connection is read on once all it sent is handled.
+    for (size_t n = 0; n < kFramesPerTurn && client.isOpen(); ++n) {
         auto frame = client.takeFrame();
         if (!frame) break;
         Error error;
@@ -225,10 +240,21 @@ void SimServer::clientHasFrames(SimClient& client) {
                 error.description.c_str());
             continue;
         }
+        inputBytes_ = LinkFrameHeader::kSize + frame->body.size();
         handle(client, *decoded);
     }
-    if (client.isOpen() && client.readFailed()) {
+    if (!client.isOpen()) return;
+    if (client.hasFrame()) {
+        std::weak_ptr<int> alive = alive_;
+        queue_->async([this, alive, id = client.id()] {
+            if (!alive.lock()) return;
+            auto it = clients_.find(id);
+            if (it != clients_.end() && it->second->isOpen()) clientHasFrames(*it->second);
+        });
+    } else if (client.readFailed()) {
         drop(client, client.readError().description);
+    } else {
+        client.readMore();
     }
 }
 
@@ -322,10 +348,17 @@ bool SimServer::mayRelay(SimClient& client, size_t bytes) {
     if (client.relayAllowance.refused() == 1) {
         log(LogLevel::Warning,
             "Remote %llu sends faster than its messages may go on to the others: its chat "
-            "messages, markers, removals and mic checks beyond %g a second are dropped",
+            "messages, chat registrations, markers, removals and mic checks beyond %g a second "
+            "are dropped",
             static_cast<unsigned long long>(client.id()), SimRelayAllowance::kMessagesPerSecond);
     }
     return false;
+}
+
+bool SimServer::mayRelayInput(SimClient& client) {
+    // What the message came as, up to the largest that could go on: one larger is refused
+    // for its size, once it is read, and costs the allowance no more than that.
+    return mayRelay(client, std::min(inputBytes_, kLargestRelayedFrame));
 }
 
 void SimServer::sendInitialState(SimClient& c) {
@@ -334,9 +367,11 @@ void SimServer::sendInitialState(SimClient& c) {
     send(c, production_.channelsMessage());
     for (const Dictionary& player : production_.newPlayerMessages()) send(c, player);
     send(c, production_.groupColorsMessage());
-    send(c, production_.groupStatesMessage());
     send(c, production_.snapshotNamesMessage());
+    // A remote releases its group buttons that are on when it applies a snapshot: the states
+    // come after it.
     send(c, production_.snapshotMessage());
+    sendGroupStates(&c);
     send(c, production_.batteryThresholdMessage());
     double t = now();
     Array battery, batteryTime, antennas;
@@ -361,6 +396,19 @@ void SimServer::sendInitialState(SimClient& c) {
     send(c, chat_.clientsMessage());
     send(c, notebook_.entriesMessage());
     send(c, message(LinkCommand::kInitialDataReady, Value(true)));
+}
+
+void SimServer::sendGroupStates(SimClient* client) {
+    auto frame = encode(production_.groupStatesMessage());
+    // A newer copy takes the place of one still waiting, but never of one sent before the last
+    // snapshot: placed ahead of that snapshot, it would be released by it.
+    const std::string state = std::string(LinkCommand::kGroupStates) + " since snapshot " +
+                              std::to_string(snapshotChanges_);
+    if (client) {
+        sendFrame(*client, frame, state);
+    } else {
+        broadcastFrame(frame, state);
+    }
 }
 
 // ---- the periodic part ----
@@ -397,9 +445,12 @@ void SimServer::moveToNextSnapshot(double t) {
     nextSnapshotAt_ += options_.snapshotInterval;
     if (nextSnapshotAt_ <= t) nextSnapshotAt_ = t + options_.snapshotInterval;
     production_.nextSnapshot();
+    ++snapshotChanges_;
     QLOG("Snapshot \"%s\" is active",
          SimProduction::snapshotTitles()[production_.activeSnapshot()].c_str());
     broadcast(production_.snapshotMessage());
+    // The snapshot released the groups that were on, here as on every remote.
+    sendGroupStates();
 }
 
 void SimServer::sendLevels(double t) {
@@ -558,6 +609,8 @@ void SimServer::onSoloOn(SimClient& client, const Dictionary& m) {
 
 void SimServer::onRegisterToChat(SimClient& client, const Dictionary& m) {
     const Dictionary* value = required(LinkMessageReader::dictionary(m), "Value");
+    // Each registration sends every remote the chat's users and their colours.
+    if (!mayRelayInput(client)) return;
     std::string name =
         (*value)["sender"].stringValue() ? *(*value)["sender"].stringValue() : userName(client);
     std::string uuid = (*value)["uuid"].stringValue() ? *(*value)["uuid"].stringValue() : "";
@@ -580,23 +633,22 @@ void SimServer::onRegisterToChat(SimClient& client, const Dictionary& m) {
 
 void SimServer::onChatMessageFromClient(SimClient& client, const Dictionary& m) {
     const Dictionary* value = required(LinkMessageReader::dictionary(m), "Value");
+    if (!mayRelayInput(client)) return;
+    // Every addressee gets this frame and every later member of the chat its text: one that
+    // large would fill their queues.
+    auto refuseAsTooLarge = [&](size_t bytes) {
+        log(LogLevel::Warning, "Remote %llu: chat message of %zu bytes refused (at most %zu)",
+            static_cast<unsigned long long>(client.id()), bytes, SimChat::kMaxMessageBytes);
+    };
+    if (inputBytes_ > kLargestRelayedFrame) {
+        refuseAsTooLarge(inputBytes_ - LinkFrameHeader::kSize);
+        return;
+    }
     const std::string* recipient = (*value)["recipient"].stringValue();
     auto frame = encode(message(LinkCommand::kChatMessageFromServer, Value(*value)));
     if (!frame) return;
-    // Every addressee gets this frame and every later member of the chat its text: one that
-    // large would fill their queues.
-    auto refuseAsTooLarge = [&] {
-        log(LogLevel::Warning, "Remote %llu: chat message of %zu bytes refused (at most %zu)",
-            static_cast<unsigned long long>(client.id()), frame->size() - LinkFrameHeader::kSize,
-            SimChat::kMaxMessageBytes);
-    };
-    if (frame->size() - LinkFrameHeader::kSize > SimChat::kMaxMessageBytes) {
-        refuseAsTooLarge();
-        return;
-    }
-    if (!mayRelay(client, frame->size())) return;
-    if (!chat_.addToHistory(*value, absoluteNow())) {
-        refuseAsTooLarge();
+    if (frame->size() > kLargestRelayedFrame || !chat_.addToHistory(*value, absoluteNow())) {
+        refuseAsTooLarge(frame->size() - LinkFrameHeader::kSize);
         return;
     }
     QLOG("Remote %llu: chat message to %s", static_cast<unsigned long long>(client.id()),
@@ -609,13 +661,14 @@ void SimServer::onChatMessageFromClient(SimClient& client, const Dictionary& m) 
 
 void SimServer::onChatRemoveMessage(SimClient& client, const Dictionary& m) {
     std::string id = required(LinkMessageReader::string(m), "Value");
+    if (!mayRelayInput(client)) return;
     if (id.size() > SimChat::kMaxNameBytes) {
         log(LogLevel::Warning, "Remote %llu: removal of a message id of %zu bytes refused",
             static_cast<unsigned long long>(client.id()), id.size());
         return;
     }
     auto frame = encode(message(LinkCommand::kChatRemoveMessage, Value(id)));
-    if (!frame || !mayRelay(client, frame->size())) return;
+    if (!frame) return;
     chat_.removeMessage(id);
     broadcastFrame(frame);
 }
@@ -668,16 +721,17 @@ void SimServer::onGroupClicked(SimClient&, const Dictionary& m) {
     int32_t group = required(LinkMessageReader::int32(m), "Value");
     if (production_.toggleGroup(group)) {
         QLOG("Group %d toggled", group);
-        broadcast(production_.groupStatesMessage());
+        sendGroupStates();
     }
 }
 
 void SimServer::onGroupLongClicked(SimClient&, const Dictionary& m) {
     int32_t group = required(LinkMessageReader::int32(m), "Value");
-    if (production_.setGroupHard(group)) broadcast(production_.groupStatesMessage());
+    if (production_.setGroupHard(group)) sendGroupStates();
 }
 
 void SimServer::onMarkerAdded(SimClient& client, const Dictionary& m) {
+    if (!mayRelayInput(client)) return;
     const Value& who = m[LinkKey::kValue];
     if (who.isString() && who.stringValue()->size() > SimChat::kMaxNameBytes) {
         log(LogLevel::Warning, "Remote %llu: marker with a name of %zu bytes refused",
@@ -686,7 +740,7 @@ void SimServer::onMarkerAdded(SimClient& client, const Dictionary& m) {
     }
     auto frame =
         encode(message(LinkCommand::kMarkerAdded, who.isString() ? who : Value(userName(client))));
-    if (!frame || !mayRelay(client, frame->size())) return;
+    if (!frame) return;
     broadcastFrame(frame);
 }
 
@@ -704,7 +758,7 @@ void SimServer::onHardClear(SimClient&, const Dictionary&) {
     production_.clearSolo();
     production_.clearGroups();
     sendSoloState();
-    broadcast(production_.groupStatesMessage());
+    sendGroupStates();
 }
 
 void SimServer::onStartStream(SimClient& client, const Dictionary&) { client.streaming = true; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -52,6 +53,11 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
     /// thread but the server's queue.
     bool handleFromRemote(uint64_t remote, const Dictionary& message);
 
+    /// The ticks (each one round of level frames) that fell due since the start, and those that
+    /// ran: a tick held up by a busy queue runs once for all it missed. Any thread.
+    uint64_t ticksDue() const { return ticksDue_.load(); }
+    uint64_t ticksRun() const { return ticksRun_.load(); }
+
   private:
     using Handler = void (SimServer::*)(SimClient&, const Dictionary&);
 
@@ -78,7 +84,11 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
     /// Whether a message of `bytes` that `client` sent may go on to the others; its first
     /// refusal is logged.
     bool mayRelay(SimClient& client, size_t bytes);
+    /// mayRelay() for the message being handled, counted as it came.
+    bool mayRelayInput(SimClient& client);
     void sendInitialState(SimClient& client);
+    /// The group buttons' states, to `client` or, with none, to every remote.
+    void sendGroupStates(SimClient* client = nullptr);
 
     // The periodic part.
     void tick();
@@ -128,13 +138,18 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
     /// Expires when the server stops: blocks still queued then do nothing.
     std::shared_ptr<int> alive_;
     uint64_t nextClientID_ = 1;
+    /// Bytes of the frame of the message being handled.
+    size_t inputBytes_ = 0;
     uint16_t port_ = 0;
     double startTime_ = 0;  // monotonic seconds
     uint64_t ticks_ = 0;
+    std::atomic<uint64_t> ticksDue_{0}, ticksRun_{0};
     int64_t streamClock_ = 0;  // next sample of the stream, counted from the start
     uint32_t random_ = 12345;
     /// When the next snapshot becomes active (seconds since the start); with no interval, never.
     double nextSnapshotAt_ = 0;
+    /// Snapshots made active since the start.
+    uint64_t snapshotChanges_ = 0;
 
     SimProduction production_;
     SimChat chat_;

@@ -102,10 +102,9 @@ TEST_F(SimServerE2E, InitialStateArrivesInOrderAndEndsWithInitialDataReady) {
     EXPECT_EQ(state_.back()["Value"].boolValue(), true);
 
     const std::vector<std::string> expected = {
-        "ClientNames", "MasterVersion",   "Channels",        "GroupColors",
-        "GroupStates", "SnapshotNames",   "Snapshot",        "BatteryThreshold",
-        "BatteryData", "BatteryTimeData", "AntennaData",     "WirelessInfo",
-        "ChatClients", "NotebookEntries", "InitialDataReady"};
+        "ClientNames", "MasterVersion", "Channels",         "GroupColors",     "SnapshotNames",
+        "Snapshot",    "GroupStates",   "BatteryThreshold", "BatteryData",     "BatteryTimeData",
+        "AntennaData", "WirelessInfo",  "ChatClients",      "NotebookEntries", "InitialDataReady"};
     size_t next = 0;
     int players = 0;
     std::map<std::string, Dictionary> by;

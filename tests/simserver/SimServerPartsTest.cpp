@@ -85,6 +85,11 @@ TEST(SimProduction, TheActiveSnapshotMovesOnAndStartsOverAfterTheLast) {
     }
     EXPECT_EQ(seen, (std::vector<std::pair<std::string, int32_t>>{
                         {"Act 2", 1}, {"Finale", 2}, {"Act 1", 0}}));
+    // A snapshot releases the groups that are on and leaves the hard ones, as a remote does.
+    production.toggleGroup(8);
+    production.setGroupHard(5);
+    production.nextSnapshot();
+    EXPECT_EQ(production.groupStatesMessage()["Value"], Value(Array{0, 0, 0, 0, 2, 0, 0, 0}));
     // Each order index is the last element of its entry in the list.
     for (int32_t i = 0; i < 3; ++i) {
         EXPECT_EQ((*names.arrayValue())[size_t(i)].arrayValue()->back(), Value(i));

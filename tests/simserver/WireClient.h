@@ -10,6 +10,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -99,6 +101,22 @@ class WireClient {
         }
     }
 
+    /// Takes at most `maxBytes` of what has come, without waiting; its frames are kept for
+    /// next(). A remote that reads slowly. False once the peer closed.
+    bool trickle(size_t maxBytes) {
+        uint8_t buf[65536];
+        ssize_t n = ::recv(fd_, buf, std::min(maxBytes, sizeof buf), MSG_DONTWAIT);
+        if (n == 0) eof_ = true;
+        if (n > 0) {
+            received_ += static_cast<size_t>(n);
+            reader_.feed(buf, static_cast<size_t>(n));
+        }
+        return !eof_;
+    }
+
+    /// Bytes read so far (discard() not counted).
+    size_t bytesReceived() const { return received_; }
+
     static std::string commandOf(const Dictionary& m) {
         const std::string* s = m["Command"].stringValue();
         return s ? *s : std::string();
@@ -121,6 +139,7 @@ class WireClient {
             eof_ = true;
             return false;
         }
+        received_ += static_cast<size_t>(n);
         reader_.feed(buf, static_cast<size_t>(n));
         return true;
     }
@@ -128,6 +147,7 @@ class WireClient {
     int fd_ = -1;
     bool connected_ = false;
     bool eof_ = false;
+    std::atomic<size_t> received_{0};
     LinkFrameReader reader_{LinkPeer::Remote};
 };
 
