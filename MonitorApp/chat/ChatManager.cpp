@@ -53,10 +53,32 @@ std::string ChatManager::uuid() {
 
 ChatManager::Messages& ChatManager::messages() { return sharedInstance().messages_; }
 
-void ChatManager::addMessage(std::optional<std::string> message,
+const char* ChatManager::overLongField(const std::optional<std::string>& message,
+                                       const std::optional<std::string>& messageId,
+                                       const std::optional<std::string>& sender,
+                                       const std::optional<std::string>& uuid,
+                                       const std::optional<std::string>& recipient) {
+    if (message && message->size() > kMaxTextBytes) return "message";
+    const std::pair<const std::optional<std::string>*, const char*> names[] = {
+        {&messageId, "messageId"}, {&sender, "sender"}, {&uuid, "uuid"}, {&recipient, "recipient"}};
+    for (const auto& [field, name] : names) {
+        if (*field && (*field)->size() > kMaxNameBytes) return name;
+    }
+    return nullptr;
+}
+
+const char* ChatManager::overLongField(const ChatMessage& m) {
+    return overLongField(m.message(), m.messageId(), m.sender(), m.uuid(), m.recipient());
+}
+
+bool ChatManager::addMessage(std::optional<std::string> message,
                              std::optional<std::string> messageId,
                              std::optional<std::string> sender, std::optional<std::string> uuid,
                              std::optional<std::string> recipient, uint64_t type) {
+    if (const char* field = overLongField(message, messageId, sender, uuid, recipient)) {
+        log(LogLevel::Warning, "Chat: a message whose \"%s\" is over its bound is refused", field);
+        return false;
+    }
     auto m = std::make_shared<ChatMessage>();
     m->setMessage(std::move(message));
     m->setMessageId(std::move(messageId));
@@ -68,13 +90,23 @@ void ChatManager::addMessage(std::optional<std::string> message,
     Messages& list = messages();
     list.push_back(std::move(m));
     if (list.size() > kMaxMessages) list.erase(list.begin());
+    return true;
 }
 
-void ChatManager::removeMessage(const std::optional<std::string>& messageId, bool shouldSend) {
+bool ChatManager::removeMessage(const std::optional<std::string>& messageId, bool shouldSend) {
     if (!messageId || messageId->empty()) {
         log(LogLevel::Warning, "Chat: a removal without a message id is ignored");
-        return;
+        return true;
     }
+    if (messageId->size() > kMaxNameBytes) {
+        log(LogLevel::Warning, "Chat: a removal of a message id of %zu bytes is refused (at most %zu)",
+            messageId->size(), kMaxNameBytes);
+        return true;
+    }
+    LinkSender* sender = shouldSend ? linkSender.load() : nullptr;
+    // Marked here and not told to the server, the message would come back with the next
+    // history: the user is told it was not sent instead.
+    if (sender && !sender->maySend()) return false;
     Messages& list = messages();
     auto found = std::find_if(list.begin(), list.end(), [&](const auto& m) {
         return m->messageId() &&
@@ -84,13 +116,11 @@ void ChatManager::removeMessage(const std::optional<std::string>& messageId, boo
         (*found)->setMessage(ChatMessage::kRemovedText);
         (*found)->setUuid(ChatMessage::kRemovedUUID);
     }
-    if (shouldSend) {
-        if (LinkSender* sender = linkSender.load()) {
-            sender->sendDictionary(
-                Dictionary{{"Command", "ChatRemoveMessage"}, {"Value", *messageId}});
-        }
+    if (sender) {
+        sender->sendDictionary(Dictionary{{"Command", "ChatRemoveMessage"}, {"Value", *messageId}});
     }
     NotificationCenter::defaultCenter().post(ChatNotification::kRefreshChat);
+    return true;
 }
 
 void ChatManager::updateFromProps(const Array& props) {
@@ -115,7 +145,10 @@ void ChatManager::updateChatHistory(const std::vector<std::shared_ptr<const Obje
     Messages& list = messages();
     list.clear();
     size_t notMessages = 0;
-    for (size_t i = 0; i < history.size(); ++i) {
+    size_t overLong = 0;
+    // The newest messages are kept: the history is read from its end.
+    std::vector<const ChatMessage*> kept;
+    for (size_t i = history.size(); i-- > 0;) {
         const auto* m = dynamic_cast<const ChatMessage*>(history[i].get());
         if (!m) {
             ++notMessages;
@@ -124,11 +157,24 @@ void ChatManager::updateChatHistory(const std::vector<std::shared_ptr<const Obje
         const bool fromMe = m->sender() && *m->sender() == me;
         const bool toMe = m->recipient() && (*m->recipient() == me || *m->recipient() == "All");
         const bool hasSender = m->sender() && !m->sender()->empty();
-        if ((toMe || fromMe) && hasSender) list.push_back(std::make_shared<ChatMessage>(*m));
+        if (!(toMe || fromMe) || !hasSender) continue;
+        if (overLongField(*m)) {
+            ++overLong;
+            continue;
+        }
+        if (kept.size() < kMaxMessages) kept.push_back(m);
+    }
+    list.reserve(kept.size());
+    for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
+        list.push_back(std::make_shared<ChatMessage>(**it));
     }
     if (notMessages > 0) {
         log(LogLevel::Warning, "Chat history: %zu elements that are no chat message skipped",
             notMessages);
+    }
+    if (overLong > 0) {
+        log(LogLevel::Warning, "Chat history: %zu messages over the bounds of a message skipped",
+            overLong);
     }
 }
 
