@@ -53,32 +53,43 @@ std::string ChatManager::uuid() {
 
 ChatManager::Messages& ChatManager::messages() { return sharedInstance().messages_; }
 
-const char* ChatManager::overLongField(const std::optional<std::string>& message,
-                                       const std::optional<std::string>& messageId,
-                                       const std::optional<std::string>& sender,
-                                       const std::optional<std::string>& uuid,
-                                       const std::optional<std::string>& recipient) {
-    if (message && message->size() > kMaxTextBytes) return "message";
-    const std::pair<const std::optional<std::string>*, const char*> names[] = {
-        {&messageId, "messageId"}, {&sender, "sender"}, {&uuid, "uuid"}, {&recipient, "recipient"}};
-    for (const auto& [field, name] : names) {
-        if (*field && (*field)->size() > kMaxNameBytes) return name;
+namespace {
+
+/// The fields of a chat message, in the order they are checked, with their bounds.
+struct BoundedField {
+    const char* name;
+    size_t bound;
+    const std::optional<std::string>& (ChatMessage::*read)() const;
+};
+constexpr BoundedField kBoundedFields[] = {
+    {"message", ChatManager::kMaxTextBytes, &ChatMessage::message},
+    {"messageId", ChatManager::kMaxNameBytes, &ChatMessage::messageId},
+    {"sender", ChatManager::kMaxNameBytes, &ChatMessage::sender},
+    {"uuid", ChatManager::kMaxNameBytes, &ChatMessage::uuid},
+    {"recipient", ChatManager::kMaxNameBytes, &ChatMessage::recipient}};
+
+}  // namespace
+
+const char* ChatManager::overLongField(const ChatMessage& m) {
+    for (const BoundedField& field : kBoundedFields) {
+        const std::optional<std::string>& text = (m.*field.read)();
+        if (text && text->size() > field.bound) return field.name;
     }
     return nullptr;
 }
 
-const char* ChatManager::overLongField(const ChatMessage& m) {
-    return overLongField(m.message(), m.messageId(), m.sender(), m.uuid(), m.recipient());
+const char* ChatManager::overLongField(const Dictionary& message) {
+    for (const BoundedField& field : kBoundedFields) {
+        const std::string* text = message[field.name].stringValue();
+        if (text && text->size() > field.bound) return field.name;
+    }
+    return nullptr;
 }
 
 bool ChatManager::addMessage(std::optional<std::string> message,
                              std::optional<std::string> messageId,
                              std::optional<std::string> sender, std::optional<std::string> uuid,
                              std::optional<std::string> recipient, uint64_t type) {
-    if (const char* field = overLongField(message, messageId, sender, uuid, recipient)) {
-        log(LogLevel::Warning, "Chat: a message whose \"%s\" is over its bound is refused", field);
-        return false;
-    }
     auto m = std::make_shared<ChatMessage>();
     m->setMessage(std::move(message));
     m->setMessageId(std::move(messageId));
@@ -87,6 +98,10 @@ bool ChatManager::addMessage(std::optional<std::string> message,
     m->setRecipient(std::move(recipient));
     m->setMessageType(type);
     m->setDate(RunLoop::main().now());
+    if (const char* field = overLongField(*m)) {
+        log(LogLevel::Warning, "Chat: a message whose \"%s\" is over its bound is refused", field);
+        return false;
+    }
     Messages& list = messages();
     list.push_back(std::move(m));
     if (list.size() > kMaxMessages) list.erase(list.begin());

@@ -53,12 +53,10 @@ class ChatManager {
 
     /// The first field of a message that is over its bound ("message" over kMaxTextBytes, an
     /// id or name over kMaxNameBytes); none when every field is within.
-    static const char* overLongField(const std::optional<std::string>& message,
-                                     const std::optional<std::string>& messageId,
-                                     const std::optional<std::string>& sender,
-                                     const std::optional<std::string>& uuid,
-                                     const std::optional<std::string>& recipient);
     static const char* overLongField(const ChatMessage& message);
+    /// The same for a message in the link's form (the "Value" of "ChatMessageFromServer"),
+    /// read where it lies; a field of another kind counts as missing.
+    static const char* overLongField(const Dictionary& message);
 
     /// Appends a message dated now (the main run loop's clock); when the store then holds more
     /// than 200, the message at index 0 goes (exactly one per call). Posts nothing. A message

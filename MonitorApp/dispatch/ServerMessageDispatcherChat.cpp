@@ -65,9 +65,7 @@ void ServerMessageDispatcher::handleChatMessageFromServer(const Dictionary& mess
     if (!chat) return;
     // Refused before anything holds, copies or shows it: the notifier and the store would
     // keep whatever size a server sends.
-    const ChatMessageFields f = Reader::chatMessage(**chat);
-    if (const char* field =
-            ChatManager::overLongField(f.message, f.messageId, f.sender, f.uuid, f.recipient)) {
+    if (const char* field = ChatManager::overLongField(**chat)) {
         log(LogLevel::Warning, "Chat: a message from the server whose \"%s\" is over its bound is "
             "refused", field);
         return;
