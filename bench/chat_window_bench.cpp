@@ -18,8 +18,8 @@
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/chat/ChatColorManager.h"
 #include "MonitorApp/chat/ChatManager.h"
-#include "MonitorApp/chat/ui/ChatSplitViewController.h"
 #include "MonitorApp/chat/TextSearch.h"
+#include "MonitorApp/chat/ui/ChatSplitViewController.h"
 #include "MonitorApp/chat/ui/ChatTableViewController.h"
 #include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
@@ -212,8 +212,8 @@ int main(int argc, char** argv) {
     });
     // The plain search on one such pair, for scale.
     const std::string foldedId = TextSearch::fold(hostileIds[0]);
-    const double plainPair = millisecondsOf(
-        [&] { found += foldedId.find(needle) != std::string::npos ? 1 : 0; });
+    const double plainPair =
+        millisecondsOf([&] { found += foldedId.find(needle) != std::string::npos ? 1 : 0; });
 
     std::printf("chat window (offscreen, median ms)\n");
     std::printf("  show on 200 messages          %7.2f ms  (target <= 30)\n", median(shows));

@@ -68,6 +68,9 @@ constexpr BoundedField kBoundedFields[] = {
     {"uuid", ChatManager::kMaxNameBytes, &ChatMessage::uuid},
     {"recipient", ChatManager::kMaxNameBytes, &ChatMessage::recipient}};
 
+/// The fields of a chat user the server lists.
+constexpr const char* kClientFields[] = {"chatName", "ip", "status", "uuid"};
+
 }  // namespace
 
 const char* ChatManager::overLongField(const ChatMessage& m) {
@@ -114,7 +117,8 @@ bool ChatManager::removeMessage(const std::optional<std::string>& messageId, boo
         return true;
     }
     if (messageId->size() > kMaxNameBytes) {
-        log(LogLevel::Warning, "Chat: a removal of a message id of %zu bytes is refused (at most %zu)",
+        log(LogLevel::Warning,
+            "Chat: a removal of a message id of %zu bytes is refused (at most %zu)",
             messageId->size(), kMaxNameBytes);
         return true;
     }
@@ -142,15 +146,30 @@ void ChatManager::updateFromProps(const Array& props) {
     std::vector<ChatClient>& clients = sharedInstance().chatClients_;
     clients.clear();
     SkippedElements skipped("Chat clients");
+    size_t overLong = 0;
     for (size_t i = 0; i < props.size(); ++i) {
         const Dictionary* d = props[i].dictionaryValue();
         if (!d) {
             skipped.add(i, props[i]);
             continue;
         }
+        // A user whose name could be in no message the chat takes.
+        const bool fits =
+            std::all_of(std::begin(kClientFields), std::end(kClientFields), [&](const char* field) {
+                const std::string* text = (*d)[field].stringValue();
+                return !text || text->size() <= kMaxNameBytes;
+            });
+        if (!fits) {
+            ++overLong;
+            continue;
+        }
         clients.push_back(ChatClient{(*d)["chatName"].optionalString(), (*d)["ip"].optionalString(),
                                      (*d)["status"].optionalString(),
                                      (*d)["uuid"].optionalString()});
+    }
+    if (overLong > 0) {
+        log(LogLevel::Warning, "Chat clients: %zu users with a field over %zu bytes skipped",
+            overLong, kMaxNameBytes);
     }
     logClients();
 }

@@ -74,7 +74,8 @@ class ChatManager {
     static bool removeMessage(const std::optional<std::string>& messageId, bool shouldSend);
 
     /// Replaces the chat users with the dictionaries {"chatName", "ip", "uuid", "status"} of
-    /// `props`, in order; other elements are skipped with a log line.
+    /// `props`, in order; other elements, and users with a field over kMaxNameBytes, are
+    /// skipped with a log line.
     static void updateFromProps(const Array& props);
 
     /// Replaces the store with the messages of a history that are addressed to this user (chat

@@ -7,9 +7,9 @@
 #include <unordered_map>
 
 #include "MonitorApp/audio/PELAudioEngine.h"
-#include "MonitorApp/chat/ChatNotifications.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/SnapshotManager.h"
+#include "MonitorApp/chat/ChatNotifications.h"
 #include "MonitorApp/dispatch/DispatchRules.h"
 #include "MonitorApp/link/ClientDefaultsKeys.h"
 #include "MonitorApp/link/LinkCommands.h"

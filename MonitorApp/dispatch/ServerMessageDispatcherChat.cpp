@@ -66,8 +66,10 @@ void ServerMessageDispatcher::handleChatMessageFromServer(const Dictionary& mess
     // Refused before anything holds, copies or shows it: the notifier and the store would
     // keep whatever size a server sends.
     if (const char* field = ChatManager::overLongField(**chat)) {
-        log(LogLevel::Warning, "Chat: a message from the server whose \"%s\" is over its bound is "
-            "refused", field);
+        log(LogLevel::Warning,
+            "Chat: a message from the server whose \"%s\" is over its bound is "
+            "refused",
+            field);
         return;
     }
     context_.notifications.post(ChatNotification::kChatMessageFromServer, **chat);

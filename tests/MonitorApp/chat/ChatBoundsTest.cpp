@@ -35,7 +35,8 @@ TEST(TextSearchLinear, FindsWhatThePlainSearchFindsOnRepetitiveTexts) {
     for (int i = 0; i < 20000; ++i) {
         const std::string haystack = text(length(random));
         const std::string needle = text(length(random) / 2);
-        ASSERT_EQ(TextSearch::contains(haystack, needle), haystack.find(needle) != std::string::npos)
+        ASSERT_EQ(TextSearch::contains(haystack, needle),
+                  haystack.find(needle) != std::string::npos)
             << "\"" << needle << "\" in \"" << haystack << "\"";
     }
     // The shape of a hostile id: long runs with the difference at the end.
@@ -68,6 +69,18 @@ TEST_F(ChatTest, AMessageOverItsBoundsIsRefusedAndOneAtThemIsKept) {
     ASSERT_EQ(ChatManager::messages().size(), 2u);
     EXPECT_EQ(ChatManager::messages()[0]->message(), "first");
     EXPECT_EQ(ChatManager::messages()[1]->message(), "last");
+}
+
+TEST_F(ChatTest, AUserWhoseNamesAreOverTheBoundIsNotListed) {
+    const std::string longest(ChatManager::kMaxNameBytes, 'n');
+    ChatManager::updateFromProps(Array{Dictionary{{"chatName", "bob"}, {"ip", "10.0.0.2"}},
+                                       Dictionary{{"chatName", longest + "n"}, {"ip", "10.0.0.3"}},
+                                       Dictionary{{"chatName", "eve"}, {"uuid", longest + "n"}},
+                                       Dictionary{{"chatName", longest}, {"ip", "10.0.0.4"}}});
+    const auto& clients = ChatManager::sharedInstance().chatClients();
+    ASSERT_EQ(clients.size(), 2u);
+    EXPECT_EQ(clients[0].chatName, "bob");
+    EXPECT_EQ(clients[1].chatName, longest);
 }
 
 TEST_F(ChatTest, ARemovalOfAnIdLongerThanAnyStoredOneChangesNothing) {

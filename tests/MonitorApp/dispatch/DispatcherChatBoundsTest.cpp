@@ -10,8 +10,8 @@ namespace quenbril {
 namespace {
 
 Dictionary page(std::string text, std::string id) {
-    return Dictionary{{"message", std::move(text)}, {"sender", "bob"},  {"uuid", "B"},
-                      {"messageId", std::move(id)}, {"type", 5},        {"recipient", "All"}};
+    return Dictionary{{"message", std::move(text)}, {"sender", "bob"}, {"uuid", "B"},
+                      {"messageId", std::move(id)}, {"type", 5},       {"recipient", "All"}};
 }
 
 // 200 pages whose ids are 200,000 bytes, then the removal of an id of 100,000: nothing of them
@@ -24,7 +24,8 @@ TEST_F(DispatcherTest, MessagesWithOverLongIdsAndTheirRemovalAreRefusedOnArrival
 
     testing::internal::CaptureStderr();
     for (int i = 0; i < 200; ++i) {
-        dispatch("ChatMessageFromServer", page("hostile", std::string(200000, 'a') + char('a' + i % 26)));
+        dispatch("ChatMessageFromServer",
+                 page("hostile", std::string(200000, 'a') + char('a' + i % 26)));
     }
     dispatch("ChatRemoveMessage", std::string(100000, 'a'));
     const std::string logged = testing::internal::GetCapturedStderr();

@@ -32,7 +32,8 @@ void ChatRecipientControl::setLabels(const std::vector<std::string>& labels) {
     }
     labels_ = labels;
     // By its label: the same position may now name another user.
-    const auto kept = selected ? std::find(labels_.begin(), labels_.end(), *selected) : labels_.end();
+    const auto kept =
+        selected ? std::find(labels_.begin(), labels_.end(), *selected) : labels_.end();
     setSelectedSegment(kept != labels_.end() ? static_cast<int>(kept - labels_.begin()) : 0);
 }
 

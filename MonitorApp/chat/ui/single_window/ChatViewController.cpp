@@ -1,11 +1,11 @@
 #include "MonitorApp/chat/ui/single_window/ChatViewController.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QDateTime>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QButtonGroup>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>

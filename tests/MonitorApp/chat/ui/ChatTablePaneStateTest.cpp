@@ -105,6 +105,13 @@ TEST_F(ChatPaneState, AFullStoreOfLongMessagesLaysOutOnlyTheRowsShownAndShowsThe
     EXPECT_EQ(pane->tableView()->verticalHeader()->sectionSize(0), tall);
     EXPECT_LT(measured.size(), 5u);
     EXPECT_EQ(bar->value(), 0) << "the rows shown stay where they are";
+    // Halfway down: the rows shown there are at their whole height.
+    pane->tableView()->verticalScrollBar()->setValue(bar->maximum() / 2);
+    QApplication::processEvents();
+    const auto [top, bottom] = shownRows();
+    for (int row = top; row <= bottom; ++row) {
+        EXPECT_EQ(pane->tableView()->verticalHeader()->sectionSize(row), tall) << row;
+    }
 
     // A new message at the cap: the table at its end shows it; no row is measured twice.
     pane->scrollToEnd();

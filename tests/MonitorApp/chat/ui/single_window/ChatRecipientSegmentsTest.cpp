@@ -41,8 +41,8 @@ class SingleWindowRecipient : public ChatUiTest {
     /// Clicks the segment labelled `name`, as a user does.
     void click(const std::string& name) {
         const auto& labels = window->chatTarget()->labels();
-        const int segment = static_cast<int>(std::find(labels.begin(), labels.end(), name) -
-                                             labels.begin());
+        const int segment =
+            static_cast<int>(std::find(labels.begin(), labels.end(), name) - labels.begin());
         QAbstractButton* button = window->chatTarget()->group()->button(segment);
         ASSERT_NE(button, nullptr) << name;
         QTest::mouseClick(button, Qt::LeftButton);
