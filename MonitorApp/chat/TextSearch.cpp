@@ -1,6 +1,7 @@
 #include "MonitorApp/chat/TextSearch.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace quenbril {
 
@@ -74,12 +75,31 @@ std::string TextSearch::fold(std::string_view text) {
     return out;
 }
 
+bool TextSearch::contains(std::string_view haystack, std::string_view needle) {
+    if (needle.empty()) return true;
+    if (needle.size() > haystack.size()) return false;
+    // Knuth-Morris-Pratt: each byte of the haystack is looked at a bounded number of times,
+    // whatever the two texts repeat (a plain search is quadratic on texts like "aaa...ab").
+    std::vector<size_t> border(needle.size(), 0);
+    for (size_t i = 1, k = 0; i < needle.size(); ++i) {
+        while (k > 0 && needle[i] != needle[k]) k = border[k - 1];
+        if (needle[i] == needle[k]) ++k;
+        border[i] = k;
+    }
+    for (size_t i = 0, k = 0; i < haystack.size(); ++i) {
+        while (k > 0 && haystack[i] != needle[k]) k = border[k - 1];
+        if (haystack[i] == needle[k]) ++k;
+        if (k == needle.size()) return true;
+    }
+    return false;
+}
+
 bool TextSearch::containsIgnoringCaseAndAccents(std::string_view haystack,
                                                 std::string_view needle) {
     if (needle.empty()) return false;
     std::string n = fold(needle);
     if (n.empty()) return false;
-    return fold(haystack).find(n) != std::string::npos;
+    return contains(fold(haystack), n);
 }
 
 }  // namespace quenbril

@@ -9,6 +9,7 @@
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "MonitorApp/channelstrips/SnapshotManager.h"
+#include "MonitorApp/chat/ChatNotifications.h"
 #include "MonitorApp/dispatch/DispatchRules.h"
 #include "MonitorApp/link/ClientDefaultsKeys.h"
 #include "MonitorApp/link/LinkCommands.h"
@@ -179,6 +180,7 @@ void ServerMessageDispatcher::handleMasterVersion(const Dictionary& message) {
 void ServerMessageDispatcher::handleInitialDataReady(const Dictionary& message) {
     auto ready = Reader::boolean(message).get();
     if (ready && *ready) {
+        context_.notifications.post(ChatNotification::kChatServerIsHere);
         const float version = context_.settings.masterVersion();
         if (DispatchRules::registersToChat(version)) {
             window_.registerToChat();

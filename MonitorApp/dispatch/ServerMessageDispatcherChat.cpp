@@ -76,9 +76,18 @@ void ServerMessageDispatcher::handleChatColors(const Dictionary& message) {
 }
 
 void ServerMessageDispatcher::handleChatMessageFromServer(const Dictionary& message) {
-    if (auto chat = Reader::dictionary(message).get()) {
-        context_.notifications.post(ChatNotification::kChatMessageFromServer, **chat);
+    auto chat = Reader::dictionary(message).get();
+    if (!chat) return;
+    // Refused before anything holds, copies or shows it: the notifier and the store would
+    // keep whatever size a server sends.
+    if (const char* field = ChatManager::overLongField(**chat)) {
+        log(LogLevel::Warning,
+            "Chat: a message from the server whose \"%s\" is over its bound is "
+            "refused",
+            field);
+        return;
     }
+    context_.notifications.post(ChatNotification::kChatMessageFromServer, **chat);
 }
 
 void ServerMessageDispatcher::chatMessageFromServer(const Dictionary& chatMessage) {

@@ -1,6 +1,7 @@
 #include "MonitorApp/chat/ui/ChatTableModel.h"
 
 #include <QDateTime>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLocale>
 #include <algorithm>
@@ -195,6 +196,22 @@ int ChatTableModel::rowHeight(int row) {
         measured.height = measure_(row);
     }
     return measured.height;
+}
+
+int ChatTableModel::measuredRowHeight(int row) const {
+    const std::shared_ptr<ChatMessage> message = messageAtRow(row);
+    if (!message) return 0;
+    const auto found = heights_.find(message.get());
+    if (found == heights_.end() || found->second.height == 0) return 0;
+    const QString text = textOf(rows_[static_cast<size_t>(row)], kMessageColumn).toString();
+    return found->second.text == text ? found->second.height : 0;
+}
+
+int ChatTableModel::estimatedRowHeight() const {
+    const int message = QFontMetrics(messageFont_).lineSpacing();
+    const int source = 2 * QFontMetrics(smallFont_).lineSpacing();
+    // The cells' margins, as the view adds them to what it measures.
+    return std::max(message, source) + 4;
 }
 
 int ChatTableModel::rowCount(const QModelIndex& parent) const {

@@ -20,7 +20,8 @@ namespace quenbril {
 /// font and colour of each cell, all as plain text, and the measured height of each row.
 ///
 /// The visible rows are picked once per reload, and a row's height is measured once per text,
-/// font size and column width, so a reload of a long store stays cheap. Main thread only.
+/// font size and column width, when it is asked for, so a reload of a long store stays cheap.
+/// Main thread only.
 class ChatTableModel : public QAbstractTableModel {
   public:
     enum Column { kTimeColumn = 0, kSourceColumn = 1, kMessageColumn = 2, kColumnCount = 3 };
@@ -78,6 +79,13 @@ class ChatTableModel : public QAbstractTableModel {
     /// The row's height as the measure gives it, measured once per text, font size and message
     /// width. 0 past the rows and without a measure.
     int rowHeight(int row);
+    /// The height rowHeight() has measured for the row as it is now; 0 while it is not
+    /// measured (measuring takes the text's layout, which is what a long store must not pay
+    /// for rows nobody sees).
+    int measuredRowHeight(int row) const;
+    /// The height a row is given until it is measured: one line of the chat text, or the two
+    /// small lines of the source, with the cells' margins.
+    int estimatedRowHeight() const;
     /// The chat text's font (system font at the chat font size).
     const QFont& messageFont() const { return messageFont_; }
     /// The font of the "time" and "source" columns.

@@ -1,6 +1,7 @@
 #include "MonitorApp/chat/ui/ChatTableViewController.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -36,6 +37,7 @@ constexpr int kButtonHeight = 30;
 constexpr int kSourceColumnWidth = 120;
 constexpr const char* kAllRecipients = "All";
 constexpr const char* kNotSentText = "Not sent: not connected to the server.";
+constexpr const char* kDeleteNotSentText = "Delete not sent: not connected to the server.";
 
 }  // namespace
 
@@ -46,6 +48,9 @@ ChatTableViewController::ChatTableViewController(const ChatServices& services, Q
     notSentObserver_ =
         services_.center.addObserver(ChatNotification::kChatMessageNotSent,
                                      [this](const Notification& n) { messageNotSent(n.userInfo); });
+    // What was not sent may go now: the words would otherwise stay for as long as the window.
+    serverHereObserver_ = services_.center.addObserver(
+        ChatNotification::kChatServerIsHere, [this](const Notification&) { sendStatus_->hide(); });
 }
 
 ChatTableViewController::~ChatTableViewController() {
@@ -88,8 +93,12 @@ void ChatTableViewController::buildViews() {
     // A table showing its newest row keeps showing it whole as rows grow: the scroll bar that
     // tall rows bring narrows the column, and the rows are measured again after the scroll.
     QScrollBar* bar = tableView_->verticalScrollBar();
-    connect(bar, &QScrollBar::valueChanged, this,
-            [this, bar](int value) { atEnd_ = value == bar->maximum(); });
+    connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) {
+        atEnd_ = value == bar->maximum();
+        // Rows scrolled into view are measured before they are drawn.
+        measureShownRows();
+    });
+    tableView_->viewport()->installEventFilter(this);
     connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
         if (atEnd_) bar->setValue(maximum);
     });
@@ -122,6 +131,11 @@ void ChatTableViewController::buildViews() {
     sendStatus_->hide();
     // What is typed next is a new attempt.
     connect(textField_, &QLineEdit::textEdited, sendStatus_, &QLabel::hide);
+    recipientNotice_ = new QLabel(this);
+    recipientNotice_->setObjectName("recipientNotice");
+    recipientNotice_->setStyleSheet("color: #FFE664");
+    recipientNotice_->setTextFormat(Qt::PlainText);
+    recipientNotice_->hide();
 
     auto makeButton = [this](const char* title) {
         auto* button = new SendButton(this);
@@ -144,6 +158,7 @@ void ChatTableViewController::buildViews() {
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(tableView_, 1);
     layout->addWidget(sendStatus_);
+    layout->addWidget(recipientNotice_);
     layout->addLayout(bottom);
 }
 
@@ -198,11 +213,55 @@ void ChatTableViewController::applyRowHeights() {
     // The heights kept are those measured at the width the column has now.
     model_->setMessageWidth(tableView_->columnWidth(ChatTableModel::kMessageColumn));
     QHeaderView* rows = tableView_->verticalHeader();
+    const int estimate = model_->estimatedRowHeight();
+    // This gives every row the new size: only a new font changes it.
+    if (rows->defaultSectionSize() != estimate) rows->setDefaultSectionSize(estimate);
+    // A row not measured at this width keeps the height it has until it is shown.
     const int count = model_->rowCount();
     for (int row = 0; row < count; ++row) {
-        const int height = model_->rowHeight(row);
-        if (rows->sectionSize(row) != height) rows->resizeSection(row, height);
+        const int height = model_->measuredRowHeight(row);
+        if (height > 0 && rows->sectionSize(row) != height) rows->resizeSection(row, height);
     }
+    measureShownRows();
+}
+
+void ChatTableViewController::measureShownRows() {
+    // Resizing rows moves the scroll bar, which asks again.
+    if (measuring_) return;
+    measuring_ = true;
+    QHeaderView* rows = tableView_->verticalHeader();
+    const int count = model_->rowCount();
+    const int shown = tableView_->viewport()->height();
+    // Measured rows may come out lower than their estimates and show more rows: a few passes.
+    for (int pass = 0; pass < 4; ++pass) {
+        bool changed = false;
+        auto measure = [&](int row) {
+            const int height = model_->rowHeight(row);
+            if (height > 0 && rows->sectionSize(row) != height) {
+                rows->resizeSection(row, height);
+                changed = true;
+            }
+            return rows->sectionSize(row);
+        };
+        if (atEnd_) {
+            int covered = 0;
+            for (int row = count - 1; row >= 0 && covered < shown; --row) covered += measure(row);
+        } else {
+            const int top = std::max(rows->logicalIndexAt(0), 0);
+            int covered = count > 0 ? rows->sectionViewportPosition(top) : 0;
+            for (int row = top; row < count && covered < shown; ++row) covered += measure(row);
+        }
+        if (!changed) break;
+    }
+    measuring_ = false;
+}
+
+bool ChatTableViewController::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == tableView_->viewport() && event->type() == QEvent::Resize) {
+        QMetaObject::invokeMethod(
+            this, [this] { measureShownRows(); }, Qt::QueuedConnection);
+    }
+    return LockableViewController::eventFilter(watched, event);
 }
 
 void ChatTableViewController::scrollToEnd() { tableView_->scrollToBottom(); }
@@ -226,6 +285,7 @@ int ChatTableViewController::fontSize() const {
 // ---- Recipients ----
 
 void ChatTableViewController::updateClients() {
+    const QString chosen = chatTarget_->currentText();
     chatTarget_->clear();
     chatTarget_->addItem(kAllRecipients);
     const std::string me = chatUsername();
@@ -235,11 +295,21 @@ void ChatTableViewController::updateClients() {
             chatTarget_->addItem(QString::fromStdString(*client.chatName));
         }
     }
+    const int kept = chosen.isEmpty() ? -1 : chatTarget_->findText(chosen);
+    if (kept >= 0) {
+        chatTarget_->setCurrentIndex(kept);
+        return;
+    }
     chatTarget_->setCurrentIndex(0);
+    if (chosen.isEmpty() || chosen == kAllRecipients) return;
+    services_.settings.setChatReceiver(kAllRecipients);
+    recipientNotice_->setText(chosen + " left the chat: messages now go to All.");
+    recipientNotice_->show();
 }
 
 void ChatTableViewController::recipientChanged(int index) {
     if (index < 0 || index >= chatTarget_->count()) return;
+    recipientNotice_->hide();
     services_.settings.setChatReceiver(chatTarget_->itemText(index).toStdString());
 }
 
@@ -293,7 +363,11 @@ void ChatTableViewController::messageNotSent(const Dictionary& message) {
     const std::string* id = message["messageId"].stringValue();
     if (sending_ && id && *id == *sending_) sending_.reset();
     // Also for a quick message or a page sent from elsewhere: this is where the user looks.
-    sendStatus_->setText(kNotSentText);
+    showSendStatus(kNotSentText);
+}
+
+void ChatTableViewController::showSendStatus(const char* text) {
+    sendStatus_->setText(text);
     sendStatus_->show();
 }
 
@@ -321,8 +395,8 @@ void ChatTableViewController::removeMessage(const std::optional<std::string>& me
     question.informativeText = "Are you sure you want to delete this message <" + text + ">?";
     question.style = Alert::Style::Warning;
     question.buttons = {"Delete", "Cancel"};
-    if (alertPresenter_->runModal(this, question) == 0)
-        ChatManager::removeMessage(*messageId, true);
+    if (alertPresenter_->runModal(this, question) != 0) return;
+    if (!ChatManager::removeMessage(*messageId, true)) showSendStatus(kDeleteNotSentText);
 }
 
 // ---- Lock ----

@@ -28,9 +28,11 @@ class SendButton;
 /// field, the recipient pop-up ("All" and every other chat user) and the Send, Flash and
 /// expand/collapse buttons. Send and Return post a text message, Flash a page, each as a
 /// "ChatMessage" for the main window to send; a message the main window could not send keeps
-/// its text in the field, and the pane's status says it was not sent. A long press on one of
-/// the user's own messages offers to delete it. Covered by the lock like every lockable panel.
-/// Main thread only.
+/// its text in the field, and the pane's status says it was not sent until the server is here
+/// again or a message goes. A long press on one of the user's own messages offers to delete it;
+/// while the server is away the deletion is not made and the status says so. The table lays out
+/// only the rows it shows (a row's height takes the layout of its whole text). Covered by the
+/// lock like every lockable panel. Main thread only.
 class ChatTableViewController : public LockableViewController,
                                 public ChatTable,
                                 public SendButtonDelegate {
@@ -49,7 +51,9 @@ class ChatTableViewController : public LockableViewController,
     // ---- The main window's side ----
     void reloadData() override;
     void scrollToEnd() override;
-    /// "All", then every chat user but this one, in the server's order; "All" is selected.
+    /// "All", then every chat user but this one, in the server's order. The chosen recipient
+    /// stays chosen while that user is listed; when the user has left, "All" is chosen and the
+    /// pane says so (a private message must not go to everyone unasked).
     void updateClients() override;
     /// Covers the pane (true) or uncovers it.
     void lock(bool locked) override;
@@ -64,7 +68,8 @@ class ChatTableViewController : public LockableViewController,
     /// The store changed under the table.
     void refresh();
     /// Asks whether to delete the user's own message `messageId` (whose text is `text`) and on
-    /// "Delete" removes it from the chat. A message without an id offers nothing.
+    /// "Delete" removes it from the chat; while the server is away nothing changes and the
+    /// status says the deletion was not sent. A message without an id offers nothing.
     void removeMessage(const std::optional<std::string>& messageId, const std::string& text);
 
     int numberOfRows() const;
@@ -81,12 +86,20 @@ class ChatTableViewController : public LockableViewController,
     QTableView* tableView() const { return tableView_; }
     ChatTableModel* model() const { return model_; }
     QLineEdit* textField() const { return textField_; }
-    /// "Not sent: ..." under the field after a message that was not sent; hidden otherwise.
+    /// "Not sent: ..." under the table after a message (or a deletion) that was not sent;
+    /// hidden otherwise.
     QLabel* sendStatus() const { return sendStatus_; }
+    /// Says that the chosen recipient left and messages go to "All", until a recipient is
+    /// chosen; hidden otherwise.
+    QLabel* recipientNotice() const { return recipientNotice_; }
     QComboBox* chatTarget() const { return chatTarget_; }
     SendButton* sendButton() const { return sb_; }
     SendButton* flashButton() const { return fb_; }
     SendButton* expandButton() const { return eb_; }
+
+  protected:
+    /// The table's viewport: a new height shows other rows, which are measured.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     /// What a press on an own message carries to the delete question: taken at the press, so
@@ -103,8 +116,14 @@ class ChatTableViewController : public LockableViewController,
     void toggleQuickMessagePane();
     /// A chat message of this station was not sent.
     void messageNotSent(const Dictionary& message);
-    /// Gives every row its measured height.
+    /// Gives every row measured at the column's width its height, then measures the rows
+    /// shown.
     void applyRowHeights();
+    /// Measures the rows the viewport shows: from the end up while the table shows its end,
+    /// else from the top row down. Rows above the top row keep their heights, so what is shown
+    /// stays where it is.
+    void measureShownRows();
+    void showSendStatus(const char* text);
     /// Wide enough for every time of day the locale writes.
     int timeColumnWidth() const;
     bool pressBegan(const QPoint& point);
@@ -116,6 +135,7 @@ class ChatTableViewController : public LockableViewController,
     ChatTableModel* model_ = nullptr;
     QLineEdit* textField_ = nullptr;
     QLabel* sendStatus_ = nullptr;
+    QLabel* recipientNotice_ = nullptr;
     QComboBox* chatTarget_ = nullptr;
     SendButton* sb_ = nullptr;
     SendButton* fb_ = nullptr;
@@ -124,10 +144,12 @@ class ChatTableViewController : public LockableViewController,
     std::optional<PressedMessage> pressed_;
     // Whether the table shows its end, where it stays as the rows' heights change.
     bool atEnd_ = true;
+    bool measuring_ = false;
     ChatTableViewControllerDelegate* delegate_ = nullptr;
     AlertPresenter* alertPresenter_ = nullptr;
     std::vector<NotificationObserver> observers_;
     NotificationObserver notSentObserver_;
+    NotificationObserver serverHereObserver_;
     /// The id of the message the field's text went out as, until it is known to be not sent.
     std::optional<std::string> sending_;
 };

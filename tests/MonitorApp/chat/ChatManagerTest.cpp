@@ -40,14 +40,16 @@ TEST_F(ChatTest, TheCapDropsExactlyOneOldestMessagePerAdd) {
     EXPECT_EQ(last.date(), kStartTime);  // dated by the main run loop's clock
 }
 
-TEST_F(ChatTest, AHistoryReplacesTheStoreWholeAndTheStoreNeverShrinksBack) {
+TEST_F(ChatTest, AHistoryReplacesTheStoreWithItsNewest200) {
     std::vector<std::shared_ptr<const Object>> history;
     for (int i = 0; i < 300; ++i) history.push_back(message("bob", "All", std::to_string(i)));
     ChatManager::updateChatHistory(history, UserSettingsManager::sharedInstance().chatUsername());
-    ASSERT_EQ(ChatManager::messages().size(), 300u);
+    ASSERT_EQ(ChatManager::messages().size(), 200u);
+    EXPECT_EQ(ChatManager::messages().front()->message(), "100");
+    EXPECT_EQ(ChatManager::messages().back()->message(), "299");
     addText(0);
-    EXPECT_EQ(ChatManager::messages().size(), 300u);
-    EXPECT_EQ(ChatManager::messages().front()->message(), "1");
+    EXPECT_EQ(ChatManager::messages().size(), 200u);
+    EXPECT_EQ(ChatManager::messages().front()->message(), "101");
 }
 
 TEST_F(ChatTest, AHistoryKeepsOnlyMessagesToOrFromThisUserWithASender) {

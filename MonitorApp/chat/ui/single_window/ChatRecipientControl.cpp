@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QHBoxLayout>
 #include <QToolButton>
+#include <algorithm>
 
 namespace quenbril {
 
@@ -15,7 +16,7 @@ ChatRecipientControl::ChatRecipientControl(QWidget* parent)
 }
 
 void ChatRecipientControl::setLabels(const std::vector<std::string>& labels) {
-    const int selected = selectedSegment();
+    const std::optional<std::string> selected = selectedLabel();
     for (QAbstractButton* button : group_->buttons()) {
         group_->removeButton(button);
         delete button;
@@ -30,7 +31,10 @@ void ChatRecipientControl::setLabels(const std::vector<std::string>& labels) {
         layout_->addWidget(segment, 1);
     }
     labels_ = labels;
-    setSelectedSegment(selected >= 0 && selected < segmentCount() ? selected : 0);
+    // By its label: the same position may now name another user.
+    const auto kept =
+        selected ? std::find(labels_.begin(), labels_.end(), *selected) : labels_.end();
+    setSelectedSegment(kept != labels_.end() ? static_cast<int>(kept - labels_.begin()) : 0);
 }
 
 int ChatRecipientControl::segmentCount() const {

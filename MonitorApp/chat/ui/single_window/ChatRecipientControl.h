@@ -16,8 +16,9 @@ class ChatRecipientControl : public QWidget {
   public:
     explicit ChatRecipientControl(QWidget* parent = nullptr);
 
-    /// Relabels the control with one segment per label. The selection stays on its segment
-    /// while that segment remains; otherwise the first segment is selected.
+    /// Relabels the control with one segment per label. The selection stays on its label
+    /// while that label remains (wherever its segment now is); otherwise the first segment is
+    /// selected.
     void setLabels(const std::vector<std::string>& labels);
     const std::vector<std::string>& labels() const { return labels_; }
     int segmentCount() const;
@@ -26,6 +27,8 @@ class ChatRecipientControl : public QWidget {
     void setSelectedSegment(int segment);
     /// The selected segment's label; none when no segment is selected.
     std::optional<std::string> selectedLabel() const;
+    /// The button group that tells of the user's clicks on the segments.
+    QButtonGroup* group() const { return group_; }
 
   private:
     QHBoxLayout* layout_;

@@ -1,11 +1,13 @@
 #include "MonitorApp/chat/ui/single_window/ChatViewController.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QDateTime>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QTableWidget>
@@ -93,6 +95,7 @@ ChatViewController::ChatViewController(const ChatServices& services, QWidget* pa
       buttonView_(new QWidget(this)),
       textField_(new QLineEdit(this)),
       chatTarget_(new ChatRecipientControl(this)),
+      recipientNotice_(new QLabel(this)),
       sendView_(new QWidget(this)),
       divider1_(new FillView(this)),
       divider2_(new FillView(this)),
@@ -142,7 +145,15 @@ void ChatViewController::buildLayout() {
     column->addWidget(divider2_);
     column->addWidget(buttonView_);
     column->addWidget(chatTarget_);
+    column->addWidget(recipientNotice_);
     column->addLayout(entry);
+
+    recipientNotice_->setObjectName("recipientNotice");
+    recipientNotice_->setTextFormat(Qt::PlainText);
+    recipientNotice_->setStyleSheet("color: #FFE664");
+    recipientNotice_->hide();
+    // The user's own choice answers the notice.
+    connect(chatTarget_->group(), &QButtonGroup::idClicked, recipientNotice_, &QLabel::hide);
 
     connect(userMes_, &QCheckBox::toggled, this, [this] { reloadData(); });
     connect(snaps_, &QCheckBox::toggled, this, [this] { reloadData(); });
@@ -259,7 +270,12 @@ void ChatViewController::updateClients() {
     for (const ChatClient& client : clients) {
         if (client.chatName && *client.chatName != me) labels.push_back(*client.chatName);
     }
+    const std::optional<std::string> chosen = chatTarget_->selectedLabel();
     chatTarget_->setLabels(labels);
+    if (!chosen || *chosen == "All" || chatTarget_->selectedLabel() == chosen) return;
+    recipientNotice_->setText(QString::fromStdString(*chosen) +
+                              " left the chat: messages now go to All.");
+    recipientNotice_->show();
 }
 
 std::string ChatViewController::recipient() const {

@@ -11,6 +11,7 @@
 #include "foundation/NotificationCenter.h"
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QTableWidget;
 
@@ -49,7 +50,9 @@ class ChatViewController : public QWidget, public SendButtonDelegate, public Cha
     void configureButtons();
     /// Sets the text of the button `slot` places above the lowest one.
     void updateButtonText(const std::string& text, int slot);
-    /// Gives the recipient control "All" and one segment per other chat user.
+    /// Gives the recipient control "All" and one segment per other chat user. The chosen
+    /// recipient stays chosen while listed; when that user has left, "All" is chosen and the
+    /// window says so until a recipient is chosen.
     void updateClients();
     void reloadData();
     void scrollToEnd();
@@ -82,6 +85,8 @@ class ChatViewController : public QWidget, public SendButtonDelegate, public Cha
     const std::vector<ChatButton*>& chatButtons() const { return chatButtons_; }
     QLineEdit* textField() const { return textField_; }
     ChatRecipientControl* chatTarget() const { return chatTarget_; }
+    /// Says that the chosen recipient left and messages go to "All"; hidden otherwise.
+    QLabel* recipientNotice() const { return recipientNotice_; }
     QCheckBox* onTop() const { return onTop_; }
     QCheckBox* userMes() const { return userMes_; }
     QCheckBox* snaps() const { return snaps_; }
@@ -105,6 +110,7 @@ class ChatViewController : public QWidget, public SendButtonDelegate, public Cha
     QWidget* buttonView_;
     QLineEdit* textField_;
     ChatRecipientControl* chatTarget_;
+    QLabel* recipientNotice_;
     QWidget* sendView_;
     FillView* divider1_;
     FillView* divider2_;
