@@ -20,6 +20,11 @@ void fail(Error* error, int code, const std::string& text) {
     if (error) *error = Error::make(PropertyList::kErrorDomain, code, text);
 }
 
+std::string tooManyElementsText() {
+    return "the property list holds more than " + std::to_string(PropertyList::kMaxElements) +
+           " elements";
+}
+
 std::optional<Value> fromNode(plist_t node, int depth, Error* error) {
     if (depth > PropertyList::kMaxDepth) {
         fail(error, PropertyList::kTooDeep, "property list nested too deeply");
@@ -230,20 +235,29 @@ std::optional<Value> PropertyList::read(const void* bytes, size_t length, Error*
     // recursively: the nesting is measured first, without recursion. Its XML texts are decoded
     // in quadratic time: their escapes are counted first too.
     if (length >= 8 && std::memcmp(bytes, "bplist", 6) == 0) {
-        auto nesting = BinaryPlistNesting::check(bytes, length, kMaxDepth);
-        if (nesting != BinaryPlistNesting::Result::Within) {
-            bool deep = nesting == BinaryPlistNesting::Result::TooDeep;
-            fail(error, deep ? kTooDeep : kParseError,
-                 deep ? "property list nested too deeply" : "a damaged binary property list");
-            return std::nullopt;
+        switch (BinaryPlistNesting::check(bytes, length, kMaxDepth, kMaxElements)) {
+            case BinaryPlistNesting::Result::Within:
+                break;
+            case BinaryPlistNesting::Result::TooDeep:
+                fail(error, kTooDeep, "property list nested too deeply");
+                return std::nullopt;
+            case BinaryPlistNesting::Result::TooManyElements:
+                fail(error, kTooLarge, tooManyElementsText());
+                return std::nullopt;
+            case BinaryPlistNesting::Result::Damaged:
+                fail(error, kParseError, "a damaged binary property list");
+                return std::nullopt;
         }
     } else {
         // In XML the <plist> element, and a value's own element, come on top of the nesting.
-        switch (XmlPlistGuard::check(bytes, length, kMaxDepth + 2)) {
+        switch (XmlPlistGuard::check(bytes, length, kMaxDepth + 2, kMaxElements + 1)) {
             case XmlPlistGuard::Result::Within:
                 break;
             case XmlPlistGuard::Result::TooDeep:
                 fail(error, kTooDeep, "property list nested too deeply");
+                return std::nullopt;
+            case XmlPlistGuard::Result::TooManyElements:
+                fail(error, kTooLarge, tooManyElementsText());
                 return std::nullopt;
             case XmlPlistGuard::Result::TooManyEntities:
                 fail(error, kParseError,
@@ -279,14 +293,21 @@ std::optional<Bytes> PropertyList::write(const Value& value, Format format, Erro
         return std::nullopt;
     }
     // Nothing is written that read() would refuse: a string of more escaped characters than
-    // it takes.
-    if (format == Format::Xml &&
-        XmlPlistGuard::check(bytes->data(), bytes->size(), kMaxDepth + 2) !=
-            XmlPlistGuard::Result::Within) {
-        fail(error, kUnsupportedValue,
-             "a string holds more than " + std::to_string(XmlPlistGuard::kMaxEntities) +
-                 " characters that XML escapes");
-        return std::nullopt;
+    // it takes, or more elements.
+    if (format == Format::Xml) {
+        switch (XmlPlistGuard::check(bytes->data(), bytes->size(), kMaxDepth + 2,
+                                     kMaxElements + 1)) {
+            case XmlPlistGuard::Result::Within:
+                break;
+            case XmlPlistGuard::Result::TooManyElements:
+                fail(error, kTooLarge, tooManyElementsText());
+                return std::nullopt;
+            default:
+                fail(error, kUnsupportedValue,
+                     "a string holds more than " + std::to_string(XmlPlistGuard::kMaxEntities) +
+                         " characters that XML escapes");
+                return std::nullopt;
+        }
     }
     return bytes;
 }
