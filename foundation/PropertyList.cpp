@@ -185,6 +185,46 @@ PlistPtr toNode(const Value& value, int depth, Error* error) {
     return nullptr;
 }
 
+// A string's length as XML text: '&' is written "&amp;", '<' and '>' "&lt;" and "&gt;".
+uint64_t escapedLength(const std::string& text) {
+    uint64_t length = text.size();
+    for (char c : text) length += c == '&' ? 4 : (c == '<' || c == '>') ? 3 : 0;
+    return length;
+}
+
+// The shortest lines the writer makes of `value` at `depth` (a tab each): "<true/>" and the
+// like, "<string>" and "</string>" around the text, a container's opening and closing tags
+// on lines of their own and its keys ("<key>" and "</key>") at its members' depth. Base64
+// takes four characters for every three bytes, on lines of their own.
+uint64_t xmlLinesAtLeast(const Value& value, uint64_t depth) {
+    switch (value.kind()) {
+        case Value::Kind::String:
+            return depth + 18 + escapedLength(*value.stringValue());
+        case Value::Kind::Data:
+            return depth + 14 + 4 * ((value.dataValue()->size() + 2) / 3);
+        case Value::Kind::Array: {
+            const Array& items = *value.arrayValue();
+            if (items.empty()) return depth + 8;
+            uint64_t length = 2 * depth + 15;
+            for (const Value& item : items) length += xmlLinesAtLeast(item, depth + 1);
+            return length;
+        }
+        case Value::Kind::Dictionary: {
+            const Dictionary& entries = *value.dictionaryValue();
+            if (entries.empty()) return depth + 8;
+            uint64_t length = 2 * depth + 15;
+            for (const auto& [key, item] : entries) {
+                const std::string* name = key.stringValue();
+                length += depth + 1 + 12 + (name ? escapedLength(*name) : 0);
+                length += xmlLinesAtLeast(item, depth + 1);
+            }
+            return length;
+        }
+        default:
+            return depth + 8;
+    }
+}
+
 // True when a binary plist holds a UTF-16 string with a NUL character. libplist asserts when it
 // hands such a string out as a dictionary key, so these plists are refused before parsing.
 // Anything malformed is left for libplist to refuse.
@@ -311,6 +351,8 @@ std::optional<Bytes> PropertyList::write(const Value& value, Format format, Erro
     }
     return bytes;
 }
+
+uint64_t PropertyList::xmlLengthAtLeast(const Value& value) { return xmlLinesAtLeast(value, 0); }
 
 std::optional<Value> PropertyList::readFile(const std::string& path, Error* error) {
     std::ifstream in(path, std::ios::binary);

@@ -45,6 +45,10 @@ class PropertyList {
         return read(bytes.data(), bytes.size(), error);
     }
     static std::optional<Bytes> write(const Value& value, Format format, Error* error = nullptr);
+    /// At least the length of write(value, Format::Xml), reckoned without writing it: the writer
+    /// puts each element on a line of its own, indented a tab for each level it is nested, so a
+    /// megabyte read in may write back as many more. Far cheaper than writing a large one.
+    static uint64_t xmlLengthAtLeast(const Value& value);
 
     static std::optional<Value> readFile(const std::string& path, Error* error = nullptr);
 };

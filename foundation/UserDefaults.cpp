@@ -152,6 +152,16 @@ std::optional<Dictionary> parseSettings(const Bytes& bytes, const std::string& p
         return std::nullopt;
     }
     Dictionary values = *root->dictionaryValue();
+    // Told without writing it where it is plain: a write that size takes a while.
+    auto tooLarge = [&](uint64_t size, const char* atLeast) {
+        *reason = "written back it would take " + std::string(atLeast) + std::to_string(size) +
+                  " bytes, more than " + maxFileSizeText();
+    };
+    if (const uint64_t least = PropertyList::xmlLengthAtLeast(Value(values));
+        least > kMaxUserFileSize) {
+        tooLarge(least, "at least ");
+        return std::nullopt;
+    }
     std::optional<Bytes> rewrite = PropertyList::write(Value(values), PropertyList::Format::Xml);
     if (!rewrite) {
         for (const auto& [key, value] : *root->dictionaryValue()) {
@@ -169,8 +179,7 @@ std::optional<Dictionary> parseSettings(const Bytes& bytes, const std::string& p
         }
     }
     if (rewrite->size() > kMaxUserFileSize) {
-        *reason = "written back it would take " + std::to_string(rewrite->size()) +
-                  " bytes, more than " + maxFileSizeText();
+        tooLarge(rewrite->size(), "");
         return std::nullopt;
     }
     return values;

@@ -457,33 +457,42 @@ TEST_F(UserDefaultsTest, AFileOfTooManyElementsIsSetAsideUnparsed) {
 }
 
 TEST_F(UserDefaultsTest, AFileThatWouldBeWrittenBackLargerThanTheStoreReadsIsSetAside) {
-    // A megabyte that reads, and that the writer's indentation makes more than 64 MiB: kept,
-    // it refused every save of the run, and each took seconds.
-    std::string text = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>columns</key>"
-                       "<integer>2</integer><key>pad</key>";
+    // Kept, such a file refused every save of the run, and each took seconds. A string of
+    // 64 MiB that the writer's header makes a little more; a megabyte that its indentation
+    // makes more than 64 MiB.
+    const std::string head = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>columns</key>"
+                             "<integer>2</integer><key>pad</key>";
+    const std::string tail = "</dict></plist>";
+    const std::string string = head + "<string>" +
+                               std::string(kMaxUserFileSize - head.size() - tail.size() - 17, 'x') +
+                               "</string>" + tail;
+    ASSERT_EQ(string.size(), kMaxUserFileSize);
+    std::string indented = head;
     constexpr int kDepth = 500;
-    for (int i = 0; i < kDepth; ++i) text += "<array>";
-    for (int i = 0; i < 150000; ++i) text += "<true/>";
-    for (int i = 0; i < kDepth; ++i) text += "</array>";
-    text += "</dict></plist>";
-    ASSERT_LT(text.size(), kMaxUserFileSize / 32);
+    for (int i = 0; i < kDepth; ++i) indented += "<array>";
+    for (int i = 0; i < 150000; ++i) indented += "<true/>";
+    for (int i = 0; i < kDepth; ++i) indented += "</array>";
+    indented += tail;
+    ASSERT_LT(indented.size(), kMaxUserFileSize / 32);
     fs::create_directories(folder());
-    writeFile(file(), text);
-
-    UserDefaults& defaults = restart();
-    EXPECT_TRUE(defaults.storedValues().empty());
-    auto aside = defaults.takeSetAside();
-    ASSERT_TRUE(aside) << "set aside as a damaged file is, for the alert";
-    EXPECT_EQ(aside->file, file().string());
-    EXPECT_NE(aside->reason.find("written back"), std::string::npos) << aside->reason;
-    EXPECT_EQ(readFile(aside->movedTo).size(), text.size());
-    EXPECT_TRUE(defaults.setInteger(5, "columns"));
-    EXPECT_EQ(restart().integerForKey("columns"), 5);
+    for (const std::string* text : {&string, static_cast<const std::string*>(&indented)}) {
+        writeFile(file(), *text);
+        UserDefaults& defaults = restart();
+        EXPECT_TRUE(defaults.storedValues().empty());
+        auto aside = defaults.takeSetAside();
+        ASSERT_TRUE(aside) << "set aside as a damaged file is, for the alert";
+        EXPECT_EQ(aside->file, file().string());
+        EXPECT_NE(aside->reason.find("written back"), std::string::npos) << aside->reason;
+        EXPECT_EQ(fs::file_size(aside->movedTo), text->size());
+        fs::remove(aside->movedTo);
+        EXPECT_TRUE(defaults.setInteger(5, "columns"));
+        EXPECT_EQ(restart().integerForKey("columns"), 5);
+    }
 
     // Left by another writer while this store runs: set aside at the next save, which goes on.
-    writeFile(file(), text);
+    writeFile(file(), indented);
     EXPECT_TRUE(UserDefaults::standardUserDefaults().setBool(true, "soloOn"));
-    aside = UserDefaults::standardUserDefaults().takeSetAside();
+    auto aside = UserDefaults::standardUserDefaults().takeSetAside();
     ASSERT_TRUE(aside);
     EXPECT_NE(aside->reason.find("written back"), std::string::npos) << aside->reason;
     UserDefaults& after = restart();
