@@ -160,8 +160,8 @@ class Walker {
 
 }  // namespace
 
-BinaryPlistNesting::Result BinaryPlistNesting::check(const void* bytes, size_t length,
-                                                     int maxDepth, size_t maxElements) {
+BinaryPlistNesting::Result BinaryPlistNesting::check(const void* bytes, size_t length, int maxDepth,
+                                                     size_t maxElements) {
     // Heights are kept in 16 bits, node counts in 32.
     if (!bytes || maxDepth < 1 || maxDepth > 60000) return Result::Damaged;
     maxElements = std::min<size_t>(maxElements, UINT32_MAX);

@@ -335,8 +335,8 @@ std::optional<Bytes> PropertyList::write(const Value& value, Format format, Erro
     // Nothing is written that read() would refuse: a string of more escaped characters than
     // it takes, or more elements.
     if (format == Format::Xml) {
-        switch (XmlPlistGuard::check(bytes->data(), bytes->size(), kMaxDepth + 2,
-                                     kMaxElements + 1)) {
+        switch (
+            XmlPlistGuard::check(bytes->data(), bytes->size(), kMaxDepth + 2, kMaxElements + 1)) {
             case XmlPlistGuard::Result::Within:
                 break;
             case XmlPlistGuard::Result::TooManyElements:

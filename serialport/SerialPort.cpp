@@ -369,9 +369,8 @@ void SerialPort::queueInput(Input input) {
 
 void SerialPort::handleInput() {
     using Clock = std::chrono::steady_clock;
-    const auto end =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                           std::chrono::duration<double>(kInputSliceSeconds));
+    const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                        std::chrono::duration<double>(kInputSliceSeconds));
     for (;;) {
         if (!handling_.chunk) {
             std::lock_guard lock(inputMutex_);

@@ -460,8 +460,9 @@ TEST_F(UserDefaultsTest, AFileThatWouldBeWrittenBackLargerThanTheStoreReadsIsSet
     // Kept, such a file refused every save of the run, and each took seconds. A string of
     // 64 MiB that the writer's header makes a little more; a megabyte that its indentation
     // makes more than 64 MiB.
-    const std::string head = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>columns</key>"
-                             "<integer>2</integer><key>pad</key>";
+    const std::string head =
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>columns</key>"
+        "<integer>2</integer><key>pad</key>";
     const std::string tail = "</dict></plist>";
     const std::string string = head + "<string>" +
                                std::string(kMaxUserFileSize - head.size() - tail.size() - 17, 'x') +

@@ -60,8 +60,8 @@ TEST(PropertyList, ListsOfTooManyElementsAreRefusedBothWays) {
     EXPECT_FALSE(PropertyList::write(trues(most), PropertyList::Format::Xml, &error));
     EXPECT_EQ(error.code, PropertyList::kTooLarge) << error.description;
 
-    const std::string file = "<plist><array>" + repeat("<true/>", static_cast<int>(most)) +
-                             "</array></plist>";
+    const std::string file =
+        "<plist><array>" + repeat("<true/>", static_cast<int>(most)) + "</array></plist>";
     EXPECT_FALSE(PropertyList::read(file.data(), file.size(), &error));
     EXPECT_EQ(error.code, PropertyList::kTooLarge);
     EXPECT_NE(error.description.find("elements"), std::string::npos) << error.description;

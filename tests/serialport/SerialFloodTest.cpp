@@ -143,7 +143,8 @@ TEST_F(SerialFloodTest, ARequestBehindBytesSlowToHandleIsQueuedAtOnceAndEndsInTi
     });
 
     auto request = SerialRequest::requestWithDataToSend(
-        bytesOf("?"), Value(), 0.2, SerialPacketDescriptor::withPrefixString("OK", "\n", 8, Value()));
+        bytesOf("?"), Value(), 0.2,
+        SerialPacketDescriptor::withPrefixString("OK", "\n", 8, Value()));
     EXPECT_TRUE(port->sendRequest(request));
     const size_t handledWhenQueued = slow->handled;
     {
