@@ -4,7 +4,10 @@
 // from a packet's last byte written to its didReceivePacket on the main queue. First, the
 // framing core alone: a prefix/suffix descriptor, and an expression descriptor of maximum
 // length 1024 fed bytes it never matches, by trying every tail at every byte (as the port once
-// did) and by following the open tails (as it does).
+// did) and by following the open tails (as it does). Last, the main thread's wait in sendRequest
+// (and in a call that waits for the port's queue) behind bytes read and not yet handled by a
+// descriptor whose test is slow (`STX.*?ETX`, `(a+)+b` fed text they never match), and how long
+// the request then takes to end with its time-out.
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -124,6 +127,62 @@ void routerAlone() {
                 micros * 1000.0 / static_cast<double>(stream.size()), host.packets);
 }
 
+struct Backlogged : SerialPortDelegate {
+    std::atomic<size_t> received{0};
+    size_t timeouts = 0;
+    void serialPortDidReceiveData(SerialPort&, const Bytes& bytes) override {
+        received += bytes.size();
+    }
+    void serialPortRequestDidTimeout(SerialPort&, const SerialRequest::Ptr&) override {
+        ++timeouts;
+    }
+};
+
+double millisecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+/// Writes `flood` to the pseudo-terminal, waits until the port has read it all, then sends a
+/// request with a 0.5 s time-out from the main thread.
+void requestBehindBacklog(ManualRunLoop& loop, const std::string& link, int master,
+                          const char* pattern, uint64_t maximumLength, const Bytes& flood) {
+    Backlogged delegate;
+    auto port = SerialPort::serialPortWithPath(link);
+    port->setDelegate(&delegate);
+    if (!port->open()) return;
+    port->startListeningForPacketsMatchingDescriptor(SerialPacketDescriptor::withRegularExpression(
+        RegexMatcher::make(pattern), maximumLength, Value()));
+    std::thread writer([&] {
+        for (size_t at = 0; at < flood.size();) {
+            ssize_t n = ::write(master, flood.data() + at, flood.size() - at);
+            if (n > 0) at += static_cast<size_t>(n);
+        }
+    });
+    loop.runUntil([&] { return delegate.received >= flood.size(); }, 60.0);
+    writer.join();
+
+    auto start = Clock::now();
+    port->sendRequest(SerialRequest::requestWithDataToSend(
+        {'?'}, Value(), 0.5, SerialPacketDescriptor::withPrefixString("OK", "\r", 16, Value())));
+    const double send = millisecondsSince(start);
+    start = Clock::now();
+    (void)port->queuedRequests();
+    const double call = millisecondsSince(start);
+    loop.runUntil([&] { return delegate.timeouts > 0; }, 600.0);
+    const double ended = millisecondsSince(start) + send;
+    std::printf(
+        "%zu KiB unhandled, %s (maximum %llu): sendRequest waited %.2f ms, queuedRequests "
+        "%.2f ms; the request timed out %.0f ms after it was sent (0.5 s time-out)\n",
+        flood.size() / 1024, pattern, static_cast<unsigned long long>(maximumLength), send, call,
+        ended);
+    char drained[256];
+    while (::read(master, drained, sizeof drained) > 0) {
+    }
+    port->close();
+    port->setDelegate(nullptr);
+    loop.runPending();
+}
+
 }  // namespace
 
 int main() {
@@ -156,6 +215,18 @@ int main() {
 
     ManualRunLoop loop;
     RunLoop::setMain(&loop);
+    {
+        const int flags = fcntl(master, F_GETFL);
+        fcntl(master, F_SETFL, flags | O_NONBLOCK);
+        Bytes stx;
+        while (stx.size() < bench::shortOr<size_t>(64 * 1024, 4096)) {
+            for (char c : std::string("STX status 0123456789 ")) stx.push_back(uint8_t(c));
+        }
+        requestBehindBacklog(loop, link, master, "STX.*?ETX", 1024, stx);
+        requestBehindBacklog(loop, link, master, "(a+)+b", 1024,
+                             Bytes(bench::shortOr<size_t>(512 * 1024, 4096), 'a'));
+        fcntl(master, F_SETFL, flags);
+    }
     std::vector<Clock::time_point> written;
     written.reserve(static_cast<size_t>(kSeconds * kBytesPerSecond / kPacketLength) + 16);
     Receiver receiver;

@@ -29,7 +29,7 @@ class Walker {
 
     using Result = BinaryPlistNesting::Result;
 
-    Result run(int maxDepth) {
+    Result run(int maxDepth, size_t maxElements) {
         if (length_ < kHeaderSize + kTrailerSize || std::memcmp(data_, "bplist", 6) != 0) {
             return Result::Damaged;
         }
@@ -50,9 +50,11 @@ class Walker {
             objectCount_ > (length_ - kTrailerSize - offsetTable_) / offsetSize_) {
             return Result::Damaged;
         }
+        if (objectCount_ > maxElements) return Result::TooManyElements;
         // 0 unvisited, 1 on the path, otherwise 2 + the height below the object.
         state_.assign(objectCount_, 0);
-        return walk(top, maxDepth);
+        nodes_.assign(objectCount_, 0);
+        return walk(top, maxDepth, maxElements);
     }
 
   private:
@@ -62,6 +64,7 @@ class Walker {
         uint64_t count;  // references to visit
         uint64_t next;
         uint32_t height;
+        uint64_t nodes;  // the object's node and those of the references visited so far
     };
 
     /// The references of a container object, or count 0 for anything else.
@@ -88,19 +91,27 @@ class Walker {
         return count <= (dataEnd_ - refs) / refSize_;
     }
 
-    Result walk(uint64_t top, int maxDepth) {
+    Result walk(uint64_t top, int maxDepth, size_t maxElements) {
         ScratchVector<Frame, Frame> pathScratch;
         std::vector<Frame>& path = pathScratch.items;
+        // Adds the nodes of a finished object to its container's count; the container's own
+        // count stays within maxElements, which keeps every count within 32 bits.
+        auto add = [&](uint64_t nodes) {
+            if (path.empty()) return nodes <= maxElements;
+            path.back().nodes += nodes;
+            return path.back().nodes <= maxElements;
+        };
         auto enter = [&](uint64_t object) {
             uint64_t refs = 0, count = 0;
             if (!container(object, refs, count)) return Result::Damaged;
             if (count == 0) {
                 state_[object] = 2;
-                return Result::Within;
+                nodes_[object] = 1;
+                return add(1) ? Result::Within : Result::TooManyElements;
             }
             if (path.size() >= static_cast<size_t>(maxDepth)) return Result::TooDeep;
             state_[object] = 1;
-            path.push_back({object, refs, count, 0, 0});
+            path.push_back({object, refs, count, 0, 0, 1});
             return Result::Within;
         };
         if (Result r = enter(top); r != Result::Within) return r;
@@ -108,9 +119,12 @@ class Walker {
             Frame& frame = path.back();
             if (frame.next == frame.count) {
                 uint32_t height = frame.height + 1;
+                const uint64_t nodes = frame.nodes;
                 state_[frame.object] = static_cast<uint16_t>(height + 2);
+                nodes_[frame.object] = static_cast<uint32_t>(nodes);
                 path.pop_back();
                 if (!path.empty() && height > path.back().height) path.back().height = height;
+                if (!add(nodes)) return Result::TooManyElements;
                 continue;
             }
             uint64_t child = readBigEndian(data_ + frame.refs + frame.next * refSize_, refSize_);
@@ -125,6 +139,8 @@ class Walker {
             uint32_t height = state - 2;
             if (path.size() + height > static_cast<size_t>(maxDepth)) return Result::TooDeep;
             if (height > frame.height) frame.height = height;
+            // A shared object: libplist makes its nodes again here.
+            if (!add(nodes_[child])) return Result::TooManyElements;
         }
         return Result::Within;
     }
@@ -136,15 +152,20 @@ class Walker {
     struct StateTag;
     ScratchVector<uint16_t, StateTag> stateScratch_;
     std::vector<uint16_t>& state_ = stateScratch_.items;
+    // The nodes of each finished object as libplist would make them.
+    struct NodesTag;
+    ScratchVector<uint32_t, NodesTag> nodesScratch_;
+    std::vector<uint32_t>& nodes_ = nodesScratch_.items;
 };
 
 }  // namespace
 
-BinaryPlistNesting::Result BinaryPlistNesting::check(const void* bytes, size_t length,
-                                                     int maxDepth) {
-    // Heights are kept in 16 bits.
+BinaryPlistNesting::Result BinaryPlistNesting::check(const void* bytes, size_t length, int maxDepth,
+                                                     size_t maxElements) {
+    // Heights are kept in 16 bits, node counts in 32.
     if (!bytes || maxDepth < 1 || maxDepth > 60000) return Result::Damaged;
-    return Walker(static_cast<const uint8_t*>(bytes), length).run(maxDepth);
+    maxElements = std::min<size_t>(maxElements, UINT32_MAX);
+    return Walker(static_cast<const uint8_t*>(bytes), length).run(maxDepth, maxElements);
 }
 
 }  // namespace quenbril

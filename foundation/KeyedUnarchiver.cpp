@@ -706,9 +706,15 @@ std::optional<Value> KeyedUnarchiver::unarchive(const void* bytes, size_t length
         fail(error, kNotAnArchive, "not a binary property list");
         return std::nullopt;
     }
-    if (!BinaryPlistNesting::within(bytes, length, kMaxPlistNesting)) {
-        fail(error, kNotAnArchive, "a damaged binary property list, or one nested too deeply");
-        return std::nullopt;
+    switch (BinaryPlistNesting::check(bytes, length, kMaxPlistNesting, maxPlistNodes(length))) {
+        case BinaryPlistNesting::Result::Within:
+            break;
+        case BinaryPlistNesting::Result::TooManyElements:
+            fail(error, kTooLarge, "shared plist objects that would expand beyond the archive");
+            return std::nullopt;
+        default:
+            fail(error, kNotAnArchive, "a damaged binary property list, or one nested too deeply");
+            return std::nullopt;
     }
     plist_t root = nullptr;
     plist_from_bin(static_cast<const char*>(bytes), static_cast<uint32_t>(length), &root);

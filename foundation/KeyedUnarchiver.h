@@ -61,6 +61,14 @@ class KeyedUnarchiver {
                                                  : proportional;
     }
 
+    /// Bound on the nodes libplist makes of an archive of `length` bytes, before any of it is
+    /// decoded: libplist copies a shared plist object wherever it is referenced. A writer
+    /// shares only values that hold nothing (strings, numbers, UIDs), so every node but the top
+    /// has a reference of at least a byte to itself: at most one node per byte.
+    static constexpr uint64_t maxPlistNodes(size_t length) {
+        return uint64_t{length} < kMinExpandedSize ? kMinExpandedSize : uint64_t{length};
+    }
+
     static std::optional<Value> unarchive(const void* bytes, size_t length, Error* error = nullptr);
     static std::optional<Value> unarchive(const Bytes& bytes, Error* error = nullptr) {
         return unarchive(bytes.data(), bytes.size(), error);

@@ -20,6 +20,11 @@ void fail(Error* error, int code, const std::string& text) {
     if (error) *error = Error::make(PropertyList::kErrorDomain, code, text);
 }
 
+std::string tooManyElementsText() {
+    return "the property list holds more than " + std::to_string(PropertyList::kMaxElements) +
+           " elements";
+}
+
 std::optional<Value> fromNode(plist_t node, int depth, Error* error) {
     if (depth > PropertyList::kMaxDepth) {
         fail(error, PropertyList::kTooDeep, "property list nested too deeply");
@@ -180,6 +185,46 @@ PlistPtr toNode(const Value& value, int depth, Error* error) {
     return nullptr;
 }
 
+// A string's length as XML text: '&' is written "&amp;", '<' and '>' "&lt;" and "&gt;".
+uint64_t escapedLength(const std::string& text) {
+    uint64_t length = text.size();
+    for (char c : text) length += c == '&' ? 4 : (c == '<' || c == '>') ? 3 : 0;
+    return length;
+}
+
+// The shortest lines the writer makes of `value` at `depth` (a tab each): "<true/>" and the
+// like, "<string>" and "</string>" around the text, a container's opening and closing tags
+// on lines of their own and its keys ("<key>" and "</key>") at its members' depth. Base64
+// takes four characters for every three bytes, on lines of their own.
+uint64_t xmlLinesAtLeast(const Value& value, uint64_t depth) {
+    switch (value.kind()) {
+        case Value::Kind::String:
+            return depth + 18 + escapedLength(*value.stringValue());
+        case Value::Kind::Data:
+            return depth + 14 + 4 * ((value.dataValue()->size() + 2) / 3);
+        case Value::Kind::Array: {
+            const Array& items = *value.arrayValue();
+            if (items.empty()) return depth + 8;
+            uint64_t length = 2 * depth + 15;
+            for (const Value& item : items) length += xmlLinesAtLeast(item, depth + 1);
+            return length;
+        }
+        case Value::Kind::Dictionary: {
+            const Dictionary& entries = *value.dictionaryValue();
+            if (entries.empty()) return depth + 8;
+            uint64_t length = 2 * depth + 15;
+            for (const auto& [key, item] : entries) {
+                const std::string* name = key.stringValue();
+                length += depth + 1 + 12 + (name ? escapedLength(*name) : 0);
+                length += xmlLinesAtLeast(item, depth + 1);
+            }
+            return length;
+        }
+        default:
+            return depth + 8;
+    }
+}
+
 // True when a binary plist holds a UTF-16 string with a NUL character. libplist asserts when it
 // hands such a string out as a dictionary key, so these plists are refused before parsing.
 // Anything malformed is left for libplist to refuse.
@@ -230,20 +275,29 @@ std::optional<Value> PropertyList::read(const void* bytes, size_t length, Error*
     // recursively: the nesting is measured first, without recursion. Its XML texts are decoded
     // in quadratic time: their escapes are counted first too.
     if (length >= 8 && std::memcmp(bytes, "bplist", 6) == 0) {
-        auto nesting = BinaryPlistNesting::check(bytes, length, kMaxDepth);
-        if (nesting != BinaryPlistNesting::Result::Within) {
-            bool deep = nesting == BinaryPlistNesting::Result::TooDeep;
-            fail(error, deep ? kTooDeep : kParseError,
-                 deep ? "property list nested too deeply" : "a damaged binary property list");
-            return std::nullopt;
+        switch (BinaryPlistNesting::check(bytes, length, kMaxDepth, kMaxElements)) {
+            case BinaryPlistNesting::Result::Within:
+                break;
+            case BinaryPlistNesting::Result::TooDeep:
+                fail(error, kTooDeep, "property list nested too deeply");
+                return std::nullopt;
+            case BinaryPlistNesting::Result::TooManyElements:
+                fail(error, kTooLarge, tooManyElementsText());
+                return std::nullopt;
+            case BinaryPlistNesting::Result::Damaged:
+                fail(error, kParseError, "a damaged binary property list");
+                return std::nullopt;
         }
     } else {
         // In XML the <plist> element, and a value's own element, come on top of the nesting.
-        switch (XmlPlistGuard::check(bytes, length, kMaxDepth + 2)) {
+        switch (XmlPlistGuard::check(bytes, length, kMaxDepth + 2, kMaxElements + 1)) {
             case XmlPlistGuard::Result::Within:
                 break;
             case XmlPlistGuard::Result::TooDeep:
                 fail(error, kTooDeep, "property list nested too deeply");
+                return std::nullopt;
+            case XmlPlistGuard::Result::TooManyElements:
+                fail(error, kTooLarge, tooManyElementsText());
                 return std::nullopt;
             case XmlPlistGuard::Result::TooManyEntities:
                 fail(error, kParseError,
@@ -279,17 +333,26 @@ std::optional<Bytes> PropertyList::write(const Value& value, Format format, Erro
         return std::nullopt;
     }
     // Nothing is written that read() would refuse: a string of more escaped characters than
-    // it takes.
-    if (format == Format::Xml &&
-        XmlPlistGuard::check(bytes->data(), bytes->size(), kMaxDepth + 2) !=
-            XmlPlistGuard::Result::Within) {
-        fail(error, kUnsupportedValue,
-             "a string holds more than " + std::to_string(XmlPlistGuard::kMaxEntities) +
-                 " characters that XML escapes");
-        return std::nullopt;
+    // it takes, or more elements.
+    if (format == Format::Xml) {
+        switch (
+            XmlPlistGuard::check(bytes->data(), bytes->size(), kMaxDepth + 2, kMaxElements + 1)) {
+            case XmlPlistGuard::Result::Within:
+                break;
+            case XmlPlistGuard::Result::TooManyElements:
+                fail(error, kTooLarge, tooManyElementsText());
+                return std::nullopt;
+            default:
+                fail(error, kUnsupportedValue,
+                     "a string holds more than " + std::to_string(XmlPlistGuard::kMaxEntities) +
+                         " characters that XML escapes");
+                return std::nullopt;
+        }
     }
     return bytes;
 }
+
+uint64_t PropertyList::xmlLengthAtLeast(const Value& value) { return xmlLinesAtLeast(value, 0); }
 
 std::optional<Value> PropertyList::readFile(const std::string& path, Error* error) {
     std::ifstream in(path, std::ios::binary);

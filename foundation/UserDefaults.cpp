@@ -136,9 +136,13 @@ std::optional<std::string> resolveLinks(const std::string& path, std::string* fa
     return std::nullopt;
 }
 
-// The values of a settings file, or none (with the reason) when it is damaged. Values we could
-// not write back (a binary plist's date out of range, say) would make every later save fail, so
-// they are dropped with a log line.
+std::string maxFileSizeText() { return std::to_string(kMaxUserFileSize >> 20) + " MiB"; }
+
+// The values of a settings file, or none (with the reason) when it is damaged or cannot be
+// written back. Values we could not write back (a binary plist's date out of range, say) would
+// make every later save fail, so they are dropped with a log line. A file whose values written
+// back would be larger than the store reads (the writer indents every element by its depth,
+// where a file may have none) would do the same for all of them.
 std::optional<Dictionary> parseSettings(const Bytes& bytes, const std::string& path,
                                         std::string* reason) {
     Error error;
@@ -148,7 +152,18 @@ std::optional<Dictionary> parseSettings(const Bytes& bytes, const std::string& p
         return std::nullopt;
     }
     Dictionary values = *root->dictionaryValue();
-    if (!PropertyList::write(Value(values), PropertyList::Format::Xml)) {
+    // Told without writing it where it is plain: a write that size takes a while.
+    auto tooLarge = [&](uint64_t size, const char* atLeast) {
+        *reason = "written back it would take " + std::string(atLeast) + std::to_string(size) +
+                  " bytes, more than " + maxFileSizeText();
+    };
+    if (const uint64_t least = PropertyList::xmlLengthAtLeast(Value(values));
+        least > kMaxUserFileSize) {
+        tooLarge(least, "at least ");
+        return std::nullopt;
+    }
+    std::optional<Bytes> rewrite = PropertyList::write(Value(values), PropertyList::Format::Xml);
+    if (!rewrite) {
         for (const auto& [key, value] : *root->dictionaryValue()) {
             Error unstorable;
             if (!PropertyList::write(value, PropertyList::Format::Xml, &unstorable)) {
@@ -157,11 +172,18 @@ std::optional<Dictionary> parseSettings(const Bytes& bytes, const std::string& p
                 values.erase(key);
             }
         }
+        rewrite = PropertyList::write(Value(values), PropertyList::Format::Xml, &error);
+        if (!rewrite) {
+            *reason = "it cannot be written back: " + error.description;
+            return std::nullopt;
+        }
+    }
+    if (rewrite->size() > kMaxUserFileSize) {
+        tooLarge(rewrite->size(), "");
+        return std::nullopt;
     }
     return values;
 }
-
-std::string maxFileSizeText() { return std::to_string(kMaxUserFileSize >> 20) + " MiB"; }
 
 std::string oversizeReason() { return "it is larger than " + maxFileSizeText(); }
 
@@ -279,13 +301,19 @@ std::optional<UserDefaults::SetAside> UserDefaults::takeSetAside() {
     return std::exchange(setAside_, std::nullopt);
 }
 
-bool UserDefaults::readable(const Bytes& file) const {
+bool UserDefaults::readable(const Bytes& file) {
     // A file the reader refuses would be set aside at the next start, and every setting with it.
     if (file.size() <= kMaxUserFileSize) return true;
-    log(LogLevel::Error, "Settings not saved to %s: they would take %zu bytes, more than %s",
-        path_.c_str(), file.size(), maxFileSizeText().c_str());
+    if (firstRefusal("size")) {
+        log(LogLevel::Error, "Settings not saved to %s: they would take %zu bytes, more than %s",
+            path_.c_str(), file.size(), maxFileSizeText().c_str());
+    }
     return false;
 }
+
+bool UserDefaults::firstRefusal(const char* why) { return refusalsLogged_.insert(why).second; }
+
+bool UserDefaults::firstWarning(const char* what) { return warned_.insert(what).second; }
 
 bool UserDefaults::noteChanged(const Value& key) { return !changed_.insert(key).second; }
 
@@ -297,8 +325,10 @@ std::optional<Dictionary> UserDefaults::valuesToWrite(const std::string& target)
         return stored_;
     }
     if (!now && errno != ENOENT) {
-        log(LogLevel::Error, "Settings not saved to %s: cannot read it to merge: %s", path_.c_str(),
-            std::strerror(errno));
+        if (firstRefusal("merge")) {
+            log(LogLevel::Error, "Settings not saved to %s: cannot read it to merge: %s",
+                path_.c_str(), std::strerror(errno));
+        }
         return std::nullopt;
     }
     if (now == onDisk_) return stored_;
@@ -328,51 +358,74 @@ std::optional<Dictionary> UserDefaults::valuesToWrite(const std::string& target)
 }
 
 UserDefaults::WriteResult UserDefaults::writeLocked() {
+    // A full disk or a read-only file refuses every save, and some settings are saved many times
+    // a second: each reason is logged once until a save goes through.
+    const WriteResult result = tryWriteLocked();
+    if (result == WriteResult::Written && !refusalsLogged_.empty()) {
+        log(LogLevel::Info, "Settings saved to %s again", path_.c_str());
+        refusalsLogged_.clear();
+    }
+    return result;
+}
+
+UserDefaults::WriteResult UserDefaults::tryWriteLocked() {
     Error error;
     std::optional<Bytes> bytes =
         PropertyList::write(Value(stored_), PropertyList::Format::Xml, &error);
     if (!bytes) {
-        log(LogLevel::Error, "Settings not saved to %s: %s", path_.c_str(),
-            error.description.c_str());
+        if (firstRefusal("unstorable")) {
+            log(LogLevel::Error, "Settings not saved to %s: %s", path_.c_str(),
+                error.description.c_str());
+        }
         return WriteResult::Unstorable;
     }
     if (!readable(*bytes)) return WriteResult::Unstorable;
     if (writesRefused_) {
-        log(LogLevel::Error,
-            "Settings not saved: %s could not be read or moved aside and is left as it is",
-            path_.c_str());
+        if (firstRefusal("refused")) {
+            log(LogLevel::Error,
+                "Settings not saved: %s could not be read or moved aside and is left as it is",
+                path_.c_str());
+        }
         return WriteResult::Failed;
     }
     std::string failure;
     if (!makeDirectories(directory_, &failure)) {
-        log(LogLevel::Error, "Settings not saved to %s: %s", path_.c_str(), failure.c_str());
+        if (firstRefusal("folder")) {
+            log(LogLevel::Error, "Settings not saved to %s: %s", path_.c_str(), failure.c_str());
+        }
         return WriteResult::Failed;
     }
     FolderLock lock(directory_);
-    if (!lock.held()) {
+    if (const int why = errno; !lock.held() && firstWarning("lock")) {
         // Some file systems have no locks. The merge below still keeps most of what another
         // writer did; only writes at the very same moment can lose.
         log(LogLevel::Warning, "Cannot lock %s (%s); saving without the lock", directory_.c_str(),
-            std::strerror(errno));
+            std::strerror(why));
     }
     const std::optional<std::string> target = resolveLinks(path_, &failure);
     if (!target) {
-        log(LogLevel::Error, "Settings not saved to %s: %s", path_.c_str(), failure.c_str());
+        if (firstRefusal("links")) {
+            log(LogLevel::Error, "Settings not saved to %s: %s", path_.c_str(), failure.c_str());
+        }
         return WriteResult::Failed;
     }
     struct stat existing;
     const bool exists = stat(target->c_str(), &existing) == 0;
     if (exists && ((existing.st_mode & 0222) == 0 || access(target->c_str(), W_OK) != 0)) {
-        log(LogLevel::Error, "Settings not saved: %s is read-only and is left as it is",
-            target->c_str());
+        if (firstRefusal("read-only")) {
+            log(LogLevel::Error, "Settings not saved: %s is read-only and is left as it is",
+                target->c_str());
+        }
         return WriteResult::Failed;
     }
     std::optional<Dictionary> values = valuesToWrite(*target);
     if (!values) return WriteResult::Failed;
     bytes = PropertyList::write(Value(*values), PropertyList::Format::Xml, &error);
     if (!bytes) {
-        log(LogLevel::Error, "Settings not saved to %s: %s", path_.c_str(),
-            error.description.c_str());
+        if (firstRefusal("merged")) {
+            log(LogLevel::Error, "Settings not saved to %s: %s", path_.c_str(),
+                error.description.c_str());
+        }
         return WriteResult::Failed;
     }
     // Another store's keys may have made the whole too large.
@@ -384,6 +437,7 @@ UserDefaults::WriteResult UserDefaults::writeLocked() {
     const std::optional<mode_t> mode =
         exists ? std::optional<mode_t>(existing.st_mode & 07777) : std::nullopt;
     if (auto failure = replaceFile(*target, *bytes, mode, beforeReplace_)) {
+        if (!firstRefusal(failure->step)) return WriteResult::Failed;
         if (std::string_view(failure->step) == "create") {
             log(LogLevel::Error, "Settings not saved to %s: cannot create a temporary file: %s",
                 path_.c_str(), std::strerror(failure->error));
@@ -400,8 +454,11 @@ UserDefaults::WriteResult UserDefaults::writeLocked() {
     // place either way, so a failure here is only worth a line.
     int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0 || fsync(dirFd) != 0) {
-        log(LogLevel::Warning, "Cannot flush the folder %s: %s", folder.c_str(),
-            std::strerror(errno));
+        const int why = errno;
+        if (firstWarning("flush")) {
+            log(LogLevel::Warning, "Cannot flush the folder %s: %s", folder.c_str(),
+                std::strerror(why));
+        }
     }
     if (dirFd >= 0) close(dirFd);
     return WriteResult::Written;

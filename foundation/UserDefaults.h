@@ -32,11 +32,14 @@ namespace quenbril {
 /// and renamed over it, so a crash or a full disk leaves either the old file or the new one,
 /// never a mixture.
 ///
-/// A file that cannot be parsed (or whose root is not a dictionary) is renamed aside to
-/// "<file>.corrupt-<date>-<time>" with a log line (and kept for takeSetAside, so that the
-/// program can tell the user) and the store starts empty. A file that
-/// exists but cannot be read, or a damaged one that cannot be moved aside, is never
-/// overwritten: the store keeps working in memory and every write reports failure.
+/// A file that cannot be parsed (or whose root is not a dictionary), or whose values written back
+/// would be larger than the store reads, is renamed aside to "<file>.corrupt-<date>-<time>"
+/// with a log line (and kept for takeSetAside, so that the program can tell the user) and the
+/// store starts empty. A file that exists but cannot be read, or a damaged one that cannot be
+/// moved aside, is never overwritten: the store keeps working in memory and every write reports
+/// failure.
+///
+/// A refused save is logged once for each reason until a save goes through.
 ///
 /// All members may be called from any thread; one mutex guards the state and the file.
 class UserDefaults {
@@ -117,13 +120,19 @@ class UserDefaults {
     // Serialises and writes the stored values, merged with the file's when it changed; the caller
     // holds the mutex.
     WriteResult writeLocked();
+    WriteResult tryWriteLocked();
     // Under the folder's lock: the values to write, which are the stored ones, or the file's with
     // this store's changes applied when the file is no longer the one it read or wrote.
     std::optional<Dictionary> valuesToWrite(const std::string& target);
     // Moves a damaged file aside (with a log line) and records it for takeSetAside.
     bool setAside(const std::string& file, const std::string& reason);
     // Whether the store would read `file` back; logs why not.
-    bool readable(const Bytes& file) const;
+    bool readable(const Bytes& file);
+    // Whether a save refused for `why` is to be logged: the first time since a save went
+    // through.
+    bool firstRefusal(const char* why);
+    // Whether a warning about how the file is saved is to be logged: once for the store.
+    bool firstWarning(const char* what);
     // Records `key` as changed by this store; answers whether it already was.
     bool noteChanged(const Value& key);
 
@@ -142,6 +151,9 @@ class UserDefaults {
     // Set when the file on disk could not be read or moved aside: it must not be replaced.
     bool writesRefused_ = false;
     std::optional<SetAside> setAside_;
+    // The reasons of refused saves logged since the last save that went through.
+    std::set<std::string> refusalsLogged_;
+    std::set<std::string> warned_;
 };
 
 }  // namespace quenbril

@@ -22,8 +22,9 @@ class Scanner {
   public:
     explicit Scanner(std::string_view text) : text_(text) {}
 
-    Result run(int maxDepth) {
+    Result run(int maxDepth, size_t maxElements) {
         std::vector<std::string_view> open;
+        size_t elements = 0;
         // The escapes of the text since the last element's tag (comments and sections between
         // them leave one text): its references, and what a writer escapes again (a '>' written
         // plainly, and '&', '<' and '>' in a section), so that what is read writes back.
@@ -67,6 +68,7 @@ class Scanner {
                 bool empty = false;
                 ok = !name.empty() && readRestOfTag(empty);
                 entities = 0;
+                if (ok && ++elements > maxElements) return Result::TooManyElements;
                 if (ok && !empty) {
                     open.push_back(name);
                     if (open.size() > static_cast<size_t>(maxDepth)) return Result::TooDeep;
@@ -141,9 +143,11 @@ class Scanner {
 
 }  // namespace
 
-XmlPlistGuard::Result XmlPlistGuard::check(const void* bytes, size_t length, int maxDepth) {
+XmlPlistGuard::Result XmlPlistGuard::check(const void* bytes, size_t length, int maxDepth,
+                                           size_t maxElements) {
     if (!bytes || maxDepth < 1) return Result::Damaged;
-    return Scanner(std::string_view(static_cast<const char*>(bytes), length)).run(maxDepth);
+    return Scanner(std::string_view(static_cast<const char*>(bytes), length))
+        .run(maxDepth, maxElements);
 }
 
 }  // namespace quenbril

@@ -12,8 +12,10 @@ cmake --build "$build"
 shopt -s nullglob
 # A seed larger than -max_len would be cut to it, so every seed is also run whole once. Inputs
 # too large to keep in the tree are made here, for the targets that read property-list files:
-# XML nesting 200,000 deep (3 MB), which once overflowed the stack, and a text of 2,000,000
-# escapes (10 MB), which once took minutes.
+# XML nesting 200,000 deep (3 MB), which once overflowed the stack; a text of 2,000,000
+# escapes (10 MB), which once took minutes; 64 MiB of "<true/>", which took half a minute and
+# 1.7 GB; and a megabyte nested 500 deep, whose values written back take more than 64 MiB (a
+# settings file that refused every save).
 large="$build/large-seeds"
 mkdir -p "$large"
 deep="$large/deep-200000.plist"
@@ -27,6 +29,18 @@ escapes="$large/escapes-2000000.plist"
     printf "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><string>"
     for (i = 0; i < 2000000; i++) printf "&amp;"
     print "</string></plist>" }' > "$escapes"
+elements="$large/elements-64MiB.plist"
+[ -s "$elements" ] || awk 'BEGIN {
+    printf "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>k</key><array>"
+    for (i = 0; i < 9586960; i++) printf "<true/>"
+    print "</array></dict></plist>" }' > "$elements"
+indented="$large/indented-rewrite.plist"
+[ -s "$indented" ] || awk 'BEGIN {
+    printf "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>k</key>"
+    for (i = 0; i < 500; i++) printf "<array>"
+    for (i = 0; i < 150000; i++) printf "<true/>"
+    for (i = 0; i < 500; i++) printf "</array>"
+    print "</dict></plist>" }' > "$indented"
 plist_files=" fuzz_user_defaults fuzz_settings_file fuzz_player_file fuzz_receiver_list_file \
 fuzz_midi_macros "
 targets=("$build"/fuzz/fuzz_*)
@@ -48,7 +62,7 @@ for target in "${targets[@]}"; do
         -timeout=10 -print_final_stats=1 "$corpus")
     [ -d "$seeds" ] && args+=("$seeds")
     whole=("$seeds"/*)
-    [[ "$plist_files" == *" $name "* ]] && whole+=("$deep" "$escapes")
+    [[ "$plist_files" == *" $name "* ]] && whole+=("$deep" "$escapes" "$elements" "$indented")
     if [ ${#whole[@]} -gt 0 ] && ! "$target" -rss_limit_mb=2048 -timeout=30 "${whole[@]}" \
         > "$log" 2>&1; then
         tail -n 60 "$log"

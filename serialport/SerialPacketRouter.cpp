@@ -103,9 +103,11 @@ SerialPacketRouter::Outcome SerialPacketRouter::start(const SerialRequest::Ptr& 
     if (request->timeoutInterval() > 0) host_.startTimeout(request);
     if (!host_.writeRequest(*request)) {
         // The write was reported; the request is dropped, so the queue never stalls behind a
-        // request that was never sent.
+        // request that was never sent. A timed one ends as its caller awaits, with its time-out:
+        // no response can come.
         host_.stopTimeout();
         pending_ = nullptr;
+        if (request->timeoutInterval() > 0) host_.requestTimedOut(request);
         return Outcome::Failed;
     }
     return check(nullptr) ? Outcome::Completed : Outcome::Pending;

@@ -39,7 +39,7 @@ class SerialPacketRouter {
     std::vector<SerialPacketDescriptor::Ptr> descriptors() const;
 
     /// Sends `request` now or queues it behind the pending one; false when it was sent and the
-    /// write failed (it is then dropped and the next one sent).
+    /// write failed (it is then dropped, a timed one with its time-out, and the next one sent).
     bool sendRequest(const SerialRequest::Ptr& request);
     void cancelQueuedRequest(const SerialRequest::Ptr& request);
     void cancelAllQueuedRequests();

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <map>
 
 #include "foundation/Log.h"
@@ -272,13 +273,17 @@ bool SerialPort::close() {
         // Linux releases the descriptor even when close() fails, so it counts as closed.
         if (::close(fd) != 0) closeError = errno;
         fd_ = -1;
+        ++closes_;
     }
     notifyObservers("isOpen");
     if (closeError != 0) reportError(closeError, false);
     tellDelegate([](SerialPortDelegate& d, SerialPort& p) { d.serialPortWasClosed(p); },
                  Delivery::DirectOrWait);
-    Ptr self = shared_from_this();
-    requestHandlingQueue_->async([self] { self->router_.reset(); });
+    {
+        std::lock_guard lock(inputMutex_);
+        input_.clear();
+    }
+    queueInput(Input{nullptr, closes_.load()});
     return true;
 }
 
@@ -314,10 +319,12 @@ void SerialPort::readAvailable(uint64_t available) {
     ssize_t count = -1;
     int error = 0;
     bool hangup = false;
+    uint64_t opening = 0;
     {
         std::lock_guard io(ioMutex_);
         int fd = fd_.load();
         if (fd < 0) return;
+        opening = closes_.load();
         if (available == 0) {
             // Nothing to read: either the line hung up or the event is stale. The descriptor
             // blocks, so read only when poll says a read returns at once.
@@ -346,8 +353,54 @@ void SerialPort::readAvailable(uint64_t available) {
     tellDelegate(
         [chunk](SerialPortDelegate& d, SerialPort& p) { d.serialPortDidReceiveData(p, *chunk); },
         Delivery::Post);
+    queueInput(Input{chunk, opening});
+}
+
+void SerialPort::queueInput(Input input) {
+    {
+        std::lock_guard lock(inputMutex_);
+        input_.push_back(std::move(input));
+        if (inputHandlerPosted_) return;
+        inputHandlerPosted_ = true;
+    }
     Ptr self = shared_from_this();
-    requestHandlingQueue_->async([self, chunk] { self->router_.receive(*chunk); });
+    requestHandlingQueue_->async([self] { self->handleInput(); });
+}
+
+void SerialPort::handleInput() {
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                        std::chrono::duration<double>(kInputSliceSeconds));
+    for (;;) {
+        if (!handling_.chunk) {
+            std::lock_guard lock(inputMutex_);
+            if (input_.empty()) {
+                inputHandlerPosted_ = false;
+                return;
+            }
+            handling_ = std::move(input_.front());
+            input_.pop_front();
+            handled_ = 0;
+            if (!handling_.chunk) {
+                router_.reset();
+                continue;
+            }
+        }
+        // A byte at a time: one byte's tests are the most this overruns the slice by.
+        const Bytes& chunk = *handling_.chunk;
+        bool late = false;
+        while (handled_ < chunk.size() && !late && handling_.opening == closes_.load()) {
+            router_.receive(std::span<const uint8_t>(chunk).subspan(handled_, 1));
+            ++handled_;
+            late = Clock::now() >= end;
+        }
+        // Its bytes leave the backlog.
+        if (handled_ == chunk.size() || handling_.opening != closes_.load()) handling_ = Input{};
+        if (late) break;
+    }
+    // The rest goes behind whatever was queued meanwhile.
+    Ptr self = shared_from_this();
+    requestHandlingQueue_->async([self] { self->handleInput(); });
 }
 
 std::shared_ptr<const Bytes> SerialPort::backloggedChunk(const uint8_t* bytes, size_t count) {
@@ -684,9 +737,10 @@ std::vector<SerialPacketDescriptor::Ptr> SerialPort::packetDescriptors() const {
 }
 
 bool SerialPort::sendRequest(const SerialRequest::Ptr& request) {
-    bool sent = false;
-    requestHandlingQueue_->sync([&] { sent = router_.sendRequest(request); });
-    return sent;
+    if (!request || !isOpen()) return false;
+    Ptr self = shared_from_this();
+    requestHandlingQueue_->async([self, request] { self->router_.sendRequest(request); });
+    return true;
 }
 
 void SerialPort::cancelQueuedRequest(const SerialRequest::Ptr& request) {

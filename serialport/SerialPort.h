@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -88,6 +89,9 @@ class SerialPort : public Object,
     /// Bytes read but not yet handled (by the packet path and the delegate) at which reading
     /// pauses; it goes on once they are down to half.
     static constexpr size_t kMaxReadBacklog = 1024 * 1024;
+    /// The longest the request queue spends on received bytes before it lets the requests and
+    /// calls waiting for it go first (once the byte under way is done).
+    static constexpr double kInputSliceSeconds = 0.005;
 
     /// Does nothing: the modem lines are polled every 10 ms.
     void pollFrequency(int) {}
@@ -134,8 +138,11 @@ class SerialPort : public Object,
     void startListeningForPacketsMatchingDescriptor(const SerialPacketDescriptor::Ptr& descriptor);
     void stopListeningForPacketsMatchingDescriptor(const SerialPacketDescriptor::Ptr& descriptor);
     std::vector<SerialPacketDescriptor::Ptr> packetDescriptors() const;
-    /// Sends `request` now, or queues it behind the pending one; false when it was sent and the
-    /// write failed (the request is then dropped and the next one sent).
+    /// Queues `request` on the port's request queue and returns at once, never waiting for the
+    /// bytes read before it to be handled: false, queuing nothing, for no request or a closed
+    /// port. The request is sent when those before it have ended, and ends with its response,
+    /// its time-out or (without a response descriptor) its sending; a timed one whose bytes
+    /// cannot be written ends with its time-out at once.
     bool sendRequest(const SerialRequest::Ptr& request);
     /// Removes a waiting request; the pending one stays.
     void cancelQueuedRequest(const SerialRequest::Ptr& request);
@@ -230,10 +237,29 @@ class SerialPort : public Object,
     /// The reader suspended for the backlog, until it has shrunk to half the bound.
     std::shared_ptr<dispatch::DescriptorSource> pausedReader_;
 
+    // Bytes read and not yet through the packet path, and the closes between them, in order.
+    // The request queue takes them a slice at a time (handleInput), so that requests, their
+    // time-outs and the calls that wait for the queue never wait behind more than one slice,
+    // however slow a descriptor's test is.
+    // A close drops the bytes of its opening not yet handled: the port is done with them.
+    struct Input {
+        std::shared_ptr<const Bytes> chunk;  // none: the port closed here
+        uint64_t opening = 0;                // the closes before it was read
+    };
+    void queueInput(Input input);
+    void handleInput();
+    std::mutex inputMutex_;
+    std::deque<Input> input_;
+    bool inputHandlerPosted_ = false;  // under inputMutex_
+    std::atomic<uint64_t> closes_{0};  // changed under ioMutex_
+
     dispatch::QueuePtr requestHandlingQueue_;
     // Touched on requestHandlingQueue_ only.
     SerialPacketRouter router_{*this};
     std::shared_ptr<dispatch::TimerSource> pendingRequestTimeoutTimer_;
+    // The input being handled, and how much of it is.
+    Input handling_;
+    size_t handled_ = 0;
 };
 
 }  // namespace quenbril

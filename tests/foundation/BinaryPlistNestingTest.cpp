@@ -47,8 +47,10 @@ Bytes chain(uint64_t levels) {
     });
 }
 
+constexpr size_t kNoBound = SIZE_MAX;
+
 bool within(const Bytes& b, int depth) {
-    return BinaryPlistNesting::within(b.data(), b.size(), depth);
+    return BinaryPlistNesting::within(b.data(), b.size(), depth, kNoBound);
 }
 
 TEST(BinaryPlistNesting, MeasuresNestingFromTheTopObject) {
@@ -72,25 +74,87 @@ TEST(BinaryPlistNesting, RealFilesPass) {
 
 TEST(BinaryPlistNesting, NestingThatWouldOverflowLibplistsStackIsRefusedEverywhere) {
     Bytes deep = chain(400000);  // about 3.6 MB: enough to crash a recursive parse
-    EXPECT_EQ(BinaryPlistNesting::check(deep.data(), deep.size(), 512),
+    EXPECT_EQ(BinaryPlistNesting::check(deep.data(), deep.size(), 512, kNoBound),
               BinaryPlistNesting::Result::TooDeep);
     Error error;
     EXPECT_FALSE(PropertyList::read(deep, &error));
-    EXPECT_EQ(error.code, PropertyList::kTooDeep);
+    // 400,000 objects are past the bound on elements as well, which is checked first.
+    EXPECT_EQ(error.code, PropertyList::kTooLarge);
     EXPECT_FALSE(KeyedUnarchiver::unarchive(deep, &error));
     EXPECT_EQ(error.code, KeyedUnarchiver::kNotAnArchive);
 }
 
-TEST(BinaryPlistNesting, SharedObjectsAreWalkedOnceAndCyclesRefused) {
-    // Each array holds the next one twice: 2^60 paths, 60 levels.
-    Bytes doubling = arrays(61, [](uint64_t i) {
-        return i < 60 ? std::vector<uint64_t>{i + 1, i + 1} : std::vector<uint64_t>{};
+/// Arrays that each hold the next one twice, `levels` of them above an empty one: tiny as a
+/// graph, 2^(levels + 1) - 1 nodes as the tree libplist makes of it.
+Bytes doubling(uint64_t levels) {
+    return arrays(levels + 1, [levels](uint64_t i) {
+        return i < levels ? std::vector<uint64_t>{i + 1, i + 1} : std::vector<uint64_t>{};
     });
-    EXPECT_TRUE(within(doubling, 64));
-    EXPECT_FALSE(within(doubling, 50));
+}
+
+size_t nodes(const Value& v) {
+    size_t n = 1;
+    if (const Array* a = v.arrayValue()) {
+        for (const Value& item : *a) n += nodes(item);
+    }
+    if (const Dictionary* d = v.dictionaryValue()) {
+        for (const auto& [key, item] : *d) n += 1 + nodes(item);
+    }
+    return n;
+}
+
+TEST(BinaryPlistNesting, SharedObjectsAreWalkedOnceAndCyclesRefused) {
+    // 2^60 paths, 60 levels: walked in no time, and far too large.
+    Bytes deep = doubling(60);
+    EXPECT_EQ(BinaryPlistNesting::check(deep.data(), deep.size(), 64, kNoBound),
+              BinaryPlistNesting::Result::TooManyElements);
+    EXPECT_EQ(BinaryPlistNesting::check(deep.data(), deep.size(), 50, kNoBound),
+              BinaryPlistNesting::Result::TooDeep);
     Bytes cycle = arrays(2, [](uint64_t i) { return std::vector<uint64_t>{1 - i}; });
-    EXPECT_EQ(BinaryPlistNesting::check(cycle.data(), cycle.size(), 64),
+    EXPECT_EQ(BinaryPlistNesting::check(cycle.data(), cycle.size(), 64, kNoBound),
               BinaryPlistNesting::Result::Damaged);
+}
+
+TEST(BinaryPlistNesting, CountsTheNodesLibplistMakesSharedObjectsWhereverTheyAreUsed) {
+    auto check = [](const Bytes& b, size_t elements) {
+        return BinaryPlistNesting::check(b.data(), b.size(), 64, elements);
+    };
+    using Result = BinaryPlistNesting::Result;
+    const Bytes shared = doubling(12);
+    const size_t expanded = (size_t{1} << 13) - 1;
+    ASSERT_LT(shared.size(), 256u);
+    EXPECT_EQ(check(shared, expanded), Result::Within);
+    EXPECT_EQ(check(shared, expanded - 1), Result::TooManyElements);
+    auto read = PropertyList::read(shared);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(nodes(*read), expanded) << "the count is libplist's";
+
+    // A dictionary's keys are nodes too; the writer shares the equal values.
+    const Value dictionary = Dictionary{{"a", Array{true, true}}, {"b", true}, {"c", "a"}};
+    const Bytes written = *PropertyList::write(dictionary, PropertyList::Format::Binary);
+    EXPECT_EQ(nodes(dictionary), 9u);
+    EXPECT_EQ(check(written, 9), Result::Within);
+    EXPECT_EQ(check(written, 8), Result::TooManyElements);
+    // The table is bounded as well: a writer writes no object it does not use.
+    const Bytes unused = arrays(20, [](uint64_t) { return std::vector<uint64_t>{}; });
+    EXPECT_EQ(check(unused, 20), Result::Within);
+    EXPECT_EQ(check(unused, 19), Result::TooManyElements);
+
+    // Real archives hold fewer nodes than bytes.
+    for (const char* name : {"simpleDict.plist", "note.plist", "ax_statechange.bin",
+                             "NSKeyedUnarchiver-ComplexTest.plist", "circularReference.plist"}) {
+        const Bytes archive = test::archiveFixture(name);
+        EXPECT_EQ(check(archive, archive.size()), Result::Within) << name;
+    }
+}
+
+TEST(BinaryPlistNesting, APlistThatExpandsBeyondTheBoundIsRefusedBeforeLibplistReadsIt) {
+    // About 300 bytes that libplist would make a million nodes of; ten levels more take all
+    // the memory there is.
+    const Bytes expanding = doubling(19);
+    Error error;
+    EXPECT_FALSE(PropertyList::read(expanding, &error));
+    EXPECT_EQ(error.code, PropertyList::kTooLarge) << error.description;
 }
 
 TEST(BinaryPlistNesting, DamagedTablesAreRefused) {
@@ -102,7 +166,7 @@ TEST(BinaryPlistNesting, DamagedTablesAreRefused) {
     longCount[10] = 0xFF;  // the 4-byte count claims far more references than there are
     EXPECT_FALSE(within(longCount, 8));
     for (size_t n = 0; n < good.size(); ++n) {
-        EXPECT_FALSE(BinaryPlistNesting::within(good.data(), n, 8)) << n;
+        EXPECT_FALSE(BinaryPlistNesting::within(good.data(), n, 8, kNoBound)) << n;
     }
     Bytes badTrailer = good;
     badTrailer[badTrailer.size() - 25] = 9;  // reference size 9

@@ -59,6 +59,49 @@ std::optional<Value> unarchive(const Bytes& bytes, Error* error = nullptr) {
     return KeyedUnarchiver::unarchive(bytes.data(), bytes.size(), empty, error);
 }
 
+/// The archive of the string "x", whose top dictionary also holds, under a key the reader
+/// ignores, `levels` arrays that each hold the next one twice: a few hundred bytes, and
+/// 2^(levels + 1) - 1 nodes once libplist has copied each array wherever it is referenced.
+Bytes archiveWithDoublingArrays(int levels) {
+    Bytes out{'b', 'p', 'l', 'i', 's', 't', '0', '0'};
+    std::vector<uint64_t> offsets;
+    auto object = [&](std::initializer_list<uint8_t> bytes) {
+        offsets.push_back(out.size());
+        out.insert(out.end(), bytes);
+    };
+    auto string = [&](std::string_view s) {  // ASCII, shorter than 15
+        object({static_cast<uint8_t>(0x50 | s.size())});
+        out.insert(out.end(), s.begin(), s.end());
+    };
+    // 0: the top dictionary, keys 1-5, values 6-10; the arrays are objects 15 on.
+    object({0xD5, 1, 2, 3, 4, 5, 6, 7, 8, 9, 15});
+    for (const char* key : {"$version", "$archiver", "$top", "$objects", "pad"}) string(key);
+    object({0x12, 0x00, 0x01, 0x86, 0xA0});  // 100000
+    object({0x5F, 0x10, 15});
+    for (char c : std::string_view("NSKeyedArchiver")) out.push_back(static_cast<uint8_t>(c));
+    object({0xD1, 11, 12});  // {"root": UID 1}
+    object({0xA2, 13, 14});  // "$objects": "$null", "x"
+    object({0x50});          // 10: unused
+    string("root");
+    object({0x80, 1});
+    string("$null");
+    string("x");
+    for (int i = 0; i < levels; ++i) {
+        const auto next = static_cast<uint8_t>(16 + i);
+        object({0xA2, next, next});
+    }
+    object({0xA0});
+
+    const uint64_t table = out.size();
+    for (uint64_t offset : offsets) out.insert(out.end(), {uint8_t(offset >> 8), uint8_t(offset)});
+    out.insert(out.end(), 6, 0);
+    out.insert(out.end(), {2, 1});  // offset and reference sizes
+    for (uint64_t v : {uint64_t{offsets.size()}, uint64_t{0}, table}) {
+        for (int shift = 56; shift >= 0; shift -= 8) out.push_back(uint8_t(v >> shift));
+    }
+    return out;
+}
+
 /// An archive whose root array holds `count` references to one string, written byte by byte:
 /// one-byte references make it about `count` bytes (a writer that builds a node per reference
 /// takes far too long under the sanitizers for a million of them).
@@ -340,6 +383,18 @@ TEST(KeyedUnarchiver, SharedObjectsThatWouldExpandWithoutBoundAreRefused) {
     Error error;
     EXPECT_FALSE(unarchive(archive(std::move(objects), 62), &error));
     EXPECT_EQ(error.code, KeyedUnarchiver::kTooLarge);
+}
+
+TEST(KeyedUnarchiver, PlistObjectsSharedBeyondTheArchivesSizeAreRefusedBeforeTheyAreCopied) {
+    // libplist copies a shared array wherever it is referenced, before the archive is looked
+    // at: 30 levels of this would take minutes and all the memory there is.
+    EXPECT_EQ(unarchive(archiveWithDoublingArrays(0)), Value("x"));
+    EXPECT_EQ(unarchive(archiveWithDoublingArrays(12)), Value("x")) << "within the floor";
+    const Bytes expanding = archiveWithDoublingArrays(15);
+    ASSERT_LT(expanding.size(), 256u);
+    Error error;
+    EXPECT_FALSE(unarchive(expanding, &error));
+    EXPECT_EQ(error.code, KeyedUnarchiver::kTooLarge) << error.description;
 }
 
 TEST(KeyedUnarchiver, SharedReferencesMayExpandOnlyInProportionToTheArchive) {

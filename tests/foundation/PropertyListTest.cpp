@@ -102,5 +102,40 @@ TEST(PropertyList, StringsHoldingNulCharactersNeverEndTheProcess) {
     EXPECT_EQ(error.code, PropertyList::kParseError);
 }
 
+TEST(PropertyList, TheXmlLengthReckonedBeforeWritingIsNeverMoreThanTheWrittenOne) {
+    // Settings are judged by it before a write that could take seconds.
+    Value nested = Array{true};
+    for (int i = 0; i < 300; ++i) nested = Array{nested, false};
+    const Value values[] = {
+        Value(true),
+        Value(""),
+        Value("a<b>&c & d"),
+        Value(Bytes{}),
+        Value(Bytes{1}),
+        Value(Bytes(40, 7)),
+        Value(Bytes(200, 1)),
+        Value(Array{}),
+        Value(Dictionary{}),
+        Value(Dictionary{{"a", Array{true, Array{1, "x<&>y"}, Bytes(40, 7)}},
+                         {"b&<>", Dictionary{}},
+                         {"c", Array{}},
+                         {"d", 2.5},
+                         {"e", Value::date(0)},
+                         {"f", int64_t{-1234567890123}}}),
+        nested,
+    };
+    for (const Value& value : values) {
+        auto written = PropertyList::write(value, PropertyList::Format::Xml);
+        ASSERT_TRUE(written) << value.description();
+        EXPECT_LE(PropertyList::xmlLengthAtLeast(value), written->size()) << value.description();
+    }
+    // Deep and wide, it is close: most of what is written is the indentation it counts.
+    Value deep = Array(2000, Value(true));
+    for (int i = 0; i < 200; ++i) deep = Array{deep};
+    auto written = PropertyList::write(deep, PropertyList::Format::Xml);
+    ASSERT_TRUE(written);
+    EXPECT_GT(PropertyList::xmlLengthAtLeast(deep), written->size() * 9 / 10);
+}
+
 }  // namespace
 }  // namespace quenbril

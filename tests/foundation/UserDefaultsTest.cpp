@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "foundation/BoundedFileRead.h"
+#include "foundation/Log.h"
 #include "foundation/PropertyList.h"
 #include "foundation/UserDefaults.h"
 #include "tests/foundation/TestSupport.h"
@@ -437,6 +438,110 @@ TEST_F(UserDefaultsTest, AValueThatWouldMakeAFileTooLargeToReadIsRefusedAndTheOl
     EXPECT_EQ(after.stringForKey("manualIP"), "127.0.0.9");
     EXPECT_EQ(after.integerForKey("columns"), 3);
     EXPECT_EQ(folderEntries(), std::vector<std::string>{"Quenbril.plist"});
+}
+
+TEST_F(UserDefaultsTest, AFileOfTooManyElementsIsSetAsideUnparsed) {
+    // 64 MiB of them took half a minute and 1.7 GB at every start.
+    fs::create_directories(folder());
+    std::string text = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>pad</key><array>";
+    for (size_t i = 0; i < PropertyList::kMaxElements; ++i) text += "<true/>";
+    writeFile(file(), text + "</array></dict></plist>");
+    UserDefaults& defaults = restart();
+    EXPECT_TRUE(defaults.storedValues().empty());
+    auto aside = defaults.takeSetAside();
+    ASSERT_TRUE(aside);
+    EXPECT_NE(aside->reason.find("elements"), std::string::npos) << aside->reason;
+    EXPECT_TRUE(fs::exists(aside->movedTo));
+    EXPECT_TRUE(defaults.setInteger(5, "columns"));
+    EXPECT_EQ(restart().integerForKey("columns"), 5);
+}
+
+TEST_F(UserDefaultsTest, AFileThatWouldBeWrittenBackLargerThanTheStoreReadsIsSetAside) {
+    // Kept, such a file refused every save of the run, and each took seconds. A string of
+    // 64 MiB that the writer's header makes a little more; a megabyte that its indentation
+    // makes more than 64 MiB.
+    const std::string head =
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>columns</key>"
+        "<integer>2</integer><key>pad</key>";
+    const std::string tail = "</dict></plist>";
+    const std::string string = head + "<string>" +
+                               std::string(kMaxUserFileSize - head.size() - tail.size() - 17, 'x') +
+                               "</string>" + tail;
+    ASSERT_EQ(string.size(), kMaxUserFileSize);
+    std::string indented = head;
+    constexpr int kDepth = 500;
+    for (int i = 0; i < kDepth; ++i) indented += "<array>";
+    for (int i = 0; i < 150000; ++i) indented += "<true/>";
+    for (int i = 0; i < kDepth; ++i) indented += "</array>";
+    indented += tail;
+    ASSERT_LT(indented.size(), kMaxUserFileSize / 32);
+    fs::create_directories(folder());
+    for (const std::string* text : {&string, static_cast<const std::string*>(&indented)}) {
+        writeFile(file(), *text);
+        UserDefaults& defaults = restart();
+        EXPECT_TRUE(defaults.storedValues().empty());
+        auto aside = defaults.takeSetAside();
+        ASSERT_TRUE(aside) << "set aside as a damaged file is, for the alert";
+        EXPECT_EQ(aside->file, file().string());
+        EXPECT_NE(aside->reason.find("written back"), std::string::npos) << aside->reason;
+        EXPECT_EQ(fs::file_size(aside->movedTo), text->size());
+        fs::remove(aside->movedTo);
+        EXPECT_TRUE(defaults.setInteger(5, "columns"));
+        EXPECT_EQ(restart().integerForKey("columns"), 5);
+    }
+
+    // Left by another writer while this store runs: set aside at the next save, which goes on.
+    writeFile(file(), indented);
+    EXPECT_TRUE(UserDefaults::standardUserDefaults().setBool(true, "soloOn"));
+    auto aside = UserDefaults::standardUserDefaults().takeSetAside();
+    ASSERT_TRUE(aside);
+    EXPECT_NE(aside->reason.find("written back"), std::string::npos) << aside->reason;
+    UserDefaults& after = restart();
+    EXPECT_EQ(after.integerForKey("columns"), 5);
+    EXPECT_TRUE(after.boolForKey("soloOn"));
+}
+
+TEST_F(UserDefaultsTest, ARefusedSaveIsLoggedOnceUntilASaveGoesThrough) {
+    // A full disk refused each of a stream of saves with a line of its own.
+    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    ASSERT_TRUE(defaults.setObject(Value(Bytes(65536, 1)), "Image"));
+    auto countLines = [](const std::string& text, std::string_view what) {
+        size_t n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+            ++n;
+        }
+        return n;
+    };
+    rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    auto capFileSize = [&](bool capped) {
+        rlimit limit = saved;
+        if (capped) limit.rlim_cur = 4096;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    };
+    const LogLevel level = logLevel();
+    setLogLevel(LogLevel::Info);
+    testing::internal::CaptureStderr();
+    capFileSize(true);
+    int refused = 0;
+    for (int i = 0; i < 50; ++i) refused += defaults.setInteger(i, "columns") ? 0 : 1;
+    refused += defaults.synchronize() ? 0 : 1;
+    capFileSize(false);
+    const bool savedAgain = defaults.synchronize();
+    capFileSize(true);
+    const bool refusedAgain = !defaults.setInteger(99, "columns");
+    capFileSize(false);
+    const std::string logged = testing::internal::GetCapturedStderr();
+    setLogLevel(level);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_EQ(refused, 51);
+    EXPECT_TRUE(savedAgain);
+    EXPECT_TRUE(refusedAgain);
+    EXPECT_EQ(countLines(logged, "Settings not saved"), 2u) << logged;
+    EXPECT_EQ(countLines(logged, "saved to " + file().string() + " again"), 1u) << logged;
+    EXPECT_EQ(restart().integerForKey("columns"), 49);
 }
 
 TEST_F(UserDefaultsTest, AFileOfTooManyEscapesIsMovedAsideUnparsed) {

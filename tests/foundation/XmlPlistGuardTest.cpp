@@ -15,8 +15,8 @@ namespace {
 
 using Result = XmlPlistGuard::Result;
 
-Result check(const std::string& xml, int depth) {
-    return XmlPlistGuard::check(xml.data(), xml.size(), depth);
+Result check(const std::string& xml, int depth, size_t elements = SIZE_MAX) {
+    return XmlPlistGuard::check(xml.data(), xml.size(), depth, elements);
 }
 
 std::string repeat(const std::string& s, int n) {
@@ -36,13 +36,45 @@ TEST(XmlPlistGuard, CountsEveryOpenElement) {
     EXPECT_EQ(check(test::deepXmlPlist(test::kCrashingDepth), 514), Result::TooDeep);
 }
 
+TEST(XmlPlistGuard, CountsEveryElementTheEmptyOnesIncluded) {
+    // <plist>, <array>, <true/> and <string>; comments, instructions and sections hold none.
+    const std::string xml =
+        "<?xml version=\"1.0\"?><plist><array><true/><!-- <x/> --><?p <y/>?>"
+        "<string><![CDATA[<z/>]]></string></array></plist>";
+    EXPECT_EQ(check(xml, 8, 4), Result::Within);
+    EXPECT_EQ(check(xml, 8, 3), Result::TooManyElements);
+}
+
+TEST(PropertyList, ListsOfTooManyElementsAreRefusedBothWays) {
+    // Reading takes time and memory for each element: 64 MiB of "<true/>" took half a minute
+    // and 1.7 GB.
+    const size_t most = PropertyList::kMaxElements;
+    auto trues = [](size_t n) { return Value(Array(n, Value(true))); };
+    auto xml = PropertyList::write(trues(most - 1), PropertyList::Format::Xml);
+    ASSERT_TRUE(xml) << "the array and its elements";
+    EXPECT_EQ(XmlPlistGuard::check(xml->data(), xml->size(), PropertyList::kMaxDepth + 2,
+                                   PropertyList::kMaxElements + 1),
+              Result::Within)
+        << "what is written reads";
+    Error error;
+    EXPECT_FALSE(PropertyList::write(trues(most), PropertyList::Format::Xml, &error));
+    EXPECT_EQ(error.code, PropertyList::kTooLarge) << error.description;
+
+    const std::string file =
+        "<plist><array>" + repeat("<true/>", static_cast<int>(most)) + "</array></plist>";
+    EXPECT_FALSE(PropertyList::read(file.data(), file.size(), &error));
+    EXPECT_EQ(error.code, PropertyList::kTooLarge);
+    EXPECT_NE(error.description.find("elements"), std::string::npos) << error.description;
+}
+
 TEST(XmlPlistGuard, WhatThePropertyListWriterMakesPasses) {
     Value deepest = Array{};
     for (int i = 0; i < PropertyList::kMaxDepth; ++i) deepest = Dictionary{{"k", deepest}};
     for (const Value& value : {Value(Dictionary{{"a", Array{1, "<&>", Bytes{1}, 2.5}}}), deepest}) {
         auto xml = PropertyList::write(value, PropertyList::Format::Xml);
         ASSERT_TRUE(xml);
-        EXPECT_EQ(XmlPlistGuard::check(xml->data(), xml->size(), PropertyList::kMaxDepth + 2),
+        EXPECT_EQ(XmlPlistGuard::check(xml->data(), xml->size(), PropertyList::kMaxDepth + 2,
+                                       PropertyList::kMaxElements + 1),
                   Result::Within);
         EXPECT_EQ(PropertyList::read(*xml), value);
     }

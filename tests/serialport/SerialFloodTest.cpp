@@ -108,5 +108,66 @@ TEST_F(SerialFloodTest, AnExpressionKeepsUpWithBytesThatNeverMatchAndARequestSti
     port->close();
 }
 
+TEST_F(SerialFloodTest, ARequestBehindBytesSlowToHandleIsQueuedAtOnceAndEndsInTime) {
+    // A descriptor whose test takes about a millisecond a byte, as a hostile expression's may:
+    // the bytes below take the port a minute to handle. (Shared: the port's queue may still
+    // test a byte once the test is over.)
+    struct Slow {
+        std::atomic<size_t> handled{0};
+        std::atomic<bool> fast{false};
+        std::mutex mutex;
+        std::condition_variable sent;
+        bool requestSent = false;
+    };
+    auto slow = std::make_shared<Slow>();
+    auto pair = makePair();
+    PortRecorder recorder;
+    auto port = openPort(*pair, recorder);
+    ASSERT_TRUE(port);
+    port->startListeningForPacketsMatchingDescriptor(
+        SerialPacketDescriptor::make(4, Value(), [slow](std::span<const uint8_t> tail) {
+            if (tail.size() == 1) ++slow->handled;
+            if (!slow->fast) std::this_thread::sleep_for(std::chrono::microseconds(250));
+            return false;
+        }));
+    const Bytes flood(64 * 1024, 'x');
+    std::thread writer([&] { pair->write(flood); });
+    ASSERT_TRUE(waitFor([&] { return recorder.data.size() == flood.size(); }, 30.0));
+    writer.join();
+    // Should the request wait for those bytes, they are handled fast after a while, so that
+    // the test ends (and fails) before its time is up.
+    std::thread watchdog([slow] {
+        std::unique_lock lock(slow->mutex);
+        if (!slow->sent.wait_for(lock, std::chrono::seconds(20), [&] { return slow->requestSent; }))
+            slow->fast = true;
+    });
+
+    auto request = SerialRequest::requestWithDataToSend(
+        bytesOf("?"), Value(), 0.2,
+        SerialPacketDescriptor::withPrefixString("OK", "\n", 8, Value()));
+    EXPECT_TRUE(port->sendRequest(request));
+    const size_t handledWhenQueued = slow->handled;
+    {
+        std::lock_guard lock(slow->mutex);
+        slow->requestSent = true;
+    }
+    slow->sent.notify_all();
+    watchdog.join();
+    EXPECT_LT(handledWhenQueued, flood.size()) << "sendRequest waited for the bytes before it";
+
+    // It goes out, and ends with its time-out, while those bytes are still being handled; a
+    // call that waits for the port's queue waits for no more than a slice of them.
+    EXPECT_EQ(pair->read(1, 10.0), bytesOf("?"));
+    ASSERT_TRUE(waitFor([&] { return !recorder.timeouts.empty(); }, 10.0));
+    EXPECT_EQ(recorder.timeouts, std::vector<SerialRequest::Ptr>{request});
+    EXPECT_TRUE(port->queuedRequests().empty());
+    EXPECT_FALSE(port->pendingRequest());
+    EXPECT_LT(slow->handled.load(), flood.size()) << "the request waited for the bytes before it";
+    EXPECT_TRUE(recorder.responses.empty());
+
+    slow->fast = true;
+    port->close();
+}
+
 }  // namespace
 }  // namespace quenbril::test

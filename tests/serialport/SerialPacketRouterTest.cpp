@@ -75,5 +75,30 @@ TEST(SerialPacketRouterTest, AFailedWriteMovesOnToTheNextWaitingRequest) {
     EXPECT_EQ(host.written.back(), bytesOf("D"));
 }
 
+TEST(SerialPacketRouterTest, ATimedRequestThatCannotBeWrittenEndsWithItsTimeOutOnce) {
+    // Its caller no longer hears of the write: the time-out is the one outcome it waits for.
+    RecordingHost host;
+    SerialPacketRouter router(host);
+    auto first = ask("A", 0);
+    auto timed = ask("B", 2.0);
+    auto untimed = ask("C", 0);
+    auto last = ask("D", 2.0);
+    router.sendRequest(first);
+    router.sendRequest(timed);
+    router.sendRequest(untimed);
+    router.sendRequest(last);
+    host.writesFail = true;
+    router.receive(bytesOf("A."));
+    EXPECT_EQ(host.timedOut, (std::vector<SerialRequest::Ptr>{timed, last}));
+    EXPECT_EQ(router.pendingRequest(), nullptr);
+    EXPECT_FALSE(router.sendRequest(ask("E", 1.0)));
+    EXPECT_EQ(host.timedOut.size(), 3u);
+
+    host.writesFail = false;
+    router.timeoutFired(timed);  // a fire of a timer already stopped
+    EXPECT_EQ(host.timedOut.size(), 3u);
+    EXPECT_EQ(host.answered, std::vector<SerialRequest::Ptr>{first});
+}
+
 }  // namespace
 }  // namespace quenbril::test
