@@ -36,8 +36,42 @@ QtRunLoop::QtRunLoop() : context_(std::make_unique<QObject>()), thread_(QThread:
 QtRunLoop::~QtRunLoop() { resignMain(); }
 
 void QtRunLoop::post(std::function<void()> task) {
-    QMetaObject::invokeMethod(
-        context_.get(), [task = std::move(task)] { task(); }, Qt::QueuedConnection);
+    {
+        std::lock_guard held(tasksLock_);
+        tasks_.push_back(std::move(task));
+        if (turnPosted_) return;
+        turnPosted_ = true;
+    }
+    postTurn();
+}
+
+void QtRunLoop::postTurn() {
+    QMetaObject::invokeMethod(context_.get(), [this] { runTasks(); }, Qt::QueuedConnection);
+}
+
+void QtRunLoop::runTasks() {
+    const auto began = std::chrono::steady_clock::now();
+    for (;;) {
+        std::function<void()> task;
+        {
+            std::lock_guard held(tasksLock_);
+            if (tasks_.empty()) return;
+            if (std::chrono::steady_clock::now() - began >= kTurnBudget) {
+                // The rest waits for the next turn, after Qt's events.
+                if (!turnPosted_) {
+                    turnPosted_ = true;
+                    postTurn();
+                }
+                return;
+            }
+            task = std::move(tasks_.front());
+            tasks_.pop_front();
+            // A task may run a loop of its own (a modal dialog): what is posted meanwhile gets
+            // a turn of that loop. This turn takes whatever is left when the task returns.
+            turnPosted_ = false;
+        }
+        task();
+    }
 }
 
 double QtRunLoop::now() const { return realTimeNow(); }
