@@ -51,6 +51,13 @@ void QtRunLoop::postTurn() {
 
 void QtRunLoop::runTasks() {
     const auto began = std::chrono::steady_clock::now();
+    {
+        // From here what is posted needs a turn of its own (at most one waits at a time): this
+        // one may end at its budget, or a task may run a loop of its own (a modal dialog),
+        // which then runs that turn.
+        std::lock_guard held(tasksLock_);
+        turnPosted_ = false;
+    }
     for (;;) {
         std::function<void()> task;
         {
@@ -58,17 +65,16 @@ void QtRunLoop::runTasks() {
             if (tasks_.empty()) return;
             if (std::chrono::steady_clock::now() - began >= kTurnBudget) {
                 // The rest waits for the next turn, after Qt's events.
-                if (!turnPosted_) {
-                    turnPosted_ = true;
-                    postTurn();
-                }
-                return;
+                if (turnPosted_) return;
+                turnPosted_ = true;
+            } else {
+                task = std::move(tasks_.front());
+                tasks_.pop_front();
             }
-            task = std::move(tasks_.front());
-            tasks_.pop_front();
-            // A task may run a loop of its own (a modal dialog): what is posted meanwhile gets
-            // a turn of that loop. This turn takes whatever is left when the task returns.
-            turnPosted_ = false;
+        }
+        if (!task) {
+            postTurn();
+            return;
         }
         task();
     }

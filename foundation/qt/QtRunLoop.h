@@ -46,7 +46,7 @@ class QtRunLoop : public RunLoop {
     QThread* thread_;
     std::mutex tasksLock_;
     std::deque<std::function<void()>> tasks_;
-    /// A turn is posted to Qt's loop and has not begun taking tasks.
+    /// A turn is posted to Qt's loop and has not begun.
     bool turnPosted_ = false;
 };
 
