@@ -73,9 +73,13 @@ JackServer& JackServer::shared() {
 bool JackServer::start(int rate) {
     if (running()) stop();
     if (::access(kJackd, X_OK) != 0) return false;
+    // Synchronous (-S): each period waits until every client has finished the one before.
+    // Without it a client woken late on a loaded machine misses its period and JACK starts the
+    // next one anyway: a sending client's port then clears the buffer that a reading client (the
+    // remote's MIDI input) had not read yet, and the event in it is lost.
     process_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{kJackd, "-r", "-t", "10000", "-n", name_, "-d", "dummy", "-r",
-                                 std::to_string(rate), "-p", "128", "-C", "8", "-P", "8"},
+        std::vector<std::string>{kJackd, "-r", "-S", "-t", "10000", "-n", name_, "-d", "dummy",
+                                 "-r", std::to_string(rate), "-p", "128", "-C", "8", "-P", "8"},
         std::vector<std::pair<std::string, std::string>>{});
     rate_ = rate;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
