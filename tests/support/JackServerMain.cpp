@@ -11,7 +11,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 #include "platform/jack/JackClients.h"
@@ -100,6 +103,37 @@ void JackServer::stop() { process_.reset(); }
 void JackServer::kill() {
     if (process_) process_->kill();
     process_.reset();
+}
+
+bool JackServer::closeWithin(double seconds, const std::function<void()>& close) {
+    std::mutex lock;
+    std::condition_variable closed;
+    bool done = false;
+    bool killed = false;
+    const pid_t pid = process_ ? process_->pid() : -1;
+    std::thread watchdog([&] {
+        std::unique_lock held(lock);
+        if (closed.wait_for(held, std::chrono::duration<double>(seconds), [&] { return done; })) {
+            return;
+        }
+        killed = true;
+        std::fprintf(stderr, "Closing JACK clients took over %g s: the server is killed to end it\n",
+                     seconds);
+        // Only the signal here: the process is reaped on the closing thread.
+        if (pid > 0) ::kill(pid, SIGKILL);
+    });
+    close();
+    {
+        std::lock_guard held(lock);
+        done = true;
+    }
+    closed.notify_one();
+    watchdog.join();
+    if (killed) {
+        kill();
+        start(rate_);
+    }
+    return killed;
 }
 
 }  // namespace quenbril::test
