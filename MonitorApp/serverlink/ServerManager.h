@@ -138,8 +138,7 @@ class ServerManager final : public DispatchSocketDelegate,
     std::optional<double> socketShouldTimeoutReadWithTag(DispatchSocket* sock, long tag,
                                                          double elapsed, size_t bytesDone) override;
     void socketDidWriteDataWithTag(DispatchSocket* sock, long tag) override;
-    void socketDidWritePartialDataOfLength(DispatchSocket* sock, size_t length,
-                                           long tag) override;
+    void socketDidWritePartialDataOfLength(DispatchSocket* sock, size_t length, long tag) override;
     std::optional<double> socketShouldTimeoutWriteWithTag(DispatchSocket* sock, long tag,
                                                           double elapsed,
                                                           size_t bytesDone) override;

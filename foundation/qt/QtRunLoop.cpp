@@ -46,7 +46,8 @@ void QtRunLoop::post(std::function<void()> task) {
 }
 
 void QtRunLoop::postTurn() {
-    QMetaObject::invokeMethod(context_.get(), [this] { runTasks(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        context_.get(), [this] { runTasks(); }, Qt::QueuedConnection);
 }
 
 void QtRunLoop::runTasks() {

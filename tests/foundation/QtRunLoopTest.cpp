@@ -123,7 +123,8 @@ TEST_F(QtRunLoopTest, ATaskPostingItselfWithoutEndLeavesQtsEventsTheirTurn) {
     loop->post(again);
     QTimer::singleShot(1, [&] { fired = true; });
     QObject other;
-    QMetaObject::invokeMethod(&other, [&] { invoked = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &other, [&] { invoked = true; }, Qt::QueuedConnection);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (!(fired && invoked) && std::chrono::steady_clock::now() < until) {
         QCoreApplication::processEvents();

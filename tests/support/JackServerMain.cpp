@@ -117,7 +117,8 @@ bool JackServer::closeWithin(double seconds, const std::function<void()>& close)
             return;
         }
         killed = true;
-        std::fprintf(stderr, "Closing JACK clients took over %g s: the server is killed to end it\n",
+        std::fprintf(stderr,
+                     "Closing JACK clients took over %g s: the server is killed to end it\n",
                      seconds);
         // Only the signal here: the process is reaped on the closing thread.
         if (pid > 0) ::kill(pid, SIGKILL);

@@ -67,9 +67,10 @@ class MidiChatE2E : public ViewControllerTest {
         // machine: the test's events start after the last, or a learn would take a probe.
         ASSERT_TRUE(pumpUntil([&] {
             const std::vector<uint8_t> last = probe(written_ - 1);
-            return pad_->written() == written_ && last_ == std::array<int64_t, 3>{
-                                                              0xB0, last[1], last[2]};
-        })) << written_ << " probes played, " << events << " arrived";
+            return pad_->written() == written_ &&
+                   last_ == std::array<int64_t, 3>{0xB0, last[1], last[2]};
+        })) << written_
+            << " probes played, " << events << " arrived";
     }
     void TearDown() override {
         events_.reset();

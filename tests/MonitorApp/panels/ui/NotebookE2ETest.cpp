@@ -132,8 +132,7 @@ TEST_F(NotebookE2E, NotesFromTheSheetReachBothRemotesAndLeaveThemTogether) {
     text << in.rdbuf();
     std::string expected = "Note,LTC,Time,Creator,Channel,Audio input\r\"mic 1 crackles\"," +
                            cell(0, "LTC").toStdString() + "," + cell(0, "Time").toStdString() +
-                           ",\"alice\"," + name + ",\"" + std::to_string(audioInput + 1) +
-                           "\"\r";
+                           ",\"alice\"," + name + ",\"" + std::to_string(audioInput + 1) + "\"\r";
     EXPECT_EQ(text.str(), expected);
 
     // A second note, then the first removed: both remotes keep the second alone.

@@ -81,8 +81,7 @@ TEST_F(RemotePerformer, AStripClickOpensItsPerformerAndAHistoryClickReplaysIt) {
     clickAt(*history, QPoint(history->width() / 2, history->height() / 2));
     EXPECT_EQ(PlaybackManager::sharedInstance().delayInSamples(), 7204864);
     EXPECT_EQ(window->battery()->text().toStdString(), "PLAYING BACK 2 MIN 30 SECS AGO");
-    const std::string replay =
-        "replays strip " + std::to_string(csID) + " from 150.1 s ago";
+    const std::string replay = "replays strip " + std::to_string(csID) + " from 150.1 s ago";
     EXPECT_TRUE(QTest::qWaitFor([&] { return server->log().find(replay) != std::string::npos; },
                                 kPatienceMs))
         << server->log();
