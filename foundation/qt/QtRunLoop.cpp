@@ -33,7 +33,19 @@ void retireOnThread(QThread* thread, QPointer<QObject> object) {
 
 QtRunLoop::QtRunLoop() : context_(std::make_unique<QObject>()), thread_(QThread::currentThread()) {}
 
-QtRunLoop::~QtRunLoop() { resignMain(); }
+QtRunLoop::~QtRunLoop() {
+    resignMain();
+    // Tasks that never ran go here, outside the lock and while the queue is whole: what they
+    // hold may post on its way out.
+    for (;;) {
+        std::deque<std::function<void()>> left;
+        {
+            std::lock_guard held(tasksLock_);
+            if (tasks_.empty()) break;
+            left.swap(tasks_);
+        }
+    }
+}
 
 void QtRunLoop::post(std::function<void()> task) {
     {
