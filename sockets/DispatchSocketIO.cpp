@@ -491,6 +491,9 @@ void DispatchSocket::doReadData() {
         // The bytes read ahead did not satisfy the read, and nothing else waits: the rest comes
         // from the descriptor, whose source was suspended if bytes came while no read was queued.
         resumeReadSource();
+    } else if (!done && (flags_ & flagReadEOF) && preBuffer_.availableBytes() == 0) {
+        // The stream ended, and what it held is taken: the rest of this read never comes.
+        doReadEOF();
     }
 }
 

@@ -184,8 +184,9 @@ void ServerManager::write(const Dictionary& message) {
     }
     auto header =
         LinkFrameHeader::forBody(LinkPeer::Remote, static_cast<int32_t>(body->size())).encode();
-    asyncSocket_->writeData(Bytes(header.begin(), header.end()), kIOTimeout, kHeaderTag);
-    asyncSocket_->writeData(std::move(*body), kIOTimeout, kBodyWriteTag);
+    asyncSocket_->writeData(Bytes(header.begin(), header.end()), writeProgress_.timeout(),
+                            kHeaderTag);
+    asyncSocket_->writeData(std::move(*body), writeProgress_.timeout(), kBodyWriteTag);
 }
 
 void ServerManager::sendMessage(const std::string& text) {
@@ -304,7 +305,24 @@ std::optional<double> ServerManager::socketShouldTimeoutReadWithTag(DispatchSock
     return readProgress_.extension();
 }
 
-void ServerManager::socketDidWriteDataWithTag(DispatchSocket* /*sock*/, long /*tag*/) {}
+void ServerManager::socketDidWriteDataWithTag(DispatchSocket* sock, long /*tag*/) {
+    if (sock == asyncSocket_.get()) writeProgress_.progressed();
+}
+
+void ServerManager::socketDidWritePartialDataOfLength(DispatchSocket* sock, size_t /*length*/,
+                                                      long /*tag*/) {
+    if (sock == asyncSocket_.get()) writeProgress_.progressed();
+}
+
+std::optional<double> ServerManager::socketShouldTimeoutWriteWithTag(DispatchSocket* sock,
+                                                                     long /*tag*/,
+                                                                     double /*elapsed*/,
+                                                                     size_t /*bytesDone*/) {
+    // A long frame to a server behind a slow link goes on while the server takes its bytes; one
+    // that takes none for the time-out is not reading.
+    if (sock != asyncSocket_.get()) return std::nullopt;
+    return writeProgress_.extension();
+}
 
 void ServerManager::socketDidDisconnect(DispatchSocket* sock, const std::optional<Error>& error) {
     if (!sock || sock != asyncSocket_.get()) return;

@@ -110,6 +110,8 @@ class ServerManager final : public DispatchSocketDelegate,
     void setPort(uint16_t port) { port_ = port; }
     /// Seconds each read may go without a byte (5.0 unless set).
     void setReadTimeout(double seconds) { readProgress_.setTimeout(seconds); }
+    /// Seconds each write may go without a byte taken (5.0 unless set).
+    void setWriteTimeout(double seconds) { writeProgress_.setTimeout(seconds); }
     /// Seconds a connect to the manual address may take (kManualConnectTimeout unless set).
     void setManualConnectTimeout(double seconds) { manualConnectTimeout_ = seconds; }
     /// The browser for discovery; made with the Avahi backend on the first discovery attempt
@@ -136,6 +138,10 @@ class ServerManager final : public DispatchSocketDelegate,
     std::optional<double> socketShouldTimeoutReadWithTag(DispatchSocket* sock, long tag,
                                                          double elapsed, size_t bytesDone) override;
     void socketDidWriteDataWithTag(DispatchSocket* sock, long tag) override;
+    void socketDidWritePartialDataOfLength(DispatchSocket* sock, size_t length, long tag) override;
+    std::optional<double> socketShouldTimeoutWriteWithTag(DispatchSocket* sock, long tag,
+                                                          double elapsed,
+                                                          size_t bytesDone) override;
     void socketDidDisconnect(DispatchSocket* sock, const std::optional<Error>& error) override;
 
   private:
@@ -174,6 +180,8 @@ class ServerManager final : public DispatchSocketDelegate,
     uint16_t port_ = kDefaultPort;
     /// The reads' time-out, counted from the last bytes that came.
     LinkProgressDeadline readProgress_{kIOTimeout};
+    /// The writes' time-out, counted from the last bytes the server took.
+    LinkProgressDeadline writeProgress_{kIOTimeout};
     double manualConnectTimeout_ = kManualConnectTimeout;
     /// A search is running: started, and not reported failed.
     bool searching_ = false;

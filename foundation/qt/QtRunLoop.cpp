@@ -33,11 +33,64 @@ void retireOnThread(QThread* thread, QPointer<QObject> object) {
 
 QtRunLoop::QtRunLoop() : context_(std::make_unique<QObject>()), thread_(QThread::currentThread()) {}
 
-QtRunLoop::~QtRunLoop() { resignMain(); }
+QtRunLoop::~QtRunLoop() {
+    resignMain();
+    // Tasks that never ran go here, outside the lock and while the queue is whole: what they
+    // hold may post on its way out.
+    for (;;) {
+        std::deque<std::function<void()>> left;
+        {
+            std::lock_guard held(tasksLock_);
+            if (tasks_.empty()) break;
+            left.swap(tasks_);
+        }
+    }
+}
 
 void QtRunLoop::post(std::function<void()> task) {
+    {
+        std::lock_guard held(tasksLock_);
+        tasks_.push_back(std::move(task));
+        if (turnPosted_) return;
+        turnPosted_ = true;
+    }
+    postTurn();
+}
+
+void QtRunLoop::postTurn() {
     QMetaObject::invokeMethod(
-        context_.get(), [task = std::move(task)] { task(); }, Qt::QueuedConnection);
+        context_.get(), [this] { runTasks(); }, Qt::QueuedConnection);
+}
+
+void QtRunLoop::runTasks() {
+    const auto began = std::chrono::steady_clock::now();
+    {
+        // From here what is posted needs a turn of its own (at most one waits at a time): this
+        // one may end at its budget, or a task may run a loop of its own (a modal dialog),
+        // which then runs that turn.
+        std::lock_guard held(tasksLock_);
+        turnPosted_ = false;
+    }
+    for (;;) {
+        std::function<void()> task;
+        {
+            std::lock_guard held(tasksLock_);
+            if (tasks_.empty()) return;
+            if (std::chrono::steady_clock::now() - began >= kTurnBudget) {
+                // The rest waits for the next turn, after Qt's events.
+                if (turnPosted_) return;
+                turnPosted_ = true;
+            } else {
+                task = std::move(tasks_.front());
+                tasks_.pop_front();
+            }
+        }
+        if (!task) {
+            postTurn();
+            return;
+        }
+        task();
+    }
 }
 
 double QtRunLoop::now() const { return realTimeNow(); }

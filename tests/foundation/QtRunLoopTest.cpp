@@ -3,9 +3,12 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -85,6 +88,72 @@ TEST_F(QtRunLoopTest, TimersFireOnTheLoopAndStopWhenInvalidated) {
     runUntil([] { return false; }, 0.1);
     EXPECT_EQ(repeats, 3);
     EXPECT_EQ(order.size(), 2u);
+}
+
+// A chain of posts (a socket's read done, its delegate asking for the next) goes on within one
+// turn of Qt's loop: a loop that also paints slowly keeps up with its input.
+TEST_F(QtRunLoopTest, TasksPostedByATaskRunInTheSameTurnOfQtsLoop) {
+    constexpr int kSteps = 100;
+    std::vector<int> steps;
+    std::function<void()> step = [&] {
+        steps.push_back(static_cast<int>(steps.size()));
+        if (steps.size() < kSteps) loop->post(step);
+    };
+    loop->post(step);
+    int turns = 0;
+    while (steps.size() < kSteps && turns < 10 * kSteps) {
+        QCoreApplication::processEvents();
+        ++turns;
+    }
+    ASSERT_EQ(steps.size(), size_t{kSteps});
+    EXPECT_TRUE(std::is_sorted(steps.begin(), steps.end()));
+    // One turn, or a few where the machine took the thread away for a whole budget.
+    EXPECT_LE(turns, 5);
+}
+
+// A task that posts itself without end has its turn end after the budget: Qt's timers and
+// events still come.
+TEST_F(QtRunLoopTest, ATaskPostingItselfWithoutEndLeavesQtsEventsTheirTurn) {
+    bool fired = false, invoked = false, stop = false;
+    size_t runs = 0;
+    std::function<void()> again = [&] {
+        ++runs;
+        if (!stop) loop->post(again);
+    };
+    loop->post(again);
+    QTimer::singleShot(1, [&] { fired = true; });
+    QObject other;
+    QMetaObject::invokeMethod(
+        &other, [&] { invoked = true; }, Qt::QueuedConnection);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!(fired && invoked) && std::chrono::steady_clock::now() < until) {
+        QCoreApplication::processEvents();
+    }
+    stop = true;
+    EXPECT_TRUE(fired);
+    EXPECT_TRUE(invoked);
+    EXPECT_GT(runs, 1u);
+    QCoreApplication::processEvents();
+}
+
+// A task may run a loop of its own (a modal dialog): what is posted meanwhile runs in that loop.
+TEST_F(QtRunLoopTest, PostsMadeWhileATaskRunsALoopOfItsOwnRunInThatLoop) {
+    bool inner = false, innerRanInside = false, outerDone = false;
+    loop->post([&] {
+        loop->post([&] { inner = true; });
+        QEventLoop modal;
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, [&] {
+            if (inner) modal.quit();
+        });
+        check.start(1);
+        QTimer::singleShot(5000, &modal, &QEventLoop::quit);
+        modal.exec();
+        innerRanInside = inner;
+        outerDone = true;
+    });
+    ASSERT_TRUE(runUntil([&] { return outerDone; }, 10.0));
+    EXPECT_TRUE(innerRanInside);
 }
 
 TEST_F(QtRunLoopTest, MainQueueAndItsTimersRunOnTheQtLoop) {

@@ -219,6 +219,26 @@ TEST_F(IOTest, PeerClosingCompletesWhatArrivedThenReportsTheClose) {
     EXPECT_EQ(textOf(r.reads[1].data), "bbbb");
 }
 
+// The peer closes inside a frame, after the socket had read its first bytes ahead and then seen
+// the end of the stream: the read that waits for the rest ends with the close at once, not when
+// its time-out runs out (a link would sit on a dead connection meanwhile).
+TEST_F(IOTest, AReadTheStreamsEndCutShortEndsWithTheCloseNotItsTimeOut) {
+    connect();
+    sendText(peer, "headbody, cut");
+    ::close(peer);
+    peer = -1;
+    sock->readDataToLength(4, 30.0, 1);
+    ASSERT_TRUE(waitReads(1));
+    EXPECT_EQ(textOf(r.reads[0].data), "head");
+    // The rest was read ahead; the end of the stream comes to the socket while no read waits.
+    ASSERT_TRUE(drain(*sock));
+    settle();
+    sock->readDataToLength(100, 30.0, 2);
+    ASSERT_TRUE(waitDisconnect());
+    expectClosedWith(DispatchSocket::ClosedError, "Socket closed by remote peer");
+    EXPECT_EQ(r.reads.size(), 1u);
+}
+
 TEST_F(IOTest, KeepOpenOnReadEOFReportsTheClosedReadStream) {
     connect(false);
     ::shutdown(peer, SHUT_WR);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -28,7 +29,12 @@ class JackServer {
     void stop();
     /// Ends it at once, as a crash would.
     void kill();
+    /// Runs `close`, which closes clients of this server, on this thread. Should it take more
+    /// than `seconds`, the server is killed, which ends every call waiting on it, and started
+    /// again once `close` has returned; a line on standard error says so. True when it was.
+    bool closeWithin(double seconds, const std::function<void()>& close);
     bool running() const { return process_ && process_->pid() > 0; }
+    pid_t pid() const { return process_ ? process_->pid() : -1; }
     int rate() const { return rate_; }
     const std::string& name() const { return name_; }
 

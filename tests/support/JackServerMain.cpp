@@ -11,7 +11,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 #include "platform/jack/JackClients.h"
@@ -73,9 +76,13 @@ JackServer& JackServer::shared() {
 bool JackServer::start(int rate) {
     if (running()) stop();
     if (::access(kJackd, X_OK) != 0) return false;
+    // Synchronous (-S): each period waits until every client has finished the one before.
+    // Without it a client woken late on a loaded machine misses its period and JACK starts the
+    // next one anyway: a sending client's port then clears the buffer that a reading client (the
+    // remote's MIDI input) had not read yet, and the event in it is lost.
     process_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{kJackd, "-r", "-t", "10000", "-n", name_, "-d", "dummy", "-r",
-                                 std::to_string(rate), "-p", "128", "-C", "8", "-P", "8"},
+        std::vector<std::string>{kJackd, "-r", "-S", "-t", "10000", "-n", name_, "-d", "dummy",
+                                 "-r", std::to_string(rate), "-p", "128", "-C", "8", "-P", "8"},
         std::vector<std::pair<std::string, std::string>>{});
     rate_ = rate;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -96,6 +103,38 @@ void JackServer::stop() { process_.reset(); }
 void JackServer::kill() {
     if (process_) process_->kill();
     process_.reset();
+}
+
+bool JackServer::closeWithin(double seconds, const std::function<void()>& close) {
+    std::mutex lock;
+    std::condition_variable closed;
+    bool done = false;
+    bool killed = false;
+    const pid_t pid = process_ ? process_->pid() : -1;
+    std::thread watchdog([&] {
+        std::unique_lock held(lock);
+        if (closed.wait_for(held, std::chrono::duration<double>(seconds), [&] { return done; })) {
+            return;
+        }
+        killed = true;
+        std::fprintf(stderr,
+                     "Closing JACK clients took over %g s: the server is killed to end it\n",
+                     seconds);
+        // Only the signal here: the process is reaped on the closing thread.
+        if (pid > 0) ::kill(pid, SIGKILL);
+    });
+    close();
+    {
+        std::lock_guard held(lock);
+        done = true;
+    }
+    closed.notify_one();
+    watchdog.join();
+    if (killed) {
+        kill();
+        start(rate_);
+    }
+    return killed;
 }
 
 }  // namespace quenbril::test

@@ -271,6 +271,8 @@ TEST_F(RemoteStrips, InMicCheckModeYChecksTheClickedStripOnTheServerAndNUnchecks
     ASSERT_FALSE(stateOf()->micCheckState().checked());
 
     // The keys go to the window, as the user types them; the answer comes from the server.
+    // The strip's view is fetched after each answer: a reconnection meanwhile rebuilds every
+    // strip from the server's "Channels", and the view of before is gone.
     ASSERT_TRUE(untilArrived(
         3, [&] { QTest::keyClick(window, Qt::Key_Y); }, [&] { return checkedOnServer(true); }))
         << "Y did not check the strip";
@@ -280,6 +282,7 @@ TEST_F(RemoteStrips, InMicCheckModeYChecksTheClickedStripOnTheServerAndNUnchecks
         << "the band turns green";
     for (size_t i = 0; i < 8; ++i) {
         if (i == 3) continue;
+        ASSERT_NE(controllerAt(i), nullptr);
         EXPECT_FALSE(controllerAt(i)->state().micCheckState().checked())
             << "strip " << i << " is not listened to";
     }
@@ -287,6 +290,8 @@ TEST_F(RemoteStrips, InMicCheckModeYChecksTheClickedStripOnTheServerAndNUnchecks
     ASSERT_TRUE(untilArrived(
         3, [&] { QTest::keyClick(window, Qt::Key_N); }, [&] { return checkedOnServer(false); }))
         << "N did not uncheck the strip";
+    view = dynamic_cast<ChannelStrip*>(stripWidget(3));
+    ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->element(ChannelStrip::MicCheck).background, QColor::fromRgbF(1, 0, 0, 0.5))
         << "the band turns red";
 }
@@ -317,13 +322,16 @@ TEST_F(RemoteStrips, TheLockCoverCoversTheLevelLines) {
 // says it is not live until the server is back with its state.
 TEST_F(RemoteStrips, WhenTheServerGoesAwayTheStripsReadAsOffAndTheAreaAsNotLive) {
     ASSERT_TRUE(stripsShown()) << "no strips came";
-    QWidget* strip = stripWidget(2);
-    ChannelStripController* controller = ChannelStripManager::channelStripControllers()[2].get();
-    QTest::mouseClick(strip->window()->windowHandle(), Qt::LeftButton, Qt::NoModifier,
-                      middleInWindow(*strip));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->state().channelState() == kActive; },
-                                kPatienceMs));
-    const QRect cell = cellOnScreen(*strip);
+    // The strip and its controller are fetched again after each wait: a reconnection meanwhile
+    // rebuilds every strip from the server's "Channels".
+    auto active = [] {
+        ChannelStripController* c = controllerAt(2);
+        return c && c->state().channelState() == kActive;
+    };
+    ASSERT_TRUE(untilArrived(
+        2, [] { clickAt(*stripWidget(2), QPoint(64, 64)); }, active))
+        << "the click did not make the strip active";
+    const QRect cell = cellOnScreen(*stripWidget(2));
     const QPoint border(cell.left() + 1, cell.top() + 64);
     QImage picture = screenWhen([&](const QImage& p) {
         return p.pixelColor(border) == activeBorder() && audioPixels(p) > 80;
@@ -338,7 +346,8 @@ TEST_F(RemoteStrips, WhenTheServerGoesAwayTheStripsReadAsOffAndTheAreaAsNotLive)
     });
     EXPECT_NE(picture.pixelColor(border), activeBorder()) << "the solo border stays";
     EXPECT_EQ(audioPixels(picture), 0) << "the lines stay";
-    EXPECT_EQ(controller->state().channelState(), 0u);
+    ASSERT_NE(controllerAt(2), nullptr);
+    EXPECT_EQ(controllerAt(2)->state().channelState(), 0u);
     for (size_t i = 0; i < 8; ++i) {
         EXPECT_EQ(dynamic_cast<ChannelStripView*>(stripWidget(i))->batText(), "") << i;
     }

@@ -11,7 +11,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -120,6 +122,10 @@ class FrameServer {
   public:
     /// Listens on 127.0.0.`last`:`port` (0: any free port).
     explicit FrameServer(uint16_t port = 0, uint8_t last = 1) : last_(last) { listenOn(port); }
+    /// Connections accepted from now on take at most about `bytes` ahead of the server's reads.
+    void limitReceiveBuffer(int bytes) {
+        ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    }
     ~FrameServer() { stop(); }
     FrameServer(const FrameServer&) = delete;
     FrameServer& operator=(const FrameServer&) = delete;
@@ -199,6 +205,10 @@ class FrameServer {
         pump();
         messages_.clear();
     }
+    /// Reads at most `most` bytes of what has arrived, as a slow reader would; the bytes read.
+    size_t readSome(size_t most) { return pump(most); }
+    /// The messages read so far, reading nothing more.
+    size_t messagesRead() const { return messages_.size(); }
     /// True once the remote closed the current connection.
     bool peerClosed() {
         pump();
@@ -223,11 +233,13 @@ class FrameServer {
         port_ = ntohs(address.sin_port);
     }
 
-    void pump() {
-        while (client_ >= 0) {
+    size_t pump(size_t most = SIZE_MAX) {
+        size_t read = 0;
+        while (client_ >= 0 && read < most) {
             uint8_t buffer[65536];
-            ssize_t n = ::recv(client_, buffer, sizeof buffer, 0);
+            ssize_t n = ::recv(client_, buffer, std::min(sizeof buffer, most - read), 0);
             if (n > 0) {
+                read += static_cast<size_t>(n);
                 reader_.feed(buffer, static_cast<size_t>(n));
                 while (auto frame = reader_.takeFrame()) {
                     EXPECT_EQ(frame->marker, LinkFrameHeader::kRemoteMarker);
@@ -244,6 +256,7 @@ class FrameServer {
                 break;
             }
         }
+        return read;
     }
 
     uint8_t last_;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "sockets/DispatchSocket.h"
 #include "tests/MonitorApp/link/LinkTestSupport.h"
@@ -145,6 +146,30 @@ TEST_F(ServerManagerLinkTest, AFrameThatKeepsArrivingIsReadHoweverLongItTakes) {
     ASSERT_TRUE(waitFor([&] { return recorder_.messages.size() == 1; }));
     EXPECT_EQ(recorder_.messages[0]["Command"], Value("NotebookEntries"));
     EXPECT_TRUE(recorder_.disconnects.empty());
+    EXPECT_TRUE(link_->connected());
+}
+
+// A server behind a slow link takes a long frame of the remote's piece by piece: the write goes
+// on while the bytes move, however long the whole takes, and the frame arrives whole.
+TEST_F(ServerManagerLinkTest, AFrameTheServerKeepsTakingIsWrittenHoweverLongItTakes) {
+    link_->setWriteTimeout(0.5);
+    FrameServer server;
+    server.limitReceiveBuffer(64 << 10);
+    connect(server);
+    // Far more than the sockets' buffers hold: the server's reads pace the write.
+    const std::string note(8 << 20, 'n');
+    link_->sendOnConnection(command("NoteAdded", note));
+    // 256 KiB every 0.05 s: 1.6 s in all, three times the time-out.
+    const auto began = std::chrono::steady_clock::now();
+    while (server.messagesRead() == 0 && recorder_.disconnects.empty() &&
+           std::chrono::steady_clock::now() - began < std::chrono::seconds(60)) {
+        server.readSome(256 << 10);
+        loop_->runUntil([] { return false; }, 0.05);
+    }
+    ASSERT_TRUE(recorder_.disconnects.empty())
+        << (recorder_.disconnects[0] ? recorder_.disconnects[0]->toString() : "closed");
+    ASSERT_EQ(server.messages().size(), 1u);
+    EXPECT_EQ(server.messages()[0]["Value"], Value(note));
     EXPECT_TRUE(link_->connected());
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <jack/jack.h>
+#include <signal.h>
 
 #include <atomic>
 
@@ -55,6 +56,27 @@ TEST(JackClients, AClientOfAServerThatDiedIsMarkedGoneByTheNextOpen) {
     JackClients::forget(after);
     jack_client_close(after);
     jack_client_close(another);
+}
+
+// The jack tests bound the closing of their clients: a close that waits on a server that no
+// longer answers (held here with SIGSTOP) ends once the bound has passed, by the server's kill,
+// and a server answers again afterwards.
+TEST(JackServerBound, AStalledCloseEndsWithTheBoundAndTheServerComesBack) {
+    QUENBRIL_REQUIRE_JACK();
+    jack_status_t status{};
+    jack_client_t* client = JackClients::open("quenbril-stalled", &status);
+    ASSERT_NE(client, nullptr);
+    ASSERT_EQ(jack_activate(client), 0);
+    ASSERT_EQ(::kill(JackServer::shared().pid(), SIGSTOP), 0);
+    const bool killed = JackServer::shared().closeWithin(1.0, [&] {
+        auto held = JackClients::inUse();
+        jack_client_close(client);
+    });
+    EXPECT_TRUE(killed);
+    jack_client_t* after = JackClients::open("quenbril-after", &status);
+    ASSERT_NE(after, nullptr);
+    auto held = JackClients::inUse();
+    jack_client_close(after);
 }
 
 }  // namespace

@@ -94,9 +94,13 @@ TEST_F(NotebookE2E, NotesFromTheSheetReachBothRemotesAndLeaveThemTogether) {
     ASSERT_TRUE(pumpUntil([] { return !LTCManager::sharedInstance().receivedTC().empty(); }))
         << server_.log();
 
-    ChannelStripController& strip = *manager().controllers().front();
+    // What the test needs of the strip is read now: a reconnection of the link during a wait
+    // below would rebuild every strip from the server's "Channels".
+    const ChannelStripController& strip = *manager().controllers().front();
     const int64_t csID = strip.model().csID();
     const std::string title = strip.view()->getTitle();
+    const std::string name = strip.model().name().value_or("");
+    const int audioInput = strip.model().audioInput();
     ASSERT_FALSE(title.empty());
     settings().setNotebookMode(true);
 
@@ -128,8 +132,7 @@ TEST_F(NotebookE2E, NotesFromTheSheetReachBothRemotesAndLeaveThemTogether) {
     text << in.rdbuf();
     std::string expected = "Note,LTC,Time,Creator,Channel,Audio input\r\"mic 1 crackles\"," +
                            cell(0, "LTC").toStdString() + "," + cell(0, "Time").toStdString() +
-                           ",\"alice\"," + strip.model().name().value_or("") + ",\"" +
-                           std::to_string(strip.model().audioInput() + 1) + "\"\r";
+                           ",\"alice\"," + name + ",\"" + std::to_string(audioInput + 1) + "\"\r";
     EXPECT_EQ(text.str(), expected);
 
     // A second note, then the first removed: both remotes keep the second alone.
@@ -157,8 +160,9 @@ TEST_F(NotebookE2E, NotesFromTheSheetReachBothRemotesAndLeaveThemTogether) {
 TEST_F(NotebookE2E, NotesTypedInTheWindowOutliveTheListsOtherRemotesCause) {
     WireClient bob(server_.port());
     ASSERT_TRUE(bob.waitFor("InitialDataReady", kWait));
-    ChannelStripController& strip = *manager().controllers()[2];
-    const int64_t csID = strip.model().csID();
+    // Read now: a reconnection of the link during a wait below would rebuild every strip.
+    const int64_t csID = manager().controllers()[2]->model().csID();
+    const std::string title = manager().controllers()[2]->view()->getTitle();
     auto type = [this](const char* text) {
         QLineEdit* field = notebookWindow_->textField();
         field->clear();
@@ -179,14 +183,14 @@ TEST_F(NotebookE2E, NotesTypedInTheWindowOutliveTheListsOtherRemotesCause) {
     })) << server_.log();
     ASSERT_EQ(notebookWindow_->model()->rowCount(), 3);
     EXPECT_EQ(cell(1, "Note"), "spare pack on stage left");
-    EXPECT_EQ(cell(1, "Channel").toStdString(), strip.view()->getTitle());
+    EXPECT_EQ(cell(1, "Channel").toStdString(), title);
     EXPECT_EQ(cell(1, "Creator"), "alice");
     EXPECT_EQ(cell(2, "Note"), "ask about the wig mic");
     EXPECT_EQ(cell(2, "Channel"), NotebookTableModel::kClickChannel);
 
     // The unpinned note still takes the next strip clicked.
     NotificationCenter::defaultCenter().post("CSClicked", Dictionary{{"index", csID}});
-    EXPECT_EQ(cell(2, "Channel").toStdString(), strip.view()->getTitle());
+    EXPECT_EQ(cell(2, "Channel").toStdString(), title);
 }
 
 }  // namespace

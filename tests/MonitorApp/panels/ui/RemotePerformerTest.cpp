@@ -64,6 +64,8 @@ TEST_F(RemotePerformer, AStripClickOpensItsPerformerAndAHistoryClickReplaysIt) {
                   window->roleField()->text().toStdString(),
               model.playerName().value_or(""));
     EXPECT_EQ(window->channelIndex(), 1);
+    // The strip's model is read now: a reconnection during a wait below rebuilds every strip.
+    const auto csID = model.csID();
 
     ClickableMTKView* history = window->scrollView()->mtkView();
     ASSERT_NE(history, nullptr);
@@ -79,8 +81,7 @@ TEST_F(RemotePerformer, AStripClickOpensItsPerformerAndAHistoryClickReplaysIt) {
     clickAt(*history, QPoint(history->width() / 2, history->height() / 2));
     EXPECT_EQ(PlaybackManager::sharedInstance().delayInSamples(), 7204864);
     EXPECT_EQ(window->battery()->text().toStdString(), "PLAYING BACK 2 MIN 30 SECS AGO");
-    const std::string replay =
-        "replays strip " + std::to_string(model.csID()) + " from 150.1 s ago";
+    const std::string replay = "replays strip " + std::to_string(csID) + " from 150.1 s ago";
     EXPECT_TRUE(QTest::qWaitFor([&] { return server->log().find(replay) != std::string::npos; },
                                 kPatienceMs))
         << server->log();

@@ -37,6 +37,21 @@ QWidget* viewOf(const ChannelStripController& controller) {
     return dynamic_cast<QWidget*>(controller.view());
 }
 
+/// The controller of the strip `csID`, found anew: a reconnection of the link meanwhile
+/// rebuilds every strip from the server's "Channels", and a controller kept from before is gone.
+ChannelStripController* stripWithID(int64_t csID) {
+    for (const auto& c : controllers()) {
+        if (c->model().csID() == csID) return c.get();
+    }
+    return nullptr;
+}
+
+/// The view of the strip `csID`, found anew; none while it has none.
+QWidget* viewWithID(int64_t csID) {
+    ChannelStripController* c = stripWithID(csID);
+    return c ? viewOf(*c) : nullptr;
+}
+
 class RemoteStripEditor : public InProcessRemoteTest {};
 
 TEST_F(RemoteStripEditor, ARenamedStripMovedToPanelBShowsThere) {
@@ -49,10 +64,12 @@ TEST_F(RemoteStripEditor, ARenamedStripMovedToPanelBShowsThere) {
     size_t row = 0;
     while (row < controllers().size() && controllers()[row]->model().panel() != "A") ++row;
     ASSERT_LT(row, controllers().size());
-    ChannelStripController* controller = controllers()[row].get();
-    QWidget* strip = viewOf(*controller);
-    ASSERT_NE(strip, nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return strip->isVisible(); }, kPatienceMs));
+    const int64_t csID = controllers()[row]->model().csID();
+    auto shown = [csID] {
+        QWidget* strip = viewWithID(csID);
+        return strip && strip->isVisible();
+    };
+    ASSERT_TRUE(QTest::qWaitFor(shown, kPatienceMs));
 
     QAction* item = composition->appDelegate().itemTitled("Channel Strips…");
     ASSERT_NE(item, nullptr);
@@ -81,8 +98,11 @@ TEST_F(RemoteStripEditor, ARenamedStripMovedToPanelBShowsThere) {
         QTest::keyClicks(field, "Lead vocal 1");
         QTest::keyClick(field, Qt::Key_Return);
         ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return controller->model().name() == std::string("Lead vocal"); }, kPatienceMs))
-            << controller->model().name().value_or("(none)");
+            [&] {
+                ChannelStripController* c = stripWithID(csID);
+                return c && c->model().name() == std::string("Lead vocal");
+            },
+            kPatienceMs));
     }
 
     {
@@ -96,20 +116,27 @@ TEST_F(RemoteStripEditor, ARenamedStripMovedToPanelBShowsThere) {
             kPatienceMs));
         ASSERT_EQ(combo->currentText(), "A");
         QTest::keyClick(combo, Qt::Key_Down);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return controller->model().panel() == std::string("B"); },
-                                    kPatienceMs));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                ChannelStripController* c = stripWithID(csID);
+                return c && c->model().panel() == std::string("B");
+            },
+            kPatienceMs));
         // Not re-laid before the editor closes.
-        EXPECT_TRUE(strip->isVisible());
+        EXPECT_TRUE(shown());
     }
 
     QTest::mouseClick(editor->closeButton(), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !editor->isVisible(); }, kPatienceMs));
     EXPECT_EQ(ChannelStripManager::controllersInPanel(controllers(), "B"), inB + 1);
     // Panel A is shown: the strip has left it.
-    EXPECT_FALSE(strip->isVisible());
+    ASSERT_NE(viewWithID(csID), nullptr);
+    EXPECT_FALSE(shown());
 
     composition->viewController().panelButtonClicked();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return strip->isVisible(); }, kPatienceMs));
+    ASSERT_TRUE(QTest::qWaitFor(shown, kPatienceMs));
+    ChannelStripController* controller = stripWithID(csID);
+    ASSERT_NE(controller, nullptr);
     EXPECT_EQ(controller->view()->getTitle(), "Lead vocal");
     // Panels keep the list's order: the first strip of the list leads panel B now.
     EXPECT_EQ(ChannelStripManager::indexInPanel(controllers(), controller), 0);
