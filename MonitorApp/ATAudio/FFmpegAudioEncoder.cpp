@@ -7,6 +7,7 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 #include "MonitorApp/ATAudio/AudioFileEncoder.h"
 #include "MonitorApp/ATAudio/FFmpegLibrary.h"
@@ -15,7 +16,9 @@ namespace quenbril {
 
 namespace {
 
-constexpr int64_t kBitRatePerChannel = 64000;
+/// Bits per sample of each channel. FFmpeg's encoder keeps a sine 60 dB above its noise with
+/// this at 44.1, 48 and 96 kHz, mono or stereo; at 2.5 bits some of those fall below 40 dB.
+constexpr int64_t kBitsPerSample = 4;
 
 bool takesRate(const AVCodec* encoder, int rate) {
     if (!encoder->supported_samplerates) return true;
@@ -25,12 +28,19 @@ bool takesRate(const AVCodec* encoder, int rate) {
     return false;
 }
 
-bool takesLayout(const AVCodec* encoder, const AVChannelLayout& layout) {
-    if (!encoder->ch_layouts) return true;
-    for (const AVChannelLayout* l = encoder->ch_layouts; l->nb_channels; ++l) {
-        if (av_channel_layout_compare(l, &layout) == 0) return true;
-    }
-    return false;
+/// The layout `channels` channels are recorded in: one without a low-frequency channel, which
+/// the encoder would cut to its low band. Channel c of the recording stays channel c of the file
+/// (the layouts are in their native order, as the reader gives them back). From six channels on
+/// the file describes its layout itself. False past eight channels, which the encoder has no
+/// layout for.
+bool layoutFor(uint32_t channels, AVChannelLayout* layout) {
+    static constexpr uint64_t masks[] = {
+        AV_CH_LAYOUT_MONO,    AV_CH_LAYOUT_STEREO,       AV_CH_LAYOUT_SURROUND,
+        AV_CH_LAYOUT_4POINT0, AV_CH_LAYOUT_5POINT0_BACK, AV_CH_LAYOUT_HEXAGONAL,
+        AV_CH_LAYOUT_7POINT0, AV_CH_LAYOUT_OCTAGONAL,
+    };
+    if (channels < 1 || channels > std::size(masks)) return false;
+    return av_channel_layout_from_mask(layout, masks[channels - 1]) == 0;
 }
 
 /// AAC in an M4A file ("ipod", the MP4 brand for audio), by FFmpeg's native encoder. Frames
@@ -89,10 +99,7 @@ bool AACFileEncoder::open(const std::string& path, uint32_t channels, double sam
         return false;
     }
     AVChannelLayout layout{};
-    av_channel_layout_default(&layout, static_cast<int>(std::min(channels, 64u)));
-    const bool layoutTaken = channels > 0 && channels <= 64 && takesLayout(encoder, layout);
-    if (!layoutTaken) {
-        av_channel_layout_uninit(&layout);
+    if (!layoutFor(channels, &layout)) {
         *reason = "AAC cannot be recorded with " + std::to_string(channels) + " channels";
         return false;
     }
@@ -110,7 +117,7 @@ bool AACFileEncoder::open(const std::string& path, uint32_t channels, double sam
     codec_->sample_rate = rate;
     av_channel_layout_copy(&codec_->ch_layout, &layout);
     av_channel_layout_uninit(&layout);
-    codec_->bit_rate = kBitRatePerChannel * channels;
+    codec_->bit_rate = kBitsPerSample * rate * channels;
     codec_->time_base = AVRational{1, rate};
     codec_->thread_count = 1;
     if (format_->oformat->flags & AVFMT_GLOBALHEADER) codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
