@@ -58,6 +58,8 @@ class AACFileEncoder final : public AudioFileEncoder {
     bool finish(std::string* reason) override;
 
   private:
+    /// Makes the file and writes its header; `empty` for a file that gets no packets.
+    bool startFile(bool empty, std::string* reason);
     bool encode(bool last, std::string* reason);
     bool writePackets(std::string* reason);
 
@@ -66,7 +68,9 @@ class AACFileEncoder final : public AudioFileEncoder {
     AVStream* stream_ = nullptr;
     AVFrame* frame_ = nullptr;
     AVPacket* packet_ = nullptr;
+    std::string path_;
     uint32_t channels_ = 0;
+    int64_t packetsWritten_ = 0;
     int filled_ = 0;
     int64_t nextTimestamp_ = 0;
     bool finished_ = false;
@@ -103,14 +107,20 @@ bool AACFileEncoder::open(const std::string& path, uint32_t channels, double sam
         *reason = "AAC cannot be recorded with " + std::to_string(channels) + " channels";
         return false;
     }
+    const AVOutputFormat* container = av_guess_format("ipod", nullptr, nullptr);
+    if (!container) {
+        av_channel_layout_uninit(&layout);
+        *reason = "this FFmpeg cannot write M4A files";
+        return false;
+    }
+    path_ = path;
     channels_ = channels;
     frame_ = av_frame_alloc();
     packet_ = av_packet_alloc();
     codec_ = avcodec_alloc_context3(encoder);
-    int result = avformat_alloc_output_context2(&format_, nullptr, "ipod", path.c_str());
-    if (!frame_ || !packet_ || !codec_ || result < 0) {
+    if (!frame_ || !packet_ || !codec_) {
         av_channel_layout_uninit(&layout);
-        *reason = ffmpegErrorText(result < 0 ? result : AVERROR(ENOMEM));
+        *reason = ffmpegErrorText(AVERROR(ENOMEM));
         return false;
     }
     codec_->sample_fmt = AV_SAMPLE_FMT_FLTP;
@@ -120,9 +130,28 @@ bool AACFileEncoder::open(const std::string& path, uint32_t channels, double sam
     codec_->bit_rate = kBitsPerSample * rate * channels;
     codec_->time_base = AVRational{1, rate};
     codec_->thread_count = 1;
-    if (format_->oformat->flags & AVFMT_GLOBALHEADER) codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if ((result = avcodec_open2(codec_, encoder, nullptr)) < 0) {
+    if (container->flags & AVFMT_GLOBALHEADER) codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    int result = avcodec_open2(codec_, encoder, nullptr);
+    if (result < 0) {
         *reason = "the AAC encoder refused: " + ffmpegErrorText(result);
+        return false;
+    }
+    if (!startFile(false, reason)) return false;
+    frame_->nb_samples = codec_->frame_size;
+    frame_->format = codec_->sample_fmt;
+    frame_->sample_rate = rate;
+    if (av_channel_layout_copy(&frame_->ch_layout, &codec_->ch_layout) < 0 ||
+        (result = av_frame_get_buffer(frame_, 0)) < 0) {
+        *reason = ffmpegErrorText(result < 0 ? result : AVERROR(ENOMEM));
+        return false;
+    }
+    return true;
+}
+
+bool AACFileEncoder::startFile(bool empty, std::string* reason) {
+    int result = avformat_alloc_output_context2(&format_, nullptr, "ipod", path_.c_str());
+    if (result < 0) {
+        *reason = ffmpegErrorText(result);
         return false;
     }
     stream_ = avformat_new_stream(format_, nullptr);
@@ -131,24 +160,19 @@ bool AACFileEncoder::open(const std::string& path, uint32_t channels, double sam
         return false;
     }
     stream_->time_base = codec_->time_base;
-    const std::string url = "file:" + path;
+    const std::string url = "file:" + path_;
     // The edit that hides the encoder's priming is timed in the movie's time scale: at the
     // sample rate it keeps every frame.
     AVDictionary* options = nullptr;
-    av_dict_set_int(&options, "movie_timescale", rate, 0);
+    av_dict_set_int(&options, "movie_timescale", codec_->sample_rate, 0);
+    // The muxer leaves a track without samples out of the index it writes at the end; an index
+    // written first, as a fragmented file begins, holds it.
+    if (empty) av_dict_set(&options, "movflags", "empty_moov", 0);
     if ((result = avio_open(&format_->pb, url.c_str(), AVIO_FLAG_WRITE)) >= 0)
         result = avformat_write_header(format_, &options);
     av_dict_free(&options);
     if (result < 0) {
         *reason = ffmpegErrorText(result);
-        return false;
-    }
-    frame_->nb_samples = codec_->frame_size;
-    frame_->format = codec_->sample_fmt;
-    frame_->sample_rate = rate;
-    if (av_channel_layout_copy(&frame_->ch_layout, &codec_->ch_layout) < 0 ||
-        (result = av_frame_get_buffer(frame_, 0)) < 0) {
-        *reason = ffmpegErrorText(result < 0 ? result : AVERROR(ENOMEM));
         return false;
     }
     return true;
@@ -203,6 +227,7 @@ bool AACFileEncoder::writePackets(std::string* reason) {
             av_packet_rescale_ts(packet_, codec_->time_base, stream_->time_base);
             packet_->stream_index = stream_->index;
             result = av_interleaved_write_frame(format_, packet_);
+            if (result >= 0) ++packetsWritten_;
         }
         if (result < 0) {
             *reason = ffmpegErrorText(result);
@@ -215,6 +240,16 @@ bool AACFileEncoder::finish(std::string* reason) {
     if (finished_) return true;
     finished_ = true;
     bool done = encode(true, reason);
+    if (done && packetsWritten_ == 0) {
+        // Not a frame: the file is made again as an audio track without samples.
+        avio_closep(&format_->pb);
+        avformat_free_context(format_);
+        format_ = nullptr;
+        if (!startFile(true, reason)) {
+            *reason = "an empty M4A file could not be written: " + *reason;
+            done = false;
+        }
+    }
     if (done) {
         const int result = av_write_trailer(format_);
         if (result < 0) {
@@ -222,7 +257,7 @@ bool AACFileEncoder::finish(std::string* reason) {
             done = false;
         }
     }
-    if (avio_closep(&format_->pb) < 0 && done) {
+    if (format_ && avio_closep(&format_->pb) < 0 && done) {
         *reason = "the file could not be completed";
         done = false;
     }

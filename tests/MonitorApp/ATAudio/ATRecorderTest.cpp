@@ -456,6 +456,47 @@ TEST_F(ATRecorderTest, AnM4AKeepsASineFortyDecibelsAboveItsNoise) {
     }
 }
 
+TEST_F(ATRecorderTest, AnM4AClosedWithoutAFrameOpensEmptyInPlaceOfTheOldFile) {
+    // As an empty WAV or AIFF does: the file is there, with its track and no frames.
+    for (uint32_t channels : {1u, 2u, 6u}) {
+        SCOPED_TRACE(channels);
+        const std::string url =
+            writeSine(std::to_string(channels) + ".m4a", SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+        CountingDelegate delegate;
+        auto recorder =
+            ATRecorder::recorderWithURL(url, U::floatFormatWithNumberOfChannels(channels, 44100.0),
+                                        ATRecorder::kM4A, &delegate);
+        ASSERT_TRUE(recorder);
+        testing::internal::CaptureStderr();
+        recorder->closeAudioFile();
+        const std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(log.find("Failed"), std::string::npos) << log;
+        EXPECT_EQ(delegate.closes, 1);
+        Error error;
+        auto file =
+            ATAudioFile::audioFileWithURL(url, nullptr, ATAudioFile::defaultClientFormat(), &error);
+        ASSERT_TRUE(file) << error.toString();
+        EXPECT_EQ(file->totalFrames(), 0);
+        EXPECT_EQ(file->duration(), 0.0);
+        EXPECT_EQ(file->fileFormat().mFormatID, kAudioFormatMPEG4AAC);
+        EXPECT_EQ(file->fileFormat().mChannelsPerFrame, channels);
+        EXPECT_EQ(file->fileFormat().mSampleRate, 44100.0);
+        AudioBufferList* list = U::audioBufferListWithNumberOfFrames(64, 2, false);
+        uint32_t got = 1;
+        bool eof = false;
+        file->readFrames(64, list, &got, &eof);
+        EXPECT_EQ(got, 0u);
+        EXPECT_TRUE(eof);
+        U::freeBufferList(list);
+        if (test::ffmpegToolsAvailable()) {
+            const auto probed = test::probeWithFFprobe(url);
+            EXPECT_EQ(probed.at("codec_name"), "aac");
+            EXPECT_EQ(probed.at("channels"), std::to_string(channels));
+        }
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), {}), 3);
+}
+
 TEST_F(ATRecorderTest, ClosingHappensOnceWhetherAskedOrReleased) {
     CountingDelegate delegate;
     auto recorder = ATRecorder::recorderWithURL(
