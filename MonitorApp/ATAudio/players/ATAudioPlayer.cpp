@@ -132,6 +132,17 @@ void ATAudioPlayer::setVolume(float volume) {
     post(kDidChangeVolumeNotification);
 }
 
+void ATAudioPlayer::setShouldLoop(bool shouldLoop) {
+    std::lock_guard guard(feeder_);
+    shouldLoop_.store(shouldLoop);
+    if (!shouldLoop || !endAt_ || !audioFile_) return;
+    // The reading thread met the end already and waits for the output to play it: the end
+    // becomes where the file starts over, as if looping had been on when it was read.
+    audioFile_->seekToFrame(0);
+    loopsAt_.push_back(*endAt_);
+    endAt_.reset();
+}
+
 // Position.
 
 void ATAudioPlayer::seekToFrame(int64_t frame) {

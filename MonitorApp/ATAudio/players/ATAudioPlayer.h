@@ -93,7 +93,9 @@ class ATAudioPlayer : private ATOutputDataSource,
     void setVolume(float volume);
 
     bool shouldLoop() const { return shouldLoop_.load(); }
-    void setShouldLoop(bool shouldLoop) { shouldLoop_.store(shouldLoop); }
+    /// Looping switched on after the file's end was read ahead, but before it was played, goes
+    /// on from the start there as well.
+    void setShouldLoop(bool shouldLoop);
     ATAudioPlayerDelegate* delegate() const { return delegate_.load(); }
     void setDelegate(ATAudioPlayerDelegate* delegate) { delegate_.store(delegate); }
 

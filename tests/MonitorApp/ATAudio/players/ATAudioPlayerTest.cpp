@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -152,8 +153,10 @@ TEST_F(ATAudioPlayerTest, PlaysTheFileThenSilenceAndEndsOnceOnTheMainThread) {
 TEST_F(ATAudioPlayerTest, LoopingGoesOnFromTheStartWithASeekNotification) {
     PlayerNotifications notes;
     EndDelegate delegate(notes);
-    ATAudioPlayer player(countingFile("loop.wav", 1000), &delegate);
+    // Looping is on before the file comes, so the reading thread loops at its first end.
+    ATAudioPlayer player(&delegate);
     player.setShouldLoop(true);
+    player.setAudioFile(ATAudioFile::audioFileWithURL(countingFile("loop.wav", 1000)));
     player.play();
     ended_ = [](ATAudioPlayer&) { return false; };
     const auto left = playPeriods(player, 20);
@@ -164,6 +167,48 @@ TEST_F(ATAudioPlayerTest, LoopingGoesOnFromTheStartWithASeekNotification) {
     EXPECT_GE(notes.count(ATAudioPlayer::kDidSeekNotification), 2);
     EXPECT_EQ(notes.count(ATAudioPlayer::kDidReachEndOfFileNotification), 0);
     EXPECT_TRUE(player.isPlaying());
+}
+
+/// Also counts the reads that found the file at its end: the first gave its last frames, the
+/// second met the end.
+struct EndReadDelegate : EndDelegate {
+    using EndDelegate::EndDelegate;
+    void audioPlayer(ATAudioPlayer&, int64_t position, ATAudioFile& file) override {
+        if (position >= file.totalClientFrames()) ++readsAtEnd;
+    }
+    std::atomic<int> readsAtEnd{0};
+};
+
+TEST_F(ATAudioPlayerTest, LoopingSwitchedOnOnceTheEndWasReadAheadGoesOnFromTheStart) {
+    // A file shorter than the ring, whose end is read before it plays, and one whose last
+    // stretch is read ahead while it plays.
+    for (int frames : {1000, 20000}) {
+        SCOPED_TRACE(frames);
+        PlayerNotifications notes;
+        EndReadDelegate delegate(notes);
+        ATAudioPlayer player(countingFile("take" + std::to_string(frames) + ".wav", frames),
+                             &delegate);
+        player.play();
+        std::vector<float> left;
+        while (player.audioFile()->frameIndex() < frames) {
+            const auto period = playPeriods(player, 1);
+            left.insert(left.end(), period.begin(), period.end());
+        }
+        ASSERT_TRUE(loop_->runUntil([&] { return delegate.readsAtEnd >= 2; }, 10.0));
+        ASSERT_LT(left.size(), static_cast<size_t>(frames));
+        player.setShouldLoop(true);
+        ended_ = [](ATAudioPlayer&) { return false; };
+        const auto rest = playPeriods(player, (frames + 3000) / 128);
+        left.insert(left.end(), rest.begin(), rest.end());
+        ASSERT_GT(left.size(), static_cast<size_t>(frames + 2000));
+        for (size_t i = 0; i < left.size(); ++i)
+            ASSERT_EQ(left[i], (1.0f + static_cast<float>(i % frames)) / 65536.0f) << i;
+        ASSERT_TRUE(loop_->runUntil([&] { return delegate.ends >= 1; }, 5.0));
+        loop_->runPending();
+        EXPECT_GE(notes.count(ATAudioPlayer::kDidSeekNotification), 1);
+        EXPECT_EQ(notes.count(ATAudioPlayer::kDidReachEndOfFileNotification), 0);
+        EXPECT_TRUE(player.isPlaying());
+    }
 }
 
 TEST_F(ATAudioPlayerTest, PlayingAnotherFileSwitchesAtOnceAndCopiesAreIndependent) {
