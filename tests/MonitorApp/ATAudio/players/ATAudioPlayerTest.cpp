@@ -12,6 +12,10 @@
 namespace quenbril {
 namespace {
 
+/// The longest real wait for the reading thread: it ends as soon as the state is there, so it
+/// only bounds a stuck test on a loaded machine.
+constexpr double kWait = 60.0;
+
 /// Every notification of the player, in order, with the thread it came on.
 class PlayerNotifications {
   public:
@@ -90,7 +94,9 @@ class ATAudioPlayerTest : public test::AudioFileFixtureOn<test::FakeDeviceFixtur
     std::vector<float> playPeriods(ATAudioPlayer& player, int periods) {
         std::vector<float> left;
         for (int p = 0; p < periods; ++p) {
-            loop_->runUntil([&] { return player.framesReadAhead() >= 128 || ended_(player); }, 5.0);
+            EXPECT_TRUE(loop_->runUntil(
+                [&] { return player.framesReadAhead() >= 128 || ended_(player); }, kWait))
+                << "period " << p;
             auto* stream = backend_.lastStream();
             if (!stream) break;
             stream->pump(128);
@@ -135,7 +141,7 @@ TEST_F(ATAudioPlayerTest, PlaysTheFileThenSilenceAndEndsOnceOnTheMainThread) {
     for (size_t i = 8820; i < left.size(); ++i) ASSERT_EQ(left[i], 0.0f) << i;
 
     ASSERT_TRUE(loop_->runUntil(
-        [&] { return notes.count(ATAudioPlayer::kDidReachEndOfFileNotification) > 0; }, 5.0));
+        [&] { return notes.count(ATAudioPlayer::kDidReachEndOfFileNotification) > 0; }, kWait));
     loop_->runPending();
     EXPECT_EQ(delegate.ends, 1);
     EXPECT_EQ(delegate.thread, std::this_thread::get_id());
@@ -162,7 +168,7 @@ TEST_F(ATAudioPlayerTest, LoopingGoesOnFromTheStartWithASeekNotification) {
     const auto left = playPeriods(player, 20);
     for (int i = 0; i < 2560; ++i)
         ASSERT_EQ(left[i], (1.0f + static_cast<float>(i % 1000)) / 65536.0f) << i;
-    ASSERT_TRUE(loop_->runUntil([&] { return delegate.ends >= 2; }, 5.0));
+    ASSERT_TRUE(loop_->runUntil([&] { return delegate.ends >= 2; }, kWait));
     loop_->runPending();
     EXPECT_GE(notes.count(ATAudioPlayer::kDidSeekNotification), 2);
     EXPECT_EQ(notes.count(ATAudioPlayer::kDidReachEndOfFileNotification), 0);
@@ -194,7 +200,7 @@ TEST_F(ATAudioPlayerTest, LoopingSwitchedOnOnceTheEndWasReadAheadGoesOnFromTheSt
             const auto period = playPeriods(player, 1);
             left.insert(left.end(), period.begin(), period.end());
         }
-        ASSERT_TRUE(loop_->runUntil([&] { return delegate.readsAtEnd >= 2; }, 10.0));
+        ASSERT_TRUE(loop_->runUntil([&] { return delegate.readsAtEnd >= 2; }, kWait));
         ASSERT_LT(left.size(), static_cast<size_t>(frames));
         player.setShouldLoop(true);
         ended_ = [](ATAudioPlayer&) { return false; };
@@ -203,7 +209,7 @@ TEST_F(ATAudioPlayerTest, LoopingSwitchedOnOnceTheEndWasReadAheadGoesOnFromTheSt
         ASSERT_GT(left.size(), static_cast<size_t>(frames + 2000));
         for (size_t i = 0; i < left.size(); ++i)
             ASSERT_EQ(left[i], (1.0f + static_cast<float>(i % frames)) / 65536.0f) << i;
-        ASSERT_TRUE(loop_->runUntil([&] { return delegate.ends >= 1; }, 5.0));
+        ASSERT_TRUE(loop_->runUntil([&] { return delegate.ends >= 1; }, kWait));
         loop_->runPending();
         EXPECT_GE(notes.count(ATAudioPlayer::kDidSeekNotification), 1);
         EXPECT_EQ(notes.count(ATAudioPlayer::kDidReachEndOfFileNotification), 0);
