@@ -13,7 +13,6 @@ namespace {
 
 using U = ATAudioUtilities;
 
-constexpr uint32_t kReadFrames = 1024;
 constexpr uint32_t kRingChannels = 2;
 /// How long the reading thread rests when the ring is full or there is nothing to read.
 constexpr auto kIdle = std::chrono::milliseconds(2);

@@ -44,6 +44,8 @@ class ATAudioPlayer : private ATOutputDataSource,
 
     /// Frames the reading thread keeps ahead of the output.
     static constexpr int kRingFrames = 8192;
+    /// Frames it reads at a time, once the ring has room for them.
+    static constexpr int kReadFrames = 1024;
 
     explicit ATAudioPlayer(ATAudioPlayerDelegate* delegate = nullptr,
                            AudioBackend& backend = AudioBackend::shared());

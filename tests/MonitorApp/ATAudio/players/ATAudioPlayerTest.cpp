@@ -188,15 +188,26 @@ struct EndReadDelegate : EndDelegate {
 TEST_F(ATAudioPlayerTest, LoopingSwitchedOnOnceTheEndWasReadAheadGoesOnFromTheStart) {
     // A file shorter than the ring, whose end is read before it plays, and one whose last
     // stretch is read ahead while it plays.
+    const auto untilTheEnd = ended_;
     for (int frames : {1000, 20000}) {
         SCOPED_TRACE(frames);
+        ended_ = untilTheEnd;
         PlayerNotifications notes;
         EndReadDelegate delegate(notes);
         ATAudioPlayer player(countingFile("take" + std::to_string(frames) + ".wav", frames),
                              &delegate);
         player.play();
+        // The output plays until the reading thread has read the last frames and has room for
+        // the read that meets the end; then that read is waited for.
         std::vector<float> left;
-        while (player.audioFile()->frameIndex() < frames) {
+        for (;;) {
+            const bool lastFramesRead = player.audioFile()->frameIndex() >= frames;
+            // Taken under the reading lock: a read under way has put its frames in the ring.
+            (void)player.frameIndex();
+            if (lastFramesRead && player.framesReadAhead() <=
+                                      ATAudioPlayer::kRingFrames - ATAudioPlayer::kReadFrames) {
+                break;
+            }
             const auto period = playPeriods(player, 1);
             left.insert(left.end(), period.begin(), period.end());
         }
