@@ -18,10 +18,23 @@ using U = ATAudioUtilities;
 
 enum ErrorCode { kMissing = 1, kCannotOpen = 3, kBadClientFormat = 4 };
 
+// The statuses the result check prints for each refusal.
+constexpr OSStatus kFileNotFound = -43;
+constexpr OSStatus kInvalidFile = static_cast<OSStatus>(fourCharCode("dta?"));
+constexpr OSStatus kFormatNotSupported = static_cast<OSStatus>(fourCharCode("fmt?"));
+
 Error fileError(const std::string& url, ErrorCode code, const std::string& reason) {
     Error error = Error::make(ATAudioFile::kErrorDomain, code, url + ": " + reason);
     error.userInfo.set(Error::kFailureReasonKey, Value(reason));
     return error;
+}
+
+/// A file that cannot be opened is logged by the result check whether or not the caller asked
+/// for the error: a player made from a URL asks for none.
+void refuse(const std::string& url, ErrorCode code, const std::string& reason, Error* error) {
+    const std::string operation = "Failed to open audio file " + url + ": " + reason;
+    U::checkResult(code == kMissing ? kFileNotFound : kInvalidFile, operation.c_str());
+    if (error) *error = fileError(url, code, reason);
 }
 
 }  // namespace
@@ -49,6 +62,7 @@ std::shared_ptr<ATAudioFile> ATAudioFile::audioFileWithURL(
     const AudioStreamBasicDescription& clientFormat, Error* error) {
     std::shared_ptr<ATAudioFile> file(new ATAudioFile(url, delegate));
     if (!file->open(error)) return nullptr;
+    // applyClientFormat() logs its refusal with the file.
     if (!file->applyClientFormat(clientFormat)) {
         if (error)
             *error =
@@ -61,13 +75,13 @@ std::shared_ptr<ATAudioFile> ATAudioFile::audioFileWithURL(
 bool ATAudioFile::open(Error* error) {
     std::error_code code;
     if (!std::filesystem::is_regular_file(url_, code)) {
-        if (error) *error = fileError(url_, kMissing, "no such file");
+        refuse(url_, kMissing, "no such file", error);
         return false;
     }
     std::string reason;
     decoder_ = openAudioFileDecoder(url_, &reason);
     if (!decoder_) {
-        if (error) *error = fileError(url_, kCannotOpen, reason);
+        refuse(url_, kCannotOpen, reason, error);
         return false;
     }
     fileChannels_ = decoder_->channels();
@@ -86,8 +100,9 @@ bool ATAudioFile::setClientFormat(const AudioStreamBasicDescription& clientForma
 
 bool ATAudioFile::applyClientFormat(const AudioStreamBasicDescription& clientFormat) {
     if (!isSupportedClientFormat(clientFormat)) {
-        QLOG("Couldn't set client data format on file: %s",
-             U::stringForAudioStreamBasicDescription(clientFormat).c_str());
+        const std::string operation = "Couldn't set client data format on file " + url_ + ": " +
+                                      U::stringForAudioStreamBasicDescription(clientFormat);
+        U::checkResult(kFormatNotSupported, operation.c_str());
         return false;
     }
     const int64_t position = frameIndex();
@@ -106,8 +121,12 @@ bool ATAudioFile::applyClientFormat(const AudioStreamBasicDescription& clientFor
         }
         if (!converter_ || !waveformConverter_) {
             releaseConverter();
-            QLOG("Could not convert %.0f Hz to %.0f Hz: %s", fileFormat_.mSampleRate,
-                 clientFormat.mSampleRate, src_strerror(result));
+            char rates[96];
+            std::snprintf(rates, sizeof rates, "Could not convert %.0f Hz to %.0f Hz",
+                          fileFormat_.mSampleRate, clientFormat.mSampleRate);
+            const std::string operation =
+                std::string(rates) + " for file " + url_ + ": " + src_strerror(result);
+            U::checkResult(kFormatNotSupported, operation.c_str());
             clientFormat_ = {};
             clientChannels_ = 0;
             return false;

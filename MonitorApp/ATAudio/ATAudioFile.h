@@ -47,7 +47,7 @@ class ATAudioFile : public std::enable_shared_from_this<ATAudioFile> {
 
     /// A reader, or null when the file cannot be opened (missing, damaged or not audio) or the
     /// client format is not one isSupportedClientFormat() takes; `error` then names the file
-    /// and the reason.
+    /// and the reason, and the result check logs both whether or not `error` is given.
     static std::shared_ptr<ATAudioFile> audioFileWithURL(
         const std::string& url, ATAudioFileDelegate* delegate = nullptr,
         const AudioStreamBasicDescription& clientFormat = defaultClientFormat(),

@@ -12,15 +12,7 @@ ATMicrophone::ATMicrophone(ATMicrophoneDelegate* delegate, AudioBackend& backend
       delegate_(delegate),
       watch_("Audio input", backend,
              {[this] { return stream_.get(); }, [this] { closeStream(); },
-              [this] {
-                  auto back = ATAudioDevice::sameOrDefault(device_, true, backend_);
-                  if (!back || back->inputChannelCount() < static_cast<int64_t>(map_.size())) {
-                      return false;
-                  }
-                  device_ = std::move(back);
-                  return openStream() && stream_->start();
-              },
-              nullptr}) {
+              [this] { return reopen(); }, nullptr}) {
     device_ = ATAudioDevice::currentInputDevice(backend_);
     if (!device_) {
         QLOG("No audio input device");
@@ -90,7 +82,11 @@ void ATMicrophone::identityMap(int channels) {
 
 bool ATMicrophone::openStream() {
     closeStream();
-    if (!device_ || numberOfChannels() <= 0 || !streamFormat_.isValid()) {
+    if (device_ && numberOfChannels() <= 0) {
+        QLOG("Audio input %s has no input channels: nothing is captured", device_->name().c_str());
+        return false;
+    }
+    if (!device_ || !streamFormat_.isValid()) {
         QLOG("No audio input device to capture from");
         return false;
     }
@@ -122,6 +118,21 @@ bool ATMicrophone::openStream() {
 
 void ATMicrophone::closeStream() { stream_.reset(); }
 
+bool ATMicrophone::reopen() {
+    auto back = ATAudioDevice::sameOrDefault(device_, true, backend_);
+    if (!back) return false;
+    if (back->inputChannelCount() <= 0) {
+        // A host that listed the device without its channels lists it so again: it is tried
+        // with the count it had before, another device of that kind with the count a default
+        // one gets at the start.
+        const bool same = device_ && *back == *device_ && device_->inputChannelCount() > 0;
+        back->setInputChannelCount(same ? device_->inputChannelCount() : kDefaultInputChannels);
+    }
+    if (back->inputChannelCount() < static_cast<int64_t>(map_.size())) return false;
+    device_ = std::move(back);
+    return openStream() && stream_->start();
+}
+
 void ATMicrophone::startFetchingAudio() {
     microphoneOn_ = true;
     if (!stream_ && !openStream()) return;
@@ -137,7 +148,9 @@ void ATMicrophone::stopFetchingAudio() {
 }
 
 bool ATMicrophone::whileStopped(const std::function<bool()>& change) {
-    const bool running = stream_ != nullptr && microphoneOn_;
+    // Capture that is on without a stream (a device without inputs, one that could not be
+    // opened, one that went away) is tried again with the change.
+    const bool running = microphoneOn_;
     closeStream();
     const bool changed = change();
     if (running && openStream() && stream_->start()) watch_.start();
@@ -147,10 +160,9 @@ bool ATMicrophone::whileStopped(const std::function<bool()>& change) {
 // ---- Settings ----
 
 bool ATMicrophone::setDevice(const ATAudioDevice& device) {
-    if (device.inputChannelCount() <= 0) {
-        QLOG("Device %s has no inputs", device.name().c_str());
-        return false;
-    }
+    // A device without inputs is taken with its input off: the unit has no input to give.
+    if (device.inputChannelCount() <= 0)
+        QLOG("Audio input %s has no input channels: its input is off", device.name().c_str());
     const bool changed = whileStopped([&] {
         device_ = device;
         identityMap(numberOfChannels());

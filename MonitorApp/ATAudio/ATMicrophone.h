@@ -41,8 +41,8 @@ class ATMicrophoneDelegate {
 /// last slice.
 ///
 /// A default input device that reports no input channels is given the channel count of
-/// inputFormat() and tried with it; a host that refuses it is reported when the capture starts,
-/// as any device that cannot be opened is.
+/// inputFormat() and tried with it, at the start and when it returns after going away; a host
+/// that refuses it is reported when the capture starts, as any device that cannot be opened is.
 ///
 /// A change of device, format or map while capturing stops the stream, re-makes it and starts it
 /// again; a refused change is logged and the previous state kept. A device that goes away is
@@ -70,7 +70,9 @@ class ATMicrophone : public ATOutputDataSource, private AudioStreamClient {
     void setMicrophoneOn(bool on) { on ? startFetchingAudio() : stopFetchingAudio(); }
 
     const std::optional<ATAudioDevice>& device() const { return device_; }
-    /// Captures from `device`; one without inputs is refused.
+    /// Captures from `device`. One that reports no inputs is taken with its input off (no
+    /// channels, an empty map): nothing is captured until a device with inputs is set, and a
+    /// capture that was on then starts.
     bool setDevice(const ATAudioDevice& device);
     /// The device's input channels.
     int numberOfChannels() const;
@@ -105,6 +107,8 @@ class ATMicrophone : public ATOutputDataSource, private AudioStreamClient {
                  bool underrun) override;
     bool openStream();
     void closeStream();
+    /// The watch's way back: the device by UID, else the default one.
+    bool reopen();
     bool whileStopped(const std::function<bool()>& change);
     void identityMap(int channels);
 

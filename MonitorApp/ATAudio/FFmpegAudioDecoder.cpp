@@ -228,6 +228,8 @@ bool FFmpegAudioDecoder::seek(int64_t frame) {
     pendingFrames_ = pendingOffset_ = 0;
     located_ = false;
     inputEnded_ = false;
+    // A track without samples has nothing to seek in, and nothing to read.
+    if (totalFrames_ == 0) return true;
     // Early enough that the frames before `frame` settle the decoder; a stream's first packet
     // may carry priming at a negative time, which this reaches too.
     const int64_t target = startTimestamp_ + timestampOf(position_ - preroll_);

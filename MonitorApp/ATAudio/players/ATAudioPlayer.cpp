@@ -13,7 +13,6 @@ namespace {
 
 using U = ATAudioUtilities;
 
-constexpr uint32_t kReadFrames = 1024;
 constexpr uint32_t kRingChannels = 2;
 /// How long the reading thread rests when the ring is full or there is nothing to read.
 constexpr auto kIdle = std::chrono::milliseconds(2);
@@ -130,6 +129,17 @@ void ATAudioPlayer::setPan(float pan) {
 void ATAudioPlayer::setVolume(float volume) {
     output_->setVolume(volume);
     post(kDidChangeVolumeNotification);
+}
+
+void ATAudioPlayer::setShouldLoop(bool shouldLoop) {
+    std::lock_guard guard(feeder_);
+    shouldLoop_.store(shouldLoop);
+    if (!shouldLoop || !endAt_ || !audioFile_) return;
+    // The reading thread met the end already and waits for the output to play it: the end
+    // becomes where the file starts over, as if looping had been on when it was read.
+    audioFile_->seekToFrame(0);
+    loopsAt_.push_back(*endAt_);
+    endAt_.reset();
 }
 
 // Position.

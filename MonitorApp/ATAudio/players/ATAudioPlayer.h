@@ -44,6 +44,8 @@ class ATAudioPlayer : private ATOutputDataSource,
 
     /// Frames the reading thread keeps ahead of the output.
     static constexpr int kRingFrames = 8192;
+    /// Frames it reads at a time, once the ring has room for them.
+    static constexpr int kReadFrames = 1024;
 
     explicit ATAudioPlayer(ATAudioPlayerDelegate* delegate = nullptr,
                            AudioBackend& backend = AudioBackend::shared());
@@ -93,7 +95,9 @@ class ATAudioPlayer : private ATOutputDataSource,
     void setVolume(float volume);
 
     bool shouldLoop() const { return shouldLoop_.load(); }
-    void setShouldLoop(bool shouldLoop) { shouldLoop_.store(shouldLoop); }
+    /// Looping switched on after the file's end was read ahead, but before it was played, goes
+    /// on from the start there as well.
+    void setShouldLoop(bool shouldLoop);
     ATAudioPlayerDelegate* delegate() const { return delegate_.load(); }
     void setDelegate(ATAudioPlayerDelegate* delegate) { delegate_.store(delegate); }
 

@@ -172,7 +172,7 @@ TEST_F(ATAudioFileTest, ABusyLockReadsNothingDropsSeeksAndGivesNoWaveform) {
     U::freeBufferList(list);
 }
 
-TEST_F(ATAudioFileTest, FilesThatCannotBeOpenedGiveNoneAndAnErrorNamingFileAndReason) {
+TEST_F(ATAudioFileTest, FilesThatCannotBeOpenedGiveNoneAndAnErrorAndALogLineNamingFileAndReason) {
     const std::string wav = writeSine("good.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16);
     std::ifstream in(wav, std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), {});
@@ -206,6 +206,13 @@ TEST_F(ATAudioFileTest, FilesThatCannotBeOpenedGiveNoneAndAnErrorNamingFileAndRe
         if (!reason.empty()) {
             EXPECT_NE(error.description.find(reason), std::string::npos) << error.description;
         }
+        // Logged with the file and the reason, whether or not the caller asks for the error.
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(ATAudioFile::audioFileWithURL(url), nullptr);
+        const std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_NE(log.find("Failed to open audio file " + url + ": " + error.failureReason()),
+                  std::string::npos)
+            << log;
     }
 }
 
@@ -341,8 +348,11 @@ TEST_F(ATAudioFileTest, ClientFormatsTheReaderCannotFillAreRefused) {
     auto none = ATAudioFile::defaultClientFormat();
     none.mChannelsPerFrame = 0;
     Error error;
+    testing::internal::CaptureStderr();
     EXPECT_EQ(ATAudioFile::audioFileWithURL(url, nullptr, none, &error), nullptr);
+    const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_NE(error.description.find(url), std::string::npos);
+    EXPECT_NE(log.find("Couldn't set client data format on file " + url), std::string::npos) << log;
     auto file = ATAudioFile::audioFileWithURL(url);
     ASSERT_TRUE(file);
     auto unsignedShorts = test::integerFormat(2, 16, true);

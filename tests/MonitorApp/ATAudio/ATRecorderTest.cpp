@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <csignal>
+#include <functional>
 #include <numbers>
 
 #include "MonitorApp/ATAudio/ATAudioFile.h"
@@ -339,6 +340,161 @@ TEST_F(ATRecorderTest, AnM4AIsAACInAnMP4ThatFFprobeAndTheReaderRead) {
         }
         U::freeBufferList(read);
     }
+}
+
+/// Records one second of `sine(frame, channel)` as an M4A of `channels` channels at `rate` and
+/// reads it back whole at that rate, one vector per channel; empty when either fails.
+std::vector<std::vector<float>> m4aRoundTrip(const std::string& url, uint32_t channels, int rate,
+                                             const std::function<float(int, int)>& sine) {
+    Error error;
+    auto recorder = ATRecorder::recorderWithURL(
+        url, U::floatFormatWithNumberOfChannels(channels, rate), ATRecorder::kM4A, nullptr, &error);
+    EXPECT_TRUE(recorder) << error.toString();
+    if (!recorder) return {};
+    AudioBufferList* list = U::audioBufferListWithNumberOfFrames(rate, channels, false);
+    for (uint32_t c = 0; c < channels; ++c) {
+        auto* data = static_cast<float*>(list->mBuffers[c].mData);
+        for (int i = 0; i < rate; ++i) data[i] = sine(i, static_cast<int>(c));
+    }
+    EXPECT_TRUE(recorder->appendDataFromBufferList(list, static_cast<uint32_t>(rate)));
+    U::freeBufferList(list);
+    recorder->closeAudioFile();
+    auto file = ATAudioFile::audioFileWithURL(
+        url, nullptr, U::floatFormatWithNumberOfChannels(channels, rate), &error);
+    EXPECT_TRUE(file) << error.toString();
+    if (!file) return {};
+    EXPECT_EQ(file->fileFormat().mChannelsPerFrame, channels);
+    AudioBufferList* read = U::audioBufferListWithNumberOfFrames(rate, channels, false);
+    uint32_t got = 0;
+    bool eof = true;
+    file->readFrames(rate, read, &got, &eof);
+    EXPECT_EQ(got, static_cast<uint32_t>(rate));
+    std::vector<std::vector<float>> out(channels);
+    for (uint32_t c = 0; c < channels; ++c) {
+        const auto* data = static_cast<const float*>(read->mBuffers[c].mData);
+        out[c].assign(data, data + got);
+    }
+    U::freeBufferList(read);
+    return out;
+}
+
+/// The amplitude of the `frequency` Hz sine in `samples` (a whole number of its periods).
+double amplitudeAt(std::span<const float> samples, double frequency, double rate) {
+    return 2.0 * std::sqrt(test::powerAt(samples, frequency, rate)) /
+           static_cast<double>(samples.size());
+}
+
+TEST_F(ATRecorderTest, AnM4AKeepsEveryChannelWholeUpToEight) {
+    // Channel c carries its own sine: a channel lost, band-limited or moved shows.
+    const auto frequency = [](int c) { return 1000.0 + 250.0 * c; };
+    for (uint32_t channels = 1; channels <= 8; ++channels) {
+        SCOPED_TRACE(channels);
+        const auto read = m4aRoundTrip(
+            path(std::to_string(channels) + ".m4a"), channels, 48000, [&](int i, int c) {
+                return static_cast<float>(
+                    0.4 * std::sin(2.0 * std::numbers::pi * frequency(c) * i / 48000.0));
+            });
+        ASSERT_EQ(read.size(), channels);
+        if (test::ffmpegToolsAvailable()) {
+            // The layout has no low-frequency channel (whose names end in ".1").
+            const auto probed = test::probeWithFFprobe(path(std::to_string(channels) + ".m4a"));
+            EXPECT_EQ(probed.at("channels"), std::to_string(channels));
+            EXPECT_FALSE(probed.at("channel_layout").ends_with(".1"))
+                << probed.at("channel_layout");
+        }
+        for (uint32_t c = 0; c < channels; ++c) {
+            // 0.8 s in the middle: a whole number of periods of every sine.
+            const std::span<const float> middle(read[c].data() + 4800, 38400);
+            EXPECT_NEAR(20.0 * std::log10(amplitudeAt(middle, frequency(c), 48000.0) / 0.4), 0.0,
+                        1.0)
+                << "channel " << c;
+            for (uint32_t other = 0; other < channels; ++other) {
+                if (other == c) continue;
+                EXPECT_LT(amplitudeAt(middle, frequency(other), 48000.0), 0.004)
+                    << "channel " << other << " in channel " << c;
+            }
+        }
+    }
+    // Past eight channels AAC has no layout: refused with the reason.
+    Error error;
+    EXPECT_FALSE(ATRecorder::recorderWithURL(path("nine.m4a"),
+                                             U::floatFormatWithNumberOfChannels(9, 48000.0),
+                                             ATRecorder::kM4A, nullptr, &error));
+    EXPECT_NE(error.description.find("9 channels"), std::string::npos) << error.description;
+}
+
+TEST_F(ATRecorderTest, AnM4AKeepsASineFortyDecibelsAboveItsNoise) {
+    // 1 kHz at 0.5 on the first channel, 1.25 kHz at 0.25 on the second.
+    const auto ideal = [](int rate) {
+        return [rate](int i, int c) {
+            return static_cast<float>(
+                (c ? 0.25 : 0.5) *
+                std::sin(2.0 * std::numbers::pi * (c ? 1250.0 : 1000.0) * i / rate));
+        };
+    };
+    for (int rate : {44100, 48000, 96000}) {
+        for (uint32_t channels : {1u, 2u}) {
+            SCOPED_TRACE(std::to_string(rate) + " Hz, " + std::to_string(channels) + " channels");
+            const auto sine = ideal(rate);
+            const auto read =
+                m4aRoundTrip(path(std::to_string(rate) + "-" + std::to_string(channels) + ".m4a"),
+                             channels, rate, sine);
+            ASSERT_EQ(read.size(), channels);
+            for (uint32_t c = 0; c < channels; ++c) {
+                // The file hides the encoder's delay: frame i is the sine's frame i.
+                double signal = 0.0, noise = 0.0;
+                for (int i = rate / 10; i < rate * 9 / 10; ++i) {
+                    const double expected = sine(i, static_cast<int>(c));
+                    const double error = read[c][static_cast<size_t>(i)] - expected;
+                    signal += expected * expected;
+                    noise += error * error;
+                }
+                const double snr = 10.0 * std::log10(signal / (noise + 1e-30));
+                EXPECT_GE(snr, 40.0) << "channel " << c;
+            }
+        }
+    }
+}
+
+TEST_F(ATRecorderTest, AnM4AClosedWithoutAFrameOpensEmptyInPlaceOfTheOldFile) {
+    // As an empty WAV or AIFF does: the file is there, with its track and no frames.
+    for (uint32_t channels : {1u, 2u, 6u}) {
+        SCOPED_TRACE(channels);
+        const std::string url =
+            writeSine(std::to_string(channels) + ".m4a", SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+        CountingDelegate delegate;
+        auto recorder =
+            ATRecorder::recorderWithURL(url, U::floatFormatWithNumberOfChannels(channels, 44100.0),
+                                        ATRecorder::kM4A, &delegate);
+        ASSERT_TRUE(recorder);
+        testing::internal::CaptureStderr();
+        recorder->closeAudioFile();
+        const std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(log.find("Failed"), std::string::npos) << log;
+        EXPECT_EQ(delegate.closes, 1);
+        Error error;
+        auto file =
+            ATAudioFile::audioFileWithURL(url, nullptr, ATAudioFile::defaultClientFormat(), &error);
+        ASSERT_TRUE(file) << error.toString();
+        EXPECT_EQ(file->totalFrames(), 0);
+        EXPECT_EQ(file->duration(), 0.0);
+        EXPECT_EQ(file->fileFormat().mFormatID, kAudioFormatMPEG4AAC);
+        EXPECT_EQ(file->fileFormat().mChannelsPerFrame, channels);
+        EXPECT_EQ(file->fileFormat().mSampleRate, 44100.0);
+        AudioBufferList* list = U::audioBufferListWithNumberOfFrames(64, 2, false);
+        uint32_t got = 1;
+        bool eof = false;
+        file->readFrames(64, list, &got, &eof);
+        EXPECT_EQ(got, 0u);
+        EXPECT_TRUE(eof);
+        U::freeBufferList(list);
+        if (test::ffmpegToolsAvailable()) {
+            const auto probed = test::probeWithFFprobe(url);
+            EXPECT_EQ(probed.at("codec_name"), "aac");
+            EXPECT_EQ(probed.at("channels"), std::to_string(channels));
+        }
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), {}), 3);
 }
 
 TEST_F(ATRecorderTest, ClosingHappensOnceWhetherAskedOrReleased) {

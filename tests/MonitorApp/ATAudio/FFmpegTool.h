@@ -41,12 +41,13 @@ inline bool encodeWithFFmpeg(const std::string& path, const std::string& express
 }
 
 /// What ffprobe says of the first audio stream and the container, as "key" -> "value": the
-/// stream's codec_name, sample_rate, channels, duration and nb_read_packets (counted), and the
-/// container's format_name.
+/// stream's codec_name, sample_rate, channels, channel_layout, duration and nb_read_packets
+/// (counted), and the container's format_name.
 inline std::map<std::string, std::string> probeWithFFprobe(const std::string& path) {
     const std::string output = commandOutput(
         "ffprobe -v error -select_streams a:0 -count_packets -show_entries "
-        "stream=codec_name,sample_rate,channels,duration,nb_read_packets:format=format_name "
+        "stream=codec_name,sample_rate,channels,channel_layout,duration,nb_read_packets:"
+        "format=format_name "
         "-of default=noprint_wrappers=1 '" +
         path + "'");
     std::map<std::string, std::string> values;

@@ -198,9 +198,90 @@ TEST_F(ATMicrophoneTest, WithoutAnInputDeviceNothingStarts) {
     backend_.setDefaultOutputDevice(addDevice("Out only", 0, 2));
     ATMicrophone microphone(&recorder_);
     EXPECT_EQ(microphone.numberOfChannels(), 0);
-    EXPECT_FALSE(microphone.setDevice(*ATAudioDevice::currentOutputDevice()));
     microphone.startFetchingAudio();
     EXPECT_EQ(backend_.openStreamCount(), 0);
+}
+
+/// Notes the devices it is told of.
+class DeviceRecorder : public SliceRecorder {
+  public:
+    void changedDevice(ATMicrophone&, const ATAudioDevice& device) override {
+        devices.push_back(device.UID());
+    }
+    std::vector<std::string> devices;
+};
+
+TEST_F(ATMicrophoneTest, ADeviceWithoutInputsIsTakenWithItsInputOffUntilOneWithInputsComes) {
+    addDevice("Out only", 0, 2);
+    DeviceRecorder delegate;
+    ATMicrophone microphone(&delegate);
+    microphone.startFetchingAudio();
+    ASSERT_EQ(backend_.openStreamCount(), 1);
+
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(microphone.setDevice(*ATAudioDevice::deviceWithUID("Fake:Out only")));
+    const std::string logged = testing::internal::GetCapturedStderr();
+    EXPECT_NE(logged.find("Audio input Out only has no input channels"), std::string::npos)
+        << logged;
+    EXPECT_EQ(microphone.device()->UID(), "Fake:Out only");
+    EXPECT_EQ(delegate.devices, (std::vector<std::string>{"Fake:Out only"}));
+    EXPECT_EQ(microphone.numberOfChannels(), 0);
+    EXPECT_TRUE(microphone.channelMap().empty());
+    EXPECT_FALSE(microphone.mapChannels({0}));
+    // Nothing to capture from: no stream, and no slice.
+    EXPECT_EQ(backend_.openStreamCount(), 0);
+    EXPECT_TRUE(microphone.microphoneOn());
+
+    // Capture that was on goes on with the next device that has inputs.
+    EXPECT_TRUE(microphone.setDevice(*ATAudioDevice::deviceWithUID("Fake:Four in")));
+    ASSERT_EQ(backend_.openStreamCount(), 1);
+    EXPECT_TRUE(backend_.lastStream()->isActive());
+    EXPECT_EQ(microphone.channelMap(), (Map{0, 1, 2, 3}));
+    fillInputs();
+    backend_.lastStream()->pump(128);
+    ASSERT_EQ(delegate.slices.size(), 1u);
+    EXPECT_EQ(delegate.slices[0], (std::vector<float>{10.0f, 20.0f, 30.0f, 40.0f}));
+}
+
+/// A host that lists every device without its input channels, yet opens the inputs it has.
+class UncountedInputsBackend : public FakeAudioBackend {
+  public:
+    std::vector<AudioBackendDevice> devices() override {
+        auto listed = FakeAudioBackend::devices();
+        for (auto& device : listed) device.inputStreams.clear();
+        return listed;
+    }
+};
+
+TEST_F(ATMicrophoneTest, ADefaultInputReportingNoChannelsIsReopenedWhenItReturns) {
+    UncountedInputsBackend host;
+    AudioBackendDevice quiet;
+    quiet.name = "Quiet";
+    quiet.hostAPI = "Fake";
+    quiet.inputStreams = {2};
+    quiet.defaultSampleRate = 48000.0;
+    host.setDefaultInputDevice(host.addDevice(quiet));
+    ATMicrophone microphone(&recorder_, host);
+    ASSERT_EQ(microphone.numberOfChannels(), 2);
+    microphone.startFetchingAudio();
+    ASSERT_EQ(host.openStreamCount(), 1);
+
+    host.lastStream()->lose();
+    host.removeAllDevices();
+    loop_->advance(1.0);  // noticed; the stream is closed
+    EXPECT_EQ(host.openStreamCount(), 0);
+    loop_->advance(4.0);
+    EXPECT_EQ(host.openStreamCount(), 0);
+
+    host.setDefaultInputDevice(host.addDevice(quiet));  // back, still without its channels
+    loop_->advance(2.0);
+    ASSERT_EQ(host.openStreamCount(), 1);
+    EXPECT_TRUE(host.lastStream()->isActive());
+    EXPECT_EQ(host.lastStream()->parameters.inputChannels, 2);
+    std::fill(host.lastStream()->inputs[1].begin(), host.lastStream()->inputs[1].end(), 5.0f);
+    host.lastStream()->pump(128);
+    ASSERT_EQ(recorder_.slices.size(), 1u);
+    EXPECT_EQ(recorder_.slices[0], (std::vector<float>{0.0f, 5.0f}));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -10,6 +11,10 @@
 
 namespace quenbril {
 namespace {
+
+/// The longest real wait for the reading thread: it ends as soon as the state is there, so it
+/// only bounds a stuck test on a loaded machine.
+constexpr double kWait = 60.0;
 
 /// Every notification of the player, in order, with the thread it came on.
 class PlayerNotifications {
@@ -89,7 +94,9 @@ class ATAudioPlayerTest : public test::AudioFileFixtureOn<test::FakeDeviceFixtur
     std::vector<float> playPeriods(ATAudioPlayer& player, int periods) {
         std::vector<float> left;
         for (int p = 0; p < periods; ++p) {
-            loop_->runUntil([&] { return player.framesReadAhead() >= 128 || ended_(player); }, 5.0);
+            EXPECT_TRUE(loop_->runUntil(
+                [&] { return player.framesReadAhead() >= 128 || ended_(player); }, kWait))
+                << "period " << p;
             auto* stream = backend_.lastStream();
             if (!stream) break;
             stream->pump(128);
@@ -134,7 +141,7 @@ TEST_F(ATAudioPlayerTest, PlaysTheFileThenSilenceAndEndsOnceOnTheMainThread) {
     for (size_t i = 8820; i < left.size(); ++i) ASSERT_EQ(left[i], 0.0f) << i;
 
     ASSERT_TRUE(loop_->runUntil(
-        [&] { return notes.count(ATAudioPlayer::kDidReachEndOfFileNotification) > 0; }, 5.0));
+        [&] { return notes.count(ATAudioPlayer::kDidReachEndOfFileNotification) > 0; }, kWait));
     loop_->runPending();
     EXPECT_EQ(delegate.ends, 1);
     EXPECT_EQ(delegate.thread, std::this_thread::get_id());
@@ -152,18 +159,73 @@ TEST_F(ATAudioPlayerTest, PlaysTheFileThenSilenceAndEndsOnceOnTheMainThread) {
 TEST_F(ATAudioPlayerTest, LoopingGoesOnFromTheStartWithASeekNotification) {
     PlayerNotifications notes;
     EndDelegate delegate(notes);
-    ATAudioPlayer player(countingFile("loop.wav", 1000), &delegate);
+    // Looping is on before the file comes, so the reading thread loops at its first end.
+    ATAudioPlayer player(&delegate);
     player.setShouldLoop(true);
+    player.setAudioFile(ATAudioFile::audioFileWithURL(countingFile("loop.wav", 1000)));
     player.play();
     ended_ = [](ATAudioPlayer&) { return false; };
     const auto left = playPeriods(player, 20);
     for (int i = 0; i < 2560; ++i)
         ASSERT_EQ(left[i], (1.0f + static_cast<float>(i % 1000)) / 65536.0f) << i;
-    ASSERT_TRUE(loop_->runUntil([&] { return delegate.ends >= 2; }, 5.0));
+    ASSERT_TRUE(loop_->runUntil([&] { return delegate.ends >= 2; }, kWait));
     loop_->runPending();
     EXPECT_GE(notes.count(ATAudioPlayer::kDidSeekNotification), 2);
     EXPECT_EQ(notes.count(ATAudioPlayer::kDidReachEndOfFileNotification), 0);
     EXPECT_TRUE(player.isPlaying());
+}
+
+/// Also counts the reads that found the file at its end: the first gave its last frames, the
+/// second met the end.
+struct EndReadDelegate : EndDelegate {
+    using EndDelegate::EndDelegate;
+    void audioPlayer(ATAudioPlayer&, int64_t position, ATAudioFile& file) override {
+        if (position >= file.totalClientFrames()) ++readsAtEnd;
+    }
+    std::atomic<int> readsAtEnd{0};
+};
+
+TEST_F(ATAudioPlayerTest, LoopingSwitchedOnOnceTheEndWasReadAheadGoesOnFromTheStart) {
+    // A file shorter than the ring, whose end is read before it plays, and one whose last
+    // stretch is read ahead while it plays.
+    const auto untilTheEnd = ended_;
+    for (int frames : {1000, 20000}) {
+        SCOPED_TRACE(frames);
+        ended_ = untilTheEnd;
+        PlayerNotifications notes;
+        EndReadDelegate delegate(notes);
+        ATAudioPlayer player(countingFile("take" + std::to_string(frames) + ".wav", frames),
+                             &delegate);
+        player.play();
+        // The output plays until the reading thread has read the last frames and has room for
+        // the read that meets the end; then that read is waited for.
+        std::vector<float> left;
+        for (;;) {
+            const bool lastFramesRead = player.audioFile()->frameIndex() >= frames;
+            // Taken under the reading lock: a read under way has put its frames in the ring.
+            (void)player.frameIndex();
+            if (lastFramesRead && player.framesReadAhead() <=
+                                      ATAudioPlayer::kRingFrames - ATAudioPlayer::kReadFrames) {
+                break;
+            }
+            const auto period = playPeriods(player, 1);
+            left.insert(left.end(), period.begin(), period.end());
+        }
+        ASSERT_TRUE(loop_->runUntil([&] { return delegate.readsAtEnd >= 2; }, kWait));
+        ASSERT_LT(left.size(), static_cast<size_t>(frames));
+        player.setShouldLoop(true);
+        ended_ = [](ATAudioPlayer&) { return false; };
+        const auto rest = playPeriods(player, (frames + 3000) / 128);
+        left.insert(left.end(), rest.begin(), rest.end());
+        ASSERT_GT(left.size(), static_cast<size_t>(frames + 2000));
+        for (size_t i = 0; i < left.size(); ++i)
+            ASSERT_EQ(left[i], (1.0f + static_cast<float>(i % frames)) / 65536.0f) << i;
+        ASSERT_TRUE(loop_->runUntil([&] { return delegate.ends >= 1; }, kWait));
+        loop_->runPending();
+        EXPECT_GE(notes.count(ATAudioPlayer::kDidSeekNotification), 1);
+        EXPECT_EQ(notes.count(ATAudioPlayer::kDidReachEndOfFileNotification), 0);
+        EXPECT_TRUE(player.isPlaying());
+    }
 }
 
 TEST_F(ATAudioPlayerTest, PlayingAnotherFileSwitchesAtOnceAndCopiesAreIndependent) {
@@ -185,7 +247,9 @@ TEST_F(ATAudioPlayerTest, PlayingAnotherFileSwitchesAtOnceAndCopiesAreIndependen
     const auto firstCopy = player.audioFile();
     player.setAudioFile(second);
     EXPECT_NE(player.audioFile(), firstCopy);
-    EXPECT_EQ(player.audioFile()->frameIndex(), 0);
+    // The new copy plays from frame 0 (the reading thread may have read ahead of it already).
+    EXPECT_EQ(player.frameIndex(), 0);
+    EXPECT_EQ(playPeriods(player, 1)[0], 30000.0f / 65536.0f);
 }
 
 TEST_F(ATAudioPlayerTest, SeekingPlaysFromTheNewPositionAndEveryControlIsAnnounced) {
