@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -95,14 +96,22 @@ struct FatalSignal {
 // Test names print the signal, not the record's bytes.
 void PrintTo(const FatalSignal& fatal, std::ostream* out) { *out << fatal.name; }
 
+long realTimeSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<long>(now.tv_sec);
+}
+
 class CrashSignalHandlerSignalTest : public CrashSignalHandlerTest,
                                      public testing::WithParamInterface<FatalSignal> {};
 
 TEST_P(CrashSignalHandlerSignalTest, TheChildDiesByItsSignalAndLeavesAReport) {
     const FatalSignal& fatal = GetParam();
-    long before = static_cast<long>(std::time(nullptr));
+    // The report reads CLOCK_REALTIME; time() reads the coarse clock, which can lag it by a tick
+    // across a second's boundary, so the bounds are taken from the same clock as the report.
+    long before = realTimeSeconds();
     std::string report = crashAndReadReport(fatal.crash, fatal.number);
-    long after = static_cast<long>(std::time(nullptr));
+    long after = realTimeSeconds();
 
     EXPECT_THAT(report, HasSubstr(std::string("Signal: ") + fatal.name + " (" +
                                   std::to_string(fatal.number) + ")\n"));
