@@ -148,14 +148,8 @@ TEST_F(ModalStacking, TheColourDialogOfThePreferencesShowsAboveTheChatWindow) {
         [&] { return (preferences = shown<SettingsTabViewController>()) != nullptr; },
         kPatienceMs));
     ASSERT_TRUE(settled(*preferences));
-    // The panes have no meta-object of their own: a search by type would match any widget.
-    DisplayPreferencesViewController* display = nullptr;
-    QTabWidget* tabs = preferences->tabView();
-    for (int tab = 0; tab < tabs->count() && !display; ++tab) {
-        display = dynamic_cast<DisplayPreferencesViewController*>(tabs->widget(tab));
-    }
-    ASSERT_NE(display, nullptr);
-    tabs->setCurrentWidget(display);
+    DisplayPreferencesViewController* display = preferences->displayPrefs();
+    preferences->tabView()->setCurrentWidget(display);
     ColorWell* well = display->audioColor();
     ASSERT_TRUE(QTest::qWaitFor([&] { return well->isVisible(); }, kPatienceMs));
     const Seen seen = whileModal([&] { clickAt(*well, well->rect().center()); });

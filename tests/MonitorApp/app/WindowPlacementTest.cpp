@@ -1,15 +1,18 @@
 // Every window of the application opens with the frame the window manager draws round it, title
 // bar included, on the screen's free area: on a large screen, and on the same screen at twice
-// the scale (where the main window is larger than the screen at its least). The frame is read
-// from the X server as the manager sets it, not from what the application believes.
+// the scale (where the main window and the preferences' panes are larger than the screen at
+// their least), also where it was left as large as the screen. The frame is read from the X
+// server as the manager sets it, not from what the application believes.
 
 #include <QAction>
 #include <QPushButton>
+#include <QScreen>
 #include <functional>
 
 #include "MonitorApp/app/AppDelegate.h"
 #include "MonitorApp/app/MainWindow.h"
-#include "MonitorApp/chat/ui/ChatMacroViewController.h"
+#include "MonitorApp/chat/ui/ChatSplitViewController.h"
+#include "MonitorApp/controls/WindowFrameAutosave.h"
 #include "MonitorApp/panels/ui/BigLTCViewController.h"
 #include "MonitorApp/panels/ui/MicCheckViewController.h"
 #include "MonitorApp/panels/ui/NotebookViewController.h"
@@ -23,9 +26,76 @@
 namespace quenbril::test {
 namespace {
 
-using WindowPlacement = ManagedWindowsTest;
+class WindowPlacement : public ManagedWindowsTest {
+  protected:
+    /// A window of the application, how it is opened and found, and the name its frame is
+    /// stored under (none where it stores none).
+    struct Opening {
+        const char* name;
+        std::function<void()> open;
+        std::function<QWidget*()> window;
+        const char* frameName = nullptr;
+    };
 
-// Run on a 1920 x 1200 screen, and on it again at twice the scale.
+    std::vector<Opening> openings() {
+        AppDelegate& menu = composition->appDelegate();
+        auto item = [&menu](const char* title) {
+            return [&menu, title] {
+                if (QAction* action = menu.itemTitled(title)) action->trigger();
+            };
+        };
+        return {
+            {"preferences", item("Preferences…"),
+             [] { return shown<SettingsTabViewController>(); }},
+            {"performer", [this] { composition->viewController().performSegue("editPlayer"); },
+             [] { return shown<PlayerViewController>(); }, PlayerViewController::kFrameName},
+            {"player list", item("Players…"), [] { return shown<PlayerListViewController>(); }},
+            {"player editor",
+             [this] {
+                 composition->openPlayerList();
+                 QTest::mouseClick(composition->playerList()->addButton(), Qt::LeftButton);
+             },
+             []() -> QWidget* {
+                 for (QWidget* window : QApplication::topLevelWidgets()) {
+                     auto* editor = dynamic_cast<PlayerViewController*>(window);
+                     if (editor && editor->isVisible() && !editor->readOnly()) return editor;
+                 }
+                 return nullptr;
+             },
+             PlayerViewController::kFrameName},
+            {"mic check", item("Mic Check…"), [] { return shown<MicCheckViewController>(); },
+             MicCheckViewController::kFrameName},
+            {"timecode", item("Timecode…"), [] { return shown<BigLTCViewController>(); }},
+            {"notebook", item("Notebook…"), [] { return shown<NotebookViewController>(); },
+             NotebookViewController::kFrameName},
+            {"snapshots", item("Show Snapshots"),
+             [] { return shown<SnapshotSelectorViewController>(); },
+             SnapshotSelectorViewController::kFrameName},
+            {"chat", [this] { composition->viewController().showHideChat(); },
+             [] { return shownWindow("Chat"); }, ChatSplitViewController::kFrameName},
+            {"strip editor", item("Channel Strips…"),
+             [] { return shown<ChannelStripViewController>(); }},
+        };
+    }
+
+    /// Opens each window in turn and looks at where the window manager shows it.
+    void openEachOnTheScreen(const std::vector<Opening>& windows) {
+        for (const Opening& opening : windows) {
+            SCOPED_TRACE(opening.name);
+            opening.open();
+            QWidget* window = nullptr;
+            ASSERT_TRUE(QTest::qWaitFor([&] { return (window = opening.window()) != nullptr; },
+                                        kPatienceMs));
+            ASSERT_TRUE(settled(*window));
+            EXPECT_EQ(offTheScreen(*window), "");
+            // The title bar's close button lies in its top right corner: a click there closes.
+            window->close();
+        }
+    }
+};
+
+// Run on a 1920 x 1200 screen, and on it again at twice the scale (960 x 600 points, smaller than
+// the main window at its least and than the preferences' panes).
 TEST_F(WindowPlacement, EveryWindowOpensWithItsFrameOnTheScreen) {
     ASSERT_TRUE(stripsShown()) << server->log();
     {
@@ -33,58 +103,23 @@ TEST_F(WindowPlacement, EveryWindowOpensWithItsFrameOnTheScreen) {
         ASSERT_TRUE(settled(composition->mainWindow()));
         EXPECT_EQ(offTheScreen(composition->mainWindow()), "");
     }
-    AppDelegate& menu = composition->appDelegate();
-    auto item = [&](const char* title) {
-        return [&menu, title] {
-            if (QAction* action = menu.itemTitled(title)) action->trigger();
-        };
-    };
-    struct Opening {
-        const char* name;
-        std::function<void()> open;
-        std::function<QWidget*()> window;
-    };
-    const std::vector<Opening> windows = {
-        {"preferences", item("Preferences…"), [] { return shown<SettingsTabViewController>(); }},
-        {"performer", [this] { composition->viewController().performSegue("editPlayer"); },
-         [] { return shown<PlayerViewController>(); }},
-        {"player list", item("Players…"), [] { return shown<PlayerListViewController>(); }},
-        {"player editor",
-         [this] {
-             if (PlayerListViewController* list = composition->playerList())
-                 QTest::mouseClick(list->addButton(), Qt::LeftButton);
-         },
-         [this]() -> QWidget* {
-             for (QWidget* window : QApplication::topLevelWidgets()) {
-                 auto* editor = dynamic_cast<PlayerViewController*>(window);
-                 if (editor && editor->isVisible() && !editor->readOnly()) return editor;
-             }
-             return nullptr;
-         }},
-        {"mic check", item("Mic Check…"), [] { return shown<MicCheckViewController>(); }},
-        {"timecode", item("Timecode…"), [] { return shown<BigLTCViewController>(); }},
-        {"notebook", item("Notebook…"), [] { return shown<NotebookViewController>(); }},
-        {"snapshots", item("Show Snapshots"),
-         [] { return shown<SnapshotSelectorViewController>(); }},
-        {"chat", [this] { composition->viewController().showHideChat(); },
-         [] { return shownWindow("Chat"); }},
-        {"strip editor", item("Channel Strips…"),
-         [] { return shown<ChannelStripViewController>(); }},
-    };
-    for (const Opening& opening : windows) {
-        SCOPED_TRACE(opening.name);
-        opening.open();
-        QWidget* window = nullptr;
-        ASSERT_TRUE(
-            QTest::qWaitFor([&] { return (window = opening.window()) != nullptr; }, kPatienceMs));
-        ASSERT_TRUE(settled(*window));
-        std::fprintf(stderr, "DEBUG %s %s geometry %d,%d %dx%d min %dx%d\n", opening.name,
-                     describe(WindowManager::frameOf(window->winId())).c_str(),
-                     window->geometry().x(), window->geometry().y(), window->width(),
-                     window->height(), window->minimumSizeHint().width(),
-                     window->minimumSizeHint().height());
-        EXPECT_EQ(offTheScreen(*window), "");
+    openEachOnTheScreen(openings());
+}
+
+// A window left as large as the screen (its inside was stored, without the frame the window
+// manager then adds) opens again on the screen, frame included.
+TEST_F(WindowPlacement, AWindowLeftAsLargeAsTheScreenOpensAgainWithItsFrameOnIt) {
+    ASSERT_TRUE(stripsShown()) << server->log();
+    const QRect area = composition->mainWindow().screen()->availableGeometry();
+    std::vector<Opening> stored;
+    for (const Opening& opening : openings()) {
+        if (!opening.frameName) continue;
+        UserDefaults::standardUserDefaults().setObject(Value(WindowFrameAutosave::frameText(area)),
+                                                       opening.frameName);
+        stored.push_back(opening);
     }
+    ASSERT_GE(stored.size(), 5u);
+    openEachOnTheScreen(stored);
 }
 
 }  // namespace
