@@ -200,8 +200,8 @@ class ManagedWindowsTest : public InProcessRemoteTest {
     }
 
     /// Empty when the window, with the frame the window manager drew round it, lies on the
-    /// screen's free area; else where it lies. Looked at until it holds or the patience runs
-    /// out.
+    /// screen's free area; else where it lies. Looked at for a while, as the window may still be
+    /// moved once the manager has framed it (settled() waits for that).
     static std::string offTheScreen(const QWidget& window) {
         std::string off;
         (void)QTest::qWaitFor(
@@ -216,7 +216,7 @@ class ManagedWindowsTest : public InProcessRemoteTest {
                 off = "frame " + describe(frame) + " on a free area of " + describe(area);
                 return false;
             },
-            kPatienceMs);
+            kPatienceMs / 4);
         return off;
     }
 
