@@ -49,7 +49,11 @@ QRect WindowFrameAutosave::frameOnScreen(const QRect& frame, const QRect& area, 
     return QRect(x.position, y.position, x.length, y.length);
 }
 
-void WindowFrameAutosave::placeOnScreen(QWidget& window) {
+void WindowFrameAutosave::placeOnScreen(QWidget& window) { place(window, false); }
+
+bool WindowFrameAutosave::placeFramedOnScreen(QWidget& window) { return place(window, true); }
+
+bool WindowFrameAutosave::place(QWidget& window, bool framed) {
     // The window manager's frame (title bar and borders) must lie on the screen too, once the
     // window has one: the frame extents the manager set, as the native window reads them now
     // (the widget's own idea of its frame follows only with its next move). Before the window
@@ -69,18 +73,21 @@ void WindowFrameAutosave::placeOnScreen(QWidget& window) {
         }
     }
     if (!best) best = QGuiApplication::primaryScreen();
-    if (!best) return;
+    if (!best) return false;
     const QRect area = best->availableGeometry();
-    // A least size that leaves the frame no room on the screen (one made to fit a small screen
-    // before the frame was known) is lowered to make room, as far as the contents allow.
+    // Once the manager has framed the window, a least size that leaves the frame no room on
+    // the screen (one made to fit a small screen before the frame was known) is lowered to
+    // make room, as far as the contents allow.
     const QSize room = area.size().shrunkBy(margins);
     const QSize least = window.minimumSize();
-    if (least.width() > room.width() || least.height() > room.height()) {
+    if (framed && (least.width() > room.width() || least.height() > room.height())) {
         const QSize lowered = least.boundedTo(room).expandedTo(window.minimumSizeHint());
         if (lowered != least) window.setMinimumSize(lowered);
     }
     const QRect placed = frameOnScreen(frame, area, window.minimumSize().grownBy(margins));
-    if (placed != frame) window.setGeometry(placed.marginsRemoved(margins));
+    if (placed == frame) return false;
+    window.setGeometry(placed.marginsRemoved(margins));
+    return true;
 }
 
 void WindowFrameAutosave::restoreOrCentre(QWidget& window, const std::string& name, QSize size) {

@@ -2,6 +2,9 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QRect>
+#include <QWidget>
+#include <optional>
 #include <vector>
 
 class QWindow;
@@ -10,10 +13,11 @@ namespace quenbril {
 
 /// Moves every window of the application, as it opens, so that it lies on the screen with the
 /// frame the window manager drew round it, title bar included (WindowFrameAutosave::
-/// placeOnScreen). A window is placed before it is mapped, when the frame is not known yet; the
-/// manager then adds its title bar and borders (its _NET_FRAME_EXTENTS), which can push them
+/// placeFramedOnScreen). A window is placed before it is mapped, when the frame is not known yet;
+/// the manager then adds its title bar and borders (its _NET_FRAME_EXTENTS), which can push them
 /// off the screen. So each window is placed again once it is on the screen and its frame is
-/// known, once per showing: a window the user moves afterwards stays where it is put.
+/// known, until it lies on the screen, once per showing: a window the user moves afterwards
+/// stays where it is put.
 ///
 /// Made once by the application, it watches every window of it until it goes. Main thread
 /// only.
@@ -28,8 +32,14 @@ class WindowsOnScreen : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    // The windows shown and not yet placed with their frames.
-    std::vector<QPointer<QWindow>> waiting_;
+    struct Waiting {
+        QPointer<QWidget> widget;
+        QPointer<QWindow> window;
+        std::optional<QRect> asked;  // the place the application last asked for
+        int moves = 0;               // how often it was moved since it was shown
+    };
+    // The windows shown and not yet seen on the screen with their frames.
+    std::vector<Waiting> waiting_;
 };
 
 }  // namespace quenbril
