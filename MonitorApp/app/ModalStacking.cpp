@@ -61,7 +61,6 @@ ModalStacking::~ModalStacking() {
 bool ModalStacking::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
         case QEvent::Show:
-            // Sent before the window is mapped: what it is given now, it maps with.
             if (watched->isWidgetType()) {
                 auto* widget = static_cast<QWidget*>(watched);
                 if (isPlainWindow(*widget)) windowShown(*widget);

@@ -1,8 +1,9 @@
 // Every modal sheet, dialog and panel of the application stacks above every other window of the
 // application, the chat window kept on top included, as the window manager stacks them: the
-// note sheet of a long click in notebook mode (and Escape or its Cancel closes it), an alert of
-// a window below the chat window, the colour dialog of the preferences, and the connection
-// dialog at a start that reopens windows kept on top.
+// note sheet of a long click in notebook mode (and Escape or its Cancel closes it), also when
+// the main window it blocks is brought forward, an alert of a window below the chat window, the
+// colour dialog of the preferences, and the connection dialog at a start that reopens a window
+// kept on top.
 
 #include <QAction>
 #include <QColorDialog>
@@ -114,6 +115,27 @@ TEST_F(ModalStacking, TheNoteSheetShowsAboveTheChatWindowAndEscapeOrCancelCloses
             QTest::qWaitFor([&] { return !QApplication::activeModalWidget(); }, kPatienceMs))
             << "the main window takes input again";
     }
+}
+
+// With no window kept on top, the sheet is a window of the normal level: the main window it
+// blocks, brought forward as a click on it does, does not cover it.
+TEST_F(ModalStacking, TheMainWindowBroughtForwardDoesNotCoverItsNoteSheet) {
+    ASSERT_TRUE(stripsShown()) << server->log();
+    trigger("Notebook Mode");
+    AddNoteViewController* sheet = longClickForANote(2);
+    ASSERT_NE(sheet, nullptr) << "no note sheet";
+    ASSERT_TRUE(settled(*sheet));
+    ASSERT_EQ(windowsAbove(*sheet), "");
+    composition->mainWindow().activateWindow();
+    composition->mainWindow().raise();
+    // The main window is active for a moment at least, once the window manager has had the
+    // request (its stacking is looked at only then).
+    (void)QTest::qWaitFor(
+        [&] { return QApplication::activeWindow() == &composition->mainWindow(); }, 2000);
+    EXPECT_EQ(windowsAbove(*sheet), "") << "stacked above every other window";
+    EXPECT_GT(shareShown(*sheet), 0.9) << "drawn whole on the screen, not covered";
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !sheet->isVisible(); }, kPatienceMs));
 }
 
 TEST_F(ModalStacking, AnAlertOfAWindowBelowTheChatWindowShowsAboveIt) {
