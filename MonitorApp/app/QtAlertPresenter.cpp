@@ -8,7 +8,7 @@
 #include <QPointer>
 #include <QPushButton>
 
-#include "MonitorApp/app/ModalOwner.h"
+#include "MonitorApp/controls/ModalOwner.h"
 
 namespace quenbril {
 

@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <QStringList>
 
-#include "MonitorApp/app/ModalOwner.h"
+#include "MonitorApp/controls/ModalOwner.h"
 
 namespace quenbril {
 

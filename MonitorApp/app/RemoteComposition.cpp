@@ -4,6 +4,7 @@
 
 #include "MonitorApp/app/AppDelegate.h"
 #include "MonitorApp/app/MainWindow.h"
+#include "MonitorApp/app/ModalStacking.h"
 #include "MonitorApp/app/SharedServices.h"
 #include "MonitorApp/app/SharedViewServices.h"
 #include "MonitorApp/audio/PELAudioEngine.h"
@@ -16,7 +17,9 @@
 #include "MonitorApp/chat/ui/ChatNotifierViewController.h"
 #include "MonitorApp/chat/ui/ChatSettingsViewController.h"
 #include "MonitorApp/chat/ui/ChatWindowOpener.h"
+#include "MonitorApp/controls/ModalOwner.h"
 #include "MonitorApp/controls/ToolSelector.h"
+#include "MonitorApp/controls/WindowsOnScreen.h"
 #include "MonitorApp/dispatch/RemoteContext.h"
 #include "MonitorApp/mainwindow/LinkSenders.h"
 #include "MonitorApp/mainwindow/QtShortTimeClock.h"
@@ -48,7 +51,9 @@
 namespace quenbril {
 
 RemoteComposition::RemoteComposition()
-    : panels_{NotificationCenter::defaultCenter(),   UserDefaults::standardUserDefaults(),
+    : windowsOnScreen_(std::make_unique<WindowsOnScreen>()),
+      modalStacking_(std::make_unique<ModalStacking>()),
+      panels_{NotificationCenter::defaultCenter(),   UserDefaults::standardUserDefaults(),
               UserSettingsManager::sharedInstance(), ChannelStripManager::sharedInstance(),
               PlayerManager::sharedInstance(),       PlaybackManager::sharedInstance(),
               NotebookManager::sharedInstance(),     LTCManager::sharedInstance(),
@@ -195,6 +200,7 @@ SegueTable RemoteComposition::segueTable() {
             UserSettingsManager::sharedInstance(), UserDefaults::standardUserDefaults(),
             ServerManager::sharedInstance(), NotificationCenter::defaultCenter());
         dialog->setAlertPresenter(&alerts_);
+        ModalOwner::keepAbove(*dialog);
         return dialog;
     });
     // One preferences window: opening it again while it is shown brings it forward.
@@ -249,6 +255,8 @@ SegueTable RemoteComposition::segueTable() {
         auto sheet = std::make_shared<AddNoteViewController>(panels_, window_.get());
         sheet->setLinkSender(&ServerManager::sharedInstance());
         sheet->setAlertPresenter(&alerts_);
+        // Above every window of the application, the chat window kept on top included.
+        ModalOwner::keepAbove(*sheet);
         addNote_ = sheet;
         return sheet;
     });

@@ -13,6 +13,7 @@ class BigLTCViewController;
 class ChannelStripViewController;
 class ChatMacroViewController;
 class MicCheckViewController;
+class ModalStacking;
 class ChatNotifierViewController;
 class AddNoteViewController;
 class MainWindow;
@@ -23,6 +24,7 @@ class SegueTable;
 class SettingsTabViewController;
 class SnapshotSelectorViewController;
 class ViewController;
+class WindowsOnScreen;
 
 /// The composition root: the one place the application is put together. It makes the main
 /// window controller over the shared instances, gives every sender the server link, fills the
@@ -72,6 +74,10 @@ class RemoteComposition {
   private:
     SegueTable segueTable();
 
+    // Every window of the application opens on the screen, frame included, and every modal
+    // one stays above the others; both watch the windows made below.
+    std::unique_ptr<WindowsOnScreen> windowsOnScreen_;
+    std::unique_ptr<ModalStacking> modalStacking_;
     QtAlertPresenter alerts_;
     QtFilePanel files_;
     PanelServices panels_;

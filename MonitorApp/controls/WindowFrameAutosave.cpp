@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 #include <sstream>
 
@@ -48,13 +49,19 @@ QRect WindowFrameAutosave::frameOnScreen(const QRect& frame, const QRect& area, 
     return QRect(x.position, y.position, x.length, y.length);
 }
 
-void WindowFrameAutosave::placeOnScreen(QWidget& window) {
+void WindowFrameAutosave::placeOnScreen(QWidget& window) { place(window, false); }
+
+bool WindowFrameAutosave::placeFramedOnScreen(QWidget& window) { return place(window, true); }
+
+bool WindowFrameAutosave::place(QWidget& window, bool framed) {
     // The window manager's frame (title bar and borders) must lie on the screen too, once the
-    // window has one; before it shows, its inside stands for it.
+    // window has one: the frame extents the manager set, as the native window reads them now
+    // (the widget's own idea of its frame follows only with its next move). Before the window
+    // was ever framed, its inside stands for the frame.
     const QRect inside = window.geometry();
-    const QRect frame = window.frameGeometry();
-    const QMargins margins(inside.left() - frame.left(), inside.top() - frame.top(),
-                           frame.right() - inside.right(), frame.bottom() - inside.bottom());
+    QMargins margins;
+    if (const QWindow* handle = window.windowHandle()) margins = handle->frameMargins();
+    const QRect frame = inside.marginsAdded(margins);
     const QScreen* best = nullptr;
     long long bestArea = 0;
     for (const QScreen* screen : QGuiApplication::screens()) {
@@ -66,10 +73,21 @@ void WindowFrameAutosave::placeOnScreen(QWidget& window) {
         }
     }
     if (!best) best = QGuiApplication::primaryScreen();
-    if (!best) return;
-    const QRect placed =
-        frameOnScreen(frame, best->availableGeometry(), window.minimumSize().grownBy(margins));
-    if (placed != frame) window.setGeometry(placed.marginsRemoved(margins));
+    if (!best) return false;
+    const QRect area = best->availableGeometry();
+    // Once the manager has framed the window, a least size that leaves the frame no room on
+    // the screen (one made to fit a small screen before the frame was known) is lowered to
+    // make room, as far as the contents allow.
+    const QSize room = area.size().shrunkBy(margins);
+    const QSize least = window.minimumSize();
+    if (framed && (least.width() > room.width() || least.height() > room.height())) {
+        const QSize lowered = least.boundedTo(room).expandedTo(window.minimumSizeHint());
+        if (lowered != least) window.setMinimumSize(lowered);
+    }
+    const QRect placed = frameOnScreen(frame, area, window.minimumSize().grownBy(margins));
+    if (placed == frame) return false;
+    window.setGeometry(placed.marginsRemoved(margins));
+    return true;
 }
 
 void WindowFrameAutosave::restoreOrCentre(QWidget& window, const std::string& name, QSize size) {

@@ -25,6 +25,10 @@ class WindowFrameAutosave {
     /// be used during a show. Along a side where even its least size is larger than the screen,
     /// it keeps its size with its top or left edge on the screen.
     static void placeOnScreen(QWidget& window);
+    /// As placeOnScreen, once the window manager has framed the shown window: a least size
+    /// that, with the frame, is larger than the screen is first lowered to make room for the
+    /// frame, as far as the window's contents allow. Answers whether the window was moved.
+    static bool placeFramedOnScreen(QWidget& window);
     /// `size` no larger than the free area of the window's screen (the primary screen before
     /// the window shows): a least size larger than that would push the window off the screen.
     static QSize withinScreen(QSize size, const QWidget& window);
@@ -40,6 +44,9 @@ class WindowFrameAutosave {
     /// Within the window's size limits, with a strip along its top (where the title bar is
     /// grabbed) on one of the screens.
     static bool frameFits(const QRect& frame, const QWidget& window);
+
+  private:
+    static bool place(QWidget& window, bool framed);
 };
 
 }  // namespace quenbril

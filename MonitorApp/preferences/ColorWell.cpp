@@ -2,7 +2,9 @@
 
 #include <QColorDialog>
 #include <QPainter>
+#include <QPointer>
 
+#include "MonitorApp/controls/ModalOwner.h"
 #include "MonitorApp/controls/QtColor.h"
 
 namespace quenbril {
@@ -10,9 +12,18 @@ namespace quenbril {
 namespace {
 
 std::optional<Color> pickWithDialog(const Color& current, QWidget* parent) {
-    const QColor chosen = QColorDialog::getColor(toQColor(current), parent, "Colour");
-    if (!chosen.isValid()) return std::nullopt;
-    return fromQColor(chosen);
+    const ModalOwner owner(parent);
+    // On the heap: should the asking window go while the dialog is open, it takes the dialog
+    // along.
+    QPointer<QColorDialog> dialog = new QColorDialog(toQColor(current), owner.window());
+    dialog->setWindowTitle("Colour");
+    owner.adopt(*dialog);
+    const bool chosen = dialog->exec() == QDialog::Accepted && dialog;
+    const QColor colour = chosen ? dialog->selectedColor() : QColor();
+    delete dialog.data();
+    owner.restoreFocus();
+    if (!colour.isValid()) return std::nullopt;
+    return fromQColor(colour);
 }
 
 }  // namespace

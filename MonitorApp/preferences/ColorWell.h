@@ -20,8 +20,8 @@ class ColorWell : public QPushButton {
 
     const Color& color() const { return color_; }
     void setColor(const Color& color);
-    /// By default the picker is Qt's modal colour dialog; tests install one that answers at
-    /// once.
+    /// By default the picker is a modal colour dialog of the well's window; tests install one that
+    /// answers at once.
     void setPicker(Picker picker) { picker_ = std::move(picker); }
     /// Runs the picker and takes its colour (what a click does).
     void pick();

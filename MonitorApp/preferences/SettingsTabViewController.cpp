@@ -2,11 +2,14 @@
 
 #include <QCloseEvent>
 #include <QPalette>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 #include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/controls/QtColor.h"
+#include "MonitorApp/controls/WindowFrameAutosave.h"
 #include "MonitorApp/lockable/LockableViewController.h"
 #include "MonitorApp/preferences/DisplayPreferencesViewController.h"
 #include "MonitorApp/preferences/PreferencesPane.h"
@@ -23,12 +26,20 @@ SettingsTabViewController::SettingsTabViewController(const PreferencesServices& 
       services_(services) {
     // Titled, closable and minimisable, but never zoomed.
     setWindowTitle("Preferences");
-    tabView_ = new QTabWidget(this);
+    tabView_ = new QTabWidget;
     userPrefs_ = new UserPrefsViewController(services);
     userPrefs_->setLinkSender(link);
     displayPrefs_ = new DisplayPreferencesViewController(services);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(tabView_);
+    // On a screen smaller than the panes (a small one, or one at twice the scale) the window
+    // fits the screen, frame included, and the panes scroll, rather than running off it.
+    scroller_ = new QScrollArea(this);
+    scroller_->setWidgetResizable(true);
+    scroller_->setFrameShape(QFrame::NoFrame);
+    scroller_->setWidget(tabView_);
+    scroller_->viewport()->setAutoFillBackground(false);
+    scroller_->verticalScrollBar()->installEventFilter(this);
+    layout->addWidget(scroller_);
     connect(tabView_, &QTabWidget::currentChanged, this, [this](int index) { tabChanged(index); });
     addPane("User", userPrefs_);
     addPane("Display", displayPrefs_);
@@ -45,6 +56,12 @@ void SettingsTabViewController::viewDidLoad() {
 }
 
 void SettingsTabViewController::show() {
+    // As large as the panes ask where the screen has room (the scroll area alone would ask
+    // for less).
+    if (!isVisible()) {
+        const QMargins margins = layout()->contentsMargins();
+        resize(WindowFrameAutosave::withinScreen(tabView_->sizeHint().grownBy(margins), *this));
+    }
     QWidget::show();
     viewDidAppear();
 }
@@ -65,6 +82,18 @@ void SettingsTabViewController::addPane(const QString& title, PreferencesPane* p
     panes_.push_back(pane);
     pane->setAlertPresenter(alertPresenter_);
     tabView_->addTab(&pane->paneView(), title);
+}
+
+bool SettingsTabViewController::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == scroller_->verticalScrollBar() &&
+        (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+        // With the panes scrolling up and down, the window widens by the scroll bar rather
+        // than scrolling sideways too.
+        const int least = tabView_->minimumSizeHint().expandedTo(tabView_->minimumSize()).width();
+        const int bar = scroller_->verticalScrollBar()->sizeHint().width();
+        scroller_->setMinimumWidth(event->type() == QEvent::Show ? least + bar : 0);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void SettingsTabViewController::closeEvent(QCloseEvent* event) {

@@ -6,6 +6,7 @@
 #include "MonitorApp/preferences/PreferencesServices.h"
 #include "MonitorApp/seams/MainWindowSeams.h"
 
+class QScrollArea;
 class QTabWidget;
 
 namespace quenbril {
@@ -48,6 +49,7 @@ class SettingsTabViewController : public QWidget, public virtual SegueDestinatio
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     /// The tab at `index` came into sight: the pane that was in sight saves, the new one shows
@@ -60,6 +62,8 @@ class SettingsTabViewController : public QWidget, public virtual SegueDestinatio
 
     PreferencesServices services_;
     QTabWidget* tabView_ = nullptr;
+    // Holds the tabs: they scroll where the screen is smaller than the panes.
+    QScrollArea* scroller_ = nullptr;
     UserPrefsViewController* userPrefs_ = nullptr;
     DisplayPreferencesViewController* displayPrefs_ = nullptr;
     /// Every tab's pane, in tab order.

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace quenbril::test {
@@ -28,6 +29,22 @@ class WindowManager {
     static std::vector<uint32_t> stackingOrder();
     /// Whether `upper` is stacked above `lower`; false when either is not managed.
     static bool above(uint32_t upper, uint32_t lower);
+
+    /// A rectangle on the root window, in the X server's pixels.
+    struct Area {
+        int x = 0, y = 0, width = 0, height = 0;
+        bool contains(const Area& other) const {
+            return other.x >= x && other.y >= y && other.x + other.width <= x + width &&
+                   other.y + other.height <= y + height;
+        }
+    };
+    /// The window with the frame the manager drew round it (title bar and borders, its
+    /// _NET_FRAME_EXTENTS), as the X server has it now; none before the manager has set the
+    /// extents.
+    static std::optional<Area> frameOf(uint32_t window);
+    /// The screen's free area the manager announces (_NET_WORKAREA of the current desktop),
+    /// or the whole screen when it announces none.
+    static Area workArea();
 
   private:
     std::unique_ptr<ChildProcess> process_;

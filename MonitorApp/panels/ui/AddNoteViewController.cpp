@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGridLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -105,6 +106,8 @@ void AddNoteViewController::buildView() {
     setButtonTitleFor(*lockedButton_, "Lock macros", Qt::white);
     connect(lockedButton_, &QCheckBox::clicked, this, [this] { lockedClicked(); });
     cancelButton_ = new QPushButton("Cancel", this);
+    // Escape dismisses the sheet, as it does a dialog.
+    cancelButton_->setShortcut(QKeySequence(Qt::Key_Escape));
     connect(cancelButton_, &QPushButton::clicked, this, [this] { cancelClicked(); });
     grid->addWidget(lockedButton_, 3 + kMacroCount, 0);
     grid->addWidget(cancelButton_, 3 + kMacroCount, 1);
