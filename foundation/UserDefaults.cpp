@@ -301,12 +301,15 @@ std::optional<UserDefaults::SetAside> UserDefaults::takeSetAside() {
     return std::exchange(setAside_, std::nullopt);
 }
 
-bool UserDefaults::readable(const Bytes& file) {
+bool UserDefaults::readable(const Bytes& file) { return fitsAtLeast(file.size()); }
+
+bool UserDefaults::fitsAtLeast(uint64_t size) {
     // A file the reader refuses would be set aside at the next start, and every setting with it.
-    if (file.size() <= kMaxUserFileSize) return true;
+    if (size <= kMaxUserFileSize) return true;
     if (firstRefusal("size")) {
-        log(LogLevel::Error, "Settings not saved to %s: they would take %zu bytes, more than %s",
-            path_.c_str(), file.size(), maxFileSizeText().c_str());
+        log(LogLevel::Error,
+            "Settings not saved to %s: they would take at least %llu bytes, more than %s",
+            path_.c_str(), static_cast<unsigned long long>(size), maxFileSizeText().c_str());
     }
     return false;
 }
@@ -369,6 +372,10 @@ UserDefaults::WriteResult UserDefaults::writeLocked() {
 }
 
 UserDefaults::WriteResult UserDefaults::tryWriteLocked() {
+    // Told without writing where it is plain: writing that much takes a long while.
+    if (!fitsAtLeast(PropertyList::xmlLengthAtLeast(Value(stored_)))) {
+        return WriteResult::Unstorable;
+    }
     Error error;
     std::optional<Bytes> bytes =
         PropertyList::write(Value(stored_), PropertyList::Format::Xml, &error);

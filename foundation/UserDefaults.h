@@ -128,6 +128,7 @@ class UserDefaults {
     bool setAside(const std::string& file, const std::string& reason);
     // Whether the store would read `file` back; logs why not.
     bool readable(const Bytes& file);
+    bool fitsAtLeast(uint64_t size);
     // Whether a save refused for `why` is to be logged: the first time since a save went
     // through.
     bool firstRefusal(const char* why);
