@@ -6,23 +6,11 @@
 #include <QWindow>
 #include <algorithm>
 
+#include "MonitorApp/controls/WindowsOnScreen.h"
+
 namespace quenbril {
 
 namespace {
-
-/// A window the user sees as one (menus, tool tips and the like aside).
-bool isPlainWindow(const QWidget& widget) {
-    if (!widget.isWindow()) return false;
-    switch (widget.windowType()) {
-        case Qt::Popup:
-        case Qt::ToolTip:
-        case Qt::SplashScreen:
-        case Qt::Desktop:
-            return false;
-        default:
-            return true;
-    }
-}
 
 bool isModalWindow(const QWidget& widget) { return isPlainWindow(widget) && widget.isModal(); }
 

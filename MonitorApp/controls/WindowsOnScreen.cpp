@@ -10,14 +10,8 @@
 
 namespace quenbril {
 
-namespace {
-
-/// A manager that will not have the window where it is asked to be is not asked forever.
-constexpr int kMostMoves = 4;
-
-/// A window the window manager frames and the user moves (menus, tool tips and the like aside).
-bool isFramedWindow(const QWidget& widget) {
-    if (!widget.isWindow() || widget.windowFlags().testFlag(Qt::FramelessWindowHint)) return false;
+bool isPlainWindow(const QWidget& widget) {
+    if (!widget.isWindow()) return false;
     switch (widget.windowType()) {
         case Qt::Popup:
         case Qt::ToolTip:
@@ -29,6 +23,16 @@ bool isFramedWindow(const QWidget& widget) {
     }
 }
 
+namespace {
+
+/// A manager that will not have the window where it is asked to be is not asked forever.
+constexpr int kMostMoves = 4;
+
+/// A window the window manager frames and the user moves.
+bool isFramedWindow(const QWidget& widget) {
+    return isPlainWindow(widget) && !widget.windowFlags().testFlag(Qt::FramelessWindowHint);
+}
+
 }  // namespace
 
 WindowsOnScreen::WindowsOnScreen() { qApp->installEventFilter(this); }
@@ -38,6 +42,17 @@ WindowsOnScreen::~WindowsOnScreen() {
 }
 
 bool WindowsOnScreen::eventFilter(QObject* watched, QEvent* event) {
+    // Every event of the application passes here: only those that place a window go on.
+    switch (event->type()) {
+        case QEvent::Show:
+        case QEvent::Hide:
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Expose:
+            break;
+        default:
+            return false;
+    }
     std::erase_if(waiting_,
                   [](const Waiting& w) { return w.widget.isNull() || w.window.isNull(); });
     if (watched->isWidgetType()) {

@@ -11,6 +11,9 @@ class QWindow;
 
 namespace quenbril {
 
+/// A window the user sees as one (menus, tool tips and the like aside).
+bool isPlainWindow(const QWidget& widget);
+
 /// Moves every window of the application, as it opens, so that it lies on the screen with the
 /// frame the window manager drew round it, title bar included (WindowFrameAutosave::
 /// placeFramedOnScreen). A window is placed before it is mapped, when the frame is not known yet;
