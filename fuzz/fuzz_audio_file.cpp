@@ -70,9 +70,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (;;) {
             uint32_t got = 0;
             bool eof = false;
-            reader->readFrames(4096, list, &got, &eof);
+            Error error;
+            reader->readFrames(4096, list, &got, &eof, &error);
             read += got;
-            if (eof || read >= limit) break;
+            if (eof || error.code != 0 || read >= limit) break;
             if (read > reader->totalClientFrames()) std::abort();
         }
     };

@@ -16,12 +16,21 @@ namespace {
 
 using U = ATAudioUtilities;
 
-enum ErrorCode { kMissing = 1, kCannotOpen = 3, kBadClientFormat = 4 };
+enum ErrorCode {
+    kMissing = 1,
+    kCannotOpen = 3,
+    kBadClientFormat = 4,
+    kUnconvertibleRate = 5,
+    kReadFailed = 6
+};
 
 // The statuses the result check prints for each refusal.
 constexpr OSStatus kFileNotFound = -43;
 constexpr OSStatus kInvalidFile = static_cast<OSStatus>(fourCharCode("dta?"));
 constexpr OSStatus kFormatNotSupported = static_cast<OSStatus>(fourCharCode("fmt?"));
+
+/// The rate converter's bound, either way: libsamplerate's, which src_is_valid_ratio() checks.
+constexpr int kConverterMaxRatio = 256;
 
 Error fileError(const std::string& url, ErrorCode code, const std::string& reason) {
     Error error = Error::make(ATAudioFile::kErrorDomain, code, url + ": " + reason);
@@ -33,8 +42,27 @@ Error fileError(const std::string& url, ErrorCode code, const std::string& reaso
 /// for the error: a player made from a URL asks for none.
 void refuse(const std::string& url, ErrorCode code, const std::string& reason, Error* error) {
     const std::string operation = "Failed to open audio file " + url + ": " + reason;
-    U::checkResult(code == kMissing ? kFileNotFound : kInvalidFile, operation.c_str());
+    const OSStatus status = code == kMissing             ? kFileNotFound
+                            : code == kUnconvertibleRate ? kFormatNotSupported
+                                                         : kInvalidFile;
+    U::checkResult(status, operation.c_str());
     if (error) *error = fileError(url, code, reason);
+}
+
+/// Why the rate converter cannot read a file of `fileRate` at `clientRate`, or "" when it can.
+/// A client rate that is no rate at all is the client format check's to refuse.
+std::string rateRefusal(double fileRate, double clientRate) {
+    const double ratio = clientRate / fileRate;
+    if (!std::isfinite(clientRate) || !(clientRate > 0.0) || ratio == 1.0 ||
+        src_is_valid_ratio(ratio)) {
+        return {};
+    }
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "its rate of %.10g Hz cannot be converted to %.10g Hz: the rate converter "
+                  "takes rates at most %d times apart",
+                  fileRate, clientRate, kConverterMaxRatio);
+    return text;
 }
 
 }  // namespace
@@ -62,6 +90,13 @@ std::shared_ptr<ATAudioFile> ATAudioFile::audioFileWithURL(
     const AudioStreamBasicDescription& clientFormat, Error* error) {
     std::shared_ptr<ATAudioFile> file(new ATAudioFile(url, delegate));
     if (!file->open(error)) return nullptr;
+    // A file the converter cannot bring to the client's rate would read as empty.
+    if (const std::string reason =
+            rateRefusal(file->fileFormat_.mSampleRate, clientFormat.mSampleRate);
+        !reason.empty()) {
+        refuse(url, kUnconvertibleRate, reason, error);
+        return nullptr;
+    }
     // applyClientFormat() logs its refusal with the file.
     if (!file->applyClientFormat(clientFormat)) {
         if (error)
@@ -99,39 +134,47 @@ bool ATAudioFile::setClientFormat(const AudioStreamBasicDescription& clientForma
 }
 
 bool ATAudioFile::applyClientFormat(const AudioStreamBasicDescription& clientFormat) {
-    if (!isSupportedClientFormat(clientFormat)) {
-        const std::string operation = "Couldn't set client data format on file " + url_ + ": " +
-                                      U::stringForAudioStreamBasicDescription(clientFormat);
+    // A refused format leaves the reader reading as it did.
+    const std::string refusal = isSupportedClientFormat(clientFormat)
+                                    ? rateRefusal(fileFormat_.mSampleRate, clientFormat.mSampleRate)
+                                    : U::stringForAudioStreamBasicDescription(clientFormat);
+    if (!refusal.empty()) {
+        const std::string operation =
+            "Couldn't set client data format on file " + url_ + ": " + refusal;
         U::checkResult(kFormatNotSupported, operation.c_str());
         return false;
     }
-    const int64_t position = frameIndex();
-    const double oldRate = clientFormat_.mSampleRate;
-    releaseConverter();
-    clientFormat_ = clientFormat;
-    clientChannels_ = clientFormat.mChannelsPerFrame;
-    ratio_ = clientFormat.mSampleRate / fileFormat_.mSampleRate;
-    if (ratio_ != 1.0) {
+    const double ratio = clientFormat.mSampleRate / fileFormat_.mSampleRate;
+    SRC_STATE* converter = nullptr;
+    SRC_STATE* waveformConverter = nullptr;
+    if (ratio != 1.0) {
+        const auto channels = static_cast<int>(clientFormat.mChannelsPerFrame);
         int result = 0;
-        converter_ = src_callback_new(&ATAudioFile::converterInput, SRC_SINC_FASTEST,
-                                      static_cast<int>(clientChannels_), &result, this);
-        if (converter_) {
-            waveformConverter_ = src_callback_new(&ATAudioFile::converterInput, SRC_LINEAR,
-                                                  static_cast<int>(clientChannels_), &result, this);
+        converter = src_callback_new(&ATAudioFile::converterInput, SRC_SINC_FASTEST, channels,
+                                     &result, this);
+        if (converter) {
+            waveformConverter =
+                src_callback_new(&ATAudioFile::converterInput, SRC_LINEAR, channels, &result, this);
         }
-        if (!converter_ || !waveformConverter_) {
-            releaseConverter();
+        if (!waveformConverter) {
+            if (converter) src_delete(converter);
             char rates[96];
             std::snprintf(rates, sizeof rates, "Could not convert %.0f Hz to %.0f Hz",
                           fileFormat_.mSampleRate, clientFormat.mSampleRate);
             const std::string operation =
                 std::string(rates) + " for file " + url_ + ": " + src_strerror(result);
             U::checkResult(kFormatNotSupported, operation.c_str());
-            clientFormat_ = {};
-            clientChannels_ = 0;
             return false;
         }
     }
+    const int64_t position = frameIndex();
+    const double oldRate = clientFormat_.mSampleRate;
+    releaseConverter();
+    converter_ = converter;
+    waveformConverter_ = waveformConverter;
+    clientFormat_ = clientFormat;
+    clientChannels_ = clientFormat.mChannelsPerFrame;
+    ratio_ = ratio;
     fileChunk_.assign(static_cast<size_t>(kChunkFrames) * fileChannels_, 0.0f);
     mixedChunk_.assign(static_cast<size_t>(kChunkFrames) * clientChannels_, 0.0f);
     clientChunk_.assign(static_cast<size_t>(kChunkFrames) * clientChannels_, 0.0f);
@@ -157,6 +200,7 @@ int64_t ATAudioFile::totalClientFrames() const {
 uint32_t ATAudioFile::readMixed(float* out, uint32_t frames) {
     frames = std::min(frames, kChunkFrames);
     const uint32_t count = decoder_->read(fileChunk_.data(), frames);
+    if (count < frames && !decoder_->readFailure().empty()) readFailure_ = decoder_->readFailure();
     U::mixChannels(fileChunk_.data(), fileChannels_, out, clientChannels_, count);
     return count;
 }
@@ -165,10 +209,10 @@ long ATAudioFile::converterInput(void* context, float** data) {
     auto* self = static_cast<ATAudioFile*>(context);
     *data = self->mixedChunk_.data();
     // A damaged file may give frames again after it gave none; the converter must not be fed
-    // after the end it was told of.
-    if (self->sourceEnded_) return 0;
+    // after the end it was told of, nor after a failure.
+    if (self->sourceEnded_ || !self->readFailure_.empty()) return 0;
     const uint32_t got = self->readMixed(self->mixedChunk_.data(), kChunkFrames);
-    if (got > 0) return got;
+    if (got > 0 || !self->readFailure_.empty()) return got;
     // The converter keeps its last frames back until more input comes: silence after the end
     // lets them out, and reads stop at the file's length.
     self->sourceEnded_ = true;
@@ -180,12 +224,17 @@ uint32_t ATAudioFile::readClientFrames(float* out, uint32_t frames, SRC_STATE_ta
     const int64_t left = std::max<int64_t>(totalClientFrames() - frameIndex(), 0);
     frames = static_cast<uint32_t>(std::min<int64_t>(frames, left));
     uint32_t done = 0;
-    while (done < frames) {
+    while (done < frames && readFailure_.empty()) {
         float* at = out + static_cast<size_t>(done) * clientChannels_;
         const uint32_t wanted = std::min(frames - done, kChunkFrames);
         const long got = converter ? src_callback_read(converter, ratio_, wanted, at)
                                    : static_cast<long>(readMixed(at, wanted));
-        if (got <= 0) break;
+        if (got <= 0) {
+            if (converter && src_error(converter) != 0 && readFailure_.empty())
+                readFailure_ =
+                    std::string("the rate converter failed: ") + src_strerror(src_error(converter));
+            break;
+        }
         done += static_cast<uint32_t>(got);
     }
     frameIndex_.store(frameIndex() + done, std::memory_order_relaxed);
@@ -193,13 +242,14 @@ uint32_t ATAudioFile::readClientFrames(float* out, uint32_t frames, SRC_STATE_ta
 }
 
 void ATAudioFile::readFrames(uint32_t frames, AudioBufferList* bufferList, uint32_t* bufferSize,
-                             bool* eof) {
+                             bool* eof, Error* error) {
     std::unique_lock guard(lock_, std::try_to_lock);
     if (!guard.owns_lock() || !bufferList || bufferList->mNumberBuffers == 0) {
         if (bufferSize) *bufferSize = 0;
         if (eof) *eof = false;
         return;
     }
+    const bool failedBefore = !readFailure_.empty();
     frames = std::min(frames, framesHeldInFormat(bufferList, clientFormat_));
 
     ATAudioFileDelegate* delegate = this->delegate();
@@ -220,9 +270,17 @@ void ATAudioFile::readFrames(uint32_t frames, AudioBufferList* bufferList, uint3
         done += got;
         if (got < wanted) break;
     }
+    const bool failed = !readFailure_.empty();
+    if (failed && !failedBefore) logReadFailure();
+    if (failed && error) *error = fileError(url_, kReadFailed, readFailure_);
     if (bufferSize) *bufferSize = done;
-    if (eof) *eof = done == 0;
+    if (eof) *eof = done == 0 && !failed;
     tellPosition();
+}
+
+void ATAudioFile::logReadFailure() const {
+    log(LogLevel::Error, "Failed to read audio file %s at frame %lld: %s", url_.c_str(),
+        static_cast<long long>(frameIndex()), readFailure_.c_str());
 }
 
 void ATAudioFile::tellPosition() {
@@ -249,6 +307,7 @@ void ATAudioFile::seekLocked(int64_t frame) {
     if (converter_) src_reset(converter_);
     if (waveformConverter_) src_reset(waveformConverter_);
     sourceEnded_ = false;
+    readFailure_.clear();
     frameIndex_.store(frame, std::memory_order_relaxed);
 }
 
@@ -320,8 +379,12 @@ std::shared_ptr<ATAudioFloatData> ATAudioFile::getWaveformData(uint32_t points) 
             values[c][point] =
                 read ? static_cast<float>(std::sqrt(sums[c] / static_cast<double>(read))) : 0.0f;
     }
+    // A waveform whose file failed on the way would show silence where it could not read.
+    const bool failed = !readFailure_.empty();
+    if (failed) logReadFailure();
     seekLocked(remembered);
     guard.unlock();
+    if (failed) return nullptr;
 
     std::vector<const float*> pointers;
     for (const auto& channel : values) pointers.push_back(channel.data());

@@ -45,9 +45,10 @@ class ATAudioFile : public std::enable_shared_from_this<ATAudioFile> {
     static const std::vector<std::string>& supportedAudioFileTypes();
     AudioStreamBasicDescription floatFormat() const { return defaultClientFormat(); }
 
-    /// A reader, or null when the file cannot be opened (missing, damaged or not audio) or the
-    /// client format is not one isSupportedClientFormat() takes; `error` then names the file
-    /// and the reason, and the result check logs both whether or not `error` is given.
+    /// A reader, or null when the file cannot be opened (missing, damaged, not audio, or at a
+    /// rate the converter cannot bring to the client's) or the client format is not one
+    /// isSupportedClientFormat() takes; `error` then names the file and the reason, and the
+    /// result check logs both whether or not `error` is given.
     static std::shared_ptr<ATAudioFile> audioFileWithURL(
         const std::string& url, ATAudioFileDelegate* delegate = nullptr,
         const AudioStreamBasicDescription& clientFormat = defaultClientFormat(),
@@ -62,7 +63,13 @@ class ATAudioFile : public std::enable_shared_from_this<ATAudioFile> {
     /// Reads up to `frames` frames (no more than the list holds) into a list laid out in the
     /// client format. `bufferSize` gets the frames read and `eof` whether none were left. With
     /// the lock busy nothing is read: 0 frames and no end of file.
-    void readFrames(uint32_t frames, AudioBufferList* bufferList, uint32_t* bufferSize, bool* eof);
+    ///
+    /// A read that fails (the file cannot give the frames it has) is no end of file: `error`
+    /// gets the file and the reason, the list the frames read before, and the failure is logged
+    /// once. Every read after it fails the same way until a seek (or a client format) has the
+    /// reader try again.
+    void readFrames(uint32_t frames, AudioBufferList* bufferList, uint32_t* bufferSize, bool* eof,
+                    Error* error = nullptr);
     /// Dropped when the lock is busy. Frames past the end are clamped to the end.
     void seekToFrame(int64_t frame);
     int64_t frameIndex() const { return frameIndex_.load(std::memory_order_relaxed); }
@@ -74,7 +81,9 @@ class ATAudioFile : public std::enable_shared_from_this<ATAudioFile> {
     std::string formattedCurrentTime() const;
 
     const AudioStreamBasicDescription& clientFormat() const { return clientFormat_; }
-    /// Refused (false, with a log line) for a format isSupportedClientFormat() does not take.
+    /// Refused (false, with a log line naming the file and the reason, the reader as it was) for
+    /// a format isSupportedClientFormat() does not take or a rate the converter cannot reach
+    /// from the file's (more than 256 times apart).
     bool setClientFormat(const AudioStreamBasicDescription& clientFormat);
     const AudioStreamBasicDescription& fileFormat() const { return fileFormat_; }
     double duration() const { return duration_; }
@@ -91,8 +100,9 @@ class ATAudioFile : public std::enable_shared_from_this<ATAudioFile> {
     const std::string& url() const { return url_; }
 
     /// One RMS value per channel for each of `points` stretches of the file (every frame of the
-    /// stretch counts, whatever the client's layout); null for 0 points,
-    /// no channels, an empty file or a busy lock. Points are capped at totalClientFrames().
+    /// stretch counts, whatever the client's layout); null for 0 points, no channels, an empty
+    /// file, a busy lock or a file that fails to read (logged). Points are capped at
+    /// totalClientFrames().
     std::shared_ptr<ATAudioFloatData> getWaveformData(uint32_t points = kDefaultWaveformPoints);
     /// The same on the reader's own queue, handed to `completion` on the main queue.
     void getWaveformData(WaveformCompletion completion);
@@ -121,6 +131,7 @@ class ATAudioFile : public std::enable_shared_from_this<ATAudioFile> {
     uint32_t readMixed(float* out, uint32_t frames);
     void seekLocked(int64_t frame);
     void tellPosition();
+    void logReadFailure() const;
     static long converterInput(void* context, float** data);
 
     std::string url_;
@@ -140,6 +151,8 @@ class ATAudioFile : public std::enable_shared_from_this<ATAudioFile> {
     /// Whether the file gave its last frames to the converters (and silence after them): they
     /// get nothing more until a seek.
     bool sourceEnded_ = false;
+    /// Why the last read failed, until a seek; "" when it did not.
+    std::string readFailure_;
     std::atomic<int64_t> frameIndex_{0};
 
     // Working memory, sized with the client format.

@@ -15,8 +15,11 @@ class AudioFileDecoder {
   public:
     virtual ~AudioFileDecoder() = default;
 
-    /// Reads up to `frames` frames into `interleaved`; fewer only at the end of the file.
+    /// Reads up to `frames` frames into `interleaved`; fewer only at the end of the file or when
+    /// the read failed, which readFailure() then tells.
     virtual uint32_t read(float* interleaved, uint32_t frames) = 0;
+    /// Why the last read stopped short of the end; "" when it did not fail.
+    const std::string& readFailure() const { return readFailure_; }
     /// Moves to `frame` (0 to totalFrames()), so that the next read starts exactly there.
     /// False, with the position unknown, when the file cannot seek.
     virtual bool seek(int64_t frame) = 0;
@@ -35,6 +38,7 @@ class AudioFileDecoder {
     int64_t totalFrames_ = 0;
     AudioStreamBasicDescription fileFormat_;
     std::map<std::string, std::string> metadata_;
+    std::string readFailure_;
 };
 
 /// Opens `path` by its content: AAC, MP4 and M4A through FFmpeg, every other type through

@@ -7,6 +7,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "MonitorApp/ATAudio/ATAudioUtilities.h"
@@ -243,6 +244,7 @@ bool FFmpegAudioDecoder::seek(int64_t frame) {
 }
 
 uint32_t FFmpegAudioDecoder::read(float* interleaved, uint32_t frames) {
+    readFailure_.clear();
     frames = static_cast<uint32_t>(std::clamp<int64_t>(totalFrames_ - position_, 0, frames));
     uint32_t done = 0;
     while (done < frames) {
@@ -265,6 +267,11 @@ uint32_t FFmpegAudioDecoder::read(float* interleaved, uint32_t frames) {
 
 bool FFmpegAudioDecoder::decodeFrame() {
     int errorsInARow = 0;
+    const auto undecodable = [this](int code) {
+        readFailure_ = "the audio cannot be decoded past frame " + std::to_string(position_) +
+                       ": " + ffmpegErrorText(code);
+        return false;
+    };
     for (;;) {
         const int received = avcodec_receive_frame(codec_.get(), frame_.get());
         if (received == 0) {
@@ -272,32 +279,44 @@ bool FFmpegAudioDecoder::decodeFrame() {
             const bool converted = convertFrame();
             av_frame_unref(frame_.get());
             if (converted) return true;
+            if (!readFailure_.empty()) return false;
             continue;
         }
         if (received == AVERROR_EOF) return false;
         if (received != AVERROR(EAGAIN)) {
             // A damaged packet: the decoder dropped it; the next one may be whole.
-            if (++errorsInARow > kMaxErrorsInARow) return false;
+            if (++errorsInARow > kMaxErrorsInARow) return undecodable(received);
             continue;
         }
         if (inputEnded_) return false;
+        // Any failure of the demuxer is taken as the end of the stream: a bare stream cut
+        // within a packet's header ends on an I/O error, with all its whole packets read.
         if (av_read_frame(format_.get(), packet_.get()) < 0) {
             inputEnded_ = true;
             avcodec_send_packet(codec_.get(), nullptr);
             continue;
         }
-        if (packet_->stream_index == stream_ &&
-            avcodec_send_packet(codec_.get(), packet_.get()) < 0 &&
-            ++errorsInARow > kMaxErrorsInARow) {
-            av_packet_unref(packet_.get());
-            return false;
+        if (packet_->stream_index == stream_) {
+            if (const int sent = avcodec_send_packet(codec_.get(), packet_.get());
+                sent < 0 && ++errorsInARow > kMaxErrorsInARow) {
+                av_packet_unref(packet_.get());
+                return undecodable(sent);
+            }
         }
         av_packet_unref(packet_.get());
     }
 }
 
 bool FFmpegAudioDecoder::convertFrame() {
-    if (frame_->nb_samples <= 0 || !prepareResampler()) return false;
+    if (frame_->nb_samples <= 0) return false;
+    if (!prepareResampler()) {
+        readFailure_ = "a block of " + std::to_string(frame_->ch_layout.nb_channels) +
+                       " channels at " + std::to_string(frame_->sample_rate) +
+                       " Hz cannot be converted to the " + std::to_string(channels_) +
+                       " channels at " + std::to_string(static_cast<int>(sampleRate_)) +
+                       " Hz the file announced";
+        return false;
+    }
     const int capacity = swr_get_out_samples(resampler_.get(), frame_->nb_samples);
     if (capacity <= 0) return false;
     if (pending_.size() < size_t(capacity) * channels_)

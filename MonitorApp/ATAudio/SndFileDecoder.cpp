@@ -1,6 +1,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <string>
 
 #include "MonitorApp/ATAudio/ATAudioUtilities.h"
 #include "MonitorApp/ATAudio/AudioFileDecoder.h"
@@ -52,9 +53,30 @@ AudioStreamBasicDescription fileFormatOf(const SF_INFO& info) {
     return format;
 }
 
+/// Whether every frame takes the same bytes, so that libsndfile's length is the data's own: a
+/// read that stops short of it found less data than the file had when it was opened. Other
+/// encodings may state a length their data does not quite reach.
+bool hasExactLength(const SF_INFO& info) {
+    switch (info.format & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_PCM_S8:
+        case SF_FORMAT_PCM_U8:
+        case SF_FORMAT_PCM_16:
+        case SF_FORMAT_PCM_24:
+        case SF_FORMAT_PCM_32:
+        case SF_FORMAT_FLOAT:
+        case SF_FORMAT_DOUBLE:
+        case SF_FORMAT_ULAW:
+        case SF_FORMAT_ALAW:
+            return true;
+        default:
+            return false;
+    }
+}
+
 class SndFileDecoder final : public AudioFileDecoder {
   public:
-    SndFileDecoder(SNDFILE* file, const SF_INFO& info) : file_(file) {
+    SndFileDecoder(SNDFILE* file, const SF_INFO& info)
+        : file_(file), exactLength_(hasExactLength(info)) {
         channels_ = static_cast<uint32_t>(info.channels);
         sampleRate_ = info.samplerate;
         totalFrames_ = std::max<sf_count_t>(info.frames, 0);
@@ -75,16 +97,33 @@ class SndFileDecoder final : public AudioFileDecoder {
     SndFileDecoder& operator=(const SndFileDecoder&) = delete;
 
     uint32_t read(float* interleaved, uint32_t frames) override {
-        return static_cast<uint32_t>(
+        const auto got = static_cast<uint32_t>(
             std::max<sf_count_t>(sf_readf_float(file_, interleaved, frames), 0));
+        readFailure_.clear();
+        // libsndfile tells a failed read only by its error; a file cut short since it was
+        // opened reads as a plain end, before the length it had.
+        if (got < frames && sf_error(file_) != SF_ERR_NO_ERROR) {
+            readFailure_ = sf_strerror(file_);
+        } else if (got < frames && exactLength_ && position_ + got < totalFrames_) {
+            readFailure_ = "the file ends at frame " + std::to_string(position_ + got) +
+                           " of the " + std::to_string(totalFrames_) + " it had when opened";
+        }
+        position_ += got;
+        return got;
     }
 
     bool seek(int64_t frame) override {
-        return sf_seek(file_, std::clamp<sf_count_t>(frame, 0, totalFrames_), SEEK_SET) >= 0;
+        frame = std::clamp<sf_count_t>(frame, 0, totalFrames_);
+        const bool sought = sf_seek(file_, frame, SEEK_SET) >= 0;
+        if (sought) position_ = frame;
+        return sought;
     }
 
   private:
     SNDFILE* file_;
+    const bool exactLength_;
+    /// The frame the next read starts at.
+    int64_t position_ = 0;
 };
 
 }  // namespace

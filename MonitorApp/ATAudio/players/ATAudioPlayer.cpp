@@ -75,7 +75,17 @@ void ATAudioPlayer::onMain(std::function<void(ATAudioPlayer&)> work) {
 
 // Playing.
 
-void ATAudioPlayer::play() { output_->startPlayback(); }
+void ATAudioPlayer::play() {
+    {
+        // A file that failed to read is tried again from where it stopped.
+        std::lock_guard guard(feeder_);
+        if (ended_ && readFailed_ && audioFile_) {
+            audioFile_->seekToFrame(audioFile_->frameIndex());
+            ended_ = readFailed_ = false;
+        }
+    }
+    output_->startPlayback();
+}
 
 void ATAudioPlayer::pause() { output_->stopPlayback(); }
 
@@ -134,7 +144,7 @@ void ATAudioPlayer::setVolume(float volume) {
 void ATAudioPlayer::setShouldLoop(bool shouldLoop) {
     std::lock_guard guard(feeder_);
     shouldLoop_.store(shouldLoop);
-    if (!shouldLoop || !endAt_ || !audioFile_) return;
+    if (!shouldLoop || !endAt_ || readFailed_ || !audioFile_) return;
     // The reading thread met the end already and waits for the output to play it: the end
     // becomes where the file starts over, as if looping had been on when it was read.
     audioFile_->seekToFrame(0);
@@ -193,6 +203,7 @@ void ATAudioPlayer::flushRing() {
     discardUntil_.store(written_.load(std::memory_order_relaxed), std::memory_order_release);
     endAt_.reset();
     ended_ = false;
+    readFailed_ = false;
     loopsAt_.clear();
     generation_.fetch_add(1);
 }
@@ -258,19 +269,34 @@ bool ATAudioPlayer::readAhead() {
         endAt_.reset();
         const uint64_t generation = generation_.load();
         std::shared_ptr<ATAudioFile> file = audioFile_;
-        onMain([file, generation](ATAudioPlayer& player) { player.reachedEnd(file, generation); });
+        if (readFailed_) {
+            onMain([file, generation](ATAudioPlayer& player) {
+                player.stoppedReading(file, generation);
+            });
+        } else {
+            onMain(
+                [file, generation](ATAudioPlayer& player) { player.reachedEnd(file, generation); });
+        }
         return false;
     }
     if (kRingFrames - (written - start) < kReadFrames) return false;
     uint32_t got = 0;
     bool eof = false;
-    audioFile_->readFrames(kReadFrames, readList_, &got, &eof);
+    Error error;
+    audioFile_->readFrames(kReadFrames, readList_, &got, &eof, &error);
     for (uint32_t c = 0; c < ringChannels_; ++c) {
         const float* in = static_cast<const float*>(readList_->mBuffers[c].mData);
         float* ring = ring_[c].data();
         for (uint32_t i = 0; i < got; ++i) ring[(written + i) % kRingFrames] = in[i];
     }
     written_.store(written + got, std::memory_order_release);
+    if (error.code != 0) {
+        // The file logged why. What was read plays, then playing stops: neither an end nor a
+        // loop, which would only meet the failure again.
+        readFailed_ = true;
+        endAt_ = written + got;
+        return true;
+    }
     if (!eof) return got > 0;
     if (shouldLoop_.load()) {
         // Looping goes on reading from the start without a gap; the owner hears of it once the
@@ -291,6 +317,11 @@ void ATAudioPlayer::reachedEnd(const std::shared_ptr<ATAudioFile>& file, uint64_
     pause();
     seekToFrame(0);
     post(kDidReachEndOfFileNotification);
+}
+
+void ATAudioPlayer::stoppedReading(const std::shared_ptr<ATAudioFile>& file, uint64_t generation) {
+    if (generation != generation_.load() || file != audioFile_) return;
+    pause();
 }
 
 // Forwarding.

@@ -23,6 +23,8 @@ namespace quenbril {
 /// The output's audio thread only copies: a reading thread of the player's own reads ahead from
 /// the file into a ring, and a slice the ring cannot fill plays as silence. The end of the file
 /// (the delegate, pausing, the seek to 0 and the notifications) is handled on the main queue.
+/// A file that fails to read (logged by the file) is no end: once what was read has played,
+/// the player pauses where it failed, with no end announced and no loop.
 /// Control calls on the main thread.
 class ATAudioPlayer : private ATOutputDataSource,
                       private ATOutputDelegate,
@@ -61,6 +63,7 @@ class ATAudioPlayer : private ATOutputDataSource,
 
     static ATAudioPlayer& sharedAudioPlayer();
 
+    /// Plays; after a read failure stopped playing, the file is read again from where it failed.
     void play();
     void pause();
     /// Pauses, sets the file and plays.
@@ -124,6 +127,8 @@ class ATAudioPlayer : private ATOutputDataSource,
     /// Drops what the ring holds: the reader skips to what is written next. Feeder lock held.
     void flushRing();
     void reachedEnd(const std::shared_ptr<ATAudioFile>& file, uint64_t generation);
+    /// What was read before a read failure has played: pauses, at the frame that failed.
+    void stoppedReading(const std::shared_ptr<ATAudioFile>& file, uint64_t generation);
     void post(const char* name);
     /// Runs `work` on the main queue unless the player is gone by then.
     void onMain(std::function<void(ATAudioPlayer&)> work);
@@ -144,9 +149,12 @@ class ATAudioPlayer : private ATOutputDataSource,
     std::atomic<uint64_t> read_{0};
     std::atomic<uint64_t> discardUntil_{0};
     /// Where the file ended in the ring's count, while an end waits to be played; once it was
-    /// handed to the main queue, reading waits for a seek or another file.
+    /// handed to the main queue, reading waits for a seek, another file or (after a failure)
+    /// play().
     std::optional<uint64_t> endAt_;
     bool ended_ = false;
+    /// Whether that end is a read failure rather than the file's end.
+    bool readFailed_ = false;
     /// Where the file started over in the ring's count, for loops not yet played that far.
     std::deque<uint64_t> loopsAt_;
     /// Raised by every file change or seek, so a pending end of an older position is dropped.

@@ -75,8 +75,8 @@ class ATAudioFileMPEG4Test : public test::AudioFileFixture {
         }
     }
 
-    /// Reads from the current position to the end in blocks of 1000 frames, one vector per
-    /// channel of a non-interleaved float client.
+    /// Reads from the current position to the end (or a failed read) in blocks of 1000 frames,
+    /// one vector per channel of a non-interleaved float client.
     static std::vector<std::vector<float>> readToEnd(ATAudioFile& file,
                                                      uint32_t limit = UINT32_MAX) {
         const uint32_t channels = file.clientFormat().mChannelsPerFrame;
@@ -85,12 +85,14 @@ class ATAudioFileMPEG4Test : public test::AudioFileFixture {
         while (out[0].size() < limit) {
             uint32_t got = 0;
             bool eof = false;
-            file.readFrames(1000, list, &got, &eof);
+            Error error;
+            file.readFrames(1000, list, &got, &eof, &error);
             if (eof) break;
             for (uint32_t c = 0; c < channels; ++c) {
                 const auto* data = static_cast<const float*>(list->mBuffers[c].mData);
                 out[c].insert(out[c].end(), data, data + got);
             }
+            if (error.code != 0) break;
         }
         U::freeBufferList(list);
         return out;

@@ -20,8 +20,10 @@ namespace {
 
 using U = ATAudioUtilities;
 
-/// Reads the whole file in blocks of 1000 frames into one vector per client channel.
-std::vector<std::vector<float>> readToEnd(ATAudioFile& file, int* calls = nullptr) {
+/// Reads the whole file in blocks of 1000 frames into one vector per client channel, up to
+/// its end or a failed read, which `failure` gets (a test fails on one when it is not given).
+std::vector<std::vector<float>> readToEnd(ATAudioFile& file, int* calls = nullptr,
+                                          Error* failure = nullptr) {
     const uint32_t channels = file.clientFormat().mChannelsPerFrame;
     const bool interleaved = U::isInterleaved(file.clientFormat());
     AudioBufferList* list = U::audioBufferListWithNumberOfFrames(1000, channels, interleaved);
@@ -29,10 +31,19 @@ std::vector<std::vector<float>> readToEnd(ATAudioFile& file, int* calls = nullpt
     for (;;) {
         uint32_t got = 0;
         bool eof = false;
-        file.readFrames(1000, list, &got, &eof);
+        Error error;
+        file.readFrames(1000, list, &got, &eof, &error);
         if (calls) ++*calls;
         if (eof) {
             EXPECT_EQ(got, 0u);
+            break;
+        }
+        if (error.code != 0) {
+            EXPECT_FALSE(eof);
+            if (failure)
+                *failure = error;
+            else
+                ADD_FAILURE() << error.description;
             break;
         }
         for (uint32_t c = 0; c < channels; ++c) {
@@ -374,14 +385,18 @@ TEST_F(ATAudioFileTest, ClientFormatsTheReaderCannotFillAreRefused) {
 }
 
 TEST_F(ATAudioFileTest, AFileThatGivesFramesAgainAfterItsEndStillEnds) {
-    // Reading it at another rate once never returned.
+    // Reading it at another rate once never returned. Its decoder's errors end reading as a
+    // failure.
     auto file = ATAudioFile::audioFileWithURL(
         std::string(QUENBRIL_TEST_DATA) + "/audio/mpeg-frames-after-end.bin", nullptr,
         U::floatFormatWithNumberOfChannels(3, 8000.0));
     ASSERT_TRUE(file);
-    EXPECT_LE(static_cast<int64_t>(readToEnd(*file)[0].size()), file->totalClientFrames());
+    Error failure;
+    EXPECT_LE(static_cast<int64_t>(readToEnd(*file, nullptr, &failure)[0].size()),
+              file->totalClientFrames());
     file->seekToFrame(file->totalClientFrames() / 2);
-    EXPECT_LE(static_cast<int64_t>(readToEnd(*file)[0].size()), file->totalClientFrames());
+    EXPECT_LE(static_cast<int64_t>(readToEnd(*file, nullptr, &failure)[0].size()),
+              file->totalClientFrames());
 }
 
 struct RecordingDelegate : ATAudioFileDelegate {
