@@ -77,11 +77,13 @@ void ATAudioPlayer::onMain(std::function<void(ATAudioPlayer&)> work) {
 
 void ATAudioPlayer::play() {
     {
-        // A file that failed to read is tried again from where it stopped.
+        // A file that failed to read is tried again from where it stopped; a pause for the
+        // failure still on its way to the main queue is dropped.
         std::lock_guard guard(feeder_);
         if (ended_ && readFailed_ && audioFile_) {
             audioFile_->seekToFrame(audioFile_->frameIndex());
             ended_ = readFailed_ = false;
+            generation_.fetch_add(1);
         }
     }
     output_->startPlayback();

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <mutex>
 #include <numbers>
@@ -382,6 +383,112 @@ TEST_F(ATAudioFileTest, ClientFormatsTheReaderCannotFillAreRefused) {
     file->seekToFrame(22050);
     EXPECT_TRUE(file->setClientFormat(U::stereoFloatNonInterleavedFormatWithSampleRate(48000.0)));
     EXPECT_EQ(file->frameIndex(), 24000);
+}
+
+TEST_F(ATAudioFileTest, RatesTheConverterCannotReachAreRefusedAtOpenAndOnAClientChange) {
+    // 100 frames each: the 1 Hz file claims 100 seconds. The converter takes up to 256 times
+    // either way, its bound included.
+    auto pcm = [&](int rate) {
+        return write(std::to_string(rate) + ".wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, rate, 1, 100,
+                     [](int, int) { return 0.25f; });
+    };
+    const std::pair<int, double> refused[] = {
+        {1, 44100.0}, {3, 44100.0}, {2000000000, 44100.0}, {1, 257.0}, {172, 44100.0}};
+    for (const auto& [rate, clientRate] : refused) {
+        const std::string url = pcm(rate);
+        SCOPED_TRACE(url);
+        const auto client = U::monoFloatFormatWithSampleRate(clientRate);
+        Error error;
+        EXPECT_EQ(ATAudioFile::audioFileWithURL(url, nullptr, client, &error), nullptr);
+        EXPECT_NE(error.description.find(url), std::string::npos) << error.description;
+        EXPECT_NE(error.failureReason().find("cannot be converted"), std::string::npos);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(ATAudioFile::audioFileWithURL(url, nullptr, client), nullptr);
+        const std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_NE(log.find("Failed to open audio file " + url + ": " + error.failureReason()),
+                  std::string::npos)
+            << log;
+    }
+    const std::pair<int, double> converted[] = {{1, 256.0}, {172, 44032.0}, {173, 44100.0}};
+    for (const auto& [rate, clientRate] : converted) {
+        auto file = ATAudioFile::audioFileWithURL(pcm(rate), nullptr,
+                                                  U::monoFloatFormatWithSampleRate(clientRate));
+        ASSERT_TRUE(file) << rate;
+        EXPECT_GT(readToEnd(*file)[0].size(), 25000u) << rate;
+    }
+    auto ordinary = ATAudioFile::audioFileWithURL(
+        writeSine("44k.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100), nullptr,
+        U::stereoFloatNonInterleavedFormatWithSampleRate(48000.0));
+    ASSERT_TRUE(ordinary);
+    EXPECT_NEAR(static_cast<double>(readToEnd(*ordinary)[0].size()), 48000.0, 1.0);
+
+    // A client rate set later that the converter cannot reach is refused with the file and the
+    // reason; the reader reads on as it did.
+    const std::string url = pcm(1);
+    auto slow =
+        ATAudioFile::audioFileWithURL(url, nullptr, U::monoFloatFormatWithSampleRate(100.0));
+    ASSERT_TRUE(slow);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(slow->setClientFormat(U::monoFloatFormatWithSampleRate(44100.0)));
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("Couldn't set client data format on file " + url +
+                       ": its rate of 1 Hz cannot be converted to 44100 Hz"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(slow->clientFormat().mSampleRate, 100.0);
+    EXPECT_NEAR(static_cast<double>(readToEnd(*slow)[0].size()), 10000.0, 1.0);
+}
+
+TEST_F(ATAudioFileTest, AFileCutShortUnderTheReaderFailsToReadAndNeverEnds) {
+    // 16-bit stereo behind a 44-byte header; cut to 2000 frames once 1000 were read. A file cut
+    // before it is opened is only shorter.
+    const std::string url = writeSine("cut.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100);
+    const std::string whole = contentsOf(url);
+    const auto header = static_cast<std::uintmax_t>(whole.size() - 44100 * 4);
+    std::filesystem::resize_file(url, header + 2000 * 4);
+    auto shorter = ATAudioFile::audioFileWithURL(url);
+    ASSERT_TRUE(shorter);
+    EXPECT_EQ(readToEnd(*shorter)[0].size(), 2000u);
+
+    for (const double clientRate : {44100.0, 48000.0}) {
+        SCOPED_TRACE(clientRate);
+        writeBytes("cut.wav", whole);
+        auto file = ATAudioFile::audioFileWithURL(
+            url, nullptr, U::stereoFloatNonInterleavedFormatWithSampleRate(clientRate));
+        ASSERT_TRUE(file);
+        AudioBufferList* list = U::audioBufferListWithNumberOfFrames(1000, 2, false);
+        uint32_t got = 0;
+        bool eof = false;
+        file->readFrames(1000, list, &got, &eof);
+        ASSERT_EQ(got, 1000u);
+        std::filesystem::resize_file(url, header + 2000 * 4);
+        testing::internal::CaptureStderr();
+        Error error;
+        uint32_t read = 0;
+        for (int i = 0; i < 10 && error.code == 0 && !eof; ++i) {
+            file->readFrames(1000, list, &got, &eof, &error);
+            read += got;
+        }
+        EXPECT_FALSE(eof);
+        EXPECT_LE(read, 1200u);
+        EXPECT_NE(error.description.find(url), std::string::npos) << error.description;
+        EXPECT_NE(error.failureReason().find("ends at frame 2000"), std::string::npos);
+        // Every read fails until a seek; the failure is logged once.
+        file->readFrames(1000, list, &got, &eof, &error);
+        EXPECT_EQ(got, 0u);
+        EXPECT_FALSE(eof);
+        const std::string log = testing::internal::GetCapturedStderr();
+        const std::string line = "Failed to read audio file " + url;
+        ASSERT_NE(log.find(line), std::string::npos) << log;
+        EXPECT_EQ(log.find(line, log.find(line) + 1), std::string::npos) << log;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(file->getWaveformData(16), nullptr);
+        EXPECT_NE(testing::internal::GetCapturedStderr().find(line), std::string::npos);
+        file->seekToFrame(0);
+        file->readFrames(1000, list, &got, &eof, &error);
+        EXPECT_EQ(got, 1000u);
+        U::freeBufferList(list);
+    }
 }
 
 TEST_F(ATAudioFileTest, AFileThatGivesFramesAgainAfterItsEndStillEnds) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -226,6 +227,45 @@ TEST_F(ATAudioPlayerTest, LoopingSwitchedOnOnceTheEndWasReadAheadGoesOnFromTheSt
         EXPECT_EQ(notes.count(ATAudioPlayer::kDidReachEndOfFileNotification), 0);
         EXPECT_TRUE(player.isPlaying());
     }
+}
+
+TEST_F(ATAudioPlayerTest, AFileThatFailsToReadPausesWhereItFailedNeitherEndingNorLooping) {
+    PlayerNotifications notes;
+    EndDelegate delegate(notes);
+    const std::string url = countingFile("cut.wav", 44100);
+    const std::string whole = contentsOf(url);
+    ATAudioPlayer player(url, &delegate);
+    player.setShouldLoop(true);
+    player.play();
+    ASSERT_TRUE(loop_->runUntil(
+        [&] { return player.framesReadAhead() == ATAudioPlayer::kRingFrames; }, kWait));
+    // Float stereo: the file is cut to 10000 frames while the ring holds 8192 of them.
+    std::filesystem::resize_file(url, whole.size() - 44100 * 8 + 10000 * 8);
+    testing::internal::CaptureStderr();
+    const auto untilTheEnd = ended_;
+    ended_ = [](ATAudioPlayer& player) {
+        const bool failed = player.audioFile()->frameIndex() >= 10000;
+        if (failed) (void)player.frameIndex();
+        return failed;
+    };
+    const auto left = playPeriods(player, 90);
+    ASSERT_EQ(left.size(), 11520u);
+    for (int i = 0; i < 10000; ++i) ASSERT_EQ(left[i], (1.0f + i) / 65536.0f) << i;
+    for (size_t i = 10000; i < left.size(); ++i) ASSERT_EQ(left[i], 0.0f) << i;
+    ASSERT_TRUE(loop_->runUntil([&] { return !player.isPlaying(); }, kWait));
+    loop_->runPending();
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("Failed to read audio file " + url), std::string::npos) << log;
+    EXPECT_NE(log.find("ends at frame 10000"), std::string::npos) << log;
+    EXPECT_EQ(delegate.ends, 0);
+    EXPECT_EQ(notes.count(ATAudioPlayer::kDidReachEndOfFileNotification), 0);
+    EXPECT_EQ(player.frameIndex(), 10000);
+
+    // Once the file is whole again, playing reads on from where it failed.
+    writeBytes("cut.wav", whole);
+    ended_ = untilTheEnd;
+    player.play();
+    EXPECT_EQ(playPeriods(player, 1)[0], 10001.0f / 65536.0f);
 }
 
 TEST_F(ATAudioPlayerTest, PlayingAnotherFileSwitchesAtOnceAndCopiesAreIndependent) {
