@@ -44,9 +44,10 @@ ATAudioPlayer::ATAudioPlayer(const std::string& url, ATAudioPlayerDelegate* dele
     : ATAudioPlayer(ATAudioFile::audioFileWithURL(url), delegate, backend) {}
 
 ATAudioPlayer::~ATAudioPlayer() {
-    alive_.reset();
     stopping_.store(true);
     if (reader_.joinable()) reader_.join();
+    // Only once the reading thread is gone: it hands work to the main queue with `alive_`.
+    alive_.reset();
     // The output goes first: its audio thread reads the ring.
     output_.reset();
     if (audioFile_) audioFile_->setDelegate(nullptr);
