@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "MonitorApp/ATAudio/players/ATAudioPlayer.h"
@@ -99,8 +101,10 @@ class ATAudioPlayerTest : public test::AudioFileFixtureOn<test::FakeDeviceFixtur
                 << "period " << p;
             auto* stream = backend_.lastStream();
             if (!stream) break;
+            // A stream the player paused plays silence (its buffers keep the last period).
+            const bool active = stream->isActive();
             stream->pump(128);
-            for (int i = 0; i < 128; ++i) left.push_back(stream->output(0, i));
+            for (int i = 0; i < 128; ++i) left.push_back(active ? stream->output(0, i) : 0.0f);
         }
         return left;
     }
@@ -225,6 +229,53 @@ TEST_F(ATAudioPlayerTest, LoopingSwitchedOnOnceTheEndWasReadAheadGoesOnFromTheSt
         EXPECT_GE(notes.count(ATAudioPlayer::kDidSeekNotification), 1);
         EXPECT_EQ(notes.count(ATAudioPlayer::kDidReachEndOfFileNotification), 0);
         EXPECT_TRUE(player.isPlaying());
+    }
+}
+
+TEST_F(ATAudioPlayerTest, LoopingSwitchedOffEndsThePassPlayingAtTheFilesEnd) {
+    // {file frames, frames played before looping is switched off}: a file shorter than the ring,
+    // in its first pass and in its second, with two passes more read ahead; a longer one 3488
+    // frames before its end, with the start of the next pass read ahead; and one whose end was
+    // not read yet.
+    const auto untilTheEnd = ended_;
+    for (const auto& [frames, played] :
+         {std::pair{3000, 1280}, {3000, 4096}, {20000, 16512}, {20000, 256}}) {
+        SCOPED_TRACE(std::to_string(frames) + " frames, " + std::to_string(played) + " played");
+        PlayerNotifications notes;
+        EndDelegate delegate(notes);
+        ATAudioPlayer player(&delegate);
+        player.setShouldLoop(true);
+        player.setAudioFile(
+            ATAudioFile::audioFileWithURL(countingFile(std::to_string(played) + ".wav", frames)));
+        player.play();
+        ended_ = [](ATAudioPlayer&) { return false; };
+        auto left = playPeriods(player, played / 128);
+        // The reading thread reads on until the ring has no room for another read.
+        ASSERT_TRUE(loop_->runUntil(
+            [&] {
+                return player.framesReadAhead() >
+                       ATAudioPlayer::kRingFrames - ATAudioPlayer::kReadFrames;
+            },
+            kWait));
+        player.setShouldLoop(false);
+        ended_ = untilTheEnd;
+        const int end = (played / frames + 1) * frames;
+        // Anything read ahead past the end would play within a ring's length of it.
+        const auto rest = playPeriods(player, (end - played + ATAudioPlayer::kRingFrames) / 128);
+        left.insert(left.end(), rest.begin(), rest.end());
+
+        ASSERT_GE(left.size(), static_cast<size_t>(end + ATAudioPlayer::kRingFrames - 128));
+        const auto heard = std::find_if(left.rbegin(), left.rend(), [](float s) { return s != 0; });
+        EXPECT_EQ(left.rend() - heard, end);
+        for (int i = 0; i < end; ++i)
+            ASSERT_EQ(left[i], (1.0f + static_cast<float>(i % frames)) / 65536.0f) << i;
+        ASSERT_TRUE(loop_->runUntil(
+            [&] { return notes.count(ATAudioPlayer::kDidReachEndOfFileNotification) > 0; }, kWait));
+        loop_->runPending();
+        EXPECT_EQ(notes.count(ATAudioPlayer::kDidReachEndOfFileNotification), 1);
+        EXPECT_EQ(delegate.ends, end / frames);  // Every loop played, and the end.
+        EXPECT_FALSE(player.isPlaying());
+        EXPECT_EQ(player.frameIndex(), 0);
     }
 }
 
