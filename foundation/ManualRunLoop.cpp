@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "foundation/BuildTimeScale.h"
 #include "foundation/Log.h"
 
 namespace quenbril {
@@ -268,8 +269,9 @@ void ManualRunLoop::advance(double seconds) {
 
 bool ManualRunLoop::runUntil(const std::function<bool()>& done, double realTimeoutSeconds) {
     using Clock = std::chrono::steady_clock;
+    const double limit = realTimeoutSeconds * buildTimeScale();
     auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                       std::chrono::duration<double>(realTimeoutSeconds));
+                                       std::chrono::duration<double>(limit));
     for (;;) {
         runPending();
         if (done()) return true;

@@ -41,7 +41,8 @@ class ManualRunLoop : public RunLoop {
     void runPending();
     /// Runs as runPending() and waits in real time for posts and descriptors until `done` answers
     /// true (true) or `realTimeoutSeconds` of real time have passed (false); `done` is asked after
-    /// each pass and at least every 10 ms. The virtual clock does not move.
+    /// each pass and at least every 10 ms. The virtual clock does not move. The limit is one of a
+    /// plain build: a build known to be slower (buildTimeScale()) waits that many times longer.
     bool runUntil(const std::function<bool()>& done, double realTimeoutSeconds);
 
     /// Timers still scheduled (valid and not yet fired).

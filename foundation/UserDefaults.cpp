@@ -185,6 +185,12 @@ std::optional<Dictionary> parseSettings(const Bytes& bytes, const std::string& p
     return values;
 }
 
+// Why a file that is there could not be read, in the words of the system's messages.
+std::string unreadableReason(int code) {
+    // The reader answers EINVAL for a FIFO or a device, which it never reads.
+    return code == EINVAL ? "Not a regular file" : std::strerror(code);
+}
+
 std::string oversizeReason() { return "it is larger than " + maxFileSizeText(); }
 
 // Renames a damaged settings file to "<file>.corrupt-<date>-<time>" for the user to inspect;
@@ -268,9 +274,12 @@ void UserDefaults::load() {
         // No file (or no folder on the way to it) is a store not yet written.
         if (errno == ENOENT || errno == ENOTDIR) return;
         if (errno != EFBIG) {
+            // It may be readable another time (as its owner, say): it stays as it is.
+            const std::string why = unreadableReason(errno);
             log(LogLevel::Error,
                 "Cannot read the settings file %s (%s); it will not be overwritten", path_.c_str(),
-                std::strerror(errno));
+                why.c_str());
+            unreadable_ = Unreadable{path_, why};
             writesRefused_ = true;
             return;
         }
@@ -299,6 +308,11 @@ bool UserDefaults::setAside(const std::string& file, const std::string& reason) 
 std::optional<UserDefaults::SetAside> UserDefaults::takeSetAside() {
     std::lock_guard lock(mutex_);
     return std::exchange(setAside_, std::nullopt);
+}
+
+std::optional<UserDefaults::Unreadable> UserDefaults::takeUnreadable() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(unreadable_, std::nullopt);
 }
 
 bool UserDefaults::readable(const Bytes& file) { return fitsAtLeast(file.size()); }

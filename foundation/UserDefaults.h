@@ -35,9 +35,9 @@ namespace quenbril {
 /// A file that cannot be parsed (or whose root is not a dictionary), or whose values written back
 /// would be larger than the store reads, is renamed aside to "<file>.corrupt-<date>-<time>"
 /// with a log line (and kept for takeSetAside, so that the program can tell the user) and the
-/// store starts empty. A file that exists but cannot be read, or a damaged one that cannot be
-/// moved aside, is never overwritten: the store keeps working in memory and every write reports
-/// failure.
+/// store starts empty. A file that exists but cannot be read (kept for takeUnreadable), or a
+/// damaged one that cannot be moved aside, is never overwritten: the store keeps working in
+/// memory and every write reports failure.
 ///
 /// A refused save is logged once for each reason until a save goes through.
 ///
@@ -100,6 +100,14 @@ class UserDefaults {
     };
     /// The last file moved aside, once: it is nothing afterwards until another one is.
     std::optional<SetAside> takeSetAside();
+    /// A file that was there at the start but could not be read (its name and why), which the
+    /// store leaves as it is and never writes: nothing changed in this run is kept.
+    struct Unreadable {
+        std::string file;
+        std::string reason;
+    };
+    /// That file, once: it is nothing afterwards.
+    std::optional<Unreadable> takeUnreadable();
     /// The stored values only (no registered defaults).
     Dictionary storedValues() const;
     const std::string& path() const { return path_; }
@@ -152,6 +160,7 @@ class UserDefaults {
     // Set when the file on disk could not be read or moved aside: it must not be replaced.
     bool writesRefused_ = false;
     std::optional<SetAside> setAside_;
+    std::optional<Unreadable> unreadable_;
     // The reasons of refused saves logged since the last save that went through.
     std::set<std::string> refusalsLogged_;
     std::set<std::string> warned_;

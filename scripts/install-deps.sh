@@ -16,5 +16,11 @@ packages=(
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -q
+# apt-get update does not wait for apt's lists lock, which another set-up (a second checkout's,
+# the system's own) may hold: try again for up to ten minutes.
+for attempt in $(seq 60); do
+    $sudo apt-get update -q && break
+    [ "$attempt" -lt 60 ] || exit 1
+    sleep 10
+done
 $sudo apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=600 "${packages[@]}"

@@ -170,16 +170,23 @@ void AppDelegate::applicationDidFinishLaunching() {
     // Telemetry stays on this machine; the crash service writes a report of a crash and names
     // the last run's reports.
     ZIZurIrirur::start(kZurIrirurAppSecret, {&ZIAnalytics::kService, &ZICrashes::kService});
-    reportSetAsideSettings();
+    reportSettingsFileTrouble();
 }
 
-void AppDelegate::reportSetAsideSettings() {
-    // The log alone told no one that every setting was gone.
-    const auto aside = UserDefaults::standardUserDefaults().takeSetAside();
-    if (!aside) return;
-    alerts_.present(getMainVC(), "The settings file " + aside->file + " could not be read (" +
-                                     aside->reason + "). It was kept as " + aside->movedTo +
-                                     " and the settings start empty.");
+void AppDelegate::reportSettingsFileTrouble() {
+    // The log alone told no one that every setting was gone, or that no change would be kept.
+    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    if (const auto aside = defaults.takeSetAside()) {
+        alerts_.present(getMainVC(), "The settings file " + aside->file + " could not be read (" +
+                                         aside->reason + "). It was kept as " + aside->movedTo +
+                                         " and the settings start empty.");
+    }
+    if (const auto unreadable = defaults.takeUnreadable()) {
+        alerts_.present(getMainVC(), "The settings file " + unreadable->file + " cannot be read (" +
+                                         unreadable->reason +
+                                         "). It is left as it is and the settings start empty; "
+                                         "settings changed now will not be kept.");
+    }
 }
 
 void AppDelegate::updateChatMenu() {

@@ -35,7 +35,7 @@ class AppDelegate {
     ~AppDelegate();
 
     /// Chat menu titles, kept in step with "ChatMessagesChanged" from now on; a settings file
-    /// the store had to set aside is told in an alert over the main window.
+    /// the store had to set aside, or could not read, is told in an alert over the main window.
     void applicationDidFinishLaunching();
     /// Titles the quick-message items `Send "<text>"` from the stored quick messages, storing
     /// the default text of each that is missing. Nothing while the chat menu has fewer than 8
@@ -118,8 +118,8 @@ class AppDelegate {
     void postChatMessage(const std::string& message, unsigned type);
     /// The lock came on (true) or went: the locked items follow.
     void locked(bool on);
-    /// Tells the user, once, of a settings file that was set aside.
-    void reportSetAsideSettings();
+    /// Tells the user, once, of a settings file that was set aside or cannot be read.
+    void reportSettingsFileTrouble();
 
     QMenuBar& menuBar_;
     // Cleared by Qt when the window goes.

@@ -136,16 +136,34 @@ TEST(ManualRunLoopTest, MainIsTheInstalledLoopElseAFreshManualOne) {
 }
 
 // A worker posting to the main queue while the main loop is replaced and destroyed must never
-// reach a loop that is gone (the sanitizer builds catch a post into a freed loop).
+// reach a loop that is gone (the sanitizer builds catch a post into a freed loop). Each worker
+// posts a few tasks per replacement: posting without pause, three workers outrun the one thread
+// that drains, and its pass never ends on a slow build or a busy machine.
 TEST(ManualRunLoopTest, PostsToTheMainQueueNeverReachALoopThatIsGone) {
+    constexpr int kPostsPerRound = 16;
     std::atomic<bool> stop{false};
+    std::atomic<int> round{0};
     std::vector<std::thread> workers;
     for (int w = 0; w < 3; ++w) {
         workers.emplace_back([&] {
-            while (!stop.load()) dispatch::Queue::main()->async([] {});
+            int seen = -1;
+            int posted = 0;
+            while (!stop.load()) {
+                if (int now = round.load(); now != seen) {
+                    seen = now;
+                    posted = 0;
+                }
+                if (posted < kPostsPerRound) {
+                    dispatch::Queue::main()->async([] {});
+                    ++posted;
+                } else {
+                    std::this_thread::yield();
+                }
+            }
         });
     }
     for (int i = 0; i < 2000; ++i) {
+        round.store(i);
         auto loop = std::make_unique<ManualRunLoop>();
         RunLoop::setMain(loop.get());
         loop->runPending();

@@ -16,6 +16,9 @@ using U = ATAudioUtilities;
 constexpr uint32_t kRingChannels = 2;
 /// How long the reading thread rests when the ring is full or there is nothing to read.
 constexpr auto kIdle = std::chrono::milliseconds(2);
+/// Set in the output's position by a cut of the ring: a period the output took from before the
+/// cut fails to be counted and is taken again within it.
+constexpr uint64_t kCutMark = uint64_t{1} << 63;
 
 }  // namespace
 
@@ -41,9 +44,10 @@ ATAudioPlayer::ATAudioPlayer(const std::string& url, ATAudioPlayerDelegate* dele
     : ATAudioPlayer(ATAudioFile::audioFileWithURL(url), delegate, backend) {}
 
 ATAudioPlayer::~ATAudioPlayer() {
-    alive_.reset();
     stopping_.store(true);
     if (reader_.joinable()) reader_.join();
+    // Only once the reading thread is gone: it hands work to the main queue with `alive_`.
+    alive_.reset();
     // The output goes first: its audio thread reads the ring.
     output_.reset();
     if (audioFile_) audioFile_->setDelegate(nullptr);
@@ -146,7 +150,13 @@ void ATAudioPlayer::setVolume(float volume) {
 void ATAudioPlayer::setShouldLoop(bool shouldLoop) {
     std::lock_guard guard(feeder_);
     shouldLoop_.store(shouldLoop);
-    if (!shouldLoop || !endAt_ || readFailed_ || !audioFile_) return;
+    if (!audioFile_) return;
+    if (!shouldLoop) {
+        endAtTheNextLoop();
+        return;
+    }
+    // A read that failed is no end to start over from: playing pauses there.
+    if (!endAt_ || readFailed_) return;
     // The reading thread met the end already and waits for the output to play it: the end
     // becomes where the file starts over, as if looping had been on when it was read.
     audioFile_->seekToFrame(0);
@@ -210,10 +220,41 @@ void ATAudioPlayer::flushRing() {
     generation_.fetch_add(1);
 }
 
+void ATAudioPlayer::endAtTheNextLoop() {
+    // The reading thread went on from the start already: the first start-over the output has not
+    // passed becomes the end, as if looping had been off when it was read. Earlier ones were
+    // played and are announced as loops.
+    for (auto loop = loopsAt_.begin(); loop != loopsAt_.end(); ++loop) {
+        if (*loop < playedUpTo() || !cutRingAt(*loop)) continue;
+        endAt_ = *loop;
+        loopsAt_.erase(loop, loopsAt_.end());
+        // A read that failed in a later pass went with what the cut dropped: this is the end.
+        readFailed_ = false;
+        // The file stands where the ring now ends.
+        audioFile_->seekToFrame(audioFile_->totalClientFrames());
+        return;
+    }
+}
+
+bool ATAudioPlayer::cutRingAt(uint64_t at) {
+    const uint64_t written = written_.load();
+    written_.store(at);
+    // The mark fails the count of a period the output took before it saw the cut, so that it is
+    // taken again within the cut (see output()); what the output counted before is returned.
+    const uint64_t played = std::max(read_.fetch_or(kCutMark) & ~kCutMark, discardUntil_.load());
+    if (played <= at) return true;
+    // The output passed `at` meanwhile: the pass after it is the one playing.
+    written_.store(written);
+    return false;
+}
+
+uint64_t ATAudioPlayer::playedUpTo() const {
+    return std::max(read_.load(std::memory_order_acquire) & ~kCutMark,
+                    discardUntil_.load(std::memory_order_acquire));
+}
+
 int ATAudioPlayer::framesReadAhead() const {
-    const uint64_t start = std::max(read_.load(std::memory_order_acquire),
-                                    discardUntil_.load(std::memory_order_acquire));
-    return static_cast<int>(written_.load(std::memory_order_acquire) - start);
+    return static_cast<int>(written_.load(std::memory_order_acquire) - playedUpTo());
 }
 
 int ATAudioPlayer::output(ATOutput& /*output*/, std::span<float* const> buffers,
@@ -221,21 +262,28 @@ int ATAudioPlayer::output(ATOutput& /*output*/, std::span<float* const> buffers,
     const uint32_t channels = std::min(static_cast<uint32_t>(buffers.size()),
                                        audioChannels_.load(std::memory_order_relaxed));
     if (channels == 0) return 0;
-    uint64_t from = std::max(read_.load(std::memory_order_relaxed),
-                             discardUntil_.load(std::memory_order_acquire));
-    const uint64_t held = written_.load(std::memory_order_acquire) - from;
-    const int take =
-        static_cast<int>(std::min<uint64_t>(held, static_cast<uint64_t>(numberOfFrames)));
-    for (uint32_t c = 0; c < channels; ++c) {
-        const float* ring = ring_[c].data();
-        float* out = buffers[c];
-        for (int i = 0; i < take; ++i)
-            out[i] = ring[(from + static_cast<uint64_t>(i)) % kRingFrames];
-        // What the ring could not give plays as silence, never as an older slice.
-        std::fill(out + take, out + numberOfFrames, 0.0f);
+    uint64_t mark = read_.load(std::memory_order_acquire);
+    for (;;) {
+        const uint64_t from =
+            std::max(mark & ~kCutMark, discardUntil_.load(std::memory_order_acquire));
+        const uint64_t written = written_.load(std::memory_order_acquire);
+        // A cut of the ring can leave it behind a period taken meanwhile, for a moment.
+        const uint64_t held = from < written ? written - from : 0;
+        const int take =
+            static_cast<int>(std::min<uint64_t>(held, static_cast<uint64_t>(numberOfFrames)));
+        for (uint32_t c = 0; c < channels; ++c) {
+            const float* ring = ring_[c].data();
+            float* out = buffers[c];
+            for (int i = 0; i < take; ++i)
+                out[i] = ring[(from + static_cast<uint64_t>(i)) % kRingFrames];
+            // What the ring could not give plays as silence, never as an older slice.
+            std::fill(out + take, out + numberOfFrames, 0.0f);
+        }
+        // Fails when the ring was cut since `mark` was read: the period is taken again.
+        if (read_.compare_exchange_weak(mark, from + static_cast<uint64_t>(take),
+                                        std::memory_order_acq_rel, std::memory_order_acquire))
+            return 0;
     }
-    read_.store(from + static_cast<uint64_t>(take), std::memory_order_release);
-    return 0;
 }
 
 void ATAudioPlayer::readLoop() {
@@ -252,8 +300,7 @@ void ATAudioPlayer::readLoop() {
 bool ATAudioPlayer::readAhead() {
     if (!audioFile_ || ended_) return false;
     const uint64_t written = written_.load(std::memory_order_relaxed);
-    const uint64_t start = std::max(read_.load(std::memory_order_acquire),
-                                    discardUntil_.load(std::memory_order_relaxed));
+    const uint64_t start = playedUpTo();
     while (!loopsAt_.empty() && start >= loopsAt_.front()) {
         // The output has played up to where the file started over: the owner hears of it now.
         loopsAt_.pop_front();

@@ -99,7 +99,8 @@ class ATAudioPlayer : private ATOutputDataSource,
 
     bool shouldLoop() const { return shouldLoop_.load(); }
     /// Looping switched on after the file's end was read ahead, but before it was played, goes
-    /// on from the start there as well.
+    /// on from the start there as well; switched off, the pass playing ends at the file's end,
+    /// also when the start of the next was read ahead already.
     void setShouldLoop(bool shouldLoop);
     ATAudioPlayerDelegate* delegate() const { return delegate_.load(); }
     void setDelegate(ATAudioPlayerDelegate* delegate) { delegate_.store(delegate); }
@@ -126,6 +127,12 @@ class ATAudioPlayer : private ATOutputDataSource,
     bool readAhead();
     /// Drops what the ring holds: the reader skips to what is written next. Feeder lock held.
     void flushRing();
+    /// Turns the first loop not yet played into the end. Feeder lock held.
+    void endAtTheNextLoop();
+    /// Ends the ring at `at` unless the output has played past it. Feeder lock held.
+    bool cutRingAt(uint64_t at);
+    /// Where the output goes on from: what it played, or the end of what a flush dropped.
+    uint64_t playedUpTo() const;
     void reachedEnd(const std::shared_ptr<ATAudioFile>& file, uint64_t generation);
     /// What was read before a read failure has played: pauses, at the frame that failed.
     void stoppedReading(const std::shared_ptr<ATAudioFile>& file, uint64_t generation);
@@ -140,7 +147,8 @@ class ATAudioPlayer : private ATOutputDataSource,
     AudioBackend& backend_;
 
     // The ring between the reading thread (writer) and the audio thread (reader): frames are
-    // counted from the start, and a flush makes the reader skip to `discardUntil_`.
+    // counted from the start, a flush makes the reader skip to `discardUntil_`, and a cut (the
+    // end of a loop taken back) lowers `written_` and marks `read_`.
     mutable std::mutex feeder_;
     std::vector<std::vector<float>> ring_;
     uint32_t ringChannels_ = 0;

@@ -1,6 +1,5 @@
 #include "MonitorApp/chat/ui/ChatTableViewController.h"
 
-#include <QComboBox>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -20,6 +19,7 @@
 #include "MonitorApp/chat/ui/ChatTableModel.h"
 #include "MonitorApp/chat/ui/ChatTableViewControllerDelegate.h"
 #include "MonitorApp/chat/ui/LongPressWatcher.h"
+#include "MonitorApp/chat/ui/RecipientName.h"
 #include "MonitorApp/chat/ui/SendButton.h"
 #include "MonitorApp/controls/QtColor.h"
 #include "MonitorApp/controls/ReadableTextDelegate.h"
@@ -117,9 +117,9 @@ void ChatTableViewController::buildViews() {
             removeMessage(press.messageId, press.text);
         });
 
-    chatTarget_ = new QComboBox(this);
+    chatTarget_ = new RecipientPopUp(this);
     chatTarget_->setObjectName("chatTarget");
-    connect(chatTarget_, &QComboBox::activated, this,
+    connect(chatTarget_, &RecipientPopUp::activated, this,
             [this](int index) { recipientChanged(index); });
     textField_ = new QLineEdit(this);
     textField_->setObjectName("textField");
@@ -295,6 +295,10 @@ void ChatTableViewController::updateClients() {
             chatTarget_->addItem(QString::fromStdString(*client.chatName));
         }
     }
+    // The user the notice names is back: what it says no longer holds.
+    if (!recipientNotice_->isHidden() && chatTarget_->findText(leftRecipient_) > 0) {
+        recipientNotice_->hide();
+    }
     const int kept = chosen.isEmpty() ? -1 : chatTarget_->findText(chosen);
     if (kept >= 0) {
         chatTarget_->setCurrentIndex(kept);
@@ -303,7 +307,9 @@ void ChatTableViewController::updateClients() {
     chatTarget_->setCurrentIndex(0);
     if (chosen.isEmpty() || chosen == kAllRecipients) return;
     services_.settings.setChatReceiver(kAllRecipients);
-    recipientNotice_->setText(chosen + " left the chat: messages now go to All.");
+    leftRecipient_ = chosen;
+    recipientNotice_->setText(RecipientName::shown(chosen, recipientNotice_->fontMetrics()) +
+                              " left the chat: messages now go to All.");
     recipientNotice_->show();
 }
 

@@ -7,12 +7,12 @@
 
 #include "MonitorApp/chat/ChatMessage.h"
 #include "MonitorApp/chat/ui/ChatServices.h"
+#include "MonitorApp/chat/ui/RecipientPopUp.h"
 #include "MonitorApp/chat/ui/SendButtonDelegate.h"
 #include "MonitorApp/lockable/LockableViewController.h"
 #include "MonitorApp/seams/MainWindowSeams.h"
 #include "foundation/NotificationCenter.h"
 
-class QComboBox;
 class QLabel;
 class QLineEdit;
 class QTableView;
@@ -53,7 +53,8 @@ class ChatTableViewController : public LockableViewController,
     void scrollToEnd() override;
     /// "All", then every chat user but this one, in the server's order. The chosen recipient
     /// stays chosen while that user is listed; when the user has left, "All" is chosen and the
-    /// pane says so (a private message must not go to everyone unasked).
+    /// pane says so (a private message must not go to everyone unasked) until a recipient is
+    /// chosen or that user is listed again.
     void updateClients() override;
     /// Covers the pane (true) or uncovers it.
     void lock(bool locked) override;
@@ -90,9 +91,9 @@ class ChatTableViewController : public LockableViewController,
     /// hidden otherwise.
     QLabel* sendStatus() const { return sendStatus_; }
     /// Says that the chosen recipient left and messages go to "All", until a recipient is
-    /// chosen; hidden otherwise.
+    /// chosen or that user is back; hidden otherwise.
     QLabel* recipientNotice() const { return recipientNotice_; }
-    QComboBox* chatTarget() const { return chatTarget_; }
+    RecipientPopUp* chatTarget() const { return chatTarget_; }
     SendButton* sendButton() const { return sb_; }
     SendButton* flashButton() const { return fb_; }
     SendButton* expandButton() const { return eb_; }
@@ -136,7 +137,9 @@ class ChatTableViewController : public LockableViewController,
     QLineEdit* textField_ = nullptr;
     QLabel* sendStatus_ = nullptr;
     QLabel* recipientNotice_ = nullptr;
-    QComboBox* chatTarget_ = nullptr;
+    /// The recipient the notice says has left.
+    QString leftRecipient_;
+    RecipientPopUp* chatTarget_ = nullptr;
     SendButton* sb_ = nullptr;
     SendButton* fb_ = nullptr;
     SendButton* eb_ = nullptr;

@@ -1,6 +1,11 @@
 // The application delegate's menu: the chat menu's quick-message titles, the tags of its items,
 // the lock and mute titles and the modes that exclude each other; and what it tells at launch.
 
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
@@ -21,6 +26,47 @@ class AppDelegateTest : public AppTest {
   protected:
     QList<QAction*> chatItems() const { return delegate->chatMenu()->actions(); }
     static std::string title(const QAction* item) { return item->text().toStdString(); }
+
+    /// Launches over a settings file that is there but cannot be read, makes a change and
+    /// quits: the user is told once which file, why, and that the change is not kept.
+    void launchChangeAndQuit(const std::string& file, const std::string& reason) {
+        startAgain();
+        launch();
+        ASSERT_EQ(alerts.texts.size(), 1u);
+        EXPECT_EQ(alerts.windows[0], controller);
+        EXPECT_EQ(alerts.texts[0], "The settings file " + file + " cannot be read (" + reason +
+                                       "). It is left as it is and the settings start empty; "
+                                       "settings changed now will not be kept.");
+        // The run goes on with the change in force, though it is not saved.
+        EXPECT_EQ(title(chatItems()[0]), "Send \"Custom message 1\"");
+        settings().setChatUsername("Stage left");
+        EXPECT_FALSE(settings().saveSettings());
+        EXPECT_EQ(settings().chatUsername(), "Stage left");
+        window->viewWillDisappear();
+        EXPECT_FALSE(defaults().synchronize());
+        EXPECT_EQ(alerts.texts.size(), 1u) << "told once";
+        EXPECT_FALSE(defaults().takeUnreadable());
+    }
+};
+
+// Root reads every file whatever its mode; without these two capabilities, dropped for the
+// calling thread only, it meets a file's permission bits as a user does.
+class WithoutReadingEveryFile {
+  public:
+    WithoutReadingEveryFile() {
+        if (syscall(SYS_capget, &header_, saved_) != 0) return;
+        __user_cap_data_struct dropped[2] = {saved_[0], saved_[1]};
+        dropped[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        dropped_ = syscall(SYS_capset, &header_, dropped) == 0;
+    }
+    ~WithoutReadingEveryFile() {
+        if (dropped_) syscall(SYS_capset, &header_, saved_);
+    }
+
+  private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2] = {};
+    bool dropped_ = false;
 };
 
 TEST_F(AppDelegateTest, WithoutStoredQuickMessagesTheDefaultsAreStoredAndShownFromTheTop) {
@@ -55,6 +101,40 @@ TEST_F(AppDelegateTest, ASettingsFileSetAsideIsToldOnceOverTheMainWindow) {
     EXPECT_NE(text.find(".corrupt-"), std::string::npos) << text;
     EXPECT_NE(text.find("nested too deeply"), std::string::npos) << text;
     EXPECT_FALSE(defaults().takeSetAside()) << "told once";
+}
+
+// A settings file that could not be read was only logged: every change of the run was lost at
+// quit without a word. It is left as it is, as it may be readable again (as its owner, say).
+TEST_F(AppDelegateTest, AFolderInPlaceOfTheSettingsFileIsToldOnceAndLeftAsItIs) {
+    const std::filesystem::path file = defaults().path();
+    std::filesystem::create_directories(file);
+    ASSERT_NO_FATAL_FAILURE(launchChangeAndQuit(file.string(), "Is a directory"));
+    EXPECT_TRUE(std::filesystem::is_directory(file));
+    EXPECT_TRUE(std::filesystem::is_empty(file));
+}
+
+TEST_F(AppDelegateTest, ASettingsFileThisUserMayNotReadIsToldOnceAndLeftAsItIs) {
+    const std::filesystem::path file = defaults().path();
+    std::filesystem::create_directories(file.parent_path());
+    const std::string text =
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>columns</key>"
+        "<integer>3</integer></dict></plist>";
+    std::ofstream(file) << text;
+    std::filesystem::permissions(file, std::filesystem::perms::none);
+    {
+        WithoutReadingEveryFile asAUser;
+        if (const int fd = ::open(file.c_str(), O_RDONLY); fd >= 0) {
+            ::close(fd);
+            GTEST_SKIP() << "this process reads files whatever their mode";
+        }
+        ASSERT_NO_FATAL_FAILURE(launchChangeAndQuit(file.string(), "Permission denied"));
+    }
+    EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms::none);
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read);
+    std::ifstream in(file);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(file.parent_path()), {}), 1)
+        << "nothing written beside it";
 }
 
 // F1 to F7 in the main window send the texts of the chat window's buttons with those labels

@@ -30,6 +30,27 @@ class AppTest : public StripTest {
   protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(StripTest::SetUp());
+        makeApplication();
+    }
+
+    void TearDown() override {
+        dropApplication();
+        loop_->runPending();
+        StripTest::TearDown();
+    }
+
+    /// Makes the application again over fresh shared instances, which read the settings file as
+    /// it is now, as the next start of the program would. Not launched yet.
+    void startAgain() {
+        dropApplication();
+        restart();
+        resetShared();
+        manager().setLinkSender(&sender);
+        makeApplication();
+    }
+
+  private:
+    void makeApplication() {
         ServerManager::resetSharedInstance();
         ChatManager::resetSharedInstance();
         ServerManager::sharedInstance().setServiceBrowser(
@@ -49,16 +70,15 @@ class AppTest : public StripTest {
         delegate->setQuitHandler([this] { ++quits; });
     }
 
-    void TearDown() override {
+    void dropApplication() {
         delegate.reset();
         connectLinkSenders(nullptr, *controller);
         window.reset();
         ServerManager::resetSharedInstance();
         ChatManager::resetSharedInstance();
-        loop_->runPending();
-        StripTest::TearDown();
     }
 
+  protected:
     /// The header's group row made of the real buttons, and the link pointed at a loopback
     /// server in the remote role (the mode labels show only while the link is up). A test that
     /// calls it puts the default button factory back with `setButtonFactory(nullptr)`.

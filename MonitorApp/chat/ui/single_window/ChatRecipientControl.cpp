@@ -6,6 +6,8 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "MonitorApp/chat/ui/RecipientName.h"
+
 namespace quenbril {
 
 ChatRecipientControl::ChatRecipientControl(QWidget* parent)
@@ -23,8 +25,11 @@ void ChatRecipientControl::setLabels(const std::vector<std::string>& labels) {
     }
     for (size_t i = 0; i < labels.size(); ++i) {
         auto* segment = new QToolButton(this);
+        const QString label = QString::fromStdString(labels[i]);
+        const QString shown = RecipientName::shown(label, segment->fontMetrics());
         // A user's name shows as it is: an ampersand is no keyboard shortcut.
-        segment->setText(QString::fromStdString(labels[i]).replace('&', QStringLiteral("&&")));
+        segment->setText(QString(shown).replace('&', QStringLiteral("&&")));
+        if (shown != label) segment->setToolTip(label);
         segment->setCheckable(true);
         segment->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         group_->addButton(segment, static_cast<int>(i));

@@ -11,7 +11,9 @@ class QHBoxLayout;
 namespace quenbril {
 
 /// A row of segments of which one at most is selected: the single chat window's recipient
-/// ("All" or one user). The segments share the row's width. Main thread only.
+/// ("All" or one user). The segments share the row's width, and none is narrower than its label
+/// needs: a label is whole up to RecipientName::widest(), past which its middle is elided and its
+/// tooltip gives it whole. Main thread only.
 class ChatRecipientControl : public QWidget {
   public:
     explicit ChatRecipientControl(QWidget* parent = nullptr);

@@ -21,6 +21,7 @@
 #include "MonitorApp/chat/UUIDString.h"
 #include "MonitorApp/chat/ui/ChatButton.h"
 #include "MonitorApp/chat/ui/ChatButtonLayout.h"
+#include "MonitorApp/chat/ui/RecipientName.h"
 #include "MonitorApp/chat/ui/SendButton.h"
 #include "MonitorApp/chat/ui/single_window/ChatRecipientControl.h"
 #include "MonitorApp/controls/FillView.h"
@@ -147,6 +148,10 @@ void ChatViewController::buildLayout() {
     column->addWidget(chatTarget_);
     column->addWidget(recipientNotice_);
     column->addLayout(entry);
+    // The window is at least kMinimumWidth wide, and wider where the layout needs it: no
+    // recipient's segment is narrower than its name.
+    const QMargins margins = column->contentsMargins();
+    column->addStrut(kMinimumWidth - margins.left() - margins.right());
 
     recipientNotice_->setObjectName("recipientNotice");
     recipientNotice_->setTextFormat(Qt::PlainText);
@@ -165,7 +170,8 @@ void ChatViewController::buildLayout() {
 }
 
 void ChatViewController::viewDidLoad() {
-    setMinimumSize(kMinimumWidth, kMinimumHeight);
+    // The height only: the layout keeps the width (see buildLayout).
+    setMinimumSize(0, kMinimumHeight);
     if (!lockView_) {
         lockView_ = new LockView(this);
         lockView_->setGeometry(0, 0, width(), 0);
@@ -272,9 +278,15 @@ void ChatViewController::updateClients() {
     }
     const std::optional<std::string> chosen = chatTarget_->selectedLabel();
     chatTarget_->setLabels(labels);
+    // The user the notice names is back: what it says no longer holds.
+    if (std::find(labels.begin() + 1, labels.end(), leftRecipient_) != labels.end()) {
+        recipientNotice_->hide();
+    }
     if (!chosen || *chosen == "All" || chatTarget_->selectedLabel() == chosen) return;
-    recipientNotice_->setText(QString::fromStdString(*chosen) +
-                              " left the chat: messages now go to All.");
+    leftRecipient_ = *chosen;
+    recipientNotice_->setText(
+        RecipientName::shown(QString::fromStdString(*chosen), recipientNotice_->fontMetrics()) +
+        " left the chat: messages now go to All.");
     recipientNotice_->show();
 }
 

@@ -52,7 +52,7 @@ class ChatViewController : public QWidget, public SendButtonDelegate, public Cha
     void updateButtonText(const std::string& text, int slot);
     /// Gives the recipient control "All" and one segment per other chat user. The chosen
     /// recipient stays chosen while listed; when that user has left, "All" is chosen and the
-    /// window says so until a recipient is chosen.
+    /// window says so until a recipient is chosen or that user is listed again.
     void updateClients();
     void reloadData();
     void scrollToEnd();
@@ -111,6 +111,8 @@ class ChatViewController : public QWidget, public SendButtonDelegate, public Cha
     QLineEdit* textField_;
     ChatRecipientControl* chatTarget_;
     QLabel* recipientNotice_;
+    /// The recipient the notice says has left; empty before any has.
+    std::string leftRecipient_;
     QWidget* sendView_;
     FillView* divider1_;
     FillView* divider2_;

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "MonitorApp/ATAudio/players/ATAudioPlayer.h"
@@ -100,8 +102,10 @@ class ATAudioPlayerTest : public test::AudioFileFixtureOn<test::FakeDeviceFixtur
                 << "period " << p;
             auto* stream = backend_.lastStream();
             if (!stream) break;
+            // A stream the player paused plays silence (its buffers keep the last period).
+            const bool active = stream->isActive();
             stream->pump(128);
-            for (int i = 0; i < 128; ++i) left.push_back(stream->output(0, i));
+            for (int i = 0; i < 128; ++i) left.push_back(active ? stream->output(0, i) : 0.0f);
         }
         return left;
     }
@@ -266,6 +270,102 @@ TEST_F(ATAudioPlayerTest, AFileThatFailsToReadPausesWhereItFailedNeitherEndingNo
     ended_ = untilTheEnd;
     player.play();
     EXPECT_EQ(playPeriods(player, 1)[0], 10001.0f / 65536.0f);
+}
+
+TEST_F(ATAudioPlayerTest, LoopingSwitchedOffEndsThePassPlayingAtTheFilesEnd) {
+    // {file frames, frames played before looping is switched off}: a file shorter than the ring,
+    // in its first pass and in its second, with two passes more read ahead; a longer one 3488
+    // frames before its end, with the start of the next pass read ahead; and one whose end was
+    // not read yet.
+    const auto untilTheEnd = ended_;
+    for (const auto& [frames, played] :
+         {std::pair{3000, 1280}, {3000, 4096}, {20000, 16512}, {20000, 256}}) {
+        SCOPED_TRACE(std::to_string(frames) + " frames, " + std::to_string(played) + " played");
+        PlayerNotifications notes;
+        EndDelegate delegate(notes);
+        ATAudioPlayer player(&delegate);
+        player.setShouldLoop(true);
+        player.setAudioFile(
+            ATAudioFile::audioFileWithURL(countingFile(std::to_string(played) + ".wav", frames)));
+        player.play();
+        ended_ = [](ATAudioPlayer&) { return false; };
+        auto left = playPeriods(player, played / 128);
+        // The reading thread reads on until the ring has no room for another read.
+        ASSERT_TRUE(loop_->runUntil(
+            [&] {
+                return player.framesReadAhead() >
+                       ATAudioPlayer::kRingFrames - ATAudioPlayer::kReadFrames;
+            },
+            kWait));
+        player.setShouldLoop(false);
+        ended_ = untilTheEnd;
+        const int end = (played / frames + 1) * frames;
+        // Anything read ahead past the end would play within a ring's length of it.
+        const auto rest = playPeriods(player, (end - played + ATAudioPlayer::kRingFrames) / 128);
+        left.insert(left.end(), rest.begin(), rest.end());
+
+        ASSERT_GE(left.size(), static_cast<size_t>(end + ATAudioPlayer::kRingFrames - 128));
+        const auto heard = std::find_if(left.rbegin(), left.rend(), [](float s) { return s != 0; });
+        EXPECT_EQ(left.rend() - heard, end);
+        for (int i = 0; i < end; ++i)
+            ASSERT_EQ(left[i], (1.0f + static_cast<float>(i % frames)) / 65536.0f) << i;
+        ASSERT_TRUE(loop_->runUntil(
+            [&] { return notes.count(ATAudioPlayer::kDidReachEndOfFileNotification) > 0; }, kWait));
+        loop_->runPending();
+        EXPECT_EQ(notes.count(ATAudioPlayer::kDidReachEndOfFileNotification), 1);
+        EXPECT_EQ(delegate.ends, end / frames);  // Every loop played, and the end.
+        EXPECT_FALSE(player.isPlaying());
+        EXPECT_EQ(player.frameIndex(), 0);
+    }
+}
+
+TEST_F(ATAudioPlayerTest, LoopingSwitchedOffAfterTheNextPassFailedToReadEndsAtTheFilesEnd) {
+    PlayerNotifications notes;
+    EndDelegate delegate(notes);
+    const std::string url = countingFile("cutnext.wav", 20000);
+    const std::string whole = contentsOf(url);
+    ATAudioPlayer player(&delegate);
+    player.setShouldLoop(true);
+    player.setAudioFile(ATAudioFile::audioFileWithURL(url));
+    player.play();
+    const auto untilTheEnd = ended_;
+    ended_ = [](ATAudioPlayer&) { return false; };
+    auto left = playPeriods(player, 16512 / 128);
+    ASSERT_TRUE(loop_->runUntil(
+        [&] {
+            return player.framesReadAhead() >
+                   ATAudioPlayer::kRingFrames - ATAudioPlayer::kReadFrames;
+        },
+        kWait));
+    // The ring holds the end of this pass and the start of the next; the file is cut (float
+    // stereo) a little past where the next pass stands, and the next read fails there.
+    (void)player.frameIndex();
+    const int64_t cut = player.audioFile()->frameIndex() + 500;
+    ASSERT_LT(cut, 20000 - ATAudioPlayer::kReadFrames);
+    std::filesystem::resize_file(url, whole.size() - 20000 * 8 + cut * 8);
+    testing::internal::CaptureStderr();
+    auto more = playPeriods(player, ATAudioPlayer::kReadFrames / 128);
+    left.insert(left.end(), more.begin(), more.end());
+    ASSERT_TRUE(loop_->runUntil([&] { return player.audioFile()->frameIndex() >= cut; }, kWait));
+    (void)player.frameIndex();  // The failed read is done.
+    const std::string log = testing::internal::GetCapturedStderr();
+    ASSERT_NE(log.find("Failed to read audio file " + url), std::string::npos) << log;
+
+    // The failure went with the next pass: this one ends, announced, rather than pausing.
+    player.setShouldLoop(false);
+    ended_ = untilTheEnd;
+    more = playPeriods(player,
+                       (20000 - static_cast<int>(left.size()) + ATAudioPlayer::kRingFrames) / 128);
+    left.insert(left.end(), more.begin(), more.end());
+    ASSERT_GE(left.size(), 20000u + ATAudioPlayer::kRingFrames - 128);
+    for (int i = 0; i < 20000; ++i) ASSERT_EQ(left[i], (1.0f + i) / 65536.0f) << i;
+    for (size_t i = 20000; i < left.size(); ++i) ASSERT_EQ(left[i], 0.0f) << i;
+    ASSERT_TRUE(loop_->runUntil(
+        [&] { return notes.count(ATAudioPlayer::kDidReachEndOfFileNotification) > 0; }, kWait));
+    loop_->runPending();
+    EXPECT_EQ(delegate.ends, 1);
+    EXPECT_FALSE(player.isPlaying());
+    EXPECT_EQ(player.frameIndex(), 0);
 }
 
 TEST_F(ATAudioPlayerTest, PlayingAnotherFileSwitchesAtOnceAndCopiesAreIndependent) {

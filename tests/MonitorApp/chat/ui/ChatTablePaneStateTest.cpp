@@ -147,12 +147,23 @@ TEST_F(ChatPaneState, TheChosenRecipientStaysWhileListedAndItsDepartureIsSaid) {
     EXPECT_EQ(UserSettingsManager::sharedInstance().chatReceiver(), "All");
     ASSERT_TRUE(pane->recipientNotice()->isVisible());
     EXPECT_EQ(pane->recipientNotice()->text(), "bob left the chat: messages now go to All.");
-    // Bob back does not bring him back as the recipient; the notice stays until a choice.
+    // Others coming and going leave the notice. Bob back does not bring him back as the
+    // recipient, but the notice of his leaving goes.
+    setClients({"alan", "me"});
+    pane->updateClients();
+    EXPECT_TRUE(pane->recipientNotice()->isVisible());
     setClients({"alan", "bob", "me", "zoe"});
     pane->updateClients();
     EXPECT_EQ(target->currentText(), "All");
-    EXPECT_TRUE(pane->recipientNotice()->isVisible());
-    pane->recipientChanged(target->findText("zoe"));
+    EXPECT_FALSE(pane->recipientNotice()->isVisible());
+    // Zoe chosen and gone: a choice answers the notice.
+    target->setCurrentIndex(target->findText("zoe"));
+    pane->recipientChanged(target->currentIndex());
+    setClients({"alan", "bob", "me"});
+    pane->updateClients();
+    ASSERT_TRUE(pane->recipientNotice()->isVisible());
+    EXPECT_EQ(pane->recipientNotice()->text(), "zoe left the chat: messages now go to All.");
+    pane->recipientChanged(target->findText("alan"));
     EXPECT_FALSE(pane->recipientNotice()->isVisible());
 
     // Leaving "All" for "All" says nothing.

@@ -1,5 +1,6 @@
 // The single chat window's recipient segments as users come and go: the chosen user stays chosen
-// wherever the segment moves, and the user's departure is said.
+// wherever the segment moves, the user's departure is said until that user is back, and every
+// name is read whole on its segment.
 
 #include <gtest/gtest.h>
 
@@ -7,11 +8,13 @@
 #include <QButtonGroup>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTest>
 
 #include "MonitorApp/chat/ui/single_window/ChatRecipientControl.h"
 #include "MonitorApp/chat/ui/single_window/ChatViewController.h"
 #include "tests/MonitorApp/chat/ui/ChatUiTest.h"
+#include "tests/support/PostedEvents.h"
 
 namespace quenbril::test {
 namespace {
@@ -72,6 +75,48 @@ TEST_F(SingleWindowRecipient, TheChosenUserStaysChosenAsOthersJoinAndItsDepartur
     EXPECT_EQ(window->recipientNotice()->text(), "bob left the chat: messages now go to All.");
     ASSERT_NO_FATAL_FAILURE(click("alan"));
     EXPECT_FALSE(window->recipientNotice()->isVisible()) << "the user's own choice answers it";
+}
+
+TEST_F(SingleWindowRecipient, TheNoticeOfALeavingGoesWhenThatUserIsBack) {
+    listUsers({"Remote_71", "Remote_530"});
+    ASSERT_NO_FATAL_FAILURE(click("Remote_71"));
+    listUsers({"Remote_530"});
+    ASSERT_TRUE(window->recipientNotice()->isVisible());
+
+    listUsers({"Remote_530", "carol"});
+    EXPECT_TRUE(window->recipientNotice()->isVisible()) << "others coming leave it";
+    listUsers({"Remote_530", "Remote_71"});
+    EXPECT_FALSE(window->recipientNotice()->isVisible());
+    EXPECT_EQ(window->recipient(), "All") << "until the user chooses";
+}
+
+// More names than the window's least width holds, one of them as long as the chat carries: the
+// window grows so that each segment has the room its label needs; the longest is elided in its
+// middle, so the window stays within the screen, and still chooses that user.
+TEST_F(SingleWindowRecipient, EveryNameIsReadWholeOnItsSegment) {
+    const std::string longest = "Remote_" + std::string(245, 'w') + "_end";
+    const std::vector<std::string> names{"Remote_71", "Remote_530", "Remote_1024", "Remote_2048",
+                                         longest};
+    listUsers(names);
+    ASSERT_TRUE(waitForPostedEvents());
+    for (QAbstractButton* segment : window->chatTarget()->group()->buttons()) {
+        const std::string label =
+            window->chatTarget()
+                ->labels()[static_cast<size_t>(window->chatTarget()->group()->id(segment))];
+        EXPECT_GE(segment->width(), segment->sizeHint().width()) << label;
+        if (label == longest) continue;
+        EXPECT_EQ(segment->text().toStdString(), label);
+    }
+    QAbstractButton* far = window->chatTarget()->group()->button(5);
+    const QString shown = far->text();
+    EXPECT_TRUE(shown.startsWith("Remote_w") && shown.endsWith("w_end") &&
+                shown.contains(QChar(0x2026)))
+        << shown.toStdString();
+    EXPECT_EQ(far->toolTip().toStdString(), longest);
+    EXPECT_GT(window->width(), 400) << "the window grew";
+    EXPECT_LE(window->width(), window->screen()->availableGeometry().width());
+    ASSERT_NO_FATAL_FAILURE(click(longest));
+    EXPECT_EQ(window->recipient(), longest);
 }
 
 }  // namespace
