@@ -1,5 +1,8 @@
 #include "simserver/SimClient.h"
 
+#include <poll.h>
+#include <sys/ioctl.h>
+
 #include "foundation/Log.h"
 
 namespace quenbril {
@@ -7,6 +10,20 @@ namespace quenbril {
 namespace {
 constexpr long kReadTag = 1;
 }  // namespace
+
+bool SimClient::peerHasClosed(DispatchSocket& socket) {
+    if (socket.isDisconnected()) return true;
+    int fd = socket.socketFD();
+    pollfd p{fd, POLLIN | POLLRDHUP, 0};
+    if (fd < 0 || ::poll(&p, 1, 0) <= 0) return false;
+    if (p.revents & (POLLERR | POLLHUP)) return true;
+    // The end of the stream with nothing before it: the peer closed, or only shut down its
+    // sending side and reads on. That counts only where the socket ends a connection at the
+    // end of its stream anyway (its default).
+    if (!socket.autoDisconnectOnClosedReadStream() || !(p.revents & POLLRDHUP)) return false;
+    int unread = 0;
+    return ::ioctl(fd, FIONREAD, &unread) == 0 && unread == 0;
+}
 
 SimClient::SimClient(uint64_t id, std::shared_ptr<DispatchSocket> socket, Owner* owner,
                      std::function<double()> clock, double frameTimeout)
@@ -17,13 +34,15 @@ SimClient::SimClient(uint64_t id, std::shared_ptr<DispatchSocket> socket, Owner*
       frameTimeout_(frameTimeout),
       writer_(socket_) {
     // The peer may have closed before this object took the socket over: the close was then
-    // told to the listener's delegate, never to this object. Taking over and looking are one
-    // step on the socket's queue, so either the socket is closed by now or this object hears
-    // of its close.
+    // told to the listener's delegate, never to this object. Looking and taking over are one
+    // step on the socket's queue, so either the peer has closed by now or this object hears of
+    // its close.
     uint16_t port = 0;
     socket_->performBlock([&] {
+        open_ = !peerHasClosed(*socket_);
+        // A connection closed already is not taken over: nothing it does reaches this object.
+        if (!open_) return;
         socket_->synchronouslySetDelegate(this);
-        open_ = !socket_->isDisconnected();
         host_ = socket_->connectedHost().value_or("?");
         port = socket_->connectedPort();
     });

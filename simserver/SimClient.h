@@ -43,8 +43,15 @@ class SimClient : public DispatchSocketDelegate {
     /// "host:port" of the remote.
     const std::string& address() const { return address_; }
     const std::string& host() const { return host_; }
-    /// False from the start when the peer closed before this object took the socket over.
+    /// False from the start when the peer had closed before this object could take the socket
+    /// over: it then never took it over, and may be let go on any thread (on the socket's
+    /// queue, its socket closes without waiting for that queue).
     bool isOpen() const { return open_; }
+
+    /// Whether the peer of a connection has closed it already, by what the kernel holds for it
+    /// now: a reset, a hang-up, or the end of its stream with nothing before it. The socket
+    /// itself learns of a close only as its turn comes to read. On the socket's queue.
+    static bool peerHasClosed(DispatchSocket& socket);
 
     /// Most bytes taken from the socket at once: a remote's input waits in its own connection
     /// rather than here.

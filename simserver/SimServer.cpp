@@ -189,11 +189,36 @@ void SimServer::socketDidAcceptNewSocket(DispatchSocket*, std::shared_ptr<Dispat
         refuse(std::move(socket));
         return;
     }
+    // First a look on the socket's own queue, where it waits for nothing: a connection that its
+    // peer closed already is let go there, and costs this queue nothing more. From here, each
+    // step on that queue, busy with every other connection, would hold up the ticks.
+    std::weak_ptr<int> alive = alive_;
+    connectionsQueue_->async([this, alive, queue = queue_, socket = std::move(socket)]() mutable {
+        if (SimClient::peerHasClosed(*socket)) {
+            socket->disconnect();
+            socket.reset();  // let go here: a socket let go on another queue waits for its own
+            return;
+        }
+        queue->async([this, alive, socket = std::move(socket)]() mutable {
+            if (alive.lock()) serve(std::move(socket));
+        });
+    });
+}
+
+void SimServer::serve(std::shared_ptr<DispatchSocket> socket) {
+    // More may have come since this one was looked at.
+    if (isFull()) {
+        refuse(std::move(socket));
+        return;
+    }
     SimClient::Owner* owner = this;
     auto client = std::make_unique<SimClient>(
         nextClientID_, std::move(socket), owner, [this] { return now(); }, options_.frameTimeout);
     if (!client->isOpen()) {
-        // Gone before it could be served: it takes no slot.
+        // Closed since it was looked at: it takes no slot, and gets no initial state. It is let
+        // go on its socket's queue, like a refused one.
+        connectionsQueue_->async(
+            [gone = std::shared_ptr<SimClient>(std::move(client))]() mutable { gone.reset(); });
         return;
     }
     uint64_t id = nextClientID_++;
@@ -263,6 +288,7 @@ void SimServer::clientDisconnected(SimClient& client, const std::optional<Error>
     QLOG("Remote %llu disconnected%s%s", static_cast<unsigned long long>(id), error ? ": " : "",
          error ? error->description.c_str() : "");
     if (chat_.removeClient(id)) {
+        initialStateChanged();
         broadcast(chat_.clientsMessage());
         broadcast(chat_.colorsMessage());
     }
@@ -281,6 +307,9 @@ void SimServer::drop(SimClient& client, const std::string& why) {
 }
 
 void SimServer::handle(SimClient& client, const Dictionary& message) {
+    // Most commands change something the initial state holds; whichever did is not worth
+    // telling apart.
+    initialStateChanged();
     try {
         auto command = LinkMessageReader::command(message);
         const std::optional<std::string>& name = command.get();
@@ -362,17 +391,29 @@ bool SimServer::mayRelayInput(SimClient& client) {
 }
 
 void SimServer::sendInitialState(SimClient& c) {
-    send(c, production_.clientNamesMessage());
-    send(c, production_.masterVersionMessage());
-    send(c, production_.channelsMessage());
-    for (const Dictionary& player : production_.newPlayerMessages()) send(c, player);
-    send(c, production_.groupColorsMessage());
-    send(c, production_.snapshotNamesMessage());
+    for (const auto& [frame, state] : initialState()) sendFrame(c, frame, state);
+}
+
+const std::vector<std::pair<std::shared_ptr<const Bytes>, std::string>>& SimServer::initialState() {
+    if (!initialState_.empty()) return initialState_;
+    // Encoding it is most of what a new connection costs; many at once would hold the ticks
+    // back for every remote served.
+    auto add = [&](const Dictionary& m) {
+        initialState_.emplace_back(encode(m), LinkMessageReader::wholeState(m));
+    };
+    add(production_.clientNamesMessage());
+    add(production_.masterVersionMessage());
+    add(production_.channelsMessage());
+    for (const Dictionary& player : production_.newPlayerMessages()) add(player);
+    add(production_.groupColorsMessage());
+    add(production_.snapshotNamesMessage());
     // A remote releases its group buttons that are on when it applies a snapshot: the states
     // come after it.
-    send(c, production_.snapshotMessage());
-    sendGroupStates(&c);
-    send(c, production_.batteryThresholdMessage());
+    add(production_.snapshotMessage());
+    initialState_.emplace_back(encode(production_.groupStatesMessage()), groupStatesKey());
+    add(production_.batteryThresholdMessage());
+    // The batteries as of this building: it is built anew at least as often as they are sent
+    // to every remote (sendBatteries()).
     double t = now();
     Array battery, batteryTime, antennas;
     for (size_t i = 0; i < production_.enabledStrips().size(); ++i) {
@@ -384,31 +425,30 @@ void SimServer::sendInitialState(SimClient& c) {
         batteryTime.push_back(Value(s.timecode ? std::string() : SimSignals::batteryTime(i, t)));
         antennas.push_back(Value(s.timecode ? std::string() : SimSignals::antennas(i, t)));
     }
-    send(c, message(LinkCommand::kBatteryData, Value(std::move(battery))));
-    send(c, message(LinkCommand::kBatteryTimeData, Value(std::move(batteryTime))));
-    send(c, message(LinkCommand::kAntennaData, Value(std::move(antennas))));
-    send(c, production_.wirelessInfoMessage());
-    send(c, production_.soloedChannelsMessage());
-    send(c, production_.activeChannelsMessage());
-    send(c, production_.hardMuteArrayMessage());
-    send(c, production_.micCheckArrayMessage());
-    send(c, production_.channelWarningsMessage());
-    send(c, chat_.clientsMessage());
-    send(c, notebook_.entriesMessage());
-    send(c, message(LinkCommand::kInitialDataReady, Value(true)));
+    add(message(LinkCommand::kBatteryData, Value(std::move(battery))));
+    add(message(LinkCommand::kBatteryTimeData, Value(std::move(batteryTime))));
+    add(message(LinkCommand::kAntennaData, Value(std::move(antennas))));
+    add(production_.wirelessInfoMessage());
+    add(production_.soloedChannelsMessage());
+    add(production_.activeChannelsMessage());
+    add(production_.hardMuteArrayMessage());
+    add(production_.micCheckArrayMessage());
+    add(production_.channelWarningsMessage());
+    add(chat_.clientsMessage());
+    add(notebook_.entriesMessage());
+    add(message(LinkCommand::kInitialDataReady, Value(true)));
+    return initialState_;
 }
 
-void SimServer::sendGroupStates(SimClient* client) {
-    auto frame = encode(production_.groupStatesMessage());
+std::string SimServer::groupStatesKey() const {
     // A newer copy takes the place of one still waiting, but never of one sent before the last
     // snapshot: placed ahead of that snapshot, it would be released by it.
-    const std::string state = std::string(LinkCommand::kGroupStates) + " since snapshot " +
-                              std::to_string(snapshotChanges_);
-    if (client) {
-        sendFrame(*client, frame, state);
-    } else {
-        broadcastFrame(frame, state);
-    }
+    return std::string(LinkCommand::kGroupStates) + " since snapshot " +
+           std::to_string(snapshotChanges_);
+}
+
+void SimServer::sendGroupStates() {
+    broadcastFrame(encode(production_.groupStatesMessage()), groupStatesKey());
 }
 
 // ---- the periodic part ----
@@ -446,6 +486,7 @@ void SimServer::moveToNextSnapshot(double t) {
     if (nextSnapshotAt_ <= t) nextSnapshotAt_ = t + options_.snapshotInterval;
     production_.nextSnapshot();
     ++snapshotChanges_;
+    initialStateChanged();
     QLOG("Snapshot \"%s\" is active",
          SimProduction::snapshotTitles()[production_.activeSnapshot()].c_str());
     broadcast(production_.snapshotMessage());
@@ -549,6 +590,9 @@ void SimServer::sendTimecode(double) {
 }
 
 void SimServer::sendBatteries(double t) {
+    // A remote that connects later starts from the batteries the others are sent now, and from
+    // the warnings they raise.
+    initialStateChanged();
     Array battery, batteryTime, antennas;
     for (size_t i = 0; i < production_.enabledStrips().size(); ++i) {
         const SimStrip& s = *production_.enabledStrips()[i];
@@ -569,6 +613,7 @@ void SimServer::sendBatteries(double t) {
 }
 
 void SimServer::raiseSomeWarning() {
+    initialStateChanged();
     const auto& strips = production_.enabledStrips();
     random_ = random_ * 1103515245u + 12345u;
     const SimStrip& s = *strips[(random_ >> 8) % strips.size()];

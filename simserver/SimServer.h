@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "foundation/Error.h"
 #include "foundation/Value.h"
@@ -67,6 +69,8 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
         const Bytes& address, DispatchSocket* listener) override;
     void socketDidAcceptNewSocket(DispatchSocket* sock,
                                   std::shared_ptr<DispatchSocket> newSocket) override;
+    /// Takes over a new connection that its peer has not closed, and sends it the initial state.
+    void serve(std::shared_ptr<DispatchSocket> socket);
     void refuse(std::shared_ptr<DispatchSocket> socket);
     void clientHasFrames(SimClient& client) override;
     void clientDisconnected(SimClient& client, const std::optional<Error>& error) override;
@@ -86,9 +90,18 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
     bool mayRelay(SimClient& client, size_t bytes);
     /// mayRelay() for the message being handled, counted as it came.
     bool mayRelayInput(SimClient& client);
+    /// Sends the initial state; its frames are encoded once for every remote that connects
+    /// until something in them changes.
     void sendInitialState(SimClient& client);
-    /// The group buttons' states, to `client` or, with none, to every remote.
-    void sendGroupStates(SimClient* client = nullptr);
+    /// The initial state's frames, built anew when it changed since they were last built.
+    const std::vector<std::pair<std::shared_ptr<const Bytes>, std::string>>& initialState();
+    /// What the initial state holds may have changed: its frames are built anew for the next
+    /// remote that connects.
+    void initialStateChanged() { initialState_.clear(); }
+    /// The group buttons' states, to every remote.
+    void sendGroupStates();
+    /// The whole state a "GroupStates" frame repeats: the group states since the last snapshot.
+    std::string groupStatesKey() const;
 
     // The periodic part.
     void tick();
@@ -150,6 +163,10 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
     double nextSnapshotAt_ = 0;
     /// Snapshots made active since the start.
     uint64_t snapshotChanges_ = 0;
+
+    /// The initial state's frames, each with the whole state it repeats (see sendFrame()); empty
+    /// when they are to be built anew.
+    std::vector<std::pair<std::shared_ptr<const Bytes>, std::string>> initialState_;
 
     SimProduction production_;
     SimChat chat_;

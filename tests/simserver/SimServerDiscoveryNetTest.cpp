@@ -16,7 +16,8 @@
 namespace quenbril::test {
 namespace {
 
-constexpr double kWait = 10.0;  // real seconds; an announcement shows up in about 1 s
+/// Real seconds; an announcement shows up in about 1 s.
+const double kWait = scaledSeconds(10.0);
 
 struct Recorder : ServiceBrowser::Delegate {
     std::vector<std::string> found, failures;
@@ -59,7 +60,7 @@ TEST(SimServerDiscovery, TheRemotesDiscoveryFindsTheStandInAndResolvesItsAddress
         // What was found is a server: it sends its state.
         WireClient client(ntohs(address.sin_port));
         ASSERT_TRUE(client.connected());
-        EXPECT_TRUE(client.waitFor("InitialDataReady", 5.0));
+        EXPECT_TRUE(client.waitFor("InitialDataReady", kPatience));
         EXPECT_NE(server.log().find("Announced as"), std::string::npos) << server.log();
         browser->stop();
     }

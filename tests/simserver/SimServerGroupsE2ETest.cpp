@@ -23,9 +23,6 @@ namespace {
 using Builder = LinkMessageBuilder;
 using Groups = std::vector<int64_t>;
 
-/// Generous for a loaded machine; each wait ends as soon as what it waits for has come.
-constexpr double kPatience = 20.0;
-
 class GroupRemote {
   public:
     /// Connects and takes the initial state.

@@ -15,16 +15,19 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/TestTime.h"
+
 namespace quenbril::test {
 
 class SimServerProcess {
   public:
-    /// `publish`: announce the service (the `net` tests); otherwise --no-publish.
-    explicit SimServerProcess(std::vector<std::string> args = {}, bool publish = false) {
+    /// `publish`: announce the service (the `net` tests); otherwise --no-publish. `program`:
+    /// the stand-in to run (a benchmark may run another build's).
+    explicit SimServerProcess(std::vector<std::string> args = {}, bool publish = false,
+                              std::string program = QUENBRIL_SIMSERVER_PATH) {
         char dir[] = "/tmp/simserver-test-XXXXXX";
         if (!mkdtemp(dir)) return;
         logPath_ = std::string(dir) + "/stderr.log";
-        std::string program = QUENBRIL_SIMSERVER_PATH;
         args.insert(args.begin(), {program, "--port", "0"});
         if (!publish) args.push_back("--no-publish");
         pid_ = fork();
@@ -36,8 +39,9 @@ class SimServerProcess {
             execv(program.c_str(), argv.data());
             _exit(127);
         }
-        // The port is on the first line the program prints.
-        for (int i = 0; i < 500 && port_ == 0; ++i) {
+        // The port is on the first line the program prints, within 5 s of a plain build's
+        // start: the limit only bounds a program that never starts.
+        for (int i = 0; i < napsIn(5.0) && port_ == 0; ++i) {
             std::string log = this->log();
             auto at = log.find("listening on TCP port ");
             if (at != std::string::npos)
@@ -69,7 +73,9 @@ class SimServerProcess {
             kill(pid_, SIGCONT);  // a paused program takes its signal once it goes on
             int status = 0;
             bool ended = false;
-            for (int i = 0; i < 300 && !(ended = waitpid(pid_, &status, WNOHANG) == pid_); ++i)
+            // A program that has not ended 3 s (a plain build's) after its signal hangs.
+            for (int i = 0; i < napsIn(3.0) && !(ended = waitpid(pid_, &status, WNOHANG) == pid_);
+                 ++i)
                 nap();
             if (!ended) {
                 kill(pid_, SIGKILL);
@@ -103,6 +109,8 @@ class SimServerProcess {
 
   private:
     static void nap() { std::this_thread::sleep_for(std::chrono::milliseconds(10)); }
+    /// Naps of nap() in `seconds` of a plain build.
+    static int napsIn(double seconds) { return static_cast<int>(scaledSeconds(seconds) * 100); }
 
     pid_t pid_ = -1;
     uint16_t port_ = 0;

@@ -13,15 +13,43 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "MonitorApp/link/LinkCodec.h"
 #include "MonitorApp/link/LinkFrameReader.h"
 #include "foundation/Value.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril::test {
+
+/// Seconds a remote waits for its next level frame (the stand-in sends one every 0.1 s), or for
+/// what the stand-in sends within a tick or two, before it counts the stand-in as fallen silent:
+/// a gap the stand-in must never leave, even on a machine loaded to twice its cores. 3 s in a
+/// plain build.
+inline const double kFrameWait = scaledSeconds(3.0);
+/// Seconds a test waits for what must come but may take long on a loaded machine (a whole
+/// initial state, a close, the end of a flood): only a stuck test waits this long.
+inline const double kPatience = scaledSeconds(20.0);
+
+/// Asks `holds` until it answers true or `seconds` have passed, doing `meanwhile` between two
+/// questions (by default a nap of 10 ms); its last answer.
+inline bool eventually(const std::function<bool()>& holds, double seconds = kPatience,
+                       const std::function<void()>& meanwhile = {}) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!holds()) {
+        if (std::chrono::steady_clock::now() >= deadline) return holds();
+        if (meanwhile) {
+            meanwhile();
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    return true;
+}
 
 class WireClient {
   public:
@@ -42,6 +70,8 @@ class WireClient {
     WireClient& operator=(const WireClient&) = delete;
 
     bool connected() const { return connected_; }
+    /// Shuts down the sending side only: the remote reads on.
+    void shutdownSending() { ::shutdown(fd_, SHUT_WR); }
 
     bool sendRaw(const Bytes& bytes) {
         for (size_t done = 0; done < bytes.size();) {
@@ -58,7 +88,7 @@ class WireClient {
 
     /// The next message, waiting at most `timeout` seconds; nothing on time-out or end of
     /// stream. Frames that do not decode are skipped.
-    std::optional<Dictionary> next(double timeout = 3.0) {
+    std::optional<Dictionary> next(double timeout = kFrameWait) {
         auto deadline = clock::now() + std::chrono::duration<double>(timeout);
         for (;;) {
             while (auto frame = reader_.takeFrame()) {
@@ -69,7 +99,7 @@ class WireClient {
     }
 
     /// The next message with this command, skipping others; nothing on time-out.
-    std::optional<Dictionary> waitFor(std::string_view command, double timeout = 3.0) {
+    std::optional<Dictionary> waitFor(std::string_view command, double timeout = kFrameWait) {
         auto deadline = clock::now() + std::chrono::duration<double>(timeout);
         while (auto m = next(left(deadline))) {
             if (commandOf(*m) == command) return m;
@@ -78,7 +108,7 @@ class WireClient {
     }
 
     /// waitFor() that fails the test (and answers an empty message) when nothing comes.
-    Dictionary expect(std::string_view command, double timeout = 3.0) {
+    Dictionary expect(std::string_view command, double timeout = kFrameWait) {
         auto m = waitFor(command, timeout);
         if (!m) ADD_FAILURE() << "no \"" << command << "\" within " << timeout << " s";
         return m.value_or(Dictionary{});
