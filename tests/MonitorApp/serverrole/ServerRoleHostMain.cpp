@@ -66,32 +66,41 @@ class Opening : public ClientManagerDelegate {
             client, LinkMessageBuilder::message(LinkCommand::kInitialDataReady, Value(true)));
         if (streamedIP_) return;
         for (const auto& [ip, socket] : host_.socketIPs()) {
-            if (socket != client) continue;
-            streamedIP_ = ip;
-            clients_.updateWithCurrentControllers();
-            clients_.addClient(ip, 0);
-            clients_.startStreamTo(ip);
-            // Joining switched the slot's strips off: the first strip is heard in its mix.
-            auto& controllers = clients_.client(0).channelStripControllers();
-            if (!controllers.empty()) {
-                controllers[0]->state().setChannelState(ChannelStripState::kActive);
-            }
-            host_.startStreamTo(client);
-            std::fprintf(stderr, "slot 0 streams to %s\n", ip.c_str());
+            if (socket == client) streamTo(client, ip);
         }
     }
 
     /// A streamed remote that leaves (a connection dialog's probe does) frees slot 0 for the
-    /// next one.
+    /// next one. The host keeps one connection per address: when a remote connected again
+    /// before its probe's leave was handled (a busy machine), the probe's leave names no
+    /// address, and that remote, still here, takes slot 0 now as it would have on connecting.
     void disconnected(const std::optional<Error>& /*error*/,
-                      const std::optional<std::string>& ip) override {
-        if (!ip || ip != streamedIP_) return;
-        clients_.removeClient(*ip);
+                      const std::optional<std::string>& /*ip*/) override {
+        if (!streamedIP_ || host_.streamHost()) return;  // the streamed connection is still here
+        clients_.removeClient(*streamedIP_);
         streamedIP_.reset();
         std::fprintf(stderr, "slot 0 is free again\n");
+        for (const auto& [ip, socket] : host_.socketIPs()) {
+            streamTo(socket, ip);
+            break;
+        }
     }
 
   private:
+    void streamTo(DispatchSocket* client, const std::string& ip) {
+        streamedIP_ = ip;
+        clients_.updateWithCurrentControllers();
+        clients_.addClient(ip, 0);
+        clients_.startStreamTo(ip);
+        // Joining switched the slot's strips off: the first strip is heard in its mix.
+        auto& controllers = clients_.client(0).channelStripControllers();
+        if (!controllers.empty()) {
+            controllers[0]->state().setChannelState(ChannelStripState::kActive);
+        }
+        host_.startStreamTo(client);
+        std::fprintf(stderr, "slot 0 streams to %s\n", ip.c_str());
+    }
+
     ClientManager& host_;
     RemoteClientManager& clients_;
     std::optional<std::string> streamedIP_;
