@@ -89,7 +89,7 @@ std::string address(int kind, int i) {
 void runFor(ManualRunLoop& loop, double seconds) {
     const double end = RunLoop::realTimeNow() + seconds;
     while (RunLoop::realTimeNow() < end) {
-        loop.runUntil([] { return false; }, 0.005);
+        loop.runFor(0.005);
         const double now = RunLoop::realTimeNow();
         if (now > loop.now()) loop.advance(now - loop.now());
     }

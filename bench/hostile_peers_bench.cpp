@@ -303,7 +303,7 @@ void slowLinkRun(double seconds, double rate) {
         std::optional<Clock::time_point> retryAt;
         int dropsSeen = 0;
         while (since(events.start) < seconds) {
-            loop.runUntil([] { return false; }, 0.01);
+            loop.runFor(0.01);
             auto now = Clock::now();
             loop.advance(std::chrono::duration<double>(now - last).count());
             last = now;
@@ -318,7 +318,7 @@ void slowLinkRun(double seconds, double rate) {
         }
         link.setDelegate(nullptr);
     }
-    loop.runUntil([] { return false; }, 0.1);
+    loop.runFor(0.1);
     RunLoop::setMain(nullptr);
     char ready[64] = "never";
     if (events.readyAt) std::snprintf(ready, sizeof ready, "after %.1f s", *events.readyAt);

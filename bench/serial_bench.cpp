@@ -238,7 +238,7 @@ int main() {
         if (!port->open()) return 1;
         port->startListeningForPacketsMatchingDescriptor(
             SerialPacketDescriptor::withPrefix({'<'}, {'>'}, 256, Value()));
-        loop.runUntil([] { return false; }, 0.2);
+        loop.runFor(0.2);
 
         std::atomic<bool> done{false};
         std::atomic<double> writerCpu{0};

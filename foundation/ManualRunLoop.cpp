@@ -268,10 +268,17 @@ void ManualRunLoop::advance(double seconds) {
 }
 
 bool ManualRunLoop::runUntil(const std::function<bool()>& done, double realTimeoutSeconds) {
+    return serveUntil(done, realTimeoutSeconds * buildTimeScale());
+}
+
+void ManualRunLoop::runFor(double realSeconds) {
+    serveUntil([] { return false; }, realSeconds);
+}
+
+bool ManualRunLoop::serveUntil(const std::function<bool()>& done, double realSeconds) {
     using Clock = std::chrono::steady_clock;
-    const double limit = realTimeoutSeconds * buildTimeScale();
     auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                       std::chrono::duration<double>(limit));
+                                       std::chrono::duration<double>(realSeconds));
     for (;;) {
         runPending();
         if (done()) return true;

@@ -44,6 +44,10 @@ class ManualRunLoop : public RunLoop {
     /// each pass and at least every 10 ms. The virtual clock does not move. The limit is one of a
     /// plain build: a build known to be slower (buildTimeScale()) waits that many times longer.
     bool runUntil(const std::function<bool()>& done, double realTimeoutSeconds);
+    /// Serves posts and descriptors as runUntil() does for `realSeconds` of real time, not
+    /// stretched: a pause that paces a test against real-time time-outs (a socket's), which a
+    /// slower build does not stretch either.
+    void runFor(double realSeconds);
 
     /// Timers still scheduled (valid and not yet fired).
     size_t timerCount() const;
@@ -52,6 +56,7 @@ class ManualRunLoop : public RunLoop {
     struct TimerEntry;
     struct WatchEntry;
 
+    bool serveUntil(const std::function<bool()>& done, double realSeconds);
     bool runOneTask();
     bool fireOneDueTimer(double limit);
     void pollDescriptors(int timeoutMs);

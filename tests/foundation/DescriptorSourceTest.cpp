@@ -107,11 +107,11 @@ TEST_F(DescriptorSourceTest, BytesReadBeforeTheHandlerRunsAreNotReportedAsEndOfS
     source->resume();  // armed
     source->suspend();
     send("abc");
-    loop.runUntil([] { return false; }, 0.05);  // the event arrives and waits
+    loop.runFor(0.05);  // the event arrives and waits
     char buffer[16];
     ASSERT_EQ(read(fds[0], buffer, sizeof buffer), 3);  // someone else takes the bytes
     source->resume();
-    loop.runUntil([] { return false; }, 0.05);
+    loop.runFor(0.05);
     send("d");
     ASSERT_TRUE(waitFor([&] { return !seen().empty(); }));
     EXPECT_EQ(seen(), (std::vector<uint64_t>{1}));  // no false 0 before it

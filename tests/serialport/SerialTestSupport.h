@@ -215,9 +215,7 @@ class SerialFixture : public ::testing::Test {
 
     /// Serves the loop for `seconds` of real time, where no event can tell that the wait is
     /// over.
-    void settle(double seconds) {
-        loop_.runUntil([] { return false; }, seconds);
-    }
+    void settle(double seconds) { loop_.runFor(seconds); }
     /// Waits until the main queue has run what was posted to it so far.
     bool drainMain() { return drainMainQueue(loop_); }
 

@@ -25,7 +25,7 @@ class RunLoopSocketIOTest : public RunLoopSocketTestBase {
     void sendInParts(const std::vector<std::string>& parts) {
         for (const auto& part : parts) {
             listener_.send(part);
-            loop_.runUntil([] { return false; }, 0.02);
+            loop_.runFor(0.02);
         }
     }
 
@@ -74,7 +74,7 @@ TEST_F(RunLoopSocketIOTest, TerminatorSplitOverTwoArrivalsIsFound) {
     client->readDataToData(bytesOf("\r\n\r\n"), -1, 1);
     client->readDataToLength(3, -1, 2);
     listener.send("ab\r\n\r");
-    loop_.runUntil([] { return false; }, 0.02);
+    loop_.runFor(0.02);
     EXPECT_TRUE(plain->reads.empty());
     listener.send("\nxyz");
     ASSERT_TRUE(waitFor([&] { return plain->reads.size() == 2; }));
@@ -173,7 +173,7 @@ TEST_F(RunLoopSocketIOTest, WriteToAPeerThatStopsReadingTimesOut) {
     // More than the loopback buffers hold: the rest waits for room that never comes.
     auto big = std::make_shared<const Bytes>(64u << 20, 'x');
     client_->writeData(big, 2.0, 1);
-    loop_.runUntil([] { return false; }, 0.05);
+    loop_.runFor(0.05);
     long tag = 0;
     uint64_t done = 0, total = 0;
     float progress = client_->progressOfWriteReturningTag(&tag, &done, &total);
@@ -196,7 +196,7 @@ TEST_F(RunLoopSocketIOTest, DisconnectAfterReadingAndWritingWaitsForBothSides) {
     client_->writeData(bytesOf("x"), -1, 4);  // likewise
     ASSERT_TRUE(waitFor([&] { return recorder_.writes.size() == 1; }));
     EXPECT_EQ(listener_.receive(3), "out");
-    loop_.runUntil([] { return false; }, 0.05);
+    loop_.runFor(0.05);
     EXPECT_EQ(recorder_.disconnects, 0);  // the read still waits
     listener_.send("in!");
     ASSERT_TRUE(waitFor([&] { return recorder_.disconnects == 1; }));
@@ -336,7 +336,7 @@ TEST_F(RunLoopSocketTLSTest, AStalledHandshakeEndsInOneErrorAtItsDeadline) {
     EXPECT_EQ(recorder.willDisconnectErrors[0]->code, RunLoopSocket::ReadTimeoutError);
     EXPECT_EQ(recorder.willDisconnectErrors[0]->description, "TLS handshake timed out");
     loop_.advance(1.0);  // past the read's own time-out: nothing more
-    loop_.runUntil([] { return false; }, 0.05);
+    loop_.runFor(0.05);
     EXPECT_EQ(recorder.disconnects, 1);
     EXPECT_EQ(recorder.willDisconnectErrors.size(), 1u);
     EXPECT_TRUE(recorder.reads.empty());

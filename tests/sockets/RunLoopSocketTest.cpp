@@ -115,7 +115,7 @@ TEST_F(RunLoopSocketTest, DelegateRefusingTheConnectCancelsItWithoutDisconnectCa
     EXPECT_EQ(error.description, "Connection canceled");
     EXPECT_FALSE(client->connectToHost("127.0.0.1", listener.port, &error));
     EXPECT_EQ(error.code, 1);
-    loop_.runUntil([] { return false; }, 0.05);
+    loop_.runFor(0.05);
     EXPECT_EQ(recorder.disconnects, 0);
     EXPECT_TRUE(recorder.willDisconnectErrors.empty());
     EXPECT_TRUE(client->isDisconnected());
@@ -133,7 +133,7 @@ TEST_F(RunLoopSocketTest, ConnectTimesOutAgainstAListenerWhoseQueueIsFull) {
     RunLoopRecorder recorder;
     auto client = RunLoopSocket::make(&recorder);
     ASSERT_TRUE(client->connectToAddress(a, 3.0));
-    loop_.runUntil([] { return false; }, 0.05);
+    loop_.runFor(0.05);
     EXPECT_EQ(recorder.connects, 0);
     loop_.advance(3.0);
     ASSERT_EQ(recorder.willDisconnectErrors.size(), 1u);
@@ -214,7 +214,7 @@ TEST_F(RunLoopSocketTest, ModeChangesAttachAndDetachTheSocket) {
     ASSERT_TRUE(client->setRunLoopModes({"Private"}));
     client->readDataToLength(5, 1.0, 7);
     listener.send("hello");
-    loop_.runUntil([] { return false; }, 0.05);
+    loop_.runFor(0.05);
     loop_.advance(2.0);
     EXPECT_TRUE(recorder.reads.empty());
     EXPECT_EQ(recorder.disconnects, 0);

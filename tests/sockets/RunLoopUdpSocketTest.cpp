@@ -308,7 +308,7 @@ TEST_F(RunLoopUdpSocketTest, ModesWithoutTheDefaultOneHoldTheWorkUntilOneIsAdded
     Peer peer;
     peer.sendTo(bytes("held"), socket->localPort());
     socket->receiveWithTimeout(1.0, 1);
-    loop_.runUntil([] { return false; }, 0.05);
+    loop_.runFor(0.05);
     loop_.advance(5);
     EXPECT_TRUE(recorder_.received.empty());
     EXPECT_TRUE(recorder_.receiveErrors.empty());

@@ -125,9 +125,7 @@ class SocketTest : public ::testing::Test {
         return loop_.runUntil(done, seconds);
     }
     /// Runs the main loop for a moment, where no event can tell that the wait is over.
-    void settle(double seconds = 0.1) {
-        loop_.runUntil([] { return false; }, seconds);
-    }
+    void settle(double seconds = 0.1) { loop_.runFor(seconds); }
     /// Waits until the main queue has run what was sent to it so far.
     bool drainMain() { return drainMainQueue(loop_); }
     /// Waits until `socket`'s queue has done what was asked of it so far (twice, for the work

@@ -57,9 +57,7 @@ class RemoteStart : public LifeCycleTest {
         ASSERT_TRUE(waitFor([&] { return link().serverIsHere(); }));
     }
     /// Gives stray messages a moment to arrive.
-    void settle() {
-        loop_->runUntil([] { return false; }, 0.2);
-    }
+    void settle() { loop_->runFor(0.2); }
     bool disconnected() {
         return waitFor([&] { return vc->statusRightText() == "NOT CONNECTED TO SERVER"; });
     }
@@ -247,7 +245,7 @@ class StandInStart : public LifeCycleTest {
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::duration<double>(kAnswerWait);
         while (std::chrono::steady_clock::now() < deadline) {
-            loop_->runUntil([] { return false; }, 0.02);
+            loop_->runFor(0.02);
             while (auto m = other.next(0.01)) {
                 if (wanted(*m)) return true;
             }

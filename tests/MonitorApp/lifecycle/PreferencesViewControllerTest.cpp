@@ -217,7 +217,7 @@ TEST_F(ConnectionDialog, TheConfirmedOutputDeviceIsStoredPlayedAndChosenAgain) {
 
 TEST_F(ConnectionDialog, WithoutAnOutputDeviceThePopUpSaysSoAndConfirmingStillWorks) {
     PreferencesViewController& d = open();
-    loop_->runUntil([] { return false; }, 0.2);
+    loop_->runFor(0.2);
     ASSERT_EQ(d.outputDevices()->count(), 1);
     EXPECT_EQ(d.outputDevices()->currentText(), "No audio output device");
     EXPECT_FALSE(d.outputDevices()->isEnabled());

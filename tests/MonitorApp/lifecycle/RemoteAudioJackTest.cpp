@@ -29,7 +29,7 @@ class RemoteAudio : public LifeCycleTest {
 
     /// Records a second of the process's first two output ports while the window's loop runs.
     std::vector<std::vector<float>> recordSecond(JackTestClient& recorder) {
-        loop_->runUntil([] { return false; }, 0.5);
+        loop_->runFor(0.5);
         recorder.record(1.0);
         EXPECT_TRUE(loop_->runUntil([&] { return recorder.recordingDone(); }, 10.0));
         return {recorder.recorded(0), recorder.recorded(1)};
@@ -88,7 +88,7 @@ TEST_F(RemoteAudio, TheActiveStripPlaysOnTheStoredDevice) {
     click();
     ASSERT_TRUE(waitFor([&] { return strip.state().channelState() == ChannelStripState::kOff; }))
         << standIn.log();
-    loop_->runUntil([] { return false; }, 0.5);
+    loop_->runFor(0.5);
     ports = recordSecond(recorder);
     EXPECT_EQ(peakOf(ports[0]), 0.0f);
     EXPECT_EQ(peakOf(ports[1]), 0.0f);

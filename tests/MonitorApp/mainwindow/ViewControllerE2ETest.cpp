@@ -32,9 +32,7 @@ class ViewControllerE2E : public ViewControllerTest {
     bool pumpUntil(const std::function<bool()>& done, double seconds = kWait) {
         return loop_->runUntil(done, seconds);
     }
-    void pump(double seconds) {
-        loop_->runUntil([] { return false; }, seconds);
-    }
+    void pump(double seconds) { loop_->runFor(seconds); }
     /// A second remote that has taken its initial state.
     std::unique_ptr<test::WireClient> secondRemote() {
         auto c = std::make_unique<test::WireClient>(server_.port());

@@ -7,6 +7,7 @@
 
 #include "sockets/DispatchSocket.h"
 #include "tests/MonitorApp/link/LinkTestSupport.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril::test {
 namespace {
@@ -67,7 +68,7 @@ TEST_F(ServerManagerLinkTest, UserCommandsGoOnlyOnceTheServersStateIsIn) {
     ASSERT_TRUE(waitFor([&] { return recorder_.connects.size() == 2; }));
     EXPECT_FALSE(link_->serverIsHere()) << "a new connection waits for the state again";
     link_->sendDictionary(command("ChannelClicked", 8));
-    loop_->runUntil([] { return false; }, 0.2);
+    loop_->runFor(0.2);
     EXPECT_EQ(server.commands(), (std::vector<std::string>{"ClientID", "MarkerAdded"}));
 }
 
@@ -130,18 +131,19 @@ TEST_F(ServerManagerLinkTest, ABodyThatStopsHalfwayIsDropped) {
 }
 
 TEST_F(ServerManagerLinkTest, AFrameThatKeepsArrivingIsReadHoweverLongItTakes) {
-    link_->setReadTimeout(0.5);
+    // The time-out and the pace stretch together in a slower build.
+    link_->setReadTimeout(test::scaledSeconds(0.5));
     FrameServer server;
     connect(server);
     auto frame = *LinkCodec::encodeFrame(command("NotebookEntries", Value(Bytes(4000, 7))),
                                          LinkPeer::Server);
-    // About 2 s in all, four times the time-out, and a piece every 0.05 s.
+    // About 2 s in all, four times the time-out, and a piece every 0.05 s (plain build).
     constexpr size_t kPieces = 40;
     const size_t step = frame.size() / kPieces + 1;
     for (size_t at = 0; at < frame.size(); at += step) {
         auto end = frame.begin() + static_cast<std::ptrdiff_t>(std::min(frame.size(), at + step));
         ASSERT_TRUE(server.sendRaw(Bytes(frame.begin() + static_cast<std::ptrdiff_t>(at), end)));
-        loop_->runUntil([] { return false; }, 0.05);
+        loop_->runFor(test::scaledSeconds(0.05));
     }
     ASSERT_TRUE(waitFor([&] { return recorder_.messages.size() == 1; }));
     EXPECT_EQ(recorder_.messages[0]["Command"], Value("NotebookEntries"));
@@ -152,7 +154,7 @@ TEST_F(ServerManagerLinkTest, AFrameThatKeepsArrivingIsReadHoweverLongItTakes) {
 // A server behind a slow link takes a long frame of the remote's piece by piece: the write goes
 // on while the bytes move, however long the whole takes, and the frame arrives whole.
 TEST_F(ServerManagerLinkTest, AFrameTheServerKeepsTakingIsWrittenHoweverLongItTakes) {
-    link_->setWriteTimeout(0.5);
+    link_->setWriteTimeout(test::scaledSeconds(0.5));  // and the pace below, in a slower build
     FrameServer server;
     server.limitReceiveBuffer(64 << 10);
     connect(server);
@@ -164,7 +166,7 @@ TEST_F(ServerManagerLinkTest, AFrameTheServerKeepsTakingIsWrittenHoweverLongItTa
     while (server.messagesRead() == 0 && recorder_.disconnects.empty() &&
            std::chrono::steady_clock::now() - began < std::chrono::seconds(60)) {
         server.readSome(256 << 10);
-        loop_->runUntil([] { return false; }, 0.05);
+        loop_->runFor(test::scaledSeconds(0.05));
     }
     ASSERT_TRUE(recorder_.disconnects.empty())
         << (recorder_.disconnects[0] ? recorder_.disconnects[0]->toString() : "closed");

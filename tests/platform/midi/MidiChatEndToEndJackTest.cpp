@@ -99,9 +99,7 @@ class MidiChatE2E : public ViewControllerTest {
     bool pumpUntil(const std::function<bool()>& done, double seconds = kWait) {
         return loop_->runUntil(done, seconds);
     }
-    void pump(double seconds) {
-        loop_->runUntil([] { return false; }, seconds);
-    }
+    void pump(double seconds) { loop_->runFor(seconds); }
     /// Plays one message on the pad and waits until the window has had it.
     bool play(const std::vector<uint8_t>& bytes) {
         const int before = events;

@@ -52,9 +52,7 @@ class ChatWindowE2E : public ViewControllerTest {
     }
 
     bool pumpUntil(const std::function<bool()>& done) { return loop_->runUntil(done, kWait); }
-    void pump(double seconds) {
-        loop_->runUntil([] { return false; }, seconds);
-    }
+    void pump(double seconds) { loop_->runFor(seconds); }
     int rowsWithText(const std::string& text) const {
         int rows = 0;
         for (int row = 0; row < table().numberOfRows(); ++row) {

@@ -100,7 +100,7 @@ TEST_F(MicCheckTimecodeE2E, TheTimecodeRunsGreenAndFreezesRedOnceTheServerStops)
 
     server_.reset();
     // Whatever arrived before the server went is in; from now on nothing comes.
-    loop_->runUntil([] { return false; }, 0.3);
+    loop_->runFor(0.3);
     const std::shared_ptr<ReceivedLTC> last = LTCManager::sharedInstance().recordFor(source);
     const QString frozen = QString::asprintf("%02d:%02d:%02d:%02d", last->hours(), last->minutes(),
                                              last->seconds(), last->frames());

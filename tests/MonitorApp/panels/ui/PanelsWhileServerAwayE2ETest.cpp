@@ -207,7 +207,7 @@ TEST_F(PanelsWhileServerAwayE2E, RemovingNotesWhileTheServerIsAwaySaysSoAndRemov
     // The server still has the note once it is back.
     ASSERT_TRUE(serverBack());
     ASSERT_TRUE(pumpUntil([&] { return notes() == 1; }));
-    loop_->runUntil([] { return false; }, 0.3);
+    loop_->runFor(0.3);
     EXPECT_EQ(notes(), 1u) << server_.log();
 
     // The server goes while the question is open: "Yes" is told it was not sent.

@@ -94,7 +94,7 @@ class PeerLinkTest : public testing::Test {
     bool wait(const std::function<bool()>& done) { return loop_.runUntil(done, 5.0); }
     // The main queue runs everything already sent there, for a check that nothing came.
     void settle() {
-        for (int i = 0; i < 20; ++i) loop_.runUntil([] { return false; }, 0.01);
+        for (int i = 0; i < 20; ++i) loop_.runFor(0.01);
     }
     bool startStream() {
         beta_->sendMessage("StartStream");
