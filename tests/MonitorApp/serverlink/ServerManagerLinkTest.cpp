@@ -7,6 +7,7 @@
 
 #include "sockets/DispatchSocket.h"
 #include "tests/MonitorApp/link/LinkTestSupport.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril::test {
 namespace {
@@ -130,7 +131,9 @@ TEST_F(ServerManagerLinkTest, ABodyThatStopsHalfwayIsDropped) {
 }
 
 TEST_F(ServerManagerLinkTest, AFrameThatKeepsArrivingIsReadHoweverLongItTakes) {
-    link_->setReadTimeout(0.5);
+    // Stretched as the pauses between the pieces are (runUntil stretches them in a slower
+    // build): the whole takes four times the time-out in every build.
+    link_->setReadTimeout(scaledSeconds(0.5));
     FrameServer server;
     connect(server);
     auto frame = *LinkCodec::encodeFrame(command("NotebookEntries", Value(Bytes(4000, 7))),
@@ -152,7 +155,7 @@ TEST_F(ServerManagerLinkTest, AFrameThatKeepsArrivingIsReadHoweverLongItTakes) {
 // A server behind a slow link takes a long frame of the remote's piece by piece: the write goes
 // on while the bytes move, however long the whole takes, and the frame arrives whole.
 TEST_F(ServerManagerLinkTest, AFrameTheServerKeepsTakingIsWrittenHoweverLongItTakes) {
-    link_->setWriteTimeout(0.5);
+    link_->setWriteTimeout(scaledSeconds(0.5));  // as the reads' pauses stretch
     FrameServer server;
     server.limitReceiveBuffer(64 << 10);
     connect(server);
@@ -162,7 +165,7 @@ TEST_F(ServerManagerLinkTest, AFrameTheServerKeepsTakingIsWrittenHoweverLongItTa
     // 256 KiB every 0.05 s: 1.6 s in all, three times the time-out.
     const auto began = std::chrono::steady_clock::now();
     while (server.messagesRead() == 0 && recorder_.disconnects.empty() &&
-           std::chrono::steady_clock::now() - began < std::chrono::seconds(60)) {
+           std::chrono::steady_clock::now() - began < scaledDuration(60.0)) {
         server.readSome(256 << 10);
         loop_->runUntil([] { return false; }, 0.05);
     }
