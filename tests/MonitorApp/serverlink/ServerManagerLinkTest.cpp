@@ -155,7 +155,10 @@ TEST_F(ServerManagerLinkTest, AFrameThatKeepsArrivingIsReadHoweverLongItTakes) {
 // A server behind a slow link takes a long frame of the remote's piece by piece: the write goes
 // on while the bytes move, however long the whole takes, and the frame arrives whole.
 TEST_F(ServerManagerLinkTest, AFrameTheServerKeepsTakingIsWrittenHoweverLongItTakes) {
-    link_->setWriteTimeout(scaledSeconds(0.5));  // as the reads' pauses stretch
+    // Stretched as the reads' pauses are; the server says nothing meanwhile, and its silence,
+    // longer in a slower build, is not what is tested here.
+    link_->setWriteTimeout(scaledSeconds(0.5));
+    link_->setReadTimeout(scaledSeconds(ServerManager::kIOTimeout));
     FrameServer server;
     server.limitReceiveBuffer(64 << 10);
     connect(server);
