@@ -167,7 +167,7 @@ TEST_F(DescriptorSourceTest, CancelRunsTheCancelHandlerOnceAfterARunningHandler)
     });
     reader->resume();  // the writer stays suspended: its cancel handler must run all the same
     send("x");
-    ASSERT_TRUE(inHandler.wait(5.0));
+    ASSERT_TRUE(inHandler.wait(test::scaledSeconds(5.0)));
     reader->cancel();  // while its handler runs, from this thread
     writer->cancel();
     reader->cancel();  // a second cancel does nothing
@@ -379,7 +379,7 @@ TEST_F(DescriptorSourceTest, InPlaceDeliveryRunsTheHandlerOnTheEpollThreadWhileT
         entered.signal();
         gate.wait();
     });
-    ASSERT_TRUE(entered.wait(5.0));
+    ASSERT_TRUE(entered.wait(test::scaledSeconds(5.0)));
     send("busy");
     EXPECT_FALSE(loop.runUntil([&] { return ran() == 2; }, 0.05));
     gate.signal();

@@ -14,6 +14,7 @@
 #include "foundation/BoundedFileRead.h"
 #include "foundation/FileReplacement.h"
 #include "tests/support/KilledSave.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril {
 namespace {
@@ -39,7 +40,7 @@ TEST_F(FileSafetyTest, AFifoADeviceOrAFolderIsRefusedWithoutWaiting) {
         const bool read = readBoundedFile(fifo, 1024, &error).has_value();
         return std::make_pair(read, error);
     });
-    if (read.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    if (read.wait_for(test::scaledDuration(10.0)) != std::future_status::ready) {
         // Release the blocked reader so that the test ends.
         const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
         if (writer >= 0) close(writer);

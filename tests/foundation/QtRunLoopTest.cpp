@@ -31,7 +31,8 @@ class QtRunLoopTest : public testing::Test {
         RunLoop::setMain(nullptr);
         loop.reset();
     }
-    /// Runs the Qt event loop until `done` (checked every millisecond) or `seconds` have passed.
+    /// Runs the Qt event loop until `done` (checked every millisecond) or `seconds` of a plain
+    /// build have passed (stretched for this one, as ManualRunLoop::runUntil does).
     bool runUntil(const std::function<bool()>& done, double seconds = 5.0) {
         QTimer check;
         check.setInterval(1);
@@ -42,7 +43,7 @@ class QtRunLoopTest : public testing::Test {
         limit.setSingleShot(true);
         QObject::connect(&limit, &QTimer::timeout, [] { QCoreApplication::quit(); });
         check.start();
-        limit.start(int(seconds * 1000));
+        limit.start(int(test::scaledSeconds(seconds) * 1000));
         QCoreApplication::exec();
         return done();
     }
@@ -125,7 +126,7 @@ TEST_F(QtRunLoopTest, ATaskPostingItselfWithoutEndLeavesQtsEventsTheirTurn) {
     QObject other;
     QMetaObject::invokeMethod(
         &other, [&] { invoked = true; }, Qt::QueuedConnection);
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const auto until = std::chrono::steady_clock::now() + test::scaledDuration(5.0);
     while (!(fired && invoked) && std::chrono::steady_clock::now() < until) {
         QCoreApplication::processEvents();
     }
@@ -147,7 +148,7 @@ TEST_F(QtRunLoopTest, PostsMadeWhileATaskRunsALoopOfItsOwnRunInThatLoop) {
             if (inner) modal.quit();
         });
         check.start(1);
-        QTimer::singleShot(5000, &modal, &QEventLoop::quit);
+        QTimer::singleShot(test::scaledMs(5000), &modal, &QEventLoop::quit);
         modal.exec();
         innerRanInside = inner;
         outerDone = true;

@@ -165,11 +165,11 @@ TEST_F(QueueTest, GlobalQueueRunsBlocksSideBySide) {
     // Each block waits for the other: only concurrent execution lets both finish.
     Queue::global()->async([&] {
         second.signal();
-        if (first.wait(5.0)) ++done;
+        if (first.wait(test::scaledSeconds(5.0))) ++done;
     });
     Queue::global()->async([&] {
         first.signal();
-        if (second.wait(5.0)) ++done;
+        if (second.wait(test::scaledSeconds(5.0))) ++done;
     });
     ASSERT_TRUE(loop.runUntil([&] { return done == 2; }, 10.0));
     int inPlace = 0;
@@ -198,7 +198,7 @@ TEST_F(QueueTest, TryRunInPlaceRunsOnTheCallerOnlyWhenNothingIsOvertaken) {
         gate.wait();
         steps.push_back("first");
     });
-    ASSERT_TRUE(entered.wait(5.0));
+    ASSERT_TRUE(entered.wait(test::scaledSeconds(5.0)));
     EXPECT_FALSE(queue->tryRunInPlace([&] { steps.push_back("in place, busy"); }));
     queue->async([&] { steps.push_back("second"); });
     gate.signal();
@@ -240,7 +240,7 @@ TEST_F(QueueTest, ABriefCallerWaitsForAnotherThreadsBriefBlockInPlace) {
             },
             true));
     });
-    ASSERT_TRUE(entered.wait(5.0));
+    ASSERT_TRUE(entered.wait(test::scaledSeconds(5.0)));
     // Not brief: gives up at once. Brief: waits for the other brief block, then runs here.
     EXPECT_FALSE(queue->tryRunInPlace([] {}));
     std::thread opener([&] { gate.signal(); });

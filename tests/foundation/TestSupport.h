@@ -14,6 +14,7 @@
 
 #include "foundation/ManualRunLoop.h"
 #include "foundation/Value.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril::test {
 

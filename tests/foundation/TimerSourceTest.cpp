@@ -99,7 +99,7 @@ TEST_F(TimerSourceTest, SerialQueueTimerFollowsRealTime) {
     Semaphore cancelled;
     timer->setCancelHandler([&] { cancelled.signal(); });
     timer->cancel();
-    ASSERT_TRUE(cancelled.wait(5.0));
+    ASSERT_TRUE(cancelled.wait(test::scaledSeconds(5.0)));
     size_t after = count();
     EXPECT_FALSE(loop.runUntil([&] { return count() > after; }, 0.06));
     std::lock_guard lock(mutex);

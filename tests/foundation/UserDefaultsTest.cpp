@@ -566,7 +566,7 @@ TEST_F(UserDefaultsTest, AFifoInPlaceOfTheFileIsNeitherWaitedForNorWrittenOver) 
                : unreadable                      ? unreadable->reason
                                                  : "not told";
     });
-    if (start.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    if (start.wait_for(test::scaledDuration(10.0)) != std::future_status::ready) {
         const int writer = open(file().c_str(), O_WRONLY | O_NONBLOCK);
         if (writer >= 0) close(writer);
         start.wait();

@@ -16,7 +16,7 @@ namespace {
 using SerialFloodTest = SerialFixture;
 
 /// Writes to the held end of `pair` until `limit` bytes went, or until the port has taken none
-/// for half a second; answers how many went. Byte i is i % 251.
+/// for half a second (of a plain build); answers how many went. Byte i is i % 251.
 size_t writeUntilStalled(const SocatPair& pair, size_t limit) {
     size_t written = 0;
     uint8_t chunk[16384];
@@ -29,7 +29,7 @@ size_t writeUntilStalled(const SocatPair& pair, size_t limit) {
             continue;
         }
         pollfd state{pair.held(), POLLOUT, 0};
-        if (::poll(&state, 1, 500) == 0) break;
+        if (::poll(&state, 1, scaledMs(500)) == 0) break;
     }
     return written;
 }
@@ -138,7 +138,7 @@ TEST_F(SerialFloodTest, ARequestBehindBytesSlowToHandleIsQueuedAtOnceAndEndsInTi
     // the test ends (and fails) before its time is up.
     std::thread watchdog([slow] {
         std::unique_lock lock(slow->mutex);
-        if (!slow->sent.wait_for(lock, std::chrono::seconds(20), [&] { return slow->requestSent; }))
+        if (!slow->sent.wait_for(lock, scaledDuration(20.0), [&] { return slow->requestSent; }))
             slow->fast = true;
     });
 

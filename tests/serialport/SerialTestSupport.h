@@ -25,6 +25,7 @@
 #include "serialport/SerialPort.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/MainQueueDrain.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril::test {
 
@@ -40,7 +41,9 @@ class SocatPair {
             std::vector<std::string>{kSocat, "pty,raw,echo=0,link=" + portLink_,
                                      "pty,raw,echo=0,link=" + heldLink_},
             std::vector<std::pair<std::string, std::string>>{});
-        for (int i = 0; i < 500 && !(exists(portLink_) && exists(heldLink_)); ++i) {
+        const auto deadline = std::chrono::steady_clock::now() + scaledDuration(5.0);
+        while (!(exists(portLink_) && exists(heldLink_)) &&
+               std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         if (!exists(heldLink_)) return;
@@ -75,10 +78,11 @@ class SocatPair {
         }
     }
 
-    /// Reads until `count` bytes came or `seconds` of real time passed.
+    /// Reads until `count` bytes came or `seconds` of real time passed (a plain build's, stretched
+    /// here for a slower one: TestTime.h).
     Bytes read(size_t count, double seconds = 5.0) const {
         Bytes got;
-        auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        auto end = std::chrono::steady_clock::now() + scaledDuration(seconds);
         while (got.size() < count && std::chrono::steady_clock::now() < end) {
             pollfd state{held_, POLLIN, 0};
             if (::poll(&state, 1, 20) <= 0) continue;

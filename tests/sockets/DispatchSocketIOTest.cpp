@@ -400,12 +400,13 @@ TEST_F(IOTest, ReadsWithATimeOutThatWaitingBytesSatisfyCompleteWithoutTheSocketQ
 TEST_F(IOTest, EachReadKeepsItsOwnTimeOutWhenOneTimerServesThemAll) {
     connect();
     // The timer set for a read that ended rings while a read with a later deadline waits: that
-    // read goes on. A short time-out after a long one still ends the link in its own time.
-    sock->readDataToLength(4, 0.1, 1);
+    // read goes on. A short time-out after a long one still ends the link in its own time. The
+    // first read's time-out must outlast the bytes' way to it, which a slower build stretches.
+    sock->readDataToLength(4, scaledSeconds(0.1), 1);
     sendText(peer, "abcd");
     ASSERT_TRUE(waitReads(1));
     sock->readDataToLength(4, 30.0, 2);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::this_thread::sleep_for(scaledDuration(0.3));
     sendText(peer, "efgh");
     ASSERT_TRUE(waitReads(2));
     EXPECT_EQ(r.reads[1].data, Bytes({'e', 'f', 'g', 'h'}));

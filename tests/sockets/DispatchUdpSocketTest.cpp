@@ -101,10 +101,10 @@ struct RawUdp {
         ::sendto(fd, text.data(), text.size(), 0, reinterpret_cast<const sockaddr*>(address.data()),
                  static_cast<socklen_t>(address.size()));
     }
-    /// One datagram, or none within the time-out.
+    /// One datagram, or none within the time-out (a plain build's: TestTime.h).
     std::optional<std::string> receive(int timeoutMs = 2000) const {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) != 1) return std::nullopt;
+        if (::poll(&p, 1, scaledMs(timeoutMs)) != 1) return std::nullopt;
         char buffer[65536];
         ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
         if (n < 0) return std::nullopt;

@@ -108,7 +108,7 @@ TEST_F(RunLoopSocketIOTest, ReadAllTakesAtMostWhatWasThereAndItsMaximum) {
     // 200 KiB waiting: one read-all takes no more than 64 KiB of it.
     std::string big(200 * 1024, 'z');
     ::send(listener_.peer, big.data(), big.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    usleep(20000);
+    usleep(static_cast<useconds_t>(scaledMs(20)) * 1000);
     client_->readDataWithTimeout(-1, 3);
     ASSERT_TRUE(waitFor([&] { return recorder_.reads.size() == 3; }));
     EXPECT_GT(recorder_.reads[2].data.size(), 0u);

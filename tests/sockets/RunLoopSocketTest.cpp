@@ -282,7 +282,8 @@ TEST_F(RunLoopSocketTest, AcceptedSocketRunsOnTheLoopTheDelegateNames) {
     auto accepted = recorder.accepted[0];
     workerLoopPointer.load()->post([accepted] { accepted->readDataToLength(2, -1, 1); });
     ::send(peer, "hi", 2, MSG_NOSIGNAL);
-    for (int i = 0; i < 500 && readOnWorker == 0; ++i) usleep(10000);
+    const auto deadline = std::chrono::steady_clock::now() + scaledDuration(5.0);
+    while (readOnWorker == 0 && std::chrono::steady_clock::now() < deadline) usleep(10000);
     EXPECT_EQ(readOnWorker.load(), 1);
     accepted.reset();
     stop = true;

@@ -16,6 +16,7 @@
 
 #include "foundation/ManualRunLoop.h"
 #include "sockets/RunLoopSocket.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril::test {
 
@@ -109,22 +110,23 @@ struct PlainListener {
         if (peer >= 0) ::close(peer);
         ::close(fd);
     }
-    /// Accepts the next connection (waiting up to 2 s); the connection's descriptor or -1.
+    /// Accepts the next connection (waiting up to 2 s of a plain build: TestTime.h); the
+    /// connection's descriptor or -1.
     int accept() {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 2000) != 1) return -1;
+        if (::poll(&p, 1, scaledMs(2000)) != 1) return -1;
         peer = ::accept(fd, nullptr, nullptr);
         return peer;
     }
     void send(const std::string& text) const {
         ::send(peer, text.data(), text.size(), MSG_NOSIGNAL);
     }
-    /// Reads until `count` bytes came or 2 s passed.
+    /// Reads until `count` bytes came or 2 s (of a plain build) passed.
     std::string receive(size_t count) const {
         std::string out;
         while (out.size() < count) {
             pollfd p{peer, POLLIN, 0};
-            if (::poll(&p, 1, 2000) != 1) break;
+            if (::poll(&p, 1, scaledMs(2000)) != 1) break;
             char buffer[4096];
             ssize_t n = ::recv(peer, buffer, std::min(sizeof buffer, count - out.size()), 0);
             if (n <= 0) break;

@@ -18,6 +18,7 @@
 #include "foundation/ManualRunLoop.h"
 #include "sockets/RunLoopSocketException.h"
 #include "sockets/RunLoopUdpSocket.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril {
 namespace {
@@ -64,7 +65,7 @@ struct Peer {
     }
     std::string receive() const {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 2000) != 1) return "<nothing>";
+        if (::poll(&p, 1, test::scaledMs(2000)) != 1) return "<nothing>";
         char buffer[256];
         ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
         return std::string(buffer, n > 0 ? n : 0);

@@ -20,6 +20,7 @@
 #include "foundation/dispatch/Queue.h"
 #include "sockets/DispatchSocket.h"
 #include "tests/support/MainQueueDrain.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril::test {
 
@@ -183,10 +184,10 @@ struct RawListener {
     ~RawListener() {
         if (fd >= 0) ::close(fd);
     }
-    /// Waits (real time) for one connection.
+    /// Waits (real time, `timeoutMs` of a plain build: TestTime.h) for one connection.
     int accept(int timeoutMs = 3000) const {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) != 1) return -1;
+        if (::poll(&p, 1, scaledMs(timeoutMs)) != 1) return -1;
         return ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
     }
 };
@@ -215,14 +216,15 @@ inline void sendAll(int fd, const void* data, size_t length) {
 
 inline void sendText(int fd, const std::string& text) { sendAll(fd, text.data(), text.size()); }
 
-/// Reads exactly `length` bytes (blocking, with a poll time-out); fewer on end of stream.
+/// Reads exactly `length` bytes (blocking, with a poll time-out of a plain build's `timeoutMs`,
+/// stretched here: TestTime.h); fewer on end of stream.
 inline Bytes recvExactly(int fd, size_t length, int timeoutMs = 5000) {
     Bytes out;
     out.reserve(length);
     uint8_t chunk[65536];
     while (out.size() < length) {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) != 1) break;
+        if (::poll(&p, 1, scaledMs(timeoutMs)) != 1) break;
         ssize_t n = ::recv(fd, chunk, std::min(sizeof chunk, length - out.size()), 0);
         if (n <= 0) break;
         out.insert(out.end(), chunk, chunk + n);
@@ -230,10 +232,11 @@ inline Bytes recvExactly(int fd, size_t length, int timeoutMs = 5000) {
     return out;
 }
 
-/// True when the peer has closed (a read gives end of stream within the time-out).
+/// True when the peer has closed (a read gives end of stream within the time-out, a plain
+/// build's, stretched here: TestTime.h).
 inline bool peerClosed(int fd, int timeoutMs = 3000) {
     pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, timeoutMs) != 1) return false;
+    if (::poll(&p, 1, scaledMs(timeoutMs)) != 1) return false;
     uint8_t byte;
     return ::recv(fd, &byte, 1, 0) <= 0;
 }

@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/TestTime.h"
+
 namespace quenbril::test {
 
 class ChildProcess {
@@ -54,12 +56,14 @@ class ChildProcess {
         return true;
     }
 
-    /// Asks the program to stop and waits for it, killing it after a few seconds.
+    /// Asks the program to stop and waits for it, killing it after a few seconds (of a plain
+    /// build: a sanitizer build's program takes longer to end).
     void stop() {
         if (!running()) return;
         ::kill(pid_, SIGTERM);
         int status = 0;
-        for (int i = 0; i < 500; ++i) {
+        const auto deadline = std::chrono::steady_clock::now() + scaledDuration(5.0);
+        while (std::chrono::steady_clock::now() < deadline) {
             if (::waitpid(pid_, &status, WNOHANG) == pid_) {
                 pid_ = -1;
                 return;

@@ -4,6 +4,7 @@
 
 #include "foundation/dispatch/Reactor.h"
 #include "foundation/dispatch/Semaphore.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril::test {
 
@@ -17,9 +18,9 @@ class HeldReactor {
         dispatch::Reactor::shared().addTimer(dispatch::Reactor::monotonicNow(),
                                              [entered, release = release_] {
                                                  entered->signal();
-                                                 release->wait(30.0);
+                                                 release->wait(scaledSeconds(30.0));
                                              });
-        held_ = entered->wait(5.0);
+        held_ = entered->wait(scaledSeconds(5.0));
     }
     ~HeldReactor() { release_->signal(); }
     HeldReactor(const HeldReactor&) = delete;

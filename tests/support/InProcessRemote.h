@@ -36,6 +36,7 @@
 #include "foundation/qt/QtRunLoop.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/support/RemoteSettingsFolder.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril::test {
 
@@ -43,8 +44,9 @@ class InProcessRemoteTest : public ::testing::Test {
   protected:
     // A remote's manual address always uses this port, so the stand-in must have it.
     static constexpr uint16_t kManualPort = 57576;
-    // Generous for a loaded machine; each wait ends as soon as what it waits for holds.
-    static constexpr int kPatienceMs = 40000;
+    // Generous for a loaded machine; each wait ends as soon as what it waits for holds. Already
+    // stretched for this build (TestTime.h): hand it to QTest's own waits, not to QtTestTime.h's.
+    static inline const int kPatienceMs = scaledMs(40000);
 
     /// Starts the stand-in with 16 channels and the application; skips without a display or
     /// while another program holds the port.

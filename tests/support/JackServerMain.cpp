@@ -19,6 +19,7 @@
 
 #include "platform/jack/JackClients.h"
 #include "tests/support/JackServer.h"
+#include "tests/support/TestTime.h"
 
 #ifdef QUENBRIL_JACK_TEST_QT
 #include <QApplication>
@@ -85,7 +86,7 @@ bool JackServer::start(int rate) {
                                  "-r", std::to_string(rate), "-p", "128", "-C", "8", "-P", "8"},
         std::vector<std::pair<std::string, std::string>>{});
     rate_ = rate;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + scaledDuration(10.0);
     while (std::chrono::steady_clock::now() < deadline) {
         if (!process_->running()) {
             process_.reset();

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/jack/JackClients.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril::test {
 
@@ -113,7 +114,7 @@ void JackTestClient::record(double seconds) {
 }
 
 bool JackTestClient::waitRecorded(double timeout) const {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
+    const auto deadline = std::chrono::steady_clock::now() + scaledDuration(timeout);
     while (recordedFrames_.load() < wantedFrames_.load()) {
         if (std::chrono::steady_clock::now() > deadline || serverGone_) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

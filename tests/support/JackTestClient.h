@@ -45,7 +45,8 @@ class JackTestClient {
 
     /// Starts recording `seconds` (at most kMaxSeconds) on every input port, from empty.
     void record(double seconds);
-    /// Waits until the recording is full; false after `timeout` seconds of real time.
+    /// Waits until the recording is full; false after `timeout` seconds of real time in a plain
+    /// build, stretched here for a slower one (TestTime.h): callers pass a plain build's.
     bool waitRecorded(double timeout) const;
     /// True once the recording asked for is complete.
     bool recordingDone() const { return recordedFrames_.load() >= wantedFrames_.load(); }

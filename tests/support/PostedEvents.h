@@ -3,14 +3,16 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
-#include <QTest>
+
+#include "tests/support/QtTestTime.h"
 
 namespace quenbril::test {
 
-/// Waits until the Qt events posted so far have been handled, within `timeoutMs` (true), by
-/// posting a marker behind them at the lowest priority, the one repaint requests go at: a
-/// widget's update() asked for before the call has been painted by then. A test that checks
-/// something did not happen waits for this first, instead of for a while.
+/// Waits until the Qt events posted so far have been handled (true), by posting a marker behind
+/// them at the lowest priority, the one repaint requests go at: a widget's update() asked for
+/// before the call has been painted by then. A test that checks something did not happen waits
+/// for this first, instead of for a while. `timeoutMs` is a plain build's, stretched for this one
+/// (QtTestTime.h).
 inline bool waitForPostedEvents(int timeoutMs = 5000) {
     class Marker : public QObject {
       public:
@@ -23,7 +25,7 @@ inline bool waitForPostedEvents(int timeoutMs = 5000) {
     };
     Marker marker;
     QCoreApplication::postEvent(&marker, new QEvent(QEvent::User), Qt::LowEventPriority);
-    return QTest::qWaitFor([&] { return marker.delivered; }, timeoutMs);
+    return qWaitFor([&] { return marker.delivered; }, timeoutMs);
 }
 
 }  // namespace quenbril::test

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 #include "foundation/BuildTimeScale.h"
 
 namespace quenbril::test {
@@ -10,5 +12,9 @@ namespace quenbril::test {
 inline double timeScale() { return buildTimeScale(); }
 inline double scaledSeconds(double seconds) { return seconds * timeScale(); }
 inline int scaledMs(int milliseconds) { return static_cast<int>(milliseconds * timeScale()); }
+/// scaledSeconds() as a duration, for a deadline or a wait_for().
+inline std::chrono::duration<double> scaledDuration(double seconds) {
+    return std::chrono::duration<double>(scaledSeconds(seconds));
+}
 
 }  // namespace quenbril::test

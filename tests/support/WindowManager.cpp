@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril::test {
 
@@ -69,8 +70,9 @@ WindowManager::WindowManager() {
     if (!display || ::access(kProgram, X_OK) != 0) return;
     process_ = std::make_unique<ChildProcess>(std::vector<std::string>{kProgram, "--sm-disable"},
                                               std::vector<std::pair<std::string, std::string>>{});
-    // The manager marks the screen as managed once it has taken it over.
-    for (int i = 0; i < 1000 && process_->running(); ++i) {
+    // The manager marks the screen as managed once it has taken it over, within seconds.
+    const auto deadline = std::chrono::steady_clock::now() + scaledDuration(10.0);
+    while (std::chrono::steady_clock::now() < deadline && process_->running()) {
         if (!rootWindowList("_NET_SUPPORTING_WM_CHECK").empty()) {
             running_ = true;
             return;

@@ -18,6 +18,7 @@
 #include "ZurIrirur/ZIZurIrirur.h"
 #include "tests/MonitorApp/app/AppTest.h"
 #include "tests/support/DeepPlist.h"
+#include "tests/support/QtTestTime.h"
 
 namespace quenbril::test {
 namespace {
@@ -146,7 +147,7 @@ TEST_F(AppDelegateTest, TheFunctionKeysInTheMainWindowSendTheQuickMessagesTheyNa
     launch();
     window->showMainWindow();
     window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ASSERT_TRUE(test::qWaitForWindowActive(window.get()));
     NotificationRecorder posted("ChatMessage");
     for (int key = 1; key <= 7; ++key) {
         QTest::keyClick(window.get(), static_cast<Qt::Key>(Qt::Key_F1 + key - 1));
@@ -334,7 +335,7 @@ TEST_F(AppDelegateTest, WhileLockedTheMenuKeysThatSendOrChangeTheShowRest) {
     delegate->setLockHandler([this](bool on) { controller->lock(on); });
     window->show();
     window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ASSERT_TRUE(test::qWaitForWindowActive(window.get()));
     auto type = [&](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::ControlModifier) {
         QTest::keyClick(window.get(), key, modifiers);
     };

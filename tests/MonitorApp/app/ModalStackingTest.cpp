@@ -23,6 +23,7 @@
 #include "MonitorApp/preferences/PreferencesViewController.h"
 #include "MonitorApp/preferences/SettingsTabViewController.h"
 #include "tests/MonitorApp/app/ManagedWindowsTest.h"
+#include "tests/support/QtTestTime.h"
 
 namespace quenbril::test {
 namespace {
@@ -130,8 +131,8 @@ TEST_F(ModalStacking, TheMainWindowBroughtForwardDoesNotCoverItsNoteSheet) {
     composition->mainWindow().raise();
     // The main window is active for a moment at least, once the window manager has had the
     // request (its stacking is looked at only then).
-    (void)QTest::qWaitFor(
-        [&] { return QApplication::activeWindow() == &composition->mainWindow(); }, 2000);
+    (void)test::qWaitFor([&] { return QApplication::activeWindow() == &composition->mainWindow(); },
+                         2000);
     EXPECT_EQ(windowsAbove(*sheet), "") << "stacked above every other window";
     EXPECT_GT(shareShown(*sheet), 0.9) << "drawn whole on the screen, not covered";
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);

@@ -22,6 +22,7 @@
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "tests/support/InProcessRemote.h"
+#include "tests/support/QtTestTime.h"
 #include "tests/support/ScreenPicture.h"
 
 using namespace quenbril;
@@ -57,7 +58,7 @@ class RemoteHungServer : public InProcessRemoteTest {
     }
     static bool activate(QWidget& window) {
         window.activateWindow();
-        return QTest::qWaitForWindowActive(&window);
+        return test::qWaitForWindowActive(&window);
     }
     /// The stand-in's log since `from`.
     std::string logSince(size_t from) const {
@@ -146,7 +147,7 @@ TEST_F(RemoteHungServer, NothingIsSentOrShownAsDoneUntilTheServerIsBackWithItsSt
     ASSERT_TRUE(QTest::qWaitFor([&] { return vc().serverIsHere() && !coverShown(); }, kPatienceMs))
         << server->log();
     EXPECT_EQ(statusLine().rfind("Connected to server", 0), 0u) << statusLine();
-    QTest::qWait(1000);
+    QTest::qWait(scaledMs(1000));  // what would reach the server has, by then
     const std::string log = logSince(logAtHang);
     EXPECT_EQ(log.find("clicked strip"), std::string::npos) << log;
     EXPECT_EQ(log.find("Active strips"), std::string::npos) << log;

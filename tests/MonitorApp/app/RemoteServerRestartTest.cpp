@@ -18,6 +18,7 @@
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "tests/simserver/WireClient.h"
 #include "tests/support/InProcessRemote.h"
+#include "tests/support/QtTestTime.h"
 #include "tests/support/ScreenPicture.h"
 
 using namespace quenbril;
@@ -72,7 +73,7 @@ TEST_F(RemoteServerRestart, ANewServerWithNothingOnAndNoChatClearsTheClickedChan
 
     // A strip clicked active: F8 names it.
     main.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+    ASSERT_TRUE(test::qWaitForWindowActive(&main));
     clickAt(*stripWidget(2), QPoint(64, 64));
     ASSERT_TRUE(QTest::qWaitFor([] { return active(2); }, kPatienceMs)) << server->log();
     const std::string label = labelOf(stripAt(2));
@@ -81,7 +82,7 @@ TEST_F(RemoteServerRestart, ANewServerWithNothingOnAndNoChatClearsTheClickedChan
     // Another station writes to everyone: CHAT turns red.
     {
         WireClient bob(kManualPort);
-        ASSERT_TRUE(bob.waitFor("InitialDataReady", 10.0));
+        ASSERT_TRUE(bob.waitFor("InitialDataReady", scaledSeconds(10.0)));
         ASSERT_TRUE(bob.send(LinkMessageBuilder::registerToChat("bob", "bob-station")));
         ASSERT_TRUE(bob.send(LinkMessageBuilder::chatMessageFromClient(
             Dictionary{{"message", "house is open"},
@@ -114,7 +115,7 @@ TEST_F(RemoteServerRestart, ANewServerWithNothingOnAndNoChatClearsTheClickedChan
 
     // A strip clicked on the new server is named again.
     main.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+    ASSERT_TRUE(test::qWaitForWindowActive(&main));
     clickAt(*stripWidget(4), QPoint(64, 64));
     ASSERT_TRUE(QTest::qWaitFor([] { return active(4); }, kPatienceMs)) << server->log();
     EXPECT_EQ(f8->text(), labelOf(stripAt(4)));

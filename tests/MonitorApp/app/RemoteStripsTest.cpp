@@ -31,6 +31,7 @@
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/ChannelStrip.h"
 #include "tests/support/InProcessRemote.h"
+#include "tests/support/QtTestTime.h"
 #include "tests/support/ScreenPicture.h"
 
 using namespace quenbril;
@@ -253,7 +254,7 @@ TEST_F(RemoteStrips, InMicCheckModeYChecksTheClickedStripOnTheServerAndNUnchecks
     ASSERT_TRUE(stripsShown()) << "no strips came";
     QWindow* window = stripWidget(3)->window()->windowHandle();
     window->requestActivate();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    ASSERT_TRUE(test::qWaitForWindowActive(window));
     QTest::keyClick(window, Qt::Key_M, Qt::ControlModifier | Qt::ShiftModifier);
     ASSERT_TRUE(UserSettingsManager::sharedInstance().micCheckMode()) << "Ctrl+Shift+M";
 

@@ -20,6 +20,7 @@
 #include "tests/support/RemoteSettingsFolder.h"
 #include "tests/support/ScreenPicture.h"
 #include "tests/support/StripTitleColours.h"
+#include "tests/support/TestTime.h"
 
 using namespace quenbril;
 using namespace quenbril::test;
@@ -28,8 +29,9 @@ namespace {
 
 // A remote's manual address always uses this port, so the stand-in must have it.
 constexpr uint16_t kManualPort = 57576;
-// Generous for a loaded machine; a check passes as soon as the picture shows what it wants.
-constexpr auto kPatience = std::chrono::seconds(40);
+// Generous for a loaded machine, and stretched for a slower build; a check passes as soon as the
+// picture shows what it wants.
+const auto kPatience = scaledDuration(40.0);
 // The status line is the window's last rows.
 constexpr int kStatusLineHeight = 18;
 // The header is 1280 x 56 points, much of it covered by its buttons and group buttons; this many

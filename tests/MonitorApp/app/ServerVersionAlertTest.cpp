@@ -14,6 +14,7 @@
 #include "MonitorApp/dispatch/DispatchRules.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
 #include "tests/MonitorApp/app/AppTest.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril::test {
 namespace {
@@ -61,9 +62,10 @@ TEST_F(ServerVersionAlertTest, TheLinkReadsOnAndNoticesTheServerGoneWhileTheAler
     link.tryToConnect();
     ASSERT_TRUE(server.acceptWithin(*loop_));
 
-    // Should the alert hold the handler, its own loop runs this, and the test goes on.
+    // Should the alert hold the handler, its own loop runs this, and the test goes on. (Well
+    // after the messages below are handled, in a slower build too.)
     bool heldByAlert = false, done = false;
-    QTimer::singleShot(3000, [&] {
+    QTimer::singleShot(scaledMs(3000), [&] {
         if (done) return;
         heldByAlert = settings().batThreshold() != 33;
         if (QMessageBox* box = shownBox()) box->close();

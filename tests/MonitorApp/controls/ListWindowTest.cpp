@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "MonitorApp/controls/ListWindow.h"
+#include "tests/support/QtTestTime.h"
 
 namespace quenbril {
 namespace {
@@ -27,7 +28,7 @@ TEST(ListWindowTest, ButtonBarKeepsTheRowButtonsLeftAndTheOthersRight) {
     ListWindow::layOut(&window, 16, 10, nullptr, &table, bar);
     window.resize(500, 300);
     window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(test::qWaitForWindowExposed(&window));
     ASSERT_TRUE(add && close);
     EXPECT_EQ(add->geometry().left(), 16);
     EXPECT_EQ(close->geometry().right(), 500 - 16 - 1);

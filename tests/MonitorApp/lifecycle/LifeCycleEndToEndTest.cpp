@@ -10,6 +10,7 @@
 #include "tests/MonitorApp/lifecycle/LifeCycleTest.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/simserver/WireClient.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril::test {
 namespace {
@@ -240,10 +241,9 @@ class StandInStart : public LifeCycleTest {
     }
     bool stripsShown() const { return !manager().controllers().empty(); }
     /// Runs this remote's loop while `other` reads, until `other` takes a message that `wanted`
-    /// accepts; false when none comes within the bound.
+    /// accepts; false when none comes within the bound (stretched, as runUntil does its own).
     bool seenBy(WireClient& other, const std::function<bool(const Dictionary&)>& wanted) {
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::duration<double>(kAnswerWait);
+        const auto deadline = std::chrono::steady_clock::now() + scaledDuration(kAnswerWait);
         while (std::chrono::steady_clock::now() < deadline) {
             loop_->runFor(0.02);
             while (auto m = other.next(0.01)) {

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "tests/MonitorApp/lifecycle/LifeCycleTest.h"
+#include "tests/support/QtTestTime.h"
 
 namespace quenbril::test {
 namespace {
@@ -123,7 +124,7 @@ TEST_F(ConnectionDialog, QuittingWhileAnAddressIsTypedStoresItAndRunsNothingOnAH
     d->setGraphicsCheck([] { return true; });
     d->show();
     d->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(d.get()));
+    ASSERT_TRUE(test::qWaitForWindowActive(d.get()));
     d->manualIP()->setFocus();
     QTest::keyClicks(d->manualIP(), "127.0.0.7");
     ASSERT_TRUE(d->manualIP()->hasFocus());

@@ -10,6 +10,7 @@
 #include "ViewControllerTestEnvironment.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/simserver/WireClient.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril {
 namespace {
@@ -37,7 +38,7 @@ class ViewControllerE2E : public ViewControllerTest {
     std::unique_ptr<test::WireClient> secondRemote() {
         auto c = std::make_unique<test::WireClient>(server_.port());
         EXPECT_TRUE(c->connected());
-        EXPECT_TRUE(c->waitFor("InitialDataReady", kWait));
+        EXPECT_TRUE(c->waitFor("InitialDataReady", test::scaledSeconds(kWait)));
         return c;
     }
     /// Waits until the stand-in lists this remote among the chat users.

@@ -131,8 +131,9 @@ TEST_F(ServerManagerLinkTest, ABodyThatStopsHalfwayIsDropped) {
 }
 
 TEST_F(ServerManagerLinkTest, AFrameThatKeepsArrivingIsReadHoweverLongItTakes) {
-    // The time-out and the pace stretch together in a slower build.
-    link_->setReadTimeout(test::scaledSeconds(0.5));
+    // Stretched as the pauses between the pieces are: the whole takes four times the time-out
+    // in every build.
+    link_->setReadTimeout(scaledSeconds(0.5));
     FrameServer server;
     connect(server);
     auto frame = *LinkCodec::encodeFrame(command("NotebookEntries", Value(Bytes(4000, 7))),
@@ -143,7 +144,7 @@ TEST_F(ServerManagerLinkTest, AFrameThatKeepsArrivingIsReadHoweverLongItTakes) {
     for (size_t at = 0; at < frame.size(); at += step) {
         auto end = frame.begin() + static_cast<std::ptrdiff_t>(std::min(frame.size(), at + step));
         ASSERT_TRUE(server.sendRaw(Bytes(frame.begin() + static_cast<std::ptrdiff_t>(at), end)));
-        loop_->runFor(test::scaledSeconds(0.05));
+        loop_->runFor(scaledSeconds(0.05));
     }
     ASSERT_TRUE(waitFor([&] { return recorder_.messages.size() == 1; }));
     EXPECT_EQ(recorder_.messages[0]["Command"], Value("NotebookEntries"));
@@ -154,7 +155,10 @@ TEST_F(ServerManagerLinkTest, AFrameThatKeepsArrivingIsReadHoweverLongItTakes) {
 // A server behind a slow link takes a long frame of the remote's piece by piece: the write goes
 // on while the bytes move, however long the whole takes, and the frame arrives whole.
 TEST_F(ServerManagerLinkTest, AFrameTheServerKeepsTakingIsWrittenHoweverLongItTakes) {
-    link_->setWriteTimeout(test::scaledSeconds(0.5));  // and the pace below, in a slower build
+    // Stretched as the reads' pauses are; the server says nothing meanwhile, and its silence,
+    // longer in a slower build, is not what is tested here.
+    link_->setWriteTimeout(scaledSeconds(0.5));
+    link_->setReadTimeout(scaledSeconds(ServerManager::kIOTimeout));
     FrameServer server;
     server.limitReceiveBuffer(64 << 10);
     connect(server);
@@ -164,9 +168,9 @@ TEST_F(ServerManagerLinkTest, AFrameTheServerKeepsTakingIsWrittenHoweverLongItTa
     // 256 KiB every 0.05 s: 1.6 s in all, three times the time-out.
     const auto began = std::chrono::steady_clock::now();
     while (server.messagesRead() == 0 && recorder_.disconnects.empty() &&
-           std::chrono::steady_clock::now() - began < std::chrono::seconds(60)) {
+           std::chrono::steady_clock::now() - began < scaledDuration(60.0)) {
         server.readSome(256 << 10);
-        loop_->runFor(test::scaledSeconds(0.05));
+        loop_->runFor(scaledSeconds(0.05));
     }
     ASSERT_TRUE(recorder_.disconnects.empty())
         << (recorder_.disconnects[0] ? recorder_.disconnects[0]->toString() : "closed");

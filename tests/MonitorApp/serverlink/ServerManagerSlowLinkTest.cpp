@@ -9,6 +9,7 @@
 #include "tests/MonitorApp/link/LinkTestSupport.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/simserver/WireClient.h"
+#include "tests/support/TestTime.h"
 #include "tests/support/ThrottledProxy.h"
 
 namespace quenbril::test {
@@ -24,12 +25,12 @@ TEST_F(ServerManagerSlowLinkTest,
         // About 400 KB of notes: ten seconds of the slow link for the notebook alone.
         WireClient noter(server.port());
         const std::string text(4000, 'n');
-        ASSERT_TRUE(noter.waitFor("InitialDataReady", 5.0));
+        ASSERT_TRUE(noter.waitFor("InitialDataReady", scaledSeconds(5.0)));
         // One at a time: each note's notebook is read before the next note goes.
         for (size_t k = 0; k < 95; ++k) {
             ASSERT_TRUE(noter.send(
                 LinkMessageBuilder::remoteAddedNote(text + std::to_string(k), 0, "Alice", {}, 0)));
-            auto book = noter.waitFor("NotebookEntries", 5.0);
+            auto book = noter.waitFor("NotebookEntries", scaledSeconds(5.0));
             ASSERT_TRUE(book);
             ASSERT_EQ((*book)["Values"].count(), k + 1);
         }

@@ -16,6 +16,7 @@
 #include "platform/discovery/ServicePublisher.h"
 #include "sockets/DispatchSocket.h"
 #include "tests/simserver/WireClient.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril {
 namespace {
@@ -188,7 +189,7 @@ TEST_F(ClientManagerTest, BadLengthsCloseOnlyThatRemote) {
         auto bad = connect();
         bad->sendRaw(header(0, length));
         ASSERT_TRUE(wait([&] { return host_->connectedSockets().size() == 1; })) << length;
-        EXPECT_TRUE(bad->waitForClose(3.0)) << length;
+        EXPECT_TRUE(bad->waitForClose(test::scaledSeconds(3.0))) << length;
         host_->sendDictionaryToEveryone(message("StillHere", Value(length)));
         EXPECT_EQ(good->expect("StillHere")["Value"], Value(length));
     }
@@ -229,7 +230,7 @@ TEST_F(ClientManagerTest, AFrameThatStopsArrivingIsCutOffButASlowOneAndAnIdleRem
     EXPECT_EQ(host_->connectedSockets().size(), 2u);
     loop_.advance(0.2);
     ASSERT_TRUE(wait([&] { return host_->connectedSockets().size() == 1; }));
-    EXPECT_TRUE(stalled->waitForClose(3.0));
+    EXPECT_TRUE(stalled->waitForClose(test::scaledSeconds(3.0)));
 
     // A completed frame ends its deadline; the next begins its own.
     idle->send(message("One"));

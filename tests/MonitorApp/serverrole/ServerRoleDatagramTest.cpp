@@ -15,6 +15,7 @@
 #include "foundation/KeyedArchiver.h"
 #include "foundation/ManualRunLoop.h"
 #include "foundation/UserDefaults.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril {
 namespace {
@@ -39,10 +40,10 @@ class Peer {
         sockaddr_in a = make(address, port);
         ::sendto(fd_, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
     }
-    /// The next datagram and its sender, waiting at most 3 s.
+    /// The next datagram and its sender, waiting at most 3 s (of a plain build).
     std::optional<std::pair<std::string, sockaddr_in>> receive() {
         pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, 3000) <= 0) return std::nullopt;
+        if (::poll(&p, 1, test::scaledMs(3000)) <= 0) return std::nullopt;
         char buf[2048];
         sockaddr_in from{};
         socklen_t len = sizeof from;

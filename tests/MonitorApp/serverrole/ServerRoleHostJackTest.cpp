@@ -21,6 +21,7 @@
 #include "tests/support/JackServer.h"
 #include "tests/support/JackTestClient.h"
 #include "tests/support/SignalAnalysis.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril::test {
 namespace {
@@ -88,7 +89,7 @@ TEST_F(ServerRoleHostTest, RemotesGetTheStripsLevelsReceiverFiguresAndTheStream)
     for (int second_ = 0; second_ < 2; ++second_) {
         int sends = 0;
         for (;;) {
-            auto m = second.next(5.0);
+            auto m = second.next(scaledSeconds(5.0));
             ASSERT_TRUE(m) << host->log();
             const std::string command = WireClient::commandOf(*m);
             if (command == "LevelData") ++sends;
@@ -100,7 +101,7 @@ TEST_F(ServerRoleHostTest, RemotesGetTheStripsLevelsReceiverFiguresAndTheStream)
     // Slot 0 streams strip 1 to the first remote's host.
     std::vector<float> left;
     while (left.size() < 48000) {
-        auto m = first.waitFor("StreamData", 5.0);
+        auto m = first.waitFor("StreamData", scaledSeconds(5.0));
         ASSERT_TRUE(m) << host->log();
         const std::vector<float> block = floats((*m)["LeftValue"]);
         ASSERT_EQ(block.size() % 128, 0u);
@@ -152,7 +153,7 @@ TEST_F(ServerRoleHostTest, ARemoteSendingGarbageIsDroppedWhileTheOtherKeepsItsFr
 
     // A header announcing a negative length.
     ASSERT_TRUE(bad.sendRaw(Bytes{0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 'x', 'y'}));
-    EXPECT_TRUE(bad.waitForClose(5.0)) << host->log();
+    EXPECT_TRUE(bad.waitForClose(scaledSeconds(5.0))) << host->log();
 
     for (int i = 0; i < 5; ++i) EXPECT_TRUE(good.waitFor("LevelData")) << host->log();
 }
@@ -162,11 +163,10 @@ class FigureReader {
   public:
     explicit FigureReader(WireClient& remote) : remote_(remote), now_(kStrips), seen_(kStrips) {}
 
-    /// Reads until `good` holds for the latest figures, within `timeout` seconds.
+    /// Reads until `good` holds for the latest figures, within `timeout` seconds of a plain build.
     bool waitUntil(const std::function<bool(const std::vector<StripFigures>&)>& good,
                    double timeout = 15.0) {
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
+        const auto deadline = std::chrono::steady_clock::now() + scaledDuration(timeout);
         for (;;) {
             if (good(now_)) return true;
             const double left =

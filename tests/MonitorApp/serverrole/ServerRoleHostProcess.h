@@ -25,6 +25,7 @@
 #include "tests/simserver/WireClient.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/JackTestClient.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril::test {
 
@@ -47,7 +48,8 @@ class ServerRoleHost {
             args, std::vector<std::pair<std::string, std::string>>{{"XDG_CONFIG_HOME", folder_}},
             folder_ + "/stderr.log");
         const std::string marker = "listening on port ";
-        for (int i = 0; i < 1000 && port_ == 0 && process_->running(); ++i) {
+        const auto deadline = std::chrono::steady_clock::now() + scaledDuration(10.0);
+        while (port_ == 0 && process_->running() && std::chrono::steady_clock::now() < deadline) {
             const std::string text = log();
             const auto at = text.find(marker);
             if (at != std::string::npos) {
@@ -65,9 +67,10 @@ class ServerRoleHost {
     uint16_t port() const { return port_; }
     /// Moves the host's main-loop clock on by six seconds at once.
     void skipSixSeconds() { ::kill(process_->pid(), SIGUSR1); }
-    /// Whether the host has logged `count` skips, within five seconds.
+    /// Whether the host has logged `count` skips, within five seconds (of a plain build).
     bool waitForSkips(int count) const {
-        for (int i = 0; i < 500; ++i) {
+        const auto deadline = std::chrono::steady_clock::now() + scaledDuration(5.0);
+        while (std::chrono::steady_clock::now() < deadline) {
             const std::string text = log();
             int skips = 0;
             for (size_t at = text.find("skipping "); at != std::string::npos;
@@ -118,9 +121,11 @@ inline std::vector<float> floats(const Value& data) {
 }
 
 /// Plays a 375 Hz sine of RMS 0.1 on the injector's first port into the host's first input,
-/// once the host's capture is there. False (with the inputs found in `inputs`) when it is not.
+/// once the host's capture is there (within ten seconds of a plain build). False (with the
+/// inputs found in `inputs`) when it is not.
 inline bool feedToneToFirstInput(JackTestClient& injector, std::vector<std::string>& inputs) {
-    for (int i = 0; i < 500 && inputs.empty(); ++i) {
+    const auto deadline = std::chrono::steady_clock::now() + scaledDuration(10.0);
+    while (inputs.empty() && std::chrono::steady_clock::now() < deadline) {
         inputs = injector.ports("quenbril.*:in_.*");
         if (inputs.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -129,11 +134,12 @@ inline bool feedToneToFirstInput(JackTestClient& injector, std::vector<std::stri
     return injector.connect(injector.outputPort(0), inputs[0]);
 }
 
-/// The next message of `command` that satisfies `good`, within `timeout` seconds.
+/// The next message of `command` that satisfies `good`, within `timeout` seconds of a plain
+/// build (stretched here for a slower one).
 inline std::optional<Dictionary> waitUntil(WireClient& remote, std::string_view command,
                                            const std::function<bool(const Dictionary&)>& good,
                                            double timeout = 10.0) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
+    const auto deadline = std::chrono::steady_clock::now() + scaledDuration(timeout);
     for (;;) {
         const double left =
             std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -62,17 +64,33 @@ TEST(ClientManagerThreadsTest, FramesWrittenFromAWorkerWhileRemotesComeAndGo) {
         ClientManager host(std::move(services));
         host.startListening();
         std::atomic<bool> stop{false};
+        // The worker writes on while the remotes come and go, but never more than kAhead passes
+        // ahead of what the steady remote has read: a worker that outran its reader (as it may
+        // in a sanitizer build) would grow the host's queue to that remote until it is dropped.
+        constexpr int64_t kAhead = 256;
+        std::atomic<int64_t> written{0}, read{0};
         std::thread worker([&] {
-            const Dictionary levels{{"Command", Value("LevelData")},
-                                    {"Value", Value(Bytes(128, 1))}};
             while (!stop.load()) {
-                host.sendDictionaryToEveryone(levels);
-                host.sendStream(levels, "127.0.0.1");
-                host.sendStream(levels);
+                if (written.load() - read.load() <= kAhead) {
+                    const Dictionary levels{{"Command", Value("LevelData")},
+                                            {"Value", Value(Bytes(128, 1))},
+                                            {"Pass", Value(written.load() + 1)}};
+                    host.sendDictionaryToEveryone(levels);
+                    host.sendStream(levels, "127.0.0.1");
+                    host.sendStream(levels);
+                    ++written;
+                }
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
             }
         });
         test::WireClient steady(host.listeningPort());
+        std::thread reading([&] {
+            while (!stop.load()) {
+                if (auto m = steady.next(0.05)) {
+                    read = std::max(read.load(), (*m)["Pass"].longLongValue().value_or(0));
+                }
+            }
+        });
         ASSERT_TRUE(loop.runUntil([&] { return host.connectedSockets().size() == 1; }, 5.0));
         host.startStreamTo(host.connectedSockets()[0].get());
         for (int round = 0; round < 20; ++round) {
@@ -81,9 +99,12 @@ TEST(ClientManagerThreadsTest, FramesWrittenFromAWorkerWhileRemotesComeAndGo) {
             passing.reset();
             ASSERT_TRUE(loop.runUntil([&] { return host.connectedSockets().size() == 1; }, 5.0));
         }
-        EXPECT_TRUE(steady.waitFor("LevelData"));
+        // The steady remote reads on what was written after the comings and goings.
+        const int64_t afterRounds = written.load();
+        EXPECT_TRUE(loop.runUntil([&] { return read.load() > afterRounds; }, 5.0));
         stop = true;
         worker.join();
+        reading.join();
     }
     RunLoop::setMain(nullptr);
 }
@@ -102,14 +123,26 @@ TEST(ClientManagerThreadsTest, AWorkerWritingDropsARemoteThatDoesNotRead) {
         test::WireClient sleeper(host.listeningPort(), 4096);
         ASSERT_TRUE(loop.runUntil([&] { return host.connectedSockets().size() == 2; }, 5.0));
         std::atomic<bool> stop{false};
+        // The worker keeps at most kAhead frames ahead of the remote that reads, whose queue
+        // thus stays far below the bound, however slowly it reads: only the sleeper is dropped.
+        constexpr int64_t kAhead = 8;
+        std::atomic<int64_t> written{0}, read{0};
         std::thread reading([&] {
-            while (!stop.load()) reader.next(0.05);
+            while (!stop.load()) {
+                if (auto m = reader.next(0.05)) {
+                    read = std::max(read.load(), (*m)["Pass"].longLongValue().value_or(0));
+                }
+            }
         });
         std::thread worker([&] {
-            const Dictionary big{{"Command", Value("LevelData")},
-                                 {"Value", Value(Bytes(64 * 1024, 1))}};
             while (!stop.load()) {
-                host.sendDictionaryToEveryone(big);
+                if (written.load() - read.load() <= kAhead) {
+                    const Dictionary big{{"Command", Value("LevelData")},
+                                         {"Value", Value(Bytes(64 * 1024, 1))},
+                                         {"Pass", Value(written.load() + 1)}};
+                    host.sendDictionaryToEveryone(big);
+                    ++written;
+                }
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         });

@@ -25,6 +25,7 @@
 #include "tests/MonitorApp/views/GlColoursTest.h"
 #include "tests/MonitorApp/views/SharedLevelDisplayServices.h"
 #include "tests/support/PostedEvents.h"
+#include "tests/support/QtTestTime.h"
 
 namespace quenbril {
 namespace {
@@ -256,7 +257,7 @@ TEST_F(SingleDisplayGlTest, TheFrameTimerDrawsAtThePreferredRate) {
     loop_->advance(0.35);
     // The timer asks for frames; the window system paints them when it gets to them, which
     // takes a while on a loaded machine.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return view->framesDrawn() > before; }, 5000));
+    EXPECT_TRUE(test::qWaitFor([&] { return view->framesDrawn() > before; }));
     view->setPaused(true);
     // A frame asked for before the pause may still be painted; then nothing more comes: a
     // second of the clock later, once the window system has handled what was asked of it.

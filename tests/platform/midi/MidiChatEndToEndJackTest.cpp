@@ -14,6 +14,7 @@
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/support/JackMidiTestClient.h"
 #include "tests/support/JackServer.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril {
 namespace {
@@ -23,8 +24,9 @@ using test::JackServer;
 
 // Time-outs only, generous for a loaded machine: a passing test never waits this long.
 constexpr double kWait = 15.0;
-/// How long closing the test's JACK clients may take (well under a second, as a rule).
-constexpr double kCloseBound = 30.0;
+/// How long closing the test's JACK clients may take (well under a second, as a rule), stretched
+/// for a slower build.
+const double kCloseBound = test::scaledSeconds(30.0);
 const std::vector<uint8_t> kPadNoteOn{0x90, 60, 100};
 const std::vector<uint8_t> kFaderUp{0xB0, 7, 127};
 

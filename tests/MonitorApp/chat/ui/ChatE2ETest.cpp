@@ -17,6 +17,7 @@
 #include "tests/MonitorApp/mainwindow/ViewControllerTestEnvironment.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/simserver/WireClient.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril::test {
 namespace {
@@ -76,7 +77,7 @@ class ChatE2E : public ViewControllerTest {
 TEST_F(ChatE2E, PagesShareOneFlashingNotifierAndASavedNameReachesTheOtherRemote) {
     ASSERT_TRUE(chatLists("alice")) << server_.log();
     WireClient bob(server_.port());
-    ASSERT_TRUE(bob.waitFor("InitialDataReady", kWait));
+    ASSERT_TRUE(bob.waitFor("InitialDataReady", test::scaledSeconds(kWait)));
     ASSERT_TRUE(bob.send(LinkMessageBuilder::registerToChat("bob", "BOB-UUID")));
     ASSERT_TRUE(chatLists("bob")) << server_.log();
     // The stand-in's colours: bob joined second.
@@ -109,7 +110,7 @@ TEST_F(ChatE2E, PagesShareOneFlashingNotifierAndASavedNameReachesTheOtherRemote)
     pane.saveSettings();
     EXPECT_TRUE(chatLists("carol")) << server_.log();
     bool heard = false;
-    while (auto clients = bob.waitFor("ChatClients", 1.0)) {
+    while (auto clients = bob.waitFor("ChatClients", test::scaledSeconds(1.0))) {
         for (size_t i = 0; i < (*clients)["Value"].count(); ++i) {
             heard = heard || (*clients)["Value"].at(i)["chatName"] == Value("carol");
         }

@@ -27,6 +27,7 @@
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/simserver/WireClient.h"
 #include "tests/support/PostedEvents.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril {
 namespace {
@@ -63,7 +64,7 @@ class ChatRecipientE2E : public ViewControllerTest {
     std::unique_ptr<test::WireClient> join(const std::string& name, uint16_t port = 0,
                                            const std::string& uuid = {}) {
         auto remote = std::make_unique<test::WireClient>(port ? port : server_.port());
-        EXPECT_TRUE(remote->waitFor("InitialDataReady", kWait));
+        EXPECT_TRUE(remote->waitFor("InitialDataReady", test::scaledSeconds(kWait)));
         EXPECT_TRUE(remote->send(
             LinkMessageBuilder::registerToChat(name, uuid.empty() ? name + "-UUID" : uuid)));
         return remote;
@@ -125,14 +126,14 @@ TEST_F(ChatRecipientE2E, ThePrivateRecipientHoldsAsRemotesJoinAndItsDepartureIsS
     EXPECT_FALSE(table().recipientNotice()->isVisible());
 
     typeAndReturn("for bob only");
-    const Dictionary relayed = bob->expect("ChatMessageFromServer", kWait);
+    const Dictionary relayed = bob->expect("ChatMessageFromServer", test::scaledSeconds(kWait));
     EXPECT_EQ(relayed["Value"]["message"], Value("for bob only"));
     EXPECT_EQ(relayed["Value"]["recipient"], Value("bob"));
     // The stand-in had relayed alice's message before bob could answer: carol's first message
     // is bob's.
     ASSERT_TRUE(bob->send(LinkMessageBuilder::chatMessageFromClient(Dictionary{
         {"message", "from bob"}, {"sender", "bob"}, {"type", 0}, {"recipient", "All"}})));
-    const Dictionary first = carol->expect("ChatMessageFromServer", kWait);
+    const Dictionary first = carol->expect("ChatMessageFromServer", test::scaledSeconds(kWait));
     EXPECT_EQ(first["Value"]["message"], Value("from bob"));
 
     // Bob goes: "All", and the window says so where the user looks.
@@ -142,7 +143,7 @@ TEST_F(ChatRecipientE2E, ThePrivateRecipientHoldsAsRemotesJoinAndItsDepartureIsS
     ASSERT_NO_FATAL_FAILURE(expectShown(table().recipientNotice()));
     EXPECT_EQ(table().recipientNotice()->text(), "bob left the chat: messages now go to All.");
     typeAndReturn("to everyone now");
-    const Dictionary toAll = carol->expect("ChatMessageFromServer", kWait);
+    const Dictionary toAll = carol->expect("ChatMessageFromServer", test::scaledSeconds(kWait));
     EXPECT_EQ(toAll["Value"]["message"], Value("to everyone now"));
     EXPECT_EQ(toAll["Value"]["recipient"], Value("All"));
 
@@ -243,7 +244,7 @@ TEST_F(ChatRecipientE2E, EveryNameIsReadWholeInTheListAndInTheClosedPopUp) {
     EXPECT_EQ(window->size(), windowSize);
     EXPECT_LE(table().minimumSizeHint().width(), table().width());
     typeAndReturn("far away");
-    const Dictionary relayed = far->expect("ChatMessageFromServer", kWait);
+    const Dictionary relayed = far->expect("ChatMessageFromServer", test::scaledSeconds(kWait));
     EXPECT_EQ(relayed["Value"]["recipient"], Value(longest.toStdString())) << "sent whole";
 }
 
@@ -281,7 +282,7 @@ TEST_F(ChatRecipientE2E, WhatWasNotSentIsSaidUntilTheServerIsBackAndADeletionCha
     auto bob = join("bob", back.port());
     ASSERT_TRUE(listed("bob")) << back.log();
     QTest::keyClick(table().textField(), Qt::Key_Return);
-    const Dictionary relayed = bob->expect("ChatMessageFromServer", kWait);
+    const Dictionary relayed = bob->expect("ChatMessageFromServer", test::scaledSeconds(kWait));
     EXPECT_EQ(relayed["Value"]["message"], Value(" again"));
     EXPECT_TRUE(table().textField()->text().isEmpty());
 }

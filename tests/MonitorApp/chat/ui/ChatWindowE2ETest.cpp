@@ -26,6 +26,8 @@
 #include "tests/MonitorApp/mainwindow/ViewControllerTestEnvironment.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/simserver/WireClient.h"
+#include "tests/support/QtTestTime.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril {
 namespace {
@@ -70,7 +72,7 @@ class ChatWindowE2E : public ViewControllerTest {
     /// Bob joins the chat on the stand-in and is chosen as the window's recipient.
     void joinAndChoose(test::WireClient& bob) {
         ASSERT_TRUE(bob.connected());
-        ASSERT_TRUE(bob.waitFor("InitialDataReady", kWait));
+        ASSERT_TRUE(bob.waitFor("InitialDataReady", test::scaledSeconds(kWait)));
         ASSERT_TRUE(bob.send(LinkMessageBuilder::registerToChat("bob", "BOB-UUID")));
         QComboBox* target = table().chatTarget();
         ASSERT_TRUE(pumpUntil([&] { return target->findText("bob") > 0; })) << server_.log();
@@ -95,7 +97,7 @@ TEST_F(ChatWindowE2E, TheWindowChatsWithASecondRemoteAndDeletesAnOwnMessage) {
     QTest::keyClicks(table().textField(), "hello bob");
     QTest::keyClick(table().textField(), Qt::Key_Return);
     EXPECT_EQ(rowsWithText("hello bob"), 0);
-    const Dictionary relayed = bob.expect("ChatMessageFromServer", kWait);
+    const Dictionary relayed = bob.expect("ChatMessageFromServer", test::scaledSeconds(kWait));
     const Value& sent = relayed["Value"];
     EXPECT_EQ(sent["message"], Value("hello bob"));
     EXPECT_EQ(sent["sender"], Value("alice"));
@@ -118,7 +120,7 @@ TEST_F(ChatWindowE2E, TheWindowChatsWithASecondRemoteAndDeletesAnOwnMessage) {
     ASSERT_NE(alerts.windows[0], nullptr);
     EXPECT_EQ(alerts.windows[0]->window(), opener_->shownWindow().get())
         << "the question belongs to the chat window";
-    const Dictionary removal = bob.expect("ChatRemoveMessage", kWait);
+    const Dictionary removal = bob.expect("ChatRemoveMessage", test::scaledSeconds(kWait));
     EXPECT_EQ(removal["Value"], sent["messageId"]);
     ASSERT_TRUE(pumpUntil([&] { return rowsWithText(ChatMessage::kRemovedText) == 1; }));
     const QModelIndex cell = table().model()->index(rowOf(ChatMessage::kRemovedText), 2);
@@ -130,7 +132,7 @@ TEST_F(ChatWindowE2E, TheWindowChatsWithASecondRemoteAndDeletesAnOwnMessage) {
     ChatButton* quick = opener_->shownWindow()->buttonController()->chatButtons().at(1);
     const std::string quickText = quick->text();
     QTest::mouseClick(quick, Qt::LeftButton);
-    const Dictionary quickRelayed = bob.expect("ChatMessageFromServer", kWait);
+    const Dictionary quickRelayed = bob.expect("ChatMessageFromServer", test::scaledSeconds(kWait));
     EXPECT_EQ(quickRelayed["Value"]["message"], Value(quickText));
     EXPECT_EQ(quickRelayed["Value"]["recipient"], Value("bob"));
 
@@ -163,7 +165,7 @@ TEST_F(ChatWindowE2E, TheFunctionKeysSendTheButtonsTheirLabelsName) {
     auto window = opener_->shownWindow();
     ASSERT_NE(window, nullptr);
     window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ASSERT_TRUE(test::qWaitForWindowActive(window.get()));
     test::WireClient bob(server_.port());
     ASSERT_NO_FATAL_FAILURE(joinAndChoose(bob));
     table().textField()->setFocus();
@@ -177,7 +179,7 @@ TEST_F(ChatWindowE2E, TheFunctionKeysSendTheButtonsTheirLabelsName) {
         }
         ASSERT_FALSE(labelled.empty()) << "F" << key;
         QTest::keyClick(window->focusWidget(), static_cast<Qt::Key>(Qt::Key_F1 + key - 1));
-        const Dictionary relayed = bob.expect("ChatMessageFromServer", kWait);
+        const Dictionary relayed = bob.expect("ChatMessageFromServer", test::scaledSeconds(kWait));
         EXPECT_EQ(relayed["Value"]["message"], Value(labelled)) << "F" << key;
         EXPECT_EQ(relayed["Value"]["recipient"], Value("bob")) << "F" << key;
     }
@@ -193,7 +195,7 @@ TEST_F(ChatWindowE2E, AMessageThatCannotBeSentKeepsItsTextAndTheWindowSaysSo) {
     auto window = opener_->shownWindow();
     ASSERT_NE(window, nullptr);
     window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ASSERT_TRUE(test::qWaitForWindowActive(window.get()));
     server_.stop();
     ASSERT_TRUE(pumpUntil([&] { return !vc->serverIsHere(); })) << "the link did not drop";
 

@@ -18,6 +18,7 @@
 #include "tests/MonitorApp/panels/ui/SharedPanelServices.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/simserver/WireClient.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril::test {
 namespace {
@@ -54,7 +55,7 @@ class MicCheckTimecodeE2E : public ViewControllerTest {
 
 TEST_F(MicCheckTimecodeE2E, ATickComesBackFromTheServerAndReachesTheOtherRemote) {
     WireClient bob(server_->port());
-    ASSERT_TRUE(bob.waitFor("InitialDataReady", kWait));
+    ASSERT_TRUE(bob.waitFor("InitialDataReady", test::scaledSeconds(kWait)));
     MicCheckViewController window(sharedPanelServices());
     window.show();
     const QAbstractItemModel* table = window.tableView()->model();
@@ -78,7 +79,7 @@ TEST_F(MicCheckTimecodeE2E, ATickComesBackFromTheServerAndReachesTheOtherRemote)
     EXPECT_EQ(table->data(table->index(0, MicCheckTableModel::kUser)).toString(), "alice");
 
     std::optional<Dictionary> heard;
-    while ((heard = bob.waitFor("MicCheckState", kWait))) {
+    while ((heard = bob.waitFor("MicCheckState", test::scaledSeconds(kWait)))) {
         if ((*heard)["Value"]["csID"] == Value(csID)) break;
     }
     ASSERT_TRUE(heard);

@@ -23,6 +23,7 @@
 #include "tests/MonitorApp/panels/ui/SharedPanelServices.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/simserver/WireClient.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril::test {
 namespace {
@@ -68,7 +69,7 @@ class NotebookE2E : public ViewControllerTest {
     }
     /// The notes of the next "NotebookEntries" the second remote hears with `count` notes.
     static std::optional<Value> heardNotes(WireClient& bob, size_t count) {
-        while (auto list = bob.waitFor("NotebookEntries", kWait)) {
+        while (auto list = bob.waitFor("NotebookEntries", test::scaledSeconds(kWait))) {
             if ((*list)["Values"].count() == count) return (*list)["Values"];
         }
         return std::nullopt;
@@ -89,7 +90,7 @@ class NotebookE2E : public ViewControllerTest {
 
 TEST_F(NotebookE2E, NotesFromTheSheetReachBothRemotesAndLeaveThemTogether) {
     WireClient bob(server_.port());
-    ASSERT_TRUE(bob.waitFor("InitialDataReady", kWait));
+    ASSERT_TRUE(bob.waitFor("InitialDataReady", test::scaledSeconds(kWait)));
     // The stand-in's timecode strip is running before the sheet opens.
     ASSERT_TRUE(pumpUntil([] { return !LTCManager::sharedInstance().receivedTC().empty(); }))
         << server_.log();
@@ -159,7 +160,7 @@ TEST_F(NotebookE2E, NotesFromTheSheetReachBothRemotesAndLeaveThemTogether) {
 // the server sends because another remote added a note keeps them, in their order, after it.
 TEST_F(NotebookE2E, NotesTypedInTheWindowOutliveTheListsOtherRemotesCause) {
     WireClient bob(server_.port());
-    ASSERT_TRUE(bob.waitFor("InitialDataReady", kWait));
+    ASSERT_TRUE(bob.waitFor("InitialDataReady", test::scaledSeconds(kWait)));
     // Read now: a reconnection of the link during a wait below would rebuild every strip.
     const int64_t csID = manager().controllers()[2]->model().csID();
     const std::string title = manager().controllers()[2]->view()->getTitle();

@@ -15,6 +15,7 @@
 #include "MonitorApp/panels/ui/DragDropImageView.h"
 #include "tests/MonitorApp/panels/ui/PerformerTestEnvironment.h"
 #include "tests/MonitorApp/panels/ui/SharedPanelServices.h"
+#include "tests/support/QtTestTime.h"
 
 namespace quenbril {
 namespace {
@@ -315,11 +316,11 @@ TEST_F(PerformerTest, TheEditorZoomsToItsPictureAndBack) {
     EXPECT_EQ(w.imageView()->windowWillUseStandardFrame(w, room), QRect(30, 40, 560, 420));
     // The zoom follows the window system's report of the maximise.
     w.setWindowState(Qt::WindowMaximized);
-    (void)QTest::qWaitFor([&] { return w.geometry() == QRect(30, 40, 560, 420); }, 5000);
+    (void)test::qWaitFor([&] { return w.geometry() == QRect(30, 40, 560, 420); });
     EXPECT_EQ(w.geometry(), QRect(30, 40, 560, 420)) << "the picture's size at the origin";
     EXPECT_FALSE(w.isMaximized());
     w.setWindowState(Qt::WindowMaximized);
-    (void)QTest::qWaitFor([&] { return w.geometry() == before; }, 5000);
+    (void)test::qWaitFor([&] { return w.geometry() == before; });
     EXPECT_EQ(w.geometry(), before) << "a second zoom goes back";
 }
 

@@ -15,6 +15,8 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/TestTime.h"
+
 namespace quenbril::test {
 
 /// The loopback network of this test process, so that test binaries running side by side
@@ -52,9 +54,10 @@ class FakeG3Receiver {
     bool asked() const { return asked_.load(); }
     void setSilent(bool silent) { silent_ = silent; }
     /// Whether the fake has stopped pushing since setSilent(true): every push it made is on
-    /// its way by then. Within five seconds.
+    /// its way by then. Within five seconds (of a plain build).
     bool waitQuiet() const {
-        for (int i = 0; i < 500 && !quiet_.load(); ++i) {
+        const auto deadline = std::chrono::steady_clock::now() + scaledDuration(5.0);
+        while (!quiet_.load() && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return quiet_.load();

@@ -21,6 +21,7 @@
 #include "platform/discovery/ServicePublisher.h"
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/simserver/WireClient.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril {
 namespace {
@@ -267,14 +268,14 @@ TEST_F(RawPeerTest, AnOversizedOrUnknownFrameClosesThatSessionOnly) {
     auto big = greet(1);
     big->sendRaw(header(PeerFrame::kMessage, PeerFrame::kMaxPayload + 1));
     ASSERT_TRUE(wait([&] { return connected(*alpha_) == 1; }));
-    EXPECT_TRUE(big->waitForClose(3.0));
+    EXPECT_TRUE(big->waitForClose(test::scaledSeconds(3.0)));
 
     auto odd = greet(2);
     Bytes frame = header(9, 3);
     frame.insert(frame.end(), {'a', 'b', 'c'});
     odd->sendRaw(frame);
     ASSERT_TRUE(wait([&] { return connected(*alpha_) == 1; }));
-    EXPECT_TRUE(odd->waitForClose(3.0));
+    EXPECT_TRUE(odd->waitForClose(test::scaledSeconds(3.0)));
     // Each drop is told from the main queue.
     EXPECT_TRUE(wait([&] { return drops(states) == 2; }));
     EXPECT_TRUE(alphaMessages_.texts.empty());
@@ -297,7 +298,7 @@ TEST_F(RawPeerTest, AConnectionThatNeverGreetsIsClosedAfterTheGreetingTimeout) {
     auto late = greet(5);
     loop_.advance(1.0);
     EXPECT_EQ(alpha_->session()->unannouncedConnectionCount(), 0u);
-    EXPECT_TRUE(silent->waitForClose(3.0));
+    EXPECT_TRUE(silent->waitForClose(test::scaledSeconds(3.0)));
     EXPECT_EQ(connected(*alpha_), 2u);
 }
 

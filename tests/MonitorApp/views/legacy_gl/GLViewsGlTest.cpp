@@ -25,6 +25,7 @@
 #include "foundation/NotificationCenter.h"
 #include "tests/MonitorApp/views/GlColoursTest.h"
 #include "tests/MonitorApp/views/SharedLevelDisplayServices.h"
+#include "tests/support/QtTestTime.h"
 
 namespace quenbril {
 namespace {
@@ -65,7 +66,7 @@ class GLViewsGlTest : public test::GlColoursTest {
         view.setGeometry(0, 0, width, height);
         window.show();
         // A view that is not exposed yet draws no frame when asked.
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        ASSERT_TRUE(test::qWaitForWindowExposed(&window));
         QApplication::processEvents();
     }
 };
@@ -131,7 +132,7 @@ TEST_F(GLViewsGlTest, TheAnimationAsksForFramesAndTheGLResourcesCanBeRemade) {
     const int before = view.framesDrawn();
     loop.advance(0.3);
     // The tick asks for a frame; the X server's answer may take more than one pass of events.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return view.framesDrawn() > before; }));
+    EXPECT_TRUE(test::qWaitFor([&] { return view.framesDrawn() > before; }));
     view.stopAnimation();
     const int stopped = view.framesDrawn();
     loop.advance(1.0);
