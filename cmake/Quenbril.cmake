@@ -7,7 +7,9 @@ function(quenbril_test name label)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
     target_compile_definitions(${name} PRIVATE
         QUENBRIL_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data")
-    gtest_discover_tests(${name} PROPERTIES LABELS ${label} TIMEOUT 60 DISCOVERY_TIMEOUT 30)
+    quenbril_test_timeout(timeout 60)
+    gtest_discover_tests(${name} PROPERTIES LABELS ${label} TIMEOUT ${timeout}
+                         DISCOVERY_TIMEOUT 30)
 endfunction()
 
 # quenbril_fuzzer(NAME SOURCE LIBS...): a libFuzzer target (fuzz build only, clang).
