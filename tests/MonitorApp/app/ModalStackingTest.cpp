@@ -94,11 +94,6 @@ TEST_F(ModalStacking, TheNoteSheetShowsAboveTheChatWindowAndEscapeOrCancelCloses
         SCOPED_TRACE(std::string("closed with ") + closing);
         AddNoteViewController* sheet = longClickForANote(2);
         ASSERT_NE(sheet, nullptr) << "no note sheet";
-        QTest::qWait(1000);
-        std::fprintf(stderr, "ids %lx %lx internal %lx\n", (unsigned long)sheet->winId(),
-                     (unsigned long)sheet->windowHandle()->winId(),
-                     (unsigned long)sheet->internalWinId());
-        std::fflush(stderr);
         ASSERT_TRUE(settled(*sheet));
         EXPECT_EQ(windowsAbove(*sheet), "") << "stacked above every other window";
         EXPECT_TRUE(WindowManager::above(sheet->winId(), chat->winId()));
