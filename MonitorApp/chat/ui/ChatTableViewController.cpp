@@ -308,8 +308,7 @@ void ChatTableViewController::updateClients() {
     if (chosen.isEmpty() || chosen == kAllRecipients) return;
     services_.settings.setChatReceiver(kAllRecipients);
     leftRecipient_ = chosen;
-    recipientNotice_->setText(RecipientName::shown(chosen, recipientNotice_->fontMetrics()) +
-                              " left the chat: messages now go to All.");
+    recipientNotice_->setText(RecipientName::leftTheChat(chosen, recipientNotice_->fontMetrics()));
     recipientNotice_->show();
 }
 

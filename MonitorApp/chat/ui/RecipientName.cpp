@@ -14,4 +14,8 @@ QString shown(const QString& name, const QFontMetrics& metrics) {
     return fitted(name, metrics, widest(metrics));
 }
 
+QString leftTheChat(const QString& name, const QFontMetrics& metrics) {
+    return shown(name, metrics) + " left the chat: messages now go to All.";
+}
+
 }  // namespace quenbril::RecipientName

@@ -18,5 +18,7 @@ int widest(const QFontMetrics& metrics);
 QString fitted(const QString& name, const QFontMetrics& metrics, int width);
 /// `name` fitted to widest().
 QString shown(const QString& name, const QFontMetrics& metrics);
+/// The line that says the chosen recipient `name` left and messages go to All.
+QString leftTheChat(const QString& name, const QFontMetrics& metrics);
 
 }  // namespace quenbril::RecipientName

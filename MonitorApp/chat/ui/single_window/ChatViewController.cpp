@@ -284,9 +284,8 @@ void ChatViewController::updateClients() {
     }
     if (!chosen || *chosen == "All" || chatTarget_->selectedLabel() == chosen) return;
     leftRecipient_ = *chosen;
-    recipientNotice_->setText(
-        RecipientName::shown(QString::fromStdString(*chosen), recipientNotice_->fontMetrics()) +
-        " left the chat: messages now go to All.");
+    recipientNotice_->setText(RecipientName::leftTheChat(QString::fromStdString(*chosen),
+                                                         recipientNotice_->fontMetrics()));
     recipientNotice_->show();
 }
 
