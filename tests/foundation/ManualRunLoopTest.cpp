@@ -163,9 +163,11 @@ TEST(ManualRunLoopTest, PostsToTheMainQueueNeverReachALoopThatIsGone) {
         });
     }
     for (int i = 0; i < 2000; ++i) {
-        round.store(i);
         auto loop = std::make_unique<ManualRunLoop>();
         RunLoop::setMain(loop.get());
+        // Posts begin once this loop is installed, and race its pass and its going. A post
+        // between two loops makes one on demand, kept to the end with its descriptors.
+        round.store(i);
         loop->runPending();
         loop.reset();
     }
