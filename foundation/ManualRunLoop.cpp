@@ -66,6 +66,24 @@ ManualRunLoop::~ManualRunLoop() {
     if (wake_ >= 0) close(wake_);
 }
 
+std::shared_ptr<void> ManualRunLoop::restart(double startTime) {
+    struct Taken {
+        std::map<uint64_t, std::shared_ptr<TimerEntry>> timers;
+        std::map<uint64_t, std::shared_ptr<WatchEntry>> watches;
+        std::deque<std::function<void()>> tasks;
+    };
+    auto taken = std::make_shared<Taken>();
+    std::lock_guard lock(mutex_);
+    taken->timers.swap(timers_);
+    taken->watches.swap(watches_);
+    taken->tasks.swap(tasks_);
+    // The loop stays: the handles' hooks may still reach it, and find nothing. Identifiers go on
+    // counting, so a stale handle cannot cancel a later timer or watch.
+    for (auto& [id, entry] : taken->watches) updateInterest(entry->fd);
+    now_ = startTime;
+    return taken;
+}
+
 void ManualRunLoop::post(std::function<void()> task) {
     // A task posted by the loop's own pass is run by that pass (runPending takes tasks until the
     // queue is empty): it needs no wake-up.

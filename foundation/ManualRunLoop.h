@@ -53,8 +53,15 @@ class ManualRunLoop : public RunLoop {
     size_t timerCount() const;
 
   private:
+    friend class RunLoop;
     struct TimerEntry;
     struct WatchEntry;
+
+    /// For the loop RunLoop::main() makes on demand and reuses: takes out the posted tasks, timers
+    /// and watches (no longer watched), so that none reaches a later user, and sets the clock to
+    /// `startTime`. Returns what was taken, for the caller to release where it holds no lock:
+    /// what it holds may post again as it goes.
+    std::shared_ptr<void> restart(double startTime);
 
     bool serveUntil(const std::function<bool()>& done, double realSeconds);
     bool runOneTask();

@@ -6,7 +6,6 @@
 #include <limits>
 #include <memory>
 #include <mutex>
-#include <vector>
 
 #include "foundation/ManualRunLoop.h"
 
@@ -22,9 +21,10 @@ constexpr double kMinimumRepeatInterval = 0.0001;
 struct MainLoopSlot {
     std::mutex mutex;
     std::atomic<RunLoop*> current{nullptr};
-    // Loops made on demand are never destroyed before exit: another thread may still hold the
-    // reference main() gave it after a test reset the slot.
-    std::vector<std::unique_ptr<ManualRunLoop>> made;
+    // The loop main() gives while none is installed: one for the whole process, made on first use
+    // and never destroyed (another thread may still hold the reference main() gave it after the
+    // slot was reset), emptied each time it leaves the slot and each time main() puts it back.
+    ManualRunLoop* onDemand = nullptr;
 };
 
 MainLoopSlot& slot() {
@@ -37,34 +37,45 @@ const std::thread::id kProcessMainThread = std::this_thread::get_id();
 
 }  // namespace
 
-// The installed loop, or one made now; the caller holds the slot's mutex.
-RunLoop& RunLoop::mainLocked() {
+// The installed loop, else the one made on demand, fresh; the caller holds the slot's mutex and
+// releases `dropped` (what the loop held before) once it no longer does.
+RunLoop& RunLoop::mainLocked(std::shared_ptr<void>& dropped) {
     MainLoopSlot& s = slot();
     if (RunLoop* loop = s.current.load(std::memory_order_acquire)) return *loop;
-    s.made.push_back(std::make_unique<ManualRunLoop>());
+    if (s.onDemand) {
+        // As a loop made anew: what a thread that kept the reference left on it meanwhile goes.
+        dropped = s.onDemand->restart(realTimeNow());
+    } else {
+        s.onDemand = new ManualRunLoop;
+    }
     // Made on demand, perhaps from a worker: it belongs to the main thread until someone runs it.
-    s.made.back()->setThread(kProcessMainThread);
-    s.current.store(s.made.back().get(), std::memory_order_release);
-    return *s.made.back();
+    s.onDemand->setThread(kProcessMainThread);
+    s.current.store(s.onDemand, std::memory_order_release);
+    return *s.onDemand;
 }
 
 RunLoop& RunLoop::main() {
     MainLoopSlot& s = slot();
     if (RunLoop* loop = s.current.load(std::memory_order_acquire)) return *loop;
+    std::shared_ptr<void> dropped;
     std::lock_guard lock(s.mutex);
-    return mainLocked();
+    return mainLocked(dropped);
 }
 
 void RunLoop::postToMain(std::function<void()> task) {
     MainLoopSlot& s = slot();
+    std::shared_ptr<void> dropped;
     std::lock_guard lock(s.mutex);
-    mainLocked().post(std::move(task));
+    mainLocked(dropped).post(std::move(task));
 }
 
 void RunLoop::setMain(RunLoop* loop) {
     MainLoopSlot& s = slot();
+    std::shared_ptr<void> dropped;
     std::lock_guard lock(s.mutex);
-    s.current.store(loop, std::memory_order_release);
+    RunLoop* was = s.current.exchange(loop, std::memory_order_acq_rel);
+    // The loop made on demand leaves the slot: what was posted to it never runs, and goes now.
+    if (was && was == s.onDemand && loop != was) dropped = s.onDemand->restart(realTimeNow());
 }
 
 double RunLoop::realTimeNow() {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <thread>
 
 #include "foundation/DescriptorWatch.h"
@@ -17,11 +18,14 @@ class RunLoop {
   public:
     enum class Condition { Readable, Writable };
 
-    /// The main loop: the one installed with setMain, else a ManualRunLoop made on first use
-    /// (bound to the process's main thread until a thread runs it).
+    /// The main loop: the one installed with setMain, else a ManualRunLoop made on demand (bound
+    /// to the process's main thread until a thread runs it). There is one such loop in the process,
+    /// never destroyed: each time it becomes the main loop again it is fresh (nothing posted,
+    /// scheduled or watched, its clock set to now), and what it holds when another loop is
+    /// installed or the slot reset is dropped, never run.
     static RunLoop& main();
     /// The application installs its Qt loop; a test its ManualRunLoop. nullptr resets, so that the
-    /// next main() makes a fresh ManualRunLoop. The caller keeps an installed loop alive until it
+    /// next main() gives a fresh ManualRunLoop. The caller keeps an installed loop alive until it
     /// is replaced, and makes sure no other thread still posts to it.
     static void setMain(RunLoop* loop);
     /// Any thread: posts to the main loop while it cannot be replaced or go away (a loop resigns
@@ -68,7 +72,7 @@ class RunLoop {
     void resignMain();
 
   private:
-    static RunLoop& mainLocked();
+    static RunLoop& mainLocked(std::shared_ptr<void>& dropped);
 
     std::atomic<std::thread::id> thread_;
 };

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -11,6 +14,13 @@
 
 namespace quenbril {
 namespace {
+
+// Descriptors the process has open (the count includes the one that reads the list).
+int openDescriptorCount() {
+    int n = 0;
+    for ([[maybe_unused]] auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+    return n;
+}
 
 TEST(ManualRunLoopTest, TimersFireInOrderEachAtItsOwnTimeNotBefore) {
     ManualRunLoop loop(1000.0);
@@ -166,7 +176,7 @@ TEST(ManualRunLoopTest, PostsToTheMainQueueNeverReachALoopThatIsGone) {
         auto loop = std::make_unique<ManualRunLoop>();
         RunLoop::setMain(loop.get());
         // Posts begin once this loop is installed, and race its pass and its going. A post
-        // between two loops makes one on demand, kept to the end with its descriptors.
+        // between two loops reaches the one loop made on demand (and reused).
         round.store(i);
         loop->runPending();
         loop.reset();
@@ -174,6 +184,70 @@ TEST(ManualRunLoopTest, PostsToTheMainQueueNeverReachALoopThatIsGone) {
     stop = true;
     for (std::thread& worker : workers) worker.join();
     RunLoop::setMain(nullptr);
+}
+
+// Posts made while no loop is installed, between the loops of a long run (test after test, round
+// after round), cost the descriptors of one loop made on demand, not two more per gap: run
+// repeated in one process, the tests stay within a small descriptor limit (ulimit -n 256).
+TEST(ManualRunLoopTest, PostsWithNoLoopInstalledHoldABoundedNumberOfDescriptors) {
+    RunLoop::setMain(nullptr);
+    RunLoop::postToMain([] {});  // the loop made on demand exists from here
+    const int before = openDescriptorCount();
+    std::atomic<int> strayRan{0};
+    for (int i = 0; i < 500; ++i) {
+        std::thread([&] { RunLoop::postToMain([&] { ++strayRan; }); }).join();
+        dispatch::Queue::main()->async([&] { ++strayRan; });
+        auto loop = std::make_unique<ManualRunLoop>();
+        RunLoop::setMain(loop.get());
+        int ran = 0;
+        RunLoop::postToMain([&] { ++ran; });
+        loop->runPending();
+        ASSERT_EQ(ran, 1);
+        if (i % 2 == 0) RunLoop::setMain(nullptr);  // a test's reset; else the loop resigns
+        loop.reset();
+    }
+    EXPECT_LE(openDescriptorCount(), before);
+    EXPECT_EQ(strayRan, 0);  // nobody ran a loop made on demand
+    RunLoop::setMain(nullptr);
+}
+
+// The loop main() gives while none is installed is fresh each time the slot was reset or another
+// loop installed: what was posted, scheduled or watched on it before never reaches a later user,
+// even when a thread kept the reference main() gave it.
+TEST(ManualRunLoopTest, ALoopMadeOnDemandStartsFreshAfterAReset) {
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    ASSERT_EQ(write(fds[1], "x", 1), 1);
+    for (int round = 0; round < 3; ++round) {
+        RunLoop::setMain(nullptr);
+        RunLoop& earlier = RunLoop::main();
+        bool stale = false;
+        RunLoop::postToMain([&] { stale = true; });
+        Timer timer = earlier.scheduleTimer(0, false, [&] { stale = true; });
+        DescriptorWatch watch =
+            earlier.watchDescriptor(fds[0], RunLoop::Condition::Readable, [&] { stale = true; });
+        if (round == 1) {
+            ManualRunLoop installed;
+            RunLoop::setMain(&installed);
+        } else {
+            RunLoop::setMain(nullptr);
+        }
+        earlier.post([&] { stale = true; });  // a stale reference, after the loop left the slot
+        std::thread([&] { RunLoop::main().isCurrentThread(); }).join();  // made again by a worker
+        auto* made = dynamic_cast<ManualRunLoop*>(&RunLoop::main());
+        ASSERT_NE(made, nullptr);
+        EXPECT_TRUE(made->isCurrentThread());
+        EXPECT_EQ(made->timerCount(), 0u);
+        EXPECT_NEAR(made->now(), RunLoop::realTimeNow(), 60.0);
+        bool fresh = false;
+        RunLoop::postToMain([&] { fresh = true; });
+        made->runFor(0.02);
+        EXPECT_TRUE(fresh);
+        EXPECT_FALSE(stale) << "round " << round;
+    }
+    RunLoop::setMain(nullptr);
+    close(fds[0]);
+    close(fds[1]);
 }
 
 }  // namespace
