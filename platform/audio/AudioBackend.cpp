@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "platform/audio/GuardedAudioBackend.h"
 #include "platform/audio/JackAudioBackend.h"
 #include "platform/audio/PortAudioBackend.h"
 #include "platform/audio/SystemAudioBackend.h"
@@ -17,8 +18,12 @@ std::atomic<AudioBackend*> installed{nullptr};
 AudioBackend& AudioBackend::shared() {
     if (AudioBackend* backend = installed.load()) return *backend;
     // Made on first use and kept to the end of the process: streams may outlive static objects.
-    static auto* system = new SystemAudioBackend(std::make_unique<JackAudioBackend>(),
-                                                 std::make_unique<PortAudioBackend>());
+    // It is made and asked off the caller's thread, since libjack may never return (PortAudio's
+    // start opens a JACK client too).
+    static auto* system = new GuardedAudioBackend("Audio", "the JACK library does not answer", [] {
+        return std::make_unique<SystemAudioBackend>(std::make_unique<JackAudioBackend>(),
+                                                    std::make_unique<PortAudioBackend>());
+    });
     return *system;
 }
 

@@ -78,6 +78,9 @@ class AudioBackend {
     virtual void release() {}
     /// Streams of this backend that are open now.
     virtual int openStreamCount() const = 0;
+    /// Words for the user on a host that gives no devices now ("No JACK server is running", "The
+    /// JACK library does not answer"); empty while every host answers.
+    virtual std::string absence() { return {}; }
 
     /// The process's backend: the one installed, else the system backend, made on first use.
     static AudioBackend& shared();

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "platform/jack/JackClients.h"
+#include "platform/jack/JackServerPresence.h"
 
 namespace quenbril {
 
@@ -14,10 +15,19 @@ namespace {
 
 void ignoreJackMessage(const char*) {}
 
-/// A client, or null when no server answers; called under JackClients::opening().
+/// A client, or null when no server answers; called under JackClients::opening(). No client is
+/// opened while no server can be there (see JackServerPresence).
 jack_client_t* openClient() {
+    if (!JackServerPresence::worthAnOpen()) return nullptr;
     jack_status_t status{};
-    return jack_client_open(JackAudioBackend::kClientName, JackNoStartServer, &status);
+    jack_client_t* client =
+        jack_client_open(JackAudioBackend::kClientName, JackNoStartServer, &status);
+    if (client) {
+        JackServerPresence::serverAnswered();
+    } else {
+        JackServerPresence::noServerAnswered();
+    }
+    return client;
 }
 
 /// The full names of the physical ports with `flags`, in the server's order.
@@ -213,6 +223,7 @@ std::vector<JackAudioBackend::Device> JackAudioBackend::enumerate() {
     // The look's client lives under the opening lock: no other open can free it meanwhile.
     auto opening = JackClients::opening();
     jack_client_t* client = openClient();
+    absent_.store(client == nullptr);
     if (!client) return list;
     const double rate = jack_get_sample_rate(client);
     std::map<std::string, size_t> byClient;
@@ -302,5 +313,9 @@ bool JackAudioBackend::refresh() {
 }
 
 int JackAudioBackend::openStreamCount() const { return shared_->openStreams.load(); }
+
+std::string JackAudioBackend::absence() {
+    return absent_.load() ? "No JACK server is running" : std::string();
+}
 
 }  // namespace quenbril

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -34,6 +35,7 @@ class JackAudioBackend : public AudioBackend {
                                             AudioStreamClient& client, std::string& error) override;
     bool refresh() override;
     int openStreamCount() const override;
+    std::string absence() override;
 
   private:
     class Stream;
@@ -50,6 +52,8 @@ class JackAudioBackend : public AudioBackend {
     mutable std::mutex mutex_;
     std::vector<Device> devices_;
     std::shared_ptr<Shared> shared_;
+    /// No server answered the last look.
+    std::atomic<bool> absent_{false};
 };
 
 }  // namespace quenbril

@@ -1,12 +1,16 @@
 #include "platform/audio/PortAudioBackend.h"
 
 #include <alsa/asoundlib.h>
+#include <dirent.h>
 #include <jack/jack.h>
 #include <pa_jack.h>
 #include <portaudio.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "foundation/Log.h"
 #include "platform/audio/JackAudioBackend.h"
@@ -26,15 +30,38 @@ const std::string& refusedJackClientName() {
     return name;
 }
 
+// What tells the sound cards apart: their device nodes and the kernel's list. PortAudio is
+// started again only when it changed, since each start also opens a JACK client (its JACK host's
+// look), and each open passes through libjack's shared store.
+std::string soundCardsFingerprint() {
+    std::string print;
+    if (DIR* folder = ::opendir("/dev/snd")) {
+        std::vector<std::string> names;
+        while (const dirent* entry = ::readdir(folder)) names.emplace_back(entry->d_name);
+        ::closedir(folder);
+        std::sort(names.begin(), names.end());
+        for (const auto& name : names) print += name + '\n';
+    }
+    if (std::FILE* cards = std::fopen("/proc/asound/cards", "r")) {
+        char buffer[4096];
+        size_t read = 0;
+        while ((read = std::fread(buffer, 1, sizeof buffer, cards)) > 0) print.append(buffer, read);
+        std::fclose(cards);
+    }
+    return print;
+}
+
 }  // namespace
 
 struct PortAudioBackend::State {
     dispatch::QueuePtr queue = dispatch::Queue::makeSerial("quenbril.portaudio");
     bool initialized = false;
+    std::string cards;
     std::atomic<int> openStreams{0};
 
     // On the queue.
     void initialize() {
+        cards = soundCardsFingerprint();
         snd_lib_error_set_handler(ignoreAlsaError);
         JackAudioBackend::silenceMessages();
         PaJack_SetClientName(refusedJackClientName().c_str());
@@ -217,6 +244,7 @@ std::unique_ptr<AudioStream> PortAudioBackend::openStream(const AudioStreamParam
 bool PortAudioBackend::refresh() {
     if (state_->openStreams.load() > 0) return false;
     state_->queue->sync([this] {
+        if (state_->initialized && state_->cards == soundCardsFingerprint()) return;
         if (state_->initialized) Pa_Terminate();
         state_->initialize();
     });

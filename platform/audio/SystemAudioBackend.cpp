@@ -84,6 +84,17 @@ void SystemAudioBackend::release() {
     for (auto& member : members_) member->release();
 }
 
+std::string SystemAudioBackend::absence() {
+    std::string words;
+    for (auto& member : members_) {
+        const std::string own = member->absence();
+        if (own.empty()) continue;
+        if (!words.empty()) words += "; ";
+        words += own;
+    }
+    return words;
+}
+
 int SystemAudioBackend::openStreamCount() const {
     int count = 0;
     for (const auto& member : members_) count += member->openStreamCount();

@@ -24,6 +24,7 @@ class SystemAudioBackend : public AudioBackend {
     bool refresh() override;
     void release() override;
     int openStreamCount() const override;
+    std::string absence() override;
 
   private:
     /// Where a joint index leads: the member backend and its own index.

@@ -3,6 +3,7 @@
 #include <jack/jack.h>
 
 #include "platform/jack/JackClients.h"
+#include "platform/jack/JackServerPresence.h"
 #include "platform/midi/RtMidiBackend.h"
 
 namespace quenbril {
@@ -18,12 +19,18 @@ void JackServerWatch::silenceJack() {
 }
 
 JackServerWatch::JackServerWatch() {
+    // No client is opened while no server can be there (see JackServerPresence).
+    if (!JackServerPresence::worthAnOpen()) {
+        return;
+    }
     jack_status_t status{};
     auto held = JackClients::opening();
     client_ = jack_client_open(RtMidiBackend::kClientName, JackNoStartServer, &status);
     if (!client_) {
+        JackServerPresence::noServerAnswered();
         return;
     }
+    JackServerPresence::serverAnswered();
     // An inactive client is told of the server's end too, and costs the server no cycles.
     jack_on_shutdown(client_, &JackServerWatch::shutdown, this);
     JackClients::track(client_, gone_);

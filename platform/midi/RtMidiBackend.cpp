@@ -10,6 +10,7 @@
 
 #include "foundation/Log.h"
 #include "platform/jack/JackClients.h"
+#include "platform/midi/GuardedMidiBackend.h"
 #include "platform/midi/JackServerWatch.h"
 
 namespace quenbril {
@@ -281,16 +282,33 @@ bool alsaSequencerOpens() {
     return true;
 }
 
+std::function<std::unique_ptr<MidiBackend>()>& installedMaker() {
+    static std::function<std::unique_ptr<MidiBackend>()> maker;
+    return maker;
+}
+
 }  // namespace
 
+void setSystemMidiBackendMaker(std::function<std::unique_ptr<MidiBackend>()> maker) {
+    installedMaker() = std::move(maker);
+}
+
 std::unique_ptr<MidiBackend> makeSystemMidiBackend() {
+    if (installedMaker()) return installedMaker()();
     if (alsaSequencerOpens()) {
         QLOG("MIDI: using the ALSA sequencer");
         return std::make_unique<RtMidiBackend>(MidiBackend::Api::AlsaSequencer);
     }
-    auto jack = std::make_unique<RtMidiBackend>(MidiBackend::Api::Jack);
+    // Asked off this thread: libjack may never return.
+    auto jack = std::make_unique<GuardedMidiBackend>(
+        MidiBackend::Api::Jack, "MIDI", "the JACK library does not answer",
+        [] { return std::make_unique<RtMidiBackend>(MidiBackend::Api::Jack); });
     if (jack->listPorts()) {
         QLOG("MIDI: using JACK MIDI");
+        return jack;
+    }
+    if (jack->isStuck()) {
+        QLOG("MIDI: JACK MIDI is used once the JACK library answers");
         return jack;
     }
     QLOG("MIDI: neither the ALSA sequencer nor a JACK server is available; running without MIDI");

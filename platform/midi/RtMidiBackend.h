@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -58,5 +59,8 @@ class RtMidiBackend : public MidiBackend {
 /// when a JACK server runs, else none (nullptr, logged once). Only one API is used, so that a
 /// controller both show (as under PipeWire) does not fire every event twice.
 std::unique_ptr<MidiBackend> makeSystemMidiBackend();
+/// Tests: makeSystemMidiBackend() returns what `maker` makes instead (an empty one goes back to
+/// the machine's).
+void setSystemMidiBackendMaker(std::function<std::unique_ptr<MidiBackend>()> maker);
 
 }  // namespace quenbril

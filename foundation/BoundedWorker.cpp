@@ -1,0 +1,122 @@
+#include "foundation/BoundedWorker.h"
+
+#include <pthread.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "foundation/BuildTimeScale.h"
+#include "foundation/Log.h"
+
+namespace quenbril {
+
+namespace {
+
+struct Ticket {
+    bool started = false;
+    bool finished = false;
+    // Set when the caller gave up before the job started: the job is skipped.
+    bool abandoned = false;
+};
+
+struct Job {
+    std::function<void()> work;
+    std::shared_ptr<Ticket> ticket;
+};
+
+}  // namespace
+
+struct BoundedWorker::State {
+    std::string name;
+    std::string stuckText;
+    std::mutex mutex;
+    std::condition_variable jobsWaiting;
+    std::condition_variable jobDone;
+    std::deque<Job> jobs;
+    bool closing = false;
+    bool stuck = false;
+    std::thread::id thread;
+
+    void loop() {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            jobsWaiting.wait(lock, [this] { return closing || !jobs.empty(); });
+            if (jobs.empty()) return;
+            Job job = std::move(jobs.front());
+            jobs.pop_front();
+            const bool skipped = job.ticket->abandoned;
+            job.ticket->started = true;
+            lock.unlock();
+            if (!skipped) job.work();
+            // The job's captures go here, off the lock: they may close what the job opened.
+            job.work = nullptr;
+            lock.lock();
+            if (skipped) continue;
+            job.ticket->finished = true;
+            if (stuck) {
+                stuck = false;
+                QLOG("%s: answers again", name.c_str());
+            }
+            jobDone.notify_all();
+        }
+    }
+};
+
+BoundedWorker::BoundedWorker(std::string name, std::string stuckText, double limit)
+    : state_(std::make_shared<State>()), limit_(limit) {
+    state_->name = std::move(name);
+    state_->stuckText = std::move(stuckText);
+    std::thread thread([state = state_] { state->loop(); });
+    // Thread names are at most 15 characters.
+    pthread_setname_np(thread.native_handle(), state_->name.substr(0, 15).c_str());
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->thread = thread.get_id();
+    }
+    // Never joined: a job that never returns must not hold up the owner or the process.
+    thread.detach();
+}
+
+BoundedWorker::~BoundedWorker() {
+    std::lock_guard lock(state_->mutex);
+    state_->closing = true;
+    state_->jobsWaiting.notify_all();
+}
+
+bool BoundedWorker::run(std::function<void()>&& job) {
+    if (isWorkerThread()) {
+        job();
+        return true;
+    }
+    auto ticket = std::make_shared<Ticket>();
+    std::unique_lock lock(state_->mutex);
+    if (state_->stuck || state_->closing) return false;
+    state_->jobs.push_back({std::move(job), ticket});
+    state_->jobsWaiting.notify_all();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(limit_);
+    if (state_->jobDone.wait_until(lock, deadline, [&] { return ticket->finished; })) return true;
+    ticket->abandoned = true;
+    if (!state_->stuck) {
+        state_->stuck = true;
+        log(LogLevel::Warning, "%s: %s within %.1f s; going on without it until it does",
+            state_->name.c_str(), state_->stuckText.c_str(), limit_);
+    }
+    return false;
+}
+
+bool BoundedWorker::isStuck() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->stuck;
+}
+
+bool BoundedWorker::isWorkerThread() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->thread == std::this_thread::get_id();
+}
+
+double BoundedWorker::defaultLimit() { return 3.0 * buildTimeScale(); }
+
+}  // namespace quenbril

@@ -1,0 +1,224 @@
+#include "platform/audio/GuardedAudioBackend.h"
+
+#include <atomic>
+#include <cctype>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace quenbril {
+
+// What the worker owns: the backend, made and used on the worker only.
+struct GuardedAudioBackend::Member {
+    Maker make;
+    std::unique_ptr<AudioBackend> backend;
+    std::atomic<int> openStreams{0};
+    std::mutex leftLock;
+    /// Closes of streams let go while the worker was stuck.
+    std::vector<std::function<void()>> left;
+};
+
+// Stands between the host's audio thread and the caller's client, so that a stream whose close
+// never returns stops reaching a client that is gone. The audio thread never waits here.
+class GuardedAudioBackend::Relay : public AudioStreamClient {
+  public:
+    explicit Relay(AudioStreamClient& client) : client_(client) {}
+
+    void process(const float* const* inputs, float* const* outputs, int frames,
+                 bool underrun) override {
+        inside_.fetch_add(1);
+        if (!detached_.load()) {
+            client_.process(inputs, outputs, frames, underrun);
+        } else if (outputs) {
+            // Silence for a host that still calls after the stream was let go.
+            for (int k = 0; k < outputChannels_; ++k) {
+                if (outputs[k]) std::memset(outputs[k], 0, sizeof(float) * frames);
+            }
+        }
+        inside_.fetch_sub(1);
+    }
+
+    /// After it returns the client is not called again. Both sides use sequentially consistent
+    /// order: either the audio thread sees the detach, or this sees it inside and waits out the
+    /// one period.
+    void detach() {
+        detached_.store(true);
+        while (inside_.load() != 0) std::this_thread::yield();
+    }
+
+    void setOutputChannels(int count) { outputChannels_ = count; }
+
+  private:
+    AudioStreamClient& client_;
+    int outputChannels_ = 0;
+    std::atomic<bool> detached_{false};
+    std::atomic<int> inside_{0};
+};
+
+class GuardedAudioBackend::Stream : public AudioStream {
+  public:
+    Stream(std::shared_ptr<Member> member, std::shared_ptr<BoundedWorker> worker,
+           std::shared_ptr<Relay> relay, std::shared_ptr<AudioStream> inner)
+        : member_(std::move(member)),
+          worker_(std::move(worker)),
+          relay_(std::move(relay)),
+          inner_(std::move(inner)),
+          rate_(inner_->sampleRate()) {
+        member_->openStreams.fetch_add(1);
+    }
+
+    ~Stream() override {
+        relay_->detach();
+        std::function<void()> close = [inner = std::move(inner_), relay = relay_]() mutable {
+            inner.reset();
+        };
+        // Never closed here: its close may be what does not return.
+        if (!worker_->run(std::move(close)) && close) {
+            std::lock_guard lock(member_->leftLock);
+            member_->left.push_back(std::move(close));
+        }
+        member_->openStreams.fetch_sub(1);
+    }
+
+    bool start() override {
+        return worker_->call<bool>([inner = inner_] { return inner->start(); }).value_or(false);
+    }
+    void stop() override {
+        worker_->run([inner = inner_] { inner->stop(); });
+    }
+    bool isActive() const override {
+        return worker_->call<bool>([inner = inner_] { return inner->isActive(); }).value_or(false);
+    }
+    /// A host that does not answer has, as far as the caller can tell, ended the stream.
+    bool stoppedByHost() const override {
+        return worker_->call<bool>([inner = inner_] { return inner->stoppedByHost(); })
+            .value_or(true);
+    }
+    double sampleRate() const override { return rate_; }
+    double cpuLoad() const override {
+        return worker_->call<double>([inner = inner_] { return inner->cpuLoad(); }).value_or(0.0);
+    }
+
+  private:
+    std::shared_ptr<Member> member_;
+    std::shared_ptr<BoundedWorker> worker_;
+    std::shared_ptr<Relay> relay_;
+    std::shared_ptr<AudioStream> inner_;
+    const double rate_;
+};
+
+GuardedAudioBackend::GuardedAudioBackend(std::string name, std::string stuckText, Maker make,
+                                         double limit)
+    : member_(std::make_shared<Member>()),
+      worker_(std::make_shared<BoundedWorker>(std::move(name), stuckText, limit)),
+      stuckText_(std::move(stuckText)) {
+    member_->make = std::move(make);
+    // A maker that returns late is still taken: its backend serves from then on.
+    worker_->run([member = member_] { member->backend = member->make(); });
+}
+
+GuardedAudioBackend::~GuardedAudioBackend() {
+    // The backend goes on the worker, or with it if the worker never comes back.
+    worker_->run([member = member_] { member->backend.reset(); });
+}
+
+std::vector<AudioBackendDevice> GuardedAudioBackend::devices() {
+    return worker_
+        ->call<std::vector<AudioBackendDevice>>([member = member_] {
+            return member->backend ? member->backend->devices() : std::vector<AudioBackendDevice>{};
+        })
+        .value_or(std::vector<AudioBackendDevice>{});
+}
+
+std::optional<int> GuardedAudioBackend::defaultInputDevice() {
+    return worker_
+        ->call<std::optional<int>>([member = member_]() -> std::optional<int> {
+            return member->backend ? member->backend->defaultInputDevice() : std::nullopt;
+        })
+        .value_or(std::nullopt);
+}
+
+std::optional<int> GuardedAudioBackend::defaultOutputDevice() {
+    return worker_
+        ->call<std::optional<int>>([member = member_]() -> std::optional<int> {
+            return member->backend ? member->backend->defaultOutputDevice() : std::nullopt;
+        })
+        .value_or(std::nullopt);
+}
+
+std::unique_ptr<AudioStream> GuardedAudioBackend::openStream(
+    const AudioStreamParameters& parameters, AudioStreamClient& client, std::string& error) {
+    closeLeftStreams();
+    auto relay = std::make_shared<Relay>(client);
+    relay->setOutputChannels(parameters.outputChannels);
+    struct Opened {
+        std::shared_ptr<AudioStream> stream;
+        std::string error;
+    };
+    auto opened = worker_->call<Opened>([member = member_, relay, parameters] {
+        Opened result;
+        if (!member->backend) {
+            result.error = "The audio system did not start";
+            return result;
+        }
+        result.stream = member->backend->openStream(parameters, *relay, result.error);
+        return result;
+    });
+    if (!opened) {
+        error = absence();
+        return nullptr;
+    }
+    if (!opened->stream) {
+        error = opened->error;
+        return nullptr;
+    }
+    return std::make_unique<Stream>(member_, worker_, relay, std::move(opened->stream));
+}
+
+bool GuardedAudioBackend::refresh() {
+    closeLeftStreams();
+    return worker_
+        ->call<bool>(
+            [member = member_] { return member->backend ? member->backend->refresh() : false; })
+        .value_or(false);
+}
+
+void GuardedAudioBackend::release() {
+    worker_->run([member = member_] {
+        if (member->backend) member->backend->release();
+    });
+}
+
+int GuardedAudioBackend::openStreamCount() const { return member_->openStreams.load(); }
+
+std::string GuardedAudioBackend::absence() {
+    auto words = worker_->call<std::string>([member = member_] {
+        return member->backend ? member->backend->absence() : std::string();
+    });
+    if (words) return *words;
+    std::string text = stuckText_;
+    if (!text.empty())
+        text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
+void GuardedAudioBackend::closeLeftStreams() {
+    std::vector<std::function<void()>> closes;
+    {
+        std::lock_guard lock(member_->leftLock);
+        closes.swap(member_->left);
+    }
+    if (closes.empty()) return;
+    auto shared = std::make_shared<std::vector<std::function<void()>>>(std::move(closes));
+    std::function<void()> job = [shared] {
+        for (auto& close : *shared) close();
+        shared->clear();
+    };
+    if (!worker_->run(std::move(job)) && job) {
+        std::lock_guard lock(member_->leftLock);
+        for (auto& close : *shared) member_->left.push_back(std::move(close));
+    }
+}
+
+}  // namespace quenbril

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "foundation/BoundedWorker.h"
+#include "platform/audio/AudioBackend.h"
+
+namespace quenbril {
+
+/// An audio backend made and asked on a thread of its own, each call waiting a bounded time: a
+/// host whose library never returns (libjack on a locked store) costs one wait, after which the
+/// backend reads as having no devices, and its streams as ended by the host, until it answers
+/// again. Nothing the backend does can then block its caller, the main thread included; a stream
+/// whose close does not return is let go, its callbacks no longer reaching the caller's client.
+class GuardedAudioBackend : public AudioBackend {
+  public:
+    using Maker = std::function<std::unique_ptr<AudioBackend>()>;
+
+    /// `name` heads the log lines; `stuckText` says what does not answer ("the JACK library does
+    /// not answer"), in the log and, capitalised, as the backend's absence.
+    GuardedAudioBackend(std::string name, std::string stuckText, Maker make,
+                        double limit = BoundedWorker::defaultLimit());
+    ~GuardedAudioBackend() override;
+
+    std::vector<AudioBackendDevice> devices() override;
+    std::optional<int> defaultInputDevice() override;
+    std::optional<int> defaultOutputDevice() override;
+    std::unique_ptr<AudioStream> openStream(const AudioStreamParameters& parameters,
+                                            AudioStreamClient& client, std::string& error) override;
+    bool refresh() override;
+    void release() override;
+    int openStreamCount() const override;
+    std::string absence() override;
+
+  private:
+    class Relay;
+    class Stream;
+    struct Member;
+
+    /// Closes, on the worker, the streams whose close was refused while it was stuck.
+    void closeLeftStreams();
+
+    std::shared_ptr<Member> member_;
+    std::shared_ptr<BoundedWorker> worker_;
+    std::string stuckText_;
+};
+
+}  // namespace quenbril

@@ -1,0 +1,97 @@
+#include "platform/jack/JackServerPresence.h"
+
+#include <dlfcn.h>
+#include <jack/jack.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <optional>
+
+namespace quenbril {
+
+namespace {
+
+struct SocketIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const SocketIdentity&) const = default;
+};
+
+struct Memory {
+    std::mutex lock;
+    bool refusedKnown = false;
+    SocketIdentity refused;
+    std::chrono::steady_clock::time_point refusedAt;
+};
+
+// A refused socket is tried again after a while all the same, in case the open failed for
+// another reason than a server that is gone.
+constexpr std::chrono::seconds kRetryRefusedAfter{30};
+
+Memory& memory() {
+    static auto* m = new Memory;
+    return *m;
+}
+
+// JACK 2's own library names its sockets so; another implementation of the same interface (one
+// over a different sound server) has none there.
+bool libraryIsJack2() {
+    static const bool jack2 = [] {
+        Dl_info info{};
+        if (dladdr(reinterpret_cast<void*>(&jack_client_open), &info) == 0 || !info.dli_fname) {
+            return false;
+        }
+        return std::strstr(info.dli_fname, "pipewire") == nullptr &&
+               std::strncmp(jack_get_version_string(), "1.9.", 4) == 0;
+    }();
+    return jack2;
+}
+
+std::optional<SocketIdentity> socketNow() {
+    struct stat status {};
+    if (::stat(JackServerPresence::socketPath().c_str(), &status) != 0 ||
+        !S_ISSOCK(status.st_mode)) {
+        return std::nullopt;
+    }
+    return SocketIdentity{status.st_dev, status.st_ino};
+}
+
+}  // namespace
+
+std::string JackServerPresence::socketPath() {
+    const char* name = std::getenv("JACK_DEFAULT_SERVER");
+    if (!name || !*name) name = "default";
+    return "/dev/shm/jack_" + std::string(name) + "_" + std::to_string(::getuid()) + "_0";
+}
+
+bool JackServerPresence::worthAnOpen() {
+    // A server open to every user names its socket otherwise.
+    if (!libraryIsJack2() || std::getenv("JACK_PROMISCUOUS_SERVER")) return true;
+    auto socket = socketNow();
+    if (!socket) return false;
+    Memory& m = memory();
+    std::lock_guard held(m.lock);
+    return !(m.refusedKnown && m.refused == *socket &&
+             std::chrono::steady_clock::now() - m.refusedAt < kRetryRefusedAfter);
+}
+
+void JackServerPresence::noServerAnswered() {
+    auto socket = socketNow();
+    Memory& m = memory();
+    std::lock_guard held(m.lock);
+    m.refusedKnown = socket.has_value();
+    if (socket) m.refused = *socket;
+    m.refusedAt = std::chrono::steady_clock::now();
+}
+
+void JackServerPresence::serverAnswered() {
+    Memory& m = memory();
+    std::lock_guard held(m.lock);
+    m.refusedKnown = false;
+}
+
+}  // namespace quenbril

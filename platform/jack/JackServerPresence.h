@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+namespace quenbril {
+
+/// Whether opening a JACK client could find a server, told without libjack. Every open passes
+/// through libjack's shared store, which stays locked for good when a client dies inside one; so
+/// polls for a server that is not there open no client. A JACK 2 server listens on a socket
+/// named after it in /dev/shm: while there is none, no server runs. A socket that refused an
+/// open (left by a server that was killed) is not tried again until another takes its place.
+/// Where the library is another implementation, or the socket's place is unknown, every open is
+/// worth trying.
+class JackServerPresence {
+  public:
+    /// True when an open now could reach a server.
+    static bool worthAnOpen();
+    /// After an open found no server: the socket there now is not tried again while it stays.
+    static void noServerAnswered();
+    /// After an open reached a server.
+    static void serverAnswered();
+
+    /// The socket of the server clients of this process join ("/dev/shm/jack_default_0_0").
+    static std::string socketPath();
+};
+
+}  // namespace quenbril
