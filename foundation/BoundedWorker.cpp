@@ -96,13 +96,14 @@ bool BoundedWorker::run(std::function<void()>&& job) {
     if (state_->stuck || state_->closing) return false;
     state_->jobs.push_back({std::move(job), ticket});
     state_->jobsWaiting.notify_all();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(limit_);
+    const double limit = limit_.load();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(limit);
     if (state_->jobDone.wait_until(lock, deadline, [&] { return ticket->finished; })) return true;
     ticket->abandoned = true;
     if (!state_->stuck) {
         state_->stuck = true;
         log(LogLevel::Warning, "%s: %s within %.1f s; going on without it until it does",
-            state_->name.c_str(), state_->stuckText.c_str(), limit_);
+            state_->name.c_str(), state_->stuckText.c_str(), limit);
     }
     return false;
 }

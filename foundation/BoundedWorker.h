@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -43,7 +44,9 @@ class BoundedWorker {
     /// True from a call that overran until that job returned.
     bool isStuck() const;
     bool isWorkerThread() const;
-    double limit() const { return limit_; }
+    double limit() const { return limit_.load(); }
+    /// A new limit for the calls that follow.
+    void setLimit(double limit) { limit_.store(limit); }
 
     /// Three seconds, stretched like the other real-time limits in the slower builds.
     static double defaultLimit();
@@ -51,7 +54,7 @@ class BoundedWorker {
   private:
     struct State;
     std::shared_ptr<State> state_;
-    const double limit_;
+    std::atomic<double> limit_;
 };
 
 }  // namespace quenbril

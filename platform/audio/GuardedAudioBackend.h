@@ -34,6 +34,9 @@ class GuardedAudioBackend : public AudioBackend {
     int openStreamCount() const override;
     std::string absence() override;
 
+    /// A new limit for the calls that follow.
+    void setLimit(double limit) { worker_->setLimit(limit); }
+
   private:
     class Relay;
     class Stream;

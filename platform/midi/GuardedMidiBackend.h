@@ -33,6 +33,8 @@ class GuardedMidiBackend : public MidiBackend {
 
     /// True while a call overran and has not returned.
     bool isStuck() const { return worker_->isStuck(); }
+    /// A new limit for the calls that follow.
+    void setLimit(double limit) { worker_->setLimit(limit); }
 
   private:
     class Relay;

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "platform/audio/FakeAudioBackend.h"
+#include "platform/audio/GuardedAudioBackend.h"
+#include "tests/support/Gate.h"
+#include "tests/support/TestTime.h"
+
+namespace quenbril {
+namespace {
+
+using test::Gate;
+
+constexpr double kShort = 0.05;
+constexpr const char* kStuck = "the JACK library does not answer";
+
+double patient() { return test::scaledSeconds(30); }
+
+template <class Predicate>
+bool eventually(Predicate done) {
+    const auto deadline = std::chrono::steady_clock::now() + test::scaledDuration(10);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+AudioBackendDevice outputDevice() {
+    AudioBackendDevice device;
+    device.name = "system";
+    device.hostAPI = "JACK Audio Connection Kit";
+    device.outputStreams = {2};
+    device.defaultSampleRate = 48000;
+    return device;
+}
+
+// A fake host whose listing, and whose streams' close, can be made to never return.
+class StallingBackend : public FakeAudioBackend {
+  public:
+    explicit StallingBackend(std::shared_ptr<Gate> gate) : gate_(std::move(gate)) {
+        addDevice(outputDevice());
+    }
+    std::vector<AudioBackendDevice> devices() override {
+        if (stallListing) gate_->pass();
+        return FakeAudioBackend::devices();
+    }
+    std::unique_ptr<AudioStream> openStream(const AudioStreamParameters& parameters,
+                                            AudioStreamClient& client,
+                                            std::string& error) override {
+        auto inner = FakeAudioBackend::openStream(parameters, client, error);
+        if (!inner) return nullptr;
+        return std::make_unique<Stalling>(std::move(inner), *this);
+    }
+
+    std::atomic<bool> stallListing{false};
+    std::atomic<bool> stallClose{false};
+
+  private:
+    struct Stalling : AudioStream {
+        Stalling(std::unique_ptr<AudioStream> inner, StallingBackend& owner)
+            : inner(std::move(inner)), owner(owner) {}
+        ~Stalling() override {
+            if (owner.stallClose) owner.gate_->pass();
+        }
+        bool start() override { return inner->start(); }
+        void stop() override { inner->stop(); }
+        bool isActive() const override { return inner->isActive(); }
+        bool stoppedByHost() const override { return inner->stoppedByHost(); }
+        double sampleRate() const override { return inner->sampleRate(); }
+        double cpuLoad() const override { return inner->cpuLoad(); }
+        std::unique_ptr<AudioStream> inner;
+        StallingBackend& owner;
+    };
+    std::shared_ptr<Gate> gate_;
+};
+
+struct CountingClient : AudioStreamClient {
+    void process(const float* const*, float* const* outputs, int frames, bool) override {
+        for (int k = 0; k < frames; ++k) outputs[0][k] = 0.5f;
+        calls.fetch_add(1);
+    }
+    std::atomic<int> calls{0};
+};
+
+TEST(GuardedAudioBackend, AHostWhoseStartNeverReturnsReadsAsAbsentInWordsUntilItStarts) {
+    auto gate = std::make_shared<Gate>();
+    GuardedAudioBackend guarded(
+        "Audio", kStuck,
+        [gate]() -> std::unique_ptr<AudioBackend> {
+            gate->pass();
+            return std::make_unique<StallingBackend>(gate);
+        },
+        kShort);
+
+    EXPECT_TRUE(guarded.devices().empty());
+    EXPECT_EQ(guarded.defaultOutputDevice(), std::nullopt);
+    EXPECT_EQ(guarded.absence(), "The JACK library does not answer");
+    EXPECT_FALSE(guarded.refresh());
+    CountingClient client;
+    std::string error;
+    EXPECT_EQ(guarded.openStream({0, 0, 2, 48000, 128}, client, error), nullptr);
+    EXPECT_EQ(error, "The JACK library does not answer");
+
+    // The late start is taken: its devices serve from then on.
+    gate->open();
+    guarded.setLimit(patient());
+    ASSERT_TRUE(eventually([&] { return guarded.devices().size() == 1; }));
+    EXPECT_EQ(guarded.absence(), "");
+}
+
+TEST(GuardedAudioBackend, AStreamWhoseCloseNeverReturnsIsLetGoAndNoLongerReachesItsClient) {
+    auto gate = std::make_shared<Gate>();
+    std::atomic<StallingBackend*> host{nullptr};
+    GuardedAudioBackend guarded(
+        "Audio", kStuck,
+        [gate, &host]() -> std::unique_ptr<AudioBackend> {
+            auto made = std::make_unique<StallingBackend>(gate);
+            host = made.get();
+            return made;
+        },
+        patient());
+
+    CountingClient client;
+    std::string error;
+    auto stream = guarded.openStream({0, 0, 2, 48000, 128}, client, error);
+    ASSERT_NE(stream, nullptr) << error;
+    ASSERT_TRUE(stream->start());
+    FakeAudioBackend::FakeStream* period = host.load()->lastStream();
+    period->pump(64);
+    EXPECT_EQ(client.calls.load(), 1);
+    EXPECT_EQ(guarded.openStreamCount(), 1);
+
+    host.load()->stallClose = true;
+    guarded.setLimit(kShort);
+    stream.reset();
+    EXPECT_EQ(guarded.openStreamCount(), 0);
+
+    // The host still runs periods of the stream it was never able to close: they are silent
+    // and the client, which may be gone, is not called.
+    period->pump(64);
+    EXPECT_EQ(client.calls.load(), 1);
+    EXPECT_EQ(period->output(0, 0), 0.0f);
+
+    gate->open();
+    ASSERT_TRUE(eventually([&] { return host.load()->openStreamCount() == 0; }));
+}
+
+TEST(GuardedAudioBackend, AStreamLetGoWhileTheHostWasStuckIsClosedOnceItAnswers) {
+    auto gate = std::make_shared<Gate>();
+    std::atomic<StallingBackend*> host{nullptr};
+    GuardedAudioBackend guarded(
+        "Audio", kStuck,
+        [gate, &host]() -> std::unique_ptr<AudioBackend> {
+            auto made = std::make_unique<StallingBackend>(gate);
+            host = made.get();
+            return made;
+        },
+        patient());
+    CountingClient client;
+    std::string error;
+    auto stream = guarded.openStream({0, 0, 2, 48000, 128}, client, error);
+    ASSERT_NE(stream, nullptr) << error;
+
+    // Stuck in a listing: the stream's close is refused at once and kept.
+    host.load()->stallListing = true;
+    guarded.setLimit(kShort);
+    EXPECT_TRUE(guarded.devices().empty());
+    EXPECT_TRUE(stream->stoppedByHost());
+    stream.reset();
+    EXPECT_EQ(host.load()->openStreamCount(), 1);
+
+    host.load()->stallListing = false;
+    gate->open();
+    guarded.setLimit(patient());
+    ASSERT_TRUE(eventually([&] { return guarded.devices().size() == 1; }));
+    // The device-lost retry refreshes: the kept close runs first, so the host can re-enumerate.
+    EXPECT_TRUE(guarded.refresh());
+    EXPECT_EQ(host.load()->openStreamCount(), 0);
+}
+
+}  // namespace
+}  // namespace quenbril
