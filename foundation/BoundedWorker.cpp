@@ -32,6 +32,7 @@ struct Job {
 struct BoundedWorker::State {
     std::string name;
     std::string stuckText;
+    std::string why;
     std::mutex mutex;
     std::condition_variable jobsWaiting;
     std::condition_variable jobDone;
@@ -65,10 +66,11 @@ struct BoundedWorker::State {
     }
 };
 
-BoundedWorker::BoundedWorker(std::string name, std::string stuckText, double limit)
+BoundedWorker::BoundedWorker(std::string name, std::string stuckText, double limit, std::string why)
     : state_(std::make_shared<State>()), limit_(limit) {
     state_->name = std::move(name);
     state_->stuckText = std::move(stuckText);
+    state_->why = std::move(why);
     std::thread thread([state = state_] { state->loop(); });
     // Thread names are at most 15 characters.
     pthread_setname_np(thread.native_handle(), state_->name.substr(0, 15).c_str());
@@ -102,8 +104,9 @@ bool BoundedWorker::run(std::function<void()>&& job) {
     ticket->abandoned = true;
     if (!state_->stuck) {
         state_->stuck = true;
-        log(LogLevel::Warning, "%s: %s within %.1f s; going on without it until it does",
-            state_->name.c_str(), state_->stuckText.c_str(), limit);
+        log(LogLevel::Warning, "%s: %s within %.1f s%s%s; going on without it until it does",
+            state_->name.c_str(), state_->stuckText.c_str(), limit, state_->why.empty() ? "" : " ",
+            state_->why.c_str());
     }
     return false;
 }

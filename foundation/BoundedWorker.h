@@ -19,8 +19,8 @@ namespace quenbril {
 class BoundedWorker {
   public:
     /// `name` names the thread and the log lines; `stuckText` says, for the log, what does not
-    /// answer ("the JACK library does not answer").
-    BoundedWorker(std::string name, std::string stuckText, double limit);
+    /// answer ("the JACK library does not answer"), and `why` what may have caused it.
+    BoundedWorker(std::string name, std::string stuckText, double limit, std::string why = {});
     ~BoundedWorker();
     BoundedWorker(const BoundedWorker&) = delete;
     BoundedWorker& operator=(const BoundedWorker&) = delete;

@@ -6,6 +6,7 @@
 #include "platform/audio/JackAudioBackend.h"
 #include "platform/audio/PortAudioBackend.h"
 #include "platform/audio/SystemAudioBackend.h"
+#include "platform/jack/JackNotAnswering.h"
 
 namespace quenbril {
 
@@ -20,10 +21,13 @@ AudioBackend& AudioBackend::shared() {
     // Made on first use and kept to the end of the process: streams may outlive static objects.
     // It is made and asked off the caller's thread, since libjack may never return (PortAudio's
     // start opens a JACK client too).
-    static auto* system = new GuardedAudioBackend("Audio", "the JACK library does not answer", [] {
-        return std::make_unique<SystemAudioBackend>(std::make_unique<JackAudioBackend>(),
-                                                    std::make_unique<PortAudioBackend>());
-    });
+    static auto* system = new GuardedAudioBackend(
+        "Audio", kJackNotAnswering,
+        [] {
+            return std::make_unique<SystemAudioBackend>(std::make_unique<JackAudioBackend>(),
+                                                        std::make_unique<PortAudioBackend>());
+        },
+        BoundedWorker::defaultLimit(), kJackNotAnsweringWhy);
     return *system;
 }
 

@@ -109,9 +109,9 @@ class GuardedAudioBackend::Stream : public AudioStream {
 };
 
 GuardedAudioBackend::GuardedAudioBackend(std::string name, std::string stuckText, Maker make,
-                                         double limit)
+                                         double limit, std::string why)
     : member_(std::make_shared<Member>()),
-      worker_(std::make_shared<BoundedWorker>(std::move(name), stuckText, limit)),
+      worker_(std::make_shared<BoundedWorker>(std::move(name), stuckText, limit, std::move(why))),
       stuckText_(std::move(stuckText)) {
     member_->make = std::move(make);
     // A maker that returns late is still taken: its backend serves from then on.

@@ -19,9 +19,10 @@ class GuardedAudioBackend : public AudioBackend {
     using Maker = std::function<std::unique_ptr<AudioBackend>()>;
 
     /// `name` heads the log lines; `stuckText` says what does not answer ("the JACK library does
-    /// not answer"), in the log and, capitalised, as the backend's absence.
+    /// not answer"), in the log and, capitalised, as the backend's absence; `why` adds to the log
+    /// what may have caused it.
     GuardedAudioBackend(std::string name, std::string stuckText, Maker make,
-                        double limit = BoundedWorker::defaultLimit());
+                        double limit = BoundedWorker::defaultLimit(), std::string why = {});
     ~GuardedAudioBackend() override;
 
     std::vector<AudioBackendDevice> devices() override;

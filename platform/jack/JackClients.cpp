@@ -11,21 +11,23 @@ struct Tracked {
     std::atomic<bool>* gone;
 };
 
+// Kept to the end of the process: a thread may still be inside libjack with it held, stuck on
+// a locked store, when static objects go.
 std::shared_mutex& clientsLock() {
-    static std::shared_mutex lock;
-    return lock;
+    static auto* lock = new std::shared_mutex;
+    return *lock;
 }
 
 // The list has a lock of its own: clients are tracked and forgotten under inUse() as well,
 // which several threads hold at once.
 std::mutex& listLock() {
-    static std::mutex lock;
-    return lock;
+    static auto* lock = new std::mutex;
+    return *lock;
 }
 
 std::vector<Tracked>& tracked() {
-    static std::vector<Tracked> list;
-    return list;
+    static auto* list = new std::vector<Tracked>;
+    return *list;
 }
 
 // A request that needs the server: it fails at once when the server's socket is closed.

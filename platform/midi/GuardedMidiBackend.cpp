@@ -42,10 +42,11 @@ class GuardedMidiBackend::Relay {
 };
 
 GuardedMidiBackend::GuardedMidiBackend(Api api, std::string name, std::string stuckText, Maker make,
-                                       double limit)
+                                       double limit, std::string why)
     : api_(api),
       member_(std::make_shared<Member>()),
-      worker_(std::make_shared<BoundedWorker>(std::move(name), std::move(stuckText), limit)) {
+      worker_(std::make_shared<BoundedWorker>(std::move(name), std::move(stuckText), limit,
+                                              std::move(why))) {
     member_->make = std::move(make);
     // A maker that returns late is still taken.
     worker_->run([member = member_] { member->backend = member->make(); });

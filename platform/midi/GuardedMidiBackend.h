@@ -20,10 +20,10 @@ class GuardedMidiBackend : public MidiBackend {
   public:
     using Maker = std::function<std::unique_ptr<MidiBackend>()>;
 
-    /// `api` is the one `make` makes a backend of; `name` heads the log lines and `stuckText`
-    /// says what does not answer.
+    /// `api` is the one `make` makes a backend of; `name` heads the log lines, `stuckText` says
+    /// what does not answer and `why` what may have caused it.
     GuardedMidiBackend(Api api, std::string name, std::string stuckText, Maker make,
-                       double limit = BoundedWorker::defaultLimit());
+                       double limit = BoundedWorker::defaultLimit(), std::string why = {});
     ~GuardedMidiBackend() override;
 
     Api api() const override { return api_; }

@@ -10,6 +10,7 @@
 
 #include "foundation/Log.h"
 #include "platform/jack/JackClients.h"
+#include "platform/jack/JackNotAnswering.h"
 #include "platform/midi/GuardedMidiBackend.h"
 #include "platform/midi/JackServerWatch.h"
 
@@ -301,8 +302,9 @@ std::unique_ptr<MidiBackend> makeSystemMidiBackend() {
     }
     // Asked off this thread: libjack may never return.
     auto jack = std::make_unique<GuardedMidiBackend>(
-        MidiBackend::Api::Jack, "MIDI", "the JACK library does not answer",
-        [] { return std::make_unique<RtMidiBackend>(MidiBackend::Api::Jack); });
+        MidiBackend::Api::Jack, "MIDI", kJackNotAnswering,
+        [] { return std::make_unique<RtMidiBackend>(MidiBackend::Api::Jack); },
+        BoundedWorker::defaultLimit(), kJackNotAnsweringWhy);
     if (jack->listPorts()) {
         QLOG("MIDI: using JACK MIDI");
         return jack;

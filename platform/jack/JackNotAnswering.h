@@ -1,0 +1,13 @@
+#pragma once
+
+namespace quenbril {
+
+/// What the remote says when libjack does not return: to the user, and in the log with its
+/// likely cause. JACK 2's library opens a shared store in /dev/shm in every client open, and a
+/// client that dies inside an open leaves it locked; every open for that user then waits for ever.
+inline constexpr const char* kJackNotAnswering = "the JACK library does not answer";
+inline constexpr const char* kJackNotAnsweringWhy =
+    "(a JACK client that died while opening may have left its store in /dev/shm locked: "
+    "removing /dev/shm/jack_db-<uid> while no JACK program runs, or a restart, clears it)";
+
+}  // namespace quenbril
