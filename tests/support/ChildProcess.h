@@ -2,7 +2,7 @@
 
 // A program started as a child process with a few extra environment variables, its standard
 // error in a file and its standard output discarded, stopped by its process id (a stop signal,
-// then a kill if it lingers) or killed at once.
+// then a kill if it lingers) or killed at once; its wait status is kept once it has ended.
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -51,26 +51,31 @@ class ChildProcess {
         int status = 0;
         if (::waitpid(pid_, &status, WNOHANG) == pid_) {
             pid_ = -1;
+            status_ = status;
             return false;
         }
         return true;
     }
 
-    /// Asks the program to stop and waits for it, killing it after a few seconds (of a plain
-    /// build: a sanitizer build's program takes longer to end).
-    void stop() {
-        if (!running()) return;
-        ::kill(pid_, SIGTERM);
-        int status = 0;
-        const auto deadline = std::chrono::steady_clock::now() + scaledDuration(5.0);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return;
-            }
+    /// Waits up to `seconds` (of a plain build) for the program to end by itself; true when it
+    /// has ended.
+    bool endsWithin(double seconds) {
+        const auto deadline = std::chrono::steady_clock::now() + scaledDuration(seconds);
+        while (running()) {
+            if (std::chrono::steady_clock::now() >= deadline) return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
+        return true;
+    }
+
+    /// Asks the program to stop and waits for it, killing it after `seconds` (of a plain build: a
+    /// sanitizer build's program takes longer to end). True when it ended without the kill.
+    bool stop(double seconds = 5.0) {
+        if (!running()) return true;
+        ::kill(pid_, SIGTERM);
+        if (endsWithin(seconds)) return true;
         kill();
+        return false;
     }
 
     /// Ends the program at once, as a crash would, and waits for it.
@@ -80,10 +85,15 @@ class ChildProcess {
         int status = 0;
         ::waitpid(pid_, &status, 0);
         pid_ = -1;
+        status_ = status;
     }
+
+    /// The program's wait status once it has ended and been reaped here; -1 until then.
+    int status() const { return status_; }
 
   private:
     pid_t pid_ = -1;
+    int status_ = -1;
 };
 
 }  // namespace quenbril::test

@@ -8,20 +8,26 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 namespace quenbril::test {
 
 class RemoteSettingsFolder {
   public:
-    RemoteSettingsFolder() {
+    /// `clientID`: a client number stored as an earlier confirm stores the one chosen, which the
+    /// remote then sends the server as it confirms (the stand-in logs "is client N").
+    explicit RemoteSettingsFolder(std::optional<int> clientID = std::nullopt) {
         std::string folder = "/tmp/quenbril-remote-XXXXXX";
         if (!::mkdtemp(folder.data())) return;
         path_ = folder;
         std::filesystem::create_directories(path_ + "/Quenbril");
+        const std::string client =
+            clientID ? "<key>clientID</key><integer>" + std::to_string(*clientID) + "</integer>"
+                     : "";
         std::ofstream(path_ + "/Quenbril/Quenbril.plist")
-            << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-               "<key>continueAutomatically</key><true/>"
+            << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" << client
+            << "<key>continueAutomatically</key><true/>"
                "<key>manualIP</key><string>127.0.0.1</string>"
                "<key>useManualIP</key><integer>1</integer></dict></plist>\n";
     }
