@@ -121,6 +121,8 @@ bool BoundedWorker::isWorkerThread() const {
     return state_->thread == std::this_thread::get_id();
 }
 
+const std::string& BoundedWorker::stuckText() const { return state_->stuckText; }
+
 double BoundedWorker::defaultLimit() { return 3.0 * buildTimeScale(); }
 
 }  // namespace quenbril

@@ -44,6 +44,8 @@ class BoundedWorker {
     /// True from a call that overran until that job returned.
     bool isStuck() const;
     bool isWorkerThread() const;
+    /// What the log says does not answer while the worker is stuck.
+    const std::string& stuckText() const;
     double limit() const { return limit_.load(); }
     /// A new limit for the calls that follow.
     void setLimit(double limit) { limit_.store(limit); }

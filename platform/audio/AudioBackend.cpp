@@ -21,13 +21,10 @@ AudioBackend& AudioBackend::shared() {
     // Made on first use and kept to the end of the process: streams may outlive static objects.
     // It is made and asked off the caller's thread, since libjack may never return (PortAudio's
     // start opens a JACK client too).
-    static auto* system = new GuardedAudioBackend(
-        "Audio", kJackNotAnswering,
-        [] {
-            return std::make_unique<SystemAudioBackend>(std::make_unique<JackAudioBackend>(),
-                                                        std::make_unique<PortAudioBackend>());
-        },
-        BoundedWorker::defaultLimit(), kJackNotAnsweringWhy);
+    static auto* system = new GuardedAudioBackend(sharedJackWorker(), [] {
+        return std::make_unique<SystemAudioBackend>(std::make_unique<JackAudioBackend>(),
+                                                    std::make_unique<PortAudioBackend>());
+    });
     return *system;
 }
 

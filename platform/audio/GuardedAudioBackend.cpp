@@ -110,9 +110,12 @@ class GuardedAudioBackend::Stream : public AudioStream {
 
 GuardedAudioBackend::GuardedAudioBackend(std::string name, std::string stuckText, Maker make,
                                          double limit, std::string why)
-    : member_(std::make_shared<Member>()),
-      worker_(std::make_shared<BoundedWorker>(std::move(name), stuckText, limit, std::move(why))),
-      stuckText_(std::move(stuckText)) {
+    : GuardedAudioBackend(std::make_shared<BoundedWorker>(std::move(name), std::move(stuckText),
+                                                          limit, std::move(why)),
+                          std::move(make)) {}
+
+GuardedAudioBackend::GuardedAudioBackend(std::shared_ptr<BoundedWorker> worker, Maker make)
+    : member_(std::make_shared<Member>()), worker_(std::move(worker)) {
     member_->make = std::move(make);
     // A maker that returns late is still taken: its backend serves from then on.
     worker_->run([member = member_] { member->backend = member->make(); });
@@ -197,7 +200,7 @@ std::string GuardedAudioBackend::absence() {
         return member->backend ? member->backend->absence() : std::string();
     });
     if (words) return *words;
-    std::string text = stuckText_;
+    std::string text = worker_->stuckText();
     if (!text.empty())
         text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
     return text;

@@ -23,6 +23,9 @@ class GuardedAudioBackend : public AudioBackend {
     /// what may have caused it.
     GuardedAudioBackend(std::string name, std::string stuckText, Maker make,
                         double limit = BoundedWorker::defaultLimit(), std::string why = {});
+    /// On `worker`, which other users of the same library may share: once it is stuck, none
+    /// of them waits again.
+    GuardedAudioBackend(std::shared_ptr<BoundedWorker> worker, Maker make);
     ~GuardedAudioBackend() override;
 
     std::vector<AudioBackendDevice> devices() override;
@@ -48,7 +51,6 @@ class GuardedAudioBackend : public AudioBackend {
 
     std::shared_ptr<Member> member_;
     std::shared_ptr<BoundedWorker> worker_;
-    std::string stuckText_;
 };
 
 }  // namespace quenbril

@@ -43,10 +43,13 @@ class GuardedMidiBackend::Relay {
 
 GuardedMidiBackend::GuardedMidiBackend(Api api, std::string name, std::string stuckText, Maker make,
                                        double limit, std::string why)
-    : api_(api),
-      member_(std::make_shared<Member>()),
-      worker_(std::make_shared<BoundedWorker>(std::move(name), std::move(stuckText), limit,
-                                              std::move(why))) {
+    : GuardedMidiBackend(api,
+                         std::make_shared<BoundedWorker>(std::move(name), std::move(stuckText),
+                                                         limit, std::move(why)),
+                         std::move(make)) {}
+
+GuardedMidiBackend::GuardedMidiBackend(Api api, std::shared_ptr<BoundedWorker> worker, Maker make)
+    : api_(api), member_(std::make_shared<Member>()), worker_(std::move(worker)) {
     member_->make = std::move(make);
     // A maker that returns late is still taken.
     worker_->run([member = member_] { member->backend = member->make(); });

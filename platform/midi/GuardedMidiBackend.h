@@ -24,6 +24,8 @@ class GuardedMidiBackend : public MidiBackend {
     /// what does not answer and `why` what may have caused it.
     GuardedMidiBackend(Api api, std::string name, std::string stuckText, Maker make,
                        double limit = BoundedWorker::defaultLimit(), std::string why = {});
+    /// On `worker`, which other users of the same library may share.
+    GuardedMidiBackend(Api api, std::shared_ptr<BoundedWorker> worker, Maker make);
     ~GuardedMidiBackend() override;
 
     Api api() const override { return api_; }

@@ -302,9 +302,8 @@ std::unique_ptr<MidiBackend> makeSystemMidiBackend() {
     }
     // Asked off this thread: libjack may never return.
     auto jack = std::make_unique<GuardedMidiBackend>(
-        MidiBackend::Api::Jack, "MIDI", kJackNotAnswering,
-        [] { return std::make_unique<RtMidiBackend>(MidiBackend::Api::Jack); },
-        BoundedWorker::defaultLimit(), kJackNotAnsweringWhy);
+        MidiBackend::Api::Jack, sharedJackWorker(),
+        [] { return std::make_unique<RtMidiBackend>(MidiBackend::Api::Jack); });
     if (jack->listPorts()) {
         QLOG("MIDI: using JACK MIDI");
         return jack;
