@@ -1,7 +1,8 @@
 #pragma once
 
 // What a benchmark of the remote needs before it makes a main window: a settings folder of its
-// own, quiet logs, Qt without a display, a virtual-clock main loop and the remote role.
+// own, quiet logs, Qt without a display, a virtual-clock main loop, the remote role, and fake
+// sound systems (none of the machine's is asked).
 
 #include <QApplication>
 #include <cstdlib>
@@ -9,13 +10,14 @@
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "bench/BenchSupport.h"
 #include "foundation/ManualRunLoop.h"
+#include "tests/support/FakeSoundBackends.h"
 
 namespace quenbril::bench {
 
 class HeadlessRemote {
   public:
     HeadlessRemote(int& argc, char** argv, const char* name)
-        : settingsFolder_(name), environment_(), app_(argc, argv) {
+        : sound_(), settingsFolder_(name), environment_(), app_(argc, argv) {
         RunLoop::setMain(&loop_);
         UserSettingsManager::sharedInstance().setActAsClient(true);
     }
@@ -33,6 +35,8 @@ class HeadlessRemote {
         }
     };
 
+    // First: it outlives everything the benchmark made.
+    test::FakeSoundBackends sound_;
     TemporarySettingsFolder settingsFolder_;
     QuietOffscreen environment_;
     QApplication app_;

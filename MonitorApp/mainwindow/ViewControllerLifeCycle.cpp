@@ -23,6 +23,7 @@
 #include "foundation/Log.h"
 #include "foundation/UserDefaults.h"
 #include "foundation/dispatch/Queue.h"
+#include "platform/audio/AudioBackend.h"
 
 namespace quenbril {
 
@@ -191,9 +192,10 @@ void ViewController::prepareConnectionDialog(const std::shared_ptr<SegueDestinat
 }
 
 void ViewController::listAudioDevices(const std::weak_ptr<PreferencesViewController>& dialog) {
-    // Asking the host for its devices can take a while (a sound server may be starting): never
-    // on the main thread.
+    // Asking the host for its devices can take a while (a sound server may be starting, a JACK
+    // library may not answer at all): never on the main thread.
     dispatch::Queue::global()->async([dialog] {
+        AudioBackend& backend = AudioBackend::shared();
         auto convert = [](const std::vector<ATAudioDevice>& devices) {
             std::vector<AudioDevice> list;
             for (const ATAudioDevice& device : devices) {
@@ -201,14 +203,17 @@ void ViewController::listAudioDevices(const std::weak_ptr<PreferencesViewControl
             }
             return list;
         };
-        auto inputs = convert(ATAudioDevice::inputDevices());
-        auto outputs = convert(ATAudioDevice::outputDevices());
-        dispatch::Queue::main()->async(
-            [dialog, inputs = std::move(inputs), outputs = std::move(outputs)]() mutable {
-                if (auto living = dialog.lock()) {
-                    living->setAudioDevices(std::move(inputs), std::move(outputs));
-                }
-            });
+        auto inputs = convert(ATAudioDevice::inputDevices(backend));
+        auto outputs = convert(ATAudioDevice::outputDevices(backend));
+        // After the lists: the words are about the hosts' last look.
+        std::string absence = backend.absence();
+        dispatch::Queue::main()->async([dialog, inputs = std::move(inputs),
+                                        outputs = std::move(outputs),
+                                        absence = std::move(absence)]() mutable {
+            if (auto living = dialog.lock()) {
+                living->setAudioDevices(std::move(inputs), std::move(outputs), std::move(absence));
+            }
+        });
     });
 }
 

@@ -101,6 +101,12 @@ void PreferencesViewController::buildForm() {
     confirmButton_ = new QPushButton("Confirm", this);
     confirmButton_->setDefault(true);
     outputDevices_ = new QComboBox(this);
+    // The audio system's own words, never markup.
+    outputAbsence_ = new QLabel(this);
+    outputAbsence_->setObjectName("outputAbsence");
+    outputAbsence_->setTextFormat(Qt::PlainText);
+    outputAbsence_->setWordWrap(true);
+    outputAbsence_->hide();
     previousButton_ = new QPushButton("Previous show", this);
     previousButton_->setEnabled(false);
     clientID_ = new QComboBox(this);
@@ -117,7 +123,11 @@ void PreferencesViewController::buildForm() {
     form->addRow("Server identifier", qbIdentifier_);
     form->addRow(useManualIP_, manualIP_);
     form->addRow("Client", clientID_);
-    form->addRow("Output device", outputDevices_);
+    auto* output = new QVBoxLayout;
+    output->setSpacing(4);
+    output->addWidget(outputDevices_);
+    output->addWidget(outputAbsence_);
+    form->addRow("Output device", output);
     form->addRow(continueAutomatically_);
     auto* rule = new QFrame(this);
     rule->setFrameShape(QFrame::HLine);
@@ -309,9 +319,11 @@ void PreferencesViewController::windowClosed() {
 }
 
 void PreferencesViewController::setAudioDevices(std::vector<AudioDevice> inputs,
-                                                std::vector<AudioDevice> outputs) {
+                                                std::vector<AudioDevice> outputs,
+                                                std::string absence) {
     inputDevices_ = std::move(inputs);
     outputDeviceList_ = std::move(outputs);
+    audioAbsence_ = std::move(absence);
     // The lists are read off the main thread and may arrive after the dialog appeared.
     if (isVisible()) showDevices();
 }
@@ -341,6 +353,13 @@ void PreferencesViewController::showDevices() {
     }
     if (outputDeviceList_.empty()) outputDevices_->addItem(kNoOutputDevice, -1);
     outputDevices_->setEnabled(!outputDeviceList_.empty());
+    // Why a host gives no devices (no JACK server, or a JACK library that does not answer), so
+    // that an empty or short list does not leave the user guessing.
+    outputAbsence_->setText(qt(audioAbsence_));
+    outputAbsence_->setVisible(!audioAbsence_.empty());
+    // On screen already (the list comes after the dialog appears): the window grows to give the
+    // words their room instead of squeezing the form.
+    if (isVisible()) resize(size().expandedTo(sizeHint()));
 }
 
 std::optional<std::string> PreferencesViewController::chosenOutputDeviceUID() const {

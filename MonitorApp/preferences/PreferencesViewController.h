@@ -116,6 +116,9 @@ class PreferencesViewController : public LockableViewController,
     QLabel* statusText() const { return statusText_; }
     QPushButton* confirmButton() const { return confirmButton_; }
     QComboBox* outputDevices() const { return outputDevices_; }
+    /// Under the output pop-up: why a sound host gives no devices now, in plain text; hidden
+    /// while every host answers.
+    QLabel* outputAbsence() const { return outputAbsence_; }
     QPushButton* previousButton() const { return previousButton_; }
     QComboBox* clientID() const { return clientID_; }
     QCheckBox* useManualIP() const { return useManualIP_; }
@@ -123,9 +126,12 @@ class PreferencesViewController : public LockableViewController,
     QCheckBox* continueAutomatically() const { return continueAutomatically_; }
 
     // ---- Seams (the device lists and the graphics check come with the application) ----
-    /// The devices to offer; the pop-up follows when the dialog is on screen. An empty output
-    /// list shows "No audio output device".
-    void setAudioDevices(std::vector<AudioDevice> inputs, std::vector<AudioDevice> outputs);
+    /// The devices to offer, and `absence`: the audio system's words on a host that gives no
+    /// devices now (AudioBackend::absence(), such as "No JACK server is running"), empty while
+    /// every host answers. The pop-up and the words under it follow when the dialog is on screen.
+    /// An empty output list shows "No audio output device".
+    void setAudioDevices(std::vector<AudioDevice> inputs, std::vector<AudioDevice> outputs,
+                         std::string absence = {});
     /// The UID of the device the pop-up shows, if it shows one.
     std::optional<std::string> chosenOutputDeviceUID() const;
     /// Answers whether the graphics the level display needs are there; by default whether an
@@ -156,6 +162,7 @@ class PreferencesViewController : public LockableViewController,
     QLabel* statusText_ = nullptr;
     QPushButton* confirmButton_ = nullptr;
     QComboBox* outputDevices_ = nullptr;
+    QLabel* outputAbsence_ = nullptr;
     QPushButton* previousButton_ = nullptr;
     QComboBox* clientID_ = nullptr;
     QCheckBox* useManualIP_ = nullptr;
@@ -164,6 +171,7 @@ class PreferencesViewController : public LockableViewController,
 
     std::vector<AudioDevice> inputDevices_;
     std::vector<AudioDevice> outputDeviceList_;
+    std::string audioAbsence_;
     std::function<bool()> graphicsCheck_;
     AlertPresenter* alertPresenter_ = nullptr;
 };

@@ -2,8 +2,9 @@
 
 // The application put together in the test's own process, as the program does, against the
 // stand-in on the manual address's port, on an X display: a window test can reach and click its
-// widgets and look at the screen. Binaries built on it take InProcessRemoteMain.cpp as their
-// main, which makes the application object, its resources and its look.
+// widgets and look at the screen. Its sound systems are fakes (FakeSoundBackends.h): none of the
+// machine's is asked. Binaries built on it take InProcessRemoteMain.cpp as their main, which
+// makes the application object, its resources and its look.
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -35,6 +36,7 @@
 #include "foundation/UserDefaults.h"
 #include "foundation/qt/QtRunLoop.h"
 #include "tests/simserver/SimServerProcess.h"
+#include "tests/support/FakeSoundBackends.h"
 #include "tests/support/RemoteSettingsFolder.h"
 #include "tests/support/TestTime.h"
 
@@ -117,6 +119,8 @@ class InProcessRemoteTest : public ::testing::Test {
                           widget.mapTo(widget.window(), at));
     }
 
+    // First: it outlives everything the remote made.
+    FakeSoundBackends sound;
     RemoteSettingsFolder settings;
     std::unique_ptr<SimServerProcess> server;
     QtRunLoop loop;

@@ -20,12 +20,13 @@
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
 #include "tests/MonitorApp/link/LinkTestSupport.h"
+#include "tests/support/FakeSoundBackends.h"
 
 namespace quenbril::test {
 
 /// The application's main window and delegate over fresh shared instances and settings, with
 /// recording alerts and file panels, a recording sender and segues that record and open
-/// nothing. The window is not shown until a test shows it.
+/// nothing. The window is not shown until a test shows it. The sound systems are fakes.
 class AppTest : public StripTest {
   protected:
     void SetUp() override {
@@ -101,6 +102,8 @@ class AppTest : public StripTest {
         delegate->applicationDidFinishLaunching();
     }
 
+    // First: it outlives everything the application made, TearDown() included.
+    FakeSoundBackends sound;
     ViewController* controller = nullptr;  // owned by the window
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<AppDelegate> delegate;

@@ -28,12 +28,16 @@
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "MonitorApp/views/editor/ChannelStripViewController.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
+#include "tests/support/FakeSoundBackends.h"
 
 namespace quenbril::test {
 namespace {
 
 class MenuWindowsTest : public StripTest {
   protected:
+    // The remote asks no sound system of the machine; this outlives TearDown().
+    FakeSoundBackends sound;
+
     void TearDown() override {
         ServerManager::resetSharedInstance();
         ChatManager::resetSharedInstance();

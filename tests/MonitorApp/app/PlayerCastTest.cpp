@@ -19,6 +19,7 @@
 #include "MonitorApp/settings/PlayerManager.h"
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
+#include "tests/support/FakeSoundBackends.h"
 
 namespace quenbril::test {
 namespace {
@@ -45,6 +46,9 @@ Cast castOf(const Array& players) {
 
 class PlayerCastTest : public StripTest {
   protected:
+    // The remote asks no sound system of the machine; this outlives TearDown().
+    FakeSoundBackends sound;
+
     void TearDown() override {
         ServerManager::resetSharedInstance();
         ChatManager::resetSharedInstance();

@@ -17,22 +17,21 @@
 #include "MonitorApp/mainwindow/ViewController.h"
 #include "MonitorApp/preferences/PreferencesViewController.h"
 #include "MonitorApp/serverlink/ServerManager.h"
-#include "platform/audio/FakeAudioBackend.h"
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
 #include "tests/MonitorApp/link/LinkTestSupport.h"
+#include "tests/support/FakeSoundBackends.h"
 
 namespace quenbril::test {
 
 /// A main window controller over fresh shared instances, composed as the application composes
 /// it (every sender holds the shared server link, which browses with a scripted browser), and a
-/// segue factory that makes real connection dialogs (recording every segue performed).
+/// segue factory that makes real connection dialogs (recording every segue performed). The sound
+/// systems are fakes.
 class LifeCycleTest : public StripTest {
   protected:
     void SetUp() override {
         StripTest::SetUp();
-        fakeAudio().removeAllDevices();
-        AudioBackend::setShared(&fakeAudio());
         ServerManager::resetSharedInstance();
         ChatManager::resetSharedInstance();
         browserLog = std::make_shared<FakeServiceBrowser::Log>();
@@ -60,15 +59,11 @@ class LifeCycleTest : public StripTest {
         ChatManager::resetSharedInstance();
         loop_->runPending();
         StripTest::TearDown();
-        AudioBackend::setShared(nullptr);
     }
 
     /// The machine's audio devices as the window sees them: none unless a test adds some before
     /// start(). It outlives every test, since the dialog's device list is read on another thread.
-    static FakeAudioBackend& fakeAudio() {
-        static auto* backend = new FakeAudioBackend();
-        return *backend;
-    }
+    static FakeAudioBackendWithAbsence& fakeAudio() { return FakeSoundBackends::audio(); }
 
     static ServerManager& link() { return ServerManager::sharedInstance(); }
     static UserDefaults& defaults() { return UserDefaults::standardUserDefaults(); }
@@ -84,6 +79,8 @@ class LifeCycleTest : public StripTest {
         return loop_->runUntil(done, seconds);
     }
 
+    // First: it outlives everything the window made, TearDown() included.
+    FakeSoundBackends sound;
     std::unique_ptr<ViewController> vc;
     std::shared_ptr<FakeServiceBrowser::Log> browserLog;
     RecordingAlerts alerts;

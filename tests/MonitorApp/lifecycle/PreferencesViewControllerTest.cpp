@@ -222,10 +222,50 @@ TEST_F(ConnectionDialog, WithoutAnOutputDeviceThePopUpSaysSoAndConfirmingStillWo
     ASSERT_EQ(d.outputDevices()->count(), 1);
     EXPECT_EQ(d.outputDevices()->currentText(), "No audio output device");
     EXPECT_FALSE(d.outputDevices()->isEnabled());
+    EXPECT_FALSE(d.outputAbsence()->isVisible()) << "every host answered: no words under it";
     d.confirmClicked();
     EXPECT_FALSE(defaults().stringForKey("OutputDeviceUID").has_value());
     ASSERT_NE(PELAudioEngine::sharedInstance().stereoOut(), nullptr);
     EXPECT_FALSE(PELAudioEngine::sharedInstance().stereoOut()->isPlaying());
+}
+
+TEST_F(ConnectionDialog, WithoutAJackServerThePopUpSaysWhyItIsEmpty) {
+    // The audio system's words, read with the device list off the main thread.
+    fakeAudio().setAbsence("No JACK server is running");
+    PreferencesViewController& d = open();
+    ASSERT_TRUE(waitFor([&] { return d.outputAbsence()->isVisible(); }))
+        << "the words reach the dialog on screen";
+    EXPECT_EQ(d.outputAbsence()->text(), "No JACK server is running");
+    EXPECT_EQ(d.outputAbsence()->textFormat(), Qt::PlainText);
+    ASSERT_EQ(d.outputDevices()->count(), 1);
+    EXPECT_EQ(d.outputDevices()->currentText(), "No audio output device");
+    EXPECT_FALSE(d.outputDevices()->isEnabled());
+    // Right under the pop-up.
+    const QRect popUp(d.outputDevices()->mapTo(&d, QPoint()), d.outputDevices()->size());
+    const QRect words(d.outputAbsence()->mapTo(&d, QPoint()), d.outputAbsence()->size());
+    EXPECT_GE(words.top(), popUp.bottom());
+    EXPECT_LT(words.top() - popUp.bottom(), 20);
+    EXPECT_LT(words.left(), popUp.right());
+
+    // Confirming still works, without a device.
+    d.confirmClicked();
+    EXPECT_FALSE(defaults().stringForKey("OutputDeviceUID").has_value());
+}
+
+TEST_F(ConnectionDialog, TheWordsOfAStuckJackLibraryShowUnderTheDevicesOfTheOtherHosts) {
+    AudioBackendDevice card;
+    card.name = "Phones";
+    card.hostAPI = "ALSA";
+    card.outputStreams = {2};
+    card.defaultSampleRate = 48000.0;
+    fakeAudio().addDevice(card);
+    fakeAudio().setAbsence("The JACK library does not answer");
+    PreferencesViewController& d = open();
+    ASSERT_TRUE(waitFor([&] { return d.outputAbsence()->isVisible(); }));
+    EXPECT_EQ(d.outputAbsence()->text(), "The JACK library does not answer");
+    ASSERT_EQ(d.outputDevices()->count(), 1);
+    EXPECT_EQ(d.outputDevices()->currentText(), "Phones");
+    EXPECT_TRUE(d.outputDevices()->isEnabled());
 }
 
 /// The advanced settings window as the dialog's segue prepares it.

@@ -55,6 +55,51 @@ TEST_F(ConnectionDialogLook, ShowsEveryControlOfTheForm) {
         }
     }
     EXPECT_EQ(dialog->clientID()->count(), 4);
+    // While every sound host answers there are no words under the output pop-up.
+    EXPECT_FALSE(dialog->outputAbsence()->isVisible());
+}
+
+TEST_F(ConnectionDialogLook, SaysUnderTheOutputPopUpWhyItIsEmpty) {
+    // Words with markup in them show as they are.
+    dialog->setAudioDevices({}, {}, "The JACK library does not answer <b>yet</b>");
+    dialog->show();
+    QLabel* words = dialog->outputAbsence();
+    ASSERT_TRUE(words->isVisible());
+    EXPECT_EQ(words->window(), dialog.get());
+    EXPECT_EQ(words->text(), "The JACK library does not answer <b>yet</b>");
+    EXPECT_EQ(words->textFormat(), Qt::PlainText);
+    EXPECT_EQ(dialog->outputDevices()->currentText(), "No audio output device");
+
+    // Under the pop-up, with room of its own: over no other control, and all of it in the dialog.
+    const QRect place(words->mapTo(dialog.get(), QPoint()), words->size());
+    const QRect popUp(dialog->outputDevices()->mapTo(dialog.get(), QPoint()),
+                      dialog->outputDevices()->size());
+    EXPECT_GT(place.top(), popUp.bottom());
+    EXPECT_TRUE(dialog->rect().contains(place));
+    EXPECT_GE(words->height(), words->fontMetrics().height()) << "a whole line of it shows";
+    EXPECT_GE(popUp.height(), dialog->outputDevices()->sizeHint().height())
+        << "the window grew for the words instead of squeezing the form";
+    for (QWidget* control : std::vector<QWidget*>{
+             dialog->qbIdentifier(), dialog->clientID(), dialog->outputDevices(),
+             dialog->useManualIP(), dialog->manualIP(), dialog->continueAutomatically(),
+             dialog->statusText(), dialog->confirmButton(), dialog->previousButton()}) {
+        const QRect other(control->mapTo(dialog.get(), QPoint()), control->size());
+        EXPECT_FALSE(place.intersects(other)) << control->metaObject()->className();
+    }
+    // Drawn: some of its pixels differ from the panel's background.
+    const QImage picture = words->grab().toImage();
+    int drawn = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            if (picture.pixel(x, y) != onScreen(ColorHelper::vozodDarkerGray())) ++drawn;
+        }
+    }
+    EXPECT_GT(drawn, 50) << "the words are drawn";
+
+    // Once every host answers again the words go.
+    dialog->setAudioDevices({}, {{"ALSA:Phones", "Phones", 0}});
+    EXPECT_FALSE(words->isVisible());
+    EXPECT_EQ(dialog->outputDevices()->currentText(), "Phones");
 }
 
 TEST_F(ConnectionDialogLook, DrawsOnTheDarkerGrayOfThePanels) {
