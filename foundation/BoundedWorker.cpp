@@ -55,13 +55,16 @@ struct BoundedWorker::State {
             // The job's captures go here, off the lock: they may close what the job opened.
             job.work = nullptr;
             lock.lock();
-            if (skipped) continue;
-            job.ticket->finished = true;
-            if (stuck) {
+            if (!skipped) {
+                job.ticket->finished = true;
+                jobDone.notify_all();
+            }
+            // Back with nothing left to do: whatever overran has returned. The job a caller gave
+            // up on may be one that never started (the worker came late), so a skipped one counts.
+            if (stuck && jobs.empty()) {
                 stuck = false;
                 QLOG("%s: answers again", name.c_str());
             }
-            jobDone.notify_all();
         }
     }
 };

@@ -80,6 +80,8 @@ TEST(BoundedWorker, AJobWhoseCallerGaveUpBeforeItStartedIsSkippedAndFreedOnTheWo
     ASSERT_TRUE(eventually([&] { return freedOn.load() != std::thread::id(); }));
     EXPECT_NE(freedOn.load(), std::this_thread::get_id());
     EXPECT_FALSE(ran->load());
+    // The worker answers again once nothing is left, the skipped job included.
+    EXPECT_TRUE(eventually([&] { return !worker.isStuck(); }));
 }
 
 TEST(BoundedWorker, AJobOnTheWorkerRunsInPlaceAndTheWorkerOutlivesItsOwnerWhileStuck) {
