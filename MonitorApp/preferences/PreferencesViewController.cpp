@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QEvent>
 #include <QFormLayout>
 #include <QFrame>
 #include <QGuiApplication>
@@ -12,6 +13,7 @@
 #include <QOpenGLContext>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <filesystem>
 
 #include "MonitorApp/link/ClientDefaultsKeys.h"
@@ -357,9 +359,22 @@ void PreferencesViewController::showDevices() {
     // that an empty or short list does not leave the user guessing.
     outputAbsence_->setText(qt(audioAbsence_));
     outputAbsence_->setVisible(!audioAbsence_.empty());
-    // On screen already (the list comes after the dialog appears): the window grows to give the
-    // words their room instead of squeezing the form.
-    if (isVisible()) resize(size().expandedTo(sizeHint()));
+    growToFit();
+}
+
+bool PreferencesViewController::event(QEvent* event) {
+    const bool handled = LockableViewController::event(event);
+    // Words that change once the window is on screen (the status) may wrap onto more lines.
+    if (event->type() == QEvent::LayoutRequest) growToFit();
+    return handled;
+}
+
+// On screen already (the device list and the status come after the dialog appears), the window
+// grows to give new words their room instead of squeezing the form.
+void PreferencesViewController::growToFit() {
+    if (!isWindow() || !isVisible()) return;
+    const int needed = hasHeightForWidth() ? heightForWidth(width()) : sizeHint().height();
+    resize(size().expandedTo(QSize(sizeHint().width(), std::max(needed, sizeHint().height()))));
 }
 
 std::optional<std::string> PreferencesViewController::chosenOutputDeviceUID() const {

@@ -141,6 +141,9 @@ class PreferencesViewController : public LockableViewController,
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    /// Grows the window when its contents need more height than it has.
+    bool event(QEvent* event) override;
+    void growToFit();
 
   private:
     void buildForm();

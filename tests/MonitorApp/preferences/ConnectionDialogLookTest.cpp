@@ -13,6 +13,7 @@
 #include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
 #include "tests/MonitorApp/preferences/PreferencesTest.h"
+#include "tests/support/QtTestTime.h"
 
 namespace quenbril::test {
 namespace {
@@ -95,6 +96,17 @@ TEST_F(ConnectionDialogLook, SaysUnderTheOutputPopUpWhyItIsEmpty) {
         }
     }
     EXPECT_GT(drawn, 50) << "the words are drawn";
+
+    // Words that come once the dialog is on screen, with the long status of a search that
+    // cannot run, get their room too: the window grows for them.
+    dialog->setAudioDevices({}, {});
+    dialog->discoveryUnavailable();
+    dialog->setAudioDevices({}, {}, "No JACK server is running");
+    EXPECT_TRUE(qWaitFor([&] {
+        return dialog->outputDevices()->height() >= dialog->outputDevices()->sizeHint().height() &&
+               dialog->rect().contains(QRect(words->mapTo(dialog.get(), QPoint()), words->size()));
+    })) << "the pop-up is "
+        << dialog->outputDevices()->height() << " points high";
 
     // Once every host answers again the words go.
     dialog->setAudioDevices({}, {{"ALSA:Phones", "Phones", 0}});
