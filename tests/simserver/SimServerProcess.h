@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -105,6 +106,16 @@ class SimServerProcess {
         std::stringstream s;
         s << in.rdbuf();
         return s.str();
+    }
+
+    /// True once the program has printed `text` on stderr, within `seconds` of a plain build: a
+    /// line about one connection comes when its own queue gets to it, in no order with the others.
+    bool waitForLog(std::string_view text, double seconds = 20.0) const {
+        for (int naps = napsIn(seconds); naps > 0; --naps) {
+            if (log().find(text) != std::string::npos) return true;
+            nap();
+        }
+        return log().find(text) != std::string::npos;
     }
 
   private:
