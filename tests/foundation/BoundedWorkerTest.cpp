@@ -12,22 +12,13 @@
 namespace quenbril {
 namespace {
 
+using test::eventually;
 using test::Gate;
 
 constexpr double kShort = 0.05;
 
 // Generous for jobs that return: only a stuck job should ever meet it.
 double patient() { return test::scaledSeconds(30); }
-
-template <class Predicate>
-bool eventually(Predicate done) {
-    const auto deadline = std::chrono::steady_clock::now() + test::scaledDuration(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 // Records the thread its last owner lets go of it on.
 struct Witness {

@@ -12,22 +12,13 @@
 namespace quenbril {
 namespace {
 
+using test::eventually;
 using test::Gate;
 
 constexpr double kShort = 0.05;
 constexpr const char* kStuck = "the JACK library does not answer";
 
 double patient() { return test::scaledSeconds(30); }
-
-template <class Predicate>
-bool eventually(Predicate done) {
-    const auto deadline = std::chrono::steady_clock::now() + test::scaledDuration(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 AudioBackendDevice outputDevice() {
     AudioBackendDevice device;
@@ -78,6 +69,16 @@ class StallingBackend : public FakeAudioBackend {
     std::shared_ptr<Gate> gate_;
 };
 
+// Makes the stalling host on the worker and tells the test which it is.
+GuardedAudioBackend::Maker hostMaker(std::shared_ptr<Gate> gate,
+                                     std::atomic<StallingBackend*>& host) {
+    return [gate, &host]() -> std::unique_ptr<AudioBackend> {
+        auto made = std::make_unique<StallingBackend>(gate);
+        host = made.get();
+        return made;
+    };
+}
+
 struct CountingClient : AudioStreamClient {
     void process(const float* const*, float* const* outputs, int frames, bool) override {
         for (int k = 0; k < frames; ++k) outputs[0][k] = 0.5f;
@@ -115,14 +116,7 @@ TEST(GuardedAudioBackend, AHostWhoseStartNeverReturnsReadsAsAbsentInWordsUntilIt
 TEST(GuardedAudioBackend, AStreamWhoseCloseNeverReturnsIsLetGoAndNoLongerReachesItsClient) {
     auto gate = std::make_shared<Gate>();
     std::atomic<StallingBackend*> host{nullptr};
-    GuardedAudioBackend guarded(
-        "Audio", kStuck,
-        [gate, &host]() -> std::unique_ptr<AudioBackend> {
-            auto made = std::make_unique<StallingBackend>(gate);
-            host = made.get();
-            return made;
-        },
-        patient());
+    GuardedAudioBackend guarded("Audio", kStuck, hostMaker(gate, host), patient());
 
     CountingClient client;
     std::string error;
@@ -155,14 +149,7 @@ TEST(GuardedAudioBackend, AStreamWhoseCloseNeverReturnsIsLetGoAndNoLongerReaches
 TEST(GuardedAudioBackend, AStreamLetGoWhileTheHostWasStuckIsClosedOnceItAnswers) {
     auto gate = std::make_shared<Gate>();
     std::atomic<StallingBackend*> host{nullptr};
-    GuardedAudioBackend guarded(
-        "Audio", kStuck,
-        [gate, &host]() -> std::unique_ptr<AudioBackend> {
-            auto made = std::make_unique<StallingBackend>(gate);
-            host = made.get();
-            return made;
-        },
-        patient());
+    GuardedAudioBackend guarded("Audio", kStuck, hostMaker(gate, host), patient());
     CountingClient client;
     std::string error;
     auto stream = guarded.openStream({0, 0, 2, 48000, 128}, client, error);

@@ -12,19 +12,10 @@
 namespace quenbril {
 namespace {
 
+using test::eventually;
 using test::Gate;
 
 constexpr double kShort = 0.05;
-
-template <class Predicate>
-bool eventually(Predicate done) {
-    const auto deadline = std::chrono::steady_clock::now() + test::scaledDuration(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 // A MIDI system in memory whose listing can be made to never return.
 class StallingMidi : public MemoryMidiBackend {
