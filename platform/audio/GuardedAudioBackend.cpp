@@ -4,8 +4,9 @@
 #include <cctype>
 #include <cstring>
 #include <mutex>
-#include <thread>
 #include <vector>
+
+#include "foundation/CallbackGate.h"
 
 namespace quenbril {
 
@@ -27,33 +28,23 @@ class GuardedAudioBackend::Relay : public AudioStreamClient {
 
     void process(const float* const* inputs, float* const* outputs, int frames,
                  bool underrun) override {
-        inside_.fetch_add(1);
-        if (!detached_.load()) {
-            client_.process(inputs, outputs, frames, underrun);
-        } else if (outputs) {
-            // Silence for a host that still calls after the stream was let go.
-            for (int k = 0; k < outputChannels_; ++k) {
-                if (outputs[k]) std::memset(outputs[k], 0, sizeof(float) * frames);
-            }
+        const bool passed = gate_.pass([&] { client_.process(inputs, outputs, frames, underrun); });
+        if (passed || !outputs) return;
+        // Silence for a host that still calls after the stream was let go.
+        for (int k = 0; k < outputChannels_; ++k) {
+            if (outputs[k]) std::memset(outputs[k], 0, sizeof(float) * frames);
         }
-        inside_.fetch_sub(1);
     }
 
-    /// After it returns the client is not called again. Both sides use sequentially consistent
-    /// order: either the audio thread sees the detach, or this sees it inside and waits out the
-    /// one period.
-    void detach() {
-        detached_.store(true);
-        while (inside_.load() != 0) std::this_thread::yield();
-    }
+    /// After it returns the client is not called again; waits out at most the one period.
+    void detach() { gate_.close(); }
 
     void setOutputChannels(int count) { outputChannels_ = count; }
 
   private:
     AudioStreamClient& client_;
     int outputChannels_ = 0;
-    std::atomic<bool> detached_{false};
-    std::atomic<int> inside_{0};
+    CallbackGate gate_;
 };
 
 class GuardedAudioBackend::Stream : public AudioStream {

@@ -1,8 +1,8 @@
 #include "platform/midi/GuardedMidiBackend.h"
 
-#include <atomic>
-#include <thread>
 #include <vector>
+
+#include "foundation/CallbackGate.h"
 
 namespace quenbril {
 
@@ -22,23 +22,14 @@ class GuardedMidiBackend::Relay {
     explicit Relay(ByteCallback callback) : callback_(std::move(callback)) {}
 
     void deliver(const uint8_t* bytes, size_t length) {
-        inside_.fetch_add(1);
-        if (!detached_.load()) callback_(bytes, length);
-        inside_.fetch_sub(1);
+        gate_.pass([&] { callback_(bytes, length); });
     }
-
-    /// Sequentially consistent on both sides: either the message sees the detach, or this sees
-    /// the message inside and waits for it.
-    void detach() {
-        detached_.store(true);
-        while (inside_.load() != 0) std::this_thread::yield();
-    }
-    bool detached() const { return detached_.load(); }
+    void detach() { gate_.close(); }
+    bool detached() const { return gate_.closed(); }
 
   private:
     ByteCallback callback_;
-    std::atomic<bool> detached_{false};
-    std::atomic<int> inside_{0};
+    CallbackGate gate_;
 };
 
 GuardedMidiBackend::GuardedMidiBackend(Api api, std::string name, std::string stuckText, Maker make,

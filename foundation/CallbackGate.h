@@ -1,0 +1,37 @@
+#pragma once
+
+#include <atomic>
+#include <thread>
+
+namespace quenbril {
+
+/// Stands between a thread that calls back (a real-time one, which must never wait) and the
+/// receiver of its calls, so that the receiver can be cut off for good while a call may be
+/// running. After `close()` returns, no call passed through `pass()` is running or will run.
+class CallbackGate {
+  public:
+    /// Runs `call` unless the gate is closed; returns whether it ran. Never waits.
+    template <typename Call>
+    bool pass(Call&& call) {
+        inside_.fetch_add(1);
+        const bool open = !closed_.load();
+        if (open) call();
+        inside_.fetch_sub(1);
+        return open;
+    }
+
+    /// Both sides use sequentially consistent order: either a call sees the gate closed, or this
+    /// sees the call inside and waits for it to leave.
+    void close() {
+        closed_.store(true);
+        while (inside_.load() != 0) std::this_thread::yield();
+    }
+
+    bool closed() const { return closed_.load(); }
+
+  private:
+    std::atomic<bool> closed_{false};
+    std::atomic<int> inside_{0};
+};
+
+}  // namespace quenbril
