@@ -373,8 +373,10 @@ bool PreferencesViewController::event(QEvent* event) {
 // grows to give new words their room instead of squeezing the form.
 void PreferencesViewController::growToFit() {
     if (!isWindow() || !isVisible()) return;
-    const int needed = hasHeightForWidth() ? heightForWidth(width()) : sizeHint().height();
-    resize(size().expandedTo(QSize(sizeHint().width(), std::max(needed, sizeHint().height()))));
+    const QSize hint = sizeHint();
+    const int needed =
+        hasHeightForWidth() ? std::max(heightForWidth(width()), hint.height()) : hint.height();
+    resize(size().expandedTo(QSize(hint.width(), needed)));
 }
 
 std::optional<std::string> PreferencesViewController::chosenOutputDeviceUID() const {

@@ -20,6 +20,20 @@ struct GuardedAudioBackend::Member {
     std::vector<std::function<void()>> left;
 };
 
+namespace {
+
+// Asks the backend on the worker: `fallback` while it is not made yet or does not answer in time.
+template <class T, class Member, class Question>
+T ask(BoundedWorker& worker, const std::shared_ptr<Member>& member, T fallback, Question question) {
+    return worker
+        .call<T>([member, fallback, question]() -> T {
+            return member->backend ? question(*member->backend) : fallback;
+        })
+        .value_or(fallback);
+}
+
+}  // namespace
+
 // Stands between the host's audio thread and the caller's client, so that a stream whose close
 // never returns stops reaching a client that is gone. The audio thread never waits here.
 class GuardedAudioBackend::Relay : public AudioStreamClient {
@@ -118,27 +132,18 @@ GuardedAudioBackend::~GuardedAudioBackend() {
 }
 
 std::vector<AudioBackendDevice> GuardedAudioBackend::devices() {
-    return worker_
-        ->call<std::vector<AudioBackendDevice>>([member = member_] {
-            return member->backend ? member->backend->devices() : std::vector<AudioBackendDevice>{};
-        })
-        .value_or(std::vector<AudioBackendDevice>{});
+    return ask(*worker_, member_, std::vector<AudioBackendDevice>{},
+               [](AudioBackend& backend) { return backend.devices(); });
 }
 
 std::optional<int> GuardedAudioBackend::defaultInputDevice() {
-    return worker_
-        ->call<std::optional<int>>([member = member_]() -> std::optional<int> {
-            return member->backend ? member->backend->defaultInputDevice() : std::nullopt;
-        })
-        .value_or(std::nullopt);
+    return ask(*worker_, member_, std::optional<int>{},
+               [](AudioBackend& backend) { return backend.defaultInputDevice(); });
 }
 
 std::optional<int> GuardedAudioBackend::defaultOutputDevice() {
-    return worker_
-        ->call<std::optional<int>>([member = member_]() -> std::optional<int> {
-            return member->backend ? member->backend->defaultOutputDevice() : std::nullopt;
-        })
-        .value_or(std::nullopt);
+    return ask(*worker_, member_, std::optional<int>{},
+               [](AudioBackend& backend) { return backend.defaultOutputDevice(); });
 }
 
 std::unique_ptr<AudioStream> GuardedAudioBackend::openStream(
@@ -172,10 +177,7 @@ std::unique_ptr<AudioStream> GuardedAudioBackend::openStream(
 
 bool GuardedAudioBackend::refresh() {
     closeLeftStreams();
-    return worker_
-        ->call<bool>(
-            [member = member_] { return member->backend ? member->backend->refresh() : false; })
-        .value_or(false);
+    return ask(*worker_, member_, false, [](AudioBackend& backend) { return backend.refresh(); });
 }
 
 void GuardedAudioBackend::release() {

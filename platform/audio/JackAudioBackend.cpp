@@ -15,19 +15,11 @@ namespace {
 
 void ignoreJackMessage(const char*) {}
 
-/// A client, or null when no server answers; called under JackClients::opening(). No client is
-/// opened while no server can be there (see JackServerPresence).
+/// A client, or null when no server answers (or none can be there); called under
+/// JackClients::opening().
 jack_client_t* openClient() {
-    if (!JackServerPresence::worthAnOpen()) return nullptr;
     jack_status_t status{};
-    jack_client_t* client =
-        jack_client_open(JackAudioBackend::kClientName, JackNoStartServer, &status);
-    if (client) {
-        JackServerPresence::serverAnswered();
-    } else {
-        JackServerPresence::noServerAnswered();
-    }
-    return client;
+    return JackServerPresence::open(JackAudioBackend::kClientName, &status);
 }
 
 /// The full names of the physical ports with `flags`, in the server's order.

@@ -68,6 +68,17 @@ std::string JackServerPresence::socketPath() {
     return "/dev/shm/jack_" + std::string(name) + "_" + std::to_string(::getuid()) + "_0";
 }
 
+jack_client_t* JackServerPresence::open(const char* name, jack_status_t* status) {
+    if (!worthAnOpen()) return nullptr;
+    jack_client_t* client = jack_client_open(name, JackNoStartServer, status);
+    if (client) {
+        serverAnswered();
+    } else {
+        noServerAnswered();
+    }
+    return client;
+}
+
 bool JackServerPresence::worthAnOpen() {
     // A server open to every user names its socket otherwise.
     if (!libraryIsJack2() || std::getenv("JACK_PROMISCUOUS_SERVER")) return true;

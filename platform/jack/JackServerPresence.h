@@ -1,5 +1,7 @@
 #pragma once
 
+#include <jack/jack.h>
+
 #include <string>
 
 namespace quenbril {
@@ -13,6 +15,11 @@ namespace quenbril {
 /// worth trying.
 class JackServerPresence {
   public:
+    /// jack_client_open, never starting a server, unless no server can be there (null then, as
+    /// when none answers); what it found is remembered for the next. Called under
+    /// JackClients::opening(), like every open.
+    static jack_client_t* open(const char* name, jack_status_t* status);
+
     /// True when an open now could reach a server.
     static bool worthAnOpen();
     /// After an open found no server: the socket there now is not tried again while it stays.

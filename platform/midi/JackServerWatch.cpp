@@ -19,18 +19,16 @@ void JackServerWatch::silenceJack() {
 }
 
 JackServerWatch::JackServerWatch() {
-    // No client is opened while no server can be there (see JackServerPresence).
+    // The poll's usual answer while no server runs, found without the opening lock.
     if (!JackServerPresence::worthAnOpen()) {
         return;
     }
     jack_status_t status{};
     auto held = JackClients::opening();
-    client_ = jack_client_open(RtMidiBackend::kClientName, JackNoStartServer, &status);
+    client_ = JackServerPresence::open(RtMidiBackend::kClientName, &status);
     if (!client_) {
-        JackServerPresence::noServerAnswered();
         return;
     }
-    JackServerPresence::serverAnswered();
     // An inactive client is told of the server's end too, and costs the server no cycles.
     jack_on_shutdown(client_, &JackServerWatch::shutdown, this);
     JackClients::track(client_, gone_);

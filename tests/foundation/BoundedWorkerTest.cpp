@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "foundation/BoundedWorker.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/Gate.h"
 #include "tests/support/TestTime.h"
 

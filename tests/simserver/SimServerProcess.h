@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/Eventually.h"
+#include "tests/support/ProcessEnd.h"
 #include "tests/support/TestTime.h"
 
 namespace quenbril::test {
@@ -42,14 +44,14 @@ class SimServerProcess {
         }
         // The port is on the first line the program prints, within 5 s of a plain build's
         // start: the limit only bounds a program that never starts.
-        for (int i = 0; i < napsIn(5.0) && port_ == 0; ++i) {
-            std::string log = this->log();
-            auto at = log.find("listening on TCP port ");
-            if (at != std::string::npos)
-                port_ = std::atoi(log.c_str() + at + 22);
-            else
-                nap();
-        }
+        eventually(
+            [&] {
+                const std::string log = this->log();
+                const auto at = log.find("listening on TCP port ");
+                if (at != std::string::npos) port_ = std::atoi(log.c_str() + at + 22);
+                return port_ != 0;
+            },
+            scaledSeconds(5.0));
     }
     ~SimServerProcess() {
         stop();
@@ -73,14 +75,9 @@ class SimServerProcess {
             kill(pid_, SIGTERM);
             kill(pid_, SIGCONT);  // a paused program takes its signal once it goes on
             int status = 0;
-            bool ended = false;
             // A program that has not ended 3 s (a plain build's) after its signal hangs.
-            for (int i = 0; i < napsIn(3.0) && !(ended = waitpid(pid_, &status, WNOHANG) == pid_);
-                 ++i)
-                nap();
-            if (!ended) {
-                kill(pid_, SIGKILL);
-                waitpid(pid_, &status, 0);
+            if (!reapedWithin(pid_, scaledSeconds(3.0), status)) {
+                killAndReap(pid_, status);
             }
             pid_ = -1;
         }
@@ -111,18 +108,11 @@ class SimServerProcess {
     /// True once the program has printed `text` on stderr, within `seconds` of a plain build: a
     /// line about one connection comes when its own queue gets to it, in no order with the others.
     bool waitForLog(std::string_view text, double seconds = 20.0) const {
-        for (int naps = napsIn(seconds); naps > 0; --naps) {
-            if (log().find(text) != std::string::npos) return true;
-            nap();
-        }
-        return log().find(text) != std::string::npos;
+        return eventually([&] { return log().find(text) != std::string::npos; },
+                          scaledSeconds(seconds));
     }
 
   private:
-    static void nap() { std::this_thread::sleep_for(std::chrono::milliseconds(10)); }
-    /// Naps of nap() in `seconds` of a plain build.
-    static int napsIn(double seconds) { return static_cast<int>(scaledSeconds(seconds) * 100); }
-
     pid_t pid_ = -1;
     uint16_t port_ = 0;
     std::string logPath_;

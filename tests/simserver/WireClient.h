@@ -22,6 +22,7 @@
 #include "MonitorApp/link/LinkCodec.h"
 #include "MonitorApp/link/LinkFrameReader.h"
 #include "foundation/Value.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/TestTime.h"
 
 namespace quenbril::test {
@@ -34,22 +35,6 @@ inline const double kFrameWait = scaledSeconds(3.0);
 /// Seconds a test waits for what must come but may take long on a loaded machine (a whole
 /// initial state, a close, the end of a flood): only a stuck test waits this long.
 inline const double kPatience = scaledSeconds(20.0);
-
-/// Asks `holds` until it answers true or `seconds` have passed, doing `meanwhile` between two
-/// questions (by default a nap of 10 ms); its last answer.
-inline bool eventually(const std::function<bool()>& holds, double seconds = kPatience,
-                       const std::function<void()>& meanwhile = {}) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!holds()) {
-        if (std::chrono::steady_clock::now() >= deadline) return holds();
-        if (meanwhile) {
-            meanwhile();
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
-    return true;
-}
 
 class WireClient {
   public:

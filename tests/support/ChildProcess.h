@@ -8,14 +8,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
+#include "tests/support/ProcessEnd.h"
 #include "tests/support/TestTime.h"
 
 namespace quenbril::test {
@@ -60,11 +59,9 @@ class ChildProcess {
     /// Waits up to `seconds` (of a plain build) for the program to end by itself; true when it
     /// has ended.
     bool endsWithin(double seconds) {
-        const auto deadline = std::chrono::steady_clock::now() + scaledDuration(seconds);
-        while (running()) {
-            if (std::chrono::steady_clock::now() >= deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        if (pid_ <= 0) return true;
+        if (!reapedWithin(pid_, scaledSeconds(seconds), status_)) return false;
+        pid_ = -1;
         return true;
     }
 
@@ -81,11 +78,8 @@ class ChildProcess {
     /// Ends the program at once, as a crash would, and waits for it.
     void kill() {
         if (pid_ <= 0) return;
-        ::kill(pid_, SIGKILL);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
+        killAndReap(pid_, status_);
         pid_ = -1;
-        status_ = status;
     }
 
     /// The program's wait status once it has ended and been reaped here; -1 until then.

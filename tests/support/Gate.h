@@ -1,11 +1,7 @@
 #pragma once
 
-#include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
-
-#include "tests/support/TestTime.h"
 
 namespace quenbril::test {
 
@@ -36,17 +32,5 @@ class Gate {
     bool open_ = false;
     int waiting_ = 0;
 };
-
-/// True once `done` holds, polled from this thread, within ten seconds of a plain build: for state
-/// another thread (a worker let go of a gate) changes.
-template <class Predicate>
-bool eventually(Predicate done) {
-    const auto deadline = std::chrono::steady_clock::now() + scaledDuration(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 }  // namespace quenbril::test

@@ -36,6 +36,11 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/ProcessEnd.h"
+
+using quenbril::test::killAndReap;
+using quenbril::test::reapedWithin;
+
 namespace {
 
 constexpr const char* kProgram = "quenbril-jack-store-locker";
@@ -167,23 +172,6 @@ void openOnce(const char* name) {
     if (client) jack_client_close(client);
 }
 
-/// Waits up to `seconds` for `pid` to end; true when it did.
-bool endsWithin(pid_t pid, double seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    int status = 0;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (::waitpid(pid, &status, WNOHANG) == pid) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return false;
-}
-
-void killAndReap(pid_t pid) {
-    ::kill(pid, SIGKILL);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -219,7 +207,8 @@ int main(int argc, char** argv) {
             const pid_t pid = forkChild();
             if (pid < 0) {
                 std::perror("fork");
-                for (pid_t p : openers) killAndReap(p);
+                int status = 0;
+                for (pid_t p : openers) killAndReap(p, status);
                 return 3;
             }
             if (pid == 0) {
@@ -248,8 +237,9 @@ int main(int argc, char** argv) {
             openOnce("quenbril-store-probe");
             _exit(0);
         }
-        if (!endsWithin(probe, options.bound)) {
-            killAndReap(probe);
+        int status = 0;
+        if (!reapedWithin(probe, options.bound, status, std::chrono::milliseconds(2))) {
+            killAndReap(probe, status);
             std::fprintf(stderr,
                          "%s: locked after %d rounds, %lu openers killed, %lu opens, %.1f s "
                          "(seed %lu): an open did not return within %g s\n",

@@ -7,13 +7,31 @@
 #include <QColor>
 #include <QImage>
 #include <QRect>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "tests/support/Eventually.h"
 
 namespace quenbril::test {
 
 /// The whole screen of $DISPLAY, grabbed by the program at `screengrabPath`; null on failure.
 QImage grabScreen(const std::string& screengrabPath);
+
+/// Grabs the screen until `wanted` holds for the picture or `seconds` (as given) have passed;
+/// the last picture is returned either way.
+template <typename Wanted>
+QImage grabScreenWhen(const std::string& screengrabPath, Wanted wanted, double seconds) {
+    QImage screen;
+    eventually(
+        [&] {
+            screen = grabScreen(screengrabPath);
+            return !screen.isNull() && wanted(screen);
+        },
+        seconds, [] { std::this_thread::sleep_for(std::chrono::milliseconds(250)); });
+    return screen;
+}
 
 /// The bounding box of everything that is not the black of an empty X screen.
 QRect windowFrame(const QImage& screen);

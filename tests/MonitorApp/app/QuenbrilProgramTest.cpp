@@ -13,9 +13,9 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 
 #include "foundation/PropertyList.h"
+#include "tests/support/ProcessEnd.h"
 #include "tests/support/TestTime.h"
 
 namespace {
@@ -108,17 +108,9 @@ TEST(QuenbrilProgram, AStopSignalSavesTheWindowsStateBeforeTheProgramEnds) {
     // Bounded: a program stuck as it ends (inside a sound library, say) fails the test instead of
     // holding it.
     int status = 0;
-    bool ended = false;
-    const auto endDeadline =
-        std::chrono::steady_clock::now() + quenbril::test::scaledDuration(20.0);
-    while (!(ended = ::waitpid(pid, &status, WNOHANG) == pid) &&
-           std::chrono::steady_clock::now() < endDeadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    if (!ended) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-    }
+    const bool ended =
+        quenbril::test::reapedWithin(pid, quenbril::test::scaledSeconds(20.0), status);
+    if (!ended) quenbril::test::killAndReap(pid, status);
     ::close(err[0]);
     ASSERT_TRUE(started) << output;
     ASSERT_TRUE(ended) << "the program did not end after the stop signal";

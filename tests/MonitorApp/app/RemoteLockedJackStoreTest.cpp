@@ -37,6 +37,8 @@
 #include "MonitorApp/settings/ColorHelper.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/ProcessEnd.h"
 #include "tests/support/RemoteSettingsFolder.h"
 #include "tests/support/ScreenPicture.h"
 #include "tests/support/StripTitleColours.h"
@@ -124,14 +126,9 @@ bool anOpenReturnsWithin(double seconds) {
         if (client) jack_client_close(client);
         _exit(0);
     }
-    const auto deadline = std::chrono::steady_clock::now() + scaledDuration(seconds);
     int status = 0;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (::waitpid(pid, &status, WNOHANG) == pid) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &status, 0);
+    if (reapedWithin(pid, scaledSeconds(seconds), status)) return true;
+    killAndReap(pid, status);
     return false;
 }
 
@@ -242,29 +239,10 @@ std::string describeStatus(int status) {
     return "wait status " + std::to_string(status);
 }
 
-/// Polls `wanted` until it holds or the patience runs out.
-template <typename Wanted>
-bool eventually(Wanted wanted, double seconds = kPatience) {
-    const auto deadline = std::chrono::steady_clock::now() + scaledDuration(seconds);
-    while (!wanted()) {
-        if (std::chrono::steady_clock::now() >= deadline) return wanted();
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return true;
-}
-
-/// Grabs the screen until `wanted` holds for the picture or the patience runs out; the last
-/// picture is returned either way.
+/// The screen once `wanted` holds for it, or the last one when the patience ran out.
 template <typename Wanted>
 QImage screenWhen(Wanted wanted) {
-    const auto deadline = std::chrono::steady_clock::now() + scaledDuration(kPatience);
-    QImage screen;
-    do {
-        screen = grabScreen(QUENBRIL_SCREENGRAB_PATH);
-        if (!screen.isNull() && wanted(screen)) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    } while (std::chrono::steady_clock::now() < deadline);
-    return screen;
+    return grabScreenWhen(QUENBRIL_SCREENGRAB_PATH, wanted, scaledSeconds(kPatience));
 }
 
 }  // namespace
@@ -346,13 +324,11 @@ TEST(RemoteLockedJackStore, StartsJoinsTheChatDrawsAndQuitsWhileTheJackLibraryDo
 
     // Confirmed to the server (its client number) and registered to the chat.
     const std::string confirmed = "is client " + std::to_string(kClientNumber);
-    EXPECT_TRUE(eventually([&] { return server.log().find(confirmed) != std::string::npos; }))
-        << server.log();
-    EXPECT_TRUE(eventually([&] {
-        return server.log().find("joined the chat as") != std::string::npos;
-    })) << server.log();
+    EXPECT_TRUE(server.waitForLog(confirmed, kPatience)) << server.log();
+    EXPECT_TRUE(server.waitForLog("joined the chat as", kPatience)) << server.log();
     // The remote says the JACK library does not answer.
-    EXPECT_TRUE(eventually([&] { return countOf(readFile(remoteLog), kNoAnswerLine) > 0; }))
+    EXPECT_TRUE(eventually([&] { return countOf(readFile(remoteLog), kNoAnswerLine) > 0; },
+                           scaledSeconds(kPatience)))
         << readFile(remoteLog);
 
     // A thread of the remote still waits inside libjack, not the main thread; the store is still

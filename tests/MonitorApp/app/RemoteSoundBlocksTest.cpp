@@ -13,9 +13,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
-#include <chrono>
 #include <memory>
-#include <thread>
 
 #include "MonitorApp/app/MainWindow.h"
 #include "MonitorApp/app/RemoteComposition.h"
@@ -30,6 +28,7 @@
 #include "platform/midi/GuardedMidiBackend.h"
 #include "tests/MonitorApp/channelstrips/StripTestEnvironment.h"
 #include "tests/MonitorApp/link/LinkTestSupport.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/FakeSoundBackends.h"
 #include "tests/support/Gate.h"
 #include "tests/support/QtTestTime.h"
@@ -122,16 +121,6 @@ class RemoteSoundBlocksTest : public StripTest {
     // Whatever the test came to, no call stays held past it.
     ~RemoteSoundBlocksTest() override { gate->open(); }
 
-    /// True once no call waits at the gate, within `seconds` (of a plain build).
-    bool gateEmptiedWithin(double seconds) const {
-        const auto deadline = std::chrono::steady_clock::now() + scaledDuration(seconds);
-        while (gate->waiting() != 0) {
-            if (std::chrono::steady_clock::now() >= deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return true;
-    }
-
     // The library: shut while the remote runs.
     std::shared_ptr<Gate> gate = std::make_shared<Gate>();
     // Every call into it goes through one worker, as sharedJackWorker() has the machine's do.
@@ -208,7 +197,7 @@ TEST_F(RemoteSoundBlocksTest, TheRemoteStartsDrawsSaysTheJackLibraryDoesNotAnswe
     // Only now does the library answer: the held call returns, and the worker with it.
     EXPECT_EQ(gate->waiting(), 1) << "one call held, the one that overran: no other queued";
     gate->open();
-    EXPECT_TRUE(gateEmptiedWithin(20.0));
+    EXPECT_TRUE(eventually([&] { return gate->waiting() == 0; }));
     EXPECT_TRUE(qWaitFor([&] { return !worker->isStuck(); }));
 }
 

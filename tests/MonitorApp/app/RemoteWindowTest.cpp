@@ -45,18 +45,10 @@ QRect statusLine(const QRect& window) {
                  kStatusLineHeight);
 }
 
-/// Grabs the screen until `wanted` holds for the picture or the patience runs out; the last
-/// picture is returned either way.
+/// The screen once `wanted` holds for it, or the last one when the patience ran out.
 template <typename Wanted>
 QImage screenWhen(Wanted wanted) {
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    QImage screen;
-    do {
-        screen = grabScreen(QUENBRIL_SCREENGRAB_PATH);
-        if (!screen.isNull() && wanted(screen)) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    } while (std::chrono::steady_clock::now() < deadline);
-    return screen;
+    return grabScreenWhen(QUENBRIL_SCREENGRAB_PATH, wanted, kPatience.count());
 }
 
 std::string describe(const std::vector<QRect>& cells) {

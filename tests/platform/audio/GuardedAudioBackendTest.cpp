@@ -6,6 +6,7 @@
 
 #include "platform/audio/FakeAudioBackend.h"
 #include "platform/audio/GuardedAudioBackend.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/Gate.h"
 #include "tests/support/TestTime.h"
 

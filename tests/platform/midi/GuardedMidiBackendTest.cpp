@@ -6,6 +6,7 @@
 
 #include "platform/midi/GuardedMidiBackend.h"
 #include "platform/midi/MemoryMidiBackend.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/Gate.h"
 #include "tests/support/TestTime.h"
 
