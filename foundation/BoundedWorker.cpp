@@ -25,6 +25,8 @@ struct Ticket {
 struct Job {
     std::function<void()> work;
     std::shared_ptr<Ticket> ticket;
+    // Closes and frees run however late they come.
+    bool mustRun = false;
 };
 
 }  // namespace
@@ -48,7 +50,7 @@ struct BoundedWorker::State {
             if (jobs.empty()) return;
             Job job = std::move(jobs.front());
             jobs.pop_front();
-            const bool skipped = job.ticket->abandoned;
+            const bool skipped = job.ticket->abandoned && !job.mustRun;
             job.ticket->started = true;
             lock.unlock();
             if (!skipped) job.work();
@@ -92,18 +94,33 @@ BoundedWorker::~BoundedWorker() {
 }
 
 bool BoundedWorker::run(std::function<void()>&& job) {
+    return submit(std::move(job), false, true) == Outcome::Done;
+}
+
+bool BoundedWorker::runEvenLate(std::function<void()> job) {
+    return submit(std::move(job), true, true) == Outcome::Done;
+}
+
+void BoundedWorker::post(std::function<void()> job) { submit(std::move(job), true, false); }
+
+BoundedWorker::Outcome BoundedWorker::submit(std::function<void()>&& job, bool mustRun, bool wait) {
     if (isWorkerThread()) {
         job();
-        return true;
+        return Outcome::Done;
     }
     auto ticket = std::make_shared<Ticket>();
     std::unique_lock lock(state_->mutex);
-    if (state_->stuck || state_->closing) return false;
-    state_->jobs.push_back({std::move(job), ticket});
+    if (!mustRun && (state_->stuck || state_->closing)) return Outcome::Refused;
+    // What must run waits its turn behind a stuck job rather than in its caller's hands.
+    const bool waits = wait && !state_->stuck;
+    state_->jobs.push_back({std::move(job), ticket, mustRun});
     state_->jobsWaiting.notify_all();
+    if (!waits) return Outcome::Late;
     const double limit = limit_.load();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(limit);
-    if (state_->jobDone.wait_until(lock, deadline, [&] { return ticket->finished; })) return true;
+    if (state_->jobDone.wait_until(lock, deadline, [&] { return ticket->finished; })) {
+        return Outcome::Done;
+    }
     ticket->abandoned = true;
     if (!state_->stuck) {
         state_->stuck = true;
@@ -111,7 +128,7 @@ bool BoundedWorker::run(std::function<void()>&& job) {
             state_->name.c_str(), state_->stuckText.c_str(), limit, state_->why.empty() ? "" : " ",
             state_->why.c_str());
     }
-    return false;
+    return Outcome::Late;
 }
 
 bool BoundedWorker::isStuck() const {

@@ -12,8 +12,9 @@ namespace quenbril {
 /// on its shared store when a client died inside an open and left it locked. Each call waits for
 /// its job at most `limit` seconds. A job that overruns leaves the worker stuck: later calls fail
 /// at once, queueing nothing, until the stuck job returns. Jobs whose callers gave up before they
-/// started are skipped. The thread is never joined, so a job that never returns holds up neither
-/// the owner's destruction nor the process's end.
+/// started are skipped, but for the jobs that close or free what the library holds: those run
+/// however late, in order with the jobs queued before them. The thread is never joined, so a job
+/// that never returns holds up neither the owner's destruction nor the process's end.
 ///
 /// A job may run past its call: it must own (capture by value) everything it touches.
 class BoundedWorker {
@@ -31,14 +32,33 @@ class BoundedWorker {
     /// stuck is left in `job`, untouched, for the caller to keep or let go.
     bool run(std::function<void()>&& job);
 
+    /// Runs `job` on the worker however late: it is queued even while the worker is stuck and is
+    /// never skipped, so it runs once the worker answers, after every job queued before it. For
+    /// work that closes or frees what the library holds, which must be neither dropped nor done
+    /// on the caller. Waits for it at most the limit, and not at all while the worker is stuck;
+    /// true when it ran to its end within the limit.
+    bool runEvenLate(std::function<void()> job);
+
+    /// Queues `job` as runEvenLate() does, without waiting for it.
+    void post(std::function<void()> job);
+
     /// The job's result, or nothing when it did not return in time.
     template <class T>
     std::optional<T> call(std::function<T()> job) {
-        // A job that returns late writes a result no one reads any more.
         auto result = std::make_shared<std::optional<T>>();
         std::function<void()> work = [job = std::move(job), result] { *result = job(); };
-        if (!run(std::move(work))) return std::nullopt;
-        return std::move(*result);
+        switch (submit(std::move(work), false, true)) {
+            case Outcome::Done:
+                return std::move(*result);
+            case Outcome::Late:
+                // A result that comes late may own what the library made (a stream opened after
+                // its caller gave up): whoever lets go of it last, it is freed on the worker.
+                post([result = std::move(result)] {});
+                return std::nullopt;
+            case Outcome::Refused:
+                break;
+        }
+        return std::nullopt;
     }
 
     /// True from a call that overran until that job returned.
@@ -55,6 +75,12 @@ class BoundedWorker {
 
   private:
     struct State;
+    enum class Outcome { Done, Late, Refused };
+
+    /// Queues `job` (left untouched in it when refused) and waits for it when `wait` is set.
+    /// A job that must run is queued even while the worker is stuck and never skipped.
+    Outcome submit(std::function<void()>&& job, bool mustRun, bool wait);
+
     std::shared_ptr<State> state_;
     std::atomic<double> limit_;
 };

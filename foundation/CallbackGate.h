@@ -27,8 +27,6 @@ class CallbackGate {
         while (inside_.load() != 0) std::this_thread::yield();
     }
 
-    bool closed() const { return closed_.load(); }
-
   private:
     std::atomic<bool> closed_{false};
     std::atomic<int> inside_{0};

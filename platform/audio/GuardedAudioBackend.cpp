@@ -3,8 +3,6 @@
 #include <atomic>
 #include <cctype>
 #include <cstring>
-#include <mutex>
-#include <vector>
 
 #include "foundation/CallbackGate.h"
 
@@ -15,9 +13,6 @@ struct GuardedAudioBackend::Member {
     Maker make;
     std::unique_ptr<AudioBackend> backend;
     std::atomic<int> openStreams{0};
-    std::mutex leftLock;
-    /// Closes of streams let go while the worker was stuck.
-    std::vector<std::function<void()>> left;
 };
 
 namespace {
@@ -75,14 +70,13 @@ class GuardedAudioBackend::Stream : public AudioStream {
 
     ~Stream() override {
         relay_->detach();
-        std::function<void()> close = [inner = std::move(inner_), relay = relay_]() mutable {
+        // Never closed here, since its close may be what does not return, and never dropped: the
+        // close waits its turn on the worker, behind whatever holds it up. The host's thread may
+        // call the relay until the stream is closed, so the relay goes only after it.
+        worker_->runEvenLate([inner = std::move(inner_), relay = relay_]() mutable {
             inner.reset();
-        };
-        // Never closed here: its close may be what does not return.
-        if (!worker_->run(std::move(close)) && close) {
-            std::lock_guard lock(member_->leftLock);
-            member_->left.push_back(std::move(close));
-        }
+            relay.reset();
+        });
         member_->openStreams.fetch_sub(1);
     }
 
@@ -122,13 +116,14 @@ GuardedAudioBackend::GuardedAudioBackend(std::string name, std::string stuckText
 GuardedAudioBackend::GuardedAudioBackend(std::shared_ptr<BoundedWorker> worker, Maker make)
     : member_(std::make_shared<Member>()), worker_(std::move(worker)) {
     member_->make = std::move(make);
-    // A maker that returns late is still taken: its backend serves from then on.
-    worker_->run([member = member_] { member->backend = member->make(); });
+    // Made however late the worker answers (another user of the library may hold it up now):
+    // its backend serves from then on.
+    worker_->runEvenLate([member = member_] { member->backend = member->make(); });
 }
 
 GuardedAudioBackend::~GuardedAudioBackend() {
     // The backend goes on the worker, or with it if the worker never comes back.
-    worker_->run([member = member_] { member->backend.reset(); });
+    worker_->runEvenLate([member = member_] { member->backend.reset(); });
 }
 
 std::vector<AudioBackendDevice> GuardedAudioBackend::devices() {
@@ -148,15 +143,17 @@ std::optional<int> GuardedAudioBackend::defaultOutputDevice() {
 
 std::unique_ptr<AudioStream> GuardedAudioBackend::openStream(
     const AudioStreamParameters& parameters, AudioStreamClient& client, std::string& error) {
-    closeLeftStreams();
     auto relay = std::make_shared<Relay>(client);
     relay->setOutputChannels(parameters.outputChannels);
+    // A stream that opens after its caller gave up goes with this, on the worker: closed first,
+    // then the relay its host calls.
     struct Opened {
+        std::shared_ptr<Relay> relay;
         std::shared_ptr<AudioStream> stream;
         std::string error;
     };
     auto opened = worker_->call<Opened>([member = member_, relay, parameters] {
-        Opened result;
+        Opened result{relay, nullptr, {}};
         if (!member->backend) {
             result.error = "The audio system did not start";
             return result;
@@ -165,6 +162,7 @@ std::unique_ptr<AudioStream> GuardedAudioBackend::openStream(
         return result;
     });
     if (!opened) {
+        relay->detach();
         error = absence();
         return nullptr;
     }
@@ -176,12 +174,11 @@ std::unique_ptr<AudioStream> GuardedAudioBackend::openStream(
 }
 
 bool GuardedAudioBackend::refresh() {
-    closeLeftStreams();
     return ask(*worker_, member_, false, [](AudioBackend& backend) { return backend.refresh(); });
 }
 
 void GuardedAudioBackend::release() {
-    worker_->run([member = member_] {
+    worker_->runEvenLate([member = member_] {
         if (member->backend) member->backend->release();
     });
 }
@@ -197,24 +194,6 @@ std::string GuardedAudioBackend::absence() {
     if (!text.empty())
         text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
     return text;
-}
-
-void GuardedAudioBackend::closeLeftStreams() {
-    std::vector<std::function<void()>> closes;
-    {
-        std::lock_guard lock(member_->leftLock);
-        closes.swap(member_->left);
-    }
-    if (closes.empty()) return;
-    auto shared = std::make_shared<std::vector<std::function<void()>>>(std::move(closes));
-    std::function<void()> job = [shared] {
-        for (auto& close : *shared) close();
-        shared->clear();
-    };
-    if (!worker_->run(std::move(job)) && job) {
-        std::lock_guard lock(member_->leftLock);
-        for (auto& close : *shared) member_->left.push_back(std::move(close));
-    }
 }
 
 }  // namespace quenbril

@@ -13,7 +13,8 @@ namespace quenbril {
 /// host whose library never returns (libjack on a locked store) costs one wait, after which the
 /// backend reads as having no devices, and its streams as ended by the host, until it answers
 /// again. Nothing the backend does can then block its caller, the main thread included; a stream
-/// whose close does not return is let go, its callbacks no longer reaching the caller's client.
+/// whose close does not return is let go, its callbacks no longer reaching the caller's client,
+/// and closed once the host answers. A backend whose making is held up is made once it answers.
 class GuardedAudioBackend : public AudioBackend {
   public:
     using Maker = std::function<std::unique_ptr<AudioBackend>()>;
@@ -45,9 +46,6 @@ class GuardedAudioBackend : public AudioBackend {
     class Relay;
     class Stream;
     struct Member;
-
-    /// Closes, on the worker, the streams whose close was refused while it was stuck.
-    void closeLeftStreams();
 
     std::shared_ptr<Member> member_;
     std::shared_ptr<BoundedWorker> worker_;

@@ -10,9 +10,6 @@ struct GuardedMidiBackend::Member {
     Maker make;
     /// Made and used on the worker only.
     std::unique_ptr<MidiBackend> backend;
-    std::mutex leftLock;
-    /// Ports whose close was refused while the worker was stuck.
-    std::vector<MidiPortInfo> left;
 };
 
 // Stands between the backend's thread and the caller's callback: once detached, no message
@@ -25,7 +22,6 @@ class GuardedMidiBackend::Relay {
         gate_.pass([&] { callback_(bytes, length); });
     }
     void detach() { gate_.close(); }
-    bool detached() const { return gate_.closed(); }
 
   private:
     ByteCallback callback_;
@@ -42,8 +38,8 @@ GuardedMidiBackend::GuardedMidiBackend(Api api, std::string name, std::string st
 GuardedMidiBackend::GuardedMidiBackend(Api api, std::shared_ptr<BoundedWorker> worker, Maker make)
     : api_(api), member_(std::make_shared<Member>()), worker_(std::move(worker)) {
     member_->make = std::move(make);
-    // A maker that returns late is still taken.
-    worker_->run([member = member_] { member->backend = member->make(); });
+    // Made however late the worker answers: another user of the library may hold it up now.
+    worker_->runEvenLate([member = member_] { member->backend = member->make(); });
 }
 
 GuardedMidiBackend::~GuardedMidiBackend() {
@@ -51,11 +47,12 @@ GuardedMidiBackend::~GuardedMidiBackend() {
         std::lock_guard lock(relaysLock_);
         for (auto& [port, relay] : relays_) relay->detach();
     }
-    worker_->run([member = member_] { member->backend.reset(); });
+    // Never on the caller: the backend's end may wait on the library (JACK MIDI's waits for
+    // the JACK clients' lock, which a stuck open holds).
+    worker_->runEvenLate([member = member_] { member->backend.reset(); });
 }
 
 std::optional<std::vector<MidiPortInfo>> GuardedMidiBackend::listPorts() {
-    closeLeftPorts();
     using Ports = std::optional<std::vector<MidiPortInfo>>;
     return worker_
         ->call<Ports>([member = member_]() -> Ports {
@@ -65,26 +62,22 @@ std::optional<std::vector<MidiPortInfo>> GuardedMidiBackend::listPorts() {
 }
 
 bool GuardedMidiBackend::openInput(const MidiPortInfo& port, ByteCallback callback) {
-    closeLeftPorts();
+    {
+        // Open already: the close that may follow a failed open below must not reach it.
+        std::lock_guard lock(relaysLock_);
+        if (relays_.count(port)) return false;
+    }
     auto relay = std::make_shared<Relay>(std::move(callback));
     auto opened = worker_->call<bool>([member = member_, port, relay] {
-        if (!member->backend) return false;
-        const bool open = member->backend->openInput(
-            port, [relay](const uint8_t* bytes, size_t length) { relay->deliver(bytes, length); });
-        // Opened after its caller gave up: no one would ever close it.
-        if (open && relay->detached()) {
-            member->backend->closeInput(port);
-            return false;
-        }
-        return open;
+        return member->backend &&
+               member->backend->openInput(port, [relay](const uint8_t* bytes, size_t length) {
+                   relay->deliver(bytes, length);
+               });
     });
     if (!opened.value_or(false)) {
         relay->detach();
-        if (!opened) {
-            // The open may still come, after the look above: closed once the worker answers.
-            std::lock_guard lock(member_->leftLock);
-            member_->left.push_back(port);
-        }
+        // An open that comes after its caller gave up is closed: the close follows it.
+        if (!opened) worker_->post(closeJob(port));
         return false;
     }
     std::lock_guard lock(relaysLock_);
@@ -100,30 +93,13 @@ void GuardedMidiBackend::closeInput(const MidiPortInfo& port) {
         found->second->detach();
         relays_.erase(found);
     }
-    std::function<void()> close = [member = member_, port] {
-        if (member->backend) member->backend->closeInput(port);
-    };
-    if (!worker_->run(std::move(close)) && close) {
-        std::lock_guard lock(member_->leftLock);
-        member_->left.push_back(port);
-    }
+    worker_->runEvenLate(closeJob(port));
 }
 
-void GuardedMidiBackend::closeLeftPorts() {
-    std::vector<MidiPortInfo> ports;
-    {
-        std::lock_guard lock(member_->leftLock);
-        ports.swap(member_->left);
-    }
-    if (ports.empty()) return;
-    std::function<void()> close = [member = member_, ports] {
-        if (!member->backend) return;
-        for (const auto& port : ports) member->backend->closeInput(port);
+std::function<void()> GuardedMidiBackend::closeJob(const MidiPortInfo& port) const {
+    return [member = member_, port] {
+        if (member->backend) member->backend->closeInput(port);
     };
-    if (!worker_->run(std::move(close)) && close) {
-        std::lock_guard lock(member_->leftLock);
-        member_->left.insert(member_->left.end(), ports.begin(), ports.end());
-    }
 }
 
 }  // namespace quenbril

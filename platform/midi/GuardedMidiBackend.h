@@ -14,8 +14,8 @@ namespace quenbril {
 /// A MIDI backend made and asked on a thread of its own, each call waiting a bounded time: a
 /// library that never returns (libjack on a locked store) costs one wait, after which the MIDI
 /// system reads as unreachable until it answers again, and neither the port poller nor the main
-/// thread is held. A port whose close does not return is closed once the worker answers; its
-/// messages stop reaching the caller at once.
+/// thread is held. A port whose close is held up is closed once the worker answers; its
+/// messages stop reaching the caller at once. A backend whose making is held up is made then.
 class GuardedMidiBackend : public MidiBackend {
   public:
     using Maker = std::function<std::unique_ptr<MidiBackend>()>;
@@ -42,7 +42,8 @@ class GuardedMidiBackend : public MidiBackend {
     class Relay;
     struct Member;
 
-    void closeLeftPorts();
+    /// Closes `port` on the worker, however late it runs.
+    std::function<void()> closeJob(const MidiPortInfo& port) const;
 
     const Api api_;
     std::shared_ptr<Member> member_;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "foundation/BoundedWorker.h"
 #include "tests/support/Eventually.h"
@@ -74,6 +75,40 @@ TEST(BoundedWorker, AJobWhoseCallerGaveUpBeforeItStartedIsSkippedAndFreedOnTheWo
     EXPECT_FALSE(ran->load());
     // The worker answers again once nothing is left, the skipped job included.
     EXPECT_TRUE(eventually([&] { return !worker.isStuck(); }));
+}
+
+TEST(BoundedWorker, WorkThatFreesRunsHoweverLateInOrderAndNeverOnTheCaller) {
+    BoundedWorker worker("Test", "the test library does not answer", patient());
+    auto gate = std::make_shared<Gate>();
+    auto order = std::make_shared<std::vector<int>>();
+
+    // Queued behind another caller's job that overruns: the caller gives up, the job still runs.
+    std::thread first([&] { EXPECT_TRUE(worker.run([gate] { gate->pass(); })); });
+    ASSERT_TRUE(eventually([&] { return gate->waiting() == 1; }));
+    worker.setLimit(kShort);
+    EXPECT_FALSE(worker.runEvenLate([order] { order->push_back(1); }));
+    EXPECT_TRUE(worker.isStuck());
+
+    // While stuck it is queued, not refused nor waited for, and keeps its place.
+    EXPECT_FALSE(worker.runEvenLate([order] { order->push_back(2); }));
+    worker.post([order] { order->push_back(3); });
+    EXPECT_EQ(worker.call<int>([] { return 1; }), std::nullopt);
+
+    // A result that comes after its caller gave up is freed on the worker.
+    std::atomic<std::thread::id> freedOn;
+    gate->open();
+    first.join();
+    ASSERT_TRUE(eventually([&] { return !worker.isStuck(); }));
+    auto late = std::make_shared<Gate>();
+    EXPECT_EQ(worker.call<std::shared_ptr<Witness>>([late, &freedOn] {
+        late->pass();
+        return std::make_shared<Witness>(&freedOn);
+    }),
+              std::nullopt);
+    late->open();
+    ASSERT_TRUE(eventually([&] { return freedOn.load() != std::thread::id(); }));
+    EXPECT_NE(freedOn.load(), std::this_thread::get_id());
+    EXPECT_EQ(*order, (std::vector<int>{1, 2, 3}));
 }
 
 TEST(BoundedWorker, AJobOnTheWorkerRunsInPlaceAndTheWorkerOutlivesItsOwnerWhileStuck) {

@@ -43,6 +43,8 @@ class StallingBackend : public FakeAudioBackend {
     std::unique_ptr<AudioStream> openStream(const AudioStreamParameters& parameters,
                                             AudioStreamClient& client,
                                             std::string& error) override {
+        if (stallOpen) gate_->pass();
+        opens.fetch_add(1);
         auto inner = FakeAudioBackend::openStream(parameters, client, error);
         if (!inner) return nullptr;
         return std::make_unique<Stalling>(std::move(inner), *this);
@@ -50,6 +52,8 @@ class StallingBackend : public FakeAudioBackend {
 
     std::atomic<bool> stallListing{false};
     std::atomic<bool> stallClose{false};
+    std::atomic<bool> stallOpen{false};
+    std::atomic<int> opens{0};
 
   private:
     struct Stalling : AudioStream {
@@ -57,6 +61,8 @@ class StallingBackend : public FakeAudioBackend {
             : inner(std::move(inner)), owner(owner) {}
         ~Stalling() override {
             if (owner.stallClose) owner.gate_->pass();
+            // A host's thread may be inside a period until the close returns.
+            static_cast<FakeStream*>(inner.get())->pump(64);
         }
         bool start() override { return inner->start(); }
         void stop() override { inner->stop(); }
@@ -171,6 +177,72 @@ TEST(GuardedAudioBackend, AStreamLetGoWhileTheHostWasStuckIsClosedOnceItAnswers)
     // The device-lost retry refreshes: the kept close runs first, so the host can re-enumerate.
     EXPECT_TRUE(guarded.refresh());
     EXPECT_EQ(host.load()->openStreamCount(), 0);
+}
+
+TEST(GuardedAudioBackend, AStreamLetGoBehindAnotherCallersOverrunIsClosedBeforeItsRelayGoes) {
+    auto gate = std::make_shared<Gate>();
+    std::atomic<StallingBackend*> host{nullptr};
+    GuardedAudioBackend guarded("Audio", kStuck, hostMaker(gate, host), patient());
+    CountingClient client;
+    std::string error;
+    auto stream = guarded.openStream({0, 0, 2, 48000, 128}, client, error);
+    ASSERT_NE(stream, nullptr) << error;
+    ASSERT_TRUE(stream->start());
+
+    // Another caller's listing overruns; the close waits behind it and its caller gives up.
+    host.load()->stallListing = true;
+    std::thread lister([&] { EXPECT_EQ(guarded.devices().size(), 1u); });
+    ASSERT_TRUE(eventually([&] { return gate->waiting() == 1; }));
+    guarded.setLimit(kShort);
+    stream.reset();
+    EXPECT_EQ(host.load()->openStreamCount(), 1);
+
+    // The close still runs, its last period reaching a relay that is still there.
+    gate->open();
+    lister.join();
+    ASSERT_TRUE(eventually([&] { return host.load()->openStreamCount() == 0; }));
+    EXPECT_EQ(client.calls.load(), 0);
+}
+
+TEST(GuardedAudioBackend, AStreamThatOpensAfterItsCallerGaveUpIsClosedOnTheWorker) {
+    auto gate = std::make_shared<Gate>();
+    std::atomic<StallingBackend*> host{nullptr};
+    GuardedAudioBackend guarded("Audio", kStuck, hostMaker(gate, host), patient());
+    ASSERT_EQ(guarded.devices().size(), 1u);
+
+    host.load()->stallOpen = true;
+    guarded.setLimit(kShort);
+    CountingClient client;
+    std::string error;
+    EXPECT_EQ(guarded.openStream({0, 0, 2, 48000, 128}, client, error), nullptr);
+    EXPECT_EQ(error, "The JACK library does not answer");
+
+    gate->open();
+    ASSERT_TRUE(eventually([&] { return host.load()->opens.load() == 1; }));
+    ASSERT_TRUE(eventually([&] { return host.load()->openStreamCount() == 0; }));
+    guarded.setLimit(patient());
+    EXPECT_TRUE(guarded.refresh());
+    auto stream = guarded.openStream({0, 0, 2, 48000, 128}, client, error);
+    EXPECT_NE(stream, nullptr) << error;
+}
+
+TEST(GuardedAudioBackend, ABackendWhoseWorkerIsStuckWhenItIsMadeListsDevicesOnceItAnswers) {
+    auto worker = std::make_shared<BoundedWorker>("JACK", kStuck, patient());
+    auto gate = std::make_shared<Gate>();
+    // Another user of the library holds the worker.
+    std::thread other([&] { worker->run([gate] { gate->pass(); }); });
+    ASSERT_TRUE(eventually([&] { return gate->waiting() == 1; }));
+    worker->setLimit(kShort);
+    std::atomic<StallingBackend*> host{nullptr};
+    GuardedAudioBackend guarded(worker, hostMaker(gate, host));
+    EXPECT_TRUE(guarded.devices().empty());
+    EXPECT_EQ(guarded.absence(), "The JACK library does not answer");
+
+    gate->open();
+    other.join();
+    guarded.setLimit(patient());
+    ASSERT_TRUE(eventually([&] { return guarded.devices().size() == 1; }));
+    EXPECT_EQ(guarded.absence(), "");
 }
 
 }  // namespace

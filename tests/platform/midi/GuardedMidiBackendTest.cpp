@@ -4,8 +4,10 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/jack/JackClients.h"
 #include "platform/midi/GuardedMidiBackend.h"
 #include "platform/midi/MemoryMidiBackend.h"
+#include "platform/midi/MidiDeviceManager.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/Gate.h"
 #include "tests/support/TestTime.h"
@@ -32,17 +34,21 @@ class StallingMidi : public MemoryMidiBackend {
     std::shared_ptr<Gate> gate_;
 };
 
+// Makes the stalling system on the worker and tells the test which it is.
+GuardedMidiBackend::Maker stallingMaker(std::shared_ptr<Gate> gate,
+                                        std::atomic<StallingMidi*>& midi) {
+    return [gate, &midi]() -> std::unique_ptr<MidiBackend> {
+        auto made = std::make_unique<StallingMidi>(gate);
+        midi = made.get();
+        return made;
+    };
+}
+
 TEST(GuardedMidiBackend, WhileTheSystemIsStuckItReadsAsUnreachableAndAClosedPortDeliversNothing) {
     auto gate = std::make_shared<Gate>();
     std::atomic<StallingMidi*> midi{nullptr};
-    GuardedMidiBackend guarded(
-        MidiBackend::Api::Jack, "MIDI", "the JACK library does not answer",
-        [gate, &midi]() -> std::unique_ptr<MidiBackend> {
-            auto made = std::make_unique<StallingMidi>(gate);
-            midi = made.get();
-            return made;
-        },
-        test::scaledSeconds(30));
+    GuardedMidiBackend guarded(MidiBackend::Api::Jack, "MIDI", "the JACK library does not answer",
+                               stallingMaker(gate, midi), test::scaledSeconds(30));
     const MidiPortInfo pad{"Launchpad", "in", MidiPortInfo::Direction::Input};
     midi.load()->addPort(pad);
     ASSERT_EQ(guarded.listPorts(), std::vector<MidiPortInfo>{pad});
@@ -72,6 +78,91 @@ TEST(GuardedMidiBackend, WhileTheSystemIsStuckItReadsAsUnreachableAndAClosedPort
     ASSERT_TRUE(eventually([&] { return !guarded.isStuck(); }));
     EXPECT_EQ(guarded.listPorts(), std::vector<MidiPortInfo>{pad});
     EXPECT_FALSE(midi.load()->isOpen(pad));
+}
+
+TEST(GuardedMidiBackend, APortClosedBehindAnotherCallersOverrunIsClosedAndOpensAgain) {
+    auto gate = std::make_shared<Gate>();
+    std::atomic<StallingMidi*> midi{nullptr};
+    GuardedMidiBackend guarded(MidiBackend::Api::Jack, "MIDI", "the JACK library does not answer",
+                               stallingMaker(gate, midi), test::scaledSeconds(30));
+    const MidiPortInfo pad{"Launchpad", "in", MidiPortInfo::Direction::Input};
+    midi.load()->addPort(pad);
+    ASSERT_TRUE(guarded.openInput(pad, [](const uint8_t*, size_t) {}));
+
+    // The port poller's listing overruns; the close waits behind it and its caller gives up.
+    midi.load()->stall = true;
+    std::thread poller([&] { EXPECT_TRUE(guarded.listPorts()); });
+    ASSERT_TRUE(eventually([&] { return gate->waiting() == 1; }));
+    guarded.setLimit(kShort);
+    guarded.closeInput(pad);
+
+    midi.load()->stall = false;
+    gate->open();
+    poller.join();
+    guarded.setLimit(test::scaledSeconds(30));
+    ASSERT_TRUE(eventually([&] { return !guarded.isStuck(); }));
+    EXPECT_FALSE(midi.load()->isOpen(pad));
+    std::atomic<int> received{0};
+    ASSERT_TRUE(guarded.openInput(pad, [&](const uint8_t*, size_t) { received.fetch_add(1); }));
+    midi.load()->send(pad, {0x90, 0x3C, 0x64});
+    EXPECT_TRUE(eventually([&] { return received.load() == 1; }));
+}
+
+// A MIDI system whose end waits for the JACK clients' lock, as JACK MIDI's does.
+class LockingMidi : public MemoryMidiBackend {
+  public:
+    explicit LockingMidi(std::atomic<std::thread::id>& endedOn) : endedOn_(endedOn) {}
+    ~LockingMidi() override {
+        auto held = JackClients::inUse();
+        endedOn_.store(std::this_thread::get_id());
+    }
+
+  private:
+    std::atomic<std::thread::id>& endedOn_;
+};
+
+TEST(GuardedMidiBackend, MadeWhileTheWorkerIsStuckItListsOnceItAnswersAndQuittingNeverWaits) {
+    auto worker = std::make_shared<BoundedWorker>("JACK", "the JACK library does not answer",
+                                                  test::scaledSeconds(30));
+    auto gate = std::make_shared<Gate>();
+    std::atomic<std::thread::id> endedOn;
+    auto manager = std::make_unique<MidiDeviceManager>();
+    manager->installBackend(std::make_unique<GuardedMidiBackend>(
+                                MidiBackend::Api::Jack, worker,
+                                [&endedOn] { return std::make_unique<LockingMidi>(endedOn); }),
+                            kShort);
+    ASSERT_TRUE(eventually([&] { return manager->backend()->listPorts().has_value(); }));
+
+    // An audio open holds the opening lock and does not return.
+    std::thread audio([&] {
+        worker->run([gate] {
+            auto opening = JackClients::opening();
+            gate->pass();
+        });
+    });
+    ASSERT_TRUE(eventually([&] { return gate->waiting() == 1; }));
+    worker->setLimit(kShort);
+    // Neither the poller nor the backend's end waits on it.
+    std::atomic<bool> ended{false};
+    std::thread quit([&] {
+        manager.reset();
+        ended = true;
+    });
+    EXPECT_TRUE(eventually([&] { return ended.load(); }));
+    EXPECT_EQ(endedOn.load(), std::thread::id());
+
+    // A guard made meanwhile is made, and lists, once the worker answers; the first one ends
+    // on the worker.
+    GuardedMidiBackend later(MidiBackend::Api::Jack, worker,
+                             [] { return std::make_unique<MemoryMidiBackend>(); });
+    EXPECT_EQ(later.listPorts(), std::nullopt);
+    gate->open();
+    audio.join();
+    worker->setLimit(test::scaledSeconds(30));
+    ASSERT_TRUE(eventually([&] { return endedOn.load() != std::thread::id(); }));
+    EXPECT_NE(endedOn.load(), quit.get_id());
+    quit.join();
+    EXPECT_TRUE(eventually([&] { return later.listPorts().has_value(); }));
 }
 
 }  // namespace
