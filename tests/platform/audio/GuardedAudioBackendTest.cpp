@@ -227,19 +227,17 @@ TEST(GuardedAudioBackend, AStreamThatOpensAfterItsCallerGaveUpIsClosedOnTheWorke
 }
 
 TEST(GuardedAudioBackend, ABackendWhoseWorkerIsStuckWhenItIsMadeListsDevicesOnceItAnswers) {
-    auto worker = std::make_shared<BoundedWorker>("JACK", kStuck, patient());
+    auto worker = std::make_shared<BoundedWorker>("JACK", kStuck, kShort);
     auto gate = std::make_shared<Gate>();
     // Another user of the library holds the worker.
-    std::thread other([&] { worker->run([gate] { gate->pass(); }); });
+    worker->post([gate] { gate->pass(); });
     ASSERT_TRUE(eventually([&] { return gate->waiting() == 1; }));
-    worker->setLimit(kShort);
     std::atomic<StallingBackend*> host{nullptr};
     GuardedAudioBackend guarded(worker, hostMaker(gate, host));
     EXPECT_TRUE(guarded.devices().empty());
     EXPECT_EQ(guarded.absence(), "The JACK library does not answer");
 
     gate->open();
-    other.join();
     guarded.setLimit(patient());
     ASSERT_TRUE(eventually([&] { return guarded.devices().size() == 1; }));
     EXPECT_EQ(guarded.absence(), "");

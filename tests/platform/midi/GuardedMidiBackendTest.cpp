@@ -133,15 +133,14 @@ TEST(GuardedMidiBackend, MadeWhileTheWorkerIsStuckItListsOnceItAnswersAndQuittin
                             kShort);
     ASSERT_TRUE(eventually([&] { return manager->backend()->listPorts().has_value(); }));
 
-    // An audio open holds the opening lock and does not return.
-    std::thread audio([&] {
-        worker->run([gate] {
-            auto opening = JackClients::opening();
-            gate->pass();
-        });
+    // An audio open holds the opening lock and does not return. Every listing asked before this
+    // one ends before it; every one after waits at most the short limit.
+    worker->setLimit(kShort);
+    worker->post([gate] {
+        auto opening = JackClients::opening();
+        gate->pass();
     });
     ASSERT_TRUE(eventually([&] { return gate->waiting() == 1; }));
-    worker->setLimit(kShort);
     // Neither the poller nor the backend's end waits on it.
     std::atomic<bool> ended{false};
     std::thread quit([&] {
@@ -157,7 +156,6 @@ TEST(GuardedMidiBackend, MadeWhileTheWorkerIsStuckItListsOnceItAnswersAndQuittin
                              [] { return std::make_unique<MemoryMidiBackend>(); });
     EXPECT_EQ(later.listPorts(), std::nullopt);
     gate->open();
-    audio.join();
     worker->setLimit(test::scaledSeconds(30));
     ASSERT_TRUE(eventually([&] { return endedOn.load() != std::thread::id(); }));
     EXPECT_NE(endedOn.load(), quit.get_id());
