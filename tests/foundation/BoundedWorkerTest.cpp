@@ -33,9 +33,12 @@ TEST(BoundedWorker, AJobThatNeverReturnsCostsOneWaitThenCallsFailAtOnceUntilItRe
     BoundedWorker worker("Test", "the test library does not answer", patient());
     EXPECT_EQ(worker.call<int>([] { return 7; }), 7);
 
+    // The call behind a job that does not return costs the one wait.
     auto gate = std::make_shared<Gate>();
+    worker.post([gate] { gate->pass(); });
+    ASSERT_TRUE(eventually([&] { return gate->waiting() == 1; }));
     worker.setLimit(kShort);
-    EXPECT_FALSE(worker.run([gate] { gate->pass(); }));
+    EXPECT_FALSE(worker.run([] {}));
     EXPECT_TRUE(worker.isStuck());
 
     // Refused, not queued: the job is handed back untouched and never runs.
