@@ -162,7 +162,8 @@ class PELAudioEngine : public ATOutputDataSource,
     /// The remote role's output; null before startClient().
     ATOutput* stereoOut() const { return stereoOut_.get(); }
     /// Opens the current output device as `stereoOut` (stereo, 48 kHz, on device channels
-    /// outputChannel and +1) and starts it. Without a device: a log line and silence.
+    /// outputChannel and +1) and starts it. Without a device: a log line, and the output plays
+    /// once the host lists the chosen device (by UID) or a default one.
     void startClient();
 
     /// Not owned; the delegate clears it before it goes away.
