@@ -67,11 +67,19 @@ PELAudioEngine::PELAudioEngine(bool actAsClient, int longRingBufLen)
 
 PELAudioEngine::~PELAudioEngine() {
     // The audio threads read this engine: stop them first.
+    stopAudioThreads();
+}
+
+void PELAudioEngine::stopAudioThreads() {
+    // Closed, not only stopped: a guarded stream's close cuts its callback off at once, where a
+    // stop may wait queued behind a stuck host. No device is opened again after this.
     stereoOut_.reset();
+    // The capture reaches the engine only through its delegate.
     if (microphone_) {
         microphone_->stopFetchingAudio();
         if (microphone_->delegate() == this) microphone_->setDelegate(nullptr);
     }
+    isListening_.store(false);
 }
 
 const UserSettingsManager& PELAudioEngine::settings() const {

@@ -94,6 +94,11 @@ TEST_F(PELAudioEngineDevicesTest, WithoutAnyDeviceTheClientPlaysOnceTheChosenOne
     stream().pump(128);
     EXPECT_EQ(stream().output(2, 0), 1.0f);
     EXPECT_EQ(stream().output(3, 0), -1.0f);
+
+    // What stops the audio threads at quit closes the stream: nothing calls the engine again.
+    engine.stopAudioThreads();
+    EXPECT_EQ(backend_.openStreamCount(), 0);
+    EXPECT_EQ(engine.stereoOut(), nullptr);
 }
 
 }  // namespace
