@@ -102,8 +102,14 @@ std::optional<ATAudioDevice> ATAudioDevice::deviceWithUID(const std::string& uid
 
 std::optional<ATAudioDevice> ATAudioDevice::sameOrDefault(
     const std::optional<ATAudioDevice>& device, bool input, AudioBackend& backend) {
-    if (device) {
-        if (auto same = deviceWithUID(device->UID(), backend)) return same;
+    return sameOrDefault(device ? std::optional<std::string>(device->UID()) : std::nullopt, input,
+                         backend);
+}
+
+std::optional<ATAudioDevice> ATAudioDevice::sameOrDefault(const std::optional<std::string>& uid,
+                                                          bool input, AudioBackend& backend) {
+    if (uid) {
+        if (auto same = deviceWithUID(*uid, backend)) return same;
     }
     return input ? currentInputDevice(backend) : currentOutputDevice(backend);
 }

@@ -52,6 +52,9 @@ class ATAudioDevice {
     /// output device. A unit whose device went away takes this when the host re-enumerated.
     static std::optional<ATAudioDevice> sameOrDefault(const std::optional<ATAudioDevice>& device,
                                                       bool input, AudioBackend& backend);
+    /// The device with `uid` as the host lists it now, else the default one.
+    static std::optional<ATAudioDevice> sameOrDefault(const std::optional<std::string>& uid,
+                                                      bool input, AudioBackend& backend);
 
   private:
     static std::vector<ATAudioDevice> fromBackend(AudioBackend& backend);

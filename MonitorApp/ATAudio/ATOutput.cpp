@@ -21,13 +21,7 @@ ATOutput::ATOutput(AudioBackend& backend)
     : backend_(backend),
       watch_("Audio output", backend,
              {[this] { return stream_.get(); }, [this] { closeStream(); },
-              [this] {
-                  auto back = ATAudioDevice::sameOrDefault(device_, false, backend_);
-                  if (!back) return false;
-                  device_ = std::move(back);
-                  return openStream() && stream_->start();
-              },
-              [this] { report(); }}) {
+              [this] { return reopen(); }, [this] { report(); }, true}) {
     device_ = ATAudioDevice::currentOutputDevice(backend_);
 }
 
@@ -55,16 +49,16 @@ ATOutput& ATOutput::sharedOutput() {
 
 // ---- Playing ----
 
-bool ATOutput::openStream() {
+bool ATOutput::openStream(bool quiet) {
     closeStream();
     if (!device_) {
-        QLOG("No audio output device");
+        if (!quiet) QLOG("No audio output device");
         return false;
     }
     const int channels = static_cast<int>(
         std::min<int64_t>(device_->outputChannelCount(), ATUnitFormat::kMaxChannels));
     if (channels <= 0) {
-        QLOG("Device %s has no outputs", device_->name().c_str());
+        if (!quiet) QLOG("Device %s has no outputs", device_->name().c_str());
         return false;
     }
     AudioStreamParameters parameters;
@@ -81,7 +75,9 @@ bool ATOutput::openStream() {
         stream_ = backend_.openStream(parameters, *this, error);
     }
     if (!stream_) {
-        QLOG("Could not open audio output %s: %s", device_->name().c_str(), error.c_str());
+        if (!quiet) {
+            QLOG("Could not open audio output %s: %s", device_->name().c_str(), error.c_str());
+        }
         return false;
     }
     const double rate = stream_->sampleRate() > 0.0 ? stream_->sampleRate() : parameters.sampleRate;
@@ -110,6 +106,33 @@ void ATOutput::closeStream() {
     if (converter_) converter_ = src_delete(converter_);
 }
 
+bool ATOutput::openAndStart(bool quiet) {
+    if (!openStream(quiet)) return false;
+    if (stream_->start()) return true;
+    // Open but silent, it would keep the host from looking for its devices again.
+    closeStream();
+    return false;
+}
+
+bool ATOutput::reopen() {
+    // With no device yet, the one awaited by UID, else the default.
+    auto back =
+        ATAudioDevice::sameOrDefault(device_ ? device_->UID() : awaitedUID_, false, backend_);
+    if (!back) return false;
+    const bool first = !device_;
+    device_ = std::move(back);
+    const int64_t count = device_->outputChannelCount();
+    if (first && awaitedChannel_ && count > 0) {
+        const int channel =
+            *awaitedChannel_ >= 0 && *awaitedChannel_ < count ? *awaitedChannel_ : 0;
+        map_ = pairMap(channel, count);
+    }
+    awaitedUID_.reset();
+    awaitedChannel_.reset();
+    // Quiet: the watch said once that nothing plays.
+    return openAndStart(true);
+}
+
 void ATOutput::prepareBuffers() {
     const auto channels = static_cast<size_t>(inputFormat_.channels);
     client_.assign(channels, std::vector<float>(kMaxFrames, 0.0f));
@@ -121,8 +144,10 @@ void ATOutput::prepareBuffers() {
 
 void ATOutput::startPlayback() {
     wantsPlaying_ = true;
+    // Whatever fails below, the watch tries again until the stream plays.
+    watch_.start();
     if (!stream_ && !openStream()) return;
-    if (stream_->start()) watch_.start();
+    if (!stream_->isActive() && !stream_->start()) closeStream();
     if (delegate_) delegate_->changedPlayingState(*this, isPlaying());
 }
 
@@ -136,12 +161,11 @@ void ATOutput::stopPlayback() {
 bool ATOutput::isPlaying() const { return stream_ && stream_->isActive(); }
 
 bool ATOutput::whileStopped(const std::function<bool()>& change) {
-    const bool running = stream_ != nullptr && wantsPlaying_;
     closeStream();
     const bool changed = change();
-    if (running) {
-        if (openStream() && stream_->start()) watch_.start();
-    }
+    // An output that wants to play, lost or not, tries at once with the change; the watch runs
+    // on meanwhile and tries again if this fails.
+    if (wantsPlaying_) openAndStart();
     return changed;
 }
 
@@ -155,13 +179,16 @@ bool ATOutput::setDevice(const ATAudioDevice& device) {
     const std::optional<ATAudioDevice> previous = device_;
     const std::vector<int32_t> previousMap = map_;
     device_ = device;
-    if (stream_ && wantsPlaying_) {
+    awaitedUID_.reset();
+    awaitedChannel_.reset();
+    if (wantsPlaying_) {
         closeStream();
-        if (!openStream() || !stream_->start()) {
+        if (!openAndStart()) {
             QLOG("Keeping the previous audio output device");
             device_ = previous;
             map_ = previousMap;
-            if (openStream()) stream_->start();
+            // The watch tries again if the previous one does not play either.
+            openAndStart();
             return false;
         }
     } else {
@@ -180,13 +207,22 @@ bool ATOutput::setOutputChannel(int channel) {
              static_cast<long long>(count));
         return false;
     }
+    return whileStopped([&] {
+        map_ = pairMap(channel, count);
+        return true;
+    });
+}
+
+std::vector<int32_t> ATOutput::pairMap(int channel, int64_t count) {
     std::vector<int32_t> map(static_cast<size_t>(count), -1);
     map[static_cast<size_t>(channel)] = 0;
     if (channel + 1 < count) map[static_cast<size_t>(channel) + 1] = 1;
-    return whileStopped([&] {
-        map_ = std::move(map);
-        return true;
-    });
+    return map;
+}
+
+void ATOutput::awaitDevice(std::optional<std::string> uid, int channel) {
+    awaitedUID_ = std::move(uid);
+    awaitedChannel_ = channel;
 }
 
 bool ATOutput::mapChannels(const std::vector<int>& channels) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "MonitorApp/ATAudio/ATAudioDevice.h"
@@ -28,8 +29,10 @@ class ATAudioFloatConverter;
 ///
 /// A setting that changes while playing (device, format, map) stops the stream, re-makes it and
 /// starts it again. A setting that is refused (a device that cannot be opened, a map outside the
-/// device, an invalid format) is logged and the previous state kept. A device that goes away while
-/// playing is noticed within 2 s and reopened, by UID, when it returns.
+/// device, an invalid format) is logged and the previous state kept. While playback is wanted and
+/// no stream plays (a device that went away, an open or a start that failed, no device at all),
+/// the watch notices it within 2 s and tries again every 2 s: the device by UID, else the
+/// default one.
 ///
 /// Main thread, except the data source's calls, which come on the audio thread.
 class ATOutput : private AudioStreamClient {
@@ -59,6 +62,10 @@ class ATOutput : private AudioStreamClient {
     /// Plays on `device`; a device without outputs, or one that cannot be opened while playing,
     /// is refused.
     bool setDevice(const ATAudioDevice& device);
+    /// For an output without a device: the one its tries take once the host lists it, by `uid`
+    /// (else the default one), with the stereo pair on `channel` (the first pair where the
+    /// device has fewer channels).
+    void awaitDevice(std::optional<std::string> uid, int channel);
 
     /// The stereo pair plays on device channels `channel` and `channel` + 1 (only `channel` when
     /// it is the last); every other channel is silent. Refused outside 0..n-1.
@@ -117,8 +124,15 @@ class ATOutput : private AudioStreamClient {
     void render(float* const* outputs, int offset, int frames);
     static long converterInput(void* context, float** data);
 
-    bool openStream();
+    /// `quiet`: the watch's tries, whose failure it logged once.
+    bool openStream(bool quiet = false);
     void closeStream();
+    /// Opens and starts the stream; one that opened but did not start is closed.
+    bool openAndStart(bool quiet = false);
+    /// The watch's try: the device again by UID (the awaited one while there is none), else the
+    /// default one.
+    bool reopen();
+    static std::vector<int32_t> pairMap(int channel, int64_t count);
     /// Applies a change: stops a running stream, runs `change`, and re-makes and restarts it.
     bool whileStopped(const std::function<bool()>& change);
     void prepareBuffers();
@@ -126,6 +140,8 @@ class ATOutput : private AudioStreamClient {
 
     AudioBackend& backend_;
     std::optional<ATAudioDevice> device_;
+    std::optional<std::string> awaitedUID_;
+    std::optional<int> awaitedChannel_;
     ATUnitFormat inputFormat_ = defaultInputFormat();
     std::vector<int32_t> map_{0, -1};
     std::unique_ptr<AudioStream> stream_;

@@ -9,9 +9,10 @@
 namespace quenbril {
 
 /// Watches a unit's stream from the main run loop, once a second: it has the unit report its
-/// counters, notices a stream the host ended by itself (the device went away), logs that once
-/// and drops the stream. While no stream of the process is open it has the backend re-enumerate
-/// every 2 s, and the unit reopens as soon as its device (or a default one) is back.
+/// counters and notices a stream that does not play (the host ended it, the device went away, it
+/// did not start), logs that once and drops the stream. Until the stream plays again it has the
+/// backend re-enumerate every 2 s, while no stream of the process is open, and the unit reopen
+/// as soon as its device (or a default one) is there.
 class ATStreamWatch {
   public:
     struct Hooks {
@@ -23,6 +24,9 @@ class ATStreamWatch {
         std::function<bool()> reopen;
         /// Logs the counters the audio thread kept since the last report.
         std::function<void()> report;
+        /// True for a unit that watches for as long as it wants to play: having no stream (an
+        /// open that failed) is then a loss too. Otherwise no stream is left alone.
+        bool noStreamIsLost = false;
     };
 
     static constexpr double kInterval = 1.0;
@@ -30,7 +34,8 @@ class ATStreamWatch {
 
     ATStreamWatch(std::string unitName, AudioBackend& backend, Hooks hooks);
 
-    /// Watching begins with the stream running and ends when it is stopped on purpose.
+    /// Watching begins when the unit starts playing and ends when it is stopped on purpose.
+    /// Starting a watch that runs changes nothing: a loss stays one loss.
     void start();
     void stop();
     bool isLost() const { return lost_; }

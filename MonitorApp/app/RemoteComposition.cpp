@@ -112,9 +112,21 @@ RemoteComposition::~RemoteComposition() {
     window_.reset();
     // The strips' controllers own their views: they go while the application still exists.
     ChannelStripManager::resetSharedInstance();
-    // The backend's threads stop while everything they report to still exists.
-    MidiDeviceManager::sharedDeviceManager().installBackend(nullptr);
+    stopThreadsOfSharedObjects();
     removeStripWidgetFactories();
+}
+
+void RemoteComposition::stopThreadsOfSharedObjects() {
+    // The shared objects go in static destruction, after main returns, in an order nobody chose
+    // (the user settings before the audio engine that reads them). Every thread that reads them
+    // stops here, before that, once no window is left to start one again. Each stop is bounded:
+    // a sound host that does not answer costs at most one guarded wait.
+    //
+    // The output's callback reads the engine, and through it the user settings, every period;
+    // the engine's capture too, where the server role set one up.
+    PELAudioEngine::sharedInstance().stopAudioThreads();
+    // The MIDI port poller and inputs report to the main loop and the notification centre.
+    MidiDeviceManager::sharedDeviceManager().installBackend(nullptr);
 }
 
 void RemoteComposition::start() {

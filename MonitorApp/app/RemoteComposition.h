@@ -73,6 +73,8 @@ class RemoteComposition {
 
   private:
     SegueTable segueTable();
+    /// At the end of the run: the threads that read the shared objects stop before they go.
+    void stopThreadsOfSharedObjects();
 
     // Every window of the application opens on the screen, frame included, and every modal
     // one stays above the others; both watch the windows made below.

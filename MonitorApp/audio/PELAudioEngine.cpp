@@ -67,11 +67,19 @@ PELAudioEngine::PELAudioEngine(bool actAsClient, int longRingBufLen)
 
 PELAudioEngine::~PELAudioEngine() {
     // The audio threads read this engine: stop them first.
+    stopAudioThreads();
+}
+
+void PELAudioEngine::stopAudioThreads() {
+    // Closed, not only stopped: a guarded stream's close cuts its callback off at once, where a
+    // stop may wait queued behind a stuck host. No device is opened again after this.
     stereoOut_.reset();
+    // The capture reaches the engine only through its delegate.
     if (microphone_) {
         microphone_->stopFetchingAudio();
         if (microphone_->delegate() == this) microphone_->setDelegate(nullptr);
     }
+    isListening_.store(false);
 }
 
 const UserSettingsManager& PELAudioEngine::settings() const {
@@ -116,19 +124,23 @@ void PELAudioEngine::startClient() {
     if (!stereoOut_) {
         stereoOut_ = std::make_unique<ATOutput>(this, ATOutput::kDefaultSampleRate);
     }
-    const std::optional<ATAudioDevice> device = currentOutputDevice();
-    if (!device) {
-        QLOG("No audio output device: the stream stays silent");
-        return;
+    if (const std::optional<ATAudioDevice> device = currentOutputDevice()) {
+        stereoOut_->setDevice(*device);
+        if (!stereoOut_->setOutputChannel(outputChannel_) && outputChannel_ != 0) {
+            // A stored channel past this device's end: the first pair instead.
+            outputChannel_ = 0;
+            stereoOut_->setOutputChannel(0);
+        }
+    } else {
+        // A sound server that starts after the remote: the output plays once it lists a device.
+        QLOG("No audio output device yet: the stream plays once one is there");
+        stereoOut_->awaitDevice(outputDeviceUID_, outputChannel_);
     }
-    stereoOut_->setDevice(*device);
-    if (!stereoOut_->setOutputChannel(outputChannel_) && outputChannel_ != 0) {
-        // A stored channel past this device's end: the first pair instead.
-        outputChannel_ = 0;
-        stereoOut_->setOutputChannel(0);
+    if (isListening()) {
+        stereoOut_->startPlayback();
+    } else {
+        startListening();
     }
-    startListening();
-    if (!stereoOut_->isPlaying()) stereoOut_->startPlayback();
 }
 
 void PELAudioEngine::startListening() {
@@ -144,7 +156,8 @@ void PELAudioEngine::startListening() {
         streamTimer_ = loop.scheduleTimer(kStreamInterval, true, [this] { sendStream(); });
         levelsTimer_ = loop.scheduleTimer(kLevelsInterval, true, [this] { sendLevels(); });
     }
-    if (stereoOut_ && stereoOut_->device()) stereoOut_->startPlayback();
+    // Without a device too: the output plays once one is there.
+    if (stereoOut_) stereoOut_->startPlayback();
 }
 
 void PELAudioEngine::stopListening() {

@@ -162,8 +162,14 @@ class PELAudioEngine : public ATOutputDataSource,
     /// The remote role's output; null before startClient().
     ATOutput* stereoOut() const { return stereoOut_.get(); }
     /// Opens the current output device as `stereoOut` (stereo, 48 kHz, on device channels
-    /// outputChannel and +1) and starts it. Without a device: a log line and silence.
+    /// outputChannel and +1) and starts it. Without a device: a log line, and the output plays
+    /// once the host lists the chosen device (by UID) or a default one.
     void startClient();
+    /// Closes the output and stops the capture: no audio callback reaches the engine after it
+    /// returns, and the output tries no device again. Bounded however the sound host behaves.
+    /// The application calls it before main returns: the shared engine goes only in static
+    /// destruction, after the shared user settings its output callback reads.
+    void stopAudioThreads();
 
     /// Not owned; the delegate clears it before it goes away.
     PELAudioEngineDelegate* delegate() const { return delegate_; }

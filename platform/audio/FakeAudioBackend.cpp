@@ -39,6 +39,10 @@ bool FakeAudioBackend::refresh() {
 std::unique_ptr<AudioStream> FakeAudioBackend::openStream(const AudioStreamParameters& parameters,
                                                           AudioStreamClient& client,
                                                           std::string& error) {
+    if (opensFail_) {
+        error = "Host not answering";
+        return nullptr;
+    }
     if (parameters.device < 0 || parameters.device >= static_cast<int>(devices_.size())) {
         error = "Invalid device";
         return nullptr;
@@ -78,6 +82,7 @@ FakeAudioBackend::FakeStream::~FakeStream() {
 }
 
 bool FakeAudioBackend::FakeStream::start() {
+    if (owner.startsFail_) return false;
     running = true;
     lost = false;
     return true;

@@ -30,6 +30,9 @@ class FakeAudioBackend : public AudioBackend {
     void setAcceptedRates(std::vector<double> rates) { acceptedRates_ = std::move(rates); }
     /// Times refresh() ran.
     int refreshCount() const { return refreshCount_; }
+    /// While set, every open fails, or every start, as a host that does not answer yet.
+    void setOpensFail(bool fail) { opensFail_ = fail; }
+    void setStartsFail(bool fail) { startsFail_ = fail; }
 
     /// The most recently opened stream that is still open, or null.
     FakeStream* lastStream() const { return streams_.empty() ? nullptr : streams_.back(); }
@@ -74,6 +77,8 @@ class FakeAudioBackend : public AudioBackend {
     std::vector<double> acceptedRates_;
     std::vector<FakeStream*> streams_;
     int refreshCount_ = 0;
+    bool opensFail_ = false;
+    bool startsFail_ = false;
 };
 
 }  // namespace quenbril

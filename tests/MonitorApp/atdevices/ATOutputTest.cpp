@@ -35,6 +35,14 @@ class ATOutputTest : public FakeDeviceFixture {
         EXPECT_NE(backend_.lastStream(), nullptr);
         return *backend_.lastStream();
     }
+    /// Lines of `log` that hold `text`.
+    static size_t lines(const std::string& log, const char* text) {
+        size_t count = 0;
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) {
+            ++count;
+        }
+        return count;
+    }
     ConstantSource source_;
 };
 
@@ -236,6 +244,105 @@ TEST_F(ATOutputTest, ADeviceChosenWhileStoppedIsTheOneTheNextStartPlays) {
     ASSERT_TRUE(output.isPlaying());
     EXPECT_EQ(stream().parameters.device, 1);
     EXPECT_EQ(backend_.openStreamCount(), 1);
+}
+
+// While playback is wanted and nothing plays, the output tries again every 2 s, saying so once.
+TEST_F(ATOutputTest, AFirstStartWhoseOpenFailsPlaysOnceTheHostAnswers) {
+    ATOutput output(&source_, 48000.0);
+    output.setOutputChannel(0);
+    backend_.setOpensFail(true);
+    testing::internal::CaptureStderr();
+    output.startPlayback();
+    loop_->advance(9.0);
+    const int refreshes = backend_.refreshCount();
+    backend_.setOpensFail(false);
+    loop_->advance(2.0);
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_GE(refreshes, 3);
+    ASSERT_TRUE(output.isPlaying()) << log;
+    stream().pump(16);
+    EXPECT_EQ(stream().output(1, 0), 2.0f);
+    EXPECT_EQ(lines(log, "does not play"), 1u) << log;
+    EXPECT_EQ(lines(log, "Could not open"), 1u) << "the tries are quiet: " << log;
+    EXPECT_EQ(lines(log, "is back"), 1u) << log;
+}
+
+TEST_F(ATOutputTest, AStreamThatOpensButDoesNotStartIsClosedAndTriedAgain) {
+    ATOutput output(&source_, 48000.0);
+    output.setOutputChannel(0);
+    backend_.setStartsFail(true);
+    output.startPlayback();
+    EXPECT_EQ(backend_.openStreamCount(), 0);
+    backend_.setStartsFail(false);
+    loop_->advance(3.0);
+    ASSERT_TRUE(output.isPlaying());
+
+    // Lost, then reopened on a host whose starts fail for a while: each try closes what it
+    // opened, so the host's list is asked for again at the next.
+    testing::internal::CaptureStderr();
+    stream().lose();
+    backend_.setStartsFail(true);
+    loop_->advance(5.0);
+    const int refreshes = backend_.refreshCount();
+    EXPECT_EQ(backend_.openStreamCount(), 0);
+    loop_->advance(4.0);
+    EXPECT_EQ(backend_.refreshCount(), refreshes + 2);
+    backend_.setStartsFail(false);
+    loop_->advance(2.0);
+    const std::string log = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(output.isPlaying()) << log;
+    EXPECT_EQ(lines(log, "went away"), 1u) << log;
+    EXPECT_EQ(lines(log, "is back"), 1u) << log;
+}
+
+TEST_F(ATOutputTest, WithNoDeviceAtFirstTheDefaultPlaysOnceTheHostListsOne) {
+    backend_.removeAllDevices();
+    ATOutput output(&source_, 48000.0);
+    output.startPlayback();
+    loop_->advance(5.0);
+    // Stopped on purpose: nothing is tried any more.
+    output.stopPlayback();
+    const int refreshes = backend_.refreshCount();
+    backend_.setDefaultOutputDevice(addDevice("Late", 0, 2));
+    loop_->advance(5.0);
+    EXPECT_EQ(backend_.refreshCount(), refreshes);
+    EXPECT_FALSE(output.isPlaying());
+
+    testing::internal::CaptureStderr();
+    output.startPlayback();
+    loop_->advance(3.0);
+    const std::string log = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(output.isPlaying()) << log;
+    EXPECT_EQ(output.device()->UID(), "Fake:Late");
+    EXPECT_EQ(lines(log, "does not play"), 1u) << log;
+}
+
+TEST_F(ATOutputTest, AChangeWhilePlayingWhoseReopenFailsIsTriedAgain) {
+    ATOutput output(&source_, 48000.0);
+    output.setOutputChannel(0);
+    output.startPlayback();
+    addDevice("Two", 0, 2);
+    testing::internal::CaptureStderr();
+    backend_.setOpensFail(true);
+    // Refused, and the previous device does not open again either.
+    EXPECT_FALSE(output.setDevice(*ATAudioDevice::deviceWithUID("Fake:Two")));
+    EXPECT_EQ(output.device()->UID(), "Fake:Six");
+    EXPECT_FALSE(output.isPlaying());
+    backend_.setOpensFail(false);
+    loop_->advance(3.0);
+    ASSERT_TRUE(output.isPlaying());
+    EXPECT_EQ(stream().parameters.device, 0);
+
+    // A setting is taken though its stream does not open; the stream comes with the watch.
+    backend_.setOpensFail(true);
+    EXPECT_TRUE(output.setOutputChannel(2));
+    backend_.setOpensFail(false);
+    loop_->advance(3.0);
+    const std::string log = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(output.isPlaying()) << log;
+    stream().pump(16);
+    EXPECT_EQ(stream().output(2, 0), 1.0f);
+    EXPECT_EQ(lines(log, "does not play"), 2u) << "once per loss: " << log;
 }
 
 }  // namespace

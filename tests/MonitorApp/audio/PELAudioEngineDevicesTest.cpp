@@ -70,15 +70,35 @@ TEST_F(PELAudioEngineDevicesTest, StartClientPlaysTheStreamOnTheChosenPair) {
     EXPECT_TRUE(engine.stereoOut()->isPlaying());
 }
 
-TEST_F(PELAudioEngineDevicesTest, WithoutAnyDeviceTheClientStartsSilently) {
+// As when the remote starts before the JACK server: silent, until the host lists the chosen
+// device, which then plays the chosen pair though another device is the default.
+TEST_F(PELAudioEngineDevicesTest, WithoutAnyDeviceTheClientPlaysOnceTheChosenOneIsListed) {
     backend_.removeAllDevices();
     PELAudioEngine engine(true, 3000);
     engine.setCurrentOutputDeviceUID("Fake:Eight");
+    engine.setOutputChannel(2);
     engine.startClient();
     ASSERT_NE(engine.stereoOut(), nullptr);
     EXPECT_FALSE(engine.stereoOut()->isPlaying());
     EXPECT_EQ(engine.outputChannels(), 0);
     EXPECT_EQ(backend_.openStreamCount(), 0);
+    loop_->advance(5.0);
+
+    backend_.setDefaultOutputDevice(addDevice("Built-in", 2, 2));
+    addDevice("Eight", 8, 8);
+    loop_->advance(2.0);
+    ASSERT_TRUE(engine.stereoOut()->isPlaying());
+    EXPECT_EQ(engine.outputChannels(), 8);
+    StereoSource source;
+    source.write(engine.clientRing(), 2048);
+    stream().pump(128);
+    EXPECT_EQ(stream().output(2, 0), 1.0f);
+    EXPECT_EQ(stream().output(3, 0), -1.0f);
+
+    // What stops the audio threads at quit closes the stream: nothing calls the engine again.
+    engine.stopAudioThreads();
+    EXPECT_EQ(backend_.openStreamCount(), 0);
+    EXPECT_EQ(engine.stereoOut(), nullptr);
 }
 
 }  // namespace
