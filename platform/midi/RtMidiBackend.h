@@ -41,6 +41,9 @@ class RtMidiBackend : public MidiBackend {
     /// then true again once a server answers.
     bool jackServerAnswers();
     std::optional<std::vector<MidiPortInfo>> listJackPorts();
+    /// Lets go of an open port's JACK client of a server that went away without closing it; the
+    /// client and the record its process thread reads are kept to the end of the process.
+    static void abandon(std::unique_ptr<OpenPort> open);
     /// Lets go of every JACK client of a server that went away without closing it: the open
     /// ports' alone, or theirs and the watch's.
     void abandonOpenPorts();

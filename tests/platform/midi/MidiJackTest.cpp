@@ -15,10 +15,13 @@
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "foundation/ManualRunLoop.h"
 #include "foundation/NotificationCenter.h"
+#include "platform/jack/JackClients.h"
 #include "platform/midi/MidiNotifications.h"
 #include "platform/midi/RtMidiBackend.h"
 #include "tests/MonitorApp/channelstrips/OwnStripServices.h"
 #include "tests/support/AlsaMidiTestClient.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/Gate.h"
 #include "tests/support/JackMidiTestClient.h"
 #include "tests/support/JackServer.h"
 
@@ -281,6 +284,50 @@ TEST_P(MidiJackServer, AServerThatReturnsBetweenTwoPollsStillTakesTheDevicesAndG
 }
 
 INSTANTIATE_TEST_SUITE_P(Jack, MidiJackServer, ::testing::Values(MidiBackend::Api::Jack));
+
+// The server dies while JACK's process thread is inside the port's callback, and the port is
+// closed before the thread goes on: what the thread still reads must be there (AddressSanitizer
+// reports it otherwise).
+TEST(MidiJackPort, ClosedWhileItsDeadServersThreadIsInItsCallback) {
+    QUENBRIL_REQUIRE_JACK();
+    if (!JackServer::shared().running()) {
+        ASSERT_TRUE(JackServer::shared().start());
+    }
+    RtMidiBackend backend(MidiBackend::Api::Jack);
+    auto pad = std::make_unique<JackMidiTestClient>("QB Pad", 1, 0);
+    ASSERT_TRUE(pad->isOpen());
+    const MidiPortInfo source{pad->name(), "out_1", MidiPortInfo::Direction::Input};
+    ASSERT_TRUE(eventually([&] {
+        const auto ports = backend.listPorts();
+        return ports && std::find(ports->begin(), ports->end(), source) != ports->end();
+    }));
+
+    Gate held;
+    std::atomic<int> finished{0};
+    // Reads its own captures after the wait: they live in the port's record.
+    ASSERT_TRUE(
+        backend.openInput(source, [held = &held, finished = &finished](const uint8_t*, size_t) {
+            held->pass();
+            finished->fetch_add(1);
+        }));
+    size_t sent = 0;
+    ASSERT_TRUE(eventually([&] {
+        if (held.waiting() > 0) return true;
+        if (pad->written() == sent && pad->send(0, {0x90, 60, 100})) ++sent;
+        return false;
+    }));
+
+    JackServer::shared().kill();
+    // The next open would mark the backend's watch gone first; so does this.
+    { auto marking = JackClients::opening(); }
+    backend.closeInput(source);
+    held.open();
+    EXPECT_TRUE(eventually([&] { return finished.load() > 0; }));
+
+    ASSERT_TRUE(eventually([&] { return pad->serverGone(); }));
+    pad.reset();
+    ASSERT_TRUE(JackServer::shared().start());
+}
 
 }  // namespace
 }  // namespace quenbril::test
