@@ -282,8 +282,8 @@ void RtMidiBackend::closeInput(const MidiPortInfo& port) {
 
 namespace {
 
-bool alsaSequencerOpens() {
-    const int fd = ::open("/dev/snd/seq", O_RDWR | O_CLOEXEC);
+bool alsaSequencerOpens(const char* device) {
+    const int fd = ::open(device, O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
@@ -302,9 +302,9 @@ void setSystemMidiBackendMaker(std::function<std::unique_ptr<MidiBackend>()> mak
     installedMaker() = std::move(maker);
 }
 
-std::unique_ptr<MidiBackend> makeSystemMidiBackend() {
+std::unique_ptr<MidiBackend> makeSystemMidiBackend(const char* sequencer) {
     if (installedMaker()) return installedMaker()();
-    if (alsaSequencerOpens()) {
+    if (alsaSequencerOpens(sequencer)) {
         QLOG("MIDI: using the ALSA sequencer");
         return std::make_unique<RtMidiBackend>(MidiBackend::Api::AlsaSequencer);
     }
@@ -320,8 +320,11 @@ std::unique_ptr<MidiBackend> makeSystemMidiBackend() {
         QLOG("MIDI: JACK MIDI is used once the JACK library answers");
         return jack;
     }
-    QLOG("MIDI: neither the ALSA sequencer nor a JACK server is available; running without MIDI");
-    return nullptr;
+    // Its polls cost a look for the server's socket while none runs.
+    QLOG(
+        "MIDI: neither the ALSA sequencer nor a JACK server is available; JACK MIDI is used once "
+        "a JACK server runs");
+    return jack;
 }
 
 }  // namespace quenbril

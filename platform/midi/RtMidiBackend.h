@@ -58,10 +58,10 @@ class RtMidiBackend : public MidiBackend {
     std::map<MidiPortInfo, std::unique_ptr<OpenPort>> open_;
 };
 
-/// The MIDI system of this machine: the ALSA sequencer when /dev/snd/seq opens, else JACK MIDI
-/// when a JACK server runs, else none (nullptr, logged once). Only one API is used, so that a
+/// The MIDI system of this machine: the ALSA sequencer when its device (`sequencer`) opens, else
+/// JACK MIDI, whose devices come once a JACK server runs. Only one API is used, so that a
 /// controller both show (as under PipeWire) does not fire every event twice.
-std::unique_ptr<MidiBackend> makeSystemMidiBackend();
+std::unique_ptr<MidiBackend> makeSystemMidiBackend(const char* sequencer = "/dev/snd/seq");
 /// Tests: makeSystemMidiBackend() returns what `maker` makes instead (an empty one goes back to
 /// the machine's).
 void setSystemMidiBackendMaker(std::function<std::unique_ptr<MidiBackend>()> maker);

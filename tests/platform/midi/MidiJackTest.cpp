@@ -32,28 +32,28 @@ namespace {
 // Generous: a loaded machine polls late, and a passing test never waits this long.
 constexpr double kWait = 15.0;
 
-/// An RtMidi backend, counting its polls so that a test can wait for polls to have happened, and
-/// holding them while a test holds `gate`.
+/// A backend, counting its polls so that a test can wait for polls to have happened, and holding
+/// them while a test holds `gate`.
 class CountedBackend : public MidiBackend {
   public:
-    explicit CountedBackend(Api api) : inner_(api) {}
-    Api api() const override { return inner_.api(); }
+    explicit CountedBackend(std::unique_ptr<MidiBackend> inner) : inner_(std::move(inner)) {}
+    Api api() const override { return inner_->api(); }
     std::optional<std::vector<MidiPortInfo>> listPorts() override {
         std::lock_guard held(gate);
-        auto ports = inner_.listPorts();
+        auto ports = inner_->listPorts();
         polls_.fetch_add(1);
         return ports;
     }
     bool openInput(const MidiPortInfo& port, ByteCallback callback) override {
-        return inner_.openInput(port, std::move(callback));
+        return inner_->openInput(port, std::move(callback));
     }
-    void closeInput(const MidiPortInfo& port) override { inner_.closeInput(port); }
+    void closeInput(const MidiPortInfo& port) override { inner_->closeInput(port); }
     int polls() const { return polls_.load(); }
 
     std::mutex gate;
 
   private:
-    RtMidiBackend inner_;
+    std::unique_ptr<MidiBackend> inner_;
     std::atomic<int> polls_{0};
 };
 
@@ -72,7 +72,7 @@ class MidiControllers : public ::testing::TestWithParam<MidiBackend::Api> {
             GTEST_SKIP() << "/dev/snd/seq does not open here";
         }
         RunLoop::setMain(&loop);
-        auto owned = std::make_unique<CountedBackend>(GetParam());
+        auto owned = std::make_unique<CountedBackend>(std::make_unique<RtMidiBackend>(GetParam()));
         backend = owned.get();
         devices().installBackend(std::move(owned));
         own.emplace();
@@ -281,6 +281,34 @@ TEST_P(MidiJackServer, AServerThatReturnsBetweenTwoPollsStillTakesTheDevicesAndG
     ASSERT_TRUE(waitFor([&] { return removals == 1; }));
     ASSERT_TRUE(connectedWithinTwoPolls("QB Pad"));
     ASSERT_TRUE(noteOnArrives(*pad, 66));
+}
+
+// Neither a sequencer nor a server at start: the machine's MIDI is JACK MIDI all the same, whose
+// devices come with a server started later; that it came is said once, and nothing went away.
+TEST_P(MidiJackServer, WithoutAServerAtStartTheSystemsMidiComesWithALaterOne) {
+    devices().installBackend(nullptr);
+    JackServer::shared().stop();
+    testing::internal::CaptureStderr();
+    auto owned = std::make_unique<CountedBackend>(makeSystemMidiBackend("/nonexistent/snd/seq"));
+    backend = owned.get();
+    devices().installBackend(std::move(owned));
+    waitTwoPolls();
+    const bool started = JackServer::shared().start();
+    auto pad = std::make_unique<JackMidiTestClient>("QB Pad", 1, 0);
+    const bool added = connectedWithinTwoPolls("QB Pad");
+    const std::string log = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(started);
+    ASSERT_TRUE(added) << log;
+    EXPECT_EQ(backend->api(), MidiBackend::Api::Jack);
+    std::vector<std::string> said;
+    for (const std::string& line : linesBesideLaunchpadLookups(log)) {
+        if (line.find("MIDI") != std::string::npos) said.push_back(line);
+    }
+    ASSERT_EQ(said.size(), 3u) << log;
+    EXPECT_NE(said[0].find("JACK MIDI is used once a JACK server runs"), std::string::npos) << log;
+    EXPECT_NE(said[1].find("MIDI: the JACK system is available now"), std::string::npos) << log;
+    EXPECT_NE(said[2].find("MIDI device added: QB Pad"), std::string::npos) << log;
+    ASSERT_TRUE(noteOnArrives(*pad, 67));
 }
 
 INSTANTIATE_TEST_SUITE_P(Jack, MidiJackServer, ::testing::Values(MidiBackend::Api::Jack));
