@@ -58,7 +58,8 @@ RemoteComposition::RemoteComposition()
               PlayerManager::sharedInstance(),       PlaybackManager::sharedInstance(),
               NotebookManager::sharedInstance(),     LTCManager::sharedInstance(),
               ColorHelper::sharedInstance(),         PELAudioEngine::sharedInstance()} {
-    // The machine's MIDI system, if it has one; without it the remote runs on without MIDI.
+    // The machine's MIDI system: the ALSA sequencer, else JACK MIDI, whose devices come with a
+    // JACK server, however late it starts.
     MidiDeviceManager::sharedDeviceManager().installBackend(makeSystemMidiBackend());
     // Before the window: its strip area makes the level display when the strips first arrive.
     installStripWidgetFactories(sharedStripViewServices(), ChatManager::uuid);

@@ -25,7 +25,7 @@ void MidiDeviceManager::installBackend(std::unique_ptr<MidiBackend> backend, dou
         remove(devices_.back());
     }
     backend_ = std::move(backend);
-    unreachableLogged_ = false;
+    reach_ = Reach::NotPolled;
     if (backend_) {
         poller_ = std::make_unique<MidiPortPoller>(
             *backend_, pollInterval, [this](const MidiPortPoller::Ports& p) { portsChanged(p); });
@@ -49,11 +49,14 @@ int MidiDeviceManager::addListener(Listener listener) {
 void MidiDeviceManager::removeListener(int id) { listeners_.erase(id); }
 
 void MidiDeviceManager::portsChanged(const MidiPortPoller::Ports& ports) {
+    const char* api = MidiBackend::apiName(backend_->api());
     if (!ports) {
-        if (!unreachableLogged_) {
-            QLOG("MIDI: the %s system went away; all %zu devices removed",
-                 MidiBackend::apiName(backend_->api()), devices_.size());
-            unreachableLogged_ = true;
+        if (reach_ == Reach::Reached) {
+            QLOG("MIDI: the %s system went away; all %zu devices removed", api, devices_.size());
+            reach_ = Reach::Lost;
+        } else if (reach_ == Reach::NotPolled) {
+            // Not there at start (a JACK server may come later): the backend said so.
+            reach_ = Reach::NotYet;
         }
         // The line above says it for all of them.
         while (!devices_.empty()) {
@@ -61,10 +64,12 @@ void MidiDeviceManager::portsChanged(const MidiPortPoller::Ports& ports) {
         }
         return;
     }
-    if (unreachableLogged_) {
-        QLOG("MIDI: the %s system is back", MidiBackend::apiName(backend_->api()));
-        unreachableLogged_ = false;
+    if (reach_ == Reach::Lost) {
+        QLOG("MIDI: the %s system is back", api);
+    } else if (reach_ == Reach::NotYet) {
+        QLOG("MIDI: the %s system is available now", api);
     }
+    reach_ = Reach::Reached;
     const std::vector<MidiDevice> now = MidiDevice::fromPorts(backend_->api(), *ports);
     // A device whose ports changed goes and comes again, so its sources are opened afresh.
     std::vector<MidiDevice> gone;

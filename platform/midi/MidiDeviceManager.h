@@ -47,7 +47,10 @@ class MidiDeviceManager {
     std::vector<MidiDevice> devices_;
     std::map<int, Listener> listeners_;
     int nextListener_ = 1;
-    bool unreachableLogged_ = false;
+    /// What the polls found of the MIDI system so far, for the log: a system never reached did
+    /// not go away.
+    enum class Reach { NotPolled, NotYet, Reached, Lost };
+    Reach reach_ = Reach::NotPolled;
 };
 
 }  // namespace quenbril

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <regex>
+#include <vector>
 
 #include "foundation/Log.h"
 #include "platform/jack/JackClients.h"
@@ -85,16 +86,23 @@ std::shared_lock<std::shared_mutex> RtMidiBackend::jackClientsInUse() const {
     return api_ == Api::Jack ? JackClients::inUse() : std::shared_lock<std::shared_mutex>();
 }
 
-void RtMidiBackend::abandonOpenPorts() {
+void RtMidiBackend::abandon(std::unique_ptr<OpenPort> open) {
     // libjack deletes the clients of a dead server when any client of the process next opens
     // (ours, the audio's, a returning server's), so closing one afterwards would free it twice.
-    // Their RtMidi objects, whose destructors would close them, are let go instead.
+    // Its RtMidi object, whose destructor would close it, is never destroyed.
     // The client's process thread may still be inside `received`, which reads the port's record:
-    // the record is let go with the client, and told to hand nothing more on.
+    // the record is kept with the client, told to hand nothing more on, for the life of the
+    // process (a few kilobytes per port each time a server dies).
+    open->abandoned.store(true, std::memory_order_release);
+    static auto* keptLock = new std::mutex;
+    static auto* kept = new std::vector<std::unique_ptr<OpenPort>>;
+    std::lock_guard held(*keptLock);
+    kept->push_back(std::move(open));
+}
+
+void RtMidiBackend::abandonOpenPorts() {
     for (auto& [port, open] : open_) {
-        open->abandoned.store(true, std::memory_order_release);
-        [[maybe_unused]] RtMidiIn* left = open->in.release();
-        [[maybe_unused]] OpenPort* kept = open.release();
+        abandon(std::move(open));
     }
     open_.clear();
 }
@@ -262,8 +270,8 @@ void RtMidiBackend::closeInput(const MidiPortInfo& port) {
     }
     auto held = jackClientsInUse();
     if (jackWatch_ && !jackWatch_->alive()) {
-        // A port of a server that went away: its client may be freed already (see below).
-        [[maybe_unused]] RtMidiIn* left = found->second->in.release();
+        // A port of a server that went away: its process thread may be inside `received` still.
+        abandon(std::move(found->second));
         open_.erase(found);
         return;
     }
@@ -274,8 +282,8 @@ void RtMidiBackend::closeInput(const MidiPortInfo& port) {
 
 namespace {
 
-bool alsaSequencerOpens() {
-    const int fd = ::open("/dev/snd/seq", O_RDWR | O_CLOEXEC);
+bool alsaSequencerOpens(const char* device) {
+    const int fd = ::open(device, O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
@@ -294,9 +302,9 @@ void setSystemMidiBackendMaker(std::function<std::unique_ptr<MidiBackend>()> mak
     installedMaker() = std::move(maker);
 }
 
-std::unique_ptr<MidiBackend> makeSystemMidiBackend() {
+std::unique_ptr<MidiBackend> makeSystemMidiBackend(const char* sequencer) {
     if (installedMaker()) return installedMaker()();
-    if (alsaSequencerOpens()) {
+    if (alsaSequencerOpens(sequencer)) {
         QLOG("MIDI: using the ALSA sequencer");
         return std::make_unique<RtMidiBackend>(MidiBackend::Api::AlsaSequencer);
     }
@@ -312,8 +320,11 @@ std::unique_ptr<MidiBackend> makeSystemMidiBackend() {
         QLOG("MIDI: JACK MIDI is used once the JACK library answers");
         return jack;
     }
-    QLOG("MIDI: neither the ALSA sequencer nor a JACK server is available; running without MIDI");
-    return nullptr;
+    // Its polls cost a look for the server's socket while none runs.
+    QLOG(
+        "MIDI: neither the ALSA sequencer nor a JACK server is available; JACK MIDI is used once "
+        "a JACK server runs");
+    return jack;
 }
 
 }  // namespace quenbril

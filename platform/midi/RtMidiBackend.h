@@ -41,6 +41,9 @@ class RtMidiBackend : public MidiBackend {
     /// then true again once a server answers.
     bool jackServerAnswers();
     std::optional<std::vector<MidiPortInfo>> listJackPorts();
+    /// Lets go of an open port's JACK client of a server that went away without closing it; the
+    /// client and the record its process thread reads are kept to the end of the process.
+    static void abandon(std::unique_ptr<OpenPort> open);
     /// Lets go of every JACK client of a server that went away without closing it: the open
     /// ports' alone, or theirs and the watch's.
     void abandonOpenPorts();
@@ -55,10 +58,10 @@ class RtMidiBackend : public MidiBackend {
     std::map<MidiPortInfo, std::unique_ptr<OpenPort>> open_;
 };
 
-/// The MIDI system of this machine: the ALSA sequencer when /dev/snd/seq opens, else JACK MIDI
-/// when a JACK server runs, else none (nullptr, logged once). Only one API is used, so that a
+/// The MIDI system of this machine: the ALSA sequencer when its device (`sequencer`) opens, else
+/// JACK MIDI, whose devices come once a JACK server runs. Only one API is used, so that a
 /// controller both show (as under PipeWire) does not fire every event twice.
-std::unique_ptr<MidiBackend> makeSystemMidiBackend();
+std::unique_ptr<MidiBackend> makeSystemMidiBackend(const char* sequencer = "/dev/snd/seq");
 /// Tests: makeSystemMidiBackend() returns what `maker` makes instead (an empty one goes back to
 /// the machine's).
 void setSystemMidiBackendMaker(std::function<std::unique_ptr<MidiBackend>()> maker);

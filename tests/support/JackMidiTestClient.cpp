@@ -4,6 +4,7 @@
 #include <jack/midiport.h>
 
 #include <algorithm>
+#include <mutex>
 
 #include "platform/jack/JackClients.h"
 
@@ -44,8 +45,12 @@ JackMidiTestClient::~JackMidiTestClient() {
     JackClients::forget(client_);
     if (state_->serverGone.load()) {
         // The server died mid-cycle, maybe: the process thread may still be finishing it, and
-        // libjack keeps the callbacks' context until it frees the client.
-        [[maybe_unused]] State* left = state_.release();
+        // libjack keeps the callbacks' context until it frees the client. Kept to the end of
+        // the process.
+        static auto* keptLock = new std::mutex;
+        static auto* kept = new std::vector<std::unique_ptr<State>>;
+        std::lock_guard keeping(*keptLock);
+        kept->push_back(std::move(state_));
         return;
     }
     // Deactivating stops the process thread before the state it reads goes.

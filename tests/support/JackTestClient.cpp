@@ -96,6 +96,16 @@ std::vector<std::string> JackTestClient::ports(const std::string& pattern) const
     return names;
 }
 
+std::vector<std::string> JackTestClient::connections(const std::string& port) const {
+    std::vector<std::string> names;
+    jack_port_t* found = client_ ? jack_port_by_name(client_, port.c_str()) : nullptr;
+    if (!found) return names;
+    const char** connected = jack_port_get_all_connections(client_, found);
+    for (const char** p = connected; p && *p; ++p) names.emplace_back(*p);
+    if (connected) jack_free(connected);
+    return names;
+}
+
 void JackTestClient::setConstant(int k, float value) {
     generators_[static_cast<size_t>(k)]->frequency = 0.0;
     generators_[static_cast<size_t>(k)]->constant = value;

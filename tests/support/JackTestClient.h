@@ -37,6 +37,8 @@ class JackTestClient {
     bool connect(const std::string& from, const std::string& to);
     /// Port names matching a pattern, e.g. "quenbril:out_.*".
     std::vector<std::string> ports(const std::string& pattern) const;
+    /// The ports connected to the port of this full name, any client's.
+    std::vector<std::string> connections(const std::string& port) const;
 
     /// Output port k plays `value` in every sample, or a sine of `frequency` Hz and peak
     /// `amplitude`.

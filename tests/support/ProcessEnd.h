@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
 
 namespace quenbril::test {
@@ -27,6 +28,14 @@ inline bool reapedWithin(pid_t pid, double seconds, int& status,
 inline void killAndReap(pid_t pid, int& status) {
     ::kill(pid, SIGKILL);
     ::waitpid(pid, &status, 0);
+}
+
+/// A wait status in words, for a failure message; -1 is a process not reaped yet.
+inline std::string describeWaitStatus(int status) {
+    if (status == -1) return "not ended";
+    if (WIFEXITED(status)) return "exit status " + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status)) return "ended by signal " + std::to_string(WTERMSIG(status));
+    return "wait status " + std::to_string(status);
 }
 
 }  // namespace quenbril::test

@@ -38,6 +38,7 @@
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Eventually.h"
+#include "tests/support/FileText.h"
 #include "tests/support/ProcessEnd.h"
 #include "tests/support/RemoteSettingsFolder.h"
 #include "tests/support/ScreenPicture.h"
@@ -69,13 +70,6 @@ constexpr double kQuitPatience = 15.0;
 // The header is 1280 x 56 points, much of it covered by its buttons; this many pixels of its grey
 // show that it is drawn (as in RemoteWindowTest).
 constexpr int kHeaderGreyPixels = 10000;
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 int countOf(const std::string& text, const std::string& wanted) {
     int count = 0;
@@ -182,7 +176,7 @@ std::vector<WaitingThread> threadsWaitingIn(pid_t pid, const std::string& librar
     std::error_code error;
     for (const auto& task : std::filesystem::directory_iterator(process + "/task", error)) {
         // "NR ARG1..ARG6 SP PC" in a system call, "-1 SP PC" blocked outside one, "running".
-        std::istringstream syscall(readFile(task.path().string() + "/syscall"));
+        std::istringstream syscall(fileText(task.path().string() + "/syscall"));
         std::vector<std::string> words;
         for (std::string w; syscall >> w;) words.push_back(w);
         if (words.size() < 3 || words[0] == "running") continue;
@@ -207,7 +201,7 @@ std::vector<WaitingThread> threadsWaitingIn(pid_t pid, const std::string& librar
         if (!inside) continue;
         WaitingThread thread;
         thread.tid = static_cast<pid_t>(std::stoi(task.path().filename().string()));
-        thread.name = readFile(task.path().string() + "/comm");
+        thread.name = fileText(task.path().string() + "/comm");
         if (!thread.name.empty() && thread.name.back() == '\n') thread.name.pop_back();
         found.push_back(thread);
     }
@@ -230,13 +224,6 @@ bool hasMainThread(pid_t pid, const std::vector<WaitingThread>& threads) {
         if (t.tid == pid) return true;
     }
     return false;
-}
-
-std::string describeStatus(int status) {
-    if (status == -1) return "not ended";
-    if (WIFEXITED(status)) return "exit status " + std::to_string(WEXITSTATUS(status));
-    if (WIFSIGNALED(status)) return "ended by signal " + std::to_string(WTERMSIG(status));
-    return "wait status " + std::to_string(status);
 }
 
 /// The screen once `wanted` holds for it, or the last one when the patience ran out.
@@ -285,12 +272,12 @@ TEST(RemoteLockedJackStore, StartsJoinsTheChatDrawsAndQuitsWhileTheJackLibraryDo
         const bool ended = locker.endsWithin(kLockerPatience);
         if (!ended) locker.kill();
         ASSERT_TRUE(ended) << "the store locker had not ended after " << kLockerPatience
-                           << " s: " << readFile(lockerLog);
+                           << " s: " << fileText(lockerLog);
         ASSERT_TRUE(WIFEXITED(locker.status()) && WEXITSTATUS(locker.status()) == 0)
-            << "no locked store (" << describeStatus(locker.status())
-            << "): " << readFile(lockerLog);
+            << "no locked store (" << describeWaitStatus(locker.status())
+            << "): " << fileText(lockerLog);
     }
-    const std::string figures = readFile(lockerLog);
+    const std::string figures = fileText(lockerLog);
     std::printf("%s", figures.c_str());
     std::fflush(stdout);  // before a fork copies what is buffered
     RecordProperty("store_locker", figures);
@@ -305,15 +292,15 @@ TEST(RemoteLockedJackStore, StartsJoinsTheChatDrawsAndQuitsWhileTheJackLibraryDo
     const std::vector<QColor> titles = stripTitleColours();
     const QImage screen =
         screenWhen([&](const QImage& s) { return cellsByTitleBars(s, titles).size() >= 16; });
-    ASSERT_TRUE(remote.running()) << "the remote ended (" << describeStatus(remote.status())
-                                  << "): " << readFile(remoteLog);
+    ASSERT_TRUE(remote.running()) << "the remote ended (" << describeWaitStatus(remote.status())
+                                  << "): " << fileText(remoteLog);
     ASSERT_FALSE(screen.isNull()) << "no picture of the screen";
     const std::vector<QRect> cells = cellsByTitleBars(screen, titles);
     ASSERT_EQ(cells.size(), 16u) << "the remote drew no window with the server's strips within "
                                  << scaledSeconds(kPatience) << " s; "
                                  << describe(remotePid, threadsWaitingIn(remotePid, "libjack"))
                                  << ". The remote's log:\n"
-                                 << readFile(remoteLog) << "The stand-in's log:\n"
+                                 << fileText(remoteLog) << "The stand-in's log:\n"
                                  << server.log();
     const QRect window = windowFrame(screen);
     EXPECT_EQ(window.size(), QSize(1280, 800));
@@ -327,9 +314,9 @@ TEST(RemoteLockedJackStore, StartsJoinsTheChatDrawsAndQuitsWhileTheJackLibraryDo
     EXPECT_TRUE(server.waitForLog(confirmed, kPatience)) << server.log();
     EXPECT_TRUE(server.waitForLog("joined the chat as", kPatience)) << server.log();
     // The remote says the JACK library does not answer.
-    EXPECT_TRUE(eventually([&] { return countOf(readFile(remoteLog), kNoAnswerLine) > 0; },
+    EXPECT_TRUE(eventually([&] { return countOf(fileText(remoteLog), kNoAnswerLine) > 0; },
                            scaledSeconds(kPatience)))
-        << readFile(remoteLog);
+        << fileText(remoteLog);
 
     // A thread of the remote still waits inside libjack, not the main thread; the store is still
     // locked.
@@ -341,15 +328,15 @@ TEST(RemoteLockedJackStore, StartsJoinsTheChatDrawsAndQuitsWhileTheJackLibraryDo
     EXPECT_FALSE(anOpenReturnsWithin(kOpenBound)) << "the store is no longer locked";
 
     // Told to quit, it ends by itself, soon and cleanly; a remote still there is killed.
-    ASSERT_TRUE(remote.running()) << describeStatus(remote.status()) << readFile(remoteLog);
+    ASSERT_TRUE(remote.running()) << describeWaitStatus(remote.status()) << fileText(remoteLog);
     const bool quit = remote.stop(kQuitPatience);
     EXPECT_TRUE(quit) << "the remote had not ended " << scaledSeconds(kQuitPatience)
                       << " s after SIGTERM and was killed; " << describe(remotePid, waiting)
                       << ". Its log:\n"
-                      << readFile(remoteLog);
+                      << fileText(remoteLog);
     EXPECT_TRUE(WIFEXITED(remote.status()) && WEXITSTATUS(remote.status()) == 0)
-        << describeStatus(remote.status()) << ". Its log:\n"
-        << readFile(remoteLog);
+        << describeWaitStatus(remote.status()) << ". Its log:\n"
+        << fileText(remoteLog);
     // Said once, however many of its parts found libjack silent.
-    EXPECT_EQ(countOf(readFile(remoteLog), kNoAnswerLine), 1) << readFile(remoteLog);
+    EXPECT_EQ(countOf(fileText(remoteLog), kNoAnswerLine), 1) << fileText(remoteLog);
 }

@@ -15,10 +15,13 @@
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "foundation/ManualRunLoop.h"
 #include "foundation/NotificationCenter.h"
+#include "platform/jack/JackClients.h"
 #include "platform/midi/MidiNotifications.h"
 #include "platform/midi/RtMidiBackend.h"
 #include "tests/MonitorApp/channelstrips/OwnStripServices.h"
 #include "tests/support/AlsaMidiTestClient.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/Gate.h"
 #include "tests/support/JackMidiTestClient.h"
 #include "tests/support/JackServer.h"
 
@@ -29,28 +32,28 @@ namespace {
 // Generous: a loaded machine polls late, and a passing test never waits this long.
 constexpr double kWait = 15.0;
 
-/// An RtMidi backend, counting its polls so that a test can wait for polls to have happened, and
-/// holding them while a test holds `gate`.
+/// A backend, counting its polls so that a test can wait for polls to have happened, and holding
+/// them while a test holds `gate`.
 class CountedBackend : public MidiBackend {
   public:
-    explicit CountedBackend(Api api) : inner_(api) {}
-    Api api() const override { return inner_.api(); }
+    explicit CountedBackend(std::unique_ptr<MidiBackend> inner) : inner_(std::move(inner)) {}
+    Api api() const override { return inner_->api(); }
     std::optional<std::vector<MidiPortInfo>> listPorts() override {
         std::lock_guard held(gate);
-        auto ports = inner_.listPorts();
+        auto ports = inner_->listPorts();
         polls_.fetch_add(1);
         return ports;
     }
     bool openInput(const MidiPortInfo& port, ByteCallback callback) override {
-        return inner_.openInput(port, std::move(callback));
+        return inner_->openInput(port, std::move(callback));
     }
-    void closeInput(const MidiPortInfo& port) override { inner_.closeInput(port); }
+    void closeInput(const MidiPortInfo& port) override { inner_->closeInput(port); }
     int polls() const { return polls_.load(); }
 
     std::mutex gate;
 
   private:
-    RtMidiBackend inner_;
+    std::unique_ptr<MidiBackend> inner_;
     std::atomic<int> polls_{0};
 };
 
@@ -69,7 +72,7 @@ class MidiControllers : public ::testing::TestWithParam<MidiBackend::Api> {
             GTEST_SKIP() << "/dev/snd/seq does not open here";
         }
         RunLoop::setMain(&loop);
-        auto owned = std::make_unique<CountedBackend>(GetParam());
+        auto owned = std::make_unique<CountedBackend>(std::make_unique<RtMidiBackend>(GetParam()));
         backend = owned.get();
         devices().installBackend(std::move(owned));
         own.emplace();
@@ -280,7 +283,79 @@ TEST_P(MidiJackServer, AServerThatReturnsBetweenTwoPollsStillTakesTheDevicesAndG
     ASSERT_TRUE(noteOnArrives(*pad, 66));
 }
 
+// Neither a sequencer nor a server at start: the machine's MIDI is JACK MIDI all the same, whose
+// devices come with a server started later; that it came is said once, and nothing went away.
+TEST_P(MidiJackServer, WithoutAServerAtStartTheSystemsMidiComesWithALaterOne) {
+    devices().installBackend(nullptr);
+    JackServer::shared().stop();
+    testing::internal::CaptureStderr();
+    auto owned = std::make_unique<CountedBackend>(makeSystemMidiBackend("/nonexistent/snd/seq"));
+    backend = owned.get();
+    devices().installBackend(std::move(owned));
+    waitTwoPolls();
+    const bool started = JackServer::shared().start();
+    auto pad = std::make_unique<JackMidiTestClient>("QB Pad", 1, 0);
+    const bool added = connectedWithinTwoPolls("QB Pad");
+    const std::string log = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(started);
+    ASSERT_TRUE(added) << log;
+    EXPECT_EQ(backend->api(), MidiBackend::Api::Jack);
+    std::vector<std::string> said;
+    for (const std::string& line : linesBesideLaunchpadLookups(log)) {
+        if (line.find("MIDI") != std::string::npos) said.push_back(line);
+    }
+    ASSERT_EQ(said.size(), 3u) << log;
+    EXPECT_NE(said[0].find("JACK MIDI is used once a JACK server runs"), std::string::npos) << log;
+    EXPECT_NE(said[1].find("MIDI: the JACK system is available now"), std::string::npos) << log;
+    EXPECT_NE(said[2].find("MIDI device added: QB Pad"), std::string::npos) << log;
+    ASSERT_TRUE(noteOnArrives(*pad, 67));
+}
+
 INSTANTIATE_TEST_SUITE_P(Jack, MidiJackServer, ::testing::Values(MidiBackend::Api::Jack));
+
+// The server dies while JACK's process thread is inside the port's callback, and the port is
+// closed before the thread goes on: what the thread still reads must be there (AddressSanitizer
+// reports it otherwise).
+TEST(MidiJackPort, ClosedWhileItsDeadServersThreadIsInItsCallback) {
+    QUENBRIL_REQUIRE_JACK();
+    if (!JackServer::shared().running()) {
+        ASSERT_TRUE(JackServer::shared().start());
+    }
+    RtMidiBackend backend(MidiBackend::Api::Jack);
+    auto pad = std::make_unique<JackMidiTestClient>("QB Pad", 1, 0);
+    ASSERT_TRUE(pad->isOpen());
+    const MidiPortInfo source{pad->name(), "out_1", MidiPortInfo::Direction::Input};
+    ASSERT_TRUE(eventually([&] {
+        const auto ports = backend.listPorts();
+        return ports && std::find(ports->begin(), ports->end(), source) != ports->end();
+    }));
+
+    Gate held;
+    std::atomic<int> finished{0};
+    // Reads its own captures after the wait: they live in the port's record.
+    ASSERT_TRUE(
+        backend.openInput(source, [held = &held, finished = &finished](const uint8_t*, size_t) {
+            held->pass();
+            finished->fetch_add(1);
+        }));
+    size_t sent = 0;
+    ASSERT_TRUE(eventually([&] {
+        if (held.waiting() > 0) return true;
+        if (pad->written() == sent && pad->send(0, {0x90, 60, 100})) ++sent;
+        return false;
+    }));
+
+    JackServer::shared().kill();
+    // The next open would mark the backend's watch gone first; so does this.
+    { auto marking = JackClients::opening(); }
+    backend.closeInput(source);
+    held.open();
+    EXPECT_TRUE(eventually([&] { return finished.load() > 0; }));
+
+    ASSERT_TRUE(eventually([&] { return pad->serverGone(); }));
+    pad.reset();
+    ASSERT_TRUE(JackServer::shared().start());
+}
 
 }  // namespace
 }  // namespace quenbril::test

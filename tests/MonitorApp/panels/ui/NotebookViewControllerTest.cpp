@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
 
 #include "MonitorApp/channelstrips/StripNotifications.h"
 #include "MonitorApp/panels/ui/NotebookTableModel.h"
@@ -20,10 +19,13 @@
 #include "tests/MonitorApp/Recorders.h"
 #include "tests/MonitorApp/panels/ui/NotebookTestEnvironment.h"
 #include "tests/MonitorApp/panels/ui/SharedPanelServices.h"
+#include "tests/support/FileText.h"
 #include "tests/support/KilledSave.h"
 
 namespace quenbril {
 namespace {
+
+using test::fileText;
 
 /// Answers every alert with `answer`, after running `during` (the world moving on while the
 /// alert is open).
@@ -36,13 +38,6 @@ class ScriptedAlerts : public RecordingAlerts {
     }
     std::function<void()> during;
 };
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class NotebookWindowTest : public NotebookTest {
   protected:
@@ -83,7 +78,7 @@ class NotebookWindowTest : public NotebookTest {
         return (std::filesystem::path(root_) / name).string();
     }
     static std::string golden(const char* name) {
-        return readFile(std::string(QUENBRIL_GOLDEN_DIR) + "/" + name);
+        return fileText(std::string(QUENBRIL_GOLDEN_DIR) + "/" + name);
     }
 
     std::unique_ptr<NotebookViewController> window;
@@ -258,7 +253,7 @@ TEST_F(NotebookWindowTest, AnEmptyNotebookExportsTheHeaderAlone) {
     EXPECT_EQ(files.windows[0]->window(), window.get()) << "the panel belongs to the notebook";
     EXPECT_EQ(files.requests[0].kind, FilePanel::Request::Kind::Save);
     EXPECT_EQ(files.requests[0].allowedTypes, (std::vector<std::string>{"csv"}));
-    EXPECT_EQ(readFile(path("empty.csv")), golden("empty.csv"));
+    EXPECT_EQ(fileText(path("empty.csv")), golden("empty.csv"));
 }
 
 TEST_F(NotebookWindowTest, ExportQuotesOnlyWhatWouldShiftTheColumns) {
@@ -275,7 +270,7 @@ TEST_F(NotebookWindowTest, ExportQuotesOnlyWhatWouldShiftTheColumns) {
     notebook().notebookEntries().push_back(missing);
     files.answers = {path("notes.csv")};
     EXPECT_TRUE(window->exportClicked());
-    EXPECT_EQ(readFile(path("notes.csv")), golden("notes.csv"));
+    EXPECT_EQ(fileText(path("notes.csv")), golden("notes.csv"));
     EXPECT_TRUE(alerts.alerts.empty());
 }
 
@@ -291,7 +286,7 @@ TEST_F(NotebookWindowTest, ExportWritesCellsASpreadsheetWouldRunAsText) {
     };
     files.answers = {path("formulas.csv")};
     EXPECT_TRUE(window->exportClicked());
-    EXPECT_EQ(readFile(path("formulas.csv")),
+    EXPECT_EQ(fileText(path("formulas.csv")),
               "Note,LTC,Time,Creator,Channel,Audio input\r"
               "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\",01:02:03,1:01:02 PM,\"'@ops\","
               "'+cmd|' /C calc'!A0,\"2\"\r"
