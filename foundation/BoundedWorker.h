@@ -12,8 +12,9 @@ namespace quenbril {
 /// on its shared store when a client died inside an open and left it locked. Each call waits for
 /// its job at most `limit` seconds. A job that overruns leaves the worker stuck: later calls fail
 /// at once, queueing nothing, until the stuck job returns. Jobs whose callers gave up before they
-/// started are skipped, but for the jobs that close or free what the library holds: those run
-/// however late, in order with the jobs queued before them. The thread is never joined, so a job
+/// started are skipped. The jobs that close or free what the library holds are the exception to
+/// both: they are queued however stuck the worker is, and run however late, in order with the
+/// jobs queued before them. The thread is never joined, so a job
 /// that never returns holds up neither the owner's destruction nor the process's end.
 ///
 /// A job may run past its call: it must own (capture by value) everything it touches.
