@@ -124,12 +124,7 @@ class NoDelegate : public ATMicrophoneDelegate {};
 
 Figures microphoneRun() {
     FakeAudioBackend backend;
-    AudioBackendDevice device;
-    device.name = "In";
-    device.hostAPI = "Fake";
-    device.inputStreams = {128};
-    device.defaultSampleRate = 48000.0;
-    backend.setDefaultInputDevice(backend.addDevice(device));
+    backend.setDefaultInputDevice(backend.addDevice("In", 128, 0));
     AudioBackend::setShared(&backend);
     NoDelegate delegate;
     ATMicrophone microphone(&delegate);

@@ -18,6 +18,16 @@ int total(const std::vector<int>& streams) {
 
 std::vector<AudioBackendDevice> FakeAudioBackend::devices() { return devices_; }
 
+int FakeAudioBackend::addDevice(const std::string& name, int inputs, int outputs, double rate) {
+    AudioBackendDevice device;
+    device.name = name;
+    device.hostAPI = "Fake";
+    if (inputs > 0) device.inputStreams = {inputs};
+    if (outputs > 0) device.outputStreams = {outputs};
+    device.defaultSampleRate = rate;
+    return addDevice(std::move(device));
+}
+
 int FakeAudioBackend::addDevice(AudioBackendDevice device) {
     device.index = static_cast<int>(devices_.size());
     devices_.push_back(std::move(device));

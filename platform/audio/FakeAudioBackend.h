@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "platform/audio/AudioBackend.h"
@@ -23,6 +24,9 @@ class FakeAudioBackend : public AudioBackend {
 
     /// Adds a device; its index is its position. Returns the index.
     int addDevice(AudioBackendDevice device);
+    /// Adds a device of the fake host with one stream of `inputs` and one of `outputs` channels
+    /// (none where 0).
+    int addDevice(const std::string& name, int inputs, int outputs, double rate = 48000.0);
     void removeAllDevices();
     void setDefaultInputDevice(std::optional<int> index) { defaultInput_ = index; }
     void setDefaultOutputDevice(std::optional<int> index) { defaultOutput_ = index; }

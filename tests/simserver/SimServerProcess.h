@@ -118,4 +118,13 @@ class SimServerProcess {
     std::string logPath_;
 };
 
+/// Why a remote cannot reach `server` by its manual address, which always uses port 57576;
+/// empty when it can.
+inline std::string manualAddressRefusal(const SimServerProcess& server) {
+    constexpr uint16_t kManualAddressPort = 57576;
+    if (server.port() == kManualAddressPort) return {};
+    return "port " + std::to_string(kManualAddressPort) +
+           " is taken, and a remote's manual address reaches no other: " + server.log();
+}
+
 }  // namespace quenbril::test

@@ -66,11 +66,7 @@ TEST(RemoteJackLater, AServerStartedAfterTheRemoteGetsItsSoundAndItsMidiControll
     jack.stop();
 
     SimServerProcess server({"--port", std::to_string(kManualPort), "--channels", "4"});
-    if (server.port() != kManualPort) {
-        GTEST_SKIP() << "port " << kManualPort
-                     << " is taken, and a remote's manual address reaches no other: "
-                     << server.log();
-    }
+    if (auto refusal = manualAddressRefusal(server); !refusal.empty()) GTEST_SKIP() << refusal;
     RemoteSettingsFolder settings(kClientNumber);
     ASSERT_FALSE(settings.path().empty());
     const std::string alsaConfig = settings.path() + "/asound.conf";

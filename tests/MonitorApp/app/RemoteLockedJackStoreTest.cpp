@@ -254,11 +254,7 @@ TEST(RemoteLockedJackStore, StartsJoinsTheChatDrawsAndQuitsWhileTheJackLibraryDo
 
     // 32 channels: the stand-in puts the first half in panel A, the panel the window shows.
     SimServerProcess server({"--port", std::to_string(kManualPort), "--channels", "32"});
-    if (server.port() != kManualPort) {
-        GTEST_SKIP() << "port " << kManualPort
-                     << " is taken, and a remote's manual address reaches no other: "
-                     << server.log();
-    }
+    if (auto refusal = manualAddressRefusal(server); !refusal.empty()) GTEST_SKIP() << refusal;
     RemoteSettingsFolder settings(kClientNumber);
     ASSERT_FALSE(settings.path().empty());
 

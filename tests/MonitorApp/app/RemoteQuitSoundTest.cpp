@@ -20,12 +20,7 @@ class RemoteQuitSoundTest : public StripTest {
 
 TEST_F(RemoteQuitSoundTest, TheRemotesEndClosesTheOutputBeforeTheSharedObjectsGo) {
     FakeAudioBackend& audio = FakeSoundBackends::audio();
-    AudioBackendDevice device;
-    device.name = "Out";
-    device.hostAPI = "Fake";
-    device.outputStreams = {2};
-    device.defaultSampleRate = 48000.0;
-    audio.setDefaultOutputDevice(audio.addDevice(device));
+    audio.setDefaultOutputDevice(audio.addDevice("Out", 0, 2));
     settings().setActAsClient(true);
 
     auto composition = std::make_unique<RemoteComposition>();

@@ -92,11 +92,7 @@ TEST(RemoteWindow, ShowsTheServersStripsAndThenThatTheConnectionIsLost) {
     // 32 channels: the stand-in puts the first half in panel A, the panel the window shows.
     auto server = std::make_unique<SimServerProcess>(
         std::vector<std::string>{"--port", std::to_string(kManualPort), "--channels", "32"});
-    if (server->port() != kManualPort) {
-        GTEST_SKIP() << "port " << kManualPort
-                     << " is taken, and a remote's manual address reaches no other: "
-                     << server->log();
-    }
+    if (auto refusal = manualAddressRefusal(*server); !refusal.empty()) GTEST_SKIP() << refusal;
     RemoteSettingsFolder settings;
     ASSERT_FALSE(settings.path().empty());
     ChildProcess remote({QUENBRIL_PATH}, {{"XDG_CONFIG_HOME", settings.path()}});

@@ -26,13 +26,7 @@ class FakeDeviceFixture : public testing::Test {
 
     /// A device with one stream of `inputs` and one of `outputs` channels.
     int addDevice(const std::string& name, int inputs, int outputs, double rate = 48000.0) {
-        AudioBackendDevice device;
-        device.name = name;
-        device.hostAPI = "Fake";
-        if (inputs > 0) device.inputStreams = {inputs};
-        if (outputs > 0) device.outputStreams = {outputs};
-        device.defaultSampleRate = rate;
-        return backend_.addDevice(device);
+        return backend_.addDevice(name, inputs, outputs, rate);
     }
 
     FakeAudioBackend backend_;
