@@ -147,6 +147,11 @@ void ATMicrophone::stopFetchingAudio() {
     if (auto* delegate = delegate_.load()) delegate->changedPlayingState(*this, false);
 }
 
+void ATMicrophone::closeDevice() {
+    stopFetchingAudio();
+    closeStream();
+}
+
 bool ATMicrophone::whileStopped(const std::function<bool()>& change) {
     // Capture that is on without a stream (a device without inputs, one that could not be
     // opened, one that went away) is tried again with the change.

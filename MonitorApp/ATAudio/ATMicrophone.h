@@ -66,6 +66,10 @@ class ATMicrophone : public ATOutputDataSource, private AudioStreamClient {
 
     void startFetchingAudio();
     void stopFetchingAudio();
+    /// Stops and closes the device: no period reaches the delegate after it returns, whatever
+    /// the host does (a stop alone may be held up behind a host that does not answer). The next
+    /// start opens it again.
+    void closeDevice();
     bool microphoneOn() const { return microphoneOn_; }
     void setMicrophoneOn(bool on) { on ? startFetchingAudio() : stopFetchingAudio(); }
 

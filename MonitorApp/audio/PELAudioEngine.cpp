@@ -74,9 +74,10 @@ void PELAudioEngine::stopAudioThreads() {
     // Closed, not only stopped: a guarded stream's close cuts its callback off at once, where a
     // stop may wait queued behind a stuck host. No device is opened again after this.
     stereoOut_.reset();
-    // The capture reaches the engine only through its delegate.
+    // The capture reaches the engine through its delegate, which a period may be using: closed
+    // like the output, not only stopped.
     if (microphone_) {
-        microphone_->stopFetchingAudio();
+        microphone_->closeDevice();
         if (microphone_->delegate() == this) microphone_->setDelegate(nullptr);
     }
     isListening_.store(false);

@@ -1,11 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "FakeDeviceFixture.h"
 #include "MonitorApp/ATAudio/ATMicrophone.h"
 #include "MonitorApp/ATAudio/ATOutput.h"
+#include "foundation/BoundedWorker.h"
+#include "platform/audio/GuardedAudioBackend.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/Gate.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril::test {
 namespace {
@@ -255,12 +263,7 @@ class UncountedInputsBackend : public FakeAudioBackend {
 
 TEST_F(ATMicrophoneTest, ADefaultInputReportingNoChannelsIsReopenedWhenItReturns) {
     UncountedInputsBackend host;
-    AudioBackendDevice quiet;
-    quiet.name = "Quiet";
-    quiet.hostAPI = "Fake";
-    quiet.inputStreams = {2};
-    quiet.defaultSampleRate = 48000.0;
-    host.setDefaultInputDevice(host.addDevice(quiet));
+    host.setDefaultInputDevice(host.addDevice("Quiet", 2, 0));
     ATMicrophone microphone(&recorder_, host);
     ASSERT_EQ(microphone.numberOfChannels(), 2);
     microphone.startFetchingAudio();
@@ -273,7 +276,7 @@ TEST_F(ATMicrophoneTest, ADefaultInputReportingNoChannelsIsReopenedWhenItReturns
     loop_->advance(4.0);
     EXPECT_EQ(host.openStreamCount(), 0);
 
-    host.setDefaultInputDevice(host.addDevice(quiet));  // back, still without its channels
+    host.setDefaultInputDevice(host.addDevice("Quiet", 2, 0));  // back, still without its channels
     loop_->advance(2.0);
     ASSERT_EQ(host.openStreamCount(), 1);
     EXPECT_TRUE(host.lastStream()->isActive());
@@ -282,6 +285,57 @@ TEST_F(ATMicrophoneTest, ADefaultInputReportingNoChannelsIsReopenedWhenItReturns
     host.lastStream()->pump(128);
     ASSERT_EQ(recorder_.slices.size(), 1u);
     EXPECT_EQ(recorder_.slices[0], (std::vector<float>{0.0f, 5.0f}));
+}
+
+// Holds the first period inside the delegate until the test lets it go, and says when it left.
+class HeldPeriod : public ATMicrophoneDelegate {
+  public:
+    void hasBufferList(ATMicrophone&, AudioBufferList*, int, int) override {
+        if (inside.exchange(true)) return;
+        hold.pass();
+        left = true;
+    }
+    Gate hold;
+    std::atomic<bool> inside{false};
+    std::atomic<bool> left{false};
+};
+
+TEST_F(ATMicrophoneTest, ClosingTheDeviceWaitsOutAPeriodInsideTheDelegateWhileTheHostIsStuck) {
+    auto worker = std::make_shared<BoundedWorker>("JACK", "the JACK library does not answer",
+                                                  scaledSeconds(30));
+    FakeAudioBackend* host = nullptr;
+    GuardedAudioBackend guarded(worker, [&host] {
+        auto made = std::make_unique<FakeAudioBackend>();
+        made->setDefaultInputDevice(made->addDevice("In", 2, 0));
+        host = made.get();
+        return made;
+    });
+    HeldPeriod engine;
+    ATMicrophone microphone(&engine, guarded);
+    microphone.startFetchingAudio();
+    std::thread period([&] { host->lastStream()->pump(64); });
+    ASSERT_TRUE(eventually([&] { return engine.inside.load(); }));
+    // The library stops answering: the stream's stop cannot reach it.
+    auto stuck = std::make_shared<Gate>();
+    worker->setLimit(0.05);
+    worker->post([stuck] { stuck->pass(); });
+    ASSERT_TRUE(eventually([&] { return stuck->waiting() == 1; }));
+
+    // As the engine's end does: after this, no period may be inside it.
+    std::atomic<bool> closed{false};
+    std::atomic<bool> leftFirst{false};
+    std::thread closer([&] {
+        microphone.closeDevice();
+        leftFirst = engine.left.load();
+        closed = true;
+    });
+    // A close that does not wait for the period returns long before this.
+    eventually([&] { return closed.load(); }, scaledSeconds(0.5));
+    engine.hold.open();
+    closer.join();
+    period.join();
+    EXPECT_TRUE(leftFirst.load());
+    stuck->open();
 }
 
 }  // namespace
