@@ -34,10 +34,11 @@ class BoundedWorker {
     bool run(std::function<void()>&& job);
 
     /// Runs `job` on the worker however late: it is queued even while the worker is stuck and is
-    /// never skipped, so it runs once the worker answers, after every job queued before it. For
-    /// work that closes or frees what the library holds, which must be neither dropped nor done
-    /// on the caller. Waits for it at most the limit, and not at all while the worker is stuck;
-    /// true when it ran to its end within the limit.
+    /// never skipped, so it runs once the worker answers, after every job queued before it (on
+    /// the worker's own thread it runs at once, as run() does). For work that closes or frees
+    /// what the library holds, which must be neither dropped nor done on the caller. Waits for it
+    /// at most the limit, and not at all while the worker is stuck; true when it ran to its end
+    /// within the limit.
     bool runEvenLate(std::function<void()> job);
 
     /// Queues `job` as runEvenLate() does, without waiting for it.

@@ -72,7 +72,8 @@ PELAudioEngine::~PELAudioEngine() {
 
 void PELAudioEngine::stopAudioThreads() {
     // Closed, not only stopped: a guarded stream's close cuts its callback off at once, where a
-    // stop may wait queued behind a stuck host. No device is opened again after this.
+    // stop may wait queued behind a stuck host. Nothing opens a device again until the engine is
+    // started again.
     stereoOut_.reset();
     // The capture reaches the engine through its delegate, which a period may be using: closed
     // like the output, not only stopped.
