@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <mutex>
 #include <optional>
 
@@ -316,6 +318,15 @@ INSTANTIATE_TEST_SUITE_P(Jack, MidiJackServer, ::testing::Values(MidiBackend::Ap
 // The server dies while JACK's process thread is inside the port's callback, and the port is
 // closed before the thread goes on: what the thread still reads must be there (AddressSanitizer
 // reports it otherwise).
+int threadCount() {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("Threads:", 0) == 0) return std::atoi(line.c_str() + 8);
+    }
+    return 0;
+}
+
 TEST(MidiJackPort, ClosedWhileItsDeadServersThreadIsInItsCallback) {
     QUENBRIL_REQUIRE_JACK();
     if (!JackServer::shared().running()) {
@@ -330,6 +341,7 @@ TEST(MidiJackPort, ClosedWhileItsDeadServersThreadIsInItsCallback) {
         return ports && std::find(ports->begin(), ports->end(), source) != ports->end();
     }));
 
+    const int threadsBefore = threadCount();
     Gate held;
     std::atomic<int> finished{0};
     // Reads its own captures after the wait: they live in the port's record.
@@ -351,6 +363,10 @@ TEST(MidiJackPort, ClosedWhileItsDeadServersThreadIsInItsCallback) {
     backend.closeInput(source);
     held.open();
     EXPECT_TRUE(eventually([&] { return finished.load() > 0; }));
+    // libjack frees a dead server's clients at the next open of the process, so their threads
+    // must have ended first: the one just let go was still inside its cycle.
+    EXPECT_TRUE(eventually([&] { return threadCount() <= threadsBefore; }))
+        << threadCount() << " threads, " << threadsBefore << " before the port opened";
 
     ASSERT_TRUE(eventually([&] { return pad->serverGone(); }));
     pad.reset();
