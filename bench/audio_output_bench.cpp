@@ -98,12 +98,7 @@ class Producer {
 
 Figures outputRun(double deviceRate) {
     FakeAudioBackend backend;
-    AudioBackendDevice device;
-    device.name = "Out";
-    device.hostAPI = "Fake";
-    device.outputStreams = {2};
-    device.defaultSampleRate = deviceRate;
-    backend.setDefaultOutputDevice(backend.addDevice(device));
+    backend.setDefaultOutputDevice(backend.addDevice("Out", 0, 2, deviceRate));
     AudioBackend::setShared(&backend);
     PELAudioEngine engine(true, 3000);
     engine.startClient();

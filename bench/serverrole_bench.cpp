@@ -117,13 +117,7 @@ int main() {
     RunLoop::setMain(&loop);
     FakeAudioBackend backend;
     AudioBackend::setShared(&backend);
-    AudioBackendDevice device;
-    device.name = "Interface";
-    device.hostAPI = "Fake";
-    device.inputStreams = {kStrips};
-    device.defaultSampleRate = 48000.0;
-    backend.addDevice(device);
-    backend.setDefaultInputDevice(0);
+    backend.setDefaultInputDevice(backend.addDevice("Interface", kStrips, 0));
 
     // The settings exist long before any capture in the application.
     UserSettingsManager::sharedInstance();

@@ -175,12 +175,7 @@ void playerRender(const std::string& folder) {
         ManualRunLoop loop(800000000.0);
         RunLoop::setMain(&loop);
         FakeAudioBackend backend;
-        AudioBackendDevice device;
-        device.name = "Out";
-        device.hostAPI = "Fake";
-        device.outputStreams = {2};
-        device.defaultSampleRate = deviceRate;
-        backend.setDefaultOutputDevice(backend.addDevice(device));
+        backend.setDefaultOutputDevice(backend.addDevice("Out", 0, 2, deviceRate));
         std::vector<double> times;
         uint64_t counted = 0;
         {

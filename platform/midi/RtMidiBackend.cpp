@@ -9,6 +9,7 @@
 #include <regex>
 #include <vector>
 
+#include "foundation/KeptToProcessEnd.h"
 #include "foundation/Log.h"
 #include "platform/jack/JackClients.h"
 #include "platform/jack/JackNotAnswering.h"
@@ -94,10 +95,7 @@ void RtMidiBackend::abandon(std::unique_ptr<OpenPort> open) {
     // the record is kept with the client, told to hand nothing more on, for the life of the
     // process (a few kilobytes per port each time a server dies).
     open->abandoned.store(true, std::memory_order_release);
-    static auto* keptLock = new std::mutex;
-    static auto* kept = new std::vector<std::unique_ptr<OpenPort>>;
-    std::lock_guard held(*keptLock);
-    kept->push_back(std::move(open));
+    keepToProcessEnd(std::move(open));
 }
 
 void RtMidiBackend::abandonOpenPorts() {
@@ -312,18 +310,17 @@ std::unique_ptr<MidiBackend> makeSystemMidiBackend(const char* sequencer) {
     auto jack = std::make_unique<GuardedMidiBackend>(
         MidiBackend::Api::Jack, sharedJackWorker(),
         [] { return std::make_unique<RtMidiBackend>(MidiBackend::Api::Jack); });
+    // Kept whatever the first look finds: its polls cost a look for the server's socket while
+    // none runs, and its devices come with a server however late it starts.
     if (jack->listPorts()) {
         QLOG("MIDI: using JACK MIDI");
-        return jack;
-    }
-    if (jack->isStuck()) {
+    } else if (jack->isStuck()) {
         QLOG("MIDI: JACK MIDI is used once the JACK library answers");
-        return jack;
+    } else {
+        QLOG(
+            "MIDI: neither the ALSA sequencer nor a JACK server is available; JACK MIDI is used "
+            "once a JACK server runs");
     }
-    // Its polls cost a look for the server's socket while none runs.
-    QLOG(
-        "MIDI: neither the ALSA sequencer nor a JACK server is available; JACK MIDI is used once "
-        "a JACK server runs");
     return jack;
 }
 

@@ -9,16 +9,16 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
 #include "tests/support/Eventually.h"
+#include "tests/support/FileText.h"
 #include "tests/support/ProcessEnd.h"
 #include "tests/support/TestTime.h"
+#include "tests/support/ThreadCount.h"
 
 namespace quenbril::test {
 
@@ -88,22 +88,10 @@ class SimServerProcess {
     uint16_t port() const { return port_; }
 
     /// The threads the program has now; 0 when it is not running.
-    int threads() const {
-        std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
-        std::string line;
-        while (std::getline(in, line)) {
-            if (line.rfind("Threads:", 0) == 0) return std::atoi(line.c_str() + 8);
-        }
-        return 0;
-    }
+    int threads() const { return threadCount(std::to_string(pid_)); }
 
     /// What the program printed on stderr so far.
-    std::string log() const {
-        std::ifstream in(logPath_);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string log() const { return fileText(logPath_); }
 
     /// True once the program has printed `text` on stderr, within `seconds` of a plain build: a
     /// line about one connection comes when its own queue gets to it, in no order with the others.

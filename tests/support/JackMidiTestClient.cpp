@@ -4,8 +4,8 @@
 #include <jack/midiport.h>
 
 #include <algorithm>
-#include <mutex>
 
+#include "foundation/KeptToProcessEnd.h"
 #include "platform/jack/JackClients.h"
 
 namespace quenbril::test {
@@ -47,10 +47,7 @@ JackMidiTestClient::~JackMidiTestClient() {
         // The server died mid-cycle, maybe: the process thread may still be finishing it, and
         // libjack keeps the callbacks' context until it frees the client. Kept to the end of
         // the process.
-        static auto* keptLock = new std::mutex;
-        static auto* kept = new std::vector<std::unique_ptr<State>>;
-        std::lock_guard keeping(*keptLock);
-        kept->push_back(std::move(state_));
+        keepToProcessEnd(std::move(state_));
         return;
     }
     // Deactivating stops the process thread before the state it reads goes.

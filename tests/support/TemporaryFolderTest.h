@@ -5,8 +5,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
+
+#include "tests/support/FileText.h"
 
 namespace quenbril {
 
@@ -30,10 +31,7 @@ class TemporaryFolderTest : public testing::Test {
     static void put(const std::string& path, const std::string& text) {
         std::ofstream(path, std::ios::binary) << text;
     }
-    static std::string contents(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    static std::string contents(const std::string& path) { return test::fileText(path); }
 
     std::filesystem::path folder_;
 

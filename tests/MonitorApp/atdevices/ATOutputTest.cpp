@@ -220,12 +220,7 @@ TEST_F(ATOutputTest, ADeviceThatCannotBeOpenedKeepsThePreviousOne) {
     ATOutput output(&source_, 48000.0);
     output.setOutputChannel(0);
     output.startPlayback();
-    AudioBackendDevice odd;
-    odd.name = "Odd";
-    odd.hostAPI = "Fake";
-    odd.outputStreams = {2};
-    odd.defaultSampleRate = 0.0;  // accepts no rate
-    backend_.addDevice(odd);
+    addDevice("Odd", 0, 2, 0.0);  // accepts no rate
     const auto refused = ATAudioDevice::deviceWithUID("Fake:Odd");
     ASSERT_TRUE(refused.has_value());
     EXPECT_FALSE(output.setDevice(*refused));

@@ -23,13 +23,7 @@ class PELAudioEngineServerRoleTest : public TemporarySettingsTest {
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(enterTemporarySettings("/tmp/quenbril-serverrole-XXXXXX"));
         AudioBackend::setShared(&backend_);
-        AudioBackendDevice device;
-        device.name = "Eight";
-        device.hostAPI = "Fake";
-        device.inputStreams = {8};
-        device.defaultSampleRate = 48000.0;
-        backend_.addDevice(device);
-        backend_.setDefaultInputDevice(0);
+        backend_.setDefaultInputDevice(backend_.addDevice("Eight", 8, 0));
     }
     void TearDown() override {
         engine_.reset();

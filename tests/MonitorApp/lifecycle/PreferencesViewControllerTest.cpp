@@ -186,14 +186,7 @@ TEST_F(ConnectionDialog, APreviousShowFileThatIsGoneLeavesTheButtonAlone) {
 }
 
 TEST_F(ConnectionDialog, TheConfirmedOutputDeviceIsStoredPlayedAndChosenAgain) {
-    for (const char* name : {"Phones", "Monitors"}) {
-        AudioBackendDevice device;
-        device.name = name;
-        device.hostAPI = "Fake";
-        device.outputStreams = {2};
-        device.defaultSampleRate = 48000.0;
-        fakeAudio().addDevice(device);
-    }
+    for (const char* name : {"Phones", "Monitors"}) fakeAudio().addDevice(name, 0, 2);
     fakeAudio().setDefaultOutputDevice(0);
     PreferencesViewController& d = open();
     // The list is read off the main thread and reaches the pop-up on screen.

@@ -9,8 +9,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <mutex>
 #include <optional>
 
@@ -26,6 +24,7 @@
 #include "tests/support/Gate.h"
 #include "tests/support/JackMidiTestClient.h"
 #include "tests/support/JackServer.h"
+#include "tests/support/ThreadCount.h"
 
 namespace quenbril::test {
 namespace {
@@ -318,15 +317,6 @@ INSTANTIATE_TEST_SUITE_P(Jack, MidiJackServer, ::testing::Values(MidiBackend::Ap
 // The server dies while JACK's process thread is inside the port's callback, and the port is
 // closed before the thread goes on: what the thread still reads must be there (AddressSanitizer
 // reports it otherwise).
-int threadCount() {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("Threads:", 0) == 0) return std::atoi(line.c_str() + 8);
-    }
-    return 0;
-}
-
 TEST(MidiJackPort, ClosedWhileItsDeadServersThreadIsInItsCallback) {
     QUENBRIL_REQUIRE_JACK();
     if (!JackServer::shared().running()) {
