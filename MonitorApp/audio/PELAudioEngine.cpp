@@ -152,6 +152,8 @@ void PELAudioEngine::startListening() {
         // Nothing captures now, so the capture thread's ring may be emptied here.
         streamBuffer_.reset();
         publishMix();
+        // Again after stopAudioThreads() let go of it: what is captured from now on is ours.
+        microphone_->setDelegate(this);
         microphone_->startFetchingAudio();
         RunLoop& loop = RunLoop::main();
         visualsTimer_ = loop.scheduleTimer(kVisualsInterval, true, [this] { processVisuals(); });

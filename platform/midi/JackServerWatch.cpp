@@ -2,6 +2,7 @@
 
 #include <jack/jack.h>
 
+#include "foundation/KeptToProcessEnd.h"
 #include "platform/jack/JackClients.h"
 #include "platform/jack/JackServerPresence.h"
 #include "platform/midi/RtMidiBackend.h"
@@ -30,8 +31,8 @@ JackServerWatch::JackServerWatch() {
         return;
     }
     // An inactive client is told of the server's end too, and costs the server no cycles.
-    jack_on_shutdown(client_, &JackServerWatch::shutdown, this);
-    JackClients::track(client_, gone_);
+    jack_on_shutdown(client_, &JackServerWatch::shutdown, gone_.get());
+    JackClients::track(client_, *gone_);
 }
 
 JackServerWatch::~JackServerWatch() {
@@ -40,15 +41,18 @@ JackServerWatch::~JackServerWatch() {
     }
     auto held = JackClients::inUse();
     JackClients::forget(client_);
-    if (!gone_.load()) {
+    if (!gone_->load()) {
         jack_client_close(client_);
+        return;
     }
+    // Marked gone by another open, maybe before libjack's thread told us: it may tell us yet.
+    keepToProcessEnd(std::move(gone_));
 }
 
 std::vector<std::string> JackServerWatch::midiPorts(bool outputs) const {
     std::vector<std::string> names;
     auto held = JackClients::inUse();
-    if (!client_ || gone_.load()) {
+    if (!client_ || gone_->load()) {
         return names;
     }
     const char** found = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE,
@@ -63,8 +67,6 @@ std::vector<std::string> JackServerWatch::midiPorts(bool outputs) const {
 }
 
 // Runs on libjack's thread when the server's socket closes.
-void JackServerWatch::shutdown(void* self) {
-    static_cast<JackServerWatch*>(self)->gone_.store(true);
-}
+void JackServerWatch::shutdown(void* gone) { static_cast<std::atomic<bool>*>(gone)->store(true); }
 
 }  // namespace quenbril

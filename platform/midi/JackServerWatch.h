@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,7 @@ class JackServerWatch {
     JackServerWatch& operator=(const JackServerWatch&) = delete;
 
     /// False once the server went away (or was never reached).
-    bool alive() const { return client_ != nullptr && !gone_.load(); }
+    bool alive() const { return client_ != nullptr && !gone_->load(); }
     /// The full names ("client:port") of the MIDI ports that send (`outputs`) or receive; empty
     /// once the server went away.
     std::vector<std::string> midiPorts(bool outputs) const;
@@ -35,10 +36,12 @@ class JackServerWatch {
     static void silenceJack();
 
   private:
-    static void shutdown(void* self);
+    static void shutdown(void* gone);
 
     jack_client_t* client_ = nullptr;
-    std::atomic<bool> gone_{false};
+    // Set by libjack's thread, which may still set it after a watch whose client was left to
+    // libjack is gone: then it is kept to the end of the process.
+    std::unique_ptr<std::atomic<bool>> gone_ = std::make_unique<std::atomic<bool>>(false);
 };
 
 }  // namespace quenbril

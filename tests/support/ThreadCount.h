@@ -1,9 +1,12 @@
 #pragma once
 
-// How many threads a process has, read from /proc.
+// How many threads a process has, and which this one has, read from /proc.
+
+#include <dirent.h>
 
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <string>
 
 namespace quenbril::test {
@@ -16,6 +19,18 @@ inline int threadCount(const std::string& pid = "self") {
         if (line.rfind("Threads:", 0) == 0) return std::atoi(line.c_str() + 8);
     }
     return 0;
+}
+
+/// The ids of this process's threads now.
+inline std::set<int> threadIds() {
+    std::set<int> ids;
+    if (DIR* tasks = ::opendir("/proc/self/task")) {
+        while (const dirent* entry = ::readdir(tasks)) {
+            if (entry->d_name[0] != '.') ids.insert(std::atoi(entry->d_name));
+        }
+        ::closedir(tasks);
+    }
+    return ids;
 }
 
 }  // namespace quenbril::test

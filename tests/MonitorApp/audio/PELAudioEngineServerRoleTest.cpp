@@ -125,6 +125,17 @@ TEST_F(PELAudioEngineServerRoleTest, SetUpCapturesEachStripsInputAndStartsTheTim
     engine.setLinks(nullptr);
 }
 
+TEST_F(PELAudioEngineServerRoleTest, CaptureStartedAgainAfterTheThreadsStoppedReachesTheEngine) {
+    PELAudioEngine& engine = start(1);
+    engine.stopAudioThreads();
+    EXPECT_EQ(backend_.openStreamCount(), 0);
+    // A strip's input changes afterwards: the engine maps and listens again.
+    engine.mapChannels();
+    ASSERT_EQ(backend_.openStreamCount(), 1);
+    pump({constant(1.0f)});
+    EXPECT_EQ(engine.ringBuffer().dataInBuffer(), 128);
+}
+
 TEST_F(PELAudioEngineServerRoleTest, MetersTheLoudestBlockBetweenSendsAndClearsOnTheSend) {
     PELAudioEngine& engine = start(6);
     // -60 dB, 0 dBFS, +8 dBFS, RMS 0.1, then two blocks on strip 4 of which the first is louder.

@@ -5,12 +5,17 @@
 
 #include <gtest/gtest.h>
 #include <jack/jack.h>
+#include <semaphore.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <optional>
+#include <set>
 
 #include "MonitorApp/channelstrips/ChannelStripManager.h"
 #include "foundation/ManualRunLoop.h"
@@ -360,6 +365,73 @@ TEST(MidiJackPort, ClosedWhileItsDeadServersThreadIsInItsCallback) {
 
     ASSERT_TRUE(eventually([&] { return pad->serverGone(); }));
     pad.reset();
+    ASSERT_TRUE(JackServer::shared().start());
+}
+
+// Holds each thread it is sent to in a signal handler until released, so that a test can put
+// libjack's own threads behind what the process does meanwhile, as a loaded machine may.
+class HeldThreads {
+  public:
+    explicit HeldThreads(const std::set<int>& threads) : count_(static_cast<int>(threads.size())) {
+        ::sem_init(&held_, 0, 0);
+        ::sem_init(&released_, 0, 0);
+        self_ = this;
+        struct sigaction hold {};
+        hold.sa_handler = [](int) {
+            ::sem_post(&self_->held_);
+            while (::sem_wait(&self_->released_) != 0) {
+            }
+        };
+        hold.sa_flags = SA_RESTART;
+        ::sigaction(SIGUSR1, &hold, &before_);
+        for (int thread : threads) ::syscall(SYS_tgkill, ::getpid(), thread, SIGUSR1);
+        for (int k = 0; k < count_; ++k) ::sem_wait(&held_);
+    }
+    ~HeldThreads() {
+        release();
+        ::sigaction(SIGUSR1, &before_, nullptr);
+    }
+    void release() {
+        for (; count_ > 0; --count_) ::sem_post(&released_);
+    }
+
+  private:
+    static inline HeldThreads* self_ = nullptr;
+    sem_t held_;
+    sem_t released_;
+    int count_;
+    struct sigaction before_ {};
+};
+
+// The server dies, another open of the process marks the watch's client gone before libjack's
+// thread has told the watch, and the next poll lets the watch go: libjack's thread then tells it
+// all the same, which must reach nothing freed (AddressSanitizer reports it otherwise).
+TEST(MidiJackWatch, TheServersEndToldAfterTheWatchWasLetGoReachesNothingFreed) {
+    QUENBRIL_REQUIRE_JACK();
+    if (!JackServer::shared().running()) {
+        ASSERT_TRUE(JackServer::shared().start());
+    }
+    RtMidiBackend backend(MidiBackend::Api::Jack);
+    const std::set<int> before = threadIds();
+    ASSERT_TRUE(eventually([&] { return backend.listPorts().has_value(); }));
+    std::set<int> watchThreads;
+    for (int thread : threadIds()) {
+        if (!before.count(thread)) watchThreads.insert(thread);
+    }
+    ASSERT_FALSE(watchThreads.empty());
+    {
+        HeldThreads held(watchThreads);
+        JackServer::shared().kill();
+        { auto marking = JackClients::opening(); }
+        EXPECT_FALSE(backend.listPorts().has_value());
+    }
+    // The thread that tells of the server's end ends once it has (others of the process may
+    // have started beside it, and live on).
+    EXPECT_TRUE(eventually([&] {
+        const std::set<int> now = threadIds();
+        return std::any_of(watchThreads.begin(), watchThreads.end(),
+                           [&](int thread) { return now.count(thread) == 0; });
+    })) << "no thread of the watch's client ended";
     ASSERT_TRUE(JackServer::shared().start());
 }
 
