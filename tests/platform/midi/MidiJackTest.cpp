@@ -29,6 +29,7 @@
 #include "tests/support/Gate.h"
 #include "tests/support/JackMidiTestClient.h"
 #include "tests/support/JackServer.h"
+#include "tests/support/TestTime.h"
 #include "tests/support/ThreadCount.h"
 
 namespace quenbril::test {
@@ -369,38 +370,46 @@ TEST(MidiJackPort, ClosedWhileItsDeadServersThreadIsInItsCallback) {
 }
 
 // Holds each thread it is sent to in a signal handler until released, so that a test can put
-// libjack's own threads behind what the process does meanwhile, as a loaded machine may.
+// libjack's own threads behind what the process does meanwhile, as a loaded machine may. A thread
+// that takes the signal only after the holder gave up waiting for it passes straight through.
 class HeldThreads {
   public:
-    explicit HeldThreads(const std::set<int>& threads) : count_(static_cast<int>(threads.size())) {
-        ::sem_init(&held_, 0, 0);
-        ::sem_init(&released_, 0, 0);
-        self_ = this;
-        struct sigaction hold {};
-        hold.sa_handler = [](int) {
-            ::sem_post(&self_->held_);
-            while (::sem_wait(&self_->released_) != 0) {
-            }
-        };
-        hold.sa_flags = SA_RESTART;
-        ::sigaction(SIGUSR1, &hold, &before_);
+    /// Sends the signal to each of `threads` and waits, at most `seconds`, for all to be held.
+    HeldThreads(const std::set<int>& threads, double seconds)
+        : sent_(static_cast<int>(threads.size())) {
+        static const bool installed = [] {
+            ::sem_init(&held_, 0, 0);
+            ::sem_init(&released_, 0, 0);
+            struct sigaction hold {};
+            hold.sa_handler = [](int) {
+                ::sem_post(&held_);
+                while (::sem_wait(&released_) != 0) {
+                }
+            };
+            hold.sa_flags = SA_RESTART;
+            return ::sigaction(SIGUSR1, &hold, nullptr) == 0;
+        }();
+        if (!installed) return;
+        timespec deadline{};
+        ::clock_gettime(CLOCK_REALTIME, &deadline);
+        deadline.tv_sec += static_cast<time_t>(seconds) + 1;
         for (int thread : threads) ::syscall(SYS_tgkill, ::getpid(), thread, SIGUSR1);
-        for (int k = 0; k < count_; ++k) ::sem_wait(&held_);
+        while (held_count_ < sent_ && ::sem_timedwait(&held_, &deadline) == 0) ++held_count_;
     }
     ~HeldThreads() {
-        release();
-        ::sigaction(SIGUSR1, &before_, nullptr);
+        // One pass for every signal sent, held already or still to come.
+        for (int k = 0; k < sent_; ++k) ::sem_post(&released_);
     }
-    void release() {
-        for (; count_ > 0; --count_) ::sem_post(&released_);
-    }
+    /// False where a thread could not be held (ThreadSanitizer, for one, puts off a signal that
+    /// comes while the thread is inside a library call).
+    bool all() const { return held_count_ == sent_; }
 
   private:
-    static inline HeldThreads* self_ = nullptr;
-    sem_t held_;
-    sem_t released_;
-    int count_;
-    struct sigaction before_ {};
+    // Never destroyed: a thread may still be leaving the handler after this holder is gone.
+    static inline sem_t held_;
+    static inline sem_t released_;
+    int sent_;
+    int held_count_ = 0;
 };
 
 // The server dies, another open of the process marks the watch's client gone before libjack's
@@ -408,6 +417,9 @@ class HeldThreads {
 // all the same, which must reach nothing freed (AddressSanitizer reports it otherwise).
 TEST(MidiJackWatch, TheServersEndToldAfterTheWatchWasLetGoReachesNothingFreed) {
     QUENBRIL_REQUIRE_JACK();
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "ThreadSanitizer puts off a signal that comes inside libjack's calls";
+#endif
     if (!JackServer::shared().running()) {
         ASSERT_TRUE(JackServer::shared().start());
     }
@@ -419,12 +431,17 @@ TEST(MidiJackWatch, TheServersEndToldAfterTheWatchWasLetGoReachesNothingFreed) {
         if (!before.count(thread)) watchThreads.insert(thread);
     }
     ASSERT_FALSE(watchThreads.empty());
+    bool held = false;
     {
-        HeldThreads held(watchThreads);
-        JackServer::shared().kill();
-        { auto marking = JackClients::opening(); }
-        EXPECT_FALSE(backend.listPorts().has_value());
+        HeldThreads holder(watchThreads, scaledSeconds(30));
+        held = holder.all();
+        if (held) {
+            JackServer::shared().kill();
+            { auto marking = JackClients::opening(); }
+            EXPECT_FALSE(backend.listPorts().has_value());
+        }
     }
+    if (!held) GTEST_SKIP() << "libjack's threads cannot be held here";
     // The thread that tells of the server's end ends once it has (others of the process may
     // have started beside it, and live on).
     EXPECT_TRUE(eventually([&] {
