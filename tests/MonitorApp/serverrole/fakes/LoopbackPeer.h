@@ -10,8 +10,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace quenbril::testing {
@@ -24,14 +27,22 @@ inline sockaddr_in loopbackAddress(const std::string& host, uint16_t port) {
     return a;
 }
 
+/// A socket bound to `host`:`port`, or -1. A TCP address another process's fake holds (a second
+/// test run beside this one takes the same addresses) is waited for: it is free once that test
+/// ends.
 inline int boundSocket(int type, const std::string& host, uint16_t port) {
     const int fd = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     const int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in a = loopbackAddress(host, port);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        ::close(fd);
-        return -1;
+    const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        if (errno != EADDRINUSE || type != SOCK_STREAM ||
+            std::chrono::steady_clock::now() > patience) {
+            ::close(fd);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     if (type == SOCK_STREAM) ::listen(fd, 8);
     return fd;
