@@ -104,7 +104,7 @@ class EMHandlerTest : public testing::DriverTest {
     WirelessManager& make(std::vector<std::string> receivers, std::vector<NetworkInterface> ifs) {
         std::vector<std::pair<std::string, int>> list;
         for (auto& a : receivers) list.emplace_back(a, 5);
-        list.emplace_back("127.0.0.79", 6);
+        list.emplace_back(testing::loopbackHost(79), 6);
         WirelessManager::Drivers drivers;
         auto handler = std::make_unique<EMHandler>(makeDispatchUdpEndpoint);
         handler_ = handler.get();
@@ -115,10 +115,10 @@ class EMHandlerTest : public testing::DriverTest {
 };
 
 TEST_F(EMHandlerTest, NameRepliesMakeRecordsThatDataRepliesUpdate) {
-    FakeEMReceiver fake("127.0.0.72");
+    FakeEMReceiver fake(testing::loopbackHost(72));
     ASSERT_TRUE(fake.ready());
-    WirelessManager& r = make({"127.0.0.72", "10.0.0.7", "127."},
-                              {{"lo", "127.0.0.1", ""}, {"lo", "127.0.0.71", ""}});
+    WirelessManager& r = make({testing::loopbackHost(72), "10.0.0.7", "127."},
+                              {{"lo", "127.0.0.1", ""}, {"lo", testing::loopbackHost(71), ""}});
     r.doDiscovery();
     ASSERT_EQ(handler_->sockets().size(), 1u);
     auto both = [&] {
@@ -134,9 +134,9 @@ TEST_F(EMHandlerTest, NameRepliesMakeRecordsThatDataRepliesUpdate) {
     EXPECT_EQ(fake.requests[1], em::askData0());
     EXPECT_EQ(fake.requests[2], em::askName1());
     EXPECT_EQ(fake.requests[3], em::askData1());
-    EXPECT_EQ(fake.senders[0], "127.0.0.71");
+    EXPECT_EQ(fake.senders[0], testing::loopbackHost(71));
     const WirelessDevice* one = r.device("Vox1");
-    EXPECT_EQ(one->ip(), "127.0.0.72");
+    EXPECT_EQ(one->ip(), testing::loopbackHost(72));
     EXPECT_EQ(one->channel(), "1");
     EXPECT_EQ(one->deviceType(), 5u);
     EXPECT_EQ(one->socket(), handler_->sockets()[0].get());
@@ -148,22 +148,24 @@ TEST_F(EMHandlerTest, NameRepliesMakeRecordsThatDataRepliesUpdate) {
 }
 
 TEST_F(EMHandlerTest, AReceiverIsAskedThroughEveryMatchingInterface) {
-    FakeEMReceiver fake("127.0.0.75");
+    FakeEMReceiver fake(testing::loopbackHost(75));
     ASSERT_TRUE(fake.ready());
     fake.silent = true;
-    WirelessManager& r = make({"127.0.0.75"}, {{"lo", "127.0.0.73", ""}, {"lo", "127.0.0.74", ""}});
+    WirelessManager& r = make({testing::loopbackHost(75)}, {{"lo", testing::loopbackHost(73), ""},
+                                                            {"lo", testing::loopbackHost(74), ""}});
     r.doDiscovery();
     ASSERT_TRUE(drive([&] { fake.service(); }, [&] { return fake.requests.size() == 8; }));
-    EXPECT_EQ(std::count(fake.senders.begin(), fake.senders.end(), "127.0.0.73"), 4);
+    EXPECT_EQ(std::count(fake.senders.begin(), fake.senders.end(), testing::loopbackHost(73)), 4);
 }
 
 TEST_F(EMHandlerTest, EmptyNamesAndGarbageMakeNoRecords) {
-    FakeEMReceiver blank("127.0.0.77"), noisy("127.0.0.78");
+    FakeEMReceiver blank(testing::loopbackHost(77)), noisy(testing::loopbackHost(78));
     ASSERT_TRUE(blank.ready() && noisy.ready());
     blank.one.name = "";
     blank.two.name = "Keys";
     noisy.garbage = true;
-    WirelessManager& r = make({"127.0.0.77", "127.0.0.78"}, {{"lo", "127.0.0.76", ""}});
+    WirelessManager& r = make({testing::loopbackHost(77), testing::loopbackHost(78)},
+                              {{"lo", testing::loopbackHost(76), ""}});
     r.doDiscovery();
     auto serviceBoth = [&] {
         blank.service();

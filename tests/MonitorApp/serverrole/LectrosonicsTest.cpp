@@ -76,12 +76,12 @@ class LectrosonicsHandlerTest : public testing::DriverTest {
 };
 
 TEST_F(LectrosonicsHandlerTest, NamesChannelsThenPollsFiguresFromTheStack) {
-    FakeLectrosonicsReceiver fake("127.0.0.111", 2);
+    FakeLectrosonicsReceiver fake(testing::loopbackHost(111), 2);
     ASSERT_TRUE(fake.ready());
     fake.channels[1].kind = 2;
     fake.channels[1].level = 60;
     fake.channels[1].antenna = 0;
-    WirelessManager& r = make({"127.0.0.111"});
+    WirelessManager& r = make({testing::loopbackHost(111)});
     r.doDiscovery();
     ASSERT_TRUE(drive([&] { fake.service(); }, [&] { return r.devices().size() == 2; }));
     // Names are asked one after the other; the fake has no channel 3 and stays silent there.
@@ -104,7 +104,8 @@ TEST_F(LectrosonicsHandlerTest, NamesChannelsThenPollsFiguresFromTheStack) {
     EXPECT_LE(handler_->pendingCount(), 4u);
 
     // A channel that receives nothing shows no figures (until the next meter and level).
-    handler_->processLine("OK rxstat(1)={0,0,0,0,35,0,1,0,0}\n", "127.0.0.111", nullptr);
+    handler_->processLine("OK rxstat(1)={0,0,0,0,35,0,1,0,0}\n", testing::loopbackHost(111),
+                          nullptr);
     EXPECT_EQ(one->rf(), -1);
     EXPECT_EQ(one->battery(), -1);
     EXPECT_FALSE(one->isA_active() || one->isB_active());
@@ -114,16 +115,16 @@ TEST_F(LectrosonicsHandlerTest, NamesChannelsThenPollsFiguresFromTheStack) {
 // the registry's order; the stack sends the newest first, so the last channel's level goes out
 // at once and the first channel's status last.
 TEST_F(LectrosonicsHandlerTest, AskDataPushesThreeRequestsPerChannelAndSendsTheNewest) {
-    FakeLectrosonicsReceiver fake("127.0.0.116", 2);
+    FakeLectrosonicsReceiver fake(testing::loopbackHost(116), 2);
     ASSERT_TRUE(fake.ready());
-    WirelessManager& r = make({"127.0.0.116"});
+    WirelessManager& r = make({testing::loopbackHost(116)});
     r.doDiscovery();
     ASSERT_TRUE(drive([&] { fake.service(); }, [&] { return fake.count("!rxname(3)?\r") == 1; }));
     // Unanswered, so that no reply sends the next request: only askData and the calls below do.
     fake.silent = true;
     auto other = std::make_shared<WirelessDevice>();
     other->setName("Wx 5");
-    other->setIp("127.0.0.116");
+    other->setIp(testing::loopbackHost(116));
     other->setChannel("5");
     other->setDeviceType(WirelessDevice::kWisycom);
     other->setTcpSocket(r.device("Lx 1")->tcpSocket());
@@ -144,9 +145,9 @@ TEST_F(LectrosonicsHandlerTest, AskDataPushesThreeRequestsPerChannelAndSendsTheN
 }
 
 TEST_F(LectrosonicsHandlerTest, ReconnectsAndDropsTheOldConnectionsRequests) {
-    FakeLectrosonicsReceiver fake("127.0.0.113", 1);
+    FakeLectrosonicsReceiver fake(testing::loopbackHost(113), 1);
     ASSERT_TRUE(fake.ready());
-    WirelessManager& r = make({"127.0.0.113"});
+    WirelessManager& r = make({testing::loopbackHost(113)});
     r.doDiscovery();
     ASSERT_TRUE(drive([&] { fake.service(); }, [&] { return r.device("Lx 1") != nullptr; }));
     for (int i = 0; i < 3; ++i) {
@@ -164,13 +165,14 @@ TEST_F(LectrosonicsHandlerTest, ReconnectsAndDropsTheOldConnectionsRequests) {
 }
 
 TEST_F(LectrosonicsHandlerTest, GarbageAndByteByByteRepliesLeaveTheOthersRight) {
-    FakeLectrosonicsReceiver noisy("127.0.0.114", 2), slow("127.0.0.115", 2);
+    FakeLectrosonicsReceiver noisy(testing::loopbackHost(114), 2),
+        slow(testing::loopbackHost(115), 2);
     ASSERT_TRUE(noisy.ready() && slow.ready());
     noisy.garbage = true;
     slow.byteByByte = true;
     slow.channels[0].name = "Slow 1";
     slow.channels[1].name = "Slow 2";
-    WirelessManager& r = make({"127.0.0.114", "127.0.0.115"});
+    WirelessManager& r = make({testing::loopbackHost(114), testing::loopbackHost(115)});
     r.doDiscovery();
     auto both = [&] {
         noisy.service();
@@ -180,7 +182,7 @@ TEST_F(LectrosonicsHandlerTest, GarbageAndByteByByteRepliesLeaveTheOthersRight) 
         both, [&] { return battery(r, "Slow 1", 50) && battery(r, "Slow 2", 50); },
         LectrosonicsHandler::kSendInterval));
     EXPECT_EQ(r.devices().size(), 2u);
-    EXPECT_EQ(r.device("Slow 2")->ip(), "127.0.0.115");
+    EXPECT_EQ(r.device("Slow 2")->ip(), testing::loopbackHost(115));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "foundation/KeyedArchiver.h"
 #include "foundation/ManualRunLoop.h"
 #include "foundation/UserDefaults.h"
+#include "tests/MonitorApp/serverrole/fakes/LoopbackPeer.h"
 #include "tests/support/TestTime.h"
 
 namespace quenbril {
@@ -23,9 +24,9 @@ namespace {
 /// A plain datagram socket standing in for a receiver or a remote.
 class Peer {
   public:
-    Peer(const char* address, uint16_t port) {
+    Peer(const std::string& address, uint16_t port) {
         fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a = make(address, port);
+        sockaddr_in a = testing::loopbackAddress(address, port);
         bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     }
     ~Peer() { ::close(fd_); }
@@ -36,8 +37,8 @@ class Peer {
         ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
         return ntohs(a.sin_port);
     }
-    void sendTo(const std::string& text, const char* address, uint16_t port) {
-        sockaddr_in a = make(address, port);
+    void sendTo(const std::string& text, const std::string& address, uint16_t port) {
+        sockaddr_in a = testing::loopbackAddress(address, port);
         ::sendto(fd_, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
     }
     /// The next datagram and its sender, waiting at most 3 s (of a plain build).
@@ -53,13 +54,6 @@ class Peer {
     }
 
   private:
-    static sockaddr_in make(const char* address, uint16_t port) {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        inet_pton(AF_INET, address, &a.sin_addr);
-        return a;
-    }
     int fd_ = -1;
     bool bound_ = false;
 };
@@ -72,26 +66,28 @@ class ServerRoleDatagramTest : public ::testing::Test {
 };
 
 TEST_F(ServerRoleDatagramTest, AG3ReceiverOnLoopbackIsFoundAndReportsItsFigures) {
-    Peer receiver("127.0.0.9", WirelessDevice::kG3Port);
+    Peer receiver(testing::loopbackHost(9), WirelessDevice::kG3Port);
     ASSERT_TRUE(receiver.bound());
     WirelessManager::Services s;
-    s.interfaces = [] { return std::vector<NetworkInterface>{{"lo", "127.0.0.2", "255.0.0.0"}}; };
+    s.interfaces = [] {
+        return std::vector<NetworkInterface>{{"lo", testing::loopbackHost(2), "255.0.0.0"}};
+    };
     WirelessManager registry(std::move(s));
     ASSERT_EQ(registry.sockets().size(), 1u);
 
-    registry.sendUDPData("127.0.0.9", WirelessDevice::kG3Port, "Name\r");
+    registry.sendUDPData(testing::loopbackHost(9), WirelessDevice::kG3Port, "Name\r");
     auto asked = receiver.receive();
     ASSERT_TRUE(asked);
     EXPECT_EQ(asked->first, "Name\r");
     char from[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &asked->second.sin_addr, from, sizeof from);
-    EXPECT_STREQ(from, "127.0.0.2") << "sent from the interface's own address";
+    EXPECT_STREQ(from, testing::loopbackHost(2).c_str()) << "sent from the interface's own address";
     EXPECT_EQ(ntohs(asked->second.sin_port), WirelessDevice::kG3Port);
 
-    receiver.sendTo("Name Lav 1\r", "127.0.0.2", WirelessDevice::kG3Port);
+    receiver.sendTo("Name Lav 1\r", testing::loopbackHost(2), WirelessDevice::kG3Port);
     ASSERT_TRUE(loop_.runUntil([&] { return registry.device("Lav 1") != nullptr; }, 3.0));
-    EXPECT_EQ(registry.device("Lav 1")->ip(), "127.0.0.9");
-    receiver.sendTo("RF1 1\rRF 70 1 0\rBat 4\r", "127.0.0.2", WirelessDevice::kG3Port);
+    EXPECT_EQ(registry.device("Lav 1")->ip(), testing::loopbackHost(9));
+    receiver.sendTo("RF1 1\rRF 70 1 0\rBat 4\r", testing::loopbackHost(2), WirelessDevice::kG3Port);
     ASSERT_TRUE(loop_.runUntil([&] { return registry.device("Lav 1")->rf() == 70; }, 3.0));
     EXPECT_EQ(registry.device("Lav 1")->battery(), 4);
     EXPECT_TRUE(registry.device("Lav 1")->isA_active());

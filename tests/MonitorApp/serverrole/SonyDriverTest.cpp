@@ -19,7 +19,8 @@ class SonyDriverTest : public testing::DriverTest {
     WirelessManager& make(const std::vector<std::string>& addresses) {
         std::vector<std::pair<std::string, int>> receivers;
         for (const auto& a : addresses) receivers.emplace_back(a, 6);
-        receivers.emplace_back("127.0.0.69", 5);  // Another family: not the Sony driver's.
+        receivers.emplace_back(testing::loopbackHost(69),
+                               5);  // Another family: not the Sony driver's.
         WirelessManager::Drivers drivers;
         auto handler = std::make_unique<SonyHandler>(makeDispatchUdpEndpoint);
         handler_ = handler.get();
@@ -34,9 +35,9 @@ class SonyDriverTest : public testing::DriverTest {
 };
 
 TEST_F(SonyDriverTest, SwitchesToTcpAndKeepsOneRecordPerChannel) {
-    FakeSonyReceiver fake("127.0.0.61");
+    FakeSonyReceiver fake(testing::loopbackHost(61));
     ASSERT_TRUE(fake.ready());
-    WirelessManager& r = make({"127.0.0.61"});
+    WirelessManager& r = make({testing::loopbackHost(61)});
     r.doDiscovery();
     ASSERT_EQ(handler_->sonyDevices().size(), 1u);
     ASSERT_TRUE(drive([&] { fake.service(); }, [&] { return has(r, "Backing", 90); }, 0.3));
@@ -48,7 +49,7 @@ TEST_F(SonyDriverTest, SwitchesToTcpAndKeepsOneRecordPerChannel) {
 
     const WirelessDevice* lead = r.device("Lead");
     ASSERT_NE(lead, nullptr);
-    EXPECT_EQ(lead->ip(), "127.0.0.61");
+    EXPECT_EQ(lead->ip(), testing::loopbackHost(61));
     EXPECT_EQ(lead->channel(), "1");
     EXPECT_EQ(lead->deviceType(), 6u);
     EXPECT_EQ(lead->battery(), 80);
@@ -78,9 +79,9 @@ TEST_F(SonyDriverTest, SwitchesToTcpAndKeepsOneRecordPerChannel) {
 }
 
 TEST_F(SonyDriverTest, ReconnectsAfterTheReceiverDropsTheLink) {
-    FakeSonyReceiver fake("127.0.0.62");
+    FakeSonyReceiver fake(testing::loopbackHost(62));
     ASSERT_TRUE(fake.ready());
-    WirelessManager& r = make({"127.0.0.62"});
+    WirelessManager& r = make({testing::loopbackHost(62)});
     r.doDiscovery();
     ASSERT_TRUE(drive([&] { fake.service(); }, [&] { return has(r, "Lead", 40); }, 0.3));
     SonyDevice& device = *handler_->sonyDevices()[0];
@@ -94,13 +95,15 @@ TEST_F(SonyDriverTest, ReconnectsAfterTheReceiverDropsTheLink) {
 }
 
 TEST_F(SonyDriverTest, GarbageAndSilenceFromOneReceiverLeaveTheOtherAlone) {
-    FakeSonyReceiver good("127.0.0.63"), noisy("127.0.0.64"), quiet("127.0.0.65");
+    FakeSonyReceiver good(testing::loopbackHost(63)), noisy(testing::loopbackHost(64)),
+        quiet(testing::loopbackHost(65));
     ASSERT_TRUE(good.ready() && noisy.ready() && quiet.ready());
     noisy.garbage = true;
     quiet.silent = true;
     good.one.name = "Good1";
     good.two.name = "Good2";
-    WirelessManager& r = make({"127.0.0.63", "127.0.0.64", "127.0.0.65"});
+    WirelessManager& r =
+        make({testing::loopbackHost(63), testing::loopbackHost(64), testing::loopbackHost(65)});
     r.doDiscovery();
     auto serviceAll = [&] {
         good.service();
@@ -117,16 +120,16 @@ TEST_F(SonyDriverTest, GarbageAndSilenceFromOneReceiverLeaveTheOtherAlone) {
 }
 
 TEST_F(SonyDriverTest, SwitchRepliesFromAnotherAddressAreIgnored) {
-    FakeSonyReceiver target("127.0.0.66");
+    FakeSonyReceiver target(testing::loopbackHost(66));
     ASSERT_TRUE(target.ready());
     target.silent = true;
-    WirelessManager& r = make({"127.0.0.66"});
+    WirelessManager& r = make({testing::loopbackHost(66)});
     r.doDiscovery();
     ASSERT_TRUE(drive([&] { target.service(); }, [&] { return !target.udpRequests.empty(); }));
     // A stranger answers in the receiver's place.
     UdpEndpoint* socket = handler_->sonyDevices()[0]->udpsocket();
     ASSERT_NE(socket, nullptr);
-    const int stranger = testing::boundSocket(SOCK_DGRAM, "127.0.0.67", 0);
+    const int stranger = testing::boundSocket(SOCK_DGRAM, testing::loopbackHost(67), 0);
     const auto reply = testing::sonySwitchReply();
     sockaddr_in to = testing::loopbackAddress("127.0.0.1", socket->localPort());
     ::sendto(stranger, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
@@ -139,7 +142,7 @@ TEST_F(SonyDriverTest, SwitchRepliesFromAnotherAddressAreIgnored) {
 // The one fatal path: no memory for the protocol state of a receiver.
 TEST(SonyDeviceDeathTest, AFailedStartEndsTheProcessWithStatusOne) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    SonyDevice device("127.0.0.68", nullptr, nullptr);
+    SonyDevice device(testing::loopbackHost(68), nullptr, nullptr);
     device.wmapi().init = [](WMAPI*, const char*, void*) { return -1; };
     EXPECT_EXIT(
         {

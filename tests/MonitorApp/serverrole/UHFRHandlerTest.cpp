@@ -27,17 +27,18 @@ class UHFRHandlerTest : public testing::DriverTest {
 };
 
 TEST_F(UHFRHandlerTest, ReportsMakeRecordsAndSamplesReachThem) {
-    FakeUHFRReceiver fake("127.0.0.92");
+    FakeUHFRReceiver fake(testing::loopbackHost(92));
     ASSERT_TRUE(fake.ready());
-    WirelessManager& r = make({"127.0.0.92", "10.0.0.7"}, {{"lo", "127.0.0.91", ""}});
+    WirelessManager& r =
+        make({testing::loopbackHost(92), "10.0.0.7"}, {{"lo", testing::loopbackHost(91), ""}});
     r.doDiscovery();
     ASSERT_TRUE(drive([&] { fake.service(); }, [&] { return r.devices().size() == 2; }));
     EXPECT_EQ(fake.requests,
               (std::vector<std::string>{"* GET 1 CHAN_NAME *", "* GET 2 CHAN_NAME *"}));
-    EXPECT_EQ(fake.senders[0], "127.0.0.91");
+    EXPECT_EQ(fake.senders[0], testing::loopbackHost(91));
     const WirelessDevice* lead = r.device("Lead        ");
     ASSERT_NE(lead, nullptr);
-    EXPECT_EQ(lead->ip(), "127.0.0.92");
+    EXPECT_EQ(lead->ip(), testing::loopbackHost(92));
     EXPECT_EQ(lead->channel(), "1");
     EXPECT_EQ(lead->deviceType(), 2u);
     EXPECT_EQ(lead->socket(), handler_->sockets()[0].get());
@@ -58,10 +59,10 @@ TEST_F(UHFRHandlerTest, ReportsMakeRecordsAndSamplesReachThem) {
 }
 
 TEST_F(UHFRHandlerTest, ShortAndIncompleteDatagramsAreIgnored) {
-    FakeUHFRReceiver fake("127.0.0.94");
+    FakeUHFRReceiver fake(testing::loopbackHost(94));
     ASSERT_TRUE(fake.ready());
     fake.silent = true;
-    WirelessManager& r = make({"127.0.0.94"}, {{"lo", "127.0.0.93", ""}});
+    WirelessManager& r = make({testing::loopbackHost(94)}, {{"lo", testing::loopbackHost(93), ""}});
     r.doDiscovery();
     ASSERT_TRUE(drive([&] { fake.service(); }, [&] { return fake.requests.size() == 2; }));
     fake.send("*");

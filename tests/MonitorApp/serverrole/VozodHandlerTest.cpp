@@ -28,14 +28,14 @@ class VozodHandlerTest : public testing::DriverTest {
 };
 
 TEST_F(VozodHandlerTest, NamesMakeRecordsAndBatteriesFollowTheTimer) {
-    FakeVozodReceiver fake("127.0.0.81");
+    FakeVozodReceiver fake(testing::loopbackHost(81));
     ASSERT_TRUE(fake.ready());
-    WirelessManager& r = make({{"127.0.0.81", 8}, {"127.0.0.89", 6}});
+    WirelessManager& r = make({{testing::loopbackHost(81), 8}, {testing::loopbackHost(89), 6}});
     r.doDiscovery();
     ASSERT_TRUE(drive([&] { fake.service(); }, [&] { return r.device("Vocal 2") != nullptr; }));
     const WirelessDevice* one = r.device("Vocal 1 ");
     ASSERT_NE(one, nullptr);
-    EXPECT_EQ(one->ip(), "127.0.0.81");
+    EXPECT_EQ(one->ip(), testing::loopbackHost(81));
     EXPECT_EQ(one->channel(), "1");
     EXPECT_EQ(one->deviceType(), 8u);
     ASSERT_TRUE(drive([&] { fake.service(); },
@@ -61,12 +61,12 @@ TEST_F(VozodHandlerTest, NamesMakeRecordsAndBatteriesFollowTheTimer) {
 }
 
 TEST_F(VozodHandlerTest, TwoReceiversSendingByteByByteKeepTheirLinesApart) {
-    FakeVozodReceiver a("127.0.0.82"), b("127.0.0.83");
+    FakeVozodReceiver a(testing::loopbackHost(82)), b(testing::loopbackHost(83));
     ASSERT_TRUE(a.ready() && b.ready());
     a.byteByByte = b.byteByByte = true;
     a.channels = {{"Alpha"}};
     b.channels = {{"Bravo"}};
-    WirelessManager& r = make({{"127.0.0.82", 0}, {"127.0.0.83", 1}});
+    WirelessManager& r = make({{testing::loopbackHost(82), 0}, {testing::loopbackHost(83), 1}});
     r.doDiscovery();
     auto both = [&] {
         a.service();
@@ -91,17 +91,17 @@ TEST_F(VozodHandlerTest, TwoReceiversSendingByteByByteKeepTheirLinesApart) {
     b.push(" 40 55 0 0 >");
     ASSERT_TRUE(drive(
         both, [&] { return r.device("Alpha")->rf() == 55 && r.device("Bravo")->rf() == 55; }));
-    EXPECT_EQ(r.device("Alpha")->ip(), "127.0.0.82");
+    EXPECT_EQ(r.device("Alpha")->ip(), testing::loopbackHost(82));
     EXPECT_EQ(r.device("Alpha")->rfA(), 0);
-    EXPECT_EQ(r.device("Bravo")->ip(), "127.0.0.83");
+    EXPECT_EQ(r.device("Bravo")->ip(), testing::loopbackHost(83));
     EXPECT_EQ(r.device("Bravo")->rfA(), 40);
     EXPECT_EQ(r.devices().size(), 2u);
 }
 
 TEST_F(VozodHandlerTest, ReconnectsAtTheNextPassAfterADrop) {
-    FakeVozodReceiver fake("127.0.0.84");
+    FakeVozodReceiver fake(testing::loopbackHost(84));
     ASSERT_TRUE(fake.ready());
-    WirelessManager& r = make({{"127.0.0.84", 1}});
+    WirelessManager& r = make({{testing::loopbackHost(84), 1}});
     r.doDiscovery();
     ASSERT_TRUE(drive([&] { fake.service(); }, [&] { return r.device("Vocal 2") != nullptr; }));
     // The receiver closes in the middle of a line.
@@ -122,12 +122,15 @@ TEST_F(VozodHandlerTest, ReconnectsAtTheNextPassAfterADrop) {
 }
 
 TEST_F(VozodHandlerTest, GarbageAndSilenceLeaveTheOthersAlone) {
-    FakeVozodReceiver good("127.0.0.85"), noisy("127.0.0.86"), quiet("127.0.0.87");
+    FakeVozodReceiver good(testing::loopbackHost(85)), noisy(testing::loopbackHost(86)),
+        quiet(testing::loopbackHost(87));
     ASSERT_TRUE(good.ready() && noisy.ready() && quiet.ready());
     good.channels = {{"Good"}};
     noisy.garbage = true;
     quiet.silent = true;
-    WirelessManager& r = make({{"127.0.0.85", 0}, {"127.0.0.86", 0}, {"127.0.0.87", 0}});
+    WirelessManager& r = make({{testing::loopbackHost(85), 0},
+                               {testing::loopbackHost(86), 0},
+                               {testing::loopbackHost(87), 0}});
     r.doDiscovery();
     auto all = [&] {
         good.service();

@@ -30,11 +30,11 @@ class WisycomHandlerTest : public testing::DriverTest {
 };
 
 TEST_F(WisycomHandlerTest, NamesEveryChannelThenPollsRoundRobin) {
-    FakeWisycomReceiver fake("127.0.0.101", 2);
+    FakeWisycomReceiver fake(testing::loopbackHost(101), 2);
     ASSERT_TRUE(fake.ready());
     fake.channels[6].rfA = 255;
     fake.channels[6].antennas = 0x01;
-    WirelessManager& r = make({"127.0.0.101"});
+    WirelessManager& r = make({testing::loopbackHost(101)});
     r.doDiscovery();
     ASSERT_TRUE(drive([&] { fake.service(); }, [&] { return r.devices().size() == 4; }));
     // OPEN to all, NETBUILD, then OPEN and NAME from the last address to the first.
@@ -51,7 +51,7 @@ TEST_F(WisycomHandlerTest, NamesEveryChannelThenPollsRoundRobin) {
                               {0x20, 2}}));
     const WirelessDevice* two = r.device("Wisy2");
     ASSERT_NE(two, nullptr);
-    EXPECT_EQ(two->ip(), "127.0.0.101");
+    EXPECT_EQ(two->ip(), testing::loopbackHost(101));
     EXPECT_EQ(two->channel(), "2");
     EXPECT_EQ(two->deviceType(), 4u);
     EXPECT_NE(two->tcpSocket(), nullptr);
@@ -83,13 +83,13 @@ TEST_F(WisycomHandlerTest, NamesEveryChannelThenPollsRoundRobin) {
 }
 
 TEST_F(WisycomHandlerTest, ByteByByteReceiversAreNamedSideBySide) {
-    FakeWisycomReceiver a("127.0.0.102", 1), b("127.0.0.103", 1);
+    FakeWisycomReceiver a(testing::loopbackHost(102), 1), b(testing::loopbackHost(103), 1);
     ASSERT_TRUE(a.ready() && b.ready());
     a.byteByByte = b.byteByByte = true;
     b.channels[2].name = "Other2";
     b.channels[3].name = "Other3";
     b.channels[3].rfB = 51;
-    WirelessManager& r = make({"127.0.0.102", "127.0.0.103"});
+    WirelessManager& r = make({testing::loopbackHost(102), testing::loopbackHost(103)});
     r.doDiscovery();
     auto both = [&] {
         a.service();
@@ -98,14 +98,14 @@ TEST_F(WisycomHandlerTest, ByteByByteReceiversAreNamedSideBySide) {
     ASSERT_TRUE(drive(
         both, [&] { return rf(r, "Wisy3", 78) && rf(r, "Other3", 50); },
         WisycomHandler::kPollInterval));
-    EXPECT_EQ(r.device("Other3")->ip(), "127.0.0.103");
+    EXPECT_EQ(r.device("Other3")->ip(), testing::loopbackHost(103));
     EXPECT_EQ(r.devices().size(), 4u);
 }
 
 TEST_F(WisycomHandlerTest, AReconnectionTakesOverTheRecordsAndPollsAgain) {
-    FakeWisycomReceiver fake("127.0.0.104", 1);
+    FakeWisycomReceiver fake(testing::loopbackHost(104), 1);
     ASSERT_TRUE(fake.ready());
-    WirelessManager& r = make({"127.0.0.104"});
+    WirelessManager& r = make({testing::loopbackHost(104)});
     r.doDiscovery();
     ASSERT_TRUE(drive([&] { fake.service(); }, [&] { return rf(r, "Wisy3", 78); },
                       WisycomHandler::kPollInterval));
@@ -121,13 +121,15 @@ TEST_F(WisycomHandlerTest, AReconnectionTakesOverTheRecordsAndPollsAgain) {
 }
 
 TEST_F(WisycomHandlerTest, AReceiverStillNamingOrSendingGarbageHoldsUpNoOther) {
-    FakeWisycomReceiver quiet("127.0.0.105", 1), noisy("127.0.0.106", 1), good("127.0.0.107", 1);
+    FakeWisycomReceiver quiet(testing::loopbackHost(105), 1), noisy(testing::loopbackHost(106), 1),
+        good(testing::loopbackHost(107), 1);
     ASSERT_TRUE(quiet.ready() && noisy.ready() && good.ready());
     quiet.silent = true;
     noisy.garbage = true;
     good.channels[2].name = "Good2";
     good.channels[3].name = "Good3";
-    WirelessManager& r = make({"127.0.0.105", "127.0.0.106", "127.0.0.107"});
+    WirelessManager& r =
+        make({testing::loopbackHost(105), testing::loopbackHost(106), testing::loopbackHost(107)});
     r.doDiscovery();
     auto all = [&] {
         quiet.service();

@@ -15,19 +15,14 @@
 #include <string>
 #include <thread>
 
+#include "tests/MonitorApp/serverrole/fakes/LoopbackPeer.h"
 #include "tests/support/TestTime.h"
 
 namespace quenbril::test {
 
-/// The loopback network of this test process, so that test binaries running side by side
-/// never share the receiver's port: "127.A.B." from the process id.
-inline std::string processNetwork() {
-    const int pid = static_cast<int>(::getpid());
-    return "127." + std::to_string(1 + pid % 250) + "." + std::to_string(pid / 250 % 250) + ".";
-}
-/// The fake receiver and the registry's interface, on the same network.
-inline std::string receiverIP() { return processNetwork() + "71"; }
-inline std::string interfaceIP() { return processNetwork() + "70"; }
+/// The fake receiver and the registry's interface, on the process's own loopback network.
+inline std::string receiverIP() { return testing::loopbackHost(71); }
+inline std::string interfaceIP() { return testing::loopbackHost(70); }
 inline constexpr uint16_t kG3Port = 53212;
 inline constexpr const char* kReceiverName = "Lav 1";
 /// What the fake pushes: RF 40 on antenna A, battery 3.

@@ -38,12 +38,12 @@ inline std::ostream& operator<<(std::ostream& out, const StripFigures& f) {
 class FakeReceiverSet {
   public:
     FakeReceiverSet()
-        : sony(address(81)),
-          em(address(82)),
-          vozod(address(83)),
-          uhfr(address(84)),
-          wisycom(address(85), 1),
-          lectrosonics(address(86), 1) {
+        : sony(testing::loopbackHost(81)),
+          em(testing::loopbackHost(82)),
+          vozod(testing::loopbackHost(83)),
+          uhfr(testing::loopbackHost(84)),
+          wisycom(testing::loopbackHost(85), 1),
+          lectrosonics(testing::loopbackHost(86), 1) {
         sony.one.name = "Sony Lead";
         sony.two.name = "Sony Backing";
         em.one.name = "EM Vox";
@@ -64,8 +64,9 @@ class FakeReceiverSet {
     }
     /// The host's receiver list, ADDRESS/TYPE entries.
     static std::string receiverList() {
-        return address(81) + "/6," + address(82) + "/5," + address(83) + "/0," + address(84) +
-               "/2," + address(85) + "/4," + address(86) + "/7";
+        return testing::loopbackHost(81) + "/6," + testing::loopbackHost(82) + "/5," +
+               testing::loopbackHost(83) + "/0," + testing::loopbackHost(84) + "/2," +
+               testing::loopbackHost(85) + "/4," + testing::loopbackHost(86) + "/7";
     }
     /// The receivers' channels, in the order of receiverList().
     static std::vector<std::string> channelNames() {
@@ -95,8 +96,6 @@ class FakeReceiverSet {
     std::string uhfrSample = "* SAMPLE 1 ALL XB 40 97 3 x y *";
 
   private:
-    static std::string address(int host) { return processNetwork() + std::to_string(host); }
-
     void run() {
         auto nextSample = std::chrono::steady_clock::now();
         while (!done_) {

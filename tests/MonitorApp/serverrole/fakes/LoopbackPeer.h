@@ -2,6 +2,8 @@
 
 // Plain non-blocking sockets for the fake receivers: a datagram socket and a TCP listener
 // bound to a loopback address and a fixed port. The test services them between run-loop passes.
+// Each test process takes loopback addresses of its own, so that test runs side by side never
+// meet at a receiver's fixed port.
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -10,14 +12,36 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace quenbril::testing {
+
+/// The loopback network of this test process, "127.A.B.": the whole 127/8 block reaches the
+/// loopback interface. A.B starts from the process id and is claimed for the process's life by
+/// a bound socket, so no two processes running at once share it.
+inline const std::string& processNetwork() {
+    static const std::string network = [] {
+        const int start = static_cast<int>(::getpid()) % (250 * 250);
+        for (int i = 0; i < 250 * 250; ++i) {
+            const int n = (start + i) % (250 * 250);
+            const std::string candidate =
+                "127." + std::to_string(1 + n % 250) + "." + std::to_string(n / 250) + ".";
+            const int claim = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(31999);
+            inet_pton(AF_INET, (candidate + "254").c_str(), &a.sin_addr);
+            if (::bind(claim, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return candidate;
+            ::close(claim);
+        }
+        return std::string("127.0.0.");
+    }();
+    return network;
+}
+/// Host `last` of this process's loopback network.
+inline std::string loopbackHost(int last) { return processNetwork() + std::to_string(last); }
 
 inline sockaddr_in loopbackAddress(const std::string& host, uint16_t port) {
     sockaddr_in a{};
@@ -27,22 +51,15 @@ inline sockaddr_in loopbackAddress(const std::string& host, uint16_t port) {
     return a;
 }
 
-/// A socket bound to `host`:`port`, or -1. A TCP address another process's fake holds (a second
-/// test run beside this one takes the same addresses) is waited for: it is free once that test
-/// ends.
+/// A socket bound to `host`:`port`, or -1.
 inline int boundSocket(int type, const std::string& host, uint16_t port) {
     const int fd = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     const int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in a = loopbackAddress(host, port);
-    const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        if (errno != EADDRINUSE || type != SOCK_STREAM ||
-            std::chrono::steady_clock::now() > patience) {
-            ::close(fd);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
     }
     if (type == SOCK_STREAM) ::listen(fd, 8);
     return fd;
