@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <thread>
 
+#include "foundation/KeptToProcessEnd.h"
 #include "platform/jack/JackClients.h"
 #include "platform/jack/JackServerPresence.h"
 
@@ -48,18 +50,24 @@ class JackAudioBackend::Stream : public AudioStream {
           client_(client),
           framesPerBuffer_(std::max(1, framesPerBuffer)) {
         shared_->openStreams.fetch_add(1);
+        callbacks_->stream.store(this);
     }
 
     ~Stream() override {
         // A client of a server that went away is let go, not closed: libjack frees every client
         // of a dead server itself the next time any client of the process opens, and closing
-        // one afterwards would free it twice.
+        // one afterwards would free it twice. Its thread may still tell of the server's end, or
+        // finish a cycle, after this stream is gone: what it reaches lives on.
         if (jack_) {
             auto held = JackClients::inUse();
             JackClients::forget(jack_);
-            if (!shutdown_) {
+            if (!callbacks_->shutdown) {
                 jack_deactivate(jack_);
                 jack_client_close(jack_);
+            } else {
+                callbacks_->stream.store(nullptr);
+                while (callbacks_->inCycle.load() != 0) std::this_thread::yield();
+                keepToProcessEnd(std::move(callbacks_));
             }
         }
         shared_->openStreams.fetch_sub(1);
@@ -69,7 +77,7 @@ class JackAudioBackend::Stream : public AudioStream {
         {
             auto opening = JackClients::opening();
             jack_ = openClient();
-            if (jack_) JackClients::track(jack_, shutdown_);
+            if (jack_) JackClients::track(jack_, callbacks_->shutdown);
         }
         if (!jack_) {
             error = "The JACK server is not running";
@@ -92,15 +100,15 @@ class JackAudioBackend::Stream : public AudioStream {
         outputSlices_.assign(outputs_.size(), nullptr);
         capturePorts_ = device.capturePorts;
         playbackPorts_ = device.playbackPorts;
-        jack_set_process_callback(jack_, &Stream::processCallback, this);
-        jack_set_xrun_callback(jack_, &Stream::xrunCallback, this);
-        jack_on_info_shutdown(jack_, &Stream::shutdownCallback, this);
+        jack_set_process_callback(jack_, &Stream::processCallback, callbacks_.get());
+        jack_set_xrun_callback(jack_, &Stream::xrunCallback, callbacks_.get());
+        jack_on_info_shutdown(jack_, &Stream::shutdownCallback, callbacks_.get());
         return true;
     }
 
     bool start() override {
         auto held = JackClients::inUse();
-        if (!jack_ || shutdown_) return false;
+        if (!jack_ || callbacks_->shutdown) return false;
         if (active_) return true;
         if (jack_activate(jack_) != 0) return false;
         active_ = true;
@@ -118,15 +126,16 @@ class JackAudioBackend::Stream : public AudioStream {
         auto held = JackClients::inUse();
         if (!jack_ || !active_) return;
         active_ = false;
-        if (!shutdown_) jack_deactivate(jack_);
+        if (!callbacks_->shutdown) jack_deactivate(jack_);
     }
 
-    bool isActive() const override { return active_ && !shutdown_; }
-    bool stoppedByHost() const override { return shutdown_; }
+    bool isActive() const override { return active_ && !callbacks_->shutdown; }
+    bool stoppedByHost() const override { return callbacks_->shutdown; }
     double sampleRate() const override { return rate_; }
     double cpuLoad() const override {
         auto held = JackClients::inUse();
-        return jack_ && !shutdown_ ? std::clamp(jack_cpu_load(jack_) / 100.0, 0.0, 1.0) : 0.0;
+        return jack_ && !callbacks_->shutdown ? std::clamp(jack_cpu_load(jack_) / 100.0, 0.0, 1.0)
+                                              : 0.0;
     }
 
   private:
@@ -142,41 +151,54 @@ class JackAudioBackend::Stream : public AudioStream {
         return true;
     }
 
-    // The audio thread: hands the period over in slices of the size the stream was opened with.
+    // What libjack's threads reach: the stream while it is there, and the flags they set.
+    struct Callbacks {
+        std::atomic<Stream*> stream{nullptr};
+        // Cycles inside the stream now: one may be finishing when a dead server's stream goes.
+        std::atomic<int> inCycle{0};
+        std::atomic<bool> xrun{false};
+        std::atomic<bool> shutdown{false};
+    };
+
     static int processCallback(jack_nframes_t frames, void* context) {
-        auto* self = static_cast<Stream*>(context);
-        for (size_t k = 0; k < self->inputs_.size(); ++k) {
-            self->inputBuffers_[k] =
-                static_cast<float*>(jack_port_get_buffer(self->inputs_[k], frames));
-        }
-        for (size_t k = 0; k < self->outputs_.size(); ++k) {
-            self->outputBuffers_[k] =
-                static_cast<float*>(jack_port_get_buffer(self->outputs_[k], frames));
-        }
-        const int total = static_cast<int>(frames);
-        for (int done = 0; done < total;) {
-            const int slice = std::min(self->framesPerBuffer_, total - done);
-            for (size_t k = 0; k < self->inputBuffers_.size(); ++k) {
-                self->inputSlices_[k] = self->inputBuffers_[k] + done;
-            }
-            for (size_t k = 0; k < self->outputBuffers_.size(); ++k) {
-                self->outputSlices_[k] = self->outputBuffers_[k] + done;
-            }
-            self->client_.process(self->inputSlices_.empty() ? nullptr : self->inputSlices_.data(),
-                                  self->outputSlices_.data(), slice,
-                                  self->xrun_.exchange(false, std::memory_order_relaxed));
-            done += slice;
-        }
+        auto* callbacks = static_cast<Callbacks*>(context);
+        callbacks->inCycle.fetch_add(1);
+        if (Stream* self = callbacks->stream.load()) self->cycle(frames);
+        callbacks->inCycle.fetch_sub(1);
         return 0;
     }
 
     static int xrunCallback(void* context) {
-        static_cast<Stream*>(context)->xrun_.store(true, std::memory_order_relaxed);
+        static_cast<Callbacks*>(context)->xrun.store(true, std::memory_order_relaxed);
         return 0;
     }
 
     static void shutdownCallback(jack_status_t, const char*, void* context) {
-        static_cast<Stream*>(context)->shutdown_.store(true);
+        static_cast<Callbacks*>(context)->shutdown.store(true);
+    }
+
+    // The audio thread: hands the period over in slices of the size the stream was opened with.
+    void cycle(jack_nframes_t frames) {
+        for (size_t k = 0; k < inputs_.size(); ++k) {
+            inputBuffers_[k] = static_cast<float*>(jack_port_get_buffer(inputs_[k], frames));
+        }
+        for (size_t k = 0; k < outputs_.size(); ++k) {
+            outputBuffers_[k] = static_cast<float*>(jack_port_get_buffer(outputs_[k], frames));
+        }
+        const int total = static_cast<int>(frames);
+        for (int done = 0; done < total;) {
+            const int slice = std::min(framesPerBuffer_, total - done);
+            for (size_t k = 0; k < inputBuffers_.size(); ++k) {
+                inputSlices_[k] = inputBuffers_[k] + done;
+            }
+            for (size_t k = 0; k < outputBuffers_.size(); ++k) {
+                outputSlices_[k] = outputBuffers_[k] + done;
+            }
+            client_.process(inputSlices_.empty() ? nullptr : inputSlices_.data(),
+                            outputSlices_.data(), slice,
+                            callbacks_->xrun.exchange(false, std::memory_order_relaxed));
+            done += slice;
+        }
     }
 
     std::shared_ptr<Shared> shared_;
@@ -194,8 +216,8 @@ class JackAudioBackend::Stream : public AudioStream {
     std::vector<const float*> inputSlices_;
     std::vector<float*> outputSlices_;
     bool active_ = false;
-    std::atomic<bool> xrun_{false};
-    std::atomic<bool> shutdown_{false};
+    // Kept to the end of the process when the client is left to libjack.
+    std::unique_ptr<Callbacks> callbacks_ = std::make_unique<Callbacks>();
 };
 
 JackAudioBackend::JackAudioBackend() : shared_(std::make_shared<Shared>()) {
