@@ -9,11 +9,8 @@
 #include <string>
 
 #include "platform/audio/JackAudioBackend.h"
-#include "platform/jack/JackClients.h"
-#include "tests/support/Eventually.h"
-#include "tests/support/HeldThreads.h"
+#include "tests/support/JackDeathBehindThreads.h"
 #include "tests/support/JackServer.h"
-#include "tests/support/TestTime.h"
 #include "tests/support/ThreadCount.h"
 
 namespace quenbril::test {
@@ -32,9 +29,6 @@ class Silence : public AudioStreamClient {
 // (AddressSanitizer reports a write into the freed stream otherwise).
 TEST(JackAudioStream, TheServersEndToldAfterTheStreamWasLetGoReachesNothingFreed) {
     QUENBRIL_REQUIRE_JACK();
-#if defined(__SANITIZE_THREAD__)
-    GTEST_SKIP() << "ThreadSanitizer puts off a signal that comes inside libjack's calls";
-#endif
     if (!JackServer::shared().running()) {
         ASSERT_TRUE(JackServer::shared().start());
     }
@@ -51,29 +45,12 @@ TEST(JackAudioStream, TheServersEndToldAfterTheStreamWasLetGoReachesNothingFreed
     const std::set<int> before = threadIds();
     std::unique_ptr<AudioStream> stream = backend.openStream(p, silence, error);
     ASSERT_TRUE(stream) << error;
-    std::set<int> clientThreads;
-    for (int thread : threadIds()) {
-        if (!before.count(thread)) clientThreads.insert(thread);
-    }
-    ASSERT_FALSE(clientThreads.empty());
-    bool held = false;
-    {
-        HeldThreads holder(clientThreads, scaledSeconds(30));
-        held = holder.all();
-        if (held) {
-            JackServer::shared().kill();
-            { auto marking = JackClients::opening(); }
-            EXPECT_TRUE(stream->stoppedByHost());
-            stream.reset();
-            EXPECT_EQ(backend.openStreamCount(), 0);
-        }
-    }
+    const bool held = serverDiesBehindThreadsStartedSince(before, [&] {
+        EXPECT_TRUE(stream->stoppedByHost());
+        stream.reset();
+        EXPECT_EQ(backend.openStreamCount(), 0);
+    });
     if (!held) GTEST_SKIP() << "libjack's threads cannot be held here";
-    EXPECT_TRUE(eventually([&] {
-        const std::set<int> now = threadIds();
-        return std::any_of(clientThreads.begin(), clientThreads.end(),
-                           [&](int thread) { return now.count(thread) == 0; });
-    })) << "no thread of the stream's client ended";
     ASSERT_TRUE(JackServer::shared().start());
 }
 

@@ -24,7 +24,7 @@
 #include "tests/support/AlsaMidiTestClient.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/Gate.h"
-#include "tests/support/HeldThreads.h"
+#include "tests/support/JackDeathBehindThreads.h"
 #include "tests/support/JackMidiTestClient.h"
 #include "tests/support/JackServer.h"
 #include "tests/support/TestTime.h"
@@ -372,38 +372,15 @@ TEST(MidiJackPort, ClosedWhileItsDeadServersThreadIsInItsCallback) {
 // all the same, which must reach nothing freed (AddressSanitizer reports it otherwise).
 TEST(MidiJackWatch, TheServersEndToldAfterTheWatchWasLetGoReachesNothingFreed) {
     QUENBRIL_REQUIRE_JACK();
-#if defined(__SANITIZE_THREAD__)
-    GTEST_SKIP() << "ThreadSanitizer puts off a signal that comes inside libjack's calls";
-#endif
     if (!JackServer::shared().running()) {
         ASSERT_TRUE(JackServer::shared().start());
     }
     RtMidiBackend backend(MidiBackend::Api::Jack);
     const std::set<int> before = threadIds();
     ASSERT_TRUE(eventually([&] { return backend.listPorts().has_value(); }));
-    std::set<int> watchThreads;
-    for (int thread : threadIds()) {
-        if (!before.count(thread)) watchThreads.insert(thread);
-    }
-    ASSERT_FALSE(watchThreads.empty());
-    bool held = false;
-    {
-        HeldThreads holder(watchThreads, scaledSeconds(30));
-        held = holder.all();
-        if (held) {
-            JackServer::shared().kill();
-            { auto marking = JackClients::opening(); }
-            EXPECT_FALSE(backend.listPorts().has_value());
-        }
-    }
+    const bool held = serverDiesBehindThreadsStartedSince(
+        before, [&] { EXPECT_FALSE(backend.listPorts().has_value()); });
     if (!held) GTEST_SKIP() << "libjack's threads cannot be held here";
-    // The thread that tells of the server's end ends once it has (others of the process may
-    // have started beside it, and live on).
-    EXPECT_TRUE(eventually([&] {
-        const std::set<int> now = threadIds();
-        return std::any_of(watchThreads.begin(), watchThreads.end(),
-                           [&](int thread) { return now.count(thread) == 0; });
-    })) << "no thread of the watch's client ended";
     ASSERT_TRUE(JackServer::shared().start());
 }
 
