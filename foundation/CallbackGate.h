@@ -1,5 +1,7 @@
 #pragma once
 
+#include <pthread.h>
+
 #include <atomic>
 #include <thread>
 
@@ -10,13 +12,19 @@ namespace quenbril {
 /// running. After `close()` returns, no call passed through `pass()` is running or will run.
 class CallbackGate {
   public:
-    /// Runs `call` unless the gate is closed; returns whether it ran. Never waits.
+    /// Runs `call` unless the gate is closed; returns whether it ran. Never waits. A host that
+    /// cancels its thread at once, even inside a call (libjack does when it stops a client),
+    /// has the cancel put off until the thread has left: one killed inside would never leave,
+    /// and close() would wait for it for ever.
     template <typename Call>
     bool pass(Call&& call) {
+        int cancelState = PTHREAD_CANCEL_ENABLE;
+        pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancelState);
         inside_.fetch_add(1);
         const bool open = !closed_.load();
         if (open) call();
         inside_.fetch_sub(1);
+        pthread_setcancelstate(cancelState, &cancelState);
         return open;
     }
 

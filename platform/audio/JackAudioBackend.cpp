@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
-#include <thread>
 
+#include "foundation/CallbackGate.h"
 #include "foundation/KeptToProcessEnd.h"
 #include "platform/jack/JackClients.h"
 #include "platform/jack/JackServerPresence.h"
@@ -50,7 +50,7 @@ class JackAudioBackend::Stream : public AudioStream {
           client_(client),
           framesPerBuffer_(std::max(1, framesPerBuffer)) {
         shared_->openStreams.fetch_add(1);
-        callbacks_->stream.store(this);
+        callbacks_->stream = this;
     }
 
     ~Stream() override {
@@ -65,8 +65,7 @@ class JackAudioBackend::Stream : public AudioStream {
                 jack_deactivate(jack_);
                 jack_client_close(jack_);
             } else {
-                callbacks_->stream.store(nullptr);
-                while (callbacks_->inCycle.load() != 0) std::this_thread::yield();
+                callbacks_->cycles.close();
                 keepToProcessEnd(std::move(callbacks_));
             }
         }
@@ -151,20 +150,19 @@ class JackAudioBackend::Stream : public AudioStream {
         return true;
     }
 
-    // What libjack's threads reach: the stream while it is there, and the flags they set.
+    // What libjack's threads reach: the stream's cycles while it is there, and the flags they
+    // set.
     struct Callbacks {
-        std::atomic<Stream*> stream{nullptr};
-        // Cycles inside the stream now: one may be finishing when a dead server's stream goes.
-        std::atomic<int> inCycle{0};
+        Stream* stream = nullptr;
+        // Closed when a dead server's stream goes: a cycle may be finishing then.
+        CallbackGate cycles;
         std::atomic<bool> xrun{false};
         std::atomic<bool> shutdown{false};
     };
 
     static int processCallback(jack_nframes_t frames, void* context) {
         auto* callbacks = static_cast<Callbacks*>(context);
-        callbacks->inCycle.fetch_add(1);
-        if (Stream* self = callbacks->stream.load()) self->cycle(frames);
-        callbacks->inCycle.fetch_sub(1);
+        callbacks->cycles.pass([&] { callbacks->stream->cycle(frames); });
         return 0;
     }
 
