@@ -15,16 +15,24 @@ class CallbackGate {
     /// Runs `call` unless the gate is closed; returns whether it ran. Never waits. A host that
     /// cancels its thread at once, even inside a call (libjack does when it stops a client),
     /// has the cancel put off until the thread has left: one killed inside would never leave,
-    /// and close() would wait for it for ever.
+    /// and close() would wait for it for ever. A call that throws leaves the gate as one that
+    /// returns does.
     template <typename Call>
     bool pass(Call&& call) {
         int cancelState = PTHREAD_CANCEL_ENABLE;
         pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancelState);
         inside_.fetch_add(1);
         const bool open = !closed_.load();
-        if (open) call();
-        inside_.fetch_sub(1);
-        pthread_setcancelstate(cancelState, &cancelState);
+        if (open) {
+            try {
+                call();
+            } catch (...) {
+                leave(cancelState);
+                throw;
+            }
+        }
+        // Not from a destructor: a cancel put off acts here, and unwinds.
+        leave(cancelState);
         return open;
     }
 
@@ -36,6 +44,11 @@ class CallbackGate {
     }
 
   private:
+    void leave(int cancelState) {
+        inside_.fetch_sub(1);
+        pthread_setcancelstate(cancelState, &cancelState);
+    }
+
     std::atomic<bool> closed_{false};
     std::atomic<int> inside_{0};
 };

@@ -100,18 +100,10 @@ std::optional<ATAudioDevice> ATAudioDevice::deviceWithUID(const std::string& uid
     return std::nullopt;
 }
 
-std::optional<ATAudioDevice> ATAudioDevice::sameOrDefault(
-    const std::optional<ATAudioDevice>& device, bool input, AudioBackend& backend) {
-    return sameOrDefault(device ? std::optional<std::string>(device->UID()) : std::nullopt, input,
-                         backend);
-}
-
-std::optional<ATAudioDevice> ATAudioDevice::sameOrDefault(const std::optional<std::string>& uid,
-                                                          bool input, AudioBackend& backend) {
-    if (uid) {
-        if (auto same = deviceWithUID(*uid, backend)) return same;
-    }
-    return input ? currentInputDevice(backend) : currentOutputDevice(backend);
+std::string ATAudioDevice::nameInUID(const std::string& uid) {
+    // Host names hold no colon; device names may ("hw:0").
+    const size_t colon = uid.find(':');
+    return colon == std::string::npos ? uid : uid.substr(colon + 1);
 }
 
 }  // namespace quenbril

@@ -48,13 +48,8 @@ class ATAudioDevice {
     /// The device with `uid`, if the host lists it now.
     static std::optional<ATAudioDevice> deviceWithUID(
         const std::string& uid, AudioBackend& backend = AudioBackend::shared());
-    /// `device` as the host lists it now, found by its UID; else the host's default input or
-    /// output device. A unit whose device went away takes this when the host re-enumerated.
-    static std::optional<ATAudioDevice> sameOrDefault(const std::optional<ATAudioDevice>& device,
-                                                      bool input, AudioBackend& backend);
-    /// The device with `uid` as the host lists it now, else the default one.
-    static std::optional<ATAudioDevice> sameOrDefault(const std::optional<std::string>& uid,
-                                                      bool input, AudioBackend& backend);
+    /// The device's name in a UID: what follows its host's name ("ALSA:default" -> "default").
+    static std::string nameInUID(const std::string& uid);
 
   private:
     static std::vector<ATAudioDevice> fromBackend(AudioBackend& backend);

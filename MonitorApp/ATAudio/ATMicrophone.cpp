@@ -12,8 +12,12 @@ ATMicrophone::ATMicrophone(ATMicrophoneDelegate* delegate, AudioBackend& backend
       delegate_(delegate),
       watch_("Audio input", backend,
              {[this] { return stream_.get(); }, [this] { closeStream(); },
-              [this] { return reopen(); }, nullptr}) {
+              [this] { return reopen(); }, nullptr, false, [this] { return standIn_; },
+              [this] {
+                  return ownUID_ && ATAudioDevice::deviceWithUID(*ownUID_, backend_).has_value();
+              }}) {
     device_ = ATAudioDevice::currentInputDevice(backend_);
+    if (device_) ownUID_ = device_->UID();
     if (!device_) {
         QLOG("No audio input device");
         return;
@@ -80,14 +84,17 @@ void ATMicrophone::identityMap(int channels) {
 
 // ---- Capturing ----
 
-bool ATMicrophone::openStream() {
+bool ATMicrophone::openStream(bool quiet) {
     closeStream();
     if (device_ && numberOfChannels() <= 0) {
-        QLOG("Audio input %s has no input channels: nothing is captured", device_->name().c_str());
+        if (!quiet) {
+            QLOG("Audio input %s has no input channels: nothing is captured",
+                 device_->name().c_str());
+        }
         return false;
     }
     if (!device_ || !streamFormat_.isValid()) {
-        QLOG("No audio input device to capture from");
+        if (!quiet) QLOG("No audio input device to capture from");
         return false;
     }
     AudioStreamParameters parameters;
@@ -98,7 +105,9 @@ bool ATMicrophone::openStream() {
     std::string error;
     stream_ = backend_.openStream(parameters, *this, error);
     if (!stream_) {
-        QLOG("Could not open audio input %s: %s", device_->name().c_str(), error.c_str());
+        if (!quiet) {
+            QLOG("Could not open audio input %s: %s", device_->name().c_str(), error.c_str());
+        }
         return false;
     }
     const auto channels = static_cast<size_t>(streamFormat_.channels);
@@ -119,18 +128,44 @@ bool ATMicrophone::openStream() {
 void ATMicrophone::closeStream() { stream_.reset(); }
 
 bool ATMicrophone::reopen() {
-    auto back = ATAudioDevice::sameOrDefault(device_, true, backend_);
-    if (!back) return false;
-    if (back->inputChannelCount() <= 0) {
+    // The own device while it is listed, else the default stands in for it.
+    std::optional<ATAudioDevice> own =
+        ownUID_ ? ATAudioDevice::deviceWithUID(*ownUID_, backend_) : std::nullopt;
+    if (own && captureFrom(std::move(*own), false)) return true;
+    std::optional<ATAudioDevice> standIn = ATAudioDevice::currentInputDevice(backend_);
+    if (!standIn || (ownUID_ && standIn->UID() == *ownUID_)) return false;
+    return captureFrom(std::move(*standIn), ownUID_.has_value());
+}
+
+bool ATMicrophone::captureFrom(ATAudioDevice back, bool standIn) {
+    if (back.inputChannelCount() <= 0) {
         // A host that listed the device without its channels lists it so again: it is tried
         // with the count it had before, another device of that kind with the count a default
         // one gets at the start.
-        const bool same = device_ && *back == *device_ && device_->inputChannelCount() > 0;
-        back->setInputChannelCount(same ? device_->inputChannelCount() : kDefaultInputChannels);
+        const bool same = device_ && back == *device_ && device_->inputChannelCount() > 0;
+        back.setInputChannelCount(same ? device_->inputChannelCount() : kDefaultInputChannels);
     }
-    if (back->inputChannelCount() < static_cast<int64_t>(map_.size())) return false;
+    if (back.inputChannelCount() < static_cast<int64_t>(map_.size())) return false;
+    const bool wasStandIn = standIn_;
+    const std::optional<ATAudioDevice> previous = device_;
     device_ = std::move(back);
-    return openStream() && stream_->start();
+    standIn_ = standIn;
+    // Quiet: the watch said once that nothing is captured.
+    if (!openStream(true) || !stream_->start()) {
+        closeStream();
+        // As it was, so that a stand-in taken again is not told twice.
+        device_ = previous;
+        standIn_ = wasStandIn;
+        return false;
+    }
+    if (standIn && (!wasStandIn || !previous || previous->UID() != device_->UID())) {
+        QLOG("Audio input: %s is not there; capturing from %s until it is back",
+             ATAudioDevice::nameInUID(*ownUID_).c_str(), device_->name().c_str());
+    } else if (!standIn && wasStandIn) {
+        QLOG("Audio input: back on %s", device_->name().c_str());
+    }
+    if (!ownUID_ && !standIn) ownUID_ = device_->UID();
+    return true;
 }
 
 void ATMicrophone::startFetchingAudio() {
@@ -170,6 +205,8 @@ bool ATMicrophone::setDevice(const ATAudioDevice& device) {
         QLOG("Audio input %s has no input channels: its input is off", device.name().c_str());
     const bool changed = whileStopped([&] {
         device_ = device;
+        ownUID_ = device.UID();
+        standIn_ = false;
         identityMap(numberOfChannels());
         streamFormat_ = streamFormatWithChannels(numberOfChannels());
         return true;

@@ -46,7 +46,8 @@ class ATMicrophoneDelegate {
 ///
 /// A change of device, format or map while capturing stops the stream, re-makes it and starts it
 /// again; a refused change is logged and the previous state kept. A device that goes away is
-/// noticed within 2 s and reopened by UID when it returns. Main thread, except the slices.
+/// noticed within 2 s and reopened by UID when it returns; meanwhile the default one, if any,
+/// stands in for it, said by name. Main thread, except the slices.
 class ATMicrophone : public ATOutputDataSource, private AudioStreamClient {
   public:
     static constexpr int kSliceFrames = 128;
@@ -109,16 +110,22 @@ class ATMicrophone : public ATOutputDataSource, private AudioStreamClient {
   private:
     void process(const float* const* inputs, float* const* outputs, int frames,
                  bool underrun) override;
-    bool openStream();
+    /// `quiet`: the watch's tries, whose failure it logged once.
+    bool openStream(bool quiet = false);
     void closeStream();
-    /// The watch's way back: the device by UID, else the default one.
+    /// The watch's way back: the own device by UID, else the default one standing in for it.
     bool reopen();
+    /// Opens and starts on `device` quietly and says where it captures.
+    bool captureFrom(ATAudioDevice device, bool standIn);
     bool whileStopped(const std::function<bool()>& change);
     void identityMap(int channels);
 
     AudioBackend& backend_;
     std::atomic<ATMicrophoneDelegate*> delegate_{nullptr};
     std::optional<ATAudioDevice> device_;
+    // The device the unit was given, kept while a default one stands in for it.
+    std::optional<std::string> ownUID_;
+    bool standIn_ = false;
     ATUnitFormat streamFormat_;
     std::vector<int32_t> map_;
     std::unique_ptr<AudioStream> stream_;

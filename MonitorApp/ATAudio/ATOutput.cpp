@@ -3,6 +3,7 @@
 #include <samplerate.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "MonitorApp/ATAudio/ATAudioFloatConverter.h"
 #include "MonitorApp/ATAudio/ATAudioUtilities.h"
@@ -21,8 +22,12 @@ ATOutput::ATOutput(AudioBackend& backend)
     : backend_(backend),
       watch_("Audio output", backend,
              {[this] { return stream_.get(); }, [this] { closeStream(); },
-              [this] { return reopen(); }, [this] { report(); }, true}) {
+              [this] { return reopen(); }, [this] { report(); }, true, [this] { return standIn_; },
+              [this] {
+                  return ownUID_ && ATAudioDevice::deviceWithUID(*ownUID_, backend_).has_value();
+              }}) {
     device_ = ATAudioDevice::currentOutputDevice(backend_);
+    if (device_) pick(*device_);
 }
 
 ATOutput::ATOutput(ATOutputDataSource* dataSource, double sampleRate, AudioBackend& backend)
@@ -95,10 +100,16 @@ bool ATOutput::openStream(bool quiet) {
     }
     streamChannels_ = channels;
     prepareBuffers();
-    QLOG("Audio output: %s, device %s, %.0f Hz%s, %d frames, %d channels",
-         device_->manufacturer().c_str(), device_->name().c_str(), rate,
-         converter_ ? " (converted)" : "", parameters.framesPerBuffer, channels);
+    if (!quiet) logStream();
     return true;
+}
+
+void ATOutput::logStream() const {
+    if (!stream_ || !device_) return;
+    const ATUnitFormat format = streamDescription();
+    QLOG("Audio output: %s, device %s, %.0f Hz%s, %d frames, %d channels",
+         device_->manufacturer().c_str(), device_->name().c_str(), format.sampleRate,
+         converter_ ? " (converted)" : "", kPeriodFrames, format.channels);
 }
 
 void ATOutput::closeStream() {
@@ -108,29 +119,73 @@ void ATOutput::closeStream() {
 
 bool ATOutput::openAndStart(bool quiet) {
     if (!openStream(quiet)) return false;
-    if (stream_->start()) return true;
+    if (stream_->start()) {
+        // A try that plays says what it opened; one that fails said so once already.
+        if (quiet) logStream();
+        return true;
+    }
     // Open but silent, it would keep the host from looking for its devices again.
     closeStream();
     return false;
 }
 
+void ATOutput::pick(const ATAudioDevice& device) {
+    ownUID_ = device.UID();
+    ownName_ = device.name();
+    standIn_ = false;
+}
+
 bool ATOutput::reopen() {
-    // With no device yet, the one awaited by UID, else the default.
-    auto back =
-        ATAudioDevice::sameOrDefault(device_ ? device_->UID() : awaitedUID_, false, backend_);
-    if (!back) return false;
-    const bool first = !device_;
-    device_ = std::move(back);
-    const int64_t count = device_->outputChannelCount();
-    if (first && awaitedChannel_ && count > 0) {
+    // The output's own device while it is listed (with none picked yet, the default becomes
+    // it), else the default stands in for it.
+    std::optional<ATAudioDevice> own = ownUID_ ? ATAudioDevice::deviceWithUID(*ownUID_, backend_)
+                                               : ATAudioDevice::currentOutputDevice(backend_);
+    if (own && playOn(std::move(*own), false)) return true;
+    std::optional<ATAudioDevice> standIn = ATAudioDevice::currentOutputDevice(backend_);
+    if (!standIn || !ownUID_ || standIn->UID() == *ownUID_) return false;
+    return playOn(std::move(*standIn), true);
+}
+
+bool ATOutput::playOn(ATAudioDevice device, bool standIn) {
+    const int64_t count = device.outputChannelCount();
+    if (count <= 0) return false;
+    const bool wasStandIn = standIn_;
+    const std::optional<ATAudioDevice> previous = device_;
+    const std::vector<int32_t> previousMap = map_;
+    if (standIn) {
+        // The own device's pair is kept for its return; the stand-in plays its first pair
+        // unless it has as many channels.
+        if (!wasStandIn) ownMap_ = map_;
+        map_ = ownMap_.size() == static_cast<size_t>(count) ? ownMap_ : pairMap(0, count);
+    } else if (awaitedChannel_) {
+        // The channel stored for a device that was not there at the start.
         const int channel =
             *awaitedChannel_ >= 0 && *awaitedChannel_ < count ? *awaitedChannel_ : 0;
         map_ = pairMap(channel, count);
+    } else if (wasStandIn) {
+        map_ = ownMap_;
     }
-    awaitedUID_.reset();
-    awaitedChannel_.reset();
+    device_ = std::move(device);
+    standIn_ = standIn;
     // Quiet: the watch said once that nothing plays.
-    return openAndStart(true);
+    if (!openAndStart(true)) {
+        // As it was, so that a stand-in taken again is not told twice.
+        device_ = previous;
+        map_ = previousMap;
+        standIn_ = wasStandIn;
+        return false;
+    }
+    if (standIn) {
+        if (!wasStandIn || !previous || previous->UID() != device_->UID()) {
+            QLOG("Audio output: %s is not there; playing on %s until it is back", ownName_.c_str(),
+                 device_->name().c_str());
+        }
+        return true;
+    }
+    if (wasStandIn) QLOG("Audio output: back on %s", device_->name().c_str());
+    if (!ownUID_) pick(*device_);
+    awaitedChannel_.reset();
+    return true;
 }
 
 void ATOutput::prepareBuffers() {
@@ -178,8 +233,9 @@ bool ATOutput::setDevice(const ATAudioDevice& device) {
     }
     const std::optional<ATAudioDevice> previous = device_;
     const std::vector<int32_t> previousMap = map_;
+    const auto previousOwn = std::tuple(ownUID_, ownName_, standIn_);
     device_ = device;
-    awaitedUID_.reset();
+    pick(device);
     awaitedChannel_.reset();
     if (wantsPlaying_) {
         closeStream();
@@ -187,6 +243,7 @@ bool ATOutput::setDevice(const ATAudioDevice& device) {
             QLOG("Keeping the previous audio output device");
             device_ = previous;
             map_ = previousMap;
+            std::tie(ownUID_, ownName_, standIn_) = previousOwn;
             // The watch tries again if the previous one does not play either.
             openAndStart();
             return false;
@@ -221,7 +278,8 @@ std::vector<int32_t> ATOutput::pairMap(int channel, int64_t count) {
 }
 
 void ATOutput::awaitDevice(std::optional<std::string> uid, int channel) {
-    awaitedUID_ = std::move(uid);
+    ownUID_ = std::move(uid);
+    ownName_ = ownUID_ ? ATAudioDevice::nameInUID(*ownUID_) : std::string();
     awaitedChannel_ = channel;
 }
 

@@ -31,8 +31,9 @@ class ATAudioFloatConverter;
 /// starts it again. A setting that is refused (a device that cannot be opened, a map outside the
 /// device, an invalid format) is logged and the previous state kept. While playback is wanted and
 /// no stream plays (a device that went away, an open or a start that failed, no device at all),
-/// the watch notices it within 2 s and tries again every 2 s: the device by UID, else the
-/// default one.
+/// the watch notices it within 2 s and tries again every 2 s: the output's own device (the one
+/// set, or awaited, by UID) while it is listed, else the default one, which stands in for it,
+/// said by name, until the own device is listed again.
 ///
 /// Main thread, except the data source's calls, which come on the audio thread.
 class ATOutput : private AudioStreamClient {
@@ -63,8 +64,8 @@ class ATOutput : private AudioStreamClient {
     /// is refused.
     bool setDevice(const ATAudioDevice& device);
     /// For an output without a device: the one its tries take once the host lists it, by `uid`
-    /// (else the default one), with the stereo pair on `channel` (the first pair where the
-    /// device has fewer channels).
+    /// (the default stands in meanwhile; with no `uid` the default is taken), with the stereo
+    /// pair on `channel` (the first pair where the device has fewer channels).
     void awaitDevice(std::optional<std::string> uid, int channel);
 
     /// The stereo pair plays on device channels `channel` and `channel` + 1 (only `channel` when
@@ -129,9 +130,13 @@ class ATOutput : private AudioStreamClient {
     void closeStream();
     /// Opens and starts the stream; one that opened but did not start is closed.
     bool openAndStart(bool quiet = false);
-    /// The watch's try: the device again by UID (the awaited one while there is none), else the
-    /// default one.
+    /// The watch's try: the own device, else the default one standing in for it.
     bool reopen();
+    /// Opens and starts on `device` quietly, the map following it, and says where it plays.
+    bool playOn(ATAudioDevice device, bool standIn);
+    /// Makes `device` the output's own.
+    void pick(const ATAudioDevice& device);
+    void logStream() const;
     static std::vector<int32_t> pairMap(int channel, int64_t count);
     /// Applies a change: stops a running stream, runs `change`, and re-makes and restarts it.
     bool whileStopped(const std::function<bool()>& change);
@@ -140,7 +145,12 @@ class ATOutput : private AudioStreamClient {
 
     AudioBackend& backend_;
     std::optional<ATAudioDevice> device_;
-    std::optional<std::string> awaitedUID_;
+    // The device the output was given (its UID kept while it is away) and whether device_ only
+    // stands in for it, with the map kept for its return.
+    std::optional<std::string> ownUID_;
+    std::string ownName_;
+    bool standIn_ = false;
+    std::vector<int32_t> ownMap_;
     std::optional<int> awaitedChannel_;
     ATUnitFormat inputFormat_ = defaultInputFormat();
     std::vector<int32_t> map_{0, -1};

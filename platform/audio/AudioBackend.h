@@ -70,8 +70,8 @@ class AudioBackend {
     virtual std::unique_ptr<AudioStream> openStream(const AudioStreamParameters& parameters,
                                                     AudioStreamClient& client,
                                                     std::string& error) = 0;
-    /// Asks the host for its device list again. Only possible while no stream of this backend is
-    /// open; returns whether it did.
+    /// Asks the host for its device list again. A host can only while none of its streams is
+    /// open: one made of several hosts refreshes those it can. Returns whether every one did.
     virtual bool refresh() = 0;
     /// Lets go of the host (its connections to a sound server) until the next refresh; only
     /// while no stream is open. A server about to be stopped on purpose is let go of first.

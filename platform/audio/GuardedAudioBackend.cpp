@@ -81,18 +81,26 @@ class GuardedAudioBackend::Stream : public AudioStream {
     }
 
     bool start() override {
-        return worker_->call<bool>([inner = inner_] { return inner->start(); }).value_or(false);
+        const bool started =
+            worker_->call<bool>([inner = inner_] { return inner->start(); }).value_or(false);
+        if (started) active_.store(true);
+        return started;
     }
     void stop() override {
+        active_.store(false);
         worker_->run([inner = inner_] { inner->stop(); });
     }
+    /// A question the host does not answer in time is not known: the last answer stands, so a
+    /// stream that plays is never dropped because the worker is held up by something else.
     bool isActive() const override {
-        return worker_->call<bool>([inner = inner_] { return inner->isActive(); }).value_or(false);
+        if (auto active = worker_->call<bool>([inner = inner_] { return inner->isActive(); }))
+            active_.store(*active);
+        return active_.load();
     }
-    /// A host that does not answer has, as far as the caller can tell, ended the stream.
     bool stoppedByHost() const override {
-        return worker_->call<bool>([inner = inner_] { return inner->stoppedByHost(); })
-            .value_or(true);
+        if (auto stopped = worker_->call<bool>([inner = inner_] { return inner->stoppedByHost(); }))
+            stoppedByHost_.store(*stopped);
+        return stoppedByHost_.load();
     }
     double sampleRate() const override { return rate_; }
     double cpuLoad() const override {
@@ -105,6 +113,9 @@ class GuardedAudioBackend::Stream : public AudioStream {
     std::shared_ptr<Relay> relay_;
     std::shared_ptr<AudioStream> inner_;
     const double rate_;
+    // The host's last answers (main thread).
+    mutable std::atomic<bool> active_{false};
+    mutable std::atomic<bool> stoppedByHost_{false};
 };
 
 GuardedAudioBackend::GuardedAudioBackend(std::string name, std::string stuckText, Maker make,

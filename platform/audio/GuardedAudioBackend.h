@@ -11,8 +11,8 @@ namespace quenbril {
 
 /// An audio backend made and asked on a thread of its own, each call waiting a bounded time: a
 /// host whose library never returns (libjack on a locked store) costs one wait, after which the
-/// backend reads as having no devices, and its streams as ended by the host, until it answers
-/// again. Nothing the backend does can then block its caller, the main thread included; a stream
+/// backend reads as having no devices until it answers again; its streams keep the state they
+/// last had. Nothing the backend does can then block its caller, the main thread included; a stream
 /// whose close does not return is let go, its callbacks no longer reaching the caller's client,
 /// and closed once the host answers. A backend whose making is held up is made once it answers.
 class GuardedAudioBackend : public AudioBackend {

@@ -12,10 +12,10 @@ SystemAudioBackend::SystemAudioBackend(std::unique_ptr<AudioBackend> jack,
 void SystemAudioBackend::join() {
     std::vector<AudioBackendDevice> devices;
     std::vector<Route> routes;
-    for (auto& member : members_) {
-        for (auto device : member->devices()) {
-            routes.push_back({member.get(), device.index});
-            device.index = static_cast<int>(devices.size());
+    for (size_t slot = 0; slot < members_.size(); ++slot) {
+        for (auto device : members_[slot]->devices()) {
+            routes.push_back({members_[slot].get(), device.index});
+            device.index = static_cast<int>(slot) * kMemberStride + device.index;
             devices.push_back(std::move(device));
         }
     }
@@ -30,7 +30,7 @@ std::optional<int> SystemAudioBackend::jointIndex(AudioBackend& backend,
     std::lock_guard lock(mutex_);
     for (size_t k = 0; k < routes_.size(); ++k) {
         if (routes_[k].backend == &backend && routes_[k].index == *index) {
-            return static_cast<int>(k);
+            return devices_[k].index;
         }
     }
     return std::nullopt;
@@ -58,26 +58,29 @@ std::optional<int> SystemAudioBackend::defaultOutputDevice() {
 std::unique_ptr<AudioStream> SystemAudioBackend::openStream(const AudioStreamParameters& parameters,
                                                             AudioStreamClient& client,
                                                             std::string& error) {
-    Route route{};
+    std::optional<Route> route;
     {
         std::lock_guard lock(mutex_);
-        if (parameters.device < 0 || parameters.device >= static_cast<int>(routes_.size())) {
-            error = "No such audio device";
-            return nullptr;
+        for (size_t k = 0; k < devices_.size(); ++k) {
+            if (devices_[k].index == parameters.device) route = routes_[k];
         }
-        route = routes_[static_cast<size_t>(parameters.device)];
+    }
+    if (!route) {
+        error = "No such audio device";
+        return nullptr;
     }
     AudioStreamParameters own = parameters;
-    own.device = route.index;
-    return route.backend->openStream(own, client, error);
+    own.device = route->index;
+    return route->backend->openStream(own, client, error);
 }
 
 bool SystemAudioBackend::refresh() {
-    // Indices must stay put while any stream uses one.
-    if (openStreamCount() > 0) return false;
-    for (auto& member : members_) member->refresh();
+    // A member with a stream open keeps its list (its indices must stay put while a stream uses
+    // one); the others look again.
+    bool every = true;
+    for (auto& member : members_) every = member->refresh() && every;
     join();
-    return true;
+    return every;
 }
 
 void SystemAudioBackend::release() {

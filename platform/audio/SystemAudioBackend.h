@@ -10,8 +10,10 @@ namespace quenbril {
 
 /// The machine's audio as one backend: the devices of a running JACK server first, then those
 /// PortAudio finds (ALSA). While a JACK server runs, its first devices are the defaults, since
-/// the hardware it drives is usually not free for ALSA clients. Device indices are positions in
-/// the joint list, fixed until the next refresh.
+/// the hardware it drives is usually not free for ALSA clients. A device's joint index is its
+/// member's base plus the member's own index, so that one member's new list moves no device of
+/// another: a JACK server that comes back is found while an ALSA stream plays, and the ALSA
+/// device keeps its index.
 class SystemAudioBackend : public AudioBackend {
   public:
     SystemAudioBackend(std::unique_ptr<AudioBackend> jack, std::unique_ptr<AudioBackend> others);
@@ -32,13 +34,15 @@ class SystemAudioBackend : public AudioBackend {
         AudioBackend* backend;
         int index;
     };
+    static constexpr int kMemberStride = 1 << 16;
+
     void join();
     std::optional<int> jointIndex(AudioBackend& backend, std::optional<int> index) const;
 
     std::vector<std::unique_ptr<AudioBackend>> members_;
     mutable std::mutex mutex_;
     std::vector<AudioBackendDevice> devices_;
-    std::vector<Route> routes_;
+    std::vector<Route> routes_;  // in joint order, beside devices_
 };
 
 }  // namespace quenbril

@@ -2,6 +2,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <stdexcept>
 
 #include "foundation/CallbackGate.h"
 #include "tests/support/Eventually.h"
@@ -44,6 +45,18 @@ TEST(CallbackGate, AHostThreadCancelledInsideACallLeavesItFirst) {
     ASSERT_TRUE(host.left) << "ended inside the call: close() would wait for ever";
     host.gate.close();
     EXPECT_FALSE(host.gate.pass([] {}));
+}
+
+// A call that throws leaves the gate as one that returns: close() returns, and the thread can
+// be cancelled again.
+TEST(CallbackGate, ACallThatThrowsLeavesTheGate) {
+    CallbackGate gate;
+    EXPECT_THROW(gate.pass([] { throw std::runtime_error("in the call"); }), std::runtime_error);
+    int state = PTHREAD_CANCEL_DISABLE;
+    pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, &state);
+    EXPECT_EQ(state, PTHREAD_CANCEL_ENABLE);
+    gate.close();  // would spin for ever with the thread still counted inside
+    EXPECT_FALSE(gate.pass([] {}));
 }
 
 }  // namespace

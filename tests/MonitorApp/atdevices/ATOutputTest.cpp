@@ -288,6 +288,60 @@ TEST_F(ATOutputTest, AStreamThatOpensButDoesNotStartIsClosedAndTriedAgain) {
     ASSERT_TRUE(output.isPlaying()) << log;
     EXPECT_EQ(lines(log, "went away"), 1u) << log;
     EXPECT_EQ(lines(log, "is back"), 1u) << log;
+    EXPECT_EQ(lines(log, "Audio output: Fake, device Six"), 1u)
+        << "only the open that plays: " << log;
+}
+
+// The default stands in while the output's own device is away, said by name; the own device,
+// kept, is played again with its pair as soon as it is listed.
+TEST_F(ATOutputTest, TheDefaultStandsInWhileTheOwnDeviceIsAwayAndTheOwnOneReturns) {
+    ATOutput output(&source_, 48000.0);
+    output.setOutputChannel(2);
+    output.startPlayback();
+    testing::internal::CaptureStderr();
+    stream().lose();
+    backend_.removeAllDevices();
+    backend_.setDefaultOutputDevice(addDevice("Builtin", 0, 2));
+    loop_->advance(4.0);
+    ASSERT_TRUE(output.isPlaying());
+    EXPECT_EQ(output.device()->UID(), "Fake:Builtin");
+    stream().pump(16);
+    EXPECT_EQ(stream().output(0, 0), 1.0f);  // the stand-in plays its first pair
+    loop_->advance(10.0);
+    EXPECT_EQ(output.device()->UID(), "Fake:Builtin");
+
+    addDevice("Six", 0, 6);
+    loop_->advance(2.0);
+    const std::string log = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(output.isPlaying()) << log;
+    EXPECT_EQ(output.device()->UID(), "Fake:Six");
+    EXPECT_EQ(backend_.openStreamCount(), 1);
+    stream().pump(16);
+    EXPECT_EQ(stream().output(2, 0), 1.0f);
+    EXPECT_EQ(stream().output(0, 0), 0.0f);
+    EXPECT_EQ(lines(log, "Six is not there; playing on Builtin until it is back"), 1u) << log;
+    EXPECT_EQ(lines(log, "back on Six"), 1u) << log;
+    EXPECT_EQ(lines(log, "the audio device is back"), 0u) << "Builtin is not the device: " << log;
+}
+
+// A device stored in the settings that is not there at the start: the default stands in until it
+// comes, and then it plays on the stored channel.
+TEST_F(ATOutputTest, AnAwaitedDeviceTakesOverFromTheDefaultWhenItComes) {
+    backend_.removeAllDevices();
+    ATOutput output(&source_, 48000.0);
+    backend_.setDefaultOutputDevice(addDevice("Builtin", 0, 2));
+    output.awaitDevice("Fake:Six", 4);
+    output.startPlayback();
+    loop_->advance(3.0);
+    ASSERT_TRUE(output.isPlaying());
+    EXPECT_EQ(output.device()->UID(), "Fake:Builtin");
+    addDevice("Six", 0, 6);
+    loop_->advance(2.0);
+    ASSERT_TRUE(output.isPlaying());
+    EXPECT_EQ(output.device()->UID(), "Fake:Six");
+    stream().pump(16);
+    EXPECT_EQ(stream().output(4, 0), 1.0f);
+    EXPECT_EQ(stream().output(5, 0), 2.0f);
 }
 
 TEST_F(ATOutputTest, WithNoDeviceAtFirstTheDefaultPlaysOnceTheHostListsOne) {

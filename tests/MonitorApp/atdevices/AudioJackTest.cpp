@@ -5,10 +5,13 @@
 #include <cmath>
 #include <memory>
 #include <numbers>
+#include <span>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "MonitorApp/ATAudio/ATMicrophone.h"
+#include "MonitorApp/ATAudio/ATOutput.h"
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "foundation/ManualRunLoop.h"
 #include "tests/support/JackServer.h"
@@ -278,6 +281,51 @@ TEST_F(AudioJackTest, AServerThatDiesIsLoggedOnceAndTheSoundReturnsWithIt) {
     expectTone(ports[0], 48000.0, 0.1);
     expectTone(ports[1], 48000.0, 0.1);
     engine.stopListening();
+}
+
+// Whether a port of ours named `ending` is connected to the server's `port`.
+bool connectedToOurs(const std::string& port, const std::string& ending) {
+    JackTestClient probe("probe", 0, 0);
+    for (const auto& other : probe.connections(port)) {
+        if (other.starts_with("quenbril") && other.ends_with(ending)) return true;
+    }
+    return false;
+}
+
+class Silence : public ATOutputDataSource {
+  public:
+    int output(ATOutput&, std::span<float* const>, int) override { return 0; }
+};
+
+// The server role's capture and output, both on the server's one device: whichever reopens
+// first after the server died and came back, the other comes back too.
+TEST_F(AudioJackTest, CaptureAndOutputOfTheServersDeviceBothComeBackAfterItDies) {
+    ATMicrophone microphone;
+    Silence silence;
+    ATOutput output(&silence, 48000.0);
+    ASSERT_TRUE(microphone.device() && microphone.device()->UID() == kSystemUID);
+    microphone.startFetchingAudio();
+    output.startPlayback();
+    ASSERT_TRUE(connectedToOurs("system:capture_1", ":in_1"));
+    ASSERT_TRUE(connectedToOurs("system:playback_1", ":out_1"));
+
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        JackServer::shared().kill();
+        sleepFor(0.2);
+        loop_->advance(1.0);
+        ASSERT_TRUE(JackServer::shared().start(48000));
+        bool both = false;
+        for (int look = 0; look < 8 && !both; ++look) {
+            loop_->advance(1.0);
+            both = connectedToOurs("system:capture_1", ":in_1") &&
+                   connectedToOurs("system:playback_1", ":out_1");
+        }
+        EXPECT_TRUE(both) << "capture " << connectedToOurs("system:capture_1", ":in_1")
+                          << ", output " << connectedToOurs("system:playback_1", ":out_1");
+    }
+    output.stopPlayback();
+    microphone.closeDevice();
 }
 
 }  // namespace

@@ -44,11 +44,13 @@ class SystemAudioBackendTest : public testing::Test {
 TEST_F(SystemAudioBackendTest, JointIndicesLeadToTheMemberThatOwnsTheDevice) {
     const auto devices = system_->devices();
     ASSERT_EQ(devices.size(), 3u);
-    for (int k = 0; k < 3; ++k) EXPECT_EQ(devices[static_cast<size_t>(k)].index, k);
+    EXPECT_EQ(devices[0].name, "system");
     EXPECT_EQ(devices[2].name, "hw:1");
+    EXPECT_NE(devices[0].index, devices[1].index);
+    EXPECT_NE(devices[1].index, devices[2].index);
 
     AudioStreamParameters parameters;
-    parameters.device = 2;
+    parameters.device = devices[2].index;
     parameters.outputChannels = 2;
     std::string error;
     auto stream = system_->openStream(parameters, client_, error);
@@ -58,36 +60,50 @@ TEST_F(SystemAudioBackendTest, JointIndicesLeadToTheMemberThatOwnsTheDevice) {
     EXPECT_EQ(jack_->openStreamCount(), 0);
     EXPECT_EQ(system_->openStreamCount(), 1);
 
-    parameters.device = 3;
+    parameters.device = devices[2].index + 1;
     EXPECT_FALSE(system_->openStream(parameters, client_, error));
     EXPECT_FALSE(error.empty());
 }
 
 TEST_F(SystemAudioBackendTest, TheFirstMemberWithADefaultGivesIt) {
-    EXPECT_EQ(system_->defaultOutputDevice(), 2);  // JACK has none set: the other's hw:1
+    const auto devices = system_->devices();
+    EXPECT_EQ(system_->defaultOutputDevice(), devices[2].index);  // JACK has none: hw:1
     jack_->setDefaultOutputDevice(0);
-    EXPECT_EQ(system_->defaultOutputDevice(), 0);
+    EXPECT_EQ(system_->defaultOutputDevice(), devices[0].index);
     EXPECT_FALSE(system_->defaultInputDevice().has_value());
 }
 
-TEST_F(SystemAudioBackendTest, IndicesStayWhileAStreamIsOpenAndMoveOnARefreshAfter) {
+// A JACK server that goes and comes back while an ALSA stream plays: JACK's list follows it, and
+// the ALSA devices keep the indices a unit holds.
+TEST_F(SystemAudioBackendTest, AMemberWithoutStreamsLooksAgainWhileAnotherPlaysAndMovesNoIndex) {
+    const int hw0 = system_->devices()[1].index;
     AudioStreamParameters parameters;
-    parameters.device = 1;
+    parameters.device = hw0;
     parameters.inputChannels = 2;
     std::string error;
     auto stream = system_->openStream(parameters, client_, error);
     ASSERT_TRUE(stream) << error;
 
-    jack_->removeAllDevices();  // the server went away
-    EXPECT_FALSE(system_->refresh());
-    EXPECT_EQ(system_->devices().size(), 3u);
-
-    stream.reset();
-    EXPECT_TRUE(system_->refresh());
-    const auto devices = system_->devices();
+    jack_->removeAllDevices();         // the server went away
+    EXPECT_FALSE(system_->refresh());  // the ALSA member keeps its list while its stream is open
+    auto devices = system_->devices();
     ASSERT_EQ(devices.size(), 2u);
     EXPECT_EQ(devices[0].name, "hw:0");
-    EXPECT_EQ(system_->defaultOutputDevice(), 1);
+    EXPECT_EQ(devices[0].index, hw0);
+
+    jack_->addDevice(device("system", 8, 8));  // and came back
+    jack_->setDefaultOutputDevice(0);
+    system_->refresh();
+    EXPECT_EQ(others_->refreshCount(), 0);
+    devices = system_->devices();
+    ASSERT_EQ(devices.size(), 3u);
+    EXPECT_EQ(devices[0].name, "system");
+    EXPECT_EQ(system_->defaultOutputDevice(), devices[0].index);
+    EXPECT_EQ(devices[1].index, hw0);
+    parameters.device = hw0;
+    auto again = system_->openStream(parameters, client_, error);
+    ASSERT_TRUE(again) << error;
+    EXPECT_EQ(others_->lastStream()->parameters.device, 0);
 }
 
 }  // namespace
