@@ -43,6 +43,10 @@ TEST(JackServerPresence, NoClientIsWorthOpeningWithoutASocketOrSoonOnOneThatRefu
     EXPECT_EQ(path, "/dev/shm/jack_" + name + "_" + std::to_string(::getuid()) + "_0");
     auto now = std::chrono::steady_clock::now();
     JackServerPresence::setClockForTesting([&now] { return now; });
+    // However the test ends, the real clock is back before `now` goes.
+    struct RealClockAgain {
+        ~RealClockAgain() { JackServerPresence::setClockForTesting({}); }
+    } realClockAgain;
 
     EXPECT_FALSE(JackServerPresence::worthAnOpen());
     {
@@ -71,7 +75,6 @@ TEST(JackServerPresence, NoClientIsWorthOpeningWithoutASocketOrSoonOnOneThatRefu
         EXPECT_TRUE(JackServerPresence::worthAnOpen());
     }
     EXPECT_FALSE(JackServerPresence::worthAnOpen());
-    JackServerPresence::setClockForTesting({});
     ::unsetenv("JACK_DEFAULT_SERVER");
 }
 
