@@ -124,8 +124,8 @@ BoundedWorker::Outcome BoundedWorker::submit(std::function<void()>&& job, bool m
     ticket->abandoned = true;
     if (!state_->stuck) {
         state_->stuck = true;
-        log(LogLevel::Warning, "%s: %s within %.1f s%s%s; going on without it until it does",
-            state_->name.c_str(), state_->stuckText.c_str(), limit, state_->why.empty() ? "" : " ",
+        log(LogLevel::Warning, "%s: after %.1f s, %s%s%s; going on without it until it does",
+            state_->name.c_str(), limit, state_->stuckText.c_str(), state_->why.empty() ? "" : " ",
             state_->why.c_str());
     }
     return Outcome::Late;

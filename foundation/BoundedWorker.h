@@ -20,8 +20,9 @@ namespace quenbril {
 /// A job may run past its call: it must own (capture by value) everything it touches.
 class BoundedWorker {
   public:
-    /// `name` names the thread and the log lines; `stuckText` says, for the log, what does not
-    /// answer ("the JACK library does not answer"), and `why` what may have caused it.
+    /// `name` names the thread and the log lines; `stuckText` says what does not answer ("the
+    /// JACK library does not answer"), maybe with its likely causes in a few words, for the log
+    /// and for the user; `why` adds, for the log, what may have caused it or what clears it.
     BoundedWorker(std::string name, std::string stuckText, double limit, std::string why = {});
     ~BoundedWorker();
     BoundedWorker(const BoundedWorker&) = delete;
@@ -66,7 +67,7 @@ class BoundedWorker {
     /// True from a call that overran until that job returned.
     bool isStuck() const;
     bool isWorkerThread() const;
-    /// What the log says does not answer while the worker is stuck.
+    /// What does not answer while the worker is stuck, as the log says it.
     const std::string& stuckText() const;
     double limit() const { return limit_.load(); }
     /// A new limit for the calls that follow.

@@ -5,32 +5,27 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <utility>
+
+#include "platform/jack/RefusedSocketBackoff.h"
 
 namespace quenbril {
 
 namespace {
 
-struct SocketIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    bool operator==(const SocketIdentity&) const = default;
-};
-
 struct Memory {
     std::mutex lock;
-    bool refusedKnown = false;
-    SocketIdentity refused;
-    std::chrono::steady_clock::time_point refusedAt;
-};
+    RefusedSocketBackoff backoff;
+    JackServerPresence::Clock clock;
 
-// A refused socket is tried again after a while all the same, in case the open failed for
-// another reason than a server that is gone.
-constexpr std::chrono::seconds kRetryRefusedAfter{30};
+    RefusedSocketBackoff::Clock::time_point now() const {
+        return clock ? clock() : RefusedSocketBackoff::Clock::now();
+    }
+};
 
 Memory& memory() {
     static auto* m = new Memory;
@@ -86,23 +81,30 @@ bool JackServerPresence::worthAnOpen() {
     if (!socket) return false;
     Memory& m = memory();
     std::lock_guard held(m.lock);
-    return !(m.refusedKnown && m.refused == *socket &&
-             std::chrono::steady_clock::now() - m.refusedAt < kRetryRefusedAfter);
+    return m.backoff.worthTrying(*socket, m.now());
 }
 
 void JackServerPresence::noServerAnswered() {
     auto socket = socketNow();
     Memory& m = memory();
     std::lock_guard held(m.lock);
-    m.refusedKnown = socket.has_value();
-    if (socket) m.refused = *socket;
-    m.refusedAt = std::chrono::steady_clock::now();
+    if (socket) {
+        m.backoff.refused(*socket, m.now());
+    } else {
+        m.backoff.forget();
+    }
 }
 
 void JackServerPresence::serverAnswered() {
     Memory& m = memory();
     std::lock_guard held(m.lock);
-    m.refusedKnown = false;
+    m.backoff.forget();
+}
+
+void JackServerPresence::setClockForTesting(Clock clock) {
+    Memory& m = memory();
+    std::lock_guard held(m.lock);
+    m.clock = std::move(clock);
 }
 
 }  // namespace quenbril

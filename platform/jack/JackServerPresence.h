@@ -2,6 +2,8 @@
 
 #include <jack/jack.h>
 
+#include <chrono>
+#include <functional>
 #include <string>
 
 namespace quenbril {
@@ -10,9 +12,10 @@ namespace quenbril {
 /// through libjack's shared store, which stays locked for good when a client dies inside one; so
 /// polls for a server that is not there open no client. A JACK 2 server listens on a socket
 /// named after it in /dev/shm: while there is none, no server runs. A socket that refused an
-/// open (left by a server that was killed) is not tried again until another takes its place.
-/// Where the library is another implementation, or the socket's place is unknown, every open is
-/// worth trying.
+/// open is held back a while, longer each time it refuses again (RefusedSocketBackoff): soon
+/// tried again while it may be a starting server's, seldom when a killed server left it. Where
+/// the library is another implementation, or the socket's place is unknown, every open is worth
+/// trying.
 class JackServerPresence {
   public:
     /// jack_client_open, never starting a server, unless no server can be there (null then, as
@@ -22,10 +25,14 @@ class JackServerPresence {
 
     /// True when an open now could reach a server.
     static bool worthAnOpen();
-    /// After an open found no server: the socket there now is not tried again while it stays.
+    /// After an open found no server: the socket there now is held back a while.
     static void noServerAnswered();
     /// After an open reached a server.
     static void serverAnswered();
+
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    /// The time the hold-back counts in; an empty clock is steady_clock's, the default.
+    static void setClockForTesting(Clock clock);
 
     /// The socket of the server clients of this process join ("/dev/shm/jack_default_0_0").
     static std::string socketPath();

@@ -3,9 +3,9 @@
 // the MIDI system are guarded as the machine's are (GuardedAudioBackend, GuardedMidiBackend, on
 // one worker for the library) over fakes whose every look and open waits at a gate that stays shut
 // while the remote runs. The remote is made and started within a bounded time, shows and draws
-// its window, its connection dialog says that the JACK library does not answer, confirming it
-// starts the client, and it goes away without hanging; only then is the gate opened, so that the
-// held call returns and the process ends cleanly.
+// its window, its connection dialog says that the JACK library does not answer and why it may
+// not, confirming it starts the client, and it goes away without hanging; only then is the gate
+// opened, so that the held call returns and the process ends cleanly.
 
 #include <QApplication>
 #include <QComboBox>
@@ -171,14 +171,18 @@ TEST_F(RemoteSoundBlocksTest, TheRemoteStartsDrawsSaysTheJackLibraryDoesNotAnswe
     EXPECT_NEAR(seen.blue(), expected.blue(), 1);
 
     // The connection dialog, open at the first start, says why no output device is offered: the
-    // device list was asked for off the main thread, and did not come.
+    // device list was asked for off the main thread, and did not come. It names both likely
+    // causes: a server that is stopped, and a store left locked.
     std::shared_ptr<PreferencesViewController> dialog =
         composition->viewController().prefViewController();
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(
         loop_->runUntil([&] { return dialog->outputAbsence()->isVisible(); }, scaledSeconds(10.0)))
         << "the device list reached the dialog";
-    EXPECT_EQ(dialog->outputAbsence()->text(), "The JACK library does not answer");
+    const QString words = dialog->outputAbsence()->text();
+    EXPECT_TRUE(words.startsWith("The JACK library does not answer: ")) << words.toStdString();
+    EXPECT_TRUE(words.contains("the JACK server may be stopped")) << words.toStdString();
+    EXPECT_TRUE(words.contains("left the library's store locked")) << words.toStdString();
     ASSERT_EQ(dialog->outputDevices()->count(), 1);
     EXPECT_EQ(dialog->outputDevices()->currentText(), "No audio output device");
     EXPECT_FALSE(dialog->outputDevices()->isEnabled());

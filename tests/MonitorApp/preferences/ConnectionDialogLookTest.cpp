@@ -12,6 +12,7 @@
 #include "MonitorApp/serverlink/ServerManager.h"
 #include "MonitorApp/settings/ColorHelper.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
+#include "platform/jack/JackNotAnswering.h"
 #include "tests/MonitorApp/preferences/PreferencesTest.h"
 #include "tests/support/QtTestTime.h"
 
@@ -107,6 +108,18 @@ TEST_F(ConnectionDialogLook, SaysUnderTheOutputPopUpWhyItIsEmpty) {
                dialog->rect().contains(QRect(words->mapTo(dialog.get(), QPoint()), words->size()));
     })) << "the pop-up is "
         << dialog->outputDevices()->height() << " points high";
+
+    // The JACK library's words, which name both causes it may have, take several lines: each
+    // shows whole, in the dialog.
+    std::string stuck = kJackNotAnswering;
+    stuck[0] = 'T';
+    dialog->setAudioDevices({}, {}, stuck);
+    EXPECT_TRUE(qWaitFor([&] {
+        return words->height() >= words->heightForWidth(words->width()) &&
+               dialog->rect().contains(QRect(words->mapTo(dialog.get(), QPoint()), words->size()));
+    })) << "the words are "
+        << words->height() << " points high for " << words->heightForWidth(words->width());
+    EXPECT_GE(words->height(), 2 * words->fontMetrics().height());
 
     // Once every host answers again the words go.
     dialog->setAudioDevices({}, {{"ALSA:Phones", "Phones", 0}});

@@ -3,6 +3,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -34,21 +35,36 @@ class FakeServerSocket {
     bool bound_ = false;
 };
 
-TEST(JackServerPresence, NoClientIsWorthOpeningWithoutASocketOrOnOneThatRefusedAlready) {
+TEST(JackServerPresence, NoClientIsWorthOpeningWithoutASocketOrSoonOnOneThatRefused) {
     const std::string name = "quenbril-presence-" + std::to_string(::getpid());
     ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
     ::unsetenv("JACK_PROMISCUOUS_SERVER");
     const std::string path = JackServerPresence::socketPath();
     EXPECT_EQ(path, "/dev/shm/jack_" + name + "_" + std::to_string(::getuid()) + "_0");
+    auto now = std::chrono::steady_clock::now();
+    JackServerPresence::setClockForTesting([&now] { return now; });
+    // However the test ends, the real clock is back before `now` goes.
+    struct RealClockAgain {
+        ~RealClockAgain() { JackServerPresence::setClockForTesting({}); }
+    } realClockAgain;
 
     EXPECT_FALSE(JackServerPresence::worthAnOpen());
     {
         FakeServerSocket server(path);
         ASSERT_TRUE(server.bound());
         EXPECT_TRUE(JackServerPresence::worthAnOpen());
-        // A server killed outright leaves its socket behind: not tried on every poll.
+        // A server still starting may refuse its first open: its socket is tried again soon,
+        // then less and less often while it keeps refusing, as a killed server's would.
         JackServerPresence::noServerAnswered();
         EXPECT_FALSE(JackServerPresence::worthAnOpen());
+        now += std::chrono::seconds(1);
+        EXPECT_TRUE(JackServerPresence::worthAnOpen());
+        JackServerPresence::noServerAnswered();
+        now += std::chrono::seconds(1);
+        EXPECT_FALSE(JackServerPresence::worthAnOpen());
+        now += std::chrono::seconds(1);
+        EXPECT_TRUE(JackServerPresence::worthAnOpen());
+        JackServerPresence::noServerAnswered();
     }
     {
         // A new server's socket is tried at once.
