@@ -91,7 +91,8 @@ class ViewController : public QWidget,
     /// The connection dialog was confirmed: the engine starts the client and the link sends
     /// the client id (or is made again, see LinkLifeCycle::clientStarted).
     void startClient() override;
-    /// Hands the dialog the machine's audio devices, read off the main thread.
+    /// Hands the dialog the machine's audio devices, read off the main thread after the host
+    /// looked again; nothing reaches a dialog that is gone by then.
     static void listAudioDevices(const std::weak_ptr<PreferencesViewController>& dialog);
     void updateStatusMessage();
     /// Shows (true) or hides (false) the menu's "open in" item; then updateStatusMessage.

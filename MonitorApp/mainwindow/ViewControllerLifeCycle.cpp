@@ -184,7 +184,9 @@ void ViewController::prepareConnectionDialog(const std::shared_ptr<SegueDestinat
                                                          : std::nullopt);
         prefViewController_->setOutDeviceUID(audioEngine_ ? audioEngine_->currentOutputDeviceUID()
                                                           : std::nullopt);
-        listAudioDevices(prefViewController_);
+        // The dialog asks as it appears and again every few seconds while it is open.
+        std::weak_ptr<PreferencesViewController> dialog = prefViewController_;
+        prefViewController_->setDeviceLook([dialog] { listAudioDevices(dialog); });
         // The dialog is open: the status line is the remote's from now on.
         updateStatusMessage();
     }
@@ -195,7 +197,11 @@ void ViewController::listAudioDevices(const std::weak_ptr<PreferencesViewControl
     // Asking the host for its devices can take a while (a sound server may be starting, a JACK
     // library may not answer at all): never on the main thread.
     dispatch::Queue::global()->async([dialog] {
+        if (dialog.expired()) return;
         AudioBackend& backend = AudioBackend::shared();
+        // The host looks again, so that a sound server started since (or a card plugged in)
+        // is listed. Best effort: a backend may keep its list while its streams are open.
+        backend.refresh();
         auto convert = [](const std::vector<ATAudioDevice>& devices) {
             std::vector<AudioDevice> list;
             for (const ATAudioDevice& device : devices) {

@@ -44,6 +44,14 @@ QString qt(const std::string& text) { return QString::fromStdString(text); }
 /// A check box state as the defaults keep it: 1 on, 0 off.
 int64_t stateOf(const QCheckBox* box) { return box->isChecked() ? 1 : 0; }
 
+/// Equal device for device, the host's numbers included: the pop-up's items carry them.
+bool sameDevices(const std::vector<AudioDevice>& a, const std::vector<AudioDevice>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const AudioDevice& x, const AudioDevice& y) {
+                          return x.uid == y.uid && x.name == y.name && x.deviceID == y.deviceID;
+                      });
+}
+
 bool openGLAvailable() {
     const QString platform = QGuiApplication::platformName();
     if (platform == "offscreen" || platform == "minimal") return false;
@@ -154,6 +162,12 @@ void PreferencesViewController::buildForm() {
     connect(useManualIP_, &QCheckBox::clicked, this, [this] { manualIPClicked(); });
     connect(confirmButton_, &QPushButton::clicked, this, [this] { confirmClicked(); });
     connect(previousButton_, &QPushButton::clicked, this, [this] { previousClicked(); });
+    // Only the user's own choice, never the pop-up's rebuilding, is a pick.
+    connect(outputDevices_, &QComboBox::activated, this, [this](int index) {
+        if (index >= 0 && static_cast<size_t>(index) < outputDeviceList_.size()) {
+            pickedOutputUID_ = outputDeviceList_[static_cast<size_t>(index)].uid;
+        }
+    });
 }
 
 // ---- Life cycle ----
@@ -175,6 +189,8 @@ void PreferencesViewController::dismiss() {
 }
 
 void PreferencesViewController::viewDidAppear() {
+    // Asked first: the answer comes off the main thread, while the alert below may be open.
+    lookForDevices();
     if (graphicsCheck_ && !graphicsCheck_()) {
         if (alertPresenter_) {
             alertPresenter_->runModal(this, kOldGraphicsAlert);
@@ -205,12 +221,15 @@ void PreferencesViewController::viewDidAppear() {
     }
 
     connTimer_ = RunLoop::main().scheduleTimer(kRetryInterval, true, [this] { tryToConnect(); });
+    deviceTimer_ =
+        RunLoop::main().scheduleTimer(kDeviceLookInterval, true, [this] { lookForDevices(); });
 }
 
 void PreferencesViewController::viewWillDisappear() {
     defaults_.setInteger(stateOf(continueAutomatically_), kContinueAutomaticallyKey);
     defaults_.synchronize();
     connTimer_.invalidate();
+    deviceTimer_.invalidate();
     settings_.saveSettings();
 }
 
@@ -222,6 +241,13 @@ void PreferencesViewController::tryToConnect() {
     // Retry only while there is no connection: in discovery mode a new attempt drops a working
     // link to try the next address, so retrying a live link would cut it every five seconds.
     if (!link_.isConnected()) link_.tryToConnect();
+}
+
+void PreferencesViewController::lookForDevices() {
+    // One question at a time: a look that does not return must not pile more up behind it.
+    if (!deviceLook_ || lookUnanswered_) return;
+    lookUnanswered_ = true;
+    deviceLook_();
 }
 
 void PreferencesViewController::connected() {
@@ -315,6 +341,7 @@ void PreferencesViewController::prepareForSegue(
 
 void PreferencesViewController::windowClosed() {
     const bool client = settings_.actAsClient();
+    deviceChoicesOff_ = client;
     outputDevices_->setEnabled(!client);
     previousButton_->setEnabled(!client);
     confirmButton_->setText(client ? "Start client" : "Confirm");
@@ -323,14 +350,33 @@ void PreferencesViewController::windowClosed() {
 void PreferencesViewController::setAudioDevices(std::vector<AudioDevice> inputs,
                                                 std::vector<AudioDevice> outputs,
                                                 std::string absence) {
+    lookUnanswered_ = false;
+    const bool inputsChanged = !sameDevices(inputs, inputDevices_);
+    const bool outputsChanged = !sameDevices(outputs, outputDeviceList_);
+    const bool wordsChanged = absence != audioAbsence_;
+    // Before the list changes: the pop-up's index points into the list it was built from.
+    const std::optional<std::string> shown = chosenOutputDeviceUID();
     inputDevices_ = std::move(inputs);
     outputDeviceList_ = std::move(outputs);
     audioAbsence_ = std::move(absence);
-    // The lists are read off the main thread and may arrive after the dialog appeared.
-    if (isVisible()) showDevices();
+    // The lists are read off the main thread and arrive after the dialog appeared, every few
+    // seconds while it is open: only what changed is shown again, so the pop-up the user may be
+    // using is rebuilt only for a list that is not the one it shows.
+    if (!isVisible()) return;
+    if (inputsChanged || outputsChanged) offerPreviousShow();
+    if (outputsChanged) showOutputDevices(shown);
+    if (wordsChanged) showAbsence();
+    if (outputsChanged || wordsChanged) growToFit();
 }
 
 void PreferencesViewController::showDevices() {
+    offerPreviousShow();
+    showOutputDevices(chosenOutputDeviceUID());
+    showAbsence();
+    growToFit();
+}
+
+void PreferencesViewController::offerPreviousShow() {
     auto previousFile = defaults_.stringForKey(kPreviousShowFileKey);
     auto inputUID = defaults_.stringForKey(kInputDeviceUIDKey);
     auto outputUID = defaults_.stringForKey(kOutputDeviceUIDKey);
@@ -340,12 +386,28 @@ void PreferencesViewController::showDevices() {
             defaultDevicesFound(*inputUID, *outputUID)) {
             inDeviceUID_ = inputUID;
             outDeviceUID_ = outputUID;
-            previousButton_->setEnabled(true);
+            if (!deviceChoicesOff_) previousButton_->setEnabled(true);
         }
     }
+}
 
-    // The device confirmed last time is chosen again while it is there.
-    const std::optional<std::string> chosen = outDeviceUID_ ? outDeviceUID_ : outputUID;
+void PreferencesViewController::showOutputDevices(const std::optional<std::string>& shown) {
+    const auto listed = [this](const std::optional<std::string>& uid) {
+        return uid && std::any_of(outputDeviceList_.begin(), outputDeviceList_.end(),
+                                  [&](const AudioDevice& device) { return device.uid == *uid; });
+    };
+    // The user's pick while it is there; else the device confirmed last time, chosen again while
+    // it is there; else the one the pop-up showed, so that a device arriving ahead of it in the
+    // list does not take its place.
+    const std::optional<std::string> remembered =
+        outDeviceUID_ ? outDeviceUID_ : defaults_.stringForKey(kOutputDeviceUIDKey);
+    std::optional<std::string> chosen;
+    for (const std::optional<std::string>& candidate : {pickedOutputUID_, remembered, shown}) {
+        if (listed(candidate)) {
+            chosen = candidate;
+            break;
+        }
+    }
     outputDevices_->clear();
     for (const AudioDevice& device : outputDeviceList_) {
         outputDevices_->addItem(qt(device.name), device.deviceID);
@@ -354,12 +416,14 @@ void PreferencesViewController::showDevices() {
         }
     }
     if (outputDeviceList_.empty()) outputDevices_->addItem(kNoOutputDevice, -1);
-    outputDevices_->setEnabled(!outputDeviceList_.empty());
+    outputDevices_->setEnabled(!outputDeviceList_.empty() && !deviceChoicesOff_);
+}
+
+void PreferencesViewController::showAbsence() {
     // Why a host gives no devices (no JACK server, or a JACK library that does not answer), so
     // that an empty or short list does not leave the user guessing.
     outputAbsence_->setText(qt(audioAbsence_));
     outputAbsence_->setVisible(!audioAbsence_.empty());
-    growToFit();
 }
 
 bool PreferencesViewController::event(QEvent* event) {

@@ -35,9 +35,9 @@ class PreferencesViewControllerDelegate {
 
 /// The start-up connection dialog: the server identifier for discovery or a manual server
 /// address, the client id this station announces, the output device and "continue
-/// automatically". While open it asks the server link to connect every 5 s; confirming selects
-/// the remote role and hands over to the main window controller. It cannot be closed except by
-/// confirming.
+/// automatically". While open it asks the server link to connect every 5 s and looks at the
+/// machine's audio devices every 2 s; confirming selects the remote role and hands over to the
+/// main window controller. It cannot be closed except by confirming.
 ///
 /// Made and shown by the main window's "showPreferences" segue; show() brings it up
 /// application-modal (the event loop keeps running) and runs viewDidAppear; dismiss() runs
@@ -49,6 +49,9 @@ class PreferencesViewController : public LockableViewController,
   public:
     /// Seconds between the dialog's connection attempts.
     static constexpr double kRetryInterval = 5.0;
+    /// Seconds between the dialog's looks at the audio devices: a sound server started or a card
+    /// plugged in while it is open shows without reopening it.
+    static constexpr double kDeviceLookInterval = 2.0;
 
     /// `settings`: where the server identifier and the role go; `defaults`: where the dialog's
     /// choices are stored; `link`: the server link the dialog asks to connect; `center`: where
@@ -70,6 +73,9 @@ class PreferencesViewController : public LockableViewController,
     // ---- Actions ----
     /// The retry timer's action: the server link's tryToConnect.
     void tryToConnect();
+    /// The device timer's action, also run as the dialog appears: asks the device look again,
+    /// unless its last question is still unanswered (a JACK library may never answer).
+    void lookForDevices();
     /// The link came up while the dialog is open: confirms by itself when "continue
     /// automatically" is on.
     void connected();
@@ -130,8 +136,13 @@ class PreferencesViewController : public LockableViewController,
     /// devices now (AudioBackend::absence(), such as "No JACK server is running"), empty while
     /// every host answers. The pop-up and the words under it follow when the dialog is on screen.
     /// An empty output list shows "No audio output device".
+    /// A list the dialog holds already is not shown again, and the device the user picked (else
+    /// the one confirmed last time, else the one shown) stays chosen while it is listed.
     void setAudioDevices(std::vector<AudioDevice> inputs, std::vector<AudioDevice> outputs,
                          std::string absence = {});
+    /// Asks for the devices off the main thread and hands them to setAudioDevices later; none
+    /// by default, and then the dialog keeps the devices it was given.
+    void setDeviceLook(std::function<void()> look) { deviceLook_ = std::move(look); }
     /// The UID of the device the pop-up shows, if it shows one.
     std::optional<std::string> chosenOutputDeviceUID() const;
     /// Answers whether the graphics the level display needs are there; by default whether an
@@ -148,6 +159,11 @@ class PreferencesViewController : public LockableViewController,
   private:
     void buildForm();
     void showDevices();
+    /// Enables "Previous show" when its file and the devices stored with it are there.
+    void offerPreviousShow();
+    /// Fills the output pop-up, choosing as setAudioDevices says; `shown` is the UID it showed.
+    void showOutputDevices(const std::optional<std::string>& shown);
+    void showAbsence();
     // The identifier and the manual address the fields hold, into the defaults.
     void storeServerIdentifier();
     void storeManualAddress();
@@ -157,6 +173,9 @@ class PreferencesViewController : public LockableViewController,
     ServerManager& link_;
     bool closing_ = false;
     Timer connTimer_;
+    Timer deviceTimer_;
+    std::function<void()> deviceLook_;
+    bool lookUnanswered_ = false;
     PreferencesViewControllerDelegate* delegate_ = nullptr;
     std::optional<std::string> inDeviceUID_;
     std::optional<std::string> outDeviceUID_;
@@ -175,6 +194,11 @@ class PreferencesViewController : public LockableViewController,
     std::vector<AudioDevice> inputDevices_;
     std::vector<AudioDevice> outputDeviceList_;
     std::string audioAbsence_;
+    /// The output device the user chose in the pop-up, by UID.
+    std::optional<std::string> pickedOutputUID_;
+    /// The advanced settings left the remote role: the output device and the previous show are
+    /// off, whatever the lists bring.
+    bool deviceChoicesOff_ = false;
     std::function<bool()> graphicsCheck_;
     AlertPresenter* alertPresenter_ = nullptr;
 };

@@ -18,9 +18,43 @@
 namespace quenbril::test {
 
 /// A FakeAudioBackend whose words on an absent host (absence()) a test sets, such as "No JACK
-/// server is running"; they are read from any thread.
+/// server is running", and which other threads may ask while the test changes it (the connection
+/// dialog looks at the devices off the main thread): the list, its refreshes, the opens and the
+/// words are kept under one lock.
 class FakeAudioBackendWithAbsence : public FakeAudioBackend {
   public:
+    std::vector<AudioBackendDevice> devices() override {
+        std::lock_guard lock(mutex_);
+        return FakeAudioBackend::devices();
+    }
+    std::optional<int> defaultInputDevice() override {
+        std::lock_guard lock(mutex_);
+        return FakeAudioBackend::defaultInputDevice();
+    }
+    std::optional<int> defaultOutputDevice() override {
+        std::lock_guard lock(mutex_);
+        return FakeAudioBackend::defaultOutputDevice();
+    }
+    std::unique_ptr<AudioStream> openStream(const AudioStreamParameters& parameters,
+                                            AudioStreamClient& client,
+                                            std::string& error) override {
+        std::lock_guard lock(mutex_);
+        return FakeAudioBackend::openStream(parameters, client, error);
+    }
+    bool refresh() override {
+        std::lock_guard lock(mutex_);
+        return FakeAudioBackend::refresh();
+    }
+    /// refreshCount(), while another thread may refresh.
+    int refreshesSoFar() {
+        std::lock_guard lock(mutex_);
+        return refreshCount();
+    }
+    /// Runs `change` (devices added or removed, defaults set) while no other thread asks.
+    void changeDevices(const std::function<void(FakeAudioBackend&)>& change) {
+        std::lock_guard lock(mutex_);
+        change(*this);
+    }
     std::string absence() override {
         std::lock_guard lock(mutex_);
         return absence_;
@@ -72,8 +106,11 @@ class FakeSoundBackends {
 
   private:
     static FakeAudioBackendWithAbsence& emptied(FakeAudioBackendWithAbsence& backend) {
-        backend.removeAllDevices();
-        backend.setAcceptedRates({});
+        // A look of the test before may still be under way.
+        backend.changeDevices([](FakeAudioBackend& devices) {
+            devices.removeAllDevices();
+            devices.setAcceptedRates({});
+        });
         backend.setAbsence({});
         return backend;
     }

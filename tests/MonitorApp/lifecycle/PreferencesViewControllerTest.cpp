@@ -2,6 +2,7 @@
 // timer, and the connection attempts its fields start.
 
 #include <QLayout>
+#include <QSignalSpy>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
@@ -186,8 +187,10 @@ TEST_F(ConnectionDialog, APreviousShowFileThatIsGoneLeavesTheButtonAlone) {
 }
 
 TEST_F(ConnectionDialog, TheConfirmedOutputDeviceIsStoredPlayedAndChosenAgain) {
-    for (const char* name : {"Phones", "Monitors"}) fakeAudio().addDevice(name, 0, 2);
-    fakeAudio().setDefaultOutputDevice(0);
+    fakeAudio().changeDevices([](FakeAudioBackend& host) {
+        for (const char* name : {"Phones", "Monitors"}) host.addDevice(name, 0, 2);
+        host.setDefaultOutputDevice(0);
+    });
     PreferencesViewController& d = open();
     // The list is read off the main thread and reaches the pop-up on screen.
     ASSERT_TRUE(waitFor([&] { return d.outputDevices()->count() == 2; }));
@@ -259,7 +262,7 @@ TEST_F(ConnectionDialog, TheWordsOfAStuckJackLibraryShowUnderTheDevicesOfTheOthe
     card.hostAPI = "ALSA";
     card.outputStreams = {2};
     card.defaultSampleRate = 48000.0;
-    fakeAudio().addDevice(card);
+    fakeAudio().changeDevices([&](FakeAudioBackend& host) { host.addDevice(card); });
     fakeAudio().setAbsence("The JACK library does not answer");
     PreferencesViewController& d = open();
     ASSERT_TRUE(waitFor([&] { return d.outputAbsence()->isVisible(); }));
@@ -267,6 +270,89 @@ TEST_F(ConnectionDialog, TheWordsOfAStuckJackLibraryShowUnderTheDevicesOfTheOthe
     ASSERT_EQ(d.outputDevices()->count(), 1);
     EXPECT_EQ(d.outputDevices()->currentText(), "Phones");
     EXPECT_TRUE(d.outputDevices()->isEnabled());
+}
+
+/// The host's output devices become `names`, each with two outputs, in that order.
+void listOutputs(std::initializer_list<const char*> names) {
+    FakeSoundBackends::audio().changeDevices([&](FakeAudioBackend& host) {
+        host.removeAllDevices();
+        for (const char* name : names) host.addDevice(name, 0, 2);
+    });
+}
+
+TEST_F(ConnectionDialog, TheDevicesAndTheWordsUnderThemFollowTheHostWhileOpen) {
+    listOutputs({"Phones"});
+    fakeAudio().setAbsence("No JACK server is running");
+    PreferencesViewController& d = open();
+    QComboBox* popUp = d.outputDevices();
+    ASSERT_TRUE(waitFor([&] { return d.outputAbsence()->isVisible() && popUp->count() == 1; }));
+    EXPECT_EQ(popUp->currentText(), "Phones");
+
+    // The server starts: its device comes ahead of the card, and the words go, once the dialog
+    // has looked again (the host asked to refresh first).
+    listOutputs({"system", "Phones"});
+    fakeAudio().setAbsence({});
+    const int refreshes = fakeAudio().refreshesSoFar();
+    loop_->advance(PreferencesViewController::kDeviceLookInterval);
+    ASSERT_TRUE(waitFor([&] { return popUp->count() == 2; }));
+    EXPECT_GT(fakeAudio().refreshesSoFar(), refreshes);
+    EXPECT_FALSE(d.outputAbsence()->isVisible());
+    EXPECT_EQ(popUp->itemText(0), "system");
+    EXPECT_EQ(popUp->currentText(), "Phones") << "what was shown stays shown";
+
+    // The user picks the server's device: it stays picked, by its UID, wherever the list puts
+    // it.
+    QTest::keyClick(popUp, Qt::Key_Up);
+    ASSERT_EQ(popUp->currentText(), "system");
+    listOutputs({"USB", "system", "Phones"});
+    loop_->advance(PreferencesViewController::kDeviceLookInterval);
+    ASSERT_TRUE(waitFor([&] { return popUp->count() == 3; }));
+    EXPECT_EQ(popUp->currentText(), "system");
+    EXPECT_EQ(popUp->currentData().toInt(), 1) << "the host's new number for it";
+
+    // Only the words change: they follow, and the pop-up under the user's pointer is not built
+    // again.
+    QSignalSpy rebuilt(popUp->model(), &QAbstractItemModel::rowsInserted);
+    fakeAudio().setAbsence("The JACK library does not answer");
+    loop_->advance(PreferencesViewController::kDeviceLookInterval);
+    ASSERT_TRUE(waitFor([&] { return d.outputAbsence()->isVisible(); }));
+    EXPECT_EQ(d.outputAbsence()->text(), "The JACK library does not answer");
+    EXPECT_EQ(rebuilt.count(), 0);
+    EXPECT_EQ(popUp->currentText(), "system");
+
+    // The picked device goes away: the first one is shown meanwhile, and the picked one is
+    // chosen again when it returns.
+    listOutputs({"USB", "Phones"});
+    loop_->advance(PreferencesViewController::kDeviceLookInterval);
+    ASSERT_TRUE(waitFor([&] { return popUp->count() == 2; }));
+    EXPECT_EQ(popUp->currentText(), "USB");
+    listOutputs({"USB", "Phones", "system"});
+    loop_->advance(PreferencesViewController::kDeviceLookInterval);
+    ASSERT_TRUE(waitFor([&] { return popUp->count() == 3; }));
+    EXPECT_EQ(popUp->currentText(), "system");
+
+    d.confirmClicked();
+    EXPECT_EQ(defaults().stringForKey("OutputDeviceUID"), "Fake:system");
+}
+
+TEST_F(ConnectionDialog, ItAsksOneLookAtATimeWhileOpenAndNoneOnceClosed) {
+    PreferencesViewController d(settings(), defaults(), link(),
+                                NotificationCenter::defaultCenter());
+    d.setGraphicsCheck([] { return true; });
+    int asked = 0;
+    d.setDeviceLook([&] { ++asked; });
+    constexpr double interval = PreferencesViewController::kDeviceLookInterval;
+    d.show();
+    EXPECT_EQ(asked, 1) << "as it appears";
+    loop_->advance(3 * interval);
+    EXPECT_EQ(asked, 1) << "a look that does not answer is not asked again";
+    d.setAudioDevices({}, {{"Fake:Phones", "Phones", 0}});
+    loop_->advance(interval);
+    EXPECT_EQ(asked, 2);
+    d.setAudioDevices({}, {{"Fake:Phones", "Phones", 0}});
+    d.dismiss();
+    loop_->advance(10 * interval);
+    EXPECT_EQ(asked, 2) << "closed, it asks no more";
 }
 
 /// The advanced settings window as the dialog's segue prepares it.
@@ -289,6 +375,8 @@ TEST_F(ConnectionDialog, TheAdvancedSettingsTellTheDialogWhichRoleTheyLeft) {
     EXPECT_FALSE(d.outputDevices()->isEnabled());
     EXPECT_FALSE(d.previousButton()->isEnabled());
     EXPECT_EQ(d.confirmButton()->text(), "Start client");
+    d.setAudioDevices({}, {{"Fake:Phones", "Phones", 0}});
+    EXPECT_FALSE(d.outputDevices()->isEnabled()) << "a new device list leaves the choice off";
 
     settings().setActAsClient(false);
     advanced->delegate->windowClosed();
