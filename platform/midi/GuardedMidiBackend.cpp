@@ -1,5 +1,6 @@
 #include "platform/midi/GuardedMidiBackend.h"
 
+#include <utility>
 #include <vector>
 
 #include "foundation/CallbackGate.h"
@@ -10,6 +11,10 @@ struct GuardedMidiBackend::Member {
     Maker make;
     /// Made and used on the worker only.
     std::unique_ptr<MidiBackend> backend;
+    /// Losses told with a list and not yet taken: one whose list came too late is taken with a
+    /// later one.
+    std::mutex lostLock;
+    std::vector<MidiPortInfo> lost;
 };
 
 // Stands between the backend's thread and the caller's callback: once detached, no message
@@ -54,11 +59,25 @@ GuardedMidiBackend::~GuardedMidiBackend() {
 
 std::optional<std::vector<MidiPortInfo>> GuardedMidiBackend::listPorts() {
     using Ports = std::optional<std::vector<MidiPortInfo>>;
+    // The losses are asked in the same call: a loss must never be asked on its own and then
+    // dropped with an answer that came too late, since it is told once.
     return worker_
         ->call<Ports>([member = member_]() -> Ports {
-            return member->backend ? member->backend->listPorts() : std::nullopt;
+            if (!member->backend) return std::nullopt;
+            Ports ports = member->backend->listPorts();
+            if (ports) {
+                std::vector<MidiPortInfo> lost = member->backend->lostInputs();
+                std::lock_guard lock(member->lostLock);
+                member->lost.insert(member->lost.end(), lost.begin(), lost.end());
+            }
+            return ports;
         })
         .value_or(std::nullopt);
+}
+
+std::vector<MidiPortInfo> GuardedMidiBackend::lostInputs() {
+    std::lock_guard lock(member_->lostLock);
+    return std::exchange(member_->lost, {});
 }
 
 bool GuardedMidiBackend::openInput(const MidiPortInfo& port, ByteCallback callback) {

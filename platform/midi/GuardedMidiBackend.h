@@ -32,6 +32,8 @@ class GuardedMidiBackend : public MidiBackend {
     std::optional<std::vector<MidiPortInfo>> listPorts() override;
     bool openInput(const MidiPortInfo& port, ByteCallback callback) override;
     void closeInput(const MidiPortInfo& port) override;
+    /// The losses the backend told when last listed.
+    std::vector<MidiPortInfo> lostInputs() override;
 
     /// True while a call overran and has not returned.
     bool isStuck() const { return worker_->isStuck(); }

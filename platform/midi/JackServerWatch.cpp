@@ -12,6 +12,18 @@ namespace {
 
 void ignoreJackMessage(const char*) {}
 
+// Copies a list libjack made and frees it.
+std::vector<std::string> takeNames(const char** list) {
+    std::vector<std::string> names;
+    for (const char** name = list; name && *name; ++name) {
+        names.emplace_back(*name);
+    }
+    if (list) {
+        jack_free(list);
+    }
+    return names;
+}
+
 }  // namespace
 
 void JackServerWatch::silenceJack() {
@@ -50,20 +62,25 @@ JackServerWatch::~JackServerWatch() {
 }
 
 std::vector<std::string> JackServerWatch::midiPorts(bool outputs) const {
-    std::vector<std::string> names;
     auto held = JackClients::inUse();
     if (!client_ || gone_->load()) {
-        return names;
+        return {};
     }
-    const char** found = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE,
-                                        outputs ? JackPortIsOutput : JackPortIsInput);
-    for (const char** name = found; name && *name; ++name) {
-        names.emplace_back(*name);
+    return takeNames(jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE,
+                                    outputs ? JackPortIsOutput : JackPortIsInput));
+}
+
+std::optional<std::vector<std::string>> JackServerWatch::connections(
+    const std::string& port) const {
+    auto held = JackClients::inUse();
+    if (!client_ || gone_->load()) {
+        return std::nullopt;
     }
-    if (found) {
-        jack_free(found);
+    jack_port_t* found = jack_port_by_name(client_, port.c_str());
+    if (!found) {
+        return std::nullopt;
     }
-    return names;
+    return takeNames(jack_port_get_all_connections(client_, found));
 }
 
 // Runs on libjack's thread when the server's socket closes.

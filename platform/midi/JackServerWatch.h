@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@ class JackServerWatch {
     /// The full names ("client:port") of the MIDI ports that send (`outputs`) or receive; empty
     /// once the server went away.
     std::vector<std::string> midiPorts(bool outputs) const;
+    /// The full names of the ports connected to the port of this full name, any client's; none
+    /// when there is no such port or the server went away.
+    std::optional<std::vector<std::string>> connections(const std::string& port) const;
 
     /// Silences libjack's error and information printers, which would otherwise print several
     /// lines on every failed attempt to reach a server.

@@ -29,7 +29,7 @@ bool MemoryMidiBackend::openInput(const MidiPortInfo& port, ByteCallback callbac
         std::find(ports_.begin(), ports_.end(), port) == ports_.end()) {
         return false;
     }
-    open_[port] = std::move(callback);
+    open_[port] = Connection{std::move(callback)};
     return true;
 }
 
@@ -39,6 +39,19 @@ void MemoryMidiBackend::closeInput(const MidiPortInfo& port) {
     open_.erase(port);
 }
 
+std::vector<MidiPortInfo> MemoryMidiBackend::lostInputs() {
+    std::lock_guard lock(mutex_);
+    std::vector<MidiPortInfo> lost;
+    for (auto& [port, connection] : open_) {
+        const bool listed = std::find(ports_.begin(), ports_.end(), port) != ports_.end();
+        if (connection.lost && !connection.lossTold && listed) {
+            connection.lossTold = true;
+            lost.push_back(port);
+        }
+    }
+    return lost;
+}
+
 void MemoryMidiBackend::addPort(const MidiPortInfo& port) {
     std::lock_guard lock(mutex_);
     ports_.push_back(port);
@@ -46,7 +59,20 @@ void MemoryMidiBackend::addPort(const MidiPortInfo& port) {
 
 void MemoryMidiBackend::removeClient(const std::string& client) {
     std::lock_guard lock(mutex_);
-    std::erase_if(ports_, [&](const MidiPortInfo& p) { return p.client == client; });
+    const auto ofClient = [&](const MidiPortInfo& p) { return p.client == client; };
+    std::erase_if(ports_, ofClient);
+    loseConnectionsOf(ofClient);
+}
+
+void MemoryMidiBackend::loseConnection(const MidiPortInfo& port) {
+    std::lock_guard lock(mutex_);
+    loseConnectionsOf([&](const MidiPortInfo& p) { return p == port; });
+}
+
+void MemoryMidiBackend::loseConnectionsOf(const std::function<bool(const MidiPortInfo&)>& which) {
+    for (auto& [port, connection] : open_) {
+        if (which(port)) connection.lost = true;
+    }
 }
 
 void MemoryMidiBackend::setReachable(bool reachable) {
@@ -84,8 +110,8 @@ void MemoryMidiBackend::deliver() {
             auto [port, bytes] = std::move(pending_.front());
             pending_.pop_front();
             auto found = open_.find(port);
-            if (found != open_.end()) {
-                found->second(bytes.data(), bytes.size());
+            if (found != open_.end() && !found->second.lost) {
+                found->second.callback(bytes.data(), bytes.size());
             }
         }
         delivering_ = false;

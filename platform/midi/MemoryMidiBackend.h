@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -11,7 +12,9 @@
 namespace quenbril {
 
 /// A MIDI system in memory whose ports and messages a test scripts. Messages are delivered to
-/// open input ports from a thread of the backend's own, as a real MIDI system does.
+/// open input ports from a thread of the backend's own, as a real MIDI system does; as under
+/// JACK, a port that goes takes our connection with it, and one made again under its name is not
+/// connected.
 class MemoryMidiBackend : public MidiBackend {
   public:
     MemoryMidiBackend();
@@ -21,11 +24,15 @@ class MemoryMidiBackend : public MidiBackend {
     std::optional<std::vector<MidiPortInfo>> listPorts() override;
     bool openInput(const MidiPortInfo& port, ByteCallback callback) override;
     void closeInput(const MidiPortInfo& port) override;
+    std::vector<MidiPortInfo> lostInputs() override;
 
     // Scripting, from any thread.
     void addPort(const MidiPortInfo& port);
     /// Removes every port of `client`.
     void removeClient(const std::string& client);
+    /// Our connection to `port` goes while the port stays listed, as when it goes and is made
+    /// again under its name between two polls, or another program undoes the connection.
+    void loseConnection(const MidiPortInfo& port);
     /// An unreachable system lists nothing (nullopt).
     void setReachable(bool reachable);
     /// Queues `bytes` as one message read from `port`; the delivery thread hands it to the port's
@@ -36,12 +43,20 @@ class MemoryMidiBackend : public MidiBackend {
     bool isIdle() const;
 
   private:
+    struct Connection {
+        ByteCallback callback;
+        bool lost = false;
+        bool lossTold = false;
+    };
+
     void deliver();
+    /// Under the lock.
+    void loseConnectionsOf(const std::function<bool(const MidiPortInfo&)>& which);
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::vector<MidiPortInfo> ports_;
-    std::map<MidiPortInfo, ByteCallback> open_;
+    std::map<MidiPortInfo, Connection> open_;
     std::deque<std::pair<MidiPortInfo, std::vector<uint8_t>>> pending_;
     bool delivering_ = false;
     bool reachable_ = true;

@@ -28,10 +28,16 @@ class MidiBackend {
     /// that went away), which removes every device.
     virtual std::optional<std::vector<MidiPortInfo>> listPorts() = 0;
     /// Opens an input port; `callback` gets every message read from it until closeInput(). False
-    /// when the port cannot be opened.
+    /// when the port cannot be opened. A backend that tells lost inputs may keep one whose port
+    /// went since it was listed, unconnected, and tell it lost once a port of that name is back.
     virtual bool openInput(const MidiPortInfo& port, ByteCallback callback) = 0;
     /// After it returns the port's callback is not called again.
     virtual void closeInput(const MidiPortInfo& port) = 0;
+    /// The open inputs whose port is there but no longer connected to ours: the port went and
+    /// was made again under its name (a controller re-plugged, a program restarted) or the
+    /// connection was undone. Each loss is told once. Asked on the port poller's thread after
+    /// listPorts() found the system.
+    virtual std::vector<MidiPortInfo> lostInputs() { return {}; }
 
     static const char* apiName(Api api);
 };

@@ -7,6 +7,18 @@
 #include "platform/midi/MidiNotifications.h"
 
 namespace quenbril {
+namespace {
+
+bool hasSourceAmong(const MidiDevice& device, const std::vector<MidiPortInfo>& ports) {
+    for (const MidiEntity& entity : device.entities()) {
+        for (const MidiEndpoint& source : entity.sources) {
+            if (std::find(ports.begin(), ports.end(), source) != ports.end()) return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
 
 MidiDeviceManager& MidiDeviceManager::sharedDeviceManager() {
     // Never destroyed: the backend's threads must not outlive the objects they report to at exit;
@@ -28,7 +40,10 @@ void MidiDeviceManager::installBackend(std::unique_ptr<MidiBackend> backend, dou
     reach_ = Reach::NotPolled;
     if (backend_) {
         poller_ = std::make_unique<MidiPortPoller>(
-            *backend_, pollInterval, [this](const MidiPortPoller::Ports& p) { portsChanged(p); });
+            *backend_, pollInterval,
+            [this](const MidiPortPoller::Ports& ports, const std::vector<MidiPortInfo>& lost) {
+                portsChanged(ports, lost);
+            });
     }
 }
 
@@ -48,7 +63,8 @@ int MidiDeviceManager::addListener(Listener listener) {
 
 void MidiDeviceManager::removeListener(int id) { listeners_.erase(id); }
 
-void MidiDeviceManager::portsChanged(const MidiPortPoller::Ports& ports) {
+void MidiDeviceManager::portsChanged(const MidiPortPoller::Ports& ports,
+                                     const std::vector<MidiPortInfo>& lost) {
     const char* api = MidiBackend::apiName(backend_->api());
     if (!ports) {
         if (reach_ == Reach::Reached) {
@@ -71,11 +87,15 @@ void MidiDeviceManager::portsChanged(const MidiPortPoller::Ports& ports) {
     }
     reach_ = Reach::Reached;
     const std::vector<MidiDevice> now = MidiDevice::fromPorts(backend_->api(), *ports);
-    // A device whose ports changed goes and comes again, so its sources are opened afresh.
+    // A device whose ports changed goes and comes again, so its sources are opened afresh; so
+    // does one that lists the same but lost a source's connection.
     std::vector<MidiDevice> gone;
+    std::vector<MidiDevice> lostSome;
     for (const MidiDevice& device : devices_) {
         if (std::find(now.begin(), now.end(), device) == now.end()) {
             gone.push_back(device);
+        } else if (hasSourceAmong(device, lost)) {
+            lostSome.push_back(device);
         }
     }
     for (const MidiDevice& device : gone) {
@@ -86,6 +106,15 @@ void MidiDeviceManager::portsChanged(const MidiPortPoller::Ports& ports) {
             add(device);
         }
     }
+    for (const MidiDevice& device : lostSome) {
+        reconnect(device);
+    }
+}
+
+void MidiDeviceManager::reconnect(const MidiDevice& device) {
+    QLOG("MIDI device reconnected: %s", device.displayName().c_str());
+    remove(device, false);
+    add(device, false);
 }
 
 void MidiDeviceManager::remove(const MidiDevice& device, bool logged) {
@@ -99,9 +128,11 @@ void MidiDeviceManager::remove(const MidiDevice& device, bool logged) {
                                              Dictionary{{"name", removed.displayName()}});
 }
 
-void MidiDeviceManager::add(const MidiDevice& device) {
+void MidiDeviceManager::add(const MidiDevice& device, bool logged) {
     devices_.push_back(device);
-    QLOG("MIDI device added: %s", device.displayName().c_str());
+    if (logged) {
+        QLOG("MIDI device added: %s", device.displayName().c_str());
+    }
     tell(device, true);
     NotificationCenter::defaultCenter().post(kMidiDeviceWasAddedNotification,
                                              Dictionary{{"name", device.displayName()}});

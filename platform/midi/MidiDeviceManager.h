@@ -37,9 +37,11 @@ class MidiDeviceManager {
     void removeListener(int id);
 
   private:
-    void portsChanged(const MidiPortPoller::Ports& ports);
+    void portsChanged(const MidiPortPoller::Ports& ports, const std::vector<MidiPortInfo>& lost);
     void remove(const MidiDevice& device, bool logged = true);
-    void add(const MidiDevice& device);
+    void add(const MidiDevice& device, bool logged = true);
+    /// Goes and comes again at once, with one line, so that its sources are opened afresh.
+    void reconnect(const MidiDevice& device);
     void tell(const MidiDevice& device, bool added);
 
     std::unique_ptr<MidiBackend> backend_;

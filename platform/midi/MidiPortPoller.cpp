@@ -6,11 +6,10 @@
 
 namespace quenbril {
 
-MidiPortPoller::MidiPortPoller(MidiBackend& backend, double interval,
-                               std::function<void(Ports)> changed)
+MidiPortPoller::MidiPortPoller(MidiBackend& backend, double interval, Handler changed)
     : backend_(backend),
       interval_(interval),
-      changed_(std::make_shared<std::function<void(Ports)>>(std::move(changed))),
+      changed_(std::make_shared<Handler>(std::move(changed))),
       thread_([this] { run(); }) {}
 
 MidiPortPoller::~MidiPortPoller() {
@@ -26,15 +25,18 @@ MidiPortPoller::~MidiPortPoller() {
 void MidiPortPoller::run() {
     bool first = true;
     Ports last;
-    std::weak_ptr<std::function<void(Ports)>> changed = changed_;
+    std::weak_ptr<Handler> changed = changed_;
     for (;;) {
         Ports ports = backend_.listPorts();
-        if (first || ports != last) {
+        // A list that keeps its ports may hide one made again under its name since the last poll.
+        std::vector<MidiPortInfo> lost;
+        if (ports) lost = backend_.lostInputs();
+        if (first || ports != last || !lost.empty()) {
             first = false;
             last = ports;
-            RunLoop::postToMain([changed, ports = std::move(ports)] {
+            RunLoop::postToMain([changed, ports = std::move(ports), lost = std::move(lost)] {
                 if (auto handler = changed.lock(); handler && *handler) {
-                    (*handler)(ports);
+                    (*handler)(ports, lost);
                 }
             });
         }

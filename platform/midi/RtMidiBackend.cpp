@@ -34,6 +34,25 @@ void noteError(RtMidiError::Type type, const std::string& text, void* failed) {
     }
 }
 
+// The full JACK name of a port as listed.
+std::string jackName(const MidiPortInfo& port) { return port.client + ":" + port.port; }
+
+// Ours among a source's connections: the one port of a client of ours that is new since `before`.
+// Empty when there is none, or more than one to tell apart.
+std::string newOwnConnection(const std::vector<std::string>& before,
+                             const std::vector<std::string>& after) {
+    std::string found;
+    for (const std::string& name : after) {
+        if (std::find(before.begin(), before.end(), name) != before.end()) continue;
+        const MidiPortInfo port = RtMidiBackend::parsePortName(name, MidiPortInfo::Direction::Input,
+                                                               MidiBackend::Api::Jack);
+        if (!RtMidiBackend::isOwnClient(port.client)) continue;
+        if (!found.empty()) return {};
+        found = name;
+    }
+    return found;
+}
+
 }  // namespace
 
 struct RtMidiBackend::OpenPort {
@@ -42,6 +61,10 @@ struct RtMidiBackend::OpenPort {
     std::atomic<bool> failed{false};
     /// Set when the port's client is let go: its thread may still run, and hands nothing on.
     std::atomic<bool> abandoned{false};
+    /// Under JACK: the full name of the port of ours that RtMidi connected to the source (empty
+    /// when no connection was seen made), and whether the loss of that connection was told.
+    std::string ownPort;
+    bool lossTold = false;
 
     // Runs on RtMidi's thread (JACK's process thread under JACK): it only hands the bytes on.
     static void received(double, std::vector<unsigned char>* message, void* self) {
@@ -224,6 +247,24 @@ bool RtMidiBackend::openInput(const MidiPortInfo& port, ByteCallback callback) {
     if (port.direction != MidiPortInfo::Direction::Input || open_.count(port)) {
         return false;
     }
+    // RtMidi neither says whether it connected nor names its port: ours is the connection that
+    // the opening adds to the source's.
+    const auto before = jackConnections(port);
+    auto open = connectInput(port, std::move(callback));
+    if (!open) {
+        return false;
+    }
+    if (api_ == Api::Jack) {
+        open->ownPort =
+            newOwnConnection(before.value_or(std::vector<std::string>{}),
+                             jackConnections(port).value_or(std::vector<std::string>{}));
+    }
+    open_[port] = std::move(open);
+    return true;
+}
+
+std::unique_ptr<RtMidiBackend::OpenPort> RtMidiBackend::connectInput(const MidiPortInfo& port,
+                                                                     ByteCallback callback) {
     // Under JACK the new client opens only on the server the watch (and so every open port)
     // is on: the opening first marks the watch gone if its server went away.
     std::unique_lock<std::shared_mutex> opening;
@@ -231,7 +272,7 @@ bool RtMidiBackend::openInput(const MidiPortInfo& port, ByteCallback callback) {
         opening = JackClients::opening();
         // RtMidi prints its own complaint when no JACK server answers.
         if (!(jackWatch_ && jackWatch_->alive())) {
-            return false;
+            return nullptr;
         }
     }
     try {
@@ -246,18 +287,54 @@ bool RtMidiBackend::openInput(const MidiPortInfo& port, ByteCallback callback) {
             if (parsePortName(open->in->getPortName(i), port.direction, api_) == port) {
                 open->in->setCallback(&OpenPort::received, open.get());
                 open->in->openPort(i, "in");
-                if (open->failed.load()) {
-                    return false;
-                }
-                open_[port] = std::move(open);
-                return true;
+                return open->failed.load() ? nullptr : std::move(open);
             }
+        }
+        // Under JACK a port that went since it was listed may be made again before the next
+        // poll, which lists the same: the input is kept unconnected, and that poll finds it lost.
+        if (api_ == Api::Jack) {
+            return open;
         }
     } catch (const RtMidiError& error) {
         log(LogLevel::Warning, "MIDI: cannot open %s:%s: %s", port.client.c_str(),
             port.port.c_str(), error.getMessage().c_str());
     }
-    return false;
+    return nullptr;
+}
+
+std::optional<std::vector<std::string>> RtMidiBackend::jackConnections(
+    const MidiPortInfo& port) const {
+    if (api_ != Api::Jack || !jackWatch_) {
+        return std::nullopt;
+    }
+    return jackWatch_->connections(jackName(port));
+}
+
+std::vector<MidiPortInfo> RtMidiBackend::lostInputs() {
+    std::lock_guard lock(mutex_);
+    std::vector<MidiPortInfo> lost;
+    std::vector<OpenPort*> losing;
+    for (auto& [port, open] : open_) {
+        if (open->lossTold) {
+            continue;
+        }
+        // A port that is not there is the list's to tell. One made again under its name comes
+        // without our connection: JACK undid it with the old port.
+        const auto connected = jackConnections(port);
+        if (connected &&
+            std::find(connected->begin(), connected->end(), open->ownPort) == connected->end()) {
+            lost.push_back(port);
+            losing.push_back(open.get());
+        }
+    }
+    // A server that went away meanwhile is the next list's to tell.
+    if (!(jackWatch_ && jackWatch_->alive())) {
+        return {};
+    }
+    for (OpenPort* open : losing) {
+        open->lossTold = true;
+    }
+    return lost;
 }
 
 void RtMidiBackend::closeInput(const MidiPortInfo& port) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
+#include <string>
 
 #include "platform/midi/MidiBackend.h"
 
@@ -23,6 +24,9 @@ class RtMidiBackend : public MidiBackend {
     std::optional<std::vector<MidiPortInfo>> listPorts() override;
     bool openInput(const MidiPortInfo& port, ByteCallback callback) override;
     void closeInput(const MidiPortInfo& port) override;
+    /// Under JACK: the open inputs whose port is no longer connected to the port of ours made
+    /// for it. Under ALSA: none.
+    std::vector<MidiPortInfo> lostInputs() override;
 
     /// Splits a port name as RtMidi gives it ("client:port", with " 20:0" after it under ALSA).
     static MidiPortInfo parsePortName(const std::string& name, MidiPortInfo::Direction direction,
@@ -41,6 +45,10 @@ class RtMidiBackend : public MidiBackend {
     /// then true again once a server answers.
     bool jackServerAnswers();
     std::optional<std::vector<MidiPortInfo>> listJackPorts();
+    /// Makes the RtMidi client of an input and connects it to `port`; null when it cannot.
+    std::unique_ptr<OpenPort> connectInput(const MidiPortInfo& port, ByteCallback callback);
+    /// Under JACK: the connections of `port`, none when it is not there; else none.
+    std::optional<std::vector<std::string>> jackConnections(const MidiPortInfo& port) const;
     /// Lets go of an open port's JACK client of a server that went away without closing it; the
     /// client and the record its process thread reads are kept to the end of the process.
     static void abandon(std::unique_ptr<OpenPort> open);

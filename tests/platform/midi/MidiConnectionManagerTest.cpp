@@ -120,6 +120,25 @@ TEST_F(MidiConnections, ASystemThatGoesAwayRemovesEveryDeviceWithOneLineAndTheyR
     ASSERT_TRUE(waitFor([&] { return backend->isOpen(pad); }));
 }
 
+// The port lists as before, yet our connection to it went: it was made again under its name
+// between two polls, or another program undid the connection.
+TEST_F(MidiConnections, ASourceThatLostItsConnectionIsConnectedAgainWithOneLine) {
+    ASSERT_TRUE(deliver({0x90, 60, 100}, 1));
+    testing::internal::CaptureStderr();
+    backend->loseConnection(pad);
+    const bool reconnected = waitFor([&] { return delegate.disconnected.size() == 1; });
+    // Later polls find it connected and say nothing more.
+    loop.runFor(0.1);
+    const std::string log = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(reconnected) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+    EXPECT_NE(log.find("MIDI device reconnected: QB Pad"), std::string::npos) << log;
+    // Its note-off may have gone with the connection.
+    EXPECT_EQ(delegate.disconnected[0], (std::vector<MidiCommand>{{0x90, 60, 100}}));
+    EXPECT_EQ(delegate.asked, (std::vector<std::string>{"QB Pad", "QB Pad"}));
+    ASSERT_TRUE(deliver({0x80, 60, 0}, 2));
+}
+
 TEST_F(MidiConnections, ABurstBeyondTheQueueIsCountedAndLaterMessagesStillArrive) {
     // The main loop does not run while the burst comes in, so the queue fills.
     for (int i = 0; i < 1100; ++i) {

@@ -38,7 +38,7 @@ namespace {
 constexpr double kWait = 15.0;
 
 /// A backend, counting its polls so that a test can wait for polls to have happened, and holding
-/// them while a test holds `gate`.
+/// them (its losses too) while a test holds `gate`.
 class CountedBackend : public MidiBackend {
   public:
     explicit CountedBackend(std::unique_ptr<MidiBackend> inner) : inner_(std::move(inner)) {}
@@ -53,6 +53,10 @@ class CountedBackend : public MidiBackend {
         return inner_->openInput(port, std::move(callback));
     }
     void closeInput(const MidiPortInfo& port) override { inner_->closeInput(port); }
+    std::vector<MidiPortInfo> lostInputs() override {
+        std::lock_guard held(gate);
+        return inner_->lostInputs();
+    }
     int polls() const { return polls_.load(); }
 
     std::mutex gate;
@@ -314,6 +318,41 @@ TEST_P(MidiJackServer, WithoutAServerAtStartTheSystemsMidiComesWithALaterOne) {
     EXPECT_NE(said[1].find("MIDI: the JACK system is available now"), std::string::npos) << log;
     EXPECT_NE(said[2].find("MIDI device added: QB Pad"), std::string::npos) << log;
     ASSERT_TRUE(noteOnArrives(*pad, 67));
+}
+
+// A controller whose port goes and is made again under its name between two polls (one re-plugged
+// quickly, a bridge that restarts) lists the same as before, yet JACK dropped our connection with
+// the old port: it is connected again every time, with one line each, and its notes arrive. The
+// system's JACK MIDI, on the shared JACK worker as the application has it.
+TEST_P(MidiJackServer, APortMadeAgainBetweenTwoPollsIsConnectedAgainEveryTime) {
+    devices().installBackend(nullptr);
+    auto owned = std::make_unique<CountedBackend>(makeSystemMidiBackend("/nonexistent/snd/seq"));
+    backend = owned.get();
+    devices().installBackend(std::move(owned));
+    auto pad = std::make_unique<JackMidiTestClient>("QB Pad", 1, 0);
+    ASSERT_TRUE(connectedWithinTwoPolls("QB Pad"));
+    ASSERT_TRUE(noteOnArrives(*pad, 70));
+    constexpr int kRemakes = 5;
+    int arrived = 0;
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < kRemakes; ++i) {
+        {
+            std::unique_lock held(backend->gate);
+            pad.reset();
+            pad = std::make_unique<JackMidiTestClient>("QB Pad", 1, 0);
+        }
+        if (pad->name() != "QB Pad" || !noteOnArrives(*pad, static_cast<uint8_t>(71 + i))) break;
+        ++arrived;
+    }
+    const std::string log = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(arrived, kRemakes) << log;
+    size_t reconnected = 0;
+    for (const std::string& line : linesBesideLaunchpadLookups(log)) {
+        EXPECT_EQ(line.find("MIDI device removed"), std::string::npos) << log;
+        EXPECT_EQ(line.find("MIDI device added"), std::string::npos) << log;
+        if (line.find("MIDI device reconnected: QB Pad") != std::string::npos) ++reconnected;
+    }
+    EXPECT_EQ(reconnected, size_t{kRemakes}) << log;
 }
 
 INSTANTIATE_TEST_SUITE_P(Jack, MidiJackServer, ::testing::Values(MidiBackend::Api::Jack));
