@@ -61,10 +61,25 @@ struct RtMidiBackend::OpenPort {
     std::atomic<bool> failed{false};
     /// Set when the port's client is let go: its thread may still run, and hands nothing on.
     std::atomic<bool> abandoned{false};
-    /// Under JACK: the full name of the port of ours that RtMidi connected to the source (empty
-    /// when no connection was seen made), and whether the loss of that connection was told.
+    /// Under JACK: the source's connections before ours was made; the full name of the port of
+    /// ours connected to it, once seen among them; the looks for it; whether its loss was told.
+    std::vector<std::string> before;
     std::string ownPort;
+    int looks = 0;
     bool lossTold = false;
+
+    /// Under JACK, given the source's connections now: whether ours is not (or no longer) among
+    /// them. RtMidi neither names its port nor says whether it connected; ours is the one new
+    /// connection of a client of ours. The server's graph shows a connection a cycle or more
+    /// after it was made: one not seen by the second look since the opening (a poll apart) was
+    /// not made.
+    bool lostAmong(const std::vector<std::string>& connected) {
+        if (ownPort.empty()) {
+            ownPort = newOwnConnection(before, connected);
+            return ownPort.empty() && ++looks > 1;
+        }
+        return std::find(connected.begin(), connected.end(), ownPort) == connected.end();
+    }
 
     // Runs on RtMidi's thread (JACK's process thread under JACK): it only hands the bytes on.
     static void received(double, std::vector<unsigned char>* message, void* self) {
@@ -247,18 +262,12 @@ bool RtMidiBackend::openInput(const MidiPortInfo& port, ByteCallback callback) {
     if (port.direction != MidiPortInfo::Direction::Input || open_.count(port)) {
         return false;
     }
-    // RtMidi neither says whether it connected nor names its port: ours is the connection that
-    // the opening adds to the source's.
     const auto before = jackConnections(port);
     auto open = connectInput(port, std::move(callback));
     if (!open) {
         return false;
     }
-    if (api_ == Api::Jack) {
-        open->ownPort =
-            newOwnConnection(before.value_or(std::vector<std::string>{}),
-                             jackConnections(port).value_or(std::vector<std::string>{}));
-    }
+    open->before = before.value_or(std::vector<std::string>{});
     open_[port] = std::move(open);
     return true;
 }
@@ -321,8 +330,7 @@ std::vector<MidiPortInfo> RtMidiBackend::lostInputs() {
         // A port that is not there is the list's to tell. One made again under its name comes
         // without our connection: JACK undid it with the old port.
         const auto connected = jackConnections(port);
-        if (connected &&
-            std::find(connected->begin(), connected->end(), open->ownPort) == connected->end()) {
+        if (connected && open->lostAmong(*connected)) {
             lost.push_back(port);
             losing.push_back(open.get());
         }

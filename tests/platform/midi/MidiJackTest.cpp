@@ -355,6 +355,30 @@ TEST_P(MidiJackServer, APortMadeAgainBetweenTwoPollsIsConnectedAgainEveryTime) {
     EXPECT_EQ(reconnected, size_t{kRemakes}) << log;
 }
 
+// Another program (a patchbay) undoes our connection while the port stays: it is made again.
+TEST_P(MidiJackServer, AConnectionAnotherProgramUndidIsMadeAgain) {
+    auto pad = std::make_unique<JackMidiTestClient>("QB Pad", 1, 0);
+    ASSERT_TRUE(connectedWithinTwoPolls("QB Pad"));
+    ASSERT_TRUE(noteOnArrives(*pad, 80));
+    testing::internal::CaptureStderr();
+    bool undone = false;
+    {
+        auto held = JackClients::inUse();
+        const std::string source = pad->name() + ":out_1";
+        const char** connected = jack_port_get_all_connections(
+            pad->client(), jack_port_by_name(pad->client(), source.c_str()));
+        if (connected && connected[0] && !connected[1]) {
+            undone = jack_disconnect(pad->client(), source.c_str(), connected[0]) == 0;
+        }
+        if (connected) jack_free(connected);
+    }
+    const bool arrived = undone && noteOnArrives(*pad, 81);
+    const std::string log = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(undone);
+    ASSERT_TRUE(arrived) << log;
+    EXPECT_NE(log.find("MIDI device reconnected: QB Pad"), std::string::npos) << log;
+}
+
 INSTANTIATE_TEST_SUITE_P(Jack, MidiJackServer, ::testing::Values(MidiBackend::Api::Jack));
 
 // The server dies while JACK's process thread is inside the port's callback, and the port is
