@@ -47,7 +47,7 @@ class RtMidiBackend : public MidiBackend {
     std::optional<std::vector<MidiPortInfo>> listJackPorts();
     /// Makes the RtMidi client of an input and connects it to `port`; null when it cannot.
     std::unique_ptr<OpenPort> connectInput(const MidiPortInfo& port, ByteCallback callback);
-    /// Under JACK: the connections of `port`, none when it is not there; else none.
+    /// Under JACK, the connections of `port`; none when it is not there, and under ALSA.
     std::optional<std::vector<std::string>> jackConnections(const MidiPortInfo& port) const;
     /// Lets go of an open port's JACK client of a server that went away without closing it; the
     /// client and the record its process thread reads are kept to the end of the process.
