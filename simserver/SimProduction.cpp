@@ -4,6 +4,7 @@
 
 #include "MonitorApp/link/LinkCommands.h"
 #include "MonitorApp/link/LinkMessageBuilder.h"
+#include "simserver/SimSignals.h"
 
 namespace quenbril {
 
@@ -433,6 +434,21 @@ Dictionary SimProduction::channelWarningsMessage() const {
         pairs.push_back(Value(it != warnings_.end() ? it->second : 0));
     }
     return message(LinkCommand::kChannelWarnings, Value(std::move(pairs)));
+}
+
+std::optional<Dictionary> SimProduction::streamMessage(int64_t first, size_t count) const {
+    std::vector<size_t> left, right;
+    const std::vector<int64_t> heard = listened();
+    for (size_t k = 0; k < heard.size(); ++k) {
+        if (auto p = positionOf(heard[k])) (k % 2 == 0 ? left : right).push_back(*p);
+    }
+    if (left.empty()) return std::nullopt;
+    Dictionary m = LinkMessageBuilder::message(LinkCommand::kStreamData);
+    m.set(Value(LinkKey::kLeftValue), Value(SimSignals::mixBlock(left, first, count)));
+    if (!right.empty()) {
+        m.set(Value(LinkKey::kRightValue), Value(SimSignals::mixBlock(right, first, count)));
+    }
+    return m;
 }
 
 }  // namespace quenbril

@@ -118,6 +118,10 @@ class SimProduction {
     Dictionary micCheckArrayMessage() const;
     Dictionary micCheckStateMessage(int64_t csID) const;
     Dictionary channelWarningsMessage() const;
+    /// The live stream's block ("StreamData") of `count` samples from sample `first`: one
+    /// strip listened to plays mono, several are spread over the two channels; none while no
+    /// strip is listened to.
+    std::optional<Dictionary> streamMessage(int64_t first, size_t count) const;
 
     /// The battery threshold announced to the remotes, in percent.
     static constexpr int32_t kBatteryThreshold = 20;

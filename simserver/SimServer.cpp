@@ -53,8 +53,6 @@ constexpr uint64_t kTicksPerTimecode = 5;    // "LTC" twice a second
 constexpr uint64_t kTicksPerWarnings = 10;   // "ChannelWarnings" every second
 constexpr uint64_t kTicksPerBattery = 50;    // batteries and antennas every 5 s
 constexpr uint64_t kTicksPerIncident = 150;  // an SCP or an RF drop every 15 s
-/// At most this much audio goes out in one block; a stalled queue skips ahead instead.
-constexpr int64_t kMaxBlockSamples = SimSignals::kSampleRate / 2;
 /// Frames of one remote handled in one turn of the server's queue.
 constexpr size_t kFramesPerTurn = 32;
 /// The largest frame a remote's message may make when it goes on to the others.
@@ -124,18 +122,16 @@ bool SimServer::start(Error* error) {
         ticks_ = 0;
         ticksDue_ = 0;
         ticksRun_ = 0;
-        streamClock_ = 0;
+        stream_.restart();
         nextSnapshotAt_ = options_.snapshotInterval;
-        ticker_ = dispatch::TimerSource::make(queue_);
-        std::weak_ptr<int> alive = alive_;
-        ticker_->setEventHandler([this, alive] {
-            if (!alive.lock()) return;
-            ticksDue_ += std::max<uint64_t>(ticker_->data(), 1);
+        ticker_ = repeat(kTickInterval, [this](uint64_t fires) {
+            ticksDue_ += fires;
             ++ticksRun_;
             tick();
         });
-        ticker_->setTimer(kTickInterval, kTickInterval);
-        ticker_->resume();
+        // The stream on a timer of its own, in blocks far smaller than a remote's stream ring:
+        // a tick's worth of audio at once would overflow that ring.
+        streamer_ = repeat(SimStreamPacer::kInterval, [this](uint64_t) { sendStream(); });
         ok = true;
     });
     return ok;
@@ -144,9 +140,11 @@ bool SimServer::start(Error* error) {
 void SimServer::stop() {
     queue_->sync([&] {
         alive_.reset();
-        if (ticker_) {
-            ticker_->cancel();
-            ticker_.reset();
+        for (auto* timer : {&ticker_, &streamer_}) {
+            if (*timer) {
+                (*timer)->cancel();
+                timer->reset();
+            }
         }
         clients_.clear();
         if (listener_) {
@@ -453,6 +451,21 @@ void SimServer::sendGroupStates() {
 
 // ---- the periodic part ----
 
+std::shared_ptr<dispatch::TimerSource> SimServer::repeat(
+    double interval, std::function<void(uint64_t fires)> handler) {
+    auto timer = dispatch::TimerSource::make(queue_);
+    std::weak_ptr<int> alive = alive_;
+    std::weak_ptr<dispatch::TimerSource> weakTimer = timer;
+    timer->setEventHandler([alive, weakTimer, handler = std::move(handler)] {
+        auto source = weakTimer.lock();
+        if (!alive.lock() || !source) return;
+        handler(std::max<uint64_t>(source->data(), 1));
+    });
+    timer->setTimer(interval, interval);
+    timer->resume();
+    return timer;
+}
+
 void SimServer::tick() {
     double t = now();
     for (auto& [id, client] : clients_) {
@@ -464,7 +477,6 @@ void SimServer::tick() {
         }
     }
     sendLevels(t);
-    sendStream(t);
     if (ticks_ % kTicksPerTimecode == 0) sendTimecode(t);
     if (ticks_ % kTicksPerBattery == kTicksPerBattery - 1) sendBatteries(t);
     if (ticks_ % kTicksPerIncident == kTicksPerIncident - 1) raiseSomeWarning();
@@ -515,35 +527,11 @@ void SimServer::sendLevels(double t) {
     frame(LinkCommand::kQualityLevelData, [&](size_t i) { return SimSignals::qualityByte(i, t); });
 }
 
-void SimServer::sendStream(double t) {
-    auto target = static_cast<int64_t>(t * SimSignals::kSampleRate);
-    if (target - streamClock_ > kMaxBlockSamples) streamClock_ = target - kMaxBlockSamples;
-    if (target <= streamClock_) return;
-    int64_t first = streamClock_;
-    auto count = static_cast<size_t>(target - streamClock_);
-    streamClock_ = target;
-
-    // The live stream, the same for every remote: one strip listened to plays mono, several are
-    // spread over the two channels.
-    std::shared_ptr<const Bytes> live;
-    auto liveFrame = [&]() {
-        if (live) return live;
-        std::vector<size_t> left, right;
-        const std::vector<int64_t> heard = production_.listened();
-        for (size_t k = 0; k < heard.size(); ++k) {
-            if (auto p = production_.positionOf(heard[k])) {
-                (k % 2 == 0 ? left : right).push_back(*p);
-            }
-        }
-        if (left.empty()) return live;
-        Dictionary m = LinkMessageBuilder::message(LinkCommand::kStreamData);
-        m.set(Value(LinkKey::kLeftValue), Value(SimSignals::mixBlock(left, first, count)));
-        if (!right.empty()) {
-            m.set(Value(LinkKey::kRightValue), Value(SimSignals::mixBlock(right, first, count)));
-        }
-        live = encode(m);
-        return live;
-    };
+void SimServer::sendStream() {
+    const std::optional<SimStreamPacer::Block> block = stream_.due(now());
+    if (!block) return;
+    // The live stream is the same for every remote: encoded once, when one needs it.
+    std::optional<std::shared_ptr<const Bytes>> live;
     for (auto& [id, client] : clients_) {
         if (!client->isOpen() || !client->streaming) continue;
         if (client->playbackCSID != 0) {
@@ -551,11 +539,16 @@ void SimServer::sendStream(double t) {
             if (!p) continue;
             Dictionary m = LinkMessageBuilder::message(LinkCommand::kStreamData);
             m.set(Value(LinkKey::kLeftValue),
-                  Value(SimSignals::toneBlock(*p, first - client->playbackDelay, count)));
+                  Value(SimSignals::toneBlock(*p, block->first - client->playbackDelay,
+                                              block->count)));
             send(*client, m);
-        } else if (auto frame = liveFrame()) {
-            sendFrame(*client, frame);
+            continue;
         }
+        if (!live) {
+            auto m = production_.streamMessage(block->first, block->count);
+            live = m ? encode(*m) : nullptr;
+        }
+        sendFrame(*client, *live);
     }
 }
 

@@ -18,6 +18,7 @@
 #include "simserver/SimNotebook.h"
 #include "simserver/SimOptions.h"
 #include "simserver/SimProduction.h"
+#include "simserver/SimStreamPacer.h"
 #include "sockets/DispatchSocketDelegate.h"
 
 namespace quenbril {
@@ -28,9 +29,9 @@ class TimerSource;
 }  // namespace dispatch
 
 /// The monitoring-server stand-in: listens for remotes, sends each the production's state when
-/// it connects, then level frames ten times a second and the audio of the soloed strips, and
-/// answers their commands. Everything runs on one serial queue of its own; the sockets of the
-/// remotes do their work on another, shared by all.
+/// it connects, then level frames ten times a second and the audio of the strips listened to
+/// in small blocks two hundred times a second, and answers their commands. Everything runs on one
+/// serial queue of its own; the sockets of the remotes do their work on another, shared by all.
 class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
   public:
     /// Seconds between two level frames.
@@ -104,9 +105,13 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
     std::string groupStatesKey() const;
 
     // The periodic part.
+    /// A timer on the server's queue that runs `handler` every `interval` seconds until the
+    /// server stops; the handler is given how many times the timer fired since it last ran.
+    std::shared_ptr<dispatch::TimerSource> repeat(double interval,
+                                                  std::function<void(uint64_t fires)> handler);
     void tick();
     void sendLevels(double t);
-    void sendStream(double t);
+    void sendStream();
     void sendTimecode(double t);
     void sendBatteries(double t);
     void raiseSomeWarning();
@@ -146,6 +151,7 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
     std::shared_ptr<dispatch::Queue> connectionsQueue_;
     std::shared_ptr<DispatchSocket> listener_;
     std::shared_ptr<dispatch::TimerSource> ticker_;
+    std::shared_ptr<dispatch::TimerSource> streamer_;
     std::map<std::string, Handler, std::less<>> handlers_;
     std::map<uint64_t, std::unique_ptr<SimClient>> clients_;
     /// Expires when the server stops: blocks still queued then do nothing.
@@ -157,7 +163,7 @@ class SimServer : public DispatchSocketDelegate, private SimClient::Owner {
     double startTime_ = 0;  // monotonic seconds
     uint64_t ticks_ = 0;
     std::atomic<uint64_t> ticksDue_{0}, ticksRun_{0};
-    int64_t streamClock_ = 0;  // next sample of the stream, counted from the start
+    SimStreamPacer stream_;
     uint32_t random_ = 12345;
     /// When the next snapshot becomes active (seconds since the start); with no interval, never.
     double nextSnapshotAt_ = 0;
