@@ -35,7 +35,8 @@ class ListeningRemote {
         while (auto f = reader_.takeFrame()) {
             const std::optional<Dictionary> message = LinkCodec::decodeBody(f->body);
             ASSERT_TRUE(message);
-            const std::optional<StreamBlock>& block = LinkMessageReader::streamData(*message).get();
+            const LinkRead<StreamBlock> read = LinkMessageReader::streamData(*message);
+            const std::optional<StreamBlock>& block = read.get();
             ASSERT_TRUE(block);
             // What the ring cannot hold on top of what it has pushes its oldest frames out.
             if (ring_.dataInBuffer() + static_cast<int>(block->frames) >= ring_.bufferLen()) {

@@ -71,8 +71,9 @@ TEST_F(RemoteAudio, TheActiveStripPlaysOnTheStoredDevice) {
         << standIn.log();
     auto ports = recordSecond(recorder);
     ASSERT_GT(ports[0].size(), 40000u);
-    // The stand-in's clock and the dummy server's differ, so the stream ring drops a block now
-    // and then: the frequency is read from the periods, which such a splice barely moves.
+    // On a busy machine a late stand-in or remote can still leave the stream ring short or
+    // make it skip now and then: the frequency is read from the periods, which such a splice
+    // barely moves.
     EXPECT_NEAR(medianPeriodFrequency(ports[0], recorder.sampleRate()), 302.5, 1.0);
     const double level = sineLevelDb(ports[0]);
     EXPECT_GT(level, -40.0);
