@@ -65,8 +65,7 @@ JackTestClient::~JackTestClient() {
     JackClients::forget(client_);
     // A gone server's client is libjack's to free (see JackClients).
     if (serverGone_) return;
-    jack_deactivate(client_);
-    jack_client_close(client_);
+    JackClients::close(client_);
 }
 
 int JackTestClient::sampleRate() const {
