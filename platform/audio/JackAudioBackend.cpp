@@ -62,8 +62,7 @@ class JackAudioBackend::Stream : public AudioStream {
             auto held = JackClients::inUse();
             JackClients::forget(jack_);
             if (!callbacks_->shutdown) {
-                jack_deactivate(jack_);
-                jack_client_close(jack_);
+                JackClients::close(jack_, callbacks_.get());
             } else {
                 callbacks_->cycles.close();
                 keepToProcessEnd(std::move(callbacks_));

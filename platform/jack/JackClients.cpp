@@ -53,6 +53,19 @@ jack_client_t* JackClients::open(const char* name, jack_status_t* status) {
     return jack_client_open(name, JackNoStartServer, status);
 }
 
+void JackClients::close(jack_client_t* client, void* xrunContext) {
+    jack_deactivate(client);
+    // libjack's close stops reading the server's news before the server has closed the client,
+    // and the server waits without limit to write news to a client: a loaded server tells of a
+    // late period almost every period, and a few tens of them unread kept it, and the close,
+    // waiting for ever. The client asks for them no more (with the same context, as its thread
+    // may be calling the callback now), and a request the server answers shows that no write to
+    // it is under way.
+    jack_set_xrun_callback(client, nullptr, xrunContext);
+    serverAnswers(client);
+    jack_client_close(client);
+}
+
 void JackClients::track(jack_client_t* client, std::atomic<bool>& gone) {
     std::lock_guard held(listLock());
     tracked().push_back({client, &gone});

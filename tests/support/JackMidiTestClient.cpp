@@ -51,8 +51,7 @@ JackMidiTestClient::~JackMidiTestClient() {
         return;
     }
     // Deactivating stops the process thread before the state it reads goes.
-    jack_deactivate(client_);
-    jack_client_close(client_);
+    JackClients::close(client_, state_.get());
 }
 
 bool JackMidiTestClient::send(int k, const std::vector<uint8_t>& bytes) {

@@ -47,8 +47,11 @@ class JackTestClient {
 
     /// Starts recording `seconds` (at most kMaxSeconds) on every input port, from empty.
     void record(double seconds);
-    /// Waits until the recording is full; false after `timeout` seconds of real time in a plain
-    /// build, stretched here for a slower one (TestTime.h): callers pass a plain build's.
+    /// Waits until the recording is full; false once `timeout` seconds of real time pass in which
+    /// no frame came (a plain build's, stretched here for a slower one: TestTime.h), or once the
+    /// server went away. The limit is on a stall, not on the whole recording: a dummy server on a
+    /// loaded machine plays its periods well behind the wall clock, and a second of its audio can
+    /// take longer than any fixed limit while every period still comes.
     bool waitRecorded(double timeout) const;
     /// True once the recording asked for is complete.
     bool recordingDone() const { return recordedFrames_.load() >= wantedFrames_.load(); }

@@ -1,15 +1,22 @@
 // A JACK output stream whose server went away is let go without closing its client: libjack's
-// thread may still tell it of the server's end afterwards, which must reach nothing freed.
+// thread may still tell it of the server's end afterwards, which must reach nothing freed. One
+// whose server lives closes even when the server's news of late periods piled up unread.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "platform/audio/JackAudioBackend.h"
+#include "tests/support/HeldThreads.h"
 #include "tests/support/JackDeathBehindThreads.h"
+#include "tests/support/JackMidiTestClient.h"
 #include "tests/support/JackServer.h"
 #include "tests/support/ThreadCount.h"
 
@@ -55,6 +62,69 @@ TEST(JackAudioStream, TheServersEndToldAfterTheStreamWasLetGoReachesNothingFreed
     });
     if (!held) GTEST_SKIP() << "libjack's threads cannot be held here";
     ASSERT_TRUE(JackServer::shared().start());
+}
+
+/// Makes the server late, period after period, until it stops telling `observer` of it: its one
+/// thread that writes to clients then waits on a client that reads nothing.
+void lateUntilTheServerIsStuck(const JackMidiTestClient& observer) {
+    const pid_t server = JackServer::shared().pid();
+    size_t told = observer.xruns();
+    for (int late = 0, untold = 0; late < 1000 && untold < 20; ++late) {
+        ::kill(server, SIGSTOP);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ::kill(server, SIGCONT);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        untold = observer.xruns() == told ? untold + 1 : 0;
+        told = observer.xruns();
+    }
+}
+
+// libjack's close stops reading the server's news before it asks the server to close the
+// client, and the server waits without limit to write news to a client: with the stream's
+// unread news of late periods filling its socket, the server never read the close again.
+TEST(JackAudioStream, AStreamClosesThoughItsClientLeftTheServersNewsOfLatePeriodsUnread) {
+    QUENBRIL_REQUIRE_JACK();
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "ThreadSanitizer puts off a signal that comes inside libjack's calls";
+#endif
+    if (!JackServer::shared().running()) {
+        ASSERT_TRUE(JackServer::shared().start());
+    }
+    JackAudioBackend backend;
+    const auto devices = backend.devices();
+    const auto system = std::find_if(devices.begin(), devices.end(),
+                                     [](const auto& d) { return d.name == "system"; });
+    ASSERT_NE(system, devices.end());
+    AudioStreamParameters p;
+    p.device = system->index;
+    p.outputChannels = 2;
+    Silence silence;
+    std::string error;
+    // It keeps libjack's threads of the process up, so that the stream's are the only new ones.
+    JackMidiTestClient observer("observer", 0, 0);
+    ASSERT_TRUE(observer.isOpen());
+    const std::set<int> before = threadIds();
+    // Not started: an idle client is told of late periods as well, and only its reader runs.
+    std::unique_ptr<AudioStream> stream = backend.openStream(p, silence, error);
+    ASSERT_TRUE(stream) << error;
+    std::set<int> reader;
+    for (int thread : threadIds()) {
+        if (!before.count(thread)) reader.insert(thread);
+    }
+    std::optional<HeldThreads> holder(std::in_place, reader, scaledSeconds(30));
+    if (!holder->all()) GTEST_SKIP() << "libjack's threads cannot be held here";
+    lateUntilTheServerIsStuck(observer);
+
+    bool killed = false;
+    std::thread closing([&] {
+        killed = JackServer::shared().closeWithin(scaledSeconds(10), [&] { stream.reset(); });
+    });
+    // The reader goes on once the close is under way, as a late thread would.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    holder.reset();
+    closing.join();
+    EXPECT_FALSE(killed) << "the close waited on a server stuck on the stream's unread news";
+    EXPECT_EQ(backend.openStreamCount(), 0);
 }
 
 }  // namespace
