@@ -31,34 +31,53 @@ class Silence : public AudioStreamClient {
     }
 };
 
+// A running server (an earlier test may have left it stopped) and a backend on it, whose streams
+// are two outputs on the server's own device. The tests hold libjack's threads with signals,
+// which ThreadSanitizer puts off while they are inside libjack's calls.
+class JackAudioStream : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        QUENBRIL_REQUIRE_JACK();
+#if defined(__SANITIZE_THREAD__)
+        GTEST_SKIP() << "ThreadSanitizer puts off a signal that comes inside libjack's calls";
+#endif
+        if (!JackServer::shared().running()) {
+            ASSERT_TRUE(JackServer::shared().start());
+        }
+        backend.emplace();
+    }
+
+    /// A stream of two outputs on "system", not started; null (and `error` says why) if none.
+    std::unique_ptr<AudioStream> openSystemPair(std::string& error) {
+        const auto devices = backend->devices();
+        const auto system = std::find_if(devices.begin(), devices.end(),
+                                         [](const auto& d) { return d.name == "system"; });
+        if (system == devices.end()) {
+            error = "no device \"system\"";
+            return nullptr;
+        }
+        AudioStreamParameters p;
+        p.device = system->index;
+        p.outputChannels = 2;
+        return backend->openStream(p, silence, error);
+    }
+
+    std::optional<JackAudioBackend> backend;
+    Silence silence;
+};
+
 // The server dies and another open of the process marks the stream's client gone before
 // libjack's thread has told the stream; the stream is let go, and only then is the thread let on
 // (AddressSanitizer reports a write into the freed stream otherwise).
-TEST(JackAudioStream, TheServersEndToldAfterTheStreamWasLetGoReachesNothingFreed) {
-    QUENBRIL_REQUIRE_JACK();
-#if defined(__SANITIZE_THREAD__)
-    GTEST_SKIP() << "ThreadSanitizer puts off a signal that comes inside libjack's calls";
-#endif
-    if (!JackServer::shared().running()) {
-        ASSERT_TRUE(JackServer::shared().start());
-    }
-    JackAudioBackend backend;
-    const auto devices = backend.devices();
-    const auto system = std::find_if(devices.begin(), devices.end(),
-                                     [](const auto& d) { return d.name == "system"; });
-    ASSERT_NE(system, devices.end());
-    AudioStreamParameters p;
-    p.device = system->index;
-    p.outputChannels = 2;
-    Silence silence;
+TEST_F(JackAudioStream, TheServersEndToldAfterTheStreamWasLetGoReachesNothingFreed) {
     std::string error;
     const std::set<int> before = threadIds();
-    std::unique_ptr<AudioStream> stream = backend.openStream(p, silence, error);
+    std::unique_ptr<AudioStream> stream = openSystemPair(error);
     ASSERT_TRUE(stream) << error;
     const bool held = serverDiesBehindThreadsStartedSince(before, [&] {
         EXPECT_TRUE(stream->stoppedByHost());
         stream.reset();
-        EXPECT_EQ(backend.openStreamCount(), 0);
+        EXPECT_EQ(backend->openStreamCount(), 0);
     });
     if (!held) GTEST_SKIP() << "libjack's threads cannot be held here";
     ASSERT_TRUE(JackServer::shared().start());
@@ -82,30 +101,14 @@ void lateUntilTheServerIsStuck(const JackMidiTestClient& observer) {
 // libjack's close stops reading the server's news before it asks the server to close the
 // client, and the server waits without limit to write news to a client: with the stream's
 // unread news of late periods filling its socket, the server never read the close again.
-TEST(JackAudioStream, AStreamClosesThoughItsClientLeftTheServersNewsOfLatePeriodsUnread) {
-    QUENBRIL_REQUIRE_JACK();
-#if defined(__SANITIZE_THREAD__)
-    GTEST_SKIP() << "ThreadSanitizer puts off a signal that comes inside libjack's calls";
-#endif
-    if (!JackServer::shared().running()) {
-        ASSERT_TRUE(JackServer::shared().start());
-    }
-    JackAudioBackend backend;
-    const auto devices = backend.devices();
-    const auto system = std::find_if(devices.begin(), devices.end(),
-                                     [](const auto& d) { return d.name == "system"; });
-    ASSERT_NE(system, devices.end());
-    AudioStreamParameters p;
-    p.device = system->index;
-    p.outputChannels = 2;
-    Silence silence;
+TEST_F(JackAudioStream, AStreamClosesThoughItsClientLeftTheServersNewsOfLatePeriodsUnread) {
     std::string error;
     // It keeps libjack's threads of the process up, so that the stream's are the only new ones.
     JackMidiTestClient observer("observer", 0, 0);
     ASSERT_TRUE(observer.isOpen());
     const std::set<int> before = threadIds();
     // Not started: an idle client is told of late periods as well, and only its reader runs.
-    std::unique_ptr<AudioStream> stream = backend.openStream(p, silence, error);
+    std::unique_ptr<AudioStream> stream = openSystemPair(error);
     ASSERT_TRUE(stream) << error;
     std::set<int> reader;
     for (int thread : threadIds()) {
@@ -124,7 +127,7 @@ TEST(JackAudioStream, AStreamClosesThoughItsClientLeftTheServersNewsOfLatePeriod
     holder.reset();
     closing.join();
     EXPECT_FALSE(killed) << "the close waited on a server stuck on the stream's unread news";
-    EXPECT_EQ(backend.openStreamCount(), 0);
+    EXPECT_EQ(backend->openStreamCount(), 0);
 }
 
 }  // namespace
