@@ -201,7 +201,8 @@ void ATOutput::startPlayback() {
     wantsPlaying_ = true;
     // Whatever fails below, the watch tries again until the stream plays.
     watch_.start();
-    if (!stream_ && !openStream()) return;
+    // A device awaited plays once listed, and the default says it stands in for it meanwhile.
+    if (!stream_ && !(awaiting() ? reopen() : openStream())) return;
     if (!stream_->isActive() && !stream_->start()) closeStream();
     if (delegate_) delegate_->changedPlayingState(*this, isPlaying());
 }
@@ -281,6 +282,16 @@ void ATOutput::awaitDevice(std::optional<std::string> uid, int channel) {
     ownUID_ = std::move(uid);
     ownName_ = ownUID_ ? ATAudioDevice::nameInUID(*ownUID_) : std::string();
     awaitedChannel_ = channel;
+    // Another device held is no more than a stand-in, which the next start takes as such.
+    if (awaiting()) {
+        closeStream();
+        device_.reset();
+        standIn_ = false;
+    }
+}
+
+bool ATOutput::awaiting() const {
+    return ownUID_ && (!device_ || device_->UID() != *ownUID_) && !standIn_;
 }
 
 bool ATOutput::mapChannels(const std::vector<int>& channels) {

@@ -67,6 +67,8 @@ class ATOutput : private AudioStreamClient {
     /// (the default stands in meanwhile; with no `uid` the default is taken), with the stereo
     /// pair on `channel` (the first pair where the device has fewer channels).
     void awaitDevice(std::optional<std::string> uid, int channel);
+    /// A device is awaited, and nothing, not even a stand-in, plays in its place yet.
+    bool awaiting() const;
 
     /// The stereo pair plays on device channels `channel` and `channel` + 1 (only `channel` when
     /// it is the last); every other channel is silent. Refused outside 0..n-1.

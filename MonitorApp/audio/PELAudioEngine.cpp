@@ -126,7 +126,11 @@ void PELAudioEngine::startClient() {
     if (!stereoOut_) {
         stereoOut_ = std::make_unique<ATOutput>(this, ATOutput::kDefaultSampleRate);
     }
-    if (const std::optional<ATAudioDevice> device = currentOutputDevice()) {
+    const std::optional<ATAudioDevice> device = currentOutputDevice();
+    // The device picked is not listed (a JACK server not started yet, a card unplugged): the
+    // output waits for it and the default plays meanwhile, not in its place.
+    const bool pickedIsAway = outputDeviceUID_ && device && device->UID() != *outputDeviceUID_;
+    if (device && !pickedIsAway) {
         stereoOut_->setDevice(*device);
         if (!stereoOut_->setOutputChannel(outputChannel_) && outputChannel_ != 0) {
             // A stored channel past this device's end: the first pair instead.
@@ -135,7 +139,7 @@ void PELAudioEngine::startClient() {
         }
     } else {
         // A sound server that starts after the remote: the output plays once it lists a device.
-        QLOG("No audio output device yet: the stream plays once one is there");
+        if (!device) QLOG("No audio output device yet: the stream plays once one is there");
         stereoOut_->awaitDevice(outputDeviceUID_, outputChannel_);
     }
     if (isListening()) {

@@ -267,7 +267,7 @@ void PreferencesViewController::confirm(const std::optional<std::string>& /*show
     // The delegate drops its reference to the dialog when the client starts; the dialog stays
     // alive until it has dismissed itself.
     auto keepAlive = weak_from_this().lock();
-    if (auto uid = chosenOutputDeviceUID()) {
+    if (auto uid = outputDeviceToConfirm()) {
         outDeviceUID_ = uid;
         defaults_.setObject(Value(*uid), kOutputDeviceUIDKey);
         defaults_.synchronize();
@@ -441,6 +441,16 @@ void PreferencesViewController::growToFit() {
     const int needed =
         hasHeightForWidth() ? std::max(heightForWidth(width()), hint.height()) : hint.height();
     resize(size().expandedTo(QSize(hint.width(), needed)));
+}
+
+std::optional<std::string> PreferencesViewController::outputDeviceToConfirm() const {
+    if (pickedOutputUID_) return pickedOutputUID_;
+    // Picked before and away now (a JACK server not started yet, a card unplugged): it stays the
+    // pick, and the output plays on another device only until it is back.
+    std::optional<std::string> remembered =
+        outDeviceUID_ ? outDeviceUID_ : defaults_.stringForKey(kOutputDeviceUIDKey);
+    if (remembered && !remembered->empty()) return remembered;
+    return chosenOutputDeviceUID();
 }
 
 std::optional<std::string> PreferencesViewController::chosenOutputDeviceUID() const {

@@ -145,6 +145,9 @@ class PreferencesViewController : public LockableViewController,
     void setDeviceLook(std::function<void()> look) { deviceLook_ = std::move(look); }
     /// The UID of the device the pop-up shows, if it shows one.
     std::optional<std::string> chosenOutputDeviceUID() const;
+    /// The output device confirming keeps: the one the user chose in the pop-up, else the one
+    /// picked before, listed or not, else the one the pop-up shows.
+    std::optional<std::string> outputDeviceToConfirm() const;
     /// Answers whether the graphics the level display needs are there; by default whether an
     /// OpenGL context can be made on this platform.
     void setGraphicsCheck(std::function<bool()> check) { graphicsCheck_ = std::move(check); }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "MonitorApp/ATAudio/ATStreamWatch.h"
 #include "tests/MonitorApp/lifecycle/LifeCycleTest.h"
 #include "tests/support/QtTestTime.h"
 
@@ -333,6 +334,34 @@ TEST_F(ConnectionDialog, TheDevicesAndTheWordsUnderThemFollowTheHostWhileOpen) {
 
     d.confirmClicked();
     EXPECT_EQ(defaults().stringForKey("OutputDeviceUID"), "Fake:system");
+}
+
+// A remote started before its JACK server: the device picked last time is not listed, and
+// confirming (as "continue automatically" does) keeps it the pick while another plays.
+TEST_F(ConnectionDialog, ConfirmingKeepsAPickedDeviceThatIsAwayAndItsSoundMovesBackToIt) {
+    listOutputs({"Phones"});
+    fakeAudio().changeDevices([](FakeAudioBackend& host) { host.setDefaultOutputDevice(0); });
+    defaults().setObject(Value("Fake:system"), "OutputDeviceUID");
+    PreferencesViewController& d = open();
+    ASSERT_TRUE(waitFor([&] { return d.outputDevices()->currentText() == "Phones"; }));
+    d.confirmClicked();
+    EXPECT_EQ(defaults().stringForKey("OutputDeviceUID"), "Fake:system");
+    PELAudioEngine& engine = PELAudioEngine::sharedInstance();
+    EXPECT_EQ(engine.currentOutputDeviceUID(), "Fake:system");
+    ASSERT_NE(engine.stereoOut(), nullptr);
+    EXPECT_TRUE(engine.stereoOut()->isPlaying());
+    ASSERT_TRUE(engine.stereoOut()->device());
+    EXPECT_EQ(engine.stereoOut()->device()->name(), "Phones") << "the default stands in";
+
+    listOutputs({"system", "Phones"});
+    fakeAudio().changeDevices([](FakeAudioBackend& host) { host.setDefaultOutputDevice(1); });
+    for (int tick = 0; tick < 4 && engine.stereoOut()->device()->name() != "system"; ++tick) {
+        loop_->advance(ATStreamWatch::kInterval);
+    }
+    ASSERT_TRUE(engine.stereoOut()->device());
+    EXPECT_EQ(engine.stereoOut()->device()->name(), "system");
+    EXPECT_TRUE(engine.stereoOut()->isPlaying());
+    engine.stopListening();
 }
 
 TEST_F(ConnectionDialog, ItAsksOneLookAtATimeWhileOpenAndNoneOnceClosed) {
