@@ -41,7 +41,10 @@ void FakeAudioBackend::removeAllDevices() {
 }
 
 bool FakeAudioBackend::refresh() {
-    if (!streams_.empty()) return false;
+    {
+        std::lock_guard lock(streamsLock_);
+        if (!streams_.empty()) return false;
+    }
     ++refreshCount_;
     return true;
 }
@@ -83,10 +86,12 @@ FakeAudioBackend::FakeStream::FakeStream(FakeAudioBackend& backend,
                    std::vector<float>(kMaxFrames, 0.0f));
     for (auto& channel : inputs) inputPointers.push_back(channel.data());
     for (auto& channel : outputs) outputPointers.push_back(channel.data());
+    std::lock_guard lock(owner.streamsLock_);
     owner.streams_.push_back(this);
 }
 
 FakeAudioBackend::FakeStream::~FakeStream() {
+    std::lock_guard lock(owner.streamsLock_);
     auto& streams = owner.streams_;
     streams.erase(std::remove(streams.begin(), streams.end(), this), streams.end());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,10 @@ class FakeAudioBackend : public AudioBackend {
     std::unique_ptr<AudioStream> openStream(const AudioStreamParameters& parameters,
                                             AudioStreamClient& client, std::string& error) override;
     bool refresh() override;
-    int openStreamCount() const override { return static_cast<int>(streams_.size()); }
+    int openStreamCount() const override {
+        std::lock_guard lock(streamsLock_);
+        return static_cast<int>(streams_.size());
+    }
 
     /// Adds a device; its index is its position. Returns the index.
     int addDevice(AudioBackendDevice device);
@@ -39,7 +43,10 @@ class FakeAudioBackend : public AudioBackend {
     void setStartsFail(bool fail) { startsFail_ = fail; }
 
     /// The most recently opened stream that is still open, or null.
-    FakeStream* lastStream() const { return streams_.empty() ? nullptr : streams_.back(); }
+    FakeStream* lastStream() const {
+        std::lock_guard lock(streamsLock_);
+        return streams_.empty() ? nullptr : streams_.back();
+    }
 
     /// An open stream: pump() runs one period with the inputs the test set.
     struct FakeStream : AudioStream {
@@ -79,6 +86,8 @@ class FakeAudioBackend : public AudioBackend {
     std::optional<int> defaultInput_;
     std::optional<int> defaultOutput_;
     std::vector<double> acceptedRates_;
+    // Locked on its own: a stream may close on one thread while another thread refreshes.
+    mutable std::mutex streamsLock_;
     std::vector<FakeStream*> streams_;
     int refreshCount_ = 0;
     bool opensFail_ = false;

@@ -86,9 +86,11 @@ class GuardedAudioBackend::Stream : public AudioStream {
         if (started) active_.store(true);
         return started;
     }
+    /// Done however late the host answers: one dropped while the worker is held up would leave
+    /// the stream playing once it answers, with nothing left to stop it.
     void stop() override {
         active_.store(false);
-        worker_->run([inner = inner_] { inner->stop(); });
+        worker_->runEvenLate([inner = inner_] { inner->stop(); });
     }
     /// A question the host does not answer in time is not known: the last answer stands, so a
     /// stream that plays is never dropped because the worker is held up by something else.

@@ -184,6 +184,63 @@ TEST(GuardedAudioBackend, AStreamLetGoWhileTheHostIsStuckIsClosedOnceItAnswersBe
     EXPECT_EQ(client.calls.load(), 0);
 }
 
+TEST(GuardedAudioBackend, AStreamKeepsItsLastStateOnlyUntilTheHostAnswersAgain) {
+    auto gate = std::make_shared<Gate>();
+    std::atomic<StallingBackend*> host{nullptr};
+    GuardedAudioBackend guarded("Audio", kStuck, hostMaker(gate, host), patient());
+    CountingClient client;
+    std::string error;
+    auto stream = guarded.openStream({0, 0, 2, 48000, 128}, client, error);
+    ASSERT_NE(stream, nullptr) << error;
+    ASSERT_TRUE(stream->start());
+
+    // The host ends the stream while another caller's listing holds the worker: not known yet.
+    host.load()->stallListing = true;
+    std::thread lister([&] { EXPECT_EQ(guarded.devices().size(), 1u); });
+    ASSERT_TRUE(eventually([&] { return gate->waiting() == 1; }));
+    guarded.setLimit(kShort);
+    host.load()->lastStream()->lose();
+    EXPECT_TRUE(stream->isActive());
+    EXPECT_FALSE(stream->stoppedByHost());
+
+    // The first answer after it replaces the last one.
+    gate->open();
+    lister.join();
+    guarded.setLimit(patient());
+    ASSERT_TRUE(eventually([&] { return stream->stoppedByHost(); }));
+    EXPECT_FALSE(stream->isActive());
+}
+
+TEST(GuardedAudioBackend, AStopAskedWhileTheHostIsStuckIsDoneOnceItAnswers) {
+    auto gate = std::make_shared<Gate>();
+    std::atomic<StallingBackend*> host{nullptr};
+    GuardedAudioBackend guarded("Audio", kStuck, hostMaker(gate, host), patient());
+    CountingClient client;
+    std::string error;
+    auto stream = guarded.openStream({0, 0, 2, 48000, 128}, client, error);
+    ASSERT_NE(stream, nullptr) << error;
+    ASSERT_TRUE(stream->start());
+    FakeAudioBackend::FakeStream* period = host.load()->lastStream();
+
+    host.load()->stallListing = true;
+    std::thread lister([&] { EXPECT_EQ(guarded.devices().size(), 1u); });
+    ASSERT_TRUE(eventually([&] { return gate->waiting() == 1; }));
+    guarded.setLimit(kShort);
+    // Reaches the worker after the listing's limit: the worker reads as stuck from then on.
+    EXPECT_TRUE(guarded.devices().empty());
+    stream->stop();
+    EXPECT_FALSE(stream->isActive());
+
+    // Once the host answers, the stream the unit stopped does not play on.
+    gate->open();
+    lister.join();
+    guarded.setLimit(patient());
+    ASSERT_TRUE(eventually([&] { return guarded.devices().size() == 1; }));
+    EXPECT_FALSE(stream->isActive());
+    period->pump(64);
+    EXPECT_EQ(client.calls.load(), 0);
+}
+
 TEST(GuardedAudioBackend, AStreamThatOpensAfterItsCallerGaveUpIsClosedOnTheWorker) {
     auto gate = std::make_shared<Gate>();
     std::atomic<StallingBackend*> host{nullptr};

@@ -87,6 +87,33 @@ TEST(GuardedMidiBackend, WhileTheSystemIsStuckItReadsAsUnreachableAndAClosedPort
     EXPECT_TRUE(eventually([&] { return received.load() == 2; }));
 }
 
+TEST(GuardedMidiBackend, ALossFoundByAListingThatCameTooLateIsToldOnceWithALaterOne) {
+    auto gate = std::make_shared<Gate>();
+    std::atomic<StallingMidi*> midi{nullptr};
+    GuardedMidiBackend guarded(MidiBackend::Api::Jack, "MIDI", "the JACK library does not answer",
+                               stallingMaker(gate, midi), test::scaledSeconds(30));
+    const MidiPortInfo pad{"Launchpad", "in", MidiPortInfo::Direction::Input};
+    midi.load()->addPort(pad);
+    ASSERT_EQ(guarded.listPorts(), std::vector<MidiPortInfo>{pad});
+    ASSERT_TRUE(guarded.openInput(pad, [](const uint8_t*, size_t) {}));
+
+    // The pad is made again under its name while the poller's listing overruns: that listing
+    // finds the loss after its caller gave up.
+    midi.load()->loseConnection(pad);
+    midi.load()->stall = true;
+    guarded.setLimit(kShort);
+    EXPECT_EQ(guarded.listPorts(), std::nullopt);
+    EXPECT_TRUE(guarded.lostInputs().empty());
+
+    midi.load()->stall = false;
+    gate->open();
+    guarded.setLimit(test::scaledSeconds(30));
+    ASSERT_TRUE(eventually([&] { return guarded.listPorts().has_value(); }));
+    EXPECT_EQ(guarded.lostInputs(), std::vector<MidiPortInfo>{pad});
+    ASSERT_TRUE(guarded.listPorts().has_value());
+    EXPECT_TRUE(guarded.lostInputs().empty());
+}
+
 // A MIDI system whose end waits for the JACK clients' lock, as JACK MIDI's does.
 class LockingMidi : public MemoryMidiBackend {
   public:
