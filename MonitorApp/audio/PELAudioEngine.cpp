@@ -127,10 +127,8 @@ void PELAudioEngine::startClient() {
         stereoOut_ = std::make_unique<ATOutput>(this, ATOutput::kDefaultSampleRate);
     }
     const std::optional<ATAudioDevice> device = currentOutputDevice();
-    // The device picked is not listed (a JACK server not started yet, a card unplugged): the
-    // output waits for it and the default plays meanwhile, not in its place.
-    const bool pickedIsAway = outputDeviceUID_ && device && device->UID() != *outputDeviceUID_;
-    if (device && !pickedIsAway) {
+    // The default plays meanwhile, not in the chosen device's place.
+    if (device && !outputDeviceIsStandIn(device)) {
         stereoOut_->setDevice(*device);
         if (!stereoOut_->setOutputChannel(outputChannel_) && outputChannel_ != 0) {
             // A stored channel past this device's end: the first pair instead.

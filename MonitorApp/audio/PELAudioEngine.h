@@ -158,12 +158,18 @@ class PELAudioEngine : public ATOutputDataSource,
     /// one); a chosen UID that is absent is logged.
     std::optional<ATAudioDevice> currentInputDevice() const;
     std::optional<ATAudioDevice> currentOutputDevice() const;
+    /// Whether `found`, what currentOutputDevice() gave, is the default standing in for a
+    /// chosen device that is not listed (a JACK server not started yet, a card unplugged).
+    bool outputDeviceIsStandIn(const std::optional<ATAudioDevice>& found) const {
+        return outputDeviceUID_ && found && found->UID() != *outputDeviceUID_;
+    }
 
     /// The remote role's output; null before startClient().
     ATOutput* stereoOut() const { return stereoOut_.get(); }
     /// Opens the current output device as `stereoOut` (stereo, 48 kHz, on device channels
     /// outputChannel and +1) and starts it. Without a device: a log line, and the output plays
-    /// once the host lists the chosen device (by UID) or a default one.
+    /// once the host lists the chosen device (by UID) or a default one; a chosen device that is
+    /// not listed is awaited, the default standing in meanwhile.
     void startClient();
     /// Closes the output and stops the capture: no audio callback reaches the engine after it
     /// returns, and the output tries no device again. Bounded however the sound host behaves.

@@ -123,7 +123,10 @@ int PELAudioEngine::initializeEngineWithCurrentDevices() {
     if (sampleRate_ > 0.0f) {
         stereoOut_.reset();
         stereoOut_ = std::make_unique<ATOutput>(this, static_cast<double>(sampleRate_));
-        if (std::optional<ATAudioDevice> output = currentOutputDevice()) {
+        std::optional<ATAudioDevice> output = currentOutputDevice();
+        if (outputDeviceIsStandIn(output)) {
+            stereoOut_->awaitDevice(outputDeviceUID_, outputChannel_);
+        } else if (output) {
             stereoOut_->setDevice(*output);
             QLOG("Using %s as output device", output->name().c_str());
             if (!stereoOut_->setOutputChannel(outputChannel_)) outputChannel_ = 0;

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "AudioTestSupport.h"
+#include "MonitorApp/ATAudio/ATStreamWatch.h"
 #include "MonitorApp/audio/FaultDetectors.h"
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "MonitorApp/settings/UserSettingsManager.h"
@@ -429,6 +430,32 @@ TEST_F(PELAudioEngineServerRoleTest, SlotsReassignedWhileTheCaptureMixes) {
     audio.join();
     engine.setLinks(nullptr);
     EXPECT_EQ(engine.mixSnapshot()->clients.size(), 0u);
+}
+
+// The monitor output's device, picked before, is not listed at the set-up: the default plays
+// meanwhile, and the output moves to the picked one once it is listed.
+TEST_F(PELAudioEngineServerRoleTest, TheMonitorOutputAwaitsItsPickedDeviceOnTheDefault) {
+    backend_.setDefaultOutputDevice(backend_.addDevice("Phones", 0, 2));
+    microphone_ = std::make_unique<ATMicrophone>(nullptr, backend_);
+    PELAudioEngine engine(false, 3000);
+    engine.setMicrophone(microphone_.get());
+    engine.setStrips(&strips_);
+    engine.setCurrentOutputDeviceUID("Fake:Monitors");
+    EXPECT_EQ(engine.initializeEngineWithCurrentDevices(), 8);
+    engine.startListening();
+    ATOutput* monitor = engine.stereoOut();
+    ASSERT_NE(monitor, nullptr);
+    EXPECT_TRUE(monitor->isPlaying());
+    ASSERT_TRUE(monitor->device());
+    EXPECT_EQ(monitor->device()->name(), "Phones");
+
+    backend_.addDevice("Monitors", 0, 2);
+    loop_->advance(4 * ATStreamWatch::kInterval);
+    ASSERT_TRUE(monitor->device());
+    EXPECT_EQ(monitor->device()->name(), "Monitors");
+    EXPECT_TRUE(monitor->isPlaying());
+    EXPECT_EQ(engine.currentOutputDeviceUID(), "Fake:Monitors");
+    engine.stopListening();
 }
 
 }  // namespace
