@@ -25,7 +25,7 @@ std::optional<std::vector<MidiPortInfo>> MemoryMidiBackend::listPorts() {
 
 bool MemoryMidiBackend::openInput(const MidiPortInfo& port, ByteCallback callback) {
     std::lock_guard lock(mutex_);
-    if (port.direction != MidiPortInfo::Direction::Input ||
+    if (opensRefused_ || port.direction != MidiPortInfo::Direction::Input ||
         std::find(ports_.begin(), ports_.end(), port) == ports_.end()) {
         return false;
     }
@@ -78,6 +78,11 @@ void MemoryMidiBackend::loseConnectionsOf(const std::function<bool(const MidiPor
 void MemoryMidiBackend::setReachable(bool reachable) {
     std::lock_guard lock(mutex_);
     reachable_ = reachable;
+}
+
+void MemoryMidiBackend::setOpensRefused(bool refused) {
+    std::lock_guard lock(mutex_);
+    opensRefused_ = refused;
 }
 
 void MemoryMidiBackend::send(const MidiPortInfo& port, std::vector<uint8_t> bytes) {

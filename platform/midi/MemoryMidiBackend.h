@@ -35,6 +35,8 @@ class MemoryMidiBackend : public MidiBackend {
     void loseConnection(const MidiPortInfo& port);
     /// An unreachable system lists nothing (nullopt).
     void setReachable(bool reachable);
+    /// Opens are refused while set, as by a worker that does not answer in time.
+    void setOpensRefused(bool refused);
     /// Queues `bytes` as one message read from `port`; the delivery thread hands it to the port's
     /// callback when the port is open then, and drops it otherwise.
     void send(const MidiPortInfo& port, std::vector<uint8_t> bytes);
@@ -60,6 +62,7 @@ class MemoryMidiBackend : public MidiBackend {
     std::deque<std::pair<MidiPortInfo, std::vector<uint8_t>>> pending_;
     bool delivering_ = false;
     bool reachable_ = true;
+    bool opensRefused_ = false;
     bool stopping_ = false;
     std::thread thread_;
 };

@@ -43,25 +43,51 @@ void MidiConnectionManager::deviceAdded(const MidiDevice& device) {
     }
     for (const MidiEntity& entity : device.entities()) {
         for (const MidiEndpoint& endpoint : entity.sources) {
-            const uint32_t id = nextSource_++;
-            MidiEventQueue* queue = &queue_;
-            // This runs on the backend's thread: it only copies the message into the queue.
-            auto copy = [queue, id](const uint8_t* bytes, size_t length) {
-                if (auto command = MidiCommand::fromBytes(bytes, length)) {
-                    queue->push({id, *command});
-                }
-            };
-            if (backend->openInput(endpoint, copy)) {
-                sources_[id] = {device.displayName(), endpoint};
-            } else {
-                log(LogLevel::Warning, "MIDI: cannot open %s:%s", endpoint.client.c_str(),
-                    endpoint.port.c_str());
-            }
+            const Source source{device.displayName(), endpoint};
+            if (open(source)) continue;
+            // A worker held up, a port that went meanwhile: the device is listed and stays so,
+            // so nothing else would open it again.
+            log(LogLevel::Warning, "MIDI: cannot open %s:%s; trying again every %.0f s",
+                endpoint.client.c_str(), endpoint.port.c_str(), kRetryInterval);
+            refused_.push_back(source);
         }
+    }
+    if (!refused_.empty() && !retryTimer_.isValid()) {
+        retryTimer_ =
+            RunLoop::main().scheduleTimer(kRetryInterval, true, [this] { retryRefused(); });
     }
 }
 
+bool MidiConnectionManager::open(const Source& source) {
+    MidiBackend* backend = devices_.backend();
+    if (!backend) return false;
+    const uint32_t id = nextSource_++;
+    MidiEventQueue* queue = &queue_;
+    // This runs on the backend's thread: it only copies the message into the queue.
+    auto copy = [queue, id](const uint8_t* bytes, size_t length) {
+        if (auto command = MidiCommand::fromBytes(bytes, length)) {
+            queue->push({id, *command});
+        }
+    };
+    if (!backend->openInput(source.endpoint, copy)) return false;
+    sources_[id] = source;
+    return true;
+}
+
+void MidiConnectionManager::retryRefused() {
+    std::erase_if(refused_, [this](const Source& source) {
+        if (!open(source)) return false;
+        log(LogLevel::Info, "MIDI: opened %s:%s", source.endpoint.client.c_str(),
+            source.endpoint.port.c_str());
+        return true;
+    });
+    if (refused_.empty()) retryTimer_.invalidate();
+}
+
 void MidiConnectionManager::deviceRemoved(const MidiDevice& device) {
+    std::erase_if(refused_,
+                  [&](const Source& source) { return source.client == device.displayName(); });
+    if (refused_.empty()) retryTimer_.invalidate();
     MidiBackend* backend = devices_.backend();
     bool wasConnected = false;
     for (auto it = sources_.begin(); it != sources_.end();) {

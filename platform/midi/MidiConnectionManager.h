@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "foundation/DescriptorWatch.h"
+#include "foundation/Timer.h"
 #include "platform/midi/MidiCommand.h"
 #include "platform/midi/MidiDeviceManager.h"
 #include "platform/midi/MidiEventQueue.h"
@@ -29,10 +30,12 @@ class MidiConnectionManagerDelegate {
 };
 
 /// Connects the devices its delegate accepts and hands their messages to the event handler on
-/// the main thread. Backend threads only copy each message into a lock-free queue that wakes the
-/// main loop; the main loop drains it. Main thread only.
+/// the main thread; a source whose open is refused is tried again every kRetryInterval seconds
+/// while its device is listed. Backend threads only copy each message into a lock-free queue that
+/// wakes the main loop; the main loop drains it. Main thread only.
 class MidiConnectionManager {
   public:
+    static constexpr double kRetryInterval = 2.0;
     using EventHandler =
         std::function<void(const MidiEndpoint& source, const std::vector<MidiCommand>& commands)>;
 
@@ -58,6 +61,9 @@ class MidiConnectionManager {
 
     void deviceAdded(const MidiDevice& device);
     void deviceRemoved(const MidiDevice& device);
+    /// Opens `source`'s endpoint into the queue; false when the backend refuses it.
+    bool open(const Source& source);
+    void retryRefused();
     void drain();
     void track(const std::string& client, const MidiCommand& command);
 
@@ -72,6 +78,9 @@ class MidiConnectionManager {
     uint64_t droppedLogged_ = 0;
     uint32_t nextSource_ = 1;
     std::map<uint32_t, Source> sources_;
+    /// Sources of listed devices whose open was refused, and the timer that tries them again.
+    std::vector<Source> refused_;
+    Timer retryTimer_;
     std::map<std::string, std::vector<MidiCommand>> hangingNoteOns_;
 };
 

@@ -139,6 +139,26 @@ TEST_F(MidiConnections, ASourceThatLostItsConnectionIsConnectedAgainWithOneLine)
     ASSERT_TRUE(deliver({0x80, 60, 0}, 2));
 }
 
+// A reconnect whose open is refused (the worker held up) leaves the device listed: the source
+// is tried again until it opens.
+TEST_F(MidiConnections, ASourceWhoseOpenIsRefusedIsTriedAgainWhileItsDeviceIsListed) {
+    backend->setOpensRefused(true);
+    testing::internal::CaptureStderr();
+    backend->loseConnection(pad);
+    ASSERT_TRUE(waitFor([&] { return delegate.disconnected.size() == 1; }));
+    loop.advance(3 * MidiConnectionManager::kRetryInterval);
+    EXPECT_FALSE(backend->isOpen(pad));
+    backend->setOpensRefused(false);
+    loop.advance(MidiConnectionManager::kRetryInterval);
+    const std::string log = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(backend->isOpen(pad)) << log;
+    EXPECT_NE(log.find("MIDI: cannot open QB Pad:out; trying again every 2 s"), std::string::npos)
+        << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3)
+        << "reconnected, refused, opened: " << log;
+    ASSERT_TRUE(deliver({0x90, 61, 100}, 1));
+}
+
 TEST_F(MidiConnections, ABurstBeyondTheQueueIsCountedAndLaterMessagesStillArrive) {
     // The main loop does not run while the burst comes in, so the queue fills.
     for (int i = 0; i < 1100; ++i) {
