@@ -54,12 +54,6 @@ jack_client_t* JackClients::open(const char* name, jack_status_t* status) {
 }
 
 void JackClients::close(jack_client_t* client, void* xrunContext) {
-    // libjack's close cancels the client's news thread at once, wherever it is. Cancelled while it
-    // takes in another client's arrival or departure, it dies holding a lock of the library's
-    // own, and every later open and close of the process waits for it for ever. A new look at
-    // the latencies is news the server hands every active client in turn and waits for: once it
-    // returns, the thread has taken in all the news before it, and is idle.
-    jack_recompute_total_latencies(client);
     jack_deactivate(client);
     // libjack's close stops reading the server's news before the server has closed the client,
     // and the server waits without limit to write news to a client: a loaded server tells of a

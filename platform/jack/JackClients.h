@@ -28,9 +28,8 @@ class JackClients {
     /// jack_client_open under opening(), never starting a server.
     static jack_client_t* open(const char* name, jack_status_t* status);
 
-    /// Deactivates and closes `client`, an active client whose server still answers, once its
-    /// thread has taken in the server's news so far; `xrunContext` is what its xrun callback, if
-    /// it has one, was given. Called under inUse(), after forget().
+    /// Deactivates and closes `client`, whose server still answers; `xrunContext` is what its
+    /// xrun callback, if it has one, was given. Called under inUse(), after forget().
     static void close(jack_client_t* client, void* xrunContext = nullptr);
 
     /// Tracks `client`, whose owner sets `gone` from its shutdown callback too; called under

@@ -32,6 +32,7 @@ JackMidiTestClient::JackMidiTestClient(const std::string& name, int outputs, int
     jack_set_process_callback(client_, &JackMidiTestClient::process, state_.get());
     jack_on_shutdown(client_, &JackMidiTestClient::shutdown, state_.get());
     jack_set_xrun_callback(client_, &JackMidiTestClient::xrun, state_.get());
+    roster_.attach(client_);
     if (jack_activate(client_) != 0) {
         JackClients::forget(client_);
         jack_client_close(client_);
@@ -48,8 +49,10 @@ JackMidiTestClient::~JackMidiTestClient() {
         // libjack keeps the callbacks' context until it frees the client. Kept to the end of
         // the process.
         keepToProcessEnd(std::move(state_));
+        roster_.outliveClient();
         return;
     }
+    roster_.settle(client_);
     // Deactivating stops the process thread before the state it reads goes.
     JackClients::close(client_, state_.get());
 }

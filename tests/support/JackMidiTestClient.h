@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/JackClientRoster.h"
 #include "tests/support/MidiTestController.h"
 
 typedef struct _jack_client jack_client_t;
@@ -85,6 +86,7 @@ class JackMidiTestClient : public MidiTestController {
     std::string name_;
     std::vector<jack_port_t*> inputs_;
     std::unique_ptr<State> state_ = std::make_unique<State>();
+    JackClientRoster roster_;
 };
 
 }  // namespace quenbril::test

@@ -52,6 +52,7 @@ JackTestClient::JackTestClient(const std::string& name, int inputs, int outputs)
     }
     jack_set_process_callback(client_, &JackTestClient::process, this);
     jack_on_shutdown(client_, &JackTestClient::shutdown, this);
+    roster_.attach(client_);
     if (jack_activate(client_) != 0) {
         JackClients::forget(client_);
         jack_client_close(client_);
@@ -64,7 +65,11 @@ JackTestClient::~JackTestClient() {
     auto held = JackClients::inUse();
     JackClients::forget(client_);
     // A gone server's client is libjack's to free (see JackClients).
-    if (serverGone_) return;
+    if (serverGone_) {
+        roster_.outliveClient();
+        return;
+    }
+    roster_.settle(client_);
     JackClients::close(client_);
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/JackClientRoster.h"
+
 typedef struct _jack_client jack_client_t;
 typedef struct _jack_port jack_port_t;
 typedef unsigned int jack_nframes_t;
@@ -77,6 +79,7 @@ class JackTestClient {
     std::atomic<size_t> recordedFrames_{0};
     std::atomic<size_t> wantedFrames_{0};
     std::atomic<bool> serverGone_{false};
+    JackClientRoster roster_;
 };
 
 }  // namespace quenbril::test
