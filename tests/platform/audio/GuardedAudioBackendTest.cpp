@@ -153,23 +153,44 @@ TEST(GuardedAudioBackend, AStreamWhoseCloseNeverReturnsIsLetGoAndNoLongerReaches
     ASSERT_TRUE(eventually([&] { return guarded.refresh(); }));
 }
 
-TEST(GuardedAudioBackend, AStreamLetGoWhileTheHostIsStuckIsClosedOnceItAnswersBeforeItsRelayGoes) {
-    auto gate = std::make_shared<Gate>();
-    std::atomic<StallingBackend*> host{nullptr};
-    GuardedAudioBackend guarded("Audio", kStuck, hostMaker(gate, host), patient());
-    CountingClient client;
-    std::string error;
-    auto stream = guarded.openStream({0, 0, 2, 48000, 128}, client, error);
-    ASSERT_NE(stream, nullptr) << error;
-    ASSERT_TRUE(stream->start());
+// A started stream on a host whose listing another caller can hold on the worker.
+class GuardedAudioStream : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string error;
+        stream = guarded.openStream({0, 0, 2, 48000, 128}, client, error);
+        ASSERT_NE(stream, nullptr) << error;
+        ASSERT_TRUE(stream->start());
+    }
+    void TearDown() override {
+        if (lister.joinable()) letTheListingGo();
+    }
+    /// Another caller's listing overruns and holds the worker: the worker reads as stuck.
+    void holdTheWorkerWithAListing() {
+        host.load()->stallListing = true;
+        lister = std::thread([&] { EXPECT_EQ(guarded.devices().size(), 1u); });
+        ASSERT_TRUE(eventually([&] { return gate->waiting() == 1; }));
+        guarded.setLimit(kShort);
+    }
+    void letTheListingGo() {
+        gate->open();
+        lister.join();
+        guarded.setLimit(patient());
+    }
 
-    // Another caller's listing overruns: the stream's state is not known, so it keeps the one
-    // the host last gave (nothing drops a stream that plays on that), and its close waits behind
-    // the listing while its caller goes on.
-    host.load()->stallListing = true;
-    std::thread lister([&] { EXPECT_EQ(guarded.devices().size(), 1u); });
-    ASSERT_TRUE(eventually([&] { return gate->waiting() == 1; }));
-    guarded.setLimit(kShort);
+    std::shared_ptr<Gate> gate = std::make_shared<Gate>();
+    std::atomic<StallingBackend*> host{nullptr};
+    GuardedAudioBackend guarded{"Audio", kStuck, hostMaker(gate, host), patient()};
+    CountingClient client;
+    std::unique_ptr<AudioStream> stream;
+    std::thread lister;
+};
+
+TEST_F(GuardedAudioStream, LetGoWhileTheHostIsStuckItIsClosedOnceItAnswersBeforeItsRelayGoes) {
+    // The stream's state is not known, so it keeps the one the host last gave (nothing drops a
+    // stream that plays on that), and its close waits behind the listing while its caller goes
+    // on.
+    ASSERT_NO_FATAL_FAILURE(holdTheWorkerWithAListing());
     EXPECT_FALSE(stream->stoppedByHost());
     EXPECT_TRUE(stream->isActive());
     stream.reset();
@@ -177,64 +198,34 @@ TEST(GuardedAudioBackend, AStreamLetGoWhileTheHostIsStuckIsClosedOnceItAnswersBe
 
     // The close still runs, its last period reaching a relay that is still there; the host
     // re-enumerates, as the device-lost retry asks, only once it is closed.
-    gate->open();
-    lister.join();
-    guarded.setLimit(patient());
+    letTheListingGo();
     ASSERT_TRUE(eventually([&] { return guarded.refresh(); }));
     EXPECT_EQ(client.calls.load(), 0);
 }
 
-TEST(GuardedAudioBackend, AStreamKeepsItsLastStateOnlyUntilTheHostAnswersAgain) {
-    auto gate = std::make_shared<Gate>();
-    std::atomic<StallingBackend*> host{nullptr};
-    GuardedAudioBackend guarded("Audio", kStuck, hostMaker(gate, host), patient());
-    CountingClient client;
-    std::string error;
-    auto stream = guarded.openStream({0, 0, 2, 48000, 128}, client, error);
-    ASSERT_NE(stream, nullptr) << error;
-    ASSERT_TRUE(stream->start());
-
+TEST_F(GuardedAudioStream, ItKeepsItsLastStateOnlyUntilTheHostAnswersAgain) {
     // The host ends the stream while another caller's listing holds the worker: not known yet.
-    host.load()->stallListing = true;
-    std::thread lister([&] { EXPECT_EQ(guarded.devices().size(), 1u); });
-    ASSERT_TRUE(eventually([&] { return gate->waiting() == 1; }));
-    guarded.setLimit(kShort);
+    ASSERT_NO_FATAL_FAILURE(holdTheWorkerWithAListing());
     host.load()->lastStream()->lose();
     EXPECT_TRUE(stream->isActive());
     EXPECT_FALSE(stream->stoppedByHost());
 
     // The first answer after it replaces the last one.
-    gate->open();
-    lister.join();
-    guarded.setLimit(patient());
+    letTheListingGo();
     ASSERT_TRUE(eventually([&] { return stream->stoppedByHost(); }));
     EXPECT_FALSE(stream->isActive());
 }
 
-TEST(GuardedAudioBackend, AStopAskedWhileTheHostIsStuckIsDoneOnceItAnswers) {
-    auto gate = std::make_shared<Gate>();
-    std::atomic<StallingBackend*> host{nullptr};
-    GuardedAudioBackend guarded("Audio", kStuck, hostMaker(gate, host), patient());
-    CountingClient client;
-    std::string error;
-    auto stream = guarded.openStream({0, 0, 2, 48000, 128}, client, error);
-    ASSERT_NE(stream, nullptr) << error;
-    ASSERT_TRUE(stream->start());
+TEST_F(GuardedAudioStream, AStopAskedWhileTheHostIsStuckIsDoneOnceItAnswers) {
     FakeAudioBackend::FakeStream* period = host.load()->lastStream();
-
-    host.load()->stallListing = true;
-    std::thread lister([&] { EXPECT_EQ(guarded.devices().size(), 1u); });
-    ASSERT_TRUE(eventually([&] { return gate->waiting() == 1; }));
-    guarded.setLimit(kShort);
+    ASSERT_NO_FATAL_FAILURE(holdTheWorkerWithAListing());
     // Reaches the worker after the listing's limit: the worker reads as stuck from then on.
     EXPECT_TRUE(guarded.devices().empty());
     stream->stop();
     EXPECT_FALSE(stream->isActive());
 
     // Once the host answers, the stream the unit stopped does not play on.
-    gate->open();
-    lister.join();
-    guarded.setLimit(patient());
+    letTheListingGo();
     ASSERT_TRUE(eventually([&] { return guarded.devices().size() == 1; }));
     EXPECT_FALSE(stream->isActive());
     period->pump(64);
