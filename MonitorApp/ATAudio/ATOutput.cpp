@@ -149,6 +149,8 @@ bool ATOutput::reopen() {
 bool ATOutput::playOn(ATAudioDevice device, bool standIn) {
     const int64_t count = device.outputChannelCount();
     if (count <= 0) return false;
+    // The host's thread reads the map until the stream is closed, which the open below does anyway.
+    closeStream();
     const bool wasStandIn = standIn_;
     const std::optional<ATAudioDevice> previous = device_;
     const std::vector<int32_t> previousMap = map_;

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 #include <vector>
 
 #include "FakeDeviceFixture.h"
 #include "MonitorApp/ATAudio/ATAudioFloatConverter.h"
 #include "MonitorApp/ATAudio/ATAudioUtilities.h"
 #include "MonitorApp/ATAudio/ATOutput.h"
+#include "platform/audio/GuardedAudioBackend.h"
+#include "tests/support/Eventually.h"
 
 namespace quenbril::test {
 namespace {
@@ -342,6 +346,40 @@ TEST_F(ATOutputTest, AnAwaitedDeviceTakesOverFromTheDefaultWhenItComes) {
     stream().pump(16);
     EXPECT_EQ(stream().output(4, 0), 1.0f);
     EXPECT_EQ(stream().output(5, 0), 2.0f);
+}
+
+/// Says when the host's thread is inside a period.
+class EnteredSource : public ATOutputDataSource {
+  public:
+    int output(ATOutput&, std::span<float* const>, int) override {
+        entered = true;
+        return 0;
+    }
+    std::atomic<bool> entered{false};
+};
+
+// The host's thread may be inside a stand-in's period when the own device comes back: the move
+// must leave what that period reads alone until its stream is closed.
+TEST_F(ATOutputTest, MovingBackFromTheStandInLeavesAPeriodInProgressAlone) {
+    FakeAudioBackend* host = nullptr;
+    GuardedAudioBackend guarded("Fake host", "the fake host does not answer", [&host] {
+        auto made = std::make_unique<FakeAudioBackend>();
+        made->setDefaultOutputDevice(made->addDevice("Builtin", 0, 2));
+        host = made.get();
+        return made;
+    });
+    EnteredSource source;
+    ATOutput output(&source, 48000.0, guarded);
+    output.awaitDevice("Fake:Six", 4);
+    output.startPlayback();
+    ASSERT_TRUE(output.isPlaying());
+    std::thread period([host] { host->lastStream()->pump(16); });
+    ASSERT_TRUE(eventually([&] { return source.entered.load(); }));
+    host->addDevice("Six", 0, 6);
+    loop_->advance(2.0);
+    period.join();
+    ASSERT_TRUE(output.isPlaying());
+    EXPECT_EQ(output.device()->UID(), "Fake:Six");
 }
 
 TEST_F(ATOutputTest, WithNoDeviceAtFirstTheDefaultPlaysOnceTheHostListsOne) {

@@ -159,6 +159,45 @@ TEST_F(MidiConnections, ASourceWhoseOpenIsRefusedIsTriedAgainWhileItsDeviceIsLis
     ASSERT_TRUE(deliver({0x90, 61, 100}, 1));
 }
 
+// A refused source whose device goes and comes again is tried as the new device's only.
+TEST_F(MidiConnections, ARefusedSourceWhoseDeviceCameBackIsOpenedOnce) {
+    backend->setOpensRefused(true);
+    testing::internal::CaptureStderr();
+    backend->loseConnection(pad);
+    ASSERT_TRUE(waitFor([&] { return delegate.disconnected.size() == 1; }));
+    backend->removeClient("QB Pad");
+    ASSERT_TRUE(waitFor([&] { return devices.availableDevices().empty(); }));
+    backend->addPort(pad);
+    ASSERT_TRUE(waitFor([&] { return devices.availableDevices().size() == 1; }));
+    backend->setOpensRefused(false);
+    loop.advance(2 * MidiConnectionManager::kRetryInterval);
+    const std::string log = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(backend->isOpen(pad)) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 6)
+        << "reconnected, refused, removed, added, refused, opened once: " << log;
+}
+
+// What a pending retry refers to may go first: it must not try then.
+TEST_F(MidiConnections, APendingRetryEndsWithTheManagerOrTheBackend) {
+    backend->setOpensRefused(true);
+    backend->loseConnection(pad);
+    ASSERT_TRUE(waitFor([&] { return delegate.disconnected.size() == 1; }));
+    connections.reset();
+    backend->setOpensRefused(false);
+    loop.advance(2 * MidiConnectionManager::kRetryInterval);
+    EXPECT_FALSE(backend->isOpen(pad));
+
+    connections = std::make_unique<MidiConnectionManager>("Again", &delegate, nullptr, devices);
+    EXPECT_TRUE(backend->isOpen(pad));
+    backend->setOpensRefused(true);
+    backend->loseConnection(pad);
+    ASSERT_TRUE(waitFor([&] { return delegate.disconnected.size() == 2; }));
+    devices.installBackend(nullptr);
+    backend = nullptr;
+    loop.advance(2 * MidiConnectionManager::kRetryInterval);
+    EXPECT_TRUE(devices.availableDevices().empty());
+}
+
 TEST_F(MidiConnections, ABurstBeyondTheQueueIsCountedAndLaterMessagesStillArrive) {
     // The main loop does not run while the burst comes in, so the queue fills.
     for (int i = 0; i < 1100; ++i) {
