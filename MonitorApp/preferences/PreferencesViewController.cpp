@@ -399,8 +399,7 @@ void PreferencesViewController::showOutputDevices(const std::optional<std::strin
     // The user's pick while it is there; else the device confirmed last time, chosen again while
     // it is there; else the one the pop-up showed, so that a device arriving ahead of it in the
     // list does not take its place.
-    const std::optional<std::string> remembered =
-        outDeviceUID_ ? outDeviceUID_ : defaults_.stringForKey(kOutputDeviceUIDKey);
+    const std::optional<std::string> remembered = rememberedOutputDeviceUID();
     std::optional<std::string> chosen;
     for (const std::optional<std::string>& candidate : {pickedOutputUID_, remembered, shown}) {
         if (listed(candidate)) {
@@ -447,10 +446,13 @@ std::optional<std::string> PreferencesViewController::outputDeviceToConfirm() co
     if (pickedOutputUID_) return pickedOutputUID_;
     // Picked before and away now (a JACK server not started yet, a card unplugged): it stays the
     // pick, and the output plays on another device only until it is back.
-    std::optional<std::string> remembered =
-        outDeviceUID_ ? outDeviceUID_ : defaults_.stringForKey(kOutputDeviceUIDKey);
+    std::optional<std::string> remembered = rememberedOutputDeviceUID();
     if (remembered && !remembered->empty()) return remembered;
     return chosenOutputDeviceUID();
+}
+
+std::optional<std::string> PreferencesViewController::rememberedOutputDeviceUID() const {
+    return outDeviceUID_ ? outDeviceUID_ : defaults_.stringForKey(kOutputDeviceUIDKey);
 }
 
 std::optional<std::string> PreferencesViewController::chosenOutputDeviceUID() const {

@@ -148,6 +148,8 @@ class PreferencesViewController : public LockableViewController,
     /// The output device confirming keeps: the one the user chose in the pop-up, else the one
     /// picked before, listed or not, else the one the pop-up shows.
     std::optional<std::string> outputDeviceToConfirm() const;
+    /// The output device confirmed before: this dialog's, else the stored one.
+    std::optional<std::string> rememberedOutputDeviceUID() const;
     /// Answers whether the graphics the level display needs are there; by default whether an
     /// OpenGL context can be made on this platform.
     void setGraphicsCheck(std::function<bool()> check) { graphicsCheck_ = std::move(check); }

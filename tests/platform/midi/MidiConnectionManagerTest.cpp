@@ -51,6 +51,14 @@ class MidiConnections : public ::testing::Test {
         RunLoop::setMain(nullptr);
     }
     bool waitFor(const std::function<bool()>& done) { return loop.runUntil(done, 5.0); }
+    // The pad loses its connection while opens are refused, as by a worker held up; true once
+    // the manager has taken in the loss.
+    bool loseThePadWhileOpensAreRefused() {
+        const size_t lost = delegate.disconnected.size() + 1;
+        backend->setOpensRefused(true);
+        backend->loseConnection(pad);
+        return waitFor([&] { return delegate.disconnected.size() == lost; });
+    }
     bool deliver(std::vector<uint8_t> bytes, size_t expected) {
         backend->send(pad, std::move(bytes));
         return waitFor([&] { return received.size() >= expected && backend->isIdle(); });
@@ -142,10 +150,8 @@ TEST_F(MidiConnections, ASourceThatLostItsConnectionIsConnectedAgainWithOneLine)
 // A reconnect whose open is refused (the worker held up) leaves the device listed: the source
 // is tried again until it opens.
 TEST_F(MidiConnections, ASourceWhoseOpenIsRefusedIsTriedAgainWhileItsDeviceIsListed) {
-    backend->setOpensRefused(true);
     testing::internal::CaptureStderr();
-    backend->loseConnection(pad);
-    ASSERT_TRUE(waitFor([&] { return delegate.disconnected.size() == 1; }));
+    ASSERT_TRUE(loseThePadWhileOpensAreRefused());
     loop.advance(3 * MidiConnectionManager::kRetryInterval);
     EXPECT_FALSE(backend->isOpen(pad));
     backend->setOpensRefused(false);
@@ -161,10 +167,8 @@ TEST_F(MidiConnections, ASourceWhoseOpenIsRefusedIsTriedAgainWhileItsDeviceIsLis
 
 // A refused source whose device goes and comes again is tried as the new device's only.
 TEST_F(MidiConnections, ARefusedSourceWhoseDeviceCameBackIsOpenedOnce) {
-    backend->setOpensRefused(true);
     testing::internal::CaptureStderr();
-    backend->loseConnection(pad);
-    ASSERT_TRUE(waitFor([&] { return delegate.disconnected.size() == 1; }));
+    ASSERT_TRUE(loseThePadWhileOpensAreRefused());
     backend->removeClient("QB Pad");
     ASSERT_TRUE(waitFor([&] { return devices.availableDevices().empty(); }));
     backend->addPort(pad);
@@ -179,9 +183,7 @@ TEST_F(MidiConnections, ARefusedSourceWhoseDeviceCameBackIsOpenedOnce) {
 
 // What a pending retry refers to may go first: it must not try then.
 TEST_F(MidiConnections, APendingRetryEndsWithTheManagerOrTheBackend) {
-    backend->setOpensRefused(true);
-    backend->loseConnection(pad);
-    ASSERT_TRUE(waitFor([&] { return delegate.disconnected.size() == 1; }));
+    ASSERT_TRUE(loseThePadWhileOpensAreRefused());
     connections.reset();
     backend->setOpensRefused(false);
     loop.advance(2 * MidiConnectionManager::kRetryInterval);
@@ -189,9 +191,7 @@ TEST_F(MidiConnections, APendingRetryEndsWithTheManagerOrTheBackend) {
 
     connections = std::make_unique<MidiConnectionManager>("Again", &delegate, nullptr, devices);
     EXPECT_TRUE(backend->isOpen(pad));
-    backend->setOpensRefused(true);
-    backend->loseConnection(pad);
-    ASSERT_TRUE(waitFor([&] { return delegate.disconnected.size() == 2; }));
+    ASSERT_TRUE(loseThePadWhileOpensAreRefused());
     devices.installBackend(nullptr);
     backend = nullptr;
     loop.advance(2 * MidiConnectionManager::kRetryInterval);
