@@ -43,6 +43,7 @@ class GuardedMidiBackend : public MidiBackend {
   private:
     class Relay;
     struct Member;
+    struct LateOpen;
 
     /// Closes `port` on the worker, however late it runs.
     std::function<void()> closeJob(const MidiPortInfo& port) const;
