@@ -14,7 +14,7 @@ struct GuardedMidiBackend::Member {
     /// Losses told with a list and not yet taken: one whose list came too late is taken with a
     /// later one.
     std::mutex lostLock;
-    std::vector<MidiPortInfo> lost;
+    std::vector<MidiInputLoss> lost;
 };
 
 // Stands between the backend's thread and the caller's callback: once detached, no message
@@ -66,7 +66,7 @@ std::optional<std::vector<MidiPortInfo>> GuardedMidiBackend::listPorts() {
             if (!member->backend) return std::nullopt;
             Ports ports = member->backend->listPorts();
             if (ports) {
-                std::vector<MidiPortInfo> lost = member->backend->lostInputs();
+                std::vector<MidiInputLoss> lost = member->backend->lostInputs();
                 std::lock_guard lock(member->lostLock);
                 member->lost.insert(member->lost.end(), lost.begin(), lost.end());
             }
@@ -75,7 +75,7 @@ std::optional<std::vector<MidiPortInfo>> GuardedMidiBackend::listPorts() {
         .value_or(std::nullopt);
 }
 
-std::vector<MidiPortInfo> GuardedMidiBackend::lostInputs() {
+std::vector<MidiInputLoss> GuardedMidiBackend::lostInputs() {
     std::lock_guard lock(member_->lostLock);
     return std::exchange(member_->lost, {});
 }

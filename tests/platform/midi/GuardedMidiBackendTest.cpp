@@ -123,7 +123,7 @@ TEST(GuardedMidiBackend, ALossFoundByAListingThatCameTooLateIsToldOnceWithALater
     gate->open();
     guarded.setLimit(test::scaledSeconds(30));
     ASSERT_TRUE(eventually([&] { return guarded.listPorts().has_value(); }));
-    EXPECT_EQ(guarded.lostInputs(), std::vector<MidiPortInfo>{pad});
+    EXPECT_EQ(guarded.lostInputs(), std::vector<MidiInputLoss>{{pad}});
     ASSERT_TRUE(guarded.listPorts().has_value());
     EXPECT_TRUE(guarded.lostInputs().empty());
 }

@@ -53,7 +53,7 @@ class CountedBackend : public MidiBackend {
         return inner_->openInput(port, std::move(callback));
     }
     void closeInput(const MidiPortInfo& port) override { inner_->closeInput(port); }
-    std::vector<MidiPortInfo> lostInputs() override {
+    std::vector<MidiInputLoss> lostInputs() override {
         std::lock_guard held(gate);
         return inner_->lostInputs();
     }
