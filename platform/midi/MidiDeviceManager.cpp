@@ -138,16 +138,7 @@ void MidiDeviceManager::reconnect(const MidiDevice& device, bool logged) {
 }
 
 void MidiDeviceManager::reconnectUndone(const MidiDevice& device) {
-    const double wait = undonePacing_.undone(device.displayName());
-    if (wait == 0) {
-        reconnect(device);
-    } else if (wait == UndoneConnectionPacing::kFirstWait) {
-        // The one line of the row: the connections made again after it say nothing.
-        QLOG(
-            "MIDI: another program keeps undoing the connection to %s; it is made again after "
-            "waits growing to %.0f s",
-            device.displayName().c_str(), UndoneConnectionPacing::kLongestWait);
-    }
+    if (undonePacing_.undone(device.displayName())) reconnect(device);
 }
 
 void MidiDeviceManager::remove(const MidiDevice& device, bool logged) {

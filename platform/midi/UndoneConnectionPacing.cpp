@@ -2,19 +2,27 @@
 
 #include <algorithm>
 
+#include "foundation/Log.h"
 #include "foundation/RunLoop.h"
 
 namespace quenbril {
 
-double UndoneConnectionPacing::undone(const std::string& device) {
+bool UndoneConnectionPacing::undone(const std::string& device) {
     const double now = RunLoop::main().now();
     auto [found, fresh] = rows_.try_emplace(device);
     Row& row = found->second;
-    if (row.pending.isValid()) return row.wait;
+    if (row.pending.isValid()) return false;
     if (fresh || now - row.connectedAt >= kHeld) {
         row.wait = 0;
         row.connectedAt = now;
-        return 0;
+        return true;
+    }
+    if (row.wait == 0) {
+        // The one line of the row: the connections made again after it say nothing.
+        QLOG(
+            "MIDI: another program keeps undoing the connection to %s; it is made again after "
+            "waits growing to %.0f s",
+            device.c_str(), kLongestWait);
     }
     row.wait = row.wait == 0 ? kFirstWait : std::min(2 * row.wait, kLongestWait);
     row.pending = RunLoop::main().scheduleTimer(row.wait, false, [this, device] {
@@ -23,7 +31,7 @@ double UndoneConnectionPacing::undone(const std::string& device) {
         }
         reconnect_(device);
     });
-    return row.wait;
+    return false;
 }
 
 }  // namespace quenbril

@@ -24,9 +24,9 @@ class UndoneConnectionPacing {
 
     explicit UndoneConnectionPacing(Reconnect reconnect) : reconnect_(std::move(reconnect)) {}
 
-    /// Another program undid a connection of `device`: the wait before it is connected again, 0
-    /// when the caller connects it at once, else `reconnect` does once it ran out.
-    double undone(const std::string& device);
+    /// Another program undid a connection of `device`: true when the caller connects it again at
+    /// once; else `reconnect` does once its wait ran out (a line says so for the row's first).
+    bool undone(const std::string& device);
     /// `device` went, or came afresh (re-plugged): its next undo is connected again at once.
     void forget(const std::string& device) { rows_.erase(device); }
     void forgetAll() { rows_.clear(); }
