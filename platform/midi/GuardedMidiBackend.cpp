@@ -14,7 +14,7 @@ struct GuardedMidiBackend::Member {
     /// Losses told with a list and not yet taken: one whose list came too late is taken with a
     /// later one.
     std::mutex lostLock;
-    std::vector<MidiPortInfo> lost;
+    std::vector<MidiInputLoss> lost;
 };
 
 // Stands between the backend's thread and the caller's callback: once detached, no message
@@ -66,7 +66,7 @@ std::optional<std::vector<MidiPortInfo>> GuardedMidiBackend::listPorts() {
             if (!member->backend) return std::nullopt;
             Ports ports = member->backend->listPorts();
             if (ports) {
-                std::vector<MidiPortInfo> lost = member->backend->lostInputs();
+                std::vector<MidiInputLoss> lost = member->backend->lostInputs();
                 std::lock_guard lock(member->lostLock);
                 member->lost.insert(member->lost.end(), lost.begin(), lost.end());
             }
@@ -75,33 +75,56 @@ std::optional<std::vector<MidiPortInfo>> GuardedMidiBackend::listPorts() {
         .value_or(std::nullopt);
 }
 
-std::vector<MidiPortInfo> GuardedMidiBackend::lostInputs() {
+std::vector<MidiInputLoss> GuardedMidiBackend::lostInputs() {
     std::lock_guard lock(member_->lostLock);
     return std::exchange(member_->lost, {});
 }
 
+// What an open and its caller know of each other: an open that ends after its caller gave up is
+// closed by whichever of the two learns last that it opened.
+struct GuardedMidiBackend::LateOpen {
+    std::mutex lock;
+    bool ended = false;
+    bool opened = false;
+    bool givenUp = false;
+};
+
 bool GuardedMidiBackend::openInput(const MidiPortInfo& port, ByteCallback callback) {
     {
-        // Open already: the close that may follow a failed open below must not reach it.
+        // Open already: the close that may follow a late open below must not reach it.
         std::lock_guard lock(relaysLock_);
         if (relays_.count(port)) return false;
     }
     auto relay = std::make_shared<Relay>(std::move(callback));
-    auto opened = worker_->call<bool>([member = member_, port, relay] {
-        return member->backend &&
-               member->backend->openInput(port, [relay](const uint8_t* bytes, size_t length) {
-                   relay->deliver(bytes, length);
-               });
-    });
-    if (!opened.value_or(false)) {
-        relay->detach();
-        // An open that comes after its caller gave up is closed: the close follows it.
-        if (!opened) worker_->post(closeJob(port));
-        return false;
+    auto late = std::make_shared<LateOpen>();
+    auto opened =
+        worker_->call<bool>([member = member_, port, relay, late, close = closeJob(port)] {
+            const bool done =
+                member->backend &&
+                member->backend->openInput(port, [relay](const uint8_t* bytes, size_t length) {
+                    relay->deliver(bytes, length);
+                });
+            std::lock_guard lock(late->lock);
+            late->ended = true;
+            late->opened = done;
+            // On the worker already: its caller gave up, so nothing else closes it.
+            if (done && late->givenUp) close();
+            return done;
+        });
+    if (opened.value_or(false)) {
+        std::lock_guard lock(relaysLock_);
+        relays_[port] = relay;
+        return true;
     }
-    std::lock_guard lock(relaysLock_);
-    relays_[port] = relay;
-    return true;
+    relay->detach();
+    if (!opened) {
+        // Refused by a stuck worker, the open never runs and there is nothing to close; one that
+        // overran closes itself when it ends, or is closed here if it ended meanwhile.
+        std::lock_guard lock(late->lock);
+        late->givenUp = true;
+        if (late->ended && late->opened) worker_->post(closeJob(port));
+    }
+    return false;
 }
 
 void GuardedMidiBackend::closeInput(const MidiPortInfo& port) {

@@ -33,7 +33,7 @@ class GuardedMidiBackend : public MidiBackend {
     bool openInput(const MidiPortInfo& port, ByteCallback callback) override;
     void closeInput(const MidiPortInfo& port) override;
     /// The losses the backend told when last listed.
-    std::vector<MidiPortInfo> lostInputs() override;
+    std::vector<MidiInputLoss> lostInputs() override;
 
     /// True while a call overran and has not returned.
     bool isStuck() const { return worker_->isStuck(); }
@@ -43,6 +43,7 @@ class GuardedMidiBackend : public MidiBackend {
   private:
     class Relay;
     struct Member;
+    struct LateOpen;
 
     /// Closes `port` on the worker, however late it runs.
     std::function<void()> closeJob(const MidiPortInfo& port) const;

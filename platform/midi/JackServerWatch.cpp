@@ -83,6 +83,20 @@ std::optional<std::vector<std::string>> JackServerWatch::connections(
     return takeNames(jack_port_get_all_connections(client_, found));
 }
 
+std::optional<std::string> JackServerWatch::clientId(const std::string& client) const {
+    auto held = JackClients::inUse();
+    if (!client_ || gone_->load()) {
+        return std::nullopt;
+    }
+    char* id = jack_get_uuid_for_client_name(client_, client.c_str());
+    if (!id) {
+        return std::nullopt;
+    }
+    std::string kept = id;
+    jack_free(id);
+    return kept;
+}
+
 // Runs on libjack's thread when the server's socket closes.
 void JackServerWatch::shutdown(void* gone) { static_cast<std::atomic<bool>*>(gone)->store(true); }
 

@@ -34,6 +34,9 @@ class JackServerWatch {
     /// The full names of the ports connected to the port of this full name, any client's; none
     /// when there is no such port or the server went away.
     std::optional<std::vector<std::string>> connections(const std::string& port) const;
+    /// The id the server gave the client of this name, which a client made again under it does
+    /// not get; none when there is no such client or the server went away.
+    std::optional<std::string> clientId(const std::string& client) const;
 
     /// Silences libjack's error and information printers, which would otherwise print several
     /// lines on every failed attempt to reach a server.

@@ -39,14 +39,14 @@ void MemoryMidiBackend::closeInput(const MidiPortInfo& port) {
     open_.erase(port);
 }
 
-std::vector<MidiPortInfo> MemoryMidiBackend::lostInputs() {
+std::vector<MidiInputLoss> MemoryMidiBackend::lostInputs() {
     std::lock_guard lock(mutex_);
-    std::vector<MidiPortInfo> lost;
+    std::vector<MidiInputLoss> lost;
     for (auto& [port, connection] : open_) {
         const bool listed = std::find(ports_.begin(), ports_.end(), port) != ports_.end();
-        if (connection.lost && !connection.lossTold && listed) {
+        if (connection.loss != Connection::Loss::None && !connection.lossTold && listed) {
             connection.lossTold = true;
-            lost.push_back(port);
+            lost.push_back({port, connection.loss == Connection::Loss::Undone});
         }
     }
     return lost;
@@ -61,17 +61,30 @@ void MemoryMidiBackend::removeClient(const std::string& client) {
     std::lock_guard lock(mutex_);
     const auto ofClient = [&](const MidiPortInfo& p) { return p.client == client; };
     std::erase_if(ports_, ofClient);
-    loseConnectionsOf(ofClient);
+    loseConnectionsOf(ofClient, Connection::Loss::PortMadeAgain);
 }
 
 void MemoryMidiBackend::loseConnection(const MidiPortInfo& port) {
     std::lock_guard lock(mutex_);
-    loseConnectionsOf([&](const MidiPortInfo& p) { return p == port; });
+    loseConnectionsOf([&](const MidiPortInfo& p) { return p == port; },
+                      Connection::Loss::PortMadeAgain);
 }
 
-void MemoryMidiBackend::loseConnectionsOf(const std::function<bool(const MidiPortInfo&)>& which) {
+void MemoryMidiBackend::undoConnection(const MidiPortInfo& port) {
+    std::lock_guard lock(mutex_);
+    loseConnectionsOf([&](const MidiPortInfo& p) { return p == port; }, Connection::Loss::Undone);
+}
+
+void MemoryMidiBackend::loseConnectionsOf(const std::function<bool(const MidiPortInfo&)>& which,
+                                          Connection::Loss loss) {
     for (auto& [port, connection] : open_) {
-        if (which(port)) connection.lost = true;
+        // A port made again after its connection was undone is told again; nothing else is.
+        if (!which(port) || connection.loss == loss ||
+            connection.loss == Connection::Loss::PortMadeAgain) {
+            continue;
+        }
+        connection.loss = loss;
+        connection.lossTold = false;
     }
 }
 
@@ -115,7 +128,7 @@ void MemoryMidiBackend::deliver() {
             auto [port, bytes] = std::move(pending_.front());
             pending_.pop_front();
             auto found = open_.find(port);
-            if (found != open_.end() && !found->second.lost) {
+            if (found != open_.end() && found->second.loss == Connection::Loss::None) {
                 found->second.callback(bytes.data(), bytes.size());
             }
         }

@@ -24,15 +24,17 @@ class MemoryMidiBackend : public MidiBackend {
     std::optional<std::vector<MidiPortInfo>> listPorts() override;
     bool openInput(const MidiPortInfo& port, ByteCallback callback) override;
     void closeInput(const MidiPortInfo& port) override;
-    std::vector<MidiPortInfo> lostInputs() override;
+    std::vector<MidiInputLoss> lostInputs() override;
 
     // Scripting, from any thread.
     void addPort(const MidiPortInfo& port);
     /// Removes every port of `client`.
     void removeClient(const std::string& client);
     /// Our connection to `port` goes while the port stays listed, as when it goes and is made
-    /// again under its name between two polls, or another program undoes the connection.
+    /// again under its name between two polls.
     void loseConnection(const MidiPortInfo& port);
+    /// Another program (a patchbay) undoes our connection to `port`, which stays as it was.
+    void undoConnection(const MidiPortInfo& port);
     /// An unreachable system lists nothing (nullopt).
     void setReachable(bool reachable);
     /// Opens are refused while set, as by a worker that does not answer in time.
@@ -47,13 +49,14 @@ class MemoryMidiBackend : public MidiBackend {
   private:
     struct Connection {
         ByteCallback callback;
-        bool lost = false;
+        enum class Loss { None, Undone, PortMadeAgain } loss = Loss::None;
         bool lossTold = false;
     };
 
     void deliver();
     /// Under the lock.
-    void loseConnectionsOf(const std::function<bool(const MidiPortInfo&)>& which);
+    void loseConnectionsOf(const std::function<bool(const MidiPortInfo&)>& which,
+                           Connection::Loss loss);
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;

@@ -11,6 +11,17 @@
 
 namespace quenbril {
 
+/// An open input whose port is there but no longer connected to ours.
+struct MidiInputLoss {
+    MidiPortInfo port;
+    /// The port stayed the one we connected to: another program (a patchbay) undid the
+    /// connection. Otherwise the port went and was made again under its name (a controller
+    /// re-plugged, a program restarted).
+    bool undone = false;
+
+    friend bool operator==(const MidiInputLoss&, const MidiInputLoss&) = default;
+};
+
 /// The MIDI system below the device objects: it lists ports and opens input ports.
 ///
 /// listPorts() runs on the port poller's thread while open and close run on the main thread, so a
@@ -33,11 +44,10 @@ class MidiBackend {
     virtual bool openInput(const MidiPortInfo& port, ByteCallback callback) = 0;
     /// After it returns the port's callback is not called again.
     virtual void closeInput(const MidiPortInfo& port) = 0;
-    /// The open inputs whose port is there but no longer connected to ours: the port went and
-    /// was made again under its name (a controller re-plugged, a program restarted) or the
-    /// connection was undone. Each loss is told once. Asked on the port poller's thread after
-    /// listPorts() found the system.
-    virtual std::vector<MidiPortInfo> lostInputs() { return {}; }
+    /// The open inputs whose port is there but no longer connected to ours. Each loss is told
+    /// once; an input told undone whose port is then made again is told again. Asked on the port
+    /// poller's thread after listPorts() found the system.
+    virtual std::vector<MidiInputLoss> lostInputs() { return {}; }
 
     static const char* apiName(Api api);
 };

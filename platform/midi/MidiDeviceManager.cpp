@@ -9,10 +9,12 @@
 namespace quenbril {
 namespace {
 
-bool hasSourceAmong(const MidiDevice& device, const std::vector<MidiPortInfo>& ports) {
+bool hasSourceAmong(const MidiDevice& device, const std::vector<MidiInputLoss>& lost, bool undone) {
     for (const MidiEntity& entity : device.entities()) {
         for (const MidiEndpoint& source : entity.sources) {
-            if (std::find(ports.begin(), ports.end(), source) != ports.end()) return true;
+            if (std::find(lost.begin(), lost.end(), MidiInputLoss{source, undone}) != lost.end()) {
+                return true;
+            }
         }
     }
     return false;
@@ -27,7 +29,12 @@ MidiDeviceManager& MidiDeviceManager::sharedDeviceManager() {
     return *shared;
 }
 
-MidiDeviceManager::MidiDeviceManager() = default;
+MidiDeviceManager::MidiDeviceManager()
+    : undonePacing_([this](const std::string& name) {
+          for (const MidiDevice& device : devices_) {
+              if (device.displayName() == name) return reconnect(MidiDevice(device), false);
+          }
+      }) {}
 
 MidiDeviceManager::~MidiDeviceManager() { installBackend(nullptr); }
 
@@ -38,10 +45,11 @@ void MidiDeviceManager::installBackend(std::unique_ptr<MidiBackend> backend, dou
     }
     backend_ = std::move(backend);
     reach_ = Reach::NotPolled;
+    undonePacing_.forgetAll();
     if (backend_) {
         poller_ = std::make_unique<MidiPortPoller>(
             *backend_, pollInterval,
-            [this](const MidiPortPoller::Ports& ports, const std::vector<MidiPortInfo>& lost) {
+            [this](const MidiPortPoller::Ports& ports, const std::vector<MidiInputLoss>& lost) {
                 portsChanged(ports, lost);
             });
     }
@@ -64,7 +72,7 @@ int MidiDeviceManager::addListener(Listener listener) {
 void MidiDeviceManager::removeListener(int id) { listeners_.erase(id); }
 
 void MidiDeviceManager::portsChanged(const MidiPortPoller::Ports& ports,
-                                     const std::vector<MidiPortInfo>& lost) {
+                                     const std::vector<MidiInputLoss>& lost) {
     const char* api = MidiBackend::apiName(backend_->api());
     if (!ports) {
         if (reach_ == Reach::Reached) {
@@ -75,6 +83,7 @@ void MidiDeviceManager::portsChanged(const MidiPortPoller::Ports& ports,
             reach_ = Reach::NotYet;
         }
         // The line above says it for all of them.
+        undonePacing_.forgetAll();
         while (!devices_.empty()) {
             remove(devices_.back(), false);
         }
@@ -88,17 +97,22 @@ void MidiDeviceManager::portsChanged(const MidiPortPoller::Ports& ports,
     reach_ = Reach::Reached;
     const std::vector<MidiDevice> now = MidiDevice::fromPorts(backend_->api(), *ports);
     // A device whose ports changed goes and comes again, so its sources are opened afresh; so
-    // does one that lists the same but lost a source's connection.
+    // does one that lists the same but lost a source's connection, at once when a port was made
+    // again, paced when another program undid the connection.
     std::vector<MidiDevice> gone;
     std::vector<MidiDevice> lostSome;
+    std::vector<MidiDevice> undone;
     for (const MidiDevice& device : devices_) {
         if (std::find(now.begin(), now.end(), device) == now.end()) {
             gone.push_back(device);
-        } else if (hasSourceAmong(device, lost)) {
+        } else if (hasSourceAmong(device, lost, false)) {
             lostSome.push_back(device);
+        } else if (hasSourceAmong(device, lost, true)) {
+            undone.push_back(device);
         }
     }
     for (const MidiDevice& device : gone) {
+        undonePacing_.forget(device.displayName());
         remove(device);
     }
     for (const MidiDevice& device : now) {
@@ -107,14 +121,24 @@ void MidiDeviceManager::portsChanged(const MidiPortPoller::Ports& ports,
         }
     }
     for (const MidiDevice& device : lostSome) {
+        undonePacing_.forget(device.displayName());
         reconnect(device);
+    }
+    for (const MidiDevice& device : undone) {
+        reconnectUndone(device);
     }
 }
 
-void MidiDeviceManager::reconnect(const MidiDevice& device) {
-    QLOG("MIDI device reconnected: %s", device.displayName().c_str());
+void MidiDeviceManager::reconnect(const MidiDevice& device, bool logged) {
+    if (logged) {
+        QLOG("MIDI device reconnected: %s", device.displayName().c_str());
+    }
     remove(device, false);
     add(device, false);
+}
+
+void MidiDeviceManager::reconnectUndone(const MidiDevice& device) {
+    if (undonePacing_.undone(device.displayName())) reconnect(device);
 }
 
 void MidiDeviceManager::remove(const MidiDevice& device, bool logged) {

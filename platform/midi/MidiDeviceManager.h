@@ -7,6 +7,7 @@
 
 #include "platform/midi/MidiDevice.h"
 #include "platform/midi/MidiPortPoller.h"
+#include "platform/midi/UndoneConnectionPacing.h"
 
 namespace quenbril {
 
@@ -37,11 +38,13 @@ class MidiDeviceManager {
     void removeListener(int id);
 
   private:
-    void portsChanged(const MidiPortPoller::Ports& ports, const std::vector<MidiPortInfo>& lost);
+    void portsChanged(const MidiPortPoller::Ports& ports, const std::vector<MidiInputLoss>& lost);
     void remove(const MidiDevice& device, bool logged = true);
     void add(const MidiDevice& device, bool logged = true);
     /// Goes and comes again at once, with one line, so that its sources are opened afresh.
-    void reconnect(const MidiDevice& device);
+    void reconnect(const MidiDevice& device, bool logged = true);
+    /// The same for a device whose connection another program undid, paced.
+    void reconnectUndone(const MidiDevice& device);
     void tell(const MidiDevice& device, bool added);
 
     std::unique_ptr<MidiBackend> backend_;
@@ -53,6 +56,7 @@ class MidiDeviceManager {
     /// not go away.
     enum class Reach { NotPolled, NotYet, Reached, Lost };
     Reach reach_ = Reach::NotPolled;
+    UndoneConnectionPacing undonePacing_;
 };
 
 }  // namespace quenbril

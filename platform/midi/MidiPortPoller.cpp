@@ -29,7 +29,7 @@ void MidiPortPoller::run() {
     for (;;) {
         Ports ports = backend_.listPorts();
         // A list that keeps its ports may hide one made again under its name since the last poll.
-        std::vector<MidiPortInfo> lost;
+        std::vector<MidiInputLoss> lost;
         if (ports) lost = backend_.lostInputs();
         if (first || ports != last || !lost.empty()) {
             first = false;

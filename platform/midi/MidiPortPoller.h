@@ -20,7 +20,7 @@ class MidiPortPoller {
     using Ports = std::optional<std::vector<MidiPortInfo>>;
     /// The ports listed, and the inputs the backend lost the connection of (see
     /// MidiBackend::lostInputs()).
-    using Handler = std::function<void(const Ports& ports, const std::vector<MidiPortInfo>& lost)>;
+    using Handler = std::function<void(const Ports& ports, const std::vector<MidiInputLoss>& lost)>;
 
     MidiPortPoller(MidiBackend& backend, double interval, Handler changed);
     /// Stops the thread; no change is handed on afterwards.

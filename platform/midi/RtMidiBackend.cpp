@@ -61,12 +61,14 @@ struct RtMidiBackend::OpenPort {
     std::atomic<bool> failed{false};
     /// Set when the port's client is let go: its thread may still run, and hands nothing on.
     std::atomic<bool> abandoned{false};
-    /// Under JACK: the source's connections before ours was made; the full name of the port of
-    /// ours connected to it, once seen among them; the looks for it; whether its loss was told.
+    /// Under JACK: the source's connections before ours was made and its client's id then; the
+    /// full name of the port of ours connected to it, once seen among them; the looks for it;
+    /// which loss was told.
     std::vector<std::string> before;
+    std::optional<std::string> clientId;
     std::string ownPort;
     int looks = 0;
-    bool lossTold = false;
+    enum class Told { Nothing, Undone, MadeAgain } told = Told::Nothing;
 
     /// Under JACK, given the source's connections now: whether ours is not (or no longer) among
     /// them. RtMidi neither names its port nor says whether it connected; ours is the one new
@@ -268,6 +270,7 @@ bool RtMidiBackend::openInput(const MidiPortInfo& port, ByteCallback callback) {
         return false;
     }
     open->before = before.value_or(std::vector<std::string>{});
+    open->clientId = jackClientId(port);
     open_[port] = std::move(open);
     return true;
 }
@@ -319,28 +322,46 @@ std::optional<std::vector<std::string>> RtMidiBackend::jackConnections(
     return jackWatch_->connections(jackName(port));
 }
 
-std::vector<MidiPortInfo> RtMidiBackend::lostInputs() {
+std::optional<std::string> RtMidiBackend::jackClientId(const MidiPortInfo& port) const {
+    if (api_ != Api::Jack || !jackWatch_) {
+        return std::nullopt;
+    }
+    return jackWatch_->clientId(port.client);
+}
+
+std::vector<MidiInputLoss> RtMidiBackend::lostInputs() {
     std::lock_guard lock(mutex_);
-    std::vector<MidiPortInfo> lost;
+    std::vector<MidiInputLoss> lost;
     std::vector<OpenPort*> losing;
     for (auto& [port, open] : open_) {
-        if (open->lossTold) {
+        if (open->told == OpenPort::Told::MadeAgain) {
             continue;
         }
         // A port that is not there is the list's to tell. One made again under its name comes
-        // without our connection: JACK undid it with the old port.
+        // without our connection: JACK undid it with the old port. A connection undone by
+        // another program leaves the port with its client: told by the client's id, since
+        // JACK gives a port made again the number of the one that went.
         const auto connected = jackConnections(port);
-        if (connected && open->lostAmong(*connected)) {
-            lost.push_back(port);
-            losing.push_back(open.get());
+        if (!connected) {
+            continue;
         }
+        if (open->told == OpenPort::Told::Nothing && !open->lostAmong(*connected)) {
+            continue;
+        }
+        const auto clientId = jackClientId(port);
+        const bool undone = clientId && clientId == open->clientId;
+        if (undone && open->told == OpenPort::Told::Undone) {
+            continue;
+        }
+        lost.push_back({port, undone});
+        losing.push_back(open.get());
     }
     // A server that went away meanwhile is the next list's to tell.
     if (!(jackWatch_ && jackWatch_->alive())) {
         return {};
     }
-    for (OpenPort* open : losing) {
-        open->lossTold = true;
+    for (size_t i = 0; i < losing.size(); ++i) {
+        losing[i]->told = lost[i].undone ? OpenPort::Told::Undone : OpenPort::Told::MadeAgain;
     }
     return lost;
 }

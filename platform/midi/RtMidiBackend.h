@@ -26,7 +26,7 @@ class RtMidiBackend : public MidiBackend {
     void closeInput(const MidiPortInfo& port) override;
     /// Under JACK: the open inputs whose port is no longer connected to the port of ours made
     /// for it. Under ALSA: none.
-    std::vector<MidiPortInfo> lostInputs() override;
+    std::vector<MidiInputLoss> lostInputs() override;
 
     /// Splits a port name as RtMidi gives it ("client:port", with " 20:0" after it under ALSA).
     static MidiPortInfo parsePortName(const std::string& name, MidiPortInfo::Direction direction,
@@ -49,6 +49,8 @@ class RtMidiBackend : public MidiBackend {
     std::unique_ptr<OpenPort> connectInput(const MidiPortInfo& port, ByteCallback callback);
     /// Under JACK, the connections of `port`; none when it is not there, and under ALSA.
     std::optional<std::vector<std::string>> jackConnections(const MidiPortInfo& port) const;
+    /// Under JACK, the id of `port`'s client; none when it is not there, and under ALSA.
+    std::optional<std::string> jackClientId(const MidiPortInfo& port) const;
     /// Lets go of an open port's JACK client of a server that went away without closing it; the
     /// client and the record its process thread reads are kept to the end of the process.
     static void abandon(std::unique_ptr<OpenPort> open);

@@ -20,7 +20,8 @@ using test::Gate;
 
 constexpr double kShort = 0.05;
 
-// A MIDI system in memory whose listing can be made to never return.
+// A MIDI system in memory whose listing or opening can be made to never return, counting the
+// closes it is asked for.
 class StallingMidi : public MemoryMidiBackend {
   public:
     explicit StallingMidi(std::shared_ptr<Gate> gate) : gate_(std::move(gate)) {}
@@ -28,7 +29,17 @@ class StallingMidi : public MemoryMidiBackend {
         if (stall) gate_->pass();
         return MemoryMidiBackend::listPorts();
     }
+    bool openInput(const MidiPortInfo& port, ByteCallback callback) override {
+        if (stallOpens) gate_->pass();
+        return MemoryMidiBackend::openInput(port, std::move(callback));
+    }
+    void closeInput(const MidiPortInfo& port) override {
+        closes.fetch_add(1);
+        MemoryMidiBackend::closeInput(port);
+    }
     std::atomic<bool> stall{false};
+    std::atomic<bool> stallOpens{false};
+    std::atomic<int> closes{0};
 
   private:
     std::shared_ptr<Gate> gate_;
@@ -44,13 +55,20 @@ GuardedMidiBackend::Maker stallingMaker(std::shared_ptr<Gate> gate,
     };
 }
 
-TEST(GuardedMidiBackend, WhileTheSystemIsStuckItReadsAsUnreachableAndAClosedPortDeliversNothing) {
-    auto gate = std::make_shared<Gate>();
+// The stalling system under its guard, with one pad.
+struct GuardedPad {
+    GuardedPad() { midi.load()->addPort(pad); }
+
+    std::shared_ptr<Gate> gate = std::make_shared<Gate>();
     std::atomic<StallingMidi*> midi{nullptr};
-    GuardedMidiBackend guarded(MidiBackend::Api::Jack, "MIDI", "the JACK library does not answer",
-                               stallingMaker(gate, midi), test::scaledSeconds(30));
+    GuardedMidiBackend guarded{MidiBackend::Api::Jack, "MIDI", "the JACK library does not answer",
+                               stallingMaker(gate, midi), test::scaledSeconds(30)};
     const MidiPortInfo pad{"Launchpad", "in", MidiPortInfo::Direction::Input};
-    midi.load()->addPort(pad);
+};
+
+TEST(GuardedMidiBackend, WhileTheSystemIsStuckItReadsAsUnreachableAndAClosedPortDeliversNothing) {
+    GuardedPad held;
+    auto& [gate, midi, guarded, pad] = held;
     ASSERT_EQ(guarded.listPorts(), std::vector<MidiPortInfo>{pad});
 
     std::atomic<int> received{0};
@@ -88,12 +106,8 @@ TEST(GuardedMidiBackend, WhileTheSystemIsStuckItReadsAsUnreachableAndAClosedPort
 }
 
 TEST(GuardedMidiBackend, ALossFoundByAListingThatCameTooLateIsToldOnceWithALaterOne) {
-    auto gate = std::make_shared<Gate>();
-    std::atomic<StallingMidi*> midi{nullptr};
-    GuardedMidiBackend guarded(MidiBackend::Api::Jack, "MIDI", "the JACK library does not answer",
-                               stallingMaker(gate, midi), test::scaledSeconds(30));
-    const MidiPortInfo pad{"Launchpad", "in", MidiPortInfo::Direction::Input};
-    midi.load()->addPort(pad);
+    GuardedPad held;
+    auto& [gate, midi, guarded, pad] = held;
     ASSERT_EQ(guarded.listPorts(), std::vector<MidiPortInfo>{pad});
     ASSERT_TRUE(guarded.openInput(pad, [](const uint8_t*, size_t) {}));
 
@@ -109,9 +123,37 @@ TEST(GuardedMidiBackend, ALossFoundByAListingThatCameTooLateIsToldOnceWithALater
     gate->open();
     guarded.setLimit(test::scaledSeconds(30));
     ASSERT_TRUE(eventually([&] { return guarded.listPorts().has_value(); }));
-    EXPECT_EQ(guarded.lostInputs(), std::vector<MidiPortInfo>{pad});
+    EXPECT_EQ(guarded.lostInputs(), std::vector<MidiInputLoss>{{pad}});
     ASSERT_TRUE(guarded.listPorts().has_value());
     EXPECT_TRUE(guarded.lostInputs().empty());
+}
+
+// A worker held up by an open retried every few seconds must not gather a close for each refusal;
+// the open that overran is closed once it ends, since nobody took it.
+TEST(GuardedMidiBackend, OpensRefusedWhileStuckQueueNothingAndAnOpenThatOverranIsClosedOnce) {
+    GuardedPad held;
+    auto& [gate, midi, guarded, pad] = held;
+    ASSERT_EQ(guarded.listPorts(), std::vector<MidiPortInfo>{pad});
+
+    midi.load()->stallOpens = true;
+    guarded.setLimit(kShort);
+    EXPECT_FALSE(guarded.openInput(pad, [](const uint8_t*, size_t) {}));
+    ASSERT_TRUE(eventually([&] { return gate->waiting() == 1; }));
+    EXPECT_TRUE(guarded.isStuck());
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_FALSE(guarded.openInput(pad, [](const uint8_t*, size_t) {}));
+    }
+
+    midi.load()->stallOpens = false;
+    gate->open();
+    guarded.setLimit(test::scaledSeconds(30));
+    ASSERT_TRUE(eventually([&] { return !guarded.isStuck(); }));
+    // Runs after whatever was queued.
+    ASSERT_TRUE(guarded.listPorts().has_value());
+    EXPECT_FALSE(midi.load()->isOpen(pad));
+    EXPECT_EQ(midi.load()->closes.load(), 1);
+    ASSERT_TRUE(guarded.openInput(pad, [](const uint8_t*, size_t) {}));
+    EXPECT_TRUE(midi.load()->isOpen(pad));
 }
 
 // A MIDI system whose end waits for the JACK clients' lock, as JACK MIDI's does.

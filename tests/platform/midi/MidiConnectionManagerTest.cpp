@@ -8,6 +8,7 @@
 #include "platform/midi/MemoryMidiBackend.h"
 #include "platform/midi/MidiConnectionManager.h"
 #include "platform/midi/MidiNotifications.h"
+#include "platform/midi/UndoneConnectionPacing.h"
 
 namespace quenbril {
 namespace {
@@ -145,6 +146,49 @@ TEST_F(MidiConnections, ASourceThatLostItsConnectionIsConnectedAgainWithOneLine)
     EXPECT_EQ(delegate.disconnected[0], (std::vector<MidiCommand>{{0x90, 60, 100}}));
     EXPECT_EQ(delegate.asked, (std::vector<std::string>{"QB Pad", "QB Pad"}));
     ASSERT_TRUE(deliver({0x80, 60, 0}, 2));
+}
+
+// A patchbay that undoes our connection each time it is made: the first undo is made again at
+// once, each that follows before the connection held a while after a wait that doubles up to a
+// minute, with one line for the whole row. A connection that held, or a re-plug, starts afresh.
+TEST_F(MidiConnections, AConnectionAnotherProgramKeepsUndoingIsMadeAgainAfterGrowingWaits) {
+    const size_t timers = loop.timerCount();
+    testing::internal::CaptureStderr();
+    backend->undoConnection(pad);
+    const bool atOnce = waitFor([&] { return delegate.disconnected.size() == 1; });
+    std::vector<double> waits;
+    for (int i = 0; atOnce && i < 7; ++i) {
+        const size_t made = delegate.disconnected.size();
+        backend->undoConnection(pad);
+        if (!waitFor([&] { return loop.timerCount() > timers; })) break;
+        double waited = 0;
+        for (; delegate.disconnected.size() == made && waited < 100; waited += 1) loop.advance(1);
+        waits.push_back(waited);
+    }
+    const std::string log = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(atOnce) << log;
+    EXPECT_EQ(waits, (std::vector<double>{2, 4, 8, 16, 32, 60, 60})) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+    EXPECT_NE(log.find("MIDI device reconnected: QB Pad"), std::string::npos) << log;
+    EXPECT_NE(log.find("another program keeps undoing the connection to QB Pad"), std::string::npos)
+        << log;
+    ASSERT_TRUE(backend->isOpen(pad));
+    ASSERT_TRUE(deliver({0x90, 62, 100}, 1));
+
+    loop.advance(UndoneConnectionPacing::kHeld);
+    size_t made = delegate.disconnected.size();
+    backend->undoConnection(pad);
+    ASSERT_TRUE(waitFor([&] { return delegate.disconnected.size() == made + 1; }));
+    backend->undoConnection(pad);
+    ASSERT_TRUE(waitFor([&] { return loop.timerCount() > timers; }));
+    backend->removeClient("QB Pad");
+    backend->addPort(pad);
+    ASSERT_TRUE(waitFor([&] { return delegate.disconnected.size() == made + 2; }));
+    EXPECT_EQ(loop.timerCount(), timers);
+    made = delegate.disconnected.size();
+    backend->undoConnection(pad);
+    ASSERT_TRUE(waitFor([&] { return delegate.disconnected.size() == made + 1; }));
+    ASSERT_TRUE(deliver({0x90, 63, 100}, 2));
 }
 
 // A reconnect whose open is refused (the worker held up) leaves the device listed: the source

@@ -20,6 +20,7 @@
 #include "platform/jack/JackClients.h"
 #include "platform/midi/MidiNotifications.h"
 #include "platform/midi/RtMidiBackend.h"
+#include "platform/midi/UndoneConnectionPacing.h"
 #include "tests/MonitorApp/channelstrips/OwnStripServices.h"
 #include "tests/support/AlsaMidiTestClient.h"
 #include "tests/support/Eventually.h"
@@ -53,7 +54,7 @@ class CountedBackend : public MidiBackend {
         return inner_->openInput(port, std::move(callback));
     }
     void closeInput(const MidiPortInfo& port) override { inner_->closeInput(port); }
-    std::vector<MidiPortInfo> lostInputs() override {
+    std::vector<MidiInputLoss> lostInputs() override {
         std::lock_guard held(gate);
         return inner_->lostInputs();
     }
@@ -234,10 +235,23 @@ class MidiJackServer : public MidiControllers {
         MidiControllers::SetUp();
     }
     void TearDown() override {
+        addedObserver.reset();
         MidiControllers::TearDown();
         jack_set_error_function(ignoreJackMessage);
         jack_set_info_function(ignoreJackMessage);
     }
+
+    /// A pad connected and played; the devices added after it are counted in `added`.
+    std::unique_ptr<JackMidiTestClient> playedPad(uint8_t note) {
+        auto pad = std::make_unique<JackMidiTestClient>("QB Pad", 1, 0);
+        if (!connectedWithinTwoPolls("QB Pad") || !noteOnArrives(*pad, note)) return nullptr;
+        addedObserver = NotificationCenter::defaultCenter().addObserver(
+            kMidiDeviceWasAddedNotification, [this](const Notification&) { ++added; });
+        return pad;
+    }
+
+    int added = 0;
+    NotificationObserver addedObserver;
 };
 
 TEST_P(MidiJackServer, AServerThatDiesTakesEveryDeviceWithOneLineAndMidiReturnsWithIt) {
@@ -355,28 +369,68 @@ TEST_P(MidiJackServer, APortMadeAgainBetweenTwoPollsIsConnectedAgainEveryTime) {
     EXPECT_EQ(reconnected, size_t{kRemakes}) << log;
 }
 
+/// Undoes our connection to the pad's port as another program (a patchbay) would; false when it
+/// has not exactly one connection.
+bool undoTheConnection(JackMidiTestClient& pad) {
+    auto held = JackClients::inUse();
+    const std::string source = pad.name() + ":out_1";
+    const char** connected = jack_port_get_all_connections(
+        pad.client(), jack_port_by_name(pad.client(), source.c_str()));
+    bool undone = false;
+    if (connected && connected[0] && !connected[1]) {
+        undone = jack_disconnect(pad.client(), source.c_str(), connected[0]) == 0;
+    }
+    if (connected) jack_free(connected);
+    return undone;
+}
+
 // Another program (a patchbay) undoes our connection while the port stays: it is made again.
 TEST_P(MidiJackServer, AConnectionAnotherProgramUndidIsMadeAgain) {
-    auto pad = std::make_unique<JackMidiTestClient>("QB Pad", 1, 0);
-    ASSERT_TRUE(connectedWithinTwoPolls("QB Pad"));
-    ASSERT_TRUE(noteOnArrives(*pad, 80));
+    auto pad = playedPad(80);
+    ASSERT_TRUE(pad);
     testing::internal::CaptureStderr();
-    bool undone = false;
-    {
-        auto held = JackClients::inUse();
-        const std::string source = pad->name() + ":out_1";
-        const char** connected = jack_port_get_all_connections(
-            pad->client(), jack_port_by_name(pad->client(), source.c_str()));
-        if (connected && connected[0] && !connected[1]) {
-            undone = jack_disconnect(pad->client(), source.c_str(), connected[0]) == 0;
-        }
-        if (connected) jack_free(connected);
-    }
-    const bool arrived = undone && noteOnArrives(*pad, 81);
+    const bool undone = undoTheConnection(*pad);
+    // Until the server's graph changes, a note may still pass through the connection undone: the
+    // one that shows it made again is played once the device came again.
+    const bool madeAgain = undone && waitFor([&] { return added > 0; });
+    const bool arrived = madeAgain && noteOnArrives(*pad, 81);
     const std::string log = testing::internal::GetCapturedStderr();
     ASSERT_TRUE(undone);
+    ASSERT_TRUE(madeAgain) << log;
     ASSERT_TRUE(arrived) << log;
     EXPECT_NE(log.find("MIDI device reconnected: QB Pad"), std::string::npos) << log;
+}
+
+// The connection undone again at once: JACK keeps the pad's client, so it is told from a pad
+// made again, and the connection is made again after a wait, with one line.
+TEST_P(MidiJackServer, AConnectionAnotherProgramKeepsUndoingIsMadeAgainAfterAWait) {
+    auto pad = playedPad(82);
+    ASSERT_TRUE(pad);
+    ASSERT_TRUE(undoTheConnection(*pad));
+    ASSERT_TRUE(waitFor([&] { return added == 1; }));
+    ASSERT_TRUE(noteOnArrives(*pad, 83));
+
+    const size_t timers = loop.timerCount();
+    testing::internal::CaptureStderr();
+    const bool undone = undoTheConnection(*pad);
+    const bool waiting = undone && waitFor([&] { return loop.timerCount() > timers; });
+    const int addedMeanwhile = added;
+    loop.advance(UndoneConnectionPacing::kFirstWait);
+    const bool arrived = waiting && noteOnArrives(*pad, 84);
+    const std::string log = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(undone);
+    ASSERT_TRUE(waiting) << log;
+    EXPECT_EQ(addedMeanwhile, 1) << log;
+    EXPECT_EQ(added, 2) << log;
+    ASSERT_TRUE(arrived) << log;
+    std::vector<std::string> said;
+    for (const std::string& line : linesBesideLaunchpadLookups(log)) {
+        if (line.find("MIDI") != std::string::npos) said.push_back(line);
+    }
+    ASSERT_EQ(said.size(), 1u) << log;
+    EXPECT_NE(said[0].find("another program keeps undoing the connection to QB Pad"),
+              std::string::npos)
+        << log;
 }
 
 INSTANTIATE_TEST_SUITE_P(Jack, MidiJackServer, ::testing::Values(MidiBackend::Api::Jack));
