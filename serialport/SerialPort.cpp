@@ -118,14 +118,9 @@ SerialPort::~SerialPort() {
         auto found = registry.ports.find(path());
         if (found != registry.ports.end() && found->second.expired()) registry.ports.erase(found);
     }
-    stopSources();
     if (pendingRequestTimeoutTimer_) pendingRequestTimeoutTimer_->cancel();
-    int fd = fd_.exchange(-1);
-    if (fd >= 0) {
-        tcsetattr(fd, TCSANOW, &originalPortAttributes_);
-        ioctl(fd, TIOCNXCL);
-        ::close(fd);
-    }
+    // Perhaps in the reader's own handler, which holds the last reference: no waiting here.
+    letGoQuietly();
 }
 
 void SerialPort::restoreAllPortsAtExit() {
@@ -137,13 +132,18 @@ void SerialPort::restoreAllPortsAtExit() {
             if (Ptr port = weak.lock()) live.push_back(std::move(port));
         }
     }
-    for (const Ptr& port : live) {
-        int fd = port->fd_.exchange(-1);
-        if (fd < 0) continue;
-        tcsetattr(fd, TCSANOW, &port->originalPortAttributes_);
-        ioctl(fd, TIOCNXCL);
-        ::close(fd);
-    }
+    for (const Ptr& port : live) port->letGoQuietly();
+}
+
+void SerialPort::letGoQuietly() {
+    stopSources();
+    std::shared_ptr<dispatch::SharedDescriptor> descriptor;  // let go after the lock
+    std::lock_guard io(ioMutex_);
+    int fd = fd_.exchange(-1);
+    if (fd < 0) return;
+    tcsetattr(fd, TCSANOW, &originalPortAttributes_);
+    ioctl(fd, TIOCNXCL);
+    descriptor = std::move(descriptor_);
 }
 
 // Delegate calls, observers and error reports.
@@ -204,7 +204,12 @@ bool SerialPort::open() {
     vanished_ = false;
     removalHandled_ = false;
     noModemLinesReported_ = false;
-    fd_ = fd;
+    auto descriptor = dispatch::SharedDescriptor::adopt(fd);
+    {
+        std::lock_guard io(ioMutex_);
+        descriptor_ = descriptor;
+        fd_ = fd;
+    }
     notifyObservers("isOpen");
     applyPortOptions();
     updateModemLines();
@@ -212,7 +217,7 @@ bool SerialPort::open() {
                  Delivery::Post);
 
     std::weak_ptr<SerialPort> weak = weak_from_this();
-    auto reader = dispatch::DescriptorSource::makeRead(fd, dispatch::Queue::global());
+    auto reader = dispatch::DescriptorSource::makeRead(descriptor, dispatch::Queue::global());
     std::weak_ptr<dispatch::DescriptorSource> weakReader = reader;
     reader->setEventHandler([weak, weakReader] {
         auto self = weak.lock();
@@ -258,22 +263,28 @@ bool SerialPort::close() {
         stopSources();
         // A vanished device refuses its settings; that is no news once the removal is known.
         bool quiet = vanished_.load();
-        std::lock_guard io(ioMutex_);
-        termios settings{};
-        if (tcgetattr(fd, &settings) == 0) {
-            settings.c_cflag &= ~CRTSCTS;
-            if (tcsetattr(fd, TCSANOW, &settings) != 0 && !quiet) reportError(errno, false);
-        } else if (!quiet) {
-            reportError(errno, false);
+        std::shared_ptr<dispatch::SharedDescriptor> descriptor;
+        {
+            std::lock_guard io(ioMutex_);
+            termios settings{};
+            if (tcgetattr(fd, &settings) == 0) {
+                settings.c_cflag &= ~CRTSCTS;
+                if (tcsetattr(fd, TCSANOW, &settings) != 0 && !quiet) reportError(errno, false);
+            } else if (!quiet) {
+                reportError(errno, false);
+            }
+            if (tcsetattr(fd, TCSADRAIN, &originalPortAttributes_) != 0 && !quiet) {
+                reportError(errno, false);
+            }
+            ioctl(fd, TIOCNXCL);
+            descriptor = std::move(descriptor_);
+            fd_ = -1;
+            ++closes_;
         }
-        if (tcsetattr(fd, TCSADRAIN, &originalPortAttributes_) != 0 && !quiet) {
-            reportError(errno, false);
-        }
-        ioctl(fd, TIOCNXCL);
-        // Linux releases the descriptor even when close() fails, so it counts as closed.
-        if (::close(fd) != 0) closeError = errno;
-        fd_ = -1;
-        ++closes_;
+        // The reader may still be letting go, cancelled on its own queue when it saw the
+        // hang-up; the real close is over before this returns, so that a reopen finds the
+        // device free. Linux releases the descriptor even when close() fails.
+        closeError = dispatch::SharedDescriptor::closeWhenReleased(std::move(descriptor));
     }
     notifyObservers("isOpen");
     if (closeError != 0) reportError(closeError, false);

@@ -189,7 +189,9 @@ class SerialPort : public Object,
     void noModemLines(int error);
     void deviceVanished();
     void stopSources();
-    void closeDescriptor(int fd, bool quiet);
+    /// Restores the device's settings and lets go of the descriptor, telling nobody and waiting
+    /// for nothing: it closes once the reader has let it go too.
+    void letGoQuietly();
     void reportError(int error, bool wait);
     void notifyObservers(const std::string& property);
     template <class Call>
@@ -217,6 +219,9 @@ class SerialPort : public Object,
     std::mutex ioMutex_;         // reads, modem-line requests and the closing of fd_
     std::mutex writeMutex_;      // sendData, one writer at a time
     std::atomic<int> fd_{-1};
+    // The open descriptor, shared with the reader, under ioMutex_: it closes once both have let
+    // it go, so that the reader is never left watching a number that another open got.
+    std::shared_ptr<dispatch::SharedDescriptor> descriptor_;
     std::shared_ptr<ModemControl> modemControl_ = ModemControl::tty();  // under ioMutex_
     termios originalPortAttributes_{};
     std::atomic<bool> cts_{false}, dsr_{false}, dcd_{false};

@@ -431,7 +431,8 @@ void DispatchSocket::closeWithError(std::optional<Error> error) {
                 source->reset();
             }
         }
-        // The cancel handlers close the descriptors (also of a suspended source).
+        // The sources close the descriptors once their cancels are over (also of a suspended
+        // source).
         if (readSource_) {
             readSource_->cancel();
             readSource_.reset();

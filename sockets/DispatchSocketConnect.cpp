@@ -529,12 +529,13 @@ bool DispatchSocket::acceptOnUrl(const std::string& path, Error* error) {
 }
 
 std::shared_ptr<dispatch::Source> DispatchSocket::makeAcceptSource(int fd) {
-    auto source = dispatch::DescriptorSource::makeRead(fd, socketQueue_);
+    // The listening descriptor closes once the source has let it go.
+    auto source =
+        dispatch::DescriptorSource::makeRead(dispatch::SharedDescriptor::adopt(fd), socketQueue_);
     std::weak_ptr<DispatchSocket> weak = weak_from_this();
     source->setEventHandler([weak, fd] {
         if (auto self = weak.lock()) self->acceptReady(fd);
     });
-    source->setCancelHandler([fd] { ::close(fd); });
     source->resume();
     return source;
 }

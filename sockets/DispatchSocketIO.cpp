@@ -176,8 +176,11 @@ int DispatchSocket::connectedFD() const {
 }
 
 void DispatchSocket::createSources(int fd) {
-    readSource_ = dispatch::DescriptorSource::makeRead(fd, socketQueue_);
-    writeSource_ = dispatch::DescriptorSource::makeWrite(fd, socketQueue_);
+    // The descriptor closes once both sources have let it go (their cancels, on the socket
+    // queue, also of a suspended source).
+    auto descriptor = dispatch::SharedDescriptor::adopt(fd);
+    readSource_ = dispatch::DescriptorSource::makeRead(descriptor, socketQueue_);
+    writeSource_ = dispatch::DescriptorSource::makeWrite(std::move(descriptor), socketQueue_);
     std::weak_ptr<DispatchSocket> weak = weak_from_this();
     readSource_->setEventHandler([weak] {
         if (auto self = weak.lock()) self->readSourceFired();
@@ -185,13 +188,6 @@ void DispatchSocket::createSources(int fd) {
     writeSource_->setEventHandler([weak] {
         if (auto self = weak.lock()) self->writeSourceFired();
     });
-    // Both cancel handlers run on the socket queue; the second one closes the descriptor.
-    auto remaining = std::make_shared<int>(2);
-    auto cancelled = [remaining, fd] {
-        if (--*remaining == 0) ::close(fd);
-    };
-    readSource_->setCancelHandler(cancelled);
-    writeSource_->setCancelHandler(cancelled);
     setSourcesDeliverInPlace(true);
     flags_ |= flagReadSourceSuspended | flagWriteSourceSuspended;
 }

@@ -86,7 +86,7 @@ bool DispatchUdpSocket::createSockets(Error* error) {
 void DispatchUdpSocket::closeSocket(bool ipv4) {
     Family& f = family(ipv4);
     if (f.fd == -1) return;
-    // The cancel handlers close the descriptor (they run also for a suspended source).
+    // The sources close the descriptor once their cancels are over (also of a suspended source).
     for (auto* source : {&f.sendSource, &f.receiveSource}) {
         if (*source) {
             (*source)->cancel();

@@ -40,8 +40,10 @@ constexpr uint32_t receiveSuspendedFlag(bool ipv4) {
 
 void DispatchUdpSocket::setupSources(bool ipv4) {
     Family& f = family(ipv4);
-    f.sendSource = dispatch::DescriptorSource::makeWrite(f.fd, socketQueue_);
-    f.receiveSource = dispatch::DescriptorSource::makeRead(f.fd, socketQueue_);
+    // The descriptor closes once both sources have let it go.
+    auto descriptor = dispatch::SharedDescriptor::adopt(f.fd);
+    f.sendSource = dispatch::DescriptorSource::makeWrite(descriptor, socketQueue_);
+    f.receiveSource = dispatch::DescriptorSource::makeRead(std::move(descriptor), socketQueue_);
     std::weak_ptr<DispatchUdpSocket> weak = weak_from_this();
     f.sendSource->setEventHandler([weak, ipv4] {
         if (auto self = weak.lock()) self->sendSourceFired(ipv4);
@@ -49,13 +51,6 @@ void DispatchUdpSocket::setupSources(bool ipv4) {
     f.receiveSource->setEventHandler([weak, ipv4] {
         if (auto self = weak.lock()) self->receiveSourceFired(ipv4);
     });
-    // The second cancel handler to run closes the descriptor.
-    auto remaining = std::make_shared<int>(2);
-    auto cancelled = [remaining, fd = f.fd] {
-        if (--*remaining == 0) ::close(fd);
-    };
-    f.sendSource->setCancelHandler(cancelled);
-    f.receiveSource->setCancelHandler(cancelled);
     f.bytesAvailable = 0;
     // Sources are made suspended.
     flags_ |= sendSuspendedFlag(ipv4) | receiveSuspendedFlag(ipv4) | canAcceptFlag(ipv4);

@@ -14,23 +14,38 @@ namespace quenbril::dispatch {
 
 namespace {
 
-std::shared_ptr<DescriptorSource> make(int fd, DescriptorSource::Type type, QueuePtr queue) {
-    return std::make_shared<DescriptorSource>(fd, type, std::move(queue));
+std::shared_ptr<DescriptorSource> make(int fd, std::shared_ptr<SharedDescriptor> descriptor,
+                                       DescriptorSource::Type type, QueuePtr queue) {
+    return std::make_shared<DescriptorSource>(fd, std::move(descriptor), type, std::move(queue));
 }
 
 }  // namespace
 
+std::shared_ptr<DescriptorSource> DescriptorSource::makeRead(
+    std::shared_ptr<SharedDescriptor> descriptor, QueuePtr queue) {
+    int fd = descriptor->fd();
+    return make(fd, std::move(descriptor), Type::Read, std::move(queue));
+}
+
+std::shared_ptr<DescriptorSource> DescriptorSource::makeWrite(
+    std::shared_ptr<SharedDescriptor> descriptor, QueuePtr queue) {
+    int fd = descriptor->fd();
+    return make(fd, std::move(descriptor), Type::Write, std::move(queue));
+}
+
 std::shared_ptr<DescriptorSource> DescriptorSource::makeRead(int fd, QueuePtr queue) {
-    return make(fd, Type::Read, std::move(queue));
+    return make(fd, nullptr, Type::Read, std::move(queue));
 }
 
 std::shared_ptr<DescriptorSource> DescriptorSource::makeWrite(int fd, QueuePtr queue) {
-    return make(fd, Type::Write, std::move(queue));
+    return make(fd, nullptr, Type::Write, std::move(queue));
 }
 
-DescriptorSource::DescriptorSource(int fd, Type type, QueuePtr queue)
+DescriptorSource::DescriptorSource(int fd, std::shared_ptr<SharedDescriptor> descriptor, Type type,
+                                   QueuePtr queue)
     : Source(std::move(queue)),
       fd_(fd),
+      descriptor_(std::move(descriptor)),
       type_(type),
       watchedByMainLoop_(this->queue() && this->queue()->kind() == Queue::Kind::Main) {
     int socketType = 0;
@@ -70,6 +85,13 @@ void DescriptorSource::disarm() {
     watch = std::move(watch_);
     if (registration_) Reactor::shared().removeDescriptor(registration_);
     registration_ = 0;
+}
+
+void DescriptorSource::cancelFinished() {
+    // Outside the lock: the last share closes the descriptor. disarm() has run by now.
+    std::shared_ptr<SharedDescriptor> released;
+    std::lock_guard lock(registrationMutex_);
+    released = std::move(descriptor_);
 }
 
 void DescriptorSource::armWatch() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/DescriptorWatch.h"
+#include "foundation/dispatch/SharedDescriptor.h"
 #include "foundation/dispatch/Source.h"
 
 namespace quenbril::dispatch {
@@ -22,12 +23,18 @@ namespace quenbril::dispatch {
 ///   handler is not called with a false 0) and the source re-armed.
 /// - write source: 1 (writable).
 ///
-/// One read and one write source per descriptor. The source never closes the descriptor: close it
-/// in the cancel handler (after every source on it has been cancelled).
+/// One read and one write source per descriptor. A source made on a SharedDescriptor holds it
+/// until its cancel has finished (or it is dropped), so the descriptor is closed only once every
+/// source on it has let it go, whichever thread cancels or closes. A source made on a bare
+/// number never closes it: close it once the cancel handler of every source on it has run.
 class DescriptorSource : public Source {
   public:
     enum class Type { Read, Write };
 
+    static std::shared_ptr<DescriptorSource> makeRead(std::shared_ptr<SharedDescriptor> descriptor,
+                                                      QueuePtr queue);
+    static std::shared_ptr<DescriptorSource> makeWrite(std::shared_ptr<SharedDescriptor> descriptor,
+                                                       QueuePtr queue);
     static std::shared_ptr<DescriptorSource> makeRead(int fd, QueuePtr queue);
     static std::shared_ptr<DescriptorSource> makeWrite(int fd, QueuePtr queue);
 
@@ -36,12 +43,15 @@ class DescriptorSource : public Source {
     int handle() const { return fd_; }
     Type type() const { return type_; }
 
-    DescriptorSource(int fd, Type type, QueuePtr queue);  // use makeRead / makeWrite
+    // Use makeRead / makeWrite.
+    DescriptorSource(int fd, std::shared_ptr<SharedDescriptor> descriptor, Type type,
+                     QueuePtr queue);
 
   private:
     std::optional<uint64_t> measure(uint64_t pending) override;
     void arm() override;
     void disarm() override;
+    void cancelFinished() override;
     // Watching by the main loop: armWatch from any thread, the others on the main thread;
     // startWatch with registrationMutex_ held.
     void armWatch();
@@ -49,6 +59,8 @@ class DescriptorSource : public Source {
     void watchFired();
 
     const int fd_;
+    // Let go of once the cancel has finished; destroyed last, after the watching has stopped.
+    std::shared_ptr<SharedDescriptor> descriptor_;
     const Type type_;
     const bool watchedByMainLoop_;
     bool datagram_ = false;

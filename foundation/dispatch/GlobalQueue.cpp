@@ -8,6 +8,8 @@ namespace quenbril::dispatch {
 
 GlobalQueue::GlobalQueue() : Queue(Kind::Global, "global", nullptr) {}
 
+unsigned GlobalQueue::threadCount() { return std::max(4u, std::thread::hardware_concurrency()); }
+
 GlobalQueue::~GlobalQueue() {
     {
         std::lock_guard lock(mutex_);
@@ -22,9 +24,7 @@ void GlobalQueue::submit(Block wrapped) {
         std::lock_guard lock(mutex_);
         blocks_.push_back(std::move(wrapped));
         if (threads_.empty()) {
-            // Enough threads for a few blocking look-ups side by side.
-            unsigned count = std::max(4u, std::thread::hardware_concurrency());
-            for (unsigned i = 0; i < count; ++i) threads_.emplace_back([this] { work(); });
+            for (unsigned i = 0; i < threadCount(); ++i) threads_.emplace_back([this] { work(); });
         }
     }
     cv_.notify_one();

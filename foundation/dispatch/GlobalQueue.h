@@ -16,6 +16,9 @@ class GlobalQueue : public Queue {
     GlobalQueue();
     ~GlobalQueue() override;
 
+    /// The threads of the pool: enough for a few blocking look-ups side by side.
+    static unsigned threadCount();
+
   private:
     void submit(Block wrapped) override;
     void work();

@@ -176,7 +176,11 @@ void Source::finishCancel() {
         eventHandler_ = nullptr;
     }
     if (cancelHandler) cancelHandler();
-    // Both handlers (and whatever they hold) are released here, on the queue.
+    // Both handlers (and whatever they hold) are released here, on the queue, before the source
+    // lets go of what it watches.
+    cancelHandler = nullptr;
+    eventHandler = nullptr;
+    cancelFinished();
 }
 
 }  // namespace quenbril::dispatch

@@ -18,8 +18,8 @@ namespace quenbril::dispatch {
 ///   it on resume.
 /// - cancel() stops further events at once (a handler already running finishes); the cancel
 ///   handler then runs once on the queue, after any running event handler, whether or not the
-///   source is suspended, and the handlers are released. Owners close the watched descriptor in
-///   the cancel handler.
+///   source is suspended, and the handlers are released. A descriptor source lets go of its
+///   SharedDescriptor then; an owner of a bare number closes it in the cancel handler.
 /// - Dropping the last reference without cancel() stops the source silently (no cancel handler).
 class Source : public std::enable_shared_from_this<Source> {
   public:
@@ -67,6 +67,9 @@ class Source : public std::enable_shared_from_this<Source> {
     /// Called from cancel() (perhaps more than once), before the source counts as cancelled;
     /// afterwards arm() must do nothing.
     virtual void disarm() {}
+    /// Called on the queue once, when the cancel has finished: the cancel handler has run and
+    /// nothing of the source runs any more.
+    virtual void cancelFinished() {}
 
   private:
     void scheduleDelivery();  // mutex_ held

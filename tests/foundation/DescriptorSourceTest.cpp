@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,11 +9,14 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "foundation/dispatch/DescriptorSource.h"
 #include "foundation/dispatch/Semaphore.h"
+#include "foundation/dispatch/SharedDescriptor.h"
 #include "tests/foundation/TestSupport.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/HeldReactor.h"
 
 namespace quenbril::dispatch {
@@ -185,6 +189,46 @@ TEST_F(DescriptorSourceTest, CancelRunsTheCancelHandlerOnceAfterARunningHandler)
     EXPECT_EQ(cancels, 2);
     close(reuse[0]);
     close(reuse[1]);
+}
+
+TEST_F(DescriptorSourceTest, ASharedDescriptorClosesOnlyOnceItsOwnerAndEverySourceLetGo) {
+    struct stat opened {};
+    ASSERT_EQ(fstat(fds[0], &opened), 0);
+    auto descriptor = SharedDescriptor::adopt(std::exchange(fds[0], -1));
+    const int fd = descriptor->fd();
+    std::weak_ptr<SharedDescriptor> shares = descriptor;
+    auto reader = DescriptorSource::makeRead(descriptor, queue);
+    auto writer = DescriptorSource::makeWrite(descriptor, queue);  // stays suspended
+    reader->resume();
+
+    // The sources' cancels cannot finish while their queue is held.
+    Semaphore entered, gate;
+    queue->async([&] {
+        entered.signal();
+        gate.wait();
+    });
+    ASSERT_TRUE(entered.wait(test::scaledSeconds(5.0)));
+    reader->cancel();
+    writer->cancel();
+    std::atomic<int> closeResult{-1};
+    std::thread owner(
+        [&] { closeResult = SharedDescriptor::closeWhenReleased(std::move(descriptor)); });
+    EXPECT_TRUE(test::eventually([&] { return shares.use_count() == 2; })) << "the owner let go";
+    struct stat now {};
+    EXPECT_EQ(fstat(fd, &now), 0) << "closed while its sources still held it";
+    EXPECT_EQ(now.st_ino, opened.st_ino);
+    EXPECT_EQ(closeResult, -1) << "the owner waits for the close";
+    gate.signal();
+    owner.join();
+    EXPECT_EQ(closeResult, 0);
+    EXPECT_TRUE(shares.expired());
+
+    // A source dropped without a cancel lets go when it goes.
+    auto other = SharedDescriptor::adopt(std::exchange(fds[1], -1));
+    shares = other;
+    auto dropped = DescriptorSource::makeRead(std::move(other), queue);
+    dropped.reset();
+    EXPECT_TRUE(shares.expired());
 }
 
 TEST_F(DescriptorSourceTest, CancelRacingEventsEndsWithOneCancelHandlerAndNoLaterRun) {

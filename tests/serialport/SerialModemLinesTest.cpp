@@ -32,10 +32,8 @@ TEST_F(SerialModemLinesTest, OutputLinesFollowTheSettersAndInputLinesArePolledIn
     auto pair = makePair();
     auto lines = std::make_shared<FakeModemControl>();
     PortRecorder recorder;
-    auto port = SerialPort::serialPortWithPath(pair->portLink());
+    auto port = portWithLines(*pair, recorder, lines);
     ASSERT_TRUE(port);
-    recorder.attach(port);
-    port->setModemControl(lines);
     port->setRTS(true);
     port->setDTR(true);
     std::vector<std::string> changes;
@@ -67,10 +65,8 @@ TEST_F(SerialModemLinesTest, AFailingLineRequestOfAGoneDeviceIsARemovalNotAStrea
     auto pair = makePair();
     auto lines = std::make_shared<FakeModemControl>();
     PortRecorder recorder;
-    auto port = SerialPort::serialPortWithPath(pair->portLink());
+    auto port = portWithLines(*pair, recorder, lines);
     ASSERT_TRUE(port);
-    recorder.attach(port);
-    port->setModemControl(lines);
     ASSERT_TRUE(port->open());
     ASSERT_TRUE(waitFor([&] { return !recorder.events.empty(); }));
 

@@ -186,6 +186,8 @@ TEST_F(SerialPortManagerTest, PlugAndUnplugOfAPseudoTerminalInTheLinkFolder) {
     });
     pair->write({0x3C, 0x61, 0x62});  // half a packet
     ASSERT_TRUE(waitFor([&] { return recorder.data.size() == 3; }));
+    // The request is on the line before it goes: written later, it would meet the hang-up.
+    ASSERT_EQ(pair->read(1), bytesOf("?"));
     recorder.events.clear();
     recorder.errors.clear();
     log.order = &order;

@@ -213,6 +213,17 @@ class SerialFixture : public ::testing::Test {
         return port;
     }
 
+    /// The port of `pair` with `recorder` as delegate and `lines` as its modem lines, not yet
+    /// open.
+    SerialPort::Ptr portWithLines(const SocatPair& pair, PortRecorder& recorder,
+                                  std::shared_ptr<ModemControl> lines) {
+        auto port = SerialPort::serialPortWithPath(pair.portLink());
+        if (!port) return nullptr;
+        recorder.attach(port);
+        port->setModemControl(std::move(lines));
+        return port;
+    }
+
     bool waitFor(const std::function<bool()>& done, double seconds = 5.0) {
         return loop_.runUntil(done, seconds);
     }

@@ -1,6 +1,7 @@
 #include <sys/resource.h>
 #include <sys/un.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "SocketTestSupport.h"
@@ -320,6 +321,22 @@ TEST_F(ConnectTest, DescriptorsAnswerOnlyOnTheSocketQueue) {
     inner->sync([&] { seen = sock->socketFD(); });
     EXPECT_GE(seen, 0);
     sock->unmarkSocketQueueTargetQueue(inner);
+}
+
+TEST_F(ConnectTest, ClosedListenersAndConnectionsGiveTheirDescriptorsBack) {
+    Recorder server;
+    auto listener = listenLocal(server, "127.0.0.1");
+    Recorder client;
+    auto sock = makeSocket(client);
+    ASSERT_TRUE(sock->connectToAddress(address4("127.0.0.1", listener->localPort())));
+    ASSERT_TRUE(wait([&] { return client.connects == 1 && server.accepted.size() == 1; }));
+    std::vector<std::shared_ptr<DispatchSocket>> sockets{listener, sock, server.accepted[0]};
+    std::vector<int> fds;
+    for (auto& s : sockets) fds.push_back(descriptorOf(*s));
+    EXPECT_FALSE(std::any_of(fds.begin(), fds.end(), isClosed));
+    for (auto& s : sockets) s->disconnect();
+    // Once the sources on them have let go, on the sockets' queues.
+    EXPECT_TRUE(wait([&] { return std::all_of(fds.begin(), fds.end(), isClosed); }));
 }
 
 TEST_F(ConnectTest, FailedBindBeforeConnectLeaksNoDescriptor) {

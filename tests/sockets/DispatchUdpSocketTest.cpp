@@ -228,6 +228,15 @@ TEST_F(UdpTest, ContractReusePortLetsTwoSocketsBindOnePort) {
 
 // ---- binding ----
 
+TEST_F(UdpTest, AClosedSocketGivesItsDescriptorBack) {
+    UdpRecorder r;
+    auto sock = makeReceiver(r);
+    const int fd = descriptorOf(*sock);
+    ASSERT_FALSE(isClosed(fd));
+    sock->close();
+    EXPECT_TRUE(wait([&] { return isClosed(fd); }));
+}
+
 TEST_F(UdpTest, AFailedBindClosesItsSocketsSoARetryWorks) {
     UdpRecorder r;
     // Without SO_REUSEADDR the holder keeps the port to itself.

@@ -244,6 +244,17 @@ inline bool peerClosed(int fd, int timeoutMs = 3000) {
 inline Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
 inline std::string textOf(const Bytes& data) { return std::string(data.begin(), data.end()); }
 
+/// The descriptor `socket` uses, asked on its queue.
+template <typename Socket>
+int descriptorOf(Socket& socket) {
+    int fd = -1;
+    socket.performBlock([&] { fd = socket.socketFD(); });
+    return fd;
+}
+
+/// No longer open: nothing else in a test's process opens a descriptor meanwhile.
+inline bool isClosed(int fd) { return fcntl(fd, F_GETFD) == -1; }
+
 inline int openDescriptorCount() {
     int count = 0;
     for (int fd = 0; fd < 4096; ++fd) {
