@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/jack/JackThreadStarts.h"
+
 namespace quenbril {
 namespace {
 
@@ -41,6 +43,8 @@ bool serverAnswers(jack_client_t* client) {
 }  // namespace
 
 std::unique_lock<std::shared_mutex> JackClients::opening() {
+    // Before the first open starts any of libjack's threads.
+    JackThreadStarts::install();
     std::unique_lock held(clientsLock());
     markClientsOfGoneServers();
     return held;

@@ -14,6 +14,7 @@
 #include "platform/jack/JackClients.h"
 #include "platform/jack/JackNotAnswering.h"
 #include "platform/midi/GuardedMidiBackend.h"
+#include "platform/midi/JackMidiInput.h"
 #include "platform/midi/JackServerWatch.h"
 
 namespace quenbril {
@@ -56,6 +57,7 @@ std::string newOwnConnection(const std::vector<std::string>& before,
 }  // namespace
 
 struct RtMidiBackend::OpenPort {
+    // Under ALSA (under JACK RtMidi changes the ports of an active client; see JackMidiInput).
     std::unique_ptr<RtMidiIn> in;
     ByteCallback callback;
     std::atomic<bool> failed{false};
@@ -69,6 +71,8 @@ struct RtMidiBackend::OpenPort {
     std::string ownPort;
     int looks = 0;
     enum class Told { Nothing, Undone, MadeAgain } told = Told::Nothing;
+    /// Under JACK. Last, so that it closes first, while what its thread reads is still there.
+    std::unique_ptr<JackMidiInput> jack;
 
     /// Under JACK, given the source's connections now: whether ours is not (or no longer) among
     /// them. RtMidi neither names its port nor says whether it connected; ours is the one new
@@ -84,12 +88,12 @@ struct RtMidiBackend::OpenPort {
     }
 
     // Runs on RtMidi's thread (JACK's process thread under JACK): it only hands the bytes on.
+    void receive(const uint8_t* bytes, size_t length) {
+        if (abandoned.load(std::memory_order_acquire)) return;
+        if (length > 0) callback(bytes, length);
+    }
     static void received(double, std::vector<unsigned char>* message, void* self) {
-        auto* open = static_cast<OpenPort*>(self);
-        if (open->abandoned.load(std::memory_order_acquire)) return;
-        if (message && !message->empty()) {
-            open->callback(message->data(), message->size());
-        }
+        if (message) static_cast<OpenPort*>(self)->receive(message->data(), message->size());
     }
 };
 
@@ -115,7 +119,7 @@ RtMidiBackend::~RtMidiBackend() {
             abandonOpenPorts();
         }
         for (auto& [port, open] : open_) {
-            open->in->closePort();
+            if (open->in) open->in->closePort();
         }
         open_.clear();
     }
@@ -277,19 +281,24 @@ bool RtMidiBackend::openInput(const MidiPortInfo& port, ByteCallback callback) {
 
 std::unique_ptr<RtMidiBackend::OpenPort> RtMidiBackend::connectInput(const MidiPortInfo& port,
                                                                      ByteCallback callback) {
-    // Under JACK the new client opens only on the server the watch (and so every open port)
-    // is on: the opening first marks the watch gone if its server went away.
-    std::unique_lock<std::shared_mutex> opening;
+    auto open = std::make_unique<OpenPort>();
+    open->callback = std::move(callback);
     if (api_ == Api::Jack) {
-        opening = JackClients::opening();
-        // RtMidi prints its own complaint when no JACK server answers.
+        // The new client opens only on the server the watch (and so every open port) is on: the
+        // opening first marks the watch gone if its server went away. A port that went since it
+        // was listed may be made again before the next poll, which lists the same: the input is
+        // kept unconnected, and that poll finds it lost.
+        auto opening = JackClients::opening();
         if (!(jackWatch_ && jackWatch_->alive())) {
             return nullptr;
         }
+        OpenPort* self = open.get();
+        open->jack = JackMidiInput::open(
+            kClientName, jackName(port),
+            [self](const uint8_t* bytes, size_t length) { self->receive(bytes, length); });
+        return open->jack ? std::move(open) : nullptr;
     }
     try {
-        auto open = std::make_unique<OpenPort>();
-        open->callback = std::move(callback);
         open->in = std::make_unique<RtMidiIn>(rtApi(api_), kClientName);
         open->in->setErrorCallback(&noteError, &open->failed);
         // SysEx, timing and active sensing stay filtered out.
@@ -301,11 +310,6 @@ std::unique_ptr<RtMidiBackend::OpenPort> RtMidiBackend::connectInput(const MidiP
                 open->in->openPort(i, "in");
                 return open->failed.load() ? nullptr : std::move(open);
             }
-        }
-        // Under JACK a port that went since it was listed may be made again before the next
-        // poll, which lists the same: the input is kept unconnected, and that poll finds it lost.
-        if (api_ == Api::Jack) {
-            return open;
         }
     } catch (const RtMidiError& error) {
         log(LogLevel::Warning, "MIDI: cannot open %s:%s: %s", port.client.c_str(),
@@ -379,8 +383,9 @@ void RtMidiBackend::closeInput(const MidiPortInfo& port) {
         open_.erase(found);
         return;
     }
-    // Closing stops RtMidi's thread, so the callback is not called afterwards.
-    found->second->in->closePort();
+    // Closing stops RtMidi's thread (under JACK, the process thread), so the callback is not
+    // called afterwards.
+    if (found->second->in) found->second->in->closePort();
     open_.erase(found);
 }
 

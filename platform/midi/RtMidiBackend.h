@@ -45,7 +45,8 @@ class RtMidiBackend : public MidiBackend {
     /// then true again once a server answers.
     bool jackServerAnswers();
     std::optional<std::vector<MidiPortInfo>> listJackPorts();
-    /// Makes the RtMidi client of an input and connects it to `port`; null when it cannot.
+    /// Makes the client of an input (RtMidi's; under JACK our own) and connects it to `port`;
+    /// null when it cannot.
     std::unique_ptr<OpenPort> connectInput(const MidiPortInfo& port, ByteCallback callback);
     /// Under JACK, the connections of `port`; none when it is not there, and under ALSA.
     std::optional<std::vector<std::string>> jackConnections(const MidiPortInfo& port) const;

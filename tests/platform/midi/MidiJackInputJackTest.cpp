@@ -1,0 +1,61 @@
+// The JACK MIDI input of our own, which replaced RtMidi's: RtMidi took an input's port away from
+// its still active client, while libjack's notification thread may walk that client's port list
+// without a lock (on every latency notification: a graph change anywhere, or another program
+// asking the server to recompute latencies), and the process crashed in libjack's thread.
+
+#include <gtest/gtest.h>
+#include <jack/jack.h>
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+#include "platform/midi/RtMidiBackend.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/JackMidiTestClient.h"
+#include "tests/support/JackServer.h"
+
+namespace quenbril::test {
+namespace {
+
+// The input hands on what RtMidi's did: SysEx, time code, clock and active sensing stay out.
+TEST(MidiJackInput, OnlyTheMessagesTheStripsUseArrive) {
+    QUENBRIL_REQUIRE_JACK();
+    if (!JackServer::shared().running()) {
+        ASSERT_TRUE(JackServer::shared().start());
+    }
+    auto pad = std::make_unique<JackMidiTestClient>("QB Pad", 1, 0);
+    ASSERT_TRUE(pad->isOpen());
+    const MidiPortInfo source{pad->name(), "out_1", MidiPortInfo::Direction::Input};
+    RtMidiBackend backend(MidiBackend::Api::Jack);
+    ASSERT_TRUE(eventually([&] { return backend.listPorts().has_value(); }));
+    std::mutex lock;
+    std::vector<std::vector<uint8_t>> received;
+    ASSERT_TRUE(backend.openInput(source, [&](const uint8_t* bytes, size_t length) {
+        std::lock_guard held(lock);
+        received.emplace_back(bytes, bytes + length);
+    }));
+    const auto arrived = [&](const std::vector<uint8_t>& message) {
+        std::lock_guard held(lock);
+        return std::find(received.begin(), received.end(), message) != received.end();
+    };
+    // Sent until the first note arrives: the connection may come a period after the opening.
+    ASSERT_TRUE(eventually([&] {
+        pad->send(0, {0x90, 60, 100});
+        return arrived({0x90, 60, 100});
+    }));
+    for (const std::vector<uint8_t>& left : std::vector<std::vector<uint8_t>>{
+             {0xF0, 0x7E, 0xF7}, {0xF0, 0x7E}, {0x7F, 0xF7}, {0xF1, 0x10}, {0xF8}, {0xFE}}) {
+        ASSERT_TRUE(pad->send(0, left));
+    }
+    ASSERT_TRUE(pad->send(0, {0xB0, 7, 64}));
+    ASSERT_TRUE(eventually([&] { return arrived({0xB0, 7, 64}); }));
+    std::lock_guard held(lock);
+    for (const auto& message : received) {
+        EXPECT_TRUE(message[0] == 0x90 || message[0] == 0xB0) << int{message[0]};
+    }
+    backend.closeInput(source);
+}
+
+}  // namespace
+}  // namespace quenbril::test
