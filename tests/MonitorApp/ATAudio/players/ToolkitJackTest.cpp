@@ -20,6 +20,7 @@
 #include "tests/support/JackServer.h"
 #include "tests/support/JackTestClient.h"
 #include "tests/support/SignalAnalysis.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril::test {
 namespace {
@@ -98,6 +99,16 @@ class ToolkitJackTest : public AudioFileFixture {
         if (outs.size() < 2) return nullptr;
         for (size_t k = 0; k < 2; ++k) {
             if (!client->connect(outs[k], client->inputPort(static_cast<int>(k)))) return nullptr;
+        }
+        // A connection is made in the server's next graph, which takes over at a later period:
+        // one per channel, a late server could start them a period apart, and the channels'
+        // recordings would differ by it. The graph a client reads is the one that runs.
+        const auto deadline = std::chrono::steady_clock::now() + scaledDuration(10.0);
+        for (int k = 0; k < 2; ++k) {
+            while (client->connections(client->inputPort(k)).empty()) {
+                if (std::chrono::steady_clock::now() > deadline) return nullptr;
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
         }
         return client;
     }
