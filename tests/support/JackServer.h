@@ -32,6 +32,7 @@ class JackServer {
     /// Runs `close`, which closes clients of this server, on this thread. Should it take more
     /// than `seconds`, the server is killed, which ends every call waiting on it, and started
     /// again once `close` has returned; a line on standard error says so. True when it was.
+    /// Should `close` end by itself, a server the caller stopped (SIGSTOP) is let go on.
     bool closeWithin(double seconds, const std::function<void()>& close);
     bool running() const { return process_ && process_->pid() > 0; }
     pid_t pid() const { return process_ ? process_->pid() : -1; }
