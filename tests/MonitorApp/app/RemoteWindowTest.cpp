@@ -5,12 +5,9 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <stdio.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -21,6 +18,7 @@
 #include "MonitorApp/settings/ColorHelper.h"
 #include "tests/simserver/SimServerProcess.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/CommandOutput.h"
 #include "tests/support/RemoteSettingsFolder.h"
 #include "tests/support/ScreenPicture.h"
 #include "tests/support/StripTitleColours.h"
@@ -89,26 +87,12 @@ void expectOnGrid(const std::vector<QRect>& cells, QPoint origin, int columns) {
     }
 }
 
-/// What the demo script printed, and how it ended, run without a display for `seconds` with its
-/// screenshot at `screenshot`.
-struct DemoRun {
-    int status = -1;
-    std::string out;
-};
-
-DemoRun runDemo(int seconds, const std::string& screenshot) {
-    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY BUILD_DIR='" QUENBRIL_BUILD_DIR
-                                "' '" QUENBRIL_SOURCE_DIR "/scripts/demo.sh' --seconds " +
-                                std::to_string(seconds) + " --screenshot '" + screenshot + "' 2>&1";
-    DemoRun run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return run;
-    std::array<char, 4096> buffer;
-    size_t n = 0;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        run.out.append(buffer.data(), n);
-    run.status = ::pclose(pipe);
-    return run;
+/// The demo script run without a display for `seconds`, its screenshot at `screenshot`: how it
+/// ended and what it printed.
+CommandOutput runDemo(int seconds, const std::string& screenshot) {
+    return runCommand("env -u DISPLAY -u WAYLAND_DISPLAY BUILD_DIR='" QUENBRIL_BUILD_DIR
+                      "' '" QUENBRIL_SOURCE_DIR "/scripts/demo.sh' --seconds " +
+                      std::to_string(seconds) + " --screenshot '" + screenshot + "' 2>&1");
 }
 
 /// The demo's own words when the manual address's port is not its stand-in's.
@@ -173,7 +157,7 @@ TEST(RemoteWindow, TheDemoWithoutADisplayRunsHeadlessAndNamesItsScreenshot) {
         std::system(("rm -rf '" + std::string(folder) + "'").c_str());
         GTEST_SKIP() << "another program took port " << kManualPort << " after the probe:\n" << out;
     }
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+    EXPECT_EQ(status, 0) << out;
 
     // It names its screenshot once, though it takes one every few seconds.
     const std::string tag = "Screenshot: ";
@@ -217,7 +201,7 @@ TEST(RemoteWindow, TheDemoSaysItsPortIsTakenWhenItsStandInCannotHaveIt) {
     const auto [status, out] = runDemo(5, std::string(folder) + "/shot.png");
     ::close(holder);
     std::system(("rm -rf '" + std::string(folder) + "'").c_str());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << out;
+    EXPECT_EQ(status, 1) << out;
     EXPECT_NE(out.find(kPortTaken), std::string::npos) << out;
     EXPECT_EQ(out.find("is connecting to the stand-in"), std::string::npos) << out;
 }
