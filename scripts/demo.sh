@@ -48,10 +48,13 @@ fi
 headless=${QUENBRIL_DEMO_HEADLESS:-0}
 
 # A remote's manual address always uses port 57576, so the stand-in must have it.
-if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+port_taken() {
     echo "demo.sh: port $port is taken (another stand-in or server is running?); the remote's" >&2
     echo "manual address only reaches that port. Stop the other program and try again." >&2
     exit 1
+}
+if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+    port_taken
 fi
 
 config="$build/demo-config"
@@ -95,7 +98,9 @@ for _ in $(seq 100); do
     grep -q "listening on TCP port" "$server_log" && break
     if ! kill -0 "$server" 2>/dev/null; then
         cat "$server_log" >&2
-        echo "demo.sh: the stand-in could not start on port $port (is the port taken?)" >&2
+        # Another program may have taken the port since the look above.
+        grep -q "Address already in use" "$server_log" && port_taken
+        echo "demo.sh: the stand-in could not start on port $port" >&2
         exit 1
     fi
     sleep 0.1

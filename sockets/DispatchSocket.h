@@ -397,6 +397,8 @@ class DispatchSocket : public std::enable_shared_from_this<DispatchSocket> {
     /// The side's timer rang: a time-out if the current packet's deadline has passed, else the
     /// timer is set again for that deadline.
     void ioTimerFired(IOSide side);
+    /// Offers the current write to the descriptor whether or not it said it can take bytes.
+    void writeWhatTheDescriptorTakes();
     void armIOTimer(IOSide side, double seconds);
     void cancelIOTimers();
     void doTimeout(IOSide side);

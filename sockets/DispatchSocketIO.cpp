@@ -723,9 +723,25 @@ void DispatchSocket::ioTimerFired(IOSide side) {
     const double left = ioDeadline_[s] - timer->now();
     if (left > 1e-9) {  // not rounding noise
         armIOTimer(side, left);
-    } else {
-        doTimeout(side);
+        return;
     }
+    if (side == IOSide::Write) {
+        // Before it is judged, the write moves what the descriptor takes now: a peer that kept
+        // reading while this process was kept from the CPU, or while a large send buffer drained
+        // short of the level that wakes the writer, would be blamed for a stall otherwise. The
+        // progress reaches the delegate before the question does.
+        const std::shared_ptr<DispatchSocketPacket> packet = currentWrite_;
+        writeWhatTheDescriptorTakes();
+        if (currentWrite_ != packet) return;  // done, or closed by an error
+    }
+    doTimeout(side);
+}
+
+void DispatchSocket::writeWhatTheDescriptorTakes() {
+    if (flags_ & (flagWritesPaused | flagWriteTLSStarting)) return;
+    if (!asWrite(currentWrite_)) return;
+    flags_ |= flagCanAcceptBytes;
+    doWriteData();
 }
 
 void DispatchSocket::cancelIOTimers() {

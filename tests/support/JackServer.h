@@ -29,9 +29,17 @@ class JackServer {
     void stop();
     /// Ends it at once, as a crash would.
     void kill();
+    /// Sends `signal` to the server's process; false, sending nothing, while there is none (a
+    /// process id of -1 would reach every process the user may signal on the machine).
+    bool signal(int signal);
+    /// Holds the server where it is (SIGSTOP), as a server that no longer answers, and waits up
+    /// to `seconds` until all of it has stopped: the signal only asks, and a thread of a server
+    /// kept from the CPU stops when it next runs. False when it did not stop.
+    bool stopWithin(double seconds);
     /// Runs `close`, which closes clients of this server, on this thread. Should it take more
     /// than `seconds`, the server is killed, which ends every call waiting on it, and started
     /// again once `close` has returned; a line on standard error says so. True when it was.
+    /// Should `close` end by itself, a server the caller stopped (SIGSTOP) is let go on.
     bool closeWithin(double seconds, const std::function<void()>& close);
     bool running() const { return process_ && process_->pid() > 0; }
     pid_t pid() const { return process_ ? process_->pid() : -1; }

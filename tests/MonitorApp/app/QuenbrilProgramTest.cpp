@@ -15,30 +15,18 @@
 #include <string>
 
 #include "foundation/PropertyList.h"
+#include "tests/support/CommandOutput.h"
 #include "tests/support/ProcessEnd.h"
 #include "tests/support/TestTime.h"
 
 namespace {
 
-struct ProgramRun {
-    int status = -1;
-    std::string out;
-};
+using ProgramRun = quenbril::test::CommandOutput;
 
 /// Runs quenbril with `arguments`, standard error joined to the output; no display is needed.
 ProgramRun run(const std::string& arguments) {
-    const std::string command =
-        "env -u DISPLAY -u WAYLAND_DISPLAY " QUENBRIL_PATH " " + arguments + " 2>&1";
-    ProgramRun result;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return result;
-    std::array<char, 4096> buffer;
-    size_t n = 0;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        result.out.append(buffer.data(), n);
-    int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return quenbril::test::runCommand("env -u DISPLAY -u WAYLAND_DISPLAY " QUENBRIL_PATH " " +
+                                      arguments + " 2>&1");
 }
 
 TEST(QuenbrilProgram, VersionPrintsTheProjectVersion) {

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "sockets/DispatchSocket.h"
 #include "tests/MonitorApp/link/LinkTestSupport.h"
@@ -153,25 +155,35 @@ TEST_F(ServerManagerLinkTest, AFrameThatKeepsArrivingIsReadHoweverLongItTakes) {
 }
 
 // A server behind a slow link takes a long frame of the remote's piece by piece: the write goes
-// on while the bytes move, however long the whole takes, and the frame arrives whole.
+// on while the bytes move, however long the whole takes, and the frame arrives whole. The server
+// reads on a thread of its own, so the remote's loop being kept from the CPU stops no reading. It
+// reads slowly enough that the kernel's send buffer (megabytes, and the writer is woken only
+// once a third of it is free) holds more than a time-out's worth of its reading.
 TEST_F(ServerManagerLinkTest, AFrameTheServerKeepsTakingIsWrittenHoweverLongItTakes) {
-    // Stretched as the reads' pauses are; the server says nothing meanwhile, and its silence,
-    // longer in a slower build, is not what is tested here.
+    // Stretched as the reads' pauses are; the server says nothing meanwhile, and its silence, as
+    // long as the whole write, is not what is tested here.
+    constexpr double kPatience = 60.0;
     link_->setWriteTimeout(scaledSeconds(0.5));
-    link_->setReadTimeout(scaledSeconds(ServerManager::kIOTimeout));
+    link_->setReadTimeout(scaledSeconds(kPatience));
     FrameServer server;
     server.limitReceiveBuffer(64 << 10);
     connect(server);
-    // Far more than the sockets' buffers hold: the server's reads pace the write.
-    const std::string note(8 << 20, 'n');
+    // Past what the sockets' buffers hold: the server's reads pace the write.
+    const std::string note(5 << 20, 'n');
     link_->sendOnConnection(command("NoteAdded", note));
-    // 256 KiB every 0.05 s: 1.6 s in all, three times the time-out.
-    const auto began = std::chrono::steady_clock::now();
-    while (server.messagesRead() == 0 && recorder_.disconnects.empty() &&
-           std::chrono::steady_clock::now() - began < scaledDuration(60.0)) {
-        server.readSome(256 << 10);
-        loop_->runFor(scaledSeconds(0.05));
-    }
+    // 64 KiB every 0.05 s: about 4 s in all, eight times the time-out.
+    std::atomic<bool> readAll{false};
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        while (!stop && server.messagesRead() == 0) {
+            server.readSome(64 << 10);
+            std::this_thread::sleep_for(std::chrono::duration<double>(scaledSeconds(0.05)));
+        }
+        readAll = server.messagesRead() > 0;
+    });
+    waitFor([&] { return readAll.load() || !recorder_.disconnects.empty(); }, kPatience);
+    stop = true;
+    reader.join();
     ASSERT_TRUE(recorder_.disconnects.empty())
         << (recorder_.disconnects[0] ? recorder_.disconnects[0]->toString() : "closed");
     ASSERT_EQ(server.messages().size(), 1u);

@@ -66,7 +66,10 @@ class ServerRoleHost {
     }
     uint16_t port() const { return port_; }
     /// Moves the host's main-loop clock on by six seconds at once.
-    void skipSixSeconds() { ::kill(process_->pid(), SIGUSR1); }
+    void skipSixSeconds() {
+        // An ended host has no process id: -1 would reach every process of the user.
+        if (process_ && process_->pid() > 0) ::kill(process_->pid(), SIGUSR1);
+    }
     /// Whether the host has logged `count` skips, within five seconds (of a plain build).
     bool waitForSkips(int count) const {
         const auto deadline = std::chrono::steady_clock::now() + scaledDuration(5.0);

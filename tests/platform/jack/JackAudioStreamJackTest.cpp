@@ -86,12 +86,12 @@ TEST_F(JackAudioStream, TheServersEndToldAfterTheStreamWasLetGoReachesNothingFre
 /// Makes the server late, period after period, until it stops telling `observer` of it: its one
 /// thread that writes to clients then waits on a client that reads nothing.
 void lateUntilTheServerIsStuck(const JackMidiTestClient& observer) {
-    const pid_t server = JackServer::shared().pid();
+    JackServer& server = JackServer::shared();
     size_t told = observer.xruns();
     for (int late = 0, untold = 0; late < 1000 && untold < 20; ++late) {
-        ::kill(server, SIGSTOP);
+        server.signal(SIGSTOP);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        ::kill(server, SIGCONT);
+        server.signal(SIGCONT);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         untold = observer.xruns() == told ? untold + 1 : 0;
         told = observer.xruns();

@@ -9,6 +9,7 @@
 
 #include "platform/jack/JackClients.h"
 #include "tests/support/JackServer.h"
+#include "tests/support/TestTime.h"
 
 namespace quenbril {
 namespace {
@@ -67,7 +68,7 @@ TEST(JackServerBound, AStalledCloseEndsWithTheBoundAndTheServerComesBack) {
     jack_client_t* client = JackClients::open("quenbril-stalled", &status);
     ASSERT_NE(client, nullptr);
     ASSERT_EQ(jack_activate(client), 0);
-    ASSERT_EQ(::kill(JackServer::shared().pid(), SIGSTOP), 0);
+    ASSERT_TRUE(JackServer::shared().stopWithin(test::scaledSeconds(10.0)));
     const bool killed = JackServer::shared().closeWithin(1.0, [&] {
         auto held = JackClients::inUse();
         jack_client_close(client);
