@@ -98,6 +98,12 @@ std::string SystemAudioBackend::absence() {
     return words;
 }
 
+uint64_t SystemAudioBackend::deviceChanges() const {
+    uint64_t changes = 0;
+    for (const auto& member : members_) changes += member->deviceChanges();
+    return changes;
+}
+
 int SystemAudioBackend::openStreamCount() const {
     int count = 0;
     for (const auto& member : members_) count += member->openStreamCount();

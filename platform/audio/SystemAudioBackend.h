@@ -25,6 +25,7 @@ class SystemAudioBackend : public AudioBackend {
                                             AudioStreamClient& client, std::string& error) override;
     bool refresh() override;
     void release() override;
+    uint64_t deviceChanges() const override;
     int openStreamCount() const override;
     std::string absence() override;
 

@@ -69,6 +69,7 @@ TEST_F(SystemAudioBackendTest, TheFirstMemberWithADefaultGivesIt) {
     const auto devices = system_->devices();
     EXPECT_EQ(system_->defaultOutputDevice(), devices[2].index);  // JACK has none: hw:1
     jack_->setDefaultOutputDevice(0);
+    ASSERT_TRUE(system_->refresh());
     EXPECT_EQ(system_->defaultOutputDevice(), devices[0].index);
     EXPECT_FALSE(system_->defaultInputDevice().has_value());
 }
