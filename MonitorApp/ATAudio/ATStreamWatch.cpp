@@ -92,6 +92,10 @@ void ATStreamWatch::whilePlaying() {
     }
     if (++ticksPlaying_ < moveBackTicks_) return;
     ticksPlaying_ = 0;
+    moveBack();
+}
+
+void ATStreamWatch::moveBack() {
     if (!hooks_.ownDeviceListed || !hooks_.ownDeviceListed()) return;
     // The unit says by name where it plays now; a move that fails leaves the stand-in playing,
     // and a device listed that does not open is tried less and less often.
@@ -142,7 +146,12 @@ void ATStreamWatch::lookAgain() {
 
 void ATStreamWatch::reopenAfterLook() {
     // A unit stopped on purpose opens at its next start.
-    if (!timer_.isValid() || hooks_.stream()) return;
+    if (!timer_.isValid()) return;
+    if (hooks_.stream()) {
+        // Its host looked without closing it: on a stand-in, it goes back if it may.
+        if (onStandIn()) moveBack();
+        return;
+    }
     if (!(hooks_.wantsStream && hooks_.wantsStream())) return;
     if (hooks_.reopen()) {
         if (lost_) logBack();

@@ -62,6 +62,8 @@ class ATStreamWatch {
   private:
     void whilePlaying();
     void whileLost(const AudioStream* stream);
+    /// Moves a unit on a stand-in back to its own device if it is listed.
+    void moveBack();
     void logBack();
     bool onStandIn() const;
     /// The host said its devices may have changed since its last look.

@@ -66,7 +66,13 @@ void FakeAudioBackend::removeAllDevices() {
     changed();
 }
 
+void FakeAudioBackend::setBusy(const std::string& name, bool busy) {
+    std::erase(busy_, name);
+    if (busy) busy_.push_back(name);
+}
+
 bool FakeAudioBackend::refresh() {
+    ++refreshesAsked_;
     {
         std::lock_guard lock(streamsLock_);
         if (!streams_.empty()) return false;
@@ -101,6 +107,10 @@ std::unique_ptr<AudioStream> FakeAudioBackend::openStream(const AudioStreamParam
         return nullptr;
     }
     const AudioBackendDevice& device = *present;
+    if (std::find(busy_.begin(), busy_.end(), device.name) != busy_.end()) {
+        error = "Device unavailable";
+        return nullptr;
+    }
     if (parameters.inputChannels > total(device.inputStreams) ||
         parameters.outputChannels > total(device.outputStreams)) {
         error = "Invalid number of channels";

@@ -46,11 +46,15 @@ class FakeAudioBackend : public AudioBackend {
     void setAcceptedRates(std::vector<double> rates) { acceptedRates_ = std::move(rates); }
     /// Times the host looked again (refreshes that were not refused).
     int refreshCount() const { return refreshCount_; }
+    /// Times a refresh was asked for, refused or not.
+    int refreshesAsked() const { return refreshesAsked_; }
     /// Opens asked for, whether they opened or not.
     int openCount() const { return openCount_; }
     /// While set, every open fails, or every start, as a host that does not answer yet.
     void setOpensFail(bool fail) { opensFail_ = fail; }
     void setStartsFail(bool fail) { startsFail_ = fail; }
+    /// While set, opens of the device called `name` fail, as of a card another program holds.
+    void setBusy(const std::string& name, bool busy);
 
     /// The most recently opened stream that is still open, or null.
     FakeStream* lastStream() const {
@@ -111,6 +115,8 @@ class FakeAudioBackend : public AudioBackend {
     mutable std::mutex streamsLock_;
     std::vector<FakeStream*> streams_;
     int refreshCount_ = 0;
+    int refreshesAsked_ = 0;
+    std::vector<std::string> busy_;
     bool opensFail_ = false;
     bool startsFail_ = false;
 };
