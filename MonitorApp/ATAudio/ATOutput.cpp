@@ -193,11 +193,12 @@ bool ATOutput::setDevice(const ATAudioDevice& device) {
     const std::optional<ATAudioDevice> previous = device_;
     const std::vector<int32_t> previousMap = map_;
     const ATDeviceChoice previousChoice = choice_;
+    // The host's thread reads the map until the stream is closed, stopped or not.
+    closeStream();
     device_ = device;
     choice_.makeOwn(device);
     map_ = fittedMap();
     if (wantsPlaying_) {
-        closeStream();
         if (!openAndStart()) {
             QLOG("Keeping the previous audio output device");
             device_ = previous;
@@ -207,10 +208,8 @@ bool ATOutput::setDevice(const ATAudioDevice& device) {
             openAndStart();
             return false;
         }
-    } else {
-        // A stopped stream belongs to the previous device; the next start makes a new one.
-        closeStream();
     }
+    // A stopped stream belonged to the previous device; the next start makes a new one.
     if (delegate_) delegate_->changedDevice(*this, device);
     return true;
 }

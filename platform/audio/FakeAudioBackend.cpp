@@ -71,6 +71,12 @@ void FakeAudioBackend::setBusy(const std::string& name, bool busy) {
     if (busy) busy_.push_back(name);
 }
 
+void FakeAudioBackend::startAfresh() {
+    machine_ = {};
+    listed_ = {};
+    looked_ = false;
+}
+
 bool FakeAudioBackend::refresh() {
     ++refreshesAsked_;
     {

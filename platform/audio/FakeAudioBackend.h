@@ -40,6 +40,8 @@ class FakeAudioBackend : public AudioBackend {
     /// (none where 0).
     int addDevice(const std::string& name, int inputs, int outputs, double rate = 48000.0);
     void removeAllDevices();
+    /// No devices, and a host as if never asked: its next question looks.
+    void startAfresh();
     void setDefaultInputDevice(std::optional<int> index);
     void setDefaultOutputDevice(std::optional<int> index);
     /// Rates every device accepts; by default only its own default rate.
