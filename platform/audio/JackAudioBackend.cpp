@@ -356,7 +356,8 @@ uint64_t JackAudioBackend::sign() {
     uint64_t socket = 0;
     if (::stat(JackServerPresence::socketPath().c_str(), &status) == 0 &&
         S_ISSOCK(status.st_mode)) {
-        socket = (static_cast<uint64_t>(status.st_dev) << 40) ^ static_cast<uint64_t>(status.st_ino);
+        socket =
+            (static_cast<uint64_t>(status.st_dev) << 40) ^ static_cast<uint64_t>(status.st_ino);
     }
     return socket * 1099511628211ULL + serverEnds.load();
 }

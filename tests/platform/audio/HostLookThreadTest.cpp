@@ -16,12 +16,13 @@ TEST(HostLookThread, LooksOncePerChangeOfTheSign) {
     std::atomic<uint64_t> sign{7};
     std::atomic<int> looks{0};
     std::atomic<uint64_t> lookedAt{0};
-    HostLookThread thread(7, [&] { return sign.load(); },
-                          [&](uint64_t at) {
-                              lookedAt = at;
-                              looks.fetch_add(1);
-                          },
-                          0.005);
+    HostLookThread thread(
+        7, [&] { return sign.load(); },
+        [&](uint64_t at) {
+            lookedAt = at;
+            looks.fetch_add(1);
+        },
+        0.005);
     sign = 8;
     ASSERT_TRUE(eventually([&] { return looks.load() == 1; }));
     EXPECT_EQ(lookedAt.load(), 8u);
