@@ -15,19 +15,6 @@
 namespace quenbril::test {
 namespace {
 
-/// Fills client channel c with the constant c + 1.
-class ConstantSource : public ATOutputDataSource {
-  public:
-    int output(ATOutput&, std::span<float* const> buffers, int frames) override {
-        ++calls;
-        for (size_t c = 0; c < buffers.size(); ++c) {
-            for (int i = 0; i < frames; ++i) buffers[c][i] = static_cast<float>(c + 1);
-        }
-        return 0;
-    }
-    int calls = 0;
-};
-
 class ATOutputTest : public FakeDeviceFixture {
   protected:
     using Map = std::vector<int32_t>;
@@ -38,14 +25,6 @@ class ATOutputTest : public FakeDeviceFixture {
     FakeAudioBackend::FakeStream& stream() {
         EXPECT_NE(backend_.lastStream(), nullptr);
         return *backend_.lastStream();
-    }
-    /// Lines of `log` that hold `text`.
-    static size_t lines(const std::string& log, const char* text) {
-        size_t count = 0;
-        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) {
-            ++count;
-        }
-        return count;
     }
     ConstantSource source_;
 };

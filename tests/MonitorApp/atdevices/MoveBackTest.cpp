@@ -10,17 +10,6 @@
 namespace quenbril::test {
 namespace {
 
-/// Fills client channel c with the constant c + 1.
-class ConstantSource : public ATOutputDataSource {
-  public:
-    int output(ATOutput&, std::span<float* const> buffers, int frames) override {
-        for (size_t c = 0; c < buffers.size(); ++c) {
-            for (int i = 0; i < frames; ++i) buffers[c][i] = static_cast<float>(c + 1);
-        }
-        return 0;
-    }
-};
-
 /// Counts the frames captured and keeps the last sample of the first channel.
 class Frames : public ATMicrophoneDelegate {
   public:
@@ -70,13 +59,6 @@ class MoveBackTest : public FakeDeviceFixture {
         auto device = ATAudioDevice::deviceWithUID("Fake:" + name);
         EXPECT_TRUE(device.has_value()) << name;
         return device.value_or(ATAudioDevice{});
-    }
-    static size_t lines(const std::string& log, const std::string& text) {
-        size_t count = 0;
-        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) {
-            ++count;
-        }
-        return count;
     }
     ConstantSource source_;
 };
