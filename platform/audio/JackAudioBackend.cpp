@@ -41,14 +41,6 @@ std::string clientOf(const std::string& port) { return port.substr(0, port.find(
 // Streams a server ended, in the whole process (libjack's shutdown threads count them).
 std::atomic<uint64_t> serverEnds{0};
 
-template <class Device>
-bool sameDevices(const std::vector<Device>& a, const std::vector<Device>& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Device& x, const Device& y) {
-        return x.info.name == y.info.name && x.info.defaultSampleRate == y.info.defaultSampleRate &&
-               x.capturePorts == y.capturePorts && x.playbackPorts == y.playbackPorts;
-    });
-}
-
 }  // namespace
 
 struct JackAudioBackend::Shared {
@@ -232,11 +224,7 @@ class JackAudioBackend::Stream : public AudioStream {
 
 JackAudioBackend::JackAudioBackend() : shared_(std::make_shared<Shared>()) {
     silenceMessages();
-    lookedSign_ = sign();
     devices_ = enumerate();
-    looked_ = devices_;
-    lookThread_ = std::make_unique<HostLookThread>(lookedSign_, &JackAudioBackend::sign,
-                                                   [this](uint64_t sign) { look(sign); });
 }
 
 JackAudioBackend::~JackAudioBackend() = default;
@@ -334,41 +322,25 @@ std::unique_ptr<AudioStream> JackAudioBackend::openStream(const AudioStreamParam
 
 bool JackAudioBackend::refresh() {
     if (openStreamCount() > 0) return false;
-    const uint64_t now = sign();
-    {
-        // The look thread saw the server as it is now: its list serves.
-        std::lock_guard lock(mutex_);
-        if (now == lookedSign_) {
-            devices_ = looked_;
-            return true;
-        }
-    }
     auto list = enumerate();
     std::lock_guard lock(mutex_);
-    devices_ = list;
-    looked_ = std::move(list);
-    lookedSign_ = now;
+    devices_ = std::move(list);
     return true;
 }
 
-uint64_t JackAudioBackend::sign() {
+uint64_t JackAudioBackend::deviceChanges() const {
     struct stat status {};
-    uint64_t socket = 0;
+    std::pair<uint64_t, uint64_t> socket{0, 0};
     if (::stat(JackServerPresence::socketPath().c_str(), &status) == 0 &&
         S_ISSOCK(status.st_mode)) {
-        socket =
-            (static_cast<uint64_t>(status.st_dev) << 40) ^ static_cast<uint64_t>(status.st_ino);
+        socket = {status.st_dev, status.st_ino};
     }
-    return socket * 1099511628211ULL + serverEnds.load();
-}
-
-void JackAudioBackend::look(uint64_t sign) {
-    auto list = enumerate();
-    std::lock_guard lock(mutex_);
-    lookedSign_ = sign;
-    if (sameDevices(list, looked_)) return;
-    looked_ = std::move(list);
-    changes_.fetch_add(1);
+    std::lock_guard lock(socketMutex_);
+    if (socket != socket_) {
+        socket_ = socket;
+        ++socketChanges_;
+    }
+    return socketChanges_ + serverEnds.load();
 }
 
 int JackAudioBackend::openStreamCount() const { return shared_->openStreams.load(); }
