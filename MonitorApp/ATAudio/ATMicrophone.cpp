@@ -1,5 +1,7 @@
 #include "MonitorApp/ATAudio/ATMicrophone.h"
 
+#include <samplerate.h>
+
 #include <algorithm>
 
 #include "MonitorApp/ATAudio/ATOutput.h"
@@ -10,14 +12,15 @@ namespace quenbril {
 ATMicrophone::ATMicrophone(ATMicrophoneDelegate* delegate, AudioBackend& backend)
     : backend_(backend),
       delegate_(delegate),
+      choice_("Audio input", "capturing from", ATDeviceChoice::Direction::Input, backend),
       watch_("Audio input", backend,
              {[this] { return stream_.get(); }, [this] { closeStream(); },
-              [this] { return reopen(); }, nullptr, false, [this] { return standIn_; },
-              [this] {
-                  return ownUID_ && ATAudioDevice::deviceWithUID(*ownUID_, backend_).has_value();
-              }}) {
+              [this] { return reopen(); }, nullptr,
+              // A device taken with its input off has nothing to capture.
+              [this] { return microphoneOn_ && (!device_ || numberOfChannels() > 0); },
+              [this] { return choice_.onStandIn(); }, [this] { return choice_.ownListed(); }}) {
     device_ = ATAudioDevice::currentInputDevice(backend_);
-    if (device_) ownUID_ = device_->UID();
+    if (device_) choice_.makeOwn(*device_);
     if (!device_) {
         QLOG("No audio input device");
         return;
@@ -76,16 +79,20 @@ ATUnitFormat ATMicrophone::defaultStreamFormat() const {
 }
 
 void ATMicrophone::identityMap(int channels) {
-    map_.assign(static_cast<size_t>(numberOfChannels()), -1);
-    for (int k = 0; k < channels && k < numberOfChannels(); ++k) {
-        map_[static_cast<size_t>(k)] = k;
-    }
+    std::vector<int> picked;
+    for (int k = 0; k < channels && k < numberOfChannels(); ++k) picked.push_back(k);
+    choice_.pick(picked, false);
+    setMap(picked);
+}
+
+void ATMicrophone::setMap(const std::vector<int>& channels) {
+    map_.assign(std::max(static_cast<size_t>(numberOfChannels()), channels.size()), -1);
+    std::copy(channels.begin(), channels.end(), map_.begin());
 }
 
 // ---- Capturing ----
 
 bool ATMicrophone::openStream(bool quiet) {
-    closeStream();
     if (device_ && numberOfChannels() <= 0) {
         if (!quiet) {
             QLOG("Audio input %s has no input channels: nothing is captured",
@@ -97,81 +104,91 @@ bool ATMicrophone::openStream(bool quiet) {
         if (!quiet) QLOG("No audio input device to capture from");
         return false;
     }
+    return openOn(*device_, choice_.fitted(numberOfChannels(), device_->name()), quiet);
+}
+
+bool ATMicrophone::openOn(const ATAudioDevice& device, const std::vector<int>& channels,
+                          bool quiet) {
+    const int count =
+        static_cast<int>(std::min<int64_t>(device.inputChannelCount(), ATUnitFormat::kMaxChannels));
+    if (count <= 0 || !streamFormat_.isValid()) return false;
     AudioStreamParameters parameters;
-    parameters.device = static_cast<int>(device_->deviceID());
-    parameters.inputChannels = numberOfChannels();
+    parameters.device = static_cast<int>(device.deviceID());
+    parameters.inputChannels = count;
     parameters.sampleRate = streamFormat_.sampleRate;
     parameters.framesPerBuffer = kSliceFrames;
     std::string error;
-    stream_ = backend_.openStream(parameters, *this, error);
-    if (!stream_) {
+    // Opened beside the stream held, which captures on until this one is ready to start.
+    std::unique_ptr<AudioStream> opened =
+        choice_.open(parameters, device.defaultSampleRate(), *this, error);
+    if (!opened) {
         if (!quiet) {
-            QLOG("Could not open audio input %s: %s", device_->name().c_str(), error.c_str());
+            QLOG("Could not open audio input %s: %s", device.name().c_str(), error.c_str());
         }
         return false;
     }
-    const auto channels = static_cast<size_t>(streamFormat_.channels);
-    floatData_.assign(channels, std::vector<float>(kSliceFrames, 0.0f));
+    // The host's thread reads the map and the buffers until the stream held is closed.
+    closeStream();
+    const auto clientChannels = static_cast<size_t>(streamFormat_.channels);
+    const double rate = opened->sampleRate() > 0.0 ? opened->sampleRate() : parameters.sampleRate;
+    if (rate != streamFormat_.sampleRate) {
+        int result = 0;
+        converter_ = src_new(SRC_SINC_FASTEST, streamFormat_.channels, &result);
+        if (!converter_) {
+            QLOG("Could not convert %.0f Hz to %.0f Hz: %s", rate, streamFormat_.sampleRate,
+                 src_strerror(result));
+            return false;
+        }
+        ratio_ = streamFormat_.sampleRate / rate;
+        converterIn_.assign(clientChannels * kSliceFrames, 0.0f);
+        converterOut_.assign(clientChannels * kMaxFrames, 0.0f);
+    }
+    device_ = device;
+    setMap(channels);
+    stream_ = std::move(opened);
+    floatData_.assign(clientChannels, std::vector<float>(kSliceFrames, 0.0f));
     floatPointers_.clear();
     for (auto& channel : floatData_) floatPointers_.push_back(channel.data());
-    audioBuffers_.assign(channels, AudioBuffer{});
-    audioBufferList_ = {static_cast<uint32_t>(channels), audioBuffers_.data()};
-    for (auto& copy : lastSlices_) copy.assign(channels, std::vector<float>(kSliceFrames, 0.0f));
+    audioBuffers_.assign(clientChannels, AudioBuffer{});
+    audioBufferList_ = {static_cast<uint32_t>(clientChannels), audioBuffers_.data()};
+    for (auto& copy : lastSlices_) {
+        copy.assign(clientChannels, std::vector<float>(kSliceFrames, 0.0f));
+    }
     lastSlice_.store(-1);
     lastFrames_.store(0);
-    QLOG("Audio input: %s, device %s, %.0f Hz, %d frames, %d of %d channels",
-         device_->manufacturer().c_str(), device_->name().c_str(), streamFormat_.sampleRate,
-         kSliceFrames, streamFormat_.channels, numberOfChannels());
+    QLOG("Audio input: %s, device %s, %.0f Hz%s, %d frames, %d of %d channels",
+         device_->manufacturer().c_str(), device_->name().c_str(), rate,
+         converter_ ? " (converted)" : "", kSliceFrames, streamFormat_.channels,
+         numberOfChannels());
     return true;
 }
 
-void ATMicrophone::closeStream() { stream_.reset(); }
+void ATMicrophone::closeStream() {
+    stream_.reset();
+    if (converter_) converter_ = src_delete(converter_);
+}
 
 bool ATMicrophone::reopen() {
-    // The own device while it is listed, else the default stands in for it.
-    std::optional<ATAudioDevice> own =
-        ownUID_ ? ATAudioDevice::deviceWithUID(*ownUID_, backend_) : std::nullopt;
-    if (own && captureFrom(std::move(*own), false)) return true;
-    std::optional<ATAudioDevice> standIn = ATAudioDevice::currentInputDevice(backend_);
-    if (!standIn || (ownUID_ && standIn->UID() == *ownUID_)) return false;
-    return captureFrom(std::move(*standIn), ownUID_.has_value());
+    return choice_.reopen(device_,
+                          [this](const ATAudioDevice& device, const std::vector<int>& channels) {
+                              // Quiet: the watch said once that nothing is captured.
+                              if (!openOn(device, channels, true)) return false;
+                              if (stream_->start()) return true;
+                              closeStream();
+                              return false;
+                          });
 }
 
-bool ATMicrophone::captureFrom(ATAudioDevice back, bool standIn) {
-    if (back.inputChannelCount() <= 0) {
-        // A host that listed the device without its channels lists it so again: it is tried
-        // with the count it had before, another device of that kind with the count a default
-        // one gets at the start.
-        const bool same = device_ && back == *device_ && device_->inputChannelCount() > 0;
-        back.setInputChannelCount(same ? device_->inputChannelCount() : kDefaultInputChannels);
-    }
-    if (back.inputChannelCount() < static_cast<int64_t>(map_.size())) return false;
-    const bool wasStandIn = standIn_;
-    const std::optional<ATAudioDevice> previous = device_;
-    device_ = std::move(back);
-    standIn_ = standIn;
-    // Quiet: the watch said once that nothing is captured.
-    if (!openStream(true) || !stream_->start()) {
-        closeStream();
-        // As it was, so that a stand-in taken again is not told twice.
-        device_ = previous;
-        standIn_ = wasStandIn;
-        return false;
-    }
-    if (standIn && (!wasStandIn || !previous || previous->UID() != device_->UID())) {
-        QLOG("Audio input: %s is not there; capturing from %s until it is back",
-             ATAudioDevice::nameInUID(*ownUID_).c_str(), device_->name().c_str());
-    } else if (!standIn && wasStandIn) {
-        QLOG("Audio input: back on %s", device_->name().c_str());
-    }
-    if (!ownUID_ && !standIn) ownUID_ = device_->UID();
-    return true;
+void ATMicrophone::openAndStart() {
+    if (openStream() && !stream_->start()) closeStream();
 }
 
 void ATMicrophone::startFetchingAudio() {
     microphoneOn_ = true;
+    // Whatever fails below, the watch tries again until the stream captures.
+    watch_.start();
     if (!stream_ && !openStream()) return;
-    if (stream_->start()) watch_.start();
+    if (!stream_->isActive() && !stream_->start()) closeStream();
     if (auto* delegate = delegate_.load()) delegate->changedPlayingState(*this, true);
 }
 
@@ -190,10 +207,9 @@ void ATMicrophone::closeDevice() {
 bool ATMicrophone::whileStopped(const std::function<bool()>& change) {
     // Capture that is on without a stream (a device without inputs, one that could not be
     // opened, one that went away) is tried again with the change.
-    const bool running = microphoneOn_;
     closeStream();
     const bool changed = change();
-    if (running && openStream() && stream_->start()) watch_.start();
+    if (microphoneOn_) openAndStart();
     return changed;
 }
 
@@ -205,8 +221,7 @@ bool ATMicrophone::setDevice(const ATAudioDevice& device) {
         QLOG("Audio input %s has no input channels: its input is off", device.name().c_str());
     const bool changed = whileStopped([&] {
         device_ = device;
-        ownUID_ = device.UID();
-        standIn_ = false;
+        choice_.makeOwn(device);
         identityMap(numberOfChannels());
         streamFormat_ = streamFormatWithChannels(numberOfChannels());
         return true;
@@ -242,8 +257,8 @@ bool ATMicrophone::mapChannels(const std::vector<int>& channels) {
         return false;
     }
     return whileStopped([&] {
-        map_.assign(static_cast<size_t>(count), -1);
-        std::copy(channels.begin(), channels.end(), map_.begin());
+        choice_.pick(channels, false);
+        setMap(channels);
         streamFormat_ = streamFormatWithChannels(static_cast<int>(channels.size()));
         if (output_) output_->setInputFormat(streamFormat_);
         return true;
@@ -262,8 +277,11 @@ void ATMicrophone::setOutput(ATOutput* output) {
 
 void ATMicrophone::process(const float* const* inputs, float* const* /*outputs*/, int frames,
                            bool /*underrun*/) {
+    if (converter_) {
+        convertAndHandOn(inputs, frames);
+        return;
+    }
     const size_t channels = floatPointers_.size();
-    ATMicrophoneDelegate* delegate = delegate_.load(std::memory_order_acquire);
     for (int done = 0; done < frames;) {
         const int slice = std::min(kSliceFrames, frames - done);
         for (size_t k = 0; k < channels; ++k) {
@@ -275,29 +293,66 @@ void ATMicrophone::process(const float* const* inputs, float* const* /*outputs*/
                 std::fill_n(destination, slice, 0.0f);
             }
         }
-        if (delegate) {
-            // The list is the float channels themselves; what a delegate changed of the list
-            // for one slice is set back for the next.
-            audioBufferList_ = {static_cast<uint32_t>(channels), audioBuffers_.data()};
-            for (size_t k = 0; k < channels; ++k) {
-                audioBuffers_[k] = {1, static_cast<uint32_t>(slice * sizeof(float)),
-                                    floatPointers_[k]};
-            }
-            delegate->hasBufferList(*this, &audioBufferList_, slice, static_cast<int>(channels));
-            delegate->hasAudioReceived(*this, floatPointers_.data(), slice,
-                                       static_cast<int>(channels));
-        }
-        if (feedsOutput_.load(std::memory_order_relaxed)) {
-            // Publish the slice in the copy the output is not reading.
-            const int next = lastSlice_.load(std::memory_order_relaxed) == 0 ? 1 : 0;
-            auto& copy = lastSlices_[next];
-            for (size_t k = 0; k < channels; ++k) {
-                std::copy_n(floatPointers_[k], slice, copy[k].data());
-            }
-            lastFrames_.store(slice, std::memory_order_relaxed);
-            lastSlice_.store(next, std::memory_order_release);
-        }
+        handOn(slice);
         done += slice;
+    }
+}
+
+void ATMicrophone::convertAndHandOn(const float* const* inputs, int frames) {
+    const size_t channels = floatPointers_.size();
+    for (int done = 0; done < frames;) {
+        const int piece = std::min(kSliceFrames, frames - done);
+        for (int i = 0; i < piece; ++i) {
+            for (size_t k = 0; k < channels; ++k) {
+                const int32_t source = map_[k];
+                converterIn_[static_cast<size_t>(i) * channels + k] =
+                    inputs && source >= 0 ? inputs[source][done + i] : 0.0f;
+            }
+        }
+        SRC_DATA data{};
+        data.data_in = converterIn_.data();
+        data.data_out = converterOut_.data();
+        data.input_frames = piece;
+        data.output_frames = kMaxFrames;
+        data.src_ratio = ratio_;
+        if (src_process(converter_, &data) != 0) data.output_frames_gen = 0;
+        for (long made = 0; made < data.output_frames_gen;) {
+            const int slice =
+                static_cast<int>(std::min<long>(kSliceFrames, data.output_frames_gen - made));
+            for (size_t k = 0; k < channels; ++k) {
+                for (int i = 0; i < slice; ++i) {
+                    floatPointers_[k][i] =
+                        converterOut_[static_cast<size_t>(made + i) * channels + k];
+                }
+            }
+            handOn(slice);
+            made += slice;
+        }
+        done += piece;
+    }
+}
+
+void ATMicrophone::handOn(int slice) {
+    const size_t channels = floatPointers_.size();
+    if (ATMicrophoneDelegate* delegate = delegate_.load(std::memory_order_acquire)) {
+        // The list is the float channels themselves; what a delegate changed of the list for
+        // one slice is set back for the next.
+        audioBufferList_ = {static_cast<uint32_t>(channels), audioBuffers_.data()};
+        for (size_t k = 0; k < channels; ++k) {
+            audioBuffers_[k] = {1, static_cast<uint32_t>(slice * sizeof(float)), floatPointers_[k]};
+        }
+        delegate->hasBufferList(*this, &audioBufferList_, slice, static_cast<int>(channels));
+        delegate->hasAudioReceived(*this, floatPointers_.data(), slice, static_cast<int>(channels));
+    }
+    if (feedsOutput_.load(std::memory_order_relaxed)) {
+        // Publish the slice in the copy the output is not reading.
+        const int next = lastSlice_.load(std::memory_order_relaxed) == 0 ? 1 : 0;
+        auto& copy = lastSlices_[next];
+        for (size_t k = 0; k < channels; ++k) {
+            std::copy_n(floatPointers_[k], slice, copy[k].data());
+        }
+        lastFrames_.store(slice, std::memory_order_relaxed);
+        lastSlice_.store(next, std::memory_order_release);
     }
 }
 

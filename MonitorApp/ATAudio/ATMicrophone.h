@@ -6,11 +6,14 @@
 #include <vector>
 
 #include "MonitorApp/ATAudio/ATAudioDevice.h"
+#include "MonitorApp/ATAudio/ATDeviceChoice.h"
 #include "MonitorApp/ATAudio/ATOutputDataSource.h"
 #include "MonitorApp/ATAudio/ATStreamWatch.h"
 #include "MonitorApp/ATAudio/ATUnitFormat.h"
 #include "MonitorApp/ATAudio/AudioBufferList.h"
 #include "platform/audio/AudioBackend.h"
+
+struct SRC_STATE_tag;
 
 namespace quenbril {
 
@@ -45,9 +48,11 @@ class ATMicrophoneDelegate {
 /// that refuses it is reported when the capture starts, as any device that cannot be opened is.
 ///
 /// A change of device, format or map while capturing stops the stream, re-makes it and starts it
-/// again; a refused change is logged and the previous state kept. A device that goes away is
-/// noticed within 2 s and reopened by UID when it returns; meanwhile the default one, if any,
-/// stands in for it, said by name. Main thread, except the slices.
+/// again; a refused change is logged and the previous state kept. While capture is on and no
+/// stream captures (a device that went away, an open that failed), the watch notices it within
+/// 2 s and tries again every 2 s, where the device choice says: the own device by UID, else the
+/// default one standing in for it, said by name. A device that refuses the format's rate is
+/// captured at its own and converted. Main thread, except the slices.
 class ATMicrophone : public ATOutputDataSource, private AudioStreamClient {
   public:
     static constexpr int kSliceFrames = 128;
@@ -110,22 +115,29 @@ class ATMicrophone : public ATOutputDataSource, private AudioStreamClient {
   private:
     void process(const float* const* inputs, float* const* outputs, int frames,
                  bool underrun) override;
-    /// `quiet`: the watch's tries, whose failure it logged once.
+    /// Opens a stream on the device held, the pick fitted to it. `quiet`: the watch's tries,
+    /// whose failure it logged once.
     bool openStream(bool quiet = false);
+    /// Opens a stream on `device`, client channel k from device channel `channels[k]`, then puts
+    /// it in the place of the stream held; on failure the stream held stays.
+    bool openOn(const ATAudioDevice& device, const std::vector<int>& channels, bool quiet);
     void closeStream();
-    /// The watch's way back: the own device by UID, else the default one standing in for it.
+    /// The watch's try: wherever the device choice says.
     bool reopen();
-    /// Opens and starts on `device` quietly and says where it captures.
-    bool captureFrom(ATAudioDevice device, bool standIn);
+    /// Opens and starts the stream on the device held; one that does not start is closed.
+    void openAndStart();
     bool whileStopped(const std::function<bool()>& change);
     void identityMap(int channels);
+    /// `channels` (device channel per client channel) as map_ holds them.
+    void setMap(const std::vector<int>& channels);
+    /// The audio thread: hands the filled slice of `frames` on.
+    void handOn(int frames);
+    void convertAndHandOn(const float* const* inputs, int frames);
 
     AudioBackend& backend_;
     std::atomic<ATMicrophoneDelegate*> delegate_{nullptr};
     std::optional<ATAudioDevice> device_;
-    // The device the unit was given, kept while a default one stands in for it.
-    std::optional<std::string> ownUID_;
-    bool standIn_ = false;
+    ATDeviceChoice choice_;
     ATUnitFormat streamFormat_;
     std::vector<int32_t> map_;
     std::unique_ptr<AudioStream> stream_;
@@ -143,6 +155,12 @@ class ATMicrophone : public ATOutputDataSource, private AudioStreamClient {
     std::vector<std::vector<float>> lastSlices_[2];
     std::atomic<int> lastSlice_{-1};
     std::atomic<int> lastFrames_{0};
+    // A device at another rate than the format's: its mapped channels, interleaved, pass a
+    // converter to the format's rate.
+    SRC_STATE_tag* converter_ = nullptr;
+    double ratio_ = 1.0;
+    std::vector<float> converterIn_;
+    std::vector<float> converterOut_;
     ATStreamWatch watch_;
 };
 

@@ -3,7 +3,6 @@
 #include <samplerate.h>
 
 #include <algorithm>
-#include <tuple>
 
 #include "MonitorApp/ATAudio/ATAudioFloatConverter.h"
 #include "MonitorApp/ATAudio/ATAudioUtilities.h"
@@ -20,14 +19,13 @@ constexpr int kConverterChunk = 128;
 
 ATOutput::ATOutput(AudioBackend& backend)
     : backend_(backend),
+      choice_("Audio output", "playing on", ATDeviceChoice::Direction::Output, backend),
       watch_("Audio output", backend,
              {[this] { return stream_.get(); }, [this] { closeStream(); },
-              [this] { return reopen(); }, [this] { report(); }, true, [this] { return standIn_; },
-              [this] {
-                  return ownUID_ && ATAudioDevice::deviceWithUID(*ownUID_, backend_).has_value();
-              }}) {
+              [this] { return reopen(); }, [this] { report(); }, [this] { return wantsPlaying_; },
+              [this] { return choice_.onStandIn(); }, [this] { return choice_.ownListed(); }}) {
     device_ = ATAudioDevice::currentOutputDevice(backend_);
-    if (device_) pick(*device_);
+    if (device_) choice_.makeOwn(*device_);
 }
 
 ATOutput::ATOutput(ATOutputDataSource* dataSource, double sampleRate, AudioBackend& backend)
@@ -55,37 +53,40 @@ ATOutput& ATOutput::sharedOutput() {
 // ---- Playing ----
 
 bool ATOutput::openStream(bool quiet) {
-    closeStream();
     if (!device_) {
         if (!quiet) QLOG("No audio output device");
         return false;
     }
-    const int channels = static_cast<int>(
-        std::min<int64_t>(device_->outputChannelCount(), ATUnitFormat::kMaxChannels));
-    if (channels <= 0) {
+    const int64_t count = device_->outputChannelCount();
+    if (count <= 0) {
         if (!quiet) QLOG("Device %s has no outputs", device_->name().c_str());
         return false;
     }
+    return openOn(*device_, choice_.fitted(count, device_->name()), quiet);
+}
+
+bool ATOutput::openOn(const ATAudioDevice& device, const std::vector<int>& channels, bool quiet) {
+    const int count = static_cast<int>(
+        std::min<int64_t>(device.outputChannelCount(), ATUnitFormat::kMaxChannels));
+    if (count <= 0) return false;
     AudioStreamParameters parameters;
-    parameters.device = static_cast<int>(device_->deviceID());
-    parameters.outputChannels = channels;
+    parameters.device = static_cast<int>(device.deviceID());
+    parameters.outputChannels = count;
     parameters.sampleRate = inputFormat_.sampleRate;
     parameters.framesPerBuffer = kPeriodFrames;
     std::string error;
-    stream_ = backend_.openStream(parameters, *this, error);
-    if (!stream_ && device_->defaultSampleRate() > 0.0 &&
-        device_->defaultSampleRate() != inputFormat_.sampleRate) {
-        // The device refuses the client's rate: run at its own and convert.
-        parameters.sampleRate = device_->defaultSampleRate();
-        stream_ = backend_.openStream(parameters, *this, error);
-    }
-    if (!stream_) {
+    // Opened beside the stream held, which plays on until this one is ready to start.
+    std::unique_ptr<AudioStream> opened =
+        choice_.open(parameters, device.defaultSampleRate(), *this, error);
+    if (!opened) {
         if (!quiet) {
-            QLOG("Could not open audio output %s: %s", device_->name().c_str(), error.c_str());
+            QLOG("Could not open audio output %s: %s", device.name().c_str(), error.c_str());
         }
         return false;
     }
-    const double rate = stream_->sampleRate() > 0.0 ? stream_->sampleRate() : parameters.sampleRate;
+    // The host's thread reads the map and the converter until the stream held is closed.
+    closeStream();
+    const double rate = opened->sampleRate() > 0.0 ? opened->sampleRate() : parameters.sampleRate;
     if (rate != inputFormat_.sampleRate) {
         int result = 0;
         converter_ = src_callback_new(&ATOutput::converterInput, SRC_SINC_FASTEST,
@@ -93,12 +94,14 @@ bool ATOutput::openStream(bool quiet) {
         if (!converter_) {
             QLOG("Could not convert %.0f Hz to %.0f Hz: %s", inputFormat_.sampleRate, rate,
                  src_strerror(result));
-            stream_.reset();
             return false;
         }
         ratio_ = rate / inputFormat_.sampleRate;
     }
-    streamChannels_ = channels;
+    device_ = device;
+    map_ = deviceMap(channels, count);
+    stream_ = std::move(opened);
+    streamChannels_ = count;
     prepareBuffers();
     if (!quiet) logStream();
     return true;
@@ -129,65 +132,18 @@ bool ATOutput::openAndStart(bool quiet) {
     return false;
 }
 
-void ATOutput::pick(const ATAudioDevice& device) {
-    ownUID_ = device.UID();
-    ownName_ = device.name();
-    standIn_ = false;
-}
-
 bool ATOutput::reopen() {
-    // The output's own device while it is listed (with none picked yet, the default becomes
-    // it), else the default stands in for it.
-    std::optional<ATAudioDevice> own = ownUID_ ? ATAudioDevice::deviceWithUID(*ownUID_, backend_)
-                                               : ATAudioDevice::currentOutputDevice(backend_);
-    if (own && playOn(std::move(*own), false)) return true;
-    std::optional<ATAudioDevice> standIn = ATAudioDevice::currentOutputDevice(backend_);
-    if (!standIn || !ownUID_ || standIn->UID() == *ownUID_) return false;
-    return playOn(std::move(*standIn), true);
-}
-
-bool ATOutput::playOn(ATAudioDevice device, bool standIn) {
-    const int64_t count = device.outputChannelCount();
-    if (count <= 0) return false;
-    // The host's thread reads the map until the stream is closed, which the open below does anyway.
-    closeStream();
-    const bool wasStandIn = standIn_;
-    const std::optional<ATAudioDevice> previous = device_;
-    const std::vector<int32_t> previousMap = map_;
-    if (standIn) {
-        // The own device's pair is kept for its return; the stand-in plays its first pair
-        // unless it has as many channels.
-        if (!wasStandIn) ownMap_ = map_;
-        map_ = ownMap_.size() == static_cast<size_t>(count) ? ownMap_ : pairMap(0, count);
-    } else if (awaitedChannel_) {
-        // The channel stored for a device that was not there at the start.
-        const int channel =
-            *awaitedChannel_ >= 0 && *awaitedChannel_ < count ? *awaitedChannel_ : 0;
-        map_ = pairMap(channel, count);
-    } else if (wasStandIn) {
-        map_ = ownMap_;
-    }
-    device_ = std::move(device);
-    standIn_ = standIn;
-    // Quiet: the watch said once that nothing plays.
-    if (!openAndStart(true)) {
-        // As it was, so that a stand-in taken again is not told twice.
-        device_ = previous;
-        map_ = previousMap;
-        standIn_ = wasStandIn;
-        return false;
-    }
-    if (standIn) {
-        if (!wasStandIn || !previous || previous->UID() != device_->UID()) {
-            QLOG("Audio output: %s is not there; playing on %s until it is back", ownName_.c_str(),
-                 device_->name().c_str());
-        }
-        return true;
-    }
-    if (wasStandIn) QLOG("Audio output: back on %s", device_->name().c_str());
-    if (!ownUID_) pick(*device_);
-    awaitedChannel_.reset();
-    return true;
+    return choice_.reopen(device_,
+                          [this](const ATAudioDevice& device, const std::vector<int>& channels) {
+                              // Quiet: the watch said once that nothing plays.
+                              if (!openOn(device, channels, true)) return false;
+                              if (stream_->start()) {
+                                  logStream();
+                                  return true;
+                              }
+                              closeStream();
+                              return false;
+                          });
 }
 
 void ATOutput::prepareBuffers() {
@@ -236,25 +192,24 @@ bool ATOutput::setDevice(const ATAudioDevice& device) {
     }
     const std::optional<ATAudioDevice> previous = device_;
     const std::vector<int32_t> previousMap = map_;
-    const auto previousOwn = std::tuple(ownUID_, ownName_, standIn_);
+    const ATDeviceChoice previousChoice = choice_;
+    // The host's thread reads the map until the stream is closed, stopped or not.
+    closeStream();
     device_ = device;
-    pick(device);
-    awaitedChannel_.reset();
+    choice_.makeOwn(device);
+    map_ = fittedMap();
     if (wantsPlaying_) {
-        closeStream();
         if (!openAndStart()) {
             QLOG("Keeping the previous audio output device");
             device_ = previous;
             map_ = previousMap;
-            std::tie(ownUID_, ownName_, standIn_) = previousOwn;
+            choice_ = previousChoice;
             // The watch tries again if the previous one does not play either.
             openAndStart();
             return false;
         }
-    } else {
-        // A stopped stream belongs to the previous device; the next start makes a new one.
-        closeStream();
     }
+    // A stopped stream belonged to the previous device; the next start makes a new one.
     if (delegate_) delegate_->changedDevice(*this, device);
     return true;
 }
@@ -268,32 +223,42 @@ bool ATOutput::setOutputChannel(int channel) {
         return false;
     }
     return whileStopped([&] {
-        map_ = pairMap(channel, count);
+        choice_.pick({channel, channel + 1}, true);
+        map_ = fittedMap();
         return true;
     });
 }
 
-std::vector<int32_t> ATOutput::pairMap(int channel, int64_t count) {
-    std::vector<int32_t> map(static_cast<size_t>(count), -1);
-    map[static_cast<size_t>(channel)] = 0;
-    if (channel + 1 < count) map[static_cast<size_t>(channel) + 1] = 1;
+std::vector<int32_t> ATOutput::deviceMap(const std::vector<int>& channels, int64_t count) {
+    std::vector<int32_t> map(static_cast<size_t>(std::max<int64_t>(count, 0)), -1);
+    for (size_t j = 0; j < channels.size(); ++j) {
+        if (channels[j] >= 0 && channels[j] < count) {
+            map[static_cast<size_t>(channels[j])] = static_cast<int32_t>(j);
+        }
+    }
     return map;
 }
 
+std::vector<int32_t> ATOutput::fittedMap() const {
+    const int64_t count = device_ ? device_->outputChannelCount() : 0;
+    return deviceMap(choice_.fitted(count, device_ ? device_->name() : std::string(), false),
+                     count);
+}
+
 void ATOutput::awaitDevice(std::optional<std::string> uid, int channel) {
-    ownUID_ = std::move(uid);
-    ownName_ = ownUID_ ? ATAudioDevice::nameInUID(*ownUID_) : std::string();
-    awaitedChannel_ = channel;
+    choice_.await(std::move(uid));
+    // The stored pair, or the first where the device has fewer channels.
+    choice_.pick({channel, channel + 1}, true);
     // Another device held is no more than a stand-in, which the next start takes as such.
     if (awaiting()) {
         closeStream();
         device_.reset();
-        standIn_ = false;
     }
 }
 
 bool ATOutput::awaiting() const {
-    return ownUID_ && (!device_ || device_->UID() != *ownUID_) && !standIn_;
+    const auto& own = choice_.ownUID();
+    return own && (!device_ || device_->UID() != *own) && !choice_.onStandIn();
 }
 
 bool ATOutput::mapChannels(const std::vector<int>& channels) {
@@ -306,13 +271,10 @@ bool ATOutput::mapChannels(const std::vector<int>& channels) {
              channels.size(), static_cast<long long>(count));
         return false;
     }
-    std::vector<int32_t> map(static_cast<size_t>(count), -1);
-    for (size_t j = 0; j < channels.size(); ++j) {
-        map[static_cast<size_t>(channels[j])] = static_cast<int32_t>(j);
-    }
     return whileStopped([&] {
         inputFormat_ = streamFormatWithChannels(static_cast<int>(channels.size()));
-        map_ = std::move(map);
+        choice_.pick(channels, false);
+        map_ = deviceMap(channels, count);
         return true;
     });
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "MonitorApp/ATAudio/ATAudioDevice.h"
+#include "MonitorApp/ATAudio/ATDeviceChoice.h"
 #include "MonitorApp/ATAudio/ATOutputDataSource.h"
 #include "MonitorApp/ATAudio/ATStreamWatch.h"
 #include "MonitorApp/ATAudio/ATUnitFormat.h"
@@ -31,9 +32,8 @@ class ATAudioFloatConverter;
 /// starts it again. A setting that is refused (a device that cannot be opened, a map outside the
 /// device, an invalid format) is logged and the previous state kept. While playback is wanted and
 /// no stream plays (a device that went away, an open or a start that failed, no device at all),
-/// the watch notices it within 2 s and tries again every 2 s: the output's own device (the one
-/// set, or awaited, by UID) while it is listed, else the default one, which stands in for it,
-/// said by name, until the own device is listed again.
+/// the watch notices it within 2 s and tries again every 2 s. Where each open goes (the own
+/// device or a stand-in, the channels, the rate) the device choice decides.
 ///
 /// Main thread, except the data source's calls, which come on the audio thread.
 class ATOutput : private AudioStreamClient {
@@ -127,19 +127,21 @@ class ATOutput : private AudioStreamClient {
     void render(float* const* outputs, int offset, int frames);
     static long converterInput(void* context, float** data);
 
-    /// `quiet`: the watch's tries, whose failure it logged once.
+    /// Opens a stream on the device held, with the pick fitted to it. `quiet`: the watch's tries,
+    /// whose failure it logged once.
     bool openStream(bool quiet = false);
+    /// Opens a stream on `device` with client channel j on device channel `channels[j]`, then
+    /// puts it in the place of the stream held; on failure the stream held stays.
+    bool openOn(const ATAudioDevice& device, const std::vector<int>& channels, bool quiet);
     void closeStream();
     /// Opens and starts the stream; one that opened but did not start is closed.
     bool openAndStart(bool quiet = false);
-    /// The watch's try: the own device, else the default one standing in for it.
+    /// The watch's try: wherever the device choice says.
     bool reopen();
-    /// Opens and starts on `device` quietly, the map following it, and says where it plays.
-    bool playOn(ATAudioDevice device, bool standIn);
-    /// Makes `device` the output's own.
-    void pick(const ATAudioDevice& device);
     void logStream() const;
-    static std::vector<int32_t> pairMap(int channel, int64_t count);
+    /// Entry d: the client channel device channel d plays.
+    static std::vector<int32_t> deviceMap(const std::vector<int>& channels, int64_t count);
+    std::vector<int32_t> fittedMap() const;
     /// Applies a change: stops a running stream, runs `change`, and re-makes and restarts it.
     bool whileStopped(const std::function<bool()>& change);
     void prepareBuffers();
@@ -147,13 +149,7 @@ class ATOutput : private AudioStreamClient {
 
     AudioBackend& backend_;
     std::optional<ATAudioDevice> device_;
-    // The device the output was given (its UID kept while it is away) and whether device_ only
-    // stands in for it, with the map kept for its return.
-    std::optional<std::string> ownUID_;
-    std::string ownName_;
-    bool standIn_ = false;
-    std::vector<int32_t> ownMap_;
-    std::optional<int> awaitedChannel_;
+    ATDeviceChoice choice_;
     ATUnitFormat inputFormat_ = defaultInputFormat();
     std::vector<int32_t> map_{0, -1};
     std::unique_ptr<AudioStream> stream_;

@@ -1,14 +1,35 @@
 #include "MonitorApp/ATAudio/ATStreamWatch.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "foundation/Log.h"
 #include "foundation/RunLoop.h"
 
 namespace quenbril {
 
+namespace {
+
+// Every watch of the process (main thread): a look closes the streams of all units on a host.
+std::vector<ATStreamWatch*>& watches() {
+    static auto* all = new std::vector<ATStreamWatch*>;
+    return *all;
+}
+
+}  // namespace
+
 ATStreamWatch::ATStreamWatch(std::string unitName, AudioBackend& backend, Hooks hooks)
-    : unitName_(std::move(unitName)), backend_(backend), hooks_(std::move(hooks)) {}
+    : unitName_(std::move(unitName)),
+      backend_(backend),
+      hooks_(std::move(hooks)),
+      seenChanges_(backend.deviceChanges()) {
+    watches().push_back(this);
+}
+
+ATStreamWatch::~ATStreamWatch() {
+    auto& all = watches();
+    all.erase(std::remove(all.begin(), all.end(), this), all.end());
+}
 
 void ATStreamWatch::start() {
     if (timer_.isValid()) return;
@@ -22,6 +43,8 @@ void ATStreamWatch::stop() {
     lost_ = false;
 }
 
+bool ATStreamWatch::changesPending() const { return backend_.deviceChanges() != seenChanges_; }
+
 void ATStreamWatch::tick() {
     if (hooks_.report) hooks_.report();
     const AudioStream* stream = hooks_.stream();
@@ -34,7 +57,7 @@ void ATStreamWatch::tick() {
     }
     ticksPlaying_ = 0;
     if (!lost_) {
-        if (!stream && !hooks_.noStreamIsLost) return;
+        if (!stream && !(hooks_.wantsStream && hooks_.wantsStream())) return;
         if (stream) {
             QLOG("%s: the audio device went away; waiting for it to return", unitName_.c_str());
         } else {
@@ -62,13 +85,20 @@ void ATStreamWatch::whilePlaying() {
         moveBackTicks_ = kRetryTicks;
         return;
     }
+    if (changesPending()) {
+        // The own device may be there now: the host looks, and the unit plays where it may.
+        lookAgain();
+        return;
+    }
     if (++ticksPlaying_ < moveBackTicks_) return;
     ticksPlaying_ = 0;
-    backend_.refresh();
+    moveBack();
+}
+
+void ATStreamWatch::moveBack() {
     if (!hooks_.ownDeviceListed || !hooks_.ownDeviceListed()) return;
-    // The unit says by name where it plays now. A move that fails leaves it on the stand-in
-    // after a gap, so a device listed that does not open is tried less and less often; one
-    // that leaves it without a stream is a loss at the next look.
+    // The unit says by name where it plays now; a move that fails leaves the stand-in playing,
+    // and a device listed that does not open is tried less and less often.
     hooks_.reopen();
     if (onStandIn()) moveBackTicks_ = std::min(2 * moveBackTicks_, kMostMoveBackTicks);
 }
@@ -78,15 +108,63 @@ void ATStreamWatch::whileLost(const AudioStream* stream) {
     if (stream) hooks_.dropStream();
     if (++ticksLost_ < kRetryTicks) return;
     ticksLost_ = 0;
-    // Whatever the other units hold: a host that cannot look again keeps its list, and a device
-    // still listed may well open.
-    backend_.refresh();
+    if (changesPending()) {
+        lookAgain();
+        return;
+    }
+    // A device still listed may well open.
     if (hooks_.reopen()) {
         lost_ = false;
         logBack();
     } else {
         hooks_.dropStream();
     }
+}
+
+void ATStreamWatch::lookAgain() {
+    const uint64_t changes = backend_.deviceChanges();
+    std::vector<ATStreamWatch*> onHost;
+    for (ATStreamWatch* watch : watches()) {
+        if (&watch->backend_ == &backend_) onHost.push_back(watch);
+    }
+    if (!backend_.refresh()) {
+        // A host keeps its list while one of its streams is open: every unit on it closes for
+        // the look, and opens again right after it.
+        for (ATStreamWatch* watch : onHost) {
+            if (watch->hooks_.stream()) watch->hooks_.dropStream();
+        }
+        backend_.refresh();
+    }
+    for (ATStreamWatch* watch : onHost) {
+        watch->seenChanges_ = changes;
+        // The device list changed: a device that did not open may now.
+        watch->moveBackTicks_ = kRetryTicks;
+        watch->ticksPlaying_ = 0;
+    }
+    for (ATStreamWatch* watch : onHost) watch->reopenAfterLook();
+}
+
+void ATStreamWatch::reopenAfterLook() {
+    // A unit stopped on purpose opens at its next start.
+    if (!timer_.isValid()) return;
+    if (hooks_.stream()) {
+        // Its host looked without closing it: on a stand-in, it goes back if it may.
+        if (onStandIn()) moveBack();
+        return;
+    }
+    if (!(hooks_.wantsStream && hooks_.wantsStream())) return;
+    if (hooks_.reopen()) {
+        if (lost_) logBack();
+        lost_ = false;
+        return;
+    }
+    hooks_.dropStream();
+    if (!lost_) {
+        QLOG("%s: the audio device does not play; trying it again every %.0f s", unitName_.c_str(),
+             kRetryTicks * kInterval);
+        lost_ = true;
+    }
+    ticksLost_ = 0;
 }
 
 }  // namespace quenbril

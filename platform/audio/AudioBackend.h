@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -76,6 +77,11 @@ class AudioBackend {
     /// Lets go of the host (its connections to a sound server) until the next refresh; only
     /// while no stream is open. A server about to be stopped on purpose is let go of first.
     virtual void release() {}
+    /// A count that grows whenever the host's devices may have changed (a sound server came or
+    /// went, a sound card was plugged in or out). A unit waiting for its device has the host look
+    /// again only when it grew, since a look may need the streams on that host closed. Cheap,
+    /// from any thread.
+    virtual uint64_t deviceChanges() const { return 0; }
     /// Streams of this backend that are open now.
     virtual int openStreamCount() const = 0;
     /// Words for the user on a host that gives no devices now ("No JACK server is running", "The

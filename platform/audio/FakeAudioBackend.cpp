@@ -16,7 +16,33 @@ int total(const std::vector<int>& streams) {
 
 }  // namespace
 
-std::vector<AudioBackendDevice> FakeAudioBackend::devices() { return devices_; }
+const FakeAudioBackend::Machine& FakeAudioBackend::listed() {
+    if (!looked_) {
+        listed_ = machine_;
+        looked_ = true;
+    }
+    return listed_;
+}
+
+void FakeAudioBackend::changed() {
+    if (looked_) changes_.fetch_add(1);
+}
+
+std::vector<AudioBackendDevice> FakeAudioBackend::devices() { return listed().devices; }
+
+std::optional<int> FakeAudioBackend::defaultInputDevice() { return listed().defaultInput; }
+
+std::optional<int> FakeAudioBackend::defaultOutputDevice() { return listed().defaultOutput; }
+
+void FakeAudioBackend::setDefaultInputDevice(std::optional<int> index) {
+    machine_.defaultInput = index;
+    changed();
+}
+
+void FakeAudioBackend::setDefaultOutputDevice(std::optional<int> index) {
+    machine_.defaultOutput = index;
+    changed();
+}
 
 int FakeAudioBackend::addDevice(const std::string& name, int inputs, int outputs, double rate) {
     AudioBackendDevice device;
@@ -29,22 +55,36 @@ int FakeAudioBackend::addDevice(const std::string& name, int inputs, int outputs
 }
 
 int FakeAudioBackend::addDevice(AudioBackendDevice device) {
-    device.index = static_cast<int>(devices_.size());
-    devices_.push_back(std::move(device));
-    return devices_.back().index;
+    device.index = static_cast<int>(machine_.devices.size());
+    machine_.devices.push_back(std::move(device));
+    changed();
+    return machine_.devices.back().index;
 }
 
 void FakeAudioBackend::removeAllDevices() {
-    devices_.clear();
-    defaultInput_.reset();
-    defaultOutput_.reset();
+    machine_ = {};
+    changed();
+}
+
+void FakeAudioBackend::setBusy(const std::string& name, bool busy) {
+    std::erase(busy_, name);
+    if (busy) busy_.push_back(name);
+}
+
+void FakeAudioBackend::startAfresh() {
+    machine_ = {};
+    listed_ = {};
+    looked_ = false;
 }
 
 bool FakeAudioBackend::refresh() {
+    ++refreshesAsked_;
     {
         std::lock_guard lock(streamsLock_);
         if (!streams_.empty()) return false;
     }
+    listed_ = machine_;
+    looked_ = true;
     ++refreshCount_;
     return true;
 }
@@ -52,15 +92,31 @@ bool FakeAudioBackend::refresh() {
 std::unique_ptr<AudioStream> FakeAudioBackend::openStream(const AudioStreamParameters& parameters,
                                                           AudioStreamClient& client,
                                                           std::string& error) {
+    ++openCount_;
     if (opensFail_) {
         error = "Host not answering";
         return nullptr;
     }
-    if (parameters.device < 0 || parameters.device >= static_cast<int>(devices_.size())) {
+    const auto& devices = listed().devices;
+    if (parameters.device < 0 || parameters.device >= static_cast<int>(devices.size())) {
         error = "Invalid device";
         return nullptr;
     }
-    const AudioBackendDevice& device = devices_[static_cast<size_t>(parameters.device)];
+    // The device as the machine has it now, found as the host found it: by name.
+    const AudioBackendDevice& entry = devices[static_cast<size_t>(parameters.device)];
+    const auto present =
+        std::find_if(machine_.devices.begin(), machine_.devices.end(), [&](const auto& device) {
+            return device.name == entry.name && device.hostAPI == entry.hostAPI;
+        });
+    if (present == machine_.devices.end()) {
+        error = "Device unavailable";
+        return nullptr;
+    }
+    const AudioBackendDevice& device = *present;
+    if (std::find(busy_.begin(), busy_.end(), device.name) != busy_.end()) {
+        error = "Device unavailable";
+        return nullptr;
+    }
     if (parameters.inputChannels > total(device.inputStreams) ||
         parameters.outputChannels > total(device.outputStreams)) {
         error = "Invalid number of channels";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -11,16 +12,23 @@ namespace quenbril {
 /// A backend without hardware for tests and benchmarks: a settable device list, and streams
 /// whose periods run when the test pumps them on its own thread. Rates a device refuses make
 /// openStream fail, as a host would.
+///
+/// It keeps the real hosts' rule: what a test sets (devices added or removed, defaults) is the
+/// machine, which the host lists as it was at its first question and then only once it looks
+/// again (refresh), and it cannot look while one of its streams is open. Every change after the
+/// first question counts in deviceChanges(), as a host's watch on its cards would. A device
+/// listed that the machine no longer has does not open.
 class FakeAudioBackend : public AudioBackend {
   public:
     struct FakeStream;
 
     std::vector<AudioBackendDevice> devices() override;
-    std::optional<int> defaultInputDevice() override { return defaultInput_; }
-    std::optional<int> defaultOutputDevice() override { return defaultOutput_; }
+    std::optional<int> defaultInputDevice() override;
+    std::optional<int> defaultOutputDevice() override;
     std::unique_ptr<AudioStream> openStream(const AudioStreamParameters& parameters,
                                             AudioStreamClient& client, std::string& error) override;
     bool refresh() override;
+    uint64_t deviceChanges() const override { return changes_.load(); }
     int openStreamCount() const override {
         std::lock_guard lock(streamsLock_);
         return static_cast<int>(streams_.size());
@@ -32,15 +40,23 @@ class FakeAudioBackend : public AudioBackend {
     /// (none where 0).
     int addDevice(const std::string& name, int inputs, int outputs, double rate = 48000.0);
     void removeAllDevices();
-    void setDefaultInputDevice(std::optional<int> index) { defaultInput_ = index; }
-    void setDefaultOutputDevice(std::optional<int> index) { defaultOutput_ = index; }
+    /// No devices, and a host as if never asked: its next question looks.
+    void startAfresh();
+    void setDefaultInputDevice(std::optional<int> index);
+    void setDefaultOutputDevice(std::optional<int> index);
     /// Rates every device accepts; by default only its own default rate.
     void setAcceptedRates(std::vector<double> rates) { acceptedRates_ = std::move(rates); }
-    /// Times refresh() ran.
+    /// Times the host looked again (refreshes that were not refused).
     int refreshCount() const { return refreshCount_; }
+    /// Times a refresh was asked for, refused or not.
+    int refreshesAsked() const { return refreshesAsked_; }
+    /// Opens asked for, whether they opened or not.
+    int openCount() const { return openCount_; }
     /// While set, every open fails, or every start, as a host that does not answer yet.
     void setOpensFail(bool fail) { opensFail_ = fail; }
     void setStartsFail(bool fail) { startsFail_ = fail; }
+    /// While set, opens of the device called `name` fail, as of a card another program holds.
+    void setBusy(const std::string& name, bool busy);
 
     /// The most recently opened stream that is still open, or null.
     FakeStream* lastStream() const {
@@ -82,14 +98,27 @@ class FakeAudioBackend : public AudioBackend {
 
   private:
     friend struct FakeStream;
-    std::vector<AudioBackendDevice> devices_;
-    std::optional<int> defaultInput_;
-    std::optional<int> defaultOutput_;
+    struct Machine {
+        std::vector<AudioBackendDevice> devices;
+        std::optional<int> defaultInput;
+        std::optional<int> defaultOutput;
+    };
+    /// The list as the host saw it at its last look; the first question looks.
+    const Machine& listed();
+    void changed();
+
+    Machine machine_;
+    Machine listed_;
+    bool looked_ = false;
+    std::atomic<uint64_t> changes_{0};
+    int openCount_ = 0;
     std::vector<double> acceptedRates_;
     // Locked on its own: a stream may close on one thread while another thread refreshes.
     mutable std::mutex streamsLock_;
     std::vector<FakeStream*> streams_;
     int refreshCount_ = 0;
+    int refreshesAsked_ = 0;
+    std::vector<std::string> busy_;
     bool opensFail_ = false;
     bool startsFail_ = false;
 };

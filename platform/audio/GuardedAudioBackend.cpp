@@ -12,6 +12,8 @@ namespace quenbril {
 struct GuardedAudioBackend::Member {
     Maker make;
     std::unique_ptr<AudioBackend> backend;
+    // The backend once made, for the questions that never wait on its host.
+    std::atomic<AudioBackend*> made{nullptr};
     std::atomic<int> openStreams{0};
 };
 
@@ -131,12 +133,18 @@ GuardedAudioBackend::GuardedAudioBackend(std::shared_ptr<BoundedWorker> worker, 
     member_->make = std::move(make);
     // Made however late the worker answers (another user of the library may hold it up now):
     // its backend serves from then on.
-    worker_->runEvenLate([member = member_] { member->backend = member->make(); });
+    worker_->runEvenLate([member = member_] {
+        member->backend = member->make();
+        member->made.store(member->backend.get());
+    });
 }
 
 GuardedAudioBackend::~GuardedAudioBackend() {
     // The backend goes on the worker, or with it if the worker never comes back.
-    worker_->runEvenLate([member = member_] { member->backend.reset(); });
+    worker_->runEvenLate([member = member_] {
+        member->made.store(nullptr);
+        member->backend.reset();
+    });
 }
 
 std::vector<AudioBackendDevice> GuardedAudioBackend::devices() {
@@ -194,6 +202,12 @@ void GuardedAudioBackend::release() {
     worker_->runEvenLate([member = member_] {
         if (member->backend) member->backend->release();
     });
+}
+
+uint64_t GuardedAudioBackend::deviceChanges() const {
+    // Asked of the backend itself: its count never waits on the host.
+    AudioBackend* made = member_->made.load();
+    return made ? made->deviceChanges() : 0;
 }
 
 int GuardedAudioBackend::openStreamCount() const { return member_->openStreams.load(); }

@@ -36,6 +36,7 @@ class GuardedAudioBackend : public AudioBackend {
                                             AudioStreamClient& client, std::string& error) override;
     bool refresh() override;
     void release() override;
+    uint64_t deviceChanges() const override;
     int openStreamCount() const override;
     std::string absence() override;
 

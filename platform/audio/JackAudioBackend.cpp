@@ -1,6 +1,7 @@
 #include "platform/audio/JackAudioBackend.h"
 
 #include <jack/jack.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -36,6 +37,9 @@ std::vector<std::string> physicalPorts(jack_client_t* client, unsigned long flag
 }
 
 std::string clientOf(const std::string& port) { return port.substr(0, port.find(':')); }
+
+// Streams a server ended, in the whole process (libjack's shutdown threads count them).
+std::atomic<uint64_t> serverEnds{0};
 
 }  // namespace
 
@@ -172,6 +176,7 @@ class JackAudioBackend::Stream : public AudioStream {
 
     static void shutdownCallback(jack_status_t, const char*, void* context) {
         static_cast<Callbacks*>(context)->shutdown.store(true);
+        serverEnds.fetch_add(1);
     }
 
     // The audio thread: hands the period over in slices of the size the stream was opened with.
@@ -321,6 +326,21 @@ bool JackAudioBackend::refresh() {
     std::lock_guard lock(mutex_);
     devices_ = std::move(list);
     return true;
+}
+
+uint64_t JackAudioBackend::deviceChanges() const {
+    struct stat status {};
+    std::pair<uint64_t, uint64_t> socket{0, 0};
+    if (::stat(JackServerPresence::socketPath().c_str(), &status) == 0 &&
+        S_ISSOCK(status.st_mode)) {
+        socket = {status.st_dev, status.st_ino};
+    }
+    std::lock_guard lock(socketMutex_);
+    if (socket != socket_) {
+        socket_ = socket;
+        ++socketChanges_;
+    }
+    return socketChanges_ + serverEnds.load();
 }
 
 int JackAudioBackend::openStreamCount() const { return shared_->openStreams.load(); }

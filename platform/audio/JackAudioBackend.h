@@ -34,6 +34,9 @@ class JackAudioBackend : public AudioBackend {
     std::unique_ptr<AudioStream> openStream(const AudioStreamParameters& parameters,
                                             AudioStreamClient& client, std::string& error) override;
     bool refresh() override;
+    /// Grows when the server's socket comes, goes or is made anew (a server started, stopped or
+    /// restarted) and when a server ends one of our streams: one stat, no libjack call.
+    uint64_t deviceChanges() const override;
     int openStreamCount() const override;
     std::string absence() override;
 
@@ -54,6 +57,10 @@ class JackAudioBackend : public AudioBackend {
     std::shared_ptr<Shared> shared_;
     /// No server answered the last look.
     std::atomic<bool> absent_{false};
+    /// The server's socket as last seen (0, 0 while there is none) and the changes seen so far.
+    mutable std::mutex socketMutex_;
+    mutable std::pair<uint64_t, uint64_t> socket_{0, 0};
+    mutable uint64_t socketChanges_ = 0;
 };
 
 }  // namespace quenbril

@@ -14,6 +14,7 @@
 
 #include "foundation/Log.h"
 #include "platform/audio/JackAudioBackend.h"
+#include "platform/audio/SoundCardWatch.h"
 #include "platform/jack/JackClients.h"
 
 namespace quenbril {
@@ -58,6 +59,7 @@ struct PortAudioBackend::State {
     bool initialized = false;
     std::string cards;
     std::atomic<int> openStreams{0};
+    SoundCardWatch cardWatch;
 
     // On the queue.
     void initialize() {
@@ -258,6 +260,8 @@ void PortAudioBackend::release() {
         state_->initialized = false;
     });
 }
+
+uint64_t PortAudioBackend::deviceChanges() const { return state_->cardWatch.changes(); }
 
 int PortAudioBackend::openStreamCount() const { return state_->openStreams.load(); }
 

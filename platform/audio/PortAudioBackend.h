@@ -23,6 +23,8 @@ class PortAudioBackend : public AudioBackend {
                                             AudioStreamClient& client, std::string& error) override;
     bool refresh() override;
     void release() override;
+    /// Grows when a sound card's device node comes or goes (SoundCardWatch on /dev/snd).
+    uint64_t deviceChanges() const override;
     int openStreamCount() const override;
 
   private:

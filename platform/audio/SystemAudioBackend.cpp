@@ -6,6 +6,7 @@ SystemAudioBackend::SystemAudioBackend(std::unique_ptr<AudioBackend> jack,
                                        std::unique_ptr<AudioBackend> others) {
     members_.push_back(std::move(jack));
     members_.push_back(std::move(others));
+    for (const auto& member : members_) lookedAt_.push_back(member->deviceChanges());
     join();
 }
 
@@ -78,7 +79,14 @@ bool SystemAudioBackend::refresh() {
     // A member with a stream open keeps its list (its indices must stay put while a stream uses
     // one); the others look again.
     bool every = true;
-    for (auto& member : members_) every = member->refresh() && every;
+    for (size_t slot = 0; slot < members_.size(); ++slot) {
+        const uint64_t changes = members_[slot]->deviceChanges();
+        if (members_[slot]->refresh()) {
+            lookedAt_[slot] = changes;
+        } else if (changes != lookedAt_[slot]) {
+            every = false;
+        }
+    }
     join();
     return every;
 }
@@ -96,6 +104,12 @@ std::string SystemAudioBackend::absence() {
         words += own;
     }
     return words;
+}
+
+uint64_t SystemAudioBackend::deviceChanges() const {
+    uint64_t changes = 0;
+    for (const auto& member : members_) changes += member->deviceChanges();
+    return changes;
 }
 
 int SystemAudioBackend::openStreamCount() const {

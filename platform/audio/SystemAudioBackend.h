@@ -13,7 +13,8 @@ namespace quenbril {
 /// the hardware it drives is usually not free for ALSA clients. A device's joint index is its
 /// member's base plus the member's own index, so that one member's new list moves no device of
 /// another: a JACK server that comes back is found while an ALSA stream plays, and the ALSA
-/// device keeps its index.
+/// device keeps its index. A refresh fails only where a member whose devices may have changed
+/// could not look: one that keeps its list for an open stream, with nothing changed, has it right.
 class SystemAudioBackend : public AudioBackend {
   public:
     SystemAudioBackend(std::unique_ptr<AudioBackend> jack, std::unique_ptr<AudioBackend> others);
@@ -25,6 +26,7 @@ class SystemAudioBackend : public AudioBackend {
                                             AudioStreamClient& client, std::string& error) override;
     bool refresh() override;
     void release() override;
+    uint64_t deviceChanges() const override;
     int openStreamCount() const override;
     std::string absence() override;
 
@@ -40,6 +42,8 @@ class SystemAudioBackend : public AudioBackend {
     std::optional<int> jointIndex(AudioBackend& backend, std::optional<int> index) const;
 
     std::vector<std::unique_ptr<AudioBackend>> members_;
+    // Each member's change count at its last look.
+    std::vector<uint64_t> lookedAt_;
     mutable std::mutex mutex_;
     std::vector<AudioBackendDevice> devices_;
     std::vector<Route> routes_;  // in joint order, beside devices_

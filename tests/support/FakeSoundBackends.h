@@ -108,7 +108,7 @@ class FakeSoundBackends {
     static FakeAudioBackendWithAbsence& emptied(FakeAudioBackendWithAbsence& backend) {
         // A look of the test before may still be under way.
         backend.changeDevices([](FakeAudioBackend& devices) {
-            devices.removeAllDevices();
+            devices.startAfresh();
             devices.setAcceptedRates({});
         });
         backend.setAbsence({});

@@ -1,5 +1,6 @@
 #include "tests/support/JackClientRoster.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -18,9 +19,22 @@ void JackClientRoster::registration(const char* name, int registered, void* cont
     std::lock_guard held(heard->lock);
     if (registered) {
         heard->names.insert(name);
+        heard->arrivals.emplace_back(name);
     } else {
         heard->names.erase(name);
     }
+}
+
+bool JackClientRoster::heardOf(const std::string& name) const {
+    std::lock_guard held(heard_->lock);
+    return std::find(heard_->arrivals.begin(), heard_->arrivals.end(), name) !=
+           heard_->arrivals.end();
+}
+
+int JackClientRoster::arrivalsBefore(const std::string& name) const {
+    std::lock_guard held(heard_->lock);
+    const auto first = std::find(heard_->arrivals.begin(), heard_->arrivals.end(), name);
+    return static_cast<int>(first - heard_->arrivals.begin());
 }
 
 void JackClientRoster::outliveClient() { keepToProcessEnd(std::move(heard_)); }

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace quenbril::test {
 
@@ -26,11 +27,16 @@ class JackClientRoster {
     void settle(jack_client_t* client, double seconds = 5.0) const;
     /// For a client left to libjack unclosed (its server gone): its thread may still tell.
     void outliveClient();
+    /// Whether a client called `name` came since the attach, and how many came before it first
+    /// did (all that came, while it has not).
+    bool heardOf(const std::string& name) const;
+    int arrivalsBefore(const std::string& name) const;
 
   private:
     struct Heard {
         std::mutex lock;
         std::set<std::string> names;
+        std::vector<std::string> arrivals;
     };
     static void registration(const char* name, int registered, void* context);
 

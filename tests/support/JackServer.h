@@ -23,8 +23,9 @@ class JackServer {
     /// The binary's server: "quenbril-<pid>", 8 in, 8 out, 128-frame periods.
     static JackServer& shared();
 
-    /// Starts jackd at `rate` and waits until clients can connect; false if it cannot.
-    bool start(int rate = 48000);
+    /// Starts jackd at `rate` with `playbackPorts` (0: a server with nothing to play on) and
+    /// waits until clients can connect; false if it cannot.
+    bool start(int rate = 48000, int playbackPorts = 8);
     /// Stops it by its process id and waits for it to end.
     void stop();
     /// Ends it at once, as a crash would.
@@ -44,12 +45,14 @@ class JackServer {
     bool running() const { return process_ && process_->pid() > 0; }
     pid_t pid() const { return process_ ? process_->pid() : -1; }
     int rate() const { return rate_; }
+    int playbackPorts() const { return playbackPorts_; }
     const std::string& name() const { return name_; }
 
   private:
     JackServer();
     std::unique_ptr<ChildProcess> process_;
     int rate_ = 0;
+    int playbackPorts_ = 0;
     std::string name_;
 };
 

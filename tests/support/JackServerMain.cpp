@@ -75,7 +75,7 @@ JackServer& JackServer::shared() {
     return server;
 }
 
-bool JackServer::start(int rate) {
+bool JackServer::start(int rate, int playbackPorts) {
     if (running()) stop();
     if (::access(kJackd, X_OK) != 0) return false;
     // Synchronous (-S): each period waits until every client has finished the one before.
@@ -84,9 +84,11 @@ bool JackServer::start(int rate) {
     // remote's MIDI input) had not read yet, and the event in it is lost.
     process_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{kJackd, "-r", "-S", "-t", "10000", "-n", name_, "-d", "dummy",
-                                 "-r", std::to_string(rate), "-p", "128", "-C", "8", "-P", "8"},
+                                 "-r", std::to_string(rate), "-p", "128", "-C", "8", "-P",
+                                 std::to_string(playbackPorts)},
         std::vector<std::pair<std::string, std::string>>{});
     rate_ = rate;
+    playbackPorts_ = playbackPorts;
     const auto deadline = std::chrono::steady_clock::now() + scaledDuration(10.0);
     while (std::chrono::steady_clock::now() < deadline) {
         if (!process_->running()) {
@@ -155,7 +157,7 @@ bool JackServer::closeWithin(double seconds, const std::function<void()>& close)
     watchdog.join();
     if (killed) {
         kill();
-        start(rate_);
+        start(rate_, playbackPorts_);
     } else if (pid > 0) {
         // A close that ended by itself (libjack gives up on a server it holds gone) may leave a
         // server the caller stopped: it goes on, so that the next test does not wait on it.

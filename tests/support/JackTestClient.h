@@ -41,6 +41,8 @@ class JackTestClient {
     std::vector<std::string> ports(const std::string& pattern) const;
     /// The ports connected to the port of this full name, any client's.
     std::vector<std::string> connections(const std::string& port) const;
+    /// Clients that came to the server since this one was activated (JackClientRoster).
+    const JackClientRoster& roster() const { return roster_; }
 
     /// Output port k plays `value` in every sample, or a sine of `frequency` Hz and peak
     /// `amplitude`.

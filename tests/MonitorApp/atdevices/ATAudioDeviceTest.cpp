@@ -50,6 +50,7 @@ TEST_F(ATAudioDeviceTest, DevicesAreEqualByUIDAndEqualNamesAreNumbered) {
     addDevice("Other", 0, 2);
     addDevice("USB Audio", 2, 2);
     addDevice("USB Audio", 2, 2);
+    ASSERT_TRUE(backend_.refresh());
     const auto again = ATAudioDevice::deviceWithUID("Fake:USB Audio#2");
     ASSERT_TRUE(again.has_value());
     EXPECT_TRUE(*again == first[1]);
@@ -61,6 +62,7 @@ TEST_F(ATAudioDeviceTest, NoDefaultDeviceOnAMachineWithoutOne) {
     EXPECT_FALSE(ATAudioDevice::currentOutputDevice().has_value());
     EXPECT_FALSE(ATAudioDevice::currentInputDevice().has_value());
     backend_.setDefaultOutputDevice(addDevice("Speakers", 0, 2));
+    ASSERT_TRUE(backend_.refresh());
     EXPECT_EQ(ATAudioDevice::currentOutputDevice()->name(), "Speakers");
 }
 

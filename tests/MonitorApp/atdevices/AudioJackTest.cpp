@@ -72,7 +72,8 @@ class AudioJackTest : public testing::Test {
         // A loaded machine's first open of a server just started may take longer than the
         // remote's limit: the guard is not what these tests are about.
         sharedJackWorker()->setLimit(scaledSeconds(30));
-        if (JackServer::shared().rate() != 48000 || !JackServer::shared().running()) {
+        if (JackServer::shared().rate() != 48000 || JackServer::shared().playbackPorts() != 8 ||
+            !JackServer::shared().running()) {
             ASSERT_TRUE(restartServer(48000));
         }
     }
@@ -274,7 +275,7 @@ TEST_F(AudioJackTest, AServerThatDiesIsLoggedOnceAndTheSoundReturnsWithIt) {
     loop_->advance(1.0);
     EXPECT_FALSE(engine.stereoOut()->isPlaying());
     const bool restarted = JackServer::shared().start(48000);
-    // The watch re-enumerates every 2 s: the output is back within two of its looks.
+    // The backend saw the new server; the watch's next try, within 2 s, plays on it.
     for (int look = 0; look < 4 && !engine.stereoOut()->isPlaying(); ++look) loop_->advance(1.0);
     const std::string log = testing::internal::GetCapturedStderr();
     ASSERT_TRUE(restarted);
@@ -339,6 +340,85 @@ TEST_F(AudioJackTest, CaptureAndOutputOfTheServersDeviceBothComeBackAfterItDies)
     }
     output.stopPlayback();
     microphone.closeDevice();
+}
+
+/// Counts the frames captured.
+class CapturedFrames : public ATMicrophoneDelegate {
+  public:
+    void hasAudioReceived(ATMicrophone&, float* const*, int frames, int) override {
+        count.fetch_add(frames);
+    }
+    std::atomic<int> count{0};
+};
+
+// A server that comes back at 44.1 kHz refuses the capture's 48 kHz: the capture opens at the
+// server's rate and hands on 48 kHz all the same.
+TEST_F(AudioJackTest, ACaptureComesBackFromAServerBackAtAnotherRate) {
+    CapturedFrames frames;
+    ATMicrophone microphone(&frames);
+    ASSERT_TRUE(microphone.device() && microphone.device()->UID() == kSystemUID);
+    microphone.startFetchingAudio();
+    ASSERT_TRUE(connectedToOurs("system:capture_1", ":in_1"));
+
+    testing::internal::CaptureStderr();
+    JackServer::shared().kill();
+    sleepFor(0.2);
+    loop_->advance(1.0);
+    const bool started = JackServer::shared().start(44100);
+    bool back = false;
+    for (int look = 0; look < 8 && !back; ++look) {
+        loop_->advance(1.0);
+        back = connectedToOurs("system:capture_1", ":in_1");
+    }
+    const std::string log = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(started);
+    ASSERT_TRUE(back) << log;
+    EXPECT_EQ(microphone.audioStreamBasicDescription().sampleRate, 48000.0);
+    const int before = frames.count.load();
+    EXPECT_TRUE(eventually([&] { return frames.count.load() > before + 48000; })) << log;
+    EXPECT_NE(log.find("44100 Hz (converted)"), std::string::npos) << log;
+    microphone.closeDevice();
+}
+
+// A server back without playback ports: its device is listed with nothing to play on, so the
+// output awaits it without a JACK client opened to look, however long; a server with its ports
+// has the output on them within a few looks of its start.
+TEST_F(AudioJackTest, TheOutputIsOnThePortsOfAServerThatReplacesOneWithout) {
+    Silence silence;
+    ATOutput output(&silence, 48000.0);
+    output.startPlayback();
+    ASSERT_TRUE(connectedToOurs("system:playback_1", ":out_1"));
+
+    testing::internal::CaptureStderr();
+    JackServer::shared().kill();
+    sleepFor(0.2);
+    loop_->advance(1.0);
+    ASSERT_TRUE(JackServer::shared().start(48000, 0));
+    loop_->advance(4.0);
+    {
+        // Every client that comes while the output waits is heard by the watcher, in order:
+        // the sentinel last.
+        JackTestClient watcher("watcher", 0, 0);
+        loop_->advance(30.0);
+        JackTestClient sentinel("sentinel", 0, 0);
+        ASSERT_TRUE(eventually([&] { return watcher.roster().heardOf("sentinel"); }));
+        EXPECT_EQ(watcher.roster().arrivalsBefore("sentinel"), 0)
+            << "a JACK client came and went while nothing changed";
+    }
+    EXPECT_FALSE(output.isPlaying());
+
+    JackServer::shared().kill();
+    sleepFor(0.2);
+    ASSERT_TRUE(JackServer::shared().start(48000, 2));
+    bool back = false;
+    for (int look = 0; look < 5 && !back; ++look) {
+        loop_->advance(1.0);
+        back = connectedToOurs("system:playback_1", ":out_1") &&
+               connectedToOurs("system:playback_2", ":out_2");
+    }
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(back) << log;
+    output.stopPlayback();
 }
 
 }  // namespace

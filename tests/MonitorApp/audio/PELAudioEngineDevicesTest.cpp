@@ -29,6 +29,7 @@ TEST_F(PELAudioEngineDevicesTest, DevicesAreFoundByUIDOrFallBackToTheDefault) {
     EXPECT_EQ(engine.currentInputDevice()->name(), "Built-in");
 
     backend_.removeAllDevices();
+    ASSERT_TRUE(backend_.refresh());
     EXPECT_FALSE(engine.currentOutputDevice().has_value());
 }
 

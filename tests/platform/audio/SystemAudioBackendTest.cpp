@@ -69,6 +69,7 @@ TEST_F(SystemAudioBackendTest, TheFirstMemberWithADefaultGivesIt) {
     const auto devices = system_->devices();
     EXPECT_EQ(system_->defaultOutputDevice(), devices[2].index);  // JACK has none: hw:1
     jack_->setDefaultOutputDevice(0);
+    ASSERT_TRUE(system_->refresh());
     EXPECT_EQ(system_->defaultOutputDevice(), devices[0].index);
     EXPECT_FALSE(system_->defaultInputDevice().has_value());
 }
@@ -84,7 +85,9 @@ TEST_F(SystemAudioBackendTest, AMemberWithoutStreamsLooksAgainWhileAnotherPlaysA
     auto stream = system_->openStream(parameters, client_, error);
     ASSERT_TRUE(stream) << error;
 
-    jack_->removeAllDevices();         // the server went away
+    jack_->removeAllDevices();                 // the server went away
+    EXPECT_TRUE(system_->refresh());           // nothing changed where a stream keeps the list
+    others_->addDevice(device("hw:2", 0, 2));  // a card plugged in meanwhile
     EXPECT_FALSE(system_->refresh());  // the ALSA member keeps its list while its stream is open
     auto devices = system_->devices();
     ASSERT_EQ(devices.size(), 2u);
