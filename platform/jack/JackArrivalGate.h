@@ -16,9 +16,9 @@ namespace quenbril {
 /// Each client reads its news in order, and the server tells of a client's arrival after every
 /// departure of its number. So a client of ours starts its threads only once every active client
 /// of ours on its server has read the arrival of every client we opened while it was active:
-/// none of them has a departure left to read that could unmap a slot now in use. The wait is
-/// bounded, so that a server that stops answering holds the caller no longer than it already
-/// does.
+/// none of them has a departure left to read that could unmap a slot now in use. The server has
+/// written those arrivals before the open returned, so a stopped server adds no wait; the wait is
+/// bounded all the same, so that a client of ours whose thread is stuck holds no caller for good.
 class JackArrivalGate {
   public:
     /// After each client of ours opens: every active client of ours now owes its arrival.

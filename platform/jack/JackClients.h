@@ -29,8 +29,7 @@ class JackClients {
     static jack_client_t* open(const char* name, jack_status_t* status);
 
     /// jack_activate, once no client of ours has news left to read that could unmap the slot
-    /// `client`'s threads will use (JackArrivalGate); bounded, so a server that stops answering
-    /// holds the caller no longer than the activation itself would.
+    /// `client`'s threads will use (JackArrivalGate), waiting at most 2 s for the others' news.
     static int activate(jack_client_t* client);
 
     /// Deactivates and closes `client`, whose server still answers; `xrunContext` is what its
