@@ -97,7 +97,8 @@ bool JackArrivalGate::admit(jack_client_t* client, std::chrono::milliseconds bou
 void JackArrivalGate::leave(jack_client_t* client) {
     Gate& g = gate();
     std::lock_guard held(g.lock);
-    std::erase_if(g.watchers, [client](const auto& entry) { return entry.second.client == client; });
+    std::erase_if(g.watchers,
+                  [client](const auto& entry) { return entry.second.client == client; });
     g.changed.notify_all();
 }
 

@@ -89,9 +89,8 @@ TEST(JackArrivalGate, AClientTakingAClosedOnesNumberStartsOnlyOnceOurClientsRead
         auto held = JackClients::inUse();
         activated.store(JackClients::activate(reusing) == 0);
     });
-    ASSERT_TRUE(eventually([&] {
-        return activated.load() || JackArrivalGate::waitingForTesting() > 0;
-    }));
+    ASSERT_TRUE(
+        eventually([&] { return activated.load() || JackArrivalGate::waitingForTesting() > 0; }));
     EXPECT_FALSE(activated.load())
         << "the new client's process thread ran while a client of ours had the departure of its "
            "number unread";
