@@ -112,7 +112,7 @@ class JackAudioBackend::Stream : public AudioStream {
         auto held = JackClients::inUse();
         if (!jack_ || callbacks_->shutdown) return false;
         if (active_) return true;
-        if (jack_activate(jack_) != 0) return false;
+        if (JackClients::activate(jack_) != 0) return false;
         active_ = true;
         // Our ports go to the device's in order; a device with fewer ports leaves the rest open.
         for (size_t k = 0; k < outputs_.size() && k < playbackPorts_.size(); ++k) {

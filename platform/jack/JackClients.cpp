@@ -1,8 +1,10 @@
 #include "platform/jack/JackClients.h"
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
+#include "platform/jack/JackArrivalGate.h"
 #include "platform/jack/JackThreadStarts.h"
 
 namespace quenbril {
@@ -54,10 +56,22 @@ std::shared_lock<std::shared_mutex> JackClients::inUse() { return std::shared_lo
 
 jack_client_t* JackClients::open(const char* name, jack_status_t* status) {
     auto held = opening();
-    return jack_client_open(name, JackNoStartServer, status);
+    jack_client_t* client = jack_client_open(name, JackNoStartServer, status);
+    if (client) JackArrivalGate::opened(client);
+    return client;
+}
+
+int JackClients::activate(jack_client_t* client) {
+    // A loaded machine's notification threads read a few notices well within it.
+    constexpr std::chrono::milliseconds kNewsBound{2000};
+    JackArrivalGate::admit(client, kNewsBound);
+    const int result = jack_activate(client);
+    if (result != 0) JackArrivalGate::leave(client);
+    return result;
 }
 
 void JackClients::close(jack_client_t* client, void* xrunContext) {
+    JackArrivalGate::leave(client);
     jack_deactivate(client);
     // libjack's close stops reading the server's news before the server has closed the client,
     // and the server waits without limit to write news to a client: a loaded server tells of a
@@ -76,6 +90,7 @@ void JackClients::track(jack_client_t* client, std::atomic<bool>& gone) {
 }
 
 void JackClients::forget(jack_client_t* client) {
+    JackArrivalGate::leave(client);
     std::lock_guard held(listLock());
     std::erase_if(tracked(), [client](const Tracked& t) { return t.client == client; });
 }
@@ -87,6 +102,7 @@ void JackClients::markClientsOfGoneServers() {
     std::erase_if(tracked(), [](const Tracked& t) {
         if (!t.gone->load() && serverAnswers(t.client)) return false;
         t.gone->store(true);
+        JackArrivalGate::leave(t.client);
         return true;
     });
 }

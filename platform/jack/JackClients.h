@@ -28,6 +28,10 @@ class JackClients {
     /// jack_client_open under opening(), never starting a server.
     static jack_client_t* open(const char* name, jack_status_t* status);
 
+    /// jack_activate, once no client of ours has news left to read that could unmap the slot
+    /// `client`'s threads will use (JackArrivalGate), waiting at most 2 s for the others' news.
+    static int activate(jack_client_t* client);
+
     /// Deactivates and closes `client`, whose server still answers; `xrunContext` is what its
     /// xrun callback, if it has one, was given. Called under inUse(), after forget().
     static void close(jack_client_t* client, void* xrunContext = nullptr);

@@ -11,6 +11,7 @@
 #include <optional>
 #include <utility>
 
+#include "platform/jack/JackArrivalGate.h"
 #include "platform/jack/RefusedSocketBackoff.h"
 
 namespace quenbril {
@@ -67,6 +68,7 @@ jack_client_t* JackServerPresence::open(const char* name, jack_status_t* status)
     if (!worthAnOpen()) return nullptr;
     jack_client_t* client = jack_client_open(name, JackNoStartServer, status);
     if (client) {
+        JackArrivalGate::opened(client);
         serverAnswered();
     } else {
         noServerAnswered();
@@ -100,6 +102,8 @@ void JackServerPresence::serverAnswered() {
     std::lock_guard held(m.lock);
     m.backoff.forget();
 }
+
+std::optional<SocketIdentity> JackServerPresence::socketIdentity() { return socketNow(); }
 
 void JackServerPresence::setClockForTesting(Clock clock) {
     Memory& m = memory();

@@ -4,7 +4,10 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
+
+#include "platform/jack/RefusedSocketBackoff.h"
 
 namespace quenbril {
 
@@ -33,6 +36,9 @@ class JackServerPresence {
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
     /// The time the hold-back counts in; an empty clock is steady_clock's, the default.
     static void setClockForTesting(Clock clock);
+
+    /// The server's socket there now, told apart from an earlier server's at the same path.
+    static std::optional<SocketIdentity> socketIdentity();
 
     /// The socket of the server clients of this process join ("/dev/shm/jack_default_0_0").
     static std::string socketPath();

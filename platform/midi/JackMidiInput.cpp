@@ -20,7 +20,7 @@ std::unique_ptr<JackMidiInput> JackMidiInput::open(const char* clientName,
     input->port_ =
         jack_port_register(input->client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     if (!input->port_ || jack_set_process_callback(input->client_, &process, input.get()) != 0 ||
-        jack_activate(input->client_) != 0) {
+        JackClients::activate(input->client_) != 0) {
         jack_client_close(input->client_);
         input->client_ = nullptr;
         return nullptr;

@@ -42,9 +42,11 @@ JackServerWatch::JackServerWatch() {
     if (!client_) {
         return;
     }
-    // An inactive client is told of the server's end too, and costs the server no cycles.
+    // Told of the server's end; with no process callback it costs the server no cycles.
     jack_on_shutdown(client_, &JackServerWatch::shutdown, gone_.get());
     JackClients::track(client_, *gone_);
+    // Active, so that the opens after it wait for it to read the departures before them.
+    JackClients::activate(client_);
 }
 
 JackServerWatch::~JackServerWatch() {
