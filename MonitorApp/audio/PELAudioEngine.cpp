@@ -128,7 +128,7 @@ void PELAudioEngine::startClient() {
     }
     const std::optional<ATAudioDevice> device = currentOutputDevice();
     // The default plays meanwhile, not in the chosen device's place.
-    if (device && !outputDeviceIsStandIn(device)) {
+    if (device && !awaitsChosenOutput(device)) {
         stereoOut_->setDevice(*device);
         if (!stereoOut_->setOutputChannel(outputChannel_) && outputChannel_ != 0) {
             // A stored channel past this device's end: the first pair instead.

@@ -158,10 +158,13 @@ class PELAudioEngine : public ATOutputDataSource,
     /// one); a chosen UID that is absent is logged.
     std::optional<ATAudioDevice> currentInputDevice() const;
     std::optional<ATAudioDevice> currentOutputDevice() const;
-    /// Whether `found`, what currentOutputDevice() gave, is the default standing in for a
-    /// chosen device that is not listed (a JACK server not started yet, a card unplugged).
-    bool outputDeviceIsStandIn(const std::optional<ATAudioDevice>& found) const {
-        return outputDeviceUID_ && found && found->UID() != *outputDeviceUID_;
+    /// Whether the chosen output device is to be awaited rather than played on: `found`, what
+    /// currentOutputDevice() gave, is the default standing in for a chosen device that is not
+    /// listed (a JACK server not started yet, a card unplugged), or the chosen device itself
+    /// while it has nothing to play on (a JACK server started without playback ports).
+    bool awaitsChosenOutput(const std::optional<ATAudioDevice>& found) const {
+        return outputDeviceUID_ && found &&
+               (found->UID() != *outputDeviceUID_ || found->outputChannelCount() <= 0);
     }
 
     /// The remote role's output; null before startClient().

@@ -124,7 +124,7 @@ int PELAudioEngine::initializeEngineWithCurrentDevices() {
         stereoOut_.reset();
         stereoOut_ = std::make_unique<ATOutput>(this, static_cast<double>(sampleRate_));
         std::optional<ATAudioDevice> output = currentOutputDevice();
-        if (outputDeviceIsStandIn(output)) {
+        if (awaitsChosenOutput(output)) {
             stereoOut_->awaitDevice(outputDeviceUID_, outputChannel_);
         } else if (output) {
             stereoOut_->setDevice(*output);

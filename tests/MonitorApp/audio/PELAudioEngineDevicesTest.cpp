@@ -102,5 +102,29 @@ TEST_F(PELAudioEngineDevicesTest, WithoutAnyDeviceTheClientPlaysOnceTheChosenOne
     EXPECT_EQ(engine.stereoOut(), nullptr);
 }
 
+// As when the JACK server the remote chose is up without playback ports at the remote's start:
+// the default stands in, and the chosen device takes over once it lists outputs, where the
+// default used to be taken as the output's own for good.
+TEST_F(PELAudioEngineDevicesTest, AChosenDeviceWithoutOutputsAtTheStartIsAwaitedAndTakesOver) {
+    backend_.removeAllDevices();
+    backend_.setDefaultOutputDevice(addDevice("Built-in", 2, 2));
+    addDevice("Eight", 8, 0);
+    ASSERT_TRUE(backend_.refresh());
+    PELAudioEngine engine(true, 3000);
+    engine.setCurrentOutputDeviceUID("Fake:Eight");
+    engine.startClient();
+    loop_->advance(2.0);
+    ASSERT_TRUE(engine.stereoOut()->isPlaying());
+    EXPECT_EQ(engine.stereoOut()->device()->name(), "Built-in");
+
+    backend_.removeAllDevices();
+    backend_.setDefaultOutputDevice(addDevice("Built-in", 2, 2));
+    addDevice("Eight", 8, 8);
+    loop_->advance(4.0);
+    ASSERT_TRUE(engine.stereoOut()->isPlaying());
+    EXPECT_EQ(engine.stereoOut()->device()->name(), "Eight");
+    EXPECT_EQ(engine.outputChannels(), 8);
+}
+
 }  // namespace
 }  // namespace quenbril::test
