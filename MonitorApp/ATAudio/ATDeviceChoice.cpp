@@ -6,13 +6,6 @@
 
 namespace quenbril {
 
-namespace {
-
-// What a capture takes from a device listed without its inputs.
-constexpr int64_t kUncountedInputs = 2;
-
-}  // namespace
-
 ATDeviceChoice::ATDeviceChoice(std::string unitName, std::string verb, Direction direction,
                                AudioBackend& backend)
     : unitName_(std::move(unitName)),
@@ -46,7 +39,7 @@ bool ATDeviceChoice::ownListed() const {
     const auto own = ATAudioDevice::deviceWithUID(*ownUID_, *backend_);
     // A device listed with nothing in the unit's direction (a JACK server without playback
     // ports) is not the own device back.
-    return own && (direction_ == Direction::Input || own->outputChannelCount() > 0);
+    return own && channelsOf(*own) > 0;
 }
 
 void ATDeviceChoice::pick(std::vector<int> channels, bool pair) {
@@ -85,12 +78,11 @@ std::optional<ATAudioDevice> ATDeviceChoice::defaultDevice() const {
 }
 
 bool ATDeviceChoice::reopen(const std::optional<ATAudioDevice>& current, const OpenOn& openOn) {
-    // With none picked yet the default becomes the own device.
+    // With none picked yet the default becomes the own device; one listed with no channels in
+    // the unit's direction is not tried.
     std::optional<ATAudioDevice> own =
         ownUID_ ? ATAudioDevice::deviceWithUID(*ownUID_, *backend_) : defaultDevice();
-    if (own && (!ownUID_ || ownListed()) && tryOn(std::move(*own), false, current, openOn)) {
-        return true;
-    }
+    if (own && tryOn(std::move(*own), false, current, openOn)) return true;
     std::optional<ATAudioDevice> standIn = defaultDevice();
     if (!standIn || !ownUID_ || standIn->UID() == *ownUID_) return false;
     return tryOn(std::move(*standIn), true, current, openOn);

@@ -24,6 +24,8 @@ namespace quenbril {
 class ATDeviceChoice {
   public:
     enum class Direction { Input, Output };
+    /// The channels a capture takes from a device its host lists without its inputs.
+    static constexpr int kUncountedInputs = 2;
     /// Opens and starts the unit's stream on `device`: client channel j goes to or comes from
     /// device channel `channels[j]` (-1: none). On failure the unit's previous stream is left as
     /// it was, playing where it played.
@@ -42,12 +44,11 @@ class ATDeviceChoice {
     const std::optional<std::string>& ownUID() const { return ownUID_; }
     /// The unit plays on a stand-in for its own device.
     bool onStandIn() const { return standIn_; }
-    void setOnStandIn(bool standIn) { standIn_ = standIn; }
     /// The own device is listed, with channels in the unit's direction.
     bool ownListed() const;
 
     /// The channels in the unit's direction of `device`: for a capture, a device a host lists
-    /// without its inputs has the count it had as `previous`, else the unit's default.
+    /// without its inputs has the count it had as `previous`, else kUncountedInputs.
     int64_t channelsOf(const ATAudioDevice& device,
                        const std::optional<ATAudioDevice>& previous = std::nullopt) const;
     /// The user's pick: client channel j on device channel `channels[j]`. A pair's second channel
@@ -66,8 +67,6 @@ class ATDeviceChoice {
     /// Opens a stream at the unit's rate, else, where the device refuses it, at `deviceRate`.
     std::unique_ptr<AudioStream> open(AudioStreamParameters parameters, double deviceRate,
                                       AudioStreamClient& client, std::string& error) const;
-
-    AudioBackend& backend() const { return *backend_; }
 
   private:
     std::optional<ATAudioDevice> defaultDevice() const;

@@ -27,8 +27,8 @@ ATMicrophone::ATMicrophone(ATMicrophoneDelegate* delegate, AudioBackend& backend
     }
     if (device_->inputChannelCount() <= 0) {
         // Some hosts list their capture device without its channels: it is tried with the
-        // device side's own count.
-        device_->setInputChannelCount(inputFormat().channels);
+        // count the device choice gives such a device, the device side's default.
+        device_->setInputChannelCount(choice_.channelsOf(*device_));
         QLOG("Audio input %s reports no channels; trying %lld", device_->name().c_str(),
              static_cast<long long>(device_->inputChannelCount()));
     }

@@ -58,7 +58,7 @@ class ATMicrophone : public ATOutputDataSource, private AudioStreamClient {
     static constexpr int kSliceFrames = 128;
     static constexpr int kMaxFrames = 4096;
     /// The device side's channels for a device that reports no inputs: the unit's default.
-    static constexpr int kDefaultInputChannels = 2;
+    static constexpr int kDefaultInputChannels = ATDeviceChoice::kUncountedInputs;
 
     explicit ATMicrophone(ATMicrophoneDelegate* delegate = nullptr,
                           AudioBackend& backend = AudioBackend::shared());
