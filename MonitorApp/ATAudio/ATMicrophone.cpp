@@ -10,8 +10,7 @@
 namespace quenbril {
 
 ATMicrophone::ATMicrophone(ATMicrophoneDelegate* delegate, AudioBackend& backend)
-    : backend_(backend),
-      delegate_(delegate),
+    : delegate_(delegate),
       choice_("Audio input", "capturing from", ATDeviceChoice::Direction::Input, backend),
       watch_("Audio input", backend,
              {[this] { return stream_.get(); }, [this] { closeStream(); },
@@ -19,7 +18,7 @@ ATMicrophone::ATMicrophone(ATMicrophoneDelegate* delegate, AudioBackend& backend
               // A device taken with its input off has nothing to capture.
               [this] { return microphoneOn_ && (!device_ || numberOfChannels() > 0); },
               [this] { return choice_.onStandIn(); }, [this] { return choice_.ownListed(); }}) {
-    device_ = ATAudioDevice::currentInputDevice(backend_);
+    device_ = ATAudioDevice::currentInputDevice(backend);
     if (device_) choice_.makeOwn(*device_);
     if (!device_) {
         QLOG("No audio input device");
@@ -172,15 +171,14 @@ bool ATMicrophone::reopen() {
     return choice_.reopen(device_,
                           [this](const ATAudioDevice& device, const std::vector<int>& channels) {
                               // Quiet: the watch said once that nothing is captured.
-                              if (!openOn(device, channels, true)) return false;
-                              if (stream_->start()) return true;
-                              closeStream();
-                              return false;
+                              return openOn(device, channels, true) && startStream();
                           });
 }
 
-void ATMicrophone::openAndStart() {
-    if (openStream() && !stream_->start()) closeStream();
+bool ATMicrophone::startStream() {
+    if (stream_->start()) return true;
+    closeStream();
+    return false;
 }
 
 void ATMicrophone::startFetchingAudio() {
@@ -188,7 +186,7 @@ void ATMicrophone::startFetchingAudio() {
     // Whatever fails below, the watch tries again until the stream captures.
     watch_.start();
     if (!stream_ && !openStream()) return;
-    if (!stream_->isActive() && !stream_->start()) closeStream();
+    if (!stream_->isActive()) startStream();
     if (auto* delegate = delegate_.load()) delegate->changedPlayingState(*this, true);
 }
 
@@ -209,7 +207,7 @@ bool ATMicrophone::whileStopped(const std::function<bool()>& change) {
     // opened, one that went away) is tried again with the change.
     closeStream();
     const bool changed = change();
-    if (microphoneOn_) openAndStart();
+    if (microphoneOn_ && openStream()) startStream();
     return changed;
 }
 

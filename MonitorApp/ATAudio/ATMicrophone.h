@@ -124,8 +124,8 @@ class ATMicrophone : public ATOutputDataSource, private AudioStreamClient {
     void closeStream();
     /// The watch's try: wherever the device choice says.
     bool reopen();
-    /// Opens and starts the stream on the device held; one that does not start is closed.
-    void openAndStart();
+    /// Starts the stream held, else closes it.
+    bool startStream();
     bool whileStopped(const std::function<bool()>& change);
     void identityMap(int channels);
     /// `channels` (device channel per client channel) as map_ holds them.
@@ -134,7 +134,6 @@ class ATMicrophone : public ATOutputDataSource, private AudioStreamClient {
     void handOn(int frames);
     void convertAndHandOn(const float* const* inputs, int frames);
 
-    AudioBackend& backend_;
     std::atomic<ATMicrophoneDelegate*> delegate_{nullptr};
     std::optional<ATAudioDevice> device_;
     ATDeviceChoice choice_;

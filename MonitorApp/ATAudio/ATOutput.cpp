@@ -18,13 +18,12 @@ constexpr int kConverterChunk = 128;
 }  // namespace
 
 ATOutput::ATOutput(AudioBackend& backend)
-    : backend_(backend),
-      choice_("Audio output", "playing on", ATDeviceChoice::Direction::Output, backend),
+    : choice_("Audio output", "playing on", ATDeviceChoice::Direction::Output, backend),
       watch_("Audio output", backend,
              {[this] { return stream_.get(); }, [this] { closeStream(); },
               [this] { return reopen(); }, [this] { report(); }, [this] { return wantsPlaying_; },
               [this] { return choice_.onStandIn(); }, [this] { return choice_.ownListed(); }}) {
-    device_ = ATAudioDevice::currentOutputDevice(backend_);
+    device_ = ATAudioDevice::currentOutputDevice(backend);
     if (device_) choice_.makeOwn(*device_);
 }
 
@@ -120,8 +119,9 @@ void ATOutput::closeStream() {
     if (converter_) converter_ = src_delete(converter_);
 }
 
-bool ATOutput::openAndStart(bool quiet) {
-    if (!openStream(quiet)) return false;
+bool ATOutput::openAndStart(bool quiet) { return openStream(quiet) && startStream(quiet); }
+
+bool ATOutput::startStream(bool quiet) {
     if (stream_->start()) {
         // A try that plays says what it opened; one that fails said so once already.
         if (quiet) logStream();
@@ -136,13 +136,7 @@ bool ATOutput::reopen() {
     return choice_.reopen(device_,
                           [this](const ATAudioDevice& device, const std::vector<int>& channels) {
                               // Quiet: the watch said once that nothing plays.
-                              if (!openOn(device, channels, true)) return false;
-                              if (stream_->start()) {
-                                  logStream();
-                                  return true;
-                              }
-                              closeStream();
-                              return false;
+                              return openOn(device, channels, true) && startStream(true);
                           });
 }
 
@@ -161,7 +155,7 @@ void ATOutput::startPlayback() {
     watch_.start();
     // A device awaited plays once listed, and the default says it stands in for it meanwhile.
     if (!stream_ && !(awaiting() ? reopen() : openStream())) return;
-    if (!stream_->isActive() && !stream_->start()) closeStream();
+    if (!stream_->isActive()) startStream(false);
     if (delegate_) delegate_->changedPlayingState(*this, isPlaying());
 }
 

@@ -136,6 +136,8 @@ class ATOutput : private AudioStreamClient {
     void closeStream();
     /// Opens and starts the stream; one that opened but did not start is closed.
     bool openAndStart(bool quiet = false);
+    /// Starts the stream held, else closes it; a quiet try that plays says what it opened.
+    bool startStream(bool quiet);
     /// The watch's try: wherever the device choice says.
     bool reopen();
     void logStream() const;
@@ -147,7 +149,6 @@ class ATOutput : private AudioStreamClient {
     void prepareBuffers();
     void report();
 
-    AudioBackend& backend_;
     std::optional<ATAudioDevice> device_;
     ATDeviceChoice choice_;
     ATUnitFormat inputFormat_ = defaultInputFormat();
