@@ -50,35 +50,39 @@ void ATStreamWatch::tick() {
     const AudioStream* stream = hooks_.stream();
     if (stream && !stream->stoppedByHost() && stream->isActive()) {
         // Playing, whether the watch reopened it or the unit did (a change while lost).
-        if (lost_) logBack();
-        lost_ = false;
+        plays();
         whilePlaying();
         return;
     }
     ticksPlaying_ = 0;
     if (!lost_) {
-        if (!stream && !(hooks_.wantsStream && hooks_.wantsStream())) return;
-        if (stream) {
-            QLOG("%s: the audio device went away; waiting for it to return", unitName_.c_str());
-        } else {
-            QLOG("%s: the audio device does not play; trying it again every %.0f s",
-                 unitName_.c_str(), kRetryTicks * kInterval);
-        }
-        hooks_.dropStream();
-        lost_ = true;
-        ticksLost_ = 0;
+        if (stream || wantsStream()) lose(stream != nullptr);
         return;
     }
     whileLost(stream);
 }
 
-void ATStreamWatch::logBack() {
+void ATStreamWatch::lose(bool hadStream) {
+    if (!lost_ && hadStream) {
+        QLOG("%s: the audio device went away; waiting for it to return", unitName_.c_str());
+    } else if (!lost_) {
+        QLOG("%s: the audio device does not play; trying it again every %.0f s", unitName_.c_str(),
+             kRetryTicks * kInterval);
+    }
+    hooks_.dropStream();
+    lost_ = true;
+    ticksLost_ = 0;
+}
+
+void ATStreamWatch::plays() {
     // On a stand-in the unit said where it plays: its own device is not back.
-    if (onStandIn()) return;
-    QLOG("%s: the audio device is back", unitName_.c_str());
+    if (lost_ && !onStandIn()) QLOG("%s: the audio device is back", unitName_.c_str());
+    lost_ = false;
 }
 
 bool ATStreamWatch::onStandIn() const { return hooks_.onStandIn && hooks_.onStandIn(); }
+
+bool ATStreamWatch::wantsStream() const { return hooks_.wantsStream && hooks_.wantsStream(); }
 
 void ATStreamWatch::whilePlaying() {
     if (!onStandIn()) {
@@ -114,8 +118,7 @@ void ATStreamWatch::whileLost(const AudioStream* stream) {
     }
     // A device still listed may well open.
     if (hooks_.reopen()) {
-        lost_ = false;
-        logBack();
+        plays();
     } else {
         hooks_.dropStream();
     }
@@ -152,19 +155,12 @@ void ATStreamWatch::reopenAfterLook() {
         if (onStandIn()) moveBack();
         return;
     }
-    if (!(hooks_.wantsStream && hooks_.wantsStream())) return;
+    if (!wantsStream()) return;
     if (hooks_.reopen()) {
-        if (lost_) logBack();
-        lost_ = false;
-        return;
+        plays();
+    } else {
+        lose(false);
     }
-    hooks_.dropStream();
-    if (!lost_) {
-        QLOG("%s: the audio device does not play; trying it again every %.0f s", unitName_.c_str(),
-             kRetryTicks * kInterval);
-        lost_ = true;
-    }
-    ticksLost_ = 0;
 }
 
 }  // namespace quenbril

@@ -64,8 +64,13 @@ class ATStreamWatch {
     void whileLost(const AudioStream* stream);
     /// Moves a unit on a stand-in back to its own device if it is listed.
     void moveBack();
-    void logBack();
+    /// Drops the stream and starts the tries afresh; the first time, says the unit lost its
+    /// device.
+    void lose(bool hadStream);
+    /// The unit plays again; after a loss, says its device is back.
+    void plays();
     bool onStandIn() const;
+    bool wantsStream() const;
     /// The host said its devices may have changed since its last look.
     bool changesPending() const;
     /// The host looks again, the units on it closed for the look where it needs that; each
