@@ -81,6 +81,12 @@ class AudioJackTest : public testing::Test {
         RunLoop::setMain(nullptr);
         loop_.reset();
     }
+    /// The server dies, and the units' watches have had a tick since.
+    void killServer() {
+        JackServer::shared().kill();
+        sleepFor(0.2);
+        loop_->advance(1.0);
+    }
     /// A server at `rate`, and the backend's device list read from it.
     static bool restartServer(int rate) {
         AudioBackend::shared().release();
@@ -270,9 +276,7 @@ TEST_F(AudioJackTest, AServerThatDiesIsLoggedOnceAndTheSoundReturnsWithIt) {
     ASSERT_TRUE(engine.stereoOut()->isPlaying());
 
     testing::internal::CaptureStderr();
-    JackServer::shared().kill();
-    sleepFor(0.2);
-    loop_->advance(1.0);
+    killServer();
     EXPECT_FALSE(engine.stereoOut()->isPlaying());
     const bool restarted = JackServer::shared().start(48000);
     // The backend saw the new server; the watch's next try, within 2 s, plays on it.
@@ -325,9 +329,7 @@ TEST_F(AudioJackTest, CaptureAndOutputOfTheServersDeviceBothComeBackAfterItDies)
 
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
-        JackServer::shared().kill();
-        sleepFor(0.2);
-        loop_->advance(1.0);
+        killServer();
         ASSERT_TRUE(JackServer::shared().start(48000));
         bool both = false;
         for (int look = 0; look < 8 && !both; ++look) {
@@ -361,9 +363,7 @@ TEST_F(AudioJackTest, ACaptureComesBackFromAServerBackAtAnotherRate) {
     ASSERT_TRUE(connectedToOurs("system:capture_1", ":in_1"));
 
     testing::internal::CaptureStderr();
-    JackServer::shared().kill();
-    sleepFor(0.2);
-    loop_->advance(1.0);
+    killServer();
     const bool started = JackServer::shared().start(44100);
     bool back = false;
     for (int look = 0; look < 8 && !back; ++look) {
@@ -390,9 +390,7 @@ TEST_F(AudioJackTest, TheOutputIsOnThePortsOfAServerThatReplacesOneWithout) {
     ASSERT_TRUE(connectedToOurs("system:playback_1", ":out_1"));
 
     testing::internal::CaptureStderr();
-    JackServer::shared().kill();
-    sleepFor(0.2);
-    loop_->advance(1.0);
+    killServer();
     ASSERT_TRUE(JackServer::shared().start(48000, 0));
     loop_->advance(4.0);
     {

@@ -51,6 +51,13 @@ class MoveBackTest : public FakeDeviceFixture {
     void loseLastStream() {
         if (backend_.lastStream()) backend_.lastStream()->lose();
     }
+    /// The host ends the stream opened last, the machine has `cards` from then on, and the
+    /// units' watches run for 4 s.
+    void loseStreamAndLeave(const std::vector<Card>& cards) {
+        loseLastStream();
+        machine(cards);
+        loop_->advance(4.0);
+    }
     FakeAudioBackend::FakeStream& stream() {
         EXPECT_NE(backend_.lastStream(), nullptr);
         return *backend_.lastStream();
@@ -129,9 +136,7 @@ TEST_F(MoveBackTest, ACaptureWhoseMoveBackFailsCapturesOnTheStandInUntilItsCardO
     ATMicrophone microphone(&frames);
     ASSERT_TRUE(microphone.setDevice(listed("Interface")));
     microphone.startFetchingAudio();
-    loseLastStream();
-    machine({{"Builtin", 2, 0}});
-    loop_->advance(4.0);
+    loseStreamAndLeave({{"Builtin", 2, 0}});
     ASSERT_EQ(microphone.device()->UID(), "Fake:Builtin");
 
     testing::internal::CaptureStderr();
@@ -163,9 +168,7 @@ TEST_F(MoveBackTest, ACaptureOpensAtTheDevicesRateAndConverts) {
     ATMicrophone microphone(&frames);
     microphone.startFetchingAudio();
     ASSERT_EQ(stream().parameters.sampleRate, 48000.0);
-    loseLastStream();
-    machine({{"system", 2, 0, 44100.0}});
-    loop_->advance(4.0);
+    loseStreamAndLeave({{"system", 2, 0, 44100.0}});
     ASSERT_EQ(backend_.openStreamCount(), 1);
     EXPECT_EQ(stream().parameters.sampleRate, 44100.0);
     EXPECT_EQ(microphone.audioStreamBasicDescription().sampleRate, 48000.0);
@@ -187,9 +190,7 @@ TEST_F(MoveBackTest, ADeviceListedWithoutOutputsIsNotMovedToAndItsReturnIsTakenA
     ASSERT_EQ(output.device()->UID(), "Fake:system");
 
     testing::internal::CaptureStderr();
-    loseLastStream();
-    machine({{"Builtin", 0, 2}});
-    loop_->advance(4.0);
+    loseStreamAndLeave({{"Builtin", 0, 2}});
     ASSERT_EQ(output.device()->UID(), "Fake:Builtin");
     machine({{"system", 8, 0}, {"Builtin", 0, 2}});
     const int opens = backend_.openCount();
@@ -216,9 +217,7 @@ TEST_F(MoveBackTest, ADeviceBackWithFewerChannelsPlaysItsFirstPairAndThePickRetu
     output.startPlayback();
 
     testing::internal::CaptureStderr();
-    loseLastStream();
-    machine({{"Eight", 0, 2}});
-    loop_->advance(4.0);
+    loseStreamAndLeave({{"Eight", 0, 2}});
     std::string log = testing::internal::GetCapturedStderr();
     ASSERT_TRUE(output.isPlaying()) << log;
     stream().pump(16);
@@ -230,9 +229,7 @@ TEST_F(MoveBackTest, ADeviceBackWithFewerChannelsPlaysItsFirstPairAndThePickRetu
               1u)
         << log;
 
-    loseLastStream();
-    machine({{"Eight", 0, 8}});
-    loop_->advance(4.0);
+    loseStreamAndLeave({{"Eight", 0, 8}});
     ASSERT_TRUE(output.isPlaying());
     stream().pump(16);
     EXPECT_EQ(stream().output(0, 0), 0.0f);
@@ -246,9 +243,7 @@ TEST_F(MoveBackTest, APairChosenWhileTheStandInPlaysStandsAfterTheMoveBack) {
     ATOutput output(&source_, 48000.0);
     ASSERT_TRUE(output.setOutputChannel(4));
     output.startPlayback();
-    loseLastStream();
-    machine({{"Quad", 0, 4}});
-    loop_->advance(4.0);
+    loseStreamAndLeave({{"Quad", 0, 4}});
     ASSERT_EQ(output.device()->UID(), "Fake:Quad");
     ASSERT_TRUE(output.setOutputChannel(2));
 
@@ -270,9 +265,7 @@ TEST_F(MoveBackTest, NothingChangedNothingIsLookedAtOrBroken) {
     ATOutput output(&source_, 48000.0);
     ASSERT_TRUE(output.setDevice(listed("USB")));
     output.startPlayback();
-    loseLastStream();
-    machine({{"Builtin", 2, 2}});
-    loop_->advance(4.0);
+    loseStreamAndLeave({{"Builtin", 2, 2}});
     ASSERT_EQ(output.device()->UID(), "Fake:Builtin");
     microphone.startFetchingAudio();
     ASSERT_EQ(backend_.openStreamCount(), 2);
