@@ -14,10 +14,14 @@
 #include <thread>
 
 #include "platform/audio/JackAudioBackend.h"
+#include "platform/jack/JackArrivalGate.h"
+#include "platform/jack/JackClients.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/HeldThreads.h"
 #include "tests/support/JackDeathBehindThreads.h"
 #include "tests/support/JackMidiTestClient.h"
 #include "tests/support/JackServer.h"
+#include "tests/support/JackTestClient.h"
 #include "tests/support/ThreadCount.h"
 
 namespace quenbril::test {
@@ -28,7 +32,9 @@ class Silence : public AudioStreamClient {
     void process(const float* const*, float* const* outputs, int frames, bool) override {
         std::fill(outputs[0], outputs[0] + frames, 0.0f);
         std::fill(outputs[1], outputs[1] + frames, 0.0f);
+        periods.fetch_add(1);
     }
+    std::atomic<int> periods{0};
 };
 
 // A running server (an earlier test may have left it stopped) and a backend on it, whose streams
@@ -81,6 +87,43 @@ TEST_F(JackAudioStream, TheServersEndToldAfterTheStreamWasLetGoReachesNothingFre
     });
     if (!held) GTEST_SKIP() << "libjack's threads cannot be held here";
     ASSERT_TRUE(JackServer::shared().start());
+}
+
+// A client's news is heard only while it is active, so a stream stopped by deactivating its
+// client could never say it had read the arrivals of the clients opened after it: every later
+// start of a client of ours on that server, a stream's on the main thread among them, waited the
+// gate's whole bound, and a stream started again left its first record owing for good. A stopped
+// stream is silent, calls its client no more and has its connections undone, as before.
+TEST_F(JackAudioStream, AStoppedStreamKeepsNoLaterClientWaitingForItsNews) {
+    std::string error;
+    std::unique_ptr<AudioStream> stream = openSystemPair(error);
+    ASSERT_TRUE(stream) << error;
+    JackTestClient probe("probe", 0, 0);
+    auto connected = [&] { return !probe.connections("system:playback_1").empty(); };
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(stream->start());
+        EXPECT_TRUE(stream->isActive());
+        const int playing = silence.periods.load();
+        EXPECT_TRUE(eventually([&] { return silence.periods.load() > playing + 10; }));
+        EXPECT_TRUE(eventually(connected));
+        stream->stop();
+        EXPECT_FALSE(stream->isActive());
+        EXPECT_TRUE(eventually([&] { return !connected(); }));
+    }
+    // The probe's own cycles run on while the stopped stream's client hears of nothing.
+    const int stopped = silence.periods.load();
+
+    jack_status_t status{};
+    jack_client_t* later = JackClients::open("quenbril-later", &status);
+    ASSERT_NE(later, nullptr);
+    const auto bound = std::chrono::milliseconds(static_cast<int>(scaledSeconds(10) * 1000));
+    EXPECT_TRUE(JackArrivalGate::admit(later, bound))
+        << "a client opened after a stream was stopped waited for that stream's news";
+    EXPECT_EQ(silence.periods.load(), stopped);
+    JackArrivalGate::leave(later);
+    auto held = JackClients::inUse();
+    jack_client_close(later);
 }
 
 /// Makes the server late, period after period, until it stops telling `observer` of it: its one
