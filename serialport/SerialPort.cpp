@@ -450,8 +450,15 @@ bool SerialPort::sendData(std::span<const uint8_t> data) {
     std::lock_guard writer(writeMutex_);
     size_t written = 0;
     while (written < data.size()) {
-        int fd = fd_.load();
-        if (fd < 0) return false;
+        // A share held through the write: a close on another thread waits for the write to end
+        // rather than giving the number to the next open under it.
+        std::shared_ptr<dispatch::SharedDescriptor> descriptor;
+        {
+            std::lock_guard io(ioMutex_);
+            descriptor = descriptor_;
+        }
+        if (!descriptor) return false;
+        const int fd = descriptor->fd();
         ssize_t count = ::write(fd, data.data() + written, data.size() - written);
         if (count >= 0) {
             written += static_cast<size_t>(count);

@@ -219,8 +219,9 @@ class SerialPort : public Object,
     std::mutex ioMutex_;         // reads, modem-line requests and the closing of fd_
     std::mutex writeMutex_;      // sendData, one writer at a time
     std::atomic<int> fd_{-1};
-    // The open descriptor, shared with the reader, under ioMutex_: it closes once both have let
-    // it go, so that the reader is never left watching a number that another open got.
+    // The open descriptor, shared with the reader and each write under way, under ioMutex_: it
+    // closes once all have let it go, so that neither the reader nor a writer is ever left with
+    // a number that another open got.
     std::shared_ptr<dispatch::SharedDescriptor> descriptor_;
     std::shared_ptr<ModemControl> modemControl_ = ModemControl::tty();  // under ioMutex_
     termios originalPortAttributes_{};

@@ -67,5 +67,31 @@ TEST_F(SerialCloseTest, TheDescriptorStaysOpenUntilTheReaderStoppedOnAnotherThre
     port->close();
 }
 
+// A writer on another thread (the request queue's, or a caller's) and a close on the main thread:
+// the number the writer took must not be closed under its write, or the bytes go to whatever
+// file the next open anywhere in the process gets that number.
+TEST_F(SerialCloseTest, AWriteOnAnotherThreadNeverUsesTheNumberOfAClosedPort) {
+    auto pair = makePair();
+    PortRecorder recorder;
+    auto port = openPort(*pair, recorder);
+    ASSERT_TRUE(port);
+    std::atomic<bool> done{false};
+    std::atomic<size_t> drained{0};
+    std::thread drainer([&] {
+        while (!done.load()) drained += pair->read(4096, 0.05).size();
+    });
+    std::thread writer([&] {
+        const Bytes byte = bytesOf("x");
+        while (port->sendData(byte)) {
+        }
+    });
+    ASSERT_TRUE(eventually([&] { return drained.load() > 1000; }));
+    port->close();
+    writer.join();
+    done = true;
+    drainer.join();
+    EXPECT_FALSE(port->isOpen());
+}
+
 }  // namespace
 }  // namespace quenbril::test
