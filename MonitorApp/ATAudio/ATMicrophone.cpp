@@ -150,10 +150,7 @@ bool ATMicrophone::openOn(const ATAudioDevice& device, const std::vector<int>& c
     for (auto& channel : floatData_) floatPointers_.push_back(channel.data());
     audioBuffers_.assign(clientChannels, AudioBuffer{});
     audioBufferList_ = {static_cast<uint32_t>(clientChannels), audioBuffers_.data()};
-    for (auto& copy : lastSlices_) {
-        copy.assign(clientChannels, std::vector<float>(kSliceFrames, 0.0f));
-    }
-    lastSlice_.store(-1);
+    // Nothing of the new stream's to play yet.
     lastFrames_.store(0);
     QLOG("Audio input: %s, device %s, %.0f Hz%s, %d frames, %d of %d channels",
          device_->manufacturer().c_str(), device_->name().c_str(), rate,
@@ -265,7 +262,12 @@ bool ATMicrophone::mapChannels(const std::vector<int>& channels) {
 
 void ATMicrophone::setOutput(ATOutput* output) {
     output_ = output;
-    feedsOutput_.store(output != nullptr);
+    if (output && lastSlices_[0].empty()) {
+        for (auto& copy : lastSlices_) {
+            copy.assign(ATUnitFormat::kMaxChannels, std::vector<float>(kSliceFrames, 0.0f));
+        }
+    }
+    feedsOutput_.store(output != nullptr, std::memory_order_release);
     if (!output_) return;
     output_->setInputFormat(streamFormat_);
     output_->setDataSource(this);
@@ -342,7 +344,7 @@ void ATMicrophone::handOn(int slice) {
         delegate->hasBufferList(*this, &audioBufferList_, slice, static_cast<int>(channels));
         delegate->hasAudioReceived(*this, floatPointers_.data(), slice, static_cast<int>(channels));
     }
-    if (feedsOutput_.load(std::memory_order_relaxed)) {
+    if (feedsOutput_.load(std::memory_order_acquire)) {
         // Publish the slice in the copy the output is not reading.
         const int next = lastSlice_.load(std::memory_order_relaxed) == 0 ? 1 : 0;
         auto& copy = lastSlices_[next];
@@ -350,6 +352,7 @@ void ATMicrophone::handOn(int slice) {
             std::copy_n(floatPointers_[k], slice, copy[k].data());
         }
         lastFrames_.store(slice, std::memory_order_relaxed);
+        lastChannels_.store(static_cast<int>(channels), std::memory_order_relaxed);
         lastSlice_.store(next, std::memory_order_release);
     }
 }
@@ -360,10 +363,12 @@ int ATMicrophone::output(ATOutput& /*output*/, std::span<float* const> buffers,
     if (index < 0) return 0;
     const auto& copy = lastSlices_[index];
     const int frames = std::min(numberOfFrames, lastFrames_.load(std::memory_order_relaxed));
-    for (size_t k = 0; k < buffers.size() && k < copy.size(); ++k) {
+    const auto channels = static_cast<size_t>(lastChannels_.load(std::memory_order_relaxed));
+    for (size_t k = 0; k < buffers.size(); ++k) {
         if (!buffers[k]) continue;
-        std::copy_n(copy[k].data(), frames, buffers[k]);
-        std::fill(buffers[k] + frames, buffers[k] + numberOfFrames, 0.0f);
+        const int kept = k < channels && k < copy.size() ? frames : 0;
+        if (kept > 0) std::copy_n(copy[k].data(), kept, buffers[k]);
+        std::fill(buffers[k] + kept, buffers[k] + numberOfFrames, 0.0f);
     }
     return 0;
 }

@@ -145,15 +145,18 @@ class ATMicrophone : public ATOutputDataSource, private AudioStreamClient {
     std::atomic<bool> feedsOutput_{false};
 
     // Audio thread's memory, made with the stream: the slice handed to the delegate (as float
-    // channels and as a buffer list over the same channels), and two
-    // copies of the last slice for an output to read while the next one is written.
+    // channels and as a buffer list over the same channels).
     std::vector<std::vector<float>> floatData_;
     std::vector<float*> floatPointers_;
     std::vector<AudioBuffer> audioBuffers_;
     AudioBufferList audioBufferList_;
+    // Two copies of the last slice, for an output to read while the next one is written: made
+    // once, for the most channels a unit takes, when the capture first feeds an output, since
+    // the output's audio thread reads them whenever it plays, whatever stream captures then.
     std::vector<std::vector<float>> lastSlices_[2];
     std::atomic<int> lastSlice_{-1};
     std::atomic<int> lastFrames_{0};
+    std::atomic<int> lastChannels_{0};
     // A device at another rate than the format's: its mapped channels, interleaved, pass a
     // converter to the format's rate.
     SRC_STATE_tag* converter_ = nullptr;

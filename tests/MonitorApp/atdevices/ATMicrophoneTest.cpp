@@ -155,6 +155,42 @@ TEST_F(ATMicrophoneTest, AsADataSourceItPlaysItsLastSlice) {
     EXPECT_EQ(backend_.lastStream()->output(1, 127), 40.0f);
 }
 
+// The output's audio thread reads the capture's last slice while the capture opens again on the
+// main thread (a new device, a move back, a look for the cards): the copies it reads are never
+// made anew under it.
+TEST_F(ATMicrophoneTest, TheOutputItFeedsReadsNothingFreedWhileTheCaptureOpensAgain) {
+    backend_.setDefaultOutputDevice(addDevice("Out", 0, 2));
+    ATMicrophone microphone(&recorder_);
+    ATOutput output;
+    microphone.setOutput(&output);
+    microphone.startFetchingAudio();
+    FakeAudioBackend::FakeStream* captured = backend_.lastStream();
+    output.startPlayback();
+    FakeAudioBackend::FakeStream* played = backend_.lastStream();
+    ASSERT_TRUE(captured && played && captured != played);
+    std::atomic<bool> done{false};
+    std::atomic<int> periods{0};
+    std::thread audio([&] {
+        while (!done.load()) {
+            played->pump(128);
+            periods.fetch_add(1);
+        }
+    });
+    const ATAudioDevice device = *microphone.device();
+    for (int round = 0; round < 50; ++round) {
+        captured->pump(128);
+        const int before = periods.load();
+        ASSERT_TRUE(eventually([&] { return periods.load() > before + 2; }));
+        microphone.setDevice(device);
+        captured = backend_.lastStream();
+        ASSERT_TRUE(captured && captured != played);
+    }
+    done = true;
+    audio.join();
+    output.stopPlayback();
+    microphone.closeDevice();
+}
+
 TEST_F(ATMicrophoneTest, ABufferListDelegateGetsTheRenderedSliceOfTheMappedChannels) {
     ListRecorder lists;
     ATMicrophone microphone(&lists);
