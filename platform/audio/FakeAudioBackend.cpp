@@ -61,9 +61,29 @@ int FakeAudioBackend::addDevice(AudioBackendDevice device) {
     return machine_.devices.back().index;
 }
 
+void FakeAudioBackend::removeDevice(const std::string& name) {
+    auto& devices = machine_.devices;
+    const auto gone = std::find_if(devices.begin(), devices.end(),
+                                   [&](const auto& device) { return device.name == name; });
+    if (gone == devices.end()) return;
+    const int index = gone->index;
+    devices.erase(gone);
+    for (size_t at = 0; at < devices.size(); ++at) devices[at].index = static_cast<int>(at);
+    for (std::optional<int>* standing : {&machine_.defaultInput, &machine_.defaultOutput}) {
+        if (*standing == index) {
+            standing->reset();
+        } else if (standing->has_value() && **standing > index) {
+            --**standing;
+        }
+    }
+    changed();
+    endStreamsOfDevicesGone();
+}
+
 void FakeAudioBackend::removeAllDevices() {
     machine_ = {};
     changed();
+    endStreamsOfDevicesGone();
 }
 
 void FakeAudioBackend::setBusy(const std::string& name, bool busy) {
@@ -75,6 +95,26 @@ void FakeAudioBackend::startAfresh() {
     machine_ = {};
     listed_ = {};
     looked_ = false;
+    endStreamsOfDevicesGone();
+}
+
+const AudioBackendDevice* FakeAudioBackend::onMachine(const AudioBackendDevice& device) const {
+    // By name, as the host finds a device again after its index moved.
+    const auto found =
+        std::find_if(machine_.devices.begin(), machine_.devices.end(), [&](const auto& present) {
+            return present.name == device.name && present.hostAPI == device.hostAPI;
+        });
+    return found == machine_.devices.end() ? nullptr : &*found;
+}
+
+void FakeAudioBackend::endStreamsOfDevicesGone() {
+    // Under the lock that keeps a stream closing on another thread from going meanwhile.
+    std::lock_guard lock(streamsLock_);
+    for (FakeStream* stream : streams_) {
+        if (onMachine(stream->device)) continue;
+        stream->deviceGone = true;
+        stream->lose();
+    }
 }
 
 bool FakeAudioBackend::refresh() {
@@ -102,13 +142,9 @@ std::unique_ptr<AudioStream> FakeAudioBackend::openStream(const AudioStreamParam
         error = "Invalid device";
         return nullptr;
     }
-    // The device as the machine has it now, found as the host found it: by name.
-    const AudioBackendDevice& entry = devices[static_cast<size_t>(parameters.device)];
-    const auto present =
-        std::find_if(machine_.devices.begin(), machine_.devices.end(), [&](const auto& device) {
-            return device.name == entry.name && device.hostAPI == entry.hostAPI;
-        });
-    if (present == machine_.devices.end()) {
+    // The device as the machine has it now.
+    const AudioBackendDevice* present = onMachine(devices[static_cast<size_t>(parameters.device)]);
+    if (!present) {
         error = "Device unavailable";
         return nullptr;
     }
@@ -129,13 +165,16 @@ std::unique_ptr<AudioStream> FakeAudioBackend::openStream(const AudioStreamParam
         error = "Invalid sample rate";
         return nullptr;
     }
-    return std::make_unique<FakeStream>(*this, parameters, client);
+    return std::make_unique<FakeStream>(*this, device, parameters, client);
 }
 
-FakeAudioBackend::FakeStream::FakeStream(FakeAudioBackend& backend,
+FakeAudioBackend::FakeStream::FakeStream(FakeAudioBackend& backend, AudioBackendDevice playedOn,
                                          AudioStreamParameters streamParameters,
                                          AudioStreamClient& streamClient)
-    : owner(backend), parameters(streamParameters), client(streamClient) {
+    : owner(backend),
+      device(std::move(playedOn)),
+      parameters(streamParameters),
+      client(streamClient) {
     inputs.assign(static_cast<size_t>(parameters.inputChannels),
                   std::vector<float>(kMaxFrames, 0.0f));
     outputs.assign(static_cast<size_t>(parameters.outputChannels),
@@ -153,7 +192,7 @@ FakeAudioBackend::FakeStream::~FakeStream() {
 }
 
 bool FakeAudioBackend::FakeStream::start() {
-    if (owner.startsFail_) return false;
+    if (owner.startsFail_ || deviceGone) return false;
     running = true;
     lost = false;
     return true;

@@ -17,7 +17,8 @@ namespace quenbril {
 /// machine, which the host lists as it was at its first question and then only once it looks
 /// again (refresh), and it cannot look while one of its streams is open. Every change after the
 /// first question counts in deviceChanges(), as a host's watch on its cards would. A device
-/// listed that the machine no longer has does not open.
+/// listed that the machine no longer has does not open, and a stream open on a device the machine
+/// loses is ended by the host at once, as a card pulled out ends its streams on every real host.
 class FakeAudioBackend : public AudioBackend {
   public:
     struct FakeStream;
@@ -39,6 +40,9 @@ class FakeAudioBackend : public AudioBackend {
     /// Adds a device of the fake host with one stream of `inputs` and one of `outputs` channels
     /// (none where 0).
     int addDevice(const std::string& name, int inputs, int outputs, double rate = 48000.0);
+    /// Takes the device called `name` off the machine, as a card pulled out: the devices after it
+    /// move down one index, and a default it was goes.
+    void removeDevice(const std::string& name);
     void removeAllDevices();
     /// No devices, and a host as if never asked: its next question looks.
     void startAfresh();
@@ -66,8 +70,8 @@ class FakeAudioBackend : public AudioBackend {
 
     /// An open stream: pump() runs one period with the inputs the test set.
     struct FakeStream : AudioStream {
-        FakeStream(FakeAudioBackend& owner, AudioStreamParameters parameters,
-                   AudioStreamClient& client);
+        FakeStream(FakeAudioBackend& owner, AudioBackendDevice device,
+                   AudioStreamParameters parameters, AudioStreamClient& client);
         ~FakeStream() override;
         bool start() override;
         void stop() override { running = false; }
@@ -79,17 +83,23 @@ class FakeAudioBackend : public AudioBackend {
         /// Runs one period of `frames` (at most 4096) when started, with the samples the test
         /// wrote into `inputs`; every output sample starts as 99, so unwritten ones show.
         void pump(int frames, bool underrun = false);
-        /// The host ends the stream by itself, as when its device goes away.
+        /// The host ends the stream for a reason of its own, as when its server dies (a device
+        /// that leaves the machine ends its streams without this).
         void lose() { lost = true; }
         float output(int channel, int frame) const {
             return outputs[static_cast<size_t>(channel)][static_cast<size_t>(frame)];
         }
 
         FakeAudioBackend& owner;
+        /// The machine's device the stream plays on.
+        const AudioBackendDevice device;
         AudioStreamParameters parameters;
         AudioStreamClient& client;
-        bool running = false;
-        bool lost = false;
+        // Atomic: the host may end the stream on one thread while another runs or asks it.
+        std::atomic<bool> running{false};
+        std::atomic<bool> lost{false};
+        /// Its device left the machine: it never starts again.
+        std::atomic<bool> deviceGone{false};
         std::vector<std::vector<float>> inputs;
         std::vector<std::vector<float>> outputs;
         std::vector<const float*> inputPointers;
@@ -106,6 +116,10 @@ class FakeAudioBackend : public AudioBackend {
     /// The list as the host saw it at its last look; the first question looks.
     const Machine& listed();
     void changed();
+    /// The machine's device that `device` is, found as the host finds it; null when it is gone.
+    const AudioBackendDevice* onMachine(const AudioBackendDevice& device) const;
+    /// Ends every open stream whose device the machine no longer has.
+    void endStreamsOfDevicesGone();
 
     Machine machine_;
     Machine listed_;

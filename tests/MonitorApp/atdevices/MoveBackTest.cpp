@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,34 +29,33 @@ struct Card {
     int inputs;
     int outputs;
     double rate = 48000.0;
+    bool operator==(const Card&) const = default;
 };
 
 // The units on a host that follows the real hosts' rules: it lists what it found at its last
-// look, looks only while none of its streams is open, and says when its cards may have changed.
+// look, looks only while none of its streams is open, says when its cards may have changed, and
+// ends the streams on a card that is pulled out.
 class MoveBackTest : public FakeDeviceFixture {
   protected:
     /// The machine has these cards now, the first with outputs (and the first with inputs) the
-    /// default; every stream that played on a card not among them is ended by the host.
+    /// default. A card it had that is not among them, or is back otherwise (other channels,
+    /// another rate), was pulled out, which ends its streams; the cards that stay play on.
     void machine(const std::vector<Card>& cards) {
-        backend_.removeAllDevices();
-        bool output = false;
-        bool input = false;
-        for (const Card& card : cards) {
-            const int index = addDevice(card.name, card.inputs, card.outputs, card.rate);
-            if (!output && card.outputs > 0) backend_.setDefaultOutputDevice(index);
-            if (!input && card.inputs > 0) backend_.setDefaultInputDevice(index);
-            output = output || card.outputs > 0;
-            input = input || card.inputs > 0;
+        for (const Card& card : std::vector<Card>(plugged_)) {
+            if (std::find(cards.begin(), cards.end(), card) != cards.end()) continue;
+            backend_.removeDevice(card.name);
+            std::erase(plugged_, card);
         }
+        for (const Card& card : cards) {
+            if (std::find(plugged_.begin(), plugged_.end(), card) != plugged_.end()) continue;
+            addDevice(card.name, card.inputs, card.outputs, card.rate);
+            plugged_.push_back(card);
+        }
+        backend_.setDefaultOutputDevice(firstWith(cards, &Card::outputs));
+        backend_.setDefaultInputDevice(firstWith(cards, &Card::inputs));
     }
-    /// The host ends the stream opened last, as when its card goes.
-    void loseLastStream() {
-        if (backend_.lastStream()) backend_.lastStream()->lose();
-    }
-    /// The host ends the stream opened last, the machine has `cards` from then on, and the
-    /// units' watches run for 4 s.
-    void loseStreamAndLeave(const std::vector<Card>& cards) {
-        loseLastStream();
+    /// The machine has `cards` from then on, and the units' watches run for 4 s.
+    void leave(const std::vector<Card>& cards) {
         machine(cards);
         loop_->advance(4.0);
     }
@@ -68,6 +69,19 @@ class MoveBackTest : public FakeDeviceFixture {
         return device.value_or(ATAudioDevice{});
     }
     ConstantSource source_;
+
+  private:
+    /// The machine's index of the first of `cards` with channels in `count`'s direction.
+    std::optional<int> firstWith(const std::vector<Card>& cards, int Card::*count) const {
+        for (const Card& card : cards) {
+            if (card.*count <= 0) continue;
+            const auto at = std::find(plugged_.begin(), plugged_.end(), card);
+            return static_cast<int>(at - plugged_.begin());
+        }
+        return std::nullopt;
+    }
+    /// The fake host's cards, in its order.
+    std::vector<Card> plugged_;
 };
 
 // The card a USB output and capture use is pulled and plugged in again while the default stands
@@ -85,10 +99,7 @@ TEST_F(MoveBackTest, ARepluggedCardIsMovedBackToByTheOutputAndTheCapture) {
     ASSERT_EQ(backend_.openStreamCount(), 2);
 
     testing::internal::CaptureStderr();
-    loseLastStream();
-    backend_.lastStream()->lose();
-    machine({{"Builtin", 2, 2}});
-    loop_->advance(4.0);
+    leave({{"Builtin", 2, 2}});
     ASSERT_EQ(backend_.openStreamCount(), 2);
     EXPECT_EQ(output.device()->UID(), "Fake:Builtin");
     EXPECT_EQ(microphone.device()->UID(), "Fake:Builtin");
@@ -100,6 +111,9 @@ TEST_F(MoveBackTest, ARepluggedCardIsMovedBackToByTheOutputAndTheCapture) {
     EXPECT_TRUE(output.isPlaying());
     EXPECT_EQ(output.device()->UID(), "Fake:USB") << log;
     EXPECT_EQ(microphone.device()->UID(), "Fake:USB") << log;
+    // Each unit saw its own stream end with the card.
+    EXPECT_EQ(lines(log, "Audio output: the audio device went away"), 1u) << log;
+    EXPECT_EQ(lines(log, "Audio input: the audio device went away"), 1u) << log;
     EXPECT_EQ(lines(log, "Audio output: USB is not there; playing on Builtin until it is back"), 1u)
         << log;
     EXPECT_EQ(lines(log, "Audio input: USB is not there; capturing from Builtin until it is back"),
@@ -136,7 +150,7 @@ TEST_F(MoveBackTest, ACaptureWhoseMoveBackFailsCapturesOnTheStandInUntilItsCardO
     ATMicrophone microphone(&frames);
     ASSERT_TRUE(microphone.setDevice(listed("Interface")));
     microphone.startFetchingAudio();
-    loseStreamAndLeave({{"Builtin", 2, 0}});
+    leave({{"Builtin", 2, 0}});
     ASSERT_EQ(microphone.device()->UID(), "Fake:Builtin");
 
     testing::internal::CaptureStderr();
@@ -168,7 +182,7 @@ TEST_F(MoveBackTest, ACaptureOpensAtTheDevicesRateAndConverts) {
     ATMicrophone microphone(&frames);
     microphone.startFetchingAudio();
     ASSERT_EQ(stream().parameters.sampleRate, 48000.0);
-    loseStreamAndLeave({{"system", 2, 0, 44100.0}});
+    leave({{"system", 2, 0, 44100.0}});
     ASSERT_EQ(backend_.openStreamCount(), 1);
     EXPECT_EQ(stream().parameters.sampleRate, 44100.0);
     EXPECT_EQ(microphone.audioStreamBasicDescription().sampleRate, 48000.0);
@@ -190,7 +204,7 @@ TEST_F(MoveBackTest, ADeviceListedWithoutOutputsIsNotMovedToAndItsReturnIsTakenA
     ASSERT_EQ(output.device()->UID(), "Fake:system");
 
     testing::internal::CaptureStderr();
-    loseStreamAndLeave({{"Builtin", 0, 2}});
+    leave({{"Builtin", 0, 2}});
     ASSERT_EQ(output.device()->UID(), "Fake:Builtin");
     machine({{"system", 8, 0}, {"Builtin", 0, 2}});
     const int opens = backend_.openCount();
@@ -217,7 +231,7 @@ TEST_F(MoveBackTest, ADeviceBackWithFewerChannelsPlaysItsFirstPairAndThePickRetu
     output.startPlayback();
 
     testing::internal::CaptureStderr();
-    loseStreamAndLeave({{"Eight", 0, 2}});
+    leave({{"Eight", 0, 2}});
     std::string log = testing::internal::GetCapturedStderr();
     ASSERT_TRUE(output.isPlaying()) << log;
     stream().pump(16);
@@ -229,7 +243,7 @@ TEST_F(MoveBackTest, ADeviceBackWithFewerChannelsPlaysItsFirstPairAndThePickRetu
               1u)
         << log;
 
-    loseStreamAndLeave({{"Eight", 0, 8}});
+    leave({{"Eight", 0, 8}});
     ASSERT_TRUE(output.isPlaying());
     stream().pump(16);
     EXPECT_EQ(stream().output(0, 0), 0.0f);
@@ -243,7 +257,7 @@ TEST_F(MoveBackTest, APairChosenWhileTheStandInPlaysStandsAfterTheMoveBack) {
     ATOutput output(&source_, 48000.0);
     ASSERT_TRUE(output.setOutputChannel(4));
     output.startPlayback();
-    loseStreamAndLeave({{"Quad", 0, 4}});
+    leave({{"Quad", 0, 4}});
     ASSERT_EQ(output.device()->UID(), "Fake:Quad");
     ASSERT_TRUE(output.setOutputChannel(2));
 
@@ -265,7 +279,7 @@ TEST_F(MoveBackTest, NothingChangedNothingIsLookedAtOrBroken) {
     ATOutput output(&source_, 48000.0);
     ASSERT_TRUE(output.setDevice(listed("USB")));
     output.startPlayback();
-    loseStreamAndLeave({{"Builtin", 2, 2}});
+    leave({{"Builtin", 2, 2}});
     ASSERT_EQ(output.device()->UID(), "Fake:Builtin");
     microphone.startFetchingAudio();
     ASSERT_EQ(backend_.openStreamCount(), 2);

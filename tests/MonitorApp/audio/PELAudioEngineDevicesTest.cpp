@@ -117,8 +117,8 @@ TEST_F(PELAudioEngineDevicesTest, AChosenDeviceWithoutOutputsAtTheStartIsAwaited
     ASSERT_TRUE(engine.stereoOut()->isPlaying());
     EXPECT_EQ(engine.stereoOut()->device()->name(), "Built-in");
 
-    backend_.removeAllDevices();
-    backend_.setDefaultOutputDevice(addDevice("Built-in", 2, 2));
+    // The server back with its ports; the card that stands in stays, and plays on meanwhile.
+    backend_.removeDevice("Eight");
     addDevice("Eight", 8, 8);
     loop_->advance(4.0);
     ASSERT_TRUE(engine.stereoOut()->isPlaying());

@@ -9,7 +9,8 @@ namespace quenbril::test {
 namespace {
 
 struct SilentClient : AudioStreamClient {
-    void process(const float* const*, float* const*, int, bool) override {}
+    void process(const float* const*, float* const*, int, bool) override { ++periods; }
+    int periods = 0;
 };
 
 // The connection dialog has the host look again from a thread of its own while the remote opens
@@ -32,6 +33,43 @@ TEST(FakeAudioBackendWithAbsence, IsRefreshedFromAnotherThreadWhileStreamsOpenAn
     EXPECT_EQ(opened, 200) << error;
     EXPECT_EQ(host.openStreamCount(), 0);
     EXPECT_TRUE(host.refresh());
+}
+
+// A card pulled out ends the streams on it at once, for good, as on every real host: they run
+// no period and do not start again, even with the card back. A stream on a card that stays plays
+// on, and that card moves down to the pulled one's index, its default standing.
+TEST(FakeAudioBackend, APulledCardEndsItsOwnStreamsForGoodAndNoOther) {
+    FakeAudioBackend host;
+    host.addDevice("USB", 2, 2);
+    host.setDefaultOutputDevice(host.addDevice("Builtin", 0, 2));
+    SilentClient onUSB;
+    SilentClient onBuiltin;
+    std::string error;
+    auto usb = host.openStream({0, 2, 2, 48000, 128}, onUSB, error);
+    auto builtin = host.openStream({1, 0, 2, 48000, 128}, onBuiltin, error);
+    ASSERT_TRUE(usb && builtin) << error;
+    ASSERT_TRUE(usb->start() && builtin->start());
+
+    host.removeDevice("USB");
+    EXPECT_TRUE(usb->stoppedByHost());
+    EXPECT_FALSE(usb->isActive());
+    host.addDevice("USB", 2, 2);
+    EXPECT_FALSE(usb->start());
+    static_cast<FakeAudioBackend::FakeStream&>(*usb).pump(16);
+    EXPECT_EQ(onUSB.periods, 0);
+    EXPECT_TRUE(builtin->isActive());
+    EXPECT_FALSE(builtin->stoppedByHost());
+    static_cast<FakeAudioBackend::FakeStream&>(*builtin).pump(16);
+    EXPECT_EQ(onBuiltin.periods, 1);
+
+    usb.reset();
+    builtin.reset();
+    ASSERT_TRUE(host.refresh());
+    const auto devices = host.devices();
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0].name, "Builtin");
+    EXPECT_EQ(devices[0].index, 0);
+    EXPECT_EQ(host.defaultOutputDevice(), 0);
 }
 
 }  // namespace
