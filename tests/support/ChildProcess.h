@@ -2,9 +2,11 @@
 
 // A program started as a child process with a few extra environment variables, its standard
 // error in a file and its standard output discarded, stopped by its process id (a stop signal,
-// then a kill if it lingers) or killed at once; its wait status is kept once it has ended.
+// then a kill if it lingers) or killed at once; its wait status is kept once it has ended. It is
+// killed when the thread that started it ends, so a test starts it on a thread that outlives it.
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,8 +26,13 @@ class ChildProcess {
     ChildProcess(std::vector<std::string> args,
                  std::vector<std::pair<std::string, std::string>> environment,
                  std::string logPath = "/dev/null") {
+        const pid_t parent = ::getpid();
         pid_ = ::fork();
         if (pid_ == 0) {
+            // Ends with the test, even one that crashed or a sanitizer stopped: a JACK server
+            // left behind keeps one of the machine's few server slots.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != parent) _exit(127);
             for (const auto& [name, value] : environment) ::setenv(name.c_str(), value.c_str(), 1);
             if (!std::freopen("/dev/null", "w", stdout) ||
                 !std::freopen(logPath.c_str(), "w", stderr)) {
