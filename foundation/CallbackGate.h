@@ -8,8 +8,8 @@
 namespace quenbril {
 
 /// Stands between a thread that calls back (a real-time one, which must never wait) and the
-/// receiver of its calls, so that the receiver can be cut off while a call may be running. After
-/// `close()` returns, no call passed through `pass()` is running or will run until `reopen()`.
+/// receiver of its calls, so that the receiver can be cut off for good while a call may be
+/// running. After `close()` returns, no call passed through `pass()` is running or will run.
 class CallbackGate {
   public:
     /// Runs `call` unless the gate is closed; returns whether it ran. Never waits. A host that
@@ -42,9 +42,6 @@ class CallbackGate {
         closed_.store(true);
         while (inside_.load() != 0) std::this_thread::yield();
     }
-
-    /// Lets calls through again after close().
-    void reopen() { closed_.store(false); }
 
   private:
     void leave(int cancelState) {

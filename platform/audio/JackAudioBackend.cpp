@@ -108,21 +108,12 @@ class JackAudioBackend::Stream : public AudioStream {
         return true;
     }
 
-    // The client stays active from its first start to its close: only an active client is told
-    // of the others' arrivals, and one that could not say it had read them would hold every
-    // later start of a client of ours at the arrival gate for its whole bound. A stopped stream
-    // plays silence, calls its client no more and has its connections undone.
     bool start() override {
         auto held = JackClients::inUse();
         if (!jack_ || callbacks_->shutdown) return false;
         if (active_) return true;
-        if (!activated_) {
-            if (JackClients::activate(jack_) != 0) return false;
-            activated_ = true;
-        }
+        if (JackClients::activate(jack_) != 0) return false;
         active_ = true;
-        callbacks_->xrun.store(false);
-        callbacks_->playing.reopen();
         // Our ports go to the device's in order; a device with fewer ports leaves the rest open.
         for (size_t k = 0; k < outputs_.size() && k < playbackPorts_.size(); ++k) {
             jack_connect(jack_, jack_port_name(outputs_[k]), playbackPorts_[k].c_str());
@@ -137,11 +128,7 @@ class JackAudioBackend::Stream : public AudioStream {
         auto held = JackClients::inUse();
         if (!jack_ || !active_) return;
         active_ = false;
-        // After this the client is not called, as after a deactivation.
-        callbacks_->playing.close();
-        if (callbacks_->shutdown) return;
-        for (jack_port_t* port : outputs_) jack_port_disconnect(jack_, port);
-        for (jack_port_t* port : inputs_) jack_port_disconnect(jack_, port);
+        if (!callbacks_->shutdown) JackClients::deactivate(jack_);
     }
 
     bool isActive() const override { return active_ && !callbacks_->shutdown; }
@@ -172,21 +159,13 @@ class JackAudioBackend::Stream : public AudioStream {
         Stream* stream = nullptr;
         // Closed when a dead server's stream goes: a cycle may be finishing then.
         CallbackGate cycles;
-        // Open while the stream is started.
-        CallbackGate playing;
         std::atomic<bool> xrun{false};
         std::atomic<bool> shutdown{false};
-
-        Callbacks() { playing.close(); }
     };
 
     static int processCallback(jack_nframes_t frames, void* context) {
         auto* callbacks = static_cast<Callbacks*>(context);
-        callbacks->cycles.pass([&] {
-            if (!callbacks->playing.pass([&] { callbacks->stream->cycle(frames); })) {
-                callbacks->stream->silence(frames);
-            }
-        });
+        callbacks->cycles.pass([&] { callbacks->stream->cycle(frames); });
         return 0;
     }
 
@@ -198,13 +177,6 @@ class JackAudioBackend::Stream : public AudioStream {
     static void shutdownCallback(jack_status_t, const char*, void* context) {
         static_cast<Callbacks*>(context)->shutdown.store(true);
         serverEnds.fetch_add(1);
-    }
-
-    // The audio thread, while stopped.
-    void silence(jack_nframes_t frames) {
-        for (jack_port_t* port : outputs_) {
-            std::fill_n(static_cast<float*>(jack_port_get_buffer(port, frames)), frames, 0.0f);
-        }
     }
 
     // The audio thread: hands the period over in slices of the size the stream was opened with.
@@ -245,9 +217,7 @@ class JackAudioBackend::Stream : public AudioStream {
     std::vector<float*> outputBuffers_;
     std::vector<const float*> inputSlices_;
     std::vector<float*> outputSlices_;
-    // Started (playing), and the client activated once.
     bool active_ = false;
-    bool activated_ = false;
     // Kept to the end of the process when the client is left to libjack.
     std::unique_ptr<Callbacks> callbacks_ = std::make_unique<Callbacks>();
 };

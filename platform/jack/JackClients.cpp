@@ -70,9 +70,13 @@ int JackClients::activate(jack_client_t* client) {
     return result;
 }
 
-void JackClients::close(jack_client_t* client, void* xrunContext) {
+int JackClients::deactivate(jack_client_t* client) {
     JackArrivalGate::leave(client);
-    jack_deactivate(client);
+    return jack_deactivate(client);
+}
+
+void JackClients::close(jack_client_t* client, void* xrunContext) {
+    deactivate(client);
     // libjack's close stops reading the server's news before the server has closed the client,
     // and the server waits without limit to write news to a client: a loaded server tells of a
     // late period almost every period, and a few tens of them unread kept it, and the close,

@@ -31,6 +31,9 @@ class JackClients {
     /// jack_activate, once no client of ours has news left to read that could unmap the slot
     /// `client`'s threads will use (JackArrivalGate), waiting at most 2 s for the others' news.
     static int activate(jack_client_t* client);
+    /// jack_deactivate: an inactive client hears no news, so no later start waits for its
+    /// reading; activate() admits it again.
+    static int deactivate(jack_client_t* client);
 
     /// Deactivates and closes `client`, whose server still answers; `xrunContext` is what its
     /// xrun callback, if it has one, was given. Called under inUse(), after forget().

@@ -89,11 +89,11 @@ TEST_F(JackAudioStream, TheServersEndToldAfterTheStreamWasLetGoReachesNothingFre
     ASSERT_TRUE(JackServer::shared().start());
 }
 
-// A client's news is heard only while it is active, so a stream stopped by deactivating its
-// client could never say it had read the arrivals of the clients opened after it: every later
-// start of a client of ours on that server, a stream's on the main thread among them, waited the
-// gate's whole bound, and a stream started again left its first record owing for good. A stopped
-// stream is silent, calls its client no more and has its connections undone, as before.
+// A client's news is heard only while it is active, so a stopped stream whose client the gate
+// still counted could never say it had read the arrivals of the clients opened after it: every
+// later start of a client of ours on that server, a stream's on the main thread among them,
+// waited the gate's whole bound, and a stream started again left its first record owing for
+// good. A stopped stream calls its client no more and has its connections undone.
 TEST_F(JackAudioStream, AStoppedStreamKeepsNoLaterClientWaitingForItsNews) {
     std::string error;
     std::unique_ptr<AudioStream> stream = openSystemPair(error);
