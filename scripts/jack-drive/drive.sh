@@ -1,0 +1,329 @@
+#!/usr/bin/env bash
+# One drive: the real remote `quenbril` against `quenbril-simserver` while a dummy JACK server is
+# killed (-9) and started again and again. Everything runs in private namespaces (network: lo only;
+# mount: own /dev/shm and /tmp) on its own Xvfb, so that several drives can run at once.
+#
+# Usage: drive.sh [--build DIR] [--seconds N] [--out DIR]
+#   or by environment: BUILD=DIR SECONDS=N OUT=DIR drive.sh
+# Defaults: BUILD=build (the repository's), SECONDS=300, OUT=BUILD/jack-drive/<time>-<pid>.
+#   --ports0 N: after the loop, a server without playback ports for N s (NOSERVER=1: no server),
+#   then one with its ports; the outputs must be back within 5 s.
+# Needs root (unshare, mount), jackd, Xvfb, xdotool, gcc + libjack headers (for jackmon).
+# Prints one summary line (also written to OUT/summary.txt); exit 0 when the drive passed.
+
+# bash imports SECONDS from the environment; read it before it starts counting.
+env_seconds=$SECONDS
+here=$(cd "$(dirname "$0")" && pwd)
+
+if [ "${1:-}" != "--inner" ]; then
+    set -u
+    build=${BUILD:-$here/../../build}
+    run_seconds=300
+    [ "$env_seconds" -gt 0 ] 2>/dev/null && run_seconds=$env_seconds
+    out=${OUT:-}
+    ports0=${PORTS0:-0}
+    while [ $# -gt 0 ]; do
+        case $1 in
+            --build) build=$2; shift 2 ;;
+            --seconds) run_seconds=$2; shift 2 ;;
+            --out) out=$2; shift 2 ;;
+            --ports0) ports0=$2; shift 2 ;;
+            -h|--help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+            *) echo "drive.sh: unknown argument $1" >&2; exit 2 ;;
+        esac
+    done
+    build=$(realpath "$build")
+    [ -n "$out" ] || out=$build/jack-drive/$(date +%Y%m%d-%H%M%S)-$$
+    mkdir -p "$out"; out=$(realpath "$out")
+    case $out in /tmp/*|/dev/shm/*) echo "drive.sh: OUT must not be under /tmp or /dev/shm (they are private in the drive)" >&2; exit 2 ;; esac
+    for p in "$build/MonitorApp/quenbril" "$build/simserver/quenbril-simserver"; do
+        [ -x "$p" ] || { echo "drive.sh: $p missing" >&2; exit 2; }
+    done
+    for t in unshare jackd jack_wait Xvfb xdotool gcc; do
+        command -v $t >/dev/null || { echo "drive.sh: $t not installed" >&2; exit 2; }
+    done
+    # The tap client, built once beside the script (a lock keeps parallel drives from racing).
+    jackmon=$build/jack-drive/jackmon
+    mkdir -p "$build/jack-drive"
+    (
+        flock 9
+        if [ ! -x "$jackmon" ] || [ "$here/jackmon.c" -nt "$jackmon" ]; then
+            gcc -O2 -Wall -o "$jackmon.tmp" "$here/jackmon.c" $(pkg-config --cflags --libs jack) -lm &&
+                mv "$jackmon.tmp" "$jackmon"
+        fi
+    ) 9>"$build/jack-drive/.jackmon.lock"
+    [ -x "$jackmon" ] || { echo "drive.sh: could not build jackmon" >&2; exit 2; }
+    inner=""
+    trap '[ -n "$inner" ] && kill -TERM "$inner" 2>/dev/null; wait "$inner" 2>/dev/null; exit 143' INT TERM
+    BUILD=$build RUN_SECONDS=$run_seconds OUT=$out JACKMON=$jackmon PORTS0=$ports0 NOSERVER=${NOSERVER:-0} \
+        unshare --net --mount --propagation private -- bash "$here/drive.sh" --inner \
+        > "$out/drive.log" 2>&1 &
+    inner=$!
+    wait "$inner"; rc=$?
+    if [ -s "$out/summary.txt" ]; then cat "$out/summary.txt"; else echo "drive $(basename "$out"): NO SUMMARY (inner rc $rc), see $out/drive.log"; tail -5 "$out/drive.log"; fi
+    exit $rc
+fi
+
+# ---------------------------------------------------------------- inside the namespaces
+set -u
+build=$BUILD; out=$OUT; run_seconds=$RUN_SECONDS
+name=drive-$$-$RANDOM                 # the JACK server's own name
+log() { echo "$(date +%H:%M:%S.%N | cut -c1-12) $*"; }
+now() { echo "$EPOCHREALTIME"; }
+fsub() { awk -v a="$1" -v b="$2" 'BEGIN{printf "%.2f", a-b}'; }
+rnd_sleep() { sleep "$(awk -v r=$RANDOM 'BEGIN{printf "%.3f", 0.5+1.5*r/32767}')"; }
+
+# Sanitizer builds are slower: time-outs stretch.
+scale=1; asan=0
+if grep -Eq '^QUENBRIL_SANITIZE:STRING=.*address' "$build/CMakeCache.txt" 2>/dev/null; then
+    scale=5; asan=1
+    export ASAN_OPTIONS=allow_user_segv_handler=0:detect_leaks=0:abort_on_error=1
+    export UBSAN_OPTIONS=print_stacktrace=1
+fi
+
+xvfb=""; jackd_pid=""; sim=""; remote=""; mon=""
+is_alive() {  # a zombie, a dying process or an unreadable status counts as gone
+    local state
+    [ -n "$1" ] || return 1
+    state=$(awk '/^State:/ {print $2}' "/proc/$1/status" 2>/dev/null)
+    [ -n "$state" ] && [ "$state" != Z ] && [ "$state" != X ]
+}
+stop_pid() {  # stop_pid PID [signal] [seconds]: signal, wait, then KILL
+    local pid=$1 sig=${2:-TERM} secs=${3:-5} i
+    [ -n "$pid" ] || return 0
+    kill -"$sig" "$pid" 2>/dev/null
+    for ((i = 0; i < secs * 10; i++)); do is_alive "$pid" || break; sleep 0.1; done
+    is_alive "$pid" && kill -KILL "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+}
+cleanup() {
+    stop_pid "$mon"; stop_pid "$remote" TERM $((5 * scale)); stop_pid "$sim"
+    stop_pid "$jackd_pid"; stop_pid "$xvfb"
+}
+trap cleanup EXIT
+trap 'exit 143' TERM INT
+
+ip link set lo up || { log "lo up failed"; exit 1; }
+mount -t tmpfs -o mode=1777 tmpfs /dev/shm && mount -t tmpfs -o mode=1777 tmpfs /tmp || { log "mount failed"; exit 1; }
+export HOME=$out/home XDG_CONFIG_HOME=$out/config XDG_RUNTIME_DIR=/tmp/xdg
+rm -rf "$HOME" "$XDG_CONFIG_HOME"; mkdir -p "$HOME" "$XDG_CONFIG_HOME/Quenbril" /tmp/xdg; chmod 700 /tmp/xdg
+# With JACK down, ALSA's default is the null device: "the default stands in".
+printf 'pcm.!default { type null }\n' > "$HOME/.asoundrc"
+cat > "$XDG_CONFIG_HOME/Quenbril/Quenbril.plist" <<'PLIST'
+<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+	<key>continueAutomatically</key>
+	<true/>
+	<key>manualIP</key>
+	<string>127.0.0.1</string>
+	<key>useManualIP</key>
+	<integer>1</integer>
+	<key>OutputDeviceUID</key>
+	<string>JACK Audio Connection Kit:system</string>
+</dict>
+</plist>
+PLIST
+export JACK_DEFAULT_SERVER=$name
+log "drive in $out, build $build, $run_seconds s, jack server $name, asan=$asan"
+
+# Own X server: /tmp and the abstract socket namespace are private, so :99 is free here.
+Xvfb :99 -screen 0 1600x1000x24 -nolisten tcp > "$out/xvfb.log" 2>&1 &
+xvfb=$!
+export DISPLAY=:99
+for i in $(seq 100); do [ -S /tmp/.X11-unix/X99 ] && break; sleep 0.1; done
+[ -S /tmp/.X11-unix/X99 ] || { log "Xvfb did not start"; exit 1; }
+
+start_jack() {  # start_jack ROUND [PLAYBACK-PORTS]: the server and its tap client; returns when it answers
+    jackd -n "$name" -d dummy -r 48000 -p 256 -C 8 -P "${2:-2}" >> "$out/jackd.log" 2>&1 &
+    jackd_pid=$!
+    t_launch=$(now)
+    # The tap client tries to open from now on and notes when the server first let it in.
+    "$JACKMON" "$name" quenbril > "$out/mon/$1.log" 2>> "$out/mon/errors.log" &
+    mon=$!
+    if ! jack_wait -s "$name" -w -t $((10 * scale)) >> "$out/jack_wait.log" 2>&1; then
+        log "jackd did not answer"; return 1
+    fi
+    t_answer=$(now)
+    t_up=""
+    for i in $(seq 50); do
+        t_up=$(awk '$1 == "up" {print $2; exit}' "$out/mon/$1.log")
+        [ -n "$t_up" ] && break; sleep 0.1
+    done
+    [ -n "$t_up" ] || t_up=$t_answer
+    return 0
+}
+stats() {  # RSS (MB), threads, fds of the remote
+    local rss thr fds
+    rss=$(awk '/^VmRSS/{printf "%.0f", $2/1024}' "/proc/$remote/status" 2>/dev/null)
+    thr=$(awk '/^Threads/{print $2}' "/proc/$remote/status" 2>/dev/null)
+    fds=$(ls "/proc/$remote/fd" 2>/dev/null | wc -l)
+    echo "rss=${rss:-?}MB thr=${thr:-?} fds=${fds}"
+}
+# wait_line FILE AWK-COND SECONDS: prints the timestamp of the first monitor line matching
+wait_line() {
+    local f=$1 cond=$2 secs=$3 i t
+    for ((i = 0; i < secs * 10; i++)); do
+        t=$(awk "\$1 != \"up\" && $cond {print \$1; exit}" "$f" 2>/dev/null)
+        [ -n "$t" ] && { echo "$t"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+thr=0.0001   # a window whose peak is above this carries sound
+
+mkdir -p "$out/mon"
+: > "$out/rounds.log"
+start_jack 0 || exit 1
+log "jackd $jackd_pid answers"
+
+"$build/simserver/quenbril-simserver" --port 57576 --no-publish --channels 16 > "$out/simserver.log" 2>&1 &
+sim=$!
+for i in $(seq $((50 * scale))); do grep -q "listening on TCP port" "$out/simserver.log" && break; sleep 0.1; done
+grep -q "listening on TCP port" "$out/simserver.log" || { log "stand-in did not start"; exit 1; }
+
+"$build/MonitorApp/quenbril" > "$out/remote.out" 2> "$out/remote.err" &
+remote=$!
+log "remote $remote, stand-in $sim"
+
+# The main window (the widest visible one of the remote: a connection dialog may come and go
+# first), then a click on the first strip (window coordinates) makes it active.
+main_window() {
+    local w best="" bw=0 width
+    for w in $(xdotool search --onlyvisible --pid "$remote" 2>/dev/null); do
+        width=$(xdotool getwindowgeometry "$w" 2>/dev/null | awk '/Geometry/ {split($2, g, "x"); print g[1]}')
+        [ "${width:-0}" -gt "$bw" ] && { bw=$width; best=$w; }
+    done
+    [ "$bw" -ge 800 ] && echo "$best"
+}
+for i in $(seq $((20 * scale))); do grep -q "Chans received" "$out/remote.err" && break; sleep 0.5; done
+active=0
+for attempt in $(seq 10); do
+    sleep 2
+    win=$(main_window)
+    [ -n "$win" ] || continue
+    xdotool mousemove --window "$win" 65 150 click 1 2>> "$out/xdotool.log"
+    for i in $(seq $((10 * scale))); do grep -q 'Active strips: "' "$out/simserver.log" && break; sleep 0.2; done
+    grep -q 'Active strips: "' "$out/simserver.log" && { active=1; break; }
+done
+[ "$active" = 1 ] || { log "could not make a strip active"; exit 1; }
+log "strip active: $(grep 'Active strips' "$out/simserver.log" | tail -1)"
+if ! t_sound=$(wait_line "$out/mon/0.log" "\$4 > $thr" $((10 * scale))); then
+    log "no sound on JACK before the loop"; exit 1
+fi
+log "sound on JACK at $(fsub "$t_sound" "$t_up") s after the server first answered"
+sleep 2
+start_stats=$(stats)
+log "start: $start_stats"
+
+# ---- the loop
+rounds=0; died=0; remote_rc=""
+t_end=$((SECONDS + run_seconds))
+while [ $SECONDS -lt $t_end ]; do
+    is_alive "$remote" || { died=1; break; }
+    kill -KILL "$jackd_pid"; wait "$jackd_pid" 2>/dev/null
+    stop_pid "$mon" TERM 3; mon=""
+    rounds=$((rounds + 1))
+    rnd_sleep
+    is_alive "$remote" || { died=1; break; }
+    start_jack "$rounds" || { log "round $rounds: jackd failed to start"; break; }
+    echo "$rounds $t_launch $t_up $t_answer" >> "$out/rounds.log"
+    rnd_sleep
+done
+log "loop ended after $rounds rounds"
+# ---- optionally: a server without playback ports for PORTS0 s, then one with its 2 ports
+back_limit=3
+if [ "${PORTS0:-0}" -gt 0 ] && [ "$died" = 0 ] && is_alive "$remote"; then
+    back_limit=5
+    kill -KILL "$jackd_pid"; wait "$jackd_pid" 2>/dev/null
+    stop_pid "$mon" TERM 3; mon=""
+    rounds=$((rounds + 1))
+    if [ "${NOSERVER:-0}" = 1 ]; then
+        log "no server for $PORTS0 s"
+        sleep "$PORTS0"
+        is_alive "$remote" || died=1
+    else
+        start_jack "$rounds" 0 || log "the server without ports failed to start"
+        log "a server without playback ports for $PORTS0 s"
+        sleep "$PORTS0"
+        is_alive "$remote" || died=1
+        kill -KILL "$jackd_pid"; wait "$jackd_pid" 2>/dev/null
+        stop_pid "$mon" TERM 3; mon=""
+    fi
+    rounds=$((rounds + 1))
+    start_jack "$rounds" || log "the 2-port server failed to start"
+    echo "$rounds $t_launch $t_up $t_answer" >> "$out/rounds.log"
+    log "the 2-port server is up"
+fi
+if [ "$died" = 1 ] || ! is_alive "$remote"; then
+    died=1; wait "$remote"; remote_rc=$?
+    log "remote DIED, rc $remote_rc"
+    remote=""
+fi
+
+# ---- after the last start: outs back and sound back
+last=$rounds
+outs_back="-"; sound_back="-"; end_stats="-"
+if [ "$died" = 0 ]; then
+    if t=$(wait_line "$out/mon/$last.log" '$3 >= 1' $((10 * scale))); then
+        outs_back=$(fsub "$t" "$t_up")
+        log "outs back $outs_back s after the server was up ($(fsub "$t" "$t_launch") s after jackd's launch)"
+        if t2=$(wait_line "$out/mon/$last.log" "\$3 >= 1 && \$4 > $thr" $((10 * scale))); then
+            sound_back=$(fsub "$t2" "$t_up")
+        fi
+    fi
+    if [ "$sound_back" = "-" ]; then
+        # Silent after the return: what the remote's threads do and what its sockets hold.
+        ss -tnpi > "$out/silent-ss.txt" 2>&1
+        ls -l "/proc/$remote/fd" > "$out/silent-fds.txt" 2>&1
+        for f in /proc/$remote/fdinfo/*; do echo "== $f"; cat "$f"; done > "$out/silent-fdinfo.txt" 2>&1
+        # A second tap, opened now: silent too, or only the first tap deaf?
+        JACKMON_NAME=drivemon2 timeout 3 "$JACKMON" "$name" quenbril > "$out/silent-mon2.txt" 2>&1
+        ss -tnpi >> "$out/silent-ss.txt" 2>&1
+        gdb -p "$remote" -batch -ex 'thread apply all bt' > "$out/silent-bt.txt" 2>&1
+        tail -3 "$out/mon/$last.log" > "$out/silent-mon-after.txt"
+    fi
+    sleep 2
+    end_stats=$(stats)
+    log "end: $end_stats; outs back $outs_back s, sound back $sound_back s"
+fi
+stop_pid "$mon" TERM 3; mon=""
+
+# ---- quit cleanly: SIGTERM (the remote quits its loop on it, as on Ctrl+Q)
+hung=0
+if [ "$died" = 0 ]; then
+    kill -TERM "$remote"
+    for ((i = 0; i < 20 * scale * 10; i++)); do is_alive "$remote" || break; sleep 0.1; done
+    if is_alive "$remote"; then
+        hung=1
+        log "remote HUNG on quit; backtraces in $out/hang-bt.txt"
+        gdb -p "$remote" -batch -ex 'thread apply all bt' > "$out/hang-bt.txt" 2>&1
+        kill -KILL "$remote"
+    fi
+    wait "$remote"; remote_rc=$?
+    remote=""
+fi
+log "remote rc $remote_rc"
+
+# ---- figures
+san=$(cat "$out/remote.err" "$out/simserver.log" | grep -cE 'ERROR: AddressSanitizer|runtime error:|SUMMARY:')
+# Sound fraction: the share of 100 ms windows, while a server was up, whose peak carried sound.
+# And the same over the windows in which the remote's outs were on system:playback.
+read -r frac frac_conn <<<"$(awk -v thr=$thr '$1 != "up" {n++; if ($4 > thr) s++; if ($3 >= 1) {c++; if ($4 > thr) cs++}}
+    END {printf "%.3f %.3f", (n ? s/n : 0), (c ? cs/c : 0)}' $(ls "$out"/mon/[1-9]*.log 2>/dev/null || echo "$out/mon/0.log"))"
+# Per round: how long after the server was up the outs were back, where they came back before
+# the next kill (a round may be shorter than the return takes).
+read -r outs_rounds outs_max <<<"$(
+    while read -r r tl tu ta; do
+        awk -v tu="$tu" '$1 != "up" && $3 >= 1 {printf "%.2f\n", $1 - tu; exit}' "$out/mon/$r.log"
+    done < "$out/rounds.log" | sort -g | awk '{n++; m=$1} END {printf "%d %s", n, (n ? m : "-")}'
+)"
+verdict=PASS
+[ "$died" = 0 ] && [ "$hung" = 0 ] && [ "$remote_rc" = 0 ] && [ "$san" = 0 ] || verdict=FAIL
+[ "$outs_back" != "-" ] && awk -v o="$outs_back" -v l="$back_limit" 'BEGIN{exit !(o <= l)}' || verdict=FAIL
+[ "$sound_back" != "-" ] || verdict=FAIL
+summary="drive $(basename "$out") build=$(basename "$build") rounds=$rounds remote_rc=${remote_rc:-?} died=$died hung=$hung sanitizer=$san outs_back=${outs_back/%[0-9]/&s} sound_back=${sound_back/%[0-9]/&s} outs_back_rounds=${outs_rounds}/${rounds} outs_back_max=${outs_max/%[0-9]/&s} sound_frac=$frac sound_frac_connected=$frac_conn start[$start_stats] end[$end_stats] $verdict"
+echo "$summary" > "$out/summary.txt"
+log "$summary"
+[ "$verdict" = PASS ]
