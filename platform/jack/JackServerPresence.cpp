@@ -12,6 +12,8 @@
 #include <utility>
 
 #include "platform/jack/JackArrivalGate.h"
+#include "platform/jack/JackClients.h"
+#include "platform/jack/JackWakeUpSlot.h"
 #include "platform/jack/RefusedSocketBackoff.h"
 
 namespace quenbril {
@@ -33,20 +35,6 @@ Memory& memory() {
     return *m;
 }
 
-// JACK 2's own library names its sockets so; another implementation of the same interface (one
-// over a different sound server) has none there.
-bool libraryIsJack2() {
-    static const bool jack2 = [] {
-        Dl_info info{};
-        if (dladdr(reinterpret_cast<void*>(&jack_client_open), &info) == 0 || !info.dli_fname) {
-            return false;
-        }
-        return std::strstr(info.dli_fname, "pipewire") == nullptr &&
-               std::strncmp(jack_get_version_string(), "1.9.", 4) == 0;
-    }();
-    return jack2;
-}
-
 std::optional<SocketIdentity> socketNow() {
     struct stat status {};
     if (::stat(JackServerPresence::socketPath().c_str(), &status) != 0 ||
@@ -59,14 +47,39 @@ std::optional<SocketIdentity> socketNow() {
 }  // namespace
 
 std::string JackServerPresence::socketPath() {
+    return "/dev/shm/jack_" + serverName() + "_" + std::to_string(::getuid()) + "_0";
+}
+
+std::string JackServerPresence::serverName() {
     const char* name = std::getenv("JACK_DEFAULT_SERVER");
-    if (!name || !*name) name = "default";
-    return "/dev/shm/jack_" + std::string(name) + "_" + std::to_string(::getuid()) + "_0";
+    return name && *name ? name : "default";
+}
+
+// Another implementation of the same interface (one over a different sound server) has no
+// names there.
+bool JackServerPresence::libraryIsJack2() {
+    static const bool jack2 = [] {
+        Dl_info info{};
+        if (dladdr(reinterpret_cast<void*>(&jack_client_open), &info) == 0 || !info.dli_fname) {
+            return false;
+        }
+        return std::strstr(info.dli_fname, "pipewire") == nullptr &&
+               std::strncmp(jack_get_version_string(), "1.9.", 4) == 0;
+    }();
+    return jack2;
 }
 
 jack_client_t* JackServerPresence::open(const char* name, jack_status_t* status) {
     if (!worthAnOpen()) return nullptr;
     jack_client_t* client = jack_client_open(name, JackNoStartServer, status);
+    // A close unmaps the departed client's object its slot held, and the server gives the
+    // freed number to the open that follows, which then maps its own. Bounded, as another
+    // program may take the number first.
+    constexpr int kReopens = 3;
+    for (int again = 0; client && again < kReopens && !JackWakeUpSlot::isOwn(client); ++again) {
+        JackClients::close(client);
+        client = jack_client_open(name, JackNoStartServer, status);
+    }
     if (client) {
         JackArrivalGate::opened(client);
         serverAnswered();

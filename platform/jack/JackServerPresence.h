@@ -22,8 +22,9 @@ namespace quenbril {
 class JackServerPresence {
   public:
     /// jack_client_open, never starting a server, unless no server can be there (null then, as
-    /// when none answers); what it found is remembered for the next. Called under
-    /// JackClients::opening(), like every open.
+    /// when none answers); what it found is remembered for the next. A client whose wake-up
+    /// slot holds a departed client's object (JackWakeUpSlot) is closed and opened again. Called
+    /// under JackClients::opening(), like every open.
     static jack_client_t* open(const char* name, jack_status_t* status);
 
     /// True when an open now could reach a server.
@@ -42,6 +43,11 @@ class JackServerPresence {
 
     /// The socket of the server clients of this process join ("/dev/shm/jack_default_0_0").
     static std::string socketPath();
+    /// The name of that server ("default" unless JACK_DEFAULT_SERVER names another).
+    static std::string serverName();
+    /// True where the library is JACK 2's own, which names its sockets and wake-up objects in
+    /// /dev/shm.
+    static bool libraryIsJack2();
 };
 
 }  // namespace quenbril
