@@ -21,8 +21,8 @@ bool JackWakeUpSlot::isOwn(jack_client_t* client) {
     std::replace(name.begin(), name.end(), '/', '_');
     std::replace(name.begin(), name.end(), '\\', '_');
     // An object the server has since removed shows as "<path> (deleted)": not this client's.
-    const std::string own = kPrefix + std::to_string(::getuid()) + "_" +
-                            JackServerPresence::serverName() + "_" + name;
+    const std::string own =
+        kPrefix + std::to_string(::getuid()) + "_" + JackServerPresence::serverName() + "_" + name;
     std::ifstream maps("/proc/self/maps");
     bool mapsAny = false;
     for (std::string line; std::getline(maps, line);) {

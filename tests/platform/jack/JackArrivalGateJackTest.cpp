@@ -6,53 +6,20 @@
 #include <jack/jack.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 #include "platform/jack/JackArrivalGate.h"
 #include "platform/jack/JackClients.h"
 #include "tests/support/Eventually.h"
+#include "tests/support/JackNewsHold.h"
 #include "tests/support/JackServer.h"
 
 namespace quenbril {
 namespace {
 
+using test::countCycle;
 using test::eventually;
-
-// Holds a client's notification thread in its port-registration callback while armed: the news
-// after it waits unread.
-struct NewsHold {
-    std::mutex lock;
-    std::condition_variable changed;
-    bool armed = false;
-    bool holding = false;
-    bool released = false;
-
-    static void onPort(jack_port_id_t, int, void* self) {
-        auto* hold = static_cast<NewsHold*>(self);
-        std::unique_lock held(hold->lock);
-        if (!hold->armed) return;
-        hold->armed = false;
-        hold->holding = true;
-        hold->changed.notify_all();
-        hold->changed.wait(held, [hold] { return hold->released; });
-    }
-    bool isHolding() {
-        std::lock_guard held(lock);
-        return holding;
-    }
-    void release() {
-        std::lock_guard held(lock);
-        released = true;
-        changed.notify_all();
-    }
-};
-
-int countCycle(jack_nframes_t, void* cycles) {
-    static_cast<std::atomic<int>*>(cycles)->fetch_add(1);
-    return 0;
-}
+using test::NewsHold;
 
 TEST(JackArrivalGate, AClientTakingAClosedOnesNumberStartsOnlyOnceOurClientsReadTheDeparture) {
     QUENBRIL_REQUIRE_JACK();
@@ -65,10 +32,7 @@ TEST(JackArrivalGate, AClientTakingAClosedOnesNumberStartsOnlyOnceOurClientsRead
 
     jack_client_t* closing = JackClients::open("quenbril-closing", &status);
     ASSERT_NE(closing, nullptr);
-    {
-        std::lock_guard held(hold.lock);
-        hold.armed = true;
-    }
+    hold.arm();
     // An active client's ports are news to the others.
     ASSERT_NE(jack_port_register(closing, "x", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0),
               nullptr);

@@ -15,11 +15,13 @@
 #include "platform/jack/JackClients.h"
 #include "platform/jack/JackThreadStarts.h"
 #include "tests/support/Eventually.h"
+#include "tests/support/JackNewsHold.h"
 #include "tests/support/JackServer.h"
 
 namespace quenbril {
 namespace {
 
+using test::countCycle;
 using test::JackServer;
 
 // Past libjack's wait even when its sleeps run long on a loaded machine.
@@ -44,11 +46,6 @@ int beginLate(pthread_t* thread, const pthread_attr_t* attributes, void* (*routi
         late.get());
     if (error == 0) late.release();
     return error;
-}
-
-int countCycle(jack_nframes_t, void* cycles) {
-    static_cast<std::atomic<int>*>(cycles)->fetch_add(1);
-    return 0;
 }
 
 TEST(JackThreadStarts, AClientWhoseThreadsBeginLateOpensPlaysAndCloses) {

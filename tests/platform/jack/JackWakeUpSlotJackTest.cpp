@@ -7,66 +7,32 @@
 #include <jack/jack.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <cstring>
-#include <mutex>
-#include <string>
 
 #include "platform/jack/JackClients.h"
 #include "platform/jack/JackServerPresence.h"
 #include "platform/jack/JackWakeUpSlot.h"
 #include "tests/support/CommandOutput.h"
 #include "tests/support/Eventually.h"
+#include "tests/support/JackNewsHold.h"
 #include "tests/support/JackServer.h"
 
 namespace quenbril {
 namespace {
 
+using test::countCycle;
 using test::eventually;
-
-// Holds a client's notification thread at the arrival of the client named `name`, after libjack
-// has mapped its slot: the departure that follows stays unread.
-struct ArrivalHold {
-    explicit ArrivalHold(std::string name) : name(std::move(name)) {}
-
-    static void onClient(const char* name, int arrived, void* self) {
-        auto* hold = static_cast<ArrivalHold*>(self);
-        if (!arrived || hold->name != name) return;
-        std::unique_lock held(hold->lock);
-        hold->holding = true;
-        hold->changed.wait(held, [hold] { return hold->released; });
-    }
-    bool isHolding() {
-        std::lock_guard held(lock);
-        return holding;
-    }
-    void release() {
-        std::lock_guard held(lock);
-        released = true;
-        changed.notify_all();
-    }
-
-    const std::string name;
-    std::mutex lock;
-    std::condition_variable changed;
-    bool holding = false;
-    bool released = false;
-};
-
-int countCycle(jack_nframes_t, void* cycles) {
-    static_cast<std::atomic<int>*>(cycles)->fetch_add(1);
-    return 0;
-}
+using test::NewsHold;
 
 TEST(JackWakeUpSlot, AClientTakingTheNumberOfAnotherProgramsDepartedClientStillRuns) {
     QUENBRIL_REQUIRE_JACK();
     jack_status_t status{};
-    ArrivalHold hold("wait");
+    NewsHold hold;
+    hold.arrival = "wait";
     jack_client_t* behind = JackClients::open("quenbril-behind", &status);
     ASSERT_NE(behind, nullptr);
     EXPECT_TRUE(JackWakeUpSlot::isOwn(behind));
     // Activated past the arrival gate, whose own registration callback would replace the hold.
-    jack_set_client_registration_callback(behind, &ArrivalHold::onClient, &hold);
+    jack_set_client_registration_callback(behind, &NewsHold::onClient, &hold);
     ASSERT_EQ(jack_activate(behind), 0);
 
     // Another program's client comes and goes: "wait" opens, checks the server and closes.

@@ -1,0 +1,66 @@
+#pragma once
+
+// What the JACK client tests hold a client's notification thread with, and count its process
+// cycles by.
+
+#include <jack/jack.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+
+namespace quenbril::test {
+
+/// Holds a client's notification thread in a callback, after libjack has taken in the news that
+/// called it, until release(): the news after it waits unread. Armed by hand for the next port
+/// registration (onPort), or by a client's name for its arrival (onClient).
+struct NewsHold {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool armed = false;
+    std::string arrival;
+    bool holding = false;
+    bool released = false;
+
+    static void onPort(jack_port_id_t, int, void* self) {
+        auto* hold = static_cast<NewsHold*>(self);
+        std::unique_lock held(hold->lock);
+        if (!hold->armed) return;
+        hold->armed = false;
+        hold->holdHere(held);
+    }
+    static void onClient(const char* name, int arrived, void* self) {
+        auto* hold = static_cast<NewsHold*>(self);
+        std::unique_lock held(hold->lock);
+        if (arrived && hold->arrival == name) hold->holdHere(held);
+    }
+    void arm() {
+        std::lock_guard held(lock);
+        armed = true;
+    }
+    bool isHolding() {
+        std::lock_guard held(lock);
+        return holding;
+    }
+    void release() {
+        std::lock_guard held(lock);
+        released = true;
+        changed.notify_all();
+    }
+
+  private:
+    void holdHere(std::unique_lock<std::mutex>& held) {
+        holding = true;
+        changed.notify_all();
+        changed.wait(held, [this] { return released; });
+    }
+};
+
+/// A process callback that counts the cycles into an std::atomic<int>.
+inline int countCycle(jack_nframes_t, void* cycles) {
+    static_cast<std::atomic<int>*>(cycles)->fetch_add(1);
+    return 0;
+}
+
+}  // namespace quenbril::test
