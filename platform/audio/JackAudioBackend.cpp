@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <utility>
 
 #include "foundation/CallbackGate.h"
 #include "foundation/KeptToProcessEnd.h"
@@ -58,62 +59,31 @@ class JackAudioBackend::Stream : public AudioStream {
     }
 
     ~Stream() override {
-        // A client of a server that went away is let go, not closed: libjack frees every client
-        // of a dead server itself the next time any client of the process opens, and closing
-        // one afterwards would free it twice. Its thread may still tell of the server's end, or
-        // finish a cycle, after this stream is gone: what it reaches lives on.
-        if (jack_) {
-            auto held = JackClients::inUse();
-            JackClients::forget(jack_);
-            if (!callbacks_->shutdown) {
-                JackClients::close(jack_, callbacks_.get());
-            } else {
-                callbacks_->cycles.close();
-                keepToProcessEnd(std::move(callbacks_));
-            }
-        }
+        release();
         shared_->openStreams.fetch_sub(1);
     }
 
     bool open(const AudioStreamParameters& p, const Device& device, std::string& error) {
-        {
-            auto opening = JackClients::opening();
-            jack_ = openClient();
-            if (jack_) JackClients::track(jack_, callbacks_->shutdown);
-        }
-        if (!jack_) {
-            error = "The JACK server is not running";
-            return false;
-        }
-        auto held = JackClients::inUse();
-        rate_ = jack_get_sample_rate(jack_);
-        if (p.sampleRate != rate_) {
-            error = "The JACK server runs at " + std::to_string(static_cast<int>(rate_)) + " Hz";
-            return false;
-        }
-        if (!registerPorts("in_", p.inputChannels, JackPortIsInput, inputs_) ||
-            !registerPorts("out_", p.outputChannels, JackPortIsOutput, outputs_)) {
-            error = "The JACK server refused a port";
-            return false;
-        }
-        inputBuffers_.assign(inputs_.size(), nullptr);
-        outputBuffers_.assign(outputs_.size(), nullptr);
-        inputSlices_.assign(inputs_.size(), nullptr);
-        outputSlices_.assign(outputs_.size(), nullptr);
+        inputChannels_ = p.inputChannels;
+        outputChannels_ = p.outputChannels;
+        wantedRate_ = p.sampleRate;
         capturePorts_ = device.capturePorts;
         playbackPorts_ = device.playbackPorts;
-        jack_set_process_callback(jack_, &Stream::processCallback, callbacks_.get());
-        jack_set_xrun_callback(jack_, &Stream::xrunCallback, callbacks_.get());
-        jack_on_info_shutdown(jack_, &Stream::shutdownCallback, callbacks_.get());
-        return true;
+        return join(error);
     }
 
     bool start() override {
+        if (!jack_ && !callbacks_->shutdown) {
+            std::string error;
+            if (!join(error)) {
+                release();
+                return false;
+            }
+        }
         auto held = JackClients::inUse();
         if (!jack_ || callbacks_->shutdown) return false;
-        if (active_) return true;
-        if (JackClients::activate(jack_) != 0) return false;
-        active_ = true;
+        if (callbacks_->playing.load()) return true;
+        callbacks_->playing.store(true);
         // Our ports go to the device's in order; a device with fewer ports leaves the rest open.
         for (size_t k = 0; k < outputs_.size() && k < playbackPorts_.size(); ++k) {
             jack_connect(jack_, jack_port_name(outputs_[k]), playbackPorts_[k].c_str());
@@ -124,14 +94,16 @@ class JackAudioBackend::Stream : public AudioStream {
         return true;
     }
 
+    // A client open but inactive still takes in the server's news of departures, unmapping
+    // slots in libjack's table, while the arrival gate hears nothing from it: a stopped stream
+    // keeps no client, and a start opens one again.
     void stop() override {
-        auto held = JackClients::inUse();
-        if (!jack_ || !active_) return;
-        active_ = false;
-        if (!callbacks_->shutdown) JackClients::deactivate(jack_);
+        if (jack_ && callbacks_->playing.load()) release();
     }
 
-    bool isActive() const override { return active_ && !callbacks_->shutdown; }
+    bool isActive() const override {
+        return jack_ && callbacks_->playing.load() && !callbacks_->shutdown;
+    }
     bool stoppedByHost() const override { return callbacks_->shutdown; }
     double sampleRate() const override { return rate_; }
     double cpuLoad() const override {
@@ -141,6 +113,65 @@ class JackAudioBackend::Stream : public AudioStream {
     }
 
   private:
+    // Opens the client and starts it, silent until the stream starts: from its open on it is
+    // active, so the arrival gate hears the news it reads. Under opening() throughout, as no
+    // other client of ours may open before it is active.
+    bool join(std::string& error) {
+        callbacks_ = std::make_unique<Callbacks>();
+        callbacks_->stream = this;
+        auto opening = JackClients::opening();
+        jack_ = openClient();
+        if (!jack_) {
+            error = "The JACK server is not running";
+            return false;
+        }
+        JackClients::track(jack_, callbacks_->shutdown);
+        rate_ = jack_get_sample_rate(jack_);
+        if (wantedRate_ != rate_) {
+            error = "The JACK server runs at " + std::to_string(static_cast<int>(rate_)) + " Hz";
+            return false;
+        }
+        inputs_.clear();
+        outputs_.clear();
+        if (!registerPorts("in_", inputChannels_, JackPortIsInput, inputs_) ||
+            !registerPorts("out_", outputChannels_, JackPortIsOutput, outputs_)) {
+            error = "The JACK server refused a port";
+            return false;
+        }
+        inputBuffers_.assign(inputs_.size(), nullptr);
+        outputBuffers_.assign(outputs_.size(), nullptr);
+        inputSlices_.assign(inputs_.size(), nullptr);
+        outputSlices_.assign(outputs_.size(), nullptr);
+        jack_set_process_callback(jack_, &Stream::processCallback, callbacks_.get());
+        jack_set_xrun_callback(jack_, &Stream::xrunCallback, callbacks_.get());
+        jack_on_info_shutdown(jack_, &Stream::shutdownCallback, callbacks_.get());
+        if (JackClients::activate(jack_) != 0) {
+            error = "The JACK server did not start the stream's client";
+            return false;
+        }
+        return true;
+    }
+
+    // A client of a server that went away is let go, not closed: libjack frees every client
+    // of a dead server itself the next time any client of the process opens, and closing one
+    // afterwards would free it twice. Its thread may still tell of the server's end, or finish a
+    // cycle, after this: what it reaches lives on, and the stream keeps saying the host ended it.
+    void release() {
+        if (!jack_) return;
+        auto held = JackClients::inUse();
+        jack_client_t* client = std::exchange(jack_, nullptr);
+        JackClients::forget(client);
+        if (!callbacks_->shutdown) {
+            JackClients::close(client, callbacks_.get());
+            callbacks_->playing.store(false);
+            return;
+        }
+        callbacks_->cycles.close();
+        keepToProcessEnd(std::move(callbacks_));
+        callbacks_ = std::make_unique<Callbacks>();
+        callbacks_->shutdown.store(true);
+    }
+
     bool registerPorts(const char* prefix, int count, unsigned long flags,
                        std::vector<jack_port_t*>& ports) {
         for (int k = 1; k <= count; ++k) {
@@ -161,11 +192,19 @@ class JackAudioBackend::Stream : public AudioStream {
         CallbackGate cycles;
         std::atomic<bool> xrun{false};
         std::atomic<bool> shutdown{false};
+        // Started: the cycles play the stream's sound, and silence before.
+        std::atomic<bool> playing{false};
     };
 
     static int processCallback(jack_nframes_t frames, void* context) {
         auto* callbacks = static_cast<Callbacks*>(context);
-        callbacks->cycles.pass([&] { callbacks->stream->cycle(frames); });
+        callbacks->cycles.pass([&] {
+            if (callbacks->playing.load(std::memory_order_relaxed)) {
+                callbacks->stream->cycle(frames);
+            } else {
+                callbacks->stream->silence(frames);
+            }
+        });
         return 0;
     }
 
@@ -177,6 +216,13 @@ class JackAudioBackend::Stream : public AudioStream {
     static void shutdownCallback(jack_status_t, const char*, void* context) {
         static_cast<Callbacks*>(context)->shutdown.store(true);
         serverEnds.fetch_add(1);
+    }
+
+    void silence(jack_nframes_t frames) {
+        for (jack_port_t* port : outputs_) {
+            auto* buffer = static_cast<float*>(jack_port_get_buffer(port, frames));
+            std::fill(buffer, buffer + frames, 0.0f);
+        }
     }
 
     // The audio thread: hands the period over in slices of the size the stream was opened with.
@@ -207,6 +253,9 @@ class JackAudioBackend::Stream : public AudioStream {
     AudioStreamClient& client_;
     const int framesPerBuffer_;
     jack_client_t* jack_ = nullptr;
+    int inputChannels_ = 0;
+    int outputChannels_ = 0;
+    double wantedRate_ = 0.0;
     double rate_ = 0.0;
     std::vector<jack_port_t*> inputs_;
     std::vector<jack_port_t*> outputs_;
@@ -217,8 +266,8 @@ class JackAudioBackend::Stream : public AudioStream {
     std::vector<float*> outputBuffers_;
     std::vector<const float*> inputSlices_;
     std::vector<float*> outputSlices_;
-    bool active_ = false;
-    // Kept to the end of the process when the client is left to libjack.
+    // Made anew for each client; kept to the end of the process when the client is left to
+    // libjack.
     std::unique_ptr<Callbacks> callbacks_ = std::make_unique<Callbacks>();
 };
 

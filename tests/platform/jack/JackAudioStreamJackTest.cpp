@@ -126,6 +126,32 @@ TEST_F(JackAudioStream, AStoppedStreamKeepsNoLaterClientWaitingForItsNews) {
     jack_client_close(later);
 }
 
+// A client open but inactive still takes in the server's news of departures, unmapping slots of
+// libjack's table that a client of ours opened since may use, while the arrival gate hears
+// nothing from it. So a stream's client is active, and silent, from its open to its start, and a
+// stopped stream keeps none: the server joins only an active client's ports.
+TEST_F(JackAudioStream, AStreamKeepsNoInactiveClientOpenBeforeItsStartOrAfterItsStop) {
+    std::string error;
+    std::unique_ptr<AudioStream> stream = openSystemPair(error);
+    ASSERT_TRUE(stream) << error;
+    JackTestClient probe("probe", 0, 0);
+    const auto outputs = probe.ports("quenbril.*:out_.*");
+    ASSERT_EQ(outputs.size(), 2u);
+    EXPECT_TRUE(probe.connect(outputs[0], "system:playback_1"))
+        << "the opened stream's client was not active";
+    EXPECT_FALSE(stream->isActive());
+    EXPECT_EQ(silence.periods.load(), 0) << "the stream played before its start";
+
+    ASSERT_TRUE(stream->start());
+    const int playing = silence.periods.load();
+    EXPECT_TRUE(eventually([&] { return silence.periods.load() > playing + 10; }));
+    stream->stop();
+    EXPECT_TRUE(probe.ports("quenbril.*:out_.*").empty()) << "the stopped stream kept its client";
+    ASSERT_TRUE(stream->start());
+    EXPECT_EQ(probe.ports("quenbril.*:out_.*").size(), 2u);
+    EXPECT_TRUE(eventually([&] { return !probe.connections("system:playback_2").empty(); }));
+}
+
 /// Makes the server late, period after period, until it stops telling `observer` of it: its one
 /// thread that writes to clients then waits on a client that reads nothing.
 void lateUntilTheServerIsStuck(const JackMidiTestClient& observer) {
