@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "foundation/CallbackGate.h"
 #include "platform/jack/JackServerPresence.h"
 #include "platform/jack/RefusedSocketBackoff.h"
 
@@ -49,18 +50,22 @@ bool owesNothing(const Watcher& watcher) {
 }
 
 // A client's notification thread, called after libjack has updated the slots for the news.
+// libjack cancels that thread at once when the client closes: its cancel is put off while it
+// holds the gate's lock.
 void registration(const char* name, int arrived, void* id) {
-    Gate& g = gate();
-    std::lock_guard held(g.lock);
-    auto found = g.watchers.find(reinterpret_cast<std::uintptr_t>(id));
-    if (found == g.watchers.end()) return;
-    auto& owed = found->second.owed;
-    if (arrived) {
-        settle(owed, name, -1);
-    } else if (auto entry = owed.find(name); entry != owed.end() && entry->second < 0) {
-        settle(owed, name, +1);
-    }
-    g.changed.notify_all();
+    withCancelPutOff([&] {
+        Gate& g = gate();
+        std::lock_guard held(g.lock);
+        auto found = g.watchers.find(reinterpret_cast<std::uintptr_t>(id));
+        if (found == g.watchers.end()) return;
+        auto& owed = found->second.owed;
+        if (arrived) {
+            settle(owed, name, -1);
+        } else if (auto entry = owed.find(name); entry != owed.end() && entry->second < 0) {
+            settle(owed, name, +1);
+        }
+        g.changed.notify_all();
+    });
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include "foundation/CallbackGate.h"
 #include "platform/jack/JackClients.h"
 #include "platform/jack/JackServerPresence.h"
 
@@ -33,23 +34,27 @@ JackMidiInput::~JackMidiInput() {
     if (client_) JackClients::close(client_);
 }
 
-// JACK's process thread.
+// JACK's process thread, which libjack cancels at once when the client stops: the messages are
+// handed on with its cancel put off, so that it never dies inside the receiver, holding a lock.
 int JackMidiInput::process(jack_nframes_t frames, void* self) {
-    auto* input = static_cast<JackMidiInput*>(self);
-    void* buffer = jack_port_get_buffer(input->port_, frames);
+    withCancelPutOff([&] { static_cast<JackMidiInput*>(self)->handOn(frames); });
+    return 0;
+}
+
+void JackMidiInput::handOn(jack_nframes_t frames) {
+    void* buffer = jack_port_get_buffer(port_, frames);
     const uint32_t count = jack_midi_get_event_count(buffer);
     for (uint32_t i = 0; i < count; ++i) {
         jack_midi_event_t event{};
         if (jack_midi_event_get(&event, buffer, i) != 0 || event.size == 0) continue;
         const uint8_t status = event.buffer[0];
-        if (input->inSysEx_ || status == 0xF0) {
-            input->inSysEx_ = event.buffer[event.size - 1] != 0xF7;
+        if (inSysEx_ || status == 0xF0) {
+            inSysEx_ = event.buffer[event.size - 1] != 0xF7;
             continue;
         }
         if (status == 0xF1 || status == 0xF8 || status == 0xFE) continue;
-        input->callback_(event.buffer, event.size);
+        callback_(event.buffer, event.size);
     }
-    return 0;
 }
 
 }  // namespace quenbril

@@ -35,6 +35,7 @@ class JackMidiInput {
   private:
     explicit JackMidiInput(MidiBackend::ByteCallback callback);
     static int process(jack_nframes_t frames, void* self);
+    void handOn(jack_nframes_t frames);
 
     MidiBackend::ByteCallback callback_;
     jack_client_t* client_ = nullptr;
