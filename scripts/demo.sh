@@ -10,6 +10,8 @@
 set -euo pipefail
 script=$(realpath "$0")
 cd "$(dirname "$script")/.."
+# shellcheck source=SCRIPTDIR/lib/remote-settings.sh
+. "$(dirname "$script")/lib/remote-settings.sh"
 build=$(realpath -m "${BUILD_DIR:-build}")
 port=57576
 seconds=""
@@ -58,21 +60,7 @@ if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
 fi
 
 config="$build/demo-config"
-mkdir -p "$config/Quenbril"
-cat > "$config/Quenbril/Quenbril.plist" <<'PLIST'
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-	<key>continueAutomatically</key>
-	<true/>
-	<key>manualIP</key>
-	<string>127.0.0.1</string>
-	<key>useManualIP</key>
-	<integer>1</integer>
-</dict>
-</plist>
-PLIST
+write_remote_settings "$config"
 
 server=""
 remote=""

@@ -14,6 +14,8 @@
 # bash imports SECONDS from the environment; read it before it starts counting.
 env_seconds=$SECONDS
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=SCRIPTDIR/../lib/remote-settings.sh
+. "$here/../lib/remote-settings.sh"
 
 if [ "${1:-}" != "--inner" ]; then
     set -u
@@ -109,22 +111,7 @@ export HOME=$out/home XDG_CONFIG_HOME=$out/config XDG_RUNTIME_DIR=/tmp/xdg
 rm -rf "$HOME" "$XDG_CONFIG_HOME"; mkdir -p "$HOME" "$XDG_CONFIG_HOME/Quenbril" /tmp/xdg; chmod 700 /tmp/xdg
 # With JACK down, ALSA's default is the null device: "the default stands in".
 printf 'pcm.!default { type null }\n' > "$HOME/.asoundrc"
-cat > "$XDG_CONFIG_HOME/Quenbril/Quenbril.plist" <<'PLIST'
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-	<key>continueAutomatically</key>
-	<true/>
-	<key>manualIP</key>
-	<string>127.0.0.1</string>
-	<key>useManualIP</key>
-	<integer>1</integer>
-	<key>OutputDeviceUID</key>
-	<string>JACK Audio Connection Kit:system</string>
-</dict>
-</plist>
-PLIST
+write_remote_settings "$XDG_CONFIG_HOME" "JACK Audio Connection Kit:system"
 export JACK_DEFAULT_SERVER=$name
 log "drive in $out, build $build, $run_seconds s, jack server $name, asan=$asan"
 
