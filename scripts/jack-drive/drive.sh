@@ -108,7 +108,7 @@ trap 'exit 143' TERM INT
 ip link set lo up || { log "lo up failed"; exit 1; }
 mount -t tmpfs -o mode=1777 tmpfs /dev/shm && mount -t tmpfs -o mode=1777 tmpfs /tmp || { log "mount failed"; exit 1; }
 export HOME=$out/home XDG_CONFIG_HOME=$out/config XDG_RUNTIME_DIR=/tmp/xdg
-rm -rf "$HOME" "$XDG_CONFIG_HOME"; mkdir -p "$HOME" "$XDG_CONFIG_HOME/Quenbril" /tmp/xdg; chmod 700 /tmp/xdg
+rm -rf "$HOME" "$XDG_CONFIG_HOME"; mkdir -p "$HOME" /tmp/xdg; chmod 700 /tmp/xdg
 # With JACK down, ALSA's default is the null device: "the default stands in".
 printf 'pcm.!default { type null }\n' > "$HOME/.asoundrc"
 write_remote_settings "$XDG_CONFIG_HOME" "JACK Audio Connection Kit:system"
@@ -129,7 +129,8 @@ start_jack() {  # start_jack ROUND [PLAYBACK-PORTS]: the server and its tap clie
     # The tap client tries to open from now on and notes when the server first let it in.
     "$JACKMON" "$name" quenbril > "$out/mon/$1.log" 2>> "$out/mon/errors.log" &
     mon=$!
-    if ! jack_wait -s "$name" -w -t $((10 * scale)) >> "$out/jack_wait.log" 2>&1; then
+    # jack_wait itself once hung inside its own libjack close on a loaded machine: bounded.
+    if ! timeout $((15 * scale)) jack_wait -s "$name" -w -t $((10 * scale)) >> "$out/jack_wait.log" 2>&1; then
         log "jackd did not answer"; return 1
     fi
     t_answer=$(now)
