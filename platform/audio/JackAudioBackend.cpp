@@ -199,7 +199,9 @@ class JackAudioBackend::Stream : public AudioStream {
     static int processCallback(jack_nframes_t frames, void* context) {
         auto* callbacks = static_cast<Callbacks*>(context);
         callbacks->cycles.pass([&] {
-            if (callbacks->playing.load(std::memory_order_relaxed)) {
+            // Acquire: what the owner set up before the start is seen by the cycles after it,
+            // as the thread ran before the start.
+            if (callbacks->playing.load(std::memory_order_acquire)) {
                 callbacks->stream->cycle(frames);
             } else {
                 callbacks->stream->silence(frames);
