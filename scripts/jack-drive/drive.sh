@@ -8,6 +8,8 @@
 # Defaults: BUILD=build (the repository's), SECONDS=300, OUT=BUILD/jack-drive/<time>-<pid>.
 #   --ports0 N: after the loop, a server without playback ports for N s (NOSERVER=1: no server),
 #   then one with its ports; the outputs must be back within 5 s.
+#   TOGGLE=1: in about half the rounds the channel strip editor is opened (the remote stops its
+#   output) and closed again with Escape (it starts it), while the server comes and goes.
 # Needs root (unshare, mount), jackd, Xvfb, xdotool, gcc + libjack headers (for jackmon).
 # Prints one summary line (also written to OUT/summary.txt); exit 0 when the drive passed.
 
@@ -57,7 +59,7 @@ if [ "${1:-}" != "--inner" ]; then
     [ -x "$jackmon" ] || { echo "drive.sh: could not build jackmon" >&2; exit 2; }
     inner=""
     trap '[ -n "$inner" ] && kill -TERM "$inner" 2>/dev/null; wait "$inner" 2>/dev/null; exit 143' INT TERM
-    BUILD=$build RUN_SECONDS=$run_seconds OUT=$out JACKMON=$jackmon PORTS0=$ports0 NOSERVER=${NOSERVER:-0} \
+    BUILD=$build RUN_SECONDS=$run_seconds OUT=$out JACKMON=$jackmon PORTS0=$ports0 NOSERVER=${NOSERVER:-0} TOGGLE=${TOGGLE:-0} \
         unshare --net --mount --propagation private -- bash "$here/drive.sh" --inner \
         > "$out/drive.log" 2>&1 &
     inner=$!
@@ -205,6 +207,20 @@ sleep 2
 start_stats=$(stats)
 log "start: $start_stats"
 
+# The channel strip editor stops the output while it is open; Escape closes it and the output
+# starts again.
+toggles=0
+toggle_output() {
+    [ "${TOGGLE:-0}" = 1 ] && [ $((RANDOM % 2)) = 0 ] || return 0
+    xdotool windowfocus --sync "$win" key ctrl+shift+c 2>> "$out/xdotool.log"
+    rnd_sleep
+    local editor
+    editor=$(xdotool search --onlyvisible --name "Channel Strips" 2>/dev/null | head -1)
+    [ -n "$editor" ] || return 0
+    xdotool windowfocus --sync "$editor" key Escape 2>> "$out/xdotool.log"
+    toggles=$((toggles + 1))
+}
+
 # ---- the loop
 rounds=0; died=0; remote_rc=""
 t_end=$((SECONDS + run_seconds))
@@ -217,9 +233,10 @@ while [ $SECONDS -lt $t_end ]; do
     is_alive "$remote" || { died=1; break; }
     start_jack "$rounds" || { log "round $rounds: jackd failed to start"; break; }
     echo "$rounds $t_launch $t_up $t_answer" >> "$out/rounds.log"
+    toggle_output
     rnd_sleep
 done
-log "loop ended after $rounds rounds"
+log "loop ended after $rounds rounds$([ "${TOGGLE:-0}" = 1 ] && echo ", the editor opened and closed $toggles times")"
 # ---- optionally: a server without playback ports for PORTS0 s, then one with its 2 ports
 back_limit=3
 if [ "${PORTS0:-0}" -gt 0 ] && [ "$died" = 0 ] && is_alive "$remote"; then
