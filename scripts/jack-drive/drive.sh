@@ -9,7 +9,8 @@
 #   --ports0 N: after the loop, a server without playback ports for N s (NOSERVER=1: no server),
 #   then one with its ports; the outputs must be back within 5 s.
 #   TOGGLE=1: in about half the rounds the channel strip editor is opened (the remote stops its
-#   output) and closed again with Escape (it starts it), while the server comes and goes.
+#   output) and closed again with Escape (it starts it), while the server is down or just up
+#   (never in the last rounds, whose return is measured).
 # Needs root (unshare, mount), jackd, Xvfb, xdotool, gcc + libjack headers (for jackmon).
 # Prints one summary line (also written to OUT/summary.txt); exit 0 when the drive passed.
 
@@ -219,6 +220,7 @@ toggle_output() {
     [ -n "$editor" ] || return 0
     xdotool windowfocus --sync "$editor" key Escape 2>> "$out/xdotool.log"
     toggles=$((toggles + 1))
+    echo "$(now) $1" >> "$out/toggles.log"
 }
 
 # ---- the loop
@@ -229,11 +231,12 @@ while [ $SECONDS -lt $t_end ]; do
     kill -KILL "$jackd_pid"; wait "$jackd_pid" 2>/dev/null
     stop_pid "$mon" TERM 3; mon=""
     rounds=$((rounds + 1))
+    [ $((SECONDS + 10)) -lt "$t_end" ] && toggle_output down
     rnd_sleep
     is_alive "$remote" || { died=1; break; }
     start_jack "$rounds" || { log "round $rounds: jackd failed to start"; break; }
     echo "$rounds $t_launch $t_up $t_answer" >> "$out/rounds.log"
-    toggle_output
+    [ $((SECONDS + 10)) -lt "$t_end" ] && toggle_output up
     rnd_sleep
 done
 log "loop ended after $rounds rounds$([ "${TOGGLE:-0}" = 1 ] && echo ", the editor opened and closed $toggles times")"
