@@ -6,6 +6,7 @@
 
 #include "platform/jack/JackArrivalGate.h"
 #include "platform/jack/JackThreadStarts.h"
+#include "platform/jack/JackWakeUpSlot.h"
 
 namespace quenbril {
 namespace {
@@ -56,7 +57,19 @@ std::shared_lock<std::shared_mutex> JackClients::inUse() { return std::shared_lo
 
 jack_client_t* JackClients::open(const char* name, jack_status_t* status) {
     auto held = opening();
+    return openHeld(name, status);
+}
+
+jack_client_t* JackClients::openHeld(const char* name, jack_status_t* status) {
     jack_client_t* client = jack_client_open(name, JackNoStartServer, status);
+    // A close unmaps the departed client's object its slot held, and the server gives the
+    // freed number to the open that follows, which then maps its own. Bounded, as another
+    // program may take the number first.
+    constexpr int kReopens = 3;
+    for (int again = 0; client && again < kReopens && !JackWakeUpSlot::isOwn(client); ++again) {
+        close(client);
+        client = jack_client_open(name, JackNoStartServer, status);
+    }
     if (client) JackArrivalGate::opened(client);
     return client;
 }

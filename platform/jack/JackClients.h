@@ -25,8 +25,12 @@ class JackClients {
     /// Held while a tracked client is used.
     static std::shared_lock<std::shared_mutex> inUse();
 
-    /// jack_client_open under opening(), never starting a server.
+    /// jack_client_open under opening(), never starting a server: openHeld().
     static jack_client_t* open(const char* name, jack_status_t* status);
+    /// jack_client_open, never starting a server, for a caller holding opening(). A client whose
+    /// wake-up slot holds a departed client's object (JackWakeUpSlot) is closed and opened
+    /// again; the one returned is known to the arrival gate.
+    static jack_client_t* openHeld(const char* name, jack_status_t* status);
 
     /// jack_activate, once no client of ours has news left to read that could unmap the slot
     /// `client`'s threads will use (JackArrivalGate), waiting at most 2 s for the others' news.

@@ -11,9 +11,7 @@
 #include <optional>
 #include <utility>
 
-#include "platform/jack/JackArrivalGate.h"
 #include "platform/jack/JackClients.h"
-#include "platform/jack/JackWakeUpSlot.h"
 #include "platform/jack/RefusedSocketBackoff.h"
 
 namespace quenbril {
@@ -71,17 +69,8 @@ bool JackServerPresence::libraryIsJack2() {
 
 jack_client_t* JackServerPresence::open(const char* name, jack_status_t* status) {
     if (!worthAnOpen()) return nullptr;
-    jack_client_t* client = jack_client_open(name, JackNoStartServer, status);
-    // A close unmaps the departed client's object its slot held, and the server gives the
-    // freed number to the open that follows, which then maps its own. Bounded, as another
-    // program may take the number first.
-    constexpr int kReopens = 3;
-    for (int again = 0; client && again < kReopens && !JackWakeUpSlot::isOwn(client); ++again) {
-        JackClients::close(client);
-        client = jack_client_open(name, JackNoStartServer, status);
-    }
+    jack_client_t* client = JackClients::openHeld(name, status);
     if (client) {
-        JackArrivalGate::opened(client);
         serverAnswered();
     } else {
         noServerAnswered();

@@ -22,9 +22,8 @@ namespace quenbril {
 class JackServerPresence {
   public:
     /// jack_client_open, never starting a server, unless no server can be there (null then, as
-    /// when none answers); what it found is remembered for the next. A client whose wake-up
-    /// slot holds a departed client's object (JackWakeUpSlot) is closed and opened again. Called
-    /// under JackClients::opening(), like every open.
+    /// when none answers); what it found is remembered for the next. Opens with
+    /// JackClients::openHeld(), so called under JackClients::opening(), like every open.
     static jack_client_t* open(const char* name, jack_status_t* status);
 
     /// True when an open now could reach a server.
