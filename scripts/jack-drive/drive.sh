@@ -11,6 +11,12 @@
 #   TOGGLE=1: in about half the rounds the channel strip editor is opened (the remote stops its
 #   output) and closed again with Escape (it starts it), while the server is down or just up
 #   (never in the last rounds, whose return is measured).
+#   CONTROLLER=1: a MIDI controller (jack_midiseq, a note a second) joins every server; in about
+#   half the rounds it is unplugged and plugged in again at once under the same name. After the
+#   last start the remote must be connected to it and hear it within 10 s, and again within 10 s
+#   of one more such re-plug.
+#   QUIT=1: the remote is quit at a random time of the loop, while the server is down or up, and
+#   must end with status 0; nothing is measured after it.
 # Needs root (unshare, mount), jackd, Xvfb, xdotool, gcc + libjack headers (for jackmon).
 # Prints one summary line (also written to OUT/summary.txt); exit 0 when the drive passed.
 
@@ -61,6 +67,7 @@ if [ "${1:-}" != "--inner" ]; then
     inner=""
     trap '[ -n "$inner" ] && kill -TERM "$inner" 2>/dev/null; wait "$inner" 2>/dev/null; exit 143' INT TERM
     BUILD=$build RUN_SECONDS=$run_seconds OUT=$out JACKMON=$jackmon PORTS0=$ports0 NOSERVER=${NOSERVER:-0} TOGGLE=${TOGGLE:-0} \
+        CONTROLLER=${CONTROLLER:-0} QUIT=${QUIT:-0} \
         unshare --net --mount --propagation private -- bash "$here/drive.sh" --inner \
         > "$out/drive.log" 2>&1 &
     inner=$!
@@ -86,7 +93,7 @@ if grep -Eq '^QUENBRIL_SANITIZE:STRING=.*address' "$build/CMakeCache.txt" 2>/dev
     export UBSAN_OPTIONS=print_stacktrace=1
 fi
 
-xvfb=""; jackd_pid=""; sim=""; remote=""; mon=""
+xvfb=""; jackd_pid=""; sim=""; remote=""; mon=""; ctl=""
 is_alive() {  # a zombie, a dying process or an unreadable status counts as gone
     local state
     [ -n "$1" ] || return 1
@@ -102,7 +109,7 @@ stop_pid() {  # stop_pid PID [signal] [seconds]: signal, wait, then KILL
     wait "$pid" 2>/dev/null
 }
 cleanup() {
-    stop_pid "$mon"; stop_pid "$remote" TERM $((5 * scale)); stop_pid "$sim"
+    stop_pid "$ctl"; stop_pid "$mon"; stop_pid "$remote" TERM $((5 * scale)); stop_pid "$sim"
     stop_pid "$jackd_pid"; stop_pid "$xvfb"
 }
 trap cleanup EXIT
@@ -143,7 +150,33 @@ start_jack() {  # start_jack ROUND [PLAYBACK-PORTS]: the server and its tap clie
         [ -n "$t_up" ] && break; sleep 0.1
     done
     [ -n "$t_up" ] || t_up=$t_answer
+    plug_ctl
     return 0
+}
+# The controller: a MIDI client playing a note a second, always under the same name.
+ctl_name=quenbril-ctl
+plug_ctl() {
+    [ "${CONTROLLER:-0}" = 1 ] || return 0
+    stop_pid "$ctl" KILL 3
+    jack_midiseq "$ctl_name" 48000 0 60 12000 >> "$out/controller.log" 2>&1 &
+    ctl=$!
+}
+# The remote's ports connected to the controller, by jack_lsp's listing of connections.
+ctl_connected() {
+    timeout $((5 * scale)) jack_lsp -c 2>/dev/null |
+        awk -v c="$ctl_name:out" '$0 == c {on = 1; next} /^[^ \t]/ {on = 0} on && /Quenbril/ {n++} END {exit !n}'
+}
+received() { grep -c 'Received: ' "$out/remote.err" 2>/dev/null; }
+# ctl_heard_after T: seconds from T until the remote is connected to the controller and has
+# received a message more than now, or "-" after 10 s.
+ctl_heard_after() {
+    local heard i
+    heard=$(received)
+    for ((i = 0; i < 100 * scale; i++)); do
+        if ctl_connected && [ "$(received)" -gt "$heard" ]; then fsub "$(now)" "$1"; return; fi
+        sleep 0.1
+    done
+    echo "-"
 }
 stats() {  # RSS (MB), threads, fds of the remote
     local rss thr fds
@@ -224,25 +257,35 @@ toggle_output() {
 }
 
 # ---- the loop
-rounds=0; died=0; remote_rc=""
+rounds=0; died=0; remote_rc=""; replugs=0; quit_early=""
 t_end=$((SECONDS + run_seconds))
+quit_at=""
+[ "${QUIT:-0}" = 1 ] && quit_at=$((SECONDS + 10 + RANDOM % (run_seconds > 20 ? run_seconds - 10 : 10)))
 while [ $SECONDS -lt $t_end ]; do
     is_alive "$remote" || { died=1; break; }
+    [ "${CONTROLLER:-0}" = 1 ] && echo "$rounds $(ctl_connected && echo connected || echo not)" >> "$out/controller-rounds.log"
     kill -KILL "$jackd_pid"; wait "$jackd_pid" 2>/dev/null
     stop_pid "$mon" TERM 3; mon=""
+    stop_pid "$ctl" KILL 3; ctl=""
     rounds=$((rounds + 1))
+    [ -n "$quit_at" ] && [ $SECONDS -ge "$quit_at" ] && { quit_early=down; break; }
     [ $((SECONDS + 10)) -lt "$t_end" ] && toggle_output down
     rnd_sleep
     is_alive "$remote" || { died=1; break; }
     start_jack "$rounds" || { log "round $rounds: jackd failed to start"; break; }
     echo "$rounds $t_launch $t_up $t_answer" >> "$out/rounds.log"
+    [ -n "$quit_at" ] && [ $SECONDS -ge "$quit_at" ] && { quit_early=up; break; }
     [ $((SECONDS + 10)) -lt "$t_end" ] && toggle_output up
     rnd_sleep
+    # Unplugged and plugged in again at once, under the same name.
+    if [ "${CONTROLLER:-0}" = 1 ] && [ $((RANDOM % 2)) = 0 ]; then
+        plug_ctl; replugs=$((replugs + 1)); rnd_sleep
+    fi
 done
-log "loop ended after $rounds rounds$([ "${TOGGLE:-0}" = 1 ] && echo ", the editor opened and closed $toggles times")"
+log "loop ended after $rounds rounds$([ "${TOGGLE:-0}" = 1 ] && echo ", the editor opened and closed $toggles times")$([ "${CONTROLLER:-0}" = 1 ] && echo ", the controller re-plugged $replugs times")$([ -n "$quit_early" ] && echo ", quitting while the server is $quit_early")"
 # ---- optionally: a server without playback ports for PORTS0 s, then one with its 2 ports
 back_limit=3
-if [ "${PORTS0:-0}" -gt 0 ] && [ "$died" = 0 ] && is_alive "$remote"; then
+if [ -z "$quit_early" ] && [ "${PORTS0:-0}" -gt 0 ] && [ "$died" = 0 ] && is_alive "$remote"; then
     back_limit=5
     kill -KILL "$jackd_pid"; wait "$jackd_pid" 2>/dev/null
     stop_pid "$mon" TERM 3; mon=""
@@ -272,8 +315,8 @@ fi
 
 # ---- after the last start: outs back and sound back
 last=$rounds
-outs_back="-"; sound_back="-"; end_stats="-"
-if [ "$died" = 0 ]; then
+outs_back="-"; sound_back="-"; end_stats="-"; ctl_back="-"
+if [ "$died" = 0 ] && [ -z "$quit_early" ]; then
     if t=$(wait_line "$out/mon/$last.log" '$3 >= 1' $((10 * scale))); then
         outs_back=$(fsub "$t" "$t_up")
         log "outs back $outs_back s after the server was up ($(fsub "$t" "$t_launch") s after jackd's launch)"
@@ -291,6 +334,18 @@ if [ "$died" = 0 ]; then
         ss -tnpi >> "$out/silent-ss.txt" 2>&1
         gdb -p "$remote" -batch -ex 'thread apply all bt' > "$out/silent-bt.txt" 2>&1
         tail -3 "$out/mon/$last.log" > "$out/silent-mon-after.txt"
+    fi
+    if [ "${CONTROLLER:-0}" = 1 ]; then
+        # Connected to the controller of the last server, and hearing its notes again; then
+        # once more after a re-plug under the same name.
+        ctl_back=$(ctl_heard_after "$t_up")
+        log "controller connected and heard $ctl_back s after the server was up"
+        if [ "$ctl_back" != "-" ]; then
+            plug_ctl; replugs=$((replugs + 1))
+            replug_back=$(ctl_heard_after "$(now)")
+            log "controller connected and heard again $replug_back s after a re-plug"
+            [ "$replug_back" != "-" ] || ctl_back="-"
+        fi
     fi
     sleep 2
     end_stats=$(stats)
@@ -329,9 +384,12 @@ read -r outs_rounds outs_max <<<"$(
 )"
 verdict=PASS
 [ "$died" = 0 ] && [ "$hung" = 0 ] && [ "$remote_rc" = 0 ] && [ "$san" = 0 ] || verdict=FAIL
-[ "$outs_back" != "-" ] && awk -v o="$outs_back" -v l="$back_limit" 'BEGIN{exit !(o <= l)}' || verdict=FAIL
-[ "$sound_back" != "-" ] || verdict=FAIL
-summary="drive $(basename "$out") build=$(basename "$build") rounds=$rounds remote_rc=${remote_rc:-?} died=$died hung=$hung sanitizer=$san outs_back=${outs_back/%[0-9]/&s} sound_back=${sound_back/%[0-9]/&s} outs_back_rounds=${outs_rounds}/${rounds} outs_back_max=${outs_max/%[0-9]/&s} sound_frac=$frac sound_frac_connected=$frac_conn start[$start_stats] end[$end_stats] $verdict"
+if [ -z "$quit_early" ]; then
+    [ "$outs_back" != "-" ] && awk -v o="$outs_back" -v l="$back_limit" 'BEGIN{exit !(o <= l)}' || verdict=FAIL
+    [ "$sound_back" != "-" ] || verdict=FAIL
+    [ "${CONTROLLER:-0}" = 1 ] && [ "$ctl_back" = "-" ] && verdict=FAIL
+fi
+summary="drive $(basename "$out") build=$(basename "$build") rounds=$rounds remote_rc=${remote_rc:-?} died=$died hung=$hung sanitizer=$san outs_back=${outs_back/%[0-9]/&s} sound_back=${sound_back/%[0-9]/&s} ctl_back=${ctl_back/%[0-9]/&s} replugs=$replugs quit=${quit_early:--} outs_back_rounds=${outs_rounds}/${rounds} outs_back_max=${outs_max/%[0-9]/&s} sound_frac=$frac sound_frac_connected=$frac_conn start[$start_stats] end[$end_stats] $verdict"
 echo "$summary" > "$out/summary.txt"
 log "$summary"
 [ "$verdict" = PASS ]
