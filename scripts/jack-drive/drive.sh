@@ -15,6 +15,8 @@
 #   half the rounds it is unplugged and plugged in again at once under the same name. After the
 #   last start the remote must be connected to it and hear it within 10 s, and again within 10 s
 #   of one more such re-plug.
+#   START_DOWN=1: the remote starts while no server runs (its output device absent); the server
+#   starts 2-5 s later.
 #   QUIT=1: the remote is quit at a random time of the loop, while the server is down or up, and
 #   must end with status 0; nothing is measured after it.
 # Needs root (unshare, mount), jackd, Xvfb, xdotool, gcc + libjack headers (for jackmon).
@@ -67,7 +69,7 @@ if [ "${1:-}" != "--inner" ]; then
     inner=""
     trap '[ -n "$inner" ] && kill -TERM "$inner" 2>/dev/null; wait "$inner" 2>/dev/null; exit 143' INT TERM
     BUILD=$build RUN_SECONDS=$run_seconds OUT=$out JACKMON=$jackmon PORTS0=$ports0 NOSERVER=${NOSERVER:-0} TOGGLE=${TOGGLE:-0} \
-        CONTROLLER=${CONTROLLER:-0} QUIT=${QUIT:-0} \
+        CONTROLLER=${CONTROLLER:-0} QUIT=${QUIT:-0} START_DOWN=${START_DOWN:-0} \
         unshare --net --mount --propagation private -- bash "$here/drive.sh" --inner \
         > "$out/drive.log" 2>&1 &
     inner=$!
@@ -199,8 +201,10 @@ thr=0.0001   # a window whose peak is above this carries sound
 
 mkdir -p "$out/mon"
 : > "$out/rounds.log"
-start_jack 0 || exit 1
-log "jackd $jackd_pid answers"
+if [ "${START_DOWN:-0}" != 1 ]; then
+    start_jack 0 || exit 1
+    log "jackd $jackd_pid answers"
+fi
 
 "$build/simserver/quenbril-simserver" --port 57576 --no-publish --channels 16 > "$out/simserver.log" 2>&1 &
 sim=$!
@@ -210,6 +214,11 @@ grep -q "listening on TCP port" "$out/simserver.log" || { log "stand-in did not 
 "$build/MonitorApp/quenbril" > "$out/remote.out" 2> "$out/remote.err" &
 remote=$!
 log "remote $remote, stand-in $sim"
+if [ "${START_DOWN:-0}" = 1 ]; then
+    sleep "$(awk -v r=$RANDOM 'BEGIN{printf "%.3f", 2+3*r/32767}')"
+    start_jack 0 || exit 1
+    log "jackd $jackd_pid answers, after the remote's start"
+fi
 
 # The main window (the widest visible one of the remote: a connection dialog may come and go
 # first), then a click on the first strip (window coordinates) makes it active.
