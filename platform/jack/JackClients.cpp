@@ -61,16 +61,24 @@ jack_client_t* JackClients::open(const char* name, jack_status_t* status) {
 }
 
 jack_client_t* JackClients::openHeld(const char* name, jack_status_t* status) {
-    jack_client_t* client = jack_client_open(name, JackNoStartServer, status);
+    // Each client opened is told to the arrival gate at once, the ones closed again below too:
+    // our active clients read each one's arrival and departure, and a departure unmaps the slot
+    // of its number, which the client opened after it takes. Told before its close, so that no
+    // client of ours can have read its departure first.
+    auto openTold = [&] {
+        jack_client_t* opened = jack_client_open(name, JackNoStartServer, status);
+        if (opened) JackArrivalGate::opened(opened);
+        return opened;
+    };
+    jack_client_t* client = openTold();
     // A close unmaps the departed client's object its slot held, and the server gives the
     // freed number to the open that follows, which then maps its own. Bounded, as another
     // program may take the number first.
     constexpr int kReopens = 3;
     for (int again = 0; client && again < kReopens && !JackWakeUpSlot::isOwn(client); ++again) {
         close(client);
-        client = jack_client_open(name, JackNoStartServer, status);
+        client = openTold();
     }
-    if (client) JackArrivalGate::opened(client);
     return client;
 }
 
