@@ -128,10 +128,15 @@ export JACK_DEFAULT_SERVER=$name
 log "drive in $out, build $build, $run_seconds s, jack server $name, asan=$asan"
 
 # Own X server: /tmp and the abstract socket namespace are private, so :99 is free here.
-Xvfb :99 -screen 0 1600x1000x24 -nolisten tcp > "$out/xvfb.log" 2>&1 &
-xvfb=$!
+# Tried three times: once, on a loaded machine, its keymap compiler failed and it ended.
 export DISPLAY=:99
-for i in $(seq 100); do [ -S /tmp/.X11-unix/X99 ] && break; sleep 0.1; done
+for attempt in 1 2 3; do
+    Xvfb :99 -screen 0 1600x1000x24 -nolisten tcp >> "$out/xvfb.log" 2>&1 &
+    xvfb=$!
+    for i in $(seq 100); do [ -S /tmp/.X11-unix/X99 ] || ! is_alive "$xvfb" && break; sleep 0.1; done
+    [ -S /tmp/.X11-unix/X99 ] && break
+    stop_pid "$xvfb"; xvfb=""
+done
 [ -S /tmp/.X11-unix/X99 ] || { log "Xvfb did not start"; exit 1; }
 
 start_jack() {  # start_jack ROUND [PLAYBACK-PORTS]: the server and its tap client; returns when it answers
