@@ -19,7 +19,8 @@
 #   starts 2-5 s later.
 #   QUIT=1: the remote is quit at a random time of the loop, while the server is down or up, and
 #   must end with status 0; nothing is measured after it.
-# Needs root (unshare, mount), jackd, Xvfb, xdotool, gcc + libjack headers (for jackmon).
+# Needs root (unshare, mount), jackd with its jack_lsp and jack_midiseq, Xvfb, xdotool, gcc +
+# libjack headers (for jackmon).
 # Prints one summary line (also written to OUT/summary.txt); exit 0 when the drive passed.
 
 # bash imports SECONDS from the environment; read it before it starts counting.
@@ -52,7 +53,7 @@ if [ "${1:-}" != "--inner" ]; then
     for p in "$build/MonitorApp/quenbril" "$build/simserver/quenbril-simserver"; do
         [ -x "$p" ] || { echo "drive.sh: $p missing" >&2; exit 2; }
     done
-    for t in unshare jackd jack_wait Xvfb xdotool gcc; do
+    for t in unshare jackd jack_midiseq jack_lsp Xvfb xdotool gcc; do
         command -v $t >/dev/null || { echo "drive.sh: $t not installed" >&2; exit 2; }
     done
     # The tap client, built once beside the script (a lock keeps parallel drives from racing).
@@ -146,17 +147,15 @@ start_jack() {  # start_jack ROUND [PLAYBACK-PORTS]: the server and its tap clie
     # The tap client tries to open from now on and notes when the server first let it in.
     "$JACKMON" "$name" quenbril > "$out/mon/$1.log" 2>> "$out/mon/errors.log" &
     mon=$!
-    # jack_wait itself once hung inside its own libjack close on a loaded machine: bounded.
-    if ! timeout $((15 * scale)) jack_wait -s "$name" -w -t $((10 * scale)) >> "$out/jack_wait.log" 2>&1; then
-        log "jackd did not answer"; return 1
-    fi
-    t_answer=$(now)
+    # The server answers once the tap is in. (jack_wait, asked before, hung inside its own
+    # libjack close now and then on a loaded machine, with the server up.)
     t_up=""
-    for i in $(seq 50); do
+    for ((i = 0; i < 100 * scale; i++)); do
         t_up=$(awk '$1 == "up" {print $2; exit}' "$out/mon/$1.log")
         [ -n "$t_up" ] && break; sleep 0.1
     done
-    [ -n "$t_up" ] || t_up=$t_answer
+    [ -n "$t_up" ] || { log "jackd did not answer"; return 1; }
+    t_answer=$(now)
     plug_ctl
     return 0
 }
