@@ -42,7 +42,7 @@ if [ "${1:-}" != "--inner" ]; then
             --seconds) run_seconds=$2; shift 2 ;;
             --out) out=$2; shift 2 ;;
             --ports0) ports0=$2; shift 2 ;;
-            -h|--help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+            -h|--help) sed -n '2,/^# Prints/p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
             *) echo "drive.sh: unknown argument $1" >&2; exit 2 ;;
         esac
     done
