@@ -15,6 +15,8 @@
 #   half the rounds it is unplugged and plugged in again at once under the same name. After the
 #   last start the remote must be connected to it and hear it within 10 s, and again within 10 s
 #   of one more such re-plug.
+#   FREEZE=1: in about a third of the rounds the server is stopped (SIGSTOP) for 2-6 s and
+#   continued before it is killed.
 #   START_DOWN=1: the remote starts while no server runs (its output device absent); the server
 #   starts 2-5 s later.
 #   QUIT=1: the remote is quit at a random time of the loop, while the server is down or up, and
@@ -70,7 +72,7 @@ if [ "${1:-}" != "--inner" ]; then
     inner=""
     trap '[ -n "$inner" ] && kill -TERM "$inner" 2>/dev/null; wait "$inner" 2>/dev/null; exit 143' INT TERM
     BUILD=$build RUN_SECONDS=$run_seconds OUT=$out JACKMON=$jackmon PORTS0=$ports0 NOSERVER=${NOSERVER:-0} TOGGLE=${TOGGLE:-0} \
-        CONTROLLER=${CONTROLLER:-0} QUIT=${QUIT:-0} START_DOWN=${START_DOWN:-0} \
+        CONTROLLER=${CONTROLLER:-0} QUIT=${QUIT:-0} START_DOWN=${START_DOWN:-0} FREEZE=${FREEZE:-0} \
         unshare --net --mount --propagation private -- bash "$here/drive.sh" --inner \
         > "$out/drive.log" 2>&1 &
     inner=$!
@@ -270,7 +272,7 @@ toggle_output() {
 }
 
 # ---- the loop
-rounds=0; died=0; remote_rc=""; replugs=0; quit_early=""
+rounds=0; died=0; remote_rc=""; replugs=0; quit_early=""; freezes=0
 t_end=$((SECONDS + run_seconds))
 quit_at=""
 [ "${QUIT:-0}" = 1 ] && quit_at=$((SECONDS + 10 + RANDOM % (run_seconds > 20 ? run_seconds - 10 : 10)))
@@ -294,8 +296,13 @@ while [ $SECONDS -lt $t_end ]; do
     if [ "${CONTROLLER:-0}" = 1 ] && [ $((RANDOM % 2)) = 0 ]; then
         plug_ctl; replugs=$((replugs + 1)); rnd_sleep
     fi
+    if [ "${FREEZE:-0}" = 1 ] && [ $((RANDOM % 3)) = 0 ] && [ $((SECONDS + 10)) -lt "$t_end" ]; then
+        kill -STOP "$jackd_pid"
+        sleep "$(awk -v r=$RANDOM 'BEGIN{printf "%.3f", 2+4*r/32767}')"
+        kill -CONT "$jackd_pid"; freezes=$((freezes + 1)); rnd_sleep
+    fi
 done
-log "loop ended after $rounds rounds$([ "${TOGGLE:-0}" = 1 ] && echo ", the editor opened and closed $toggles times")$([ "${CONTROLLER:-0}" = 1 ] && echo ", the controller re-plugged $replugs times")$([ -n "$quit_early" ] && echo ", quitting while the server is $quit_early")"
+log "loop ended after $rounds rounds$([ "${TOGGLE:-0}" = 1 ] && echo ", the editor opened and closed $toggles times")$([ "${CONTROLLER:-0}" = 1 ] && echo ", the controller re-plugged $replugs times")$([ "${FREEZE:-0}" = 1 ] && echo ", the server frozen $freezes times")$([ -n "$quit_early" ] && echo ", quitting while the server is $quit_early")"
 # ---- optionally: a server without playback ports for PORTS0 s, then one with its 2 ports
 back_limit=3
 if [ -z "$quit_early" ] && [ "${PORTS0:-0}" -gt 0 ] && [ "$died" = 0 ] && is_alive "$remote"; then
@@ -402,7 +409,7 @@ if [ -z "$quit_early" ]; then
     [ "$sound_back" != "-" ] || verdict=FAIL
     [ "${CONTROLLER:-0}" = 1 ] && [ "$ctl_back" = "-" ] && verdict=FAIL
 fi
-summary="drive $(basename "$out") build=$(basename "$build") rounds=$rounds remote_rc=${remote_rc:-?} died=$died hung=$hung sanitizer=$san outs_back=${outs_back/%[0-9]/&s} sound_back=${sound_back/%[0-9]/&s} ctl_back=${ctl_back/%[0-9]/&s} replugs=$replugs quit=${quit_early:--} outs_back_rounds=${outs_rounds}/${rounds} outs_back_max=${outs_max/%[0-9]/&s} sound_frac=$frac sound_frac_connected=$frac_conn start[$start_stats] end[$end_stats] $verdict"
+summary="drive $(basename "$out") build=$(basename "$build") rounds=$rounds remote_rc=${remote_rc:-?} died=$died hung=$hung sanitizer=$san outs_back=${outs_back/%[0-9]/&s} sound_back=${sound_back/%[0-9]/&s} ctl_back=${ctl_back/%[0-9]/&s} replugs=$replugs freezes=$freezes quit=${quit_early:--} outs_back_rounds=${outs_rounds}/${rounds} outs_back_max=${outs_max/%[0-9]/&s} sound_frac=$frac sound_frac_connected=$frac_conn start[$start_stats] end[$end_stats] $verdict"
 echo "$summary" > "$out/summary.txt"
 log "$summary"
 [ "$verdict" = PASS ]
