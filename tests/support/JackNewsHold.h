@@ -14,12 +14,13 @@ namespace quenbril::test {
 
 /// Holds a client's notification thread in a callback, after libjack has taken in the news that
 /// called it, until release(): the news after it waits unread. Armed by hand for the next port
-/// registration (onPort), or by a client's name for its arrival (onClient).
+/// registration (onPort), or by a client's name for its next arrival or departure (onClient).
 struct NewsHold {
     std::mutex lock;
     std::condition_variable changed;
     bool armed = false;
     std::string arrival;
+    std::string departure;
     bool holding = false;
     bool released = false;
 
@@ -33,11 +34,18 @@ struct NewsHold {
     static void onClient(const char* name, int arrived, void* self) {
         auto* hold = static_cast<NewsHold*>(self);
         std::unique_lock held(hold->lock);
-        if (arrived && hold->arrival == name) hold->holdHere(held);
+        std::string& awaited = arrived ? hold->arrival : hold->departure;
+        if (awaited != name) return;
+        awaited.clear();
+        hold->holdHere(held);
     }
     void arm() {
         std::lock_guard held(lock);
         armed = true;
+    }
+    void armFor(std::string name, bool arrived) {
+        std::lock_guard held(lock);
+        (arrived ? arrival : departure) = std::move(name);
     }
     bool isHolding() {
         std::lock_guard held(lock);
@@ -52,8 +60,10 @@ struct NewsHold {
   private:
     void holdHere(std::unique_lock<std::mutex>& held) {
         holding = true;
+        released = false;
         changed.notify_all();
         changed.wait(held, [this] { return released; });
+        holding = false;
     }
 };
 

@@ -12,10 +12,7 @@
 #include <jack/jack.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
-#include <string>
 #include <thread>
 
 #include "platform/jack/JackArrivalGate.h"
@@ -27,51 +24,14 @@
 
 namespace {
 
-// What the watched client's notification thread is to stop after, once.
-struct Hold {
-    std::mutex lock;
-    std::condition_variable changed;
-    std::string name;
-    int arrived = -1;  // 1: an arrival; 0: a departure; -1: nothing armed
-    bool holding = false;
-    bool released = false;
-
-    void arm(const std::string& n, int a) {
-        std::lock_guard held(lock);
-        name = n;
-        arrived = a;
-        holding = false;
-        released = false;
-    }
-    bool isHolding() {
-        std::lock_guard held(lock);
-        return holding;
-    }
-    void release() {
-        std::lock_guard held(lock);
-        released = true;
-        changed.notify_all();
-    }
-    void maybeHold(const char* n, int a) {
-        std::unique_lock held(lock);
-        if (arrived != a || name != n) return;
-        arrived = -1;
-        holding = true;
-        released = false;
-        changed.notify_all();
-        changed.wait(held, [this] { return released; });
-        holding = false;
-    }
-};
-
-Hold hold;
+quenbril::test::NewsHold hold;
 std::atomic<jack_client_t*> watched{nullptr};
 JackClientRegistrationCallback gateCallback = nullptr;
 std::atomic<int> opensOfF{0};
 
 void passThenHold(const char* name, int arrived, void* arg) {
     gateCallback(name, arrived, arg);
-    hold.maybeHold(name, arrived);
+    quenbril::test::NewsHold::onClient(name, arrived, &hold);
 }
 
 }  // namespace
@@ -117,7 +77,7 @@ TEST(JackReopenNews, AClientOpenedAgainStartsOnlyOnceOurClientsReadTheFirstOnesD
     }
     // Another program's client comes and goes while ours has not read the departure: its
     // number's slot keeps the departed client's object.
-    hold.arm("wait", 1);
+    hold.armFor("wait", true);
     ASSERT_EQ(test::runCommand("jack_wait -c >/dev/null 2>&1").status, 0);
     ASSERT_TRUE(eventually([&] { return hold.isHolding(); }));
 
@@ -129,7 +89,7 @@ TEST(JackReopenNews, AClientOpenedAgainStartsOnlyOnceOurClientsReadTheFirstOnesD
 
     // The slow client reads on up to the first client's departure, which unmaps the number's
     // slot, now the second client's; it holds there, the second client's arrival unread.
-    hold.arm("quenbril-f", 0);
+    hold.armFor("quenbril-f", false);
     hold.release();
     ASSERT_TRUE(eventually([&] { return hold.isHolding(); }));
 
