@@ -154,15 +154,16 @@ class JackAudioBackend::Stream : public AudioStream {
 
     // A client of a server that went away is let go, not closed: libjack frees every client
     // of a dead server itself the next time any client of the process opens, and closing one
-    // afterwards would free it twice. Its thread may still tell of the server's end, or finish a
-    // cycle, after this: what it reaches lives on, and the stream keeps saying the host ended it.
+    // afterwards would free it twice; so is one whose server stopped answering before the stream
+    // heard of its end (JackClients::closeUnlessGone). Its thread may still tell of the server's
+    // end, or finish a cycle, after this: what it reaches lives on, and the stream keeps saying
+    // the host ended it.
     void release() {
         if (!jack_) return;
         auto held = JackClients::inUse();
         jack_client_t* client = std::exchange(jack_, nullptr);
         JackClients::forget(client);
-        if (!callbacks_->shutdown) {
-            JackClients::close(client, callbacks_.get());
+        if (!callbacks_->shutdown && JackClients::closeUnlessGone(client, callbacks_.get())) {
             callbacks_->playing.store(false);
             return;
         }

@@ -96,6 +96,18 @@ int JackClients::deactivate(jack_client_t* client) {
     return jack_deactivate(client);
 }
 
+bool JackClients::closeUnlessGone(jack_client_t* client, void* xrunContext) {
+    // Its notification thread reports the dead socket with strerror(), which holds glibc's
+    // locale lock, and libjack's close cancels that thread at once: cancelled there, it would
+    // leave the lock taken for good (the next newlocale, or the process's exit, waits for ever).
+    if (!serverAnswers(client)) {
+        JackArrivalGate::leave(client);
+        return false;
+    }
+    close(client, xrunContext);
+    return true;
+}
+
 void JackClients::close(jack_client_t* client, void* xrunContext) {
     deactivate(client);
     // libjack's close stops reading the server's news before the server has closed the client,

@@ -42,6 +42,9 @@ class JackClients {
     /// Deactivates and closes `client`, whose server still answers; `xrunContext` is what its
     /// xrun callback, if it has one, was given. Called under inUse(), after forget().
     static void close(jack_client_t* client, void* xrunContext = nullptr);
+    /// close(), unless the server no longer answers: then nothing is closed (false), and the
+    /// caller lets the client go as a gone server's one, keeping what its callbacks reach.
+    static bool closeUnlessGone(jack_client_t* client, void* xrunContext);
 
     /// Tracks `client`, whose owner sets `gone` from its shutdown callback too; called under
     /// opening() or inUse(), like forget().

@@ -3,9 +3,13 @@
 // whose server lives closes even when the server's news of late periods piled up unread.
 
 #include <gtest/gtest.h>
+#include <jack/jack.h>
+#include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -197,6 +201,46 @@ TEST_F(JackAudioStream, AStreamClosesThoughItsClientLeftTheServersNewsOfLatePeri
     closing.join();
     EXPECT_FALSE(killed) << "the close waited on a server stuck on the stream's unread news";
     EXPECT_EQ(backend->openStreamCount(), 0);
+}
+
+// libjack's notification thread reports a dead server's socket before it tells the client of
+// the end, and the report calls strerror(), which holds glibc's locale lock; libjack stops the
+// thread with a cancel that acts at once when its client is closed. A stream stopped in that
+// moment lets its client go instead of closing it: the report goes on to its end (cancelled in
+// it, the thread would leave the lock taken, and the next newlocale or the exit wait for ever).
+std::atomic<pthread_t> reportTester{};
+std::atomic<bool> reportArmed{false};
+std::atomic<bool> reportEntered{false};
+std::atomic<bool> reportReleased{false};
+std::atomic<bool> reportLeft{false};
+
+void holdInReport(const char*) {
+    if (!reportArmed.load() || pthread_equal(pthread_self(), reportTester.load())) return;
+    if (reportEntered.exchange(true)) return;
+    while (!reportReleased.load()) usleep(1000);
+    reportLeft.store(true);
+}
+void ignoreReport(const char*) {}
+
+TEST_F(JackAudioStream, AStreamStoppedWhileLibjackReportsItsServersEndLeavesTheReportToEnd) {
+    std::string error;
+    std::unique_ptr<AudioStream> stream = openSystemPair(error);
+    ASSERT_TRUE(stream) << error;
+    ASSERT_TRUE(stream->start());
+    reportTester.store(pthread_self());
+    jack_set_error_function(&holdInReport);
+    reportArmed.store(true);
+    JackServer::shared().kill();
+    ASSERT_TRUE(eventually([] { return reportEntered.load(); }))
+        << "libjack's thread did not report the server's end";
+    stream->stop();
+    reportReleased.store(true);
+    EXPECT_TRUE(eventually([] { return reportLeft.load(); }))
+        << "the stream's stop cancelled libjack's thread inside its report";
+    reportArmed.store(false);
+    jack_set_error_function(&ignoreReport);
+    stream.reset();
+    ASSERT_TRUE(JackServer::shared().start());
 }
 
 }  // namespace
