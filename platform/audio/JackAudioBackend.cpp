@@ -315,7 +315,8 @@ std::vector<JackAudioBackend::Device> JackAudioBackend::enumerate() {
     for (const auto& port : physicalPorts(client, JackPortIsInput)) {
         deviceFor(port).playbackPorts.push_back(port);
     }
-    jack_client_close(client);
+    // A look whose server went away meanwhile is let go, as libjack's thread may be reporting it.
+    JackClients::closeUnlessGone(client, nullptr);
     for (auto& device : list) {
         if (!device.capturePorts.empty()) {
             device.info.inputStreams = {static_cast<int>(device.capturePorts.size())};

@@ -55,11 +55,9 @@ JackServerWatch::~JackServerWatch() {
     }
     auto held = JackClients::inUse();
     JackClients::forget(client_);
-    if (!gone_->load()) {
-        jack_client_close(client_);
-        return;
-    }
-    // Marked gone by another open, maybe before libjack's thread told us: it may tell us yet.
+    if (!gone_->load() && JackClients::closeUnlessGone(client_, nullptr)) return;
+    // Marked gone by another open, or its server no longer answers, maybe before libjack's
+    // thread told us: it may tell us yet.
     keepToProcessEnd(std::move(gone_));
 }
 
