@@ -1,66 +1,121 @@
-// quenbril-jack-store-locker --private-shm-ok [--openers N] [--rounds N] [--bound SECONDS]
-// [--seed N]: leaves the JACK library's metadata store (/dev/shm/jack_db-<uid>) locked, as a
-// client killed inside jack_client_open does, so that every later jack_client_open of this user
-// waits for ever. A test helper, not installed.
+// quenbril-jack-store-locker --private-shm-ok [--bound SECONDS]: leaves the JACK library's
+// metadata store (/dev/shm/jack_db-<uid>) locked, as a client killed inside jack_client_open
+// does, so that every later jack_client_open of this user waits for ever. A test helper, not
+// installed.
 //
-// Each round forks openers that loop on jack_client_open(JackNoStartServer) (no server is
-// reachable in a /dev/shm of one's own: each open fails, after nearly all of its 4 ms in the
-// store), kills them with SIGKILL after a random 10-100 ms, and then lets one child open once:
-// an open that has not returned within the bound means the store is locked, and the child is
-// killed. The figures go to standard error in one line:
-//   locked after R rounds, K openers killed, O opens, S s (seed X)
-// Exit status: 0 locked; 1 not locked after the rounds allowed; 2 refused or bad arguments;
-// 3 a process could not be made.
+// The store keeps process-shared pthread mutexes in its region files (/dev/shm/jack_db-<uid>/
+// __db.*), and every open takes some of them. One child opens a client once, which makes the
+// store; a second opens again and kills itself (SIGKILL) the moment it holds one of those
+// mutexes, which stays held for good; a third then opens once: an open that has not returned
+// within the bound shows the store locked, and that child is killed. No server is needed: each
+// open fails after its visit to the store. The outcome goes to standard error in one line.
+// Exit status: 0 locked; 1 not locked; 2 refused or bad arguments; 3 a process could not be made.
 //
 // It must only run where /dev/shm is a tmpfs of the caller's own (a mount namespace of its own,
 // as `unshare -m --propagation private` + `mount -t tmpfs tmpfs /dev/shm` make): the caller says
 // so with --private-shm-ok, and the program also checks it: an ancestor process must be in another
 // mount namespace, whose /dev/shm is another file system than this one's. Otherwise it refuses.
 
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <jack/jack.h>
+#include <pthread.h>
 #include <signal.h>
-#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
-#include <random>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "tests/support/ProcessEnd.h"
 
+using quenbril::test::describeWaitStatus;
 using quenbril::test::killAndReap;
 using quenbril::test::reapedWithin;
 
 namespace {
 
 constexpr const char* kProgram = "quenbril-jack-store-locker";
+// The region files of the store, as /proc/self/maps names them.
+constexpr const char* kStoreFiles = "/jack_db-";
 
 struct Options {
     bool privateShmOk = false;
-    int openers = 8;
-    int rounds = 400;
     double bound = 3.0;
-    unsigned long seed = 0;
-    bool seeded = false;
 };
+
+// Set in the child that is to die holding one of the store's mutexes, just before its open.
+std::atomic<bool> dieHoldingAStoreMutex{false};
+
+using MutexLock = int (*)(pthread_mutex_t*);
+// Constant-initialised, never a function-local static: a static's guard may itself lock a mutex.
+std::atomic<MutexLock> realMutexLock{nullptr};
+
+/// True when `address` lies in a mapping of the store's region files. Plain system calls and a
+/// buffer on the stack: this runs inside pthread_mutex_lock.
+bool inStoreRegion(const void* address) {
+    const int fd = ::open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const auto at = reinterpret_cast<uintptr_t>(address);
+    char buffer[16384];
+    size_t held = 0;
+    bool found = false;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer + held, sizeof buffer - 1 - held);
+        if (n <= 0) break;
+        held += static_cast<size_t>(n);
+        buffer[held] = 0;
+        // Whole lines only; a partial last line waits for the next read.
+        char* line = buffer;
+        for (char* end; (end = std::strchr(line, '\n')) != nullptr; line = end + 1) {
+            *end = 0;
+            unsigned long low = 0, high = 0;
+            if (std::strstr(line, kStoreFiles) && std::sscanf(line, "%lx-%lx", &low, &high) == 2 &&
+                at >= low && at < high) {
+                found = true;
+            }
+        }
+        held = static_cast<size_t>(buffer + held - line);
+        std::memmove(buffer, line, held);
+        if (found || held == sizeof buffer - 1) break;
+    }
+    ::close(fd);
+    return found;
+}
+
+}  // namespace
+
+// Every pthread_mutex_lock of the process, libjack's store included, comes here first.
+extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex) {
+    MutexLock real = realMutexLock.load(std::memory_order_acquire);
+    if (!real) {
+        real = reinterpret_cast<MutexLock>(::dlsym(RTLD_NEXT, "pthread_mutex_lock"));
+        realMutexLock.store(real, std::memory_order_release);
+    }
+    const int result = real(mutex);
+    if (result == 0 && dieHoldingAStoreMutex.load(std::memory_order_relaxed) &&
+        inStoreRegion(mutex)) {
+        ::kill(::getpid(), SIGKILL);
+    }
+    return result;
+}
+
+namespace {
 
 void quiet(const char*) {}
 
 int usage(const char* problem) {
     if (problem) std::fprintf(stderr, "%s: %s\n", kProgram, problem);
     std::fprintf(stderr,
-                 "usage: %s --private-shm-ok [--openers N] [--rounds N] [--bound SECONDS] "
-                 "[--seed N]\n"
+                 "usage: %s --private-shm-ok [--bound SECONDS]\n"
                  "Leaves the JACK metadata store in /dev/shm locked. Run it only where /dev/shm "
                  "is a tmpfs of your own mount namespace.\n",
                  kProgram);
@@ -70,23 +125,11 @@ int usage(const char* problem) {
 bool parse(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string flag = argv[i];
-        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         if (flag == "--private-shm-ok") {
             options.privateShmOk = true;
-        } else if (flag == "--openers" || flag == "--rounds") {
-            const char* text = value();
-            const int n = text ? std::atoi(text) : 0;
-            if (n < 1 || n > 10000) return false;
-            (flag == "--openers" ? options.openers : options.rounds) = n;
-        } else if (flag == "--bound") {
-            const char* text = value();
-            options.bound = text ? std::atof(text) : 0;
+        } else if (flag == "--bound" && i + 1 < argc) {
+            options.bound = std::atof(argv[++i]);
             if (!(options.bound > 0 && options.bound < 600)) return false;
-        } else if (flag == "--seed") {
-            const char* text = value();
-            if (!text) return false;
-            options.seed = std::strtoul(text, nullptr, 10);
-            options.seeded = true;
         } else {
             return false;
         }
@@ -151,25 +194,23 @@ std::string sharedMemoryRefusal(const Options& options) {
            "with a tmpfs mounted on /dev/shm)";
 }
 
-/// A child that dies with this process, quiet about the failed opens.
-pid_t forkChild() {
+/// A child that opens a client once and ends, quiet about the failed open; with `dieInside` it
+/// is killed inside the open instead, holding one of the store's mutexes.
+pid_t forkOpener(const char* name, bool dieInside) {
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent) _exit(0);
-        // Berkeley DB writes its own complaints (an opener killed mid-way leaves some) there.
-        if (std::freopen("/dev/null", "w", stderr) == nullptr) _exit(0);
-        jack_set_error_function(quiet);
-        jack_set_info_function(quiet);
-    }
-    return pid;
-}
-
-void openOnce(const char* name) {
+    if (pid != 0) return pid;
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) _exit(0);
+    // Berkeley DB writes its own complaints there.
+    if (std::freopen("/dev/null", "w", stderr) == nullptr) _exit(0);
+    jack_set_error_function(quiet);
+    jack_set_info_function(quiet);
+    dieHoldingAStoreMutex.store(dieInside);
     jack_status_t status{};
     jack_client_t* client = jack_client_open(name, JackNoStartServer, &status);
     if (client) jack_client_close(client);
+    _exit(0);
 }
 
 }  // namespace
@@ -182,75 +223,43 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: %s\n", kProgram, refusal.c_str());
         return 2;
     }
-    if (!options.seeded) options.seed = std::random_device{}();
-    std::mt19937 random(static_cast<std::mt19937::result_type>(options.seed));
-    std::uniform_int_distribution<int> lifetimeMs(10, 100);
-
-    // The opens the openers finished, counted across processes.
-    auto* opens = static_cast<std::atomic<unsigned long>*>(
-        ::mmap(nullptr, sizeof(std::atomic<unsigned long>), PROT_READ | PROT_WRITE,
-               MAP_SHARED | MAP_ANONYMOUS, -1, 0));
-    if (opens == MAP_FAILED) {
-        std::perror("mmap");
-        return 3;
-    }
-    new (opens) std::atomic<unsigned long>(0);
-
-    const auto start = std::chrono::steady_clock::now();
-    auto seconds = [&] {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    auto fail = [](const std::string& why, int code) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, why.c_str());
+        return code;
     };
-    unsigned long killed = 0;
-    for (int round = 1; round <= options.rounds; ++round) {
-        std::vector<pid_t> openers;
-        for (int i = 0; i < options.openers; ++i) {
-            const pid_t pid = forkChild();
-            if (pid < 0) {
-                std::perror("fork");
-                int status = 0;
-                for (pid_t p : openers) killAndReap(p, status);
-                return 3;
-            }
-            if (pid == 0) {
-                for (;;) {
-                    openOnce("quenbril-store-opener");
-                    opens->fetch_add(1, std::memory_order_relaxed);
-                }
-            }
-            openers.push_back(pid);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(lifetimeMs(random)));
-        for (pid_t pid : openers) ::kill(pid, SIGKILL);
-        for (pid_t pid : openers) {
-            int status = 0;
-            ::waitpid(pid, &status, 0);
-        }
-        killed += openers.size();
+    int status = 0;
 
-        // One open alone, as any client's next one would be.
-        const pid_t probe = forkChild();
-        if (probe < 0) {
-            std::perror("fork");
-            return 3;
-        }
-        if (probe == 0) {
-            openOnce("quenbril-store-probe");
-            _exit(0);
-        }
-        int status = 0;
-        if (!reapedWithin(probe, options.bound, status, std::chrono::milliseconds(2))) {
-            killAndReap(probe, status);
-            std::fprintf(stderr,
-                         "%s: locked after %d rounds, %lu openers killed, %lu opens, %.1f s "
-                         "(seed %lu): an open did not return within %g s\n",
-                         kProgram, round, killed, opens->load(), seconds(), options.seed,
-                         options.bound);
-            return 0;
-        }
+    // The store, made by an open that finishes.
+    const pid_t maker = forkOpener("quenbril-store-maker", false);
+    if (maker < 0) return fail(std::string("fork: ") + std::strerror(errno), 3);
+    if (!reapedWithin(maker, options.bound, status, std::chrono::milliseconds(2))) {
+        killAndReap(maker, status);
+        return fail("not locked: the first open, which makes the store, did not return", 1);
     }
+
+    // An open that dies holding one of its mutexes.
+    const pid_t opener = forkOpener("quenbril-store-opener", true);
+    if (opener < 0) return fail(std::string("fork: ") + std::strerror(errno), 3);
+    if (!reapedWithin(opener, options.bound, status, std::chrono::milliseconds(2))) {
+        killAndReap(opener, status);
+        return fail("not locked: the open that was to die inside the store did not return", 1);
+    }
+    if (!WIFSIGNALED(status) || WTERMSIG(status) != SIGKILL) {
+        return fail("not locked: the open took none of the store's mutexes in " +
+                        std::string(kStoreFiles) + "* (" + describeWaitStatus(status) + ")",
+                    1);
+    }
+
+    // One open alone, as any client's next one would be.
+    const pid_t probe = forkOpener("quenbril-store-probe", false);
+    if (probe < 0) return fail(std::string("fork: ") + std::strerror(errno), 3);
+    if (reapedWithin(probe, options.bound, status, std::chrono::milliseconds(2))) {
+        return fail("not locked: an open after the one killed inside the store returned", 1);
+    }
+    killAndReap(probe, status);
     std::fprintf(stderr,
-                 "%s: not locked after %d rounds, %lu openers killed, %lu opens, %.1f s (seed "
-                 "%lu)\n",
-                 kProgram, options.rounds, killed, opens->load(), seconds(), options.seed);
-    return 1;
+                 "%s: locked: an opener was killed holding a mutex of the store, and the next "
+                 "open did not return within %g s\n",
+                 kProgram, options.bound);
+    return 0;
 }

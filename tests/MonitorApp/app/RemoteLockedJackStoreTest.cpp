@@ -59,9 +59,8 @@ constexpr const char* kNoAnswerLine = "the JACK library does not answer";
 // Waits for the remote's window, the stand-in's lines and the remote's own line; each check passes
 // as soon as what it wants is there. Generous for a loaded machine, stretched for a slower build.
 constexpr double kPatience = 40.0;
-// The locker's rounds take at most about 0.15 s each; most runs lock the store within 30 rounds.
-constexpr int kLockerRounds = 400;
-constexpr double kLockerPatience = 120.0;
+// The locker waits on three opens, each within the bound below.
+constexpr double kLockerPatience = 60.0;
 // An open of a plain build takes about 4 ms without a server; one that has not returned in this
 // long waits on the lock.
 constexpr double kOpenBound = 3.0;
@@ -261,10 +260,9 @@ TEST(RemoteLockedJackStore, StartsJoinsTheChatDrawsAndQuitsWhileTheJackLibraryDo
     // The store, locked.
     const std::string lockerLog = settings.path() + "/store-locker.log";
     {
-        ChildProcess locker(
-            {QUENBRIL_JACK_STORE_LOCKER_PATH, "--private-shm-ok", "--rounds",
-             std::to_string(kLockerRounds), "--bound", std::to_string(scaledSeconds(kOpenBound))},
-            {}, lockerLog);
+        ChildProcess locker({QUENBRIL_JACK_STORE_LOCKER_PATH, "--private-shm-ok", "--bound",
+                             std::to_string(scaledSeconds(kOpenBound))},
+                            {}, lockerLog);
         const bool ended = locker.endsWithin(kLockerPatience);
         if (!ended) locker.kill();
         ASSERT_TRUE(ended) << "the store locker had not ended after " << kLockerPatience
