@@ -25,23 +25,22 @@ class JackMidiInput {
     /// Null when no server answers. Called under JackClients::opening().
     static std::unique_ptr<JackMidiInput> open(const char* clientName, const std::string& source,
                                                MidiBackend::ByteCallback callback);
-    /// Deactivates and closes the client, whose server must still answer: the owner of one whose
-    /// server went away never destroys it (libjack frees such clients itself). Called under
-    /// JackClients::inUse().
+    /// Deactivates and closes the client. The owner of one whose server it knows went away never
+    /// destroys it (libjack frees such clients itself); one whose server stopped answering before
+    /// the owner heard of it is let go, not closed, and its callback is called no more. Called
+    /// under JackClients::inUse().
     ~JackMidiInput();
     JackMidiInput(const JackMidiInput&) = delete;
     JackMidiInput& operator=(const JackMidiInput&) = delete;
 
   private:
+    struct Reader;
     explicit JackMidiInput(MidiBackend::ByteCallback callback);
-    static int process(jack_nframes_t frames, void* self);
-    void handOn(jack_nframes_t frames);
+    static int process(jack_nframes_t frames, void* reader);
 
-    MidiBackend::ByteCallback callback_;
     jack_client_t* client_ = nullptr;
-    jack_port_t* port_ = nullptr;
-    // The process thread's: inside a SysEx message that began in an earlier event.
-    bool inSysEx_ = false;
+    // What the process thread reaches, which may outlive the input.
+    std::unique_ptr<Reader> reader_;
 };
 
 }  // namespace quenbril

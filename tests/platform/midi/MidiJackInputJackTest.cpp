@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 #include <jack/jack.h>
+#include <pthread.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -55,6 +58,60 @@ TEST(MidiJackInput, OnlyTheMessagesTheStripsUseArrive) {
         EXPECT_TRUE(message[0] == 0x90 || message[0] == 0xB0) << int{message[0]};
     }
     backend.closeInput(source);
+}
+
+// libjack's threads report a dead server's socket, with strerror(), which holds glibc's locale
+// lock, before they tell their clients of the end; closing a client cancels its threads at once.
+// An input closed while its server no longer answers, before the backend heard of the end, lets
+// its client go instead: every report goes on to its end (a thread cancelled in one would leave
+// the lock taken, and the next newlocale, or the process's exit, would wait for ever).
+std::atomic<pthread_t> reportTester{};
+std::atomic<bool> reportsHeld{false};
+std::atomic<int> reportsEntered{0};
+std::atomic<int> reportsLeft{0};
+
+void holdReport(const char*) {
+    if (!reportsHeld.load() || pthread_equal(pthread_self(), reportTester.load())) return;
+    reportsEntered.fetch_add(1);
+    while (reportsHeld.load()) usleep(1000);
+    reportsLeft.fetch_add(1);
+}
+void ignoreReport(const char*) {}
+
+TEST(MidiJackInput, AnInputClosedWhileLibjackReportsItsServersEndLeavesTheReportsToEnd) {
+    QUENBRIL_REQUIRE_JACK();
+    if (!JackServer::shared().running()) {
+        ASSERT_TRUE(JackServer::shared().start());
+    }
+    auto pad = std::make_unique<JackMidiTestClient>("QB Pad", 1, 0);
+    ASSERT_TRUE(pad->isOpen());
+    const MidiPortInfo source{pad->name(), "out_1", MidiPortInfo::Direction::Input};
+    RtMidiBackend backend(MidiBackend::Api::Jack);
+    ASSERT_TRUE(eventually([&] { return backend.listPorts().has_value(); }));
+    std::atomic<int> received{0};
+    ASSERT_TRUE(backend.openInput(source, [&](const uint8_t*, size_t) { received.fetch_add(1); }));
+    ASSERT_TRUE(eventually([&] {
+        pad->send(0, {0x90, 60, 100});
+        return received.load() > 0;
+    }));
+
+    reportTester.store(pthread_self());
+    jack_set_error_function(&holdReport);
+    reportsHeld.store(true);
+    JackServer::shared().kill();
+    // The pad's, the backend's watch's and the input's threads each report the dead socket.
+    ASSERT_TRUE(eventually([] { return reportsEntered.load() >= 3; }))
+        << reportsEntered.load() << " of libjack's threads reported the server's end";
+    backend.closeInput(source);
+    reportsHeld.store(false);
+    EXPECT_TRUE(eventually([] { return reportsLeft.load() == reportsEntered.load(); }))
+        << reportsEntered.load() - reportsLeft.load()
+        << " of libjack's threads were cancelled inside their reports";
+    jack_set_error_function(&ignoreReport);
+    ASSERT_TRUE(eventually([&] { return pad->serverGone(); }));
+    EXPECT_TRUE(eventually([&] { return !backend.listPorts().has_value(); }));
+    pad.reset();
+    ASSERT_TRUE(JackServer::shared().start());
 }
 
 }  // namespace
