@@ -6,6 +6,7 @@
 #include <jack/jack.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -23,6 +24,8 @@ struct NewsHold {
     std::string departure;
     bool holding = false;
     bool released = false;
+    // Holds begun so far.
+    int holds = 0;
 
     static void onPort(jack_port_id_t, int, void* self) {
         auto* hold = static_cast<NewsHold*>(self);
@@ -51,19 +54,28 @@ struct NewsHold {
         std::lock_guard held(lock);
         return holding;
     }
+    /// Lets the held thread go and returns once it has left the hold, so that isHolding() then
+    /// tells of the next hold only, however late a loaded machine runs that thread.
     void release() {
-        std::lock_guard held(lock);
+        std::unique_lock held(lock);
         released = true;
         changed.notify_all();
+        // It may be in its next hold already. Bounded for a thread that can never leave: one
+        // cancelled inside the hold.
+        const int current = holds;
+        changed.wait_for(held, std::chrono::seconds(60),
+                         [&] { return !holding || holds != current; });
     }
 
   private:
     void holdHere(std::unique_lock<std::mutex>& held) {
+        ++holds;
         holding = true;
         released = false;
         changed.notify_all();
         changed.wait(held, [this] { return released; });
         holding = false;
+        changed.notify_all();
     }
 };
 
