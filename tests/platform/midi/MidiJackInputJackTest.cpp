@@ -21,17 +21,27 @@
 namespace quenbril::test {
 namespace {
 
-// The input hands on what RtMidi's did: SysEx, time code, clock and active sensing stay out.
-TEST(MidiJackInput, OnlyTheMessagesTheStripsUseArrive) {
-    QUENBRIL_REQUIRE_JACK();
-    if (!JackServer::shared().running()) {
-        ASSERT_TRUE(JackServer::shared().start());
+// A pad's output on a running server, and a JACK backend that has seen the server.
+class MidiJackInput : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        QUENBRIL_REQUIRE_JACK();
+        if (!JackServer::shared().running()) {
+            ASSERT_TRUE(JackServer::shared().start());
+        }
+        pad = std::make_unique<JackMidiTestClient>("QB Pad", 1, 0);
+        ASSERT_TRUE(pad->isOpen());
+        source = {pad->name(), "out_1", MidiPortInfo::Direction::Input};
+        ASSERT_TRUE(eventually([&] { return backend.listPorts().has_value(); }));
     }
-    auto pad = std::make_unique<JackMidiTestClient>("QB Pad", 1, 0);
-    ASSERT_TRUE(pad->isOpen());
-    const MidiPortInfo source{pad->name(), "out_1", MidiPortInfo::Direction::Input};
-    RtMidiBackend backend(MidiBackend::Api::Jack);
-    ASSERT_TRUE(eventually([&] { return backend.listPorts().has_value(); }));
+
+    std::unique_ptr<JackMidiTestClient> pad;
+    MidiPortInfo source;
+    RtMidiBackend backend{MidiBackend::Api::Jack};
+};
+
+// The input hands on what RtMidi's did: SysEx, time code, clock and active sensing stay out.
+TEST_F(MidiJackInput, OnlyTheMessagesTheStripsUseArrive) {
     std::mutex lock;
     std::vector<std::vector<uint8_t>> received;
     ASSERT_TRUE(backend.openInput(source, [&](const uint8_t* bytes, size_t length) {
@@ -78,16 +88,7 @@ void holdReport(const char*) {
 }
 void ignoreReport(const char*) {}
 
-TEST(MidiJackInput, AnInputClosedWhileLibjackReportsItsServersEndLeavesTheReportsToEnd) {
-    QUENBRIL_REQUIRE_JACK();
-    if (!JackServer::shared().running()) {
-        ASSERT_TRUE(JackServer::shared().start());
-    }
-    auto pad = std::make_unique<JackMidiTestClient>("QB Pad", 1, 0);
-    ASSERT_TRUE(pad->isOpen());
-    const MidiPortInfo source{pad->name(), "out_1", MidiPortInfo::Direction::Input};
-    RtMidiBackend backend(MidiBackend::Api::Jack);
-    ASSERT_TRUE(eventually([&] { return backend.listPorts().has_value(); }));
+TEST_F(MidiJackInput, AnInputClosedWhileLibjackReportsItsServersEndLeavesTheReportsToEnd) {
     std::atomic<int> received{0};
     ASSERT_TRUE(backend.openInput(source, [&](const uint8_t*, size_t) { received.fetch_add(1); }));
     ASSERT_TRUE(eventually([&] {
