@@ -24,7 +24,8 @@ class JackServer {
     static JackServer& shared();
 
     /// Starts jackd at `rate` with `playbackPorts` (0: a server with nothing to play on) and
-    /// waits until clients can connect; false if it cannot.
+    /// waits until clients can connect; false if it cannot, with jackd's own words on standard
+    /// error.
     bool start(int rate = 48000, int playbackPorts = 8);
     /// Stops it by its process id and waits for it to end.
     void stop();
@@ -50,10 +51,13 @@ class JackServer {
 
   private:
     JackServer();
+    ~JackServer();
+    void reportFailedStart(const std::string& why) const;
     std::unique_ptr<ChildProcess> process_;
     int rate_ = 0;
     int playbackPorts_ = 0;
     std::string name_;
+    std::string logPath_;  // jackd's standard error, of its latest start
 };
 
 }  // namespace quenbril::test

@@ -68,7 +68,10 @@ void printStackAndDie(int signal) {
 
 }  // namespace
 
-JackServer::JackServer() : name_("quenbril-" + std::to_string(::getpid())) {}
+JackServer::JackServer()
+    : name_("quenbril-" + std::to_string(::getpid())), logPath_("/tmp/" + name_ + "-jackd.log") {}
+
+JackServer::~JackServer() { ::unlink(logPath_.c_str()); }
 
 JackServer& JackServer::shared() {
     static JackServer server;
@@ -86,20 +89,32 @@ bool JackServer::start(int rate, int playbackPorts) {
         std::vector<std::string>{kJackd, "-r", "-S", "-t", "10000", "-n", name_, "-d", "dummy",
                                  "-r", std::to_string(rate), "-p", "128", "-C", "8", "-P",
                                  std::to_string(playbackPorts)},
-        std::vector<std::pair<std::string, std::string>>{});
+        std::vector<std::pair<std::string, std::string>>{}, logPath_);
     rate_ = rate;
     playbackPorts_ = playbackPorts;
     const auto deadline = std::chrono::steady_clock::now() + scaledDuration(10.0);
     while (std::chrono::steady_clock::now() < deadline) {
         if (!process_->running()) {
+            const int status = process_->status();
             process_.reset();
+            reportFailedStart("ended (" + describeWaitStatus(status) + ")");
             return false;
         }
         if (serverAnswers(name_)) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     stop();
+    reportFailedStart("did not answer within its time");
     return false;
+}
+
+void JackServer::reportFailedStart(const std::string& why) const {
+    std::fprintf(stderr, "jackd %s; what it said:\n", why.c_str());
+    if (std::FILE* log = std::fopen(logPath_.c_str(), "r")) {
+        char line[512];
+        while (std::fgets(line, sizeof line, log)) std::fputs(line, stderr);
+        std::fclose(log);
+    }
 }
 
 void JackServer::stop() { process_.reset(); }

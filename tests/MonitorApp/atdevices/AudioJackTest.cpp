@@ -282,7 +282,7 @@ TEST_F(AudioJackTest, AServerThatDiesIsLoggedOnceAndTheSoundReturnsWithIt) {
     // The backend saw the new server; the watch's next try, within 2 s, plays on it.
     for (int look = 0; look < 4 && !engine.stereoOut()->isPlaying(); ++look) loop_->advance(1.0);
     const std::string log = testing::internal::GetCapturedStderr();
-    ASSERT_TRUE(restarted);
+    ASSERT_TRUE(restarted) << log;
     ASSERT_TRUE(engine.stereoOut()->isPlaying()) << log;
     auto count = [&log](const char* text) {
         size_t lines = 0;
