@@ -64,11 +64,23 @@ TEST(ClientManagerThreadsTest, FramesWrittenFromAWorkerWhileRemotesComeAndGo) {
         ClientManager host(std::move(services));
         host.startListening();
         std::atomic<bool> stop{false};
+        constexpr int64_t kAhead = 256;
+        std::atomic<int64_t> written{0}, read{0};
+        test::WireClient steady(host.listeningPort());
+        std::thread reading([&] {
+            while (!stop.load()) {
+                if (auto m = steady.next(0.05)) {
+                    read = std::max(read.load(), (*m)["Pass"].longLongValue().value_or(0));
+                }
+            }
+        });
+        ASSERT_TRUE(loop.runUntil([&] { return host.connectedSockets().size() == 1; }, 5.0));
+        host.startStreamTo(host.connectedSockets()[0].get());
         // The worker writes on while the remotes come and go, but never more than kAhead passes
         // ahead of what the steady remote has read: a worker that outran its reader (as it may
         // in a sanitizer build) would grow the host's queue to that remote until it is dropped.
-        constexpr int64_t kAhead = 256;
-        std::atomic<int64_t> written{0}, read{0};
+        // It starts once the host has the steady remote: passes written before reach no one, so
+        // a worker started earlier could spend its whole lead on them and then wait for ever.
         std::thread worker([&] {
             while (!stop.load()) {
                 if (written.load() - read.load() <= kAhead) {
@@ -83,16 +95,6 @@ TEST(ClientManagerThreadsTest, FramesWrittenFromAWorkerWhileRemotesComeAndGo) {
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
             }
         });
-        test::WireClient steady(host.listeningPort());
-        std::thread reading([&] {
-            while (!stop.load()) {
-                if (auto m = steady.next(0.05)) {
-                    read = std::max(read.load(), (*m)["Pass"].longLongValue().value_or(0));
-                }
-            }
-        });
-        ASSERT_TRUE(loop.runUntil([&] { return host.connectedSockets().size() == 1; }, 5.0));
-        host.startStreamTo(host.connectedSockets()[0].get());
         for (int round = 0; round < 20; ++round) {
             auto passing = std::make_unique<test::WireClient>(host.listeningPort());
             ASSERT_TRUE(loop.runUntil([&] { return host.connectedSockets().size() == 2; }, 5.0));
