@@ -48,6 +48,8 @@ class JackServer {
     int rate() const { return rate_; }
     int playbackPorts() const { return playbackPorts_; }
     const std::string& name() const { return name_; }
+    /// What jackd said on its standard error since its latest start ("" when nothing).
+    std::string log() const;
 
   private:
     JackServer();

@@ -109,12 +109,17 @@ bool JackServer::start(int rate, int playbackPorts) {
 }
 
 void JackServer::reportFailedStart(const std::string& why) const {
-    std::fprintf(stderr, "jackd %s; what it said:\n", why.c_str());
+    std::fprintf(stderr, "jackd %s; what it said:\n%s", why.c_str(), log().c_str());
+}
+
+std::string JackServer::log() const {
+    std::string text;
     if (std::FILE* log = std::fopen(logPath_.c_str(), "r")) {
         char line[512];
-        while (std::fgets(line, sizeof line, log)) std::fputs(line, stderr);
+        while (std::fgets(line, sizeof line, log)) text += line;
         std::fclose(log);
     }
+    return text;
 }
 
 void JackServer::stop() { process_.reset(); }

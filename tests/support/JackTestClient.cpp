@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 #include <thread>
 
@@ -45,6 +46,9 @@ JackTestClient::JackTestClient(const std::string& name, int inputs, int outputs)
                                              JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0));
         recordings_.emplace_back(capacity, 0.0f);
     }
+    inputBuffers_.assign(inputs_.size(), nullptr);
+    // A period holds 16 frames or more.
+    periods_.assign(capacity / 16 + 1, Period{});
     for (int k = 0; k < outputs; ++k) {
         outputs_.push_back(jack_port_register(client_, ("out_" + std::to_string(k + 1)).c_str(),
                                               JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0));
@@ -123,6 +127,7 @@ void JackTestClient::setTone(int k, double frequency, float amplitude) {
 void JackTestClient::record(double seconds) {
     wantedFrames_ = 0;
     recordedFrames_ = 0;
+    recordedPeriods_ = 0;
     const double frames = std::min(seconds, kMaxSeconds) * sampleRate();
     wantedFrames_ = static_cast<size_t>(frames);
 }
@@ -151,6 +156,28 @@ std::vector<float> JackTestClient::recorded(int k) const {
             recording.begin() + static_cast<std::ptrdiff_t>(recordedFrames_.load())};
 }
 
+std::vector<JackTestClient::Period> JackTestClient::periods() const {
+    return {periods_.begin(),
+            periods_.begin() + static_cast<std::ptrdiff_t>(recordedPeriods_.load())};
+}
+
+std::string JackTestClient::describePeriods(size_t from, size_t to) const {
+    std::string text;
+    for (const Period& period : periods()) {
+        if (period.first < from || period.first > to) continue;
+        text += "period at " + std::to_string(period.first) + ": frame time " +
+                std::to_string(period.frameTimeBefore) + ".." +
+                std::to_string(period.frameTimeAfter) + ", inputs connected 0x" +
+                [](uint32_t bits) {
+                    char hex[16];
+                    std::snprintf(hex, sizeof hex, "%x", bits);
+                    return std::string(hex);
+                }(period.connected) +
+                "\n";
+    }
+    return text;
+}
+
 int JackTestClient::process(jack_nframes_t frames, void* context) {
     auto* self = static_cast<JackTestClient*>(context);
     const double rate = jack_get_sample_rate(self->client_);
@@ -174,10 +201,22 @@ int JackTestClient::process(jack_nframes_t frames, void* context) {
     const size_t done = self->recordedFrames_.load();
     if (done < wanted) {
         const size_t count = std::min<size_t>(frames, wanted - done);
+        const jack_nframes_t before = jack_last_frame_time(self->client_);
+        // Every input's buffer is looked up before any is copied, so that all of them come from
+        // the graph the period began with.
+        uint32_t connected = 0;
         for (size_t k = 0; k < self->inputs_.size(); ++k) {
-            const auto* in =
+            self->inputBuffers_[k] =
                 static_cast<const float*>(jack_port_get_buffer(self->inputs_[k], frames));
-            copyFromPort(in, count, self->recordings_[k].data() + done);
+            if (k < 32 && jack_port_connected(self->inputs_[k]) > 0) connected |= 1u << k;
+        }
+        for (size_t k = 0; k < self->inputs_.size(); ++k) {
+            copyFromPort(self->inputBuffers_[k], count, self->recordings_[k].data() + done);
+        }
+        const size_t period = self->recordedPeriods_.load();
+        if (period < self->periods_.size()) {
+            self->periods_[period] = {done, before, jack_last_frame_time(self->client_), connected};
+            self->recordedPeriods_.store(period + 1);
         }
         self->recordedFrames_.store(done + count);
     }

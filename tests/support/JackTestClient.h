@@ -5,6 +5,8 @@
 // toolkit tests share it.
 
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,6 +64,20 @@ class JackTestClient {
     /// Samples recorded on input port k so far.
     std::vector<float> recorded(int k) const;
 
+    /// A period the recording took: its first frame in the recording, the server's frame time
+    /// when the client began it and once every input was copied (a later one: the server began
+    /// another period meanwhile), and which inputs (bit k: input k) had a connection.
+    struct Period {
+        size_t first = 0;
+        uint32_t frameTimeBefore = 0;
+        uint32_t frameTimeAfter = 0;
+        uint32_t connected = 0;
+    };
+    /// The periods recorded so far, in order.
+    std::vector<Period> periods() const;
+    /// The recorded periods from `from` to `to` (frames of the recording), one line each.
+    std::string describePeriods(size_t from, size_t to) const;
+
   private:
     struct Generator {
         std::atomic<float> constant{0.0f};
@@ -78,6 +94,10 @@ class JackTestClient {
     std::vector<jack_port_t*> outputs_;
     std::vector<std::unique_ptr<Generator>> generators_;
     std::vector<std::vector<float>> recordings_;
+    // The process callback's own table of the input buffers of the period.
+    std::vector<const float*> inputBuffers_;
+    std::vector<Period> periods_;
+    std::atomic<size_t> recordedPeriods_{0};
     std::atomic<size_t> recordedFrames_{0};
     std::atomic<size_t> wantedFrames_{0};
     std::atomic<bool> serverGone_{false};
