@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "platform/jack/JackClients.h"
+#include "tests/support/FileText.h"
 #include "tests/support/JackServer.h"
 #include "tests/support/TestTime.h"
 
@@ -112,15 +113,7 @@ void JackServer::reportFailedStart(const std::string& why) const {
     std::fprintf(stderr, "jackd %s; what it said:\n%s", why.c_str(), log().c_str());
 }
 
-std::string JackServer::log() const {
-    std::string text;
-    if (std::FILE* log = std::fopen(logPath_.c_str(), "r")) {
-        char line[512];
-        while (std::fgets(line, sizeof line, log)) text += line;
-        std::fclose(log);
-    }
-    return text;
-}
+std::string JackServer::log() const { return fileText(logPath_); }
 
 void JackServer::stop() { process_.reset(); }
 

@@ -165,15 +165,11 @@ std::string JackTestClient::describePeriods(size_t from, size_t to) const {
     std::string text;
     for (const Period& period : periods()) {
         if (period.first < from || period.first > to) continue;
-        text += "period at " + std::to_string(period.first) + ": frame time " +
-                std::to_string(period.frameTimeBefore) + ".." +
-                std::to_string(period.frameTimeAfter) + ", inputs connected 0x" +
-                [](uint32_t bits) {
-                    char hex[16];
-                    std::snprintf(hex, sizeof hex, "%x", bits);
-                    return std::string(hex);
-                }(period.connected) +
-                "\n";
+        char line[128];
+        std::snprintf(line, sizeof line,
+                      "period at %zu: frame time %u..%u, inputs connected 0x%x\n", period.first,
+                      period.frameTimeBefore, period.frameTimeAfter, period.connected);
+        text += line;
     }
     return text;
 }

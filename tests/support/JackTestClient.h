@@ -73,12 +73,12 @@ class JackTestClient {
         uint32_t frameTimeAfter = 0;
         uint32_t connected = 0;
     };
-    /// The periods recorded so far, in order.
-    std::vector<Period> periods() const;
     /// The recorded periods from `from` to `to` (frames of the recording), one line each.
     std::string describePeriods(size_t from, size_t to) const;
 
   private:
+    /// The periods recorded so far, in order.
+    std::vector<Period> periods() const;
     struct Generator {
         std::atomic<float> constant{0.0f};
         std::atomic<double> frequency{0.0};
