@@ -17,11 +17,13 @@ namespace {
 
 // An active client of ours and the arrivals it owes, by client name: above zero while the
 // arrival of a client we opened is unread; below zero for one read before the open that made
-// it returned, or another program's, until that client departs.
+// it returned, or another program's, until that client departs. And the departures of clients
+// we closed that it has not read yet.
 struct Watcher {
     jack_client_t* client;
     std::optional<SocketIdentity> server;
     std::map<std::string, int> owed;
+    std::map<std::string, int> departures;
 };
 
 struct Gate {
@@ -32,6 +34,7 @@ struct Gate {
     std::map<std::uintptr_t, Watcher> watchers;
     std::uintptr_t next = 1;
     int waiting = 0;
+    int settling = 0;
 };
 
 // Kept to the end of the process: a libjack thread may call in while static objects go.
@@ -49,6 +52,10 @@ bool owesNothing(const Watcher& watcher) {
                         [](const auto& entry) { return entry.second > 0; });
 }
 
+bool owesNoNews(const Watcher& watcher) {
+    return owesNothing(watcher) && watcher.departures.empty();
+}
+
 // A client's notification thread, called after libjack has updated the slots for the news.
 // libjack cancels that thread at once when the client closes: its cancel is put off while it
 // holds the gate's lock.
@@ -63,6 +70,9 @@ void registration(const char* name, int arrived, void* id) {
             settle(owed, name, -1);
         } else if (auto entry = owed.find(name); entry != owed.end() && entry->second < 0) {
             settle(owed, name, +1);
+        }
+        if (!arrived && found->second.departures.count(name)) {
+            settle(found->second.departures, name, -1);
         }
         g.changed.notify_all();
     });
@@ -93,7 +103,7 @@ bool JackArrivalGate::admit(jack_client_t* client, std::chrono::milliseconds bou
     });
     --g.waiting;
     const std::uintptr_t id = g.next++;
-    g.watchers[id] = Watcher{client, server, {}};
+    g.watchers[id] = Watcher{client, server, {}, {}};
     // Taken in only once the client is active, which comes after this.
     jack_set_client_registration_callback(client, &registration, reinterpret_cast<void*>(id));
     return caughtUp;
@@ -105,6 +115,44 @@ void JackArrivalGate::leave(jack_client_t* client) {
     std::erase_if(g.watchers,
                   [client](const auto& entry) { return entry.second.client == client; });
     g.changed.notify_all();
+}
+
+void JackArrivalGate::departing(jack_client_t* client) {
+    const auto server = JackServerPresence::socketIdentity();
+    const std::string name = jack_get_client_name(client);
+    Gate& g = gate();
+    std::lock_guard held(g.lock);
+    for (auto& [id, watcher] : g.watchers) {
+        if (watcher.client != client && watcher.server == server) {
+            settle(watcher.departures, name, +1);
+        }
+    }
+}
+
+bool JackArrivalGate::catchUp(jack_client_t* client, std::chrono::milliseconds bound) {
+    const auto owing = [client](const Gate& g) {
+        return std::any_of(g.watchers.begin(), g.watchers.end(), [client](const auto& entry) {
+            return entry.second.client == client && !owesNoNews(entry.second);
+        });
+    };
+    Gate& g = gate();
+    {
+        std::lock_guard held(g.lock);
+        if (!owing(g)) return true;
+    }
+    // A server that went away writes no more news.
+    if (!JackServerPresence::answers(client)) return false;
+    std::unique_lock held(g.lock);
+    ++g.settling;
+    const bool settled = g.changed.wait_for(held, bound, [&] { return !owing(g); });
+    --g.settling;
+    return settled;
+}
+
+int JackArrivalGate::settlingForTesting() {
+    Gate& g = gate();
+    std::lock_guard held(g.lock);
+    return g.settling;
 }
 
 int JackArrivalGate::waitingForTesting() {

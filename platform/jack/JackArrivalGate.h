@@ -29,8 +29,20 @@ class JackArrivalGate {
     /// Before `client` is closed or let go.
     static void leave(jack_client_t* client);
 
+    /// Before a client of ours that reached its server is closed: every other active client of
+    /// ours on that server now owes its departure.
+    static void departing(jack_client_t* client);
+    /// Before `client`, still active, is closed or let go: waits until it owes no arrival or
+    /// departure, or `bound` passed, or its server no longer answers (false then). libjack's
+    /// close cancels the client's news thread at once, wherever it is: cancelled while it takes
+    /// in a client's arrival or departure, it dies holding the library's lock of the wake-up
+    /// table, and that close, and every open and close of the process after it, waits for ever.
+    static bool catchUp(jack_client_t* client, std::chrono::milliseconds bound);
+
     /// Admissions waiting now, for tests that hold a client's news back.
     static int waitingForTesting();
+    /// Settles waiting now, likewise.
+    static int settlingForTesting();
 };
 
 }  // namespace quenbril

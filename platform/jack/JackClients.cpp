@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/jack/JackArrivalGate.h"
+#include "platform/jack/JackServerPresence.h"
 #include "platform/jack/JackThreadStarts.h"
 #include "platform/jack/JackWakeUpSlot.h"
 
@@ -33,14 +34,6 @@ std::mutex& listLock() {
 std::vector<Tracked>& tracked() {
     static auto* list = new std::vector<Tracked>;
     return *list;
-}
-
-// A request that needs the server: it fails at once when the server's socket is closed.
-bool serverAnswers(jack_client_t* client) {
-    char* uuid = jack_get_uuid_for_client_name(client, jack_get_client_name(client));
-    if (!uuid) return false;
-    jack_free(uuid);
-    return true;
 }
 
 }  // namespace
@@ -82,9 +75,10 @@ jack_client_t* JackClients::openHeld(const char* name, jack_status_t* status) {
     return client;
 }
 
+// A loaded machine's notification threads read a few notices well within it.
+constexpr std::chrono::milliseconds kNewsBound{2000};
+
 int JackClients::activate(jack_client_t* client) {
-    // A loaded machine's notification threads read a few notices well within it.
-    constexpr std::chrono::milliseconds kNewsBound{2000};
     JackArrivalGate::admit(client, kNewsBound);
     const int result = jack_activate(client);
     if (result != 0) JackArrivalGate::leave(client);
@@ -100,7 +94,7 @@ bool JackClients::closeUnlessGone(jack_client_t* client, void* xrunContext) {
     // Its notification thread reports the dead socket with strerror(), which holds glibc's
     // locale lock, and libjack's close cancels that thread at once: cancelled there, it would
     // leave the lock taken for good (the next newlocale, or the process's exit, waits for ever).
-    if (!serverAnswers(client)) {
+    if (!JackServerPresence::answers(client)) {
         JackArrivalGate::leave(client);
         return false;
     }
@@ -109,6 +103,9 @@ bool JackClients::closeUnlessGone(jack_client_t* client, void* xrunContext) {
 }
 
 void JackClients::close(jack_client_t* client, void* xrunContext) {
+    // Its news thread, which the close cancels, first takes in what our own opens and closes
+    // told it (see forget()).
+    JackArrivalGate::catchUp(client, kNewsBound);
     deactivate(client);
     // libjack's close stops reading the server's news before the server has closed the client,
     // and the server waits without limit to write news to a client: a loaded server tells of a
@@ -117,7 +114,8 @@ void JackClients::close(jack_client_t* client, void* xrunContext) {
     // may be calling the callback now), and a request the server answers shows that no write to
     // it is under way.
     jack_set_xrun_callback(client, nullptr, xrunContext);
-    serverAnswers(client);
+    JackServerPresence::answers(client);
+    JackArrivalGate::departing(client);
     jack_client_close(client);
 }
 
@@ -127,6 +125,11 @@ void JackClients::track(jack_client_t* client, std::atomic<bool>& gone) {
 }
 
 void JackClients::forget(jack_client_t* client) {
+    // While it is still active, so that it reports what it reads: libjack cancels a closing
+    // client's news thread at once, which must not be inside the arrival or departure of a
+    // client of ours then (JackArrivalGate::catchUp). A client of a server that went away reads
+    // nothing more, and is not waited for.
+    JackArrivalGate::catchUp(client, kNewsBound);
     JackArrivalGate::leave(client);
     std::lock_guard held(listLock());
     std::erase_if(tracked(), [client](const Tracked& t) { return t.client == client; });
@@ -137,7 +140,7 @@ void JackClients::forget(jack_client_t* client) {
 void JackClients::markClientsOfGoneServers() {
     std::lock_guard held(listLock());
     std::erase_if(tracked(), [](const Tracked& t) {
-        if (!t.gone->load() && serverAnswers(t.client)) return false;
+        if (!t.gone->load() && JackServerPresence::answers(t.client)) return false;
         t.gone->store(true);
         JackArrivalGate::leave(t.client);
         return true;

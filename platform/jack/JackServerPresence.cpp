@@ -78,6 +78,13 @@ jack_client_t* JackServerPresence::open(const char* name, jack_status_t* status)
     return client;
 }
 
+bool JackServerPresence::answers(jack_client_t* client) {
+    char* uuid = jack_get_uuid_for_client_name(client, jack_get_client_name(client));
+    if (!uuid) return false;
+    jack_free(uuid);
+    return true;
+}
+
 bool JackServerPresence::worthAnOpen() {
     // A server open to every user names its socket otherwise.
     if (!libraryIsJack2() || std::getenv("JACK_PROMISCUOUS_SERVER")) return true;

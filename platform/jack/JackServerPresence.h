@@ -26,6 +26,10 @@ class JackServerPresence {
     /// JackClients::openHeld(), so called under JackClients::opening(), like every open.
     static jack_client_t* open(const char* name, jack_status_t* status);
 
+    /// Whether `client`'s server still answers: one request that needs it, which fails at once
+    /// when the server's socket is closed.
+    static bool answers(jack_client_t* client);
+
     /// True when an open now could reach a server.
     static bool worthAnOpen();
     /// After an open found no server: the socket there now is held back a while.

@@ -38,7 +38,7 @@ std::unique_ptr<JackMidiInput> JackMidiInput::open(const char* clientName,
     input->reader_->port = port;
     if (!port || jack_set_process_callback(input->client_, &process, input->reader_.get()) != 0 ||
         JackClients::activate(input->client_) != 0) {
-        jack_client_close(input->client_);
+        JackClients::close(input->client_);
         input->client_ = nullptr;
         return nullptr;
     }

@@ -25,8 +25,9 @@ class JackServer {
 
     /// Starts jackd at `rate` with `playbackPorts` (0: a server with nothing to play on) and
     /// waits until clients can connect; false if it cannot, with jackd's own words on standard
-    /// error.
-    bool start(int rate = 48000, int playbackPorts = 8);
+    /// error. A `verbose` server has its clients' libjack say what it does, through
+    /// jack_set_info_function().
+    bool start(int rate = 48000, int playbackPorts = 8, bool verbose = false);
     /// Stops it by its process id and waits for it to end.
     void stop();
     /// Ends it at once, as a crash would.

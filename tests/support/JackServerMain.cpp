@@ -79,18 +79,19 @@ JackServer& JackServer::shared() {
     return server;
 }
 
-bool JackServer::start(int rate, int playbackPorts) {
+bool JackServer::start(int rate, int playbackPorts, bool verbose) {
     if (running()) stop();
     if (::access(kJackd, X_OK) != 0) return false;
     // Synchronous (-S): each period waits until every client has finished the one before.
     // Without it a client woken late on a loaded machine misses its period and JACK starts the
     // next one anyway: a sending client's port then clears the buffer that a reading client (the
     // remote's MIDI input) had not read yet, and the event in it is lost.
+    std::vector<std::string> arguments{kJackd, "-r", "-S", "-t", "10000", "-n", name_};
+    if (verbose) arguments.push_back("-v");
+    arguments.insert(arguments.end(), {"-d", "dummy", "-r", std::to_string(rate), "-p", "128",
+                                       "-C", "8", "-P", std::to_string(playbackPorts)});
     process_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{kJackd, "-r", "-S", "-t", "10000", "-n", name_, "-d", "dummy",
-                                 "-r", std::to_string(rate), "-p", "128", "-C", "8", "-P",
-                                 std::to_string(playbackPorts)},
-        std::vector<std::pair<std::string, std::string>>{}, logPath_);
+        arguments, std::vector<std::pair<std::string, std::string>>{}, logPath_);
     rate_ = rate;
     playbackPorts_ = playbackPorts;
     const auto deadline = std::chrono::steady_clock::now() + scaledDuration(10.0);
