@@ -96,6 +96,8 @@ bool ATOutput::openOn(const ATAudioDevice& device, const std::vector<int>& chann
             return false;
         }
         ratio_ = rate / inputFormat_.sampleRate;
+        convertedFrom_ = taken_.load(std::memory_order_relaxed);
+        converted_ = 0;
     }
     device_ = device;
     map_ = deviceMap(channels, count);
@@ -117,6 +119,8 @@ void ATOutput::logStream() const {
 void ATOutput::closeStream() {
     stream_.reset();
     if (converter_) converter_ = src_delete(converter_);
+    // What the converter held will not play: no one waits for it.
+    played_.store(taken_.load(std::memory_order_relaxed), std::memory_order_release);
 }
 
 bool ATOutput::openAndStart(bool quiet) { return openStream(quiet) && startStream(quiet); }
@@ -345,6 +349,8 @@ void ATOutput::pull(int frames) {
     if (ATOutputDataSource* source = dataSource_.load(std::memory_order_acquire)) {
         source->output(*this, std::span<float* const>(clientPointers_.data(), channels), frames);
     }
+    taken_.store(taken_.load(std::memory_order_relaxed) + static_cast<uint64_t>(frames),
+                 std::memory_order_release);
     // The mixer's stand-in: a gain, and a balance on the stereo pair.
     const float volume = volume_.load(std::memory_order_relaxed);
     const float pan = pan_.load(std::memory_order_relaxed);
@@ -376,6 +382,7 @@ void ATOutput::render(float* const* outputs, int offset, int frames) {
     if (converter_) {
         long produced = src_callback_read(converter_, ratio_, frames, converterOut_.data());
         if (produced < 0) produced = 0;
+        converted_ += static_cast<uint64_t>(produced);
         for (size_t c = 0; c < clientPointers_.size(); ++c) {
             float* samples = clientPointers_[c];
             for (long i = 0; i < produced; ++i) {
@@ -406,6 +413,14 @@ void ATOutput::process(const float* const* /*inputs*/, float* const* outputs, in
         render(outputs, done, chunk);
         done += chunk;
     }
+    // The converter lags the source by nothing (device frame n is client frame n / ratio), but
+    // takes ahead what its filter needs: those frames play with a later period.
+    const uint64_t taken = taken_.load(std::memory_order_relaxed);
+    const uint64_t played =
+        converter_
+            ? convertedFrom_ + static_cast<uint64_t>(static_cast<double>(converted_) / ratio_)
+            : taken;
+    played_.store(std::min(played, taken), std::memory_order_release);
 }
 
 }  // namespace quenbril

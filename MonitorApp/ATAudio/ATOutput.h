@@ -100,6 +100,12 @@ class ATOutput : private AudioStreamClient {
     ATUnitFormat streamDescription() const;
     /// True when the stream runs at another rate than the client's and is converted.
     bool isConverting() const { return converter_ != nullptr; }
+    /// Client frames taken from the data source since the output was made. In the data source's
+    /// call it is the count before the frames asked for.
+    uint64_t framesTaken() const { return taken_.load(std::memory_order_acquire); }
+    /// Of those, the frames written to the device with periods that ended: behind framesTaken()
+    /// by what a converter still holds. What a closed stream held is gone, and counts as played.
+    uint64_t framesPlayed() const { return played_.load(std::memory_order_acquire); }
 
     /// 0..1 (values outside are clamped).
     void setVolume(float volume);
@@ -171,6 +177,11 @@ class ATOutput : private AudioStreamClient {
     double ratio_ = 1.0;
     std::vector<float> converterIn_;
     std::vector<float> converterOut_;
+    // framesTaken() when the converter was made, and the device frames it has given since.
+    uint64_t convertedFrom_ = 0;
+    uint64_t converted_ = 0;
+    std::atomic<uint64_t> taken_{0};
+    std::atomic<uint64_t> played_{0};
 
     std::atomic<uint64_t> underruns_{0};
     uint64_t reportedUnderruns_ = 0;

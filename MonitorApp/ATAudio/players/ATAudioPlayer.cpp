@@ -127,7 +127,14 @@ void ATAudioPlayer::setOutput(std::unique_ptr<ATOutput> output) {
     output_->stopPlayback();
     output_->setDataSource(nullptr);
     output_->setDelegate(nullptr);
-    output_ = std::move(output);
+    {
+        // The reading thread asks the output what it played. What the old one held goes with it,
+        // and none of the new one's frames are the ring's yet.
+        std::lock_guard guard(feeder_);
+        std::swap(output_, output);
+        output.reset();
+        takenOut_.store(0);
+    }
     adoptOutput();
     if (audioFile_) {
         output_->setInputFormat(
@@ -253,12 +260,15 @@ uint64_t ATAudioPlayer::playedUpTo() const {
                     discardUntil_.load(std::memory_order_acquire));
 }
 
+bool ATAudioPlayer::outputPlayedWhatItTook() const {
+    return output_->framesPlayed() >= takenOut_.load(std::memory_order_acquire);
+}
+
 int ATAudioPlayer::framesReadAhead() const {
     return static_cast<int>(written_.load(std::memory_order_acquire) - playedUpTo());
 }
 
-int ATAudioPlayer::output(ATOutput& /*output*/, std::span<float* const> buffers,
-                          int numberOfFrames) {
+int ATAudioPlayer::output(ATOutput& output, std::span<float* const> buffers, int numberOfFrames) {
     const uint32_t channels = std::min(static_cast<uint32_t>(buffers.size()),
                                        audioChannels_.load(std::memory_order_relaxed));
     if (channels == 0) return 0;
@@ -279,6 +289,8 @@ int ATAudioPlayer::output(ATOutput& /*output*/, std::span<float* const> buffers,
             // What the ring could not give plays as silence, never as an older slice.
             std::fill(out + take, out + numberOfFrames, 0.0f);
         }
+        // Stored before read_: whoever sees the frames taken sees where the output holds them.
+        if (take > 0) takenOut_.store(output.framesTaken() + static_cast<uint64_t>(take));
         // Fails when the ring was cut since `mark` was read: the period is taken again.
         if (read_.compare_exchange_weak(mark, from + static_cast<uint64_t>(take),
                                         std::memory_order_acq_rel, std::memory_order_acquire))
@@ -312,7 +324,9 @@ bool ATAudioPlayer::readAhead() {
         });
     }
     if (endAt_) {
-        if (start < *endAt_) return false;
+        // A converting output takes frames a period or so before it plays them, and what
+        // follows the end (a pause) would cut them off.
+        if (start < *endAt_ || !outputPlayedWhatItTook()) return false;
         // Everything up to the end has been played: the main queue takes it from here.
         ended_ = true;
         endAt_.reset();

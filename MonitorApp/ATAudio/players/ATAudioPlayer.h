@@ -133,6 +133,8 @@ class ATAudioPlayer : private ATOutputDataSource,
     bool cutRingAt(uint64_t at);
     /// Where the output goes on from: what it played, or the end of what a flush dropped.
     uint64_t playedUpTo() const;
+    /// The output has played every ring frame it took, not only taken them. Feeder lock held.
+    bool outputPlayedWhatItTook() const;
     void reachedEnd(const std::shared_ptr<ATAudioFile>& file, uint64_t generation);
     /// What was read before a read failure has played: pauses, at the frame that failed.
     void stoppedReading(const std::shared_ptr<ATAudioFile>& file, uint64_t generation);
@@ -156,6 +158,9 @@ class ATAudioPlayer : private ATOutputDataSource,
     std::atomic<uint64_t> written_{0};
     std::atomic<uint64_t> read_{0};
     std::atomic<uint64_t> discardUntil_{0};
+    /// The output's framesTaken() just past the last ring frame it took: once the output has
+    /// played that far, so has the ring up to read_.
+    std::atomic<uint64_t> takenOut_{0};
     /// Where the file ended in the ring's count, while an end waits to be played; once it was
     /// handed to the main queue, reading waits for a seek, another file or (after a failure)
     /// play().

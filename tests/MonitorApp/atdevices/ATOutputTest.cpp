@@ -173,6 +173,30 @@ TEST_F(ATOutputTest, ADeviceThatRefusesTheRateIsConverted) {
     EXPECT_NEAR(stream().output(1, 100), 2.0f, 1e-3);
 }
 
+TEST_F(ATOutputTest, FramesCountAsPlayedOnceTheirPeriodWasWrittenNotWhenTaken) {
+    {
+        ATOutput direct(&source_, 48000.0);
+        direct.startPlayback();
+        stream().pump(128);
+        EXPECT_EQ(direct.framesTaken(), 128u);
+        EXPECT_EQ(direct.framesPlayed(), 128u);
+    }
+    backend_.setDefaultOutputDevice(addDevice("CD rate", 0, 2, 44100.0));
+    ASSERT_TRUE(backend_.refresh());
+    ATOutput converting(&source_, 48000.0);
+    converting.startPlayback();
+    ASSERT_TRUE(converting.isConverting());
+    for (int i = 0; i < 10; ++i) {
+        stream().pump(128);
+        // Device frame n is client frame n * 48000 / 44100; the converter has taken ahead.
+        EXPECT_EQ(converting.framesPlayed(), static_cast<uint64_t>(128 * (i + 1) / 0.91875));
+        EXPECT_GT(converting.framesTaken(), converting.framesPlayed());
+    }
+    // A stream re-made drops what its converter held: it will not play, and no one waits for it.
+    ASSERT_TRUE(converting.setInputFormat({44100.0, 2}));
+    EXPECT_EQ(converting.framesPlayed(), converting.framesTaken());
+}
+
 TEST_F(ATOutputTest, ALostDeviceIsLoggedOnceAndReopenedByUIDWhenItReturns) {
     ATOutput output(&source_, 48000.0);
     output.setOutputChannel(2);

@@ -161,6 +161,41 @@ TEST_F(ATAudioPlayerTest, PlaysTheFileThenSilenceAndEndsOnceOnTheMainThread) {
     EXPECT_EQ(player.frameIndex(), 0);
 }
 
+TEST_F(ATAudioPlayerTest, AConvertingOutputPlaysTheLastFramesItsConverterHeldBeforeTheEnd) {
+    // A device of 48 kHz only: the output converts the 44.1 kHz file, and its converter takes
+    // frames ahead of those it plays, up to a period and more.
+    backend_.setDefaultOutputDevice(addDevice("Headphones", 0, 2, 48000.0));
+    PlayerNotifications notes;
+    EndDelegate delegate(notes);
+    ATAudioPlayer player(write("level.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 2, 8820,
+                               [](int, int) { return 0.5f; }),
+                         &delegate);
+    player.play();
+    ASSERT_TRUE(player.output().isConverting());
+    const auto ends = [&] { return notes.count(ATAudioPlayer::kDidReachEndOfFileNotification); };
+    std::vector<float> left;
+    for (int p = 0; p < 100 && ends() == 0; ++p) {
+        ASSERT_TRUE(loop_->runUntil(
+            [&] { return player.framesReadAhead() >= 128 || ended_(player); }, kWait));
+        auto* stream = backend_.lastStream();
+        ASSERT_TRUE(stream);
+        stream->pump(128);
+        for (int i = 0; i < 128; ++i) left.push_back(stream->output(0, i));
+        // Once the output has taken everything, the reading thread is given the time to hand
+        // the end on, and the pause that follows it, before the next period.
+        if (ended_(player) && player.framesReadAhead() == 0) {
+            (void)loop_->runUntil([&] { return ends() > 0; }, 0.5);
+        }
+    }
+    ASSERT_EQ(ends(), 1);
+    EXPECT_EQ(delegate.ends, 1);
+    EXPECT_EQ(delegate.thread, std::this_thread::get_id());
+    // 0.2 s at 48 kHz, all of it played before the pause: none left in the converter.
+    const auto level = std::count_if(left.begin(), left.end(), [](float s) { return s > 0.25f; });
+    EXPECT_NEAR(static_cast<double>(level), 9600.0, 2.0);
+    EXPECT_FALSE(player.isPlaying());
+}
+
 TEST_F(ATAudioPlayerTest, LoopingGoesOnFromTheStartWithASeekNotification) {
     PlayerNotifications notes;
     EndDelegate delegate(notes);
