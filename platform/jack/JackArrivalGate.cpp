@@ -78,18 +78,21 @@ void registration(const char* name, int arrived, void* id) {
     });
 }
 
-}  // namespace
-
-void JackArrivalGate::opened(jack_client_t* client) {
+// Every other active client of ours on `client`'s server now owes the news of it; the clients of
+// a server that went away read nothing more.
+void oweNewsOf(jack_client_t* client, std::map<std::string, int> Watcher::*news) {
     const auto server = JackServerPresence::socketIdentity();
     const std::string name = jack_get_client_name(client);
     Gate& g = gate();
     std::lock_guard held(g.lock);
-    // The clients of a server that went away read nothing more.
     for (auto& [id, watcher] : g.watchers) {
-        if (watcher.client != client && watcher.server == server) settle(watcher.owed, name, +1);
+        if (watcher.client != client && watcher.server == server) settle(watcher.*news, name, +1);
     }
 }
+
+}  // namespace
+
+void JackArrivalGate::opened(jack_client_t* client) { oweNewsOf(client, &Watcher::owed); }
 
 bool JackArrivalGate::admit(jack_client_t* client, std::chrono::milliseconds bound) {
     const auto server = JackServerPresence::socketIdentity();
@@ -117,17 +120,7 @@ void JackArrivalGate::leave(jack_client_t* client) {
     g.changed.notify_all();
 }
 
-void JackArrivalGate::departing(jack_client_t* client) {
-    const auto server = JackServerPresence::socketIdentity();
-    const std::string name = jack_get_client_name(client);
-    Gate& g = gate();
-    std::lock_guard held(g.lock);
-    for (auto& [id, watcher] : g.watchers) {
-        if (watcher.client != client && watcher.server == server) {
-            settle(watcher.departures, name, +1);
-        }
-    }
-}
+void JackArrivalGate::departing(jack_client_t* client) { oweNewsOf(client, &Watcher::departures); }
 
 bool JackArrivalGate::catchUp(jack_client_t* client, std::chrono::milliseconds bound) {
     const auto owing = [client](const Gate& g) {

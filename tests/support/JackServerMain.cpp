@@ -88,8 +88,8 @@ bool JackServer::start(int rate, int playbackPorts, bool verbose) {
     // remote's MIDI input) had not read yet, and the event in it is lost.
     std::vector<std::string> arguments{kJackd, "-r", "-S", "-t", "10000", "-n", name_};
     if (verbose) arguments.push_back("-v");
-    arguments.insert(arguments.end(), {"-d", "dummy", "-r", std::to_string(rate), "-p", "128",
-                                       "-C", "8", "-P", std::to_string(playbackPorts)});
+    arguments.insert(arguments.end(), {"-d", "dummy", "-r", std::to_string(rate), "-p", "128", "-C",
+                                       "8", "-P", std::to_string(playbackPorts)});
     process_ = std::make_unique<ChildProcess>(
         arguments, std::vector<std::pair<std::string, std::string>>{}, logPath_);
     rate_ = rate;
