@@ -132,9 +132,10 @@ void ATAudioPlayer::setOutput(std::unique_ptr<ATOutput> output) {
         // and none of the new one's frames are the ring's yet.
         std::lock_guard guard(feeder_);
         std::swap(output_, output);
-        output.reset();
         takenOut_.store(0);
     }
+    // Closing its stream may take a while: not with the reading thread held.
+    output.reset();
     adoptOutput();
     if (audioFile_) {
         output_->setInputFormat(
