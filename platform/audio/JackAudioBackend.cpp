@@ -162,8 +162,8 @@ class JackAudioBackend::Stream : public AudioStream {
         if (!jack_) return;
         auto held = JackClients::inUse();
         jack_client_t* client = std::exchange(jack_, nullptr);
-        JackClients::forget(client);
-        if (!callbacks_->shutdown && JackClients::closeUnlessGone(client, callbacks_.get())) {
+        if (!JackClients::forget(client) &&
+            JackClients::closeUnlessGone(client, callbacks_.get())) {
             callbacks_->playing.store(false);
             return;
         }

@@ -36,6 +36,53 @@ std::vector<Tracked>& tracked() {
     return *list;
 }
 
+// A loaded machine's notification threads read a few notices well within it.
+constexpr std::chrono::milliseconds kNewsBound{2000};
+
+// Kept to the end of the process, as a close may be stuck inside libjack when static objects go.
+std::mutex& closingLock() {
+    static auto* lock = new std::mutex;
+    return *lock;
+}
+
+std::atomic<int> closesWaiting{0};
+
+// Our closes run one at a time, each from its catching up to the end of libjack's close. An
+// inactive client no longer reports the news it reads, yet libjack still takes in every
+// departure on its thread, inside the lock of the wake-up table: a client of ours closing
+// meanwhile would have its departure read there just as the first client's close cancels that
+// thread. Closed one after the other, a client either closes before the other's departure is
+// told, or has read it first: it owes it from departing() on, as it stays in the arrival gate
+// until its own close.
+class Closing {
+  public:
+    Closing() {
+        ++closesWaiting;
+        closingLock().lock();
+        --closesWaiting;
+    }
+    ~Closing() { closingLock().unlock(); }
+    Closing(const Closing&) = delete;
+    Closing& operator=(const Closing&) = delete;
+};
+
+void closeHeld(jack_client_t* client, void* xrunContext) {
+    // Its news thread, which the close cancels, first takes in what our own opens and closes
+    // told it.
+    JackArrivalGate::catchUp(client, kNewsBound);
+    JackClients::deactivate(client);
+    // libjack's close stops reading the server's news before the server has closed the client,
+    // and the server waits without limit to write news to a client: a loaded server tells of a
+    // late period almost every period, and a few tens of them unread kept it, and the close,
+    // waiting for ever. The client asks for them no more (with the same context, as its thread
+    // may be calling the callback now), and a request the server answers shows that no write to
+    // it is under way.
+    jack_set_xrun_callback(client, nullptr, xrunContext);
+    JackServerPresence::answers(client);
+    JackArrivalGate::departing(client);
+    jack_client_close(client);
+}
+
 }  // namespace
 
 std::unique_lock<std::shared_mutex> JackClients::opening() {
@@ -75,9 +122,6 @@ jack_client_t* JackClients::openHeld(const char* name, jack_status_t* status) {
     return client;
 }
 
-// A loaded machine's notification threads read a few notices well within it.
-constexpr std::chrono::milliseconds kNewsBound{2000};
-
 int JackClients::activate(jack_client_t* client) {
     JackArrivalGate::admit(client, kNewsBound);
     const int result = jack_activate(client);
@@ -91,6 +135,9 @@ int JackClients::deactivate(jack_client_t* client) {
 }
 
 bool JackClients::closeUnlessGone(jack_client_t* client, void* xrunContext) {
+    // Checked under the closing lock, so that no other close's wait comes between the check and
+    // the close.
+    Closing closing;
     // Its notification thread reports the dead socket with strerror(), which holds glibc's
     // locale lock, and libjack's close cancels that thread at once: cancelled there, it would
     // leave the lock taken for good (the next newlocale, or the process's exit, waits for ever).
@@ -98,41 +145,37 @@ bool JackClients::closeUnlessGone(jack_client_t* client, void* xrunContext) {
         JackArrivalGate::leave(client);
         return false;
     }
-    close(client, xrunContext);
+    closeHeld(client, xrunContext);
     return true;
 }
 
 void JackClients::close(jack_client_t* client, void* xrunContext) {
-    // Its news thread, which the close cancels, first takes in what our own opens and closes
-    // told it (see forget()).
-    JackArrivalGate::catchUp(client, kNewsBound);
-    deactivate(client);
-    // libjack's close stops reading the server's news before the server has closed the client,
-    // and the server waits without limit to write news to a client: a loaded server tells of a
-    // late period almost every period, and a few tens of them unread kept it, and the close,
-    // waiting for ever. The client asks for them no more (with the same context, as its thread
-    // may be calling the callback now), and a request the server answers shows that no write to
-    // it is under way.
-    jack_set_xrun_callback(client, nullptr, xrunContext);
-    JackServerPresence::answers(client);
-    JackArrivalGate::departing(client);
-    jack_client_close(client);
+    Closing closing;
+    closeHeld(client, xrunContext);
 }
+
+int JackClients::closesWaitingForTesting() { return closesWaiting.load(); }
 
 void JackClients::track(jack_client_t* client, std::atomic<bool>& gone) {
     std::lock_guard held(listLock());
     tracked().push_back({client, &gone});
 }
 
-void JackClients::forget(jack_client_t* client) {
-    // While it is still active, so that it reports what it reads: libjack cancels a closing
-    // client's news thread at once, which must not be inside the arrival or departure of a
-    // client of ours then (JackArrivalGate::catchUp). A client of a server that went away reads
-    // nothing more, and is not waited for.
-    JackArrivalGate::catchUp(client, kNewsBound);
-    JackArrivalGate::leave(client);
-    std::lock_guard held(listLock());
-    std::erase_if(tracked(), [client](const Tracked& t) { return t.client == client; });
+bool JackClients::forget(jack_client_t* client) {
+    bool gone = true;
+    {
+        std::lock_guard held(listLock());
+        auto found = std::find_if(tracked().begin(), tracked().end(),
+                                  [client](const Tracked& t) { return t.client == client; });
+        if (found != tracked().end()) {
+            gone = found->gone->load();
+            tracked().erase(found);
+        }
+    }
+    // One still to be closed stays in the arrival gate until its close: the clients of ours
+    // that close before it owe it their departures (see Closing).
+    if (gone) JackArrivalGate::leave(client);
+    return gone;
 }
 
 // Runs under the exclusive lock, before the open that would free the clients of a gone server:

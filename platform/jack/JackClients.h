@@ -39,8 +39,9 @@ class JackClients {
     /// reading; activate() admits it again.
     static int deactivate(jack_client_t* client);
 
-    /// Deactivates and closes `client`, whose server still answers; `xrunContext` is what its
-    /// xrun callback, if it has one, was given. Called under inUse(), after forget().
+    /// Deactivates and closes `client`, whose server still answers, once no other close of ours
+    /// runs; `xrunContext` is what its xrun callback, if it has one, was given. Called under
+    /// inUse(), after forget().
     static void close(jack_client_t* client, void* xrunContext = nullptr);
     /// close(), unless the server no longer answers: then nothing is closed (false), and the
     /// caller lets the client go as a gone server's one, keeping what its callbacks reach.
@@ -49,8 +50,12 @@ class JackClients {
     /// Tracks `client`, whose owner sets `gone` from its shutdown callback too; called under
     /// opening() or inUse(), like forget().
     static void track(jack_client_t* client, std::atomic<bool>& gone);
-    /// Before the owner closes or lets go of the client.
-    static void forget(jack_client_t* client);
+    /// Before the owner closes or lets go of the client: true when it is gone, and then the
+    /// owner lets it go, closing nothing.
+    static bool forget(jack_client_t* client);
+
+    /// Closes waiting for another to end, for tests that hold a close.
+    static int closesWaitingForTesting();
 
   private:
     static void markClientsOfGoneServers();

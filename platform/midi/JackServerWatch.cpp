@@ -54,8 +54,7 @@ JackServerWatch::~JackServerWatch() {
         return;
     }
     auto held = JackClients::inUse();
-    JackClients::forget(client_);
-    if (!gone_->load() && JackClients::closeUnlessGone(client_, nullptr)) return;
+    if (!JackClients::forget(client_) && JackClients::closeUnlessGone(client_, nullptr)) return;
     // Marked gone by another open, or its server no longer answers, maybe before libjack's
     // thread told us: it may tell us yet.
     keepToProcessEnd(std::move(gone_));

@@ -2,7 +2,8 @@
 // under one lock of the whole process (held around the mapping of that client's wake-up object),
 // and a close cancels the closing client's thread at once, wherever it is: cancelled in there,
 // the thread leaves the lock taken, and the close waits on it for ever. A client of ours closes
-// only once it has read the departures of our clients that closed before it.
+// only once it has read the departures of our clients that closed before it, and our closes run
+// one at a time.
 //
 // A verbose server has libjack say where each notification thread is, through the info function,
 // on that thread: the test holds the thread there.
@@ -28,16 +29,12 @@ namespace {
 
 using test::eventually;
 
-// Where a thread is held: before it takes the lock, and inside.
+// Where a thread is held: before it takes the lock, inside, or in a close.
 struct Hold {
-    const char* words;
     std::atomic<bool> reached{false};
     std::atomic<bool> released{false};
     std::atomic<bool> cancelled{false};
 };
-
-Hold beforeTheLock{"ClientNotify ref = "};
-Hold insideTheLock{"RemoveClient name = quenbril-other"};
 
 // A thread libjack cancels unwinds through the hold.
 void holdAt(Hold& hold) {
@@ -53,66 +50,137 @@ void holdAt(Hold& hold) {
     unwound.normally = true;
 }
 
-void holdTheDeparture(const char* message) {
-    if (std::strstr(message, "name = quenbril-other notify = 1") &&
-        std::strstr(message, beforeTheLock.words) && !beforeTheLock.reached.load()) {
-        holdAt(beforeTheLock);
-    } else if (std::strstr(message, insideTheLock.words) && !insideTheLock.reached.load()) {
-        holdAt(insideTheLock);
+// The holds of one test: a notification thread taking in quenbril-other's departure, before
+// the lock and inside; and, when the test names its thread, that thread's close as it
+// deactivates its client.
+struct Holds {
+    Hold beforeTheLock;
+    Hold insideTheLock;
+    Hold deactivating;
+    std::atomic<std::thread::id> closer{};
+};
+
+std::atomic<Holds*> holds{nullptr};
+
+void holdWhereTold(const char* message) {
+    Holds* h = holds.load();
+    if (!h) return;
+    if (std::strstr(message, "ClientNotify ref = ") &&
+        std::strstr(message, "name = quenbril-other notify = 1") && !h->beforeTheLock.reached) {
+        holdAt(h->beforeTheLock);
+    } else if (std::strstr(message, "RemoveClient name = quenbril-other") &&
+               !h->insideTheLock.reached) {
+        holdAt(h->insideTheLock);
+    } else if (std::strstr(message, "JackClient::Deactivate") &&
+               std::this_thread::get_id() == h->closer.load() && !h->deactivating.reached) {
+        holdAt(h->deactivating);
     }
 }
 
 void ignore(const char*) {}
 
-TEST(JackCloseNews, AClientClosedWhileItTakesInTheDepartureOfAnotherOfOursLetsItFinishFirst) {
-    QUENBRIL_REQUIRE_JACK();
-    ASSERT_TRUE(test::JackServer::shared().start(48000, 8, true));
-    jack_status_t status{};
-    jack_client_t* watch = JackClients::open("quenbril-watch", &status);
-    jack_client_t* other = JackClients::open("quenbril-other", &status);
-    ASSERT_NE(watch, nullptr);
-    ASSERT_NE(other, nullptr);
-    {
+class JackCloseNews : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        QUENBRIL_REQUIRE_JACK();
+        ASSERT_TRUE(test::JackServer::shared().start(48000, 8, true));
+        jack_status_t status{};
+        watch_ = JackClients::open("quenbril-watch", &status);
+        other_ = JackClients::open("quenbril-other", &status);
+        ASSERT_NE(watch_, nullptr);
+        ASSERT_NE(other_, nullptr);
         auto held = JackClients::inUse();
-        ASSERT_EQ(JackClients::activate(watch), 0);
-        ASSERT_EQ(JackClients::activate(other), 0);
+        ASSERT_EQ(JackClients::activate(watch_), 0);
+        ASSERT_EQ(JackClients::activate(other_), 0);
+        holds = &holds_;
+        jack_set_info_function(&holdWhereTold);
     }
-    jack_set_info_function(&holdTheDeparture);
-    // The watch reads the departure late, as on a loaded machine: after the other's close has
-    // ended, and with it every use of the lock but the watch's.
-    {
-        auto held = JackClients::inUse();
-        JackClients::close(other);
-    }
-    ASSERT_TRUE(eventually([&] { return beforeTheLock.reached.load(); }));
-    beforeTheLock.released = true;
-    ASSERT_TRUE(eventually([&] { return insideTheLock.reached.load(); }));
 
-    std::atomic<bool> closed{false};
-    std::thread closer([&] {
-        auto held = JackClients::inUse();
-        JackClients::close(watch);
-        closed = true;
-    });
-    ASSERT_TRUE(eventually([&] {
-        return closed.load() || insideTheLock.cancelled.load() ||
-               JackArrivalGate::settlingForTesting() > 0;
-    }));
-    insideTheLock.released = true;
-    if (!eventually([&] { return closed.load(); }, test::scaledSeconds(10))) {
-        // The closer waits inside libjack for ever, holding its open lock: nothing of the
-        // process could end.
+    void TearDown() override {
+        jack_set_info_function(&ignore);
+        holds = nullptr;
+    }
+
+    // Closes `client` on a thread of its own, which sets `closed` once the close returned;
+    // held as it deactivates the client when `holdInDeactivation`.
+    std::thread closeOnAThreadOfItsOwn(jack_client_t* client, std::atomic<bool>& closed,
+                                       bool holdInDeactivation = false) {
+        return std::thread([this, client, &closed, holdInDeactivation] {
+            if (holdInDeactivation) holds_.closer = std::this_thread::get_id();
+            auto held = JackClients::inUse();
+            JackClients::close(client);
+            closed = true;
+        });
+    }
+
+    // Waits for `closed`; a close that never returns waits inside libjack for ever, holding its
+    // open lock, and nothing of the process could end.
+    void expectTheCloseReturns(const std::atomic<bool>& closed) {
+        if (eventually([&] { return closed.load(); }, test::scaledSeconds(10))) return;
         ADD_FAILURE() << "the close never returned; the watch's thread was cancelled inside the "
                          "lock: "
-                      << (insideTheLock.cancelled.load() ? "yes" : "no");
+                      << (holds_.insideTheLock.cancelled.load() ? "yes" : "no");
         std::fflush(nullptr);
         std::_Exit(1);
     }
+
+    // The watch's thread takes in the other's departure late, as on a loaded machine: after the
+    // other's close has ended, and with it every use of the lock but the watch's.
+    void letTheWatchReadTheDepartureUpToInsideTheLock() {
+        ASSERT_TRUE(eventually([&] { return holds_.beforeTheLock.reached.load(); }));
+        holds_.beforeTheLock.released = true;
+        ASSERT_TRUE(eventually([&] { return holds_.insideTheLock.reached.load(); }));
+    }
+
+    jack_client_t* watch_ = nullptr;
+    jack_client_t* other_ = nullptr;
+    Holds holds_;
+};
+
+TEST_F(JackCloseNews, AClientClosedWhileItTakesInTheDepartureOfAnotherOfOursLetsItFinishFirst) {
+    {
+        auto held = JackClients::inUse();
+        JackClients::close(other_);
+    }
+    letTheWatchReadTheDepartureUpToInsideTheLock();
+
+    std::atomic<bool> closed{false};
+    std::thread closer = closeOnAThreadOfItsOwn(watch_, closed);
+    ASSERT_TRUE(eventually([&] {
+        return closed.load() || holds_.insideTheLock.cancelled.load() ||
+               JackArrivalGate::settlingForTesting() > 0;
+    }));
+    holds_.insideTheLock.released = true;
+    expectTheCloseReturns(closed);
     closer.join();
-    jack_set_info_function(&ignore);
-    EXPECT_FALSE(insideTheLock.cancelled.load())
+    EXPECT_FALSE(holds_.insideTheLock.cancelled.load())
         << "the close cancelled the watch's thread while it took in the departure";
 }
 
+// A deactivated client reports no news, yet its thread still takes in departures inside the
+// lock: another close of ours waits until its close has ended.
+TEST_F(JackCloseNews, AnotherCloseWaitsForAClientWhoseCloseNoLongerHearsItsNews) {
+    std::atomic<bool> watchClosed{false};
+    std::atomic<bool> otherClosed{false};
+    std::thread watchCloser = closeOnAThreadOfItsOwn(watch_, watchClosed, true);
+    ASSERT_TRUE(eventually([&] { return holds_.deactivating.reached.load(); }));
+
+    std::thread otherCloser = closeOnAThreadOfItsOwn(other_, otherClosed);
+    ASSERT_TRUE(eventually(
+        [&] { return otherClosed.load() || JackClients::closesWaitingForTesting() > 0; }));
+    if (otherClosed) {
+        // The other closed in the meantime: its departure reaches the watch's thread, which
+        // is held inside the lock as the watch's close goes on.
+        letTheWatchReadTheDepartureUpToInsideTheLock();
+    }
+    holds_.deactivating.released = true;
+    expectTheCloseReturns(watchClosed);
+    holds_.insideTheLock.released = true;
+    expectTheCloseReturns(otherClosed);
+    watchCloser.join();
+    otherCloser.join();
+    EXPECT_FALSE(holds_.insideTheLock.cancelled.load())
+        << "the watch's close cancelled its thread while it took in the other's departure";
+}
 }  // namespace
 }  // namespace quenbril
