@@ -115,7 +115,9 @@ class JackAudioBackend::Stream : public AudioStream {
   private:
     // Opens the client and starts it, silent until the stream starts: from its open on it is
     // active, so the arrival gate hears the news it reads. Under opening() throughout, as no
-    // other client of ours may open before it is active.
+    // other client of ours may open before it is active. One that does not become active is
+    // closed in the same hold: inactive, it still takes in the departures of our clients that
+    // close, unheard by the gate, and only there can none of them close first.
     bool join(std::string& error) {
         callbacks_ = std::make_unique<Callbacks>();
         callbacks_->stream = this;
@@ -126,6 +128,13 @@ class JackAudioBackend::Stream : public AudioStream {
             return false;
         }
         JackClients::track(jack_, callbacks_->shutdown);
+        if (fitAndActivate(error)) return true;
+        releaseHeld();
+        return false;
+    }
+
+    // The opened client, fitted with its ports and callbacks and activated.
+    bool fitAndActivate(std::string& error) {
         rate_ = jack_get_sample_rate(jack_);
         if (wantedRate_ != rate_) {
             error = "The JACK server runs at " + std::to_string(static_cast<int>(rate_)) + " Hz";
@@ -161,6 +170,11 @@ class JackAudioBackend::Stream : public AudioStream {
     void release() {
         if (!jack_) return;
         auto held = JackClients::inUse();
+        releaseHeld();
+    }
+
+    // release(), for a caller holding inUse() or opening().
+    void releaseHeld() {
         jack_client_t* client = std::exchange(jack_, nullptr);
         if (!JackClients::forget(client) &&
             JackClients::closeUnlessGone(client, callbacks_.get())) {

@@ -156,6 +156,12 @@ void JackClients::close(jack_client_t* client, void* xrunContext) {
 
 int JackClients::closesWaitingForTesting() { return closesWaiting.load(); }
 
+bool JackClients::openingHeldForTesting() {
+    if (!clientsLock().try_lock_shared()) return true;
+    clientsLock().unlock_shared();
+    return false;
+}
+
 void JackClients::track(jack_client_t* client, std::atomic<bool>& gone) {
     std::lock_guard held(listLock());
     tracked().push_back({client, &gone});

@@ -41,7 +41,8 @@ class JackClients {
 
     /// Deactivates and closes `client`, whose server still answers, once no other close of ours
     /// runs; `xrunContext` is what its xrun callback, if it has one, was given. Called under
-    /// inUse(), after forget().
+    /// inUse(), after forget(); a client that never became active only under the opening() it
+    /// was opened in, as it takes in our departures unheard by the arrival gate.
     static void close(jack_client_t* client, void* xrunContext = nullptr);
     /// close(), unless the server no longer answers: then nothing is closed (false), and the
     /// caller lets the client go as a gone server's one, keeping what its callbacks reach.
@@ -56,6 +57,8 @@ class JackClients {
 
     /// Closes waiting for another to end, for tests that hold a close.
     static int closesWaitingForTesting();
+    /// Whether some thread holds opening() now, likewise.
+    static bool openingHeldForTesting();
 
   private:
     static void markClientsOfGoneServers();

@@ -2,6 +2,8 @@
 
 #include <jack/jack.h>
 
+#include <utility>
+
 #include "foundation/KeptToProcessEnd.h"
 #include "platform/jack/JackClients.h"
 #include "platform/jack/JackServerPresence.h"
@@ -45,8 +47,13 @@ JackServerWatch::JackServerWatch() {
     // Told of the server's end; with no process callback it costs the server no cycles.
     jack_on_shutdown(client_, &JackServerWatch::shutdown, gone_.get());
     JackClients::track(client_, *gone_);
-    // Active, so that the opens after it wait for it to read the departures before them.
-    JackClients::activate(client_);
+    // Active, so that the opens after it wait for it to read the departures before them. One
+    // the server did not start is closed in this hold: inactive, it still takes in the
+    // departures of our clients that close, unheard by the arrival gate, and only here can none
+    // of them close first.
+    if (JackClients::activate(client_) != 0) {
+        letGo();
+    }
 }
 
 JackServerWatch::~JackServerWatch() {
@@ -54,7 +61,12 @@ JackServerWatch::~JackServerWatch() {
         return;
     }
     auto held = JackClients::inUse();
-    if (!JackClients::forget(client_) && JackClients::closeUnlessGone(client_, nullptr)) return;
+    letGo();
+}
+
+void JackServerWatch::letGo() {
+    jack_client_t* client = std::exchange(client_, nullptr);
+    if (!JackClients::forget(client) && JackClients::closeUnlessGone(client, nullptr)) return;
     // Marked gone by another open, or its server no longer answers, maybe before libjack's
     // thread told us: it may tell us yet.
     keepToProcessEnd(std::move(gone_));

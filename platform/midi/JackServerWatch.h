@@ -44,6 +44,9 @@ class JackServerWatch {
 
   private:
     static void shutdown(void* gone);
+    /// Closes the client, or leaves it to libjack when its server went away; under inUse() or
+    /// opening().
+    void letGo();
 
     jack_client_t* client_ = nullptr;
     // Set by libjack's thread, which may still set it after a watch whose client was left to

@@ -16,8 +16,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
 #include <thread>
 
+#include "platform/audio/JackAudioBackend.h"
 #include "platform/jack/JackArrivalGate.h"
 #include "platform/jack/JackClients.h"
 #include "tests/support/Eventually.h"
@@ -182,5 +185,42 @@ TEST_F(JackCloseNews, AnotherCloseWaitsForAClientWhoseCloseNoLongerHearsItsNews)
     EXPECT_FALSE(holds_.insideTheLock.cancelled.load())
         << "the watch's close cancelled its thread while it took in the other's departure";
 }
+// An inactive client takes in the departures of our clients that close, unheard by the arrival
+// gate: a stream whose client does not become active (here, a server at another rate) closes it
+// before any other client of ours can close.
+TEST_F(JackCloseNews, AStreamWhoseClientNeverStartsClosesItBeforeAnyOtherCloseOfOurs) {
+    JackAudioBackend backend;
+    // The backend silences libjack's messages.
+    jack_set_info_function(&holdWhereTold);
+    const auto devices = backend.devices();
+    ASSERT_FALSE(devices.empty());
+    class Silence : public AudioStreamClient {
+        void process(const float* const*, float* const*, int, bool) override {}
+    } silence;
+    AudioStreamParameters p;
+    p.device = devices.front().index;
+    p.outputChannels = 2;
+    p.sampleRate = 44100.0;
+    std::string error;
+    std::unique_ptr<AudioStream> stream;
+    std::atomic<bool> openingHeld{false};
+    std::thread opener([&] {
+        holds_.closer = std::this_thread::get_id();
+        stream = backend.openStream(p, silence, error);
+    });
+    ASSERT_TRUE(eventually([&] { return holds_.deactivating.reached.load(); }));
+    openingHeld = JackClients::openingHeldForTesting();
+    holds_.deactivating.released = true;
+    opener.join();
+    EXPECT_EQ(stream, nullptr);
+    EXPECT_NE(error.find("48000 Hz"), std::string::npos) << error;
+    EXPECT_TRUE(openingHeld) << "the stream's inactive client was closed where another close of "
+                                "ours could have come first";
+    holds = nullptr;
+    auto held = JackClients::inUse();
+    JackClients::close(other_);
+    JackClients::close(watch_);
+}
+
 }  // namespace
 }  // namespace quenbril
