@@ -10,23 +10,24 @@ typedef struct _jack_client jack_client_t;
 
 namespace quenbril {
 
-/// A port-less, inactive JACK client that tells whether the server it joined is still there, and
-/// lists the server's MIDI ports. RtMidi's own clients report nothing when the server goes away
-/// (their port lists stay as they were), and each is woken in every period while active; this
-/// one never is.
+/// A port-less JACK client that tells whether the server it joined is still there, and lists the
+/// server's MIDI ports. RtMidi's own clients report nothing when the server goes away (their port
+/// lists stay as they were). It is active, so that it reads the news of our other clients (see
+/// JackArrivalGate), but with no process callback it costs the server no periods.
 ///
 /// libjack deletes the clients of a dead server when any client of the process next opens, so a
 /// watch whose server went away leaves its client to libjack rather than closing it; the client is
 /// tracked by JackClients, which marks it gone before such an open.
 class JackServerWatch {
   public:
-    /// Joins the running server, never starting one; alive() is false when none answered.
+    /// Joins the running server, never starting one; alive() is false when none answered or it
+    /// did not start the client.
     JackServerWatch();
     ~JackServerWatch();
     JackServerWatch(const JackServerWatch&) = delete;
     JackServerWatch& operator=(const JackServerWatch&) = delete;
 
-    /// False once the server went away (or was never reached).
+    /// False once the server went away (or was never reached, or did not start the client).
     bool alive() const { return client_ != nullptr && !gone_->load(); }
     /// The full names ("client:port") of the MIDI ports that send (`outputs`) or receive; empty
     /// once the server went away.
