@@ -7,6 +7,7 @@
 #include <jack/jack.h>
 
 #include <atomic>
+#include <string>
 
 #include "platform/jack/JackClients.h"
 #include "platform/jack/JackServerPresence.h"
@@ -56,8 +57,15 @@ TEST(JackWakeUpSlot, AClientTakingTheNumberOfAnotherProgramsDepartedClientStillR
         << "the client's process thread never ran: its slot was still the departed client's";
 
     auto held = JackClients::inUse();
+    const std::string takingName = jack_get_client_name(taking);
+    hold.armFor(takingName, false);
     JackClients::close(taking);
     // Read only now: the departure unmaps the number's slot, which was the taking client's.
+    hold.release();
+    // The arrival gate does not know the client that read late, so nothing of ours waits for it
+    // to read the news let go: a close while it takes in a departure would cancel its thread
+    // inside libjack's lock. It is closed once it has read the last of them.
+    ASSERT_TRUE(eventually([&] { return hold.isHolding(); }));
     hold.release();
     JackClients::close(behind);
 }
