@@ -91,6 +91,10 @@ class AppTest : public StripTest {
                                        NotificationCenter::defaultCenter());
             });
         ServerManager::sharedInstance().setPort(server.port());
+        // The frame server sends only what the test gives it, so the link's reads wait as long as
+        // the test takes: a loaded machine may take longer than the 5 s a real server, which
+        // sends all the time, never lets pass without a byte.
+        ServerManager::sharedInstance().setReadTimeout(3600.0);
         defaults().setInteger(1, "useManualIP");
         defaults().setObject(Value("127.0.0.1"), "manualIP");
         settings().setActAsClient(true);
