@@ -176,8 +176,7 @@ class JackAudioBackend::Stream : public AudioStream {
     // release(), for a caller holding inUse() or opening().
     void releaseHeld() {
         jack_client_t* client = std::exchange(jack_, nullptr);
-        if (!JackClients::forget(client) &&
-            JackClients::closeUnlessGone(client, callbacks_.get())) {
+        if (JackClients::forgetAndClose(client, callbacks_.get())) {
             callbacks_->playing.store(false);
             return;
         }

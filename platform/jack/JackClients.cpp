@@ -184,6 +184,10 @@ bool JackClients::forget(jack_client_t* client) {
     return gone;
 }
 
+bool JackClients::forgetAndClose(jack_client_t* client, void* xrunContext) {
+    return !forget(client) && closeUnlessGone(client, xrunContext);
+}
+
 // Runs under the exclusive lock, before the open that would free the clients of a gone server:
 // until then every tracked client is still whole.
 void JackClients::markClientsOfGoneServers() {

@@ -54,6 +54,9 @@ class JackClients {
     /// Before the owner closes or lets go of the client: true when it is gone, and then the
     /// owner lets it go, closing nothing.
     static bool forget(jack_client_t* client);
+    /// forget(), then closeUnlessGone() for a client that is not gone: true when it was closed,
+    /// false when the owner lets it go.
+    static bool forgetAndClose(jack_client_t* client, void* xrunContext);
 
     /// Closes waiting for another to end, for tests that hold a close.
     static int closesWaitingForTesting();

@@ -66,7 +66,7 @@ JackServerWatch::~JackServerWatch() {
 
 void JackServerWatch::letGo() {
     jack_client_t* client = std::exchange(client_, nullptr);
-    if (!JackClients::forget(client) && JackClients::closeUnlessGone(client, nullptr)) return;
+    if (JackClients::forgetAndClose(client, nullptr)) return;
     // Marked gone by another open, or its server no longer answers, maybe before libjack's
     // thread told us: it may tell us yet.
     keepToProcessEnd(std::move(gone_));
