@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <vector>
 
 #include "platform/jack/JackArrivalGate.h"
+#include "platform/jack/JackNewsThreadPark.h"
 #include "platform/jack/JackServerPresence.h"
 #include "platform/jack/JackThreadStarts.h"
 #include "platform/jack/JackWakeUpSlot.h"
@@ -34,6 +36,29 @@ std::mutex& listLock() {
 std::vector<Tracked>& tracked() {
     static auto* list = new std::vector<Tracked>;
     return *list;
+}
+
+// Each open client's notification thread: the last thread libjack starts in an open. Under
+// listLock().
+std::map<jack_client_t*, JackThreadStarts::Started>& newsThreads() {
+    static auto* threads = new std::map<jack_client_t*, JackThreadStarts::Started>;
+    return *threads;
+}
+
+// What the client's close needs no more, or a client let go.
+JackThreadStarts::Started takeNewsThread(jack_client_t* client) {
+    std::lock_guard held(listLock());
+    const auto found = newsThreads().find(client);
+    if (found == newsThreads().end()) return {};
+    const JackThreadStarts::Started thread = found->second;
+    newsThreads().erase(found);
+    return thread;
+}
+
+// Let go as a gone server's client: nothing of it is closed.
+void letGo(jack_client_t* client) {
+    takeNewsThread(client);
+    JackArrivalGate::leave(client);
 }
 
 // A loaded machine's notification threads read a few notices well within it.
@@ -80,6 +105,10 @@ void closeHeld(jack_client_t* client, void* xrunContext) {
     jack_set_xrun_callback(client, nullptr, xrunContext);
     JackServerPresence::answers(client);
     JackArrivalGate::departing(client);
+    // Another program's client may come or go at any moment, and its news be taken in as the
+    // close cancels the thread. A thread that never reached its wait ends with the close as
+    // before.
+    JackNewsThreadPark::park(takeNewsThread(client), kNewsBound);
     jack_client_close(client);
 }
 
@@ -106,8 +135,17 @@ jack_client_t* JackClients::openHeld(const char* name, jack_status_t* status) {
     // of its number, which the client opened after it takes. Told before its close, so that no
     // client of ours can have read its departure first.
     auto openTold = [&] {
+        const std::uint32_t before = JackThreadStarts::lastStartedHere().number;
         jack_client_t* opened = jack_client_open(name, JackNoStartServer, status);
-        if (opened) JackArrivalGate::opened(opened);
+        if (!opened) return opened;
+        JackArrivalGate::opened(opened);
+        const JackThreadStarts::Started news = JackThreadStarts::lastStartedHere();
+        std::lock_guard held(listLock());
+        if (news.number != before) {
+            newsThreads()[opened] = news;
+        } else {
+            newsThreads().erase(opened);
+        }
         return opened;
     };
     jack_client_t* client = openTold();
@@ -142,7 +180,7 @@ bool JackClients::closeUnlessGone(jack_client_t* client, void* xrunContext) {
     // locale lock, and libjack's close cancels that thread at once: cancelled there, it would
     // leave the lock taken for good (the next newlocale, or the process's exit, waits for ever).
     if (!JackServerPresence::answers(client)) {
-        JackArrivalGate::leave(client);
+        letGo(client);
         return false;
     }
     closeHeld(client, xrunContext);
@@ -180,7 +218,7 @@ bool JackClients::forget(jack_client_t* client) {
     }
     // One still to be closed stays in the arrival gate until its close: the clients of ours
     // that close before it owe it their departures (see Closing).
-    if (gone) JackArrivalGate::leave(client);
+    if (gone) letGo(client);
     return gone;
 }
 
@@ -195,6 +233,7 @@ void JackClients::markClientsOfGoneServers() {
     std::erase_if(tracked(), [](const Tracked& t) {
         if (!t.gone->load() && JackServerPresence::answers(t.client)) return false;
         t.gone->store(true);
+        newsThreads().erase(t.client);
         JackArrivalGate::leave(t.client);
         return true;
     });

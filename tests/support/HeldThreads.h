@@ -22,7 +22,8 @@ namespace quenbril::test {
 //
 // Each signal carries the number of its request: an answer is taken only for the request it
 // answers, and a signal that arrives after its holder let go (one the holder gave up waiting
-// for) passes straight through, whatever holder comes next.
+// for) passes straight through, whatever holder comes next. The signal is a real-time one, so
+// that a request still pending for a thread does not swallow the next.
 class HeldThreads {
   public:
     /// Holds each of `threads` in turn, waiting at most `seconds` in all.
@@ -32,7 +33,7 @@ class HeldThreads {
             struct sigaction action {};
             action.sa_sigaction = &answer;
             action.sa_flags = SA_RESTART | SA_SIGINFO;
-            return ::sigaction(SIGUSR1, &action, nullptr) == 0;
+            return ::sigaction(holdSignal(), &action, nullptr) == 0;
         }();
         if (!installed) return;
         timespec deadline{};
@@ -51,6 +52,9 @@ class HeldThreads {
     bool all() const { return held_count_ == wanted_; }
 
   private:
+    // Apart from the one the JACK clients park their news threads with.
+    static int holdSignal() { return SIGRTMIN + 3; }
+
     static void answer(int, siginfo_t* info, void*) {
         const long request =
             static_cast<long>(reinterpret_cast<intptr_t>(info->si_value.sival_ptr));
@@ -72,12 +76,12 @@ class HeldThreads {
         for (;;) {
             const long request = nextRequest_.fetch_add(1);
             siginfo_t info{};
-            info.si_signo = SIGUSR1;
+            info.si_signo = holdSignal();
             info.si_code = SI_QUEUE;
             info.si_pid = ::getpid();
             info.si_uid = ::getuid();
             info.si_value.sival_ptr = reinterpret_cast<void*>(static_cast<intptr_t>(request));
-            if (::syscall(SYS_rt_tgsigqueueinfo, ::getpid(), thread, SIGUSR1, &info) != 0) {
+            if (::syscall(SYS_rt_tgsigqueueinfo, ::getpid(), thread, holdSignal(), &info) != 0) {
                 return false;
             }
             long answer = -1;

@@ -3,7 +3,7 @@
 // and a close cancels the closing client's thread at once, wherever it is: cancelled in there,
 // the thread leaves the lock taken, and the close waits on it for ever. A client of ours closes
 // only once it has read the departures of our clients that closed before it, and our closes run
-// one at a time.
+// one at a time; and its thread is parked outside the lock before the close.
 //
 // A verbose server has libjack say where each notification thread is, through the info function,
 // on that thread: the test holds the thread there.
@@ -23,6 +23,7 @@
 #include "platform/audio/JackAudioBackend.h"
 #include "platform/jack/JackArrivalGate.h"
 #include "platform/jack/JackClients.h"
+#include "platform/jack/JackNewsThreadPark.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/JackServer.h"
 #include "tests/support/TestTime.h"
@@ -53,10 +54,11 @@ void holdAt(Hold& hold) {
     unwound.normally = true;
 }
 
-// The holds of one test: a notification thread taking in quenbril-other's departure, before
-// the lock and inside; and, when the test names its thread, that thread's close as it
-// deactivates its client.
+// The holds of one test: a notification thread taking in the departure of `departing`
+// (quenbril-other unless the test says), before the lock and inside; and, when the test names its
+// thread, that thread's close as it deactivates its client.
 struct Holds {
+    std::string departing = "quenbril-other";
     Hold beforeTheLock;
     Hold insideTheLock;
     Hold deactivating;
@@ -68,10 +70,12 @@ std::atomic<Holds*> holds{nullptr};
 void holdWhereTold(const char* message) {
     Holds* h = holds.load();
     if (!h) return;
-    if (std::strstr(message, "ClientNotify ref = ") &&
-        std::strstr(message, "name = quenbril-other notify = 1") && !h->beforeTheLock.reached) {
+    const std::string told = message;
+    if (told.find("ClientNotify ref = ") != std::string::npos &&
+        told.find("name = " + h->departing + " notify = 1") != std::string::npos &&
+        !h->beforeTheLock.reached) {
         holdAt(h->beforeTheLock);
-    } else if (std::strstr(message, "RemoveClient name = quenbril-other") &&
+    } else if (told.find("RemoveClient name = " + h->departing) != std::string::npos &&
                !h->insideTheLock.reached) {
         holdAt(h->insideTheLock);
     } else if (std::strstr(message, "JackClient::Deactivate") &&
@@ -185,6 +189,43 @@ TEST_F(JackCloseNews, AnotherCloseWaitsForAClientWhoseCloseNoLongerHearsItsNews)
     EXPECT_FALSE(holds_.insideTheLock.cancelled.load())
         << "the watch's close cancelled its thread while it took in the other's departure";
 }
+// Another program's client may leave at any moment, unknown to every lock of ours, and each
+// client of ours takes in its departure inside the lock: a client closed then is let finish.
+TEST_F(JackCloseNews, AClientClosedAsAnotherProgramsClientLeavesLetsItFinishFirst) {
+    {
+        // The watch is the only client of ours whose thread takes in the stranger's departure.
+        auto held = JackClients::inUse();
+        JackClients::close(other_);
+    }
+    holds_.departing = "quenbril-stranger";
+    jack_client_t* stranger = nullptr;
+    {
+        auto opening = JackClients::opening();
+        stranger = jack_client_open("quenbril-stranger", JackNoStartServer, nullptr);
+    }
+    ASSERT_NE(stranger, nullptr);
+    jack_client_close(stranger);
+    letTheWatchReadTheDepartureUpToInsideTheLock();
+
+    const long declinedBefore = JackNewsThreadPark::declinedForTesting();
+    std::atomic<bool> closed{false};
+    std::thread closer([&] {
+        auto opening = JackClients::opening();
+        JackClients::closeUnlessGone(watch_, nullptr);
+        closed = true;
+    });
+    // The close finds the thread inside the lock and waits for it.
+    ASSERT_TRUE(eventually([&] {
+        return closed.load() || holds_.insideTheLock.cancelled.load() ||
+               JackNewsThreadPark::declinedForTesting() > declinedBefore;
+    }));
+    holds_.insideTheLock.released = true;
+    expectTheCloseReturns(closed);
+    closer.join();
+    EXPECT_FALSE(holds_.insideTheLock.cancelled.load())
+        << "the close cancelled the watch's thread while it took in the departure";
+}
+
 // An inactive client takes in the departures of our clients that close, unheard by the arrival
 // gate: a stream whose client does not become active (here, a server at another rate) closes it
 // before any other client of ours can close.
