@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <time.h>
@@ -79,8 +80,12 @@ void onParkRequest(int, siginfo_t* info, void* context) {
         answer(request, kNotThisThread);
         return;
     }
+    // A cancel put off (a call of ours that reads, on the thread) would never end the wait.
+    int state = PTHREAD_CANCEL_ENABLE;
+    ::pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &state);
+    ::pthread_setcancelstate(state, nullptr);
     const std::uintptr_t at = interruptedAt(context);
-    if (at < readCode.begin || at >= readCode.end) {
+    if (state == PTHREAD_CANCEL_DISABLE || at < readCode.begin || at >= readCode.end) {
         declined.fetch_add(1);
         answer(request, kNotYet);
         return;
@@ -116,7 +121,7 @@ void sleepAMoment() {
 }  // namespace
 
 JackNewsThreadPark::Parked JackNewsThreadPark::park(const JackThreadStarts::Started& thread,
-                                                   std::chrono::milliseconds bound) {
+                                                    std::chrono::milliseconds bound) {
     if (thread.id == 0) return Parked::NotThere;
     if (!kKnowsWhereInterrupted || !install()) return Parked::NotReached;
     const auto deadline = std::chrono::steady_clock::now() + bound;
@@ -132,8 +137,8 @@ JackNewsThreadPark::Parked JackNewsThreadPark::park(const JackThreadStarts::Star
         info.si_code = SI_QUEUE;
         info.si_pid = ::getpid();
         info.si_uid = ::getuid();
-        info.si_value.sival_ptr = reinterpret_cast<void*>(
-            static_cast<std::uintptr_t>(request << 32 | thread.number));
+        info.si_value.sival_ptr =
+            reinterpret_cast<void*>(static_cast<std::uintptr_t>(request << 32 | thread.number));
         if (::syscall(SYS_rt_tgsigqueueinfo, ::getpid(), thread.id, parkSignal(), &info) != 0) {
             return Parked::NotThere;
         }
