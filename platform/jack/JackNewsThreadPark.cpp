@@ -11,6 +11,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
+
+#include "platform/jack/JackServerPresence.h"
 
 namespace quenbril {
 namespace {
@@ -25,47 +28,68 @@ std::atomic<std::uint64_t> asking{0};
 // The latest answer: its request number times four, plus the answer.
 std::atomic<std::uint64_t> answered{0};
 std::atomic<long> declined{0};
+std::atomic<long> held{0};
 
-// The code of the C library's read (not a sanitizer's stand-in for it), where a notification
-// thread waits for news.
+// ThreadSanitizer holds a signal back while the thread is inside its stand-in for read, so a
+// thread waiting for news never answers there.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kParkable = false;
+#elif defined(__x86_64__) || defined(__aarch64__)
+constexpr bool kParkable = true;
+#else
+constexpr bool kParkable = false;
+#endif
+
+// The C library's code (not a sanitizer's stand-in for read), where a notification thread
+// waits for news: the system call may be made in read itself or in a helper of the library.
 struct Range {
     std::uintptr_t begin = 0;
     std::uintptr_t end = 0;
 };
-Range readCode;
+Range libraryCode;
 
-bool findReadCode() {
-    void* libc = ::dlopen("libc.so.6", RTLD_LAZY | RTLD_NOLOAD);
-    if (!libc) return false;
-    void* read = ::dlsym(libc, "read");
-    Dl_info info{};
-    void* entry = nullptr;
-    if (!read || !::dladdr1(read, &info, &entry, RTLD_DL_SYMENT) || !entry) return false;
-    const auto* symbol = static_cast<const ElfW(Sym)*>(entry);
-    if (symbol->st_size == 0) {
-        return false;
+int findSegmentHolding(dl_phdr_info* object, size_t, void* given) {
+    const auto address = reinterpret_cast<std::uintptr_t>(given);
+    for (int i = 0; i < object->dlpi_phnum; ++i) {
+        const ElfW(Phdr)& segment = object->dlpi_phdr[i];
+        if (segment.p_type != PT_LOAD || !(segment.p_flags & PF_X)) continue;
+        const std::uintptr_t begin = object->dlpi_addr + segment.p_vaddr;
+        if (address >= begin && address < begin + segment.p_memsz) {
+            libraryCode = {begin, begin + segment.p_memsz};
+            return 1;
+        }
     }
-    readCode.begin = reinterpret_cast<std::uintptr_t>(read);
-    readCode.end = readCode.begin + symbol->st_size;
-    return true;
+    return 0;
 }
 
-#if defined(__x86_64__) || defined(__aarch64__)
-constexpr bool kKnowsWhereInterrupted = true;
-#else
-constexpr bool kKnowsWhereInterrupted = false;
-#endif
+bool findLibraryCode() {
+    void* libc = ::dlopen("libc.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    void* read = libc ? ::dlsym(libc, "read") : nullptr;
+    return read && ::dl_iterate_phdr(&findSegmentHolding, read) == 1;
+}
 
-std::uintptr_t interruptedAt(const void* context) {
-    const auto* machine = &static_cast<const ucontext_t*>(context)->uc_mcontext;
+// Whether the thread was interrupted blocked in the read system call, made in the C library.
+// For a call it restarts, the kernel has put the call's number back and the program counter on
+// the system call instruction.
+bool waitingInRead(const void* context) {
+    const auto& machine = static_cast<const ucontext_t*>(context)->uc_mcontext;
 #if defined(__x86_64__)
-    return static_cast<std::uintptr_t>(machine->gregs[REG_RIP]);
+    const auto at = static_cast<std::uintptr_t>(machine.gregs[REG_RIP]);
+    const auto number = static_cast<long>(machine.gregs[REG_RAX]);
+    const unsigned char systemCall[] = {0x0f, 0x05};
 #elif defined(__aarch64__)
-    return static_cast<std::uintptr_t>(machine->pc);
+    const auto at = static_cast<std::uintptr_t>(machine.pc);
+    const auto number = static_cast<long>(machine.regs[8]);
+    const unsigned char systemCall[] = {0x01, 0x00, 0x00, 0xd4};  // svc #0
 #else
-    (void)machine;
-    return 0;
+    const std::uintptr_t at = 0;
+    const long number = -1;
+    const unsigned char systemCall[] = {0};
 #endif
+    if (number != SYS_read || at < libraryCode.begin || at + sizeof systemCall > libraryCode.end) {
+        return false;
+    }
+    return std::memcmp(reinterpret_cast<const void*>(at), systemCall, sizeof systemCall) == 0;
 }
 
 void answer(std::uint64_t request, Answer given) { answered.store(request * 4 + given); }
@@ -84,12 +108,12 @@ void onParkRequest(int, siginfo_t* info, void* context) {
     int state = PTHREAD_CANCEL_ENABLE;
     ::pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &state);
     ::pthread_setcancelstate(state, nullptr);
-    const std::uintptr_t at = interruptedAt(context);
-    if (state == PTHREAD_CANCEL_DISABLE || at < readCode.begin || at >= readCode.end) {
+    if (state == PTHREAD_CANCEL_DISABLE || !waitingInRead(context)) {
         declined.fetch_add(1);
         answer(request, kNotYet);
         return;
     }
+    held.fetch_add(1);
     answer(request, kHeld);
     // The close's cancel, asynchronous in libjack's threads, ends the thread here.
     for (;;) ::pause();
@@ -97,7 +121,12 @@ void onParkRequest(int, siginfo_t* info, void* context) {
 
 bool install() {
     static const bool installed = [] {
-        if (!findReadCode()) return false;
+        // Only for libjack's own threads (JACK 2), and never in place of a handler of another.
+        struct sigaction before {};
+        if (!JackServerPresence::libraryIsJack2() || !findLibraryCode() ||
+            ::sigaction(parkSignal(), nullptr, &before) != 0 || before.sa_handler != SIG_DFL) {
+            return false;
+        }
         struct sigaction action {};
         action.sa_sigaction = &onParkRequest;
         // A notification thread asked while it waits elsewhere goes on as if never asked.
@@ -120,10 +149,12 @@ void sleepAMoment() {
 
 }  // namespace
 
+bool JackNewsThreadPark::possible() { return kParkable && install(); }
+
 JackNewsThreadPark::Parked JackNewsThreadPark::park(const JackThreadStarts::Started& thread,
                                                     std::chrono::milliseconds bound) {
     if (thread.id == 0) return Parked::NotThere;
-    if (!kKnowsWhereInterrupted || !install()) return Parked::NotReached;
+    if (!possible()) return Parked::NotReached;
     const auto deadline = std::chrono::steady_clock::now() + bound;
     struct Asked {
         ~Asked() { asking.store(0); }
@@ -155,5 +186,7 @@ JackNewsThreadPark::Parked JackNewsThreadPark::park(const JackThreadStarts::Star
 }
 
 long JackNewsThreadPark::declinedForTesting() { return declined.load(); }
+
+long JackNewsThreadPark::heldForTesting() { return held.load(); }
 
 }  // namespace quenbril
