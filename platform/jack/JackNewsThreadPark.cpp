@@ -4,14 +4,15 @@
 #include <link.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <ucontext.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "platform/jack/JackServerPresence.h"
 
@@ -32,7 +33,12 @@ std::atomic<long> held{0};
 
 // ThreadSanitizer holds a signal back while the thread is inside its stand-in for read, so a
 // thread waiting for news never answers there.
-#if defined(__SANITIZE_THREAD__)
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define QUENBRIL_THREAD_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__) || defined(QUENBRIL_THREAD_SANITIZER)
 constexpr bool kParkable = false;
 #elif defined(__x86_64__) || defined(__aarch64__)
 constexpr bool kParkable = true;
@@ -68,28 +74,38 @@ bool findLibraryCode() {
     return read && ::dl_iterate_phdr(&findSegmentHolding, read) == 1;
 }
 
-// Whether the thread was interrupted blocked in the read system call, made in the C library.
-// For a call it restarts, the kernel has put the call's number back and the program counter on
-// the system call instruction.
-bool waitingInRead(const void* context) {
+// Whether the thread was interrupted blocked in the read system call on a socket, made in the C
+// library: libjack's wait for news (a read of a file or pipe may be made under a lock). For a
+// call it restarts, the kernel has put the call's number and arguments back and the program
+// counter on the system call instruction.
+bool waitingForNews(const void* context) {
     const auto& machine = static_cast<const ucontext_t*>(context)->uc_mcontext;
 #if defined(__x86_64__)
     const auto at = static_cast<std::uintptr_t>(machine.gregs[REG_RIP]);
     const auto number = static_cast<long>(machine.gregs[REG_RAX]);
-    const unsigned char systemCall[] = {0x0f, 0x05};
+    const auto descriptor = static_cast<long>(machine.gregs[REG_RDI]);
+    constexpr unsigned char kSystemCall[] = {0x0f, 0x05};
 #elif defined(__aarch64__)
     const auto at = static_cast<std::uintptr_t>(machine.pc);
     const auto number = static_cast<long>(machine.regs[8]);
-    const unsigned char systemCall[] = {0x01, 0x00, 0x00, 0xd4};  // svc #0
+    const auto descriptor = static_cast<long>(machine.regs[0]);
+    constexpr unsigned char kSystemCall[] = {0x01, 0x00, 0x00, 0xd4};  // svc #0
 #else
     const std::uintptr_t at = 0;
     const long number = -1;
-    const unsigned char systemCall[] = {0};
+    const long descriptor = -1;
+    constexpr unsigned char kSystemCall[] = {0};
 #endif
-    if (number != SYS_read || at < libraryCode.begin || at + sizeof systemCall > libraryCode.end) {
+    if (number != SYS_read || at < libraryCode.begin || at + sizeof kSystemCall > libraryCode.end) {
         return false;
     }
-    return std::memcmp(reinterpret_cast<const void*>(at), systemCall, sizeof systemCall) == 0;
+    const auto* code = reinterpret_cast<const unsigned char*>(at);
+    for (std::size_t i = 0; i < sizeof kSystemCall; ++i) {
+        if (code[i] != kSystemCall[i]) return false;
+    }
+    struct stat file {};
+    return descriptor >= 0 && ::fstat(static_cast<int>(descriptor), &file) == 0 &&
+           S_ISSOCK(file.st_mode);
 }
 
 void answer(std::uint64_t request, Answer given) { answered.store(request * 4 + given); }
@@ -108,7 +124,7 @@ void onParkRequest(int, siginfo_t* info, void* context) {
     int state = PTHREAD_CANCEL_ENABLE;
     ::pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &state);
     ::pthread_setcancelstate(state, nullptr);
-    if (state == PTHREAD_CANCEL_DISABLE || !waitingInRead(context)) {
+    if (state == PTHREAD_CANCEL_DISABLE || !waitingForNews(context)) {
         declined.fetch_add(1);
         answer(request, kNotYet);
         return;
@@ -117,6 +133,10 @@ void onParkRequest(int, siginfo_t* info, void* context) {
     answer(request, kHeld);
     // The close's cancel, asynchronous in libjack's threads, ends the thread here.
     for (;;) ::pause();
+}
+
+bool ours(const struct sigaction& action) {
+    return (action.sa_flags & SA_SIGINFO) && action.sa_sigaction == &onParkRequest;
 }
 
 bool install() {
@@ -134,7 +154,10 @@ bool install() {
         sigemptyset(&action.sa_mask);
         return ::sigaction(parkSignal(), &action, nullptr) == 0;
     }();
-    return installed;
+    // A handler another put in its place since: the signal is not ours to send (reset to its
+    // default, it would end the process).
+    struct sigaction now {};
+    return installed && ::sigaction(parkSignal(), nullptr, &now) == 0 && ours(now);
 }
 
 std::uint64_t nextRequest() {

@@ -25,8 +25,9 @@ class JackNewsThreadPark {
     };
     /// Parks `thread`; once it is parked, only the cancel of the client's close may follow.
     static Parked park(const JackThreadStarts::Started& thread, std::chrono::milliseconds bound);
-    /// Whether threads can be parked here: with JACK 2's library, on x86-64 and ARM64, and not
-    /// under ThreadSanitizer, which holds a signal back while its thread reads.
+    /// Whether threads can be parked here: with JACK 2's library, on x86-64 and ARM64, not under
+    /// ThreadSanitizer (which holds a signal back while its thread reads), and while the signal's
+    /// handler is still ours.
     static bool possible();
 
     /// Requests the thread answered with "not waiting for news", and threads parked, for tests.
