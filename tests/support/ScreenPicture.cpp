@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 namespace quenbril::test {
 
@@ -43,13 +46,41 @@ QRect windowFrame(const QImage& screen) {
     return frame;
 }
 
+namespace {
+
+// The areas of one colour that make a title bar: a strip with a warning is hatched across its
+// bar, which cuts the bar's colour into slanted pieces whose boxes overlap; a plain bar is one
+// area. The bars of two cells side by side never touch.
+std::vector<QRect> joinOverlappingPieces(std::vector<std::pair<QRgb, QRect>> pieces) {
+    for (bool joined = true; joined;) {
+        joined = false;
+        for (size_t i = 0; i < pieces.size() && !joined; ++i) {
+            for (size_t j = i + 1; j < pieces.size(); ++j) {
+                if (pieces[i].first != pieces[j].first ||
+                    !pieces[i].second.intersects(pieces[j].second)) {
+                    continue;
+                }
+                pieces[i].second |= pieces[j].second;
+                pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(j));
+                joined = true;
+                break;
+            }
+        }
+    }
+    std::vector<QRect> areas;
+    for (const auto& piece : pieces) areas.push_back(piece.second);
+    return areas;
+}
+
+}  // namespace
+
 std::vector<QRect> cellsByTitleBars(const QImage& screen, const std::vector<QColor>& colours) {
     std::vector<QRgb> wanted;
     for (const QColor& c : colours) wanted.push_back(c.rgb() & 0xffffff);
     const int w = screen.width();
     const int h = screen.height();
     std::vector<char> seen(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
-    std::vector<QRect> cells;
+    std::vector<std::pair<QRgb, QRect>> pieces;
     std::vector<QPoint> stack;
     for (int y0 = 0; y0 < h; ++y0) {
         for (int x0 = 0; x0 < w; ++x0) {
@@ -76,14 +107,20 @@ std::vector<QRect> cellsByTitleBars(const QImage& screen, const std::vector<QCol
                     stack.push_back(n);
                 }
             }
-            const bool barSized =
-                box.width() >= kMinTitleBar.width() && box.width() <= kMaxTitleBar.width() &&
-                box.height() >= kMinTitleBar.height() && box.height() <= kMaxTitleBar.height();
-            if (!barSized) continue;
-            // The bar is centred across the cell.
-            const int left = (box.left() + box.right() + 1 - kCellSide) / 2;
-            cells.push_back(QRect(left, box.top() - kTitleBarTop, kCellSide, kCellSide));
+            if (box.width() <= kMaxTitleBar.width() && box.height() <= kMaxTitleBar.height()) {
+                pieces.emplace_back(seed, box);
+            }
         }
+    }
+    std::vector<QRect> cells;
+    for (const QRect& box : joinOverlappingPieces(std::move(pieces))) {
+        const bool barSized =
+            box.width() >= kMinTitleBar.width() && box.width() <= kMaxTitleBar.width() &&
+            box.height() >= kMinTitleBar.height() && box.height() <= kMaxTitleBar.height();
+        if (!barSized) continue;
+        // The bar is centred across the cell.
+        const int left = (box.left() + box.right() + 1 - kCellSide) / 2;
+        cells.push_back(QRect(left, box.top() - kTitleBarTop, kCellSide, kCellSide));
     }
     std::sort(cells.begin(), cells.end(), [](const QRect& a, const QRect& b) {
         return a.top() != b.top() ? a.top() < b.top() : a.left() < b.left();
