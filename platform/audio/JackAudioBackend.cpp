@@ -1,7 +1,6 @@
 #include "platform/audio/JackAudioBackend.h"
 
 #include <jack/jack.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -305,7 +304,13 @@ std::vector<JackAudioBackend::Device> JackAudioBackend::enumerate() {
     auto opening = JackClients::opening();
     jack_client_t* client = openClient();
     absent_.store(client == nullptr);
-    if (!client) return list;
+    if (!client) {
+        // A socket that did not answer may be a server still starting: looked at again once
+        // it is worth another open, though the socket stays the same.
+        lookAgainWhenWorth_.store(JackServerPresence::socketMayBeStarting());
+        return list;
+    }
+    lookAgainWhenWorth_.store(false);
     const double rate = jack_get_sample_rate(client);
     std::map<std::string, size_t> byClient;
     auto deviceFor = [&](const std::string& port) -> Device& {
@@ -395,15 +400,15 @@ bool JackAudioBackend::refresh() {
 }
 
 uint64_t JackAudioBackend::deviceChanges() const {
-    struct stat status {};
+    const auto identity = JackServerPresence::socketIdentity();
     std::pair<uint64_t, uint64_t> socket{0, 0};
-    if (::stat(JackServerPresence::socketPath().c_str(), &status) == 0 &&
-        S_ISSOCK(status.st_mode)) {
-        socket = {status.st_dev, status.st_ino};
-    }
+    if (identity) socket = {identity->device, identity->inode};
+    const bool lookDue = lookAgainWhenWorth_.load() && JackServerPresence::worthAnOpenOn(identity);
     std::lock_guard lock(socketMutex_);
     if (socket != socket_) {
         socket_ = socket;
+        ++socketChanges_;
+    } else if (lookDue && lookAgainWhenWorth_.exchange(false)) {
         ++socketChanges_;
     }
     return socketChanges_ + serverEnds.load();

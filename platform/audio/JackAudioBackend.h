@@ -35,7 +35,8 @@ class JackAudioBackend : public AudioBackend {
                                             AudioStreamClient& client, std::string& error) override;
     bool refresh() override;
     /// Grows when the server's socket comes, goes or is made anew (a server started, stopped or
-    /// restarted) and when a server ends one of our streams: one stat, no libjack call.
+    /// restarted), when a server ends one of our streams, and when a socket that did not answer
+    /// the last look is worth another open: one stat, no libjack call.
     uint64_t deviceChanges() const override;
     int openStreamCount() const override;
     std::string absence() override;
@@ -57,6 +58,8 @@ class JackAudioBackend : public AudioBackend {
     std::shared_ptr<Shared> shared_;
     /// No server answered the last look.
     std::atomic<bool> absent_{false};
+    /// The last look found a socket but no server answering on it.
+    mutable std::atomic<bool> lookAgainWhenWorth_{false};
     /// The server's socket as last seen (0, 0 while there is none) and the changes seen so far.
     mutable std::mutex socketMutex_;
     mutable std::pair<uint64_t, uint64_t> socket_{0, 0};

@@ -68,12 +68,13 @@ bool JackServerPresence::libraryIsJack2() {
 }
 
 jack_client_t* JackServerPresence::open(const char* name, jack_status_t* status) {
-    if (!worthAnOpen()) return nullptr;
+    const auto tried = socketNow();
+    if (!worthAnOpenOn(tried)) return nullptr;
     jack_client_t* client = JackClients::openHeld(name, status);
     if (client) {
         serverAnswered();
     } else {
-        noServerAnswered();
+        refusedOn(tried);
     }
     return client;
 }
@@ -85,22 +86,40 @@ bool JackServerPresence::answers(jack_client_t* client) {
     return true;
 }
 
-bool JackServerPresence::worthAnOpen() {
-    // A server open to every user names its socket otherwise.
-    if (!libraryIsJack2() || std::getenv("JACK_PROMISCUOUS_SERVER")) return true;
-    auto socket = socketNow();
+bool JackServerPresence::worthAnOpen() { return worthAnOpenOn(socketNow()); }
+
+// A server open to every user names its socket otherwise, and another library has none.
+bool JackServerPresence::socketsTell() {
+    return libraryIsJack2() && !std::getenv("JACK_PROMISCUOUS_SERVER");
+}
+
+bool JackServerPresence::worthAnOpenOn(const std::optional<SocketIdentity>& socket) {
+    if (!socketsTell()) return true;
     if (!socket) return false;
     Memory& m = memory();
     std::lock_guard held(m.lock);
     return m.backoff.worthTrying(*socket, m.now());
 }
 
-void JackServerPresence::noServerAnswered() {
-    auto socket = socketNow();
+bool JackServerPresence::socketMayBeStarting() {
+    if (!socketsTell()) return false;
+    const auto socket = socketNow();
+    if (!socket) return false;
     Memory& m = memory();
     std::lock_guard held(m.lock);
-    if (socket) {
-        m.backoff.refused(*socket, m.now());
+    return m.backoff.mayBeStarting(*socket);
+}
+
+void JackServerPresence::noServerAnswered() { refusedOn(socketNow()); }
+
+void JackServerPresence::refusedOn(const std::optional<SocketIdentity>& tried) {
+    // A server that started during the open made its socket anew: the refusal was the old
+    // socket's (or the new one's first, while it started), and the new one is tried at once.
+    const auto now = socketNow();
+    Memory& m = memory();
+    std::lock_guard held(m.lock);
+    if (now && now == tried) {
+        m.backoff.refused(*now, m.now());
     } else {
         m.backoff.forget();
     }

@@ -32,6 +32,12 @@ class JackServerPresence {
 
     /// True when an open now could reach a server.
     static bool worthAnOpen();
+    /// The same for a server whose socket is `socket` (none: no server), as socketIdentity()
+    /// gave it.
+    static bool worthAnOpenOn(const std::optional<SocketIdentity>& socket);
+    /// Whether the socket there now refused an open but may yet be a starting server's: only
+    /// then will it become worth another open without changing.
+    static bool socketMayBeStarting();
     /// After an open found no server: the socket there now is held back a while.
     static void noServerAnswered();
     /// After an open reached a server.
@@ -51,6 +57,13 @@ class JackServerPresence {
     /// True where the library is JACK 2's own, which names its sockets and wake-up objects in
     /// /dev/shm.
     static bool libraryIsJack2();
+
+  private:
+    /// Whether the socket's presence tells whether a server may be there: JACK 2's library,
+    /// its server not open to every user.
+    static bool socketsTell();
+    /// After an open on the socket `tried` (as it was before the open) found no server.
+    static void refusedOn(const std::optional<SocketIdentity>& tried);
 };
 
 }  // namespace quenbril

@@ -8,9 +8,21 @@ bool RefusedSocketBackoff::worthTrying(const SocketIdentity& socket, Clock::time
     return !(socket_ == socket && now < retryAt_);
 }
 
+bool RefusedSocketBackoff::mayBeStarting(const SocketIdentity& socket) const {
+    return socket_ == socket && wait_ == Clock::duration{};
+}
+
 void RefusedSocketBackoff::refused(const SocketIdentity& socket, Clock::time_point now) {
-    wait_ = socket_ == socket ? std::min(wait_ * 2, kLongestWait) : kFirstWait;
-    socket_ = socket;
+    if (socket_ != socket) {
+        socket_ = socket;
+        firstRefusal_ = now;
+        wait_ = {};
+    }
+    if (now - firstRefusal_ < kStartingFor) {
+        retryAt_ = now + kStartingWait;
+        return;
+    }
+    wait_ = wait_ == Clock::duration{} ? kFirstWait : std::min(wait_ * 2, kLongestWait);
     retryAt_ = now + wait_;
 }
 

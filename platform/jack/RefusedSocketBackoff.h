@@ -17,16 +17,22 @@ struct SocketIdentity {
 /// When a JACK server's socket that refused an open is worth another. Every open passes through
 /// libjack's shared store, which a client that dies inside one leaves locked, so a socket left
 /// by a killed server is not tried on every poll. But a server started under load may make its
-/// socket before it answers: a socket is tried again soon after its first refusal, and each
-/// refusal in a row doubles the wait, up to kLongestWait for one that keeps refusing. Another
-/// socket starts afresh. The caller gives the time.
+/// socket before it answers: for kStartingFor after a socket's first refusal it is tried again
+/// kStartingWait after each, and only then less and less often, each refusal in a row doubling
+/// the wait from kFirstWait up to kLongestWait. Another socket starts afresh. The caller gives
+/// the time.
 class RefusedSocketBackoff {
   public:
     using Clock = std::chrono::steady_clock;
+    static constexpr Clock::duration kStartingFor = std::chrono::seconds(5);
+    static constexpr Clock::duration kStartingWait = std::chrono::milliseconds(250);
     static constexpr Clock::duration kFirstWait = std::chrono::seconds(1);
     static constexpr Clock::duration kLongestWait = std::chrono::seconds(30);
 
     bool worthTrying(const SocketIdentity& socket, Clock::time_point now) const;
+    /// Whether `socket` refused only within kStartingFor of its first refusal: it may yet be a
+    /// starting server's.
+    bool mayBeStarting(const SocketIdentity& socket) const;
     /// After an open on `socket` failed at `now`.
     void refused(const SocketIdentity& socket, Clock::time_point now);
     /// After an open reached a server, or failed with no socket there.
@@ -34,6 +40,8 @@ class RefusedSocketBackoff {
 
   private:
     std::optional<SocketIdentity> socket_;
+    Clock::time_point firstRefusal_{};
+    /// The last of the doubling waits; zero while the socket may be starting.
     Clock::duration wait_{};
     Clock::time_point retryAt_{};
 };

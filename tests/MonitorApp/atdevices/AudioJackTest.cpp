@@ -15,6 +15,7 @@
 #include "MonitorApp/audio/PELAudioEngine.h"
 #include "foundation/ManualRunLoop.h"
 #include "platform/jack/JackNotAnswering.h"
+#include "platform/jack/JackServerPresence.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/JackServer.h"
 #include "tests/support/JackTestClient.h"
@@ -342,6 +343,39 @@ TEST_F(AudioJackTest, CaptureAndOutputOfTheServersDeviceBothComeBackAfterItDies)
     }
     output.stopPlayback();
     microphone.closeDevice();
+}
+
+// A server under load may make its socket before it answers: the output's first look at it finds
+// no server, and the socket stays the same once the server answers. The output is on its ports
+// soon after the socket is worth another open.
+TEST_F(AudioJackTest, TheOutputIsOnTheServersPortsThoughItsFirstLookWasRefused) {
+    Silence silence;
+    ATOutput output(&silence, 48000.0);
+    output.startPlayback();
+    ASSERT_TRUE(connectedToOurs("system:playback_1", ":out_1"));
+    auto now = std::chrono::steady_clock::now();
+    JackServerPresence::setClockForTesting([&now] { return now; });
+    struct RealClockAgain {
+        ~RealClockAgain() { JackServerPresence::setClockForTesting({}); }
+    } realClockAgain;
+
+    testing::internal::CaptureStderr();
+    killServer();
+    ASSERT_TRUE(JackServer::shared().start(48000));
+    // As when the new server refused its first open while it started.
+    JackServerPresence::noServerAnswered();
+    loop_->advance(3.0);
+    EXPECT_FALSE(connectedToOurs("system:playback_1", ":out_1"));
+
+    now += std::chrono::seconds(2);
+    bool back = false;
+    for (int look = 0; look < 3 && !back; ++look) {
+        loop_->advance(1.0);
+        back = connectedToOurs("system:playback_1", ":out_1");
+    }
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(back) << log;
+    output.stopPlayback();
 }
 
 /// Counts the frames captured.

@@ -53,16 +53,17 @@ TEST(JackServerPresence, NoClientIsWorthOpeningWithoutASocketOrSoonOnOneThatRefu
         FakeServerSocket server(path);
         ASSERT_TRUE(server.bound());
         EXPECT_TRUE(JackServerPresence::worthAnOpen());
-        // A server still starting may refuse its first open: its socket is tried again soon,
+        // A server still starting may refuse its first opens: its socket is tried again soon,
         // then less and less often while it keeps refusing, as a killed server's would.
         JackServerPresence::noServerAnswered();
         EXPECT_FALSE(JackServerPresence::worthAnOpen());
-        now += std::chrono::seconds(1);
+        now += std::chrono::milliseconds(250);
         EXPECT_TRUE(JackServerPresence::worthAnOpen());
+        now += std::chrono::seconds(5);
         JackServerPresence::noServerAnswered();
-        now += std::chrono::seconds(1);
+        now += std::chrono::milliseconds(999);
         EXPECT_FALSE(JackServerPresence::worthAnOpen());
-        now += std::chrono::seconds(1);
+        now += std::chrono::milliseconds(1);
         EXPECT_TRUE(JackServerPresence::worthAnOpen());
         JackServerPresence::noServerAnswered();
     }

@@ -14,10 +14,19 @@ using Time = RefusedSocketBackoff::Clock::time_point;
 constexpr SocketIdentity kKilledServers{1, 100};
 constexpr SocketIdentity kNewServers{1, 101};
 
-TEST(RefusedSocketBackoff, ASocketThatKeepsRefusingWaitsDoublingFromOneSecondUpToThirty) {
+TEST(RefusedSocketBackoff, ASocketIsTriedSoonWhileItMayBeStartingThenLessAndLessOften) {
     RefusedSocketBackoff backoff;
     Time now{};
     EXPECT_TRUE(backoff.worthTrying(kKilledServers, now));
+    // A server under load may refuse for a few seconds after making its socket.
+    const Time first = now;
+    while (now - first < seconds(5)) {
+        backoff.refused(kKilledServers, now);
+        EXPECT_FALSE(backoff.worthTrying(kKilledServers, now + milliseconds(249)));
+        EXPECT_TRUE(backoff.worthTrying(kKilledServers, now + milliseconds(250)));
+        now += milliseconds(600);
+    }
+    // Refusing still: a killed server's, tried less and less often.
     for (int wanted : {1, 2, 4, 8, 16, 30, 30}) {
         backoff.refused(kKilledServers, now);
         const Time due = now + seconds(wanted);
@@ -40,13 +49,15 @@ TEST(RefusedSocketBackoff, AnotherSocketOrAServerThatAnsweredStartsAfresh) {
     EXPECT_TRUE(backoff.worthTrying(kNewServers, now));
     backoff.refused(kNewServers, now);
     EXPECT_FALSE(backoff.worthTrying(kNewServers, now));
-    EXPECT_TRUE(backoff.worthTrying(kNewServers, now + seconds(1)));
+    EXPECT_TRUE(backoff.worthTrying(kNewServers, now + milliseconds(250)));
 
-    backoff.refused(kNewServers, now + seconds(1));
+    now += seconds(6);
+    backoff.refused(kNewServers, now);
+    EXPECT_FALSE(backoff.worthTrying(kNewServers, now + milliseconds(999)));
     backoff.forget();
-    EXPECT_TRUE(backoff.worthTrying(kNewServers, now + seconds(1)));
-    backoff.refused(kNewServers, now + seconds(1));
-    EXPECT_TRUE(backoff.worthTrying(kNewServers, now + seconds(2)));
+    EXPECT_TRUE(backoff.worthTrying(kNewServers, now));
+    backoff.refused(kNewServers, now);
+    EXPECT_TRUE(backoff.worthTrying(kNewServers, now + milliseconds(250)));
 }
 
 }  // namespace
