@@ -38,8 +38,8 @@ std::unique_ptr<JackMidiInput> JackMidiInput::open(const char* clientName,
     input->reader_->port = port;
     if (!port || jack_set_process_callback(input->client_, &process, input->reader_.get()) != 0 ||
         JackClients::activate(input->client_) != 0) {
-        JackClients::close(input->client_);
-        input->client_ = nullptr;
+        // The activation may have failed because the server died: then the client is let go
+        // as the destructor lets go of one.
         return nullptr;
     }
     jack_connect(input->client_, source.c_str(), jack_port_name(port));
