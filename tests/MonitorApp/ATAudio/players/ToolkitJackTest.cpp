@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <numbers>
 #include <string>
@@ -80,6 +81,12 @@ class ToolkitJackTest : public AudioFileFixture {
         AudioFileFixture::TearDown();
     }
 
+    /// What the server said, for a recording in which no period came: under -S a client that
+    /// does not finish its period holds every other back.
+    static std::string stall(const JackTestClient& client) {
+        return client.describePeriods(0, SIZE_MAX) + "jackd said:\n" + JackServer::shared().log();
+    }
+
     /// A client recording the process's first two output ports, or null when they do not show.
     /// A stream made right after another was closed may register before the server has let go
     /// of the old client's name, so the ports are looked for a little while under either name.
@@ -141,7 +148,7 @@ TEST_F(ToolkitJackTest, AShortFilePlaysOnceAndEndsOnTheMainThreadAfterTheDelegat
     client->record(1.5);
     player->setAudioFile(ATAudioFile::audioFileWithURL(toneFile("short.wav", 0.2)));
     ASSERT_TRUE(loop_.runUntil([&] { return ends.count.load() > 0; }, 10.0));
-    ASSERT_TRUE(client->waitRecorded(10.0));
+    ASSERT_TRUE(client->waitRecorded(10.0)) << stall(*client);
     loop_.runPending();
 
     const auto left = client->recorded(0);
@@ -200,7 +207,7 @@ TEST_F(ToolkitJackTest, LoopingGoesOnWithASeekNotification) {
     std::vector<float> left;
     for (int attempt = 0; attempt < 5; ++attempt) {
         client->record(0.5);
-        ASSERT_TRUE(client->waitRecorded(10.0));
+        ASSERT_TRUE(client->waitRecorded(10.0)) << stall(*client);
         left = client->recorded(0);
         if (longestSilence(left) < 2) break;
     }
@@ -232,7 +239,7 @@ TEST_F(ToolkitJackTest, TheAudioQueuePlayerIsSilentUntilMoreThan72000FramesAreHe
     push();
     push();  // 72000 frames: the cushion, not past it.
     client->record(0.3);
-    ASSERT_TRUE(client->waitRecorded(10.0));
+    ASSERT_TRUE(client->waitRecorded(10.0)) << stall(*client);
     EXPECT_FALSE(player.isPlaying());
     EXPECT_EQ(peakOf(client->recorded(0)), 0.0f);
     EXPECT_EQ(player.bufSize(), 72000);
@@ -242,7 +249,7 @@ TEST_F(ToolkitJackTest, TheAudioQueuePlayerIsSilentUntilMoreThan72000FramesAreHe
     // The recording starts once the server has begun to take the frames.
     ASSERT_TRUE(loop_.runUntil([&] { return player.bufSize() < 96000; }, 10.0));
     client->record(0.5);
-    ASSERT_TRUE(client->waitRecorded(10.0));
+    ASSERT_TRUE(client->waitRecorded(10.0)) << stall(*client);
     for (int k = 0; k < 2; ++k) {
         const auto samples = client->recorded(k);
         EXPECT_NEAR(medianPeriodFrequency(samples, 48000.0), 1000.0, 1.0);
