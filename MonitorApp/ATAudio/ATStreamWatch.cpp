@@ -22,7 +22,9 @@ ATStreamWatch::ATStreamWatch(std::string unitName, AudioBackend& backend, Hooks 
     : unitName_(std::move(unitName)),
       backend_(backend),
       hooks_(std::move(hooks)),
-      seenChanges_(backend.deviceChanges()) {
+      // What the host's list was looked for at: a change since then is still to be looked for,
+      // whoever asked for the count first.
+      seenChanges_(backend.lookedAtChanges()) {
     watches().push_back(this);
 }
 

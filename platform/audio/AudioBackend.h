@@ -82,6 +82,11 @@ class AudioBackend {
     /// again only when it grew, since a look may need the streams on that host closed. Cheap,
     /// from any thread.
     virtual uint64_t deviceChanges() const { return 0; }
+    /// deviceChanges() as the host began the look its list comes from. One who starts watching
+    /// the count later starts from this: a change that came after the look, which nobody has
+    /// looked for yet, is still one to look for. By default the count now, for a host whose
+    /// count grows only when something asks it.
+    virtual uint64_t lookedAtChanges() const { return deviceChanges(); }
     /// Streams of this backend that are open now.
     virtual int openStreamCount() const = 0;
     /// Words for the user on a host that gives no devices now ("No JACK server is running", "The

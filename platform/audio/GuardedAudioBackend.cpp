@@ -210,6 +210,11 @@ uint64_t GuardedAudioBackend::deviceChanges() const {
     return made ? made->deviceChanges() : 0;
 }
 
+uint64_t GuardedAudioBackend::lookedAtChanges() const {
+    AudioBackend* made = member_->made.load();
+    return made ? made->lookedAtChanges() : 0;
+}
+
 int GuardedAudioBackend::openStreamCount() const { return member_->openStreams.load(); }
 
 std::string GuardedAudioBackend::absence() {

@@ -37,6 +37,7 @@ class GuardedAudioBackend : public AudioBackend {
     bool refresh() override;
     void release() override;
     uint64_t deviceChanges() const override;
+    uint64_t lookedAtChanges() const override;
     int openStreamCount() const override;
     std::string absence() override;
 

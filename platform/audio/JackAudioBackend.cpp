@@ -288,6 +288,7 @@ class JackAudioBackend::Stream : public AudioStream {
 
 JackAudioBackend::JackAudioBackend() : shared_(std::make_shared<Shared>()) {
     silenceMessages();
+    lookedAt_.store(deviceChanges());
     devices_ = enumerate();
 }
 
@@ -393,6 +394,7 @@ std::unique_ptr<AudioStream> JackAudioBackend::openStream(const AudioStreamParam
 
 bool JackAudioBackend::refresh() {
     if (openStreamCount() > 0) return false;
+    lookedAt_.store(deviceChanges());
     auto list = enumerate();
     std::lock_guard lock(mutex_);
     devices_ = std::move(list);
@@ -413,6 +415,8 @@ uint64_t JackAudioBackend::deviceChanges() const {
     }
     return socketChanges_ + serverEnds.load();
 }
+
+uint64_t JackAudioBackend::lookedAtChanges() const { return lookedAt_.load(); }
 
 int JackAudioBackend::openStreamCount() const { return shared_->openStreams.load(); }
 

@@ -38,6 +38,7 @@ class JackAudioBackend : public AudioBackend {
     /// restarted), when a server ends one of our streams, and when a socket that did not answer
     /// the last look is worth another open: one stat, no libjack call.
     uint64_t deviceChanges() const override;
+    uint64_t lookedAtChanges() const override;
     int openStreamCount() const override;
     std::string absence() override;
 
@@ -64,6 +65,8 @@ class JackAudioBackend : public AudioBackend {
     mutable std::mutex socketMutex_;
     mutable std::pair<uint64_t, uint64_t> socket_{0, 0};
     mutable uint64_t socketChanges_ = 0;
+    /// deviceChanges() as the latest look began.
+    std::atomic<uint64_t> lookedAt_{0};
 };
 
 }  // namespace quenbril

@@ -112,6 +112,12 @@ uint64_t SystemAudioBackend::deviceChanges() const {
     return changes;
 }
 
+uint64_t SystemAudioBackend::lookedAtChanges() const {
+    uint64_t changes = 0;
+    for (const auto& member : members_) changes += member->lookedAtChanges();
+    return changes;
+}
+
 int SystemAudioBackend::openStreamCount() const {
     int count = 0;
     for (const auto& member : members_) count += member->openStreamCount();

@@ -27,6 +27,7 @@ class SystemAudioBackend : public AudioBackend {
     bool refresh() override;
     void release() override;
     uint64_t deviceChanges() const override;
+    uint64_t lookedAtChanges() const override;
     int openStreamCount() const override;
     std::string absence() override;
 

@@ -378,6 +378,70 @@ TEST_F(AudioJackTest, TheOutputIsOnTheServersPortsThoughItsFirstLookWasRefused) 
     output.stopPlayback();
 }
 
+// A unit made after the host's look was refused, once the socket is worth another open: the
+// first to ask for the host's changes is then the new unit's watch, and the server that answers
+// on the same socket is looked at all the same.
+TEST_F(AudioJackTest, AnOutputMadeAfterARefusedLookIsOnTheServersPortsOnceTheServerAnswers) {
+    auto now = std::chrono::steady_clock::now();
+    JackServerPresence::setClockForTesting([&now] { return now; });
+    struct RealClockAgain {
+        ~RealClockAgain() {
+            JackServerPresence::setClockForTesting({});
+            // The next test finds the server's device listed, whatever this one found.
+            JackServerPresence::serverAnswered();
+            AudioBackend::shared().refresh();
+        }
+    } realClockAgain;
+
+    testing::internal::CaptureStderr();
+    killServer();
+    ASSERT_TRUE(JackServer::shared().start(48000));
+    // As when the new server refused the host's look while it started.
+    JackServerPresence::noServerAnswered();
+    AudioBackend::shared().refresh();
+    EXPECT_FALSE(ATAudioDevice::deviceWithUID(kSystemUID).has_value());
+    now += std::chrono::seconds(2);
+
+    Silence silence;
+    ATOutput output(&silence, 48000.0);
+    output.startPlayback();
+    bool back = connectedToOurs("system:playback_1", ":out_1");
+    for (int look = 0; look < 4 && !back; ++look) {
+        loop_->advance(1.0);
+        back = connectedToOurs("system:playback_1", ":out_1");
+    }
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(back) << log << JackServer::shared().log();
+    output.stopPlayback();
+}
+
+// A server started after the host's latest look, and an output made after that: the output's
+// watch is the first to ask the host for its changes, and the server is looked at all the same.
+TEST_F(AudioJackTest, AnOutputMadeAfterTheServerStartedSinceTheHostsLookPlaysOnIt) {
+    struct ListedAgain {
+        // The next test finds the server's device listed, whatever this one found.
+        ~ListedAgain() { AudioBackend::shared().refresh(); }
+    } listedAgain;
+
+    testing::internal::CaptureStderr();
+    JackServer::shared().stop();
+    AudioBackend::shared().refresh();
+    EXPECT_FALSE(ATAudioDevice::deviceWithUID(kSystemUID).has_value());
+    ASSERT_TRUE(JackServer::shared().start(48000));
+
+    Silence silence;
+    ATOutput output(&silence, 48000.0);
+    output.startPlayback();
+    bool back = connectedToOurs("system:playback_1", ":out_1");
+    for (int look = 0; look < 4 && !back; ++look) {
+        loop_->advance(1.0);
+        back = connectedToOurs("system:playback_1", ":out_1");
+    }
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(back) << log << JackServer::shared().log();
+    output.stopPlayback();
+}
+
 /// Counts the frames captured.
 class CapturedFrames : public ATMicrophoneDelegate {
   public:
