@@ -84,8 +84,8 @@ class AudioBackend {
     virtual uint64_t deviceChanges() const { return 0; }
     /// deviceChanges() as the host began the look its list comes from. One who starts watching
     /// the count later starts from this: a change that came after the look, which nobody has
-    /// looked for yet, is still one to look for. By default the count now, for a host whose
-    /// count grows only when something asks it.
+    /// looked for yet, is still one to look for. By default the count now, for a host that
+    /// keeps no count of its own.
     virtual uint64_t lookedAtChanges() const { return deviceChanges(); }
     /// Streams of this backend that are open now.
     virtual int openStreamCount() const = 0;

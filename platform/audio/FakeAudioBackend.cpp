@@ -123,6 +123,7 @@ bool FakeAudioBackend::refresh() {
         std::lock_guard lock(streamsLock_);
         if (!streams_.empty()) return false;
     }
+    lookedAt_.store(changes_.load());
     listed_ = machine_;
     looked_ = true;
     ++refreshCount_;

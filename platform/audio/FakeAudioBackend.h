@@ -30,6 +30,7 @@ class FakeAudioBackend : public AudioBackend {
                                             AudioStreamClient& client, std::string& error) override;
     bool refresh() override;
     uint64_t deviceChanges() const override { return changes_.load(); }
+    uint64_t lookedAtChanges() const override { return lookedAt_.load(); }
     int openStreamCount() const override {
         std::lock_guard lock(streamsLock_);
         return static_cast<int>(streams_.size());
@@ -125,6 +126,8 @@ class FakeAudioBackend : public AudioBackend {
     Machine listed_;
     bool looked_ = false;
     std::atomic<uint64_t> changes_{0};
+    /// changes_ as the host last looked.
+    std::atomic<uint64_t> lookedAt_{0};
     int openCount_ = 0;
     std::vector<double> acceptedRates_;
     // Locked on its own: a stream may close on one thread while another thread refreshes.

@@ -60,9 +60,12 @@ struct PortAudioBackend::State {
     std::string cards;
     std::atomic<int> openStreams{0};
     SoundCardWatch cardWatch;
+    /// cardWatch's changes as the latest look began.
+    std::atomic<uint64_t> lookedAt{0};
 
     // On the queue.
     void initialize() {
+        lookedAt.store(cardWatch.changes());
         cards = soundCardsFingerprint();
         snd_lib_error_set_handler(ignoreAlsaError);
         JackAudioBackend::silenceMessages();
@@ -246,7 +249,11 @@ std::unique_ptr<AudioStream> PortAudioBackend::openStream(const AudioStreamParam
 bool PortAudioBackend::refresh() {
     if (state_->openStreams.load() > 0) return false;
     state_->queue->sync([this] {
-        if (state_->initialized && state_->cards == soundCardsFingerprint()) return;
+        const uint64_t changes = state_->cardWatch.changes();
+        if (state_->initialized && state_->cards == soundCardsFingerprint()) {
+            state_->lookedAt.store(changes);
+            return;
+        }
         if (state_->initialized) Pa_Terminate();
         state_->initialize();
     });
@@ -262,6 +269,8 @@ void PortAudioBackend::release() {
 }
 
 uint64_t PortAudioBackend::deviceChanges() const { return state_->cardWatch.changes(); }
+
+uint64_t PortAudioBackend::lookedAtChanges() const { return state_->lookedAt.load(); }
 
 int PortAudioBackend::openStreamCount() const { return state_->openStreams.load(); }
 

@@ -25,6 +25,7 @@ class PortAudioBackend : public AudioBackend {
     void release() override;
     /// Grows when a sound card's device node comes or goes (SoundCardWatch on /dev/snd).
     uint64_t deviceChanges() const override;
+    uint64_t lookedAtChanges() const override;
     int openStreamCount() const override;
 
   private:

@@ -6,7 +6,7 @@ SystemAudioBackend::SystemAudioBackend(std::unique_ptr<AudioBackend> jack,
                                        std::unique_ptr<AudioBackend> others) {
     members_.push_back(std::move(jack));
     members_.push_back(std::move(others));
-    for (const auto& member : members_) lookedAt_.push_back(member->deviceChanges());
+    for (const auto& member : members_) lookedAt_.push_back(member->lookedAtChanges());
     join();
 }
 

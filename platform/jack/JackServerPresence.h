@@ -35,8 +35,10 @@ class JackServerPresence {
     /// The same for a server whose socket is `socket` (none: no server), as socketIdentity()
     /// gave it.
     static bool worthAnOpenOn(const std::optional<SocketIdentity>& socket);
-    /// Whether the socket there now refused an open but may yet be a starting server's: only
-    /// then will it become worth another open without changing.
+    /// Whether the socket there now refused an open but may yet be a slow server's: then it is
+    /// worth another look each time it becomes worth another open, though it stays the same.
+    /// One that refused for longer than the backoff's doubling waits is given up until it
+    /// changes.
     static bool socketMayBeStarting();
     /// After an open found no server: the socket there now is held back a while.
     static void noServerAnswered();

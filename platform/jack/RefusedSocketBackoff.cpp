@@ -9,7 +9,7 @@ bool RefusedSocketBackoff::worthTrying(const SocketIdentity& socket, Clock::time
 }
 
 bool RefusedSocketBackoff::mayBeStarting(const SocketIdentity& socket) const {
-    return socket_ == socket && wait_ == Clock::duration{};
+    return socket_ == socket && wait_ < kLongestWait;
 }
 
 void RefusedSocketBackoff::refused(const SocketIdentity& socket, Clock::time_point now) {

@@ -30,8 +30,8 @@ class RefusedSocketBackoff {
     static constexpr Clock::duration kLongestWait = std::chrono::seconds(30);
 
     bool worthTrying(const SocketIdentity& socket, Clock::time_point now) const;
-    /// Whether `socket` refused only within kStartingFor of its first refusal: it may yet be a
-    /// starting server's.
+    /// Whether `socket` refused, but not yet long enough for its waits to reach kLongestWait: a
+    /// server slow to start (its device still busy, the machine loaded) may yet answer on it.
     bool mayBeStarting(const SocketIdentity& socket) const;
     /// After an open on `socket` failed at `now`.
     void refused(const SocketIdentity& socket, Clock::time_point now);

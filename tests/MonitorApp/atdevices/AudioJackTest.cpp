@@ -378,6 +378,41 @@ TEST_F(AudioJackTest, TheOutputIsOnTheServersPortsThoughItsFirstLookWasRefused) 
     output.stopPlayback();
 }
 
+// A server slow to start (its device still busy) refuses for longer than a few seconds after
+// making its socket: an output on a stand-in meanwhile is on its ports once it answers, within a
+// wait of the refused socket's backoff.
+TEST_F(AudioJackTest, TheOutputIsOnTheServersPortsThoughItRefusedForSomeSeconds) {
+    Silence silence;
+    ATOutput output(&silence, 48000.0);
+    output.startPlayback();
+    ASSERT_TRUE(connectedToOurs("system:playback_1", ":out_1"));
+    auto now = std::chrono::steady_clock::now();
+    JackServerPresence::setClockForTesting([&now] { return now; });
+    struct RealClockAgain {
+        ~RealClockAgain() { JackServerPresence::setClockForTesting({}); }
+    } realClockAgain;
+
+    testing::internal::CaptureStderr();
+    killServer();
+    ASSERT_TRUE(JackServer::shared().start(48000));
+    // As when the new server refused the opens of its first seconds, and the host's look after.
+    JackServerPresence::noServerAnswered();
+    now += std::chrono::seconds(6);
+    JackServerPresence::noServerAnswered();
+    loop_->advance(3.0);
+    EXPECT_FALSE(connectedToOurs("system:playback_1", ":out_1"));
+
+    bool back = false;
+    for (int look = 0; look < 8 && !back; ++look) {
+        now += std::chrono::seconds(1);
+        loop_->advance(1.0);
+        back = connectedToOurs("system:playback_1", ":out_1");
+    }
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(back) << log;
+    output.stopPlayback();
+}
+
 // A unit made after the host's look was refused, once the socket is worth another open: the
 // first to ask for the host's changes is then the new unit's watch, and the server that answers
 // on the same socket is looked at all the same.

@@ -142,6 +142,21 @@ TEST_F(MoveBackTest, ACardPluggedInAfterTheStartTakesOverFromTheDefault) {
     EXPECT_EQ(stream().output(3, 0), 2.0f);
 }
 
+// A card plugged in after the host's last look and before the output is made: the output's
+// watch, made after the change, still has the host look for it.
+TEST_F(MoveBackTest, ACardPluggedInBeforeTheOutputIsMadeIsLookedForAndTakesOver) {
+    machine({{"Builtin", 0, 2}});
+    ASSERT_FALSE(backend_.devices().empty());
+    machine({{"Builtin", 0, 2}, {"USB", 0, 2}});
+
+    ATOutput output(&source_, 48000.0);
+    output.awaitDevice("Fake:USB", 2);
+    output.startPlayback();
+    loop_->advance(4.0);
+    ASSERT_TRUE(output.isPlaying());
+    EXPECT_EQ(output.device()->UID(), "Fake:USB");
+}
+
 // The capture's own card is back but does not open for a while (another program holds it): the
 // stand-in captures on, with no gap, and the capture is back on its card once it opens.
 TEST_F(MoveBackTest, ACaptureWhoseMoveBackFailsCapturesOnTheStandInUntilItsCardOpens) {

@@ -32,6 +32,9 @@ TEST(RefusedSocketBackoff, ASocketIsTriedSoonWhileItMayBeStartingThenLessAndLess
         const Time due = now + seconds(wanted);
         EXPECT_FALSE(backoff.worthTrying(kKilledServers, due - milliseconds(1))) << wanted;
         EXPECT_TRUE(backoff.worthTrying(kKilledServers, due)) << wanted;
+        // A server slow to start may yet answer on it, until the waits are the longest.
+        EXPECT_EQ(backoff.mayBeStarting(kKilledServers), wanted < 30) << wanted;
+        EXPECT_FALSE(backoff.mayBeStarting(kNewServers));
         // Polls come late: the wait counts from the refusal, whenever it came.
         now = due + milliseconds(300);
     }
