@@ -64,6 +64,8 @@ class ToneProducer {
     std::thread thread_;
 };
 
+bool connectedToOurs(const std::string& port, const std::string& ending);
+
 class AudioJackTest : public testing::Test {
   protected:
     void SetUp() override {
@@ -87,6 +89,35 @@ class AudioJackTest : public testing::Test {
         JackServer::shared().kill();
         sleepFor(0.2);
         loop_->advance(1.0);
+    }
+    /// The server killed and started again, its socket refusing its first open as a server's
+    /// that is still starting.
+    [[nodiscard]] bool restartedRefusingAtFirst() {
+        killServer();
+        if (!JackServer::shared().start(48000)) return false;
+        JackServerPresence::noServerAnswered();
+        return true;
+    }
+    /// Whether our output is on the server's first playback port, at once or within `ticks`
+    /// of the watches' ticks, the backoff's clock moved on by `step` before each.
+    bool onThePlaybackPortsWithin(int ticks, std::chrono::seconds step = {}) {
+        bool back = connectedToOurs("system:playback_1", ":out_1");
+        for (int tick = 0; tick < ticks && !back; ++tick) {
+            presenceNow_ += step;
+            loop_->advance(1.0);
+            back = connectedToOurs("system:playback_1", ":out_1");
+        }
+        return back;
+    }
+    /// The refused-socket backoff's clock, which the test moves from now on, put back when the
+    /// returned object goes.
+    [[nodiscard]] auto presenceClockOfTheTest() {
+        presenceNow_ = std::chrono::steady_clock::now();
+        JackServerPresence::setClockForTesting([this] { return presenceNow_; });
+        struct RealClockAgain {
+            ~RealClockAgain() { JackServerPresence::setClockForTesting({}); }
+        };
+        return RealClockAgain{};
     }
     /// A server at `rate`, and the backend's device list read from it.
     static bool restartServer(int rate) {
@@ -134,6 +165,7 @@ class AudioJackTest : public testing::Test {
     }
 
     std::unique_ptr<ManualRunLoop> loop_;
+    std::chrono::steady_clock::time_point presenceNow_;
 };
 
 TEST_F(AudioJackTest, TheServerIsOneDeviceWithEightInputsAndOutputs) {
@@ -353,26 +385,15 @@ TEST_F(AudioJackTest, TheOutputIsOnTheServersPortsThoughItsFirstLookWasRefused) 
     ATOutput output(&silence, 48000.0);
     output.startPlayback();
     ASSERT_TRUE(connectedToOurs("system:playback_1", ":out_1"));
-    auto now = std::chrono::steady_clock::now();
-    JackServerPresence::setClockForTesting([&now] { return now; });
-    struct RealClockAgain {
-        ~RealClockAgain() { JackServerPresence::setClockForTesting({}); }
-    } realClockAgain;
+    const auto presenceClock = presenceClockOfTheTest();
 
     testing::internal::CaptureStderr();
-    killServer();
-    ASSERT_TRUE(JackServer::shared().start(48000));
-    // As when the new server refused its first open while it started.
-    JackServerPresence::noServerAnswered();
+    ASSERT_TRUE(restartedRefusingAtFirst());
     loop_->advance(3.0);
     EXPECT_FALSE(connectedToOurs("system:playback_1", ":out_1"));
 
-    now += std::chrono::seconds(2);
-    bool back = false;
-    for (int look = 0; look < 3 && !back; ++look) {
-        loop_->advance(1.0);
-        back = connectedToOurs("system:playback_1", ":out_1");
-    }
+    presenceNow_ += std::chrono::seconds(2);
+    const bool back = onThePlaybackPortsWithin(3);
     const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(back) << log;
     output.stopPlayback();
@@ -386,28 +407,17 @@ TEST_F(AudioJackTest, TheOutputIsOnTheServersPortsThoughItRefusedForSomeSeconds)
     ATOutput output(&silence, 48000.0);
     output.startPlayback();
     ASSERT_TRUE(connectedToOurs("system:playback_1", ":out_1"));
-    auto now = std::chrono::steady_clock::now();
-    JackServerPresence::setClockForTesting([&now] { return now; });
-    struct RealClockAgain {
-        ~RealClockAgain() { JackServerPresence::setClockForTesting({}); }
-    } realClockAgain;
+    const auto presenceClock = presenceClockOfTheTest();
 
     testing::internal::CaptureStderr();
-    killServer();
-    ASSERT_TRUE(JackServer::shared().start(48000));
-    // As when the new server refused the opens of its first seconds, and the host's look after.
-    JackServerPresence::noServerAnswered();
-    now += std::chrono::seconds(6);
+    ASSERT_TRUE(restartedRefusingAtFirst());
+    // The host's look comes after the opens of the server's first seconds were refused.
+    presenceNow_ += std::chrono::seconds(6);
     JackServerPresence::noServerAnswered();
     loop_->advance(3.0);
     EXPECT_FALSE(connectedToOurs("system:playback_1", ":out_1"));
 
-    bool back = false;
-    for (int look = 0; look < 8 && !back; ++look) {
-        now += std::chrono::seconds(1);
-        loop_->advance(1.0);
-        back = connectedToOurs("system:playback_1", ":out_1");
-    }
+    const bool back = onThePlaybackPortsWithin(8, std::chrono::seconds(1));
     const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(back) << log;
     output.stopPlayback();
@@ -417,34 +427,25 @@ TEST_F(AudioJackTest, TheOutputIsOnTheServersPortsThoughItRefusedForSomeSeconds)
 // first to ask for the host's changes is then the new unit's watch, and the server that answers
 // on the same socket is looked at all the same.
 TEST_F(AudioJackTest, AnOutputMadeAfterARefusedLookIsOnTheServersPortsOnceTheServerAnswers) {
-    auto now = std::chrono::steady_clock::now();
-    JackServerPresence::setClockForTesting([&now] { return now; });
-    struct RealClockAgain {
-        ~RealClockAgain() {
-            JackServerPresence::setClockForTesting({});
-            // The next test finds the server's device listed, whatever this one found.
+    const auto presenceClock = presenceClockOfTheTest();
+    struct ListedAgain {
+        // The next test finds the server's device listed, whatever this one found.
+        ~ListedAgain() {
             JackServerPresence::serverAnswered();
             AudioBackend::shared().refresh();
         }
-    } realClockAgain;
+    } listedAgain;
 
     testing::internal::CaptureStderr();
-    killServer();
-    ASSERT_TRUE(JackServer::shared().start(48000));
-    // As when the new server refused the host's look while it started.
-    JackServerPresence::noServerAnswered();
+    ASSERT_TRUE(restartedRefusingAtFirst());
     AudioBackend::shared().refresh();
     EXPECT_FALSE(ATAudioDevice::deviceWithUID(kSystemUID).has_value());
-    now += std::chrono::seconds(2);
+    presenceNow_ += std::chrono::seconds(2);
 
     Silence silence;
     ATOutput output(&silence, 48000.0);
     output.startPlayback();
-    bool back = connectedToOurs("system:playback_1", ":out_1");
-    for (int look = 0; look < 4 && !back; ++look) {
-        loop_->advance(1.0);
-        back = connectedToOurs("system:playback_1", ":out_1");
-    }
+    const bool back = onThePlaybackPortsWithin(4);
     const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(back) << log << JackServer::shared().log();
     output.stopPlayback();
@@ -467,11 +468,7 @@ TEST_F(AudioJackTest, AnOutputMadeAfterTheServerStartedSinceTheHostsLookPlaysOnI
     Silence silence;
     ATOutput output(&silence, 48000.0);
     output.startPlayback();
-    bool back = connectedToOurs("system:playback_1", ":out_1");
-    for (int look = 0; look < 4 && !back; ++look) {
-        loop_->advance(1.0);
-        back = connectedToOurs("system:playback_1", ":out_1");
-    }
+    const bool back = onThePlaybackPortsWithin(4);
     const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(back) << log << JackServer::shared().log();
     output.stopPlayback();
