@@ -288,7 +288,6 @@ class JackAudioBackend::Stream : public AudioStream {
 
 JackAudioBackend::JackAudioBackend() : shared_(std::make_shared<Shared>()) {
     silenceMessages();
-    lookedAt_.store(deviceChanges());
     devices_ = enumerate();
 }
 
@@ -300,6 +299,7 @@ void JackAudioBackend::silenceMessages() {
 }
 
 std::vector<JackAudioBackend::Device> JackAudioBackend::enumerate() {
+    lookedAt_.store(deviceChanges());
     std::vector<Device> list;
     // The look's client lives under the opening lock: no other open can free it meanwhile.
     auto opening = JackClients::opening();
@@ -394,7 +394,6 @@ std::unique_ptr<AudioStream> JackAudioBackend::openStream(const AudioStreamParam
 
 bool JackAudioBackend::refresh() {
     if (openStreamCount() > 0) return false;
-    lookedAt_.store(deviceChanges());
     auto list = enumerate();
     std::lock_guard lock(mutex_);
     devices_ = std::move(list);

@@ -63,9 +63,16 @@ struct PortAudioBackend::State {
     /// cardWatch's changes as the latest look began.
     std::atomic<uint64_t> lookedAt{0};
 
+    // On the queue: the cards looked at, PortAudio started anew only where they changed.
+    void look() {
+        lookedAt.store(cardWatch.changes());
+        if (initialized && cards == soundCardsFingerprint()) return;
+        if (initialized) Pa_Terminate();
+        initialize();
+    }
+
     // On the queue.
     void initialize() {
-        lookedAt.store(cardWatch.changes());
         cards = soundCardsFingerprint();
         snd_lib_error_set_handler(ignoreAlsaError);
         JackAudioBackend::silenceMessages();
@@ -185,7 +192,7 @@ class PortAudioBackend::Stream : public AudioStream {
 };
 
 PortAudioBackend::PortAudioBackend() : state_(std::make_shared<State>()) {
-    state_->queue->sync([this] { state_->initialize(); });
+    state_->queue->sync([this] { state_->look(); });
 }
 
 PortAudioBackend::~PortAudioBackend() {
@@ -248,15 +255,7 @@ std::unique_ptr<AudioStream> PortAudioBackend::openStream(const AudioStreamParam
 
 bool PortAudioBackend::refresh() {
     if (state_->openStreams.load() > 0) return false;
-    state_->queue->sync([this] {
-        const uint64_t changes = state_->cardWatch.changes();
-        if (state_->initialized && state_->cards == soundCardsFingerprint()) {
-            state_->lookedAt.store(changes);
-            return;
-        }
-        if (state_->initialized) Pa_Terminate();
-        state_->initialize();
-    });
+    state_->queue->sync([this] { state_->look(); });
     return true;
 }
 

@@ -41,7 +41,7 @@ class RefusedSocketBackoff {
   private:
     std::optional<SocketIdentity> socket_;
     Clock::time_point firstRefusal_{};
-    /// The last of the doubling waits; zero while the socket may be starting.
+    /// The last of the doubling waits; zero in the socket's first kStartingFor.
     Clock::duration wait_{};
     Clock::time_point retryAt_{};
 };
