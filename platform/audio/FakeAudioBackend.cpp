@@ -18,6 +18,8 @@ int total(const std::vector<int>& streams) {
 
 const FakeAudioBackend::Machine& FakeAudioBackend::listed() {
     if (!looked_) {
+        // A host's first look, as a real one's as it starts: the count its list is of.
+        lookedAt_.store(changes_.load());
         listed_ = machine_;
         looked_ = true;
     }

@@ -35,6 +35,21 @@ TEST(FakeAudioBackendWithAbsence, IsRefreshedFromAnotherThreadWhileStreamsOpenAn
     EXPECT_TRUE(host.refresh());
 }
 
+// A host started afresh looks at its first question, as a real host looks as it starts: the
+// count its list was looked for at is the count then, whatever the host before it left unlooked.
+TEST(FakeAudioBackend, AHostStartedAfreshCountsItsFirstLookAsLookedAt) {
+    FakeAudioBackend host;
+    host.addDevice("Builtin", 0, 2);
+    ASSERT_FALSE(host.devices().empty());
+    host.addDevice("USB", 0, 2);
+    ASSERT_NE(host.lookedAtChanges(), host.deviceChanges());
+
+    host.startAfresh();
+    host.addDevice("Phones", 0, 2);
+    ASSERT_EQ(host.devices().size(), 1u);
+    EXPECT_EQ(host.lookedAtChanges(), host.deviceChanges());
+}
+
 // A card pulled out ends the streams on it at once, for good, as on every real host: they run
 // no period and do not start again, even with the card back. A stream on a card that stays plays
 // on, and that card moves down to the pulled one's index, its default standing.
