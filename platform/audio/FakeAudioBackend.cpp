@@ -17,13 +17,15 @@ int total(const std::vector<int>& streams) {
 }  // namespace
 
 const FakeAudioBackend::Machine& FakeAudioBackend::listed() {
-    if (!looked_) {
-        // A host's first look, as a real one's as it starts: the count its list is of.
-        lookedAt_.store(changes_.load());
-        listed_ = machine_;
-        looked_ = true;
-    }
+    // A host's first look, as a real one's as it starts.
+    if (!looked_) look();
     return listed_;
+}
+
+void FakeAudioBackend::look() {
+    lookedAt_.store(changes_.load());
+    listed_ = machine_;
+    looked_ = true;
 }
 
 void FakeAudioBackend::changed() {
@@ -125,9 +127,7 @@ bool FakeAudioBackend::refresh() {
         std::lock_guard lock(streamsLock_);
         if (!streams_.empty()) return false;
     }
-    lookedAt_.store(changes_.load());
-    listed_ = machine_;
-    looked_ = true;
+    look();
     ++refreshCount_;
     return true;
 }

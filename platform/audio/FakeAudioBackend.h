@@ -116,6 +116,8 @@ class FakeAudioBackend : public AudioBackend {
     };
     /// The list as the host saw it at its last look; the first question looks.
     const Machine& listed();
+    /// The machine listed as it is now, and the count the list is of.
+    void look();
     void changed();
     /// The machine's device that `device` is, found as the host finds it; null when it is gone.
     const AudioBackendDevice* onMachine(const AudioBackendDevice& device) const;
